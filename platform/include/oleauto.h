@@ -1,0 +1,13 @@
+// BSTR and VARIANT helpers.
+#pragma once
+
+#include <objidl.h>
+
+BSTR SysAllocString(const OLECHAR* psz);
+BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
+void SysFreeString(BSTR bstrString);
+UINT SysStringLen(BSTR pbstr);
+
+void VariantInit(VARIANTARG* pvarg);
+HRESULT VariantClear(VARIANTARG* pvarg);
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);

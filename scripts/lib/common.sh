@@ -1,0 +1,26 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages the build and the tests
+# need when they are missing (through sudo when not root).
+VIDORRA_PACKAGES=(
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libavcodec-dev libavutil-dev libswscale-dev libavfilter-dev libavformat-dev
+  libpulse-dev libjpeg-dev
+  ffmpeg pulseaudio dbus xvfb xauth imagemagick
+)
+
+vidorra_install_missing() {
+  local missing=()
+  local p
+  for p in "${VIDORRA_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

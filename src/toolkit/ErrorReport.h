@@ -1,0 +1,20 @@
+// The application's error report: what happens to an error that no handler caught. By default a
+// message box with the error text; tests install a recorder instead.
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <functional>
+
+namespace vidorra {
+
+using ErrorReporter = std::function<void(const QString& message)>;
+
+// Shows `message` through the current reporter (the message box unless replaced).
+void ReportError(const QString& message);
+// Reports the text of an exception caught by a handler guard or an event drain.
+void ReportException(const std::exception& error);
+// Replaces the reporter; returns the previous one (so tests can restore it).
+ErrorReporter SetErrorReporter(ErrorReporter reporter);
+
+}  // namespace vidorra
