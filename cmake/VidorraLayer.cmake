@@ -26,7 +26,12 @@ function(vidorra_tests name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+  # Suites or tests whose name contains "Long" (files of many GiB and the like) get the label
+  # "long", which scripts/test leaves out unless asked.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "-*Long*"
     PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600
+    DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "*Long*"
+    PROPERTIES LABELS "${ARG_LABEL};long" TIMEOUT 3600
     DISCOVERY_TIMEOUT 60)
 endfunction()
