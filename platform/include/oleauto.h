@@ -3,6 +3,8 @@
 
 #include <objidl.h>
 
+#define DISP_E_BADVARTYPE ((HRESULT)0x80020008)
+
 BSTR SysAllocString(const OLECHAR* psz);
 BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
 void SysFreeString(BSTR bstrString);
