@@ -138,6 +138,18 @@ typedef struct tag_DVINFO {
 } DVINFO, *PDVINFO;
 static_assert(sizeof(DVINFO) == 32, "DVINFO is 32 bytes");
 
+// Filter merits: intelligent connect and Render try filters of higher merit first and never
+// use one at or below MERIT_DO_NOT_USE.
+#define MERIT_PREFERRED 0x800000
+#define MERIT_NORMAL 0x600000
+#define MERIT_UNLIKELY 0x400000
+#define MERIT_DO_NOT_USE 0x200000
+#define MERIT_SW_COMPRESSOR 0x100000
+#define MERIT_HW_COMPRESSOR 0x100050
+
+// IFilterGraph2::RenderEx flag: render only to renderers already in the graph.
+#define AM_RENDEREX_RENDERTOEXISTINGRENDERERS 0x01
+
 #define AM_GBF_PREVFRAMESKIPPED 1
 #define AM_GBF_NOTASYNCPOINT 2
 #define AM_GBF_NOWAIT 4
@@ -305,6 +317,20 @@ struct IReferenceClock : IUnknown {
 #define KSPROPERTY_SUPPORT_GET 1
 #define KSPROPERTY_SUPPORT_SET 2
 enum AMPROPERTY_PIN { AMPROPERTY_PIN_CATEGORY = 0, AMPROPERTY_PIN_MEDIUM = 1 };
+
+// A pin medium: the physical connection a device pin sits on. Two pins of the same device that
+// are wired together report the same Set and Id; the capture graph builder uses this to find
+// and connect the crossbar, TV tuner and TV audio filters that feed a capture filter. A pin
+// answers AMPROPERTY_PIN_MEDIUM with one KSPIN_MEDIUM (24 bytes).
+typedef struct {
+  GUID Set;
+  DWORD Id;
+  DWORD Flags;
+} KSPIN_MEDIUM;
+static_assert(sizeof(KSPIN_MEDIUM) == 24, "KSPIN_MEDIUM is 24 bytes");
+// The medium of a pin that may connect to any other: never used to match pins.
+DEFINE_GUID(KSMEDIUMSETID_Standard, 0x4747B320, 0x62CE, 0x11CF, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1,
+            0x00, 0x00);
 
 struct IKsPropertySet : IUnknown {
   VIDORRA_INTERFACE(IID_IKsPropertySet, IUnknown)
