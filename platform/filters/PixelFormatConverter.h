@@ -1,0 +1,104 @@
+// Pixel conversion between the uncompressed video layouts that filters exchange: packed RGB as
+// device-independent bitmaps lay it out (RGB24, RGB32, RGB565, RGB555: rows padded to 4 bytes,
+// bottom-up when biHeight is positive, top-down when it is negative) and the YUV layouts
+// (YUY2, UYVY, I420/IYUV, YV12, NV12: always top-down, BT.601 limited range).
+//
+// A PixelFormatConverter is configured once for an input and an output layout of the same
+// picture size and then converts frames. It is not thread-safe: the filter that owns it calls
+// it from its streaming thread only (or under its own lock).
+#pragma once
+
+#include <strmif.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct SwsContext;
+
+namespace vidorra::filters {
+
+enum class PixelFormat {
+  kUnknown,
+  kRgb24,
+  kRgb32,
+  kRgb565,
+  kRgb555,
+  kYuy2,
+  kUyvy,
+  kI420,  // also IYUV: Y, then U, then V planes
+  kYv12,  // Y, then V, then U planes
+  kNv12,  // Y plane, then interleaved U/V plane
+};
+
+// Subtype GUID <-> pixel format. I420 and IYUV map to the same layout; the subtype of kI420
+// is MEDIASUBTYPE_IYUV, the name the capture devices use.
+PixelFormat PixelFormatFromSubtype(REFGUID subtype);
+const GUID& SubtypeFromPixelFormat(PixelFormat format);
+// Bits per pixel as BITMAPINFOHEADER.biBitCount gives it.
+WORD BitCountOf(PixelFormat format);
+// BI_RGB for the RGB layouts (BI_BITFIELDS is not used), the FOURCC for the YUV layouts.
+DWORD CompressionOf(PixelFormat format);
+bool IsRgb(PixelFormat format);
+
+// One picture in memory.
+struct FrameLayout {
+  PixelFormat format = PixelFormat::kUnknown;
+  int width = 0;
+  int height = 0;      // always positive
+  bool bottomUp = false;  // RGB with a positive biHeight
+
+  // Bytes of the first plane's rows (for RGB: padded to a multiple of 4).
+  size_t Stride() const;
+  // Bytes of one whole frame.
+  size_t ImageSize() const;
+  // A layout the converter can handle: known format, positive size, even width for 4:2:2
+  // and 4:2:0, even height for 4:2:0, and a frame size that fits a 32-bit sample size.
+  bool IsValid() const;
+
+  // The layout a BITMAPINFOHEADER describes (format from biCompression/biBitCount).
+  static std::optional<FrameLayout> FromBitmapInfo(const BITMAPINFOHEADER& header);
+  // The layout a video media type describes: a subtype we know and a FORMAT_VideoInfo or
+  // FORMAT_VideoInfo2 block at least as large as its header. The subtype decides the format.
+  static std::optional<FrameLayout> FromMediaType(const AM_MEDIA_TYPE& mediaType);
+  // A BITMAPINFOHEADER for this layout (biHeight negative for top-down RGB).
+  BITMAPINFOHEADER ToBitmapInfo() const;
+
+  friend bool operator==(const FrameLayout&, const FrameLayout&) = default;
+};
+
+// Where in a media type's format block the BITMAPINFOHEADER lives, or null when the format
+// type carries none or the block is too short.
+const BITMAPINFOHEADER* BitmapInfoOf(const AM_MEDIA_TYPE& mediaType);
+
+class PixelFormatConverter {
+ public:
+  PixelFormatConverter();
+  ~PixelFormatConverter();
+  PixelFormatConverter(const PixelFormatConverter&) = delete;
+  PixelFormatConverter& operator=(const PixelFormatConverter&) = delete;
+
+  // Prepares a conversion; false when either layout is invalid, the sizes differ, or the
+  // conversion library refuses the pair. A failed call leaves the converter unconfigured.
+  bool Configure(const FrameLayout& input, const FrameLayout& output);
+  bool IsConfigured() const { return context_ != nullptr; }
+  const FrameLayout& Input() const { return input_; }
+  const FrameLayout& Output() const { return output_; }
+
+  // Converts one frame. False (and nothing written) when unconfigured or when either buffer
+  // is smaller than its layout's ImageSize().
+  bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination,
+               size_t destinationSize);
+
+ private:
+  struct ContextDeleter {
+    void operator()(SwsContext* context) const;
+  };
+  std::unique_ptr<SwsContext, ContextDeleter> context_;
+  FrameLayout input_;
+  FrameLayout output_;
+  std::vector<BYTE> scratch_;  // frames that must be flipped after conversion
+};
+
+}  // namespace vidorra::filters

@@ -1,0 +1,328 @@
+// Pixel conversion on known pixels, both ways, for every layout the Color Space Converter
+// handles; bottom-up and top-down RGB rows; sizes and refusals.
+#include <PixelFormatConverter.h>
+
+#include <amvideo.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <vector>
+
+namespace vidorra::filters {
+namespace {
+
+struct Rgb {
+  int r;
+  int g;
+  int b;
+};
+
+// The test picture, 8 x 4, top row first: red | green over blue | white, each quadrant 4 x 2,
+// so every 2 x 2 chroma block is one colour.
+constexpr int kWidth = 8;
+constexpr int kHeight = 4;
+constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kGreen{0, 255, 0};
+constexpr Rgb kBlue{0, 0, 255};
+constexpr Rgb kWhite{255, 255, 255};
+
+Rgb ColourAt(int x, int y) {
+  if (y < kHeight / 2) return x < kWidth / 2 ? kRed : kGreen;
+  return x < kWidth / 2 ? kBlue : kWhite;
+}
+
+// BT.601 limited-range values of the four colours (Y, Cb, Cr).
+struct Yuv {
+  int y;
+  int u;
+  int v;
+};
+Yuv ExpectedYuv(const Rgb& c) {
+  if (c.r == 255 && c.g == 0) return {81, 90, 240};
+  if (c.g == 255 && c.r == 0) return {145, 54, 34};
+  if (c.b == 255 && c.r == 0) return {41, 240, 110};
+  return {235, 128, 128};
+}
+
+FrameLayout Layout(PixelFormat format, bool bottomUp = false) {
+  return FrameLayout{format, kWidth, kHeight, bottomUp};
+}
+
+// Writes the test picture in an RGB layout (24 or 32 bits).
+std::vector<BYTE> MakeRgb(const FrameLayout& layout) {
+  std::vector<BYTE> frame(layout.ImageSize(), 0);
+  const size_t bytesPerPixel = BitCountOf(layout.format) / 8;
+  for (int y = 0; y < kHeight; ++y) {
+    const int memoryRow = layout.bottomUp ? kHeight - 1 - y : y;
+    for (int x = 0; x < kWidth; ++x) {
+      BYTE* p = frame.data() + memoryRow * layout.Stride() + x * bytesPerPixel;
+      const Rgb c = ColourAt(x, y);
+      p[0] = static_cast<BYTE>(c.b);
+      p[1] = static_cast<BYTE>(c.g);
+      p[2] = static_cast<BYTE>(c.r);
+    }
+  }
+  return frame;
+}
+
+Rgb ReadRgb(const FrameLayout& layout, const std::vector<BYTE>& frame, int x, int y) {
+  const int memoryRow = layout.bottomUp ? kHeight - 1 - y : y;
+  const BYTE* row = frame.data() + memoryRow * layout.Stride();
+  switch (layout.format) {
+    case PixelFormat::kRgb24:
+    case PixelFormat::kRgb32: {
+      const BYTE* p = row + x * (BitCountOf(layout.format) / 8);
+      return {p[2], p[1], p[0]};
+    }
+    case PixelFormat::kRgb565: {
+      const int v = row[x * 2] | (row[x * 2 + 1] << 8);
+      return {((v >> 11) & 0x1F) << 3, ((v >> 5) & 0x3F) << 2, (v & 0x1F) << 3};
+    }
+    case PixelFormat::kRgb555: {
+      const int v = row[x * 2] | (row[x * 2 + 1] << 8);
+      return {((v >> 10) & 0x1F) << 3, ((v >> 5) & 0x1F) << 3, (v & 0x1F) << 3};
+    }
+    default:
+      ADD_FAILURE() << "not an RGB layout";
+      return {};
+  }
+}
+
+Yuv ReadYuv(const FrameLayout& layout, const std::vector<BYTE>& frame, int x, int y) {
+  const size_t luma = static_cast<size_t>(kWidth) * kHeight;
+  const size_t chroma = luma / 4;
+  const size_t chromaIndex = static_cast<size_t>(y / 2) * (kWidth / 2) + x / 2;
+  const BYTE* f = frame.data();
+  switch (layout.format) {
+    case PixelFormat::kYuy2: {
+      const BYTE* pair = f + y * layout.Stride() + (x / 2) * 4;
+      return {pair[(x % 2) * 2], pair[1], pair[3]};
+    }
+    case PixelFormat::kUyvy: {
+      const BYTE* pair = f + y * layout.Stride() + (x / 2) * 4;
+      return {pair[1 + (x % 2) * 2], pair[0], pair[2]};
+    }
+    case PixelFormat::kI420:
+      return {f[y * kWidth + x], f[luma + chromaIndex], f[luma + chroma + chromaIndex]};
+    case PixelFormat::kYv12:
+      return {f[y * kWidth + x], f[luma + chroma + chromaIndex], f[luma + chromaIndex]};
+    case PixelFormat::kNv12: {
+      const BYTE* uv = f + luma + (y / 2) * kWidth + (x / 2) * 2;
+      return {f[y * kWidth + x], uv[0], uv[1]};
+    }
+    default:
+      ADD_FAILURE() << "not a YUV layout";
+      return {};
+  }
+}
+
+void ExpectNear(const Rgb& actual, const Rgb& expected, int tolerance, int x, int y) {
+  EXPECT_NEAR(actual.r, expected.r, tolerance) << "red at " << x << "," << y;
+  EXPECT_NEAR(actual.g, expected.g, tolerance) << "green at " << x << "," << y;
+  EXPECT_NEAR(actual.b, expected.b, tolerance) << "blue at " << x << "," << y;
+}
+
+std::vector<BYTE> Convert(const FrameLayout& from, const std::vector<BYTE>& frame,
+                          const FrameLayout& to) {
+  PixelFormatConverter converter;
+  EXPECT_TRUE(converter.Configure(from, to));
+  std::vector<BYTE> out(to.ImageSize(), 0xCD);
+  EXPECT_TRUE(converter.Convert(frame.data(), frame.size(), out.data(), out.size()));
+  return out;
+}
+
+constexpr std::array kYuvFormats = {PixelFormat::kYuy2, PixelFormat::kUyvy, PixelFormat::kI420,
+                                    PixelFormat::kYv12, PixelFormat::kNv12};
+
+TEST(SysPixelConvert, RgbToEveryYuvLayoutGivesBt601Values) {
+  const FrameLayout rgb = Layout(PixelFormat::kRgb24, /*bottomUp=*/true);
+  const std::vector<BYTE> picture = MakeRgb(rgb);
+  for (PixelFormat format : kYuvFormats) {
+    const FrameLayout yuv = Layout(format);
+    const std::vector<BYTE> out = Convert(rgb, picture, yuv);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const Yuv expected = ExpectedYuv(ColourAt(x, y));
+        const Yuv actual = ReadYuv(yuv, out, x, y);
+        SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(format) << " at " << x
+                                        << "," << y);
+        EXPECT_NEAR(actual.y, expected.y, 2);
+        EXPECT_NEAR(actual.u, expected.u, 2);
+        EXPECT_NEAR(actual.v, expected.v, 2);
+      }
+    }
+  }
+}
+
+TEST(SysPixelConvert, EveryYuvLayoutBackToRgbRestoresThePicture) {
+  const FrameLayout rgb = Layout(PixelFormat::kRgb24, /*bottomUp=*/true);
+  const std::vector<BYTE> picture = MakeRgb(rgb);
+  for (PixelFormat format : kYuvFormats) {
+    const FrameLayout yuv = Layout(format);
+    const std::vector<BYTE> back = Convert(yuv, Convert(rgb, picture, yuv), rgb);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(format));
+        ExpectNear(ReadRgb(rgb, back, x, y), ColourAt(x, y), 6, x, y);
+      }
+    }
+  }
+}
+
+TEST(SysPixelConvert, Yuy2ToRgb32KnownPixels) {
+  // One row pair: red then white, written by hand in Y0 U Y1 V order.
+  const FrameLayout yuy2{PixelFormat::kYuy2, 4, 2, false};
+  std::vector<BYTE> frame = {81, 90, 81, 240, 235, 128, 235, 128,
+                             81, 90, 81, 240, 235, 128, 235, 128};
+  const FrameLayout rgb32{PixelFormat::kRgb32, 4, 2, /*bottomUp=*/false};
+  PixelFormatConverter converter;
+  ASSERT_TRUE(converter.Configure(yuy2, rgb32));
+  std::vector<BYTE> out(rgb32.ImageSize());
+  ASSERT_TRUE(converter.Convert(frame.data(), frame.size(), out.data(), out.size()));
+  const BYTE* red = out.data();
+  EXPECT_NEAR(red[2], 255, 3);
+  EXPECT_NEAR(red[1], 0, 3);
+  EXPECT_NEAR(red[0], 0, 3);
+  EXPECT_EQ(red[3], 255) << "written RGB32 is opaque";
+  const BYTE* white = out.data() + 3 * 4;
+  EXPECT_NEAR(white[0], 255, 3);
+  EXPECT_NEAR(white[1], 255, 3);
+  EXPECT_NEAR(white[2], 255, 3);
+}
+
+TEST(SysPixelConvert, BottomUpAndTopDownRgbSwapRowOrder) {
+  const FrameLayout bottomUp = Layout(PixelFormat::kRgb24, true);
+  const FrameLayout topDown = Layout(PixelFormat::kRgb32, false);
+  const std::vector<BYTE> out = Convert(bottomUp, MakeRgb(bottomUp), topDown);
+  // The first row in memory of the top-down frame is the picture's top row: red on the left.
+  EXPECT_EQ(out[2], 255);
+  EXPECT_EQ(out[1], 0);
+  // The last row in memory is the bottom row: blue on the left.
+  const BYTE* last = out.data() + (kHeight - 1) * topDown.Stride();
+  EXPECT_EQ(last[0], 255);
+  EXPECT_EQ(last[2], 0);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) ExpectNear(ReadRgb(topDown, out, x, y), ColourAt(x, y), 0, x, y);
+  }
+}
+
+TEST(SysPixelConvert, SixteenBitRgbKnownWordsBothWays) {
+  const FrameLayout rgb = Layout(PixelFormat::kRgb24, true);
+  const std::vector<BYTE> picture = MakeRgb(rgb);
+  const FrameLayout r565 = Layout(PixelFormat::kRgb565, true);
+  const FrameLayout r555 = Layout(PixelFormat::kRgb555, false);
+  const std::vector<BYTE> out565 = Convert(rgb, picture, r565);
+  const std::vector<BYTE> out555 = Convert(rgb, picture, r555);
+  // Top-left pixel is red: 0xF800 in 5-6-5, 0x7C00 in 5-5-5. Bottom-up: top row is last.
+  const BYTE* topLeft565 = out565.data() + (kHeight - 1) * r565.Stride();
+  EXPECT_EQ(topLeft565[0] | (topLeft565[1] << 8), 0xF800);
+  EXPECT_EQ(out555[0] | (out555[1] << 8), 0x7C00);
+  for (const FrameLayout& layout : {r565, r555}) {
+    const std::vector<BYTE> back = Convert(layout, Convert(rgb, picture, layout), rgb);
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) ExpectNear(ReadRgb(rgb, back, x, y), ColourAt(x, y), 8, x, y);
+    }
+  }
+}
+
+TEST(SysPixelConvert, RowsArePaddedToFourBytes) {
+  const FrameLayout rgb24{PixelFormat::kRgb24, 3, 2, true};
+  EXPECT_EQ(rgb24.Stride(), 12u);  // 9 bytes of pixels, padded
+  EXPECT_EQ(rgb24.ImageSize(), 24u);
+  const FrameLayout rgb565{PixelFormat::kRgb565, 3, 2, true};
+  EXPECT_EQ(rgb565.Stride(), 8u);
+  const FrameLayout i420{PixelFormat::kI420, 720, 576, false};
+  EXPECT_EQ(i420.ImageSize(), 720u * 576u * 3u / 2u);
+  const FrameLayout rgb24Pal{PixelFormat::kRgb24, 720, 576, true};
+  EXPECT_EQ(rgb24Pal.Stride(), 2160u);
+}
+
+TEST(SysPixelConvert, OddWidthRgbRoundTripKeepsPadding) {
+  // 3 x 2 RGB24 (rows of 12 bytes with 3 padding bytes) to RGB32 and back.
+  const FrameLayout rgb24{PixelFormat::kRgb24, 3, 2, true};
+  std::vector<BYTE> frame(rgb24.ImageSize(), 0);
+  for (int i = 0; i < 9; ++i) frame[i] = static_cast<BYTE>(10 + i);
+  for (int i = 0; i < 9; ++i) frame[12 + i] = static_cast<BYTE>(100 + i);
+  const FrameLayout rgb32{PixelFormat::kRgb32, 3, 2, true};
+  PixelFormatConverter there;
+  ASSERT_TRUE(there.Configure(rgb24, rgb32));
+  std::vector<BYTE> mid(rgb32.ImageSize());
+  ASSERT_TRUE(there.Convert(frame.data(), frame.size(), mid.data(), mid.size()));
+  EXPECT_EQ(mid[4 + 0], 13);   // second pixel of the first stored row, blue
+  EXPECT_EQ(mid[12 + 2], 102);  // first pixel of the second stored row, red
+  PixelFormatConverter back;
+  ASSERT_TRUE(back.Configure(rgb32, rgb24));
+  std::vector<BYTE> again(rgb24.ImageSize(), 0);
+  ASSERT_TRUE(back.Convert(mid.data(), mid.size(), again.data(), again.size()));
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(again[i], frame[i]);
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(again[12 + i], frame[12 + i]);
+}
+
+TEST(SysPixelConvert, RefusesBadLayoutsAndShortBuffers) {
+  PixelFormatConverter converter;
+  EXPECT_FALSE(converter.Configure(Layout(PixelFormat::kUnknown), Layout(PixelFormat::kRgb24)));
+  EXPECT_FALSE(converter.Configure(FrameLayout{PixelFormat::kYuy2, 7, 4, false},
+                                   Layout(PixelFormat::kRgb24)))
+      << "4:2:2 needs an even width";
+  EXPECT_FALSE(converter.Configure(FrameLayout{PixelFormat::kI420, 8, 3, false},
+                                   FrameLayout{PixelFormat::kRgb24, 8, 3, true}))
+      << "4:2:0 needs an even height";
+  EXPECT_FALSE(converter.Configure(Layout(PixelFormat::kRgb24), FrameLayout{PixelFormat::kRgb32,
+                                                                            16, 4, false}))
+      << "no scaling";
+  EXPECT_FALSE(converter.IsConfigured());
+
+  ASSERT_TRUE(converter.Configure(Layout(PixelFormat::kYuy2), Layout(PixelFormat::kRgb32)));
+  std::vector<BYTE> in(Layout(PixelFormat::kYuy2).ImageSize());
+  std::vector<BYTE> out(Layout(PixelFormat::kRgb32).ImageSize(), 0xAB);
+  EXPECT_FALSE(converter.Convert(in.data(), in.size() - 1, out.data(), out.size()));
+  EXPECT_FALSE(converter.Convert(in.data(), in.size(), out.data(), out.size() - 1));
+  EXPECT_EQ(out[0], 0xAB) << "nothing written on refusal";
+}
+
+TEST(SysPixelConvert, LayoutFromMediaTypeAndBitmapHeader) {
+  VIDEOINFOHEADER vih{};
+  vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  vih.bmiHeader.biWidth = 320;
+  vih.bmiHeader.biHeight = -240;
+  vih.bmiHeader.biBitCount = 24;
+  vih.bmiHeader.biCompression = BI_RGB;
+  AM_MEDIA_TYPE mt{};
+  mt.majortype = MEDIATYPE_Video;
+  mt.subtype = MEDIASUBTYPE_RGB24;
+  mt.formattype = FORMAT_VideoInfo;
+  mt.cbFormat = sizeof(vih);
+  mt.pbFormat = reinterpret_cast<BYTE*>(&vih);
+  auto layout = FrameLayout::FromMediaType(mt);
+  ASSERT_TRUE(layout);
+  EXPECT_EQ(layout->format, PixelFormat::kRgb24);
+  EXPECT_EQ(layout->height, 240);
+  EXPECT_FALSE(layout->bottomUp);
+
+  mt.subtype = MEDIASUBTYPE_YUY2;
+  vih.bmiHeader.biHeight = 240;  // YUV is top-down whatever the sign
+  layout = FrameLayout::FromMediaType(mt);
+  ASSERT_TRUE(layout);
+  EXPECT_FALSE(layout->bottomUp);
+
+  mt.cbFormat = sizeof(vih) - 1;
+  EXPECT_FALSE(FrameLayout::FromMediaType(mt)) << "short format block";
+  mt.cbFormat = sizeof(vih);
+  mt.subtype = MEDIASUBTYPE_MJPG;
+  EXPECT_FALSE(FrameLayout::FromMediaType(mt));
+
+  const FrameLayout nv12{PixelFormat::kNv12, 64, 48, false};
+  const BITMAPINFOHEADER header = nv12.ToBitmapInfo();
+  EXPECT_EQ(header.biCompression, MAKEFOURCC('N', 'V', '1', '2'));
+  EXPECT_EQ(header.biBitCount, 12);
+  EXPECT_EQ(header.biSizeImage, 64u * 48u * 3u / 2u);
+  EXPECT_EQ(FrameLayout::FromBitmapInfo(header), nv12);
+  const FrameLayout rgb{PixelFormat::kRgb32, 64, 48, true};
+  EXPECT_EQ(FrameLayout::FromBitmapInfo(rgb.ToBitmapInfo()), rgb);
+  EXPECT_EQ(PixelFormatFromSubtype(MEDIASUBTYPE_I420), PixelFormat::kI420);
+  EXPECT_EQ(PixelFormatFromSubtype(MEDIASUBTYPE_IYUV), PixelFormat::kI420);
+}
+
+}  // namespace
+}  // namespace vidorra::filters
