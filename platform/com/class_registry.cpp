@@ -5,11 +5,14 @@
 // function-local static (constructed on first use, whatever the initialisation order). One
 // mutex guards it; factories run outside the lock so that a factory may itself create objects.
 #include <comimpl.h>
+#include <uuids.h>
 
 #include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
+
+#include "builtin_classes.h"
 
 namespace {
 
@@ -20,6 +23,10 @@ struct ClassEntry {
 
 class ClassRegistry {
  public:
+  ClassRegistry() {
+    classes_[CLSID_CDeviceMoniker] = ClassEntry{"Device moniker", &CreateDeviceMonikerInstance};
+    classes_[CLSID_ItemMoniker] = ClassEntry{"Item moniker", &CreateItemMonikerInstance};
+  }
   void Add(REFCLSID clsid, const char* name, ClassFactoryFunction factory) {
     std::lock_guard lock(mutex_);
     classes_[clsid] = ClassEntry{name ? name : "", std::move(factory)};

@@ -49,6 +49,9 @@ HRESULT OleSaveToStream(LPPERSISTSTREAM pPStm, LPSTREAM pStm);
 // Reads a CLSID, creates that class and loads its state (IPersistStream::Load).
 HRESULT OleLoadFromStream(LPSTREAM pStm, REFIID iidInterface, LPVOID* ppvObj);
 
+// Success code of IRunningObjectTable::Register when an equal moniker is already registered.
+#define MK_S_MONIKERALREADYREGISTERED ((HRESULT)0x000401E7)
+
 HRESULT CreateItemMoniker(LPCOLESTR lpszDelim, LPCOLESTR lpszItem, LPMONIKER* ppmk);
 HRESULT GetRunningObjectTable(DWORD reserved, LPRUNNINGOBJECTTABLE* pprot);
 
