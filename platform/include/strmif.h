@@ -314,6 +314,9 @@ struct IReferenceClock : IUnknown {
 
 // ---- Device and configuration interfaces ---------------------------------------------------
 
+// IKsPropertySet failures: unknown property set, unknown property of a known set.
+#define E_PROP_SET_UNSUPPORTED ((HRESULT)0x80070490)
+#define E_PROP_ID_UNSUPPORTED ((HRESULT)0x80070492)
 #define KSPROPERTY_SUPPORT_GET 1
 #define KSPROPERTY_SUPPORT_SET 2
 enum AMPROPERTY_PIN { AMPROPERTY_PIN_CATEGORY = 0, AMPROPERTY_PIN_MEDIUM = 1 };

@@ -3,6 +3,8 @@
 
 #include <wtypes.h>
 
+// Success: an enumerator has no more items to give.
+#define VFW_S_NO_MORE_ITEMS ((HRESULT)0x00040103)
 #define VFW_E_INVALIDMEDIATYPE ((HRESULT)0x80040200)
 #define VFW_E_INVALIDSUBTYPE ((HRESULT)0x80040201)
 #define VFW_E_NEED_OWNER ((HRESULT)0x80040202)

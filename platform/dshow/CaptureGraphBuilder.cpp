@@ -1,0 +1,219 @@
+// The capture graph builder: graph ownership, pin and interface look-ups, and the recording
+// file set-up. RenderStream lives in CaptureGraphBuilderRender.cpp.
+#include "CaptureGraphBuilder.h"
+
+#include "CaptureGraphBuilderAnalog.h"
+#include "CaptureGraphBuilderPins.h"
+#include "CaptureGraphBuilderSearch.h"
+
+namespace vidorra::dshow {
+
+using namespace capture_builder;
+
+namespace {
+
+constexpr const wchar_t* kAviMuxName = L"AVI Mux";
+constexpr const wchar_t* kFileWriterName = L"File writer";
+
+const ComClassRegistration kRegistration(CLSID_CaptureGraphBuilder2, "Capture Graph Builder",
+                                         ComClassFactoryFor<CaptureGraphBuilder>());
+
+bool PinMatches(IPin* pin, PIN_DIRECTION direction, const GUID* pCategory, const GUID* pType,
+                bool unconnectedOnly) {
+  if (DirectionOf(pin) != direction) return false;
+  if (pCategory && CategoryOf(pin) != *pCategory) return false;
+  if (pType && !OffersMajorType(pin, *pType)) return false;
+  return !(unconnectedOnly && IsConnected(pin));
+}
+
+// The first input pin and the first output pin of a filter (the AVI Mux's free input is
+// always its last one; its only output comes after the inputs).
+ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly) {
+  for (const ComPtr<IPin>& pin : PinsOf(filter)) {
+    if (PinMatches(pin.Get(), direction, nullptr, nullptr, unconnectedOnly)) return pin;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+HRESULT AddNewFilter(IGraphBuilder* graph, REFCLSID clsid, LPCWSTR name,
+                     ComPtr<IBaseFilter>* filter) {
+  ComPtr<IBaseFilter> created;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                created.ReleaseAndGetVoidAddressOf());
+  if (FAILED(hr)) return hr;
+  if (!created) return E_UNEXPECTED;
+  hr = graph->AddFilter(created.Get(), name);
+  if (FAILED(hr)) return hr;
+  *filter = std::move(created);
+  return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_ICaptureGraphBuilder2) {
+    return GetInterface(static_cast<ICaptureGraphBuilder2*>(this), ppv);
+  }
+  return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+}
+
+// ---- The graph -------------------------------------------------------------------------------
+
+STDMETHODIMP CaptureGraphBuilder::SetFiltergraph(IGraphBuilder* pfg) {
+  if (!pfg) return E_POINTER;
+  std::lock_guard lock(mutex_);
+  if (graph_) return IsSameObject(graph_.Get(), pfg) ? S_OK : E_UNEXPECTED;
+  graph_ = pfg;
+  return S_OK;
+}
+
+STDMETHODIMP CaptureGraphBuilder::GetFiltergraph(IGraphBuilder** ppfg) {
+  if (!ppfg) return E_POINTER;
+  *ppfg = nullptr;
+  ComPtr<IGraphBuilder> graph;
+  const HRESULT hr = GraphForBuilding(&graph);
+  if (FAILED(hr)) return hr;
+  return graph.CopyTo(ppfg);
+}
+
+HRESULT CaptureGraphBuilder::GraphForBuilding(ComPtr<IGraphBuilder>* graph) {
+  std::lock_guard lock(mutex_);
+  if (!graph_) {
+    ComPtr<IGraphBuilder> created;
+    const HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IGraphBuilder, created.ReleaseAndGetVoidAddressOf());
+    if (FAILED(hr)) return hr;
+    graph_ = std::move(created);
+  }
+  *graph = graph_;
+  return S_OK;
+}
+
+ComPtr<IGraphBuilder> CaptureGraphBuilder::GraphForSearch(IBaseFilter* pf) {
+  {
+    std::lock_guard lock(mutex_);
+    if (graph_) return graph_;
+  }
+  ComPtr<IFilterGraph> joined = GraphOf(pf);
+  return joined ? joined.As<IGraphBuilder>() : nullptr;
+}
+
+void CaptureGraphBuilder::ConnectAnalogFrontEnd(IGraphBuilder* graph, IBaseFilter* filter) {
+  if (!graph || !CaptureGraphBuilderAnalog::NeedsFrontEnd(filter)) return;
+  CaptureGraphBuilderAnalog(graph).ConnectFrontEnd(filter);
+}
+
+// ---- FindPin -------------------------------------------------------------------------------
+
+STDMETHODIMP CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindir,
+                                          const GUID* pCategory, const GUID* pType,
+                                          BOOL fUnconnected, int num, IPin** ppPin) {
+  if (!ppPin) return E_POINTER;
+  *ppPin = nullptr;
+  if (!pSource) return E_POINTER;
+  std::vector<ComPtr<IPin>> candidates;
+  if (ComPtr<IPin> pin = AsPin(pSource)) {
+    candidates.push_back(std::move(pin));
+  } else if (ComPtr<IBaseFilter> filter = QueryAs<IBaseFilter>(pSource)) {
+    candidates = PinsOf(filter.Get());
+  } else {
+    return E_NOINTERFACE;
+  }
+  int index = 0;
+  for (const ComPtr<IPin>& pin : candidates) {
+    if (!PinMatches(pin.Get(), pindir, pCategory, pType, fUnconnected != FALSE)) continue;
+    if (index++ == num) return pin.CopyTo(ppPin);
+  }
+  return E_FAIL;
+}
+
+// ---- FindInterface -------------------------------------------------------------------------
+
+STDMETHODIMP CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUID* pType,
+                                                IBaseFilter* pf, REFIID riid, void** ppint) {
+  if (!ppint) return E_POINTER;
+  *ppint = nullptr;
+  if (!pf) return E_POINTER;
+  ConnectAnalogFrontEnd(GraphForSearch(pf).Get(), pf);
+
+  if (!pCategory) {
+    if (AskFilterAndPins(pf, riid, ppint) == S_OK) return S_OK;
+    if (SearchFromFilter(pf, SearchDirection::kDownstream, riid, ppint) == S_OK) return S_OK;
+    return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
+  }
+  if (*pCategory == LOOK_UPSTREAM_ONLY) {
+    return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
+  }
+  if (*pCategory == LOOK_DOWNSTREAM_ONLY) {
+    return SearchFromFilter(pf, SearchDirection::kDownstream, riid, ppint);
+  }
+  return FindInterfaceByCategory(*pCategory, pType, pf, riid, ppint);
+}
+
+// With a pin category the search starts at the filter's output pin of that category (and
+// type): the pin, the filter itself (driver dialogs live there), everything downstream of the
+// pin, then everything upstream of the filter (crossbars and tuners). A filter without such a
+// pin has nothing to search: that is how a caller tells an interleaved source from a video one.
+HRESULT CaptureGraphBuilder::FindInterfaceByCategory(const GUID& category, const GUID* pType,
+                                                     IBaseFilter* pf, REFIID riid, void** ppint) {
+  ComPtr<IPin> pin;
+  const HRESULT found = FindPin(pf, PINDIR_OUTPUT, &category, pType, FALSE, 0, pin.GetAddressOf());
+  if (FAILED(found)) return found;
+  if (AskFor(pin.Get(), riid, ppint) == S_OK) return S_OK;
+  if (AskFor(pf, riid, ppint) == S_OK) return S_OK;
+  if (SearchDownstreamOfPin(pin.Get(), riid, ppint) == S_OK) return S_OK;
+  return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
+}
+
+// ---- SetOutputFileName ---------------------------------------------------------------------
+
+// The AVI Mux and the File Writer are added and connected, and the writer is given the path;
+// on any failure both leave the graph again, so a failed call leaves the graph as it was.
+STDMETHODIMP CaptureGraphBuilder::SetOutputFileName(const GUID* pType, LPCOLESTR lpstrFile,
+                                                    IBaseFilter** ppf, IFileSinkFilter** ppSink) {
+  if (!pType || !lpstrFile || !ppf) return E_POINTER;
+  *ppf = nullptr;
+  if (ppSink) *ppSink = nullptr;
+  if (*pType != MEDIASUBTYPE_Avi || lpstrFile[0] == L'\0') return E_INVALIDARG;
+  ComPtr<IGraphBuilder> graph;
+  HRESULT hr = GraphForBuilding(&graph);
+  if (FAILED(hr)) return hr;
+
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IBaseFilter> writer;
+  ComPtr<IFileSinkFilter> sink;
+  hr = AddNewFilter(graph.Get(), CLSID_AviDest, kAviMuxName, &mux);
+  if (SUCCEEDED(hr)) hr = AddNewFilter(graph.Get(), CLSID_FileWriter, kFileWriterName, &writer);
+  if (SUCCEEDED(hr)) hr = writer.As(&sink);
+  if (SUCCEEDED(hr)) hr = sink->SetFileName(lpstrFile, nullptr);
+  if (SUCCEEDED(hr)) {
+    ComPtr<IPin> muxOut = FirstPin(mux.Get(), PINDIR_OUTPUT, true);
+    ComPtr<IPin> writerIn = FirstPin(writer.Get(), PINDIR_INPUT, true);
+    hr = muxOut && writerIn ? graph->ConnectDirect(muxOut.Get(), writerIn.Get(), nullptr)
+                            : VFW_E_NOT_FOUND;
+  }
+  if (FAILED(hr)) {
+    if (writer) graph->RemoveFilter(writer.Get());
+    if (mux) graph->RemoveFilter(mux.Get());
+    return hr;
+  }
+  *ppf = mux.Detach();
+  if (ppSink) *ppSink = sink.Detach();
+  return S_OK;
+}
+
+// ---- Not provided --------------------------------------------------------------------------
+
+STDMETHODIMP CaptureGraphBuilder::ControlStream(const GUID*, const GUID*, IBaseFilter*,
+                                                REFERENCE_TIME*, REFERENCE_TIME*, WORD, WORD) {
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP CaptureGraphBuilder::AllocCapFile(LPCOLESTR, DWORDLONG) { return E_NOTIMPL; }
+
+STDMETHODIMP CaptureGraphBuilder::CopyCaptureFile(LPOLESTR, LPOLESTR, int,
+                                                  IAMCopyCaptureFileProgress*) {
+  return E_NOTIMPL;
+}
+
+}  // namespace vidorra::dshow

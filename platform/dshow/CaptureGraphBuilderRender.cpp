@@ -1,0 +1,247 @@
+// RenderStream of the capture graph builder: choosing the source pin (with the Smart Tee for
+// a source without preview pin), then connecting source -> intermediate -> sink, or to the
+// default renderer of the stream's type.
+#include "CaptureGraphBuilder.h"
+
+#include <algorithm>
+
+#include "CaptureGraphBuilderDevices.h"
+#include "CaptureGraphBuilderPins.h"
+
+namespace vidorra::dshow {
+
+using namespace capture_builder;
+
+namespace {
+
+constexpr const wchar_t* kSmartTeeName = L"Smart Tee";
+// The program finds the splitter by this name (its DV sound is listened to from there).
+constexpr const wchar_t* kDvSplitterName = L"DV Splitter";
+constexpr const wchar_t* kVideoRendererName = L"Video Renderer";
+constexpr const wchar_t* kDefaultAudioRendererName = L"Default DirectSound Device";
+
+// Smart Tee outputs in enumeration order: capture first, then preview.
+constexpr int kTeeCaptureOutput = 0;
+constexpr int kTeePreviewOutput = 1;
+
+bool IsSmartTee(IBaseFilter* filter) { return ClassOf(filter) == CLSID_SmartTee; }
+
+std::vector<ComPtr<IPin>> PinsInDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
+  std::vector<ComPtr<IPin>> pins;
+  for (ComPtr<IPin>& pin : PinsOf(filter)) {
+    if (DirectionOf(pin.Get()) == direction) pins.push_back(std::move(pin));
+  }
+  return pins;
+}
+
+ComPtr<IPin> FirstUnconnected(IBaseFilter* filter, PIN_DIRECTION direction) {
+  for (ComPtr<IPin>& pin : PinsInDirection(filter, direction)) {
+    if (!IsConnected(pin.Get())) return std::move(pin);
+  }
+  return nullptr;
+}
+
+// The Smart Tee output of a category: the pin that reports it, else by the tee's fixed order.
+// It must be free to be rendered.
+HRESULT TeeOutput(IBaseFilter* tee, const GUID& category, ComPtr<IPin>* output) {
+  std::vector<ComPtr<IPin>> outputs = PinsInDirection(tee, PINDIR_OUTPUT);
+  ComPtr<IPin> chosen;
+  for (const ComPtr<IPin>& pin : outputs) {
+    if (CategoryOf(pin.Get()) == category) chosen = pin;
+  }
+  const size_t index = category == PIN_CATEGORY_PREVIEW ? kTeePreviewOutput : kTeeCaptureOutput;
+  if (!chosen && index < outputs.size()) chosen = outputs[index];
+  if (!chosen) return VFW_E_NOT_FOUND;
+  if (IsConnected(chosen.Get())) return VFW_E_ALREADY_CONNECTED;
+  *output = std::move(chosen);
+  return S_OK;
+}
+
+// The Smart Tee fed by `pin`, when there is one.
+ComPtr<IBaseFilter> TeeFedBy(IPin* pin) {
+  ComPtr<IPin> peer = PeerOf(pin);
+  ComPtr<IBaseFilter> owner = peer ? OwnerOf(peer.Get()) : nullptr;
+  return owner && IsSmartTee(owner.Get()) ? owner : nullptr;
+}
+
+bool IsPreviewOrCapture(const GUID* pCategory) {
+  return pCategory && (*pCategory == PIN_CATEGORY_PREVIEW || *pCategory == PIN_CATEGORY_CAPTURE);
+}
+
+// The default audio renderer: the "Default DirectSound Device" entry of the audio renderer
+// category, else that category's first entry, else the class itself.
+HRESULT AddDefaultAudioRenderer(IGraphBuilder* graph, ComPtr<IBaseFilter>* renderer) {
+  std::vector<DeviceEntry> entries = DevicesOf(CLSID_AudioRendererCategory);
+  std::stable_partition(entries.begin(), entries.end(), [](const DeviceEntry& entry) {
+    return entry.friendlyName == kDefaultAudioRendererName;
+  });
+  for (const DeviceEntry& entry : entries) {
+    ComPtr<IBaseFilter> filter = BindFilter(entry.moniker.Get());
+    if (filter && SUCCEEDED(graph->AddFilter(filter.Get(), entry.friendlyName.c_str()))) {
+      *renderer = std::move(filter);
+      return S_OK;
+    }
+  }
+  return AddNewFilter(graph, CLSID_DSoundRender, kDefaultAudioRendererName, renderer);
+}
+
+}  // namespace
+
+STDMETHODIMP CaptureGraphBuilder::RenderStream(const GUID* pCategory, const GUID* pType,
+                                               IUnknown* pSource, IBaseFilter* pfCompressor,
+                                               IBaseFilter* pfRenderer) {
+  if (!pSource) return E_POINTER;
+  ComPtr<IGraphBuilder> graph;
+  HRESULT hr = GraphForBuilding(&graph);
+  if (FAILED(hr)) return hr;
+  ComPtr<IPin> start;
+  if (ComPtr<IPin> pin = AsPin(pSource)) {
+    hr = SourcePinOfPin(graph.Get(), pCategory, pin.Get(), &start);
+  } else if (ComPtr<IBaseFilter> filter = QueryAs<IBaseFilter>(pSource)) {
+    hr = SourcePinOfFilter(graph.Get(), pCategory, pType, filter.Get(), &start);
+  } else {
+    return E_NOINTERFACE;
+  }
+  if (FAILED(hr)) return hr;
+  const HRESULT rendered = RenderChain(graph.Get(), start.Get(), pType, pfCompressor, pfRenderer);
+  if (FAILED(rendered)) return rendered;
+  return hr == VFW_S_NOPREVIEWPIN ? hr : rendered;
+}
+
+// A pin given as the source is rendered as it is, except that a preview asked of a capture
+// pin goes through a Smart Tee, and a pin already feeding a Smart Tee is continued from the
+// tee output of the category asked.
+HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pCategory, IPin* pin,
+                                            ComPtr<IPin>* start) {
+  if (DirectionOf(pin) != PINDIR_OUTPUT) return E_INVALIDARG;
+  if (IsConnected(pin)) {
+    ComPtr<IBaseFilter> tee = TeeFedBy(pin);
+    if (!tee || !IsPreviewOrCapture(pCategory)) return VFW_E_ALREADY_CONNECTED;
+    const HRESULT hr = TeeOutput(tee.Get(), *pCategory, start);
+    if (FAILED(hr)) return hr;
+    return *pCategory == PIN_CATEGORY_PREVIEW ? VFW_S_NOPREVIEWPIN : S_OK;
+  }
+  if (pCategory && *pCategory == PIN_CATEGORY_PREVIEW &&
+      CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
+    return PreviewThroughSmartTee(graph, pin, start);
+  }
+  *start = pin;
+  return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SourcePinOfFilter(IGraphBuilder* graph, const GUID* pCategory,
+                                               const GUID* pType, IBaseFilter* filter,
+                                               ComPtr<IPin>* start) {
+  ConnectAnalogFrontEnd(graph, filter);
+  ComPtr<IPin> pin;
+  if (SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, TRUE, 0, pin.GetAddressOf()))) {
+    *start = std::move(pin);
+    return S_OK;
+  }
+  if (!IsPreviewOrCapture(pCategory)) return E_FAIL;
+  // A Smart Tee given as the source whose pins do not report their categories.
+  if (IsSmartTee(filter)) return TeeOutput(filter, *pCategory, start);
+  // No free pin of the category: the capture pin, free or already feeding a Smart Tee.
+  ComPtr<IPin> capture;
+  if (FAILED(FindPin(filter, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, pType, FALSE, 0,
+                     capture.GetAddressOf()))) {
+    return E_FAIL;
+  }
+  if (!IsConnected(capture.Get()) && *pCategory == PIN_CATEGORY_CAPTURE) return E_FAIL;
+  return SourcePinOfPin(graph, pCategory, capture.Get(), start);
+}
+
+HRESULT CaptureGraphBuilder::PreviewThroughSmartTee(IGraphBuilder* graph, IPin* capturePin,
+                                                    ComPtr<IPin>* start) {
+  ComPtr<IBaseFilter> tee;
+  HRESULT hr = AddNewFilter(graph, CLSID_SmartTee, kSmartTeeName, &tee);
+  if (FAILED(hr)) return hr;
+  ComPtr<IPin> teeInput = FirstUnconnected(tee.Get(), PINDIR_INPUT);
+  hr = teeInput ? graph->ConnectDirect(capturePin, teeInput.Get(), nullptr) : VFW_E_NOT_FOUND;
+  if (SUCCEEDED(hr)) hr = TeeOutput(tee.Get(), PIN_CATEGORY_PREVIEW, start);
+  if (FAILED(hr)) {
+    graph->RemoveFilter(tee.Get());
+    return hr;
+  }
+  return VFW_S_NOPREVIEWPIN;
+}
+
+// Each link that succeeded stays when a later one fails.
+HRESULT CaptureGraphBuilder::RenderChain(IGraphBuilder* graph, IPin* start, const GUID* pType,
+                                         IBaseFilter* intermediate, IBaseFilter* sink) {
+  ComPtr<IPin> current = start;
+  if (intermediate) {
+    HRESULT hr = ConnectToFilter(graph, current.Get(), intermediate);
+    if (FAILED(hr)) return hr;
+    current = FirstUnconnected(intermediate, PINDIR_OUTPUT);
+    // An intermediate filter that renders the stream itself ends the chain.
+    if (!current) return sink ? VFW_E_NOT_FOUND : S_OK;
+  }
+  if (sink) return ConnectToFilter(graph, current.Get(), sink);
+  return RenderToDefaultRenderer(graph, current.Get(), pType);
+}
+
+// Tries the target's free input pins in order; a filter not yet in a graph joins this one.
+HRESULT CaptureGraphBuilder::ConnectToFilter(IGraphBuilder* graph, IPin* output,
+                                             IBaseFilter* target) {
+  if (!GraphOf(target)) {
+    const HRESULT hr = graph->AddFilter(target, nullptr);
+    if (FAILED(hr)) return hr;
+  }
+  HRESULT hr = VFW_E_NOT_FOUND;
+  for (const ComPtr<IPin>& input : PinsInDirection(target, PINDIR_INPUT)) {
+    if (IsConnected(input.Get())) continue;
+    hr = ConnectPins(graph, output, input.Get());
+    if (SUCCEEDED(hr)) return hr;
+  }
+  return hr;
+}
+
+// An interleaved DV stream goes straight in where it is accepted (the AVI Mux); elsewhere the
+// builder puts the DV Splitter in itself, so that the splitter carries the name the program
+// looks for, and lets intelligent connect go on from the splitter's video output.
+HRESULT CaptureGraphBuilder::ConnectPins(IGraphBuilder* graph, IPin* output, IPin* input) {
+  if (!OffersMajorType(output, MEDIATYPE_Interleaved)) return graph->Connect(output, input);
+  if (SUCCEEDED(graph->ConnectDirect(output, input, nullptr))) return S_OK;
+  if (!IsComClassRegistered(CLSID_DVSplitter)) return graph->Connect(output, input);
+  return ConnectThroughDvSplitter(graph, output, input);
+}
+
+HRESULT CaptureGraphBuilder::ConnectThroughDvSplitter(IGraphBuilder* graph, IPin* output,
+                                                      IPin* input) {
+  ComPtr<IBaseFilter> splitter;
+  HRESULT hr = AddNewFilter(graph, CLSID_DVSplitter, kDvSplitterName, &splitter);
+  if (FAILED(hr)) return hr;
+  ComPtr<IPin> splitterInput = FirstUnconnected(splitter.Get(), PINDIR_INPUT);
+  hr = splitterInput ? graph->ConnectDirect(output, splitterInput.Get(), nullptr)
+                     : VFW_E_NOT_FOUND;
+  if (SUCCEEDED(hr)) {
+    // The splitter's outputs exist once its input knows the stream.
+    ComPtr<IPin> video;
+    hr = FindPin(splitter.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE, 0,
+                 video.GetAddressOf());
+    if (SUCCEEDED(hr)) hr = graph->Connect(video.Get(), input);
+  }
+  if (FAILED(hr)) graph->RemoveFilter(splitter.Get());  // also disconnects it
+  return hr;
+}
+
+HRESULT CaptureGraphBuilder::RenderToDefaultRenderer(IGraphBuilder* graph, IPin* output,
+                                                     const GUID* pType) {
+  std::optional<GUID> major = MajorTypeOf(output);
+  if (!major && pType) major = *pType;
+  ComPtr<IBaseFilter> renderer;
+  HRESULT hr = E_FAIL;
+  if (major == MEDIATYPE_Video || major == MEDIATYPE_Interleaved) {
+    hr = AddNewFilter(graph, CLSID_VideoRenderer, kVideoRendererName, &renderer);
+  } else if (major == MEDIATYPE_Audio) {
+    hr = AddDefaultAudioRenderer(graph, &renderer);
+  }
+  // Other streams, or no renderer of our own: the graph's own rendering decides.
+  if (FAILED(hr)) return graph->Render(output);
+  hr = ConnectToFilter(graph, output, renderer.Get());
+  if (FAILED(hr)) graph->RemoveFilter(renderer.Get());
+  return hr;
+}
+
+}  // namespace vidorra::dshow

@@ -1,0 +1,271 @@
+// CFilterGraph: run state and clock.
+#include "FilterGraph.h"
+
+#include <uuids.h>
+#include <vfwmsgs.h>
+
+#include <chrono>
+#include <map>
+
+namespace {
+
+// Stream time 0 falls this far after Run, so that every filter is running when it comes.
+constexpr REFERENCE_TIME kRunLatency = 100'000;  // 10 ms
+constexpr DWORD kStopWhenReadyTimeoutMs = 5000;
+
+bool PinDirectionIs(IPin* pin, PIN_DIRECTION wanted) {
+  PIN_DIRECTION direction;
+  return SUCCEEDED(pin->QueryDirection(&direction)) && direction == wanted;
+}
+
+// The filters connected to the output pins of `filter`.
+std::vector<IBaseFilter*> DownstreamOf(IBaseFilter* filter) {
+  std::vector<IBaseFilter*> result;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(filter->EnumPins(pins.GetAddressOf()))) return result;
+  ComPtr<IPin> pin;
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (!PinDirectionIs(pin.Get(), PINDIR_OUTPUT)) continue;
+    ComPtr<IPin> peer;
+    if (FAILED(pin->ConnectedTo(peer.GetAddressOf())) || !peer) continue;
+    PIN_INFO info{};
+    if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) continue;
+    result.push_back(info.pFilter);
+    info.pFilter->Release();  // the graph holds it
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<ComPtr<IBaseFilter>> CFilterGraph::DownstreamFirst() {
+  std::vector<ComPtr<IBaseFilter>> all = Snapshot();
+  std::map<IBaseFilter*, std::vector<IBaseFilter*>> downstream;
+  for (auto& filter : all) downstream[filter.Get()] = DownstreamOf(filter.Get());
+  std::vector<ComPtr<IBaseFilter>> ordered;
+  std::set<IBaseFilter*> placed;
+  // A filter goes once everything downstream of it is placed; a cycle (never built by the
+  // graph itself) ends the sorting and its filters follow in addition order.
+  bool progress = true;
+  while (ordered.size() < all.size() && progress) {
+    progress = false;
+    for (auto& filter : all) {
+      if (placed.contains(filter.Get())) continue;
+      bool ready = true;
+      for (IBaseFilter* next : downstream[filter.Get()]) {
+        if (!placed.contains(next) && downstream.contains(next)) ready = false;
+      }
+      if (!ready) continue;
+      ordered.push_back(filter);
+      placed.insert(filter.Get());
+      progress = true;
+    }
+  }
+  for (auto& filter : all) {
+    if (!placed.contains(filter.Get())) ordered.push_back(filter);
+  }
+  return ordered;
+}
+
+REFERENCE_TIME CFilterGraph::ClockNow() {
+  REFERENCE_TIME now = 0;
+  if (clock_) clock_->GetTime(&now);
+  return now;
+}
+
+void CFilterGraph::CountRenderersLocked() {
+  std::set<IBaseFilter*> renderers;
+  for (Entry& entry : filters_) {
+    int inputs = 0;
+    int outputs = 0;
+    ComPtr<IEnumPins> pins;
+    if (FAILED(entry.filter->EnumPins(pins.GetAddressOf()))) continue;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+      (PinDirectionIs(pin.Get(), PINDIR_OUTPUT) ? outputs : inputs)++;
+    }
+    if (inputs > 0 && outputs == 0) renderers.insert(entry.filter.Get());
+  }
+  std::lock_guard lock(completionMutex_);
+  renderers_ = std::move(renderers);
+  finished_.clear();
+  completeSent_ = false;
+}
+
+HRESULT CFilterGraph::StopLocked() {
+  HRESULT result = S_OK;
+  for (auto& filter : DownstreamFirst()) {
+    const HRESULT hr = filter->Stop();
+    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  }
+  state_ = State_Stopped;
+  hasRun_ = false;
+  return result;
+}
+
+HRESULT CFilterGraph::PauseLocked() {
+  if (state_ == State_Stopped) {
+    if (!clockChosen_) SetDefaultSyncSource();
+    CountRenderersLocked();
+    events_.ResetCompletion();
+  }
+  for (auto& filter : DownstreamFirst()) {
+    const HRESULT hr = filter->Pause();
+    if (FAILED(hr)) {
+      StopLocked();
+      return hr;
+    }
+  }
+  if (state_ == State_Running) pausedAt_ = ClockNow();
+  state_ = State_Paused;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool startGiven) {
+  if (state_ == State_Stopped) {
+    const HRESULT hr = PauseLocked();
+    if (FAILED(hr)) return hr;
+  }
+  if (state_ == State_Running) return S_OK;
+  if (startGiven) {
+    start_ = tStart;
+  } else if (!clock_) {
+    start_ = 0;
+  } else if (!hasRun_) {
+    start_ = ClockNow() + kRunLatency;
+  } else {
+    // Resuming: stream time stood still while paused.
+    start_ += ClockNow() - pausedAt_;
+  }
+  for (auto& filter : DownstreamFirst()) {
+    const HRESULT hr = filter->Run(start_);
+    if (FAILED(hr)) {
+      StopLocked();
+      return hr;
+    }
+  }
+  hasRun_ = true;
+  state_ = State_Running;
+  return S_OK;
+}
+
+STDMETHODIMP CFilterGraph::Run() {
+  std::lock_guard lock(graphLock_);
+  const HRESULT hr = RunLocked(0, false);
+  log_.Write("Run", hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::Run(REFERENCE_TIME tStart) {
+  std::lock_guard lock(graphLock_);
+  const HRESULT hr = RunLocked(tStart, true);
+  log_.Write("Run " + std::to_string(tStart), hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::Pause() {
+  std::lock_guard lock(graphLock_);
+  const HRESULT hr = PauseLocked();
+  log_.Write("Pause", hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::Stop() {
+  std::lock_guard lock(graphLock_);
+  const HRESULT hr = StopLocked();
+  log_.Write("Stop", hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::StopWhenReady() {
+  std::lock_guard lock(graphLock_);
+  HRESULT hr = PauseLocked();
+  if (SUCCEEDED(hr)) {
+    FILTER_STATE state;
+    GetState(kStopWhenReadyTimeoutMs, &state);
+    hr = StopLocked();
+  }
+  log_.Write("StopWhenReady", hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) {
+  if (!State) return E_POINTER;
+  std::vector<ComPtr<IBaseFilter>> filters;
+  {
+    std::lock_guard lock(graphLock_);
+    *State = state_;
+    filters = Snapshot();
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(
+                                                               dwMilliSecsTimeout == INFINITE ? 0 : dwMilliSecsTimeout);
+  bool intermediate = false;
+  bool cantCue = false;
+  for (auto& filter : filters) {
+    DWORD wait = INFINITE;
+    if (dwMilliSecsTimeout != INFINITE) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+    }
+    FILTER_STATE filterState;
+    const HRESULT hr = filter->GetState(wait, &filterState);
+    if (hr == VFW_S_STATE_INTERMEDIATE) intermediate = true;
+    if (hr == VFW_S_CANT_CUE) cantCue = true;
+  }
+  // A transition under way answers S_FALSE; a live source that cannot cue in Paused,
+  // VFW_S_CANT_CUE.
+  if (intermediate) return S_FALSE;
+  return cantCue ? VFW_S_CANT_CUE : S_OK;
+}
+
+STDMETHODIMP CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {
+  if (!pfs) return E_POINTER;
+  FILTER_STATE state = State_Stopped;
+  const HRESULT hr = GetState(msTimeout < 0 ? INFINITE : static_cast<DWORD>(msTimeout), &state);
+  *pfs = state;
+  return hr;
+}
+
+// ---- Clock ----
+
+HRESULT CFilterGraph::ApplyClockLocked(IReferenceClock* clock) {
+  clock_ = clock;
+  clockChosen_ = true;
+  HRESULT result = S_OK;
+  for (Entry& entry : filters_) {
+    const HRESULT hr = entry.filter->SetSyncSource(clock);
+    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  }
+  return result;
+}
+
+STDMETHODIMP CFilterGraph::SetSyncSource(IReferenceClock* pClock) {
+  std::lock_guard lock(graphLock_);
+  HRESULT hr = state_ == State_Stopped ? ApplyClockLocked(pClock) : VFW_E_NOT_STOPPED;
+  log_.Write(pClock ? "SetSyncSource clock" : "SetSyncSource none", hr);
+  return hr;
+}
+
+STDMETHODIMP CFilterGraph::GetSyncSource(IReferenceClock** pClock) {
+  if (!pClock) return E_POINTER;
+  std::lock_guard lock(graphLock_);
+  return clock_.CopyTo(pClock);
+}
+
+STDMETHODIMP CFilterGraph::SetDefaultSyncSource() {
+  std::lock_guard lock(graphLock_);
+  if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
+  // A filter that keeps time itself (an audio renderer) is the best clock; else the system's.
+  ComPtr<IReferenceClock> clock;
+  for (Entry& entry : filters_) {
+    clock = QueryAs<IReferenceClock>(entry.filter.Get());
+    if (clock) break;
+  }
+  if (!clock) {
+    HRESULT hr = CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IReferenceClock, clock.ReleaseAndGetVoidAddressOf());
+    if (FAILED(hr)) return hr;
+  }
+  return ApplyClockLocked(clock.Get());
+}

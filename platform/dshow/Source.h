@@ -1,0 +1,30 @@
+// CSource: a filter whose pins are CSourceStream output pins, each pushing samples from its
+// own streaming thread. A derived filter creates its streams in its constructor:
+//
+//   AddPin(std::make_unique<CMyStream>(this, L"Output"));
+//
+// The streams' threads start when the filter leaves Stopped and are joined when it stops.
+#pragma once
+
+#include "SourceStream.h"
+
+#include <memory>
+#include <vector>
+
+class CSource : public CBaseFilter {
+ public:
+  CSource(std::wstring name, REFCLSID clsid);
+  ~CSource() override;
+
+  int GetPinCount() override;
+  CBasePin* GetPin(int n) override;
+
+  STDMETHODIMP Pause() override;
+
+  // Takes ownership of a stream created with this filter as its owner.
+  void AddPin(std::unique_ptr<CSourceStream> stream);
+  CSourceStream* Stream(int n) const;
+
+ private:
+  std::vector<std::unique_ptr<CSourceStream>> streams_;
+};

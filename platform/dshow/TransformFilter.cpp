@@ -1,0 +1,236 @@
+// CTransformFilter and its pins.
+#include "TransformFilter.h"
+
+#include <cstring>
+
+// ---- Input pin ----
+
+CTransformInputPin::CTransformInputPin(CTransformFilter* filter, std::wstring name)
+    : CBaseInputPin(filter, std::move(name)), transform_(filter) {}
+
+HRESULT CTransformInputPin::CheckMediaType(const CMediaType* mt) {
+  HRESULT hr = transform_->CheckInputType(mt);
+  if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
+  // Once the output is connected, a new input type must still suit it.
+  CTransformOutputPin* output = transform_->OutputPin();
+  if (output->IsConnected()) return transform_->CheckTransform(mt, &output->CurrentMediaType());
+  return S_OK;
+}
+
+HRESULT CTransformInputPin::SetMediaType(const CMediaType* mt) {
+  HRESULT hr = CBasePin::SetMediaType(mt);
+  if (FAILED(hr)) return hr;
+  return transform_->SetMediaType(PINDIR_INPUT, mt);
+}
+
+HRESULT CTransformInputPin::CheckConnect(IPin* pin) {
+  HRESULT hr = CBasePin::CheckConnect(pin);
+  if (FAILED(hr)) return hr;
+  return transform_->CheckConnect(PINDIR_INPUT, pin);
+}
+
+HRESULT CTransformInputPin::CompleteConnect(IPin* receivePin) {
+  HRESULT hr = CBaseInputPin::CompleteConnect(receivePin);
+  if (FAILED(hr)) return hr;
+  return transform_->CompleteConnect(PINDIR_INPUT, receivePin);
+}
+
+HRESULT CTransformInputPin::BreakConnect() {
+  transform_->BreakConnect(PINDIR_INPUT);
+  return CBaseInputPin::BreakConnect();
+}
+
+STDMETHODIMP CTransformInputPin::Receive(IMediaSample* pSample) {
+  HRESULT hr = CBaseInputPin::Receive(pSample);
+  if (hr != S_OK) return hr;
+  return transform_->Receive(pSample);
+}
+
+STDMETHODIMP CTransformInputPin::EndOfStream() {
+  HRESULT hr = CBaseInputPin::EndOfStream();
+  if (hr != S_OK) return hr;
+  return transform_->EndOfStream();
+}
+
+STDMETHODIMP CTransformInputPin::BeginFlush() {
+  CBaseInputPin::BeginFlush();
+  return transform_->BeginFlush();
+}
+
+STDMETHODIMP CTransformInputPin::EndFlush() {
+  CBaseInputPin::EndFlush();
+  return transform_->EndFlush();
+}
+
+STDMETHODIMP CTransformInputPin::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop,
+                                            double dRate) {
+  CBasePin::NewSegment(tStart, tStop, dRate);
+  return transform_->NewSegment(tStart, tStop, dRate);
+}
+
+// ---- Output pin ----
+
+CTransformOutputPin::CTransformOutputPin(CTransformFilter* filter, std::wstring name)
+    : CBaseOutputPin(filter, std::move(name)), transform_(filter) {}
+
+HRESULT CTransformOutputPin::CheckMediaType(const CMediaType* mt) {
+  CTransformInputPin* input = transform_->InputPin();
+  if (!input->IsConnected()) return E_UNEXPECTED;
+  return transform_->CheckTransform(&input->CurrentMediaType(), mt);
+}
+
+HRESULT CTransformOutputPin::GetMediaType(int position, CMediaType* mt) {
+  // No output type can be known before the input's.
+  if (!transform_->InputPin()->IsConnected()) return VFW_S_NO_MORE_ITEMS;
+  return transform_->GetMediaType(position, mt);
+}
+
+HRESULT CTransformOutputPin::SetMediaType(const CMediaType* mt) {
+  HRESULT hr = CBasePin::SetMediaType(mt);
+  if (FAILED(hr)) return hr;
+  return transform_->SetMediaType(PINDIR_OUTPUT, mt);
+}
+
+HRESULT CTransformOutputPin::CheckConnect(IPin* pin) {
+  if (!transform_->InputPin()->IsConnected()) return E_UNEXPECTED;
+  HRESULT hr = CBaseOutputPin::CheckConnect(pin);
+  if (FAILED(hr)) return hr;
+  return transform_->CheckConnect(PINDIR_OUTPUT, pin);
+}
+
+HRESULT CTransformOutputPin::CompleteConnect(IPin* receivePin) {
+  HRESULT hr = CBaseOutputPin::CompleteConnect(receivePin);
+  if (FAILED(hr)) return hr;
+  return transform_->CompleteConnect(PINDIR_OUTPUT, receivePin);
+}
+
+HRESULT CTransformOutputPin::BreakConnect() {
+  transform_->BreakConnect(PINDIR_OUTPUT);
+  return CBaseOutputPin::BreakConnect();
+}
+
+HRESULT CTransformOutputPin::DecideBufferSize(IMemAllocator* allocator,
+                                              ALLOCATOR_PROPERTIES* request) {
+  return transform_->DecideBufferSize(allocator, request);
+}
+
+// ---- Filter ----
+
+CTransformFilter::CTransformFilter(std::wstring name, REFCLSID clsid)
+    : CBaseFilter(std::move(name), clsid),
+      input_(std::make_unique<CTransformInputPin>(this, L"XForm In")),
+      output_(std::make_unique<CTransformOutputPin>(this, L"XForm Out")) {}
+
+CTransformFilter::~CTransformFilter() = default;
+
+CBasePin* CTransformFilter::GetPin(int n) {
+  if (n == 0) return input_.get();
+  if (n == 1) return output_.get();
+  return nullptr;
+}
+
+STDMETHODIMP CTransformFilter::Stop() {
+  std::lock_guard lock(filterLock_);
+  if (IsStopped()) return S_OK;
+  // Stopped first, so a Receive that loses its buffer knows it is no fault; decommitting
+  // releases a Receive blocked on an output buffer; the receive lock then waits for any
+  // Receive still running.
+  SetState(State_Stopped);
+  if (input_->IsConnected()) input_->Inactive();
+  if (output_->IsConnected()) output_->Inactive();
+  std::lock_guard receive(receiveLock_);
+  return StopStreaming();
+}
+
+STDMETHODIMP CTransformFilter::Pause() {
+  std::lock_guard lock(filterLock_);
+  if (!IsStopped()) return CBaseFilter::Pause();
+  HRESULT hr = StartStreaming();
+  if (FAILED(hr)) return hr;
+  hr = CBaseFilter::Pause();
+  if (FAILED(hr)) {
+    StopStreaming();
+    return hr;
+  }
+  // With nothing upstream no sample will ever come: tell downstream at once.
+  if (!input_->IsConnected() && output_->IsConnected()) output_->DeliverEndOfStream();
+  return S_OK;
+}
+
+HRESULT CTransformFilter::Transform(IMediaSample* /*in*/, IMediaSample* /*out*/) {
+  return E_UNEXPECTED;
+}
+
+HRESULT CTransformFilter::SetMediaType(PIN_DIRECTION /*direction*/, const CMediaType* /*mt*/) {
+  return S_OK;
+}
+HRESULT CTransformFilter::CheckConnect(PIN_DIRECTION /*direction*/, IPin* /*pin*/) { return S_OK; }
+HRESULT CTransformFilter::CompleteConnect(PIN_DIRECTION /*direction*/, IPin* /*receivePin*/) {
+  return S_OK;
+}
+HRESULT CTransformFilter::BreakConnect(PIN_DIRECTION /*direction*/) { return S_OK; }
+HRESULT CTransformFilter::StartStreaming() { return S_OK; }
+HRESULT CTransformFilter::StopStreaming() { return S_OK; }
+
+HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample** out) {
+  IMediaSample* sample = nullptr;
+  HRESULT hr = output_->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME end = 0;
+  hr = in->GetTime(&start, &end);
+  if (hr == S_OK) {
+    sample->SetTime(&start, &end);
+  } else if (hr == VFW_S_NO_STOP_TIME) {
+    sample->SetTime(&start, nullptr);
+  }
+  LONGLONG mediaStart = 0;
+  LONGLONG mediaEnd = 0;
+  if (in->GetMediaTime(&mediaStart, &mediaEnd) == S_OK) sample->SetMediaTime(&mediaStart, &mediaEnd);
+  sample->SetSyncPoint(in->IsSyncPoint() == S_OK);
+  sample->SetDiscontinuity(in->IsDiscontinuity() == S_OK);
+  sample->SetPreroll(in->IsPreroll() == S_OK);
+  *out = sample;
+  return S_OK;
+}
+
+HRESULT CTransformFilter::Receive(IMediaSample* sample) {
+  std::lock_guard receive(receiveLock_);
+  IMediaSample* out = nullptr;
+  HRESULT hr = InitializeOutputSample(sample, &out);
+  if (FAILED(hr)) {
+    // No buffer while stopping is no fault: the stream is going away.
+    if (IsStopped()) return VFW_E_WRONG_STATE;
+    NotifyEvent(EC_ERRORABORT, hr, 0);
+    return hr;
+  }
+  ComPtr<IMediaSample> outSample;
+  outSample.Attach(out);
+  hr = Transform(sample, out);
+  if (hr == S_FALSE) return S_OK;
+  if (FAILED(hr)) {
+    NotifyEvent(EC_ERRORABORT, hr, 0);
+    return hr;
+  }
+  return output_->Deliver(out);
+}
+
+HRESULT CTransformFilter::EndOfStream() {
+  if (!output_->IsConnected()) return S_OK;
+  return output_->DeliverEndOfStream();
+}
+
+HRESULT CTransformFilter::BeginFlush() {
+  if (!output_->IsConnected()) return S_OK;
+  return output_->DeliverBeginFlush();
+}
+
+HRESULT CTransformFilter::EndFlush() {
+  if (!output_->IsConnected()) return S_OK;
+  return output_->DeliverEndFlush();
+}
+
+HRESULT CTransformFilter::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+  if (!output_->IsConnected()) return S_OK;
+  return output_->DeliverNewSegment(start, stop, rate);
+}

@@ -1,0 +1,30 @@
+// The filter base classes: include this to write a filter on the platform.
+//
+//   CMediaType                      AM_MEDIA_TYPE with ownership (MediaType.h)
+//   CMediaSample, CMemAllocator     samples and their pool (MediaSample.h, MemAllocator.h)
+//   CBaseFilter                     state machine, pins by index, events, clock
+//   CBasePin, CBaseOutputPin, CBaseInputPin   connection, allocators, streaming
+//   CTransformFilter, CTransInPlaceFilter     one input, one output
+//   CSource, CSourceStream          push sources, one streaming thread per pin
+//   CBaseRenderer                   presentation on the graph clock, EC_COMPLETE
+//   CEnumPins, CEnumMediaTypes      enumerators
+//   FilterRegistration              registry record of a filter (FilterRegistry.h)
+#pragma once
+
+#include <dshow.h>
+
+#include "BaseFilter.h"
+#include "BaseInputPin.h"
+#include "BaseOutputPin.h"
+#include "BasePin.h"
+#include "BaseRenderer.h"
+#include "EnumMediaTypes.h"
+#include "EnumPins.h"
+#include "FilterRegistry.h"
+#include "MediaSample.h"
+#include "MediaType.h"
+#include "MemAllocator.h"
+#include "Source.h"
+#include "SourceStream.h"
+#include "TransInPlaceFilter.h"
+#include "TransformFilter.h"
