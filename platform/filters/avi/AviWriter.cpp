@@ -1,0 +1,722 @@
+#include "AviWriter.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "../dv/DvFrame.h"
+#include "AviLayout.h"
+
+namespace vidorra::avi {
+
+namespace {
+
+constexpr int64_t kUnitsPerSecond = 10'000'000;  // REFERENCE_TIME units
+constexpr uint64_t kMicrosPerSecond = 1'000'000;
+constexpr REFERENCE_TIME kPalFrameTime = 400000;
+constexpr REFERENCE_TIME kNtscFrameTimes[] = {333666, 333667};
+constexpr uint32_t kNtscScale = 1001;
+constexpr uint32_t kNtscRate = 30000;
+// The movi list starts on this boundary (a JUNK chunk fills the gap), as capture files do.
+constexpr uint64_t kMoviAlign = 2048;
+// A time stamp further ahead than this is taken as a clock jump, not as dropped frames.
+constexpr uint64_t kMaxGapFrames = 1500;
+// Placeholder rate until the first time stamps tell the real one.
+constexpr uint32_t kPlaceholderScale = 1;
+constexpr uint32_t kPlaceholderRate = 25;
+constexpr uint32_t kMaxChunkBytes = 0x7FFFFFFFu;
+
+// Builds a byte block; chunk and list sizes are patched when they close.
+class Builder {
+ public:
+  size_t Pos() const { return bytes_.size(); }
+  void U32(uint32_t v) {
+    bytes_.resize(bytes_.size() + 4);
+    PutU32(&bytes_[bytes_.size() - 4], v);
+  }
+  void Zero(size_t n) { bytes_.resize(bytes_.size() + n, 0); }
+  size_t BeginList(uint32_t fcc, uint32_t type) {
+    U32(fcc);
+    const size_t sizePos = Pos();
+    U32(0);
+    U32(type);
+    return sizePos;
+  }
+  size_t BeginChunk(uint32_t fcc) {
+    U32(fcc);
+    const size_t sizePos = Pos();
+    U32(0);
+    return sizePos;
+  }
+  void End(size_t sizePos) {
+    const size_t size = Pos() - sizePos - 4;
+    PutU32(&bytes_[sizePos], static_cast<uint32_t>(size));
+    if (size & 1) Zero(1);
+  }
+  uint8_t* At(size_t pos) { return &bytes_[pos]; }
+  std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+void ReduceRatio(uint64_t& num, uint64_t& den) {
+  const uint64_t g = std::gcd(num, den);
+  if (g > 1) {
+    num /= g;
+    den /= g;
+  }
+  while (num > UINT32_MAX || den > UINT32_MAX) {
+    num = std::max<uint64_t>(num >> 1, 1);
+    den = std::max<uint64_t>(den >> 1, 1);
+  }
+}
+
+}  // namespace
+
+AviWriter::AviWriter(AviOutput& output, AviWriterOptions options)
+    : output_(output), options_(options) {
+  options_.stdIndexCapacity = std::max<size_t>(options_.stdIndexCapacity, 1);
+}
+
+int AviWriter::AddStream(const AviStreamFormat& format) {
+  if (started_ || streams_.size() >= 100) return -1;
+  Stream s;
+  s.format = format;
+  s.scale = kPlaceholderScale;
+  s.rate = kPlaceholderRate;
+  const unsigned n = static_cast<unsigned>(streams_.size());
+  s.indexId = StandardIndexId(n);
+  switch (format.kind) {
+    case AviStreamFormat::Kind::kAudio:
+      if (format.wave.nBlockAlign == 0 || format.wave.nAvgBytesPerSec == 0 ||
+          format.wave.nChannels == 0) {
+        return -1;
+      }
+      s.chunkId = StreamChunkId(n, "wb");
+      s.scale = format.wave.nBlockAlign;
+      s.rate = format.wave.nAvgBytesPerSec;
+      s.rateKnown = true;
+      break;
+    case AviStreamFormat::Kind::kVideo:
+      if (format.bitmap.biWidth <= 0 || format.bitmap.biHeight == 0) return -1;
+      s.chunkId = StreamChunkId(n, format.bitmap.biCompression == BI_RGB ? "db" : "dc");
+      break;
+    case AviStreamFormat::Kind::kDvType1:
+      s.chunkId = StreamChunkId(n, "dc");
+      break;
+  }
+  if (format.kind != AviStreamFormat::Kind::kAudio && format.avgTimePerFrame > 0) {
+    SetRateFromFrameTime(s, format.avgTimePerFrame);
+  }
+  streams_.push_back(std::move(s));
+  return static_cast<int>(n);
+}
+
+uint64_t AviWriter::ChunkCount(int stream) const {
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return 0;
+  return streams_[stream].chunks;
+}
+
+uint64_t AviWriter::DroppedFrames(int stream) const {
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return 0;
+  return streams_[stream].dropped;
+}
+
+bool AviWriter::IsVideoLike(const Stream& s) const {
+  return s.format.kind != AviStreamFormat::Kind::kAudio;
+}
+
+int AviWriter::FirstVideoStream() const {
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    if (IsVideoLike(streams_[i])) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void AviWriter::SetRateFromFrameTime(Stream& s, REFERENCE_TIME perFrame) {
+  if (perFrame == kPalFrameTime) {
+    s.scale = 1;
+    s.rate = 25;
+  } else if (perFrame == kNtscFrameTimes[0] || perFrame == kNtscFrameTimes[1]) {
+    s.scale = kNtscScale;
+    s.rate = kNtscRate;
+  } else {
+    uint64_t scale = static_cast<uint64_t>(perFrame);
+    uint64_t rate = kUnitsPerSecond;
+    ReduceRatio(scale, rate);
+    s.scale = static_cast<uint32_t>(scale);
+    s.rate = static_cast<uint32_t>(rate);
+  }
+  s.rateKnown = true;
+}
+
+size_t AviWriter::IndexSlotBytes() const {
+  return kChunkHeaderBytes + odml::kStdHeaderBytes +
+         odml::kStdEntryBytes * options_.stdIndexCapacity;
+}
+
+HRESULT AviWriter::WriteBytes(uint64_t offset, const uint8_t* data, size_t size) {
+  const HRESULT hr = output_.WriteAt(offset, data, size);
+  if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
+  return hr;
+}
+
+HRESULT AviWriter::Start() {
+  if (started_) return E_UNEXPECTED;
+  if (streams_.empty()) return E_UNEXPECTED;
+  headerBytes_ = BuildHeader().size();
+  Riff first;
+  first.offset = 0;
+  first.moviOffset = headerBytes_ - kListHeaderBytes;
+  first.moviEnd = first.end = headerBytes_;
+  riffs_.push_back(first);
+  fileEnd_ = headerBytes_;
+  started_ = true;
+  HRESULT hr = WriteHeader();
+  if (FAILED(hr)) return hr;
+  lastCheckpoint_ = std::chrono::steady_clock::now();
+  return S_OK;
+}
+
+HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
+                               std::optional<REFERENCE_TIME> start, bool keyframe) {
+  if (!started_ || finished_) return E_UNEXPECTED;
+  if (FAILED(failure_)) return failure_;
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return E_INVALIDARG;
+  if (data.size() > kMaxChunkBytes) return E_INVALIDARG;
+  Stream& s = streams_[stream];
+
+  if (s.format.kind == AviStreamFormat::Kind::kDvType1) {
+    if (s.chunks == 0) {
+      const auto system = dv::CheckFrame(data);
+      if (!system) return E_INVALIDARG;
+      const dv::SystemFacts& facts = dv::FactsOf(*system);
+      s.dvInfo = dv::DvInfoFromFrame(data, *system);
+      s.format.bitmap.biWidth = facts.width;
+      s.format.bitmap.biHeight = facts.height;
+      if (!s.rateKnown) SetRateFromFrameTime(s, facts.avgTimePerFrame);
+    } else if (data.size() != dv::FactsOf(s.format.bitmap.biHeight == dv::kPalFacts.height
+                                              ? dv::DvSystem::k625_50
+                                              : dv::DvSystem::k525_60)
+                                  .frameBytes) {
+      return E_INVALIDARG;
+    }
+  }
+
+  if (IsVideoLike(s) && start) {
+    if (!s.firstTime) {
+      s.firstTime = start;
+    } else if (!s.rateKnown && *start > *s.firstTime) {
+      SetRateFromFrameTime(s, *start - *s.firstTime);
+    }
+    if (s.rateKnown) {
+      const int64_t delta = std::max<int64_t>(*start - *s.firstTime, 0);
+      const int64_t denom = static_cast<int64_t>(s.scale) * kUnitsPerSecond;
+      const uint64_t target =
+          static_cast<uint64_t>((delta * static_cast<int64_t>(s.rate) + denom / 2) / denom);
+      if (target > s.chunks) {
+        const uint64_t gap = std::min(target - s.chunks, kMaxGapFrames);
+        for (uint64_t i = 0; i < gap; ++i) {
+          const HRESULT hr = AppendChunk(stream, {}, false);
+          if (FAILED(hr)) return hr;
+          ++s.dropped;
+        }
+      }
+    }
+  }
+
+  HRESULT hr = AppendChunk(stream, data, keyframe);
+  if (FAILED(hr)) return hr;
+  if (std::chrono::steady_clock::now() - lastCheckpoint_ >= options_.checkpointInterval) {
+    hr = CheckpointInternal();
+  }
+  return hr;
+}
+
+HRESULT AviWriter::AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe) {
+  Stream& s = streams_[stream];
+  const uint64_t chunkBytes = PaddedChunkBytes(data.size());
+  auto needsSlot = [&] {
+    return !s.indexOpen || s.indexes.back().offsets.size() >= options_.stdIndexCapacity ||
+           s.indexes.back().riff != riffs_.size() - 1;
+  };
+  HRESULT hr = EnsureRiffRoom(chunkBytes, needsSlot());
+  if (FAILED(hr)) return hr;
+  if (needsSlot()) {
+    hr = OpenIndexSlot(stream);
+    if (FAILED(hr)) return hr;
+  }
+
+  const uint32_t size = static_cast<uint32_t>(data.size());
+  uint8_t header[kChunkHeaderBytes];
+  PutU32(header, s.chunkId);
+  PutU32(header + 4, size);
+  hr = WriteBytes(fileEnd_, header, sizeof header);
+  if (SUCCEEDED(hr) && size > 0) hr = WriteBytes(fileEnd_ + kChunkHeaderBytes, data.data(), size);
+  if (SUCCEEDED(hr) && (size & 1)) {
+    const uint8_t pad = 0;
+    hr = WriteBytes(fileEnd_ + kChunkHeaderBytes + size, &pad, 1);
+  }
+  if (FAILED(hr)) return hr;
+
+  Riff& riff = riffs_.back();
+  StdIndex& ix = s.indexes.back();
+  ix.offsets.push_back(static_cast<uint32_t>(fileEnd_ + kChunkHeaderBytes - ix.base));
+  ix.sizes.push_back(size | (keyframe ? 0 : odml::kDeltaFrameBit));
+  const uint64_t ticks = IsVideoLike(s) ? 1 : size / s.format.wave.nBlockAlign;
+  ix.duration += ticks;
+  s.length += ticks;
+  ++s.chunks;
+  s.maxChunk = std::max(s.maxChunk, size);
+  maxChunkAll_ = std::max(maxChunkAll_, size);
+  if (riffs_.size() == 1) {
+    ++s.firstRiffFrames;
+    if (options_.compatibilityIndex) {
+      idx1_.push_back({s.chunkId, keyframe ? idx1::kFlagKeyframe : 0u,
+                       static_cast<uint32_t>(fileEnd_ - (riff.moviOffset + kChunkHeaderBytes)),
+                       size});
+    }
+  }
+  fileEnd_ += chunkBytes;
+  riff.moviEnd = riff.end = fileEnd_;
+  return S_OK;
+}
+
+HRESULT AviWriter::EnsureRiffRoom(uint64_t chunkBytes, bool needsIndexSlot) {
+  const Riff& riff = riffs_.back();
+  uint64_t need = chunkBytes + (needsIndexSlot ? IndexSlotBytes() : 0);
+  if (riffs_.size() == 1 && options_.compatibilityIndex) {
+    need += kChunkHeaderBytes + idx1::kEntryBytes * (idx1_.size() + 1);
+  }
+  const bool empty = riff.moviEnd == riff.moviOffset + kListHeaderBytes;
+  if (riff.end - riff.offset + need <= options_.riffLimitBytes || empty) return S_OK;
+
+  HRESULT hr = CloseRiff();
+  if (FAILED(hr)) return hr;
+  Riff next;
+  next.offset = fileEnd_;
+  next.moviOffset = fileEnd_ + kListHeaderBytes;
+  next.moviEnd = next.end = fileEnd_ + 2 * kListHeaderBytes;
+  uint8_t lists[2 * kListHeaderBytes];
+  PutU32(lists, kFccRiff);
+  PutU32(lists + 4, static_cast<uint32_t>(2 * kListHeaderBytes - kChunkHeaderBytes));
+  PutU32(lists + 8, kFccAvix);
+  PutU32(lists + 12, kFccList);
+  PutU32(lists + 16, 4);
+  PutU32(lists + 20, kFccMovi);
+  hr = WriteBytes(fileEnd_, lists, sizeof lists);
+  if (FAILED(hr)) return hr;
+  riffs_.push_back(next);
+  fileEnd_ = next.end;
+  return CheckpointInternal();
+}
+
+HRESULT AviWriter::OpenIndexSlot(int stream) {
+  Stream& s = streams_[stream];
+  if (s.indexes.size() >= odml::kIndxCapacity) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+  StdIndex ix;
+  ix.offset = fileEnd_;
+  ix.base = riffs_.back().moviOffset;
+  ix.riff = riffs_.size() - 1;
+  std::vector<uint8_t> slot(IndexSlotBytes(), 0);
+  PutU32(&slot[0], s.indexId);
+  PutU32(&slot[4], static_cast<uint32_t>(slot.size() - kChunkHeaderBytes));
+  uint8_t* h = &slot[kChunkHeaderBytes];
+  PutU16(h + odml::kLongsPerEntry, odml::kStdLongsPerEntry);
+  h[odml::kIndexSubType] = 0;
+  h[odml::kIndexType] = odml::kIndexOfChunks;
+  PutU32(h + odml::kEntriesInUse, 0);
+  PutU32(h + odml::kChunkId, s.chunkId);
+  PutU64(h + odml::kBaseOffset, ix.base);
+  const HRESULT hr = WriteBytes(fileEnd_, slot.data(), slot.size());
+  if (FAILED(hr)) return hr;
+  fileEnd_ += slot.size();
+  riffs_.back().moviEnd = riffs_.back().end = fileEnd_;
+  s.indexes.push_back(std::move(ix));
+  s.indexOpen = true;
+  return S_OK;
+}
+
+HRESULT AviWriter::WriteIndexSlots() {
+  for (Stream& s : streams_) {
+    for (auto it = s.indexes.rbegin(); it != s.indexes.rend(); ++it) {
+      StdIndex& ix = *it;
+      if (ix.written >= ix.offsets.size()) break;
+      const size_t count = ix.offsets.size() - ix.written;
+      std::vector<uint8_t> entries(count * odml::kStdEntryBytes);
+      for (size_t i = 0; i < count; ++i) {
+        PutU32(&entries[i * odml::kStdEntryBytes], ix.offsets[ix.written + i]);
+        PutU32(&entries[i * odml::kStdEntryBytes + 4], ix.sizes[ix.written + i]);
+      }
+      const uint64_t table = ix.offset + kChunkHeaderBytes + odml::kStdHeaderBytes;
+      HRESULT hr =
+          WriteBytes(table + ix.written * odml::kStdEntryBytes, entries.data(), entries.size());
+      if (FAILED(hr)) return hr;
+      uint8_t inUse[4];
+      PutU32(inUse, static_cast<uint32_t>(ix.offsets.size()));
+      hr = WriteBytes(ix.offset + kChunkHeaderBytes + odml::kEntriesInUse, inUse, sizeof inUse);
+      if (FAILED(hr)) return hr;
+      ix.written = ix.offsets.size();
+    }
+  }
+  return S_OK;
+}
+
+HRESULT AviWriter::WriteHeader() {
+  const std::vector<uint8_t> header = BuildHeader();
+  if (header.size() != headerBytes_) return E_UNEXPECTED;
+  return WriteBytes(0, header.data(), header.size());
+}
+
+HRESULT AviWriter::WriteRiffSizes(const Riff& riff) {
+  uint8_t size[4];
+  PutU32(size, static_cast<uint32_t>(riff.end - riff.offset - kChunkHeaderBytes));
+  HRESULT hr = WriteBytes(riff.offset + 4, size, sizeof size);
+  if (FAILED(hr)) return hr;
+  PutU32(size, static_cast<uint32_t>(riff.moviEnd - riff.moviOffset - kChunkHeaderBytes));
+  return WriteBytes(riff.moviOffset + 4, size, sizeof size);
+}
+
+HRESULT AviWriter::WriteIdx1() {
+  std::vector<uint8_t> chunk(kChunkHeaderBytes + idx1_.size() * idx1::kEntryBytes);
+  PutU32(&chunk[0], kFccIdx1);
+  PutU32(&chunk[4], static_cast<uint32_t>(chunk.size() - kChunkHeaderBytes));
+  for (size_t i = 0; i < idx1_.size(); ++i) {
+    uint8_t* e = &chunk[kChunkHeaderBytes + i * idx1::kEntryBytes];
+    PutU32(e + idx1::kChunkId, idx1_[i].chunkId);
+    PutU32(e + idx1::kFlags, idx1_[i].flags);
+    PutU32(e + idx1::kOffset, idx1_[i].offset);
+    PutU32(e + idx1::kSize, idx1_[i].size);
+  }
+  const HRESULT hr = WriteBytes(fileEnd_, chunk.data(), chunk.size());
+  if (FAILED(hr)) return hr;
+  fileEnd_ += chunk.size();
+  riffs_.front().end = fileEnd_;
+  idx1Written_ = true;
+  idx1_.clear();
+  idx1_.shrink_to_fit();
+  return S_OK;
+}
+
+HRESULT AviWriter::CloseRiff() {
+  HRESULT hr = WriteIndexSlots();
+  if (FAILED(hr)) return hr;
+  for (Stream& s : streams_) s.indexOpen = false;
+  if (riffs_.size() == 1 && options_.compatibilityIndex) {
+    hr = WriteIdx1();
+    if (FAILED(hr)) return hr;
+  }
+  return WriteRiffSizes(riffs_.back());
+}
+
+HRESULT AviWriter::Checkpoint() {
+  if (!started_ || finished_) return E_UNEXPECTED;
+  return CheckpointInternal();
+}
+
+HRESULT AviWriter::CheckpointInternal() {
+  if (FAILED(failure_)) return failure_;
+  lastCheckpoint_ = std::chrono::steady_clock::now();
+  // The chunks reach the disk before the headers and indexes that point at them.
+  HRESULT hr = output_.Sync();
+  if (FAILED(hr)) {
+    failure_ = hr;
+    return hr;
+  }
+  hr = WriteIndexSlots();
+  if (SUCCEEDED(hr)) hr = WriteHeader();
+  if (SUCCEEDED(hr) && riffs_.size() > 1) hr = WriteRiffSizes(riffs_.back());
+  if (FAILED(hr)) return hr;
+  hr = output_.Sync();
+  if (FAILED(hr)) failure_ = hr;
+  return hr;
+}
+
+void AviWriter::AdjustToMaster() {
+  const int master = options_.masterStream;
+  if (master < 0 || static_cast<size_t>(master) >= streams_.size()) return;
+  const Stream& m = streams_[master];
+  if (m.length == 0) return;
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    Stream& s = streams_[i];
+    if (static_cast<int>(i) == master || s.length == 0) continue;
+    // length * scale / rate == master length * master scale / master rate
+    uint64_t scale = m.length * m.scale;
+    uint64_t rate = s.length * m.rate;
+    if (!IsVideoLike(s)) {
+      // Audio keeps its block as the unit of scale; only its rate moves.
+      rate = s.length * s.scale * static_cast<uint64_t>(m.rate);
+      scale = m.length * m.scale;
+      uint64_t ratio = (rate + scale / 2) / scale;
+      s.rate = static_cast<uint32_t>(std::min<uint64_t>(ratio, UINT32_MAX));
+      continue;
+    }
+    ReduceRatio(scale, rate);
+    s.scale = static_cast<uint32_t>(scale);
+    s.rate = static_cast<uint32_t>(rate);
+  }
+}
+
+void AviWriter::TrimToWrittenEnd() {
+  const uint64_t limit = output_.WrittenEnd();
+  while (riffs_.size() > 1 && riffs_.back().moviOffset + kListHeaderBytes > limit) {
+    riffs_.pop_back();
+  }
+  const size_t lastRiff = riffs_.size() - 1;
+  uint64_t end = riffs_.back().moviOffset + kListHeaderBytes;
+  for (Stream& s : streams_) {
+    while (!s.indexes.empty() && (s.indexes.back().offset + IndexSlotBytes() > limit ||
+                                  s.indexes.back().riff > lastRiff)) {
+      s.indexes.pop_back();
+    }
+    s.indexOpen = false;
+    s.length = 0;
+    s.chunks = 0;
+    s.firstRiffFrames = 0;
+    for (StdIndex& ix : s.indexes) {
+      while (!ix.offsets.empty()) {
+        const uint32_t size = ix.sizes.back() & ~odml::kDeltaFrameBit;
+        if (ix.base + ix.offsets.back() + size + (size & 1) <= limit) break;
+        ix.offsets.pop_back();
+        ix.sizes.pop_back();
+      }
+      ix.written = std::min(ix.written, ix.offsets.size());
+      ix.duration = 0;
+      for (uint32_t raw : ix.sizes) {
+        const uint32_t size = raw & ~odml::kDeltaFrameBit;
+        ix.duration += IsVideoLike(s) ? 1 : size / s.format.wave.nBlockAlign;
+      }
+      s.length += ix.duration;
+      s.chunks += ix.offsets.size();
+      if (ix.riff == 0) s.firstRiffFrames += ix.offsets.size();
+      if (ix.riff == lastRiff) {
+        end = std::max(end, ix.offset + IndexSlotBytes());
+        if (!ix.offsets.empty()) {
+          const uint32_t size = ix.sizes.back() & ~odml::kDeltaFrameBit;
+          end = std::max(end, ix.base + ix.offsets.back() + size + (size & 1));
+        }
+      }
+    }
+  }
+  if (!idx1Written_) {
+    const uint64_t moviData = riffs_.front().moviOffset + kChunkHeaderBytes;
+    std::erase_if(idx1_, [&](const Idx1Entry& e) {
+      return moviData + e.offset + kChunkHeaderBytes + e.size + (e.size & 1) > limit;
+    });
+  }
+  Riff& riff = riffs_.back();
+  riff.moviEnd = riff.end = std::min(end, std::max(limit, riff.moviOffset + kListHeaderBytes));
+  fileEnd_ = riff.end;
+}
+
+HRESULT AviWriter::Finish() {
+  if (!started_) return E_UNEXPECTED;
+  if (finished_) return failure_;
+  finished_ = true;
+  if (FAILED(failure_)) {
+    // Keep what reached the file: drop index entries of chunks that did not, then rewrite the
+    // indexes and headers in place (this needs no new space on a full disk).
+    output_.Flush();
+    TrimToWrittenEnd();
+    const HRESULT original = failure_;
+    failure_ = S_OK;
+    if (output_.WrittenEnd() >= headerBytes_) {
+      WriteIndexSlots();
+      WriteHeader();
+      if (riffs_.size() > 1) WriteRiffSizes(riffs_.back());
+      output_.Sync();
+    }
+    failure_ = original;
+    return failure_;
+  }
+  HRESULT hr = WriteIndexSlots();
+  if (SUCCEEDED(hr) && riffs_.size() == 1 && options_.compatibilityIndex) hr = WriteIdx1();
+  if (FAILED(hr)) {
+    finished_ = false;
+    return Finish();
+  }
+  AdjustToMaster();
+  hr = WriteHeader();
+  if (SUCCEEDED(hr) && riffs_.size() > 1) hr = WriteRiffSizes(riffs_.back());
+  if (SUCCEEDED(hr)) hr = output_.Sync();
+  if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
+  return failure_;
+}
+
+std::vector<uint8_t> AviWriter::BuildHeader() const {
+  Builder b;
+  const size_t riffSize = b.BeginList(kFccRiff, kFccAvi);
+  const size_t hdrl = b.BeginList(kFccList, kFccHdrl);
+
+  const int video = FirstVideoStream();
+  const Stream* v = video >= 0 ? &streams_[video] : nullptr;
+  uint64_t maxBytesPerSec = 0;
+  for (const Stream& s : streams_) {
+    maxBytesPerSec += IsVideoLike(s) ? uint64_t{s.maxChunk} * s.rate / std::max(s.scale, 1u)
+                                     : s.format.wave.nAvgBytesPerSec;
+  }
+
+  const size_t avihSize = b.BeginChunk(kFccAvih);
+  const size_t a = b.Pos();
+  b.Zero(avih::kBytes);
+  PutU32(b.At(a + avih::kMicroSecPerFrame),
+         v ? static_cast<uint32_t>(uint64_t{v->scale} * kMicrosPerSecond / v->rate) : 0);
+  PutU32(b.At(a + avih::kMaxBytesPerSec),
+         static_cast<uint32_t>(std::min<uint64_t>(maxBytesPerSec, UINT32_MAX)));
+  PutU32(b.At(a + avih::kPaddingGranularity), 0);
+  PutU32(b.At(a + avih::kFlags), avih::kFlagIsInterleaved | avih::kFlagTrustCkType |
+                                     avih::kFlagWasCaptureFile |
+                                     (idx1Written_ ? avih::kFlagHasIndex : 0u));
+  PutU32(b.At(a + avih::kTotalFrames), v ? static_cast<uint32_t>(v->firstRiffFrames) : 0);
+  PutU32(b.At(a + avih::kInitialFrames), 0);
+  PutU32(b.At(a + avih::kStreams), static_cast<uint32_t>(streams_.size()));
+  PutU32(b.At(a + avih::kSuggestedBufferSize),
+         maxChunkAll_ ? maxChunkAll_ + static_cast<uint32_t>(kChunkHeaderBytes) : 0);
+  PutU32(b.At(a + avih::kWidth), v ? static_cast<uint32_t>(v->format.bitmap.biWidth) : 0);
+  PutU32(b.At(a + avih::kHeight),
+         v ? static_cast<uint32_t>(std::abs(v->format.bitmap.biHeight)) : 0);
+  b.End(avihSize);
+
+  for (const Stream& s : streams_) {
+    const size_t strl = b.BeginList(kFccList, kFccStrl);
+    const bool audio = s.format.kind == AviStreamFormat::Kind::kAudio;
+    const bool type1 = s.format.kind == AviStreamFormat::Kind::kDvType1;
+
+    const size_t strhSize = b.BeginChunk(kFccStrh);
+    const size_t h = b.Pos();
+    b.Zero(strh::kBytes);
+    PutU32(b.At(h + strh::kType), audio ? kFccAuds : type1 ? kFccIavs : kFccVids);
+    PutU32(b.At(h + strh::kHandler), audio ? 0u
+                                     : type1
+                                         ? kFccDvsd
+                                         : static_cast<uint32_t>(s.format.bitmap.biCompression));
+    PutU32(b.At(h + strh::kFlags), 0);
+    PutU16(b.At(h + strh::kPriority), 0);
+    PutU16(b.At(h + strh::kLanguage), 0);
+    PutU32(b.At(h + strh::kInitialFrames), 0);
+    PutU32(b.At(h + strh::kScale), s.scale);
+    PutU32(b.At(h + strh::kRate), s.rate);
+    PutU32(b.At(h + strh::kStart), 0);
+    PutU32(b.At(h + strh::kLength),
+           static_cast<uint32_t>(std::min<uint64_t>(s.length, UINT32_MAX)));
+    PutU32(b.At(h + strh::kSuggestedBufferSize), s.maxChunk);
+    PutU32(b.At(h + strh::kQuality), strh::kDefaultQuality);
+    PutU32(b.At(h + strh::kSampleSize), audio ? s.format.wave.nBlockAlign : 0u);
+    if (!audio) {
+      PutU16(b.At(h + strh::kFrameLeft), 0);
+      PutU16(b.At(h + strh::kFrameTop), 0);
+      PutU16(b.At(h + strh::kFrameRight), static_cast<uint16_t>(s.format.bitmap.biWidth));
+      PutU16(b.At(h + strh::kFrameBottom),
+             static_cast<uint16_t>(std::abs(s.format.bitmap.biHeight)));
+    }
+    b.End(strhSize);
+
+    const size_t strfSize = b.BeginChunk(kFccStrf);
+    const size_t f = b.Pos();
+    if (audio) {
+      const WAVEFORMATEX& w = s.format.wave;
+      b.Zero(wfx::kBytes);
+      PutU16(b.At(f + wfx::kFormatTag), w.wFormatTag);
+      PutU16(b.At(f + wfx::kChannels), w.nChannels);
+      PutU32(b.At(f + wfx::kSamplesPerSec), w.nSamplesPerSec);
+      PutU32(b.At(f + wfx::kAvgBytesPerSec), w.nAvgBytesPerSec);
+      PutU16(b.At(f + wfx::kBlockAlign), w.nBlockAlign);
+      PutU16(b.At(f + wfx::kBitsPerSample), w.wBitsPerSample);
+      PutU16(b.At(f + wfx::kCbSize), 0);
+    } else if (type1) {
+      const DVINFO& d = s.dvInfo;
+      b.Zero(dvinfo::kBytes);
+      PutU32(b.At(f + dvinfo::kAAuxSrc), d.dwDVAAuxSrc);
+      PutU32(b.At(f + dvinfo::kAAuxCtl), d.dwDVAAuxCtl);
+      PutU32(b.At(f + dvinfo::kAAuxSrc1), d.dwDVAAuxSrc1);
+      PutU32(b.At(f + dvinfo::kAAuxCtl1), d.dwDVAAuxCtl1);
+      PutU32(b.At(f + dvinfo::kVAuxSrc), d.dwDVVAuxSrc);
+      PutU32(b.At(f + dvinfo::kVAuxCtl), d.dwDVVAuxCtl);
+    } else {
+      const BITMAPINFOHEADER& bi = s.format.bitmap;
+      b.Zero(bih::kBytes);
+      PutU32(b.At(f + bih::kSize),
+             bih::kBytes + static_cast<uint32_t>(s.format.bitmapExtra.size()));
+      PutU32(b.At(f + bih::kWidth), static_cast<uint32_t>(bi.biWidth));
+      PutU32(b.At(f + bih::kHeight), static_cast<uint32_t>(bi.biHeight));
+      PutU16(b.At(f + bih::kPlanes), bi.biPlanes ? bi.biPlanes : 1);
+      PutU16(b.At(f + bih::kBitCount), bi.biBitCount);
+      PutU32(b.At(f + bih::kCompression), bi.biCompression);
+      PutU32(b.At(f + bih::kSizeImage), bi.biSizeImage);
+      PutU32(b.At(f + bih::kXPelsPerMeter), static_cast<uint32_t>(bi.biXPelsPerMeter));
+      PutU32(b.At(f + bih::kYPelsPerMeter), static_cast<uint32_t>(bi.biYPelsPerMeter));
+      PutU32(b.At(f + bih::kClrUsed), bi.biClrUsed);
+      PutU32(b.At(f + bih::kClrImportant), bi.biClrImportant);
+      const size_t extra = b.Pos();
+      b.Zero(s.format.bitmapExtra.size());
+      std::copy(s.format.bitmapExtra.begin(), s.format.bitmapExtra.end(), b.At(extra));
+    }
+    b.End(strfSize);
+
+    const size_t indxSize = b.BeginChunk(kFccIndx);
+    const size_t x = b.Pos();
+    b.Zero(odml::kIndxReservedBytes);
+    PutU16(b.At(x + odml::kLongsPerEntry), odml::kSuperLongsPerEntry);
+    *b.At(x + odml::kIndexSubType) = 0;
+    *b.At(x + odml::kIndexType) = odml::kIndexOfIndexes;
+    PutU32(b.At(x + odml::kChunkId), s.chunkId);
+    uint32_t inUse = 0;
+    for (const StdIndex& ix : s.indexes) {
+      if (ix.written == 0) continue;  // nothing of this slot is on disk yet
+      uint8_t* e = b.At(x + odml::kSuperHeaderBytes + inUse * odml::kSuperEntryBytes);
+      uint64_t duration = 0;
+      if (ix.written == ix.offsets.size()) {
+        duration = ix.duration;
+      } else {
+        for (size_t i = 0; i < ix.written; ++i) {
+          duration += IsVideoLike(s)
+                          ? 1
+                          : (ix.sizes[i] & ~odml::kDeltaFrameBit) / s.format.wave.nBlockAlign;
+        }
+      }
+      PutU64(e, ix.offset);
+      PutU32(e + 8, static_cast<uint32_t>(IndexSlotBytes()));
+      PutU32(e + 12, static_cast<uint32_t>(duration));
+      ++inUse;
+    }
+    PutU32(b.At(x + odml::kEntriesInUse), inUse);
+    b.End(indxSize);
+
+    if (!s.format.name.empty()) {
+      const size_t strnSize = b.BeginChunk(kFccStrn);
+      const size_t n = b.Pos();
+      b.Zero(s.format.name.size() + 1);
+      std::copy(s.format.name.begin(), s.format.name.end(), b.At(n));
+      b.End(strnSize);
+    }
+    b.End(strl);
+  }
+
+  const size_t odmlList = b.BeginList(kFccList, kFccOdml);
+  const size_t dmlhSize = b.BeginChunk(kFccDmlh);
+  const size_t d = b.Pos();
+  b.Zero(odml::kDmlhBytes);
+  PutU32(b.At(d + odml::kDmlhGrandFrames),
+         v ? static_cast<uint32_t>(std::min<uint64_t>(v->length, UINT32_MAX)) : 0);
+  b.End(dmlhSize);
+  b.End(odmlList);
+  b.End(hdrl);
+
+  // JUNK up to the aligned start of the movi list.
+  const uint64_t afterJunkHeader = b.Pos() + kChunkHeaderBytes;
+  const uint64_t moviStart = (afterJunkHeader + kMoviAlign - 1) / kMoviAlign * kMoviAlign;
+  const size_t junk = b.BeginChunk(kFccJunk);
+  b.Zero(moviStart - afterJunkHeader);
+  b.End(junk);
+
+  const size_t movi = b.BeginList(kFccList, kFccMovi);
+  const Riff* first = riffs_.empty() ? nullptr : &riffs_.front();
+  PutU32(
+      b.At(movi),
+      first ? static_cast<uint32_t>(first->moviEnd - first->moviOffset - kChunkHeaderBytes) : 4u);
+  PutU32(b.At(riffSize), first ? static_cast<uint32_t>(first->end - kChunkHeaderBytes)
+                               : static_cast<uint32_t>(b.Pos() - kChunkHeaderBytes));
+  return b.Take();
+}
+
+}  // namespace vidorra::avi

@@ -1,0 +1,167 @@
+// OpenDML AVI writer: the file-building half of the AVI Mux.
+//
+// Streams are declared before Start(); samples are then written as they arrive (capture-style
+// interleaving: each sample becomes a movi chunk immediately, in arrival order, so nothing is
+// held back in memory and a killed recorder loses at most what the output had not yet written).
+// The writer keeps the OpenDML indexes as it goes: each stream's standard index ('ix##') is a
+// slot reserved in the movi list before the chunks it indexes and filled in place, so the super
+// index ('indx') in the header can point at it at any time. Checkpoint() (called automatically
+// at the configured interval, and by the owner's timer) writes headers, sizes, lengths and index
+// entries in place and syncs, so the file on disk is consistent at every checkpoint.
+// Past the RIFF size limit a new RIFF 'AVIX' starts; the first RIFF gets the compatibility
+// 'idx1' when that option is on.
+//
+// Video placement: a video frame lands at the index given by its start time; a gap becomes
+// zero-length chunks (dropped frames) so sound and picture stay in step. The frame rate comes
+// from AvgTimePerFrame, else from the first two time stamps (DV: from the frame's system).
+//
+// Thread: one caller at a time (the mux's receive path, under its lock). Not locked inside.
+#pragma once
+
+#include <amvideo.h>
+#include <mmreg.h>
+#include <strmif.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "AviOutput.h"
+
+namespace vidorra::avi {
+
+struct AviStreamFormat {
+  enum class Kind { kDvType1, kVideo, kAudio };
+  Kind kind = Kind::kVideo;
+  // kVideo: the BITMAPINFOHEADER and whatever follows it in the format (palette, codec data).
+  BITMAPINFOHEADER bitmap{};
+  std::vector<uint8_t> bitmapExtra;
+  // kVideo, kDvType1: 100 ns per frame; 0 = take it from the time stamps (DV: from the frame).
+  REFERENCE_TIME avgTimePerFrame = 0;
+  // kAudio: PCM format.
+  WAVEFORMATEX wave{};
+  // Stream name written in 'strn' (may be empty).
+  std::string name;
+};
+
+struct AviWriterOptions {
+  static constexpr uint64_t kDefaultRiffLimitBytes = uint64_t{1} << 30;
+  static constexpr size_t kDefaultStdIndexCapacity = 2048;
+
+  bool compatibilityIndex = true;                    // idx1 in the first RIFF
+  uint64_t riffLimitBytes = kDefaultRiffLimitBytes;  // each RIFF stays at or below this
+  std::chrono::milliseconds checkpointInterval{1000};
+  size_t stdIndexCapacity = kDefaultStdIndexCapacity;  // entries per reserved 'ix##' slot
+  int masterStream = -1;                               // -1: none
+};
+
+class AviWriter {
+ public:
+  AviWriter(AviOutput& output, AviWriterOptions options = {});
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  // Declares a stream; returns its number, or -1 if the format is not one the writer takes or
+  // the writer has started.
+  int AddStream(const AviStreamFormat& format);
+  void SetMasterStream(int stream) { options_.masterStream = stream; }
+
+  // Writes the headers (with room for all indexes) and the first movi list.
+  HRESULT Start();
+  // Appends one sample of stream as a chunk. start: the sample's start time (100 ns) if it has
+  // one. DV type-1 frames must be whole, sound DIF frames (else E_INVALIDARG, nothing written).
+  HRESULT WriteSample(int stream, std::span<const uint8_t> data,
+                      std::optional<REFERENCE_TIME> start, bool keyframe = true);
+  // Makes the file on disk consistent with everything written so far, then syncs.
+  HRESULT Checkpoint();
+  // Finalises the file (indexes, idx1, sizes, master stream rates). After a write failure it
+  // finalises what the file holds and returns the failure.
+  HRESULT Finish();
+
+  // First write failure, S_OK while none.
+  HRESULT Status() const { return failure_; }
+  bool Started() const { return started_; }
+  size_t StreamCount() const { return streams_.size(); }
+  // Chunks written for stream, including zero-length ones for dropped frames.
+  uint64_t ChunkCount(int stream) const;
+  uint64_t DroppedFrames(int stream) const;
+  uint64_t FileBytes() const { return fileEnd_; }
+  size_t RiffCount() const { return riffs_.size(); }
+
+ private:
+  struct StdIndex {
+    uint64_t offset = 0;            // of the 'ix##' chunk header
+    uint64_t base = 0;              // qwBaseOffset
+    std::vector<uint32_t> offsets;  // chunk data offset - base
+    std::vector<uint32_t> sizes;    // size, bit 31 for delta frames
+    size_t written = 0;             // entries already in the file
+    uint64_t duration = 0;          // stream ticks covered
+    size_t riff = 0;
+  };
+  struct Stream {
+    AviStreamFormat format;
+    uint32_t chunkId = 0;
+    uint32_t indexId = 0;
+    uint32_t scale = 1;
+    uint32_t rate = 1;
+    bool rateKnown = false;
+    uint64_t length = 0;  // ticks
+    uint32_t maxChunk = 0;
+    uint64_t chunks = 0;
+    uint64_t dropped = 0;
+    uint64_t firstRiffFrames = 0;
+    std::optional<REFERENCE_TIME> firstTime;
+    DVINFO dvInfo{};
+    std::vector<StdIndex> indexes;  // closed and current slots, in file order
+    bool indexOpen = false;
+  };
+  struct Riff {
+    uint64_t offset = 0;      // 'RIFF'
+    uint64_t moviOffset = 0;  // 'LIST' of the movi list
+    uint64_t moviEnd = 0;     // end of the movi list's content
+    uint64_t end = 0;         // end of the RIFF's content
+  };
+  struct Idx1Entry {
+    uint32_t chunkId;
+    uint32_t flags;
+    uint32_t offset;
+    uint32_t size;
+  };
+
+  bool IsVideoLike(const Stream& s) const;
+  int FirstVideoStream() const;
+  void SetRateFromFrameTime(Stream& s, REFERENCE_TIME perFrame);
+  HRESULT AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe);
+  HRESULT EnsureRiffRoom(uint64_t chunkBytes, bool needsIndexSlot);
+  HRESULT OpenIndexSlot(int stream);
+  HRESULT WriteBytes(uint64_t offset, const uint8_t* data, size_t size);
+  HRESULT WriteIndexSlots();
+  HRESULT WriteHeader();
+  HRESULT WriteRiffSizes(const Riff& riff);
+  HRESULT CloseRiff();
+  HRESULT WriteIdx1();
+  HRESULT CheckpointInternal();
+  void AdjustToMaster();
+  void TrimToWrittenEnd();
+  std::vector<uint8_t> BuildHeader() const;
+  size_t IndexSlotBytes() const;
+
+  AviOutput& output_;
+  AviWriterOptions options_;
+  std::vector<Stream> streams_;
+  std::vector<Riff> riffs_;
+  std::vector<Idx1Entry> idx1_;
+  bool idx1Written_ = false;
+  bool started_ = false;
+  bool finished_ = false;
+  HRESULT failure_ = S_OK;
+  size_t headerBytes_ = 0;
+  uint64_t fileEnd_ = 0;
+  uint32_t maxChunkAll_ = 0;
+  std::chrono::steady_clock::time_point lastCheckpoint_{};
+};
+
+}  // namespace vidorra::avi

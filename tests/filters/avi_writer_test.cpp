@@ -1,0 +1,412 @@
+// AVI writer: each file kind read back by our reader and by ffprobe (with and without the
+// OpenDML index), frame placement by time stamps, master stream, RIFF AVIX continuations.
+#include <gtest/gtest.h>
+
+#include "avi/AviLayout.h"
+#include "avi/AviReader.h"
+#include "avi/AviWriter.h"
+#include "avi/PosixFileOutput.h"
+#include "avi_test_support.h"
+#include "dv/DvFrame.h"
+
+namespace vidorra::avi {
+namespace {
+
+using test::DvFrameMaker;
+using test::Probe;
+using test::TempDir;
+
+constexpr REFERENCE_TIME kPalFrame = 400000;
+
+AviStreamFormat DvType1() {
+  AviStreamFormat f;
+  f.kind = AviStreamFormat::Kind::kDvType1;
+  f.name = "DV";
+  return f;
+}
+
+AviStreamFormat DvsdVideo(REFERENCE_TIME perFrame = kPalFrame) {
+  AviStreamFormat f;
+  f.kind = AviStreamFormat::Kind::kVideo;
+  f.bitmap.biSize = 40;
+  f.bitmap.biWidth = 720;
+  f.bitmap.biHeight = 576;
+  f.bitmap.biPlanes = 1;
+  f.bitmap.biBitCount = 24;
+  f.bitmap.biCompression = kFccDvsd;
+  f.bitmap.biSizeImage = dv::kFrameBytesPal;
+  f.avgTimePerFrame = perFrame;
+  return f;
+}
+
+AviStreamFormat Pcm(int rate = 48000, int channels = 2) {
+  AviStreamFormat f;
+  f.kind = AviStreamFormat::Kind::kAudio;
+  f.wave.wFormatTag = WAVE_FORMAT_PCM;
+  f.wave.nChannels = static_cast<WORD>(channels);
+  f.wave.nSamplesPerSec = static_cast<DWORD>(rate);
+  f.wave.wBitsPerSample = 16;
+  f.wave.nBlockAlign = static_cast<WORD>(2 * channels);
+  f.wave.nAvgBytesPerSec = static_cast<DWORD>(rate * 2 * channels);
+  return f;
+}
+
+AviStreamFormat RawVideo(uint32_t compression, int width, int height, int bits,
+                         REFERENCE_TIME perFrame = kPalFrame) {
+  AviStreamFormat f;
+  f.kind = AviStreamFormat::Kind::kVideo;
+  f.bitmap.biSize = 40;
+  f.bitmap.biWidth = width;
+  f.bitmap.biHeight = height;
+  f.bitmap.biPlanes = 1;
+  f.bitmap.biBitCount = static_cast<WORD>(bits);
+  f.bitmap.biCompression = compression;
+  f.bitmap.biSizeImage = static_cast<DWORD>(width * height * bits / 8);
+  f.avgTimePerFrame = perFrame;
+  return f;
+}
+
+REFERENCE_TIME FrameTime(uint64_t n) { return static_cast<REFERENCE_TIME>(n) * kPalFrame; }
+
+// Checks what every file must satisfy: our reader parses it, the OpenDML index and (when
+// present) idx1 agree with the chunks found in the movi lists.
+AviFileInfo ReadBack(const std::string& path) {
+  std::string error;
+  auto info = AviReader::Read(path, &error);
+  EXPECT_TRUE(info.has_value()) << error;
+  if (!info) return {};
+  size_t odmlTotal = 0;
+  for (const auto& s : info->streams) {
+    EXPECT_TRUE(s.hasSuperIndex);
+    odmlTotal += s.odmlChunks.size();
+  }
+  EXPECT_EQ(odmlTotal, info->moviChunks.size());
+  for (size_t i = 0; i < info->streams.size(); ++i) {
+    std::vector<AviChunkRef> movi;
+    for (const auto& c : info->moviChunks) {
+      if (c.stream == static_cast<int>(i)) movi.push_back(c);
+    }
+    const auto& odml = info->streams[i].odmlChunks;
+    EXPECT_EQ(odml.size(), movi.size());
+    for (size_t k = 0; k < std::min(odml.size(), movi.size()); ++k) {
+      EXPECT_EQ(odml[k].dataOffset, movi[k].dataOffset) << "stream " << i << " chunk " << k;
+      EXPECT_EQ(odml[k].size, movi[k].size);
+    }
+  }
+  return *info;
+}
+
+TEST(AviWriterDv, Type1FileReadsBackEverywhere) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("type1.avi");
+  constexpr int kFrames = 50;
+  {
+    PosixFileOutput out;
+    ASSERT_EQ(out.Create(path), S_OK);
+    AviWriter writer(out);
+    ASSERT_EQ(writer.AddStream(DvType1()), 0);
+    ASSERT_EQ(writer.Start(), S_OK);
+    for (int i = 0; i < kFrames; ++i) {
+      ASSERT_EQ(writer.WriteSample(0, maker.Frame(i), FrameTime(i)), S_OK);
+    }
+    ASSERT_EQ(writer.Finish(), S_OK);
+    ASSERT_EQ(out.Close(), S_OK);
+  }
+  const AviFileInfo info = ReadBack(path);
+  ASSERT_EQ(info.streams.size(), 1u);
+  const auto& s = info.streams[0];
+  EXPECT_EQ(s.type, kFccIavs);
+  EXPECT_EQ(s.handler, kFccDvsd);
+  EXPECT_EQ(s.scale, 1u);
+  EXPECT_EQ(s.rate, 25u);
+  EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.totalFrames, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.microSecPerFrame, 40000u);
+  EXPECT_EQ(info.width, 720u);
+  EXPECT_EQ(info.height, 576u);
+  EXPECT_TRUE(info.flags & avih::kFlagHasIndex);
+  EXPECT_EQ(info.idx1Chunks.size(), static_cast<size_t>(kFrames));
+  EXPECT_EQ(s.name, "DV");
+
+  // DVINFO comes from the first frame's packs.
+  ASSERT_EQ(s.format.size(), dvinfo::kBytes);
+  const auto frame0 = maker.Frame(0);
+  const DVINFO expected = dv::DvInfoFromFrame(frame0, dv::DvSystem::k625_50);
+  EXPECT_EQ(GetU32(&s.format[dvinfo::kAAuxSrc]), expected.dwDVAAuxSrc);
+  EXPECT_EQ(GetU32(&s.format[dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
+  EXPECT_NE(expected.dwDVAAuxSrc, 0xFFFFFFFFu);
+
+  // The chunk bytes are the frames, unchanged.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(AviReader::ReadChunk(path, s.odmlChunks[7], bytes));
+  EXPECT_EQ(bytes, maker.Frame(7));
+
+  for (bool odml : {true, false}) {
+    const auto probed = Probe(path, odml);
+    ASSERT_EQ(probed.size(), 2u) << "odml " << odml;
+    EXPECT_EQ(probed[0].codec, "dvvideo");
+    EXPECT_EQ(probed[0].count, kFrames);
+    EXPECT_EQ(probed[1].codec, "pcm_s16le");
+    EXPECT_EQ(test::DecodedAudioSamples(path, 2, odml), kFrames * 1920L);
+  }
+}
+
+TEST(AviWriterDv, Type2VideoAndPcmKeepTheirCounts) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("type2.avi");
+  constexpr int kFrames = 40;
+  {
+    PosixFileOutput out;
+    ASSERT_EQ(out.Create(path), S_OK);
+    AviWriter writer(out);
+    ASSERT_EQ(writer.AddStream(DvsdVideo()), 0);
+    ASSERT_EQ(writer.AddStream(Pcm()), 1);
+    ASSERT_EQ(writer.Start(), S_OK);
+    for (int i = 0; i < kFrames; ++i) {
+      std::vector<int16_t> pcm;
+      const auto frame = maker.Frame(i, &pcm);
+      ASSERT_EQ(writer.WriteSample(0, frame, FrameTime(i)), S_OK);
+      ASSERT_EQ(
+          writer.WriteSample(1, {reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2},
+                             FrameTime(i)),
+          S_OK);
+    }
+    ASSERT_EQ(writer.Finish(), S_OK);
+  }
+  const AviFileInfo info = ReadBack(path);
+  ASSERT_EQ(info.streams.size(), 2u);
+  EXPECT_EQ(info.streams[0].type, kFccVids);
+  EXPECT_EQ(info.streams[0].handler, kFccDvsd);
+  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.streams[1].type, kFccAuds);
+  EXPECT_EQ(info.streams[1].length, static_cast<uint32_t>(kFrames * 1920));
+  EXPECT_EQ(info.streams[1].sampleSize, 4u);
+  EXPECT_EQ(info.idx1Chunks.size(), static_cast<size_t>(2 * kFrames));
+  for (bool odml : {true, false}) {
+    const auto probed = Probe(path, odml);
+    ASSERT_EQ(probed.size(), 2u);
+    EXPECT_EQ(probed[0].codec, "dvvideo");
+    EXPECT_EQ(probed[0].count, kFrames);
+    EXPECT_EQ(probed[1].type, "audio");
+    EXPECT_EQ(test::DecodedAudioSamples(path, 2, odml), kFrames * 1920L);
+  }
+}
+
+TEST(AviWriterVideo, UncompressedYuy2AndRgbFiles) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    uint32_t compression;
+    int bits;
+    const char* codec;
+  };
+  for (const Case& c :
+       {Case{"yuy2.avi", Fourcc("YUY2"), 16, "rawvideo"}, Case{"rgb24.avi", 0, 24, "rawvideo"}}) {
+    const std::string path = dir.File(c.name);
+    const int w = 64, h = 48;
+    {
+      PosixFileOutput out;
+      ASSERT_EQ(out.Create(path), S_OK);
+      AviWriter writer(out);
+      ASSERT_EQ(writer.AddStream(RawVideo(c.compression, w, h, c.bits)), 0);
+      ASSERT_EQ(writer.Start(), S_OK);
+      std::vector<uint8_t> image(static_cast<size_t>(w * h * c.bits / 8), 0x80);
+      for (int i = 0; i < 30; ++i) {
+        image[0] = static_cast<uint8_t>(i);
+        ASSERT_EQ(writer.WriteSample(0, image, FrameTime(i)), S_OK);
+      }
+      ASSERT_EQ(writer.Finish(), S_OK);
+    }
+    const AviFileInfo info = ReadBack(path);
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].length, 30u);
+    // Uncompressed RGB goes in 'db' chunks, everything else in 'dc'.
+    const auto probed = Probe(path);
+    ASSERT_EQ(probed.size(), 1u);
+    EXPECT_EQ(probed[0].codec, c.codec) << c.name;
+    EXPECT_EQ(probed[0].count, 30) << c.name;
+  }
+}
+
+TEST(AviWriterVideo, GapsInTimeStampsBecomeDroppedFrames) {
+  TempDir dir;
+  const std::string path = dir.File("gaps.avi");
+  PosixFileOutput out;
+  ASSERT_EQ(out.Create(path), S_OK);
+  AviWriter writer(out);
+  ASSERT_EQ(writer.AddStream(RawVideo(Fourcc("YUY2"), 32, 16, 16)), 0);
+  ASSERT_EQ(writer.Start(), S_OK);
+  std::vector<uint8_t> image(32 * 16 * 2, 0x40);
+  // Frames 0, 1, 2, then 6 (3 dropped), then 7; a late stamp still takes the next place.
+  for (uint64_t n : {0, 1, 2, 6, 7}) ASSERT_EQ(writer.WriteSample(0, image, FrameTime(n)), S_OK);
+  ASSERT_EQ(writer.WriteSample(0, image, FrameTime(7) + 1000), S_OK);
+  ASSERT_EQ(writer.Finish(), S_OK);
+  EXPECT_EQ(writer.DroppedFrames(0), 3u);
+  EXPECT_EQ(writer.ChunkCount(0), 9u);
+  const AviFileInfo info = ReadBack(path);
+  ASSERT_EQ(info.streams[0].odmlChunks.size(), 9u);
+  EXPECT_EQ(info.streams[0].odmlChunks[3].size, 0u);
+  EXPECT_EQ(info.streams[0].odmlChunks[5].size, 0u);
+  EXPECT_FALSE(info.streams[0].odmlChunks[4].keyframe);
+  EXPECT_EQ(info.streams[0].odmlChunks[6].size, image.size());
+  EXPECT_EQ(info.streams[0].length, 9u);
+  EXPECT_NEAR(test::ProbeFormatDuration(path), 9 * 0.04, 0.001);
+}
+
+TEST(AviWriterVideo, FrameRateFromFirstTimeStampsWhenFormatHasNone) {
+  test::MemoryOutput out;
+  AviWriter writer(out);
+  ASSERT_EQ(writer.AddStream(RawVideo(Fourcc("YUY2"), 16, 16, 16, 0)), 0);
+  ASSERT_EQ(writer.Start(), S_OK);
+  std::vector<uint8_t> image(16 * 16 * 2, 1);
+  constexpr REFERENCE_TIME kNtsc = 333667;
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(writer.WriteSample(0, image, i * kNtsc), S_OK);
+  ASSERT_EQ(writer.Finish(), S_OK);
+  TempDir dir;
+  const std::string path = dir.File("rate.avi");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  std::fwrite(out.bytes.data(), 1, out.bytes.size(), f);
+  std::fclose(f);
+  const AviFileInfo info = ReadBack(path);
+  EXPECT_EQ(info.streams[0].scale, 1001u);
+  EXPECT_EQ(info.streams[0].rate, 30000u);
+  EXPECT_EQ(info.streams[0].length, 10u);
+  EXPECT_EQ(info.microSecPerFrame, 33366u);
+}
+
+TEST(AviWriterVideo, MasterAudioStreamSetsTheVideoRate) {
+  TempDir dir;
+  const std::string path = dir.File("master.avi");
+  {
+    PosixFileOutput out;
+    ASSERT_EQ(out.Create(path), S_OK);
+    AviWriterOptions options;
+    options.masterStream = 1;
+    AviWriter writer(out, options);
+    ASSERT_EQ(writer.AddStream(RawVideo(Fourcc("YUY2"), 16, 16, 16)), 0);
+    ASSERT_EQ(writer.AddStream(Pcm()), 1);
+    ASSERT_EQ(writer.Start(), S_OK);
+    std::vector<uint8_t> image(16 * 16 * 2, 1);
+    // 24 video frames against 1 s of sound: the video must be stretched to 24 frames/s.
+    for (int i = 0; i < 24; ++i) ASSERT_EQ(writer.WriteSample(0, image, std::nullopt), S_OK);
+    std::vector<uint8_t> sound(48000 * 4, 0);
+    ASSERT_EQ(writer.WriteSample(1, sound, 0), S_OK);
+    ASSERT_EQ(writer.Finish(), S_OK);
+  }
+  const AviFileInfo info = ReadBack(path);
+  const auto& v = info.streams[0];
+  EXPECT_EQ(v.length, 24u);
+  EXPECT_DOUBLE_EQ(static_cast<double>(v.rate) / v.scale, 24.0);
+  EXPECT_EQ(info.streams[1].rate, 192000u);
+  EXPECT_NEAR(Probe(path)[0].duration, 1.0, 0.001);
+}
+
+TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("avix.avi");
+  constexpr int kFrames = 120;
+  {
+    PosixFileOutput out;
+    ASSERT_EQ(out.Create(path), S_OK);
+    AviWriterOptions options;
+    options.riffLimitBytes = 3u << 20;  // about 21 frames a RIFF
+    options.stdIndexCapacity = 16;      // several ix## slots per RIFF
+    AviWriter writer(out, options);
+    ASSERT_EQ(writer.AddStream(DvsdVideo()), 0);
+    ASSERT_EQ(writer.AddStream(Pcm()), 1);
+    ASSERT_EQ(writer.Start(), S_OK);
+    for (int i = 0; i < kFrames; ++i) {
+      std::vector<int16_t> pcm;
+      ASSERT_EQ(writer.WriteSample(0, maker.Frame(i, &pcm), FrameTime(i)), S_OK);
+      ASSERT_EQ(
+          writer.WriteSample(1, {reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2},
+                             FrameTime(i)),
+          S_OK);
+    }
+    ASSERT_EQ(writer.Finish(), S_OK);
+    EXPECT_GT(writer.RiffCount(), 4u);
+  }
+  const AviFileInfo info = ReadBack(path);
+  EXPECT_GT(info.riffCount, 4u);
+  for (uint32_t size : info.riffSizes) EXPECT_LE(size + 8u, 3u << 20);
+  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
+  EXPECT_LT(info.totalFrames, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.idx1Chunks.size(), 2 * info.totalFrames);
+  const auto probed = Probe(path);
+  ASSERT_EQ(probed.size(), 2u);
+  EXPECT_EQ(probed[0].count, kFrames);
+  EXPECT_EQ(test::DecodedAudioSamples(path, 2), kFrames * 1920L);
+}
+
+TEST(AviWriterOdml, NoCompatibilityIndexMeansNoIdx1) {
+  test::MemoryOutput out;
+  AviWriterOptions options;
+  options.compatibilityIndex = false;
+  AviWriter writer(out, options);
+  ASSERT_EQ(writer.AddStream(Pcm()), 0);
+  ASSERT_EQ(writer.Start(), S_OK);
+  std::vector<uint8_t> sound(4800, 0);
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(writer.WriteSample(0, sound, std::nullopt), S_OK);
+  ASSERT_EQ(writer.Finish(), S_OK);
+  const std::vector<uint8_t> idx1 = {'i', 'd', 'x', '1'};
+  EXPECT_EQ(std::search(out.bytes.begin(), out.bytes.end(), idx1.begin(), idx1.end()),
+            out.bytes.end());
+}
+
+TEST(AviWriterOutput, ExistingFileIsRefusedAndLeftUntouched) {
+  TempDir dir;
+  const std::string path = dir.File("keep.avi");
+  {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("precious", f);
+    std::fclose(f);
+  }
+  PosixFileOutput out;
+  EXPECT_EQ(out.Create(path), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  EXPECT_EQ(std::filesystem::file_size(path), 8u);
+  EXPECT_EQ(out.Create(dir.File("missing/dir.avi")), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(AviWriterOutput, WriteFailureKeepsEveryWholeChunkBeforeIt) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  // The "disk" fills in the middle of the 10th frame.
+  test::MemoryOutput out(2048 * 20 + 9 * 144008 + 5000);
+  AviWriter writer(out);
+  ASSERT_EQ(writer.AddStream(DvType1()), 0);
+  ASSERT_EQ(writer.Start(), S_OK);
+  HRESULT hr = S_OK;
+  int written = 0;
+  for (int i = 0; i < 30 && SUCCEEDED(hr); ++i) {
+    hr = writer.WriteSample(0, maker.Frame(i), FrameTime(i));
+    if (SUCCEEDED(hr)) ++written;
+  }
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  EXPECT_EQ(writer.Finish(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  TempDir dir;
+  const std::string path = dir.File("full.avi");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  std::fwrite(out.bytes.data(), 1, out.bytes.size(), f);
+  std::fclose(f);
+  const AviFileInfo info = ReadBack(path);
+  ASSERT_EQ(info.streams.size(), 1u);
+  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(written));
+  EXPECT_EQ(info.streams[0].odmlChunks.size(), static_cast<size_t>(written));
+  const auto probed = Probe(path);
+  ASSERT_FALSE(probed.empty());
+  EXPECT_EQ(probed[0].count, written);
+}
+
+}  // namespace
+}  // namespace vidorra::avi
