@@ -72,14 +72,12 @@ STDMETHODIMP CDeviceMoniker::BindToObject(IBindCtx* /*pbc*/, IMoniker* /*pmkToLe
   const std::wstring name = DisplayName();
   for (const auto& resolver : DeviceMonikerResolverList::Instance().Snapshot()) {
     const HRESULT hr = resolver->BindToObject(name, riidResult, ppvResult);
-    if (hr != MK_E_NOOBJECT) {
-      if (FAILED(hr) && *ppvResult) {
-        static_cast<IUnknown*>(*ppvResult)->Release();
-        *ppvResult = nullptr;
-      }
-      return hr;
+    if (FAILED(hr) && *ppvResult) {
+      // A failing resolver must not hand out an object; never leak one to the caller.
+      static_cast<IUnknown*>(*ppvResult)->Release();
+      *ppvResult = nullptr;
     }
-    *ppvResult = nullptr;
+    if (hr != MK_E_NOOBJECT) return hr;
   }
   CLSID clsid{};
   if (!SoftwareFilterClass(name, &clsid)) return MK_E_NOOBJECT;
@@ -116,12 +114,12 @@ STDMETHODIMP CDeviceMoniker::BindToStorage(IBindCtx* /*pbc*/, IMoniker* /*pmkToL
 STDMETHODIMP CDeviceMoniker::IsEqual(IMoniker* pmkOtherMoniker) {
   std::wstring other;
   if (!DisplayNameIfSameClass(pmkOtherMoniker, CLSID_CDeviceMoniker, &other)) return S_FALSE;
-  return other == DisplayName() ? S_OK : S_FALSE;
+  return vidorra::com::EqualsIgnoringCase(other, DisplayName()) ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CDeviceMoniker::Hash(DWORD* pdwHash) {
   if (!pdwHash) return E_POINTER;
-  *pdwHash = vidorra::com::HashExact(DisplayName());
+  *pdwHash = vidorra::com::HashIgnoringCase(DisplayName());
   return S_OK;
 }
 

@@ -1,5 +1,6 @@
 // CDeviceMoniker (CLSID_CDeviceMoniker): names a device or filter by its display name and
-// binds it through the installed resolvers (devmoniker.h).
+// binds it through the installed resolvers (devmoniker.h). Two device monikers are equal when
+// their display names match ignoring ASCII case (GUIDs may be written in either case).
 //
 // Stored state: the display name as persisted text (persisted_text.h). The name is set at
 // creation or by Load and guarded by a mutex, since a moniker may be shared between threads.

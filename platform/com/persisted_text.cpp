@@ -22,12 +22,12 @@ bool IsLowSurrogate(char16_t u) { return u >= kLowSurrogateFirst && u <= kLowSur
 
 wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c; }
 
-DWORD Fnv1a(const std::wstring& text, bool fold) {
+DWORD Fnv1aFolded(const std::wstring& text) {
   constexpr DWORD kOffset = 2166136261u;
   constexpr DWORD kPrime = 16777619u;
   DWORD h = kOffset;
   for (wchar_t c : text) {
-    const auto v = static_cast<uint32_t>(fold ? FoldAscii(c) : c);
+    const auto v = static_cast<uint32_t>(FoldAscii(c));
     for (int shift = 0; shift < 32; shift += 8) h = (h ^ ((v >> shift) & 0xFF)) * kPrime;
   }
   return h;
@@ -133,7 +133,6 @@ bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
                     [](wchar_t x, wchar_t y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
-DWORD HashIgnoringCase(const std::wstring& text) { return Fnv1a(text, true); }
-DWORD HashExact(const std::wstring& text) { return Fnv1a(text, false); }
+DWORD HashIgnoringCase(const std::wstring& text) { return Fnv1aFolded(text); }
 
 }  // namespace vidorra::com

@@ -30,6 +30,5 @@ std::wstring FromUtf16(const std::u16string& text);
 // only ASCII letters fold, so the result never depends on the locale.
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b);
 DWORD HashIgnoringCase(const std::wstring& text);
-DWORD HashExact(const std::wstring& text);
 
 }  // namespace vidorra::com

@@ -327,6 +327,11 @@ TEST(DeviceMonikerIdentity, EqualityHashAndUnsupportedMethods) {
   ComPtr<IMoniker> c = DeviceMoniker(L"@device:sw:other");
   EXPECT_EQ(a->IsEqual(b.Get()), S_OK);
   EXPECT_EQ(a->IsEqual(c.Get()), S_FALSE);
+  ComPtr<IMoniker> lower =
+      DeviceMoniker(L"@device:sw:{33d9a760-90c8-11d0-bd43-00a0c911ce86}\\dv video encoder");
+  EXPECT_EQ(a->IsEqual(lower.Get()), S_OK);
+  DWORD hl = 0;
+  lower->Hash(&hl);
   EXPECT_EQ(a->IsEqual(nullptr), S_FALSE);
   ComPtr<IMoniker> item;
   ASSERT_EQ(CreateItemMoniker(L"", kDvEncoderName, item.ReleaseAndGetAddressOf()), S_OK);
@@ -338,6 +343,7 @@ TEST(DeviceMonikerIdentity, EqualityHashAndUnsupportedMethods) {
   b->Hash(&hb);
   c->Hash(&hc);
   EXPECT_EQ(ha, hb);
+  EXPECT_EQ(ha, hl);
   EXPECT_NE(ha, hc);
   IMoniker* out = nullptr;
   EXPECT_EQ(a->Inverse(&out), E_NOTIMPL);

@@ -110,6 +110,10 @@ TEST(TaskMemory, AllocReallocFreeAndStrings) {
   EXPECT_STREQ(block, "abc");
   CoTaskMemFree(block);
   CoTaskMemFree(nullptr);
+  // Realloc of nothing allocates; realloc to nothing frees.
+  void* fresh = CoTaskMemRealloc(nullptr, 16);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(CoTaskMemRealloc(fresh, 0), nullptr);  // ASan reports a leak if not freed
 
   LPWSTR copy = CoTaskMemStrDup(L"Caméra DV");
   ASSERT_NE(copy, nullptr);
