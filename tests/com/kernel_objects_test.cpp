@@ -64,7 +64,7 @@ TEST(KernelEvent, CrossThreadSignalWakesAnInfiniteWait) {
   EXPECT_EQ(WaitForSingleObject(go.get(), 0), WAIT_TIMEOUT);
 }
 
-TEST(KernelEvent, ManyThreadsNeverLoseASignal) {
+TEST(KernelEvent, PingPongNeverLosesASignal) {
   // Each SetEvent of an auto-reset event is matched by exactly one release once the waiter
   // is parked: the producer waits for the acknowledgement before signalling again.
   constexpr int kRounds = 300;
@@ -101,6 +101,49 @@ TEST(KernelSemaphore, CountsAndRefusesToExceedTheMaximum) {
   EXPECT_EQ(CreateSemaphoreW(nullptr, 3, 2, nullptr), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(CreateSemaphoreW(nullptr, 0, 0, nullptr), nullptr);
+}
+
+TEST(KernelSemaphore, ConsumersTakeEveryReleaseExactlyOnce) {
+  // Wait-any gives the lowest signalled index, so the consumers drain the semaphore before
+  // they see the stop event: every release is consumed once, none twice, none lost.
+  constexpr int kReleases = 2000;
+  constexpr int kConsumers = 3;
+  UniqueHandle sem(CreateSemaphoreW(nullptr, 0, kReleases, nullptr));
+  UniqueHandle stop = MakeEvent(true, false);
+  const HANDLE handles[] = {sem.get(), stop.get()};
+  std::atomic<int> consumed{0};
+  std::atomic<int> failures{0};
+  std::vector<std::thread> consumers;
+  for (int c = 0; c < kConsumers; ++c) {
+    consumers.emplace_back([&] {
+      for (;;) {
+        const DWORD r = WaitForMultipleObjects(2, handles, FALSE, 10000);
+        if (r == WAIT_OBJECT_0) {
+          ++consumed;
+        } else {
+          if (r != WAIT_OBJECT_0 + 1) ++failures;
+          return;
+        }
+      }
+    });
+  }
+  for (int i = 0; i < kReleases; ++i) ASSERT_TRUE(ReleaseSemaphore(sem.get(), 1, nullptr));
+  SetEvent(stop.get());
+  for (auto& t : consumers) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(consumed.load(), kReleases);
+  EXPECT_EQ(WaitForSingleObject(sem.get(), 0), WAIT_TIMEOUT);
+}
+
+TEST(KernelWaitMultiple, TimesOutWhenNoObjectIsSignalled) {
+  UniqueHandle a = MakeEvent(false, false);
+  UniqueHandle b(CreateSemaphoreW(nullptr, 0, 1, nullptr));
+  const HANDLE handles[] = {a.get(), b.get()};
+  EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 20), WAIT_TIMEOUT);
+  SetEvent(a.get());
+  EXPECT_EQ(WaitForMultipleObjects(2, handles, TRUE, 20), WAIT_TIMEOUT);
+  // The wait-all that timed out left the event signalled.
+  EXPECT_EQ(WaitForSingleObject(a.get(), 0), WAIT_OBJECT_0);
 }
 
 TEST(KernelWaitMultiple, WaitAnyGivesTheLowestSignalledIndex) {

@@ -4,6 +4,8 @@
 #include <objbase.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -153,6 +155,30 @@ TEST(RunningObjectTableTest, RejectsMissingArguments) {
       E_INVALIDARG);
   EXPECT_EQ(table->Revoke(0), E_INVALIDARG);
   EXPECT_EQ(GetRunningObjectTable(0, nullptr), E_INVALIDARG);
+  EXPECT_EQ(object->RefCountForTesting(), 1u);
+}
+
+TEST(RunningObjectTableTest, ConcurrentRegisterLookupAndRevoke) {
+  ComPtr<IRunningObjectTable> table = Table();
+  ComPtr<CRunning> object = MakeComObject<CRunning>();
+  constexpr int kThreads = 3;
+  constexpr int kRounds = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::wstring item = L"Concurrent" + std::to_wstring(t);
+      ComPtr<IMoniker> name = Item(L"!", item.c_str());
+      for (int i = 0; i < kRounds; ++i) {
+        DWORD cookie = 0;
+        ASSERT_EQ(table->Register(0, static_cast<IPersist*>(object.Get()), name.Get(), &cookie),
+                  S_OK);
+        ComPtr<IUnknown> found;
+        ASSERT_EQ(table->GetObject(name.Get(), found.ReleaseAndGetAddressOf()), S_OK);
+        ASSERT_EQ(table->Revoke(cookie), S_OK);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
   EXPECT_EQ(object->RefCountForTesting(), 1u);
 }
 
