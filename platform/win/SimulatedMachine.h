@@ -1,0 +1,89 @@
+// The simulated machine: capture devices, hidden system filters and registry values described
+// by a text file, so tests and demos run without capture hardware. Only the platform reads it.
+//
+// The file is named by $VIDORRA_SIMULATION; without it the machine is inactive (only real
+// devices exist). One directive a line; a line whose first non-blank character is '#' is a
+// comment. A '#' further on belongs to the directive, so names such as "Camera #2" work.
+//
+//   video KIND FRIENDLY NAME...   a video capture device, listed in file order. KIND is one of
+//                                 dv dv-ntsc webcam capture tv tv2 vfw videoport nopins broken
+//   audio KIND FRIENDLY NAME...   an audio capture device; KIND is tone or tv-audio
+//   hide-filter FRIENDLY NAME...  leave this system filter unregistered
+//   registry KEY|VALUE|DATA       set (add or override) the string value VALUE of KEY to DATA;
+//                                 DATA may be empty ("KEY|VALUE|" gives an empty string)
+//   registry KEY|VALUE            (no "|DATA" part) remove the value VALUE of KEY
+//   registry KEY                  (no '|' at all) remove the key KEY with all its values
+//   real-devices                  list the real devices too, after the simulated ones
+//
+// KEY is HKCU\... or HKLM\... (HKEY_CURRENT_USER\..., HKEY_LOCAL_MACHINE\... too); registry
+// edits apply in file order on top of the platform's own values. Names are matched without
+// regard to case, as the registry does. An empty VALUE names the key's default value.
+//
+// A malformed line is reported on the error stream with its line number and ignored.
+//
+// Threads: Current() may be called from any thread; the object it returns is immutable until
+// ReloadCurrentForTesting, which tests call while nothing else reads the machine.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vidorra::win {
+
+struct SimulatedDevice {
+  std::string kind;
+  std::string friendlyName;
+  int line = 0;  // line of the file that describes it (1-based)
+};
+
+// One `registry` directive. Key is normalised: "HKCU" or "HKLM", then the subkey path with
+// single backslashes, no leading or trailing one (e.g. "HKCU\Software\Microsoft").
+struct RegistryEdit {
+  enum class Kind { kSetValue, kRemoveValue, kRemoveKey };
+  Kind kind = Kind::kSetValue;
+  std::string key;
+  std::string value;
+  std::string data;
+  int line = 0;
+};
+
+class SimulatedMachine {
+ public:
+  // The machine named by $VIDORRA_SIMULATION, read at first use; inactive when unset. A file
+  // that cannot be read is reported on stderr and gives an active machine with no directives.
+  static const SimulatedMachine& Current();
+  // Re-reads $VIDORRA_SIMULATION and the file it names.
+  static void ReloadCurrentForTesting();
+  // Reads the directives of `text`; malformed lines are reported on `errors` and skipped.
+  static SimulatedMachine Parse(const std::string& text, std::ostream& errors);
+
+  SimulatedMachine() = default;
+
+  // True when a simulated machine is in force (the variable is set, or the machine was parsed).
+  bool Active() const { return active_; }
+  const std::vector<SimulatedDevice>& VideoDevices() const { return videoDevices_; }
+  const std::vector<SimulatedDevice>& AudioDevices() const { return audioDevices_; }
+  bool IsFilterHidden(const std::string& friendlyNameUtf8) const;
+  const std::vector<std::string>& HiddenFilters() const { return hiddenFilters_; }
+  bool ListsRealDevices() const { return listsRealDevices_; }
+  const std::vector<RegistryEdit>& RegistryEdits() const { return registryEdits_; }
+
+  // Normalises a registry key text as RegistryEdit::key holds it; false when its root is not
+  // HKCU or HKLM. Shared with the registry so both sides agree on key names.
+  static bool NormaliseRegistryKey(const std::string& text, std::string& normalised);
+
+ private:
+  bool ParseLine(const std::string& line, int lineNumber, std::ostream& errors);
+  bool ParseDevice(const std::string& rest, bool video, int lineNumber, std::ostream& errors);
+  bool ParseRegistry(const std::string& rest, int lineNumber, std::ostream& errors);
+
+  bool active_ = false;
+  std::vector<SimulatedDevice> videoDevices_;
+  std::vector<SimulatedDevice> audioDevices_;
+  std::vector<std::string> hiddenFilters_;
+  std::vector<RegistryEdit> registryEdits_;
+  bool listsRealDevices_ = false;
+};
+
+}  // namespace vidorra::win

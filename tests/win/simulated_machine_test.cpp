@@ -1,0 +1,108 @@
+// The simulated machine file: directives, comments, malformed lines reported with their number.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "SimulatedMachine.h"
+
+namespace vidorra::win {
+namespace {
+
+TEST(SimulatedMachine, ReadsEveryDirectiveInFileOrder) {
+  std::ostringstream errors;
+  const SimulatedMachine machine = SimulatedMachine::Parse(
+      "# a test machine\n"
+      "video dv  Caméscope DV  \n"
+      "video webcam USB Camera #2\n"
+      "audio tone Carte son\n"
+      "hide-filter Smart Tee\n"
+      "registry HKCU\\Software\\Test|Name|Some | data\n"
+      "real-devices\n"
+      "   # an indented comment\n"
+      "video tv Carte TV  \r\n",
+      errors);
+  EXPECT_EQ(errors.str(), "");
+  EXPECT_TRUE(machine.Active());
+  ASSERT_EQ(machine.VideoDevices().size(), 3u);
+  EXPECT_EQ(machine.VideoDevices()[0].kind, "dv");
+  EXPECT_EQ(machine.VideoDevices()[0].friendlyName, "Caméscope DV");
+  EXPECT_EQ(machine.VideoDevices()[0].line, 2);
+  EXPECT_EQ(machine.VideoDevices()[1].friendlyName, "USB Camera #2") << "'#' inside a name";
+  EXPECT_EQ(machine.VideoDevices()[2].friendlyName, "Carte TV");
+  EXPECT_EQ(machine.VideoDevices()[2].line, 9);
+  ASSERT_EQ(machine.AudioDevices().size(), 1u);
+  EXPECT_EQ(machine.AudioDevices()[0].kind, "tone");
+  EXPECT_TRUE(machine.IsFilterHidden("Smart Tee"));
+  EXPECT_FALSE(machine.IsFilterHidden("Infinite Pin Tee"));
+  EXPECT_TRUE(machine.ListsRealDevices());
+  ASSERT_EQ(machine.RegistryEdits().size(), 1u);
+  const RegistryEdit& edit = machine.RegistryEdits()[0];
+  EXPECT_EQ(edit.kind, RegistryEdit::Kind::kSetValue);
+  EXPECT_EQ(edit.key, "HKCU\\Software\\Test");
+  EXPECT_EQ(edit.value, "Name");
+  EXPECT_EQ(edit.data, "Some | data");
+}
+
+TEST(SimulatedMachine, RegistryRemovalForms) {
+  std::ostringstream errors;
+  const SimulatedMachine machine = SimulatedMachine::Parse(
+      "registry \\HKEY_CURRENT_USER\\\\Software\\X\\|Empty|\n"
+      "registry HKLM\\Software\\Y|Gone\n"
+      "registry hklm\\Software\\Z\n",
+      errors);
+  EXPECT_EQ(errors.str(), "");
+  ASSERT_EQ(machine.RegistryEdits().size(), 3u);
+  EXPECT_EQ(machine.RegistryEdits()[0].kind, RegistryEdit::Kind::kSetValue);
+  EXPECT_EQ(machine.RegistryEdits()[0].key, "HKCU\\Software\\X");
+  EXPECT_EQ(machine.RegistryEdits()[0].data, "");
+  EXPECT_EQ(machine.RegistryEdits()[1].kind, RegistryEdit::Kind::kRemoveValue);
+  EXPECT_EQ(machine.RegistryEdits()[1].value, "Gone");
+  EXPECT_EQ(machine.RegistryEdits()[2].kind, RegistryEdit::Kind::kRemoveKey);
+  EXPECT_EQ(machine.RegistryEdits()[2].key, "HKLM\\Software\\Z");
+}
+
+TEST(SimulatedMachine, MalformedLinesAreReportedWithTheirNumberAndSkipped) {
+  std::ostringstream errors;
+  const SimulatedMachine machine = SimulatedMachine::Parse(
+      "video dv Good one\n"
+      "video toaster Bad kind\n"
+      "video dv\n"
+      "audio webcam Wrong family\n"
+      "frobnicate\n"
+      "registry HKCR\\Nope|a|b\n"
+      "registry\n"
+      "hide-filter\n"
+      "real-devices please\n"
+      "\n"
+      "   \t\n"
+      "audio tv-audio Son TV\n",
+      errors);
+  ASSERT_EQ(machine.VideoDevices().size(), 1u);
+  ASSERT_EQ(machine.AudioDevices().size(), 1u);
+  EXPECT_EQ(machine.AudioDevices()[0].line, 12);
+  EXPECT_TRUE(machine.RegistryEdits().empty());
+  EXPECT_FALSE(machine.ListsRealDevices());
+  const std::string text = errors.str();
+  for (int line : {2, 3, 4, 5, 6, 7, 8, 9}) {
+    EXPECT_NE(text.find("line " + std::to_string(line) + ":"), std::string::npos) << line;
+  }
+  EXPECT_EQ(text.find("line 1:"), std::string::npos);
+  EXPECT_EQ(text.find("line 12:"), std::string::npos);
+}
+
+TEST(SimulatedMachine, BinaryGarbageIsNoCrash) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 37) % 256);
+  std::ostringstream errors;
+  const SimulatedMachine machine = SimulatedMachine::Parse(garbage, errors);
+  EXPECT_TRUE(machine.Active());
+}
+
+TEST(SimulatedMachine, DefaultIsInactive) {
+  const SimulatedMachine machine;
+  EXPECT_FALSE(machine.Active());
+  EXPECT_TRUE(machine.VideoDevices().empty());
+}
+
+}  // namespace
+}  // namespace vidorra::win
