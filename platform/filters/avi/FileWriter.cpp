@@ -1,0 +1,186 @@
+// "File writer"; see FileWriter.h.
+#include "FileWriter.h"
+
+#include <algorithm>
+
+namespace vidorra::filters {
+
+// ---- Input pin -----------------------------------------------------------------------------
+
+CFileWriterInputPin::CFileWriterInputPin(CFileWriter* writer)
+    : CBaseInputPin(writer, L"in"), writer_(writer) {}
+
+HRESULT CFileWriterInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IFileWriterStatus) {
+    return GetInterface(static_cast<IFileWriterStatus*>(this), ppv);
+  }
+  return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CFileWriterInputPin::CheckMediaType(const CMediaType* mt) {
+  return mt && *mt->Type() == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+STDMETHODIMP CFileWriterInputPin::Receive(IMediaSample* sample) {
+  const HRESULT hr = CheckStreaming();
+  if (hr != S_OK) return hr;
+  if (!sample) return E_POINTER;
+  return writer_->WriteSample(sample);
+}
+
+STDMETHODIMP CFileWriterInputPin::EndOfStream() {
+  const HRESULT hr = CBaseInputPin::EndOfStream();
+  if (FAILED(hr)) return hr;
+  writer_->SyncFile();
+  // A sink ends the stream like a renderer.
+  writer_->NotifyEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(writer_)));
+  return S_OK;
+}
+
+STDMETHODIMP CFileWriterInputPin::Sync() { return writer_->SyncFile(); }
+
+STDMETHODIMP CFileWriterInputPin::GetWrittenEnd(ULONGLONG* end) {
+  if (!end) return E_POINTER;
+  *end = writer_->WrittenEnd();
+  return S_OK;
+}
+
+// ---- Filter --------------------------------------------------------------------------------
+
+CFileWriter::CFileWriter() : CBaseFilter(L"File writer", CLSID_FileWriter), input_(this) {}
+
+CFileWriter::~CFileWriter() {
+  std::lock_guard lock(writeMutex_);
+  file_.Close();
+}
+
+HRESULT CFileWriter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IFileSinkFilter) return GetInterface(static_cast<IFileSinkFilter*>(this), ppv);
+  return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+CBasePin* CFileWriter::GetPin(int n) { return n == 0 ? &input_ : nullptr; }
+
+STDMETHODIMP CFileWriter::Pause() {
+  std::lock_guard lock(filterLock_);
+  if (IsStopped()) {
+    if (fileName_.empty()) return E_FAIL;
+    std::lock_guard write(writeMutex_);
+    const HRESULT hr = file_.Create(WideToUtf8(fileName_));
+    if (FAILED(hr)) return hr;
+    appendOffset_ = 0;
+    failure_ = S_OK;
+  }
+  const HRESULT hr = CBaseFilter::Pause();
+  if (FAILED(hr) && IsStopped()) {
+    std::lock_guard write(writeMutex_);
+    file_.Close();
+  }
+  return hr;
+}
+
+STDMETHODIMP CFileWriter::Stop() {
+  std::lock_guard lock(filterLock_);
+  if (IsActive() && input_.IsConnected()) {
+    // The upstream filter finishes its stream (a mux writes its indexes) while the file is
+    // still open; it delivers on this thread, through Receive.
+    ComPtr<IFileWriterUpstream> upstream;
+    if (SUCCEEDED(input_.GetConnected()->QueryInterface(
+            IID_IFileWriterUpstream, reinterpret_cast<void**>(upstream.GetAddressOf())))) {
+      upstream->FinishStream();
+    }
+  }
+  const HRESULT hr = CBaseFilter::Stop();
+  std::lock_guard write(writeMutex_);
+  if (file_.IsOpen()) {
+    const HRESULT closed = file_.Close();
+    if (FAILED(closed) && SUCCEEDED(failure_)) ReportFailure(closed);
+  }
+  return hr;
+}
+
+HRESULT CFileWriter::WriteSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  if (FAILED(sample->GetPointer(&data))) return E_POINTER;
+  const long length = sample->GetActualDataLength();
+  if (length < 0) return E_INVALIDARG;
+  REFERENCE_TIME start = 0, stop = 0;
+  const bool positioned = SUCCEEDED(sample->GetTime(&start, &stop)) && start >= 0;
+  std::lock_guard lock(writeMutex_);
+  if (!file_.IsOpen()) return VFW_E_WRONG_STATE;
+  const uint64_t offset = positioned ? static_cast<uint64_t>(start) : appendOffset_;
+  // After a failure only rewrites of bytes the file already holds go through: the upstream
+  // finalises its headers and indexes in place, nothing grows the file any more.
+  if (FAILED(failure_) && offset + static_cast<uint64_t>(length) > file_.WrittenEnd()) {
+    return failure_;
+  }
+  const HRESULT hr = file_.WriteAt(offset, data, static_cast<size_t>(length));
+  if (FAILED(hr)) {
+    ReportFailure(hr);
+    return hr;
+  }
+  appendOffset_ = std::max(appendOffset_, offset + static_cast<uint64_t>(length));
+  return S_OK;
+}
+
+HRESULT CFileWriter::SyncFile() {
+  std::lock_guard lock(writeMutex_);
+  if (!file_.IsOpen()) return VFW_E_WRONG_STATE;
+  const HRESULT hr = file_.Sync();
+  if (FAILED(hr)) ReportFailure(hr);
+  return hr;
+}
+
+uint64_t CFileWriter::WrittenEnd() {
+  std::lock_guard lock(writeMutex_);
+  return file_.WrittenEnd();
+}
+
+void CFileWriter::ReportFailure(HRESULT hr) {
+  if (FAILED(failure_)) return;
+  failure_ = hr;
+  NotifyEvent(EC_ERRORABORT, hr, 0);
+}
+
+STDMETHODIMP CFileWriter::SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) {
+  if (!pszFileName) return E_POINTER;
+  std::lock_guard lock(filterLock_);
+  if (!IsStopped()) return VFW_E_WRONG_STATE;
+  std::wstring name(pszFileName);
+  if (name.empty()) return E_INVALIDARG;
+  fileName_ = std::move(name);
+  fileSubtype_ = pmt ? pmt->subtype : GUID_NULL;
+  return S_OK;
+}
+
+STDMETHODIMP CFileWriter::GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) {
+  if (!ppszFileName) return E_POINTER;
+  std::lock_guard lock(filterLock_);
+  *ppszFileName = nullptr;
+  if (pmt) {
+    *pmt = AM_MEDIA_TYPE{};
+    pmt->majortype = MEDIATYPE_Stream;
+    pmt->subtype = fileSubtype_;
+    pmt->formattype = FORMAT_None;
+  }
+  if (fileName_.empty()) return E_FAIL;
+  *ppszFileName = CoTaskMemStrDup(fileName_);
+  return *ppszFileName ? S_OK : E_OUTOFMEMORY;
+}
+
+namespace {
+
+const FilterRegistration kRegistration({
+    .clsid = CLSID_FileWriter,
+    .friendlyName = L"File writer",
+    .category = CLSID_LegacyAmFilterCategory,
+    .merit = MERIT_DO_NOT_USE,
+    .inputTypes = {{MEDIATYPE_Stream, GUID_NULL}},
+    .outputTypes = {},
+    .monikerName = {},
+    .factory = FilterFactoryFor<CFileWriter>(),
+});
+
+}  // namespace
+}  // namespace vidorra::filters

@@ -1,0 +1,38 @@
+// How the AVI Mux talks to the File Writer over a MEDIATYPE_Stream connection.
+//
+// - Data: each sample is a positioned write: its start time is the file offset of its first
+//   byte (its stop time the offset past its last byte). A sample without time is appended at
+//   the end of what was written. Any upstream filter producing a byte stream can use this.
+// - Errors: Receive answers the write failure (disk full, folder gone, permission); the File
+//   Writer also sends EC_ERRORABORT with that HRESULT to the graph, once per run.
+// - IFileWriterStatus, on the File Writer's input pin: Sync() makes everything received so
+//   far durable (flush, fdatasync) and GetWrittenEnd() tells how far the file holds the bytes,
+//   so that after a failure the mux can finalise exactly what reached the file.
+// - IFileWriterUpstream, on the mux's output pin: the graph stops the File Writer before the
+//   mux (downstream first), so the writer's Stop first asks its upstream to finish the file
+//   (indexes, headers) through the still-open connection, then closes the file.
+#pragma once
+
+#include <objbase.h>
+
+// {EDB1760E-1ECD-4C1A-8984-F2CE011493AB}
+DEFINE_GUID(IID_IFileWriterStatus, 0xEDB1760E, 0x1ECD, 0x4C1A, 0x89, 0x84, 0xF2, 0xCE, 0x01, 0x14,
+            0x93, 0xAB);
+// {3E05ABDB-346D-4B69-9C80-1DAD3C00280D}
+DEFINE_GUID(IID_IFileWriterUpstream, 0x3E05ABDB, 0x346D, 0x4B69, 0x9C, 0x80, 0x1D, 0xAD, 0x3C, 0x00,
+            0x28, 0x0D);
+
+struct IFileWriterStatus : IUnknown {
+  VIDORRA_INTERFACE(IID_IFileWriterStatus, IUnknown)
+  // Flushes and fdatasyncs the open file; the write failure if there was one.
+  STDMETHOD(Sync)() PURE;
+  // End of the bytes the file holds from offset 0.
+  STDMETHOD(GetWrittenEnd)(ULONGLONG* end) PURE;
+};
+
+struct IFileWriterUpstream : IUnknown {
+  VIDORRA_INTERFACE(IID_IFileWriterUpstream, IUnknown)
+  // Called by the File Writer's Stop (filter lock held, file still open): write whatever ends
+  // the stream now. Returns when done.
+  STDMETHOD(FinishStream)() PURE;
+};
