@@ -28,8 +28,8 @@ class CaptureGraphBuilder : public CUnknown, public ICaptureGraphBuilder2 {
   STDMETHODIMP GetFiltergraph(IGraphBuilder** ppfg) override;
   STDMETHODIMP SetOutputFileName(const GUID* pType, LPCOLESTR lpstrFile, IBaseFilter** ppf,
                                  IFileSinkFilter** ppSink) override;
-  STDMETHODIMP FindInterface(const GUID* pCategory, const GUID* pType, IBaseFilter* pf,
-                             REFIID riid, void** ppint) override;
+  STDMETHODIMP FindInterface(const GUID* pCategory, const GUID* pType, IBaseFilter* pf, REFIID riid,
+                             void** ppint) override;
   STDMETHODIMP RenderStream(const GUID* pCategory, const GUID* pType, IUnknown* pSource,
                             IBaseFilter* pfCompressor, IBaseFilter* pfRenderer) override;
   STDMETHODIMP ControlStream(const GUID* pCategory, const GUID* pType, IBaseFilter* pFilter,

@@ -33,8 +33,7 @@ ComPtr<IPin> OutputOnMedium(IBaseFilter* filter, const KSPIN_MEDIUM& medium) {
 // The filter's unconnected input pins that report a medium, with that medium.
 void QueueInputsOnMediums(IBaseFilter* filter, std::deque<ComPtr<IPin>>* queue) {
   for (const ComPtr<IPin>& pin : PinsOf(filter)) {
-    if (DirectionOf(pin.Get()) == PINDIR_INPUT && !IsConnected(pin.Get()) &&
-        MediumOf(pin.Get())) {
+    if (DirectionOf(pin.Get()) == PINDIR_INPUT && !IsConnected(pin.Get()) && MediumOf(pin.Get())) {
       queue->push_back(pin);
     }
   }

@@ -30,8 +30,8 @@ std::wstring FriendlyNameOf(IMoniker* moniker) {
     return {};
   }
   ScopedVariant name;
-  if (FAILED(bag->Read(kFriendlyNameProperty, name.Get(), nullptr)) ||
-      name.Get()->vt != VT_BSTR || !name.Get()->bstrVal) {
+  if (FAILED(bag->Read(kFriendlyNameProperty, name.Get(), nullptr)) || name.Get()->vt != VT_BSTR ||
+      !name.Get()->bstrVal) {
     return {};
   }
   return std::wstring(name.Get()->bstrVal, SysStringLen(name.Get()->bstrVal));

@@ -52,8 +52,8 @@ bool ReadPinProperty(IPin* pin, DWORD propertyId, Property* out) {
   ComPtr<IKsPropertySet> properties = QueryAs<IKsPropertySet>(pin);
   if (!properties) return false;
   DWORD returned = 0;
-  const HRESULT hr = properties->Get(AMPROPSETID_Pin, propertyId, nullptr, 0, out,
-                                     sizeof(Property), &returned);
+  const HRESULT hr =
+      properties->Get(AMPROPSETID_Pin, propertyId, nullptr, 0, out, sizeof(Property), &returned);
   return hr == S_OK && returned >= sizeof(Property);
 }
 
@@ -99,7 +99,8 @@ bool SameMedium(const KSPIN_MEDIUM& a, const KSPIN_MEDIUM& b) {
 bool OffersMajorType(IPin* pin, REFGUID majorType) {
   if (!pin) return false;
   if (std::optional<GUID> connected = ConnectionMajorType(pin)) return *connected == majorType;
-  return AnyOfferedType(pin, [&](const AM_MEDIA_TYPE& type) { return type.majortype == majorType; });
+  return AnyOfferedType(pin,
+                        [&](const AM_MEDIA_TYPE& type) { return type.majortype == majorType; });
 }
 
 std::optional<GUID> MajorTypeOf(IPin* pin) {

@@ -1,10 +1,9 @@
 // RenderStream of the capture graph builder: choosing the source pin (with the Smart Tee for
 // a source without preview pin), then connecting source -> intermediate -> sink, or to the
 // default renderer of the stream's type.
-#include "CaptureGraphBuilder.h"
-
 #include <algorithm>
 
+#include "CaptureGraphBuilder.h"
 #include "CaptureGraphBuilderDevices.h"
 #include "CaptureGraphBuilderPins.h"
 
@@ -121,8 +120,7 @@ HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pC
     if (FAILED(hr)) return hr;
     return *pCategory == PIN_CATEGORY_PREVIEW ? VFW_S_NOPREVIEWPIN : S_OK;
   }
-  if (pCategory && *pCategory == PIN_CATEGORY_PREVIEW &&
-      CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
+  if (pCategory && *pCategory == PIN_CATEGORY_PREVIEW && CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
     return PreviewThroughSmartTee(graph, pin, start);
   }
   *start = pin;
@@ -141,7 +139,13 @@ HRESULT CaptureGraphBuilder::SourcePinOfFilter(IGraphBuilder* graph, const GUID*
   if (!IsPreviewOrCapture(pCategory)) return E_FAIL;
   // A Smart Tee given as the source whose pins do not report their categories.
   if (IsSmartTee(filter)) return TeeOutput(filter, *pCategory, start);
-  // No free pin of the category: the capture pin, free or already feeding a Smart Tee.
+  // A preview pin that is already taken is not replaced by a tee on the capture pin.
+  ComPtr<IPin> taken;
+  if (*pCategory == PIN_CATEGORY_PREVIEW &&
+      SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, taken.GetAddressOf()))) {
+    return VFW_E_ALREADY_CONNECTED;
+  }
+  // No pin of the category: the capture pin, free or already feeding a Smart Tee.
   ComPtr<IPin> capture;
   if (FAILED(FindPin(filter, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, pType, FALSE, 0,
                      capture.GetAddressOf()))) {
@@ -213,8 +217,7 @@ HRESULT CaptureGraphBuilder::ConnectThroughDvSplitter(IGraphBuilder* graph, IPin
   HRESULT hr = AddNewFilter(graph, CLSID_DVSplitter, kDvSplitterName, &splitter);
   if (FAILED(hr)) return hr;
   ComPtr<IPin> splitterInput = FirstUnconnected(splitter.Get(), PINDIR_INPUT);
-  hr = splitterInput ? graph->ConnectDirect(output, splitterInput.Get(), nullptr)
-                     : VFW_E_NOT_FOUND;
+  hr = splitterInput ? graph->ConnectDirect(output, splitterInput.Get(), nullptr) : VFW_E_NOT_FOUND;
   if (SUCCEEDED(hr)) {
     // The splitter's outputs exist once its input knows the stream.
     ComPtr<IPin> video;

@@ -1,0 +1,226 @@
+// The capture graph builder's look-ups: FindPin as the program classifies its sources, and
+// FindInterface by pin category, upstream, downstream and over the whole graph.
+#include <gtest/gtest.h>
+
+#include "capture_builder_test_filters.h"
+
+namespace vidorra::test::capture_builder {
+namespace {
+
+// The program's classification of a video source: the first of these look-ups that succeeds.
+enum class SourceKind { kInterleaved, kVideoPort, kPreview, kCapture, kNone };
+
+SourceKind Classify(ICaptureGraphBuilder2* builder, IBaseFilter* source) {
+  struct Step {
+    const GUID* category;
+    const GUID* type;
+    BOOL unconnected;
+    SourceKind kind;
+  };
+  const Step steps[] = {{nullptr, &MEDIATYPE_Interleaved, TRUE, SourceKind::kInterleaved},
+                        {&PIN_CATEGORY_VIDEOPORT, nullptr, FALSE, SourceKind::kVideoPort},
+                        {&PIN_CATEGORY_PREVIEW, nullptr, TRUE, SourceKind::kPreview},
+                        {&PIN_CATEGORY_CAPTURE, nullptr, TRUE, SourceKind::kCapture}};
+  for (const Step& step : steps) {
+    ComPtr<IPin> pin;
+    if (SUCCEEDED(builder->FindPin(source, PINDIR_OUTPUT, step.category, step.type,
+                                   step.unconnected, 0, pin.GetAddressOf()))) {
+      EXPECT_TRUE(pin);
+      return step.kind;
+    }
+    EXPECT_FALSE(pin);
+  }
+  return SourceKind::kNone;
+}
+
+using CaptureBuilderFindPin = CaptureBuilderTest;
+
+TEST_F(CaptureBuilderFindPin, ClassifiesEachKindOfSourceAsTheProgramDoes) {
+  EXPECT_EQ(SourceKind::kInterleaved, Classify(builder_.Get(), MakeDvCamcorder().Get()));
+  EXPECT_EQ(SourceKind::kVideoPort, Classify(builder_.Get(), MakeVideoPortSource().Get()));
+  EXPECT_EQ(SourceKind::kPreview, Classify(builder_.Get(), MakeWebcam().Get()));
+  EXPECT_EQ(SourceKind::kCapture, Classify(builder_.Get(), MakeCaptureOnly().Get()));
+  EXPECT_EQ(SourceKind::kNone, Classify(builder_.Get(), MakeSink(L"No outputs").Get()));
+}
+
+TEST_F(CaptureBuilderFindPin, ReturnsTheIndexthMatchingPinInEnumerationOrder) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  ComPtr<IPin> pin;
+  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE,
+                                    1, pin.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(pin.Get(), webcam->Pin(L"Preview")));
+  pin.Reset();
+  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video,
+                                      FALSE, 2, pin.GetAddressOf()));
+  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio,
+                                      FALSE, 0, pin.GetAddressOf()));
+  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_INPUT, nullptr, nullptr, FALSE, 0,
+                                      pin.GetAddressOf()));
+  EXPECT_FALSE(pin);
+}
+
+TEST_F(CaptureBuilderFindPin, ReadsTheCategoryAndDirectionOfInputPinsToo) {
+  ComPtr<TableFilter> card = MakeTvCard(MediumsOfCard(1).crossbarToCapture);
+  ComPtr<IPin> pin;
+  ASSERT_EQ(S_OK, builder_->FindPin(card->Base(), PINDIR_INPUT, &PIN_CATEGORY_ANALOGVIDEOIN,
+                                    nullptr, TRUE, 0, pin.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(pin.Get(), card->Pin(L"Analog Video In")));
+  pin.Reset();
+  EXPECT_EQ(E_FAIL, builder_->FindPin(card->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_ANALOGVIDEOIN,
+                                      nullptr, FALSE, 0, pin.GetAddressOf()));
+}
+
+TEST_F(CaptureBuilderFindPin, UnconnectedOnlySkipsAConnectedPin) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  ComPtr<TableFilter> sink = MakeSink(L"Sink");
+  IPin* capture = webcam->Pin(L"Capture");
+  ASSERT_EQ(S_OK, capture->Connect(sink->Pin(L"In"), nullptr));
+
+  ComPtr<IPin> pin;
+  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr,
+                                      TRUE, 0, pin.GetAddressOf()));
+  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr,
+                                    FALSE, 0, pin.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(pin.Get(), capture));
+  pin.Reset();
+  // Unconnected only with no category: the next free video pin.
+  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE,
+                                    0, pin.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(pin.Get(), webcam->Pin(L"Preview")));
+  capture->Disconnect();
+  sink->Pin(L"In")->Disconnect();
+}
+
+TEST_F(CaptureBuilderFindPin, APinSourceIsTheOnlyCandidate) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  IPin* capture = webcam->Pin(L"Capture");
+  ComPtr<IPin> pin;
+  ASSERT_EQ(S_OK, builder_->FindPin(capture, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
+                                    TRUE, 0, pin.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(pin.Get(), capture));
+  pin.Reset();
+  EXPECT_EQ(E_FAIL, builder_->FindPin(capture, PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, TRUE,
+                                      0, pin.GetAddressOf()));
+  EXPECT_EQ(E_FAIL, builder_->FindPin(capture, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 1,
+                                      pin.GetAddressOf()));
+}
+
+TEST_F(CaptureBuilderFindPin, RefusesNullArguments) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  ComPtr<IPin> pin;
+  EXPECT_EQ(E_POINTER,
+            builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr));
+  EXPECT_EQ(E_POINTER, builder_->FindPin(nullptr, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
+                                         pin.GetAddressOf()));
+}
+
+// ---- FindInterface --------------------------------------------------------------------------
+
+using CaptureBuilderFindInterface = CaptureBuilderTest;
+
+TEST_F(CaptureBuilderFindInterface, ACategoryFindsTheInterfaceOnThatPin) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK,
+            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), webcam->Pin(L"Capture")));
+  ASSERT_EQ(S_OK,
+            builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), webcam->Pin(L"Preview")));
+}
+
+// The program asks with MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on
+// the first failing for a video source (and on the preview look-up failing without a preview
+// pin).
+TEST_F(CaptureBuilderFindInterface, FailsWhenNoPinHasTheCategoryAndType) {
+  ComPtr<IAMStreamConfig> config;
+  void** out = config.ReleaseAndGetVoidAddressOf();
+  EXPECT_NE(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                          MakeWebcam().Get(), IID_IAMStreamConfig, out));
+  EXPECT_NE(S_OK, builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                          MakeCaptureOnly().Get(), IID_IAMStreamConfig, out));
+  EXPECT_FALSE(config);
+  ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                          MakeDvCamcorder().Get(), IID_IAMStreamConfig, out));
+  EXPECT_TRUE(config);
+}
+
+TEST_F(CaptureBuilderFindInterface, AnInterfaceNobodyHasIsNoInterface) {
+  ComPtr<IAMCrossbar> crossbar;
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, MakeWebcam().Get(),
+                                    IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(nullptr, nullptr, MakeWebcam().Get(), IID_IAMCrossbar,
+                                    crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_FALSE(crossbar);
+  EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, nullptr, IID_IAMCrossbar,
+                                               crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, MakeWebcam().Get(),
+                                               IID_IAMCrossbar, nullptr));
+}
+
+// A chain source -> middle -> sink connected pin to pin, where the source's pin and the
+// middle's output both answer IAMStreamConfig.
+class CaptureBuilderSearchChain : public CaptureBuilderTest {
+ protected:
+  void SetUp() override {
+    CaptureBuilderTest::SetUp();
+    source_ = MakeCaptureOnly();
+    middle_ = MakeComObject<TableFilter>(
+        L"Middle", GUID_NULL,
+        std::vector<PinSpec>{{L"In", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
+                             {L"Out",
+                              PINDIR_OUTPUT,
+                              std::nullopt,
+                              std::nullopt,
+                              {{MEDIATYPE_Video, MEDIASUBTYPE_YUY2}},
+                              true}});
+    sink_ = MakeSink(L"Sink");
+    ASSERT_EQ(S_OK, source_->Pin(L"Capture")->Connect(middle_->Pin(L"In"), nullptr));
+    ASSERT_EQ(S_OK, middle_->Pin(L"Out")->Connect(sink_->Pin(L"In"), nullptr));
+  }
+  void TearDown() override {
+    for (TableFilter* filter : {source_.Get(), middle_.Get(), sink_.Get()}) {
+      for (int i = 0; i < filter->GetPinCount(); ++i) filter->GetPin(i)->Disconnect();
+    }
+  }
+  ComPtr<TableFilter> source_, middle_, sink_;
+};
+
+TEST_F(CaptureBuilderSearchChain, LookUpstreamOnlySkipsTheFilterItself) {
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK,
+            builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), source_->Pin(L"Capture")));
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, source_.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+}
+
+TEST_F(CaptureBuilderSearchChain, LookDownstreamOnlyFollowsTheConnections) {
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK,
+            builder_->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, source_.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, middle_.Get(),
+                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
+}
+
+TEST_F(CaptureBuilderSearchChain, NoCategorySearchesTheFilterThenDownstreamThenUpstream) {
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK, builder_->FindInterface(nullptr, nullptr, sink_.Get(), IID_IAMStreamConfig,
+                                          config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
+  ASSERT_EQ(S_OK, builder_->FindInterface(nullptr, nullptr, middle_.Get(), IID_IAMStreamConfig,
+                                          config.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
+}
+
+}  // namespace
+}  // namespace vidorra::test::capture_builder

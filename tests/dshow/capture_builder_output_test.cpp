@@ -1,0 +1,157 @@
+// The capture graph builder's graph, its recording set-up (SetOutputFileName) and the methods
+// it does not provide.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "capture_builder_test_filters.h"
+
+namespace vidorra::test::capture_builder {
+namespace {
+
+using CaptureBuilderObject = CaptureBuilderTest;
+
+TEST_F(CaptureBuilderObject, AnswersItsInterfacesOnly) {
+  ComPtr<IUnknown> unknown;
+  EXPECT_EQ(S_OK, builder_->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(IsSameObject(unknown.Get(), builder_.Get()));
+  ComPtr<IBaseFilter> filter;
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->QueryInterface(IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf()));
+  EXPECT_FALSE(filter);
+}
+
+TEST_F(CaptureBuilderObject, MethodsNotProvidedSayNotImplemented) {
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME stop = 0;
+  wchar_t oldName[] = L"old.avi";
+  wchar_t newName[] = L"new.avi";
+  ComPtr<TableFilter> source = MakeWebcam();
+  EXPECT_EQ(E_NOTIMPL, builder_->ControlStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
+                                               source.Get(), &start, &stop, 0, 0));
+  EXPECT_EQ(E_NOTIMPL, builder_->AllocCapFile(L"capture.avi", 1 << 20));
+  EXPECT_EQ(E_NOTIMPL, builder_->CopyCaptureFile(oldName, newName, FALSE, nullptr));
+}
+
+TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
+  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
+  ComPtr<IGraphBuilder> first;
+  ComPtr<IGraphBuilder> second;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, first.ReleaseAndGetVoidAddressOf()));
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, second.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_POINTER, builder_->SetFiltergraph(nullptr));
+  ASSERT_EQ(S_OK, builder_->SetFiltergraph(first.Get()));
+  EXPECT_EQ(S_OK, builder_->SetFiltergraph(first.Get()));
+  EXPECT_EQ(E_UNEXPECTED, builder_->SetFiltergraph(second.Get()));
+  ComPtr<IGraphBuilder> current;
+  ASSERT_EQ(S_OK, builder_->GetFiltergraph(current.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(current.Get(), first.Get()));
+  EXPECT_EQ(E_POINTER, builder_->GetFiltergraph(nullptr));
+}
+
+TEST_F(CaptureBuilderObject, WithoutAGraphItMakesItsOwnOnFirstNeed) {
+  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
+  ComPtr<IGraphBuilder> made;
+  ASSERT_EQ(S_OK, builder_->GetFiltergraph(made.GetAddressOf()));
+  ASSERT_TRUE(made);
+  ComPtr<IGraphBuilder> again;
+  ASSERT_EQ(S_OK, builder_->GetFiltergraph(again.GetAddressOf()));
+  EXPECT_TRUE(IsSameObject(made.Get(), again.Get()));
+}
+
+// ---- SetOutputFileName ---------------------------------------------------------------------
+
+class CaptureBuilderOutput : public CaptureBuilderGraphTest {
+ protected:
+  void SetUp() override {
+    CaptureBuilderGraphTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    folder_ =
+        std::filesystem::temp_directory_path() / ("vidorra_cgb_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+  }
+  std::filesystem::path folder_;
+};
+
+TEST_F(CaptureBuilderOutput, RefusesOtherSubtypesAndNullArgumentsAndAddsNothing) {
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IFileSinkFilter> sink;
+  const std::wstring path = (folder_ / "refused.avi").wstring();
+  EXPECT_EQ(E_INVALIDARG, builder_->SetOutputFileName(&MEDIASUBTYPE_RGB24, path.c_str(),
+                                                      mux.GetAddressOf(), sink.GetAddressOf()));
+  EXPECT_EQ(E_INVALIDARG, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, L"", mux.GetAddressOf(),
+                                                      sink.GetAddressOf()));
+  EXPECT_EQ(E_POINTER, builder_->SetOutputFileName(nullptr, path.c_str(), mux.GetAddressOf(),
+                                                   sink.GetAddressOf()));
+  EXPECT_EQ(E_POINTER, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, nullptr, mux.GetAddressOf(),
+                                                   sink.GetAddressOf()));
+  EXPECT_EQ(E_POINTER, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), nullptr,
+                                                   sink.GetAddressOf()));
+  EXPECT_FALSE(mux);
+  EXPECT_FALSE(sink);
+  EXPECT_EQ(0, FilterCount());
+}
+
+TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterNamedForThePath) {
+  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
+    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
+  }
+  const std::wstring path = (folder_ / "capture.avi").wstring();
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IFileSinkFilter> sink;
+  ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
+                                              sink.GetAddressOf()));
+  ASSERT_TRUE(mux);
+  ASSERT_TRUE(sink);
+  EXPECT_EQ(CLSID_AviDest, ClassOf(mux.Get()));
+  ComPtr<IBaseFilter> writer = sink.As<IBaseFilter>();
+  ASSERT_TRUE(writer);
+  EXPECT_EQ(CLSID_FileWriter, ClassOf(writer.Get()));
+  EXPECT_TRUE(IsSameObject(FindByName(L"AVI Mux").Get(), mux.Get()));
+  EXPECT_TRUE(IsSameObject(FindByName(L"File writer").Get(), writer.Get()));
+
+  LPOLESTR current = nullptr;
+  ASSERT_EQ(S_OK, sink->GetCurFile(&current, nullptr));
+  ASSERT_NE(nullptr, current);
+  EXPECT_EQ(path, std::wstring(current));
+  CoTaskMemFree(current);
+
+  // The mux output feeds the writer; the mux still has a free input for the streams.
+  ComPtr<IPin> writerIn = PinAt(writer.Get(), 0);
+  ComPtr<IPin> muxOut = PeerOf(writerIn.Get());
+  ASSERT_TRUE(muxOut);
+  EXPECT_TRUE(IsSameObject(OwnerOf(muxOut.Get()).Get(), mux.Get()));
+  ComPtr<IPin> freeInput;
+  EXPECT_EQ(S_OK, builder_->FindPin(mux.Get(), PINDIR_INPUT, nullptr, nullptr, TRUE, 0,
+                                    freeInput.GetAddressOf()));
+  // Nothing is written before the graph runs.
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "capture.avi"));
+}
+
+// The native capture of a webcam: its capture pin straight into the mux.
+TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
+  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
+    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
+  }
+  const std::wstring path = (folder_ / "native.avi").wstring();
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IFileSinkFilter> sink;
+  ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
+                                              sink.GetAddressOf()));
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  Add(webcam->Base(), L"Webcam");
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
+                                         nullptr, mux.Get()));
+  ComPtr<IPin> muxIn = PeerOf(webcam->Pin(L"Capture"));
+  ASSERT_TRUE(muxIn);
+  EXPECT_TRUE(IsSameObject(OwnerOf(muxIn.Get()).Get(), mux.Get()));
+}
+
+}  // namespace
+}  // namespace vidorra::test::capture_builder

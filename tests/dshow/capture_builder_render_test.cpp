@@ -1,0 +1,287 @@
+// RenderStream as the program's preview and capture graphs use it: preview and capture pins,
+// the Smart Tee for a source without preview pin, intermediate filters, the DV Splitter for an
+// interleaved stream, default renderers, and what a failure leaves in the graph.
+#include <gtest/gtest.h>
+
+#include "capture_builder_test_filters.h"
+
+namespace vidorra::test::capture_builder {
+namespace {
+
+const PinType kAnyVideo{MEDIATYPE_Video, GUID_NULL};
+const PinType kYuy2Video{MEDIATYPE_Video, MEDIASUBTYPE_YUY2};
+
+class CaptureBuilderRender : public CaptureBuilderGraphTest {
+ protected:
+  // Skips the test while a class the scenario needs is not registered yet.
+  bool Missing(REFCLSID clsid) { return !IsComClassRegistered(clsid); }
+
+  ComPtr<TableFilter> AddSource(ComPtr<TableFilter> source, const wchar_t* name) {
+    Add(source->Base(), name);
+    return source;
+  }
+  ComPtr<TableFilter> AddSink(const wchar_t* name, std::vector<PinType> accepted = {}) {
+    ComPtr<TableFilter> sink = MakeSink(name, std::move(accepted));
+    Add(sink->Base(), name);
+    return sink;
+  }
+  ComPtr<IBaseFilter> AddNew(REFCLSID clsid, const wchar_t* name) {
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                     filter.ReleaseAndGetVoidAddressOf()));
+    if (filter) Add(filter.Get(), name);
+    return filter;
+  }
+};
+
+TEST_F(CaptureBuilderRender, APreviewPinIsRenderedStraightToTheSink) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> sink = AddSink(L"Grabber", {kYuy2Video});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
+                                         nullptr, sink->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), sink->Pin(L"In")));
+  EXPECT_FALSE(PeerOf(webcam->Pin(L"Capture")));
+  EXPECT_EQ(2, FilterCount());
+}
+
+TEST_F(CaptureBuilderRender, ATakenPreviewPinIsNotReplacedByATeeOnTheCapturePin) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> first = AddSink(L"First");
+  ComPtr<TableFilter> second = AddSink(L"Second");
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
+                                         nullptr, first->Base()));
+  EXPECT_EQ(VFW_E_ALREADY_CONNECTED,
+            builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(), nullptr,
+                                   second->Base()));
+  EXPECT_FALSE(PeerOf(webcam->Pin(L"Capture")));
+  EXPECT_FALSE(FindByName(L"Smart Tee"));
+  EXPECT_EQ(3, FilterCount());
+}
+
+TEST_F(CaptureBuilderRender, ThroughAnIntermediateFilterToTheSink) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> encoder = MakeVideoTransform(L"Encoder", MEDIASUBTYPE_dvsd);
+  Add(encoder->Base(), L"Encoder");
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
+                                         encoder->Base(), mux->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), encoder->Pin(L"In")));
+  EXPECT_TRUE(AreConnected(encoder->Pin(L"Out"), mux->Pin(L"In")));
+}
+
+TEST_F(CaptureBuilderRender, APinSourceWithoutCategoryIsConnectedAsItIs) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> sink = AddSink(L"Sink");
+  ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, nullptr, webcam->Pin(L"Capture"), nullptr,
+                                         sink->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), sink->Pin(L"In")));
+  // The pin is taken now: rendering it again is refused and changes nothing.
+  ComPtr<TableFilter> other = AddSink(L"Other");
+  EXPECT_EQ(
+      VFW_E_ALREADY_CONNECTED,
+      builder_->RenderStream(nullptr, nullptr, webcam->Pin(L"Capture"), nullptr, other->Base()));
+  EXPECT_FALSE(PeerOf(other->Pin(L"In")));
+}
+
+TEST_F(CaptureBuilderRender, AFilterWithoutCategoryGivesItsFirstFreeOutputOfTheType) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> first = AddSink(L"First");
+  ComPtr<TableFilter> second = AddSink(L"Second");
+  ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, &MEDIATYPE_Video, webcam->Base(), nullptr,
+                                         first->Base()));
+  ASSERT_EQ(S_OK,
+            builder_->RenderStream(nullptr, nullptr, webcam->Base(), nullptr, second->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), first->Pin(L"In")));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), second->Pin(L"In")));
+}
+
+TEST_F(CaptureBuilderRender, NoPinOfTheCategoryOrTypeFailsWithoutTouchingTheGraph) {
+  ComPtr<TableFilter> audio = AddSource(MakeAudioSource(), L"Audio");
+  ComPtr<TableFilter> sink = AddSink(L"Sink");
+  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, audio->Base(),
+                                            nullptr, sink->Base())));
+  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, audio->Base(),
+                                            nullptr, sink->Base())));
+  EXPECT_FALSE(PeerOf(audio->Pin(L"Capture")));
+  EXPECT_EQ(2, FilterCount());
+  EXPECT_EQ(E_POINTER, builder_->RenderStream(nullptr, nullptr, nullptr, nullptr, sink->Base()));
+}
+
+TEST_F(CaptureBuilderRender, AFailedLinkLeavesTheLinksBeforeItInPlace) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> middle = MakeVideoTransform(L"Middle", MEDIASUBTYPE_YUY2);
+  Add(middle->Base(), L"Middle");
+  ComPtr<TableFilter> audioOnly = AddSink(L"Audio only", {{MEDIATYPE_Audio, GUID_NULL}});
+  const int before = FilterCount();
+  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
+                                            middle->Base(), audioOnly->Base())));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), middle->Pin(L"In")));
+  EXPECT_FALSE(PeerOf(middle->Pin(L"Out")));
+  EXPECT_FALSE(PeerOf(audioOnly->Pin(L"In")));
+  EXPECT_EQ(before, FilterCount());
+}
+
+// ---- The Smart Tee --------------------------------------------------------------------------
+
+// A source with only a capture pin: the preview comes from a Smart Tee on the capture pin and
+// a later capture render takes the tee's capture output (pins: input, capture, preview).
+TEST_F(CaptureBuilderRender, PreviewOfACapturePinGoesThroughASmartTee) {
+  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
+  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
+  ASSERT_EQ(VFW_S_NOPREVIEWPIN, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                       source->Base(), nullptr, grabber->Base()));
+  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
+  ASSERT_TRUE(tee);
+  EXPECT_EQ(CLSID_SmartTee, ClassOf(tee.Get()));
+  EXPECT_TRUE(AreConnected(source->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+  EXPECT_FALSE(PeerOf(PinAt(tee.Get(), 1).Get()));
+
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                         nullptr, mux->Base()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+  EXPECT_EQ(4, FilterCount());
+}
+
+// Whatever Smart Tee the capture pin already feeds is continued by category, by pin order
+// when its pins report no category.
+TEST_F(CaptureBuilderRender, ATeeTheCapturePinFeedsIsContinuedByCategory) {
+  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
+  ComPtr<TableFilter> tee = MakeTeeLookalike();
+  Add(tee->Base(), L"Tee");
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                         nullptr, tee->Base()));
+  ASSERT_EQ(VFW_S_NOPREVIEWPIN, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                       source->Base(), nullptr, grabber->Base()));
+  EXPECT_TRUE(AreConnected(tee->Pin(L"Preview"), grabber->Pin(L"In")));
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                         nullptr, mux->Base()));
+  EXPECT_TRUE(AreConnected(tee->Pin(L"Capture"), mux->Pin(L"In")));
+  // Both tee outputs are taken now.
+  ComPtr<TableFilter> third = AddSink(L"Third");
+  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                            nullptr, third->Base())));
+  EXPECT_EQ(5, FilterCount());
+}
+
+// The program's preview of a capture-only source passes the capture pin itself.
+TEST_F(CaptureBuilderRender, PreviewOfACapturePinGivenAsPinAlsoGetsTheTee) {
+  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
+  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ASSERT_EQ(VFW_S_NOPREVIEWPIN,
+            builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source->Pin(L"Capture"),
+                                   nullptr, grabber->Base()));
+  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
+  ASSERT_TRUE(tee);
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+}
+
+// The video-port preview: capture pin -> Smart Tee (intermediate) -> null renderer on the
+// tee's first output (capture), then the tee's preview output to the grabber.
+TEST_F(CaptureBuilderRender, TheVideoPortGraphOfTheProgram) {
+  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
+  ComPtr<TableFilter> source = AddSource(MakeVideoPortSource(), L"Video port");
+  ComPtr<IBaseFilter> tee = AddNew(CLSID_SmartTee, L"Smarttee");
+  ComPtr<TableFilter> null = AddSink(L"Null");
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ASSERT_TRUE(tee);
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, source->Base(), tee.Get(),
+                                         null->Base()));
+  EXPECT_TRUE(AreConnected(source->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), null->Pin(L"In")));
+  ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, nullptr, PinAt(tee.Get(), 2).Get(), nullptr,
+                                         grabber->Base()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+  EXPECT_FALSE(PeerOf(source->Pin(L"VP")));
+}
+
+// The native capture of a video-port source renders from the tee by category.
+TEST_F(CaptureBuilderRender, ASmartTeeGivenAsSourceRendersItsOutputsByCategory) {
+  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
+  ComPtr<TableFilter> source = AddSource(MakeVideoPortSource(), L"Video port");
+  ComPtr<IBaseFilter> tee = AddNew(CLSID_SmartTee, L"Smarttee");
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
+  ASSERT_TRUE(tee);
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, source->Base(), nullptr,
+                                         tee.Get()));
+  ASSERT_TRUE(SUCCEEDED(
+      builder_->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, tee.Get(), nullptr, grabber->Base())));
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, tee.Get(), nullptr,
+                                         mux->Base()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+}
+
+// ---- Interleaved DV -------------------------------------------------------------------------
+
+TEST_F(CaptureBuilderRender, InterleavedDvToAnInterleavedSinkConnectsStraight) {
+  ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Interleaved, GUID_NULL}, kAnyVideo});
+  ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, &MEDIATYPE_Interleaved, camcorder->Base(),
+                                         nullptr, mux->Base()));
+  EXPECT_TRUE(AreConnected(camcorder->Pin(L"DV Vid Out"), mux->Pin(L"In")));
+  EXPECT_FALSE(FindByName(L"DV Splitter"));
+}
+
+TEST_F(CaptureBuilderRender, InterleavedDvToAVideoSinkGetsTheNamedDvSplitter) {
+  if (Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
+    GTEST_SKIP() << "DV Splitter or DV Video Decoder not registered yet";
+  }
+  ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
+  ComPtr<TableFilter> grabber = AddSink(
+      L"Grabber", {{MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, {MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
+  ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, &MEDIATYPE_Interleaved,
+                                         camcorder->Pin(L"DV Vid Out"), nullptr, grabber->Base()));
+  ComPtr<IBaseFilter> splitter = FindByName(L"DV Splitter");
+  ASSERT_TRUE(splitter);
+  EXPECT_EQ(CLSID_DVSplitter, ClassOf(splitter.Get()));
+  EXPECT_TRUE(AreConnected(camcorder->Pin(L"DV Vid Out"), PinAt(splitter.Get(), 0).Get()));
+  // Pin 1 is the splitter's video output; it feeds the decoder, which feeds the grabber.
+  ComPtr<IPin> decoderIn = PeerOf(PinAt(splitter.Get(), 1).Get());
+  ASSERT_TRUE(decoderIn);
+  EXPECT_EQ(CLSID_DVVideoCodec, ClassOf(OwnerOf(decoderIn.Get()).Get()));
+  ComPtr<IPin> grabberPeer = PeerOf(grabber->Pin(L"In"));
+  ASSERT_TRUE(grabberPeer);
+  EXPECT_EQ(CLSID_DVVideoCodec, ClassOf(OwnerOf(grabberPeer.Get()).Get()));
+}
+
+// ---- Default renderers ----------------------------------------------------------------------
+
+TEST_F(CaptureBuilderRender, WithoutSinkVideoGoesToTheVideoRenderer) {
+  if (Missing(CLSID_VideoRenderer)) GTEST_SKIP() << "Video Renderer not registered yet";
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                               webcam->Base(), nullptr, nullptr)));
+  ComPtr<IPin> peer = PeerOf(webcam->Pin(L"Preview"));
+  ASSERT_TRUE(peer);
+  // The renderer or a converter in front of it.
+  ComPtr<IBaseFilter> renderer = FindByName(L"Video Renderer");
+  ASSERT_TRUE(renderer);
+  EXPECT_EQ(CLSID_VideoRenderer, ClassOf(renderer.Get()));
+  EXPECT_TRUE(PeerOf(PinAt(renderer.Get(), 0).Get()));
+}
+
+TEST_F(CaptureBuilderRender, WithoutSinkAudioGoesToTheDefaultAudioRenderer) {
+  ComPtr<TableFilter> audio = AddSource(MakeAudioSource(), L"Audio");
+  const int before = FilterCount();
+  const HRESULT hr =
+      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, audio->Pin(L"Capture"), nullptr, nullptr);
+  if (Missing(CLSID_DSoundRender) && FAILED(hr)) {
+    GTEST_SKIP() << "no audio renderer registered yet";
+  }
+  ASSERT_TRUE(SUCCEEDED(hr));
+  ComPtr<IPin> peer = PeerOf(audio->Pin(L"Capture"));
+  ASSERT_TRUE(peer);
+  EXPECT_EQ(before + 1, FilterCount());
+  ComPtr<IBaseFilter> renderer = OwnerOf(peer.Get());
+  EXPECT_EQ(CLSID_DSoundRender, ClassOf(renderer.Get()));
+}
+
+}  // namespace
+}  // namespace vidorra::test::capture_builder

@@ -1,0 +1,483 @@
+// Test filters of the capture graph builder suite (see capture_builder_test_filters.h).
+#include "capture_builder_test_filters.h"
+
+#include <CaptureGraphBuilder.h>
+#include <amvideo.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace vidorra::test::capture_builder {
+
+// {6C2E1A10-5B7D-4E2A-9C41-0F3D2B7A9E01} and neighbours: classes of the test filters.
+DEFINE_GUID(CLSID_TestTableFilter, 0x6C2E1A10, 0x5B7D, 0x4E2A, 0x9C, 0x41, 0x0F, 0x3D, 0x2B, 0x7A,
+            0x9E, 0x01);
+const CLSID CLSID_TestCrossbar = {
+    0x6C2E1A11, 0x5B7D, 0x4E2A, {0x9C, 0x41, 0x0F, 0x3D, 0x2B, 0x7A, 0x9E, 0x01}};
+const CLSID CLSID_TestTvTuner = {
+    0x6C2E1A12, 0x5B7D, 0x4E2A, {0x9C, 0x41, 0x0F, 0x3D, 0x2B, 0x7A, 0x9E, 0x01}};
+const CLSID CLSID_TestTvAudio = {
+    0x6C2E1A13, 0x5B7D, 0x4E2A, {0x9C, 0x41, 0x0F, 0x3D, 0x2B, 0x7A, 0x9E, 0x01}};
+// The medium set of the test cards' wires.
+DEFINE_GUID(kTestMediumSet, 0x6C2E1A20, 0x5B7D, 0x4E2A, 0x9C, 0x41, 0x0F, 0x3D, 0x2B, 0x7A, 0x9E,
+            0x01);
+
+namespace {
+
+constexpr LONG kVideoWidth = 320;
+constexpr LONG kVideoHeight = 240;
+constexpr REFERENCE_TIME kFrameTime25Fps = 400000;
+constexpr WORD kYuy2BitsPerPixel = 16;
+constexpr DWORD kYuy2FourCc = 0x32595559;
+constexpr DWORD kSampleRate = 48000;
+constexpr WORD kChannels = 2;
+constexpr WORD kBitsPerSample = 16;
+constexpr ULONG kPalDvFrameBytes = 144000;
+constexpr long kTestBufferBytes = 1 << 16;
+// AAUX/VAUX source packs of a PAL camcorder stream (48 kHz audio, 625/50 system).
+constexpr DVINFO kPalDvInfo = {0xD1C0C000, 0xFFFF0000, 0xD1C0C000, 0xFFFF0000,
+                               0xFF20FFFF, 0xFFFFFF3F, {0, 0}};
+
+bool TypeMatches(const PinType& wanted, const CMediaType& type) {
+  if (type.majortype != wanted.major) return false;
+  return wanted.subtype == GUID_NULL || type.subtype == wanted.subtype;
+}
+
+// The pin behaviour shared by inputs and outputs: types from the table, the medium through
+// IKsPropertySet, and IAMStreamConfig when asked for.
+template <class Base>
+class TablePin : public Base, public IAMStreamConfig {
+ public:
+  TablePin(CBaseFilter* filter, PinSpec spec) : Base(filter, spec.name), spec_(std::move(spec)) {
+    if (spec_.category) this->SetPinCategory(*spec_.category);
+  }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    return NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return Base::AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return Base::Release(); }
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IKsPropertySet && spec_.medium) {
+      return GetInterface(static_cast<IKsPropertySet*>(this), ppv);
+    }
+    if (riid == IID_IAMStreamConfig && spec_.streamConfig) {
+      return GetInterface(static_cast<IAMStreamConfig*>(this), ppv);
+    }
+    return Base::NonDelegatingQueryInterface(riid, ppv);
+  }
+
+  STDMETHODIMP Get(REFGUID set, DWORD id, LPVOID instance, DWORD instanceBytes, LPVOID data,
+                   DWORD dataBytes, DWORD* returned) override {
+    if (set == AMPROPSETID_Pin && id == AMPROPERTY_PIN_MEDIUM && spec_.medium) {
+      if (returned) *returned = sizeof(KSPIN_MEDIUM);
+      if (!data || dataBytes < sizeof(KSPIN_MEDIUM)) return E_POINTER;
+      std::memcpy(data, &*spec_.medium, sizeof(KSPIN_MEDIUM));
+      return S_OK;
+    }
+    return Base::Get(set, id, instance, instanceBytes, data, dataBytes, returned);
+  }
+
+  HRESULT CheckMediaType(const CMediaType* mt) override {
+    if (spec_.types.empty()) return spec_.direction == PINDIR_INPUT ? S_OK : S_FALSE;
+    for (const PinType& type : spec_.types) {
+      if (TypeMatches(type, *mt)) return S_OK;
+    }
+    return S_FALSE;
+  }
+  HRESULT GetMediaType(int position, CMediaType* mt) override {
+    if (position < 0 || static_cast<size_t>(position) >= spec_.types.size()) {
+      return VFW_S_NO_MORE_ITEMS;
+    }
+    *mt = MakeMediaType(spec_.types[position]);
+    return S_OK;
+  }
+
+  // IAMStreamConfig: the format is the pin's first type; capabilities are not described.
+  STDMETHODIMP SetFormat(AM_MEDIA_TYPE* pmt) override {
+    if (!pmt) return E_POINTER;
+    CMediaType wanted(*pmt);
+    return CheckMediaType(&wanted) == S_OK ? S_OK : VFW_E_INVALIDMEDIATYPE;
+  }
+  STDMETHODIMP GetFormat(AM_MEDIA_TYPE** ppmt) override {
+    if (!ppmt) return E_POINTER;
+    if (spec_.types.empty()) return VFW_E_NOT_CONNECTED;
+    CMediaType first = MakeMediaType(spec_.types.front());
+    *ppmt = CreateMediaType(&first);
+    return *ppmt ? S_OK : E_OUTOFMEMORY;
+  }
+  STDMETHODIMP GetNumberOfCapabilities(int* piCount, int* piSize) override {
+    if (!piCount || !piSize) return E_POINTER;
+    *piCount = 0;
+    *piSize = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetStreamCaps(int, AM_MEDIA_TYPE**, BYTE*) override { return E_NOTIMPL; }
+
+ protected:
+  const PinSpec spec_;
+};
+
+class TableOutputPin : public TablePin<CBaseOutputPin> {
+ public:
+  using TablePin::TablePin;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = std::max<long>(wanted.cBuffers, 1);
+    wanted.cbBuffer = std::max<long>(wanted.cbBuffer, kTestBufferBytes);
+    wanted.cbAlign = std::max<long>(wanted.cbAlign, 1);
+    ALLOCATOR_PROPERTIES actual{};
+    return allocator->SetProperties(&wanted, &actual);
+  }
+};
+
+class TableInputPin : public TablePin<CBaseInputPin> {
+ public:
+  using TablePin::TablePin;
+};
+
+// IAMCrossbar over the test crossbar's fixed pins.
+enum CrossbarInput : long { kInTunerVideo = 0, kInComposite = 1, kInTunerAudio = 2 };
+enum CrossbarOutput : long { kOutVideo = 0, kOutAudio = 1 };
+constexpr long kCrossbarInputs = 3;
+constexpr long kCrossbarOutputs = 2;
+constexpr long kNoRelatedPin = -1;
+constexpr long kInputTypes[kCrossbarInputs] = {PhysConn_Video_Tuner, PhysConn_Video_Composite,
+                                               PhysConn_Audio_Tuner};
+constexpr long kInputRelated[kCrossbarInputs] = {kInTunerAudio, kNoRelatedPin, kInTunerVideo};
+constexpr long kOutputTypes[kCrossbarOutputs] = {PhysConn_Video_VideoDecoder,
+                                                 PhysConn_Audio_AudioDecoder};
+constexpr long kOutputRelated[kCrossbarOutputs] = {kOutAudio, kOutVideo};
+constexpr long kFirstAudioConnector = PhysConn_Audio_Tuner;
+
+bool IsAudioConnector(long type) { return type >= kFirstAudioConnector; }
+
+class TestCrossbar : public TableFilter, public IAMCrossbar {
+ public:
+  explicit TestCrossbar(const FrontEndMediums& m)
+      : TableFilter(L"Test Crossbar", CLSID_TestCrossbar,
+                    {{L"Video Tuner In",
+                      PINDIR_INPUT,
+                      std::nullopt,
+                      m.tunerVideoToCrossbar,
+                      {{MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None}}},
+                     {L"Video Composite In",
+                      PINDIR_INPUT,
+                      std::nullopt,
+                      std::nullopt,
+                      {{MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None}}},
+                     {L"Audio Tuner In",
+                      PINDIR_INPUT,
+                      std::nullopt,
+                      m.tvAudioToCrossbar,
+                      {{MEDIATYPE_AnalogAudio, MEDIASUBTYPE_None}}},
+                     {L"Video Decoder Out",
+                      PINDIR_OUTPUT,
+                      std::nullopt,
+                      m.crossbarToCapture,
+                      {{MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None}}},
+                     {L"Audio Decoder Out",
+                      PINDIR_OUTPUT,
+                      std::nullopt,
+                      std::nullopt,
+                      {{MEDIATYPE_AnalogAudio, MEDIASUBTYPE_None}}}}) {}
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IAMCrossbar) return GetInterface(static_cast<IAMCrossbar*>(this), ppv);
+    return TableFilter::NonDelegatingQueryInterface(riid, ppv);
+  }
+
+  STDMETHODIMP get_PinCounts(long* outputs, long* inputs) override {
+    if (!outputs || !inputs) return E_POINTER;
+    *outputs = kCrossbarOutputs;
+    *inputs = kCrossbarInputs;
+    return S_OK;
+  }
+  STDMETHODIMP CanRoute(long out, long in) override {
+    if (out < 0 || out >= kCrossbarOutputs || in < 0 || in >= kCrossbarInputs) return E_INVALIDARG;
+    return IsAudioConnector(kOutputTypes[out]) == IsAudioConnector(kInputTypes[in]) ? S_OK
+                                                                                    : S_FALSE;
+  }
+  STDMETHODIMP Route(long out, long in) override {
+    if (CanRoute(out, in) != S_OK) return S_FALSE;
+    routes_[out] = in;
+    return S_OK;
+  }
+  STDMETHODIMP get_IsRoutedTo(long out, long* in) override {
+    if (!in) return E_POINTER;
+    if (out < 0 || out >= kCrossbarOutputs) return E_INVALIDARG;
+    *in = routes_[out];
+    return S_OK;
+  }
+  STDMETHODIMP get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) override {
+    if (!related || !type) return E_POINTER;
+    const long count = isInput ? kCrossbarInputs : kCrossbarOutputs;
+    if (index < 0 || index >= count) return E_INVALIDARG;
+    *related = isInput ? kInputRelated[index] : kOutputRelated[index];
+    *type = isInput ? kInputTypes[index] : kOutputTypes[index];
+    return S_OK;
+  }
+
+ private:
+  long routes_[kCrossbarOutputs] = {kInTunerVideo, kInTunerAudio};
+};
+
+std::vector<PinSpec> OutputOf(const std::wstring& name, const GUID& category, PinType type,
+                              bool streamConfig) {
+  return {{name, PINDIR_OUTPUT, category, std::nullopt, {type}, streamConfig}};
+}
+
+const PinType kYuy2{MEDIATYPE_Video, MEDIASUBTYPE_YUY2};
+
+ComPtr<TableFilter> MakeTable(const std::wstring& name, const std::vector<PinSpec>& pins) {
+  return MakeComObject<TableFilter>(name, CLSID_TestTableFilter, pins);
+}
+
+}  // namespace
+
+CMediaType MakeMediaType(const PinType& type) {
+  CMediaType mt(&type.major);
+  mt.SetSubtype(&type.subtype);
+  if (type.major == MEDIATYPE_Video) {
+    mt.SetFormatType(&FORMAT_VideoInfo);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+    info->AvgTimePerFrame = kFrameTime25Fps;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = kVideoWidth;
+    info->bmiHeader.biHeight = kVideoHeight;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = kYuy2BitsPerPixel;
+    info->bmiHeader.biCompression = kYuy2FourCc;
+    info->bmiHeader.biSizeImage = kVideoWidth * kVideoHeight * kYuy2BitsPerPixel / 8;
+    mt.SetSampleSize(info->bmiHeader.biSizeImage);
+  } else if (type.major == MEDIATYPE_Audio) {
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(mt.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    wave->wFormatTag = WAVE_FORMAT_PCM;
+    wave->nChannels = kChannels;
+    wave->nSamplesPerSec = kSampleRate;
+    wave->wBitsPerSample = kBitsPerSample;
+    wave->nBlockAlign = kChannels * kBitsPerSample / 8;
+    wave->nAvgBytesPerSec = kSampleRate * wave->nBlockAlign;
+    mt.SetSampleSize(wave->nBlockAlign);
+  } else if (type.major == MEDIATYPE_Interleaved) {
+    mt.SetFormatType(&FORMAT_DvInfo);
+    mt.SetFormat(reinterpret_cast<const BYTE*>(&kPalDvInfo), sizeof(DVINFO));
+    mt.SetSampleSize(kPalDvFrameBytes);
+  } else {
+    mt.SetFormatType(&FORMAT_None);
+  }
+  return mt;
+}
+
+TableFilter::TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinSpec>& pins)
+    : CBaseFilter(std::move(name), clsid) {
+  for (const PinSpec& spec : pins) {
+    if (spec.direction == PINDIR_INPUT) {
+      pins_.push_back(std::make_unique<TableInputPin>(this, spec));
+    } else {
+      pins_.push_back(std::make_unique<TableOutputPin>(this, spec));
+    }
+  }
+}
+
+TableFilter::~TableFilter() = default;
+
+int TableFilter::GetPinCount() { return static_cast<int>(pins_.size()); }
+
+CBasePin* TableFilter::GetPin(int n) {
+  return n >= 0 && n < GetPinCount() ? pins_[static_cast<size_t>(n)].get() : nullptr;
+}
+
+IPin* TableFilter::Pin(const std::wstring& name) {
+  for (const auto& pin : pins_) {
+    if (pin->Name() == name) return pin.get();
+  }
+  return nullptr;
+}
+
+ComPtr<TableFilter> MakeWebcam() {
+  std::vector<PinSpec> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
+  pins.push_back(OutputOf(L"Preview", PIN_CATEGORY_PREVIEW, kYuy2, true).front());
+  return MakeTable(L"Test Webcam", pins);
+}
+
+ComPtr<TableFilter> MakeCaptureOnly() {
+  return MakeTable(L"Test Capture", OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true));
+}
+
+ComPtr<TableFilter> MakeDvCamcorder() {
+  return MakeTable(L"Test DV", OutputOf(L"DV Vid Out", PIN_CATEGORY_CAPTURE,
+                                        {MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}, true));
+}
+
+ComPtr<TableFilter> MakeVideoPortSource() {
+  std::vector<PinSpec> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
+  pins.push_back(OutputOf(L"VP", PIN_CATEGORY_VIDEOPORT, kYuy2, false).front());
+  return MakeTable(L"Test Video Port", pins);
+}
+
+ComPtr<TableFilter> MakeTvCard(const KSPIN_MEDIUM& analogIn) {
+  std::vector<PinSpec> pins = {{L"Analog Video In",
+                                PINDIR_INPUT,
+                                PIN_CATEGORY_ANALOGVIDEOIN,
+                                analogIn,
+                                {{MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None}}}};
+  pins.push_back(OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true).front());
+  return MakeTable(L"Test TV Card", pins);
+}
+
+ComPtr<TableFilter> MakeAudioSource() {
+  return MakeTable(L"Test Audio", OutputOf(L"Capture", PIN_CATEGORY_CAPTURE,
+                                           {MEDIATYPE_Audio, MEDIASUBTYPE_PCM}, true));
+}
+
+ComPtr<TableFilter> MakeSink(const std::wstring& name, std::vector<PinType> accepted) {
+  return MakeTable(name, {{L"In", PINDIR_INPUT, std::nullopt, std::nullopt, std::move(accepted)}});
+}
+
+ComPtr<TableFilter> MakeTeeLookalike() {
+  return MakeComObject<TableFilter>(
+      L"Tee lookalike", CLSID_SmartTee,
+      std::vector<PinSpec>{{L"Input", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
+                           {L"Capture", PINDIR_OUTPUT, std::nullopt, std::nullopt, {kYuy2}},
+                           {L"Preview", PINDIR_OUTPUT, std::nullopt, std::nullopt, {kYuy2}}});
+}
+
+ComPtr<TableFilter> MakeVideoTransform(const std::wstring& name, const GUID& outSubtype) {
+  return MakeTable(
+      name, {{L"In", PINDIR_INPUT, std::nullopt, std::nullopt, {{MEDIATYPE_Video}}},
+             {L"Out", PINDIR_OUTPUT, std::nullopt, std::nullopt, {{MEDIATYPE_Video, outSubtype}}}});
+}
+
+FrontEndMediums MediumsOfCard(DWORD card) {
+  constexpr DWORD kWiresPerCard = 16;
+  const DWORD base = card * kWiresPerCard;
+  return {{kTestMediumSet, base + 1, 0},
+          {kTestMediumSet, base + 2, 0},
+          {kTestMediumSet, base + 3, 0},
+          {kTestMediumSet, base + 4, 0}};
+}
+
+ComPtr<IBaseFilter> MakeCrossbar(const FrontEndMediums& mediums) {
+  return ComPtr<IBaseFilter>(MakeComObject<TestCrossbar>(mediums).Get());
+}
+
+ComPtr<IBaseFilter> MakeTvTuner(const FrontEndMediums& m) {
+  auto tuner = MakeComObject<TableFilter>(
+      L"Test TV Tuner", CLSID_TestTvTuner,
+      std::vector<PinSpec>{{L"Analog Video",
+                            PINDIR_OUTPUT,
+                            std::nullopt,
+                            m.tunerVideoToCrossbar,
+                            {{MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None}}},
+                           {L"Analog Audio",
+                            PINDIR_OUTPUT,
+                            std::nullopt,
+                            m.tunerAudioToTvAudio,
+                            {{MEDIATYPE_AnalogAudio, MEDIASUBTYPE_None}}}});
+  return ComPtr<IBaseFilter>(tuner.Get());
+}
+
+ComPtr<IBaseFilter> MakeTvAudio(const FrontEndMediums& m) {
+  auto tvAudio = MakeComObject<TableFilter>(
+      L"Test TV Audio", CLSID_TestTvAudio,
+      std::vector<PinSpec>{{L"TVAudio In",
+                            PINDIR_INPUT,
+                            std::nullopt,
+                            m.tunerAudioToTvAudio,
+                            {{MEDIATYPE_AnalogAudio, MEDIASUBTYPE_None}}},
+                           {L"TVAudio Out",
+                            PINDIR_OUTPUT,
+                            std::nullopt,
+                            m.tvAudioToCrossbar,
+                            {{MEDIATYPE_AnalogAudio, MEDIASUBTYPE_None}}}});
+  return ComPtr<IBaseFilter>(tvAudio.Get());
+}
+
+// ---- Fixtures and graph helpers ----------------------------------------------------------
+
+void CaptureBuilderTest::SetUp() {
+  // Creating the class directly first keeps its registration linked into the test program.
+  ComPtr<ICaptureGraphBuilder2> direct(MakeComObject<vidorra::dshow::CaptureGraphBuilder>().Get());
+  ASSERT_TRUE(direct);
+  ASSERT_EQ(S_OK,
+            CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_ICaptureGraphBuilder2, builder_.ReleaseAndGetVoidAddressOf()));
+}
+
+void CaptureBuilderGraphTest::SetUp() {
+  CaptureBuilderTest::SetUp();
+  if (HasFatalFailure()) return;
+  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, graph_.ReleaseAndGetVoidAddressOf()));
+  ASSERT_EQ(S_OK, builder_->SetFiltergraph(graph_.Get()));
+}
+
+void CaptureBuilderGraphTest::Add(IBaseFilter* filter, const wchar_t* name) {
+  ASSERT_TRUE(SUCCEEDED(graph_->AddFilter(filter, name)));
+}
+
+int CaptureBuilderGraphTest::FilterCount() {
+  ComPtr<IEnumFilters> filters;
+  if (FAILED(graph_->EnumFilters(filters.GetAddressOf()))) return -1;
+  int count = 0;
+  for (;;) {
+    ComPtr<IBaseFilter> filter;
+    ULONG fetched = 0;
+    if (filters->Next(1, filter.GetAddressOf(), &fetched) != S_OK) return count;
+    ++count;
+  }
+}
+
+ComPtr<IBaseFilter> CaptureBuilderGraphTest::FindByName(const wchar_t* name) {
+  ComPtr<IBaseFilter> filter;
+  if (FAILED(graph_->FindFilterByName(name, filter.GetAddressOf()))) return nullptr;
+  return filter;
+}
+
+ComPtr<IPin> PinAt(IBaseFilter* filter, int n) {
+  ComPtr<IEnumPins> pins;
+  if (!filter || FAILED(filter->EnumPins(pins.GetAddressOf()))) return nullptr;
+  if (n > 0 && pins->Skip(static_cast<ULONG>(n)) != S_OK) return nullptr;
+  ComPtr<IPin> pin;
+  ULONG fetched = 0;
+  if (pins->Next(1, pin.GetAddressOf(), &fetched) != S_OK) return nullptr;
+  return pin;
+}
+
+ComPtr<IPin> PeerOf(IPin* pin) {
+  ComPtr<IPin> peer;
+  if (!pin || pin->ConnectedTo(peer.GetAddressOf()) != S_OK) return nullptr;
+  return peer;
+}
+
+ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
+  PIN_INFO info{};
+  if (!pin || FAILED(pin->QueryPinInfo(&info))) return nullptr;
+  ComPtr<IBaseFilter> owner;
+  owner.Attach(info.pFilter);
+  return owner;
+}
+
+std::wstring NameInGraph(IBaseFilter* filter) {
+  FILTER_INFO info{};
+  if (!filter || FAILED(filter->QueryFilterInfo(&info))) return {};
+  if (info.pGraph) info.pGraph->Release();
+  return info.achName;
+}
+
+CLSID ClassOf(IBaseFilter* filter) {
+  CLSID clsid = GUID_NULL;
+  if (filter) filter->GetClassID(&clsid);
+  return clsid;
+}
+
+bool AreConnected(IPin* output, IPin* input) {
+  ComPtr<IPin> peer = PeerOf(output);
+  return peer && IsSameObject(peer.Get(), input);
+}
+
+}  // namespace vidorra::test::capture_builder
