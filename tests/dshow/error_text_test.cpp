@@ -1,0 +1,74 @@
+// AMGetErrorTextA/W: texts for DirectShow and common COM codes, nothing for unknown codes.
+#include <dshow.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <string>
+
+namespace {
+
+std::string TextOf(HRESULT hr) {
+  char buffer[MAX_ERROR_TEXT_LEN] = {};
+  const DWORD n = AMGetErrorTextA(hr, buffer, MAX_ERROR_TEXT_LEN);
+  EXPECT_EQ(n, std::strlen(buffer));
+  return buffer;
+}
+
+// Every code that vfwmsgs.h defines, read from the header itself so that a code added there
+// without a text is caught.
+TEST(ErrorText, EveryDirectShowCodeHasOneSentence) {
+  const std::string here = __FILE__;
+  const std::string header =
+      here.substr(0, here.rfind("/tests/")) + "/platform/include/vfwmsgs.h";
+  std::ifstream in(header);
+  ASSERT_TRUE(in) << header;
+  const std::regex define(R"(#define (VFW_[ES]_\w+) \(\(HRESULT\)0x([0-9A-Fa-f]+)\))");
+  int codes = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch match;
+    if (!std::regex_search(line, match, define)) continue;
+    const auto hr = static_cast<HRESULT>(std::stoul(match[2].str(), nullptr, 16));
+    const std::string text = TextOf(hr);
+    ++codes;
+    ASSERT_FALSE(text.empty()) << match[1].str();
+    EXPECT_EQ('.', text.back()) << match[1].str();
+    EXPECT_LT(text.size(), static_cast<size_t>(MAX_ERROR_TEXT_LEN)) << match[1].str();
+  }
+  EXPECT_GT(codes, 140);
+}
+
+TEST(ErrorText, CommonComAndFileCodes) {
+  for (HRESULT hr : {E_FAIL, E_POINTER, E_NOINTERFACE, E_NOTIMPL, E_INVALIDARG, E_OUTOFMEMORY,
+                     E_UNEXPECTED, E_ABORT, E_ACCESSDENIED, E_HANDLE,
+                     HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), HRESULT_FROM_WIN32(ERROR_DISK_FULL),
+                     HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+                     HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}) {
+    EXPECT_FALSE(TextOf(hr).empty()) << std::hex << hr;
+  }
+  EXPECT_EQ("Unspecified error.", TextOf(E_FAIL));
+}
+
+TEST(ErrorText, UnknownCodesGiveNothing) {
+  char buffer[16] = "untouched";
+  EXPECT_EQ(0u, AMGetErrorTextA(static_cast<HRESULT>(0x80041234), buffer, sizeof(buffer)));
+  EXPECT_STREQ("untouched", buffer);
+  EXPECT_EQ(0u, AMGetErrorTextA(S_OK, buffer, sizeof(buffer)));
+  EXPECT_EQ(0u, AMGetErrorTextA(E_FAIL, nullptr, 10));
+}
+
+TEST(ErrorText, TruncatesToTheBufferAndWideMatchesNarrow) {
+  char small[6] = {};
+  EXPECT_EQ(5u, AMGetErrorTextA(E_FAIL, small, sizeof(small)));
+  EXPECT_STREQ("Unspe", small);
+  wchar_t wide[MAX_ERROR_TEXT_LEN] = {};
+  const DWORD n = AMGetErrorTextW(VFW_E_NOT_CONNECTED, wide, MAX_ERROR_TEXT_LEN);
+  const std::string narrow = TextOf(VFW_E_NOT_CONNECTED);
+  ASSERT_EQ(narrow.size(), n);
+  EXPECT_EQ(std::wstring(narrow.begin(), narrow.end()), std::wstring(wide));
+}
+
+}  // namespace

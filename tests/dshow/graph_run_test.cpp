@@ -1,0 +1,302 @@
+// Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
+// changes, the renderer on the clock and without one, failing state changes, IBasicAudio.
+#include "TestCountingSink.h"
+#include "TestPassThrough.h"
+#include "TestPushSource.h"
+#include "graph_test_support.h"
+#include "wait_until.h"
+
+namespace vidorra::test {
+namespace {
+
+// source -> pass-through x n -> sink, all in one graph.
+struct Chain {
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  ComPtr<TestPushSource> source;
+  std::vector<ComPtr<TestPassThrough>> middles;
+  ComPtr<TestCountingSink> sink;
+  ComPtr<IMediaControl> control;
+
+  Chain(TestPushSourceConfig config, int passThroughs, int failAtMiddle = -1,
+        int failAtSink = -1) {
+    source = MakeComObject<TestPushSource>(std::move(config));
+    sink = MakeComObject<TestCountingSink>(GUID_NULL, failAtSink);
+    EXPECT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
+    ComPtr<IPin> out(source->OutputPin());
+    for (int i = 0; i < passThroughs; ++i) {
+      middles.push_back(MakeComObject<TestPassThrough>(i == 0 ? failAtMiddle : -1));
+      EXPECT_TRUE(SUCCEEDED(graph->AddFilter(middles.back().Get(), L"Middle")));
+      EXPECT_EQ(S_OK, graph->Connect(out.Get(), PinAt(middles.back().Get(), 0).Get()));
+      out = PinAt(middles.back().Get(), 1);
+    }
+    EXPECT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+    EXPECT_EQ(S_OK, graph->Connect(out.Get(), sink->InputPinInterface()));
+    control = QueryAs<IMediaControl>(graph.Get());
+  }
+
+  void NoClock() {
+    ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get());
+    EXPECT_EQ(S_OK, filter->SetSyncSource(nullptr));
+  }
+};
+
+TEST(GraphRun, SamplesFlowThroughThreePassThroughsAndCompleteOnce) {
+  TestPushSourceConfig config;
+  config.frameCount = 30;
+  Chain chain(std::move(config), 3);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_COMPLETE, event.code);
+  EXPECT_EQ(S_OK, event.param1);
+  EXPECT_FALSE(NextEvent(chain.graph.Get(), &event, 0)) << "a second event " << event.code;
+  EXPECT_EQ(S_OK, chain.control->Stop());
+  const auto samples = chain.sink->Samples();
+  ASSERT_EQ(30u, samples.size());
+  for (size_t i = 0; i < samples.size(); ++i) {
+    EXPECT_EQ(i, samples[i].frame);
+    EXPECT_EQ(static_cast<REFERENCE_TIME>(i) * 400'000, samples[i].start);
+  }
+  for (auto& middle : chain.middles) EXPECT_EQ(30, middle->Count());
+}
+
+TEST(GraphRun, CompleteWaitsForEveryRenderer) {
+  auto graph = NewGraph();
+  TestPushSourceConfig shortConfig;
+  shortConfig.frameCount = 2;
+  TestPushSourceConfig longConfig;
+  longConfig.frameCount = 40;
+  auto a = MakeComObject<TestPushSource>(shortConfig);
+  auto b = MakeComObject<TestPushSource>(longConfig);
+  auto sinkA = MakeComObject<TestCountingSink>();
+  auto sinkB = MakeComObject<TestCountingSink>();
+  graph->AddFilter(a.Get(), L"A");
+  graph->AddFilter(b.Get(), L"B");
+  graph->AddFilter(sinkA.Get(), L"Sink A");
+  graph->AddFilter(sinkB.Get(), L"Sink B");
+  ASSERT_EQ(S_OK, graph->Connect(a->OutputPin(), sinkA->InputPinInterface()));
+  ASSERT_EQ(S_OK, graph->Connect(b->OutputPin(), sinkB->InputPinInterface()));
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  auto control = QueryAs<IMediaControl>(graph.Get());
+  ASSERT_EQ(S_OK, control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_COMPLETE, event.code);
+  // Only once both have finished.
+  EXPECT_EQ(2, sinkA->Count());
+  EXPECT_EQ(40, sinkB->Count());
+  long code = 0;
+  EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code));
+  EXPECT_EQ(EC_COMPLETE, code);
+  control->Stop();
+}
+
+TEST(GraphRun, FillBufferFailureBecomesErrorAbort) {
+  TestPushSourceConfig config;
+  config.failAtFrame = 5;
+  config.failure = E_OUTOFMEMORY;
+  Chain chain(std::move(config), 1);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_ERRORABORT, event.code);
+  EXPECT_EQ(E_OUTOFMEMORY, event.param1);
+  EXPECT_EQ(S_OK, chain.control->Stop());
+  EXPECT_EQ(5, chain.sink->Count());
+}
+
+TEST(GraphRun, TransformFailureBecomesErrorAbort) {
+  Chain chain(TestPushSourceConfig{}, 2, /*failAtMiddle=*/3);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_ERRORABORT, event.code);
+  EXPECT_EQ(E_FAIL, event.param1);
+  EXPECT_EQ(S_OK, chain.control->Stop());
+  EXPECT_EQ(3, chain.sink->Count());
+}
+
+TEST(GraphRun, RendererFailureBecomesErrorAbort) {
+  Chain chain(TestPushSourceConfig{}, 0, -1, /*failAtSink=*/2);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_ERRORABORT, event.code);
+  EXPECT_EQ(S_OK, chain.control->Stop());
+}
+
+TEST(GraphRun, GetEventTimesOutWithEAbort) {
+  auto graph = NewGraph();
+  auto events = QueryAs<IMediaEventEx>(graph.Get());
+  long code = 1;
+  LONG_PTR p1 = 1;
+  LONG_PTR p2 = 1;
+  EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
+  EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 20));
+  EXPECT_EQ(0, code);
+}
+
+TEST(GraphRun, ThousandRunStopCyclesWhileStreaming) {
+  Chain chain(TestPushSourceConfig{}, 1);
+  chain.NoClock();
+  constexpr int kStreamingCheckEvery = 100;
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(S_OK, chain.control->Run()) << "cycle " << i;
+    if (i % kStreamingCheckEvery == 0) {
+      // Now and then, stop only once samples are really flowing.
+      const int before = chain.sink->Count();
+      ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() > before + 2; })) << "cycle " << i;
+    }
+    if (i % 3 == 1) ASSERT_EQ(S_OK, chain.control->Pause());
+    ASSERT_EQ(S_OK, chain.control->Stop()) << "cycle " << i;
+  }
+  OAFilterState state = State_Running;
+  EXPECT_EQ(S_OK, chain.control->GetState(0, &state));
+  EXPECT_EQ(State_Stopped, state);
+  EXPECT_EQ(State_Stopped, chain.source->State());
+}
+
+TEST(GraphRun, RendererWaitsForPresentationTimeOnTheClock) {
+  TestPushSourceConfig config;
+  config.frameCount = 5;
+  config.frameDuration = 200'000;  // 20 ms
+  Chain chain(std::move(config), 0);
+  ASSERT_EQ(S_OK, chain.control->Run());
+  ComPtr<IReferenceClock> clock;
+  ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(chain.graph.Get())->GetSyncSource(clock.GetAddressOf()));
+  EXPECT_TRUE(clock);
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_COMPLETE, event.code);
+  chain.control->Stop();
+  const auto samples = chain.sink->Samples();
+  ASSERT_EQ(5u, samples.size());
+  for (const RenderedSample& s : samples) EXPECT_GE(s.renderedAt, s.start) << "frame " << s.frame;
+}
+
+TEST(GraphRun, WithoutAClockTheRendererDoesNotWait) {
+  TestPushSourceConfig config;
+  config.frameCount = 4;
+  config.frameDuration = 36'000'000'000;  // an hour a frame: waiting would never end
+  Chain chain(std::move(config), 0);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_COMPLETE, event.code);
+  EXPECT_EQ(4, chain.sink->Count());
+  for (const RenderedSample& s : chain.sink->Samples()) EXPECT_EQ(-1, s.renderedAt);
+  chain.control->Stop();
+}
+
+TEST(GraphRun, StopInterruptsARendererWaitingOnTheClock) {
+  TestPushSourceConfig config;
+  config.frameDuration = 36'000'000'000;
+  Chain chain(std::move(config), 1);
+  ASSERT_EQ(S_OK, chain.control->Run());
+  // The second sample waits an hour on the clock; Stop must not.
+  ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 1; }));
+  EXPECT_EQ(S_OK, chain.control->Stop());
+  EXPECT_EQ(1, chain.sink->Count());
+}
+
+TEST(GraphRun, PausedRendererHoldsTheFirstSampleUntilRun) {
+  TestPushSourceConfig config;
+  config.frameCount = 3;
+  Chain chain(std::move(config), 0);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Pause());
+  OAFilterState state = State_Stopped;
+  EXPECT_EQ(S_OK, chain.control->GetState(5'000, &state));
+  EXPECT_EQ(State_Paused, state);
+  EXPECT_EQ(0, chain.sink->Count());
+  ASSERT_EQ(S_OK, chain.control->Run());
+  GraphEvent event{};
+  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+  EXPECT_EQ(EC_COMPLETE, event.code);
+  EXPECT_EQ(3, chain.sink->Count());
+  chain.control->Stop();
+}
+
+// A renderer that cannot start: Run must fail with its error and leave the graph stopped.
+class FailingRenderer : public TestCountingSink {
+ public:
+  HRESULT OnStartStreaming() override { return VFW_E_NO_AUDIO_HARDWARE; }
+};
+
+TEST(GraphRun, AFilterFailingToRunFailsRunAndStopsTheGraph) {
+  auto graph = NewGraph();
+  auto source = MakeComObject<TestPushSource>();
+  auto sink = MakeComObject<FailingRenderer>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(sink.Get(), L"Sink");
+  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+  auto control = QueryAs<IMediaControl>(graph.Get());
+  EXPECT_EQ(VFW_E_NO_AUDIO_HARDWARE, control->Run());
+  OAFilterState state = State_Running;
+  control->GetState(0, &state);
+  EXPECT_EQ(State_Stopped, state);
+  EXPECT_EQ(State_Stopped, source->State());
+}
+
+TEST(GraphRun, BasicAudioWithoutAudioRendererIsNotImplemented) {
+  Chain chain(TestPushSourceConfig{}, 0);
+  auto audio = QueryAs<IBasicAudio>(chain.graph.Get());
+  ASSERT_TRUE(audio);
+  EXPECT_EQ(E_NOTIMPL, audio->put_Volume(-500));
+  long volume = 0;
+  EXPECT_EQ(E_NOTIMPL, audio->get_Volume(&volume));
+}
+
+// An audio renderer keeping its volume, for IBasicAudio forwarding.
+class VolumeSink : public TestCountingSink, public IBasicAudio {
+ public:
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IBasicAudio) return GetInterface(static_cast<IBasicAudio*>(this), ppv);
+    return TestCountingSink::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP put_Volume(long v) override {
+    volume = v;
+    return S_OK;
+  }
+  STDMETHODIMP get_Volume(long* v) override {
+    *v = volume;
+    return S_OK;
+  }
+  STDMETHODIMP put_Balance(long) override { return S_OK; }
+  STDMETHODIMP get_Balance(long* b) override {
+    *b = 0;
+    return S_OK;
+  }
+  long volume = 0;
+};
+
+TEST(GraphRun, BasicAudioIsForwardedToEveryAudioRenderer) {
+  auto graph = NewGraph();
+  auto first = MakeComObject<VolumeSink>();
+  auto second = MakeComObject<VolumeSink>();
+  graph->AddFilter(first.Get(), L"One");
+  graph->AddFilter(second.Get(), L"Two");
+  auto audio = QueryAs<IBasicAudio>(graph.Get());
+  EXPECT_EQ(S_OK, audio->put_Volume(-2500));
+  EXPECT_EQ(-2500, first->volume);
+  EXPECT_EQ(-2500, second->volume);
+  long volume = 0;
+  EXPECT_EQ(S_OK, audio->get_Volume(&volume));
+  EXPECT_EQ(-2500, volume);
+}
+
+}  // namespace
+}  // namespace vidorra::test

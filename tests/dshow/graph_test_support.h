@@ -1,0 +1,64 @@
+// Helpers shared by the graph tests: graph creation, pin lookup, event draining.
+#pragma once
+
+#include <streams.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vidorra::test {
+
+inline ComPtr<IGraphBuilder> NewGraph() {
+  ComPtr<IGraphBuilder> graph;
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
+  return graph;
+}
+
+inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
+  ComPtr<IEnumPins> pins;
+  filter->EnumPins(pins.GetAddressOf());
+  pins->Skip(static_cast<ULONG>(index));
+  ComPtr<IPin> pin;
+  pins->Next(1, pin.GetAddressOf(), nullptr);
+  return pin;
+}
+
+inline ComPtr<IPin> Peer(IPin* pin) {
+  ComPtr<IPin> peer;
+  pin->ConnectedTo(peer.GetAddressOf());
+  return peer;
+}
+
+inline std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
+  std::vector<std::wstring> names;
+  ComPtr<IEnumFilters> filters;
+  graph->EnumFilters(filters.GetAddressOf());
+  ComPtr<IBaseFilter> filter;
+  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    FILTER_INFO info{};
+    filter->QueryFilterInfo(&info);
+    if (info.pGraph) info.pGraph->Release();
+    names.emplace_back(info.achName);
+  }
+  return names;
+}
+
+struct GraphEvent {
+  long code;
+  LONG_PTR param1;
+  LONG_PTR param2;
+};
+
+// Waits up to timeoutMs for the next event of the graph.
+inline bool NextEvent(IUnknown* graph, GraphEvent* event, long timeoutMs) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  if (events->GetEvent(&event->code, &event->param1, &event->param2, timeoutMs) != S_OK) {
+    return false;
+  }
+  events->FreeEventParams(event->code, event->param1, event->param2);
+  return true;
+}
+
+}  // namespace vidorra::test
