@@ -272,32 +272,49 @@ bool PixelFormatConverter::Configure(const FrameLayout& input, const FrameLayout
 bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* destination,
                                    size_t destinationSize) {
   if (!context_ || !source || !destination) return false;
-  if (sourceSize < input_.ImageSize() || destinationSize < output_.ImageSize()) return false;
-  // PlanesOf only computes addresses; the source's are read, never written.
-  Planes in = PlanesOf(input_, const_cast<uint8_t*>(source));
+  const size_t inSize = input_.ImageSize();
+  const size_t outSize = output_.ImageSize();
+  if (sourceSize < inSize || destinationSize < outSize) return false;
+  // The conversion library's vector code reads and writes whole blocks past the last pixel of
+  // a plane. A buffer without that much room after the frame is read from or written to
+  // through a padded scratch copy, so the caller's memory is never overrun.
+  const BYTE* readFrom = source;
+  if (sourceSize < inSize + kBufferPadding) {
+    sourceScratch_.resize(inSize + kBufferPadding);
+    std::memcpy(sourceScratch_.data(), source, inSize);
+    readFrom = sourceScratch_.data();
+  }
   // Bottom-up and top-down differ only in row order. When exactly one side is bottom-up, the
   // source is read upside down so the destination gets its rows in its own order; the
   // library's planar 4:2:0 readers do not take upside-down planes, so those frames are
-  // converted into a scratch frame whose rows are then copied out in reverse.
+  // converted top-down and their rows copied out in reverse.
   const bool flip = input_.bottomUp != output_.bottomUp;
   const bool flipAfter = flip && (input_.format == PixelFormat::kI420 ||
                                   input_.format == PixelFormat::kYv12);
+  const bool viaScratch = flipAfter || destinationSize < outSize + kBufferPadding;
+  if (viaScratch) destinationScratch_.resize(outSize + kBufferPadding);
+  BYTE* writeTo = viaScratch ? destinationScratch_.data() : destination;
+
+  // PlanesOf only computes addresses; the source's are read, never written.
+  Planes in = PlanesOf(input_, const_cast<uint8_t*>(readFrom));
   if (flip && !flipAfter) FlipVertically(in, input_);
   const std::array<const uint8_t*, 4> sourcePlanes = {in.data[0], in.data[1], in.data[2],
                                                        in.data[3]};
-  if (flipAfter) scratch_.resize(output_.ImageSize());
-  const Planes out = PlanesOf(output_, flipAfter ? scratch_.data() : destination);
+  const Planes out = PlanesOf(output_, writeTo);
   const int rows = sws_scale(context_.get(), sourcePlanes.data(), in.strides.data(), 0,
                              input_.height, out.data.data(), out.strides.data());
+  if (rows != output_.height) return false;
   if (flipAfter) {
     // Only RGB is ever bottom-up, so the output is a single plane here.
     const size_t stride = output_.Stride();
     for (int row = 0; row < output_.height; ++row) {
-      std::memcpy(destination + stride * (output_.height - 1 - row), scratch_.data() + stride * row,
+      std::memcpy(destination + stride * (output_.height - 1 - row), writeTo + stride * row,
                   stride);
     }
+  } else if (viaScratch) {
+    std::memcpy(destination, writeTo, outSize);
   }
-  return rows == output_.height;
+  return true;
 }
 
 }  // namespace vidorra::filters

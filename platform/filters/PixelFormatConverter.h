@@ -86,7 +86,12 @@ class PixelFormatConverter {
   const FrameLayout& Input() const { return input_; }
   const FrameLayout& Output() const { return output_; }
 
-  // Converts one frame. False (and nothing written) when unconfigured or when either buffer
+  // Bytes a buffer needs after the frame for the conversion to work in it directly; smaller
+  // buffers are served through a scratch copy (correct, one copy slower).
+  static constexpr size_t kBufferPadding = 256;
+
+  // Converts one frame. sourceSize and destinationSize are the bytes that may be read and
+  // written (capacities). False (and nothing written) when unconfigured or when either buffer
   // is smaller than its layout's ImageSize().
   bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination,
                size_t destinationSize);
@@ -98,7 +103,8 @@ class PixelFormatConverter {
   std::unique_ptr<SwsContext, ContextDeleter> context_;
   FrameLayout input_;
   FrameLayout output_;
-  std::vector<BYTE> scratch_;  // frames that must be flipped after conversion
+  std::vector<BYTE> sourceScratch_;       // padded copy of a source without room after it
+  std::vector<BYTE> destinationScratch_;  // padded target, copied out afterwards
 };
 
 }  // namespace vidorra::filters

@@ -1,0 +1,68 @@
+// "SampleGrabber" (CLSID_SampleGrabber): an in-place pass-through (pins "XForm In", "XForm Out", in
+// that order) that keeps a copy of the last sample and calls the application back.
+//
+// ISampleGrabber:
+//   SetMediaType           the input accepts only types matching this (partial) type; null
+//                          accepts any. Takes effect at the next connection.
+//   GetConnectedMediaType  the input's type (VFW_E_NOT_CONNECTED when unconnected).
+//   SetBufferSamples       keep a copy of each sample (off by default).
+//   GetCurrentBuffer       with a null buffer: the kept sample's size; otherwise copies it when
+//                          *pBufferSize is large enough, E_OUTOFMEMORY (nothing written) when
+//                          not; VFW_E_WRONG_STATE before the first sample, E_INVALIDARG when
+//                          not buffering.
+//   SetCallback            SampleCB (0) or BufferCB (1), on the streaming thread.
+//   SetOneShot             after one sample, later ones are dropped and end of stream is sent.
+//   GetCurrentSample       E_NOTIMPL.
+//
+// The grabber samples even when its output is not connected.
+//
+// Threads: the callbacks and the copy run on the upstream streaming thread; bufferMutex_
+// guards the kept copy (read by GetCurrentBuffer on any thread), settingsMutex_ the settings.
+#pragma once
+
+#include <qedit.h>
+#include <streams.h>
+
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace vidorra::filters {
+
+class CSampleGrabber : public CTransInPlaceFilter, public ISampleGrabber {
+ public:
+  CSampleGrabber();
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+  // ---- ISampleGrabber ----
+  STDMETHODIMP SetOneShot(BOOL OneShot) override;
+  STDMETHODIMP SetMediaType(const AM_MEDIA_TYPE* pType) override;
+  STDMETHODIMP GetConnectedMediaType(AM_MEDIA_TYPE* pType) override;
+  STDMETHODIMP SetBufferSamples(BOOL BufferThem) override;
+  STDMETHODIMP GetCurrentBuffer(long* pBufferSize, long* pBuffer) override;
+  STDMETHODIMP GetCurrentSample(IMediaSample** ppSample) override;
+  STDMETHODIMP SetCallback(ISampleGrabberCB* pCallback, long WhichMethodToCallback) override;
+
+  // ---- Transform hooks ----
+  HRESULT CheckInputType(const CMediaType* in) override;
+  HRESULT Transform(IMediaSample* sample) override;
+  HRESULT Receive(IMediaSample* sample) override;
+  HRESULT StartStreaming() override;
+
+ private:
+  std::mutex settingsMutex_;
+  std::optional<CMediaType> acceptedType_;
+  bool bufferSamples_ = false;
+  bool oneShot_ = false;
+  bool oneShotDone_ = false;
+  ComPtr<ISampleGrabberCB> callback_;
+  long callbackMethod_ = 0;
+
+  std::mutex bufferMutex_;
+  std::vector<BYTE> kept_;
+  bool haveKept_ = false;
+};
+
+}  // namespace vidorra::filters

@@ -1,0 +1,275 @@
+// "Smart Tee"; see SmartTee.h.
+#include "SmartTee.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vidorra::filters {
+namespace {
+
+constexpr long kCaptureBuffers = 1;
+constexpr long kPreviewBuffers = 2;
+
+}  // namespace
+
+// ---- Input --------------------------------------------------------------------------------
+
+CSmartTeeInputPin::CSmartTeeInputPin(CSmartTee* tee) : CBaseInputPin(tee, L"Input"), tee_(tee) {}
+
+HRESULT CSmartTeeInputPin::CheckMediaType(const CMediaType* mt) {
+  if (!mt || !mt->IsValid()) return VFW_E_TYPE_NOT_ACCEPTED;
+  // A reconnected input must keep the type the outputs already carry.
+  for (CBasePin* output : {static_cast<CBasePin*>(tee_->CapturePin()),
+                           static_cast<CBasePin*>(tee_->PreviewPin())}) {
+    if (output->IsConnected() && output->CurrentMediaType() != *mt) {
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CSmartTeeInputPin::Receive(IMediaSample* sample) {
+  HRESULT hr = CheckStreaming();
+  if (hr != S_OK) return hr;
+  // Preview first: the copy is cheap and taken only when the preview is idle, and the capture
+  // receiver may hold this thread for a long time.
+  if (tee_->PreviewPin()->IsConnected()) tee_->PreviewPin()->Offer(sample);
+  if (!tee_->CapturePin()->IsConnected()) return S_OK;
+  return tee_->CapturePin()->Deliver(sample);
+}
+
+STDMETHODIMP CSmartTeeInputPin::EndOfStream() {
+  HRESULT hr = CBaseInputPin::EndOfStream();
+  if (FAILED(hr)) return hr;
+  if (tee_->CapturePin()->IsConnected()) tee_->CapturePin()->DeliverEndOfStream();
+  if (tee_->PreviewPin()->IsConnected()) tee_->PreviewPin()->OfferEndOfStream();
+  return S_OK;
+}
+
+STDMETHODIMP CSmartTeeInputPin::BeginFlush() {
+  HRESULT hr = CBaseInputPin::BeginFlush();
+  if (FAILED(hr)) return hr;
+  tee_->PreviewPin()->DropPending();
+  for (CSmartTeeOutputPin* output : {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
+    if (output->IsConnected()) output->DeliverBeginFlush();
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CSmartTeeInputPin::EndFlush() {
+  HRESULT hr = CBaseInputPin::EndFlush();
+  if (FAILED(hr)) return hr;
+  for (CSmartTeeOutputPin* output : {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
+    if (output->IsConnected()) output->DeliverEndFlush();
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CSmartTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                           double rate) {
+  CBasePin::NewSegment(start, stop, rate);
+  if (tee_->CapturePin()->IsConnected()) tee_->CapturePin()->DeliverNewSegment(start, stop, rate);
+  return S_OK;
+}
+
+// ---- Outputs ------------------------------------------------------------------------------
+
+CSmartTeeOutputPin::CSmartTeeOutputPin(CSmartTee* tee, std::wstring name, const GUID& category)
+    : CBaseOutputPin(tee, std::move(name)), tee_(tee) {
+  SetPinCategory(category);
+}
+
+HRESULT CSmartTeeOutputPin::CheckMediaType(const CMediaType* mt) {
+  if (!mt || !tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  return *mt == tee_->InputPin()->CurrentMediaType() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CSmartTeeOutputPin::GetMediaType(int position, CMediaType* mt) {
+  if (!tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  *mt = tee_->InputPin()->CurrentMediaType();
+  return S_OK;
+}
+
+HRESULT CSmartTeeOutputPin::CheckConnect(IPin* pin) {
+  if (!tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  return CBaseOutputPin::CheckConnect(pin);
+}
+
+HRESULT CSmartTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
+                                             ALLOCATOR_PROPERTIES* request) {
+  // Buffers as large as the input's: the capture output passes input samples on, the preview
+  // copies them into these.
+  ALLOCATOR_PROPERTIES wanted = *request;
+  const bool preview = this == static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin());
+  const long minimum = preview ? kPreviewBuffers : kCaptureBuffers;
+  if (wanted.cBuffers < minimum) wanted.cBuffers = minimum;
+  long inputSize = static_cast<long>(tee_->InputPin()->CurrentMediaType().GetSampleSize());
+  if (IMemAllocator* upstream = tee_->InputPin()->Allocator()) {
+    ALLOCATOR_PROPERTIES upstreamProps{};
+    if (SUCCEEDED(upstream->GetProperties(&upstreamProps))) {
+      inputSize = std::max(inputSize, upstreamProps.cbBuffer);
+    }
+  }
+  wanted.cbBuffer = std::max({wanted.cbBuffer, inputSize, 1L});
+  if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(&wanted, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer < wanted.cbBuffer ? E_FAIL : S_OK;
+}
+
+// ---- Preview ------------------------------------------------------------------------------
+
+CSmartTeePreviewPin::CSmartTeePreviewPin(CSmartTee* tee)
+    : CSmartTeeOutputPin(tee, L"Preview", PIN_CATEGORY_PREVIEW) {}
+
+CSmartTeePreviewPin::~CSmartTeePreviewPin() {
+  {
+    std::lock_guard lock(previewMutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+HRESULT CSmartTeePreviewPin::Active() {
+  HRESULT hr = CSmartTeeOutputPin::Active();
+  if (FAILED(hr)) return hr;
+  {
+    std::lock_guard lock(previewMutex_);
+    stop_ = false;
+    busy_ = false;
+    framePending_ = false;
+    endOfStreamPending_ = false;
+  }
+  if (!thread_.joinable()) thread_ = std::thread(&CSmartTeePreviewPin::ThreadProc, this);
+  return S_OK;
+}
+
+HRESULT CSmartTeePreviewPin::Inactive() {
+  {
+    std::lock_guard lock(previewMutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  // Decommitting the allocator releases a thread blocked on a delivery buffer.
+  HRESULT hr = CSmartTeeOutputPin::Inactive();
+  if (thread_.joinable()) thread_.join();
+  return hr;
+}
+
+bool CSmartTeePreviewPin::Offer(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  if (FAILED(sample->GetPointer(&data)) || !data) return false;
+  const long length = sample->GetActualDataLength();
+  {
+    std::lock_guard lock(previewMutex_);
+    if (stop_ || busy_) {
+      ++dropped_;
+      return false;
+    }
+    pending_.assign(data, data + std::max(length, 0L));
+    pendingSyncPoint_ = sample->IsSyncPoint() == S_OK;
+    framePending_ = true;
+    busy_ = true;
+  }
+  wake_.notify_one();
+  return true;
+}
+
+void CSmartTeePreviewPin::OfferEndOfStream() {
+  {
+    std::lock_guard lock(previewMutex_);
+    endOfStreamPending_ = true;
+  }
+  wake_.notify_one();
+}
+
+void CSmartTeePreviewPin::DropPending() {
+  std::lock_guard lock(previewMutex_);
+  if (framePending_) {
+    framePending_ = false;
+    busy_ = false;
+  }
+}
+
+long CSmartTeePreviewPin::DroppedCount() const {
+  std::lock_guard lock(previewMutex_);
+  return dropped_;
+}
+
+void CSmartTeePreviewPin::ThreadProc() {
+  std::unique_lock lock(previewMutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stop_ || framePending_ || endOfStreamPending_; });
+    if (stop_) return;
+    if (framePending_) {
+      framePending_ = false;
+      delivering_.swap(pending_);
+      const bool syncPoint = pendingSyncPoint_;
+      lock.unlock();
+      DeliverFrame(delivering_, syncPoint);
+      lock.lock();
+      busy_ = false;
+      continue;
+    }
+    endOfStreamPending_ = false;
+    lock.unlock();
+    DeliverEndOfStream();
+    lock.lock();
+  }
+}
+
+void CSmartTeePreviewPin::DeliverFrame(const std::vector<BYTE>& frame, bool syncPoint) {
+  ComPtr<IMediaSample> sample;
+  if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0)) || !sample) return;
+  BYTE* data = nullptr;
+  if (FAILED(sample->GetPointer(&data)) || !data) return;
+  const size_t size = std::min(frame.size(), static_cast<size_t>(sample->GetSize()));
+  std::memcpy(data, frame.data(), size);
+  sample->SetActualDataLength(static_cast<long>(size));
+  // No time stamps: the preview shows each frame as soon as it arrives.
+  sample->SetTime(nullptr, nullptr);
+  sample->SetMediaTime(nullptr, nullptr);
+  sample->SetSyncPoint(syncPoint ? TRUE : FALSE);
+  // A refused preview frame is the preview branch's own business (its renderer reports its
+  // failures); capture goes on.
+  Deliver(sample.Get());
+}
+
+// ---- Filter -------------------------------------------------------------------------------
+
+CSmartTee::CSmartTee()
+    : CBaseFilter(L"Smart Tee", CLSID_SmartTee),
+      input_(this),
+      capture_(this, L"Capture", PIN_CATEGORY_CAPTURE),
+      preview_(this) {}
+
+CSmartTee::~CSmartTee() = default;
+
+CBasePin* CSmartTee::GetPin(int n) {
+  switch (n) {
+    case 0: return &input_;
+    case 1: return &capture_;
+    case 2: return &preview_;
+    default: return nullptr;
+  }
+}
+
+namespace {
+
+const FilterRegistration kRegistration({
+    .clsid = CLSID_SmartTee,
+    .friendlyName = L"Smart Tee",
+    .category = CLSID_LegacyAmFilterCategory,
+    .merit = MERIT_DO_NOT_USE,
+    .inputTypes = {{GUID_NULL, GUID_NULL}},
+    .outputTypes = {{GUID_NULL, GUID_NULL}, {GUID_NULL, GUID_NULL}},
+    .monikerName = {},
+    .factory = FilterFactoryFor<CSmartTee>(),
+});
+
+}  // namespace
+}  // namespace vidorra::filters

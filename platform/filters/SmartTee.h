@@ -1,0 +1,104 @@
+// "Smart Tee" (CLSID_SmartTee): one input and two outputs, "Capture" and "Preview", in that
+// pin order (input 0, capture 1, preview 2).
+//
+// The capture output gets every sample itself, on the upstream streaming thread. The preview
+// output never holds up capture: a sample is copied for it only when its own thread is idle
+// (the previous preview frame has been delivered), otherwise the preview drops the sample.
+// Preview samples carry no time stamps, so the preview renderer shows them at once.
+//
+// Threads: the upstream streaming thread (Receive), the preview thread (owned by the preview
+// pin: started when the filter leaves Stopped with the preview connected, interrupted and
+// joined when it stops). previewMutex_ guards the hand-over slot between them.
+#pragma once
+
+#include <streams.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vidorra::filters {
+
+class CSmartTee;
+
+class CSmartTeeInputPin : public CBaseInputPin {
+ public:
+  explicit CSmartTeeInputPin(CSmartTee* tee);
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  STDMETHODIMP Receive(IMediaSample* sample) override;
+  STDMETHODIMP EndOfStream() override;
+  STDMETHODIMP BeginFlush() override;
+  STDMETHODIMP EndFlush() override;
+  STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+ private:
+  CSmartTee* const tee_;
+};
+
+class CSmartTeeOutputPin : public CBaseOutputPin {
+ public:
+  CSmartTeeOutputPin(CSmartTee* tee, std::wstring name, const GUID& category);
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  HRESULT GetMediaType(int position, CMediaType* mt) override;
+  HRESULT CheckConnect(IPin* pin) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+
+ protected:
+  CSmartTee* const tee_;
+};
+
+// The preview output and its thread.
+class CSmartTeePreviewPin : public CSmartTeeOutputPin {
+ public:
+  explicit CSmartTeePreviewPin(CSmartTee* tee);
+  ~CSmartTeePreviewPin() override;
+  HRESULT Active() override;
+  HRESULT Inactive() override;
+
+  // Upstream streaming thread: hands a copy of the sample to the preview thread when it is
+  // idle; otherwise the sample is dropped for the preview. True when it was taken.
+  bool Offer(IMediaSample* sample);
+  // Upstream streaming thread: end of stream reaches the preview after its pending frame.
+  void OfferEndOfStream();
+  // Drops a frame that has not been delivered yet (flush).
+  void DropPending();
+  // Frames dropped because the preview was busy (tests, diagnostics).
+  long DroppedCount() const;
+
+ private:
+  void ThreadProc();
+  void DeliverFrame(const std::vector<BYTE>& frame, bool syncPoint);
+
+  std::thread thread_;
+  mutable std::mutex previewMutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  bool busy_ = false;           // a frame is pending or being delivered
+  bool framePending_ = false;
+  bool endOfStreamPending_ = false;
+  bool pendingSyncPoint_ = false;
+  long dropped_ = 0;
+  std::vector<BYTE> pending_;
+  std::vector<BYTE> delivering_;
+};
+
+class CSmartTee : public CBaseFilter {
+ public:
+  CSmartTee();
+  ~CSmartTee() override;
+
+  int GetPinCount() override { return 3; }
+  CBasePin* GetPin(int n) override;
+
+  CSmartTeeInputPin* InputPin() { return &input_; }
+  CSmartTeeOutputPin* CapturePin() { return &capture_; }
+  CSmartTeePreviewPin* PreviewPin() { return &preview_; }
+
+ private:
+  CSmartTeeInputPin input_;
+  CSmartTeeOutputPin capture_;
+  CSmartTeePreviewPin preview_;
+};
+
+}  // namespace vidorra::filters

@@ -1,0 +1,133 @@
+// Helpers of the system filter tests: graphs, pins by index, system filters by CLSID, a
+// renderer that can be held up, and running a graph to completion.
+#pragma once
+
+#include <TestFilterTypes.h>
+#include <streams.h>
+#include <wait_until.h>
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vidorra::test {
+
+inline ComPtr<IGraphBuilder> NewSysGraph() {
+  ComPtr<IGraphBuilder> graph;
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
+  return graph;
+}
+
+inline ComPtr<IBaseFilter> NewSystemFilter(REFCLSID clsid) {
+  ComPtr<IBaseFilter> filter;
+  EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   filter.ReleaseAndGetVoidAddressOf()));
+  return filter;
+}
+
+inline std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
+  std::vector<ComPtr<IPin>> pins;
+  ComPtr<IEnumPins> e;
+  filter->EnumPins(e.GetAddressOf());
+  ComPtr<IPin> pin;
+  while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
+  return pins;
+}
+
+inline ComPtr<IPin> PinAtIndex(IBaseFilter* filter, size_t index) {
+  auto pins = PinsOf(filter);
+  return index < pins.size() ? pins[index] : nullptr;
+}
+
+inline std::wstring PinName(IPin* pin) {
+  PIN_INFO info{};
+  pin->QueryPinInfo(&info);
+  if (info.pFilter) info.pFilter->Release();
+  return info.achName;
+}
+
+inline PIN_DIRECTION PinDirection(IPin* pin) {
+  PIN_DIRECTION direction = PINDIR_INPUT;
+  pin->QueryDirection(&direction);
+  return direction;
+}
+
+inline HRESULT RunGraph(IGraphBuilder* graph) {
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
+  return control ? control->Run() : E_NOINTERFACE;
+}
+
+inline HRESULT StopGraph(IGraphBuilder* graph) {
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
+  return control ? control->Stop() : E_NOINTERFACE;
+}
+
+// A renderer that records each sample's frame number and whether it carried a time, and that
+// can be held up: while closed, DoRenderSample waits (interruptibly) until opened.
+class GatedSink : public CBaseRenderer {
+ public:
+  GatedSink() : CBaseRenderer(L"Gated Sink", CLSID_TestCountingSink) {}
+  HRESULT CheckMediaType(const CMediaType* mt) override {
+    return mt && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME end = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&start, &end));
+    std::unique_lock lock(mutex_);
+    frames_.push_back(ReadFrameNumber(sample));
+    timed_.push_back(timed);
+    changed_.wait(lock, [this] { return open_ || released_; });
+    return S_OK;
+  }
+  HRESULT OnStopStreaming() override {
+    Open();
+    return CBaseRenderer::OnStopStreaming();
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    open_ = false;
+  }
+  void Open() {
+    {
+      std::lock_guard lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+  // Lets a held sample go and every later one through (test tear-down).
+  void LetEverythingThrough() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    changed_.notify_all();
+  }
+  size_t Count() {
+    std::lock_guard lock(mutex_);
+    return frames_.size();
+  }
+  std::vector<uint32_t> Frames() {
+    std::lock_guard lock(mutex_);
+    return frames_;
+  }
+  std::vector<bool> Timed() {
+    std::lock_guard lock(mutex_);
+    return timed_;
+  }
+  IPin* InputPinInterface() { return InputPin(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = true;
+  bool released_ = false;
+  std::vector<uint32_t> frames_;
+  std::vector<bool> timed_;
+};
+
+}  // namespace vidorra::test

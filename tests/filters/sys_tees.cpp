@@ -1,0 +1,184 @@
+// Smart Tee and Infinite Pin Tee in small graphs: pins and their order, the preview branch
+// never slowing the capture branch, untimed preview samples, one free output always, every
+// output getting every sample.
+#include <SmartTee.h>
+#include <TestCountingSink.h>
+#include <TestPushSource.h>
+
+#include "sys_filter_support.h"
+
+namespace vidorra::test {
+namespace {
+
+TEST(SysSmartTee, PinsInputCapturePreviewInThatOrder) {
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  ASSERT_TRUE(tee);
+  auto pins = PinsOf(tee.Get());
+  ASSERT_EQ(pins.size(), 3u);
+  EXPECT_EQ(PinDirection(pins[0].Get()), PINDIR_INPUT);
+  EXPECT_EQ(PinName(pins[1].Get()), L"Capture");
+  EXPECT_EQ(PinDirection(pins[1].Get()), PINDIR_OUTPUT);
+  EXPECT_EQ(PinName(pins[2].Get()), L"Preview");
+  // The outputs say which is which, as capture graph builders ask.
+  for (auto [index, category] : {std::pair{1, PIN_CATEGORY_CAPTURE}, {2, PIN_CATEGORY_PREVIEW}}) {
+    ComPtr<IKsPropertySet> props = QueryAs<IKsPropertySet>(pins[index].Get());
+    ASSERT_TRUE(props);
+    GUID got{};
+    DWORD returned = 0;
+    EXPECT_EQ(S_OK, props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &got,
+                               sizeof(got), &returned));
+    EXPECT_EQ(got, category);
+  }
+  CLSID clsid{};
+  tee->GetClassID(&clsid);
+  EXPECT_EQ(clsid, CLSID_SmartTee);
+}
+
+TEST(SysSmartTee, OutputsNeedTheInputFirst) {
+  auto graph = NewSysGraph();
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  auto sink = MakeComObject<TestCountingSink>();
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  graph->AddFilter(sink.Get(), L"Sink");
+  EXPECT_TRUE(FAILED(graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(),
+                                          sink->InputPinInterface(), nullptr)));
+}
+
+TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
+  constexpr int kFrames = 40;
+  auto graph = NewSysGraph();
+  TestPushSourceConfig config;
+  config.frameCount = kFrames;
+  config.frameDuration = 100'000;  // 10 ms: the capture sink renders on the clock
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  auto capture = MakeComObject<TestCountingSink>();
+  auto preview = MakeComObject<GatedSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  graph->AddFilter(capture.Get(), L"Capture");
+  graph->AddFilter(preview.Get(), L"Preview");
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
+                                       nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
+                                       nullptr));
+  // The preview renderer is stuck on its first frame for the whole run.
+  preview->Close();
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  EXPECT_TRUE(WaitUntil([&] { return capture->Count() == kFrames; }))
+      << "capture got " << capture->Count() << " of " << kFrames;
+  EXPECT_LE(preview->Count(), 1u) << "a stuck preview takes at most the frame it holds";
+  preview->Open();
+  StopGraph(graph.Get());
+  preview->LetEverythingThrough();
+
+  const auto captured = capture->Samples();
+  ASSERT_EQ(captured.size(), static_cast<size_t>(kFrames));
+  for (int i = 0; i < kFrames; ++i) {
+    EXPECT_EQ(captured[i].frame, static_cast<uint32_t>(i));
+    EXPECT_EQ(captured[i].start, i * config.frameDuration) << "capture keeps its times";
+  }
+  auto* smartTee = static_cast<vidorra::filters::CSmartTee*>(tee.Get());
+  EXPECT_GE(smartTee->PreviewPin()->DroppedCount(), kFrames - 2);
+  for (bool timed : preview->Timed()) EXPECT_FALSE(timed) << "preview samples carry no times";
+}
+
+TEST(SysSmartTee, FreePreviewGetsFramesWithoutTimes) {
+  constexpr int kFrames = 10;
+  auto graph = NewSysGraph();
+  TestPushSourceConfig config;
+  config.frameCount = kFrames;
+  config.paceOnClock = true;
+  config.frameDuration = 100'000;  // 10 ms
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  auto preview = MakeComObject<GatedSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  graph->AddFilter(preview.Get(), L"Preview");
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
+                                       nullptr));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  EXPECT_TRUE(WaitUntil([&] { return preview->Count() >= 3; }));
+  StopGraph(graph.Get());
+  const auto frames = preview->Frames();
+  for (size_t i = 1; i < frames.size(); ++i) EXPECT_GT(frames[i], frames[i - 1]);
+  for (bool timed : preview->Timed()) EXPECT_FALSE(timed);
+}
+
+TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
+  constexpr int kFrames = 6;
+  auto graph = NewSysGraph();
+  TestPushSourceConfig config;
+  config.frameCount = kFrames;
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_InfTee);
+  ASSERT_TRUE(tee);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(tee.Get(), L"Infinite");
+  ASSERT_EQ(PinsOf(tee.Get()).size(), 2u) << "input and one free output";
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+
+  std::vector<ComPtr<TestCountingSink>> sinks;
+  for (int i = 0; i < 3; ++i) {
+    sinks.push_back(MakeComObject<TestCountingSink>());
+    graph->AddFilter(sinks.back().Get(), nullptr);
+    auto pins = PinsOf(tee.Get());
+    ASSERT_EQ(pins.size(), static_cast<size_t>(2 + i));
+    ComPtr<IPin> free = pins.back();
+    ComPtr<IPin> peer;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, free->ConnectedTo(peer.GetAddressOf())) << "last pin is free";
+    ASSERT_EQ(S_OK, graph->ConnectDirect(free.Get(), sinks.back()->InputPinInterface(), nullptr));
+  }
+  auto pins = PinsOf(tee.Get());
+  ASSERT_EQ(pins.size(), 5u) << "three connected outputs and one free";
+  EXPECT_EQ(PinName(pins[1].Get()), L"Output1");
+  EXPECT_EQ(PinName(pins[4].Get()), L"Output4");
+
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  EXPECT_TRUE(WaitUntil([&] {
+    for (auto& sink : sinks) {
+      if (sink->Count() != kFrames) return false;
+    }
+    return true;
+  }));
+  StopGraph(graph.Get());
+  for (auto& sink : sinks) {
+    const auto samples = sink->Samples();
+    ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
+    for (int i = 0; i < kFrames; ++i) EXPECT_EQ(samples[i].frame, static_cast<uint32_t>(i));
+  }
+
+  // Disconnecting an output leaves exactly one free output listed.
+  ComPtr<IPin> second = pins[2];
+  ASSERT_EQ(S_OK, graph->Disconnect(second.Get()));
+  ASSERT_EQ(S_OK, graph->Disconnect(sinks[1]->InputPinInterface()));
+  pins = PinsOf(tee.Get());
+  EXPECT_EQ(pins.size(), 4u);
+  int free = 0;
+  for (size_t i = 1; i < pins.size(); ++i) {
+    ComPtr<IPin> peer;
+    if (pins[i]->ConnectedTo(peer.GetAddressOf()) == VFW_E_NOT_CONNECTED) ++free;
+  }
+  EXPECT_EQ(free, 1);
+}
+
+TEST(SysInfTee, OutputsAreReadOnlyToTheirReceivers) {
+  auto graph = NewSysGraph();
+  auto source = MakeComObject<TestPushSource>();
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_InfTee);
+  auto sink = MakeComObject<TestCountingSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(tee.Get(), L"Infinite");
+  graph->AddFilter(sink.Get(), L"Sink");
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), sink->InputPinInterface(),
+                                       nullptr));
+  auto* input = static_cast<CBaseInputPin*>(sink->InputPin());
+  EXPECT_TRUE(input->IsReadOnly());
+}
+
+}  // namespace
+}  // namespace vidorra::test
