@@ -1,0 +1,163 @@
+// "DV File Source"; see DvFileSource.h.
+#include "DvFileSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vidorra_filters.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "DvMediaTypes.h"
+
+namespace vidorra::filters {
+
+namespace {
+constexpr long kBuffers = 4;
+}
+
+CDvFileStream::CDvFileStream(CDvFileSource* source)
+    : CSourceStream(source, L"Output"), source_(source) {}
+
+HRESULT CDvFileStream::GetMediaType(int position, CMediaType* mt) {
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  if (source_->fd_ < 0) return VFW_E_NOT_CONNECTED;
+  *mt = dv::InterleavedDvType(source_->dvInfo_);
+  return S_OK;
+}
+
+HRESULT CDvFileStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+  const long frameBytes = static_cast<long>(dv::FactsOf(source_->system_).frameBytes);
+  request->cBuffers = std::max(request->cBuffers, kBuffers);
+  request->cbBuffer = std::max(request->cbBuffer, frameBytes);
+  request->cbAlign = std::max(request->cbAlign, 1L);
+  ALLOCATOR_PROPERTIES actual{};
+  const HRESULT hr = allocator->SetProperties(request, &actual);
+  if (FAILED(hr)) return hr;
+  return actual.cbBuffer >= frameBytes ? S_OK : E_FAIL;
+}
+
+HRESULT CDvFileStream::OnThreadCreate() {
+  frame_ = 0;
+  return S_OK;
+}
+
+HRESULT CDvFileStream::FillBuffer(IMediaSample* sample) {
+  const dv::SystemFacts& facts = dv::FactsOf(source_->system_);
+  BYTE* buffer = nullptr;
+  sample->GetPointer(&buffer);
+  if (sample->GetSize() < static_cast<long>(facts.frameBytes)) return E_UNEXPECTED;
+  if (!source_->ReadFrame(frame_, buffer)) return S_FALSE;
+  // Frame times from the frame rate, exact over long files (no accumulated rounding).
+  REFERENCE_TIME start =
+      static_cast<REFERENCE_TIME>(frame_ * facts.rateScale * 10'000'000 / facts.rate);
+  REFERENCE_TIME stop =
+      static_cast<REFERENCE_TIME>((frame_ + 1) * facts.rateScale * 10'000'000 / facts.rate);
+  if (WaitForStreamTime(start) != S_OK) return S_FALSE;
+  sample->SetActualDataLength(static_cast<long>(facts.frameBytes));
+  sample->SetTime(&start, &stop);
+  sample->SetSyncPoint(TRUE);
+  sample->SetDiscontinuity(frame_ == 0);
+  ++frame_;
+  return S_OK;
+}
+
+CDvFileSource::CDvFileSource() : CSource(L"DV File Source", CLSID_DvFileSource) {
+  AddPin(std::make_unique<CDvFileStream>(this));
+}
+
+CDvFileSource::~CDvFileSource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+HRESULT CDvFileSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IFileSourceFilter) {
+    return GetInterface(static_cast<IFileSourceFilter*>(this), ppv);
+  }
+  return CSource::NonDelegatingQueryInterface(riid, ppv);
+}
+
+bool CDvFileSource::ReadFrame(uint64_t n, uint8_t* buffer) {
+  if (n >= frameCount_) return false;
+  const size_t bytes = dv::FactsOf(system_).frameBytes;
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t r =
+        ::pread(fd_, buffer + done, bytes - done, static_cast<off_t>(n * bytes + done));
+    if (r <= 0) return false;
+    done += static_cast<size_t>(r);
+  }
+  return true;
+}
+
+STDMETHODIMP CDvFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
+  if (!pszFileName) return E_POINTER;
+  std::lock_guard lock(filterLock_);
+  if (!IsStopped()) return VFW_E_NOT_STOPPED;
+  if (Stream(0)->IsConnected()) return VFW_E_ALREADY_CONNECTED;
+  const int fd = ::open(WideToUtf8(pszFileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == ENOENT ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : E_ACCESSDENIED;
+  }
+  struct stat st {};
+  std::vector<uint8_t> first(dv::kDifBlockBytes);
+  std::optional<dv::DvSystem> system;
+  if (::fstat(fd, &st) == 0 &&
+      ::pread(fd, first.data(), first.size(), 0) == static_cast<ssize_t>(first.size())) {
+    system = dv::SystemFromHeader(first);
+  }
+  if (system) {
+    first.resize(dv::FactsOf(*system).frameBytes);
+    if (::pread(fd, first.data(), first.size(), 0) != static_cast<ssize_t>(first.size()) ||
+        dv::CheckFrame(first) != system) {
+      system.reset();
+    }
+  }
+  if (!system) {
+    ::close(fd);
+    return VFW_E_INVALID_FILE_FORMAT;
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  system_ = *system;
+  dvInfo_ = dv::DvInfoFromFrame(first, system_);
+  frameCount_ = static_cast<uint64_t>(st.st_size) / dv::FactsOf(system_).frameBytes;
+  fileName_ = pszFileName;
+  return S_OK;
+}
+
+STDMETHODIMP CDvFileSource::GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) {
+  if (!ppszFileName) return E_POINTER;
+  std::lock_guard lock(filterLock_);
+  *ppszFileName = nullptr;
+  if (fileName_.empty()) return E_FAIL;
+  if (pmt) {
+    CMediaType type = dv::InterleavedDvType(dvInfo_);
+    *pmt = AM_MEDIA_TYPE{};
+    AM_MEDIA_TYPE* copy = CreateMediaType(&type);
+    if (copy) {
+      *pmt = *copy;
+      CoTaskMemFree(copy);
+    }
+  }
+  *ppszFileName = CoTaskMemStrDup(fileName_);
+  return *ppszFileName ? S_OK : E_OUTOFMEMORY;
+}
+
+namespace {
+
+const FilterRegistration kRegistration({
+    .clsid = CLSID_DvFileSource,
+    .friendlyName = L"DV File Source",
+    .category = CLSID_LegacyAmFilterCategory,
+    .merit = MERIT_UNLIKELY,
+    .inputTypes = {},
+    .outputTypes = {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}},
+    .monikerName = {},
+    .factory = FilterFactoryFor<CDvFileSource>(),
+});
+
+}  // namespace
+}  // namespace vidorra::filters

@@ -1,0 +1,57 @@
+// "DV File Source" (CLSID_DvFileSource, vidorra_filters.h): reads a raw DV file given by
+// IFileSourceFilter::Load and delivers its DIF frames as MEDIATYPE_Interleaved/dvsd (DVINFO
+// from the first frame) on pin "Output", frame n stamped n * frame duration. Paced by the
+// graph clock; as fast as the graph takes them when the graph has no clock. The file's
+// system (PAL/NTSC) comes from its first frame; a trailing partial frame is not delivered.
+//
+// Threads: the pin's streaming thread reads the file (fd owned by the stream, opened on Load).
+#pragma once
+
+#include <streams.h>
+
+#include <string>
+
+#include "DvFrame.h"
+
+namespace vidorra::filters {
+
+class CDvFileSource;
+
+class CDvFileStream : public CSourceStream {
+ public:
+  explicit CDvFileStream(CDvFileSource* source);
+  HRESULT GetMediaType(int position, CMediaType* mt) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  HRESULT FillBuffer(IMediaSample* sample) override;
+  HRESULT OnThreadCreate() override;
+
+ private:
+  CDvFileSource* const source_;
+  uint64_t frame_ = 0;
+};
+
+class CDvFileSource : public CSource, public IFileSourceFilter {
+ public:
+  CDvFileSource();
+  ~CDvFileSource() override;
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+  // IFileSourceFilter
+  STDMETHODIMP Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) override;
+  STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) override;
+
+ private:
+  friend class CDvFileStream;
+  // Reads frame n into buffer (frame size bytes); false at the end of the file.
+  bool ReadFrame(uint64_t n, uint8_t* buffer);
+
+  std::wstring fileName_;
+  int fd_ = -1;
+  dv::DvSystem system_ = dv::DvSystem::k625_50;
+  DVINFO dvInfo_{};
+  uint64_t frameCount_ = 0;
+};
+
+}  // namespace vidorra::filters

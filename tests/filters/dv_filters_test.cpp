@@ -1,0 +1,351 @@
+// The DV filters in graphs: DV File Source -> DV Splitter -> AVI Mux / DV Video Decoder,
+// colour bars -> DV Video Encoder -> AVI Mux; registrations; bad frames dropped and counted,
+// with a seeded mutation run through the splitter.
+#include <TestCountingSink.h>
+#include <TestPushSource.h>
+#include <gtest/gtest.h>
+#include <vidorra_filters.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "avi/AviReader.h"
+#include "avi_test_support.h"
+#include "dv/DvFileSource.h"
+#include "dv/DvMediaTypes.h"
+#include "dv/DvSplitter.h"
+#include "dv/DvVideoDecoderFilter.h"
+#include "sys_filter_support.h"
+
+namespace vidorra::filters {
+namespace {
+
+using test::DvFrameMaker;
+using test::NewSysGraph;
+using test::NewSystemFilter;
+using test::PinAtIndex;
+using test::PinName;
+using test::TempDir;
+
+// Writes n DV frames (optionally damaged by `damage`) to a raw .dv file; returns the PCM.
+std::vector<int16_t> WriteDvFile(
+    const std::string& path, DvFrameMaker& maker, int n,
+    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+  std::ofstream out(path, std::ios::binary);
+  std::vector<int16_t> all;
+  for (int i = 0; i < n; ++i) {
+    std::vector<int16_t> pcm;
+    auto frame = maker.Frame(i, &pcm);
+    if (damage) damage(i, frame);
+    out.write(reinterpret_cast<const char*>(frame.data()),
+              static_cast<std::streamsize>(frame.size()));
+    all.insert(all.end(), pcm.begin(), pcm.end());
+  }
+  return all;
+}
+
+ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
+  ComPtr<IBaseFilter> source = NewSystemFilter(CLSID_DvFileSource);
+  ComPtr<IFileSourceFilter> file = QueryAs<IFileSourceFilter>(source.Get());
+  EXPECT_TRUE(file);
+  if (file) {
+    EXPECT_EQ(file->Load(Utf8ToWide(path).c_str(), nullptr), S_OK);
+  }
+  return source;
+}
+
+// A graph without clock: the source runs as fast as the graph takes its frames.
+ComPtr<IGraphBuilder> UnclockedGraph() {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  return graph;
+}
+
+bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  long code = 0;
+  return events->WaitForCompletion(timeoutMs, &code) == S_OK && code == EC_COMPLETE;
+}
+
+TEST(DvFilters, RegisteredWithNamesAndCategories) {
+  auto& registry = FilterRegistry::Instance();
+  const auto splitter = registry.Find(CLSID_DVSplitter);
+  ASSERT_TRUE(splitter);
+  EXPECT_EQ(splitter->friendlyName, L"DV Splitter");
+  EXPECT_EQ(splitter->category, CLSID_LegacyAmFilterCategory);
+  const auto decoder = registry.Find(CLSID_DVVideoCodec);
+  ASSERT_TRUE(decoder);
+  EXPECT_EQ(decoder->friendlyName, L"DV Video Decoder");
+  const auto encoder = registry.Find(CLSID_DVVideoEnc);
+  ASSERT_TRUE(encoder);
+  EXPECT_EQ(encoder->friendlyName, L"DV Video Encoder");
+  EXPECT_EQ(encoder->category, CLSID_VideoCompressorCategory);
+  EXPECT_EQ(FilterRegistry::DisplayName(*encoder),
+            L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder");
+  const auto source = registry.Find(CLSID_DvFileSource);
+  ASSERT_TRUE(source);
+  EXPECT_EQ(source->friendlyName, L"DV File Source");
+}
+
+TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
+  TempDir dir;
+  const std::string path = dir.File("not.dv");
+  std::ofstream(path) << "hello, this is not a DV file at all";
+  ComPtr<IBaseFilter> source = NewSystemFilter(CLSID_DvFileSource);
+  ComPtr<IFileSourceFilter> file = QueryAs<IFileSourceFilter>(source.Get());
+  EXPECT_EQ(file->Load(Utf8ToWide(path).c_str(), nullptr), VFW_E_INVALID_FILE_FORMAT);
+  EXPECT_EQ(file->Load(Utf8ToWide(dir.File("missing.dv")).c_str(), nullptr),
+            HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  LPOLESTR name = nullptr;
+  EXPECT_EQ(file->GetCurFile(&name, nullptr), E_FAIL);
+}
+
+TEST(DvSplitterFilter, OutputsFollowTheInputsSound) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("in.dv");
+  WriteDvFile(path, maker, 3);
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source = LoadedSource(path);
+  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(splitter.Get(), L"DV Splitter");
+  EXPECT_EQ(test::PinsOf(splitter.Get()).size(), 2u);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(test::PinsOf(splitter.Get()).size(), 3u);
+  EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 1).Get()), L"DVVidOut0");
+  EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 2).Get()), L"AudOut00");
+}
+
+// DV file -> splitter -> AVI Mux (type 2) -> File writer: every frame and every sample.
+TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string dvPath = dir.File("in.dv"), aviPath = dir.File("type2.avi");
+  constexpr int kFrames = 30;
+  const auto pcm = WriteDvFile(dvPath, maker, kFrames);
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source = LoadedSource(dvPath);
+  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+  for (auto [f, n] : {std::pair{source.Get(), L"Source"},
+                      {splitter.Get(), L"DV Splitter"},
+                      {mux.Get(), L"AVI Mux"},
+                      {writer.Get(), L"File writer"}}) {
+    ASSERT_EQ(graph->AddFilter(f, n), S_OK);
+  }
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(),
+                                 PinAtIndex(mux.Get(), 1).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 2).Get(),
+                                 PinAtIndex(mux.Get(), 2).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
+                                 nullptr),
+            S_OK);
+  ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
+  ASSERT_EQ(sink->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr), S_OK);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+
+  const auto info = avi::AviReader::Read(aviPath);
+  ASSERT_TRUE(info);
+  ASSERT_EQ(info->streams.size(), 2u);
+  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info->streams[1].length, static_cast<uint32_t>(kFrames * 1920));
+  for (bool odml : {true, false}) {
+    const auto probed = test::Probe(aviPath, odml);
+    ASSERT_EQ(probed.size(), 2u);
+    EXPECT_EQ(probed[0].codec, "dvvideo");
+    EXPECT_EQ(probed[0].count, kFrames);
+    EXPECT_EQ(probed[1].codec, "pcm_s16le");
+  }
+  const std::string raw = test::RunCommand("ffmpeg -v error -i " + test::Quote(aviPath) +
+                                           " -map 0:a:0 -f s16le -acodec pcm_s16le -");
+  ASSERT_EQ(raw.size(), pcm.size() * 2);
+  EXPECT_EQ(std::memcmp(raw.data(), pcm.data(), raw.size()), 0);
+}
+
+// Damaged frames among good ones: the splitter delivers the good ones and counts the rest.
+// A seeded mutation run: any byte may be hit; each frame is either delivered or counted.
+TEST(DvSplitterFilter, MutatedFramesAreDroppedAndCounted) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("damaged.dv");
+  constexpr int kFrames = 300;
+  std::mt19937 rng(5150);
+  int structurallyBroken = 0;
+  WriteDvFile(path, maker, kFrames, [&](int i, std::vector<uint8_t>& frame) {
+    if (i == 0) return;  // the source reads its type from the first frame
+    for (int k = 0; k < 1 + static_cast<int>(rng() % 8); ++k) {
+      frame[rng() % frame.size()] = static_cast<uint8_t>(rng());
+    }
+    if (rng() % 3 == 0) {
+      // Break a block id so the frame can no longer be trusted.
+      frame[(1 + rng() % (frame.size() / dv::kDifBlockBytes - 1)) * dv::kDifBlockBytes] ^= 0xE0;
+    }
+    if (!dv::CheckFrame(frame)) ++structurallyBroken;
+  });
+  ASSERT_GT(structurallyBroken, 50);
+
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source = LoadedSource(path);
+  auto splitter = MakeComObject<CDvSplitter>();
+  auto video = MakeComObject<test::TestCountingSink>(MEDIASUBTYPE_dvsd);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(splitter.Get(), L"DV Splitter");
+  graph->AddFilter(video.Get(), L"Video");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(), video->InputPinInterface(),
+                                 nullptr),
+            S_OK);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  test::StopGraph(graph.Get());
+  EXPECT_EQ(splitter->BadFrames(), structurallyBroken);
+  EXPECT_EQ(video->Count() + splitter->BadFrames(), kFrames);
+}
+
+TEST(DvVideoDecoderFilterTest, DecodesToEachOfferedFormat) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("in.dv");
+  constexpr int kFrames = 10;
+  WriteDvFile(path, maker, kFrames);
+  for (const GUID& subtype : {MEDIASUBTYPE_YUY2, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32}) {
+    ComPtr<IGraphBuilder> graph = UnclockedGraph();
+    ComPtr<IBaseFilter> source = LoadedSource(path);
+    ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
+    ComPtr<IBaseFilter> decoder = NewSystemFilter(CLSID_DVVideoCodec);
+    auto sink = MakeComObject<test::TestCountingSink>(subtype);
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(splitter.Get(), L"DV Splitter");
+    graph->AddFilter(decoder.Get(), L"DV Video Decoder");
+    graph->AddFilter(sink.Get(), L"Sink");
+    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                   PinAtIndex(splitter.Get(), 0).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(),
+                                   PinAtIndex(decoder.Get(), 0).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph->Connect(PinAtIndex(decoder.Get(), 1).Get(), sink->InputPinInterface()), S_OK);
+    AM_MEDIA_TYPE mt{};
+    ASSERT_EQ(sink->InputPinInterface()->ConnectionMediaType(&mt), S_OK);
+    EXPECT_EQ(mt.subtype, subtype);
+    FreeMediaType(mt);
+    ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+    EXPECT_TRUE(WaitForComplete(graph.Get()));
+    test::StopGraph(graph.Get());
+    EXPECT_EQ(sink->Count(), kFrames);
+  }
+}
+
+TEST(DvVideoDecoderFilterTest, PictureMatchesWhatWasEncoded) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  auto decoder = dv::DvVideoDecoder::Create();
+  ASSERT_TRUE(decoder);
+  std::vector<uint8_t> yuy2;
+  ASSERT_EQ(decoder->Decode(maker.Frame(2), dv::PictureFormat::kYuy2, yuy2), S_OK);
+  ASSERT_EQ(yuy2.size(), 720u * 576u * 2u);
+  // The frame number (2) is written as 32 blocks across the top rows: read it back.
+  uint32_t number = 0;
+  for (int bit = 0; bit < 32; ++bit) {
+    const int x = bit * 720 / 32 + 720 / 64;
+    const uint8_t luma = yuy2[(8 * 720 + x) * 2];
+    number = (number << 1) | (luma > 128 ? 1u : 0u);
+  }
+  EXPECT_EQ(number, 2u);
+  std::vector<uint8_t> junk(dv::kFrameBytesPal, 0);
+  EXPECT_EQ(decoder->Decode(junk, dv::PictureFormat::kYuy2, yuy2), E_INVALIDARG);
+}
+
+TEST(DvVideoEncoderFilterTest, FormatResolutionInterface) {
+  ComPtr<IBaseFilter> encoder = NewSystemFilter(CLSID_DVVideoEnc);
+  ComPtr<IDVEnc> dvenc = QueryAs<IDVEnc>(encoder.Get());
+  ASSERT_TRUE(dvenc);
+  int video = 0, format = 0, resolution = 0;
+  ASSERT_EQ(dvenc->get_IFormatResolution(&video, &format, &resolution, FALSE, nullptr), S_OK);
+  EXPECT_EQ(video, DVENCODERVIDEOFORMAT_PAL);
+  EXPECT_EQ(format, DVENCODERFORMAT_DVSD);
+  EXPECT_EQ(resolution, DVENCODERRESOLUTION_720x480);
+  EXPECT_EQ(dvenc->put_IFormatResolution(DVENCODERVIDEOFORMAT_NTSC, DVENCODERFORMAT_DVSD,
+                                         DVENCODERRESOLUTION_720x480, FALSE, nullptr),
+            S_OK);
+  dvenc->get_IFormatResolution(&video, &format, &resolution, FALSE, nullptr);
+  EXPECT_EQ(video, DVENCODERVIDEOFORMAT_NTSC);
+  EXPECT_EQ(dvenc->put_IFormatResolution(1234, DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480,
+                                         FALSE, nullptr),
+            E_INVALIDARG);
+  EXPECT_EQ(dvenc->put_IFormatResolution(DVENCODERVIDEOFORMAT_PAL, DVENCODERFORMAT_DVSD,
+                                         DVENCODERRESOLUTION_360x240, FALSE, nullptr),
+            E_INVALIDARG);
+}
+
+// Colour bars of another size and rate -> DV Video Encoder -> AVI: scaled to the system's
+// size, the input's frame rate kept.
+TEST(DvVideoEncoderFilterTest, ScalesAndKeepsTheFrameRate) {
+  for (int videoFormat : {DVENCODERVIDEOFORMAT_PAL, DVENCODERVIDEOFORMAT_NTSC}) {
+    TempDir dir;
+    const std::string path = dir.File("encoded.avi");
+    constexpr int kFrames = 12;
+    test::TestPushSourceConfig config;
+    config.mediaType = dv::PictureType(dv::PictureFormat::kYuy2, 320, 240, 333667);
+    config.frameCount = kFrames;
+    config.frameDuration = 333667;
+    ComPtr<IGraphBuilder> graph = UnclockedGraph();
+    auto source = MakeComObject<test::TestPushSource>(config);
+    ComPtr<IBaseFilter> encoder = NewSystemFilter(CLSID_DVVideoEnc);
+    ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+    ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+    QueryAs<IDVEnc>(encoder.Get())
+        ->put_IFormatResolution(videoFormat, DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480,
+                                FALSE, nullptr);
+    graph->AddFilter(source.Get(), L"Bars");
+    graph->AddFilter(encoder.Get(), L"DV Video Encoder");
+    graph->AddFilter(mux.Get(), L"AVI Mux");
+    graph->AddFilter(writer.Get(), L"File writer");
+    ASSERT_EQ(
+        graph->ConnectDirect(source->OutputPin(), PinAtIndex(encoder.Get(), 0).Get(), nullptr),
+        S_OK);
+    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(encoder.Get(), 1).Get(),
+                                   PinAtIndex(mux.Get(), 1).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(),
+                                   PinAtIndex(writer.Get(), 0).Get(), nullptr),
+              S_OK);
+    QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr);
+    ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+    EXPECT_TRUE(WaitForComplete(graph.Get()));
+    test::StopGraph(graph.Get());
+
+    const auto info = avi::AviReader::Read(path);
+    ASSERT_TRUE(info);
+    ASSERT_EQ(info->streams.size(), 1u);
+    EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
+    EXPECT_EQ(info->streams[0].scale, 1001u);
+    EXPECT_EQ(info->streams[0].rate, 30000u);
+    EXPECT_EQ(info->height, videoFormat == DVENCODERVIDEOFORMAT_PAL ? 576u : 480u);
+    const auto probed = test::Probe(path);
+    ASSERT_EQ(probed.size(), 1u);
+    EXPECT_EQ(probed[0].codec, "dvvideo");
+    EXPECT_EQ(probed[0].count, kFrames);
+  }
+}
+
+}  // namespace
+}  // namespace vidorra::filters
