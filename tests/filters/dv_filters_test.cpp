@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 
+#include "avi/AviLayout.h"
 #include "avi/AviReader.h"
 #include "avi_test_support.h"
 #include "dv/DvFileSource.h"
@@ -174,6 +175,48 @@ TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
                                            " -map 0:a:0 -f s16le -acodec pcm_s16le -");
   ASSERT_EQ(raw.size(), pcm.size() * 2);
   EXPECT_EQ(std::memcmp(raw.data(), pcm.data(), raw.size()), 0);
+}
+
+// DV file -> AVI Mux directly: a type-1 file ('iavs') with DVINFO from the first frame.
+TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
+  DvFrameMaker maker(dv::DvSystem::k525_60);
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string dvPath = dir.File("ntsc.dv"), aviPath = dir.File("type1.avi");
+  constexpr int kFrames = 30;
+  WriteDvFile(dvPath, maker, kFrames);
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source = LoadedSource(dvPath);
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(mux.Get(), L"AVI Mux");
+  graph->AddFilter(writer.Get(), L"File writer");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(), PinAtIndex(mux.Get(), 1).Get(),
+                                 nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
+                                 nullptr),
+            S_OK);
+  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+  const auto info = avi::AviReader::Read(aviPath);
+  ASSERT_TRUE(info);
+  ASSERT_EQ(info->streams.size(), 1u);
+  EXPECT_EQ(info->streams[0].type, avi::kFccIavs);
+  EXPECT_EQ(info->streams[0].scale, 1001u);
+  EXPECT_EQ(info->streams[0].rate, 30000u);
+  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info->height, 480u);
+  for (bool odml : {true, false}) {
+    const auto probed = test::Probe(aviPath, odml);
+    ASSERT_EQ(probed.size(), 2u);
+    EXPECT_EQ(probed[0].count, kFrames);
+    // 48 kHz locked on 525/60: 8008 samples every 5 frames.
+    EXPECT_EQ(test::DecodedAudioSamples(aviPath, 2, odml), 6 * 8008L);
+  }
 }
 
 // Damaged frames among good ones: the splitter delivers the good ones and counts the rest.

@@ -440,17 +440,16 @@ void AviWriter::AdjustToMaster() {
   for (size_t i = 0; i < streams_.size(); ++i) {
     Stream& s = streams_[i];
     if (static_cast<int>(i) == master || s.length == 0) continue;
-    // length * scale / rate == master length * master scale / master rate
-    uint64_t scale = m.length * m.scale;
-    uint64_t rate = s.length * m.rate;
+    // Wanted: length * scale / rate == master length * master scale / master rate.
     if (!IsVideoLike(s)) {
-      // Audio keeps its block as the unit of scale; only its rate moves.
-      rate = s.length * s.scale * static_cast<uint64_t>(m.rate);
-      scale = m.length * m.scale;
-      uint64_t ratio = (rate + scale / 2) / scale;
-      s.rate = static_cast<uint32_t>(std::min<uint64_t>(ratio, UINT32_MAX));
+      // Sound keeps its block as the unit of scale; only its rate moves.
+      const uint64_t num = s.length * s.scale * static_cast<uint64_t>(m.rate);
+      const uint64_t den = m.length * m.scale;
+      s.rate = static_cast<uint32_t>(std::min<uint64_t>((num + den / 2) / den, UINT32_MAX));
       continue;
     }
+    uint64_t scale = m.length * m.scale;
+    uint64_t rate = s.length * m.rate;
     ReduceRatio(scale, rate);
     s.scale = static_cast<uint32_t>(scale);
     s.rate = static_cast<uint32_t>(rate);
