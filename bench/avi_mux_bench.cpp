@@ -1,6 +1,7 @@
 // DV file -> AVI Mux -> File writer, against `ffmpeg -f dv -i F -c copy out.avi` on the same
 // file. Prints both times and the ratio (ffmpeg time / ours: above 1 means we are faster).
 #include <benchmark/benchmark.h>
+#include <streams.h>
 #include <vidorra_filters.h>
 
 #include <chrono>
