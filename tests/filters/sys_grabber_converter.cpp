@@ -1,0 +1,280 @@
+// SampleGrabber and Color Space Converter in small graphs: pins, partial types, the kept copy
+// and its sizes, callbacks, one-shot; conversion through the graph matching the converter core.
+#include <NullRenderer.h>
+#include <PixelFormatConverter.h>
+#include <SampleGrabber.h>
+#include <TestCountingSink.h>
+#include <TestPushSource.h>
+#include <amvideo.h>
+
+#include "sys_filter_support.h"
+
+#include <atomic>
+
+namespace vidorra::test {
+namespace {
+
+using vidorra::filters::FrameLayout;
+using vidorra::filters::PixelFormat;
+using vidorra::filters::PixelFormatConverter;
+
+constexpr long kTestFrameBytes = 64 * 48 * 2;  // MakeTestVideoType: 64 x 48, 16 bits
+
+class CountingCallback : public CUnknown, public ISampleGrabberCB {
+ public:
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_ISampleGrabberCB) return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP SampleCB(double time, IMediaSample* sample) override {
+    samples++;
+    lastTime = time;
+    if (sample) lastLength = sample->GetActualDataLength();
+    return S_OK;
+  }
+  STDMETHODIMP BufferCB(double time, BYTE* buffer, long length) override {
+    buffers++;
+    lastTime = time;
+    lastLength = length;
+    if (buffer && length >= 4) lastFrame = buffer[0] | (buffer[1] << 8);
+    return S_OK;
+  }
+  std::atomic<int> samples{0};
+  std::atomic<int> buffers{0};
+  std::atomic<double> lastTime{-1};
+  std::atomic<long> lastLength{0};
+  std::atomic<int> lastFrame{-1};
+};
+
+struct GrabberGraph {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<TestPushSource> source;
+  ComPtr<IBaseFilter> grabber = NewSystemFilter(CLSID_SampleGrabber);
+  ComPtr<ISampleGrabber> control = QueryAs<ISampleGrabber>(grabber.Get());
+
+  explicit GrabberGraph(int frames = 3) {
+    TestPushSourceConfig config;
+    config.frameCount = frames;
+    source = MakeComObject<TestPushSource>(config);
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(grabber.Get(), L"Grabber");
+  }
+  HRESULT ConnectSource() {
+    return graph->ConnectDirect(source->OutputPin(), PinAtIndex(grabber.Get(), 0).Get(), nullptr);
+  }
+};
+
+TEST(SysSampleGrabber, PinsInputThenOutput) {
+  ComPtr<IBaseFilter> grabber = NewSystemFilter(CLSID_SampleGrabber);
+  ASSERT_TRUE(grabber);
+  auto pins = PinsOf(grabber.Get());
+  ASSERT_EQ(pins.size(), 2u);
+  EXPECT_EQ(PinDirection(pins[0].Get()), PINDIR_INPUT);
+  EXPECT_EQ(PinDirection(pins[1].Get()), PINDIR_OUTPUT);
+  EXPECT_TRUE(QueryAs<ISampleGrabber>(grabber.Get()));
+}
+
+TEST(SysSampleGrabber, PartialMediaTypeDecidesWhatConnects) {
+  GrabberGraph g;
+  AM_MEDIA_TYPE connected{};
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, g.control->GetConnectedMediaType(&connected));
+
+  AM_MEDIA_TYPE wanted{};
+  wanted.majortype = MEDIATYPE_Video;
+  wanted.subtype = MEDIASUBTYPE_TestB;
+  ASSERT_EQ(S_OK, g.control->SetMediaType(&wanted));
+  EXPECT_TRUE(FAILED(g.ConnectSource())) << "the source offers TestA only";
+
+  // Major type, subtype and format type without a format block: any picture size.
+  wanted.subtype = MEDIASUBTYPE_TestA;
+  wanted.formattype = FORMAT_VideoInfo;
+  ASSERT_EQ(S_OK, g.control->SetMediaType(&wanted));
+  ASSERT_EQ(S_OK, g.ConnectSource());
+  ASSERT_EQ(S_OK, g.control->GetConnectedMediaType(&connected));
+  EXPECT_EQ(connected.subtype, MEDIASUBTYPE_TestA);
+  EXPECT_EQ(connected.formattype, FORMAT_VideoInfo);
+  ASSERT_EQ(connected.cbFormat, sizeof(VIDEOINFOHEADER));
+  EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth, 64);
+  FreeMediaType(connected);
+}
+
+TEST(SysSampleGrabber, KeptCopyAndItsSizes) {
+  GrabberGraph g;
+  long size = 0;
+  EXPECT_EQ(E_INVALIDARG, g.control->GetCurrentBuffer(&size, nullptr)) << "not buffering";
+  ASSERT_EQ(S_OK, g.control->SetBufferSamples(TRUE));
+  EXPECT_EQ(VFW_E_WRONG_STATE, g.control->GetCurrentBuffer(&size, nullptr)) << "nothing yet";
+  EXPECT_EQ(E_POINTER, g.control->GetCurrentBuffer(nullptr, nullptr));
+  ASSERT_EQ(S_OK, g.ConnectSource());
+  // Output left unconnected: the grabber still samples.
+  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+  std::vector<long> buffer(kTestFrameBytes / sizeof(long));
+  EXPECT_TRUE(WaitUntil([&] {
+    long bytes = kTestFrameBytes;
+    return g.control->GetCurrentBuffer(&bytes, buffer.data()) == S_OK &&
+           reinterpret_cast<BYTE*>(buffer.data())[0] == 2;
+  })) << "the last of three frames is kept";
+  StopGraph(g.graph.Get());
+
+  ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&size, nullptr));
+  EXPECT_EQ(size, kTestFrameBytes) << "size query";
+  // A buffer one byte short is refused and left untouched.
+  std::vector<BYTE> small(kTestFrameBytes + 8, 0xEE);
+  long smallSize = kTestFrameBytes - 1;
+  EXPECT_EQ(E_OUTOFMEMORY,
+            g.control->GetCurrentBuffer(&smallSize, reinterpret_cast<long*>(small.data())));
+  for (BYTE b : small) ASSERT_EQ(b, 0xEE);
+  // A larger buffer gets the frame and the true size back.
+  long bigSize = kTestFrameBytes + 8;
+  ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&bigSize, reinterpret_cast<long*>(small.data())));
+  EXPECT_EQ(bigSize, kTestFrameBytes);
+  EXPECT_EQ(small[0], 2);
+  EXPECT_EQ(small[kTestFrameBytes], 0xEE) << "nothing written past the frame";
+  EXPECT_EQ(E_NOTIMPL, g.control->GetCurrentSample(nullptr));
+}
+
+TEST(SysSampleGrabber, BufferAndSampleCallbacksAndOneShot) {
+  for (long method : {0L, 1L}) {
+    GrabberGraph g;
+    auto callback = MakeComObject<CountingCallback>();
+    EXPECT_EQ(E_INVALIDARG, g.control->SetCallback(callback.Get(), 2));
+    ASSERT_EQ(S_OK, g.control->SetCallback(callback.Get(), method));
+    auto sink = MakeComObject<TestCountingSink>();
+    g.graph->AddFilter(sink.Get(), L"Sink");
+    ASSERT_EQ(S_OK, g.ConnectSource());
+    ASSERT_EQ(S_OK, g.graph->ConnectDirect(PinAtIndex(g.grabber.Get(), 1).Get(),
+                                           sink->InputPinInterface(), nullptr));
+    ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+    EXPECT_TRUE(WaitUntil([&] { return sink->Count() == 3; })) << "pass-through downstream";
+    StopGraph(g.graph.Get());
+    if (method == 1) {
+      EXPECT_EQ(callback->buffers.load(), 3);
+      EXPECT_EQ(callback->lastFrame.load(), 2);
+    } else {
+      EXPECT_EQ(callback->samples.load(), 3);
+    }
+    EXPECT_EQ(callback->lastLength.load(), kTestFrameBytes);
+    EXPECT_DOUBLE_EQ(callback->lastTime.load(), 0.08) << "stream time of frame 2, in seconds";
+    g.control->SetCallback(nullptr, 0);
+  }
+
+  // One shot: the first sample passes, then end of stream; later samples are dropped.
+  GrabberGraph g(5);
+  auto callback = MakeComObject<CountingCallback>();
+  g.control->SetCallback(callback.Get(), 1);
+  g.control->SetOneShot(TRUE);
+  auto sink = MakeComObject<TestCountingSink>();
+  g.graph->AddFilter(sink.Get(), L"Sink");
+  ASSERT_EQ(S_OK, g.ConnectSource());
+  ASSERT_EQ(S_OK, g.graph->ConnectDirect(PinAtIndex(g.grabber.Get(), 1).Get(),
+                                         sink->InputPinInterface(), nullptr));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+  auto events = QueryAs<IMediaEvent>(g.graph.Get());
+  ASSERT_TRUE(events);
+  long code = 0;
+  EXPECT_EQ(S_OK, events->WaitForCompletion(5000, &code));
+  EXPECT_EQ(code, EC_COMPLETE);
+  StopGraph(g.graph.Get());
+  EXPECT_EQ(callback->buffers.load(), 1) << "one shot";
+  EXPECT_EQ(sink->Count(), 1);
+}
+
+TEST(SysColorSpaceConverter, PinsAndAcceptedInputs) {
+  ComPtr<IBaseFilter> converter = NewSystemFilter(CLSID_Colour);
+  ASSERT_TRUE(converter);
+  auto pins = PinsOf(converter.Get());
+  ASSERT_EQ(pins.size(), 2u);
+  EXPECT_EQ(PinDirection(pins[0].Get()), PINDIR_INPUT);
+  EXPECT_EQ(PinDirection(pins[1].Get()), PINDIR_OUTPUT);
+  const CMediaType yuy2 = MakeTestVideoType(MEDIASUBTYPE_YUY2);
+  const CMediaType rgb24 = MakeTestVideoType(MEDIASUBTYPE_RGB24);
+  const CMediaType mjpg = MakeTestVideoType(MEDIASUBTYPE_MJPG);
+  const CMediaType test = MakeTestVideoType(MEDIASUBTYPE_TestA);
+  EXPECT_EQ(S_OK, pins[0]->QueryAccept(&yuy2));
+  EXPECT_EQ(S_OK, pins[0]->QueryAccept(&rgb24));
+  EXPECT_NE(S_OK, pins[0]->QueryAccept(&mjpg));
+  EXPECT_NE(S_OK, pins[0]->QueryAccept(&test));
+}
+
+TEST(SysColorSpaceConverter, OffersBottomUpRgb32First) {
+  auto graph = NewSysGraph();
+  TestPushSourceConfig config;
+  config.mediaType = MakeTestVideoType(MEDIASUBTYPE_YUY2);
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> converter = NewSystemFilter(CLSID_Colour);
+  auto sink = MakeComObject<TestCountingSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(converter.Get(), L"Color");
+  graph->AddFilter(sink.Get(), L"Sink");
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(converter.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(converter.Get(), 1).Get(),
+                                       sink->InputPinInterface(), nullptr));
+  AM_MEDIA_TYPE mt{};
+  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&mt));
+  EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB32);
+  const auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat);
+  EXPECT_EQ(vih->bmiHeader.biHeight, 48) << "bottom-up";
+  EXPECT_EQ(vih->bmiHeader.biBitCount, 32);
+  EXPECT_EQ(mt.lSampleSize, 64u * 48u * 4u);
+  FreeMediaType(mt);
+}
+
+TEST(SysColorSpaceConverter, ConvertsInAGraphLikeTheCore) {
+  // Source (YUY2) -> grabber (keeps the input) -> converter -> grabber (RGB24) -> null.
+  auto graph = NewSysGraph();
+  TestPushSourceConfig config;
+  config.mediaType = MakeTestVideoType(MEDIASUBTYPE_YUY2);
+  config.frameCount = 3;
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> before = NewSystemFilter(CLSID_SampleGrabber);
+  ComPtr<IBaseFilter> converter = NewSystemFilter(CLSID_Colour);
+  ComPtr<IBaseFilter> after = NewSystemFilter(CLSID_SampleGrabber);
+  ComPtr<IBaseFilter> null = NewSystemFilter(CLSID_NullRenderer);
+  auto beforeControl = QueryAs<ISampleGrabber>(before.Get());
+  auto afterControl = QueryAs<ISampleGrabber>(after.Get());
+  AM_MEDIA_TYPE rgb24{};
+  rgb24.majortype = MEDIATYPE_Video;
+  rgb24.subtype = MEDIASUBTYPE_RGB24;
+  rgb24.formattype = FORMAT_VideoInfo;
+  afterControl->SetMediaType(&rgb24);
+  beforeControl->SetBufferSamples(TRUE);
+  afterControl->SetBufferSamples(TRUE);
+  int n = 0;
+  for (IBaseFilter* f : {static_cast<IBaseFilter*>(source.Get()), before.Get(), converter.Get(),
+                         after.Get(), null.Get()}) {
+    graph->AddFilter(f, std::to_wstring(n++).c_str());
+  }
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(before.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(before.Get(), 1).Get(),
+                                       PinAtIndex(converter.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(converter.Get(), 1).Get(),
+                                       PinAtIndex(after.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(after.Get(), 1).Get(),
+                                       PinAtIndex(null.Get(), 0).Get(), nullptr));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  const FrameLayout yuy2{PixelFormat::kYuy2, 64, 48, false};
+  const FrameLayout rgb{PixelFormat::kRgb24, 64, 48, true};
+  std::vector<BYTE> input(yuy2.ImageSize());
+  std::vector<BYTE> output(rgb.ImageSize());
+  std::vector<BYTE> expected(rgb.ImageSize());
+  PixelFormatConverter core;
+  ASSERT_TRUE(core.Configure(yuy2, rgb));
+  // Once the last frame has passed both grabbers, the converted copy is what the converter
+  // core makes of the input copy.
+  EXPECT_TRUE(WaitUntil([&] {
+    long inSize = static_cast<long>(input.size());
+    long outSize = static_cast<long>(output.size());
+    if (beforeControl->GetCurrentBuffer(&inSize, reinterpret_cast<long*>(input.data())) != S_OK ||
+        afterControl->GetCurrentBuffer(&outSize, reinterpret_cast<long*>(output.data())) != S_OK ||
+        input[0] != 2 || outSize != static_cast<long>(rgb.ImageSize())) {
+      return false;
+    }
+    return core.Convert(input.data(), input.size(), expected.data(), expected.size()) &&
+           output == expected;
+  }));
+  StopGraph(graph.Get());
+}
+
+}  // namespace
+}  // namespace vidorra::test
