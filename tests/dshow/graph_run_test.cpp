@@ -151,7 +151,9 @@ TEST(GraphRun, ThousandRunStopCyclesWhileStreaming) {
       const int before = chain.sink->Count();
       ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() > before + 2; })) << "cycle " << i;
     }
-    if (i % 3 == 1) ASSERT_EQ(S_OK, chain.control->Pause());
+    if (i % 3 == 1) {
+      ASSERT_EQ(S_OK, chain.control->Pause());
+    }
     ASSERT_EQ(S_OK, chain.control->Stop()) << "cycle " << i;
   }
   OAFilterState state = State_Running;
