@@ -251,6 +251,31 @@ TEST_F(CaptureBuilderRender, InterleavedDvToAVideoSinkGetsTheNamedDvSplitter) {
   EXPECT_EQ(CLSID_DVVideoCodec, ClassOf(OwnerOf(grabberPeer.Get()).Get()));
 }
 
+// The native DV capture: preview of the camcorder's only (capture) pin through a Smart Tee, the
+// DV Splitter and the decoder; the capture render takes the tee's capture output straight into
+// a sink that accepts the interleaved stream.
+TEST_F(CaptureBuilderRender, TheNativeDvCaptureGraphOfTheProgram) {
+  if (Missing(CLSID_SmartTee) || Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
+    GTEST_SKIP() << "Smart Tee, DV Splitter or DV Video Decoder not registered yet";
+  }
+  ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
+  ComPtr<TableFilter> grabber = AddSink(
+      L"Grabber", {{MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, {MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}});
+  ASSERT_EQ(VFW_S_NOPREVIEWPIN,
+            builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Interleaved, camcorder->Base(),
+                                   nullptr, grabber->Base()));
+  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
+  ComPtr<IBaseFilter> splitter = FindByName(L"DV Splitter");
+  ASSERT_TRUE(tee);
+  ASSERT_TRUE(splitter);
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), PinAt(splitter.Get(), 0).Get()));
+  EXPECT_TRUE(PeerOf(grabber->Pin(L"In")));
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                         camcorder->Base(), nullptr, mux->Base()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+}
+
 // ---- Default renderers ----------------------------------------------------------------------
 
 TEST_F(CaptureBuilderRender, WithoutSinkVideoGoesToTheVideoRenderer) {
