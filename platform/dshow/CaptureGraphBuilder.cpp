@@ -15,9 +15,6 @@ namespace {
 constexpr const wchar_t* kAviMuxName = L"AVI Mux";
 constexpr const wchar_t* kFileWriterName = L"File writer";
 
-const ComClassRegistration kRegistration(CLSID_CaptureGraphBuilder2, "Capture Graph Builder",
-                                         ComClassFactoryFor<CaptureGraphBuilder>());
-
 bool PinMatches(IPin* pin, PIN_DIRECTION direction, const GUID* pCategory, const GUID* pType,
                 bool unconnectedOnly) {
   if (DirectionOf(pin) != direction) return false;
@@ -26,8 +23,7 @@ bool PinMatches(IPin* pin, PIN_DIRECTION direction, const GUID* pCategory, const
   return !(unconnectedOnly && IsConnected(pin));
 }
 
-// The first input pin and the first output pin of a filter (the AVI Mux's free input is
-// always its last one; its only output comes after the inputs).
+// The filter's first pin in that direction (the first free one when asked).
 ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly) {
   for (const ComPtr<IPin>& pin : PinsOf(filter)) {
     if (PinMatches(pin.Get(), direction, nullptr, nullptr, unconnectedOnly)) return pin;
@@ -35,6 +31,17 @@ ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction, bool unconne
   return nullptr;
 }
 
+}  // namespace
+
+void EnsureCaptureGraphBuilderRegistered() {
+  static const ComClassRegistration registration(CLSID_CaptureGraphBuilder2,
+                                                 "Capture Graph Builder",
+                                                 ComClassFactoryFor<CaptureGraphBuilder>());
+}
+
+namespace {
+// Registered at start-up in every program that links this file.
+const bool kRegistered = (EnsureCaptureGraphBuilderRegistered(), true);
 }  // namespace
 
 HRESULT AddNewFilter(IGraphBuilder* graph, REFCLSID clsid, LPCWSTR name,
@@ -98,8 +105,13 @@ ComPtr<IGraphBuilder> CaptureGraphBuilder::GraphForSearch(IBaseFilter* pf) {
   return joined ? joined.As<IGraphBuilder>() : nullptr;
 }
 
+// Filters join and connect only while the graph is stopped; a look-up made while it runs (the
+// program's menus ask while previewing) searches what is there.
 void CaptureGraphBuilder::ConnectAnalogFrontEnd(IGraphBuilder* graph, IBaseFilter* filter) {
   if (!graph || !CaptureGraphBuilderAnalog::NeedsFrontEnd(filter)) return;
+  ComPtr<IMediaFilter> control = QueryAs<IMediaFilter>(graph);
+  FILTER_STATE state = State_Stopped;
+  if (control && (FAILED(control->GetState(0, &state)) || state != State_Stopped)) return;
   CaptureGraphBuilderAnalog(graph).ConnectFrontEnd(filter);
 }
 

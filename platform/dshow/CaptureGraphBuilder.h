@@ -67,6 +67,11 @@ class CaptureGraphBuilder : public CUnknown, public ICaptureGraphBuilder2 {
   ComPtr<IGraphBuilder> graph_;  // guarded by mutex_
 };
 
+// Registers CLSID_CaptureGraphBuilder2 with CoCreateInstance (once; later calls do nothing).
+// A static library only links this file when something names it, so code that creates the
+// builder through CoCreateInstance alone calls this first (or links the library whole).
+void EnsureCaptureGraphBuilderRegistered();
+
 // Creates a filter of a registered class and adds it to the graph under `name`.
 HRESULT AddNewFilter(IGraphBuilder* graph, REFCLSID clsid, LPCWSTR name,
                      ComPtr<IBaseFilter>* filter);

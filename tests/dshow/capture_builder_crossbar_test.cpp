@@ -101,6 +101,21 @@ TEST_F(CaptureBuilderFrontEnd, TheInterleavedLookUpStillFails) {
   EXPECT_FALSE(crossbar);
 }
 
+// The program's menus look interfaces up while the preview runs: nothing joins a running graph.
+TEST_F(CaptureBuilderFrontEnd, NothingIsAddedWhileTheGraphRuns) {
+  ComPtr<IMediaControl> control = graph_.As<IMediaControl>();
+  ASSERT_TRUE(control);
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  ComPtr<IAMCrossbar> crossbar;
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, card_->Base(),
+                                    IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(1, FilterCount());
+  ASSERT_TRUE(SUCCEEDED(control->Stop()));
+  EXPECT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, card_->Base(),
+                                          IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
+}
+
 TEST_F(CaptureBuilderFrontEnd, ACardWithoutMatchingDevicesIsLeftAlone) {
   ComPtr<TableFilter> lonely = MakeTvCard(MediumsOfCard(7).crossbarToCapture);
   Add(lonely->Base(), L"Lonely Card");

@@ -399,9 +399,7 @@ ComPtr<IBaseFilter> MakeTvAudio(const FrontEndMediums& m) {
 // ---- Fixtures and graph helpers ----------------------------------------------------------
 
 void CaptureBuilderTest::SetUp() {
-  // Creating the class directly first keeps its registration linked into the test program.
-  ComPtr<ICaptureGraphBuilder2> direct(MakeComObject<vidorra::dshow::CaptureGraphBuilder>().Get());
-  ASSERT_TRUE(direct);
+  vidorra::dshow::EnsureCaptureGraphBuilderRegistered();
   ASSERT_EQ(S_OK,
             CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                              IID_ICaptureGraphBuilder2, builder_.ReleaseAndGetVoidAddressOf()));
