@@ -224,6 +224,22 @@ TEST(GraphRun, PausedRendererHoldsTheFirstSampleUntilRun) {
   chain.control->Stop();
 }
 
+TEST(GraphRun, GetStateAnswersSFalseWhileARendererWaitsForItsFirstSample) {
+  // A paced source produces nothing before the graph runs, so the paused renderer never cues.
+  TestPushSourceConfig config;
+  config.paceOnClock = true;
+  Chain chain(std::move(config), 0);
+  ASSERT_EQ(S_OK, chain.control->Pause());
+  OAFilterState state = State_Stopped;
+  EXPECT_EQ(S_FALSE, chain.control->GetState(0, &state));
+  EXPECT_EQ(State_Paused, state);
+  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 1; }));
+  EXPECT_EQ(S_OK, chain.control->GetState(0, &state));
+  EXPECT_EQ(State_Running, state);
+  EXPECT_EQ(S_OK, chain.control->Stop());
+}
+
 // A renderer that cannot start: Run must fail with its error and leave the graph stopped.
 class FailingRenderer : public TestCountingSink {
  public:
