@@ -153,5 +153,42 @@ TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
   EXPECT_TRUE(IsSameObject(OwnerOf(muxIn.Get()).Get(), mux.Get()));
 }
 
+// The program's audio stream of a recording: the audio source through an Infinite Pin Tee into
+// the mux, then listening on the tee's spare output through the default audio renderer.
+TEST_F(CaptureBuilderOutput, TheAudioSourceGoesThroughAnInfiniteTeeIntoTheMux) {
+  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter) ||
+      !IsComClassRegistered(CLSID_InfTee)) {
+    GTEST_SKIP() << "AVI Mux, File Writer or Infinite Pin Tee not registered yet";
+  }
+  const std::wstring path = (folder_ / "audio.avi").wstring();
+  ComPtr<IBaseFilter> mux;
+  ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
+                                              nullptr));
+  ComPtr<TableFilter> audio = MakeAudioSource();
+  Add(audio->Base(), L"AudioSource");
+  ComPtr<IBaseFilter> tee;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_InfTee, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   tee.ReleaseAndGetVoidAddressOf()));
+  Add(tee.Get(), L"Infinite2");
+  ASSERT_EQ(S_OK,
+            builder_->RenderStream(nullptr, &MEDIATYPE_Audio, audio->Base(), tee.Get(), mux.Get()));
+  EXPECT_TRUE(AreConnected(audio->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
+  ComPtr<IPin> teeToMux = PinAt(tee.Get(), 1);
+  ComPtr<IPin> muxIn = PeerOf(teeToMux.Get());
+  ASSERT_TRUE(muxIn);
+  EXPECT_TRUE(IsSameObject(OwnerOf(muxIn.Get()).Get(), mux.Get()));
+
+  ComPtr<IPin> spare;
+  ASSERT_EQ(S_OK, builder_->FindPin(tee.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio, TRUE, 0,
+                                    spare.GetAddressOf()));
+  const HRESULT listened =
+      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, spare.Get(), nullptr, nullptr);
+  if (!IsComClassRegistered(CLSID_DSoundRender) && FAILED(listened)) return;
+  ASSERT_TRUE(SUCCEEDED(listened));
+  ComPtr<IPin> rendererIn = PeerOf(spare.Get());
+  ASSERT_TRUE(rendererIn);
+  EXPECT_EQ(CLSID_DSoundRender, ClassOf(OwnerOf(rendererIn.Get()).Get()));
+}
+
 }  // namespace
 }  // namespace vidorra::test::capture_builder
