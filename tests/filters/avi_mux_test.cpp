@@ -236,6 +236,85 @@ TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {
   EXPECT_EQ(test::Probe(second)[0].count, static_cast<long>(two->streams[0].odmlChunks.size()));
 }
 
+// Pushes 48 kHz PCM blocks; from block `changeAt` on, the samples announce 44.1 kHz.
+class ChangingPcmStream : public CSourceStream {
+ public:
+  static constexpr int kBlocks = 20, kChangeAt = 12, kBlockBytes = 1920 * 4;
+  explicit ChangingPcmStream(CSource* filter) : CSourceStream(filter, L"Output") {}
+  static CMediaType Pcm(DWORD rate) {
+    CMediaType mt(&MEDIATYPE_Audio);
+    mt.SetSubtype(&MEDIASUBTYPE_PCM);
+    mt.SetFormatType(&FORMAT_WaveFormatEx);
+    auto* w = reinterpret_cast<WAVEFORMATEX*>(mt.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    *w = {WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
+    return mt;
+  }
+  HRESULT GetMediaType(int position, CMediaType* mt) override {
+    if (position != 0) return VFW_S_NO_MORE_ITEMS;
+    *mt = Pcm(48000);
+    return S_OK;
+  }
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    request->cBuffers = 2;
+    request->cbBuffer = kBlockBytes;
+    request->cbAlign = 1;
+    ALLOCATOR_PROPERTIES actual{};
+    return allocator->SetProperties(request, &actual);
+  }
+  HRESULT FillBuffer(IMediaSample* sample) override {
+    if (block_ >= kBlocks) return S_FALSE;
+    sample->SetActualDataLength(kBlockBytes);
+    REFERENCE_TIME start = block_ * 400000LL, stop = start + 400000;
+    sample->SetTime(&start, &stop);
+    if (block_ == kChangeAt) {
+      CMediaType changed = Pcm(44100);
+      sample->SetMediaType(&changed);
+    }
+    ++block_;
+    return S_OK;
+  }
+
+ private:
+  int block_ = 0;
+};
+
+class ChangingPcmSource : public CSource {
+ public:
+  ChangingPcmSource() : CSource(L"Changing PCM", GUID_NULL) {
+    AddPin(std::make_unique<ChangingPcmStream>(this));
+  }
+};
+
+// A sound format change mid-stream cannot be written under the stream's fixed header: the
+// stream ends there (the rest is counted as dropped) and the file stays sound.
+TEST(AviMuxGraph, SoundFormatChangeEndsThatStreamCleanly) {
+  TempDir dir;
+  const std::string path = dir.File("change.avi");
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  auto source = MakeComObject<ChangingPcmSource>();
+  auto mux = MakeComObject<CAviMux>();
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(mux.Get(), L"AVI Mux");
+  graph->AddFilter(writer.Get(), L"File writer");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(), PinAtIndex(mux.Get(), 1).Get(),
+                                 nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
+                                 nullptr),
+            S_OK);
+  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(WaitForEvent(graph.Get(), EC_COMPLETE));
+  test::StopGraph(graph.Get());
+  EXPECT_EQ(mux->DroppedSamples(), ChangingPcmStream::kBlocks - ChangingPcmStream::kChangeAt);
+  const auto info = avi::AviReader::Read(path);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(ChangingPcmStream::kChangeAt * 1920));
+  EXPECT_EQ(test::DecodedAudioSamples(path, 2), ChangingPcmStream::kChangeAt * 1920L);
+}
+
 // A file-size limit stands in for a full disk: the writer's failure reaches the graph as
 // EC_ERRORABORT with its HRESULT and the file keeps every frame written before it.
 TEST(AviMuxGraph, FullDiskEndsWithErrorAbortAndAReadableFile) {
