@@ -1,0 +1,494 @@
+// "Video Renderer"; see VideoRenderer.h.
+#include "VideoRenderer.h"
+
+#include <HwndQt.h>
+#include <oleauto.h>
+#include <winuser.h>
+
+#include <QApplication>
+#include <QThread>
+
+#include <cstring>
+#include <string>
+
+namespace vidorra::filters {
+namespace {
+
+constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010E);  // RPC_E_WRONG_THREAD
+constexpr long kDefaultStyle = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+constexpr const wchar_t* kDefaultCaption = L"ActiveMovie Window";
+constexpr uint32_t kOpaqueAlpha = 0xFF000000u;
+
+// ShowWindow commands as IVideoWindow::put_WindowState takes them.
+constexpr long kSwHide = 0;
+constexpr long kSwShowNormal = 1;
+constexpr long kSwShowMinimized = 2;
+constexpr long kSwShowMaximized = 3;
+constexpr long kSwShow = 5;
+constexpr long kSwMinimize = 6;
+constexpr long kSwRestore = 9;
+
+bool ValidBool(long value) { return value == OATRUE || value == OAFALSE; }
+
+QColor ColourFromColorRef(long colour) {
+  const auto value = static_cast<uint32_t>(colour);
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+// Copies a frame into an image the window owns, top row first.
+QImage ImageFromFrame(const FrameLayout& layout, const BYTE* data) {
+  const bool rgb32 = layout.format == PixelFormat::kRgb32;
+  QImage image(layout.width, layout.height, rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+  if (image.isNull()) return image;
+  const size_t stride = layout.Stride();
+  const size_t rowBytes = static_cast<size_t>(layout.width) * (rgb32 ? 4 : 3);
+  for (int y = 0; y < layout.height; ++y) {
+    const int memoryRow = layout.bottomUp ? layout.height - 1 - y : y;
+    const BYTE* source = data + stride * memoryRow;
+    uchar* target = image.scanLine(y);
+    std::memcpy(target, source, rowBytes);
+    if (rgb32) {
+      // The fourth byte of a device-independent RGB32 pixel is unused (often 0); the image
+      // format wants it opaque.
+      auto* pixels = reinterpret_cast<uint32_t*>(target);
+      for (int x = 0; x < layout.width; ++x) pixels[x] |= kOpaqueAlpha;
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
+CVideoRenderer::CVideoRenderer()
+    : CBaseRenderer(L"Video Renderer", CLSID_VideoRenderer), style_(kDefaultStyle) {
+  // The window belongs to the user-interface thread; a renderer made elsewhere has none and
+  // answers E_UNEXPECTED to IVideoWindow.
+  auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+  if (app && QThread::currentThread() == app->thread()) {
+    window_ = new VideoRendererWindow();
+    window_->setWindowTitle(QString::fromStdWString(kDefaultCaption));
+    window_->SetDestroyedCallback([this] { OnWindowDestroyed(); });
+    ApplyWindowFlags();
+  }
+}
+
+CVideoRenderer::~CVideoRenderer() {
+  VideoRendererWindow* window = nullptr;
+  {
+    std::lock_guard lock(windowMutex_);
+    window = window_;
+    window_ = nullptr;
+  }
+  if (!window) return;
+  window->SetDestroyedCallback(nullptr);
+  if (QThread::currentThread() == window->thread()) {
+    delete window;
+  } else {
+    window->deleteLater();
+  }
+}
+
+void CVideoRenderer::OnWindowDestroyed() {
+  std::lock_guard lock(windowMutex_);
+  window_ = nullptr;
+}
+
+HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IVideoWindow || riid == IID_IDispatch) {
+    return GetInterface(static_cast<IVideoWindow*>(this), ppv);
+  }
+  return CBaseRenderer::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CVideoRenderer::GetTypeInfoCount(UINT* pctinfo) {
+  if (pctinfo) *pctinfo = 0;
+  return E_NOTIMPL;
+}
+STDMETHODIMP CVideoRenderer::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+STDMETHODIMP CVideoRenderer::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+  return E_NOTIMPL;
+}
+STDMETHODIMP CVideoRenderer::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                    EXCEPINFO*, UINT*) {
+  return E_NOTIMPL;
+}
+
+// ---- Media and rendering ------------------------------------------------------------------
+
+HRESULT CVideoRenderer::CheckMediaType(const CMediaType* mt) {
+  if (!mt) return E_POINTER;
+  const auto layout = FrameLayout::FromMediaType(*mt);
+  if (!layout) return VFW_E_TYPE_NOT_ACCEPTED;
+  return layout->format == PixelFormat::kRgb32 || layout->format == PixelFormat::kRgb24
+             ? S_OK
+             : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CVideoRenderer::SetMediaType(const CMediaType* mt) {
+  const auto layout = FrameLayout::FromMediaType(*mt);
+  if (!layout) return VFW_E_TYPE_NOT_ACCEPTED;
+  layout_ = *layout;
+  return CBaseRenderer::SetMediaType(mt);
+}
+
+HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  HRESULT hr = sample->GetPointer(&data);
+  if (FAILED(hr)) return hr;
+  const long length = sample->GetActualDataLength();
+  // A short frame is skipped: showing it would read past the sample.
+  if (!data || length < 0 || static_cast<size_t>(length) < layout_.ImageSize()) return S_OK;
+  QImage image = ImageFromFrame(layout_, data);
+  std::lock_guard lock(windowMutex_);
+  if (window_) window_->PresentFrame(std::move(image));
+  return S_OK;
+}
+
+HRESULT CVideoRenderer::OnStartStreaming() {
+  if (autoShow_) {
+    std::lock_guard lock(windowMutex_);
+    if (window_) {
+      if (QThread::currentThread() == window_->thread()) {
+        window_->show();
+      } else {
+        QMetaObject::invokeMethod(window_, &QWidget::show, Qt::QueuedConnection);
+      }
+    }
+  }
+  return CBaseRenderer::OnStartStreaming();
+}
+
+// ---- Window -------------------------------------------------------------------------------
+
+HRESULT CVideoRenderer::CheckWindowThread() const {
+  if (!window_) return E_UNEXPECTED;
+  return QThread::currentThread() == window_->thread() ? S_OK : kWrongThread;
+}
+
+void CVideoRenderer::ApplyWindowFlags() {
+  const bool visible = window_->isVisible();
+  QWidget* owner = owner_ ? WidgetForHwnd(reinterpret_cast<HWND>(owner_)) : nullptr;
+  Qt::WindowFlags flags = Qt::Widget;
+  if (!owner) {
+    flags = Qt::Window | Qt::CustomizeWindowHint;
+    const bool caption = (style_ & WS_CAPTION) == WS_CAPTION;
+    const bool frame = (style_ & (WS_THICKFRAME | WS_BORDER | WS_DLGFRAME)) != 0;
+    if (caption) {
+      flags |= Qt::WindowTitleHint;
+      if (style_ & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+      if (style_ & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+      if (style_ & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+    }
+    if (!caption && !frame) flags |= Qt::FramelessWindowHint;
+    if (styleEx_ & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+  }
+  const QRect geometry = window_->geometry();
+  window_->setParent(owner, flags);
+  window_->setGeometry(geometry);
+  // Changing the parent or the flags hides a widget; keep it as it was.
+  if (visible) window_->show();
+}
+
+STDMETHODIMP CVideoRenderer::put_Caption(BSTR strCaption) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->setWindowTitle(QString::fromStdWString(strCaption ? strCaption : L""));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Caption(BSTR* strCaption) {
+  if (!strCaption) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *strCaption = SysAllocString(window_->windowTitle().toStdWString().c_str());
+  return *strCaption ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CVideoRenderer::put_WindowStyle(long WindowStyle) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  style_ = WindowStyle;
+  ApplyWindowFlags();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_WindowStyle(long* WindowStyle) {
+  if (!WindowStyle) return E_POINTER;
+  *WindowStyle = style_;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_WindowStyleEx(long WindowStyleEx) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  styleEx_ = WindowStyleEx;
+  ApplyWindowFlags();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_WindowStyleEx(long* WindowStyleEx) {
+  if (!WindowStyleEx) return E_POINTER;
+  *WindowStyleEx = styleEx_;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_AutoShow(long AutoShow) {
+  if (!ValidBool(AutoShow)) return E_INVALIDARG;
+  autoShow_ = AutoShow == OATRUE;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_AutoShow(long* AutoShow) {
+  if (!AutoShow) return E_POINTER;
+  *AutoShow = autoShow_ ? OATRUE : OAFALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_WindowState(long WindowState) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  switch (WindowState) {
+    case kSwHide: window_->hide(); break;
+    case kSwShowNormal:
+    case kSwRestore: window_->showNormal(); break;
+    case kSwShow: window_->show(); break;
+    case kSwShowMinimized:
+    case kSwMinimize: window_->showMinimized(); break;
+    case kSwShowMaximized: window_->showMaximized(); break;
+    default: return E_INVALIDARG;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_WindowState(long* WindowState) {
+  if (!WindowState) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  if (!window_->isVisible()) {
+    *WindowState = kSwHide;
+  } else if (window_->isMinimized()) {
+    *WindowState = kSwShowMinimized;
+  } else if (window_->isMaximized()) {
+    *WindowState = kSwShowMaximized;
+  } else {
+    *WindowState = kSwShowNormal;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_BackgroundPalette(long) { return E_NOTIMPL; }
+STDMETHODIMP CVideoRenderer::get_BackgroundPalette(long*) { return E_NOTIMPL; }
+
+STDMETHODIMP CVideoRenderer::put_Visible(long Visible) {
+  if (!ValidBool(Visible)) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->setVisible(Visible == OATRUE);
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Visible(long* pVisible) {
+  if (!pVisible) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *pVisible = window_->isVisible() ? OATRUE : OAFALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_Left(long Left) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->move(static_cast<int>(Left), window_->y());
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Left(long* pLeft) {
+  if (!pLeft) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *pLeft = window_->x();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_Width(long Width) {
+  if (Width < 0) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->resize(static_cast<int>(Width), window_->height());
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Width(long* pWidth) {
+  if (!pWidth) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *pWidth = window_->width();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_Top(long Top) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->move(window_->x(), static_cast<int>(Top));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Top(long* pTop) {
+  if (!pTop) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *pTop = window_->y();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_Height(long Height) {
+  if (Height < 0) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->resize(window_->width(), static_cast<int>(Height));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Height(long* pHeight) {
+  if (!pHeight) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  *pHeight = window_->height();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_Owner(OAHWND Owner) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  if (Owner && !WidgetForHwnd(reinterpret_cast<HWND>(Owner))) return E_INVALIDARG;
+  owner_ = Owner;
+  ApplyWindowFlags();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_Owner(OAHWND* Owner) {
+  if (!Owner) return E_POINTER;
+  *Owner = owner_;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_MessageDrain(OAHWND Drain) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  drain_ = Drain;
+  window_->SetMessageDrain(reinterpret_cast<HWND>(Drain));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_MessageDrain(OAHWND* Drain) {
+  if (!Drain) return E_POINTER;
+  *Drain = drain_;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_BorderColor(long* Color) {
+  if (!Color) return E_POINTER;
+  *Color = borderColor_;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::put_BorderColor(long Color) {
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  // The picture fills the window, so the border colour shows only before the first frame.
+  borderColor_ = Color;
+  window_->SetBackground(ColourFromColorRef(Color));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::get_FullScreenMode(long*) { return E_NOTIMPL; }
+STDMETHODIMP CVideoRenderer::put_FullScreenMode(long) { return E_NOTIMPL; }
+
+STDMETHODIMP CVideoRenderer::SetWindowForeground(long Focus) {
+  if (!ValidBool(Focus)) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  window_->raise();
+  if (Focus == OATRUE) window_->activateWindow();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::NotifyOwnerMessage(OAHWND, long, LONG_PTR, LONG_PTR) {
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP CVideoRenderer::SetWindowPosition(long Left, long Top, long Width, long Height) {
+  if (Width < 0 || Height < 0) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  // Owned: coordinates in the owner's client area; otherwise on the screen.
+  window_->setGeometry(static_cast<int>(Left), static_cast<int>(Top), static_cast<int>(Width),
+                       static_cast<int>(Height));
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::GetWindowPosition(long* pLeft, long* pTop, long* pWidth,
+                                               long* pHeight) {
+  if (!pLeft || !pTop || !pWidth || !pHeight) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  const QRect geometry = window_->geometry();
+  *pLeft = geometry.x();
+  *pTop = geometry.y();
+  *pWidth = geometry.width();
+  *pHeight = geometry.height();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::GetMinIdealImageSize(long*, long*) { return E_NOTIMPL; }
+STDMETHODIMP CVideoRenderer::GetMaxIdealImageSize(long*, long*) { return E_NOTIMPL; }
+
+STDMETHODIMP CVideoRenderer::GetRestorePosition(long* pLeft, long* pTop, long* pWidth,
+                                                long* pHeight) {
+  if (!pLeft || !pTop || !pWidth || !pHeight) return E_POINTER;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  QRect restore = window_->isWindow() ? window_->normalGeometry() : QRect();
+  if (restore.isNull()) restore = window_->geometry();
+  *pLeft = restore.x();
+  *pTop = restore.y();
+  *pWidth = restore.width();
+  *pHeight = restore.height();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::HideCursor(long HideCursor) {
+  if (!ValidBool(HideCursor)) return E_INVALIDARG;
+  HRESULT hr = CheckWindowThread();
+  if (FAILED(hr)) return hr;
+  cursorHidden_ = HideCursor == OATRUE;
+  if (cursorHidden_) {
+    window_->setCursor(Qt::BlankCursor);
+  } else {
+    window_->unsetCursor();
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CVideoRenderer::IsCursorHidden(long* CursorHidden) {
+  if (!CursorHidden) return E_POINTER;
+  *CursorHidden = cursorHidden_ ? OATRUE : OAFALSE;
+  return S_OK;
+}
+
+namespace {
+
+const FilterRegistration kRegistration({
+    .clsid = CLSID_VideoRenderer,
+    .friendlyName = L"Video Renderer",
+    .category = CLSID_LegacyAmFilterCategory,
+    .merit = MERIT_PREFERRED,
+    .inputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}, {MEDIATYPE_Video, MEDIASUBTYPE_RGB24}},
+    .outputTypes = {},
+    .monikerName = {},
+    .factory = FilterFactoryFor<CVideoRenderer>(),
+});
+
+}  // namespace
+}  // namespace vidorra::filters

@@ -1,0 +1,116 @@
+// "Video Renderer" (CLSID_VideoRenderer): shows RGB32 and RGB24 video (the Color Space
+// Converter feeds it) in its own Qt window (VideoRendererWindow), and lets the application
+// place that window through IVideoWindow: re-parenting into an owner widget (put_Owner with
+// the owner's window handle), window styles translated to Qt window flags (caption, frame,
+// top-most), position, visibility, caption, auto-show, cursor, and a message drain that gets
+// the mouse and key input on the video as WM_* messages.
+//
+// Not provided (E_NOTIMPL): put/get_FullScreenMode, put/get_BackgroundPalette,
+// NotifyOwnerMessage, GetMinIdealImageSize, GetMaxIdealImageSize and the IDispatch methods.
+//
+// Threads: frames arrive on the upstream streaming thread and are handed to the window
+// (latest frame wins, see VideoRendererWindow). The window lives on the application's
+// (user-interface) thread; IVideoWindow must be called there (RPC_E_WRONG_THREAD otherwise).
+// windowMutex_ guards the window pointer between the streaming thread and the window's
+// destruction (the window may be destroyed by its owner).
+#pragma once
+
+#include "PixelFormatConverter.h"
+#include "VideoRendererWindow.h"
+
+#include <control.h>
+#include <streams.h>
+
+#include <mutex>
+
+namespace vidorra::filters {
+
+class CVideoRenderer : public CBaseRenderer, public IVideoWindow {
+ public:
+  CVideoRenderer();
+  ~CVideoRenderer() override;
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+  // ---- IDispatch (no type library on this platform) ----
+  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                             DISPID* rgDispId) override;
+  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                      UINT* puArgErr) override;
+
+  // ---- IVideoWindow ----
+  STDMETHODIMP put_Caption(BSTR strCaption) override;
+  STDMETHODIMP get_Caption(BSTR* strCaption) override;
+  STDMETHODIMP put_WindowStyle(long WindowStyle) override;
+  STDMETHODIMP get_WindowStyle(long* WindowStyle) override;
+  STDMETHODIMP put_WindowStyleEx(long WindowStyleEx) override;
+  STDMETHODIMP get_WindowStyleEx(long* WindowStyleEx) override;
+  STDMETHODIMP put_AutoShow(long AutoShow) override;
+  STDMETHODIMP get_AutoShow(long* AutoShow) override;
+  STDMETHODIMP put_WindowState(long WindowState) override;
+  STDMETHODIMP get_WindowState(long* WindowState) override;
+  STDMETHODIMP put_BackgroundPalette(long BackgroundPalette) override;
+  STDMETHODIMP get_BackgroundPalette(long* pBackgroundPalette) override;
+  STDMETHODIMP put_Visible(long Visible) override;
+  STDMETHODIMP get_Visible(long* pVisible) override;
+  STDMETHODIMP put_Left(long Left) override;
+  STDMETHODIMP get_Left(long* pLeft) override;
+  STDMETHODIMP put_Width(long Width) override;
+  STDMETHODIMP get_Width(long* pWidth) override;
+  STDMETHODIMP put_Top(long Top) override;
+  STDMETHODIMP get_Top(long* pTop) override;
+  STDMETHODIMP put_Height(long Height) override;
+  STDMETHODIMP get_Height(long* pHeight) override;
+  STDMETHODIMP put_Owner(OAHWND Owner) override;
+  STDMETHODIMP get_Owner(OAHWND* Owner) override;
+  STDMETHODIMP put_MessageDrain(OAHWND Drain) override;
+  STDMETHODIMP get_MessageDrain(OAHWND* Drain) override;
+  STDMETHODIMP get_BorderColor(long* Color) override;
+  STDMETHODIMP put_BorderColor(long Color) override;
+  STDMETHODIMP get_FullScreenMode(long* FullScreenMode) override;
+  STDMETHODIMP put_FullScreenMode(long FullScreenMode) override;
+  STDMETHODIMP SetWindowForeground(long Focus) override;
+  STDMETHODIMP NotifyOwnerMessage(OAHWND hwnd, long uMsg, LONG_PTR wParam,
+                                  LONG_PTR lParam) override;
+  STDMETHODIMP SetWindowPosition(long Left, long Top, long Width, long Height) override;
+  STDMETHODIMP GetWindowPosition(long* pLeft, long* pTop, long* pWidth, long* pHeight) override;
+  STDMETHODIMP GetMinIdealImageSize(long* pWidth, long* pHeight) override;
+  STDMETHODIMP GetMaxIdealImageSize(long* pWidth, long* pHeight) override;
+  STDMETHODIMP GetRestorePosition(long* pLeft, long* pTop, long* pWidth, long* pHeight) override;
+  STDMETHODIMP HideCursor(long HideCursor) override;
+  STDMETHODIMP IsCursorHidden(long* CursorHidden) override;
+
+  // ---- Renderer hooks ----
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  HRESULT SetMediaType(const CMediaType* mt) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  HRESULT OnStartStreaming() override;
+
+  // The window (null once destroyed by its owner); tests grab it.
+  VideoRendererWindow* WindowForTesting() const { return window_; }
+
+ private:
+  // S_OK when the caller is on the window's thread and the window exists.
+  HRESULT CheckWindowThread() const;
+  void ApplyWindowFlags();
+  void OnWindowDestroyed();
+
+  std::mutex windowMutex_;
+  VideoRendererWindow* window_ = nullptr;  // owned: deleted with the filter unless its owner
+                                           // widget deleted it first
+
+  FrameLayout layout_;  // of the connection; set while stopped
+  long style_;
+  long styleEx_ = 0;
+  bool autoShow_ = true;
+  bool cursorHidden_ = false;
+  OAHWND owner_ = 0;
+  OAHWND drain_ = 0;
+  long borderColor_ = 0;
+};
+
+}  // namespace vidorra::filters

@@ -1,0 +1,263 @@
+// "Video Renderer": accepted types, the last frame shown the right way up and scaled to the
+// window (grabbed offscreen), IVideoWindow placement (owner, position, styles, visibility,
+// caption), input forwarded to the message drain, and a window destroyed by its owner.
+#include <ColorSpaceConverter.h>
+#include <HwndQt.h>
+#include <VideoRenderer.h>
+#include <amvideo.h>
+
+#include "sys_filter_support.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPixmap>
+
+#include <memory>
+
+namespace vidorra::test {
+namespace {
+
+using vidorra::filters::CVideoRenderer;
+using vidorra::filters::FrameLayout;
+using vidorra::filters::PixelFormat;
+using vidorra::filters::VideoRendererWindow;
+
+constexpr int kWidth = 64;
+constexpr int kHeight = 48;
+constexpr int kFrames = 5;
+
+// Frame k: top half (200, 10k, 0), bottom half (0, 0, 200); stored bottom-up, untimed.
+QColor TopColour(int frame) { return QColor(200, 10 * frame, 0); }
+const QColor kBottomColour(0, 0, 200);
+
+class PictureSource;
+
+class PictureStream : public CSourceStream {
+ public:
+  PictureStream(CSource* source, PixelFormat format)
+      : CSourceStream(source, L"Output"), layout_{format, kWidth, kHeight, true} {}
+  HRESULT GetMediaType(int position, CMediaType* mt) override {
+    if (position != 0) return VFW_S_NO_MORE_ITEMS;
+    VIDEOINFOHEADER info{};
+    info.bmiHeader = layout_.ToBitmapInfo();
+    CMediaType type(&MEDIATYPE_Video);
+    type.SetSubtype(layout_.format == PixelFormat::kRgb32 ? &MEDIASUBTYPE_RGB32
+                                                          : &MEDIASUBTYPE_RGB24);
+    type.SetFormatType(&FORMAT_VideoInfo);
+    type.SetFormat(reinterpret_cast<const BYTE*>(&info), sizeof(info));
+    type.SetSampleSize(static_cast<ULONG>(layout_.ImageSize()));
+    *mt = type;
+    return S_OK;
+  }
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = std::max(wanted.cBuffers, 2L);
+    wanted.cbBuffer = std::max(wanted.cbBuffer, static_cast<long>(layout_.ImageSize()));
+    ALLOCATOR_PROPERTIES actual{};
+    return allocator->SetProperties(&wanted, &actual);
+  }
+  HRESULT OnThreadCreate() override {
+    frame_ = 0;
+    return S_OK;
+  }
+  HRESULT FillBuffer(IMediaSample* sample) override {
+    if (frame_ >= kFrames) return S_FALSE;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const size_t bytes = layout_.format == PixelFormat::kRgb32 ? 4 : 3;
+    for (int y = 0; y < kHeight; ++y) {
+      const QColor c = y < kHeight / 2 ? TopColour(frame_) : kBottomColour;
+      BYTE* row = data + layout_.Stride() * (kHeight - 1 - y);  // bottom-up
+      for (int x = 0; x < kWidth; ++x) {
+        BYTE* p = row + x * bytes;
+        p[0] = static_cast<BYTE>(c.blue());
+        p[1] = static_cast<BYTE>(c.green());
+        p[2] = static_cast<BYTE>(c.red());
+        if (bytes == 4) p[3] = 0;  // unused byte, as capture devices leave it
+      }
+    }
+    sample->SetActualDataLength(static_cast<long>(layout_.ImageSize()));
+    sample->SetTime(nullptr, nullptr);
+    ++frame_;
+    return S_OK;
+  }
+
+ private:
+  FrameLayout layout_;
+  int frame_ = 0;
+};
+
+class PictureSource : public CSource {
+ public:
+  explicit PictureSource(PixelFormat format) : CSource(L"Picture Source", CLSID_TestPushSource) {
+    AddPin(std::make_unique<PictureStream>(this, format));
+  }
+  IPin* OutputPin() const { return Stream(0); }
+};
+
+struct RendererGraph {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<PictureSource> source;
+  ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_VideoRenderer);
+  ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
+  VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
+
+  explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32)
+      : source(MakeComObject<PictureSource>(format)) {
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(renderer.Get(), L"Video Renderer");
+  }
+  ~RendererGraph() { StopGraph(graph.Get()); }
+  HRESULT Connect() {
+    return graph->ConnectDirect(source->OutputPin(), PinAtIndex(renderer.Get(), 0).Get(), nullptr);
+  }
+};
+
+void ExpectColourNear(QRgb actual, const QColor& expected, const char* where) {
+  EXPECT_NEAR(qRed(actual), expected.red(), 2) << where;
+  EXPECT_NEAR(qGreen(actual), expected.green(), 2) << where;
+  EXPECT_NEAR(qBlue(actual), expected.blue(), 2) << where;
+}
+
+TEST(SysVideoRenderer, AcceptsRgb32AndRgb24Only) {
+  ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_VideoRenderer);
+  ASSERT_TRUE(renderer);
+  ComPtr<IPin> input = PinAtIndex(renderer.Get(), 0);
+  for (const GUID& subtype : {MEDIASUBTYPE_RGB32, MEDIASUBTYPE_RGB24}) {
+    FrameLayout layout{subtype == MEDIASUBTYPE_RGB32 ? PixelFormat::kRgb32 : PixelFormat::kRgb24,
+                       kWidth, kHeight, true};
+    CMediaType mt = vidorra::filters::MakeVideoMediaType(layout);
+    EXPECT_EQ(S_OK, input->QueryAccept(&mt));
+  }
+  CMediaType yuy2 = vidorra::filters::MakeVideoMediaType(
+      FrameLayout{PixelFormat::kYuy2, kWidth, kHeight, false});
+  EXPECT_NE(S_OK, input->QueryAccept(&yuy2));
+}
+
+TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaled) {
+  for (PixelFormat format : {PixelFormat::kRgb32, PixelFormat::kRgb24}) {
+    RendererGraph g(format);
+    ASSERT_TRUE(g.window);
+    ASSERT_EQ(S_OK, g.Connect());
+    ASSERT_EQ(S_OK, g.video->SetWindowPosition(0, 0, kWidth * 2, kHeight * 2));
+    ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+    EXPECT_TRUE(WaitUntil([&] { return g.window->FramesPresented() == kFrames; }));
+    long visible = OAFALSE;
+    g.video->get_Visible(&visible);
+    EXPECT_EQ(visible, OATRUE) << "auto-show when the graph starts";
+    const QImage latest = g.window->LatestFrame();
+    ASSERT_FALSE(latest.isNull());
+    ExpectColourNear(latest.pixel(0, 0), TopColour(kFrames - 1), "latest frame wins");
+
+    const QImage shown = g.window->grab().toImage();
+    ASSERT_EQ(shown.size(), QSize(kWidth * 2, kHeight * 2)) << "picture scaled to the window";
+    ExpectColourNear(shown.pixel(kWidth, kHeight / 2), TopColour(kFrames - 1), "top half");
+    ExpectColourNear(shown.pixel(kWidth, kHeight * 3 / 2), kBottomColour, "bottom half");
+  }
+}
+
+TEST(SysVideoRenderer, FollowsOwnerAndPlacement) {
+  RendererGraph g;
+  ASSERT_TRUE(g.window);
+  QWidget owner;
+  owner.resize(420, 330);
+  ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(&owner))));
+  EXPECT_EQ(g.window->parentWidget(), &owner);
+  ASSERT_EQ(S_OK, g.video->SetWindowPosition(16, 16, 384, 288));
+  long left = 0, top = 0, width = 0, height = 0;
+  ASSERT_EQ(S_OK, g.video->GetWindowPosition(&left, &top, &width, &height));
+  EXPECT_EQ((std::array{left, top, width, height}), (std::array{16L, 16L, 384L, 288L}));
+  EXPECT_EQ(g.window->geometry(), QRect(16, 16, 384, 288));
+  ASSERT_EQ(S_OK, g.video->put_Visible(OATRUE));
+  owner.show();
+  EXPECT_TRUE(g.window->isVisible());
+  OAHWND stored = 0;
+  g.video->get_Owner(&stored);
+  EXPECT_EQ(stored, reinterpret_cast<OAHWND>(HwndForWidget(&owner)));
+
+  // Full screen as the program does it: no owner, no caption or frame, top-most.
+  ASSERT_EQ(S_OK, g.video->put_Owner(0));
+  EXPECT_TRUE(g.window->isWindow());
+  long style = 0;
+  g.video->get_WindowStyle(&style);
+  ASSERT_EQ(S_OK, g.video->put_WindowStyle(style & ~(WS_CAPTION | WS_THICKFRAME)));
+  ASSERT_EQ(S_OK, g.video->put_WindowStyleEx(WS_EX_TOPMOST));
+  EXPECT_TRUE(g.window->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(g.window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(g.window->isVisible()) << "restyling keeps the window shown";
+  ASSERT_EQ(S_OK, g.video->SetWindowPosition(0, 0, 800, 600));
+  EXPECT_EQ(g.window->geometry(), QRect(0, 0, 800, 600));
+
+  // And back: caption and frame, not top-most.
+  ASSERT_EQ(S_OK, g.video->put_WindowStyle(style));
+  ASSERT_EQ(S_OK, g.video->put_WindowStyleEx(0));
+  EXPECT_FALSE(g.window->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_FALSE(g.window->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(g.window->windowFlags() & Qt::WindowTitleHint);
+
+  ASSERT_EQ(S_OK, g.video->put_Caption(const_cast<BSTR>(L"vwEcran")));
+  EXPECT_EQ(g.window->windowTitle(), QString("vwEcran"));
+  BSTR caption = nullptr;
+  ASSERT_EQ(S_OK, g.video->get_Caption(&caption));
+  EXPECT_STREQ(caption, L"vwEcran");
+  SysFreeString(caption);
+  ASSERT_EQ(S_OK, g.video->put_Visible(OAFALSE));
+  EXPECT_FALSE(g.window->isVisible());
+  EXPECT_EQ(E_INVALIDARG, g.video->put_Visible(2));
+  EXPECT_EQ(E_INVALIDARG, g.video->put_Owner(12345)) << "not a window handle";
+  EXPECT_EQ(E_NOTIMPL, g.video->put_FullScreenMode(OATRUE));
+}
+
+TEST(SysVideoRenderer, InputOnTheVideoGoesToTheMessageDrain) {
+  RendererGraph g;
+  ASSERT_TRUE(g.window);
+  QWidget drainWidget;
+  const HWND drain = HwndForWidget(&drainWidget);
+  struct Message {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  };
+  std::vector<Message> received;
+  ASSERT_TRUE(SetHwndProcedure(drain, [&](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    received.push_back({message, wParam, lParam});
+    return LRESULT{0};
+  }));
+  ASSERT_EQ(S_OK, g.video->put_MessageDrain(reinterpret_cast<OAHWND>(drain)));
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 7), QPointF(5, 7), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(g.window, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(6, 8), QPointF(6, 8), Qt::RightButton,
+                      Qt::NoButton, Qt::ShiftModifier);
+  QApplication::sendEvent(g.window, &release);
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+  QApplication::sendEvent(g.window, &key);
+  ASSERT_TRUE(WaitUntil([&] { return received.size() >= 3; }));
+  EXPECT_EQ(received[0].message, static_cast<UINT>(WM_LBUTTONDOWN));
+  EXPECT_EQ(received[0].lParam, MAKELPARAM(5, 7));
+  EXPECT_TRUE(received[0].wParam & MK_LBUTTON);
+  EXPECT_EQ(received[1].message, static_cast<UINT>(WM_RBUTTONUP));
+  EXPECT_EQ(received[1].lParam, MAKELPARAM(6, 8));
+  EXPECT_TRUE(received[1].wParam & MK_SHIFT);
+  EXPECT_EQ(received[2].message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(received[2].wParam, static_cast<WPARAM>('A'));
+}
+
+TEST(SysVideoRenderer, WindowDestroyedByItsOwnerLeavesARendererThatStillRuns) {
+  RendererGraph g;
+  ASSERT_TRUE(g.window);
+  auto owner = std::make_unique<QWidget>();
+  ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(owner.get()))));
+  owner.reset();  // deletes the renderer's window with it
+  EXPECT_EQ(static_cast<CVideoRenderer*>(g.renderer.Get())->WindowForTesting(), nullptr);
+  EXPECT_EQ(E_UNEXPECTED, g.video->put_Visible(OATRUE));
+  ASSERT_EQ(S_OK, g.Connect());
+  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+  long code = 0;
+  EXPECT_EQ(S_OK, QueryAs<IMediaEvent>(g.graph.Get())->WaitForCompletion(5000, &code));
+  EXPECT_EQ(code, EC_COMPLETE);
+}
+
+}  // namespace
+}  // namespace vidorra::test
