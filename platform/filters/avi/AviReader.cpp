@@ -195,8 +195,8 @@ class Parser {
     }
     for (uint32_t i = 0; i < inUse; ++i) {
       const uint8_t* e = &b[odml::kSuperHeaderBytes + i * odml::kSuperEntryBytes];
-      const uint64_t offset = GetU64(e);
-      s.odmlDuration += GetU32(e + 12);
+      const uint64_t offset = GetU64(e + odml::kSuperEntryOffset);
+      s.odmlDuration += GetU32(e + odml::kSuperEntryDuration);
       const auto header = file_.Header(offset);
       if (!header) return Fail("ix## past the end of the file");
       const auto [id, size] = *header;
@@ -214,8 +214,9 @@ class Parser {
       const int stream = StreamOfChunkId(GetU32(&ix[odml::kChunkId]));
       for (uint32_t k = 0; k < count; ++k) {
         const uint8_t* en = &ix[odml::kStdHeaderBytes + k * odml::kStdEntryBytes];
-        const uint32_t rawSize = GetU32(en + 4);
-        s.odmlChunks.push_back({base + GetU32(en), rawSize & ~odml::kDeltaFrameBit, stream,
+        const uint32_t rawSize = GetU32(en + odml::kStdEntrySize);
+        s.odmlChunks.push_back({base + GetU32(en + odml::kStdEntryOffset),
+                                rawSize & ~odml::kDeltaFrameBit, stream,
                                 (rawSize & odml::kDeltaFrameBit) == 0});
       }
     }

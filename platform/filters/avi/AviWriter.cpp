@@ -25,8 +25,10 @@ constexpr uint32_t kPlaceholderScale = 1;
 constexpr uint32_t kPlaceholderRate = 25;
 constexpr uint32_t kMaxChunkBytes = 0x7FFFFFFFu;
 
+}  // namespace
+
 // Builds a byte block; chunk and list sizes are patched when they close.
-class Builder {
+class HeaderBuilder {
  public:
   size_t Pos() const { return bytes_.size(); }
   void U32(uint32_t v) {
@@ -58,6 +60,8 @@ class Builder {
  private:
   std::vector<uint8_t> bytes_;
 };
+
+namespace {
 
 void ReduceRatio(uint64_t& num, uint64_t& den) {
   const uint64_t g = std::gcd(num, den);
@@ -345,8 +349,9 @@ HRESULT AviWriter::WriteIndexSlots() {
       const size_t count = ix.offsets.size() - ix.written;
       std::vector<uint8_t> entries(count * odml::kStdEntryBytes);
       for (size_t i = 0; i < count; ++i) {
-        PutU32(&entries[i * odml::kStdEntryBytes], ix.offsets[ix.written + i]);
-        PutU32(&entries[i * odml::kStdEntryBytes + 4], ix.sizes[ix.written + i]);
+        uint8_t* entry = &entries[i * odml::kStdEntryBytes];
+        PutU32(entry + odml::kStdEntryOffset, ix.offsets[ix.written + i]);
+        PutU32(entry + odml::kStdEntrySize, ix.sizes[ix.written + i]);
       }
       const uint64_t table = ix.offset + kChunkHeaderBytes + odml::kStdHeaderBytes;
       HRESULT hr =
@@ -542,11 +547,7 @@ HRESULT AviWriter::Finish() {
   return failure_;
 }
 
-std::vector<uint8_t> AviWriter::BuildHeader() const {
-  Builder b;
-  const size_t riffSize = b.BeginList(kFccRiff, kFccAvi);
-  const size_t hdrl = b.BeginList(kFccList, kFccHdrl);
-
+void AviWriter::BuildMainHeader(HeaderBuilder& b) const {
   const int video = FirstVideoStream();
   const Stream* v = video >= 0 ? &streams_[video] : nullptr;
   uint64_t maxBytesPerSec = 0;
@@ -575,112 +576,125 @@ std::vector<uint8_t> AviWriter::BuildHeader() const {
   PutU32(b.At(a + avih::kHeight),
          v ? static_cast<uint32_t>(std::abs(v->format.bitmap.biHeight)) : 0);
   b.End(avihSize);
+}
 
+void AviWriter::BuildStreamHeader(HeaderBuilder& b, const Stream& s) const {
+  const bool audio = s.format.kind == AviStreamFormat::Kind::kAudio;
+  const bool type1 = s.format.kind == AviStreamFormat::Kind::kDvType1;
+
+  const size_t strhSize = b.BeginChunk(kFccStrh);
+  const size_t h = b.Pos();
+  b.Zero(strh::kBytes);
+  PutU32(b.At(h + strh::kType), audio ? kFccAuds : type1 ? kFccIavs : kFccVids);
+  PutU32(b.At(h + strh::kHandler), audio   ? 0u
+                                   : type1 ? kFccDvsd
+                                           : static_cast<uint32_t>(s.format.bitmap.biCompression));
+  PutU32(b.At(h + strh::kFlags), 0);
+  PutU16(b.At(h + strh::kPriority), 0);
+  PutU16(b.At(h + strh::kLanguage), 0);
+  PutU32(b.At(h + strh::kInitialFrames), 0);
+  PutU32(b.At(h + strh::kScale), s.scale);
+  PutU32(b.At(h + strh::kRate), s.rate);
+  PutU32(b.At(h + strh::kStart), 0);
+  PutU32(b.At(h + strh::kLength), static_cast<uint32_t>(std::min<uint64_t>(s.length, UINT32_MAX)));
+  PutU32(b.At(h + strh::kSuggestedBufferSize), s.maxChunk);
+  PutU32(b.At(h + strh::kQuality), strh::kDefaultQuality);
+  PutU32(b.At(h + strh::kSampleSize), audio ? s.format.wave.nBlockAlign : 0u);
+  if (!audio) {
+    PutU16(b.At(h + strh::kFrameLeft), 0);
+    PutU16(b.At(h + strh::kFrameTop), 0);
+    PutU16(b.At(h + strh::kFrameRight), static_cast<uint16_t>(s.format.bitmap.biWidth));
+    PutU16(b.At(h + strh::kFrameBottom), static_cast<uint16_t>(std::abs(s.format.bitmap.biHeight)));
+  }
+  b.End(strhSize);
+}
+
+void AviWriter::BuildStreamFormat(HeaderBuilder& b, const Stream& s) const {
+  const bool audio = s.format.kind == AviStreamFormat::Kind::kAudio;
+  const bool type1 = s.format.kind == AviStreamFormat::Kind::kDvType1;
+  const size_t strfSize = b.BeginChunk(kFccStrf);
+  const size_t f = b.Pos();
+  if (audio) {
+    const WAVEFORMATEX& w = s.format.wave;
+    b.Zero(wfx::kBytes);
+    PutU16(b.At(f + wfx::kFormatTag), w.wFormatTag);
+    PutU16(b.At(f + wfx::kChannels), w.nChannels);
+    PutU32(b.At(f + wfx::kSamplesPerSec), w.nSamplesPerSec);
+    PutU32(b.At(f + wfx::kAvgBytesPerSec), w.nAvgBytesPerSec);
+    PutU16(b.At(f + wfx::kBlockAlign), w.nBlockAlign);
+    PutU16(b.At(f + wfx::kBitsPerSample), w.wBitsPerSample);
+    PutU16(b.At(f + wfx::kCbSize), 0);
+  } else if (type1) {
+    const DVINFO& d = s.dvInfo;
+    b.Zero(dvinfo::kBytes);
+    PutU32(b.At(f + dvinfo::kAAuxSrc), d.dwDVAAuxSrc);
+    PutU32(b.At(f + dvinfo::kAAuxCtl), d.dwDVAAuxCtl);
+    PutU32(b.At(f + dvinfo::kAAuxSrc1), d.dwDVAAuxSrc1);
+    PutU32(b.At(f + dvinfo::kAAuxCtl1), d.dwDVAAuxCtl1);
+    PutU32(b.At(f + dvinfo::kVAuxSrc), d.dwDVVAuxSrc);
+    PutU32(b.At(f + dvinfo::kVAuxCtl), d.dwDVVAuxCtl);
+  } else {
+    const BITMAPINFOHEADER& bi = s.format.bitmap;
+    b.Zero(bih::kBytes);
+    PutU32(b.At(f + bih::kSize), bih::kBytes + static_cast<uint32_t>(s.format.bitmapExtra.size()));
+    PutU32(b.At(f + bih::kWidth), static_cast<uint32_t>(bi.biWidth));
+    PutU32(b.At(f + bih::kHeight), static_cast<uint32_t>(bi.biHeight));
+    PutU16(b.At(f + bih::kPlanes), bi.biPlanes ? bi.biPlanes : 1);
+    PutU16(b.At(f + bih::kBitCount), bi.biBitCount);
+    PutU32(b.At(f + bih::kCompression), bi.biCompression);
+    PutU32(b.At(f + bih::kSizeImage), bi.biSizeImage);
+    PutU32(b.At(f + bih::kXPelsPerMeter), static_cast<uint32_t>(bi.biXPelsPerMeter));
+    PutU32(b.At(f + bih::kYPelsPerMeter), static_cast<uint32_t>(bi.biYPelsPerMeter));
+    PutU32(b.At(f + bih::kClrUsed), bi.biClrUsed);
+    PutU32(b.At(f + bih::kClrImportant), bi.biClrImportant);
+    const size_t extra = b.Pos();
+    b.Zero(s.format.bitmapExtra.size());
+    std::copy(s.format.bitmapExtra.begin(), s.format.bitmapExtra.end(), b.At(extra));
+  }
+  b.End(strfSize);
+}
+
+void AviWriter::BuildSuperIndex(HeaderBuilder& b, const Stream& s) const {
+  const size_t indxSize = b.BeginChunk(kFccIndx);
+  const size_t x = b.Pos();
+  b.Zero(odml::kIndxReservedBytes);
+  PutU16(b.At(x + odml::kLongsPerEntry), odml::kSuperLongsPerEntry);
+  *b.At(x + odml::kIndexSubType) = 0;
+  *b.At(x + odml::kIndexType) = odml::kIndexOfIndexes;
+  PutU32(b.At(x + odml::kChunkId), s.chunkId);
+  uint32_t inUse = 0;
+  for (const StdIndex& ix : s.indexes) {
+    if (ix.written == 0) continue;  // nothing of this slot is on disk yet
+    uint8_t* e = b.At(x + odml::kSuperHeaderBytes + inUse * odml::kSuperEntryBytes);
+    uint64_t duration = 0;
+    if (ix.written == ix.offsets.size()) {
+      duration = ix.duration;
+    } else {
+      for (size_t i = 0; i < ix.written; ++i) {
+        duration +=
+            IsVideoLike(s) ? 1 : (ix.sizes[i] & ~odml::kDeltaFrameBit) / s.format.wave.nBlockAlign;
+      }
+    }
+    PutU64(e + odml::kSuperEntryOffset, ix.offset);
+    PutU32(e + odml::kSuperEntrySize, static_cast<uint32_t>(IndexSlotBytes()));
+    PutU32(e + odml::kSuperEntryDuration, static_cast<uint32_t>(duration));
+    ++inUse;
+  }
+  PutU32(b.At(x + odml::kEntriesInUse), inUse);
+  b.End(indxSize);
+}
+
+std::vector<uint8_t> AviWriter::BuildHeader() const {
+  HeaderBuilder b;
+  const size_t riffSize = b.BeginList(kFccRiff, kFccAvi);
+  const size_t hdrl = b.BeginList(kFccList, kFccHdrl);
+
+  BuildMainHeader(b);
   for (const Stream& s : streams_) {
     const size_t strl = b.BeginList(kFccList, kFccStrl);
-    const bool audio = s.format.kind == AviStreamFormat::Kind::kAudio;
-    const bool type1 = s.format.kind == AviStreamFormat::Kind::kDvType1;
-
-    const size_t strhSize = b.BeginChunk(kFccStrh);
-    const size_t h = b.Pos();
-    b.Zero(strh::kBytes);
-    PutU32(b.At(h + strh::kType), audio ? kFccAuds : type1 ? kFccIavs : kFccVids);
-    PutU32(b.At(h + strh::kHandler), audio ? 0u
-                                     : type1
-                                         ? kFccDvsd
-                                         : static_cast<uint32_t>(s.format.bitmap.biCompression));
-    PutU32(b.At(h + strh::kFlags), 0);
-    PutU16(b.At(h + strh::kPriority), 0);
-    PutU16(b.At(h + strh::kLanguage), 0);
-    PutU32(b.At(h + strh::kInitialFrames), 0);
-    PutU32(b.At(h + strh::kScale), s.scale);
-    PutU32(b.At(h + strh::kRate), s.rate);
-    PutU32(b.At(h + strh::kStart), 0);
-    PutU32(b.At(h + strh::kLength),
-           static_cast<uint32_t>(std::min<uint64_t>(s.length, UINT32_MAX)));
-    PutU32(b.At(h + strh::kSuggestedBufferSize), s.maxChunk);
-    PutU32(b.At(h + strh::kQuality), strh::kDefaultQuality);
-    PutU32(b.At(h + strh::kSampleSize), audio ? s.format.wave.nBlockAlign : 0u);
-    if (!audio) {
-      PutU16(b.At(h + strh::kFrameLeft), 0);
-      PutU16(b.At(h + strh::kFrameTop), 0);
-      PutU16(b.At(h + strh::kFrameRight), static_cast<uint16_t>(s.format.bitmap.biWidth));
-      PutU16(b.At(h + strh::kFrameBottom),
-             static_cast<uint16_t>(std::abs(s.format.bitmap.biHeight)));
-    }
-    b.End(strhSize);
-
-    const size_t strfSize = b.BeginChunk(kFccStrf);
-    const size_t f = b.Pos();
-    if (audio) {
-      const WAVEFORMATEX& w = s.format.wave;
-      b.Zero(wfx::kBytes);
-      PutU16(b.At(f + wfx::kFormatTag), w.wFormatTag);
-      PutU16(b.At(f + wfx::kChannels), w.nChannels);
-      PutU32(b.At(f + wfx::kSamplesPerSec), w.nSamplesPerSec);
-      PutU32(b.At(f + wfx::kAvgBytesPerSec), w.nAvgBytesPerSec);
-      PutU16(b.At(f + wfx::kBlockAlign), w.nBlockAlign);
-      PutU16(b.At(f + wfx::kBitsPerSample), w.wBitsPerSample);
-      PutU16(b.At(f + wfx::kCbSize), 0);
-    } else if (type1) {
-      const DVINFO& d = s.dvInfo;
-      b.Zero(dvinfo::kBytes);
-      PutU32(b.At(f + dvinfo::kAAuxSrc), d.dwDVAAuxSrc);
-      PutU32(b.At(f + dvinfo::kAAuxCtl), d.dwDVAAuxCtl);
-      PutU32(b.At(f + dvinfo::kAAuxSrc1), d.dwDVAAuxSrc1);
-      PutU32(b.At(f + dvinfo::kAAuxCtl1), d.dwDVAAuxCtl1);
-      PutU32(b.At(f + dvinfo::kVAuxSrc), d.dwDVVAuxSrc);
-      PutU32(b.At(f + dvinfo::kVAuxCtl), d.dwDVVAuxCtl);
-    } else {
-      const BITMAPINFOHEADER& bi = s.format.bitmap;
-      b.Zero(bih::kBytes);
-      PutU32(b.At(f + bih::kSize),
-             bih::kBytes + static_cast<uint32_t>(s.format.bitmapExtra.size()));
-      PutU32(b.At(f + bih::kWidth), static_cast<uint32_t>(bi.biWidth));
-      PutU32(b.At(f + bih::kHeight), static_cast<uint32_t>(bi.biHeight));
-      PutU16(b.At(f + bih::kPlanes), bi.biPlanes ? bi.biPlanes : 1);
-      PutU16(b.At(f + bih::kBitCount), bi.biBitCount);
-      PutU32(b.At(f + bih::kCompression), bi.biCompression);
-      PutU32(b.At(f + bih::kSizeImage), bi.biSizeImage);
-      PutU32(b.At(f + bih::kXPelsPerMeter), static_cast<uint32_t>(bi.biXPelsPerMeter));
-      PutU32(b.At(f + bih::kYPelsPerMeter), static_cast<uint32_t>(bi.biYPelsPerMeter));
-      PutU32(b.At(f + bih::kClrUsed), bi.biClrUsed);
-      PutU32(b.At(f + bih::kClrImportant), bi.biClrImportant);
-      const size_t extra = b.Pos();
-      b.Zero(s.format.bitmapExtra.size());
-      std::copy(s.format.bitmapExtra.begin(), s.format.bitmapExtra.end(), b.At(extra));
-    }
-    b.End(strfSize);
-
-    const size_t indxSize = b.BeginChunk(kFccIndx);
-    const size_t x = b.Pos();
-    b.Zero(odml::kIndxReservedBytes);
-    PutU16(b.At(x + odml::kLongsPerEntry), odml::kSuperLongsPerEntry);
-    *b.At(x + odml::kIndexSubType) = 0;
-    *b.At(x + odml::kIndexType) = odml::kIndexOfIndexes;
-    PutU32(b.At(x + odml::kChunkId), s.chunkId);
-    uint32_t inUse = 0;
-    for (const StdIndex& ix : s.indexes) {
-      if (ix.written == 0) continue;  // nothing of this slot is on disk yet
-      uint8_t* e = b.At(x + odml::kSuperHeaderBytes + inUse * odml::kSuperEntryBytes);
-      uint64_t duration = 0;
-      if (ix.written == ix.offsets.size()) {
-        duration = ix.duration;
-      } else {
-        for (size_t i = 0; i < ix.written; ++i) {
-          duration += IsVideoLike(s)
-                          ? 1
-                          : (ix.sizes[i] & ~odml::kDeltaFrameBit) / s.format.wave.nBlockAlign;
-        }
-      }
-      PutU64(e, ix.offset);
-      PutU32(e + 8, static_cast<uint32_t>(IndexSlotBytes()));
-      PutU32(e + 12, static_cast<uint32_t>(duration));
-      ++inUse;
-    }
-    PutU32(b.At(x + odml::kEntriesInUse), inUse);
-    b.End(indxSize);
-
+    BuildStreamHeader(b, s);
+    BuildStreamFormat(b, s);
+    BuildSuperIndex(b, s);
     if (!s.format.name.empty()) {
       const size_t strnSize = b.BeginChunk(kFccStrn);
       const size_t n = b.Pos();
@@ -691,6 +705,8 @@ std::vector<uint8_t> AviWriter::BuildHeader() const {
     b.End(strl);
   }
 
+  const int video = FirstVideoStream();
+  const Stream* v = video >= 0 ? &streams_[video] : nullptr;
   const size_t odmlList = b.BeginList(kFccList, kFccOdml);
   const size_t dmlhSize = b.BeginChunk(kFccDmlh);
   const size_t d = b.Pos();

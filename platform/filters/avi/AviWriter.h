@@ -33,6 +33,8 @@
 
 namespace vidorra::avi {
 
+class HeaderBuilder;
+
 struct AviStreamFormat {
   enum class Kind { kDvType1, kVideo, kAudio };
   Kind kind = Kind::kVideo;
@@ -147,6 +149,10 @@ class AviWriter {
   void AdjustToMaster();
   void TrimToWrittenEnd();
   std::vector<uint8_t> BuildHeader() const;
+  void BuildMainHeader(HeaderBuilder& b) const;
+  void BuildStreamHeader(HeaderBuilder& b, const Stream& s) const;
+  void BuildStreamFormat(HeaderBuilder& b, const Stream& s) const;
+  void BuildSuperIndex(HeaderBuilder& b, const Stream& s) const;
   size_t IndexSlotBytes() const;
 
   AviOutput& output_;
