@@ -21,14 +21,21 @@ class CaptureBuilderFrontEnd : public CaptureBuilderGraphTest {
     if (IsSkipped() || HasFatalFailure()) return;
     vidorra::dshow::EnsureSystemDeviceEnumRegistered();
     // The other card's crossbar comes first in its category: only the mediums tell them apart.
-    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"Other Crossbar", kOtherCard,
-             &MakeCrossbar);
-    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"Our Crossbar", kOurCard, &MakeCrossbar);
-    Register(AM_KSCATEGORY_TVTUNER, CLSID_TestTvTuner, L"Our TV Tuner", kOurCard, &MakeTvTuner);
-    Register(AM_KSCATEGORY_TVAUDIO, CLSID_TestTvAudio, L"Our TV Audio", kOurCard, &MakeTvAudio);
-    card_ = MakeTvCard(MediumsOfCard(kOurCard).crossbarToCapture);
+    RegisterCardDevices();
+    if (HasFatalFailure()) return;
+    card_ = MakeTvCard(CardMediums().crossbarToCapture);
     Add(card_->Base(), L"TV Card");
   }
+  // The devices of the machine; the card is fed through CardMediums().
+  virtual void RegisterCardDevices() {
+    const FrontEndMediums ours = MediumsOfCard(kOurCard);
+    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"Other Crossbar",
+             MediumsOfCard(kOtherCard), &MakeCrossbar);
+    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"Our Crossbar", ours, &MakeCrossbar);
+    Register(AM_KSCATEGORY_TVTUNER, CLSID_TestTvTuner, L"Our TV Tuner", ours, &MakeTvTuner);
+    Register(AM_KSCATEGORY_TVAUDIO, CLSID_TestTvAudio, L"Our TV Audio", ours, &MakeTvAudio);
+  }
+  virtual FrontEndMediums CardMediums() { return MediumsOfCard(kOurCard); }
   void TearDown() override {
     for (const CLSID* clsid : {&CLSID_TestCrossbar, &CLSID_TestTvTuner, &CLSID_TestTvAudio}) {
       FilterRegistry::Instance().Unregister(*clsid);
@@ -36,16 +43,17 @@ class CaptureBuilderFrontEnd : public CaptureBuilderGraphTest {
   }
 
   using Maker = ComPtr<IBaseFilter> (*)(const FrontEndMediums&);
-  void Register(REFGUID category, REFCLSID clsid, const wchar_t* name, DWORD card, Maker make) {
+  void Register(REFGUID category, REFCLSID clsid, const wchar_t* name,
+                const FrontEndMediums& mediums, Maker make) {
     FilterRecord record;
     record.clsid = clsid;
     record.friendlyName = name;
     record.category = category;
     record.merit = MERIT_DO_NOT_USE;
     record.monikerName = name;
-    record.factory = [make, card](IBaseFilter** filter) -> HRESULT {
+    record.factory = [make, mediums](IBaseFilter** filter) -> HRESULT {
       if (!filter) return E_POINTER;
-      *filter = make(MediumsOfCard(card)).Detach();
+      *filter = make(mediums).Detach();
       return S_OK;
     };
     FilterRegistry::Instance().Register(std::move(record));
@@ -126,6 +134,44 @@ TEST_F(CaptureBuilderFrontEnd, ACardWithoutMatchingDevicesIsLeftAlone) {
                                     IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(count, FilterCount());
   EXPECT_FALSE(PeerOf(lonely->Pin(L"Analog Video In")));
+}
+
+// Two crossbars in a chain (the tuner feeds the second, whose output feeds the first one's
+// tuner input): the program's "Second Crossbar" entry looks upstream of the first.
+class CaptureBuilderTwoCrossbars : public CaptureBuilderFrontEnd {
+ protected:
+  static constexpr DWORD kFirstCard = 3;
+  static constexpr DWORD kSecondCard = 4;
+  FrontEndMediums CardMediums() override { return MediumsOfCard(kFirstCard); }
+  void RegisterCardDevices() override {
+    const FrontEndMediums first = MediumsOfCard(kFirstCard);
+    FrontEndMediums second = MediumsOfCard(kSecondCard);
+    second.crossbarToCapture = first.tunerVideoToCrossbar;
+    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"First Crossbar", first, &MakeCrossbar);
+    Register(AM_KSCATEGORY_CROSSBAR, CLSID_TestCrossbar, L"Second Crossbar", second, &MakeCrossbar);
+    Register(AM_KSCATEGORY_TVTUNER, CLSID_TestTvTuner, L"Chain TV Tuner", second, &MakeTvTuner);
+  }
+};
+
+TEST_F(CaptureBuilderTwoCrossbars, TheSecondCrossbarIsFoundUpstreamOfTheFirst) {
+  ComPtr<IAMCrossbar> first;
+  ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, card_->Base(),
+                                          IID_IAMCrossbar, first.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> firstFilter = first.As<IBaseFilter>();
+  ASSERT_TRUE(firstFilter);
+  EXPECT_EQ(L"First Crossbar", NameInGraph(firstFilter.Get()));
+
+  ComPtr<IAMCrossbar> second;
+  ASSERT_EQ(S_OK, builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, firstFilter.Get(),
+                                          IID_IAMCrossbar, second.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> secondFilter = second.As<IBaseFilter>();
+  ASSERT_TRUE(secondFilter);
+  EXPECT_EQ(L"Second Crossbar", NameInGraph(secondFilter.Get()));
+  EXPECT_TRUE(AreConnected(PinAt(secondFilter.Get(), 3).Get(), PinAt(firstFilter.Get(), 0).Get()));
+  ComPtr<IBaseFilter> tuner = FindByName(L"Chain TV Tuner");
+  ASSERT_TRUE(tuner);
+  EXPECT_TRUE(AreConnected(PinAt(tuner.Get(), 0).Get(), PinAt(secondFilter.Get(), 0).Get()));
+  EXPECT_EQ(4, FilterCount());
 }
 
 }  // namespace
