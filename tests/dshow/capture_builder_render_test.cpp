@@ -292,6 +292,22 @@ TEST_F(CaptureBuilderRender, WithoutSinkVideoGoesToTheVideoRenderer) {
   EXPECT_TRUE(PeerOf(PinAt(renderer.Get(), 0).Get()));
 }
 
+TEST_F(CaptureBuilderRender, WithoutSinkInterleavedDvIsSplitAndItsVideoRendered) {
+  if (Missing(CLSID_VideoRenderer) || Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
+    GTEST_SKIP() << "Video Renderer or DV filters not registered yet";
+  }
+  ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
+  ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(nullptr, &MEDIATYPE_Interleaved,
+                                               camcorder->Pin(L"DV Vid Out"), nullptr, nullptr)));
+  ComPtr<IBaseFilter> splitter = FindByName(L"DV Splitter");
+  ComPtr<IBaseFilter> renderer = FindByName(L"Video Renderer");
+  ASSERT_TRUE(splitter);
+  ASSERT_TRUE(renderer);
+  EXPECT_TRUE(AreConnected(camcorder->Pin(L"DV Vid Out"), PinAt(splitter.Get(), 0).Get()));
+  EXPECT_TRUE(PeerOf(PinAt(splitter.Get(), 1).Get()));
+  EXPECT_TRUE(PeerOf(PinAt(renderer.Get(), 0).Get()));
+}
+
 TEST_F(CaptureBuilderRender, WithoutSinkAudioGoesToTheDefaultAudioRenderer) {
   ComPtr<TableFilter> audio = AddSource(MakeAudioSource(), L"Audio");
   const int before = FilterCount();
