@@ -3,9 +3,7 @@
 #include <QMenu>
 #include <QPalette>
 
-TCustomControl::TCustomControl(QWidget* parent) : QWidget(parent) {
-  setAutoFillBackground(true);
-}
+TCustomControl::TCustomControl(QWidget* parent) : QWidget(parent) { setAutoFillBackground(true); }
 
 TCustomControl::~TCustomControl() = default;
 

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QWidget>
 
-
 #include "Component.h"
 
 class TCustomControl : public QWidget, public TComponent {

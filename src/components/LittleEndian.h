@@ -12,7 +12,8 @@
 namespace vidorra::le {
 
 inline void PutU32(QByteArray& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.append(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.append(static_cast<char>((value >> shift) & 0xFF));
 }
 inline void PutU16(QByteArray& out, uint16_t value) {
   out.append(static_cast<char>(value & 0xFF));

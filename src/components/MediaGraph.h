@@ -15,12 +15,15 @@
 #include <winuser.h>
 
 #include <QFile>
+#include <QPoint>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "Component.h"
+#include "CustomControl.h"
 #include "MediaUtil.h"
 
 class TFilterGraph;
@@ -202,4 +205,229 @@ class TFilterGraph : public TComponent {
   bool autoCreate_ = false;
   TGraphMode mode_ = gmNormal;
   bool graphEdit_ = false;
+};
+
+// Declares the stored reference of a member to its graph ("FilterGraph = fg").
+void DefineFilterGraphProperty(TFiler& filer, const TComponent* self, TFilterGraph* current,
+                               const std::function<void(TFilterGraph*)>& set);
+
+// ---- TFilter ---------------------------------------------------------------------------------
+
+// Stands for one filter, named once by its stored moniker (BaseFilter). Each time it joins an
+// active graph it binds the moniker to a new filter instance, which the graph holds under the
+// component's name; its QueryInterface then answers the instance's interfaces.
+class TFilter : public TComponent, public IGraphMember {
+ public:
+  TFilter();
+  // Frees BaseFilter's block, leaves the graph.
+  ~TFilter() override;
+
+  QString ClassName() const override { return QStringLiteral("TFilter"); }
+  // The component's own interfaces, then the live filter's.
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  void DefineProperties(TFiler& filer) override;
+
+  TBaseFilter& BaseFilter() { return *baseFilter_; }
+  const TBaseFilter& BaseFilter() const { return *baseFilter_; }
+  TFilterGraph* FilterGraph() const { return filterGraph_; }
+  // Leaves the old graph and joins the new one (nothing when it is the same graph).
+  void SetFilterGraph(TFilterGraph* graph);
+
+  IBaseFilter* MemberFilter() override { return liveFilter_.Get(); }
+  QString MemberName() override { return Name(); }
+  void MemberNotify(TMemberOperation operation, int param) override;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  std::unique_ptr<TBaseFilter> baseFilter_;
+  TFilterGraph* filterGraph_ = nullptr;
+  ComPtr<IBaseFilter> liveFilter_;
+};
+
+// ---- TSampleGrabber --------------------------------------------------------------------------
+
+class TBitmap;
+class SampleGrabberCallback;
+
+using TOnBuffer =
+    std::function<void(TComponent* sender, double sampleTime, void* buffer, int bufferLength)>;
+
+// A member around the Sample Grabber filter: it accepts the stored media type, keeps the last
+// sample, and copies it into a bitmap on request. Created on the UI thread; OnBuffer runs on
+// the graph's streaming thread, under the component's lock (the only lock of the program).
+class TSampleGrabber : public TComponent, public IGraphMember {
+ public:
+  // Raises vidorra::EAssertionFailed ("The SampleGrabber Filter is not available on this
+  // system.") when the filter cannot be created.
+  TSampleGrabber();
+  ~TSampleGrabber() override;
+
+  QString ClassName() const override { return QStringLiteral("TSampleGrabber"); }
+  // ISampleGrabberCB (the component's callback), then the grabber filter's interfaces.
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  void DefineProperties(TFiler& filer) override;
+
+  static bool SampleGrabberAvailable();
+
+  TFilterGraph* FilterGraph() const { return filterGraph_; }
+  void SetFilterGraph(TFilterGraph* graph);
+  TMediaType& MediaType() { return *mediaType_; }
+
+  // The bitmap receives the last frame that passed the grabber, in the connected video format
+  // without conversion. False (and no exception) when there is no bitmap, no grabber in an
+  // active graph, no connection, no video, an unknown format, no sample yet, a sample larger
+  // than the image, or a failed copy; in the last three cases the bitmap already holds the
+  // new, unfilled image.
+  bool CopyFrameToBitmap(TBitmap* bitmap);
+
+  IBaseFilter* MemberFilter() override { return filter_.Get(); }
+  QString MemberName() override { return Name(); }
+  void MemberNotify(TMemberOperation operation, int param) override;
+
+  // Set before the grabber joins an active graph (the callback is installed at moAdded).
+  TOnBuffer OnBuffer;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  friend class SampleGrabberCallback;
+  void ApplyMediaType();
+  void BufferCallback(double sampleTime, BYTE* buffer, long length);
+
+  std::unique_ptr<TMediaType> mediaType_;
+  TFilterGraph* filterGraph_ = nullptr;
+  ComPtr<IBaseFilter> filter_;
+  ComPtr<ISampleGrabber> grabber_;
+  ComPtr<IPin> inputPin_;
+  ComPtr<IPin> outputPin_;
+  ComPtr<SampleGrabberCallback> callback_;
+  std::mutex bufferLock_;  // around OnBuffer calls
+};
+
+// ---- TVideoWindow ----------------------------------------------------------------------------
+
+enum TVideoMode { vmNormal, vmVMR };
+enum TVMRVideoMode { vmrWindowed, vmrWindowless, vmrRenderless };
+enum TVMRPreference {
+  vpForceOffscreen,
+  vpForceOverlays,
+  vpForceMixer,
+  vpDoNotRenderColorKeyAndBorder,
+  vpRestrictToInitialMonitor,
+  vpPreferAGPMemWhenMixing,
+};
+using TVMRPreferences = unsigned;  // a set of TVMRPreference bits (1 << value)
+inline constexpr TVMRPreferences VMRPreference(TVMRPreference p) { return 1u << p; }
+
+class TVideoWindow;
+
+// Settings of the video mixing renderer; kept, and used only in vmVMR (which this platform
+// does not offer, so they have no effect here).
+class TVMROptions : public TPersistent {
+ public:
+  explicit TVMROptions(TVideoWindow* owner) : owner_(owner) {}
+  TVMRVideoMode Mode() const { return mode_; }
+  void SetMode(TVMRVideoMode value);
+  unsigned Streams() const { return streams_; }
+  // Kept in 1..16; any other value becomes 1.
+  void SetStreams(unsigned value);
+  TVMRPreferences Preferences() const { return preferences_; }
+  void SetPreferences(TVMRPreferences value);
+  bool KeepAspectRatio() const { return keepAspectRatio_; }
+  void SetKeepAspectRatio(bool value) { keepAspectRatio_ = value; }
+  void DefineProperties(TFiler& filer) override;
+
+ private:
+  TVideoWindow* owner_;
+  TVMRVideoMode mode_ = vmrWindowed;
+  unsigned streams_ = 4;
+  TVMRPreferences preferences_ = VMRPreference(vpForceMixer);
+  bool keepAspectRatio_ = true;
+};
+
+using TOnVideoMouseButton =
+    std::function<void(TComponent* sender, Qt::MouseButton button, const QPoint& position)>;
+using TOnVideoMouseMove = std::function<void(TComponent* sender, const QPoint& position)>;
+
+// A control that owns the video renderer of the graph and lays the renderer's window exactly
+// over itself, or over the whole primary screen (FullScreen). Input on the renderer's window
+// is drained to the control's own window handle and arrives at the control as Qt events.
+// UI thread only.
+class TVideoWindow : public TCustomControl, public IGraphMember, public IGraphListener {
+  Q_OBJECT
+
+ public:
+  explicit TVideoWindow(QWidget* parent = nullptr);
+  ~TVideoWindow() override;
+
+  QString ClassName() const override { return QStringLiteral("TVideoWindow"); }
+  void Loaded() override;
+  // The renderer's interfaces after the component's own.
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  void DefineProperties(TFiler& filer) override;
+
+  static bool VMRAvailable();
+
+  TFilterGraph* FilterGraph() const { return filterGraph_; }
+  void SetFilterGraph(TFilterGraph* graph);
+  bool FullScreen() const { return fullScreen_; }
+  // Stored always; applied at once when the renderer exists, else at the next graph start.
+  void SetFullScreen(bool value);
+  bool FullScreenTopMost() const { return fullScreenTopMost_; }
+  void SetFullScreenTopMost(bool value);
+  bool FullScreenShown() const { return fullScreenShown_; }
+  TVideoMode Mode() const { return mode_; }
+  // vmVMR is taken only when VMRAvailable; a change rejoins an active graph.
+  void SetMode(TVideoMode value);
+  TVMROptions& VMROptions() { return *vmrOptions_; }
+  void setVisible(bool visible) override;
+
+  IBaseFilter* MemberFilter() override { return renderer_.Get(); }
+  QString MemberName() override { return Name(); }
+  void MemberNotify(TMemberOperation operation, int param) override;
+  void GraphEventOccurred(long event, LONG_PTR param1, LONG_PTR param2) override;
+  void ControlEventOccurred(TGraphControlKind kind, int param) override;
+
+  // Leaves and rejoins an active graph so that a new renderer is made.
+  void Rejoin();
+
+  TNotifyEvent OnPaint;
+  // Positions are control coordinates, or screen coordinates while shown full screen.
+  TOnVideoMouseButton OnMouseDown;
+  TOnVideoMouseButton OnMouseUp;
+  TOnVideoMouseMove OnMouseMove;
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void ReadWindowStyles();
+  void ApplyPlacement();
+  void PrepareForStart();
+  void FollowControlBounds();
+  QPoint EventPosition(const QPoint& local) const;
+  LRESULT DrainedMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void ShowPopupAtCursor();
+
+  std::unique_ptr<TVMROptions> vmrOptions_;
+  TFilterGraph* filterGraph_ = nullptr;
+  ComPtr<IBaseFilter> renderer_;
+  ComPtr<IVideoWindow> videoWindow_;
+  LONG windowStyle_ = 0;
+  LONG windowStyleEx_ = 0;
+  bool stylesRead_ = false;
+  bool fullScreen_ = false;
+  bool fullScreenTopMost_ = false;
+  bool fullScreenShown_ = false;
+  TVideoMode mode_ = vmNormal;
 };

@@ -144,8 +144,7 @@ void TFilterGraph::Activate() {
   active_ = true;
   // The component's own QueryInterface already delegates from here on.
   ComPtr<IMediaEventEx> events;
-  if (SUCCEEDED(QueryInterface(IID_IMediaEventEx, events.ReleaseAndGetVoidAddressOf())) &&
-      events) {
+  if (SUCCEEDED(QueryInterface(IID_IMediaEventEx, events.ReleaseAndGetVoidAddressOf())) && events) {
     events_ = events;
     (void)events_->SetNotifyFlags(0);
     (void)events_->SetNotifyWindow(reinterpret_cast<OAHWND>(window_.get()), GraphNotifyMessage,

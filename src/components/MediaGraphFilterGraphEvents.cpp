@@ -105,7 +105,8 @@ void TFilterGraph::DispatchToProperty(long event, LONG_PTR param1, LONG_PTR para
       if (OnGraphErrorAbort) OnGraphErrorAbort(this, result);
       break;
     case EC_FULLSCREEN_LOST:
-      if (OnGraphFullscreenLost) OnGraphFullscreenLost(this, reinterpret_cast<IBaseFilter*>(param2));
+      if (OnGraphFullscreenLost)
+        OnGraphFullscreenLost(this, reinterpret_cast<IBaseFilter*>(param2));
       break;
     case EC_GRAPH_CHANGED:
       if (OnGraphChanged) OnGraphChanged(this);
@@ -166,7 +167,8 @@ void TFilterGraph::DispatchToProperty(long event, LONG_PTR param1, LONG_PTR para
       }
       break;
     case EC_TIMECODE_AVAILABLE:
-      if (OnGraphTimeCodeAvailable) OnGraphTimeCodeAvailable(this, filter, static_cast<LONG>(param2));
+      if (OnGraphTimeCodeAvailable)
+        OnGraphTimeCodeAvailable(this, filter, static_cast<LONG>(param2));
       break;
     case EC_EXTDEVICE_MODE_CHANGE:
       if (OnGraphEXTDeviceModeChange) {

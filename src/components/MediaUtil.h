@@ -156,3 +156,87 @@ class TPinList {
 QString GraphRotName(const void* graph);
 HRESULT RegisterGraphInRot(IUnknown* graph, DWORD* cookie);
 void RevokeGraphFromRot(DWORD cookie);
+
+// ---- Byte blocks and stored monikers ---------------------------------------------------------
+
+// A byte block kept in the form data as the property "data": a 32-bit little-endian length L,
+// then L bytes. Written unless the ancestor holds an equal, non-empty block.
+class TPersistentMemory : public TPersistent {
+ public:
+  TPersistentMemory() = default;
+
+  // Frees the old block and makes a zero-filled one of `length` bytes (none for 0).
+  void AllocateBlock(uint32_t length);
+  uint32_t Size() const { return static_cast<uint32_t>(block_.size()); }
+  const QByteArray& Block() const { return block_; }
+  uint8_t* Data() { return reinterpret_cast<uint8_t*>(block_.data()); }
+  // True when both blocks are non-empty, of one length and equal byte for byte.
+  bool SameBlockAs(const TPersistentMemory& other) const;
+
+  void Assign(const TPersistent& source) override;
+  void DefineProperties(TFiler& filer) override;
+
+  QByteArray WriteData() const;
+  // Raises EReadError when the value is shorter than it says.
+  void ReadData(const QByteArray& data);
+
+ private:
+  QByteArray block_;
+};
+
+// A stored moniker: the block holds the image OleSaveToStream writes for it (the moniker's
+// class identifier, then its own saved state).
+class TBaseFilter : public TPersistentMemory {
+ public:
+  // The moniker loaded from the block; null when the block is empty or cannot be loaded.
+  ComPtr<IMoniker> Moniker() const;
+  // Stores the moniker's saved image (raises EMediaGraphException when it cannot be saved,
+  // leaving the block as it was); null empties the block.
+  void SetMoniker(IMoniker* moniker);
+  // A new filter bound from the stored moniker, or null.
+  ComPtr<IBaseFilter> BindFilter() const;
+};
+
+// ---- System device enumerator ----------------------------------------------------------------
+
+// Longest friendly name a device entry keeps, in bytes of the ANSI (UTF-8) text.
+inline constexpr int kFriendlyNameMaxLength = 255;
+
+struct TDeviceEntry {
+  // The property-bag value "FriendlyName", cut to 255 bytes at a character boundary.
+  QString FriendlyName;
+  // The property-bag value "CLSID"; GUID_NULL when the bag has none.
+  GUID CLSID = GUID_NULL;
+};
+
+// Cuts UTF-8 text to at most `maxBytes` bytes without splitting a multi-byte character.
+std::string CutUtf8(const std::string& text, int maxBytes);
+
+class TSysDevEnum {
+ public:
+  // The category list from CLSID_ActiveMovieCategories; no current category.
+  TSysDevEnum();
+  // As the default constructor, then SelectCategory(category).
+  explicit TSysDevEnum(const GUID& category);
+
+  // The current category becomes `category`; the device list is read from it.
+  void SelectCategory(const GUID& category);
+  void SelectCategoryAt(int index);
+  const GUID& Category() const { return category_; }
+
+  int CategoryCount() const { return static_cast<int>(categories_.size()); }
+  int DeviceCount() const { return static_cast<int>(devices_.size()); }
+  // Copies of the entries; raise EListError outside the list.
+  TDeviceEntry CategoryAt(int index) const;
+  TDeviceEntry DeviceAt(int index) const;
+  // The moniker at that position of a fresh enumeration of the current category (the listed
+  // device while the device set has not changed); null outside the list.
+  ComPtr<IMoniker> DeviceMoniker(int index) const;
+
+ private:
+  static void Enumerate(std::vector<TDeviceEntry>& list, const GUID& category);
+
+  GUID category_ = GUID_NULL;
+  std::vector<TDeviceEntry> categories_;
+  std::vector<TDeviceEntry> devices_;
+};

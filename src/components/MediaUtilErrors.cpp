@@ -21,7 +21,6 @@ HRESULT CheckGraphResult(HRESULT hr) {
   if (SUCCEEDED(hr)) return hr;
   const QString code =
       QStringLiteral("%1").arg(static_cast<uint32_t>(hr), 8, 16, QLatin1Char('0')).toUpper();
-  throw EMediaGraphException(GraphErrorText(hr) + QStringLiteral(" ($") + code +
-                                 QStringLiteral(")."),
-                             hr);
+  throw EMediaGraphException(
+      GraphErrorText(hr) + QStringLiteral(" ($") + code + QStringLiteral(")."), hr);
 }

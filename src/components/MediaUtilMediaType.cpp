@@ -103,15 +103,15 @@ QByteArray TMediaType::WriteData() const {
   using namespace vidorra::le;
   QByteArray out;
   out.reserve(static_cast<qsizetype>(kMediaTypeRecordSize + record_.cbFormat));
-  PutGuid(out, record_.majortype);                                  // 0: majortype
-  PutGuid(out, record_.subtype);                                    // 16: subtype
-  PutU32(out, static_cast<uint32_t>(record_.bFixedSizeSamples));    // 32: bFixedSizeSamples
-  PutU32(out, static_cast<uint32_t>(record_.bTemporalCompression)); // 36: bTemporalCompression
-  PutU32(out, record_.lSampleSize);                                 // 40: lSampleSize
-  PutGuid(out, record_.formattype);                                 // 44: formattype
-  PutU32(out, 0);                                                   // 60: pUnk slot
-  PutU32(out, record_.cbFormat);                                    // 64: cbFormat
-  PutU32(out, 0);                                                   // 68: pbFormat slot
+  PutGuid(out, record_.majortype);                                   // 0: majortype
+  PutGuid(out, record_.subtype);                                     // 16: subtype
+  PutU32(out, static_cast<uint32_t>(record_.bFixedSizeSamples));     // 32: bFixedSizeSamples
+  PutU32(out, static_cast<uint32_t>(record_.bTemporalCompression));  // 36: bTemporalCompression
+  PutU32(out, record_.lSampleSize);                                  // 40: lSampleSize
+  PutGuid(out, record_.formattype);                                  // 44: formattype
+  PutU32(out, 0);                                                    // 60: pUnk slot
+  PutU32(out, record_.cbFormat);                                     // 64: cbFormat
+  PutU32(out, 0);                                                    // 68: pbFormat slot
   if (record_.cbFormat > 0 && record_.pbFormat != nullptr) {
     out.append(reinterpret_cast<const char*>(record_.pbFormat),
                static_cast<qsizetype>(record_.cbFormat));

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "Component.h"
+
 void TPersistent::Assign(const TPersistent& source) { source.AssignTo(*this); }
 
 void TPersistent::DefineProperties(TFiler&) {}
@@ -33,4 +35,15 @@ void TFiler::DefinePersistent(const QString& name, TPersistent& object,
   }
   prefix_ = savedPrefix;
   ancestor_ = savedAncestor;
+}
+
+TComponent* TFiler::FindComponentReference(const QString&) const { return nullptr; }
+
+QString TFiler::ComponentReferenceName(const TComponent* target, const TComponent* from) {
+  if (target == nullptr) return QString();
+  if (from != nullptr && target->Owner() == from->Owner()) return target->Name();
+  if (target->Owner() != nullptr && !target->Owner()->Name().isEmpty()) {
+    return target->Owner()->Name() + QLatin1Char('.') + target->Name();
+  }
+  return target->Name();
 }

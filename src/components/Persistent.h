@@ -11,6 +11,7 @@
 #include "Exception.h"
 
 class TFiler;
+class TComponent;
 
 class TPersistent {
  public:
@@ -62,6 +63,13 @@ class TFiler {
   // The properties of an owned sub-object, stored as "<name>.<property>".
   void DefinePersistent(const QString& name, TPersistent& object,
                         const TPersistent* ancestor = nullptr);
+
+  // The component a stored reference names ("name" in the same form, "form.name" in another),
+  // or null. Only a reader resolves references.
+  virtual TComponent* FindComponentReference(const QString& name) const;
+  // The text that names `target` from `from` (qualified by the form when the two belong to
+  // different forms); empty for null.
+  static QString ComponentReferenceName(const TComponent* target, const TComponent* from);
 
  protected:
   virtual void DoDefineProperty(const QString& fullName, const TextReader& read,

@@ -1,0 +1,212 @@
+// TBaseFilter (stored monikers) and TSysDevEnum (categories and devices).
+#include <devmoniker.h>
+
+#include <QByteArray>
+#include <map>
+#include <memory>
+
+#include "ComponentsTestSupport.h"
+#include "SystemDeviceEnum.h"
+#include "comimpl.h"
+
+using namespace components_test;
+
+namespace {
+
+const std::wstring kEncoderName =
+    L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
+
+std::wstring DisplayName(IMoniker* moniker) {
+  LPOLESTR name = nullptr;
+  if (FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) || name == nullptr) return {};
+  std::wstring out(name);
+  CoTaskMemFree(name);
+  return out;
+}
+
+// A device category of the tests, answered by a resolver of our own through a replacement of
+// the system device enumerator (restored afterwards).
+DEFINE_GUID(kTestCategory, 0x5E1D0C02, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x66);
+
+class TestResolver : public DeviceMonikerResolver {
+ public:
+  std::map<std::wstring, PropertyList> devices;
+  HRESULT BindToObject(const std::wstring& name, REFIID riid, void** ppv) override {
+    if (devices.count(name) == 0) return MK_E_NOOBJECT;
+    return MakeComObject<PinlessFilter>()->QueryInterface(riid, ppv);
+  }
+  HRESULT ReadProperties(const std::wstring& name, PropertyList* out) override {
+    const auto it = devices.find(name);
+    if (it == devices.end()) return MK_E_NOOBJECT;
+    *out = it->second;
+    return S_OK;
+  }
+};
+
+class TestDevEnum : public CUnknown, public ICreateDevEnum {
+ public:
+  explicit TestDevEnum(std::vector<std::wstring> names) : names_(std::move(names)) {}
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_ICreateDevEnum) return GetInterface(static_cast<ICreateDevEnum*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD) override {
+    *out = nullptr;
+    if (category != kTestCategory || names_.empty()) return S_FALSE;
+    std::vector<ComPtr<IMoniker>> monikers;
+    for (const auto& name : names_) {
+      ComPtr<IMoniker> moniker;
+      CreateDeviceMoniker(name, moniker.GetAddressOf());
+      monikers.push_back(moniker);
+    }
+    return CreateMonikerEnumerator(std::move(monikers), out);
+  }
+
+ private:
+  std::vector<std::wstring> names_;
+};
+
+class TestDevicesTest : public ::testing::Test {
+ protected:
+  void Install(std::vector<std::pair<std::wstring, PropertyList>> devices) {
+    std::vector<std::wstring> names;
+    for (auto& [name, properties] : devices) {
+      resolver_->devices[name] = properties;
+      names.push_back(name);
+    }
+    AddDeviceMonikerResolver(resolver_);
+    RegisterComClass(CLSID_SystemDeviceEnum, "test device enumerator",
+                     [names](REFIID riid, void** ppv) {
+                       return MakeComObject<TestDevEnum>(names)->QueryInterface(riid, ppv);
+                     });
+  }
+  void TearDown() override {
+    RemoveDeviceMonikerResolver(resolver_);
+    RegisterComClass(CLSID_SystemDeviceEnum, "System Device Enumerator",
+                     ComClassFactoryFor<vidorra::dshow::CSystemDeviceEnum>());
+  }
+  std::shared_ptr<TestResolver> resolver_ = std::make_shared<TestResolver>();
+};
+
+}  // namespace
+
+// ---- TBaseFilter -------------------------------------------------------------------------------
+
+TEST(BaseFilter, EmptySavesAsFourZeroBytesAndBindsNothing) {
+  TBaseFilter empty;
+  EXPECT_EQ(empty.WriteData(), QByteArray(4, '\0'));
+  EXPECT_FALSE(empty.Moniker());
+  EXPECT_FALSE(empty.BindFilter());
+  TBaseFilter loaded;
+  loaded.AllocateBlock(8);
+  loaded.ReadData(QByteArray(4, '\0'));
+  EXPECT_EQ(loaded.Size(), 0u);
+  EXPECT_FALSE(loaded.BindFilter());
+}
+
+TEST(BaseFilter, EncoderMonikerSavesAs158BytesAndLoadsBack) {
+  ComPtr<IMoniker> moniker;
+  ASSERT_EQ(CreateDeviceMoniker(kEncoderName, moniker.GetAddressOf()), S_OK);
+  TBaseFilter stored;
+  stored.SetMoniker(moniker.Get());
+  const QByteArray data = stored.WriteData();
+  ASSERT_EQ(data.size(), 158);
+  EXPECT_EQ(data.left(4), QByteArray::fromHex("9a000000"));  // block of 154 bytes
+  // CLSID_CDeviceMoniker in the GUID layout, then N = 134 and the UTF-16LE name.
+  EXPECT_EQ(data.mid(4, 16).toHex(), QByteArray("37d415438c5bd011bd3b00a0c911ce86"));
+  EXPECT_EQ(data.mid(20, 4), QByteArray::fromHex("86000000"));
+  EXPECT_EQ(data.mid(24, 2), QByteArray("@\0", 2));
+  EXPECT_EQ(data.right(2), QByteArray(2, '\0'));
+
+  TBaseFilter loaded;
+  loaded.ReadData(data);
+  ComPtr<IMoniker> back = loaded.Moniker();
+  ASSERT_TRUE(back);
+  EXPECT_EQ(DisplayName(back.Get()), kEncoderName);
+  if (IsComClassRegistered(CLSID_DVVideoEnc)) {
+    ComPtr<IBaseFilter> encoder = loaded.BindFilter();
+    EXPECT_TRUE(encoder);
+    EXPECT_NE(encoder.Get(), loaded.BindFilter().Get()) << "a new instance at every binding";
+  }
+}
+
+TEST(BaseFilter, WriteRuleAndAssign) {
+  TBaseFilter a;
+  a.AllocateBlock(3);
+  TBaseFilter b;
+  b.Assign(a);
+  EXPECT_EQ(b.Block(), a.Block());
+  EXPECT_TRUE(a.SameBlockAs(b));
+  TBaseFilter empty1;
+  TBaseFilter empty2;
+  EXPECT_FALSE(empty1.SameBlockAs(empty2)) << "an empty block is always written";
+  EXPECT_THROW(b.ReadData(QByteArray::fromHex("0a000000010203")), EReadError);
+  EXPECT_EQ(b.Size(), 3u) << "a truncated value changes nothing";
+  b.SetMoniker(nullptr);
+  EXPECT_EQ(b.Size(), 0u);
+}
+
+// ---- TSysDevEnum -------------------------------------------------------------------------------
+
+TEST(SysDevEnum, CategoriesAreListedWithTheirGuids) {
+  SKIP_UNLESS_REGISTERED(CLSID_SystemDeviceEnum, "the system device enumerator");
+  TSysDevEnum devices;
+  ASSERT_GT(devices.CategoryCount(), 0);
+  bool foundCompressors = false;
+  for (int i = 0; i < devices.CategoryCount(); ++i) {
+    const TDeviceEntry entry = devices.CategoryAt(i);
+    if (entry.CLSID == CLSID_VideoCompressorCategory) {
+      foundCompressors = true;
+      EXPECT_EQ(entry.FriendlyName, QStringLiteral("Video Compressors"));
+      devices.SelectCategoryAt(i);
+      EXPECT_EQ(devices.Category(), CLSID_VideoCompressorCategory);
+    }
+  }
+  EXPECT_TRUE(foundCompressors);
+  EXPECT_THROW(devices.CategoryAt(devices.CategoryCount()), EListError);
+}
+
+TEST(SysDevEnum, EmptyCategoryGivesNoDeviceAndNoMoniker) {
+  SKIP_UNLESS_REGISTERED(CLSID_SystemDeviceEnum, "the system device enumerator");
+  TSysDevEnum devices(kTestCategory);  // no filter is registered in it
+  EXPECT_EQ(devices.DeviceCount(), 0);
+  EXPECT_FALSE(devices.DeviceMoniker(0));
+  EXPECT_FALSE(devices.DeviceMoniker(-1));
+  EXPECT_THROW(devices.DeviceAt(0), EListError);
+}
+
+TEST_F(TestDevicesTest, DeviceWithoutClsidAndLongNames) {
+  const std::wstring longName(300, L'x');
+  // 254 ASCII characters then a two-byte character: the cut may not split it.
+  const std::wstring accented = std::wstring(254, L'a') + L"\u00e9tage";
+  Install({{L"@device:test:first", {{L"FriendlyName", L"No class"}}},
+           {L"@device:test:second",
+            {{L"FriendlyName", longName}, {L"CLSID", L"{1643E180-90F5-11CE-97D5-00AA0055595A}"}}},
+           {L"@device:test:third", {{L"FriendlyName", accented}}}});
+  TSysDevEnum devices(kTestCategory);
+  ASSERT_EQ(devices.DeviceCount(), 3);
+  EXPECT_EQ(devices.DeviceAt(0).FriendlyName, QStringLiteral("No class"));
+  EXPECT_EQ(devices.DeviceAt(0).CLSID, GUID_NULL);
+  EXPECT_EQ(devices.DeviceAt(1).FriendlyName, QString(255, QLatin1Char('x')));
+  EXPECT_EQ(devices.DeviceAt(1).CLSID, CLSID_Colour);
+  EXPECT_EQ(devices.DeviceAt(2).FriendlyName, QString(254, QLatin1Char('a')));
+  ComPtr<IMoniker> second = devices.DeviceMoniker(1);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(DisplayName(second.Get()), L"@device:test:second");
+  EXPECT_FALSE(devices.DeviceMoniker(3));
+}
+
+TEST_F(TestDevicesTest, MalformedClsidRaisesAConversionError) {
+  Install({{L"@device:test:bad", {{L"FriendlyName", L"Bad"}, {L"CLSID", L"not a guid"}}}});
+  EXPECT_THROW(TSysDevEnum devices(kTestCategory), EConvertError);
+}
+
+TEST(CutUtf8, NeverSplitsASequence) {
+  EXPECT_EQ(CutUtf8("abc", 255), "abc");
+  EXPECT_EQ(CutUtf8("ab\xC3\xA9", 3), "ab");
+  EXPECT_EQ(CutUtf8("ab\xE2\x82\xAC", 4), "ab");
+  EXPECT_EQ(CutUtf8("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
+  EXPECT_EQ(CutUtf8("abc", 0), "");
+}
