@@ -2,6 +2,7 @@
 // the Smart Tee for a source without preview pin, intermediate filters, the DV Splitter for an
 // interleaved stream, default renderers, and what a failure leaves in the graph.
 #include <gtest/gtest.h>
+#include <qedit.h>
 
 #include "capture_builder_test_filters.h"
 
@@ -274,6 +275,28 @@ TEST_F(CaptureBuilderRender, TheNativeDvCaptureGraphOfTheProgram) {
   ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
                                          camcorder->Base(), nullptr, mux->Base()));
   EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+}
+
+// The program's preview chain with the platform's filters: the webcam's preview pin into the
+// Sample Grabber, then the grabber (a filter source, no category) through the Color Space
+// Converter into the Video Renderer.
+TEST_F(CaptureBuilderRender, ThePreviewChainOfTheProgram) {
+  for (const CLSID* clsid : {&CLSID_SampleGrabber, &CLSID_Colour, &CLSID_VideoRenderer}) {
+    if (Missing(*clsid)) GTEST_SKIP() << "a filter of the preview chain is not registered yet";
+  }
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"VideoSource");
+  ComPtr<IBaseFilter> grabber = AddNew(CLSID_SampleGrabber, L"sg");
+  ComPtr<IBaseFilter> color = AddNew(CLSID_Colour, L"color");
+  ComPtr<IBaseFilter> renderer = AddNew(CLSID_VideoRenderer, L"vwEcran");
+  ASSERT_TRUE(grabber && color && renderer);
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                         webcam->Pin(L"Preview"), nullptr, grabber.Get()));
+  ASSERT_EQ(S_OK,
+            builder_->RenderStream(nullptr, nullptr, grabber.Get(), color.Get(), renderer.Get()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), PinAt(grabber.Get(), 0).Get()));
+  EXPECT_TRUE(AreConnected(PinAt(grabber.Get(), 1).Get(), PinAt(color.Get(), 0).Get()));
+  EXPECT_TRUE(AreConnected(PinAt(color.Get(), 1).Get(), PinAt(renderer.Get(), 0).Get()));
+  EXPECT_EQ(4, FilterCount());
 }
 
 // ---- Default renderers ----------------------------------------------------------------------
