@@ -1,7 +1,9 @@
 // The filter registry, and the registration of the core classes (graph manager, clock).
 #include "FilterRegistry.h"
 
+#include "CaptureGraphBuilder.h"
 #include "FilterGraph.h"
+#include "SystemDeviceEnum.h"
 #include "SystemClock.h"
 
 #include <uuids.h>
@@ -128,3 +130,8 @@ static const ComClassRegistration kFilterGraphClass(CLSID_FilterGraph, "Filter G
                                                     ComClassFactoryFor<CFilterGraph>());
 static const ComClassRegistration kSystemClockClass(CLSID_SystemClock, "System Clock",
                                                     ComClassFactoryFor<CSystemClock>());
+// The capture graph builder and the system device enumerator register from their own files;
+// naming them here keeps those files in every program that has a filter.
+static const bool kGraphServicesLinked =
+    (vidorra::dshow::EnsureCaptureGraphBuilderRegistered(),
+     vidorra::dshow::EnsureSystemDeviceEnumRegistered(), true);
