@@ -14,31 +14,12 @@
 // arrived (waiting up to the time-out for it).
 #pragma once
 
-#include "BaseInputPin.h"
+#include "RendererInputPin.h"
 
 #include <winbase.h>
 
 #include <condition_variable>
 #include <memory>
-
-class CBaseRenderer;
-
-class CRendererInputPin : public CBaseInputPin {
- public:
-  CRendererInputPin(CBaseRenderer* renderer, std::wstring name);
-
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT SetMediaType(const CMediaType* mt) override;
-  HRESULT CompleteConnect(IPin* receivePin) override;
-  HRESULT BreakConnect() override;
-  STDMETHODIMP Receive(IMediaSample* pSample) override;
-  STDMETHODIMP EndOfStream() override;
-  STDMETHODIMP BeginFlush() override;
-  STDMETHODIMP EndFlush() override;
-
- private:
-  CBaseRenderer* const renderer_;
-};
 
 class CBaseRenderer : public CBaseFilter {
  public:

@@ -1,14 +1,14 @@
 // The system device enumerator; see SystemDeviceEnum.h.
 #include "SystemDeviceEnum.h"
 
-#include "FilterRegistry.h"
-#include "SystemDeviceEnumResolver.h"
-
 #include <devmoniker.h>
 #include <uuids.h>
 
 #include <memory>
 #include <mutex>
+
+#include "FilterRegistry.h"
+#include "SystemDeviceEnumResolver.h"
 
 namespace vidorra::dshow {
 namespace {
@@ -55,7 +55,8 @@ STDMETHODIMP CSystemDeviceEnum::CreateClassEnumerator(REFCLSID clsidDeviceClass,
       names.push_back(CategoryDisplayName(*category.category));
     }
   } else {
-    for (const FilterRecord& record : FilterRegistry::Instance().FiltersInCategory(clsidDeviceClass)) {
+    for (const FilterRecord& record :
+         FilterRegistry::Instance().FiltersInCategory(clsidDeviceClass)) {
       names.push_back(FilterRegistry::DisplayName(record));
     }
   }

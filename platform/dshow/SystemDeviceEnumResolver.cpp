@@ -1,12 +1,12 @@
 // Display names of the system device enumerator; see SystemDeviceEnumResolver.h.
 #include "SystemDeviceEnumResolver.h"
 
-#include "FilterRegistry.h"
-#include "SystemDeviceEnum.h"
-
 #include <algorithm>
 #include <cwctype>
 #include <optional>
+
+#include "FilterRegistry.h"
+#include "SystemDeviceEnum.h"
 
 namespace vidorra::dshow {
 namespace {
@@ -14,9 +14,9 @@ namespace {
 constexpr int kGuidTextLength = 39;
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-           return std::towupper(x) == std::towupper(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
 }
 
 std::wstring GuidText(REFGUID guid) {

@@ -18,47 +18,10 @@
 // takes the receive lock so that no Receive runs when StopStreaming is called.
 #pragma once
 
-#include "BaseInputPin.h"
-#include "BaseOutputPin.h"
+#include "TransformInputPin.h"
+#include "TransformOutputPin.h"
 
 #include <memory>
-
-class CTransformFilter;
-
-class CTransformInputPin : public CBaseInputPin {
- public:
-  CTransformInputPin(CTransformFilter* filter, std::wstring name);
-
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT SetMediaType(const CMediaType* mt) override;
-  HRESULT CheckConnect(IPin* pin) override;
-  HRESULT CompleteConnect(IPin* receivePin) override;
-  HRESULT BreakConnect() override;
-  STDMETHODIMP Receive(IMediaSample* pSample) override;
-  STDMETHODIMP EndOfStream() override;
-  STDMETHODIMP BeginFlush() override;
-  STDMETHODIMP EndFlush() override;
-  STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
-
- private:
-  CTransformFilter* const transform_;
-};
-
-class CTransformOutputPin : public CBaseOutputPin {
- public:
-  CTransformOutputPin(CTransformFilter* filter, std::wstring name);
-
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT GetMediaType(int position, CMediaType* mt) override;
-  HRESULT SetMediaType(const CMediaType* mt) override;
-  HRESULT CheckConnect(IPin* pin) override;
-  HRESULT CompleteConnect(IPin* receivePin) override;
-  HRESULT BreakConnect() override;
-  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-
- private:
-  CTransformFilter* const transform_;
-};
 
 class CTransformFilter : public CBaseFilter {
  public:
