@@ -11,6 +11,7 @@
 
 #include "Bitmap.h"
 #include "ComponentsTestSupport.h"
+#include "FilterRegistry.h"
 #include "HwndQt.h"
 #include "TestPushSource.h"
 #include "wait_until.h"
@@ -162,6 +163,27 @@ class SampleGrabberTest : public GraphMembersTest {
   TSampleGrabber* grabber = nullptr;
   ComPtr<TestPushSource> source;
 };
+
+TEST(SampleGrabberCreation, FailsWithItsMessageWhenTheFilterIsMissing) {
+  const std::optional<FilterRecord> record = FilterRegistry::Instance().Find(CLSID_SampleGrabber);
+  if (!record) GTEST_SKIP() << "the Sample Grabber is not registered";
+  UnregisterComClass(CLSID_SampleGrabber);
+  try {
+    TSampleGrabber grabber;
+    ADD_FAILURE() << "created without a Sample Grabber";
+  } catch (const vidorra::EAssertionFailed& e) {
+    EXPECT_TRUE(e.Message().startsWith(
+        QStringLiteral("The SampleGrabber Filter is not available on this system.")))
+        << e.what();
+  }
+  const FilterFactory factory = record->factory;
+  RegisterComClass(CLSID_SampleGrabber, "SampleGrabber", [factory](REFIID riid, void** ppv) {
+    ComPtr<IBaseFilter> filter;
+    const HRESULT hr = factory(filter.GetAddressOf());
+    return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
+  });
+  EXPECT_TRUE(TSampleGrabber::SampleGrabberAvailable());
+}
 
 TEST_F(SampleGrabberTest, CopyFailsWhenUnconnectedAndLeavesTheBitmap) {
   TBitmap bitmap(16, 16);
@@ -349,6 +371,9 @@ TEST_F(VideoWindowTest, FullScreenPlacesTheRendererOverThePrimaryScreen) {
   EXPECT_FALSE(window->FullScreenShown());
   ASSERT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
   EXPECT_EQ(QRect(left, top, width, height), window->geometry());
+  window->setGeometry(10, 12, 320, 240);  // over the control, the window follows it
+  ASSERT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
+  EXPECT_EQ(QRect(left, top, width, height), QRect(10, 12, 320, 240));
   ASSERT_EQ(video->get_Owner(&owner), S_OK);
   EXPECT_EQ(owner, reinterpret_cast<OAHWND>(HwndForWidget(parent.get())));
   ASSERT_EQ(video->get_WindowStyle(&style), S_OK);
