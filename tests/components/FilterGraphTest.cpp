@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "ComponentsTestSupport.h"
+#include "TestPushSource.h"
 #include "wait_until.h"
 
 using namespace components_test;
@@ -245,28 +246,33 @@ TEST_F(FilterGraphTest, EmptyGraphKeepsExactlyTheMembersFilters) {
 TEST_F(FilterGraphTest, EmptyGraphDisconnectsTheMembersPins) {
   SKIP_UNLESS_REGISTERED(CLSID_SampleGrabber, "the Sample Grabber");
   SKIP_UNLESS_REGISTERED(CLSID_NullRenderer, "the Null Renderer");
-  auto make = [](REFCLSID clsid) {
-    return [&clsid] {
-      ComPtr<IBaseFilter> filter;
-      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(filter.GetAddressOf()));
-      return filter;
-    };
+  auto make = [](const CLSID& clsid) {
+    ComPtr<IBaseFilter> filter;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(filter.GetAddressOf()));
+    return filter;
   };
-  RecordingMember grabber("Grabber", journal, make(CLSID_SampleGrabber));
+  RecordingMember grabber("Grabber", journal, [&] { return make(CLSID_SampleGrabber); });
   graph.AddMember(&grabber);
   graph.SetActive(true);
   ComPtr<IGraphBuilder> manager = QueryAs<IGraphBuilder>(&graph);
-  ComPtr<IBaseFilter> renderer = make(CLSID_NullRenderer)();
+  // Strangers on both sides of the member: a source before it and a renderer after it.
+  ComPtr<vidorra::test::TestPushSource> source =
+      MakeComObject<vidorra::test::TestPushSource>(vidorra::test::TestPushSourceConfig{});
+  ComPtr<IBaseFilter> renderer = make(CLSID_NullRenderer);
+  ASSERT_TRUE(SUCCEEDED(manager->AddFilter(source.Get(), L"Source")));
   ASSERT_TRUE(SUCCEEDED(manager->AddFilter(renderer.Get(), L"Renderer")));
   const TPinList grabberPins = TPinList::CreateFromFilter(grabber.MemberFilter());
   const TPinList rendererPins = TPinList::CreateFromFilter(renderer.Get());
   ASSERT_EQ(grabberPins.Count(), 2);
   ASSERT_GE(rendererPins.Count(), 1);
-  // Connection needs an upstream type; when the grabber cannot connect alone, this test only
-  // checks that EmptyGraph removes the stranger.
-  (void)manager->ConnectDirect(grabberPins.PinAt(1).Get(), rendererPins.PinAt(0).Get(), nullptr);
+  ASSERT_EQ(manager->ConnectDirect(source->OutputPin(), grabberPins.PinAt(0).Get(), nullptr), S_OK);
+  ASSERT_EQ(
+      manager->ConnectDirect(grabberPins.PinAt(1).Get(), rendererPins.PinAt(0).Get(), nullptr),
+      S_OK);
+  ASSERT_TRUE(graph.RunGraph());
 
   graph.EmptyGraph();
+  EXPECT_EQ(graph.GraphState(), grsStopped);
   const TFilterList left = TFilterList::CreateFromGraph(manager.Get());
   ASSERT_EQ(left.Count(), 1);
   EXPECT_EQ(left.IndexOf(grabber.MemberFilter()), 0);
