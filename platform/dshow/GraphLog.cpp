@@ -33,4 +33,9 @@ void GraphLog::Write(const std::string& text, HRESULT hr) {
   }
 }
 
-std::string GraphLog::Quote(const std::wstring& name) { return "\"" + WideToUtf8(name) + "\""; }
+std::string GraphLog::Quote(const std::wstring& name) {
+  std::string quoted(1, '"');
+  quoted += WideToUtf8(name);
+  quoted += '"';
+  return quoted;
+}
