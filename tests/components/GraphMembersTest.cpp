@@ -2,6 +2,8 @@
 #include <amvideo.h>
 #include <devmoniker.h>
 #include <dvdmedia.h>
+#include <evcode.h>
+#include <oleauto.h>
 #include <winuser.h>
 
 #include <QGuiApplication>
@@ -393,4 +395,32 @@ TEST_F(VideoWindowTest, GraphStartAppliesTheStoredFullScreen) {
   ASSERT_EQ(video->get_MessageDrain(&drain), S_OK);
   EXPECT_EQ(drain, reinterpret_cast<OAHWND>(HwndForWidget(window)));
   graph->StopGraph();
+}
+
+TEST_F(VideoWindowTest, PaletteChangeReappliesThePlacementAndVisibleReachesTheRenderer) {
+  SKIP_UNLESS_REGISTERED(CLSID_VideoRenderer, "the Video Renderer");
+  window->SetFilterGraph(graph);
+  graph->SetActive(true);
+  ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(window);
+  ASSERT_TRUE(video);
+  ASSERT_EQ(video->SetWindowPosition(1, 1, 2, 2), S_OK);
+  ComPtr<IMediaEventSink> sink = QueryAs<IMediaEventSink>(graph);
+  ASSERT_TRUE(sink);
+  ASSERT_TRUE(SUCCEEDED(sink->Notify(EC_PALETTE_CHANGED, 0, 0)));
+  SendMessageA(graph->NotifyWindow(), GraphNotifyMessage, 0, 0);
+  long left = 0, top = 0, width = 0, height = 0;
+  ASSERT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
+  EXPECT_EQ(QRect(left, top, width, height), window->geometry());
+  BSTR caption = nullptr;
+  ASSERT_EQ(video->get_Caption(&caption), S_OK);
+  EXPECT_EQ(QString::fromWCharArray(caption), QStringLiteral("vwEcran"));
+  SysFreeString(caption);
+
+  long visible = OATRUE;
+  window->setVisible(false);
+  ASSERT_EQ(video->get_Visible(&visible), S_OK);
+  EXPECT_EQ(visible, OAFALSE);
+  window->setVisible(true);
+  ASSERT_EQ(video->get_Visible(&visible), S_OK);
+  EXPECT_EQ(visible, OATRUE);
 }
