@@ -1,14 +1,19 @@
 // A small org.freedesktop.ScreenSaver service on the session bus for tests: it answers Inhibit
 // with a fresh cookie and UnInhibit for a known cookie, and records the calls. It runs on its
 // own connection and thread, so the code under test makes real, blocking bus calls to it.
-// Needs DBUS_SESSION_BUS_ADDRESS (scripts/test starts a private bus).
+// Each test process gets a bus daemon of its own (UsePrivateBus), so that tests running at once
+// in several processes never see each other's service.
 #pragma once
+
+#include <sys/types.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QProcess>
 #include <QThread>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -23,9 +28,30 @@ class FakeScreenSaverService {
     QVariantList arguments;
   };
 
+  // Gives this test process a session bus of its own, before anything uses the session bus:
+  // tests of several processes run at once, and each registers the one screen-saver name.
+  // The bus daemon is stopped when the process exits. False when no bus could be started.
+  static bool UsePrivateBus() {
+    static const bool ready = [] {
+      QProcess daemon;
+      daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--fork"),
+                    QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
+      if (!daemon.waitForFinished(kDaemonStartMs) || daemon.exitCode() != 0) return false;
+      const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput())
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+      if (lines.size() < 2) return false;
+      static const pid_t pid = static_cast<pid_t>(lines[1].trimmed().toLongLong());
+      if (pid <= 0) return false;
+      setenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8().constData(), 1);
+      std::atexit([] { kill(pid, SIGTERM); });
+      return true;
+    }();
+    return ready;
+  }
+
   static bool BusAvailable() {
-    return std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr &&
-           QDBusConnection::sessionBus().isConnected();
+    return UsePrivateBus() && QDBusConnection::sessionBus().isConnected();
   }
 
   FakeScreenSaverService()
@@ -59,6 +85,7 @@ class FakeScreenSaverService {
   }
 
  private:
+  static constexpr int kDaemonStartMs = 5000;
   static constexpr const char* kConnectionName = "vidorra-fake-screensaver";
   static constexpr const char* kService = "org.freedesktop.ScreenSaver";
   static constexpr const char* kPath = "/org/freedesktop/ScreenSaver";

@@ -16,7 +16,8 @@ BOOL ScreenSaverActive() {
 }
 
 TEST(ScreenSaver, WithoutTheServiceGetAnswersFalseAndSetIsHarmless) {
-  // No service registered on this bus yet (or no bus at all): nothing to switch.
+  FakeScreenSaverService::UsePrivateBus();
+  // No service registered on this bus (or no bus at all): nothing to switch.
   EXPECT_EQ(ScreenSaverActive(), FALSE);
   EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0));
   EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0));
@@ -57,6 +58,7 @@ TEST(ScreenSaver, OnWithoutInhibitionCallsNothing) {
 }
 
 TEST(ScreenSaver, BadArgumentsAndOtherActionsFail) {
+  FakeScreenSaverService::UsePrivateBus();
   EXPECT_FALSE(SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, nullptr, 0));
   BOOL value = 0;
   EXPECT_FALSE(SystemParametersInfoA(0x0072, 0, &value, 0));

@@ -1,0 +1,130 @@
+// TCaptureForm's life cycle: creation (folders, first names, screen saver off), destruction
+// (screen saver back on) and "Quitter".
+#include "mainFlux.h"
+
+#include <winreg.h>
+#include <winuser.h>
+
+#include <QDateTime>
+#include <QLabel>
+#include <string>
+
+#include "FolderPicker.h"
+#include "JpegImage.h"
+
+namespace {
+
+constexpr const char* kCaption = "Vidorra de Orvale";
+constexpr const char* kShellFoldersKey =
+    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kPersonalValue = "Personal";
+constexpr const char* kMyVideoValue = "My Video";
+constexpr const char* kMyPicturesValue = "My Pictures";
+// Folder texts are kept to this many characters, as the window has always done.
+constexpr qsizetype kMaxFolderLength = 255;
+constexpr int kGrabWidth = 720;
+constexpr int kGrabHeight = 576;
+constexpr QChar kPathSeparator = QLatin1Char('/');
+
+// An open registry key, closed when it goes out of scope.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  bool OpenOrCreate(HKEY root, const char* path) {
+    DWORD disposition = 0;
+    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                           &key_, &disposition) == ERROR_SUCCESS;
+  }
+  // The string value `name` (UTF-8 here), or an empty text when it is missing or not a string.
+  QString ReadString(const char* name) const {
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
+      return {};
+    }
+    std::string buffer(size, '\0');
+    if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()),
+                         &size) != ERROR_SUCCESS) {
+      return {};
+    }
+    buffer.resize(std::min<size_t>(size, buffer.size()));
+    while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+    return QString::fromStdString(buffer);
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// Cuts to kMaxFolderLength characters without splitting a character in two.
+QString CutFolder(QString folder) {
+  if (folder.size() <= kMaxFolderLength) return folder;
+  qsizetype length = kMaxFolderLength;
+  if (folder.at(length - 1).isHighSurrogate()) --length;
+  folder.truncate(length);
+  return folder;
+}
+
+}  // namespace
+
+TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
+  BuildLayout();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TCaptureForm::~TCaptureForm() {
+  // A destructor must not throw: FormDestroy only calls the platform and frees objects.
+  FormDestroy();
+}
+
+void TCaptureForm::FormCreate() {
+  setWindowTitle(QString::fromUtf8(kCaption));
+  ReadShellFolders();
+  if (MyPicturesDir.isEmpty()) MyPicturesDir = PersonalDir;
+  if (MyVideoDir.isEmpty()) MyVideoDir = PersonalDir;
+
+  VideoDirEdit->SetInitialDir(MyVideoDir);
+  VideoDirEdit->SetText(MyVideoDir);
+  StartupTime = QDateTime::currentDateTime();
+  VideoFileName = BuildVideoFileName();
+
+  const QString imageFolder = MyPicturesDir + kPathSeparator;
+  ImageDirEdit->SetInitialDir(imageFolder);
+  ImageDirEdit->SetText(imageFolder);
+  ImageFileName = BuildImageFileName();
+
+  GrabBitmap = std::make_unique<QImage>(kGrabWidth, kGrabHeight, QImage::Format_RGB32);
+  GrabBitmap->fill(Qt::black);
+  GrabJpeg = std::make_unique<TJpegImage>();
+
+  // Whether the screen saver was on, then off for the run (restored by FormDestroy).
+  SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &ScreenSaverWasActive, 0);
+  SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
+}
+
+void TCaptureForm::ReadShellFolders() {
+  RegistryKey key;
+  if (!key.OpenOrCreate(HKEY_CURRENT_USER, kShellFoldersKey)) return;
+  PersonalDir = CutFolder(key.ReadString(kPersonalValue));
+  MyVideoDir = CutFolder(key.ReadString(kMyVideoValue));
+  MyPicturesDir = CutFolder(key.ReadString(kMyPicturesValue));
+}
+
+void TCaptureForm::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (ScreenSaverWasActive != 0) {
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0);
+  }
+  GrabBitmap.reset();
+  GrabJpeg.reset();
+}
+
+void TCaptureForm::QuitterBtnClick() { close(); }

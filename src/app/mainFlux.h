@@ -1,0 +1,209 @@
+// The main window TCaptureForm (instance CaptureForm): its layout, the window-level state the
+// capture-control code shares, start-up and shut-down, and the file names of recordings and
+// images.
+//
+// Split by concern: mainFlux.cpp (life cycle: FormCreate, FormDestroy, QuitterBtnClick),
+// mainFluxLayout.cpp (the controls, their texts, places and initial states), mainFluxNames.cpp
+// (file naming and its refresh handlers).
+//
+// Thread: the UI thread only; every handler is connected through the handler guard.
+// The controls are owned by Qt's parent chain; the pointers below never own.
+#pragma once
+
+#include <wtypes.h>
+
+#include <QDateTime>
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QAction;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace vidorra {
+class AlarmClock;
+class FolderPicker;
+class OnOffSwitch;
+class RadioGroup;
+class SpinEdit;
+}  // namespace vidorra
+
+class TJpegImage;
+
+// The window's state (CaptureState): an unsigned byte.
+enum : std::uint8_t {
+  stNoSource = 0,
+  stPreview = 1,
+  stRecording = 2,
+  stProgrammed = 3,
+  stRecordingTimed = 4,
+};
+
+class TCaptureForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kClientWidth = 694;
+  static constexpr int kClientHeight = 446;
+
+  // Builds the controls, connects the handlers and runs FormCreate.
+  explicit TCaptureForm(QWidget* parent = nullptr);
+  // Runs FormDestroy.
+  ~TCaptureForm() override;
+
+  // Life cycle (mainFlux.cpp).
+  void FormCreate();
+  void FormDestroy();
+  void QuitterBtnClick();
+
+  // File names (mainFluxNames.cpp). A builder uses up one number per name, and more when a
+  // file of that name already exists on disk: it never gives the name of an existing file.
+  QString BuildVideoFileName();
+  QString BuildImageFileName();
+  static QString TwoDigits(std::uint16_t n);
+  void VideoRacineEditExit();
+  void VideoDateClick();
+  void VideoDirEditChange();
+  void ImageDirEditChange();
+  void ImageRacineEditExit();
+  void ImageDateClick();
+  void rgExtensionClick();
+
+  // Window-level state.
+  std::uint8_t CaptureState = stNoSource;
+  QString VideoFileName;
+  QString ImageFileName;
+  QString PersonalDir;
+  QString MyVideoDir;
+  QString MyPicturesDir;
+  std::int32_t VideoCounter = 0;
+  std::int32_t ImageCounter = 0;
+  QDateTime StartupTime;
+  std::unique_ptr<QImage> GrabBitmap;
+  std::unique_ptr<TJpegImage> GrabJpeg;
+  std::int32_t IntervalMs = 0;
+  std::int32_t IntervalCountdown = 0;
+  BOOL ScreenSaverWasActive = 0;
+
+  // Top bar.
+  QFrame* Bevel1 = nullptr;
+  QPushButton* PleinEcranBtn = nullptr;
+  QPushButton* AproposBtn = nullptr;
+  QToolButton* ActualiserVideoBtn = nullptr;
+  QComboBox* cboxVideo = nullptr;
+  QPushButton* QuitterBtn = nullptr;
+  // Preview area.
+  QFrame* Panel1 = nullptr;
+  QWidget* vwEcran = nullptr;
+  QMenu* PopupMenu = nullptr;
+  QAction* Capture1 = nullptr;
+  QAction* Couper1 = nullptr;
+  QAction* Stop1 = nullptr;
+  QAction* PLeinEcran1 = nullptr;
+  // Pages.
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;
+  QWidget* TabSheet2 = nullptr;
+  QWidget* TabSheet3 = nullptr;
+  QWidget* TabSheet4 = nullptr;
+  // "Capturer".
+  QGroupBox* gbFichier = nullptr;
+  vidorra::FolderPicker* VideoDirEdit = nullptr;
+  QLineEdit* VideoRacineEdit = nullptr;
+  QCheckBox* VideoDate = nullptr;
+  QLabel* LabelVideo = nullptr;
+  vidorra::RadioGroup* rgFormat = nullptr;
+  vidorra::RadioGroup* rgStandard = nullptr;
+  QGroupBox* gbAudio = nullptr;
+  QCheckBox* cbEnregistrerAudioSource = nullptr;
+  QCheckBox* cbEnregistrerAudioDV = nullptr;
+  QComboBox* cboxAudio = nullptr;
+  QLabel* labAudioDV = nullptr;
+  QPushButton* CaptureBtn = nullptr;
+  QPushButton* CouperBtn = nullptr;
+  QPushButton* StopBtn = nullptr;
+  // "Programmer".
+  vidorra::AlarmClock* RxClock2 = nullptr;
+  QLabel* labDebut = nullptr;
+  vidorra::SpinEdit* RxSpinEdit1 = nullptr;
+  vidorra::SpinEdit* RxSpinEdit2 = nullptr;
+  vidorra::SpinEdit* RxSpinEdit3 = nullptr;
+  QLabel* labFin = nullptr;
+  vidorra::SpinEdit* RxSpinEdit4 = nullptr;
+  vidorra::SpinEdit* RxSpinEdit5 = nullptr;
+  vidorra::SpinEdit* RxSpinEdit6 = nullptr;
+  QToolButton* NowBtn = nullptr;
+  QPushButton* ProgBtn = nullptr;
+  QPushButton* ProgStopBtn = nullptr;
+  // "Images".
+  QFrame* Bevel2 = nullptr;
+  QLabel* Image = nullptr;
+  QPushButton* grabBtn = nullptr;
+  vidorra::OnOffSwitch* RxSwitch1 = nullptr;
+  QLabel* labIntervallometre = nullptr;
+  QLabel* chronoLab = nullptr;
+  QLabel* destlab = nullptr;
+  // "Options".
+  QCheckBox* cbDeinterlacer = nullptr;
+  QGroupBox* gbFichiersImages = nullptr;
+  vidorra::FolderPicker* ImageDirEdit = nullptr;
+  QLineEdit* ImageRacineEdit = nullptr;
+  QCheckBox* ImageDate = nullptr;
+  QLabel* LabelImage = nullptr;
+  vidorra::RadioGroup* rgExtension = nullptr;
+  QGroupBox* gbQuality = nullptr;
+  QSlider* TrackBar1 = nullptr;
+  QLabel* labQuality = nullptr;
+  QGroupBox* gbIntervallometre = nullptr;
+  vidorra::SpinEdit* RxSpinEdit7 = nullptr;
+  QComboBox* ComboBox1 = nullptr;
+  // Bottom bar.
+  QLabel* LabelIntervallo = nullptr;
+  QCheckBox* cbEcouterAudioSource = nullptr;
+  QCheckBox* cbEcouterAudioDV = nullptr;
+  QSlider* tb = nullptr;
+  QCheckBox* cbMute = nullptr;
+  // Panels (placeholders until the panels exist), menu and timer.
+  QFrame* AproposFrame1 = nullptr;
+  QFrame* ErreurFrame1 = nullptr;
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* MENU_OPTIONS = nullptr;
+  QTimer* Timer1 = nullptr;
+
+ protected:
+  // Keeps the panel's hint from showing over the picture (the video window has no tooltip).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // mainFluxLayout.cpp
+  void BuildLayout();
+  void BuildTopBar(QWidget* client);
+  void BuildPreview(QWidget* client);
+  void BuildPages(QWidget* client);
+  void BuildCapturePage();
+  void BuildProgramPage();
+  void BuildImagesPage();
+  void BuildOptionsPage();
+  void BuildBottomBar(QWidget* client);
+  void BuildPanelsMenusAndTimer(QWidget* client);
+  void ConnectHandlers();
+
+  // mainFlux.cpp
+  void ReadShellFolders();
+
+  bool destroyed_ = false;
+};

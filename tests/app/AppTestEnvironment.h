@@ -1,0 +1,87 @@
+// Each app test runs with its own home folder, configuration folder and session bus and no
+// simulated machine, so the shell folders (and the files the names must not replace) are the test's
+// own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "../win/FakeScreenSaverService.h"
+#include "ErrorReport.h"
+#include "SimulatedMachine.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace vidorra::test {
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Before the window first touches the session bus (screen saver).
+    FakeScreenSaverService::UsePrivateBus();
+    ASSERT_TRUE(dir_.isValid());
+    home_ = dir_.path() + QStringLiteral("/home");
+    config_ = dir_.path() + QStringLiteral("/config");
+    QDir().mkpath(home_);
+    QDir().mkpath(config_);
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VIDORRA_SIMULATION"}) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    setenv("HOME", home_.toUtf8().constData(), 1);
+    setenv("XDG_CONFIG_HOME", config_.toUtf8().constData(), 1);
+    unsetenv("VIDORRA_SIMULATION");
+    win::SimulatedMachine::ReloadCurrentForTesting();
+    previousReporter_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
+  }
+
+  void TearDown() override {
+    SetErrorReporter(previousReporter_);
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+    win::SimulatedMachine::ReloadCurrentForTesting();
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
+  }
+
+  void WriteFile(const QString& path, const QByteArray& text = QByteArray()) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(text);
+  }
+
+  void Simulate(const QByteArray& text) {
+    const QString path = dir_.path() + QStringLiteral("/machine");
+    WriteFile(path, text);
+    setenv("VIDORRA_SIMULATION", path.toUtf8().constData(), 1);
+    win::SimulatedMachine::ReloadCurrentForTesting();
+  }
+
+  QTemporaryDir dir_;
+  QString home_;
+  QString config_;
+  QStringList reports_;
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  ErrorReporter previousReporter_;
+};
+
+}  // namespace vidorra::test

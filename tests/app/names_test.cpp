@@ -1,0 +1,171 @@
+// File names of recordings and images: formats, the refresh handlers, and the mends of this
+// platform ("/" separator, no existing file replaced, image numbers past 9999).
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "AppTestEnvironment.h"
+#include "FolderPicker.h"
+#include "RadioGroup.h"
+#include "mainFlux.h"
+
+namespace vidorra {
+namespace {
+
+class NamesTest : public test::AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    form_ = std::make_unique<TCaptureForm>();
+    videos_ = dir_.path() + QStringLiteral("/Vidéos");
+    images_ = dir_.path() + QStringLiteral("/Images/");
+    QDir().mkpath(videos_);
+    QDir().mkpath(images_);
+    form_->StartupTime = QDateTime(QDate(2026, 12, 5), QTime(13, 10, 12));
+    form_->VideoDirEdit->SetText(videos_);
+    form_->ImageDirEdit->SetText(images_);
+    form_->VideoCounter = 0;
+    form_->ImageCounter = 0;
+  }
+  void TearDown() override {
+    form_.reset();
+    AppTest::TearDown();
+  }
+
+  std::unique_ptr<TCaptureForm> form_;
+  QString videos_;
+  QString images_;
+};
+
+TEST_F(NamesTest, VideoNamesWithTheStartupStampAndConsecutiveNumbers) {
+  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/Video_051226_131012_0.avi"));
+  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/Video_051226_131012_1.avi"));
+  EXPECT_EQ(form_->VideoCounter, 2);
+  EXPECT_EQ(form_->LabelVideo->text(), QStringLiteral("Video_051226_131012_1.avi"));
+  form_->VideoDate->setChecked(false);
+  EXPECT_EQ(form_->VideoFileName, videos_ + QStringLiteral("/Video_1.avi"))
+      << "the date box re-forms the shown name with its number";
+}
+
+TEST_F(NamesTest, TheStampIsTheStartupTimeNotTheTimeOfTheFile) {
+  const QString first = form_->BuildVideoFileName();
+  // Whatever time it is now, later names carry the same stamp.
+  const QString later = form_->BuildVideoFileName();
+  EXPECT_EQ(QFileInfo(first).fileName().section(QLatin1Char('_'), 1, 2),
+            QStringLiteral("051226_131012"));
+  EXPECT_EQ(QFileInfo(later).fileName().section(QLatin1Char('_'), 1, 2),
+            QStringLiteral("051226_131012"));
+}
+
+TEST_F(NamesTest, SeparatorIsSlashAndNeverDoubled) {
+  form_->VideoDate->setChecked(false);
+  form_->VideoDirEdit->SetText(videos_ + QStringLiteral("/"));
+  form_->VideoCounter = 0;
+  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/Video_0.avi"));
+  EXPECT_FALSE(form_->VideoFileName.contains(QLatin1Char('\\')));
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_0000.bmp"));
+}
+
+TEST_F(NamesTest, EmptyFolderGivesANameAtTheRootAndEmptyRootBeginsWithUnderscore) {
+  form_->VideoDate->setChecked(false);
+  form_->VideoDirEdit->SetText(QString());
+  form_->VideoCounter = 0;
+  EXPECT_EQ(form_->BuildVideoFileName(), QStringLiteral("/Video_0.avi"));
+  form_->VideoDirEdit->SetText(videos_);
+  form_->VideoRacineEdit->setText(QString());
+  form_->VideoCounter = 0;
+  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/_0.avi"));
+  EXPECT_EQ(form_->LabelVideo->text(), QStringLiteral("_0.avi"));
+}
+
+TEST_F(NamesTest, DateOffAndOnAgainGivesBackTheSameNameAndNumber) {
+  form_->VideoFileName = form_->BuildVideoFileName();
+  form_->VideoFileName = form_->BuildVideoFileName();
+  const QString shown = form_->VideoFileName;
+  form_->VideoDate->click();
+  EXPECT_NE(form_->VideoFileName, shown);
+  form_->VideoDate->click();
+  EXPECT_EQ(form_->VideoFileName, shown);
+  EXPECT_EQ(form_->VideoCounter, 2);
+}
+
+TEST_F(NamesTest, RootAndFolderChangesKeepTheNumber) {
+  form_->VideoDate->setChecked(false);
+  form_->VideoCounter = 4;
+  form_->VideoFileName = form_->BuildVideoFileName();
+  form_->VideoRacineEdit->setText(QStringLiteral("Mariage"));
+  emit form_->VideoRacineEdit->editingFinished();
+  EXPECT_EQ(form_->VideoFileName, videos_ + QStringLiteral("/Mariage_4.avi"));
+  const QString other = dir_.path() + QStringLiteral("/ailleurs");
+  form_->VideoDirEdit->SetFolderDialog([&](QWidget*, const QString&) { return other; });
+  ASSERT_TRUE(form_->VideoDirEdit->Browse());
+  EXPECT_EQ(form_->VideoFileName, other + QStringLiteral("/Mariage_4.avi"));
+  EXPECT_EQ(form_->VideoCounter, 5);
+
+  form_->ImageFileName = form_->BuildImageFileName();
+  form_->ImageRacineEdit->setText(QStringLiteral("Photo"));
+  emit form_->ImageRacineEdit->editingFinished();
+  EXPECT_EQ(form_->ImageFileName, images_ + QStringLiteral("Photo_0000.bmp"));
+  form_->ImageDate->setChecked(true);
+  EXPECT_EQ(form_->ImageFileName, images_ + QStringLiteral("Photo_051226_131012_0000.bmp"));
+  EXPECT_EQ(form_->ImageCounter, 1);
+}
+
+TEST_F(NamesTest, JpegShowsTheQualityGroupAndChangesOnlyTheExtension) {
+  form_->ImageCounter = 3;
+  form_->ImageFileName = form_->BuildImageFileName();
+  EXPECT_EQ(form_->ImageFileName, images_ + QStringLiteral("Image_0003.bmp"));
+  EXPECT_FALSE(form_->gbQuality->isVisibleTo(form_.get()));
+  form_->rgExtension->SetItemIndex(1);
+  EXPECT_EQ(form_->ImageFileName, images_ + QStringLiteral("Image_0003.jpg"));
+  EXPECT_TRUE(form_->gbQuality->isVisibleTo(form_->gbQuality->parentWidget()));
+  EXPECT_FALSE(form_->gbQuality->isHidden());
+  EXPECT_EQ(form_->LabelImage->text(), QStringLiteral("Image_0003.jpg"));
+  EXPECT_EQ(form_->destlab->text(), form_->ImageFileName);
+  form_->rgExtension->SetItemIndex(0);
+  EXPECT_TRUE(form_->gbQuality->isHidden());
+  EXPECT_EQ(form_->ImageFileName, images_ + QStringLiteral("Image_0003.bmp"));
+  EXPECT_EQ(form_->ImageCounter, 4);
+}
+
+TEST_F(NamesTest, ImageNumbersHaveAtLeastFourDigits) {
+  form_->ImageCounter = 7;
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_0007.bmp"));
+  form_->ImageCounter = 9999;
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_9999.bmp"));
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_10000.bmp"));
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_10001.bmp"));
+}
+
+TEST_F(NamesTest, AnExistingFileIsSkippedAndItsNumberUsedUp) {
+  form_->VideoDate->setChecked(false);
+  form_->VideoCounter = 0;
+  WriteFile(videos_ + QStringLiteral("/Video_0.avi"), "earlier recording");
+  WriteFile(videos_ + QStringLiteral("/Video_1.avi"), "earlier recording");
+  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/Video_2.avi"));
+  EXPECT_EQ(form_->VideoCounter, 3);
+  WriteFile(images_ + QStringLiteral("Image_0000.bmp"));
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_0001.bmp"));
+  EXPECT_EQ(form_->ImageCounter, 2);
+}
+
+TEST_F(NamesTest, ARefreshDoesNotGiveTheNameOfAFileWrittenMeanwhile) {
+  form_->VideoDate->setChecked(false);
+  form_->VideoCounter = 0;
+  form_->VideoFileName = form_->BuildVideoFileName();
+  WriteFile(form_->VideoFileName, "the recording into the shown name");
+  form_->VideoRacineEditExit();
+  EXPECT_EQ(form_->VideoFileName, videos_ + QStringLiteral("/Video_1.avi"));
+}
+
+TEST(TwoDigits, KeepsTheLastTwoDigits) {
+  EXPECT_EQ(TCaptureForm::TwoDigits(5), QStringLiteral("05"));
+  EXPECT_EQ(TCaptureForm::TwoDigits(0), QStringLiteral("00"));
+  EXPECT_EQ(TCaptureForm::TwoDigits(2026), QStringLiteral("26"));
+  EXPECT_EQ(TCaptureForm::TwoDigits(59), QStringLiteral("59"));
+}
+
+}  // namespace
+}  // namespace vidorra
