@@ -129,6 +129,55 @@ TEST(GraphRun, RendererFailureBecomesErrorAbort) {
   EXPECT_EQ(S_OK, chain.control->Stop());
 }
 
+TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
+  TestPushSourceConfig config;
+  config.frameCount = 5;
+  {
+    Chain chain(config, 2);
+    chain.NoClock();
+    ASSERT_EQ(S_OK, chain.control->Run());
+    GraphEvent event{};
+    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+    chain.control->Stop();
+    IMemAllocator* sourcePool = chain.source->Stream(0)->Allocator();
+    ASSERT_EQ(5u, chain.sink->Samples().size());
+    for (const RenderedSample& s : chain.sink->Samples()) EXPECT_EQ(sourcePool, s.allocator);
+  }
+  {
+    Chain chain(config, 1);
+    chain.NoClock();
+    // Upstream declares its samples read-only (as a tee sharing them would).
+    auto input = QueryAs<IMemInputPin>(PinAt(chain.middles[0].Get(), 0).Get());
+    ComPtr<IMemAllocator> pool;
+    ASSERT_EQ(S_OK, input->GetAllocator(pool.GetAddressOf()));
+    ASSERT_EQ(S_OK, input->NotifyAllocator(pool.Get(), TRUE));
+    ASSERT_EQ(S_OK, chain.control->Run());
+    GraphEvent event{};
+    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+    chain.control->Stop();
+    IMemAllocator* ownPool = chain.middles[0]->OutputPin()->Allocator();
+    ASSERT_NE(ownPool, chain.source->Stream(0)->Allocator());
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(5u, samples.size());
+    for (size_t i = 0; i < samples.size(); ++i) {
+      EXPECT_EQ(ownPool, samples[i].allocator);
+      EXPECT_EQ(i, samples[i].frame) << "copied data";
+      EXPECT_EQ(static_cast<REFERENCE_TIME>(i) * 400'000, samples[i].start) << "copied times";
+    }
+  }
+}
+
+TEST(GraphRun, RunningGraphRefusesRemovalAndConnection) {
+  Chain chain(TestPushSourceConfig{}, 1);
+  chain.NoClock();
+  ASSERT_EQ(S_OK, chain.control->Run());
+  EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->RemoveFilter(chain.sink.Get()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->Disconnect(chain.sink->InputPinInterface()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED, QueryAs<IMediaFilter>(chain.graph.Get())->SetSyncSource(nullptr));
+  ASSERT_EQ(S_OK, chain.control->Stop());
+  EXPECT_EQ(S_OK, chain.graph->RemoveFilter(chain.sink.Get()));
+}
+
 TEST(GraphRun, GetEventTimesOutWithEAbort) {
   auto graph = NewGraph();
   auto events = QueryAs<IMediaEventEx>(graph.Get());

@@ -18,6 +18,8 @@ HRESULT TestCountingSink::DoRenderSample(IMediaSample* sample) {
   record.frame = ReadFrameNumber(sample);
   REFERENCE_TIME end = 0;
   if (FAILED(sample->GetTime(&record.start, &end))) record.start = -1;
+  // Every sample of the base classes is a CMediaSample.
+  record.allocator = static_cast<CMediaSample*>(sample)->Allocator();
   if (ComPtr<IReferenceClock> clock = Clock()) {
     REFERENCE_TIME now = 0;
     clock->GetTime(&now);

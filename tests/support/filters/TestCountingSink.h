@@ -15,6 +15,7 @@ struct RenderedSample {
   uint32_t frame = 0;
   REFERENCE_TIME start = -1;
   REFERENCE_TIME renderedAt = -1;
+  IMemAllocator* allocator = nullptr;  // the pool the sample came from (not a reference)
 };
 
 class TestCountingSink : public CBaseRenderer {
