@@ -6,7 +6,6 @@
 // ffmpeg's rate is taken as the slope between a short and a long run so that its start-up
 // time does not count against it. Both sides are measured in CPU time.
 #include <PixelFormatConverter.h>
-
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -102,11 +101,12 @@ double CpuSeconds(const rusage& usage) {
 }
 
 double TimeFfmpeg(const std::filesystem::path& file, int width, int height, int loops) {
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 "
-                              "-filter_threads 1 -stream_loop " +
-                              std::to_string(loops - 1) + " -f rawvideo -pix_fmt yuyv422 -s " +
-                              std::to_string(width) + "x" + std::to_string(height) + " -i '" +
-                              file.string() + "' -pix_fmt bgra -f null - >/dev/null 2>&1";
+  const std::string command =
+      "ffmpeg -nostdin -hide_banner -loglevel error -threads 1 "
+      "-filter_threads 1 -stream_loop " +
+      std::to_string(loops - 1) + " -f rawvideo -pix_fmt yuyv422 -s " + std::to_string(width) +
+      "x" + std::to_string(height) + " -i '" + file.string() +
+      "' -pix_fmt bgra -f null - >/dev/null 2>&1";
   double best = -1.0;
   for (int attempt = 0; attempt < kFfmpegAttempts; ++attempt) {
     rusage before{};
@@ -122,9 +122,9 @@ double TimeFfmpeg(const std::filesystem::path& file, int width, int height, int 
 }
 
 double FfmpegFramesPerSecond(int width, int height) {
-  const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                     ("vidorra-colour-" + std::to_string(width) + "x" +
-                                      std::to_string(height) + ".yuv");
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() /
+      ("vidorra-colour-" + std::to_string(width) + "x" + std::to_string(height) + ".yuv");
   const std::vector<BYTE> frames = MakeYuy2Frames(width, height, kDistinctFrames);
   {
     std::ofstream out(file, std::ios::binary);

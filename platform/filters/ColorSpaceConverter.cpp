@@ -36,7 +36,8 @@ CMediaType MakeVideoMediaType(const FrameLayout& layout, const AM_MEDIA_TYPE* li
     info.AvgTimePerFrame = source->AvgTimePerFrame;
   } else if (like && like->pbFormat && like->formattype == FORMAT_VideoInfo2 &&
              like->cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-    info.AvgTimePerFrame = reinterpret_cast<const VIDEOINFOHEADER2*>(like->pbFormat)->AvgTimePerFrame;
+    info.AvgTimePerFrame =
+        reinterpret_cast<const VIDEOINFOHEADER2*>(like->pbFormat)->AvgTimePerFrame;
   }
   info.bmiHeader = layout.ToBitmapInfo();
   if (info.AvgTimePerFrame > 0) {

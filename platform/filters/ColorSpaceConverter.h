@@ -10,9 +10,9 @@
 // converter is configured in StartStreaming (filter stopped, no Receive running).
 #pragma once
 
-#include "PixelFormatConverter.h"
-
 #include <streams.h>
+
+#include "PixelFormatConverter.h"
 
 namespace vidorra::filters {
 

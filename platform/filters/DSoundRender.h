@@ -12,13 +12,13 @@
 // (stopping first interrupts the write).
 #pragma once
 
-#include "PulseAudioOutput.h"
-
 #include <control.h>
 #include <streams.h>
 
 #include <condition_variable>
 #include <mutex>
+
+#include "PulseAudioOutput.h"
 
 namespace vidorra::filters {
 

@@ -63,8 +63,7 @@ STDMETHODIMP CInfTeeInputPin::EndFlush() {
   return S_OK;
 }
 
-STDMETHODIMP CInfTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                         double rate) {
+STDMETHODIMP CInfTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   CBasePin::NewSegment(start, stop, rate);
   for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) {
     output->DeliverNewSegment(start, stop, rate);
@@ -115,7 +114,8 @@ HRESULT CInfTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
   ALLOCATOR_PROPERTIES wanted = *request;
   if (wanted.cBuffers < kOutputBuffers) wanted.cBuffers = kOutputBuffers;
   const ULONG sampleSize = tee_->InputPin()->CurrentMediaType().GetSampleSize();
-  if (wanted.cbBuffer < static_cast<long>(sampleSize)) wanted.cbBuffer = static_cast<long>(sampleSize);
+  if (wanted.cbBuffer < static_cast<long>(sampleSize))
+    wanted.cbBuffer = static_cast<long>(sampleSize);
   if (wanted.cbBuffer <= 0) wanted.cbBuffer = 1;
   if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
   ALLOCATOR_PROPERTIES actual{};
@@ -170,8 +170,8 @@ void CInfTee::UpdateFreeOutput() {
       return;
     }
   }
-  outputs_.push_back(std::make_unique<CInfTeeOutputPin>(
-      this, L"Output" + std::to_wstring(outputs_.size() + 1)));
+  outputs_.push_back(
+      std::make_unique<CInfTeeOutputPin>(this, L"Output" + std::to_wstring(outputs_.size() + 1)));
   freeOutput_ = outputs_.back().get();
 }
 

@@ -181,11 +181,18 @@ std::optional<FrameLayout> FrameLayout::FromBitmapInfo(const BITMAPINFOHEADER& h
   FrameLayout layout;
   if (header.biCompression == BI_RGB) {
     switch (header.biBitCount) {
-      case 24: layout.format = PixelFormat::kRgb24; break;
-      case 32: layout.format = PixelFormat::kRgb32; break;
+      case 24:
+        layout.format = PixelFormat::kRgb24;
+        break;
+      case 32:
+        layout.format = PixelFormat::kRgb32;
+        break;
       // A 16-bit BI_RGB bitmap is 5-5-5 by definition; 5-6-5 needs the subtype.
-      case 16: layout.format = PixelFormat::kRgb555; break;
-      default: return std::nullopt;
+      case 16:
+        layout.format = PixelFormat::kRgb555;
+        break;
+      default:
+        return std::nullopt;
     }
   } else if (header.biCompression == kFourccI420) {
     layout.format = PixelFormat::kI420;
@@ -211,8 +218,7 @@ const BITMAPINFOHEADER* BitmapInfoOf(const AM_MEDIA_TYPE& mediaType) {
   if (mediaType.formattype == FORMAT_VideoInfo && mediaType.cbFormat >= sizeof(VIDEOINFOHEADER)) {
     return &reinterpret_cast<const VIDEOINFOHEADER*>(mediaType.pbFormat)->bmiHeader;
   }
-  if (mediaType.formattype == FORMAT_VideoInfo2 &&
-      mediaType.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+  if (mediaType.formattype == FORMAT_VideoInfo2 && mediaType.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
     return &reinterpret_cast<const VIDEOINFOHEADER2*>(mediaType.pbFormat)->bmiHeader;
   }
   return nullptr;
@@ -258,10 +264,9 @@ bool PixelFormatConverter::Configure(const FrameLayout& input, const FrameLayout
   output_ = FrameLayout{};
   if (!input.IsValid() || !output.IsValid()) return false;
   if (input.width != output.width || input.height != output.height) return false;
-  SwsContext* context =
-      sws_getContext(input.width, input.height, InfoOf(input.format)->avFormat, output.width,
-                     output.height, InfoOf(output.format)->avFormat, kScaleFlags, nullptr,
-                     nullptr, nullptr);
+  SwsContext* context = sws_getContext(input.width, input.height, InfoOf(input.format)->avFormat,
+                                       output.width, output.height, InfoOf(output.format)->avFormat,
+                                       kScaleFlags, nullptr, nullptr, nullptr);
   if (!context) return false;
   context_.reset(context);
   input_ = input;
@@ -289,8 +294,8 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
   // library's planar 4:2:0 readers do not take upside-down planes, so those frames are
   // converted top-down and their rows copied out in reverse.
   const bool flip = input_.bottomUp != output_.bottomUp;
-  const bool flipAfter = flip && (input_.format == PixelFormat::kI420 ||
-                                  input_.format == PixelFormat::kYv12);
+  const bool flipAfter =
+      flip && (input_.format == PixelFormat::kI420 || input_.format == PixelFormat::kYv12);
   const bool viaScratch = flipAfter || destinationSize < outSize + kBufferPadding;
   if (viaScratch) destinationScratch_.resize(outSize + kBufferPadding);
   BYTE* writeTo = viaScratch ? destinationScratch_.data() : destination;
@@ -299,7 +304,7 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
   Planes in = PlanesOf(input_, const_cast<uint8_t*>(readFrom));
   if (flip && !flipAfter) FlipVertically(in, input_);
   const std::array<const uint8_t*, 4> sourcePlanes = {in.data[0], in.data[1], in.data[2],
-                                                       in.data[3]};
+                                                      in.data[3]};
   const Planes out = PlanesOf(output_, writeTo);
   const int rows = sws_scale(context_.get(), sourcePlanes.data(), in.strides.data(), 0,
                              input_.height, out.data.data(), out.strides.data());

@@ -46,7 +46,7 @@ bool IsRgb(PixelFormat format);
 struct FrameLayout {
   PixelFormat format = PixelFormat::kUnknown;
   int width = 0;
-  int height = 0;      // always positive
+  int height = 0;         // always positive
   bool bottomUp = false;  // RGB with a positive biHeight
 
   // Bytes of the first plane's rows (for RGB: padded to a multiple of 4).
@@ -93,8 +93,7 @@ class PixelFormatConverter {
   // Converts one frame. sourceSize and destinationSize are the bytes that may be read and
   // written (capacities). False (and nothing written) when unconfigured or when either buffer
   // is smaller than its layout's ImageSize().
-  bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination,
-               size_t destinationSize);
+  bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination, size_t destinationSize);
 
  private:
   struct ContextDeleter {

@@ -16,11 +16,16 @@ constexpr unsigned kBitsPerByte = 8;
 
 std::optional<pa_sample_format_t> SampleFormatOf(WORD bitsPerSample) {
   switch (bitsPerSample) {
-    case 8: return PA_SAMPLE_U8;
-    case 16: return PA_SAMPLE_S16LE;
-    case 24: return PA_SAMPLE_S24LE;
-    case 32: return PA_SAMPLE_S32LE;
-    default: return std::nullopt;
+    case 8:
+      return PA_SAMPLE_U8;
+    case 16:
+      return PA_SAMPLE_S16LE;
+    case 24:
+      return PA_SAMPLE_S24LE;
+    case 32:
+      return PA_SAMPLE_S32LE;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -137,9 +142,9 @@ bool PulseAudioOutput::CreateStreamLocked(const WAVEFORMATEX& format, std::strin
   attributes.fragsize = static_cast<uint32_t>(-1);
   pa_cvolume volume;
   pa_cvolume_set(&volume, channels_, PulseVolumeFromHundredthsDb(volume_.load()));
-  const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-      PA_STREAM_ADJUST_LATENCY);
+  const auto flags =
+      static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
+                                     PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
   if (pa_stream_connect_playback(stream_.get(), nullptr, &attributes, flags, &volume, nullptr) <
       0) {
     SetError(error, pa_strerror(pa_context_errno(context_.get())));
@@ -245,8 +250,7 @@ bool PulseAudioOutput::Drain() {
   if (pa_operation* op = pa_stream_cork(stream_.get(), 0, nullptr, nullptr)) {
     pa_operation_unref(op);
   }
-  return WaitForOperationLocked(
-      pa_stream_drain(stream_.get(), &PulseAudioOutput::OnSuccess, this));
+  return WaitForOperationLocked(pa_stream_drain(stream_.get(), &PulseAudioOutput::OnSuccess, this));
 }
 
 bool PulseAudioOutput::WaitForOperationLocked(pa_operation* operation) {

@@ -19,8 +19,8 @@ CSmartTeeInputPin::CSmartTeeInputPin(CSmartTee* tee) : CBaseInputPin(tee, L"Inpu
 HRESULT CSmartTeeInputPin::CheckMediaType(const CMediaType* mt) {
   if (!mt || !mt->IsValid()) return VFW_E_TYPE_NOT_ACCEPTED;
   // A reconnected input must keep the type the outputs already carry.
-  for (CBasePin* output : {static_cast<CBasePin*>(tee_->CapturePin()),
-                           static_cast<CBasePin*>(tee_->PreviewPin())}) {
+  for (CBasePin* output :
+       {static_cast<CBasePin*>(tee_->CapturePin()), static_cast<CBasePin*>(tee_->PreviewPin())}) {
     if (output->IsConnected() && output->CurrentMediaType() != *mt) {
       return VFW_E_TYPE_NOT_ACCEPTED;
     }
@@ -50,7 +50,8 @@ STDMETHODIMP CSmartTeeInputPin::BeginFlush() {
   HRESULT hr = CBaseInputPin::BeginFlush();
   if (FAILED(hr)) return hr;
   tee_->PreviewPin()->DropPending();
-  for (CSmartTeeOutputPin* output : {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
+  for (CSmartTeeOutputPin* output :
+       {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
     if (output->IsConnected()) output->DeliverBeginFlush();
   }
   return S_OK;
@@ -59,14 +60,14 @@ STDMETHODIMP CSmartTeeInputPin::BeginFlush() {
 STDMETHODIMP CSmartTeeInputPin::EndFlush() {
   HRESULT hr = CBaseInputPin::EndFlush();
   if (FAILED(hr)) return hr;
-  for (CSmartTeeOutputPin* output : {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
+  for (CSmartTeeOutputPin* output :
+       {tee_->CapturePin(), static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin())}) {
     if (output->IsConnected()) output->DeliverEndFlush();
   }
   return S_OK;
 }
 
-STDMETHODIMP CSmartTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                           double rate) {
+STDMETHODIMP CSmartTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   CBasePin::NewSegment(start, stop, rate);
   if (tee_->CapturePin()->IsConnected()) tee_->CapturePin()->DeliverNewSegment(start, stop, rate);
   return S_OK;
@@ -251,10 +252,14 @@ CSmartTee::~CSmartTee() = default;
 
 CBasePin* CSmartTee::GetPin(int n) {
   switch (n) {
-    case 0: return &input_;
-    case 1: return &capture_;
-    case 2: return &preview_;
-    default: return nullptr;
+    case 0:
+      return &input_;
+    case 1:
+      return &capture_;
+    case 2:
+      return &preview_;
+    default:
+      return nullptr;
   }
 }
 

@@ -74,7 +74,7 @@ class CSmartTeePreviewPin : public CSmartTeeOutputPin {
   mutable std::mutex previewMutex_;
   std::condition_variable wake_;
   bool stop_ = false;
-  bool busy_ = false;           // a frame is pending or being delivered
+  bool busy_ = false;  // a frame is pending or being delivered
   bool framePending_ = false;
   bool endOfStreamPending_ = false;
   bool pendingSyncPoint_ = false;

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QThread>
-
 #include <cstring>
 #include <string>
 
@@ -109,8 +108,8 @@ STDMETHODIMP CVideoRenderer::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOT
 STDMETHODIMP CVideoRenderer::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
   return E_NOTIMPL;
 }
-STDMETHODIMP CVideoRenderer::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                    EXCEPINFO*, UINT*) {
+STDMETHODIMP CVideoRenderer::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                    UINT*) {
   return E_NOTIMPL;
 }
 
@@ -249,14 +248,25 @@ STDMETHODIMP CVideoRenderer::put_WindowState(long WindowState) {
   HRESULT hr = CheckWindowThread();
   if (FAILED(hr)) return hr;
   switch (WindowState) {
-    case kSwHide: window_->hide(); break;
+    case kSwHide:
+      window_->hide();
+      break;
     case kSwShowNormal:
-    case kSwRestore: window_->showNormal(); break;
-    case kSwShow: window_->show(); break;
+    case kSwRestore:
+      window_->showNormal();
+      break;
+    case kSwShow:
+      window_->show();
+      break;
     case kSwShowMinimized:
-    case kSwMinimize: window_->showMinimized(); break;
-    case kSwShowMaximized: window_->showMaximized(); break;
-    default: return E_INVALIDARG;
+    case kSwMinimize:
+      window_->showMinimized();
+      break;
+    case kSwShowMaximized:
+      window_->showMaximized();
+      break;
+    default:
+      return E_INVALIDARG;
   }
   return S_OK;
 }

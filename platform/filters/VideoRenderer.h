@@ -15,13 +15,13 @@
 // destruction (the window may be destroyed by its owner).
 #pragma once
 
-#include "PixelFormatConverter.h"
-#include "VideoRendererWindow.h"
-
 #include <control.h>
 #include <streams.h>
 
 #include <mutex>
+
+#include "PixelFormatConverter.h"
+#include "VideoRendererWindow.h"
 
 namespace vidorra::filters {
 

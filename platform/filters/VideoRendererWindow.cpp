@@ -7,7 +7,6 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
-
 #include <array>
 #include <utility>
 
@@ -64,10 +63,14 @@ WPARAM MouseKeyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) 
 
 UINT ButtonMessage(Qt::MouseButton button, UINT left, UINT right, UINT middle) {
   switch (button) {
-    case Qt::LeftButton: return left;
-    case Qt::RightButton: return right;
-    case Qt::MiddleButton: return middle;
-    default: return WM_NULL;
+    case Qt::LeftButton:
+      return left;
+    case Qt::RightButton:
+      return right;
+    case Qt::MiddleButton:
+      return middle;
+    default:
+      return WM_NULL;
   }
 }
 
@@ -161,8 +164,7 @@ void VideoRendererWindow::mousePressEvent(QMouseEvent* event) {
 }
 
 void VideoRendererWindow::mouseReleaseEvent(QMouseEvent* event) {
-  if (!PostMouse(ButtonMessage(event->button(), WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP),
-                 event)) {
+  if (!PostMouse(ButtonMessage(event->button(), WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP), event)) {
     QWidget::mouseReleaseEvent(event);
   }
 }

@@ -9,12 +9,11 @@
 // never holds up the streaming thread. Everything else runs on the widget's thread.
 #pragma once
 
+#include <wtypes.h>
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
-
-#include <wtypes.h>
-
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -56,7 +55,7 @@ class VideoRendererWindow : public QWidget {
   bool PostKey(UINT message, QKeyEvent* event);
 
   mutable std::mutex frameMutex_;
-  QImage frame_;                 // guarded by frameMutex_
+  QImage frame_;                // guarded by frameMutex_
   bool repaintQueued_ = false;  // guarded by frameMutex_
   std::atomic<long> presented_{0};
   std::atomic<HWND> drain_{nullptr};

@@ -4,11 +4,11 @@
 #include <TestPushSource.h>
 #include <pulse/volume.h>
 
-#include "sys_filter_support.h"
-
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {

@@ -4,12 +4,12 @@
 #include <SimulatedMachine.h>
 #include <devmoniker.h>
 
-#include "sys_filter_support.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {
@@ -111,8 +111,9 @@ TEST(SysDeviceEnum, SoftwareFilterMonikersNameBindAndDescribeTheFilter) {
   const auto tee = std::find_if(filters.begin(), filters.end(),
                                 [](const Entry& e) { return e.friendlyName == L"Smart Tee"; });
   ASSERT_NE(tee, filters.end());
-  EXPECT_EQ(tee->displayName, L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
-                              L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
+  EXPECT_EQ(tee->displayName,
+            L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+            L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
   EXPECT_EQ(tee->clsid, L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
   ComPtr<IBaseFilter> filter;
   ASSERT_EQ(S_OK, tee->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
@@ -187,8 +188,9 @@ TEST(SysDeviceEnum, HiddenFiltersAreLeftOut) {
   ASSERT_NE(tee, before.end());
   ComPtr<IMoniker> oldMoniker = tee->moniker;
   {
-    ScopedMachine machine("# the start-up report without two filters\n"
-                          "hide-filter Smart Tee\nhide-filter SampleGrabber\n");
+    ScopedMachine machine(
+        "# the start-up report without two filters\n"
+        "hide-filter Smart Tee\nhide-filter SampleGrabber\n");
     std::vector<Entry> after;
     ASSERT_EQ(S_OK, Enumerate(CLSID_LegacyAmFilterCategory, &after));
     const auto names = Names(after);

@@ -3,10 +3,9 @@
 #pragma once
 
 #include <TestFilterTypes.h>
+#include <gtest/gtest.h>
 #include <streams.h>
 #include <wait_until.h>
-
-#include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>

@@ -7,9 +7,9 @@
 #include <TestPushSource.h>
 #include <amvideo.h>
 
-#include "sys_filter_support.h"
-
 #include <atomic>
+
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {
@@ -24,7 +24,8 @@ class CountingCallback : public CUnknown, public ISampleGrabberCB {
  public:
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_ISampleGrabberCB) return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    if (riid == IID_ISampleGrabberCB)
+      return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
   }
   STDMETHODIMP SampleCB(double time, IMediaSample* sample) override {
@@ -207,7 +208,8 @@ TEST(SysColorSpaceConverter, OffersBottomUpRgb32First) {
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(converter.Get(), L"Color");
   graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(converter.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(converter.Get(), 0).Get(),
+                                       nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(converter.Get(), 1).Get(),
                                        sink->InputPinInterface(), nullptr));
   AM_MEDIA_TYPE mt{};
@@ -245,7 +247,8 @@ TEST(SysColorSpaceConverter, ConvertsInAGraphLikeTheCore) {
                          after.Get(), null.Get()}) {
     graph->AddFilter(f, std::to_wstring(n++).c_str());
   }
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(before.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(before.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(before.Get(), 1).Get(),
                                        PinAtIndex(converter.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(converter.Get(), 1).Get(),

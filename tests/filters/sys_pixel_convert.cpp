@@ -1,7 +1,6 @@
 // Pixel conversion on known pixels, both ways, for every layout the Color Space Converter
 // handles; bottom-up and top-down RGB rows; sizes and refusals.
 #include <PixelFormatConverter.h>
-
 #include <amvideo.h>
 #include <gtest/gtest.h>
 
@@ -145,8 +144,8 @@ TEST(SysPixelConvert, RgbToEveryYuvLayoutGivesBt601Values) {
       for (int x = 0; x < kWidth; ++x) {
         const Yuv expected = ExpectedYuv(ColourAt(x, y));
         const Yuv actual = ReadYuv(yuv, out, x, y);
-        SCOPED_TRACE(testing::Message() << "format " << static_cast<int>(format) << " at " << x
-                                        << "," << y);
+        SCOPED_TRACE(testing::Message()
+                     << "format " << static_cast<int>(format) << " at " << x << "," << y);
         EXPECT_NEAR(actual.y, expected.y, 2);
         EXPECT_NEAR(actual.u, expected.u, 2);
         EXPECT_NEAR(actual.v, expected.v, 2);
@@ -203,7 +202,8 @@ TEST(SysPixelConvert, BottomUpAndTopDownRgbSwapRowOrder) {
   EXPECT_EQ(last[0], 255);
   EXPECT_EQ(last[2], 0);
   for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) ExpectNear(ReadRgb(topDown, out, x, y), ColourAt(x, y), 0, x, y);
+    for (int x = 0; x < kWidth; ++x)
+      ExpectNear(ReadRgb(topDown, out, x, y), ColourAt(x, y), 0, x, y);
   }
 }
 
@@ -221,7 +221,8 @@ TEST(SysPixelConvert, SixteenBitRgbKnownWordsBothWays) {
   for (const FrameLayout& layout : {r565, r555}) {
     const std::vector<BYTE> back = Convert(layout, Convert(rgb, picture, layout), rgb);
     for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) ExpectNear(ReadRgb(rgb, back, x, y), ColourAt(x, y), 8, x, y);
+      for (int x = 0; x < kWidth; ++x)
+        ExpectNear(ReadRgb(rgb, back, x, y), ColourAt(x, y), 8, x, y);
     }
   }
 }
@@ -249,7 +250,7 @@ TEST(SysPixelConvert, OddWidthRgbRoundTripKeepsPadding) {
   ASSERT_TRUE(there.Configure(rgb24, rgb32));
   std::vector<BYTE> mid(rgb32.ImageSize());
   ASSERT_TRUE(there.Convert(frame.data(), frame.size(), mid.data(), mid.size()));
-  EXPECT_EQ(mid[4 + 0], 13);   // second pixel of the first stored row, blue
+  EXPECT_EQ(mid[4 + 0], 13);    // second pixel of the first stored row, blue
   EXPECT_EQ(mid[12 + 2], 102);  // first pixel of the second stored row, red
   PixelFormatConverter back;
   ASSERT_TRUE(back.Configure(rgb32, rgb24));
@@ -268,8 +269,8 @@ TEST(SysPixelConvert, RefusesBadLayoutsAndShortBuffers) {
   EXPECT_FALSE(converter.Configure(FrameLayout{PixelFormat::kI420, 8, 3, false},
                                    FrameLayout{PixelFormat::kRgb24, 8, 3, true}))
       << "4:2:0 needs an even height";
-  EXPECT_FALSE(converter.Configure(Layout(PixelFormat::kRgb24), FrameLayout{PixelFormat::kRgb32,
-                                                                            16, 4, false}))
+  EXPECT_FALSE(converter.Configure(Layout(PixelFormat::kRgb24),
+                                   FrameLayout{PixelFormat::kRgb32, 16, 4, false}))
       << "no scaling";
   EXPECT_FALSE(converter.IsConfigured());
 

@@ -1,7 +1,6 @@
 // PCM playback core: volume mapping, playing to the server's null sink, the stream's volume as
 // the server reports it, flush releasing a blocked writer, and running without a server.
 #include <PulseAudioOutput.h>
-
 #include <gtest/gtest.h>
 #include <pulse/volume.h>
 #include <wait_until.h>

@@ -40,8 +40,8 @@ TEST(SysSmartTee, OutputsNeedTheInputFirst) {
   auto sink = MakeComObject<TestCountingSink>();
   graph->AddFilter(tee.Get(), L"Smart Tee");
   graph->AddFilter(sink.Get(), L"Sink");
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(),
-                                          sink->InputPinInterface(), nullptr)));
+  EXPECT_TRUE(FAILED(
+      graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), sink->InputPinInterface(), nullptr)));
 }
 
 TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
@@ -58,7 +58,8 @@ TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
   graph->AddFilter(tee.Get(), L"Smart Tee");
   graph->AddFilter(capture.Get(), L"Capture");
   graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
                                        nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
@@ -97,7 +98,8 @@ TEST(SysSmartTee, FreePreviewGetsFramesWithoutTimes) {
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(tee.Get(), L"Smart Tee");
   graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
                                        nullptr));
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
@@ -119,7 +121,8 @@ TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(tee.Get(), L"Infinite");
   ASSERT_EQ(PinsOf(tee.Get()).size(), 2u) << "input and one free output";
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
 
   std::vector<ComPtr<TestCountingSink>> sinks;
   for (int i = 0; i < 3; ++i) {
@@ -173,7 +176,8 @@ TEST(SysInfTee, OutputsAreReadOnlyToTheirReceivers) {
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(tee.Get(), L"Infinite");
   graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), sink->InputPinInterface(),
                                        nullptr));
   auto* input = static_cast<CBaseInputPin*>(sink->InputPin());

@@ -6,14 +6,13 @@
 #include <VideoRenderer.h>
 #include <amvideo.h>
 
-#include "sys_filter_support.h"
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
-
 #include <memory>
+
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {
@@ -130,8 +129,8 @@ TEST(SysVideoRenderer, AcceptsRgb32AndRgb24Only) {
     CMediaType mt = vidorra::filters::MakeVideoMediaType(layout);
     EXPECT_EQ(S_OK, input->QueryAccept(&mt));
   }
-  CMediaType yuy2 = vidorra::filters::MakeVideoMediaType(
-      FrameLayout{PixelFormat::kYuy2, kWidth, kHeight, false});
+  CMediaType yuy2 =
+      vidorra::filters::MakeVideoMediaType(FrameLayout{PixelFormat::kYuy2, kWidth, kHeight, false});
   EXPECT_NE(S_OK, input->QueryAccept(&yuy2));
 }
 
