@@ -3,27 +3,19 @@
 
 #include "CaptureGraphBuilder.h"
 #include "FilterGraph.h"
-#include "SystemDeviceEnum.h"
+#include "SimulatedMachine.h"
 #include "SystemClock.h"
+#include "SystemDeviceEnum.h"
 
 #include <uuids.h>
-
-#if __has_include("SimulatedMachine.h")
-#include "SimulatedMachine.h"
-#define VIDORRA_HAVE_SIMULATED_MACHINE 1
-#endif
 
 namespace {
 
 constexpr int kGuidTextLength = 39;
 
 // The simulated machine's hide-filter lines.
-bool MachineHidesFilter([[maybe_unused]] const std::wstring& friendlyName) {
-#ifdef VIDORRA_HAVE_SIMULATED_MACHINE
+bool MachineHidesFilter(const std::wstring& friendlyName) {
   return vidorra::win::SimulatedMachine::Current().IsFilterHidden(WideToUtf8(friendlyName));
-#else
-  return false;
-#endif
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
 // The filter registry: order, display names, creation through CoCreateInstance, removal.
 #include "TestPassThrough.h"
+#include "SimulatedMachine.h"
 #include "graph_test_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 namespace vidorra::test {
 namespace {
@@ -43,6 +50,42 @@ TEST(FilterRegistry, LookupsKeepRegistrationOrderAndCreateThroughCom) {
   EXPECT_EQ(REGDB_E_CLASSNOTREG,
             CoCreateInstance(CLSID_RegistryFirst, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                              filter.ReleaseAndGetVoidAddressOf()));
+}
+
+TEST(FilterRegistry, FiltersHiddenByTheSimulatedMachineAreLeftOut) {
+  char path[] = "/tmp/vidorra-machine-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::ofstream(path) << "hide-filter Hidden Filter\n";
+  const char* previous = std::getenv("VIDORRA_SIMULATION");
+  const std::string saved = previous ? previous : "";
+  setenv("VIDORRA_SIMULATION", path, 1);
+  vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+
+  auto& registry = FilterRegistry::Instance();
+  registry.Register(RecordFor(CLSID_RegistryFirst, L"Hidden Filter"));
+  registry.Register(RecordFor(CLSID_RegistrySecond, L"Visible Filter"));
+  const auto records = registry.FiltersInCategory(CATEGORY_RegistryTest);
+  ASSERT_EQ(1u, records.size());
+  EXPECT_EQ(L"Visible Filter", records[0].friendlyName);
+  EXPECT_FALSE(registry.Find(CLSID_RegistryFirst));
+  ComPtr<IBaseFilter> filter;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG,
+            CoCreateInstance(CLSID_RegistryFirst, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                             filter.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_RegistrySecond, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf()));
+
+  registry.Unregister(CLSID_RegistryFirst);
+  registry.Unregister(CLSID_RegistrySecond);
+  if (previous) {
+    setenv("VIDORRA_SIMULATION", saved.c_str(), 1);
+  } else {
+    unsetenv("VIDORRA_SIMULATION");
+  }
+  vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+  std::remove(path);
 }
 
 TEST(FilterRegistry, DisplayNameUsesTheMonikerNameOrTheClsid) {
