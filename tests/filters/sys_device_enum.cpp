@@ -132,6 +132,28 @@ TEST(SysDeviceEnum, SoftwareFilterMonikersNameBindAndDescribeTheFilter) {
   EXPECT_EQ(ReadBag(stored.Get(), L"FriendlyName"), L"Smart Tee");
 }
 
+TEST(SysDeviceEnum, RegistrationWithAMonikerNameUsesItInTheDisplayName) {
+  // The stored form data of the program names the DV encoder this way.
+  const std::wstring stored =
+      L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
+  std::vector<Entry> compressors;
+  ASSERT_EQ(S_OK, Enumerate(CLSID_VideoCompressorCategory, &compressors));
+  const auto encoder = std::find_if(compressors.begin(), compressors.end(), [](const Entry& e) {
+    return e.friendlyName == L"DV Video Encoder";
+  });
+  ASSERT_NE(encoder, compressors.end());
+  EXPECT_EQ(encoder->displayName, stored);
+  EXPECT_EQ(encoder->clsid, GuidText(CLSID_DVVideoEnc));
+  ComPtr<IMoniker> moniker;
+  ASSERT_EQ(S_OK, CreateDeviceMoniker(stored, moniker.GetAddressOf()));
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                        filter.ReleaseAndGetVoidAddressOf()));
+  CLSID clsid{};
+  filter->GetClassID(&clsid);
+  EXPECT_EQ(clsid, CLSID_DVVideoEnc);
+}
+
 TEST(SysDeviceEnum, OrderIsTheRegistrationOrderAndStable) {
   std::vector<Entry> first;
   std::vector<Entry> second;
