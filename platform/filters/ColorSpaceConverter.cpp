@@ -105,6 +105,10 @@ HRESULT CColorSpaceConverter::DecideBufferSize(IMemAllocator* allocator,
 }
 
 HRESULT CColorSpaceConverter::StartStreaming() {
+  // Unconnected, there is nothing to convert; the filter still changes state.
+  if (!InputPin()->IsConnected() || !OutputPin()->IsConnected()) {
+    return CTransformFilter::StartStreaming();
+  }
   const auto from = FrameLayout::FromMediaType(InputPin()->CurrentMediaType());
   const auto to = FrameLayout::FromMediaType(OutputPin()->CurrentMediaType());
   if (!from || !to || !converter_.Configure(*from, *to)) return VFW_E_TYPE_NOT_ACCEPTED;
