@@ -1,11 +1,11 @@
 // Samples per second through source -> 3 pass-through filters -> sink, with no clock: the
 // per-sample cost of the graph machinery (allocators, delivery, locks, renderer checks).
 // Goal: at least 100000 samples/s, so 60 fps HD leaves the cores to the codecs.
+#include <benchmark/benchmark.h>
+
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
-
-#include <benchmark/benchmark.h>
 
 namespace vidorra::test {
 namespace {

@@ -1,12 +1,13 @@
 // CBaseFilter: state machine, pins, graph membership, events and clock.
 #include "BaseFilter.h"
 
+#include <cwchar>
+
 #include "BasePin.h"
 #include "EnumPins.h"
 
-#include <cwchar>
-
-CBaseFilter::CBaseFilter(std::wstring name, REFCLSID clsid) : clsid_(clsid), name_(std::move(name)) {}
+CBaseFilter::CBaseFilter(std::wstring name, REFCLSID clsid)
+    : clsid_(clsid), name_(std::move(name)) {}
 
 CBaseFilter::~CBaseFilter() = default;
 

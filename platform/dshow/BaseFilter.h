@@ -21,8 +21,6 @@
 // The graph is held by a weak pointer (the graph holds the filter).
 #pragma once
 
-#include "MediaType.h"
-
 #include <comimpl.h>
 #include <control.h>
 #include <evcode.h>
@@ -31,6 +29,8 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+
+#include "MediaType.h"
 
 class CBasePin;
 

@@ -108,8 +108,7 @@ HRESULT CBaseOutputPin::DeliverEndFlush() {
   return connected_->EndFlush();
 }
 
-HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
-                                          double rate) {
+HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   if (!connected_) return VFW_E_NOT_CONNECTED;
   return connected_->NewSegment(start, stop, rate);
 }

@@ -1,10 +1,10 @@
 // CBasePin: connection and media-type negotiation.
 #include "BasePin.h"
 
-#include "EnumMediaTypes.h"
-
 #include <cstring>
 #include <cwchar>
+
+#include "EnumMediaTypes.h"
 
 CBasePin::CBasePin(CBaseFilter* filter, std::wstring name, PIN_DIRECTION direction)
     : filter_(filter), lock_(filter->FilterLock()), name_(std::move(name)), direction_(direction) {}

@@ -22,9 +22,9 @@
 // AMPROPSETID_Pin / AMPROPERTY_PIN_CATEGORY (read only), as capture graph builders expect.
 #pragma once
 
-#include "BaseFilter.h"
-
 #include <optional>
+
+#include "BaseFilter.h"
 
 class CBasePin : public IPin, public IKsPropertySet {
  public:
@@ -58,11 +58,10 @@ class CBasePin : public IPin, public IKsPropertySet {
   STDMETHODIMP NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
   // ---- IKsPropertySet (only answered when a category is set) ----
-  STDMETHODIMP Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
-                   DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData) override;
-  STDMETHODIMP Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
-                   DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
-                   DWORD* pcbReturned) override;
+  STDMETHODIMP Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                   LPVOID pPropData, DWORD cbPropData) override;
+  STDMETHODIMP Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                   LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) override;
   STDMETHODIMP QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) override;
 
   // ---- Hooks ----

@@ -14,12 +14,12 @@
 // arrived (waiting up to the time-out for it).
 #pragma once
 
-#include "RendererInputPin.h"
-
 #include <winbase.h>
 
 #include <condition_variable>
 #include <memory>
+
+#include "RendererInputPin.h"
 
 class CBaseRenderer : public CBaseFilter {
  public:
@@ -62,8 +62,8 @@ class CBaseRenderer : public CBaseFilter {
   std::unique_ptr<CRendererInputPin> input_;
   std::mutex renderMutex_;  // guards the fields below; never held while rendering
   std::condition_variable stateChanged_;
-  bool haveSample_ = false;     // a sample arrived since the filter left Stopped
+  bool haveSample_ = false;       // a sample arrived since the filter left Stopped
   bool completePending_ = false;  // end of stream arrived, EC_COMPLETE not yet sent
-  HANDLE interruptEvent_;  // manual reset: set by Stop, Pause and BeginFlush
-  HANDLE adviseEvent_;     // auto reset: the clock's advise for the current sample
+  HANDLE interruptEvent_;         // manual reset: set by Stop, Pause and BeginFlush
+  HANDLE adviseEvent_;            // auto reset: the clock's advise for the current sample
 };

@@ -2,13 +2,13 @@
 // 0, 1, ... taken when it is created). Next hands out copies allocated with CoTaskMemAlloc.
 #pragma once
 
-#include "MediaType.h"
-
 #include <comimpl.h>
 
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "MediaType.h"
 
 class CBasePin;
 

@@ -2,10 +2,10 @@
 // reference keeps the filter alive). Clone copies the snapshot and the position.
 #pragma once
 
-#include "BaseFilter.h"
-
 #include <memory>
 #include <vector>
+
+#include "BaseFilter.h"
 
 class CEnumPins : public CUnknown, public IEnumPins {
  public:

@@ -1,14 +1,14 @@
 // CFilterGraph: membership, names, events, audio and the interfaces without work.
 #include "FilterGraph.h"
 
-#include "EnumFilters.h"
-
 #include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
 #include <cstdio>
 #include <cwchar>
+
+#include "EnumFilters.h"
 
 namespace {
 
@@ -159,7 +159,8 @@ STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* pFilter) {
   if (!pFilter) return E_POINTER;
   std::lock_guard lock(graphLock_);
   auto it = filters_.begin();
-  while (it != filters_.end() && !(it->filter.Get() == pFilter || IsSameObject(it->filter.Get(), pFilter))) {
+  while (it != filters_.end() &&
+         !(it->filter.Get() == pFilter || IsSameObject(it->filter.Get(), pFilter))) {
     ++it;
   }
   HRESULT hr = S_OK;
@@ -211,8 +212,8 @@ STDMETHODIMP CFilterGraph::AddSourceFilterForMoniker(IMoniker* pMoniker, IBindCt
   if (!pMoniker || !ppFilter) return E_POINTER;
   *ppFilter = nullptr;
   ComPtr<IBaseFilter> filter;
-  HRESULT hr = pMoniker->BindToObject(pCtx, nullptr, IID_IBaseFilter,
-                                      filter.ReleaseAndGetVoidAddressOf());
+  HRESULT hr =
+      pMoniker->BindToObject(pCtx, nullptr, IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf());
   if (FAILED(hr)) return hr;
   hr = AddFilter(filter.Get(), lpcwstrFilterName);
   if (FAILED(hr)) return hr;

@@ -12,9 +12,6 @@
 // filter is called, so Notify never waits for graphLock_.
 #pragma once
 
-#include "GraphEventQueue.h"
-#include "GraphLog.h"
-
 #include <comimpl.h>
 #include <control.h>
 #include <strmif.h>
@@ -23,6 +20,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "GraphEventQueue.h"
+#include "GraphLog.h"
 
 class CFilterGraph : public CUnknown,
                      public IFilterGraph2,

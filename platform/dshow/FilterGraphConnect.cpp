@@ -1,13 +1,12 @@
 // CFilterGraph: direct and intelligent connection, rendering, reconnection.
-#include "FilterGraph.h"
-
-#include "FilterRegistry.h"
-#include "MediaType.h"
-
 #include <uuids.h>
 #include <vfwmsgs.h>
 
 #include <algorithm>
+
+#include "FilterGraph.h"
+#include "FilterRegistry.h"
+#include "MediaType.h"
 
 namespace {
 
@@ -171,8 +170,8 @@ HRESULT CFilterGraph::RenderLocked(IPin* out) {
       if (FAILED(FilterRegistry::Create(record, renderer.GetAddressOf())) || !renderer) continue;
       if (FAILED(AddFilter(renderer.Get(), record.friendlyName.c_str()))) continue;
       for (ComPtr<IPin>& in : PinsOf(renderer.Get(), PINDIR_INPUT)) {
-        const HRESULT hr = direct ? ConnectDirectLocked(out, in.Get(), nullptr)
-                                  : ConnectLocked(out, in.Get(), 0);
+        const HRESULT hr =
+            direct ? ConnectDirectLocked(out, in.Get(), nullptr) : ConnectLocked(out, in.Get(), 0);
         if (SUCCEEDED(hr)) return S_OK;
       }
       RemoveFilter(renderer.Get());

@@ -1,11 +1,11 @@
 // CFilterGraph: run state and clock.
-#include "FilterGraph.h"
-
 #include <uuids.h>
 #include <vfwmsgs.h>
 
 #include <chrono>
 #include <map>
+
+#include "FilterGraph.h"
 
 namespace {
 
@@ -197,8 +197,9 @@ STDMETHODIMP CFilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* Stat
     *State = state_;
     filters = Snapshot();
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(
-                                                               dwMilliSecsTimeout == INFINITE ? 0 : dwMilliSecsTimeout);
+  const auto deadline =
+      std::chrono::steady_clock::now() +
+      std::chrono::milliseconds(dwMilliSecsTimeout == INFINITE ? 0 : dwMilliSecsTimeout);
   bool intermediate = false;
   bool cantCue = false;
   for (auto& filter : filters) {

@@ -1,13 +1,13 @@
 // The filter registry, and the registration of the core classes (graph manager, clock).
 #include "FilterRegistry.h"
 
+#include <uuids.h>
+
 #include "CaptureGraphBuilder.h"
 #include "FilterGraph.h"
 #include "SimulatedMachine.h"
 #include "SystemClock.h"
 #include "SystemDeviceEnum.h"
-
-#include <uuids.h>
 
 namespace {
 
@@ -108,8 +108,8 @@ FilterRegistration::FilterRegistration(FilterRecord record) {
 }
 
 bool RegPinTypeMatches(const RegPinType& registered, const GUID& majorType, const GUID& subType) {
-  const bool majorOk =
-      registered.majorType == GUID_NULL || majorType == GUID_NULL || registered.majorType == majorType;
+  const bool majorOk = registered.majorType == GUID_NULL || majorType == GUID_NULL ||
+                       registered.majorType == majorType;
   const bool subOk =
       registered.subType == GUID_NULL || subType == GUID_NULL || registered.subType == subType;
   return majorOk && subOk;
@@ -124,6 +124,5 @@ static const ComClassRegistration kSystemClockClass(CLSID_SystemClock, "System C
                                                     ComClassFactoryFor<CSystemClock>());
 // The capture graph builder and the system device enumerator register from their own files;
 // naming them here keeps those files in every program that has a filter.
-static const bool kGraphServicesLinked =
-    (vidorra::dshow::EnsureCaptureGraphBuilderRegistered(),
-     vidorra::dshow::EnsureSystemDeviceEnumRegistered(), true);
+static const bool kGraphServicesLinked = (vidorra::dshow::EnsureCaptureGraphBuilderRegistered(),
+                                          vidorra::dshow::EnsureSystemDeviceEnumRegistered(), true);

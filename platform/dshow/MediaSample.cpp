@@ -1,9 +1,9 @@
 // CMediaSample: a buffer of a CMemAllocator.
 #include "MediaSample.h"
 
-#include "MemAllocator.h"
-
 #include <vfwmsgs.h>
+
+#include "MemAllocator.h"
 
 CMediaSample::CMediaSample(CMemAllocator* allocator, BYTE* buffer, long size)
     : allocator_(allocator), buffer_(buffer), size_(size) {}

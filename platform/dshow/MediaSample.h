@@ -9,10 +9,10 @@
 // reference count is atomic so that a queue on another thread may hold it too.
 #pragma once
 
-#include "MediaType.h"
-
 #include <atomic>
 #include <memory>
+
+#include "MediaType.h"
 
 class CMemAllocator;
 

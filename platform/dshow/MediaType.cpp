@@ -112,8 +112,8 @@ void CMediaType::Adopt(AM_MEDIA_TYPE& other) noexcept {
 }
 
 bool CMediaType::operator==(const CMediaType& other) const {
-  if (majortype != other.majortype || subtype != other.subtype ||
-      formattype != other.formattype || cbFormat != other.cbFormat) {
+  if (majortype != other.majortype || subtype != other.subtype || formattype != other.formattype ||
+      cbFormat != other.cbFormat) {
     return false;
   }
   return cbFormat == 0 || std::memcmp(pbFormat, other.pbFormat, cbFormat) == 0;

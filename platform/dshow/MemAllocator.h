@@ -8,13 +8,13 @@
 // Threads: every method may be called from any thread; one mutex guards the pool.
 #pragma once
 
-#include "MediaSample.h"
-
 #include <comimpl.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <vector>
+
+#include "MediaSample.h"
 
 class CMemAllocator : public CUnknown, public IMemAllocator {
  public:

@@ -6,10 +6,10 @@
 // The streams' threads start when the filter leaves Stopped and are joined when it stops.
 #pragma once
 
-#include "SourceStream.h"
-
 #include <memory>
 #include <vector>
+
+#include "SourceStream.h"
 
 class CSource : public CBaseFilter {
  public:

@@ -13,11 +13,11 @@
 // types and buffers), OnThreadCreate / OnThreadDestroy / OnThreadStartPlay (on the thread).
 #pragma once
 
-#include "BaseOutputPin.h"
-
 #include <winbase.h>
 
 #include <thread>
+
+#include "BaseOutputPin.h"
 
 class CSource;
 

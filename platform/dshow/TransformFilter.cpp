@@ -73,7 +73,8 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample*
   }
   LONGLONG mediaStart = 0;
   LONGLONG mediaEnd = 0;
-  if (in->GetMediaTime(&mediaStart, &mediaEnd) == S_OK) sample->SetMediaTime(&mediaStart, &mediaEnd);
+  if (in->GetMediaTime(&mediaStart, &mediaEnd) == S_OK)
+    sample->SetMediaTime(&mediaStart, &mediaEnd);
   sample->SetSyncPoint(in->IsSyncPoint() == S_OK);
   sample->SetDiscontinuity(in->IsDiscontinuity() == S_OK);
   sample->SetPreroll(in->IsPreroll() == S_OK);

@@ -18,10 +18,10 @@
 // takes the receive lock so that no Receive runs when StopStreaming is called.
 #pragma once
 
+#include <memory>
+
 #include "TransformInputPin.h"
 #include "TransformOutputPin.h"
-
-#include <memory>
 
 class CTransformFilter : public CBaseFilter {
  public:

@@ -1,11 +1,11 @@
 // The window functions of winuser.h over HwndTable.
-#include "HwndTable.h"
-
 #include <winbase.h>
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+
+#include "HwndTable.h"
 
 using vidorra::win::HwndTable;
 using vidorra::win::HwndWindow;
@@ -15,10 +15,16 @@ namespace {
 // The field of a window that a GWL_/GWLP_ index names, or null.
 LONG_PTR* FieldOf(HwndWindow& window, int index, LONG_PTR& scratch) {
   switch (index) {
-    case GWL_STYLE: scratch = window.style; return &scratch;
-    case GWL_EXSTYLE: scratch = window.exStyle; return &scratch;
-    case GWLP_USERDATA: return &window.userData;
-    default: return nullptr;
+    case GWL_STYLE:
+      scratch = window.style;
+      return &scratch;
+    case GWL_EXSTYLE:
+      scratch = window.exStyle;
+      return &scratch;
+    case GWLP_USERDATA:
+      return &window.userData;
+    default:
+      return nullptr;
   }
 }
 
@@ -46,10 +52,15 @@ LONG_PTR SetLong(HWND hWnd, int nIndex, LONG_PTR value) {
   }
   std::lock_guard lock(window->mutex);
   switch (nIndex) {
-    case GWL_STYLE: return std::exchange(window->style, static_cast<LONG>(value));
-    case GWL_EXSTYLE: return std::exchange(window->exStyle, static_cast<LONG>(value));
-    case GWLP_USERDATA: return std::exchange(window->userData, value);
-    default: SetLastError(ERROR_INVALID_PARAMETER); return 0;
+    case GWL_STYLE:
+      return std::exchange(window->style, static_cast<LONG>(value));
+    case GWL_EXSTYLE:
+      return std::exchange(window->exStyle, static_cast<LONG>(value));
+    case GWLP_USERDATA:
+      return std::exchange(window->userData, value);
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return 0;
   }
 }
 
@@ -119,9 +130,12 @@ int GetSystemMetrics(int nIndex) {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return 0;
   switch (nIndex) {
-    case SM_CXSCREEN: return screen->geometry().width();
-    case SM_CYSCREEN: return screen->geometry().height();
-    default: return 0;
+    case SM_CXSCREEN:
+      return screen->geometry().width();
+    case SM_CYSCREEN:
+      return screen->geometry().height();
+    default:
+      return 0;
   }
 }
 

@@ -76,9 +76,9 @@ HWND HwndTable::Create(WindowProcedure procedure, QWidget* widget) {
   window->ownsReceiver = widget == nullptr;
   if (widget) {
     const HWND handle = window->handle;
-    QObject::connect(widget, &QObject::destroyed, window->receiver.data(),
-                     [handle] { HwndTable::Instance().Destroy(handle); },
-                     Qt::DirectConnection);
+    QObject::connect(
+        widget, &QObject::destroyed, window->receiver.data(),
+        [handle] { HwndTable::Instance().Destroy(handle); }, Qt::DirectConnection);
   }
   std::lock_guard lock(mutex_);
   windows_.emplace(window->handle, window);

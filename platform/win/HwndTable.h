@@ -15,7 +15,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <mutex>

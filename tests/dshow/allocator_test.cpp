@@ -1,8 +1,8 @@
 // CMemAllocator: a fixed pool; GetBuffer blocks until a buffer comes back or decommit.
-#include "graph_test_support.h"
-
 #include <atomic>
 #include <thread>
+
+#include "graph_test_support.h"
 
 namespace vidorra::test {
 namespace {

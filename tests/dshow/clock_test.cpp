@@ -64,8 +64,8 @@ TEST(SystemClock, AdvisePeriodicReleasesTheSemaphoreRepeatedly) {
   REFERENCE_TIME now = 0;
   clock->GetTime(&now);
   DWORD_PTR cookie = 0;
-  ASSERT_EQ(S_OK, clock->AdvisePeriodic(now, 5 * kMs, reinterpret_cast<HSEMAPHORE>(semaphore),
-                                        &cookie));
+  ASSERT_EQ(S_OK,
+            clock->AdvisePeriodic(now, 5 * kMs, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
   for (int i = 0; i < 3; ++i) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, kDeadlineMs));
   EXPECT_EQ(S_OK, clock->Unadvise(cookie));
   CloseHandle(semaphore);
@@ -78,7 +78,8 @@ TEST(SystemClock, RefusesBadArguments) {
   HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 1, nullptr);
   EXPECT_EQ(E_INVALIDARG,
             clock->AdvisePeriodic(0, 0, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
-  EXPECT_EQ(E_POINTER, clock->AdvisePeriodic(0, kMs, reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
+  EXPECT_EQ(E_POINTER,
+            clock->AdvisePeriodic(0, kMs, reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
   CloseHandle(semaphore);
 }
 
@@ -89,7 +90,8 @@ TEST(SystemClock, ReleasedWithPendingAdvisesJoinsItsThread) {
     DWORD_PTR cookie = 0;
     REFERENCE_TIME now = 0;
     clock->GetTime(&now);
-    ASSERT_EQ(S_OK, clock->AdviseTime(now, 36'000'000'000, reinterpret_cast<HEVENT>(event), &cookie));
+    ASSERT_EQ(S_OK,
+              clock->AdviseTime(now, 36'000'000'000, reinterpret_cast<HEVENT>(event), &cookie));
   }
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
   CloseHandle(event);

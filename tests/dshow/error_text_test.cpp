@@ -1,6 +1,5 @@
 // AMGetErrorTextA/W: texts for DirectShow and common COM codes, nothing for unknown codes.
 #include <dshow.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,8 +20,7 @@ std::string TextOf(HRESULT hr) {
 // without a text is caught.
 TEST(ErrorText, EveryDirectShowCodeHasOneSentence) {
   const std::string here = __FILE__;
-  const std::string header =
-      here.substr(0, here.rfind("/tests/")) + "/platform/include/vfwmsgs.h";
+  const std::string header = here.substr(0, here.rfind("/tests/")) + "/platform/include/vfwmsgs.h";
   std::ifstream in(header);
   ASSERT_TRUE(in) << header;
   const std::regex define(R"(#define (VFW_[ES]_\w+) \(\(HRESULT\)0x([0-9A-Fa-f]+)\))");
@@ -42,11 +40,11 @@ TEST(ErrorText, EveryDirectShowCodeHasOneSentence) {
 }
 
 TEST(ErrorText, CommonComAndFileCodes) {
-  for (HRESULT hr : {E_FAIL, E_POINTER, E_NOINTERFACE, E_NOTIMPL, E_INVALIDARG, E_OUTOFMEMORY,
-                     E_UNEXPECTED, E_ABORT, E_ACCESSDENIED, E_HANDLE,
-                     HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), HRESULT_FROM_WIN32(ERROR_DISK_FULL),
-                     HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
-                     HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}) {
+  for (HRESULT hr :
+       {E_FAIL, E_POINTER, E_NOINTERFACE, E_NOTIMPL, E_INVALIDARG, E_OUTOFMEMORY, E_UNEXPECTED,
+        E_ABORT, E_ACCESSDENIED, E_HANDLE, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS),
+        HRESULT_FROM_WIN32(ERROR_DISK_FULL), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED),
+        HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}) {
     EXPECT_FALSE(TextOf(hr).empty()) << std::hex << hr;
   }
   EXPECT_EQ("Unspecified error.", TextOf(E_FAIL));

@@ -17,7 +17,8 @@ TEST(GraphBuild, DuplicateNamesGetNumberedSuffixes) {
   EXPECT_EQ(S_OK, graph->AddFilter(a.Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(b.Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(c.Get(), L"Tee"));
-  EXPECT_EQ((std::vector<std::wstring>{L"Tee", L"Tee 0001", L"Tee 0002"}), FilterNames(graph.Get()));
+  EXPECT_EQ((std::vector<std::wstring>{L"Tee", L"Tee 0001", L"Tee 0002"}),
+            FilterNames(graph.Get()));
   ComPtr<IBaseFilter> found;
   ASSERT_EQ(S_OK, graph->FindFilterByName(L"Tee 0001", found.GetAddressOf()));
   EXPECT_TRUE(IsSameObject(found.Get(), static_cast<IBaseFilter*>(b.Get())));
@@ -95,7 +96,8 @@ TEST(GraphBuild, ConnectDirectRefusesWrongDirectionsTypesAndStrangers) {
   graph->AddFilter(sinkOfB.Get(), L"Sink");
   EXPECT_EQ(VFW_E_INVALID_DIRECTION,
             graph->ConnectDirect(sinkOfB->InputPinInterface(), source->OutputPin(), nullptr));
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(source->OutputPin(), sinkOfB->InputPinInterface(), nullptr)));
+  EXPECT_TRUE(
+      FAILED(graph->ConnectDirect(source->OutputPin(), sinkOfB->InputPinInterface(), nullptr)));
   EXPECT_FALSE(Peer(source->OutputPin()));
   EXPECT_EQ(VFW_E_NOT_IN_GRAPH,
             graph->ConnectDirect(source->OutputPin(), stranger->InputPinInterface(), nullptr));
@@ -103,7 +105,8 @@ TEST(GraphBuild, ConnectDirectRefusesWrongDirectionsTypesAndStrangers) {
   CMediaType other = MakeTestVideoType(MEDIASUBTYPE_TestB);
   auto sinkAny = MakeComObject<TestCountingSink>();
   graph->AddFilter(sinkAny.Get(), L"Any");
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(source->OutputPin(), sinkAny->InputPinInterface(), &other)));
+  EXPECT_TRUE(
+      FAILED(graph->ConnectDirect(source->OutputPin(), sinkAny->InputPinInterface(), &other)));
 }
 
 TEST(GraphBuild, IntelligentConnectInsertsTheRegisteredConverter) {
@@ -231,9 +234,9 @@ TEST(GraphBuild, ReleasingTheGraphReleasesEveryFilter) {
 
 TEST(GraphBuild, QueryInterfaceIsSymmetric) {
   auto graph = NewGraph();
-  const IID* iids[] = {&IID_IFilterGraph, &IID_IGraphBuilder, &IID_IFilterGraph2,
-                       &IID_IMediaControl, &IID_IMediaEvent,  &IID_IMediaEventEx,
-                       &IID_IMediaFilter, &IID_IBasicAudio,   &IID_IMediaEventSink};
+  const IID* iids[] = {&IID_IFilterGraph,  &IID_IGraphBuilder, &IID_IFilterGraph2,
+                       &IID_IMediaControl, &IID_IMediaEvent,   &IID_IMediaEventEx,
+                       &IID_IMediaFilter,  &IID_IBasicAudio,   &IID_IMediaEventSink};
   ComPtr<IUnknown> identity = QueryAs<IUnknown>(graph.Get());
   for (const IID* iid : iids) {
     ComPtr<IUnknown> itf;

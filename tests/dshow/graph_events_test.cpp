@@ -1,18 +1,17 @@
 // Graph events: notification through a window on the UI thread, the event handle, flags,
 // parameters that hold references, and the trace written by SetLogFile.
-#include "TestCountingSink.h"
-#include "TestPushSource.h"
-#include "graph_test_support.h"
-#include "wait_until.h"
-
 #include <unistd.h>
 
 #include <QThread>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "TestCountingSink.h"
+#include "TestPushSource.h"
+#include "graph_test_support.h"
+#include "wait_until.h"
 
 namespace vidorra::test {
 namespace {
@@ -110,7 +109,8 @@ TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
   auto device = MakeComObject<TestCountingSink>();
   const ULONG before = device->RefCountForTesting();
   QueryAs<IMediaEventSink>(graph.Get())
-      ->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get())), 0);
+      ->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get())),
+               0);
   EXPECT_EQ(before + 1, device->RefCountForTesting());
   auto events = QueryAs<IMediaEventEx>(graph.Get());
   GraphEvent e{};
@@ -121,7 +121,8 @@ TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
   EXPECT_EQ(before, device->RefCountForTesting());
   // An event never taken releases its device with the graph.
   QueryAs<IMediaEventSink>(graph.Get())
-      ->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get())), 1);
+      ->Notify(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get())),
+               1);
   events = nullptr;
   graph = nullptr;
   EXPECT_EQ(before, device->RefCountForTesting());
@@ -158,7 +159,8 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   const std::string log = ReadAll(path);
   std::remove(path);
   EXPECT_NE(std::string::npos, log.find("AddFilter \"Source\" -> 0x00000000"));
-  EXPECT_NE(std::string::npos, log.find("Connect \"Source\".\"Output\" \"Sink\".\"In\" -> 0x00000000"));
+  EXPECT_NE(std::string::npos,
+            log.find("Connect \"Source\".\"Output\" \"Sink\".\"In\" -> 0x00000000"));
   EXPECT_NE(std::string::npos, log.find("Run -> 0x00000000"));
   EXPECT_NE(std::string::npos, log.find("Stop -> 0x00000000"));
   EXPECT_NE(std::string::npos, log.find("RemoveFilter \"Sink\" -> 0x00000000"));

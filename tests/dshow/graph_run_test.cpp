@@ -17,8 +17,7 @@ struct Chain {
   ComPtr<TestCountingSink> sink;
   ComPtr<IMediaControl> control;
 
-  Chain(TestPushSourceConfig config, int passThroughs, int failAtMiddle = -1,
-        int failAtSink = -1) {
+  Chain(TestPushSourceConfig config, int passThroughs, int failAtMiddle = -1, int failAtSink = -1) {
     source = MakeComObject<TestPushSource>(std::move(config));
     sink = MakeComObject<TestCountingSink>(GUID_NULL, failAtSink);
     EXPECT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));

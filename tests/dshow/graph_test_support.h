@@ -1,9 +1,8 @@
 // Helpers shared by the graph tests: graph creation, pin lookup, event draining.
 #pragma once
 
-#include <streams.h>
-
 #include <gtest/gtest.h>
+#include <streams.h>
 
 #include <vector>
 

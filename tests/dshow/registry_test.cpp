@@ -1,13 +1,13 @@
 // The filter registry: order, display names, creation through CoCreateInstance, removal.
-#include "TestPassThrough.h"
-#include "SimulatedMachine.h"
-#include "graph_test_support.h"
-
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+
+#include "SimulatedMachine.h"
+#include "TestPassThrough.h"
+#include "graph_test_support.h"
 
 namespace vidorra::test {
 namespace {
@@ -96,9 +96,10 @@ TEST(FilterRegistry, DisplayNameUsesTheMonikerNameOrTheClsid) {
             FilterRegistry::DisplayName(record));
   record.category = CLSID_LegacyAmFilterCategory;
   record.monikerName.clear();
-  EXPECT_EQ(L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
-            L"{5D6E0A03-7C1B-4E8A-9F00-000000000001}",
-            FilterRegistry::DisplayName(record));
+  EXPECT_EQ(
+      L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+      L"{5D6E0A03-7C1B-4E8A-9F00-000000000001}",
+      FilterRegistry::DisplayName(record));
 }
 
 TEST(FilterRegistry, PinTypesMatchWithWildcards) {

@@ -1,19 +1,17 @@
 // Window handles: posted messages from any thread delivered in order on the creating thread,
 // sent messages, window longs, destruction, widget handles, screen metrics.
-#include "HwndQt.h"
-#include "wait_until.h"
-
+#include <gtest/gtest.h>
 #include <winbase.h>
 #include <winuser.h>
 
 #include <QThread>
 #include <QWidget>
-
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include "HwndQt.h"
+#include "wait_until.h"
 
 namespace vidorra::test {
 namespace {

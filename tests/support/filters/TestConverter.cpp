@@ -9,14 +9,12 @@ TestConverter::TestConverter(GUID from, GUID to)
     : CTransformFilter(L"Test Converter", CLSID_TestConverter), from_(from), to_(to) {}
 
 HRESULT TestConverter::CheckInputType(const CMediaType* in) {
-  return *in->Type() == MEDIATYPE_Video && *in->Subtype() == from_ ? S_OK
-                                                                   : VFW_E_TYPE_NOT_ACCEPTED;
+  return *in->Type() == MEDIATYPE_Video && *in->Subtype() == from_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT TestConverter::CheckTransform(const CMediaType* in, const CMediaType* out) {
   if (CheckInputType(in) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-  return *out->Type() == MEDIATYPE_Video && *out->Subtype() == to_ ? S_OK
-                                                                   : VFW_E_TYPE_NOT_ACCEPTED;
+  return *out->Type() == MEDIATYPE_Video && *out->Subtype() == to_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT TestConverter::GetMediaType(int position, CMediaType* mt) {

@@ -3,11 +3,11 @@
 // rendered (graph clock time minus the run's start; -1 without a clock).
 #pragma once
 
-#include "TestFilterTypes.h"
-
 #include <atomic>
 #include <mutex>
 #include <vector>
+
+#include "TestFilterTypes.h"
 
 namespace vidorra::test {
 

@@ -2,9 +2,9 @@
 // passes; optionally fails at one sample (EC_ERRORABORT).
 #pragma once
 
-#include "TestFilterTypes.h"
-
 #include <atomic>
+
+#include "TestFilterTypes.h"
 
 namespace vidorra::test {
 

@@ -17,8 +17,8 @@ class TestPushStream : public CSourceStream {
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max(wanted.cBuffers, source_->Config().bufferCount);
-    wanted.cbBuffer = std::max<long>(
-        {wanted.cbBuffer, static_cast<long>(CurrentMediaType().GetSampleSize()), 4});
+    wanted.cbBuffer =
+        std::max<long>({wanted.cbBuffer, static_cast<long>(CurrentMediaType().GetSampleSize()), 4});
     ALLOCATOR_PROPERTIES actual{};
     return allocator->SetProperties(&wanted, &actual);
   }

@@ -4,9 +4,9 @@
 // FillBuffer returns `failure`, which the base class turns into EC_ERRORABORT).
 #pragma once
 
-#include "TestFilterTypes.h"
-
 #include <atomic>
+
+#include "TestFilterTypes.h"
 
 namespace vidorra::test {
 
