@@ -198,11 +198,10 @@ HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
       s.dvInfo = dv::DvInfoFromFrame(data, *system);
       s.format.bitmap.biWidth = facts.width;
       s.format.bitmap.biHeight = facts.height;
+      s.dvFrameBytes = facts.frameBytes;
       if (!s.rateKnown) SetRateFromFrameTime(s, facts.avgTimePerFrame);
-    } else if (data.size() != dv::FactsOf(s.format.bitmap.biHeight == dv::kPalFacts.height
-                                              ? dv::DvSystem::k625_50
-                                              : dv::DvSystem::k525_60)
-                                  .frameBytes) {
+    } else if (data.size() != s.dvFrameBytes) {
+      // The stream's header describes the first frame's system; another size cannot follow.
       return E_INVALIDARG;
     }
   }

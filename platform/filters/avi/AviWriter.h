@@ -117,6 +117,7 @@ class AviWriter {
     uint64_t firstRiffFrames = 0;
     std::optional<REFERENCE_TIME> firstTime;
     DVINFO dvInfo{};
+    size_t dvFrameBytes = 0;        // type 1: the first frame's size
     std::vector<StdIndex> indexes;  // closed and current slots, in file order
     bool indexOpen = false;
   };
