@@ -32,6 +32,6 @@ function(vidorra_tests name dir)
     PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600
     DISCOVERY_TIMEOUT 60)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "*Long*"
-    PROPERTIES LABELS "${ARG_LABEL};long" TIMEOUT 3600
+    PROPERTIES LABELS long TIMEOUT 3600
     DISCOVERY_TIMEOUT 60)
 endfunction()

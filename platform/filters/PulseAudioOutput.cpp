@@ -115,18 +115,18 @@ bool PulseAudioOutput::ConnectLocked(std::string* error) {
 
 bool PulseAudioOutput::CreateStreamLocked(const WAVEFORMATEX& format, std::string* error) {
   const auto sampleFormat = SampleFormatOf(format.wBitsPerSample);
-  pa_sample_spec spec{};
-  spec.format = sampleFormat.value_or(PA_SAMPLE_INVALID);
-  spec.rate = format.nSamplesPerSec;
-  spec.channels = static_cast<uint8_t>(format.nChannels);
+  pa_sample_spec sampleSpec{};
+  sampleSpec.format = sampleFormat.value_or(PA_SAMPLE_INVALID);
+  sampleSpec.rate = format.nSamplesPerSec;
+  sampleSpec.channels = static_cast<uint8_t>(format.nChannels);
   if (format.wFormatTag != WAVE_FORMAT_PCM || !sampleFormat || format.nChannels == 0 ||
-      format.nChannels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec) ||
+      format.nChannels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sampleSpec) ||
       format.nBlockAlign != format.nChannels * format.wBitsPerSample / kBitsPerByte) {
     SetError(error, "unsupported PCM format");
     return false;
   }
-  channels_ = spec.channels;
-  stream_.reset(pa_stream_new(context_.get(), streamName_.c_str(), &spec, nullptr));
+  channels_ = sampleSpec.channels;
+  stream_.reset(pa_stream_new(context_.get(), streamName_.c_str(), &sampleSpec, nullptr));
   if (!stream_) {
     SetError(error, pa_strerror(pa_context_errno(context_.get())));
     return false;
@@ -136,7 +136,7 @@ bool PulseAudioOutput::CreateStreamLocked(const WAVEFORMATEX& format, std::strin
 
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<uint32_t>(-1);
-  attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &spec));
+  attributes.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyUs, &sampleSpec));
   attributes.prebuf = static_cast<uint32_t>(-1);
   attributes.minreq = static_cast<uint32_t>(-1);
   attributes.fragsize = static_cast<uint32_t>(-1);

@@ -5,7 +5,7 @@
 //   vidorra::Connect(button, &QPushButton::clicked, form, &TCaptureForm::CaptureBtnClick);
 //   vidorra::Connect(timer, &QTimer::timeout, form, [form] { form->Tick(); });
 //
-// The handler may take the signal's arguments or none of them (spec'd handlers such as
+// The handler may take the signal's arguments or none of them (the window's handlers such as
 // CaptureBtnClick take none). Runs on the receiver's thread like any Qt connection.
 #pragma once
 

@@ -48,7 +48,7 @@ bool TypeMatches(const PinType& wanted, const CMediaType& type) {
 template <class Base>
 class TablePin : public Base, public IAMStreamConfig {
  public:
-  TablePin(CBaseFilter* filter, PinSpec spec) : Base(filter, spec.name), spec_(std::move(spec)) {
+  TablePin(CBaseFilter* filter, PinSpec description) : Base(filter, description.name), spec_(std::move(description)) {
     if (spec_.category) this->SetPinCategory(*spec_.category);
   }
 
@@ -273,11 +273,11 @@ CMediaType MakeMediaType(const PinType& type) {
 
 TableFilter::TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinSpec>& pins)
     : CBaseFilter(std::move(name), clsid) {
-  for (const PinSpec& spec : pins) {
-    if (spec.direction == PINDIR_INPUT) {
-      pins_.push_back(std::make_unique<TableInputPin>(this, spec));
+  for (const PinSpec& pin : pins) {
+    if (pin.direction == PINDIR_INPUT) {
+      pins_.push_back(std::make_unique<TableInputPin>(this, pin));
     } else {
-      pins_.push_back(std::make_unique<TableOutputPin>(this, spec));
+      pins_.push_back(std::make_unique<TableOutputPin>(this, pin));
     }
   }
 }
