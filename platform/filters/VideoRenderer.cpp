@@ -66,6 +66,8 @@ CVideoRenderer::CVideoRenderer()
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (app && QThread::currentThread() == app->thread()) {
     window_ = new VideoRendererWindow();
+    // The object name plays the part of the window class, by which owners find the window.
+    window_->setObjectName(QStringLiteral("VideoRenderer"));
     window_->setWindowTitle(QString::fromStdWString(kDefaultCaption));
     window_->SetDestroyedCallback([this] { OnWindowDestroyed(); });
     ApplyWindowFlags();

@@ -394,6 +394,11 @@ class TVideoWindow : public TCustomControl, public IGraphMember, public IGraphLi
   // Leaves and rejoins an active graph so that a new renderer is made.
   void Rejoin();
 
+  // The renderer's window: the window of class "VideoRenderer" captioned with this component's
+  // name among the parent's child windows (the caption is given at every graph start);
+  // otherwise the control's own window.
+  HWND VideoHandle() const;
+
   TNotifyEvent OnPaint;
   // Positions are control coordinates, or screen coordinates while shown full screen.
   TOnVideoMouseButton OnMouseDown;

@@ -412,3 +412,15 @@ LRESULT TVideoWindow::DrainedMessage(HWND window, UINT message, WPARAM wParam, L
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
+
+HWND TVideoWindow::VideoHandle() const {
+  if (QWidget* parent = parentWidget()) {
+    const QList<QWidget*> children = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+      if (child->objectName() == QLatin1String("VideoRenderer") && child->windowTitle() == Name()) {
+        return HwndForWidget(child);
+      }
+    }
+  }
+  return HwndForWidget(const_cast<TVideoWindow*>(this));
+}

@@ -382,6 +382,21 @@ TEST_F(VideoWindowTest, FullScreenPlacesTheRendererOverThePrimaryScreen) {
   EXPECT_NE(style & WS_CHILD, 0);
 }
 
+TEST_F(VideoWindowTest, VideoHandleIsTheRendererWindowOnceItCarriesTheName) {
+  SKIP_UNLESS_REGISTERED(CLSID_VideoRenderer, "the Video Renderer");
+  EXPECT_EQ(window->VideoHandle(), HwndForWidget(window));
+  window->SetFilterGraph(graph);
+  graph->SetActive(true);
+  graph->RunGraph();  // the graph start captions the renderer's window and lays it over us
+  const HWND handle = window->VideoHandle();
+  EXPECT_NE(handle, HwndForWidget(window));
+  QWidget* renderer = WidgetForHwnd(handle);
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_EQ(renderer->windowTitle(), QStringLiteral("vwEcran"));
+  EXPECT_EQ(renderer->parentWidget(), parent.get());
+  graph->StopGraph();
+}
+
 TEST_F(VideoWindowTest, GraphStartAppliesTheStoredFullScreen) {
   SKIP_UNLESS_REGISTERED(CLSID_VideoRenderer, "the Video Renderer");
   window->SetFullScreen(true);
