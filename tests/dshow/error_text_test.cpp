@@ -19,8 +19,7 @@ std::string TextOf(HRESULT hr) {
 // Every code that vfwmsgs.h defines, read from the header itself so that a code added there
 // without a text is caught.
 TEST(ErrorText, EveryDirectShowCodeHasOneSentence) {
-  const std::string here = __FILE__;
-  const std::string header = here.substr(0, here.rfind("/tests/")) + "/platform/include/vfwmsgs.h";
+  const std::string header = std::string(VIDORRA_SOURCE_DIR) + "/platform/include/vfwmsgs.h";
   std::ifstream in(header);
   ASSERT_TRUE(in) << header;
   const std::regex define(R"(#define (VFW_[ES]_\w+) \(\(HRESULT\)0x([0-9A-Fa-f]+)\))");
