@@ -1,7 +1,6 @@
 // "Null Renderer"; see NullRenderer.h.
 #include "NullRenderer.h"
 
-#include <SystemDeviceEnum.h>
 #include <qedit.h>
 
 namespace vidorra::filters {
@@ -26,10 +25,6 @@ const FilterRegistration kRegistration({
     .monikerName = {},
     .factory = FilterFactoryFor<CNullRenderer>(),
 });
-
-// The system device enumerator lives in the DirectShow library, which is linked on demand;
-// naming it here links it into every program that has the system filters.
-const bool kEnumeratorLinked = (vidorra::dshow::EnsureSystemDeviceEnumRegistered(), true);
 
 }  // namespace
 }  // namespace vidorra::filters
