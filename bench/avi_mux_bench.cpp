@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "../tests/filters/avi_test_support.h"
+#include "FilterPins.h"
 #include "avi/AviReader.h"
 
 namespace {
@@ -24,22 +25,8 @@ double Seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-ComPtr<IBaseFilter> Create(REFCLSID clsid) {
-  ComPtr<IBaseFilter> filter;
-  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                   filter.ReleaseAndGetVoidAddressOf());
-  return filter;
-}
-
-ComPtr<IPin> Pin(IBaseFilter* filter, int index) {
-  ComPtr<IEnumPins> pins;
-  filter->EnumPins(pins.GetAddressOf());
-  ComPtr<IPin> pin;
-  for (int i = 0; i <= index; ++i) {
-    if (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) != S_OK) return nullptr;
-  }
-  return pin;
-}
+using vidorra::test::CreateFilter;
+using vidorra::test::PinAt;
 
 // Records the DV file into an AVI file through our graph; returns false on any failure.
 bool RecordWithOurGraph(const std::string& dvPath, const std::string& aviPath) {
@@ -47,17 +34,19 @@ bool RecordWithOurGraph(const std::string& dvPath, const std::string& aviPath) {
   CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                    graph.ReleaseAndGetVoidAddressOf());
   QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);  // as fast as it goes
-  ComPtr<IBaseFilter> source = Create(CLSID_DvFileSource);
-  ComPtr<IBaseFilter> mux = Create(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = Create(CLSID_FileWriter);
+  ComPtr<IBaseFilter> source = CreateFilter(CLSID_DvFileSource);
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
   if (!graph || !source || !mux || !writer) return false;
   QueryAs<IFileSourceFilter>(source.Get())->Load(Utf8ToWide(dvPath).c_str(), nullptr);
   QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(mux.Get(), L"AVI Mux");
   graph->AddFilter(writer.Get(), L"File writer");
-  if (graph->ConnectDirect(Pin(source.Get(), 0).Get(), Pin(mux.Get(), 1).Get(), nullptr) != S_OK ||
-      graph->ConnectDirect(Pin(mux.Get(), 0).Get(), Pin(writer.Get(), 0).Get(), nullptr) != S_OK) {
+  if (graph->ConnectDirect(PinAt(source.Get(), 0).Get(), PinAt(mux.Get(), 1).Get(), nullptr) !=
+          S_OK ||
+      graph->ConnectDirect(PinAt(mux.Get(), 0).Get(), PinAt(writer.Get(), 0).Get(), nullptr) !=
+          S_OK) {
     return false;
   }
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());

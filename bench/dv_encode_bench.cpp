@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "../tests/filters/avi_test_support.h"
+#include "FilterPins.h"
 #include "avi/AviReader.h"
 #include "dv/DvMediaTypes.h"
 
@@ -66,22 +67,8 @@ class BarsSource : public CSource {
   }
 };
 
-ComPtr<IBaseFilter> Create(REFCLSID clsid) {
-  ComPtr<IBaseFilter> filter;
-  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                   filter.ReleaseAndGetVoidAddressOf());
-  return filter;
-}
-
-ComPtr<IPin> Pin(IBaseFilter* filter, int index) {
-  ComPtr<IEnumPins> pins;
-  filter->EnumPins(pins.GetAddressOf());
-  ComPtr<IPin> pin;
-  for (int i = 0; i <= index; ++i) {
-    if (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) != S_OK) return nullptr;
-  }
-  return pin;
-}
+using vidorra::test::CreateFilter;
+using vidorra::test::PinAt;
 
 bool EncodeWithOurGraph(const std::vector<uint8_t>& bars, const std::string& aviPath) {
   ComPtr<IGraphBuilder> graph;
@@ -89,18 +76,20 @@ bool EncodeWithOurGraph(const std::vector<uint8_t>& bars, const std::string& avi
                    graph.ReleaseAndGetVoidAddressOf());
   QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
   auto source = MakeComObject<BarsSource>(bars);
-  ComPtr<IBaseFilter> encoder = Create(CLSID_DVVideoEnc);
-  ComPtr<IBaseFilter> mux = Create(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = Create(CLSID_FileWriter);
+  ComPtr<IBaseFilter> encoder = CreateFilter(CLSID_DVVideoEnc);
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
   QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
   graph->AddFilter(source.Get(), L"Bars");
   graph->AddFilter(encoder.Get(), L"DV Video Encoder");
   graph->AddFilter(mux.Get(), L"AVI Mux");
   graph->AddFilter(writer.Get(), L"File writer");
-  if (graph->ConnectDirect(Pin(source.Get(), 0).Get(), Pin(encoder.Get(), 0).Get(), nullptr) !=
+  if (graph->ConnectDirect(PinAt(source.Get(), 0).Get(), PinAt(encoder.Get(), 0).Get(), nullptr) !=
           S_OK ||
-      graph->ConnectDirect(Pin(encoder.Get(), 1).Get(), Pin(mux.Get(), 1).Get(), nullptr) != S_OK ||
-      graph->ConnectDirect(Pin(mux.Get(), 0).Get(), Pin(writer.Get(), 0).Get(), nullptr) != S_OK) {
+      graph->ConnectDirect(PinAt(encoder.Get(), 1).Get(), PinAt(mux.Get(), 1).Get(), nullptr) !=
+          S_OK ||
+      graph->ConnectDirect(PinAt(mux.Get(), 0).Get(), PinAt(writer.Get(), 0).Get(), nullptr) !=
+          S_OK) {
     return false;
   }
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());

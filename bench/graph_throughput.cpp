@@ -3,6 +3,7 @@
 // Goal: at least 100000 samples/s, so 60 fps HD leaves the cores to the codecs.
 #include <benchmark/benchmark.h>
 
+#include "FilterPins.h"
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
@@ -13,15 +14,6 @@ namespace {
 constexpr int kPassThroughs = 3;
 constexpr int kFramesPerRun = 20'000;
 constexpr long kEventTimeoutMs = 60'000;
-
-ComPtr<IPin> PinOf(IBaseFilter* filter, int index) {
-  ComPtr<IEnumPins> pins;
-  filter->EnumPins(pins.GetAddressOf());
-  pins->Skip(static_cast<ULONG>(index));
-  ComPtr<IPin> pin;
-  pins->Next(1, pin.GetAddressOf(), nullptr);
-  return pin;
-}
 
 void BM_GraphThroughput(benchmark::State& state) {
   ComPtr<IGraphBuilder> graph;
@@ -38,8 +30,8 @@ void BM_GraphThroughput(benchmark::State& state) {
   for (int i = 0; i < kPassThroughs; ++i) {
     middles.push_back(MakeComObject<TestPassThrough>());
     graph->AddFilter(middles.back().Get(), L"Pass");
-    graph->ConnectDirect(out.Get(), PinOf(middles.back().Get(), 0).Get(), nullptr);
-    out = PinOf(middles.back().Get(), 1);
+    graph->ConnectDirect(out.Get(), PinAt(middles.back().Get(), 0).Get(), nullptr);
+    out = PinAt(middles.back().Get(), 1);
   }
   graph->AddFilter(sink.Get(), L"Sink");
   if (FAILED(graph->ConnectDirect(out.Get(), sink->InputPinInterface(), nullptr))) {

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "FilterPins.h"
+
 namespace vidorra::test {
 
 inline ComPtr<IGraphBuilder> NewGraph() {
@@ -13,15 +15,6 @@ inline ComPtr<IGraphBuilder> NewGraph() {
   EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
   return graph;
-}
-
-inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
-  ComPtr<IEnumPins> pins;
-  filter->EnumPins(pins.GetAddressOf());
-  pins->Skip(static_cast<ULONG>(index));
-  ComPtr<IPin> pin;
-  pins->Next(1, pin.GetAddressOf(), nullptr);
-  return pin;
 }
 
 inline ComPtr<IPin> Peer(IPin* pin) {
