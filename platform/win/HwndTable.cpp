@@ -7,6 +7,10 @@
 #include <QEvent>
 #include <QThread>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
 namespace vidorra::win {
 
 namespace {
@@ -24,6 +28,44 @@ class HwndMessageEvent : public QEvent {
   UINT message_;
   WPARAM wParam_;
   LPARAM lParam_;
+};
+
+// What a thread sending to a window of another thread waits on.
+class SentMessageReply {
+ public:
+  void Finish(LRESULT result) {
+    std::lock_guard lock(mutex_);
+    result_ = result;
+    done_ = true;
+    finished_.notify_all();
+  }
+  LRESULT Wait() {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [this] { return done_; });
+    return result_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  bool done_ = false;
+  LRESULT result_ = 0;
+};
+
+// Owned by the queued call: finishes the reply when the call is destroyed, with the
+// procedure's result if it ran and 0 if the receiver went away first.
+class SentMessageCompletion {
+ public:
+  explicit SentMessageCompletion(std::shared_ptr<SentMessageReply> reply)
+      : reply_(std::move(reply)) {}
+  ~SentMessageCompletion() { reply_->Finish(result_); }
+  SentMessageCompletion(const SentMessageCompletion&) = delete;
+  SentMessageCompletion& operator=(const SentMessageCompletion&) = delete;
+  void SetResult(LRESULT result) { result_ = result; }
+
+ private:
+  std::shared_ptr<SentMessageReply> reply_;
+  LRESULT result_ = 0;
 };
 
 LRESULT CallProcedure(const std::shared_ptr<HwndWindow>& window, UINT message, WPARAM wParam,
@@ -138,11 +180,19 @@ LRESULT HwndTable::Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam)
   if (!receiver || receiver->thread() == QThread::currentThread()) {
     return CallProcedure(window, message, wParam, lParam);
   }
-  LRESULT result = 0;
+  // The caller waits on its own condition rather than on Qt's blocking connection so that
+  // the hand-over of the result is visible to the thread sanitizer. The reply is marked done
+  // when the queued call is destroyed, whether it ran or was dropped with its receiver.
+  auto reply = std::make_shared<SentMessageReply>();
+  auto completion = std::make_shared<SentMessageCompletion>(reply);
   QMetaObject::invokeMethod(
-      receiver.data(), [&] { result = CallProcedure(window, message, wParam, lParam); },
-      Qt::BlockingQueuedConnection);
-  return result;
+      receiver.data(),
+      [completion, window, message, wParam, lParam] {
+        completion->SetResult(CallProcedure(window, message, wParam, lParam));
+      },
+      Qt::QueuedConnection);
+  completion.reset();
+  return reply->Wait();
 }
 
 HWND HwndTable::Desktop() {
