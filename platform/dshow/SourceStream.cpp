@@ -78,18 +78,21 @@ HRESULT CSourceStream::WaitForStreamTime(REFERENCE_TIME streamTime) {
     }
     ComPtr<IReferenceClock> clock = filter_->Clock();
     if (!clock) return S_OK;
+    // The time is checked against the start of the current run: a pause and a run while the
+    // advise was pending moved the start on.
+    const REFERENCE_TIME due = filter_->StreamStartTime() + streamTime;
+    REFERENCE_TIME now = 0;
+    if (SUCCEEDED(clock->GetTime(&now)) && now >= due) return S_OK;
     DWORD_PTR cookie = 0;
     ResetEvent(adviseEvent_);
-    HRESULT hr = clock->AdviseTime(filter_->StreamStartTime(), streamTime,
+    HRESULT hr = clock->AdviseTime(due - streamTime, streamTime,
                                    reinterpret_cast<HEVENT>(adviseEvent_), &cookie);
     if (FAILED(hr)) return hr;
     const HANDLE handles[] = {stopEvent_, adviseEvent_};
     const DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     clock->Unadvise(cookie);
     if (result == WAIT_OBJECT_0) return S_FALSE;
-    // A pause while waiting: wait for the run again (stream time stood still).
-    if (filter_->State() != State_Running) continue;
-    return S_OK;
+    // Looks again: paused meanwhile, or run again with a later start.
   }
 }
 

@@ -2,12 +2,15 @@
 // colour bars -> DV Video Encoder -> AVI Mux; registrations; bad frames dropped and counted,
 // with a seeded mutation run through the splitter.
 #include <TestCountingSink.h>
+#include <TestManualClock.h>
 #include <TestPushSource.h>
 #include <gtest/gtest.h>
+#include <qedit.h>
 #include <vidorra_filters.h>
 
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <random>
 
 #include "avi/AviLayout.h"
@@ -216,6 +219,106 @@ TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
     EXPECT_EQ(probed[0].count, kFrames);
     // 48 kHz locked on 525/60: 8008 samples every 5 frames.
     EXPECT_EQ(test::DecodedAudioSamples(aviPath, 2, odml), 6 * 8008L);
+  }
+}
+
+// Records, for every sample passing a Sample Grabber, its start time and the clock's time
+// (relative to the run's start) when it passed.
+class ClockReadingCallback : public CUnknown, public ISampleGrabberCB {
+ public:
+  ClockReadingCallback(test::TestManualClock* clock, REFERENCE_TIME runStart)
+      : clock_(clock), runStart_(runStart) {}
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_ISampleGrabberCB) {
+      return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    }
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP SampleCB(double, IMediaSample* sample) override {
+    REFERENCE_TIME start = -1, stop = -1;
+    sample->GetTime(&start, &stop);
+    std::lock_guard lock(mutex_);
+    passed_.push_back({start, clock_->Now() - runStart_});
+    return S_OK;
+  }
+  STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
+  struct Passage {
+    REFERENCE_TIME start;
+    REFERENCE_TIME streamTimeWhenPassed;
+  };
+  std::vector<Passage> Passed() {
+    std::lock_guard lock(mutex_);
+    return passed_;
+  }
+
+ private:
+  test::TestManualClock* clock_;
+  const REFERENCE_TIME runStart_;
+  std::mutex mutex_;
+  std::vector<Passage> passed_;
+};
+
+// On a clock the source hands out each frame no sooner than its stream time. The clock here
+// moves only when the test moves it: frame k may leave once the clock reaches its time, and the
+// next one must wait for the next step. A pause stops stream time: after it the source goes on
+// from the frame where it stood.
+TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("paced.dv");
+  constexpr int kFrames = 6;
+  constexpr REFERENCE_TIME kFrameTime = 400'000;  // 25 frames per second
+  constexpr REFERENCE_TIME kRunStart = 5'000'000;
+  WriteDvFile(path, maker, kFrames);
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<test::TestManualClock> clock = MakeComObject<test::TestManualClock>();
+  ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(clock.Get()), S_OK);
+  ComPtr<IBaseFilter> source = LoadedSource(path);
+  ComPtr<IBaseFilter> grabber = NewSystemFilter(CLSID_SampleGrabber);
+  ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_NullRenderer);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(grabber.Get(), L"Grabber");
+  graph->AddFilter(renderer.Get(), L"Null");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(grabber.Get(), 0).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(grabber.Get(), 1).Get(),
+                                 PinAtIndex(renderer.Get(), 0).Get(), nullptr),
+            S_OK);
+  auto callback = MakeComObject<ClockReadingCallback>(clock.Get(), kRunStart);
+  QueryAs<ISampleGrabber>(grabber.Get())->SetCallback(callback.Get(), 0);
+  auto passedCount = [&] { return callback->Passed().size(); };
+
+  ComPtr<IMediaFilter> control = QueryAs<IMediaFilter>(graph.Get());
+  ASSERT_EQ(control->Run(kRunStart), S_OK);
+  for (int k = 0; k < 3; ++k) {
+    clock->AdvanceTo(kRunStart + k * kFrameTime);
+    ASSERT_TRUE(test::WaitUntil([&] { return passedCount() == static_cast<size_t>(k + 1); }))
+        << "frame " << k << ", " << passedCount() << " passed";
+  }
+  // Paused at stream time 2 frames + 1/4: resumed 10 frames of clock later, frame 3 is due
+  // 3/4 of a frame after the resumption, not at once.
+  clock->AdvanceTo(kRunStart + 2 * kFrameTime + kFrameTime / 4);
+  ASSERT_EQ(control->Pause(), S_OK);
+  clock->AdvanceTo(kRunStart + 12 * kFrameTime + kFrameTime / 4);
+  ASSERT_EQ(QueryAs<IMediaControl>(graph.Get())->Run(), S_OK);
+  const REFERENCE_TIME resumedStart = kRunStart + 10 * kFrameTime;
+  for (int k = 3; k < kFrames; ++k) {
+    clock->AdvanceTo(resumedStart + k * kFrameTime);
+    ASSERT_TRUE(test::WaitUntil([&] { return passedCount() == static_cast<size_t>(k + 1); }))
+        << "frame " << k << ", " << passedCount() << " passed";
+  }
+  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+
+  const auto passed = callback->Passed();
+  ASSERT_EQ(passed.size(), static_cast<size_t>(kFrames));
+  for (int k = 0; k < kFrames; ++k) {
+    EXPECT_EQ(passed[k].start, k * kFrameTime);
+    const REFERENCE_TIME paused = k < 3 ? 0 : 10 * kFrameTime;
+    EXPECT_GE(passed[k].streamTimeWhenPassed - paused, passed[k].start) << "frame " << k;
   }
 }
 
