@@ -27,6 +27,7 @@ double Seconds(std::chrono::steady_clock::duration d) {
 
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
+using vidorra::test::RunToCompletion;
 
 // Records the DV file into an AVI file through our graph; returns false on any failure.
 bool RecordWithOurGraph(const std::string& dvPath, const std::string& aviPath) {
@@ -49,12 +50,7 @@ bool RecordWithOurGraph(const std::string& dvPath, const std::string& aviPath) {
           S_OK) {
     return false;
   }
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-  if (control->Run() != S_OK) return false;
-  long code = 0;
-  const bool done = QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(60000, &code) == S_OK;
-  control->Stop();
-  return done && code == EC_COMPLETE;
+  return RunToCompletion(graph.Get(), 60000);
 }
 
 void BM_DvFileToAvi(benchmark::State& state) {

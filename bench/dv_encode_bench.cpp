@@ -69,6 +69,7 @@ class BarsSource : public CSource {
 
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
+using vidorra::test::RunToCompletion;
 
 bool EncodeWithOurGraph(const std::vector<uint8_t>& bars, const std::string& aviPath) {
   ComPtr<IGraphBuilder> graph;
@@ -92,12 +93,7 @@ bool EncodeWithOurGraph(const std::vector<uint8_t>& bars, const std::string& avi
           S_OK) {
     return false;
   }
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-  if (control->Run() != S_OK) return false;
-  long code = 0;
-  const bool done = QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(120000, &code) == S_OK;
-  control->Stop();
-  return done && code == EC_COMPLETE;
+  return RunToCompletion(graph.Get(), 120000);
 }
 
 void BM_BarsToDvAvi(benchmark::State& state) {

@@ -1,5 +1,5 @@
-// Creating filters and finding their pins by index, for tests and benchmarks that build
-// graphs by hand.
+// Creating filters, finding their pins by index and running a graph to its end, for tests and
+// benchmarks that build graphs by hand.
 #pragma once
 
 #include <streams.h>
@@ -22,6 +22,18 @@ inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
   ComPtr<IPin> pin;
   if (pins->Next(1, pin.GetAddressOf(), nullptr) != S_OK) return nullptr;
   return pin;
+}
+
+// Runs the graph until it reports EC_COMPLETE (true) or fails, aborts or times out (false),
+// and stops it.
+inline bool RunToCompletion(IGraphBuilder* graph, long timeoutMs) {
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  if (!control || !events || control->Run() != S_OK) return false;
+  long code = 0;
+  const bool done = events->WaitForCompletion(timeoutMs, &code) == S_OK;
+  control->Stop();
+  return done && code == EC_COMPLETE;
 }
 
 }  // namespace vidorra::test
