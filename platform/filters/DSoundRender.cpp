@@ -35,19 +35,6 @@ HRESULT CDSoundRender::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CBaseRenderer::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CDSoundRender::GetTypeInfoCount(UINT* pctinfo) {
-  if (pctinfo) *pctinfo = 0;
-  return E_NOTIMPL;
-}
-STDMETHODIMP CDSoundRender::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
-STDMETHODIMP CDSoundRender::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-  return E_NOTIMPL;
-}
-STDMETHODIMP CDSoundRender::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) {
-  return E_NOTIMPL;
-}
-
 STDMETHODIMP CDSoundRender::put_Volume(long lVolume) {
   if (lVolume < kSilenceHundredthsDb || lVolume > kFullHundredthsDb) return E_INVALIDARG;
   output_.SetVolume(lVolume);

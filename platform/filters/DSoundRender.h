@@ -12,6 +12,7 @@
 // (stopping first interrupts the write).
 #pragma once
 
+#include <DispatchWithoutTypeInfo.h>
 #include <control.h>
 #include <streams.h>
 
@@ -22,22 +23,13 @@
 
 namespace vidorra::filters {
 
-class CDSoundRender : public CBaseRenderer, public IBasicAudio {
+class CDSoundRender : public CBaseRenderer, public DispatchWithoutTypeInfo<IBasicAudio> {
  public:
   CDSoundRender();
   ~CDSoundRender() override;
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-  // ---- IDispatch (no type library on this platform) ----
-  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
 
   // ---- IBasicAudio ----
   STDMETHODIMP put_Volume(long lVolume) override;

@@ -102,19 +102,6 @@ HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CBaseRenderer::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CVideoRenderer::GetTypeInfoCount(UINT* pctinfo) {
-  if (pctinfo) *pctinfo = 0;
-  return E_NOTIMPL;
-}
-STDMETHODIMP CVideoRenderer::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
-STDMETHODIMP CVideoRenderer::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-  return E_NOTIMPL;
-}
-STDMETHODIMP CVideoRenderer::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                    UINT*) {
-  return E_NOTIMPL;
-}
-
 // ---- Media and rendering ------------------------------------------------------------------
 
 HRESULT CVideoRenderer::CheckMediaType(const CMediaType* mt) {

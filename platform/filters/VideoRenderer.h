@@ -15,6 +15,7 @@
 // destruction (the window may be destroyed by its owner).
 #pragma once
 
+#include <DispatchWithoutTypeInfo.h>
 #include <control.h>
 #include <streams.h>
 
@@ -25,22 +26,13 @@
 
 namespace vidorra::filters {
 
-class CVideoRenderer : public CBaseRenderer, public IVideoWindow {
+class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVideoWindow> {
  public:
   CVideoRenderer();
   ~CVideoRenderer() override;
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-  // ---- IDispatch (no type library on this platform) ----
-  STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-  STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                             DISPID* rgDispId) override;
-  STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                      DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                      UINT* puArgErr) override;
 
   // ---- IVideoWindow ----
   STDMETHODIMP put_Caption(BSTR strCaption) override;
