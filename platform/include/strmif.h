@@ -46,6 +46,10 @@ DEFINE_GUID(IID_IAMVideoCompression, 0xC6E13343, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x0
             0x11, 0x89, 0x56);
 DEFINE_GUID(IID_IAMDroppedFrames, 0xC6E13344, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11,
             0x89, 0x56);
+DEFINE_GUID(IID_IAMVideoProcAmp, 0xC6E13360, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11,
+            0x89, 0x56);
+DEFINE_GUID(IID_IAMCameraControl, 0xC6E13370, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11,
+            0x89, 0x56);
 DEFINE_GUID(IID_IAMCrossbar, 0xC6E13380, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9, 0x11, 0x89,
             0x56);
 DEFINE_GUID(IID_IAMTunerNotification, 0x211A8760, 0x03AC, 0x11D1, 0x8D, 0x13, 0x00, 0xAA, 0x00,
@@ -352,6 +356,68 @@ struct IAMStreamConfig : IUnknown {
   STDMETHOD(GetStreamCaps)(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) PURE;
 };
 
+// What a capture pin can produce for one of the types GetStreamCaps lists (the SDK layout).
+typedef struct _VIDEO_STREAM_CONFIG_CAPS {
+  GUID guid;  // FORMAT_VideoInfo, FORMAT_DvInfo ...
+  ULONG VideoStandard;  // AnalogVideoStandard bits
+  SIZE InputSize;
+  SIZE MinCroppingSize;
+  SIZE MaxCroppingSize;
+  int CropGranularityX;
+  int CropGranularityY;
+  int CropAlignX;
+  int CropAlignY;
+  SIZE MinOutputSize;
+  SIZE MaxOutputSize;
+  int OutputGranularityX;
+  int OutputGranularityY;
+  int StretchTapsX;
+  int StretchTapsY;
+  int ShrinkTapsX;
+  int ShrinkTapsY;
+  LONGLONG MinFrameInterval;  // 100-ns units
+  LONGLONG MaxFrameInterval;
+  LONG MinBitsPerSecond;
+  LONG MaxBitsPerSecond;
+} VIDEO_STREAM_CONFIG_CAPS;
+
+typedef struct _AUDIO_STREAM_CONFIG_CAPS {
+  GUID guid;  // MEDIATYPE_Audio
+  ULONG MinimumChannels;
+  ULONG MaximumChannels;
+  ULONG ChannelsGranularity;
+  ULONG MinimumBitsPerSample;
+  ULONG MaximumBitsPerSample;
+  ULONG BitsPerSampleGranularity;
+  ULONG MinimumSampleFrequency;
+  ULONG MaximumSampleFrequency;
+  ULONG SampleFrequencyGranularity;
+} AUDIO_STREAM_CONFIG_CAPS;
+
+typedef enum tagAnalogVideoStandard {
+  AnalogVideo_None = 0,
+  AnalogVideo_NTSC_M = 0x1,
+  AnalogVideo_NTSC_M_J = 0x2,
+  AnalogVideo_NTSC_433 = 0x4,
+  AnalogVideo_PAL_B = 0x10,
+  AnalogVideo_PAL_D = 0x20,
+  AnalogVideo_PAL_G = 0x40,
+  AnalogVideo_PAL_H = 0x80,
+  AnalogVideo_PAL_I = 0x100,
+  AnalogVideo_PAL_M = 0x200,
+  AnalogVideo_PAL_N = 0x400,
+  AnalogVideo_PAL_60 = 0x800,
+  AnalogVideo_SECAM_B = 0x1000,
+  AnalogVideo_SECAM_D = 0x2000,
+  AnalogVideo_SECAM_G = 0x4000,
+  AnalogVideo_SECAM_H = 0x8000,
+  AnalogVideo_SECAM_K = 0x10000,
+  AnalogVideo_SECAM_K1 = 0x20000,
+  AnalogVideo_SECAM_L = 0x40000,
+  AnalogVideo_SECAM_L1 = 0x80000,
+  AnalogVideo_PAL_N_COMBO = 0x100000,
+} AnalogVideoStandard;
+
 typedef enum tagPhysicalConnectorType {
   PhysConn_Video_Tuner = 1,
   PhysConn_Video_Composite = 2,
@@ -439,6 +505,14 @@ struct IAMTVTuner : IAMTuner {
   STDMETHOD(get_AudioFrequency)(long* lFreq) PURE;
 };
 
+typedef enum tagTVAudioMode {
+  AMTVAUDIO_MODE_MONO = 0x0001,
+  AMTVAUDIO_MODE_STEREO = 0x0002,
+  AMTVAUDIO_MODE_LANG_A = 0x0010,
+  AMTVAUDIO_MODE_LANG_B = 0x0020,
+  AMTVAUDIO_MODE_LANG_C = 0x0040,
+} TVAudioMode;
+
 struct IAMTVAudio : IUnknown {
   VIDORRA_INTERFACE(IID_IAMTVAudio, IUnknown)
   STDMETHOD(GetHardwareSupportedTVAudioModes)(long* plModes) PURE;
@@ -447,6 +521,58 @@ struct IAMTVAudio : IUnknown {
   STDMETHOD(put_TVAudioMode)(long lMode) PURE;
   STDMETHOD(RegisterNotificationCallBack)(IAMTunerNotification* pNotify, long lEvents) PURE;
   STDMETHOD(UnRegisterNotificationCallBack)(IAMTunerNotification* pNotify) PURE;
+};
+
+typedef enum tagVideoProcAmpProperty {
+  VideoProcAmp_Brightness = 0,
+  VideoProcAmp_Contrast = 1,
+  VideoProcAmp_Hue = 2,
+  VideoProcAmp_Saturation = 3,
+  VideoProcAmp_Sharpness = 4,
+  VideoProcAmp_Gamma = 5,
+  VideoProcAmp_ColorEnable = 6,
+  VideoProcAmp_WhiteBalance = 7,
+  VideoProcAmp_BacklightCompensation = 8,
+  VideoProcAmp_Gain = 9,
+} VideoProcAmpProperty;
+
+typedef enum tagVideoProcAmpFlags {
+  VideoProcAmp_Flags_Auto = 0x0001,
+  VideoProcAmp_Flags_Manual = 0x0002,
+} VideoProcAmpFlags;
+
+// Picture controls of a video capture device. A property the device lacks answers
+// E_PROP_ID_UNSUPPORTED; a value outside GetRange's bounds E_INVALIDARG.
+struct IAMVideoProcAmp : IUnknown {
+  VIDORRA_INTERFACE(IID_IAMVideoProcAmp, IUnknown)
+  STDMETHOD(GetRange)(long Property, long* pMin, long* pMax, long* pSteppingDelta,
+                      long* pDefault, long* pCapsFlags) PURE;
+  STDMETHOD(Set)(long Property, long lValue, long Flags) PURE;
+  STDMETHOD(Get)(long Property, long* lValue, long* Flags) PURE;
+};
+
+typedef enum tagCameraControlProperty {
+  CameraControl_Pan = 0,
+  CameraControl_Tilt = 1,
+  CameraControl_Roll = 2,
+  CameraControl_Zoom = 3,
+  CameraControl_Exposure = 4,
+  CameraControl_Iris = 5,
+  CameraControl_Focus = 6,
+} CameraControlProperty;
+
+typedef enum tagCameraControlFlags {
+  CameraControl_Flags_Auto = 0x0001,
+  CameraControl_Flags_Manual = 0x0002,
+} CameraControlFlags;
+
+// Camera controls (exposure, focus, zoom ...), same rules as IAMVideoProcAmp.
+struct IAMCameraControl : IUnknown {
+  VIDORRA_INTERFACE(IID_IAMCameraControl, IUnknown)
+  STDMETHOD(GetRange)(long Property, long* pMin, long* pMax, long* pSteppingDelta,
+                      long* pDefault, long* pCapsFlags) PURE;
+  STDMETHOD(Set)(long Property, long lValue, long Flags) PURE;
+  STDMETHOD(Get)(long Property, long* lValue, long* Flags) PURE;
 };
 
 struct IAMVideoCompression : IUnknown {
