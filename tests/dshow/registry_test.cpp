@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "SimulatedMachine.h"
+#include "ScopedMachine.h"
 #include "TestPassThrough.h"
 #include "graph_test_support.h"
 
@@ -53,15 +53,7 @@ TEST(FilterRegistry, LookupsKeepRegistrationOrderAndCreateThroughCom) {
 }
 
 TEST(FilterRegistry, FiltersHiddenByTheSimulatedMachineAreLeftOut) {
-  char path[] = "/tmp/vidorra-machine-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  std::ofstream(path) << "hide-filter Hidden Filter\n";
-  const char* previous = std::getenv("VIDORRA_SIMULATION");
-  const std::string saved = previous ? previous : "";
-  setenv("VIDORRA_SIMULATION", path, 1);
-  vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+  ScopedMachine machine("hide-filter Hidden Filter\n");
 
   auto& registry = FilterRegistry::Instance();
   registry.Register(RecordFor(CLSID_RegistryFirst, L"Hidden Filter"));
@@ -79,13 +71,6 @@ TEST(FilterRegistry, FiltersHiddenByTheSimulatedMachineAreLeftOut) {
 
   registry.Unregister(CLSID_RegistryFirst);
   registry.Unregister(CLSID_RegistrySecond);
-  if (previous) {
-    setenv("VIDORRA_SIMULATION", saved.c_str(), 1);
-  } else {
-    unsetenv("VIDORRA_SIMULATION");
-  }
-  vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
-  std::remove(path);
 }
 
 TEST(FilterRegistry, DisplayNameUsesTheMonikerNameOrTheClsid) {

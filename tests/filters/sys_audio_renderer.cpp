@@ -3,6 +3,7 @@
 #include <DSoundRender.h>
 #include <TestPushSource.h>
 #include <pulse/volume.h>
+#include <scoped_env.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -45,25 +46,6 @@ bool PulseAudioOutputAvailable() {
   format.nAvgBytesPerSec = kRate * 4;
   return probe.Open(format);
 }
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 struct AudioGraph {
   ComPtr<IGraphBuilder> graph = NewSysGraph();

@@ -1,7 +1,7 @@
 // The system device enumerator: the category list, software filter monikers (display names,
 // property bags, binding), stable order, empty and unknown categories, hidden filters.
 #include <FilterRegistry.h>
-#include <SimulatedMachine.h>
+#include <ScopedMachine.h>
 #include <devmoniker.h>
 
 #include <cstdlib>
@@ -175,32 +175,6 @@ TEST(SysDeviceEnum, EmptyAndUnknownCategoriesGiveSFalse) {
   EXPECT_EQ(S_FALSE, Enumerate(unknown, &entries));
   EXPECT_EQ(E_POINTER, NewDeviceEnum()->CreateClassEnumerator(unknown, nullptr, 0));
 }
-
-// Points the simulated machine at a file for one test, and back.
-class ScopedMachine {
- public:
-  explicit ScopedMachine(const std::string& text)
-      : path_(std::filesystem::temp_directory_path() /
-              ("vidorra-sys-machine-" + std::to_string(getpid()) + ".txt")) {
-    std::ofstream(path_) << text;
-    if (const char* old = std::getenv("VIDORRA_SIMULATION")) old_ = old;
-    setenv("VIDORRA_SIMULATION", path_.c_str(), 1);
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
-  }
-  ~ScopedMachine() {
-    if (old_) {
-      setenv("VIDORRA_SIMULATION", old_->c_str(), 1);
-    } else {
-      unsetenv("VIDORRA_SIMULATION");
-    }
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
-    std::filesystem::remove(path_);
-  }
-
- private:
-  std::filesystem::path path_;
-  std::optional<std::string> old_;
-};
 
 TEST(SysDeviceEnum, HiddenFiltersAreLeftOut) {
   std::vector<Entry> before;

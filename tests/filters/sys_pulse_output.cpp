@@ -3,6 +3,7 @@
 #include <PulseAudioOutput.h>
 #include <gtest/gtest.h>
 #include <pulse/volume.h>
+#include <scoped_env.h>
 #include <wait_until.h>
 
 #include <cmath>
@@ -40,26 +41,6 @@ std::vector<int16_t> Tone(int milliseconds) {
   return samples;
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(SysPulseOutput, VolumeMapsHundredthsOfDecibels) {
   EXPECT_EQ(PulseVolumeFromHundredthsDb(0), PA_VOLUME_NORM);
   EXPECT_EQ(PulseVolumeFromHundredthsDb(-10000), PA_VOLUME_MUTED) << "-10000 is silence";
@@ -76,7 +57,7 @@ TEST(SysPulseOutput, VolumeMapsHundredthsOfDecibels) {
 }
 
 TEST(SysPulseOutput, WithoutServerOpenFailsAndWritesAreRefused) {
-  ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
+  test::ScopedEnv server("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
   PulseAudioOutput output("test");
   std::string error;
   EXPECT_FALSE(output.Open(Pcm16Stereo(), &error));

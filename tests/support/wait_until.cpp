@@ -2,20 +2,39 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
+#include <QTimer>
 #include <thread>
 
 namespace vidorra::test {
 
+namespace {
+constexpr std::chrono::milliseconds kLookEvery(2);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return condition();
-    if (QCoreApplication::instance() != nullptr) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  if (condition()) return true;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || QThread::currentThread() != app->thread()) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() >= deadline) return condition();
+      std::this_thread::sleep_for(kLookEvery);
     }
-    std::this_thread::yield();
+    return true;
   }
-  return true;
+  QEventLoop loop;
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+    if (condition()) loop.quit();
+  });
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  look.start(kLookEvery);
+  deadline.start(timeout);
+  loop.exec();
+  return condition();
 }
 
 }  // namespace vidorra::test

@@ -7,8 +7,10 @@
 
 namespace vidorra::test {
 
-// Processes Qt events until `condition` holds or `timeout` passes; returns the last value of
-// the condition.
+// Runs the Qt event loop until `condition` holds or `timeout` passes; returns the last value of
+// the condition. The loop blocks between looks at the condition (every few milliseconds), so a
+// waiting test leaves the cores to the threads it waits for; queued deliveries and posted
+// messages are handled meanwhile. Without a Qt application it sleeps between looks instead.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

@@ -1,6 +1,7 @@
 // The registry stand-in: shell folders from the XDG user dirs, the DirectX version, simulated
 // machine edits, size queries and ERROR_MORE_DATA.
 #include <gtest/gtest.h>
+#include <scoped_env.h>
 #include <winreg.h>
 
 #include <QDir>
@@ -26,29 +27,15 @@ class RegistryTest : public ::testing::Test {
     config_ = dir_.path() + QStringLiteral("/config");
     QDir().mkpath(home_);
     QDir().mkpath(config_);
-    Save("HOME");
-    Save("XDG_CONFIG_HOME");
-    Save("VIDORRA_SIMULATION");
-    setenv("HOME", home_.toUtf8().constData(), 1);
-    setenv("XDG_CONFIG_HOME", config_.toUtf8().constData(), 1);
-    unsetenv("VIDORRA_SIMULATION");
+    env_.Set("HOME", home_.toStdString());
+    env_.Set("XDG_CONFIG_HOME", config_.toStdString());
+    env_.Set("VIDORRA_SIMULATION", std::nullopt);
     SimulatedMachine::ReloadCurrentForTesting();
   }
 
   void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    env_.Restore();
     SimulatedMachine::ReloadCurrentForTesting();
-  }
-
-  void Save(const char* name) {
-    const char* value = std::getenv(name);
-    saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
   }
 
   void WriteFile(const QString& path, const QByteArray& text) {
@@ -64,7 +51,7 @@ class RegistryTest : public ::testing::Test {
   void Simulate(const QByteArray& text) {
     const QString path = dir_.path() + QStringLiteral("/machine");
     WriteFile(path, text);
-    setenv("VIDORRA_SIMULATION", path.toUtf8().constData(), 1);
+    env_.Set("VIDORRA_SIMULATION", path.toStdString());
     SimulatedMachine::ReloadCurrentForTesting();
   }
 
@@ -97,7 +84,7 @@ class RegistryTest : public ::testing::Test {
   QTemporaryDir dir_;
   QString home_;
   QString config_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  test::ScopedEnv env_;
 };
 
 TEST_F(RegistryTest, PersonalIsHomeAndXdgFoldersArePresentOnlyWhenSet) {

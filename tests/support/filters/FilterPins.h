@@ -1,8 +1,11 @@
-// Creating filters, finding their pins by index and running a graph to its end, for tests and
-// benchmarks that build graphs by hand.
+// Creating filters, finding their pins by index, waiting for a graph's events and running a
+// graph to its end, for tests and benchmarks that build graphs by hand.
 #pragma once
 
 #include <streams.h>
+
+#include <chrono>
+#include <optional>
 
 namespace vidorra::test {
 
@@ -22,6 +25,28 @@ inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
   ComPtr<IPin> pin;
   if (pins->Next(1, pin.GetAddressOf(), nullptr) != S_OK) return nullptr;
   return pin;
+}
+
+// Waits up to timeoutMs for the graph's event `code`, passing over the others; its first
+// parameter, or nullopt when it does not come in time.
+inline std::optional<LONG_PTR> WaitForGraphEvent(IUnknown* graph, long code,
+                                                 long timeoutMs = 20'000) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  if (!events) return std::nullopt;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    long got = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    if (events->GetEvent(&got, &p1, &p2, static_cast<long>(left.count())) != S_OK) {
+      return std::nullopt;
+    }
+    events->FreeEventParams(got, p1, p2);
+    if (got == code) return p1;
+  }
 }
 
 // Runs the graph until it reports EC_COMPLETE (true) or fails, aborts or times out (false),
