@@ -7,10 +7,7 @@ CBaseRenderer::CBaseRenderer(std::wstring name, REFCLSID clsid)
       interruptEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       adviseEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-CBaseRenderer::~CBaseRenderer() {
-  CloseHandle(interruptEvent_);
-  CloseHandle(adviseEvent_);
-}
+CBaseRenderer::~CBaseRenderer() = default;
 
 CBasePin* CBaseRenderer::GetPin(int n) { return n == 0 ? input_.get() : nullptr; }
 
@@ -115,7 +112,7 @@ HRESULT CBaseRenderer::WaitForRenderTime(IMediaSample* sample) {
     render.unlock();
     DWORD_PTR cookie = 0;
     ResetEvent(adviseEvent_);
-    HRESULT hr = clock->AdviseTime(base, start, reinterpret_cast<HEVENT>(adviseEvent_), &cookie);
+    HRESULT hr = clock->AdviseTime(base, start, reinterpret_cast<HEVENT>(adviseEvent_.get()), &cookie);
     if (FAILED(hr)) return S_OK;  // a clock that cannot advise: render at once
     const HANDLE handles[] = {interruptEvent_, adviseEvent_};
     const DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);

@@ -14,6 +14,7 @@
 // arrived (waiting up to the time-out for it).
 #pragma once
 
+#include <unique_handle.h>
 #include <winbase.h>
 
 #include <condition_variable>
@@ -64,6 +65,6 @@ class CBaseRenderer : public CBaseFilter {
   std::condition_variable stateChanged_;
   bool haveSample_ = false;       // a sample arrived since the filter left Stopped
   bool completePending_ = false;  // end of stream arrived, EC_COMPLETE not yet sent
-  HANDLE interruptEvent_;         // manual reset: set by Stop, Pause and BeginFlush
-  HANDLE adviseEvent_;            // auto reset: the clock's advise for the current sample
+  vidorra::UniqueHandle interruptEvent_;  // manual reset: set by Stop, Pause and BeginFlush
+  vidorra::UniqueHandle adviseEvent_;     // auto reset: the clock's advise for the current sample
 };

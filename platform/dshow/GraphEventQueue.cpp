@@ -21,7 +21,6 @@ GraphEventQueue::GraphEventQueue() : event_(CreateEventW(nullptr, TRUE, FALSE, n
 
 GraphEventQueue::~GraphEventQueue() {
   for (const Event& e : events_) FreeParams(e.code, e.param1, e.param2);
-  CloseHandle(event_);
 }
 
 void GraphEventQueue::Push(long code, LONG_PTR param1, LONG_PTR param2) {

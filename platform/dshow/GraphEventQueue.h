@@ -11,6 +11,7 @@
 // other lock is ever taken while it is held (PostMessageA only posts).
 #pragma once
 
+#include <unique_handle.h>
 #include <wtypes.h>
 
 #include <condition_variable>
@@ -47,7 +48,7 @@ class GraphEventQueue {
   std::mutex mutex_;
   std::condition_variable queued_;
   std::deque<Event> events_;
-  HANDLE event_;
+  vidorra::UniqueHandle event_;
   HWND window_ = nullptr;
   UINT message_ = 0;
   LONG_PTR instanceData_ = 0;

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr HANDLE kNoHandle = nullptr;
-
 HANDLE NewEvent(bool manualReset) {
   return CreateEventW(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr);
 }
@@ -27,9 +25,6 @@ CSourceStream::~CSourceStream() {
     SetEvent(stopEvent_);
     if (allocator_) allocator_->Decommit();
     thread_.join();
-  }
-  for (HANDLE h : {stopEvent_, runningEvent_, adviseEvent_}) {
-    if (h != kNoHandle) CloseHandle(h);
   }
 }
 
@@ -86,7 +81,7 @@ HRESULT CSourceStream::WaitForStreamTime(REFERENCE_TIME streamTime) {
     DWORD_PTR cookie = 0;
     ResetEvent(adviseEvent_);
     HRESULT hr = clock->AdviseTime(due - streamTime, streamTime,
-                                   reinterpret_cast<HEVENT>(adviseEvent_), &cookie);
+                                   reinterpret_cast<HEVENT>(adviseEvent_.get()), &cookie);
     if (FAILED(hr)) return hr;
     const HANDLE handles[] = {stopEvent_, adviseEvent_};
     const DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);

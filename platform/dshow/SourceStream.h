@@ -13,6 +13,7 @@
 // types and buffers), OnThreadCreate / OnThreadDestroy / OnThreadStartPlay (on the thread).
 #pragma once
 
+#include <unique_handle.h>
 #include <winbase.h>
 
 #include <thread>
@@ -53,7 +54,7 @@ class CSourceStream : public CBaseOutputPin {
 
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
-  HANDLE stopEvent_;     // manual reset: set while a stop is requested
-  HANDLE runningEvent_;  // manual reset: set while the filter runs
-  HANDLE adviseEvent_;   // auto reset: the clock's advise for WaitForStreamTime
+  vidorra::UniqueHandle stopEvent_;     // manual reset: set while a stop is requested
+  vidorra::UniqueHandle runningEvent_;  // manual reset: set while the filter runs
+  vidorra::UniqueHandle adviseEvent_;   // auto reset: the clock's advise for WaitForStreamTime
 };

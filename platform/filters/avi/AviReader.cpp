@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unique_handle.h>
 
 #include <utility>
 
@@ -16,14 +17,9 @@ class File {
  public:
   explicit File(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st {};
-    if (fd_ >= 0 && ::fstat(fd_, &st) == 0) size_ = static_cast<uint64_t>(st.st_size);
+    if (fd_ && ::fstat(fd_, &st) == 0) size_ = static_cast<uint64_t>(st.st_size);
   }
-  ~File() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  bool ok() const { return fd_ >= 0; }
+  bool ok() const { return fd_.valid(); }
   uint64_t size() const { return size_; }
   bool Read(uint64_t offset, size_t n, std::vector<uint8_t>& out) const {
     if (offset > size_ || n > size_ - offset) return false;
@@ -44,7 +40,7 @@ class File {
   }
 
  private:
-  int fd_;
+  UniqueFd fd_;
   uint64_t size_ = 0;
 };
 

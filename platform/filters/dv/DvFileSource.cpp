@@ -7,6 +7,7 @@
 #include <vidorra_filters.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "DvMediaTypes.h"
@@ -23,7 +24,7 @@ CDvFileStream::CDvFileStream(CDvFileSource* source)
 HRESULT CDvFileStream::GetMediaType(int position, CMediaType* mt) {
   if (position < 0) return E_INVALIDARG;
   if (position > 0) return VFW_S_NO_MORE_ITEMS;
-  if (source_->fd_ < 0) return VFW_E_NOT_CONNECTED;
+  if (!source_->fd_) return VFW_E_NOT_CONNECTED;
   *mt = dv::InterleavedDvType(source_->dvInfo_);
   return S_OK;
 }
@@ -49,13 +50,17 @@ HRESULT CDvFileStream::FillBuffer(IMediaSample* sample) {
   BYTE* buffer = nullptr;
   sample->GetPointer(&buffer);
   if (sample->GetSize() < static_cast<long>(facts.frameBytes)) return E_UNEXPECTED;
-  if (!source_->ReadFrame(frame_, buffer)) return S_FALSE;
+  // S_FALSE at the real end of the file; a failed read is an error, not an end.
+  const HRESULT read = source_->ReadFrame(frame_, buffer);
+  if (read != S_OK) return read;
   // Frame times from the frame rate, exact over long files (no accumulated rounding).
   REFERENCE_TIME start =
       static_cast<REFERENCE_TIME>(frame_ * facts.rateScale * 10'000'000 / facts.rate);
   REFERENCE_TIME stop =
       static_cast<REFERENCE_TIME>((frame_ + 1) * facts.rateScale * 10'000'000 / facts.rate);
-  if (WaitForStreamTime(start) != S_OK) return S_FALSE;
+  // S_FALSE: the stream is being stopped; an error of the clock fails the stream.
+  const HRESULT waited = WaitForStreamTime(start);
+  if (waited != S_OK) return waited;
   sample->SetActualDataLength(static_cast<long>(facts.frameBytes));
   sample->SetTime(&start, &stop);
   sample->SetSyncPoint(TRUE);
@@ -68,9 +73,7 @@ CDvFileSource::CDvFileSource() : CSource(L"DV File Source", CLSID_DvFileSource) 
   AddPin(std::make_unique<CDvFileStream>(this));
 }
 
-CDvFileSource::~CDvFileSource() {
-  if (fd_ >= 0) ::close(fd_);
-}
+CDvFileSource::~CDvFileSource() = default;
 
 HRESULT CDvFileSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IFileSourceFilter) {
@@ -79,17 +82,23 @@ HRESULT CDvFileSource::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
-bool CDvFileSource::ReadFrame(uint64_t n, uint8_t* buffer) {
-  if (n >= frameCount_) return false;
+HRESULT CDvFileSource::ReadFrame(uint64_t n, uint8_t* buffer) {
+  if (n >= frameCount_) return S_FALSE;
   const size_t bytes = dv::FactsOf(system_).frameBytes;
   size_t done = 0;
   while (done < bytes) {
     const ssize_t r =
         ::pread(fd_, buffer + done, bytes - done, static_cast<off_t>(n * bytes + done));
-    if (r <= 0) return false;
+    if (r < 0 && errno == EINTR) continue;
+    // The file held this frame when it was loaded: it was cut short since.
+    if (r == 0) return HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    if (r < 0) {
+      return errno == EACCES || errno == EPERM ? E_ACCESSDENIED
+                                               : HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+    }
     done += static_cast<size_t>(r);
   }
-  return true;
+  return S_OK;
 }
 
 STDMETHODIMP CDvFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
@@ -97,8 +106,8 @@ STDMETHODIMP CDvFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
   std::lock_guard lock(filterLock_);
   if (!IsStopped()) return VFW_E_NOT_STOPPED;
   if (Stream(0)->IsConnected()) return VFW_E_ALREADY_CONNECTED;
-  const int fd = ::open(WideToUtf8(pszFileName).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueFd fd(::open(WideToUtf8(pszFileName).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
     return errno == ENOENT ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) : E_ACCESSDENIED;
   }
   struct stat st {};
@@ -115,12 +124,8 @@ STDMETHODIMP CDvFileSource::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE*) {
       system.reset();
     }
   }
-  if (!system) {
-    ::close(fd);
-    return VFW_E_INVALID_FILE_FORMAT;
-  }
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
+  if (!system) return VFW_E_INVALID_FILE_FORMAT;
+  fd_ = std::move(fd);
   system_ = *system;
   dvInfo_ = dv::DvInfoFromFrame(first, system_);
   frameCount_ = static_cast<uint64_t>(st.st_size) / dv::FactsOf(system_).frameBytes;

@@ -4,10 +4,16 @@
 // graph clock; as fast as the graph takes them when the graph has no clock. The file's
 // system (PAL/NTSC) comes from its first frame; a trailing partial frame is not delivered.
 //
-// Threads: the pin's streaming thread reads the file (fd owned by the stream, opened on Load).
+// Errors: only the real end of the file (the last whole frame it held when loaded) ends the
+// stream with end of stream, hence EC_COMPLETE. A failed read (the file cut short since, a read
+// error of the device) or a failed wait on the clock ends it with EC_ERRORABORT and the HRESULT.
+//
+// Threads: the pin's streaming thread reads the file (fd owned by the filter, opened on Load,
+// which is refused while the filter runs).
 #pragma once
 
 #include <streams.h>
+#include <unique_handle.h>
 
 #include <string>
 
@@ -44,11 +50,12 @@ class CDvFileSource : public CSource, public IFileSourceFilter {
 
  private:
   friend class CDvFileStream;
-  // Reads frame n into buffer (frame size bytes); false at the end of the file.
-  bool ReadFrame(uint64_t n, uint8_t* buffer);
+  // Reads frame n into buffer (frame size bytes): S_OK, S_FALSE past the last frame, or the
+  // read's failure.
+  HRESULT ReadFrame(uint64_t n, uint8_t* buffer);
 
   std::wstring fileName_;
-  int fd_ = -1;
+  UniqueFd fd_;
   dv::DvSystem system_ = dv::DvSystem::k625_50;
   DVINFO dvInfo_{};
   uint64_t frameCount_ = 0;
