@@ -4,6 +4,8 @@
 #include <wtypes.h>
 
 #define WAVE_FORMAT_PCM 1
+#define WAVE_FORMAT_IEEE_FLOAT 3
+#define WAVE_FORMAT_MPEGLAYER3 0x55
 
 #pragma pack(push, 1)
 typedef struct tWAVEFORMATEX {

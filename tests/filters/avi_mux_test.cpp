@@ -1,17 +1,27 @@
-// AVI Mux and File writer as filters in a graph: pins that multiply, the configuration
-// interfaces, recording a pushed stream into a file read back by our reader and ffprobe,
-// never writing over an existing file, stop / new name / run into a new file, and a full disk
+// AVI Mux and File writer as filters in a graph: their faces (pins that multiply, the types each
+// pin offers and takes, the configuration and property interfaces), recording pushed streams
+// into files read back by our reader and ffprobe, frames described on disk without waiting for
+// more, damaged DV frames kept as dropped frames, a sound format change, never writing over an
+// existing file, stop / new name / run into a new file, and a full disk (in a child process)
 // ending with EC_ERRORABORT and a readable file.
+#include <TestManualClock.h>
 #include <TestPushSource.h>
+#include <child_process.h>
 #include <gtest/gtest.h>
+#include <mmreg.h>
+#include <oleauto.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <vidorra_pages.h>
+
+#include <fstream>
 
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi/AviReader.h"
 #include "avi/FileWriter.h"
 #include "avi_test_support.h"
+#include "dv/DvFrame.h"
 #include "sys_filter_support.h"
 
 namespace vidorra::filters {
@@ -21,16 +31,18 @@ using test::NewSysGraph;
 using test::NewSystemFilter;
 using test::PinAtIndex;
 using test::PinName;
+using test::RecordingGraph;
 using test::TempDir;
 
 constexpr int kWidth = 64, kHeight = 48;
+constexpr REFERENCE_TIME kFrameTime = 400000;
 
 CMediaType Yuy2Type() {
   CMediaType mt(&MEDIATYPE_Video);
   mt.SetSubtype(&MEDIASUBTYPE_YUY2);
   mt.SetFormatType(&FORMAT_VideoInfo);
   auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-  vih->AvgTimePerFrame = 400000;
+  vih->AvgTimePerFrame = kFrameTime;
   vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   vih->bmiHeader.biWidth = kWidth;
   vih->bmiHeader.biHeight = kHeight;
@@ -42,43 +54,18 @@ CMediaType Yuy2Type() {
   return mt;
 }
 
-// Waits for an event of the graph; returns its first parameter.
-std::optional<LONG_PTR> WaitForEvent(IGraphBuilder* graph, long wanted, long timeoutMs = 10000) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    long code = 0;
-    LONG_PTR p1 = 0, p2 = 0;
-    if (events->GetEvent(&code, &p1, &p2, 100) == S_OK) {
-      events->FreeEventParams(code, p1, p2);
-      if (code == wanted) return p1;
-    }
-  }
-  return std::nullopt;
+CMediaType WaveType(WORD tag, DWORD rate, WORD channels, WORD bits,
+                    const std::vector<uint8_t>& extra = {}) {
+  CMediaType mt(&MEDIATYPE_Audio);
+  mt.SetSubtype(&MEDIASUBTYPE_PCM);
+  mt.SetFormatType(&FORMAT_WaveFormatEx);
+  BYTE* block = mt.AllocFormatBuffer(static_cast<ULONG>(sizeof(WAVEFORMATEX) + extra.size()));
+  auto* w = reinterpret_cast<WAVEFORMATEX*>(block);
+  const WORD align = static_cast<WORD>(channels * bits / 8);
+  *w = {tag, channels, rate, rate * align, align, bits, static_cast<WORD>(extra.size())};
+  std::copy(extra.begin(), extra.end(), block + sizeof(WAVEFORMATEX));
+  return mt;
 }
-
-struct RecordingGraph {
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
-  ComPtr<test::TestPushSource> source;
-  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-
-  explicit RecordingGraph(test::TestPushSourceConfig config) {
-    source = MakeComObject<test::TestPushSource>(std::move(config));
-    EXPECT_EQ(graph->AddFilter(source.Get(), L"Source"), S_OK);
-    EXPECT_EQ(graph->AddFilter(mux.Get(), L"AVI Mux"), S_OK);
-    EXPECT_EQ(graph->AddFilter(writer.Get(), L"File writer"), S_OK);
-    EXPECT_EQ(graph->ConnectDirect(source->OutputPin(), PinAtIndex(mux.Get(), 1).Get(), nullptr),
-              S_OK);
-    EXPECT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(),
-                                   PinAtIndex(writer.Get(), 0).Get(), nullptr),
-              S_OK);
-  }
-  HRESULT SetFile(const std::string& path) {
-    ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
-    return sink->SetFileName(Utf8ToWide(path).c_str(), nullptr);
-  }
-};
 
 test::TestPushSourceConfig Frames(int count, bool paced = false) {
   test::TestPushSourceConfig config;
@@ -87,6 +74,93 @@ test::TestPushSourceConfig Frames(int count, bool paced = false) {
   config.paceOnClock = paced;
   return config;
 }
+
+// A source that pushes a list of samples: each with its bytes, its time range if it has one,
+// and a new media type if it announces one.
+struct ListedSample {
+  std::vector<uint8_t> bytes;
+  std::optional<std::pair<REFERENCE_TIME, REFERENCE_TIME>> time;
+  std::optional<CMediaType> type;
+};
+
+class ListSource : public CSource {
+ public:
+  ListSource(CMediaType type, std::vector<ListedSample> samples)
+      : CSource(L"List Source", GUID_NULL), type_(std::move(type)), samples_(std::move(samples)) {
+    AddPin(std::make_unique<Stream>(this));
+  }
+
+ private:
+  class Stream : public CSourceStream {
+   public:
+    explicit Stream(ListSource* source) : CSourceStream(source, L"Output"), source_(source) {}
+    HRESULT GetMediaType(int position, CMediaType* mt) override {
+      if (position != 0) return VFW_S_NO_MORE_ITEMS;
+      *mt = source_->type_;
+      return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+      size_t biggest = 1;
+      for (const ListedSample& s : source_->samples_) biggest = std::max(biggest, s.bytes.size());
+      request->cBuffers = 2;
+      request->cbBuffer = static_cast<long>(biggest);
+      request->cbAlign = 1;
+      ALLOCATOR_PROPERTIES actual{};
+      return allocator->SetProperties(request, &actual);
+    }
+    HRESULT OnThreadCreate() override {
+      next_ = 0;
+      return S_OK;
+    }
+    HRESULT FillBuffer(IMediaSample* sample) override {
+      if (next_ >= source_->samples_.size()) return S_FALSE;
+      ListedSample& s = source_->samples_[next_++];
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      std::copy(s.bytes.begin(), s.bytes.end(), data);
+      sample->SetActualDataLength(static_cast<long>(s.bytes.size()));
+      if (s.time) sample->SetTime(&s.time->first, &s.time->second);
+      if (s.type) sample->SetMediaType(&*s.type);
+      return S_OK;
+    }
+
+   private:
+    ListSource* const source_;
+    size_t next_ = 0;
+  };
+
+  CMediaType type_;
+  std::vector<ListedSample> samples_;
+};
+
+// Records the list into a new file and returns what our reader finds in it.
+std::optional<avi::AviFileInfo> RecordList(const std::string& path, CMediaType type,
+                                           std::vector<ListedSample> samples,
+                                           const std::wstring& streamName = L"",
+                                           long* dropped = nullptr) {
+  auto source = MakeComObject<ListSource>(std::move(type), std::move(samples));
+  RecordingGraph g;
+  EXPECT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+  if (!streamName.empty()) {
+    ComPtr<IPropertyBag> bag = QueryAs<IPropertyBag>(PinAtIndex(g.mux.Get(), 1).Get());
+    VARIANT name{};
+    name.vt = VT_BSTR;
+    name.bstrVal = SysAllocString(streamName.c_str());
+    EXPECT_EQ(bag->Write(L"name", &name), S_OK);
+    VariantClear(&name);
+  }
+  EXPECT_EQ(g.SetFile(path), S_OK);
+  EXPECT_EQ(g.Run(), S_OK);
+  EXPECT_TRUE(g.WaitForEvent(EC_COMPLETE));
+  EXPECT_EQ(g.Stop(), S_OK);
+  if (dropped) *dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
+  std::string error;
+  auto info = avi::AviReader::Read(path, &error);
+  EXPECT_TRUE(info) << error;
+  return info;
+}
+
+// ---- Faces ----------------------------------------------------------------------------------
 
 TEST(AviMuxFilter, InputPinsMultiplyAndOutputComesFirst) {
   ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
@@ -112,7 +186,50 @@ TEST(AviMuxFilter, InputPinsMultiplyAndOutputComesFirst) {
   EXPECT_EQ(test::PinsOf(mux.Get()).size(), 3u);
 }
 
-TEST(AviMuxFilter, ConfigurationInterfaces) {
+TEST(AviMuxFilter, OutputOffersAnAviByteStreamWithoutFormat) {
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(PinAtIndex(mux.Get(), 0)->EnumMediaTypes(types.GetAddressOf()), S_OK);
+  AM_MEDIA_TYPE* mt = nullptr;
+  ASSERT_EQ(types->Next(1, &mt, nullptr), S_OK);
+  EXPECT_EQ(mt->majortype, MEDIATYPE_Stream);
+  EXPECT_EQ(mt->subtype, MEDIASUBTYPE_Avi);
+  EXPECT_TRUE(mt->bFixedSizeSamples);
+  EXPECT_EQ(mt->formattype, GUID_NULL);
+  EXPECT_EQ(mt->cbFormat, 0u);
+  DeleteMediaType(mt);
+  EXPECT_EQ(types->Next(1, &mt, nullptr), S_FALSE);
+}
+
+TEST(AviMuxFilter, InputsTakeDvVideoZeroFilledFormatsAndAnyWaveFormat) {
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  ComPtr<IPin> input = PinAtIndex(mux.Get(), 1);
+  CMediaType dvInfo(&MEDIATYPE_Video);
+  dvInfo.SetSubtype(&MEDIASUBTYPE_dvsd);
+  dvInfo.SetFormatType(&FORMAT_DvInfo);
+  dvInfo.AllocFormatBuffer(sizeof(DVINFO));  // zero-filled
+  CMediaType zeroed(&MEDIATYPE_Video);
+  zeroed.SetSubtype(&MEDIASUBTYPE_dvsd);
+  zeroed.SetFormatType(&FORMAT_VideoInfo);
+  zeroed.AllocFormatBuffer(sizeof(VIDEOINFOHEADER));
+  const struct {
+    const char* what;
+    CMediaType type;
+    bool taken;
+  } cases[] = {
+      {"DV video with a zero-filled DVINFO", dvInfo, true},
+      {"video with a zero-filled VIDEOINFOHEADER", zeroed, true},
+      {"PCM", WaveType(WAVE_FORMAT_PCM, 48000, 2, 16), true},
+      {"IEEE float", WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32), true},
+      {"MPEG layer 3 with its extra bytes", WaveType(WAVE_FORMAT_MPEGLAYER3, 44100, 2, 0, {1, 2, 3, 4}), true},
+      {"analogue video", CMediaType(&MEDIATYPE_AnalogVideo), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(input->QueryAccept(&c.type) == S_OK, c.taken) << c.what;
+  }
+}
+
+TEST(AviMuxFilter, ConfigurationAndPropertyInterfaces) {
   ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   ComPtr<IConfigAviMux> config = QueryAs<IConfigAviMux>(mux.Get());
   ComPtr<IConfigInterleaving> interleaving = QueryAs<IConfigInterleaving>(mux.Get());
@@ -143,6 +260,25 @@ TEST(AviMuxFilter, ConfigurationInterfaces) {
   EXPECT_EQ(interleaving->put_Interleaving(&half, nullptr), S_OK);
   interleaving->get_Interleaving(&period, &preroll);
   EXPECT_EQ(period, half);
+
+  ComPtr<ISpecifyPropertyPages> pages = QueryAs<ISpecifyPropertyPages>(mux.Get());
+  ASSERT_TRUE(pages);
+  CAUUID list{};
+  ASSERT_EQ(pages->GetPages(&list), S_OK);
+  ASSERT_EQ(list.cElems, 1u);
+  EXPECT_EQ(list.pElems[0], CLSID_AviMuxPropertyPage);
+  CoTaskMemFree(list.pElems);
+
+  ComPtr<IPropertyBag> bag = QueryAs<IPropertyBag>(PinAtIndex(mux.Get(), 1).Get());
+  ASSERT_TRUE(bag);
+  VARIANT value{};
+  EXPECT_EQ(bag->Read(L"name", &value, nullptr), S_OK);
+  EXPECT_EQ(value.vt, VT_BSTR);
+  EXPECT_EQ(SysStringLen(value.bstrVal), 0u);
+  VariantClear(&value);
+  value.vt = VT_I4;
+  EXPECT_EQ(bag->Write(L"name", &value), E_INVALIDARG);
+  EXPECT_EQ(bag->Write(L"other", &value), E_INVALIDARG);
 }
 
 TEST(AviMuxFilter, RegisteredWithTheirNames) {
@@ -169,14 +305,76 @@ TEST(FileWriterFilter, FileNameWhileStoppedOnly) {
   EXPECT_EQ(sink->SetFileName(nullptr, nullptr), E_POINTER);
 }
 
+// Any type connects before a file is named; the type is held against the file's on Pause;
+// samples of other types are written one after the other.
+TEST(FileWriterFilter, TakesEveryTypeAndChecksItAgainstTheFileOnPause) {
+  TempDir dir;
+  const std::string path = dir.File("frames.raw");
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  auto source = MakeComObject<test::TestPushSource>(Frames(5));
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(writer.Get(), L"File writer");
+  ASSERT_EQ(graph->ConnectDirect(source->OutputPin(), PinAtIndex(writer.Get(), 0).Get(), nullptr),
+            S_OK);
+  ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
+  AM_MEDIA_TYPE avi{};
+  avi.majortype = MEDIATYPE_Stream;
+  avi.subtype = MEDIASUBTYPE_Avi;
+  ASSERT_EQ(sink->SetFileName(Utf8ToWide(path).c_str(), &avi), S_OK);
+  EXPECT_EQ(test::RunGraph(graph.Get()), VFW_E_TYPE_NOT_ACCEPTED);
+  test::StopGraph(graph.Get());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  ASSERT_EQ(sink->SetFileName(Utf8ToWide(path).c_str(), nullptr), S_OK);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(test::WaitForGraphEvent(graph.Get(), EC_COMPLETE));
+  test::StopGraph(graph.Get());
+  EXPECT_EQ(std::filesystem::file_size(path), 5u * kWidth * kHeight * 2);
+}
+
+// On a byte stream a sample's start..stop is where its bytes land (bytes past stop are not
+// written); a sample without times follows the furthest byte written.
+TEST(FileWriterFilter, StreamSamplesLandAtTheirByteRanges) {
+  TempDir dir;
+  const std::string path = dir.File("ranges.bin");
+  auto bytes = [](const char* text) { return std::vector<uint8_t>(text, text + strlen(text)); };
+  std::vector<ListedSample> samples = {
+      {bytes("HEAD"), std::pair{REFERENCE_TIME{8}, REFERENCE_TIME{12}}, {}},
+      {bytes("abcdefgh"), std::pair{REFERENCE_TIME{0}, REFERENCE_TIME{8}}, {}},
+      {bytes("xyXY"), std::pair{REFERENCE_TIME{2}, REFERENCE_TIME{4}}, {}},
+      {bytes("tail"), std::nullopt, {}},
+  };
+  CMediaType stream(&MEDIATYPE_Stream);
+  auto source = MakeComObject<ListSource>(stream, samples);
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(writer.Get(), L"File writer");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(writer.Get(), 0).Get(), nullptr),
+            S_OK);
+  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr);
+  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  EXPECT_TRUE(test::WaitForGraphEvent(graph.Get(), EC_COMPLETE));
+  test::StopGraph(graph.Get());
+  std::ifstream in(path, std::ios::binary);
+  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "abxyefghHEADtail");
+}
+
+// ---- Recording ------------------------------------------------------------------------------
+
 TEST(AviMuxGraph, RecordsEveryPushedFrame) {
   TempDir dir;
   const std::string path = dir.File("graph.avi");
-  RecordingGraph g(Frames(50));
+  auto source = MakeComObject<test::TestPushSource>(Frames(50));
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
   ASSERT_EQ(g.SetFile(path), S_OK);
-  ASSERT_EQ(test::RunGraph(g.graph.Get()), S_OK);
-  EXPECT_TRUE(WaitForEvent(g.graph.Get(), EC_COMPLETE));
-  ASSERT_EQ(test::StopGraph(g.graph.Get()), S_OK);
+  ASSERT_EQ(g.Run(), S_OK);
+  EXPECT_TRUE(g.WaitForEvent(EC_COMPLETE));
+  ASSERT_EQ(g.Stop(), S_OK);
   std::string error;
   const auto info = avi::AviReader::Read(path, &error);
   ASSERT_TRUE(info) << error;
@@ -192,37 +390,164 @@ TEST(AviMuxGraph, RecordsEveryPushedFrame) {
   EXPECT_EQ(probed[0].count, 50);
 }
 
+// Sound in a format other than PCM is written as it comes, under the name its pin was given.
+TEST(AviMuxGraph, OtherWaveFormatsAreWrittenAsTheyComeWithTheStreamName) {
+  TempDir dir;
+  const std::string path = dir.File("float.avi");
+  constexpr int kBlocks = 10, kBlockBytes = 1920 * 8;
+  std::vector<ListedSample> blocks;
+  for (int i = 0; i < kBlocks; ++i) {
+    blocks.push_back({std::vector<uint8_t>(kBlockBytes, 0), std::pair{i * kFrameTime, (i + 1) * kFrameTime}, {}});
+  }
+  const auto info = RecordList(path, WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32),
+                               std::move(blocks), L"Commentary");
+  ASSERT_TRUE(info);
+  const auto& s = info->streams.at(0);
+  EXPECT_EQ(s.name, "Commentary");
+  ASSERT_GE(s.format.size(), avi::wfx::kBytes);
+  EXPECT_EQ(avi::GetU16(&s.format[avi::wfx::kFormatTag]), WAVE_FORMAT_IEEE_FLOAT);
+  EXPECT_EQ(s.length, static_cast<uint32_t>(kBlocks * 1920));
+  const auto probed = test::Probe(path);
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_EQ(probed[0].codec, "pcm_f32le");
+}
+
+// A DV picture whose format gives no size (a zero-filled DVINFO) takes size and DVINFO from its
+// first frame.
+TEST(AviMuxGraph, DvVideoWithAZeroFilledDvInfoTakesItsSizeFromTheFrames) {
+  test::DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("dvinfo.avi");
+  CMediaType type(&MEDIATYPE_Video);
+  type.SetSubtype(&MEDIASUBTYPE_dvsd);
+  type.SetFormatType(&FORMAT_DvInfo);
+  type.AllocFormatBuffer(sizeof(DVINFO));
+  std::vector<ListedSample> frames;
+  for (int i = 0; i < 10; ++i) {
+    frames.push_back({maker.Frame(i), std::pair{i * kFrameTime, (i + 1) * kFrameTime}, {}});
+  }
+  const auto info = RecordList(path, type, std::move(frames));
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->width, 720u);
+  EXPECT_EQ(info->height, 576u);
+  const auto& s = info->streams.at(0);
+  EXPECT_EQ(s.type, avi::kFccVids);
+  EXPECT_EQ(s.length, 10u);
+  ASSERT_EQ(s.format.size(), avi::bih::kBytes + avi::dvinfo::kBytes);
+  const DVINFO expected = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
+  EXPECT_EQ(avi::GetU32(&s.format[avi::bih::kBytes + avi::dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
+  const auto probed = test::Probe(path);
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_EQ(probed[0].codec, "dvvideo");
+  EXPECT_EQ(probed[0].count, 10);
+}
+
+// DV type 1: a damaged or foreign frame keeps its place as a dropped frame and is counted.
+TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
+  test::DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string dvPath = dir.File("damaged.dv"), aviPath = dir.File("type1.avi");
+  constexpr int kFrames = 40;
+  const std::set<int> damaged = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 27};
+  test::WriteDvFile(dvPath, maker, kFrames, [&](int i, std::vector<uint8_t>& frame) {
+    if (i == 27) frame[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
+    else if (damaged.contains(i)) std::fill(frame.begin(), frame.end(), 0);
+  });
+  ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+  ASSERT_EQ(g.SetFile(aviPath), S_OK);
+  ASSERT_EQ(g.Run(), S_OK);
+  EXPECT_TRUE(g.WaitForEvent(EC_COMPLETE));
+  ASSERT_EQ(g.Stop(), S_OK);
+  EXPECT_EQ(dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples(),
+            static_cast<long>(damaged.size()));
+  const auto info = avi::AviReader::Read(aviPath);
+  ASSERT_TRUE(info);
+  const auto& s = info->streams.at(0);
+  EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
+  ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kFrames));
+  for (int i = 0; i < kFrames; ++i) {
+    EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << "frame " << i;
+  }
+  const auto probed = test::Probe(aviPath);
+  ASSERT_FALSE(probed.empty());
+  EXPECT_EQ(probed[0].count, static_cast<long>(kFrames - damaged.size()));
+  EXPECT_NEAR(test::ProbeFormatDuration(aviPath), kFrames * 0.04, 1e-3);
+}
+
+// The header and each frame reach the file, described, without waiting for more samples: after
+// the first frame and after a few more, with nothing arriving after them.
+TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
+  TempDir dir;
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  auto clock = MakeComObject<test::TestManualClock>();
+  ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(clock.Get()), S_OK);
+  auto source = MakeComObject<test::TestPushSource>(Frames(-1, /*paced=*/true));
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  auto log = MakeComObject<test::DeliveryLog>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(mux.Get(), L"AVI Mux");
+  graph->AddFilter(log.Get(), L"Log");
+  ASSERT_EQ(graph->ConnectDirect(source->OutputPin(), PinAtIndex(mux.Get(), 1).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), log->InputPin(), nullptr), S_OK);
+  const std::string path = dir.File("image.avi");
+  auto describedFrames = [&]() -> size_t {
+    const auto steps = log->Steps();
+    const auto image = test::DeliveryLog::ImageAfter(steps, steps.size());
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    const auto info = avi::AviReader::Read(path);
+    if (!info || info->streams.empty()) return 0;
+    return std::min<size_t>(info->streams[0].length, info->streams[0].odmlChunks.size());
+  };
+  constexpr REFERENCE_TIME kStart = 1'000'000;
+  ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->Run(kStart), S_OK);
+  // The header is the file's first write, before any frame.
+  ASSERT_TRUE(test::WaitUntil([&] { return !log->Steps().empty(); }));
+  EXPECT_EQ(log->Steps()[0].offset, 0u);
+  clock->AdvanceTo(kStart);
+  EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 1; }));
+  clock->AdvanceTo(kStart + 3 * kFrameTime);
+  EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 4; }));
+  test::StopGraph(graph.Get());
+  EXPECT_EQ(describedFrames(), 4u);
+}
+
 TEST(AviMuxGraph, ExistingFileFailsTheRunAndStaysUntouched) {
   TempDir dir;
   const std::string path = dir.File("exists.avi");
-  {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f);
-    std::fputs("keep me", f);
-    std::fclose(f);
-  }
-  RecordingGraph g(Frames(5));
+  std::ofstream(path) << "keep me";
+  auto source = MakeComObject<test::TestPushSource>(Frames(5));
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
   ASSERT_EQ(g.SetFile(path), S_OK);
-  EXPECT_EQ(test::RunGraph(g.graph.Get()), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
-  test::StopGraph(g.graph.Get());
+  EXPECT_EQ(g.Run(), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  g.Stop();
   EXPECT_EQ(std::filesystem::file_size(path), 7u);
 }
 
 TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {
   TempDir dir;
-  RecordingGraph g(Frames(-1, /*paced=*/true));
+  auto source = MakeComObject<test::TestPushSource>(Frames(-1, /*paced=*/true));
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
   const std::string first = dir.File("one.avi"), second = dir.File("two.avi");
   ASSERT_EQ(g.SetFile(first), S_OK);
-  ASSERT_EQ(test::RunGraph(g.graph.Get()), S_OK);
-  ASSERT_TRUE(test::WaitUntil([&] { return g.source->FramesDelivered() >= 8; }));
-  ASSERT_EQ(test::StopGraph(g.graph.Get()), S_OK);
-  const int firstRun = g.source->FramesDelivered();
+  ASSERT_EQ(g.Run(), S_OK);
+  ASSERT_TRUE(test::WaitUntil([&] { return source->FramesDelivered() >= 8; }));
+  ASSERT_EQ(g.Stop(), S_OK);
+  const int firstRun = source->FramesDelivered();
   // A new name while connected and stopped; the next run records into it.
   ASSERT_EQ(g.SetFile(second), S_OK);
-  ASSERT_EQ(test::RunGraph(g.graph.Get()), S_OK);
-  ASSERT_TRUE(test::WaitUntil([&] { return g.source->FramesDelivered() >= firstRun + 8; }));
-  ASSERT_EQ(test::StopGraph(g.graph.Get()), S_OK);
-  const int total = g.source->FramesDelivered();
+  ASSERT_EQ(g.Run(), S_OK);
+  ASSERT_TRUE(test::WaitUntil([&] { return source->FramesDelivered() >= firstRun + 8; }));
+  ASSERT_EQ(g.Stop(), S_OK);
+  const int total = source->FramesDelivered();
 
   const auto one = avi::AviReader::Read(first);
   const auto two = avi::AviReader::Read(second);
@@ -238,105 +563,59 @@ TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {
   EXPECT_EQ(test::Probe(second)[0].count, static_cast<long>(two->streams[0].odmlChunks.size()));
 }
 
-// Pushes 48 kHz PCM blocks; from block `changeAt` on, the samples announce 44.1 kHz.
-class ChangingPcmStream : public CSourceStream {
- public:
-  static constexpr int kBlocks = 20, kChangeAt = 12, kBlockBytes = 1920 * 4;
-  explicit ChangingPcmStream(CSource* filter) : CSourceStream(filter, L"Output") {}
-  static CMediaType Pcm(DWORD rate) {
-    CMediaType mt(&MEDIATYPE_Audio);
-    mt.SetSubtype(&MEDIASUBTYPE_PCM);
-    mt.SetFormatType(&FORMAT_WaveFormatEx);
-    auto* w = reinterpret_cast<WAVEFORMATEX*>(mt.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    *w = {WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
-    return mt;
-  }
-  HRESULT GetMediaType(int position, CMediaType* mt) override {
-    if (position != 0) return VFW_S_NO_MORE_ITEMS;
-    *mt = Pcm(48000);
-    return S_OK;
-  }
-  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = 2;
-    request->cbBuffer = kBlockBytes;
-    request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(request, &actual);
-  }
-  HRESULT FillBuffer(IMediaSample* sample) override {
-    if (block_ >= kBlocks) return S_FALSE;
-    sample->SetActualDataLength(kBlockBytes);
-    REFERENCE_TIME start = block_ * 400000LL, stop = start + 400000;
-    sample->SetTime(&start, &stop);
-    if (block_ == kChangeAt) {
-      CMediaType changed = Pcm(44100);
-      sample->SetMediaType(&changed);
-    }
-    ++block_;
-    return S_OK;
-  }
-
- private:
-  int block_ = 0;
-};
-
-class ChangingPcmSource : public CSource {
- public:
-  ChangingPcmSource() : CSource(L"Changing PCM", GUID_NULL) {
-    AddPin(std::make_unique<ChangingPcmStream>(this));
-  }
-};
-
 // A sound format change mid-stream cannot be written under the stream's fixed header: the
 // stream ends there (the rest is counted as dropped) and the file stays sound.
 TEST(AviMuxGraph, SoundFormatChangeEndsThatStreamCleanly) {
   TempDir dir;
   const std::string path = dir.File("change.avi");
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
-  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
-  auto source = MakeComObject<ChangingPcmSource>();
-  auto mux = MakeComObject<CAviMux>();
-  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(mux.Get(), L"AVI Mux");
-  graph->AddFilter(writer.Get(), L"File writer");
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(), PinAtIndex(mux.Get(), 1).Get(),
-                                 nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
-                                 nullptr),
-            S_OK);
-  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr);
-  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
-  EXPECT_TRUE(WaitForEvent(graph.Get(), EC_COMPLETE));
-  test::StopGraph(graph.Get());
-  EXPECT_EQ(mux->DroppedSamples(), ChangingPcmStream::kBlocks - ChangingPcmStream::kChangeAt);
-  const auto info = avi::AviReader::Read(path);
+  constexpr int kBlocks = 20, kChangeAt = 12, kBlockBytes = 1920 * 4;
+  std::vector<ListedSample> blocks;
+  for (int i = 0; i < kBlocks; ++i) {
+    ListedSample block{std::vector<uint8_t>(kBlockBytes, 0),
+                       std::pair{i * kFrameTime, (i + 1) * kFrameTime}, {}};
+    if (i == kChangeAt) block.type = WaveType(WAVE_FORMAT_PCM, 44100, 2, 16);
+    blocks.push_back(std::move(block));
+  }
+  long dropped = 0;
+  const auto info =
+      RecordList(path, WaveType(WAVE_FORMAT_PCM, 48000, 2, 16), std::move(blocks), L"", &dropped);
+  EXPECT_EQ(dropped, kBlocks - kChangeAt);
   ASSERT_TRUE(info);
-  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(ChangingPcmStream::kChangeAt * 1920));
-  EXPECT_EQ(test::DecodedAudioSamples(path, 2), ChangingPcmStream::kChangeAt * 1920L);
+  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kChangeAt * 1920));
+  EXPECT_EQ(test::DecodedAudioSamples(path, 2), kChangeAt * 1920L);
 }
+
+// Child: records pushed frames under a file-size limit (a full disk) set for its whole process;
+// reports the EC_ERRORABORT parameter ("none" when none came).
+const test::ChildRoutineRegistration kRecordUntilFull(
+    "record-until-full", [](const std::vector<std::string>& args) -> int {
+      if (args.size() != 2) return 2;
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlim_t limit = std::stoull(args[1]);
+      const rlimit limited{limit, limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limited) != 0) return 3;
+      auto source = MakeComObject<test::TestPushSource>(Frames(-1));
+      RecordingGraph g;
+      if (FAILED(g.Build({source.Get()})) || FAILED(g.SetFile(args[0])) || FAILED(g.Run())) {
+        return 4;
+      }
+      const auto abort = g.WaitForEvent(EC_ERRORABORT);
+      g.Stop();
+      test::ReportToParent(abort ? std::to_string(static_cast<HRESULT>(*abort)) : "none");
+      return 0;
+    });
 
 // A file-size limit stands in for a full disk: the writer's failure reaches the graph as
 // EC_ERRORABORT with its HRESULT and the file keeps every frame written before it.
 TEST(AviMuxGraph, FullDiskEndsWithErrorAbortAndAReadableFile) {
   TempDir dir;
   const std::string path = dir.File("full.avi");
-  RecordingGraph g(Frames(-1));
-  ASSERT_EQ(g.SetFile(path), S_OK);
   constexpr rlim_t kLimit = 2u << 20;
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  const rlimit limited{kLimit, saved.rlim_max};
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  ASSERT_EQ(test::RunGraph(g.graph.Get()), S_OK);
-  const auto abort = WaitForEvent(g.graph.Get(), EC_ERRORABORT);
-  test::StopGraph(g.graph.Get());
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, oldHandler);
+  test::ChildProcess child("record-until-full", {path, std::to_string(kLimit)});
+  const auto abort = child.NextReport();
+  EXPECT_EQ(child.Wait(), 0);
   ASSERT_TRUE(abort.has_value());
-  EXPECT_EQ(static_cast<HRESULT>(*abort), HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+  EXPECT_EQ(*abort, std::to_string(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)));
 
   std::string error;
   const auto info = avi::AviReader::Read(path, &error);

@@ -1,22 +1,30 @@
-// Helpers shared by the AVI and DV test files: a temporary folder, running ffprobe/ffmpeg and
-// reading their answers, and real DV frames (picture from libavcodec, sound from our writer).
+// Helpers shared by the AVI and DV test files (and the benchmarks): a temporary folder, running
+// ffprobe/ffmpeg and reading their answers, real DV frames (picture from libavcodec, sound from
+// our writer) and raw DV files of them, and the recording graph source -> AVI Mux -> File writer.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <FilterPins.h>
+#include <PinUnknown.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vidorra_filters.h>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "avi/AviOutput.h"
+#include "avi/FileWriterProtocol.h"
 #include "dv/DvAudio.h"
 #include "dv/DvVideoCodec.h"
 
@@ -188,17 +196,193 @@ class DvFrameMaker {
   uint64_t nextFrame_ = 0;
 };
 
+// Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file; returns
+// the sound they carry.
+inline std::vector<int16_t> WriteDvFile(
+    const std::string& path, DvFrameMaker& maker, int n,
+    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+  std::ofstream out(path, std::ios::binary);
+  std::vector<int16_t> all;
+  for (int i = 0; i < n; ++i) {
+    std::vector<int16_t> pcm;
+    auto frame = maker.Frame(i, &pcm);
+    if (damage) damage(i, frame);
+    out.write(reinterpret_cast<const char*>(frame.data()),
+              static_cast<std::streamsize>(frame.size()));
+    all.insert(all.end(), pcm.begin(), pcm.end());
+  }
+  return all;
+}
+
+// A DV File Source that has loaded path (null when it cannot).
+inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
+  ComPtr<IBaseFilter> source = CreateFilter(CLSID_DvFileSource);
+  ComPtr<IFileSourceFilter> file = source ? QueryAs<IFileSourceFilter>(source.Get()) : nullptr;
+  if (!file || FAILED(file->Load(Utf8ToWide(path).c_str(), nullptr))) return nullptr;
+  return source;
+}
+
+// The recording graph: a source (and the filters after it, each with its input as pin 0 and its
+// output as pin 1) -> AVI Mux -> File writer. The methods answer failures rather than assert, so
+// a child process and a benchmark use it as well as a test.
+struct RecordingGraph {
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
+
+  // clocked false: no clock, the source runs as fast as the file takes its samples.
+  HRESULT Build(std::initializer_list<IBaseFilter*> chain, bool clocked = true) {
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                     graph.ReleaseAndGetVoidAddressOf());
+    if (!graph || !mux || !writer || chain.size() == 0) return E_FAIL;
+    if (!clocked) QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+    ComPtr<IPin> out;
+    int n = 0;
+    for (IBaseFilter* filter : chain) {
+      HRESULT hr = graph->AddFilter(filter, (L"Filter " + std::to_wstring(++n)).c_str());
+      if (SUCCEEDED(hr) && out) hr = graph->ConnectDirect(out.Get(), PinAt(filter, 0).Get(), nullptr);
+      if (FAILED(hr)) return hr;
+      out = PinAt(filter, out ? 1 : 0);
+    }
+    HRESULT hr = graph->AddFilter(mux.Get(), L"AVI Mux");
+    if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.Get(), L"File writer");
+    if (SUCCEEDED(hr)) hr = graph->ConnectDirect(out.Get(), PinAt(mux.Get(), 1).Get(), nullptr);
+    if (SUCCEEDED(hr)) {
+      hr = graph->ConnectDirect(PinAt(mux.Get(), 0).Get(), PinAt(writer.Get(), 0).Get(), nullptr);
+    }
+    return hr;
+  }
+  HRESULT SetFile(const std::string& path) {
+    ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
+    return sink ? sink->SetFileName(Utf8ToWide(path).c_str(), nullptr) : E_NOINTERFACE;
+  }
+  HRESULT Run() { return QueryAs<IMediaControl>(graph.Get())->Run(); }
+  HRESULT Stop() { return QueryAs<IMediaControl>(graph.Get())->Stop(); }
+  std::optional<LONG_PTR> WaitForEvent(long code, long timeoutMs = 20'000) {
+    return WaitForGraphEvent(graph.Get(), code, timeoutMs);
+  }
+};
+
+// A File writer stand-in that keeps, in order, every write (a sample at its byte range) and
+// every sync the mux delivers, so that a test can rebuild the file as it stood after each of
+// them: what a kill at that moment leaves. Like the File writer it has the mux finish the file
+// on Stop, and ends the stream with EC_COMPLETE.
+class DeliveryLog : public CBaseFilter {
+ public:
+  struct Step {
+    bool sync = false;
+    uint64_t offset = 0;
+    std::vector<uint8_t> bytes;
+  };
+
+  DeliveryLog() : CBaseFilter(L"Delivery Log", GUID_NULL), pin_(this) {}
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
+  IPin* InputPin() { return &pin_; }
+  STDMETHODIMP Stop() override {
+    std::lock_guard lock(filterLock_);
+    if (IsActive() && pin_.IsConnected()) {
+      ComPtr<IFileWriterUpstream> upstream = QueryAs<IFileWriterUpstream>(pin_.GetConnected());
+      if (upstream) upstream->FinishStream();
+    }
+    return CBaseFilter::Stop();
+  }
+
+  std::vector<Step> Steps() {
+    std::lock_guard lock(mutex_);
+    return steps_;
+  }
+  // The file as it stood after the first n steps.
+  static std::vector<uint8_t> ImageAfter(const std::vector<Step>& steps, size_t n) {
+    std::vector<uint8_t> image;
+    for (size_t i = 0; i < n && i < steps.size(); ++i) {
+      const Step& step = steps[i];
+      if (step.sync) continue;
+      if (image.size() < step.offset + step.bytes.size()) {
+        image.resize(step.offset + step.bytes.size());
+      }
+      std::copy(step.bytes.begin(), step.bytes.end(),
+                image.begin() + static_cast<ptrdiff_t>(step.offset));
+    }
+    return image;
+  }
+
+ private:
+  class Pin : public CBaseInputPin, public IFileWriterStatus {
+   public:
+    explicit Pin(DeliveryLog* log) : CBaseInputPin(log, L"In"), log_(log) {}
+    DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+      if (riid == IID_IFileWriterStatus) {
+        return GetInterface(static_cast<IFileWriterStatus*>(this), ppv);
+      }
+      return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
+    }
+    HRESULT CheckMediaType(const CMediaType* mt) override {
+      return *mt->Type() == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    STDMETHODIMP Receive(IMediaSample* sample) override {
+      const HRESULT hr = CheckStreaming();
+      if (hr != S_OK) return hr;
+      REFERENCE_TIME start = 0, stop = 0;
+      BYTE* data = nullptr;
+      if (sample->GetTime(&start, &stop) != S_OK || FAILED(sample->GetPointer(&data))) {
+        return E_INVALIDARG;
+      }
+      Step step;
+      step.offset = static_cast<uint64_t>(start);
+      step.bytes.assign(data, data + sample->GetActualDataLength());
+      std::lock_guard lock(log_->mutex_);
+      log_->end_ = std::max<uint64_t>(log_->end_, step.offset + step.bytes.size());
+      log_->steps_.push_back(std::move(step));
+      return S_OK;
+    }
+    STDMETHODIMP EndOfStream() override {
+      const HRESULT hr = CBaseInputPin::EndOfStream();
+      if (SUCCEEDED(hr)) {
+        log_->NotifyEvent(EC_COMPLETE, S_OK,
+                          reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(log_)));
+      }
+      return hr;
+    }
+    STDMETHODIMP Sync() override {
+      std::lock_guard lock(log_->mutex_);
+      log_->steps_.push_back({true, 0, {}});
+      return S_OK;
+    }
+    STDMETHODIMP GetWrittenEnd(ULONGLONG* end) override {
+      std::lock_guard lock(log_->mutex_);
+      *end = log_->end_;
+      return S_OK;
+    }
+
+   private:
+    DeliveryLog* const log_;
+  };
+
+  Pin pin_;
+  std::mutex mutex_;
+  std::vector<Step> steps_;
+  uint64_t end_ = 0;
+};
+
 // AviOutput over memory, optionally failing (like a full disk) past a byte limit.
 class MemoryOutput : public avi::AviOutput {
  public:
   explicit MemoryOutput(uint64_t limit = UINT64_MAX) : limit_(limit) {}
-  HRESULT WriteAt(uint64_t offset, const uint8_t* data, size_t size) override {
-    const uint64_t end = offset + size;
-    const uint64_t fit = end > limit_ ? (offset >= limit_ ? 0 : limit_ - offset) : size;
-    if (bytes.size() < offset + fit) bytes.resize(offset + fit);
-    std::copy(data, data + fit, bytes.begin() + static_cast<ptrdiff_t>(offset));
-    writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
-    return fit == size ? S_OK : HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+  using avi::AviOutput::WriteAt;
+  HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
+    for (Bytes piece : pieces) {
+      const uint64_t end = offset + piece.size();
+      const uint64_t fit = end > limit_ ? (offset >= limit_ ? 0 : limit_ - offset) : piece.size();
+      if (bytes.size() < offset + fit) bytes.resize(offset + fit);
+      std::copy(piece.begin(), piece.begin() + static_cast<ptrdiff_t>(fit),
+                bytes.begin() + static_cast<ptrdiff_t>(offset));
+      writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
+      if (fit < piece.size()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+      offset = end;
+    }
+    return S_OK;
   }
   HRESULT Flush() override { return S_OK; }
   HRESULT Sync() override {

@@ -2,6 +2,9 @@
 // OpenDML index), frame placement by time stamps, master stream, RIFF AVIX continuations.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
+
 #include "avi/AviLayout.h"
 #include "avi/AviReader.h"
 #include "avi/AviWriter.h"
@@ -151,6 +154,63 @@ TEST(AviWriterDv, Type1FileReadsBackEverywhere) {
     EXPECT_EQ(probed[0].count, kFrames);
     EXPECT_EQ(probed[1].codec, "pcm_s16le");
     EXPECT_EQ(test::DecodedAudioSamples(path, 2, odml), kFrames * 1920L);
+  }
+}
+
+// Each type-1 frame is checked as the first: a damaged or foreign one keeps its place as a
+// dropped frame (a zero-length entry) and is counted; a frame of the other system ends the
+// stream, whose header cannot describe it.
+TEST(AviWriterDv, Type1FramesAreCheckedOneByOne) {
+  DvFrameMaker pal;
+  DvFrameMaker ntsc(dv::DvSystem::k525_60);
+  ASSERT_TRUE(pal.ok() && ntsc.ok());
+  const struct {
+    const char* what;
+    std::function<std::vector<uint8_t>()> frame;
+    HRESULT answer;
+  } cases[] = {
+      {"all-zero frame", [] { return std::vector<uint8_t>(dv::kFrameBytesPal, 0); }, S_FALSE},
+      {"damaged block id",
+       [&] {
+         auto f = pal.Frame(5);
+         f[3 * dv::kDifBlockBytes] ^= 0xE0;
+         return f;
+       },
+       S_FALSE},
+      {"frame cut short",
+       [&] {
+         auto f = pal.Frame(5);
+         f.resize(dv::kFrameBytesPal / 2);
+         return f;
+       },
+       S_FALSE},
+      {"NTSC frame in a PAL stream", [&] { return ntsc.Frame(5); }, AviWriter::kStreamEnded},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::MemoryOutput out;
+    AviWriter writer(out);
+    ASSERT_EQ(writer.AddStream(DvType1()), 0);
+    ASSERT_EQ(writer.Start(), S_OK);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(writer.WriteSample(0, pal.Frame(i), FrameTime(i)), S_OK);
+    EXPECT_EQ(writer.WriteSample(0, c.frame(), FrameTime(5)), c.answer);
+    const bool ended = c.answer == AviWriter::kStreamEnded;
+    EXPECT_EQ(writer.WriteSample(0, pal.Frame(6), FrameTime(6)), ended ? c.answer : S_OK);
+    EXPECT_EQ(writer.ChunkCount(0), ended ? 5u : 7u);
+    EXPECT_EQ(writer.DroppedFrames(0), ended ? 0u : 1u);
+    ASSERT_EQ(writer.Finish(), S_OK);
+    TempDir dir;
+    const std::string path = dir.File("checked.avi");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.bytes.data()),
+               static_cast<std::streamsize>(out.bytes.size()));
+    const AviFileInfo info = ReadBack(path);
+    ASSERT_EQ(info.streams[0].odmlChunks.size(), ended ? 5u : 7u);
+    if (!ended) {
+      EXPECT_EQ(info.streams[0].odmlChunks[5].size, 0u);
+    }
+    EXPECT_EQ(info.height, 576u);
+    EXPECT_EQ(Probe(path)[0].count, 6 - (ended ? 1 : 0));
   }
 }
 

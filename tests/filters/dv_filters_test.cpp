@@ -31,31 +31,11 @@ using test::NewSystemFilter;
 using test::PinAtIndex;
 using test::PinName;
 using test::TempDir;
-
-// Writes n DV frames (optionally damaged by `damage`) to a raw .dv file; returns the PCM.
-std::vector<int16_t> WriteDvFile(
-    const std::string& path, DvFrameMaker& maker, int n,
-    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
-  std::ofstream out(path, std::ios::binary);
-  std::vector<int16_t> all;
-  for (int i = 0; i < n; ++i) {
-    std::vector<int16_t> pcm;
-    auto frame = maker.Frame(i, &pcm);
-    if (damage) damage(i, frame);
-    out.write(reinterpret_cast<const char*>(frame.data()),
-              static_cast<std::streamsize>(frame.size()));
-    all.insert(all.end(), pcm.begin(), pcm.end());
-  }
-  return all;
-}
+using test::WriteDvFile;
 
 ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
-  ComPtr<IBaseFilter> source = NewSystemFilter(CLSID_DvFileSource);
-  ComPtr<IFileSourceFilter> file = QueryAs<IFileSourceFilter>(source.Get());
-  EXPECT_TRUE(file);
-  if (file) {
-    EXPECT_EQ(file->Load(Utf8ToWide(path).c_str(), nullptr), S_OK);
-  }
+  ComPtr<IBaseFilter> source = test::LoadedDvSource(path);
+  EXPECT_TRUE(source);
   return source;
 }
 

@@ -4,19 +4,25 @@
 #include <amvideo.h>
 #include <dvdmedia.h>
 #include <mmreg.h>
+#include <oleauto.h>
+#include <vidorra_pages.h>
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <numeric>
+
+#include "AviLayout.h"
 
 namespace vidorra::filters {
 
 namespace {
 
-constexpr long kDeliveryBuffers = 2;
-constexpr long kDeliveryBufferBytes = 1 << 20;
-constexpr auto kCheckpointInterval = std::chrono::seconds(1);
+constexpr auto kCheckpointInterval = std::chrono::milliseconds(1000);
 constexpr size_t kAvgTimePerFrameOffset = 32;  // same place in VIDEOINFOHEADER and ...2
 constexpr size_t kWaveFormatBaseBytes = 16;    // WAVEFORMAT without cbSize
+constexpr size_t kWaveFormatExBytes = 18;
+constexpr wchar_t kStreamNameProperty[] = L"name";
 
 std::wstring InputName(int index) {
   wchar_t name[16];
@@ -24,68 +30,59 @@ std::wstring InputName(int index) {
   return name;
 }
 
+// The FOURCC of a subtype made from one ({XXXXXXXX-0000-0010-8000-00AA00389B71}), else 0.
+uint32_t FourccOfSubtype(const GUID& subtype) {
+  static constexpr uint8_t kTail[8] = {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  const bool fourcc = subtype.Data2 == 0 && subtype.Data3 == 0x0010 &&
+                      std::equal(std::begin(kTail), std::end(kTail), subtype.Data4);
+  return fourcc ? subtype.Data1 : 0;
+}
+
 }  // namespace
 
-// ---- AviOutput over the output pin ---------------------------------------------------------
+// ---- Where the file queue delivers: the output pin --------------------------------------------
 
-// Each write becomes one or more samples whose start time is the file offset. Called with
-// muxMutex_ held.
-class CAviMux::PinOutput final : public avi::AviOutput {
+class CAviMux::PinTarget final : public avi::AviFileQueue::Target {
  public:
-  explicit PinOutput(CAviMuxOutputPin& pin) : pin_(pin) {}
+  explicit PinTarget(CAviMuxOutputPin& pin) : pin_(pin) {}
 
-  HRESULT WriteAt(uint64_t offset, const uint8_t* data, size_t size) override {
-    while (size > 0) {
-      ComPtr<IMediaSample> sample;
-      HRESULT hr = pin_.GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0);
-      if (FAILED(hr)) return Failed(hr);
-      BYTE* buffer = nullptr;
-      sample->GetPointer(&buffer);
-      const size_t piece = std::min(size, static_cast<size_t>(sample->GetSize()));
-      if (piece == 0) return Failed(E_UNEXPECTED);
-      std::memcpy(buffer, data, piece);
-      sample->SetActualDataLength(static_cast<long>(piece));
-      REFERENCE_TIME start = static_cast<REFERENCE_TIME>(offset);
-      REFERENCE_TIME stop = static_cast<REFERENCE_TIME>(offset + piece);
-      sample->SetTime(&start, &stop);
-      hr = pin_.Deliver(sample.Get());
-      if (hr != S_OK) return Failed(FAILED(hr) ? hr : VFW_E_WRONG_STATE);
-      written_ = std::max(written_, offset + piece);
-      offset += piece;
-      data += piece;
-      size -= piece;
-    }
+  HRESULT Deliver(IMediaSample* sample) override {
+    const HRESULT hr = pin_.Deliver(sample);
+    if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_WRONG_STATE;
+    REFERENCE_TIME start = 0, stop = 0;
+    sample->GetTime(&start, &stop);
+    delivered_.store(std::max(delivered_.load(), static_cast<uint64_t>(stop)));
     return S_OK;
   }
-  HRESULT Flush() override { return S_OK; }
   HRESULT Sync() override {
     IFileWriterStatus* status = pin_.Status();
-    const HRESULT hr = status ? status->Sync() : S_OK;
-    return FAILED(hr) ? Failed(hr) : hr;
+    return status ? status->Sync() : S_OK;
   }
-  uint64_t WrittenEnd() const override {
+  HRESULT EndOfStream() override {
+    return pin_.IsConnected() ? pin_.DeliverEndOfStream() : S_OK;
+  }
+  uint64_t WrittenEnd() override {
     ULONGLONG end = 0;
     IFileWriterStatus* status = pin_.Status();
     if (status && SUCCEEDED(status->GetWrittenEnd(&end))) return end;
-    return written_;
+    return delivered_.load();
   }
-  // True when a failure came from downstream (the File Writer has reported it).
-  bool DownstreamFailed() const { return downstreamFailed_; }
+  void NewFile() { delivered_.store(0); }
 
  private:
-  HRESULT Failed(HRESULT hr) {
-    downstreamFailed_ = true;
-    return hr;
-  }
   CAviMuxOutputPin& pin_;
-  uint64_t written_ = 0;
-  bool downstreamFailed_ = false;
+  std::atomic<uint64_t> delivered_{0};
 };
 
 // ---- Input pins -----------------------------------------------------------------------------
 
 CAviMuxInputPin::CAviMuxInputPin(CAviMux* mux, int index, std::wstring name)
     : CBaseInputPin(mux, std::move(name)), mux_(mux), index_(index) {}
+
+HRESULT CAviMuxInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IPropertyBag) return GetInterface(static_cast<IPropertyBag*>(this), ppv);
+  return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
+}
 
 HRESULT CAviMuxInputPin::CheckMediaType(const CMediaType* mt) {
   return mt && CAviMux::FormatOf(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
@@ -111,6 +108,32 @@ STDMETHODIMP CAviMuxInputPin::EndOfStream() {
   return S_OK;
 }
 
+STDMETHODIMP CAviMuxInputPin::Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) {
+  if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
+  if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) return E_INVALIDARG;
+  const std::wstring name = StreamName();
+  BSTR value = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
+  if (!value) return E_OUTOFMEMORY;
+  pVar->vt = VT_BSTR;
+  pVar->bstrVal = value;
+  return S_OK;
+}
+
+STDMETHODIMP CAviMuxInputPin::Write(LPCOLESTR pszPropName, VARIANT* pVar) {
+  if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
+  if (pVar->vt != VT_BSTR) return E_INVALIDARG;
+  std::lock_guard lock(nameMutex_);
+  streamName_ = pVar->bstrVal ? std::wstring(pVar->bstrVal, SysStringLen(pVar->bstrVal)) : L"";
+  return S_OK;
+}
+
+std::wstring CAviMuxInputPin::StreamName() const {
+  std::lock_guard lock(nameMutex_);
+  return streamName_;
+}
+
 // ---- Output pin -----------------------------------------------------------------------------
 
 CAviMuxOutputPin::CAviMuxOutputPin(CAviMux* mux) : CBaseOutputPin(mux, L"AVI Out"), mux_(mux) {}
@@ -134,15 +157,18 @@ HRESULT CAviMuxOutputPin::GetMediaType(int position, CMediaType* mt) {
   if (position > 0) return VFW_S_NO_MORE_ITEMS;
   *mt = CMediaType(&MEDIATYPE_Stream);
   mt->SetSubtype(&MEDIASUBTYPE_Avi);
-  mt->SetFormatType(&FORMAT_None);
-  mt->SetVariableSize();
+  mt->SetFormatType(&GUID_NULL);
+  mt->SetTemporalCompression(FALSE);
+  mt->SetSampleSize(1);
   return S_OK;
 }
 
 HRESULT CAviMuxOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
-  request->cBuffers = std::max(request->cBuffers, kDeliveryBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, kDeliveryBufferBytes);
+  // The file's bytes travel in the file queue's own blocks; the connection's allocator only
+  // has to exist.
+  request->cBuffers = std::max(request->cBuffers, 1L);
+  request->cbBuffer = std::max(request->cbBuffer, 1L);
   request->cbAlign = std::max(request->cbAlign, 1L);
   ALLOCATOR_PROPERTIES actual{};
   const HRESULT hr = allocator->SetProperties(request, &actual);
@@ -171,16 +197,22 @@ STDMETHODIMP CAviMuxOutputPin::FinishStream() {
 
 // ---- Filter ---------------------------------------------------------------------------------
 
-CAviMux::CAviMux() : CBaseFilter(L"AVI Mux", CLSID_AviDest), output_(this) {
+CAviMux::CAviMux()
+    : CBaseFilter(L"AVI Mux", CLSID_AviDest),
+      output_(this),
+      target_(std::make_unique<PinTarget>(output_)) {
   inputs_.push_back(std::make_unique<CAviMuxInputPin>(this, 0, InputName(0)));
 }
 
-CAviMux::~CAviMux() { StopCheckpointThread(); }
+CAviMux::~CAviMux() { queue_.Stop(); }
 
 HRESULT CAviMux::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IConfigAviMux) return GetInterface(static_cast<IConfigAviMux*>(this), ppv);
   if (riid == IID_IConfigInterleaving) {
     return GetInterface(static_cast<IConfigInterleaving*>(this), ppv);
+  }
+  if (riid == IID_ISpecifyPropertyPages) {
+    return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
   }
   return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
@@ -217,6 +249,19 @@ std::optional<avi::AviStreamFormat> CAviMux::FormatOf(const CMediaType& mt) {
     return f;
   }
   if (*mt.Type() == MEDIATYPE_Video) {
+    f.kind = avi::AviStreamFormat::Kind::kVideo;
+    f.bitmap.biSize = sizeof(BITMAPINFOHEADER);
+    if (*mt.FormatType() == FORMAT_DvInfo) {
+      // A DV picture described by its packs: the size comes from the first frame, the DVINFO
+      // (from the frame too when the block is zero-filled) follows the bitmap header.
+      if (*mt.Subtype() != MEDIASUBTYPE_dvsd) return std::nullopt;
+      f.bitmap.biCompression = avi::kFccDvsd;
+      f.bitmapExtra.assign(avi::dvinfo::kBytes, 0);
+      if (format && length >= avi::dvinfo::kBytes) {
+        std::copy(format, format + avi::dvinfo::kBytes, f.bitmapExtra.begin());
+      }
+      return f;
+    }
     size_t headerBytes = 0;
     size_t bitmapOffset = 0;
     if (*mt.FormatType() == FORMAT_VideoInfo) {
@@ -229,10 +274,14 @@ std::optional<avi::AviStreamFormat> CAviMux::FormatOf(const CMediaType& mt) {
       return std::nullopt;
     }
     if (!format || length < headerBytes) return std::nullopt;
-    f.kind = avi::AviStreamFormat::Kind::kVideo;
     std::memcpy(&f.bitmap, format + bitmapOffset, sizeof f.bitmap);
     std::memcpy(&f.avgTimePerFrame, format + kAvgTimePerFrameOffset, sizeof f.avgTimePerFrame);
-    if (f.bitmap.biWidth <= 0 || f.bitmap.biHeight == 0) return std::nullopt;
+    if (f.bitmap.biWidth == 0 && f.bitmap.biHeight == 0) {
+      // A zero-filled block: the subtype says what the picture is.
+      f.bitmap.biCompression = FourccOfSubtype(*mt.Subtype());
+    } else if (f.bitmap.biWidth <= 0 || f.bitmap.biHeight == 0) {
+      return std::nullopt;
+    }
     f.bitmap.biSize = sizeof(BITMAPINFOHEADER);
     f.bitmapExtra.assign(format + headerBytes, format + length);
     return f;
@@ -243,11 +292,12 @@ std::optional<avi::AviStreamFormat> CAviMux::FormatOf(const CMediaType& mt) {
     }
     f.kind = avi::AviStreamFormat::Kind::kAudio;
     std::memcpy(&f.wave, format, std::min<size_t>(length, sizeof f.wave));
-    if (f.wave.wFormatTag != WAVE_FORMAT_PCM || f.wave.nBlockAlign == 0 ||
-        f.wave.nAvgBytesPerSec == 0 || f.wave.nChannels == 0) {
-      return std::nullopt;
+    // Any format is written as it comes: PCM without extra bytes, others with theirs.
+    if (f.wave.wFormatTag != WAVE_FORMAT_PCM && length > kWaveFormatExBytes) {
+      const size_t extra = std::min<size_t>(f.wave.cbSize, length - kWaveFormatExBytes);
+      f.waveExtra.assign(format + kWaveFormatExBytes, format + kWaveFormatExBytes + extra);
     }
-    f.wave.cbSize = 0;
+    f.wave.cbSize = static_cast<WORD>(f.waveExtra.size());
     return f;
   }
   return std::nullopt;
@@ -261,14 +311,13 @@ STDMETHODIMP CAviMux::Pause() {
   std::vector<CMediaType> types(inputs_.size());
   avi::AviWriterOptions options;
   options.compatibilityIndex = compatibilityIndex_;
-  options.checkpointInterval = kCheckpointInterval;
-  auto pinOutput = std::make_unique<PinOutput>(output_);
-  auto writer = std::make_unique<avi::AviWriter>(*pinOutput, options);
+  auto writer = std::make_unique<avi::AviWriter>(queue_, options);
   for (size_t i = 0; i < inputs_.size(); ++i) {
     if (!inputs_[i]->IsConnected()) continue;
     types[i] = inputs_[i]->CurrentMediaType();
-    const auto format = FormatOf(types[i]);
+    auto format = FormatOf(types[i]);
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
+    format->name = WideToUtf8(inputs_[i]->StreamName());
     streamOfInput[i] = writer->AddStream(*format);
   }
   const bool anyInput =
@@ -280,35 +329,43 @@ STDMETHODIMP CAviMux::Pause() {
 
   HRESULT hr = CBaseFilter::Pause();
   if (FAILED(hr) || !anyInput) return hr;
+  target_->NewFile();
+  queue_.Start(target_.get(),
+               {.checkpoint = [this] { CheckpointFromQueue(); },
+                .failed =
+                    [this](HRESULT failure) {
+                      std::lock_guard mux(muxMutex_);
+                      FailLocked(failure, /*outputFailed=*/true);
+                    }},
+               kCheckpointInterval);
   {
     std::lock_guard mux(muxMutex_);
-    pinOutput_ = std::move(pinOutput);
     writer_ = std::move(writer);
     streamOfInput_ = std::move(streamOfInput);
     inputTypes_ = std::move(types);
     ended_.assign(inputs_.size(), false);
     failure_ = S_OK;
     dropped_ = 0;
-    finished_ = false;
+    fileState_ = FileState::kRecording;
+    // The header goes out at once: the file is an AVI from its first bytes on.
     hr = writer_->Start();
     if (FAILED(hr)) {
       failure_ = hr;
-      finished_ = true;
+      fileState_ = FileState::kFailed;
     }
   }
   if (FAILED(hr)) {
+    queue_.Stop();
     CBaseFilter::Stop();
     return hr;
   }
-  checkpointStop_ = false;
-  checkpointThread_ = std::thread([this] { CheckpointLoop(); });
   return S_OK;
 }
 
 STDMETHODIMP CAviMux::Stop() {
   std::lock_guard lock(filterLock_);
-  StopCheckpointThread();
   FinishFile();
+  queue_.Stop();
   const HRESULT hr = CBaseFilter::Stop();
   std::lock_guard mux(muxMutex_);
   if (writer_) {
@@ -318,35 +375,16 @@ STDMETHODIMP CAviMux::Stop() {
     }
   }
   writer_.reset();
-  pinOutput_.reset();
+  fileState_ = FileState::kNoFile;
   return hr;
 }
 
-void CAviMux::StopCheckpointThread() {
-  {
-    std::lock_guard mux(muxMutex_);
-    checkpointStop_ = true;
-  }
-  checkpointWake_.notify_all();
-  if (checkpointThread_.joinable()) checkpointThread_.join();
-}
-
-void CAviMux::CheckpointLoop() {
-  std::unique_lock lock(muxMutex_);
-  while (!checkpointStop_) {
-    checkpointWake_.wait_for(lock, kCheckpointInterval, [this] { return checkpointStop_; });
-    if (checkpointStop_) break;
-    if (writer_ && !finished_ && SUCCEEDED(failure_)) {
-      const HRESULT hr = writer_->Checkpoint();
-      if (FAILED(hr)) FailLocked(hr);
-    }
-  }
-}
-
 HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
+  // Waits (without the lock) only while the file queue is full.
+  queue_.WaitForRoom();
   std::lock_guard lock(muxMutex_);
-  if (FAILED(failure_)) return failure_;
-  if (!writer_ || finished_) return S_FALSE;
+  if (fileState_ == FileState::kFailed) return failure_;
+  if (fileState_ != FileState::kRecording) return S_FALSE;
   if (input < 0 || static_cast<size_t>(input) >= streamOfInput_.size()) return S_FALSE;
   const int stream = streamOfInput_[input];
   if (stream < 0) {
@@ -373,28 +411,54 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
   std::optional<REFERENCE_TIME> time;
   if (SUCCEEDED(sample->GetTime(&start, &stop))) time = start;
   const bool keyframe = !inputTypes_[input].IsTemporalCompressed() || sample->IsSyncPoint() == S_OK;
+  uint64_t chunksBefore = 0;
+  for (size_t s = 0; s < writer_->StreamCount(); ++s) {
+    chunksBefore += writer_->ChunkCount(static_cast<int>(s));
+  }
   const HRESULT hr =
       writer_->WriteSample(stream, {data, static_cast<size_t>(length)}, time, keyframe);
-  if (hr == E_INVALIDARG) {
+  if (hr == avi::AviWriter::kStreamEnded) {
+    streamOfInput_[input] = -1;
+    ++dropped_;
+    return S_OK;
+  }
+  if (hr == E_INVALIDARG || hr == S_FALSE) {
+    // Refused, or kept as a dropped frame: counted either way.
     ++dropped_;
     return S_OK;
   }
   if (FAILED(hr)) {
-    FailLocked(hr);
+    FailLocked(hr, FAILED(writer_->Status()));
     return hr;
   }
+  // A file's first frame is described on disk at once, not a second later.
+  if (chunksBefore == 0) queue_.CheckpointSoon();
   return S_OK;
 }
 
-void CAviMux::FailLocked(HRESULT hr) {
-  if (FAILED(failure_)) return;
+void CAviMux::CheckpointFromQueue() {
+  std::lock_guard lock(muxMutex_);
+  if (fileState_ != FileState::kRecording) return;
+  const HRESULT hr = writer_->Checkpoint();
+  if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
+}
+
+void CAviMux::FailLocked(HRESULT hr, bool outputFailed) {
+  if (fileState_ == FileState::kNoFile || fileState_ == FileState::kFailed) return;
+  const bool wasRecording = fileState_ == FileState::kRecording;
+  fileState_ = FileState::kFailed;
   failure_ = hr;
-  if (writer_ && !finished_) writer_->Finish();
-  finished_ = true;
-  // The File Writer reports its own write failures; anything else is the mux's to report.
-  if (!(pinOutput_ && pinOutput_->DownstreamFailed() && output_.Status())) {
-    NotifyEvent(EC_ERRORABORT, hr, 0);
+  if (outputFailed) {
+    // What is still queued assumed the write would go through: the file is described again
+    // from what it holds.
+    queue_.Discard();
+    writer_->Salvage(hr);
+  } else if (wasRecording) {
+    // The mux's own limit: what was written is sound and is closed as usual.
+    writer_->Finish();
   }
+  // The File Writer reports its own write failures; anything else is the mux's to report.
+  if (!(outputFailed && output_.Status())) NotifyEvent(EC_ERRORABORT, hr, 0);
 }
 
 void CAviMux::InputEnded(int input) {
@@ -404,27 +468,26 @@ void CAviMux::InputEnded(int input) {
   for (size_t i = 0; i < streamOfInput_.size(); ++i) {
     if (inputs_[i]->IsConnected() && !ended_[i]) return;
   }
-  if (writer_ && !finished_) {
+  if (fileState_ == FileState::kRecording) {
+    fileState_ = FileState::kFinished;
     const HRESULT hr = writer_->Finish();
-    finished_ = true;
-    if (FAILED(hr)) {
-      FailLocked(hr);
-      return;
-    }
+    if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
   }
-  if (output_.IsConnected()) output_.DeliverEndOfStream();
+  // The end of stream follows the file's last bytes through the queue.
+  if (fileState_ == FileState::kFinished) queue_.EndOfStream();
 }
 
 void CAviMux::FinishFile() {
-  std::lock_guard lock(muxMutex_);
-  if (!writer_ || finished_) return;
-  const HRESULT hr = writer_->Finish();
-  finished_ = true;
-  if (FAILED(hr)) {
-    finished_ = false;  // let FailLocked report it
-    failure_ = S_OK;
-    FailLocked(hr);
+  {
+    std::lock_guard lock(muxMutex_);
+    if (fileState_ == FileState::kRecording) {
+      fileState_ = FileState::kFinished;
+      const HRESULT hr = writer_->Finish();
+      if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
+    }
   }
+  // Once the queue is drained the file holds its last data and, after them, what describes it.
+  queue_.Drain();
 }
 
 long CAviMux::DroppedSamples() const {
@@ -439,14 +502,14 @@ uint64_t CAviMux::ChunksWritten(int stream) const {
   return lastChunks_[stream];
 }
 
-// ---- IConfigAviMux / IConfigInterleaving ----------------------------------------------------
+// ---- IConfigAviMux / IConfigInterleaving / ISpecifyPropertyPages -----------------------------
 
 STDMETHODIMP CAviMux::SetMasterStream(LONG iStream) {
   if (iStream < -1) return E_INVALIDARG;
   std::lock_guard lock(filterLock_);
   masterStream_ = iStream;
   std::lock_guard mux(muxMutex_);
-  if (writer_ && !finished_) {
+  if (writer_ && fileState_ == FileState::kRecording) {
     const bool mapped = iStream >= 0 && static_cast<size_t>(iStream) < streamOfInput_.size();
     writer_->SetMasterStream(mapped ? streamOfInput_[iStream] : -1);
   }
@@ -515,6 +578,18 @@ STDMETHODIMP CAviMux::get_Interleaving(REFERENCE_TIME* prtInterleave, REFERENCE_
   return S_OK;
 }
 
+STDMETHODIMP CAviMux::GetPages(CAUUID* pPages) {
+  if (!pPages) return E_POINTER;
+  pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+  if (!pPages->pElems) {
+    pPages->cElems = 0;
+    return E_OUTOFMEMORY;
+  }
+  pPages->cElems = 1;
+  pPages->pElems[0] = CLSID_AviMuxPropertyPage;
+  return S_OK;
+}
+
 namespace {
 
 const FilterRegistration kRegistration({
@@ -524,7 +599,7 @@ const FilterRegistration kRegistration({
     .merit = MERIT_DO_NOT_USE,
     .inputTypes = {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd},
                    {MEDIATYPE_Video, GUID_NULL},
-                   {MEDIATYPE_Audio, MEDIASUBTYPE_PCM}},
+                   {MEDIATYPE_Audio, GUID_NULL}},
     .outputTypes = {{MEDIATYPE_Stream, MEDIASUBTYPE_Avi}},
     .monikerName = {},
     .factory = FilterFactoryFor<CAviMux>(),

@@ -1,33 +1,48 @@
 // "AVI Mux" (CLSID_AviDest): any number of inputs (a free input pin is always there), one
-// MEDIATYPE_Stream output for the File Writer, and the AviWriter that builds the file.
+// output "AVI Out" (MEDIATYPE_Stream / MEDIASUBTYPE_Avi, fixed-size samples, no format) for the
+// File Writer, and the AviWriter that builds the file.
 //
 // Inputs take MEDIATYPE_Interleaved/dvsd (DV type 1), MEDIATYPE_Video with a VideoInfo or
-// VideoInfo2 format (any uncompressed or compressed picture) and MEDIATYPE_Audio PCM. Each
-// connected input becomes a stream, in pin order. Interleaving is capture-style: a sample is
-// written the moment it arrives (INTERLEAVE_CAPTURE, the default; INTERLEAVE_NONE behaves the
-// same). A checkpoint thread makes the file consistent on disk every second while samples come.
+// VideoInfo2 format (any picture; a zero-filled block is taken, a DV picture then gets its size
+// from its first frame) or a DvInfo format (a DV picture), and MEDIATYPE_Audio with any wave
+// format (a non-PCM one is written as it comes). Each connected input becomes a stream, in pin
+// order; its IPropertyBag property "name" is written as the stream's 'strn'. Interleaving is
+// capture-style: a sample is laid out in the file the moment it arrives (INTERLEAVE_CAPTURE, the
+// default; INTERLEAVE_NONE behaves the same). The filter lists its property page through
+// ISpecifyPropertyPages.
+//
+// Streaming: Receive lays the sample out under muxMutex_ and copies it into the file queue
+// (AviFileQueue), which gathers the bytes into large blocks; the queue's delivery thread hands
+// them to the File Writer, syncs, and makes a checkpoint once a second by time (and at once after
+// a file's first sample) so that the file on disk is a readable AVI from its first frame on,
+// describing at most a second less than it holds. No disk I/O, sync or downstream call happens
+// on an upstream streaming thread; one waits only while the queue is full (a disk far slower
+// than the stream).
 //
 // Output protocol: see FileWriterProtocol.h. The File Writer's Stop (downstream first) asks
 // the mux to finish the file; a mux stopped without a File Writer finishes it in its own Stop.
+// Finishing queues the last data, a sync, the indexes and headers, a sync, and waits until the
+// file holds them.
 //
-// Failures: a sample the writer refuses (a damaged DV frame, a changed audio format) is
-// dropped and counted. A write failure ends the recording: the file is finalised as far as it
-// reached the disk, later samples are refused with the failure, and the graph gets
+// Failures: a sample the writer refuses (a first DV frame that is not DV, a changed audio format
+// or DV system, which end that stream) is dropped and counted; a damaged DV type-1 frame is kept
+// as a dropped frame and counted. A write failure ends the recording: the file is finalised as
+// far as it reached the disk, later samples are refused with the failure, and the graph gets
 // EC_ERRORABORT (from the File Writer, or from the mux when the failure is its own).
 //
-// Threads: Receive on each upstream streaming thread, the checkpoint thread, FinishStream on
-// the graph's thread: all under muxMutex_. Pin changes under the filter lock.
+// Threads: Receive on each upstream streaming thread and the queue's hooks on its delivery
+// thread, under muxMutex_; Pause/Stop/FinishStream on the graph's thread (the queue is drained
+// and stopped without muxMutex_ held). Pin changes under the filter lock.
 #pragma once
 
+#include <PinUnknown.h>
 #include <streams.h>
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
-#include "AviOutput.h"
+#include "AviFileQueue.h"
 #include "AviWriter.h"
 #include "FileWriterProtocol.h"
 
@@ -35,29 +50,34 @@ namespace vidorra::filters {
 
 class CAviMux;
 
-class CAviMuxInputPin : public CBaseInputPin {
+class CAviMuxInputPin : public CBaseInputPin, public IPropertyBag {
  public:
   CAviMuxInputPin(CAviMux* mux, int index, std::wstring name);
+  DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
   STDMETHODIMP Receive(IMediaSample* sample) override;
   STDMETHODIMP EndOfStream() override;
   int index() const { return index_; }
 
+  // IPropertyBag: "name", the stream's name (a BSTR), written in the next file.
+  STDMETHODIMP Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog* pErrorLog) override;
+  STDMETHODIMP Write(LPCOLESTR pszPropName, VARIANT* pVar) override;
+  std::wstring StreamName() const;
+
  private:
   CAviMux* const mux_;
   const int index_;
+  mutable std::mutex nameMutex_;
+  std::wstring streamName_;
 };
 
 class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
  public:
   explicit CAviMuxOutputPin(CAviMux* mux);
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
+  DECLARE_PIN_IUNKNOWN(CBaseOutputPin)
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
@@ -77,7 +97,10 @@ class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
   ComPtr<IFileWriterStatus> status_;
 };
 
-class CAviMux : public CBaseFilter, public IConfigAviMux, public IConfigInterleaving {
+class CAviMux : public CBaseFilter,
+                public IConfigAviMux,
+                public IConfigInterleaving,
+                public ISpecifyPropertyPages {
  public:
   static constexpr REFERENCE_TIME kDefaultInterleave = 10'000'000;  // 1 s
 
@@ -104,8 +127,11 @@ class CAviMux : public CBaseFilter, public IConfigAviMux, public IConfigInterlea
   STDMETHODIMP put_Interleaving(const REFERENCE_TIME* prtInterleave,
                                 const REFERENCE_TIME* prtPreroll) override;
   STDMETHODIMP get_Interleaving(REFERENCE_TIME* prtInterleave, REFERENCE_TIME* prtPreroll) override;
+  // ISpecifyPropertyPages
+  STDMETHODIMP GetPages(CAUUID* pPages) override;
 
-  // Samples dropped (refused by the writer) since the last Pause from Stopped.
+  // Samples dropped (refused by the writer, or kept as dropped frames) since the last Pause
+  // from Stopped.
   long DroppedSamples() const;
   // Chunks written for stream n of the current or last file (dropped frames included).
   uint64_t ChunksWritten(int stream) const;
@@ -113,15 +139,18 @@ class CAviMux : public CBaseFilter, public IConfigAviMux, public IConfigInterlea
  private:
   friend class CAviMuxInputPin;
   friend class CAviMuxOutputPin;
-  class PinOutput;
+  class PinTarget;
+
+  // Where the current file stands. kRecording takes samples; kFinished and kFailed take no
+  // more (kFailed answers the failure); kNoFile between runs.
+  enum class FileState { kNoFile, kRecording, kFinished, kFailed };
 
   void OnInputConnected();
   HRESULT ReceiveSample(int input, IMediaSample* sample);
   void InputEnded(int input);
   void FinishFile();
-  void FailLocked(HRESULT hr);
-  void CheckpointLoop();
-  void StopCheckpointThread();
+  void CheckpointFromQueue();
+  void FailLocked(HRESULT hr, bool outputFailed);
   static std::optional<avi::AviStreamFormat> FormatOf(const CMediaType& mt);
 
   std::vector<std::unique_ptr<CAviMuxInputPin>> inputs_;  // under the filter lock
@@ -132,20 +161,18 @@ class CAviMux : public CBaseFilter, public IConfigAviMux, public IConfigInterlea
   REFERENCE_TIME interleave_ = kDefaultInterleave;
   REFERENCE_TIME preroll_ = 0;
 
+  std::unique_ptr<PinTarget> target_;
+  avi::AviFileQueue queue_;
+
   mutable std::mutex muxMutex_;
-  std::unique_ptr<PinOutput> pinOutput_;
   std::unique_ptr<avi::AviWriter> writer_;
+  FileState fileState_ = FileState::kNoFile;
   std::vector<int> streamOfInput_;  // -1 for inputs not in the file
   std::vector<CMediaType> inputTypes_;
   std::vector<bool> ended_;
-  bool finished_ = true;
   HRESULT failure_ = S_OK;
   long dropped_ = 0;
   std::vector<uint64_t> lastChunks_;
-
-  std::thread checkpointThread_;
-  std::condition_variable checkpointWake_;
-  bool checkpointStop_ = false;
 };
 
 }  // namespace vidorra::filters

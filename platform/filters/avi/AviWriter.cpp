@@ -1,7 +1,9 @@
 #include "AviWriter.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
+#include <utility>
 
 #include "../dv/DvFrame.h"
 #include "AviLayout.h"
@@ -36,6 +38,7 @@ class HeaderBuilder {
     PutU32(&bytes_[bytes_.size() - 4], v);
   }
   void Zero(size_t n) { bytes_.resize(bytes_.size() + n, 0); }
+  void Bytes(std::span<const uint8_t> data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
   size_t BeginList(uint32_t fcc, uint32_t type) {
     U32(fcc);
     const size_t sizePos = Pos();
@@ -63,6 +66,8 @@ class HeaderBuilder {
 
 namespace {
 
+uint32_t BlockAlign(const AviStreamFormat& f) { return std::max<uint32_t>(f.wave.nBlockAlign, 1); }
+
 void ReduceRatio(uint64_t& num, uint64_t& den) {
   const uint64_t g = std::gcd(num, den);
   if (g > 1) {
@@ -83,7 +88,7 @@ AviWriter::AviWriter(AviOutput& output, AviWriterOptions options)
 }
 
 int AviWriter::AddStream(const AviStreamFormat& format) {
-  if (started_ || streams_.size() >= 100) return -1;
+  if (state_ != State::kDeclaring || streams_.size() >= 100) return -1;
   Stream s;
   s.format = format;
   s.scale = kPlaceholderScale;
@@ -92,18 +97,24 @@ int AviWriter::AddStream(const AviStreamFormat& format) {
   s.indexId = StandardIndexId(n);
   switch (format.kind) {
     case AviStreamFormat::Kind::kAudio:
-      if (format.wave.nBlockAlign == 0 || format.wave.nAvgBytesPerSec == 0 ||
-          format.wave.nChannels == 0) {
-        return -1;
-      }
+      // Any wave format is written as it comes; a block of 0 (some compressed formats) counts
+      // the stream in bytes.
       s.chunkId = StreamChunkId(n, "wb");
-      s.scale = format.wave.nBlockAlign;
-      s.rate = format.wave.nAvgBytesPerSec;
+      s.scale = BlockAlign(format);
+      s.rate = format.wave.nAvgBytesPerSec ? format.wave.nAvgBytesPerSec
+                                           : std::max(format.wave.nSamplesPerSec, 1u) * s.scale;
       s.rateKnown = true;
       break;
     case AviStreamFormat::Kind::kVideo:
-      if (format.bitmap.biWidth <= 0 || format.bitmap.biHeight == 0) return -1;
+      // A zero-filled format (width and height 0) is taken; a DV picture gets its size from its
+      // first frame.
+      if (format.bitmap.biWidth < 0 || (format.bitmap.biWidth == 0) != (format.bitmap.biHeight == 0)) {
+        return -1;
+      }
       s.chunkId = StreamChunkId(n, format.bitmap.biCompression == BI_RGB ? "db" : "dc");
+      s.fillDvInfo = IsDvPicture(s) && format.bitmapExtra.size() == dvinfo::kBytes &&
+                     std::all_of(format.bitmapExtra.begin(), format.bitmapExtra.end(),
+                                 [](uint8_t b) { return b == 0; });
       break;
     case AviStreamFormat::Kind::kDvType1:
       s.chunkId = StreamChunkId(n, "dc");
@@ -126,8 +137,19 @@ uint64_t AviWriter::DroppedFrames(int stream) const {
   return streams_[stream].dropped;
 }
 
+uint64_t AviWriter::Ticks(const Stream& s, uint32_t chunkBytes) const {
+  return IsVideoLike(s) ? 1 : chunkBytes / BlockAlign(s.format);
+}
+
 bool AviWriter::IsVideoLike(const Stream& s) const {
   return s.format.kind != AviStreamFormat::Kind::kAudio;
+}
+
+bool AviWriter::IsDvPicture(const Stream& s) {
+  return s.format.kind == AviStreamFormat::Kind::kDvType1 ||
+         (s.format.kind == AviStreamFormat::Kind::kVideo &&
+          (s.format.bitmap.biCompression == kFccDvsd ||
+           s.format.bitmap.biCompression == Fourcc("DVSD")));
 }
 
 int AviWriter::FirstVideoStream() const {
@@ -166,44 +188,77 @@ HRESULT AviWriter::WriteBytes(uint64_t offset, const uint8_t* data, size_t size)
 }
 
 HRESULT AviWriter::Start() {
-  if (started_) return E_UNEXPECTED;
-  if (streams_.empty()) return E_UNEXPECTED;
+  if (state_ != State::kDeclaring || streams_.empty()) return E_UNEXPECTED;
   headerBytes_ = BuildHeader().size();
   Riff first;
   first.offset = 0;
   first.moviOffset = headerBytes_ - kListHeaderBytes;
   first.moviEnd = first.end = headerBytes_;
   riffs_.push_back(first);
-  fileEnd_ = headerBytes_;
-  started_ = true;
-  HRESULT hr = WriteHeader();
-  if (FAILED(hr)) return hr;
-  lastCheckpoint_ = std::chrono::steady_clock::now();
+  fileEnd_ = describedEnd_ = headerBytes_;
+  state_ = State::kWriting;
+  // The header goes to the file at once: from its first bytes on the file is an AVI.
+  const HRESULT hr = WriteHeader();
+  return SUCCEEDED(hr) ? output_.Flush() : hr;
+}
+
+HRESULT AviWriter::TakeDvFrame(Stream& s, std::span<const uint8_t>& data) {
+  const auto system = dv::CheckFrame(data);
+  if (!s.dvSystem) {
+    // The first frame fixes what the header says; it must be a sound frame.
+    const auto header = system ? system : dv::SystemFromHeader(data);
+    const bool type1 = s.format.kind == AviStreamFormat::Kind::kDvType1;
+    if (!header || (type1 && !system) || data.size() != dv::FactsOf(*header).frameBytes) {
+      return E_INVALIDARG;
+    }
+    const dv::SystemFacts& facts = dv::FactsOf(*header);
+    s.dvSystem = header;
+    if (type1 || s.format.bitmap.biWidth == 0) {
+      s.format.bitmap.biWidth = facts.width;
+      s.format.bitmap.biHeight = facts.height;
+      s.format.bitmap.biPlanes = 1;
+      s.format.bitmap.biBitCount = 24;
+      s.format.bitmap.biSizeImage = static_cast<DWORD>(facts.frameBytes);
+    }
+    if (system && (type1 || s.fillDvInfo)) {
+      s.dvInfo = dv::DvInfoFromFrame(data, *system);
+      if (s.fillDvInfo) {
+        std::memcpy(s.format.bitmapExtra.data(), &s.dvInfo, sizeof s.dvInfo);
+      }
+    }
+    // Type 1 runs at its system's rate; a DV picture stream follows its time stamps (a
+    // re-encoded picture keeps its source's rate).
+    if (type1 && !s.rateKnown) SetRateFromFrameTime(s, facts.avgTimePerFrame);
+    return S_OK;
+  }
+  if (s.format.kind != AviStreamFormat::Kind::kDvType1) return S_OK;
+  if (system && system != s.dvSystem) {
+    // Frames of the other system cannot stand under this stream's header.
+    s.ended = true;
+    return kStreamEnded;
+  }
+  if (!system) {
+    // Damaged or not DV at all: its place in the stream is kept as a dropped frame.
+    data = {};
+    return S_FALSE;
+  }
   return S_OK;
 }
 
 HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
                                std::optional<REFERENCE_TIME> start, bool keyframe) {
-  if (!started_ || finished_) return E_UNEXPECTED;
+  if (state_ != State::kWriting) return E_UNEXPECTED;
   if (FAILED(failure_)) return failure_;
   if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return E_INVALIDARG;
   if (data.size() > kMaxChunkBytes) return E_INVALIDARG;
   Stream& s = streams_[stream];
+  if (s.ended) return kStreamEnded;
 
-  if (s.format.kind == AviStreamFormat::Kind::kDvType1) {
-    if (s.chunks == 0) {
-      const auto system = dv::CheckFrame(data);
-      if (!system) return E_INVALIDARG;
-      const dv::SystemFacts& facts = dv::FactsOf(*system);
-      s.dvInfo = dv::DvInfoFromFrame(data, *system);
-      s.format.bitmap.biWidth = facts.width;
-      s.format.bitmap.biHeight = facts.height;
-      s.dvFrameBytes = facts.frameBytes;
-      if (!s.rateKnown) SetRateFromFrameTime(s, facts.avgTimePerFrame);
-    } else if (data.size() != s.dvFrameBytes) {
-      // The stream's header describes the first frame's system; another size cannot follow.
-      return E_INVALIDARG;
-    }
+  HRESULT taken = S_OK;
+  if (IsDvPicture(s)) {
+    taken = TakeDvFrame(s, data);
+    if (FAILED(taken)) return taken;
+    if (taken == S_FALSE) keyframe = false;
   }
 
   if (IsVideoLike(s) && start) {
@@ -228,12 +283,10 @@ HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
     }
   }
 
-  HRESULT hr = AppendChunk(stream, data, keyframe);
+  const HRESULT hr = AppendChunk(stream, data, keyframe);
   if (FAILED(hr)) return hr;
-  if (std::chrono::steady_clock::now() - lastCheckpoint_ >= options_.checkpointInterval) {
-    hr = CheckpointInternal();
-  }
-  return hr;
+  if (taken == S_FALSE) ++s.dropped;
+  return taken;
 }
 
 HRESULT AviWriter::AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe) {
@@ -254,19 +307,18 @@ HRESULT AviWriter::AppendChunk(int stream, std::span<const uint8_t> data, bool k
   uint8_t header[kChunkHeaderBytes];
   PutU32(header, s.chunkId);
   PutU32(header + 4, size);
-  hr = WriteBytes(fileEnd_, header, sizeof header);
-  if (SUCCEEDED(hr) && size > 0) hr = WriteBytes(fileEnd_ + kChunkHeaderBytes, data.data(), size);
-  if (SUCCEEDED(hr) && (size & 1)) {
-    const uint8_t pad = 0;
-    hr = WriteBytes(fileEnd_ + kChunkHeaderBytes + size, &pad, 1);
+  static constexpr uint8_t kPad = 0;
+  hr = output_.WriteAt(fileEnd_, {{header, sizeof header}, data, {&kPad, size & 1u}});
+  if (FAILED(hr)) {
+    if (SUCCEEDED(failure_)) failure_ = hr;
+    return hr;
   }
-  if (FAILED(hr)) return hr;
 
   Riff& riff = riffs_.back();
   StdIndex& ix = s.indexes.back();
   ix.offsets.push_back(static_cast<uint32_t>(fileEnd_ + kChunkHeaderBytes - ix.base));
   ix.sizes.push_back(size | (keyframe ? 0 : odml::kDeltaFrameBit));
-  const uint64_t ticks = IsVideoLike(s) ? 1 : size / s.format.wave.nBlockAlign;
+  const uint64_t ticks = Ticks(s, size);
   ix.duration += ticks;
   s.length += ticks;
   ++s.chunks;
@@ -311,7 +363,9 @@ HRESULT AviWriter::EnsureRiffRoom(uint64_t chunkBytes, bool needsIndexSlot) {
   if (FAILED(hr)) return hr;
   riffs_.push_back(next);
   fileEnd_ = next.end;
-  return CheckpointInternal();
+  // The closed RIFF's sizes and index entries go in with the next checkpoint, after its data
+  // is synced.
+  return S_OK;
 }
 
 HRESULT AviWriter::OpenIndexSlot(int stream) {
@@ -342,9 +396,8 @@ HRESULT AviWriter::OpenIndexSlot(int stream) {
 
 HRESULT AviWriter::WriteIndexSlots() {
   for (Stream& s : streams_) {
-    for (auto it = s.indexes.rbegin(); it != s.indexes.rend(); ++it) {
-      StdIndex& ix = *it;
-      if (ix.written >= ix.offsets.size()) break;
+    for (StdIndex& ix : s.indexes) {
+      if (ix.written >= ix.offsets.size()) continue;
       const size_t count = ix.offsets.size() - ix.written;
       std::vector<uint8_t> entries(count * odml::kStdEntryBytes);
       for (size_t i = 0; i < count; ++i) {
@@ -382,6 +435,7 @@ HRESULT AviWriter::WriteRiffSizes(const Riff& riff) {
 }
 
 HRESULT AviWriter::WriteIdx1() {
+  if (FAILED(failure_)) return failure_;
   std::vector<uint8_t> chunk(kChunkHeaderBytes + idx1_.size() * idx1::kEntryBytes);
   PutU32(&chunk[0], kFccIdx1);
   PutU32(&chunk[4], static_cast<uint32_t>(chunk.size() - kChunkHeaderBytes));
@@ -394,6 +448,7 @@ HRESULT AviWriter::WriteIdx1() {
   }
   const HRESULT hr = WriteBytes(fileEnd_, chunk.data(), chunk.size());
   if (FAILED(hr)) return hr;
+  idx1Offset_ = fileEnd_;
   fileEnd_ += chunk.size();
   riffs_.front().end = fileEnd_;
   idx1Written_ = true;
@@ -403,37 +458,42 @@ HRESULT AviWriter::WriteIdx1() {
 }
 
 HRESULT AviWriter::CloseRiff() {
-  HRESULT hr = WriteIndexSlots();
-  if (FAILED(hr)) return hr;
   for (Stream& s : streams_) s.indexOpen = false;
-  if (riffs_.size() == 1 && options_.compatibilityIndex) {
-    hr = WriteIdx1();
-    if (FAILED(hr)) return hr;
+  if (riffs_.size() == 1 && options_.compatibilityIndex) return WriteIdx1();
+  return S_OK;
+}
+
+HRESULT AviWriter::SyncOutput() {
+  if (FAILED(failure_)) return failure_;
+  const HRESULT hr = output_.Sync();
+  if (FAILED(hr)) failure_ = hr;
+  return failure_;
+}
+
+HRESULT AviWriter::DescribeWrittenData() {
+  if (FAILED(failure_)) return failure_;
+  if (FAILED(WriteIndexSlots()) || FAILED(WriteHeader())) return failure_;
+  // The first RIFF's sizes are in the header; a later one's sit in front of it, written while
+  // it grows and once more when it is closed.
+  for (size_t i = 1; i < riffs_.size(); ++i) {
+    Riff& riff = riffs_[i];
+    const bool closed = i + 1 < riffs_.size();
+    if (closed && riff.sizesWritten) continue;
+    if (FAILED(WriteRiffSizes(riff))) return failure_;
+    riff.sizesWritten = closed;
   }
-  return WriteRiffSizes(riffs_.back());
+  describedEnd_ = fileEnd_;
+  return S_OK;
 }
 
 HRESULT AviWriter::Checkpoint() {
-  if (!started_ || finished_) return E_UNEXPECTED;
-  return CheckpointInternal();
-}
-
-HRESULT AviWriter::CheckpointInternal() {
+  if (state_ != State::kWriting) return E_UNEXPECTED;
   if (FAILED(failure_)) return failure_;
-  lastCheckpoint_ = std::chrono::steady_clock::now();
+  if (fileEnd_ == describedEnd_) return S_FALSE;
   // The chunks reach the disk before the headers and indexes that point at them.
-  HRESULT hr = output_.Sync();
-  if (FAILED(hr)) {
-    failure_ = hr;
-    return hr;
-  }
-  hr = WriteIndexSlots();
-  if (SUCCEEDED(hr)) hr = WriteHeader();
-  if (SUCCEEDED(hr) && riffs_.size() > 1) hr = WriteRiffSizes(riffs_.back());
-  if (FAILED(hr)) return hr;
-  hr = output_.Sync();
-  if (FAILED(hr)) failure_ = hr;
-  return hr;
+  SyncOutput();
+  DescribeWrittenData();
+  return SyncOutput();
 }
 
 void AviWriter::AdjustToMaster() {
@@ -487,7 +547,7 @@ void AviWriter::TrimToWrittenEnd() {
       ix.duration = 0;
       for (uint32_t raw : ix.sizes) {
         const uint32_t size = raw & ~odml::kDeltaFrameBit;
-        ix.duration += IsVideoLike(s) ? 1 : size / s.format.wave.nBlockAlign;
+        ix.duration += Ticks(s, size);
       }
       s.length += ix.duration;
       s.chunks += ix.offsets.size();
@@ -508,42 +568,53 @@ void AviWriter::TrimToWrittenEnd() {
     });
   }
   Riff& riff = riffs_.back();
-  riff.moviEnd = riff.end = std::min(end, std::max(limit, riff.moviOffset + kListHeaderBytes));
+  const uint64_t dataEnd = std::min(end, std::max(limit, riff.moviOffset + kListHeaderBytes));
+  if (riffs_.size() == 1 && idx1Written_ && idx1Offset_ + kChunkHeaderBytes <= limit &&
+      riff.end <= limit) {
+    riff.moviEnd = idx1Offset_;  // the whole idx1 made it: the RIFF keeps it
+  } else {
+    if (riffs_.size() == 1) idx1Written_ = false;
+    riff.moviEnd = riff.end = dataEnd;
+  }
   fileEnd_ = riff.end;
 }
 
 HRESULT AviWriter::Finish() {
-  if (!started_) return E_UNEXPECTED;
-  if (finished_) return failure_;
-  finished_ = true;
-  if (FAILED(failure_)) {
-    // Keep what reached the file: drop index entries of chunks that did not, then rewrite the
-    // indexes and headers in place (this needs no new space on a full disk).
-    output_.Flush();
-    TrimToWrittenEnd();
-    const HRESULT original = failure_;
-    failure_ = S_OK;
-    if (output_.WrittenEnd() >= headerBytes_) {
-      WriteIndexSlots();
-      WriteHeader();
-      if (riffs_.size() > 1) WriteRiffSizes(riffs_.back());
-      output_.Sync();
-    }
-    failure_ = original;
-    return failure_;
-  }
-  HRESULT hr = WriteIndexSlots();
-  if (SUCCEEDED(hr) && riffs_.size() == 1 && options_.compatibilityIndex) hr = WriteIdx1();
-  if (FAILED(hr)) {
-    finished_ = false;
-    return Finish();
-  }
+  if (state_ == State::kDeclaring) return E_UNEXPECTED;
+  if (state_ == State::kFinished) return failure_;
+  state_ = State::kFinished;
+  // The last data (the compatibility index after the first movi list), a sync, then the
+  // indexes, sizes and header that describe it, and a sync. Each step does nothing once one
+  // has failed.
+  if (riffs_.size() == 1 && options_.compatibilityIndex) WriteIdx1();
+  SyncOutput();
   AdjustToMaster();
-  hr = WriteHeader();
-  if (SUCCEEDED(hr) && riffs_.size() > 1) hr = WriteRiffSizes(riffs_.back());
-  if (SUCCEEDED(hr)) hr = output_.Sync();
-  if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
+  DescribeWrittenData();
+  SyncOutput();
+  if (FAILED(failure_)) DescribeWhatReachedTheFile();
   return failure_;
+}
+
+HRESULT AviWriter::Salvage(HRESULT failure) {
+  if (state_ == State::kDeclaring) return E_UNEXPECTED;
+  if (SUCCEEDED(failure_)) failure_ = failure;
+  state_ = State::kFinished;
+  DescribeWhatReachedTheFile();
+  return failure_;
+}
+
+void AviWriter::DescribeWhatReachedTheFile() {
+  // Keep what reached the file: drop index entries of chunks that did not, then rewrite the
+  // indexes and headers in place (this needs no new space on a full disk). Errors of these
+  // rewrites change nothing more: the first failure is the one reported.
+  output_.Flush();
+  TrimToWrittenEnd();
+  if (output_.WrittenEnd() < headerBytes_) return;
+  AdjustToMaster();
+  const HRESULT failure = std::exchange(failure_, S_OK);
+  DescribeWrittenData();
+  SyncOutput();
+  failure_ = failure;
 }
 
 void AviWriter::BuildMainHeader(HeaderBuilder& b) const {
@@ -622,7 +693,8 @@ void AviWriter::BuildStreamFormat(HeaderBuilder& b, const Stream& s) const {
     PutU32(b.At(f + wfx::kAvgBytesPerSec), w.nAvgBytesPerSec);
     PutU16(b.At(f + wfx::kBlockAlign), w.nBlockAlign);
     PutU16(b.At(f + wfx::kBitsPerSample), w.wBitsPerSample);
-    PutU16(b.At(f + wfx::kCbSize), 0);
+    PutU16(b.At(f + wfx::kCbSize), static_cast<uint16_t>(s.format.waveExtra.size()));
+    b.Bytes(s.format.waveExtra);
   } else if (type1) {
     const DVINFO& d = s.dvInfo;
     b.Zero(dvinfo::kBytes);
@@ -646,9 +718,7 @@ void AviWriter::BuildStreamFormat(HeaderBuilder& b, const Stream& s) const {
     PutU32(b.At(f + bih::kYPelsPerMeter), static_cast<uint32_t>(bi.biYPelsPerMeter));
     PutU32(b.At(f + bih::kClrUsed), bi.biClrUsed);
     PutU32(b.At(f + bih::kClrImportant), bi.biClrImportant);
-    const size_t extra = b.Pos();
-    b.Zero(s.format.bitmapExtra.size());
-    std::copy(s.format.bitmapExtra.begin(), s.format.bitmapExtra.end(), b.At(extra));
+    b.Bytes(s.format.bitmapExtra);
   }
   b.End(strfSize);
 }
@@ -670,8 +740,7 @@ void AviWriter::BuildSuperIndex(HeaderBuilder& b, const Stream& s) const {
       duration = ix.duration;
     } else {
       for (size_t i = 0; i < ix.written; ++i) {
-        duration +=
-            IsVideoLike(s) ? 1 : (ix.sizes[i] & ~odml::kDeltaFrameBit) / s.format.wave.nBlockAlign;
+        duration += Ticks(s, ix.sizes[i] & ~odml::kDeltaFrameBit);
       }
     }
     PutU64(e + odml::kSuperEntryOffset, ix.offset);

@@ -5,30 +5,39 @@
 // held back in memory and a killed recorder loses at most what the output had not yet written).
 // The writer keeps the OpenDML indexes as it goes: each stream's standard index ('ix##') is a
 // slot reserved in the movi list before the chunks it indexes and filled in place, so the super
-// index ('indx') in the header can point at it at any time. Checkpoint() (called automatically
-// at the configured interval, and by the owner's timer) writes headers, sizes, lengths and index
-// entries in place and syncs, so the file on disk is consistent at every checkpoint.
-// Past the RIFF size limit a new RIFF 'AVIX' starts; the first RIFF gets the compatibility
-// 'idx1' when that option is on.
+// index ('indx') in the header can point at it at any time. Past the RIFF size limit a new RIFF
+// 'AVIX' starts; the first RIFF gets the compatibility 'idx1' when that option is on.
+//
+// Order on disk: data first, then what describes it. Checkpoint() (called by the owner, which
+// decides when) syncs the data written so far, then writes the headers, sizes, lengths and index
+// entries that describe exactly that data in place, then syncs again; Finish() does the same
+// after the last data (and the idx1). The header never claims a chunk that the output was not
+// given, and synced, before it.
 //
 // Video placement: a video frame lands at the index given by its start time; a gap becomes
 // zero-length chunks (dropped frames) so sound and picture stay in step. The frame rate comes
 // from AvgTimePerFrame, else from the first two time stamps (DV: from the frame's system).
 //
-// Thread: one caller at a time (the mux's receive path, under its lock). Not locked inside.
+// DV streams: the first frame (a sound DIF frame) fixes the system, the picture size and, for
+// type 1, the DVINFO. Each later type-1 frame is checked the same way: a damaged or foreign frame
+// is written as a dropped frame (zero-length entry) and counted; a sound frame of the other
+// system ends the stream (its header cannot describe it).
+//
+// Thread: one caller at a time (the mux, under its lock). Not locked inside.
 #pragma once
 
 #include <amvideo.h>
 #include <mmreg.h>
 #include <strmif.h>
+#include <vfwmsgs.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "../dv/DvFrame.h"
 #include "AviOutput.h"
 
 namespace vidorra::avi {
@@ -39,12 +48,15 @@ struct AviStreamFormat {
   enum class Kind { kDvType1, kVideo, kAudio };
   Kind kind = Kind::kVideo;
   // kVideo: the BITMAPINFOHEADER and whatever follows it in the format (palette, codec data).
+  // A DV picture ('dvsd') of unknown size (width 0) takes its size from its first frame, and a
+  // zero-filled DVINFO following it is filled from that frame too.
   BITMAPINFOHEADER bitmap{};
   std::vector<uint8_t> bitmapExtra;
   // kVideo, kDvType1: 100 ns per frame; 0 = take it from the time stamps (DV: from the frame).
   REFERENCE_TIME avgTimePerFrame = 0;
-  // kAudio: PCM format.
+  // kAudio: the wave format as it comes (any tag) and the cbSize bytes that follow it.
   WAVEFORMATEX wave{};
+  std::vector<uint8_t> waveExtra;
   // Stream name written in 'strn' (may be empty).
   std::string name;
 };
@@ -55,7 +67,6 @@ struct AviWriterOptions {
 
   bool compatibilityIndex = true;                    // idx1 in the first RIFF
   uint64_t riffLimitBytes = kDefaultRiffLimitBytes;  // each RIFF stays at or below this
-  std::chrono::milliseconds checkpointInterval{1000};
   size_t stdIndexCapacity = kDefaultStdIndexCapacity;  // entries per reserved 'ix##' slot
   int masterStream = -1;                               // -1: none
 };
@@ -71,21 +82,31 @@ class AviWriter {
   int AddStream(const AviStreamFormat& format);
   void SetMasterStream(int stream) { options_.masterStream = stream; }
 
-  // Writes the headers (with room for all indexes) and the first movi list.
+  // Writes the headers (with room for all indexes) and the first movi list, and flushes them.
   HRESULT Start();
+  // A stream whose DV frames changed system takes no more samples (WriteSample's answer).
+  static constexpr HRESULT kStreamEnded = VFW_E_INVALIDMEDIATYPE;
+
   // Appends one sample of stream as a chunk. start: the sample's start time (100 ns) if it has
-  // one. DV type-1 frames must be whole, sound DIF frames (else E_INVALIDARG, nothing written).
+  // one. S_OK: written. S_FALSE: a damaged or foreign DV type-1 frame, written as a dropped frame.
+  // E_INVALIDARG: refused, nothing written (a first DV frame that is not a sound DIF frame, a
+  // chunk too big). kStreamEnded: the DV system changed, the stream ends here. Else the output's
+  // failure.
   HRESULT WriteSample(int stream, std::span<const uint8_t> data,
                       std::optional<REFERENCE_TIME> start, bool keyframe = true);
-  // Makes the file on disk consistent with everything written so far, then syncs.
+  // Syncs the data written so far, then describes it in the headers and indexes and syncs
+  // again. S_FALSE when nothing was written since the last checkpoint (nothing is done).
   HRESULT Checkpoint();
-  // Finalises the file (indexes, idx1, sizes, master stream rates). After a write failure it
-  // finalises what the file holds and returns the failure.
+  // Finalises the file: idx1, sync, indexes, sizes and header (master stream rates), sync.
+  // After a failure of the output it describes what the file holds and returns the failure.
   HRESULT Finish();
+  // The output failed after accepting bytes (a queued output): the writer stops and describes
+  // what the file holds (WrittenEnd()), whether or not Finish() already ran. Returns failure.
+  HRESULT Salvage(HRESULT failure);
 
   // First write failure, S_OK while none.
   HRESULT Status() const { return failure_; }
-  bool Started() const { return started_; }
+  bool Started() const { return state_ != State::kDeclaring; }
   size_t StreamCount() const { return streams_.size(); }
   // Chunks written for stream, including zero-length ones for dropped frames.
   uint64_t ChunkCount(int stream) const;
@@ -117,7 +138,9 @@ class AviWriter {
     uint64_t firstRiffFrames = 0;
     std::optional<REFERENCE_TIME> firstTime;
     DVINFO dvInfo{};
-    size_t dvFrameBytes = 0;        // type 1: the first frame's size
+    std::optional<dv::DvSystem> dvSystem;  // DV streams: from the first frame
+    bool fillDvInfo = false;               // kVideo DV: DVINFO in strf taken from that frame
+    bool ended = false;                    // the DV system changed
     std::vector<StdIndex> indexes;  // closed and current slots, in file order
     bool indexOpen = false;
   };
@@ -126,6 +149,7 @@ class AviWriter {
     uint64_t moviOffset = 0;  // 'LIST' of the movi list
     uint64_t moviEnd = 0;     // end of the movi list's content
     uint64_t end = 0;         // end of the RIFF's content
+    bool sizesWritten = false;  // its final sizes are in the file
   };
   struct Idx1Entry {
     uint32_t chunkId;
@@ -134,7 +158,12 @@ class AviWriter {
     uint32_t size;
   };
 
+  enum class State { kDeclaring, kWriting, kFinished };
+
   bool IsVideoLike(const Stream& s) const;
+  uint64_t Ticks(const Stream& s, uint32_t chunkBytes) const;
+  static bool IsDvPicture(const Stream& s);
+  HRESULT TakeDvFrame(Stream& s, std::span<const uint8_t>& data);
   int FirstVideoStream() const;
   void SetRateFromFrameTime(Stream& s, REFERENCE_TIME perFrame);
   HRESULT AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe);
@@ -146,7 +175,9 @@ class AviWriter {
   HRESULT WriteRiffSizes(const Riff& riff);
   HRESULT CloseRiff();
   HRESULT WriteIdx1();
-  HRESULT CheckpointInternal();
+  HRESULT SyncOutput();
+  HRESULT DescribeWrittenData();
+  void DescribeWhatReachedTheFile();
   void AdjustToMaster();
   void TrimToWrittenEnd();
   std::vector<uint8_t> BuildHeader() const;
@@ -162,13 +193,13 @@ class AviWriter {
   std::vector<Riff> riffs_;
   std::vector<Idx1Entry> idx1_;
   bool idx1Written_ = false;
-  bool started_ = false;
-  bool finished_ = false;
+  uint64_t idx1Offset_ = 0;
+  State state_ = State::kDeclaring;
   HRESULT failure_ = S_OK;
   size_t headerBytes_ = 0;
   uint64_t fileEnd_ = 0;
+  uint64_t describedEnd_ = 0;  // fileEnd_ at the last checkpoint
   uint32_t maxChunkAll_ = 0;
-  std::chrono::steady_clock::time_point lastCheckpoint_{};
 };
 
 }  // namespace vidorra::avi

@@ -18,7 +18,8 @@ HRESULT CFileWriterInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv
 }
 
 HRESULT CFileWriterInputPin::CheckMediaType(const CMediaType* mt) {
-  return mt && *mt->Type() == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  // Every type: whether it suits the file is decided on Pause, once the file is known.
+  return mt ? S_OK : E_POINTER;
 }
 
 STDMETHODIMP CFileWriterInputPin::Receive(IMediaSample* sample) {
@@ -66,9 +67,21 @@ STDMETHODIMP CFileWriter::Pause() {
   std::lock_guard lock(filterLock_);
   if (IsStopped()) {
     if (fileName_.empty()) return E_FAIL;
+    bool positioned = false;
+    if (input_.IsConnected()) {
+      const CMediaType& type = input_.CurrentMediaType();
+      const auto differs = [](const GUID& wanted, const GUID& got) {
+        return wanted != GUID_NULL && wanted != got;
+      };
+      if (differs(fileMajorType_, *type.Type()) || differs(fileSubtype_, *type.Subtype())) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+      }
+      positioned = *type.Type() == MEDIATYPE_Stream;
+    }
     std::lock_guard write(writeMutex_);
     const HRESULT hr = file_.Create(WideToUtf8(fileName_));
     if (FAILED(hr)) return hr;
+    positioned_ = positioned;
     appendOffset_ = 0;
     failure_ = S_OK;
   }
@@ -84,7 +97,7 @@ STDMETHODIMP CFileWriter::Stop() {
   std::lock_guard lock(filterLock_);
   if (IsActive() && input_.IsConnected()) {
     // The upstream filter finishes its stream (a mux writes its indexes) while the file is
-    // still open; it delivers on this thread, through Receive.
+    // still open, delivering through Receive (on its own thread), and returns once done.
     ComPtr<IFileWriterUpstream> upstream;
     if (SUCCEEDED(input_.GetConnected()->QueryInterface(
             IID_IFileWriterUpstream, reinterpret_cast<void**>(upstream.GetAddressOf())))) {
@@ -103,12 +116,17 @@ STDMETHODIMP CFileWriter::Stop() {
 HRESULT CFileWriter::WriteSample(IMediaSample* sample) {
   BYTE* data = nullptr;
   if (FAILED(sample->GetPointer(&data))) return E_POINTER;
-  const long length = sample->GetActualDataLength();
+  long length = sample->GetActualDataLength();
   if (length < 0) return E_INVALIDARG;
   REFERENCE_TIME start = 0, stop = 0;
-  const bool positioned = SUCCEEDED(sample->GetTime(&start, &stop)) && start >= 0;
+  const HRESULT timed = sample->GetTime(&start, &stop);
   std::lock_guard lock(writeMutex_);
   if (!file_.IsOpen()) return VFW_E_WRONG_STATE;
+  const bool positioned = positioned_ && SUCCEEDED(timed) && start >= 0;
+  // start..stop is the byte range: the sample's bytes past stop are not the file's.
+  if (positioned && timed == S_OK && stop >= start) {
+    length = static_cast<long>(std::min<REFERENCE_TIME>(length, stop - start));
+  }
   const uint64_t offset = positioned ? static_cast<uint64_t>(start) : appendOffset_;
   // After a failure only rewrites of bytes the file already holds go through: the upstream
   // finalises its headers and indexes in place, nothing grows the file any more.
@@ -150,6 +168,7 @@ STDMETHODIMP CFileWriter::SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE
   std::wstring name(pszFileName);
   if (name.empty()) return E_INVALIDARG;
   fileName_ = std::move(name);
+  fileMajorType_ = pmt ? pmt->majortype : GUID_NULL;
   fileSubtype_ = pmt ? pmt->subtype : GUID_NULL;
   return S_OK;
 }
@@ -160,7 +179,7 @@ STDMETHODIMP CFileWriter::GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt)
   *ppszFileName = nullptr;
   if (pmt) {
     *pmt = AM_MEDIA_TYPE{};
-    pmt->majortype = MEDIATYPE_Stream;
+    pmt->majortype = fileMajorType_ == GUID_NULL ? MEDIATYPE_Stream : fileMajorType_;
     pmt->subtype = fileSubtype_;
     pmt->formattype = FORMAT_None;
   }

@@ -1,18 +1,24 @@
-// "File writer" (CLSID_FileWriter): writes a MEDIATYPE_Stream byte stream to a file, as
-// positioned writes (see FileWriterProtocol.h), through a large write buffer.
+// "File writer" (CLSID_FileWriter): writes what it receives to a file. On a MEDIATYPE_Stream
+// connection a sample with start..stop times lands at that byte range (see
+// FileWriterProtocol.h); any other sample, or one without times, is appended. Each sample is
+// written as it comes, in one write: the upstream filter gathers (the AVI Mux sends large
+// blocks), nothing is held back here.
 //
-// IFileSinkFilter::SetFileName works while stopped, connected or not. The file is created on
-// the first Pause from Stopped, never over an existing file (the Pause, hence the graph's Run,
-// fails with HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) and the file is left untouched); Stop asks
-// the upstream filter to finish its stream, then closes the file, so stop / new name / run
-// records into a new file. A write failure fails Receive, is sent to the graph as
-// EC_ERRORABORT with its HRESULT, and the file keeps what was written before it.
+// The input accepts every media type; the type is checked against the file on the first Pause
+// from Stopped (the subtype and major type given with SetFileName, when given: another type
+// fails the Pause with VFW_E_TYPE_NOT_ACCEPTED). IFileSinkFilter::SetFileName works while
+// stopped, connected or not. The file is created on that Pause, never over an existing file (the
+// Pause, hence the graph's Run, fails with HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) and the file is
+// left untouched); Stop asks the upstream filter to finish its stream, then closes the file, so
+// stop / new name / run records into a new file. A write failure fails Receive, is sent to the
+// graph as EC_ERRORABORT with its HRESULT, and the file keeps what was written before it.
 //
-// Threads: Receive on the upstream streaming thread (or the mux's checkpoint thread) under
+// Threads: Receive on the upstream filter's delivering thread (the mux's file queue) under
 // writeMutex_; Pause/Stop on the graph's thread under the filter lock; Stop never holds
 // writeMutex_ while asking upstream to finish.
 #pragma once
 
+#include <PinUnknown.h>
 #include <streams.h>
 
 #include <mutex>
@@ -28,12 +34,7 @@ class CFileWriter;
 class CFileWriterInputPin : public CBaseInputPin, public IFileWriterStatus {
  public:
   explicit CFileWriterInputPin(CFileWriter* writer);
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
+  DECLARE_PIN_IUNKNOWN(CBaseInputPin)
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
@@ -76,11 +77,13 @@ class CFileWriter : public CBaseFilter, public IFileSinkFilter {
 
   CFileWriterInputPin input_;
   std::wstring fileName_;  // under the filter lock
+  GUID fileMajorType_ = GUID_NULL;
   GUID fileSubtype_ = GUID_NULL;
 
   std::mutex writeMutex_;
   avi::PosixFileOutput file_;  // under writeMutex_
-  uint64_t appendOffset_ = 0;  // end of the furthest write, for samples without time
+  bool positioned_ = false;    // MEDIATYPE_Stream: sample times are byte positions
+  uint64_t appendOffset_ = 0;  // end of the furthest write, for appended samples
   HRESULT failure_ = S_OK;     // first write failure of this run
 };
 

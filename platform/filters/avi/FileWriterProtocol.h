@@ -10,7 +10,9 @@
 //   so that after a failure the mux can finalise exactly what reached the file.
 // - IFileWriterUpstream, on the mux's output pin: the graph stops the File Writer before the
 //   mux (downstream first), so the writer's Stop first asks its upstream to finish the file
-//   (indexes, headers) through the still-open connection, then closes the file.
+//   (indexes, headers) through the still-open connection, then closes the file. FinishStream
+//   returns once the file holds everything (the mux delivers on its own thread meanwhile; the
+//   File Writer's Receive takes no lock that its Stop holds).
 #pragma once
 
 #include <objbase.h>

@@ -1,22 +1,17 @@
 #include "PosixFileOutput.h"
 
 #include <fcntl.h>
-#include <unistd.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 namespace vidorra::avi {
 
 namespace {
 constexpr mode_t kCreateMode = 0644;
 }
-
-PosixFileOutput::PosixFileOutput(size_t bufferBytes) : bufferCapacity_(bufferBytes) {
-  buffer_.reserve(bufferCapacity_);
-}
-
-PosixFileOutput::~PosixFileOutput() { Close(); }
 
 HRESULT PosixFileOutput::HresultFromErrno(int error) {
   switch (error) {
@@ -42,86 +37,58 @@ HRESULT PosixFileOutput::HresultFromErrno(int error) {
 }
 
 HRESULT PosixFileOutput::Create(const std::string& path) {
-  if (fd_ >= 0) return E_UNEXPECTED;
+  if (IsOpen()) return E_UNEXPECTED;
   if (path.empty()) return E_INVALIDARG;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kCreateMode);
-  if (fd < 0) return HresultFromErrno(errno);
-  fd_ = fd;
-  buffer_.clear();
-  bufferOffset_ = 0;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kCreateMode));
+  if (!fd) return HresultFromErrno(errno);
+  fd_ = std::move(fd);
   writtenEnd_ = 0;
   return S_OK;
 }
 
 HRESULT PosixFileOutput::Close() {
-  if (fd_ < 0) return S_OK;
-  HRESULT hr = Flush();
-  if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = HresultFromErrno(errno);
-  fd_ = -1;
-  buffer_.clear();
-  return hr;
+  if (!IsOpen()) return S_OK;
+  return fd_.reset() ? S_OK : HresultFromErrno(errno);
 }
 
-HRESULT PosixFileOutput::WriteDirect(uint64_t offset, const uint8_t* data, size_t size) {
+HRESULT PosixFileOutput::WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) {
+  if (!IsOpen()) return E_UNEXPECTED;
+  std::vector<iovec> left;
+  size_t total = 0;
+  for (Bytes piece : pieces) {
+    if (piece.empty()) continue;
+    left.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+    total += piece.size();
+  }
   size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
+  size_t first = 0;  // the iovec the next write starts in
+  while (done < total) {
+    const ssize_t n = ::pwritev(fd_, left.data() + first, static_cast<int>(left.size() - first),
+                                static_cast<off_t>(offset + done));
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      const int error = n < 0 ? errno : 0;
       writtenEnd_ = std::max(writtenEnd_, offset + done);
-      return HresultFromErrno(error);
-    }
-    if (n == 0) {
-      writtenEnd_ = std::max(writtenEnd_, offset + done);
-      return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+      return error ? HresultFromErrno(error) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
     }
     done += static_cast<size_t>(n);
-  }
-  writtenEnd_ = std::max(writtenEnd_, offset + size);
-  return S_OK;
-}
-
-HRESULT PosixFileOutput::WriteAt(uint64_t offset, const uint8_t* data, size_t size) {
-  if (fd_ < 0) return E_UNEXPECTED;
-  if (size == 0) return S_OK;
-  // Appends (at the end of the buffered bytes, or past the file's end when nothing is buffered)
-  // are gathered; big ones go straight out once the buffer is flushed.
-  const bool appends =
-      buffer_.empty() ? offset >= writtenEnd_ : offset == bufferOffset_ + buffer_.size();
-  if (appends && buffer_.size() + size <= bufferCapacity_) {
-    if (buffer_.empty()) bufferOffset_ = offset;
-    buffer_.insert(buffer_.end(), data, data + size);
-    return S_OK;
-  }
-  // A rewrite below the buffered region does not touch it; anything else first pushes the buffer
-  // out so the file sees writes in order.
-  if (!buffer_.empty() && offset + size > bufferOffset_) {
-    const HRESULT hr = Flush();
-    if (FAILED(hr)) return hr;
-    if (appends && size < bufferCapacity_) {
-      bufferOffset_ = offset;
-      buffer_.assign(data, data + size);
-      return S_OK;
+    // Step over what went out: whole pieces, then into the one the write stopped in.
+    for (size_t written = static_cast<size_t>(n); written > 0;) {
+      iovec& v = left[first];
+      const size_t step = std::min(written, v.iov_len);
+      v.iov_base = static_cast<uint8_t*>(v.iov_base) + step;
+      v.iov_len -= step;
+      written -= step;
+      if (v.iov_len == 0) ++first;
     }
   }
-  return WriteDirect(offset, data, size);
-}
-
-HRESULT PosixFileOutput::Flush() {
-  if (fd_ < 0) return E_UNEXPECTED;
-  if (buffer_.empty()) return S_OK;
-  const HRESULT hr = WriteDirect(bufferOffset_, buffer_.data(), buffer_.size());
-  // After a failure the unwritten tail is dropped: WrittenEnd() says what the file holds.
-  buffer_.clear();
-  return hr;
+  writtenEnd_ = std::max(writtenEnd_, offset + total);
+  return S_OK;
 }
 
 HRESULT PosixFileOutput::Sync() {
-  HRESULT hr = Flush();
-  if (FAILED(hr)) return hr;
-  if (::fdatasync(fd_) != 0) return HresultFromErrno(errno);
-  return S_OK;
+  if (!IsOpen()) return E_UNEXPECTED;
+  return ::fdatasync(fd_) == 0 ? S_OK : HresultFromErrno(errno);
 }
 
 }  // namespace vidorra::avi

@@ -1,13 +1,15 @@
-// AviOutput over a POSIX file created exclusively (never over an existing file). Appends are
-// gathered in a large buffer and written in big blocks; positioned rewrites below the buffered
-// region go straight to the file. Errors are reported as HRESULTs from the Win32 codes a caller
-// of the file sink expects (ERROR_FILE_EXISTS, ERROR_DISK_FULL, ERROR_PATH_NOT_FOUND ...).
+// AviOutput over a POSIX file created exclusively (never over an existing file). Each write goes
+// to the file at once with one pwritev (a chunk's pieces together): nothing is held back here,
+// the caller gathers (the AVI Mux delivers large blocks). Errors are reported as HRESULTs from
+// the Win32 codes a caller of the file sink expects (ERROR_FILE_EXISTS, ERROR_DISK_FULL,
+// ERROR_PATH_NOT_FOUND ...).
 //
 // Thread: one thread at a time (the owner serialises calls); not internally locked.
 #pragma once
 
+#include <unique_handle.h>
+
 #include <string>
-#include <vector>
 
 #include "AviOutput.h"
 
@@ -15,22 +17,20 @@ namespace vidorra::avi {
 
 class PosixFileOutput final : public AviOutput {
  public:
-  static constexpr size_t kDefaultBufferBytes = size_t{4} << 20;
-
-  explicit PosixFileOutput(size_t bufferBytes = kDefaultBufferBytes);
-  ~PosixFileOutput() override;
+  PosixFileOutput() = default;
   PosixFileOutput(const PosixFileOutput&) = delete;
   PosixFileOutput& operator=(const PosixFileOutput&) = delete;
 
   // Creates path (O_EXCL). An existing file answers HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) and is
   // not touched.
   HRESULT Create(const std::string& path);
-  // Flushes and closes; returns the first error met while flushing or closing.
+  // Closes the file; the error met while closing, if any.
   HRESULT Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.valid(); }
 
-  HRESULT WriteAt(uint64_t offset, const uint8_t* data, size_t size) override;
-  HRESULT Flush() override;
+  using AviOutput::WriteAt;
+  HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override;
+  HRESULT Flush() override { return IsOpen() ? S_OK : E_UNEXPECTED; }
   HRESULT Sync() override;
   uint64_t WrittenEnd() const override { return writtenEnd_; }
 
@@ -38,12 +38,7 @@ class PosixFileOutput final : public AviOutput {
   static HRESULT HresultFromErrno(int error);
 
  private:
-  HRESULT WriteDirect(uint64_t offset, const uint8_t* data, size_t size);
-
-  int fd_ = -1;
-  std::vector<uint8_t> buffer_;
-  size_t bufferCapacity_;
-  uint64_t bufferOffset_ = 0;  // file offset of buffer_[0]
+  UniqueFd fd_;
   uint64_t writtenEnd_ = 0;
 };
 
