@@ -411,20 +411,10 @@ TEST(AviCrashGraph, EveryMomentOfTheDeliveriesLeavesASoundFile) {
   constexpr int kFrames = 40;  // 1.6 s: a checkpoint after the first frame, one on time, the finish
   test::WriteDvFile(dvPath, maker, kFrames);
   ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
-  ComPtr<IBaseFilter> mux = test::CreateFilter(CLSID_AviDest);
   auto log = MakeComObject<test::DeliveryLog>();
-  ComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
-  ASSERT_TRUE(source && mux);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(mux.Get(), L"AVI Mux");
-  graph->AddFilter(log.Get(), L"Log");
-  ASSERT_EQ(graph->ConnectDirect(test::PinAt(source.Get(), 0).Get(),
-                                 test::PinAt(mux.Get(), 1).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(test::PinAt(mux.Get(), 0).Get(), log->InputPin(), nullptr), S_OK);
-  ASSERT_TRUE(test::RunToCompletion(graph.Get(), 30'000));
+  test::RecordingGraph g(log);
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
+  ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 30'000));
   const auto steps = log->Steps();
 
   uint64_t end = 0;

@@ -482,18 +482,12 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
 // the first frame and after a few more, with nothing arriving after them.
 TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
   TempDir dir;
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
-  auto clock = MakeComObject<test::TestManualClock>();
-  ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(clock.Get()), S_OK);
   auto source = MakeComObject<test::TestPushSource>(Frames(-1, /*paced=*/true));
-  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   auto log = MakeComObject<test::DeliveryLog>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(mux.Get(), L"AVI Mux");
-  graph->AddFilter(log.Get(), L"Log");
-  ASSERT_EQ(graph->ConnectDirect(source->OutputPin(), PinAtIndex(mux.Get(), 1).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), log->InputPin(), nullptr), S_OK);
+  RecordingGraph g(log);
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
+  auto clock = MakeComObject<test::TestManualClock>();
+  ASSERT_EQ(QueryAs<IMediaFilter>(g.graph.Get())->SetSyncSource(clock.Get()), S_OK);
   const std::string path = dir.File("image.avi");
   auto describedFrames = [&]() -> size_t {
     const auto steps = log->Steps();
@@ -506,7 +500,7 @@ TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
     return std::min<size_t>(info->streams[0].length, info->streams[0].odmlChunks.size());
   };
   constexpr REFERENCE_TIME kStart = 1'000'000;
-  ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->Run(kStart), S_OK);
+  ASSERT_EQ(QueryAs<IMediaFilter>(g.graph.Get())->Run(kStart), S_OK);
   // The header is the file's first write, before any frame.
   ASSERT_TRUE(test::WaitUntil([&] { return !log->Steps().empty(); }));
   EXPECT_EQ(log->Steps()[0].offset, 0u);
@@ -514,7 +508,7 @@ TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
   EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 1; }));
   clock->AdvanceTo(kStart + 3 * kFrameTime);
   EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 4; }));
-  test::StopGraph(graph.Get());
+  g.Stop();
   EXPECT_EQ(describedFrames(), 4u);
 }
 

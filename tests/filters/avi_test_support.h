@@ -223,12 +223,15 @@ inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
 }
 
 // The recording graph: a source (and the filters after it, each with its input as pin 0 and its
-// output as pin 1) -> AVI Mux -> File writer. The methods answer failures rather than assert, so
-// a child process and a benchmark use it as well as a test.
+// output as pin 1) -> AVI Mux -> File writer (or another sink given). The methods answer
+// failures rather than assert, so a child process and a benchmark use it as well as a test.
 struct RecordingGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
+  ComPtr<IBaseFilter> writer;
+
+  explicit RecordingGraph(ComPtr<IBaseFilter> sink = CreateFilter(CLSID_FileWriter))
+      : writer(std::move(sink)) {}
 
   // clocked false: no clock, the source runs as fast as the file takes its samples.
   HRESULT Build(std::initializer_list<IBaseFilter*> chain, bool clocked = true) {
@@ -278,7 +281,6 @@ class DeliveryLog : public CBaseFilter {
   DeliveryLog() : CBaseFilter(L"Delivery Log", GUID_NULL), pin_(this) {}
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
-  IPin* InputPin() { return &pin_; }
   STDMETHODIMP Stop() override {
     std::lock_guard lock(filterLock_);
     if (IsActive() && pin_.IsConnected()) {
