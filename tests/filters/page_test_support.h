@@ -48,6 +48,14 @@ ComPtr<IUnknown> UnknownOf(Object* object) {
   return unknown;
 }
 
+// True when a visible label under root shows text (or a text that contains it).
+inline bool ShowsText(const QWidget& root, const QString& text) {
+  for (const QLabel* label : root.findChildren<QLabel*>()) {
+    if (label->isVisible() && label->text().contains(text)) return true;
+  }
+  return false;
+}
+
 class PageHost {
  public:
   // Creates the page and gives it the object; Activate() shows it.
