@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <ocidl.h>
 
+#include <QComboBox>
 #include <QLabel>
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 
@@ -46,6 +48,13 @@ ComPtr<IUnknown> UnknownOf(Object* object) {
   ComPtr<IUnknown> unknown;
   object->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf());
   return unknown;
+}
+
+// The texts of a drop-down list's items.
+inline QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
 }
 
 // True when a visible label under root shows text (or a text that contains it).

@@ -69,12 +69,6 @@ class FakeCrossbar : public CUnknown, public IAMCrossbar {
   std::vector<std::pair<long, long>> routesAsked;
 };
 
-QStringList Items(const QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
-
 TEST(CrossbarPage, ShowsEachOutputWithTheInputsThatCanFeedItAndItsRoute) {
   auto crossbar = MakeComObject<FakeCrossbar>();
   PageHost page(CLSID_CrossbarPropertyPage, crossbar.Get());

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "TestFilterTypes.h"
 #include "modal_dialog_driver.h"
 #include "page_test_support.h"
 
@@ -24,15 +25,9 @@ constexpr REFERENCE_TIME k15Fps = 666667;
 
 CMediaType VideoType(const GUID& subtype, LONG width, LONG height, WORD bits,
                      REFERENCE_TIME interval, DWORD compression) {
-  CMediaType type(&MEDIATYPE_Video);
-  type.SetSubtype(&subtype);
-  type.SetFormatType(&FORMAT_VideoInfo);
-  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+  CMediaType type = MakeTestVideoType(subtype, width, height);
+  auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type.Format());
   info->AvgTimePerFrame = interval;
-  info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info->bmiHeader.biWidth = width;
-  info->bmiHeader.biHeight = height;
-  info->bmiHeader.biPlanes = 1;
   info->bmiHeader.biBitCount = bits;
   info->bmiHeader.biCompression = compression;
   info->bmiHeader.biSizeImage = static_cast<DWORD>(width * std::abs(height) * bits / 8);
@@ -134,12 +129,6 @@ class FakeStreamConfig : public CUnknown, public IAMStreamConfig {
   HRESULT refuse = S_OK;
   std::vector<CMediaType> asked;
 };
-
-QStringList Items(const QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
 
 // A webcam: YUY2 at two sizes at 30 fps, MJPG 1280 x 720 from 30 down to 15 fps.
 ComPtr<FakeStreamConfig> Webcam() {

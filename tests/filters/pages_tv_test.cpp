@@ -166,12 +166,6 @@ class FakeTVAudio : public CUnknown, public IAMTVAudio {
   std::vector<long> asked;
 };
 
-QStringList Items(const QComboBox* box) {
-  QStringList items;
-  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-  return items;
-}
-
 TEST(TVTunerPage, ShowsTheTunerSettingsAndWhatItReceives) {
   auto tuner = MakeComObject<FakeTVTuner>();
   PageHost page(CLSID_TVTunerPropertyPage, tuner.Get());
