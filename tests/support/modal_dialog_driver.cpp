@@ -112,7 +112,8 @@ bool TypeInto(QAbstractSpinBox* box, const QString& text) {
   if (!box || !box->isEnabled() || box->isReadOnly()) return false;
   QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(box, text);
-  QTest::keyClick(box, Qt::Key_Enter);
+  // What leaving the field does; Enter would also press the dialog's default button.
+  box->interpretText();
   return true;
 }
 

@@ -70,7 +70,9 @@ bool ClickButton(QWidget& root, const QString& text);
 // Moves a closed drop-down list to the item `text` with the keyboard, as a user does; false
 // when the list has no such item or is disabled.
 bool ChooseItem(QComboBox* box, const QString& text);
-// Replaces the text of a spin box by typing `text` and pressing Enter; false when disabled.
+// Replaces the text of a spin box by typing `text`, then takes the value in as leaving the
+// field does (without pressing Enter, which would press a dialog's default button); false
+// when disabled or read-only.
 bool TypeInto(QAbstractSpinBox* box, const QString& text);
 
 }  // namespace vidorra::test
