@@ -168,8 +168,9 @@ void CBasePropertyPage::ClearError() {
 
 QString PropertyPageErrorText(const QString& what, HRESULT hr) {
   char text[MAX_ERROR_TEXT_LEN] = {};
-  const QString code = QStringLiteral("0x") +
-                       QStringLiteral("%1").arg(static_cast<unsigned>(hr), 8, 16, QLatin1Char('0')).toUpper();
+  const QString code =
+      QStringLiteral("0x") +
+      QStringLiteral("%1").arg(static_cast<unsigned>(hr), 8, 16, QLatin1Char('0')).toUpper();
   if (AMGetErrorTextA(hr, text, MAX_ERROR_TEXT_LEN) == 0) {
     return QStringLiteral("%1 (erreur %2)").arg(what, code);
   }

@@ -89,8 +89,8 @@ template <class Interface>
 ComPtr<Interface> FirstObjectWith(std::span<IUnknown* const> objects) {
   ComPtr<Interface> found;
   for (IUnknown* object : objects) {
-    if (object && SUCCEEDED(object->QueryInterface(Interface::kIid,
-                                                   found.ReleaseAndGetVoidAddressOf())) &&
+    if (object &&
+        SUCCEEDED(object->QueryInterface(Interface::kIid, found.ReleaseAndGetVoidAddressOf())) &&
         found) {
       return found;
     }

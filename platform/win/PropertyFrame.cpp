@@ -82,8 +82,7 @@ PropertyFrame::PropertyFrame(QWidget* owner, const std::wstring& caption,
   layout->addWidget(tabs_);
   auto* buttons = new QDialogButtonBox(dialog_);
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-  QPushButton* cancel =
-      buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
+  QPushButton* cancel = buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
   applyButton_ = buttons->addButton(QStringLiteral("Appliquer"), QDialogButtonBox::ApplyRole);
   ok->setDefault(true);
   layout->addWidget(buttons);

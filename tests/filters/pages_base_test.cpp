@@ -16,7 +16,7 @@ namespace {
 class Nothing : public CUnknown {};
 
 TEST(PropertyPages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterface) {
-  const CLSID* pages[] = {&CLSID_StreamFormatPropertyPage, &CLSID_VideoProcAmpPropertyPage,
+  const CLSID* pages[] = {&CLSID_StreamFormatPropertyPage,  &CLSID_VideoProcAmpPropertyPage,
                           &CLSID_CameraControlPropertyPage, &CLSID_CrossbarPropertyPage,
                           &CLSID_TVTunerPropertyPage,       &CLSID_TVAudioPropertyPage,
                           &CLSID_AviMuxPropertyPage};

@@ -39,7 +39,8 @@ class FakeControls : public CUnknown, public Control {
     auto found = properties.find(id);
     if (found == properties.end()) return E_PROP_ID_UNSUPPORTED;
     const Property& p = found->second;
-    std::tie(*min, *max, *step, *byDefault, *caps) = std::tie(p.min, p.max, p.step, p.byDefault, p.caps);
+    std::tie(*min, *max, *step, *byDefault, *caps) =
+        std::tie(p.min, p.max, p.step, p.byDefault, p.caps);
     return S_OK;
   }
   STDMETHODIMP Set(long id, long value, long flags) override {
@@ -99,9 +100,7 @@ class ControlsPage : public ::testing::Test {
     device_->properties[Kind::kManualOne] = {0, 255, 1, 128, kManual, 100, kManual};
     device_->properties[Kind::kAutoOne] = {0, 100, 5, 50, kAuto | kManual, 40, kAuto};
   }
-  static std::string Name(const char* prefix, const char* key) {
-    return std::string(prefix) + key;
-  }
+  static std::string Name(const char* prefix, const char* key) { return std::string(prefix) + key; }
   QSlider* Slider(PageHost& page, const char* key) {
     return page.Find<QSlider>(Name("slider", key).c_str());
   }

@@ -50,8 +50,7 @@ class FakeCrossbar : public CUnknown, public IAMCrossbar {
     *input = routed.at(output);
     return S_OK;
   }
-  STDMETHODIMP get_CrossbarPinInfo(BOOL isInput, long index, long* related,
-                                   long* type) override {
+  STDMETHODIMP get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) override {
     const std::vector<FakePin>& pins = isInput ? inputPins : outputPins;
     if (index < 0 || index >= static_cast<long>(pins.size())) return E_INVALIDARG;
     *related = pins[index].related;
@@ -59,9 +58,9 @@ class FakeCrossbar : public CUnknown, public IAMCrossbar {
     return S_OK;
   }
 
-  std::vector<FakePin> inputPins{{PhysConn_Video_Tuner, 4},     {PhysConn_Video_Composite, 5},
-                                 {PhysConn_Video_SVideo, 5},    {PhysConn_Video_Composite, -1},
-                                 {PhysConn_Audio_Tuner, 0},     {PhysConn_Audio_Line, 1}};
+  std::vector<FakePin> inputPins{{PhysConn_Video_Tuner, 4},  {PhysConn_Video_Composite, 5},
+                                 {PhysConn_Video_SVideo, 5}, {PhysConn_Video_Composite, -1},
+                                 {PhysConn_Audio_Tuner, 0},  {PhysConn_Audio_Line, 1}};
   std::vector<FakePin> outputPins{{PhysConn_Video_VideoDecoder, 1},
                                   {PhysConn_Audio_AudioDecoder, 0}};
   std::vector<long> routed{0, 4};

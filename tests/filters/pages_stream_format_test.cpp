@@ -67,8 +67,7 @@ VIDEO_STREAM_CONFIG_CAPS VideoCaps(SIZE min, SIZE max, REFERENCE_TIME fastest,
 VIDEO_STREAM_CONFIG_CAPS FixedCaps(const CMediaType& type, REFERENCE_TIME slowest = 0) {
   const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.Format());
   const SIZE size{info->bmiHeader.biWidth, std::abs(info->bmiHeader.biHeight)};
-  return VideoCaps(size, size, info->AvgTimePerFrame,
-                   slowest ? slowest : info->AvgTimePerFrame);
+  return VideoCaps(size, size, info->AvgTimePerFrame, slowest ? slowest : info->AvgTimePerFrame);
 }
 
 const VIDEOINFOHEADER& InfoOf(const AM_MEDIA_TYPE& type) {
@@ -235,7 +234,8 @@ TEST(StreamFormatPage, ARefusedFormatShowsWhyAndStaysToApply) {
   EXPECT_TRUE(page.Error().isEmpty());
   ASSERT_TRUE(ChooseItem(page.Find<QComboBox>("cboxSize"), "640 x 480"));
   EXPECT_EQ(VFW_E_NOT_STOPPED, page.Apply());
-  EXPECT_TRUE(page.Error().startsWith(QString::fromUtf16(u"Le périphérique n'a pas accepté ce format")))
+  EXPECT_TRUE(
+      page.Error().startsWith(QString::fromUtf16(u"Le périphérique n'a pas accepté ce format")))
       << page.Error().toStdString();
   EXPECT_TRUE(page.Error().contains("not stopped")) << page.Error().toStdString();
   EXPECT_TRUE(page.Error().contains("0x80040224")) << page.Error().toStdString();

@@ -23,9 +23,8 @@ class FakeTVTuner : public CUnknown, public IAMTVTuner {
  public:
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    return InterfaceChainHas<IAMTVTuner>(riid)
-               ? GetInterface(static_cast<IAMTVTuner*>(this), ppv)
-               : CUnknown::NonDelegatingQueryInterface(riid, ppv);
+    return InterfaceChainHas<IAMTVTuner>(riid) ? GetInterface(static_cast<IAMTVTuner*>(this), ppv)
+                                               : CUnknown::NonDelegatingQueryInterface(riid, ppv);
   }
   STDMETHODIMP put_Channel(long value, long video, long audio) override {
     calls.push_back("channel " + std::to_string(value) + " " + std::to_string(video) + " " +
@@ -73,9 +72,7 @@ class FakeTVTuner : public CUnknown, public IAMTVTuner {
   STDMETHODIMP RegisterNotificationCallBack(IAMTunerNotification*, long) override {
     return E_NOTIMPL;
   }
-  STDMETHODIMP UnRegisterNotificationCallBack(IAMTunerNotification*) override {
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP UnRegisterNotificationCallBack(IAMTunerNotification*) override { return E_NOTIMPL; }
   STDMETHODIMP get_AvailableTVFormats(long* standards) override {
     *standards = AnalogVideo_PAL_B | AnalogVideo_PAL_G | AnalogVideo_SECAM_L;
     return S_OK;
@@ -155,12 +152,10 @@ class FakeTVAudio : public CUnknown, public IAMTVAudio {
   STDMETHODIMP RegisterNotificationCallBack(IAMTunerNotification*, long) override {
     return E_NOTIMPL;
   }
-  STDMETHODIMP UnRegisterNotificationCallBack(IAMTunerNotification*) override {
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP UnRegisterNotificationCallBack(IAMTunerNotification*) override { return E_NOTIMPL; }
 
-  long available = AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A |
-                   AMTVAUDIO_MODE_LANG_B;
+  long available =
+      AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A | AMTVAUDIO_MODE_LANG_B;
   long mode = AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A;
   HRESULT refuse = S_OK;
   std::vector<long> asked;
@@ -179,8 +174,7 @@ TEST(TVTunerPage, ShowsTheTunerSettingsAndWhatItReceives) {
   EXPECT_EQ(QStringList({QString::fromUtf16(u"Entrée 1"), QString::fromUtf16(u"Entrée 2")}),
             Items(page.Find<QComboBox>("cboxInput")));
   EXPECT_EQ(QString::fromUtf16(u"Câble"), page.Find<QComboBox>("cboxInputType")->currentText());
-  EXPECT_EQ("SECAM L (offerts : PAL B, PAL G, SECAM L)",
-            page.Find<QLabel>("labStandard")->text());
+  EXPECT_EQ("SECAM L (offerts : PAL B, PAL G, SECAM L)", page.Find<QLabel>("labStandard")->text());
   EXPECT_EQ(QString::fromUtf16(u"Présent"), page.Find<QLabel>("labSignal")->text());
   EXPECT_EQ("471,25 MHz", page.Find<QLabel>("labFrequency")->text());
   EXPECT_FALSE(page.Dirty());

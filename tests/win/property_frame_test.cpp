@@ -22,7 +22,9 @@ namespace {
 
 // {5E0C1A00-7B2D-4C11-9A41-2F6D0E8B3C00} + n: the fake pages' class ids.
 GUID FakePageClsid(int n) {
-  return {0x5E0C1A00u + static_cast<unsigned>(n), 0x7B2D, 0x4C11,
+  return {0x5E0C1A00u + static_cast<unsigned>(n),
+          0x7B2D,
+          0x4C11,
           {0x9A, 0x41, 0x2F, 0x6D, 0x0E, 0x8B, 0x3C, 0x00}};
 }
 
@@ -193,8 +195,9 @@ TEST_F(PropertyFrameTest, WithoutCaptionTheTitleComesFromThePages) {
     std::vector<FakePageScript> pages;
     QString title;
   };
-  const Case cases[] = {{{{.title = L"Format vidéo"}}, QString::fromUtf16(u"Format vidéo")},
-                        {{{.title = L"Un"}, {.title = L"Deux"}}, QString::fromUtf16(u"Propriétés")}};
+  const Case cases[] = {
+      {{{.title = L"Format vidéo"}}, QString::fromUtf16(u"Format vidéo")},
+      {{{.title = L"Un"}, {.title = L"Deux"}}, QString::fromUtf16(u"Propriétés")}};
   for (const Case& c : cases) {
     ModalDialogDriver driver([&](QWidget& frame) {
       EXPECT_EQ(c.title, frame.windowTitle());

@@ -138,9 +138,8 @@ void CAviMuxPage::BuildFile(QWidget& content) {
   const LONG streams = pins.empty() ? std::max(kStreamsWithoutPins, applied_.masterStream + 1)
                                     : static_cast<LONG>(pins.size());
   for (LONG i = 0; i < streams; ++i) {
-    const QString name = static_cast<size_t>(i) < pins.size()
-                             ? pins[i]
-                             : QStringLiteral("Flux %1").arg(i + 1);
+    const QString name =
+        static_cast<size_t>(i) < pins.size() ? pins[i] : QStringLiteral("Flux %1").arg(i + 1);
     masterStream_->addItem(name, static_cast<int>(i));
   }
   int shown = masterStream_->findData(static_cast<int>(applied_.masterStream));
@@ -155,8 +154,7 @@ void CAviMuxPage::BuildFile(QWidget& content) {
   content.layout()->addWidget(group);
 
   QObject::connect(compatibilityIndex_, &QCheckBox::toggled, &content, [this] { Edited(); });
-  QObject::connect(masterStream_, &QComboBox::currentIndexChanged, &content,
-                   [this] { Edited(); });
+  QObject::connect(masterStream_, &QComboBox::currentIndexChanged, &content, [this] { Edited(); });
 }
 
 void CAviMuxPage::OnDeactivate() {
@@ -194,9 +192,8 @@ HRESULT CAviMuxPage::OnApply() {
     }
     return SUCCEEDED(hr);
   };
-  if (chosen.mode != applied_.mode &&
-      made(interleaving_->put_Mode(chosen.mode),
-           u"Le multiplexeur refuse ce mode d'entrelacement")) {
+  if (chosen.mode != applied_.mode && made(interleaving_->put_Mode(chosen.mode),
+                                           u"Le multiplexeur refuse ce mode d'entrelacement")) {
     applied_.mode = chosen.mode;
   }
   if (chosen.interleaveMs != applied_.interleaveMs || chosen.prerollMs != applied_.prerollMs) {

@@ -49,8 +49,8 @@ class CControlSlidersPage : public CBasePropertyPage {
   struct Row {
     const ControlProperty* property;
     long min, max, step, byDefault;
-    long value;     // what the device holds
-    bool automatic; // likewise
+    long value;      // what the device holds
+    bool automatic;  // likewise
     QSlider* slider;
     QLabel* valueLabel;
     QCheckBox* autoBox;  // null when the device cannot set the property itself

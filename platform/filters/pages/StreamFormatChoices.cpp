@@ -20,11 +20,11 @@ namespace {
 using Wanted = std::array<std::optional<int64_t>, StreamFormatChoices::kLevels>;
 
 // Frame sizes offered between the bounds of a capability that scales.
-constexpr SIZE kUsualSizes[] = {{160, 120},  {176, 144}, {320, 240},  {352, 288},  {640, 360},
-                                {640, 480},  {720, 480}, {720, 576},  {800, 600},  {1024, 768},
+constexpr SIZE kUsualSizes[] = {{160, 120},  {176, 144},  {320, 240},  {352, 288}, {640, 360},
+                                {640, 480},  {720, 480},  {720, 576},  {800, 600}, {1024, 768},
                                 {1280, 720}, {1280, 960}, {1920, 1080}};
 // Frame intervals (100 ns) of the usual rates: 60, 50, 30, 29.97, 25, 24, 20, 15, 10, 5, 1.
-constexpr int64_t kUsualIntervals[] = {166667, 200000, 333333, 333667, 400000, 416667,
+constexpr int64_t kUsualIntervals[] = {166667, 200000, 333333,  333667,  400000,  416667,
                                        500000, 666667, 1000000, 2000000, 10000000};
 constexpr int64_t kUsualSampleRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 96000};
 constexpr int64_t kUsualBits[] = {8, 16, 24, 32};
@@ -32,8 +32,8 @@ constexpr int64_t kUsualChannels[] = {1, 2};
 // A range with more steps than this offers its usual values instead of every step.
 constexpr int64_t kMaxSteps = 16;
 
-constexpr GUID kFourccBase = {0x00000000, 0x0000, 0x0010,
-                              {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr GUID kFourccBase = {
+    0x00000000, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 struct NamedSubtype {
   const GUID* subtype;
@@ -156,9 +156,9 @@ HRESULT StreamFormatChoices::Load(IAMStreamConfig* config) {
   const HRESULT hr = config->GetNumberOfCapabilities(&count, &size);
   if (FAILED(hr)) return hr;
   // Room for either structure, whatever size the pin reports.
-  std::vector<BYTE> caps(std::max({static_cast<size_t>(std::max(size, 0)),
-                                   sizeof(VIDEO_STREAM_CONFIG_CAPS),
-                                   sizeof(AUDIO_STREAM_CONFIG_CAPS)}));
+  std::vector<BYTE> caps(
+      std::max({static_cast<size_t>(std::max(size, 0)), sizeof(VIDEO_STREAM_CONFIG_CAPS),
+                sizeof(AUDIO_STREAM_CONFIG_CAPS)}));
   std::optional<GUID> major;
   for (int i = 0; i < count; ++i) {
     std::fill(caps.begin(), caps.end(), BYTE{0});
@@ -174,8 +174,8 @@ HRESULT StreamFormatChoices::Load(IAMStreamConfig* config) {
       continue;
     }
     types_.push_back(std::move(type));
-    const size_t needed = kind_ == Kind::kAudio ? sizeof(AUDIO_STREAM_CONFIG_CAPS)
-                                                : sizeof(VIDEO_STREAM_CONFIG_CAPS);
+    const size_t needed =
+        kind_ == Kind::kAudio ? sizeof(AUDIO_STREAM_CONFIG_CAPS) : sizeof(VIDEO_STREAM_CONFIG_CAPS);
     const bool hasCaps = size >= 0 && static_cast<size_t>(size) >= needed;
     if (kind_ == Kind::kAudio) {
       AddAudio(types_.size() - 1, caps.data(), hasCaps);
@@ -204,8 +204,8 @@ void StreamFormatChoices::AddVideo(size_t capability, const BYTE* raw, bool hasC
       sizes.push_back(SizeKey(min.cx, min.cy));
       sizes.push_back(SizeKey(max.cx, max.cy));
       for (const SIZE& usual : kUsualSizes) {
-        if (usual.cx >= min.cx && usual.cx <= max.cx && usual.cy >= min.cy &&
-            usual.cy <= max.cy && FitsStep(usual.cx, min.cx, caps.OutputGranularityX) &&
+        if (usual.cx >= min.cx && usual.cx <= max.cx && usual.cy >= min.cy && usual.cy <= max.cy &&
+            FitsStep(usual.cx, min.cx, caps.OutputGranularityX) &&
             FitsStep(usual.cy, min.cy, caps.OutputGranularityY)) {
           sizes.push_back(SizeKey(usual.cx, usual.cy));
         }
@@ -218,7 +218,8 @@ void StreamFormatChoices::AddVideo(size_t capability, const BYTE* raw, bool hasC
   } else {
     sizes.push_back(0);
   }
-  std::erase_if(sizes, [](int64_t key) { return key != 0 && (WidthOf(key) <= 0 || HeightOf(key) <= 0); });
+  std::erase_if(sizes,
+                [](int64_t key) { return key != 0 && (WidthOf(key) <= 0 || HeightOf(key) <= 0); });
 
   const REFERENCE_TIME own = fields.interval ? *fields.interval : 0;
   std::vector<int64_t> intervals;
@@ -248,8 +249,8 @@ void StreamFormatChoices::AddAudio(size_t capability, const BYTE* raw, bool hasC
                         caps.SampleFrequencyGranularity, kUsualSampleRates);
     bits = RangeValues(caps.MinimumBitsPerSample, caps.MaximumBitsPerSample,
                        caps.BitsPerSampleGranularity, kUsualBits);
-    channels = RangeValues(caps.MinimumChannels, caps.MaximumChannels,
-                           caps.ChannelsGranularity, kUsualChannels);
+    channels = RangeValues(caps.MinimumChannels, caps.MaximumChannels, caps.ChannelsGranularity,
+                           kUsualChannels);
   } else {
     rates = {own->nSamplesPerSec};
     bits = {own->wBitsPerSample};
@@ -285,8 +286,7 @@ std::vector<int64_t> StreamFormatChoices::Values(int level, const Keys& keys) co
 }
 
 QString StreamFormatChoices::LevelTitle(int level) const {
-  static const char16_t* const kVideo[] = {u"Format", u"Taille de l'image",
-                                           u"Images par seconde"};
+  static const char16_t* const kVideo[] = {u"Format", u"Taille de l'image", u"Images par seconde"};
   static const char16_t* const kAudio[] = {u"Fréquence", u"Résolution", u"Canaux"};
   return QString::fromUtf16((kind_ == Kind::kAudio ? kAudio : kVideo)[level]);
 }
@@ -382,9 +382,8 @@ HRESULT StreamFormatChoices::MakeType(const Keys& keys, CMediaType* type) const 
           const uint64_t area = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
           const uint64_t oldArea =
               static_cast<uint64_t>(oldWidth) * static_cast<uint64_t>(oldHeight);
-          header->biSizeImage = static_cast<DWORD>(
-              std::min<uint64_t>(header->biSizeImage * area / oldArea,
-                                 std::numeric_limits<DWORD>::max()));
+          header->biSizeImage = static_cast<DWORD>(std::min<uint64_t>(
+              header->biSizeImage * area / oldArea, std::numeric_limits<DWORD>::max()));
         }
         // Empty rectangles: the whole picture.
         *fields.source = RECT{};

@@ -31,7 +31,7 @@ HRESULT CStreamFormatPage::OnConnect(std::span<IUnknown* const> objects) {
     return hr;
   }
   SetTitle(choices_.kind() == StreamFormatChoices::Kind::kAudio ? L"Format audio"
-                                                                 : L"Format vidéo");
+                                                                : L"Format vidéo");
   return S_OK;
 }
 

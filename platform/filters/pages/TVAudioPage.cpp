@@ -60,14 +60,16 @@ HRESULT CTVAudioPage::OnActivate(QWidget& content) {
     auto* box = new QComboBox(&content);
     box->setObjectName(QString::fromLatin1(group.objectName));
     for (const ModeName& mode : group.modes) {
-      if (mode.mode & shown) box->addItem(QString::fromUtf16(mode.name), QVariant::fromValue(mode.mode));
+      if (mode.mode & shown)
+        box->addItem(QString::fromUtf16(mode.name), QVariant::fromValue(mode.mode));
     }
     box->setCurrentIndex(std::max(0, box->findData(QVariant::fromValue(applied_ & group.Mask()))));
     form->addRow(QString::fromUtf16(group.title), box);
     boxes_[g] = box;
   }
   if (!boxes_[0] && !boxes_[1]) {
-    form->addRow(new QLabel(QString::fromUtf16(u"Ce tuner ne propose aucun mode de son."), &content));
+    form->addRow(
+        new QLabel(QString::fromUtf16(u"Ce tuner ne propose aucun mode de son."), &content));
     return S_OK;
   }
   for (QComboBox* box : boxes_) {

@@ -27,16 +27,16 @@ struct StandardName {
   const char16_t* name;
 };
 constexpr StandardName kStandards[] = {
-    {AnalogVideo_NTSC_M, u"NTSC M"},     {AnalogVideo_NTSC_M_J, u"NTSC M Japon"},
+    {AnalogVideo_NTSC_M, u"NTSC M"},      {AnalogVideo_NTSC_M_J, u"NTSC M Japon"},
     {AnalogVideo_NTSC_433, u"NTSC 4,43"}, {AnalogVideo_PAL_B, u"PAL B"},
-    {AnalogVideo_PAL_D, u"PAL D"},       {AnalogVideo_PAL_G, u"PAL G"},
-    {AnalogVideo_PAL_H, u"PAL H"},       {AnalogVideo_PAL_I, u"PAL I"},
-    {AnalogVideo_PAL_M, u"PAL M"},       {AnalogVideo_PAL_N, u"PAL N"},
-    {AnalogVideo_PAL_60, u"PAL 60"},     {AnalogVideo_SECAM_B, u"SECAM B"},
-    {AnalogVideo_SECAM_D, u"SECAM D"},   {AnalogVideo_SECAM_G, u"SECAM G"},
-    {AnalogVideo_SECAM_H, u"SECAM H"},   {AnalogVideo_SECAM_K, u"SECAM K"},
-    {AnalogVideo_SECAM_K1, u"SECAM K1"}, {AnalogVideo_SECAM_L, u"SECAM L"},
-    {AnalogVideo_SECAM_L1, u"SECAM L1"}, {AnalogVideo_PAL_N_COMBO, u"PAL N combiné"},
+    {AnalogVideo_PAL_D, u"PAL D"},        {AnalogVideo_PAL_G, u"PAL G"},
+    {AnalogVideo_PAL_H, u"PAL H"},        {AnalogVideo_PAL_I, u"PAL I"},
+    {AnalogVideo_PAL_M, u"PAL M"},        {AnalogVideo_PAL_N, u"PAL N"},
+    {AnalogVideo_PAL_60, u"PAL 60"},      {AnalogVideo_SECAM_B, u"SECAM B"},
+    {AnalogVideo_SECAM_D, u"SECAM D"},    {AnalogVideo_SECAM_G, u"SECAM G"},
+    {AnalogVideo_SECAM_H, u"SECAM H"},    {AnalogVideo_SECAM_K, u"SECAM K"},
+    {AnalogVideo_SECAM_K1, u"SECAM K1"},  {AnalogVideo_SECAM_L, u"SECAM L"},
+    {AnalogVideo_SECAM_L1, u"SECAM L1"},  {AnalogVideo_PAL_N_COMBO, u"PAL N combiné"},
 };
 
 const ComClassRegistration kRegistration(CLSID_TVTunerPropertyPage, "TV Tuner Page",
@@ -93,11 +93,35 @@ HRESULT CTVTunerPage::OnActivate(QWidget& content) {
     min = std::min(applied_.channel, 0L);
     max = std::max(applied_.channel, static_cast<long>(kMaxChannelWhenUnknown));
   }
+  Build(content);
+  channel_->setRange(min, max);
+  ShowSettings(applied_);
+  ShowReception();
 
+  QObject::connect(channel_, &QSpinBox::valueChanged, &content, [this] { Edited(); });
+  QObject::connect(country_, &QSpinBox::valueChanged, &content, [this] { Edited(); });
+  if (input_) {
+    QObject::connect(input_, &QComboBox::currentIndexChanged, &content, [this] {
+      const QSignalBlocker quiet(inputType_);
+      inputType_->setCurrentIndex(inputType_->findData(chosenTypes_[Chosen().input]));
+      Edited();
+    });
+  }
+  QObject::connect(inputType_, &QComboBox::currentIndexChanged, &content, [this] {
+    chosenTypes_[Chosen().input] = static_cast<TunerInputType>(inputType_->currentData().toInt());
+    Edited();
+  });
+  // The reception changes under the user's eyes (an aerial moved, a station found).
+  auto* refresh = new QTimer(&content);
+  QObject::connect(refresh, &QTimer::timeout, &content, [this] { ShowReception(); });
+  refresh->start(kReceptionRefresh);
+  return S_OK;
+}
+
+void CTVTunerPage::Build(QWidget& content) {
   auto* form = new QFormLayout(&content);
   channel_ = new QSpinBox(&content);
   channel_->setObjectName(QStringLiteral("spinChannel"));
-  channel_->setRange(min, max);
   form->addRow(QStringLiteral("Canal"), channel_);
   country_ = new QSpinBox(&content);
   country_->setObjectName(QStringLiteral("spinCountry"));
@@ -128,27 +152,6 @@ HRESULT CTVTunerPage::OnActivate(QWidget& content) {
   frequency_ = new QLabel(&content);
   frequency_->setObjectName(QStringLiteral("labFrequency"));
   form->addRow(QString::fromUtf16(u"Fréquence vidéo"), frequency_);
-
-  ShowSettings(applied_);
-  ShowReception();
-  QObject::connect(channel_, &QSpinBox::valueChanged, &content, [this] { Edited(); });
-  QObject::connect(country_, &QSpinBox::valueChanged, &content, [this] { Edited(); });
-  if (input_) {
-    QObject::connect(input_, &QComboBox::currentIndexChanged, &content, [this] {
-      const QSignalBlocker quiet(inputType_);
-      inputType_->setCurrentIndex(inputType_->findData(chosenTypes_[Chosen().input]));
-      Edited();
-    });
-  }
-  QObject::connect(inputType_, &QComboBox::currentIndexChanged, &content, [this] {
-    chosenTypes_[Chosen().input] = static_cast<TunerInputType>(inputType_->currentData().toInt());
-    Edited();
-  });
-  // The reception changes under the user's eyes (an aerial moved, a station found).
-  auto* refresh = new QTimer(&content);
-  QObject::connect(refresh, &QTimer::timeout, &content, [this] { ShowReception(); });
-  refresh->start(kReceptionRefresh);
-  return S_OK;
 }
 
 void CTVTunerPage::OnDeactivate() {
@@ -195,11 +198,11 @@ void CTVTunerPage::ShowReception() {
                    : strength == 0 ? QStringLiteral("Absent")
                                    : QStringLiteral("Inconnu"));
   long hertz = 0;
-  frequency_->setText(SUCCEEDED(tuner_->get_VideoFrequency(&hertz)) && hertz > 0
-                          ? QString::number(hertz / 1e6, 'f', 2).replace(QLatin1Char('.'),
-                                                                         QLatin1Char(',')) +
-                                QStringLiteral(" MHz")
-                          : QStringLiteral("—"));
+  frequency_->setText(
+      SUCCEEDED(tuner_->get_VideoFrequency(&hertz)) && hertz > 0
+          ? QString::number(hertz / 1e6, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')) +
+                QStringLiteral(" MHz")
+          : QStringLiteral("—"));
 }
 
 void CTVTunerPage::Edited() { SetDirty(!(Chosen() == applied_)); }
@@ -210,24 +213,32 @@ HRESULT CTVTunerPage::OnApply() {
   QString refused;
   if (chosen.country != applied_.country) {
     hr = tuner_->put_CountryCode(chosen.country);
-    if (FAILED(hr)) refused = QStringLiteral("Le tuner refuse le pays %1").arg(chosen.country);
-    else applied_.country = chosen.country;
+    if (FAILED(hr))
+      refused = QStringLiteral("Le tuner refuse le pays %1").arg(chosen.country);
+    else
+      applied_.country = chosen.country;
   }
   if (SUCCEEDED(hr) && chosen.input != applied_.input) {
     hr = tuner_->put_ConnectInput(chosen.input);
-    if (FAILED(hr)) refused = QString::fromUtf16(u"Le tuner refuse l'entrée %1").arg(chosen.input + 1);
-    else applied_.input = chosen.input;
+    if (FAILED(hr))
+      refused = QString::fromUtf16(u"Le tuner refuse l'entrée %1").arg(chosen.input + 1);
+    else
+      applied_.input = chosen.input;
   }
   for (size_t i = 0; SUCCEEDED(hr) && i < chosen.inputTypes.size(); ++i) {
     if (chosen.inputTypes[i] == applied_.inputTypes[i]) continue;
     hr = tuner_->put_InputType(static_cast<long>(i), chosen.inputTypes[i]);
-    if (FAILED(hr)) refused = QString::fromUtf16(u"Le tuner refuse ce type d'entrée");
-    else applied_.inputTypes[i] = chosen.inputTypes[i];
+    if (FAILED(hr))
+      refused = QString::fromUtf16(u"Le tuner refuse ce type d'entrée");
+    else
+      applied_.inputTypes[i] = chosen.inputTypes[i];
   }
   if (SUCCEEDED(hr) && chosen.channel != applied_.channel) {
     hr = tuner_->put_Channel(chosen.channel, kDefaultSubChannel, kDefaultSubChannel);
-    if (FAILED(hr)) refused = QStringLiteral("Le tuner refuse le canal %1").arg(chosen.channel);
-    else applied_.channel = chosen.channel;
+    if (FAILED(hr))
+      refused = QStringLiteral("Le tuner refuse le canal %1").arg(chosen.channel);
+    else
+      applied_.channel = chosen.channel;
   }
   ShowReception();
   if (FAILED(hr)) {

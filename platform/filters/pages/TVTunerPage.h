@@ -46,6 +46,8 @@ class CTVTunerPage : public CBasePropertyPage {
   };
 
   Settings Read() const;
+  // The controls, empty; the input list only for a tuner with several inputs.
+  void Build(QWidget& content);
   Settings Chosen() const;
   void ShowSettings(const Settings& settings);
   void ShowReception();

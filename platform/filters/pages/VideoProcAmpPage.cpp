@@ -26,7 +26,7 @@ const ComClassRegistration kRegistration(CLSID_VideoProcAmpPropertyPage, "Video 
 }  // namespace
 
 CVideoProcAmpPage::CVideoProcAmpPage()
-    : CControlSlidersPageFor(L"Image", kProperties,
-                             u"Ce périphérique n'a aucun réglage d'image.") {}
+    : CControlSlidersPageFor(L"Image", kProperties, u"Ce périphérique n'a aucun réglage d'image.") {
+}
 
 }  // namespace vidorra::filters
