@@ -38,14 +38,14 @@ constexpr std::string_view kHelp =
     "Preview and record video from capture devices: DV camcorders, webcams, analogue\n"
     "capture and TV cards, with sound from a separate audio device.\n"
     "\n"
-    "  --demo             run on the bundled simulated machine (no capture hardware needed)\n"
-    "  --simulation FILE  run on the simulated machine described in FILE\n"
-    "                     (the same as VIDORRA_SIMULATION=FILE in the environment)\n"
-    "  -h, --help         show this help and exit\n"
-    "      --version      show the version and exit\n"
+    "      --demo             run on the bundled demo machine (no hardware needed)\n"
+    "      --simulation FILE  run on the simulated machine described in FILE\n"
+    "                         (the same as VIDORRA_SIMULATION=FILE in the environment)\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
     "\n"
-    "Recordings (AVI) go to the video folder and images (BMP or JPEG) to the pictures folder\n"
-    "of the user's XDG user directories. Full documentation: man vidorra\n";
+    "Recordings (AVI) go to the user's video folder and images (BMP or JPEG) to the\n"
+    "pictures folder (XDG user directories). Full documentation: man vidorra\n";
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
