@@ -93,7 +93,7 @@ else
   depends=$(sed -n 's/^ Depends: //p' <<<"$info")
   # Fonts and plugins listed by hand, libraries found by dpkg-shlibdeps.
   for package in fonts-liberation2 fonts-roboto-slab qt6-qpa-plugins \
-    libc6 libqt6widgets6 libqt6dbus6 libpulse0 libjpeg62-turbo libavcodec libswscale; do
+    libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libpulse0 libavcodec libswscale; do
     grep -qE "(^|, )$package" <<<"$depends" || fail "Depends lacks $package: $depends"
   done
   packaged_list=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' \
