@@ -80,7 +80,8 @@ message=$("$program" --simulation "$work/none" 2>&1 >/dev/null) || status=$?
 grep -qF "$work/none" <<<"$message" || fail "vidorra --simulation MISSING says: $message"
 
 # The Debian package.
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
+cpack_output=$(cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" 2>&1) \
+  || fail "cpack: $cpack_output"
 debs=("$work"/package/vidorra_"$version"_*.deb)
 if [ ! -f "${debs[0]}" ]; then
   fail "no package vidorra_${version}_*.deb"
@@ -94,7 +95,7 @@ else
   # Fonts and plugins listed by hand, libraries found by dpkg-shlibdeps.
   for package in fonts-liberation2 fonts-roboto-slab qt6-qpa-plugins \
     libc6 libstdc++6 libqt6widgets6 libqt6dbus6 libpulse0 libavcodec libswscale; do
-    grep -qE "(^|, )$package" <<<"$depends" || fail "Depends lacks $package: $depends"
+    [[ ", $depends" == *", $package"* ]] || fail "Depends lacks $package: $depends"
   done
   packaged_list=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' \
     | sed 's|^\./usr/||' | sort)
