@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <set>
 
+#include "CaptureGraphBuilderPins.h"
 #include "FilterGraph.h"
 #include "FilterRegistry.h"
 #include "MediaType.h"
+
+using vidorra::dshow::capture_builder::OwnerOf;
 
 namespace {
 
@@ -71,14 +74,6 @@ std::vector<ComPtr<IPin>> FreePinsOf(IBaseFilter* filter, PIN_DIRECTION directio
   std::vector<ComPtr<IPin>> pins = PinsOf(filter, direction);
   std::erase_if(pins, [](const ComPtr<IPin>& pin) { return IsConnected(pin.Get()); });
   return pins;
-}
-
-ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
-  PIN_INFO info{};
-  if (!pin || FAILED(pin->QueryPinInfo(&info))) return nullptr;
-  ComPtr<IBaseFilter> owner;
-  owner.Attach(info.pFilter);
-  return owner;
 }
 
 // Faults of the call itself, which no filter in between mends.
