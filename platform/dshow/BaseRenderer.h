@@ -4,8 +4,8 @@
 // offered to OnReceiveFirstSample) until the filter runs, stops or flushes; while Running it
 // waits on the graph clock (IReferenceClock::AdviseTime) until the sample's start time, then
 // renders it. Without a clock, or for a sample without time, it renders at once. Stop, Pause
-// and BeginFlush interrupt the wait; a sample released by Stop or a flush is dropped and its
-// Receive answers S_OK. EndOfStream sends EC_COMPLETE (param2: this filter) while the filter
+// and BeginFlush interrupt the wait; a sample released by Stop is dropped and its Receive
+// answers S_OK (S_FALSE when a flush released it). EndOfStream sends EC_COMPLETE (param2: this filter) while the filter
 // runs, and again at each Run until Stop (CBaseFilter::EndOfStreamReached); an unconnected
 // renderer sends it at each Run. A failing DoRenderSample sends EC_ERRORABORT and fails the
 // Receive.
@@ -57,10 +57,10 @@ class CBaseRenderer : public CBaseFilter {
   CRendererInputPin* InputPin() const { return input_.get(); }
 
  private:
-  // Waits while Paused and, when Running, until the sample's time. *render: render it now;
+  // Waits while Paused and, when Running, until the sample's time. *renderNow: render it now;
   // the result is what Receive answers when the sample is not rendered (S_OK when Stop
   // released it, S_FALSE when a flush did).
-  HRESULT WaitForRenderTime(IMediaSample* sample, bool* render);
+  HRESULT WaitForRenderTime(IMediaSample* sample, bool* renderNow);
   HRESULT WaitForRenderTimeLocked(IMediaSample* sample, std::unique_lock<std::mutex>& render,
                                   bool* renderNow);
   void WakeWaiters();

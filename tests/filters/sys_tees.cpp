@@ -168,6 +168,8 @@ TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
   EXPECT_EQ(PinName(pins[1].Get()), L"Output1");
   EXPECT_EQ(PinName(pins[4].Get()), L"Output4");
 
+  // Each output delivers from a thread of its own: a paused renderer holding the first sample
+  // does not keep it from the others, so every renderer cues and the graph runs.
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   EXPECT_TRUE(WaitUntil([&] {
     for (auto& sink : sinks) {
