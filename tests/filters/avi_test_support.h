@@ -341,10 +341,7 @@ class DeliveryLog : public CBaseFilter {
     }
     STDMETHODIMP EndOfStream() override {
       const HRESULT hr = CBaseInputPin::EndOfStream();
-      if (SUCCEEDED(hr)) {
-        log_->NotifyEvent(EC_COMPLETE, S_OK,
-                          reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(log_)));
-      }
+      if (SUCCEEDED(hr)) log_->EndOfStreamReached();
       return hr;
     }
     STDMETHODIMP Sync() override {

@@ -113,8 +113,11 @@ void ExpectPinsLeadBack(IBaseFilter* filter, bool connected) {
     ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
     EXPECT_TRUE(IsSameObject(info.pFilter, filter));
     info.pFilter->Release();
+    LPWSTR id = nullptr;
+    ASSERT_EQ(S_OK, pin->QueryId(&id));
     ComPtr<IPin> found;
-    EXPECT_EQ(S_OK, filter->FindPin(info.achName, found.GetAddressOf()));
+    EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
+    CoTaskMemFree(id);
     EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
     if (connected) continue;
     ComPtr<IPin> peer;
