@@ -332,7 +332,8 @@ TEST(GraphBuild, ReleasingTheGraphReleasesEveryFilter) {
     ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), PinAt(middle.Get(), 0).Get()));
     ASSERT_EQ(S_OK, graph->Connect(PinAt(middle.Get(), 1).Get(), sink->InputPinInterface()));
     ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-    ASSERT_EQ(S_OK, control->Run());
+    // S_FALSE while the renderer has not cued its first sample yet.
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
     EXPECT_GT(source->RefCountForTesting(), 1u);
   }
   EXPECT_EQ(1u, source->RefCountForTesting());
