@@ -468,5 +468,35 @@ TEST(AviWriterOutput, WriteFailureKeepsEveryWholeChunkBeforeIt) {
   EXPECT_EQ(probed[0].count, written);
 }
 
+// A queued output drops what was queued before its failure came to light, the description of
+// a first salvage included: the salvage that follows writes the whole description again.
+TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  test::MemoryOutput out(2048 * 20 + 9 * 144008 + 5000);
+  AviWriter writer(out);
+  ASSERT_EQ(writer.AddStream(DvType1()), 0);
+  ASSERT_EQ(writer.Start(), S_OK);
+  int written = 0;
+  for (int i = 0; i < 30; ++i) {
+    if (FAILED(writer.WriteSample(0, maker.Frame(i), FrameTime(i)))) break;
+    if (++written == 4) {
+      ASSERT_EQ(writer.Checkpoint(), S_OK);
+    }
+  }
+  const std::vector<uint8_t> beforeSalvage = out.bytes;
+  EXPECT_EQ(writer.Finish(), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  out.bytes = beforeSalvage;  // the first salvage's writes never reached the file
+  EXPECT_EQ(writer.Salvage(HRESULT_FROM_WIN32(ERROR_DISK_FULL)), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  TempDir dir;
+  const std::string path = dir.File("salvaged.avi");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(out.bytes.data()),
+             static_cast<std::streamsize>(out.bytes.size()));
+  const AviFileInfo info = ReadBack(path);
+  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(written));
+  EXPECT_EQ(info.streams[0].odmlChunks.size(), static_cast<size_t>(written));
+}
+
 }  // namespace
 }  // namespace vidorra::avi

@@ -543,7 +543,9 @@ void AviWriter::TrimToWrittenEnd() {
         ix.offsets.pop_back();
         ix.sizes.pop_back();
       }
-      ix.written = std::min(ix.written, ix.offsets.size());
+      // Every entry is written again: what an earlier description queued may never have
+      // reached the file (a queued output drops it after a failure).
+      ix.written = 0;
       ix.duration = 0;
       for (uint32_t raw : ix.sizes) {
         const uint32_t size = raw & ~odml::kDeltaFrameBit;
@@ -567,6 +569,7 @@ void AviWriter::TrimToWrittenEnd() {
       return moviData + e.offset + kChunkHeaderBytes + e.size + (e.size & 1) > limit;
     });
   }
+  for (Riff& r : riffs_) r.sizesWritten = false;
   Riff& riff = riffs_.back();
   const uint64_t dataEnd = std::min(end, std::max(limit, riff.moviOffset + kListHeaderBytes));
   if (riffs_.size() == 1 && idx1Written_ && idx1Offset_ + kChunkHeaderBytes <= limit &&
