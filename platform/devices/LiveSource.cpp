@@ -61,21 +61,26 @@ class CLiveSource::Timing : public StreamTiming {
     }
   }
   void Running() {
-    const auto now = std::chrono::steady_clock::now();
-    if (!steadyStarted_) {
-      steadyStart_ = now;
-      steadyStarted_ = true;
-    } else if (pausedAt_) {
-      steadyStart_ += now - *pausedAt_;
+    {
+      std::lock_guard lock(steadyMutex_);
+      const auto now = std::chrono::steady_clock::now();
+      if (!steadyStarted_) {
+        steadyStart_ = now;
+        steadyStarted_ = true;
+      } else if (pausedAt_) {
+        steadyStart_ += now - *pausedAt_;
+      }
+      pausedAt_.reset();
     }
-    pausedAt_.reset();
     SetEvent(runningEvent_);
   }
   void Paused() {
     ResetEvent(runningEvent_);
+    std::lock_guard lock(steadyMutex_);
     pausedAt_ = std::chrono::steady_clock::now();
   }
   void Stopped() {
+    std::lock_guard lock(steadyMutex_);
     steadyStarted_ = false;
     pausedAt_.reset();
   }
@@ -127,7 +132,8 @@ class CLiveSource::Timing : public StreamTiming {
   int InterruptFd() override { return interruptFd_; }
 
  private:
-  REFERENCE_TIME SteadyNow() const {
+  REFERENCE_TIME SteadyNow() {
+    std::lock_guard lock(steadyMutex_);
     if (!steadyStarted_) return 0;
     const auto end = pausedAt_ ? *pausedAt_ : std::chrono::steady_clock::now();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(end - steadyStart_).count() / 100;
@@ -139,8 +145,8 @@ class CLiveSource::Timing : public StreamTiming {
   const HANDLE adviseEvent_;   // auto reset: the clock's advise
   const int interruptFd_;
   std::atomic<bool> stopping_{false};
-  // The monotonic stand-in for a missing graph clock; written under the filter lock before
-  // the running event lets the thread read it.
+  // The monotonic stand-in for a missing graph clock.
+  std::mutex steadyMutex_;
   std::chrono::steady_clock::time_point steadyStart_;
   std::optional<std::chrono::steady_clock::time_point> pausedAt_;
   bool steadyStarted_ = false;

@@ -168,6 +168,21 @@ TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
   EXPECT_EQ(stopped.get(), S_OK);
 }
 
+TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  UseSize(capture.Get(), 320, 240);
+  QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(S_OK, QueryAs<IMediaControl>(g_.graph.Get())->Run());
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() >= 3; }));
+  g_.Stop();
+  // Never more frames than the time that passed allows (load can only make fewer).
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LE(static_cast<double>(sink->Count()), seconds * 1e7 / k30Fps + 1);
+}
+
 TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
