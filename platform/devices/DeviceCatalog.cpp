@@ -6,27 +6,12 @@
 #include <devmoniker.h>
 
 #include <algorithm>
-#include <cwctype>
 
 #include "LiveSource.h"
 
 namespace vidorra::devices {
 
 namespace {
-
-constexpr int kGuidTextLength = 39;
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
-}
-
-std::wstring GuidText(REFGUID guid) {
-  wchar_t text[kGuidTextLength] = {};
-  StringFromGUID2(guid, text, kGuidTextLength);
-  return text;
-}
 
 // Lists the catalog's devices in the system device enumerator.
 class CatalogLister : public dshow::DeviceLister {
@@ -59,7 +44,7 @@ class CatalogResolver : public DeviceMonikerResolver {
     if (!out) return E_POINTER;
     const auto entry = DeviceCatalog::Instance().Find(displayName);
     if (!entry) return MK_E_NOOBJECT;
-    *out = {{L"FriendlyName", entry->friendlyName}, {L"CLSID", GuidText(entry->clsid)}};
+    *out = dshow::ListedProperties(entry->friendlyName, entry->clsid);
     return S_OK;
   }
 };
@@ -111,7 +96,7 @@ std::vector<DeviceEntry> DeviceCatalog::Devices(REFGUID category) {
 
 std::optional<DeviceEntry> DeviceCatalog::Find(const std::wstring& displayName) {
   for (DeviceEntry& entry : AllDevices()) {
-    if (SameName(entry.displayName, displayName)) return std::move(entry);
+    if (dshow::SameDisplayName(entry.displayName, displayName)) return std::move(entry);
   }
   return std::nullopt;
 }

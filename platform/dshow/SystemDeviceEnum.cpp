@@ -5,6 +5,7 @@
 #include <uuids.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <memory>
 #include <mutex>
 
@@ -51,6 +52,18 @@ void AddDeviceLister(std::shared_ptr<DeviceLister> lister) {
   if (std::find(listers.begin(), listers.end(), lister) == listers.end()) {
     listers.push_back(std::move(lister));
   }
+}
+
+bool SameDisplayName(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
+}
+
+PropertyList ListedProperties(const std::wstring& friendlyName, REFCLSID clsid) {
+  wchar_t text[kGuidTextLength] = {};
+  StringFromGUID2(clsid, text, kGuidTextLength);
+  return {{L"FriendlyName", friendlyName}, {L"CLSID", text}};
 }
 
 void RemoveDeviceLister(const std::shared_ptr<DeviceLister>& lister) {

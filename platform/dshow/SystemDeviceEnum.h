@@ -19,6 +19,7 @@
 #pragma once
 
 #include <comimpl.h>
+#include <devmoniker.h>
 #include <strmif.h>
 
 #include <memory>
@@ -55,6 +56,11 @@ struct DeviceLister {
 };
 void AddDeviceLister(std::shared_ptr<DeviceLister> lister);
 void RemoveDeviceLister(const std::shared_ptr<DeviceLister>& lister);
+
+// Display names of the enumerator's monikers compare without regard to case.
+bool SameDisplayName(const std::wstring& a, const std::wstring& b);
+// The property bag of a listed filter or device: "FriendlyName" and "CLSID" (braced text).
+PropertyList ListedProperties(const std::wstring& friendlyName, REFCLSID clsid);
 
 // The display name of a category's own moniker in CLSID_ActiveMovieCategories.
 std::wstring CategoryDisplayName(REFGUID category);
