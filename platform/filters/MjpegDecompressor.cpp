@@ -1,16 +1,11 @@
 // "MJPEG Decompressor"; see MjpegDecompressor.h.
 #include "MjpegDecompressor.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <cstdlib>
 
 #include "ColorSpaceConverter.h"
+#include "LibavPointers.h"
 
 namespace vidorra::filters {
 
@@ -18,19 +13,6 @@ namespace {
 
 constexpr long kOutputBuffers = 3;
 constexpr PixelFormat kOffered[] = {PixelFormat::kYuy2, PixelFormat::kRgb32, PixelFormat::kRgb24};
-
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsDeleter {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 
 AVPixelFormat AvFormatOf(PixelFormat format) {
   switch (format) {
@@ -82,10 +64,10 @@ bool Offered(PixelFormat format) {
 }  // namespace
 
 struct CMjpegDecompressor::Decoder {
-  std::unique_ptr<AVCodecContext, CodecContextDeleter> context;
-  std::unique_ptr<AVFrame, FrameDeleter> frame;
-  std::unique_ptr<AVPacket, PacketDeleter> packet;
-  std::unique_ptr<SwsContext, SwsDeleter> scaler;
+  CodecContextPtr context;
+  FramePtr frame;
+  PacketPtr packet;
+  SwsPtr scaler;
 };
 
 CMjpegDecompressor::CMjpegDecompressor()

@@ -1,26 +1,13 @@
 // MjpegEncoder; see MjpegEncoder.h.
 #include "MjpegEncoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
-
 #include <cstring>
+
+#include "LibavPointers.h"
 
 namespace vidorra::devices::sim {
 
 namespace {
-
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 
 // A camera's usual quality: visible detail, small frames. qscale 1 (best) to 31.
 constexpr int kQuality = 4;
@@ -29,9 +16,9 @@ constexpr int kTimeBase = 30;
 }  // namespace
 
 struct MjpegEncoder::Impl {
-  std::unique_ptr<AVCodecContext, CodecContextDeleter> context;
-  std::unique_ptr<AVFrame, FrameDeleter> frame;
-  std::unique_ptr<AVPacket, PacketDeleter> packet;
+  filters::CodecContextPtr context;
+  filters::FramePtr frame;
+  filters::PacketPtr packet;
   int64_t pts = 0;
 };
 
