@@ -205,24 +205,13 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
 
 TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   ClockedGraph g;
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ASSERT_EQ(S_OK, g.Add(webcam.Get(), L"Webcam"));
-  ASSERT_EQ(S_OK, g.Add(sink.Get(), L"Sink"));
   ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
-  ASSERT_EQ(S_OK, g.graph->ConnectDirect(capture.Get(), sink->Input(), nullptr));
+  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
-  auto caps = [&](int index) {
-    AM_MEDIA_TYPE* type = nullptr;
-    VIDEO_STREAM_CONFIG_CAPS scc{};
-    config->GetStreamCaps(index, &type, reinterpret_cast<BYTE*>(&scc));
-    CMediaType mt;
-    mt.Adopt(*type);
-    CoTaskMemFree(type);
-    return mt;
-  };
   // 320x240: the sink takes it, the pins are connected again with it.
-  CMediaType small = caps(2);
+  CMediaType small = Capability(capture.Get(), 2);
   ASSERT_EQ(S_OK, config->SetFormat(&small));
   auto connection = [&] {
     AM_MEDIA_TYPE type{};
@@ -233,7 +222,7 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   };
   EXPECT_TRUE(connection() == small);
   // MJPG: the sink refuses it; the connection and the format stay as they were.
-  CMediaType jpeg = caps(4);
+  CMediaType jpeg = Capability(capture.Get(), 4);
   EXPECT_TRUE(FAILED(config->SetFormat(&jpeg)));
   EXPECT_TRUE(connection() == small);
   AM_MEDIA_TYPE* now = nullptr;
@@ -242,7 +231,7 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   DeleteMediaType(now);
   // Not while the graph runs.
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  CMediaType large = caps(0);
+  CMediaType large = Capability(capture.Get(), 0);
   EXPECT_EQ(VFW_E_NOT_STOPPED, config->SetFormat(&large));
   g.Stop();
 }
@@ -327,12 +316,9 @@ TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
 
 TEST_F(CaptureFilters, LiveSourcesCannotCueWhilePausedAndStopAtOnce) {
   ClockedGraph g;
-  ComPtr<IBaseFilter> grabber = BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+  ComPtr<IBaseFilter> grabber = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g.Add(grabber.Get(), L"Grabber");
-  g.Add(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, g.graph->ConnectDirect(PinByName(grabber.Get(), L"Capture").Get(), sink->Input(),
-                                         nullptr));
+  ASSERT_EQ(S_OK, g.ConnectToSink(CapturePinOf(grabber.Get()).Get(), sink.Get(), sink->Input()));
   ASSERT_EQ(S_OK, grabber->Pause());
   FILTER_STATE state = State_Stopped;
   EXPECT_EQ(VFW_S_CANT_CUE, grabber->GetState(0, &state));

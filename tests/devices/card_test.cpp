@@ -18,19 +18,10 @@ class Cards : public ::testing::Test {
   // The card's capture pin (320x240) connected to sink_, its front end connected by the
   // capture graph builder; returns the card.
   ComPtr<IBaseFilter> Build(const wchar_t* device) {
-    ComPtr<IBaseFilter> card = BindDevice(CLSID_VideoInputDeviceCategory, device);
-    EXPECT_TRUE(card);
-    EXPECT_EQ(S_OK, g_.Add(card.Get(), device));
-    EXPECT_EQ(S_OK, g_.Add(sink_.Get(), L"Sink"));
-    capture_ = PinByName(card.Get(), L"Capture");
-    ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture_.Get());
-    AM_MEDIA_TYPE* type = nullptr;
-    VIDEO_STREAM_CONFIG_CAPS caps{};
-    config->GetStreamCaps(2, &type, reinterpret_cast<BYTE*>(&caps));
-    EXPECT_EQ(caps.InputSize.cx, 320);
-    EXPECT_EQ(S_OK, config->SetFormat(type));
-    DeleteMediaType(type);
-    EXPECT_EQ(S_OK, g_.graph->ConnectDirect(capture_.Get(), sink_->Input(), nullptr));
+    ComPtr<IBaseFilter> card = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
+    capture_ = CapturePinOf(card.Get());
+    EXPECT_EQ(S_OK, ChooseCapability(capture_.Get(), 2));
+    EXPECT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink_.Get(), sink_->Input()));
     return card;
   }
   template <class I>

@@ -169,6 +169,35 @@ std::vector<CMediaType> OfferedTypes(IPin* pin) {
   return types;
 }
 
+ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
+  for (const ComPtr<IPin>& pin : PinsOfFilter(filter)) {
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    pin->QueryDirection(&direction);
+    if (direction == PINDIR_OUTPUT && CategoryOfPin(pin.Get()) == PIN_CATEGORY_CAPTURE) return pin;
+  }
+  return nullptr;
+}
+
+CMediaType Capability(IPin* pin, int index) {
+  CMediaType mt;
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  AM_MEDIA_TYPE* type = nullptr;
+  // Room for either caps structure.
+  BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
+  if (config && config->GetStreamCaps(index, &type, caps) == S_OK && type) {
+    mt.Adopt(*type);
+    CoTaskMemFree(type);
+  }
+  return mt;
+}
+
+HRESULT ChooseCapability(IPin* pin, int index) {
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  if (!config) return E_NOINTERFACE;
+  CMediaType mt = Capability(pin, index);
+  return config->SetFormat(&mt);
+}
+
 // ---- Graphs on a manual clock ----
 
 ClockedGraph::ClockedGraph() : clock(MakeComObject<TestManualClock>()) {
@@ -185,6 +214,17 @@ ClockedGraph::ClockedGraph() : clock(MakeComObject<TestManualClock>()) {
 
 HRESULT ClockedGraph::Add(IBaseFilter* filter, const wchar_t* name) {
   return graph->AddFilter(filter, name);
+}
+
+ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
+  ComPtr<IBaseFilter> device = BindDevice(category, name);
+  if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
+  return device;
+}
+
+HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input) {
+  const HRESULT hr = Add(sink, L"Sink");
+  return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
 }
 
 HRESULT ClockedGraph::Run() {

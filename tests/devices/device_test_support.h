@@ -55,6 +55,12 @@ ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
 std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
 std::optional<GUID> CategoryOfPin(IPin* pin);
 std::vector<CMediaType> OfferedTypes(IPin* pin);
+// The filter's first output pin of category PIN_CATEGORY_CAPTURE.
+ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
+// The pin's capability at `index` (its media type, the caps bytes ignored).
+CMediaType Capability(IPin* pin, int index);
+// Makes the pin's capability at `index` the device's format; the SetFormat result.
+HRESULT ChooseCapability(IPin* pin, int index);
 
 // A graph that runs on a manual clock starting at 0.
 struct ClockedGraph {
@@ -63,6 +69,11 @@ struct ClockedGraph {
   ComPtr<TestManualClock> clock;
   ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
   HRESULT Add(IBaseFilter* filter, const wchar_t* name);
+  // Binds the device of the category with that friendly name and adds it under its name
+  // (null when it cannot be bound or added).
+  ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
+  // Adds `sink` under "Sink" and connects `output` straight to its `input`.
+  HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
   // Runs with stream time 0 at clock time 0.
   HRESULT Run();
   HRESULT Stop();

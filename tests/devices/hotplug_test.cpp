@@ -42,12 +42,9 @@ class HotPlug : public ::testing::Test {
   };
   std::unique_ptr<Capture> NewCapture() {
     auto c = std::make_unique<Capture>();
-    c->grabber = BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
-    EXPECT_TRUE(c->grabber);
-    c->g.Add(c->grabber.Get(), L"Grabber");
-    c->g.Add(c->sink.Get(), L"Sink");
-    c->pin = PinByName(c->grabber.Get(), L"Capture");
-    EXPECT_EQ(S_OK, c->g.graph->ConnectDirect(c->pin.Get(), c->sink->Input(), nullptr));
+    c->grabber = c->g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+    c->pin = CapturePinOf(c->grabber.Get());
+    EXPECT_EQ(S_OK, c->g.ConnectToSink(c->pin.Get(), c->sink.Get(), c->sink->Input()));
     return c;
   }
 
@@ -95,8 +92,7 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
 
 TEST_F(HotPlug, AGraphNotHoldingTheDeviceHearsNothing) {
   ClockedGraph other;
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
-  ASSERT_EQ(S_OK, other.Add(webcam.Get(), L"Webcam"));
+  ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam"));
   auto capture = NewCapture();
   machine_.Rewrite(kWithout);
   ASSERT_TRUE(NextDeviceLost(capture->g.graph.Get()));
@@ -111,12 +107,9 @@ TEST_F(HotPlug, AGraphNotHoldingTheDeviceHearsNothing) {
 
 TEST_F(HotPlug, ASoundDeviceIsUnpluggedToo) {
   ClockedGraph g;
-  ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  ComPtr<IBaseFilter> tone = g.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  g.Add(tone.Get(), L"Tone");
-  g.Add(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK,
-            g.graph->ConnectDirect(PinsOfFilter(tone.Get())[0].Get(), sink->Input(), nullptr));
+  ASSERT_EQ(S_OK, g.ConnectToSink(CapturePinOf(tone.Get()).Get(), sink.Get(), sink->Input()));
   ASSERT_EQ(S_OK, g.Run());
   machine_.Rewrite(kWithout);
   const auto lost = NextDeviceLost(g.graph.Get());

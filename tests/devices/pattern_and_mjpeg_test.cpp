@@ -70,20 +70,14 @@ TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
 TEST(MjpegDecompressor, OffersItsOutputsAndDropsWhatItCannotDecode) {
   MachineFile machine("video webcam Webcam\n");
   ClockedGraph g;
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<IBaseFilter> decoder = CreateFilter(CLSID_MjpegDec);
   ASSERT_TRUE(decoder);
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g.Add(webcam.Get(), L"Webcam");
   g.Add(decoder.Get(), L"MJPEG Decompressor");
   g.Add(sink.Get(), L"Sink");
   ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
-  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
-  AM_MEDIA_TYPE* jpeg = nullptr;
-  VIDEO_STREAM_CONFIG_CAPS caps{};
-  config->GetStreamCaps(4, &jpeg, reinterpret_cast<BYTE*>(&caps));
-  ASSERT_EQ(S_OK, config->SetFormat(jpeg));
-  DeleteMediaType(jpeg);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
   // Nothing to offer before the input knows the size.
   EXPECT_TRUE(OfferedTypes(PinAt(decoder.Get(), 1).Get()).empty());
   ASSERT_EQ(S_OK, g.graph->ConnectDirect(capture.Get(), PinAt(decoder.Get(), 0).Get(), nullptr));

@@ -46,20 +46,11 @@ TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
   TempFolder folder;
   const std::string path = folder.File("recording.avi");
   ClockedGraph g;
-  ComPtr<IBaseFilter> device = BindDevice(CLSID_VideoInputDeviceCategory, r.device);
+  ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, r.device);
   ASSERT_TRUE(device);
-  ASSERT_EQ(S_OK, g.Add(device.Get(), r.device.c_str()));
-  ComPtr<IPin> capture = PinsOfFilter(device.Get())[PinByName(device.Get(), L"Capture") ? 0 : 0];
-  for (const ComPtr<IPin>& pin : PinsOfFilter(device.Get())) {
-    if (CategoryOfPin(pin.Get()) == PIN_CATEGORY_CAPTURE) capture = pin;
-  }
-  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
-  AM_MEDIA_TYPE* type = nullptr;
-  VIDEO_STREAM_CONFIG_CAPS caps{};
-  ASSERT_EQ(S_OK, config->GetStreamCaps(r.capability, &type, reinterpret_cast<BYTE*>(&caps)));
-  ASSERT_EQ(S_OK, config->SetFormat(type));
-  const GUID major = type->majortype;
-  DeleteMediaType(type);
+  ComPtr<IPin> capture = CapturePinOf(device.Get());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), r.capability));
+  const GUID major = Capability(capture.Get(), r.capability).majortype;
 
   ComPtr<IBaseFilter> mux;
   ASSERT_EQ(S_OK, g.builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
@@ -114,10 +105,8 @@ TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
   TempFolder folder;
   const std::string path = folder.File("with-sound.avi");
   ClockedGraph g;
-  ComPtr<IBaseFilter> grabber = BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
-  ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
-  g.Add(grabber.Get(), L"Grabber");
-  g.Add(tone.Get(), L"Tone");
+  ComPtr<IBaseFilter> grabber = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+  ComPtr<IBaseFilter> tone = g.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   ComPtr<IBaseFilter> mux;
   ASSERT_EQ(S_OK, g.builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
                                                mux.GetAddressOf(), nullptr));
@@ -126,8 +115,8 @@ TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
   ASSERT_EQ(S_OK, g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, tone.Get(),
                                           nullptr, mux.Get()));
   ASSERT_EQ(S_OK, g.Run());
-  ComPtr<IPin> capture = PinByName(grabber.Get(), L"Capture");
-  ComPtr<IPin> sound = PinsOfFilter(tone.Get())[0];
+  ComPtr<IPin> capture = CapturePinOf(grabber.Get());
+  ComPtr<IPin> sound = CapturePinOf(tone.Get());
   ASSERT_TRUE(StepFrames(g, capture.Get(), kFrames, 400000));
   // Sound buffers of 20 ms complete every other frame time: 22 of them by frame 11.
   ASSERT_TRUE(WaitUntil([&] { return Delivered(sound.Get()) == 2 * (kFrames - 1); }));

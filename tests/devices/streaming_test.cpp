@@ -46,34 +46,13 @@ class HoldingSink : public PatternSink {
 
 class Streaming : public ::testing::Test {
  protected:
-  // The device's capture pin connected straight to `sink`, in g.
+  // The device's pin connected straight to `sink`, in g_.
   ComPtr<IPin> Connect(const wchar_t* device, IBaseFilter* sink, IPin* input,
                        const wchar_t* pin = L"Capture") {
-    source_ = BindDevice(CLSID_VideoInputDeviceCategory, device);
-    EXPECT_TRUE(source_);
-    EXPECT_EQ(S_OK, g_.Add(source_.Get(), device));
-    EXPECT_EQ(S_OK, g_.Add(sink, L"Sink"));
+    source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
     ComPtr<IPin> output = PinByName(source_.Get(), pin);
-    EXPECT_EQ(S_OK, g_.graph->ConnectDirect(output.Get(), input, nullptr));
+    EXPECT_EQ(S_OK, g_.ConnectToSink(output.Get(), sink, input));
     return output;
-  }
-  // Sets the first capability whose size is width x height.
-  void UseSize(IPin* pin, int width, int height) {
-    ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
-    int count = 0, size = 0;
-    config->GetNumberOfCapabilities(&count, &size);
-    for (int i = 0; i < count; ++i) {
-      AM_MEDIA_TYPE* type = nullptr;
-      VIDEO_STREAM_CONFIG_CAPS caps{};
-      config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps));
-      const bool match = caps.InputSize.cx == width && caps.InputSize.cy == height;
-      if (match) {
-        EXPECT_EQ(S_OK, config->SetFormat(type));
-      }
-      DeleteMediaType(type);
-      if (match) return;
-    }
-    ADD_FAILURE() << "no " << width << "x" << height;
   }
 
   MachineFile machine_{kMachine};
@@ -84,7 +63,7 @@ class Streaming : public ::testing::Test {
 TEST_F(Streaming, FramesComeOnTheClockNeverBeforeWithTheirCaptureTimes) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Run());
   for (long n = 0; n < 10; ++n) {
     g_.AdvanceTo(n * k30Fps);
@@ -107,7 +86,7 @@ TEST_F(Streaming, FramesComeOnTheClockNeverBeforeWithTheirCaptureTimes) {
 TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
   ComPtr<HoldingSink> sink = MakeComObject<HoldingSink>();
   ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Run());
   // The sink keeps every buffer: after the pool is empty the device drops, and is not held up.
   for (long n = 0; n < 8; ++n) {
@@ -133,7 +112,7 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
 TEST_F(Streaming, ALateReaderGetsTheDevicesQueuedFramesAndLosesOlderOnes) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Run());
   g_.AdvanceTo(0);
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 1; }));
@@ -149,7 +128,7 @@ TEST_F(Streaming, ALateReaderGetsTheDevicesQueuedFramesAndLosesOlderOnes) {
 TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(g_.graph.Get());
   control->Pause();
   g_.AdvanceTo(5 * k30Fps);
@@ -171,7 +150,7 @@ TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
 TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, QueryAs<IMediaControl>(g_.graph.Get())->Run());
@@ -187,7 +166,7 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = Connect(L"Webcam", recorded.Get(), recorded->Input());
-  UseSize(capture.Get(), 320, 240);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinByName(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));
@@ -200,12 +179,11 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
 }
 
 TEST_F(Streaming, MjpgPicturesAreDecodedByTheMjpegDecompressorThatIntelligentConnectFinds) {
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<IBaseFilter> webcam = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g_.Add(webcam.Get(), L"Webcam");
   g_.Add(sink.Get(), L"Sink");
   ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
-  UseSize(capture.Get(), 1280, 720);
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
   ASSERT_EQ(S_OK, g_.graph->Connect(capture.Get(), sink->Input()));
   ComPtr<IBaseFilter> decoder;
   ASSERT_EQ(S_OK, g_.graph->FindFilterByName(L"MJPEG Decompressor", decoder.GetAddressOf()));
@@ -251,19 +229,11 @@ TEST_F(Streaming, TheCamcorderDeliversDvFramesWithSoundThroughSplitterAndDecoder
 }
 
 TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormat) {
-  ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  ComPtr<IBaseFilter> tone = g_.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  g_.Add(tone.Get(), L"Tone");
-  g_.Add(sink.Get(), L"Sink");
-  ComPtr<IPin> pin = PinsOfFilter(tone.Get())[0];
-  // 44.1 kHz mono.
-  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin.Get());
-  AM_MEDIA_TYPE* type = nullptr;
-  AUDIO_STREAM_CONFIG_CAPS caps{};
-  ASSERT_EQ(S_OK, config->GetStreamCaps(3, &type, reinterpret_cast<BYTE*>(&caps)));
-  ASSERT_EQ(S_OK, config->SetFormat(type));
-  DeleteMediaType(type);
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
+  ComPtr<IPin> pin = CapturePinOf(tone.Get());
+  ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 3));  // 44.1 kHz mono
+  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
   ASSERT_EQ(S_OK, g_.Run());
   // A buffer is a fiftieth of a second, delivered once its last sample is captured.
   constexpr REFERENCE_TIME kBuffer = 200000;
@@ -299,10 +269,9 @@ TEST_F(Streaming, TheTvSoundModeIsHeard) {
   EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
   ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  g_.Add(device.Get(), L"TV Sound");
-  g_.Add(sink.Get(), L"Sink");
-  ComPtr<IPin> pin = PinsOfFilter(device.Get())[0];
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
+  ASSERT_EQ(S_OK, g_.Add(device.Get(), L"TV Sound"));
+  ComPtr<IPin> pin = CapturePinOf(device.Get());
+  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
   ASSERT_EQ(S_OK, g_.Run());
   g_.AdvanceTo(2000000);
   ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == 10; }));
