@@ -32,6 +32,11 @@ HRESULT CAudioCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
   return CLiveSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
+void CAudioCaptureFilter::StreamStarting() {
+  lastNumber_.reset();
+  discontinuity_ = true;
+}
+
 HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
   FrameInfo buffer;
   HRESULT hr = device_->NextFrame(timing, &buffer);

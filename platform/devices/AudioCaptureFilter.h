@@ -56,12 +56,13 @@ class CAudioCaptureFilter : public CLiveSource,
 
  protected:
   std::vector<CCapturePin*> CapturePins() override { return {&pin_}; }
+  void StreamStarting() override;
   HRESULT CaptureOne(StreamTiming& timing) override;
 
  private:
   AudioBackend* const device_;  // owned by CLiveSource
   CCapturePin pin_;
-  // Streaming thread only.
+  // Streaming thread (StreamStarting resets them before the thread starts).
   std::optional<uint64_t> lastNumber_;
   bool discontinuity_ = true;
 };

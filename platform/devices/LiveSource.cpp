@@ -205,6 +205,7 @@ STDMETHODIMP CLiveSource::Pause() {
     return hr;
   }
   timing_->Prepare();
+  StreamStarting();
   thread_ = std::thread([this] { ThreadProc(); });
   streaming_ = true;
   return S_OK;

@@ -78,6 +78,9 @@ class CLiveSource : public CBaseFilter {
   // ---- Hooks ----
   // The output pins carrying samples, in pin order.
   virtual std::vector<CCapturePin*> CapturePins() = 0;
+  // A stream is about to start (filter lock held, no streaming thread): per-stream state back
+  // to its start.
+  virtual void StreamStarting() {}
   // Streaming thread: waits for and delivers one frame. S_OK to go on, S_FALSE when the
   // stream is to stop, an error when it failed (VFW_E_NO_CAPTURE_HARDWARE: the device went).
   virtual HRESULT CaptureOne(StreamTiming& timing) = 0;

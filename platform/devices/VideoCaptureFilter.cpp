@@ -126,6 +126,11 @@ std::vector<CCapturePin*> CVideoCaptureFilter::CapturePins() {
 
 // ---- Streaming ----
 
+void CVideoCaptureFilter::StreamStarting() {
+  lastNumber_.reset();
+  discontinuity_ = true;
+}
+
 HRESULT CVideoCaptureFilter::CaptureOne(StreamTiming& timing) {
   FrameInfo frame;
   HRESULT hr = device_->NextFrame(timing, &frame);

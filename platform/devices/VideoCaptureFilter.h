@@ -66,6 +66,7 @@ class CVideoCaptureFilter : public CLiveSource,
 
  protected:
   std::vector<CCapturePin*> CapturePins() override;
+  void StreamStarting() override;
   HRESULT CaptureOne(StreamTiming& timing) override;
 
  private:
@@ -77,7 +78,7 @@ class CVideoCaptureFilter : public CLiveSource,
   CCapturePin* capture_ = nullptr;
   CCapturePin* preview_ = nullptr;
 
-  // Streaming thread only.
+  // Streaming thread (StreamStarting resets them before the thread starts).
   std::optional<uint64_t> lastNumber_;
   bool discontinuity_ = true;
 };
