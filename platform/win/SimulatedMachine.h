@@ -21,10 +21,10 @@
 //
 // A malformed line is reported on the error stream with its line number and ignored.
 //
-// Hot-plug: while someone watches (Watch), the file is watched too. When it is written,
-// replaced or removed, it is read again and becomes the current machine, and each watcher is
-// told with the machines before and after the change, on the watching thread. A device line
-// removed is a device unplugged, a line added one plugged in.
+// Hot-plug: from the first Watch on, the file is watched for the rest of the run (on a thread
+// of its own). When it is written, replaced or removed, it is read again and becomes the
+// current machine, and each watcher is told with the machines before and after the change, on
+// the watching thread. A device line removed is a device unplugged, a line added one plugged in.
 //
 // Threads: Current() may be called from any thread. A machine never changes once made: a
 // change of file makes a new one, and the replaced machines stay alive for the process, so a
