@@ -169,6 +169,15 @@ std::vector<CMediaType> OfferedTypes(IPin* pin) {
   return types;
 }
 
+std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type) {
+  if (type.formattype != FORMAT_VideoInfo || type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return {0, 0};
+  }
+  VIDEOINFOHEADER vih;
+  std::memcpy(&vih, type.pbFormat, sizeof vih);
+  return {vih.bmiHeader.biWidth, std::abs(vih.bmiHeader.biHeight)};
+}
+
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
   for (const ComPtr<IPin>& pin : PinsOfFilter(filter)) {
     PIN_DIRECTION direction = PINDIR_INPUT;

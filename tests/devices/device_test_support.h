@@ -55,6 +55,8 @@ ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
 std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
 std::optional<GUID> CategoryOfPin(IPin* pin);
 std::vector<CMediaType> OfferedTypes(IPin* pin);
+// Width and height of a video type (0, 0 for another type).
+std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type);
 // The filter's first output pin of category PIN_CATEGORY_CAPTURE.
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
 // The pin's capability at `index` (its media type, the caps bytes ignored).
