@@ -231,13 +231,25 @@ class MachineWatcher {
     for (const auto& [id, listener] : listeners_) listener(*before, *after);
   }
 
-  // Called with threadMutex_ held.
+  // Called with threadMutex_ held. The watch is in place when this returns, so a change made
+  // afterwards is never missed; the thread also reads the file once at its start, for a change
+  // made since the machine was read.
   void StartThread(const std::string& path) {
     watchedPath_ = path;
     if (path.empty()) return;
+    const std::filesystem::path file(path);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+    constexpr uint32_t kMask =
+        IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE;
+    eventsFd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
-    if (wakeFd_ < 0) return;
-    thread_ = std::thread([this, path, wakeFd = wakeFd_] { Watch(path, wakeFd); });
+    if (eventsFd_ < 0 || wakeFd_ < 0 || ::inotify_add_watch(eventsFd_, folder.c_str(), kMask) < 0) {
+      std::cerr << "simulated machine: cannot watch " << path << "\n";
+      CloseDescriptors();
+      return;
+    }
+    thread_ = std::thread([this, path, name = file.filename().string(), events = eventsFd_,
+                           wake = wakeFd_] { Watch(path, name, events, wake); });
   }
 
   // Called with threadMutex_ held.
@@ -247,31 +259,22 @@ class MachineWatcher {
       [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
     }
     if (thread_.joinable()) thread_.join();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
-    wakeFd_ = -1;
+    CloseDescriptors();
+  }
+
+  void CloseDescriptors() {
+    for (int* fd : {&eventsFd_, &wakeFd_}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
   }
 
   // The watching thread: waits for events on the file's name in its folder, lets a burst of
   // writes settle, then reads the file again.
-  void Watch(const std::string& path, int wakeFd) {
-    const std::filesystem::path file(path);
-    const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
-    const std::string name = file.filename().string();
-    const int events = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-    if (events < 0) {
-      std::cerr << "simulated machine: cannot watch " << path << "\n";
-      return;
-    }
-    constexpr uint32_t kMask =
-        IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE;
-    if (::inotify_add_watch(events, folder.c_str(), kMask) < 0) {
-      std::cerr << "simulated machine: cannot watch the folder of " << path << "\n";
-      ::close(events);
-      return;
-    }
-    bool pending = false;
+  void Watch(const std::string& path, const std::string& name, int events, int wake) {
+    bool pending = true;  // the first read catches up with a change made before the watch
     for (;;) {
-      pollfd fds[2] = {{wakeFd, POLLIN, 0}, {events, POLLIN, 0}};
+      pollfd fds[2] = {{wake, POLLIN, 0}, {events, POLLIN, 0}};
       const int ready = ::poll(fds, 2, pending ? kSettleMs : -1);
       if (ready < 0 && errno != EINTR) break;
       if (fds[0].revents & POLLIN) break;
@@ -282,7 +285,6 @@ class MachineWatcher {
       }
       if (fds[1].revents & POLLIN) pending = ConcernsFile(events, name) || pending;
     }
-    ::close(events);
   }
 
   // Drains the inotify queue; true when an event names the file.
@@ -311,6 +313,7 @@ class MachineWatcher {
   bool watching_ = false;
   std::string watchedPath_;
   std::thread thread_;
+  int eventsFd_ = -1;
   int wakeFd_ = -1;
 };
 
