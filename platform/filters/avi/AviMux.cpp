@@ -19,8 +19,10 @@ namespace vidorra::filters {
 namespace {
 
 constexpr auto kCheckpointInterval = std::chrono::milliseconds(1000);
-constexpr size_t kAvgTimePerFrameOffset = 32;  // same place in VIDEOINFOHEADER and ...2
-constexpr size_t kWaveFormatBaseBytes = 16;    // WAVEFORMAT without cbSize
+// After the two rectangles, the bit rate and the error rate: the same place in both headers.
+constexpr size_t kAvgTimePerFrameOffset = offsetof(VIDEOINFOHEADER, AvgTimePerFrame);
+static_assert(kAvgTimePerFrameOffset == offsetof(VIDEOINFOHEADER2, AvgTimePerFrame));
+constexpr size_t kWaveFormatBaseBytes = 16;  // WAVEFORMAT without cbSize
 constexpr size_t kWaveFormatExBytes = 18;
 constexpr wchar_t kStreamNameProperty[] = L"name";
 
