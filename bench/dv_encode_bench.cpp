@@ -46,11 +46,7 @@ class RawStream : public CSourceStream {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = 2;
-    request->cbBuffer = kFrameBytes;
-    request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(request, &actual);
+    return DecideBuffers(allocator, *request, {.buffers = 2, .bytes = kFrameBytes});
   }
   HRESULT OnThreadCreate() override {
     frame_ = 0;

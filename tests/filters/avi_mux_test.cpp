@@ -257,11 +257,7 @@ class ChangingPcmStream : public CSourceStream {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = 2;
-    request->cbBuffer = kBlockBytes;
-    request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(request, &actual);
+    return DecideBuffers(allocator, *request, {.buffers = 2, .bytes = kBlockBytes});
   }
   HRESULT FillBuffer(IMediaSample* sample) override {
     if (block_ >= kBlocks) return S_FALSE;

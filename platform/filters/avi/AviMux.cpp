@@ -141,13 +141,8 @@ HRESULT CAviMuxOutputPin::GetMediaType(int position, CMediaType* mt) {
 
 HRESULT CAviMuxOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
-  request->cBuffers = std::max(request->cBuffers, kDeliveryBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, kDeliveryBufferBytes);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer > 0 ? S_OK : E_FAIL;
+  return DecideBuffers(allocator, *request,
+                       {.buffers = kDeliveryBuffers, .bytes = kDeliveryBufferBytes});
 }
 
 HRESULT CAviMuxOutputPin::CompleteConnect(IPin* receivePin) {

@@ -53,11 +53,7 @@ class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
  public:
   explicit CAviMuxOutputPin(CAviMux* mux);
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;

@@ -29,11 +29,7 @@ class CFileWriterInputPin : public CBaseInputPin, public IFileWriterStatus {
  public:
   explicit CFileWriterInputPin(CFileWriter* writer);
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
