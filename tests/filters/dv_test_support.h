@@ -1,0 +1,71 @@
+// Helpers of the DV filter tests: raw DV files, a loaded DV File Source, graphs without a clock
+// and waiting for their end, direct links between pins by index.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <streams.h>
+#include <vidorra_filters.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "avi_test_support.h"
+#include "sys_filter_support.h"
+
+namespace vidorra::test {
+
+// Writes n DV frames (optionally damaged by `damage`) to a raw .dv file; returns the PCM.
+inline std::vector<int16_t> WriteDvFile(
+    const std::string& path, DvFrameMaker& maker, int n,
+    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+  std::ofstream out(path, std::ios::binary);
+  std::vector<int16_t> all;
+  for (int i = 0; i < n; ++i) {
+    std::vector<int16_t> pcm;
+    auto frame = maker.Frame(i, &pcm);
+    if (damage) damage(i, frame);
+    out.write(reinterpret_cast<const char*>(frame.data()),
+              static_cast<std::streamsize>(frame.size()));
+    all.insert(all.end(), pcm.begin(), pcm.end());
+  }
+  return all;
+}
+
+inline ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
+  ComPtr<IBaseFilter> source = NewSystemFilter(CLSID_DvFileSource);
+  ComPtr<IFileSourceFilter> file = QueryAs<IFileSourceFilter>(source.Get());
+  EXPECT_TRUE(file);
+  if (file) {
+    EXPECT_EQ(file->Load(Utf8ToWide(path).c_str(), nullptr), S_OK);
+  }
+  return source;
+}
+
+// A graph without clock: the source runs as fast as the graph takes its frames.
+inline ComPtr<IGraphBuilder> UnclockedGraph() {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  return graph;
+}
+
+inline bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  long code = 0;
+  return events->WaitForCompletion(timeoutMs, &code) == S_OK && code == EC_COMPLETE;
+}
+
+// Connects pin `out` of `from` straight to pin `in` of `to` (pins by enumeration index).
+inline HRESULT Link(IGraphBuilder* graph, IBaseFilter* from, size_t out, IBaseFilter* to,
+                    size_t in) {
+  return graph->ConnectDirect(PinAtIndex(from, out).Get(), PinAtIndex(to, in).Get(), nullptr);
+}
+
+// Adds the filters to the graph under the given names.
+inline void AddFilters(IGraphBuilder* graph,
+                       std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
+  for (const auto& [filter, name] : filters) ASSERT_EQ(graph->AddFilter(filter, name), S_OK);
+}
+
+}  // namespace vidorra::test
