@@ -1,6 +1,6 @@
 // Smart Tee and Infinite Pin Tee in small graphs: pins and their order, the preview branch
-// never slowing the capture branch, untimed preview samples, one free output always, every
-// output getting every sample.
+// never slowing the capture branch, untimed preview samples copied into the preview's own,
+// one free output always, every output getting every sample.
 #include <SmartTee.h>
 #include <TestCountingSink.h>
 #include <TestPushSource.h>
@@ -108,6 +108,49 @@ TEST(SysSmartTee, FreePreviewGetsFramesWithoutTimes) {
   const auto frames = preview->Frames();
   for (size_t i = 1; i < frames.size(); ++i) EXPECT_GT(frames[i], frames[i - 1]);
   for (bool timed : preview->Timed()) EXPECT_FALSE(timed);
+}
+
+// The capture output passes on the input's own samples; the preview gets copies in samples of
+// its own allocator, and every frame is either copied for it or counted as dropped.
+TEST(SysSmartTee, CapturePassesSamplesOnPreviewCopiesIntoItsOwn) {
+  constexpr int kFrames = 20;
+  auto graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  TestPushSourceConfig config;
+  config.frameCount = kFrames;
+  auto source = MakeComObject<TestPushSource>(config);
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  auto capture = MakeComObject<TestCountingSink>();
+  auto preview = MakeComObject<TestCountingSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  graph->AddFilter(capture.Get(), L"Capture");
+  graph->AddFilter(preview.Get(), L"Preview");
+  ASSERT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
+                                       nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
+                                       nullptr));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  auto* smartTee = static_cast<vidorra::filters::CSmartTee*>(tee.Get());
+  EXPECT_TRUE(WaitUntil([&] {
+    return capture->Count() == kFrames &&
+           preview->Count() + smartTee->PreviewPin()->DroppedCount() == kFrames;
+  }));
+  StopGraph(graph.Get());
+  IMemAllocator* input = smartTee->InputPin()->Allocator();
+  IMemAllocator* own = smartTee->PreviewPin()->Allocator();
+  ASSERT_NE(input, own);
+  for (const auto& sample : capture->Samples()) EXPECT_EQ(sample.allocator, input);
+  const auto previewed = preview->Samples();
+  ASSERT_FALSE(previewed.empty());
+  for (size_t i = 0; i < previewed.size(); ++i) {
+    EXPECT_EQ(previewed[i].allocator, own);
+    if (i > 0) {
+      EXPECT_GT(previewed[i].frame, previewed[i - 1].frame) << "in order";
+    }
+  }
 }
 
 TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
