@@ -4,11 +4,15 @@
 #include <QApplication>
 #include <QIcon>
 #include <memory>
+#include <optional>
 
+#include "CommandLine.h"
 #include "mainFlux.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  if (const std::optional<int> status = vidorra::HandleCommandLine(argc, argv)) return *status;
+  int qtArgc = argc > 0 ? 1 : 0;  // the arguments are the program's own: Qt gets none of them
+  QApplication app(qtArgc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/MAINICON.png")));
 
   auto CaptureForm = std::make_unique<TCaptureForm>();
