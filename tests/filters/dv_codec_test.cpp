@@ -15,8 +15,6 @@
 
 #include "avi/AviReader.h"
 #include "dv/DvMediaTypes.h"
-#include "dv/DvSplitter.h"
-#include "dv/DvVideoDecoderFilter.h"
 #include "dv/DvVideoEncoderFilter.h"
 #include "dv_test_support.h"
 
@@ -59,20 +57,17 @@ int LumaAt(PictureFormat format, int width, int height, const std::vector<uint8_
   return -1;
 }
 
+// The Color Space Converter's name for each picture format of the codec.
 filters::PixelFormat ConverterFormat(PictureFormat format) {
-  switch (format) {
-    case PictureFormat::kI420:
-      return filters::PixelFormat::kI420;
-    case PictureFormat::kY41b:
-      return filters::PixelFormat::kY41b;
-    case PictureFormat::kRgb24:
-      return filters::PixelFormat::kRgb24;
-    case PictureFormat::kRgb32:
-      return filters::PixelFormat::kRgb32;
-    case PictureFormat::kYuy2:
-      return filters::PixelFormat::kYuy2;
-    case PictureFormat::kUyvy:
-      return filters::PixelFormat::kUyvy;
+  constexpr std::pair<PictureFormat, filters::PixelFormat> kNames[] = {
+      {PictureFormat::kI420, filters::PixelFormat::kI420},
+      {PictureFormat::kY41b, filters::PixelFormat::kY41b},
+      {PictureFormat::kRgb24, filters::PixelFormat::kRgb24},
+      {PictureFormat::kRgb32, filters::PixelFormat::kRgb32},
+      {PictureFormat::kYuy2, filters::PixelFormat::kYuy2},
+      {PictureFormat::kUyvy, filters::PixelFormat::kUyvy}};
+  for (const auto& [ours, theirs] : kNames) {
+    if (ours == format) return theirs;
   }
   return filters::PixelFormat::kUnknown;
 }
@@ -311,32 +306,25 @@ TEST(DvChains, RecompressMeetsOnTheCodecsFormat) {
   const std::string dvPath = dir.File("in.dv"), aviPath = dir.File("recoded.avi");
   constexpr int kFrames = 12;
   test::WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IGraphBuilder> graph = test::UnclockedGraph();
-  ComPtr<IBaseFilter> source = test::LoadedSource(dvPath);
-  auto splitter = MakeComObject<filters::CDvSplitter>();
-  auto decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
+  test::DecodingChain chain(dvPath);
+  IGraphBuilder* graph = chain.graph.Get();
   auto encoder = MakeComObject<filters::CDvVideoEncoderFilter>();
   ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-  test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                                 {splitter.Get(), L"DV Splitter"},
-                                 {decoder.Get(), L"DV Video Decoder"},
-                                 {encoder.Get(), L"DV Video Encoder"},
-                                 {mux.Get(), L"AVI Mux"},
-                                 {writer.Get(), L"File writer"}});
-  ASSERT_EQ(Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-  ASSERT_EQ(Link(graph.Get(), splitter.Get(), 1, decoder.Get(), 0), S_OK);
-  ASSERT_EQ(graph->Connect(decoder->OutputPin(), encoder->InputPin()), S_OK);
+  test::AddFilters(graph, {{encoder.Get(), L"DV Video Encoder"},
+                           {mux.Get(), L"AVI Mux"},
+                           {writer.Get(), L"File writer"}});
+  ASSERT_EQ(graph->Connect(chain.decoder->OutputPin(), encoder->InputPin()), S_OK);
   EXPECT_EQ(ConnectionSubtype(encoder->InputPin()), MEDIASUBTYPE_IYUV);
-  ASSERT_EQ(Link(graph.Get(), encoder.Get(), 1, mux.Get(), 1), S_OK);
-  ASSERT_EQ(Link(graph.Get(), mux.Get(), 0, writer.Get(), 0), S_OK);
+  ASSERT_EQ(Link(graph, encoder.Get(), 1, mux.Get(), 1), S_OK);
+  ASSERT_EQ(Link(graph, mux.Get(), 0, writer.Get(), 0), S_OK);
   QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
-  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
-  EXPECT_TRUE(test::WaitForComplete(graph.Get()));
-  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
-  EXPECT_EQ(splitter->CopiedFrames(), 0);
-  EXPECT_EQ(decoder->Copies(), 0);
-  EXPECT_EQ(decoder->Conversions(), 0);
+  ASSERT_EQ(test::RunGraph(graph), S_OK);
+  EXPECT_TRUE(test::WaitForComplete(graph));
+  ASSERT_EQ(test::StopGraph(graph), S_OK);
+  EXPECT_EQ(chain.splitter->CopiedFrames(), 0);
+  EXPECT_EQ(chain.decoder->Copies(), 0);
+  EXPECT_EQ(chain.decoder->Conversions(), 0);
   EXPECT_EQ(encoder->Conversions(), 0);
   EXPECT_EQ(encoder->Copies(), 0);
   const auto probed = test::Probe(aviPath);
@@ -355,21 +343,14 @@ TEST(DvChains, PreviewConvertsOnceFromTheCodecsFormat) {
   const std::string dvPath = dir.File("in.dv");
   constexpr int kFrames = 8;
   test::WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IGraphBuilder> graph = test::UnclockedGraph();
-  ComPtr<IBaseFilter> source = test::LoadedSource(dvPath);
-  auto splitter = MakeComObject<filters::CDvSplitter>();
-  auto decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
+  test::DecodingChain chain(dvPath);
+  IGraphBuilder* graph = chain.graph.Get();
   ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_VideoRenderer);
-  test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                                 {splitter.Get(), L"DV Splitter"},
-                                 {decoder.Get(), L"DV Video Decoder"},
-                                 {tee.Get(), L"Smart Tee"},
-                                 {renderer.Get(), L"Video Renderer"}});
-  ASSERT_EQ(Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-  ASSERT_EQ(Link(graph.Get(), splitter.Get(), 1, decoder.Get(), 0), S_OK);
-  ASSERT_EQ(graph->Connect(decoder->OutputPin(), test::PinAtIndex(tee.Get(), 0).Get()), S_OK);
-  EXPECT_EQ(ConnectionSubtype(decoder->OutputPin()), MEDIASUBTYPE_IYUV);
+  test::AddFilters(graph, {{tee.Get(), L"Smart Tee"}, {renderer.Get(), L"Video Renderer"}});
+  ASSERT_EQ(graph->Connect(chain.decoder->OutputPin(), test::PinAtIndex(tee.Get(), 0).Get()),
+            S_OK);
+  EXPECT_EQ(ConnectionSubtype(chain.decoder->OutputPin()), MEDIASUBTYPE_IYUV);
   const ComPtr<IPin> rendererIn = test::PinAtIndex(renderer.Get(), 0);
   ASSERT_EQ(graph->Connect(test::PinAtIndex(tee.Get(), 2).Get(), rendererIn.Get()), S_OK);
   ComPtr<IPin> converterOut;
@@ -384,12 +365,12 @@ TEST(DvChains, PreviewConvertsOnceFromTheCodecsFormat) {
   EXPECT_EQ(ConnectionSubtype(test::PinAtIndex(converter.Get(), 0).Get()), MEDIASUBTYPE_IYUV);
   EXPECT_EQ(ConnectionSubtype(rendererIn.Get()), MEDIASUBTYPE_RGB32);
 
-  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
-  EXPECT_TRUE(test::WaitForComplete(graph.Get()));
-  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
-  EXPECT_EQ(splitter->CopiedFrames(), 0);
-  EXPECT_EQ(decoder->Copies(), 0);
-  EXPECT_EQ(decoder->Conversions(), 0);
+  ASSERT_EQ(test::RunGraph(graph), S_OK);
+  EXPECT_TRUE(test::WaitForComplete(graph));
+  ASSERT_EQ(test::StopGraph(graph), S_OK);
+  EXPECT_EQ(chain.splitter->CopiedFrames(), 0);
+  EXPECT_EQ(chain.decoder->Copies(), 0);
+  EXPECT_EQ(chain.decoder->Conversions(), 0);
   auto* window = static_cast<filters::CVideoRenderer*>(renderer.Get())->WindowForTesting();
   ASSERT_TRUE(window);
   auto* smartTee = static_cast<filters::CSmartTee*>(tee.Get());

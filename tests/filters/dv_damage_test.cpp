@@ -9,8 +9,6 @@
 #include <set>
 
 #include "dv/DvAudio.h"
-#include "dv/DvSplitter.h"
-#include "dv/DvVideoDecoderFilter.h"
 #include "dv_test_support.h"
 
 namespace vidorra::dv {
@@ -134,23 +132,16 @@ TEST(DvDamage, FlippedBytesKeepEveryReadableFrameThroughSplitterMuxAndDecoder) {
     }
     // Decoded: every readable frame becomes a picture.
     {
-      ComPtr<IGraphBuilder> graph = test::UnclockedGraph();
-      ComPtr<IBaseFilter> source = test::LoadedSource(dvPath);
-      ComPtr<IBaseFilter> splitter = test::NewSystemFilter(CLSID_DVSplitter);
-      auto decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
+      test::DecodingChain chain(dvPath);
       auto sink = MakeComObject<test::TestCountingSink>(MEDIASUBTYPE_IYUV);
-      test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                                     {splitter.Get(), L"DV Splitter"},
-                                     {decoder.Get(), L"DV Video Decoder"},
-                                     {sink.Get(), L"Sink"}});
-      ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-      ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 1, decoder.Get(), 0), S_OK);
-      ASSERT_EQ(graph->ConnectDirect(decoder->OutputPin(), sink->InputPinInterface(), nullptr),
+      chain.graph->AddFilter(sink.Get(), L"Sink");
+      ASSERT_EQ(chain.graph->ConnectDirect(chain.decoder->OutputPin(), sink->InputPinInterface(),
+                                           nullptr),
                 S_OK);
-      ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
-      EXPECT_TRUE(test::WaitForComplete(graph.Get()));
-      test::StopGraph(graph.Get());
-      EXPECT_EQ(decoder->BadFrames(), 0);
+      ASSERT_EQ(test::RunGraph(chain.graph.Get()), S_OK);
+      EXPECT_TRUE(test::WaitForComplete(chain.graph.Get()));
+      test::StopGraph(chain.graph.Get());
+      EXPECT_EQ(chain.decoder->BadFrames(), 0);
       EXPECT_EQ(static_cast<long>(sink->Count()), readable);
     }
   }

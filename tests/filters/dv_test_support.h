@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "avi_test_support.h"
+#include "dv/DvSplitter.h"
+#include "dv/DvVideoDecoderFilter.h"
 #include "sys_filter_support.h"
 
 namespace vidorra::test {
@@ -67,5 +69,21 @@ inline void AddFilters(IGraphBuilder* graph,
                        std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
   for (const auto& [filter, name] : filters) ASSERT_EQ(graph->AddFilter(filter, name), S_OK);
 }
+
+// DV File Source -> DV Splitter -> DV Video Decoder in a graph without clock, linked, for the
+// tests that go on from the decoder's output.
+struct DecodingChain {
+  explicit DecodingChain(const std::string& dvPath) : source(LoadedSource(dvPath)) {
+    AddFilters(graph.Get(), {{source.Get(), L"DV File Source"},
+                             {splitter.Get(), L"DV Splitter"},
+                             {decoder.Get(), L"DV Video Decoder"}});
+    EXPECT_EQ(Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
+    EXPECT_EQ(Link(graph.Get(), splitter.Get(), 1, decoder.Get(), 0), S_OK);
+  }
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source;
+  ComPtr<filters::CDvSplitter> splitter = MakeComObject<filters::CDvSplitter>();
+  ComPtr<filters::CDvVideoDecoderFilter> decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
+};
 
 }  // namespace vidorra::test

@@ -10,6 +10,29 @@
 namespace vidorra::test {
 namespace {
 
+// Adds the source, a Smart Tee and the sinks to the graph, and connects the source to the tee
+// and the tee's capture and preview outputs to the sinks (a null sink: left unconnected).
+template <class Capture, class Preview>
+ComPtr<IBaseFilter> TeeBetween(IGraphBuilder* graph, TestPushSource* source, Capture* capture,
+                               Preview* preview) {
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  graph->AddFilter(source, L"Source");
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  EXPECT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  if (capture) {
+    graph->AddFilter(capture, L"Capture");
+    EXPECT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(),
+                                         capture->InputPinInterface(), nullptr));
+  }
+  if (preview) {
+    graph->AddFilter(preview, L"Preview");
+    EXPECT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(),
+                                         preview->InputPinInterface(), nullptr));
+  }
+  return tee;
+}
+
 TEST(SysSmartTee, PinsInputCapturePreviewInThatOrder) {
   ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   ASSERT_TRUE(tee);
@@ -51,19 +74,9 @@ TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
   config.frameCount = kFrames;
   config.frameDuration = 100'000;  // 10 ms: the capture sink renders on the clock
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   auto capture = MakeComObject<TestCountingSink>();
   auto preview = MakeComObject<GatedSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(tee.Get(), L"Smart Tee");
-  graph->AddFilter(capture.Get(), L"Capture");
-  graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK,
-            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
-                                       nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
-                                       nullptr));
+  ComPtr<IBaseFilter> tee = TeeBetween(graph.Get(), source.Get(), capture.Get(), preview.Get());
   // The preview renderer is stuck on its first frame for the whole run.
   preview->Close();
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
@@ -93,15 +106,8 @@ TEST(SysSmartTee, FreePreviewGetsFramesWithoutTimes) {
   config.paceOnClock = true;
   config.frameDuration = 100'000;  // 10 ms
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   auto preview = MakeComObject<GatedSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(tee.Get(), L"Smart Tee");
-  graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK,
-            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
-                                       nullptr));
+  TeeBetween(graph.Get(), source.Get(), static_cast<TestCountingSink*>(nullptr), preview.Get());
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   EXPECT_TRUE(WaitUntil([&] { return preview->Count() >= 3; }));
   StopGraph(graph.Get());
@@ -119,19 +125,9 @@ TEST(SysSmartTee, CapturePassesSamplesOnPreviewCopiesIntoItsOwn) {
   TestPushSourceConfig config;
   config.frameCount = kFrames;
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   auto capture = MakeComObject<TestCountingSink>();
   auto preview = MakeComObject<TestCountingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(tee.Get(), L"Smart Tee");
-  graph->AddFilter(capture.Get(), L"Capture");
-  graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK,
-            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
-                                       nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
-                                       nullptr));
+  ComPtr<IBaseFilter> tee = TeeBetween(graph.Get(), source.Get(), capture.Get(), preview.Get());
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   auto* smartTee = static_cast<vidorra::filters::CSmartTee*>(tee.Get());
   EXPECT_TRUE(WaitUntil([&] {
