@@ -75,15 +75,11 @@ int main(int argc, char** argv) {
   if (argc >= 5 && std::string(argv[1]) == "--run" && std::string(argv[2]) == "type2") {
     return RunType2(argv[3], argv[4]);
   }
-  vidorra::test::TempDir dir;
-  const std::string longDv = dir.File("long.dv"), shortDv = dir.File("short.dv");
-  if (!vidorra::bench::MakeDvFiles(longDv, kLongFrames, shortDv, kShortFrames)) {
-    std::printf("cannot make the DV file with ffmpeg\n");
-    return 1;
-  }
-  const auto input = [&](bool longRun) { return longRun ? longDv : shortDv; };
-  const auto frames = [](bool longRun) { return longRun ? kLongFrames : kShortFrames; };
-  const std::string ours = dir.File("ours.avi"), theirs = dir.File("ffmpeg.avi");
+  const vidorra::bench::DvInputs dv(kShortFrames, kLongFrames);
+  if (!dv.ok()) return 1;
+  const auto input = [&](bool longRun) { return dv.Path(longRun); };
+  const auto frames = [&](bool longRun) { return dv.Frames(longRun); };
+  const std::string ours = dv.File("ours.avi"), theirs = dv.File("ffmpeg.avi");
   const std::string self = vidorra::bench::SelfPath();
   Compare(
       "DV type 2 recording",
