@@ -117,7 +117,7 @@ Planes PlanesOf(PictureFormat format, int width, int height, bool bottomUp, cons
 
 // Buffer references over memory the caller owns, so that the codec reads or writes it in place.
 // The caller's memory must not stay referenced by the codec once a call returns: a reference the
-// caller keeps is checked by its count, one it hands over notes its release in *released.
+// caller keeps is checked by its count, one it hands over notes its release in *held.
 void KeepMemory(void*, uint8_t*) {}
 void NoteReleased(void* opaque, uint8_t*) { *static_cast<bool*>(opaque) = false; }
 
