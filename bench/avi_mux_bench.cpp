@@ -1,99 +1,102 @@
-// DV file -> AVI Mux -> File writer, against `ffmpeg -f dv -i F -c copy out.avi` on the same
-// file. Prints both times and the ratio (ffmpeg time / ours: above 1 means we are faster).
-#include <benchmark/benchmark.h>
+// CPU per frame of DV type 2 recording against the ffmpeg command line on the same PAL DV file
+// (see BenchCompare.h for how the figures are taken):
+//
+//   ours:   DV File Source -> DV Splitter (picture and sound) -> AVI Mux -> File writer, no
+//           clock: a type-2 file, a 'dvsd' video stream and a PCM stream.
+//   ffmpeg: `ffmpeg -threads 1 -f dv -i F -map 0 -c copy out.avi`: the same two streams.
 #include <streams.h>
 #include <vidorra_filters.h>
 
-#include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <string>
 
 #include "../tests/filters/avi_test_support.h"
+#include "BenchCompare.h"
 #include "FilterPins.h"
 #include "avi/AviReader.h"
 
 namespace {
 
-using vidorra::test::DvFrameMaker;
-using vidorra::test::Quote;
-using vidorra::test::RunCommand;
-using vidorra::test::TempDir;
-
-constexpr int kFrames = 750;  // 30 s of PAL DV, 108 MB
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
+using vidorra::bench::Compare;
+using vidorra::bench::ProcessResult;
+using vidorra::bench::Side;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
 using vidorra::test::RunToCompletion;
 
-// Records the DV file into an AVI file through our graph; returns false on any failure.
-bool RecordWithOurGraph(const std::string& dvPath, const std::string& aviPath) {
+constexpr int kShortFrames = 150;
+constexpr int kLongFrames = 750;  // 30 s of PAL DV, 108 MB
+constexpr long kRunTimeoutMs = 600'000;
+
+int RunType2(const std::string& dvPath, const std::string& aviPath) {
   ComPtr<IGraphBuilder> graph;
   CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                    graph.ReleaseAndGetVoidAddressOf());
   QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);  // as fast as it goes
   ComPtr<IBaseFilter> source = CreateFilter(CLSID_DvFileSource);
+  ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
   ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
   ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
-  if (!graph || !source || !mux || !writer) return false;
+  if (!graph || !source || !splitter || !mux || !writer) return 2;
   QueryAs<IFileSourceFilter>(source.Get())->Load(Utf8ToWide(dvPath).c_str(), nullptr);
   QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
   graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(splitter.Get(), L"DV Splitter");
   graph->AddFilter(mux.Get(), L"AVI Mux");
   graph->AddFilter(writer.Get(), L"File writer");
-  if (graph->ConnectDirect(PinAt(source.Get(), 0).Get(), PinAt(mux.Get(), 1).Get(), nullptr) !=
-          S_OK ||
-      graph->ConnectDirect(PinAt(mux.Get(), 0).Get(), PinAt(writer.Get(), 0).Get(), nullptr) !=
-          S_OK) {
-    return false;
+  const std::pair<IBaseFilter*, int> links[][2] = {{{source.Get(), 0}, {splitter.Get(), 0}},
+                                                   {{splitter.Get(), 1}, {mux.Get(), 1}},
+                                                   {{splitter.Get(), 2}, {mux.Get(), 2}},
+                                                   {{mux.Get(), 0}, {writer.Get(), 0}}};
+  for (const auto& [from, to] : links) {
+    if (graph->ConnectDirect(PinAt(from.first, from.second).Get(),
+                             PinAt(to.first, to.second).Get(), nullptr) != S_OK) {
+      return 3;
+    }
   }
-  return RunToCompletion(graph.Get(), 60000);
+  return RunToCompletion(graph.Get(), kRunTimeoutMs) ? 0 : 4;
 }
 
-void BM_DvFileToAvi(benchmark::State& state) {
-  TempDir dir;
-  const std::string dvPath = dir.File("in.dv");
-  {
-    DvFrameMaker maker;
-    std::ofstream out(dvPath, std::ios::binary);
-    for (int i = 0; i < kFrames; ++i) {
-      const auto frame = maker.Frame(i);
-      out.write(reinterpret_cast<const char*>(frame.data()),
-                static_cast<std::streamsize>(frame.size()));
-    }
+// Empty when the file holds `frames` pictures and the sound of as many PAL frames.
+std::string CheckType2(const std::string& path, long frames) {
+  const auto info = vidorra::avi::AviReader::Read(path);
+  if (!info || info->streams.size() != 2) return "not a two-stream file";
+  if (info->streams[0].length != frames) {
+    return "video stream of " + std::to_string(info->streams[0].length) + " frames";
   }
-  double ours = 0, theirs = 0;
-  int runs = 0;
-  for (auto _ : state) {
-    const std::string a = dir.File("ours.avi"), b = dir.File("ffmpeg.avi");
-    std::remove(a.c_str());
-    std::remove(b.c_str());
-    const auto t0 = std::chrono::steady_clock::now();
-    if (!RecordWithOurGraph(dvPath, a)) state.SkipWithError("our graph failed");
-    const auto t1 = std::chrono::steady_clock::now();
-    int status = 0;
-    RunCommand("ffmpeg -v error -f dv -i " + Quote(dvPath) + " -c copy " + Quote(b), &status);
-    const auto t2 = std::chrono::steady_clock::now();
-    if (status != 0) state.SkipWithError("ffmpeg failed");
-    ours += Seconds(t1 - t0);
-    theirs += Seconds(t2 - t1);
-    ++runs;
-    const auto info = vidorra::avi::AviReader::Read(a);
-    if (!info || info->streams.empty() || info->streams[0].length != kFrames) {
-      state.SkipWithError("our file does not hold every frame");
-    }
-  }
-  state.counters["ours_s"] = ours / runs;
-  state.counters["ffmpeg_s"] = theirs / runs;
-  state.counters["ratio_ffmpeg_over_ours"] = theirs / ours;
-  std::printf("DV file -> AVI (%d frames): ours %.3f s, ffmpeg -c copy %.3f s, ratio %.2f\n",
-              kFrames, ours / runs, theirs / runs, theirs / ours);
+  const long samples = vidorra::test::DecodedAudioSamples(path, 2);
+  if (samples != frames * 1920) return "sound of " + std::to_string(samples) + " samples";
+  return {};
 }
-BENCHMARK(BM_DvFileToAvi)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc >= 5 && std::string(argv[1]) == "--run" && std::string(argv[2]) == "type2") {
+    return RunType2(argv[3], argv[4]);
+  }
+  const vidorra::bench::DvInputs dv(kShortFrames, kLongFrames);
+  if (!dv.ok()) return 1;
+  const auto input = [&](bool longRun) { return dv.Path(longRun); };
+  const auto frames = [&](bool longRun) { return dv.Frames(longRun); };
+  const std::string ours = dv.File("ours.avi"), theirs = dv.File("ffmpeg.avi");
+  const std::string self = vidorra::bench::SelfPath();
+  Compare(
+      "DV type 2 recording",
+      Side{"ours",
+           [&](bool l) {
+             std::filesystem::remove(ours);
+             return std::vector<std::string>{self, "--run", "type2", input(l), ours};
+           },
+           [&](const ProcessResult&, bool l) { return CheckType2(ours, frames(l)); }},
+      Side{"ffmpeg",
+           [&](bool l) {
+             return std::vector<std::string>{"ffmpeg", "-nostdin", "-v",   "error", "-y",
+                                             "-threads", "1",       "-f",   "dv",    "-i",
+                                             input(l),  "-map",     "0",    "-c",    "copy",
+                                             theirs};
+           },
+           [&](const ProcessResult&, bool l) { return CheckType2(theirs, frames(l)); }},
+      kShortFrames, kLongFrames);
+  return 0;
+}

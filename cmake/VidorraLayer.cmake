@@ -1,5 +1,7 @@
 # One static library per layer. Sources are picked up from the layer's folder, so adding a
-# file needs no edit here; a layer with no source yet is an interface library.
+# file needs no edit here; a layer with no source yet is an interface library. The folder is on
+# the include path of the layers that depend on this one; the program reaches the platform only
+# through vidorra_platform, which shows none of the platform's folders (platform/CMakeLists.txt).
 function(vidorra_layer name dir)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)

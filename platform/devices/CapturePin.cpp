@@ -64,14 +64,9 @@ HRESULT CCapturePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
     bytes = std::max(bytes, static_cast<long>(wfx.nAvgBytesPerSec / 10));
   }
   if (bytes <= 0) return VFW_E_TYPE_NOT_ACCEPTED;
-  request->cBuffers = std::max(request->cBuffers, buffers_);
-  request->cbBuffer = std::max(request->cbBuffer, bytes);
   // Samples are written as 16-bit sound or wider words: aligned buffers.
-  request->cbAlign = std::max(request->cbAlign, kBufferAlign);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+  return DecideBuffers(allocator, *request,
+                       {.buffers = buffers_, .bytes = bytes, .align = kBufferAlign});
 }
 
 // ---- IAMStreamConfig ----

@@ -10,16 +10,13 @@
 #pragma once
 
 #include "BasePin.h"
+#include "PinUnknown.h"
 
 class CBaseInputPin : public CBasePin, public IMemInputPin {
  public:
   CBaseInputPin(CBaseFilter* filter, std::wstring name);
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    return NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   // ---- IMemInputPin ----

@@ -1,16 +1,17 @@
-// For a pin that implements an interface more than its base pin (a status or property
-// interface): IUnknown of every base goes to the pin's NonDelegatingQueryInterface and to its
-// filter's reference count, as for any pin. Put in the pin's class body:
+// IUnknown of a pin that implements an interface of its own besides those of its base pin
+// class: every inherited IUnknown goes to the pin's NonDelegatingQueryInterface and to the
+// reference count of the pin's filter (a pin lives as long as its filter).
 //
-//   class CMyPin : public CBaseInputPin, public IPropertyBag {
+//   class CMyPin : public CBaseInputPin, public IMyInterface {
 //    public:
-//     DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+//     DECLARE_PIN_IUNKNOWN
 //     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+//   };
 #pragma once
 
-#define DECLARE_PIN_IUNKNOWN(BasePin)                                   \
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {       \
-    return NonDelegatingQueryInterface(riid, ppv);                      \
-  }                                                                     \
-  STDMETHODIMP_(ULONG) AddRef() override { return BasePin::AddRef(); }  \
-  STDMETHODIMP_(ULONG) Release() override { return BasePin::Release(); }
+#define DECLARE_PIN_IUNKNOWN                                         \
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {    \
+    return NonDelegatingQueryInterface(riid, ppv);                   \
+  }                                                                  \
+  STDMETHODIMP_(ULONG) AddRef() override { return CBasePin::AddRef(); } \
+  STDMETHODIMP_(ULONG) Release() override { return CBasePin::Release(); }

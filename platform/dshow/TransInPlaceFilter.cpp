@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "AllocatorBuffers.h"
+
 CTransInPlaceFilter::CTransInPlaceFilter(std::wstring name, REFCLSID clsid)
     : CTransformFilter(std::move(name), clsid) {}
 
@@ -21,21 +23,15 @@ HRESULT CTransInPlaceFilter::GetMediaType(int position, CMediaType* mt) {
 HRESULT CTransInPlaceFilter::DecideBufferSize(IMemAllocator* allocator,
                                               ALLOCATOR_PROPERTIES* request) {
   constexpr long kDefaultBuffers = 2;
-  ALLOCATOR_PROPERTIES wanted = *request;
   ALLOCATOR_PROPERTIES upstream{};
-  if (IMemAllocator* in = input_->Allocator(); in && SUCCEEDED(in->GetProperties(&upstream))) {
-    wanted.cBuffers = std::max(wanted.cBuffers, upstream.cBuffers);
-    wanted.cbBuffer = std::max(wanted.cbBuffer, upstream.cbBuffer);
+  if (IMemAllocator* in = input_->Allocator(); !in || FAILED(in->GetProperties(&upstream))) {
+    upstream = {};
   }
-  wanted.cBuffers = std::max(wanted.cBuffers, kDefaultBuffers);
-  wanted.cbBuffer = std::max<long>(wanted.cbBuffer,
-                                   static_cast<long>(input_->CurrentMediaType().GetSampleSize()));
-  wanted.cbBuffer = std::max<long>(wanted.cbBuffer, 1);
-  if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(&wanted, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < wanted.cbBuffer ? E_FAIL : S_OK;
+  return DecideBuffers(
+      allocator, *request,
+      {.buffers = std::max(upstream.cBuffers, kDefaultBuffers),
+       .bytes = std::max(upstream.cbBuffer,
+                         static_cast<long>(input_->CurrentMediaType().GetSampleSize()))});
 }
 
 HRESULT CTransInPlaceFilter::CopySample(IMediaSample* in, IMediaSample** out) {

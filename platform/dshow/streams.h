@@ -4,6 +4,8 @@
 //   CMediaSample, CMemAllocator     samples and their pool (MediaSample.h, MemAllocator.h)
 //   CBaseFilter                     state machine, pins by index, events, clock
 //   CBasePin, CBaseOutputPin, CBaseInputPin   connection, allocators, streaming
+//   DecideBuffers                   the body of a DecideBufferSize hook (AllocatorBuffers.h)
+//   DECLARE_PIN_IUNKNOWN            IUnknown of a pin with an interface of its own
 //   CTransformFilter, CTransInPlaceFilter     one input, one output
 //   CSource, CSourceStream          push sources, one streaming thread per pin
 //   CBaseRenderer                   presentation on the graph clock, EC_COMPLETE
@@ -14,6 +16,7 @@
 
 #include <dshow.h>
 
+#include "AllocatorBuffers.h"
 #include "BaseFilter.h"
 #include "BaseInputPin.h"
 #include "BaseOutputPin.h"

@@ -91,17 +91,9 @@ HRESULT CColorSpaceConverter::DecideBufferSize(IMemAllocator* allocator,
                                                ALLOCATOR_PROPERTIES* request) {
   const auto layout = FrameLayout::FromMediaType(OutputPin()->CurrentMediaType());
   if (!layout) return VFW_E_TYPE_NOT_ACCEPTED;
-  ALLOCATOR_PROPERTIES wanted = *request;
-  if (wanted.cBuffers < kOutputBuffers) wanted.cBuffers = kOutputBuffers;
   // Room after the frame lets the converter write straight into the sample.
-  const auto wantedSize =
-      static_cast<long>(layout->ImageSize() + PixelFormatConverter::kBufferPadding);
-  if (wanted.cbBuffer < wantedSize) wanted.cbBuffer = wantedSize;
-  if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(&wanted, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < static_cast<long>(layout->ImageSize()) ? E_FAIL : S_OK;
+  const auto bytes = static_cast<long>(layout->ImageSize() + PixelFormatConverter::kBufferPadding);
+  return DecideBuffers(allocator, *request, {.buffers = kOutputBuffers, .bytes = bytes});
 }
 
 HRESULT CColorSpaceConverter::StartStreaming() {

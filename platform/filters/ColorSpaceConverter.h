@@ -1,6 +1,7 @@
 // "Color Space Converter" (CLSID_Colour): converts between the uncompressed video layouts of
-// PixelFormatConverter (RGB24, RGB32, RGB565, RGB555, YUY2, UYVY, I420/IYUV, YV12, NV12) at the
-// same picture size. Pins "XForm In", "XForm Out", in that order.
+// PixelFormatConverter (RGB24, RGB32, RGB565, RGB555, YUY2, UYVY, I420/IYUV, YV12, NV12, Y41B)
+// at the same picture size, in one step from the input sample into the output sample (planar
+// 4:2:0 straight into a bottom-up bitmap). Pins "XForm In", "XForm Out", in that order.
 //
 // The output offers, once the input is connected, RGB32, RGB24, RGB565, RGB555 (bottom-up, as
 // bitmaps are laid out), then the YUV layouts; it accepts any valid layout of the input's size

@@ -111,15 +111,8 @@ HRESULT CInfTeeOutputPin::BreakConnect() {
 HRESULT CInfTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
   // The tee passes the input's samples on; this allocator only satisfies the negotiation.
-  ALLOCATOR_PROPERTIES wanted = *request;
-  if (wanted.cBuffers < kOutputBuffers) wanted.cBuffers = kOutputBuffers;
-  const ULONG sampleSize = tee_->InputPin()->CurrentMediaType().GetSampleSize();
-  if (wanted.cbBuffer < static_cast<long>(sampleSize))
-    wanted.cbBuffer = static_cast<long>(sampleSize);
-  if (wanted.cbBuffer <= 0) wanted.cbBuffer = 1;
-  if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
-  ALLOCATOR_PROPERTIES actual{};
-  return allocator->SetProperties(&wanted, &actual);
+  const auto sampleSize = static_cast<long>(tee_->InputPin()->CurrentMediaType().GetSampleSize());
+  return DecideBuffers(allocator, *request, {.buffers = kOutputBuffers, .bytes = sampleSize});
 }
 
 HRESULT CInfTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {

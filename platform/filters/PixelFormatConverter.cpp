@@ -45,6 +45,8 @@ constexpr std::array kFormats = {
                AV_PIX_FMT_YUV420P},
     FormatInfo{PixelFormat::kNv12, &MEDIASUBTYPE_NV12, 12, MAKEFOURCC('N', 'V', '1', '2'),
                AV_PIX_FMT_NV12},
+    FormatInfo{PixelFormat::kY41b, &kSubtypeY41b, 12, MAKEFOURCC('Y', '4', '1', 'B'),
+               AV_PIX_FMT_YUV411P},
 };
 constexpr DWORD kFourccI420 = MAKEFOURCC('I', '4', '2', '0');
 
@@ -94,6 +96,12 @@ Planes PlanesOf(const FrameLayout& layout, uint8_t* base) {
       planes.data = {base, base + lumaSize, nullptr, nullptr};
       planes.strides = {stride, stride, 0, 0};
       break;
+    case PixelFormat::kY41b: {
+      const size_t chromaSize = lumaSize / 4;
+      planes.data = {base, base + lumaSize, base + lumaSize + chromaSize, nullptr};
+      planes.strides = {stride, stride / 4, stride / 4, 0};
+      break;
+    }
     default:
       planes.data[0] = base;
       planes.strides[0] = stride;
@@ -104,11 +112,9 @@ Planes PlanesOf(const FrameLayout& layout, uint8_t* base) {
 
 // Makes the conversion read the planes' rows last to first: each plane starts at its last row
 // and walks upwards with a negative stride. Only sources are flipped this way; the conversion
-// library's writers assume forward strides.
+// library's writers do not all take negative strides.
 void FlipVertically(Planes& planes, const FrameLayout& layout) {
-  const bool halfHeightChroma = layout.format == PixelFormat::kI420 ||
-                                layout.format == PixelFormat::kYv12 ||
-                                layout.format == PixelFormat::kNv12;
+  const bool halfHeightChroma = IsPlanar420(layout.format);
   for (size_t i = 0; i < planes.data.size(); ++i) {
     if (!planes.data[i]) continue;
     const int rows = (i > 0 && halfHeightChroma) ? layout.height / 2 : layout.height;
@@ -155,14 +161,14 @@ size_t FrameLayout::Stride() const {
     return (bytes + kDibRowAlignment - 1) / kDibRowAlignment * kDibRowAlignment;
   }
   if (IsPacked422(format)) return w * 2;
-  if (IsPlanar420(format)) return w;
+  if (IsPlanar420(format) || format == PixelFormat::kY41b) return w;
   return 0;
 }
 
 size_t FrameLayout::ImageSize() const {
   if (width <= 0 || height <= 0) return 0;
   const size_t rows = static_cast<size_t>(height);
-  if (IsPlanar420(format)) return Stride() * rows * 3 / 2;
+  if (IsPlanar420(format) || format == PixelFormat::kY41b) return Stride() * rows * 3 / 2;
   return Stride() * rows;
 }
 
@@ -170,6 +176,7 @@ bool FrameLayout::IsValid() const {
   if (!InfoOf(format) || width <= 0 || height <= 0) return false;
   if ((IsPacked422(format) || IsPlanar420(format)) && width % 2 != 0) return false;
   if (IsPlanar420(format) && height % 2 != 0) return false;
+  if (format == PixelFormat::kY41b && width % 4 != 0) return false;
   // Sizes travel as 32-bit sample sizes and strides as int.
   constexpr size_t kMaxFrameBytes = std::numeric_limits<LONG>::max();
   constexpr int kMaxDimension = 1 << 16;
@@ -288,14 +295,14 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
     sourceScratch_.resize(inSize + kBufferPadding);
     std::memcpy(sourceScratch_.data(), source, inSize);
     readFrom = sourceScratch_.data();
+    ++scratchCopies_;
   }
   // Bottom-up and top-down differ only in row order. When exactly one side is bottom-up, the
-  // source is read upside down so the destination gets its rows in its own order; the
-  // library's planar 4:2:0 readers do not take upside-down planes, so those frames are
-  // converted top-down and their rows copied out in reverse.
+  // source is read upside down (each plane from its last row, with a negative stride) so the
+  // destination gets its rows in its own order. The library reads upside-down 4:1:1 planes
+  // wrongly, so those frames are converted top-down and their rows copied out in reverse.
   const bool flip = input_.bottomUp != output_.bottomUp;
-  const bool flipAfter =
-      flip && (input_.format == PixelFormat::kI420 || input_.format == PixelFormat::kYv12);
+  const bool flipAfter = flip && input_.format == PixelFormat::kY41b;
   const bool viaScratch = flipAfter || destinationSize < outSize + kBufferPadding;
   if (viaScratch) destinationScratch_.resize(outSize + kBufferPadding);
   BYTE* writeTo = viaScratch ? destinationScratch_.data() : destination;
@@ -319,6 +326,7 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
   } else if (viaScratch) {
     std::memcpy(destination, writeTo, outSize);
   }
+  if (viaScratch) ++scratchCopies_;
   return true;
 }
 

@@ -1,7 +1,8 @@
 // Pixel conversion between the uncompressed video layouts that filters exchange: packed RGB as
 // device-independent bitmaps lay it out (RGB24, RGB32, RGB565, RGB555: rows padded to 4 bytes,
 // bottom-up when biHeight is positive, top-down when it is negative) and the YUV layouts
-// (YUY2, UYVY, I420/IYUV, YV12, NV12: always top-down, BT.601 limited range).
+// (YUY2, UYVY, I420/IYUV, YV12, NV12, and Y41B, the planar 4:1:1 of 525-line DV: always
+// top-down, BT.601 limited range).
 //
 // A PixelFormatConverter is configured once for an input and an output layout of the same
 // picture size and then converts frames. It is not thread-safe: the filter that owns it calls
@@ -9,6 +10,7 @@
 #pragma once
 
 #include <strmif.h>
+#include <uuids.h>
 
 #include <cstddef>
 #include <memory>
@@ -30,7 +32,11 @@ enum class PixelFormat {
   kI420,  // also IYUV: Y, then U, then V planes
   kYv12,  // Y, then V, then U planes
   kNv12,  // Y plane, then interleaved U/V plane
+  kY41b,  // Y, then U, then V planes, chroma a quarter of the width, full height
 };
+
+// The subtype of planar 4:1:1 ('Y41B').
+DEFINE_FOURCC_GUID(kSubtypeY41b, 0x42313459);
 
 // Subtype GUID <-> pixel format. I420 and IYUV map to the same layout; the subtype of kI420
 // is MEDIASUBTYPE_IYUV, the name the capture devices use.
@@ -54,7 +60,8 @@ struct FrameLayout {
   // Bytes of one whole frame.
   size_t ImageSize() const;
   // A layout the converter can handle: known format, positive size, even width for 4:2:2
-  // and 4:2:0, even height for 4:2:0, and a frame size that fits a 32-bit sample size.
+  // and 4:2:0, even height for 4:2:0, width a multiple of 4 for 4:1:1, and a frame size that
+  // fits a 32-bit sample size.
   bool IsValid() const;
 
   // The layout a BITMAPINFOHEADER describes (format from biCompression/biBitCount).
@@ -94,6 +101,8 @@ class PixelFormatConverter {
   // written (capacities). False (and nothing written) when unconfigured or when either buffer
   // is smaller than its layout's ImageSize().
   bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination, size_t destinationSize);
+  // Frames that went through a scratch copy (buffers without room after them).
+  long ScratchCopies() const { return scratchCopies_; }
 
  private:
   struct ContextDeleter {
@@ -104,6 +113,7 @@ class PixelFormatConverter {
   FrameLayout output_;
   std::vector<BYTE> sourceScratch_;       // padded copy of a source without room after it
   std::vector<BYTE> destinationScratch_;  // padded target, copied out afterwards
+  long scratchCopies_ = 0;
 };
 
 }  // namespace vidorra::filters

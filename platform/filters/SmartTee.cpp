@@ -99,10 +99,7 @@ HRESULT CSmartTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                              ALLOCATOR_PROPERTIES* request) {
   // Buffers as large as the input's: the capture output passes input samples on, the preview
   // copies them into these.
-  ALLOCATOR_PROPERTIES wanted = *request;
   const bool preview = this == static_cast<CSmartTeeOutputPin*>(tee_->PreviewPin());
-  const long minimum = preview ? kPreviewBuffers : kCaptureBuffers;
-  if (wanted.cBuffers < minimum) wanted.cBuffers = minimum;
   long inputSize = static_cast<long>(tee_->InputPin()->CurrentMediaType().GetSampleSize());
   if (IMemAllocator* upstream = tee_->InputPin()->Allocator()) {
     ALLOCATOR_PROPERTIES upstreamProps{};
@@ -110,22 +107,22 @@ HRESULT CSmartTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
       inputSize = std::max(inputSize, upstreamProps.cbBuffer);
     }
   }
-  wanted.cbBuffer = std::max({wanted.cbBuffer, inputSize, 1L});
-  if (wanted.cbAlign <= 0) wanted.cbAlign = 1;
-  ALLOCATOR_PROPERTIES actual{};
-  HRESULT hr = allocator->SetProperties(&wanted, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < wanted.cbBuffer ? E_FAIL : S_OK;
+  return DecideBuffers(allocator, *request,
+                       {.buffers = preview ? kPreviewBuffers : kCaptureBuffers,
+                        .bytes = std::max(inputSize, 1L)});
 }
 
 // ---- Preview ------------------------------------------------------------------------------
 
 CSmartTeePreviewPin::CSmartTeePreviewPin(CSmartTee* tee) : CSmartTeeOutputPin(tee, L"Preview") {}
 
-CSmartTeePreviewPin::~CSmartTeePreviewPin() {
+CSmartTeePreviewPin::~CSmartTeePreviewPin() { Stop(); }
+
+void CSmartTeePreviewPin::Stop() {
   {
     std::lock_guard lock(previewMutex_);
     stop_ = true;
+    queue_.clear();
   }
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
@@ -137,9 +134,8 @@ HRESULT CSmartTeePreviewPin::Active() {
   {
     std::lock_guard lock(previewMutex_);
     stop_ = false;
-    busy_ = false;
-    framePending_ = false;
     endOfStreamPending_ = false;
+    queue_.clear();
   }
   if (!thread_.joinable()) thread_ = std::thread(&CSmartTeePreviewPin::ThreadProc, this);
   return S_OK;
@@ -151,26 +147,34 @@ HRESULT CSmartTeePreviewPin::Inactive() {
     stop_ = true;
   }
   wake_.notify_all();
-  // Decommitting the allocator releases a thread blocked on a delivery buffer.
+  // Decommitting the allocator makes a receiver that waits for a buffer give up.
   HRESULT hr = CSmartTeeOutputPin::Inactive();
-  if (thread_.joinable()) thread_.join();
+  Stop();
   return hr;
 }
 
 bool CSmartTeePreviewPin::Offer(IMediaSample* sample) {
   BYTE* data = nullptr;
   if (FAILED(sample->GetPointer(&data)) || !data) return false;
-  const long length = sample->GetActualDataLength();
+  const long length = std::max(sample->GetActualDataLength(), 0L);
+  ComPtr<IMediaSample> copy;
+  BYTE* target = nullptr;
+  if (FAILED(GetDeliveryBuffer(copy.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT)) || !copy ||
+      FAILED(copy->GetPointer(&target)) || copy->GetSize() < length) {
+    std::lock_guard lock(previewMutex_);
+    ++dropped_;
+    return false;
+  }
+  std::memcpy(target, data, static_cast<size_t>(length));
+  copy->SetActualDataLength(length);
+  // No time stamps: the preview shows each frame as soon as it arrives.
+  copy->SetTime(nullptr, nullptr);
+  copy->SetMediaTime(nullptr, nullptr);
+  copy->SetSyncPoint(sample->IsSyncPoint() == S_OK);
   {
     std::lock_guard lock(previewMutex_);
-    if (stop_ || busy_) {
-      ++dropped_;
-      return false;
-    }
-    pending_.assign(data, data + std::max(length, 0L));
-    pendingSyncPoint_ = sample->IsSyncPoint() == S_OK;
-    framePending_ = true;
-    busy_ = true;
+    if (stop_) return false;
+    queue_.push_back(std::move(copy));
   }
   wake_.notify_one();
   return true;
@@ -186,10 +190,7 @@ void CSmartTeePreviewPin::OfferEndOfStream() {
 
 void CSmartTeePreviewPin::DropPending() {
   std::lock_guard lock(previewMutex_);
-  if (framePending_) {
-    framePending_ = false;
-    busy_ = false;
-  }
+  queue_.clear();
 }
 
 long CSmartTeePreviewPin::DroppedCount() const {
@@ -200,16 +201,17 @@ long CSmartTeePreviewPin::DroppedCount() const {
 void CSmartTeePreviewPin::ThreadProc() {
   std::unique_lock lock(previewMutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return stop_ || framePending_ || endOfStreamPending_; });
+    wake_.wait(lock, [this] { return stop_ || !queue_.empty() || endOfStreamPending_; });
     if (stop_) return;
-    if (framePending_) {
-      framePending_ = false;
-      delivering_.swap(pending_);
-      const bool syncPoint = pendingSyncPoint_;
+    if (!queue_.empty()) {
+      ComPtr<IMediaSample> sample = std::move(queue_.front());
+      queue_.pop_front();
       lock.unlock();
-      DeliverFrame(delivering_, syncPoint);
+      // A refused preview frame is the preview branch's own business (its renderer reports
+      // its failures); capture goes on.
+      Deliver(sample.Get());
+      sample = nullptr;
       lock.lock();
-      busy_ = false;
       continue;
     }
     endOfStreamPending_ = false;
@@ -217,23 +219,6 @@ void CSmartTeePreviewPin::ThreadProc() {
     DeliverEndOfStream();
     lock.lock();
   }
-}
-
-void CSmartTeePreviewPin::DeliverFrame(const std::vector<BYTE>& frame, bool syncPoint) {
-  ComPtr<IMediaSample> sample;
-  if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0)) || !sample) return;
-  BYTE* data = nullptr;
-  if (FAILED(sample->GetPointer(&data)) || !data) return;
-  const size_t size = std::min(frame.size(), static_cast<size_t>(sample->GetSize()));
-  std::memcpy(data, frame.data(), size);
-  sample->SetActualDataLength(static_cast<long>(size));
-  // No time stamps: the preview shows each frame as soon as it arrives.
-  sample->SetTime(nullptr, nullptr);
-  sample->SetMediaTime(nullptr, nullptr);
-  sample->SetSyncPoint(syncPoint ? TRUE : FALSE);
-  // A refused preview frame is the preview branch's own business (its renderer reports its
-  // failures); capture goes on.
-  Deliver(sample.Get());
 }
 
 // ---- Filter -------------------------------------------------------------------------------

@@ -5,21 +5,23 @@
 // as the live source it is put after does.
 //
 // The capture output gets every sample itself, on the upstream streaming thread. The preview
-// output never holds up capture: a sample is copied for it only when its own thread is idle
-// (the previous preview frame has been delivered), otherwise the preview drops the sample.
-// Preview samples carry no time stamps, so the preview renderer shows them at once.
+// output never holds up capture: each sample is copied into a sample of the preview's
+// allocator taken without waiting; when none is free (the preview branch still holds them all)
+// the preview drops the frame. The preview thread delivers the copies in order. Preview samples
+// carry no time stamps, so the preview renderer shows them at once.
 //
 // Threads: the upstream streaming thread (Receive), the preview thread (owned by the preview
 // pin: started when the filter leaves Stopped with the preview connected, interrupted and
-// joined when it stops). previewMutex_ guards the hand-over slot between them.
+// joined when it stops). previewMutex_ guards the queue of copies between them; the number of
+// copies in flight is bounded by the preview allocator's buffers.
 #pragma once
 
 #include <streams.h>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace vidorra::filters {
 
@@ -59,31 +61,28 @@ class CSmartTeePreviewPin : public CSmartTeeOutputPin {
   HRESULT Active() override;
   HRESULT Inactive() override;
 
-  // Upstream streaming thread: hands a copy of the sample to the preview thread when it is
-  // idle; otherwise the sample is dropped for the preview. True when it was taken.
+  // Upstream streaming thread: queues a copy of the sample for the preview thread when the
+  // preview allocator has a free sample; otherwise the frame is dropped for the preview. True
+  // when it was taken.
   bool Offer(IMediaSample* sample);
-  // Upstream streaming thread: end of stream reaches the preview after its pending frame.
+  // Upstream streaming thread: end of stream reaches the preview after its queued frames.
   void OfferEndOfStream();
-  // Drops a frame that has not been delivered yet (flush).
+  // Drops the frames that have not been delivered yet (flush).
   void DropPending();
   // Frames dropped because the preview was busy (tests, diagnostics).
   long DroppedCount() const;
 
  private:
   void ThreadProc();
-  void DeliverFrame(const std::vector<BYTE>& frame, bool syncPoint);
+  void Stop();
 
   std::thread thread_;
   mutable std::mutex previewMutex_;
   std::condition_variable wake_;
   bool stop_ = false;
-  bool busy_ = false;  // a frame is pending or being delivered
-  bool framePending_ = false;
   bool endOfStreamPending_ = false;
-  bool pendingSyncPoint_ = false;
   long dropped_ = 0;
-  std::vector<BYTE> pending_;
-  std::vector<BYTE> delivering_;
+  std::deque<ComPtr<IMediaSample>> queue_;
 };
 
 class CSmartTee : public CBaseFilter {

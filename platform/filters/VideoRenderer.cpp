@@ -35,26 +35,36 @@ QColor ColourFromColorRef(long colour) {
                 static_cast<int>((value >> 16) & 0xFF));
 }
 
-// Copies a frame into an image the window owns, top row first.
-QImage ImageFromFrame(const FrameLayout& layout, const BYTE* data) {
+// Copies a frame into `image` (made anew when it is null, of another size or format, or still
+// shared with the window's painting), top row first: the renderer's one copy of a frame.
+void CopyFrame(const FrameLayout& layout, const BYTE* data, QImage& image) {
+  // Locals, not the layout's fields: the stores below could otherwise alias them, which keeps
+  // the compiler from vectorising the rows.
+  const int width = layout.width;
+  const int height = layout.height;
   const bool rgb32 = layout.format == PixelFormat::kRgb32;
-  QImage image(layout.width, layout.height, rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
-  if (image.isNull()) return image;
+  const QImage::Format format = rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888;
+  if (image.isNull() || !image.isDetached() || image.format() != format ||
+      image.width() != width || image.height() != height) {
+    image = QImage(width, height, format);
+    if (image.isNull()) return;
+  }
   const size_t stride = layout.Stride();
-  const size_t rowBytes = static_cast<size_t>(layout.width) * (rgb32 ? 4 : 3);
-  for (int y = 0; y < layout.height; ++y) {
-    const int memoryRow = layout.bottomUp ? layout.height - 1 - y : y;
+  const size_t rowBytes = static_cast<size_t>(width) * (rgb32 ? 4 : 3);
+  for (int y = 0; y < height; ++y) {
+    const int memoryRow = layout.bottomUp ? height - 1 - y : y;
     const BYTE* source = data + stride * memoryRow;
     uchar* target = image.scanLine(y);
-    std::memcpy(target, source, rowBytes);
-    if (rgb32) {
-      // The fourth byte of a device-independent RGB32 pixel is unused (often 0); the image
-      // format wants it opaque.
-      auto* pixels = reinterpret_cast<uint32_t*>(target);
-      for (int x = 0; x < layout.width; ++x) pixels[x] |= kOpaqueAlpha;
+    if (!rgb32) {
+      std::memcpy(target, source, rowBytes);
+      continue;
     }
+    // The fourth byte of a device-independent RGB32 pixel is unused (often 0); the image
+    // format wants it opaque. Set in the same pass as the copy.
+    const auto* in = reinterpret_cast<const uint32_t*>(source);
+    auto* out = reinterpret_cast<uint32_t*>(target);
+    for (int x = 0; x < width; ++x) out[x] = in[x] | kOpaqueAlpha;
   }
-  return image;
 }
 
 }  // namespace
@@ -127,9 +137,14 @@ HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) {
   const long length = sample->GetActualDataLength();
   // A short frame is skipped: showing it would read past the sample.
   if (!data || length < 0 || static_cast<size_t>(length) < layout_.ImageSize()) return S_OK;
-  QImage image = ImageFromFrame(layout_, data);
   std::lock_guard lock(windowMutex_);
-  if (window_) window_->PresentFrame(std::move(image));
+  // Without a window there is nothing to show, and nothing to copy.
+  if (!window_) return S_OK;
+  CopyFrame(layout_, data, spare_);
+  if (spare_.isNull()) return E_OUTOFMEMORY;
+  // The window keeps this frame and hands back the one it showed before, which becomes the
+  // next frame's image unless painting still holds it.
+  spare_ = window_->PresentFrame(std::move(spare_));
   return S_OK;
 }
 

@@ -8,8 +8,9 @@
 // Not provided (E_NOTIMPL): put/get_FullScreenMode, put/get_BackgroundPalette,
 // NotifyOwnerMessage, GetMinIdealImageSize, GetMaxIdealImageSize and the IDispatch methods.
 //
-// Threads: frames arrive on the upstream streaming thread and are handed to the window
-// (latest frame wins, see VideoRendererWindow). The window lives on the application's
+// Threads: frames arrive on the upstream streaming thread, are copied once into an image (the
+// window's previous one when painting no longer holds it) and handed to the window (latest
+// frame wins, see VideoRendererWindow). The window lives on the application's
 // (user-interface) thread; IVideoWindow must be called there (RPC_E_WRONG_THREAD otherwise).
 // windowMutex_ guards the window pointer between the streaming thread and the window's
 // destruction (the window may be destroyed by its owner).
@@ -96,6 +97,7 @@ class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVid
                                            // widget deleted it first
 
   FrameLayout layout_;  // of the connection; set while stopped
+  QImage spare_;        // the image the next frame is copied into; under windowMutex_
   long style_;
   long styleEx_ = 0;
   bool autoShow_ = true;

@@ -87,16 +87,16 @@ VideoRendererWindow::~VideoRendererWindow() {
   if (onDestroyed_) onDestroyed_();
 }
 
-void VideoRendererWindow::PresentFrame(QImage frame) {
+QImage VideoRendererWindow::PresentFrame(QImage frame) {
   bool queue = false;
   {
     std::lock_guard lock(frameMutex_);
-    frame_ = std::move(frame);
+    std::swap(frame_, frame);
     queue = !repaintQueued_;
     repaintQueued_ = true;
   }
   presented_.fetch_add(1);
-  if (!queue) return;
+  if (!queue) return frame;
   // Queued to the widget's thread; dropped by Qt if the widget is gone by then.
   QMetaObject::invokeMethod(
       this,
@@ -108,6 +108,7 @@ void VideoRendererWindow::PresentFrame(QImage frame) {
         update();
       },
       Qt::QueuedConnection);
+  return frame;
 }
 
 QImage VideoRendererWindow::LatestFrame() const {

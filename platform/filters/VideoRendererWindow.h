@@ -25,7 +25,9 @@ class VideoRendererWindow : public QWidget {
   VideoRendererWindow();
   ~VideoRendererWindow() override;
 
-  void PresentFrame(QImage frame);
+  // Shows `frame` next; returns the frame it replaces (null before the first), which the caller
+  // may fill again once no painting shares it (QImage::isDetached).
+  QImage PresentFrame(QImage frame);
   // The frame painted next (a shared copy); null before the first.
   QImage LatestFrame() const;
   // Frames received, and repaints that showed one (tests, diagnostics).

@@ -122,12 +122,7 @@ class TableOutputPin : public TablePin<CBaseOutputPin> {
  public:
   using TablePin::TablePin;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = std::max<long>(wanted.cBuffers, 1);
-    wanted.cbBuffer = std::max<long>(wanted.cbBuffer, kTestBufferBytes);
-    wanted.cbAlign = std::max<long>(wanted.cbAlign, 1);
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(&wanted, &actual);
+    return DecideBuffers(allocator, *request, {.buffers = 1, .bytes = kTestBufferBytes});
   }
 };
 

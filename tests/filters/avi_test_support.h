@@ -313,7 +313,7 @@ class DeliveryLog : public CBaseFilter {
   class Pin : public CBaseInputPin, public IFileWriterStatus {
    public:
     explicit Pin(DeliveryLog* log) : CBaseInputPin(log, L"In"), log_(log) {}
-    DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+    DECLARE_PIN_IUNKNOWN
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
       if (riid == IID_IFileWriterStatus) {
         return GetInterface(static_cast<IFileWriterStatus*>(this), ppv);

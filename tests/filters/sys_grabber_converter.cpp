@@ -77,11 +77,7 @@ class TwoTypeStream : public CSourceStream {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = 1;
-    wanted.cbBuffer = kTestFrameBytes;
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(&wanted, &actual);
+    return DecideBuffers(allocator, *request, {.buffers = 1, .bytes = kTestFrameBytes});
   }
   HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
 };

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace vidorra::filters {
@@ -207,6 +208,67 @@ TEST(SysPixelConvert, BottomUpAndTopDownRgbSwapRowOrder) {
   }
 }
 
+// Planar 4:1:1 (525-line DV's own sampling), at a width the conversion library handles it at:
+// red on the left half, white on the right, both ways.
+TEST(SysPixelConvert, Y41bBothWays) {
+  constexpr int kWide = 64, kRows = 2;
+  const FrameLayout rgb{PixelFormat::kRgb24, kWide, kRows, true};
+  const FrameLayout y41b{PixelFormat::kY41b, kWide, kRows, false};
+  std::vector<BYTE> picture(rgb.ImageSize(), 0);
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kWide; ++x) {
+      BYTE* p = picture.data() + y * rgb.Stride() + x * 3;
+      p[0] = x < kWide / 2 ? 0 : 255;
+      p[1] = x < kWide / 2 ? 0 : 255;
+      p[2] = 255;
+    }
+  }
+  PixelFormatConverter there, back;
+  ASSERT_TRUE(there.Configure(rgb, y41b));
+  ASSERT_TRUE(back.Configure(y41b, rgb));
+  std::vector<BYTE> planes(y41b.ImageSize()), again(rgb.ImageSize());
+  ASSERT_TRUE(there.Convert(picture.data(), picture.size(), planes.data(), planes.size()));
+  const size_t luma = kWide * kRows, chroma = luma / 4;
+  for (auto [x, expected] : {std::pair{4, ExpectedYuv(kRed)}, {kWide - 4, ExpectedYuv(kWhite)}}) {
+    EXPECT_NEAR(planes[x], expected.y, 2) << x;
+    EXPECT_NEAR(planes[luma + x / 4], expected.u, 2) << x;
+    EXPECT_NEAR(planes[luma + chroma + x / 4], expected.v, 2) << x;
+  }
+  ASSERT_TRUE(back.Convert(planes.data(), planes.size(), again.data(), again.size()));
+  for (int x : {2, kWide - 2}) EXPECT_NEAR(again[x * 3 + 2], 255, 6) << x;
+  EXPECT_NEAR(again[2 * 3 + 1], 0, 6);
+  EXPECT_NEAR(again[(kWide - 2) * 3 + 1], 255, 6);
+}
+
+// The DV preview's conversions at full size: planar 4:2:0 to bottom-up RGB32 is written straight
+// into the destination, rows in the bitmap's order, without a scratch copy; 4:1:1 takes one.
+TEST(SysPixelConvert, PlanarToBottomUpRgbIsWrittenInPlace) {
+  for (PixelFormat format : {PixelFormat::kI420, PixelFormat::kY41b}) {
+    const FrameLayout in{format, 720, 576, false};
+    std::vector<BYTE> frame(in.ImageSize() + PixelFormatConverter::kBufferPadding);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<BYTE>(i * 7 + i / 720);
+    std::vector<BYTE> out[2];
+    long scratch[2] = {};
+    for (bool bottomUp : {false, true}) {
+      const FrameLayout rgb{PixelFormat::kRgb32, 720, 576, bottomUp};
+      PixelFormatConverter converter;
+      ASSERT_TRUE(converter.Configure(in, rgb));
+      out[bottomUp].assign(rgb.ImageSize() + PixelFormatConverter::kBufferPadding, 0);
+      ASSERT_TRUE(
+          converter.Convert(frame.data(), frame.size(), out[bottomUp].data(), out[bottomUp].size()));
+      scratch[bottomUp] = converter.ScratchCopies();
+    }
+    EXPECT_EQ(scratch[0], 0);
+    EXPECT_EQ(scratch[1], format == PixelFormat::kI420 ? 0 : 1);
+    const size_t stride = 720 * 4;
+    for (size_t row = 0; row < 576; ++row) {
+      ASSERT_EQ(0, std::memcmp(out[0].data() + row * stride, out[1].data() + (575 - row) * stride,
+                               stride))
+          << "format " << static_cast<int>(format) << " row " << row;
+    }
+  }
+}
+
 TEST(SysPixelConvert, SixteenBitRgbKnownWordsBothWays) {
   const FrameLayout rgb = Layout(PixelFormat::kRgb24, true);
   const std::vector<BYTE> picture = MakeRgb(rgb);
@@ -323,6 +385,9 @@ TEST(SysPixelConvert, LayoutFromMediaTypeAndBitmapHeader) {
   EXPECT_EQ(FrameLayout::FromBitmapInfo(rgb.ToBitmapInfo()), rgb);
   EXPECT_EQ(PixelFormatFromSubtype(MEDIASUBTYPE_I420), PixelFormat::kI420);
   EXPECT_EQ(PixelFormatFromSubtype(MEDIASUBTYPE_IYUV), PixelFormat::kI420);
+  EXPECT_EQ(PixelFormatFromSubtype(kSubtypeY41b), PixelFormat::kY41b);
+  const FrameLayout narrow{PixelFormat::kY41b, 6, 4, false};
+  EXPECT_FALSE(narrow.IsValid()) << "4:1:1 needs a width divisible by 4";
 }
 
 }  // namespace

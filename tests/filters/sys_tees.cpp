@@ -1,6 +1,6 @@
 // Smart Tee and Infinite Pin Tee in small graphs: pins, their order and the types they offer,
-// cueing, the preview branch never slowing the capture branch, untimed preview samples, one
-// free output always, every output getting every sample.
+// cueing, the preview branch never slowing the capture branch, untimed preview samples copied
+// into the preview's own, one free output always, every output getting every sample.
 #include <CaptureGraphBuilder.h>
 #include <SmartTee.h>
 #include <TestCountingSink.h>
@@ -10,6 +10,29 @@
 
 namespace vidorra::test {
 namespace {
+
+// Adds the source, a Smart Tee and the sinks to the graph, and connects the source to the tee
+// and the tee's capture and preview outputs to the sinks (a null sink: left unconnected).
+template <class Capture, class Preview>
+ComPtr<IBaseFilter> TeeBetween(IGraphBuilder* graph, TestPushSource* source, Capture* capture,
+                               Preview* preview) {
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  graph->AddFilter(source, L"Source");
+  graph->AddFilter(tee.Get(), L"Smart Tee");
+  EXPECT_EQ(S_OK,
+            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
+  if (capture) {
+    graph->AddFilter(capture, L"Capture");
+    EXPECT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(),
+                                         capture->InputPinInterface(), nullptr));
+  }
+  if (preview) {
+    graph->AddFilter(preview, L"Preview");
+    EXPECT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(),
+                                         preview->InputPinInterface(), nullptr));
+  }
+  return tee;
+}
 
 // The outputs report no pin category (a capture graph builder knows them by the tee and their
 // order) and offer no type until the input is connected.
@@ -79,19 +102,9 @@ TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
   config.frameCount = kFrames;
   config.frameDuration = 100'000;  // 10 ms: the capture sink renders on the clock
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   auto capture = MakeComObject<TestCountingSink>();
   auto preview = MakeComObject<GatedSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(tee.Get(), L"Smart Tee");
-  graph->AddFilter(capture.Get(), L"Capture");
-  graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK,
-            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), capture->InputPinInterface(),
-                                       nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
-                                       nullptr));
+  ComPtr<IBaseFilter> tee = TeeBetween(graph.Get(), source.Get(), capture.Get(), preview.Get());
   // The preview renderer is stuck on its first frame for the whole run.
   preview->Close();
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
@@ -121,21 +134,47 @@ TEST(SysSmartTee, FreePreviewGetsFramesWithoutTimes) {
   config.paceOnClock = true;
   config.frameDuration = 100'000;  // 10 ms
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   auto preview = MakeComObject<GatedSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(tee.Get(), L"Smart Tee");
-  graph->AddFilter(preview.Get(), L"Preview");
-  ASSERT_EQ(S_OK,
-            graph->ConnectDirect(source->OutputPin(), PinAtIndex(tee.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(tee.Get(), 2).Get(), preview->InputPinInterface(),
-                                       nullptr));
+  TeeBetween(graph.Get(), source.Get(), static_cast<TestCountingSink*>(nullptr), preview.Get());
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   EXPECT_TRUE(WaitUntil([&] { return preview->Count() >= 3; }));
   StopGraph(graph.Get());
   const auto frames = preview->Frames();
   for (size_t i = 1; i < frames.size(); ++i) EXPECT_GT(frames[i], frames[i - 1]);
   for (bool timed : preview->Timed()) EXPECT_FALSE(timed);
+}
+
+// The capture output passes on the input's own samples; the preview gets copies in samples of
+// its own allocator, and every frame is either copied for it or counted as dropped.
+TEST(SysSmartTee, CapturePassesSamplesOnPreviewCopiesIntoItsOwn) {
+  constexpr int kFrames = 20;
+  auto graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  TestPushSourceConfig config;
+  config.frameCount = kFrames;
+  auto source = MakeComObject<TestPushSource>(config);
+  auto capture = MakeComObject<TestCountingSink>();
+  auto preview = MakeComObject<TestCountingSink>();
+  ComPtr<IBaseFilter> tee = TeeBetween(graph.Get(), source.Get(), capture.Get(), preview.Get());
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  auto* smartTee = static_cast<vidorra::filters::CSmartTee*>(tee.Get());
+  EXPECT_TRUE(WaitUntil([&] {
+    return capture->Count() == kFrames &&
+           preview->Count() + smartTee->PreviewPin()->DroppedCount() == kFrames;
+  }));
+  StopGraph(graph.Get());
+  IMemAllocator* input = smartTee->InputPin()->Allocator();
+  IMemAllocator* own = smartTee->PreviewPin()->Allocator();
+  ASSERT_NE(input, own);
+  for (const auto& sample : capture->Samples()) EXPECT_EQ(sample.allocator, input);
+  const auto previewed = preview->Samples();
+  ASSERT_FALSE(previewed.empty());
+  for (size_t i = 0; i < previewed.size(); ++i) {
+    EXPECT_EQ(previewed[i].allocator, own);
+    if (i > 0) {
+      EXPECT_GT(previewed[i].frame, previewed[i - 1].frame) << "in order";
+    }
+  }
 }
 
 TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {

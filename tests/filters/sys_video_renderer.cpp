@@ -50,11 +50,8 @@ class PictureStream : public CSourceStream {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = std::max(wanted.cBuffers, 2L);
-    wanted.cbBuffer = std::max(wanted.cbBuffer, static_cast<long>(layout_.ImageSize()));
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(&wanted, &actual);
+    return DecideBuffers(allocator, *request,
+                         {.buffers = 2, .bytes = static_cast<long>(layout_.ImageSize())});
   }
   HRESULT OnThreadCreate() override {
     frame_ = 0;

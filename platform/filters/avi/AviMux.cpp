@@ -169,13 +169,7 @@ HRESULT CAviMuxOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                            ALLOCATOR_PROPERTIES* request) {
   // The file's bytes travel in the file queue's own blocks; the connection's allocator only
   // has to exist.
-  request->cBuffers = std::max(request->cBuffers, 1L);
-  request->cbBuffer = std::max(request->cbBuffer, 1L);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer > 0 ? S_OK : E_FAIL;
+  return DecideBuffers(allocator, *request, {});
 }
 
 HRESULT CAviMuxOutputPin::CompleteConnect(IPin* receivePin) {

@@ -53,7 +53,7 @@ class CAviMux;
 class CAviMuxInputPin : public CBaseInputPin, public IPropertyBag {
  public:
   CAviMuxInputPin(CAviMux* mux, int index, std::wstring name);
-  DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
@@ -77,7 +77,8 @@ class CAviMuxInputPin : public CBaseInputPin, public IPropertyBag {
 class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
  public:
   explicit CAviMuxOutputPin(CAviMux* mux);
-  DECLARE_PIN_IUNKNOWN(CBaseOutputPin)
+
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;

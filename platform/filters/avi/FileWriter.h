@@ -34,7 +34,8 @@ class CFileWriter;
 class CFileWriterInputPin : public CBaseInputPin, public IFileWriterStatus {
  public:
   explicit CFileWriterInputPin(CFileWriter* writer);
-  DECLARE_PIN_IUNKNOWN(CBaseInputPin)
+
+  DECLARE_PIN_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
   HRESULT CheckMediaType(const CMediaType* mt) override;

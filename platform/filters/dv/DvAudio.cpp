@@ -1,6 +1,7 @@
 #include "DvAudio.h"
 
 #include <algorithm>
+#include <array>
 
 namespace vidorra::dv {
 
@@ -112,12 +113,24 @@ std::optional<DvAudioFormat> ReadAudioFormat(std::span<const uint8_t> frame, DvS
 }
 
 std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame) {
-  const auto system = CheckFrame(frame);
-  if (!system) return std::nullopt;
-  const auto format = ReadAudioFormat(frame, *system);
+  const auto inspection = InspectFrame(frame);
+  if (!inspection) return std::nullopt;
+  const DvSystem system = inspection->system;
+  const auto format = ReadAudioFormat(frame, system);
   if (!format) return std::nullopt;
   DvAudioFrame out;
   out.format = *format;
+  // Samples of an audio block whose ID is damaged are not trusted: they are muted.
+  std::array<std::array<bool, kAudioBlocksPerSequence>, kSequencesPal> intact{};
+  const size_t halfSequences = FactsOf(system).sequences / 2;
+  for (size_t seq = 0; seq < 2 * halfSequences; ++seq) {
+    for (size_t j = 0; j < kAudioBlocksPerSequence; ++j) {
+      intact[seq][j] = BlockIntact(frame, seq, AudioBlockIndex(j));
+    }
+  }
+  const auto intactAt = [&](size_t half, const Position& p) {
+    return intact[half * halfSequences + p.sequence][p.block];
+  };
   const size_t count = static_cast<size_t>(format->samplesPerFrame);
   if (format->bits == 16) {
     // Left channel in the first half of the sequences, right in the second.
@@ -125,11 +138,12 @@ std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame) {
     pcm.resize(count * 2);
     for (size_t ch = 0; ch < 2; ++ch) {
       for (size_t n = 0; n < count; ++n) {
-        const Position p = Shuffle(*system, n);
-        const uint8_t* s = frame.data() + AudioDataOffset(*system, ch, p) + 2 * p.slot;
+        const Position p = Shuffle(system, n);
+        const uint8_t* s = frame.data() + AudioDataOffset(system, ch, p) + 2 * p.slot;
         const uint16_t raw = static_cast<uint16_t>((s[0] << 8) | s[1]);
-        if (raw == kError16) ++out.mutedSamples;
-        pcm[2 * n + ch] = raw == kError16 ? 0 : static_cast<int16_t>(raw);
+        const bool muted = raw == kError16 || !intactAt(ch, p);
+        if (muted) ++out.mutedSamples;
+        pcm[2 * n + ch] = muted ? 0 : static_cast<int16_t>(raw);
       }
     }
     return out;
@@ -139,13 +153,16 @@ std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame) {
     std::vector<int16_t>& pcm = out.pcm[pair];
     pcm.resize(count * 2);
     for (size_t n = 0; n < count; ++n) {
-      const Position p = Shuffle(*system, n);
-      const uint8_t* s = frame.data() + AudioDataOffset(*system, pair, p) + 3 * p.slot;
+      const Position p = Shuffle(system, n);
+      const uint8_t* s = frame.data() + AudioDataOffset(system, pair, p) + 3 * p.slot;
+      const bool damaged = !intactAt(pair, p);
       const uint16_t left = static_cast<uint16_t>((s[0] << 4) | (s[2] >> 4));
       const uint16_t right = static_cast<uint16_t>((s[1] << 4) | (s[2] & 0x0F));
-      out.mutedSamples += (left == kError12) + (right == kError12);
-      pcm[2 * n] = left == kError12 ? 0 : Expand12To16(left);
-      pcm[2 * n + 1] = right == kError12 ? 0 : Expand12To16(right);
+      const bool muteLeft = damaged || left == kError12;
+      const bool muteRight = damaged || right == kError12;
+      out.mutedSamples += muteLeft + muteRight;
+      pcm[2 * n] = muteLeft ? 0 : Expand12To16(left);
+      pcm[2 * n + 1] = muteRight ? 0 : Expand12To16(right);
     }
   }
   return out;

@@ -3,8 +3,9 @@
 // is read from every frame's AF_SIZE), and the inverse (writing PCM and its AAUX packs into a
 // frame), used by the simulated camcorder and the tests to make real DV frames with sound.
 //
-// A frame that fails the structural check or announces an impossible sound format is rejected;
-// no read or write leaves the frame's bytes. Pure functions, any thread.
+// A frame whose structure cannot be read or that announces an impossible sound format is
+// rejected; the samples of damaged audio blocks are muted. No read or write leaves the frame's
+// bytes. Pure functions, any thread.
 #pragma once
 
 #include <cstdint>
@@ -63,14 +64,15 @@ struct DvAudioFrame {
   DvAudioFormat format;
   // One interleaved stereo buffer (L R L R ...) per pair.
   std::vector<int16_t> pcm[2];
-  size_t mutedSamples = 0;  // error samples replaced by silence
+  size_t mutedSamples = 0;  // error samples and samples of damaged blocks, replaced by silence
 };
 
 // Sound format of a frame from its AAUX source packs, or nullopt when the frame has no sound or
-// its pack announces something impossible. The frame must have passed CheckFrame.
+// its pack announces something impossible. The frame must have passed InspectFrame.
 std::optional<DvAudioFormat> ReadAudioFormat(std::span<const uint8_t> frame, DvSystem system);
 
-// Checks the frame and extracts its sound; nullopt for a malformed frame or no sound.
+// Inspects the frame and extracts its sound, muting the samples of damaged audio blocks;
+// nullopt for a frame whose structure cannot be read or that has no sound.
 std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame);
 
 // Samples per frame for locked sound at sampleRate, for the frameIndex-th frame of a stream

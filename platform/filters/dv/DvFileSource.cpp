@@ -30,14 +30,9 @@ HRESULT CDvFileStream::GetMediaType(int position, CMediaType* mt) {
 }
 
 HRESULT CDvFileStream::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-  const long frameBytes = static_cast<long>(dv::FactsOf(source_->system_).frameBytes);
-  request->cBuffers = std::max(request->cBuffers, kBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, frameBytes);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer >= frameBytes ? S_OK : E_FAIL;
+  // Room after the frame lets the decoder read it where it lies.
+  const auto bytes = static_cast<long>(dv::FactsOf(source_->system_).frameBytes + dv::kPadding);
+  return DecideBuffers(allocator, *request, {.buffers = kBuffers, .bytes = bytes});
 }
 
 HRESULT CDvFileStream::OnThreadCreate() {

@@ -27,31 +27,58 @@ std::optional<DvSystem> SystemFromHeader(std::span<const uint8_t> frame) {
   return (frame[kDsfByte] & kDsfBit) ? DvSystem::k625_50 : DvSystem::k525_60;
 }
 
-std::optional<DvSystem> CheckFrame(std::span<const uint8_t> frame) {
+bool BlockIntact(std::span<const uint8_t> frame, size_t sequence, size_t block) {
+  const uint8_t* id = frame.data() + sequence * kSequenceBytes + block * kDifBlockBytes;
+  return static_cast<Section>(id[0] >> kSectionShift) == SectionOfBlock(block) &&
+         (id[1] >> kSequenceShift) == sequence;
+}
+
+std::optional<DvSystem> ReadableFrame(std::span<const uint8_t> frame) {
   const auto system = SystemFromHeader(frame);
+  if (!system || frame.size() != FactsOf(*system).frameBytes) return std::nullopt;
+  return system;
+}
+
+std::optional<FrameInspection> InspectFrame(std::span<const uint8_t> frame) {
+  const auto system = ReadableFrame(frame);
   if (!system) return std::nullopt;
   const SystemFacts& facts = FactsOf(*system);
-  if (frame.size() != facts.frameBytes) return std::nullopt;
+  FrameInspection inspection{*system, 0};
   for (size_t seq = 0; seq < facts.sequences; ++seq) {
     for (size_t block = 0; block < kBlocksPerSequence; ++block) {
-      const uint8_t* id = frame.data() + seq * kSequenceBytes + block * kDifBlockBytes;
-      if (static_cast<Section>(id[0] >> kSectionShift) != SectionOfBlock(block)) {
-        return std::nullopt;
-      }
-      if ((id[1] >> kSequenceShift) != seq) return std::nullopt;
+      if (!BlockIntact(frame, seq, block)) ++inspection.damagedBlocks;
     }
   }
-  return system;
+  return inspection;
+}
+
+std::optional<DvSystem> CheckFrame(std::span<const uint8_t> frame) {
+  const auto inspection = InspectFrame(frame);
+  if (!inspection || inspection->damagedBlocks != 0) return std::nullopt;
+  return inspection->system;
 }
 
 std::optional<std::array<uint8_t, kPackBytes>> FindPack(std::span<const uint8_t> frame,
                                                         DvSystem system, uint8_t id, int half) {
   const SystemFacts& facts = FactsOf(system);
   if (frame.size() < facts.frameBytes) return std::nullopt;
-  auto packAt = [&](size_t offset) {
+  // Every copy found in an intact block, with the number of copies that carry the same bytes.
+  struct Candidate {
+    std::array<uint8_t, kPackBytes> pack;
+    int votes;
+  };
+  std::array<Candidate, kSequencesPal * kVauxBlocks * kVauxPacksPerBlock> candidates{};
+  size_t found = 0;
+  auto vote = [&](size_t offset) {
     std::array<uint8_t, kPackBytes> pack{};
     for (size_t i = 0; i < kPackBytes; ++i) pack[i] = frame[offset + i];
-    return pack;
+    for (size_t c = 0; c < found; ++c) {
+      if (candidates[c].pack == pack) {
+        ++candidates[c].votes;
+        return;
+      }
+    }
+    candidates[found++] = {pack, 1};
   };
   const bool audio = id == kPackAas || id == kPackAasc;
   if (audio) {
@@ -59,23 +86,31 @@ std::optional<std::array<uint8_t, kPackBytes>> FindPack(std::span<const uint8_t>
     const size_t first = half == 0 ? 0 : halfSequences;
     for (size_t seq = first; seq < first + halfSequences; ++seq) {
       for (size_t j = 0; j < kAudioBlocksPerSequence; ++j) {
+        if (!BlockIntact(frame, seq, AudioBlockIndex(j))) continue;
         const size_t offset =
             seq * kSequenceBytes + AudioBlockIndex(j) * kDifBlockBytes + kAauxPackOffset;
-        if (frame[offset] == id) return packAt(offset);
+        if (frame[offset] == id) vote(offset);
       }
     }
-    return std::nullopt;
-  }
-  for (size_t seq = 0; seq < facts.sequences; ++seq) {
-    for (size_t b = 0; b < kVauxBlocks; ++b) {
-      const size_t block = seq * kSequenceBytes + (kFirstVauxBlock + b) * kDifBlockBytes;
-      for (size_t p = 0; p < kVauxPacksPerBlock; ++p) {
-        const size_t offset = block + kBlockIdBytes + p * kPackBytes;
-        if (frame[offset] == id) return packAt(offset);
+  } else {
+    for (size_t seq = 0; seq < facts.sequences; ++seq) {
+      for (size_t b = 0; b < kVauxBlocks; ++b) {
+        if (!BlockIntact(frame, seq, kFirstVauxBlock + b)) continue;
+        const size_t block = seq * kSequenceBytes + (kFirstVauxBlock + b) * kDifBlockBytes;
+        for (size_t p = 0; p < kVauxPacksPerBlock; ++p) {
+          const size_t offset = block + kBlockIdBytes + p * kPackBytes;
+          if (frame[offset] == id) vote(offset);
+        }
       }
     }
   }
-  return std::nullopt;
+  if (found == 0) return std::nullopt;
+  // The first copy among those most often seen.
+  size_t best = 0;
+  for (size_t c = 1; c < found; ++c) {
+    if (candidates[c].votes > candidates[best].votes) best = c;
+  }
+  return candidates[best].pack;
 }
 
 DVINFO DvInfoFromFrame(std::span<const uint8_t> frame, DvSystem system) {

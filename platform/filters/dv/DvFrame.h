@@ -81,8 +81,28 @@ constexpr const SystemFacts& FactsOf(DvSystem s) {
   return s == DvSystem::k625_50 ? kPalFacts : kNtscFacts;
 }
 
-// The system of a frame if the buffer holds a structurally sound DIF frame: the size matches the
-// DSF bit and every block's section type is the one the layout puts there. Anything else
+// What a frame's structure tells: its system, and how many of its DIF blocks carry an ID (section
+// type, sequence number) other than the one the layout puts there. Such blocks are damage (a
+// tape dropout, flipped bits): the frame is still a frame, its damaged blocks are not trusted.
+struct FrameInspection {
+  DvSystem system = DvSystem::k625_50;
+  size_t damagedBlocks = 0;
+};
+
+// The system of a frame whose structure can be read: a header block first, and the buffer
+// exactly the size of a frame of the system that header announces. Anything else (no header,
+// truncated, wrong size) answers nullopt; nothing outside frame is read.
+std::optional<DvSystem> ReadableFrame(std::span<const uint8_t> frame);
+
+// ReadableFrame, and the damaged blocks counted.
+std::optional<FrameInspection> InspectFrame(std::span<const uint8_t> frame);
+
+// True when block `block` of sequence `sequence` carries the ID the layout puts there. The frame
+// must be at least that long.
+bool BlockIntact(std::span<const uint8_t> frame, size_t sequence, size_t block);
+
+// The system of a frame if the buffer holds a structurally sound DIF frame without damage: the
+// size matches the DSF bit and every block's ID is the one the layout puts there. Anything else
 // (truncated, wrong size, corrupted block ids) answers nullopt; nothing outside frame is read.
 std::optional<DvSystem> CheckFrame(std::span<const uint8_t> frame);
 
@@ -90,13 +110,15 @@ std::optional<DvSystem> CheckFrame(std::span<const uint8_t> frame);
 std::optional<DvSystem> SystemFromHeader(std::span<const uint8_t> frame);
 
 // Searches the frame's packs for id: VAUX packs in the VAUX blocks, AAUX packs in the audio
-// blocks of the first (half = 0) or second (half = 1) half of the sequences. The frame must have
-// passed CheckFrame.
+// blocks of the first (half = 0) or second (half = 1) half of the sequences. Damaged blocks are
+// skipped, and when the copies of the pack (one per sequence) disagree, the value most of them
+// carry wins, so that a flipped byte in one copy does not change what the frame says. The frame
+// must have passed InspectFrame.
 std::optional<std::array<uint8_t, kPackBytes>> FindPack(std::span<const uint8_t> frame,
                                                         DvSystem system, uint8_t id, int half = 0);
 
 // DVINFO from the frame's AAUX/VAUX packs: each DWORD holds PC1..PC4 of the pack, PC1 lowest.
-// Missing packs give 0xFFFFFFFF (pack absent). The frame must have passed CheckFrame.
+// Missing packs give 0xFFFFFFFF (pack absent). The frame must have passed InspectFrame.
 DVINFO DvInfoFromFrame(std::span<const uint8_t> frame, DvSystem system);
 
 }  // namespace vidorra::dv

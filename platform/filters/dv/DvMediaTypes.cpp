@@ -58,8 +58,19 @@ CMediaType PictureType(PictureFormat format, int width, int height,
       bits = 32;
       compression = BI_RGB;
       break;
-    case PictureFormat::kUyvy:
     case PictureFormat::kI420:
+      mt.SetSubtype(&MEDIASUBTYPE_IYUV);
+      bits = 12;
+      compression = kFourccIyuv;
+      break;
+    case PictureFormat::kY41b:
+      mt.SetSubtype(&filters::kSubtypeY41b);
+      bits = 12;
+      compression = kFourccY41b;
+      break;
+    case PictureFormat::kUyvy:
+      mt.SetSubtype(&MEDIASUBTYPE_UYVY);
+      compression = kFourccUyvy;
       break;
   }
   mt.SetFormatType(&FORMAT_VideoInfo);
@@ -120,6 +131,8 @@ std::optional<PictureFormat> PictureFormatOf(const CMediaType& mt) {
   if (s == MEDIASUBTYPE_YUY2) return PictureFormat::kYuy2;
   if (s == MEDIASUBTYPE_RGB24 && f->bitmap.biBitCount == 24) return PictureFormat::kRgb24;
   if (s == MEDIASUBTYPE_RGB32 && f->bitmap.biBitCount == 32) return PictureFormat::kRgb32;
+  if (s == MEDIASUBTYPE_IYUV || s == MEDIASUBTYPE_I420) return PictureFormat::kI420;
+  if (s == filters::kSubtypeY41b) return PictureFormat::kY41b;
   if (f->bitmap.biCompression == kFourccUyvy) return PictureFormat::kUyvy;
   if (f->bitmap.biCompression == kFourccI420) return PictureFormat::kI420;
   return std::nullopt;

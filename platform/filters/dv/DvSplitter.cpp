@@ -10,7 +10,10 @@ namespace vidorra::filters {
 
 namespace {
 
-constexpr long kVideoBuffers = 4;
+// The video output's own buffers only carry the rare frame that must be copied.
+constexpr long kVideoBuffers = 1;
+// A copied frame keeps room after it, so that the decoder reads it in place.
+constexpr long kVideoBufferBytes = static_cast<long>(dv::kMaxFrameBytes + dv::kPadding);
 constexpr long kAudioBuffers = 8;
 constexpr int kMaxSamplesPerFrame = 1944 + 63;  // beyond any AF_SIZE a checked frame allows
 constexpr long kAudioBufferBytes = kMaxSamplesPerFrame * 4;
@@ -86,21 +89,26 @@ HRESULT CDvSplitterOutputPin::GetMediaType(int position, CMediaType* mt) {
 HRESULT CDvSplitterOutputPin::DecideBufferSize(IMemAllocator* allocator,
                                                ALLOCATOR_PROPERTIES* request) {
   const bool video = *type_.Type() == MEDIATYPE_Video;
-  request->cBuffers = std::max(request->cBuffers, video ? kVideoBuffers : kAudioBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, bufferBytes_);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer >= bufferBytes_ ? S_OK : E_FAIL;
+  return DecideBuffers(allocator, *request,
+                       {.buffers = video ? kVideoBuffers : kAudioBuffers, .bytes = bufferBytes_});
+}
+
+HRESULT CDvSplitterOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
+  HRESULT hr = CBaseOutputPin::DecideAllocator(pin, allocator);
+  if (FAILED(hr) || *type_.Type() != MEDIATYPE_Video) return hr;
+  hr = pin->NotifyAllocator(*allocator, TRUE);
+  if (FAILED(hr)) {
+    (*allocator)->Release();
+    *allocator = nullptr;
+  }
+  return hr;
 }
 
 // ---- Filter ---------------------------------------------------------------------------------
 
 CDvSplitter::CDvSplitter() : CBaseFilter(L"DV Splitter", CLSID_DVSplitter), input_(this) {
-  video_ = std::make_unique<CDvSplitterOutputPin>(this, L"DVVidOut0",
-                                                  dv::DvVideoType(dv::DvSystem::k625_50, 0),
-                                                  static_cast<long>(dv::kMaxFrameBytes));
+  video_ = std::make_unique<CDvSplitterOutputPin>(
+      this, L"DVVidOut0", dv::DvVideoType(dv::DvSystem::k625_50, 0), kVideoBufferBytes);
 }
 
 CDvSplitter::~CDvSplitter() = default;
@@ -131,8 +139,8 @@ void CDvSplitter::CreateOutputs(const CMediaType& input) {
   std::lock_guard lock(filterLock_);
   system_ = dv::SystemOfType(input).value_or(dv::DvSystem::k625_50);
   if (!video_->IsConnected()) {
-    video_ = std::make_unique<CDvSplitterOutputPin>(this, L"DVVidOut0", dv::DvVideoType(system_, 0),
-                                                    static_cast<long>(dv::kMaxFrameBytes));
+    video_ = std::make_unique<CDvSplitterOutputPin>(this, L"DVVidOut0",
+                                                    dv::DvVideoType(system_, 0), kVideoBufferBytes);
   }
   // Unconnected sound outputs follow the new input; connected ones stay as they are.
   std::erase_if(audio_, [](const auto& pin) { return !pin->IsConnected(); });
@@ -157,28 +165,17 @@ HRESULT CDvSplitter::Split(IMediaSample* sample) {
   if (FAILED(sample->GetPointer(&data))) return E_POINTER;
   const long length = sample->GetActualDataLength();
   const std::span<const uint8_t> frame(data, length > 0 ? static_cast<size_t>(length) : 0);
-  const auto system = dv::CheckFrame(frame);
-  if (!system || *system != system_) {
+  const auto inspection = dv::InspectFrame(frame);
+  if (!inspection || inspection->system != system_) {
     ++badFrames_;
     return S_OK;
   }
-  REFERENCE_TIME start = 0, stop = 0;
-  const HRESULT timed = sample->GetTime(&start, &stop);
-  const bool discontinuity = sample->IsDiscontinuity() == S_OK;
-
+  if (inspection->damagedBlocks > 0) {
+    ++damagedFrames_;
+    damagedBlocks_ += static_cast<long>(inspection->damagedBlocks);
+  }
   if (video_->IsConnected()) {
-    ComPtr<IMediaSample> out;
-    HRESULT hr = video_->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
-    if (FAILED(hr)) return hr;
-    BYTE* buffer = nullptr;
-    out->GetPointer(&buffer);
-    if (out->GetSize() < length) return E_UNEXPECTED;
-    std::memcpy(buffer, frame.data(), frame.size());
-    out->SetActualDataLength(length);
-    if (SUCCEEDED(timed)) out->SetTime(&start, &stop);
-    out->SetSyncPoint(TRUE);
-    out->SetDiscontinuity(discontinuity);
-    hr = video_->Deliver(out.Get());
+    const HRESULT hr = DeliverVideo(sample, frame);
     if (FAILED(hr)) return hr;
   }
 
@@ -190,13 +187,39 @@ HRESULT CDvSplitter::Split(IMediaSample* sample) {
     ++soundDropped_;
     return S_OK;
   }
+  REFERENCE_TIME start = 0, stop = 0;
+  const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+  const bool discontinuity = sample->IsDiscontinuity() == S_OK;
   for (size_t pair = 0; pair < audio_.size(); ++pair) {
     if (!audio_[pair]->IsConnected() || sound->pcm[pair].empty()) continue;
-    const HRESULT hr = DeliverAudio(pair, sound->pcm[pair], SUCCEEDED(timed) ? start : -1,
+    const HRESULT hr = DeliverAudio(pair, sound->pcm[pair], timed ? start : -1,
                                     sound->format.sampleRate, discontinuity);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
+}
+
+HRESULT CDvSplitter::DeliverVideo(IMediaSample* sample, std::span<const uint8_t> frame) {
+  AM_MEDIA_TYPE* attached = nullptr;
+  const bool typed = sample->GetMediaType(&attached) == S_OK && attached;
+  if (attached) DeleteMediaType(attached);
+  if (!typed) return video_->Deliver(sample);
+  // The interleaved type riding on the sample is not the video receiver's: copy the frame into
+  // a plain sample with the same times and flags.
+  ComPtr<IMediaSample> out;
+  HRESULT hr = video_->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  BYTE* buffer = nullptr;
+  out->GetPointer(&buffer);
+  if (out->GetSize() < static_cast<long>(frame.size())) return E_UNEXPECTED;
+  std::memcpy(buffer, frame.data(), frame.size());
+  out->SetActualDataLength(static_cast<long>(frame.size()));
+  REFERENCE_TIME start = 0, stop = 0;
+  if (SUCCEEDED(sample->GetTime(&start, &stop))) out->SetTime(&start, &stop);
+  out->SetSyncPoint(TRUE);
+  out->SetDiscontinuity(sample->IsDiscontinuity() == S_OK);
+  ++copiedFrames_;
+  return video_->Deliver(out.Get());
 }
 
 HRESULT CDvSplitter::DeliverAudio(size_t pair, const std::vector<int16_t>& pcm,

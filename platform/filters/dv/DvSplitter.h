@@ -3,10 +3,19 @@
 // stereo pair the stream carries ("AudOut00", "AudOut01"), created when the input connects
 // from the DVINFO of its type.
 //
-// Each frame is checked before anything reads inside it: a malformed or truncated frame is
-// dropped and counted (BadFrames). Sound is extracted from the DIF blocks (16-bit 48/44.1/32
-// kHz, 12-bit 32 kHz, locked or unlocked, error samples muted); a frame whose sound format no
-// longer matches the output's type loses its sound (counted), the picture goes on.
+// The video output delivers the input sample itself (read-only to its receiver), as a tee
+// does: the frame is not copied. Only a sample that carries a media type of its own (the
+// interleaved type, which the video receiver must not see) is copied into a sample of the
+// video output's allocator.
+//
+// Each frame's structure is checked before anything reads inside it: a frame without a header
+// block or of the wrong size (or of another system than the stream's) cannot be read and is
+// dropped and counted (BadFrames). A frame with damaged DIF blocks (a worn tape's dropouts) is
+// passed on, its damage counted (DamagedFrames, DamagedBlocks): the decoder conceals the
+// damaged picture blocks, and the samples of damaged audio blocks are muted. Sound is extracted
+// from the DIF blocks (16-bit 48/44.1/32 kHz, 12-bit 32 kHz, locked or unlocked, error samples
+// muted); a frame whose sound format no longer matches the output's type loses its sound
+// (counted), the picture goes on.
 //
 // Threads: Receive on the upstream streaming thread delivers on that thread; pins change only
 // while stopped, under the filter lock.
@@ -16,6 +25,7 @@
 
 #include <atomic>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "DvAudio.h"
@@ -45,6 +55,8 @@ class CDvSplitterOutputPin : public CBaseOutputPin {
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT GetMediaType(int position, CMediaType* mt) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  // The receiver is told that samples are read-only: the video output passes on the input's.
+  HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
   const CMediaType& OfferedType() const { return type_; }
 
  private:
@@ -60,9 +72,14 @@ class CDvSplitter : public CBaseFilter {
   int GetPinCount() override;
   CBasePin* GetPin(int n) override;
 
-  // Frames dropped as malformed, and frames whose sound was dropped.
+  // Frames dropped as unreadable; frames passed on with damaged blocks, and those blocks;
+  // frames whose sound was dropped.
   long BadFrames() const { return badFrames_.load(); }
+  long DamagedFrames() const { return damagedFrames_.load(); }
+  long DamagedBlocks() const { return damagedBlocks_.load(); }
   long SoundDropped() const { return soundDropped_.load(); }
+  // Frames copied for the video output (samples with a media type attached).
+  long CopiedFrames() const { return copiedFrames_.load(); }
 
  private:
   friend class CDvSplitterInputPin;
@@ -71,6 +88,7 @@ class CDvSplitter : public CBaseFilter {
   // the filter lock must not be taken on a streaming thread.
   std::vector<CDvSplitterOutputPin*> ConnectedOutputs() const;
   HRESULT Split(IMediaSample* sample);
+  HRESULT DeliverVideo(IMediaSample* sample, std::span<const uint8_t> frame);
   HRESULT DeliverAudio(size_t pair, const std::vector<int16_t>& pcm, REFERENCE_TIME start,
                        int sampleRate, bool discontinuity);
 
@@ -80,7 +98,10 @@ class CDvSplitter : public CBaseFilter {
   dv::DvSystem system_ = dv::DvSystem::k625_50;
   int sampleRate_ = 48000;
   std::atomic<long> badFrames_{0};
+  std::atomic<long> damagedFrames_{0};
+  std::atomic<long> damagedBlocks_{0};
   std::atomic<long> soundDropped_{0};
+  std::atomic<long> copiedFrames_{0};
 };
 
 }  // namespace vidorra::filters

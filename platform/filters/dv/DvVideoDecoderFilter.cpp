@@ -2,7 +2,7 @@
 #include "DvVideoDecoderFilter.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 
 #include "DvMediaTypes.h"
 
@@ -11,8 +11,19 @@ namespace vidorra::filters {
 namespace {
 
 constexpr long kOutputBuffers = 2;
-constexpr dv::PictureFormat kOffered[] = {dv::PictureFormat::kYuy2, dv::PictureFormat::kRgb24,
-                                          dv::PictureFormat::kRgb32};
+// Planes start on a cache line, as the codec's own buffers do.
+constexpr long kOutputAlignment = 64;
+// The offered output formats by system, in order of preference.
+constexpr std::array kOfferedPal = {dv::PictureFormat::kI420, dv::PictureFormat::kRgb32,
+                                    dv::PictureFormat::kRgb24, dv::PictureFormat::kYuy2};
+constexpr std::array kOfferedNtsc = {dv::PictureFormat::kY41b, dv::PictureFormat::kRgb32,
+                                     dv::PictureFormat::kRgb24, dv::PictureFormat::kYuy2,
+                                     dv::PictureFormat::kI420};
+
+std::span<const dv::PictureFormat> OfferedFor(dv::DvSystem system) {
+  if (system == dv::DvSystem::k625_50) return kOfferedPal;
+  return kOfferedNtsc;
+}
 
 }  // namespace
 
@@ -34,7 +45,8 @@ HRESULT CDvVideoDecoderFilter::CheckTransform(const CMediaType* in, const CMedia
   const auto format = dv::PictureFormatOf(*out);
   const auto video = dv::VideoFormatOf(*out);
   if (!system || !format || !video) return VFW_E_TYPE_NOT_ACCEPTED;
-  if (std::find(std::begin(kOffered), std::end(kOffered), *format) == std::end(kOffered)) {
+  const auto offered = OfferedFor(*system);
+  if (std::find(offered.begin(), offered.end(), *format) == offered.end()) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
   const dv::SystemFacts& facts = dv::FactsOf(*system);
@@ -48,13 +60,14 @@ HRESULT CDvVideoDecoderFilter::CheckTransform(const CMediaType* in, const CMedia
 HRESULT CDvVideoDecoderFilter::GetMediaType(int position, CMediaType* mt) {
   if (!InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
   if (position < 0) return E_INVALIDARG;
-  if (position >= static_cast<int>(std::size(kOffered))) return VFW_S_NO_MORE_ITEMS;
   const CMediaType& input = InputPin()->CurrentMediaType();
   const auto system = dv::SystemOfType(input);
   const auto video = dv::VideoFormatOf(input);
   if (!system || !video) return VFW_E_TYPE_NOT_ACCEPTED;
+  const auto offered = OfferedFor(*system);
+  if (position >= static_cast<int>(offered.size())) return VFW_S_NO_MORE_ITEMS;
   const dv::SystemFacts& facts = dv::FactsOf(*system);
-  *mt = dv::PictureType(kOffered[position], facts.width, facts.height,
+  *mt = dv::PictureType(offered[position], facts.width, facts.height,
                         video->avgTimePerFrame ? video->avgTimePerFrame : facts.avgTimePerFrame);
   return S_OK;
 }
@@ -64,23 +77,29 @@ HRESULT CDvVideoDecoderFilter::DecideBufferSize(IMemAllocator* allocator,
   const auto format = dv::PictureFormatOf(OutputPin()->CurrentMediaType());
   const auto video = dv::VideoFormatOf(OutputPin()->CurrentMediaType());
   if (!format || !video) return VFW_E_TYPE_NOT_ACCEPTED;
-  const long bytes =
-      static_cast<long>(dv::PictureBytes(*format, video->bitmap.biWidth, video->bitmap.biHeight));
-  request->cBuffers = std::max(request->cBuffers, kOutputBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, bytes);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+  // Room after the picture lets a converter downstream read it in place.
+  const auto bytes =
+      static_cast<long>(dv::PictureBytes(*format, video->bitmap.biWidth, video->bitmap.biHeight) +
+                        PixelFormatConverter::kBufferPadding);
+  return DecideBuffers(allocator, *request,
+                       {.buffers = kOutputBuffers, .bytes = bytes, .align = kOutputAlignment});
 }
 
 HRESULT CDvVideoDecoderFilter::StartStreaming() {
+  // Unconnected, there is nothing to decode; the filter still changes state.
+  if (!InputPin()->IsConnected() || !OutputPin()->IsConnected()) {
+    return CTransformFilter::StartStreaming();
+  }
   const auto format = dv::PictureFormatOf(OutputPin()->CurrentMediaType());
-  if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
+  const auto video = dv::VideoFormatOf(OutputPin()->CurrentMediaType());
+  if (!format || !video) return VFW_E_TYPE_NOT_ACCEPTED;
   outputFormat_ = *format;
+  pictureBytes_ = static_cast<long>(
+      dv::PictureBytes(*format, video->bitmap.biWidth, video->bitmap.biHeight));
   decoder_ = dv::DvVideoDecoder::Create();
   if (!decoder_) return E_FAIL;
+  copies_ = 0;
+  conversions_ = 0;
   return CTransformFilter::StartStreaming();
 }
 
@@ -96,14 +115,18 @@ HRESULT CDvVideoDecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
   if (SUCCEEDED(hr)) hr = out->GetPointer(&destination);
   if (FAILED(hr)) return hr;
   if (!decoder_) return VFW_E_WRONG_STATE;
-  const long length = std::max(in->GetActualDataLength(), 0L);
-  if (FAILED(decoder_->Decode({source, static_cast<size_t>(length)}, outputFormat_, picture_))) {
+  const auto length = static_cast<size_t>(std::max(in->GetActualDataLength(), 0L));
+  // The codec may read the whole input buffer, past the frame.
+  const size_t readable = std::max(static_cast<size_t>(std::max(in->GetSize(), 0L)), length);
+  const std::span<uint8_t> picture(destination, static_cast<size_t>(std::max(out->GetSize(), 0L)));
+  hr = decoder_->Decode({source, length}, readable, outputFormat_, picture);
+  copies_ = decoder_->Copies();
+  conversions_ = decoder_->Conversions();
+  if (FAILED(hr)) {
     ++badFrames_;
     return S_FALSE;
   }
-  if (static_cast<long>(picture_.size()) > out->GetSize()) return E_UNEXPECTED;
-  std::memcpy(destination, picture_.data(), picture_.size());
-  out->SetActualDataLength(static_cast<long>(picture_.size()));
+  out->SetActualDataLength(pictureBytes_);
   out->SetSyncPoint(TRUE);
   return S_OK;
 }
@@ -116,9 +139,11 @@ const FilterRegistration kRegistration({
     .category = CLSID_LegacyAmFilterCategory,
     .merit = MERIT_PREFERRED,
     .inputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}},
-    .outputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_YUY2},
+    .outputTypes = {{MEDIATYPE_Video, MEDIASUBTYPE_IYUV},
+                    {MEDIATYPE_Video, kSubtypeY41b},
+                    {MEDIATYPE_Video, MEDIASUBTYPE_RGB32},
                     {MEDIATYPE_Video, MEDIASUBTYPE_RGB24},
-                    {MEDIATYPE_Video, MEDIASUBTYPE_RGB32}},
+                    {MEDIATYPE_Video, MEDIASUBTYPE_YUY2}},
     .monikerName = {},
     .factory = FilterFactoryFor<CDvVideoDecoderFilter>(),
 });

@@ -2,7 +2,6 @@
 #include "DvVideoEncoderFilter.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "DvMediaTypes.h"
 
@@ -48,17 +47,16 @@ HRESULT CDvVideoEncoderFilter::GetMediaType(int position, CMediaType* mt) {
 
 HRESULT CDvVideoEncoderFilter::DecideBufferSize(IMemAllocator* allocator,
                                                 ALLOCATOR_PROPERTIES* request) {
-  const long bytes = static_cast<long>(dv::FactsOf(system_).frameBytes);
-  request->cBuffers = std::max(request->cBuffers, kOutputBuffers);
-  request->cbBuffer = std::max(request->cbBuffer, bytes);
-  request->cbAlign = std::max(request->cbAlign, 1L);
-  ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+  // Room after the frame lets the codec write it straight into the sample.
+  const auto bytes = static_cast<long>(dv::FactsOf(system_).frameBytes + dv::kPadding);
+  return DecideBuffers(allocator, *request, {.buffers = kOutputBuffers, .bytes = bytes});
 }
 
 HRESULT CDvVideoEncoderFilter::StartStreaming() {
+  // Unconnected, there is nothing to code; the filter still changes state.
+  if (!InputPin()->IsConnected() || !OutputPin()->IsConnected()) {
+    return CTransformFilter::StartStreaming();
+  }
   const CMediaType& input = InputPin()->CurrentMediaType();
   const auto format = dv::PictureFormatOf(input);
   const auto video = dv::VideoFormatOf(input);
@@ -73,6 +71,8 @@ HRESULT CDvVideoEncoderFilter::StartStreaming() {
   picture_.stride = dv::PackedStride(*format, picture_.width);
   encoder_ = dv::DvVideoEncoder::Create(system_);
   if (!encoder_) return E_FAIL;
+  conversions_ = 0;
+  copies_ = 0;
   return CTransformFilter::StartStreaming();
 }
 
@@ -91,11 +91,11 @@ HRESULT CDvVideoEncoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
   const long length = std::max(in->GetActualDataLength(), 0L);
   dv::Picture picture = picture_;
   picture.data = {source, static_cast<size_t>(length)};
-  hr = encoder_->Encode(picture, frame_);
+  hr = encoder_->Encode(picture, {destination, static_cast<size_t>(std::max(out->GetSize(), 0L))});
+  conversions_ = encoder_->Conversions();
+  copies_ = encoder_->Copies();
   if (FAILED(hr)) return hr;
-  if (static_cast<long>(frame_.size()) > out->GetSize()) return E_UNEXPECTED;
-  std::memcpy(destination, frame_.data(), frame_.size());
-  out->SetActualDataLength(static_cast<long>(frame_.size()));
+  out->SetActualDataLength(static_cast<long>(dv::FactsOf(system_).frameBytes));
   out->SetSyncPoint(TRUE);
   return S_OK;
 }

@@ -25,12 +25,9 @@ HRESULT TestConverter::GetMediaType(int position, CMediaType* mt) {
 }
 
 HRESULT TestConverter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
-  ALLOCATOR_PROPERTIES wanted = *request;
-  wanted.cBuffers = std::max(wanted.cBuffers, 2L);
-  wanted.cbBuffer = std::max<long>(
-      {wanted.cbBuffer, static_cast<long>(OutputPin()->CurrentMediaType().GetSampleSize()), 4});
-  ALLOCATOR_PROPERTIES actual{};
-  return allocator->SetProperties(&wanted, &actual);
+  const auto bytes = std::max<long>(
+      static_cast<long>(OutputPin()->CurrentMediaType().GetSampleSize()), 4);
+  return DecideBuffers(allocator, *request, {.buffers = 2, .bytes = bytes});
 }
 
 HRESULT TestConverter::Transform(IMediaSample* in, IMediaSample* out) {

@@ -15,12 +15,9 @@ class TestPushStream : public CSourceStream {
   }
 
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = std::max(wanted.cBuffers, source_->Config().bufferCount);
-    wanted.cbBuffer =
-        std::max<long>({wanted.cbBuffer, static_cast<long>(CurrentMediaType().GetSampleSize()), 4});
-    ALLOCATOR_PROPERTIES actual{};
-    return allocator->SetProperties(&wanted, &actual);
+    const auto bytes = std::max<long>(static_cast<long>(CurrentMediaType().GetSampleSize()), 4);
+    return DecideBuffers(allocator, *request,
+                         {.buffers = source_->Config().bufferCount, .bytes = bytes});
   }
 
   HRESULT OnThreadCreate() override {

@@ -1,5 +1,6 @@
-// Window handles for Qt widgets (not an SDK header): lets platform code that works with
-// HWNDs — a video renderer given an owner window or a message drain — reach the widget.
+// Window handles for Qt widgets (not an SDK header, the platform's own): lets the program give
+// its widgets handles (a video window's owner, a message drain) and platform code that works
+// with HWNDs — a video renderer given an owner window or a message drain — reach the widget.
 //
 // HwndForWidget gives a widget a handle (the same one on every call). Messages posted or sent
 // to it go to the procedure installed with SetHwndProcedure (DefWindowProcA until then), on

@@ -1,0 +1,66 @@
+// Helpers of the DV filter tests: raw DV files, a loaded DV File Source, graphs without a clock
+// and waiting for their end, direct links between pins by index.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <streams.h>
+#include <vidorra_filters.h>
+
+#include <string>
+#include <vector>
+
+#include "avi_test_support.h"
+#include "dv/DvSplitter.h"
+#include "dv/DvVideoDecoderFilter.h"
+#include "sys_filter_support.h"
+
+namespace vidorra::test {
+
+inline ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
+  ComPtr<IBaseFilter> source = LoadedDvSource(path);
+  EXPECT_TRUE(source) << path;
+  return source;
+}
+
+// A graph without clock: the source runs as fast as the graph takes its frames.
+inline ComPtr<IGraphBuilder> UnclockedGraph() {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  return graph;
+}
+
+inline bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  long code = 0;
+  return events->WaitForCompletion(timeoutMs, &code) == S_OK && code == EC_COMPLETE;
+}
+
+// Connects pin `out` of `from` straight to pin `in` of `to` (pins by enumeration index).
+inline HRESULT Link(IGraphBuilder* graph, IBaseFilter* from, size_t out, IBaseFilter* to,
+                    size_t in) {
+  return graph->ConnectDirect(PinAtIndex(from, out).Get(), PinAtIndex(to, in).Get(), nullptr);
+}
+
+// Adds the filters to the graph under the given names.
+inline void AddFilters(IGraphBuilder* graph,
+                       std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
+  for (const auto& [filter, name] : filters) ASSERT_EQ(graph->AddFilter(filter, name), S_OK);
+}
+
+// DV File Source -> DV Splitter -> DV Video Decoder in a graph without clock, linked, for the
+// tests that go on from the decoder's output.
+struct DecodingChain {
+  explicit DecodingChain(const std::string& dvPath) : source(LoadedSource(dvPath)) {
+    AddFilters(graph.Get(), {{source.Get(), L"DV File Source"},
+                             {splitter.Get(), L"DV Splitter"},
+                             {decoder.Get(), L"DV Video Decoder"}});
+    EXPECT_EQ(Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
+    EXPECT_EQ(Link(graph.Get(), splitter.Get(), 1, decoder.Get(), 0), S_OK);
+  }
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source;
+  ComPtr<filters::CDvSplitter> splitter = MakeComObject<filters::CDvSplitter>();
+  ComPtr<filters::CDvVideoDecoderFilter> decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
+};
+
+}  // namespace vidorra::test
