@@ -7,6 +7,11 @@ VIDORRA_PACKAGES=(
   libavcodec-dev libavutil-dev libswscale-dev libavfilter-dev libavformat-dev
   libpulse-dev libjpeg-dev
   ffmpeg pulseaudio dbus xvfb xauth imagemagick
+  # The window's fonts: metric-compatible with the ones it was laid out with.
+  fonts-liberation2 fonts-roboto-slab
+  # Installing and packaging: icons, the desktop entry and metainfo checks, the manual page,
+  # the Debian package and its library dependencies.
+  librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
 )
 
 vidorra_install_missing() {

@@ -6,13 +6,17 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "CommandLine.h"
 #include "ErrorReport.h"
 #include "graph.h"
 #include "mainFlux.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  if (const std::optional<int> status = vidorra::HandleCommandLine(argc, argv)) return *status;
+  int qtArgc = argc > 0 ? 1 : 0;  // the arguments are the program's own: Qt gets none of them
+  QApplication app(qtArgc, argv);
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/MAINICON.png")));
 
   auto CaptureForm = std::make_unique<TCaptureForm>();

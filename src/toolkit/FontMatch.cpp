@@ -14,7 +14,8 @@ struct FontPreference {
   std::array<std::string_view, 5> nearest;
 };
 
-// Metric-compatible or look-alike families first, then what a Debian desktop always has.
+// Metric-compatible or look-alike families first (the package depends on Liberation Sans and
+// Roboto Slab), then what a Debian desktop always has.
 constexpr std::array<FontPreference, 4> kFontPreferences = {{
     {"MS Sans Serif",
      {"Microsoft Sans Serif", "Liberation Sans", "Arimo", "Nimbus Sans", "DejaVu Sans"}},
