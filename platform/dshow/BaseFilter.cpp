@@ -34,7 +34,12 @@ STDMETHODIMP CBaseFilter::Stop() {
     const HRESULT hr = pin->Inactive();
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
-  SetState(State_Stopped);
+  {
+    std::lock_guard end(endMutex_);
+    SetState(State_Stopped);
+    streamEnded_ = false;
+    completeSentThisRun_ = false;
+  }
   return result;
 }
 
@@ -55,6 +60,9 @@ STDMETHODIMP CBaseFilter::Pause() {
       }
     }
   }
+  const bool nothingToWaitFor = State() == State_Stopped && IsUnconnectedSink();
+  std::lock_guard end(endMutex_);
+  if (nothingToWaitFor) streamEnded_ = true;
   SetState(State_Paused);
   return S_OK;
 }
@@ -74,8 +82,52 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME tStart) {
       if (FAILED(hr)) return hr;
     }
   }
-  SetState(State_Running);
+  bool send = false;
+  {
+    std::lock_guard end(endMutex_);
+    SetState(State_Running);
+    completeSentThisRun_ = streamEnded_;
+    send = streamEnded_;
+  }
+  if (send) NotifyComplete();
   return S_OK;
+}
+
+bool CBaseFilter::IsUnconnectedSink() {
+  bool hasInput = false;
+  for (int i = 0; i < GetPinCount(); ++i) {
+    CBasePin* pin = GetPin(i);
+    if (!pin) continue;
+    if (pin->Direction() == PINDIR_OUTPUT || pin->IsConnected()) return false;
+    hasInput = true;
+  }
+  return hasInput;
+}
+
+void CBaseFilter::EndOfStreamReached() {
+  bool send = false;
+  {
+    std::lock_guard end(endMutex_);
+    streamEnded_ = true;
+    send = State() == State_Running && !completeSentThisRun_;
+    if (send) completeSentThisRun_ = true;
+  }
+  if (send) NotifyComplete();
+}
+
+void CBaseFilter::ClearEndOfStream() {
+  std::lock_guard end(endMutex_);
+  streamEnded_ = false;
+  completeSentThisRun_ = false;
+}
+
+bool CBaseFilter::StreamEnded() const {
+  std::lock_guard end(endMutex_);
+  return streamEnded_;
+}
+
+void CBaseFilter::NotifyComplete() {
+  NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 STDMETHODIMP CBaseFilter::GetState(DWORD /*dwMilliSecsTimeout*/, FILTER_STATE* State) {
@@ -114,7 +166,7 @@ STDMETHODIMP CBaseFilter::FindPin(LPCWSTR Id, IPin** ppPin) {
   std::lock_guard lock(filterLock_);
   for (int i = 0; i < GetPinCount(); ++i) {
     CBasePin* pin = GetPin(i);
-    if (pin && pin->Name() == Id) {
+    if (pin && pin->Id() == Id) {
       *ppPin = pin;
       pin->AddRef();
       return S_OK;

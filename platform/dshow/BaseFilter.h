@@ -12,8 +12,11 @@
 //
 // Events: NotifyEvent(code, p1, p2) sends an event to the graph's IMediaEventSink; it is safe
 // from any thread, including streaming threads. A filter that ends its stream like a renderer
-// (no output pins) sends EC_COMPLETE with param1 S_OK and param2 its IBaseFilter pointer, so
-// that the graph can tell when every renderer has finished.
+// (no output pins) calls EndOfStreamReached() when its input's stream ends: EC_COMPLETE (param1
+// S_OK, param2 its IBaseFilter pointer, so that the graph can tell when every renderer has
+// finished) goes to the graph at once if the filter runs, else when it next runs, and again
+// at every later Run until Stop or ClearEndOfStream() (a flush). Such a filter with no pin
+// connected has nothing to wait for: its stream counts as ended from the Pause that starts it.
 //
 // Locks: FilterLock() (recursive) serialises state changes and pin connection; it is never
 // taken by the base classes on a streaming thread, so Stop may wait for a streaming thread
@@ -68,6 +71,10 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
   // ---- Helpers for derived classes and pins ----
   // Sends an event to the graph; E_UNEXPECTED when the filter is in no graph.
   HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
+  // End of stream of a filter that ends streams (see above); any thread.
+  void EndOfStreamReached();
+  void ClearEndOfStream();
+  bool StreamEnded() const;
   FILTER_STATE State() const { return state_.load(std::memory_order_acquire); }
   bool IsStopped() const { return State() == State_Stopped; }
   bool IsActive() const { return State() != State_Stopped; }
@@ -86,6 +93,16 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
   std::recursive_mutex filterLock_;
 
  private:
+  // True for a filter with input pins, no output pin and no pin connected.
+  bool IsUnconnectedSink();
+  void NotifyComplete();
+
+  // Guards the end-of-stream state and the move into Running, so that an end of stream
+  // racing a Run is told once.
+  mutable std::mutex endMutex_;
+  bool streamEnded_ = false;
+  bool completeSentThisRun_ = false;
+
   const CLSID clsid_;
   std::atomic<FILTER_STATE> state_{State_Stopped};
   std::atomic<REFERENCE_TIME> start_{0};

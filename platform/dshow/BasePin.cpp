@@ -7,7 +7,16 @@
 #include "EnumMediaTypes.h"
 
 CBasePin::CBasePin(CBaseFilter* filter, std::wstring name, PIN_DIRECTION direction)
-    : filter_(filter), lock_(filter->FilterLock()), name_(std::move(name)), direction_(direction) {}
+    : filter_(filter),
+      lock_(filter->FilterLock()),
+      name_(std::move(name)),
+      id_(name_),
+      direction_(direction) {}
+
+void CBasePin::Rename(std::wstring name, std::wstring id) {
+  name_ = std::move(name);
+  id_ = std::move(id);
+}
 
 CBasePin::~CBasePin() = default;
 
@@ -27,28 +36,27 @@ HRESULT CBasePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 
 STDMETHODIMP CBasePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
   if (!pReceivePin) return E_POINTER;
+  // The candidate types are read before this pin's lock is taken: a pin may offer the types
+  // of another filter's pin (the SampleGrabber's output does), whose lock must not be taken
+  // under ours.
+  ComPtr<IEnumMediaTypes> theirs;
+  ComPtr<IEnumMediaTypes> ours;
+  if (FAILED(pReceivePin->EnumMediaTypes(theirs.GetAddressOf()))) theirs = nullptr;
+  if (FAILED(EnumMediaTypes(ours.GetAddressOf()))) ours = nullptr;
   std::lock_guard lock(lock_);
   if (connected_) return VFW_E_ALREADY_CONNECTED;
-  if (filter_->IsActive()) return VFW_E_NOT_STOPPED;
+  if (filter_->IsActive() && !canConnectWhileActive_) return VFW_E_NOT_STOPPED;
   PIN_DIRECTION otherDirection;
   if (FAILED(pReceivePin->QueryDirection(&otherDirection)) || otherDirection == direction_) {
     return VFW_E_INVALID_DIRECTION;
   }
   const CMediaType partial = pmt ? CMediaType(*pmt) : CMediaType();
-  return AgreeMediaType(pReceivePin, pmt ? &partial : nullptr);
-}
-
-HRESULT CBasePin::AgreeMediaType(IPin* receivePin, const CMediaType* partial) {
-  if (partial && !partial->IsPartiallySpecified()) {
-    return AttemptConnection(receivePin, partial);
-  }
+  if (pmt && !partial.IsPartiallySpecified()) return AttemptConnection(pReceivePin, &partial);
   HRESULT failure = VFW_E_NO_ACCEPTABLE_TYPES;
   // The receiver's types first, then ours.
-  IPin* sides[] = {receivePin, this};
-  for (IPin* side : sides) {
-    ComPtr<IEnumMediaTypes> types;
-    if (FAILED(side->EnumMediaTypes(types.GetAddressOf())) || !types) continue;
-    const HRESULT hr = TryMediaTypes(receivePin, partial, types.Get());
+  for (IEnumMediaTypes* types : {theirs.Get(), ours.Get()}) {
+    if (!types) continue;
+    const HRESULT hr = TryMediaTypes(pReceivePin, pmt ? &partial : nullptr, types);
     if (SUCCEEDED(hr)) return S_OK;
     if (hr != VFW_E_NO_ACCEPTABLE_TYPES) failure = hr;
   }
@@ -107,7 +115,7 @@ STDMETHODIMP CBasePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* 
   if (!pConnector || !pmt) return E_POINTER;
   std::lock_guard lock(lock_);
   if (connected_) return VFW_E_ALREADY_CONNECTED;
-  if (filter_->IsActive()) return VFW_E_NOT_STOPPED;
+  if (filter_->IsActive() && !canConnectWhileActive_) return VFW_E_NOT_STOPPED;
   HRESULT hr = CheckConnect(pConnector);
   if (FAILED(hr)) {
     BreakConnect();
@@ -133,7 +141,7 @@ STDMETHODIMP CBasePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* 
 
 STDMETHODIMP CBasePin::Disconnect() {
   std::lock_guard lock(lock_);
-  if (filter_->IsActive()) return VFW_E_NOT_STOPPED;
+  if (filter_->IsActive() && !canConnectWhileActive_) return VFW_E_NOT_STOPPED;
   if (!connected_) return S_FALSE;
   BreakConnect();
   connected_ = nullptr;
@@ -177,7 +185,7 @@ STDMETHODIMP CBasePin::QueryDirection(PIN_DIRECTION* pPinDir) {
 
 STDMETHODIMP CBasePin::QueryId(LPWSTR* Id) {
   if (!Id) return E_POINTER;
-  *Id = CoTaskMemStrDup(name_);
+  *Id = CoTaskMemStrDup(id_);
   return *Id ? S_OK : E_OUTOFMEMORY;
 }
 

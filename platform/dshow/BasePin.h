@@ -16,10 +16,14 @@
 //
 // Reference counting: AddRef/Release go to the owning filter; the pin lives as long as it.
 // Connection and state changes happen under the filter's lock; connection is refused while
-// the filter is active (VFW_E_NOT_STOPPED).
+// the filter is active (VFW_E_NOT_STOPPED) unless the pin says it can connect then
+// (SetCanConnectWhileActive, for filters that change their connections while paused).
 //
 // Pin category: SetPinCategory(PIN_CATEGORY_...) makes the pin answer IKsPropertySet for
 // AMPROPSETID_Pin / AMPROPERTY_PIN_CATEGORY (read only), as capture graph builders expect.
+//
+// Name and id: QueryPinInfo gives the name, QueryId and IBaseFilter::FindPin go by the id,
+// which is the name unless the filter gives another (Rename, before the pin is handed out).
 #pragma once
 
 #include <optional>
@@ -82,18 +86,22 @@ class CBasePin : public IPin, public IKsPropertySet {
   const CMediaType& CurrentMediaType() const { return mt_; }
   PIN_DIRECTION Direction() const { return direction_; }
   const std::wstring& Name() const { return name_; }
+  const std::wstring& Id() const { return id_; }
+  // Gives the pin another name and id; only while no one holds the pin yet (construction).
+  void Rename(std::wstring name, std::wstring id);
   CBaseFilter* Filter() const { return filter_; }
   void SetPinCategory(const GUID& category) { category_ = category; }
+  void SetCanConnectWhileActive(bool can) { canConnectWhileActive_ = can; }
 
  protected:
   // Tries the types in order; S_OK at the first that connects.
   HRESULT TryMediaTypes(IPin* receivePin, const CMediaType* partial, IEnumMediaTypes* types);
   HRESULT AttemptConnection(IPin* receivePin, const CMediaType* mt);
-  HRESULT AgreeMediaType(IPin* receivePin, const CMediaType* partial);
 
   CBaseFilter* const filter_;
   std::recursive_mutex& lock_;
-  const std::wstring name_;
+  std::wstring name_;
+  std::wstring id_;
   const PIN_DIRECTION direction_;
   ComPtr<IPin> connected_;
   CMediaType mt_;
@@ -101,4 +109,5 @@ class CBasePin : public IPin, public IKsPropertySet {
   REFERENCE_TIME segmentStop_ = 0;
   double segmentRate_ = 1.0;
   std::optional<GUID> category_;
+  bool canConnectWhileActive_ = false;
 };

@@ -19,6 +19,10 @@ void CBaseRenderer::WakeWaiters() {
   stateChanged_.notify_all();
 }
 
+bool CBaseRenderer::CuedLocked() const {
+  return haveSample_ || !input_->IsConnected() || StreamEnded();
+}
+
 STDMETHODIMP CBaseRenderer::Stop() {
   std::lock_guard lock(filterLock_);
   if (IsStopped()) return S_OK;
@@ -26,7 +30,7 @@ STDMETHODIMP CBaseRenderer::Stop() {
     std::lock_guard render(renderMutex_);
     HRESULT hr = CBaseFilter::Stop();
     haveSample_ = false;
-    completePending_ = false;
+    // A held sample is let go: its Receive returns.
     WakeWaiters();
     if (FAILED(hr)) return hr;
   }
@@ -45,14 +49,14 @@ STDMETHODIMP CBaseRenderer::Pause() {
   if (FAILED(hr)) return hr;
   if (starting) {
     haveSample_ = false;
-    completePending_ = false;
     ResetEvent(interruptEvent_);
-    // An unconnected renderer will never receive anything: it has finished already.
-    if (!input_->IsConnected()) completePending_ = true;
   } else {
+    // From Running: cued only if a sample waiting for its time is held now (the wait turns
+    // into the paused hold); a sample rendered before does not count.
+    haveSample_ = holding_;
     WakeWaiters();
   }
-  return S_OK;
+  return CuedLocked() ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME tStart) {
@@ -61,14 +65,11 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME tStart) {
     HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
   }
-  {
-    std::lock_guard render(renderMutex_);
-    ResetEvent(interruptEvent_);
-    HRESULT hr = CBaseFilter::Run(tStart);
-    if (FAILED(hr)) return hr;
-    stateChanged_.notify_all();
-  }
-  SendCompleteIfDue();
+  std::lock_guard render(renderMutex_);
+  ResetEvent(interruptEvent_);
+  HRESULT hr = CBaseFilter::Run(tStart);
+  if (FAILED(hr)) return hr;
+  stateChanged_.notify_all();
   return S_OK;
 }
 
@@ -77,10 +78,7 @@ STDMETHODIMP CBaseRenderer::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* Sta
   std::unique_lock render(renderMutex_);
   *State = this->State();
   if (*State != State_Paused) return S_OK;
-  const auto cued = [this] {
-    return this->State() != State_Paused || haveSample_ || completePending_ ||
-           input_->IsEndOfStream();
-  };
+  const auto cued = [this] { return this->State() != State_Paused || CuedLocked(); };
   if (dwMilliSecsTimeout == INFINITE) {
     stateChanged_.wait(render, cued);
   } else {
@@ -90,19 +88,33 @@ STDMETHODIMP CBaseRenderer::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* Sta
   return cued() ? S_OK : VFW_S_STATE_INTERMEDIATE;
 }
 
-HRESULT CBaseRenderer::WaitForRenderTime(IMediaSample* sample) {
+HRESULT CBaseRenderer::WaitForRenderTime(IMediaSample* sample, bool* renderNow) {
   std::unique_lock render(renderMutex_);
+  holding_ = true;
+  const HRESULT hr = WaitForRenderTimeLocked(sample, render, renderNow);
+  holding_ = false;
+  return hr;
+}
+
+// Called and returning with the render lock held; it lets the lock go while it waits.
+HRESULT CBaseRenderer::WaitForRenderTimeLocked(IMediaSample* sample,
+                                               std::unique_lock<std::mutex>& render,
+                                               bool* renderNow) {
+  *renderNow = false;
   if (!haveSample_) {
     haveSample_ = true;
     stateChanged_.notify_all();
-    render.unlock();
-    OnReceiveFirstSample(sample);
-    render.lock();
+    if (State() == State_Paused) {
+      render.unlock();
+      OnReceiveFirstSample(sample);
+      render.lock();
+    }
   }
   for (;;) {
     if (input_->IsFlushing()) return S_FALSE;
     const FILTER_STATE state = State();
-    if (state == State_Stopped) return VFW_E_WRONG_STATE;
+    // Stopped while held: the sample is dropped, which is no failure of the stream.
+    if (state == State_Stopped) return S_OK;
     if (state == State_Paused) {
       stateChanged_.wait(render, [&] { return State() != State_Paused || input_->IsFlushing(); });
       continue;
@@ -110,26 +122,36 @@ HRESULT CBaseRenderer::WaitForRenderTime(IMediaSample* sample) {
     ComPtr<IReferenceClock> clock = Clock();
     REFERENCE_TIME start = 0;
     REFERENCE_TIME end = 0;
-    if (!clock || FAILED(sample->GetTime(&start, &end))) return S_OK;
+    if (!clock || FAILED(sample->GetTime(&start, &end))) {
+      *renderNow = true;
+      return S_OK;
+    }
     const REFERENCE_TIME base = StreamStartTime();
     render.unlock();
     DWORD_PTR cookie = 0;
     ResetEvent(adviseEvent_);
-    HRESULT hr = clock->AdviseTime(base, start, reinterpret_cast<HEVENT>(adviseEvent_), &cookie);
-    if (FAILED(hr)) return S_OK;  // a clock that cannot advise: render at once
-    const HANDLE handles[] = {interruptEvent_, adviseEvent_};
-    const DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-    clock->Unadvise(cookie);
+    DWORD result = WAIT_OBJECT_0 + 1;
+    // A clock that cannot advise (a time before its start, say): render at once.
+    if (SUCCEEDED(
+            clock->AdviseTime(base, start, reinterpret_cast<HEVENT>(adviseEvent_), &cookie))) {
+      const HANDLE handles[] = {interruptEvent_, adviseEvent_};
+      result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+      clock->Unadvise(cookie);
+    }
     render.lock();
-    if (result != WAIT_OBJECT_0) return S_OK;
+    if (result != WAIT_OBJECT_0) {
+      *renderNow = true;
+      return S_OK;
+    }
     // Interrupted: the loop looks at the new state.
     if (State() == State_Running && !input_->IsFlushing()) ResetEvent(interruptEvent_);
   }
 }
 
 HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
-  HRESULT hr = WaitForRenderTime(sample);
-  if (hr != S_OK) return hr;
+  bool renderNow = false;
+  HRESULT hr = WaitForRenderTime(sample, &renderNow);
+  if (!renderNow) return hr;
   hr = DoRenderSample(sample);
   if (FAILED(hr)) {
     NotifyEvent(EC_ERRORABORT, hr, 0);
@@ -139,27 +161,15 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
 }
 
 HRESULT CBaseRenderer::EndOfStream() {
-  {
-    std::lock_guard render(renderMutex_);
-    completePending_ = true;
-    stateChanged_.notify_all();
-  }
-  SendCompleteIfDue();
+  EndOfStreamReached();
+  std::lock_guard render(renderMutex_);
+  stateChanged_.notify_all();
   return S_OK;
 }
 
-void CBaseRenderer::SendCompleteIfDue() {
-  {
-    std::lock_guard render(renderMutex_);
-    if (!completePending_ || State() != State_Running) return;
-    completePending_ = false;
-  }
-  NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
-}
-
 HRESULT CBaseRenderer::BeginFlush() {
+  ClearEndOfStream();
   std::lock_guard render(renderMutex_);
-  completePending_ = false;
   WakeWaiters();
   return S_OK;
 }

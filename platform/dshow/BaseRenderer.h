@@ -4,14 +4,18 @@
 // offered to OnReceiveFirstSample) until the filter runs, stops or flushes; while Running it
 // waits on the graph clock (IReferenceClock::AdviseTime) until the sample's start time, then
 // renders it. Without a clock, or for a sample without time, it renders at once. Stop, Pause
-// and BeginFlush interrupt the wait. EndOfStream sends EC_COMPLETE (param2: this filter) once
-// the filter runs. A failing DoRenderSample sends EC_ERRORABORT and fails the Receive.
+// and BeginFlush interrupt the wait; a sample released by Stop is dropped and its Receive
+// answers S_OK (S_FALSE when a flush released it). EndOfStream sends EC_COMPLETE (param2: this filter) while the filter
+// runs, and again at each Run until Stop (CBaseFilter::EndOfStreamReached); an unconnected
+// renderer sends it at each Run. A failing DoRenderSample sends EC_ERRORABORT and fails the
+// Receive.
 //
 // Hooks: CheckMediaType (required), DoRenderSample (required), SetMediaType,
 // OnReceiveFirstSample, OnStartStreaming / OnStopStreaming, CompleteConnect / BreakConnect.
 //
-// GetState while Paused answers VFW_S_STATE_INTERMEDIATE until a sample or end of stream has
-// arrived (waiting up to the time-out for it).
+// Cueing: a connected renderer paused without a sample to show (from Stopped, or from Running
+// between two samples) answers S_FALSE from Pause, and VFW_S_STATE_INTERMEDIATE from GetState
+// (which waits up to its time-out) until a sample or the end of the stream arrives.
 #pragma once
 
 #include <winbase.h>
@@ -53,17 +57,20 @@ class CBaseRenderer : public CBaseFilter {
   CRendererInputPin* InputPin() const { return input_.get(); }
 
  private:
-  // Waits while Paused and, when Running, until the sample's time. S_OK: render it now;
-  // otherwise the result Receive returns (the sample is not rendered).
-  HRESULT WaitForRenderTime(IMediaSample* sample);
-  void SendCompleteIfDue();
+  // Waits while Paused and, when Running, until the sample's time. *renderNow: render it now;
+  // the result is what Receive answers when the sample is not rendered (S_OK when Stop
+  // released it, S_FALSE when a flush did).
+  HRESULT WaitForRenderTime(IMediaSample* sample, bool* renderNow);
+  HRESULT WaitForRenderTimeLocked(IMediaSample* sample, std::unique_lock<std::mutex>& render,
+                                  bool* renderNow);
   void WakeWaiters();
+  bool CuedLocked() const;
 
   std::unique_ptr<CRendererInputPin> input_;
   std::mutex renderMutex_;  // guards the fields below; never held while rendering
   std::condition_variable stateChanged_;
-  bool haveSample_ = false;       // a sample arrived since the filter left Stopped
-  bool completePending_ = false;  // end of stream arrived, EC_COMPLETE not yet sent
-  HANDLE interruptEvent_;         // manual reset: set by Stop, Pause and BeginFlush
-  HANDLE adviseEvent_;            // auto reset: the clock's advise for the current sample
+  bool haveSample_ = false;  // a sample arrived while paused, or was held when the filter paused
+  bool holding_ = false;     // a Receive is waiting in WaitForRenderTime
+  HANDLE interruptEvent_;    // manual reset: set by Stop, Pause and BeginFlush
+  HANDLE adviseEvent_;       // auto reset: the clock's advise for the current sample
 };

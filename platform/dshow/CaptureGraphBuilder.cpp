@@ -141,11 +141,27 @@ STDMETHODIMP CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindi
 
 // ---- FindInterface -------------------------------------------------------------------------
 
+// The search, by category:
+//   none                  the filter, its pins, then downstream, then upstream of it;
+//   LOOK_UPSTREAM_ONLY    the filter's input pins, then upstream (LOOK_DOWNSTREAM_ONLY: output
+//                         pins, then downstream); the filter itself is not asked;
+//   a pin category        the filter's output pin of that category (and major type, among the
+//                         types the pin offers or is connected with), then downstream of it;
+//                         then the filter itself and upstream of it, where drivers keep their
+//                         dialogs and where crossbars and tuners sit.
+// S_OK when found, E_NOINTERFACE when the search found nothing (or had no such pin to start
+// from), E_POINTER for a missing filter or out-parameter, E_INVALIDARG for a category that is
+// neither a pin category nor a direction.
 STDMETHODIMP CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUID* pType,
                                                 IBaseFilter* pf, REFIID riid, void** ppint) {
   if (!ppint) return E_POINTER;
   *ppint = nullptr;
   if (!pf) return E_POINTER;
+  const bool upstreamOnly = pCategory && *pCategory == LOOK_UPSTREAM_ONLY;
+  const bool downstreamOnly = pCategory && *pCategory == LOOK_DOWNSTREAM_ONLY;
+  if (pCategory && !upstreamOnly && !downstreamOnly && !IsPinCategory(*pCategory)) {
+    return E_INVALIDARG;
+  }
   ConnectAnalogFrontEnd(GraphForSearch(pf).Get(), pf);
 
   if (!pCategory) {
@@ -153,27 +169,18 @@ STDMETHODIMP CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUI
     if (SearchFromFilter(pf, SearchDirection::kDownstream, riid, ppint) == S_OK) return S_OK;
     return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
   }
-  if (*pCategory == LOOK_UPSTREAM_ONLY) {
-    return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
+  if (upstreamOnly || downstreamOnly) {
+    const auto direction = upstreamOnly ? SearchDirection::kUpstream : SearchDirection::kDownstream;
+    if (AskPins(pf, direction, riid, ppint) == S_OK) return S_OK;
+    return SearchFromFilter(pf, direction, riid, ppint);
   }
-  if (*pCategory == LOOK_DOWNSTREAM_ONLY) {
-    return SearchFromFilter(pf, SearchDirection::kDownstream, riid, ppint);
-  }
-  return FindInterfaceByCategory(*pCategory, pType, pf, riid, ppint);
-}
-
-// With a pin category the search starts at the filter's output pin of that category (and
-// type): the pin, the filter itself (driver dialogs live there), everything downstream of the
-// pin, then everything upstream of the filter (crossbars and tuners). A filter without such a
-// pin has nothing to search: that is how a caller tells an interleaved source from a video one.
-HRESULT CaptureGraphBuilder::FindInterfaceByCategory(const GUID& category, const GUID* pType,
-                                                     IBaseFilter* pf, REFIID riid, void** ppint) {
   ComPtr<IPin> pin;
-  const HRESULT found = FindPin(pf, PINDIR_OUTPUT, &category, pType, FALSE, 0, pin.GetAddressOf());
-  if (FAILED(found)) return found;
+  if (FAILED(FindPin(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pin.GetAddressOf()))) {
+    return E_NOINTERFACE;
+  }
   if (AskFor(pin.Get(), riid, ppint) == S_OK) return S_OK;
-  if (AskFor(pf, riid, ppint) == S_OK) return S_OK;
   if (SearchDownstreamOfPin(pin.Get(), riid, ppint) == S_OK) return S_OK;
+  if (AskFor(pf, riid, ppint) == S_OK) return S_OK;
   return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
 }
 

@@ -47,15 +47,14 @@ class CaptureGraphBuilder : public CUnknown, public ICaptureGraphBuilder2 {
   // The graph to search pf in: the builder's own, else the one pf has joined (may be null).
   ComPtr<IGraphBuilder> GraphForSearch(IBaseFilter* pf);
   void ConnectAnalogFrontEnd(IGraphBuilder* graph, IBaseFilter* filter);
-  HRESULT FindInterfaceByCategory(const GUID& category, const GUID* pType, IBaseFilter* pf,
-                                  REFIID riid, void** ppint);
 
   // RenderStream steps (CaptureGraphBuilderRender.cpp).
   HRESULT SourcePinOfPin(IGraphBuilder* graph, const GUID* pCategory, IPin* pin,
                          ComPtr<IPin>* start);
   HRESULT SourcePinOfFilter(IGraphBuilder* graph, const GUID* pCategory, const GUID* pType,
-                            IBaseFilter* filter, ComPtr<IPin>* start);
-  HRESULT PreviewThroughSmartTee(IGraphBuilder* graph, IPin* capturePin, ComPtr<IPin>* start);
+                            IBaseFilter* filter, bool teeOnCapture, ComPtr<IPin>* start);
+  HRESULT TeeOnCapturePin(IGraphBuilder* graph, IPin* capturePin, const GUID& category,
+                          ComPtr<IPin>* start);
   HRESULT RenderChain(IGraphBuilder* graph, IPin* start, const GUID* pType,
                       IBaseFilter* intermediate, IBaseFilter* sink);
   HRESULT ConnectToFilter(IGraphBuilder* graph, IPin* output, IBaseFilter* target);

@@ -3,6 +3,8 @@
 
 #include <comimpl.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace vidorra::dshow::capture_builder {
@@ -78,10 +80,42 @@ std::optional<PIN_DIRECTION> DirectionOf(IPin* pin) {
   return direction;
 }
 
+namespace {
+
+// The categories of the Smart Tee's outputs, in their order.
+constexpr const GUID* kSmartTeeOutputCategories[] = {&PIN_CATEGORY_CAPTURE, &PIN_CATEGORY_PREVIEW};
+// The last documented pin category: PIN_CATEGORY_VIDEOPORT_VBI.
+constexpr unsigned long kLastPinCategoryData1 = 0xFB6C428C;
+
+std::optional<GUID> SmartTeeOutputCategory(IPin* pin) {
+  ComPtr<IBaseFilter> tee = OwnerOf(pin);
+  if (!tee || !IsSmartTee(tee.Get())) return std::nullopt;
+  size_t index = 0;
+  for (const ComPtr<IPin>& other : PinsOf(tee.Get())) {
+    if (DirectionOf(other.Get()) != PINDIR_OUTPUT) continue;
+    if (IsSameObject(other.Get(), pin)) {
+      if (index >= std::size(kSmartTeeOutputCategories)) return std::nullopt;
+      return *kSmartTeeOutputCategories[index];
+    }
+    ++index;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<GUID> CategoryOf(IPin* pin) {
   GUID category = GUID_NULL;
-  if (!pin || !ReadPinProperty(pin, AMPROPERTY_PIN_CATEGORY, &category)) return std::nullopt;
-  return category;
+  if (!pin) return std::nullopt;
+  if (ReadPinProperty(pin, AMPROPERTY_PIN_CATEGORY, &category)) return category;
+  return SmartTeeOutputCategory(pin);
+}
+
+bool IsPinCategory(REFGUID category) {
+  const GUID& first = PIN_CATEGORY_CAPTURE;
+  return category.Data1 >= first.Data1 && category.Data1 <= kLastPinCategoryData1 &&
+         category.Data2 == first.Data2 && category.Data3 == first.Data3 &&
+         std::equal(std::begin(category.Data4), std::end(category.Data4), std::begin(first.Data4));
 }
 
 std::optional<KSPIN_MEDIUM> MediumOf(IPin* pin) {
@@ -98,7 +132,7 @@ bool SameMedium(const KSPIN_MEDIUM& a, const KSPIN_MEDIUM& b) {
 
 bool OffersMajorType(IPin* pin, REFGUID majorType) {
   if (!pin) return false;
-  if (std::optional<GUID> connected = ConnectionMajorType(pin)) return *connected == majorType;
+  if (ConnectionMajorType(pin) == majorType) return true;
   return AnyOfferedType(pin,
                         [&](const AM_MEDIA_TYPE& type) { return type.majortype == majorType; });
 }
@@ -143,6 +177,8 @@ std::optional<CLSID> ClassOf(IBaseFilter* filter) {
   if (!filter || FAILED(filter->GetClassID(&clsid))) return std::nullopt;
   return clsid;
 }
+
+bool IsSmartTee(IBaseFilter* filter) { return ClassOf(filter) == CLSID_SmartTee; }
 
 ComPtr<IPin> AsPin(IUnknown* source) { return QueryAs<IPin>(source); }
 

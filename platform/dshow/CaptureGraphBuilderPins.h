@@ -19,8 +19,13 @@ std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter);
 std::optional<PIN_DIRECTION> DirectionOf(IPin* pin);
 
 // The pin category (AMPROPSETID_Pin / AMPROPERTY_PIN_CATEGORY); nothing when the pin has no
-// IKsPropertySet or does not answer the property.
+// IKsPropertySet or does not answer the property. The Smart Tee's outputs report none: they
+// are known by the tee and their order (capture, then preview).
 std::optional<GUID> CategoryOf(IPin* pin);
+
+// True for the documented pin categories (PIN_CATEGORY_CAPTURE ... PIN_CATEGORY_VIDEOPORT_VBI,
+// one family of GUIDs).
+bool IsPinCategory(REFGUID category);
 
 // The pin medium (AMPROPSETID_Pin / AMPROPERTY_PIN_MEDIUM); nothing when the pin does not
 // answer, or answers a medium that names no particular connection (GUID_NULL or the standard
@@ -28,7 +33,7 @@ std::optional<GUID> CategoryOf(IPin* pin);
 std::optional<KSPIN_MEDIUM> MediumOf(IPin* pin);
 bool SameMedium(const KSPIN_MEDIUM& a, const KSPIN_MEDIUM& b);
 
-// True when the pin offers a media type of that major type, or is connected with one.
+// True when the pin is connected with a media type of that major type, or offers one.
 bool OffersMajorType(IPin* pin, REFGUID majorType);
 // The major type of the pin's connection, else of the first type it offers.
 std::optional<GUID> MajorTypeOf(IPin* pin);
@@ -39,6 +44,7 @@ ComPtr<IBaseFilter> OwnerOf(IPin* pin);
 // The graph the filter has joined, or null.
 ComPtr<IFilterGraph> GraphOf(IBaseFilter* filter);
 std::optional<CLSID> ClassOf(IBaseFilter* filter);
+bool IsSmartTee(IBaseFilter* filter);
 
 // The pin that pSource denotes when it is a pin, else null.
 ComPtr<IPin> AsPin(IUnknown* source);

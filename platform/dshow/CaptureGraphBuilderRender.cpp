@@ -1,6 +1,13 @@
 // RenderStream of the capture graph builder: choosing the source pin (with the Smart Tee for
 // a source without preview pin), then connecting source -> intermediate -> sink, or to the
 // default renderer of the stream's type.
+//
+// The Smart Tee goes on the capture pin of a source that has no preview pin (nor a video-port
+// pin, which serves as one): by the first of the two calls, preview or capture; the capture
+// call continues from the tee's "Capture" output, the preview call from its "Preview" output
+// with VFW_S_NOPREVIEWPIN. Arguments that do not fit the source answer E_INVALIDARG: a pin
+// named as the source that is connected already (other than to a Smart Tee), a category or
+// type none of the source's output pins has.
 #include <algorithm>
 
 #include "CaptureGraphBuilder.h"
@@ -19,12 +26,6 @@ constexpr const wchar_t* kDvSplitterName = L"DV Splitter";
 constexpr const wchar_t* kVideoRendererName = L"Video Renderer";
 constexpr const wchar_t* kDefaultAudioRendererName = L"Default DirectSound Device";
 
-// Smart Tee outputs in enumeration order: capture first, then preview.
-constexpr int kTeeCaptureOutput = 0;
-constexpr int kTeePreviewOutput = 1;
-
-bool IsSmartTee(IBaseFilter* filter) { return ClassOf(filter) == CLSID_SmartTee; }
-
 std::vector<ComPtr<IPin>> PinsInDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
   std::vector<ComPtr<IPin>> pins;
   for (ComPtr<IPin>& pin : PinsOf(filter)) {
@@ -40,20 +41,16 @@ ComPtr<IPin> FirstUnconnected(IBaseFilter* filter, PIN_DIRECTION direction) {
   return nullptr;
 }
 
-// The Smart Tee output of a category: the pin that reports it, else by the tee's fixed order.
-// It must be free to be rendered.
+// The Smart Tee output of a category (known by its place among the tee's outputs). It must be
+// free to be rendered.
 HRESULT TeeOutput(IBaseFilter* tee, const GUID& category, ComPtr<IPin>* output) {
-  std::vector<ComPtr<IPin>> outputs = PinsInDirection(tee, PINDIR_OUTPUT);
-  ComPtr<IPin> chosen;
-  for (const ComPtr<IPin>& pin : outputs) {
-    if (CategoryOf(pin.Get()) == category) chosen = pin;
+  for (ComPtr<IPin>& pin : PinsInDirection(tee, PINDIR_OUTPUT)) {
+    if (CategoryOf(pin.Get()) != category) continue;
+    if (IsConnected(pin.Get())) return VFW_E_ALREADY_CONNECTED;
+    *output = std::move(pin);
+    return S_OK;
   }
-  const size_t index = category == PIN_CATEGORY_PREVIEW ? kTeePreviewOutput : kTeeCaptureOutput;
-  if (!chosen && index < outputs.size()) chosen = outputs[index];
-  if (!chosen) return VFW_E_NOT_FOUND;
-  if (IsConnected(chosen.Get())) return VFW_E_ALREADY_CONNECTED;
-  *output = std::move(chosen);
-  return S_OK;
+  return VFW_E_NOT_FOUND;
 }
 
 // The Smart Tee fed by `pin`, when there is one.
@@ -65,6 +62,23 @@ ComPtr<IBaseFilter> TeeFedBy(IPin* pin) {
 
 bool IsPreviewOrCapture(const GUID* pCategory) {
   return pCategory && (*pCategory == PIN_CATEGORY_PREVIEW || *pCategory == PIN_CATEGORY_CAPTURE);
+}
+
+bool HasOutputOfCategory(IBaseFilter* filter, const GUID& category) {
+  for (const ComPtr<IPin>& pin : PinsInDirection(filter, PINDIR_OUTPUT)) {
+    if (CategoryOf(pin.Get()) == category) return true;
+  }
+  return false;
+}
+
+// A capture render on a source without preview pin puts a Smart Tee on the capture pin, so
+// that a preview can follow; not when the caller brings a tee of its own.
+bool CaptureNeedsTee(IBaseFilter* source, IBaseFilter* intermediate, IBaseFilter* sink) {
+  if (HasOutputOfCategory(source, PIN_CATEGORY_PREVIEW) ||
+      HasOutputOfCategory(source, PIN_CATEGORY_VIDEOPORT)) {
+    return false;
+  }
+  return !(intermediate && IsSmartTee(intermediate)) && !(sink && IsSmartTee(sink));
 }
 
 // The default audio renderer: the "Default DirectSound Device" entry of the audio renderer
@@ -97,7 +111,9 @@ STDMETHODIMP CaptureGraphBuilder::RenderStream(const GUID* pCategory, const GUID
   if (ComPtr<IPin> pin = AsPin(pSource)) {
     hr = SourcePinOfPin(graph.Get(), pCategory, pin.Get(), &start);
   } else if (ComPtr<IBaseFilter> filter = QueryAs<IBaseFilter>(pSource)) {
-    hr = SourcePinOfFilter(graph.Get(), pCategory, pType, filter.Get(), &start);
+    const bool teeOnCapture = pCategory && *pCategory == PIN_CATEGORY_CAPTURE &&
+                              CaptureNeedsTee(filter.Get(), pfCompressor, pfRenderer);
+    hr = SourcePinOfFilter(graph.Get(), pCategory, pType, filter.Get(), teeOnCapture, &start);
   } else {
     return E_NOINTERFACE;
   }
@@ -115,13 +131,13 @@ HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pC
   if (DirectionOf(pin) != PINDIR_OUTPUT) return E_INVALIDARG;
   if (IsConnected(pin)) {
     ComPtr<IBaseFilter> tee = TeeFedBy(pin);
-    if (!tee || !IsPreviewOrCapture(pCategory)) return VFW_E_ALREADY_CONNECTED;
+    if (!tee || !IsPreviewOrCapture(pCategory)) return E_INVALIDARG;
     const HRESULT hr = TeeOutput(tee.Get(), *pCategory, start);
     if (FAILED(hr)) return hr;
     return *pCategory == PIN_CATEGORY_PREVIEW ? VFW_S_NOPREVIEWPIN : S_OK;
   }
   if (pCategory && *pCategory == PIN_CATEGORY_PREVIEW && CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
-    return PreviewThroughSmartTee(graph, pin, start);
+    return TeeOnCapturePin(graph, pin, PIN_CATEGORY_PREVIEW, start);
   }
   *start = pin;
   return S_OK;
@@ -129,45 +145,46 @@ HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pC
 
 HRESULT CaptureGraphBuilder::SourcePinOfFilter(IGraphBuilder* graph, const GUID* pCategory,
                                                const GUID* pType, IBaseFilter* filter,
-                                               ComPtr<IPin>* start) {
+                                               bool teeOnCapture, ComPtr<IPin>* start) {
   ConnectAnalogFrontEnd(graph, filter);
   ComPtr<IPin> pin;
   if (SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, TRUE, 0, pin.GetAddressOf()))) {
+    if (teeOnCapture) return TeeOnCapturePin(graph, pin.Get(), PIN_CATEGORY_CAPTURE, start);
     *start = std::move(pin);
     return S_OK;
   }
-  if (!IsPreviewOrCapture(pCategory)) return E_FAIL;
-  // A Smart Tee given as the source whose pins do not report their categories.
+  // Every pin of the category and type is taken, or there is none.
+  ComPtr<IPin> taken;
+  const bool exists =
+      SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, taken.GetAddressOf()));
+  if (!IsPreviewOrCapture(pCategory)) return exists ? VFW_E_ALREADY_CONNECTED : E_INVALIDARG;
+  // A Smart Tee given as the source.
   if (IsSmartTee(filter)) return TeeOutput(filter, *pCategory, start);
   // A preview pin that is already taken is not replaced by a tee on the capture pin.
-  ComPtr<IPin> taken;
-  if (*pCategory == PIN_CATEGORY_PREVIEW &&
-      SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, taken.GetAddressOf()))) {
-    return VFW_E_ALREADY_CONNECTED;
-  }
-  // No pin of the category: the capture pin, free or already feeding a Smart Tee.
+  if (exists && *pCategory == PIN_CATEGORY_PREVIEW) return VFW_E_ALREADY_CONNECTED;
+  // No free pin of the category: the capture pin, free or already feeding a Smart Tee.
   ComPtr<IPin> capture;
   if (FAILED(FindPin(filter, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, pType, FALSE, 0,
                      capture.GetAddressOf()))) {
-    return E_FAIL;
+    return E_INVALIDARG;
   }
-  if (!IsConnected(capture.Get()) && *pCategory == PIN_CATEGORY_CAPTURE) return E_FAIL;
   return SourcePinOfPin(graph, pCategory, capture.Get(), start);
 }
 
-HRESULT CaptureGraphBuilder::PreviewThroughSmartTee(IGraphBuilder* graph, IPin* capturePin,
-                                                    ComPtr<IPin>* start) {
+// Puts a Smart Tee on the capture pin; the tee output of `category` is where to go on from.
+HRESULT CaptureGraphBuilder::TeeOnCapturePin(IGraphBuilder* graph, IPin* capturePin,
+                                             const GUID& category, ComPtr<IPin>* start) {
   ComPtr<IBaseFilter> tee;
   HRESULT hr = AddNewFilter(graph, CLSID_SmartTee, kSmartTeeName, &tee);
   if (FAILED(hr)) return hr;
   ComPtr<IPin> teeInput = FirstUnconnected(tee.Get(), PINDIR_INPUT);
   hr = teeInput ? graph->ConnectDirect(capturePin, teeInput.Get(), nullptr) : VFW_E_NOT_FOUND;
-  if (SUCCEEDED(hr)) hr = TeeOutput(tee.Get(), PIN_CATEGORY_PREVIEW, start);
+  if (SUCCEEDED(hr)) hr = TeeOutput(tee.Get(), category, start);
   if (FAILED(hr)) {
     graph->RemoveFilter(tee.Get());
     return hr;
   }
-  return VFW_S_NOPREVIEWPIN;
+  return category == PIN_CATEGORY_PREVIEW ? VFW_S_NOPREVIEWPIN : S_OK;
 }
 
 // Each link that succeeded stays when a later one fails.

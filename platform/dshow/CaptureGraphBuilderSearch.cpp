@@ -81,6 +81,14 @@ HRESULT AskFilterAndPins(IBaseFilter* filter, REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
+HRESULT AskPins(IBaseFilter* filter, SearchDirection direction, REFIID riid, void** ppv) {
+  const PIN_DIRECTION side = direction == SearchDirection::kUpstream ? PINDIR_INPUT : PINDIR_OUTPUT;
+  for (const ComPtr<IPin>& pin : PinsOf(filter)) {
+    if (DirectionOf(pin.Get()) == side && AskFor(pin.Get(), riid, ppv) == S_OK) return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
 HRESULT SearchFromFilter(IBaseFilter* start, SearchDirection direction, REFIID riid, void** ppv) {
   GraphWalk walk(direction, riid, ppv);
   walk.MarkVisited(start);

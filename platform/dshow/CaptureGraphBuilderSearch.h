@@ -16,6 +16,9 @@ HRESULT AskFor(IUnknown* object, REFIID riid, void** ppv);
 // Asks the filter, then each of its pins in enumeration order.
 HRESULT AskFilterAndPins(IBaseFilter* filter, REFIID riid, void** ppv);
 
+// Asks the filter's pins on one side (input pins for upstream, output pins for downstream).
+HRESULT AskPins(IBaseFilter* filter, SearchDirection direction, REFIID riid, void** ppv);
+
 // Walks the connections of `start` in one direction, breadth first, without asking `start`
 // itself: each pin on the far side of a connection, then its filter and that filter's pins,
 // then on from there. E_NOINTERFACE when nothing answers.

@@ -1,9 +1,17 @@
-// CEnumFilters: a snapshot of a graph's filters.
+// CEnumFilters: a graph's filters, out of sync once the graph changes.
 #include "EnumFilters.h"
 
-CEnumFilters::CEnumFilters(std::shared_ptr<const std::vector<ComPtr<IBaseFilter>>> filters,
-                           size_t position)
-    : filters_(std::move(filters)), position_(position) {}
+#include <vfwmsgs.h>
+
+CEnumFilters::CEnumFilters(ComPtr<IUnknown> owner, FilterEnumerationSource* source)
+    : owner_(std::move(owner)), source_(source), snapshot_(Take()) {}
+
+CEnumFilters::Snapshot CEnumFilters::Take() {
+  Snapshot snapshot;
+  snapshot.filters = std::make_shared<const std::vector<ComPtr<IBaseFilter>>>(
+      source_->FiltersNewestFirst(&snapshot.version));
+  return snapshot;
+}
 
 HRESULT CEnumFilters::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IEnumFilters) return GetInterface(static_cast<IEnumFilters*>(this), ppv);
@@ -13,10 +21,13 @@ HRESULT CEnumFilters::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 STDMETHODIMP CEnumFilters::Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* pcFetched) {
   if (!ppFilter) return E_POINTER;
   if (cFilters != 1 && !pcFetched) return E_INVALIDARG;
+  if (pcFetched) *pcFetched = 0;
   std::lock_guard lock(mutex_);
+  if (!InSyncLocked()) return VFW_E_ENUM_OUT_OF_SYNC;
+  const auto& filters = *snapshot_.filters;
   ULONG fetched = 0;
-  while (fetched < cFilters && position_ < filters_->size()) {
-    (*filters_)[position_++].CopyTo(&ppFilter[fetched++]);
+  while (fetched < cFilters && snapshot_.position < filters.size()) {
+    filters[snapshot_.position++].CopyTo(&ppFilter[fetched++]);
   }
   if (pcFetched) *pcFetched = fetched;
   return fetched == cFilters ? S_OK : S_FALSE;
@@ -24,24 +35,30 @@ STDMETHODIMP CEnumFilters::Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* p
 
 STDMETHODIMP CEnumFilters::Skip(ULONG cFilters) {
   std::lock_guard lock(mutex_);
-  const size_t left = filters_->size() - position_;
-  if (cFilters > left) {
-    position_ = filters_->size();
+  if (!InSyncLocked()) return VFW_E_ENUM_OUT_OF_SYNC;
+  const size_t size = snapshot_.filters->size();
+  if (cFilters > size - snapshot_.position) {
+    snapshot_.position = size;
     return S_FALSE;
   }
-  position_ += cFilters;
+  snapshot_.position += cFilters;
   return S_OK;
 }
 
 STDMETHODIMP CEnumFilters::Reset() {
+  Snapshot fresh = Take();
   std::lock_guard lock(mutex_);
-  position_ = 0;
+  snapshot_ = std::move(fresh);
   return S_OK;
 }
 
 STDMETHODIMP CEnumFilters::Clone(IEnumFilters** ppEnum) {
   if (!ppEnum) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  *ppEnum = MakeComObject<CEnumFilters>(filters_, position_).Detach();
+  ComPtr<CEnumFilters> clone = MakeComObject<CEnumFilters>(owner_, source_);
+  {
+    std::lock_guard lock(mutex_);
+    clone->snapshot_ = snapshot_;
+  }
+  *ppEnum = clone.Detach();
   return S_OK;
 }

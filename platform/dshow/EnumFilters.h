@@ -1,4 +1,10 @@
-// CEnumFilters: IEnumFilters over a snapshot of a graph's filters in addition order.
+// CEnumFilters: IEnumFilters over a graph's filters, the most recently added first.
+//
+// The enumerator works on a snapshot taken with the graph's version (a count the graph moves
+// on at every AddFilter and RemoveFilter). Once the graph has changed, Next and Skip answer
+// VFW_E_ENUM_OUT_OF_SYNC until Reset takes a new snapshot. It holds a reference on the graph.
+//
+// Threads: any; mutex_ guards the snapshot and the position.
 #pragma once
 
 #include <comimpl.h>
@@ -8,9 +14,21 @@
 #include <mutex>
 #include <vector>
 
+// What the enumerator needs of its graph.
+class FilterEnumerationSource {
+ public:
+  // The filters, most recently added first, and the version they belong to.
+  virtual std::vector<ComPtr<IBaseFilter>> FiltersNewestFirst(unsigned* version) = 0;
+  virtual unsigned FiltersVersion() = 0;
+
+ protected:
+  ~FilterEnumerationSource() = default;
+};
+
 class CEnumFilters : public CUnknown, public IEnumFilters {
  public:
-  CEnumFilters(std::shared_ptr<const std::vector<ComPtr<IBaseFilter>>> filters, size_t position);
+  // `owner` keeps the graph alive; `source` is the same graph.
+  CEnumFilters(ComPtr<IUnknown> owner, FilterEnumerationSource* source);
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -21,7 +39,16 @@ class CEnumFilters : public CUnknown, public IEnumFilters {
   STDMETHODIMP Clone(IEnumFilters** ppEnum) override;
 
  private:
-  std::shared_ptr<const std::vector<ComPtr<IBaseFilter>>> filters_;
+  struct Snapshot {
+    std::shared_ptr<const std::vector<ComPtr<IBaseFilter>>> filters;
+    unsigned version = 0;
+    size_t position = 0;
+  };
+  Snapshot Take();
+  bool InSyncLocked() { return snapshot_.version == source_->FiltersVersion(); }
+
+  ComPtr<IUnknown> owner_;
+  FilterEnumerationSource* const source_;
   std::mutex mutex_;
-  size_t position_ = 0;
+  Snapshot snapshot_;
 };

@@ -15,14 +15,33 @@ namespace {
 // Room for the " 0001" suffix a taken name receives.
 constexpr size_t kSuffixLength = 5;
 constexpr size_t kMaxNameLength = MAX_FILTER_NAME - 1;
-constexpr int kMaxNameSuffix = 9999;
-constexpr const wchar_t* kDefaultFilterName = L"Filter";
+constexpr int kMaxNameNumber = 9999;
+constexpr size_t kNumberDigits = 4;
+
+std::wstring Numbered(int n) {
+  wchar_t text[kNumberDigits + 1];
+  std::swprintf(text, kNumberDigits + 1, L"%04d", n);
+  return text;
+}
 
 }  // namespace
 
-CFilterGraph::CFilterGraph() = default;
+CFilterGraph::CFilterGraph()
+    : videoWindow_(static_cast<IFilterGraph2*>(this), [this] {
+        for (ComPtr<IBaseFilter>& filter : FiltersNewestFirst(nullptr)) {
+          if (ComPtr<IVideoWindow> window = QueryAs<IVideoWindow>(filter.Get())) return window;
+        }
+        return ComPtr<IVideoWindow>();
+      }) {}
 
 CFilterGraph::~CFilterGraph() {
+  // The run thread takes graphLock_ to run the filters: it is stopped without holding it.
+  {
+    std::lock_guard lock(runMutex_);
+    quit_ = true;
+  }
+  runWake_.notify_all();
+  if (runThread_.joinable()) runThread_.join();
   std::lock_guard lock(graphLock_);
   StopLocked();
   // Break the filters' connections (they hold each other) and their weak links to us before
@@ -41,9 +60,8 @@ HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IFilterGraph || riid == IID_IGraphBuilder || riid == IID_IFilterGraph2) {
     return GetInterface(static_cast<IFilterGraph2*>(this), ppv);
   }
-  if (riid == IID_IMediaControl || riid == IID_IDispatch) {
-    return GetInterface(static_cast<IMediaControl*>(this), ppv);
-  }
+  // IDispatch is not answered by the graph object: each automation interface brings its own.
+  if (riid == IID_IMediaControl) return GetInterface(static_cast<IMediaControl*>(this), ppv);
   if (riid == IID_IMediaEvent || riid == IID_IMediaEventEx) {
     return GetInterface(static_cast<IMediaEventEx*>(this), ppv);
   }
@@ -52,6 +70,7 @@ HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     return GetInterface(static_cast<IMediaFilter*>(this), ppv);
   }
   if (riid == IID_IBasicAudio) return GetInterface(static_cast<IBasicAudio*>(this), ppv);
+  if (riid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow*>(&videoWindow_), ppv);
   *ppv = nullptr;
   return E_NOINTERFACE;
 }
@@ -95,14 +114,19 @@ std::wstring CFilterGraph::UniqueName(const std::wstring& wanted, bool* renamed)
     }
     return false;
   };
+  // A filter given no name is numbered: "0001", "0002"...
+  if (wanted.empty()) {
+    for (int n = 1; n <= kMaxNameNumber; ++n) {
+      if (!taken(Numbered(n))) return Numbered(n);
+    }
+    return std::wstring();
+  }
   std::wstring base = wanted.substr(0, kMaxNameLength);
   if (!taken(base)) return base;
   *renamed = true;
   base = wanted.substr(0, kMaxNameLength - kSuffixLength);
-  for (int n = 1; n <= kMaxNameSuffix; ++n) {
-    wchar_t suffix[kSuffixLength + 1];
-    std::swprintf(suffix, kSuffixLength + 1, L" %04d", n);
-    std::wstring candidate = base + suffix;
+  for (int n = 1; n <= kMaxNameNumber; ++n) {
+    std::wstring candidate = base + L" " + Numbered(n);
     if (!taken(candidate)) return candidate;
   }
   return std::wstring();
@@ -116,14 +140,6 @@ STDMETHODIMP CFilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
   if (FindEntry(pFilter)) {
     hr = E_INVALIDARG;
   } else {
-    if (wanted.empty()) {
-      FILTER_INFO info{};
-      if (SUCCEEDED(pFilter->QueryFilterInfo(&info))) {
-        wanted = info.achName;
-        if (info.pGraph) info.pGraph->Release();
-      }
-      if (wanted.empty()) wanted = kDefaultFilterName;
-    }
     bool renamed = false;
     const std::wstring name = UniqueName(wanted, &renamed);
     if (name.empty()) {
@@ -132,6 +148,7 @@ STDMETHODIMP CFilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
       hr = pFilter->JoinFilterGraph(AsGraph(), name.c_str());
       if (SUCCEEDED(hr)) {
         filters_.push_back({ComPtr<IBaseFilter>(pFilter), name});
+        ++version_;
         if (clock_) pFilter->SetSyncSource(clock_.Get());
         hr = renamed ? VFW_S_DUPLICATE_NAME : S_OK;
         wanted = name;
@@ -177,6 +194,7 @@ STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* pFilter) {
     filter->JoinFilterGraph(nullptr, nullptr);
     filter->SetSyncSource(nullptr);
     filters_.erase(it);
+    ++version_;
   }
   log_.Write("RemoveFilter " + GraphLog::Quote(name), hr);
   return hr;
@@ -189,10 +207,20 @@ std::vector<ComPtr<IBaseFilter>> CFilterGraph::Snapshot() {
   return result;
 }
 
+std::vector<ComPtr<IBaseFilter>> CFilterGraph::FiltersNewestFirst(unsigned* version) {
+  std::lock_guard lock(graphLock_);
+  if (version) *version = version_.load();
+  std::vector<ComPtr<IBaseFilter>> result;
+  for (auto it = filters_.rbegin(); it != filters_.rend(); ++it) result.push_back(it->filter);
+  return result;
+}
+
 STDMETHODIMP CFilterGraph::EnumFilters(IEnumFilters** ppEnum) {
   if (!ppEnum) return E_POINTER;
-  auto filters = std::make_shared<std::vector<ComPtr<IBaseFilter>>>(Snapshot());
-  *ppEnum = MakeComObject<CEnumFilters>(std::move(filters), 0).Detach();
+  ComPtr<IUnknown> self(static_cast<IFilterGraph2*>(this));
+  *ppEnum =
+      MakeComObject<CEnumFilters>(std::move(self), static_cast<FilterEnumerationSource*>(this))
+          .Detach();
   return S_OK;
 }
 
@@ -339,19 +367,23 @@ STDMETHODIMP CFilterGraph::GetNotifyFlags(long* lplNoNotifyFlags) {
 }
 
 STDMETHODIMP CFilterGraph::Notify(long EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) {
-  if (EventCode == EC_COMPLETE) {
-    std::unique_lock lock(completionMutex_);
-    auto* sender = reinterpret_cast<IBaseFilter*>(EventParam2);
-    if (defaultCompleteHandling_ && sender && renderers_.contains(sender)) {
-      finished_.insert(sender);
-      if (completeSent_ || finished_.size() < renderers_.size()) return S_OK;
-      completeSent_ = true;
-      lock.unlock();
-      events_.Push(EC_COMPLETE, S_OK, 0);
-      return S_OK;
-    }
+  if (EventCode != EC_COMPLETE) {
+    events_.Push(EventCode, EventParam1, EventParam2);
+    return S_OK;
   }
-  events_.Push(EventCode, EventParam1, EventParam2);
+  // Queued under the lock, so that a Stop taking EC_COMPLETE back cannot miss one.
+  std::lock_guard lock(completionMutex_);
+  // A graph that is not running reports no end: its renderers tell it again when it runs.
+  if (!runningForEvents_) return S_OK;
+  auto* sender = reinterpret_cast<IBaseFilter*>(EventParam2);
+  if (!defaultCompleteHandling_ || !sender || !renderers_.contains(sender)) {
+    events_.Push(EventCode, EventParam1, EventParam2);
+    return S_OK;
+  }
+  finished_.insert(sender);
+  if (completeSent_ || finished_.size() < renderers_.size()) return S_OK;
+  completeSent_ = true;
+  events_.Push(EC_COMPLETE, S_OK, 0);
   return S_OK;
 }
 

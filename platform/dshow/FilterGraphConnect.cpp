@@ -3,15 +3,21 @@
 #include <vfwmsgs.h>
 
 #include <algorithm>
+#include <set>
 
+#include "CaptureGraphBuilderPins.h"
 #include "FilterGraph.h"
 #include "FilterRegistry.h"
 #include "MediaType.h"
+
+using vidorra::dshow::capture_builder::OwnerOf;
 
 namespace {
 
 // Intelligent connect puts at most this many filters between two pins.
 constexpr int kMaxIntermediateFilters = 2;
+// Render goes at most this many filters deep through the filters already in the graph.
+constexpr int kMaxRenderDepth = 4;
 
 struct TypePair {
   GUID major;
@@ -64,6 +70,19 @@ bool IsConnected(IPin* pin) {
   return SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf())) && peer;
 }
 
+std::vector<ComPtr<IPin>> FreePinsOf(IBaseFilter* filter, PIN_DIRECTION direction) {
+  std::vector<ComPtr<IPin>> pins = PinsOf(filter, direction);
+  std::erase_if(pins, [](const ComPtr<IPin>& pin) { return IsConnected(pin.Get()); });
+  return pins;
+}
+
+// Faults of the call itself, which no filter in between mends.
+bool IsCallFault(HRESULT hr) {
+  return hr == E_POINTER || hr == VFW_E_NOT_STOPPED || hr == VFW_E_NOT_IN_GRAPH ||
+         hr == VFW_E_INVALID_DIRECTION || hr == VFW_E_ALREADY_CONNECTED ||
+         hr == VFW_E_CIRCULAR_GRAPH;
+}
+
 // Records sorted by merit, highest first, keeping registration order among equals; records
 // at or below MERIT_DO_NOT_USE are never chosen automatically.
 std::vector<FilterRecord> ByMerit(std::vector<FilterRecord> records) {
@@ -75,13 +94,37 @@ std::vector<FilterRecord> ByMerit(std::vector<FilterRecord> records) {
 
 }  // namespace
 
+// The data from `in` would come back to `out`: `out`'s filter is `in`'s or lies downstream of
+// it (a filter is taken to pass what comes in on any input to all its outputs).
+bool CFilterGraph::WouldCloseALoop(IPin* out, IPin* in) {
+  ComPtr<IBaseFilter> target = OwnerOf(out);
+  ComPtr<IBaseFilter> start = OwnerOf(in);
+  if (!target || !start) return false;
+  std::vector<ComPtr<IBaseFilter>> pending{start};
+  std::set<IBaseFilter*> seen{start.Get()};
+  while (!pending.empty()) {
+    ComPtr<IBaseFilter> filter = std::move(pending.back());
+    pending.pop_back();
+    if (IsSameObject(filter.Get(), target.Get())) return true;
+    for (ComPtr<IPin>& output : PinsOf(filter.Get(), PINDIR_OUTPUT)) {
+      ComPtr<IPin> peer;
+      if (FAILED(output->ConnectedTo(peer.GetAddressOf())) || !peer) continue;
+      ComPtr<IBaseFilter> next = OwnerOf(peer.Get());
+      if (next && seen.insert(next.Get()).second) pending.push_back(std::move(next));
+    }
+  }
+  return false;
+}
+
+// The graph's state is not checked: a filter that can connect while active may, the others
+// refuse with VFW_E_NOT_STOPPED.
 HRESULT CFilterGraph::ConnectDirectLocked(IPin* out, IPin* in, const AM_MEDIA_TYPE* pmt) {
   if (!out || !in) return E_POINTER;
-  if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
   if (!ContainsPinOf(out) || !ContainsPinOf(in)) return VFW_E_NOT_IN_GRAPH;
   if (!IsDirection(out, PINDIR_OUTPUT) || !IsDirection(in, PINDIR_INPUT)) {
     return VFW_E_INVALID_DIRECTION;
   }
+  if (WouldCloseALoop(out, in)) return VFW_E_CIRCULAR_GRAPH;
   return out->Connect(in, pmt);
 }
 
@@ -94,20 +137,31 @@ STDMETHODIMP CFilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_M
 
 STDMETHODIMP CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
   std::lock_guard lock(graphLock_);
-  const HRESULT hr = ConnectLocked(ppinOut, ppinIn, 0);
+  // Intelligent connect may add filters: only in a stopped graph.
+  const HRESULT hr =
+      state_ != State_Stopped ? VFW_E_NOT_STOPPED : ConnectLocked(ppinOut, ppinIn, 0);
   log_.Write("Connect " + PinText(ppinOut) + " " + PinText(ppinIn), hr);
   return hr;
 }
 
 HRESULT CFilterGraph::ConnectLocked(IPin* out, IPin* in, int depth) {
   HRESULT hr = ConnectDirectLocked(out, in, nullptr);
-  if (SUCCEEDED(hr)) return hr;
-  // Faults of the call itself are not mended by a filter in between.
-  if (hr == E_POINTER || hr == VFW_E_NOT_STOPPED || hr == VFW_E_NOT_IN_GRAPH ||
-      hr == VFW_E_INVALID_DIRECTION || hr == VFW_E_ALREADY_CONNECTED) {
-    return hr;
-  }
+  if (SUCCEEDED(hr) || IsCallFault(hr)) return hr;
   if (depth >= kMaxIntermediateFilters) return VFW_E_CANNOT_CONNECT;
+  // Filters already in the graph with a free pin on each side come first, the most recently
+  // added first: a chain the application prepared is used rather than bypassed.
+  ComPtr<IBaseFilter> outOwner = OwnerOf(out);
+  ComPtr<IBaseFilter> inOwner = OwnerOf(in);
+  for (ComPtr<IBaseFilter>& filter : FiltersNewestFirst(nullptr)) {
+    if (IsSameObject(filter.Get(), outOwner.Get()) || IsSameObject(filter.Get(), inOwner.Get())) {
+      continue;
+    }
+    if (FreePinsOf(filter.Get(), PINDIR_INPUT).empty() ||
+        FreePinsOf(filter.Get(), PINDIR_OUTPUT).empty()) {
+      continue;
+    }
+    if (SUCCEEDED(ConnectThroughFilter(out, in, filter.Get(), depth))) return S_OK;
+  }
   const std::vector<TypePair> outTypes = TypesOf(out);
   const std::vector<TypePair> inTypes = TypesOf(in);
   for (const FilterRecord& record :
@@ -127,11 +181,9 @@ HRESULT CFilterGraph::ConnectLocked(IPin* out, IPin* in, int depth) {
 }
 
 HRESULT CFilterGraph::ConnectThroughFilter(IPin* out, IPin* in, IBaseFilter* middle, int depth) {
-  for (ComPtr<IPin>& middleIn : PinsOf(middle, PINDIR_INPUT)) {
-    if (IsConnected(middleIn.Get())) continue;
+  for (ComPtr<IPin>& middleIn : FreePinsOf(middle, PINDIR_INPUT)) {
     if (FAILED(ConnectDirectLocked(out, middleIn.Get(), nullptr))) continue;
-    for (ComPtr<IPin>& middleOut : PinsOf(middle, PINDIR_OUTPUT)) {
-      if (IsConnected(middleOut.Get())) continue;
+    for (ComPtr<IPin>& middleOut : FreePinsOf(middle, PINDIR_OUTPUT)) {
       if (SUCCEEDED(ConnectLocked(middleOut.Get(), in, depth + 1))) return S_OK;
     }
     out->Disconnect();
@@ -142,17 +194,49 @@ HRESULT CFilterGraph::ConnectThroughFilter(IPin* out, IPin* in, IBaseFilter* mid
 
 STDMETHODIMP CFilterGraph::Render(IPin* ppinOut) {
   std::lock_guard lock(graphLock_);
-  const HRESULT hr = RenderLocked(ppinOut);
+  const HRESULT hr = RenderLocked(ppinOut, 0);
   log_.Write("Render " + PinText(ppinOut), hr);
   return hr;
 }
 
-HRESULT CFilterGraph::RenderLocked(IPin* out) {
+HRESULT CFilterGraph::RenderLocked(IPin* out, int depth) {
   if (!out) return E_POINTER;
   if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
   if (!ContainsPinOf(out)) return VFW_E_NOT_IN_GRAPH;
   if (!IsDirection(out, PINDIR_OUTPUT)) return VFW_E_INVALID_DIRECTION;
   if (IsConnected(out)) return VFW_E_ALREADY_CONNECTED;
+  if (depth > kMaxRenderDepth) return VFW_E_CANNOT_RENDER;
+  // Filters already in the graph with a free input first, the most recently added first.
+  ComPtr<IBaseFilter> owner = OwnerOf(out);
+  for (ComPtr<IBaseFilter>& filter : FiltersNewestFirst(nullptr)) {
+    if (IsSameObject(filter.Get(), owner.Get())) continue;
+    const HRESULT hr = RenderThroughFilter(out, filter.Get(), depth);
+    if (SUCCEEDED(hr)) return hr;
+  }
+  return RenderToRegisteredRenderer(out);
+}
+
+// Connects `out` to a free input of `filter` and renders the filter's free outputs on; the
+// stream is rendered when the filter ends it (no free output) or one of its outputs renders
+// (VFW_S_PARTIAL_RENDER when others do not).
+HRESULT CFilterGraph::RenderThroughFilter(IPin* out, IBaseFilter* filter, int depth) {
+  for (ComPtr<IPin>& in : FreePinsOf(filter, PINDIR_INPUT)) {
+    if (FAILED(ConnectDirectLocked(out, in.Get(), nullptr))) continue;
+    const std::vector<ComPtr<IPin>> outputs = FreePinsOf(filter, PINDIR_OUTPUT);
+    if (outputs.empty()) return S_OK;
+    int rendered = 0;
+    for (const ComPtr<IPin>& next : outputs) {
+      if (SUCCEEDED(RenderLocked(next.Get(), depth + 1))) ++rendered;
+    }
+    if (rendered == static_cast<int>(outputs.size())) return S_OK;
+    if (rendered > 0) return VFW_S_PARTIAL_RENDER;
+    out->Disconnect();
+    in->Disconnect();
+  }
+  return VFW_E_CANNOT_RENDER;
+}
+
+HRESULT CFilterGraph::RenderToRegisteredRenderer(IPin* out) {
   const std::vector<TypePair> outTypes = TypesOf(out);
   std::vector<FilterRecord> renderers;
   for (FilterRecord& record : FilterRegistry::Instance().AllFilters()) {

@@ -1,7 +1,9 @@
 // CFilterGraph: run state and clock.
+#include <evcode.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -12,6 +14,8 @@ namespace {
 // Stream time 0 falls this far after Run, so that every filter is running when it comes.
 constexpr REFERENCE_TIME kRunLatency = 100'000;  // 10 ms
 constexpr DWORD kStopWhenReadyTimeoutMs = 5000;
+// How often the filters are looked at again while one of them is in transition.
+constexpr std::chrono::milliseconds kCueSlice{10};
 
 bool PinDirectionIs(IPin* pin, PIN_DIRECTION wanted) {
   PIN_DIRECTION direction;
@@ -92,22 +96,123 @@ void CFilterGraph::CountRenderersLocked() {
   completeSent_ = false;
 }
 
+// ---- Cueing ----
+
+HRESULT CFilterGraph::LookAtStates(const Filters& filters, ComPtr<IBaseFilter>* inTransition) {
+  bool cantCue = false;
+  for (const ComPtr<IBaseFilter>& filter : filters) {
+    FILTER_STATE state;
+    const HRESULT hr = filter->GetState(0, &state);
+    if (FAILED(hr)) return E_FAIL;
+    if (hr == VFW_S_CANT_CUE) cantCue = true;
+    if (hr == VFW_S_STATE_INTERMEDIATE && !*inTransition) *inTransition = filter;
+  }
+  // A live source paused sends nothing: the renderers after it will not cue, so they are not
+  // waited for.
+  if (cantCue) return VFW_S_CANT_CUE;
+  return *inTransition ? VFW_S_STATE_INTERMEDIATE : S_OK;
+}
+
+HRESULT CFilterGraph::WaitForCue(const Filters& filters, Deadline deadline,
+                                 const std::function<bool()>& cancelled) {
+  for (;;) {
+    ComPtr<IBaseFilter> waiting;
+    const HRESULT hr = LookAtStates(filters, &waiting);
+    if (hr != VFW_S_STATE_INTERMEDIATE) return hr;
+    const auto now = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(runMutex_);
+      if (now >= deadline || cancelled()) return hr;
+    }
+    // The filter in transition wakes as soon as it cues; the others are looked at again after
+    // one slice, since a source may meanwhile have found that it cannot cue.
+    const auto until = std::min(deadline, now + kCueSlice);
+    const auto sliceMs = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+    FILTER_STATE state;
+    if (waiting->GetState(static_cast<DWORD>(sliceMs.count()), &state) ==
+            VFW_S_STATE_INTERMEDIATE &&
+        std::chrono::steady_clock::now() < until) {
+      // It answered at once without cueing: wait out the slice, but not a cancellation.
+      std::unique_lock lock(runMutex_);
+      runWake_.wait_until(lock, until, cancelled);
+    }
+  }
+}
+
+void CFilterGraph::RunThreadProc() {
+  unsigned served = 0;
+  std::unique_lock lock(runMutex_);
+  for (;;) {
+    runWake_.wait(lock, [&] { return quit_ || (runRequested_ && runRequest_ != served); });
+    if (quit_) return;
+    const unsigned request = runRequest_;
+    served = request;
+    const auto withdrawn = [this, request] {
+      return quit_ || !runRequested_ || runRequest_ != request;
+    };
+    lock.unlock();
+    WaitForCue(Snapshot(), Deadline::max(), withdrawn);
+    {
+      std::lock_guard graph(graphLock_);
+      bool current = false;
+      {
+        std::lock_guard run(runMutex_);
+        current = !withdrawn();
+      }
+      if (current && runPending_) {
+        runPending_ = false;
+        const HRESULT hr = RunFiltersLocked(pendingStart_, pendingStartGiven_);
+        log_.Write("Run (once cued)", hr);
+        // Nobody waits for this Run's result: the failure goes to the application as an event.
+        if (FAILED(hr)) events_.Push(EC_ERRORABORT, hr, 0);
+      }
+    }
+    lock.lock();
+  }
+}
+
+void CFilterGraph::CancelPendingRunLocked() {
+  runPending_ = false;
+  {
+    std::lock_guard lock(runMutex_);
+    runRequested_ = false;
+    ++runRequest_;
+  }
+  runWake_.notify_all();
+}
+
+// ---- State changes ----
+
 HRESULT CFilterGraph::StopLocked() {
+  CancelPendingRunLocked();
+  {
+    std::lock_guard lock(completionMutex_);
+    runningForEvents_ = false;
+    finished_.clear();
+    completeSent_ = false;
+  }
+  events_.WithdrawComplete();
   HRESULT result = S_OK;
   for (auto& filter : DownstreamFirst()) {
     const HRESULT hr = filter->Stop();
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
   state_ = State_Stopped;
+  filtersRunning_ = false;
   hasRun_ = false;
   return result;
 }
 
 HRESULT CFilterGraph::PauseLocked() {
+  CancelPendingRunLocked();
   if (state_ == State_Stopped) {
     if (!clockChosen_) SetDefaultSyncSource();
     CountRenderersLocked();
     events_.ResetCompletion();
+  }
+  {
+    std::lock_guard lock(completionMutex_);
+    runningForEvents_ = false;
   }
   for (auto& filter : DownstreamFirst()) {
     const HRESULT hr = filter->Pause();
@@ -116,17 +221,39 @@ HRESULT CFilterGraph::PauseLocked() {
       return hr;
     }
   }
-  if (state_ == State_Running) pausedAt_ = ClockNow();
+  if (filtersRunning_) pausedAt_ = ClockNow();
+  filtersRunning_ = false;
   state_ = State_Paused;
-  return S_OK;
+  ComPtr<IBaseFilter> waiting;
+  return LookAtStates(Snapshot(), &waiting) == VFW_S_STATE_INTERMEDIATE ? S_FALSE : S_OK;
 }
 
 HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool startGiven) {
+  if (state_ == State_Running) return runPending_ ? S_FALSE : S_OK;
   if (state_ == State_Stopped) {
     const HRESULT hr = PauseLocked();
     if (FAILED(hr)) return hr;
   }
-  if (state_ == State_Running) return S_OK;
+  ComPtr<IBaseFilter> waiting;
+  if (LookAtStates(Snapshot(), &waiting) != VFW_S_STATE_INTERMEDIATE) {
+    return RunFiltersLocked(tStart, startGiven);
+  }
+  // Still pausing: the filters stay paused until they have cued; the run thread runs them.
+  state_ = State_Running;
+  runPending_ = true;
+  pendingStart_ = tStart;
+  pendingStartGiven_ = startGiven;
+  {
+    std::lock_guard lock(runMutex_);
+    runRequested_ = true;
+    ++runRequest_;
+  }
+  runWake_.notify_all();
+  if (!runThread_.joinable()) runThread_ = std::thread([this] { RunThreadProc(); });
+  return S_FALSE;
+}
+
+HRESULT CFilterGraph::RunFiltersLocked(REFERENCE_TIME tStart, bool startGiven) {
   if (startGiven) {
     start_ = tStart;
   } else if (!clock_) {
@@ -137,6 +264,14 @@ HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool startGiven) {
     // Resuming: stream time stood still while paused.
     start_ += ClockNow() - pausedAt_;
   }
+  // A new run: the renderers tell their end again, so an earlier EC_COMPLETE is taken back.
+  {
+    std::lock_guard lock(completionMutex_);
+    finished_.clear();
+    completeSent_ = false;
+    runningForEvents_ = true;
+  }
+  events_.WithdrawComplete();
   for (auto& filter : DownstreamFirst()) {
     const HRESULT hr = filter->Run(start_);
     if (FAILED(hr)) {
@@ -145,6 +280,7 @@ HRESULT CFilterGraph::RunLocked(REFERENCE_TIME tStart, bool startGiven) {
     }
   }
   hasRun_ = true;
+  filtersRunning_ = true;
   state_ = State_Running;
   return S_OK;
 }
@@ -191,33 +327,17 @@ STDMETHODIMP CFilterGraph::StopWhenReady() {
 
 STDMETHODIMP CFilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) {
   if (!State) return E_POINTER;
-  std::vector<ComPtr<IBaseFilter>> filters;
+  Filters filters;
   {
     std::lock_guard lock(graphLock_);
     *State = state_;
     filters = Snapshot();
   }
-  const auto deadline =
-      std::chrono::steady_clock::now() +
-      std::chrono::milliseconds(dwMilliSecsTimeout == INFINITE ? 0 : dwMilliSecsTimeout);
-  bool intermediate = false;
-  bool cantCue = false;
-  for (auto& filter : filters) {
-    DWORD wait = INFINITE;
-    if (dwMilliSecsTimeout != INFINITE) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      wait = left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
-    }
-    FILTER_STATE filterState;
-    const HRESULT hr = filter->GetState(wait, &filterState);
-    if (hr == VFW_S_STATE_INTERMEDIATE) intermediate = true;
-    if (hr == VFW_S_CANT_CUE) cantCue = true;
-  }
-  // A transition under way answers S_FALSE; a live source that cannot cue in Paused,
-  // VFW_S_CANT_CUE.
-  if (intermediate) return S_FALSE;
-  return cantCue ? VFW_S_CANT_CUE : S_OK;
+  const Deadline deadline =
+      dwMilliSecsTimeout == INFINITE
+          ? Deadline::max()
+          : std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliSecsTimeout);
+  return WaitForCue(filters, deadline, [] { return false; });
 }
 
 STDMETHODIMP CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {

@@ -7,6 +7,7 @@
 #include <winbase.h>
 #include <winuser.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -15,35 +16,58 @@ bool IsCompletion(long code) {
   return code == EC_COMPLETE || code == EC_ERRORABORT || code == EC_USERABORT;
 }
 
+// The queued event owns a reference on the lost device until FreeEventParams.
+void HoldParams(long code, LONG_PTR param1) {
+  if (code == EC_DEVICE_LOST && param1) reinterpret_cast<IUnknown*>(param1)->AddRef();
+}
+
 }  // namespace
 
 GraphEventQueue::GraphEventQueue() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 GraphEventQueue::~GraphEventQueue() {
-  for (const Event& e : events_) FreeParams(e.code, e.param1, e.param2);
+  FreeAll(events_);
   CloseHandle(event_);
 }
 
+GraphEventQueue::Notice GraphEventQueue::NoticeLocked(size_t count) const {
+  if (!window_ || count == 0) return {};
+  return {window_, message_, instanceData_, count};
+}
+
+void GraphEventQueue::Post(const Notice& notice) {
+  for (size_t i = 0; i < notice.count; ++i) {
+    PostMessageA(notice.window, notice.message, 0, notice.instanceData);
+  }
+}
+
+void GraphEventQueue::FreeAll(const std::deque<Event>& events) {
+  for (const Event& e : events) FreeParams(e.code, e.param1, e.param2);
+}
+
 void GraphEventQueue::Push(long code, LONG_PTR param1, LONG_PTR param2) {
-  // The queued event owns a reference on the lost device until FreeEventParams.
-  if (code == EC_DEVICE_LOST && param1) reinterpret_cast<IUnknown*>(param1)->AddRef();
+  HoldParams(code, param1);
+  bool queued = false;
+  Notice notice;
   {
     std::lock_guard lock(mutex_);
-    events_.push_back({code, param1, param2});
     if (IsCompletion(code) && !completed_) {
       completed_ = true;
       completionCode_ = code;
     }
-    SetEvent(event_);
-    PostLocked();
+    if (!(flags_ & AM_MEDIAEVENT_NONOTIFY)) {
+      events_.push_back({code, param1, param2});
+      queued = true;
+      notice = NoticeLocked(1);
+    }
   }
   queued_.notify_all();
-}
-
-void GraphEventQueue::PostLocked() {
-  if (window_ && !(flags_ & AM_MEDIAEVENT_NONOTIFY)) {
-    PostMessageA(window_, message_, 0, instanceData_);
+  if (!queued) {
+    FreeParams(code, param1, param2);
+    return;
   }
+  SetEvent(event_);
+  Post(notice);
 }
 
 HRESULT GraphEventQueue::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs) {
@@ -55,6 +79,7 @@ HRESULT GraphEventQueue::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, lon
   if (timeoutMs < 0 || static_cast<DWORD>(timeoutMs) == INFINITE) {
     queued_.wait(lock, ready);
   } else if (!queued_.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
+    ResetEvent(event_);
     return E_ABORT;
   }
   const Event e = events_.front();
@@ -86,19 +111,40 @@ void GraphEventQueue::ResetCompletion() {
   completionCode_ = 0;
 }
 
-void GraphEventQueue::SetNotifyWindow(HWND window, UINT message, LONG_PTR instanceData) {
+void GraphEventQueue::WithdrawComplete() {
   std::lock_guard lock(mutex_);
-  window_ = window;
-  message_ = message;
-  instanceData_ = instanceData;
-  // Events already waiting are announced too, or the window would never drain them.
-  for (size_t i = 0; i < events_.size(); ++i) PostLocked();
+  std::erase_if(events_, [](const Event& e) { return e.code == EC_COMPLETE; });
+  if (completed_ && completionCode_ == EC_COMPLETE) {
+    completed_ = false;
+    completionCode_ = 0;
+  }
+}
+
+void GraphEventQueue::SetNotifyWindow(HWND window, UINT message, LONG_PTR instanceData) {
+  Notice notice;
+  {
+    std::lock_guard lock(mutex_);
+    window_ = window;
+    message_ = message;
+    instanceData_ = instanceData;
+    // Events already waiting are announced too, or the window would never drain them.
+    notice = NoticeLocked(events_.size());
+  }
+  Post(notice);
 }
 
 HRESULT GraphEventQueue::SetNotifyFlags(long flags) {
   if (flags != 0 && flags != AM_MEDIAEVENT_NONOTIFY) return E_INVALIDARG;
-  std::lock_guard lock(mutex_);
-  flags_ = flags;
+  std::deque<Event> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    flags_ = flags;
+    if (flags & AM_MEDIAEVENT_NONOTIFY) {
+      dropped.swap(events_);
+      ResetEvent(event_);
+    }
+  }
+  FreeAll(dropped);
   return S_OK;
 }
 

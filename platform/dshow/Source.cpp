@@ -33,3 +33,13 @@ STDMETHODIMP CSource::Pause() {
   }
   return CBaseFilter::Pause();
 }
+
+STDMETHODIMP CSource::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) {
+  const HRESULT hr = CBaseFilter::GetState(dwMilliSecsTimeout, State);
+  if (hr != S_OK || *State != State_Paused) return hr;
+  std::lock_guard lock(filterLock_);
+  for (auto& stream : streams_) {
+    if (stream->WaitingForStreamTime()) return VFW_S_CANT_CUE;
+  }
+  return S_OK;
+}

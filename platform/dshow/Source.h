@@ -4,6 +4,8 @@
 //   AddPin(std::make_unique<CMyStream>(this, L"Output"));
 //
 // The streams' threads start when the filter leaves Stopped and are joined when it stops.
+// GetState while Paused answers VFW_S_CANT_CUE when a stream paces itself on the clock
+// (waits in WaitForStreamTime): such a source, like a live one, sends nothing before it runs.
 #pragma once
 
 #include <memory>
@@ -20,6 +22,7 @@ class CSource : public CBaseFilter {
   CBasePin* GetPin(int n) override;
 
   STDMETHODIMP Pause() override;
+  STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
 
   // Takes ownership of a stream created with this filter as its owner.
   void AddPin(std::unique_ptr<CSourceStream> stream);

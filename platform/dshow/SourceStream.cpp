@@ -69,6 +69,11 @@ HRESULT CSourceStream::Run(REFERENCE_TIME tStart) {
 void CSourceStream::OnPaused() { ResetEvent(runningEvent_); }
 
 HRESULT CSourceStream::WaitForStreamTime(REFERENCE_TIME streamTime) {
+  struct Waiting {
+    std::atomic<bool>& flag;
+    explicit Waiting(std::atomic<bool>& f) : flag(f) { flag.store(true); }
+    ~Waiting() { flag.store(false); }
+  } waiting(waitingForTime_);
   for (;;) {
     if (stopRequested_.load()) return S_FALSE;
     if (filter_->State() != State_Running) {

@@ -46,6 +46,9 @@ class CSourceStream : public CBaseOutputPin {
   // S_FALSE when the stream is being stopped.
   HRESULT WaitForStreamTime(REFERENCE_TIME streamTime);
   bool StopRequested() const { return stopRequested_.load(); }
+  // The thread is inside WaitForStreamTime: a paused stream there sends nothing before the
+  // run (its filter answers VFW_S_CANT_CUE).
+  bool WaitingForStreamTime() const { return waitingForTime_.load(); }
 
  private:
   void ThreadProc();
@@ -53,6 +56,7 @@ class CSourceStream : public CBaseOutputPin {
 
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> waitingForTime_{false};
   HANDLE stopEvent_;     // manual reset: set while a stop is requested
   HANDLE runningEvent_;  // manual reset: set while the filter runs
   HANDLE adviseEvent_;   // auto reset: the clock's advise for WaitForStreamTime

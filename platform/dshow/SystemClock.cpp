@@ -13,7 +13,9 @@ using Units = std::chrono::duration<REFERENCE_TIME, std::ratio<1, kUnitsPerSecon
 
 }  // namespace
 
-CSystemClock::CSystemClock() = default;
+CSystemClock::CSystemClock() : CSystemClock(&CSystemClock::Now) {}
+
+CSystemClock::CSystemClock(TimeSource now) : now_(now) {}
 
 CSystemClock::~CSystemClock() {
   {
@@ -36,7 +38,14 @@ REFERENCE_TIME CSystemClock::Now() {
 
 STDMETHODIMP CSystemClock::GetTime(REFERENCE_TIME* pTime) {
   if (!pTime) return E_POINTER;
-  *pTime = Now();
+  const REFERENCE_TIME now = now_();
+  std::lock_guard lock(mutex_);
+  if (now <= lastTime_) {
+    *pTime = lastTime_;
+    return S_FALSE;
+  }
+  lastTime_ = now;
+  *pTime = now;
   return S_OK;
 }
 
@@ -44,11 +53,11 @@ STDMETHODIMP CSystemClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME st
                                       HEVENT hEvent, DWORD_PTR* pdwAdviseCookie) {
   if (!pdwAdviseCookie) return E_POINTER;
   *pdwAdviseCookie = 0;
-  if (!hEvent) return E_INVALIDARG;
-  if (streamTime > 0 && baseTime > std::numeric_limits<REFERENCE_TIME>::max() - streamTime) {
+  REFERENCE_TIME due = 0;
+  if (!hEvent || __builtin_add_overflow(baseTime, streamTime, &due) || due < 0) {
     return E_INVALIDARG;
   }
-  return AddAdvise({baseTime + streamTime, 0, reinterpret_cast<HANDLE>(hEvent)}, pdwAdviseCookie);
+  return AddAdvise({due, 0, reinterpret_cast<HANDLE>(hEvent)}, pdwAdviseCookie);
 }
 
 STDMETHODIMP CSystemClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
@@ -78,7 +87,7 @@ STDMETHODIMP CSystemClock::Unadvise(DWORD_PTR dwAdviseCookie) {
 void CSystemClock::ThreadProc() {
   std::unique_lock lock(mutex_);
   while (!quit_) {
-    const REFERENCE_TIME now = Now();
+    const REFERENCE_TIME now = now_();
     REFERENCE_TIME earliest = std::numeric_limits<REFERENCE_TIME>::max();
     for (auto it = advises_.begin(); it != advises_.end();) {
       Advise& advise = it->second;

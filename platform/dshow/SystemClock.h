@@ -1,12 +1,14 @@
 // CSystemClock (CLSID_SystemClock): the reference clock on the monotonic system clock, in
 // 100-ns units.
 //
-// AdviseTime sets an event HANDLE once a time is reached; AdvisePeriodic releases a semaphore
-// HANDLE at a start time and every period after it; Unadvise cancels either. One advise
-// thread, owned by the clock, started with the first advise and joined on destruction, waits
-// for the earliest due advise.
+// GetTime answers S_FALSE when the time has not moved since the previous call (it never goes
+// back). AdviseTime sets an event HANDLE once a time is reached (E_INVALIDARG for a time
+// before 0); AdvisePeriodic releases a semaphore HANDLE at a start time and every period after
+// it; Unadvise cancels either. One advise thread, owned by the clock, started with the first
+// advise and joined on destruction, waits for the earliest due advise.
 //
-// Threads: every method may be called from any thread; one mutex guards the advise list.
+// Threads: every method may be called from any thread; one mutex guards the advise list and
+// the last time given.
 #pragma once
 
 #include <comimpl.h>
@@ -19,7 +21,10 @@
 
 class CSystemClock : public CUnknown, public IReferenceClock {
  public:
+  using TimeSource = REFERENCE_TIME (*)();
   CSystemClock();
+  // A clock on another time source (tests).
+  explicit CSystemClock(TimeSource now);
   ~CSystemClock() override;
 
   DECLARE_IUNKNOWN
@@ -45,8 +50,10 @@ class CSystemClock : public CUnknown, public IReferenceClock {
   HRESULT AddAdvise(Advise advise, DWORD_PTR* cookie);
   void ThreadProc();
 
+  const TimeSource now_;
   std::mutex mutex_;
   std::condition_variable changed_;
+  REFERENCE_TIME lastTime_ = 0;  // the time GetTime gave last
   std::map<DWORD_PTR, Advise> advises_;
   DWORD_PTR nextCookie_ = 1;
   bool quit_ = false;

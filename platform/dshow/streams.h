@@ -8,6 +8,7 @@
 //   CSource, CSourceStream          push sources, one streaming thread per pin
 //   CBaseRenderer                   presentation on the graph clock, EC_COMPLETE
 //   CEnumPins, CEnumMediaTypes      enumerators
+//   OutputQueue                     delivery from a thread of its own, for fan-out filters
 //   FilterRegistration              registry record of a filter (FilterRegistry.h)
 #pragma once
 
@@ -24,6 +25,7 @@
 #include "MediaSample.h"
 #include "MediaType.h"
 #include "MemAllocator.h"
+#include "OutputQueue.h"
 #include "RendererInputPin.h"
 #include "Source.h"
 #include "SourceStream.h"

@@ -1,6 +1,7 @@
 // "SampleGrabber"; see SampleGrabber.h.
 #include "SampleGrabber.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vidorra::filters {
@@ -12,7 +13,40 @@ constexpr double kUnitsPerSecond = 10'000'000.0;
 
 }  // namespace
 
-CSampleGrabber::CSampleGrabber() : CTransInPlaceFilter(L"SampleGrabber", CLSID_SampleGrabber) {}
+CSampleGrabberOutputPin::CSampleGrabberOutputPin(CTransformFilter* grabber)
+    : CTransformOutputPin(grabber, L"Output"), grabber_(grabber) {
+  Rename(L"Output", L"Out");
+}
+
+STDMETHODIMP CSampleGrabberOutputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  auto types = std::make_shared<std::vector<CMediaType>>();
+  CTransformInputPin* input = grabber_->InputPin();
+  if (ComPtr<IPin> upstream = input->GetConnected()) {
+    ComPtr<IEnumMediaTypes> offered;
+    if (SUCCEEDED(upstream->EnumMediaTypes(offered.GetAddressOf())) && offered) {
+      AM_MEDIA_TYPE* next = nullptr;
+      ULONG fetched = 0;
+      while (offered->Next(1, &next, &fetched) == S_OK && fetched == 1 && next) {
+        types->emplace_back().Adopt(*next);
+        CoTaskMemFree(next);
+      }
+    }
+    // The type it is connected with may come from elsewhere (the grabber's receiver's list).
+    const CMediaType connection = input->CurrentMediaType();
+    if (connection.IsValid() &&
+        std::find(types->begin(), types->end(), connection) == types->end()) {
+      types->push_back(connection);
+    }
+  }
+  *ppEnum = MakeComObject<CEnumMediaTypes>(std::move(types), 0).Detach();
+  return S_OK;
+}
+
+CSampleGrabber::CSampleGrabber() : CTransInPlaceFilter(L"SampleGrabber", CLSID_SampleGrabber) {
+  InputPin()->Rename(L"Input", L"In");
+  output_ = std::make_unique<CSampleGrabberOutputPin>(this);
+}
 
 HRESULT CSampleGrabber::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_ISampleGrabber) return GetInterface(static_cast<ISampleGrabber*>(this), ppv);

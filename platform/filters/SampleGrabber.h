@@ -1,5 +1,8 @@
-// "SampleGrabber" (CLSID_SampleGrabber): an in-place pass-through (pins "XForm In", "XForm Out", in
-// that order) that keeps a copy of the last sample and calls the application back.
+// "SampleGrabber" (CLSID_SampleGrabber): an in-place pass-through that keeps a copy of the last
+// sample and calls the application back. Pins, in that order: "Input" (id "In") and "Output"
+// (id "Out"). The input offers no media type; the output none while the input is unconnected,
+// then the types of the pin connected upstream (and the connection's own type, should that
+// pin not offer it), of which it accepts the connection's type.
 //
 // ISampleGrabber:
 //   SetMediaType           the input accepts only types matching this (partial) type; null
@@ -28,6 +31,18 @@
 #include <vector>
 
 namespace vidorra::filters {
+
+// The grabber's output: offers the types of the pin upstream of the grabber. It reads them
+// without the grabber's lock (EnumMediaTypes is overridden, not GetMediaType), so that the
+// upstream filter's lock is never taken under the grabber's.
+class CSampleGrabberOutputPin : public CTransformOutputPin {
+ public:
+  explicit CSampleGrabberOutputPin(CTransformFilter* grabber);
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+
+ private:
+  CTransformFilter* const grabber_;
+};
 
 class CSampleGrabber : public CTransInPlaceFilter, public ISampleGrabber {
  public:

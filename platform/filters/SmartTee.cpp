@@ -75,10 +75,8 @@ STDMETHODIMP CSmartTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME 
 
 // ---- Outputs ------------------------------------------------------------------------------
 
-CSmartTeeOutputPin::CSmartTeeOutputPin(CSmartTee* tee, std::wstring name, const GUID& category)
-    : CBaseOutputPin(tee, std::move(name)), tee_(tee) {
-  SetPinCategory(category);
-}
+CSmartTeeOutputPin::CSmartTeeOutputPin(CSmartTee* tee, std::wstring name)
+    : CBaseOutputPin(tee, std::move(name)), tee_(tee) {}
 
 HRESULT CSmartTeeOutputPin::CheckMediaType(const CMediaType* mt) {
   if (!mt || !tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
@@ -86,9 +84,8 @@ HRESULT CSmartTeeOutputPin::CheckMediaType(const CMediaType* mt) {
 }
 
 HRESULT CSmartTeeOutputPin::GetMediaType(int position, CMediaType* mt) {
-  if (!tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
   if (position < 0) return E_INVALIDARG;
-  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  if (position > 0 || !tee_->InputPin()->IsConnected()) return VFW_S_NO_MORE_ITEMS;
   *mt = tee_->InputPin()->CurrentMediaType();
   return S_OK;
 }
@@ -123,8 +120,7 @@ HRESULT CSmartTeeOutputPin::DecideBufferSize(IMemAllocator* allocator,
 
 // ---- Preview ------------------------------------------------------------------------------
 
-CSmartTeePreviewPin::CSmartTeePreviewPin(CSmartTee* tee)
-    : CSmartTeeOutputPin(tee, L"Preview", PIN_CATEGORY_PREVIEW) {}
+CSmartTeePreviewPin::CSmartTeePreviewPin(CSmartTee* tee) : CSmartTeeOutputPin(tee, L"Preview") {}
 
 CSmartTeePreviewPin::~CSmartTeePreviewPin() {
   {
@@ -245,7 +241,7 @@ void CSmartTeePreviewPin::DeliverFrame(const std::vector<BYTE>& frame, bool sync
 CSmartTee::CSmartTee()
     : CBaseFilter(L"Smart Tee", CLSID_SmartTee),
       input_(this),
-      capture_(this, L"Capture", PIN_CATEGORY_CAPTURE),
+      capture_(this, L"Capture"),
       preview_(this) {}
 
 CSmartTee::~CSmartTee() = default;
@@ -261,6 +257,11 @@ CBasePin* CSmartTee::GetPin(int n) {
     default:
       return nullptr;
   }
+}
+
+STDMETHODIMP CSmartTee::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) {
+  const HRESULT hr = CBaseFilter::GetState(dwMilliSecsTimeout, State);
+  return hr == S_OK && *State == State_Paused ? VFW_S_CANT_CUE : hr;
 }
 
 namespace {

@@ -1,5 +1,8 @@
 // "Smart Tee" (CLSID_SmartTee): one input and two outputs, "Capture" and "Preview", in that
-// pin order (input 0, capture 1, preview 2).
+// pin order (input 0, capture 1, preview 2). The outputs offer no type until the input is
+// connected, then the input's; they report no pin category (no IKsPropertySet): a capture
+// graph builder knows them by the tee and their order. Paused, the tee answers VFW_S_CANT_CUE,
+// as the live source it is put after does.
 //
 // The capture output gets every sample itself, on the upstream streaming thread. The preview
 // output never holds up capture: a sample is copied for it only when its own thread is idle
@@ -38,7 +41,7 @@ class CSmartTeeInputPin : public CBaseInputPin {
 
 class CSmartTeeOutputPin : public CBaseOutputPin {
  public:
-  CSmartTeeOutputPin(CSmartTee* tee, std::wstring name, const GUID& category);
+  CSmartTeeOutputPin(CSmartTee* tee, std::wstring name);
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT GetMediaType(int position, CMediaType* mt) override;
   HRESULT CheckConnect(IPin* pin) override;
@@ -90,6 +93,7 @@ class CSmartTee : public CBaseFilter {
 
   int GetPinCount() override { return 3; }
   CBasePin* GetPin(int n) override;
+  STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* State) override;
 
   CSmartTeeInputPin* InputPin() { return &input_; }
   CSmartTeeOutputPin* CapturePin() { return &capture_; }

@@ -1,5 +1,6 @@
 // The capture graph builder's look-ups: FindPin as the program classifies its sources, and
-// FindInterface by pin category, upstream, downstream and over the whole graph.
+// FindInterface by pin category, upstream, downstream and over the whole graph: the order of
+// its search and its results.
 #include <gtest/gtest.h>
 
 #include "capture_builder_test_filters.h"
@@ -137,10 +138,11 @@ TEST_F(CaptureBuilderFindInterface, ACategoryFindsTheInterfaceOnThatPin) {
 TEST_F(CaptureBuilderFindInterface, FailsWhenNoPinHasTheCategoryAndType) {
   ComPtr<IAMStreamConfig> config;
   void** out = config.ReleaseAndGetVoidAddressOf();
-  EXPECT_NE(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
-                                          MakeWebcam().Get(), IID_IAMStreamConfig, out));
-  EXPECT_NE(S_OK, builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                          MakeCaptureOnly().Get(), IID_IAMStreamConfig, out));
+  EXPECT_EQ(E_NOINTERFACE, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+                                                   MakeWebcam().Get(), IID_IAMStreamConfig, out));
+  EXPECT_EQ(E_NOINTERFACE,
+            builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                    MakeCaptureOnly().Get(), IID_IAMStreamConfig, out));
   EXPECT_FALSE(config);
   ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
                                           MakeDvCamcorder().Get(), IID_IAMStreamConfig, out));
@@ -160,6 +162,34 @@ TEST_F(CaptureBuilderFindInterface, AnInterfaceNobodyHasIsNoInterface) {
                                                crossbar.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, MakeWebcam().Get(),
                                                IID_IAMCrossbar, nullptr));
+  // A GUID that is neither a pin category nor a direction.
+  EXPECT_EQ(E_INVALIDARG,
+            builder_->FindInterface(&MEDIATYPE_Video, nullptr, MakeWebcam().Get(), IID_IAMCrossbar,
+                                    crossbar.ReleaseAndGetVoidAddressOf()));
+}
+
+// The media type is matched against every type the pin offers, not only the one it is
+// connected with: a DV pin connected as an interleaved stream still offers DV video.
+TEST_F(CaptureBuilderFindInterface, TheTypeIsMatchedAgainstTheTypesThePinOffers) {
+  ComPtr<TableFilter> camcorder = MakeComObject<TableFilter>(
+      L"Two-faced DV", GUID_NULL,
+      std::vector<PinSpec>{
+          {L"DV",
+           PINDIR_OUTPUT,
+           PIN_CATEGORY_CAPTURE,
+           std::nullopt,
+           {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}, {MEDIATYPE_Video, MEDIASUBTYPE_dvsd}}}});
+  ComPtr<TableFilter> sink = MakeSink(L"Sink", {{MEDIATYPE_Interleaved, GUID_NULL}});
+  IPin* pin = camcorder->Pin(L"DV");
+  ASSERT_EQ(S_OK, pin->Connect(sink->Pin(L"In"), nullptr));
+  for (const GUID* type : {&MEDIATYPE_Interleaved, &MEDIATYPE_Video}) {
+    ComPtr<IPin> found;
+    ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, type, camcorder.Get(), IID_IPin,
+                                            found.ReleaseAndGetVoidAddressOf()));
+    EXPECT_TRUE(IsSameObject(found.Get(), pin));
+  }
+  pin->Disconnect();
+  sink->Pin(L"In")->Disconnect();
 }
 
 // A chain source -> middle -> sink connected pin to pin, where the source's pin and the
@@ -190,36 +220,59 @@ class CaptureBuilderSearchChain : public CaptureBuilderTest {
   ComPtr<TableFilter> source_, middle_, sink_;
 };
 
-TEST_F(CaptureBuilderSearchChain, LookUpstreamOnlySkipsTheFilterItself) {
-  ComPtr<IAMStreamConfig> config;
-  ASSERT_EQ(S_OK,
-            builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), source_->Pin(L"Capture")));
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, source_.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-}
-
-TEST_F(CaptureBuilderSearchChain, LookDownstreamOnlyFollowsTheConnections) {
-  ComPtr<IAMStreamConfig> config;
-  ASSERT_EQ(S_OK,
-            builder_->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, source_.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, middle_.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-}
-
-TEST_F(CaptureBuilderSearchChain, NoCategorySearchesTheFilterThenDownstreamThenUpstream) {
-  ComPtr<IAMStreamConfig> config;
-  ASSERT_EQ(S_OK, builder_->FindInterface(nullptr, nullptr, sink_.Get(), IID_IAMStreamConfig,
-                                          config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
-  ASSERT_EQ(S_OK, builder_->FindInterface(nullptr, nullptr, middle_.Get(), IID_IAMStreamConfig,
-                                          config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), middle_->Pin(L"Out")));
+// Where each kind of search looks first, told by what answers: IBaseFilter and IPin are
+// answered by every filter and pin, IAMStreamConfig by the source's capture pin and the
+// middle's output.
+TEST_F(CaptureBuilderSearchChain, EachSearchLooksWhereItShouldFirst) {
+  struct Case {
+    const char* name;
+    const GUID* category;
+    const GUID* type;
+    IBaseFilter* start;
+    const IID* iid;
+    IUnknown* expected;  // null: E_NOINTERFACE
+  };
+  IPin* capture = source_->Pin(L"Capture");
+  const Case cases[] = {
+      {"no category: the filter itself", nullptr, nullptr, middle_.Get(), &IID_IBaseFilter,
+       middle_->Base()},
+      {"no category: its pins next", nullptr, nullptr, middle_.Get(), &IID_IAMStreamConfig,
+       middle_->Pin(L"Out")},
+      {"no category: upstream last", nullptr, nullptr, sink_.Get(), &IID_IAMStreamConfig,
+       middle_->Pin(L"Out")},
+      {"upstream: its own input pins", &LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(), &IID_IPin,
+       middle_->Pin(L"In")},
+      {"upstream: then across", &LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(), &IID_IAMStreamConfig,
+       capture},
+      {"upstream: never the filter itself", &LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(),
+       &IID_IBaseFilter, source_->Base()},
+      {"upstream: nothing before the source", &LOOK_UPSTREAM_ONLY, nullptr, source_.Get(),
+       &IID_IAMStreamConfig, nullptr},
+      {"downstream: its own output pins", &LOOK_DOWNSTREAM_ONLY, nullptr, source_.Get(),
+       &IID_IAMStreamConfig, capture},
+      {"downstream: then across", &LOOK_DOWNSTREAM_ONLY, nullptr, middle_.Get(), &IID_IBaseFilter,
+       sink_->Base()},
+      {"downstream: nothing after the sink", &LOOK_DOWNSTREAM_ONLY, nullptr, sink_.Get(), &IID_IPin,
+       nullptr},
+      {"category: the pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source_.Get(),
+       &IID_IAMStreamConfig, capture},
+      {"category: downstream of the pin before the filter", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
+       source_.Get(), &IID_IBaseFilter, middle_->Base()},
+      {"category: no such pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, source_.Get(),
+       &IID_IBaseFilter, nullptr},
+  };
+  for (const Case& c : cases) {
+    ComPtr<IUnknown> found;
+    const HRESULT hr = builder_->FindInterface(c.category, c.type, c.start, *c.iid,
+                                               found.ReleaseAndGetVoidAddressOf());
+    if (!c.expected) {
+      EXPECT_EQ(E_NOINTERFACE, hr) << c.name;
+      EXPECT_FALSE(found) << c.name;
+      continue;
+    }
+    ASSERT_EQ(S_OK, hr) << c.name;
+    EXPECT_TRUE(IsSameObject(found.Get(), c.expected)) << c.name;
+  }
 }
 
 }  // namespace

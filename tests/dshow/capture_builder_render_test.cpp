@@ -76,11 +76,10 @@ TEST_F(CaptureBuilderRender, APinSourceWithoutCategoryIsConnectedAsItIs) {
   ASSERT_EQ(S_OK, builder_->RenderStream(nullptr, nullptr, webcam->Pin(L"Capture"), nullptr,
                                          sink->Base()));
   EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), sink->Pin(L"In")));
-  // The pin is taken now: rendering it again is refused and changes nothing.
+  // The pin is taken now: naming it again is an argument that does not fit.
   ComPtr<TableFilter> other = AddSink(L"Other");
-  EXPECT_EQ(
-      VFW_E_ALREADY_CONNECTED,
-      builder_->RenderStream(nullptr, nullptr, webcam->Pin(L"Capture"), nullptr, other->Base()));
+  EXPECT_EQ(E_INVALIDARG, builder_->RenderStream(nullptr, nullptr, webcam->Pin(L"Capture"), nullptr,
+                                                 other->Base()));
   EXPECT_FALSE(PeerOf(other->Pin(L"In")));
 }
 
@@ -96,13 +95,17 @@ TEST_F(CaptureBuilderRender, AFilterWithoutCategoryGivesItsFirstFreeOutputOfTheT
   EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), second->Pin(L"In")));
 }
 
-TEST_F(CaptureBuilderRender, NoPinOfTheCategoryOrTypeFailsWithoutTouchingTheGraph) {
+TEST_F(CaptureBuilderRender, NoPinOfTheCategoryOrTypeIsAnInvalidArgument) {
   ComPtr<TableFilter> audio = AddSource(MakeAudioSource(), L"Audio");
   ComPtr<TableFilter> sink = AddSink(L"Sink");
-  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, audio->Base(),
-                                            nullptr, sink->Base())));
-  EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, audio->Base(),
-                                            nullptr, sink->Base())));
+  const std::pair<const GUID*, const GUID*> asked[] = {{&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video},
+                                                       {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video},
+                                                       {&PIN_CATEGORY_VIDEOPORT, nullptr},
+                                                       {nullptr, &MEDIATYPE_Video}};
+  for (auto [category, type] : asked) {
+    EXPECT_EQ(E_INVALIDARG,
+              builder_->RenderStream(category, type, audio->Base(), nullptr, sink->Base()));
+  }
   EXPECT_FALSE(PeerOf(audio->Pin(L"Capture")));
   EXPECT_EQ(2, FilterCount());
   EXPECT_EQ(E_POINTER, builder_->RenderStream(nullptr, nullptr, nullptr, nullptr, sink->Base()));
@@ -144,6 +147,46 @@ TEST_F(CaptureBuilderRender, PreviewOfACapturePinGoesThroughASmartTee) {
                                          nullptr, mux->Base()));
   EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
   EXPECT_EQ(4, FilterCount());
+}
+
+// Capture first: a source without preview pin gets the Smart Tee on its capture pin from the
+// capture render, which goes on from the tee's capture output; the preview render then takes
+// the tee's preview output. A source with a preview pin is captured straight.
+TEST_F(CaptureBuilderRender, CaptureOfASourceWithoutPreviewPinGoesThroughASmartTee) {
+  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
+  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
+  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                         nullptr, mux->Base()));
+  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
+  ASSERT_TRUE(tee);
+  EXPECT_TRUE(AreConnected(source->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+  ASSERT_EQ(VFW_S_NOPREVIEWPIN, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
+                                                       source->Base(), nullptr, grabber->Base()));
+  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+  EXPECT_EQ(4, FilterCount());
+
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> second = AddSink(L"Second mux", {kAnyVideo});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
+                                         nullptr, second->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), second->Pin(L"In")));
+  EXPECT_EQ(6, FilterCount()) << "no tee for a source with a preview pin";
+}
+
+// Intelligent connect inside RenderStream uses a filter the caller put in the graph.
+TEST_F(CaptureBuilderRender, AFilterAlreadyInTheGraphIsUsedBetweenTheLinks) {
+  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+  ComPtr<TableFilter> converter = MakeVideoTransform(L"Converter", MEDIASUBTYPE_dvsd);
+  Add(converter->Base(), L"Converter");
+  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
+  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
+                                         nullptr, mux->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), converter->Pin(L"In")));
+  EXPECT_TRUE(AreConnected(converter->Pin(L"Out"), mux->Pin(L"In")));
+  EXPECT_EQ(3, FilterCount());
 }
 
 // Whatever Smart Tee the capture pin already feeds is continued by category, by pin order

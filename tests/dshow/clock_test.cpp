@@ -1,4 +1,8 @@
 // The system clock: monotonic time, one-shot and periodic advises, cancellation.
+#include <atomic>
+#include <limits>
+
+#include "SystemClock.h"
 #include "graph_test_support.h"
 
 namespace vidorra::test {
@@ -73,14 +77,62 @@ TEST(SystemClock, AdvisePeriodicReleasesTheSemaphoreRepeatedly) {
 
 TEST(SystemClock, RefusesBadArguments) {
   auto clock = NewClock();
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  HEVENT h = reinterpret_cast<HEVENT>(event);
+  constexpr REFERENCE_TIME kMax = std::numeric_limits<REFERENCE_TIME>::max();
+  struct Case {
+    REFERENCE_TIME base;
+    REFERENCE_TIME stream;
+    HEVENT event;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0, E_INVALIDARG},                                 // no event
+      {-10, 5, h, E_INVALIDARG},                               // a time before the clock's start
+      {10, -20, h, E_INVALIDARG}, {kMax, 1, h, E_INVALIDARG},  // past the end of time
+      {-10, 10, h, S_OK},                                      // exactly the start
+      {5 * kMs, -kMs, h, S_OK},
+  };
+  for (const Case& c : cases) {
+    DWORD_PTR cookie = 0;
+    EXPECT_EQ(c.expected, clock->AdviseTime(c.base, c.stream, c.event, &cookie))
+        << c.base << " + " << c.stream;
+    if (c.expected == S_OK) {
+      EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, kDeadlineMs));
+    }
+  }
+  CloseHandle(event);
   DWORD_PTR cookie = 0;
-  EXPECT_EQ(E_INVALIDARG, clock->AdviseTime(0, 0, 0, &cookie));
   HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 1, nullptr);
   EXPECT_EQ(E_INVALIDARG,
             clock->AdvisePeriodic(0, 0, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
   EXPECT_EQ(E_POINTER,
             clock->AdvisePeriodic(0, kMs, reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
   CloseHandle(semaphore);
+}
+
+// GetTime tells whether the time moved since the previous call: S_FALSE when it did not.
+std::atomic<REFERENCE_TIME> fakeTime{100};
+REFERENCE_TIME FakeNow() { return fakeTime.load(); }
+
+TEST(SystemClock, GetTimeAnswersSFalseWhenTheTimeHasNotMoved) {
+  ComPtr<IReferenceClock> clock = MakeComObject<CSystemClock>(&FakeNow);
+  struct Step {
+    REFERENCE_TIME source;
+    HRESULT expected;
+    REFERENCE_TIME given;
+  };
+  const Step steps[] = {
+      {100, S_OK, 100},    {100, S_FALSE, 100}, {250, S_OK, 250},
+      {250, S_FALSE, 250}, {200, S_FALSE, 250},  // never back
+      {251, S_OK, 251},
+  };
+  for (const Step& step : steps) {
+    fakeTime = step.source;
+    REFERENCE_TIME now = 0;
+    EXPECT_EQ(step.expected, clock->GetTime(&now)) << "source at " << step.source;
+    EXPECT_EQ(step.given, now);
+  }
 }
 
 TEST(SystemClock, ReleasedWithPendingAdvisesJoinsItsThread) {

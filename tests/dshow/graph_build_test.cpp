@@ -1,5 +1,5 @@
-// Graph building: names, enumeration, direct and intelligent connection, rendering, removal
-// of connected filters, reconnection, pin categories and reference counts.
+// Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
+// removal of connected filters, reconnection, pin categories, interfaces and reference counts.
 #include "TestConverter.h"
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
@@ -17,7 +17,7 @@ TEST(GraphBuild, DuplicateNamesGetNumberedSuffixes) {
   EXPECT_EQ(S_OK, graph->AddFilter(a.Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(b.Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(c.Get(), L"Tee"));
-  EXPECT_EQ((std::vector<std::wstring>{L"Tee", L"Tee 0001", L"Tee 0002"}),
+  EXPECT_EQ((std::vector<std::wstring>{L"Tee 0002", L"Tee 0001", L"Tee"}),
             FilterNames(graph.Get()));
   ComPtr<IBaseFilter> found;
   ASSERT_EQ(S_OK, graph->FindFilterByName(L"Tee 0001", found.GetAddressOf()));
@@ -28,23 +28,27 @@ TEST(GraphBuild, DuplicateNamesGetNumberedSuffixes) {
   EXPECT_TRUE(FAILED(graph->AddFilter(a.Get(), L"Other")));
 }
 
-TEST(GraphBuild, NullNameUsesTheFiltersOwnName) {
+TEST(GraphBuild, AFilterAddedWithoutANameIsNumbered) {
   auto graph = NewGraph();
   auto a = MakeComObject<TestPassThrough>();
   auto b = MakeComObject<TestPassThrough>();
+  auto c = MakeComObject<TestPassThrough>();
   EXPECT_EQ(S_OK, graph->AddFilter(a.Get(), nullptr));
-  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(b.Get(), nullptr));
-  EXPECT_EQ((std::vector<std::wstring>{L"Test Pass Through", L"Test Pass Through 0001"}),
-            FilterNames(graph.Get()));
+  EXPECT_EQ(S_OK, graph->AddFilter(b.Get(), L""));
+  EXPECT_EQ((std::vector<std::wstring>{L"0002", L"0001"}), FilterNames(graph.Get()));
   FILTER_INFO info{};
   ASSERT_EQ(S_OK, b->QueryFilterInfo(&info));
-  EXPECT_STREQ(L"Test Pass Through 0001", info.achName);
+  EXPECT_STREQ(L"0002", info.achName);
   ASSERT_TRUE(info.pGraph);
   EXPECT_TRUE(IsSameObject(info.pGraph, graph.Get()));
   info.pGraph->Release();
+  // The first free number is taken again.
+  ASSERT_EQ(S_OK, graph->RemoveFilter(a.Get()));
+  EXPECT_EQ(S_OK, graph->AddFilter(c.Get(), nullptr));
+  EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002"}), FilterNames(graph.Get()));
 }
 
-TEST(GraphBuild, EnumFiltersKeepsAdditionOrderAfterRemoval) {
+TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
   auto graph = NewGraph();
   std::vector<ComPtr<TestPassThrough>> filters;
   for (const wchar_t* name : {L"A", L"B", L"C", L"D"}) {
@@ -52,11 +56,31 @@ TEST(GraphBuild, EnumFiltersKeepsAdditionOrderAfterRemoval) {
     ASSERT_EQ(S_OK, graph->AddFilter(filters.back().Get(), name));
   }
   ASSERT_EQ(S_OK, graph->RemoveFilter(filters[1].Get()));
-  EXPECT_EQ((std::vector<std::wstring>{L"A", L"C", L"D"}), FilterNames(graph.Get()));
+  EXPECT_EQ((std::vector<std::wstring>{L"D", L"C", L"A"}), FilterNames(graph.Get()));
   EXPECT_EQ(VFW_E_NOT_FOUND, graph->RemoveFilter(filters[1].Get()));
   FILTER_INFO info{};
   filters[1]->QueryFilterInfo(&info);
   EXPECT_EQ(nullptr, info.pGraph);
+
+  ComPtr<IEnumFilters> enumerator;
+  ASSERT_EQ(S_OK, graph->EnumFilters(enumerator.GetAddressOf()));
+  ComPtr<IBaseFilter> next;
+  ASSERT_EQ(S_OK, enumerator->Next(1, next.GetAddressOf(), nullptr));
+  ComPtr<IEnumFilters> clone;
+  ASSERT_EQ(S_OK, enumerator->Clone(clone.GetAddressOf()));
+  // A change of the graph puts every enumerator out of step until it is reset.
+  ASSERT_EQ(S_OK, graph->AddFilter(filters[1].Get(), L"E"));
+  for (IEnumFilters* stale : {enumerator.Get(), clone.Get()}) {
+    ULONG fetched = 7;
+    EXPECT_EQ(VFW_E_ENUM_OUT_OF_SYNC, stale->Next(1, next.ReleaseAndGetAddressOf(), &fetched));
+    EXPECT_EQ(0u, fetched);
+    EXPECT_EQ(VFW_E_ENUM_OUT_OF_SYNC, stale->Skip(1));
+  }
+  ASSERT_EQ(S_OK, enumerator->Reset());
+  ASSERT_EQ(S_OK, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
+  EXPECT_TRUE(IsSameObject(next.Get(), static_cast<IBaseFilter*>(filters[1].Get())));
+  EXPECT_EQ(S_OK, enumerator->Skip(3));
+  EXPECT_EQ(S_FALSE, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
 }
 
 TEST(GraphBuild, ConnectDirectNegotiatesTheSourceType) {
@@ -118,7 +142,7 @@ TEST(GraphBuild, IntelligentConnectInsertsTheRegisteredConverter) {
   ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
   const auto names = FilterNames(graph.Get());
   ASSERT_EQ(3u, names.size());
-  EXPECT_EQ(L"Test Converter", names[2]);
+  EXPECT_EQ(L"Test Converter", names[0]);
   ComPtr<IBaseFilter> converter;
   ASSERT_EQ(S_OK, graph->FindFilterByName(L"Test Converter", converter.GetAddressOf()));
   ComPtr<IPin> converterIn = Peer(source->OutputPin());
@@ -140,8 +164,93 @@ TEST(GraphBuild, IntelligentConnectFailsCleanlyWhenNothingConverts) {
   graph->AddFilter(sink.Get(), L"Sink");
   EXPECT_EQ(VFW_E_CANNOT_CONNECT, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
   // Filters tried on the way are gone again.
-  EXPECT_EQ((std::vector<std::wstring>{L"Source", L"Sink"}), FilterNames(graph.Get()));
+  EXPECT_EQ((std::vector<std::wstring>{L"Sink", L"Source"}), FilterNames(graph.Get()));
   EXPECT_FALSE(Peer(source->OutputPin()));
+}
+
+// A chain the application prepared (a filter already in the graph with free pins) is used
+// before any registered filter, by Connect and by Render.
+TEST(GraphBuild, IntelligentConnectTriesTheFiltersInTheGraphFirst) {
+  struct Case {
+    const char* name;
+    GUID converterOutput;  // what the converter already in the graph gives
+    bool render;
+  };
+  const Case cases[] = {
+      {"Connect through a converter no registered filter matches", MEDIASUBTYPE_TestC, false},
+      {"Connect through it although a registered one would do", MEDIASUBTYPE_TestB, false},
+      {"Render through it into the sink already there", MEDIASUBTYPE_TestC, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto graph = NewGraph();
+    auto source = MakeComObject<TestPushSource>();
+    auto prepared = MakeComObject<TestConverter>(MEDIASUBTYPE_TestA, c.converterOutput);
+    auto sink = MakeComObject<TestCountingSink>(c.converterOutput);
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(prepared.Get(), L"Prepared");
+    graph->AddFilter(sink.Get(), L"Sink");
+    ASSERT_EQ(S_OK, c.render ? graph->Render(source->OutputPin())
+                             : graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+    EXPECT_EQ(Peer(source->OutputPin()).Get(), PinAt(prepared.Get(), 0).Get());
+    EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), PinAt(prepared.Get(), 1).Get());
+    EXPECT_EQ(3u, FilterNames(graph.Get()).size()) << "no filter added";
+  }
+}
+
+// A connection that would send a filter's output back into itself is refused, directly or
+// through filters between; intelligent connect does not build one either.
+TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
+  auto graph = NewGraph();
+  std::vector<ComPtr<TestPassThrough>> chain;
+  for (const wchar_t* name : {L"First", L"Second", L"Third", L"Spare"}) {
+    chain.push_back(MakeComObject<TestPassThrough>());
+    graph->AddFilter(chain.back().Get(), name);
+  }
+  auto in = [&](int i) { return PinAt(chain[i].Get(), 0); };
+  auto out = [&](int i) { return PinAt(chain[i].Get(), 1); };
+  EXPECT_EQ(VFW_E_CIRCULAR_GRAPH, graph->ConnectDirect(out(0).Get(), in(0).Get(), nullptr))
+      << "a filter into itself";
+  // A source gives the pass-throughs a type; then First -> Second -> Third, and First's input
+  // is freed again.
+  auto source = MakeComObject<TestPushSource>();
+  graph->AddFilter(source.Get(), L"Source");
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), in(0).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(out(0).Get(), in(1).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(out(1).Get(), in(2).Get(), nullptr));
+  ASSERT_EQ(S_OK, graph->Disconnect(source->OutputPin()));
+  ASSERT_EQ(S_OK, graph->Disconnect(in(0).Get()));
+  EXPECT_EQ(VFW_E_CIRCULAR_GRAPH, graph->ConnectDirect(out(2).Get(), in(0).Get(), nullptr));
+  EXPECT_EQ(VFW_E_CIRCULAR_GRAPH, graph->Connect(out(2).Get(), in(0).Get()));
+  EXPECT_FALSE(Peer(in(0).Get()));
+  EXPECT_FALSE(Peer(in(3).Get())) << "no way round through the spare filter";
+}
+
+// A filter able to change its connections while active decides; the others refuse.
+class ConnectWhilePausedSink : public TestCountingSink {
+ public:
+  ConnectWhilePausedSink() { InputPin()->SetCanConnectWhileActive(true); }
+};
+
+TEST(GraphBuild, ConnectDirectWhilePausedIsLeftToTheFilters) {
+  auto graph = NewGraph();
+  auto source = MakeComObject<TestPushSource>();
+  auto second = MakeComObject<TestPushSource>();
+  auto willing = MakeComObject<ConnectWhilePausedSink>();
+  auto unwilling = MakeComObject<TestCountingSink>();
+  second->Stream(0)->SetCanConnectWhileActive(true);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(second.Get(), L"Second source");
+  graph->AddFilter(willing.Get(), L"Willing");
+  graph->AddFilter(unwilling.Get(), L"Unwilling");
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+  ASSERT_TRUE(SUCCEEDED(control->Pause()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED,
+            graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
+  EXPECT_EQ(S_OK, graph->ConnectDirect(second->OutputPin(), willing->InputPinInterface(), nullptr));
+  EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()))
+      << "intelligent connect only in a stopped graph";
+  EXPECT_EQ(S_OK, control->Stop());
 }
 
 TEST(GraphBuild, RenderFindsARegisteredRendererThroughTheConverter) {
@@ -151,8 +260,8 @@ TEST(GraphBuild, RenderFindsARegisteredRendererThroughTheConverter) {
   ASSERT_EQ(S_OK, graph->Render(source->OutputPin()));
   const auto names = FilterNames(graph.Get());
   ASSERT_EQ(3u, names.size());
+  EXPECT_EQ(L"Test Converter", names[0]);
   EXPECT_EQ(L"Test Counting Sink", names[1]);
-  EXPECT_EQ(L"Test Converter", names[2]);
   EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
 }
 
@@ -236,7 +345,12 @@ TEST(GraphBuild, QueryInterfaceIsSymmetric) {
   auto graph = NewGraph();
   const IID* iids[] = {&IID_IFilterGraph,  &IID_IGraphBuilder, &IID_IFilterGraph2,
                        &IID_IMediaControl, &IID_IMediaEvent,   &IID_IMediaEventEx,
-                       &IID_IMediaFilter,  &IID_IBasicAudio,   &IID_IMediaEventSink};
+                       &IID_IMediaFilter,  &IID_IBasicAudio,   &IID_IMediaEventSink,
+                       &IID_IVideoWindow};
+  // Each automation interface is its own IDispatch; the graph object answers none.
+  ComPtr<IDispatch> dispatch;
+  EXPECT_EQ(E_NOINTERFACE,
+            graph->QueryInterface(IID_IDispatch, dispatch.ReleaseAndGetVoidAddressOf()));
   ComPtr<IUnknown> identity = QueryAs<IUnknown>(graph.Get());
   for (const IID* iid : iids) {
     ComPtr<IUnknown> itf;
@@ -246,6 +360,34 @@ TEST(GraphBuild, QueryInterfaceIsSymmetric) {
     ComPtr<IUnknown> again;
     EXPECT_EQ(S_OK, itf->QueryInterface(IID_IGraphBuilder, again.ReleaseAndGetVoidAddressOf()));
   }
+}
+
+// IVideoWindow of the graph is its video renderer's; without one, there is no window.
+TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
+  auto graph = NewGraph();
+  auto window = QueryAs<IVideoWindow>(graph.Get());
+  ASSERT_TRUE(window);
+  long left = -1;
+  EXPECT_EQ(E_NOINTERFACE, window->put_Left(10));
+  EXPECT_EQ(E_NOINTERFACE, window->get_Left(&left));
+  UINT count = 1;
+  EXPECT_EQ(E_NOTIMPL, window->GetTypeInfoCount(&count));
+  EXPECT_EQ(0u, count);
+  ComPtr<IBaseFilter> renderer;
+  if (FAILED(CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                              renderer.ReleaseAndGetVoidAddressOf()))) {
+    GTEST_SKIP() << "no video renderer registered";
+  }
+  graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Not a window");
+  graph->AddFilter(renderer.Get(), L"Video Renderer");
+  EXPECT_EQ(S_OK, window->SetWindowPosition(10, 20, 320, 240));
+  long top = 0, width = 0, height = 0;
+  ASSERT_EQ(S_OK,
+            QueryAs<IVideoWindow>(renderer.Get())->GetWindowPosition(&left, &top, &width, &height));
+  EXPECT_EQ((std::vector<long>{10, 20, 320, 240}), (std::vector<long>{left, top, width, height}));
+  EXPECT_EQ(S_OK, window->get_Left(&left));
+  EXPECT_EQ(10, left);
+  EXPECT_TRUE(IsSameObject(window.Get(), graph.Get())) << "part of the graph object";
 }
 
 }  // namespace

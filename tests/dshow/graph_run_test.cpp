@@ -1,5 +1,9 @@
 // Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
-// changes, the renderer on the clock and without one, failing state changes, IBasicAudio.
+// changes, the renderer on the clock and without one, cueing and the run state, failing state
+// changes, IBasicAudio.
+#include <atomic>
+#include <thread>
+
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
@@ -44,7 +48,7 @@ TEST(GraphRun, SamplesFlowThroughThreePassThroughsAndCompleteOnce) {
   config.frameCount = 30;
   Chain chain(std::move(config), 3);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_COMPLETE, event.code);
@@ -78,7 +82,7 @@ TEST(GraphRun, CompleteWaitsForEveryRenderer) {
   ASSERT_EQ(S_OK, graph->Connect(b->OutputPin(), sinkB->InputPinInterface()));
   QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
   auto control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_EQ(S_OK, control->Run());
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_COMPLETE, event.code);
@@ -97,7 +101,7 @@ TEST(GraphRun, FillBufferFailureBecomesErrorAbort) {
   config.failure = E_OUTOFMEMORY;
   Chain chain(std::move(config), 1);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_ERRORABORT, event.code);
@@ -109,7 +113,7 @@ TEST(GraphRun, FillBufferFailureBecomesErrorAbort) {
 TEST(GraphRun, TransformFailureBecomesErrorAbort) {
   Chain chain(TestPushSourceConfig{}, 2, /*failAtMiddle=*/3);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_ERRORABORT, event.code);
@@ -121,7 +125,7 @@ TEST(GraphRun, TransformFailureBecomesErrorAbort) {
 TEST(GraphRun, RendererFailureBecomesErrorAbort) {
   Chain chain(TestPushSourceConfig{}, 0, -1, /*failAtSink=*/2);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_ERRORABORT, event.code);
@@ -134,7 +138,7 @@ TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
   {
     Chain chain(config, 2);
     chain.NoClock();
-    ASSERT_EQ(S_OK, chain.control->Run());
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
     GraphEvent event{};
     ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
     chain.control->Stop();
@@ -150,7 +154,7 @@ TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
     ComPtr<IMemAllocator> pool;
     ASSERT_EQ(S_OK, input->GetAllocator(pool.GetAddressOf()));
     ASSERT_EQ(S_OK, input->NotifyAllocator(pool.Get(), TRUE));
-    ASSERT_EQ(S_OK, chain.control->Run());
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
     GraphEvent event{};
     ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
     chain.control->Stop();
@@ -169,7 +173,7 @@ TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
 TEST(GraphRun, RunningGraphRefusesRemovalAndConnection) {
   Chain chain(TestPushSourceConfig{}, 1);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->RemoveFilter(chain.sink.Get()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->Disconnect(chain.sink->InputPinInterface()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, QueryAs<IMediaFilter>(chain.graph.Get())->SetSyncSource(nullptr));
@@ -193,14 +197,14 @@ TEST(GraphRun, ThousandRunStopCyclesWhileStreaming) {
   chain.NoClock();
   constexpr int kStreamingCheckEvery = 100;
   for (int i = 0; i < 1000; ++i) {
-    ASSERT_EQ(S_OK, chain.control->Run()) << "cycle " << i;
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run())) << "cycle " << i;
     if (i % kStreamingCheckEvery == 0) {
       // Now and then, stop only once samples are really flowing.
       const int before = chain.sink->Count();
       ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() > before + 2; })) << "cycle " << i;
     }
     if (i % 3 == 1) {
-      ASSERT_EQ(S_OK, chain.control->Pause());
+      ASSERT_TRUE(SUCCEEDED(chain.control->Pause()));
     }
     ASSERT_EQ(S_OK, chain.control->Stop()) << "cycle " << i;
   }
@@ -215,7 +219,7 @@ TEST(GraphRun, RendererWaitsForPresentationTimeOnTheClock) {
   config.frameCount = 5;
   config.frameDuration = 200'000;  // 20 ms
   Chain chain(std::move(config), 0);
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   ComPtr<IReferenceClock> clock;
   ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(chain.graph.Get())->GetSyncSource(clock.GetAddressOf()));
   EXPECT_TRUE(clock);
@@ -234,7 +238,7 @@ TEST(GraphRun, WithoutAClockTheRendererDoesNotWait) {
   config.frameDuration = 36'000'000'000;  // an hour a frame: waiting would never end
   Chain chain(std::move(config), 0);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_COMPLETE, event.code);
@@ -247,7 +251,7 @@ TEST(GraphRun, StopInterruptsARendererWaitingOnTheClock) {
   TestPushSourceConfig config;
   config.frameDuration = 36'000'000'000;
   Chain chain(std::move(config), 1);
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   // The second sample waits an hour on the clock; Stop must not.
   ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 1; }));
   EXPECT_EQ(S_OK, chain.control->Stop());
@@ -259,12 +263,12 @@ TEST(GraphRun, PausedRendererHoldsTheFirstSampleUntilRun) {
   config.frameCount = 3;
   Chain chain(std::move(config), 0);
   chain.NoClock();
-  ASSERT_EQ(S_OK, chain.control->Pause());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Pause()));
   OAFilterState state = State_Stopped;
   EXPECT_EQ(S_OK, chain.control->GetState(5'000, &state));
   EXPECT_EQ(State_Paused, state);
   EXPECT_EQ(0, chain.sink->Count());
-  ASSERT_EQ(S_OK, chain.control->Run());
+  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   GraphEvent event{};
   ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
   EXPECT_EQ(EC_COMPLETE, event.code);
@@ -272,20 +276,141 @@ TEST(GraphRun, PausedRendererHoldsTheFirstSampleUntilRun) {
   chain.control->Stop();
 }
 
-TEST(GraphRun, GetStateAnswersSFalseWhileARendererWaitsForItsFirstSample) {
-  // A paced source produces nothing before the graph runs, so the paused renderer never cues.
-  TestPushSourceConfig config;
-  config.paceOnClock = true;
-  Chain chain(std::move(config), 0);
-  ASSERT_EQ(S_OK, chain.control->Pause());
+// ---- Run state ----------------------------------------------------------------------------
+
+// A filter without pins whose GetState while paused answers what the test sets.
+class StateFilter : public CBaseFilter {
+ public:
+  explicit StateFilter(HRESULT answer) : CBaseFilter(L"State", GUID_NULL), answer_(answer) {}
+  int GetPinCount() override { return 0; }
+  CBasePin* GetPin(int) override { return nullptr; }
+  STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override {
+    const HRESULT hr = CBaseFilter::GetState(timeout, state);
+    return hr == S_OK && *state == State_Paused ? answer_.load() : hr;
+  }
+  void Answer(HRESULT answer) { answer_.store(answer); }
+
+ private:
+  std::atomic<HRESULT> answer_;
+};
+
+TEST(GraphRun, GetStateCombinesTheFiltersAnswers) {
+  constexpr HRESULT kCueing = VFW_S_STATE_INTERMEDIATE;
+  struct Case {
+    std::vector<HRESULT> answers;
+    HRESULT state;  // the graph's GetState while paused
+    HRESULT pause;
+    HRESULT run;
+  };
+  const Case cases[] = {
+      {{S_OK, S_OK}, S_OK, S_OK, S_OK},
+      {{S_OK, kCueing}, kCueing, S_FALSE, S_FALSE},
+      {{VFW_S_CANT_CUE, S_OK}, VFW_S_CANT_CUE, S_OK, S_OK},
+      // A paused live source sends nothing: the renderers after it are not waited for.
+      {{kCueing, VFW_S_CANT_CUE}, VFW_S_CANT_CUE, S_OK, S_OK},
+      {{E_UNEXPECTED, VFW_S_CANT_CUE}, E_FAIL, S_OK, S_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.answers));
+    auto graph = NewGraph();
+    std::vector<ComPtr<StateFilter>> filters;
+    for (HRESULT answer : c.answers) {
+      filters.push_back(MakeComObject<StateFilter>(answer));
+      graph->AddFilter(filters.back().Get(), nullptr);
+    }
+    auto control = QueryAs<IMediaControl>(graph.Get());
+    OAFilterState state = State_Stopped;
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(c.pause, control->Pause());
+    EXPECT_EQ(c.state, control->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    EXPECT_EQ(c.run, control->Run());
+    EXPECT_EQ(S_OK, control->Stop());
+  }
+}
+
+TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
+  auto graph = NewGraph();
+  auto cueing = MakeComObject<StateFilter>(VFW_S_STATE_INTERMEDIATE);
+  auto ready = MakeComObject<StateFilter>(S_OK);
+  graph->AddFilter(cueing.Get(), L"Cueing");
+  graph->AddFilter(ready.Get(), L"Ready");
+  auto control = QueryAs<IMediaControl>(graph.Get());
+  EXPECT_EQ(S_FALSE, control->Run());
   OAFilterState state = State_Stopped;
-  EXPECT_EQ(S_FALSE, chain.control->GetState(0, &state));
-  EXPECT_EQ(State_Paused, state);
-  ASSERT_EQ(S_OK, chain.control->Run());
-  ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 1; }));
-  EXPECT_EQ(S_OK, chain.control->GetState(0, &state));
+  EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+  EXPECT_EQ(State_Running, state) << "the state the graph is going to";
+  EXPECT_EQ(State_Paused, cueing->State());
+  EXPECT_EQ(State_Paused, ready->State());
+  EXPECT_EQ(S_FALSE, control->Run()) << "still pausing";
+  cueing->Answer(S_OK);
+  EXPECT_TRUE(WaitUntil([&] { return ready->State() == State_Running; }));
+  EXPECT_EQ(State_Running, cueing->State());
+  EXPECT_EQ(S_OK, control->GetState(0, &state));
   EXPECT_EQ(State_Running, state);
-  EXPECT_EQ(S_OK, chain.control->Stop());
+
+  // A Pause, and a Stop, withdraw a run that is still waiting.
+  EXPECT_EQ(S_OK, control->Stop());
+  cueing->Answer(VFW_S_STATE_INTERMEDIATE);
+  EXPECT_EQ(S_FALSE, control->Run());
+  EXPECT_EQ(S_FALSE, control->Pause());
+  EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+  EXPECT_EQ(State_Paused, state);
+  EXPECT_EQ(S_OK, control->Stop());
+  EXPECT_EQ(State_Stopped, cueing->State());
+}
+
+// A renderer paused without a sample is in transition until one comes; a source that paces
+// itself on the clock sends none before the run, so it answers VFW_S_CANT_CUE and the graph
+// runs at once.
+TEST(GraphRun, ARendererCuesOnItsFirstSampleAndAPacedSourceCannotCue) {
+  for (const bool paced : {false, true}) {
+    SCOPED_TRACE(paced ? "paced source" : "free source");
+    TestPushSourceConfig config;
+    config.paceOnClock = paced;
+    config.frameDuration = 200'000;
+    Chain chain(std::move(config), 0);
+    EXPECT_EQ(S_FALSE, chain.sink->Pause());
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, chain.sink->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    EXPECT_EQ(S_OK, chain.sink->Stop());
+    ASSERT_TRUE(SUCCEEDED(chain.control->Pause()));
+    OAFilterState graphState = State_Stopped;
+    const HRESULT cued = paced ? VFW_S_CANT_CUE : S_OK;
+    EXPECT_TRUE(WaitUntil([&] { return chain.control->GetState(0, &graphState) == cued; }));
+    EXPECT_EQ(paced ? 0 : 1, chain.source->FramesDelivered()) << "the first frame is held";
+    EXPECT_EQ(S_OK, chain.control->Run());
+    EXPECT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 2; }));
+    EXPECT_EQ(S_OK, chain.control->GetState(0, &graphState));
+    EXPECT_EQ(State_Running, graphState);
+    EXPECT_EQ(S_OK, chain.control->Stop());
+  }
+}
+
+TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
+  auto source = MakeComObject<TestPushSource>();
+  auto sink = MakeComObject<TestCountingSink>();
+  ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->InputPinInterface(), nullptr));
+  auto input = QueryAs<IMemInputPin>(sink->InputPinInterface());
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(S_OK, input->GetAllocator(allocator.GetAddressOf()));
+  ASSERT_EQ(S_OK, allocator->Commit());
+  ComPtr<IMediaSample> sample;
+  ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
+  EXPECT_EQ(S_FALSE, sink->Pause());
+  std::atomic<HRESULT> received{E_PENDING};
+  std::thread upstream([&] { received = input->Receive(sample.Get()); });
+  FILTER_STATE state = State_Stopped;
+  EXPECT_TRUE(WaitUntil([&] { return sink->GetState(0, &state) == S_OK; })) << "held";
+  EXPECT_EQ(E_PENDING, received.load());
+  EXPECT_EQ(S_OK, sink->Stop());
+  upstream.join();
+  EXPECT_EQ(S_OK, received.load());
+  EXPECT_EQ(0, sink->Count()) << "released, not rendered";
+  sample.Reset();
+  source->OutputPin()->Disconnect();
+  sink->InputPinInterface()->Disconnect();
 }
 
 // A renderer that cannot start: Run must fail with its error and leave the graph stopped.

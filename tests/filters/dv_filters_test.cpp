@@ -292,7 +292,7 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
   auto passedCount = [&] { return callback->Passed().size(); };
 
   ComPtr<IMediaFilter> control = QueryAs<IMediaFilter>(graph.Get());
-  ASSERT_EQ(control->Run(kRunStart), S_OK);
+  ASSERT_TRUE(SUCCEEDED(control->Run(kRunStart)));  // S_FALSE while the graph still cues
   for (int k = 0; k < 3; ++k) {
     clock->AdvanceTo(kRunStart + k * kFrameTime);
     ASSERT_TRUE(test::WaitUntil([&] { return passedCount() == static_cast<size_t>(k + 1); }))
@@ -301,9 +301,12 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
   // Paused at stream time 2 frames + 1/4: resumed 10 frames of clock later, frame 3 is due
   // 3/4 of a frame after the resumption, not at once.
   clock->AdvanceTo(kRunStart + 2 * kFrameTime + kFrameTime / 4);
-  ASSERT_EQ(control->Pause(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(control->Pause()));
   clock->AdvanceTo(kRunStart + 12 * kFrameTime + kFrameTime / 4);
-  ASSERT_EQ(QueryAs<IMediaControl>(graph.Get())->Run(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
+  // Running for real (not still cueing) before the clock moves on.
+  FILTER_STATE graphState = State_Stopped;
+  ASSERT_TRUE(test::WaitUntil([&] { return control->GetState(0, &graphState) == S_OK; }));
   const REFERENCE_TIME resumedStart = kRunStart + 10 * kFrameTime;
   for (int k = 3; k < kFrames; ++k) {
     clock->AdvanceTo(resumedStart + k * kFrameTime);
@@ -358,7 +361,7 @@ TEST(DvSplitterFilter, MutatedFramesAreDroppedAndCounted) {
   ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(), video->InputPinInterface(),
                                  nullptr),
             S_OK);
-  ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+  ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
   EXPECT_TRUE(WaitForComplete(graph.Get()));
   test::StopGraph(graph.Get());
   EXPECT_EQ(splitter->BadFrames(), structurallyBroken);
@@ -393,7 +396,7 @@ TEST(DvVideoDecoderFilterTest, DecodesToEachOfferedFormat) {
     ASSERT_EQ(sink->InputPinInterface()->ConnectionMediaType(&mt), S_OK);
     EXPECT_EQ(mt.subtype, subtype);
     FreeMediaType(mt);
-    ASSERT_EQ(test::RunGraph(graph.Get()), S_OK);
+    ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
     EXPECT_TRUE(WaitForComplete(graph.Get()));
     test::StopGraph(graph.Get());
     EXPECT_EQ(sink->Count(), kFrames);

@@ -41,8 +41,11 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
         ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
         EXPECT_TRUE(IsSameObject(info.pFilter, filter.Get()));
         info.pFilter->Release();
+        LPWSTR id = nullptr;
+        ASSERT_EQ(S_OK, pin->QueryId(&id));
         ComPtr<IPin> found;
-        EXPECT_EQ(S_OK, filter->FindPin(info.achName, found.GetAddressOf()));
+        EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
+        CoTaskMemFree(id);
         EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
         ComPtr<IPin> peer;
         EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));

@@ -1,5 +1,6 @@
-// SampleGrabber and Color Space Converter in small graphs: pins, partial types, the kept copy
-// and its sizes, callbacks, one-shot; conversion through the graph matching the converter core.
+// SampleGrabber and Color Space Converter in small graphs: pins and the types they offer,
+// partial types, the kept copy and its sizes, callbacks, one-shot; conversion through the graph
+// matching the converter core.
 #include <NullRenderer.h>
 #include <PixelFormatConverter.h>
 #include <SampleGrabber.h>
@@ -66,14 +67,87 @@ struct GrabberGraph {
   }
 };
 
-TEST(SysSampleGrabber, PinsInputThenOutput) {
+// A source whose one pin offers two types, TestA then TestB.
+class TwoTypeStream : public CSourceStream {
+ public:
+  explicit TwoTypeStream(CSource* source) : CSourceStream(source, L"Output") {}
+  HRESULT GetMediaType(int position, CMediaType* mt) override {
+    if (position < 0 || position > 1) return VFW_S_NO_MORE_ITEMS;
+    *mt = MakeTestVideoType(position == 0 ? MEDIASUBTYPE_TestA : MEDIASUBTYPE_TestB);
+    return S_OK;
+  }
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    ALLOCATOR_PROPERTIES wanted = *request;
+    wanted.cBuffers = 1;
+    wanted.cbBuffer = kTestFrameBytes;
+    ALLOCATOR_PROPERTIES actual{};
+    return allocator->SetProperties(&wanted, &actual);
+  }
+  HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
+};
+
+class TwoTypeSource : public CSource {
+ public:
+  TwoTypeSource() : CSource(L"Two types", GUID_NULL) {
+    AddPin(std::make_unique<TwoTypeStream>(this));
+  }
+};
+
+std::vector<GUID> OfferedSubtypes(IPin* pin) {
+  std::vector<GUID> subtypes;
+  ComPtr<IEnumMediaTypes> types;
+  EXPECT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
+  AM_MEDIA_TYPE* mt = nullptr;
+  while (types && types->Next(1, &mt, nullptr) == S_OK) {
+    subtypes.push_back(mt->subtype);
+    DeleteMediaType(mt);
+  }
+  return subtypes;
+}
+
+// Pins "Input" and "Output" with ids "In" and "Out"; no types offered while unconnected; the
+// output offers what the pin upstream offers, and connects with the type the input has.
+TEST(SysSampleGrabber, PinNamesIdsAndOfferedTypes) {
+  auto graph = NewSysGraph();
   ComPtr<IBaseFilter> grabber = NewSystemFilter(CLSID_SampleGrabber);
   ASSERT_TRUE(grabber);
+  EXPECT_TRUE(QueryAs<ISampleGrabber>(grabber.Get()));
   auto pins = PinsOf(grabber.Get());
   ASSERT_EQ(pins.size(), 2u);
-  EXPECT_EQ(PinDirection(pins[0].Get()), PINDIR_INPUT);
-  EXPECT_EQ(PinDirection(pins[1].Get()), PINDIR_OUTPUT);
-  EXPECT_TRUE(QueryAs<ISampleGrabber>(grabber.Get()));
+  const std::pair<const wchar_t*, const wchar_t*> faces[] = {{L"Input", L"In"},
+                                                             {L"Output", L"Out"}};
+  for (size_t i = 0; i < pins.size(); ++i) {
+    EXPECT_EQ(PinDirection(pins[i].Get()), i == 0 ? PINDIR_INPUT : PINDIR_OUTPUT);
+    EXPECT_EQ(PinName(pins[i].Get()), faces[i].first);
+    LPWSTR id = nullptr;
+    ASSERT_EQ(S_OK, pins[i]->QueryId(&id));
+    EXPECT_STREQ(id, faces[i].second);
+    CoTaskMemFree(id);
+    ComPtr<IPin> found;
+    ASSERT_EQ(S_OK, grabber->FindPin(faces[i].second, found.GetAddressOf()));
+    EXPECT_EQ(found.Get(), pins[i].Get());
+    EXPECT_EQ(VFW_E_NOT_FOUND, grabber->FindPin(faces[i].first, found.ReleaseAndGetAddressOf()));
+    EXPECT_TRUE(OfferedSubtypes(pins[i].Get()).empty()) << "unconnected";
+  }
+
+  auto source = MakeComObject<TwoTypeSource>();
+  auto sink = MakeComObject<TestCountingSink>();
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(grabber.Get(), L"Grabber");
+  graph->AddFilter(sink.Get(), L"Sink");
+  AM_MEDIA_TYPE second{};
+  second.majortype = MEDIATYPE_Video;
+  second.subtype = MEDIASUBTYPE_TestB;
+  ASSERT_EQ(S_OK, QueryAs<ISampleGrabber>(grabber.Get())->SetMediaType(&second));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->Stream(0), pins[0].Get(), nullptr));
+  EXPECT_EQ(OfferedSubtypes(pins[1].Get()),
+            (std::vector<GUID>{MEDIASUBTYPE_TestA, MEDIASUBTYPE_TestB}));
+  EXPECT_TRUE(OfferedSubtypes(pins[0].Get()).empty());
+  ASSERT_EQ(S_OK, graph->ConnectDirect(pins[1].Get(), sink->InputPinInterface(), nullptr));
+  AM_MEDIA_TYPE connected{};
+  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&connected));
+  EXPECT_EQ(connected.subtype, MEDIASUBTYPE_TestB);
+  FreeMediaType(connected);
 }
 
 TEST(SysSampleGrabber, PartialMediaTypeDecidesWhatConnects) {

@@ -1,6 +1,7 @@
-// Smart Tee and Infinite Pin Tee in small graphs: pins and their order, the preview branch
-// never slowing the capture branch, untimed preview samples, one free output always, every
-// output getting every sample.
+// Smart Tee and Infinite Pin Tee in small graphs: pins, their order and the types they offer,
+// cueing, the preview branch never slowing the capture branch, untimed preview samples, one
+// free output always, every output getting every sample.
+#include <CaptureGraphBuilder.h>
 #include <SmartTee.h>
 #include <TestCountingSink.h>
 #include <TestPushSource.h>
@@ -10,6 +11,8 @@
 namespace vidorra::test {
 namespace {
 
+// The outputs report no pin category (a capture graph builder knows them by the tee and their
+// order) and offer no type until the input is connected.
 TEST(SysSmartTee, PinsInputCapturePreviewInThatOrder) {
   ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
   ASSERT_TRUE(tee);
@@ -19,19 +22,29 @@ TEST(SysSmartTee, PinsInputCapturePreviewInThatOrder) {
   EXPECT_EQ(PinName(pins[1].Get()), L"Capture");
   EXPECT_EQ(PinDirection(pins[1].Get()), PINDIR_OUTPUT);
   EXPECT_EQ(PinName(pins[2].Get()), L"Preview");
-  // The outputs say which is which, as capture graph builders ask.
-  for (auto [index, category] : {std::pair{1, PIN_CATEGORY_CAPTURE}, {2, PIN_CATEGORY_PREVIEW}}) {
-    ComPtr<IKsPropertySet> props = QueryAs<IKsPropertySet>(pins[index].Get());
-    ASSERT_TRUE(props);
-    GUID got{};
-    DWORD returned = 0;
-    EXPECT_EQ(S_OK, props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &got,
-                               sizeof(got), &returned));
-    EXPECT_EQ(got, category);
+  for (int output : {1, 2}) {
+    EXPECT_FALSE(QueryAs<IKsPropertySet>(pins[output].Get())) << "output " << output;
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(S_OK, pins[output]->EnumMediaTypes(types.GetAddressOf()));
+    AM_MEDIA_TYPE* mt = nullptr;
+    ULONG fetched = 7;
+    EXPECT_EQ(S_FALSE, types->Next(1, &mt, &fetched)) << "output " << output;
+    EXPECT_EQ(fetched, 0u);
   }
   CLSID clsid{};
   tee->GetClassID(&clsid);
   EXPECT_EQ(clsid, CLSID_SmartTee);
+  vidorra::dshow::EnsureCaptureGraphBuilderRegistered();
+  ComPtr<ICaptureGraphBuilder2> builder;
+  ASSERT_EQ(S_OK,
+            CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
+  for (auto [index, category] : {std::pair{1, PIN_CATEGORY_CAPTURE}, {2, PIN_CATEGORY_PREVIEW}}) {
+    ComPtr<IPin> found;
+    ASSERT_EQ(S_OK, builder->FindPin(tee.Get(), PINDIR_OUTPUT, &category, nullptr, FALSE, 0,
+                                     found.GetAddressOf()));
+    EXPECT_EQ(found.Get(), pins[index].Get());
+  }
 }
 
 TEST(SysSmartTee, OutputsNeedTheInputFirst) {
@@ -42,6 +55,21 @@ TEST(SysSmartTee, OutputsNeedTheInputFirst) {
   graph->AddFilter(sink.Get(), L"Sink");
   EXPECT_TRUE(FAILED(
       graph->ConnectDirect(PinAtIndex(tee.Get(), 1).Get(), sink->InputPinInterface(), nullptr)));
+}
+
+// Put after a live source, the tee cannot cue either: paused, it answers VFW_S_CANT_CUE, and
+// the graph runs without waiting for the renderers after it.
+TEST(SysSmartTee, PausedItCannotCue) {
+  ComPtr<IBaseFilter> tee = NewSystemFilter(CLSID_SmartTee);
+  FILTER_STATE state = State_Running;
+  EXPECT_EQ(S_OK, tee->GetState(0, &state));
+  EXPECT_EQ(state, State_Stopped);
+  ASSERT_EQ(S_OK, tee->Pause());
+  EXPECT_EQ(VFW_S_CANT_CUE, tee->GetState(0, &state));
+  EXPECT_EQ(state, State_Paused);
+  ASSERT_EQ(S_OK, tee->Run(0));
+  EXPECT_EQ(S_OK, tee->GetState(0, &state));
+  EXPECT_EQ(S_OK, tee->Stop());
 }
 
 TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndCarriesNoTimes) {
@@ -140,6 +168,8 @@ TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
   EXPECT_EQ(PinName(pins[1].Get()), L"Output1");
   EXPECT_EQ(PinName(pins[4].Get()), L"Output4");
 
+  // Each output delivers from a thread of its own: a paused renderer holding the first sample
+  // does not keep it from the others, so every renderer cues and the graph runs.
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   EXPECT_TRUE(WaitUntil([&] {
     for (auto& sink : sinks) {

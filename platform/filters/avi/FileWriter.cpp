@@ -32,9 +32,8 @@ STDMETHODIMP CFileWriterInputPin::EndOfStream() {
   const HRESULT hr = CBaseInputPin::EndOfStream();
   if (FAILED(hr)) return hr;
   writer_->SyncFile();
-  // A sink ends the stream like a renderer.
-  writer_->NotifyEvent(EC_COMPLETE, S_OK,
-                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(writer_)));
+  // A sink ends the stream like a renderer: EC_COMPLETE while it runs.
+  writer_->EndOfStreamReached();
   return S_OK;
 }
 

@@ -29,7 +29,8 @@ inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
 inline bool RunToCompletion(IGraphBuilder* graph, long timeoutMs) {
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
   ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  if (!control || !events || control->Run() != S_OK) return false;
+  // S_FALSE: the graph runs once its filters have cued.
+  if (!control || !events || FAILED(control->Run())) return false;
   long code = 0;
   const bool done = events->WaitForCompletion(timeoutMs, &code) == S_OK;
   control->Stop();
