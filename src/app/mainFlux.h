@@ -20,6 +20,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "aproposUnit.h"
+#include "erreurUnit.h"
+
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -70,6 +73,8 @@ class TCaptureForm : public QMainWindow {
   void FormCreate();
   void FormDestroy();
   void QuitterBtnClick();
+  // "A propos..." (mainFluxLayout.cpp): shows the about panel.
+  void HelpBtnClick();
 
   // File names (mainFluxNames.cpp). A builder uses up one number per name, and more when a
   // file of that name already exists on disk: it never gives the name of an existing file.
@@ -191,9 +196,9 @@ class TCaptureForm : public QMainWindow {
   QCheckBox* cbEcouterAudioDV = nullptr;
   QSlider* tb = nullptr;
   QCheckBox* cbMute = nullptr;
-  // Panels (placeholders until the panels exist), menu and timer.
-  QFrame* AproposFrame1 = nullptr;
-  QFrame* ErreurFrame1 = nullptr;
+  // Panels, menu and timer.
+  TAproposFrame* AproposFrame1 = nullptr;
+  TErreurFrame* ErreurFrame1 = nullptr;
   QMenuBar* MainMenu1 = nullptr;
   QMenu* MENU_OPTIONS = nullptr;
   QTimer* Timer1 = nullptr;

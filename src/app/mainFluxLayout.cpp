@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -60,8 +61,6 @@ constexpr QRect kCbEcouterAudioDV{124, 414, 100, 20};
 constexpr QRect kTb{300, 408, 300, 32};
 constexpr QRect kCbMute{614, 414, 70, 20};
 constexpr int kParkedOffset = 500;
-constexpr QSize kAproposFrame1{300, 408};
-constexpr QSize kErreurFrame1{320, 446};
 
 constexpr const char* kCompactTabs = "QTabBar::tab { padding: 3px 6px; }";
 
@@ -319,7 +318,9 @@ void TCaptureForm::BuildPreview(QWidget* client) {
 void TCaptureForm::BuildPages(QWidget* client) {
   PageControl1 = Place(new QTabWidget(client), "PageControl1", kPageControl1);
   // The four captions fit the pane's width as they did with the original's narrow tabs.
-  PageControl1->setStyleSheet(QString::fromLatin1(kCompactTabs));
+  // The style sheet goes on the tab bar alone: on the whole pane it would keep the window's font
+  // from the controls of the pages.
+  PageControl1->tabBar()->setStyleSheet(QString::fromLatin1(kCompactTabs));
   auto page = [this](const char* name, const char* caption) {
     auto* sheet = new QWidget();
     sheet->setObjectName(QString::fromLatin1(name));
@@ -512,13 +513,11 @@ void TCaptureForm::BuildBottomBar(QWidget* client) {
 }
 
 void TCaptureForm::BuildPanelsMenusAndTimer(QWidget* client) {
-  // Placeholders of the right size, parked left of the client area until shown.
-  AproposFrame1 =
-      Place(new QFrame(client), "AproposFrame1", QRect(QPoint(-kParkedOffset, 0), kAproposFrame1));
-  AproposFrame1->setVisible(false);
-  ErreurFrame1 =
-      Place(new QFrame(client), "ErreurFrame1", QRect(QPoint(-kParkedOffset, 0), kErreurFrame1));
-  ErreurFrame1->setVisible(false);
+  // Hidden, parked left of the client area until shown.
+  AproposFrame1 = Place(new TAproposFrame(client), "AproposFrame1",
+                        QRect(QPoint(-kParkedOffset, 0), TAproposFrame::kSize));
+  ErreurFrame1 = Place(new TErreurFrame(client), "ErreurFrame1",
+                       QRect(QPoint(-kParkedOffset, 0), TErreurFrame::kSize));
 
   MainMenu1 = menuBar();
   MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -533,6 +532,8 @@ void TCaptureForm::BuildPanelsMenusAndTimer(QWidget* client) {
   Timer1->setInterval(kTimer1IntervalMs);
 }
 
+void TCaptureForm::HelpBtnClick() { AproposFrame1->ShowAboutPanel(); }
+
 bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == vwEcran && event->type() == QEvent::ToolTip) return true;
   return QMainWindow::eventFilter(watched, event);
@@ -540,6 +541,7 @@ bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TCaptureForm::ConnectHandlers() {
   Connect(QuitterBtn, &QPushButton::clicked, this, &TCaptureForm::QuitterBtnClick);
+  Connect(AproposBtn, &QPushButton::clicked, this, &TCaptureForm::HelpBtnClick);
   Connect(VideoRacineEdit, &QLineEdit::editingFinished, this, &TCaptureForm::VideoRacineEditExit);
   Connect(VideoDate, &QCheckBox::toggled, this, &TCaptureForm::VideoDateClick);
   Connect(VideoDirEdit, &vidorra::FolderPicker::Change, this, &TCaptureForm::VideoDirEditChange);

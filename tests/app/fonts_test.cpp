@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <map>
 
 #include "AlarmClock.h"
@@ -46,6 +48,9 @@ TEST_F(FontsTest, CaptionsHaveTheWidthsTheLayoutWasMadeFor) {
       {form.PleinEcranBtn, QStringLiteral("Plein Ecran")},
       {form.QuitterBtn, QStringLiteral("Quitter")},
       {form.destlab, QStringLiteral("Image")},
+      // Inside the tabbed pages, and the tabs' own captions.
+      {form.CaptureBtn, QStringLiteral("Capture")},
+      {form.PageControl1->tabBar(), QStringLiteral("Programmer")},
   };
   for (const Measured& m : measured) {
     SCOPED_TRACE(m.widget->objectName().toStdString());
@@ -58,6 +63,14 @@ TEST_F(FontsTest, CaptionsHaveTheWidthsTheLayoutWasMadeFor) {
     EXPECT_NEAR(width, expected, 2.0) << QFontInfo(font).family().toStdString() << " for \""
                                       << m.text.toStdString() << "\": " << kMissingFonts;
   }
+}
+
+TEST_F(FontsTest, TheFourTabsFitThePaneWidth) {
+  TCaptureForm form;
+  form.show();
+  QTabBar* tabs = form.PageControl1->tabBar();
+  // The compact tabs' style sheet still applies: the last tab ends inside the pane.
+  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), form.PageControl1->width());
 }
 
 TEST_F(FontsTest, TheClockHasASlabSerif) {
