@@ -4,6 +4,8 @@
 #include <devmoniker.h>
 #include <uuids.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <memory>
 #include <mutex>
 
@@ -15,7 +17,60 @@ namespace {
 
 constexpr int kGuidTextLength = 39;
 
+struct DeviceListers {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<DeviceLister>> listers;
+};
+
+DeviceListers& Listers() {
+  // Function-local: the device layer adds its lister from a static initialiser.
+  static DeviceListers listers;
+  return listers;
+}
+
+std::vector<std::wstring> DeviceNames(REFGUID category) {
+  std::vector<std::shared_ptr<DeviceLister>> listers;
+  {
+    std::lock_guard lock(Listers().mutex);
+    listers = Listers().listers;
+  }
+  std::vector<std::wstring> names;
+  for (const auto& lister : listers) {
+    std::vector<std::wstring> more = lister->DisplayNames(category);
+    names.insert(names.end(), std::make_move_iterator(more.begin()),
+                 std::make_move_iterator(more.end()));
+  }
+  return names;
+}
+
 }  // namespace
+
+void AddDeviceLister(std::shared_ptr<DeviceLister> lister) {
+  if (!lister) return;
+  std::lock_guard lock(Listers().mutex);
+  auto& listers = Listers().listers;
+  if (std::find(listers.begin(), listers.end(), lister) == listers.end()) {
+    listers.push_back(std::move(lister));
+  }
+}
+
+bool SameDisplayName(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
+}
+
+PropertyList ListedProperties(const std::wstring& friendlyName, REFCLSID clsid) {
+  wchar_t text[kGuidTextLength] = {};
+  StringFromGUID2(clsid, text, kGuidTextLength);
+  return {{L"FriendlyName", friendlyName}, {L"CLSID", text}};
+}
+
+void RemoveDeviceLister(const std::shared_ptr<DeviceLister>& lister) {
+  std::lock_guard lock(Listers().mutex);
+  auto& listers = Listers().listers;
+  listers.erase(std::remove(listers.begin(), listers.end(), lister), listers.end());
+}
 
 const std::vector<CategoryName>& KnownCategories() {
   static const std::vector<CategoryName> categories = {
@@ -59,6 +114,9 @@ STDMETHODIMP CSystemDeviceEnum::CreateClassEnumerator(REFCLSID clsidDeviceClass,
          FilterRegistry::Instance().FiltersInCategory(clsidDeviceClass)) {
       names.push_back(FilterRegistry::DisplayName(record));
     }
+    std::vector<std::wstring> devices = DeviceNames(clsidDeviceClass);
+    names.insert(names.end(), std::make_move_iterator(devices.begin()),
+                 std::make_move_iterator(devices.end()));
   }
   if (names.empty()) return S_FALSE;
   std::vector<ComPtr<IMoniker>> monikers;

@@ -9,12 +9,20 @@
 // to the display names by a device moniker resolver (SystemDeviceEnumResolver) that the
 // enumerator installs once, at its registration.
 //
-// Threads: any; each enumeration is a snapshot of the registry taken when it is created.
+// After the registry's records come the devices of the category (capture devices, and the
+// crossbars, TV tuners and TV audio filters of capture cards), asked of the device listers in
+// the order they were added. The device layer adds its lister and a device moniker resolver
+// (devmoniker.h) that binds the names it lists; this layer knows nothing of devices.
+//
+// Threads: any; each enumeration is a snapshot of the registry and devices taken when it is
+// created.
 #pragma once
 
 #include <comimpl.h>
+#include <devmoniker.h>
 #include <strmif.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +47,20 @@ class CSystemDeviceEnum : public CUnknown, public ICreateDevEnum {
   STDMETHODIMP CreateClassEnumerator(REFCLSID clsidDeviceClass, IEnumMoniker** ppEnumMoniker,
                                      DWORD dwFlags) override;
 };
+
+// Lists the display names of the devices present in a category, in a stable order. Called
+// on any thread, possibly several at once, with no lock of the enumerator held.
+struct DeviceLister {
+  virtual ~DeviceLister() = default;
+  virtual std::vector<std::wstring> DisplayNames(REFGUID category) = 0;
+};
+void AddDeviceLister(std::shared_ptr<DeviceLister> lister);
+void RemoveDeviceLister(const std::shared_ptr<DeviceLister>& lister);
+
+// Display names of the enumerator's monikers compare without regard to case.
+bool SameDisplayName(const std::wstring& a, const std::wstring& b);
+// The property bag of a listed filter or device: "FriendlyName" and "CLSID" (braced text).
+PropertyList ListedProperties(const std::wstring& friendlyName, REFCLSID clsid);
 
 // The display name of a category's own moniker in CLSID_ActiveMovieCategories.
 std::wstring CategoryDisplayName(REFGUID category);

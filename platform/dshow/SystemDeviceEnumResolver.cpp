@@ -1,8 +1,6 @@
 // Display names of the system device enumerator; see SystemDeviceEnumResolver.h.
 #include "SystemDeviceEnumResolver.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <optional>
 
 #include "FilterRegistry.h"
@@ -11,30 +9,16 @@
 namespace vidorra::dshow {
 namespace {
 
-constexpr int kGuidTextLength = 39;
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
-}
-
-std::wstring GuidText(REFGUID guid) {
-  wchar_t text[kGuidTextLength] = {};
-  StringFromGUID2(guid, text, kGuidTextLength);
-  return text;
-}
-
 std::optional<FilterRecord> FindRecord(const std::wstring& displayName) {
   for (FilterRecord& record : FilterRegistry::Instance().AllFilters()) {
-    if (SameName(FilterRegistry::DisplayName(record), displayName)) return std::move(record);
+    if (SameDisplayName(FilterRegistry::DisplayName(record), displayName)) return std::move(record);
   }
   return std::nullopt;
 }
 
 const CategoryName* FindCategory(const std::wstring& displayName) {
   for (const CategoryName& category : KnownCategories()) {
-    if (SameName(CategoryDisplayName(*category.category), displayName)) return &category;
+    if (SameDisplayName(CategoryDisplayName(*category.category), displayName)) return &category;
   }
   return nullptr;
 }
@@ -61,11 +45,11 @@ HRESULT SystemDeviceEnumResolver::ReadProperties(const std::wstring& displayName
                                                  PropertyList* out) {
   if (!out) return E_POINTER;
   if (const auto record = FindRecord(displayName)) {
-    *out = {{L"FriendlyName", record->friendlyName}, {L"CLSID", GuidText(record->clsid)}};
+    *out = ListedProperties(record->friendlyName, record->clsid);
     return S_OK;
   }
   if (const CategoryName* category = FindCategory(displayName)) {
-    *out = {{L"FriendlyName", category->friendlyName}, {L"CLSID", GuidText(*category->category)}};
+    *out = ListedProperties(category->friendlyName, *category->category);
     return S_OK;
   }
   return MK_E_NOOBJECT;

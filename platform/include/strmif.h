@@ -466,6 +466,14 @@ typedef enum tagAMTunerModeType {
 
 typedef enum tagTunerInputType { TunerInputCable = 0, TunerInputAntenna = 1 } TunerInputType;
 
+// IAMTuner::SignalPresent answers, put_Channel's sub-channel values, notification events.
+#define AMTUNER_HASNOSIGNALSTRENGTH (-1)
+#define AMTUNER_NOSIGNAL 0
+#define AMTUNER_SIGNALPRESENT 1
+#define AMTUNER_SUBCHAN_NO_TUNE (-2)
+#define AMTUNER_SUBCHAN_DEFAULT (-1)
+typedef enum tagAMTunerEventType { AMTUNER_EVENT_CHANGED = 0x1 } AMTunerEventType;
+
 struct IAMTunerNotification : IUnknown {
   VIDORRA_INTERFACE(IID_IAMTunerNotification, IUnknown)
   STDMETHOD(OnEvent)(long Event) PURE;

@@ -1,14 +1,23 @@
 #include "SimulatedMachine.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <string_view>
+#include <thread>
 
 namespace vidorra::win {
 
@@ -81,40 +90,256 @@ std::ostream& ErrorAt(std::ostream& errors, int lineNumber) {
   return errors << "simulated machine, line " << lineNumber << ": ";
 }
 
-std::mutex& CurrentMutex() {
-  static std::mutex mutex;
-  return mutex;
+// The file a machine was read from, and its text (a change of file is a change of text).
+struct MachineSource {
+  std::string path;
+  std::string text;
+  bool readable = false;
+};
+
+std::string PathFromEnvironment() {
+  const char* path = std::getenv(kEnvironmentVariable);
+  return path == nullptr ? std::string() : std::string(path);
 }
 
-SimulatedMachine LoadFromEnvironment() {
-  const char* path = std::getenv(kEnvironmentVariable);
-  if (path == nullptr || *path == '\0') return SimulatedMachine();
+MachineSource ReadSource(const std::string& path) {
+  MachineSource source;
+  source.path = path;
+  if (path.empty()) return source;
   std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    std::cerr << "simulated machine: cannot read " << path << " (" << kEnvironmentVariable
-              << "); no simulated device\n";
-    return SimulatedMachine::Parse(std::string(), std::cerr);
-  }
+  if (!file) return source;
   std::ostringstream text;
   text << file.rdbuf();
-  return SimulatedMachine::Parse(text.str(), std::cerr);
+  source.text = text.str();
+  source.readable = true;
+  return source;
 }
 
-SimulatedMachine& CurrentStorage() {
-  static SimulatedMachine machine = LoadFromEnvironment();
-  return machine;
+SimulatedMachine MachineOf(const MachineSource& source) {
+  if (source.path.empty()) return SimulatedMachine();
+  if (!source.readable) {
+    std::cerr << "simulated machine: cannot read " << source.path << " (" << kEnvironmentVariable
+              << "); no simulated device\n";
+  }
+  return SimulatedMachine::Parse(source.text, std::cerr);
 }
+
+// The current machine and the ones it replaced (kept so that references stay valid). Never
+// destroyed: the watching thread may still read it while the program exits.
+class MachineStore {
+ public:
+  static MachineStore& Instance() {
+    static MachineStore* const store = new MachineStore();
+    return *store;
+  }
+
+  const SimulatedMachine& Current() {
+    std::lock_guard lock(mutex_);
+    return *history_.back();
+  }
+
+  // Makes `source` current when its path or text differs from the current one's (or always,
+  // when asked); returns the machines before and after, or nulls when nothing changed.
+  std::pair<const SimulatedMachine*, const SimulatedMachine*> Replace(const MachineSource& source,
+                                                                      bool always) {
+    std::lock_guard lock(mutex_);
+    if (!always && source.path == source_.path && source.text == source_.text &&
+        source.readable == source_.readable) {
+      return {nullptr, nullptr};
+    }
+    const SimulatedMachine* before = history_.back().get();
+    history_.push_back(std::make_unique<SimulatedMachine>(MachineOf(source)));
+    source_ = source;
+    return {before, history_.back().get()};
+  }
+
+  std::string Path() {
+    std::lock_guard lock(mutex_);
+    return source_.path;
+  }
+
+ private:
+  MachineStore() : source_(ReadSource(PathFromEnvironment())) {
+    history_.push_back(std::make_unique<SimulatedMachine>(MachineOf(source_)));
+  }
+
+  std::mutex mutex_;
+  MachineSource source_;
+  std::vector<std::unique_ptr<SimulatedMachine>> history_;
+};
+
+// Watches the machine file with inotify on its folder (editors replace files by renaming) and
+// tells the listeners. Every subscription holds it, so it outlives the last subscriber even at
+// exit; its thread is joined when it goes.
+//
+// Locks: changeMutex_ is held while the machine changes and the listeners are told, and while
+// (un)subscribing, so listeners hear changes one at a time and in order. threadMutex_ guards
+// starting and stopping the thread; it is never taken with changeMutex_ held, and the thread
+// takes only changeMutex_, so a join cannot wait on a thread that waits on the joiner.
+class MachineWatcher {
+ public:
+  static std::shared_ptr<MachineWatcher> Instance() {
+    static const std::shared_ptr<MachineWatcher> watcher(new MachineWatcher());
+    return watcher;
+  }
+
+  ~MachineWatcher() {
+    std::lock_guard lock(threadMutex_);
+    StopThread();
+  }
+
+  int Subscribe(MachineListener listener) {
+    int id = 0;
+    {
+      std::lock_guard lock(changeMutex_);
+      id = nextId_++;
+      listeners_.emplace(id, std::move(listener));
+    }
+    std::lock_guard lock(threadMutex_);
+    if (!watching_) {
+      watching_ = true;
+      StartThread(MachineStore::Instance().Path());
+    }
+    return id;
+  }
+
+  void Unsubscribe(int id) {
+    std::lock_guard lock(changeMutex_);
+    listeners_.erase(id);
+  }
+
+  // Reads the file that $VIDORRA_SIMULATION names now, watches it, and tells the listeners.
+  void ReloadFromEnvironment() {
+    const std::string path = PathFromEnvironment();
+    {
+      std::lock_guard lock(threadMutex_);
+      if (watching_ && path != watchedPath_) {
+        StopThread();
+        StartThread(path);
+      }
+    }
+    Reload(ReadSource(path), true);
+  }
+
+ private:
+  MachineWatcher() = default;
+
+  void Reload(const MachineSource& source, bool always) {
+    std::lock_guard lock(changeMutex_);
+    const auto [before, after] = MachineStore::Instance().Replace(source, always);
+    if (!before) return;
+    for (const auto& [id, listener] : listeners_) listener(*before, *after);
+  }
+
+  // Called with threadMutex_ held. The watch is in place when this returns, so a change made
+  // afterwards is never missed; the thread also reads the file once at its start, for a change
+  // made since the machine was read.
+  void StartThread(const std::string& path) {
+    watchedPath_ = path;
+    if (path.empty()) return;
+    const std::filesystem::path file(path);
+    const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+    constexpr uint32_t kMask =
+        IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE;
+    eventsFd_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (eventsFd_ < 0 || wakeFd_ < 0 || ::inotify_add_watch(eventsFd_, folder.c_str(), kMask) < 0) {
+      std::cerr << "simulated machine: cannot watch " << path << "\n";
+      CloseDescriptors();
+      return;
+    }
+    thread_ = std::thread([this, path, name = file.filename().string(), events = eventsFd_,
+                           wake = wakeFd_] { Watch(path, name, events, wake); });
+  }
+
+  // Called with threadMutex_ held.
+  void StopThread() {
+    if (wakeFd_ >= 0) {
+      const uint64_t one = 1;
+      [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    }
+    if (thread_.joinable()) thread_.join();
+    CloseDescriptors();
+  }
+
+  void CloseDescriptors() {
+    for (int* fd : {&eventsFd_, &wakeFd_}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+  }
+
+  // The watching thread: waits for events on the file's name in its folder, lets a burst of
+  // writes settle, then reads the file again.
+  void Watch(const std::string& path, const std::string& name, int events, int wake) {
+    bool pending = true;  // the first read catches up with a change made before the watch
+    for (;;) {
+      pollfd fds[2] = {{wake, POLLIN, 0}, {events, POLLIN, 0}};
+      const int ready = ::poll(fds, 2, pending ? kSettleMs : -1);
+      if (ready < 0 && errno != EINTR) break;
+      if (fds[0].revents & POLLIN) break;
+      if (ready == 0 && pending) {
+        pending = false;
+        Reload(ReadSource(path), false);
+        continue;
+      }
+      if (fds[1].revents & POLLIN) pending = ConcernsFile(events, name) || pending;
+    }
+  }
+
+  // Drains the inotify queue; true when an event names the file.
+  static bool ConcernsFile(int events, const std::string& name) {
+    bool concerns = false;
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t length = ::read(events, buffer, sizeof buffer);
+      if (length <= 0) return concerns;
+      for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if (event->len > 0 && name == event->name) concerns = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+  }
+
+  // A write is often several system calls: the file is read once they have settled.
+  static constexpr int kSettleMs = 30;
+
+  std::mutex changeMutex_;
+  std::map<int, MachineListener> listeners_;
+  int nextId_ = 1;
+
+  std::mutex threadMutex_;
+  bool watching_ = false;
+  std::string watchedPath_;
+  std::thread thread_;
+  int eventsFd_ = -1;
+  int wakeFd_ = -1;
+};
+
+class Subscription : public MachineWatch {
+ public:
+  Subscription(std::shared_ptr<MachineWatcher> watcher, int id)
+      : watcher_(std::move(watcher)), id_(id) {}
+  ~Subscription() override { watcher_->Unsubscribe(id_); }
+
+ private:
+  std::shared_ptr<MachineWatcher> watcher_;
+  int id_;
+};
 
 }  // namespace
 
-const SimulatedMachine& SimulatedMachine::Current() {
-  std::lock_guard lock(CurrentMutex());
-  return CurrentStorage();
-}
+const SimulatedMachine& SimulatedMachine::Current() { return MachineStore::Instance().Current(); }
 
 void SimulatedMachine::ReloadCurrentForTesting() {
-  std::lock_guard lock(CurrentMutex());
-  CurrentStorage() = LoadFromEnvironment();
+  MachineWatcher::Instance()->ReloadFromEnvironment();
+}
+
+std::unique_ptr<MachineWatch> SimulatedMachine::Watch(MachineListener listener) {
+  std::shared_ptr<MachineWatcher> watcher = MachineWatcher::Instance();
+  const int id = watcher->Subscribe(std::move(listener));
+  return std::make_unique<Subscription>(std::move(watcher), id);
 }
 
 SimulatedMachine SimulatedMachine::Parse(const std::string& text, std::ostream& errors) {

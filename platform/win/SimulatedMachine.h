@@ -21,11 +21,19 @@
 //
 // A malformed line is reported on the error stream with its line number and ignored.
 //
-// Threads: Current() may be called from any thread; the object it returns is immutable until
-// ReloadCurrentForTesting, which tests call while nothing else reads the machine.
+// Hot-plug: from the first Watch on, the file is watched for the rest of the run (on a thread
+// of its own). When it is written, replaced or removed, it is read again and becomes the
+// current machine, and each watcher is told with the machines before and after the change, on
+// the watching thread. A device line removed is a device unplugged, a line added one plugged in.
+//
+// Threads: Current() may be called from any thread. A machine never changes once made: a
+// change of file makes a new one, and the replaced machines stay alive for the process, so a
+// reference from Current() stays valid (a file changes a handful of times in a run).
 #pragma once
 
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,13 +56,30 @@ struct RegistryEdit {
   int line = 0;
 };
 
+class SimulatedMachine;
+
+// Told of a change of machine: the machine before and the one now current. Called on the
+// watching thread (or the thread of ReloadCurrentForTesting), one change at a time.
+using MachineListener =
+    std::function<void(const SimulatedMachine& before, const SimulatedMachine& after)>;
+
+// A listener's subscription; destroying it unsubscribes, waiting for a call in progress (so
+// it must not be destroyed from inside the listener).
+class MachineWatch {
+ public:
+  virtual ~MachineWatch() = default;
+};
+
 class SimulatedMachine {
  public:
   // The machine named by $VIDORRA_SIMULATION, read at first use; inactive when unset. A file
   // that cannot be read is reported on stderr and gives an active machine with no directives.
   static const SimulatedMachine& Current();
-  // Re-reads $VIDORRA_SIMULATION and the file it names.
+  // Re-reads $VIDORRA_SIMULATION and the file it names, tells the watchers, and watches the
+  // file it names now.
   static void ReloadCurrentForTesting();
+  // Starts telling `listener` of every change of the current machine, and watches the file.
+  static std::unique_ptr<MachineWatch> Watch(MachineListener listener);
   // Reads the directives of `text`; malformed lines are reported on `errors` and skipped.
   static SimulatedMachine Parse(const std::string& text, std::ostream& errors);
 

@@ -1,6 +1,11 @@
 // The simulated machine file: directives, comments, malformed lines reported with their number.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <wait_until.h>
 
+#include <filesystem>
+#include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "SimulatedMachine.h"
@@ -96,6 +101,53 @@ TEST(SimulatedMachine, BinaryGarbageIsNoCrash) {
   std::ostringstream errors;
   const SimulatedMachine machine = SimulatedMachine::Parse(garbage, errors);
   EXPECT_TRUE(machine.Active());
+}
+
+// Once watched, a change of the file written in place or by renaming a new file over it makes
+// a new current machine and is told with the machines before and after; a listener gone hears
+// nothing more.
+TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
+  std::string folder = (std::filesystem::temp_directory_path() / "vidorra-watch-XXXXXX").string();
+  ASSERT_TRUE(::mkdtemp(folder.data()));
+  const std::filesystem::path file = std::filesystem::path(folder) / "machine.txt";
+  std::ofstream(file) << "video dv Camescope\n";
+  ::setenv("VIDORRA_SIMULATION", file.c_str(), 1);
+  SimulatedMachine::ReloadCurrentForTesting();
+
+  std::mutex mutex;
+  std::vector<std::pair<size_t, size_t>> changes;  // video devices before and after
+  auto watch =
+      SimulatedMachine::Watch([&](const SimulatedMachine& before, const SimulatedMachine& after) {
+        std::lock_guard lock(mutex);
+        changes.emplace_back(before.VideoDevices().size(), after.VideoDevices().size());
+      });
+  auto heard = [&](size_t count) {
+    return test::WaitUntil([&] {
+      std::lock_guard lock(mutex);
+      return changes.size() == count;
+    });
+  };
+  std::ofstream(file, std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
+  ASSERT_TRUE(heard(1));
+  EXPECT_EQ(SimulatedMachine::Current().VideoDevices().size(), 2u);
+  const std::filesystem::path next = std::filesystem::path(folder) / "machine.new";
+  std::ofstream(next) << "audio tone Son\n";
+  std::filesystem::rename(next, file);
+  ASSERT_TRUE(heard(2));
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{1, 2}, {2, 0}}));
+  }
+  EXPECT_EQ(SimulatedMachine::Current().AudioDevices().size(), 1u);
+
+  watch.reset();
+  std::ofstream(file, std::ios::trunc) << "video tv Carte\n";
+  ASSERT_TRUE(
+      test::WaitUntil([] { return SimulatedMachine::Current().VideoDevices().size() == 1; }));
+  EXPECT_EQ(changes.size(), 2u) << "no listener any more";
+  ::unsetenv("VIDORRA_SIMULATION");
+  SimulatedMachine::ReloadCurrentForTesting();
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SimulatedMachine, DefaultIsInactive) {

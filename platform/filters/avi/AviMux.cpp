@@ -15,8 +15,10 @@ namespace {
 constexpr long kDeliveryBuffers = 2;
 constexpr long kDeliveryBufferBytes = 1 << 20;
 constexpr auto kCheckpointInterval = std::chrono::seconds(1);
-constexpr size_t kAvgTimePerFrameOffset = 32;  // same place in VIDEOINFOHEADER and ...2
-constexpr size_t kWaveFormatBaseBytes = 16;    // WAVEFORMAT without cbSize
+// After the two rectangles, the bit rate and the error rate: the same place in both headers.
+constexpr size_t kAvgTimePerFrameOffset = offsetof(VIDEOINFOHEADER, AvgTimePerFrame);
+static_assert(kAvgTimePerFrameOffset == offsetof(VIDEOINFOHEADER2, AvgTimePerFrame));
+constexpr size_t kWaveFormatBaseBytes = 16;  // WAVEFORMAT without cbSize
 
 std::wstring InputName(int index) {
   wchar_t name[16];

@@ -1,0 +1,334 @@
+// The capture filters of every simulated kind: pins in order with their categories, media
+// types and stream capabilities, the device format (SetFormat, also while connected), the
+// property pages each object lists, the driver dialogs, picture controls, and the live-source
+// state answers.
+#include <vidorra_pages.h>
+
+#include <cstring>
+
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr const char* kMachine =
+    "video dv DV PAL\n"
+    "video dv-ntsc DV NTSC\n"
+    "video webcam Webcam\n"
+    "video capture Grabber\n"
+    "video tv TV One\n"
+    "video tv2 TV Two\n"
+    "video vfw Old Driver\n"
+    "video videoport Port Card\n"
+    "video nopins No Pins\n"
+    "audio tone Tone\n"
+    "audio tv-audio TV Sound\n";
+
+struct PinExpectation {
+  std::wstring name;
+  PIN_DIRECTION direction;
+  GUID category;
+  GUID majorType;
+  GUID subtype;  // of the first type offered
+};
+
+struct KindExpectation {
+  std::wstring device;
+  std::vector<PinExpectation> pins;
+  int capabilities;  // on the capture pin
+  int width;         // of the default format
+  int height;
+  REFERENCE_TIME interval;
+};
+
+const std::vector<KindExpectation>& Kinds() {
+  const PinExpectation analogIn{L"Analog Video In", PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN,
+                                MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None};
+  const PinExpectation capture{L"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Video,
+                               MEDIASUBTYPE_YUY2};
+  const PinExpectation preview{L"Preview", PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW, MEDIATYPE_Video,
+                               MEDIASUBTYPE_YUY2};
+  const PinExpectation dv{L"DV A/V Out", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Interleaved,
+                          MEDIASUBTYPE_dvsd};
+  static const std::vector<KindExpectation> kinds = {
+      {L"DV PAL", {dv}, 1, 720, 576, 400000},
+      {L"DV NTSC", {dv}, 1, 720, 480, 333667},
+      {L"Webcam", {capture, preview}, 6, 640, 480, 333333},
+      {L"Grabber", {capture}, 3, 720, 576, 400000},
+      {L"TV One", {analogIn, capture}, 3, 720, 576, 400000},
+      {L"TV Two", {analogIn, capture}, 3, 720, 576, 400000},
+      {L"Old Driver", {capture, preview}, 3, 640, 480, 333333},
+      {L"Port Card",
+       {capture,
+        {L"VP", PINDIR_OUTPUT, PIN_CATEGORY_VIDEOPORT, MEDIATYPE_Video, MEDIASUBTYPE_VPVideo}},
+       2,
+       720,
+       576,
+       400000},
+      {L"No Pins", {}, 0, 0, 0, 0},
+  };
+  return kinds;
+}
+
+class CaptureFilters : public ::testing::Test {
+ protected:
+  MachineFile machine_{kMachine};
+};
+
+TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
+  for (const KindExpectation& kind : Kinds()) {
+    SCOPED_TRACE(std::string(kind.device.begin(), kind.device.end()));
+    ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, kind.device);
+    ASSERT_TRUE(filter);
+    ASSERT_EQ(PinsOfFilter(filter.Get()).size(), kind.pins.size());
+    for (size_t i = 0; i < kind.pins.size(); ++i) {
+      const PinExpectation& want = kind.pins[i];
+      ComPtr<IPin> pin = PinsOfFilter(filter.Get())[i];
+      PIN_INFO info{};
+      pin->QueryPinInfo(&info);
+      if (info.pFilter) info.pFilter->Release();
+      EXPECT_EQ(std::wstring(info.achName), want.name);
+      EXPECT_EQ(info.dir, want.direction);
+      EXPECT_EQ(CategoryOfPin(pin.Get()), want.category);
+      const std::vector<CMediaType> types = OfferedTypes(pin.Get());
+      ASSERT_FALSE(types.empty());
+      EXPECT_EQ(types[0].majortype, want.majorType);
+      EXPECT_EQ(types[0].subtype, want.subtype);
+      // Stream configuration on the pins that carry samples, and on them only.
+      ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin.Get());
+      const bool samples =
+          want.direction == PINDIR_OUTPUT && want.category != PIN_CATEGORY_VIDEOPORT;
+      EXPECT_EQ(static_cast<bool>(config), samples);
+      EXPECT_EQ(static_cast<bool>(QueryAs<IAMDroppedFrames>(pin.Get())),
+                samples && want.category == PIN_CATEGORY_CAPTURE);
+      if (!config) continue;
+      int count = 0, size = 0;
+      ASSERT_EQ(S_OK, config->GetNumberOfCapabilities(&count, &size));
+      EXPECT_EQ(count, kind.capabilities);
+      EXPECT_EQ(size, static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+      for (int c = 0; c < count; ++c) {
+        AM_MEDIA_TYPE* type = nullptr;
+        VIDEO_STREAM_CONFIG_CAPS caps{};
+        ASSERT_EQ(S_OK, config->GetStreamCaps(c, &type, reinterpret_cast<BYTE*>(&caps)));
+        CMediaType mt;
+        mt.Adopt(*type);
+        CoTaskMemFree(type);
+        EXPECT_EQ(mt.majortype, want.majorType);
+        EXPECT_EQ(caps.guid, mt.formattype);
+        EXPECT_EQ(caps.MinFrameInterval, caps.MaxFrameInterval);
+        EXPECT_GT(caps.MaxBitsPerSecond, 0);
+        if (mt.formattype == FORMAT_VideoInfo) {
+          const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+          EXPECT_EQ(caps.InputSize.cx, vih->bmiHeader.biWidth);
+          EXPECT_EQ(caps.InputSize.cy, vih->bmiHeader.biHeight);
+          EXPECT_EQ(caps.MinFrameInterval, vih->AvgTimePerFrame);
+        }
+        if (c == 0) {
+          EXPECT_EQ(caps.InputSize.cx, kind.width);
+          EXPECT_EQ(caps.InputSize.cy, kind.height);
+          EXPECT_EQ(caps.MinFrameInterval, kind.interval);
+        }
+      }
+      AM_MEDIA_TYPE* stream = nullptr;
+      AM_MEDIA_TYPE* first = nullptr;
+      VIDEO_STREAM_CONFIG_CAPS caps{};
+      ASSERT_EQ(S_OK, config->GetFormat(&stream));
+      ASSERT_EQ(S_OK, config->GetStreamCaps(0, &first, reinterpret_cast<BYTE*>(&caps)));
+      EXPECT_TRUE(CMediaType(*stream) == CMediaType(*first)) << "the first capability by default";
+      DeleteMediaType(stream);
+      DeleteMediaType(first);
+      EXPECT_EQ(S_FALSE, config->GetStreamCaps(count, &first, reinterpret_cast<BYTE*>(&caps)));
+    }
+  }
+}
+
+TEST_F(CaptureFilters, SoundDevicesOfferTheirFormatsOnOneCapturePin) {
+  for (const wchar_t* name : {L"Tone", L"TV Sound"}) {
+    ComPtr<IBaseFilter> filter = BindDevice(CLSID_AudioInputDeviceCategory, name);
+    ASSERT_TRUE(filter);
+    const auto pins = PinsOfFilter(filter.Get());
+    ASSERT_EQ(pins.size(), 1u);
+    EXPECT_EQ(CategoryOfPin(pins[0].Get()), PIN_CATEGORY_CAPTURE);
+    ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pins[0].Get());
+    ASSERT_TRUE(config);
+    int count = 0, size = 0;
+    config->GetNumberOfCapabilities(&count, &size);
+    EXPECT_EQ(size, static_cast<int>(sizeof(AUDIO_STREAM_CONFIG_CAPS)));
+    std::vector<std::pair<ULONG, ULONG>> modes;
+    for (int c = 0; c < count; ++c) {
+      AM_MEDIA_TYPE* type = nullptr;
+      AUDIO_STREAM_CONFIG_CAPS caps{};
+      ASSERT_EQ(S_OK, config->GetStreamCaps(c, &type, reinterpret_cast<BYTE*>(&caps)));
+      const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+      EXPECT_EQ(caps.MinimumSampleFrequency, wfx->nSamplesPerSec);
+      EXPECT_EQ(caps.MaximumChannels, wfx->nChannels);
+      EXPECT_EQ(wfx->wBitsPerSample, 16);
+      modes.emplace_back(wfx->nSamplesPerSec, wfx->nChannels);
+      DeleteMediaType(type);
+    }
+    EXPECT_EQ(modes, (std::vector<std::pair<ULONG, ULONG>>{
+                         {48000, 2}, {48000, 1}, {44100, 2}, {44100, 1}}));
+    // The filter answers for its pin, so a page given the filter finds the formats.
+    EXPECT_TRUE(QueryAs<IAMStreamConfig>(filter.Get()));
+    EXPECT_EQ(static_cast<bool>(QueryAs<IAMTVAudio>(filter.Get())),
+              name == std::wstring(L"TV Sound"));
+  }
+}
+
+TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
+  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
+  ComPtr<IPin> preview = PinByName(webcam.Get(), L"Preview");
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
+  AM_MEDIA_TYPE* mjpg = nullptr;
+  VIDEO_STREAM_CONFIG_CAPS caps{};
+  ASSERT_EQ(S_OK, config->GetStreamCaps(4, &mjpg, reinterpret_cast<BYTE*>(&caps)));
+  EXPECT_EQ(mjpg->subtype, MEDIASUBTYPE_MJPG);
+  ASSERT_EQ(S_OK, config->SetFormat(mjpg));
+  // One format for the device: both pins now offer only it.
+  for (IPin* pin : {capture.Get(), preview.Get()}) {
+    const auto types = OfferedTypes(pin);
+    ASSERT_EQ(types.size(), 1u);
+    EXPECT_TRUE(types[0] == CMediaType(*mjpg));
+  }
+  AM_MEDIA_TYPE* now = nullptr;
+  QueryAs<IAMStreamConfig>(preview.Get())->GetFormat(&now);
+  EXPECT_EQ(now->subtype, MEDIASUBTYPE_MJPG);
+  DeleteMediaType(now);
+  // A size the device does not have, and no type at all.
+  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mjpg->pbFormat);
+  vih->bmiHeader.biWidth = 100;
+  EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mjpg));
+  EXPECT_EQ(E_POINTER, config->SetFormat(nullptr));
+  DeleteMediaType(mjpg);
+}
+
+TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
+  ClockedGraph g;
+  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
+  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
+  // 320x240: the sink takes it, the pins are connected again with it.
+  CMediaType small = Capability(capture.Get(), 2);
+  ASSERT_EQ(S_OK, config->SetFormat(&small));
+  auto connection = [&] {
+    AM_MEDIA_TYPE type{};
+    capture->ConnectionMediaType(&type);
+    CMediaType mt;
+    mt.Adopt(type);
+    return mt;
+  };
+  EXPECT_TRUE(connection() == small);
+  // MJPG: the sink refuses it; the connection and the format stay as they were.
+  CMediaType jpeg = Capability(capture.Get(), 4);
+  EXPECT_TRUE(FAILED(config->SetFormat(&jpeg)));
+  EXPECT_TRUE(connection() == small);
+  AM_MEDIA_TYPE* now = nullptr;
+  config->GetFormat(&now);
+  EXPECT_TRUE(CMediaType(*now) == small);
+  DeleteMediaType(now);
+  // Not while the graph runs.
+  ASSERT_TRUE(SUCCEEDED(g.Run()));
+  CMediaType large = Capability(capture.Get(), 0);
+  EXPECT_EQ(VFW_E_NOT_STOPPED, config->SetFormat(&large));
+  g.Stop();
+}
+
+// The pages each object lists: ISpecifyPropertyPages::GetPages.
+std::vector<GUID> PagesOf(IUnknown* object) {
+  std::vector<GUID> pages;
+  ComPtr<ISpecifyPropertyPages> specify = QueryAs<ISpecifyPropertyPages>(object);
+  if (!specify) return pages;
+  CAUUID list{};
+  if (specify->GetPages(&list) != S_OK) return pages;
+  pages.assign(list.pElems, list.pElems + list.cElems);
+  CoTaskMemFree(list.pElems);
+  return pages;
+}
+
+TEST_F(CaptureFilters, EveryObjectListsItsPropertyPages) {
+  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  EXPECT_EQ(PagesOf(webcam.Get()), std::vector<GUID>{CLSID_VideoProcAmpPropertyPage});
+  for (const wchar_t* pin : {L"Capture", L"Preview"}) {
+    ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(PinByName(webcam.Get(), pin).Get());
+    EXPECT_EQ(PagesOf(config.Get()), std::vector<GUID>{CLSID_StreamFormatPropertyPage});
+  }
+  const std::pair<const GUID*, GUID> frontEnd[] = {
+      {&AM_KSCATEGORY_CROSSBAR, CLSID_CrossbarPropertyPage},
+      {&AM_KSCATEGORY_TVTUNER, CLSID_TVTunerPropertyPage},
+      {&AM_KSCATEGORY_TVAUDIO, CLSID_TVAudioPropertyPage}};
+  for (const auto& [category, page] : frontEnd) {
+    const auto devices = ListDevices(*category);
+    ASSERT_FALSE(devices.empty());
+    ComPtr<IBaseFilter> filter;
+    devices[0].moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                     filter.ReleaseAndGetVoidAddressOf());
+    EXPECT_EQ(PagesOf(filter.Get()), std::vector<GUID>{page});
+  }
+  ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  EXPECT_EQ(PagesOf(tone.Get()), std::vector<GUID>{CLSID_StreamFormatPropertyPage});
+  EXPECT_EQ(PagesOf(PinsOfFilter(tone.Get())[0].Get()),
+            std::vector<GUID>{CLSID_StreamFormatPropertyPage});
+}
+
+TEST_F(CaptureFilters, OnlyTheCaptureDriverKindHasDriverDialogs) {
+  ComPtr<IAMVfwCaptureDialogs> dialogs = QueryAs<IAMVfwCaptureDialogs>(
+      BindDevice(CLSID_VideoInputDeviceCategory, L"Old Driver").Get());
+  ASSERT_TRUE(dialogs);
+  EXPECT_EQ(S_OK, dialogs->HasDialog(VfwCaptureDialog_Format));
+  EXPECT_EQ(S_OK, dialogs->HasDialog(VfwCaptureDialog_Source));
+  EXPECT_EQ(S_FALSE, dialogs->HasDialog(VfwCaptureDialog_Display));
+  for (const wchar_t* other : {L"Webcam", L"DV PAL", L"TV One"}) {
+    EXPECT_FALSE(
+        QueryAs<IAMVfwCaptureDialogs>(BindDevice(CLSID_VideoInputDeviceCategory, other).Get()));
+  }
+}
+
+TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
+  ComPtr<IAMVideoProcAmp> amp =
+      QueryAs<IAMVideoProcAmp>(BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber").Get());
+  ASSERT_TRUE(amp);
+  struct Range {
+    long property, minimum, maximum, defaultValue;
+  };
+  for (const Range& r :
+       {Range{VideoProcAmp_Brightness, 0, 255, 128}, Range{VideoProcAmp_Contrast, 0, 200, 100},
+        Range{VideoProcAmp_Hue, -180, 180, 0}, Range{VideoProcAmp_Saturation, 0, 200, 100}}) {
+    long minimum = 0, maximum = 0, step = 0, def = 0, flags = 0, value = 0;
+    ASSERT_EQ(S_OK, amp->GetRange(r.property, &minimum, &maximum, &step, &def, &flags));
+    EXPECT_EQ(minimum, r.minimum);
+    EXPECT_EQ(maximum, r.maximum);
+    EXPECT_EQ(def, r.defaultValue);
+    EXPECT_EQ(step, 1);
+    ASSERT_EQ(S_OK, amp->Get(r.property, &value, &flags));
+    EXPECT_EQ(value, r.defaultValue);
+    EXPECT_EQ(E_INVALIDARG, amp->Set(r.property, r.maximum + 1, VideoProcAmp_Flags_Manual));
+    EXPECT_EQ(S_OK, amp->Set(r.property, r.minimum, VideoProcAmp_Flags_Manual));
+    amp->Get(r.property, &value, &flags);
+    EXPECT_EQ(value, r.minimum);
+  }
+  long value = 0, flags = 0;
+  EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Get(VideoProcAmp_Gamma, &value, &flags));
+  EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Set(VideoProcAmp_Gamma, 1, VideoProcAmp_Flags_Manual));
+}
+
+TEST_F(CaptureFilters, LiveSourcesCannotCueWhilePausedAndStopAtOnce) {
+  ClockedGraph g;
+  ComPtr<IBaseFilter> grabber = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ASSERT_EQ(S_OK, g.ConnectToSink(CapturePinOf(grabber.Get()).Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, grabber->Pause());
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(VFW_S_CANT_CUE, grabber->GetState(0, &state));
+  EXPECT_EQ(state, State_Paused);
+  EXPECT_EQ(S_OK, grabber->Stop());
+  // A device without pins runs and stops like any other.
+  ComPtr<IBaseFilter> none = BindDevice(CLSID_VideoInputDeviceCategory, L"No Pins");
+  EXPECT_EQ(S_OK, none->Run(0));
+  EXPECT_EQ(S_OK, none->Stop());
+}
+
+}  // namespace
+}  // namespace vidorra::test

@@ -1,0 +1,247 @@
+// TV cards: the capture graph builder finds and connects their crossbars, tuner and TV audio
+// filters on the pins' mediums; the crossbar routing rules and related pins; the tuner and TV
+// sound; and what routes, channels and picture controls do to the pictures.
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr REFERENCE_TIME k25Fps = 400000;
+
+constexpr const char* kMachine =
+    "video tv Carte TV\n"
+    "video tv2 Double\n"
+    "video capture Grabber\n";
+
+class Cards : public ::testing::Test {
+ protected:
+  // The card's capture pin (320x240) connected to sink_, its front end connected by the
+  // capture graph builder; returns the card.
+  ComPtr<IBaseFilter> Build(const wchar_t* device) {
+    ComPtr<IBaseFilter> card = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
+    capture_ = CapturePinOf(card.Get());
+    EXPECT_EQ(S_OK, ChooseCapability(capture_.Get(), 2));
+    EXPECT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink_.Get(), sink_->Input()));
+    return card;
+  }
+  template <class I>
+  ComPtr<I> Find(IBaseFilter* card, const GUID* category = &PIN_CATEGORY_CAPTURE) {
+    ComPtr<I> found;
+    g_.builder->FindInterface(category, &MEDIATYPE_Video, card, I::kIid,
+                              found.ReleaseAndGetVoidAddressOf());
+    return found;
+  }
+  // Runs up to frame n (at most 4) and returns the mean Y, Cb, Cr of the top of the second
+  // bar: the bars scroll 4 pixels a frame, and columns 64 to 88 stay in it until frame 4.
+  std::vector<double> SecondBarAt(long n) {
+    EXPECT_TRUE(StepFrames(g_, capture_.Get(), n + 1, k25Fps));
+    EXPECT_TRUE(WaitUntil([&] { return sink_->Count() == static_cast<size_t>(n + 1); }));
+    return sink_->MeanYuv(64, 20, 24, 30);
+  }
+  // The mean luma of the grey ramp below the bars.
+  double Ramp() { return sink_->MeanYuv(0, 155, 320, 30)[0]; }
+
+  MachineFile machine_{kMachine};
+  ClockedGraph g_;
+  ComPtr<PatternSink> sink_ = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture_;
+};
+
+TEST_F(Cards, TheBuilderConnectsTheFrontEndOnMediums) {
+  ComPtr<IBaseFilter> card = Build(L"Double");
+  ComPtr<IAMCrossbar> first = Find<IAMCrossbar>(card.Get());
+  ASSERT_TRUE(first);
+  const auto names = [&] {
+    std::vector<std::wstring> found;
+    ComPtr<IEnumFilters> filters;
+    g_.graph->EnumFilters(filters.GetAddressOf());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+      FILTER_INFO info{};
+      filter->QueryFilterInfo(&info);
+      if (info.pGraph) info.pGraph->Release();
+      found.emplace_back(info.achName);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }();
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"Double", L"Double Crossbar", L"Double Crossbar 2",
+                                              L"Double TV Audio", L"Double TV Tuner", L"Sink"}));
+  // The second crossbar feeds the first one's input 1; the tuner is found upstream.
+  ComPtr<IAMCrossbar> second;
+  ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr,
+                                            QueryAs<IBaseFilter>(first.Get()).Get(),
+                                            IID_IAMCrossbar, second.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IPin> fed = PinsOfFilter(QueryAs<IBaseFilter>(first.Get()).Get())[1];
+  ComPtr<IPin> feeder;
+  ASSERT_EQ(S_OK, fed->ConnectedTo(feeder.GetAddressOf()));
+  PIN_INFO info{};
+  feeder->QueryPinInfo(&info);
+  EXPECT_TRUE(IsSameObject(info.pFilter, second.Get()));
+  info.pFilter->Release();
+  EXPECT_TRUE(Find<IAMTVTuner>(card.Get()));
+}
+
+TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTellsRelatedPins) {
+  ComPtr<IBaseFilter> card = Build(L"Carte TV");
+  ComPtr<IAMCrossbar> crossbar = Find<IAMCrossbar>(card.Get());
+  ASSERT_TRUE(crossbar);
+  long outputs = 0, inputs = 0;
+  ASSERT_EQ(S_OK, crossbar->get_PinCounts(&outputs, &inputs));
+  EXPECT_EQ(outputs, 2);
+  EXPECT_EQ(inputs, 5);
+  struct Info {
+    long related, type;
+  };
+  const Info expectedInputs[] = {{3, PhysConn_Video_Tuner},
+                                 {4, PhysConn_Video_Composite},
+                                 {4, PhysConn_Video_SVideo},
+                                 {0, PhysConn_Audio_Tuner},
+                                 {1, PhysConn_Audio_Line}};
+  for (long i = 0; i < inputs; ++i) {
+    long related = 0, type = 0;
+    ASSERT_EQ(S_OK, crossbar->get_CrossbarPinInfo(TRUE, i, &related, &type));
+    EXPECT_EQ(related, expectedInputs[i].related) << i;
+    EXPECT_EQ(type, expectedInputs[i].type) << i;
+  }
+  long related = 0, type = 0;
+  crossbar->get_CrossbarPinInfo(FALSE, 0, &related, &type);
+  EXPECT_EQ(type, PhysConn_Video_VideoDecoder);
+  EXPECT_EQ(related, 1);
+  EXPECT_EQ(E_INVALIDARG, crossbar->get_CrossbarPinInfo(TRUE, 5, &related, &type));
+  // Inputs first, then outputs, as pins of the filter.
+  const auto pins = PinsOfFilter(QueryAs<IBaseFilter>(crossbar.Get()).Get());
+  ASSERT_EQ(pins.size(), 7u);
+  PIN_DIRECTION direction;
+  pins[4]->QueryDirection(&direction);
+  EXPECT_EQ(direction, PINDIR_INPUT);
+  pins[5]->QueryDirection(&direction);
+  EXPECT_EQ(direction, PINDIR_OUTPUT);
+
+  EXPECT_EQ(S_OK, crossbar->CanRoute(0, 1));
+  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 3)) << "sound to a video output";
+  EXPECT_EQ(S_FALSE, crossbar->CanRoute(1, 2)) << "video to a sound output";
+  EXPECT_EQ(E_INVALIDARG, crossbar->CanRoute(2, 0));
+  EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, 3));
+  long routed = -2;
+  crossbar->get_IsRoutedTo(0, &routed);
+  EXPECT_EQ(routed, 0) << "the tuner by default";
+  // The video moves alone; the sound follows when the caller routes the related pins.
+  ASSERT_EQ(S_OK, crossbar->Route(0, 1));
+  crossbar->get_IsRoutedTo(1, &routed);
+  EXPECT_EQ(routed, 3);
+  ASSERT_EQ(S_OK, crossbar->Route(1, 4));
+  crossbar->get_IsRoutedTo(0, &routed);
+  EXPECT_EQ(routed, 1);
+  crossbar->get_IsRoutedTo(1, &routed);
+  EXPECT_EQ(routed, 4);
+  ASSERT_EQ(S_OK, crossbar->Route(0, -1));
+  crossbar->get_IsRoutedTo(0, &routed);
+  EXPECT_EQ(routed, -1);
+}
+
+TEST_F(Cards, ThePictureShowsTheRoutedInputAndTheTunedChannel) {
+  ComPtr<IBaseFilter> card = Build(L"Double");
+  ComPtr<IAMCrossbar> first = Find<IAMCrossbar>(card.Get());
+  ComPtr<IAMCrossbar> second;
+  g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(first.Get()).Get(),
+                            IID_IAMCrossbar, second.ReleaseAndGetVoidAddressOf());
+  ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
+  ASSERT_TRUE(first && second && tuner);
+  ASSERT_EQ(S_OK, g_.Run());
+  const auto tuner4 = SecondBarAt(0);
+  ASSERT_EQ(S_OK, tuner->put_Channel(6, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
+  const auto tuner6 = SecondBarAt(1);
+  ASSERT_EQ(S_OK, tuner->put_Channel(5, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
+  const auto empty = SecondBarAt(2);
+  ASSERT_EQ(S_OK, second->Route(0, 1));  // the second crossbar's composite
+  const auto composite = SecondBarAt(3);
+  ASSERT_EQ(S_OK, first->Route(0, 0));  // the first crossbar's own S-Video
+  const auto svideo = SecondBarAt(4);
+  g_.Stop();
+  // Each input and channel shows other bars; an empty channel shows no bars at all.
+  EXPECT_GT(std::abs(tuner4[2] - tuner6[2]) + std::abs(tuner4[1] - tuner6[1]), 40);
+  EXPECT_GT(std::abs(composite[1] - svideo[1]) + std::abs(composite[2] - svideo[2]), 40);
+  EXPECT_LT(empty[0], 40) << "dark";
+  EXPECT_GT(empty[1], 150) << "blue";
+  long signal = -1;
+  tuner->SignalPresent(&signal);
+  EXPECT_EQ(signal, AMTUNER_NOSIGNAL);
+  // The frame numbers stay readable whatever is shown.
+  EXPECT_EQ(sink_->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2, 3, 4}));
+}
+
+TEST_F(Cards, TheTunerKeepsChannelCountryInputAndStandard) {
+  ComPtr<IBaseFilter> card = Build(L"Carte TV");
+  ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
+  ASSERT_TRUE(tuner);
+  long minimum = 0, maximum = 0;
+  tuner->ChannelMinMax(&minimum, &maximum);
+  EXPECT_EQ(minimum, 1);
+  EXPECT_EQ(maximum, 69);
+  EXPECT_EQ(E_INVALIDARG, tuner->put_Channel(70, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
+  long found = 0;
+  ASSERT_EQ(S_OK, tuner->AutoTune(21, &found));
+  EXPECT_EQ(found, 1);
+  long channel = 0, video = 0, audio = 0;
+  tuner->get_Channel(&channel, &video, &audio);
+  EXPECT_EQ(channel, 21);
+  long frequency = 0;
+  tuner->get_VideoFrequency(&frequency);
+  EXPECT_EQ(frequency, 471'250'000);
+  tuner->get_AudioFrequency(&frequency);
+  EXPECT_EQ(frequency, 476'750'000);
+  long standard = 0;
+  tuner->get_TVFormat(&standard);
+  EXPECT_EQ(standard, AnalogVideo_SECAM_L) << "France by default";
+  ASSERT_EQ(S_OK, tuner->put_CountryCode(44));
+  tuner->get_TVFormat(&standard);
+  EXPECT_EQ(standard, AnalogVideo_PAL_I);
+  long available = 0;
+  tuner->get_AvailableTVFormats(&available);
+  EXPECT_TRUE(available & AnalogVideo_PAL_I);
+  ASSERT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
+  TunerInputType input = TunerInputAntenna;
+  tuner->get_InputType(0, &input);
+  EXPECT_EQ(input, TunerInputCable);
+  EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
+  EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
+  // The TV audio filter of the same card.
+  ComPtr<IAMTVAudio> sound;
+  ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, card.Get(),
+                                            IID_IAMTVAudio, sound.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(S_OK, sound->put_TVAudioMode(AMTVAUDIO_MODE_MONO));
+  long mode = 0;
+  sound->get_TVAudioMode(&mode);
+  EXPECT_EQ(mode, AMTVAUDIO_MODE_MONO);
+}
+
+TEST_F(Cards, PictureControlsActOnThePictureButNotOnTheFrameNumber) {
+  ComPtr<IBaseFilter> grabber = Build(L"Grabber");
+  ComPtr<IAMVideoProcAmp> amp = QueryAs<IAMVideoProcAmp>(grabber.Get());
+  ASSERT_EQ(S_OK, g_.Run());
+  const auto plain = SecondBarAt(0);
+  const double plainRamp = Ramp();
+  amp->Set(VideoProcAmp_Brightness, 200, VideoProcAmp_Flags_Manual);
+  SecondBarAt(1);
+  EXPECT_GT(Ramp(), plainRamp + 40) << "brighter";
+  amp->Set(VideoProcAmp_Brightness, 128, VideoProcAmp_Flags_Manual);
+  amp->Set(VideoProcAmp_Contrast, 0, VideoProcAmp_Flags_Manual);
+  SecondBarAt(2);
+  EXPECT_NEAR(Ramp(), 16, 3) << "no contrast: black";
+  amp->Set(VideoProcAmp_Contrast, 100, VideoProcAmp_Flags_Manual);
+  amp->Set(VideoProcAmp_Saturation, 0, VideoProcAmp_Flags_Manual);
+  const auto grey = SecondBarAt(3);
+  EXPECT_NEAR(grey[1], 128, 3);
+  EXPECT_NEAR(grey[2], 128, 3);
+  amp->Set(VideoProcAmp_Saturation, 100, VideoProcAmp_Flags_Manual);
+  amp->Set(VideoProcAmp_Hue, 180, VideoProcAmp_Flags_Manual);
+  const auto turned = SecondBarAt(4);
+  g_.Stop();
+  EXPECT_NEAR(turned[1] - 128, 128 - plain[1], 3) << "colours turned half a circle";
+  EXPECT_NEAR(turned[2] - 128, 128 - plain[2], 3);
+  EXPECT_EQ(sink_->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2, 3, 4}));
+}
+
+}  // namespace
+}  // namespace vidorra::test

@@ -1,0 +1,538 @@
+// Helpers of the device tests; see device_test_support.h.
+#include "device_test_support.h"
+
+#include <SimulatedMachine.h>
+#include <amvideo.h>
+#include <mmreg.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "sim/TestPattern.h"
+
+namespace vidorra::test {
+
+namespace {
+
+constexpr const char* kVariable = "VIDORRA_SIMULATION";
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::filesystem::path NewFolder(const char* stem) {
+  std::string pattern = (std::filesystem::temp_directory_path() / stem).string() + "-XXXXXX";
+  if (!::mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+std::wstring ReadBag(IMoniker* moniker, const wchar_t* name) {
+  ComPtr<IPropertyBag> bag;
+  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                    bag.ReleaseAndGetVoidAddressOf()))) {
+    return {};
+  }
+  VARIANT value{};
+  value.vt = VT_BSTR;
+  if (FAILED(bag->Read(name, &value, nullptr))) return {};
+  std::wstring text = value.bstrVal ? value.bstrVal : L"";
+  VariantClear(&value);
+  return text;
+}
+
+uint8_t Luma(int r, int g, int b) {
+  return static_cast<uint8_t>(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255));
+}
+uint8_t Cb(int r, int g, int b) {
+  return static_cast<uint8_t>(std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255));
+}
+uint8_t Cr(int r, int g, int b) {
+  return static_cast<uint8_t>(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255));
+}
+
+}  // namespace
+
+// ---- MachineFile ----
+
+MachineFile::MachineFile(const std::string& text) : folder_(NewFolder("vidorra-machine")) {
+  path_ = folder_ / "machine.txt";
+  WriteText(path_, text);
+  ::setenv(kVariable, path_.c_str(), 1);
+  win::SimulatedMachine::ReloadCurrentForTesting();
+}
+
+MachineFile::~MachineFile() {
+  ::unsetenv(kVariable);
+  win::SimulatedMachine::ReloadCurrentForTesting();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+void MachineFile::Rewrite(const std::string& text) {
+  const std::filesystem::path next = folder_ / "machine.next";
+  WriteText(next, text);
+  std::filesystem::rename(next, path_);
+}
+
+// ---- Devices ----
+
+std::vector<ListedDevice> ListDevices(REFGUID category) {
+  std::vector<ListedDevice> devices;
+  ComPtr<ICreateDevEnum> enumerator;
+  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_ICreateDevEnum, enumerator.ReleaseAndGetVoidAddressOf()))) {
+    return devices;
+  }
+  ComPtr<IEnumMoniker> monikers;
+  if (enumerator->CreateClassEnumerator(category, monikers.GetAddressOf(), 0) != S_OK) {
+    return devices;
+  }
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    LPOLESTR name = nullptr;
+    std::wstring displayName;
+    if (SUCCEEDED(moniker->GetDisplayName(nullptr, nullptr, &name)) && name) {
+      displayName = name;
+      CoTaskMemFree(name);
+    }
+    devices.push_back({ReadBag(moniker.Get(), L"FriendlyName"), displayName,
+                       ReadBag(moniker.Get(), L"CLSID"), moniker});
+  }
+  return devices;
+}
+
+std::vector<std::wstring> FriendlyNames(REFGUID category) {
+  std::vector<std::wstring> names;
+  for (const ListedDevice& device : ListDevices(category)) names.push_back(device.friendlyName);
+  return names;
+}
+
+ComPtr<IBaseFilter> BindDevice(REFGUID category, const std::wstring& friendlyName,
+                               HRESULT* result) {
+  for (const ListedDevice& device : ListDevices(category)) {
+    if (device.friendlyName != friendlyName) continue;
+    ComPtr<IBaseFilter> filter;
+    const HRESULT hr = device.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                    filter.ReleaseAndGetVoidAddressOf());
+    if (result) *result = hr;
+    return SUCCEEDED(hr) ? filter : nullptr;
+  }
+  if (result) *result = VFW_E_NOT_FOUND;
+  return nullptr;
+}
+
+ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name) {
+  ComPtr<IPin> pin;
+  if (!filter || FAILED(filter->FindPin(name.c_str(), pin.GetAddressOf()))) return nullptr;
+  return pin;
+}
+
+std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter) {
+  std::vector<ComPtr<IPin>> pins;
+  ComPtr<IEnumPins> e;
+  if (!filter || FAILED(filter->EnumPins(e.GetAddressOf())) || !e) return pins;
+  ComPtr<IPin> pin;
+  while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
+  return pins;
+}
+
+std::optional<GUID> CategoryOfPin(IPin* pin) {
+  ComPtr<IKsPropertySet> properties = QueryAs<IKsPropertySet>(pin);
+  if (!properties) return std::nullopt;
+  GUID category{};
+  DWORD returned = 0;
+  if (FAILED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
+                             sizeof category, &returned))) {
+    return std::nullopt;
+  }
+  return category;
+}
+
+std::vector<CMediaType> OfferedTypes(IPin* pin) {
+  std::vector<CMediaType> types;
+  ComPtr<IEnumMediaTypes> e;
+  if (FAILED(pin->EnumMediaTypes(e.GetAddressOf())) || !e) return types;
+  AM_MEDIA_TYPE* next = nullptr;
+  while (e->Next(1, &next, nullptr) == S_OK && next) {
+    CMediaType mt;
+    mt.Adopt(*next);
+    CoTaskMemFree(next);
+    types.push_back(std::move(mt));
+  }
+  return types;
+}
+
+std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type) {
+  if (type.formattype != FORMAT_VideoInfo || type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return {0, 0};
+  }
+  VIDEOINFOHEADER vih;
+  std::memcpy(&vih, type.pbFormat, sizeof vih);
+  return {vih.bmiHeader.biWidth, std::abs(vih.bmiHeader.biHeight)};
+}
+
+ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
+  for (const ComPtr<IPin>& pin : PinsOfFilter(filter)) {
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    pin->QueryDirection(&direction);
+    if (direction == PINDIR_OUTPUT && CategoryOfPin(pin.Get()) == PIN_CATEGORY_CAPTURE) return pin;
+  }
+  return nullptr;
+}
+
+CMediaType Capability(IPin* pin, int index) {
+  CMediaType mt;
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  AM_MEDIA_TYPE* type = nullptr;
+  // Room for either caps structure.
+  BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
+  if (config && config->GetStreamCaps(index, &type, caps) == S_OK && type) {
+    mt.Adopt(*type);
+    CoTaskMemFree(type);
+  }
+  return mt;
+}
+
+HRESULT ChooseCapability(IPin* pin, int index) {
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  if (!config) return E_NOINTERFACE;
+  CMediaType mt = Capability(pin, index);
+  return config->SetFormat(&mt);
+}
+
+// ---- Graphs on a manual clock ----
+
+ClockedGraph::ClockedGraph() : clock(MakeComObject<TestManualClock>()) {
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(S_OK,
+            CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
+  if (graph && builder) builder->SetFiltergraph(graph.Get());
+  if (ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get())) {
+    filter->SetSyncSource(clock.Get());
+  }
+}
+
+HRESULT ClockedGraph::Add(IBaseFilter* filter, const wchar_t* name) {
+  return graph->AddFilter(filter, name);
+}
+
+ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
+  ComPtr<IBaseFilter> device = BindDevice(category, name);
+  if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
+  return device;
+}
+
+HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input) {
+  const HRESULT hr = Add(sink, L"Sink");
+  return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
+}
+
+HRESULT ClockedGraph::Run() {
+  ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get());
+  return filter ? filter->Run(0) : E_NOINTERFACE;
+}
+
+HRESULT ClockedGraph::Stop() {
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+  return control ? control->Stop() : E_NOINTERFACE;
+}
+
+long Delivered(IPin* pin) {
+  long count = -1;
+  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) {
+    frames->GetNumNotDropped(&count);
+  }
+  return count;
+}
+
+long Dropped(IPin* pin) {
+  long count = -1;
+  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) {
+    frames->GetNumDropped(&count);
+  }
+  return count;
+}
+
+bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TIME interval) {
+  for (long n = Delivered(capturePin); n < frames; n = Delivered(capturePin)) {
+    graph.AdvanceTo(n * interval);
+    if (!WaitUntil([&] { return Delivered(capturePin) > n; })) return false;
+  }
+  return true;
+}
+
+// ---- PatternSink ----
+
+PatternSink::PatternSink() : CBaseRenderer(L"Pattern Sink", GUID_NULL) {}
+
+HRESULT PatternSink::CheckMediaType(const CMediaType* mt) {
+  if (!mt || mt->majortype != MEDIATYPE_Video || mt->formattype != FORMAT_VideoInfo ||
+      mt->cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  const GUID& s = mt->subtype;
+  if (s != MEDIASUBTYPE_YUY2 && s != MEDIASUBTYPE_RGB24 && s != MEDIASUBTYPE_RGB32 &&
+      s != MEDIASUBTYPE_I420 && s != MEDIASUBTYPE_IYUV) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  VIDEOINFOHEADER vih;
+  std::memcpy(&vih, mt->pbFormat, sizeof vih);
+  std::lock_guard lock(mutex_);
+  subtype_ = s;
+  width_ = vih.bmiHeader.biWidth;
+  height_ = std::abs(vih.bmiHeader.biHeight);
+  return S_OK;
+}
+
+HRESULT PatternSink::DoRenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  REFERENCE_TIME start = -1, stop = -1;
+  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
+  std::lock_guard lock(mutex_);
+  const int w = width_, h = height_;
+  const size_t pixels = static_cast<size_t>(w) * h;
+  y_.assign(pixels, 0);
+  u_.assign(pixels, 128);
+  v_.assign(pixels, 128);
+  if (subtype_ == MEDIASUBTYPE_YUY2) {
+    const int stride = (w * 2 + 3) / 4 * 4;
+    for (int row = 0; row < h; ++row) {
+      const BYTE* p = data + static_cast<size_t>(row) * stride;
+      for (int x = 0; x < w; ++x) {
+        const size_t i = static_cast<size_t>(row) * w + x;
+        y_[i] = p[2 * x];
+        u_[i] = p[4 * (x / 2) + 1];
+        v_[i] = p[4 * (x / 2) + 3];
+      }
+    }
+  } else if (subtype_ == MEDIASUBTYPE_I420 || subtype_ == MEDIASUBTYPE_IYUV) {
+    const BYTE* uPlane = data + pixels;
+    const BYTE* vPlane = uPlane + static_cast<size_t>((w + 1) / 2) * ((h + 1) / 2);
+    for (int row = 0; row < h; ++row) {
+      for (int x = 0; x < w; ++x) {
+        const size_t i = static_cast<size_t>(row) * w + x;
+        const size_t c = static_cast<size_t>(row / 2) * ((w + 1) / 2) + x / 2;
+        y_[i] = data[i];
+        u_[i] = uPlane[c];
+        v_[i] = vPlane[c];
+      }
+    }
+  } else {
+    const int bytes = subtype_ == MEDIASUBTYPE_RGB32 ? 4 : 3;
+    const int stride = (w * bytes + 3) / 4 * 4;
+    for (int row = 0; row < h; ++row) {
+      const BYTE* p = data + static_cast<size_t>(h - 1 - row) * stride;  // bottom-up
+      for (int x = 0; x < w; ++x) {
+        const size_t i = static_cast<size_t>(row) * w + x;
+        const int b = p[bytes * x], g = p[bytes * x + 1], r = p[bytes * x + 2];
+        y_[i] = Luma(r, g, b);
+        u_[i] = Cb(r, g, b);
+        v_[i] = Cr(r, g, b);
+      }
+    }
+  }
+  numbers_.push_back(devices::sim::ReadFrameNumber(
+      [&](int x, int yy) { return y_[static_cast<size_t>(yy) * w + x]; }, w));
+  starts_.push_back(start);
+  return S_OK;
+}
+
+std::vector<std::optional<uint32_t>> PatternSink::Numbers() {
+  std::lock_guard lock(mutex_);
+  return numbers_;
+}
+
+std::vector<REFERENCE_TIME> PatternSink::Starts() {
+  std::lock_guard lock(mutex_);
+  return starts_;
+}
+
+size_t PatternSink::Count() {
+  std::lock_guard lock(mutex_);
+  return numbers_.size();
+}
+
+std::vector<double> PatternSink::MeanYuv(int x, int y, int w, int h) {
+  std::lock_guard lock(mutex_);
+  double sums[3] = {0, 0, 0};
+  long count = 0;
+  for (int row = y; row < y + h && row < height_; ++row) {
+    for (int col = x; col < x + w && col < width_; ++col) {
+      const size_t i = static_cast<size_t>(row) * width_ + col;
+      sums[0] += y_[i];
+      sums[1] += u_[i];
+      sums[2] += v_[i];
+      ++count;
+    }
+  }
+  if (count == 0) return {0, 0, 0};
+  return {sums[0] / count, sums[1] / count, sums[2] / count};
+}
+
+// ---- SoundSink ----
+
+SoundSink::SoundSink() : CBaseRenderer(L"Sound Sink", GUID_NULL) {}
+
+HRESULT SoundSink::CheckMediaType(const CMediaType* mt) {
+  if (!mt || mt->majortype != MEDIATYPE_Audio || mt->subtype != MEDIASUBTYPE_PCM ||
+      mt->formattype != FORMAT_WaveFormatEx || mt->cbFormat < sizeof(WAVEFORMATEX)) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  WAVEFORMATEX wfx;
+  std::memcpy(&wfx, mt->pbFormat, sizeof wfx);
+  if (wfx.wBitsPerSample != 16) return VFW_E_TYPE_NOT_ACCEPTED;
+  std::lock_guard lock(mutex_);
+  channels_ = wfx.nChannels;
+  return S_OK;
+}
+
+HRESULT SoundSink::DoRenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  REFERENCE_TIME start = -1, stop = -1;
+  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
+  const long bytes = sample->GetActualDataLength();
+  std::lock_guard lock(mutex_);
+  const size_t count = static_cast<size_t>(bytes) / sizeof(int16_t);
+  const size_t at = samples_.size();
+  samples_.resize(at + count);
+  std::memcpy(samples_.data() + at, data, count * sizeof(int16_t));
+  starts_.push_back(start);
+  return S_OK;
+}
+
+std::vector<int16_t> SoundSink::Samples() {
+  std::lock_guard lock(mutex_);
+  return samples_;
+}
+
+std::vector<REFERENCE_TIME> SoundSink::Starts() {
+  std::lock_guard lock(mutex_);
+  return starts_;
+}
+
+double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
+                     int sampleRate) {
+  long crossings = 0;
+  size_t first = 0, last = 0;
+  const size_t frames = samples.size() / static_cast<size_t>(channels);
+  for (size_t i = 1; i < frames; ++i) {
+    const int16_t a = samples[(i - 1) * channels + channel];
+    const int16_t b = samples[i * channels + channel];
+    if (a < 0 && b >= 0) {
+      if (crossings == 0) first = i;
+      last = i;
+      ++crossings;
+    }
+  }
+  if (crossings < 2) return 0;
+  return static_cast<double>(crossings - 1) * sampleRate / static_cast<double>(last - first);
+}
+
+// ---- Recordings ----
+
+TempFolder::TempFolder() : path_(NewFolder("vidorra-devices")) {}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) {
+    if (status) *status = -1;
+    return out;
+  }
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  const int rc = ::pclose(pipe);
+  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+namespace {
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+double Rate(const std::string& fraction) {
+  const size_t slash = fraction.find('/');
+  if (slash == std::string::npos) return std::atof(fraction.c_str());
+  const double den = std::atof(fraction.c_str() + slash + 1);
+  return den == 0 ? 0 : std::atof(fraction.substr(0, slash).c_str()) / den;
+}
+
+}  // namespace
+
+std::vector<ProbedStream> Probe(const std::string& path) {
+  // key=value lines, one [STREAM] block each.
+  const std::string out = RunCommand(
+      "ffprobe -v error -count_packets -show_entries "
+      "stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_packets,sample_rate,"
+      "channels -of default=noprint_wrappers=0 " +
+      Quote(path) + " 2>/dev/null");
+  std::vector<ProbedStream> streams;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == "[STREAM]") {
+      streams.emplace_back();
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (streams.empty() || equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const std::string value = line.substr(equals + 1);
+    ProbedStream& s = streams.back();
+    if (key == "codec_type") s.type = value;
+    if (key == "codec_name") s.codec = value;
+    if (key == "width") s.width = std::atoi(value.c_str());
+    if (key == "height") s.height = std::atoi(value.c_str());
+    if (key == "r_frame_rate") s.frameRate = Rate(value);
+    if (key == "nb_read_packets") s.frames = std::atol(value.c_str());
+    if (key == "sample_rate") s.sampleRate = std::atoi(value.c_str());
+    if (key == "channels") s.channels = std::atoi(value.c_str());
+  }
+  return streams;
+}
+
+double ProbeDuration(const std::string& path) {
+  return std::atof(RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                              Quote(path) + " 2>/dev/null")
+                       .c_str());
+}
+
+std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
+                                                          int height) {
+  const std::string pictures =
+      RunCommand("ffmpeg -v error -i " + Quote(path) +
+                 " -map 0:v:0 -f rawvideo -pix_fmt gray -vsync passthrough - 2>/dev/null");
+  const size_t frameBytes = static_cast<size_t>(width) * height;
+  std::vector<std::optional<uint32_t>> numbers;
+  for (size_t at = 0; frameBytes > 0 && at + frameBytes <= pictures.size(); at += frameBytes) {
+    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.data() + at);
+    numbers.push_back(devices::sim::ReadFrameNumber(
+        [&](int x, int y) { return luma[static_cast<size_t>(y) * width + x]; }, width));
+  }
+  return numbers;
+}
+
+long RecordedSoundSamples(const std::string& path, int channels) {
+  const std::string cmd = "ffmpeg -v error -i " + Quote(path) +
+                          " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null | wc -c";
+  return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
+}
+
+}  // namespace vidorra::test

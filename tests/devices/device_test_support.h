@@ -1,0 +1,176 @@
+// Helpers of the device tests: a simulated machine file that a test writes and changes, the
+// devices of a category and binding them, graphs on a clock the test moves, a sink that reads
+// the frame numbers the simulated devices draw, and reading recordings back with ffprobe and
+// ffmpeg.
+#pragma once
+
+#include <FilterPins.h>
+#include <TestManualClock.h>
+#include <gtest/gtest.h>
+#include <streams.h>
+#include <wait_until.h>
+
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vidorra::test {
+
+// A machine file in a folder of its own, named by $VIDORRA_SIMULATION while the object lives.
+class MachineFile {
+ public:
+  explicit MachineFile(const std::string& text);
+  ~MachineFile();
+  MachineFile(const MachineFile&) = delete;
+  MachineFile& operator=(const MachineFile&) = delete;
+
+  // Replaces the file's text as an editor would (a new file renamed over the old one); the
+  // machine's watcher picks it up.
+  void Rewrite(const std::string& text);
+  std::string Folder() const { return folder_.string(); }
+  std::string File(const std::string& name) const { return (folder_ / name).string(); }
+
+ private:
+  std::filesystem::path folder_;
+  std::filesystem::path path_;
+};
+
+struct ListedDevice {
+  std::wstring friendlyName;
+  std::wstring displayName;
+  std::wstring clsid;
+  ComPtr<IMoniker> moniker;
+};
+
+// The devices of a category in the system device enumerator's order.
+std::vector<ListedDevice> ListDevices(REFGUID category);
+std::vector<std::wstring> FriendlyNames(REFGUID category);
+// Binds the first device of the category with that friendly name (null when it fails).
+ComPtr<IBaseFilter> BindDevice(REFGUID category, const std::wstring& friendlyName,
+                               HRESULT* result = nullptr);
+
+ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
+std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
+std::optional<GUID> CategoryOfPin(IPin* pin);
+std::vector<CMediaType> OfferedTypes(IPin* pin);
+// Width and height of a video type (0, 0 for another type).
+std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type);
+// The filter's first output pin of category PIN_CATEGORY_CAPTURE.
+ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
+// The pin's capability at `index` (its media type, the caps bytes ignored).
+CMediaType Capability(IPin* pin, int index);
+// Makes the pin's capability at `index` the device's format; the SetFormat result.
+HRESULT ChooseCapability(IPin* pin, int index);
+
+// A graph that runs on a manual clock starting at 0.
+struct ClockedGraph {
+  ClockedGraph();
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<TestManualClock> clock;
+  ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
+  HRESULT Add(IBaseFilter* filter, const wchar_t* name);
+  // Binds the device of the category with that friendly name and adds it under its name
+  // (null when it cannot be bound or added).
+  ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
+  // Adds `sink` under "Sink" and connects `output` straight to its `input`.
+  HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
+  // Runs with stream time 0 at clock time 0.
+  HRESULT Run();
+  HRESULT Stop();
+  // Moves the clock to stream time `time`.
+  void AdvanceTo(REFERENCE_TIME time) { clock->AdvanceTo(time); }
+};
+
+// Delivered frame count of a capture pin (IAMDroppedFrames).
+long Delivered(IPin* pin);
+long Dropped(IPin* pin);
+// Moves the clock frame by frame until the pin has delivered `frames` frames; false when a
+// frame does not come.
+bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TIME interval);
+
+// A renderer of uncompressed video (YUY2, RGB24, RGB32, I420) that reads the frame number from
+// every picture and keeps the last picture's luma; it renders samples as they come.
+class PatternSink : public CBaseRenderer {
+ public:
+  PatternSink();
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  IPin* Input() { return InputPin(); }
+  // Frame numbers read (nullopt: unreadable picture) and the samples' start times (-1: none).
+  std::vector<std::optional<uint32_t>> Numbers();
+  std::vector<REFERENCE_TIME> Starts();
+  size_t Count();
+  // Mean Y, Cb and Cr of a rectangle of the last picture (rows top-down; RGB pictures are
+  // read through BT.601).
+  std::vector<double> MeanYuv(int x, int y, int w, int h);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  std::mutex mutex_;
+  GUID subtype_ = GUID_NULL;
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<std::optional<uint32_t>> numbers_;
+  std::vector<REFERENCE_TIME> starts_;
+  std::vector<uint8_t> y_, u_, v_;  // the last picture, full resolution planes
+};
+
+// A renderer of PCM that keeps every sample it receives (interleaved 16-bit).
+class SoundSink : public CBaseRenderer {
+ public:
+  SoundSink();
+  HRESULT CheckMediaType(const CMediaType* mt) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  IPin* Input() { return InputPin(); }
+  std::vector<int16_t> Samples();
+  int Channels() const { return channels_; }
+  std::vector<REFERENCE_TIME> Starts();
+
+ private:
+  std::mutex mutex_;
+  int channels_ = 0;
+  std::vector<int16_t> samples_;
+  std::vector<REFERENCE_TIME> starts_;
+};
+
+// The frequency of a channel of interleaved sound, from its zero crossings.
+double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
+                     int sampleRate);
+
+// ---- Reading recordings back ----
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+struct ProbedStream {
+  std::string type;   // video, audio
+  std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le
+  int width = 0;
+  int height = 0;
+  double frameRate = 0;
+  long frames = 0;  // frames or packets read
+  int sampleRate = 0;
+  int channels = 0;
+};
+// ffprobe's view of a file's streams.
+std::vector<ProbedStream> Probe(const std::string& path);
+double ProbeDuration(const std::string& path);
+// The frame numbers of a file's video pictures as ffmpeg decodes them.
+std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
+                                                          int height);
+// The samples per channel ffmpeg decodes from the file's first sound stream.
+long RecordedSoundSamples(const std::string& path, int channels);
+
+}  // namespace vidorra::test

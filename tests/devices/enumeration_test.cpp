@@ -1,0 +1,131 @@
+// Devices listed and bound: the simulated machine's lines in the video and audio capture
+// categories in file order, their monikers (display names stable for a line, saved and loaded
+// again), binding, a broken device, two lines with one name, and the front-end filters of TV
+// cards in the crossbar, tuner and TV audio categories.
+#include <devmoniker.h>
+
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr const char* kMachine =
+    "# a machine of every kind\n"
+    "video dv Caméscope DV\n"
+    "video webcam USB Camera\n"
+    "video broken Dead Card\n"
+    "video tv Carte TV\n"
+    "video tv2 Double Tuner\n"
+    "video webcam USB Camera\n"
+    "audio tone Carte son\n"
+    "audio tv-audio Son TV\n"
+    "hide-filter Smart Tee\n";
+
+TEST(DeviceEnumeration, ListsEveryLineInFileOrderWithItsFriendlyName) {
+  MachineFile machine(kMachine);
+  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
+            (std::vector<std::wstring>{L"Caméscope DV", L"USB Camera", L"Dead Card", L"Carte TV",
+                                       L"Double Tuner", L"USB Camera"}));
+  EXPECT_EQ(FriendlyNames(CLSID_AudioInputDeviceCategory),
+            (std::vector<std::wstring>{L"Carte son", L"Son TV"}));
+  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_CROSSBAR),
+            (std::vector<std::wstring>{L"Carte TV Crossbar", L"Double Tuner Crossbar",
+                                       L"Double Tuner Crossbar 2"}));
+  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVTUNER),
+            (std::vector<std::wstring>{L"Carte TV TV Tuner", L"Double Tuner TV Tuner"}));
+  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVAUDIO),
+            (std::vector<std::wstring>{L"Carte TV TV Audio", L"Double Tuner TV Audio"}));
+  // Every entry has a class, and the two lines of one name have names of their own.
+  const auto video = ListDevices(CLSID_VideoInputDeviceCategory);
+  for (const ListedDevice& device : video) EXPECT_FALSE(device.clsid.empty());
+  EXPECT_NE(video[1].displayName, video[5].displayName);
+}
+
+TEST(DeviceEnumeration, NoMachineListsNoDevice) {
+  MachineFile machine("hide-filter Smart Tee\n");
+  EXPECT_TRUE(ListDevices(CLSID_VideoInputDeviceCategory).empty());
+  EXPECT_TRUE(ListDevices(CLSID_AudioInputDeviceCategory).empty());
+  EXPECT_TRUE(ListDevices(AM_KSCATEGORY_CROSSBAR).empty());
+}
+
+TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
+  std::vector<std::wstring> first;
+  {
+    MachineFile machine(kMachine);
+    for (const auto& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
+      first.push_back(device.displayName);
+    }
+  }
+  // Another run: a comment and a new device come first; the lines keep their names.
+  MachineFile machine("# moved\nvideo capture Another\n" + std::string(kMachine));
+  std::vector<std::wstring> second;
+  for (const auto& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
+    second.push_back(device.displayName);
+  }
+  ASSERT_EQ(second.size(), first.size() + 1);
+  EXPECT_EQ(std::vector<std::wstring>(second.begin() + 1, second.end()), first);
+}
+
+TEST(DeviceEnumeration, SavedMonikerBindsTheSameDeviceAgain) {
+  MachineFile machine(kMachine);
+  const auto devices = ListDevices(CLSID_VideoInputDeviceCategory);
+  ComPtr<IStream> stream;
+  ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, stream.GetAddressOf()));
+  ASSERT_EQ(S_OK,
+            OleSaveToStream(QueryAs<IPersistStream>(devices[5].moniker.Get()).Get(), stream.Get()));
+  LARGE_INTEGER zero{};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ComPtr<IMoniker> loaded;
+  ASSERT_EQ(S_OK,
+            OleLoadFromStream(stream.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(S_OK, loaded->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                       filter.ReleaseAndGetVoidAddressOf()));
+  FILTER_INFO info{};
+  filter->QueryFilterInfo(&info);
+  EXPECT_STREQ(info.achName, L"USB Camera");
+  EXPECT_TRUE(PinByName(filter.Get(), L"Preview")) << "a webcam, as saved";
+}
+
+TEST(DeviceEnumeration, BindingCreatesANewFilterEachTime) {
+  MachineFile machine(kMachine);
+  ComPtr<IBaseFilter> a = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
+  ComPtr<IBaseFilter> b = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(a.Get(), b.Get());
+  for (const wchar_t* name : {L"Carte son", L"Son TV"}) {
+    EXPECT_TRUE(BindDevice(CLSID_AudioInputDeviceCategory, name)) << name;
+  }
+  for (const GUID* category :
+       {&AM_KSCATEGORY_CROSSBAR, &AM_KSCATEGORY_TVTUNER, &AM_KSCATEGORY_TVAUDIO}) {
+    for (const ListedDevice& device : ListDevices(*category)) {
+      ComPtr<IBaseFilter> filter;
+      EXPECT_EQ(S_OK, device.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                   filter.ReleaseAndGetVoidAddressOf()))
+          << device.friendlyName;
+    }
+  }
+}
+
+TEST(DeviceEnumeration, BrokenDeviceListsButDoesNotBind) {
+  MachineFile machine(kMachine);
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(BindDevice(CLSID_VideoInputDeviceCategory, L"Dead Card", &hr));
+  EXPECT_EQ(hr, VFW_E_NO_CAPTURE_HARDWARE);
+}
+
+TEST(DeviceEnumeration, MonikerOfADeviceNoLongerThereDoesNotBind) {
+  ComPtr<IMoniker> moniker;
+  {
+    MachineFile machine(kMachine);
+    moniker = ListDevices(CLSID_VideoInputDeviceCategory)[0].moniker;
+  }
+  MachineFile other("video capture Other\n");
+  ComPtr<IBaseFilter> filter;
+  EXPECT_TRUE(FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                           filter.ReleaseAndGetVoidAddressOf())));
+  EXPECT_FALSE(filter);
+}
+
+}  // namespace
+}  // namespace vidorra::test

@@ -1,0 +1,123 @@
+// Hot-plug: a device line removed from the machine file while the program runs unplugs the
+// device (its stream stops, every graph holding it gets EC_DEVICE_LOST with 0, its filter
+// cannot run), the line added back plugs it in again (EC_DEVICE_LOST with 1), and lists made
+// after the change show it.
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr REFERENCE_TIME kInterval = 400000;  // the grabber's 25 fps
+
+const std::string kWith = "video capture Grabber\nvideo webcam Webcam\naudio tone Tone\n";
+const std::string kWithout = "video webcam Webcam\n";
+
+struct Event {
+  long code = 0;
+  LONG_PTR param1 = 0;
+  LONG_PTR param2 = 0;
+};
+
+// The next EC_DEVICE_LOST of the graph, waiting up to ten seconds; other events are skipped.
+std::optional<Event> NextDeviceLost(IGraphBuilder* graph) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    Event e;
+    if (events->GetEvent(&e.code, &e.param1, &e.param2, 100) != S_OK) continue;
+    events->FreeEventParams(e.code, e.param1, e.param2);
+    if (e.code == EC_DEVICE_LOST) return e;
+  }
+  return std::nullopt;
+}
+
+class HotPlug : public ::testing::Test {
+ protected:
+  // A graph with the grabber's capture pin (320x240) feeding a sink.
+  struct Capture {
+    ClockedGraph g;
+    ComPtr<IBaseFilter> grabber;
+    ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+    ComPtr<IPin> pin;
+  };
+  std::unique_ptr<Capture> NewCapture() {
+    auto c = std::make_unique<Capture>();
+    c->grabber = c->g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+    c->pin = CapturePinOf(c->grabber.Get());
+    EXPECT_EQ(S_OK, c->g.ConnectToSink(c->pin.Get(), c->sink.Get(), c->sink->Input()));
+    return c;
+  }
+
+  MachineFile machine_{kWith};
+};
+
+TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAgain) {
+  auto one = NewCapture();
+  auto two = NewCapture();  // a second graph holding the same device
+  ASSERT_EQ(S_OK, one->g.Run());
+  ASSERT_TRUE(StepFrames(one->g, one->pin.Get(), 3, kInterval));
+  ASSERT_TRUE(WaitUntil([&] { return one->g.clock->PendingAdvises() > 0; }));
+
+  machine_.Rewrite(kWithout);
+  for (auto* c : {one.get(), two.get()}) {
+    const auto lost = NextDeviceLost(c->g.graph.Get());
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(lost->param2, 0) << "removed";
+    EXPECT_TRUE(IsSameObject(reinterpret_cast<IUnknown*>(lost->param1), c->grabber.Get()));
+  }
+  // The stream stopped: the source no longer waits for its next frame.
+  EXPECT_TRUE(WaitUntil([&] { return one->g.clock->PendingAdvises() == 0; }));
+  one->g.AdvanceTo(10 * kInterval);
+  EXPECT_EQ(one->sink->Count(), 3u);
+  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory), std::vector<std::wstring>{L"Webcam"});
+  EXPECT_TRUE(FriendlyNames(CLSID_AudioInputDeviceCategory).empty());
+  // A lost device cannot run: a clear error, not a hang.
+  one->g.Stop();
+  EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, one->g.Run());
+  EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, two->grabber->Pause());
+
+  machine_.Rewrite(kWith);
+  for (auto* c : {one.get(), two.get()}) {
+    const auto back = NextDeviceLost(c->g.graph.Get());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->param2, 1) << "arrived";
+  }
+  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
+            (std::vector<std::wstring>{L"Grabber", L"Webcam"}));
+  one->g.Stop();
+  ASSERT_EQ(S_OK, one->g.Run());
+  ASSERT_TRUE(WaitUntil([&] { return one->sink->Count() > 3; }));
+  one->g.Stop();
+}
+
+TEST_F(HotPlug, AGraphNotHoldingTheDeviceHearsNothing) {
+  ClockedGraph other;
+  ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam"));
+  auto capture = NewCapture();
+  machine_.Rewrite(kWithout);
+  ASSERT_TRUE(NextDeviceLost(capture->g.graph.Get()));
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(other.graph.Get());
+  long code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+    events->FreeEventParams(code, p1, p2);
+    EXPECT_NE(code, EC_DEVICE_LOST);
+  }
+}
+
+TEST_F(HotPlug, ASoundDeviceIsUnpluggedToo) {
+  ClockedGraph g;
+  ComPtr<IBaseFilter> tone = g.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
+  ASSERT_EQ(S_OK, g.ConnectToSink(CapturePinOf(tone.Get()).Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, g.Run());
+  machine_.Rewrite(kWithout);
+  const auto lost = NextDeviceLost(g.graph.Get());
+  ASSERT_TRUE(lost);
+  EXPECT_EQ(lost->param2, 0);
+  g.Stop();
+  EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, g.Run());
+}
+
+}  // namespace
+}  // namespace vidorra::test

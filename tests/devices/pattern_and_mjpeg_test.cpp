@@ -1,0 +1,118 @@
+// The simulated pictures' test pattern (every layout keeps the frame number readable, the font
+// draws names as it can) and the MJPEG Decompressor's handling of what it is given.
+#include <MjpegDecompressor.h>
+
+#include "device_test_support.h"
+#include "sim/PatternFont.h"
+#include "sim/TestPattern.h"
+
+namespace vidorra::test {
+namespace {
+
+using devices::sim::DrawPattern;
+using devices::sim::PatternLayout;
+using devices::sim::PatternScene;
+using devices::sim::ReadFrameNumber;
+
+// Luma of pixel (x, y) of a picture drawn in `layout`.
+int LumaAt(PatternLayout layout, const std::vector<uint8_t>& data, int width, int height, int x,
+           int y) {
+  switch (layout) {
+    case PatternLayout::kYuy2:
+      return data[static_cast<size_t>(y) * ((width * 2 + 3) / 4 * 4) + 2 * x];
+    case PatternLayout::kI420:
+      return data[static_cast<size_t>(y) * width + x];
+    case PatternLayout::kRgb24: {
+      const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+      const uint8_t* p = &data[(height - 1 - y) * stride + 3 * x];
+      return (p[0] + p[1] + p[2]) / 3;
+    }
+  }
+  return 0;
+}
+
+TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
+  const uint32_t numbers[] = {0, 1, 0x80000001u, 0xFFFFFFFFu, 123456789u};
+  struct Size {
+    int width, height;
+  };
+  for (PatternLayout layout : {PatternLayout::kYuy2, PatternLayout::kI420, PatternLayout::kRgb24}) {
+    for (const Size size : {Size{320, 240}, Size{720, 576}, Size{1280, 720}}) {
+      std::vector<uint8_t> picture(static_cast<size_t>(size.width) * size.height * 3 + 4096);
+      for (uint32_t number : numbers) {
+        PatternScene scene;
+        scene.frameNumber = number;
+        scene.title = "Caméscope";
+        scene.caption = "TUNER CH 4";
+        // Controls act on the picture, never on the number.
+        scene.controls.brightness = 255;
+        scene.controls.contrast = 0;
+        DrawPattern(scene, {layout, size.width, size.height, picture.data(), false});
+        const auto read = ReadFrameNumber(
+            [&](int x, int y) { return LumaAt(layout, picture, size.width, size.height, x, y); },
+            size.width);
+        EXPECT_EQ(read, number) << static_cast<int>(layout) << " " << size.width;
+      }
+    }
+  }
+  // A picture of another kind reads as no number rather than a wrong one.
+  std::vector<uint8_t> grey(320 * 240 * 2, 128);
+  EXPECT_FALSE(ReadFrameNumber([&](int x, int y) { return grey[y * 640 + 2 * x]; }, 320));
+}
+
+TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
+  EXPECT_EQ(devices::sim::Drawable("Caméscope Numérique"), "CAMESCOPE NUMERIQUE");
+  EXPECT_EQ(devices::sim::Drawable("Ça à l'œil"), "CA A L'?IL");
+  EXPECT_EQ(devices::sim::Drawable("\xC3"), "?") << "a cut sequence";
+  EXPECT_EQ(devices::sim::GlyphFor('~'), devices::sim::GlyphFor('?'));
+}
+
+TEST(MjpegDecompressor, OffersItsOutputsAndDropsWhatItCannotDecode) {
+  MachineFile machine("video webcam Webcam\n");
+  ClockedGraph g;
+  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<IBaseFilter> decoder = CreateFilter(CLSID_MjpegDec);
+  ASSERT_TRUE(decoder);
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  g.Add(decoder.Get(), L"MJPEG Decompressor");
+  g.Add(sink.Get(), L"Sink");
+  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
+  // Nothing to offer before the input knows the size.
+  EXPECT_TRUE(OfferedTypes(PinAt(decoder.Get(), 1).Get()).empty());
+  ASSERT_EQ(S_OK, g.graph->ConnectDirect(capture.Get(), PinAt(decoder.Get(), 0).Get(), nullptr));
+  const auto offered = OfferedTypes(PinAt(decoder.Get(), 1).Get());
+  ASSERT_EQ(offered.size(), 3u);
+  EXPECT_EQ(offered[0].subtype, MEDIASUBTYPE_YUY2);
+  EXPECT_EQ(offered[1].subtype, MEDIASUBTYPE_RGB32);
+  EXPECT_EQ(offered[2].subtype, MEDIASUBTYPE_RGB24);
+  ASSERT_EQ(S_OK,
+            g.graph->ConnectDirect(PinAt(decoder.Get(), 1).Get(), sink->Input(), &offered[1]));
+  ASSERT_EQ(S_OK, g.Run());
+  ASSERT_TRUE(StepFrames(g, capture.Get(), 2, 333333));
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 2; }));
+  // Garbage where a JPEG image should be: dropped and counted, the stream goes on.
+  auto* filter = static_cast<filters::CMjpegDecompressor*>(decoder.Get());
+  ComPtr<IMemInputPin> input = QueryAs<IMemInputPin>(PinAt(decoder.Get(), 0).Get());
+  ComPtr<IMemAllocator> allocator = MakeComObject<CMemAllocator>();
+  ALLOCATOR_PROPERTIES want{1, 4096, 1, 0}, got{};
+  allocator->SetProperties(&want, &got);
+  allocator->Commit();
+  ComPtr<IMediaSample> garbage;
+  ASSERT_EQ(S_OK, allocator->GetBuffer(garbage.GetAddressOf(), nullptr, nullptr, 0));
+  BYTE* bytes = nullptr;
+  garbage->GetPointer(&bytes);
+  for (int i = 0; i < 4096; ++i) bytes[i] = static_cast<BYTE>(i * 7);
+  garbage->SetActualDataLength(4096);
+  EXPECT_TRUE(SUCCEEDED(input->Receive(garbage.Get())));
+  EXPECT_EQ(filter->BadFrames(), 1);
+  garbage = nullptr;
+  allocator->Decommit();
+  ASSERT_TRUE(StepFrames(g, capture.Get(), 3, 333333));
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 3; }));
+  g.Stop();
+  EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2}));
+}
+
+}  // namespace
+}  // namespace vidorra::test

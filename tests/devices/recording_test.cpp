@@ -1,0 +1,132 @@
+// A recording of each kind of device through the capture graph builder into an AVI file, on a
+// clock the test moves, read back with ffprobe (codec, size, rate, frame count, sound) and with
+// our AVI reader, and every recorded picture's frame number read back from the picture.
+#include <avi/AviLayout.h>
+#include <avi/AviReader.h>
+
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr long kFrames = 12;
+
+struct Recording {
+  const char* line;  // the machine file's line
+  std::wstring device;
+  int capability;     // the format chosen on the capture pin
+  const char* codec;  // as ffprobe names it
+  int width;
+  int height;
+  REFERENCE_TIME interval;
+  uint32_t streamType;  // of the AVI's first stream
+  long soundPerFrames;  // 48 kHz samples in kFrames frames of the camcorder, 0 without
+};
+
+const Recording kRecordings[] = {
+    {"video dv Camcorder", L"Camcorder", 0, "dvvideo", 720, 576, 400000, avi::Fourcc("iavs"),
+     kFrames * 1920},
+    {"video dv-ntsc Camcorder", L"Camcorder", 0, "dvvideo", 720, 480, 333667, avi::Fourcc("iavs"),
+     kFrames / 5 * 8008 + 1600 + 1602},
+    {"video webcam Webcam", L"Webcam", 0, "rawvideo", 640, 480, 333333, avi::Fourcc("vids"), 0},
+    {"video webcam Webcam", L"Webcam", 4, "mjpeg", 1280, 720, 333333, avi::Fourcc("vids"), 0},
+    {"video capture Grabber", L"Grabber", 0, "rawvideo", 720, 576, 400000, avi::Fourcc("vids"), 0},
+    {"video tv Carte TV", L"Carte TV", 2, "rawvideo", 320, 240, 400000, avi::Fourcc("vids"), 0},
+    {"video tv2 Double", L"Double", 2, "rawvideo", 320, 240, 400000, avi::Fourcc("vids"), 0},
+    {"video vfw Old Driver", L"Old Driver", 2, "rawvideo", 320, 240, 333333, avi::Fourcc("vids"),
+     0},
+    {"video videoport Port", L"Port", 1, "rawvideo", 320, 240, 400000, avi::Fourcc("vids"), 0},
+};
+
+class Recordings : public ::testing::TestWithParam<Recording> {};
+
+TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
+  const Recording& r = GetParam();
+  MachineFile machine(std::string(r.line) + "\n");
+  TempFolder folder;
+  const std::string path = folder.File("recording.avi");
+  ClockedGraph g;
+  ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, r.device);
+  ASSERT_TRUE(device);
+  ComPtr<IPin> capture = CapturePinOf(device.Get());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), r.capability));
+  const GUID major = Capability(capture.Get(), r.capability).majortype;
+
+  ComPtr<IBaseFilter> mux;
+  ASSERT_EQ(S_OK, g.builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
+                                               mux.GetAddressOf(), nullptr));
+  ASSERT_EQ(S_OK, g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &major, device.Get(), nullptr,
+                                          mux.Get()));
+  ASSERT_EQ(S_OK, g.Run());
+  ASSERT_TRUE(StepFrames(g, capture.Get(), kFrames, r.interval));
+  ASSERT_EQ(S_OK, g.Stop());
+  EXPECT_EQ(Dropped(capture.Get()), 0);
+
+  const auto streams = Probe(path);
+  ASSERT_FALSE(streams.empty());
+  const ProbedStream& video = streams[0];
+  EXPECT_EQ(video.type, "video");
+  EXPECT_EQ(video.codec, r.codec);
+  EXPECT_EQ(video.width, r.width);
+  EXPECT_EQ(video.height, r.height);
+  const double rate = 1e7 / static_cast<double>(r.interval);
+  EXPECT_NEAR(video.frameRate, rate, 0.01);
+  EXPECT_EQ(video.frames, kFrames);
+  EXPECT_NEAR(ProbeDuration(path) * rate, kFrames, 1.0);
+  const auto numbers = RecordedFrameNumbers(path, r.width, r.height);
+  ASSERT_EQ(numbers.size(), static_cast<size_t>(kFrames));
+  for (size_t n = 0; n < numbers.size(); ++n) EXPECT_EQ(numbers[n], n) << "picture " << n;
+  if (r.soundPerFrames) {
+    ASSERT_EQ(streams.size(), 2u) << "a camcorder records its sound in the DV frames";
+    EXPECT_EQ(streams[1].sampleRate, 48000);
+    EXPECT_EQ(streams[1].channels, 2);
+    EXPECT_EQ(RecordedSoundSamples(path, 2), r.soundPerFrames);
+  }
+
+  std::string error;
+  const auto file = avi::AviReader::Read(path, &error);
+  ASSERT_TRUE(file) << error;
+  ASSERT_EQ(file->streams.size(), 1u);
+  EXPECT_EQ(file->streams[0].type, r.streamType);
+  EXPECT_EQ(file->streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(file->idx1Chunks.size(), static_cast<size_t>(kFrames));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, Recordings, ::testing::ValuesIn(kRecordings),
+                         [](const auto& info) {
+                           std::string name = std::string(info.param.line).substr(6);
+                           name = name.substr(0, name.find(' ')) + std::to_string(info.index);
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
+  MachineFile machine("video capture Grabber\naudio tone Tone\n");
+  TempFolder folder;
+  const std::string path = folder.File("with-sound.avi");
+  ClockedGraph g;
+  ComPtr<IBaseFilter> grabber = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
+  ComPtr<IBaseFilter> tone = g.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  ComPtr<IBaseFilter> mux;
+  ASSERT_EQ(S_OK, g.builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
+                                               mux.GetAddressOf(), nullptr));
+  ASSERT_EQ(S_OK, g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, grabber.Get(),
+                                          nullptr, mux.Get()));
+  ASSERT_EQ(S_OK, g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, tone.Get(),
+                                          nullptr, mux.Get()));
+  ASSERT_EQ(S_OK, g.Run());
+  ComPtr<IPin> capture = CapturePinOf(grabber.Get());
+  ComPtr<IPin> sound = CapturePinOf(tone.Get());
+  ASSERT_TRUE(StepFrames(g, capture.Get(), kFrames, 400000));
+  // Sound buffers of 20 ms complete every other frame time: 22 of them by frame 11.
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(sound.Get()) == 2 * (kFrames - 1); }));
+  ASSERT_EQ(S_OK, g.Stop());
+  const auto streams = Probe(path);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(streams[1].codec, "pcm_s16le");
+  EXPECT_EQ(streams[1].sampleRate, 48000);
+  EXPECT_EQ(RecordedSoundSamples(path, 2), 2 * (kFrames - 1) * 960);
+}
+
+}  // namespace
+}  // namespace vidorra::test

@@ -1,0 +1,283 @@
+// Live streaming of the simulated devices on a clock the test moves: real-time pacing and
+// capture time stamps, frames lost and counted when downstream holds every buffer or reads
+// late, pause and stop, the preview pin, the DV camcorder through the DV Splitter and decoder
+// with its sound, and the sound devices.
+#include <algorithm>
+#include <cmath>
+#include <future>
+
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
+
+constexpr REFERENCE_TIME k30Fps = 333333;
+constexpr REFERENCE_TIME k25Fps = 400000;
+
+constexpr const char* kMachine =
+    "video capture Grabber\n"
+    "video webcam Webcam\n"
+    "video dv Camcorder\n"
+    "audio tone Tone\n"
+    "audio tv-audio TV Sound\n";
+
+// A renderer that keeps the samples it gets until told to let them go, as a slow consumer
+// holding every buffer would.
+class HoldingSink : public PatternSink {
+ public:
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (holding_) held_.emplace_back(sample);
+    }
+    return PatternSink::DoRenderSample(sample);
+  }
+  void LetGo() {
+    std::lock_guard lock(mutex_);
+    holding_ = false;
+    held_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  bool holding_ = true;
+  std::vector<ComPtr<IMediaSample>> held_;
+};
+
+class Streaming : public ::testing::Test {
+ protected:
+  // The device's pin connected straight to `sink`, in g_.
+  ComPtr<IPin> Connect(const wchar_t* device, IBaseFilter* sink, IPin* input,
+                       const wchar_t* pin = L"Capture") {
+    source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
+    ComPtr<IPin> output = PinByName(source_.Get(), pin);
+    EXPECT_EQ(S_OK, g_.ConnectToSink(output.Get(), sink, input));
+    return output;
+  }
+
+  MachineFile machine_{kMachine};
+  ClockedGraph g_;
+  ComPtr<IBaseFilter> source_;
+};
+
+TEST_F(Streaming, FramesComeOnTheClockNeverBeforeWithTheirCaptureTimes) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ASSERT_EQ(S_OK, g_.Run());
+  for (long n = 0; n < 10; ++n) {
+    g_.AdvanceTo(n * k30Fps);
+    ASSERT_TRUE(WaitUntil([&] { return sink->Count() == static_cast<size_t>(n + 1); }));
+    // Once the source waits on the clock for the next frame, nothing more comes.
+    ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
+    EXPECT_EQ(sink->Count(), static_cast<size_t>(n + 1));
+  }
+  g_.Stop();
+  const auto numbers = sink->Numbers();
+  const auto starts = sink->Starts();
+  for (size_t n = 0; n < numbers.size(); ++n) {
+    EXPECT_EQ(numbers[n], n) << "the picture's own number";
+    EXPECT_EQ(starts[n], static_cast<REFERENCE_TIME>(n) * k30Fps);
+  }
+  EXPECT_EQ(Delivered(capture.Get()), 10);
+  EXPECT_EQ(Dropped(capture.Get()), 0);
+}
+
+TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
+  ComPtr<HoldingSink> sink = MakeComObject<HoldingSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ASSERT_EQ(S_OK, g_.Run());
+  // The sink keeps every buffer: after the pool is empty the device drops, and is not held up.
+  for (long n = 0; n < 8; ++n) {
+    g_.AdvanceTo(n * k30Fps);
+    ASSERT_TRUE(
+        WaitUntil([&] { return Delivered(capture.Get()) + Dropped(capture.Get()) == n + 1; }));
+  }
+  const long delivered = Delivered(capture.Get());
+  EXPECT_GE(delivered, 1);
+  EXPECT_EQ(Dropped(capture.Get()), 8 - delivered);
+  sink->LetGo();
+  g_.AdvanceTo(8 * k30Fps);
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) == delivered + 1; }));
+  EXPECT_EQ(sink->Numbers().back(), 8u);
+  std::vector<long> dropped(16);
+  long copied = 0;
+  QueryAs<IAMDroppedFrames>(capture.Get())->GetDroppedInfo(16, dropped.data(), &copied);
+  ASSERT_EQ(copied, 8 - delivered);
+  EXPECT_EQ(dropped[0], delivered) << "the numbers of the frames lost";
+  g_.Stop();
+}
+
+TEST_F(Streaming, ALateReaderGetsTheDevicesQueuedFramesAndLosesOlderOnes) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ASSERT_EQ(S_OK, g_.Run());
+  g_.AdvanceTo(0);
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 1; }));
+  // Ten frame times pass at once: frames 1 to 6 are lost, 7 to 10 still queued.
+  g_.AdvanceTo(10 * k30Fps);
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
+  EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 7, 8, 9, 10}));
+  EXPECT_EQ(Dropped(capture.Get()), 6);
+  g_.Stop();
+}
+
+TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(g_.graph.Get());
+  control->Pause();
+  g_.AdvanceTo(5 * k30Fps);
+  FILTER_STATE state;
+  EXPECT_EQ(VFW_S_CANT_CUE, source_->GetState(0, &state));
+  EXPECT_EQ(sink->Count(), 0u);
+  // Stream time starts with the run: one frame, then a wait on the clock.
+  ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(g_.graph.Get())->Run(5 * k30Fps));
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
+  EXPECT_EQ(sink->Count(), 1u);
+  EXPECT_EQ(sink->Numbers()[0], 0u);
+  // The source waits for a clock that never moves; Stop must not wait for it.
+  auto stopped = std::async(std::launch::async, [&] { return g_.Stop(); });
+  ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(stopped.get(), S_OK);
+}
+
+TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(S_OK, QueryAs<IMediaControl>(g_.graph.Get())->Run());
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() >= 3; }));
+  g_.Stop();
+  // Never more frames than the time that passed allows (load can only make fewer).
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LE(static_cast<double>(sink->Count()), seconds * 1e7 / k30Fps + 1);
+}
+
+TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
+  ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
+  ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
+  ComPtr<IPin> capture = Connect(L"Webcam", recorded.Get(), recorded->Input());
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinByName(source_.Get(), L"Preview").Get(),
+                                          shown->Input(), nullptr));
+  ASSERT_EQ(S_OK, g_.Run());
+  ASSERT_TRUE(StepFrames(g_, capture.Get(), 5, k30Fps));
+  ASSERT_TRUE(WaitUntil([&] { return shown->Count() == 5; }));
+  g_.Stop();
+  EXPECT_EQ(shown->Numbers(), recorded->Numbers());
+  for (REFERENCE_TIME start : shown->Starts()) EXPECT_EQ(start, -1);
+}
+
+TEST_F(Streaming, MjpgPicturesAreDecodedByTheMjpegDecompressorThatIntelligentConnectFinds) {
+  ComPtr<IBaseFilter> webcam = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  g_.Add(sink.Get(), L"Sink");
+  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
+  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
+  ASSERT_EQ(S_OK, g_.graph->Connect(capture.Get(), sink->Input()));
+  ComPtr<IBaseFilter> decoder;
+  ASSERT_EQ(S_OK, g_.graph->FindFilterByName(L"MJPEG Decompressor", decoder.GetAddressOf()));
+  ASSERT_EQ(S_OK, g_.Run());
+  ASSERT_TRUE(StepFrames(g_, capture.Get(), 3, k30Fps));
+  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 3; }));
+  g_.Stop();
+  EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2}));
+  EXPECT_EQ(sink->Width(), 1280);
+}
+
+TEST_F(Streaming, TheCamcorderDeliversDvFramesWithSoundThroughSplitterAndDecoder) {
+  ComPtr<IBaseFilter> camcorder = BindDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
+  ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
+  ComPtr<IBaseFilter> decoder = CreateFilter(CLSID_DVVideoCodec);
+  ComPtr<PatternSink> pictures = MakeComObject<PatternSink>();
+  ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
+  for (auto [filter, name] : {std::pair{camcorder.Get(), L"Camcorder"},
+                              {splitter.Get(), L"DV Splitter"},
+                              {decoder.Get(), L"Decoder"},
+                              {static_cast<IBaseFilter*>(pictures.Get()), L"Pictures"},
+                              {static_cast<IBaseFilter*>(sound.Get()), L"Sound"}}) {
+    ASSERT_EQ(S_OK, g_.Add(filter, name));
+  }
+  ComPtr<IPin> dv = PinByName(camcorder.Get(), L"DV A/V Out");
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinAt(splitter.Get(), 1).Get(),
+                                          PinAt(decoder.Get(), 0).Get(), nullptr));
+  ASSERT_EQ(S_OK, g_.graph->Connect(PinAt(decoder.Get(), 1).Get(), pictures->Input()));
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinAt(splitter.Get(), 2).Get(), sound->Input(), nullptr));
+  ASSERT_EQ(S_OK, g_.Run());
+  ASSERT_TRUE(StepFrames(g_, dv.Get(), 12, k25Fps));
+  ASSERT_TRUE(WaitUntil([&] { return pictures->Count() == 12; }));
+  g_.Stop();
+  const auto numbers = pictures->Numbers();
+  for (size_t n = 0; n < numbers.size(); ++n) EXPECT_EQ(numbers[n], n);
+  const auto samples = sound->Samples();
+  ASSERT_EQ(sound->Channels(), 2);
+  EXPECT_EQ(samples.size(), 12u * 1920 * 2) << "48 kHz: 1920 samples a PAL frame";
+  EXPECT_NEAR(ToneFrequency(samples, 2, 0, 48000), 1000, 1);
+  EXPECT_NEAR(ToneFrequency(samples, 2, 1, 48000), 1000, 1);
+  EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 8231, 2) << "-12 dBFS";
+}
+
+TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormat) {
+  ComPtr<IBaseFilter> tone = g_.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
+  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
+  ComPtr<IPin> pin = CapturePinOf(tone.Get());
+  ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 3));  // 44.1 kHz mono
+  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, g_.Run());
+  // A buffer is a fiftieth of a second, delivered once its last sample is captured.
+  constexpr REFERENCE_TIME kBuffer = 200000;
+  for (long n = 1; n <= 10; ++n) {
+    g_.AdvanceTo(n * kBuffer);
+    ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == n; }));
+  }
+  g_.Stop();
+  const auto samples = sink->Samples();
+  ASSERT_EQ(samples.size(), 10u * 882);
+  // Sample n is the sine at n, whatever buffer it is in.
+  for (size_t n = 0; n < samples.size(); n += 97) {
+    const double expected = 8230.9 * std::sin(2 * 3.14159265358979 * 1000.0 * n / 44100.0);
+    EXPECT_NEAR(samples[n], expected, 1.5) << n;
+  }
+  const auto starts = sink->Starts();
+  for (size_t k = 0; k < starts.size(); ++k) {
+    EXPECT_EQ(starts[k], static_cast<REFERENCE_TIME>(k * 882 * 10'000'000ull / 44100));
+  }
+}
+
+TEST_F(Streaming, TheTvSoundModeIsHeard) {
+  ComPtr<IBaseFilter> device = BindDevice(CLSID_AudioInputDeviceCategory, L"TV Sound");
+  ComPtr<IAMTVAudio> tv = QueryAs<IAMTVAudio>(device.Get());
+  ASSERT_TRUE(tv);
+  long modes = 0, mode = 0;
+  tv->GetHardwareSupportedTVAudioModes(&modes);
+  EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A |
+                       AMTVAUDIO_MODE_LANG_B);
+  tv->get_TVAudioMode(&mode);
+  EXPECT_EQ(mode, AMTVAUDIO_MODE_STEREO);
+  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_LANG_C));
+  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
+  ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
+  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
+  ASSERT_EQ(S_OK, g_.Add(device.Get(), L"TV Sound"));
+  ComPtr<IPin> pin = CapturePinOf(device.Get());
+  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, g_.Run());
+  g_.AdvanceTo(2000000);
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == 10; }));
+  g_.Stop();
+  EXPECT_NEAR(ToneFrequency(sink->Samples(), 2, 0, 48000), 500, 1) << "language B";
+}
+
+}  // namespace
+}  // namespace vidorra::test
