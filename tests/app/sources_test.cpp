@@ -103,5 +103,48 @@ TEST_F(SourcesTest, TheFirstShowFillsBothLists) {
   EXPECT_FALSE(dmCam->HasAudioSources);
 }
 
+TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndTheFormatsFollowTheSource) {
+  Simulate(
+      "video dv Caméscope DV\nvideo capture Carte d'acquisition\n"
+      "audio tone Micro\naudio tv-audio Son TV\n");
+  form_->cbEnregistrerAudioSource->setChecked(true);
+  form_->cbEnregistrerAudioDV->setChecked(false);
+  form_->show();
+  const auto items = [](QComboBox* box) {
+    QStringList names;
+    for (int i = 0; i < box->count(); ++i) names << box->itemText(i);
+    return names;
+  };
+  EXPECT_EQ(items(form_->cboxVideo),
+            (QStringList{QStringLiteral("Caméscope DV"), QStringLiteral("Carte d'acquisition")}));
+  EXPECT_EQ(form_->cboxVideo->currentIndex(), 0);
+  EXPECT_EQ(items(form_->cboxAudio), (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
+  EXPECT_EQ(form_->cboxAudio->currentIndex(), 0);
+  EXPECT_TRUE(dmCam->HasVideoSources);
+  EXPECT_TRUE(dmCam->HasAudioSources);
+  EXPECT_EQ(dmCam->VideoSource->FilterGraph(), dmCam->fg);
+  EXPECT_EQ(dmCam->AudioSource->FilterGraph(), dmCam->fg);
+  EXPECT_TRUE(dmCam->IsDVSource);
+  EXPECT_EQ(form_->rgFormat->Items(),
+            (QStringList{QStringLiteral("DV type 1"), QStringLiteral("DV type 2 normal"),
+                         QStringLiteral("DV type 2 recompressé")}));
+  EXPECT_EQ(form_->rgFormat->ItemIndex(), 1);
+  EXPECT_TRUE(form_->cbEnregistrerAudioDV->isChecked());
+  EXPECT_FALSE(form_->cbEnregistrerAudioSource->isChecked());
+
+  form_->cboxVideo->setCurrentIndex(1);
+  EXPECT_TRUE(form_->SelectVideoSource());
+  EXPECT_EQ(dmCam->VideoSourceKind, vskCapture);
+  EXPECT_FALSE(dmCam->IsDVSource);
+  EXPECT_EQ(form_->rgFormat->Items(),
+            (QStringList{QStringLiteral("Video native"), QStringLiteral("DV type 2 recompressé")}));
+  EXPECT_EQ(form_->rgFormat->ItemIndex(), 0);
+  EXPECT_FALSE(form_->cbEnregistrerAudioDV->isChecked());
+
+  form_->cboxAudio->setCurrentIndex(1);
+  EXPECT_TRUE(form_->SelectAudioSource());
+  EXPECT_EQ(dmCam->AudioSource->FilterGraph(), dmCam->fg);
+}
+
 }  // namespace
 }  // namespace vidorra
