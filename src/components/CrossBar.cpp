@@ -141,7 +141,8 @@ HRESULT TCrossbar::SearchRoutes(IPin* inPin, TCrRouting* step, int32_t depth) {
   ComPtr<IAMCrossbar> xbar = QueryAs<IAMCrossbar>(owner.Get());
   if (!xbar) return endsHere;
   // A crossbar already on this route (a wiring loop) would make the search endless.
-  for (const TCrRouting* down = step->DownstreamLink; down != nullptr; down = down->DownstreamLink) {
+  for (const TCrRouting* down = step->DownstreamLink; down != nullptr;
+       down = down->DownstreamLink) {
     if (IsSameObject(down->XBar.Get(), xbar.Get())) return E_FAIL;
   }
 
@@ -204,8 +205,7 @@ HRESULT TCrossbar::FreeRoutes() {
   return S_OK;
 }
 
-HRESULT TCrossbar::CrossbarPinIndex(IAMCrossbar* xbar, IPin* pin, bool isInput,
-                                    int32_t& index) {
+HRESULT TCrossbar::CrossbarPinIndex(IAMCrossbar* xbar, IPin* pin, bool isInput, int32_t& index) {
   CrossbarPins pins(xbar);
   if (!pins.Valid() || pin == nullptr) return E_FAIL;
   for (int32_t position = 0;; ++position) {

@@ -74,8 +74,7 @@ class TCrossbar {
   HRESULT StoreRoute(const TCrRouting* step);
   HRESULT FreeRoutes();
   const TRouteArray* RouteAt(int32_t index) const;
-  static HRESULT CrossbarPinAt(IAMCrossbar* xbar, int32_t index, bool isInput,
-                               ComPtr<IPin>& pin);
+  static HRESULT CrossbarPinAt(IAMCrossbar* xbar, int32_t index, bool isInput, ComPtr<IPin>& pin);
   static HRESULT CrossbarPinIndex(IAMCrossbar* xbar, IPin* pin, bool isInput, int32_t& index);
 
   std::unique_ptr<TCrRouting> FRootStep;

@@ -54,8 +54,7 @@ TDeviceEntry ReadEntry(IMoniker* moniker) {
   }
   std::wstring text;
   if (ReadText(bag.Get(), L"FriendlyName", &text)) {
-    entry.FriendlyName =
-        CutToCharacters(QString::fromStdWString(text), kFriendlyNameMaxLength);
+    entry.FriendlyName = CutToCharacters(QString::fromStdWString(text), kFriendlyNameMaxLength);
   }
   if (ReadText(bag.Get(), L"CLSID", &text)) {
     if (FAILED(CLSIDFromString(text.c_str(), &entry.CLSID))) {

@@ -16,9 +16,9 @@ constexpr const char* kFormResource = ":/graph.form";
 QString ReadFormData() {
   QFile file(QString::fromLatin1(kFormResource));
   if (!file.open(QIODevice::ReadOnly)) {
-    throw EReadError(QStringLiteral("The form data of %1 cannot be read (%2): %3")
-                         .arg(QString::fromLatin1(kModuleName), file.fileName(),
-                              file.errorString()));
+    throw EReadError(
+        QStringLiteral("The form data of %1 cannot be read (%2): %3")
+            .arg(QString::fromLatin1(kModuleName), file.fileName(), file.errorString()));
   }
   return QString::fromUtf8(file.readAll());
 }

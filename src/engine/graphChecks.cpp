@@ -23,8 +23,7 @@ QString AsciiLower(const QString& text) {
 
 // The index of the first category, then of the first filter in it, whose friendly names match;
 // false when either is missing. `devices` is left on the found category.
-bool FindFilter(TSysDevEnum& devices, const QString& category, const QString& name,
-                int& index) {
+bool FindFilter(TSysDevEnum& devices, const QString& category, const QString& name, int& index) {
   const QString wantedCategory = AsciiLower(category);
   int categoryIndex = -1;
   for (int i = 0; i < devices.CategoryCount() && categoryIndex < 0; ++i) {
@@ -52,9 +51,7 @@ int32_t StrToInt(const QString& text) {
 }
 
 // Deletes everything up to and including the first '.' (nothing when there is none).
-void DeleteThroughDot(QString& text) {
-  text.remove(0, text.indexOf(QLatin1Char('.')) + 1);
-}
+void DeleteThroughDot(QString& text) { text.remove(0, text.indexOf(QLatin1Char('.')) + 1); }
 
 // The characters before the next '.' (empty when there is none).
 QString BeforeDot(const QString& text) {

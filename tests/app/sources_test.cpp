@@ -118,7 +118,8 @@ TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndTheFormatsFollowTheSour
   EXPECT_EQ(items(form_->cboxVideo),
             (QStringList{QStringLiteral("Caméscope DV"), QStringLiteral("Carte d'acquisition")}));
   EXPECT_EQ(form_->cboxVideo->currentIndex(), 0);
-  EXPECT_EQ(items(form_->cboxAudio), (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
+  EXPECT_EQ(items(form_->cboxAudio),
+            (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
   EXPECT_EQ(form_->cboxAudio->currentIndex(), 0);
   EXPECT_TRUE(dmCam->HasVideoSources);
   EXPECT_TRUE(dmCam->HasAudioSources);

@@ -14,8 +14,8 @@
 
 namespace {
 
-DEFINE_GUID(CLSID_TestWiredCrossbar, 0x5E1D0C03, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32,
-            0x43, 0x54, 0x67);
+DEFINE_GUID(CLSID_TestWiredCrossbar, 0x5E1D0C03, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43,
+            0x54, 0x67);
 DEFINE_GUID(CLSID_TestAnalogEnd, 0x5E1D0C04, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43,
             0x54, 0x68);
 
@@ -104,8 +104,7 @@ class TestCrossbar : public CBaseFilter, public IAMCrossbar {
     return CanRoute(out, in) == S_OK ? S_OK : S_FALSE;
   }
   STDMETHODIMP get_IsRoutedTo(long, long*) override { return E_NOTIMPL; }
-  STDMETHODIMP get_CrossbarPinInfo(BOOL isInput, long index, long* related,
-                                   long* type) override {
+  STDMETHODIMP get_CrossbarPinInfo(BOOL isInput, long index, long* related, long* type) override {
     const std::vector<XbarPin>& side = isInput ? inputs_ : outputs_;
     if (index < 0 || index >= static_cast<long>(side.size())) return E_INVALIDARG;
     *related = side[static_cast<size_t>(index)].related;
@@ -265,9 +264,9 @@ TEST_F(CrossbarTest, SelectInputSwitchesTheSoundWhenBothSidesHaveIt) {
 
 TEST_F(CrossbarTest, TwoChainedCrossbarsAreSwitchedTogetherUpstreamFirst) {
   // Down feeds the capture filter; its input 1 comes from Up, whose own inputs are connectors.
-  ComPtr<TestCrossbar> down = MakeCrossbar(
-      "Down", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
-      {{PhysConn_Video_VideoDecoder, kNone}});
+  ComPtr<TestCrossbar> down =
+      MakeCrossbar("Down", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
+                   {{PhysConn_Video_VideoDecoder, kNone}});
   ComPtr<TestCrossbar> up = MakeCrossbar(
       "Up", {{PhysConn_Video_Tuner, 2}, {PhysConn_Video_SVideo, kNone}, {PhysConn_Audio_Tuner, 0}},
       {{PhysConn_Video_AUX, 1}, {PhysConn_Audio_AUX, 0}});
@@ -291,11 +290,11 @@ TEST_F(CrossbarTest, TwoChainedCrossbarsAreSwitchedTogetherUpstreamFirst) {
 
 TEST_F(CrossbarTest, AWiringLoopEndsTheSearch) {
   // A feeds the capture filter and B; B feeds A back.
-  ComPtr<TestCrossbar> a = MakeCrossbar(
-      "A", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
-      {{PhysConn_Video_VideoDecoder, kNone}, {PhysConn_Video_AUX, kNone}});
-  ComPtr<TestCrossbar> b = MakeCrossbar("B", {{PhysConn_Video_AUX, kNone}},
-                                        {{PhysConn_Video_AUX, kNone}});
+  ComPtr<TestCrossbar> a =
+      MakeCrossbar("A", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
+                   {{PhysConn_Video_VideoDecoder, kNone}, {PhysConn_Video_AUX, kNone}});
+  ComPtr<TestCrossbar> b =
+      MakeCrossbar("B", {{PhysConn_Video_AUX, kNone}}, {{PhysConn_Video_AUX, kNone}});
   Wire(a->Output(0), capture_->Input());
   Wire(a->Output(1), b->Input(0));
   // The graph refuses to close a circle: the pins are joined behind its back, as a driver's
@@ -307,11 +306,11 @@ TEST_F(CrossbarTest, AWiringLoopEndsTheSearch) {
 }
 
 TEST_F(CrossbarTest, DestroyReleasesEveryCrossbarReference) {
-  ComPtr<TestCrossbar> down = MakeCrossbar(
-      "Down", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
-      {{PhysConn_Video_VideoDecoder, kNone}});
-  ComPtr<TestCrossbar> up = MakeCrossbar("Up", {{PhysConn_Video_Tuner, kNone}},
-                                         {{PhysConn_Video_AUX, kNone}});
+  ComPtr<TestCrossbar> down =
+      MakeCrossbar("Down", {{PhysConn_Video_Composite, kNone}, {PhysConn_Video_AUX, kNone}},
+                   {{PhysConn_Video_VideoDecoder, kNone}});
+  ComPtr<TestCrossbar> up =
+      MakeCrossbar("Up", {{PhysConn_Video_Tuner, kNone}}, {{PhysConn_Video_AUX, kNone}});
   Wire(down->Output(0), capture_->Input());
   Wire(up->Output(0), down->Input(1));
   const ULONG downBefore = References(down.Get());
@@ -330,10 +329,9 @@ TEST(CrossbarNames, ConnectorTypesByTheTable) {
     int32_t type;
     const char* name;
   } kCases[] = {
-      {1, "Video Tuner"},      {3, "Video SVideo"},        {12, "Video Decoder"},
-      {13, "Video Encoder"},   {14, "Video Scart"},        {4096, "Audio Tuner"},
-      {4097, "Audio Line"},    {4105, "Audio Decoder"},    {0, "Unknown"},
-      {15, "Unknown"},         {4106, "Unknown"},          {-1, "Unknown"},
+      {1, "Video Tuner"},  {3, "Video SVideo"},   {12, "Video Decoder"}, {13, "Video Encoder"},
+      {14, "Video Scart"}, {4096, "Audio Tuner"}, {4097, "Audio Line"},  {4105, "Audio Decoder"},
+      {0, "Unknown"},      {15, "Unknown"},       {4106, "Unknown"},     {-1, "Unknown"},
   };
   for (const auto& c : kCases) {
     QString name;

@@ -60,9 +60,8 @@ class FakeDevices {
  public:
   FakeDevices(const GUID& category, const FakeDeviceList& devices, FilterMaker maker = nullptr)
       : resolver_(std::make_shared<Resolver>()) {
-    resolver_->maker = maker ? std::move(maker) : [] {
-      return ComPtr<IBaseFilter>(MakeComObject<PinlessFilter>());
-    };
+    resolver_->maker = maker ? std::move(maker)
+                             : [] { return ComPtr<IBaseFilter>(MakeComObject<PinlessFilter>()); };
     std::vector<std::wstring> names;
     for (const auto& [name, properties] : devices) {
       resolver_->devices[name] = properties;

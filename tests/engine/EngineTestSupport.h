@@ -67,8 +67,8 @@ class EngineTest : public ::testing::Test {
     ASSERT_EQ(Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf()),
               S_OK);
     ComPtr<IBaseFilter> stranger;
-    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IBaseFilter, stranger.ReleaseAndGetVoidAddressOf()),
+    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               stranger.ReleaseAndGetVoidAddressOf()),
               S_OK);
     ASSERT_EQ(graph->AddFilter(stranger.Get(), L"stranger"), S_OK);
   }

@@ -39,8 +39,9 @@ class CrossbarDevicesTest : public EngineTest {
   void Build(const char* card) {
     TdmCam& dm = Module();
     ASSERT_TRUE(dm.SelectVideoDevice(QString::fromUtf8(card)));
-    ASSERT_EQ(dm.fg->QueryInterface(IID_ICaptureGraphBuilder2, builder_.ReleaseAndGetVoidAddressOf()),
-              S_OK);
+    ASSERT_EQ(
+        dm.fg->QueryInterface(IID_ICaptureGraphBuilder2, builder_.ReleaseAndGetVoidAddressOf()),
+        S_OK);
     ASSERT_EQ(dm.VideoSource->QueryInterface(IID_IBaseFilter, source_.ReleaseAndGetVoidAddressOf()),
               S_OK);
     ComPtr<IAMTVTuner> tuner;
@@ -167,7 +168,8 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
       QString name;
       ASSERT_EQ(crossbar.InputConnectorName(i, name), S_OK);
       EXPECT_EQ(name, QString::fromLatin1(card.inputs[static_cast<size_t>(i)]));
-      EXPECT_EQ(crossbar.Routes()[static_cast<size_t>(i)].size(), card.lengths[static_cast<size_t>(i)]);
+      EXPECT_EQ(crossbar.Routes()[static_cast<size_t>(i)].size(),
+                card.lengths[static_cast<size_t>(i)]);
     }
 
     RunToGrabber();
@@ -191,4 +193,3 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
     EXPECT_TRUE(Module().fg->StopGraph());
   }
 }
-

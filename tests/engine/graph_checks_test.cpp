@@ -14,8 +14,8 @@ namespace {
 // one whose name has accented letters.
 DEFINE_GUID(CLSID_TwinFirst, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
             0x01);
-DEFINE_GUID(CLSID_TwinSecond, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43,
-            0x54, 0x02);
+DEFINE_GUID(CLSID_TwinSecond, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x02);
 DEFINE_GUID(CLSID_Accented, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
             0x03);
 
@@ -40,8 +40,8 @@ FilterRecord TestRecord(const CLSID& clsid, const wchar_t* name, FilterFactory f
 
 const FilterRegistration kTwinFirst(TestRecord(CLSID_TwinFirst, L"Filtre jumeau",
                                                FilterFactoryFor<NoPinFilter<CLSID_TwinFirst>>()));
-const FilterRegistration kTwinSecond(TestRecord(
-    CLSID_TwinSecond, L"Filtre jumeau", FilterFactoryFor<NoPinFilter<CLSID_TwinSecond>>()));
+const FilterRegistration kTwinSecond(TestRecord(CLSID_TwinSecond, L"Filtre jumeau",
+                                                FilterFactoryFor<NoPinFilter<CLSID_TwinSecond>>()));
 const FilterRegistration kAccented(TestRecord(CLSID_Accented, L"Filtre \u00e9l\u00e9gant",
                                               FilterFactoryFor<NoPinFilter<CLSID_Accented>>()));
 
@@ -84,12 +84,14 @@ TEST_F(EngineTest, IsFilterInstalledComparesTheNamesInAnyCaseOfAToZ) {
 TEST_F(EngineTest, AHiddenFilterIsNeitherFoundNorBound) {
   Simulate("hide-filter Smart Tee\n");
   TdmCam& dm = Module();
-  EXPECT_FALSE(dm.IsFilterInstalled(QStringLiteral("DirectShow Filters"), QStringLiteral("Smart Tee")));
+  EXPECT_FALSE(
+      dm.IsFilterInstalled(QStringLiteral("DirectShow Filters"), QStringLiteral("Smart Tee")));
   const QByteArray before = dm.Deinterlacer->BaseFilter().Block();
-  EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"), QStringLiteral("Smart Tee"),
-                                   dm.Deinterlacer));
+  EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
+                                   QStringLiteral("Smart Tee"), dm.Deinterlacer));
   EXPECT_EQ(dm.Deinterlacer->BaseFilter().Block(), before) << "the stored moniker is kept";
-  EXPECT_TRUE(dm.IsFilterInstalled(QStringLiteral("DirectShow Filters"), QStringLiteral("DV Splitter")));
+  EXPECT_TRUE(
+      dm.IsFilterInstalled(QStringLiteral("DirectShow Filters"), QStringLiteral("DV Splitter")));
 }
 
 TEST_F(EngineTest, BindFilterByNameStoresTheFirstOfTwoNamesakes) {

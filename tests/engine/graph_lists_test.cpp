@@ -26,7 +26,7 @@ TEST_F(EngineTest, AListThatCannotBeReadIsLeftEmpty) {
                     {L"@device:test:bad", {{L"FriendlyName", L"Bad"}, {L"CLSID", L"not a guid"}}}});
     QStringList list;
     const bool listed = category == &CLSID_VideoInputDeviceCategory ? dm.ListVideoDevices(list)
-                                                                      : dm.ListAudioDevices(list);
+                                                                    : dm.ListAudioDevices(list);
     EXPECT_FALSE(listed);
     EXPECT_TRUE(list.isEmpty()) << list.join(QLatin1Char(',')).toStdString();
   }
@@ -54,8 +54,8 @@ TEST_F(EngineTest, ANameThatMatchesNoDeviceLeavesTheSourceOutOfAnEmptyGraph) {
 
 namespace {
 
-DEFINE_GUID(CLSID_MixedSource, 0x5E1D0C11, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43,
-            0x54, 0x01);
+DEFINE_GUID(CLSID_MixedSource, 0x5E1D0C11, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x01);
 
 // A source offering a free preview pin before an interleaved capture pin.
 class MixedSource : public CBaseFilter {
@@ -81,12 +81,12 @@ class MixedSource : public CBaseFilter {
 TEST_F(EngineTest, AnInterleavedPinDecidesBeforeAPreviewPin) {
   TdmCam& dm = Module();
   ComPtr<MixedSource> made;
-  components_test::FakeDevices devices(
-      CLSID_VideoInputDeviceCategory, {{L"@device:test:mixed", {{L"FriendlyName", L"Mixte"}}}},
-      [&made] {
-        made = MakeComObject<MixedSource>();
-        return ComPtr<IBaseFilter>(made.Get());
-      });
+  components_test::FakeDevices devices(CLSID_VideoInputDeviceCategory,
+                                       {{L"@device:test:mixed", {{L"FriendlyName", L"Mixte"}}}},
+                                       [&made] {
+                                         made = MakeComObject<MixedSource>();
+                                         return ComPtr<IBaseFilter>(made.Get());
+                                       });
   ASSERT_TRUE(dm.SelectVideoDevice(QStringLiteral("Mixte")));
   EXPECT_EQ(dm.VideoSourceKind, vskInterleaved);
   EXPECT_TRUE(dm.IsDVSource);

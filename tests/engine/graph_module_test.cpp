@@ -8,7 +8,8 @@ using namespace engine_test;
 
 namespace {
 
-constexpr const wchar_t* kDirectShowFilters = L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\";
+constexpr const wchar_t* kDirectShowFilters =
+    L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\";
 
 // The helper filters: their stored moniker and the filter it binds to.
 struct StoredFilter {
