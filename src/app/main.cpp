@@ -3,10 +3,14 @@
 // window (reverse order of creation).
 #include <QApplication>
 #include <QIcon>
+#include <cstdlib>
+#include <exception>
 #include <memory>
 #include <optional>
 
 #include "CommandLine.h"
+#include "ErrorReport.h"
+#include "graph.h"
 #include "mainFlux.h"
 
 int main(int argc, char** argv) {
@@ -16,8 +20,16 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/MAINICON.png")));
 
   auto CaptureForm = std::make_unique<TCaptureForm>();
-  // The data module TdmCam (instance dmCam) is created here, after the window, when the graph
-  // engine arrives; declared after CaptureForm so that it is destroyed first.
+  // The data module (dmCam) after the window, whose FormCreate uses nothing of it; declared
+  // after CaptureForm so that it is destroyed first. Without it (a system filter it needs is
+  // missing) the program cannot run: the error is shown and the program ends.
+  std::unique_ptr<TdmCam> DataModule;
+  try {
+    DataModule = std::make_unique<TdmCam>();
+  } catch (const std::exception& error) {
+    vidorra::ReportException(error);
+    return EXIT_FAILURE;
+  }
   CaptureForm->show();
 
   return app.exec();

@@ -2,15 +2,14 @@
 // (screen saver back on) and "Quitter".
 #include "mainFlux.h"
 
-#include <winreg.h>
 #include <winuser.h>
 
 #include <QDateTime>
 #include <QLabel>
-#include <string>
 
 #include "FolderPicker.h"
 #include "JpegImage.h"
+#include "RegistryKey.h"
 
 namespace {
 
@@ -25,42 +24,6 @@ constexpr qsizetype kMaxFolderLength = 255;
 constexpr int kGrabWidth = 720;
 constexpr int kGrabHeight = 576;
 constexpr QChar kPathSeparator = QLatin1Char('/');
-
-// An open registry key, closed when it goes out of scope.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  bool OpenOrCreate(HKEY root, const char* path) {
-    DWORD disposition = 0;
-    return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                           &key_, &disposition) == ERROR_SUCCESS;
-  }
-  // The string value `name` (UTF-8 here), or an empty text when it is missing or not a string.
-  QString ReadString(const char* name) const {
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || size == 0) {
-      return {};
-    }
-    std::string buffer(size, '\0');
-    if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()),
-                         &size) != ERROR_SUCCESS) {
-      return {};
-    }
-    buffer.resize(std::min<size_t>(size, buffer.size()));
-    while (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
-    return QString::fromStdString(buffer);
-  }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // Cuts to kMaxFolderLength characters without splitting a character in two.
 QString CutFolder(QString folder) {

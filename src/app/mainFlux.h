@@ -4,7 +4,8 @@
 //
 // Split by concern: mainFlux.cpp (life cycle: FormCreate, FormDestroy, QuitterBtnClick),
 // mainFluxLayout.cpp (the controls, their texts, places and initial states), mainFluxNames.cpp
-// (file naming and its refresh handlers).
+// (file naming and its refresh handlers), mainFluxSources.cpp (the source lists and the
+// choice of the video and audio source, through the data module dmCam).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -87,6 +88,19 @@ class TCaptureForm : public QMainWindow {
   void ImageRacineEditExit();
   void ImageDateClick();
   void rgExtensionClick();
+
+  // Source lists and selection (mainFluxSources.cpp), on the data module dmCam. The fills put
+  // the capture devices' names into cboxVideo / cboxAudio and select the first (or show the
+  // placeholder text), without firing the boxes' change handlers; false when the list could
+  // not be read. The selections bind the device named by the box's text; SelectVideoSource
+  // also refills the format choice for the source's kind. False when the device was not
+  // bound.
+  bool FillVideoSourceList();
+  bool FillAudioSourceList();
+  bool SelectVideoSource();
+  bool SelectAudioSource();
+  // The first show: the source lists are filled and the first devices selected.
+  void FormShow();
 
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
@@ -192,6 +206,8 @@ class TCaptureForm : public QMainWindow {
  protected:
   // Keeps the panel's hint from showing over the picture (the video window has no tooltip).
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Runs FormShow the first time the window is shown.
+  void showEvent(QShowEvent* event) override;
 
  private:
   // mainFluxLayout.cpp
@@ -211,4 +227,5 @@ class TCaptureForm : public QMainWindow {
   void ReadShellFolders();
 
   bool destroyed_ = false;
+  bool shown_ = false;
 };

@@ -199,18 +199,20 @@ class TBaseFilter : public TPersistentMemory {
 
 // ---- System device enumerator ----------------------------------------------------------------
 
-// Longest friendly name a device entry keeps, in bytes of the ANSI (UTF-8) text.
+// Longest friendly name a device entry keeps, in characters (Unicode code points).
 inline constexpr int kFriendlyNameMaxLength = 255;
 
 struct TDeviceEntry {
-  // The property-bag value "FriendlyName", cut to 255 bytes at a character boundary.
+  // The property-bag value "FriendlyName", cut to 255 characters, never inside one.
   QString FriendlyName;
   // The property-bag value "CLSID"; GUID_NULL when the bag has none.
   GUID CLSID = GUID_NULL;
 };
 
-// Cuts UTF-8 text to at most `maxBytes` bytes without splitting a multi-byte character.
-std::string CutUtf8(const std::string& text, int maxBytes);
+// Cuts text to at most `maxCharacters` code points. The cut never falls inside a character:
+// not between the halves of a surrogate pair, nor between a letter and the accents that
+// combine with it (the whole letter goes).
+QString CutToCharacters(const QString& text, int maxCharacters);
 
 class TSysDevEnum {
  public:

@@ -1,6 +1,9 @@
 // TSysDevEnum: categories and devices of the system device enumerator.
 #include <oleauto.h>
 
+#include <QTextBoundaryFinder>
+#include <algorithm>
+
 #include "MediaUtil.h"
 
 namespace {
@@ -51,8 +54,7 @@ TDeviceEntry ReadEntry(IMoniker* moniker) {
   }
   std::wstring text;
   if (ReadText(bag.Get(), L"FriendlyName", &text)) {
-    entry.FriendlyName = QString::fromStdString(
-        CutUtf8(QString::fromStdWString(text).toStdString(), kFriendlyNameMaxLength));
+    entry.FriendlyName = CutToCharacters(QString::fromStdWString(text), kFriendlyNameMaxLength);
   }
   if (ReadText(bag.Get(), L"CLSID", &text)) {
     if (FAILED(CLSIDFromString(text.c_str(), &entry.CLSID))) {
@@ -65,13 +67,21 @@ TDeviceEntry ReadEntry(IMoniker* moniker) {
 
 }  // namespace
 
-std::string CutUtf8(const std::string& text, int maxBytes) {
-  if (maxBytes < 0) return std::string();
-  if (static_cast<int>(text.size()) <= maxBytes) return text;
-  size_t cut = static_cast<size_t>(maxBytes);
-  // Step back over continuation bytes (10xxxxxx) so the cut falls before a lead byte.
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return text.substr(0, cut);
+QString CutToCharacters(const QString& text, int maxCharacters) {
+  if (maxCharacters <= 0) return QString();
+  // The position (in UTF-16 units) after `maxCharacters` code points.
+  qsizetype cut = 0;
+  for (int count = 0; cut < text.size() && count < maxCharacters; ++count) {
+    const bool pair = text.at(cut).isHighSurrogate() && cut + 1 < text.size() &&
+                      text.at(cut + 1).isLowSurrogate();
+    cut += pair ? 2 : 1;
+  }
+  if (cut >= text.size()) return text;
+  // Back to the start of the user-perceived character the cut would split.
+  QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+  graphemes.setPosition(cut);
+  if (!graphemes.isAtBoundary()) cut = graphemes.toPreviousBoundary();
+  return text.left(std::max<qsizetype>(cut, 0));
 }
 
 TSysDevEnum::TSysDevEnum() { Enumerate(categories_, CLSID_ActiveMovieCategories); }

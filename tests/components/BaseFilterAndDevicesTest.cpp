@@ -6,8 +6,7 @@
 #include <memory>
 
 #include "ComponentsTestSupport.h"
-#include "SystemDeviceEnum.h"
-#include "comimpl.h"
+#include "FakeDevices.h"
 
 using namespace components_test;
 
@@ -24,70 +23,17 @@ std::wstring DisplayName(IMoniker* moniker) {
   return out;
 }
 
-// A device category of the tests, answered by a resolver of our own through a replacement of
-// the system device enumerator (restored afterwards).
+// A device category of the tests, listed by a replacement of the system device enumerator.
 DEFINE_GUID(kTestCategory, 0x5E1D0C02, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
             0x66);
 
-class TestResolver : public DeviceMonikerResolver {
- public:
-  std::map<std::wstring, PropertyList> devices;
-  HRESULT BindToObject(const std::wstring& name, REFIID riid, void** ppv) override {
-    if (devices.count(name) == 0) return MK_E_NOOBJECT;
-    return MakeComObject<PinlessFilter>()->QueryInterface(riid, ppv);
-  }
-  HRESULT ReadProperties(const std::wstring& name, PropertyList* out) override {
-    const auto it = devices.find(name);
-    if (it == devices.end()) return MK_E_NOOBJECT;
-    *out = it->second;
-    return S_OK;
-  }
-};
-
-class TestDevEnum : public CUnknown, public ICreateDevEnum {
- public:
-  explicit TestDevEnum(std::vector<std::wstring> names) : names_(std::move(names)) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_ICreateDevEnum) return GetInterface(static_cast<ICreateDevEnum*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP CreateClassEnumerator(REFCLSID category, IEnumMoniker** out, DWORD) override {
-    *out = nullptr;
-    if (category != kTestCategory || names_.empty()) return S_FALSE;
-    std::vector<ComPtr<IMoniker>> monikers;
-    for (const auto& name : names_) {
-      ComPtr<IMoniker> moniker;
-      CreateDeviceMoniker(name, moniker.GetAddressOf());
-      monikers.push_back(moniker);
-    }
-    return CreateMonikerEnumerator(std::move(monikers), out);
-  }
-
- private:
-  std::vector<std::wstring> names_;
-};
-
+// Lists the given devices in kTestCategory for one test.
 class TestDevicesTest : public ::testing::Test {
  protected:
-  void Install(std::vector<std::pair<std::wstring, PropertyList>> devices) {
-    std::vector<std::wstring> names;
-    for (auto& [name, properties] : devices) {
-      resolver_->devices[name] = properties;
-      names.push_back(name);
-    }
-    AddDeviceMonikerResolver(resolver_);
-    RegisterComClass(CLSID_SystemDeviceEnum, "test device enumerator",
-                     [names](REFIID riid, void** ppv) {
-                       return MakeComObject<TestDevEnum>(names)->QueryInterface(riid, ppv);
-                     });
+  void Install(const FakeDeviceList& devices) {
+    devices_ = std::make_unique<FakeDevices>(kTestCategory, devices);
   }
-  void TearDown() override {
-    RemoveDeviceMonikerResolver(resolver_);
-    RegisterComClass(CLSID_SystemDeviceEnum, "System Device Enumerator",
-                     ComClassFactoryFor<vidorra::dshow::CSystemDeviceEnum>());
-  }
-  std::shared_ptr<TestResolver> resolver_ = std::make_shared<TestResolver>();
+  std::unique_ptr<FakeDevices> devices_;
 };
 
 }  // namespace
@@ -179,7 +125,7 @@ TEST(SysDevEnum, EmptyCategoryGivesNoDeviceAndNoMoniker) {
 
 TEST_F(TestDevicesTest, DeviceWithoutClsidAndLongNames) {
   const std::wstring longName(300, L'x');
-  // 254 ASCII characters then a two-byte character: the cut may not split it.
+  // 254 ASCII letters then accented ones: the cut counts characters, not their bytes.
   const std::wstring accented = std::wstring(254, L'a') + L"\u00e9tage";
   Install({{L"@device:test:first", {{L"FriendlyName", L"No class"}}},
            {L"@device:test:second",
@@ -191,7 +137,7 @@ TEST_F(TestDevicesTest, DeviceWithoutClsidAndLongNames) {
   EXPECT_EQ(devices.DeviceAt(0).CLSID, GUID_NULL);
   EXPECT_EQ(devices.DeviceAt(1).FriendlyName, QString(255, QLatin1Char('x')));
   EXPECT_EQ(devices.DeviceAt(1).CLSID, CLSID_Colour);
-  EXPECT_EQ(devices.DeviceAt(2).FriendlyName, QString(254, QLatin1Char('a')));
+  EXPECT_EQ(devices.DeviceAt(2).FriendlyName, QString(254, QLatin1Char('a')) + QChar(0xE9));
   ComPtr<IMoniker> second = devices.DeviceMoniker(1);
   ASSERT_TRUE(second);
   EXPECT_EQ(DisplayName(second.Get()), L"@device:test:second");
@@ -203,10 +149,22 @@ TEST_F(TestDevicesTest, MalformedClsidRaisesAConversionError) {
   EXPECT_THROW(TSysDevEnum devices(kTestCategory), EConvertError);
 }
 
-TEST(CutUtf8, NeverSplitsASequence) {
-  EXPECT_EQ(CutUtf8("abc", 255), "abc");
-  EXPECT_EQ(CutUtf8("ab\xC3\xA9", 3), "ab");
-  EXPECT_EQ(CutUtf8("ab\xE2\x82\xAC", 4), "ab");
-  EXPECT_EQ(CutUtf8("ab\xE2\x82\xAC", 5), "ab\xE2\x82\xAC");
-  EXPECT_EQ(CutUtf8("abc", 0), "");
+TEST(CutToCharacters, CountsCharactersAndNeverSplitsOne) {
+  const struct {
+    const char16_t* text;
+    int max;
+    const char16_t* kept;
+  } kCases[] = {
+      {u"abc", 255, u"abc"},
+      {u"\u00e9t\u00e9", 2, u"\u00e9t"},         // accented letters count one each
+      {u"ab\U0001F600c", 3, u"ab\U0001F600"},     // a surrogate pair is one character
+      {u"ab\U0001F600c", 2, u"ab"},
+      {u"abe\u0301c", 3, u"ab"},                  // e + combining accent: the whole letter goes
+      {u"abe\u0301c", 4, u"abe\u0301"},
+      {u"abc", 0, u""},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(CutToCharacters(QString::fromUtf16(c.text), c.max), QString::fromUtf16(c.kept))
+        << QString::fromUtf16(c.text).toStdString() << " cut to " << c.max;
+  }
 }

@@ -1,0 +1,110 @@
+// TCaptureForm's source lists and source choice: the text moves between the drop-down lists and
+// the data module's device routines; the format choice follows the kind of the video source.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QShowEvent>
+#include <QSignalBlocker>
+
+#include "HandlerGuard.h"
+#include "RadioGroup.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace {
+
+const QString kNoVideoSource = QStringLiteral("Aucune source vidéo");
+const QString kNoAudioSource = QStringLiteral("Pas de source Audio");
+
+// The format choice for each kind of video source, and the item selected after the refill.
+const QStringList kDVFormats = {QStringLiteral("DV type 1"), QStringLiteral("DV type 2 normal"),
+                                QStringLiteral("DV type 2 recompressé")};
+constexpr int kDVDefaultFormat = 1;
+const QStringList kOtherFormats = {QStringLiteral("Video native"),
+                                   QStringLiteral("DV type 2 recompressé")};
+constexpr int kOtherDefaultFormat = 0;
+
+using DeviceLister = bool (TdmCam::*)(QStringList&);
+
+// Fills `box` from the lister and selects its first name, or shows `placeholder` when there is
+// none. The box's signals are held meanwhile: filling is not the user choosing a source.
+bool FillSourceList(QComboBox* box, bool& hasSources, DeviceLister lister,
+                    const QString& placeholder) {
+  try {
+    hasSources = false;
+    const QSignalBlocker quiet(box);
+    QStringList names;
+    const bool listed = (dmCam->*lister)(names);
+    box->clear();
+    box->addItems(names);
+    if (listed && !names.isEmpty()) {
+      box->setCurrentIndex(0);
+      hasSources = true;
+    } else {
+      box->setCurrentIndex(-1);
+      box->setEditText(placeholder);
+    }
+    // A list that could not be read is a failure, even though the box shows no device.
+    return listed;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool TCaptureForm::FillVideoSourceList() {
+  return FillSourceList(cboxVideo, dmCam->HasVideoSources, &TdmCam::ListVideoDevices,
+                        kNoVideoSource);
+}
+
+bool TCaptureForm::FillAudioSourceList() {
+  return FillSourceList(cboxAudio, dmCam->HasAudioSources, &TdmCam::ListAudioDevices,
+                        kNoAudioSource);
+}
+
+bool TCaptureForm::SelectVideoSource() {
+  try {
+    dmCam->PreviewReady = false;
+    dmCam->IsDVSource = false;
+    const bool result = dmCam->SelectVideoDevice(cboxVideo->currentText());
+    rgStandard->hide();
+    // Selecting the item and setting the marks fire their handlers, which arrange the window
+    // for the new source.
+    if (dmCam->IsDVSource) {
+      rgFormat->SetItems(kDVFormats);
+      rgFormat->SetItemIndex(kDVDefaultFormat);
+      cbEnregistrerAudioDV->setChecked(true);
+      cbEnregistrerAudioSource->setChecked(false);
+    } else {
+      rgFormat->SetItems(kOtherFormats);
+      rgFormat->SetItemIndex(kOtherDefaultFormat);
+      cbEnregistrerAudioDV->setChecked(false);
+    }
+    return result;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TCaptureForm::SelectAudioSource() {
+  try {
+    return dmCam->SelectAudioDevice(cboxAudio->currentText());
+  } catch (...) {
+    return false;
+  }
+}
+
+void TCaptureForm::FormShow() {
+  FillAudioSourceList();
+  if (dmCam->HasAudioSources) SelectAudioSource();
+  FillVideoSourceList();
+  if (dmCam->HasVideoSources) SelectVideoSource();
+}
+
+void TCaptureForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // A window shown without its data module (a test of the layout alone) has nothing to fill.
+  if (shown_ || dmCam == nullptr) return;
+  shown_ = true;
+  vidorra::GuardCall([this] { FormShow(); });
+}

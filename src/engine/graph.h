@@ -1,0 +1,110 @@
+// Unit graph: the data module TdmCam (instance dmCam), which owns the program's one filter graph
+// and every filter the program places in it by name, and the graph routines built on them.
+//
+// The component set (fg, VideoSource, AudioSource, sg, Deinterlacer, DVencoder, color, color2,
+// Smarttee, Infinite, Infinite2, Null) is read at creation from the module's form data (the
+// resource ":/graph.form"), as a stored form is: the helper filters' monikers and the sample
+// grabber's media type live there. A filter joins the graph under its component name, which is
+// how the graph builders find the tees again.
+//
+// Split by concern: graph.cpp (creation, destruction), graphChecks.cpp (filter availability,
+// DirectX version), graphDevices.cpp (device lists and source selection).
+//
+// Thread: the UI thread only. The unit's shared state below (source kind, flags, the source's
+// output pin) is kept as members of the one module; the routines of this unit write it.
+#pragma once
+
+#include <comptr.h>
+#include <strmif.h>
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+#include "Component.h"
+#include "MediaGraph.h"
+
+// How the chosen video source is driven (VideoSourceKind).
+enum : std::uint8_t {
+  vskInterleaved = 0,
+  vskVideoPort = 1,
+  vskPreview = 2,
+  vskCapture = 3,
+  vskNone = 4,
+};
+
+class TdmCam : public TComponent {
+ public:
+  // Reads the components from the form data and loads them (fg becomes active); becomes
+  // dmCam. Raises EReadError when the form data is missing or does not hold the whole set.
+  TdmCam();
+  // Runs DataModuleDestroy (an error it raises goes to the application's error report), then
+  // frees the components; dmCam is cleared.
+  ~TdmCam() override;
+
+  QString ClassName() const override { return QStringLiteral("TdmCam"); }
+
+  // Stops and empties the graph, then deactivates it. Errors pass to the caller.
+  void DataModuleDestroy();
+
+  // Whether a filter of that friendly name is registered in the category of that friendly
+  // name (both compared without regard to the case of A..Z). Enumerator errors pass.
+  bool IsFilterInstalled(const QString& category, const QString& name);
+  // The same search; on success the found entry's moniker is stored in the component, which
+  // instantiates exactly that filter the next time it joins a graph. False leaves the stored
+  // moniker unchanged. Enumerator errors pass.
+  bool BindFilterByName(const QString& category, const QString& name, TFilter* filter);
+  // The DirectX version of the registry ("4.09.00.0904" gives "9.0d"). Raises EConvertError
+  // when the key or value is missing or the value does not have four dot-separated parts.
+  void GetDirectXVersion(QString& text);
+
+  // Fill `list` with the friendly names of the video (audio) capture devices in the
+  // enumerator's order. False when an error was caught; the list is then left empty.
+  bool ListVideoDevices(QStringList& list);
+  bool ListAudioDevices(QStringList& list);
+  // Stop and empty the graph, bind VideoSource to the first device named exactly `name` and
+  // classify it (VideoSourceKind, IsDVSource, SourcePin). False when no device has that name
+  // or an error was caught; the graph is then stopped and emptied, with VideoSource out of it.
+  bool SelectVideoDevice(const QString& name);
+  // The same for AudioSource, without classification.
+  bool SelectAudioDevice(const QString& name);
+
+  // The components.
+  TFilterGraph* fg = nullptr;
+  TFilter* VideoSource = nullptr;
+  TFilter* AudioSource = nullptr;
+  TSampleGrabber* sg = nullptr;
+  TFilter* Deinterlacer = nullptr;
+  TFilter* DVencoder = nullptr;
+  TFilter* color = nullptr;
+  TFilter* color2 = nullptr;
+  TFilter* Smarttee = nullptr;
+  TFilter* Infinite = nullptr;
+  TFilter* Infinite2 = nullptr;
+  TFilter* Null = nullptr;
+
+  // The unit's shared state.
+  std::uint8_t VideoSourceKind = vskInterleaved;
+  // The chosen video source delivers an interleaved DV stream (set with vskInterleaved).
+  bool IsDVSource = false;
+  // The output pin found while classifying (kinds 0, 2 and 3); null otherwise.
+  ComPtr<IPin> SourcePin;
+  // The source lists hold at least one device (written by the window's fill operations).
+  bool HasVideoSources = false;
+  bool HasAudioSources = false;
+  // A preview graph has been built for the current video device.
+  bool PreviewReady = false;
+
+ private:
+  template <class T>
+  T* Component(const char* name);
+  bool ListDevices(const GUID& category, QStringList& list);
+  // Steps shared by both selections: stop and empty the graph, take `source` out of it, find
+  // `name` in `category` and, when found, store its moniker and let `source` join the graph.
+  bool BindSource(TFilter* source, const GUID& category, const QString& name);
+  void ClassifyVideoSource();
+  void ForgetVideoSource();
+};
+
+// The program's data module; null before it is created and after it is destroyed.
+extern TdmCam* dmCam;

@@ -1,0 +1,115 @@
+// The engine tests run on a simulated machine of their own (none until a test describes one)
+// with the application's error report recorded: an error that reaches it fails the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ErrorReport.h"
+#include "SimulatedMachine.h"
+#include "graph.h"
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace engine_test {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    if (const char* value = std::getenv(kVariable)) saved_ = value;
+    Simulate("");
+    previousReporter_ = vidorra::SetErrorReporter([this](const QString& m) { reports_ << m; });
+  }
+
+  void TearDown() override {
+    module_.reset();
+    vidorra::SetErrorReporter(previousReporter_);
+    if (saved_) {
+      setenv(kVariable, saved_->c_str(), 1);
+    } else {
+      unsetenv(kVariable);
+    }
+    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+    EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
+  }
+
+  // The machine the next enumerations and registry reads see.
+  void Simulate(const QByteArray& text) {
+    const QString path = dir_.filePath(QStringLiteral("machine"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    file.close();
+    setenv(kVariable, path.toUtf8().constData(), 1);
+    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+  }
+
+  // The data module, created at first use (it becomes dmCam).
+  TdmCam& Module() {
+    if (!module_) module_ = std::make_unique<TdmCam>();
+    return *module_;
+  }
+
+  // Adds a filter that no component owns (a Null Renderer) to the graph.
+  void AddStranger() {
+    ComPtr<IFilterGraph> graph;
+    ASSERT_EQ(Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    ComPtr<IBaseFilter> stranger;
+    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               stranger.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    ASSERT_EQ(graph->AddFilter(stranger.Get(), L"stranger"), S_OK);
+  }
+
+  // The names of the filters now in the graph, in the graph's order.
+  QStringList FiltersInGraph() {
+    ComPtr<IFilterGraph> graph;
+    Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
+    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
+    QStringList names;
+    for (int i = 0; i < filters.Count(); ++i) names << filters.FilterNameAt(i);
+    return names;
+  }
+
+  QTemporaryDir dir_;
+  QStringList reports_;
+  std::unique_ptr<TdmCam> module_;
+
+ private:
+  static constexpr const char* kVariable = "VIDORRA_SIMULATION";
+  std::optional<std::string> saved_;
+  vidorra::ErrorReporter previousReporter_;
+};
+
+// The display name of a moniker (empty when it has none).
+inline std::wstring DisplayName(IMoniker* moniker) {
+  LPOLESTR name = nullptr;
+  if (moniker == nullptr || FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) ||
+      name == nullptr) {
+    return {};
+  }
+  std::wstring out(name);
+  CoTaskMemFree(name);
+  return out;
+}
+
+// The class of a filter (GUID_NULL when there is none).
+inline CLSID ClassOf(IBaseFilter* filter) {
+  CLSID clsid = GUID_NULL;
+  if (filter != nullptr) filter->GetClassID(&clsid);
+  return clsid;
+}
+
+}  // namespace engine_test

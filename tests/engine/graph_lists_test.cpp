@@ -1,0 +1,96 @@
+// Device lists and source selection where no device answers: an empty machine, a list that
+// cannot be read, names that match nothing.
+#include <uuids.h>
+
+#include "../components/FakeDevices.h"
+#include "EngineTestSupport.h"
+
+using namespace engine_test;
+
+TEST_F(EngineTest, AnEmptyMachineListsNoDevice) {
+  TdmCam& dm = Module();
+  QStringList list{QStringLiteral("stale")};
+  EXPECT_TRUE(dm.ListVideoDevices(list));
+  EXPECT_TRUE(list.isEmpty());
+  list << QStringLiteral("stale");
+  EXPECT_TRUE(dm.ListAudioDevices(list));
+  EXPECT_TRUE(list.isEmpty());
+}
+
+TEST_F(EngineTest, AListThatCannotBeReadIsLeftEmpty) {
+  TdmCam& dm = Module();
+  for (const GUID* category : {&CLSID_VideoInputDeviceCategory, &CLSID_AudioInputDeviceCategory}) {
+    // The second device's class identifier cannot be read: the enumeration raises there.
+    components_test::FakeDevices devices(
+        *category, {{L"@device:test:good", {{L"FriendlyName", L"Good"}}},
+                    {L"@device:test:bad", {{L"FriendlyName", L"Bad"}, {L"CLSID", L"not a guid"}}}});
+    QStringList list;
+    const bool listed = category == &CLSID_VideoInputDeviceCategory ? dm.ListVideoDevices(list)
+                                                                    : dm.ListAudioDevices(list);
+    EXPECT_FALSE(listed);
+    EXPECT_TRUE(list.isEmpty()) << list.join(QLatin1Char(',')).toStdString();
+  }
+}
+
+TEST_F(EngineTest, ANameThatMatchesNoDeviceLeavesTheSourceOutOfAnEmptyGraph) {
+  TdmCam& dm = Module();
+  dm.Smarttee->SetFilterGraph(dm.fg);
+  AddStranger();
+
+  EXPECT_FALSE(dm.SelectVideoDevice(QStringLiteral("Aucune source vidéo")));
+  EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
+  EXPECT_FALSE(dm.SourcePin);
+  EXPECT_EQ(dm.VideoSourceKind, vskNone);
+  EXPECT_FALSE(dm.IsDVSource);
+  EXPECT_EQ(dm.fg->GraphState(), grsStopped);
+  QStringList left = FiltersInGraph();
+  left.sort();
+  EXPECT_EQ(left, (QStringList{QStringLiteral("Smarttee"), QStringLiteral("sg")}))
+      << "EmptyGraph keeps the members' filters only";
+
+  EXPECT_FALSE(dm.SelectAudioDevice(QStringLiteral("Pas de source Audio")));
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
+}
+
+namespace {
+
+DEFINE_GUID(CLSID_MixedSource, 0x5E1D0C11, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x01);
+
+// A source offering a free preview pin before an interleaved capture pin.
+class MixedSource : public CBaseFilter {
+ public:
+  MixedSource()
+      : CBaseFilter(L"Mixed source", CLSID_MixedSource),
+        preview_(this, L"Preview", MEDIATYPE_Video, &PIN_CATEGORY_PREVIEW),
+        interleaved_(this, L"DV", MEDIATYPE_Interleaved, &PIN_CATEGORY_CAPTURE) {}
+  int GetPinCount() override { return 2; }
+  CBasePin* GetPin(int n) override {
+    if (n == 0) return &preview_;
+    return n == 1 ? &interleaved_ : nullptr;
+  }
+  IPin* Interleaved() { return &interleaved_; }
+
+ private:
+  components_test::TypedOutputPin preview_;
+  components_test::TypedOutputPin interleaved_;
+};
+
+}  // namespace
+
+TEST_F(EngineTest, AnInterleavedPinDecidesBeforeAPreviewPin) {
+  TdmCam& dm = Module();
+  ComPtr<MixedSource> made;
+  components_test::FakeDevices devices(CLSID_VideoInputDeviceCategory,
+                                       {{L"@device:test:mixed", {{L"FriendlyName", L"Mixte"}}}},
+                                       [&made] {
+                                         made = MakeComObject<MixedSource>();
+                                         return ComPtr<IBaseFilter>(made.Get());
+                                       });
+  ASSERT_TRUE(dm.SelectVideoDevice(QStringLiteral("Mixte")));
+  EXPECT_EQ(dm.VideoSourceKind, vskInterleaved);
+  EXPECT_TRUE(dm.IsDVSource);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(dm.SourcePin.Get(), made->Interleaved());
+  EXPECT_EQ(dm.VideoSource->MemberFilter(), static_cast<IBaseFilter*>(made.Get()));
+}
