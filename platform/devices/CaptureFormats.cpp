@@ -23,6 +23,8 @@ constexpr LayoutFacts kLayouts[] = {
     {PictureLayout::kRgb24, &MEDIASUBTYPE_RGB24, 24, BI_RGB},
     {PictureLayout::kI420, &MEDIASUBTYPE_I420, 12, MAKEFOURCC('I', '4', '2', '0')},
     {PictureLayout::kMjpg, &MEDIASUBTYPE_MJPG, 24, MAKEFOURCC('M', 'J', 'P', 'G')},
+    {PictureLayout::kUyvy, &MEDIASUBTYPE_UYVY, 16, MAKEFOURCC('U', 'Y', 'V', 'Y')},
+    {PictureLayout::kNv12, &MEDIASUBTYPE_NV12, 12, MAKEFOURCC('N', 'V', '1', '2')},
 };
 
 const LayoutFacts* FactsOf(PictureLayout layout) {
@@ -72,10 +74,12 @@ VIDEO_STREAM_CONFIG_CAPS OneSizeCaps(const GUID& formatType, int width, int heig
 int PictureStride(PictureLayout layout, int width) {
   switch (layout) {
     case PictureLayout::kYuy2:
+    case PictureLayout::kUyvy:
       return (width * 2 + kDibRowAlign - 1) / kDibRowAlign * kDibRowAlign;
     case PictureLayout::kRgb24:
       return (width * 3 + kDibRowAlign - 1) / kDibRowAlign * kDibRowAlign;
     case PictureLayout::kI420:
+    case PictureLayout::kNv12:
     case PictureLayout::kMjpg:
       return 0;
   }
@@ -87,9 +91,11 @@ size_t PictureBytes(const VideoMode& mode) {
   const size_t h = static_cast<size_t>(mode.height);
   switch (mode.layout) {
     case PictureLayout::kYuy2:
+    case PictureLayout::kUyvy:
     case PictureLayout::kRgb24:
       return static_cast<size_t>(PictureStride(mode.layout, mode.width)) * h;
     case PictureLayout::kI420:
+    case PictureLayout::kNv12:
       return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
     case PictureLayout::kMjpg:
       // A baseline JPEG of a camera picture stays well under two bytes a pixel.

@@ -14,7 +14,7 @@
 namespace vidorra::devices {
 
 // The picture layouts capture devices deliver here.
-enum class PictureLayout { kYuy2, kRgb24, kI420, kMjpg };
+enum class PictureLayout { kYuy2, kRgb24, kI420, kMjpg, kUyvy, kNv12 };
 
 struct VideoMode {
   PictureLayout layout = PictureLayout::kYuy2;

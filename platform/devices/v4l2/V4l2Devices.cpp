@@ -1,0 +1,253 @@
+// The V4L2 devices of this machine; see V4l2Devices.h.
+#include "V4l2Devices.h"
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <vidorra_pages.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "CrossbarFilter.h"
+#include "V4l2CaptureFilter.h"
+#include "V4l2Crossbar.h"
+
+namespace vidorra::devices::v4l2 {
+
+namespace {
+
+constexpr std::wstring_view kPrefix = L"@device:v4l2:";
+constexpr std::string_view kById = "/dev/v4l/by-id/";
+
+std::string Text(const __u8* bytes, size_t size) {
+  return std::string(reinterpret_cast<const char*>(bytes),
+                     strnlen(reinterpret_cast<const char*>(bytes), size));
+}
+
+// The number of /dev/videoN, for the order of nodes on one bus.
+long NodeNumber(const std::string& devnode) {
+  const size_t digits = devnode.find_last_not_of("0123456789");
+  return digits + 1 < devnode.size() ? std::stol(devnode.substr(digits + 1)) : -1;
+}
+
+struct Probed {
+  std::string devnode;
+  std::string card;
+  std::string busInfo;
+  std::string byId;
+  bool crossbar = false;
+};
+
+std::optional<Probed> Probe(V4l2Calls& calls, const VideoNode& node) {
+  const int fd = calls.Open(node.devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<Probed> probed;
+  v4l2_capability caps{};
+  if (RetryIoctl(calls, fd, VIDIOC_QUERYCAP, &caps) == 0) {
+    const uint32_t device = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps
+                                                                       : caps.capabilities;
+    if ((device & V4L2_CAP_VIDEO_CAPTURE) && (device & V4L2_CAP_STREAMING)) {
+      probed = Probed{node.devnode, Text(caps.card, sizeof caps.card),
+                      Text(caps.bus_info, sizeof caps.bus_info), {}, false};
+      for (const std::string& link : node.links) {
+        if (link.rfind(kById, 0) == 0) probed->byId = link.substr(kById.size());
+      }
+      probed->crossbar = HasCrossbar(QueryInputs(calls, fd));
+    }
+  }
+  calls.Close(fd);
+  return probed;
+}
+
+}  // namespace
+
+V4l2Devices& V4l2Devices::Instance() {
+  // Never destroyed: the catalog holds it for the whole run, and the watching thread may be
+  // waiting when the program exits.
+  static V4l2Devices* const devices = [] {
+    std::shared_ptr<V4l2Devices> made(new V4l2Devices());
+    DeviceCatalog::Instance().AddProvider(made, false);
+    return made.get();
+  }();
+  return *devices;
+}
+
+namespace {
+const bool kRegistered = (V4l2Devices::Instance(), true);
+}  // namespace
+
+V4l2Devices::V4l2Devices() : calls_(SystemV4l2Calls()), nodes_(SystemNodeSource()) {}
+
+V4l2Devices::~V4l2Devices() { StopWatching(); }
+
+std::vector<ListedNode> V4l2Devices::List(V4l2Calls& calls, NodeSource& nodes) {
+  std::vector<Probed> probed;
+  for (const VideoNode& node : nodes.Nodes()) {
+    if (auto found = Probe(calls, node)) probed.push_back(std::move(*found));
+  }
+  std::sort(probed.begin(), probed.end(), [](const Probed& a, const Probed& b) {
+    if (a.busInfo != b.busInfo) return a.busInfo < b.busInfo;
+    return NodeNumber(a.devnode) < NodeNumber(b.devnode);
+  });
+  std::vector<ListedNode> listed;
+  std::map<std::string, int> perBus;
+  std::map<std::string, int> perCard;
+  for (const Probed& node : probed) {
+    const int onBus = perBus[node.busInfo]++;
+    std::string identity = node.byId;
+    if (identity.empty()) {
+      identity = node.busInfo.empty() ? node.card : node.busInfo;
+      if (onBus > 0) identity += "\\" + std::to_string(onBus);
+    }
+    const int sameName = ++perCard[node.card];
+    std::wstring friendly = Utf8ToWide(node.card);
+    if (sameName > 1) friendly += L" #" + std::to_wstring(sameName);
+    listed.push_back({node.devnode, std::wstring(kPrefix) + Utf8ToWide(identity), friendly,
+                      node.busInfo, node.crossbar});
+  }
+  return listed;
+}
+
+std::vector<ListedNode> V4l2Devices::Listing() {
+  std::unique_lock lock(mutex_);
+  EnsureWatching(lock);
+  if (!watching_) listing_ = List(*calls_, *nodes_);
+  return listing_;
+}
+
+std::optional<std::string> V4l2Devices::NodeOf(const std::wstring& displayName) {
+  for (const ListedNode& node : Listing()) {
+    if (node.displayName == displayName) return node.devnode;
+  }
+  return std::nullopt;
+}
+
+std::vector<DeviceEntry> V4l2Devices::Devices() {
+  std::shared_ptr<V4l2Calls> calls;
+  {
+    std::lock_guard lock(mutex_);
+    calls = calls_;
+  }
+  std::vector<DeviceEntry> entries;
+  for (const ListedNode& node : Listing()) {
+    const std::wstring displayName = node.displayName;
+    const std::wstring name = node.friendlyName;
+    const std::optional<KSPIN_MEDIUM> wire =
+        node.crossbar ? std::optional(CaptureWire(displayName)) : std::nullopt;
+    entries.push_back(
+        {CLSID_VideoInputDeviceCategory, displayName, name, CLSID_VidorraVideoCapture,
+         [this, calls, displayName, name, wire](IBaseFilter** filter) -> HRESULT {
+           if (!filter) return E_POINTER;
+           *filter = nullptr;
+           std::unique_ptr<V4l2VideoDevice> device;
+           const HRESULT hr = V4l2VideoDevice::Open(
+               calls, [this, displayName] { return NodeOf(displayName); }, wire, &device);
+           if (FAILED(hr)) return hr;
+           ComPtr<CV4l2CaptureFilter> made =
+               MakeComObject<CV4l2CaptureFilter>(name, displayName, std::move(device));
+           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+         }});
+    if (!node.crossbar) continue;
+    const std::string devnode = node.devnode;
+    entries.push_back(
+        {AM_KSCATEGORY_CROSSBAR, displayName + L"\\crossbar", name + L" Crossbar",
+         CLSID_VidorraCrossbar,
+         [calls, devnode, name, wire](IBaseFilter** filter) -> HRESULT {
+           if (!filter) return E_POINTER;
+           *filter = nullptr;
+           std::unique_ptr<V4l2Crossbar> crossbar;
+           const HRESULT hr = V4l2Crossbar::Open(calls, devnode, *wire, &crossbar);
+           if (FAILED(hr)) return hr;
+           ComPtr<CCrossbarFilter> made =
+               MakeComObject<CCrossbarFilter>(name + L" Crossbar", std::move(crossbar));
+           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+         }});
+  }
+  return entries;
+}
+
+// ---- Hot-plug ----
+
+void V4l2Devices::EnsureWatching(std::unique_lock<std::mutex>& lock) {
+  if (watchTried_) return;
+  watchTried_ = true;
+  monitor_ = nodes_->Monitor();
+  if (!monitor_) return;
+  stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (stopFd_ < 0) {
+    monitor_.reset();
+    return;
+  }
+  // Listed after the monitor is on, so that no change falls between the two.
+  listing_ = List(*calls_, *nodes_);
+  watching_ = true;
+  thread_ = std::thread([this, monitor = monitor_.get(), stop = stopFd_] { Watch(monitor, stop); });
+  (void)lock;
+}
+
+void V4l2Devices::StopWatching() {
+  std::thread thread;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopFd_ >= 0) {
+      const uint64_t one = 1;
+      [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+    }
+    thread = std::move(thread_);
+  }
+  if (thread.joinable()) thread.join();
+  std::lock_guard lock(mutex_);
+  if (stopFd_ >= 0) ::close(stopFd_);
+  stopFd_ = -1;
+  monitor_.reset();
+  watching_ = false;
+  watchTried_ = false;
+  listing_.clear();
+}
+
+void V4l2Devices::Watch(NodeMonitor* monitor, int stopFd) {
+  for (;;) {
+    pollfd fds[2] = {{monitor->Fd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, -1);
+    if (ready < 0 && errno != EINTR) return;
+    if (fds[1].revents & POLLIN) return;
+    if (!(fds[0].revents & POLLIN)) continue;
+    if (monitor->Receive()) Refresh();
+  }
+}
+
+void V4l2Devices::Refresh() {
+  std::vector<ListedNode> before;
+  std::vector<ListedNode> after;
+  {
+    std::lock_guard lock(mutex_);
+    before = listing_;
+    listing_ = List(*calls_, *nodes_);
+    after = listing_;
+  }
+  std::set<std::wstring> was;
+  std::set<std::wstring> is;
+  for (const ListedNode& node : before) was.insert(node.displayName);
+  for (const ListedNode& node : after) is.insert(node.displayName);
+  for (const std::wstring& name : was) {
+    if (!is.contains(name)) DeviceCatalog::Instance().DeviceRemoved(name);
+  }
+  for (const std::wstring& name : is) {
+    if (!was.contains(name)) DeviceCatalog::Instance().DeviceArrived(name);
+  }
+}
+
+void V4l2Devices::UseForTesting(std::shared_ptr<V4l2Calls> calls,
+                                std::shared_ptr<NodeSource> nodes) {
+  StopWatching();
+  std::lock_guard lock(mutex_);
+  calls_ = calls ? std::move(calls) : SystemV4l2Calls();
+  nodes_ = nodes ? std::move(nodes) : SystemNodeSource();
+}
+
+}  // namespace vidorra::devices::v4l2

@@ -1,0 +1,546 @@
+// The fake V4L2 seam; see fake_v4l2.h.
+#include "fake_v4l2.h"
+
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vidorra::test {
+
+namespace {
+
+using devices::v4l2::NodeEvent;
+using devices::v4l2::VideoNode;
+
+constexpr uint32_t kJpegBytes = 1000;
+
+void CopyName(__u8* to, size_t size, const std::string& from) {
+  std::memset(to, 0, size);
+  std::memcpy(to, from.data(), std::min(from.size(), size - 1));
+}
+
+int Error(int error) {
+  errno = error;
+  return -1;
+}
+
+void Signal(int fd, uint64_t count = 1) {
+  [[maybe_unused]] const ssize_t written = ::write(fd, &count, sizeof count);
+}
+
+bool Consume(int fd) {
+  uint64_t value = 0;
+  return ::read(fd, &value, sizeof value) == sizeof value;
+}
+
+v4l2_pix_format PixFormat(uint32_t pixelFormat, uint32_t width, uint32_t height, uint32_t extra) {
+  v4l2_pix_format pix{};
+  pix.width = width;
+  pix.height = height;
+  pix.pixelformat = pixelFormat;
+  pix.field = V4L2_FIELD_NONE;
+  switch (pixelFormat) {
+    case V4L2_PIX_FMT_YUYV:
+    case V4L2_PIX_FMT_UYVY:
+      pix.bytesperline = width * 2 + extra;
+      pix.sizeimage = pix.bytesperline * height;
+      break;
+    case V4L2_PIX_FMT_BGR24:
+    case V4L2_PIX_FMT_RGB24:
+      pix.bytesperline = width * 3 + extra;
+      pix.sizeimage = pix.bytesperline * height;
+      break;
+    case V4L2_PIX_FMT_NV12:
+    case V4L2_PIX_FMT_YUV420:
+      pix.bytesperline = width + extra;
+      pix.sizeimage = pix.bytesperline * height * 3 / 2;
+      break;
+    default:
+      pix.sizeimage = width * height;
+      break;
+  }
+  return pix;
+}
+
+}  // namespace
+
+FakeControl IntegerControl(uint32_t id, const char* name, long min, long max, long step, long def) {
+  FakeControl control;
+  control.query.id = id;
+  control.query.type = V4L2_CTRL_TYPE_INTEGER;
+  CopyName(control.query.name, sizeof control.query.name, name);
+  control.query.minimum = static_cast<__s32>(min);
+  control.query.maximum = static_cast<__s32>(max);
+  control.query.step = static_cast<__s32>(step);
+  control.query.default_value = static_cast<__s32>(def);
+  control.value = def;
+  return control;
+}
+
+FakeControl BooleanControl(uint32_t id, const char* name, long def) {
+  FakeControl control = IntegerControl(id, name, 0, 1, 1, def);
+  control.query.type = V4L2_CTRL_TYPE_BOOLEAN;
+  return control;
+}
+
+FakeControl MenuControl(uint32_t id, const char* name, std::vector<std::string> items, long def) {
+  FakeControl control =
+      IntegerControl(id, name, 0, static_cast<long>(items.size()) - 1, 1, def);
+  control.query.type = V4L2_CTRL_TYPE_MENU;
+  control.menu = std::move(items);
+  return control;
+}
+
+v4l2_input Input(uint32_t index, const char* name, uint32_t type, uint32_t audioset) {
+  v4l2_input input{};
+  input.index = index;
+  CopyName(input.name, sizeof input.name, name);
+  input.type = type;
+  input.audioset = audioset;
+  return input;
+}
+
+v4l2_audio AudioInput(uint32_t index, const char* name) {
+  v4l2_audio audio{};
+  audio.index = index;
+  CopyName(audio.name, sizeof audio.name, name);
+  return audio;
+}
+
+class FakeV4l2::Monitor_ : public devices::v4l2::NodeMonitor {
+ public:
+  explicit Monitor_(FakeV4l2* fake) : fake_(fake), fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
+  ~Monitor_() override {
+    std::lock_guard lock(fake_->mutex_);
+    if (fake_->monitor_ == this) fake_->monitor_ = nullptr;
+    ::close(fd_);
+  }
+  int Fd() override { return fd_; }
+  std::optional<NodeEvent> Receive() override {
+    std::lock_guard lock(fake_->mutex_);
+    if (!Consume(fd_) || events_.empty()) return std::nullopt;
+    NodeEvent event = events_.front();
+    events_.pop_front();
+    return event;
+  }
+  // Under the fake's mutex.
+  void Push(NodeEvent event) {
+    events_.push_back(std::move(event));
+    Signal(fd_);
+  }
+
+ private:
+  FakeV4l2* const fake_;
+  const int fd_;
+  std::deque<NodeEvent> events_;
+};
+
+FakeV4l2::~FakeV4l2() {
+  for (const auto& [fd, node] : open_) ::close(fd);
+}
+
+// ---- The test's side ----
+
+void FakeV4l2::Plug(FakeNode spec) {
+  std::lock_guard lock(mutex_);
+  auto node = std::make_unique<Node>();
+  if (!spec.formats.empty()) {
+    const FakeFormat& first = spec.formats[spec.currentFormat];
+    node->format = PixFormat(first.pixelFormat, first.sizes.front().first,
+                             first.sizes.front().second, spec.extraBytesPerLine);
+    node->interval = first.intervals.front();
+  }
+  const std::string devnode = spec.devnode;
+  node->spec = std::move(spec);
+  nodes_.push_back(std::move(node));
+  Notify(NodeEvent::Action::kAdded, devnode);
+}
+
+void FakeV4l2::Unplug(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  for (auto& node : nodes_) {
+    if (node->spec.devnode != devnode || !node->present) continue;
+    node->present = false;
+    // Everyone waiting on the node wakes to find it gone.
+    for (const auto& [fd, open] : open_) {
+      if (open == node.get()) Signal(fd, 1000);
+    }
+  }
+  Notify(NodeEvent::Action::kRemoved, devnode);
+}
+
+void FakeV4l2::Notify(NodeEvent::Action action, const std::string& devnode) {
+  if (monitor_) monitor_->Push({action, devnode});
+}
+
+FakeV4l2::Node* FakeV4l2::Find(const std::string& devnode) {
+  for (auto& node : nodes_) {
+    if (node->spec.devnode == devnode && node->present) return node.get();
+  }
+  return nullptr;
+}
+
+bool FakeV4l2::Capture(const std::string& devnode, uint32_t sequence, REFERENCE_TIME age,
+                       bool error) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  if (!node || !node->streamOn || node->queued.empty()) return false;
+  const uint32_t index = node->queued.front();
+  node->queued.pop_front();
+  std::vector<uint8_t>& bytes = node->buffers[index];
+  const uint32_t used =
+      node->format.pixelformat == V4L2_PIX_FMT_MJPEG ? kJpegBytes : node->format.sizeimage;
+  for (size_t i = 0; i < used; ++i) bytes[i] = PictureByte(sequence, i);
+  v4l2_buffer buffer{};
+  buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  buffer.memory = V4L2_MEMORY_MMAP;
+  buffer.index = index;
+  buffer.bytesused = used;
+  buffer.sequence = sequence;
+  buffer.flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | (error ? V4L2_BUF_FLAG_ERROR : 0);
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const int64_t micros = now.tv_sec * 1'000'000LL + now.tv_nsec / 1000 - age / 10;
+  buffer.timestamp.tv_sec = micros / 1'000'000;
+  buffer.timestamp.tv_usec = micros % 1'000'000;
+  node->filled.push_back(buffer);
+  Signal(node->streamFd);
+  return true;
+}
+
+bool FakeV4l2::Streaming(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node && node->streamOn;
+}
+
+v4l2_pix_format FakeV4l2::Format(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->format : v4l2_pix_format{};
+}
+
+v4l2_fract FakeV4l2::Interval(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->interval : v4l2_fract{};
+}
+
+long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  for (const FakeControl& control : node ? node->spec.controls : std::vector<FakeControl>{}) {
+    if (control.query.id == id) return control.value;
+  }
+  return -1;
+}
+
+uint32_t FakeV4l2::CurrentInput(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->input : 0;
+}
+
+uint32_t FakeV4l2::CurrentAudio(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->audio : 0;
+}
+
+// ---- NodeSource ----
+
+std::vector<VideoNode> FakeV4l2::Nodes() {
+  std::lock_guard lock(mutex_);
+  std::vector<VideoNode> nodes;
+  for (const auto& node : nodes_) {
+    if (node->present) nodes.push_back({node->spec.devnode, node->spec.links});
+  }
+  return nodes;
+}
+
+std::unique_ptr<devices::v4l2::NodeMonitor> FakeV4l2::Monitor() {
+  auto monitor = std::make_unique<Monitor_>(this);
+  std::lock_guard lock(mutex_);
+  monitor_ = monitor.get();
+  return monitor;
+}
+
+// ---- V4l2Calls ----
+
+int FakeV4l2::Open(const std::string& path, int) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(path);
+  if (!node) return Error(ENOENT);
+  const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
+  open_[fd] = node;
+  return fd;
+}
+
+int FakeV4l2::Close(int fd) {
+  std::lock_guard lock(mutex_);
+  const auto it = open_.find(fd);
+  if (it == open_.end()) return Error(EBADF);
+  Node* node = it->second;
+  if (node->streamFd == fd) {
+    node->streamFd = -1;
+    node->streamOn = false;
+    node->buffers.clear();
+    node->queued.clear();
+    node->filled.clear();
+  }
+  open_.erase(it);
+  return ::close(fd);
+}
+
+FakeV4l2::Node* FakeV4l2::NodeOf(int fd) {
+  const auto it = open_.find(fd);
+  return it == open_.end() ? nullptr : it->second;
+}
+
+int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
+  std::lock_guard lock(mutex_);
+  Node* node = NodeOf(fd);
+  if (!node) return Error(EBADF);
+  if (!node->present) return Error(ENODEV);
+  return Handle(*node, fd, request, arg);
+}
+
+int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
+  const FakeNode& spec = node.spec;
+  switch (request) {
+    case VIDIOC_QUERYCAP: {
+      auto* caps = static_cast<v4l2_capability*>(arg);
+      *caps = {};
+      CopyName(caps->driver, sizeof caps->driver, "fake");
+      CopyName(caps->card, sizeof caps->card, spec.card);
+      CopyName(caps->bus_info, sizeof caps->bus_info, spec.busInfo);
+      caps->device_caps = spec.deviceCaps;
+      caps->capabilities = spec.deviceCaps | V4L2_CAP_DEVICE_CAPS;
+      return 0;
+    }
+    case VIDIOC_ENUM_FMT: {
+      auto* description = static_cast<v4l2_fmtdesc*>(arg);
+      if (description->index >= spec.formats.size()) return Error(EINVAL);
+      description->pixelformat = spec.formats[description->index].pixelFormat;
+      return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+      auto* size = static_cast<v4l2_frmsizeenum*>(arg);
+      for (const FakeFormat& format : spec.formats) {
+        if (format.pixelFormat != size->pixel_format) continue;
+        if (size->index >= format.sizes.size()) return Error(EINVAL);
+        size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        size->discrete = {format.sizes[size->index].first, format.sizes[size->index].second};
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {
+      auto* interval = static_cast<v4l2_frmivalenum*>(arg);
+      for (const FakeFormat& format : spec.formats) {
+        if (format.pixelFormat != interval->pixel_format) continue;
+        if (interval->index >= format.intervals.size()) return Error(EINVAL);
+        interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+        interval->discrete = format.intervals[interval->index];
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_G_FMT:
+      static_cast<v4l2_format*>(arg)->fmt.pix = node.format;
+      return 0;
+    case VIDIOC_S_FMT: {
+      if (node.streamOn) return Error(EBUSY);
+      auto* format = static_cast<v4l2_format*>(arg);
+      const v4l2_pix_format want = format->fmt.pix;
+      for (const FakeFormat& offered : spec.formats) {
+        if (offered.pixelFormat != want.pixelformat) continue;
+        node.format = PixFormat(want.pixelformat, want.width, want.height, spec.extraBytesPerLine);
+        format->fmt.pix = node.format;
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+      auto* parm = static_cast<v4l2_streamparm*>(arg);
+      if (request == VIDIOC_S_PARM) node.interval = parm->parm.capture.timeperframe;
+      parm->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+      parm->parm.capture.timeperframe = node.interval;
+      return 0;
+    }
+    case VIDIOC_REQBUFS: {
+      auto* request = static_cast<v4l2_requestbuffers*>(arg);
+      if (node.streamOn) return Error(EBUSY);
+      node.buffers.assign(request->count, std::vector<uint8_t>(node.format.sizeimage));
+      node.queued.clear();
+      node.filled.clear();
+      node.streamFd = request->count ? fd : -1;
+      return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+      auto* buffer = static_cast<v4l2_buffer*>(arg);
+      if (buffer->index >= node.buffers.size()) return Error(EINVAL);
+      buffer->length = static_cast<__u32>(node.buffers[buffer->index].size());
+      buffer->m.offset = buffer->index * buffer->length;
+      return 0;
+    }
+    case VIDIOC_QBUF: {
+      auto* buffer = static_cast<v4l2_buffer*>(arg);
+      if (buffer->index >= node.buffers.size()) return Error(EINVAL);
+      node.queued.push_back(buffer->index);
+      return 0;
+    }
+    case VIDIOC_DQBUF: {
+      if (node.filled.empty()) return Error(EAGAIN);
+      Consume(fd);
+      *static_cast<v4l2_buffer*>(arg) = node.filled.front();
+      node.filled.pop_front();
+      return 0;
+    }
+    case VIDIOC_STREAMON:
+      node.streamOn = true;
+      return 0;
+    case VIDIOC_STREAMOFF:
+      node.streamOn = false;
+      for (const v4l2_buffer& done : node.filled) node.queued.push_back(done.index);
+      node.filled.clear();
+      return 0;
+    case VIDIOC_QUERYCTRL: {
+      auto* query = static_cast<v4l2_queryctrl*>(arg);
+      const bool next = query->id & V4L2_CTRL_FLAG_NEXT_CTRL;
+      const uint32_t id = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
+      const FakeControl* found = nullptr;
+      for (const FakeControl& control : spec.controls) {
+        if (next ? control.query.id > id && (!found || control.query.id < found->query.id)
+                 : control.query.id == id) {
+          found = &control;
+        }
+      }
+      if (!found) return Error(EINVAL);
+      *query = found->query;
+      return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+      auto* item = static_cast<v4l2_querymenu*>(arg);
+      for (const FakeControl& control : spec.controls) {
+        if (control.query.id != item->id) continue;
+        const long at = static_cast<long>(item->index) - control.query.minimum;
+        if (at < 0 || at >= static_cast<long>(control.menu.size())) return Error(EINVAL);
+        CopyName(item->name, sizeof item->name, control.menu[static_cast<size_t>(at)]);
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+      auto* value = static_cast<v4l2_control*>(arg);
+      for (FakeControl& control : node.spec.controls) {
+        if (control.query.id != value->id) continue;
+        if (request == VIDIOC_G_CTRL) {
+          value->value = static_cast<__s32>(control.value);
+          return 0;
+        }
+        if (control.failWith) return Error(control.failWith);
+        if (value->value < control.query.minimum || value->value > control.query.maximum) {
+          return Error(ERANGE);
+        }
+        control.value = value->value;
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_ENUMINPUT: {
+      auto* input = static_cast<v4l2_input*>(arg);
+      if (input->index >= spec.inputs.size()) return Error(EINVAL);
+      *input = spec.inputs[input->index];
+      return 0;
+    }
+    case VIDIOC_ENUMAUDIO: {
+      auto* audio = static_cast<v4l2_audio*>(arg);
+      if (audio->index >= spec.audios.size()) return Error(EINVAL);
+      *audio = spec.audios[audio->index];
+      return 0;
+    }
+    case VIDIOC_G_INPUT:
+      *static_cast<int*>(arg) = static_cast<int>(node.input);
+      return 0;
+    case VIDIOC_S_INPUT: {
+      const int index = *static_cast<int*>(arg);
+      if (index < 0 || static_cast<size_t>(index) >= spec.inputs.size()) return Error(EINVAL);
+      node.input = static_cast<uint32_t>(index);
+      return 0;
+    }
+    case VIDIOC_G_AUDIO:
+      *static_cast<v4l2_audio*>(arg) = spec.audios.empty() ? v4l2_audio{} : spec.audios[node.audio];
+      return spec.audios.empty() ? Error(EINVAL) : 0;
+    case VIDIOC_S_AUDIO: {
+      const auto* audio = static_cast<v4l2_audio*>(arg);
+      if (audio->index >= spec.audios.size()) return Error(EINVAL);
+      node.audio = audio->index;
+      return 0;
+    }
+    default:
+      return Error(ENOTTY);
+  }
+}
+
+void* FakeV4l2::Mmap(size_t length, int fd, int64_t offset) {
+  std::lock_guard lock(mutex_);
+  Node* node = NodeOf(fd);
+  if (!node || !node->present || node->buffers.empty()) {
+    errno = ENODEV;
+    return MAP_FAILED;
+  }
+  const size_t index = static_cast<size_t>(offset) / node->buffers.front().size();
+  if (index >= node->buffers.size() || node->buffers[index].size() != length) {
+    errno = EINVAL;
+    return MAP_FAILED;
+  }
+  return node->buffers[index].data();
+}
+
+int FakeV4l2::Munmap(void*, size_t) { return 0; }
+
+int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
+  ++polling_;
+  const int ready = ::poll(fds, count, timeoutMs);
+  --polling_;
+  return ready;
+}
+
+// ---- BytesSink ----
+
+BytesSink::BytesSink() : CBaseRenderer(L"Bytes Sink", GUID_NULL) {}
+
+HRESULT BytesSink::CheckMediaType(const CMediaType* mt) {
+  return mt && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT BytesSink::DoRenderSample(IMediaSample* sample) {
+  Sample kept;
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  kept.bytes.assign(data, data + sample->GetActualDataLength());
+  sample->GetTime(&kept.start, &kept.stop);
+  kept.discontinuity = sample->IsDiscontinuity() == S_OK;
+  std::lock_guard lock(mutex_);
+  samples_.push_back(std::move(kept));
+  return S_OK;
+}
+
+std::vector<BytesSink::Sample> BytesSink::Samples() {
+  std::lock_guard lock(mutex_);
+  return samples_;
+}
+
+size_t BytesSink::Count() {
+  std::lock_guard lock(mutex_);
+  return samples_.size();
+}
+
+}  // namespace vidorra::test
