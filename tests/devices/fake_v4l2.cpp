@@ -251,6 +251,18 @@ uint32_t FakeV4l2::CurrentAudio(const std::string& devnode) {
   return node ? node->audio : 0;
 }
 
+uint32_t FakeV4l2::Frequency(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->frequency : 0;
+}
+
+v4l2_std_id FakeV4l2::Standard(const std::string& devnode) {
+  std::lock_guard lock(mutex_);
+  Node* node = Find(devnode);
+  return node ? node->standard : 0;
+}
+
 // ---- NodeSource ----
 
 std::vector<VideoNode> FakeV4l2::Nodes() {
@@ -484,6 +496,26 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       node.audio = audio->index;
       return 0;
     }
+    case VIDIOC_G_TUNER: {
+      auto* tuner = static_cast<v4l2_tuner*>(arg);
+      if (tuner->index != 0 || spec.inputs.empty()) return Error(EINVAL);
+      tuner->type = V4L2_TUNER_ANALOG_TV;
+      tuner->capability = spec.tunerCapability;
+      tuner->signal = spec.signal;
+      return 0;
+    }
+    case VIDIOC_S_FREQUENCY: {
+      const auto* frequency = static_cast<v4l2_frequency*>(arg);
+      if (frequency->tuner != 0) return Error(EINVAL);
+      node.frequency = frequency->frequency;
+      return 0;
+    }
+    case VIDIOC_S_STD:
+      node.standard = *static_cast<v4l2_std_id*>(arg);
+      return 0;
+    case VIDIOC_G_STD:
+      *static_cast<v4l2_std_id*>(arg) = node.standard;
+      return 0;
     default:
       return Error(ENOTTY);
   }

@@ -438,6 +438,75 @@ TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
   EXPECT_EQ(CategoryOfPin(pins.front().Get()), PIN_CATEGORY_ANALOGVIDEOIN);
 }
 
+TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandard) {
+  FakeNode card = Node("/dev/video6", "TV Card", "pci-0000:04:00.0");
+  card.inputs = {Input(0, "Television", V4L2_INPUT_TYPE_TUNER, 1),
+                 Input(1, "Composite1", V4L2_INPUT_TYPE_CAMERA, 2)};
+  card.inputs[0].std = V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M;
+  card.audios = {AudioInput(0, "TV Tuner"), AudioInput(1, "Line In")};
+  fake_->Plug(card);
+  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVTUNER), std::vector<std::wstring>{L"TV Card TV Tuner"});
+  ComPtr<IBaseFilter> filter = BindDevice(AM_KSCATEGORY_TVTUNER, L"TV Card TV Tuner");
+  ASSERT_TRUE(filter);
+  ComPtr<IAMTVTuner> tuner = QueryAs<IAMTVTuner>(filter.Get());
+  long standards = 0;
+  ASSERT_EQ(S_OK, tuner->get_AvailableTVFormats(&standards));
+  EXPECT_EQ(standards, AnalogVideo_PAL_B | AnalogVideo_PAL_G | AnalogVideo_PAL_I |
+                           AnalogVideo_SECAM_L | AnalogVideo_NTSC_M);
+
+  struct Case {
+    long country;
+    TunerInputType input;
+    long channel;
+    long picture;  // Hz, 0: not in the plan
+    long sound;
+    v4l2_std_id standard;
+  };
+  const Case cases[] = {
+      {33, TunerInputAntenna, 21, 471'250'000, 477'750'000, V4L2_STD_SECAM_L},
+      {33, TunerInputAntenna, 5, 176'000'000, 182'500'000, V4L2_STD_SECAM_L},
+      {49, TunerInputAntenna, 5, 175'250'000, 180'750'000, V4L2_STD_PAL_B},
+      {44, TunerInputAntenna, 5, 0, 0, V4L2_STD_PAL_I},
+      {44, TunerInputAntenna, 30, 543'250'000, 549'250'000, V4L2_STD_PAL_I},
+      {1, TunerInputAntenna, 100, 0, 0, V4L2_STD_NTSC_M},
+      {1, TunerInputCable, 100, 649'250'000, 653'750'000, V4L2_STD_NTSC_M},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.country << " channel " << c.channel);
+    ASSERT_EQ(S_OK, tuner->put_CountryCode(c.country));
+    ASSERT_EQ(S_OK, tuner->put_InputType(0, c.input));
+    EXPECT_EQ(fake_->Standard("/dev/video6"), c.standard);
+    const HRESULT hr = tuner->put_Channel(c.channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+    if (c.picture == 0) {
+      EXPECT_EQ(hr, E_INVALIDARG);
+      continue;
+    }
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_EQ(fake_->Frequency("/dev/video6"), static_cast<uint32_t>(c.picture / 62'500));
+    long picture = 0, sound = 0;
+    tuner->get_VideoFrequency(&picture);
+    tuner->get_AudioFrequency(&sound);
+    EXPECT_EQ(picture, c.picture);
+    EXPECT_EQ(sound, c.sound);
+  }
+  long signal = 0;
+  ASSERT_EQ(S_OK, tuner->SignalPresent(&signal));
+  EXPECT_EQ(signal, AMTUNER_SIGNALPRESENT);
+  long low = 0, high = 0;
+  ASSERT_EQ(S_OK, tuner->put_CountryCode(44));
+  ASSERT_EQ(S_OK, tuner->put_InputType(0, TunerInputAntenna));
+  ASSERT_EQ(S_OK, tuner->ChannelMinMax(&low, &high));
+  EXPECT_EQ(std::make_pair(low, high), std::make_pair(21L, 69L));
+
+  // The crossbar's tuner inputs are on the tuner's wires.
+  ComPtr<IBaseFilter> crossbar = BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar");
+  ASSERT_TRUE(crossbar);
+  long related = 0, type = 0;
+  ASSERT_EQ(S_OK, QueryAs<IAMCrossbar>(crossbar.Get())->get_CrossbarPinInfo(TRUE, 0, &related, &type));
+  EXPECT_EQ(type, PhysConn_Video_Tuner);
+  EXPECT_EQ(related, 2);
+}
+
 // udev's enumeration of this machine, for real: whatever it lists is a video node that
 // exists, and listing it through the system's calls gives no more devices than nodes.
 TEST(V4l2System, UdevListsTheVideoNodesOfThisMachine) {

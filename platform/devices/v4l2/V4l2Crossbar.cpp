@@ -1,6 +1,8 @@
 // The analogue inputs of a V4L2 card as a crossbar; see V4l2Crossbar.h.
 #include "V4l2Crossbar.h"
 
+#include "V4l2Tuner.h"
+
 #include <fcntl.h>
 
 #include <algorithm>
@@ -79,18 +81,20 @@ KSPIN_MEDIUM CaptureWire(const std::wstring& deviceDisplayName) {
 }
 
 HRESULT V4l2Crossbar::Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
-                           KSPIN_MEDIUM captureWire, std::unique_ptr<V4l2Crossbar>* crossbar) {
+                           const std::wstring& deviceDisplayName,
+                           std::unique_ptr<V4l2Crossbar>* crossbar) {
   if (!crossbar) return E_POINTER;
   const int fd = calls->Open(devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return HResultFromErrno(errno);
-  crossbar->reset(new V4l2Crossbar(std::move(calls), fd, captureWire));
+  crossbar->reset(new V4l2Crossbar(std::move(calls), fd, deviceDisplayName));
   return S_OK;
 }
 
-V4l2Crossbar::V4l2Crossbar(std::shared_ptr<V4l2Calls> calls, int fd, KSPIN_MEDIUM captureWire)
+V4l2Crossbar::V4l2Crossbar(std::shared_ptr<V4l2Calls> calls, int fd,
+                           std::wstring deviceDisplayName)
     : calls_(std::move(calls)),
       fd_(fd),
-      captureWire_(captureWire),
+      displayName_(std::move(deviceDisplayName)),
       inputs_(QueryInputs(*calls_, fd)) {}
 
 V4l2Crossbar::~V4l2Crossbar() { calls_->Close(fd_); }
@@ -100,9 +104,11 @@ std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
   const long videoCount = VideoCount();
   for (const v4l2_input& input : inputs_.video) {
     CrossbarPinSpec pin;
-    pin.pin = {NameOf(input.name, sizeof input.name), PINDIR_INPUT, MEDIATYPE_AnalogVideo,
-               std::nullopt};
     pin.physicalType = VideoConnector(input);
+    pin.pin = {NameOf(input.name, sizeof input.name), PINDIR_INPUT, MEDIATYPE_AnalogVideo,
+               pin.physicalType == PhysConn_Video_Tuner
+                   ? std::optional(CardWire(displayName_, kTunerPictureWire))
+                   : std::nullopt};
     for (size_t a = 0; a < inputs_.audio.size(); ++a) {
       if (input.audioset & (1u << inputs_.audio[a].index)) {
         pin.related = videoCount + static_cast<long>(a);
@@ -114,9 +120,11 @@ std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
   for (size_t a = 0; a < inputs_.audio.size(); ++a) {
     const v4l2_audio& audio = inputs_.audio[a];
     CrossbarPinSpec pin;
-    pin.pin = {NameOf(audio.name, sizeof audio.name), PINDIR_INPUT, MEDIATYPE_AnalogAudio,
-               std::nullopt};
     pin.physicalType = AudioConnector(audio);
+    pin.pin = {NameOf(audio.name, sizeof audio.name), PINDIR_INPUT, MEDIATYPE_AnalogAudio,
+               pin.physicalType == PhysConn_Audio_Tuner
+                   ? std::optional(CardWire(displayName_, kTunerSoundWire))
+                   : std::nullopt};
     for (size_t v = 0; v < inputs_.video.size(); ++v) {
       if (inputs_.video[v].audioset & (1u << audio.index)) {
         pin.related = static_cast<long>(v);
@@ -126,7 +134,8 @@ std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
     pins.push_back(pin);
   }
   const bool sound = !inputs_.audio.empty();
-  pins.push_back({{L"Video Decoder Out", PINDIR_OUTPUT, MEDIATYPE_AnalogVideo, captureWire_},
+  pins.push_back({{L"Video Decoder Out", PINDIR_OUTPUT, MEDIATYPE_AnalogVideo,
+                   CaptureWire(displayName_)},
                   PhysConn_Video_VideoDecoder,
                   sound ? kAudioOut : -1});
   if (sound) {

@@ -2,7 +2,8 @@
 // of VIDIOC_ENUMINPUT (tuner, composite, S-Video, component, as its type and name say) and
 // each sound input of VIDIOC_ENUMAUDIO, then the outputs "Video Decoder Out" (on the wire to
 // the capture filter's analogue video input) and, when the card has sound inputs, "Audio
-// Decoder Out". A video input's related pin is the sound input its audioset names. Routing the
+// Decoder Out". The tuner's picture and sound inputs are on the wires from the card's tuner
+// (V4l2Tuner). A video input's related pin is the sound input its audioset names. Routing the
 // video output selects the input (VIDIOC_S_INPUT), routing the sound output the sound input
 // (VIDIOC_S_AUDIO); the hardware always has an input selected, so an output cannot be left
 // unconnected.
@@ -37,9 +38,11 @@ KSPIN_MEDIUM CaptureWire(const std::wstring& deviceDisplayName);
 
 class V4l2Crossbar : public CrossbarBackend {
  public:
-  // Opens `devnode`; fails with the open's error.
+  // Opens `devnode` of the device listed as `deviceDisplayName` (its wires are named after
+  // it); fails with the open's error.
   static HRESULT Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
-                      KSPIN_MEDIUM captureWire, std::unique_ptr<V4l2Crossbar>* crossbar);
+                      const std::wstring& deviceDisplayName,
+                      std::unique_ptr<V4l2Crossbar>* crossbar);
   ~V4l2Crossbar() override;
 
   std::vector<CrossbarPinSpec> Pins() override;
@@ -48,12 +51,12 @@ class V4l2Crossbar : public CrossbarBackend {
   long RoutedTo(long output) override;
 
  private:
-  V4l2Crossbar(std::shared_ptr<V4l2Calls> calls, int fd, KSPIN_MEDIUM captureWire);
+  V4l2Crossbar(std::shared_ptr<V4l2Calls> calls, int fd, std::wstring deviceDisplayName);
   long VideoCount() const { return static_cast<long>(inputs_.video.size()); }
 
   const std::shared_ptr<V4l2Calls> calls_;
   const int fd_;
-  const KSPIN_MEDIUM captureWire_;
+  const std::wstring displayName_;
   const AnalogInputs inputs_;
 };
 

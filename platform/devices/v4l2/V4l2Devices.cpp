@@ -14,8 +14,10 @@
 #include <set>
 
 #include "CrossbarFilter.h"
+#include "TvTunerFilter.h"
 #include "V4l2CaptureFilter.h"
 #include "V4l2Crossbar.h"
+#include "V4l2Tuner.h"
 
 namespace vidorra::devices::v4l2 {
 
@@ -41,6 +43,8 @@ struct Probed {
   std::string busInfo;
   std::string byId;
   bool crossbar = false;
+  std::optional<uint32_t> tuner;
+  uint64_t tunerStandards = 0;
 };
 
 std::optional<Probed> Probe(V4l2Calls& calls, const VideoNode& node) {
@@ -53,11 +57,18 @@ std::optional<Probed> Probe(V4l2Calls& calls, const VideoNode& node) {
                                                                        : caps.capabilities;
     if ((device & V4L2_CAP_VIDEO_CAPTURE) && (device & V4L2_CAP_STREAMING)) {
       probed = Probed{node.devnode, Text(caps.card, sizeof caps.card),
-                      Text(caps.bus_info, sizeof caps.bus_info), {}, false};
+                      Text(caps.bus_info, sizeof caps.bus_info), {}, false, std::nullopt, 0};
       for (const std::string& link : node.links) {
         if (link.rfind(kById, 0) == 0) probed->byId = link.substr(kById.size());
       }
-      probed->crossbar = HasCrossbar(QueryInputs(calls, fd));
+      const AnalogInputs inputs = QueryInputs(calls, fd);
+      probed->crossbar = HasCrossbar(inputs);
+      for (const v4l2_input& input : inputs.video) {
+        if (input.type != V4L2_INPUT_TYPE_TUNER) continue;
+        probed->tuner = input.tuner;
+        probed->tunerStandards = input.std;
+        break;
+      }
     }
   }
   calls.Close(fd);
@@ -108,7 +119,7 @@ std::vector<ListedNode> V4l2Devices::List(V4l2Calls& calls, NodeSource& nodes) {
     std::wstring friendly = Utf8ToWide(node.card);
     if (sameName > 1) friendly += L" #" + std::to_wstring(sameName);
     listed.push_back({node.devnode, std::wstring(kPrefix) + Utf8ToWide(identity), friendly,
-                      node.busInfo, node.crossbar});
+                      node.busInfo, node.crossbar, node.tuner, node.tunerStandards});
   }
   return listed;
 }
@@ -157,14 +168,29 @@ std::vector<DeviceEntry> V4l2Devices::Devices() {
     entries.push_back(
         {AM_KSCATEGORY_CROSSBAR, displayName + L"\\crossbar", name + L" Crossbar",
          CLSID_VidorraCrossbar,
-         [calls, devnode, name, wire](IBaseFilter** filter) -> HRESULT {
+         [calls, devnode, name, displayName](IBaseFilter** filter) -> HRESULT {
            if (!filter) return E_POINTER;
            *filter = nullptr;
            std::unique_ptr<V4l2Crossbar> crossbar;
-           const HRESULT hr = V4l2Crossbar::Open(calls, devnode, *wire, &crossbar);
+           const HRESULT hr = V4l2Crossbar::Open(calls, devnode, displayName, &crossbar);
            if (FAILED(hr)) return hr;
            ComPtr<CCrossbarFilter> made =
                MakeComObject<CCrossbarFilter>(name + L" Crossbar", std::move(crossbar));
+           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+         }});
+    if (!node.tuner) continue;
+    entries.push_back(
+        {AM_KSCATEGORY_TVTUNER, displayName + L"\\tuner", name + L" TV Tuner",
+         CLSID_VidorraTvTuner,
+         [calls, devnode, name, displayName, index = *node.tuner,
+          standards = node.tunerStandards](IBaseFilter** filter) -> HRESULT {
+           if (!filter) return E_POINTER;
+           *filter = nullptr;
+           std::unique_ptr<V4l2Tuner> tuner;
+           const HRESULT hr = V4l2Tuner::Open(calls, devnode, index, standards, displayName, &tuner);
+           if (FAILED(hr)) return hr;
+           ComPtr<CTvTunerFilter> made =
+               MakeComObject<CTvTunerFilter>(name + L" TV Tuner", std::move(tuner));
            return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
          }});
   }

@@ -7,7 +7,8 @@
 // " #3" ... in that order. Display name: "@device:v4l2:" and a stable identity, the node's
 // /dev/v4l/by-id name when udev gives one (the same across ports, re-plugging and reboots),
 // else its bus info (with "\N" for the N-th further capture node on that bus); a card with
-// several video inputs or a tuner also lists its crossbar, "@device:v4l2:IDENTITY\crossbar".
+// several video inputs or a tuner also lists its crossbar, "@device:v4l2:IDENTITY\crossbar",
+// and a card with a tuner its TV tuner, "@device:v4l2:IDENTITY\tuner".
 // Neither name contains the /dev number, which changes from one plugging to the next.
 //
 // Hot-plug: from the first listing on, a thread watches udev's video4linux events. On each
@@ -36,6 +37,8 @@ struct ListedNode {
   std::wstring friendlyName;
   std::string busInfo;
   bool crossbar = false;
+  std::optional<uint32_t> tuner;  // the tuner of the tuner input
+  uint64_t tunerStandards = 0;    // V4L2_STD_* bits of the tuner input
 };
 
 class V4l2Devices : public DeviceProvider {

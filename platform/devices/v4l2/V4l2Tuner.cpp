@@ -1,0 +1,263 @@
+// The tuner of a V4L2 TV card and the channel tables; see V4l2Tuner.h.
+#include "V4l2Tuner.h"
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <span>
+
+#include "V4l2Crossbar.h"
+
+namespace vidorra::devices::v4l2 {
+
+namespace {
+
+constexpr long kMHz = 1'000'000;
+constexpr long kDefaultCountry = 33;  // France
+constexpr long kDefaultChannel = 21;
+
+// One band of a plan: channels first..last, picture carrier of `first` and the step, in Hz.
+struct Band {
+  long first;
+  long last;
+  long carrier;
+  long step;
+};
+
+constexpr Band kNtscAir[] = {{2, 4, 55'250'000, 6 * kMHz},
+                             {5, 6, 77'250'000, 6 * kMHz},
+                             {7, 13, 175'250'000, 6 * kMHz},
+                             {14, 69, 471'250'000, 6 * kMHz}};
+constexpr Band kNtscCable[] = {{2, 4, 55'250'000, 6 * kMHz},   {5, 6, 77'250'000, 6 * kMHz},
+                               {7, 13, 175'250'000, 6 * kMHz}, {14, 22, 121'250'000, 6 * kMHz},
+                               {23, 94, 217'250'000, 6 * kMHz}, {95, 99, 91'250'000, 6 * kMHz},
+                               {100, 125, 649'250'000, 6 * kMHz}};
+constexpr Band kEurope[] = {{2, 4, 48'250'000, 7 * kMHz},
+                            {5, 12, 175'250'000, 7 * kMHz},
+                            {21, 69, 471'250'000, 8 * kMHz}};
+constexpr Band kUkIreland[] = {{21, 69, 471'250'000, 8 * kMHz}};
+// France: the L channels of bands I and III have carriers of their own.
+constexpr Band kFrance[] = {{2, 2, 55'750'000, 0},         {3, 3, 60'500'000, 0},
+                            {4, 4, 63'750'000, 0},         {5, 10, 176'000'000, 8 * kMHz},
+                            {21, 69, 471'250'000, 8 * kMHz}};
+
+struct Plan {
+  std::span<const Band> air;
+  std::span<const Band> cable;
+  long standard;
+};
+
+bool NtscCountry(long country) {
+  // North, Central and South American codes using NTSC-M.
+  return country == 1 || country == 52 || country == 55 || (country >= 500 && country <= 599);
+}
+
+Plan PlanOf(long country) {
+  if (NtscCountry(country)) return {kNtscAir, kNtscCable, AnalogVideo_NTSC_M};
+  if (country == 33) return {kFrance, kFrance, AnalogVideo_SECAM_L};
+  if (country == 44 || country == 353) return {kUkIreland, kUkIreland, AnalogVideo_PAL_I};
+  return {kEurope, kEurope, AnalogVideo_PAL_B};
+}
+
+struct StandardPair {
+  long analogVideo;
+  v4l2_std_id v4l2;
+};
+constexpr StandardPair kStandards[] = {
+    {AnalogVideo_NTSC_M, V4L2_STD_NTSC_M},     {AnalogVideo_NTSC_M_J, V4L2_STD_NTSC_M_JP},
+    {AnalogVideo_PAL_B, V4L2_STD_PAL_B},       {AnalogVideo_PAL_D, V4L2_STD_PAL_D},
+    {AnalogVideo_PAL_G, V4L2_STD_PAL_G},       {AnalogVideo_PAL_H, V4L2_STD_PAL_H},
+    {AnalogVideo_PAL_I, V4L2_STD_PAL_I},       {AnalogVideo_PAL_M, V4L2_STD_PAL_M},
+    {AnalogVideo_PAL_N, V4L2_STD_PAL_N},       {AnalogVideo_SECAM_B, V4L2_STD_SECAM_B},
+    {AnalogVideo_SECAM_D, V4L2_STD_SECAM_D},   {AnalogVideo_SECAM_G, V4L2_STD_SECAM_G},
+    {AnalogVideo_SECAM_K, V4L2_STD_SECAM_K},   {AnalogVideo_SECAM_L, V4L2_STD_SECAM_L},
+};
+
+long ToAnalogVideo(v4l2_std_id ids) {
+  long bits = 0;
+  for (const StandardPair& pair : kStandards) {
+    if (ids & pair.v4l2) bits |= pair.analogVideo;
+  }
+  return bits;
+}
+
+v4l2_std_id ToV4l2(long analogVideo) {
+  for (const StandardPair& pair : kStandards) {
+    if (pair.analogVideo == analogVideo) return pair.v4l2;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<long> PictureCarrier(long country, bool cable, long channel) {
+  const Plan plan = PlanOf(country);
+  for (const Band& band : cable ? plan.cable : plan.air) {
+    if (channel >= band.first && channel <= band.last) {
+      return band.carrier + (channel - band.first) * band.step;
+    }
+  }
+  return std::nullopt;
+}
+
+void ChannelRangeOf(long country, bool cable, long* minimum, long* maximum) {
+  const Plan plan = PlanOf(country);
+  const std::span<const Band> bands = cable ? plan.cable : plan.air;
+  *minimum = bands.front().first;
+  *maximum = bands.back().last;
+  for (const Band& band : bands) *maximum = std::max(*maximum, band.last);
+}
+
+long CountryStandard(long country) { return PlanOf(country).standard; }
+
+long SoundOffset(long standard) {
+  switch (standard) {
+    case AnalogVideo_NTSC_M:
+    case AnalogVideo_NTSC_M_J:
+    case AnalogVideo_PAL_M:
+    case AnalogVideo_PAL_N:
+      return 4'500'000;
+    case AnalogVideo_PAL_I:
+      return 6'000'000;
+    case AnalogVideo_SECAM_L:
+    case AnalogVideo_PAL_D:
+    case AnalogVideo_SECAM_D:
+    case AnalogVideo_SECAM_K:
+      return 6'500'000;
+    default:
+      return 5'500'000;
+  }
+}
+
+KSPIN_MEDIUM CardWire(const std::wstring& deviceDisplayName, uint32_t wire) {
+  KSPIN_MEDIUM medium = CaptureWire(deviceDisplayName);
+  medium.Id = (medium.Id & ~0xFu) | wire;
+  return medium;
+}
+
+HRESULT V4l2Tuner::Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
+                        uint32_t tunerIndex, uint64_t inputStandards,
+                        const std::wstring& deviceDisplayName, std::unique_ptr<V4l2Tuner>* tuner) {
+  if (!tuner) return E_POINTER;
+  const int fd = calls->Open(devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return HResultFromErrno(errno);
+  tuner->reset(new V4l2Tuner(std::move(calls), fd, tunerIndex, inputStandards, deviceDisplayName));
+  return S_OK;
+}
+
+V4l2Tuner::V4l2Tuner(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerIndex,
+                     uint64_t standards, std::wstring displayName)
+    : calls_(std::move(calls)),
+      fd_(fd),
+      index_(tunerIndex),
+      standards_(standards),
+      displayName_(std::move(displayName)) {
+  v4l2_tuner tuner{};
+  tuner.index = index_;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_G_TUNER, &tuner) == 0) {
+    lowUnits_ = (tuner.capability & V4L2_TUNER_CAP_LOW) != 0;
+  }
+  state_.countryCode = kDefaultCountry;
+  state_.channel = kDefaultChannel;
+  state_.inputType = TunerInputAntenna;
+}
+
+V4l2Tuner::~V4l2Tuner() { calls_->Close(fd_); }
+
+std::vector<AnalogPinSpec> V4l2Tuner::Pins() {
+  return {{L"Analog Video", PINDIR_OUTPUT, MEDIATYPE_AnalogVideo,
+           CardWire(displayName_, kTunerPictureWire)},
+          {L"Analog Audio", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio,
+           CardWire(displayName_, kTunerSoundWire)}};
+}
+
+void V4l2Tuner::ChannelRange(long* minimum, long* maximum) {
+  const TunerState state = State();
+  ChannelRangeOf(state.countryCode, state.inputType == TunerInputCable, minimum, maximum);
+}
+
+TunerState V4l2Tuner::State() {
+  std::lock_guard lock(mutex_);
+  return state_;
+}
+
+HRESULT V4l2Tuner::Tune(long channel, long country, bool cable) {
+  const auto carrier = PictureCarrier(country, cable, channel);
+  if (!carrier) return E_INVALIDARG;
+  v4l2_frequency frequency{};
+  frequency.tuner = index_;
+  frequency.type = V4L2_TUNER_ANALOG_TV;
+  const double unit = lowUnits_ ? 62.5 : 62'500.0;
+  frequency.frequency = static_cast<__u32>(static_cast<double>(*carrier) / unit + 0.5);
+  if (RetryIoctl(*calls_, fd_, VIDIOC_S_FREQUENCY, &frequency) != 0) return HResultFromErrno(errno);
+  return S_OK;
+}
+
+HRESULT V4l2Tuner::SetChannel(long channel) {
+  std::lock_guard lock(mutex_);
+  const HRESULT hr = Tune(channel, state_.countryCode, state_.inputType == TunerInputCable);
+  if (SUCCEEDED(hr)) state_.channel = channel;
+  return hr;
+}
+
+HRESULT V4l2Tuner::SetCountry(long countryCode) {
+  if (countryCode <= 0) return E_INVALIDARG;
+  std::lock_guard lock(mutex_);
+  v4l2_std_id standard = ToV4l2(CountryStandard(countryCode)) & (standards_ ? standards_ : ~0ull);
+  if (standard && RetryIoctl(*calls_, fd_, VIDIOC_S_STD, &standard) != 0) {
+    return HResultFromErrno(errno);
+  }
+  state_.countryCode = countryCode;
+  // The channel number means another frequency now: tune it again when the plan has it.
+  Tune(state_.channel, countryCode, state_.inputType == TunerInputCable);
+  return S_OK;
+}
+
+HRESULT V4l2Tuner::SetInputType(TunerInputType type) {
+  if (type != TunerInputCable && type != TunerInputAntenna) return E_INVALIDARG;
+  std::lock_guard lock(mutex_);
+  state_.inputType = type;
+  Tune(state_.channel, state_.countryCode, type == TunerInputCable);
+  return S_OK;
+}
+
+void V4l2Tuner::SetTuningSpace(long space) {
+  std::lock_guard lock(mutex_);
+  state_.tuningSpace = space;
+}
+
+long V4l2Tuner::AvailableStandards() { return ToAnalogVideo(standards_); }
+
+long V4l2Tuner::Standard() {
+  v4l2_std_id standard = 0;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_G_STD, &standard) == 0) {
+    // The first of the standards the card says it is set to.
+    const long bits = ToAnalogVideo(standard);
+    for (const StandardPair& pair : kStandards) {
+      if (bits & pair.analogVideo) return pair.analogVideo;
+    }
+  }
+  return CountryStandard(State().countryCode);
+}
+
+long V4l2Tuner::Signal(long) {
+  v4l2_tuner tuner{};
+  tuner.index = index_;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_G_TUNER, &tuner) != 0) return AMTUNER_HASNOSIGNALSTRENGTH;
+  return tuner.signal > 0 ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
+}
+
+long V4l2Tuner::VideoFrequency() {
+  const TunerState state = State();
+  return PictureCarrier(state.countryCode, state.inputType == TunerInputCable, state.channel)
+      .value_or(0);
+}
+
+long V4l2Tuner::AudioFrequency() {
+  const long picture = VideoFrequency();
+  return picture ? picture + SoundOffset(Standard()) : 0;
+}
+
+}  // namespace vidorra::devices::v4l2

@@ -1,0 +1,72 @@
+// The tuner of a V4L2 TV card (TunerBackend) and the channel tables behind it.
+//
+// Channels are numbered as in the country's broadcast plan (or the US cable plan for cable in
+// NTSC countries): NTSC-M (country codes 1, 2, 52 and the other Americas), PAL-B/G western
+// Europe with bands I, III and UHF, PAL-I (UK and Ireland: UHF only), SECAM-L (France: the
+// L band I/III channels and UHF). Setting the country sets the card's TV standard
+// (VIDIOC_S_STD) and tunes the current channel again; setting a channel tunes its picture
+// carrier (VIDIOC_S_FREQUENCY, in the tuner's 62.5 kHz or 62.5 Hz units). The signal is the
+// tuner's (VIDIOC_G_TUNER); the standards the card takes are its tuner input's.
+//
+// Threads: any; a mutex guards the tuner's state.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "DeviceBackend.h"
+#include "V4l2Calls.h"
+
+namespace vidorra::devices::v4l2 {
+
+// The channel plan of a country: picture carrier of a channel in Hz (nullopt for a channel the
+// plan lacks), channel range, TV standard (AnalogVideoStandard) and sound carrier offset.
+std::optional<long> PictureCarrier(long country, bool cable, long channel);
+void ChannelRangeOf(long country, bool cable, long* minimum, long* maximum);
+long CountryStandard(long country);
+long SoundOffset(long standard);
+
+// The wires of a card, by number (1: crossbar to capture, 2: tuner picture, 3: tuner sound).
+KSPIN_MEDIUM CardWire(const std::wstring& deviceDisplayName, uint32_t wire);
+inline constexpr uint32_t kTunerPictureWire = 2;
+inline constexpr uint32_t kTunerSoundWire = 3;
+
+class V4l2Tuner : public TunerBackend {
+ public:
+  // Opens `devnode` for its tuner `tunerIndex` (the tuner input's `tuner`).
+  static HRESULT Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
+                      uint32_t tunerIndex, uint64_t inputStandards,
+                      const std::wstring& deviceDisplayName, std::unique_ptr<V4l2Tuner>* tuner);
+  ~V4l2Tuner() override;
+
+  std::vector<AnalogPinSpec> Pins() override;
+  void ChannelRange(long* minimum, long* maximum) override;
+  TunerState State() override;
+  HRESULT SetChannel(long channel) override;
+  HRESULT SetCountry(long countryCode) override;
+  HRESULT SetInputType(TunerInputType type) override;
+  void SetTuningSpace(long space) override;
+  long AvailableStandards() override;
+  long Standard() override;
+  long Signal(long channel) override;
+  long VideoFrequency() override;
+  long AudioFrequency() override;
+
+ private:
+  V4l2Tuner(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerIndex, uint64_t standards,
+            std::wstring displayName);
+  HRESULT Tune(long channel, long country, bool cable);
+
+  const std::shared_ptr<V4l2Calls> calls_;
+  const int fd_;
+  const uint32_t index_;
+  const uint64_t standards_;  // V4L2_STD_* bits
+  const std::wstring displayName_;
+  bool lowUnits_ = false;     // frequencies in 62.5 Hz units rather than 62.5 kHz
+
+  std::mutex mutex_;
+  TunerState state_;
+};
+
+}  // namespace vidorra::devices::v4l2
