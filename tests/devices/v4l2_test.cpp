@@ -17,7 +17,7 @@
 #include <filesystem>
 
 #include "device_test_support.h"
-#include "fake_v4l2.h"
+#include "TestV4l2Fake.h"
 #include "v4l2/V4l2Controls.h"
 #include "v4l2/V4l2Crossbar.h"
 #include "v4l2/V4l2Devices.h"

@@ -1,5 +1,5 @@
 // The fake V4L2 seam; see fake_v4l2.h.
-#include "fake_v4l2.h"
+#include "TestV4l2Fake.h"
 
 #include <sys/eventfd.h>
 #include <sys/mman.h>
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace vidorra::test {
@@ -409,6 +410,9 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_DQBUF: {
       if (node.filled.empty()) return Error(EAGAIN);
+      lastDequeue_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
       Consume(fd);
       *static_cast<v4l2_buffer*>(arg) = node.filled.front();
       node.filled.pop_front();

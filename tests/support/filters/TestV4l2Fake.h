@@ -1,4 +1,4 @@
-// A fake of the V4L2 seam for the device tests: video nodes a test plugs and unplugs, each
+// A fake of the V4L2 seam for the device tests and benchmarks: video nodes a test plugs and unplugs, each
 // with its capabilities, formats, controls and inputs, answering the ioctls the backend makes,
 // and a stream whose buffers the test fills one by one (Capture). Descriptors are real
 // eventfds, readable while a filled buffer waits, so the backend polls them as it would a
@@ -7,7 +7,6 @@
 // Also a sink that keeps each sample's bytes and times.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <linux/videodev2.h>
 #include <streams.h>
 
@@ -73,6 +72,8 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   bool Streaming(const std::string& devnode);
   // Threads waiting in Poll now.
   int Polling() const { return polling_.load(); }
+  // When the last buffer was dequeued (steady clock, nanoseconds since its epoch).
+  int64_t LastDequeue() const { return lastDequeue_.load(); }
   // What the node was last set to.
   v4l2_pix_format Format(const std::string& devnode);
   v4l2_fract Interval(const std::string& devnode);
@@ -126,6 +127,7 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   std::map<int, Node*> open_;
   Monitor_* monitor_ = nullptr;
   std::atomic<int> polling_{0};
+  std::atomic<int64_t> lastDequeue_{0};
 };
 
 // A renderer of any video that keeps every sample: its bytes, times and flags.
