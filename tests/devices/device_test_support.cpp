@@ -535,4 +535,29 @@ long RecordedSoundSamples(const std::string& path, int channels) {
   return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
 }
 
+// ---- Graph events ----
+
+std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    GraphEvent e;
+    if (events->GetEvent(&e.code, &e.param1, &e.param2, 100) != S_OK) continue;
+    events->FreeEventParams(e.code, e.param1, e.param2);
+    if (e.code == code) return e;
+  }
+  return std::nullopt;
+}
+
+bool EventQueued(IGraphBuilder* graph, long code) {
+  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
+  bool found = false;
+  GraphEvent e;
+  while (events->GetEvent(&e.code, &e.param1, &e.param2, 0) == S_OK) {
+    events->FreeEventParams(e.code, e.param1, e.param2);
+    found = found || e.code == code;
+  }
+  return found;
+}
+
 }  // namespace vidorra::test

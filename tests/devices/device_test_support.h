@@ -173,4 +173,16 @@ std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& pat
 // The samples per channel ffmpeg decodes from the file's first sound stream.
 long RecordedSoundSamples(const std::string& path, int channels);
 
+// ---- Graph events ----
+
+struct GraphEvent {
+  long code = 0;
+  LONG_PTR param1 = 0;
+  LONG_PTR param2 = 0;
+};
+// The graph's next event with this code, waiting up to ten seconds; other events are skipped.
+std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code);
+// Whether an event with this code is among those the graph has queued now (all are taken).
+bool EventQueued(IGraphBuilder* graph, long code);
+
 }  // namespace vidorra::test

@@ -78,22 +78,8 @@ FakeNode Grabber() {
   return node;
 }
 
-struct Event {
-  long code = 0;
-  LONG_PTR param2 = 0;
-};
-
-std::optional<Event> NextDeviceLost(IGraphBuilder* graph) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    long code = 0;
-    LONG_PTR p1 = 0, p2 = 0;
-    if (events->GetEvent(&code, &p1, &p2, 100) != S_OK) continue;
-    events->FreeEventParams(code, p1, p2);
-    if (code == EC_DEVICE_LOST) return Event{code, p2};
-  }
-  return std::nullopt;
+std::optional<GraphEvent> NextDeviceLost(IGraphBuilder* graph) {
+  return NextEventOf(graph, EC_DEVICE_LOST);
 }
 
 class V4l2 : public ::testing::Test {
@@ -305,13 +291,7 @@ TEST_F(V4l2, UdevRemovalAndArrivalUpdateTheListsAndTellTheGraphsHoldingTheDevice
   EXPECT_EQ(S_OK, source_->Pause());
   EXPECT_EQ(S_OK, source_->Stop());
   // The graph holding the other camera heard nothing.
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(other.graph.Get());
-  long code = 0;
-  LONG_PTR p1 = 0, p2 = 0;
-  while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-    events->FreeEventParams(code, p1, p2);
-    EXPECT_NE(code, EC_DEVICE_LOST);
-  }
+  EXPECT_FALSE(EventQueued(other.graph.Get(), EC_DEVICE_LOST));
 }
 
 TEST_F(V4l2, MapsControlsOntoPictureAndCameraProperties) {

@@ -213,55 +213,48 @@ bool FakeV4l2::Capture(const std::string& devnode, uint32_t sequence, REFERENCE_
   return true;
 }
 
-bool FakeV4l2::Streaming(const std::string& devnode) {
+template <class T, class Reader>
+T FakeV4l2::Read(const std::string& devnode, T otherwise, Reader read) {
   std::lock_guard lock(mutex_);
   Node* node = Find(devnode);
-  return node && node->streamOn;
+  return node ? read(*node) : otherwise;
+}
+
+bool FakeV4l2::Streaming(const std::string& devnode) {
+  return Read(devnode, false, [](Node& node) { return node.streamOn; });
 }
 
 v4l2_pix_format FakeV4l2::Format(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->format : v4l2_pix_format{};
+  return Read(devnode, v4l2_pix_format{}, [](Node& node) { return node.format; });
 }
 
 v4l2_fract FakeV4l2::Interval(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->interval : v4l2_fract{};
+  return Read(devnode, v4l2_fract{}, [](Node& node) { return node.interval; });
 }
 
 long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  for (const FakeControl& control : node ? node->spec.controls : std::vector<FakeControl>{}) {
-    if (control.query.id == id) return control.value;
-  }
-  return -1;
+  return Read(devnode, -1L, [id](Node& node) {
+    for (const FakeControl& control : node.spec.controls) {
+      if (control.query.id == id) return control.value;
+    }
+    return -1L;
+  });
 }
 
 uint32_t FakeV4l2::CurrentInput(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->input : 0;
+  return Read(devnode, 0u, [](Node& node) { return node.input; });
 }
 
 uint32_t FakeV4l2::CurrentAudio(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->audio : 0;
+  return Read(devnode, 0u, [](Node& node) { return node.audio; });
 }
 
 uint32_t FakeV4l2::Frequency(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->frequency : 0;
+  return Read(devnode, 0u, [](Node& node) { return node.frequency; });
 }
 
 v4l2_std_id FakeV4l2::Standard(const std::string& devnode) {
-  std::lock_guard lock(mutex_);
-  Node* node = Find(devnode);
-  return node ? node->standard : 0;
+  return Read(devnode, v4l2_std_id{0}, [](Node& node) { return node.standard; });
 }
 
 // ---- NodeSource ----

@@ -117,6 +117,9 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   };
   class Monitor_;
 
+  // read(node) under the mutex for a node present, else `otherwise`.
+  template <class T, class Reader>
+  T Read(const std::string& devnode, T otherwise, Reader read);
   Node* NodeOf(int fd);
   Node* Find(const std::string& devnode);
   int Handle(Node& node, int fd, unsigned long request, void* arg);
