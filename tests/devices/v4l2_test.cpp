@@ -418,12 +418,13 @@ TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
   EXPECT_EQ(CategoryOfPin(pins.front().Get()), PIN_CATEGORY_ANALOGVIDEOIN);
 }
 
-TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandard) {
+TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   FakeNode card = Node("/dev/video6", "TV Card", "pci-0000:04:00.0");
   card.inputs = {Input(0, "Television", V4L2_INPUT_TYPE_TUNER, 1),
                  Input(1, "Composite1", V4L2_INPUT_TYPE_CAMERA, 2)};
   card.inputs[0].std = V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M;
   card.audios = {AudioInput(0, "TV Tuner"), AudioInput(1, "Line In")};
+  card.tunerCapability = V4L2_TUNER_CAP_STEREO | V4L2_TUNER_CAP_LANG1;
   fake_->Plug(card);
   EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVTUNER), std::vector<std::wstring>{L"TV Card TV Tuner"});
   ComPtr<IBaseFilter> filter = BindDevice(AM_KSCATEGORY_TVTUNER, L"TV Card TV Tuner");
@@ -477,6 +478,22 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandard) {
   ASSERT_EQ(S_OK, tuner->put_InputType(0, TunerInputAntenna));
   ASSERT_EQ(S_OK, tuner->ChannelMinMax(&low, &high));
   EXPECT_EQ(std::make_pair(low, high), std::make_pair(21L, 69L));
+
+  // The TV sound decoder: modes the tuner decodes, those received, the one chosen.
+  ComPtr<IBaseFilter> sound = BindDevice(AM_KSCATEGORY_TVAUDIO, L"TV Card TV Audio");
+  ASSERT_TRUE(sound);
+  ComPtr<IAMTVAudio> tvAudio = QueryAs<IAMTVAudio>(sound.Get());
+  long modes = 0;
+  ASSERT_EQ(S_OK, tvAudio->GetHardwareSupportedTVAudioModes(&modes));
+  EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A);
+  ASSERT_EQ(S_OK, tvAudio->GetAvailableTVAudioModes(&modes));
+  EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO);
+  ASSERT_EQ(S_OK, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_STEREO));
+  EXPECT_EQ(fake_->AudioMode("/dev/video6"), static_cast<uint32_t>(V4L2_TUNER_MODE_STEREO));
+  long mode = 0;
+  ASSERT_EQ(S_OK, tvAudio->get_TVAudioMode(&mode));
+  EXPECT_EQ(mode, AMTVAUDIO_MODE_STEREO);
+  EXPECT_EQ(E_INVALIDARG, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_LANG_B));
 
   // The crossbar's tuner inputs are on the tuner's wires.
   ComPtr<IBaseFilter> crossbar = BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar");

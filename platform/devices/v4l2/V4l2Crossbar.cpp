@@ -123,7 +123,7 @@ std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
     pin.physicalType = AudioConnector(audio);
     pin.pin = {NameOf(audio.name, sizeof audio.name), PINDIR_INPUT, MEDIATYPE_AnalogAudio,
                pin.physicalType == PhysConn_Audio_Tuner
-                   ? std::optional(CardWire(displayName_, kTunerSoundWire))
+                   ? std::optional(CardWire(displayName_, kTvSoundWire))
                    : std::nullopt};
     for (size_t v = 0; v < inputs_.video.size(); ++v) {
       if (inputs_.video[v].audioset & (1u << audio.index)) {

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "CrossbarFilter.h"
+#include "TvAudioFilter.h"
 #include "TvTunerFilter.h"
 #include "V4l2CaptureFilter.h"
 #include "V4l2Crossbar.h"
@@ -191,6 +192,19 @@ std::vector<DeviceEntry> V4l2Devices::Devices() {
            if (FAILED(hr)) return hr;
            ComPtr<CTvTunerFilter> made =
                MakeComObject<CTvTunerFilter>(name + L" TV Tuner", std::move(tuner));
+           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+         }});
+    entries.push_back(
+        {AM_KSCATEGORY_TVAUDIO, displayName + L"\\tvaudio", name + L" TV Audio",
+         CLSID_VidorraTvAudio,
+         [calls, devnode, name, displayName, index = *node.tuner](IBaseFilter** filter) -> HRESULT {
+           if (!filter) return E_POINTER;
+           *filter = nullptr;
+           std::unique_ptr<V4l2TvAudio> audio;
+           const HRESULT hr = V4l2TvAudio::Open(calls, devnode, index, &audio);
+           if (FAILED(hr)) return hr;
+           ComPtr<CTvAudioFilter> made = MakeComObject<CTvAudioFilter>(
+               name + L" TV Audio", V4l2TvAudio::Pins(displayName), std::move(audio));
            return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
          }});
   }

@@ -8,7 +8,8 @@
 // /dev/v4l/by-id name when udev gives one (the same across ports, re-plugging and reboots),
 // else its bus info (with "\N" for the N-th further capture node on that bus); a card with
 // several video inputs or a tuner also lists its crossbar, "@device:v4l2:IDENTITY\crossbar",
-// and a card with a tuner its TV tuner, "@device:v4l2:IDENTITY\tuner".
+// and a card with a tuner its TV tuner and TV sound decoder, "@device:v4l2:IDENTITY\tuner"
+// and "...\tvaudio".
 // Neither name contains the /dev number, which changes from one plugging to the next.
 //
 // Hot-plug: from the first listing on, a thread watches udev's video4linux events. On each

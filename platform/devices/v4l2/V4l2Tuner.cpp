@@ -260,4 +260,93 @@ long V4l2Tuner::AudioFrequency() {
   return picture ? picture + SoundOffset(Standard()) : 0;
 }
 
+// ---- TV sound ----
+
+namespace {
+
+struct SoundMode {
+  long mode;      // AMTVAUDIO_MODE_*
+  uint32_t v4l2;  // V4L2_TUNER_MODE_*
+  uint32_t capability;
+  uint32_t received;  // V4L2_TUNER_SUB_*
+};
+constexpr SoundMode kSoundModes[] = {
+    {AMTVAUDIO_MODE_MONO, V4L2_TUNER_MODE_MONO, 0, V4L2_TUNER_SUB_MONO},
+    {AMTVAUDIO_MODE_STEREO, V4L2_TUNER_MODE_STEREO, V4L2_TUNER_CAP_STEREO,
+     V4L2_TUNER_SUB_STEREO},
+    {AMTVAUDIO_MODE_LANG_A, V4L2_TUNER_MODE_LANG1, V4L2_TUNER_CAP_LANG1, V4L2_TUNER_SUB_LANG1},
+    {AMTVAUDIO_MODE_LANG_B, V4L2_TUNER_MODE_LANG2, V4L2_TUNER_CAP_LANG2, V4L2_TUNER_SUB_LANG2},
+};
+
+}  // namespace
+
+HRESULT V4l2TvAudio::Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
+                          uint32_t tunerIndex, std::unique_ptr<V4l2TvAudio>* audio) {
+  if (!audio) return E_POINTER;
+  const int fd = calls->Open(devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return HResultFromErrno(errno);
+  audio->reset(new V4l2TvAudio(std::move(calls), fd, tunerIndex));
+  return S_OK;
+}
+
+V4l2TvAudio::V4l2TvAudio(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerIndex)
+    : calls_(std::move(calls)), fd_(fd), index_(tunerIndex) {}
+
+V4l2TvAudio::~V4l2TvAudio() { calls_->Close(fd_); }
+
+std::vector<AnalogPinSpec> V4l2TvAudio::Pins(const std::wstring& deviceDisplayName) {
+  return {{L"TVAudio In", PINDIR_INPUT, MEDIATYPE_AnalogAudio,
+           CardWire(deviceDisplayName, kTunerSoundWire)},
+          {L"TVAudio Out", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio,
+           CardWire(deviceDisplayName, kTvSoundWire)}};
+}
+
+bool V4l2TvAudio::Query(v4l2_tuner* tuner) {
+  *tuner = {};
+  tuner->index = index_;
+  return RetryIoctl(*calls_, fd_, VIDIOC_G_TUNER, tuner) == 0;
+}
+
+long V4l2TvAudio::SupportedModes() {
+  v4l2_tuner tuner;
+  if (!Query(&tuner)) return 0;
+  long modes = 0;
+  for (const SoundMode& mode : kSoundModes) {
+    if (!mode.capability || (tuner.capability & mode.capability)) modes |= mode.mode;
+  }
+  return modes;
+}
+
+long V4l2TvAudio::AvailableModes() {
+  v4l2_tuner tuner;
+  if (!Query(&tuner)) return 0;
+  long modes = 0;
+  for (const SoundMode& mode : kSoundModes) {
+    if (tuner.rxsubchans & mode.received) modes |= mode.mode;
+  }
+  return modes & SupportedModes();
+}
+
+long V4l2TvAudio::Mode() {
+  v4l2_tuner tuner;
+  if (!Query(&tuner)) return 0;
+  for (const SoundMode& mode : kSoundModes) {
+    if (tuner.audmode == mode.v4l2) return mode.mode;
+  }
+  return AMTVAUDIO_MODE_MONO;
+}
+
+HRESULT V4l2TvAudio::SetMode(long mode) {
+  if (!(SupportedModes() & mode)) return E_INVALIDARG;
+  for (const SoundMode& known : kSoundModes) {
+    if (known.mode != mode) continue;
+    v4l2_tuner tuner;
+    if (!Query(&tuner)) return HResultFromErrno(errno);
+    tuner.audmode = known.v4l2;
+    if (RetryIoctl(*calls_, fd_, VIDIOC_S_TUNER, &tuner) != 0) return HResultFromErrno(errno);
+    return S_OK;
+  }
+  return E_INVALIDARG;
+}
+
 }  // namespace vidorra::devices::v4l2

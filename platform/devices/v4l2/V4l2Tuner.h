@@ -15,6 +15,8 @@
 #include <mutex>
 #include <optional>
 
+#include <linux/videodev2.h>
+
 #include "DeviceBackend.h"
 #include "V4l2Calls.h"
 
@@ -27,10 +29,12 @@ void ChannelRangeOf(long country, bool cable, long* minimum, long* maximum);
 long CountryStandard(long country);
 long SoundOffset(long standard);
 
-// The wires of a card, by number (1: crossbar to capture, 2: tuner picture, 3: tuner sound).
+// The wires of a card, by number (1: crossbar to capture, 2: tuner picture, 3: tuner sound to
+// the TV sound decoder, 4: TV sound decoder to crossbar).
 KSPIN_MEDIUM CardWire(const std::wstring& deviceDisplayName, uint32_t wire);
 inline constexpr uint32_t kTunerPictureWire = 2;
 inline constexpr uint32_t kTunerSoundWire = 3;
+inline constexpr uint32_t kTvSoundWire = 4;
 
 class V4l2Tuner : public TunerBackend {
  public:
@@ -67,6 +71,31 @@ class V4l2Tuner : public TunerBackend {
 
   std::mutex mutex_;
   TunerState state_;
+};
+
+// The TV sound decoder of the tuner (TvAudioBackend): the modes the tuner can decode
+// (capability), those the broadcast carries (rxsubchans) and the chosen one (audmode, set
+// with VIDIOC_S_TUNER). Mono, stereo, language A and language B.
+class V4l2TvAudio : public TvAudioBackend {
+ public:
+  static HRESULT Open(std::shared_ptr<V4l2Calls> calls, const std::string& devnode,
+                      uint32_t tunerIndex, std::unique_ptr<V4l2TvAudio>* audio);
+  ~V4l2TvAudio() override;
+  // The filter's pins: from the tuner's sound wire to the crossbar's.
+  static std::vector<AnalogPinSpec> Pins(const std::wstring& deviceDisplayName);
+
+  long SupportedModes() override;
+  long AvailableModes() override;
+  long Mode() override;
+  HRESULT SetMode(long mode) override;
+
+ private:
+  V4l2TvAudio(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerIndex);
+  bool Query(v4l2_tuner* tuner);
+
+  const std::shared_ptr<V4l2Calls> calls_;
+  const int fd_;
+  const uint32_t index_;
 };
 
 }  // namespace vidorra::devices::v4l2

@@ -257,6 +257,10 @@ v4l2_std_id FakeV4l2::Standard(const std::string& devnode) {
   return Read(devnode, v4l2_std_id{0}, [](Node& node) { return node.standard; });
 }
 
+uint32_t FakeV4l2::AudioMode(const std::string& devnode) {
+  return Read(devnode, 0u, [](Node& node) { return node.audmode; });
+}
+
 // ---- NodeSource ----
 
 std::vector<VideoNode> FakeV4l2::Nodes() {
@@ -499,6 +503,14 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       tuner->type = V4L2_TUNER_ANALOG_TV;
       tuner->capability = spec.tunerCapability;
       tuner->signal = spec.signal;
+      tuner->rxsubchans = spec.rxsubchans;
+      tuner->audmode = node.audmode;
+      return 0;
+    }
+    case VIDIOC_S_TUNER: {
+      const auto* tuner = static_cast<v4l2_tuner*>(arg);
+      if (tuner->index != 0 || spec.inputs.empty()) return Error(EINVAL);
+      node.audmode = tuner->audmode;
       return 0;
     }
     case VIDIOC_S_FREQUENCY: {

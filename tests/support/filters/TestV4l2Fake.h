@@ -49,6 +49,7 @@ struct FakeNode {
   std::vector<v4l2_audio> audios;
   uint32_t tunerCapability = 0;  // V4L2_TUNER_CAP_LOW for 62.5 Hz units
   uint16_t signal = 0xFFFF;
+  uint32_t rxsubchans = V4L2_TUNER_SUB_MONO | V4L2_TUNER_SUB_STEREO;
 };
 
 FakeControl IntegerControl(uint32_t id, const char* name, long min, long max, long step, long def);
@@ -82,6 +83,7 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   uint32_t CurrentAudio(const std::string& devnode);
   uint32_t Frequency(const std::string& devnode);
   v4l2_std_id Standard(const std::string& devnode);
+  uint32_t AudioMode(const std::string& devnode);
   // The byte at `offset` of the picture captured with `sequence`.
   static uint8_t PictureByte(uint32_t sequence, size_t offset) {
     return static_cast<uint8_t>(offset * 7 + sequence);
@@ -109,6 +111,7 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
     uint32_t audio = 0;
     uint32_t frequency = 0;
     v4l2_std_id standard = 0;
+    uint32_t audmode = V4L2_TUNER_MODE_MONO;
     int streamFd = -1;
     bool streamOn = false;
     std::vector<std::vector<uint8_t>> buffers;
