@@ -90,6 +90,10 @@ class UdevNodes : public NodeSource {
   }
 
   std::unique_ptr<NodeMonitor> Monitor() override {
+    // Without a udev daemon (a container) no event ever comes: no monitor, so that the nodes
+    // are listed afresh each time rather than once for good.
+    std::error_code error;
+    if (!std::filesystem::exists("/run/udev/control", error)) return nullptr;
     UdevPtr<udev> context(udev_new());
     if (!context) return nullptr;
     UdevPtr<udev_monitor> monitor(udev_monitor_new_from_netlink(context.get(), "udev"));

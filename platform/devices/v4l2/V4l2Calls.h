@@ -68,7 +68,7 @@ class NodeSource {
   virtual ~NodeSource() = default;
   // The video4linux nodes present now.
   virtual std::vector<VideoNode> Nodes() = 0;
-  // A monitor of the video4linux subsystem, or null when none can be had.
+  // A monitor of the video4linux subsystem, or null when none can be had (no udev daemon).
   virtual std::unique_ptr<NodeMonitor> Monitor() = 0;
 };
 
