@@ -1,0 +1,243 @@
+// The recording graphs on the simulated machine, each recording read back with ffprobe and
+// ffmpeg: the streams and codecs of every format with and without the DV sound and the second
+// sound stream, every frame recorded with its number in sequence, the master stream, the cut
+// into a second file, and the DV type 2 build refused for another source.
+#include <QFileInfo>
+#include <cmath>
+
+#include "GraphTestSupport.h"
+
+using namespace engine_test;
+namespace vt = vidorra::test;
+
+namespace {
+
+constexpr const char* kMachine =
+    "video dv Caméscope DV\n"
+    "video webcam Webcam\n"
+    "video capture Carte d'acquisition\n"
+    "video tv Carte TV\n"
+    "audio tone Micro\n";
+
+enum class Format { kNative, kDVType2, kPal, kNtsc };
+
+struct Recording {
+  const char* source;
+  Format format;
+  bool dvAudio;      // "audio DV"
+  bool sourceAudio;  // "Ajouter Audio"
+  // What the file holds: the video codec and size, then the sound streams.
+  const char* codec;
+  int width;
+  int height;
+  int soundStreams;
+};
+
+std::string NameOf(const ::testing::TestParamInfo<Recording>& info) {
+  const Recording& r = info.param;
+  std::string name = std::string(r.codec) + std::to_string(info.index);
+  const char* formats[] = {"Native", "DVType2", "Pal", "Ntsc"};
+  return formats[static_cast<int>(r.format)] + std::string("_") + name +
+         (r.dvAudio ? "_DVAudio" : "") + (r.sourceAudio ? "_SourceAudio" : "");
+}
+
+// Frames recorded per file: enough for the graph to settle, few enough to stay fast.
+constexpr size_t kGrabbedFrames = 30;
+
+class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Recording> {
+ protected:
+  // Builds the preview, then the recording graph of `r` into `path`.
+  bool Build(const Recording& r, const QString& path) {
+    TdmCam& dm = Module();
+    EXPECT_TRUE(Select(r.source, "Micro"));
+    dm.RecordDVAudio = r.dvAudio;
+    dm.RecordAudioSource = r.sourceAudio;
+    if (!dm.BuildPreviewGraph(Renderer())) return false;
+    switch (r.format) {
+      case Format::kNative:
+        return dm.BuildNativeCaptureGraph(path, Renderer());
+      case Format::kDVType2:
+        return dm.BuildDVType2CaptureGraph(path);
+      case Format::kPal:
+        return dm.BuildRecompressCaptureGraph(path, 0);
+      case Format::kNtsc:
+        return dm.BuildRecompressCaptureGraph(path, 1);
+    }
+    return false;
+  }
+
+  // Runs until `frames` more frames passed the grabber, then stops.
+  void Record(size_t frames) {
+    TdmCam& dm = Module();
+    WatchGrabber();
+    ASSERT_TRUE(dm.fg->RunGraph());
+    ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= frames; }));
+    ASSERT_TRUE(dm.fg->StopGraph());
+  }
+
+  QString File(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
+
+  // Checks the file's streams against `r`; its frame numbers, in order (empty on a failure).
+  std::vector<uint32_t> CheckFile(const Recording& r, const QString& path) {
+    const std::string file = path.toStdString();
+    const std::vector<vt::ProbedStream> streams = vt::Probe(file);
+    EXPECT_GE(streams.size(), 1u);
+    if (streams.empty()) return {};
+    const vt::ProbedStream& video = streams.front();
+    EXPECT_EQ(video.type, "video");
+    EXPECT_EQ(video.codec, r.codec);
+    EXPECT_EQ(video.width, r.width);
+    EXPECT_EQ(video.height, r.height);
+    int sounds = 0;
+    for (const vt::ProbedStream& s : streams) {
+      if (s.type != "audio") continue;
+      ++sounds;
+      EXPECT_EQ(s.codec, "pcm_s16le");
+    }
+    EXPECT_EQ(sounds, r.soundStreams);
+    const auto read = vt::RecordedFrameNumbers(file, r.width, r.height);
+    EXPECT_EQ(static_cast<long>(read.size()), video.frames);
+    std::vector<uint32_t> numbers;
+    for (size_t i = 0; i < read.size(); ++i) {
+      EXPECT_TRUE(read[i].has_value()) << "frame " << i << " has no readable number";
+      if (!read[i]) return {};
+      numbers.push_back(*read[i]);
+      if (i > 0) {
+        EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << "frame " << i;
+      }
+    }
+    EXPECT_GE(numbers.size(), kGrabbedFrames / 2);
+    if (sounds > 0 && video.frameRate > 0) {
+      // Sound and picture last as long, within two frames for such a short recording.
+      const double pictureSeconds = static_cast<double>(video.frames) / video.frameRate;
+      const long samples = vt::RecordedSoundSamples(file, streams.back().channels);
+      const double soundSeconds =
+          static_cast<double>(samples) / std::max(1, streams.back().sampleRate);
+      EXPECT_NEAR(soundSeconds, pictureSeconds, 2.0 / video.frameRate);
+    }
+    return numbers;
+  }
+
+  LONG MasterStream() {
+    ComPtr<IConfigAviMux> mux;
+    EXPECT_EQ(Module().AviMux->QueryInterface(IID_IConfigAviMux, mux.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    LONG master = -2;
+    if (mux) mux->GetMasterStream(&master);
+    return master;
+  }
+};
+
+// The master stream the build sets: the first sound when the formats counts one.
+LONG ExpectedMaster(const Recording& r) {
+  const bool dv = QString::fromUtf8(r.source).startsWith(QStringLiteral("Caméscope"));
+  switch (r.format) {
+    case Format::kNative:
+      return r.sourceAudio ? 1 : -1;
+    case Format::kDVType2:
+      return r.dvAudio ? 1 : -1;
+    default:
+      return (r.dvAudio && dv) || r.sourceAudio ? 1 : -1;
+  }
+}
+
+}  // namespace
+
+TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
+  const Recording& r = GetParam();
+  Prepare(kMachine);
+  const QString path = File("rec.avi");
+  ASSERT_TRUE(Build(r, path));
+  EXPECT_EQ(MasterStream(), ExpectedMaster(r));
+  Record(kGrabbedFrames);
+  EXPECT_FALSE(CheckFile(r, path).empty());
+}
+
+// A cut: the graph stopped, the file writer given the next name, the graph run again. Both
+// files are complete; the frames between them are those that came while the graph was stopped.
+TEST_P(RecordingTest, ACutContinuesInASecondCompleteFile) {
+  const Recording& r = GetParam();
+  if (r.sourceAudio || (r.dvAudio && r.format != Format::kNative)) {
+    GTEST_SKIP() << "one cut per format";
+  }
+  TdmCam& dm = Prepare(kMachine);
+  const QString first = File("first.avi");
+  const QString second = File("second.avi");
+  ASSERT_TRUE(Build(r, first));
+  Record(kGrabbedFrames);
+  ASSERT_TRUE(dm.SwitchOutputFile(second));
+  Record(kGrabbedFrames);
+  const std::vector<uint32_t> a = CheckFile(r, first);
+  const std::vector<uint32_t> b = CheckFile(r, second);
+  ASSERT_FALSE(a.empty());
+  ASSERT_FALSE(b.empty());
+  ASSERT_GT(b.front(), a.back());
+  const uint32_t gap = b.front() - a.back() - 1;
+  RecordProperty("FramesLostAtTheCut", static_cast<int>(gap));
+  std::printf("[ cut gap  ] %s: %u frame(s)\n", NameOf({r, 0}).c_str(), gap);
+  EXPECT_LE(gap, 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DVCamcorder, RecordingTest,
+    ::testing::Values(
+        // DV type 1: the interleaved stream, read back as DV picture and DV sound.
+        Recording{"Caméscope DV", Format::kNative, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNative, false, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNative, true, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kNative, false, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kDVType2, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kDVType2, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Caméscope DV", Format::kDVType2, true, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kDVType2, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kPal, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kPal, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Caméscope DV", Format::kPal, true, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kPal, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNtsc, true, false, "dvvideo", 720, 480, 1},
+        Recording{"Caméscope DV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0},
+        Recording{"Caméscope DV", Format::kNtsc, true, true, "dvvideo", 720, 480, 2},
+        Recording{"Caméscope DV", Format::kNtsc, false, true, "dvvideo", 720, 480, 1}),
+    NameOf);
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherSources, RecordingTest,
+    ::testing::Values(
+        Recording{"Webcam", Format::kNative, false, false, "rawvideo", 640, 480, 0},
+        Recording{"Webcam", Format::kPal, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Carte d'acquisition", Format::kNative, false, true, "rawvideo", 720, 576, 1},
+        Recording{"Carte d'acquisition", Format::kPal, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Carte TV", Format::kNative, false, false, "rawvideo", 720, 576, 0},
+        Recording{"Carte TV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0}),
+    NameOf);
+
+TEST_F(GraphTest, DVType2IsRefusedForAnotherSourceAndWritesNothing) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Webcam"));
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  const QString path = dir_.filePath(QStringLiteral("refused.avi"));
+  EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
+  EXPECT_FALSE(dm.AviMux);
+  EXPECT_FALSE(dm.SwitchOutputFile(path)) << "no file writer to name";
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(dm.fg->StopGraph());
+  EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST_F(GraphTest, ListeningDuringADVType2RecordingGoesThroughTheTee) {
+  TdmCam& dm = Prepare(kMachine);
+  const QString renderer = QStringLiteral("Default DirectSound Device");
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.RecordDVAudio = true;
+  dm.ListenDVAudio = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_EQ(CountNamed(renderer), 1);
+  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
+  EXPECT_EQ(CountNamed(renderer), 1) << "the preview's renderer went, the tee's came";
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 1));
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 2));
+  EXPECT_TRUE(dm.MonitorDVAudio(false));
+  EXPECT_EQ(CountNamed(renderer), 0);
+  EXPECT_TRUE(dm.MonitorDVAudio(true));
+  EXPECT_EQ(CountNamed(renderer), 1);
+}
