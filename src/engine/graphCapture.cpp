@@ -2,6 +2,8 @@
 // video of each format, the sound streams through the Infinite Pin Tees, and the cut.
 #include <uuids.h>
 
+#include <memory>
+
 #include "MediaUtil.h"
 #include "graph.h"
 #include "graphSupport.h"
@@ -25,6 +27,14 @@ constexpr int kConverterInput = 0;
 constexpr int kConverterOutput = 1;
 // The DV Splitter's video output.
 constexpr int kSplitterVideo = 1;
+
+// Connects `output` to the preview chain's `head` again. The chain downstream of the head was
+// built for the type the head had: when the new output does not settle on a type by itself,
+// it is offered that one.
+void ReconnectHead(IPin* output, IPin* head, const AM_MEDIA_TYPE& previous) {
+  if (SUCCEEDED(output->Connect(head, nullptr))) return;
+  output->Connect(head, &previous);
+}
 
 }  // namespace
 
@@ -164,6 +174,10 @@ bool TdmCam::BuildRecompressCaptureGraph(const QString& path, std::uint8_t stand
                                     : PinOf(Require<IBaseFilter>(sg).Get(), 0);
       ComPtr<IPin> decoded;
       CheckGraphResult(head->ConnectedTo(decoded.GetAddressOf()));
+      AM_MEDIA_TYPE headType{};
+      CheckGraphResult(head->ConnectionMediaType(&headType));
+      const std::unique_ptr<AM_MEDIA_TYPE, void (*)(AM_MEDIA_TYPE*)> freeHeadType(
+          &headType, [](AM_MEDIA_TYPE* type) { FreeMediaTypeRecord(*type); });
       graph->Disconnect(decoded.Get());
       graph->Disconnect(head.Get());
       Smarttee->SetFilterGraph(fg);
@@ -176,10 +190,10 @@ bool TdmCam::BuildRecompressCaptureGraph(const QString& path, std::uint8_t stand
         const ComPtr<IBaseFilter> converter = Require<IBaseFilter>(color2);
         PinOf(tee.Get(), kTeePreview)->Connect(PinOf(converter.Get(), kConverterInput).Get(),
                                               nullptr);
-        PinOf(converter.Get(), kConverterOutput)->Connect(head.Get(), nullptr);
+        ReconnectHead(PinOf(converter.Get(), kConverterOutput).Get(), head.Get(), headType);
         if (RecordDVAudio) AddAudioStream(builder.Get(), splitter.Get(), Infinite);
       } else {
-        PinOf(tee.Get(), kTeePreview)->Connect(head.Get(), nullptr);
+        ReconnectHead(PinOf(tee.Get(), kTeePreview).Get(), head.Get(), headType);
       }
     } else {
       builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,

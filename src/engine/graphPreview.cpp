@@ -148,8 +148,12 @@ HRESULT TdmCam::RenderVideoPort(ICaptureGraphBuilder2* builder, IBaseFilter* dei
   if (FAILED(hr)) return hr;
   builder->RenderStream(nullptr, nullptr, PinOf(tee.Get(), 2).Get(), deinterlacer, grabber);
   // The Null Renderer only served to connect the tee's input: its capture output is left free
-  // for a recording.
-  PinOf(null.Get(), 0)->Disconnect();
+  // for a recording. A pin's Disconnect frees only its own side, so the tee's output is
+  // disconnected too (otherwise it would stay bound to a pin that left the graph).
+  const ComPtr<IPin> nullInput = PinOf(null.Get(), 0);
+  ComPtr<IPin> teeCapture;
+  if (SUCCEEDED(nullInput->ConnectedTo(teeCapture.GetAddressOf()))) teeCapture->Disconnect();
+  nullInput->Disconnect();
   Null->SetFilterGraph(nullptr);
   ComPtr<IPin> videoPort;
   return builder->FindPin(source.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_VIDEOPORT, nullptr, FALSE, 0,

@@ -20,6 +20,7 @@
 
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
+#include "MediaGraph.h"
 #include "FolderPicker.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"

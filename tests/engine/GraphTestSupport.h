@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <vector>
 
@@ -58,6 +59,7 @@ class GraphTest : public EngineTest {
       const auto number = NumberOfRgb24(static_cast<const uint8_t*>(buffer), width_, height_);
       const std::lock_guard lock(mutex_);
       grabbed_.push_back(number);
+      arrivals_.push_back(std::chrono::steady_clock::now());
     };
     dm.sg->SetFilterGraph(dm.fg);
     return dm;
@@ -86,11 +88,21 @@ class GraphTest : public EngineTest {
     FreeMediaTypeRecord(type);
     const std::lock_guard lock(mutex_);
     grabbed_.clear();
+    arrivals_.clear();
   }
 
   std::vector<std::optional<uint32_t>> Grabbed() {
     const std::lock_guard lock(mutex_);
     return grabbed_;
+  }
+  // When the grabber passed its latest frame, and its frame at `index`.
+  std::chrono::steady_clock::time_point LastArrival() {
+    const std::lock_guard lock(mutex_);
+    return arrivals_.empty() ? std::chrono::steady_clock::time_point{} : arrivals_.back();
+  }
+  std::chrono::steady_clock::time_point ArrivalAt(size_t index) {
+    const std::lock_guard lock(mutex_);
+    return arrivals_.at(index);
   }
   size_t GrabbedCount() {
     const std::lock_guard lock(mutex_);
@@ -128,6 +140,36 @@ class GraphTest : public EngineTest {
                                           [&](const QString& n) { return n.startsWith(prefix); }));
   }
 
+  // The graph's connections, "filter[pin]->filter[pin]" each, for failure messages.
+  std::string Connections() {
+    ComPtr<IFilterGraph> graph;
+    Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
+    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
+    std::string out;
+    for (int f = 0; f < filters.Count(); ++f) {
+      const TPinList pins = TPinList::CreateFromFilter(filters.FilterAt(f).Get());
+      out += filters.FilterNameAt(f).toStdString() + "{";
+      for (int p = 0; p < pins.Count(); ++p) {
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        ComPtr<IPin> peer;
+        pins.PinAt(p)->QueryDirection(&direction);
+        if (direction != PINDIR_OUTPUT || FAILED(pins.PinAt(p)->ConnectedTo(peer.GetAddressOf()))) {
+          continue;
+        }
+        PIN_INFO info{};
+        peer->QueryPinInfo(&info);
+        FILTER_INFO owner{};
+        if (info.pFilter != nullptr) info.pFilter->QueryFilterInfo(&owner);
+        out += " " + std::to_string(p) + "->" +
+               QString::fromWCharArray(owner.achName).toStdString();
+        if (owner.pGraph != nullptr) owner.pGraph->Release();
+        if (info.pFilter != nullptr) info.pFilter->Release();
+      }
+      out += " } ";
+    }
+    return out;
+  }
+
   // Whether the named filter's pin at `index` is connected.
   bool PinConnected(const QString& filter, int index) {
     ComPtr<IFilterGraph> graph;
@@ -149,6 +191,7 @@ class GraphTest : public EngineTest {
  private:
   std::mutex mutex_;
   std::vector<std::optional<uint32_t>> grabbed_;
+  std::vector<std::chrono::steady_clock::time_point> arrivals_;
 };
 
 }  // namespace engine_test
