@@ -292,8 +292,8 @@ void TCaptureForm::BuildPreview(QWidget* client) {
                            "rouge si on enregistre, jaune si la programmation est active,",
                            "fuchsia si un enregistré est en cours, avec une fin programmée."}));
   // The video window joins dmCam's graph when the data module exists (first show).
-  vwEcran = Place(new TVideoWindow(Panel1), "vwEcran",
-                  QRect(QPoint(kVideoInset, kVideoInset), kVwEcran));
+  vwEcran =
+      Place(new TVideoWindow(Panel1), "vwEcran", QRect(QPoint(kVideoInset, kVideoInset), kVwEcran));
   vwEcran->SetName(QStringLiteral("vwEcran"));
   vwEcran->SetFullScreenTopMost(true);
   vwEcran->setAutoFillBackground(true);

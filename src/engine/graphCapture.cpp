@@ -82,8 +82,8 @@ bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer)
     ResetGraph();
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
     if (!OpenCapture(builder.Get(), path, false, RecordAudioSource)) return false;
-    const ComPtr<IBaseFilter> deinterlacer = UseDeinterlacer ? Require<IBaseFilter>(Deinterlacer)
-                                                             : ComPtr<IBaseFilter>();
+    const ComPtr<IBaseFilter> deinterlacer =
+        UseDeinterlacer ? Require<IBaseFilter>(Deinterlacer) : ComPtr<IBaseFilter>();
     const ComPtr<IBaseFilter> grabber = Require<IBaseFilter>(sg);
     HRESULT hr = S_OK;
     switch (VideoSourceKind) {
@@ -95,8 +95,8 @@ bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer)
         const ComPtr<IBaseFilter> source = Require<IBaseFilter>(VideoSource);
         builder->RenderStream(&PIN_CATEGORY_PREVIEW, type, source.Get(), deinterlacer.Get(),
                               grabber.Get());
-        hr = builder->RenderStream(&PIN_CATEGORY_CAPTURE, type, source.Get(), nullptr,
-                                   AviMux.Get());
+        hr =
+            builder->RenderStream(&PIN_CATEGORY_CAPTURE, type, source.Get(), nullptr, AviMux.Get());
         break;
       }
       case vskVideoPort: {
@@ -107,8 +107,8 @@ bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer)
         if (FAILED(hr)) return false;
         builder->RenderStream(&PIN_CATEGORY_PREVIEW, nullptr, tee.Get(), deinterlacer.Get(),
                               grabber.Get());
-        hr = builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, tee.Get(), nullptr,
-                                   AviMux.Get());
+        hr =
+            builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, tee.Get(), nullptr, AviMux.Get());
         break;
       }
       default:
@@ -165,8 +165,8 @@ bool TdmCam::BuildRecompressCaptureGraph(const QString& path, std::uint8_t stand
     CheckGraphResult(encoder->QueryInterface(IID_IDVEnc, settings.ReleaseAndGetVoidAddressOf()));
     DVINFO unused{};
     CheckGraphResult(settings->put_IFormatResolution(
-        standard == 0 ? DVENCODERVIDEOFORMAT_PAL : DVENCODERVIDEOFORMAT_NTSC,
-        DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480, FALSE, &unused));
+        standard == 0 ? DVENCODERVIDEOFORMAT_PAL : DVENCODERVIDEOFORMAT_NTSC, DVENCODERFORMAT_DVSD,
+        DVENCODERRESOLUTION_720x480, FALSE, &unused));
     if (IsDVSource) {
       // The decoded picture is split by a Smart Tee in front of the preview chain's head.
       const ComPtr<IPin> head = Deinterlacer->FilterGraph() == fg
@@ -188,8 +188,8 @@ bool TdmCam::BuildRecompressCaptureGraph(const QString& path, std::uint8_t stand
       if (const ComPtr<IBaseFilter> splitter = FindFilterNamed(graph.Get(), kDvSplitterName)) {
         color2->SetFilterGraph(fg);
         const ComPtr<IBaseFilter> converter = Require<IBaseFilter>(color2);
-        PinOf(tee.Get(), kTeePreview)->Connect(PinOf(converter.Get(), kConverterInput).Get(),
-                                              nullptr);
+        PinOf(tee.Get(), kTeePreview)
+            ->Connect(PinOf(converter.Get(), kConverterInput).Get(), nullptr);
         ReconnectHead(PinOf(converter.Get(), kConverterOutput).Get(), head.Get(), headType);
         if (RecordDVAudio) AddAudioStream(builder.Get(), splitter.Get(), Infinite);
       } else {

@@ -90,7 +90,8 @@ bool TdmCam::FindSourceInterfaces() {
     FindCaptureInterface(builder.Get(), source.Get(), VideoStreamConfig);
     VfwCaptureDialogs.Reset();
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
-                           IID_IAMVfwCaptureDialogs, VfwCaptureDialogs.ReleaseAndGetVoidAddressOf());
+                           IID_IAMVfwCaptureDialogs,
+                           VfwCaptureDialogs.ReleaseAndGetVoidAddressOf());
     FindCrossbar();
     return true;
   } catch (...) {
@@ -143,8 +144,8 @@ HRESULT TdmCam::RenderVideoPort(ICaptureGraphBuilder2* builder, IBaseFilter* dei
   ComPtr<IBaseFilter> source = Require<IBaseFilter>(VideoSource);
   ComPtr<IBaseFilter> tee = Require<IBaseFilter>(Smarttee);
   ComPtr<IBaseFilter> null = Require<IBaseFilter>(Null);
-  HRESULT hr = builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, source.Get(), tee.Get(),
-                                     null.Get());
+  HRESULT hr =
+      builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, source.Get(), tee.Get(), null.Get());
   if (FAILED(hr)) return hr;
   builder->RenderStream(nullptr, nullptr, PinOf(tee.Get(), 2).Get(), deinterlacer, grabber);
   // The Null Renderer only served to connect the tee's input: its capture output is left free

@@ -20,8 +20,8 @@
 
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
-#include "MediaGraph.h"
 #include "FolderPicker.h"
+#include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"

@@ -160,8 +160,8 @@ class GraphTest : public EngineTest {
         peer->QueryPinInfo(&info);
         FILTER_INFO owner{};
         if (info.pFilter != nullptr) info.pFilter->QueryFilterInfo(&owner);
-        out += " " + std::to_string(p) + "->" +
-               QString::fromWCharArray(owner.achName).toStdString();
+        out +=
+            " " + std::to_string(p) + "->" + QString::fromWCharArray(owner.achName).toStdString();
         if (owner.pGraph != nullptr) owner.pGraph->Release();
         if (info.pFilter != nullptr) info.pFilter->Release();
       }
@@ -175,13 +175,12 @@ class GraphTest : public EngineTest {
     ComPtr<IFilterGraph> graph;
     Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
     ComPtr<IBaseFilter> found;
-    if (FAILED(graph->FindFilterByName(filter.toStdWString().c_str(),
-                                       found.GetAddressOf()))) {
+    if (FAILED(graph->FindFilterByName(filter.toStdWString().c_str(), found.GetAddressOf()))) {
       return false;
     }
     ComPtr<IPin> peer;
-    return SUCCEEDED(TPinList::CreateFromFilter(found.Get()).PinAt(index)->ConnectedTo(
-        peer.GetAddressOf()));
+    return SUCCEEDED(
+        TPinList::CreateFromFilter(found.Get()).PinAt(index)->ConnectedTo(peer.GetAddressOf()));
   }
 
   std::unique_ptr<TVideoWindow> window_;

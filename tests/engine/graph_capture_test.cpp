@@ -225,9 +225,10 @@ TEST_P(RecordingTest, ACutContinuesInASecondCompleteFile) {
   const long lost = std::lround(pause / interval) - 1;
   const double stopped = std::chrono::duration<double>(firstAfter - cutAt).count();
   RecordProperty("FramesLostAtTheCut", static_cast<int>(lost));
-  std::printf("[ cut      ] %s: %.0f ms between the pictures around the cut (%.0f ms from the "
-              "stop), %ld frame(s) lost\n",
-              NameOf({r, 0}).c_str(), pause * 1000, stopped * 1000, lost);
+  std::printf(
+      "[ cut      ] %s: %.0f ms between the pictures around the cut (%.0f ms from the "
+      "stop), %ld frame(s) lost\n",
+      NameOf({r, 0}).c_str(), pause * 1000, stopped * 1000, lost);
   EXPECT_LE(lost, 12) << "half a second at the most, even on a loaded machine";
 }
 
@@ -310,8 +311,9 @@ TEST_F(GraphTest, LongSoundAndPictureStayInStepOverAMinute) {
   ASSERT_TRUE(dm.fg->RunGraph());
   const auto start = std::chrono::steady_clock::now();
   // The recording's length is the point of this test: the wait is on the clock.
-  vt::WaitUntil([&] { return std::chrono::steady_clock::now() - start >= std::chrono::seconds(60); },
-                std::chrono::seconds(61));
+  vt::WaitUntil(
+      [&] { return std::chrono::steady_clock::now() - start >= std::chrono::seconds(60); },
+      std::chrono::seconds(61));
   ASSERT_TRUE(dm.fg->StopGraph());
   const std::vector<vt::ProbedStream> streams = vt::Probe(path.toStdString());
   ASSERT_EQ(streams.size(), 2u);
