@@ -14,9 +14,10 @@
 #include <time.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -36,13 +37,12 @@ double ProcessCpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Runs the Qt event loop for `seconds` (the window paints meanwhile).
+// Runs the Qt event loop for `seconds` (the window paints meanwhile); the loop sleeps between
+// events, as the program's does.
 void Pump(double seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < static_cast<qint64>(seconds * 1000)) {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 // The CPU (user + system) of a command and its children, in seconds.
@@ -105,7 +105,9 @@ void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
     engine.module->BuildPreviewGraph(engine.window->MemberFilter());
     engine.module->fg->RunGraph();
     const long shown = engine.Presented();
-    while (engine.Presented() <= shown) QApplication::processEvents(QEventLoop::AllEvents, 1);
+    while (engine.Presented() <= shown) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     firstPicture += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     Pump(0.5);
     double cpu = ProcessCpuSeconds();
