@@ -8,16 +8,7 @@ using namespace engine_test;
 
 namespace {
 
-constexpr const char* kMachine =
-    "video dv Caméscope DV\n"
-    "video dv-ntsc Caméscope NTSC\n"
-    "video webcam Webcam\n"
-    "video capture Carte d'acquisition\n"
-    "video tv Carte TV\n"
-    "video videoport Port vidéo\n"
-    "video nopins Sans sortie\n"
-    "audio tone Micro\n";
-
+constexpr const char* kMachine = kEveryKindMachine;
 constexpr size_t kFrames = 10;
 
 }  // namespace
