@@ -5,7 +5,8 @@
 // Split by concern: mainFlux.cpp (life cycle: FormCreate, FormDestroy, QuitterBtnClick),
 // mainFluxLayout.cpp (the controls, their texts, places and initial states), mainFluxNames.cpp
 // (file naming and its refresh handlers), mainFluxSources.cpp (the source lists and the
-// choice of the video and audio source, through the data module dmCam).
+// choice of the video and audio source, through the data module dmCam), mainFluxGraph.cpp
+// (starting the preview and the recording on dmCam's graph).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -47,6 +48,8 @@ class SpinEdit;
 }  // namespace vidorra
 
 class TJpegImage;
+class TVideoWindow;
+struct IBaseFilter;
 
 // The window's state (CaptureState): an unsigned byte.
 enum : std::uint8_t {
@@ -102,6 +105,14 @@ class TCaptureForm : public QMainWindow {
   // The first show: the source lists are filled and the first devices selected.
   void FormShow();
 
+  // The graph (mainFluxGraph.cpp). StartPreview builds the preview of the selected source
+  // with the window's sound choices and runs it; when the source cannot be rendered the video
+  // box says "Connexion impossible". StartCapture builds the recording graph of the selected
+  // format into VideoFileName and runs it. Both give false (and show nothing else) when the
+  // graph does not run.
+  bool StartPreview();
+  bool StartCapture();
+
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
   QString VideoFileName;
@@ -127,7 +138,7 @@ class TCaptureForm : public QMainWindow {
   QPushButton* QuitterBtn = nullptr;
   // Preview area.
   QFrame* Panel1 = nullptr;
-  QWidget* vwEcran = nullptr;
+  TVideoWindow* vwEcran = nullptr;
   QMenu* PopupMenu = nullptr;
   QAction* Capture1 = nullptr;
   QAction* Couper1 = nullptr;
@@ -225,6 +236,12 @@ class TCaptureForm : public QMainWindow {
 
   // mainFlux.cpp
   void ReadShellFolders();
+
+  // mainFluxGraph.cpp
+  void CopyAudioChoices();
+  void ApplyVolume();
+  // The video window in dmCam's graph, and its renderer.
+  IBaseFilter* VideoRenderer();
 
   bool destroyed_ = false;
   bool shown_ = false;

@@ -29,6 +29,7 @@
 #include "FolderPicker.h"
 #include "FontMatch.h"
 #include "HandlerGuard.h"
+#include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
@@ -290,8 +291,11 @@ void TCaptureForm::BuildPreview(QWidget* client) {
                            "Son bord devient gris s'il n'y a pas de source vidéo",
                            "rouge si on enregistre, jaune si la programmation est active,",
                            "fuchsia si un enregistré est en cours, avec une fin programmée."}));
+  // The video window joins dmCam's graph when the data module exists (first show).
   vwEcran =
-      Place(new QWidget(Panel1), "vwEcran", QRect(QPoint(kVideoInset, kVideoInset), kVwEcran));
+      Place(new TVideoWindow(Panel1), "vwEcran", QRect(QPoint(kVideoInset, kVideoInset), kVwEcran));
+  vwEcran->SetName(QStringLiteral("vwEcran"));
+  vwEcran->SetFullScreenTopMost(true);
   vwEcran->setAutoFillBackground(true);
   vwEcran->setBackgroundRole(QPalette::Window);  // not the panel's role, which children inherit
   QPalette black = vwEcran->palette();
@@ -310,9 +314,8 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   Couper1 = item("Couper1", "Couper");
   Stop1 = item("Stop1", "Stop");
   PLeinEcran1 = item("PLeinEcran1", "Basculer Plein Ecran");
-  vwEcran->setContextMenuPolicy(Qt::CustomContextMenu);
-  Connect(vwEcran, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { PopupMenu->popup(vwEcran->mapToGlobal(at)); });
+  // Through the component, which also shows it over the renderer's window and in full screen.
+  vwEcran->SetPopupMenu(PopupMenu);
 }
 
 void TCaptureForm::BuildPages(QWidget* client) {

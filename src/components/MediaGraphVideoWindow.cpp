@@ -203,9 +203,8 @@ void TVideoWindow::Rejoin() {
 }
 
 void TVideoWindow::SetMode(TVideoMode value) {
-  const TVideoMode taken = value == vmVMR && VMRAvailable() ? vmVMR : vmNormal;
-  if (taken == mode_) return;
-  mode_ = taken;
+  // Written, even unchanged, the mode makes a new renderer in an active graph.
+  mode_ = value == vmVMR && VMRAvailable() ? vmVMR : vmNormal;
   Rejoin();
 }
 

@@ -8,7 +8,9 @@
 // how the graph builders find the tees again.
 //
 // Split by concern: graph.cpp (creation, destruction), graphChecks.cpp (filter availability,
-// DirectX version), graphDevices.cpp (device lists and source selection).
+// DirectX version), graphDevices.cpp (device lists and source selection), graphPreview.cpp
+// (the preview graph and the source's control interfaces), graphCapture.cpp (the recording
+// graphs and the cut), graphMonitor.cpp (listening to the sound).
 //
 // Thread: the UI thread only. The unit's shared state below (source kind, flags, the source's
 // output pin) is kept as members of the one module; the routines of this unit write it.
@@ -20,8 +22,10 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 
 #include "Component.h"
+#include "CrossBar.h"
 #include "MediaGraph.h"
 
 // How the chosen video source is driven (VideoSourceKind).
@@ -69,6 +73,44 @@ class TdmCam : public TComponent {
   // The same for AudioSource, without classification.
   bool SelectAudioDevice(const QString& name);
 
+  // ---- Preview (graphPreview.cpp); every routine catches what is raised inside it ----
+
+  // Resets the graph, looks up the source's interfaces and renders the source by its kind
+  // through the deinterlacer (when UseDeinterlacer) into sg, then sg through color into
+  // `renderer`, and attaches listening. False when the source could not be rendered.
+  bool BuildPreviewGraph(IBaseFilter* renderer);
+  // Stops and empties the graph; every helper filter leaves it (the sources stay).
+  bool ResetGraph();
+  // The source's compression, stream configuration and driver dialogs interfaces, and the
+  // crossbar found upstream of its first analogue video input pin.
+  bool FindSourceInterfaces();
+  // Empties the graph, takes both sources out of it and releases what the look-ups found.
+  bool ReleaseSourceInterfaces();
+  // The audio source's stream configuration; false (nothing done) when audio is not recorded.
+  bool FindAudioStreamConfig();
+
+  // ---- Recording (graphCapture.cpp) ----
+
+  // A new graph: the source's own stream (or the camcorder's interleaved DV) into the AVI file
+  // at `path`, the preview rebuilt into `renderer`.
+  bool BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer);
+  // Extends the preview of a DV source: the DV video unchanged and the DV sound as two
+  // streams. False for any other source, or when the DV Splitter is not in the graph.
+  bool BuildDVType2CaptureGraph(const QString& path);
+  // Extends the preview: the picture re-encoded to DV, PAL for `standard` 0, else NTSC.
+  bool BuildRecompressCaptureGraph(const QString& path, std::uint8_t standard);
+  // Names the next file of the running recording (graph stopped); false when no recording
+  // graph was built.
+  bool SwitchOutputFile(const QString& path);
+
+  // ---- Listening (graphMonitor.cpp); both need the graph stopped ----
+
+  // Renders the separate audio source (through Infinite2 while it is recorded) to the default
+  // audio renderer, or takes that renderer out. False when AudioSource is not in the graph.
+  bool MonitorAudioSource(bool on);
+  // The same for the DV sound (through Infinite, else the DV Splitter's first audio output).
+  bool MonitorDVAudio(bool on);
+
   // The components.
   TFilterGraph* fg = nullptr;
   TFilter* VideoSource = nullptr;
@@ -94,6 +136,24 @@ class TdmCam : public TComponent {
   bool HasAudioSources = false;
   // A preview graph has been built for the current video device.
   bool PreviewReady = false;
+  // Copies of the window's sound choices, taken at each build.
+  bool RecordAudioSource = false;
+  bool RecordDVAudio = false;
+  bool ListenAudioSource = false;
+  bool ListenDVAudio = false;
+  // Put the Deinterlacer in front of sg; whether its filter was found at start-up.
+  bool UseDeinterlacer = false;
+  bool DeinterlacerInstalled = false;
+  // The source's interfaces, held from one look-up to the next.
+  ComPtr<IAMVideoCompression> VideoCompression;
+  ComPtr<IAMStreamConfig> VideoStreamConfig;
+  ComPtr<IAMVfwCaptureDialogs> VfwCaptureDialogs;
+  std::unique_ptr<TCrossbar> Crossbar;
+  std::int32_t CrossbarInputCount = 0;
+  ComPtr<IAMStreamConfig> AudioStreamConfig;
+  // The multiplexer and file writer of the last recording graph.
+  ComPtr<IBaseFilter> AviMux;
+  ComPtr<IFileSinkFilter> FileSink;
 
  private:
   template <class T>
@@ -104,6 +164,22 @@ class TdmCam : public TComponent {
   bool BindSource(TFilter* source, const GUID& category, const QString& name);
   void ClassifyVideoSource();
   void ForgetVideoSource();
+  // Preview steps.
+  HRESULT RenderVideoPort(ICaptureGraphBuilder2* builder, IBaseFilter* deinterlacer,
+                          IBaseFilter* grabber);
+  ComPtr<IBaseFilter> JoinDeinterlacer();
+  void FindCrossbar();
+  // Recording steps.
+  bool OpenCapture(ICaptureGraphBuilder2* builder, const QString& path, bool strict,
+                   bool withAudio);
+  void CloseCapture(ICaptureGraphBuilder2* builder);
+  void AddAudioStream(ICaptureGraphBuilder2* builder, IBaseFilter* source, TFilter* tee);
+  // Listening: the pin to render or free, null when there is none.
+  bool Monitor(bool on, const ComPtr<IPin>& pin);
+  // Listening on a recording's tee: rendered from its free output, or every listener on its
+  // outputs taken out.
+  bool MonitorTee(bool on, ICaptureGraphBuilder2* builder, IBaseFilter* tee);
+  ComPtr<IFilterGraph> Graph();
 };
 
 // The program's data module; null before it is created and after it is destroyed.

@@ -4,6 +4,10 @@
 
 #include "MediaUtil.h"
 #include "graph.h"
+#include "graphSupport.h"
+
+using graph_support::LeaveGraph;
+using graph_support::Require;
 
 namespace {
 
@@ -21,24 +25,6 @@ const ClassificationStep kClassification[] = {
     {&PIN_CATEGORY_PREVIEW, nullptr, true, vskPreview},
     {&PIN_CATEGORY_CAPTURE, nullptr, true, vskCapture},
 };
-
-// The component's interface, or EMediaGraphException (a source without a bound filter has
-// none).
-template <class I>
-ComPtr<I> Require(TComponent* component) {
-  ComPtr<I> result;
-  CheckGraphResult(component->QueryInterface(I::kIid, result.ReleaseAndGetVoidAddressOf()));
-  if (!result) CheckGraphResult(E_NOINTERFACE);
-  return result;
-}
-
-// Takes a source out of the graph on a failure path, where nothing more may be raised.
-void LeaveGraph(TFilter* source) noexcept {
-  try {
-    source->SetFilterGraph(nullptr);
-  } catch (...) {  // NOLINT(bugprone-empty-catch): already on the failure path
-  }
-}
 
 }  // namespace
 

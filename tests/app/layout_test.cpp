@@ -21,6 +21,7 @@
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
 #include "FolderPicker.h"
+#include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
@@ -357,7 +358,9 @@ TEST_F(LayoutTest, MenusTimerAndPopup) {
     EXPECT_EQ(items[i]->objectName(), QString::fromLatin1(names[i]));
     EXPECT_EQ(items[i]->text(), QString::fromLatin1(captions[i]));
   }
-  EXPECT_EQ(form_->vwEcran->contextMenuPolicy(), Qt::CustomContextMenu);
+  // Attached through the video window, which also opens it over the picture in full screen.
+  EXPECT_EQ(form_->vwEcran->PopupMenu(), form_->PopupMenu);
+  EXPECT_TRUE(form_->vwEcran->FullScreenTopMost());
 }
 
 TEST_F(LayoutTest, EnterAndEscapeReachOnlyEnabledPageButtons) {

@@ -23,6 +23,20 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace engine_test {
 
+// A machine with one device of each kind that has a classification of its own, a device that
+// cannot be opened and two sound devices.
+inline constexpr const char* kEveryKindMachine =
+    "video dv Caméscope DV\n"
+    "video dv-ntsc Caméscope NTSC\n"
+    "video webcam Webcam\n"
+    "video capture Carte d'acquisition\n"
+    "video tv Carte TV\n"
+    "video videoport Port vidéo\n"
+    "video nopins Sans sortie\n"
+    "video broken En panne\n"
+    "audio tone Micro\n"
+    "audio tv-audio Son TV\n";
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {

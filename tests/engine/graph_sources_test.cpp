@@ -6,18 +6,7 @@ using namespace engine_test;
 
 namespace {
 
-// One device of each kind that has a classification of its own.
-constexpr const char* kMachine =
-    "video dv Caméscope DV\n"
-    "video dv-ntsc Caméscope NTSC\n"
-    "video webcam Webcam\n"
-    "video capture Carte d'acquisition\n"
-    "video tv Carte TV\n"
-    "video videoport Port vidéo\n"
-    "video nopins Sans sortie\n"
-    "video broken En panne\n"
-    "audio tone Micro\n"
-    "audio tv-audio Son TV\n";
+constexpr const char* kMachine = kEveryKindMachine;
 
 }  // namespace
 

@@ -1,0 +1,146 @@
+// The preview and the recording of the simulated DV camcorder as the program builds them (the
+// data module's preview graph into a shown video window, offscreen): the CPU the whole process
+// spends per second of preview, the CPU a DV type 2 recording adds to it, and the time from
+// the start of the preview build to the first picture in the window. Against the CPU per
+// frame of `ffmpeg -threads 1 -i F -vf yadif -pix_fmt bgra -f null -` on a PAL DV file of the
+// same length, made by ffmpeg's test sources. Goals: preview at most 1.5x ffmpeg's CPU per
+// frame, recording at most 2 points of one core more, first picture under 1 s.
+#include <SimulatedMachine.h>
+#include <VideoRenderer.h>
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "graph.h"
+
+namespace {
+
+constexpr int kSeconds = 5;
+constexpr double kFramesPerSecond = 25.0;
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs the Qt event loop for `seconds` (the window paints meanwhile); the loop sleeps between
+// events, as the program's does.
+void Pump(double seconds) {
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The CPU (user + system) of a command and its children, in seconds.
+double CommandCpuSeconds(const std::string& command) {
+  rusage before{};
+  getrusage(RUSAGE_CHILDREN, &before);
+  if (std::system(command.c_str()) != 0) return -1;
+  rusage after{};
+  getrusage(RUSAGE_CHILDREN, &after);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
+  return seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
+         seconds(before.ru_stime);
+}
+
+struct Engine {
+  Engine() {
+    std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString())
+        << "video dv Camcorder\naudio tone Micro\n";
+    ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
+    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+    module = std::make_unique<TdmCam>();
+    window = std::make_unique<TVideoWindow>();
+    window->SetName(QStringLiteral("vwEcran"));
+    window->resize(384, 288);
+    window->show();
+    window->SetFilterGraph(module->fg);
+    module->SelectVideoDevice(QStringLiteral("Camcorder"));
+  }
+  ~Engine() {
+    module->fg->StopGraph();
+    window.reset();
+    module.reset();
+  }
+  long Presented() {
+    auto* renderer = static_cast<vidorra::filters::CVideoRenderer*>(window->MemberFilter());
+    return renderer == nullptr ? 0 : renderer->WindowForTesting()->FramesPresented();
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<TdmCam> module;
+  std::unique_ptr<TVideoWindow> window;
+};
+
+void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
+  int argc = 0;
+  QApplication app(argc, nullptr);
+  Engine engine;
+  const std::string dv = engine.dir.filePath(QStringLiteral("pal.dv")).toStdString();
+  const std::string make = "ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25 -t " +
+                           std::to_string(kSeconds) + " -c:v dvvideo -pix_fmt yuv420p -f dv -y " +
+                           dv;
+  if (std::system(make.c_str()) != 0) {
+    state.SkipWithError("ffmpeg could not make the DV file");
+    return;
+  }
+  double preview = 0, recording = 0, firstPicture = 0, ffmpeg = 0;
+  int runs = 0;
+  for (auto _ : state) {
+    // Preview: from the start of the build to the first picture, then kSeconds of it.
+    const auto start = std::chrono::steady_clock::now();
+    engine.module->BuildPreviewGraph(engine.window->MemberFilter());
+    engine.module->fg->RunGraph();
+    const long shown = engine.Presented();
+    while (engine.Presented() <= shown) {
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    firstPicture += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Pump(0.5);
+    double cpu = ProcessCpuSeconds();
+    Pump(kSeconds);
+    preview += (ProcessCpuSeconds() - cpu) / kSeconds;
+    // The same preview while a DV type 2 recording runs.
+    engine.module->fg->StopGraph();
+    const QString file = engine.dir.filePath(QStringLiteral("rec%1.avi").arg(runs));
+    engine.module->RecordDVAudio = true;
+    engine.module->BuildDVType2CaptureGraph(file);
+    engine.module->fg->RunGraph();
+    Pump(0.5);
+    cpu = ProcessCpuSeconds();
+    Pump(kSeconds);
+    recording += (ProcessCpuSeconds() - cpu) / kSeconds;
+    engine.module->fg->StopGraph();
+    QFile::remove(file);
+    ffmpeg += CommandCpuSeconds("ffmpeg -v error -threads 1 -i " + dv +
+                                " -vf yadif -pix_fmt bgra -f null -") /
+              (kSeconds * kFramesPerSecond);
+    ++runs;
+  }
+  const double previewPerFrame = preview / runs / kFramesPerSecond;
+  state.counters["preview_cpu_share"] = preview / runs;
+  state.counters["recording_added_points"] = (recording - preview) / runs * 100;
+  state.counters["first_picture_ms"] = firstPicture / runs * 1000;
+  state.counters["preview_ms_per_frame"] = previewPerFrame * 1000;
+  state.counters["ffmpeg_ms_per_frame"] = ffmpeg / runs * 1000;
+  state.counters["preview_over_ffmpeg"] = previewPerFrame / (ffmpeg / runs);
+}
+
+BENCHMARK(BM_PreviewAndRecordingOfTheDVCamcorder)->Iterations(3)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,80 @@
+// TCaptureForm's graph operations: the preview and the recording are built by the data module
+// dmCam from the window's choices, then run with the listening volume.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSlider>
+
+#include "MediaGraph.h"
+#include "RadioGroup.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace {
+
+const QString kConnectionFailed = QStringLiteral("Connexion impossible");
+
+// rgFormat's items: the recompressing format is the last one of either list (2 for a DV
+// source, 1 for any other), "DV type 2 normal" the second for a DV source.
+constexpr int kDVRecompressed = 2;
+constexpr int kOtherRecompressed = 1;
+constexpr int kDVType2 = 1;
+
+}  // namespace
+
+void TCaptureForm::CopyAudioChoices() {
+  dmCam->RecordAudioSource = cbEnregistrerAudioSource->isChecked();
+  dmCam->RecordDVAudio = cbEnregistrerAudioDV->isChecked();
+  dmCam->ListenAudioSource = cbEcouterAudioSource->isChecked();
+  dmCam->ListenDVAudio = cbEcouterAudioDV->isChecked();
+}
+
+void TCaptureForm::ApplyVolume() {
+  dmCam->fg->SetGraphVolume(cbMute->isChecked() ? 0 : tb->value());
+}
+
+IBaseFilter* TCaptureForm::VideoRenderer() {
+  vwEcran->SetFilterGraph(dmCam->fg);
+  // Null while the window has no renderer: the builds then render no picture and fail where
+  // the picture is needed.
+  return vwEcran->MemberFilter();
+}
+
+bool TCaptureForm::StartPreview() {
+  try {
+    CopyAudioChoices();
+    if (dmCam->fg->GraphState() == grsPlaying) dmCam->fg->StopGraph();
+    const bool built = dmCam->BuildPreviewGraph(VideoRenderer());
+    if (built) {
+      ApplyVolume();
+      dmCam->fg->RunGraph();
+    } else {
+      cboxVideo->setEditText(kConnectionFailed);
+    }
+    return built;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TCaptureForm::StartCapture() {
+  try {
+    if (dmCam->fg->GraphState() == grsPlaying) dmCam->fg->StopGraph();
+    CopyAudioChoices();
+    const int format = rgFormat->ItemIndex();
+    const bool dv = dmCam->IsDVSource;
+    bool built = false;
+    if ((dv && format == kDVRecompressed) || (!dv && format == kOtherRecompressed)) {
+      built = dmCam->BuildRecompressCaptureGraph(
+          VideoFileName, static_cast<std::uint8_t>(rgStandard->ItemIndex() & 0xFF));
+    } else if (dv && format == kDVType2) {
+      built = dmCam->BuildDVType2CaptureGraph(VideoFileName);
+    } else {
+      built = dmCam->BuildNativeCaptureGraph(VideoFileName, VideoRenderer());
+    }
+    if (!built) return false;
+    ApplyVolume();
+    return dmCam->fg->RunGraph();
+  } catch (...) {
+    return false;
+  }
+}

@@ -1,0 +1,175 @@
+// The window's graph operations on the simulated machine, driven through its controls:
+// StartPreview shows the moving picture in vwEcran with the chosen volume and listening, or
+// says "Connexion impossible"; StartCapture records the chosen format into VideoFileName; the
+// video window makes a new renderer whenever its mode is written.
+#include <VideoRenderer.h>
+#include <wait_until.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTest>
+#include <memory>
+
+#include "AppTestEnvironment.h"
+#include "MediaGraph.h"
+#include "RadioGroup.h"
+#include "graph.h"
+#include "mainFlux.h"
+#include "sim/TestPattern.h"
+
+namespace vidorra {
+namespace {
+
+class PreviewCaptureTest : public test::AppTest {
+ protected:
+  void Start(const QByteArray& machine) {
+    Simulate(machine);
+    form_ = std::make_unique<TCaptureForm>();
+    module_ = std::make_unique<TdmCam>();
+    form_->show();  // the first show fills the lists and selects the first devices
+  }
+  void TearDown() override {
+    module_.reset();
+    form_.reset();
+    AppTest::TearDown();
+  }
+
+  // The frame number the video window shows now.
+  std::optional<uint32_t> Shown() {
+    IBaseFilter* renderer = form_->vwEcran->MemberFilter();
+    if (renderer == nullptr) return std::nullopt;
+    const QImage image =
+        static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
+    if (image.isNull()) return std::nullopt;
+    return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
+                                         image.width());
+  }
+
+  // The window's picture moves on: two different numbered frames are shown one after the
+  // other.
+  bool PictureMoves() {
+    std::optional<uint32_t> first;
+    return test::WaitUntil([&] {
+      const std::optional<uint32_t> now = Shown();
+      if (!first) first = now;
+      return first && now && *now > *first;
+    });
+  }
+
+  int CountNamed(const QString& name) {
+    ComPtr<IFilterGraph> graph;
+    dmCam->fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
+    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
+    int count = 0;
+    for (int i = 0; i < filters.Count(); ++i) count += filters.FilterNameAt(i) == name ? 1 : 0;
+    return count;
+  }
+
+  long Volume() {
+    ComPtr<IBasicAudio> audio;
+    long volume = 1;
+    if (SUCCEEDED(dmCam->fg->QueryInterface(IID_IBasicAudio, audio.ReleaseAndGetVoidAddressOf())) &&
+        audio) {
+      audio->get_Volume(&volume);
+    }
+    return volume;
+  }
+
+  std::unique_ptr<TCaptureForm> form_;
+  std::unique_ptr<TdmCam> module_;
+};
+
+TEST_F(PreviewCaptureTest, ThePreviewShowsTheCamcorderWithTheChosenSound) {
+  Start("video dv Caméscope DV\naudio tone Micro\n");
+  // The listening box is set as its source handlers leave it for a camcorder.
+  form_->cbEcouterAudioDV->setChecked(true);
+  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  ASSERT_TRUE(form_->cbMute->isChecked());
+  ASSERT_TRUE(form_->StartPreview());
+  EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
+  EXPECT_TRUE(dmCam->ListenDVAudio);
+  EXPECT_EQ(CountNamed(QStringLiteral("Default DirectSound Device")), 1);
+  EXPECT_EQ(Volume(), -10000) << "muted";
+  EXPECT_TRUE(PictureMoves());
+
+  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  ASSERT_TRUE(form_->StartPreview()) << "a running preview is stopped and built again";
+  EXPECT_EQ(Volume(), 0) << "the track bar's full volume";
+  EXPECT_TRUE(PictureMoves());
+
+  form_->cbEcouterAudioDV->setChecked(false);
+  ASSERT_TRUE(form_->StartPreview());
+  EXPECT_EQ(CountNamed(QStringLiteral("Default DirectSound Device")), 0);
+  EXPECT_TRUE(PictureMoves());
+}
+
+TEST_F(PreviewCaptureTest, ASourceThatCannotBeShownSaysSo) {
+  Start("video nopins Sans sortie\n");
+  EXPECT_FALSE(form_->StartPreview());
+  EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
+  EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
+}
+
+// ffprobe's codec name, width and height of the file's first video stream ("" when none).
+QString VideoOf(const QString& path) {
+  QProcess probe;
+  probe.start(QStringLiteral("ffprobe"),
+              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+               QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+               QStringLiteral("stream=codec_name,width,height"), QStringLiteral("-of"),
+               QStringLiteral("csv=p=0"), path});
+  probe.waitForFinished();
+  return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
+TEST_F(PreviewCaptureTest, TheCaptureRecordsTheChosenFormatWhileThePreviewGoesOn) {
+  Start("video dv Caméscope DV\nvideo webcam Webcam\naudio tone Micro\n");
+  const struct {
+    int videoIndex;
+    int format;
+    int standard;
+    const char* expected;
+  } kCases[] = {
+      {0, 1, 0, "dvvideo,720,576"},  // DV type 2 normal
+      {0, 0, 0, "dvvideo,720,576"},  // DV type 1
+      {1, 1, 1, "dvvideo,720,480"},  // the webcam re-encoded, NTSC
+      {1, 0, 0, "mjpeg,1280,720"},   // the webcam's own stream, its first format
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.expected);
+    form_->cboxVideo->setCurrentIndex(c.videoIndex);
+    ASSERT_TRUE(form_->SelectVideoSource());
+    ASSERT_TRUE(form_->StartPreview());
+    // As the format handlers leave them (the standard's group shows with the recompression).
+    form_->rgFormat->SetItemIndex(c.format);
+    form_->rgStandard->SetItemIndex(c.standard);
+    ASSERT_EQ(form_->rgFormat->ItemIndex(), c.format);
+    ASSERT_EQ(form_->rgStandard->ItemIndex(), c.standard);
+    form_->VideoFileName = form_->BuildVideoFileName();
+    ASSERT_TRUE(form_->StartCapture());
+    EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
+    EXPECT_TRUE(PictureMoves());
+    ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(form_->VideoFileName).size() > 500000; }));
+    ASSERT_TRUE(dmCam->fg->StopGraph());
+    EXPECT_EQ(VideoOf(form_->VideoFileName), QString::fromLatin1(c.expected));
+  }
+}
+
+TEST_F(PreviewCaptureTest, WritingTheVideoModeMakesANewRenderer) {
+  Start("video webcam Webcam\n");
+  ASSERT_TRUE(form_->StartPreview());
+  // Held, so that the new renderer cannot take the old one's place in memory.
+  const ComPtr<IBaseFilter> before = form_->vwEcran->MemberFilter();
+  ASSERT_NE(before, nullptr);
+  ASSERT_TRUE(dmCam->fg->StopGraph());
+  form_->vwEcran->SetMode(form_->vwEcran->Mode());
+  EXPECT_NE(form_->vwEcran->MemberFilter(), nullptr);
+  EXPECT_NE(form_->vwEcran->MemberFilter(), before.Get());
+  ASSERT_TRUE(form_->StartPreview());
+  EXPECT_TRUE(PictureMoves());
+}
+
+}  // namespace
+}  // namespace vidorra

@@ -1,0 +1,328 @@
+// The recording graphs on the simulated machine, each recording read back with ffprobe and
+// ffmpeg: the streams and codecs of every format with and without the DV sound and the second
+// sound stream, every frame recorded with its number in sequence, the master stream, the cut
+// into a second file, and the DV type 2 build refused for another source.
+#include <QFileInfo>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "GraphTestSupport.h"
+
+using namespace engine_test;
+namespace vt = vidorra::test;
+
+namespace {
+
+constexpr const char* kMachine =
+    "video dv Caméscope DV\n"
+    "video webcam Webcam\n"
+    "video capture Carte d'acquisition\n"
+    "video tv Carte TV\n"
+    "audio tone Micro\n";
+
+enum class Format { kNative, kDVType2, kPal, kNtsc };
+
+struct Recording {
+  const char* source;
+  Format format;
+  bool dvAudio;      // "audio DV"
+  bool sourceAudio;  // "Ajouter Audio"
+  // What the file holds: the video codec and size, then the sound streams.
+  const char* codec;
+  int width;
+  int height;
+  int soundStreams;
+};
+
+std::string NameOf(const ::testing::TestParamInfo<Recording>& info) {
+  const Recording& r = info.param;
+  std::string name = std::string(r.codec) + std::to_string(info.index);
+  const char* formats[] = {"Native", "DVType2", "Pal", "Ntsc"};
+  return formats[static_cast<int>(r.format)] + std::string("_") + name +
+         (r.dvAudio ? "_DVAudio" : "") + (r.sourceAudio ? "_SourceAudio" : "");
+}
+
+// Frames recorded per file: enough for the graph to settle, few enough to stay fast.
+constexpr size_t kGrabbedFrames = 30;
+
+class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Recording> {
+ protected:
+  // Builds the preview, then the recording graph of `r` into `path`.
+  bool Build(const Recording& r, const QString& path) {
+    TdmCam& dm = Module();
+    EXPECT_TRUE(Select(r.source, "Micro"));
+    dm.RecordDVAudio = r.dvAudio;
+    dm.RecordAudioSource = r.sourceAudio;
+    // The webcam's first format, MJPG 1280x720, costs the simulated camera a JPEG coding a
+    // frame, more than a sanitizer build keeps up with at 30 frames/s: it is recorded in YUY2,
+    // as a user picks it on the capture pin's page.
+    if (QString::fromUtf8(r.source) == QStringLiteral("Webcam")) ChooseFormat(MEDIASUBTYPE_YUY2);
+    if (!dm.BuildPreviewGraph(Renderer())) return false;
+    switch (r.format) {
+      case Format::kNative:
+        return dm.BuildNativeCaptureGraph(path, Renderer());
+      case Format::kDVType2:
+        return dm.BuildDVType2CaptureGraph(path);
+      case Format::kPal:
+        return dm.BuildRecompressCaptureGraph(path, 0);
+      case Format::kNtsc:
+        return dm.BuildRecompressCaptureGraph(path, 1);
+    }
+    return false;
+  }
+
+  // Makes the source's first capability of that subtype its capture format.
+  void ChooseFormat(const GUID& subtype) {
+    TdmCam& dm = Module();
+    ASSERT_TRUE(dm.FindSourceInterfaces());
+    ASSERT_TRUE(dm.VideoStreamConfig);
+    int count = 0;
+    int size = 0;
+    ASSERT_EQ(dm.VideoStreamConfig->GetNumberOfCapabilities(&count, &size), S_OK);
+    std::vector<BYTE> caps(static_cast<size_t>(size));
+    for (int i = 0; i < count; ++i) {
+      AM_MEDIA_TYPE* type = nullptr;
+      ASSERT_EQ(dm.VideoStreamConfig->GetStreamCaps(i, &type, caps.data()), S_OK);
+      const bool found = type->subtype == subtype;
+      if (found) {
+        EXPECT_EQ(dm.VideoStreamConfig->SetFormat(type), S_OK);
+      }
+      FreeMediaTypeRecord(*type);
+      CoTaskMemFree(type);
+      if (found) return;
+    }
+    FAIL() << "no such capability";
+  }
+
+  // Runs until `frames` more frames passed the grabber, then stops.
+  void Record(size_t frames) {
+    TdmCam& dm = Module();
+    WatchGrabber();
+    ASSERT_TRUE(dm.fg->RunGraph());
+    ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= frames; }));
+    ASSERT_TRUE(dm.fg->StopGraph());
+  }
+
+  QString File(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
+
+  // Checks the file's streams against `r`; its frame numbers, in order (empty on a failure).
+  std::vector<uint32_t> CheckFile(const Recording& r, const QString& path) {
+    const std::string file = path.toStdString();
+    const std::vector<vt::ProbedStream> streams = vt::Probe(file);
+    std::string described;
+    for (const vt::ProbedStream& s : streams) {
+      described += s.type + ":" + s.codec + ":" + std::to_string(s.frames) + " ";
+    }
+    SCOPED_TRACE(described);
+    EXPECT_GE(streams.size(), 1u);
+    if (streams.empty()) return {};
+    const vt::ProbedStream& video = streams.front();
+    EXPECT_EQ(video.type, "video");
+    EXPECT_EQ(video.codec, r.codec);
+    EXPECT_EQ(video.width, r.width);
+    EXPECT_EQ(video.height, r.height);
+    int sounds = 0;
+    const vt::ProbedStream* firstSound = nullptr;
+    for (const vt::ProbedStream& s : streams) {
+      if (s.type != "audio") continue;
+      ++sounds;
+      if (firstSound == nullptr) firstSound = &s;
+      EXPECT_EQ(s.codec, "pcm_s16le");
+    }
+    EXPECT_EQ(sounds, r.soundStreams);
+    const auto read = vt::RecordedFrameNumbers(file, r.width, r.height);
+    EXPECT_EQ(static_cast<long>(read.size()), video.frames);
+    std::vector<uint32_t> numbers;
+    for (size_t i = 0; i < read.size(); ++i) {
+      EXPECT_TRUE(read[i].has_value()) << "frame " << i << " has no readable number";
+      if (!read[i]) return {};
+      numbers.push_back(*read[i]);
+      if (i > 0) {
+        EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << "frame " << i;
+      }
+    }
+    EXPECT_GE(numbers.size(), kGrabbedFrames / 2);
+    if (firstSound != nullptr && video.frameRate > 0) {
+      // Sound and picture last as long, within two frames for such a short recording.
+      const double pictureSeconds = static_cast<double>(video.frames) / video.frameRate;
+      const long samples = vt::RecordedSoundSamples(file, firstSound->channels);
+      const double soundSeconds =
+          static_cast<double>(samples) / std::max(1, firstSound->sampleRate);
+      EXPECT_NEAR(soundSeconds, pictureSeconds, 2.0 / video.frameRate);
+    }
+    return numbers;
+  }
+
+  LONG MasterStream() {
+    ComPtr<IConfigAviMux> mux;
+    EXPECT_EQ(Module().AviMux->QueryInterface(IID_IConfigAviMux, mux.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    LONG master = -2;
+    if (mux) mux->GetMasterStream(&master);
+    return master;
+  }
+};
+
+// The master stream the build sets: the first sound when the formats counts one.
+LONG ExpectedMaster(const Recording& r) {
+  const bool dv = QString::fromUtf8(r.source).startsWith(QStringLiteral("Caméscope"));
+  switch (r.format) {
+    case Format::kNative:
+      return r.sourceAudio ? 1 : -1;
+    case Format::kDVType2:
+      return r.dvAudio ? 1 : -1;
+    default:
+      return (r.dvAudio && dv) || r.sourceAudio ? 1 : -1;
+  }
+}
+
+}  // namespace
+
+TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
+  const Recording& r = GetParam();
+  Prepare(kMachine);
+  const QString path = File("rec.avi");
+  ASSERT_TRUE(Build(r, path));
+  SCOPED_TRACE(Connections());
+  EXPECT_EQ(MasterStream(), ExpectedMaster(r));
+  Record(kGrabbedFrames);
+  EXPECT_FALSE(CheckFile(r, path).empty());
+}
+
+// A cut: the graph stopped, the file writer given the next name, the graph run again. Both
+// files are complete. The devices number their frames from 0 at each start, so the frames lost
+// at the cut are counted from the time between the last picture before it and the first after.
+TEST_P(RecordingTest, ACutContinuesInASecondCompleteFile) {
+  const Recording& r = GetParam();
+  if (r.sourceAudio || (r.dvAudio && r.format != Format::kNative)) {
+    GTEST_SKIP() << "one cut per format";
+  }
+  TdmCam& dm = Prepare(kMachine);
+  const QString first = File("first.avi");
+  const QString second = File("second.avi");
+  ASSERT_TRUE(Build(r, first));
+  WatchGrabber();
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= kGrabbedFrames; }));
+  const auto cutAt = std::chrono::steady_clock::now();
+  ASSERT_TRUE(dm.fg->StopGraph());
+  const auto lastBefore = LastArrival();
+  ASSERT_TRUE(dm.SwitchOutputFile(second));
+  ASSERT_TRUE(dm.fg->RunGraph());
+  const size_t before = GrabbedCount();
+  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() > before; }));
+  const auto firstAfter = ArrivalAt(before);
+  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= before + kGrabbedFrames; }));
+  ASSERT_TRUE(dm.fg->StopGraph());
+  const std::vector<uint32_t> a = CheckFile(r, first);
+  const std::vector<uint32_t> b = CheckFile(r, second);
+  ASSERT_FALSE(a.empty());
+  ASSERT_FALSE(b.empty());
+  EXPECT_LE(b.front(), 1u) << "the second file starts with the device's first frames";
+  const double interval = 1.0 / (r.height == 480 && r.format != Format::kPal ? 29.97 : 25.0);
+  const double pause = std::chrono::duration<double>(firstAfter - lastBefore).count();
+  const long lost = std::lround(pause / interval) - 1;
+  const double stopped = std::chrono::duration<double>(firstAfter - cutAt).count();
+  RecordProperty("FramesLostAtTheCut", static_cast<int>(lost));
+  std::printf(
+      "[ cut      ] %s: %.0f ms between the pictures around the cut (%.0f ms from the "
+      "stop), %ld frame(s) lost\n",
+      NameOf({r, 0}).c_str(), pause * 1000, stopped * 1000, lost);
+  EXPECT_LE(lost, 12) << "half a second at the most, even on a loaded machine";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DVCamcorder, RecordingTest,
+    ::testing::Values(
+        // DV type 1: the interleaved stream, which ffmpeg reads as DV picture and DV sound when
+        // it is the file's only stream; beside a second sound stream it shows the picture only.
+        Recording{"Caméscope DV", Format::kNative, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNative, false, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNative, true, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNative, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kDVType2, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kDVType2, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Caméscope DV", Format::kDVType2, true, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kDVType2, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kPal, true, false, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kPal, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Caméscope DV", Format::kPal, true, true, "dvvideo", 720, 576, 2},
+        Recording{"Caméscope DV", Format::kPal, false, true, "dvvideo", 720, 576, 1},
+        Recording{"Caméscope DV", Format::kNtsc, true, false, "dvvideo", 720, 480, 1},
+        Recording{"Caméscope DV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0},
+        Recording{"Caméscope DV", Format::kNtsc, true, true, "dvvideo", 720, 480, 2},
+        Recording{"Caméscope DV", Format::kNtsc, false, true, "dvvideo", 720, 480, 1}),
+    NameOf);
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherSources, RecordingTest,
+    ::testing::Values(
+        // The webcam runs at 30 frames/s: it goes to NTSC DV, whose rate is its own.
+        Recording{"Webcam", Format::kNative, false, false, "rawvideo", 640, 480, 0},
+        Recording{"Webcam", Format::kNtsc, false, true, "dvvideo", 720, 480, 1},
+        Recording{"Carte d'acquisition", Format::kNative, false, true, "rawvideo", 720, 576, 1},
+        Recording{"Carte d'acquisition", Format::kPal, false, false, "dvvideo", 720, 576, 0},
+        Recording{"Carte TV", Format::kNative, false, false, "rawvideo", 720, 576, 0},
+        Recording{"Carte TV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0}),
+    NameOf);
+
+TEST_F(GraphTest, DVType2IsRefusedForAnotherSourceAndWritesNothing) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Webcam"));
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  const QString path = dir_.filePath(QStringLiteral("refused.avi"));
+  EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
+  EXPECT_FALSE(dm.AviMux);
+  EXPECT_FALSE(dm.SwitchOutputFile(path)) << "no file writer to name";
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(dm.fg->StopGraph());
+  EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST_F(GraphTest, ListeningDuringADVType2RecordingGoesThroughTheTee) {
+  TdmCam& dm = Prepare(kMachine);
+  const QString renderer = QStringLiteral("Default DirectSound Device");
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.RecordDVAudio = true;
+  dm.ListenDVAudio = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_EQ(CountNamed(renderer), 1);
+  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
+  EXPECT_EQ(CountNamed(renderer), 1) << "the preview's renderer went, the tee's came";
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 1));
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 2));
+  EXPECT_TRUE(dm.MonitorDVAudio(false));
+  EXPECT_EQ(CountNamed(renderer), 0);
+  EXPECT_TRUE(dm.MonitorDVAudio(true));
+  EXPECT_EQ(CountNamed(renderer), 1);
+}
+
+// A minute of a camcorder's picture with the sound of a separate device: the sound lasts as
+// long as the picture, within 40 ms.
+TEST_F(GraphTest, LongSoundAndPictureStayInStepOverAMinute) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.RecordAudioSource = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  const QString path = dir_.filePath(QStringLiteral("minute.avi"));
+  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(path));
+  WatchGrabber();
+  ASSERT_TRUE(dm.fg->RunGraph());
+  const auto start = std::chrono::steady_clock::now();
+  // The recording's length is the point of this test: the wait is on the clock.
+  vt::WaitUntil(
+      [&] { return std::chrono::steady_clock::now() - start >= std::chrono::seconds(60); },
+      std::chrono::seconds(61));
+  ASSERT_TRUE(dm.fg->StopGraph());
+  const std::vector<vt::ProbedStream> streams = vt::Probe(path.toStdString());
+  ASSERT_EQ(streams.size(), 2u);
+  ASSERT_EQ(streams[1].type, "audio");
+  const double picture = static_cast<double>(streams[0].frames) / 25.0;
+  const double sound =
+      static_cast<double>(vt::RecordedSoundSamples(path.toStdString(), streams[1].channels)) /
+      streams[1].sampleRate;
+  std::printf("[ in step  ] picture %.3f s, sound %.3f s\n", picture, sound);
+  EXPECT_GT(picture, 55.0);
+  EXPECT_NEAR(sound, picture, 0.040);
+}

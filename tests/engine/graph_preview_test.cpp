@@ -1,0 +1,135 @@
+// The preview graph on the simulated machine: every kind of source delivers numbered frames
+// into sg and the video window; the deinterlacer that cannot be made fails the build; the
+// video port leaves the Smart Tee's capture output free; the source's interfaces and crossbar;
+// listening on and off.
+#include "GraphTestSupport.h"
+
+using namespace engine_test;
+
+namespace {
+
+constexpr const char* kMachine = kEveryKindMachine;
+constexpr size_t kFrames = 10;
+
+}  // namespace
+
+TEST_F(GraphTest, EveryKindOfSourceIsPreviewedIntoTheGrabberAndTheWindow) {
+  TdmCam& dm = Prepare(kMachine);
+  const struct {
+    const char* name;
+    bool crossbar;
+    const char* inserted;  // a filter the build puts between the source and sg
+  } kCases[] = {
+      {"Caméscope DV", false, "DV Splitter"},
+      {"Caméscope NTSC", false, "DV Splitter"},
+      {"Webcam", false, nullptr},
+      {"Carte d'acquisition", false, "Smart Tee"},
+      {"Carte TV", true, "Smart Tee"},
+      {"Port vidéo", false, "Smarttee"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Select(c.name));
+    ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+    EXPECT_TRUE(dm.PreviewReady);
+    EXPECT_EQ(static_cast<bool>(dm.Crossbar), c.crossbar);
+    EXPECT_EQ(dm.CrossbarInputCount, c.crossbar ? 3 : dm.CrossbarInputCount);
+    EXPECT_TRUE(dm.VideoStreamConfig) << "the source's capture pin configures its stream";
+    if (c.inserted != nullptr) {
+      EXPECT_GE(CountNamed(QString::fromUtf8(c.inserted)), 1);
+    }
+    EXPECT_TRUE(FiltersInGraph().contains(QStringLiteral("color")));
+    RunAndWatch(kFrames);
+    ASSERT_TRUE(dm.fg->StopGraph());
+  }
+}
+
+TEST_F(GraphTest, AVideoPortPreviewLeavesTheTeesCaptureOutputFree) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Port vidéo"));
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(FiltersInGraph().contains(QStringLiteral("Null")));
+  EXPECT_TRUE(PinConnected(QStringLiteral("Smarttee"), 0));
+  EXPECT_FALSE(PinConnected(QStringLiteral("Smarttee"), 1)) << "free for a recording";
+  EXPECT_TRUE(PinConnected(QStringLiteral("Smarttee"), 2));
+}
+
+TEST_F(GraphTest, ASourceWithoutPicturesOrWithoutDeviceIsNotPreviewed) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Sans sortie"));
+  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(dm.PreviewReady);
+  EXPECT_FALSE(dm.SelectVideoDevice(QStringLiteral("Absent")));
+  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(dm.PreviewReady);
+}
+
+TEST_F(GraphTest, TheDeinterlacerGoesInFrontOfTheGrabberOrFailsTheBuild) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Webcam"));
+  dm.UseDeinterlacer = true;
+  // The stored deinterlacer is not installed on this machine: the component joins without a
+  // filter and the build fails.
+  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(dm.PreviewReady);
+  // Any transform filter of the machine stands in for it: the chain goes through it.
+  ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
+                                  QStringLiteral("Color Space Converter"), dm.Deinterlacer));
+  for (const char* source : {"Caméscope DV", "Webcam"}) {
+    SCOPED_TRACE(source);
+    ASSERT_TRUE(Select(source));
+    ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+    EXPECT_TRUE(PinConnected(QStringLiteral("Deinterlacer"), 0));
+    EXPECT_TRUE(PinConnected(QStringLiteral("Deinterlacer"), 1));
+    RunAndWatch(kFrames);
+    ASSERT_TRUE(dm.fg->StopGraph());
+  }
+  dm.UseDeinterlacer = false;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(FiltersInGraph().contains(QStringLiteral("Deinterlacer")));
+}
+
+TEST_F(GraphTest, ListeningAddsAndRemovesTheAudioRenderer) {
+  TdmCam& dm = Prepare(kMachine);
+  const QString renderer = QStringLiteral("Default DirectSound Device");
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.ListenDVAudio = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_EQ(CountNamed(renderer), 1) << FiltersInGraph().join(u',').toStdString();
+  // Asked again while rendered: nothing changes.
+  EXPECT_TRUE(dm.MonitorDVAudio(true));
+  EXPECT_EQ(CountNamed(renderer), 1);
+  EXPECT_TRUE(dm.MonitorAudioSource(true));
+  EXPECT_EQ(CountNamed(renderer), 2) << "the audio device is heard too";
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(dm.fg->StopGraph());
+  EXPECT_TRUE(dm.MonitorDVAudio(false));
+  EXPECT_EQ(CountNamed(renderer), 1);
+  EXPECT_TRUE(dm.MonitorAudioSource(false));
+  EXPECT_EQ(CountNamed(renderer), 0);
+  EXPECT_TRUE(dm.MonitorAudioSource(false)) << "not listening already: nothing changes";
+  // No DV sound on a webcam: the graph is left as it is.
+  ASSERT_TRUE(Select("Webcam"));
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  const QStringList before = FiltersInGraph();
+  EXPECT_FALSE(dm.MonitorDVAudio(true));
+  EXPECT_EQ(FiltersInGraph(), before);
+}
+
+TEST_F(GraphTest, AResetLeavesOnlyTheSourcesTheGrabberAndTheWindow) {
+  TdmCam& dm = Prepare(kMachine);
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.ListenDVAudio = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(dm.ResetGraph());
+  QStringList names = FiltersInGraph();
+  names.sort();
+  EXPECT_EQ(names, (QStringList{QStringLiteral("AudioSource"), QStringLiteral("VideoSource"),
+                                QStringLiteral("sg"), QStringLiteral("vwEcran")}));
+  EXPECT_FALSE(PinConnected(QStringLiteral("sg"), 0));
+  ASSERT_TRUE(dm.ReleaseSourceInterfaces());
+  EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
+  EXPECT_FALSE(dm.Crossbar);
+}
