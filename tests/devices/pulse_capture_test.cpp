@@ -293,5 +293,27 @@ TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
   for (size_t i = 1; i < starts.size(); ++i) EXPECT_EQ(starts[i] - starts[i - 1], 400'000) << i;
 }
 
+TEST_F(PulseCaptureServer, ASourceRemovedMidRunIsTheDeviceLost) {
+  int status = -1;
+  const std::string module = RunCommand(
+      "pactl load-module module-sine-source source_name=vidorra_unplugged frequency=440", &status);
+  ASSERT_EQ(status, 0) << "pactl";
+  ComPtr<IMoniker> moniker;
+  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:vidorra_unplugged", moniker.GetAddressOf()));
+  ComPtr<IBaseFilter> filter;
+  const HRESULT bound =
+      moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf());
+  if (FAILED(bound)) RunCommand("pactl unload-module " + module);
+  ASSERT_EQ(S_OK, bound);
+  SoundGraph g(filter);
+  ASSERT_TRUE(SUCCEEDED(g.Run()));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 3; }));
+  RunCommand("pactl unload-module " + module, &status);
+  ASSERT_EQ(status, 0) << "pactl";
+  EXPECT_TRUE(WaitForGraphEvent(g.graph.Get(), EC_DEVICE_LOST, 5000))
+      << "the stream is not moved to another source";
+  EXPECT_EQ(g.Stop(), S_OK);
+}
+
 }  // namespace
 }  // namespace vidorra::test

@@ -168,6 +168,8 @@ class LibPulseRecording : public PulseRecording {
   uint64_t overruns_ = 0;
 };
 
+// A recording never moves to another source: the source going away ends the stream (the
+// server would otherwise carry on recording whatever source it falls back to).
 class LibPulseSeam : public PulseSeam {
  public:
   std::optional<std::vector<PulseSource>> Sources() override {
@@ -213,8 +215,9 @@ class LibPulseSeam : public PulseSeam {
     attributes.prebuf = static_cast<uint32_t>(-1);
     attributes.minreq = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(format.fragmentBytes);
-    if (pa_stream_connect_record(connection->stream_, source.c_str(), &attributes,
-                                 PA_STREAM_ADJUST_LATENCY) < 0) {
+    if (pa_stream_connect_record(
+            connection->stream_, source.c_str(), &attributes,
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE)) < 0) {
       if (error) *error = pa_strerror(pa_context_errno(connection->Context()));
       return nullptr;
     }
