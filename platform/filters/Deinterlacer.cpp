@@ -120,6 +120,8 @@ bool DeinterlaceGraph::Configure(const FrameLayout& input, const FrameLayout& ou
   state->graph.reset(avfilter_graph_alloc());
   if (!state->graph) return false;
   AVFilterGraph* graph = state->graph.get();
+  // One thread: the filter runs on the streaming thread alone, as every other filter does.
+  graph->nb_threads = 1;
 
   const std::string sourceArgs =
       "video_size=" + std::to_string(input.width) + "x" + std::to_string(input.height) +

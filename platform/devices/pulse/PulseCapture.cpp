@@ -21,6 +21,7 @@ constexpr uint64_t kBuffersPerSecond = 25;  // 40 ms
 constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
 constexpr int kReadWaitMs = 200;
 constexpr int kSilenceBeforeLostMs = 5000;
+constexpr int kMaxReadsToCatchUp = 100;
 
 const bool kRegistered = [] {
   DeviceCatalog::Instance().AddProvider(std::make_shared<PulseDevices>(MakeLibPulseSeam()), false);
@@ -119,7 +120,13 @@ HRESULT PulseCaptureDevice::NextFrame(StreamTiming& timing, FrameInfo* frame) {
     origin_.reset();
   }
   if (!origin_) {
-    // The newest sound received is the sound captured just now.
+    // Everything the server has sent is taken in first: the newest sound received is the
+    // sound captured just now.
+    for (int i = 0; i < kMaxReadsToCatchUp; ++i) {
+      if (recording_->Read(&pending_, timing.InterruptFd(), 0) != PulseRecording::Result::kData) {
+        break;
+      }
+    }
     const uint64_t pendingSamples = pending_.size() / frameBytes_;
     origin_ = timing.Now() - TimeOf(position_ + pendingSamples);
   }

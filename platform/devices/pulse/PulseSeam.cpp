@@ -70,6 +70,14 @@ class Connection {
     if (pa_mainloop_poll(loop_) < 0) return false;
     return pa_mainloop_dispatch(loop_) >= 0;
   }
+  // Runs the loop once without waiting: what the server has sent is taken in.
+  bool IterateNow(int interruptFd) {
+    interruptFd_ = interruptFd;
+    interrupted_ = false;
+    if (pa_mainloop_prepare(loop_, 0) < 0) return false;
+    if (pa_mainloop_poll(loop_) < 0) return false;
+    return pa_mainloop_dispatch(loop_) >= 0;
+  }
   bool Interrupted() const { return interrupted_; }
 
   // Waits for an operation; false on timeout or a dead connection.
@@ -128,6 +136,7 @@ class LibPulseRecording : public PulseRecording {
   Result Read(std::vector<uint8_t>* out, int interruptFd, int timeoutMs) override {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     pa_stream* stream = connection_->stream_;
+    bool takenIn = false;
     for (;;) {
       if (!connection_->ContextGood() || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
         return Result::kGone;
@@ -146,6 +155,13 @@ class LibPulseRecording : public PulseRecording {
         }
         if (bytes > 0) pa_stream_drop(stream);
         if (!out->empty()) return Result::kData;
+        continue;
+      }
+      if (!takenIn) {
+        // First take in what the server has already sent, then wait for more.
+        takenIn = true;
+        if (!connection_->IterateNow(interruptFd)) return Result::kGone;
+        if (connection_->Interrupted()) return Result::kInterrupted;
         continue;
       }
       if (!connection_->Iterate(deadline, interruptFd)) {
