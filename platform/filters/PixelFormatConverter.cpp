@@ -71,13 +71,11 @@ bool IsPacked422(PixelFormat format) {
   return format == PixelFormat::kYuy2 || format == PixelFormat::kUyvy;
 }
 
-struct Planes {
-  std::array<uint8_t*, 4> data{};
-  std::array<int, 4> strides{};
-};
+using Planes = FramePlanes;
 
-// Plane pointers and strides of one frame at `base`, rows in memory order.
-Planes PlanesOf(const FrameLayout& layout, uint8_t* base) {
+}  // namespace
+
+FramePlanes PlanesOf(const FrameLayout& layout, uint8_t* base) {
   Planes planes;
   const auto stride = static_cast<int>(layout.Stride());
   const size_t lumaSize = static_cast<size_t>(layout.width) * layout.height;
@@ -109,6 +107,13 @@ Planes PlanesOf(const FrameLayout& layout, uint8_t* base) {
   }
   return planes;
 }
+
+int AvPixelFormatOf(PixelFormat format) {
+  const FormatInfo* info = InfoOf(format);
+  return info ? static_cast<int>(info->avFormat) : -1;
+}
+
+namespace {
 
 // Makes the conversion read the planes' rows last to first: each plane starts at its last row
 // and walks upwards with a negative stride. Only sources are flipped this way; the conversion

@@ -12,7 +12,9 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -74,6 +76,17 @@ struct FrameLayout {
 
   friend bool operator==(const FrameLayout&, const FrameLayout&) = default;
 };
+
+// The planes of one frame stored at `base` in `layout`, rows in memory order (a bottom-up
+// bitmap's first row in memory is its bottom row); YV12's planes are given as Y, U, V.
+struct FramePlanes {
+  std::array<uint8_t*, 4> data{};
+  std::array<int, 4> strides{};
+};
+FramePlanes PlanesOf(const FrameLayout& layout, uint8_t* base);
+// The conversion library's pixel format (an AVPixelFormat value) of the planes PlanesOf
+// gives; -1 for an unknown layout.
+int AvPixelFormatOf(PixelFormat format);
 
 // Where in a media type's format block the BITMAPINFOHEADER lives, or null when the format
 // type carries none or the block is too short.

@@ -4,6 +4,8 @@
 #include <wingdi.h>
 
 #define AMINTERLACE_IsInterlaced 0x00000001
+#define AMINTERLACE_1FieldPerSample 0x00000002
+#define AMINTERLACE_Field1First 0x00000004
 
 typedef struct tagVIDEOINFOHEADER2 {
   RECT rcSource;

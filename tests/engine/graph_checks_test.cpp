@@ -109,7 +109,7 @@ TEST_F(EngineTest, BindFilterByNameStoresTheFirstOfTwoNamesakes) {
 
   const QByteArray bound = dm.Deinterlacer->BaseFilter().Block();
   EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
-                                   QStringLiteral("Pinnacle Video Deinterlacer"), dm.Deinterlacer));
+                                   QStringLiteral("Filtre absent"), dm.Deinterlacer));
   EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("No Such Category"),
                                    QStringLiteral("Filtre jumeau"), dm.Deinterlacer));
   EXPECT_EQ(dm.Deinterlacer->BaseFilter().Block(), bound) << "a failed search changes nothing";

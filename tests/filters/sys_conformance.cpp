@@ -3,6 +3,7 @@
 // pins change at run time (a mux that grows an input, a source that needs its file, a writer
 // that needs its name) is also connected as it is used and run: its pins then, and no reference
 // left behind once its graph is gone.
+#include <Deinterlacer.h>
 #include <TestPushSource.h>
 #include <qedit.h>
 #include <vidorra_filters.h>
@@ -59,6 +60,7 @@ const SystemFilter kSystemFilters[] = {
     {&CLSID_NullRenderer, "Null Renderer", 1},
     {&CLSID_SampleGrabber, "SampleGrabber", 2},
     {&CLSID_Colour, "Color Space Converter", 2},
+    {&CLSID_VideoDeinterlacer, "Pinnacle Video Deinterlacer", 2},
     {&CLSID_VideoRenderer, "Video Renderer", 1},
     {&CLSID_DSoundRender, "Default DirectSound Device", 1},
     {.clsid = &CLSID_DvFileSource,

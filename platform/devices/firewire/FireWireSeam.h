@@ -1,0 +1,47 @@
+// The thin seam between the DV camcorder backend and the IEEE 1394 bus (libraw1394 for the bus
+// and the cameras' configuration ROMs, libiec61883 for the connection and the DV frames). The
+// real seam talks to the bus; tests put a fake in its place.
+//
+// Threads: Cameras and Receive may be called on any thread (each opens its own handle); a
+// reception belongs to the streaming thread that reads it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vidorra::devices::firewire {
+
+struct DvCamera {
+  uint64_t guid = 0;  // the camera's EUI-64: the same on every bus, after every reset
+  std::string name;   // vendor and model from its configuration ROM
+};
+
+class DvReception {
+ public:
+  enum class Result {
+    kFrame,        // *frame holds one whole DIF frame
+    kBusReset,     // the bus was reset; the connection was made again (the stream goes on)
+    kInterrupted,  // the interrupt descriptor became readable
+    kTimedOut,     // no frame within the wait (a camera that is not playing sends none)
+    kGone,         // the camera left the bus (or the adapter went)
+  };
+  virtual ~DvReception() = default;
+  virtual Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) = 0;
+};
+
+class FireWireSeam {
+ public:
+  virtual ~FireWireSeam() = default;
+  // The DV devices on every 1394 bus of the machine; none without an adapter.
+  virtual std::vector<DvCamera> Cameras() = 0;
+  // Connects to the camera's output plug and receives its DV frames; null (and the reason in
+  // *error) when that fails.
+  virtual std::unique_ptr<DvReception> Receive(uint64_t guid, std::string* error) = 0;
+};
+
+// The seam over libraw1394 and libiec61883.
+std::shared_ptr<FireWireSeam> MakeLibRaw1394Seam();
+
+}  // namespace vidorra::devices::firewire

@@ -1,0 +1,175 @@
+// DV camcorders on IEEE 1394, against a fake of the bus seam fed with DIF frames made by our
+// encoder: the listing (names, stable identities, no adapter no entry), streaming as
+// MEDIATYPE_Interleaved through a bus reset, a frame of the other system dropped and counted,
+// and the camera unplugged reported as the device lost.
+#include <FilterPins.h>
+#include <poll.h>
+
+#include <deque>
+#include <mutex>
+
+#include "device_test_support.h"
+#include "firewire/FireWireDv.h"
+#include "sim/DvCamcorderFrames.h"
+
+namespace vidorra::test {
+namespace {
+
+using devices::DeviceEntry;
+using devices::firewire::DvCamera;
+using devices::firewire::DvReception;
+using devices::firewire::FireWireDevices;
+using devices::firewire::FireWireSeam;
+
+// One DIF frame of the test pattern numbered `number`.
+std::vector<uint8_t> DifFrame(dv::DvSystem system, uint64_t number) {
+  auto maker = devices::sim::DvCamcorderFrames::Create(system);
+  EXPECT_TRUE(maker);
+  std::vector<uint8_t> frame(dv::FactsOf(system).frameBytes);
+  if (!maker) return frame;
+  devices::sim::PatternScene scene;
+  scene.frameNumber = number;
+  EXPECT_EQ(S_OK, maker->Make(scene, frame));
+  return frame;
+}
+
+// What the fake bus does, step by step, on each read.
+struct Step {
+  DvReception::Result result = DvReception::Result::kFrame;
+  std::vector<uint8_t> frame;
+};
+
+class FakeReception : public DvReception {
+ public:
+  explicit FakeReception(std::deque<Step> steps) : steps_(std::move(steps)) {}
+  Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) override {
+    if (steps_.empty()) {
+      pollfd fd{interruptFd, POLLIN, 0};
+      return ::poll(&fd, 1, timeoutMs) > 0 ? Result::kInterrupted : Result::kTimedOut;
+    }
+    Step step = std::move(steps_.front());
+    steps_.pop_front();
+    if (step.result == Result::kFrame) *frame = std::move(step.frame);
+    return step.result;
+  }
+
+ private:
+  std::deque<Step> steps_;
+};
+
+class FakeBus : public FireWireSeam {
+ public:
+  std::vector<DvCamera> Cameras() override {
+    std::lock_guard lock(mutex);
+    return cameras;
+  }
+  std::unique_ptr<DvReception> Receive(uint64_t guid, std::string* error) override {
+    std::lock_guard lock(mutex);
+    for (const DvCamera& camera : cameras) {
+      if (camera.guid == guid) return std::make_unique<FakeReception>(steps);
+    }
+    *error = "not on the bus";
+    return nullptr;
+  }
+  std::mutex mutex;
+  std::vector<DvCamera> cameras = {{0x0800460102030405ull, "Camcorder DV-100"},
+                                   {0x0800460102030999ull, "Camcorder DV-100"}};
+  std::deque<Step> steps;
+};
+
+// Keeps every interleaved DV sample with its media start (the camera's frame number).
+class DvSink : public CBaseRenderer {
+ public:
+  DvSink() : CBaseRenderer(L"DV Sink", GUID_NULL) {}
+  HRESULT CheckMediaType(const CMediaType* mt) override {
+    return mt && mt->majortype == MEDIATYPE_Interleaved && mt->subtype == MEDIASUBTYPE_dvsd
+               ? S_OK
+               : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    LONGLONG start = -1;
+    LONGLONG stop = -1;
+    sample->GetMediaTime(&start, &stop);
+    std::lock_guard lock(mutex_);
+    frames_.emplace_back(start, std::vector<uint8_t>(data, data + sample->GetActualDataLength()));
+    return S_OK;
+  }
+  std::vector<std::pair<LONGLONG, std::vector<uint8_t>>> Frames() {
+    std::lock_guard lock(mutex_);
+    return frames_;
+  }
+  IPin* Input() { return InputPin(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<LONGLONG, std::vector<uint8_t>>> frames_;
+};
+
+TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
+  auto bus = std::make_shared<FakeBus>();
+  const std::vector<DeviceEntry> entries = FireWireDevices(bus).Devices();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].friendlyName, L"Camcorder DV-100");
+  EXPECT_EQ(entries[1].friendlyName, L"Camcorder DV-100 #2");
+  EXPECT_EQ(entries[0].displayName, L"@device:1394:0800460102030405");
+  EXPECT_EQ(entries[1].displayName, L"@device:1394:0800460102030999");
+  for (const DeviceEntry& entry : entries) {
+    EXPECT_EQ(entry.category, CLSID_VideoInputDeviceCategory);
+  }
+  bus->cameras.clear();
+  EXPECT_TRUE(FireWireDevices(bus).Devices().empty()) << "no adapter or camera, no entry";
+}
+
+TEST(FireWireDv, WithoutAnAdapterTheRealBusListsNothing) {
+  MachineFile machine("real-devices\n");
+  for (const ListedDevice& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
+    EXPECT_NE(device.displayName.rfind(L"@device:1394:", 0), 0u)
+        << "this machine has no 1394 adapter";
+  }
+}
+
+TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
+  auto bus = std::make_shared<FakeBus>();
+  constexpr uint64_t kFrames = 8;
+  constexpr uint64_t kNtscAt = 5;
+  std::vector<std::vector<uint8_t>> sent;
+  for (uint64_t n = 0; n < kFrames; ++n) {
+    sent.push_back(DifFrame(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n));
+    bus->steps.push_back({DvReception::Result::kFrame, sent.back()});
+    if (n == 3) bus->steps.push_back({DvReception::Result::kBusReset, {}});
+  }
+  bus->steps.push_back({DvReception::Result::kGone, {}});
+
+  ComPtr<IBaseFilter> camera;
+  ASSERT_EQ(S_OK, FireWireDevices(bus).Devices().at(0).create(camera.GetAddressOf()));
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
+  auto sink = MakeComObject<DvSink>();
+  ASSERT_EQ(S_OK, graph->AddFilter(camera.Get(), L"DV camera"));
+  ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+  ComPtr<IPin> pin = CapturePinOf(camera.Get());
+  ASSERT_TRUE(pin);
+  EXPECT_TRUE(PinByName(camera.Get(), L"DV A/V Out"));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
+  ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
+  ASSERT_TRUE(WaitForGraphEvent(graph.Get(), EC_DEVICE_LOST)) << "unplugged";
+  EXPECT_EQ(S_OK, QueryAs<IMediaControl>(graph.Get())->Stop());
+
+  const auto frames = sink->Frames();
+  EXPECT_EQ(frames.size() + static_cast<size_t>(Dropped(pin.Get())), kFrames);
+  bool afterReset = false;
+  for (const auto& [number, bytes] : frames) {
+    ASSERT_GE(number, 0);
+    ASSERT_LT(number, static_cast<LONGLONG>(kFrames));
+    EXPECT_NE(number, static_cast<LONGLONG>(kNtscAt)) << "the NTSC frame is not PAL";
+    EXPECT_TRUE(bytes == sent[static_cast<size_t>(number)]) << "frame " << number;
+    afterReset = afterReset || number > 3;
+  }
+  EXPECT_TRUE(afterReset) << "the stream goes on after the bus reset";
+}
+
+}  // namespace
+}  // namespace vidorra::test

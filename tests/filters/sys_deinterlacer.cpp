@@ -1,0 +1,329 @@
+// The deinterlacer: found through the stored moniker the program binds it by, field order from
+// the media type, and combed pictures (two moments woven line by line, as a camera's fields
+// give them) coming out without combing, one frame out per frame in with the input's times,
+// in the input's layout or converted to a bitmap.
+#include <ColorSpaceConverter.h>
+#include <Deinterlacer.h>
+#include <FilterPins.h>
+#include <PixelFormatConverter.h>
+#include <amvideo.h>
+#include <devmoniker.h>
+#include <dvdmedia.h>
+
+#include <cmath>
+#include <mutex>
+#include <numbers>
+
+#include "sys_filter_support.h"
+
+namespace vidorra::test {
+namespace {
+
+using filters::FieldOrder;
+using filters::FieldOrderOf;
+using filters::FrameLayout;
+using filters::PixelFormat;
+
+constexpr int kWidth = 720;
+constexpr int kHeight = 576;
+constexpr int kFrames = 6;
+constexpr REFERENCE_TIME kFrameTime = 400'000;
+
+// The luma of a vertical-bar pattern moving right by 16 pixels a field: two fields a quarter
+// of the bars' period apart, so that weaving them combs every edge.
+uint8_t PatternLuma(int x, int field) {
+  constexpr double kPeriod = 64.0;
+  constexpr double kStepPerField = 16.0;
+  const double phase = 2.0 * std::numbers::pi * (x - kStepPerField * field) / kPeriod;
+  return static_cast<uint8_t>(std::lround(128.0 + 90.0 * std::sin(phase)));
+}
+
+// Frame n woven bottom field first: odd rows (the bottom field) show field 2n, even rows 2n+1.
+std::vector<uint8_t> CombedLuma(int frame) {
+  std::vector<uint8_t> luma(static_cast<size_t>(kWidth) * kHeight);
+  for (int y = 0; y < kHeight; ++y) {
+    const int field = 2 * frame + (y % 2 == 1 ? 0 : 1);
+    for (int x = 0; x < kWidth; ++x)
+      luma[static_cast<size_t>(y) * kWidth + x] = PatternLuma(x, field);
+  }
+  return luma;
+}
+
+// A grey picture of that luma in `layout` (neutral chroma).
+std::vector<BYTE> PictureIn(const FrameLayout& layout, const std::vector<uint8_t>& luma) {
+  std::vector<BYTE> bytes(layout.ImageSize(), 128);
+  const size_t stride = layout.Stride();
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const uint8_t value = luma[static_cast<size_t>(y) * kWidth + x];
+      switch (layout.format) {
+        case PixelFormat::kI420:
+          bytes[y * stride + x] = value;
+          break;
+        case PixelFormat::kYuy2:
+          bytes[y * stride + 2 * x] = value;
+          break;
+        case PixelFormat::kRgb24: {
+          const size_t row = layout.bottomUp ? kHeight - 1 - y : y;
+          for (int c = 0; c < 3; ++c) bytes[row * stride + 3 * x + c] = value;
+          break;
+        }
+        default:
+          ADD_FAILURE() << "layout not drawn by this test";
+          return bytes;
+      }
+    }
+  }
+  return bytes;
+}
+
+// The luma (for RGB: green) of a picture in `layout`, top row first.
+std::vector<int> LumaOf(const FrameLayout& layout, const std::vector<BYTE>& bytes) {
+  std::vector<int> luma(static_cast<size_t>(kWidth) * kHeight);
+  const size_t stride = layout.Stride();
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      int value = 0;
+      if (layout.format == PixelFormat::kI420) value = bytes[y * stride + x];
+      if (layout.format == PixelFormat::kYuy2) value = bytes[y * stride + 2 * x];
+      if (layout.format == PixelFormat::kRgb24) {
+        const size_t row = layout.bottomUp ? kHeight - 1 - y : y;
+        value = bytes[row * stride + 3 * x + 1];
+      }
+      luma[static_cast<size_t>(y) * kWidth + x] = value;
+    }
+  }
+  return luma;
+}
+
+// Combing: the mean distance of each row from the mean of its neighbours above and below.
+// A woven picture of a moving scene scores high; a progressive picture of vertical bars, 0.
+double Combing(const std::vector<int>& luma) {
+  double total = 0;
+  for (int y = 1; y + 1 < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const auto at = [&](int row) { return luma[static_cast<size_t>(row) * kWidth + x]; };
+      total += std::abs(2 * at(y) - at(y - 1) - at(y + 1)) / 2.0;
+    }
+  }
+  return total / (static_cast<double>(kWidth) * (kHeight - 2));
+}
+
+// Pushes the combed frames in one layout, times n * 40 ms, then end of stream.
+class CombedSource : public CSource {
+ public:
+  explicit CombedSource(const FrameLayout& layout)
+      : CSource(L"Combed Source", CLSID_TestPushSource), layout_(layout) {
+    AddPin(std::make_unique<PictureStream>(this));
+  }
+  const FrameLayout& Layout() const { return layout_; }
+
+ private:
+  class PictureStream : public CSourceStream {
+   public:
+    explicit PictureStream(CombedSource* source)
+        : CSourceStream(source, L"Output"), source_(source) {}
+    HRESULT GetMediaType(int position, CMediaType* mt) override {
+      if (position != 0) return VFW_S_NO_MORE_ITEMS;
+      *mt = filters::MakeVideoMediaType(source_->Layout());
+      return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+      return DecideBuffers(
+          allocator, *request,
+          {.buffers = 2, .bytes = static_cast<long>(source_->Layout().ImageSize())});
+    }
+    HRESULT FillBuffer(IMediaSample* sample) override {
+      if (frame_ >= kFrames) return S_FALSE;
+      const std::vector<BYTE> picture = PictureIn(source_->Layout(), CombedLuma(frame_));
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      std::copy(picture.begin(), picture.end(), data);
+      sample->SetActualDataLength(static_cast<long>(picture.size()));
+      REFERENCE_TIME start = frame_ * kFrameTime;
+      REFERENCE_TIME stop = start + kFrameTime;
+      sample->SetTime(&start, &stop);
+      sample->SetSyncPoint(TRUE);
+      ++frame_;
+      return S_OK;
+    }
+
+   private:
+    CombedSource* const source_;
+    int frame_ = 0;
+  };
+  FrameLayout layout_;
+};
+
+// Keeps a copy of every picture with its times; accepts one subtype.
+class PictureSink : public CBaseRenderer {
+ public:
+  explicit PictureSink(GUID subtype)
+      : CBaseRenderer(L"Picture Sink", CLSID_TestCountingSink), subtype_(subtype) {}
+  HRESULT CheckMediaType(const CMediaType* mt) override {
+    return mt && mt->majortype == MEDIATYPE_Video && mt->subtype == subtype_
+               ? S_OK
+               : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT DoRenderSample(IMediaSample* sample) override {
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    REFERENCE_TIME start = -1;
+    REFERENCE_TIME stop = -1;
+    sample->GetTime(&start, &stop);
+    std::lock_guard lock(mutex_);
+    pictures_.emplace_back(data, data + sample->GetActualDataLength());
+    times_.emplace_back(start, stop);
+    return S_OK;
+  }
+  std::vector<std::vector<BYTE>> Pictures() {
+    std::lock_guard lock(mutex_);
+    return pictures_;
+  }
+  std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> Times() {
+    std::lock_guard lock(mutex_);
+    return times_;
+  }
+  IPin* InputPinInterface() { return InputPin(); }
+
+ private:
+  const GUID subtype_;
+  std::mutex mutex_;
+  std::vector<std::vector<BYTE>> pictures_;
+  std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> times_;
+};
+
+TEST(SysDeinterlacer, TheStoredMonikerNamesAndBindsIt) {
+  ComPtr<IMoniker> stored;
+  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+                                      L"{96A6F294-84B5-4779-AA94-9C9AD33ABEC6}",
+                                      stored.GetAddressOf()));
+  ComPtr<IPropertyBag> bag;
+  ASSERT_EQ(S_OK, stored->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                        bag.ReleaseAndGetVoidAddressOf()));
+  VARIANT name{};
+  name.vt = VT_BSTR;
+  ASSERT_EQ(S_OK, bag->Read(L"FriendlyName", &name, nullptr));
+  EXPECT_EQ(std::wstring(name.bstrVal), L"Pinnacle Video Deinterlacer");
+  SysFreeString(name.bstrVal);
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(S_OK, stored->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                       filter.ReleaseAndGetVoidAddressOf()));
+  CLSID clsid{};
+  filter->GetClassID(&clsid);
+  EXPECT_EQ(clsid, CLSID_VideoDeinterlacer);
+}
+
+TEST(SysDeinterlacer, FieldOrderComesFromTheTypeOrIsAssumed) {
+  struct Case {
+    int width;
+    int height;
+    bool info2;
+    DWORD interlaceFlags;
+    FieldOrder expected;
+  };
+  const Case cases[] = {
+      {720, 576, false, 0, FieldOrder::kBottomFirst},  // DV PAL
+      {720, 480, false, 0, FieldOrder::kBottomFirst},  // DV NTSC
+      {640, 480, false, 0, FieldOrder::kTopFirst},
+      {720, 576, true, AMINTERLACE_IsInterlaced | AMINTERLACE_Field1First, FieldOrder::kTopFirst},
+      {640, 480, true, AMINTERLACE_IsInterlaced, FieldOrder::kBottomFirst},
+      {640, 480, true, 0, FieldOrder::kTopFirst},  // not marked: assumed
+  };
+  for (const Case& c : cases) {
+    const FrameLayout layout{PixelFormat::kYuy2, c.width, c.height, false};
+    CMediaType mt = filters::MakeVideoMediaType(layout);
+    if (c.info2) {
+      VIDEOINFOHEADER2 info{};
+      info.bmiHeader = layout.ToBitmapInfo();
+      info.dwInterlaceFlags = c.interlaceFlags;
+      mt.SetFormatType(&FORMAT_VideoInfo2);
+      mt.SetFormat(reinterpret_cast<const BYTE*>(&info), sizeof(info));
+    }
+    EXPECT_EQ(FieldOrderOf(mt), c.expected) << c.width << "x" << c.height << " " << c.info2;
+  }
+}
+
+struct Conversion {
+  FrameLayout input;
+  FrameLayout output;
+};
+
+class SysDeinterlacerStream : public ::testing::TestWithParam<Conversion> {};
+
+TEST_P(SysDeinterlacerStream, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
+  const Conversion conversion = GetParam();
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  auto source = MakeComObject<CombedSource>(conversion.input);
+  ComPtr<IBaseFilter> deinterlacer = NewSystemFilter(CLSID_VideoDeinterlacer);
+  auto sink = MakeComObject<PictureSink>(filters::SubtypeFromPixelFormat(conversion.output.format));
+  ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
+  ASSERT_EQ(S_OK, graph->AddFilter(deinterlacer.Get(), L"Deinterlacer"));
+  ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(source->Stream(0), PinAtIndex(deinterlacer.Get(), 0).Get(),
+                                       nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(deinterlacer.Get(), 1).Get(),
+                                       sink->InputPinInterface(), nullptr));
+  AM_MEDIA_TYPE connected{};
+  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&connected));
+  EXPECT_EQ(FrameLayout::FromMediaType(connected), conversion.output);
+  FreeMediaType(connected);
+
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
+  EXPECT_TRUE(WaitForGraphEvent(graph.Get(), EC_COMPLETE));
+  StopGraph(graph.Get());
+
+  const auto pictures = sink->Pictures();
+  const auto times = sink->Times();
+  ASSERT_EQ(pictures.size(), static_cast<size_t>(kFrames)) << "one frame out per frame in";
+  const double combedInput =
+      Combing(LumaOf(conversion.input, PictureIn(conversion.input, CombedLuma(0))));
+  ASSERT_GT(combedInput, 40.0) << "the test picture is combed";
+  for (int n = 0; n < kFrames; ++n) {
+    EXPECT_EQ(times[n].first, n * kFrameTime);
+    EXPECT_EQ(times[n].second, (n + 1) * kFrameTime);
+    ASSERT_EQ(pictures[n].size(), conversion.output.ImageSize());
+    const std::vector<int> luma = LumaOf(conversion.output, pictures[n]);
+    EXPECT_LT(Combing(luma), combedInput / 10) << "frame " << n;
+    if (!(conversion.output == conversion.input)) continue;
+    // The picture is still the scene: the bottom field (first in time) is kept as it was.
+    const std::vector<uint8_t> woven = CombedLuma(n);
+    const int row = kHeight / 2 + 1;
+    double distance = 0;
+    for (int x = 0; x < kWidth; ++x) {
+      distance += std::abs(luma[static_cast<size_t>(row) * kWidth + x] -
+                           woven[static_cast<size_t>(row) * kWidth + x]);
+    }
+    EXPECT_LT(distance / kWidth, 3.0) << "frame " << n;
+  }
+}
+
+FrameLayout Pal(PixelFormat format, bool bottomUp = false) {
+  return FrameLayout{format, kWidth, kHeight, bottomUp};
+}
+
+const char* NameOf(const FrameLayout& layout) {
+  switch (layout.format) {
+    case PixelFormat::kI420:
+      return "I420";
+    case PixelFormat::kYuy2:
+      return "YUY2";
+    case PixelFormat::kRgb24:
+      return "RGB24";
+    default:
+      return "other";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, SysDeinterlacerStream,
+    ::testing::Values(Conversion{Pal(PixelFormat::kI420), Pal(PixelFormat::kI420)},
+                      Conversion{Pal(PixelFormat::kYuy2), Pal(PixelFormat::kYuy2)},
+                      Conversion{Pal(PixelFormat::kRgb24, true), Pal(PixelFormat::kRgb24, true)},
+                      Conversion{Pal(PixelFormat::kI420), Pal(PixelFormat::kRgb24, true)}),
+    [](const ::testing::TestParamInfo<Conversion>& info) {
+      return std::string(NameOf(info.param.input)) + "To" + NameOf(info.param.output);
+    });
+
+}  // namespace
+}  // namespace vidorra::test
