@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTabWidget>
 
 #include "HandlerGuard.h"
 #include "RadioGroup.h"
@@ -94,11 +95,79 @@ bool TCaptureForm::SelectAudioSource() {
   }
 }
 
+namespace {
+
+// The helper filters checked at first show, in the order of the report, with their messages.
+struct RequiredFilter {
+  const char* category;
+  const char* name;
+  const char* missing;
+};
+constexpr RequiredFilter kRequiredFilters[] = {
+    {"DirectShow Filters", "Color Space Converter",
+     "Le filtre Color Space Converter n'est pas installé."},
+    {"DirectShow Filters", "SampleGrabber", "Le filtre SampleGrabber n'est pas installé."},
+    {"Video Compressors", "DV Video Encoder", "DV Video Encoder n'est pas installé."},
+    {"DirectShow Filters", "Smart Tee", "Le Filtre Smart Tee n'est pas installé."},
+    {"DirectShow Filters", "DV Splitter", "Le filtre DV Splitter n'est pas installé."},
+    {"DirectShow Filters", "Infinite Pin Tee Filter", "Le Filtre Infinite Tee n'est pas installé."},
+};
+
+}  // namespace
+
 void TCaptureForm::FormShow() {
-  FillAudioSourceList();
+  const QString crLf = QStringLiteral("\r\n");
+  QString report;
+
+  cbDeinterlacer->setVisible(false);
+  dmCam->DeinterlacerInstalled = false;
+  dmCam->UseDeinterlacer = false;
+  try {
+    if (dmCam->BindFilterByName(QStringLiteral("DirectShow Filters"),
+                                QStringLiteral("Pinnacle Video Deinterlacer"),
+                                dmCam->Deinterlacer)) {
+      cbDeinterlacer->setVisible(true);
+      dmCam->DeinterlacerInstalled = true;
+      dmCam->UseDeinterlacer = cbDeinterlacer->isChecked();
+    }
+  } catch (...) {
+    // Without the deinterlacer the box stays hidden; start-up goes on.
+  }
+
+  for (const RequiredFilter& filter : kRequiredFilters) {
+    if (!dmCam->IsFilterInstalled(QString::fromUtf8(filter.category),
+                                  QString::fromUtf8(filter.name))) {
+      report += QString::fromUtf8(filter.missing) + crLf;
+    }
+  }
+
+  // A missing or malformed version raises out of the handler: nothing below runs.
+  QString version;
+  dmCam->GetDirectXVersion(version);
+  if (version.isEmpty() || version.at(0) < QLatin1Char('9')) {
+    report += QStringLiteral("Vous devriez mettre à jour votre version de DirectX.") + crLf;
+  }
+
+  if (!FillAudioSourceList()) {
+    report += QStringLiteral("Impossible d'actualiser les sources audio") + crLf;
+  }
   if (dmCam->HasAudioSources) SelectAudioSource();
-  FillVideoSourceList();
+  if (!FillVideoSourceList()) {
+    report += QStringLiteral("Impossible d'actualiser les sources Vidéos") + crLf;
+  }
   if (dmCam->HasVideoSources) SelectVideoSource();
+
+  try {
+    StartPreview();
+    if (!report.isEmpty()) {
+      ErreurFrame1->ShowErrorPanel(
+          report + crLf + QStringLiteral("Vous avez directX version ") + version, false);
+    }
+  } catch (...) {
+    // A preview that raises leaves the window without a picture; start-up goes on.
+  }
+
+  PageControl1->setCurrentWidget(TabSheet1);
 }
 
 void TCaptureForm::showEvent(QShowEvent* event) {

@@ -95,14 +95,6 @@ TEST_F(SourcesTest, SelectingNoDeviceOffersTheNonDVFormats) {
   EXPECT_EQ(dmCam->AudioSource->FilterGraph(), nullptr);
 }
 
-TEST_F(SourcesTest, TheFirstShowFillsBothLists) {
-  form_->show();
-  EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Aucune source vidéo"));
-  EXPECT_EQ(form_->cboxAudio->currentText(), QStringLiteral("Pas de source Audio"));
-  EXPECT_FALSE(dmCam->HasVideoSources);
-  EXPECT_FALSE(dmCam->HasAudioSources);
-}
-
 TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndTheFormatsFollowTheSource) {
   Simulate(
       "video dv Caméscope DV\nvideo capture Carte d'acquisition\n"
