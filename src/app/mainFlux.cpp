@@ -9,7 +9,9 @@
 
 #include "FolderPicker.h"
 #include "JpegImage.h"
+#include "MediaGraph.h"
 #include "RegistryKey.h"
+#include "graph.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ QString CutFolder(QString folder) {
 TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   ConnectHandlers();
+  ConnectRecordingHandlers();
   FormCreate();
 }
 
@@ -83,6 +86,8 @@ void TCaptureForm::ReadShellFolders() {
 void TCaptureForm::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  // The graph outlives a window closed before it: its device-lost event no longer reaches here.
+  if (dmCam != nullptr) dmCam->fg->OnGraphDeviceLost = nullptr;
   if (ScreenSaverWasActive != 0) {
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0);
   }

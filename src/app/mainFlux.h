@@ -6,7 +6,8 @@
 // mainFluxLayout.cpp (the controls, their texts, places and initial states), mainFluxNames.cpp
 // (file naming and its refresh handlers), mainFluxSources.cpp (the source lists and the
 // choice of the video and audio source, through the data module dmCam), mainFluxGraph.cpp
-// (starting the preview and the recording on dmCam's graph).
+// (starting the preview and the recording on dmCam's graph), mainFluxRecording.cpp (the five
+// window states, the recording commands, volume, full screen, device loss and the refresh).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -25,6 +26,7 @@
 #include "erreurUnit.h"
 
 class QCheckBox;
+class QColor;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -112,6 +114,28 @@ class TCaptureForm : public QMainWindow {
   // graph does not run.
   bool StartPreview();
   bool StartCapture();
+
+  // States and recording commands (mainFluxRecording.cpp). Each state operation sets
+  // CaptureState, the colour of Panel1 (the border round the picture), the clock alarm's
+  // switch and the controls usable in that state. A start, cut or stop that fails never leaves
+  // a recording half-stopped: the graph is stopped (the file written so far is closed whole),
+  // the error panel says what failed, and the window ends in preview or no-source state.
+  void SetNoSourceState();
+  void SetPreviewState();
+  void SetProgrammedState();
+  void SetRecordingState();
+  void SetRecordingTimedState();
+  void CaptureBtnClick();
+  void CouperBtnClick();
+  void StopBtnClick();
+  void tbChange();
+  void cbMuteClick();
+  void PleinEcranBtnClick();
+  void PLeinEcran1Click();
+  // A capture device went away or came back: the lists are read again and the preview rebuilt.
+  void GraphDeviceLost();
+  // The refresh button beside the video source list.
+  void ActualiserVideoBtnClick();
 
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
@@ -236,6 +260,16 @@ class TCaptureForm : public QMainWindow {
 
   // mainFlux.cpp
   void ReadShellFolders();
+
+  // mainFluxRecording.cpp
+  void ConnectRecordingHandlers();
+  // Sets the border colour and the controls common to every state (the table's rows).
+  void ApplyStateControls(std::uint8_t state, const QColor& border);
+  // Rebuilds the preview and enters `previewState` (stPreview or stProgrammed), or
+  // stNoSource with the graph stopped and emptied when the preview does not run.
+  void EndInPreview(std::uint8_t previewState = stPreview);
+  // Ends a failed start, cut or stop: the preview or no-source state, then the error panel.
+  void RecordingFailed(const QString& message);
 
   // mainFluxGraph.cpp
   void CopyAudioChoices();

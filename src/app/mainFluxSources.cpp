@@ -7,6 +7,7 @@
 #include <QTabWidget>
 
 #include "HandlerGuard.h"
+#include "MediaGraph.h"
 #include "RadioGroup.h"
 #include "graph.h"
 #include "mainFlux.h"
@@ -158,16 +159,24 @@ void TCaptureForm::FormShow() {
   if (dmCam->HasVideoSources) SelectVideoSource();
 
   try {
-    StartPreview();
+    if (StartPreview()) {
+      SetPreviewState();
+    } else {
+      SetNoSourceState();
+    }
     if (!report.isEmpty()) {
       ErreurFrame1->ShowErrorPanel(
           report + crLf + QStringLiteral("Vous avez directX version ") + version, false);
     }
   } catch (...) {
     // A preview that raises leaves the window without a picture; start-up goes on.
+    SetNoSourceState();
   }
 
   PageControl1->setCurrentWidget(TabSheet1);
+  dmCam->fg->OnGraphDeviceLost = [this](TComponent*, IUnknown*, bool) {
+    vidorra::GuardCall([this] { GraphDeviceLost(); });
+  };
 }
 
 void TCaptureForm::showEvent(QShowEvent* event) {

@@ -1,0 +1,210 @@
+// TCaptureForm's five states and the commands that move between them: Capture, Couper, Stop
+// (buttons and pop-up items), the listening volume, full screen, the graph's device-lost event
+// and the refresh of the video source list.
+//
+// A recording is never left half-stopped: when starting, cutting or stopping fails, the graph
+// is stopped and emptied (the multiplexer closes the file written so far, index included), the
+// preview is rebuilt if it can be, and the error panel says what happened.
+#include <QAction>
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+
+#include "AlarmClock.h"
+#include "HandlerGuard.h"
+#include "MediaGraph.h"
+#include "OnOffSwitch.h"
+#include "RadioGroup.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+using vidorra::Connect;
+
+namespace {
+
+const QColor kNoSourceBorder(128, 128, 128);
+const QColor kRecordingBorder(255, 0, 0);
+const QColor kProgrammedBorder(255, 255, 0);
+const QColor kRecordingTimedBorder(255, 0, 255);
+
+const char* const kStartFailed = "L'enregistrement n'a pas pu démarrer dans le fichier %1.";
+const char* const kCutFailed =
+    "La coupure a échoué : l'enregistrement est arrêté. Le fichier %1 est complet.";
+
+bool IsRecordingState(std::uint8_t state) {
+  return state == stRecording || state == stRecordingTimed;
+}
+
+}  // namespace
+
+void TCaptureForm::ConnectRecordingHandlers() {
+  Connect(CaptureBtn, &QPushButton::clicked, this, &TCaptureForm::CaptureBtnClick);
+  Connect(CouperBtn, &QPushButton::clicked, this, &TCaptureForm::CouperBtnClick);
+  Connect(StopBtn, &QPushButton::clicked, this, &TCaptureForm::StopBtnClick);
+  Connect(Capture1, &QAction::triggered, this, &TCaptureForm::CaptureBtnClick);
+  Connect(Couper1, &QAction::triggered, this, &TCaptureForm::CouperBtnClick);
+  Connect(Stop1, &QAction::triggered, this, &TCaptureForm::StopBtnClick);
+  Connect(tb, &QSlider::valueChanged, this, &TCaptureForm::tbChange);
+  Connect(cbMute, &QCheckBox::toggled, this, &TCaptureForm::cbMuteClick);
+  Connect(PleinEcranBtn, &QPushButton::clicked, this, &TCaptureForm::PleinEcranBtnClick);
+  Connect(PLeinEcran1, &QAction::triggered, this, &TCaptureForm::PLeinEcran1Click);
+  Connect(ActualiserVideoBtn, &QToolButton::clicked, this, &TCaptureForm::ActualiserVideoBtnClick);
+}
+
+// ---- States ------------------------------------------------------------------------------------
+
+void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) {
+  CaptureState = state;
+  QPalette palette = Panel1->palette();
+  palette.setColor(Panel1->backgroundRole(), border);
+  Panel1->setPalette(palette);
+
+  // The alarm runs only while a programmed start or end waits; its action (start or end) and
+  // its time are given by the programmed recording before it enters those states.
+  const bool alarm = state == stProgrammed || state == stRecordingTimed;
+  RxClock2->SetAlarmEnabled(alarm);
+  if (!alarm) RxClock2->SetAlarmAction(nullptr);
+
+  const bool source = state != stNoSource;
+  const bool recording = IsRecordingState(state);
+  const bool idle = !recording;  // no recording runs: the sources and formats can change
+  RxSwitch1->setEnabled(source);
+  grabBtn->setEnabled(source);
+  cbDeinterlacer->setEnabled(idle);
+  CaptureBtn->setEnabled(source && idle);
+  CouperBtn->setEnabled(recording);
+  StopBtn->setEnabled(recording);
+  PleinEcranBtn->setEnabled(source);
+  ProgBtn->setEnabled(state == stPreview || state == stRecording);
+  ProgStopBtn->setEnabled(state == stProgrammed || state == stRecordingTimed);
+  cboxVideo->setEnabled(idle);
+  cboxAudio->setEnabled(idle);
+  ActualiserVideoBtn->setEnabled(idle);
+  gbAudio->setEnabled(idle);
+  rgFormat->setEnabled(idle);
+  rgStandard->setEnabled(idle);
+  if (recording) {
+    cbEnregistrerAudioSource->setEnabled(false);
+    cbEnregistrerAudioDV->setEnabled(false);
+  }
+  Capture1->setEnabled(source && idle);
+  Couper1->setEnabled(recording);
+  Stop1->setEnabled(recording);
+}
+
+void TCaptureForm::SetNoSourceState() {
+  ApplyStateControls(stNoSource, kNoSourceBorder);
+  if (dmCam != nullptr && dmCam->HasAudioSources) cbEnregistrerAudioSource->setEnabled(true);
+}
+
+void TCaptureForm::SetPreviewState() {
+  ApplyStateControls(stPreview, palette().color(QPalette::Button));
+  const bool dv = dmCam != nullptr && dmCam->IsDVSource;
+  cbEnregistrerAudioDV->setEnabled(dv);
+  if (!dv) cbEnregistrerAudioDV->setChecked(false);
+  cbEnregistrerAudioSource->setEnabled(true);
+  if (!cbEnregistrerAudioDV->isEnabled()) cbEcouterAudioDV->setEnabled(false);
+}
+
+void TCaptureForm::SetProgrammedState() {
+  ApplyStateControls(stProgrammed, kProgrammedBorder);
+  cbEnregistrerAudioSource->setEnabled(true);
+}
+
+void TCaptureForm::SetRecordingState() { ApplyStateControls(stRecording, kRecordingBorder); }
+
+void TCaptureForm::SetRecordingTimedState() {
+  ApplyStateControls(stRecordingTimed, kRecordingTimedBorder);
+}
+
+// ---- Recording commands ------------------------------------------------------------------------
+
+void TCaptureForm::EndInPreview(std::uint8_t previewState) {
+  if (StartPreview()) {
+    if (previewState == stProgrammed) {
+      SetProgrammedState();
+    } else {
+      SetPreviewState();
+    }
+    return;
+  }
+  // Nothing may go on running or writing without a picture: the graph is stopped and emptied.
+  try {
+    dmCam->ResetGraph();
+  } catch (...) {
+    // ResetGraph reports by its result; the window's state is what matters here.
+  }
+  SetNoSourceState();
+}
+
+void TCaptureForm::RecordingFailed(const QString& message) {
+  EndInPreview();
+  ErreurFrame1->ShowErrorPanel(message + QStringLiteral("\r\n"), false);
+}
+
+void TCaptureForm::CaptureBtnClick() {
+  const std::uint8_t before = CaptureState;
+  if (StartCapture()) {
+    SetRecordingState();
+    return;
+  }
+  const QString file = VideoFileName;
+  // What a failed start left on disk is not overwritten by the next one.
+  if (QFileInfo::exists(file)) VideoFileName = BuildVideoFileName();
+  EndInPreview(before == stProgrammed ? stProgrammed : stPreview);
+  ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kStartFailed).arg(file) + QStringLiteral("\r\n"),
+                               false);
+}
+
+void TCaptureForm::CouperBtnClick() {
+  const QString finished = VideoFileName;
+  VideoFileName = BuildVideoFileName();
+  bool cut = false;
+  try {
+    // The file writer keeps its old name if the switch fails: running again would then write
+    // over the file just finished, so the recording stops there instead.
+    cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) &&
+          dmCam->fg->RunGraph();
+    if (cut) ApplyVolume();
+  } catch (...) {
+    cut = false;
+  }
+  if (!cut) RecordingFailed(QString::fromUtf8(kCutFailed).arg(finished));
+}
+
+void TCaptureForm::StopBtnClick() {
+  VideoFileName = BuildVideoFileName();
+  EndInPreview();
+}
+
+void TCaptureForm::tbChange() { ApplyVolume(); }
+
+void TCaptureForm::cbMuteClick() { ApplyVolume(); }
+
+void TCaptureForm::PleinEcranBtnClick() { vwEcran->SetFullScreen(true); }
+
+void TCaptureForm::PLeinEcran1Click() { vwEcran->SetFullScreen(!vwEcran->FullScreen()); }
+
+// ---- Device loss and refresh -------------------------------------------------------------------
+
+void TCaptureForm::GraphDeviceLost() {
+  // The file being written keeps its name; the next recording gets a new one.
+  if (IsRecordingState(CaptureState)) VideoFileName = BuildVideoFileName();
+  if (FillVideoSourceList()) SelectVideoSource();
+  if (FillAudioSourceList()) SelectAudioSource();
+  EndInPreview();
+}
+
+void TCaptureForm::ActualiserVideoBtnClick() {
+  if (!FillVideoSourceList()) return;
+  if (!SelectVideoSource()) return;
+  EndInPreview();
+  cbEcouterAudioDV->setChecked(dmCam->IsDVSource);
+  cbEnregistrerAudioDV->setChecked(dmCam->IsDVSource);
+}

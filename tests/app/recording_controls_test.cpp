@@ -1,0 +1,328 @@
+// The recording controls on the simulated machine, clicked as a user would: the five states'
+// borders and usable controls, Capture / Couper / Stop giving whole files with every frame in
+// sequence, the listening volume, full screen, and a camcorder unplugged and plugged back in
+// during the preview and during a recording.
+#include <VideoRenderer.h>
+#include <wait_until.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "AlarmClock.h"
+#include "AppTestEnvironment.h"
+#include "MediaGraph.h"
+#include "OnOffSwitch.h"
+#include "RadioGroup.h"
+#include "graph.h"
+#include "mainFlux.h"
+#include "sim/TestPattern.h"
+
+namespace vidorra {
+namespace {
+
+constexpr const char* kCamcorder = "video dv Caméscope DV\n";
+constexpr const char* kMicro = "audio tone Micro\n";
+// About ten PAL DV frames.
+constexpr qint64 kSomeFrames = 1500000;
+
+// ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
+long ProbedFrames(const QString& path) {
+  QProcess probe;
+  probe.start(QStringLiteral("ffprobe"),
+              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+               QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+               QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
+               QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+  probe.waitForFinished();
+  bool ok = false;
+  const long frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toLong(&ok);
+  return ok && probe.exitCode() == 0 ? frames : -1;
+}
+
+// The frame numbers of the file's pictures (720 x 576) as ffmpeg decodes them.
+std::vector<std::optional<uint32_t>> FrameNumbers(const QString& path) {
+  constexpr int kWidth = 720;
+  constexpr int kHeight = 576;
+  QProcess decode;
+  decode.start(QStringLiteral("ffmpeg"),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
+                QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
+                QStringLiteral("-vsync"), QStringLiteral("passthrough"), QStringLiteral("-")});
+  decode.waitForFinished(60000);
+  const QByteArray pictures = decode.readAllStandardOutput();
+  const qsizetype frameBytes = qsizetype{kWidth} * kHeight;
+  std::vector<std::optional<uint32_t>> numbers;
+  for (qsizetype at = 0; at + frameBytes <= pictures.size(); at += frameBytes) {
+    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.constData() + at);
+    numbers.push_back(devices::sim::ReadFrameNumber(
+        [&](int x, int y) { return luma[static_cast<size_t>(y) * kWidth + x]; }, kWidth));
+  }
+  return numbers;
+}
+
+// The file is whole: ffprobe reads its frames, each with its number, one after the other.
+void ExpectWholeRecording(const QString& path) {
+  SCOPED_TRACE(path.toStdString());
+  const long probed = ProbedFrames(path);
+  EXPECT_GE(probed, 3);
+  const auto numbers = FrameNumbers(path);
+  EXPECT_EQ(static_cast<long>(numbers.size()), probed);
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    ASSERT_TRUE(numbers[i].has_value()) << "frame " << i;
+    if (i > 0) {
+      EXPECT_EQ(*numbers[i], *numbers[i - 1] + 1) << "frame " << i;
+    }
+  }
+}
+
+class RecordingControlsTest : public test::AppTest {
+ protected:
+  void Start(const QByteArray& machine) {
+    Simulate(machine);
+    form_ = std::make_unique<TCaptureForm>();
+    module_ = std::make_unique<TdmCam>();
+    form_->show();
+  }
+  void TearDown() override {
+    if (dmCam != nullptr) dmCam->fg->StopGraph();
+    module_.reset();
+    form_.reset();
+    AppTest::TearDown();
+  }
+
+  // Changes the machine as an editor would (a new file renamed over the old one).
+  void Replug(const QByteArray& machine) {
+    const QString path = dir_.path() + QStringLiteral("/machine");
+    WriteFile(path + QStringLiteral(".next"), machine);
+    ASSERT_TRUE(std::rename((path + QStringLiteral(".next")).toUtf8().constData(),
+                            path.toUtf8().constData()) == 0);
+  }
+
+  std::optional<uint32_t> Shown() {
+    IBaseFilter* renderer = form_->vwEcran->MemberFilter();
+    if (renderer == nullptr) return std::nullopt;
+    const QImage image =
+        static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
+    if (image.isNull()) return std::nullopt;
+    return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
+                                         image.width());
+  }
+  bool PictureMoves() {
+    std::optional<uint32_t> first;
+    return test::WaitUntil([&] {
+      const std::optional<uint32_t> now = Shown();
+      if (!first) first = now;
+      return first && now && *now > *first;
+    });
+  }
+  bool Written(const QString& path) {
+    return test::WaitUntil([&] { return QFileInfo(path).size() > kSomeFrames; });
+  }
+  long Volume() {
+    ComPtr<IBasicAudio> audio;
+    long volume = 1;
+    if (SUCCEEDED(dmCam->fg->QueryInterface(IID_IBasicAudio, audio.ReleaseAndGetVoidAddressOf())) &&
+        audio) {
+      audio->get_Volume(&volume);
+    }
+    return volume;
+  }
+  QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  std::unique_ptr<TCaptureForm> form_;
+  std::unique_ptr<TdmCam> module_;
+};
+
+TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
+  Start(QByteArray(kCamcorder) + kMicro);
+  TCaptureForm& f = *form_;
+  // Columns: no source, preview, programmed, recording, recording with a programmed end.
+  // '1' enabled, '0' disabled, '-' left as it was.
+  const struct {
+    const char* name;
+    std::function<bool()> enabled;
+    const char* expected;
+  } kRows[] = {
+      {"clock alarm", [&] { return f.RxClock2->AlarmEnabled(); }, "00101"},
+      {"RxSwitch1", [&] { return f.RxSwitch1->isEnabled(); }, "01111"},
+      {"grabBtn", [&] { return f.grabBtn->isEnabled(); }, "01111"},
+      {"cbDeinterlacer", [&] { return f.cbDeinterlacer->isEnabled(); }, "11100"},
+      {"CaptureBtn", [&] { return f.CaptureBtn->isEnabled(); }, "01100"},
+      {"CouperBtn", [&] { return f.CouperBtn->isEnabled(); }, "00011"},
+      {"StopBtn", [&] { return f.StopBtn->isEnabled(); }, "00011"},
+      {"PleinEcranBtn", [&] { return f.PleinEcranBtn->isEnabled(); }, "01111"},
+      {"ProgBtn", [&] { return f.ProgBtn->isEnabled(); }, "01010"},
+      {"ProgStopBtn", [&] { return f.ProgStopBtn->isEnabled(); }, "00101"},
+      {"cboxVideo", [&] { return f.cboxVideo->isEnabled(); }, "11100"},
+      {"cboxAudio", [&] { return f.cboxAudio->isEnabled(); }, "11100"},
+      {"ActualiserVideoBtn", [&] { return f.ActualiserVideoBtn->isEnabled(); }, "11100"},
+      {"cbEnregistrerAudioSource", [&] { return f.cbEnregistrerAudioSource->isEnabled(); },
+       "11100"},
+      {"gbAudio", [&] { return f.gbAudio->isEnabled(); }, "11100"},
+      {"rgFormat", [&] { return f.rgFormat->isEnabled(); }, "11100"},
+      {"rgStandard", [&] { return f.rgStandard->isEnabled(); }, "11100"},
+      {"cbEnregistrerAudioDV", [&] { return f.cbEnregistrerAudioDV->isEnabled(); }, "-1-00"},
+      {"Capture1", [&] { return f.Capture1->isEnabled(); }, "01100"},
+      {"Couper1", [&] { return f.Couper1->isEnabled(); }, "00011"},
+      {"Stop1", [&] { return f.Stop1->isEnabled(); }, "00011"},
+  };
+  const struct {
+    void (TCaptureForm::*enter)();
+    std::uint8_t state;
+    QColor border;
+  } kStates[] = {
+      {&TCaptureForm::SetNoSourceState, stNoSource, QColor(128, 128, 128)},
+      {&TCaptureForm::SetPreviewState, stPreview, f.palette().color(QPalette::Button)},
+      {&TCaptureForm::SetProgrammedState, stProgrammed, QColor(255, 255, 0)},
+      {&TCaptureForm::SetRecordingState, stRecording, QColor(255, 0, 0)},
+      {&TCaptureForm::SetRecordingTimedState, stRecordingTimed, QColor(255, 0, 255)},
+  };
+  for (int column = 0; column < 5; ++column) {
+    // From the opposite state, so that every control must change to pass.
+    const auto enter = [&](int state) { std::invoke(kStates[state].enter, f); };
+    enter(column < 3 ? 3 : 0);
+    f.RxClock2->SetAlarmAction([] {});  // as the programmed recording gives it
+    enter(column);
+    SCOPED_TRACE(column);
+    EXPECT_EQ(f.CaptureState, kStates[column].state);
+    EXPECT_EQ(Border(), kStates[column].border);
+    for (const auto& row : kRows) {
+      const char want = row.expected[column];
+      if (want != '-') {
+        EXPECT_EQ(row.enabled(), want == '1') << row.name;
+      }
+    }
+    EXPECT_EQ(f.RxClock2->HasAlarmAction(), f.RxClock2->AlarmEnabled()) << "off: no action";
+  }
+  // The preview of a source that is not DV takes the DV sound away.
+  dmCam->IsDVSource = false;
+  f.SetPreviewState();
+  EXPECT_FALSE(f.cbEnregistrerAudioDV->isEnabled());
+  EXPECT_FALSE(f.cbEnregistrerAudioDV->isChecked());
+  EXPECT_FALSE(f.cbEcouterAudioDV->isEnabled());
+}
+
+TEST_F(RecordingControlsTest, CaptureCutAndStopGiveTwoWholeFiles) {
+  Start(QByteArray(kCamcorder) + kMicro);
+  ASSERT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(form_->CaptureBtn->isEnabled());
+  EXPECT_TRUE(PictureMoves());
+  form_->tb->setValue(5000);
+
+  const QString first = form_->VideoFileName;
+  Click(form_->CaptureBtn);
+  ASSERT_EQ(form_->CaptureState, stRecording);
+  ASSERT_TRUE(Written(first));
+
+  Click(form_->CouperBtn);
+  const QString second = form_->VideoFileName;
+  EXPECT_NE(second, first);
+  EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(second).fileName());
+  EXPECT_EQ(form_->CaptureState, stRecording);
+  EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
+  ASSERT_TRUE(Written(second));
+
+  Click(form_->StopBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_NE(form_->VideoFileName, second);
+  EXPECT_FALSE(QFileInfo::exists(form_->VideoFileName));
+  EXPECT_TRUE(PictureMoves());
+  ExpectWholeRecording(first);
+  ExpectWholeRecording(second);
+}
+
+TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
+  Start(QByteArray(kCamcorder));
+  // A file in a folder that cannot be made: the recording cannot start.
+  WriteFile(dir_.path() + QStringLiteral("/plain"));
+  form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
+  Click(form_->CaptureBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_TRUE(PictureMoves());
+}
+
+TEST_F(RecordingControlsTest, VolumeAndMuteReachTheGraph) {
+  Start(QByteArray(kCamcorder));
+  ASSERT_EQ(form_->CaptureState, stPreview);
+  form_->tb->setValue(5000);
+  EXPECT_EQ(Volume(), -5000);
+  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  EXPECT_EQ(Volume(), -10000);
+  form_->tb->setValue(8000);
+  EXPECT_EQ(Volume(), -10000) << "muted whatever the slider says";
+  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  EXPECT_EQ(Volume(), -2000);
+}
+
+TEST_F(RecordingControlsTest, FullScreenFromTheButtonAndBackFromThePopUp) {
+  Start(QByteArray(kCamcorder));
+  Click(form_->PleinEcranBtn);
+  EXPECT_TRUE(form_->vwEcran->FullScreen());
+  Click(form_->PleinEcranBtn);
+  EXPECT_TRUE(form_->vwEcran->FullScreen()) << "the button only switches it on";
+  form_->PLeinEcran1->trigger();
+  EXPECT_FALSE(form_->vwEcran->FullScreen());
+  form_->PLeinEcran1->trigger();
+  EXPECT_TRUE(form_->vwEcran->FullScreen());
+  form_->PLeinEcran1->trigger();
+}
+
+TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBackPreviews) {
+  Start(QByteArray(kCamcorder) + kMicro);
+  for (const bool recording : {false, true}) {
+    SCOPED_TRACE(recording ? "recording" : "preview");
+    ASSERT_EQ(form_->CaptureState, stPreview);
+    const QString file = form_->VideoFileName;
+    if (recording) {
+      Click(form_->CaptureBtn);
+      ASSERT_EQ(form_->CaptureState, stRecording);
+      ASSERT_TRUE(Written(file));
+    }
+    Replug(kMicro);
+    ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stNoSource; }));
+    EXPECT_EQ(Border(), QColor(128, 128, 128));
+    EXPECT_FALSE(form_->CaptureBtn->isEnabled());
+    EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
+    if (recording) {
+      EXPECT_NE(form_->VideoFileName, file) << "the next recording gets a new name";
+      ExpectWholeRecording(file);
+    } else {
+      EXPECT_EQ(form_->VideoFileName, file);
+    }
+    Replug(QByteArray(kCamcorder) + kMicro);
+    ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }));
+    EXPECT_TRUE(form_->CaptureBtn->isEnabled());
+    EXPECT_TRUE(PictureMoves());
+  }
+}
+
+TEST_F(RecordingControlsTest, TheRefreshButtonFindsTheCamcorder) {
+  Start(kMicro);
+  ASSERT_EQ(form_->CaptureState, stNoSource);
+  Replug(QByteArray(kCamcorder) + kMicro);
+  ASSERT_TRUE(test::WaitUntil([&] {
+    QTest::mouseClick(form_->ActualiserVideoBtn, Qt::LeftButton);
+    return form_->CaptureState == stPreview;
+  }));
+  EXPECT_TRUE(form_->cbEnregistrerAudioDV->isChecked());
+  EXPECT_TRUE(form_->cbEcouterAudioDV->isChecked());
+  EXPECT_TRUE(PictureMoves());
+}
+
+}  // namespace
+}  // namespace vidorra
