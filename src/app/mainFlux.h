@@ -52,6 +52,7 @@ class SpinEdit;
 class TJpegImage;
 class TVideoWindow;
 struct IBaseFilter;
+struct IUnknown;
 
 // The window's state (CaptureState): an unsigned byte.
 enum : std::uint8_t {
@@ -134,6 +135,8 @@ class TCaptureForm : public QMainWindow {
   void PLeinEcran1Click();
   // A capture device went away or came back: the lists are read again and the preview rebuilt.
   void GraphDeviceLost();
+  // Makes GraphDeviceLost the handler of dmCam's graph's device-lost event.
+  void AttachDeviceLost();
   // The refresh button beside the video source list.
   void ActualiserVideoBtnClick();
 
@@ -268,6 +271,8 @@ class TCaptureForm : public QMainWindow {
   // Rebuilds the preview and enters `previewState` (stPreview or stProgrammed), or
   // stNoSource with the graph stopped and emptied when the preview does not run.
   void EndInPreview(std::uint8_t previewState = stPreview);
+  // Keeps an unplugged device in the emptied graph so that its return is heard.
+  void HearReturnOf(IUnknown* device);
   // Ends a failed start, cut or stop: the preview or no-source state, then the error panel.
   void RecordingFailed(const QString& message);
 

@@ -16,6 +16,8 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <comptr.h>
+
 #include "AlarmClock.h"
 #include "HandlerGuard.h"
 #include "MediaGraph.h"
@@ -199,6 +201,30 @@ void TCaptureForm::GraphDeviceLost() {
   if (FillVideoSourceList()) SelectVideoSource();
   if (FillAudioSourceList()) SelectAudioSource();
   EndInPreview();
+}
+
+void TCaptureForm::AttachDeviceLost() {
+  dmCam->fg->OnGraphDeviceLost = [this](TComponent*, IUnknown* device, bool removed) {
+    vidorra::GuardCall([&] {
+      GraphDeviceLost();
+      if (removed && CaptureState == stNoSource) HearReturnOf(device);
+    });
+  };
+}
+
+void TCaptureForm::HearReturnOf(IUnknown* device) {
+  // A device tells only the graph it sits in that it is back. With no source left the graph
+  // is empty: the unplugged device waits in it, stopped, so that plugging it back in refreshes
+  // the window as unplugging did. Any rebuild of the graph takes it out again.
+  ComPtr<IBaseFilter> filter;
+  ComPtr<IFilterGraph> graph;
+  if (device == nullptr ||
+      FAILED(device->QueryInterface(IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf())) ||
+      FAILED(dmCam->fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf())) ||
+      !graph) {
+    return;
+  }
+  graph->AddFilter(filter.Get(), L"Unplugged device");
 }
 
 void TCaptureForm::ActualiserVideoBtnClick() {

@@ -174,9 +174,7 @@ void TCaptureForm::FormShow() {
   }
 
   PageControl1->setCurrentWidget(TabSheet1);
-  dmCam->fg->OnGraphDeviceLost = [this](TComponent*, IUnknown*, bool) {
-    vidorra::GuardCall([this] { GraphDeviceLost(); });
-  };
+  AttachDeviceLost();
 }
 
 void TCaptureForm::showEvent(QShowEvent* event) {
