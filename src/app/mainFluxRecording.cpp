@@ -46,17 +46,24 @@ bool IsRecordingState(std::uint8_t state) {
 }  // namespace
 
 void TCaptureForm::ConnectRecordingHandlers() {
-  Connect(CaptureBtn, &QPushButton::clicked, this, &TCaptureForm::CaptureBtnClick);
-  Connect(CouperBtn, &QPushButton::clicked, this, &TCaptureForm::CouperBtnClick);
-  Connect(StopBtn, &QPushButton::clicked, this, &TCaptureForm::StopBtnClick);
-  Connect(Capture1, &QAction::triggered, this, &TCaptureForm::CaptureBtnClick);
-  Connect(Couper1, &QAction::triggered, this, &TCaptureForm::CouperBtnClick);
-  Connect(Stop1, &QAction::triggered, this, &TCaptureForm::StopBtnClick);
-  Connect(tb, &QSlider::valueChanged, this, &TCaptureForm::tbChange);
-  Connect(cbMute, &QCheckBox::toggled, this, &TCaptureForm::cbMuteClick);
+  // A window without its data module (a test of the layout alone) has no graph to act on.
+  const auto onGraph = [this](void (TCaptureForm::*handler)()) {
+    return [this, handler] {
+      if (dmCam != nullptr) (this->*handler)();
+    };
+  };
+  Connect(CaptureBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CaptureBtnClick));
+  Connect(CouperBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CouperBtnClick));
+  Connect(StopBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::StopBtnClick));
+  Connect(Capture1, &QAction::triggered, this, onGraph(&TCaptureForm::CaptureBtnClick));
+  Connect(Couper1, &QAction::triggered, this, onGraph(&TCaptureForm::CouperBtnClick));
+  Connect(Stop1, &QAction::triggered, this, onGraph(&TCaptureForm::StopBtnClick));
+  Connect(tb, &QSlider::valueChanged, this, onGraph(&TCaptureForm::tbChange));
+  Connect(cbMute, &QCheckBox::toggled, this, onGraph(&TCaptureForm::cbMuteClick));
   Connect(PleinEcranBtn, &QPushButton::clicked, this, &TCaptureForm::PleinEcranBtnClick);
   Connect(PLeinEcran1, &QAction::triggered, this, &TCaptureForm::PLeinEcran1Click);
-  Connect(ActualiserVideoBtn, &QToolButton::clicked, this, &TCaptureForm::ActualiserVideoBtnClick);
+  Connect(ActualiserVideoBtn, &QToolButton::clicked, this,
+          onGraph(&TCaptureForm::ActualiserVideoBtnClick));
 }
 
 // ---- States ------------------------------------------------------------------------------------
