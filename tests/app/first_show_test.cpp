@@ -12,6 +12,7 @@
 #include "AppTestEnvironment.h"
 #include "MediaGraph.h"
 #include "UrlLabel.h"
+#include "WindowTestSupport.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -34,17 +35,6 @@ class FirstShowTest : public test::AppTest {
     AppTest::TearDown();
   }
 
-  // The frame number the video window shows now.
-  std::optional<uint32_t> Shown() {
-    IBaseFilter* renderer = form_->vwEcran->MemberFilter();
-    if (renderer == nullptr) return std::nullopt;
-    const QImage image =
-        static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
-    if (image.isNull()) return std::nullopt;
-    return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                         image.width());
-  }
-
   bool ReportShown() const { return form_->ErreurFrame1->isVisible(); }
   QString Report() const { return form_->ErreurFrame1->UrlLabel2->MailBody(); }
 
@@ -59,12 +49,7 @@ TEST_F(FirstShowTest, ACamcorderIsPreviewedAtOnceWithTheDeinterlacerOffered) {
   EXPECT_TRUE(dmCam->DeinterlacerInstalled);
   EXPECT_FALSE(dmCam->UseDeinterlacer) << "the box is unchecked";
   EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
-  std::optional<uint32_t> first;
-  EXPECT_TRUE(test::WaitUntil([&] {
-    const std::optional<uint32_t> now = Shown();
-    if (!first) first = now;
-    return first && now && *now > *first;
-  })) << "the picture moves in the video window";
+  EXPECT_TRUE(test::PictureMoves(*form_)) << "the picture moves in the video window";
   EXPECT_FALSE(ReportShown()) << "nothing is missing";
 }
 

@@ -15,6 +15,7 @@
 #include "AppTestEnvironment.h"
 #include "MediaGraph.h"
 #include "RadioGroup.h"
+#include "WindowTestSupport.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -36,27 +37,7 @@ class PreviewCaptureTest : public test::AppTest {
     AppTest::TearDown();
   }
 
-  // The frame number the video window shows now.
-  std::optional<uint32_t> Shown() {
-    IBaseFilter* renderer = form_->vwEcran->MemberFilter();
-    if (renderer == nullptr) return std::nullopt;
-    const QImage image =
-        static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
-    if (image.isNull()) return std::nullopt;
-    return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                         image.width());
-  }
-
-  // The window's picture moves on: two different numbered frames are shown one after the
-  // other.
-  bool PictureMoves() {
-    std::optional<uint32_t> first;
-    return test::WaitUntil([&] {
-      const std::optional<uint32_t> now = Shown();
-      if (!first) first = now;
-      return first && now && *now > *first;
-    });
-  }
+  bool PictureMoves() { return test::PictureMoves(*form_); }
 
   int CountNamed(const QString& name) {
     ComPtr<IFilterGraph> graph;
@@ -67,15 +48,7 @@ class PreviewCaptureTest : public test::AppTest {
     return count;
   }
 
-  long Volume() {
-    ComPtr<IBasicAudio> audio;
-    long volume = 1;
-    if (SUCCEEDED(dmCam->fg->QueryInterface(IID_IBasicAudio, audio.ReleaseAndGetVoidAddressOf())) &&
-        audio) {
-      audio->get_Volume(&volume);
-    }
-    return volume;
-  }
+  long Volume() { return test::GraphVolume(); }
 
   std::unique_ptr<TCaptureForm> form_;
   std::unique_ptr<TdmCam> module_;
@@ -114,14 +87,7 @@ TEST_F(PreviewCaptureTest, ASourceThatCannotBeShownSaysSo) {
 
 // ffprobe's codec name, width and height of the file's first video stream ("" when none).
 QString VideoOf(const QString& path) {
-  QProcess probe;
-  probe.start(QStringLiteral("ffprobe"),
-              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-               QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-               QStringLiteral("stream=codec_name,width,height"), QStringLiteral("-of"),
-               QStringLiteral("csv=p=0"), path});
-  probe.waitForFinished();
-  return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+  return test::ProbeVideo(path, QStringLiteral("stream=codec_name,width,height"));
 }
 
 TEST_F(PreviewCaptureTest, TheCaptureRecordsTheChosenFormatWhileThePreviewGoesOn) {

@@ -2,7 +2,6 @@
 // borders and usable controls, Capture / Couper / Stop giving whole files with every frame in
 // sequence, the listening volume, full screen, and a camcorder unplugged and plugged back in
 // during the preview and during a recording.
-#include <VideoRenderer.h>
 #include <wait_until.h>
 
 #include <QAction>
@@ -25,6 +24,7 @@
 #include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
+#include "WindowTestSupport.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -39,16 +39,11 @@ constexpr qint64 kSomeFrames = 1500000;
 
 // ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
 long ProbedFrames(const QString& path) {
-  QProcess probe;
-  probe.start(QStringLiteral("ffprobe"),
-              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-               QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-               QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_frames"),
-               QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
-  probe.waitForFinished();
   bool ok = false;
-  const long frames = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toLong(&ok);
-  return ok && probe.exitCode() == 0 ? frames : -1;
+  const long frames = test::ProbeVideo(path, QStringLiteral("stream=nb_read_frames"),
+                                       {QStringLiteral("-count_frames")})
+                          .toLong(&ok);
+  return ok ? frames : -1;
 }
 
 // The frame numbers of the file's pictures (720 x 576) as ffmpeg decodes them.
@@ -111,35 +106,11 @@ class RecordingControlsTest : public test::AppTest {
                             path.toUtf8().constData()) == 0);
   }
 
-  std::optional<uint32_t> Shown() {
-    IBaseFilter* renderer = form_->vwEcran->MemberFilter();
-    if (renderer == nullptr) return std::nullopt;
-    const QImage image =
-        static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
-    if (image.isNull()) return std::nullopt;
-    return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                         image.width());
-  }
-  bool PictureMoves() {
-    std::optional<uint32_t> first;
-    return test::WaitUntil([&] {
-      const std::optional<uint32_t> now = Shown();
-      if (!first) first = now;
-      return first && now && *now > *first;
-    });
-  }
+  bool PictureMoves() { return test::PictureMoves(*form_); }
   bool Written(const QString& path) {
     return test::WaitUntil([&] { return QFileInfo(path).size() > kSomeFrames; });
   }
-  long Volume() {
-    ComPtr<IBasicAudio> audio;
-    long volume = 1;
-    if (SUCCEEDED(dmCam->fg->QueryInterface(IID_IBasicAudio, audio.ReleaseAndGetVoidAddressOf())) &&
-        audio) {
-      audio->get_Volume(&volume);
-    }
-    return volume;
-  }
+  long Volume() { return test::GraphVolume(); }
   QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
   void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
