@@ -5,6 +5,8 @@
 // A recording is never left half-stopped: when starting, cutting or stopping fails, the graph
 // is stopped and emptied (the multiplexer closes the file written so far, index included), the
 // preview is rebuilt if it can be, and the error panel says what happened.
+#include <comptr.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QColor>
@@ -15,8 +17,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
-
-#include <comptr.h>
 
 #include "AlarmClock.h"
 #include "HandlerGuard.h"
@@ -178,8 +178,7 @@ void TCaptureForm::CouperBtnClick() {
   try {
     // The file writer keeps its old name if the switch fails: running again would then write
     // over the file just finished, so the recording stops there instead.
-    cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) &&
-          dmCam->fg->RunGraph();
+    cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) && dmCam->fg->RunGraph();
     if (cut) ApplyVolume();
   } catch (...) {
     cut = false;

@@ -56,8 +56,8 @@ inline QString ProbeVideo(const QString& path, const QString& entries,
   probe.start(QStringLiteral("ffprobe"),
               options + QStringList{QStringLiteral("-v"), QStringLiteral("error"),
                                     QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                    QStringLiteral("-show_entries"), entries,
-                                    QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+                                    QStringLiteral("-show_entries"), entries, QStringLiteral("-of"),
+                                    QStringLiteral("csv=p=0"), path});
   probe.waitForFinished();
   return probe.exitCode() == 0 ? QString::fromUtf8(probe.readAllStandardOutput()).trimmed()
                                : QString();
