@@ -21,6 +21,7 @@
 
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
+#include "FolderPicker.h"
 #include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
@@ -225,6 +226,22 @@ TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
   EXPECT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(form_->ErreurFrame1->isVisible());
   EXPECT_TRUE(PictureMoves());
+}
+
+TEST_F(RecordingControlsTest, AFailedCutEndsTheRecordingWithItsFileWhole) {
+  Start(QByteArray(kCamcorder));
+  const QString first = form_->VideoFileName;
+  Click(form_->CaptureBtn);
+  ASSERT_EQ(form_->CaptureState, stRecording);
+  ASSERT_TRUE(Written(first));
+  // The next file's folder cannot be made: the writer cannot open it after the cut.
+  WriteFile(dir_.path() + QStringLiteral("/plain"));
+  form_->VideoDirEdit->SetText(dir_.path() + QStringLiteral("/plain"));
+  Click(form_->CouperBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_TRUE(PictureMoves());
+  ExpectWholeRecording(first);
 }
 
 TEST_F(RecordingControlsTest, VolumeAndMuteReachTheGraph) {
