@@ -68,12 +68,12 @@ TEST_F(FirstShowTest, MissingFiltersAndAnOldVersionAreReportedInOrder) {
   Show(
       "video dv Caméscope DV\n"
       "hide-filter Pinnacle Video Deinterlacer\nhide-filter DV Splitter\n"
-      "hide-filter SampleGrabber\n"
+      "hide-filter Smart Tee\n"
       "registry HKLM\\Software\\Microsoft\\DirectX|Version|4.08.01.0810\n");
   EXPECT_FALSE(form_->cbDeinterlacer->isVisibleTo(form_->TabSheet4));
   EXPECT_FALSE(dmCam->DeinterlacerInstalled);
   ASSERT_TRUE(ReportShown());
-  EXPECT_EQ(Report(), QString::fromUtf8("Le filtre SampleGrabber n'est pas installé.\r\n"
+  EXPECT_EQ(Report(), QString::fromUtf8("Le Filtre Smart Tee n'est pas installé.\r\n"
                                         "Le filtre DV Splitter n'est pas installé.\r\n"
                                         "Vous devriez mettre à jour votre version de DirectX.\r\n"
                                         "\r\nVous avez directX version 8.1 "));
