@@ -108,9 +108,9 @@ TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
     // When set: the clock first passes `passes` without a start, then is set to `nextDay`.
     QTime passes, nextDay;
   } kCases[] = {
-      {"ahead today", {10, 0, 0}, {10, 0, 1}, {10, 0, 4}, {}, {}},
-      {"across midnight", {23, 59, 58}, {23, 59, 59}, {0, 0, 2}, {}, {}},
-      {"start already past", {10, 0, 0}, {9, 0, 0}, {9, 0, 3}, {10, 0, 2}, {8, 59, 59}},
+      {"ahead today", {10, 0, 0}, {10, 0, 1}, {10, 0, 3}, {}, {}},
+      {"across midnight", {23, 59, 58}, {23, 59, 59}, {0, 0, 1}, {}, {}},
+      {"start already past", {10, 0, 0}, {9, 0, 0}, {9, 0, 2}, {10, 0, 1}, {8, 59, 59}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -136,10 +136,11 @@ TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
     EXPECT_NE(form_->VideoFileName, file);
     EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(form_->VideoFileName).fileName());
     EXPECT_EQ(AviFiles(), filesBefore + 1);
-    // The programmed length, give or take the time the recording graph takes to start.
+    // The programmed length, less the time the recording graph takes to start, give or take a
+    // reading of the clock.
     const long programmed = (c.start.secsTo(c.end) + kSecondsPerDay) % kSecondsPerDay;
     const long frames = test::ProbedFrames(file);
-    EXPECT_GE(frames, (programmed - 2) * kFramesPerSecond);
+    EXPECT_GE(frames, programmed * kFramesPerSecond / 2);
     EXPECT_LE(frames, (programmed + 1) * kFramesPerSecond);
     test::ExpectWholeRecording(file);
   }
