@@ -189,6 +189,20 @@ TEST_F(ScheduleTest, StopProgDropsTheProgramme) {
   test::ExpectWholeRecording(file);
 }
 
+TEST_F(ScheduleTest, AStartThatFailsKeepsThePreviewAndWaitsForTheEnd) {
+  // A file in a folder that cannot be made: the recording cannot start.
+  WriteFile(dir_.path() + QStringLiteral("/plain"));
+  form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
+  SetClock(QTime(10, 0, 0));
+  Programme(QTime(10, 0, 1), QTime(10, 0, 2));
+  ASSERT_TRUE(ClockPasses(QTime(10, 0, 1)));
+  EXPECT_EQ(form_->CaptureState, stProgrammed);
+  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_TRUE(test::PictureMoves(*form_));
+  ASSERT_TRUE(InState(stPreview)) << "the end time ends the programme";
+  EXPECT_TRUE(test::PictureMoves(*form_));
+}
+
 TEST_F(ScheduleTest, ThePageProposesTimesUnlessAProgrammeIsInForce) {
   SetClock(QTime(23, 45, 0));
   ShowProgramPage();
