@@ -100,8 +100,7 @@ bool TCaptureForm::DisarmSchedule() {
   return true;
 }
 
-void TCaptureForm::MoveProgrammedEnd(void (AlarmClock::*set)(std::uint8_t),
-                                     const SpinEdit* edit) {
+void TCaptureForm::MoveProgrammedEnd(void (AlarmClock::*set)(std::uint8_t), const SpinEdit* edit) {
   // In the other states the end time is read when the recording starts.
   if (CaptureState != stRecordingTimed) return;
   try {
@@ -111,7 +110,9 @@ void TCaptureForm::MoveProgrammedEnd(void (AlarmClock::*set)(std::uint8_t),
   }
 }
 
-void TCaptureForm::RxSpinEdit4Change() { MoveProgrammedEnd(&AlarmClock::SetAlarmHour, RxSpinEdit4); }
+void TCaptureForm::RxSpinEdit4Change() {
+  MoveProgrammedEnd(&AlarmClock::SetAlarmHour, RxSpinEdit4);
+}
 
 void TCaptureForm::RxSpinEdit5Change() {
   MoveProgrammedEnd(&AlarmClock::SetAlarmMinute, RxSpinEdit5);

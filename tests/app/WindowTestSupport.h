@@ -4,9 +4,8 @@
 #pragma once
 
 #include <VideoRenderer.h>
-#include <wait_until.h>
-
 #include <gtest/gtest.h>
+#include <wait_until.h>
 
 #include <QProcess>
 #include <QStringList>
@@ -70,9 +69,9 @@ inline QString ProbeVideo(const QString& path, const QString& entries,
 // ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
 inline long ProbedFrames(const QString& path) {
   bool ok = false;
-  const long frames = ProbeVideo(path, QStringLiteral("stream=nb_read_frames"),
-                                       {QStringLiteral("-count_frames")})
-                          .toLong(&ok);
+  const long frames =
+      ProbeVideo(path, QStringLiteral("stream=nb_read_frames"), {QStringLiteral("-count_frames")})
+          .toLong(&ok);
   return ok ? frames : -1;
 }
 
