@@ -42,6 +42,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   BuildLayout();
   ConnectHandlers();
   ConnectRecordingHandlers();
+  ConnectScheduleHandlers();
   FormCreate();
 }
 

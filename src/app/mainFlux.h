@@ -7,7 +7,8 @@
 // (file naming and its refresh handlers), mainFluxSources.cpp (the source lists and the
 // choice of the video and audio source, through the data module dmCam), mainFluxGraph.cpp
 // (starting the preview and the recording on dmCam's graph), mainFluxRecording.cpp (the five
-// window states, the recording commands, volume, full screen, device loss and the refresh).
+// window states, the recording commands, volume, full screen, device loss and the refresh),
+// mainFluxSchedule.cpp (recording programmed by clock time on the page "Programmer").
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -139,6 +140,24 @@ class TCaptureForm : public QMainWindow {
   void AttachDeviceLost();
   // The refresh button beside the video source list.
   void ActualiserVideoBtnClick();
+
+  // Programmed recording (mainFluxSchedule.cpp), carried by RxClock2's alarm. TabSheet2Show
+  // proposes a start 10 seconds and an end 30 minutes 10 seconds from now (unless a programme
+  // is in force). ArmSchedule ("Prog") arms the start, or the end of a running recording;
+  // DisarmSchedule ("Stop Prog") drops the programme; both give false when the alarm could not
+  // be set. lancerEnregistrement and stopperEnregistrement are the alarm's actions at the
+  // start and the end time.
+  void TabSheet2Show();
+  void ProgBtnClick();
+  void ProgStopBtnClick();
+  bool ArmSchedule();
+  bool DisarmSchedule();
+  void NowBtnClick();
+  void RxSpinEdit4Change();
+  void RxSpinEdit5Change();
+  void RxSpinEdit6Change();
+  void lancerEnregistrement();
+  void stopperEnregistrement();
 
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
@@ -275,6 +294,19 @@ class TCaptureForm : public QMainWindow {
   void HearReturnOf(IUnknown* device);
   // Ends a failed start, cut or stop: the preview or no-source state, then the error panel.
   void RecordingFailed(const QString& message);
+
+  // Ends a start that failed: a file it left is not reused, the preview (or no-source state)
+  // comes back as `previewState` says, and the error panel names the file.
+  void CaptureFailed(std::uint8_t previewState);
+
+  // mainFluxSchedule.cpp
+  void ConnectScheduleHandlers();
+  // Sets the alarm time from three spin edits (hour, minute, second); raises EInvalidTime.
+  void SetAlarmFrom(const vidorra::SpinEdit* hour, const vidorra::SpinEdit* minute,
+                    const vidorra::SpinEdit* second);
+  // Sets one component of the alarm time from an end spin edit during a timed recording.
+  void MoveProgrammedEnd(void (vidorra::AlarmClock::*set)(std::uint8_t),
+                         const vidorra::SpinEdit* edit);
 
   // mainFluxGraph.cpp
   void CopyAudioChoices();

@@ -74,8 +74,8 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
   palette.setColor(Panel1->backgroundRole(), border);
   Panel1->setPalette(palette);
 
-  // The alarm runs only while a programmed start or end waits; its action (start or end) and
-  // its time are given by the programmed recording before it enters those states.
+  // The alarm runs only while a programmed start or end waits; the two states give it its
+  // action (start or end), the programmed recording its time.
   const bool alarm = state == stProgrammed || state == stRecordingTimed;
   RxClock2->SetAlarmEnabled(alarm);
   if (!alarm) RxClock2->SetAlarmAction(nullptr);
@@ -123,6 +123,7 @@ void TCaptureForm::SetPreviewState() {
 
 void TCaptureForm::SetProgrammedState() {
   ApplyStateControls(stProgrammed, kProgrammedBorder);
+  RxClock2->SetAlarmAction([this] { lancerEnregistrement(); });
   cbEnregistrerAudioSource->setEnabled(true);
 }
 
@@ -130,6 +131,7 @@ void TCaptureForm::SetRecordingState() { ApplyStateControls(stRecording, kRecord
 
 void TCaptureForm::SetRecordingTimedState() {
   ApplyStateControls(stRecordingTimed, kRecordingTimedBorder);
+  RxClock2->SetAlarmAction([this] { stopperEnregistrement(); });
 }
 
 // ---- Recording commands ------------------------------------------------------------------------
@@ -163,10 +165,14 @@ void TCaptureForm::CaptureBtnClick() {
     SetRecordingState();
     return;
   }
+  CaptureFailed(before == stProgrammed ? stProgrammed : stPreview);
+}
+
+void TCaptureForm::CaptureFailed(std::uint8_t previewState) {
   const QString file = VideoFileName;
   // What a failed start left on disk is not overwritten by the next one.
   if (QFileInfo::exists(file)) VideoFileName = BuildVideoFileName();
-  EndInPreview(before == stProgrammed ? stProgrammed : stPreview);
+  EndInPreview(previewState);
   ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kStartFailed).arg(file) + QStringLiteral("\r\n"),
                                false);
 }

@@ -49,6 +49,8 @@ class AlarmClock : public QWidget {
 
   // Replaces the time source (QTime::currentTime by default); returns the previous one.
   TimeSource SetTimeSource(TimeSource source);
+  // The time of day from the time source, as the next reading would take it.
+  QTime Now() const { return timeSource_(); }
   // One reading: what the timer does every kReadingPeriodMs. Runs the action when the alarm
   // fires; an exception from the action propagates to the caller (the guard, for the timer).
   void ReadTime();

@@ -1,13 +1,16 @@
-// What the main window's tests read from the running graph: the frame number the video window
-// shows, whether its picture moves on, and the listening volume of the graph's audio renderer.
+// What the main window's tests read from the running graph and the files it writes: the frame
+// number the video window shows, whether its picture moves on, the listening volume of the
+// graph's audio renderer, and a recording's frames as ffprobe and ffmpeg read them.
 #pragma once
 
 #include <VideoRenderer.h>
+#include <gtest/gtest.h>
 #include <wait_until.h>
 
 #include <QProcess>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "MediaGraph.h"
 #include "graph.h"
@@ -61,6 +64,52 @@ inline QString ProbeVideo(const QString& path, const QString& entries,
   probe.waitForFinished();
   return probe.exitCode() == 0 ? QString::fromUtf8(probe.readAllStandardOutput()).trimmed()
                                : QString();
+}
+
+// ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
+inline long ProbedFrames(const QString& path) {
+  bool ok = false;
+  const long frames =
+      ProbeVideo(path, QStringLiteral("stream=nb_read_frames"), {QStringLiteral("-count_frames")})
+          .toLong(&ok);
+  return ok ? frames : -1;
+}
+
+// The frame numbers of the file's pictures (720 x 576) as ffmpeg decodes them.
+inline std::vector<std::optional<uint32_t>> FrameNumbers(const QString& path) {
+  constexpr int kWidth = 720;
+  constexpr int kHeight = 576;
+  QProcess decode;
+  decode.start(QStringLiteral("ffmpeg"),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
+                QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
+                QStringLiteral("-vsync"), QStringLiteral("passthrough"), QStringLiteral("-")});
+  decode.waitForFinished(60000);
+  const QByteArray pictures = decode.readAllStandardOutput();
+  const qsizetype frameBytes = qsizetype{kWidth} * kHeight;
+  std::vector<std::optional<uint32_t>> numbers;
+  for (qsizetype at = 0; at + frameBytes <= pictures.size(); at += frameBytes) {
+    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.constData() + at);
+    numbers.push_back(devices::sim::ReadFrameNumber(
+        [&](int x, int y) { return luma[static_cast<size_t>(y) * kWidth + x]; }, kWidth));
+  }
+  return numbers;
+}
+
+// The file is whole: ffprobe reads its frames, each with its number, one after the other.
+inline void ExpectWholeRecording(const QString& path) {
+  SCOPED_TRACE(path.toStdString());
+  const long probed = ProbedFrames(path);
+  EXPECT_GE(probed, 3);
+  const auto numbers = FrameNumbers(path);
+  EXPECT_EQ(static_cast<long>(numbers.size()), probed);
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    ASSERT_TRUE(numbers[i].has_value()) << "frame " << i;
+    if (i > 0) {
+      EXPECT_EQ(*numbers[i], *numbers[i - 1] + 1) << "frame " << i;
+    }
+  }
 }
 
 }  // namespace vidorra::test

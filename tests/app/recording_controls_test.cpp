@@ -11,7 +11,6 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -37,52 +36,6 @@ constexpr const char* kCamcorder = "video dv Caméscope DV\n";
 constexpr const char* kMicro = "audio tone Micro\n";
 // About ten PAL DV frames.
 constexpr qint64 kSomeFrames = 1500000;
-
-// ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
-long ProbedFrames(const QString& path) {
-  bool ok = false;
-  const long frames = test::ProbeVideo(path, QStringLiteral("stream=nb_read_frames"),
-                                       {QStringLiteral("-count_frames")})
-                          .toLong(&ok);
-  return ok ? frames : -1;
-}
-
-// The frame numbers of the file's pictures (720 x 576) as ffmpeg decodes them.
-std::vector<std::optional<uint32_t>> FrameNumbers(const QString& path) {
-  constexpr int kWidth = 720;
-  constexpr int kHeight = 576;
-  QProcess decode;
-  decode.start(QStringLiteral("ffmpeg"),
-               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
-                QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
-                QStringLiteral("-vsync"), QStringLiteral("passthrough"), QStringLiteral("-")});
-  decode.waitForFinished(60000);
-  const QByteArray pictures = decode.readAllStandardOutput();
-  const qsizetype frameBytes = qsizetype{kWidth} * kHeight;
-  std::vector<std::optional<uint32_t>> numbers;
-  for (qsizetype at = 0; at + frameBytes <= pictures.size(); at += frameBytes) {
-    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.constData() + at);
-    numbers.push_back(devices::sim::ReadFrameNumber(
-        [&](int x, int y) { return luma[static_cast<size_t>(y) * kWidth + x]; }, kWidth));
-  }
-  return numbers;
-}
-
-// The file is whole: ffprobe reads its frames, each with its number, one after the other.
-void ExpectWholeRecording(const QString& path) {
-  SCOPED_TRACE(path.toStdString());
-  const long probed = ProbedFrames(path);
-  EXPECT_GE(probed, 3);
-  const auto numbers = FrameNumbers(path);
-  EXPECT_EQ(static_cast<long>(numbers.size()), probed);
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    ASSERT_TRUE(numbers[i].has_value()) << "frame " << i;
-    if (i > 0) {
-      EXPECT_EQ(*numbers[i], *numbers[i - 1] + 1) << "frame " << i;
-    }
-  }
-}
 
 class RecordingControlsTest : public test::AppTest {
  protected:
@@ -213,8 +166,8 @@ TEST_F(RecordingControlsTest, CaptureCutAndStopGiveTwoWholeFiles) {
   EXPECT_NE(form_->VideoFileName, second);
   EXPECT_FALSE(QFileInfo::exists(form_->VideoFileName));
   EXPECT_TRUE(PictureMoves());
-  ExpectWholeRecording(first);
-  ExpectWholeRecording(second);
+  test::ExpectWholeRecording(first);
+  test::ExpectWholeRecording(second);
 }
 
 TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
@@ -241,7 +194,7 @@ TEST_F(RecordingControlsTest, AFailedCutEndsTheRecordingWithItsFileWhole) {
   EXPECT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(form_->ErreurFrame1->isVisible());
   EXPECT_TRUE(PictureMoves());
-  ExpectWholeRecording(first);
+  test::ExpectWholeRecording(first);
 }
 
 TEST_F(RecordingControlsTest, VolumeAndMuteReachTheGraph) {
@@ -288,7 +241,7 @@ TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBac
     EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
     if (recording) {
       EXPECT_NE(form_->VideoFileName, file) << "the next recording gets a new name";
-      ExpectWholeRecording(file);
+      test::ExpectWholeRecording(file);
     } else {
       EXPECT_EQ(form_->VideoFileName, file);
     }

@@ -1,0 +1,226 @@
+// Programmed recording on the simulated machine, driven from the page "Programmer" as a user
+// would. The clock reads a time source of the test's own: a time of day set by the test that
+// then runs on at the real pace, so a programme of a few seconds records a few seconds of
+// frames and no test waits for a time of day to come round.
+#include <wait_until.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTime>
+#include <QToolButton>
+#include <memory>
+
+#include "AlarmClock.h"
+#include "AppTestEnvironment.h"
+#include "SpinEdit.h"
+#include "WindowTestSupport.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace vidorra {
+namespace {
+
+constexpr const char* kCamcorder = "video dv Caméscope DV\n";
+constexpr int kFramesPerSecond = 25;  // the camcorder records PAL
+constexpr int kSecondsPerDay = 24 * 60 * 60;
+const QColor kProgrammed(255, 255, 0);
+const QColor kRecordingTimed(255, 0, 255);
+
+class ScheduleTest : public test::AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    Simulate(kCamcorder);
+    form_ = std::make_unique<TCaptureForm>();
+    module_ = std::make_unique<TdmCam>();
+    form_->RxClock2->SetTimeSource([this] { return base_.addMSecs(elapsed_.elapsed()); });
+    SetClock(QTime(12, 0, 0));
+    form_->show();
+    ASSERT_EQ(form_->CaptureState, stPreview);
+  }
+  void TearDown() override {
+    if (dmCam != nullptr) dmCam->fg->StopGraph();
+    module_.reset();
+    form_.reset();
+    AppTest::TearDown();
+  }
+
+  // The clock reads `time` now and runs on from there.
+  void SetClock(const QTime& time) {
+    base_ = time;
+    elapsed_.restart();
+    form_->RxClock2->ReadTime();
+  }
+  // Waits until the clock has read `time` or later (same day).
+  bool ClockPasses(const QTime& time) {
+    return test::WaitUntil([&] { return form_->RxClock2->DisplayedTime() >= time; });
+  }
+  bool InState(std::uint8_t state) {
+    return test::WaitUntil([&] { return form_->CaptureState == state; });
+  }
+
+  void ShowProgramPage() {
+    form_->PageControl1->setCurrentWidget(form_->TabSheet1);
+    form_->PageControl1->setCurrentWidget(form_->TabSheet2);
+  }
+  // Types the start and end on the page "Programmer" and presses "Prog".
+  void Programme(const QTime& start, const QTime& end) {
+    ShowProgramPage();
+    form_->RxSpinEdit1->SetValue(start.hour());
+    form_->RxSpinEdit2->SetValue(start.minute());
+    form_->RxSpinEdit3->SetValue(start.second());
+    form_->RxSpinEdit4->SetValue(end.hour());
+    form_->RxSpinEdit5->SetValue(end.minute());
+    form_->RxSpinEdit6->SetValue(end.second());
+    Click(form_->ProgBtn);
+  }
+  QTime Start() const {
+    return {form_->RxSpinEdit1->Value(), form_->RxSpinEdit2->Value(), form_->RxSpinEdit3->Value()};
+  }
+  QTime End() const {
+    return {form_->RxSpinEdit4->Value(), form_->RxSpinEdit5->Value(), form_->RxSpinEdit6->Value()};
+  }
+
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
+  qsizetype AviFiles() const {
+    return QDir(QFileInfo(form_->VideoFileName).path())
+        .entryList({QStringLiteral("*.avi")}, QDir::Files)
+        .size();
+  }
+
+  std::unique_ptr<TCaptureForm> form_;
+  std::unique_ptr<TdmCam> module_;
+  QTime base_;
+  QElapsedTimer elapsed_;
+};
+
+TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
+  const struct {
+    const char* name;
+    QTime armedAt, start, end;
+    // When set: the clock first passes `passes` without a start, then is set to `nextDay`.
+    QTime passes, nextDay;
+  } kCases[] = {
+      {"ahead today", {10, 0, 0}, {10, 0, 1}, {10, 0, 3}, {}, {}},
+      {"across midnight", {23, 59, 58}, {23, 59, 59}, {0, 0, 1}, {}, {}},
+      {"start already past", {10, 0, 0}, {9, 0, 0}, {9, 0, 2}, {10, 0, 1}, {8, 59, 59}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const qsizetype filesBefore = AviFiles();
+    const QString file = form_->VideoFileName;
+    SetClock(c.armedAt);
+    Programme(c.start, c.end);
+    EXPECT_EQ(form_->CaptureState, stProgrammed);
+    EXPECT_EQ(Border(), kProgrammed);
+    EXPECT_TRUE(form_->ProgStopBtn->isEnabled());
+    if (c.passes.isValid()) {
+      ASSERT_TRUE(ClockPasses(c.passes));
+      EXPECT_EQ(form_->CaptureState, stProgrammed) << "a time earlier today waits for tomorrow";
+      EXPECT_FALSE(QFileInfo::exists(file));
+      SetClock(c.nextDay);
+    }
+    ASSERT_TRUE(InState(stRecordingTimed));
+    EXPECT_EQ(Border(), kRecordingTimed);
+    EXPECT_EQ(form_->VideoFileName, file);
+    ASSERT_TRUE(InState(stPreview));
+    EXPECT_EQ(Border(), form_->palette().color(QPalette::Button));
+    EXPECT_FALSE(form_->RxClock2->AlarmEnabled());
+    EXPECT_NE(form_->VideoFileName, file);
+    EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(form_->VideoFileName).fileName());
+    EXPECT_EQ(AviFiles(), filesBefore + 1);
+    // The programmed length, less the time the recording graph takes to start, give or take a
+    // reading of the clock.
+    const long programmed = (c.start.secsTo(c.end) + kSecondsPerDay) % kSecondsPerDay;
+    const long frames = test::ProbedFrames(file);
+    EXPECT_GE(frames, programmed * kFramesPerSecond / 2);
+    EXPECT_LE(frames, (programmed + 1) * kFramesPerSecond);
+    test::ExpectWholeRecording(file);
+  }
+}
+
+TEST_F(ScheduleTest, AnEndPutOnARunningRecordingEndsItAndCanBeMoved) {
+  SetClock(QTime(10, 0, 0));
+  const QString file = form_->VideoFileName;
+  Click(form_->CaptureBtn);
+  ASSERT_EQ(form_->CaptureState, stRecording);
+  Programme(QTime(9, 0, 0), QTime(10, 0, 40));
+  EXPECT_EQ(form_->CaptureState, stRecordingTimed);
+  EXPECT_EQ(Border(), kRecordingTimed);
+  // The end moved while the recording runs: it now ends 2 seconds after the clock was set.
+  form_->RxSpinEdit6->SetValue(2);
+  ASSERT_TRUE(InState(stPreview));
+  EXPECT_GE(form_->RxClock2->DisplayedTime(), QTime(10, 0, 2));
+  EXPECT_LT(form_->RxClock2->DisplayedTime(), QTime(10, 0, 40));
+  EXPECT_EQ(AviFiles(), 1);
+  test::ExpectWholeRecording(file);
+}
+
+TEST_F(ScheduleTest, StopProgDropsTheProgramme) {
+  SetClock(QTime(10, 0, 0));
+  Programme(QTime(10, 0, 1), QTime(10, 0, 3));
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
+  Click(form_->ProgStopBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(form_->ProgBtn->isEnabled());
+  ASSERT_TRUE(ClockPasses(QTime(10, 0, 2)));
+  EXPECT_EQ(form_->CaptureState, stPreview) << "no start";
+  EXPECT_EQ(AviFiles(), 0);
+
+  // During a recording, "Stop Prog" leaves it running without an end.
+  const QString file = form_->VideoFileName;
+  Click(form_->CaptureBtn);
+  Programme(QTime(10, 0, 0), QTime(10, 0, 3));
+  ASSERT_EQ(form_->CaptureState, stRecordingTimed);
+  Click(form_->ProgStopBtn);
+  EXPECT_EQ(form_->CaptureState, stRecording);
+  ASSERT_TRUE(ClockPasses(QTime(10, 0, 4)));
+  EXPECT_EQ(form_->CaptureState, stRecording) << "no end";
+  Click(form_->StopBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_EQ(AviFiles(), 1);
+  test::ExpectWholeRecording(file);
+}
+
+TEST_F(ScheduleTest, AStartThatFailsKeepsThePreviewAndWaitsForTheEnd) {
+  // A file in a folder that cannot be made: the recording cannot start.
+  WriteFile(dir_.path() + QStringLiteral("/plain"));
+  form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
+  SetClock(QTime(10, 0, 0));
+  Programme(QTime(10, 0, 1), QTime(10, 0, 2));
+  ASSERT_TRUE(ClockPasses(QTime(10, 0, 1)));
+  EXPECT_EQ(form_->CaptureState, stProgrammed);
+  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_TRUE(test::PictureMoves(*form_));
+  ASSERT_TRUE(InState(stPreview)) << "the end time ends the programme";
+  EXPECT_TRUE(test::PictureMoves(*form_));
+}
+
+TEST_F(ScheduleTest, ThePageProposesTimesUnlessAProgrammeIsInForce) {
+  SetClock(QTime(23, 45, 0));
+  ShowProgramPage();
+  EXPECT_EQ(Start(), QTime(23, 45, 10));
+  EXPECT_EQ(End(), QTime(0, 15, 10)) << "past midnight: the small hours";
+  Click(form_->ProgBtn);
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
+  SetClock(QTime(11, 0, 0));
+  ShowProgramPage();
+  EXPECT_EQ(Start(), QTime(23, 45, 10));
+  EXPECT_EQ(End(), QTime(0, 15, 10));
+  // The small button copies the start into the end.
+  QTest::mouseClick(form_->NowBtn, Qt::LeftButton);
+  EXPECT_EQ(End(), QTime(23, 45, 10));
+  Click(form_->ProgStopBtn);
+  ShowProgramPage();
+  EXPECT_EQ(Start(), QTime(11, 0, 10));
+}
+
+}  // namespace
+}  // namespace vidorra
