@@ -34,7 +34,7 @@ using vidorra::filters::PixelFormat;
 
 constexpr int kDistinctFrames = 10;
 constexpr int kShortLoops = 5;
-constexpr int kLongLoops = 25;
+constexpr int kLongLoops = 65;
 constexpr int kWidth = 720;
 constexpr int kHeight = 576;
 
@@ -100,9 +100,9 @@ int main(int argc, char** argv) {
     return [&, key](const ProcessResult& run, bool l) {
       const long expected = static_cast<long>(loops(l)) * kDistinctFrames;
       const long frames = vidorra::bench::OutputValue(run.output, key);
-      return frames == expected ? std::string()
-                                : std::to_string(frames) + " frames out of " +
-                                      std::to_string(expected);
+      return frames == expected
+                 ? std::string()
+                 : std::to_string(frames) + " frames out of " + std::to_string(expected);
     };
   };
   Compare("deinterlace I420 720x576",
