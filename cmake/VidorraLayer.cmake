@@ -21,7 +21,7 @@ endfunction()
 
 # One GoogleTest executable per tested layer: every .cpp of the folder goes in.
 function(vidorra_tests name dir)
-  cmake_parse_arguments(ARG "" "LABEL" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "LABEL" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT sources)
     return()
@@ -30,8 +30,14 @@ function(vidorra_tests name dir)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock)
   # Suites or tests whose name contains "Long" (files of many GiB and the like) get the label
   # "long", which scripts/test leaves out unless asked.
+  # SERIAL: the suite's tests run alone (real-time sources whose every frame is checked: a
+  # test beside them on the same cores would starve them into dropping frames).
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "-*Long*"
-    PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600
+    PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600 RUN_SERIAL ${serial}
     DISCOVERY_TIMEOUT 60)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "*Long*"
     PROPERTIES LABELS long TIMEOUT 3600
