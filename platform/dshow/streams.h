@@ -11,6 +11,7 @@
 //   CBaseRenderer                   presentation on the graph clock, EC_COMPLETE
 //   CEnumPins, CEnumMediaTypes      enumerators
 //   OutputQueue                     delivery from a thread of its own, for fan-out filters
+//   CQueuedOutputPin                an output pin delivering through an OutputQueue
 //   FilterRegistration              registry record of a filter (FilterRegistry.h)
 #pragma once
 
@@ -29,6 +30,7 @@
 #include "MediaType.h"
 #include "MemAllocator.h"
 #include "OutputQueue.h"
+#include "QueuedOutputPin.h"
 #include "RendererInputPin.h"
 #include "Source.h"
 #include "SourceStream.h"

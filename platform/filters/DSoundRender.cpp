@@ -9,6 +9,11 @@ namespace {
 
 constexpr long kMaxChannels = 8;
 constexpr double kMicrosecondsPerSecond = 1e6;
+// How long after a sample's end the renderer still waits for room in the server. A sink that
+// starts late or a stalled server costs that much sound, never the stream's pace: the graph
+// upstream (a live source, the picture beside the sound) is not held up any longer.
+constexpr auto kLateAllowance = std::chrono::milliseconds(200);
+constexpr REFERENCE_TIME kUnitsPerMicrosecond = 10;
 
 bool IsPlayablePcm(const WAVEFORMATEX& format) {
   const bool knownDepth = format.wBitsPerSample == 8 || format.wBitsPerSample == 16 ||
@@ -133,7 +138,8 @@ HRESULT CDSoundRender::DoRenderSample(IMediaSample* sample) {
     std::lock_guard lock(outputMutex_);
     // A write cut short by a stop or flush is not a failure; a server that went away leaves
     // the renderer silent for the rest of the run.
-    if (outputOpen_) played = output_.Write(data, static_cast<size_t>(length));
+    if (outputOpen_)
+      played = output_.Write(data, static_cast<size_t>(length), WriteDeadline(sample, length));
     if (!played && outputOpen_ && !output_.IsOpen()) outputOpen_ = false;
   }
   if (!played) {
@@ -146,12 +152,31 @@ HRESULT CDSoundRender::DoRenderSample(IMediaSample* sample) {
   return S_OK;
 }
 
+std::chrono::microseconds CDSoundRender::DurationOf(long bytes) const {
+  if (format_.nAvgBytesPerSec == 0) return {};
+  return std::chrono::microseconds(static_cast<long long>(
+      bytes * kMicrosecondsPerSecond / static_cast<double>(format_.nAvgBytesPerSec)));
+}
+
+PulseAudioOutput::Deadline CDSoundRender::WriteDeadline(IMediaSample* sample, long bytes) const {
+  const auto now = std::chrono::steady_clock::now();
+  REFERENCE_TIME start = 0;
+  REFERENCE_TIME end = 0;
+  REFERENCE_TIME clockNow = 0;
+  const ComPtr<IReferenceClock> clock = Clock();
+  if (SUCCEEDED(sample->GetTime(&start, &end)) && clock && SUCCEEDED(clock->GetTime(&clockNow))) {
+    // The sample's end on the graph clock, seen from now.
+    const REFERENCE_TIME left = StreamStartTime() + end - clockNow;
+    return now + std::chrono::microseconds(left / kUnitsPerMicrosecond) + kLateAllowance;
+  }
+  // Untimed: the server's pace is the stream's, so a write may take the sample's duration.
+  return now + DurationOf(bytes) + kLateAllowance;
+}
+
 bool CDSoundRender::WaitSilently(long bytes) {
   if (format_.nAvgBytesPerSec == 0) return true;
-  const auto duration = std::chrono::microseconds(static_cast<long long>(
-      bytes * kMicrosecondsPerSecond / static_cast<double>(format_.nAvgBytesPerSec)));
   std::unique_lock lock(waitMutex_);
-  return !waitChanged_.wait_for(lock, duration, [this] { return interrupted_; });
+  return !waitChanged_.wait_for(lock, DurationOf(bytes), [this] { return interrupted_; });
 }
 
 void CDSoundRender::InterruptSilentWait(bool interrupt) {

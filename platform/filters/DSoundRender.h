@@ -3,7 +3,10 @@
 // decibel (-10000 silence, 0 full level).
 //
 // The base renderer presents each sample at its time on the graph clock; the server's buffer
-// then paces the stream at the sound card's rate. Without a sound server the renderer runs
+// then paces the stream at the sound card's rate. The renderer never waits for the server much
+// past a sample's end (its time on the clock, or its duration when untimed): sound the server
+// has no room for by then is dropped (LateBytes), so a late or stalled server does not hold
+// up the graph. Without a sound server the renderer runs
 // silently: timed samples are consumed on the clock as usual, untimed ones after their
 // duration, so graphs still run on machines without sound.
 //
@@ -56,8 +59,12 @@ class CDSoundRender : public CBaseRenderer, public DispatchWithoutTypeInfo<IBasi
   bool PlaysToServer();
   std::optional<uint32_t> ServerVolume();
   long RenderedSamples() const { return rendered_.load(); }
+  uint64_t LateBytes() const { return output_.LateBytes(); }
 
  private:
+  std::chrono::microseconds DurationOf(long bytes) const;
+  // Until when a write of the sample may wait for room in the server.
+  PulseAudioOutput::Deadline WriteDeadline(IMediaSample* sample, long bytes) const;
   // Waits for the duration of an untimed sample when there is no server; false when stopped.
   bool WaitSilently(long bytes);
   void InterruptSilentWait(bool interrupt);

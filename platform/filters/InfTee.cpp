@@ -32,7 +32,7 @@ STDMETHODIMP CInfTeeInputPin::Receive(IMediaSample* sample) {
   HRESULT result = S_OK;
   bool delivered = false;
   for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) {
-    hr = output->QueueSample(sample);
+    hr = output->SendSample(sample);
     if (SUCCEEDED(hr)) {
       delivered = true;
     } else {
@@ -45,28 +45,28 @@ STDMETHODIMP CInfTeeInputPin::Receive(IMediaSample* sample) {
 STDMETHODIMP CInfTeeInputPin::EndOfStream() {
   HRESULT hr = CBaseInputPin::EndOfStream();
   if (FAILED(hr)) return hr;
-  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->QueueEndOfStream();
+  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->SendEndOfStream();
   return S_OK;
 }
 
 STDMETHODIMP CInfTeeInputPin::BeginFlush() {
   HRESULT hr = CBaseInputPin::BeginFlush();
   if (FAILED(hr)) return hr;
-  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->QueueBeginFlush();
+  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->SendBeginFlush();
   return S_OK;
 }
 
 STDMETHODIMP CInfTeeInputPin::EndFlush() {
   HRESULT hr = CBaseInputPin::EndFlush();
   if (FAILED(hr)) return hr;
-  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->QueueEndFlush();
+  for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) output->SendEndFlush();
   return S_OK;
 }
 
 STDMETHODIMP CInfTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   CBasePin::NewSegment(start, stop, rate);
   for (CInfTeeOutputPin* output : tee_->ConnectedOutputs()) {
-    output->QueueNewSegment(start, stop, rate);
+    output->SendNewSegment(start, stop, rate);
   }
   return S_OK;
 }
@@ -74,7 +74,7 @@ STDMETHODIMP CInfTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME st
 // ---- Outputs ------------------------------------------------------------------------------
 
 CInfTeeOutputPin::CInfTeeOutputPin(CInfTee* tee, std::wstring name)
-    : CBaseOutputPin(tee, std::move(name)), tee_(tee) {}
+    : CQueuedOutputPin(tee, std::move(name)), tee_(tee) {}
 
 HRESULT CInfTeeOutputPin::CheckMediaType(const CMediaType* mt) {
   if (!mt || !tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
@@ -135,59 +135,6 @@ HRESULT CInfTeeOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** all
   if (FAILED(hr)) return hr;
   *allocator = candidate.Detach();
   return S_OK;
-}
-
-HRESULT CInfTeeOutputPin::Active() {
-  HRESULT hr = CBaseOutputPin::Active();
-  if (FAILED(hr)) return hr;
-  std::lock_guard lock(queueMutex_);
-  queue_ = std::make_shared<OutputQueue>(this);
-  return S_OK;
-}
-
-HRESULT CInfTeeOutputPin::Inactive() {
-  std::shared_ptr<OutputQueue> queue;
-  {
-    std::lock_guard lock(queueMutex_);
-    queue.swap(queue_);
-  }
-  // The receiver has stopped (downstream first): the queue's thread ends at once.
-  queue.reset();
-  return CBaseOutputPin::Inactive();
-}
-
-std::shared_ptr<OutputQueue> CInfTeeOutputPin::Queue() {
-  std::lock_guard lock(queueMutex_);
-  return queue_;
-}
-
-HRESULT CInfTeeOutputPin::QueueSample(IMediaSample* sample) {
-  std::shared_ptr<OutputQueue> queue = Queue();
-  return queue ? queue->Receive(sample) : VFW_E_WRONG_STATE;
-}
-
-void CInfTeeOutputPin::QueueEndOfStream() {
-  if (std::shared_ptr<OutputQueue> queue = Queue()) queue->EndOfStream();
-}
-
-void CInfTeeOutputPin::QueueNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
-  if (std::shared_ptr<OutputQueue> queue = Queue()) queue->NewSegment(start, stop, rate);
-}
-
-void CInfTeeOutputPin::QueueBeginFlush() {
-  if (std::shared_ptr<OutputQueue> queue = Queue()) {
-    queue->BeginFlush();
-  } else {
-    DeliverBeginFlush();
-  }
-}
-
-void CInfTeeOutputPin::QueueEndFlush() {
-  if (std::shared_ptr<OutputQueue> queue = Queue()) {
-    queue->EndFlush();
-  } else {
-    DeliverEndFlush();
-  }
 }
 
 // ---- Filter -------------------------------------------------------------------------------

@@ -7,10 +7,9 @@
 // filter (callers may still hold it) and is listed again when it is needed as the free pin.
 //
 // Threads: Receive runs on the upstream streaming thread and hands the sample to each output's
-// OutputQueue, whose thread delivers it: a receiver that blocks (a paused renderer holding its
-// sample) holds up neither the others nor upstream. The queues live while the filter is active;
-// queueMutex_ guards an output's queue against Receive racing the Stop that ends it. The pin
-// list changes only while the filter is stopped (connections), under the filter lock.
+// queue (CQueuedOutputPin), whose thread delivers it: a receiver that blocks (a paused renderer
+// holding its sample) holds up neither the others nor upstream. The pin list changes only while
+// the filter is stopped (connections), under the filter lock.
 #pragma once
 
 #include <streams.h>
@@ -38,7 +37,7 @@ class CInfTeeInputPin : public CBaseInputPin {
   CInfTee* const tee_;
 };
 
-class CInfTeeOutputPin : public CBaseOutputPin {
+class CInfTeeOutputPin : public CQueuedOutputPin {
  public:
   CInfTeeOutputPin(CInfTee* tee, std::wstring name);
   HRESULT CheckMediaType(const CMediaType* mt) override;
@@ -49,21 +48,9 @@ class CInfTeeOutputPin : public CBaseOutputPin {
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   // Samples are the input's, shared between outputs: receivers are told they are read-only.
   HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
-  HRESULT Active() override;
-  HRESULT Inactive() override;
-
-  // The stream, through the queue (upstream streaming thread).
-  HRESULT QueueSample(IMediaSample* sample);
-  void QueueEndOfStream();
-  void QueueNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
-  void QueueBeginFlush();
-  void QueueEndFlush();
 
  private:
   CInfTee* const tee_;
-  std::mutex queueMutex_;
-  std::shared_ptr<OutputQueue> queue_;  // while active
-  std::shared_ptr<OutputQueue> Queue();
 };
 
 class CInfTee : public CBaseFilter {

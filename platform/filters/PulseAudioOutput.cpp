@@ -2,6 +2,7 @@
 #include "PulseAudioOutput.h"
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
 
 #include <algorithm>
 
@@ -84,6 +85,7 @@ bool PulseAudioOutput::Open(const WAVEFORMATEX& format, std::string* error) {
   {
     Lock lock(loop_.get());
     flushing_ = false;
+    lateBytes_ = 0;
     ok = ConnectLocked(error) && CreateStreamLocked(format, error);
   }
   if (!ok) Close();
@@ -190,29 +192,61 @@ void PulseAudioOutput::Close() {
   loop_.reset();
 }
 
-bool PulseAudioOutput::Write(const void* data, size_t size) {
+bool PulseAudioOutput::Write(const void* data, size_t size, Deadline deadline) {
   if (!loop_) return false;
   Lock lock(loop_.get());
   const auto* bytes = static_cast<const uint8_t*>(data);
   const size_t frameBytes = stream_ ? pa_frame_size(pa_stream_get_sample_spec(stream_.get())) : 1;
+  pa_time_event* timer = nullptr;
+  bool result = true;
   size_t offset = 0;
   while (offset < size) {
-    if (flushing_ || !StreamUsableLocked()) return false;
+    if (flushing_ || !StreamUsableLocked()) {
+      result = false;
+      break;
+    }
     const size_t room = pa_stream_writable_size(stream_.get());
-    if (room == static_cast<size_t>(-1)) return false;
+    if (room == static_cast<size_t>(-1)) {
+      result = false;
+      break;
+    }
     size_t chunk = std::min(room, size - offset);
     // Whole frames only; a trailing partial frame is written once it is all there is.
     if (chunk < size - offset) chunk -= chunk % frameBytes;
     if (chunk == 0) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        lateBytes_ += size - offset;
+        break;
+      }
+      if (!timer && deadline != Deadline::max()) timer = StartTimerLocked(deadline);
       pa_threaded_mainloop_wait(loop_.get());
       continue;
     }
     if (pa_stream_write(stream_.get(), bytes + offset, chunk, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-      return false;
+      result = false;
+      break;
     }
     offset += chunk;
   }
-  return true;
+  FreeTimerLocked(timer);
+  return result;
+}
+
+pa_time_event* PulseAudioOutput::StartTimerLocked(Deadline deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+      deadline - std::chrono::steady_clock::now());
+  // The server's real-time clock and the steady clock are both the monotonic clock.
+  const pa_usec_t at =
+      pa_rtclock_now() + static_cast<pa_usec_t>(std::max<int64_t>(left.count(), 0));
+  auto onTime = [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+    pa_threaded_mainloop_signal(static_cast<PulseAudioOutput*>(self)->loop_.get(), 0);
+  };
+  return pa_context_rttime_new(context_.get(), at, onTime, this);
+}
+
+void PulseAudioOutput::FreeTimerLocked(pa_time_event* timer) {
+  if (!timer) return;
+  pa_threaded_mainloop_get_api(loop_.get())->time_free(timer);
 }
 
 void PulseAudioOutput::SetPaused(bool paused) {

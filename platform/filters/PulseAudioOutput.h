@@ -9,6 +9,7 @@
 #include <mmreg.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@ struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
 struct pa_operation;
+struct pa_time_event;
 
 namespace vidorra::filters {
 
@@ -41,9 +43,15 @@ class PulseAudioOutput {
   bool IsOpen() const;
   void Close();
 
-  // Writes every byte, waiting for room in the server's buffer. False when the stream failed,
-  // is closed, or a flush interrupted the wait (the rest is dropped).
-  bool Write(const void* data, size_t size);
+  using Deadline = std::chrono::steady_clock::time_point;
+  // Writes every byte, waiting for room in the server's buffer, but not past `deadline`: what
+  // the server has not made room for by then (a sink that starts late, a stalled server) is
+  // dropped and counted in LateBytes(), so that a caller on a live stream never falls behind
+  // it. True when every byte was written or dropped as late; false when the stream failed, is
+  // closed, or a flush interrupted the wait (the rest is dropped).
+  bool Write(const void* data, size_t size, Deadline deadline = Deadline::max());
+  // Bytes dropped because the server had no room for them in time, since the last Open.
+  uint64_t LateBytes() const { return lateBytes_.load(); }
   // Paused streams keep their buffer and stop consuming it.
   void SetPaused(bool paused);
   // Drops the buffered sound and makes blocked and further writes return at once until
@@ -84,9 +92,13 @@ class PulseAudioOutput {
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnStreamRequest(pa_stream* stream, size_t bytes, void* self);
   static void OnSuccess(pa_stream* stream, int success, void* self);
+  // Wakes a writer waiting for room once `deadline` has passed; freed with FreeTimerLocked.
+  pa_time_event* StartTimerLocked(Deadline deadline);
+  void FreeTimerLocked(pa_time_event* timer);
 
   const std::string streamName_;
   std::atomic<long> volume_{kFullHundredthsDb};
+  std::atomic<uint64_t> lateBytes_{0};
   unsigned channels_ = 0;
   bool flushing_ = false;  // guarded by the main loop's lock
   // Destroyed in reverse order: stream, context, then the loop (after it has been stopped).

@@ -140,6 +140,45 @@ TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
   EXPECT_EQ(std::memcmp(raw.data(), pcm.data(), raw.size()), 0);
 }
 
+// The sound leaves from a queue of its own: a sound receiver that stops taking samples (a
+// renderer waiting for its server) holds up neither the picture nor the source.
+TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  TempDir dir;
+  const std::string path = dir.File("in.dv");
+  constexpr int kFrames = 12;
+  WriteDvFile(path, maker, kFrames);
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source = LoadedSource(path);
+  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
+  auto video = MakeComObject<test::TestCountingSink>();
+  auto sound = MakeComObject<test::GatedSink>(MEDIATYPE_Audio);
+  graph->AddFilter(source.Get(), L"Source");
+  graph->AddFilter(splitter.Get(), L"DV Splitter");
+  graph->AddFilter(video.Get(), L"Video");
+  graph->AddFilter(sound.Get(), L"Sound");
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
+                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(), video->InputPinInterface(),
+                                 nullptr),
+            S_OK);
+  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 2).Get(), sound->InputPinInterface(),
+                                 nullptr),
+            S_OK);
+  sound->Close();
+  ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
+  EXPECT_TRUE(test::WaitUntil([&] { return video->Count() == kFrames; }))
+      << "the picture got " << video->Count() << " of " << kFrames << " frames";
+  EXPECT_LE(sound->Count(), 1u) << "the stuck receiver holds the one sample it took";
+  sound->Open();
+  EXPECT_TRUE(test::WaitUntil([&] { return sound->Count() == kFrames; }))
+      << "the queued sound follows once the receiver takes it: " << sound->Count();
+  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+}
+
 // DV file -> AVI Mux directly: a type-1 file ('iavs') with DVINFO from the first frame.
 TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
   DvFrameMaker maker(dv::DvSystem::k525_60);

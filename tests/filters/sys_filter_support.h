@@ -69,9 +69,10 @@ inline HRESULT StopGraph(IGraphBuilder* graph) {
 // can be held up: while closed, DoRenderSample waits (interruptibly) until opened.
 class GatedSink : public CBaseRenderer {
  public:
-  GatedSink() : CBaseRenderer(L"Gated Sink", CLSID_TestCountingSink) {}
+  explicit GatedSink(GUID majorType = MEDIATYPE_Video)
+      : CBaseRenderer(L"Gated Sink", CLSID_TestCountingSink), majorType_(majorType) {}
   HRESULT CheckMediaType(const CMediaType* mt) override {
-    return mt && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    return mt && mt->majortype == majorType_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
   HRESULT DoRenderSample(IMediaSample* sample) override {
     REFERENCE_TIME start = 0;
@@ -121,6 +122,7 @@ class GatedSink : public CBaseRenderer {
   IPin* InputPinInterface() { return InputPin(); }
 
  private:
+  const GUID majorType_;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool open_ = true;

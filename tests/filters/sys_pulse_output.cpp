@@ -6,6 +6,8 @@
 #include <scoped_env.h>
 #include <wait_until.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -128,6 +130,25 @@ TEST_F(SysPulseOutputServer, FlushReleasesAWriterBlockedOnAPausedStream) {
   output_.SetPaused(false);
   const std::vector<int16_t> shortTone = Tone(50);
   EXPECT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
+}
+
+TEST_F(SysPulseOutputServer, AWriteTheServerHasNoRoomForEndsAtItsDeadline) {
+  // Paused: the server takes what fits in its buffer and no more.
+  const std::vector<int16_t> tone = Tone(2000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  std::atomic<int> result{-1};
+  std::thread writer(
+      [&] { result = output_.Write(tone.data(), tone.size() * 2, deadline) ? 1 : 0; });
+  EXPECT_TRUE(test::WaitUntil([&] { return result.load() != -1; }));
+  writer.join();
+  EXPECT_GE(std::chrono::steady_clock::now(), deadline) << "it waited for room until then";
+  EXPECT_EQ(result.load(), 1) << "late sound is dropped, not a failure";
+  EXPECT_GT(output_.LateBytes(), 0u);
+  EXPECT_LT(output_.LateBytes(), tone.size() * 2) << "what fitted was written";
+  // A deadline already past writes what fits at once and drops the rest.
+  const uint64_t before = output_.LateBytes();
+  EXPECT_TRUE(output_.Write(tone.data(), tone.size() * 2, std::chrono::steady_clock::now()));
+  EXPECT_EQ(output_.LateBytes(), before + tone.size() * 2);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ namespace {
 constexpr long kVideoBuffers = 1;
 // A copied frame keeps room after it, so that the decoder reads it in place.
 constexpr long kVideoBufferBytes = static_cast<long>(dv::kMaxFrameBytes + dv::kPadding);
-constexpr long kAudioBuffers = 8;
+// A sound receiver may lag its queue by a few hundred milliseconds (a sound server that
+// starts late); the splitter only waits for a buffer beyond that.
+constexpr long kAudioBuffers = 16;
 constexpr int kMaxSamplesPerFrame = 1944 + 63;  // beyond any AF_SIZE a checked frame allows
 constexpr long kAudioBufferBytes = kMaxSamplesPerFrame * 4;
 constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
@@ -49,21 +51,21 @@ STDMETHODIMP CDvSplitterInputPin::Receive(IMediaSample* sample) {
 STDMETHODIMP CDvSplitterInputPin::EndOfStream() {
   const HRESULT hr = CBaseInputPin::EndOfStream();
   if (FAILED(hr)) return hr;
-  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->DeliverEndOfStream();
+  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->SendEndOfStream();
   return S_OK;
 }
 
 STDMETHODIMP CDvSplitterInputPin::BeginFlush() {
   const HRESULT hr = CBaseInputPin::BeginFlush();
   if (FAILED(hr)) return hr;
-  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->DeliverBeginFlush();
+  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->SendBeginFlush();
   return S_OK;
 }
 
 STDMETHODIMP CDvSplitterInputPin::EndFlush() {
   const HRESULT hr = CBaseInputPin::EndFlush();
   if (FAILED(hr)) return hr;
-  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->DeliverEndFlush();
+  for (CDvSplitterOutputPin* out : splitter_->ConnectedOutputs()) out->SendEndFlush();
   return S_OK;
 }
 
@@ -71,7 +73,7 @@ STDMETHODIMP CDvSplitterInputPin::EndFlush() {
 
 CDvSplitterOutputPin::CDvSplitterOutputPin(CDvSplitter* splitter, std::wstring name,
                                            CMediaType type, long bufferBytes)
-    : CBaseOutputPin(splitter, std::move(name)),
+    : CQueuedOutputPin(splitter, std::move(name), *type.Type() == MEDIATYPE_Audio),
       type_(std::move(type)),
       bufferBytes_(bufferBytes) {}
 
@@ -139,8 +141,8 @@ void CDvSplitter::CreateOutputs(const CMediaType& input) {
   std::lock_guard lock(filterLock_);
   system_ = dv::SystemOfType(input).value_or(dv::DvSystem::k625_50);
   if (!video_->IsConnected()) {
-    video_ = std::make_unique<CDvSplitterOutputPin>(this, L"DVVidOut0",
-                                                    dv::DvVideoType(system_, 0), kVideoBufferBytes);
+    video_ = std::make_unique<CDvSplitterOutputPin>(this, L"DVVidOut0", dv::DvVideoType(system_, 0),
+                                                    kVideoBufferBytes);
   }
   // Unconnected sound outputs follow the new input; connected ones stay as they are.
   std::erase_if(audio_, [](const auto& pin) { return !pin->IsConnected(); });
@@ -242,7 +244,7 @@ HRESULT CDvSplitter::DeliverAudio(size_t pair, const std::vector<int16_t>& pcm,
   }
   out->SetSyncPoint(TRUE);
   out->SetDiscontinuity(discontinuity);
-  return pin->Deliver(out.Get());
+  return pin->SendSample(out.Get());
 }
 
 namespace {

@@ -17,8 +17,10 @@
 // muted); a frame whose sound format no longer matches the output's type loses its sound
 // (counted), the picture goes on.
 //
-// Threads: Receive on the upstream streaming thread delivers on that thread; pins change only
-// while stopped, under the filter lock.
+// Threads: Receive on the upstream streaming thread delivers the video on that thread; each
+// sound output delivers from a queue of its own (CQueuedOutputPin), so that a sound receiver
+// that blocks (a renderer waiting for its sound server) never holds up the picture, nor a live
+// source behind the splitter. Pins change only while stopped, under the filter lock.
 #pragma once
 
 #include <streams.h>
@@ -49,7 +51,7 @@ class CDvSplitterInputPin : public CBaseInputPin {
   CDvSplitter* const splitter_;
 };
 
-class CDvSplitterOutputPin : public CBaseOutputPin {
+class CDvSplitterOutputPin : public CQueuedOutputPin {
  public:
   CDvSplitterOutputPin(CDvSplitter* splitter, std::wstring name, CMediaType type, long bufferBytes);
   HRESULT CheckMediaType(const CMediaType* mt) override;
