@@ -13,6 +13,8 @@ VIDORRA_PACKAGES=(
   # Installing and packaging: icons, the desktop entry and metainfo checks, the manual page,
   # the Debian package and its library dependencies.
   librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
+  # The README's picture of the window (scripts/screenshot): pressing its buttons under Xvfb.
+  xdotool
 )
 
 vidorra_install_missing() {
