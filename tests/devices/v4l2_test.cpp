@@ -422,7 +422,8 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   FakeNode card = Node("/dev/video6", "TV Card", "pci-0000:04:00.0");
   card.inputs = {Input(0, "Television", V4L2_INPUT_TYPE_TUNER, 1),
                  Input(1, "Composite1", V4L2_INPUT_TYPE_CAMERA, 2)};
-  card.inputs[0].std = V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M;
+  card.inputs[0].std =
+      V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M | V4L2_STD_NTSC_M_JP;
   card.audios = {AudioInput(0, "TV Tuner"), AudioInput(1, "Line In")};
   card.tunerCapability = V4L2_TUNER_CAP_STEREO | V4L2_TUNER_CAP_LANG1;
   fake_->Plug(card);
@@ -433,7 +434,7 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   long standards = 0;
   ASSERT_EQ(S_OK, tuner->get_AvailableTVFormats(&standards));
   EXPECT_EQ(standards, AnalogVideo_PAL_B | AnalogVideo_PAL_G | AnalogVideo_PAL_I |
-                           AnalogVideo_SECAM_L | AnalogVideo_NTSC_M);
+                           AnalogVideo_SECAM_L | AnalogVideo_NTSC_M | AnalogVideo_NTSC_M_J);
 
   struct Case {
     long country;
@@ -451,6 +452,11 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
       {44, TunerInputAntenna, 30, 543'250'000, 549'250'000, V4L2_STD_PAL_I},
       {1, TunerInputAntenna, 100, 0, 0, V4L2_STD_NTSC_M},
       {1, TunerInputCable, 100, 649'250'000, 653'750'000, V4L2_STD_NTSC_M},
+      {81, TunerInputAntenna, 1, 91'250'000, 95'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputAntenna, 8, 193'250'000, 197'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputAntenna, 63, 0, 0, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputCable, 13, 109'250'000, 113'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputCable, 63, 463'250'000, 467'750'000, V4L2_STD_NTSC_M_JP},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.country << " channel " << c.channel);
