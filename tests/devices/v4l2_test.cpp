@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <cmath>
@@ -332,8 +333,13 @@ TEST_F(V4l2, MapsControlsOntoPictureAndCameraProperties) {
 }
 
 TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
+  constexpr uint32_t kLimit = V4L2_CID_USER_BASE + 0x1000;  // 64-bit
+  constexpr uint32_t kLabel = V4L2_CID_USER_BASE + 0x1001;  // a string
+  constexpr int64_t kFiveBillion = 5'000'000'000;
   FakeNode node = Webcam();
   node.controls[1].failWith = EIO;  // contrast
+  node.controls.push_back(Integer64Control(kLimit, "Limit", 0, 2 * kFiveBillion, kFiveBillion));
+  node.controls.push_back(StringControl(kLabel, "Label", 8, "cam"));
   fake_->Plug(node);
   ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"HD Webcam");
   ASSERT_TRUE(webcam);
@@ -349,7 +355,13 @@ TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
     auto* contrast = frame.findChild<QSpinBox*>("ctrl00980901");
     auto* autoWhite = frame.findChild<QCheckBox*>("ctrl0098090C");
     auto* powerLine = frame.findChild<QComboBox*>("ctrl00980918");
-    ASSERT_TRUE(brightness && contrast && autoWhite && powerLine);
+    auto* limit = frame.findChild<QLineEdit*>("ctrl00981900");
+    auto* label = frame.findChild<QLineEdit*>("ctrl00981901");
+    ASSERT_TRUE(brightness && contrast && autoWhite && powerLine && limit && label);
+    EXPECT_EQ(limit->text(), "5000000000");
+    EXPECT_EQ(label->text(), "cam");
+    limit->setText("6000000000");
+    label->setText("garage");
     EXPECT_EQ(brightness->value(), 128);
     EXPECT_TRUE(autoWhite->isChecked());
     ASSERT_EQ(powerLine->count(), 3);
@@ -375,6 +387,15 @@ TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_CONTRAST), 50);
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_AUTO_WHITE_BALANCE), 0);
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_POWER_LINE_FREQUENCY), 2);
+  EXPECT_EQ(fake_->ControlValue("/dev/video0", kLimit), 6'000'000'000);
+  EXPECT_EQ(fake_->ControlText("/dev/video0", kLabel), "garage");
+  // Out of range: a 64-bit value past the most, a string longer than its most.
+  ComPtr<devices::v4l2::IDeviceControls> controls =
+      QueryAs<devices::v4l2::IDeviceControls>(webcam.Get());
+  ASSERT_TRUE(controls);
+  EXPECT_EQ(E_INVALIDARG, controls->SetControl(kLimit, 2 * kFiveBillion + 1));
+  EXPECT_EQ(E_INVALIDARG, controls->SetText(kLabel, "ninechars"));
+  EXPECT_EQ(fake_->ControlText("/dev/video0", kLabel), "garage");
 }
 
 TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
