@@ -307,6 +307,19 @@ TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
     ASSERT_TRUE(lost) << "the server went away";
     EXPECT_EQ(lost->param2, 0);
   }
+
+  // A server back is subscribed to again by the next listing.
+  seam->Change(all);
+  EXPECT_EQ(provider.Devices().size(), 3u);
+  for (SoundGraph* g : {&mic, &card}) {
+    lost = NextEventOf(g->graph.Get(), EC_DEVICE_LOST);
+    ASSERT_TRUE(lost) << "the server is back";
+    EXPECT_EQ(lost->param2, 1);
+  }
+  seam->Change(std::vector<PulseSource>(all.begin(), all.end() - 2));
+  lost = NextEventOf(card.graph.Get(), EC_DEVICE_LOST);
+  ASSERT_TRUE(lost) << "heard through the new subscription";
+  EXPECT_EQ(lost->param2, 0);
 }
 
 // ---- For real, against the test server ----
