@@ -1,12 +1,15 @@
 // Sound capture from the sound server. Against a fake of the server seam: the listing (inputs
 // only, unique names, stable identities, no server no entry), the formats, lost sound counted,
-// the server going away mid-run reported as the device lost, a stop answered while waiting.
-// For real, against the test server's 1 kHz sine source: listed, and recorded as a 1 kHz tone
-// without a sample missing across buffers.
+// the server going away mid-run reported as the device lost, a stop answered while waiting,
+// sources coming and going reported to the graphs holding them. For real, against the test
+// server's 1 kHz sine source: listed, recorded as a 1 kHz tone without a sample missing across
+// buffers; a source unloaded and loaded again reaches the graphs holding it.
 #include <FilterPins.h>
 #include <devmoniker.h>
 #include <poll.h>
 #include <scoped_env.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <condition_variable>
@@ -24,6 +27,7 @@ using devices::pulse::PulseDevices;
 using devices::pulse::PulseRecording;
 using devices::pulse::PulseSeam;
 using devices::pulse::PulseSource;
+using devices::pulse::PulseSourceWatch;
 using devices::pulse::RecordFormat;
 
 // Where the tone (channel 0 of interleaved sound) does not go on from the samples before: the
@@ -88,8 +92,28 @@ class FakeRecording : public PulseRecording {
   uint64_t overruns_ = 0;
 };
 
+// The server's source events: an eventfd the test writes when it changes the sources.
+class FakeWatch : public PulseSourceWatch {
+ public:
+  FakeWatch(int eventFd, const std::atomic<bool>& gone) : eventFd_(eventFd), gone_(gone) {}
+  Result Wait(int interruptFd) override {
+    pollfd fds[2] = {{eventFd_, POLLIN, 0}, {interruptFd, POLLIN, 0}};
+    while (::poll(fds, 2, -1) < 0) {
+    }
+    if (fds[1].revents) return Result::kInterrupted;
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(eventFd_, &count, sizeof count);
+    return gone_ ? Result::kGone : Result::kChanged;
+  }
+
+ private:
+  const int eventFd_;
+  const std::atomic<bool>& gone_;
+};
+
 class FakeSeam : public PulseSeam {
  public:
+  ~FakeSeam() override { ::close(eventFd_); }
   std::optional<std::vector<PulseSource>> Sources() override {
     std::lock_guard lock(mutex_);
     return sources;
@@ -105,6 +129,22 @@ class FakeSeam : public PulseSeam {
     }
     return std::make_unique<FakeRecording>(format, script);
   }
+  std::unique_ptr<PulseSourceWatch> WatchSources() override {
+    std::lock_guard lock(mutex_);
+    if (!sources) return nullptr;
+    return std::make_unique<FakeWatch>(eventFd_, gone_);
+  }
+
+  // The server's sources change (nullopt: the server goes away), and it says so.
+  void Change(std::optional<std::vector<PulseSource>> now) {
+    {
+      std::lock_guard lock(mutex_);
+      gone_ = !now;
+      sources = std::move(now);
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(eventFd_, &one, sizeof one);
+  }
 
   std::mutex mutex_;
   std::optional<std::vector<PulseSource>> sources = std::vector<PulseSource>{
@@ -116,6 +156,10 @@ class FakeSeam : public PulseSeam {
   FakeScript script;
   std::string recorded;
   RecordFormat lastFormat;
+
+ private:
+  const int eventFd_ = ::eventfd(0, EFD_CLOEXEC);
+  std::atomic<bool> gone_{false};
 };
 
 ComPtr<IBaseFilter> Create(const DeviceEntry& entry) {
@@ -233,6 +277,51 @@ TEST(PulseCapture, StopIsAnsweredWhileWaitingForSound) {
   EXPECT_EQ(g.Stop(), S_OK);  // the fake read waits for the interrupt, not its timeout
 }
 
+TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
+  auto seam = std::make_shared<FakeSeam>();
+  PulseDevices provider(seam);
+  const std::vector<DeviceEntry> entries = provider.Devices();
+  ASSERT_EQ(entries.size(), 3u);
+  SoundGraph mic(Create(entries.at(0)));  // held, not running
+  SoundGraph card(Create(entries.at(1)));
+  const std::vector<PulseSource> all = *seam->Sources();
+
+  seam->Change(std::vector<PulseSource>(all.begin() + 1, all.end()));
+  auto lost = NextEventOf(mic.graph.Get(), EC_DEVICE_LOST);
+  ASSERT_TRUE(lost) << "the microphone unplugged";
+  EXPECT_EQ(lost->param2, 0);
+  EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, mic.device->Pause());
+  EXPECT_FALSE(EventQueued(card.graph.Get(), EC_DEVICE_LOST)) << "the other source stays";
+
+  seam->Change(all);
+  lost = NextEventOf(mic.graph.Get(), EC_DEVICE_LOST);
+  ASSERT_TRUE(lost) << "the microphone plugged back";
+  EXPECT_EQ(lost->param2, 1);
+  EXPECT_EQ(provider.Devices().size(), 3u);
+  ASSERT_TRUE(SUCCEEDED(mic.Run()));
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.pin.Get()) >= 2; }));
+
+  seam->Change(std::nullopt);
+  for (SoundGraph* g : {&mic, &card}) {
+    lost = NextEventOf(g->graph.Get(), EC_DEVICE_LOST);
+    ASSERT_TRUE(lost) << "the server went away";
+    EXPECT_EQ(lost->param2, 0);
+  }
+
+  // A server back is subscribed to again by the next listing.
+  seam->Change(all);
+  EXPECT_EQ(provider.Devices().size(), 3u);
+  for (SoundGraph* g : {&mic, &card}) {
+    lost = NextEventOf(g->graph.Get(), EC_DEVICE_LOST);
+    ASSERT_TRUE(lost) << "the server is back";
+    EXPECT_EQ(lost->param2, 1);
+  }
+  seam->Change(std::vector<PulseSource>(all.begin(), all.end() - 2));
+  lost = NextEventOf(card.graph.Get(), EC_DEVICE_LOST);
+  ASSERT_TRUE(lost) << "heard through the new subscription";
+  EXPECT_EQ(lost->param2, 0);
+}
+
 // ---- For real, against the test server ----
 
 class PulseCaptureServer : public ::testing::Test {
@@ -299,26 +388,67 @@ TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
   EXPECT_LE(restarts, dropped) << "every other buffer follows the one before";
 }
 
-TEST_F(PulseCaptureServer, ASourceRemovedMidRunIsTheDeviceLost) {
-  int status = -1;
-  const std::string module = RunCommand(
-      "pactl load-module module-sine-source source_name=vidorra_unplugged frequency=440", &status);
-  ASSERT_EQ(status, 0) << "pactl";
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:vidorra_unplugged", moniker.GetAddressOf()));
-  ComPtr<IBaseFilter> filter;
-  const HRESULT bound =
-      moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf());
-  if (FAILED(bound)) RunCommand("pactl unload-module " + module);
-  ASSERT_EQ(S_OK, bound);
-  SoundGraph g(filter);
-  ASSERT_TRUE(SUCCEEDED(g.Run()));
-  EXPECT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 3; }));
-  RunCommand("pactl unload-module " + module, &status);
-  ASSERT_EQ(status, 0) << "pactl";
-  EXPECT_TRUE(WaitForGraphEvent(g.graph.Get(), EC_DEVICE_LOST, 5000))
-      << "the stream is not moved to another source";
-  EXPECT_EQ(g.Stop(), S_OK);
+// A source loaded with pactl, unloaded when the test ends.
+class LoadedSource {
+ public:
+  explicit LoadedSource(const std::string& name) : name_(name) { Load(); }
+  ~LoadedSource() { Unload(); }
+  bool Loaded() const { return !module_.empty(); }
+  void Load() {
+    int status = -1;
+    const std::string module = RunCommand(
+        "pactl load-module module-sine-source source_name=" + name_ + " frequency=440", &status);
+    if (status == 0) module_ = module;
+  }
+  bool Unload() {
+    if (module_.empty()) return false;
+    int status = -1;
+    RunCommand("pactl unload-module " + module_, &status);
+    module_.clear();
+    return status == 0;
+  }
+
+ private:
+  const std::string name_;
+  std::string module_;
+};
+
+// The graph holding the source running hears of its removal from the stream or from the
+// server's events; the one holding it stopped only from the events, as both do of its return.
+TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingIt) {
+  LoadedSource source("vidorra_unplugged");
+  ASSERT_TRUE(source.Loaded()) << "pactl";
+  std::vector<ComPtr<IBaseFilter>> filters;
+  for (int i = 0; i < 2; ++i) {
+    ComPtr<IMoniker> moniker;
+    ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:vidorra_unplugged", moniker.GetAddressOf()));
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                          filter.ReleaseAndGetVoidAddressOf()));
+    filters.push_back(filter);
+  }
+  SoundGraph running(filters[0]);
+  SoundGraph held(filters[1]);
+  ASSERT_TRUE(SUCCEEDED(running.Run()));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(running.pin.Get()) >= 1; }));
+
+  ASSERT_TRUE(source.Unload()) << "pactl";
+  for (SoundGraph* g : {&running, &held}) {
+    const auto lost = NextEventOf(g->graph.Get(), EC_DEVICE_LOST);
+    ASSERT_TRUE(lost) << "the stream is not moved to another source";
+    EXPECT_EQ(lost->param2, 0);
+  }
+  EXPECT_EQ(running.Stop(), S_OK);
+
+  source.Load();
+  ASSERT_TRUE(source.Loaded()) << "pactl";
+  for (SoundGraph* g : {&running, &held}) {
+    const auto back = NextEventOf(g->graph.Get(), EC_DEVICE_LOST);
+    ASSERT_TRUE(back) << "the source is back";
+    EXPECT_EQ(back->param2, 1);
+  }
+  ASSERT_TRUE(SUCCEEDED(held.Run()));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(held.pin.Get()) >= 1; }));
 }
 
 }  // namespace

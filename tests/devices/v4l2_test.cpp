@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <cmath>
@@ -332,8 +333,13 @@ TEST_F(V4l2, MapsControlsOntoPictureAndCameraProperties) {
 }
 
 TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
+  constexpr uint32_t kLimit = V4L2_CID_USER_BASE + 0x1000;  // 64-bit
+  constexpr uint32_t kLabel = V4L2_CID_USER_BASE + 0x1001;  // a string
+  constexpr int64_t kFiveBillion = 5'000'000'000;
   FakeNode node = Webcam();
   node.controls[1].failWith = EIO;  // contrast
+  node.controls.push_back(Integer64Control(kLimit, "Limit", 0, 2 * kFiveBillion, kFiveBillion));
+  node.controls.push_back(StringControl(kLabel, "Label", 8, "cam"));
   fake_->Plug(node);
   ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"HD Webcam");
   ASSERT_TRUE(webcam);
@@ -349,7 +355,13 @@ TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
     auto* contrast = frame.findChild<QSpinBox*>("ctrl00980901");
     auto* autoWhite = frame.findChild<QCheckBox*>("ctrl0098090C");
     auto* powerLine = frame.findChild<QComboBox*>("ctrl00980918");
-    ASSERT_TRUE(brightness && contrast && autoWhite && powerLine);
+    auto* limit = frame.findChild<QLineEdit*>("ctrl00981900");
+    auto* label = frame.findChild<QLineEdit*>("ctrl00981901");
+    ASSERT_TRUE(brightness && contrast && autoWhite && powerLine && limit && label);
+    EXPECT_EQ(limit->text(), "5000000000");
+    EXPECT_EQ(label->text(), "cam");
+    limit->setText("6000000000");
+    label->setText("garage");
     EXPECT_EQ(brightness->value(), 128);
     EXPECT_TRUE(autoWhite->isChecked());
     ASSERT_EQ(powerLine->count(), 3);
@@ -375,6 +387,15 @@ TEST_F(V4l2, ThePageListsEveryControlAndReportsARefusedOne) {
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_CONTRAST), 50);
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_AUTO_WHITE_BALANCE), 0);
   EXPECT_EQ(fake_->ControlValue("/dev/video0", V4L2_CID_POWER_LINE_FREQUENCY), 2);
+  EXPECT_EQ(fake_->ControlValue("/dev/video0", kLimit), 6'000'000'000);
+  EXPECT_EQ(fake_->ControlText("/dev/video0", kLabel), "garage");
+  // Out of range: a 64-bit value past the most, a string longer than its most.
+  ComPtr<devices::v4l2::IDeviceControls> controls =
+      QueryAs<devices::v4l2::IDeviceControls>(webcam.Get());
+  ASSERT_TRUE(controls);
+  EXPECT_EQ(E_INVALIDARG, controls->SetControl(kLimit, 2 * kFiveBillion + 1));
+  EXPECT_EQ(E_INVALIDARG, controls->SetText(kLabel, "ninechars"));
+  EXPECT_EQ(fake_->ControlText("/dev/video0", kLabel), "garage");
 }
 
 TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
@@ -422,7 +443,8 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   FakeNode card = Node("/dev/video6", "TV Card", "pci-0000:04:00.0");
   card.inputs = {Input(0, "Television", V4L2_INPUT_TYPE_TUNER, 1),
                  Input(1, "Composite1", V4L2_INPUT_TYPE_CAMERA, 2)};
-  card.inputs[0].std = V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M;
+  card.inputs[0].std =
+      V4L2_STD_PAL_BG | V4L2_STD_PAL_I | V4L2_STD_SECAM_L | V4L2_STD_NTSC_M | V4L2_STD_NTSC_M_JP;
   card.audios = {AudioInput(0, "TV Tuner"), AudioInput(1, "Line In")};
   card.tunerCapability = V4L2_TUNER_CAP_STEREO | V4L2_TUNER_CAP_LANG1;
   fake_->Plug(card);
@@ -433,7 +455,7 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   long standards = 0;
   ASSERT_EQ(S_OK, tuner->get_AvailableTVFormats(&standards));
   EXPECT_EQ(standards, AnalogVideo_PAL_B | AnalogVideo_PAL_G | AnalogVideo_PAL_I |
-                           AnalogVideo_SECAM_L | AnalogVideo_NTSC_M);
+                           AnalogVideo_SECAM_L | AnalogVideo_NTSC_M | AnalogVideo_NTSC_M_J);
 
   struct Case {
     long country;
@@ -451,6 +473,11 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
       {44, TunerInputAntenna, 30, 543'250'000, 549'250'000, V4L2_STD_PAL_I},
       {1, TunerInputAntenna, 100, 0, 0, V4L2_STD_NTSC_M},
       {1, TunerInputCable, 100, 649'250'000, 653'750'000, V4L2_STD_NTSC_M},
+      {81, TunerInputAntenna, 1, 91'250'000, 95'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputAntenna, 8, 193'250'000, 197'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputAntenna, 63, 0, 0, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputCable, 13, 109'250'000, 113'750'000, V4L2_STD_NTSC_M_JP},
+      {81, TunerInputCable, 63, 463'250'000, 467'750'000, V4L2_STD_NTSC_M_JP},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.country << " channel " << c.channel);

@@ -157,13 +157,55 @@ HRESULT PulseCaptureDevice::ReadFrame(std::span<uint8_t> destination, size_t* le
   return hr;
 }
 
+PulseDevices::~PulseDevices() {
+  std::lock_guard lock(watchMutex_);
+  watcher_.Stop();
+}
+
+std::vector<PulseSource> PulseDevices::Inputs() {
+  std::lock_guard lock(listMutex_);
+  std::vector<PulseSource> inputs;
+  if (auto sources = seam_->Sources()) {
+    for (PulseSource& source : *sources) {
+      if (!source.monitor && !source.name.empty()) inputs.push_back(std::move(source));
+    }
+  }
+  std::set<std::string> now;
+  for (const PulseSource& source : inputs) now.insert(source.name);
+  if (known_) {
+    DeviceCatalog& catalog = DeviceCatalog::Instance();
+    for (const std::string& name : *known_) {
+      if (!now.contains(name)) catalog.DeviceRemoved(kDisplayNamePrefix + Utf8ToWide(name));
+    }
+    for (const std::string& name : now) {
+      if (!known_->contains(name)) catalog.DeviceArrived(kDisplayNamePrefix + Utf8ToWide(name));
+    }
+  }
+  known_ = std::move(now);
+  return inputs;
+}
+
+void PulseDevices::EnsureWatching() {
+  std::lock_guard lock(watchMutex_);
+  if (watcher_.Running()) return;
+  // Subscribed before the listing that follows, so that no change falls between the two.
+  std::shared_ptr<PulseSourceWatch> watch = seam_->WatchSources();
+  if (!watch) return;
+  watcher_.Start([this, watch](int stopFd) {
+    for (;;) {
+      const PulseSourceWatch::Result result = watch->Wait(stopFd);
+      if (result == PulseSourceWatch::Result::kInterrupted) return;
+      Inputs();
+      if (result == PulseSourceWatch::Result::kGone) return;
+    }
+  });
+}
+
 std::vector<DeviceEntry> PulseDevices::Devices() {
+  EnsureWatching();
   std::vector<DeviceEntry> entries;
-  const auto sources = seam_->Sources();
-  if (!sources) return entries;
   std::map<std::wstring, int> seen;
-  for (const PulseSource& source : *sources) {
-    if (source.monitor || source.name.empty()) continue;
+  for (const PulseSource& source : Inputs()) {
     std::wstring name = Utf8ToWide(source.description.empty() ? source.name : source.description);
     const int occurrence = ++seen[name];
     if (occurrence > 1) name += L" #" + std::to_wstring(occurrence);

@@ -5,6 +5,12 @@
 // display name "@device:pulse:" + the source's name, which the server keeps across runs. No
 // server: no entry.
 //
+// Hot-plug: from the first listing on, a thread waits on the server's source events and lists
+// again on each. Every listing (that thread's or a caller's) tells the catalog which sources
+// went (EC_DEVICE_LOST, removed, to the graphs holding them) and which came (arrived) since the
+// listing before; a server gone lists nothing, so its sources went. The thread ends with the
+// server, and the next listing subscribes again.
+//
 // Streaming: 16-bit PCM at 48000, 44100 or 32000 Hz, stereo or mono (48 kHz stereo first); the
 // server sends 40 ms fragments and the filter gets 40 ms buffers. Sound already buffered when
 // the graph starts running is left out. Times run from the first buffer by sample count on the
@@ -14,12 +20,16 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "DeviceBackend.h"
 #include "DeviceCatalog.h"
 #include "PulseSeam.h"
+#include "WatchThread.h"
 
 namespace vidorra::devices::pulse {
 
@@ -56,14 +66,23 @@ class PulseCaptureDevice : public AudioBackend {
   std::optional<REFERENCE_TIME> origin_;  // stream time of sample 0
 };
 
-// The provider of the server's input sources.
+// The provider of the server's input sources. Threads: any.
 class PulseDevices : public DeviceProvider {
  public:
   explicit PulseDevices(std::shared_ptr<PulseSeam> seam) : seam_(std::move(seam)) {}
+  ~PulseDevices() override;
   std::vector<DeviceEntry> Devices() override;
 
  private:
+  // The input sources now, after telling the catalog what changed.
+  std::vector<PulseSource> Inputs();
+  void EnsureWatching();
+
   const std::shared_ptr<PulseSeam> seam_;
+  std::mutex listMutex_;                        // one listing and its reports at a time
+  std::optional<std::set<std::string>> known_;  // the last listing's sources (listMutex_)
+  std::mutex watchMutex_;
+  WatchThread watcher_;  // under watchMutex_
 };
 
 }  // namespace vidorra::devices::pulse

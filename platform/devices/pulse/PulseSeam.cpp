@@ -184,6 +184,54 @@ class LibPulseRecording : public PulseRecording {
   uint64_t overruns_ = 0;
 };
 
+// The subscription runs the connection's loop on the waiting thread, its poll also watching
+// the interrupt descriptor: the wait needs no thread of its own.
+class LibPulseSourceWatch : public PulseSourceWatch {
+ public:
+  explicit LibPulseSourceWatch(std::unique_ptr<Connection> connection)
+      : connection_(std::move(connection)) {
+    pa_context_set_subscribe_callback(connection_->Context(), &LibPulseSourceWatch::OnEvent, this);
+  }
+  ~LibPulseSourceWatch() override {
+    pa_context_set_subscribe_callback(connection_->Context(), nullptr, nullptr);
+  }
+
+  bool Subscribe() {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    return connection_->Wait(
+        pa_context_subscribe(connection_->Context(), PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr),
+        deadline);
+  }
+
+  Result Wait(int interruptFd) override {
+    for (;;) {
+      if (changed_) {
+        changed_ = false;
+        return Result::kChanged;
+      }
+      if (!connection_->ContextGood()) return Result::kGone;
+      const bool ran = connection_->Iterate(Clock::now() + kWaitSlice, interruptFd);
+      if (connection_->Interrupted()) return Result::kInterrupted;
+      if (!ran) return Result::kGone;
+    }
+  }
+
+ private:
+  static constexpr std::chrono::seconds kWaitSlice{60};
+
+  static void OnEvent(pa_context* /*context*/, pa_subscription_event_type_t type,
+                      uint32_t /*index*/, void* self) {
+    if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SOURCE) return;
+    const unsigned kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (kind == PA_SUBSCRIPTION_EVENT_NEW || kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+      static_cast<LibPulseSourceWatch*>(self)->changed_ = true;
+    }
+  }
+
+  std::unique_ptr<Connection> connection_;
+  bool changed_ = false;
+};
+
 // A recording never moves to another source: the source going away ends the stream (the
 // server would otherwise carry on recording whatever source it falls back to).
 class LibPulseSeam : public PulseSeam {
@@ -248,6 +296,14 @@ class LibPulseSeam : public PulseSeam {
       }
     }
     return std::make_unique<LibPulseRecording>(std::move(connection));
+  }
+
+  std::unique_ptr<PulseSourceWatch> WatchSources() override {
+    auto connection = std::make_unique<Connection>();
+    if (!connection->Connect(nullptr)) return nullptr;
+    auto watch = std::make_unique<LibPulseSourceWatch>(std::move(connection));
+    if (!watch->Subscribe()) return nullptr;
+    return watch;
   }
 };
 

@@ -2,9 +2,9 @@
 // serves the same protocol): listing the server's sources and recording one of them. The real
 // seam talks to the server; tests put a fake in its place.
 //
-// Threads: a seam is shared by the device lister and the filters, so Sources and Record may be
-// called on any thread (each call opens its own connection). A recording belongs to the
-// streaming thread that reads it.
+// Threads: a seam is shared by the device lister and the filters, so Sources, Record and
+// WatchSources may be called on any thread (each call opens its own connection). A recording
+// belongs to the streaming thread that reads it, a watch to the thread that waits on it.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +45,19 @@ class PulseRecording {
   virtual uint64_t Overruns() = 0;
 };
 
+// The server's reports of its sources coming and going.
+class PulseSourceWatch {
+ public:
+  enum class Result {
+    kChanged,      // a source was added or removed
+    kInterrupted,  // the interrupt descriptor became readable
+    kGone,         // the server went away: no report will come any more
+  };
+  virtual ~PulseSourceWatch() = default;
+  // Waits for the next report, or until interruptFd is readable.
+  virtual Result Wait(int interruptFd) = 0;
+};
+
 class PulseSeam {
  public:
   virtual ~PulseSeam() = default;
@@ -54,6 +67,9 @@ class PulseSeam {
   virtual std::unique_ptr<PulseRecording> Record(const std::string& source,
                                                  const RecordFormat& format,
                                                  std::string* error) = 0;
+  // Subscribes to the server's source events; null when no server answers. Every change
+  // after the return is reported.
+  virtual std::unique_ptr<PulseSourceWatch> WatchSources() = 0;
 };
 
 // The seam over libpulse, connecting to the default server (PULSE_SERVER, the user's runtime

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -56,9 +57,12 @@ HRESULT CDeviceControlsPage::OnActivate(QWidget& content) {
       form->addRow(heading);
       continue;
     }
-    Row row{control, control.defaultValue, nullptr};
-    long value = 0;
-    if (control.kind != ControlKind::kButton && SUCCEEDED(controls_->GetControl(control.id, &value))) {
+    Row row{control, control.defaultValue, {}, nullptr};
+    int64_t value = 0;
+    if (control.kind == ControlKind::kString) {
+      controls_->GetText(control.id, &row.text);
+    } else if (control.kind != ControlKind::kButton &&
+               SUCCEEDED(controls_->GetControl(control.id, &value))) {
       row.value = value;
     }
     switch (control.kind) {
@@ -68,6 +72,18 @@ HRESULT CDeviceControlsPage::OnActivate(QWidget& content) {
         spin->setSingleStep(static_cast<int>(std::max(control.step, 1L)));
         spin->setValue(static_cast<int>(row.value));
         row.widget = spin;
+        break;
+      }
+      case ControlKind::kInteger64: {
+        auto* line = new QLineEdit(QString::number(row.value), inner);
+        line->setToolTip(QString::fromUtf16(u"de %1 à %2").arg(control.minimum).arg(control.maximum));
+        row.widget = line;
+        break;
+      }
+      case ControlKind::kString: {
+        auto* line = new QLineEdit(QString::fromStdString(row.text), inner);
+        line->setMaxLength(static_cast<int>(std::clamp<int64_t>(control.maximum, 0, 32767)));
+        row.widget = line;
         break;
       }
       case ControlKind::kBoolean: {
@@ -109,6 +125,8 @@ HRESULT CDeviceControlsPage::OnActivate(QWidget& content) {
       QObject::connect(box, &QCheckBox::toggled, &content, changed);
     } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
       QObject::connect(list, &QComboBox::currentIndexChanged, &content, changed);
+    } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+      QObject::connect(line, &QLineEdit::textChanged, &content, changed);
     } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
       QObject::connect(button, &QPushButton::clicked, &content, [this, i] { Press(rows_[i]); });
     }
@@ -118,19 +136,48 @@ HRESULT CDeviceControlsPage::OnActivate(QWidget& content) {
 
 void CDeviceControlsPage::OnDeactivate() { rows_.clear(); }
 
-long CDeviceControlsPage::ValueOf(const Row& row) {
+std::optional<int64_t> CDeviceControlsPage::ValueOf(const Row& row) {
   if (auto* spin = qobject_cast<QSpinBox*>(row.widget)) return spin->value();
   if (auto* box = qobject_cast<QCheckBox*>(row.widget)) return box->isChecked() ? 1 : 0;
   if (auto* list = qobject_cast<QComboBox*>(row.widget)) {
     return list->currentIndex() < 0 ? row.value : list->currentData().value<long>();
   }
+  if (auto* line = qobject_cast<QLineEdit*>(row.widget)) {
+    bool number = false;
+    const qlonglong value = line->text().trimmed().toLongLong(&number);
+    return number ? std::optional<int64_t>(value) : std::nullopt;
+  }
   return row.value;
 }
 
+bool CDeviceControlsPage::Changed(const Row& row) {
+  switch (row.control.kind) {
+    case ControlKind::kButton:
+    case ControlKind::kClass:
+      return false;
+    case ControlKind::kString:
+      return qobject_cast<QLineEdit*>(row.widget)->text().toStdString() != row.text;
+    default:
+      return ValueOf(row) != row.value;
+  }
+}
+
 bool CDeviceControlsPage::AnyChanged() const {
-  return std::any_of(rows_.begin(), rows_.end(), [](const Row& row) {
-    return row.control.kind != ControlKind::kButton && ValueOf(row) != row.value;
-  });
+  return std::any_of(rows_.begin(), rows_.end(), [](const Row& row) { return Changed(row); });
+}
+
+HRESULT CDeviceControlsPage::Apply(Row& row) {
+  if (row.control.kind == ControlKind::kString) {
+    const std::string text = qobject_cast<QLineEdit*>(row.widget)->text().toStdString();
+    const HRESULT hr = controls_->SetText(row.control.id, text);
+    if (SUCCEEDED(hr)) row.text = text;
+    return hr;
+  }
+  const std::optional<int64_t> value = ValueOf(row);
+  if (!value) return E_INVALIDARG;
+  const HRESULT hr = controls_->SetControl(row.control.id, *value);
+  if (SUCCEEDED(hr)) row.value = *value;
+  return hr;
 }
 
 void CDeviceControlsPage::Press(const Row& row) {
@@ -146,18 +193,12 @@ HRESULT CDeviceControlsPage::OnApply() {
   HRESULT failure = S_OK;
   QString refused;
   for (Row& row : rows_) {
-    if (row.control.kind == ControlKind::kButton || row.control.readOnly) continue;
-    const long value = ValueOf(row);
-    if (value == row.value) continue;
-    const HRESULT hr = controls_->SetControl(row.control.id, value);
-    if (FAILED(hr)) {
-      if (SUCCEEDED(failure)) {
-        failure = hr;
-        refused = Name(row.control);
-      }
-      continue;
+    if (row.control.readOnly || !Changed(row)) continue;
+    const HRESULT hr = Apply(row);
+    if (FAILED(hr) && SUCCEEDED(failure)) {
+      failure = hr;
+      refused = Name(row.control);
     }
-    row.value = value;
   }
   if (FAILED(failure)) {
     ShowError(QString::fromUtf16(u"Le réglage « %1 » a été refusé").arg(refused), failure);

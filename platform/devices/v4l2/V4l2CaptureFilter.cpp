@@ -35,12 +35,20 @@ STDMETHODIMP CV4l2CaptureFilter::GetPages(CAUUID* pPages) {
 
 std::vector<DeviceControl> CV4l2CaptureFilter::Controls() { return controls_.Controls(); }
 
-STDMETHODIMP CV4l2CaptureFilter::GetControl(ULONG id, long* value) {
+STDMETHODIMP CV4l2CaptureFilter::GetControl(ULONG id, int64_t* value) {
   return controls_.Get(static_cast<uint32_t>(id), value);
 }
 
-STDMETHODIMP CV4l2CaptureFilter::SetControl(ULONG id, long value) {
+STDMETHODIMP CV4l2CaptureFilter::SetControl(ULONG id, int64_t value) {
   return controls_.Set(static_cast<uint32_t>(id), value);
+}
+
+HRESULT CV4l2CaptureFilter::GetText(ULONG id, std::string* text) {
+  return controls_.GetText(static_cast<uint32_t>(id), text);
+}
+
+HRESULT CV4l2CaptureFilter::SetText(ULONG id, const std::string& text) {
+  return controls_.SetText(static_cast<uint32_t>(id), text);
 }
 
 STDMETHODIMP CV4l2CaptureFilter::CameraControl::GetRange(long Property, long* pMin, long* pMax,

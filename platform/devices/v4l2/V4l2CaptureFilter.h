@@ -26,8 +26,10 @@ class CV4l2CaptureFilter : public CVideoCaptureFilter, public IDeviceControls {
 
   // ---- IDeviceControls ----
   std::vector<DeviceControl> Controls() override;
-  STDMETHODIMP GetControl(ULONG id, long* value) override;
-  STDMETHODIMP SetControl(ULONG id, long value) override;
+  STDMETHODIMP GetControl(ULONG id, int64_t* value) override;
+  STDMETHODIMP SetControl(ULONG id, int64_t value) override;
+  HRESULT GetText(ULONG id, std::string* text) override;
+  HRESULT SetText(ULONG id, const std::string& text) override;
 
  private:
   class CameraControl : public IAMCameraControl {

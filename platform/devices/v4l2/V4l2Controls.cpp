@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 namespace vidorra::devices::v4l2 {
@@ -107,6 +108,21 @@ std::optional<DeviceControl> V4l2ControlSet::Query(uint32_t id) {
     case V4L2_CTRL_TYPE_INTEGER:
       control.kind = ControlKind::kInteger;
       break;
+    case V4L2_CTRL_TYPE_INTEGER64: {
+      // The plain query has no room for a 64-bit range.
+      v4l2_query_ext_ctrl extended{};
+      extended.id = control.id;
+      if (RetryIoctl(*calls_, fd_, VIDIOC_QUERY_EXT_CTRL, &extended) != 0) return std::nullopt;
+      control.kind = ControlKind::kInteger64;
+      control.minimum = extended.minimum;
+      control.maximum = extended.maximum;
+      control.step = extended.step > 0 ? static_cast<int64_t>(extended.step) : 1;
+      control.defaultValue = extended.default_value;
+      break;
+    }
+    case V4L2_CTRL_TYPE_STRING:
+      control.kind = ControlKind::kString;
+      break;
     case V4L2_CTRL_TYPE_BOOLEAN:
       control.kind = ControlKind::kBoolean;
       break;
@@ -131,7 +147,7 @@ std::optional<DeviceControl> V4l2ControlSet::Query(uint32_t id) {
       break;
     }
     default:
-      return std::nullopt;  // 64-bit, string and compound controls have no row of their own
+      return std::nullopt;  // compound controls have no row of their own
   }
   return control;
 }
@@ -157,8 +173,27 @@ std::vector<DeviceControl> V4l2ControlSet::Controls() {
   return controls;
 }
 
-HRESULT V4l2ControlSet::Get(uint32_t id, long* value) {
+HRESULT V4l2ControlSet::Extended(unsigned long request, v4l2_ext_control* control) {
+  v4l2_ext_controls list{};
+  list.ctrl_class = V4L2_CTRL_ID2CLASS(control->id);
+  list.count = 1;
+  list.controls = control;
+  if (RetryIoctl(*calls_, fd_, request, &list) != 0) return HResultFromErrno(errno);
+  return S_OK;
+}
+
+HRESULT V4l2ControlSet::Get(uint32_t id, int64_t* value) {
   if (!value) return E_POINTER;
+  v4l2_queryctrl query{};
+  query.id = id;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_QUERYCTRL, &query) == 0 &&
+      query.type == V4L2_CTRL_TYPE_INTEGER64) {
+    v4l2_ext_control control{};
+    control.id = id;
+    const HRESULT hr = Extended(VIDIOC_G_EXT_CTRLS, &control);
+    if (SUCCEEDED(hr)) *value = control.value64;
+    return hr;
+  }
   v4l2_control control{};
   control.id = id;
   if (RetryIoctl(*calls_, fd_, VIDIOC_G_CTRL, &control) != 0) return HResultFromErrno(errno);
@@ -166,19 +201,61 @@ HRESULT V4l2ControlSet::Get(uint32_t id, long* value) {
   return S_OK;
 }
 
-HRESULT V4l2ControlSet::Set(uint32_t id, long value) {
+HRESULT V4l2ControlSet::Set(uint32_t id, int64_t value) {
   const auto described = Query(id);
   if (!described) return E_PROP_ID_UNSUPPORTED;
   if (described->readOnly) return E_ACCESSDENIED;
+  if (described->kind == ControlKind::kString) return E_INVALIDARG;
   if (described->kind != ControlKind::kButton &&
       (value < described->minimum || value > described->maximum)) {
     return E_INVALIDARG;
+  }
+  if (described->kind == ControlKind::kInteger64) {
+    v4l2_ext_control control{};
+    control.id = id;
+    control.value64 = value;
+    return Extended(VIDIOC_S_EXT_CTRLS, &control);
   }
   v4l2_control control{};
   control.id = id;
   control.value = static_cast<__s32>(value);
   if (RetryIoctl(*calls_, fd_, VIDIOC_S_CTRL, &control) != 0) return HResultFromErrno(errno);
   return S_OK;
+}
+
+HRESULT V4l2ControlSet::GetText(uint32_t id, std::string* text) {
+  if (!text) return E_POINTER;
+  const auto described = Query(id);
+  if (!described) return E_PROP_ID_UNSUPPORTED;
+  if (described->kind != ControlKind::kString || described->maximum < 0) return E_INVALIDARG;
+  std::string buffer(static_cast<size_t>(described->maximum) + 1, '\0');
+  v4l2_ext_control control{};
+  control.id = id;
+  control.size = static_cast<__u32>(buffer.size());
+  control.string = buffer.data();
+  const HRESULT hr = Extended(VIDIOC_G_EXT_CTRLS, &control);
+  if (FAILED(hr)) return hr;
+  buffer.resize(strnlen(buffer.data(), buffer.size()));
+  *text = std::move(buffer);
+  return S_OK;
+}
+
+HRESULT V4l2ControlSet::SetText(uint32_t id, const std::string& text) {
+  const auto described = Query(id);
+  if (!described) return E_PROP_ID_UNSUPPORTED;
+  if (described->readOnly) return E_ACCESSDENIED;
+  const auto length = static_cast<int64_t>(text.size());
+  if (described->kind != ControlKind::kString || text.find('\0') != std::string::npos ||
+      length < described->minimum || length > described->maximum ||
+      (length - described->minimum) % described->step != 0) {
+    return E_INVALIDARG;
+  }
+  std::string buffer = text;  // the driver reads the terminating NUL too
+  v4l2_ext_control control{};
+  control.id = id;
+  control.size = static_cast<__u32>(buffer.size() + 1);
+  control.string = buffer.data();
+  return Extended(VIDIOC_S_EXT_CTRLS, &control);
 }
 
 const V4l2ControlSet::Mapping* V4l2ControlSet::Find(ControlFamily family, long property) const {

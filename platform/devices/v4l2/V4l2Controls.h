@@ -1,5 +1,6 @@
-// The controls of a V4L2 node (VIDIOC_QUERYCTRL, G_CTRL, S_CTRL): every control the driver
-// has, for the page that lists them all (IDeviceControls), and the ones that have a meaning in
+// The controls of a V4L2 node (VIDIOC_QUERYCTRL, G_CTRL, S_CTRL; QUERY_EXT_CTRL, G_EXT_CTRLS and
+// S_EXT_CTRLS for 64-bit and string controls): every control the driver has but compound ones,
+// for the page that lists them all (IDeviceControls), and the ones that have a meaning in
 // IAMVideoProcAmp and IAMCameraControl, mapped onto their properties:
 //
 //   VideoProcAmp  Brightness Contrast Hue(auto HUE_AUTO) Saturation Sharpness Gamma
@@ -14,7 +15,10 @@
 
 #include <strmif.h>
 
+#include <linux/videodev2.h>
+
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,16 +28,17 @@
 
 namespace vidorra::devices::v4l2 {
 
-enum class ControlKind { kInteger, kBoolean, kMenu, kButton, kClass };
+enum class ControlKind { kInteger, kInteger64, kString, kBoolean, kMenu, kButton, kClass };
 
+// For a string, minimum and maximum bound its length in bytes and step is the length's step.
 struct DeviceControl {
   uint32_t id = 0;
   ControlKind kind = ControlKind::kInteger;
   std::wstring name;
-  long minimum = 0;
-  long maximum = 0;
-  long step = 1;
-  long defaultValue = 0;
+  int64_t minimum = 0;
+  int64_t maximum = 0;
+  int64_t step = 1;
+  int64_t defaultValue = 0;
   bool readOnly = false;
   bool inactive = false;                             // depends on another control (an auto mode)
   std::vector<std::pair<long, std::wstring>> menu;  // the items of a menu: value, name
@@ -47,10 +52,13 @@ struct IDeviceControls : IUnknown {
   VIDORRA_INTERFACE(IID_IDeviceControls, IUnknown)
   // The controls in the driver's order (classes as headings), asked afresh each time.
   virtual std::vector<DeviceControl> Controls() = 0;
-  STDMETHOD(GetControl)(ULONG id, long* value) PURE;
+  STDMETHOD(GetControl)(ULONG id, int64_t* value) PURE;
   // E_INVALIDARG out of range, E_ACCESSDENIED for a read-only control, the driver's refusal
   // otherwise.
-  STDMETHOD(SetControl)(ULONG id, long value) PURE;
+  STDMETHOD(SetControl)(ULONG id, int64_t value) PURE;
+  // A string control's text (UTF-8); SetText refuses a length out of range with E_INVALIDARG.
+  virtual HRESULT GetText(ULONG id, std::string* text) = 0;
+  virtual HRESULT SetText(ULONG id, const std::string& text) = 0;
 };
 
 // The page listing them.
@@ -67,8 +75,11 @@ class V4l2ControlSet {
   void SetFd(int fd) { fd_ = fd; }
 
   std::vector<DeviceControl> Controls();
-  HRESULT Get(uint32_t id, long* value);
-  HRESULT Set(uint32_t id, long value);
+  // Any integer control's value (32 or 64 bits, boolean, menu).
+  HRESULT Get(uint32_t id, int64_t* value);
+  HRESULT Set(uint32_t id, int64_t value);
+  HRESULT GetText(uint32_t id, std::string* text);
+  HRESULT SetText(uint32_t id, const std::string& text);
 
   // The mapped properties the device has, with their ranges.
   std::vector<ControlRange> Ranges(ControlFamily family);
@@ -81,6 +92,8 @@ class V4l2ControlSet {
  private:
   const Mapping* Find(ControlFamily family, long property) const;
   std::optional<DeviceControl> Query(uint32_t id);
+  // One control through the extended calls (G_EXT_CTRLS or S_EXT_CTRLS).
+  HRESULT Extended(unsigned long request, v4l2_ext_control* control);
   bool AutoOn(const Mapping& mapping);
 
   const std::shared_ptr<V4l2Calls> calls_;

@@ -3,8 +3,6 @@
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 #include <vidorra_pages.h>
 
 #include <algorithm>
@@ -218,32 +216,27 @@ void V4l2Devices::EnsureWatching(std::unique_lock<std::mutex>& lock) {
   watchTried_ = true;
   monitor_ = nodes_->Monitor();
   if (!monitor_) return;
-  stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (stopFd_ < 0) {
+  // Listed after the monitor is on, so that no change falls between the two.
+  listing_ = List(*calls_, *nodes_);
+  watcher_ = std::make_unique<WatchThread>();
+  if (!watcher_->Start(
+          [this, monitor = monitor_.get()](int stopFd) { Watch(monitor, stopFd); })) {
+    watcher_.reset();
     monitor_.reset();
     return;
   }
-  // Listed after the monitor is on, so that no change falls between the two.
-  listing_ = List(*calls_, *nodes_);
   watching_ = true;
-  thread_ = std::thread([this, monitor = monitor_.get(), stop = stopFd_] { Watch(monitor, stop); });
   (void)lock;
 }
 
 void V4l2Devices::StopWatching() {
-  std::thread thread;
+  std::unique_ptr<WatchThread> watcher;
   {
     std::lock_guard lock(mutex_);
-    if (stopFd_ >= 0) {
-      const uint64_t one = 1;
-      [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
-    }
-    thread = std::move(thread_);
+    watcher = std::move(watcher_);
   }
-  if (thread.joinable()) thread.join();
+  watcher.reset();
   std::lock_guard lock(mutex_);
-  if (stopFd_ >= 0) ::close(stopFd_);
-  stopFd_ = -1;
   monitor_.reset();
   watching_ = false;
   watchTried_ = false;

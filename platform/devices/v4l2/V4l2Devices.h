@@ -24,11 +24,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "DeviceCatalog.h"
 #include "V4l2Calls.h"
+#include "WatchThread.h"
 
 namespace vidorra::devices::v4l2 {
 
@@ -73,8 +73,7 @@ class V4l2Devices : public DeviceProvider {
   bool watching_ = false;  // listing_ is kept up to date by the thread
   bool watchTried_ = false;
   std::unique_ptr<NodeMonitor> monitor_;
-  int stopFd_ = -1;
-  std::thread thread_;
+  std::unique_ptr<WatchThread> watcher_;  // joined without the mutex
 };
 
 }  // namespace vidorra::devices::v4l2

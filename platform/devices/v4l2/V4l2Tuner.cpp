@@ -43,6 +43,16 @@ constexpr Band kFrance[] = {{2, 2, 55'750'000, 0},         {3, 3, 60'500'000, 0}
                             {4, 4, 63'750'000, 0},         {5, 10, 176'000'000, 8 * kMHz},
                             {21, 69, 471'250'000, 8 * kMHz}};
 
+// Japan: NTSC with channels of its own, 6 MHz apart; cable adds C13 to C63 to channels 1-12.
+constexpr Band kJapanAir[] = {{1, 3, 91'250'000, 6 * kMHz},
+                              {4, 7, 171'250'000, 6 * kMHz},
+                              {8, 12, 193'250'000, 6 * kMHz},
+                              {13, 62, 471'250'000, 6 * kMHz}};
+constexpr Band kJapanCable[] = {{1, 3, 91'250'000, 6 * kMHz},    {4, 7, 171'250'000, 6 * kMHz},
+                                {8, 12, 193'250'000, 6 * kMHz},  {13, 22, 109'250'000, 6 * kMHz},
+                                {23, 27, 223'250'000, 6 * kMHz}, {28, 63, 253'250'000, 6 * kMHz}};
+constexpr long kJapan = 81;
+
 struct Plan {
   std::span<const Band> air;
   std::span<const Band> cable;
@@ -56,6 +66,7 @@ bool NtscCountry(long country) {
 
 Plan PlanOf(long country) {
   if (NtscCountry(country)) return {kNtscAir, kNtscCable, AnalogVideo_NTSC_M};
+  if (country == kJapan) return {kJapanAir, kJapanCable, AnalogVideo_NTSC_M_J};
   if (country == 33) return {kFrance, kFrance, AnalogVideo_SECAM_L};
   if (country == 44 || country == 353) return {kUkIreland, kUkIreland, AnalogVideo_PAL_I};
   return {kEurope, kEurope, AnalogVideo_PAL_B};

@@ -3,7 +3,8 @@
 // Channels are numbered as in the country's broadcast plan (or the US cable plan for cable in
 // NTSC countries): NTSC-M (country codes 1, 2, 52 and the other Americas), PAL-B/G western
 // Europe with bands I, III and UHF, PAL-I (UK and Ireland: UHF only), SECAM-L (France: the
-// L band I/III channels and UHF). Setting the country sets the card's TV standard
+// L band I/III channels and UHF), NTSC-M-J (Japan, 81: its own VHF channels 1-12 and UHF 13-62,
+// cable C13-C63). Setting the country sets the card's TV standard
 // (VIDIOC_S_STD) and tunes the current channel again; setting a channel tunes its picture
 // carrier (VIDIOC_S_FREQUENCY, in the tuner's 62.5 kHz or 62.5 Hz units). The signal is the
 // tuner's (VIDIOC_G_TUNER); the standards the card takes are its tuner input's.

@@ -96,6 +96,22 @@ FakeControl MenuControl(uint32_t id, const char* name, std::vector<std::string> 
   return control;
 }
 
+FakeControl Integer64Control(uint32_t id, const char* name, int64_t min, int64_t max, int64_t def) {
+  FakeControl control = IntegerControl(id, name, 0, 0, 0, 0);
+  control.query.type = V4L2_CTRL_TYPE_INTEGER64;
+  control.minimum64 = min;
+  control.maximum64 = max;
+  control.value = def;
+  return control;
+}
+
+FakeControl StringControl(uint32_t id, const char* name, long maxLength, std::string text) {
+  FakeControl control = IntegerControl(id, name, 0, maxLength, 1, 0);
+  control.query.type = V4L2_CTRL_TYPE_STRING;
+  control.text = std::move(text);
+  return control;
+}
+
 v4l2_input Input(uint32_t index, const char* name, uint32_t type, uint32_t audioset) {
   v4l2_input input{};
   input.index = index;
@@ -238,6 +254,15 @@ long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
       if (control.query.id == id) return control.value;
     }
     return -1L;
+  });
+}
+
+std::string FakeV4l2::ControlText(const std::string& devnode, uint32_t id) {
+  return Read(devnode, std::string(), [id](Node& node) {
+    for (const FakeControl& control : node.spec.controls) {
+      if (control.query.id == id) return control.text;
+    }
+    return std::string();
   });
 }
 
@@ -454,6 +479,11 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       auto* value = static_cast<v4l2_control*>(arg);
       for (FakeControl& control : node.spec.controls) {
         if (control.query.id != value->id) continue;
+        // As the kernel's: only the 32-bit kinds go through the plain calls.
+        if (control.query.type == V4L2_CTRL_TYPE_INTEGER64 ||
+            control.query.type == V4L2_CTRL_TYPE_STRING) {
+          return Error(EINVAL);
+        }
         if (request == VIDIOC_G_CTRL) {
           value->value = static_cast<__s32>(control.value);
           return 0;
@@ -466,6 +496,61 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
         return 0;
       }
       return Error(EINVAL);
+    }
+    case VIDIOC_QUERY_EXT_CTRL: {
+      auto* query = static_cast<v4l2_query_ext_ctrl*>(arg);
+      for (const FakeControl& control : spec.controls) {
+        if (control.query.id != query->id) continue;
+        const bool wide = control.query.type == V4L2_CTRL_TYPE_INTEGER64;
+        *query = v4l2_query_ext_ctrl{};
+        query->id = control.query.id;
+        query->type = control.query.type;
+        std::memcpy(query->name, control.query.name, sizeof query->name);
+        query->minimum = wide ? control.minimum64 : control.query.minimum;
+        query->maximum = wide ? control.maximum64 : control.query.maximum;
+        query->step = wide ? 1 : static_cast<__u64>(control.query.step);
+        query->default_value = wide ? control.value : control.query.default_value;
+        query->flags = control.query.flags;
+        query->elems = 1;
+        return 0;
+      }
+      return Error(EINVAL);
+    }
+    case VIDIOC_G_EXT_CTRLS:
+    case VIDIOC_S_EXT_CTRLS: {
+      auto* list = static_cast<v4l2_ext_controls*>(arg);
+      for (uint32_t i = 0; i < list->count; ++i) {
+        v4l2_ext_control& asked = list->controls[i];
+        FakeControl* found = nullptr;
+        for (FakeControl& control : node.spec.controls) {
+          if (control.query.id == asked.id) found = &control;
+        }
+        if (!found) return Error(EINVAL);
+        const bool text = found->query.type == V4L2_CTRL_TYPE_STRING;
+        if (request == VIDIOC_G_EXT_CTRLS) {
+          if (!text) {
+            asked.value64 = found->value;
+          } else if (asked.size < found->text.size() + 1) {
+            asked.size = static_cast<__u32>(found->text.size() + 1);
+            return Error(ENOSPC);
+          } else {
+            std::memcpy(asked.string, found->text.c_str(), found->text.size() + 1);
+          }
+          continue;
+        }
+        if (found->failWith) return Error(found->failWith);
+        if (text) {
+          const std::string value(asked.string, strnlen(asked.string, asked.size));
+          if (static_cast<long>(value.size()) > found->query.maximum) return Error(ERANGE);
+          found->text = value;
+        } else {
+          if (asked.value64 < found->minimum64 || asked.value64 > found->maximum64) {
+            return Error(ERANGE);
+          }
+          found->value = asked.value64;
+        }
+      }
+      return 0;
     }
     case VIDIOC_ENUMINPUT: {
       auto* input = static_cast<v4l2_input*>(arg);

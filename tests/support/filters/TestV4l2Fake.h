@@ -29,10 +29,13 @@ struct FakeFormat {
 };
 
 struct FakeControl {
-  v4l2_queryctrl query{};
+  v4l2_queryctrl query{};  // as the plain query gives it (no range for a 64-bit control)
   std::vector<std::string> menu;  // item names of a menu control, from query.minimum
   long value = 0;
-  int failWith = 0;  // an errno S_CTRL answers
+  int64_t minimum64 = 0;  // a 64-bit control's range
+  int64_t maximum64 = 0;
+  std::string text;  // a string control's
+  int failWith = 0;  // an errno S_CTRL and S_EXT_CTRLS answer
 };
 
 struct FakeNode {
@@ -55,6 +58,8 @@ struct FakeNode {
 FakeControl IntegerControl(uint32_t id, const char* name, long min, long max, long step, long def);
 FakeControl BooleanControl(uint32_t id, const char* name, long def);
 FakeControl MenuControl(uint32_t id, const char* name, std::vector<std::string> items, long def);
+FakeControl Integer64Control(uint32_t id, const char* name, int64_t min, int64_t max, int64_t def);
+FakeControl StringControl(uint32_t id, const char* name, long maxLength, std::string text);
 v4l2_input Input(uint32_t index, const char* name, uint32_t type, uint32_t audioset = 0);
 v4l2_audio AudioInput(uint32_t index, const char* name);
 
@@ -79,6 +84,7 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   v4l2_pix_format Format(const std::string& devnode);
   v4l2_fract Interval(const std::string& devnode);
   long ControlValue(const std::string& devnode, uint32_t id);
+  std::string ControlText(const std::string& devnode, uint32_t id);
   uint32_t CurrentInput(const std::string& devnode);
   uint32_t CurrentAudio(const std::string& devnode);
   uint32_t Frequency(const std::string& devnode);
