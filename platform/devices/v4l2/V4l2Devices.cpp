@@ -112,7 +112,10 @@ std::vector<ListedNode> V4l2Devices::List(V4l2Calls& calls, NodeSource& nodes) {
     std::string identity = node.byId;
     if (identity.empty()) {
       identity = node.busInfo.empty() ? node.card : node.busInfo;
-      if (onBus > 0) identity += "\\" + std::to_string(onBus);
+      if (onBus > 0) {
+        identity += '\\';
+        identity += std::to_string(onBus);
+      }
     }
     const int sameName = ++perCard[node.card];
     std::wstring friendly = Utf8ToWide(node.card);
