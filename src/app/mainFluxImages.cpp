@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <array>
+#include <functional>
 
 #include "Bitmap.h"
 #include "Exception.h"
@@ -49,22 +50,19 @@ const char* const kNoFrame =
     "Aucun fichier n'a été écrit.";
 const char* const kNotWritten = "L'image %1 n'a pas pu être enregistrée : %2";
 
-// Creates `path` with `data`; false when something already exists there (left untouched).
-// Raises vidorra::Exception when the file cannot be written; a partial file is removed.
-bool WriteNewFile(const QString& path, const QByteArray& data) {
+// Creates `path` and fills it through `write`; false when something already exists there (left
+// untouched). Raises vidorra::Exception when the file cannot be written; a partial file is
+// removed.
+bool WriteNewFile(const QString& path, const std::function<bool(QIODevice&)>& write) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) return false;
     throw vidorra::Exception(file.errorString());
   }
-  if (file.write(data) != data.size() || !file.flush()) {
-    const QString reason = file.errorString();
-    file.remove();
-    throw vidorra::Exception(reason);
-  }
+  const bool written = write(file) && file.flush();
   file.close();
-  if (file.error() != QFileDevice::NoError) {
+  if (!written || file.error() != QFileDevice::NoError) {
     const QString reason = file.errorString();
     file.remove();
     throw vidorra::Exception(reason);
@@ -86,22 +84,25 @@ bool TCaptureForm::GrabFrame() {
   auto frame = std::make_unique<TBitmap>();
   if (dmCam == nullptr || !dmCam->sg->CopyFrameToBitmap(frame.get())) return false;
   GrabBitmap = std::move(frame);
-  Image->setPixmap(QPixmap::fromImage(GrabBitmap->ToImage()));
+  // At the thumbnail's own size: the label shows it as it is, and no full-size copy is made.
+  Image->setPixmap(QPixmap::fromImage(GrabBitmap->ToThumbnail(Image->size())));
   return true;
 }
 
 void TCaptureForm::SaveGrabbedImage() {
-  QByteArray data;
+  std::function<bool(QIODevice&)> write;
   if (rgExtension->ItemIndex() == kBmpItem) {
-    data = GrabBitmap->ToBmpData();
+    write = [this](QIODevice& file) { return GrabBitmap->WriteBmp(file); };
   } else {
     GrabJpeg->Assign(*GrabBitmap);
     GrabJpeg->SetCompressionQuality(TrackBar1->value());
-    data = GrabJpeg->Compress();
+    write = [data = GrabJpeg->Compress()](QIODevice& file) {
+      return file.write(data) == data.size();
+    };
   }
   try {
     int tries = 0;
-    while (!WriteNewFile(ImageFileName, data)) {
+    while (!WriteNewFile(ImageFileName, write)) {
       if (++tries == kNameTries) {
         throw vidorra::Exception(QStringLiteral("un autre fichier occupe déjà ce nom."));
       }
