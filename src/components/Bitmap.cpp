@@ -182,10 +182,10 @@ QImage TBitmap::ToThumbnail(const QSize& size) const {
   if (header_.biBitCount == 24) format = QImage::Format_BGR888;
   if (header_.biBitCount == 32) format = QImage::Format_RGB32;
   if (Empty() || format == QImage::Format_Invalid) {
-    return ToImage().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return ToImage().scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
   }
   // Scaled from the stored rows in place; only the small picture is made and turned upright.
   const QImage stored(bits_, Width(), Height(), static_cast<qsizetype>(rowBytes_), format);
-  const QImage scaled = stored.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const QImage scaled = stored.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
   return TopDown() ? scaled : scaled.mirrored(false, true);
 }

@@ -55,8 +55,8 @@ class TBitmap {
   void SaveToFile(const QString& path) const;
   // The picture for display (null image when empty or of an unsupported depth).
   QImage ToImage() const;
-  // The picture scaled smoothly to `size`, made without a full-size copy where the depth
-  // allows (a thumbnail).
+  // The picture stretched to `size` by picking pixels (as a stretched bitmap is drawn), made
+  // without a full-size copy where the depth allows: a thumbnail.
   QImage ToThumbnail(const QSize& size) const;
 
  private:
