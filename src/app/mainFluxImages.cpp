@@ -38,6 +38,7 @@ namespace {
 
 constexpr int kBmpItem = 0;
 constexpr std::int64_t kMsPerSecond = 1000;
+constexpr int kSecondTickMs = 1000;
 // The units of ComboBox1, by position: "secondes", "frames Pal (25/s)", "minutes".
 constexpr std::array<std::int64_t, 3> kUnitMs{1000, 40, 60000};
 // A name can be taken again between forming it and creating the file only by another
@@ -90,17 +91,17 @@ bool TCaptureForm::GrabFrame() {
 }
 
 void TCaptureForm::SaveGrabbedImage() {
-  std::function<bool(QIODevice&)> write;
-  if (rgExtension->ItemIndex() == kBmpItem) {
-    write = [this](QIODevice& file) { return GrabBitmap->WriteBmp(file); };
-  } else {
-    GrabJpeg->Assign(*GrabBitmap);
-    GrabJpeg->SetCompressionQuality(TrackBar1->value());
-    write = [data = GrabJpeg->Compress()](QIODevice& file) {
-      return file.write(data) == data.size();
-    };
-  }
   try {
+    std::function<bool(QIODevice&)> write;
+    if (rgExtension->ItemIndex() == kBmpItem) {
+      write = [this](QIODevice& file) { return GrabBitmap->WriteBmp(file); };
+    } else {
+      GrabJpeg->Assign(*GrabBitmap);
+      GrabJpeg->SetCompressionQuality(TrackBar1->value());
+      write = [data = GrabJpeg->Compress()](QIODevice& file) {
+        return file.write(data) == data.size();
+      };
+    }
     int tries = 0;
     while (!WriteNewFile(ImageFileName, write)) {
       if (++tries == kNameTries) {
@@ -159,7 +160,7 @@ void TCaptureForm::RxSwitch1Click() {
     chronoLab->setText(QString::number(IntervalCountdown));
     chronoLab->show();
     --IntervalCountdown;
-    Timer1->SetInterval(kMsPerSecond);
+    Timer1->SetInterval(kSecondTickMs);
   } else {
     Timer1->SetInterval(remainder);
   }
@@ -176,7 +177,7 @@ void TCaptureForm::Timer1Timer() {
   chronoLab->setText(QString::number(IntervalCountdown));
   if (IntervalCountdown > 0) {
     --IntervalCountdown;
-    Timer1->SetInterval(kMsPerSecond);
+    Timer1->SetInterval(kSecondTickMs);
     return;
   }
   GrabAndSave();
@@ -185,7 +186,7 @@ void TCaptureForm::Timer1Timer() {
   if (remainder > 0) {
     Timer1->SetInterval(remainder);
   } else {
-    Timer1->SetInterval(kMsPerSecond);
+    Timer1->SetInterval(kSecondTickMs);
     --IntervalCountdown;
   }
 }
