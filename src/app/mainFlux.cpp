@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QLabel>
 
+#include "Bitmap.h"
 #include "FolderPicker.h"
 #include "JpegImage.h"
 #include "MediaGraph.h"
@@ -43,6 +44,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   ConnectHandlers();
   ConnectRecordingHandlers();
   ConnectScheduleHandlers();
+  ConnectImageHandlers();
   FormCreate();
 }
 
@@ -67,8 +69,7 @@ void TCaptureForm::FormCreate() {
   ImageDirEdit->SetText(imageFolder);
   ImageFileName = BuildImageFileName();
 
-  GrabBitmap = std::make_unique<QImage>(kGrabWidth, kGrabHeight, QImage::Format_RGB32);
-  GrabBitmap->fill(Qt::black);
+  GrabBitmap = std::make_unique<TBitmap>(kGrabWidth, kGrabHeight);  // black until a grab
   GrabJpeg = std::make_unique<TJpegImage>();
 
   // Whether the screen saver was on, then off for the run (restored by FormDestroy).

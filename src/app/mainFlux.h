@@ -8,7 +8,8 @@
 // choice of the video and audio source, through the data module dmCam), mainFluxGraph.cpp
 // (starting the preview and the recording on dmCam's graph), mainFluxRecording.cpp (the five
 // window states, the recording commands, volume, full screen, device loss and the refresh),
-// mainFluxSchedule.cpp (recording programmed by clock time on the page "Programmer").
+// mainFluxSchedule.cpp (recording programmed by clock time on the page "Programmer"),
+// mainFluxImages.cpp (still images and the intervallometer).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -17,7 +18,6 @@
 #include <wtypes.h>
 
 #include <QDateTime>
-#include <QImage>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -39,7 +39,6 @@ class QAction;
 class QPushButton;
 class QSlider;
 class QTabWidget;
-class QTimer;
 class QToolButton;
 
 namespace vidorra {
@@ -48,8 +47,10 @@ class FolderPicker;
 class OnOffSwitch;
 class RadioGroup;
 class SpinEdit;
+class WindowTimer;
 }  // namespace vidorra
 
+class TBitmap;
 class TJpegImage;
 class TVideoWindow;
 struct IBaseFilter;
@@ -159,6 +160,21 @@ class TCaptureForm : public QMainWindow {
   void lancerEnregistrement();
   void stopperEnregistrement();
 
+  // Still images (mainFluxImages.cpp), on the page "Images". GrabFrame copies the grabber's
+  // last frame into GrabBitmap and the thumbnail; false (GrabBitmap and the thumbnail as they
+  // were) when there is no frame. SaveGrabbedImage writes GrabBitmap as a BMP or JPEG file
+  // under ImageFileName, never over an existing file (a name taken since it was formed gives
+  // way to the next free one), then forms the next name; it raises vidorra::Exception when the
+  // file cannot be written (nothing is left on disk and the name stays). "Grab" and the
+  // intervallometer's ticks save only a frame just grabbed; when there is none, or the file
+  // cannot be written, the error panel says so and the intervallometer goes on.
+  void grabBtnClick();
+  bool GrabFrame();
+  void SaveGrabbedImage();
+  void RxSwitch1Click();
+  void Timer1Timer();
+  void TrackBar1Change();
+
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
   QString VideoFileName;
@@ -169,9 +185,10 @@ class TCaptureForm : public QMainWindow {
   std::int32_t VideoCounter = 0;
   std::int32_t ImageCounter = 0;
   QDateTime StartupTime;
-  std::unique_ptr<QImage> GrabBitmap;
+  std::unique_ptr<TBitmap> GrabBitmap;
   std::unique_ptr<TJpegImage> GrabJpeg;
-  std::int32_t IntervalMs = 0;
+  // 64 bits: the longest period offered (999999 minutes) exceeds a 32-bit count of ms.
+  std::int64_t IntervalMs = 0;
   std::int32_t IntervalCountdown = 0;
   BOOL ScreenSaverWasActive = 0;
 
@@ -258,7 +275,7 @@ class TCaptureForm : public QMainWindow {
   TErreurFrame* ErreurFrame1 = nullptr;
   QMenuBar* MainMenu1 = nullptr;
   QMenu* MENU_OPTIONS = nullptr;
-  QTimer* Timer1 = nullptr;
+  vidorra::WindowTimer* Timer1 = nullptr;
 
  protected:
   // Keeps the panel's hint from showing over the picture (the video window has no tooltip).
@@ -308,12 +325,19 @@ class TCaptureForm : public QMainWindow {
   void MoveProgrammedEnd(void (vidorra::AlarmClock::*set)(std::uint8_t),
                          const vidorra::SpinEdit* edit);
 
+  // mainFluxImages.cpp
+  void ConnectImageHandlers();
+  // Grabs and saves one picture; a failure goes to the error panel.
+  void GrabAndSave();
+  void ShowGrabError(const QString& message);
+
   // mainFluxGraph.cpp
   void CopyAudioChoices();
   void ApplyVolume();
   // The video window in dmCam's graph, and its renderer.
   IBaseFilter* VideoRenderer();
 
+  QString grabError_;  // the grab error on show, not shown again while the panel is up
   bool destroyed_ = false;
   bool shown_ = false;
 };

@@ -21,7 +21,6 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <initializer_list>
 
@@ -33,6 +32,7 @@
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
+#include "WindowTimer.h"
 #include "mainFlux.h"
 
 using vidorra::Connect;
@@ -486,6 +486,7 @@ void TCaptureForm::BuildOptionsPage() {
                      Hint({"Délai entre deux images de l'intervallomètre"}));
   ComboBox1 = Place(new QComboBox(gbIntervallometre), "ComboBox1", kComboBox1);
   ComboBox1->setEditable(true);
+  ComboBox1->setInsertPolicy(QComboBox::NoInsert);  // a typed text never becomes an entry
   ComboBox1->addItems({Text("secondes"), Text("frames Pal (25/s)"), Text("minutes")});
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setToolTip(Hint({"Unité pour calculer le délai de l'intervallomètre"}));
@@ -530,9 +531,9 @@ void TCaptureForm::BuildPanelsMenusAndTimer(QWidget* client) {
       Hint({"Régler les propriétés des sources audio et vidéo"}));
   MENU_OPTIONS->setToolTipsVisible(true);
 
-  Timer1 = new QTimer(this);
+  Timer1 = new vidorra::WindowTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(kTimer1IntervalMs);
+  Timer1->SetInterval(kTimer1IntervalMs);
 }
 
 void TCaptureForm::HelpBtnClick() { AproposFrame1->ShowAboutPanel(); }

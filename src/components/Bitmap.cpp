@@ -77,6 +77,20 @@ const uint8_t* TBitmap::ScanLine(int y) const {
 }
 
 QByteArray TBitmap::ToBmpData() const {
+  QByteArray out = BmpHeaders();
+  out.append(reinterpret_cast<const char*>(bits_), static_cast<qsizetype>(ImageSize()));
+  return out;
+}
+
+bool TBitmap::WriteBmp(QIODevice& out) const {
+  if (Empty()) return false;
+  const QByteArray headers = BmpHeaders();
+  const auto pixels = static_cast<qint64>(ImageSize());
+  return out.write(headers) == headers.size() &&
+         out.write(reinterpret_cast<const char*>(bits_), pixels) == pixels;
+}
+
+QByteArray TBitmap::BmpHeaders() const {
   using namespace vidorra::le;
   if (Empty()) return {};
   const std::vector<RGBQUAD> colours = ColourTable(handle_, header_);
@@ -85,7 +99,7 @@ QByteArray TBitmap::ToBmpData() const {
   const uint32_t offBits = kFileHeaderSize + kInfoHeaderSize + maskBytes +
                            static_cast<uint32_t>(colours.size()) * kColourEntrySize;
   QByteArray out;
-  out.reserve(static_cast<qsizetype>(offBits + ImageSize()));
+  out.reserve(static_cast<qsizetype>(offBits));
   PutU16(out, kBmpSignature);                                   // bfType
   PutU32(out, offBits + ImageSize());                           // bfSize
   PutU16(out, 0);                                               // bfReserved1
@@ -113,7 +127,6 @@ QByteArray TBitmap::ToBmpData() const {
     out.append(static_cast<char>(c.rgbRed));
     out.append('\0');
   }
-  out.append(reinterpret_cast<const char*>(bits_), static_cast<qsizetype>(ImageSize()));
   return out;
 }
 
@@ -121,8 +134,7 @@ void TBitmap::SaveToFile(const QString& path) const {
   if (Empty()) throw vidorra::Exception(QStringLiteral("The bitmap is empty."));
   // Written to a temporary file and renamed, so a failed save never leaves half a picture.
   QSaveFile file(path);
-  const QByteArray data = ToBmpData();
-  if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+  if (!file.open(QIODevice::WriteOnly) || !WriteBmp(file) || !file.commit()) {
     throw vidorra::Exception(
         QStringLiteral("Cannot write the file %1: %2").arg(path, file.errorString()));
   }
@@ -134,17 +146,10 @@ QImage TBitmap::ToImage() const {
   const int height = Height();
   switch (header_.biBitCount) {
     case 24: {
-      QImage image(width, height, QImage::Format_RGB888);
-      for (int y = 0; y < height; ++y) {
-        const uint8_t* in = ScanLine(y);
-        uint8_t* out = image.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-          out[3 * x] = in[3 * x + 2];
-          out[3 * x + 1] = in[3 * x + 1];
-          out[3 * x + 2] = in[3 * x];
-        }
-      }
-      return image;
+      // The stored rows seen in place as Qt's blue-green-red format, copied once in picture order.
+      const QImage stored(bits_, width, height, static_cast<qsizetype>(rowBytes_),
+                          QImage::Format_BGR888);
+      return TopDown() ? stored.copy() : stored.mirrored(false, true);
     }
     case 32: {
       // Blue, green, red, unused in memory: QImage's RGB32 on a little-endian machine.
@@ -170,4 +175,17 @@ QImage TBitmap::ToImage() const {
     default:
       return {};
   }
+}
+
+QImage TBitmap::ToThumbnail(const QSize& size) const {
+  QImage::Format format = QImage::Format_Invalid;
+  if (header_.biBitCount == 24) format = QImage::Format_BGR888;
+  if (header_.biBitCount == 32) format = QImage::Format_RGB32;
+  if (Empty() || format == QImage::Format_Invalid) {
+    return ToImage().scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  }
+  // Scaled from the stored rows in place; only the small picture is made and turned upright.
+  const QImage stored(bits_, Width(), Height(), static_cast<qsizetype>(rowBytes_), format);
+  const QImage scaled = stored.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  return TopDown() ? scaled : scaled.mirrored(false, true);
 }

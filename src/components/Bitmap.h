@@ -10,6 +10,7 @@
 #include <wingdi.h>
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QString>
 #include <cstdint>
@@ -46,14 +47,22 @@ class TBitmap {
 
   // The Windows BMP file: file header, info header, colour table, pixels.
   QByteArray ToBmpData() const;
+  // The same, written to `out` with the pixels taken straight from the bitmap; false when
+  // `out` did not take it all.
+  bool WriteBmp(QIODevice& out) const;
   // Writes the BMP file; raises vidorra::Exception when it cannot (the file is then absent
   // or left as it was).
   void SaveToFile(const QString& path) const;
   // The picture for display (null image when empty or of an unsupported depth).
   QImage ToImage() const;
+  // The picture stretched to `size` by picking pixels (as a stretched bitmap is drawn), made
+  // without a full-size copy where the depth allows: a thumbnail.
+  QImage ToThumbnail(const QSize& size) const;
 
  private:
   void Refresh();
+  // Everything a BMP file holds before the pixels.
+  QByteArray BmpHeaders() const;
 
   HBITMAP handle_ = nullptr;
   BITMAPINFOHEADER header_{};

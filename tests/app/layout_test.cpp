@@ -15,7 +15,6 @@
 #include <QShortcut>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 
 #include "AlarmClock.h"
@@ -25,6 +24,7 @@
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
+#include "WindowTimer.h"
 #include "mainFlux.h"
 
 namespace vidorra {
@@ -347,8 +347,8 @@ TEST_F(LayoutTest, MenusTimerAndPopup) {
   EXPECT_EQ(form_->MENU_OPTIONS->menuAction()->toolTip(),
             QStringLiteral("Régler les propriétés des sources audio et vidéo"));
   EXPECT_EQ(form_->Timer1->objectName(), QStringLiteral("Timer1"));
-  EXPECT_EQ(form_->Timer1->interval(), 10000);
-  EXPECT_FALSE(form_->Timer1->isActive());
+  EXPECT_EQ(form_->Timer1->Interval(), 10000);
+  EXPECT_FALSE(form_->Timer1->Enabled());
   ASSERT_EQ(form_->PopupMenu->objectName(), QStringLiteral("PopupMenu"));
   const QList<QAction*> items = form_->PopupMenu->actions();
   ASSERT_EQ(items.size(), 4);

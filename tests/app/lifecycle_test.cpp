@@ -7,6 +7,7 @@
 
 #include "../win/FakeScreenSaverService.h"
 #include "AppTestEnvironment.h"
+#include "Bitmap.h"
 #include "FolderPicker.h"
 #include "mainFlux.h"
 
@@ -50,7 +51,8 @@ TEST_F(LifecycleTest, FirstNamesAreNumberZeroWhateverTheChangeHandlersDid) {
   EXPECT_EQ(form.LabelVideo->text(), form.VideoFileName.section(QLatin1Char('/'), -1));
   EXPECT_EQ(form.destlab->text(), form.ImageFileName);
   ASSERT_NE(form.GrabBitmap, nullptr);
-  EXPECT_EQ(form.GrabBitmap->size(), QSize(720, 576));
+  EXPECT_EQ(form.GrabBitmap->Width(), 720);
+  EXPECT_EQ(form.GrabBitmap->Height(), 576);
   EXPECT_NE(form.GrabJpeg, nullptr);
   EXPECT_EQ(form.CaptureState, stNoSource);
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Vidorra de Orvale"));
