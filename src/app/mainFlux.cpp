@@ -43,6 +43,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   ConnectHandlers();
   ConnectRecordingHandlers();
   ConnectScheduleHandlers();
+  ConnectChoiceHandlers();
   FormCreate();
 }
 
