@@ -27,8 +27,8 @@
 namespace vidorra {
 namespace {
 
-// About ten PAL DV frames.
-constexpr qint64 kSomeBytes = 1500000;
+// A few PAL DV frames.
+constexpr qint64 kSomeBytes = 500000;
 const QString kListener = QStringLiteral("Default DirectSound Device");
 
 class ChoicesTest : public test::AppTest {
@@ -63,12 +63,14 @@ class ChoicesTest : public test::AppTest {
     return count;
   }
 
-  // Records a little with "Capture" and "Stop"; the streams of the file as ffprobe reads them
-  // ("codec width x height" for a picture, the codec for a sound), or why there are none.
+  // Records a little with "Capture" and "Stop", the preview going on meanwhile; the streams of
+  // the file as ffprobe reads them ("codec width x height" for a picture, the codec for a
+  // sound), or why there are none.
   QString Record() {
     const QString file = form_->VideoFileName;
     Click(form_->CaptureBtn);
     if (form_->CaptureState != stRecording) return QStringLiteral("not recording");
+    if (!test::PictureMoves(*form_)) return QStringLiteral("no preview while recording");
     if (!test::WaitUntil([&] { return QFileInfo(file).size() > kSomeBytes; })) {
       return QStringLiteral("nothing written");
     }
@@ -165,6 +167,7 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowAndTheRecordingHoldsWhatItPromise
   };
   for (const auto& step : kSteps) {
     SCOPED_TRACE(step.choice);
+
     step.make();
     EXPECT_EQ(Layout(), step.layout);
     EXPECT_EQ(f.CaptureState, stPreview);
