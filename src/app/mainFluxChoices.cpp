@@ -32,6 +32,15 @@ const char* const kRestartFailed =
 
 bool IsRecording(std::uint8_t state) { return state == stRecording || state == stRecordingTimed; }
 
+// A new preview of the chosen devices, and the state it leaves the window in.
+void Preview(TCaptureForm& form) {
+  if (form.StartPreview()) {
+    form.SetPreviewState();
+  } else {
+    form.SetNoSourceState();
+  }
+}
+
 }  // namespace
 
 void TCaptureForm::ConnectChoiceHandlers() {
@@ -61,22 +70,14 @@ void TCaptureForm::ConnectChoiceHandlers() {
 
 void TCaptureForm::cboxVideoChange() {
   if (dmCam == nullptr || !SelectVideoSource()) return;
-  if (StartPreview()) {
-    SetPreviewState();
-  } else {
-    SetNoSourceState();
-  }
+  Preview(*this);
   cbEnregistrerAudioDV->setChecked(dmCam->IsDVSource);
   cbEcouterAudioDV->setChecked(dmCam->IsDVSource);
 }
 
 void TCaptureForm::cboxAudioChange() {
   if (dmCam == nullptr || !SelectAudioSource()) return;
-  if (StartPreview()) {
-    SetPreviewState();
-  } else {
-    SetNoSourceState();
-  }
+  Preview(*this);
 }
 
 void TCaptureForm::cbEnregistrerAudioSourceClick() {

@@ -43,10 +43,10 @@ enum OptionsEntry : int {
 };
 
 constexpr const char* kEntryCaptions[oeCount] = {
-    "Video Format...",       "Video Source...",       "Audio Capture Filter...",
+    "Video Format...",         "Video Source...",      "Audio Capture Filter...",
     "Video Capture Filter...", "Video Capture Pin...", "Video Preview Pin...",
-    "Video Crossbar...",     "Second Crossbar...",    "TV Tuner...",
-    "Audio Capture Pin...",  "TV Audio...",
+    "Video Crossbar...",       "Second Crossbar...",   "TV Tuner...",
+    "Audio Capture Pin...",    "TV Audio...",
 };
 
 constexpr const char* kVideoInputCaption = "Video Input";
@@ -134,8 +134,8 @@ void ShowPages(QWidget* owner, IUnknown* object) {
   CAUUID pages{};
   if (object == nullptr || !GetPages(object, pages)) return;
   IUnknown* objects[] = {object};
-  OleCreatePropertyFrame(HwndForWidget(owner), kFrameX, kFrameY, nullptr, 1, objects,
-                         pages.cElems, pages.pElems, 0, 0, nullptr);
+  OleCreatePropertyFrame(HwndForWidget(owner), kFrameX, kFrameY, nullptr, 1, objects, pages.cElems,
+                         pages.pElems, 0, 0, nullptr);
   CoTaskMemFree(pages.pElems);
 }
 
@@ -285,19 +285,18 @@ void TCaptureForm::OptionsEntryClick(QObject* Sender) {
     case oeVideoPreviewPin:
       fg.StopGraph();
       fg.EmptyGraph();
-      ShowPages(this, VideoLookup(kind == oeVideoCapturePin ? PIN_CATEGORY_CAPTURE
-                                                            : PIN_CATEGORY_PREVIEW,
-                                  IID_IAMStreamConfig, Lookup::kClick)
-                          .Get());
+      ShowPages(this,
+                VideoLookup(kind == oeVideoCapturePin ? PIN_CATEGORY_CAPTURE : PIN_CATEGORY_PREVIEW,
+                            IID_IAMStreamConfig, Lookup::kClick)
+                    .Get());
       rebuild();
       break;
     case oeVideoCrossbar:
       ShowPages(this, VideoLookup(PIN_CATEGORY_CAPTURE, IID_IAMCrossbar, Lookup::kClick).Get());
       break;
     case oeSecondCrossbar:
-      ShowPages(this, SecondCrossbar(VideoLookup(PIN_CATEGORY_CAPTURE, IID_IAMCrossbar,
-                                                 Lookup::kClick)
-                                         .Get())
+      ShowPages(this, SecondCrossbar(
+                          VideoLookup(PIN_CATEGORY_CAPTURE, IID_IAMCrossbar, Lookup::kClick).Get())
                           .Get());
       break;
     case oeTvTuner:

@@ -14,7 +14,6 @@
 #include <QRadioButton>
 #include <QTest>
 #include <functional>
-#include <memory>
 
 #include "AppTestEnvironment.h"
 #include "MediaGraph.h"
@@ -31,36 +30,11 @@ namespace {
 constexpr qint64 kSomeBytes = 500000;
 const QString kListener = QStringLiteral("Default DirectSound Device");
 
-class ChoicesTest : public test::AppTest {
+class ChoicesTest : public test::WindowTest {
  protected:
-  void Start(const QByteArray& machine) {
-    Simulate(machine);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
-    form_->show();
-  }
-  void TearDown() override {
-    if (dmCam != nullptr) dmCam->fg->StopGraph();
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
-  }
-
   // Clicks near the left edge, where a check box's mark is whatever its width.
   static void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-  }
-
-  // The filters in the graph named `name` (the graph numbers the names of a second and later
-  // filter of the same name).
-  int CountNamed(const QString& name) {
-    const TFilterList filters =
-        TFilterList::CreateFromGraph(QueryAs<IFilterGraph>(dmCam->fg).Get());
-    int count = 0;
-    for (int i = 0; i < filters.Count(); ++i) {
-      count += filters.FilterNameAt(i).startsWith(name) ? 1 : 0;
-    }
-    return count;
   }
 
   // Records a little with "Capture" and "Stop", the preview going on meanwhile; the streams of
@@ -117,14 +91,12 @@ class ChoicesTest : public test::AppTest {
     for (QCheckBox* box : {f.cbEcouterAudioSource, f.cbEcouterAudioDV}) {
       if (box->isVisible()) boxes.push_back(box);
     }
-    std::sort(boxes.begin(), boxes.end(), [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
+    std::sort(boxes.begin(), boxes.end(),
+              [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
     for (QCheckBox* box : boxes) parts << box->text();
     parts.removeAll(QString());
     return parts.join(QStringLiteral(", "));
   }
-
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
 };
 
 TEST_F(ChoicesTest, EachChoiceArrangesTheWindowAndTheRecordingHoldsWhatItPromises) {
@@ -149,11 +121,10 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowAndTheRecordingHoldsWhatItPromise
        "dvvideo 720x480 + pcm_s16le"},
       {"no DV sound", [&] { Click(f.cbEnregistrerAudioDV); }, kRecompressedDVLayout,
        "dvvideo 720x480"},
-      {"the microphone added", [&] { Click(f.cbEnregistrerAudioSource); },
-       kRecompressedDVLayout, "dvvideo 720x480 + pcm_s16le"},
+      {"the microphone added", [&] { Click(f.cbEnregistrerAudioSource); }, kRecompressedDVLayout,
+       "dvvideo 720x480 + pcm_s16le"},
       // The microphone stays added: only a camcorder takes it away.
-      {"the webcam",
-       [&] { ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam"))); },
+      {"the webcam", [&] { ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam"))); },
        QStringLiteral("wide, audio group, Ecouter Audio"), "mjpeg 1280x720 + pcm_s16le"},
       {"the webcam re-encoded", [&] { format(1); },
        QStringLiteral("standard, narrow, audio group, Ecouter Audio"),
@@ -185,7 +156,7 @@ TEST_F(ChoicesTest, TheSourceSetsTheFormatsAndTheSoundBoxes) {
   EXPECT_EQ(f.rgFormat->ItemIndex(), 1);
   EXPECT_TRUE(f.cbEnregistrerAudioDV->isChecked());
   EXPECT_TRUE(f.cbEcouterAudioDV->isChecked());
-  EXPECT_EQ(CountNamed(kListener), 1) << "the DV sound is heard";
+  EXPECT_EQ(test::FiltersNamed(kListener), 1) << "the DV sound is heard";
 
   ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam")));
   EXPECT_EQ(f.rgFormat->Items(),
@@ -193,7 +164,7 @@ TEST_F(ChoicesTest, TheSourceSetsTheFormatsAndTheSoundBoxes) {
   EXPECT_EQ(f.rgFormat->ItemIndex(), 0);
   EXPECT_FALSE(f.cbEnregistrerAudioDV->isChecked());
   EXPECT_FALSE(f.cbEcouterAudioDV->isChecked());
-  EXPECT_EQ(CountNamed(kListener), 0);
+  EXPECT_EQ(test::FiltersNamed(kListener), 0);
 
   // A name typed letter by letter binds nothing until it names a device.
   f.cboxVideo->lineEdit()->clear();
@@ -203,7 +174,7 @@ TEST_F(ChoicesTest, TheSourceSetsTheFormatsAndTheSoundBoxes) {
   EXPECT_TRUE(dmCam->IsDVSource);
   EXPECT_EQ(f.rgFormat->ItemIndex(), 1);
   EXPECT_TRUE(f.cbEcouterAudioDV->isChecked());
-  EXPECT_EQ(CountNamed(kListener), 1);
+  EXPECT_EQ(test::FiltersNamed(kListener), 1);
   EXPECT_TRUE(test::PictureMoves(f));
   EXPECT_EQ(f.cboxVideo->count(), 2) << "a typed name is not added to the devices";
 }
@@ -219,12 +190,12 @@ TEST_F(ChoicesTest, TheListeningBoxesActOnTheRunningGraph) {
 
   Click(f.cbEcouterAudioSource);
   EXPECT_TRUE(f.cbMute->isChecked()) << "hearing the audio device mutes the window";
-  EXPECT_EQ(CountNamed(kListener), 2);
+  EXPECT_EQ(test::FiltersNamed(kListener), 2);
   EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
   Click(f.cbEcouterAudioDV);
   EXPECT_FALSE(f.cbEcouterAudioDV->isChecked());
   EXPECT_TRUE(f.cbMute->isChecked()) << "the DV sound leaves Mute alone";
-  EXPECT_EQ(CountNamed(kListener), 1);
+  EXPECT_EQ(test::FiltersNamed(kListener), 1);
   EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
 
   // Taking the audio device away stops hearing it and locks its boxes.
@@ -233,15 +204,15 @@ TEST_F(ChoicesTest, TheListeningBoxesActOnTheRunningGraph) {
   EXPECT_FALSE(f.cbEcouterAudioSource->isEnabled());
   EXPECT_FALSE(f.cboxAudio->isEnabled());
   EXPECT_FALSE(f.cbMute->isChecked());
-  EXPECT_EQ(CountNamed(kListener), 0);
+  EXPECT_EQ(test::FiltersNamed(kListener), 0);
 
   // No DV sound recorded, none heard.
   Click(f.cbEcouterAudioDV);
-  EXPECT_EQ(CountNamed(kListener), 1);
+  EXPECT_EQ(test::FiltersNamed(kListener), 1);
   Click(f.cbEnregistrerAudioDV);
   EXPECT_FALSE(f.cbEcouterAudioDV->isChecked());
   EXPECT_FALSE(f.cbEcouterAudioDV->isEnabled());
-  EXPECT_EQ(CountNamed(kListener), 0);
+  EXPECT_EQ(test::FiltersNamed(kListener), 0);
   EXPECT_TRUE(test::PictureMoves(f));
 }
 
@@ -258,7 +229,7 @@ TEST_F(ChoicesTest, ListeningChangedWhileRecordingGoesOnInTheNextFile) {
   EXPECT_EQ(f.CaptureState, stRecording);
   const QString second = f.VideoFileName;
   EXPECT_NE(second, first);
-  EXPECT_EQ(CountNamed(kListener), 0);
+  EXPECT_EQ(test::FiltersNamed(kListener), 0);
   ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(second).size() > kSomeBytes; }));
   Click(f.StopBtn);
   EXPECT_EQ(Streams(first), QStringLiteral("dvvideo 720x576 + pcm_s16le"));
@@ -274,10 +245,10 @@ TEST_F(ChoicesTest, TheDeinterlacerBoxRebuildsThePreview) {
   f.PageControl1->setCurrentWidget(f.TabSheet4);
   Click(f.cbDeinterlacer);
   EXPECT_TRUE(dmCam->UseDeinterlacer);
-  EXPECT_EQ(CountNamed(QStringLiteral("Deinterlacer")), 1);
+  EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), 1);
   EXPECT_TRUE(test::PictureMoves(f));
   Click(f.cbDeinterlacer);
-  EXPECT_EQ(CountNamed(QStringLiteral("Deinterlacer")), 0);
+  EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), 0);
   EXPECT_EQ(f.CaptureState, stPreview);
   EXPECT_TRUE(test::PictureMoves(f));
 }

@@ -11,7 +11,6 @@
 #include <QTabWidget>
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "AppTestEnvironment.h"
@@ -29,26 +28,8 @@ namespace sim = devices::sim;
 // A channel whose picture no other input of the card shows.
 constexpr long kChannel = 6;
 
-class OptionsMenuTest : public test::AppTest {
+class OptionsMenuTest : public test::WindowTest {
  protected:
-  // Starts the program on `machine` (a program started before is closed first).
-  void Start(const QByteArray& machine) {
-    Close();
-    Simulate(machine);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
-    form_->show();
-  }
-  void Close() {
-    if (dmCam != nullptr) dmCam->fg->StopGraph();
-    module_.reset();
-    form_.reset();
-  }
-  void TearDown() override {
-    Close();
-    AppTest::TearDown();
-  }
-
   static QStringList Captions(const QMenu* menu) {
     QStringList captions;
     if (menu == nullptr) return captions;
@@ -72,9 +53,6 @@ class OptionsMenuTest : public test::AppTest {
     }
     return {};
   }
-
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
 };
 
 TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
@@ -93,8 +71,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
        {QStringLiteral("Video Format..."), QStringLiteral("Video Source..."), kAudioFilter},
        {}},
       {"video webcam Webcam\naudio tone Micro\n",
-       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Preview Pin..."),
-        kAudioPin},
+       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Preview Pin..."), kAudioPin},
        {}},
       // The camcorder's interleaved pin answers the look-ups: no pin entries.
       {"video dv Caméscope DV\naudio tone Micro\n", {kAudioFilter, kVideoFilter, kAudioPin}, {}},
@@ -130,9 +107,9 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
 // Every entry opens its dialog (a property frame with at least one page), and the preview runs
 // again once it is closed; a dialog's entry rebuilds the menu, which still offers it.
 TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
-  for (const char* machine : {"video vfw Old Driver\naudio tone Micro\n",
-                              "video webcam Webcam\naudio tone Micro\n",
-                              "video tv2 Carte double\naudio tv-audio Son TV\n"}) {
+  for (const char* machine :
+       {"video vfw Old Driver\naudio tone Micro\n", "video webcam Webcam\naudio tone Micro\n",
+        "video tv2 Carte double\naudio tv-audio Son TV\n"}) {
     SCOPED_TRACE(machine);
     Start(machine);
     QStringList entries = Captions(form_->MENU_OPTIONS);
@@ -191,8 +168,8 @@ std::optional<sim::PatternSource> ShownSource(TCaptureForm& form) {
   const int bottom = sim::kFrameNumberRows + (height - sim::kFrameNumberRows) * 3 / 5;
   std::optional<sim::PatternSource> best;
   double bestDistance = std::numeric_limits<double>::max();
-  for (sim::PatternSource source : {sim::PatternSource::kTuner, sim::PatternSource::kComposite,
-                                    sim::PatternSource::kSVideo}) {
+  for (sim::PatternSource source :
+       {sim::PatternSource::kTuner, sim::PatternSource::kComposite, sim::PatternSource::kSVideo}) {
     std::vector<uint8_t> drawn(static_cast<size_t>(stride) * height);
     sim::PatternScene scene;
     scene.frameNumber = *number;

@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTest>
-#include <memory>
 
 #include "AppTestEnvironment.h"
 #include "MediaGraph.h"
@@ -21,35 +20,10 @@
 namespace vidorra {
 namespace {
 
-class PreviewCaptureTest : public test::AppTest {
+class PreviewCaptureTest : public test::WindowTest {
  protected:
-  void Start(const QByteArray& machine) {
-    Simulate(machine);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
-    form_->show();  // the first show fills the lists and selects the first devices
-  }
-  void TearDown() override {
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
-  }
-
   bool PictureMoves() { return test::PictureMoves(*form_); }
-
-  int CountNamed(const QString& name) {
-    ComPtr<IFilterGraph> graph;
-    dmCam->fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
-    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
-    int count = 0;
-    for (int i = 0; i < filters.Count(); ++i) count += filters.FilterNameAt(i) == name ? 1 : 0;
-    return count;
-  }
-
   long Volume() { return test::GraphVolume(); }
-
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
 };
 
 TEST_F(PreviewCaptureTest, ThePreviewShowsTheCamcorderWithTheChosenSound) {
@@ -61,7 +35,7 @@ TEST_F(PreviewCaptureTest, ThePreviewShowsTheCamcorderWithTheChosenSound) {
   ASSERT_TRUE(form_->StartPreview());
   EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
   EXPECT_TRUE(dmCam->ListenDVAudio);
-  EXPECT_EQ(CountNamed(QStringLiteral("Default DirectSound Device")), 1);
+  EXPECT_EQ(test::FiltersNamed(QStringLiteral("Default DirectSound Device")), 1);
   EXPECT_EQ(Volume(), -10000) << "muted";
   EXPECT_TRUE(PictureMoves());
 
@@ -72,7 +46,7 @@ TEST_F(PreviewCaptureTest, ThePreviewShowsTheCamcorderWithTheChosenSound) {
 
   form_->cbEcouterAudioDV->setChecked(false);
   ASSERT_TRUE(form_->StartPreview());
-  EXPECT_EQ(CountNamed(QStringLiteral("Default DirectSound Device")), 0);
+  EXPECT_EQ(test::FiltersNamed(QStringLiteral("Default DirectSound Device")), 0);
   EXPECT_TRUE(PictureMoves());
 }
 
