@@ -7,8 +7,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QWidget>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -223,6 +226,52 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   form_->BuildOptionsMenu();
   EXPECT_EQ(CheckedInput(), QStringLiteral("Video Tuner"));
   EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == sim::PatternSource::kTuner; }));
+}
+
+// A dialog opened during a recording: the audio filter's page, after which the graph runs
+// again, lets the recording go on in the next file; the video filter's page, after which the
+// preview is built anew, ends it. Either way the finished file is whole and is not written
+// over.
+TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWhole) {
+  Start("video dv Caméscope DV\naudio tone Micro\n");
+  const struct {
+    const char* entry;
+    std::uint8_t after;
+  } kCases[] = {{"Audio Capture Filter...", stRecording}, {"Video Capture Filter...", stPreview}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.entry);
+    const QString first = form_->VideoFileName;
+    form_->CaptureBtn->click();
+    ASSERT_EQ(form_->CaptureState, stRecording);
+    ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(first).size() > 1000000; }));
+    test::ModalDialogDriver driver(
+        [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
+    Entry(form_->MENU_OPTIONS, QString::fromLatin1(c.entry))->trigger();
+    EXPECT_EQ(driver.DialogsDriven(), 1);
+    EXPECT_EQ(form_->CaptureState, c.after);
+    EXPECT_NE(form_->VideoFileName, first);
+    if (c.after == stRecording) {
+      const QString second = form_->VideoFileName;
+      ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(second).size() > 1000000; }));
+      form_->StopBtn->click();
+      test::ExpectWholeRecording(second);
+    }
+    test::ExpectWholeRecording(first);
+    EXPECT_TRUE(test::PictureMoves(*form_));
+  }
+}
+
+TEST_F(OptionsMenuTest, AProgrammeInForceStaysArmedAfterADialog) {
+  Start("video dv Caméscope DV\n");
+  form_->PageControl1->setCurrentWidget(form_->TabSheet2);  // proposes a start in 10 s
+  form_->ProgBtn->click();
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
+  test::ModalDialogDriver driver(
+      [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
+  Entry(form_->MENU_OPTIONS, QStringLiteral("Video Capture Filter..."))->trigger();
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  EXPECT_EQ(form_->CaptureState, stProgrammed);
+  EXPECT_TRUE(test::PictureMoves(*form_));
 }
 
 }  // namespace
