@@ -45,6 +45,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   ConnectRecordingHandlers();
   ConnectScheduleHandlers();
   ConnectImageHandlers();
+  ConnectChoiceHandlers();
   FormCreate();
 }
 

@@ -9,7 +9,9 @@
 // (starting the preview and the recording on dmCam's graph), mainFluxRecording.cpp (the five
 // window states, the recording commands, volume, full screen, device loss and the refresh),
 // mainFluxSchedule.cpp (recording programmed by clock time on the page "Programmer"),
-// mainFluxImages.cpp (still images and the intervallometer).
+// mainFluxImages.cpp (still images and the intervallometer), mainFluxOptions.cpp (the menu
+// "Réglages": the devices' settings dialogs and the crossbar's inputs), mainFluxChoices.cpp
+// (the choice of source, format and sound and the deinterlacer).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -19,8 +21,11 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPoint>
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "aproposUnit.h"
@@ -142,6 +147,28 @@ class TCaptureForm : public QMainWindow {
   // The refresh button beside the video source list.
   void ActualiserVideoBtnClick();
 
+  // The menu "Réglages" (mainFluxOptions.cpp). BuildOptionsMenu empties it and offers one entry
+  // per settings dialog the current devices expose, and for an analogue card the submenu
+  // "Video Input" with the default input routed and checked. OptionsEntryClick runs the entry's
+  // dialog (the graph stopped, emptied or left running as the dialog needs) and brings the
+  // preview back; MENU_VIDEOINPUTSELECT routes the crossbar to the clicked input.
+  void BuildOptionsMenu();
+  void OptionsEntryClick(QObject* Sender);
+  void MENU_VIDEOINPUTSELECT(QObject* Sender);
+
+  // Source, format and sound choices (mainFluxChoices.cpp). A change of source binds the device
+  // and rebuilds the preview; the format arranges the window; the listening boxes act on the
+  // graph at once when a preview exists (during a recording, the recording goes on in the next
+  // file, as a cut does); the deinterlacer box rebuilds the preview.
+  void cboxVideoChange();
+  void cboxAudioChange();
+  void rgFormatClick();
+  void cbEnregistrerAudioSourceClick();
+  void cbEnregistrerAudioDVClick();
+  void cbEcouterAudioSourceClick();
+  void cbEcouterAudioDVClick();
+  void cbDeinterlacerClick();
+
   // Programmed recording (mainFluxSchedule.cpp), carried by RxClock2's alarm. TabSheet2Show
   // proposes a start 10 seconds and an end 30 minutes 10 seconds from now (unless a programme
   // is in force). ArmSchedule ("Prog") arms the start, or the end of a running recording;
@@ -225,7 +252,8 @@ class TCaptureForm : public QMainWindow {
   QCheckBox* cbEnregistrerAudioSource = nullptr;
   QCheckBox* cbEnregistrerAudioDV = nullptr;
   QComboBox* cboxAudio = nullptr;
-  QLabel* labAudioDV = nullptr;
+  QLabel* labAudioDV = nullptr;  // in Bevel4, which stands where gbAudio does
+  QFrame* Bevel4 = nullptr;
   QPushButton* CaptureBtn = nullptr;
   QPushButton* CouperBtn = nullptr;
   QPushButton* StopBtn = nullptr;
@@ -315,6 +343,26 @@ class TCaptureForm : public QMainWindow {
   // Ends a start that failed: a file it left is not reused, the preview (or no-source state)
   // comes back as `previewState` says, and the error panel names the file.
   void CaptureFailed(std::uint8_t previewState);
+
+  // mainFluxOptions.cpp
+  void AddOptionsEntry(int kind, int& position);
+  void AddVideoInputMenu();
+  void ClearOptionsMenu();
+  // The entries' position numbers in the current build, by kind; -1 when not offered.
+  std::array<int, 11> OptionsSlots{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  QMenu* VideoInputMenu = nullptr;
+
+  // mainFluxChoices.cpp
+  void ConnectChoiceHandlers();
+  // Stops the graph, runs `change`, and runs the graph again; a running recording goes on in
+  // the next file (a stopped file writer does not write over the file it finished), or ends
+  // with the error panel when it cannot.
+  void RestartGraphAfter(const std::function<void()>& change);
+  // Where the layout puts the two listening boxes and how wide the format group is beside the
+  // standard group or alone.
+  QPoint ListenPlaces[2];
+  int FormatNarrowWidth = 0;
+  int FormatWideWidth = 0;
 
   // mainFluxSchedule.cpp
   void ConnectScheduleHandlers();

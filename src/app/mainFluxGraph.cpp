@@ -50,6 +50,7 @@ bool TCaptureForm::StartPreview() {
     } else {
       cboxVideo->setEditText(kConnectionFailed);
     }
+    BuildOptionsMenu();
     return built;
   } catch (...) {
     return false;

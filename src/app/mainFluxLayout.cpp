@@ -77,7 +77,6 @@ constexpr QRect kGbAudio{4, 162, 241, 100};
 constexpr QRect kCbEnregistrerAudioSource{8, 16, 112, 20};
 constexpr QRect kCbEnregistrerAudioDV{124, 16, 110, 20};
 constexpr QRect kCboxAudio{8, 42, 225, 22};
-constexpr QRect kLabAudioDV{8, 70, 225, 18};
 constexpr QRect kCaptureBtn{4, 270, 78, 36};
 constexpr QRect kCouperBtn{86, 270, 78, 36};
 constexpr QRect kStopBtn{168, 270, 77, 36};
@@ -368,6 +367,14 @@ void TCaptureForm::BuildCapturePage() {
                    "Attention, Vidorra ne modifie pas les frames/seconde", "du flux d'origine."}));
   rgStandard->setEnabled(false);
 
+  // The frame that says the sound is in the DV stream takes the audio group's place when the
+  // format records the camcorder's own sound (the format's handler shows one or the other).
+  Bevel4 = Place(new QFrame(page), "Bevel4", kGbAudio);
+  Bevel4->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Bevel4->setVisible(false);
+  labAudioDV = Label(Bevel4, "labAudioDV", QRect(QPoint(0, 0), kGbAudio.size()),
+                     "Audio intégré dans le flux DV");
+  labAudioDV->setAlignment(Qt::AlignCenter);
   gbAudio =
       Group(page, "gbAudio", kGbAudio, "", Hint({"Détreminer s'il faut ajouter une source audio"}));
   cbEnregistrerAudioSource =
@@ -378,7 +385,6 @@ void TCaptureForm::BuildCapturePage() {
   cboxAudio = Place(new QComboBox(gbAudio), "cboxAudio", kCboxAudio);
   cboxAudio->setEditable(true);
   cboxAudio->setToolTip(Hint({"Choisir la source audio"}));
-  labAudioDV = Label(gbAudio, "labAudioDV", kLabAudioDV, "Audio intégré dans le flux DV");
 
   CaptureBtn =
       Button(page, "CaptureBtn", kCaptureBtn, "Capture", Hint({"Démarrer la capture"}), "capture");

@@ -1,6 +1,7 @@
 // What the main window's tests read from the running graph and the files it writes: the frame
 // number the video window shows, whether its picture moves on, the listening volume of the
-// graph's audio renderer, and a recording's frames as ffprobe and ffmpeg read them.
+// graph's audio renderer, the filters in the graph, and a recording's frames as ffprobe and
+// ffmpeg read them; and a fixture that shows the program on a simulated machine.
 #pragma once
 
 #include <VideoRenderer.h>
@@ -9,10 +10,13 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "AppTestEnvironment.h"
 #include "MediaGraph.h"
+#include "MediaUtil.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -38,6 +42,43 @@ inline bool PictureMoves(TCaptureForm& form) {
     if (!first) first = now;
     return first && now && *now > *first;
   });
+}
+
+// The program on a simulated machine: Start shows the window, whose first show fills the lists,
+// selects the first devices and starts the preview.
+class WindowTest : public AppTest {
+ protected:
+  // Starts the program on `machine` (a program started before is closed first).
+  void Start(const QByteArray& machine) {
+    Close();
+    Simulate(machine);
+    form_ = std::make_unique<TCaptureForm>();
+    module_ = std::make_unique<TdmCam>();
+    form_->show();
+  }
+  void Close() {
+    if (dmCam != nullptr) dmCam->fg->StopGraph();
+    module_.reset();
+    form_.reset();
+  }
+  void TearDown() override {
+    Close();
+    AppTest::TearDown();
+  }
+
+  std::unique_ptr<TCaptureForm> form_;
+  std::unique_ptr<TdmCam> module_;
+};
+
+// The filters in dmCam's graph named `name` (the graph numbers the names of a second and later
+// filter of the same name).
+inline int FiltersNamed(const QString& name) {
+  ComPtr<IFilterGraph> graph;
+  dmCam->fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
+  const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
+  int count = 0;
+  for (int i = 0; i < filters.Count(); ++i) count += filters.FilterNameAt(i).startsWith(name);
+  return count;
 }
 
 // The volume of dmCam's graph's IBasicAudio (1 when the graph has none).

@@ -1,0 +1,278 @@
+// The menu "Réglages" on the simulated machine: the entries each kind of device gets, each
+// entry's dialog driven without a person with the preview back afterwards, and the submenu
+// "Video Input" routing the card's crossbar while the preview runs.
+#include <modal_dialog_driver.h>
+#include <uuids.h>
+#include <wait_until.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "AppTestEnvironment.h"
+#include "MediaGraph.h"
+#include "WindowTestSupport.h"
+#include "graph.h"
+#include "mainFlux.h"
+#include "sim/TestPattern.h"
+
+namespace vidorra {
+namespace {
+
+namespace sim = devices::sim;
+
+// A channel whose picture no other input of the card shows.
+constexpr long kChannel = 6;
+
+class OptionsMenuTest : public test::WindowTest {
+ protected:
+  static QStringList Captions(const QMenu* menu) {
+    QStringList captions;
+    if (menu == nullptr) return captions;
+    for (const QAction* action : menu->actions()) captions << action->text();
+    return captions;
+  }
+  // The submenu of the menu's current build.
+  QMenu* VideoInputs() {
+    QAction* item = Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"));
+    return item != nullptr ? item->menu() : nullptr;
+  }
+  QAction* Entry(const QMenu* menu, const QString& caption) {
+    for (QAction* action : menu->actions()) {
+      if (action->text() == caption) return action;
+    }
+    return nullptr;
+  }
+  QString CheckedInput() {
+    for (const QAction* action : VideoInputs()->actions()) {
+      if (action->isChecked()) return action->text();
+    }
+    return {};
+  }
+};
+
+TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
+  const QString kAudioFilter = QStringLiteral("Audio Capture Filter...");
+  const QString kVideoFilter = QStringLiteral("Video Capture Filter...");
+  const QString kCapturePin = QStringLiteral("Video Capture Pin...");
+  const QString kAudioPin = QStringLiteral("Audio Capture Pin...");
+  const QStringList kTvInputs = {QStringLiteral("Video Tuner"), QStringLiteral("Video Composite"),
+                                 QStringLiteral("Video SVideo")};
+  const struct {
+    const char* machine;
+    QStringList entries;
+    QStringList inputs;  // the submenu "Video Input", the tuner checked
+  } kCases[] = {
+      {"video vfw Old Driver\naudio tone Micro\n",
+       {QStringLiteral("Video Format..."), QStringLiteral("Video Source..."), kAudioFilter},
+       {}},
+      {"video webcam Webcam\naudio tone Micro\n",
+       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Preview Pin..."), kAudioPin},
+       {}},
+      // The camcorder's interleaved pin answers the look-ups: no pin entries.
+      {"video dv Caméscope DV\naudio tone Micro\n", {kAudioFilter, kVideoFilter, kAudioPin}, {}},
+      {"video tv Carte TV\naudio tv-audio Son TV\n",
+       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
+        QStringLiteral("TV Tuner..."), kAudioPin, QStringLiteral("TV Audio..."),
+        QStringLiteral("-"), QStringLiteral("Video Input")},
+       kTvInputs},
+      {"video tv2 Carte double\naudio tv-audio Son TV\n",
+       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
+        QStringLiteral("Second Crossbar..."), QStringLiteral("TV Tuner..."), kAudioPin,
+        QStringLiteral("TV Audio..."), QStringLiteral("-"), QStringLiteral("Video Input")},
+       {QStringLiteral("Video SVideo"), QStringLiteral("Video Tuner"),
+        QStringLiteral("Video Composite")}},
+      // Without an audio device the card's inputs are not offered.
+      {"video tv Carte TV\n",
+       {kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
+        QStringLiteral("TV Tuner...")},
+       {}},
+      {"", {}, {}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.machine);
+    Start(c.machine);
+    EXPECT_EQ(Captions(form_->MENU_OPTIONS), c.entries);
+    EXPECT_EQ(Captions(VideoInputs()), c.inputs);
+    if (!c.inputs.isEmpty()) {
+      EXPECT_EQ(CheckedInput(), QStringLiteral("Video Tuner"));
+    }
+  }
+}
+
+// Every entry opens its dialog (a property frame with at least one page), and the preview runs
+// again once it is closed; a dialog's entry rebuilds the menu, which still offers it.
+TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
+  for (const char* machine :
+       {"video vfw Old Driver\naudio tone Micro\n", "video webcam Webcam\naudio tone Micro\n",
+        "video tv2 Carte double\naudio tv-audio Son TV\n"}) {
+    SCOPED_TRACE(machine);
+    Start(machine);
+    QStringList entries = Captions(form_->MENU_OPTIONS);
+    entries.removeAll(QStringLiteral("-"));
+    entries.removeAll(QStringLiteral("Video Input"));
+    ASSERT_FALSE(entries.isEmpty());
+    for (const QString& caption : entries) {
+      SCOPED_TRACE(caption.toStdString());
+      test::ModalDialogDriver driver([](QWidget& frame) {
+        EXPECT_EQ(frame.objectName(), QStringLiteral("PropertyFrame"));
+        const auto* tabs = frame.findChild<QTabWidget*>();
+        ASSERT_NE(tabs, nullptr);
+        EXPECT_GE(tabs->count(), 1);
+        test::ClickButton(frame, QStringLiteral("Annuler"));
+      });
+      QAction* entry = Entry(form_->MENU_OPTIONS, caption);
+      ASSERT_NE(entry, nullptr);
+      entry->trigger();
+      EXPECT_EQ(driver.DialogsDriven(), 1);
+      EXPECT_EQ(form_->CaptureState, stPreview);
+      EXPECT_TRUE(test::PictureMoves(*form_));
+      EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(caption), 1);
+    }
+  }
+}
+
+// The driver's format dialog changes the picture size: the graph is connected again and the
+// preview shows the new size.
+TEST_F(OptionsMenuTest, TheDriversFormatDialogRebuildsThePreviewInTheNewSize) {
+  Start("video vfw Old Driver\n");
+  test::ModalDialogDriver driver([](QWidget& frame) {
+    ASSERT_TRUE(test::ChooseItem(frame.findChild<QComboBox*>(QStringLiteral("cboxSize")),
+                                 QStringLiteral("320 x 240")));
+    test::ClickButton(frame, QStringLiteral("OK"));
+  });
+  Entry(form_->MENU_OPTIONS, QStringLiteral("Video Format..."))->trigger();
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  const auto* renderer = static_cast<filters::CVideoRenderer*>(form_->vwEcran->MemberFilter());
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return renderer->WindowForTesting()->LatestFrame().size() == QSize(320, 240); }));
+  EXPECT_TRUE(test::PictureMoves(*form_));
+}
+
+// The connector whose bars the picture shows now, judged on a numbered frame.
+std::optional<sim::PatternSource> ShownSource(TCaptureForm& form) {
+  const auto* renderer = static_cast<filters::CVideoRenderer*>(form.vwEcran->MemberFilter());
+  if (renderer == nullptr) return std::nullopt;
+  const QImage image = renderer->WindowForTesting()->LatestFrame();
+  const std::optional<uint32_t> number = test::ShownFrame(form);
+  if (image.isNull() || !number) return std::nullopt;
+  const int width = image.width();
+  const int height = image.height();
+  const int stride = (width * 3 + 3) / 4 * 4;
+  const int bottom = sim::kFrameNumberRows + (height - sim::kFrameNumberRows) * 3 / 5;
+  std::optional<sim::PatternSource> best;
+  double bestDistance = std::numeric_limits<double>::max();
+  for (sim::PatternSource source :
+       {sim::PatternSource::kTuner, sim::PatternSource::kComposite, sim::PatternSource::kSVideo}) {
+    std::vector<uint8_t> drawn(static_cast<size_t>(stride) * height);
+    sim::PatternScene scene;
+    scene.frameNumber = *number;
+    scene.source = source;
+    scene.channel = kChannel;
+    sim::DrawPattern(scene, {sim::PatternLayout::kRgb24, width, height, drawn.data(), false});
+    double distance = 0;
+    for (int y = sim::kFrameNumberRows; y < bottom; y += 2) {
+      for (int x = 0; x < width; x += 2) {
+        const uint8_t* bgr = &drawn[static_cast<size_t>((height - 1 - y) * stride + x * 3)];
+        const QRgb shown = image.pixel(x, y);
+        distance += std::abs(qBlue(shown) - bgr[0]) + std::abs(qGreen(shown) - bgr[1]) +
+                    std::abs(qRed(shown) - bgr[2]);
+      }
+    }
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = source;
+    }
+  }
+  return best;
+}
+
+TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
+  Start("video tv Carte TV\naudio tv-audio Son TV\n");
+  ASSERT_NE(VideoInputs(), nullptr);
+  ComPtr<IAMTVTuner> tuner;
+  ASSERT_EQ(QueryAs<ICaptureGraphBuilder2>(dmCam->fg)->FindInterface(
+                &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(dmCam->VideoSource).Get(),
+                IID_IAMTVTuner, tuner.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
+  EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == sim::PatternSource::kTuner; }));
+  const IBaseFilter* renderer = form_->vwEcran->MemberFilter();
+  const struct {
+    const char* input;
+    sim::PatternSource shown;
+  } kInputs[] = {{"Video Composite", sim::PatternSource::kComposite},
+                 {"Video SVideo", sim::PatternSource::kSVideo},
+                 {"Video Tuner", sim::PatternSource::kTuner}};
+  for (const auto& c : kInputs) {
+    SCOPED_TRACE(c.input);
+    Entry(VideoInputs(), QString::fromUtf8(c.input))->trigger();
+    EXPECT_EQ(CheckedInput(), QString::fromUtf8(c.input));
+    EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == c.shown; }));
+    EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
+    EXPECT_EQ(form_->vwEcran->MemberFilter(), renderer) << "the preview is not rebuilt";
+  }
+  // A rebuild routes the tuner again.
+  Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
+  form_->BuildOptionsMenu();
+  EXPECT_EQ(CheckedInput(), QStringLiteral("Video Tuner"));
+  EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == sim::PatternSource::kTuner; }));
+}
+
+// A dialog opened during a recording: the audio filter's page, after which the graph runs
+// again, lets the recording go on in the next file; the video filter's page, after which the
+// preview is built anew, ends it. Either way the finished file is whole and is not written
+// over.
+TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWhole) {
+  Start("video dv Caméscope DV\naudio tone Micro\n");
+  const struct {
+    const char* entry;
+    std::uint8_t after;
+  } kCases[] = {{"Audio Capture Filter...", stRecording}, {"Video Capture Filter...", stPreview}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.entry);
+    const QString first = form_->VideoFileName;
+    form_->CaptureBtn->click();
+    ASSERT_EQ(form_->CaptureState, stRecording);
+    ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(first).size() > 1000000; }));
+    test::ModalDialogDriver driver(
+        [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
+    Entry(form_->MENU_OPTIONS, QString::fromLatin1(c.entry))->trigger();
+    EXPECT_EQ(driver.DialogsDriven(), 1);
+    EXPECT_EQ(form_->CaptureState, c.after);
+    EXPECT_NE(form_->VideoFileName, first);
+    if (c.after == stRecording) {
+      const QString second = form_->VideoFileName;
+      ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(second).size() > 1000000; }));
+      form_->StopBtn->click();
+      test::ExpectWholeRecording(second);
+    }
+    test::ExpectWholeRecording(first);
+    EXPECT_TRUE(test::PictureMoves(*form_));
+  }
+}
+
+TEST_F(OptionsMenuTest, AProgrammeInForceStaysArmedAfterADialog) {
+  Start("video dv Caméscope DV\n");
+  form_->PageControl1->setCurrentWidget(form_->TabSheet2);  // proposes a start in 10 s
+  form_->ProgBtn->click();
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
+  test::ModalDialogDriver driver(
+      [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
+  Entry(form_->MENU_OPTIONS, QStringLiteral("Video Capture Filter..."))->trigger();
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  EXPECT_EQ(form_->CaptureState, stProgrammed);
+  EXPECT_TRUE(test::PictureMoves(*form_));
+}
+
+}  // namespace
+}  // namespace vidorra
