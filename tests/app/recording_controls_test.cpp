@@ -157,33 +157,43 @@ TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
   EXPECT_FALSE(f.cbEcouterAudioDV->isEnabled());
 }
 
-TEST_F(RecordingControlsTest, CaptureCutAndStopGiveTwoWholeFiles) {
+TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence) {
   Start(QByteArray(kCamcorder) + kMicro);
   ASSERT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(form_->CaptureBtn->isEnabled());
   EXPECT_TRUE(PictureMoves());
   form_->tb->setValue(5000);
 
+  // LabelVideo names the next file, then the one being written.
+  const auto labelShows = [&](const QString& file) {
+    return form_->LabelVideo->text() == QFileInfo(file).fileName();
+  };
   const QString first = form_->VideoFileName;
+  EXPECT_TRUE(labelShows(first));
   Click(form_->CaptureBtn);
   ASSERT_EQ(form_->CaptureState, stRecording);
+  EXPECT_TRUE(labelShows(first));
   ASSERT_TRUE(Written(first));
 
-  Click(form_->CouperBtn);
-  const QString second = form_->VideoFileName;
-  EXPECT_NE(second, first);
-  EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(second).fileName());
-  EXPECT_EQ(form_->CaptureState, stRecording);
-  EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
-  ASSERT_TRUE(Written(second));
+  // Two cuts in a row: two new files with consecutive numbers.
+  QStringList files{first};
+  for (int cut = 1; cut <= 2; ++cut) {
+    Click(form_->CouperBtn);
+    files << form_->VideoFileName;
+    EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut))) << files[cut].toStdString();
+    EXPECT_TRUE(labelShows(files[cut]));
+    EXPECT_EQ(form_->CaptureState, stRecording);
+    EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
+    ASSERT_TRUE(Written(files[cut]));
+  }
 
   Click(form_->StopBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_NE(form_->VideoFileName, second);
+  EXPECT_TRUE(form_->VideoFileName.endsWith(QStringLiteral("_3.avi")));
+  EXPECT_TRUE(labelShows(form_->VideoFileName));
   EXPECT_FALSE(QFileInfo::exists(form_->VideoFileName));
   EXPECT_TRUE(PictureMoves());
-  test::ExpectWholeRecording(first);
-  test::ExpectWholeRecording(second);
+  for (const QString& file : files) test::ExpectWholeRecording(file);
 }
 
 TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
