@@ -180,7 +180,8 @@ TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence
   for (int cut = 1; cut <= 2; ++cut) {
     Click(form_->CouperBtn);
     files << form_->VideoFileName;
-    EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut))) << files[cut].toStdString();
+    EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut)))
+        << files[cut].toStdString();
     EXPECT_TRUE(labelShows(files[cut]));
     EXPECT_EQ(form_->CaptureState, stRecording);
     EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
