@@ -26,5 +26,5 @@ void TearDownReporting(const TComponent& component, Body&& body) noexcept {
   }
   const QString name = component.Name().isEmpty() ? component.ClassName() : component.Name();
   vidorra::ReportTearDownError(
-      QStringLiteral("%1 could not leave its filter graph cleanly: %2").arg(name, error));
+      QStringLiteral("%1 was not torn down cleanly: %2").arg(name, error));
 }

@@ -466,7 +466,7 @@ TEST_F(VideoWindowTest, DestroyedWindowWhoseRendererFailsToStopReportsAndLeaves)
   ErrorRecorder errors;
   delete std::exchange(window, nullptr);
   ASSERT_EQ(errors.messages.size(), 1);
-  EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("vwEcran could not leave")))
+  EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("vwEcran was not torn down cleanly: ")))
       << errors.messages[0].toStdString();
   EXPECT_FALSE(InGraph(*graph, QStringLiteral("vwEcran")));
 }
