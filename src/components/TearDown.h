@@ -1,7 +1,7 @@
-// Tear-down of the graph components in their destructors, which must never raise: a failure of
-// the body (a renderer that cannot be stopped, a pin that will not disconnect) is reported with
-// the component's name (ReportTearDownError: the error report while the window is on screen,
-// the log once it is gone), and the destructor goes on freeing the rest.
+// Tear-down in the destructors of the graph components, which must never raise: a failure of the
+// body (a renderer that cannot be stopped, a pin that will not disconnect) is reported with the
+// component's name (ReportTearDownError: the error report while the window is on screen, the log
+// once it is gone), and the destructor goes on freeing the rest.
 #pragma once
 
 #include <QString>
@@ -25,6 +25,5 @@ void TearDownReporting(const TComponent& component, Body&& body) noexcept {
     error = QStringLiteral("unknown error");
   }
   const QString name = component.Name().isEmpty() ? component.ClassName() : component.Name();
-  vidorra::ReportTearDownError(
-      QStringLiteral("%1 was not torn down cleanly: %2").arg(name, error));
+  vidorra::ReportTearDownError(QStringLiteral("%1 was not torn down cleanly: %2").arg(name, error));
 }
