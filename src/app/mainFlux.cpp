@@ -90,7 +90,10 @@ void TCaptureForm::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
   // The graph outlives a window closed before it: its device-lost event no longer reaches here.
-  if (dmCam != nullptr) dmCam->fg->OnGraphDeviceLost = nullptr;
+  if (dmCam != nullptr) {
+    dmCam->fg->OnGraphDeviceLost = nullptr;
+    dmCam->fg->OnGraphErrorAbort = nullptr;
+  }
   if (ScreenSaverWasActive != 0) {
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0);
   }

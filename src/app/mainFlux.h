@@ -48,6 +48,7 @@ class QToolButton;
 
 namespace vidorra {
 class AlarmClock;
+class DiskSpaceWatch;
 class FolderPicker;
 class OnOffSwitch;
 class RadioGroup;
@@ -142,7 +143,10 @@ class TCaptureForm : public QMainWindow {
   void PLeinEcran1Click();
   // A capture device went away or came back: the lists are read again and the preview rebuilt.
   void GraphDeviceLost();
-  // Makes GraphDeviceLost the handler of dmCam's graph's device-lost event.
+  // The graph gave up (EC_ERRORABORT: a write error, a full disk): a recording ends as "Stop"
+  // ends it, its file keeping what was written, and the error panel says why.
+  void GraphErrorAbort(HRESULT result);
+  // Makes GraphDeviceLost and GraphErrorAbort the handlers of dmCam's graph's events.
   void AttachDeviceLost();
   // The refresh button beside the video source list.
   void ActualiserVideoBtnClick();
@@ -304,6 +308,8 @@ class TCaptureForm : public QMainWindow {
   QMenuBar* MainMenu1 = nullptr;
   QMenu* MENU_OPTIONS = nullptr;
   vidorra::WindowTimer* Timer1 = nullptr;
+  // The free space where recordings go: checked at each start, watched while one runs.
+  vidorra::DiskSpaceWatch* DiskSpace = nullptr;
 
  protected:
   // Keeps the panel's hint from showing over the picture (the video window has no tooltip).
@@ -339,6 +345,10 @@ class TCaptureForm : public QMainWindow {
   void HearReturnOf(IUnknown* device);
   // Ends a failed start, cut or stop: the preview or no-source state, then the error panel.
   void RecordingFailed(const QString& message);
+  // A recording that cannot go on is stopped as "Stop" does, then the error panel says why.
+  void RecordingEnded(const QString& message);
+  // False, with the error panel saying so, when VideoFileName's disk has too little room.
+  bool EnoughSpaceToRecord();
 
   // Ends a start that failed: a file it left is not reused, the preview (or no-source state)
   // comes back as `previewState` says, and the error panel names the file.

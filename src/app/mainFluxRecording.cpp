@@ -4,7 +4,9 @@
 //
 // A recording is never left half-stopped: when starting, cutting or stopping fails, the graph
 // is stopped and emptied (the multiplexer closes the file written so far, index included), the
-// preview is rebuilt if it can be, and the error panel says what happened.
+// preview is rebuilt if it can be, and the error panel says what happened. The same holds for a
+// recording the graph gives up (a write error, a full disk) and for one stopped because the disk
+// is almost full: it ends as "Stop" ends it, and the error panel says why.
 #include <comptr.h>
 
 #include <QAction>
@@ -19,14 +21,17 @@
 #include <QToolButton>
 
 #include "AlarmClock.h"
+#include "DiskSpaceWatch.h"
 #include "HandlerGuard.h"
 #include "MediaGraph.h"
+#include "MediaUtil.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "graph.h"
 #include "mainFlux.h"
 
 using vidorra::Connect;
+using vidorra::DiskSpaceWatch;
 
 namespace {
 
@@ -38,10 +43,35 @@ const QColor kRecordingTimedBorder(255, 0, 255);
 const char* const kStartFailed = "L'enregistrement n'a pas pu démarrer dans le fichier %1.";
 const char* const kCutFailed =
     "La coupure a échoué : l'enregistrement est arrêté. Le fichier %1 est complet.";
+const char* const kNoRoom =
+    "L'enregistrement ne peut pas démarrer : il ne reste que %1 Mo libres sur le disque du "
+    "dossier %2 (il en faut au moins %3 Mo).";
+const char* const kLowSpace =
+    "L'enregistrement est arrêté : il ne reste que %1 Mo libres sur le disque du fichier %2, "
+    "qui garde tout ce qui a été enregistré.";
+const char* const kAborted =
+    "L'enregistrement dans le fichier %1 est arrêté sur une erreur : %2 Le fichier garde tout "
+    "ce qui a été enregistré.";
+const QString kCrLf = QStringLiteral("\r\n");
 
 bool IsRecordingState(std::uint8_t state) {
   return state == stRecording || state == stRecordingTimed;
 }
+
+// The file the running recording writes to, as its file writer has it (VideoFileName may have
+// been re-formed since); empty without a recording graph.
+QString FileBeingWritten() {
+  LPOLESTR name = nullptr;
+  if (dmCam == nullptr || !dmCam->FileSink || FAILED(dmCam->FileSink->GetCurFile(&name, nullptr)) ||
+      name == nullptr) {
+    return QString();
+  }
+  const QString file = QString::fromWCharArray(name);
+  CoTaskMemFree(name);
+  return file;
+}
+
+qint64 Megabytes(qint64 bytes) { return bytes / DiskSpaceWatch::kMiB; }
 
 }  // namespace
 
@@ -64,6 +94,7 @@ void TCaptureForm::ConnectRecordingHandlers() {
   Connect(PLeinEcran1, &QAction::triggered, this, &TCaptureForm::PLeinEcran1Click);
   Connect(ActualiserVideoBtn, &QToolButton::clicked, this,
           onGraph(&TCaptureForm::ActualiserVideoBtnClick));
+  DiskSpace = new DiskSpaceWatch(this);
 }
 
 // ---- States ------------------------------------------------------------------------------------
@@ -105,6 +136,15 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
   Capture1->setEnabled(source && idle);
   Couper1->setEnabled(recording);
   Stop1->setEnabled(recording);
+
+  if (recording) {
+    DiskSpace->Watch(FileBeingWritten, [this](qint64 freeBytes) {
+      RecordingEnded(
+          QString::fromUtf8(kLowSpace).arg(Megabytes(freeBytes)).arg(FileBeingWritten()));
+    });
+  } else {
+    DiskSpace->Stop();
+  }
 }
 
 void TCaptureForm::SetNoSourceState() {
@@ -156,10 +196,30 @@ void TCaptureForm::EndInPreview(std::uint8_t previewState) {
 
 void TCaptureForm::RecordingFailed(const QString& message) {
   EndInPreview();
-  ErreurFrame1->ShowErrorPanel(message + QStringLiteral("\r\n"), false);
+  ErreurFrame1->ShowErrorPanel(message + kCrLf, false);
+}
+
+void TCaptureForm::RecordingEnded(const QString& message) {
+  if (!IsRecordingState(CaptureState)) return;
+  StopBtnClick();
+  ErreurFrame1->ShowErrorPanel(message + kCrLf, false);
+}
+
+bool TCaptureForm::EnoughSpaceToRecord() {
+  const std::optional<qint64> free = DiskSpace->FreeSpace(VideoFileName);
+  // Room that cannot be read is no reason to refuse: the recording finds out for itself.
+  if (!free || *free >= DiskSpaceWatch::kStartMinimum) return true;
+  ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kNoRoom)
+                                       .arg(Megabytes(*free))
+                                       .arg(QFileInfo(VideoFileName).absolutePath())
+                                       .arg(Megabytes(DiskSpaceWatch::kStartMinimum)) +
+                                   kCrLf,
+                               false);
+  return false;
 }
 
 void TCaptureForm::CaptureBtnClick() {
+  if (!EnoughSpaceToRecord()) return;
   const std::uint8_t before = CaptureState;
   if (StartCapture()) {
     SetRecordingState();
@@ -173,8 +233,7 @@ void TCaptureForm::CaptureFailed(std::uint8_t previewState) {
   // What a failed start left on disk is not overwritten by the next one.
   if (QFileInfo::exists(file)) VideoFileName = BuildVideoFileName();
   EndInPreview(previewState);
-  ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kStartFailed).arg(file) + QStringLiteral("\r\n"),
-                               false);
+  ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kStartFailed).arg(file) + kCrLf, false);
 }
 
 void TCaptureForm::CouperBtnClick() {
@@ -215,12 +274,23 @@ void TCaptureForm::GraphDeviceLost() {
   EndInPreview();
 }
 
+void TCaptureForm::GraphErrorAbort(HRESULT result) {
+  // In the preview there is no file to keep; its failures show in the picture.
+  if (!IsRecordingState(CaptureState)) return;
+  QString file = FileBeingWritten();
+  if (file.isEmpty()) file = VideoFileName;
+  RecordingEnded(QString::fromUtf8(kAborted).arg(file, GraphErrorText(result)));
+}
+
 void TCaptureForm::AttachDeviceLost() {
   dmCam->fg->OnGraphDeviceLost = [this](TComponent*, IUnknown* device, bool removed) {
     vidorra::GuardCall([&] {
       GraphDeviceLost();
       if (removed && CaptureState == stNoSource) HearReturnOf(device);
     });
+  };
+  dmCam->fg->OnGraphErrorAbort = [this](TComponent*, HRESULT result) {
+    vidorra::GuardCall([&] { GraphErrorAbort(result); });
   };
 }
 

@@ -136,9 +136,12 @@ void TCaptureForm::NowBtnClick() {
 
 void TCaptureForm::lancerEnregistrement() {
   if (dmCam == nullptr || CaptureState != stProgrammed) return;
-  if (StartCapture()) {
+  // Too little room: the error panel says so, and the programme waits for its end time as
+  // after any start that fails.
+  const bool room = EnoughSpaceToRecord();
+  if (room && StartCapture()) {
     SetRecordingTimedState();
-  } else {
+  } else if (room) {
     // The preview comes back and the programme waits for its end time, which returns the
     // window to the plain preview; without a source nothing is left to wait for.
     CaptureFailed(stProgrammed);

@@ -1,11 +1,14 @@
 // TFilter: a filter named by a stored moniker, instantiated at every joining of a graph.
+#include <utility>
+
 #include "MediaGraph.h"
+#include "TearDown.h"
 
 TFilter::TFilter() : baseFilter_(std::make_unique<TBaseFilter>()) {}
 
 TFilter::~TFilter() {
   baseFilter_->AllocateBlock(0);
-  SetFilterGraph(nullptr);
+  TearDownReporting(*this, [this] { SetFilterGraph(nullptr); });
 }
 
 HRESULT TFilter::QueryInterface(REFIID riid, void** ppv) {
@@ -37,11 +40,11 @@ void TFilter::DefineProperties(TFiler& filer) {
 
 void TFilter::SetFilterGraph(TFilterGraph* graph) {
   if (graph == filterGraph_) return;
-  TFilterGraph* old = filterGraph_;
-  if (old != nullptr) {
-    old->RemoveMember(this);
+  if (TFilterGraph* old = std::exchange(filterGraph_, nullptr)) {
+    // Unhooked before the filter leaves, which may raise.
     old->RemoveFreeNotification(this);
     RemoveFreeNotification(old);
+    old->RemoveMember(this);
   }
   // Stored first: a member that joins an active graph is asked for its filter at once.
   filterGraph_ = graph;

@@ -1,7 +1,9 @@
 // TFilterGraph: activation, members and listeners, run-state commands, emptying, properties.
 #include <algorithm>
+#include <exception>
 
 #include "MediaGraph.h"
+#include "TearDown.h"
 
 namespace {
 constexpr int kVolumeRange = 10000;  // IBasicAudio volume: -10000 (silence) .. 0 (full)
@@ -42,7 +44,8 @@ TFilterGraph::TFilterGraph()
       })) {}
 
 TFilterGraph::~TFilterGraph() {
-  SetActive(false);
+  // Deactivate takes every member out and releases the graph even when one of them fails.
+  TearDownReporting(*this, [this] { SetActive(false); });
   window_.reset();
 }
 
@@ -159,9 +162,25 @@ void TFilterGraph::Activate() {
 }
 
 void TFilterGraph::Deactivate() {
-  NotifyListeners(gckActiveChanged, 0);
+  // A member or listener that fails does not keep the others, nor the graph objects, alive:
+  // everything is released, then the first failure is raised.
+  std::exception_ptr failure;
+  const auto keepFirst = [&failure] {
+    if (!failure) failure = std::current_exception();
+  };
+  try {
+    NotifyListeners(gckActiveChanged, 0);
+  } catch (...) {
+    keepFirst();
+  }
   const std::vector<IGraphMember*> members = members_;
-  for (IGraphMember* member : members) RemoveMemberFilter(member);
+  for (IGraphMember* member : members) {
+    try {
+      RemoveMemberFilter(member);
+    } catch (...) {
+      keepFirst();
+    }
+  }
   if (events_) {
     (void)events_->SetNotifyFlags(AM_MEDIAEVENT_NONOTIFY);
     events_.Reset();
@@ -176,6 +195,7 @@ void TFilterGraph::Deactivate() {
   captureBuilder_.Reset();
   dvdBuilder_.Reset();
   active_ = false;
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFilterGraph::SetMode(TGraphMode value) {
@@ -198,9 +218,17 @@ void TFilterGraph::AddMemberFilter(IGraphMember* member) {
 }
 
 void TFilterGraph::RemoveMemberFilter(IGraphMember* member) {
-  member->MemberNotify(moRemoving, 0);
+  // The filter leaves the graph even when the member fails to prepare it; the failure is
+  // raised once it is out.
+  std::exception_ptr failure;
+  try {
+    member->MemberNotify(moRemoving, 0);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   if (graph_) (void)graph_->RemoveFilter(member->MemberFilter());
   member->MemberNotify(moRemoved, 0);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFilterGraph::AddMember(IGraphMember* member) {

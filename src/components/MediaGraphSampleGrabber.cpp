@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "Assert.h"
 #include "Bitmap.h"
 #include "MediaGraph.h"
+#include "TearDown.h"
 
 namespace {
 
@@ -78,7 +80,7 @@ TSampleGrabber::TSampleGrabber() {
 }
 
 TSampleGrabber::~TSampleGrabber() {
-  SetFilterGraph(nullptr);
+  TearDownReporting(*this, [this] { SetFilterGraph(nullptr); });
   callback_->Detach();
 }
 
@@ -103,9 +105,10 @@ void TSampleGrabber::DefineProperties(TFiler& filer) {
 
 void TSampleGrabber::SetFilterGraph(TFilterGraph* graph) {
   if (graph == filterGraph_) return;
-  if (filterGraph_ != nullptr) {
-    filterGraph_->RemoveMember(this);
-    filterGraph_->RemoveFreeNotification(this);
+  if (TFilterGraph* old = std::exchange(filterGraph_, nullptr)) {
+    // Unhooked before the filter leaves, which may raise.
+    old->RemoveFreeNotification(this);
+    old->RemoveMember(this);
   }
   filterGraph_ = graph;
   if (graph != nullptr) {

@@ -10,8 +10,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <utility>
 
 #include "MediaGraph.h"
+#include "TearDown.h"
 
 namespace {
 
@@ -130,7 +132,8 @@ TVideoWindow::TVideoWindow(QWidget* parent)
 
 TVideoWindow::~TVideoWindow() {
   SetHwndProcedure(HwndForWidget(this), DefWindowProcA);
-  SetFilterGraph(nullptr);
+  // The renderer leaves the graph even when it cannot be stopped or disconnected.
+  TearDownReporting(*this, [this] { SetFilterGraph(nullptr); });
 }
 
 void TVideoWindow::Loaded() {
@@ -174,10 +177,12 @@ bool TVideoWindow::VMRAvailable() {
 
 void TVideoWindow::SetFilterGraph(TFilterGraph* graph) {
   if (graph == filterGraph_) return;
-  if (filterGraph_ != nullptr) {
-    filterGraph_->RemoveMember(this);
-    filterGraph_->RemoveListener(this);
-    filterGraph_->RemoveFreeNotification(this);
+  if (TFilterGraph* old = std::exchange(filterGraph_, nullptr)) {
+    // Unhooked before the renderer leaves, which may raise: the old graph must not call a
+    // window that is no longer its member.
+    old->RemoveListener(this);
+    old->RemoveFreeNotification(this);
+    old->RemoveMember(this);
   }
   filterGraph_ = graph;
   if (graph != nullptr) {

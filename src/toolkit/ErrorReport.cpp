@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
@@ -52,6 +53,25 @@ void ReportException(const std::exception& error) {
     ReportError(ours->Message());
   } else {
     ReportError(QString::fromUtf8(error.what()));
+  }
+}
+
+void ReportTearDownError(const QString& message) noexcept {
+  try {
+    bool shown = false;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr &&
+        !QCoreApplication::closingDown()) {
+      const QWidgetList windows = QApplication::topLevelWidgets();
+      shown = std::any_of(windows.begin(), windows.end(),
+                          [](const QWidget* window) { return window->isVisible(); });
+    }
+    if (shown) {
+      ReportError(message);
+    } else {
+      qWarning("%s", qUtf8Printable(message));
+    }
+  } catch (...) {
+    // Nothing more can be done for a report that fails while tearing down.
   }
 }
 

@@ -14,6 +14,10 @@ using ErrorReporter = std::function<void(const QString& message)>;
 void ReportError(const QString& message);
 // Reports the text of an exception caught by a handler guard or an event drain.
 void ReportException(const std::exception& error);
+// A failure met while tearing something down, where nothing may be raised: reported as
+// ReportError does while a window of the program is on screen; once none is (the program is
+// closing, nobody would see a message box), written to the log on stderr instead.
+void ReportTearDownError(const QString& message) noexcept;
 // Replaces the reporter; returns the previous one (so tests can restore it).
 ErrorReporter SetErrorReporter(ErrorReporter reporter);
 

@@ -1,7 +1,11 @@
 // The recording controls on the simulated machine, clicked as a user would: the five states'
 // borders and usable controls, Capture / Couper / Stop giving whole files with every frame in
 // sequence, the listening volume, full screen, and a camcorder unplugged and plugged back in
-// during the preview and during a recording.
+// during the preview and during a recording; the room left on the disk checked at the start and
+// watched during a recording, and a recording the graph gives up on a write error (a file-size
+// limit in a child process standing in for a full disk).
+#include <child_process.h>
+#include <sys/resource.h>
 #include <wait_until.h>
 
 #include <QAction>
@@ -11,20 +15,25 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
+#include "DiskSpaceWatch.h"
 #include "FolderPicker.h"
 #include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "WindowTestSupport.h"
+#include "erreurUnit.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -61,6 +70,13 @@ class RecordingControlsTest : public test::AppTest {
   }
 
   bool PictureMoves() { return test::PictureMoves(*form_); }
+  // The error panel is shown and its text holds `part`; the panel is closed again.
+  bool PanelSays(const QString& part) {
+    const bool says = form_->ErreurFrame1->isVisible() &&
+                      form_->ErreurFrame1->Memo1->toPlainText().contains(part);
+    QTest::mouseClick(form_->ErreurFrame1->FermerErreurBtn, Qt::LeftButton);
+    return says;
+  }
   bool Written(const QString& path) {
     return test::WaitUntil([&] { return QFileInfo(path).size() > kSomeFrames; });
   }
@@ -141,7 +157,7 @@ TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
   EXPECT_FALSE(f.cbEcouterAudioDV->isEnabled());
 }
 
-TEST_F(RecordingControlsTest, CaptureCutAndStopGiveTwoWholeFiles) {
+TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence) {
   Start(QByteArray(kCamcorder) + kMicro);
   ASSERT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(form_->CaptureBtn->isEnabled());
@@ -151,26 +167,37 @@ TEST_F(RecordingControlsTest, CaptureCutAndStopGiveTwoWholeFiles) {
   // run's has a null sink) must cost sound at most, never frames of the recording.
   EXPECT_TRUE(form_->cbEcouterAudioDV->isChecked());
 
+  // LabelVideo names the next file, then the one being written.
+  const auto labelShows = [&](const QString& file) {
+    return form_->LabelVideo->text() == QFileInfo(file).fileName();
+  };
   const QString first = form_->VideoFileName;
+  EXPECT_TRUE(labelShows(first));
   Click(form_->CaptureBtn);
   ASSERT_EQ(form_->CaptureState, stRecording);
+  EXPECT_TRUE(labelShows(first));
   ASSERT_TRUE(Written(first));
 
-  Click(form_->CouperBtn);
-  const QString second = form_->VideoFileName;
-  EXPECT_NE(second, first);
-  EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(second).fileName());
-  EXPECT_EQ(form_->CaptureState, stRecording);
-  EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
-  ASSERT_TRUE(Written(second));
+  // Two cuts in a row: two new files with consecutive numbers.
+  QStringList files{first};
+  for (int cut = 1; cut <= 2; ++cut) {
+    Click(form_->CouperBtn);
+    files << form_->VideoFileName;
+    EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut)))
+        << files[cut].toStdString();
+    EXPECT_TRUE(labelShows(files[cut]));
+    EXPECT_EQ(form_->CaptureState, stRecording);
+    EXPECT_EQ(Volume(), -5000) << "the volume applied again after the cut";
+    ASSERT_TRUE(Written(files[cut]));
+  }
 
   Click(form_->StopBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_NE(form_->VideoFileName, second);
+  EXPECT_TRUE(form_->VideoFileName.endsWith(QStringLiteral("_3.avi")));
+  EXPECT_TRUE(labelShows(form_->VideoFileName));
   EXPECT_FALSE(QFileInfo::exists(form_->VideoFileName));
   EXPECT_TRUE(PictureMoves());
-  test::ExpectWholeRecording(first);
-  test::ExpectWholeRecording(second);
+  for (const QString& file : files) test::ExpectWholeRecording(file);
 }
 
 TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
@@ -266,6 +293,93 @@ TEST_F(RecordingControlsTest, TheRefreshButtonFindsTheCamcorder) {
   EXPECT_TRUE(form_->cbEnregistrerAudioDV->isChecked());
   EXPECT_TRUE(form_->cbEcouterAudioDV->isChecked());
   EXPECT_TRUE(PictureMoves());
+}
+
+TEST_F(RecordingControlsTest, TheRoomLeftOnTheDiskIsCheckedAtTheStartAndWatchedWhileRecording) {
+  Start(QByteArray(kCamcorder));
+  ASSERT_EQ(form_->CaptureState, stPreview);
+  qint64 freeBytes = 150 * DiskSpaceWatch::kMiB;
+  form_->DiskSpace->SetProbe([&](const QString&) { return std::optional<qint64>(freeBytes); });
+  const QString file = form_->VideoFileName;
+
+  Click(form_->CaptureBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(PanelSays(QStringLiteral("il ne reste que 150 Mo libres")));
+  form_->SetProgrammedState();
+  form_->lancerEnregistrement();
+  EXPECT_EQ(form_->CaptureState, stProgrammed) << "the programme waits for its end";
+  EXPECT_TRUE(PanelSays(QStringLiteral("150 Mo")));
+  EXPECT_FALSE(QFileInfo::exists(file));
+  form_->SetPreviewState();
+
+  freeBytes = 300 * DiskSpaceWatch::kMiB;
+  Click(form_->CaptureBtn);
+  ASSERT_EQ(form_->CaptureState, stRecording);
+  ASSERT_TRUE(Written(file));
+  freeBytes = 40 * DiskSpaceWatch::kMiB;
+  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }));
+  EXPECT_TRUE(PanelSays(QStringLiteral("il ne reste que 40 Mo libres")));
+  EXPECT_NE(form_->VideoFileName, file) << "stopped as Stop does: the next name is formed";
+  EXPECT_TRUE(PictureMoves());
+  test::ExpectWholeRecording(file);
+}
+
+// Child: the window on the camcorder records under a file-size limit (a full disk) until the
+// graph gives up; reports the file, then the state, the panel's text and the reports.
+const test::ChildRoutineRegistration kRecordUntilFull(
+    "window-records-until-full", [](const std::vector<std::string>& args) -> int {
+      if (args.size() != 2) return 2;
+      test::FakeScreenSaverService::UsePrivateBus();  // before the limit: the bus daemon is forked
+      const QString home = QString::fromStdString(args[0]);
+      setenv("HOME", home.toUtf8().constData(), 1);
+      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
+      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
+      win::SimulatedMachine::ReloadCurrentForTesting();
+      QStringList reports;
+      SetErrorReporter([&](const QString& m) { reports << m; });
+      int status = 0;
+      {
+        TCaptureForm form;
+        TdmCam module;
+        form.show();
+        if (form.CaptureState != stPreview) return 3;
+        ::signal(SIGXFSZ, SIG_IGN);
+        constexpr rlim_t kLimit = rlim_t{3} << 20;
+        const rlimit limited{kLimit, kLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &limited) != 0) return 4;
+        test::ReportToParent(form.VideoFileName.toStdString());
+        QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
+        if (form.CaptureState != stRecording) return 5;
+        if (!test::WaitUntil([&] { return form.CaptureState != stRecording; })) status = 6;
+        test::ReportToParent(std::to_string(form.CaptureState));
+        const QString text = form.ErreurFrame1->isVisible()
+                                 ? form.ErreurFrame1->Memo1->toPlainText()
+                                 : QStringLiteral("(no panel)");
+        test::ReportToParent(text.simplified().toStdString());
+        dmCam->fg->StopGraph();
+      }
+      test::ReportToParent(reports.join(QStringLiteral(" | ")).toStdString());
+      return status;
+    });
+
+TEST_F(RecordingControlsTest, AWriteErrorEndsTheRecordingWithEveryFrameWritten) {
+  Simulate(kCamcorder);
+  test::ChildProcess child("window-records-until-full",
+                           {home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString()});
+  const std::optional<std::string> file = child.NextReport();
+  const std::optional<std::string> state = child.NextReport();
+  const std::optional<std::string> panel = child.NextReport();
+  const std::optional<std::string> reports = child.NextReport();
+  EXPECT_EQ(child.Wait(), 0);
+  ASSERT_TRUE(file && state && panel && reports);
+  EXPECT_EQ(*state, std::to_string(stPreview));
+  EXPECT_NE(panel->find("est arrêté sur une erreur : The file size exceeds the limit"),
+            std::string::npos)
+      << *panel;
+  EXPECT_EQ(*reports, "");
+  const QString path = QString::fromStdString(*file);
+  EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
+  test::ExpectWholeRecording(path);
 }
 
 }  // namespace

@@ -423,3 +423,35 @@ TEST_F(FilterGraphTest, LogFileThatCannotBeCreatedKeepsThePreviousName) {
   EXPECT_EQ(graph.LogFile(), dir.filePath(QStringLiteral("later.log")));
   EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("later.log"))));
 }
+
+// A member that fails to leave does not end the program from the graph's destructor: with no
+// window on screen the failure goes to the log, and the other members still leave.
+TEST_F(FilterGraphTest, DestroyedGraphLogsAMemberThatFailsToLeaveAndRemovesTheOthers) {
+  struct FailingMember : RecordingMember {
+    using RecordingMember::RecordingMember;
+    void MemberNotify(TMemberOperation operation, int param) override {
+      RecordingMember::MemberNotify(operation, param);
+      if (operation == moRemoving) throw EMediaGraphException(QStringLiteral("stuck"), E_FAIL);
+    }
+  };
+  FailingMember failing("Failing", journal);
+  RecordingMember other("Other", journal);
+  auto doomed = std::make_unique<TFilterGraph>();
+  doomed->AddMember(&failing);
+  doomed->AddMember(&other);
+  doomed->SetActive(true);
+  journal.clear();
+
+  static QStringList logged;
+  logged.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) { logged << text; });
+  ErrorRecorder errors;
+  doomed.reset();
+  qInstallMessageHandler(previous);
+  EXPECT_TRUE(errors.messages.isEmpty()) << "no window is on screen";
+  ASSERT_EQ(logged.size(), 1);
+  EXPECT_TRUE(logged[0].endsWith(QStringLiteral("stuck"))) << logged[0].toStdString();
+  EXPECT_EQ(journal, (Journal{"Failing:moRemoving:0", "Failing:moRemoved:0", "Other:moRemoving:0",
+                              "Other:moRemoved:0"}));
+}

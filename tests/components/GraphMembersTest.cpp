@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QScreen>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "Bitmap.h"
 #include "ComponentsTestSupport.h"
@@ -438,4 +440,33 @@ TEST_F(VideoWindowTest, PaletteChangeReappliesThePlacementAndVisibleReachesTheRe
   window->setVisible(true);
   ASSERT_EQ(video->get_Visible(&visible), S_OK);
   EXPECT_EQ(visible, OATRUE);
+}
+
+// A renderer that cannot be stopped: the window's destruction reports it (the window is on
+// screen) instead of raising out of the destructor, and the renderer still leaves the graph.
+TEST_F(VideoWindowTest, DestroyedWindowWhoseRendererFailsToStopReportsAndLeaves) {
+  struct UnstoppableRenderer : PinlessFilter {
+    STDMETHODIMP Stop() override { return E_FAIL; }
+  };
+  const std::optional<FilterRecord> renderer = FilterRegistry::Instance().Find(CLSID_VideoRenderer);
+  ASSERT_TRUE(renderer.has_value());
+  RegisterComClass(CLSID_VideoRenderer, "Unstoppable renderer", [](REFIID riid, void** ppv) {
+    return MakeComObject<UnstoppableRenderer>()->QueryInterface(riid, ppv);
+  });
+  window->SetFilterGraph(graph);
+  graph->SetActive(true);
+  const FilterFactory factory = renderer->factory;
+  RegisterComClass(CLSID_VideoRenderer, "Video Renderer", [factory](REFIID riid, void** ppv) {
+    ComPtr<IBaseFilter> filter;
+    const HRESULT hr = factory(filter.GetAddressOf());
+    return FAILED(hr) ? hr : filter->QueryInterface(riid, ppv);
+  });
+  ASSERT_TRUE(InGraph(*graph, QStringLiteral("vwEcran")));
+
+  ErrorRecorder errors;
+  delete std::exchange(window, nullptr);
+  ASSERT_EQ(errors.messages.size(), 1);
+  EXPECT_TRUE(errors.messages[0].startsWith(QStringLiteral("vwEcran was not torn down cleanly: ")))
+      << errors.messages[0].toStdString();
+  EXPECT_FALSE(InGraph(*graph, QStringLiteral("vwEcran")));
 }
