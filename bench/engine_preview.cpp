@@ -71,8 +71,7 @@ struct Engine {
     window->show();
     window->SetFilterGraph(module->fg);
     module->SelectVideoDevice(QStringLiteral("Camcorder"));
-    // "Désentrelacer" ticked: the picture is deinterlaced, like
-    // ffmpeg's below.
+    // "Désentrelacer" ticked: the picture is deinterlaced, like ffmpeg's below.
     module->DeinterlacerInstalled = module->BindFilterByName(
         QStringLiteral("DirectShow Filters"), QStringLiteral("Pinnacle Video Deinterlacer"),
         module->Deinterlacer);
