@@ -34,7 +34,6 @@ TEST_F(CaptureBuilderObject, MethodsNotProvidedSayNotImplemented) {
 }
 
 TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
-  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
   ComPtr<IGraphBuilder> first;
   ComPtr<IGraphBuilder> second;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
@@ -52,7 +51,6 @@ TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
 }
 
 TEST_F(CaptureBuilderObject, WithoutAGraphItMakesItsOwnOnFirstNeed) {
-  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
   ComPtr<IGraphBuilder> made;
   ASSERT_EQ(S_OK, builder_->GetFiltergraph(made.GetAddressOf()));
   ASSERT_TRUE(made);
@@ -99,9 +97,6 @@ TEST_F(CaptureBuilderOutput, RefusesOtherSubtypesAndNullArgumentsAndAddsNothing)
 }
 
 TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterNamedForThePath) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
-    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
-  }
   const std::wstring path = (folder_ / "capture.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
@@ -136,9 +131,6 @@ TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterNamedForThePath) {
 
 // The native capture of a webcam: its capture pin straight into the mux.
 TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
-    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
-  }
   const std::wstring path = (folder_ / "native.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
@@ -156,10 +148,6 @@ TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
 // The program's audio stream of a recording: the audio source through an Infinite Pin Tee into
 // the mux, then listening on the tee's spare output through the default audio renderer.
 TEST_F(CaptureBuilderOutput, TheAudioSourceGoesThroughAnInfiniteTeeIntoTheMux) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter) ||
-      !IsComClassRegistered(CLSID_InfTee)) {
-    GTEST_SKIP() << "AVI Mux, File Writer or Infinite Pin Tee not registered yet";
-  }
   const std::wstring path = (folder_ / "audio.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
@@ -181,10 +169,9 @@ TEST_F(CaptureBuilderOutput, TheAudioSourceGoesThroughAnInfiniteTeeIntoTheMux) {
   ComPtr<IPin> spare;
   ASSERT_EQ(S_OK, builder_->FindPin(tee.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio, TRUE, 0,
                                     spare.GetAddressOf()));
-  const HRESULT listened =
-      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, spare.Get(), nullptr, nullptr);
-  if (!IsComClassRegistered(CLSID_DSoundRender) && FAILED(listened)) return;
-  ASSERT_TRUE(SUCCEEDED(listened));
+  // Without a sink the spare output goes to the default audio renderer.
+  ASSERT_TRUE(SUCCEEDED(
+      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, spare.Get(), nullptr, nullptr)));
   ComPtr<IPin> rendererIn = PeerOf(spare.Get());
   ASSERT_TRUE(rendererIn);
   EXPECT_EQ(CLSID_DSoundRender, ClassOf(OwnerOf(rendererIn.Get()).Get()));

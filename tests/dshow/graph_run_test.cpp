@@ -95,41 +95,39 @@ TEST(GraphRun, CompleteWaitsForEveryRenderer) {
   control->Stop();
 }
 
-TEST(GraphRun, FillBufferFailureBecomesErrorAbort) {
-  TestPushSourceConfig config;
-  config.failAtFrame = 5;
-  config.failure = E_OUTOFMEMORY;
-  Chain chain(std::move(config), 1);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(E_OUTOFMEMORY, event.param1);
-  EXPECT_EQ(S_OK, chain.control->Stop());
-  EXPECT_EQ(5, chain.sink->Count());
-}
-
-TEST(GraphRun, TransformFailureBecomesErrorAbort) {
-  Chain chain(TestPushSourceConfig{}, 2, /*failAtMiddle=*/3);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(E_FAIL, event.param1);
-  EXPECT_EQ(S_OK, chain.control->Stop());
-  EXPECT_EQ(3, chain.sink->Count());
-}
-
-TEST(GraphRun, RendererFailureBecomesErrorAbort) {
-  Chain chain(TestPushSourceConfig{}, 0, -1, /*failAtSink=*/2);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(S_OK, chain.control->Stop());
+// A failure anywhere in the stream (source, transform, renderer) ends it with EC_ERRORABORT;
+// the samples before it reach the sink.
+TEST(GraphRun, AStreamingFailureBecomesErrorAbort) {
+  TestPushSourceConfig failingSource;
+  failingSource.failAtFrame = 5;
+  failingSource.failure = E_OUTOFMEMORY;
+  const struct {
+    const char* where;
+    TestPushSourceConfig config;
+    int passThroughs, failAtMiddle, failAtSink;
+    HRESULT error;
+    int delivered;
+  } cases[] = {
+      {"source", failingSource, 1, -1, -1, E_OUTOFMEMORY, 5},
+      {"transform", {}, 2, 3, -1, E_FAIL, 3},
+      {"renderer", {}, 0, -1, 2, S_OK, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    Chain chain(c.config, c.passThroughs, c.failAtMiddle, c.failAtSink);
+    chain.NoClock();
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
+    GraphEvent event{};
+    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+    EXPECT_EQ(EC_ERRORABORT, event.code);
+    if (FAILED(c.error)) {
+      EXPECT_EQ(c.error, event.param1);
+    }
+    EXPECT_EQ(S_OK, chain.control->Stop());
+    if (c.delivered >= 0) {
+      EXPECT_EQ(c.delivered, chain.sink->Count());
+    }
+  }
 }
 
 TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
