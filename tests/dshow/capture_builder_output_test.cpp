@@ -1,5 +1,4 @@
-// The capture graph builder's graph, its recording set-up (SetOutputFileName) and the methods
-// it does not provide.
+// The capture graph builder's graph and its recording set-up (SetOutputFileName).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,28 +9,6 @@ namespace vidorra::test::capture_builder {
 namespace {
 
 using CaptureBuilderObject = CaptureBuilderTest;
-
-TEST_F(CaptureBuilderObject, AnswersItsInterfacesOnly) {
-  ComPtr<IUnknown> unknown;
-  EXPECT_EQ(S_OK, builder_->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(unknown.Get(), builder_.Get()));
-  ComPtr<IBaseFilter> filter;
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->QueryInterface(IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf()));
-  EXPECT_FALSE(filter);
-}
-
-TEST_F(CaptureBuilderObject, MethodsNotProvidedSayNotImplemented) {
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  wchar_t oldName[] = L"old.avi";
-  wchar_t newName[] = L"new.avi";
-  ComPtr<TableFilter> source = MakeWebcam();
-  EXPECT_EQ(E_NOTIMPL, builder_->ControlStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
-                                               source.Get(), &start, &stop, 0, 0));
-  EXPECT_EQ(E_NOTIMPL, builder_->AllocCapFile(L"capture.avi", 1 << 20));
-  EXPECT_EQ(E_NOTIMPL, builder_->CopyCaptureFile(oldName, newName, FALSE, nullptr));
-}
 
 TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
   ComPtr<IGraphBuilder> first;

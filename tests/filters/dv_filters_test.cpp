@@ -54,8 +54,6 @@ TEST(DvFilters, RegisteredWithNamesAndCategories) {
       EXPECT_EQ(found->category, *f.category) << WideToUtf8(f.name);
     }
   }
-  EXPECT_EQ(FilterRegistry::DisplayName(*FilterRegistry::Instance().Find(CLSID_DVVideoEnc)),
-            L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder");
 }
 
 TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
