@@ -95,24 +95,7 @@ TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
   const std::string dvPath = dir.File("in.dv"), aviPath = dir.File("type2.avi");
   constexpr int kFrames = 30;
   const auto pcm = WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IGraphBuilder> graph = UnclockedGraph();
-  ComPtr<IBaseFilter> source = LoadedSource(dvPath);
-  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
-  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-  test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                                 {splitter.Get(), L"DV Splitter"},
-                                 {mux.Get(), L"AVI Mux"},
-                                 {writer.Get(), L"File writer"}});
-  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-  ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 1, mux.Get(), 1), S_OK);
-  ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 2, mux.Get(), 2), S_OK);
-  ASSERT_EQ(test::Link(graph.Get(), mux.Get(), 0, writer.Get(), 0), S_OK);
-  ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
-  ASSERT_EQ(sink->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr), S_OK);
-  ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
-  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+  ASSERT_TRUE(test::Type2RecordingChain(dvPath, aviPath).Record());
 
   const auto info = avi::AviReader::Read(aviPath);
   ASSERT_TRUE(info);
