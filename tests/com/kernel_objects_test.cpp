@@ -48,22 +48,6 @@ TEST(KernelEvent, TimeOutWaitsAtLeastTheTime) {
   EXPECT_GE(GetTickCount() - start, 29u);  // tick granularity
 }
 
-TEST(KernelEvent, CrossThreadSignalWakesAnInfiniteWait) {
-  UniqueHandle ready = MakeEvent(false, false);
-  UniqueHandle go = MakeEvent(false, false);
-  std::atomic<DWORD> result{WAIT_FAILED};
-  std::thread waiter([&] {
-    SetEvent(ready.get());
-    result = WaitForSingleObject(go.get(), INFINITE);
-  });
-  ASSERT_EQ(WaitForSingleObject(ready.get(), 5000), WAIT_OBJECT_0);
-  EXPECT_TRUE(SetEvent(go.get()));
-  waiter.join();
-  EXPECT_EQ(result.load(), WAIT_OBJECT_0);
-  // The auto-reset event was consumed by the waiter.
-  EXPECT_EQ(WaitForSingleObject(go.get(), 0), WAIT_TIMEOUT);
-}
-
 TEST(KernelEvent, PingPongNeverLosesASignal) {
   // Each SetEvent of an auto-reset event is matched by exactly one release once the waiter
   // is parked: the producer waits for the acknowledgement before signalling again.
@@ -175,27 +159,35 @@ TEST(KernelWaitMultiple, WaitAllTakesEverythingAtOnceOrNothing) {
   EXPECT_EQ(WaitForSingleObject(sem.get(), 0), WAIT_TIMEOUT);
 }
 
-TEST(KernelWaitMultiple, WaitAllCompletesWhenTheLastObjectIsSignalledFromAnotherThread) {
-  UniqueHandle a = MakeEvent(true, false);
-  UniqueHandle b = MakeEvent(true, false);
-  const HANDLE handles[] = {a.get(), b.get()};
-  std::atomic<DWORD> result{WAIT_FAILED};
-  std::thread waiter([&] { result = WaitForMultipleObjects(2, handles, TRUE, 10000); });
-  SetEvent(a.get());
-  SetEvent(b.get());
-  waiter.join();
-  EXPECT_EQ(result.load(), WAIT_OBJECT_0);
-}
-
-TEST(KernelWaitMultiple, WaitAnyWakesOnAnyObjectFromAnotherThread) {
-  UniqueHandle a = MakeEvent(false, false);
-  UniqueHandle b = MakeEvent(false, false);
-  const HANDLE handles[] = {a.get(), b.get()};
-  std::atomic<DWORD> result{WAIT_FAILED};
-  std::thread waiter([&] { result = WaitForMultipleObjects(2, handles, FALSE, INFINITE); });
-  SetEvent(b.get());
-  waiter.join();
-  EXPECT_EQ(result.load(), WAIT_OBJECT_0 + 1);
+// A wait on one object, on all of two or on any of two wakes when another thread signals what
+// it waits for; the auto-reset events it was woken by are consumed.
+TEST(KernelWaitMultiple, WaitsWakeOnSignalsFromAnotherThread) {
+  const struct {
+    const char* what;
+    DWORD count;
+    BOOL all;
+    std::vector<int> signalled;
+    DWORD expected;
+  } cases[] = {
+      {"one object", 1, FALSE, {0}, WAIT_OBJECT_0},
+      {"all of two", 2, TRUE, {0, 1}, WAIT_OBJECT_0},
+      {"any of two", 2, FALSE, {1}, WAIT_OBJECT_0 + 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UniqueHandle a = MakeEvent(false, false);
+    UniqueHandle b = MakeEvent(false, false);
+    const HANDLE handles[] = {a.get(), b.get()};
+    std::atomic<DWORD> result{WAIT_FAILED};
+    std::thread waiter([&] {
+      result = c.count == 1 ? WaitForSingleObject(a.get(), INFINITE)
+                            : WaitForMultipleObjects(c.count, handles, c.all, INFINITE);
+    });
+    for (int k : c.signalled) SetEvent(handles[k]);
+    waiter.join();
+    EXPECT_EQ(result.load(), c.expected);
+    for (int k : c.signalled) EXPECT_EQ(WaitForSingleObject(handles[k], 0), WAIT_TIMEOUT);
+  }
 }
 
 TEST(KernelHandles, BadArgumentsFailWithAReason) {

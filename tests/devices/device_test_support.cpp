@@ -441,31 +441,7 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
 
 // ---- Recordings ----
 
-TempFolder::TempFolder() : path_(NewFolder("vidorra-devices")) {}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string RunCommand(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    if (status) *status = -1;
-    return out;
-  }
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int rc = ::pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
-
 namespace {
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 double Rate(const std::string& fraction) {
   const size_t slash = fraction.find('/');

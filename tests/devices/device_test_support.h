@@ -8,6 +8,7 @@
 #include <TestManualClock.h>
 #include <gtest/gtest.h>
 #include <streams.h>
+#include <temp_dir.h>
 #include <wait_until.h>
 
 #include <filesystem>
@@ -142,17 +143,7 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
 
 // ---- Reading recordings back ----
 
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string RunCommand(const std::string& command, int* status = nullptr);
+using TempFolder = TempDir;
 
 struct ProbedStream {
   std::string type;   // video, audio

@@ -50,40 +50,33 @@ TEST(MemAllocator, SamplesComeBackToThePoolOnRelease) {
   EXPECT_EQ(VFW_E_BUFFERS_OUTSTANDING, allocator->SetProperties(&wanted, &actual));
 }
 
-TEST(MemAllocator, GetBufferWaitsForAReturnedSample) {
-  auto allocator = NewAllocator(1, 10);
-  ASSERT_EQ(S_OK, allocator->Commit());
-  ComPtr<IMediaSample> held;
-  ASSERT_EQ(S_OK, allocator->GetBuffer(held.GetAddressOf(), nullptr, nullptr, 0));
-  std::atomic<HRESULT> result{E_PENDING};
-  std::thread waiter([&] {
-    ComPtr<IMediaSample> next;
-    result = allocator->GetBuffer(next.GetAddressOf(), nullptr, nullptr, 0);
-  });
-  EXPECT_EQ(E_PENDING, result.load());
-  held = nullptr;
-  waiter.join();
-  EXPECT_EQ(S_OK, result.load());
-}
-
-TEST(MemAllocator, DecommitReleasesAWaitingThread) {
-  auto allocator = NewAllocator(1, 10);
-  ASSERT_EQ(S_OK, allocator->Commit());
-  ComPtr<IMediaSample> held;
-  ASSERT_EQ(S_OK, allocator->GetBuffer(held.GetAddressOf(), nullptr, nullptr, 0));
-  std::atomic<HRESULT> result{E_PENDING};
-  std::thread waiter([&] {
-    ComPtr<IMediaSample> next;
-    result = allocator->GetBuffer(next.GetAddressOf(), nullptr, nullptr, 0);
-  });
-  allocator->Decommit();
-  waiter.join();
-  EXPECT_EQ(VFW_E_NOT_COMMITTED, result.load());
-  // A sample still out keeps its allocator alive after the last other reference goes.
-  allocator = nullptr;
-  BYTE* data = nullptr;
-  EXPECT_EQ(S_OK, held->GetPointer(&data));
-  held = nullptr;
+// A GetBuffer waiting on an empty pool is released by a sample coming back, or by decommit.
+TEST(MemAllocator, AWaitingGetBufferEndsOnAReturnedSampleOrOnDecommit) {
+  for (bool decommit : {false, true}) {
+    SCOPED_TRACE(decommit ? "decommit" : "returned sample");
+    auto allocator = NewAllocator(1, 10);
+    ASSERT_EQ(S_OK, allocator->Commit());
+    ComPtr<IMediaSample> held;
+    ASSERT_EQ(S_OK, allocator->GetBuffer(held.GetAddressOf(), nullptr, nullptr, 0));
+    std::atomic<HRESULT> result{E_PENDING};
+    std::thread waiter([&] {
+      ComPtr<IMediaSample> next;
+      result = allocator->GetBuffer(next.GetAddressOf(), nullptr, nullptr, 0);
+    });
+    EXPECT_EQ(E_PENDING, result.load());
+    if (decommit) {
+      allocator->Decommit();
+    } else {
+      held = nullptr;
+    }
+    waiter.join();
+    EXPECT_EQ(decommit ? VFW_E_NOT_COMMITTED : S_OK, result.load());
+    if (!decommit) continue;
+    // A sample still out keeps its allocator alive after the last other reference goes.
+    allocator = nullptr;
+    BYTE* data = nullptr;
+    EXPECT_EQ(S_OK, held->GetPointer(&data));
+  }
 }
 
 }  // namespace

@@ -44,31 +44,46 @@ TEST_F(CaptureBuilderFindPin, ClassifiesEachKindOfSourceAsTheProgramDoes) {
   EXPECT_EQ(SourceKind::kNone, Classify(builder_.Get(), MakeSink(L"No outputs").Get()));
 }
 
+// FindPin gives the index-th pin in enumeration order of the direction, category and type
+// asked; a pin given as the source is the only candidate. What matches nothing is E_FAIL.
 TEST_F(CaptureBuilderFindPin, ReturnsTheIndexthMatchingPinInEnumerationOrder) {
   ComPtr<TableFilter> webcam = MakeWebcam();
-  ComPtr<IPin> pin;
-  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE,
-                                    1, pin.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(pin.Get(), webcam->Pin(L"Preview")));
-  pin.Reset();
-  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video,
-                                      FALSE, 2, pin.GetAddressOf()));
-  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio,
-                                      FALSE, 0, pin.GetAddressOf()));
-  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_INPUT, nullptr, nullptr, FALSE, 0,
-                                      pin.GetAddressOf()));
-  EXPECT_FALSE(pin);
-}
-
-TEST_F(CaptureBuilderFindPin, ReadsTheCategoryAndDirectionOfInputPinsToo) {
   ComPtr<TableFilter> card = MakeTvCard(MediumsOfCard(1).crossbarToCapture);
+  IPin* capture = webcam->Pin(L"Capture");
+  const struct {
+    IUnknown* source;
+    PIN_DIRECTION direction;
+    const GUID* category;
+    const GUID* type;
+    BOOL unconnected;
+    int index;
+    IPin* expected;  // null: E_FAIL
+  } cases[] = {
+      {webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE, 1, webcam->Pin(L"Preview")},
+      {webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE, 2, nullptr},
+      {webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio, FALSE, 0, nullptr},
+      {webcam->Base(), PINDIR_INPUT, nullptr, nullptr, FALSE, 0, nullptr},
+      {card->Base(), PINDIR_INPUT, &PIN_CATEGORY_ANALOGVIDEOIN, nullptr, TRUE, 0,
+       card->Pin(L"Analog Video In")},
+      {card->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_ANALOGVIDEOIN, nullptr, FALSE, 0, nullptr},
+      {capture, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, TRUE, 0, capture},
+      {capture, PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, TRUE, 0, nullptr},
+      {capture, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 1, nullptr},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    ComPtr<IPin> pin;
+    EXPECT_EQ(c.expected ? S_OK : E_FAIL,
+              builder_->FindPin(c.source, c.direction, c.category, c.type, c.unconnected, c.index,
+                                pin.GetAddressOf()))
+        << "case " << i;
+    EXPECT_TRUE(c.expected ? IsSameObject(pin.Get(), c.expected) : !pin) << "case " << i;
+  }
   ComPtr<IPin> pin;
-  ASSERT_EQ(S_OK, builder_->FindPin(card->Base(), PINDIR_INPUT, &PIN_CATEGORY_ANALOGVIDEOIN,
-                                    nullptr, TRUE, 0, pin.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(pin.Get(), card->Pin(L"Analog Video In")));
-  pin.Reset();
-  EXPECT_EQ(E_FAIL, builder_->FindPin(card->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_ANALOGVIDEOIN,
-                                      nullptr, FALSE, 0, pin.GetAddressOf()));
+  EXPECT_EQ(E_POINTER,
+            builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr));
+  EXPECT_EQ(E_POINTER, builder_->FindPin(nullptr, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
+                                         pin.GetAddressOf()));
 }
 
 TEST_F(CaptureBuilderFindPin, UnconnectedOnlySkipsAConnectedPin) {
@@ -92,80 +107,55 @@ TEST_F(CaptureBuilderFindPin, UnconnectedOnlySkipsAConnectedPin) {
   sink->Pin(L"In")->Disconnect();
 }
 
-TEST_F(CaptureBuilderFindPin, APinSourceIsTheOnlyCandidate) {
-  ComPtr<TableFilter> webcam = MakeWebcam();
-  IPin* capture = webcam->Pin(L"Capture");
-  ComPtr<IPin> pin;
-  ASSERT_EQ(S_OK, builder_->FindPin(capture, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
-                                    TRUE, 0, pin.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(pin.Get(), capture));
-  pin.Reset();
-  EXPECT_EQ(E_FAIL, builder_->FindPin(capture, PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, TRUE,
-                                      0, pin.GetAddressOf()));
-  EXPECT_EQ(E_FAIL, builder_->FindPin(capture, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 1,
-                                      pin.GetAddressOf()));
-}
-
-TEST_F(CaptureBuilderFindPin, RefusesNullArguments) {
-  ComPtr<TableFilter> webcam = MakeWebcam();
-  ComPtr<IPin> pin;
-  EXPECT_EQ(E_POINTER,
-            builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr));
-  EXPECT_EQ(E_POINTER, builder_->FindPin(nullptr, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
-                                         pin.GetAddressOf()));
-}
-
 // ---- FindInterface --------------------------------------------------------------------------
 
 using CaptureBuilderFindInterface = CaptureBuilderTest;
 
-TEST_F(CaptureBuilderFindInterface, ACategoryFindsTheInterfaceOnThatPin) {
+// A category finds the interface on the pin of that category and type. The program asks with
+// MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on the first failing for a
+// video source (and on the preview look-up failing without a preview pin).
+TEST_F(CaptureBuilderFindInterface, ACategoryFindsTheInterfaceOnThatPinOrNone) {
   ComPtr<TableFilter> webcam = MakeWebcam();
-  ComPtr<IAMStreamConfig> config;
-  ASSERT_EQ(S_OK,
-            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), webcam->Pin(L"Capture")));
-  ASSERT_EQ(S_OK,
-            builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(),
-                                    IID_IAMStreamConfig, config.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(config.Get(), webcam->Pin(L"Preview")));
-}
-
-// The program asks with MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on
-// the first failing for a video source (and on the preview look-up failing without a preview
-// pin).
-TEST_F(CaptureBuilderFindInterface, FailsWhenNoPinHasTheCategoryAndType) {
-  ComPtr<IAMStreamConfig> config;
-  void** out = config.ReleaseAndGetVoidAddressOf();
-  EXPECT_EQ(E_NOINTERFACE, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
-                                                   MakeWebcam().Get(), IID_IAMStreamConfig, out));
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->FindInterface(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                    MakeCaptureOnly().Get(), IID_IAMStreamConfig, out));
-  EXPECT_FALSE(config);
-  ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
-                                          MakeDvCamcorder().Get(), IID_IAMStreamConfig, out));
-  EXPECT_TRUE(config);
-}
-
-TEST_F(CaptureBuilderFindInterface, AnInterfaceNobodyHasIsNoInterface) {
+  ComPtr<TableFilter> captureOnly = MakeCaptureOnly();
+  ComPtr<TableFilter> camcorder = MakeDvCamcorder();
+  const struct {
+    const GUID* category;
+    const GUID* type;
+    TableFilter* filter;
+    const IID* iid;
+    IUnknown* expected;  // null: the result below, and no object
+    HRESULT failure;
+  } cases[] = {
+      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(), &IID_IAMStreamConfig,
+       webcam->Pin(L"Capture"), S_OK},
+      {&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(), &IID_IAMStreamConfig,
+       webcam->Pin(L"Preview"), S_OK},
+      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, camcorder.Get(), &IID_IAMStreamConfig,
+       camcorder->Pin(L"DV Vid Out"), S_OK},
+      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, webcam.Get(), &IID_IAMStreamConfig, nullptr,
+       E_NOINTERFACE},
+      {&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, captureOnly.Get(), &IID_IAMStreamConfig, nullptr,
+       E_NOINTERFACE},
+      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(), &IID_IAMCrossbar, nullptr,
+       E_NOINTERFACE},
+      {nullptr, nullptr, webcam.Get(), &IID_IAMCrossbar, nullptr, E_NOINTERFACE},
+      // A GUID that is neither a pin category nor a direction.
+      {&MEDIATYPE_Video, nullptr, webcam.Get(), &IID_IAMCrossbar, nullptr, E_INVALIDARG},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    ComPtr<IUnknown> found;
+    EXPECT_EQ(c.expected ? S_OK : c.failure,
+              builder_->FindInterface(c.category, c.type, c.filter->Base(), *c.iid,
+                                      found.ReleaseAndGetVoidAddressOf()))
+        << "case " << i;
+    EXPECT_TRUE(c.expected ? IsSameObject(found.Get(), c.expected) : !found) << "case " << i;
+  }
   ComPtr<IAMCrossbar> crossbar;
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, MakeWebcam().Get(),
-                                    IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->FindInterface(nullptr, nullptr, MakeWebcam().Get(), IID_IAMCrossbar,
-                                    crossbar.ReleaseAndGetVoidAddressOf()));
-  EXPECT_FALSE(crossbar);
   EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, nullptr, IID_IAMCrossbar,
                                                crossbar.ReleaseAndGetVoidAddressOf()));
-  EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, MakeWebcam().Get(),
-                                               IID_IAMCrossbar, nullptr));
-  // A GUID that is neither a pin category nor a direction.
-  EXPECT_EQ(E_INVALIDARG,
-            builder_->FindInterface(&MEDIATYPE_Video, nullptr, MakeWebcam().Get(), IID_IAMCrossbar,
-                                    crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_POINTER,
+            builder_->FindInterface(nullptr, nullptr, webcam->Base(), IID_IAMCrossbar, nullptr));
 }
 
 // The media type is matched against every type the pin offers, not only the one it is

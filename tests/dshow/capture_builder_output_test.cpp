@@ -1,5 +1,4 @@
-// The capture graph builder's graph, its recording set-up (SetOutputFileName) and the methods
-// it does not provide.
+// The capture graph builder's graph and its recording set-up (SetOutputFileName).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,30 +10,7 @@ namespace {
 
 using CaptureBuilderObject = CaptureBuilderTest;
 
-TEST_F(CaptureBuilderObject, AnswersItsInterfacesOnly) {
-  ComPtr<IUnknown> unknown;
-  EXPECT_EQ(S_OK, builder_->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf()));
-  EXPECT_TRUE(IsSameObject(unknown.Get(), builder_.Get()));
-  ComPtr<IBaseFilter> filter;
-  EXPECT_EQ(E_NOINTERFACE,
-            builder_->QueryInterface(IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf()));
-  EXPECT_FALSE(filter);
-}
-
-TEST_F(CaptureBuilderObject, MethodsNotProvidedSayNotImplemented) {
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  wchar_t oldName[] = L"old.avi";
-  wchar_t newName[] = L"new.avi";
-  ComPtr<TableFilter> source = MakeWebcam();
-  EXPECT_EQ(E_NOTIMPL, builder_->ControlStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
-                                               source.Get(), &start, &stop, 0, 0));
-  EXPECT_EQ(E_NOTIMPL, builder_->AllocCapFile(L"capture.avi", 1 << 20));
-  EXPECT_EQ(E_NOTIMPL, builder_->CopyCaptureFile(oldName, newName, FALSE, nullptr));
-}
-
 TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
-  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
   ComPtr<IGraphBuilder> first;
   ComPtr<IGraphBuilder> second;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
@@ -52,7 +28,6 @@ TEST_F(CaptureBuilderObject, SetFiltergraphKeepsTheFirstGraph) {
 }
 
 TEST_F(CaptureBuilderObject, WithoutAGraphItMakesItsOwnOnFirstNeed) {
-  if (!IsComClassRegistered(CLSID_FilterGraph)) GTEST_SKIP() << "no filter graph manager yet";
   ComPtr<IGraphBuilder> made;
   ASSERT_EQ(S_OK, builder_->GetFiltergraph(made.GetAddressOf()));
   ASSERT_TRUE(made);
@@ -99,9 +74,6 @@ TEST_F(CaptureBuilderOutput, RefusesOtherSubtypesAndNullArgumentsAndAddsNothing)
 }
 
 TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterNamedForThePath) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
-    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
-  }
   const std::wstring path = (folder_ / "capture.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
@@ -136,9 +108,6 @@ TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterNamedForThePath) {
 
 // The native capture of a webcam: its capture pin straight into the mux.
 TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter)) {
-    GTEST_SKIP() << "AVI Mux or File Writer not registered yet";
-  }
   const std::wstring path = (folder_ / "native.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
@@ -156,10 +125,6 @@ TEST_F(CaptureBuilderOutput, ACapturePinRendersIntoTheMux) {
 // The program's audio stream of a recording: the audio source through an Infinite Pin Tee into
 // the mux, then listening on the tee's spare output through the default audio renderer.
 TEST_F(CaptureBuilderOutput, TheAudioSourceGoesThroughAnInfiniteTeeIntoTheMux) {
-  if (!IsComClassRegistered(CLSID_AviDest) || !IsComClassRegistered(CLSID_FileWriter) ||
-      !IsComClassRegistered(CLSID_InfTee)) {
-    GTEST_SKIP() << "AVI Mux, File Writer or Infinite Pin Tee not registered yet";
-  }
   const std::wstring path = (folder_ / "audio.avi").wstring();
   ComPtr<IBaseFilter> mux;
   ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
@@ -181,10 +146,9 @@ TEST_F(CaptureBuilderOutput, TheAudioSourceGoesThroughAnInfiniteTeeIntoTheMux) {
   ComPtr<IPin> spare;
   ASSERT_EQ(S_OK, builder_->FindPin(tee.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio, TRUE, 0,
                                     spare.GetAddressOf()));
-  const HRESULT listened =
-      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, spare.Get(), nullptr, nullptr);
-  if (!IsComClassRegistered(CLSID_DSoundRender) && FAILED(listened)) return;
-  ASSERT_TRUE(SUCCEEDED(listened));
+  // Without a sink the spare output goes to the default audio renderer.
+  ASSERT_TRUE(SUCCEEDED(
+      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, spare.Get(), nullptr, nullptr)));
   ComPtr<IPin> rendererIn = PeerOf(spare.Get());
   ASSERT_TRUE(rendererIn);
   EXPECT_EQ(CLSID_DSoundRender, ClassOf(OwnerOf(rendererIn.Get()).Get()));

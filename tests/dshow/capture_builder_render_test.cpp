@@ -14,9 +14,6 @@ const PinType kYuy2Video{MEDIATYPE_Video, MEDIASUBTYPE_YUY2};
 
 class CaptureBuilderRender : public CaptureBuilderGraphTest {
  protected:
-  // Skips the test while a class the scenario needs is not registered yet.
-  bool Missing(REFCLSID clsid) { return !IsComClassRegistered(clsid); }
-
   ComPtr<TableFilter> AddSource(ComPtr<TableFilter> source, const wchar_t* name) {
     Add(source->Base(), name);
     return source;
@@ -130,7 +127,6 @@ TEST_F(CaptureBuilderRender, AFailedLinkLeavesTheLinksBeforeItInPlace) {
 // A source with only a capture pin: the preview comes from a Smart Tee on the capture pin and
 // a later capture render takes the tee's capture output (pins: input, capture, preview).
 TEST_F(CaptureBuilderRender, PreviewOfACapturePinGoesThroughASmartTee) {
-  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
   ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
   ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
   ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
@@ -153,7 +149,6 @@ TEST_F(CaptureBuilderRender, PreviewOfACapturePinGoesThroughASmartTee) {
 // capture render, which goes on from the tee's capture output; the preview render then takes
 // the tee's preview output. A source with a preview pin is captured straight.
 TEST_F(CaptureBuilderRender, CaptureOfASourceWithoutPreviewPinGoesThroughASmartTee) {
-  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
   ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
   ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
   ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
@@ -214,7 +209,6 @@ TEST_F(CaptureBuilderRender, ATeeTheCapturePinFeedsIsContinuedByCategory) {
 
 // The program's preview of a capture-only source passes the capture pin itself.
 TEST_F(CaptureBuilderRender, PreviewOfACapturePinGivenAsPinAlsoGetsTheTee) {
-  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
   ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
   ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
   ASSERT_EQ(VFW_S_NOPREVIEWPIN,
@@ -228,7 +222,6 @@ TEST_F(CaptureBuilderRender, PreviewOfACapturePinGivenAsPinAlsoGetsTheTee) {
 // The video-port preview: capture pin -> Smart Tee (intermediate) -> null renderer on the
 // tee's first output (capture), then the tee's preview output to the grabber.
 TEST_F(CaptureBuilderRender, TheVideoPortGraphOfTheProgram) {
-  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
   ComPtr<TableFilter> source = AddSource(MakeVideoPortSource(), L"Video port");
   ComPtr<IBaseFilter> tee = AddNew(CLSID_SmartTee, L"Smarttee");
   ComPtr<TableFilter> null = AddSink(L"Null");
@@ -246,7 +239,6 @@ TEST_F(CaptureBuilderRender, TheVideoPortGraphOfTheProgram) {
 
 // The native capture of a video-port source renders from the tee by category.
 TEST_F(CaptureBuilderRender, ASmartTeeGivenAsSourceRendersItsOutputsByCategory) {
-  if (Missing(CLSID_SmartTee)) GTEST_SKIP() << "Smart Tee not registered yet";
   ComPtr<TableFilter> source = AddSource(MakeVideoPortSource(), L"Video port");
   ComPtr<IBaseFilter> tee = AddNew(CLSID_SmartTee, L"Smarttee");
   ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
@@ -274,9 +266,6 @@ TEST_F(CaptureBuilderRender, InterleavedDvToAnInterleavedSinkConnectsStraight) {
 }
 
 TEST_F(CaptureBuilderRender, InterleavedDvToAVideoSinkGetsTheNamedDvSplitter) {
-  if (Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
-    GTEST_SKIP() << "DV Splitter or DV Video Decoder not registered yet";
-  }
   ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
   ComPtr<TableFilter> grabber = AddSink(
       L"Grabber", {{MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, {MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
@@ -299,9 +288,6 @@ TEST_F(CaptureBuilderRender, InterleavedDvToAVideoSinkGetsTheNamedDvSplitter) {
 // DV Splitter and the decoder; the capture render takes the tee's capture output straight into
 // a sink that accepts the interleaved stream.
 TEST_F(CaptureBuilderRender, TheNativeDvCaptureGraphOfTheProgram) {
-  if (Missing(CLSID_SmartTee) || Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
-    GTEST_SKIP() << "Smart Tee, DV Splitter or DV Video Decoder not registered yet";
-  }
   ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
   ComPtr<TableFilter> grabber = AddSink(
       L"Grabber", {{MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, {MEDIATYPE_Video, MEDIASUBTYPE_YUY2}});
@@ -324,9 +310,6 @@ TEST_F(CaptureBuilderRender, TheNativeDvCaptureGraphOfTheProgram) {
 // Sample Grabber, then the grabber (a filter source, no category) through the Color Space
 // Converter into the Video Renderer.
 TEST_F(CaptureBuilderRender, ThePreviewChainOfTheProgram) {
-  for (const CLSID* clsid : {&CLSID_SampleGrabber, &CLSID_Colour, &CLSID_VideoRenderer}) {
-    if (Missing(*clsid)) GTEST_SKIP() << "a filter of the preview chain is not registered yet";
-  }
   ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"VideoSource");
   ComPtr<IBaseFilter> grabber = AddNew(CLSID_SampleGrabber, L"sg");
   ComPtr<IBaseFilter> color = AddNew(CLSID_Colour, L"color");
@@ -345,7 +328,6 @@ TEST_F(CaptureBuilderRender, ThePreviewChainOfTheProgram) {
 // ---- Default renderers ----------------------------------------------------------------------
 
 TEST_F(CaptureBuilderRender, WithoutSinkVideoGoesToTheVideoRenderer) {
-  if (Missing(CLSID_VideoRenderer)) GTEST_SKIP() << "Video Renderer not registered yet";
   ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
   ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
                                                webcam->Base(), nullptr, nullptr)));
@@ -359,9 +341,6 @@ TEST_F(CaptureBuilderRender, WithoutSinkVideoGoesToTheVideoRenderer) {
 }
 
 TEST_F(CaptureBuilderRender, WithoutSinkInterleavedDvIsSplitAndItsVideoRendered) {
-  if (Missing(CLSID_VideoRenderer) || Missing(CLSID_DVSplitter) || Missing(CLSID_DVVideoCodec)) {
-    GTEST_SKIP() << "Video Renderer or DV filters not registered yet";
-  }
   ComPtr<TableFilter> camcorder = AddSource(MakeDvCamcorder(), L"Camcorder");
   ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(nullptr, &MEDIATYPE_Interleaved,
                                                camcorder->Pin(L"DV Vid Out"), nullptr, nullptr)));
@@ -372,22 +351,6 @@ TEST_F(CaptureBuilderRender, WithoutSinkInterleavedDvIsSplitAndItsVideoRendered)
   EXPECT_TRUE(AreConnected(camcorder->Pin(L"DV Vid Out"), PinAt(splitter.Get(), 0).Get()));
   EXPECT_TRUE(PeerOf(PinAt(splitter.Get(), 1).Get()));
   EXPECT_TRUE(PeerOf(PinAt(renderer.Get(), 0).Get()));
-}
-
-TEST_F(CaptureBuilderRender, WithoutSinkAudioGoesToTheDefaultAudioRenderer) {
-  ComPtr<TableFilter> audio = AddSource(MakeAudioSource(), L"Audio");
-  const int before = FilterCount();
-  const HRESULT hr =
-      builder_->RenderStream(nullptr, &MEDIATYPE_Audio, audio->Pin(L"Capture"), nullptr, nullptr);
-  if (Missing(CLSID_DSoundRender) && FAILED(hr)) {
-    GTEST_SKIP() << "no audio renderer registered yet";
-  }
-  ASSERT_TRUE(SUCCEEDED(hr));
-  ComPtr<IPin> peer = PeerOf(audio->Pin(L"Capture"));
-  ASSERT_TRUE(peer);
-  EXPECT_EQ(before + 1, FilterCount());
-  ComPtr<IBaseFilter> renderer = OwnerOf(peer.Get());
-  EXPECT_EQ(CLSID_DSoundRender, ClassOf(renderer.Get()));
 }
 
 }  // namespace

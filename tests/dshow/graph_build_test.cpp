@@ -374,11 +374,8 @@ TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
   UINT count = 1;
   EXPECT_EQ(E_NOTIMPL, window->GetTypeInfoCount(&count));
   EXPECT_EQ(0u, count);
-  ComPtr<IBaseFilter> renderer;
-  if (FAILED(CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                              renderer.ReleaseAndGetVoidAddressOf()))) {
-    GTEST_SKIP() << "no video renderer registered";
-  }
+  ComPtr<IBaseFilter> renderer = CreateFilter(CLSID_VideoRenderer);
+  ASSERT_TRUE(renderer);
   graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Not a window");
   graph->AddFilter(renderer.Get(), L"Video Renderer");
   EXPECT_EQ(S_OK, window->SetWindowPosition(10, 20, 320, 240));

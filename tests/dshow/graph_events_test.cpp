@@ -12,6 +12,7 @@
 #include "TestCountingSink.h"
 #include "TestPushSource.h"
 #include "graph_test_support.h"
+#include "temp_dir.h"
 #include "wait_until.h"
 
 namespace vidorra::test {
@@ -201,18 +202,16 @@ TEST(GraphEvents, CompleteWaitsForEveryRendererWhileTheGraphRuns) {
 // The File writer ends its stream like a renderer: an end reached while paused is told when
 // the graph runs.
 TEST(GraphEvents, TheFileWriterTellsItsEndWhileTheGraphRuns) {
-  char folder[] = "/tmp/vidorra-writer-end-XXXXXX";
-  ASSERT_TRUE(mkdtemp(folder));
-  const std::string path = std::string(folder) + "/out.bin";
+  TempDir folder;
+  const std::string path = folder.File("out.bin");
   auto graph = NewGraph();
   TestPushSourceConfig config;
   config.mediaType = CMediaType(&MEDIATYPE_Stream);
   config.frameCount = 3;
   config.frameDuration = 4;  // byte positions: the samples follow each other
   auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> writer;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FileWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   writer.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
+  ASSERT_TRUE(writer);
   ASSERT_EQ(S_OK,
             QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr));
   graph->AddFilter(source.Get(), L"Source");
@@ -229,8 +228,6 @@ TEST(GraphEvents, TheFileWriterTellsItsEndWhileTheGraphRuns) {
   EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(5'000, &code));
   EXPECT_EQ(EC_COMPLETE, code);
   EXPECT_EQ(S_OK, control->Stop());
-  std::remove(path.c_str());
-  rmdir(folder);
 }
 
 TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {

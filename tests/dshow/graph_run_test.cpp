@@ -95,41 +95,39 @@ TEST(GraphRun, CompleteWaitsForEveryRenderer) {
   control->Stop();
 }
 
-TEST(GraphRun, FillBufferFailureBecomesErrorAbort) {
-  TestPushSourceConfig config;
-  config.failAtFrame = 5;
-  config.failure = E_OUTOFMEMORY;
-  Chain chain(std::move(config), 1);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(E_OUTOFMEMORY, event.param1);
-  EXPECT_EQ(S_OK, chain.control->Stop());
-  EXPECT_EQ(5, chain.sink->Count());
-}
-
-TEST(GraphRun, TransformFailureBecomesErrorAbort) {
-  Chain chain(TestPushSourceConfig{}, 2, /*failAtMiddle=*/3);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(E_FAIL, event.param1);
-  EXPECT_EQ(S_OK, chain.control->Stop());
-  EXPECT_EQ(3, chain.sink->Count());
-}
-
-TEST(GraphRun, RendererFailureBecomesErrorAbort) {
-  Chain chain(TestPushSourceConfig{}, 0, -1, /*failAtSink=*/2);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_ERRORABORT, event.code);
-  EXPECT_EQ(S_OK, chain.control->Stop());
+// A failure anywhere in the stream (source, transform, renderer) ends it with EC_ERRORABORT;
+// the samples before it reach the sink.
+TEST(GraphRun, AStreamingFailureBecomesErrorAbort) {
+  TestPushSourceConfig failingSource;
+  failingSource.failAtFrame = 5;
+  failingSource.failure = E_OUTOFMEMORY;
+  const struct {
+    const char* where;
+    TestPushSourceConfig config;
+    int passThroughs, failAtMiddle, failAtSink;
+    HRESULT error;
+    int delivered;
+  } cases[] = {
+      {"source", failingSource, 1, -1, -1, E_OUTOFMEMORY, 5},
+      {"transform", {}, 2, 3, -1, E_FAIL, 3},
+      {"renderer", {}, 0, -1, 2, S_OK, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    Chain chain(c.config, c.passThroughs, c.failAtMiddle, c.failAtSink);
+    chain.NoClock();
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
+    GraphEvent event{};
+    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+    EXPECT_EQ(EC_ERRORABORT, event.code);
+    if (FAILED(c.error)) {
+      EXPECT_EQ(c.error, event.param1);
+    }
+    EXPECT_EQ(S_OK, chain.control->Stop());
+    if (c.delivered >= 0) {
+      EXPECT_EQ(c.delivered, chain.sink->Count());
+    }
+  }
 }
 
 TEST(GraphRun, InPlaceFiltersPassTheSameSampleUnlessItIsReadOnly) {
@@ -214,37 +212,34 @@ TEST(GraphRun, ThousandRunStopCyclesWhileStreaming) {
   EXPECT_EQ(State_Stopped, chain.source->State());
 }
 
-TEST(GraphRun, RendererWaitsForPresentationTimeOnTheClock) {
-  TestPushSourceConfig config;
-  config.frameCount = 5;
-  config.frameDuration = 200'000;  // 20 ms
-  Chain chain(std::move(config), 0);
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  ComPtr<IReferenceClock> clock;
-  ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(chain.graph.Get())->GetSyncSource(clock.GetAddressOf()));
-  EXPECT_TRUE(clock);
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_COMPLETE, event.code);
-  chain.control->Stop();
-  const auto samples = chain.sink->Samples();
-  ASSERT_EQ(5u, samples.size());
-  for (const RenderedSample& s : samples) EXPECT_GE(s.renderedAt, s.start) << "frame " << s.frame;
-}
-
-TEST(GraphRun, WithoutAClockTheRendererDoesNotWait) {
-  TestPushSourceConfig config;
-  config.frameCount = 4;
-  config.frameDuration = 36'000'000'000;  // an hour a frame: waiting would never end
-  Chain chain(std::move(config), 0);
-  chain.NoClock();
-  ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_COMPLETE, event.code);
-  EXPECT_EQ(4, chain.sink->Count());
-  for (const RenderedSample& s : chain.sink->Samples()) EXPECT_EQ(-1, s.renderedAt);
-  chain.control->Stop();
+// On the graph's clock the renderer waits for each sample's presentation time; without a
+// clock it renders at once (an hour a frame would never end otherwise).
+TEST(GraphRun, RendererWaitsForPresentationTimeOnlyOnAClock) {
+  for (bool clocked : {true, false}) {
+    SCOPED_TRACE(clocked ? "clock" : "no clock");
+    TestPushSourceConfig config;
+    config.frameCount = 4;
+    config.frameDuration = clocked ? 200'000 : 36'000'000'000;
+    Chain chain(std::move(config), 0);
+    if (!clocked) chain.NoClock();
+    ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
+    ComPtr<IReferenceClock> clock;
+    QueryAs<IMediaFilter>(chain.graph.Get())->GetSyncSource(clock.GetAddressOf());
+    EXPECT_EQ(clocked, clock != nullptr);
+    GraphEvent event{};
+    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
+    EXPECT_EQ(EC_COMPLETE, event.code);
+    chain.control->Stop();
+    const auto samples = chain.sink->Samples();
+    ASSERT_EQ(4u, samples.size());
+    for (const RenderedSample& s : samples) {
+      if (clocked) {
+        EXPECT_GE(s.renderedAt, s.start) << "frame " << s.frame;
+      } else {
+        EXPECT_EQ(-1, s.renderedAt) << "frame " << s.frame;
+      }
+    }
+  }
 }
 
 TEST(GraphRun, StopInterruptsARendererWaitingOnTheClock) {

@@ -281,15 +281,6 @@ TEST(AviMuxFilter, ConfigurationAndPropertyInterfaces) {
   EXPECT_EQ(bag->Write(L"other", &value), E_INVALIDARG);
 }
 
-TEST(AviMuxFilter, RegisteredWithTheirNames) {
-  const auto mux = FilterRegistry::Instance().Find(CLSID_AviDest);
-  ASSERT_TRUE(mux);
-  EXPECT_EQ(mux->friendlyName, L"AVI Mux");
-  const auto writer = FilterRegistry::Instance().Find(CLSID_FileWriter);
-  ASSERT_TRUE(writer);
-  EXPECT_EQ(writer->friendlyName, L"File writer");
-}
-
 TEST(FileWriterFilter, FileNameWhileStoppedOnly) {
   ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
   ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
@@ -491,10 +482,7 @@ TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
   const std::string path = dir.File("image.avi");
   auto describedFrames = [&]() -> size_t {
     const auto steps = log->Steps();
-    const auto image = test::DeliveryLog::ImageAfter(steps, steps.size());
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
+    test::WriteBytes(path, test::DeliveryLog::ImageAfter(steps, steps.size()));
     const auto info = avi::AviReader::Read(path);
     if (!info || info->streams.empty()) return 0;
     return std::min<size_t>(info->streams[0].length, info->streams[0].odmlChunks.size());
@@ -512,17 +500,23 @@ TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
   EXPECT_EQ(describedFrames(), 4u);
 }
 
-TEST(AviMuxGraph, ExistingFileFailsTheRunAndStaysUntouched) {
+// A file that exists is never written over, a missing folder is not made: the run fails with
+// the reason and the existing file keeps its bytes.
+TEST(AviMuxGraph, ExistingFileOrMissingFolderFailsTheRun) {
   TempDir dir;
-  const std::string path = dir.File("exists.avi");
-  std::ofstream(path) << "keep me";
-  auto source = MakeComObject<test::TestPushSource>(Frames(5));
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}), S_OK);
-  ASSERT_EQ(g.SetFile(path), S_OK);
-  EXPECT_EQ(g.Run(), HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
-  g.Stop();
-  EXPECT_EQ(std::filesystem::file_size(path), 7u);
+  const std::string existing = dir.File("exists.avi");
+  std::ofstream(existing) << "keep me";
+  for (const auto& [path, error] :
+       {std::pair{existing, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
+        std::pair{dir.File("missing/dir.avi"), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}}) {
+    auto source = MakeComObject<test::TestPushSource>(Frames(5));
+    RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get()}), S_OK);
+    ASSERT_EQ(g.SetFile(path), S_OK);
+    EXPECT_EQ(g.Run(), error) << path;
+    g.Stop();
+  }
+  EXPECT_EQ(std::filesystem::file_size(existing), 7u);
 }
 
 TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <temp_dir.h>
 #include <vidorra_filters.h>
 
 #include <cmath>
@@ -29,43 +30,6 @@
 #include "dv/DvVideoCodec.h"
 
 namespace vidorra::test {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vidorra-avi-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Runs a shell command and returns its standard output ("" and *status != 0 on failure).
-inline std::string RunCommand(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) {
-    if (status) *status = -1;
-    return out;
-  }
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int rc = ::pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
-
-inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // One line per stream: "codec_type,codec_name,nb_read_frames or packets".
 struct ProbedStream {
@@ -116,6 +80,12 @@ inline long DecodedAudioSamples(const std::string& path, int channels, bool useO
   const std::string cmd = std::string("ffmpeg -v error ") + (useOdml ? "" : "-use_odml 0 ") +
                           "-i " + Quote(path) + " -map 0:a:0 -f s16le -acodec pcm_s16le - | wc -c";
   return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
+}
+
+// Writes bytes as the whole of the file at path.
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Colour bars in YUY2 with the frame number as 32 black/white blocks across the top rows.

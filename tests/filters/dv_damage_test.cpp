@@ -103,23 +103,9 @@ TEST(DvDamage, FlippedBytesKeepEveryReadableFrameThroughSplitterMuxAndDecoder) {
 
     // Recorded as a type-2 file: every readable frame and its sound are on disk.
     {
-      ComPtr<IGraphBuilder> graph = test::UnclockedGraph();
-      ComPtr<IBaseFilter> source = test::LoadedSource(dvPath);
-      auto splitter = MakeComObject<filters::CDvSplitter>();
-      ComPtr<IBaseFilter> mux = test::NewSystemFilter(CLSID_AviDest);
-      ComPtr<IBaseFilter> writer = test::NewSystemFilter(CLSID_FileWriter);
-      test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                                     {splitter.Get(), L"DV Splitter"},
-                                     {mux.Get(), L"AVI Mux"},
-                                     {writer.Get(), L"File writer"}});
-      ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-      ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 1, mux.Get(), 1), S_OK);
-      ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 2, mux.Get(), 2), S_OK);
-      ASSERT_EQ(test::Link(graph.Get(), mux.Get(), 0, writer.Get(), 0), S_OK);
-      QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
-      ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-      EXPECT_TRUE(test::WaitForComplete(graph.Get()));
-      ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+      test::Type2RecordingChain chain(dvPath, aviPath);
+      ASSERT_TRUE(chain.Record());
+      auto& splitter = chain.splitter;
       EXPECT_EQ(splitter->BadFrames(), static_cast<long>(damage.headerless.size()));
       EXPECT_EQ(splitter->DamagedFrames(), damagedFrames);
       EXPECT_GE(splitter->DamagedBlocks(), damagedFrames);

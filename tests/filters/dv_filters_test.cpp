@@ -32,24 +32,28 @@ using test::UnclockedGraph;
 using test::WaitForComplete;
 using test::WriteDvFile;
 
+// The recording and DV filters are registered under the names graphs and pages show.
 TEST(DvFilters, RegisteredWithNamesAndCategories) {
-  auto& registry = FilterRegistry::Instance();
-  const auto splitter = registry.Find(CLSID_DVSplitter);
-  ASSERT_TRUE(splitter);
-  EXPECT_EQ(splitter->friendlyName, L"DV Splitter");
-  EXPECT_EQ(splitter->category, CLSID_LegacyAmFilterCategory);
-  const auto decoder = registry.Find(CLSID_DVVideoCodec);
-  ASSERT_TRUE(decoder);
-  EXPECT_EQ(decoder->friendlyName, L"DV Video Decoder");
-  const auto encoder = registry.Find(CLSID_DVVideoEnc);
-  ASSERT_TRUE(encoder);
-  EXPECT_EQ(encoder->friendlyName, L"DV Video Encoder");
-  EXPECT_EQ(encoder->category, CLSID_VideoCompressorCategory);
-  EXPECT_EQ(FilterRegistry::DisplayName(*encoder),
-            L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder");
-  const auto source = registry.Find(CLSID_DvFileSource);
-  ASSERT_TRUE(source);
-  EXPECT_EQ(source->friendlyName, L"DV File Source");
+  const struct {
+    const CLSID& clsid;
+    const wchar_t* name;
+    const CLSID* category;
+  } filters[] = {
+      {CLSID_DVSplitter, L"DV Splitter", &CLSID_LegacyAmFilterCategory},
+      {CLSID_DVVideoCodec, L"DV Video Decoder", nullptr},
+      {CLSID_DVVideoEnc, L"DV Video Encoder", &CLSID_VideoCompressorCategory},
+      {CLSID_DvFileSource, L"DV File Source", nullptr},
+      {CLSID_AviDest, L"AVI Mux", nullptr},
+      {CLSID_FileWriter, L"File writer", nullptr},
+  };
+  for (const auto& f : filters) {
+    const auto found = FilterRegistry::Instance().Find(f.clsid);
+    ASSERT_TRUE(found) << WideToUtf8(f.name);
+    EXPECT_EQ(found->friendlyName, f.name);
+    if (f.category) {
+      EXPECT_EQ(found->category, *f.category) << WideToUtf8(f.name);
+    }
+  }
 }
 
 TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
@@ -77,9 +81,7 @@ TEST(DvSplitterFilter, OutputsFollowTheInputsSound) {
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(splitter.Get(), L"DV Splitter");
   EXPECT_EQ(test::PinsOf(splitter.Get()).size(), 2u);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
-                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
-            S_OK);
+  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
   ASSERT_EQ(test::PinsOf(splitter.Get()).size(), 3u);
   EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 1).Get()), L"DVVidOut0");
   EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 2).Get()), L"AudOut00");
@@ -93,34 +95,7 @@ TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
   const std::string dvPath = dir.File("in.dv"), aviPath = dir.File("type2.avi");
   constexpr int kFrames = 30;
   const auto pcm = WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IGraphBuilder> graph = UnclockedGraph();
-  ComPtr<IBaseFilter> source = LoadedSource(dvPath);
-  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
-  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-  for (auto [f, n] : {std::pair{source.Get(), L"Source"},
-                      {splitter.Get(), L"DV Splitter"},
-                      {mux.Get(), L"AVI Mux"},
-                      {writer.Get(), L"File writer"}}) {
-    ASSERT_EQ(graph->AddFilter(f, n), S_OK);
-  }
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
-                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(),
-                                 PinAtIndex(mux.Get(), 1).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 2).Get(),
-                                 PinAtIndex(mux.Get(), 2).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
-                                 nullptr),
-            S_OK);
-  ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
-  ASSERT_EQ(sink->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr), S_OK);
-  ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
-  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+  ASSERT_TRUE(test::Type2RecordingChain(dvPath, aviPath).Record());
 
   const auto info = avi::AviReader::Read(aviPath);
   ASSERT_TRUE(info);
@@ -154,13 +129,11 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
   ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
   auto video = MakeComObject<test::TestCountingSink>();
   auto sound = MakeComObject<test::GatedSink>(MEDIATYPE_Audio);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(splitter.Get(), L"DV Splitter");
-  graph->AddFilter(video.Get(), L"Video");
-  graph->AddFilter(sound.Get(), L"Sound");
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
-                                 PinAtIndex(splitter.Get(), 0).Get(), nullptr),
-            S_OK);
+  test::AddFilters(graph.Get(), {{source.Get(), L"Source"},
+                                 {splitter.Get(), L"DV Splitter"},
+                                 {video.Get(), L"Video"},
+                                 {sound.Get(), L"Sound"}});
+  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
   ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(), video->InputPinInterface(),
                                  nullptr),
             S_OK);
@@ -187,23 +160,11 @@ TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
   const std::string dvPath = dir.File("ntsc.dv"), aviPath = dir.File("type1.avi");
   constexpr int kFrames = 30;
   WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IGraphBuilder> graph = UnclockedGraph();
   ComPtr<IBaseFilter> source = LoadedSource(dvPath);
-  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(mux.Get(), L"AVI Mux");
-  graph->AddFilter(writer.Get(), L"File writer");
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(), PinAtIndex(mux.Get(), 1).Get(),
-                                 nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(), PinAtIndex(writer.Get(), 0).Get(),
-                                 nullptr),
-            S_OK);
-  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
-  ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
-  ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
+  test::RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+  ASSERT_EQ(g.SetFile(aviPath), S_OK);
+  ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
   const auto info = avi::AviReader::Read(aviPath);
   ASSERT_TRUE(info);
   ASSERT_EQ(info->streams.size(), 1u);
@@ -277,15 +238,10 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
   ComPtr<IBaseFilter> source = LoadedSource(path);
   ComPtr<IBaseFilter> grabber = NewSystemFilter(CLSID_SampleGrabber);
   ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_NullRenderer);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(grabber.Get(), L"Grabber");
-  graph->AddFilter(renderer.Get(), L"Null");
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
-                                 PinAtIndex(grabber.Get(), 0).Get(), nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(grabber.Get(), 1).Get(),
-                                 PinAtIndex(renderer.Get(), 0).Get(), nullptr),
-            S_OK);
+  test::AddFilters(graph.Get(),
+                   {{source.Get(), L"Source"}, {grabber.Get(), L"Grabber"}, {renderer.Get(), L"Null"}});
+  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, grabber.Get(), 0), S_OK);
+  ASSERT_EQ(test::Link(graph.Get(), grabber.Get(), 1, renderer.Get(), 0), S_OK);
   auto callback = MakeComObject<ClockReadingCallback>(clock.Get(), kRunStart);
   QueryAs<ISampleGrabber>(grabber.Get())->SetCallback(callback.Get(), 0);
   auto passedCount = [&] { return callback->Passed().size(); };
@@ -333,22 +289,11 @@ TEST(DvVideoDecoderFilterTest, DecodesToEachOfferedFormat) {
   WriteDvFile(path, maker, kFrames);
   for (const GUID& subtype :
        {MEDIASUBTYPE_IYUV, MEDIASUBTYPE_YUY2, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_RGB32}) {
-    ComPtr<IGraphBuilder> graph = UnclockedGraph();
-    ComPtr<IBaseFilter> source = LoadedSource(path);
-    ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
-    ComPtr<IBaseFilter> decoder = NewSystemFilter(CLSID_DVVideoCodec);
+    test::DecodingChain chain(path);
+    ComPtr<IGraphBuilder> graph = chain.graph;
     auto sink = MakeComObject<test::TestCountingSink>(subtype);
-    graph->AddFilter(source.Get(), L"Source");
-    graph->AddFilter(splitter.Get(), L"DV Splitter");
-    graph->AddFilter(decoder.Get(), L"DV Video Decoder");
     graph->AddFilter(sink.Get(), L"Sink");
-    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(source.Get(), 0).Get(),
-                                   PinAtIndex(splitter.Get(), 0).Get(), nullptr),
-              S_OK);
-    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(),
-                                   PinAtIndex(decoder.Get(), 0).Get(), nullptr),
-              S_OK);
-    ASSERT_EQ(graph->Connect(PinAtIndex(decoder.Get(), 1).Get(), sink->InputPinInterface()), S_OK);
+    ASSERT_EQ(graph->Connect(chain.decoder->OutputPin(), sink->InputPinInterface()), S_OK);
     AM_MEDIA_TYPE mt{};
     ASSERT_EQ(sink->InputPinInterface()->ConnectionMediaType(&mt), S_OK);
     EXPECT_EQ(mt.subtype, subtype);
@@ -393,31 +338,15 @@ TEST(DvVideoEncoderFilterTest, ScalesAndKeepsTheFrameRate) {
     config.mediaType = dv::PictureType(dv::PictureFormat::kYuy2, 320, 240, 333667);
     config.frameCount = kFrames;
     config.frameDuration = 333667;
-    ComPtr<IGraphBuilder> graph = UnclockedGraph();
     auto source = MakeComObject<test::TestPushSource>(config);
     ComPtr<IBaseFilter> encoder = NewSystemFilter(CLSID_DVVideoEnc);
-    ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
-    ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
     QueryAs<IDVEnc>(encoder.Get())
         ->put_IFormatResolution(videoFormat, DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480,
                                 FALSE, nullptr);
-    graph->AddFilter(source.Get(), L"Bars");
-    graph->AddFilter(encoder.Get(), L"DV Video Encoder");
-    graph->AddFilter(mux.Get(), L"AVI Mux");
-    graph->AddFilter(writer.Get(), L"File writer");
-    ASSERT_EQ(
-        graph->ConnectDirect(source->OutputPin(), PinAtIndex(encoder.Get(), 0).Get(), nullptr),
-        S_OK);
-    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(encoder.Get(), 1).Get(),
-                                   PinAtIndex(mux.Get(), 1).Get(), nullptr),
-              S_OK);
-    ASSERT_EQ(graph->ConnectDirect(PinAtIndex(mux.Get(), 0).Get(),
-                                   PinAtIndex(writer.Get(), 0).Get(), nullptr),
-              S_OK);
-    QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(path).c_str(), nullptr);
-    ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-    EXPECT_TRUE(WaitForComplete(graph.Get()));
-    test::StopGraph(graph.Get());
+    test::RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get(), encoder.Get()}, /*clocked=*/false), S_OK);
+    ASSERT_EQ(g.SetFile(path), S_OK);
+    ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
 
     const auto info = avi::AviReader::Read(path);
     ASSERT_TRUE(info);

@@ -63,4 +63,33 @@ struct DecodingChain {
   ComPtr<filters::CDvVideoDecoderFilter> decoder = MakeComObject<filters::CDvVideoDecoderFilter>();
 };
 
+// DV File Source -> DV Splitter -> AVI Mux (picture and sound as two streams) -> File writer in a
+// graph without clock, linked and recording into aviPath.
+struct Type2RecordingChain {
+  Type2RecordingChain(const std::string& dvPath, const std::string& aviPath)
+      : source(LoadedSource(dvPath)) {
+    AddFilters(graph.Get(), {{source.Get(), L"Source"},
+                             {splitter.Get(), L"DV Splitter"},
+                             {mux.Get(), L"AVI Mux"},
+                             {writer.Get(), L"File writer"}});
+    EXPECT_EQ(Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
+    EXPECT_EQ(Link(graph.Get(), splitter.Get(), 1, mux.Get(), 1), S_OK);
+    EXPECT_EQ(Link(graph.Get(), splitter.Get(), 2, mux.Get(), 2), S_OK);
+    EXPECT_EQ(Link(graph.Get(), mux.Get(), 0, writer.Get(), 0), S_OK);
+    EXPECT_EQ(QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr),
+              S_OK);
+  }
+  // Runs the graph to its end and stops it; false when it does not complete.
+  bool Record() {
+    if (FAILED(RunGraph(graph.Get()))) return false;
+    const bool complete = WaitForComplete(graph.Get());
+    return StopGraph(graph.Get()) == S_OK && complete;
+  }
+  ComPtr<IGraphBuilder> graph = UnclockedGraph();
+  ComPtr<IBaseFilter> source;
+  ComPtr<filters::CDvSplitter> splitter = MakeComObject<filters::CDvSplitter>();
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
+  ComPtr<IBaseFilter> writer = NewSystemFilter(CLSID_FileWriter);
+};
+
 }  // namespace vidorra::test

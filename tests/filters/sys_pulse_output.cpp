@@ -1,5 +1,6 @@
-// PCM playback core: volume mapping, playing to the server's null sink, the stream's volume as
-// the server reports it, flush releasing a blocked writer, and running without a server.
+// PCM playback core: volume mapping, playing to the server's null sink, flush releasing a
+// blocked writer, and running without a server. The stream's volume as the server reports it,
+// set before and while playing: sys_audio_renderer.cpp.
 #include <PulseAudioOutput.h>
 #include <gtest/gtest.h>
 #include <pulse/volume.h>
@@ -100,21 +101,6 @@ TEST_F(SysPulseOutputServer, PlaysPcmAtTheSoundCardsPace) {
   EXPECT_TRUE(test::WaitUntil([&] { return output_.PlayedMicroseconds().value_or(0) >= 150'000; }))
       << "played " << output_.PlayedMicroseconds().value_or(0) << " us";
   EXPECT_LE(output_.PlayedMicroseconds().value_or(0), 400'000u) << "not more than was written";
-}
-
-TEST_F(SysPulseOutputServer, VolumeIsAppliedToTheStream) {
-  output_.SetVolume(-2000);
-  EXPECT_EQ(output_.ServerVolume(), pa_sw_volume_from_dB(-20.0));
-  output_.SetVolume(-10000);
-  EXPECT_EQ(output_.ServerVolume(), PA_VOLUME_MUTED);
-  output_.SetVolume(0);
-  EXPECT_EQ(output_.ServerVolume(), PA_VOLUME_NORM);
-
-  // A volume set before the stream exists is applied when it is opened.
-  PulseAudioOutput later("vidorra test 2");
-  later.SetVolume(-600);
-  ASSERT_TRUE(later.Open(Pcm16Stereo()));
-  EXPECT_EQ(later.ServerVolume(), pa_sw_volume_from_dB(-6.0));
 }
 
 TEST_F(SysPulseOutputServer, FlushReleasesAWriterBlockedOnAPausedStream) {

@@ -1,6 +1,7 @@
 // The simulated machine file: directives, comments, malformed lines reported with their number.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <temp_dir.h>
 #include <wait_until.h>
 
 #include <filesystem>
@@ -107,9 +108,8 @@ TEST(SimulatedMachine, BinaryGarbageIsNoCrash) {
 // a new current machine and is told with the machines before and after; a listener gone hears
 // nothing more.
 TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
-  std::string folder = (std::filesystem::temp_directory_path() / "vidorra-watch-XXXXXX").string();
-  ASSERT_TRUE(::mkdtemp(folder.data()));
-  const std::filesystem::path file = std::filesystem::path(folder) / "machine.txt";
+  test::TempDir folder;
+  const std::filesystem::path file = folder.File("machine.txt");
   std::ofstream(file) << "video dv Camescope\n";
   ::setenv("VIDORRA_SIMULATION", file.c_str(), 1);
   SimulatedMachine::ReloadCurrentForTesting();
@@ -130,7 +130,7 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   std::ofstream(file, std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
   ASSERT_TRUE(heard(1));
   EXPECT_EQ(SimulatedMachine::Current().VideoDevices().size(), 2u);
-  const std::filesystem::path next = std::filesystem::path(folder) / "machine.new";
+  const std::filesystem::path next = folder.File("machine.new");
   std::ofstream(next) << "audio tone Son\n";
   std::filesystem::rename(next, file);
   ASSERT_TRUE(heard(2));
@@ -147,7 +147,6 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   EXPECT_EQ(changes.size(), 2u) << "no listener any more";
   ::unsetenv("VIDORRA_SIMULATION");
   SimulatedMachine::ReloadCurrentForTesting();
-  std::filesystem::remove_all(folder);
 }
 
 TEST(SimulatedMachine, DefaultIsInactive) {
