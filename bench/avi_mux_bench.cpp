@@ -25,7 +25,9 @@ using vidorra::test::PinAt;
 using vidorra::test::RunToCompletion;
 
 constexpr int kShortFrames = 150;
-constexpr int kLongFrames = 750;  // 30 s of PAL DV, 108 MB
+// Long enough that the work per frame stands well above the spread of two process start-ups
+// on a shared machine (a type-2 frame costs a tenth of a millisecond).
+constexpr int kLongFrames = 4500;  // 3 minutes of PAL DV, 648 MB
 constexpr long kRunTimeoutMs = 600'000;
 
 int RunType2(const std::string& dvPath, const std::string& aviPath) {

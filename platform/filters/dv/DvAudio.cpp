@@ -32,6 +32,14 @@ size_t AudioDataOffset(DvSystem system, size_t half, const Position& p) {
   return sequence * kSequenceBytes + AudioBlockIndex(p.block) * kDifBlockBytes + kAudioDataOffset;
 }
 
+// Where each sample n of a channel group lies, worked out once per system: the shuffle's
+// divisions cost more than the extraction itself when done per sample.
+struct Placement {
+  uint32_t offset;  // of the sample's audio data in the first half, before the slot
+  uint16_t slot;
+  uint16_t block;   // sequence within the half * kAudioBlocksPerSequence + audio block
+};
+
 int MinSamples(DvSystem system, int smp) {
   return system == DvSystem::k625_50 ? kRateFacts[smp].minSamples50 : kRateFacts[smp].minSamples60;
 }
@@ -39,6 +47,22 @@ int MinSamples(DvSystem system, int smp) {
 int CapacityPerChannel(DvSystem system, int bits) {
   const int perBlock = bits == 16 ? kSamples16PerBlock : kPairs12PerBlock;
   return perBlock * static_cast<int>(kAudioBlocksPerSequence * FactsOf(system).sequences / 2);
+}
+
+std::span<const Placement> PlacementsOf(DvSystem system) {
+  static const auto make = [](DvSystem s) {
+    std::vector<Placement> table(
+        static_cast<size_t>(std::max(CapacityPerChannel(s, 16), CapacityPerChannel(s, 12))));
+    for (size_t n = 0; n < table.size(); ++n) {
+      const Position p = Shuffle(s, n);
+      table[n] = {static_cast<uint32_t>(AudioDataOffset(s, 0, p)), static_cast<uint16_t>(p.slot),
+                  static_cast<uint16_t>(p.sequence * kAudioBlocksPerSequence + p.block)};
+    }
+    return table;
+  };
+  static const std::vector<Placement> pal = make(DvSystem::k625_50);
+  static const std::vector<Placement> ntsc = make(DvSystem::k525_60);
+  return system == DvSystem::k625_50 ? pal : ntsc;
 }
 
 std::optional<int> SmpOfRate(int sampleRate) {
@@ -113,35 +137,37 @@ std::optional<DvAudioFormat> ReadAudioFormat(std::span<const uint8_t> frame, DvS
 }
 
 std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame) {
-  const auto inspection = InspectFrame(frame);
-  if (!inspection) return std::nullopt;
-  const DvSystem system = inspection->system;
+  const auto readable = ReadableFrame(frame);
+  if (!readable) return std::nullopt;
+  const DvSystem system = *readable;
   const auto format = ReadAudioFormat(frame, system);
   if (!format) return std::nullopt;
   DvAudioFrame out;
   out.format = *format;
   // Samples of an audio block whose ID is damaged are not trusted: they are muted.
-  std::array<std::array<bool, kAudioBlocksPerSequence>, kSequencesPal> intact{};
+  std::array<bool, kSequencesPal * kAudioBlocksPerSequence> intact{};
   const size_t halfSequences = FactsOf(system).sequences / 2;
   for (size_t seq = 0; seq < 2 * halfSequences; ++seq) {
     for (size_t j = 0; j < kAudioBlocksPerSequence; ++j) {
-      intact[seq][j] = BlockIntact(frame, seq, AudioBlockIndex(j));
+      intact[seq * kAudioBlocksPerSequence + j] = BlockIntact(frame, seq, AudioBlockIndex(j));
     }
   }
-  const auto intactAt = [&](size_t half, const Position& p) {
-    return intact[half * halfSequences + p.sequence][p.block];
-  };
+  const size_t halfBytes = halfSequences * kSequenceBytes;
+  const size_t halfBlocks = halfSequences * kAudioBlocksPerSequence;
+  const std::span<const Placement> placements = PlacementsOf(system);
   const size_t count = static_cast<size_t>(format->samplesPerFrame);
   if (format->bits == 16) {
     // Left channel in the first half of the sequences, right in the second.
     std::vector<int16_t>& pcm = out.pcm[0];
     pcm.resize(count * 2);
     for (size_t ch = 0; ch < 2; ++ch) {
+      const uint8_t* half = frame.data() + ch * halfBytes;
+      const bool* halfIntact = intact.data() + ch * halfBlocks;
       for (size_t n = 0; n < count; ++n) {
-        const Position p = Shuffle(system, n);
-        const uint8_t* s = frame.data() + AudioDataOffset(system, ch, p) + 2 * p.slot;
+        const Placement& p = placements[n];
+        const uint8_t* s = half + p.offset + 2 * size_t{p.slot};
         const uint16_t raw = static_cast<uint16_t>((s[0] << 8) | s[1]);
-        const bool muted = raw == kError16 || !intactAt(ch, p);
+        const bool muted = raw == kError16 || !halfIntact[p.block];
         if (muted) ++out.mutedSamples;
         pcm[2 * n + ch] = muted ? 0 : static_cast<int16_t>(raw);
       }
@@ -152,10 +178,12 @@ std::optional<DvAudioFrame> ExtractAudio(std::span<const uint8_t> frame) {
   for (size_t pair = 0; pair < static_cast<size_t>(format->pairs); ++pair) {
     std::vector<int16_t>& pcm = out.pcm[pair];
     pcm.resize(count * 2);
+    const uint8_t* half = frame.data() + pair * halfBytes;
+    const bool* halfIntact = intact.data() + pair * halfBlocks;
     for (size_t n = 0; n < count; ++n) {
-      const Position p = Shuffle(system, n);
-      const uint8_t* s = frame.data() + AudioDataOffset(system, pair, p) + 3 * p.slot;
-      const bool damaged = !intactAt(pair, p);
+      const Placement& p = placements[n];
+      const uint8_t* s = half + p.offset + 3 * size_t{p.slot};
+      const bool damaged = !halfIntact[p.block];
       const uint16_t left = static_cast<uint16_t>((s[0] << 4) | (s[2] >> 4));
       const uint16_t right = static_cast<uint16_t>((s[1] << 4) | (s[2] & 0x0F));
       const bool muteLeft = damaged || left == kError12;
