@@ -4,13 +4,11 @@
 #include <uuids.h>
 #include <wait_until.h>
 
-#include <cmath>
-#include <limits>
 #include <vector>
 
 #include "CrossBar.h"
-#include "EngineTestSupport.h"
-#include "sim/TestPattern.h"
+#include "GraphTestSupport.h"
+#include "ShownInput.h"
 
 using namespace engine_test;
 namespace sim = vidorra::devices::sim;
@@ -32,7 +30,7 @@ sim::PatternSource SourceOf(const QString& connector) {
   return sim::PatternSource::kSVideo;
 }
 
-class CrossbarDevicesTest : public EngineTest {
+class CrossbarDevicesTest : public GraphTest {
  protected:
   // Binds the card and connects its front end as the capture graph builder does when asked
   // for an interface upstream; the capture pin feeds sg and the Null Renderer.
@@ -66,13 +64,7 @@ class CrossbarDevicesTest : public EngineTest {
                                                  source_.Get(), grabber.Get(), sink.Get())));
     ASSERT_EQ(dm.sg->QueryInterface(IID_ISampleGrabber, samples_.ReleaseAndGetVoidAddressOf()),
               S_OK);
-    AM_MEDIA_TYPE type{};
-    ASSERT_EQ(samples_->GetConnectedMediaType(&type), S_OK);
-    ASSERT_EQ(type.formattype, FORMAT_VideoInfo);
-    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-    width_ = info->bmiHeader.biWidth;
-    height_ = std::abs(info->bmiHeader.biHeight);
-    FreeMediaTypeRecord(type);
+    WatchGrabber();  // the picture's size
     ASSERT_TRUE(dm.fg->RunGraph());
   }
 
@@ -87,65 +79,22 @@ class CrossbarDevicesTest : public EngineTest {
       if (samples_->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
         return false;
       }
-      const std::optional<uint32_t> number =
-          sim::ReadFrameNumber([&](int x, int y) { return Luma(frame, x, y); }, width_);
+      const int stride = (width_ * 3 + 3) / 4 * 4;
+      const auto rgb = [&](int x, int y) {
+        const uint8_t* bgr = &frame[static_cast<size_t>((height_ - 1 - y) * stride + x * 3)];
+        return qRgb(bgr[2], bgr[1], bgr[0]);
+      };
+      const std::optional<uint32_t> number = NumberOfRgb24(frame.data(), width_, height_);
       if (!number || number == judged) return false;
       judged = number;
-      return ShownSource(frame, *number) == source;
+      return vidorra::test::ShownInput(rgb, width_, height_, *number, kChannel) == source;
     });
-  }
-
-  // The connector whose picture the frame shows: the one whose bars, drawn for that frame
-  // number, differ least from the frame's.
-  sim::PatternSource ShownSource(const std::vector<uint8_t>& frame, uint32_t number) {
-    sim::PatternSource best = sim::PatternSource::kCamera;
-    double bestDistance = std::numeric_limits<double>::max();
-    for (sim::PatternSource source : {sim::PatternSource::kTuner, sim::PatternSource::kComposite,
-                                      sim::PatternSource::kSVideo}) {
-      std::vector<uint8_t> drawn(frame.size());
-      sim::PatternScene scene;
-      scene.frameNumber = number;
-      scene.source = source;
-      scene.channel = kChannel;
-      sim::DrawPattern(scene, {sim::PatternLayout::kRgb24, width_, height_, drawn.data(), false});
-      const double distance = BarsDistance(frame, drawn);
-      if (distance < bestDistance) {
-        bestDistance = distance;
-        best = source;
-      }
-    }
-    return best;
   }
 
   ComPtr<ICaptureGraphBuilder2> builder_;
   ComPtr<IBaseFilter> source_;
   ComPtr<IPin> analogIn_;
   ComPtr<ISampleGrabber> samples_;
-  int width_ = 0;
-  int height_ = 0;
-
- private:
-  int Stride() const { return (width_ * 3 + 3) / 4 * 4; }
-  const uint8_t* Pixel(const std::vector<uint8_t>& frame, int x, int y) const {
-    return &frame[static_cast<size_t>((height_ - 1 - y) * Stride() + x * 3)];
-  }
-  int Luma(const std::vector<uint8_t>& frame, int x, int y) const {
-    const uint8_t* bgr = Pixel(frame, x, y);
-    return (29 * bgr[0] + 150 * bgr[1] + 77 * bgr[2]) >> 8;
-  }
-  // Mean difference over the band of bars under the frame number's rows (every other pixel).
-  double BarsDistance(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const {
-    const int top = sim::kFrameNumberRows;
-    const int bottom = top + (height_ - top) * 3 / 5;
-    double sum = 0;
-    int count = 0;
-    for (int y = top; y < bottom; y += 2) {
-      for (int x = 0; x < width_; x += 2, ++count) {
-        for (int c = 0; c < 3; ++c) sum += std::abs(Pixel(a, x, y)[c] - Pixel(b, x, y)[c]);
-      }
-    }
-    return sum / (count * 3);
-  }
 };
 
 }  // namespace

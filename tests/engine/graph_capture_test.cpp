@@ -1,7 +1,5 @@
-// The recording graphs on the simulated machine, each recording read back with ffprobe and
-// ffmpeg: the streams and codecs of every format with and without the DV sound and the second
-// sound stream, every frame recorded with its number in sequence, the master stream, the cut
-// into a second file, and the DV type 2 build refused for another source.
+// The recording graphs of every format, with and without each sound, read back with ffprobe and
+// ffmpeg: streams, codecs, every frame's number in sequence, the master stream, the cut.
 #include <QFileInfo>
 #include <chrono>
 #include <cmath>

@@ -1,5 +1,6 @@
-// Device lists and source selection where no device answers: an empty machine, a list that
-// cannot be read, names that match nothing.
+// Device lists and source selection: an empty machine, a list that cannot be read, names that
+// match nothing, namesakes, a device that cannot be bound, the audio devices (each kind's
+// classification is checked with its preview).
 #include <uuids.h>
 
 #include "../components/FakeDevices.h"
@@ -49,6 +50,45 @@ TEST_F(EngineTest, ANameThatMatchesNoDeviceLeavesTheSourceOutOfAnEmptyGraph) {
       << "EmptyGraph keeps the members' filters only";
 
   EXPECT_FALSE(dm.SelectAudioDevice(QStringLiteral("Pas de source Audio")));
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
+}
+
+TEST_F(EngineTest, ADeviceThatCannotBeBoundIsNotSelected) {
+  Simulate(kEveryKindMachine);
+  TdmCam& dm = Module();
+  ASSERT_TRUE(dm.SelectVideoDevice(QStringLiteral("Webcam")));
+  EXPECT_FALSE(dm.SelectVideoDevice(QStringLiteral("En panne")));
+  EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
+  EXPECT_FALSE(dm.SourcePin) << "the webcam's pin went with the webcam";
+  EXPECT_EQ(dm.VideoSourceKind, vskNone);
+  EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")});
+}
+
+TEST_F(EngineTest, NamesakesAreListedAndTheFirstIsBound) {
+  Simulate("video webcam Caméra\nvideo dv Caméra\n");
+  TdmCam& dm = Module();
+  QStringList names;
+  ASSERT_TRUE(dm.ListVideoDevices(names));
+  EXPECT_EQ(names, (QStringList{QStringLiteral("Caméra"), QStringLiteral("Caméra")}));
+  ASSERT_TRUE(dm.SelectVideoDevice(QStringLiteral("Caméra")));
+  EXPECT_EQ(dm.VideoSourceKind, vskPreview) << "the webcam, first in the list";
+}
+
+TEST_F(EngineTest, AudioDevicesAreListedInOrderAndBound) {
+  Simulate(kEveryKindMachine);
+  TdmCam& dm = Module();
+  QStringList names;
+  ASSERT_TRUE(dm.ListAudioDevices(names));
+  EXPECT_EQ(names, (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
+  ASSERT_TRUE(dm.ListVideoDevices(names));
+  EXPECT_EQ(names.size(), 8);
+  EXPECT_EQ(names.front(), QStringLiteral("Caméscope DV"));
+
+  ASSERT_TRUE(dm.SelectAudioDevice(QStringLiteral("Son TV")));
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), dm.fg);
+  EXPECT_NE(dm.AudioSource->MemberFilter(), nullptr);
+  EXPECT_TRUE(FiltersInGraph().contains(QStringLiteral("AudioSource")));
+  EXPECT_FALSE(dm.SelectAudioDevice(QStringLiteral("son tv"))) << "the whole name, in its case";
   EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
 }
 

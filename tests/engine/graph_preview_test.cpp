@@ -1,7 +1,5 @@
-// The preview graph on the simulated machine: every kind of source delivers numbered frames
-// into sg and the video window; the deinterlacer that cannot be made fails the build; the
-// video port leaves the Smart Tee's capture output free; the source's interfaces and crossbar;
-// listening on and off.
+// The preview graph on the simulated machine: every kind of source, classified by its pins,
+// delivers numbered frames into sg and the video window; the deinterlacer; listening on and off.
 #include "GraphTestSupport.h"
 
 using namespace engine_test;
@@ -13,23 +11,30 @@ constexpr size_t kFrames = 10;
 
 }  // namespace
 
-TEST_F(GraphTest, EveryKindOfSourceIsPreviewedIntoTheGrabberAndTheWindow) {
+TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndPreviewedIntoTheGrabberAndTheWindow) {
   TdmCam& dm = Prepare(kMachine);
   const struct {
     const char* name;
+    std::uint8_t kind;  // the classification by the source's pins
+    bool dv;
     bool crossbar;
     const char* inserted;  // a filter the build puts between the source and sg
   } kCases[] = {
-      {"Caméscope DV", false, "DV Splitter"},
-      {"Caméscope NTSC", false, "DV Splitter"},
-      {"Webcam", false, nullptr},
-      {"Carte d'acquisition", false, "Smart Tee"},
-      {"Carte TV", true, "Smart Tee"},
-      {"Port vidéo", false, "Smarttee"},
+      {"Caméscope DV", vskInterleaved, true, false, "DV Splitter"},
+      {"Caméscope NTSC", vskInterleaved, true, false, "DV Splitter"},
+      {"Webcam", vskPreview, false, false, nullptr},
+      {"Carte d'acquisition", vskCapture, false, false, "Smart Tee"},
+      {"Carte TV", vskCapture, false, true, "Smart Tee"},
+      {"Port vidéo", vskVideoPort, false, false, "Smarttee"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(Select(c.name));
+    EXPECT_EQ(dm.VideoSourceKind, c.kind);
+    EXPECT_EQ(dm.IsDVSource, c.dv);
+    EXPECT_TRUE(dm.SourcePin);
+    EXPECT_EQ(dm.VideoSource->FilterGraph(), dm.fg);
+    EXPECT_TRUE(FiltersInGraph().contains(QStringLiteral("VideoSource")));
     ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
     EXPECT_TRUE(dm.PreviewReady);
     EXPECT_EQ(static_cast<bool>(dm.Crossbar), c.crossbar);
@@ -57,6 +62,9 @@ TEST_F(GraphTest, AVideoPortPreviewLeavesTheTeesCaptureOutputFree) {
 TEST_F(GraphTest, ASourceWithoutPicturesOrWithoutDeviceIsNotPreviewed) {
   TdmCam& dm = Prepare(kMachine);
   ASSERT_TRUE(Select("Sans sortie"));
+  EXPECT_EQ(dm.VideoSourceKind, vskNone);
+  EXPECT_FALSE(dm.SourcePin);
+  EXPECT_EQ(dm.VideoSource->FilterGraph(), dm.fg);
   EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
   EXPECT_FALSE(dm.PreviewReady);
   EXPECT_FALSE(dm.SelectVideoDevice(QStringLiteral("Absent")));
