@@ -1,15 +1,20 @@
-// What the main window's tests read from the running graph and the files it writes: the frame
-// number the video window shows, whether its picture moves on, the listening volume of the
-// graph's audio renderer, the filters in the graph, and a recording's frames as ffprobe and
-// ffmpeg read them; and a fixture that shows the program on a simulated machine.
+// What the main window's tests read from the running graph and the files it writes (the frame
+// shown, the graph's filters and volume, recordings read back by ffprobe and ffmpeg), and a
+// fixture that shows the program on a simulated machine.
 #pragma once
 
 #include <VideoRenderer.h>
 #include <gtest/gtest.h>
 #include <wait_until.h>
 
+#include <QAbstractButton>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QStringList>
+#include <QTest>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +22,7 @@
 #include "AppTestEnvironment.h"
 #include "MediaGraph.h"
 #include "MediaUtil.h"
+#include "erreurUnit.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -44,16 +50,20 @@ inline bool PictureMoves(TCaptureForm& form) {
   });
 }
 
-// The program on a simulated machine: Start shows the window, whose first show fills the lists,
-// selects the first devices and starts the preview.
+// The program on a simulated machine, its window made and shown as main() does.
 class WindowTest : public AppTest {
  protected:
-  // Starts the program on `machine` (a program started before is closed first).
-  void Start(const QByteArray& machine) {
+  // Makes the window and the data module on `machine` (a program made before is closed first).
+  void Make(const QByteArray& machine) {
     Close();
     Simulate(machine);
     form_ = std::make_unique<TCaptureForm>();
     module_ = std::make_unique<TdmCam>();
+  }
+  // Makes and shows it: the first show fills the lists, selects the first devices and starts
+  // the preview.
+  void Start(const QByteArray& machine) {
+    Make(machine);
     form_->show();
   }
   void Close() {
@@ -65,6 +75,29 @@ class WindowTest : public AppTest {
     Close();
     AppTest::TearDown();
   }
+
+  // Changes the machine as an editor would (a new file renamed over the old one).
+  void Replug(const QByteArray& machine) {
+    const QString path = dir_.path() + QStringLiteral("/machine");
+    WriteFile(path + QStringLiteral(".next"), machine);
+    ASSERT_EQ(std::rename((path + QStringLiteral(".next")).toUtf8().constData(),
+                          path.toUtf8().constData()),
+              0);
+  }
+  // Clicks near the left edge, where a check box's mark is whatever its width.
+  static void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+  }
+  bool PictureMoves() { return test::PictureMoves(*form_); }
+  bool InState(std::uint8_t state) {
+    return WaitUntil([&] { return form_->CaptureState == state; });
+  }
+  QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
+  // The error panel's text while it is shown, "" otherwise.
+  QString ErrorShown() const {
+    return form_->ErreurFrame1->isVisible() ? form_->ErreurFrame1->Memo1->toPlainText() : QString();
+  }
+  void CloseError() { Click(form_->ErreurFrame1->FermerErreurBtn); }
 
   std::unique_ptr<TCaptureForm> form_;
   std::unique_ptr<TdmCam> module_;
@@ -92,16 +125,12 @@ inline long GraphVolume() {
   return volume;
 }
 
-// ffprobe's `entries` ("stream=codec_name,width,height") of the file's first video stream, as
-// comma-separated values ("" when the file cannot be read); `options` come first.
-inline QString ProbeVideo(const QString& path, const QString& entries,
-                          const QStringList& options = {}) {
+// ffprobe's answer to `arguments` about the file, in CSV without names ("" when it cannot read
+// the file).
+inline QString Ffprobe(const QString& path, const QStringList& arguments) {
   QProcess probe;
   probe.start(QStringLiteral("ffprobe"),
-              options + QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                    QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                                    QStringLiteral("-show_entries"), entries, QStringLiteral("-of"),
-                                    QStringLiteral("csv=p=0"), path});
+              QStringList{"-v", "error", "-of", "csv=p=0"} + arguments + QStringList{path});
   probe.waitForFinished();
   return probe.exitCode() == 0 ? QString::fromUtf8(probe.readAllStandardOutput()).trimmed()
                                : QString();
@@ -110,9 +139,9 @@ inline QString ProbeVideo(const QString& path, const QString& entries,
 // ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
 inline long ProbedFrames(const QString& path) {
   bool ok = false;
-  const long frames =
-      ProbeVideo(path, QStringLiteral("stream=nb_read_frames"), {QStringLiteral("-count_frames")})
-          .toLong(&ok);
+  const long frames = Ffprobe(path, {"-count_frames", "-select_streams", "v:0", "-show_entries",
+                                     "stream=nb_read_frames"})
+                          .toLong(&ok);
   return ok ? frames : -1;
 }
 
@@ -122,10 +151,8 @@ inline std::vector<std::optional<uint32_t>> FrameNumbers(const QString& path) {
   constexpr int kHeight = 576;
   QProcess decode;
   decode.start(QStringLiteral("ffmpeg"),
-               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-f"),
-                QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
-                QStringLiteral("-vsync"), QStringLiteral("passthrough"), QStringLiteral("-")});
+               {"-v", "error", "-i", path, "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "gray",
+                "-vsync", "passthrough", "-"});
   decode.waitForFinished(60000);
   const QByteArray pictures = decode.readAllStandardOutput();
   const qsizetype frameBytes = qsizetype{kWidth} * kHeight;

@@ -1,8 +1,5 @@
-// Still images of the simulated DV camcorder's preview, taken from the page "Images" as a user
-// would: "Grab" writes BMP and JPEG files that Qt's reader and ffprobe open, whose pictures
-// carry the frame number the camcorder drew; the intervallometer grabs at its period (its timer
-// runs on the test's own time) with the countdown on show; a grab that cannot be made or saved
-// writes nothing and says so, and no file is ever written over.
+// Still images of the camcorder's preview from the page "Images": "Grab" and the intervallometer
+// (on the test's own time) write BMP and JPEG files whose pictures carry the frame number.
 #include <wait_until.h>
 
 #include <QComboBox>
@@ -11,23 +8,14 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSlider>
-#include <QTest>
-#include <cstdio>
-#include <memory>
 
-#include "AppTestEnvironment.h"
 #include "FolderPicker.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
 #include "WindowTestSupport.h"
 #include "WindowTimer.h"
-#include "graph.h"
-#include "mainFlux.h"
-#include "sim/TestPattern.h"
 
 namespace vidorra {
 namespace {
@@ -43,49 +31,32 @@ std::optional<uint32_t> FrameNumber(const QImage& image) {
                                        image.width());
 }
 
-class ImagesTest : public test::AppTest {
+class ImagesTest : public test::WindowTest {
  protected:
   void SetUp() override {
-    AppTest::SetUp();
-    Simulate(kCamcorder);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
-    form_->show();
+    WindowTest::SetUp();
+    Start(kCamcorder);
     ASSERT_EQ(form_->CaptureState, stPreview);
-    ASSERT_TRUE(test::PictureMoves(*form_));
+    ASSERT_TRUE(PictureMoves());
     folder_ = QFileInfo(form_->ImageFileName).path();
-  }
-  void TearDown() override {
-    if (dmCam != nullptr) dmCam->fg->StopGraph();
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
   }
 
   QString Path(const char* name) const { return folder_ + QLatin1Char('/') + name; }
   QStringList Images() const {
     return QDir(folder_).entryList({QStringLiteral("Image_*")}, QDir::Files, QDir::Name);
   }
-  void Grab() { QTest::mouseClick(form_->grabBtn, Qt::LeftButton); }
-  void Switch() { QTest::mouseClick(form_->RxSwitch1, Qt::LeftButton); }
+  void Grab() { Click(form_->grabBtn); }
+  void Switch() { Click(form_->RxSwitch1); }
   void SetPeriod(int value, int unit) {
     form_->RxSpinEdit7->SetValue(value);
     form_->ComboBox1->setCurrentIndex(unit);
   }
-  QString ErrorShown() const {
-    return form_->ErreurFrame1->isVisible() ? form_->ErreurFrame1->Memo1->toPlainText() : QString();
+  // The codec and size ffprobe reads from a picture file.
+  static QString Probed(const QString& path) {
+    return test::Ffprobe(
+        path, {"-select_streams", "v:0", "-show_entries", "stream=codec_name,width,height"});
   }
-  // Changes the machine as an editor would (a new file renamed over the old one).
-  void Replug(const QByteArray& machine) {
-    const QString path = dir_.path() + QStringLiteral("/machine");
-    WriteFile(path + QStringLiteral(".next"), machine);
-    ASSERT_TRUE(std::rename((path + QStringLiteral(".next")).toUtf8().constData(),
-                            path.toUtf8().constData()) == 0);
-  }
-  void CloseError() { QTest::mouseClick(form_->ErreurFrame1->FermerErreurBtn, Qt::LeftButton); }
 
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
   QString folder_;
 };
 
@@ -99,8 +70,7 @@ TEST_F(ImagesTest, GrabWritesBmpAndJpegPicturesOfThePreview) {
   EXPECT_EQ(picture.size(), QSize(720, 576));
   const std::optional<uint32_t> first = FrameNumber(picture);
   ASSERT_TRUE(first.has_value()) << "the camcorder's frame number reads back from the file";
-  EXPECT_EQ(test::ProbeVideo(bmp, QStringLiteral("stream=codec_name,width,height")),
-            QStringLiteral("bmp,720,576"));
+  EXPECT_EQ(Probed(bmp), QStringLiteral("bmp,720,576"));
   const QImage thumbnail = form_->Image->pixmap().toImage();
   EXPECT_EQ(thumbnail.size(), QSize(192, 144));
   EXPECT_EQ(FrameNumber(thumbnail.scaled(720, 576)), first) << "the thumbnail shows it";
@@ -130,8 +100,7 @@ TEST_F(ImagesTest, GrabWritesBmpAndJpegPicturesOfThePreview) {
     EXPECT_EQ(reader.format(), QByteArray("jpeg"));
     const QImage image = reader.read();
     EXPECT_EQ(image.size(), QSize(720, 576));
-    EXPECT_EQ(test::ProbeVideo(jpeg, QStringLiteral("stream=codec_name,width,height")),
-              QStringLiteral("mjpeg,720,576"));
+    EXPECT_EQ(Probed(jpeg), QStringLiteral("mjpeg,720,576"));
     EXPECT_GT(QFileInfo(jpeg).size(), lastSize) << "a better picture takes more room";
     lastSize = QFileInfo(jpeg).size();
     if (c.quality >= 50) {
@@ -181,8 +150,8 @@ TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
         EXPECT_EQ(Images().size(), taken) << "not before the period";
         form_->Timer1->Advance(1);
         ASSERT_EQ(Images().size(), ++taken) << "at the period";
-        EXPECT_EQ(Images().last(), QStringLiteral("Image_%1.bmp").arg(taken - 1, 4, 10,
-                                                                     QLatin1Char('0')));
+        EXPECT_EQ(Images().last(),
+                  QStringLiteral("Image_%1.bmp").arg(taken - 1, 4, 10, QLatin1Char('0')));
       }
     }
     Switch();
@@ -246,7 +215,7 @@ TEST_F(ImagesTest, AGrabWithoutAFrameWritesNothingAndSaysSo) {
 
   // The camcorder unplugged while the intervallometer runs.
   Replug("");
-  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stNoSource; }));
+  ASSERT_TRUE(InState(stNoSource));
   EXPECT_FALSE(form_->grabBtn->isEnabled());
   form_->Timer1->Advance(1000);
   EXPECT_EQ(Images().size(), 1) << "nothing written";
@@ -257,10 +226,11 @@ TEST_F(ImagesTest, AGrabWithoutAFrameWritesNothingAndSaysSo) {
   CloseError();
 
   Replug(kCamcorder);
-  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }));
-  ASSERT_TRUE(test::PictureMoves(*form_));
+  ASSERT_TRUE(InState(stPreview));
+  ASSERT_TRUE(PictureMoves());
   form_->Timer1->Advance(1000);
-  EXPECT_EQ(Images(), (QStringList{QStringLiteral("Image_0000.bmp"), QStringLiteral("Image_0001.bmp")}));
+  EXPECT_EQ(Images(),
+            (QStringList{QStringLiteral("Image_0000.bmp"), QStringLiteral("Image_0001.bmp")}));
   Switch();
 }
 

@@ -1,6 +1,5 @@
-// The menu "Réglages" on the simulated machine: the entries each kind of device gets, each
-// entry's dialog driven without a person with the preview back afterwards, and the submenu
-// "Video Input" routing the card's crossbar while the preview runs.
+// The menu "Réglages": the entries each kind of device gets, their dialogs driven without a
+// person, and the submenu "Video Input" routing the card's crossbar while the preview runs.
 #include <modal_dialog_driver.h>
 #include <uuids.h>
 #include <wait_until.h>
@@ -9,19 +8,10 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QMenu>
-#include <QPushButton>
 #include <QTabWidget>
-#include <QWidget>
-#include <cmath>
-#include <limits>
-#include <vector>
 
-#include "AppTestEnvironment.h"
-#include "MediaGraph.h"
+#include "../engine/ShownInput.h"
 #include "WindowTestSupport.h"
-#include "graph.h"
-#include "mainFlux.h"
-#include "sim/TestPattern.h"
 
 namespace vidorra {
 namespace {
@@ -133,7 +123,7 @@ TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
       entry->trigger();
       EXPECT_EQ(driver.DialogsDriven(), 1);
       EXPECT_EQ(form_->CaptureState, stPreview);
-      EXPECT_TRUE(test::PictureMoves(*form_));
+      EXPECT_TRUE(PictureMoves());
       EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(caption), 1);
     }
   }
@@ -155,45 +145,20 @@ TEST_F(OptionsMenuTest, TheDriversFormatDialogRebuildsThePreviewInTheNewSize) {
   ASSERT_NE(renderer, nullptr);
   EXPECT_TRUE(test::WaitUntil(
       [&] { return renderer->WindowForTesting()->LatestFrame().size() == QSize(320, 240); }));
-  EXPECT_TRUE(test::PictureMoves(*form_));
+  EXPECT_TRUE(PictureMoves());
 }
 
-// The connector whose bars the picture shows now, judged on a numbered frame.
+// The card's input the picture shows now, judged on a numbered frame.
 std::optional<sim::PatternSource> ShownSource(TCaptureForm& form) {
   const auto* renderer = static_cast<filters::CVideoRenderer*>(form.vwEcran->MemberFilter());
   if (renderer == nullptr) return std::nullopt;
   const QImage image = renderer->WindowForTesting()->LatestFrame();
-  const std::optional<uint32_t> number = test::ShownFrame(form);
-  if (image.isNull() || !number) return std::nullopt;
-  const int width = image.width();
-  const int height = image.height();
-  const int stride = (width * 3 + 3) / 4 * 4;
-  const int bottom = sim::kFrameNumberRows + (height - sim::kFrameNumberRows) * 3 / 5;
-  std::optional<sim::PatternSource> best;
-  double bestDistance = std::numeric_limits<double>::max();
-  for (sim::PatternSource source :
-       {sim::PatternSource::kTuner, sim::PatternSource::kComposite, sim::PatternSource::kSVideo}) {
-    std::vector<uint8_t> drawn(static_cast<size_t>(stride) * height);
-    sim::PatternScene scene;
-    scene.frameNumber = *number;
-    scene.source = source;
-    scene.channel = kChannel;
-    sim::DrawPattern(scene, {sim::PatternLayout::kRgb24, width, height, drawn.data(), false});
-    double distance = 0;
-    for (int y = sim::kFrameNumberRows; y < bottom; y += 2) {
-      for (int x = 0; x < width; x += 2) {
-        const uint8_t* bgr = &drawn[static_cast<size_t>((height - 1 - y) * stride + x * 3)];
-        const QRgb shown = image.pixel(x, y);
-        distance += std::abs(qBlue(shown) - bgr[0]) + std::abs(qGreen(shown) - bgr[1]) +
-                    std::abs(qRed(shown) - bgr[2]);
-      }
-    }
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = source;
-    }
-  }
-  return best;
+  if (image.isNull()) return std::nullopt;
+  const std::optional<uint32_t> number =
+      sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); }, image.width());
+  if (!number) return std::nullopt;
+  return test::ShownInput([&](int x, int y) { return image.pixel(x, y); }, image.width(),
+                          image.height(), *number, kChannel);
 }
 
 TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
@@ -257,7 +222,7 @@ TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWhole) {
       test::ExpectWholeRecording(second);
     }
     test::ExpectWholeRecording(first);
-    EXPECT_TRUE(test::PictureMoves(*form_));
+    EXPECT_TRUE(PictureMoves());
   }
 }
 
@@ -271,7 +236,7 @@ TEST_F(OptionsMenuTest, AProgrammeInForceStaysArmedAfterADialog) {
   Entry(form_->MENU_OPTIONS, QStringLiteral("Video Capture Filter..."))->trigger();
   EXPECT_EQ(driver.DialogsDriven(), 1);
   EXPECT_EQ(form_->CaptureState, stProgrammed);
-  EXPECT_TRUE(test::PictureMoves(*form_));
+  EXPECT_TRUE(PictureMoves());
 }
 
 }  // namespace

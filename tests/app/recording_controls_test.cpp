@@ -1,9 +1,5 @@
-// The recording controls on the simulated machine, clicked as a user would: the five states'
-// borders and usable controls, Capture / Couper / Stop giving whole files with every frame in
-// sequence, the listening volume, full screen, and a camcorder unplugged and plugged back in
-// during the preview and during a recording; the room left on the disk checked at the start and
-// watched during a recording, and a recording the graph gives up on a write error (a file-size
-// limit in a child process standing in for a full disk).
+// The recording controls clicked as a user would: the states, Capture / Couper / Stop giving
+// whole files, volume and listening, full screen, unplugging, and the disk filling up.
 #include <child_process.h>
 #include <sys/resource.h>
 #include <wait_until.h>
@@ -12,31 +8,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSlider>
-#include <QTest>
 #include <QToolButton>
 #include <csignal>
-#include <functional>
-#include <memory>
 #include <optional>
 
 #include "AlarmClock.h"
-#include "AppTestEnvironment.h"
 #include "DiskSpaceWatch.h"
 #include "FolderPicker.h"
-#include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "WindowTestSupport.h"
-#include "erreurUnit.h"
-#include "graph.h"
-#include "mainFlux.h"
-#include "sim/TestPattern.h"
 
 namespace vidorra {
 namespace {
@@ -46,46 +30,18 @@ constexpr const char* kMicro = "audio tone Micro\n";
 // About ten PAL DV frames.
 constexpr qint64 kSomeFrames = 1500000;
 
-class RecordingControlsTest : public test::AppTest {
+class RecordingControlsTest : public test::WindowTest {
  protected:
-  void Start(const QByteArray& machine) {
-    Simulate(machine);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
-    form_->show();
-  }
-  void TearDown() override {
-    if (dmCam != nullptr) dmCam->fg->StopGraph();
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
-  }
-
-  // Changes the machine as an editor would (a new file renamed over the old one).
-  void Replug(const QByteArray& machine) {
-    const QString path = dir_.path() + QStringLiteral("/machine");
-    WriteFile(path + QStringLiteral(".next"), machine);
-    ASSERT_TRUE(std::rename((path + QStringLiteral(".next")).toUtf8().constData(),
-                            path.toUtf8().constData()) == 0);
-  }
-
-  bool PictureMoves() { return test::PictureMoves(*form_); }
   // The error panel is shown and its text holds `part`; the panel is closed again.
   bool PanelSays(const QString& part) {
-    const bool says = form_->ErreurFrame1->isVisible() &&
-                      form_->ErreurFrame1->Memo1->toPlainText().contains(part);
-    QTest::mouseClick(form_->ErreurFrame1->FermerErreurBtn, Qt::LeftButton);
+    const bool says = ErrorShown().contains(part);
+    CloseError();
     return says;
   }
   bool Written(const QString& path) {
     return test::WaitUntil([&] { return QFileInfo(path).size() > kSomeFrames; });
   }
   long Volume() { return test::GraphVolume(); }
-  QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
-  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
 };
 
 TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
@@ -207,7 +163,7 @@ TEST_F(RecordingControlsTest, AFailedStartLeavesThePreviewAndSaysSo) {
   form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
   Click(form_->CaptureBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_FALSE(ErrorShown().isEmpty());
   EXPECT_TRUE(PictureMoves());
 }
 
@@ -222,22 +178,49 @@ TEST_F(RecordingControlsTest, AFailedCutEndsTheRecordingWithItsFileWhole) {
   form_->VideoDirEdit->SetText(dir_.path() + QStringLiteral("/plain"));
   Click(form_->CouperBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
+  EXPECT_FALSE(ErrorShown().isEmpty());
   EXPECT_TRUE(PictureMoves());
   test::ExpectWholeRecording(first);
 }
 
-TEST_F(RecordingControlsTest, VolumeAndMuteReachTheGraph) {
-  Start(QByteArray(kCamcorder));
+TEST_F(RecordingControlsTest, VolumeMuteAndListeningReachTheGraphAndOutliveARebuild) {
+  const QString kListener = QStringLiteral("Default DirectSound Device");
+  Start(QByteArray(kCamcorder) + kMicro);
   ASSERT_EQ(form_->CaptureState, stPreview);
+  EXPECT_EQ(Volume(), 0) << "the track bar's full volume";
+  EXPECT_EQ(test::FiltersNamed(kListener), 1);
   form_->tb->setValue(5000);
   EXPECT_EQ(Volume(), -5000);
-  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  Click(form_->cbMute);
   EXPECT_EQ(Volume(), -10000);
   form_->tb->setValue(8000);
   EXPECT_EQ(Volume(), -10000) << "muted whatever the slider says";
-  QTest::mouseClick(form_->cbMute, Qt::LeftButton);
+  ASSERT_TRUE(form_->StartPreview()) << "a running preview is stopped and built again";
+  EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
+  EXPECT_EQ(Volume(), -10000);
+  EXPECT_EQ(test::FiltersNamed(kListener), 1);
+  EXPECT_TRUE(PictureMoves());
+  Click(form_->cbMute);
   EXPECT_EQ(Volume(), -2000);
+
+  form_->cbEcouterAudioDV->setChecked(false);
+  ASSERT_TRUE(form_->StartPreview());
+  EXPECT_EQ(test::FiltersNamed(kListener), 0);
+  EXPECT_TRUE(PictureMoves());
+}
+
+TEST_F(RecordingControlsTest, WritingTheVideoModeMakesANewRenderer) {
+  Start("video webcam Webcam\n");
+  ASSERT_TRUE(form_->StartPreview());
+  // Held, so that the new renderer cannot take the old one's place in memory.
+  const ComPtr<IBaseFilter> before = form_->vwEcran->MemberFilter();
+  ASSERT_NE(before, nullptr);
+  ASSERT_TRUE(dmCam->fg->StopGraph());
+  form_->vwEcran->SetMode(form_->vwEcran->Mode());
+  EXPECT_NE(form_->vwEcran->MemberFilter(), nullptr);
+  EXPECT_NE(form_->vwEcran->MemberFilter(), before.Get());
+  ASSERT_TRUE(form_->StartPreview());
+  EXPECT_TRUE(PictureMoves());
 }
 
 TEST_F(RecordingControlsTest, FullScreenFromTheButtonAndBackFromThePopUp) {
@@ -265,7 +248,7 @@ TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBac
       ASSERT_TRUE(Written(file));
     }
     Replug(kMicro);
-    ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stNoSource; }));
+    ASSERT_TRUE(InState(stNoSource));
     EXPECT_EQ(Border(), QColor(128, 128, 128));
     EXPECT_FALSE(form_->CaptureBtn->isEnabled());
     EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
@@ -276,7 +259,7 @@ TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBac
       EXPECT_EQ(form_->VideoFileName, file);
     }
     Replug(QByteArray(kCamcorder) + kMicro);
-    ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }));
+    ASSERT_TRUE(InState(stPreview));
     EXPECT_TRUE(form_->CaptureBtn->isEnabled());
     EXPECT_TRUE(PictureMoves());
   }
@@ -287,7 +270,7 @@ TEST_F(RecordingControlsTest, TheRefreshButtonFindsTheCamcorder) {
   ASSERT_EQ(form_->CaptureState, stNoSource);
   Replug(QByteArray(kCamcorder) + kMicro);
   ASSERT_TRUE(test::WaitUntil([&] {
-    QTest::mouseClick(form_->ActualiserVideoBtn, Qt::LeftButton);
+    Click(form_->ActualiserVideoBtn);
     return form_->CaptureState == stPreview;
   }));
   EXPECT_TRUE(form_->cbEnregistrerAudioDV->isChecked());
@@ -317,7 +300,7 @@ TEST_F(RecordingControlsTest, TheRoomLeftOnTheDiskIsCheckedAtTheStartAndWatchedW
   ASSERT_EQ(form_->CaptureState, stRecording);
   ASSERT_TRUE(Written(file));
   freeBytes = 40 * DiskSpaceWatch::kMiB;
-  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }));
+  ASSERT_TRUE(InState(stPreview));
   EXPECT_TRUE(PanelSays(QStringLiteral("il ne reste que 40 Mo libres")));
   EXPECT_NE(form_->VideoFileName, file) << "stopped as Stop does: the next name is formed";
   EXPECT_TRUE(PictureMoves());

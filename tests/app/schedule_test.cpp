@@ -1,28 +1,18 @@
-// Programmed recording on the simulated machine, driven from the page "Programmer" as a user
-// would. The clock reads a time source of the test's own: a time of day set by the test that
-// then runs on at the real pace, so a programme of a few seconds records a few seconds of
-// frames and no test waits for a time of day to come round.
+// Programmed recording from the page "Programmer", as a user would set it. The clock reads a time
+// of day the test sets, which then runs on at the real pace: no test waits for a time to come.
 #include <wait_until.h>
 
-#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFrame>
 #include <QLabel>
-#include <QPushButton>
 #include <QTabWidget>
-#include <QTest>
 #include <QTime>
 #include <QToolButton>
-#include <memory>
 
 #include "AlarmClock.h"
-#include "AppTestEnvironment.h"
 #include "SpinEdit.h"
 #include "WindowTestSupport.h"
-#include "graph.h"
-#include "mainFlux.h"
 
 namespace vidorra {
 namespace {
@@ -33,23 +23,15 @@ constexpr int kSecondsPerDay = 24 * 60 * 60;
 const QColor kProgrammed(255, 255, 0);
 const QColor kRecordingTimed(255, 0, 255);
 
-class ScheduleTest : public test::AppTest {
+class ScheduleTest : public test::WindowTest {
  protected:
   void SetUp() override {
-    AppTest::SetUp();
-    Simulate(kCamcorder);
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
+    WindowTest::SetUp();
+    Make(kCamcorder);
     form_->RxClock2->SetTimeSource([this] { return base_.addMSecs(elapsed_.elapsed()); });
     SetClock(QTime(12, 0, 0));
     form_->show();
     ASSERT_EQ(form_->CaptureState, stPreview);
-  }
-  void TearDown() override {
-    if (dmCam != nullptr) dmCam->fg->StopGraph();
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
   }
 
   // The clock reads `time` now and runs on from there.
@@ -61,9 +43,6 @@ class ScheduleTest : public test::AppTest {
   // Waits until the clock has read `time` or later (same day).
   bool ClockPasses(const QTime& time) {
     return test::WaitUntil([&] { return form_->RxClock2->DisplayedTime() >= time; });
-  }
-  bool InState(std::uint8_t state) {
-    return test::WaitUntil([&] { return form_->CaptureState == state; });
   }
 
   void ShowProgramPage() {
@@ -81,23 +60,19 @@ class ScheduleTest : public test::AppTest {
     form_->RxSpinEdit6->SetValue(end.second());
     Click(form_->ProgBtn);
   }
-  QTime Start() const {
+  QTime StartSet() const {
     return {form_->RxSpinEdit1->Value(), form_->RxSpinEdit2->Value(), form_->RxSpinEdit3->Value()};
   }
-  QTime End() const {
+  QTime EndSet() const {
     return {form_->RxSpinEdit4->Value(), form_->RxSpinEdit5->Value(), form_->RxSpinEdit6->Value()};
   }
 
-  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  QColor Border() const { return form_->Panel1->palette().color(form_->Panel1->backgroundRole()); }
   qsizetype AviFiles() const {
     return QDir(QFileInfo(form_->VideoFileName).path())
         .entryList({QStringLiteral("*.avi")}, QDir::Files)
         .size();
   }
 
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
   QTime base_;
   QElapsedTimer elapsed_;
 };
@@ -197,29 +172,29 @@ TEST_F(ScheduleTest, AStartThatFailsKeepsThePreviewAndWaitsForTheEnd) {
   Programme(QTime(10, 0, 1), QTime(10, 0, 2));
   ASSERT_TRUE(ClockPasses(QTime(10, 0, 1)));
   EXPECT_EQ(form_->CaptureState, stProgrammed);
-  EXPECT_TRUE(form_->ErreurFrame1->isVisible());
-  EXPECT_TRUE(test::PictureMoves(*form_));
+  EXPECT_FALSE(ErrorShown().isEmpty());
+  EXPECT_TRUE(PictureMoves());
   ASSERT_TRUE(InState(stPreview)) << "the end time ends the programme";
-  EXPECT_TRUE(test::PictureMoves(*form_));
+  EXPECT_TRUE(PictureMoves());
 }
 
 TEST_F(ScheduleTest, ThePageProposesTimesUnlessAProgrammeIsInForce) {
   SetClock(QTime(23, 45, 0));
   ShowProgramPage();
-  EXPECT_EQ(Start(), QTime(23, 45, 10));
-  EXPECT_EQ(End(), QTime(0, 15, 10)) << "past midnight: the small hours";
+  EXPECT_EQ(StartSet(), QTime(23, 45, 10));
+  EXPECT_EQ(EndSet(), QTime(0, 15, 10)) << "past midnight: the small hours";
   Click(form_->ProgBtn);
   ASSERT_EQ(form_->CaptureState, stProgrammed);
   SetClock(QTime(11, 0, 0));
   ShowProgramPage();
-  EXPECT_EQ(Start(), QTime(23, 45, 10));
-  EXPECT_EQ(End(), QTime(0, 15, 10));
+  EXPECT_EQ(StartSet(), QTime(23, 45, 10));
+  EXPECT_EQ(EndSet(), QTime(0, 15, 10));
   // The small button copies the start into the end.
-  QTest::mouseClick(form_->NowBtn, Qt::LeftButton);
-  EXPECT_EQ(End(), QTime(23, 45, 10));
+  Click(form_->NowBtn);
+  EXPECT_EQ(EndSet(), QTime(23, 45, 10));
   Click(form_->ProgStopBtn);
   ShowProgramPage();
-  EXPECT_EQ(Start(), QTime(11, 0, 10));
+  EXPECT_EQ(StartSet(), QTime(11, 0, 10));
 }
 
 }  // namespace

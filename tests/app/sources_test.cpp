@@ -4,13 +4,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <memory>
 
 #include "../components/FakeDevices.h"
-#include "AppTestEnvironment.h"
 #include "RadioGroup.h"
-#include "graph.h"
-#include "mainFlux.h"
+#include "WindowTestSupport.h"
 
 namespace vidorra {
 namespace {
@@ -26,22 +23,13 @@ struct BoxSignals {
   int count = 0;
 };
 
-class SourcesTest : public test::AppTest {
+// A machine without capture devices, unless a test says otherwise.
+class SourcesTest : public test::WindowTest {
  protected:
   void SetUp() override {
-    AppTest::SetUp();
-    Simulate("");  // a machine without capture devices, unless a test says otherwise
-    form_ = std::make_unique<TCaptureForm>();
-    module_ = std::make_unique<TdmCam>();
+    WindowTest::SetUp();
+    Make("");
   }
-  void TearDown() override {
-    module_.reset();
-    form_.reset();
-    AppTest::TearDown();
-  }
-
-  std::unique_ptr<TCaptureForm> form_;
-  std::unique_ptr<TdmCam> module_;
 };
 
 TEST_F(SourcesTest, WithoutDevicesTheBoxesShowTheirPlaceholders) {
@@ -96,7 +84,7 @@ TEST_F(SourcesTest, SelectingNoDeviceOffersTheNonDVFormats) {
 }
 
 TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndTheFormatsFollowTheSource) {
-  Simulate(
+  Make(
       "video dv Caméscope DV\nvideo capture Carte d'acquisition\n"
       "audio tone Micro\naudio tv-audio Son TV\n");
   form_->cbEnregistrerAudioSource->setChecked(true);
