@@ -17,6 +17,7 @@
 
 #include "../win/FakeScreenSaverService.h"
 #include "ErrorReport.h"
+#include "ShellExecute.h"
 #include "SimulatedMachine.h"
 
 // Readable QString values in failure messages.
@@ -25,6 +26,24 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace vidorra::test {
+
+// Stands in for the desktop that opens links while it lives: keeps the addresses, answers `opens`.
+class RecordingOpener {
+ public:
+  explicit RecordingOpener(bool opens = true)
+      : previous_(win::SetDesktopOpener([this, opens](const std::string& address) {
+          addresses_ << QString::fromStdString(address);
+          return opens;
+        })) {}
+  ~RecordingOpener() { win::SetDesktopOpener(previous_); }
+  RecordingOpener(const RecordingOpener&) = delete;
+  RecordingOpener& operator=(const RecordingOpener&) = delete;
+  const QStringList& Addresses() const { return addresses_; }
+
+ private:
+  QStringList addresses_;
+  win::DesktopOpener previous_;
+};
 
 class AppTest : public ::testing::Test {
  protected:

@@ -79,29 +79,13 @@ TEST(JpegImage, WritesAFileThatReadsBackUprightInItsColours) {
   }
 }
 
-TEST(JpegImage, QualityIsClampedAndHigherQualityGivesABiggerFile) {
+// A better quality giving a bigger file is checked on the grabs of the window's tests.
+TEST(JpegImage, QualityIsClampedAndFailuresAreErrorsNotSilence) {
   TJpegImage jpeg;
   jpeg.SetCompressionQuality(0);
   EXPECT_EQ(jpeg.CompressionQuality(), 1);
   jpeg.SetCompressionQuality(101);
   EXPECT_EQ(jpeg.CompressionQuality(), 100);
-
-  QTemporaryDir dir;
-  QImage picture(256, 256, QImage::Format_RGB32);
-  for (int y = 0; y < 256; ++y) {
-    for (int x = 0; x < 256; ++x) picture.setPixel(x, y, qRgb(x, y, (x * y) & 0xFF));
-  }
-  jpeg.Assign(picture);
-  jpeg.SetCompressionQuality(5);
-  jpeg.SaveToFile(dir.filePath(QStringLiteral("low.jpg")));
-  jpeg.SetCompressionQuality(95);
-  jpeg.SaveToFile(dir.filePath(QStringLiteral("high.jpg")));
-  EXPECT_LT(QFile(dir.filePath(QStringLiteral("low.jpg"))).size(),
-            QFile(dir.filePath(QStringLiteral("high.jpg"))).size());
-}
-
-TEST(JpegImage, FailuresAreErrorsNotSilence) {
-  TJpegImage jpeg;
   EXPECT_THROW(jpeg.SaveToFile(QStringLiteral("/tmp/never.jpg")), vidorra::Exception);
   jpeg.Assign(QImage(8, 8, QImage::Format_RGB32));
   EXPECT_THROW(jpeg.SaveToFile(QStringLiteral("/no/such/folder/x.jpg")), vidorra::Exception);

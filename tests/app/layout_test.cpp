@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -30,13 +29,94 @@
 namespace vidorra {
 namespace {
 
+// One control a line: name|state|caption|hint. State: on, off (disabled) or hidden; caption *:
+// none to check; a hint's further lines are indented below it and joined with CR LF.
+constexpr const char* kControls = R"(
+PleinEcranBtn|on|Plein Ecran|Basculer en mode plein écran
+AproposBtn|on|A propos...|Trouver des informations et de l'aide
+ActualiserVideoBtn|on||Actualiser la liste des sources de capture vidéo
+cboxVideo|on|*|Liste des sources  de capture vidéo
+QuitterBtn|on|Quitter|Quitter le programme Vidorra
+Panel1|on|*|Ecran de prévisualisation.
+  Comprend un menu popup.
+  Son bord devient gris s'il n'y a pas de source vidéo
+  rouge si on enregistre, jaune si la programmation est active,
+  fuchsia si un enregistré est en cours, avec une fin programmée.
+gbFichier|on|Fichier|Définir le fichier avi pour l'enregistrement
+VideoDirEdit|on|*|Choisir le dossier dans lequel seront capturées les vidéos.
+VideoRacineEdit|on|Video|Racine utilisée pour le nom du fichier enregistré.
+VideoDate|on|VideoDate|Ajouter ou enlever la date au nom du fichier.
+LabelVideo|on|*|Indique le nom du prochain fichier  enregistré,
+  ou le nom actuel si on est en train d'enregistrer.
+rgFormat|on|*|Choisir le format d'enregistrement des vidéos.
+  En standard je recommande DV type 2 normal pour les sources DV
+  et video native pour toutes les autres.
+rgStandard|off|*|Choisir entre le format Pal ou NTSC pour le flux vidéo DV.
+  Attention, Vidorra ne modifie pas les frames/seconde
+  du flux d'origine.
+gbAudio|on|*|Détreminer s'il faut ajouter une source audio
+cbEnregistrerAudioSource|on|Ajouter Audio|Ajouter le flux de la carte son choisie à la vidéo
+cbEnregistrerAudioDV|on|audio DV|Enregistrer ou non l'audio DV
+cboxAudio|on|*|Choisir la source audio
+CaptureBtn|on|Capture|Démarrer la capture
+CouperBtn|off|Couper|Couper le film en train d'être capturé,
+  pour commencer une nouvelle séquence.
+StopBtn|off|Stop|Arrêter la capture
+RxClock2|on|*|heure actuelle sur l'ordinateur
+RxSpinEdit1|on|*|Saisir l'heure de début de l'enregistrement programmé,
+  en heures, minutes, secondes.
+RxSpinEdit6|on|*|Saisir l'heure de fin de l'enregistrement programmé
+  en Heures, Minutes, Secondes.
+NowBtn|on|*|Met l'heure de Fin égale à celle du début.
+ProgBtn|on|Prog|Lance la programmation.
+ProgStopBtn|off|Stop Prog|Arrête la programmation.
+grabBtn|on|Grab|Saisir une image  et l'enregistrer sur disque.
+RxSwitch1|on|*|Basculer l'intervallomètre.
+  A régler sous l'onglet options.
+chronoLab|on|*|Durée en secondes jusqu'à la prochaine capture d'image.
+destlab|on|*|Prochaine image enregistrée
+cbDeinterlacer|hidden|Désentrelacer|Si le filtre de désentrelacement de Pinnacle est installé,
+  permet de l'activer ou désactiver.
+gbFichiersImages|on|Fichiers images|Déterminer le fichier pour enregistrer les images
+ImageDirEdit|on|*|Choisir le dossier où on enregistre les images
+ImageRacineEdit|on|Image|Racine utilisée pour le nom de l'image enregistrée.
+ImageDate|on|Date|Ajouter ou enlever la date au nom du fichier de l'image
+LabelImage|on|*|Indique le nom de la prochaine image  enregistrée.
+rgExtension|on|*|Choisir le type de l'image enregistrée
+gbQuality|hidden|Qualité jpeg|Régler la qualité Jpeg.
+  mini à gauche - maxi à droite
+labQuality|on|50|
+gbIntervallometre|on|Intervallomètre|Fixer les valeurs de l'intervallomètre
+RxSpinEdit7|on|*|Délai entre deux images de l'intervallomètre
+ComboBox1|on|*|Unité pour calculer le délai de l'intervallomètre
+LabelIntervallo|hidden|Intervallomètre activé: |
+cbEcouterAudioSource|off|Ecouter Audio|Réecouter ou non la source audio choisie.
+  Devrait en général être désactivé, sauf si la source n'est pas la carte son principale.
+cbEcouterAudioDV|on|Ecouter DV|Ecouter ou non l'audio de la source DV.
+  Activé par défaut.
+tb|on|*|Régler le volume du son.
+  N'a pas d'effet sur le volume enregistré.
+cbMute|on|Mute|Couper ou remettre le son.
+  N'a pas d'effet sur la capture.
+AproposFrame1|hidden|*|
+ErreurFrame1|hidden|*|)";
+
 struct ControlRow {
-  const char* name;
-  const char* caption;  // nullptr: the control has no caption to check
-  std::vector<const char*> hint;
-  bool enabled;
-  bool hidden;
+  QString name, state, caption, hint;
 };
+
+std::vector<ControlRow> Rows() {
+  std::vector<ControlRow> rows;
+  for (const QString& line : QString::fromUtf8(kControls).split(u'\n', Qt::SkipEmptyParts)) {
+    if (line.startsWith(QLatin1String("  "))) {
+      rows.back().hint += QStringLiteral("\r\n") + line.trimmed();
+    } else {
+      const QStringList f = line.split(u'|');
+      rows.push_back({f.value(0), f.value(1), f.value(2), f.value(3)});
+    }
+  }
+  return rows;
+}
 
 QString Caption(QWidget* widget) {
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
@@ -44,165 +124,6 @@ QString Caption(QWidget* widget) {
   if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
   return {};
-}
-
-QString Joined(const std::vector<const char*>& lines) {
-  QStringList parts;
-  for (const char* line : lines) parts << QString::fromUtf8(line);
-  return parts.join(QStringLiteral("\r\n"));
-}
-
-const std::vector<ControlRow>& Rows() {
-  static const std::vector<ControlRow> rows = {
-      {"PleinEcranBtn", "Plein Ecran", {"Basculer en mode plein écran"}, true, false},
-      {"AproposBtn", "A propos...", {"Trouver des informations et de l'aide"}, true, false},
-      {"ActualiserVideoBtn", "", {"Actualiser la liste des sources de capture vidéo"}, true, false},
-      {"cboxVideo", nullptr, {"Liste des sources  de capture vidéo"}, true, false},
-      {"QuitterBtn", "Quitter", {"Quitter le programme Vidorra"}, true, false},
-      {"Panel1",
-       nullptr,
-       {"Ecran de prévisualisation.", "Comprend un menu popup.",
-        "Son bord devient gris s'il n'y a pas de source vidéo",
-        "rouge si on enregistre, jaune si la programmation est active,",
-        "fuchsia si un enregistré est en cours, avec une fin programmée."},
-       true,
-       false},
-      {"gbFichier", "Fichier", {"Définir le fichier avi pour l'enregistrement"}, true, false},
-      {"VideoDirEdit",
-       nullptr,
-       {"Choisir le dossier dans lequel seront capturées les vidéos."},
-       true,
-       false},
-      {"VideoRacineEdit",
-       "Video",
-       {"Racine utilisée pour le nom du fichier enregistré."},
-       true,
-       false},
-      {"VideoDate", "VideoDate", {"Ajouter ou enlever la date au nom du fichier."}, true, false},
-      {"LabelVideo",
-       nullptr,
-       {"Indique le nom du prochain fichier  enregistré,",
-        "ou le nom actuel si on est en train d'enregistrer."},
-       true,
-       false},
-      {"rgFormat",
-       nullptr,
-       {"Choisir le format d'enregistrement des vidéos.",
-        "En standard je recommande DV type 2 normal pour les sources DV",
-        "et video native pour toutes les autres."},
-       true,
-       false},
-      {"rgStandard",
-       nullptr,
-       {"Choisir entre le format Pal ou NTSC pour le flux vidéo DV.",
-        "Attention, Vidorra ne modifie pas les frames/seconde", "du flux d'origine."},
-       false,
-       false},
-      {"gbAudio", nullptr, {"Détreminer s'il faut ajouter une source audio"}, true, false},
-      {"cbEnregistrerAudioSource",
-       "Ajouter Audio",
-       {"Ajouter le flux de la carte son choisie à la vidéo"},
-       true,
-       false},
-      {"cbEnregistrerAudioDV", "audio DV", {"Enregistrer ou non l'audio DV"}, true, false},
-      {"cboxAudio", nullptr, {"Choisir la source audio"}, true, false},
-      {"CaptureBtn", "Capture", {"Démarrer la capture"}, true, false},
-      {"CouperBtn",
-       "Couper",
-       {"Couper le film en train d'être capturé,", "pour commencer une nouvelle séquence."},
-       false,
-       false},
-      {"StopBtn", "Stop", {"Arrêter la capture"}, false, false},
-      {"RxClock2", nullptr, {"heure actuelle sur l'ordinateur"}, true, false},
-      {"RxSpinEdit1",
-       nullptr,
-       {"Saisir l'heure de début de l'enregistrement programmé,", "en heures, minutes, secondes."},
-       true,
-       false},
-      {"RxSpinEdit6",
-       nullptr,
-       {"Saisir l'heure de fin de l'enregistrement programmé", "en Heures, Minutes, Secondes."},
-       true,
-       false},
-      {"NowBtn", nullptr, {"Met l'heure de Fin égale à celle du début."}, true, false},
-      {"ProgBtn", "Prog", {"Lance la programmation."}, true, false},
-      {"ProgStopBtn", "Stop Prog", {"Arrête la programmation."}, false, false},
-      {"grabBtn", "Grab", {"Saisir une image  et l'enregistrer sur disque."}, true, false},
-      {"RxSwitch1",
-       nullptr,
-       {"Basculer l'intervallomètre.", "A régler sous l'onglet options."},
-       true,
-       false},
-      {"chronoLab",
-       nullptr,
-       {"Durée en secondes jusqu'à la prochaine capture d'image."},
-       true,
-       false},
-      {"destlab", nullptr, {"Prochaine image enregistrée"}, true, false},
-      {"cbDeinterlacer",
-       "Désentrelacer",
-       {"Si le filtre de désentrelacement de Pinnacle est installé,",
-        "permet de l'activer ou désactiver."},
-       true,
-       true},
-      {"gbFichiersImages",
-       "Fichiers images",
-       {"Déterminer le fichier pour enregistrer les images"},
-       true,
-       false},
-      {"ImageDirEdit", nullptr, {"Choisir le dossier où on enregistre les images"}, true, false},
-      {"ImageRacineEdit",
-       "Image",
-       {"Racine utilisée pour le nom de l'image enregistrée."},
-       true,
-       false},
-      {"ImageDate",
-       "Date",
-       {"Ajouter ou enlever la date au nom du fichier de l'image"},
-       true,
-       false},
-      {"LabelImage", nullptr, {"Indique le nom de la prochaine image  enregistrée."}, true, false},
-      {"rgExtension", nullptr, {"Choisir le type de l'image enregistrée"}, true, false},
-      {"gbQuality",
-       "Qualité jpeg",
-       {"Régler la qualité Jpeg.", "mini à gauche - maxi à droite"},
-       true,
-       true},
-      {"labQuality", "50", {}, true, false},
-      {"gbIntervallometre",
-       "Intervallomètre",
-       {"Fixer les valeurs de l'intervallomètre"},
-       true,
-       false},
-      {"RxSpinEdit7", nullptr, {"Délai entre deux images de l'intervallomètre"}, true, false},
-      {"ComboBox1", nullptr, {"Unité pour calculer le délai de l'intervallomètre"}, true, false},
-      {"LabelIntervallo", "Intervallomètre activé: ", {}, true, true},
-      {"cbEcouterAudioSource",
-       "Ecouter Audio",
-       {"Réecouter ou non la source audio choisie.",
-        "Devrait en général être désactivé, sauf si la source n'est pas la carte son "
-        "principale."},
-       false,
-       false},
-      {"cbEcouterAudioDV",
-       "Ecouter DV",
-       {"Ecouter ou non l'audio de la source DV.", "Activé par défaut."},
-       true,
-       false},
-      {"tb",
-       nullptr,
-       {"Régler le volume du son.", "N'a pas d'effet sur le volume enregistré."},
-       true,
-       false},
-      {"cbMute",
-       "Mute",
-       {"Couper ou remettre le son.", "N'a pas d'effet sur la capture."},
-       true,
-       false},
-      {"AproposFrame1", nullptr, {}, true, true},
-      {"ErreurFrame1", nullptr, {}, true, true},
-  };
-  return rows;
 }
 
 class LayoutTest : public test::AppTest {
@@ -223,39 +144,32 @@ class LayoutTest : public test::AppTest {
 };
 
 TEST_F(LayoutTest, EveryControlHasItsNameCaptionHintAndInitialState) {
-  for (const ControlRow& row : Rows()) {
-    SCOPED_TRACE(row.name);
-    QWidget* widget = Find(row.name);
+  const std::vector<ControlRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 49u);
+  for (const ControlRow& row : rows) {
+    SCOPED_TRACE(row.name.toStdString());
+    QWidget* widget = form_->findChild<QWidget*>(row.name);
     ASSERT_NE(widget, nullptr);
-    if (row.caption != nullptr) {
-      EXPECT_EQ(Caption(widget).toStdString(), std::string(row.caption));
+    if (row.caption != QStringLiteral("*")) {
+      EXPECT_EQ(Caption(widget), row.caption);
     }
-    if (!row.hint.empty()) {
-      EXPECT_EQ(widget->toolTip().toStdString(), Joined(row.hint).toStdString());
+    if (!row.hint.isEmpty()) {
+      EXPECT_EQ(widget->toolTip(), row.hint);
     }
-    EXPECT_EQ(widget->isEnabledTo(form_.get()), row.enabled);
-    EXPECT_EQ(widget->isHidden(), row.hidden);
+    EXPECT_EQ(widget->isEnabledTo(form_.get()), row.state != QStringLiteral("off"));
+    EXPECT_EQ(widget->isHidden(), row.state == QStringLiteral("hidden"));
   }
 }
 
-TEST_F(LayoutTest, MultiLineHintsAreJoinedWithCrLf) {
-  EXPECT_EQ(form_->Panel1->toolTip().count(QStringLiteral("\r\n")), 4);
-  EXPECT_FALSE(form_->Panel1->toolTip().contains(QStringLiteral(" / ")));
-}
-
-TEST_F(LayoutTest, ClientAreaFixedSizeAndFrame) {
+TEST_F(LayoutTest, AFixedClientAreaThatHoldsEveryControl) {
   form_->show();
-  EXPECT_EQ(form_->centralWidget()->size(), QSize(TCaptureForm::kClientWidth, 446));
-  EXPECT_EQ(TCaptureForm::kClientWidth, 694);
+  const QRect client(QPoint(0, 0), QSize(694, 446));
+  EXPECT_EQ(form_->centralWidget()->size(), client.size());
   EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "not resizable";
   const Qt::WindowFlags flags = form_->windowFlags();
   EXPECT_TRUE(flags.testFlag(Qt::WindowMinimizeButtonHint));
   EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Vidorra de Orvale"));
-}
-
-TEST_F(LayoutTest, EveryControlFitsTheClientArea) {
-  const QRect client(QPoint(0, 0), QSize(694, 446));
   for (const char* name : {"Bevel1", "PageControl1", "Panel1", "tb", "cbMute", "QuitterBtn",
                            "cbEcouterAudioSource", "LabelIntervallo"}) {
     QWidget* widget = Find(name);
@@ -370,7 +284,6 @@ TEST_F(LayoutTest, EnterAndEscapeReachOnlyEnabledPageButtons) {
   int stops = 0;
   QObject::connect(form_->CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
   QObject::connect(form_->StopBtn, &QPushButton::clicked, [&] { ++stops; });
-  QKeyEvent enter(QEvent::ShortcutOverride, Qt::Key_Return, Qt::NoModifier);
   for (auto* shortcut : form_->TabSheet1->findChildren<QShortcut*>()) {
     if (shortcut->key() == QKeySequence(Qt::Key_Return)) emit shortcut->activated();
     if (shortcut->key() == QKeySequence(Qt::Key_Escape)) emit shortcut->activated();

@@ -1,5 +1,5 @@
-// File names of recordings and images: formats, the refresh handlers, and the mends of this
-// platform ("/" separator, no existing file replaced, image numbers past 9999).
+// File names of recordings and images: formats, the refresh handlers, the "/" separator, no
+// existing file replaced, image numbers past 9999.
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -49,35 +49,26 @@ TEST_F(NamesTest, VideoNamesWithTheStartupStampAndConsecutiveNumbers) {
       << "the date box re-forms the shown name with its number";
 }
 
-TEST_F(NamesTest, TheStampIsTheStartupTimeNotTheTimeOfTheFile) {
-  const QString first = form_->BuildVideoFileName();
-  // Whatever time it is now, later names carry the same stamp.
-  const QString later = form_->BuildVideoFileName();
-  EXPECT_EQ(QFileInfo(first).fileName().section(QLatin1Char('_'), 1, 2),
-            QStringLiteral("051226_131012"));
-  EXPECT_EQ(QFileInfo(later).fileName().section(QLatin1Char('_'), 1, 2),
-            QStringLiteral("051226_131012"));
-}
-
-TEST_F(NamesTest, SeparatorIsSlashAndNeverDoubled) {
+TEST_F(NamesTest, FolderAndRootJoinWithOneSlash) {
   form_->VideoDate->setChecked(false);
-  form_->VideoDirEdit->SetText(videos_ + QStringLiteral("/"));
-  form_->VideoCounter = 0;
-  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/Video_0.avi"));
-  EXPECT_FALSE(form_->VideoFileName.contains(QLatin1Char('\\')));
+  const struct {
+    QString folder;
+    const char* root;
+    QString name;
+  } kCases[] = {
+      {videos_ + QStringLiteral("/"), "Video", videos_ + QStringLiteral("/Video_0.avi")},
+      {QString(), "Video", QStringLiteral("/Video_0.avi")},  // no folder: at the root
+      {videos_, "", videos_ + QStringLiteral("/_0.avi")},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name.toStdString());
+    form_->VideoDirEdit->SetText(c.folder);
+    form_->VideoRacineEdit->setText(QString::fromLatin1(c.root));
+    form_->VideoCounter = 0;
+    EXPECT_EQ(form_->BuildVideoFileName(), c.name);
+    EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(c.name).fileName());
+  }
   EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_0000.bmp"));
-}
-
-TEST_F(NamesTest, EmptyFolderGivesANameAtTheRootAndEmptyRootBeginsWithUnderscore) {
-  form_->VideoDate->setChecked(false);
-  form_->VideoDirEdit->SetText(QString());
-  form_->VideoCounter = 0;
-  EXPECT_EQ(form_->BuildVideoFileName(), QStringLiteral("/Video_0.avi"));
-  form_->VideoDirEdit->SetText(videos_);
-  form_->VideoRacineEdit->setText(QString());
-  form_->VideoCounter = 0;
-  EXPECT_EQ(form_->BuildVideoFileName(), videos_ + QStringLiteral("/_0.avi"));
-  EXPECT_EQ(form_->LabelVideo->text(), QStringLiteral("_0.avi"));
 }
 
 TEST_F(NamesTest, DateOffAndOnAgainGivesBackTheSameNameAndNumber) {
@@ -161,10 +152,10 @@ TEST_F(NamesTest, ARefreshDoesNotGiveTheNameOfAFileWrittenMeanwhile) {
 }
 
 TEST(TwoDigits, KeepsTheLastTwoDigits) {
-  EXPECT_EQ(TCaptureForm::TwoDigits(5), QStringLiteral("05"));
-  EXPECT_EQ(TCaptureForm::TwoDigits(0), QStringLiteral("00"));
-  EXPECT_EQ(TCaptureForm::TwoDigits(2026), QStringLiteral("26"));
-  EXPECT_EQ(TCaptureForm::TwoDigits(59), QStringLiteral("59"));
+  for (const auto& [number, text] :
+       {std::pair{5, "05"}, std::pair{0, "00"}, std::pair{2026, "26"}, std::pair{59, "59"}}) {
+    EXPECT_EQ(TCaptureForm::TwoDigits(number), QString::fromLatin1(text));
+  }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The about and error panels on the main window, driven as a user would: "A propos..." and
-// "Fermer" clicked, Esc and Tab pressed; their texts, controls and places; the window shrunk to
-// a panel and given back its size and menu; the links' addresses as the desktop receives them.
+// The about and error panels driven as a user would: their texts, controls and places, the
+// window shrunk to a panel and given back, the links' addresses as the desktop receives them.
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,15 +11,11 @@
 #include <string>
 
 #include "AppTestEnvironment.h"
-#include "ShellExecute.h"
 #include "UrlLabel.h"
 #include "mainFlux.h"
-#include "wait_until.h"
 
 namespace vidorra {
 namespace {
-
-constexpr const char* kCrLf = "\r\n";
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
@@ -36,10 +31,6 @@ class PanelsTest : public test::AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    previousOpener_ = win::SetDesktopOpener([this](const std::string& address) {
-      opened_ << QString::fromStdString(address);
-      return true;
-    });
     form_ = std::make_unique<TCaptureForm>();
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
@@ -47,7 +38,6 @@ class PanelsTest : public test::AppTest {
   }
   void TearDown() override {
     form_.reset();
-    win::SetDesktopOpener(previousOpener_);
     AppTest::TearDown();
   }
 
@@ -80,10 +70,7 @@ class PanelsTest : public test::AppTest {
 
   std::unique_ptr<TCaptureForm> form_;
   QSize outerSize_;
-  QStringList opened_;
-
- private:
-  win::DesktopOpener previousOpener_;
+  test::RecordingOpener opener_;
 };
 
 TEST_F(PanelsTest, AboutPanelShowsOverTheWindowAndFermerGivesItBack) {
@@ -197,9 +184,10 @@ TEST_F(PanelsTest, ErrorPanelShowsTheReportAndMailsItExactly) {
 
   // The mail link: clicked, the desktop gets a mail whose subject and body are exactly these.
   QTest::mouseClick(panel->UrlLabel2, Qt::LeftButton);
-  ASSERT_EQ(opened_.size(), 1);
-  const QUrl mail(opened_[0], QUrl::StrictMode);
-  ASSERT_TRUE(mail.isValid()) << opened_[0].toStdString();
+  const QStringList& opened = opener_.Addresses();
+  ASSERT_EQ(opened.size(), 1);
+  const QUrl mail(opened[0], QUrl::StrictMode);
+  ASSERT_TRUE(mail.isValid()) << opened[0].toStdString();
   EXPECT_EQ(mail.scheme() + QLatin1Char(':') + mail.path(),
             QStringLiteral("mailto:") + QString::fromLatin1(TInfoPanel::kMailAddress));
   const QUrlQuery query(mail);
@@ -207,8 +195,8 @@ TEST_F(PanelsTest, ErrorPanelShowsTheReportAndMailsItExactly) {
             QStringLiteral("Erreur de Vidorra 2.3d"));
   EXPECT_EQ(query.queryItemValue(QStringLiteral("Body"), QUrl::FullyDecoded), TwoFiltersReport());
   QTest::mouseClick(panel->UrlLabel1, Qt::LeftButton);
-  ASSERT_EQ(opened_.size(), 2);
-  EXPECT_EQ(opened_[1], QString::fromLatin1(TInfoPanel::kHomePage));
+  ASSERT_EQ(opened.size(), 2);
+  EXPECT_EQ(opened[1], QString::fromLatin1(TInfoPanel::kHomePage));
 
   QTest::mouseClick(panel->FermerErreurBtn, Qt::LeftButton);
   ExpectGivenBack(panel);
