@@ -1,9 +1,13 @@
-// The main window's layout: every control with its name, kind, caption, hint, initial state,
-// range and place; the pages, menus, timer and panels; the client area and the window frame.
+// The main window's layout: every control with its name, caption, hint, initial state, range
+// and place; the pages, menus, timer and panels; the client area and the window frame; and the
+// fonts the layout was made for (MS Sans Serif 8 pt and Arial, whose metric-compatible fonts
+// scripts/run, scripts/test and the package install), the clock's slab serif like Rockwell.
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -13,8 +17,10 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <map>
 
 #include "AlarmClock.h"
 #include "AppTestEnvironment.h"
@@ -125,6 +131,26 @@ QString Caption(QWidget* widget) {
   if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
   return {};
 }
+
+// Advance widths of Arial (units of 1/2048 em) for the letters of the captions measured.
+const std::map<QChar, int>& ArialAdvances() {
+  static const std::map<QChar, int> advances = {
+      {u' ', 569},  {u'C', 1479}, {u'E', 1366}, {u'P', 1366}, {u'a', 1139},
+      {u'c', 1024}, {u'e', 1139}, {u'i', 455},  {u'l', 455},  {u'n', 1139},
+      {u'p', 1139}, {u'r', 682},  {u't', 569},  {u'u', 1139}, {u'I', 569},
+      {u'm', 1706}, {u'g', 1139}, {u'o', 1139}, {u'Q', 1593},
+  };
+  return advances;
+}
+
+double ArialWidth(const QString& text, int pixelSize) {
+  double units = 0;
+  for (QChar c : text) units += ArialAdvances().at(c);
+  return units * pixelSize / 2048.0;
+}
+
+constexpr const char* kMissingFonts =
+    "the window's fonts are missing: install fonts-liberation2 and fonts-roboto-slab";
 
 class LayoutTest : public test::AppTest {
  protected:
@@ -290,6 +316,46 @@ TEST_F(LayoutTest, EnterAndEscapeReachOnlyEnabledPageButtons) {
   }
   EXPECT_EQ(captures, 1);
   EXPECT_EQ(stops, 0) << "Stop is disabled at start";
+}
+
+TEST_F(LayoutTest, CaptionsHaveTheWidthsTheLayoutWasMadeFor) {
+  TCaptureForm& form = *form_;
+  struct Measured {
+    QWidget* widget;
+    QString text;
+  };
+  const std::vector<Measured> measured = {
+      {form.PleinEcranBtn, QStringLiteral("Plein Ecran")},
+      {form.QuitterBtn, QStringLiteral("Quitter")},
+      {form.destlab, QStringLiteral("Image")},
+      // Inside the tabbed pages, and the tabs' own captions.
+      {form.CaptureBtn, QStringLiteral("Capture")},
+      {form.PageControl1->tabBar(), QStringLiteral("Programmer")},
+  };
+  for (const Measured& m : measured) {
+    SCOPED_TRACE(m.widget->objectName().toStdString());
+    const QFont font = m.widget->font();
+    ASSERT_GT(font.pixelSize(), 0) << font.toString().toStdString();
+    const double expected = ArialWidth(m.text, font.pixelSize());
+    const int width = QFontMetrics(font).horizontalAdvance(m.text);
+    // Hinting rounds each advance to a whole pixel; another sans (DejaVu Sans) is 10 to 20 %
+    // wider, several pixels on these words.
+    EXPECT_NEAR(width, expected, 2.0) << QFontInfo(font).family().toStdString() << " for \""
+                                      << m.text.toStdString() << "\": " << kMissingFonts;
+  }
+}
+
+TEST_F(LayoutTest, TheFourTabsFitThePaneWidth) {
+  form_->show();
+  QTabBar* tabs = form_->PageControl1->tabBar();
+  // The compact tabs' style sheet still applies: the last tab ends inside the pane.
+  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), form_->PageControl1->width());
+}
+
+TEST_F(LayoutTest, TheClockHasASlabSerif) {
+  EXPECT_EQ(QFontInfo(form_->RxClock2->font()).family(), QStringLiteral("Roboto Slab"))
+      << kMissingFonts;
+  EXPECT_TRUE(form_->RxClock2->font().bold());
 }
 
 }  // namespace
