@@ -242,15 +242,17 @@ TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   EXPECT_TRUE(Breaks(g.sink->Samples(), 1, 32000).empty()) << "no sample lost or repeated";
 }
 
-TEST(PulseCapture, LostSoundIsCountedAndTimesGoOnFromTheClock) {
+// The stop comes while the device waits for sound: the fake read waits for the interrupt,
+// not for its timeout.
+TEST(PulseCapture, LostSoundIsCountedTimesGoOnFromTheClockAndStopEndsAWait) {
   auto seam = std::make_shared<FakeSeam>();
   seam->script.overrunAt = 3;
   seam->script.fragmentsAvailable = 8;
   SoundGraph g(Create(PulseDevices(seam).Devices().at(0)));
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 8; }));
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 11; }));
   EXPECT_EQ(Dropped(g.pin.Get()), 1);
-  g.Stop();
+  EXPECT_EQ(g.Stop(), S_OK);
   const std::vector<REFERENCE_TIME> starts = g.sink->Starts();
   ASSERT_GE(starts.size(), 4u);
   EXPECT_EQ(starts[1] - starts[0], 400'000) << "40 ms buffers";
@@ -266,15 +268,6 @@ TEST(PulseCapture, ServerGoneMidRunIsTheDeviceLost) {
   ASSERT_TRUE(lost) << "EC_DEVICE_LOST";
   EXPECT_EQ(Delivered(g.pin.Get()), 7) << "the whole buffers in five reads of 60 ms";
   EXPECT_EQ(g.Stop(), S_OK);
-}
-
-TEST(PulseCapture, StopIsAnsweredWhileWaitingForSound) {
-  auto seam = std::make_shared<FakeSeam>();
-  seam->script.fragmentsAvailable = 2;
-  SoundGraph g(Create(PulseDevices(seam).Devices().at(0)));
-  ASSERT_TRUE(SUCCEEDED(g.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 2; }));
-  EXPECT_EQ(g.Stop(), S_OK);  // the fake read waits for the interrupt, not its timeout
 }
 
 TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
