@@ -52,11 +52,20 @@ TEST(MemoryStream, WriteSeekReadAndShortReads) {
   char buffer[16] = {};
   ULONG read = 0;
   EXPECT_EQ(s->Read(buffer, sizeof(buffer), &read), S_OK);  // fewer bytes is not an error
-  EXPECT_EQ(read, 5u);
   EXPECT_EQ(std::string(buffer, read), "world");
   EXPECT_EQ(s->Read(buffer, sizeof(buffer), &read), S_OK);
   EXPECT_EQ(read, 0u);
   EXPECT_EQ(s->Read(nullptr, 4, &read), STG_E_INVALIDPOINTER);
+  // Before the start or from an unknown origin: refused, the position kept.
+  LARGE_INTEGER move{};
+  move.QuadPart = -12;
+  ULARGE_INTEGER position{};
+  EXPECT_EQ(s->Seek(move, STREAM_SEEK_END, &position), STG_E_INVALIDFUNCTION);
+  move.QuadPart = 0;
+  EXPECT_EQ(s->Seek(move, 7, &position), STG_E_INVALIDFUNCTION);
+  EXPECT_EQ(SeekTo(s.Get(), 0, STREAM_SEEK_CUR), 11u);
+  EXPECT_EQ(SeekTo(s.Get(), 100, STREAM_SEEK_SET), 100u);  // beyond the end is allowed
+  EXPECT_EQ(SizeOf(s.Get()), 11u);
 }
 
 TEST(MemoryStream, WritingPastTheEndFillsWithZerosAndSetSizeTruncates) {
@@ -71,20 +80,6 @@ TEST(MemoryStream, WritingPastTheEndFillsWithZerosAndSetSizeTruncates) {
   size.QuadPart = 8;
   ASSERT_EQ(s->SetSize(size), S_OK);
   EXPECT_EQ(ReadAll(s.Get()), std::string("\0\0\0\0a\0\0\0", 8));
-}
-
-TEST(MemoryStream, SeekRejectsNegativePositionsAndUnknownOrigins) {
-  ComPtr<IStream> s = NewStream();
-  s->Write("abc", 3, nullptr);
-  LARGE_INTEGER move{};
-  move.QuadPart = -4;
-  ULARGE_INTEGER position{};
-  EXPECT_EQ(s->Seek(move, STREAM_SEEK_END, &position), STG_E_INVALIDFUNCTION);
-  EXPECT_EQ(SeekTo(s.Get(), 0, STREAM_SEEK_CUR), 3u);  // unchanged
-  move.QuadPart = 0;
-  EXPECT_EQ(s->Seek(move, 7, &position), STG_E_INVALIDFUNCTION);
-  EXPECT_EQ(SeekTo(s.Get(), 100, STREAM_SEEK_SET), 100u);  // beyond the end is allowed
-  EXPECT_EQ(SizeOf(s.Get()), 3u);
 }
 
 TEST(MemoryStream, CloneSharesBytesButNotThePosition) {
@@ -123,18 +118,14 @@ TEST(MemoryStream, CopyToMovesBytesAndCounts) {
   ASSERT_EQ(source->CopyTo(target.Get(), cb, &read, &written), S_OK);
   EXPECT_EQ(read.QuadPart, big.size() - 1000 - 150 * 1024);
   EXPECT_EQ(source->CopyTo(nullptr, cb, nullptr, nullptr), STG_E_INVALIDPOINTER);
-}
-
-TEST(MemoryStream, CopyToItsOwnCloneDoesNotDeadlock) {
-  ComPtr<IStream> s = NewStream();
-  s->Write("abcd", 4, nullptr);
+  // Into a clone of itself, which shares its bytes: no deadlock.
   ComPtr<IStream> clone;
-  ASSERT_EQ(s->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
-  SeekTo(s.Get(), 0, STREAM_SEEK_SET);
-  ULARGE_INTEGER cb{};
+  ASSERT_EQ(target->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
+  SeekTo(target.Get(), 0, STREAM_SEEK_SET);
   cb.QuadPart = 4;
-  ASSERT_EQ(s->CopyTo(clone.Get(), cb, nullptr, nullptr), S_OK);
-  EXPECT_EQ(ReadAll(s.Get()), "abcdabcd");
+  ASSERT_EQ(target->CopyTo(clone.Get(), cb, nullptr, nullptr), S_OK);
+  const std::string all = ReadAll(target.Get());
+  EXPECT_EQ(all.substr(all.size() - 4), all.substr(0, 4));
 }
 
 TEST(MemoryStream, UnsupportedOperationsAndArguments) {

@@ -174,19 +174,14 @@ TEST(ComPtrTest, CopyMoveAssignAndDetach) {
   out->Release();
   EXPECT_EQ(alpha.CopyTo(nullptr), E_POINTER);
 
-  ComPtr<ITestAlpha> none;
   ComPtr<ITestBeta> beta;
+  ASSERT_EQ(adopted->QueryInterface(IID_PPV_ARGS(beta.ReleaseAndGetAddressOf())), S_OK);
+  EXPECT_EQ(beta->Beta(), 2);
+  ComPtr<ITestAlpha> none;
   EXPECT_EQ(none.As(&beta), E_POINTER);
   EXPECT_EQ(QueryAs<ITestBeta>(static_cast<ITestAlpha*>(nullptr)), nullptr);
   EXPECT_TRUE(IsSameObject(nullptr, nullptr));
   EXPECT_FALSE(IsSameObject(alpha.Get(), nullptr));
-}
-
-TEST(ComPtrTest, IidPpvArgsNamesTheInterface) {
-  ComPtr<CHandWritten> object = MakeComObject<CHandWritten>();
-  ComPtr<ITestBeta> beta;
-  ASSERT_EQ(object->QueryInterface(IID_PPV_ARGS(beta.ReleaseAndGetAddressOf())), S_OK);
-  EXPECT_EQ(beta->Beta(), 2);
 }
 
 }  // namespace

@@ -525,6 +525,11 @@ std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code) {
   return std::nullopt;
 }
 
+std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph) {
+  const std::optional<GraphEvent> e = NextEventOf(graph, EC_DEVICE_LOST);
+  return e ? std::optional<LONG_PTR>(e->param2) : std::nullopt;
+}
+
 bool EventQueued(IGraphBuilder* graph, long code) {
   ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
   bool found = false;

@@ -173,6 +173,9 @@ struct GraphEvent {
 };
 // The graph's next event with this code, waiting up to ten seconds; other events are skipped.
 std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code);
+// The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up
+// to ten seconds; nullopt when none comes.
+std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph);
 // Whether an event with this code is among those the graph has queued now (all are taken).
 bool EventQueued(IGraphBuilder* graph, long code);
 

@@ -39,6 +39,9 @@ class DriverDialogs : public ::testing::Test {
 };
 
 TEST_F(DriverDialogs, TheSourceDialogSetsThePictureControls) {
+  EXPECT_EQ(S_OK, dialogs_->HasDialog(VfwCaptureDialog_Format));
+  EXPECT_EQ(S_OK, dialogs_->HasDialog(VfwCaptureDialog_Source));
+  EXPECT_EQ(S_FALSE, dialogs_->HasDialog(VfwCaptureDialog_Display));
   ModalDialogDriver driver([](QWidget& frame) {
     ASSERT_EQ(frame.findChild<QTabWidget*>()->count(), 1);
     QSlider* brightness = frame.findChild<QSlider*>("sliderBrightness");

@@ -39,26 +39,27 @@ TEST(DeviceEnumeration, ListsEveryLineInFileOrderWithItsFriendlyName) {
   const auto video = ListDevices(CLSID_VideoInputDeviceCategory);
   for (const ListedDevice& device : video) EXPECT_FALSE(device.clsid.empty());
   EXPECT_NE(video[1].displayName, video[5].displayName);
-}
 
-TEST(DeviceEnumeration, NoMachineListsNoDevice) {
-  MachineFile machine("hide-filter Smart Tee\n");
-  EXPECT_TRUE(ListDevices(CLSID_VideoInputDeviceCategory).empty());
+  machine.Rewrite("hide-filter Smart Tee\n");  // a machine without devices lists none
+  EXPECT_TRUE(WaitUntil([] { return ListDevices(CLSID_VideoInputDeviceCategory).empty(); }));
   EXPECT_TRUE(ListDevices(CLSID_AudioInputDeviceCategory).empty());
   EXPECT_TRUE(ListDevices(AM_KSCATEGORY_CROSSBAR).empty());
 }
 
-// A line keeps its display name from run to run; a moniker of a line no longer there does not
-// bind.
+// A line keeps its display name from run to run, so a saved moniker loaded in the next run
+// binds the same device; a moniker of a line no longer there does not bind.
 TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   std::vector<std::wstring> first;
   ComPtr<IMoniker> camcorder;
+  ComPtr<IStream> saved;
+  ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, saved.GetAddressOf()));
   {
     MachineFile machine(kMachine);
-    for (const auto& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
-      first.push_back(device.displayName);
-    }
-    camcorder = ListDevices(CLSID_VideoInputDeviceCategory)[0].moniker;
+    const auto devices = ListDevices(CLSID_VideoInputDeviceCategory);
+    for (const auto& device : devices) first.push_back(device.displayName);
+    camcorder = devices[0].moniker;
+    ASSERT_EQ(S_OK, OleSaveToStream(QueryAs<IPersistStream>(devices[5].moniker.Get()).Get(),
+                                    saved.Get()));
   }
   // Another run: a comment and a new device come first; the lines keep their names.
   MachineFile machine("# moved\nvideo capture Another\n" + std::string(kMachine));
@@ -68,33 +69,24 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   }
   ASSERT_EQ(second.size(), first.size() + 1);
   EXPECT_EQ(std::vector<std::wstring>(second.begin() + 1, second.end()), first);
+  LARGE_INTEGER zero{};
+  saved->Seek(zero, STREAM_SEEK_SET, nullptr);
+  ComPtr<IMoniker> loaded;
+  ASSERT_EQ(S_OK,
+            OleLoadFromStream(saved.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> webcam;
+  ASSERT_EQ(S_OK, loaded->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                       webcam.ReleaseAndGetVoidAddressOf()));
+  FILTER_INFO info{};
+  webcam->QueryFilterInfo(&info);
+  EXPECT_STREQ(info.achName, L"USB Camera");
+  EXPECT_TRUE(PinByName(webcam.Get(), L"Preview")) << "a webcam, as saved";
 
   MachineFile other("video capture Other\n");
   ComPtr<IBaseFilter> filter;
   EXPECT_TRUE(FAILED(camcorder->BindToObject(nullptr, nullptr, IID_IBaseFilter,
                                              filter.ReleaseAndGetVoidAddressOf())));
   EXPECT_FALSE(filter);
-}
-
-TEST(DeviceEnumeration, SavedMonikerBindsTheSameDeviceAgain) {
-  MachineFile machine(kMachine);
-  const auto devices = ListDevices(CLSID_VideoInputDeviceCategory);
-  ComPtr<IStream> stream;
-  ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, stream.GetAddressOf()));
-  ASSERT_EQ(S_OK,
-            OleSaveToStream(QueryAs<IPersistStream>(devices[5].moniker.Get()).Get(), stream.Get()));
-  LARGE_INTEGER zero{};
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  ComPtr<IMoniker> loaded;
-  ASSERT_EQ(S_OK,
-            OleLoadFromStream(stream.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()));
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, loaded->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                       filter.ReleaseAndGetVoidAddressOf()));
-  FILTER_INFO info{};
-  filter->QueryFilterInfo(&info);
-  EXPECT_STREQ(info.achName, L"USB Camera");
-  EXPECT_TRUE(PinByName(filter.Get(), L"Preview")) << "a webcam, as saved";
 }
 
 // Binding makes a new filter each time; a broken device is listed but does not bind.

@@ -67,27 +67,29 @@ TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
   EXPECT_EQ(devices::sim::GlyphFor('~'), devices::sim::GlyphFor('?'));
 }
 
-TEST(MjpegDecompressor, OffersItsOutputsAndDropsWhatItCannotDecode) {
+// Intelligent connect puts the decoder between an MJPG pin and a renderer of pictures; its
+// outputs are offered once the input knows the size.
+TEST(MjpegDecompressor, IsFoundByIntelligentConnectAndDropsWhatItCannotDecode) {
   MachineFile machine("video webcam Webcam\n");
   ClockedGraph g;
   ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
-  ComPtr<IBaseFilter> decoder = CreateFilter(CLSID_MjpegDec);
-  ASSERT_TRUE(decoder);
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g.Add(decoder.Get(), L"MJPEG Decompressor");
   g.Add(sink.Get(), L"Sink");
   ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
   ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
-  // Nothing to offer before the input knows the size.
-  EXPECT_TRUE(OfferedTypes(PinAt(decoder.Get(), 1).Get()).empty());
-  ASSERT_EQ(S_OK, g.graph->ConnectDirect(capture.Get(), PinAt(decoder.Get(), 0).Get(), nullptr));
-  const auto offered = OfferedTypes(PinAt(decoder.Get(), 1).Get());
+  EXPECT_TRUE(OfferedTypes(PinAt(CreateFilter(CLSID_MjpegDec).Get(), 1).Get()).empty());
+  ASSERT_EQ(S_OK, g.graph->Connect(capture.Get(), sink->Input()));
+  ComPtr<IBaseFilter> decoder;
+  ASSERT_EQ(S_OK, g.graph->FindFilterByName(L"MJPEG Decompressor", decoder.GetAddressOf()));
+  ComPtr<IPin> output = PinAt(decoder.Get(), 1);
+  const auto offered = OfferedTypes(output.Get());
   ASSERT_EQ(offered.size(), 3u);
   EXPECT_EQ(offered[0].subtype, MEDIASUBTYPE_YUY2);
   EXPECT_EQ(offered[1].subtype, MEDIASUBTYPE_RGB32);
   EXPECT_EQ(offered[2].subtype, MEDIASUBTYPE_RGB24);
-  ASSERT_EQ(S_OK,
-            g.graph->ConnectDirect(PinAt(decoder.Get(), 1).Get(), sink->Input(), &offered[1]));
+  ASSERT_EQ(S_OK, g.graph->Disconnect(output.Get()));  // connected again in RGB32
+  ASSERT_EQ(S_OK, g.graph->Disconnect(sink->Input()));
+  ASSERT_EQ(S_OK, g.graph->ConnectDirect(output.Get(), sink->Input(), &offered[1]));
   ASSERT_EQ(S_OK, g.Run());
   ASSERT_TRUE(StepFrames(g, capture.Get(), 2, 333333));
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 2; }));
@@ -112,6 +114,7 @@ TEST(MjpegDecompressor, OffersItsOutputsAndDropsWhatItCannotDecode) {
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 3; }));
   g.Stop();
   EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2}));
+  EXPECT_EQ(sink->Width(), 1280);
 }
 
 }  // namespace

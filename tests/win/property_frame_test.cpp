@@ -227,16 +227,7 @@ TEST_F(PropertyFrameTest, LeavesOutPagesThatCannotBeCreatedConnectedOrActivated)
   }
 }
 
-TEST_F(PropertyFrameTest, FailsWithoutShowingAFrameWhenNoPageCanBeShown) {
-  ModalDialogDriver noDialog;
-  EXPECT_EQ(E_FAIL, ShowFrame({}));
-  EXPECT_EQ(E_FAIL, ShowFrame(Pages({{.title = L"A", .activate = E_FAIL},
-                                     {.title = L"B", .setObjects = E_NOINTERFACE}})));
-  EXPECT_EQ(E_FAIL, ShowFrame({FakePageClsid(998)}));
-  EXPECT_EQ(0, noDialog.DialogsDriven());
-}
-
-TEST_F(PropertyFrameTest, RefusesBadArguments) {
+TEST_F(PropertyFrameTest, RefusesBadArgumentsAndFailsWithoutAFrameWhenNoPageCanBeShown) {
   const CLSID page = Pages({{.title = L"A"}}).front();
   IUnknown* object = thing_.Get();
   IUnknown* nullObject = nullptr;
@@ -264,6 +255,11 @@ TEST_F(PropertyFrameTest, RefusesBadArguments) {
                                                  c.objects, c.objectList, c.pages, c.pageList, 0,
                                                  c.reservedWord, c.reservedPointer));
   }
+  EXPECT_EQ(E_FAIL, ShowFrame({}));
+  EXPECT_EQ(E_FAIL, ShowFrame(Pages({{.title = L"A", .activate = E_FAIL},
+                                     {.title = L"B", .setObjects = E_NOINTERFACE}})));
+  EXPECT_EQ(E_FAIL, ShowFrame({FakePageClsid(998)}));
+  EXPECT_EQ(0, noDialog.DialogsDriven());
 }
 
 TEST_F(PropertyFrameTest, AppliquerIsEnabledWhileAPageIsDirtyAndAppliesItWithoutClosing) {

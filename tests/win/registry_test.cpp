@@ -87,7 +87,7 @@ class RegistryTest : public ::testing::Test {
   test::ScopedEnv env_;
 };
 
-TEST_F(RegistryTest, PersonalIsHomeAndXdgFoldersArePresentOnlyWhenSet) {
+TEST_F(RegistryTest, PersonalIsHomeXdgFoldersArePresentOnlyWhenSetAndTheDirectXVersion) {
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "Personal"), home_.toStdString());
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), std::nullopt);
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Pictures"), std::nullopt);
@@ -103,15 +103,10 @@ TEST_F(RegistryTest, PersonalIsHomeAndXdgFoldersArePresentOnlyWhenSet) {
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders + 1, "my video"),
             (home_ + QStringLiteral("/Vidéos")).toStdString())
       << "no leading backslash, any case";
-}
-
-TEST_F(RegistryTest, AFolderSetToHomeMeansDisabled) {
+  // A folder set to the home folder means disabled; a relative one is not taken.
   WriteUserDirs("XDG_VIDEOS_DIR=\"$HOME/\"\nXDG_PICTURES_DIR=\"relative/nonsense\"\n");
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), std::nullopt);
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Pictures"), std::nullopt);
-}
-
-TEST_F(RegistryTest, DirectXVersion) {
   EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\DirectX", "Version"), "4.09.00.0904");
 }
 

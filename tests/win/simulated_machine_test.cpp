@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <tuple>
 
 #include "SimulatedMachine.h"
 
@@ -25,7 +26,10 @@ TEST(SimulatedMachine, ReadsEveryDirectiveInFileOrder) {
       "registry HKCU\\Software\\Test|Name|Some | data\n"
       "real-devices\n"
       "   # an indented comment\n"
-      "video tv Carte TV  \r\n",
+      "video tv Carte TV  \r\n"
+      "registry \\HKEY_CURRENT_USER\\\\Software\\X\\|Empty|\n"
+      "registry HKLM\\Software\\Y|Gone\n"
+      "registry hklm\\Software\\Z\n",
       errors);
   EXPECT_EQ(errors.str(), "");
   EXPECT_TRUE(machine.Active());
@@ -41,30 +45,19 @@ TEST(SimulatedMachine, ReadsEveryDirectiveInFileOrder) {
   EXPECT_TRUE(machine.IsFilterHidden("Smart Tee"));
   EXPECT_FALSE(machine.IsFilterHidden("Infinite Pin Tee"));
   EXPECT_TRUE(machine.ListsRealDevices());
-  ASSERT_EQ(machine.RegistryEdits().size(), 1u);
-  const RegistryEdit& edit = machine.RegistryEdits()[0];
-  EXPECT_EQ(edit.kind, RegistryEdit::Kind::kSetValue);
-  EXPECT_EQ(edit.key, "HKCU\\Software\\Test");
-  EXPECT_EQ(edit.value, "Name");
-  EXPECT_EQ(edit.data, "Some | data");
-}
-
-TEST(SimulatedMachine, RegistryRemovalForms) {
-  std::ostringstream errors;
-  const SimulatedMachine machine = SimulatedMachine::Parse(
-      "registry \\HKEY_CURRENT_USER\\\\Software\\X\\|Empty|\n"
-      "registry HKLM\\Software\\Y|Gone\n"
-      "registry hklm\\Software\\Z\n",
-      errors);
-  EXPECT_EQ(errors.str(), "");
-  ASSERT_EQ(machine.RegistryEdits().size(), 3u);
-  EXPECT_EQ(machine.RegistryEdits()[0].kind, RegistryEdit::Kind::kSetValue);
-  EXPECT_EQ(machine.RegistryEdits()[0].key, "HKCU\\Software\\X");
-  EXPECT_EQ(machine.RegistryEdits()[0].data, "");
-  EXPECT_EQ(machine.RegistryEdits()[1].kind, RegistryEdit::Kind::kRemoveValue);
-  EXPECT_EQ(machine.RegistryEdits()[1].value, "Gone");
-  EXPECT_EQ(machine.RegistryEdits()[2].kind, RegistryEdit::Kind::kRemoveKey);
-  EXPECT_EQ(machine.RegistryEdits()[2].key, "HKLM\\Software\\Z");
+  // Keys in their short form, the removal forms.
+  const auto& edits = machine.RegistryEdits();
+  ASSERT_EQ(edits.size(), 4u);
+  using Kind = RegistryEdit::Kind;
+  const std::tuple<Kind, std::string, std::string, std::string> expected[] = {
+      {Kind::kSetValue, "HKCU\\Software\\Test", "Name", "Some | data"},
+      {Kind::kSetValue, "HKCU\\Software\\X", "Empty", ""},
+      {Kind::kRemoveValue, "HKLM\\Software\\Y", "Gone", ""},
+      {Kind::kRemoveKey, "HKLM\\Software\\Z", "", ""}};
+  for (size_t i = 0; i < edits.size(); ++i) {
+    EXPECT_EQ(std::tie(edits[i].kind, edits[i].key, edits[i].value, edits[i].data), expected[i])
+        << i;
+  }
 }
 
 TEST(SimulatedMachine, MalformedLinesAreReportedWithTheirNumberAndSkipped) {
@@ -147,12 +140,6 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   EXPECT_EQ(changes.size(), 2u) << "no listener any more";
   ::unsetenv("VIDORRA_SIMULATION");
   SimulatedMachine::ReloadCurrentForTesting();
-}
-
-TEST(SimulatedMachine, DefaultIsInactive) {
-  const SimulatedMachine machine;
-  EXPECT_FALSE(machine.Active());
-  EXPECT_TRUE(machine.VideoDevices().empty());
 }
 
 }  // namespace
