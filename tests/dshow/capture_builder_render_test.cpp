@@ -47,15 +47,22 @@ TEST_F(CaptureBuilderRender, APreviewPinIsRenderedStraightToTheSinkOnlyOnce) {
   EXPECT_EQ(3, FilterCount());
 }
 
-TEST_F(CaptureBuilderRender, ThroughAnIntermediateFilterToTheSink) {
-  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> encoder = MakeVideoTransform(L"Encoder", MEDIASUBTYPE_dvsd);
-  Add(encoder->Base(), L"Encoder");
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
-                                         encoder->Base(), mux->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), encoder->Pin(L"In")));
-  EXPECT_TRUE(AreConnected(encoder->Pin(L"Out"), mux->Pin(L"In")));
+// The intermediate filter given, or one the caller put in the graph (intelligent connect inside
+// RenderStream uses it), goes between the source's pin and the sink.
+TEST_F(CaptureBuilderRender, AnIntermediateFilterGivenOrInTheGraphGoesBetween) {
+  for (const bool given : {true, false}) {
+    SCOPED_TRACE(given ? "given" : "in the graph");
+    ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+    ComPtr<TableFilter> encoder = MakeVideoTransform(L"Encoder", MEDIASUBTYPE_dvsd);
+    Add(encoder->Base(), L"Encoder");
+    ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
+    ASSERT_EQ(S_OK, builder_->RenderStream(given ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW,
+                                           &MEDIATYPE_Video, webcam->Base(),
+                                           given ? encoder->Base() : nullptr, mux->Base()));
+    EXPECT_TRUE(AreConnected(webcam->Pin(given ? L"Capture" : L"Preview"), encoder->Pin(L"In")));
+    EXPECT_TRUE(AreConnected(encoder->Pin(L"Out"), mux->Pin(L"In")));
+  }
+  EXPECT_EQ(6, FilterCount()) << "nothing added";
 }
 
 TEST_F(CaptureBuilderRender, APinSourceWithoutCategoryIsConnectedAsItIs) {
@@ -160,19 +167,6 @@ TEST_F(CaptureBuilderRender, ACapturePinFeedsPreviewAndCaptureThroughOneSmartTee
                                          nullptr, mux->Base()));
   EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), mux->Pin(L"In")));
   EXPECT_EQ(14, FilterCount()) << "no tee for a source with a preview pin";
-}
-
-// Intelligent connect inside RenderStream uses a filter the caller put in the graph.
-TEST_F(CaptureBuilderRender, AFilterAlreadyInTheGraphIsUsedBetweenTheLinks) {
-  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> converter = MakeVideoTransform(L"Converter", MEDIASUBTYPE_dvsd);
-  Add(converter->Base(), L"Converter");
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
-                                         nullptr, mux->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), converter->Pin(L"In")));
-  EXPECT_TRUE(AreConnected(converter->Pin(L"Out"), mux->Pin(L"In")));
-  EXPECT_EQ(3, FilterCount());
 }
 
 // Whatever Smart Tee the capture pin already feeds is continued by category, by pin order

@@ -123,6 +123,11 @@ PinSpec Analog(std::wstring name, PIN_DIRECTION direction, std::optional<KSPIN_M
   return {std::move(name), direction, std::nullopt, medium, {{major, MEDIASUBTYPE_None}}};
 }
 
+ComPtr<IBaseFilter> MakeFrontEndFilter(const wchar_t* name, REFCLSID clsid,
+                                       const std::vector<PinSpec>& pins) {
+  return ComPtr<IBaseFilter>(MakeComObject<TableFilter>(name, clsid, pins).Get());
+}
+
 // The builder only looks the crossbar up by interface: its routing is never called here.
 class TestCrossbar : public TableFilter, public IAMCrossbar {
  public:
@@ -288,23 +293,17 @@ ComPtr<IBaseFilter> MakeCrossbar(const FrontEndMediums& mediums) {
 }
 
 ComPtr<IBaseFilter> MakeTvTuner(const FrontEndMediums& m) {
-  return ComPtr<IBaseFilter>(
-      MakeComObject<TableFilter>(
-          L"Test TV Tuner", CLSID_TestTvTuner,
-          std::vector<PinSpec>{
-              Analog(L"Analog Video", PINDIR_OUTPUT, m.tunerVideoToCrossbar, MEDIATYPE_AnalogVideo),
-              Analog(L"Analog Audio", PINDIR_OUTPUT, m.tunerAudioToTvAudio, MEDIATYPE_AnalogAudio)})
-          .Get());
+  return MakeFrontEndFilter(
+      L"Test TV Tuner", CLSID_TestTvTuner,
+      {Analog(L"Analog Video", PINDIR_OUTPUT, m.tunerVideoToCrossbar, MEDIATYPE_AnalogVideo),
+       Analog(L"Analog Audio", PINDIR_OUTPUT, m.tunerAudioToTvAudio, MEDIATYPE_AnalogAudio)});
 }
 
 ComPtr<IBaseFilter> MakeTvAudio(const FrontEndMediums& m) {
-  return ComPtr<IBaseFilter>(
-      MakeComObject<TableFilter>(
-          L"Test TV Audio", CLSID_TestTvAudio,
-          std::vector<PinSpec>{
-              Analog(L"TVAudio In", PINDIR_INPUT, m.tunerAudioToTvAudio, MEDIATYPE_AnalogAudio),
-              Analog(L"TVAudio Out", PINDIR_OUTPUT, m.tvAudioToCrossbar, MEDIATYPE_AnalogAudio)})
-          .Get());
+  return MakeFrontEndFilter(
+      L"Test TV Audio", CLSID_TestTvAudio,
+      {Analog(L"TVAudio In", PINDIR_INPUT, m.tunerAudioToTvAudio, MEDIATYPE_AnalogAudio),
+       Analog(L"TVAudio Out", PINDIR_OUTPUT, m.tvAudioToCrossbar, MEDIATYPE_AnalogAudio)});
 }
 
 // ---- Fixtures and graph helpers ----------------------------------------------------------
