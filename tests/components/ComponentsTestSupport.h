@@ -26,22 +26,21 @@ class PinlessFilter : public CBaseFilter {
   CBasePin* GetPin(int) override { return nullptr; }
 };
 
+// Whether the graph's manager holds a filter of that name (handed back through `found`).
+inline bool InGraph(TFilterGraph& graph, const wchar_t* name, IBaseFilter** found = nullptr) {
+  ComPtr<IFilterGraph> manager = QueryAs<IFilterGraph>(&graph);
+  ComPtr<IBaseFilter> filter;
+  if (!manager || FAILED(manager->FindFilterByName(name, filter.GetAddressOf()))) return false;
+  if (found) *found = filter.Detach();
+  return true;
+}
+
 using Journal = std::vector<std::string>;
 
 inline const char* OperationName(TMemberOperation operation) {
-  switch (operation) {
-    case moAdding:
-      return "moAdding";
-    case moAdded:
-      return "moAdded";
-    case moRemoving:
-      return "moRemoving";
-    case moRemoved:
-      return "moRemoved";
-    case moRefresh:
-      return "moRefresh";
-  }
-  return "?";
+  static const char* const kNames[] = {"moAdding", "moAdded", "moRemoving", "moRemoved",
+                                       "moRefresh"};
+  return kNames[operation];
 }
 
 // A member that makes a fresh filter at moAdding (a pinless one unless a factory is given)
@@ -97,11 +96,5 @@ class ErrorRecorder {
  private:
   vidorra::ErrorReporter previous_;
 };
-
-// GTEST_SKIP unless the class is registered (for platform pieces that may not have landed).
-#define SKIP_UNLESS_REGISTERED(clsid, what)                                         \
-  do {                                                                              \
-    if (!IsComClassRegistered(clsid)) GTEST_SKIP() << what << " is not registered"; \
-  } while (false)
 
 }  // namespace components_test

@@ -81,69 +81,49 @@ class RecordingFiler : public TFiler {
 
 // ---- CheckGraphResult --------------------------------------------------------------------------
 
-TEST(CheckGraphResult, SuccessCodesPassUnchanged) {
+TEST(CheckGraphResult, SuccessPassesAndFailureRaisesAProgramExceptionWithTextAndCode) {
   EXPECT_EQ(CheckGraphResult(S_FALSE), 1);
   EXPECT_EQ(CheckGraphResult(S_OK), 0);
   EXPECT_EQ(CheckGraphResult(VFW_S_NO_MORE_ITEMS), VFW_S_NO_MORE_ITEMS);
-}
-
-TEST(CheckGraphResult, FailureRaisesWithTextAndCode) {
-  const HRESULT hr = static_cast<HRESULT>(0x80040217);
-  try {
-    CheckGraphResult(hr);
-    FAIL() << "no exception";
-  } catch (const EMediaGraphException& e) {
-    EXPECT_EQ(e.ErrorCode(), hr);
-    EXPECT_TRUE(e.Message().endsWith(QStringLiteral("($80040217)."))) << e.what();
-    EXPECT_EQ(e.Message(), GraphErrorText(hr) + QStringLiteral(" ($80040217)."));
+  const struct {
+    HRESULT hr;
+    const char* code;  // eight upper-case digits
+  } kCases[] = {{static_cast<HRESULT>(0x80040217), " ($80040217)."}, {E_POINTER, " ($80004003)."}};
+  for (const auto& c : kCases) {
+    try {
+      CheckGraphResult(c.hr);
+      ADD_FAILURE() << "no exception for" << c.code;
+    } catch (const vidorra::Exception& raised) {
+      const auto* e = dynamic_cast<const EMediaGraphException*>(&raised);
+      ASSERT_NE(e, nullptr) << raised.what();
+      EXPECT_EQ(e->ErrorCode(), c.hr);
+      EXPECT_EQ(e->Message(), GraphErrorText(c.hr) + QLatin1String(c.code)) << e->what();
+    }
   }
-}
-
-TEST(CheckGraphResult, CodeIsWrittenWithEightUpperCaseDigits) {
-  try {
-    CheckGraphResult(E_POINTER);
-    FAIL() << "no exception";
-  } catch (const EMediaGraphException& e) {
-    EXPECT_TRUE(e.Message().endsWith(QStringLiteral(" ($80004003)."))) << e.what();
-    EXPECT_EQ(e.ErrorCode(), E_POINTER);
-  }
-}
-
-TEST(CheckGraphResult, IsAProgramException) {
-  EXPECT_THROW(CheckGraphResult(E_FAIL), vidorra::Exception);
-}
-
-TEST(GraphErrorText, StaysWithinTheTextLimit) {
   EXPECT_LE(GraphErrorText(VFW_E_NOT_CONNECTED).size(), 255);
   EXPECT_LE(GraphErrorText(static_cast<HRESULT>(0x8123ABCD)).size(), 255);
 }
 
 // ---- Media-type records ----------------------------------------------------------------------
 
-TEST(MediaTypeRecord, CopyIsDeepAndFreeClears) {
-  TMediaType source;
-  const VIDEOINFOHEADER vih = PalRgb24Format();
-  source.SetFormat(&vih, sizeof(vih));
-  AM_MEDIA_TYPE copy{};
-  CopyMediaTypeRecord(copy, *source.AmMediaType());
-  ASSERT_EQ(copy.cbFormat, sizeof(vih));
-  ASSERT_NE(copy.pbFormat, nullptr);
-  EXPECT_NE(copy.pbFormat, source.AmMediaType()->pbFormat);
-  EXPECT_EQ(std::memcmp(copy.pbFormat, &vih, sizeof(vih)), 0);
-  FreeMediaTypeRecord(copy);
-  EXPECT_EQ(copy.cbFormat, 0u);
-  EXPECT_EQ(copy.pbFormat, nullptr);
-}
-
-TEST(MediaTypeRecord, CopyTakesAReferenceToPUnk) {
+TEST(MediaTypeRecord, CopyIsDeepAndHoldsPUnkUntilFreed) {
+  VIDEOINFOHEADER vih = PalRgb24Format();
   ComPtr<PinlessFilter> object = MakeComObject<PinlessFilter>();
   AM_MEDIA_TYPE source{};
+  source.cbFormat = sizeof(vih);
+  source.pbFormat = reinterpret_cast<BYTE*>(&vih);
   source.pUnk = static_cast<IBaseFilter*>(object.Get());
   const ULONG before = object->RefCountForTesting();
   AM_MEDIA_TYPE copy{};
   CopyMediaTypeRecord(copy, source);
+  ASSERT_EQ(copy.cbFormat, sizeof(vih));
+  ASSERT_NE(copy.pbFormat, nullptr);
+  EXPECT_NE(copy.pbFormat, source.pbFormat);
+  EXPECT_EQ(std::memcmp(copy.pbFormat, &vih, sizeof(vih)), 0);
   EXPECT_EQ(object->RefCountForTesting(), before + 1);
   FreeMediaTypeRecord(copy);
+  EXPECT_EQ(copy.cbFormat, 0u);
+  EXPECT_EQ(copy.pbFormat, nullptr);
   EXPECT_EQ(copy.pUnk, nullptr);
   EXPECT_EQ(object->RefCountForTesting(), before);
 }
@@ -186,17 +166,18 @@ TEST(MediaType, NewTypeHoldsFixedSizeSamplesOfSizeOne) {
   EXPECT_EQ(mt->pbFormat, nullptr);
 }
 
-TEST(MediaTypePersistence, GrabberTypeWritesTheStored72Bytes) {
-  EXPECT_EQ(GrabberType()->WriteData().toHex(), kStoredGrabberType.toHex());
-}
-
+// The two pointer slots (offsets 60 and 68) mean nothing once read.
 TEST(MediaTypePersistence, Stored72BytesReadBackWithoutFormatBlock) {
   TMediaType type;
   const VIDEOINFOHEADER vih = PalRgb24Format();
   type.SetFormat(&vih, sizeof(vih));  // replaced by the read
-  type.ReadData(kStoredGrabberType);
+  QByteArray data = kStoredGrabberType;
+  data.replace(60, 4, QByteArray::fromHex("deadbeef"));
+  data.replace(68, 4, QByteArray::fromHex("cafef00d"));
+  type.ReadData(data);
   EXPECT_EQ(type.FormatLength(), 0u);
   EXPECT_EQ(type.AmMediaType()->pbFormat, nullptr);
+  EXPECT_EQ(type.AmMediaType()->pUnk, nullptr);
   EXPECT_EQ(type.MajorType(), MEDIATYPE_Video);
   EXPECT_EQ(type.SubType(), MEDIASUBTYPE_RGB24);
   EXPECT_EQ(type.FormatType(), FORMAT_VideoInfo);
@@ -222,16 +203,6 @@ TEST(MediaTypePersistence, FormatBlockOf88BytesGivesA160ByteValueThatReadsBackSa
   EXPECT_EQ(loaded.FormatLength(), 88u);
   EXPECT_TRUE(loaded.SameAs(saved.get()));
   EXPECT_NE(loaded.AmMediaType()->pbFormat, saved->AmMediaType()->pbFormat);
-}
-
-TEST(MediaTypePersistence, PointerSlotsAreIgnoredWhenRead) {
-  QByteArray data = kStoredGrabberType;
-  data.replace(60, 4, QByteArray::fromHex("deadbeef"));
-  data.replace(68, 4, QByteArray::fromHex("cafef00d"));
-  TMediaType type;
-  type.ReadData(data);
-  EXPECT_EQ(type.AmMediaType()->pUnk, nullptr);
-  EXPECT_EQ(type.AmMediaType()->pbFormat, nullptr);
 }
 
 TEST(MediaTypePersistence, TruncatedValueRaisesAndLeavesTheTypeAlone) {
@@ -287,7 +258,7 @@ TEST(MediaType, SameAsComparesTypesAndFormatBlockOnly) {
   EXPECT_FALSE(b->SameAs(GrabberType().get()));
 }
 
-TEST(MediaType, AssignCopiesDeeplyAndIgnoresItself) {
+TEST(MediaType, AssignCopiesDeeplyIgnoresItselfAndRefusesAnotherKind) {
   auto source = GrabberType();
   const VIDEOINFOHEADER vih = PalRgb24Format();
   source->SetFormat(&vih, sizeof(vih));
@@ -296,25 +267,14 @@ TEST(MediaType, AssignCopiesDeeplyAndIgnoresItself) {
   EXPECT_TRUE(dest.SameAs(source.get()));
   EXPECT_NE(dest.AmMediaType()->pbFormat, source->AmMediaType()->pbFormat);
   source->ResetFormat();
+  EXPECT_EQ(source->FormatLength(), 0u);
+  EXPECT_EQ(source->AmMediaType()->pbFormat, nullptr);
   EXPECT_EQ(dest.FormatLength(), 88u);
   dest.Assign(dest);
   EXPECT_EQ(dest.FormatLength(), 88u);
-}
-
-TEST(MediaType, AssignFromAnotherKindRaises) {
   class Other : public TPersistent {};
   Other other;
-  TMediaType type;
-  EXPECT_THROW(type.Assign(other), EConvertError);
-}
-
-TEST(MediaType, ResetFormatClearsLengthAndBlock) {
-  TMediaType type;
-  const VIDEOINFOHEADER vih = PalRgb24Format();
-  type.SetFormat(&vih, sizeof(vih));
-  type.ResetFormat();
-  EXPECT_EQ(type.FormatLength(), 0u);
-  EXPECT_EQ(type.AmMediaType()->pbFormat, nullptr);
+  EXPECT_THROW(dest.Assign(other), EConvertError);
 }
 
 // ---- Interface lists ---------------------------------------------------------------------------
@@ -328,7 +288,6 @@ TEST(InterfaceLists, NullObjectsGiveEmptyLists) {
 }
 
 TEST(InterfaceLists, FilterListFollowsTheGraphsEnumeration) {
-  SKIP_UNLESS_REGISTERED(CLSID_FilterGraph, "the filter graph manager");
   ComPtr<IFilterGraph> graph;
   ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
                              IID_PPV_ARGS(graph.GetAddressOf())),
@@ -374,24 +333,6 @@ TEST(InterfaceLists, AddAndRemoveByIdentity) {
   EXPECT_EQ(list.Remove(a.Get()), -1);
 }
 
-TEST(InterfaceLists, SampleGrabberPinsAreInputThenOutput) {
-  SKIP_UNLESS_REGISTERED(CLSID_SampleGrabber, "the Sample Grabber");
-  ComPtr<IBaseFilter> grabber;
-  ASSERT_EQ(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_PPV_ARGS(grabber.GetAddressOf())),
-            S_OK);
-  TPinList pins = TPinList::CreateFromFilter(grabber.Get());
-  ASSERT_EQ(pins.Count(), 2);
-  PIN_DIRECTION first = PINDIR_OUTPUT;
-  PIN_DIRECTION second = PINDIR_INPUT;
-  pins.PinAt(0)->QueryDirection(&first);
-  pins.PinAt(1)->QueryDirection(&second);
-  EXPECT_EQ(first, PINDIR_INPUT);
-  EXPECT_EQ(second, PINDIR_OUTPUT);
-  pins.Refresh();
-  EXPECT_EQ(pins.Count(), 2);
-}
-
 // ---- Running object table ----------------------------------------------------------------------
 
 TEST(RunningObjectTable, NameCarriesTheWholeAddress) {
@@ -410,7 +351,6 @@ TEST(RunningObjectTable, RegisterAndRevoke) {
   ComPtr<IBaseFilter> object = MakeComObject<PinlessFilter>();
   DWORD cookie = 0;
   const HRESULT hr = RegisterGraphInRot(object.Get(), &cookie);
-  if (hr == E_NOTIMPL) GTEST_SKIP() << "no running object table";
   ASSERT_EQ(hr, S_OK);
   EXPECT_NE(cookie, 0u);
   ComPtr<IRunningObjectTable> table;

@@ -4,7 +4,6 @@
 // that FindInterface finds the crossbar from the capture pin.
 #include <FilterRegistry.h>
 #include <SystemDeviceEnum.h>
-#include <gtest/gtest.h>
 
 #include "capture_builder_test_filters.h"
 
@@ -18,7 +17,7 @@ class CaptureBuilderFrontEnd : public CaptureBuilderGraphTest {
  protected:
   void SetUp() override {
     CaptureBuilderGraphTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
+    if (HasFatalFailure()) return;
     vidorra::dshow::EnsureSystemDeviceEnumRegistered();
     // The other card's crossbar comes first in its category: only the mediums tell them apart.
     RegisterCardDevices();
@@ -62,8 +61,14 @@ class CaptureBuilderFrontEnd : public CaptureBuilderGraphTest {
   ComPtr<TableFilter> card_;
 };
 
+// The program asks for the interleaved capture pin first and relies on that failing for an
+// analogue card.
 TEST_F(CaptureBuilderFrontEnd, TheCrossbarOfTheSameCardIsFoundUpstreamOfTheCapturePin) {
   ComPtr<IAMCrossbar> crossbar;
+  EXPECT_NE(S_OK,
+            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, card_->Base(),
+                                    IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_FALSE(crossbar);
   ASSERT_EQ(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, card_->Base(),
                                           IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
   ComPtr<IBaseFilter> crossbarFilter = crossbar.As<IBaseFilter>();
@@ -98,15 +103,6 @@ TEST_F(CaptureBuilderFrontEnd, LookingAgainAddsNothingAndFindsTheTunerFurtherUp)
   EXPECT_EQ(E_NOINTERFACE,
             builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, crossbar.As<IBaseFilter>().Get(),
                                     IID_IAMCrossbar, second.ReleaseAndGetVoidAddressOf()));
-}
-
-// The program's menu relies on the interleaved look-up failing for an analogue card.
-TEST_F(CaptureBuilderFrontEnd, TheInterleavedLookUpStillFails) {
-  ComPtr<IAMCrossbar> crossbar;
-  EXPECT_NE(S_OK,
-            builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, card_->Base(),
-                                    IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
-  EXPECT_FALSE(crossbar);
 }
 
 // The program's menus look interfaces up while the preview runs: nothing joins a running graph.

@@ -1,8 +1,6 @@
 // The capture graph builder's look-ups: FindPin as the program classifies its sources, and
 // FindInterface by pin category, upstream, downstream and over the whole graph: the order of
 // its search and its results.
-#include <gtest/gtest.h>
-
 #include "capture_builder_test_filters.h"
 
 namespace vidorra::test::capture_builder {
@@ -45,11 +43,15 @@ TEST_F(CaptureBuilderFindPin, ClassifiesEachKindOfSourceAsTheProgramDoes) {
 }
 
 // FindPin gives the index-th pin in enumeration order of the direction, category and type
-// asked; a pin given as the source is the only candidate. What matches nothing is E_FAIL.
+// asked, skipping connected ones when asked for unconnected pins only; a pin given as the
+// source is the only candidate. What matches nothing is E_FAIL.
 TEST_F(CaptureBuilderFindPin, ReturnsTheIndexthMatchingPinInEnumerationOrder) {
   ComPtr<TableFilter> webcam = MakeWebcam();
   ComPtr<TableFilter> card = MakeTvCard(MediumsOfCard(1).crossbarToCapture);
   IPin* capture = webcam->Pin(L"Capture");
+  ComPtr<TableFilter> taken = MakeWebcam();
+  ComPtr<TableFilter> sink = MakeSink(L"Sink");
+  ASSERT_EQ(S_OK, taken->Pin(L"Capture")->Connect(sink->Pin(L"In"), nullptr));
   const struct {
     IUnknown* source;
     PIN_DIRECTION direction;
@@ -69,6 +71,10 @@ TEST_F(CaptureBuilderFindPin, ReturnsTheIndexthMatchingPinInEnumerationOrder) {
       {capture, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, TRUE, 0, capture},
       {capture, PINDIR_OUTPUT, &PIN_CATEGORY_PREVIEW, nullptr, TRUE, 0, nullptr},
       {capture, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 1, nullptr},
+      {taken->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, TRUE, 0, nullptr},
+      {taken->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, FALSE, 0,
+       taken->Pin(L"Capture")},
+      {taken->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE, 0, taken->Pin(L"Preview")},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
@@ -84,79 +90,13 @@ TEST_F(CaptureBuilderFindPin, ReturnsTheIndexthMatchingPinInEnumerationOrder) {
             builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr));
   EXPECT_EQ(E_POINTER, builder_->FindPin(nullptr, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
                                          pin.GetAddressOf()));
-}
-
-TEST_F(CaptureBuilderFindPin, UnconnectedOnlySkipsAConnectedPin) {
-  ComPtr<TableFilter> webcam = MakeWebcam();
-  ComPtr<TableFilter> sink = MakeSink(L"Sink");
-  IPin* capture = webcam->Pin(L"Capture");
-  ASSERT_EQ(S_OK, capture->Connect(sink->Pin(L"In"), nullptr));
-
-  ComPtr<IPin> pin;
-  EXPECT_EQ(E_FAIL, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr,
-                                      TRUE, 0, pin.GetAddressOf()));
-  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr,
-                                    FALSE, 0, pin.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(pin.Get(), capture));
-  pin.Reset();
-  // Unconnected only with no category: the next free video pin.
-  ASSERT_EQ(S_OK, builder_->FindPin(webcam->Base(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE,
-                                    0, pin.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(pin.Get(), webcam->Pin(L"Preview")));
-  capture->Disconnect();
+  taken->Pin(L"Capture")->Disconnect();
   sink->Pin(L"In")->Disconnect();
 }
 
 // ---- FindInterface --------------------------------------------------------------------------
 
 using CaptureBuilderFindInterface = CaptureBuilderTest;
-
-// A category finds the interface on the pin of that category and type. The program asks with
-// MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on the first failing for a
-// video source (and on the preview look-up failing without a preview pin).
-TEST_F(CaptureBuilderFindInterface, ACategoryFindsTheInterfaceOnThatPinOrNone) {
-  ComPtr<TableFilter> webcam = MakeWebcam();
-  ComPtr<TableFilter> captureOnly = MakeCaptureOnly();
-  ComPtr<TableFilter> camcorder = MakeDvCamcorder();
-  const struct {
-    const GUID* category;
-    const GUID* type;
-    TableFilter* filter;
-    const IID* iid;
-    IUnknown* expected;  // null: the result below, and no object
-    HRESULT failure;
-  } cases[] = {
-      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(), &IID_IAMStreamConfig,
-       webcam->Pin(L"Capture"), S_OK},
-      {&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(), &IID_IAMStreamConfig,
-       webcam->Pin(L"Preview"), S_OK},
-      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, camcorder.Get(), &IID_IAMStreamConfig,
-       camcorder->Pin(L"DV Vid Out"), S_OK},
-      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, webcam.Get(), &IID_IAMStreamConfig, nullptr,
-       E_NOINTERFACE},
-      {&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, captureOnly.Get(), &IID_IAMStreamConfig, nullptr,
-       E_NOINTERFACE},
-      {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(), &IID_IAMCrossbar, nullptr,
-       E_NOINTERFACE},
-      {nullptr, nullptr, webcam.Get(), &IID_IAMCrossbar, nullptr, E_NOINTERFACE},
-      // A GUID that is neither a pin category nor a direction.
-      {&MEDIATYPE_Video, nullptr, webcam.Get(), &IID_IAMCrossbar, nullptr, E_INVALIDARG},
-  };
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    const auto& c = cases[i];
-    ComPtr<IUnknown> found;
-    EXPECT_EQ(c.expected ? S_OK : c.failure,
-              builder_->FindInterface(c.category, c.type, c.filter->Base(), *c.iid,
-                                      found.ReleaseAndGetVoidAddressOf()))
-        << "case " << i;
-    EXPECT_TRUE(c.expected ? IsSameObject(found.Get(), c.expected) : !found) << "case " << i;
-  }
-  ComPtr<IAMCrossbar> crossbar;
-  EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, nullptr, IID_IAMCrossbar,
-                                               crossbar.ReleaseAndGetVoidAddressOf()));
-  EXPECT_EQ(E_POINTER,
-            builder_->FindInterface(nullptr, nullptr, webcam->Base(), IID_IAMCrossbar, nullptr));
-}
 
 // The media type is matched against every type the pin offers, not only the one it is
 // connected with: a DV pin connected as an interleaved stream still offers DV video.
@@ -212,15 +152,21 @@ class CaptureBuilderSearchChain : public CaptureBuilderTest {
 
 // Where each kind of search looks first, told by what answers: IBaseFilter and IPin are
 // answered by every filter and pin, IAMStreamConfig by the source's capture pin and the
-// middle's output.
+// middle's output. A category finds the interface on the pin of that category and type only:
+// the program asks with MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on
+// the first failing for a video source (and on the preview look-up failing without a preview
+// pin).
 TEST_F(CaptureBuilderSearchChain, EachSearchLooksWhereItShouldFirst) {
+  ComPtr<TableFilter> webcam = MakeWebcam();
+  ComPtr<TableFilter> camcorder = MakeDvCamcorder();
   struct Case {
     const char* name;
     const GUID* category;
     const GUID* type;
     IBaseFilter* start;
     const IID* iid;
-    IUnknown* expected;  // null: E_NOINTERFACE
+    IUnknown* expected;  // null: `failure`, and no object
+    HRESULT failure = E_NOINTERFACE;
   };
   IPin* capture = source_->Pin(L"Capture");
   const Case cases[] = {
@@ -230,6 +176,7 @@ TEST_F(CaptureBuilderSearchChain, EachSearchLooksWhereItShouldFirst) {
        middle_->Pin(L"Out")},
       {"no category: upstream last", nullptr, nullptr, sink_.Get(), &IID_IAMStreamConfig,
        middle_->Pin(L"Out")},
+      {"no category: nowhere", nullptr, nullptr, webcam.Get(), &IID_IAMCrossbar, nullptr},
       {"upstream: its own input pins", &LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(), &IID_IPin,
        middle_->Pin(L"In")},
       {"upstream: then across", &LOOK_UPSTREAM_ONLY, nullptr, middle_.Get(), &IID_IAMStreamConfig,
@@ -250,19 +197,32 @@ TEST_F(CaptureBuilderSearchChain, EachSearchLooksWhereItShouldFirst) {
        source_.Get(), &IID_IBaseFilter, middle_->Base()},
       {"category: no such pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, source_.Get(),
        &IID_IBaseFilter, nullptr},
+      {"category: no preview pin", &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source_.Get(),
+       &IID_IAMStreamConfig, nullptr},
+      {"category: the preview pin", &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(),
+       &IID_IAMStreamConfig, webcam->Pin(L"Preview")},
+      {"category: the interleaved pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
+       camcorder.Get(), &IID_IAMStreamConfig, camcorder->Pin(L"DV Vid Out")},
+      {"category: no interleaved pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, webcam.Get(),
+       &IID_IAMStreamConfig, nullptr},
+      {"category: nowhere", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam.Get(), &IID_IAMCrossbar,
+       nullptr},
+      {"neither a category nor a direction", &MEDIATYPE_Video, nullptr, webcam.Get(),
+       &IID_IAMCrossbar, nullptr, E_INVALIDARG},
   };
   for (const Case& c : cases) {
     ComPtr<IUnknown> found;
-    const HRESULT hr = builder_->FindInterface(c.category, c.type, c.start, *c.iid,
-                                               found.ReleaseAndGetVoidAddressOf());
-    if (!c.expected) {
-      EXPECT_EQ(E_NOINTERFACE, hr) << c.name;
-      EXPECT_FALSE(found) << c.name;
-      continue;
-    }
-    ASSERT_EQ(S_OK, hr) << c.name;
-    EXPECT_TRUE(IsSameObject(found.Get(), c.expected)) << c.name;
+    EXPECT_EQ(c.expected ? S_OK : c.failure,
+              builder_->FindInterface(c.category, c.type, c.start, *c.iid,
+                                      found.ReleaseAndGetVoidAddressOf()))
+        << c.name;
+    EXPECT_TRUE(c.expected ? IsSameObject(found.Get(), c.expected) : !found) << c.name;
   }
+  ComPtr<IAMCrossbar> crossbar;
+  EXPECT_EQ(E_POINTER, builder_->FindInterface(nullptr, nullptr, nullptr, IID_IAMCrossbar,
+                                               crossbar.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_POINTER,
+            builder_->FindInterface(nullptr, nullptr, webcam->Base(), IID_IAMCrossbar, nullptr));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // RenderStream as the program's preview and capture graphs use it: preview and capture pins,
 // the Smart Tee for a source without preview pin, intermediate filters, the DV Splitter for an
 // interleaved stream, default renderers, and what a failure leaves in the graph.
-#include <gtest/gtest.h>
 #include <qedit.h>
 
 #include "capture_builder_test_filters.h"
@@ -24,30 +23,22 @@ class CaptureBuilderRender : public CaptureBuilderGraphTest {
     return sink;
   }
   ComPtr<IBaseFilter> AddNew(REFCLSID clsid, const wchar_t* name) {
-    ComPtr<IBaseFilter> filter;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                     filter.ReleaseAndGetVoidAddressOf()));
+    ComPtr<IBaseFilter> filter = CreateFilter(clsid);
+    EXPECT_TRUE(filter);
     if (filter) Add(filter.Get(), name);
     return filter;
   }
 };
 
-TEST_F(CaptureBuilderRender, APreviewPinIsRenderedStraightToTheSink) {
+// A preview pin goes straight to the sink, once: a taken preview pin is not replaced by a tee
+// on the capture pin.
+TEST_F(CaptureBuilderRender, APreviewPinIsRenderedStraightToTheSinkOnlyOnce) {
   ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> sink = AddSink(L"Grabber", {kYuy2Video});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
-                                         nullptr, sink->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), sink->Pin(L"In")));
-  EXPECT_FALSE(PeerOf(webcam->Pin(L"Capture")));
-  EXPECT_EQ(2, FilterCount());
-}
-
-TEST_F(CaptureBuilderRender, ATakenPreviewPinIsNotReplacedByATeeOnTheCapturePin) {
-  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> first = AddSink(L"First");
+  ComPtr<TableFilter> first = AddSink(L"Grabber", {kYuy2Video});
   ComPtr<TableFilter> second = AddSink(L"Second");
   ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
                                          nullptr, first->Base()));
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), first->Pin(L"In")));
   EXPECT_EQ(VFW_E_ALREADY_CONNECTED,
             builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(), nullptr,
                                    second->Base()));
@@ -56,15 +47,22 @@ TEST_F(CaptureBuilderRender, ATakenPreviewPinIsNotReplacedByATeeOnTheCapturePin)
   EXPECT_EQ(3, FilterCount());
 }
 
-TEST_F(CaptureBuilderRender, ThroughAnIntermediateFilterToTheSink) {
-  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> encoder = MakeVideoTransform(L"Encoder", MEDIASUBTYPE_dvsd);
-  Add(encoder->Base(), L"Encoder");
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
-                                         encoder->Base(), mux->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), encoder->Pin(L"In")));
-  EXPECT_TRUE(AreConnected(encoder->Pin(L"Out"), mux->Pin(L"In")));
+// The intermediate filter given, or one the caller put in the graph (intelligent connect inside
+// RenderStream uses it), goes between the source's pin and the sink.
+TEST_F(CaptureBuilderRender, AnIntermediateFilterGivenOrInTheGraphGoesBetween) {
+  for (const bool given : {true, false}) {
+    SCOPED_TRACE(given ? "given" : "in the graph");
+    ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
+    ComPtr<TableFilter> encoder = MakeVideoTransform(L"Encoder", MEDIASUBTYPE_dvsd);
+    Add(encoder->Base(), L"Encoder");
+    ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
+    ASSERT_EQ(S_OK, builder_->RenderStream(given ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW,
+                                           &MEDIATYPE_Video, webcam->Base(),
+                                           given ? encoder->Base() : nullptr, mux->Base()));
+    EXPECT_TRUE(AreConnected(webcam->Pin(given ? L"Capture" : L"Preview"), encoder->Pin(L"In")));
+    EXPECT_TRUE(AreConnected(encoder->Pin(L"Out"), mux->Pin(L"In")));
+  }
+  EXPECT_EQ(6, FilterCount()) << "nothing added";
 }
 
 TEST_F(CaptureBuilderRender, APinSourceWithoutCategoryIsConnectedAsItIs) {
@@ -124,64 +122,51 @@ TEST_F(CaptureBuilderRender, AFailedLinkLeavesTheLinksBeforeItInPlace) {
 
 // ---- The Smart Tee --------------------------------------------------------------------------
 
-// A source with only a capture pin: the preview comes from a Smart Tee on the capture pin and
-// a later capture render takes the tee's capture output (pins: input, capture, preview).
-TEST_F(CaptureBuilderRender, PreviewOfACapturePinGoesThroughASmartTee) {
-  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
-  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
-  ASSERT_EQ(VFW_S_NOPREVIEWPIN, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                                       source->Base(), nullptr, grabber->Base()));
-  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
-  ASSERT_TRUE(tee);
-  EXPECT_EQ(CLSID_SmartTee, ClassOf(tee.Get()));
-  EXPECT_TRUE(AreConnected(source->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
-  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
-  EXPECT_FALSE(PeerOf(PinAt(tee.Get(), 1).Get()));
-
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
-                                         nullptr, mux->Base()));
-  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
-  EXPECT_EQ(4, FilterCount());
-}
-
-// Capture first: a source without preview pin gets the Smart Tee on its capture pin from the
-// capture render, which goes on from the tee's capture output; the preview render then takes
-// the tee's preview output. A source with a preview pin is captured straight.
-TEST_F(CaptureBuilderRender, CaptureOfASourceWithoutPreviewPinGoesThroughASmartTee) {
-  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
-  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
-                                         nullptr, mux->Base()));
-  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
-  ASSERT_TRUE(tee);
-  EXPECT_TRUE(AreConnected(source->Pin(L"Capture"), PinAt(tee.Get(), 0).Get()));
-  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
-  ASSERT_EQ(VFW_S_NOPREVIEWPIN, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video,
-                                                       source->Base(), nullptr, grabber->Base()));
-  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
-  EXPECT_EQ(4, FilterCount());
+// A source with only a capture pin gets a Smart Tee on it (pins: input, capture, preview) from
+// whichever render comes first, and the other render takes the tee's other output; the
+// program's preview of such a source passes the capture pin itself. A source with a preview
+// pin is captured straight.
+TEST_F(CaptureBuilderRender, ACapturePinFeedsPreviewAndCaptureThroughOneSmartTee) {
+  const struct {
+    const char* name;
+    bool previewFirst;
+    bool previewOfThePin;
+  } cases[] = {{"preview first", true, false},
+               {"capture first", false, false},
+               {"preview of the pin", true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
+    ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
+    ComPtr<TableFilter> mux = AddSink(L"Mux", {kAnyVideo});
+    IUnknown* previewed = c.previewOfThePin ? static_cast<IUnknown*>(source->Pin(L"Capture"))
+                                            : static_cast<IUnknown*>(source->Base());
+    auto preview = [&] {
+      return builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, previewed, nullptr,
+                                    grabber->Base());
+    };
+    if (c.previewFirst) {
+      ASSERT_EQ(VFW_S_NOPREVIEWPIN, preview());
+    }
+    ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
+                                           nullptr, mux->Base()));
+    if (!c.previewFirst) {
+      ASSERT_EQ(VFW_S_NOPREVIEWPIN, preview());
+    }
+    ComPtr<IBaseFilter> tee = OwnerOf(PeerOf(source->Pin(L"Capture")).Get());
+    ASSERT_TRUE(tee);
+    EXPECT_EQ(CLSID_SmartTee, ClassOf(tee.Get()));
+    EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 1).Get(), mux->Pin(L"In")));
+    EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
+  }
+  EXPECT_EQ(12, FilterCount());
 
   ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> second = AddSink(L"Second mux", {kAnyVideo});
+  ComPtr<TableFilter> mux = AddSink(L"Webcam mux", {kAnyVideo});
   ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
-                                         nullptr, second->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), second->Pin(L"In")));
-  EXPECT_EQ(6, FilterCount()) << "no tee for a source with a preview pin";
-}
-
-// Intelligent connect inside RenderStream uses a filter the caller put in the graph.
-TEST_F(CaptureBuilderRender, AFilterAlreadyInTheGraphIsUsedBetweenTheLinks) {
-  ComPtr<TableFilter> webcam = AddSource(MakeWebcam(), L"Webcam");
-  ComPtr<TableFilter> converter = MakeVideoTransform(L"Converter", MEDIASUBTYPE_dvsd);
-  Add(converter->Base(), L"Converter");
-  ComPtr<TableFilter> mux = AddSink(L"Mux", {{MEDIATYPE_Video, MEDIASUBTYPE_dvsd}});
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam->Base(),
                                          nullptr, mux->Base()));
-  EXPECT_TRUE(AreConnected(webcam->Pin(L"Preview"), converter->Pin(L"In")));
-  EXPECT_TRUE(AreConnected(converter->Pin(L"Out"), mux->Pin(L"In")));
-  EXPECT_EQ(3, FilterCount());
+  EXPECT_TRUE(AreConnected(webcam->Pin(L"Capture"), mux->Pin(L"In")));
+  EXPECT_EQ(14, FilterCount()) << "no tee for a source with a preview pin";
 }
 
 // Whatever Smart Tee the capture pin already feeds is continued by category, by pin order
@@ -205,18 +190,6 @@ TEST_F(CaptureBuilderRender, ATeeTheCapturePinFeedsIsContinuedByCategory) {
   EXPECT_TRUE(FAILED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source->Base(),
                                             nullptr, third->Base())));
   EXPECT_EQ(5, FilterCount());
-}
-
-// The program's preview of a capture-only source passes the capture pin itself.
-TEST_F(CaptureBuilderRender, PreviewOfACapturePinGivenAsPinAlsoGetsTheTee) {
-  ComPtr<TableFilter> source = AddSource(MakeCaptureOnly(), L"Capture only");
-  ComPtr<TableFilter> grabber = AddSink(L"Grabber", {kAnyVideo});
-  ASSERT_EQ(VFW_S_NOPREVIEWPIN,
-            builder_->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source->Pin(L"Capture"),
-                                   nullptr, grabber->Base()));
-  ComPtr<IBaseFilter> tee = FindByName(L"Smart Tee");
-  ASSERT_TRUE(tee);
-  EXPECT_TRUE(AreConnected(PinAt(tee.Get(), 2).Get(), grabber->Pin(L"In")));
 }
 
 // The video-port preview: capture pin -> Smart Tee (intermediate) -> null renderer on the

@@ -5,13 +5,12 @@
 // connected on pin mediums. They negotiate real connections; none of them streams.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <streams.h>
-
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "graph_test_support.h"
 
 namespace vidorra::test::capture_builder {
 
@@ -27,7 +26,7 @@ struct PinSpec {
   std::optional<KSPIN_MEDIUM> medium;
   // Types offered (output) or accepted (input); an input pin without types accepts any.
   std::vector<PinType> types;
-  // The pin answers IAMStreamConfig (its format is its first type).
+  // The pin answers IAMStreamConfig (only looked up, never called).
   bool streamConfig = false;
 };
 
@@ -96,7 +95,7 @@ class CaptureBuilderTest : public ::testing::Test {
   ComPtr<ICaptureGraphBuilder2> builder_;
 };
 
-// A builder working on a new filter graph manager; skipped while none is registered.
+// A builder working on a new filter graph manager.
 class CaptureBuilderGraphTest : public CaptureBuilderTest {
  protected:
   void SetUp() override;
@@ -107,8 +106,6 @@ class CaptureBuilderGraphTest : public CaptureBuilderTest {
   ComPtr<IGraphBuilder> graph_;
 };
 
-// The n-th pin of the filter in enumeration order (null past the end).
-ComPtr<IPin> PinAt(IBaseFilter* filter, int n);
 ComPtr<IPin> PeerOf(IPin* pin);
 ComPtr<IBaseFilter> OwnerOf(IPin* pin);
 std::wstring NameInGraph(IBaseFilter* filter);

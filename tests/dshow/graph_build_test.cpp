@@ -9,43 +9,35 @@
 namespace vidorra::test {
 namespace {
 
-TEST(GraphBuild, DuplicateNamesGetNumberedSuffixes) {
+// A name taken gets a numbered suffix; no name at all gets the first free number.
+TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   auto graph = NewGraph();
-  auto a = MakeComObject<TestPassThrough>();
-  auto b = MakeComObject<TestPassThrough>();
-  auto c = MakeComObject<TestPassThrough>();
-  EXPECT_EQ(S_OK, graph->AddFilter(a.Get(), L"Tee"));
-  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(b.Get(), L"Tee"));
-  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(c.Get(), L"Tee"));
+  std::vector<ComPtr<TestPassThrough>> f;
+  for (int i = 0; i < 6; ++i) f.push_back(MakeComObject<TestPassThrough>());
+  EXPECT_EQ(S_OK, graph->AddFilter(f[0].Get(), L"Tee"));
+  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[1].Get(), L"Tee"));
+  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[2].Get(), L"Tee"));
   EXPECT_EQ((std::vector<std::wstring>{L"Tee 0002", L"Tee 0001", L"Tee"}),
             FilterNames(graph.Get()));
   ComPtr<IBaseFilter> found;
   ASSERT_EQ(S_OK, graph->FindFilterByName(L"Tee 0001", found.GetAddressOf()));
-  EXPECT_TRUE(IsSameObject(found.Get(), static_cast<IBaseFilter*>(b.Get())));
+  EXPECT_TRUE(IsSameObject(found.Get(), static_cast<IBaseFilter*>(f[1].Get())));
   EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(L"Tee 0003", found.ReleaseAndGetAddressOf()));
   EXPECT_FALSE(found);
-  // The same filter twice is refused.
-  EXPECT_TRUE(FAILED(graph->AddFilter(a.Get(), L"Other")));
-}
+  EXPECT_TRUE(FAILED(graph->AddFilter(f[0].Get(), L"Other"))) << "the same filter twice";
 
-TEST(GraphBuild, AFilterAddedWithoutANameIsNumbered) {
-  auto graph = NewGraph();
-  auto a = MakeComObject<TestPassThrough>();
-  auto b = MakeComObject<TestPassThrough>();
-  auto c = MakeComObject<TestPassThrough>();
-  EXPECT_EQ(S_OK, graph->AddFilter(a.Get(), nullptr));
-  EXPECT_EQ(S_OK, graph->AddFilter(b.Get(), L""));
-  EXPECT_EQ((std::vector<std::wstring>{L"0002", L"0001"}), FilterNames(graph.Get()));
+  EXPECT_EQ(S_OK, graph->AddFilter(f[3].Get(), nullptr));
+  EXPECT_EQ(S_OK, graph->AddFilter(f[4].Get(), L""));
   FILTER_INFO info{};
-  ASSERT_EQ(S_OK, b->QueryFilterInfo(&info));
+  ASSERT_EQ(S_OK, f[4]->QueryFilterInfo(&info));
   EXPECT_STREQ(L"0002", info.achName);
   ASSERT_TRUE(info.pGraph);
   EXPECT_TRUE(IsSameObject(info.pGraph, graph.Get()));
   info.pGraph->Release();
-  // The first free number is taken again.
-  ASSERT_EQ(S_OK, graph->RemoveFilter(a.Get()));
-  EXPECT_EQ(S_OK, graph->AddFilter(c.Get(), nullptr));
-  EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002"}), FilterNames(graph.Get()));
+  ASSERT_EQ(S_OK, graph->RemoveFilter(f[3].Get()));
+  EXPECT_EQ(S_OK, graph->AddFilter(f[5].Get(), nullptr));
+  EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002", L"Tee 0002", L"Tee 0001", L"Tee"}),
+            FilterNames(graph.Get()));
 }
 
 TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
@@ -96,15 +88,7 @@ TEST(GraphBuild, ConnectDirectNegotiatesTheSourceType) {
   ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&mt));
   EXPECT_EQ(MEDIASUBTYPE_TestA, *mt.Subtype());
   EXPECT_TRUE(mt == source->Config().mediaType);
-  ComPtr<IPin> peer = Peer(sink->InputPinInterface());
-  EXPECT_EQ(peer.Get(), source->OutputPin());
-
-  PIN_INFO info{};
-  ASSERT_EQ(S_OK, source->OutputPin()->QueryPinInfo(&info));
-  EXPECT_STREQ(L"Output", info.achName);
-  EXPECT_EQ(PINDIR_OUTPUT, info.dir);
-  EXPECT_TRUE(IsSameObject(info.pFilter, static_cast<IBaseFilter*>(source.Get())));
-  info.pFilter->Release();
+  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), source->OutputPin());
   LPWSTR id = nullptr;
   ASSERT_EQ(S_OK, source->OutputPin()->QueryId(&id));
   EXPECT_STREQ(L"Output", id);
@@ -133,39 +117,35 @@ TEST(GraphBuild, ConnectDirectRefusesWrongDirectionsTypesAndStrangers) {
       FAILED(graph->ConnectDirect(source->OutputPin(), sinkAny->InputPinInterface(), &other)));
 }
 
-TEST(GraphBuild, IntelligentConnectInsertsTheRegisteredConverter) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<TestCountingSink>(MEDIASUBTYPE_TestB);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-  const auto names = FilterNames(graph.Get());
-  ASSERT_EQ(3u, names.size());
-  EXPECT_EQ(L"Test Converter", names[0]);
-  ComPtr<IBaseFilter> converter;
-  ASSERT_EQ(S_OK, graph->FindFilterByName(L"Test Converter", converter.GetAddressOf()));
-  ComPtr<IPin> converterIn = Peer(source->OutputPin());
-  ASSERT_TRUE(converterIn);
-  PIN_INFO info{};
-  converterIn->QueryPinInfo(&info);
-  EXPECT_TRUE(IsSameObject(info.pFilter, converter.Get()));
-  info.pFilter->Release();
-  CMediaType mt;
-  sink->InputPinInterface()->ConnectionMediaType(&mt);
-  EXPECT_EQ(MEDIASUBTYPE_TestB, *mt.Subtype());
-}
-
-TEST(GraphBuild, IntelligentConnectFailsCleanlyWhenNothingConverts) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<TestCountingSink>(MEDIASUBTYPE_TestC);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  EXPECT_EQ(VFW_E_CANNOT_CONNECT, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-  // Filters tried on the way are gone again.
-  EXPECT_EQ((std::vector<std::wstring>{L"Sink", L"Source"}), FilterNames(graph.Get()));
-  EXPECT_FALSE(Peer(source->OutputPin()));
+// Intelligent connect inserts the registered converter where one fits; where none does it
+// fails, and the filters tried on the way are gone again.
+TEST(GraphBuild, IntelligentConnectInsertsTheRegisteredConverterOrFailsCleanly) {
+  for (const GUID& wanted : {MEDIASUBTYPE_TestB, MEDIASUBTYPE_TestC}) {
+    const bool converts = wanted == MEDIASUBTYPE_TestB;
+    SCOPED_TRACE(converts ? "converter" : "none");
+    auto graph = NewGraph();
+    auto source = MakeComObject<TestPushSource>();
+    auto sink = MakeComObject<TestCountingSink>(wanted);
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(sink.Get(), L"Sink");
+    if (!converts) {
+      EXPECT_EQ(VFW_E_CANNOT_CONNECT,
+                graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+      EXPECT_EQ((std::vector<std::wstring>{L"Sink", L"Source"}), FilterNames(graph.Get()));
+      EXPECT_FALSE(Peer(source->OutputPin()));
+      continue;
+    }
+    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+    const auto names = FilterNames(graph.Get());
+    ASSERT_EQ(3u, names.size());
+    EXPECT_EQ(L"Test Converter", names[0]);
+    ComPtr<IBaseFilter> converter;
+    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Test Converter", converter.GetAddressOf()));
+    EXPECT_EQ(Peer(source->OutputPin()).Get(), PinAt(converter.Get(), 0).Get());
+    CMediaType mt;
+    sink->InputPinInterface()->ConnectionMediaType(&mt);
+    EXPECT_EQ(MEDIASUBTYPE_TestB, *mt.Subtype());
+  }
 }
 
 // A chain the application prepared (a filter already in the graph with free pins) is used
@@ -265,24 +245,6 @@ TEST(GraphBuild, RenderFindsARegisteredRendererThroughTheConverter) {
   EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
 }
 
-TEST(GraphBuild, RemovingAConnectedFilterDisconnectsBothSides) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  auto middle = MakeComObject<TestPassThrough>();
-  auto sink = MakeComObject<TestCountingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(middle.Get(), L"Middle");
-  graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), PinAt(middle.Get(), 0).Get()));
-  ASSERT_EQ(S_OK, graph->Connect(PinAt(middle.Get(), 1).Get(), sink->InputPinInterface()));
-  ASSERT_EQ(S_OK, graph->RemoveFilter(middle.Get()));
-  EXPECT_FALSE(Peer(source->OutputPin()));
-  EXPECT_FALSE(Peer(sink->InputPinInterface()));
-  EXPECT_FALSE(Peer(PinAt(middle.Get(), 0).Get()));
-  // The pins are free for a new connection.
-  EXPECT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-}
-
 TEST(GraphBuild, DisconnectAndReconnect) {
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
@@ -320,7 +282,9 @@ TEST(GraphBuild, PinCategoryIsReadThroughIKsPropertySet) {
   EXPECT_TRUE(IsSameObject(props.Get(), source->OutputPin()));
 }
 
-TEST(GraphBuild, ReleasingTheGraphReleasesEveryFilter) {
+// Removing a connected filter disconnects both sides; releasing a running graph stops and
+// releases every filter.
+TEST(GraphBuild, RemovingAFilterOrReleasingTheGraphLetsGoOfIt) {
   auto source = MakeComObject<TestPushSource>();
   auto middle = MakeComObject<TestPassThrough>();
   auto sink = MakeComObject<TestCountingSink>();
@@ -331,13 +295,17 @@ TEST(GraphBuild, ReleasingTheGraphReleasesEveryFilter) {
     graph->AddFilter(sink.Get(), L"Sink");
     ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), PinAt(middle.Get(), 0).Get()));
     ASSERT_EQ(S_OK, graph->Connect(PinAt(middle.Get(), 1).Get(), sink->InputPinInterface()));
-    ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+    ASSERT_EQ(S_OK, graph->RemoveFilter(middle.Get()));
+    EXPECT_FALSE(Peer(source->OutputPin()));
+    EXPECT_FALSE(Peer(sink->InputPinInterface()));
+    EXPECT_FALSE(Peer(PinAt(middle.Get(), 0).Get()));
+    EXPECT_EQ(1u, middle->RefCountForTesting());
+    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
     // S_FALSE while the renderer has not cued its first sample yet.
-    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
     EXPECT_GT(source->RefCountForTesting(), 1u);
   }
   EXPECT_EQ(1u, source->RefCountForTesting());
-  EXPECT_EQ(1u, middle->RefCountForTesting());
   EXPECT_EQ(1u, sink->RefCountForTesting());
   EXPECT_EQ(State_Stopped, sink->State());
 }

@@ -1,10 +1,9 @@
 // Graph events: notification through a window on the UI thread, the event handle, flags,
 // EC_COMPLETE and the run, parameters that hold references, and the trace of SetLogFile.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QThread>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -99,9 +98,16 @@ TEST(GraphEvents, NoNotifyDropsTheQueueAndStopsSignallingUntilCleared) {
   DeallocateHWnd(window);
 }
 
+// GetEvent on an empty queue times out with E_ABORT.
 TEST(GraphEvents, EventHandleIsSetWhileEventsAreQueued) {
   auto graph = NewGraph();
   auto events = QueryAs<IMediaEventEx>(graph.Get());
+  long code = 1;
+  LONG_PTR p1 = 1;
+  LONG_PTR p2 = 1;
+  EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
+  EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 20));
+  EXPECT_EQ(0, code);
   OAEVENT handle = 0;
   ASSERT_EQ(S_OK, events->GetEventHandle(&handle));
   HANDLE h = reinterpret_cast<HANDLE>(handle);
@@ -254,16 +260,10 @@ TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
   EXPECT_EQ(before, device->RefCountForTesting());
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(GraphEvents, SetLogFileTracesGraphOperations) {
-  char path[] = "/tmp/vidorra-graph-log-XXXXXX";
-  const int fd = mkstemp(path);
+  TempDir folder;
+  const std::string path = folder.File("graph.log");
+  const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
   ASSERT_GE(fd, 0);
   auto graph = NewGraph();
   ASSERT_EQ(S_OK, graph->SetLogFile(static_cast<DWORD_PTR>(fd)));
@@ -282,8 +282,9 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   ASSERT_EQ(S_OK, graph->SetLogFile(0));
   graph->AddFilter(sink.Get(), L"After");  // not logged any more
   close(fd);
-  const std::string log = ReadAll(path);
-  std::remove(path);
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  const std::string log = text.str();
   EXPECT_NE(std::string::npos, log.find("AddFilter \"Source\" -> 0x00000000"));
   EXPECT_NE(std::string::npos,
             log.find("Connect \"Source\".\"Output\" \"Sink\".\"In\" -> 0x00000000"));
