@@ -195,7 +195,6 @@ class GatedSink : public CBaseRenderer {
     std::lock_guard lock(mutex_);
     return timed_;
   }
-  IPin* InputPinInterface() { return InputPin(); }
 
  private:
   const GUID majorType_;
