@@ -137,7 +137,6 @@ class DvFrameMaker {
     }
   }
   bool ok() const { return !pictures_.empty(); }
-  dv::DvSystem system() const { return system_; }
 
   // Frame n: picture n % kDistinctPictures, sound continuing from the previous frames.
   std::vector<uint8_t> Frame(uint64_t n, std::vector<int16_t>* pcmOut = nullptr) {
@@ -354,14 +353,10 @@ class MemoryOutput : public avi::AviOutput {
     return S_OK;
   }
   HRESULT Flush() override { return S_OK; }
-  HRESULT Sync() override {
-    ++syncs;
-    return S_OK;
-  }
+  HRESULT Sync() override { return S_OK; }
   uint64_t WrittenEnd() const override { return writtenEnd_; }
 
   std::vector<uint8_t> bytes;
-  int syncs = 0;
 
  private:
   uint64_t limit_;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <random>
 
 #include "avi_test_support.h"
@@ -192,17 +191,7 @@ TEST(DvAudio, FfmpegDecodesTheSoundWeWrite) {
     ASSERT_TRUE(maker.ok());
     test::TempDir dir;
     const std::string path = dir.File("tone.dv");
-    std::vector<int16_t> expected;
-    {
-      std::ofstream out(path, std::ios::binary);
-      for (uint64_t n = 0; n < 10; ++n) {
-        std::vector<int16_t> pcm;
-        const auto frame = maker.Frame(n, &pcm);
-        out.write(reinterpret_cast<const char*>(frame.data()),
-                  static_cast<std::streamsize>(frame.size()));
-        expected.insert(expected.end(), pcm.begin(), pcm.end());
-      }
-    }
+    const std::vector<int16_t> expected = test::WriteDvFile(path, maker, 10);
     const std::string raw = test::RunCommand("ffmpeg -v error -f dv -i " + test::Quote(path) +
                                              " -map 0:a:0 -f s16le -acodec pcm_s16le -");
     ASSERT_EQ(raw.size(), expected.size() * 2);
@@ -262,7 +251,6 @@ TEST(DvFuzz, MutatedFramesNeverReadOutOfBounds) {
       ++rejected;
     }
   }
-  EXPECT_EQ(accepted + rejected, kIterations);
   EXPECT_GT(rejected, kIterations / 10);
   EXPECT_GT(accepted, 0);
 }

@@ -121,12 +121,8 @@ TEST(DvDamage, FlippedBytesKeepEveryReadableFrameThroughSplitterMuxAndDecoder) {
       test::DecodingChain chain(dvPath);
       auto sink = MakeComObject<test::TestCountingSink>(MEDIASUBTYPE_IYUV);
       chain.graph->AddFilter(sink.Get(), L"Sink");
-      ASSERT_EQ(chain.graph->ConnectDirect(chain.decoder->OutputPin(), sink->InputPinInterface(),
-                                           nullptr),
-                S_OK);
-      ASSERT_TRUE(SUCCEEDED(test::RunGraph(chain.graph.Get())));
-      EXPECT_TRUE(test::WaitForComplete(chain.graph.Get()));
-      test::StopGraph(chain.graph.Get());
+      ASSERT_EQ(test::Link(chain.graph.Get(), chain.decoder.Get(), 1, sink.Get(), 0), S_OK);
+      ASSERT_TRUE(test::RunToCompletion(chain.graph.Get(), 20'000));
       EXPECT_EQ(chain.decoder->BadFrames(), 0);
       EXPECT_EQ(static_cast<long>(sink->Count()), readable);
     }

@@ -1,6 +1,5 @@
-// The DV filters in graphs: DV File Source -> DV Splitter -> AVI Mux / DV Video Decoder,
-// colour bars -> DV Video Encoder -> AVI Mux; registrations. Damaged frames: dv_damage_test;
-// the codec in place and the chains intelligent connect builds: dv_codec_test.
+// The DV filters in graphs: DV File Source -> DV Splitter -> AVI Mux / DV Video Decoder, colour
+// bars -> DV Video Encoder -> AVI Mux. Damaged frames: dv_damage_test; the codec: dv_codec_test.
 #include <TestCountingSink.h>
 #include <TestManualClock.h>
 #include <TestPushSource.h>
@@ -25,36 +24,10 @@ using test::DvFrameMaker;
 using test::LoadedSource;
 using test::NewSysGraph;
 using test::NewSystemFilter;
-using test::PinAtIndex;
-using test::PinName;
 using test::TempDir;
 using test::UnclockedGraph;
 using test::WaitForComplete;
 using test::WriteDvFile;
-
-// The recording and DV filters are registered under the names graphs and pages show.
-TEST(DvFilters, RegisteredWithNamesAndCategories) {
-  const struct {
-    const CLSID& clsid;
-    const wchar_t* name;
-    const CLSID* category;
-  } filters[] = {
-      {CLSID_DVSplitter, L"DV Splitter", &CLSID_LegacyAmFilterCategory},
-      {CLSID_DVVideoCodec, L"DV Video Decoder", nullptr},
-      {CLSID_DVVideoEnc, L"DV Video Encoder", &CLSID_VideoCompressorCategory},
-      {CLSID_DvFileSource, L"DV File Source", nullptr},
-      {CLSID_AviDest, L"AVI Mux", nullptr},
-      {CLSID_FileWriter, L"File writer", nullptr},
-  };
-  for (const auto& f : filters) {
-    const auto found = FilterRegistry::Instance().Find(f.clsid);
-    ASSERT_TRUE(found) << WideToUtf8(f.name);
-    EXPECT_EQ(found->friendlyName, f.name);
-    if (f.category) {
-      EXPECT_EQ(found->category, *f.category) << WideToUtf8(f.name);
-    }
-  }
-}
 
 TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
   TempDir dir;
@@ -67,24 +40,6 @@ TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   LPOLESTR name = nullptr;
   EXPECT_EQ(file->GetCurFile(&name, nullptr), E_FAIL);
-}
-
-TEST(DvSplitterFilter, OutputsFollowTheInputsSound) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
-  TempDir dir;
-  const std::string path = dir.File("in.dv");
-  WriteDvFile(path, maker, 3);
-  ComPtr<IGraphBuilder> graph = UnclockedGraph();
-  ComPtr<IBaseFilter> source = LoadedSource(path);
-  ComPtr<IBaseFilter> splitter = NewSystemFilter(CLSID_DVSplitter);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(splitter.Get(), L"DV Splitter");
-  EXPECT_EQ(test::PinsOf(splitter.Get()).size(), 2u);
-  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-  ASSERT_EQ(test::PinsOf(splitter.Get()).size(), 3u);
-  EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 1).Get()), L"DVVidOut0");
-  EXPECT_EQ(PinName(PinAtIndex(splitter.Get(), 2).Get()), L"AudOut00");
 }
 
 // DV file -> splitter -> AVI Mux (type 2) -> File writer: every frame and every sample.
@@ -134,12 +89,8 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
                                  {video.Get(), L"Video"},
                                  {sound.Get(), L"Sound"}});
   ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, splitter.Get(), 0), S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 1).Get(), video->InputPinInterface(),
-                                 nullptr),
-            S_OK);
-  ASSERT_EQ(graph->ConnectDirect(PinAtIndex(splitter.Get(), 2).Get(), sound->InputPinInterface(),
-                                 nullptr),
-            S_OK);
+  ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 1, video.Get(), 0), S_OK);
+  ASSERT_EQ(test::Link(graph.Get(), splitter.Get(), 2, sound.Get(), 0), S_OK);
   sound->Close();
   ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
   EXPECT_TRUE(test::WaitUntil([&] { return video->Count() == kFrames; }))
@@ -280,6 +231,7 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
   }
 }
 
+// The sink takes only the one subtype: intelligent connect must find it among the offered ones.
 TEST(DvVideoDecoderFilterTest, DecodesToEachOfferedFormat) {
   DvFrameMaker maker;
   ASSERT_TRUE(maker.ok());
@@ -294,37 +246,25 @@ TEST(DvVideoDecoderFilterTest, DecodesToEachOfferedFormat) {
     auto sink = MakeComObject<test::TestCountingSink>(subtype);
     graph->AddFilter(sink.Get(), L"Sink");
     ASSERT_EQ(graph->Connect(chain.decoder->OutputPin(), sink->InputPinInterface()), S_OK);
-    AM_MEDIA_TYPE mt{};
-    ASSERT_EQ(sink->InputPinInterface()->ConnectionMediaType(&mt), S_OK);
-    EXPECT_EQ(mt.subtype, subtype);
-    FreeMediaType(mt);
-    ASSERT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
-    EXPECT_TRUE(WaitForComplete(graph.Get()));
-    test::StopGraph(graph.Get());
+    ASSERT_TRUE(test::RunToCompletion(graph.Get(), 20'000));
     EXPECT_EQ(sink->Count(), kFrames);
   }
 }
 
-TEST(DvVideoEncoderFilterTest, FormatResolutionInterface) {
-  ComPtr<IBaseFilter> encoder = NewSystemFilter(CLSID_DVVideoEnc);
-  ComPtr<IDVEnc> dvenc = QueryAs<IDVEnc>(encoder.Get());
+// The system chosen is checked end to end below; here the default and what is refused.
+TEST(DvVideoEncoderFilterTest, FormatResolutionDefaultAndRefusals) {
+  ComPtr<IDVEnc> dvenc = QueryAs<IDVEnc>(NewSystemFilter(CLSID_DVVideoEnc).Get());
   ASSERT_TRUE(dvenc);
   int video = 0, format = 0, resolution = 0;
   ASSERT_EQ(dvenc->get_IFormatResolution(&video, &format, &resolution, FALSE, nullptr), S_OK);
   EXPECT_EQ(video, DVENCODERVIDEOFORMAT_PAL);
   EXPECT_EQ(format, DVENCODERFORMAT_DVSD);
   EXPECT_EQ(resolution, DVENCODERRESOLUTION_720x480);
-  EXPECT_EQ(dvenc->put_IFormatResolution(DVENCODERVIDEOFORMAT_NTSC, DVENCODERFORMAT_DVSD,
-                                         DVENCODERRESOLUTION_720x480, FALSE, nullptr),
-            S_OK);
-  dvenc->get_IFormatResolution(&video, &format, &resolution, FALSE, nullptr);
-  EXPECT_EQ(video, DVENCODERVIDEOFORMAT_NTSC);
-  EXPECT_EQ(dvenc->put_IFormatResolution(1234, DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480,
-                                         FALSE, nullptr),
-            E_INVALIDARG);
-  EXPECT_EQ(dvenc->put_IFormatResolution(DVENCODERVIDEOFORMAT_PAL, DVENCODERFORMAT_DVSD,
-                                         DVENCODERRESOLUTION_360x240, FALSE, nullptr),
-            E_INVALIDARG);
+  for (auto [v, r] : {std::pair{1234, DVENCODERRESOLUTION_720x480},
+                      {DVENCODERVIDEOFORMAT_PAL, DVENCODERRESOLUTION_360x240}}) {
+    EXPECT_EQ(dvenc->put_IFormatResolution(v, DVENCODERFORMAT_DVSD, r, FALSE, nullptr),
+              E_INVALIDARG);
+  }
 }
 
 // Colour bars of another size and rate -> DV Video Encoder -> AVI: scaled to the system's
@@ -340,9 +280,10 @@ TEST(DvVideoEncoderFilterTest, ScalesAndKeepsTheFrameRate) {
     config.frameDuration = 333667;
     auto source = MakeComObject<test::TestPushSource>(config);
     ComPtr<IBaseFilter> encoder = NewSystemFilter(CLSID_DVVideoEnc);
-    QueryAs<IDVEnc>(encoder.Get())
-        ->put_IFormatResolution(videoFormat, DVENCODERFORMAT_DVSD, DVENCODERRESOLUTION_720x480,
-                                FALSE, nullptr);
+    ASSERT_EQ(QueryAs<IDVEnc>(encoder.Get())
+                  ->put_IFormatResolution(videoFormat, DVENCODERFORMAT_DVSD,
+                                          DVENCODERRESOLUTION_720x480, FALSE, nullptr),
+              S_OK);
     test::RecordingGraph g;
     ASSERT_EQ(g.Build({source.Get(), encoder.Get()}, /*clocked=*/false), S_OK);
     ASSERT_EQ(g.SetFile(path), S_OK);

@@ -1,5 +1,4 @@
-// Helpers of the DV filter tests: raw DV files, a loaded DV File Source, graphs without a clock
-// and waiting for their end, direct links between pins by index.
+// Helpers of the DV filter tests: a loaded DV File Source and the DV chains the tests build.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,29 +21,10 @@ inline ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
   return source;
 }
 
-// A graph without clock: the source runs as fast as the graph takes its frames.
-inline ComPtr<IGraphBuilder> UnclockedGraph() {
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
-  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
-  return graph;
-}
-
 inline bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
   ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
   long code = 0;
   return events->WaitForCompletion(timeoutMs, &code) == S_OK && code == EC_COMPLETE;
-}
-
-// Connects pin `out` of `from` straight to pin `in` of `to` (pins by enumeration index).
-inline HRESULT Link(IGraphBuilder* graph, IBaseFilter* from, size_t out, IBaseFilter* to,
-                    size_t in) {
-  return graph->ConnectDirect(PinAtIndex(from, out).Get(), PinAtIndex(to, in).Get(), nullptr);
-}
-
-// Adds the filters to the graph under the given names.
-inline void AddFilters(IGraphBuilder* graph,
-                       std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
-  for (const auto& [filter, name] : filters) ASSERT_EQ(graph->AddFilter(filter, name), S_OK);
 }
 
 // DV File Source -> DV Splitter -> DV Video Decoder in a graph without clock, linked, for the
@@ -80,11 +60,7 @@ struct Type2RecordingChain {
               S_OK);
   }
   // Runs the graph to its end and stops it; false when it does not complete.
-  bool Record() {
-    if (FAILED(RunGraph(graph.Get()))) return false;
-    const bool complete = WaitForComplete(graph.Get());
-    return StopGraph(graph.Get()) == S_OK && complete;
-  }
+  bool Record() { return RunToCompletion(graph.Get(), 20'000); }
   ComPtr<IGraphBuilder> graph = UnclockedGraph();
   ComPtr<IBaseFilter> source;
   ComPtr<filters::CDvSplitter> splitter = MakeComObject<filters::CDvSplitter>();

@@ -1,6 +1,6 @@
 // Hosting one property page outside a frame, the way the frame does: created by its class id,
-// given a site that counts status changes and the objects, activated into a widget of the
-// test's; the test then acts on the page's controls and calls IsPageDirty and Apply itself.
+// given a site that keeps the last status change and the objects, activated into a widget of
+// the test's; the test then acts on the page's controls and calls IsPageDirty and Apply itself.
 #pragma once
 
 #include <comimpl.h>
@@ -28,7 +28,6 @@ class RecordingPageSite : public CUnknown, public IPropertyPageSite {
   }
   STDMETHODIMP OnStatusChange(DWORD flags) override {
     lastStatus = flags;
-    ++changes;
     return S_OK;
   }
   STDMETHODIMP GetLocaleID(LCID* id) override {
@@ -39,7 +38,6 @@ class RecordingPageSite : public CUnknown, public IPropertyPageSite {
   STDMETHODIMP TranslateAccelerator(MSG*) override { return S_FALSE; }
 
   DWORD lastStatus = 0;
-  int changes = 0;
 };
 
 // The IUnknown of a test object that derives from CUnknown and interfaces.
@@ -73,9 +71,10 @@ class PageHost {
   PageHost(REFCLSID page, IUnknown* object) : site_(MakeComObject<RecordingPageSite>()) {
     area_->resize(480, 360);
     area_->show();
-    created = CoCreateInstance(page, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
-                               page_.ReleaseAndGetVoidAddressOf());
-    if (FAILED(created)) return;
+    if (FAILED(CoCreateInstance(page, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
+                                page_.ReleaseAndGetVoidAddressOf()))) {
+      return;
+    }
     page_->SetPageSite(site_.Get());
     connected = page_->SetObjects(1, &object);
   }
@@ -112,7 +111,6 @@ class PageHost {
   QWidget& Area() const { return *area_; }
   RecordingPageSite& Site() const { return *site_; }
 
-  HRESULT created = E_FAIL;
   HRESULT connected = E_FAIL;
 
  private:

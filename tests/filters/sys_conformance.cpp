@@ -1,9 +1,8 @@
-// The checklist every system filter passes: its class, pins that lead back to it and answer
-// as unconnected, state changes while unconnected, and no reference left behind. A filter whose
-// pins change at run time (a mux that grows an input, a source that needs its file, a writer
-// that needs its name) is also connected as it is used and run: its pins then, and no reference
-// left behind once its graph is gone.
+// The checklist every system filter passes: its class and registration, pins that lead back to
+// it and answer as unconnected, state changes while unconnected, no reference left behind; a
+// filter whose pins change at run time is also checked connected as it is used, and run.
 #include <Deinterlacer.h>
+#include <FilterRegistry.h>
 #include <TestPushSource.h>
 #include <qedit.h>
 #include <vidorra_filters.h>
@@ -22,8 +21,9 @@ using Connect = std::function<void(IGraphBuilder* graph, IBaseFilter* filter, co
 
 struct SystemFilter {
   const CLSID* clsid;
-  const char* name;
-  size_t pins;  // when unconnected
+  const char* name;  // registered under
+  size_t pins;       // when unconnected
+  const CLSID* category = &CLSID_LegacyAmFilterCategory;
   PIN_DIRECTION firstPin = PINDIR_INPUT;
   Prepare prepare = {};
   Connect connect = {};
@@ -62,7 +62,7 @@ const SystemFilter kSystemFilters[] = {
     {&CLSID_Colour, "Color Space Converter", 2},
     {&CLSID_VideoDeinterlacer, "Pinnacle Video Deinterlacer", 2},
     {&CLSID_VideoRenderer, "Video Renderer", 1},
-    {&CLSID_DSoundRender, "Default DirectSound Device", 1},
+    {&CLSID_DSoundRender, "Default DirectSound Device", 1, &CLSID_AudioRendererCategory},
     {.clsid = &CLSID_DvFileSource,
      .name = "DV File Source",
      .pins = 1,
@@ -111,7 +111,7 @@ const SystemFilter kSystemFilters[] = {
     // DV: the splitter's sound outputs appear when its input connects.
     {&CLSID_DVSplitter, "DV Splitter", 2},
     {&CLSID_DVVideoCodec, "DV Video Decoder", 2},
-    {&CLSID_DVVideoEnc, "DV Video Encoder", 2},
+    {&CLSID_DVVideoEnc, "DV Video Encoder", 2, &CLSID_VideoCompressorCategory},
 };
 
 void ExpectPinsLeadBack(IBaseFilter* filter, bool connected) {
@@ -144,6 +144,10 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
     CLSID clsid{};
     ASSERT_EQ(S_OK, filter->GetClassID(&clsid));
     EXPECT_EQ(clsid, *entry.clsid);
+    const auto record = FilterRegistry::Instance().Find(*entry.clsid);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(WideToUtf8(record->friendlyName), entry.name);
+    EXPECT_EQ(record->category, *entry.category);
 
     {
       auto pins = PinsOf(filter.Get());
@@ -204,6 +208,8 @@ TEST(SysConformance, DvFiltersConnectedPassTheChecklist) {
                            {soundSink.Get(), L"Sound"}});
   ASSERT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, dv[0].Get(), 0));
   ASSERT_EQ(PinsOf(dv[0].Get()).size(), 3u) << "input, picture, one stereo pair";
+  EXPECT_EQ(PinName(PinAtIndex(dv[0].Get(), 1).Get()), L"DVVidOut0");
+  EXPECT_EQ(PinName(PinAtIndex(dv[0].Get(), 2).Get()), L"AudOut00");
   ASSERT_EQ(S_OK, Link(graph.Get(), dv[0].Get(), 1, dv[1].Get(), 0));
   ASSERT_EQ(S_OK, Link(graph.Get(), dv[0].Get(), 2, soundSink.Get(), 0));
   ASSERT_EQ(S_OK, Link(graph.Get(), dv[1].Get(), 1, dv[2].Get(), 0));
@@ -224,9 +230,7 @@ TEST(SysConformance, DvFiltersConnectedPassTheChecklist) {
       FreeMediaType(theirs);
     }
   }
-  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
-  ASSERT_EQ(S_OK, StopGraph(graph.Get()));
+  ASSERT_TRUE(RunToCompletion(graph.Get(), 20'000));
 
   for (IBaseFilter* filter : {source.Get(), dv[0].Get(), dv[1].Get(), dv[2].Get(),
                               pictureSink.Get(), soundSink.Get()}) {

@@ -1,5 +1,5 @@
-// The system device enumerator: the category list, software filter monikers (display names,
-// property bags, binding), stable order, empty and unknown categories, hidden filters.
+// The system device enumerator: the category list, software filter monikers, stable order,
+// empty and unknown categories, hidden filters.
 #include <FilterRegistry.h>
 #include <ScopedMachine.h>
 #include <devmoniker.h>
@@ -100,58 +100,49 @@ TEST(SysDeviceEnum, ListsTheCategoriesWithTheirNames) {
   }
 }
 
+// A filter's moniker in its category: its display name (stored forms keep it), its CLSID, a
+// new filter at each bind, and a moniker made from the display name alone binding the same way.
 TEST(SysDeviceEnum, SoftwareFilterMonikersNameBindAndDescribeTheFilter) {
-  std::vector<Entry> filters;
-  ASSERT_EQ(S_OK, Enumerate(CLSID_LegacyAmFilterCategory, &filters));
-  const auto names = Names(filters);
-  for (const wchar_t* name : {L"Smart Tee", L"Infinite Pin Tee Filter", L"Null Renderer",
-                              L"SampleGrabber", L"Color Space Converter"}) {
-    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << WideToUtf8(name);
+  const struct {
+    const GUID& category;
+    const wchar_t* name;
+    const CLSID& clsid;
+    std::wstring displayName;
+  } filters[] = {
+      {CLSID_LegacyAmFilterCategory, L"Smart Tee", CLSID_SmartTee,
+       L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+       L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}"},
+      // A registration with a moniker name of its own: the program's stored forms name it so.
+      {CLSID_VideoCompressorCategory, L"DV Video Encoder", CLSID_DVVideoEnc,
+       L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder"},
+      {CLSID_AudioRendererCategory, L"Default DirectSound Device", CLSID_DSoundRender,
+       L"@device:sw:" + GuidText(CLSID_AudioRendererCategory) + L"\\" +
+           GuidText(CLSID_DSoundRender)},
+  };
+  for (const auto& f : filters) {
+    SCOPED_TRACE(WideToUtf8(f.name));
+    std::vector<Entry> entries;
+    ASSERT_EQ(S_OK, Enumerate(f.category, &entries));
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&](const Entry& e) { return e.friendlyName == f.name; });
+    ASSERT_NE(entry, entries.end());
+    EXPECT_EQ(entry->displayName, f.displayName);
+    EXPECT_EQ(entry->clsid, GuidText(f.clsid));
+    ComPtr<IMoniker> stored;
+    ASSERT_EQ(S_OK, CreateDeviceMoniker(f.displayName, stored.GetAddressOf()));
+    EXPECT_EQ(ReadBag(stored.Get(), L"FriendlyName"), f.name);
+    ComPtr<IBaseFilter> first, second;
+    ASSERT_EQ(S_OK, entry->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                 first.ReleaseAndGetVoidAddressOf()));
+    ASSERT_EQ(S_OK, stored->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                         second.ReleaseAndGetVoidAddressOf()));
+    EXPECT_FALSE(IsSameObject(first.Get(), second.Get())) << "each bind makes a new filter";
+    for (IBaseFilter* filter : {first.Get(), second.Get()}) {
+      CLSID clsid{};
+      filter->GetClassID(&clsid);
+      EXPECT_EQ(clsid, f.clsid);
+    }
   }
-  const auto tee = std::find_if(filters.begin(), filters.end(),
-                                [](const Entry& e) { return e.friendlyName == L"Smart Tee"; });
-  ASSERT_NE(tee, filters.end());
-  EXPECT_EQ(tee->displayName,
-            L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
-            L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
-  EXPECT_EQ(tee->clsid, L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, tee->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                             filter.ReleaseAndGetVoidAddressOf()));
-  CLSID clsid{};
-  filter->GetClassID(&clsid);
-  EXPECT_EQ(clsid, CLSID_SmartTee);
-  ComPtr<IBaseFilter> second;
-  ASSERT_EQ(S_OK, tee->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                             second.ReleaseAndGetVoidAddressOf()));
-  EXPECT_FALSE(IsSameObject(filter.Get(), second.Get())) << "each bind makes a new filter";
-
-  // A moniker made from the display name alone (as stored forms give it) binds the same way.
-  ComPtr<IMoniker> stored;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(tee->displayName, stored.GetAddressOf()));
-  EXPECT_EQ(ReadBag(stored.Get(), L"FriendlyName"), L"Smart Tee");
-}
-
-TEST(SysDeviceEnum, RegistrationWithAMonikerNameUsesItInTheDisplayName) {
-  // The stored form data of the program names the DV encoder this way.
-  const std::wstring stored =
-      L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
-  std::vector<Entry> compressors;
-  ASSERT_EQ(S_OK, Enumerate(CLSID_VideoCompressorCategory, &compressors));
-  const auto encoder = std::find_if(compressors.begin(), compressors.end(), [](const Entry& e) {
-    return e.friendlyName == L"DV Video Encoder";
-  });
-  ASSERT_NE(encoder, compressors.end());
-  EXPECT_EQ(encoder->displayName, stored);
-  EXPECT_EQ(encoder->clsid, GuidText(CLSID_DVVideoEnc));
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(stored, moniker.GetAddressOf()));
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                        filter.ReleaseAndGetVoidAddressOf()));
-  CLSID clsid{};
-  filter->GetClassID(&clsid);
-  EXPECT_EQ(clsid, CLSID_DVVideoEnc);
 }
 
 TEST(SysDeviceEnum, OrderIsTheRegistrationOrderAndStable) {

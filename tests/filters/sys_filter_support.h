@@ -1,5 +1,5 @@
-// Helpers of the system filter tests: graphs, pins by index, system filters by CLSID, a
-// renderer that can be held up, and running a graph to completion.
+// Helpers of the system filter tests: graphs, pins by index, system filters by CLSID, a source
+// that pushes a list of samples, and a renderer that can be held up.
 #pragma once
 
 #include <TestFilterTypes.h>
@@ -9,7 +9,9 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vidorra::test {
@@ -55,6 +57,25 @@ inline PIN_DIRECTION PinDirection(IPin* pin) {
   return direction;
 }
 
+// A graph without clock: the source runs as fast as the graph takes its samples.
+inline ComPtr<IGraphBuilder> UnclockedGraph() {
+  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  return graph;
+}
+
+// Connects pin `out` of `from` straight to pin `in` of `to` (pins by enumeration index).
+inline HRESULT Link(IGraphBuilder* graph, IBaseFilter* from, size_t out, IBaseFilter* to,
+                    size_t in) {
+  return graph->ConnectDirect(PinAtIndex(from, out).Get(), PinAtIndex(to, in).Get(), nullptr);
+}
+
+// Adds the filters to the graph under the given names.
+inline void AddFilters(IGraphBuilder* graph,
+                       std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
+  for (const auto& [filter, name] : filters) ASSERT_EQ(graph->AddFilter(filter, name), S_OK);
+}
+
 inline HRESULT RunGraph(IGraphBuilder* graph) {
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
   return control ? control->Run() : E_NOINTERFACE;
@@ -64,6 +85,61 @@ inline HRESULT StopGraph(IGraphBuilder* graph) {
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph);
   return control ? control->Stop() : E_NOINTERFACE;
 }
+
+// A source that pushes a list of samples: each with its bytes, its time range if it has one,
+// and a new media type if it announces one.
+struct ListedSample {
+  std::vector<uint8_t> bytes;
+  std::optional<std::pair<REFERENCE_TIME, REFERENCE_TIME>> time;
+  std::optional<CMediaType> type;
+};
+
+class ListSource : public CSource {
+ public:
+  ListSource(CMediaType type, std::vector<ListedSample> samples)
+      : CSource(L"List Source", GUID_NULL), type_(std::move(type)), samples_(std::move(samples)) {
+    AddPin(std::make_unique<Stream>(this));
+  }
+
+ private:
+  class Stream : public CSourceStream {
+   public:
+    explicit Stream(ListSource* source) : CSourceStream(source, L"Output"), source_(source) {}
+    HRESULT GetMediaType(int position, CMediaType* mt) override {
+      if (position != 0) return VFW_S_NO_MORE_ITEMS;
+      *mt = source_->type_;
+      return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+      size_t biggest = 1;
+      for (const ListedSample& s : source_->samples_) biggest = std::max(biggest, s.bytes.size());
+      return DecideBuffers(allocator, *request,
+                           {.buffers = 2, .bytes = static_cast<long>(biggest)});
+    }
+    HRESULT OnThreadCreate() override {
+      next_ = 0;
+      return S_OK;
+    }
+    HRESULT FillBuffer(IMediaSample* sample) override {
+      if (next_ >= source_->samples_.size()) return S_FALSE;
+      ListedSample& s = source_->samples_[next_++];
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      std::copy(s.bytes.begin(), s.bytes.end(), data);
+      sample->SetActualDataLength(static_cast<long>(s.bytes.size()));
+      if (s.time) sample->SetTime(&s.time->first, &s.time->second);
+      if (s.type) sample->SetMediaType(&*s.type);
+      return S_OK;
+    }
+
+   private:
+    ListSource* const source_;
+    size_t next_ = 0;
+  };
+
+  CMediaType type_;
+  std::vector<ListedSample> samples_;
+};
 
 // A renderer that records each sample's frame number and whether it carried a time, and that
 // can be held up: while closed, DoRenderSample waits (interruptibly) until opened.
@@ -119,7 +195,6 @@ class GatedSink : public CBaseRenderer {
     std::lock_guard lock(mutex_);
     return timed_;
   }
-  IPin* InputPinInterface() { return InputPin(); }
 
  private:
   const GUID majorType_;

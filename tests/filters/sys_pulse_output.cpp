@@ -23,14 +23,7 @@ constexpr DWORD kRate = 48000;
 constexpr WORD kChannels = 2;
 
 WAVEFORMATEX Pcm16Stereo() {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = kChannels;
-  format.nSamplesPerSec = kRate;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = kChannels * 2;
-  format.nAvgBytesPerSec = kRate * format.nBlockAlign;
-  return format;
+  return {WAVE_FORMAT_PCM, kChannels, kRate, kRate * kChannels * 2, kChannels * 2, 16, 0};
 }
 
 std::vector<int16_t> Tone(int milliseconds) {
