@@ -58,8 +58,9 @@ inline bool RunToCompletion(IGraphBuilder* graph, long timeoutMs) {
   if (!control || !events || FAILED(control->Run())) return false;
   long code = 0;
   const bool done = events->WaitForCompletion(timeoutMs, &code) == S_OK;
-  control->Stop();
-  return done && code == EC_COMPLETE;
+  // A stop that fails (a file the writer could not finish) fails the run too.
+  const HRESULT stopped = control->Stop();
+  return done && code == EC_COMPLETE && SUCCEEDED(stopped);
 }
 
 }  // namespace vidorra::test
