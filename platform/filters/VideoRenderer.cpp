@@ -94,6 +94,12 @@ void MakeOpaque(BYTE* data, size_t pixels) {
 struct CVideoFrameAllocator::FrameBuffer {
   std::unique_ptr<BYTE[]> memory;
   BYTE* data = nullptr;  // the sample's buffer: aligned, after the prefix
+  // Images of the frame in this buffer still alive (ShareFrame). Released by the thread that
+  // drops the last copy of one (painting's reads come before), acquired before the buffer is
+  // written again.
+  std::atomic<int> shown{0};
+
+  bool Shown() const { return shown.load(std::memory_order_acquire) != 0; }
 };
 
 STDMETHODIMP CVideoFrameAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
@@ -127,10 +133,8 @@ STDMETHODIMP CVideoFrameAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps) {
 
 std::shared_ptr<CVideoFrameAllocator::FrameBuffer> CVideoFrameAllocator::TakeUnshownBuffer() {
   for (auto it = retired_.begin(); it != retired_.end(); ++it) {
-    // Only this pool hands out references, under mutex_: a count of one stays one. The fence
-    // orders the painter's last reads of the buffer before the writes into it to come.
-    if (it->use_count() == 1) {
-      std::atomic_thread_fence(std::memory_order_acquire);
+    // Only ShareFrame makes images of a buffer, under mutex_: one not shown stays so.
+    if (!(*it)->Shown()) {
       std::shared_ptr<FrameBuffer> buffer = std::move(*it);
       retired_.erase(it);
       return buffer;
@@ -156,15 +160,13 @@ STDMETHODIMP CVideoFrameAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_
   {
     std::lock_guard lock(mutex_);
     std::shared_ptr<FrameBuffer>& buffer = buffers_[*ppBuffer];
-    if (!buffer || buffer.use_count() > 1) {
+    if (!buffer || buffer->Shown()) {
       // The window still shows the frame in this buffer (or there is none yet).
       if (buffer) {
         retired_.push_back(std::move(buffer));
         if (retired_.size() > kMaxRetiredBuffers) retired_.erase(retired_.begin());
       }
       buffer = TakeUnshownBuffer();
-    } else {
-      std::atomic_thread_fence(std::memory_order_acquire);
     }
     if (buffer) {
       sample->SetBuffer(buffer->data, props_.cbBuffer);
@@ -188,17 +190,26 @@ QImage CVideoFrameAllocator::ShareFrame(IMediaSample* sample, const FrameLayout&
       return {};
     }
     buffer = it->second;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || data != buffer->data) return {};
+    buffer->shown.fetch_add(1, std::memory_order_relaxed);
   }
-  BYTE* data = nullptr;
-  if (FAILED(sample->GetPointer(&data)) || data != buffer->data) return {};
-  // The image holds a reference to the buffer until its last copy goes.
-  auto* holder = new std::shared_ptr<FrameBuffer>(std::move(buffer));
+  // The image holds the buffer, and counts as showing it, until its last copy goes.
+  auto* holder = new std::shared_ptr<FrameBuffer>(buffer);
   QImage image(
-      data, layout.width, layout.height, static_cast<qsizetype>(layout.Stride()),
+      buffer->data, layout.width, layout.height, static_cast<qsizetype>(layout.Stride()),
       ImageFormatOf(layout),
-      [](void* info) { delete static_cast<std::shared_ptr<FrameBuffer>*>(info); }, holder);
+      [](void* info) {
+        auto* held = static_cast<std::shared_ptr<FrameBuffer>*>(info);
+        (*held)->shown.fetch_sub(1, std::memory_order_release);
+        delete held;
+      },
+      holder);
   // An image that could not be made never calls its clean-up.
-  if (image.isNull()) delete holder;
+  if (image.isNull()) {
+    buffer->shown.fetch_sub(1, std::memory_order_release);
+    delete holder;
+  }
   return image;
 }
 

@@ -143,7 +143,10 @@ void VideoRendererWindow::paintEvent(QPaintEvent*) {
   }
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   // Rows stored bottom first: the window's top row comes from the image's last.
-  if (upsideDown) painter.setTransform(QTransform(1, 0, 0, -1, 0, height()));
+  if (upsideDown) {
+    painter.translate(0, height());
+    painter.scale(1, -1);
+  }
   painter.drawImage(rect(), frame);
 }
 

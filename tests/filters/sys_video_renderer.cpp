@@ -161,6 +161,18 @@ TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaled) {
     ASSERT_EQ(shown.size(), QSize(kWidth * 2, kHeight * 2)) << "picture scaled to the window";
     ExpectColourNear(shown.pixel(kWidth, kHeight / 2), TopColour(kFrames - 1), "top half");
     ExpectColourNear(shown.pixel(kWidth, kHeight * 3 / 2), kBottomColour, "bottom half");
+
+    // Inside an owner, as the program shows it: upright at its place in the owner.
+    QWidget owner;
+    owner.resize(kWidth * 4, kHeight * 4);
+    ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(&owner))));
+    ASSERT_EQ(S_OK, g.video->SetWindowPosition(kWidth, kHeight, kWidth * 2, kHeight * 2));
+    ASSERT_EQ(S_OK, g.video->put_Visible(OATRUE));
+    const QImage inOwner = owner.grab().toImage();
+    ExpectColourNear(inOwner.pixel(kWidth * 2, kHeight * 3 / 2), TopColour(kFrames - 1),
+                     "top half in the owner");
+    ExpectColourNear(inOwner.pixel(kWidth * 2, kHeight * 5 / 2), kBottomColour,
+                     "bottom half in the owner");
   }
 }
 
