@@ -36,11 +36,13 @@
 #include <thread>
 #include <vector>
 
+#include "BenchDevices.h"
 #include "graph.h"
 #include "sim/DvCamcorderFrames.h"
 
 namespace {
 
+using vidorra::bench::BindFirstVideoDevice;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
 
@@ -129,22 +131,6 @@ struct Engine {
   std::unique_ptr<TdmCam> module;
   std::unique_ptr<TVideoWindow> window;
 };
-
-ComPtr<IBaseFilter> BindFirstVideoDevice() {
-  ComPtr<ICreateDevEnum> devices;
-  CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                   devices.ReleaseAndGetVoidAddressOf());
-  ComPtr<IEnumMoniker> monikers;
-  if (!devices || devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
-                                                 monikers.GetAddressOf(), 0) != S_OK) {
-    return nullptr;
-  }
-  ComPtr<IMoniker> moniker;
-  if (monikers->Next(1, moniker.GetAddressOf(), nullptr) != S_OK) return nullptr;
-  ComPtr<IBaseFilter> filter;
-  moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf());
-  return filter;
-}
 
 // The simulated camcorder alone, streaming in real time into a Null Renderer for `seconds`: the
 // process's CPU per frame it delivered, in seconds; negative when it could not run.
