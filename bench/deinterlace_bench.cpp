@@ -58,14 +58,14 @@ int RunDeinterlace(const std::string& rawPath, int loops) {
       return 3;
     }
     while (graph.Pull()) {
-      graph.WritePulled(picture.data());
+      graph.WritePulled(picture.data(), picture.size());
       ++out;
     }
   }
   ::close(fd);
   graph.PushEnd();
   while (graph.Pull()) {
-    graph.WritePulled(picture.data());
+    graph.WritePulled(picture.data(), picture.size());
     ++out;
   }
   std::printf("frames=%ld\n", out);

@@ -1,16 +1,22 @@
 // The preview and the recording of the simulated DV camcorder as the program builds them (the
 // data module's preview graph through the deinterlacer into a shown video window, offscreen,
-// the camcorder's own DV coding included): the CPU the whole process spends per second of
+// the camcorder's own DV coding included): the CPU the whole process spends per frame of
 // preview, the CPU a DV type 2 recording adds to it, and the time from the start of the preview
 // build to the first picture in the window. Against the CPU per frame of
-// `ffmpeg -threads 1 -i F -vf yadif -pix_fmt bgra -f null -` on PAL DV files made by ffmpeg's
-// test sources (the slope between a 5 s and a 1 s file, so that ffmpeg's start-up falls out as
-// our steady state has none), and with bwdif, our deinterlacer's own algorithm. Rounds
-// interleave both sides; medians and the spread are reported. Goals: preview at most 1.5x
-// ffmpeg's CPU per frame, recording at most 2 points of one core more, first picture under 1 s.
+// `ffmpeg -threads 1 -i F -an -vf yadif -pix_fmt bgra -f null -` on a DV file of the very frames
+// the camcorder makes (its picture and sound, raw DIF frames back to back), ffmpeg's cost per
+// frame being the slope between a long and a short file, so that its start-up falls out as our
+// steady state has none; also with bwdif, our deinterlacer's own algorithm. A real camcorder's
+// frames cost the program nothing to make, so each round also runs the same simulated
+// camcorder into a Null Renderer for as long: the preview's own cost is the whole process's
+// minus that. Rounds interleave all sides; medians and the spread are reported. Goals: preview
+// at most 1.5x ffmpeg's CPU per frame, recording at most 2 points of one core more, first
+// picture under 1 s.
+#include <FilterPins.h>
 #include <SimulatedMachine.h>
 #include <VideoRenderer.h>
 #include <benchmark/benchmark.h>
+#include <qedit.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,15 +33,24 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "BenchDevices.h"
 #include "graph.h"
+#include "sim/DvCamcorderFrames.h"
 
 namespace {
+
+using vidorra::bench::BindFirstVideoDevice;
+using vidorra::test::CreateFilter;
+using vidorra::test::PinAt;
 
 constexpr int kSeconds = 5;
 constexpr int kShortSeconds = 1;
 constexpr double kFramesPerSecond = 25.0;
+// The simulated machine's camcorder, as the pattern names it.
+constexpr const char* kCamcorderName = "Camcorder";
 
 double ProcessCpuSeconds() {
   timespec t{};
@@ -63,10 +78,31 @@ double CommandCpuSeconds(const std::string& command) {
          seconds(before.ru_stime);
 }
 
+// Writes the first `frames` DIF frames of the simulated PAL camcorder to `path`, back to back,
+// as the device makes them (the same scene: its name, "CAMERA", the frame number).
+bool WriteCamcorderFrames(const std::string& path, int frames) {
+  namespace sim = vidorra::devices::sim;
+  namespace dv = vidorra::dv;
+  auto maker = sim::DvCamcorderFrames::Create(dv::DvSystem::k625_50);
+  if (!maker) return false;
+  std::vector<uint8_t> frame(dv::FactsOf(dv::DvSystem::k625_50).frameBytes);
+  std::ofstream out(path, std::ios::binary);
+  sim::PatternScene scene;
+  scene.title = kCamcorderName;
+  scene.caption = "CAMERA";
+  for (int i = 0; i < frames; ++i) {
+    scene.frameNumber = static_cast<uint64_t>(i);
+    if (FAILED(maker->Make(scene, frame))) return false;
+    out.write(reinterpret_cast<const char*>(frame.data()),
+              static_cast<std::streamsize>(frame.size()));
+  }
+  return static_cast<bool>(out);
+}
+
 struct Engine {
   Engine() {
     std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString())
-        << "video dv Camcorder\naudio tone Micro\n";
+        << "video dv " << kCamcorderName << "\naudio tone Micro\n";
     ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
     vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
     module = std::make_unique<TdmCam>();
@@ -75,7 +111,7 @@ struct Engine {
     window->resize(384, 288);
     window->show();
     window->SetFilterGraph(module->fg);
-    module->SelectVideoDevice(QStringLiteral("Camcorder"));
+    module->SelectVideoDevice(QString::fromLatin1(kCamcorderName));
     // "Désentrelacer" ticked: the picture is deinterlaced, like ffmpeg's below.
     module->DeinterlacerInstalled = module->BindFilterByName(
         QStringLiteral("DirectShow Filters"), QStringLiteral("Pinnacle Video Deinterlacer"),
@@ -96,6 +132,50 @@ struct Engine {
   std::unique_ptr<TVideoWindow> window;
 };
 
+// The simulated camcorder alone, streaming in real time into a Null Renderer for `seconds`: the
+// process's CPU per frame it delivered, in seconds; negative when it could not run.
+double CamcorderAlonePerFrame(double seconds) {
+  ComPtr<IGraphBuilder> graph;
+  CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                   graph.ReleaseAndGetVoidAddressOf());
+  ComPtr<IBaseFilter> camcorder = BindFirstVideoDevice();
+  ComPtr<IBaseFilter> sink = CreateFilter(CLSID_NullRenderer);
+  if (!graph || !camcorder || !sink) return -1;
+  graph->AddFilter(camcorder.Get(), L"Camcorder");
+  graph->AddFilter(sink.Get(), L"Null Renderer");
+  ComPtr<IPin> output = PinAt(camcorder.Get(), 0);
+  if (graph->ConnectDirect(output.Get(), PinAt(sink.Get(), 0).Get(), nullptr) != S_OK) return -1;
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+  control->Run();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  long before = 0;
+  ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(output.Get());
+  frames->GetNumNotDropped(&before);
+  const double cpu = ProcessCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const double spent = ProcessCpuSeconds() - cpu;
+  long after = 0;
+  frames->GetNumNotDropped(&after);
+  control->Stop();
+  return after > before ? spent / static_cast<double>(after - before) : -1;
+}
+
+struct Spread {
+  double median, lowest, highest;
+};
+
+Spread SpreadOf(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return {values[values.size() / 2], values.front(), values.back()};
+}
+
+void Report(benchmark::State& state, const std::string& name, const std::vector<double>& values) {
+  const Spread spread = SpreadOf(values);
+  state.counters[name + "_median"] = spread.median;
+  state.counters[name + "_lowest"] = spread.lowest;
+  state.counters[name + "_highest"] = spread.highest;
+}
+
 void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
   int argc = 0;
   QApplication app(argc, nullptr);
@@ -104,29 +184,27 @@ void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
   // between them, so its process start-up falls out, as our in-process steady state has none.
   const std::string dv = engine.dir.filePath(QStringLiteral("pal.dv")).toStdString();
   const std::string shortDv = engine.dir.filePath(QStringLiteral("short.dv")).toStdString();
-  auto make = [](int seconds, const std::string& path) {
-    return "ffmpeg -v error -f lavfi -i testsrc2=size=720x576:rate=25 -t " +
-           std::to_string(seconds) + " -c:v dvvideo -pix_fmt yuv420p -f dv -y " + path;
-  };
   if (!engine.module->UseDeinterlacer) {
     state.SkipWithError("the deinterlacer is not installed");
     return;
   }
-  if (std::system(make(kSeconds, dv).c_str()) != 0 ||
-      std::system(make(kShortSeconds, shortDv).c_str()) != 0) {
-    state.SkipWithError("ffmpeg could not make the DV files");
+  if (!WriteCamcorderFrames(dv, static_cast<int>(kSeconds * kFramesPerSecond)) ||
+      !WriteCamcorderFrames(shortDv, static_cast<int>(kShortSeconds * kFramesPerSecond))) {
+    state.SkipWithError("could not write the camcorder's frames");
     return;
   }
-  // ffmpeg's CPU per frame for a filter, from the long and the short file.
+  // ffmpeg's CPU per frame for a filter, from the long and the short file. The preview leaves
+  // the sound alone: so does ffmpeg (-an).
   auto ffmpegPerFrame = [&](const std::string& filter) {
     auto command = [&](const std::string& file) {
-      return "ffmpeg -v error -threads 1 -i " + file + " -vf " + filter +
+      return "ffmpeg -v error -threads 1 -i " + file + " -an -vf " + filter +
              " -pix_fmt bgra -f null -";
     };
     return (CommandCpuSeconds(command(dv)) - CommandCpuSeconds(command(shortDv))) /
            ((kSeconds - kShortSeconds) * kFramesPerSecond);
   };
-  std::vector<double> overYadif, overBwdif, ourMs, yadifMs;
+  std::vector<double> overYadif, ownOverYadif, overBwdif, ownOverBwdif, ourMs, ownMs, deviceMs,
+      yadifMs, bwdifMs;
   double preview = 0, recording = 0, firstPicture = 0;
   int runs = 0;
   for (auto _ : state) {
@@ -156,30 +234,45 @@ void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
     recording += (ProcessCpuSeconds() - cpu) / kSeconds;
     engine.module->fg->StopGraph();
     QFile::remove(file);
+    // The device's own frame-making, for as long.
+    const double device = CamcorderAlonePerFrame(kSeconds);
+    if (device < 0) {
+      state.SkipWithError("the camcorder alone did not stream");
+      return;
+    }
     const double ours = share / kFramesPerSecond;
+    const double own = ours - device;
     const double yadif = ffmpegPerFrame("yadif");
     const double bwdif = ffmpegPerFrame("bwdif");
     ourMs.push_back(ours * 1000);
+    ownMs.push_back(own * 1000);
+    deviceMs.push_back(device * 1000);
     yadifMs.push_back(yadif * 1000);
+    bwdifMs.push_back(bwdif * 1000);
     overYadif.push_back(ours / yadif);
+    ownOverYadif.push_back(own / yadif);
     overBwdif.push_back(ours / bwdif);
+    ownOverBwdif.push_back(own / bwdif);
+    std::printf(
+        "round %d: whole %.2f ms, camcorder %.2f ms, own %.2f ms per frame; "
+        "ffmpeg yadif %.2f, bwdif %.2f ms\n",
+        runs, ours * 1000, device * 1000, own * 1000, yadif * 1000, bwdif * 1000);
     ++runs;
   }
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  };
-  auto [lowest, highest] = std::minmax_element(overYadif.begin(), overYadif.end());
   state.counters["preview_cpu_share"] = preview / runs;
   state.counters["recording_added_points"] = (recording - preview) / runs * 100;
   state.counters["first_picture_ms"] = firstPicture / runs * 1000;
-  state.counters["preview_ms_per_frame"] = median(ourMs);
-  state.counters["ffmpeg_yadif_ms_per_frame"] = median(yadifMs);
-  state.counters["over_yadif_median"] = median(overYadif);
-  state.counters["over_yadif_lowest"] = *lowest;
-  state.counters["over_yadif_highest"] = *highest;
+  state.counters["whole_ms_per_frame"] = SpreadOf(ourMs).median;
+  state.counters["camcorder_ms_per_frame"] = SpreadOf(deviceMs).median;
+  state.counters["own_ms_per_frame"] = SpreadOf(ownMs).median;
+  state.counters["ffmpeg_yadif_ms_per_frame"] = SpreadOf(yadifMs).median;
+  state.counters["ffmpeg_bwdif_ms_per_frame"] = SpreadOf(bwdifMs).median;
+  // The whole process (the camcorder's frame-making included), then the preview's own cost.
+  Report(state, "whole_over_yadif", overYadif);
+  Report(state, "own_over_yadif", ownOverYadif);
   // Our deinterlacer's own algorithm: the same work on both sides.
-  state.counters["over_bwdif_median"] = median(overBwdif);
+  Report(state, "whole_over_bwdif", overBwdif);
+  Report(state, "own_over_bwdif", ownOverBwdif);
 }
 
 BENCHMARK(BM_PreviewAndRecordingOfTheDVCamcorder)->Iterations(5)->Unit(benchmark::kSecond);

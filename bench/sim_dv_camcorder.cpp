@@ -14,10 +14,12 @@
 #include <fstream>
 #include <thread>
 
+#include "BenchDevices.h"
 #include "FilterPins.h"
 
 namespace {
 
+using vidorra::bench::BindFirstVideoDevice;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
 
@@ -28,22 +30,6 @@ double ProcessCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-ComPtr<IBaseFilter> BindFirstVideoDevice() {
-  ComPtr<ICreateDevEnum> devices;
-  CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                   devices.ReleaseAndGetVoidAddressOf());
-  ComPtr<IEnumMoniker> monikers;
-  if (!devices || devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory,
-                                                 monikers.GetAddressOf(), 0) != S_OK) {
-    return nullptr;
-  }
-  ComPtr<IMoniker> moniker;
-  if (monikers->Next(1, moniker.GetAddressOf(), nullptr) != S_OK) return nullptr;
-  ComPtr<IBaseFilter> filter;
-  moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReleaseAndGetVoidAddressOf());
-  return filter;
 }
 
 void BM_SimulatedDvCamcorderCpuShare(benchmark::State& state) {

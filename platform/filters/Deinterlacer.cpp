@@ -41,8 +41,18 @@ struct GraphDeleter {
 struct AvFrameDeleter {
   void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
+// Buffers still held by frames outlive the pool's handle: it is freed with the last of them.
+struct BufferPoolDeleter {
+  void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
+};
 using GraphPtr = std::unique_ptr<AVFilterGraph, GraphDeleter>;
 using AvFramePtr = std::unique_ptr<AVFrame, AvFrameDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
+
+// Rows of the frames fed to the graph start this aligned, as the library's own frames do, and
+// each buffer has room after its last row for vector code reading past it.
+constexpr int kFrameAlign = 64;
+constexpr size_t kFramePadding = 64;
 
 // The planes of a frame in `layout` at `base`, top row first: a bottom-up bitmap is walked from
 // its last row in memory with a negative stride.
@@ -90,12 +100,56 @@ FieldOrder FieldOrderOf(const AM_MEDIA_TYPE& mediaType) {
 // ---- DeinterlaceGraph ----
 
 struct DeinterlaceGraph::State {
+  // Builds buffer -> deinterlacer -> [format] -> sink for frames of `input`; the format filter
+  // only when `outFormat` is a pixel format (not negative). False when libavfilter refuses.
+  bool Build(const FrameLayout& input, FieldOrder order, int outFormat);
+
   GraphPtr graph;
   AVFilterContext* source = nullptr;
   AVFilterContext* sink = nullptr;
   const char* filterName = nullptr;
   AvFramePtr pulled{av_frame_alloc()};
+  // The input frames' buffers: the deinterlacer holds the last few frames, and buffers used
+  // again spare the system a fresh mapping of a whole frame (page faults, zeroing) each time.
+  BufferPoolPtr inputPool;
+  int inputBytes = 0;
+  // Converts the graph's frames on their way out, when the graph leaves them in the input's
+  // format: one pass into the sample, instead of a conversion in the graph and a copy.
+  PixelFormatConverter converter;
 };
+
+bool DeinterlaceGraph::State::Build(const FrameLayout& input, FieldOrder order, int outFormat) {
+  graph.reset(avfilter_graph_alloc());
+  if (!graph) return false;
+  // One thread: the filter runs on the streaming thread alone, as every other filter does.
+  graph->nb_threads = 1;
+
+  const int inFormat = AvPixelFormatOf(input.format);
+  const std::string sourceArgs =
+      "video_size=" + std::to_string(input.width) + "x" + std::to_string(input.height) +
+      ":pix_fmt=" + std::to_string(inFormat) + ":time_base=" + std::to_string(kTagTimeBase.num) +
+      "/" + std::to_string(kTagTimeBase.den) + ":pixel_aspect=1/1";
+  source = AddFilter(graph.get(), "buffer", "in", sourceArgs);
+  const std::string deinterlaceArgs = std::string("mode=send_frame:deint=all:parity=") +
+                                      (order == FieldOrder::kTopFirst ? "tff" : "bff");
+  filterName = "bwdif";
+  AVFilterContext* deinterlace = AddFilter(graph.get(), "bwdif", "deinterlace", deinterlaceArgs);
+  if (!deinterlace) {
+    filterName = "yadif";
+    deinterlace = AddFilter(graph.get(), "yadif", "deinterlace", deinterlaceArgs);
+  }
+  AVFilterContext* last = deinterlace;
+  if (outFormat >= 0) {
+    const char* outName = av_get_pix_fmt_name(static_cast<AVPixelFormat>(outFormat));
+    last = outName ? AddFilter(graph.get(), "format", "format", std::string("pix_fmts=") + outName)
+                   : nullptr;
+    if (last && deinterlace && avfilter_link(deinterlace, 0, last, 0) < 0) return false;
+  }
+  sink = AddFilter(graph.get(), "buffersink", "out", {});
+  if (!source || !deinterlace || !last || !sink) return false;
+  return avfilter_link(source, 0, deinterlace, 0) >= 0 && avfilter_link(last, 0, sink, 0) >= 0 &&
+         avfilter_graph_config(graph.get(), nullptr) >= 0;
+}
 
 DeinterlaceGraph::DeinterlaceGraph() = default;
 DeinterlaceGraph::~DeinterlaceGraph() = default;
@@ -117,35 +171,25 @@ bool DeinterlaceGraph::Configure(const FrameLayout& input, const FrameLayout& ou
 
   auto state = std::make_unique<State>();
   if (!state->pulled) return false;
-  state->graph.reset(avfilter_graph_alloc());
-  if (!state->graph) return false;
-  AVFilterGraph* graph = state->graph.get();
-  // One thread: the filter runs on the streaming thread alone, as every other filter does.
-  graph->nb_threads = 1;
-
-  const std::string sourceArgs =
-      "video_size=" + std::to_string(input.width) + "x" + std::to_string(input.height) +
-      ":pix_fmt=" + std::to_string(inFormat) + ":time_base=" + std::to_string(kTagTimeBase.num) +
-      "/" + std::to_string(kTagTimeBase.den) + ":pixel_aspect=1/1";
-  state->source = AddFilter(graph, "buffer", "in", sourceArgs);
-  const std::string deinterlaceArgs = std::string("mode=send_frame:deint=all:parity=") +
-                                      (order == FieldOrder::kTopFirst ? "tff" : "bff");
-  state->filterName = "bwdif";
-  AVFilterContext* deinterlace = AddFilter(graph, "bwdif", "deinterlace", deinterlaceArgs);
-  if (!deinterlace) {
-    state->filterName = "yadif";
-    deinterlace = AddFilter(graph, "yadif", "deinterlace", deinterlaceArgs);
+  // First without a format filter: when the deinterlacer works in the input's own format (the
+  // planar YUV of a decoder), the frames are converted on their way into the sample. The graph
+  // gets frames top row first whatever the input's row order.
+  if (!state->Build(input, order, -1)) return false;
+  const int graphFormat = av_buffersink_get_format(state->sink);
+  FrameLayout graphLayout = input;
+  graphLayout.bottomUp = false;
+  if (graphFormat != outFormat &&
+      (graphFormat != inFormat || !state->converter.Configure(graphLayout, output))) {
+    // The deinterlacer works in another format: the graph converts to the output's.
+    state = std::make_unique<State>();
+    if (!state->pulled || !state->Build(input, order, outFormat)) return false;
   }
-  const char* outName = av_get_pix_fmt_name(static_cast<AVPixelFormat>(outFormat));
-  AVFilterContext* format =
-      outName ? AddFilter(graph, "format", "format", std::string("pix_fmts=") + outName) : nullptr;
-  state->sink = AddFilter(graph, "buffersink", "out", {});
-  if (!state->source || !deinterlace || !format || !state->sink) return false;
-  if (avfilter_link(state->source, 0, deinterlace, 0) < 0 ||
-      avfilter_link(deinterlace, 0, format, 0) < 0 ||
-      avfilter_link(format, 0, state->sink, 0) < 0 || avfilter_graph_config(graph, nullptr) < 0) {
-    return false;
-  }
+  state->inputBytes = av_image_get_buffer_size(static_cast<AVPixelFormat>(inFormat), input.width,
+                                               input.height, kFrameAlign);
+  if (state->inputBytes <= 0) return false;
+  state->inputPool.reset(av_buffer_pool_init(static_cast<size_t>(state->inputBytes) + kFramePadding,
+                                             av_buffer_allocz));
+  if (!state->inputPool) return false;
   input_ = input;
   output_ = output;
   state_ = std::move(state);
@@ -159,7 +203,13 @@ bool DeinterlaceGraph::Push(const BYTE* source, int64_t tag) {
   frame->width = input_.width;
   frame->height = input_.height;
   frame->format = AvPixelFormatOf(input_.format);
-  if (av_frame_get_buffer(frame.get(), 0) < 0) return false;
+  frame->buf[0] = av_buffer_pool_get(state_->inputPool.get());
+  if (!frame->buf[0]) return false;
+  const int bytes = av_image_fill_arrays(frame->data, frame->linesize, frame->buf[0]->data,
+                                         static_cast<AVPixelFormat>(frame->format), frame->width,
+                                         frame->height, kFrameAlign);
+  if (bytes <= 0 || bytes > state_->inputBytes) return false;
+  frame->extended_data = frame->data;
   // The planes are only read; PlanesOf takes a writable base for the converter's sake.
   const FramePlanes planes = TopDownPlanes(input_, const_cast<BYTE*>(source));
   std::array<const uint8_t*, 4> sourceData{};
@@ -185,9 +235,17 @@ std::optional<int64_t> DeinterlaceGraph::Pull() {
   return av_rescale_q(frame->pts, av_buffersink_get_time_base(state_->sink), kTagTimeBase);
 }
 
-void DeinterlaceGraph::WritePulled(BYTE* destination) {
-  if (!state_ || !state_->pulled->data[0]) return;
+bool DeinterlaceGraph::WritePulled(BYTE* destination, size_t destinationSize) {
+  if (!state_ || !state_->pulled->data[0] || destinationSize < output_.ImageSize()) return false;
   const AVFrame* frame = state_->pulled.get();
+  if (state_->converter.IsConfigured()) {
+    FramePlanes planes;
+    for (size_t i = 0; i < planes.data.size(); ++i) {
+      planes.data[i] = frame->data[i];
+      planes.strides[i] = frame->linesize[i];
+    }
+    return state_->converter.ConvertPlanes(planes, destination, destinationSize);
+  }
   const FramePlanes planes = TopDownPlanes(output_, destination);
   std::array<uint8_t*, 4> data = planes.data;
   std::array<int, 4> strides = planes.strides;
@@ -195,6 +253,7 @@ void DeinterlaceGraph::WritePulled(BYTE* destination) {
   std::copy(std::begin(frame->data), std::begin(frame->data) + 4, frameData.begin());
   av_image_copy(data.data(), strides.data(), frameData.data(), frame->linesize,
                 static_cast<AVPixelFormat>(frame->format), output_.width, output_.height);
+  return true;
 }
 
 void DeinterlaceGraph::Reset() { state_.reset(); }
@@ -317,7 +376,10 @@ HRESULT CVideoDeinterlacer::DeliverReady() {
       NotifyEvent(EC_ERRORABORT, E_UNEXPECTED, 0);
       return E_UNEXPECTED;
     }
-    graph_.WritePulled(destination);
+    if (!graph_.WritePulled(destination, static_cast<size_t>(out->GetSize()))) {
+      NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
+      return E_FAIL;
+    }
     if (held.timeResult == S_OK) {
       REFERENCE_TIME start = held.start;
       REFERENCE_TIME stop = held.stop;

@@ -67,8 +67,10 @@ class DeinterlaceGraph {
   bool PushEnd();
   // Takes the next finished frame out of the graph: its tag, or nothing when none is ready.
   std::optional<int64_t> Pull();
-  // Writes the frame last pulled into `destination` (at least Output().ImageSize() bytes).
-  void WritePulled(BYTE* destination);
+  // Writes the frame last pulled into `destination` (`destinationSize` bytes, at least
+  // Output().ImageSize(); room after the frame lets the conversion write there directly).
+  // False when there is no frame, the destination is too small or the conversion fails.
+  bool WritePulled(BYTE* destination, size_t destinationSize);
   // Frees the graph and the frames it holds.
   void Reset();
 

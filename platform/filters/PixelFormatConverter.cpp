@@ -302,6 +302,16 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
     readFrom = sourceScratch_.data();
     ++scratchCopies_;
   }
+  // PlanesOf only computes addresses; the source's are read, never written.
+  return ConvertPlanes(PlanesOf(input_, const_cast<uint8_t*>(readFrom)), destination,
+                       destinationSize);
+}
+
+bool PixelFormatConverter::ConvertPlanes(FramePlanes in, BYTE* destination,
+                                         size_t destinationSize) {
+  if (!context_ || !in.data[0] || !destination) return false;
+  const size_t outSize = output_.ImageSize();
+  if (destinationSize < outSize) return false;
   // Bottom-up and top-down differ only in row order. When exactly one side is bottom-up, the
   // source is read upside down (each plane from its last row, with a negative stride) so the
   // destination gets its rows in its own order. The library reads upside-down 4:1:1 planes
@@ -312,8 +322,6 @@ bool PixelFormatConverter::Convert(const BYTE* source, size_t sourceSize, BYTE* 
   if (viaScratch) destinationScratch_.resize(outSize + kBufferPadding);
   BYTE* writeTo = viaScratch ? destinationScratch_.data() : destination;
 
-  // PlanesOf only computes addresses; the source's are read, never written.
-  Planes in = PlanesOf(input_, const_cast<uint8_t*>(readFrom));
   if (flip && !flipAfter) FlipVertically(in, input_);
   const std::array<const uint8_t*, 4> sourcePlanes = {in.data[0], in.data[1], in.data[2],
                                                       in.data[3]};

@@ -114,6 +114,11 @@ class PixelFormatConverter {
   // written (capacities). False (and nothing written) when unconfigured or when either buffer
   // is smaller than its layout's ImageSize().
   bool Convert(const BYTE* source, size_t sourceSize, BYTE* destination, size_t destinationSize);
+  // Converts one frame given by its planes in the input layout's plane order, in memory order,
+  // with any strides (a frame of the conversion library, readable past each plane's last row
+  // as its frames are). False (and nothing written) when unconfigured or when the destination
+  // is smaller than the output's ImageSize().
+  bool ConvertPlanes(FramePlanes source, BYTE* destination, size_t destinationSize);
   // Frames that went through a scratch copy (buffers without room after them).
   long ScratchCopies() const { return scratchCopies_; }
 

@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QThread>
+#include <atomic>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace vidorra::filters {
@@ -17,6 +19,10 @@ constexpr HRESULT kWrongThread = static_cast<HRESULT>(0x8001010E);  // RPC_E_WRO
 constexpr long kDefaultStyle = WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 constexpr const wchar_t* kDefaultCaption = L"ActiveMovie Window";
 constexpr uint32_t kOpaqueAlpha = 0xFF000000u;
+// Buffers kept for reuse after the window let go of them, beyond the pool's own.
+constexpr size_t kMaxRetiredBuffers = 3;
+// Frame buffers start at least this aligned, whatever the pool asks, as images want.
+constexpr long kMinBufferAlign = 16;
 
 // ShowWindow commands as IVideoWindow::put_WindowState takes them.
 constexpr long kSwHide = 0;
@@ -67,7 +73,147 @@ void CopyFrame(const FrameLayout& layout, const BYTE* data, QImage& image) {
   }
 }
 
+QImage::Format ImageFormatOf(const FrameLayout& layout) {
+  return layout.format == PixelFormat::kRgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888;
+}
+
+// Makes the fourth byte of each RGB32 pixel of a frame opaque, in place; reads only when it
+// already is (as converters write it).
+void MakeOpaque(BYTE* data, size_t pixels) {
+  auto* pixel = reinterpret_cast<uint32_t*>(data);
+  uint32_t all = kOpaqueAlpha;
+  for (size_t i = 0; i < pixels; ++i) all &= pixel[i];
+  if (all == kOpaqueAlpha) return;
+  for (size_t i = 0; i < pixels; ++i) pixel[i] |= kOpaqueAlpha;
+}
+
 }  // namespace
+
+// ---- CVideoFrameAllocator -----------------------------------------------------------------
+
+struct CVideoFrameAllocator::FrameBuffer {
+  std::unique_ptr<BYTE[]> memory;
+  BYTE* data = nullptr;  // the sample's buffer: aligned, after the prefix
+  // Images of the frame in this buffer still alive (ShareFrame). Released by the thread that
+  // drops the last copy of one (painting's reads come before), acquired before the buffer is
+  // written again.
+  std::atomic<int> shown{0};
+
+  bool Shown() const { return shown.load(std::memory_order_acquire) != 0; }
+};
+
+STDMETHODIMP CVideoFrameAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                                 ALLOCATOR_PROPERTIES* pActual) {
+  // The pool checks and settles the request; its samples get no memory of their own, since
+  // GetBuffer gives each one a frame buffer.
+  HRESULT hr = CMemAllocator::SetProperties(pRequest, pActual);
+  if (FAILED(hr)) return hr;
+  ALLOCATOR_PROPERTIES bare = *pActual;
+  bare.cbBuffer = 0;
+  bare.cbPrefix = 0;
+  bare.cbAlign = 1;
+  ALLOCATOR_PROPERTIES unused{};
+  hr = CMemAllocator::SetProperties(&bare, &unused);
+  if (FAILED(hr)) return hr;
+  std::lock_guard lock(mutex_);
+  props_ = *pActual;
+  props_.cbAlign = std::max(props_.cbAlign, kMinBufferAlign);
+  *pActual = props_;
+  buffers_.clear();
+  retired_.clear();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoFrameAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps) {
+  if (!pProps) return E_POINTER;
+  std::lock_guard lock(mutex_);
+  *pProps = props_;
+  return S_OK;
+}
+
+std::shared_ptr<CVideoFrameAllocator::FrameBuffer> CVideoFrameAllocator::TakeUnshownBuffer() {
+  for (auto it = retired_.begin(); it != retired_.end(); ++it) {
+    // Only ShareFrame makes images of a buffer, under mutex_: one not shown stays so.
+    if (!(*it)->Shown()) {
+      std::shared_ptr<FrameBuffer> buffer = std::move(*it);
+      retired_.erase(it);
+      return buffer;
+    }
+  }
+  auto buffer = std::make_shared<FrameBuffer>();
+  const auto bytes = static_cast<size_t>(props_.cbPrefix) + static_cast<size_t>(props_.cbBuffer) +
+                     static_cast<size_t>(props_.cbAlign);
+  buffer->memory.reset(new (std::nothrow) BYTE[bytes]);
+  if (!buffer->memory) return nullptr;
+  const auto base = reinterpret_cast<uintptr_t>(buffer->memory.get()) + props_.cbPrefix;
+  const auto align = static_cast<uintptr_t>(props_.cbAlign);
+  buffer->data = reinterpret_cast<BYTE*>((base + align - 1) / align * align);
+  return buffer;
+}
+
+STDMETHODIMP CVideoFrameAllocator::GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                                             REFERENCE_TIME* pEndTime, DWORD dwFlags) {
+  HRESULT hr = CMemAllocator::GetBuffer(ppBuffer, pStartTime, pEndTime, dwFlags);
+  if (FAILED(hr)) return hr;
+  // The pool's samples are all CMediaSamples.
+  auto* sample = static_cast<CMediaSample*>(*ppBuffer);
+  {
+    std::lock_guard lock(mutex_);
+    std::shared_ptr<FrameBuffer>& buffer = buffers_[*ppBuffer];
+    if (!buffer || buffer->Shown()) {
+      // The window still shows the frame in this buffer (or there is none yet).
+      if (buffer) {
+        retired_.push_back(std::move(buffer));
+        if (retired_.size() > kMaxRetiredBuffers) retired_.erase(retired_.begin());
+      }
+      buffer = TakeUnshownBuffer();
+    }
+    if (buffer) {
+      sample->SetBuffer(buffer->data, props_.cbBuffer);
+      sample->SetActualDataLength(props_.cbBuffer);
+      return S_OK;
+    }
+    buffers_.erase(*ppBuffer);
+  }
+  (*ppBuffer)->Release();
+  *ppBuffer = nullptr;
+  return E_OUTOFMEMORY;
+}
+
+QImage CVideoFrameAllocator::ShareFrame(IMediaSample* sample, const FrameLayout& layout) {
+  std::shared_ptr<FrameBuffer> buffer;
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = buffers_.find(sample);
+    if (it == buffers_.end() || !it->second ||
+        static_cast<size_t>(props_.cbBuffer) < layout.ImageSize()) {
+      return {};
+    }
+    buffer = it->second;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || data != buffer->data) return {};
+    buffer->shown.fetch_add(1, std::memory_order_relaxed);
+  }
+  // The image holds the buffer, and counts as showing it, until its last copy goes.
+  auto* holder = new std::shared_ptr<FrameBuffer>(buffer);
+  QImage image(
+      buffer->data, layout.width, layout.height, static_cast<qsizetype>(layout.Stride()),
+      ImageFormatOf(layout),
+      [](void* info) {
+        auto* held = static_cast<std::shared_ptr<FrameBuffer>*>(info);
+        (*held)->shown.fetch_sub(1, std::memory_order_release);
+        delete held;
+      },
+      holder);
+  // An image that could not be made never calls its clean-up.
+  if (image.isNull()) {
+    buffer->shown.fetch_sub(1, std::memory_order_release);
+    delete holder;
+  }
+  return image;
+}
+
+// ---- CVideoRenderer ----------------------------------------------------------------------
 
 CVideoRenderer::CVideoRenderer()
     : CBaseRenderer(L"Video Renderer", CLSID_VideoRenderer), style_(kDefaultStyle) {
@@ -140,12 +286,35 @@ HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) {
   std::lock_guard lock(windowMutex_);
   // Without a window there is nothing to show, and nothing to copy.
   if (!window_) return S_OK;
+  QImage shared = frameAllocator_->ShareFrame(sample, layout_);
+  if (!shared.isNull()) {
+    // The fourth byte of a device-independent RGB32 pixel is unused (often 0); the image
+    // format wants it opaque. The buffer is ours to change.
+    if (layout_.format == PixelFormat::kRgb32) {
+      MakeOpaque(data, static_cast<size_t>(layout_.width) * static_cast<size_t>(layout_.height));
+    }
+    // Shown where it was written; the window's previous frame goes back to its buffer's pool.
+    window_->PresentFrame(std::move(shared), layout_.bottomUp);
+    windowHoldsCopy_ = false;
+    return S_OK;
+  }
+  // A buffer of another allocator: the frame is copied.
   CopyFrame(layout_, data, spare_);
   if (spare_.isNull()) return E_OUTOFMEMORY;
   // The window keeps this frame and hands back the one it showed before, which becomes the
-  // next frame's image unless painting still holds it.
-  spare_ = window_->PresentFrame(std::move(spare_));
+  // next copy's image unless painting still holds it (a shared buffer's image is not ours to
+  // write).
+  QImage previous = window_->PresentFrame(std::move(spare_), false);
+  spare_ = windowHoldsCopy_ ? std::move(previous) : QImage();
+  windowHoldsCopy_ = true;
   return S_OK;
+}
+
+HRESULT CVideoRenderer::CompleteConnect(IPin* receivePin) {
+  // Offered to the output pin that connects next (the pin forgets its allocator when it
+  // disconnects): frames are then written into buffers the window can show.
+  if (!InputPin()->Allocator()) InputPin()->NotifyAllocator(frameAllocator_.Get(), FALSE);
+  return CBaseRenderer::CompleteConnect(receivePin);
 }
 
 HRESULT CVideoRenderer::OnStartStreaming() {

@@ -8,8 +8,13 @@
 // Not provided (E_NOTIMPL): put/get_FullScreenMode, put/get_BackgroundPalette,
 // NotifyOwnerMessage, GetMinIdealImageSize, GetMaxIdealImageSize and the IDispatch methods.
 //
-// Threads: frames arrive on the upstream streaming thread, are copied once into an image (the
-// window's previous one when painting no longer holds it) and handed to the window (latest
+// Frames are shown where the upstream filter wrote them: the input pin offers an allocator
+// (CVideoFrameAllocator) whose buffers the window can paint as they are, bottom-up or top-down,
+// so a frame is handed to the window without a copy. A frame in a buffer of another allocator
+// (an upstream pin that insisted on its own) is copied once into an image (the window's
+// previous one when painting no longer holds it).
+//
+// Threads: frames arrive on the upstream streaming thread and are handed to the window (latest
 // frame wins, see VideoRendererWindow). The window lives on the application's
 // (user-interface) thread; IVideoWindow must be called there (RPC_E_WRONG_THREAD otherwise).
 // windowMutex_ guards the window pointer between the streaming thread and the window's
@@ -20,12 +25,49 @@
 #include <control.h>
 #include <streams.h>
 
+#include <memory>
 #include <mutex>
+#include <unordered_map>
+#include <vector>
 
 #include "PixelFormatConverter.h"
 #include "VideoRendererWindow.h"
 
 namespace vidorra::filters {
+
+// The video renderer's allocator: a pool of samples whose buffers are frame buffers the window
+// may go on painting after the sample came back. A buffer whose frame the window still holds
+// (the latest frame, or one being painted) is never written again: the sample that comes out
+// of GetBuffer gets a buffer nobody shows (one the window has let go, or a new one). At most
+// a few buffers beyond the pool's count exist.
+//
+// Threads: any thread, like CMemAllocator; mutex_ guards the buffers.
+class CVideoFrameAllocator : public CMemAllocator {
+ public:
+  STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                             ALLOCATOR_PROPERTIES* pActual) override;
+  STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* pProps) override;
+  STDMETHODIMP GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                         REFERENCE_TIME* pEndTime, DWORD dwFlags) override;
+
+  // The frame in `sample` (one of ours, laid out as `layout`) as an image sharing its buffer,
+  // which stays unwritten while the image or a copy of it lives; the rows in memory order (a
+  // bottom-up frame's image is upside down). A null image when the sample is not ours or its
+  // buffer is too small for the layout.
+  QImage ShareFrame(IMediaSample* sample, const FrameLayout& layout);
+
+ private:
+  struct FrameBuffer;
+  // A buffer nobody shows, or a new one; null when out of memory. Called under mutex_.
+  std::shared_ptr<FrameBuffer> TakeUnshownBuffer();
+
+  std::mutex mutex_;
+  ALLOCATOR_PROPERTIES props_{};
+  // Each sample's current buffer.
+  std::unordered_map<IMediaSample*, std::shared_ptr<FrameBuffer>> buffers_;
+  // Buffers taken from their sample while the window showed them, to be used again.
+  std::vector<std::shared_ptr<FrameBuffer>> retired_;
+};
 
 class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVideoWindow> {
  public:
@@ -82,6 +124,7 @@ class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVid
   HRESULT SetMediaType(const CMediaType* mt) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
   HRESULT OnStartStreaming() override;
+  HRESULT CompleteConnect(IPin* receivePin) override;
 
   // The window (null once destroyed by its owner); tests grab it.
   VideoRendererWindow* WindowForTesting() const { return window_; }
@@ -96,8 +139,10 @@ class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVid
   VideoRendererWindow* window_ = nullptr;  // owned: deleted with the filter unless its owner
                                            // widget deleted it first
 
-  FrameLayout layout_;  // of the connection; set while stopped
-  QImage spare_;        // the image the next frame is copied into; under windowMutex_
+  ComPtr<CVideoFrameAllocator> frameAllocator_ = MakeComObject<CVideoFrameAllocator>();
+  FrameLayout layout_;            // of the connection; set while stopped
+  QImage spare_;                  // the image the next copied frame goes into; under windowMutex_
+  bool windowHoldsCopy_ = false;  // the window's frame is a copy, not a shared buffer; ditto
   long style_;
   long styleEx_ = 0;
   bool autoShow_ = true;

@@ -87,11 +87,12 @@ VideoRendererWindow::~VideoRendererWindow() {
   if (onDestroyed_) onDestroyed_();
 }
 
-QImage VideoRendererWindow::PresentFrame(QImage frame) {
+QImage VideoRendererWindow::PresentFrame(QImage frame, bool upsideDown) {
   bool queue = false;
   {
     std::lock_guard lock(frameMutex_);
     std::swap(frame_, frame);
+    upsideDown_ = upsideDown;
     queue = !repaintQueued_;
     repaintQueued_ = true;
   }
@@ -112,8 +113,14 @@ QImage VideoRendererWindow::PresentFrame(QImage frame) {
 }
 
 QImage VideoRendererWindow::LatestFrame() const {
-  std::lock_guard lock(frameMutex_);
-  return frame_;
+  QImage frame;
+  bool upsideDown = false;
+  {
+    std::lock_guard lock(frameMutex_);
+    frame = frame_;
+    upsideDown = upsideDown_;
+  }
+  return upsideDown ? frame.mirrored(false, true) : frame;
 }
 
 void VideoRendererWindow::SetBackground(QColor colour) {
@@ -122,13 +129,24 @@ void VideoRendererWindow::SetBackground(QColor colour) {
 }
 
 void VideoRendererWindow::paintEvent(QPaintEvent*) {
-  const QImage frame = LatestFrame();
+  QImage frame;
+  bool upsideDown = false;
+  {
+    std::lock_guard lock(frameMutex_);
+    frame = frame_;
+    upsideDown = upsideDown_;
+  }
   QPainter painter(this);
   if (frame.isNull()) {
     painter.fillRect(rect(), background_);
     return;
   }
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  // Rows stored bottom first: the window's top row comes from the image's last.
+  if (upsideDown) {
+    painter.translate(0, height());
+    painter.scale(1, -1);
+  }
   painter.drawImage(rect(), frame);
 }
 

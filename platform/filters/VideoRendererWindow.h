@@ -6,7 +6,8 @@
 // stores the frame under frameMutex_ and, when no repaint is pending yet, queues one to the
 // widget's thread, so a fast stream costs at most one queued repaint and the latest frame
 // wins. Painting copies the frame reference under the same mutex and draws outside it, so it
-// never holds up the streaming thread. Everything else runs on the widget's thread.
+// never holds up the streaming thread; a frame stored upside down is drawn through a mirroring
+// transform, never turned over in memory. Everything else runs on the widget's thread.
 #pragma once
 
 #include <wtypes.h>
@@ -25,10 +26,12 @@ class VideoRendererWindow : public QWidget {
   VideoRendererWindow();
   ~VideoRendererWindow() override;
 
-  // Shows `frame` next; returns the frame it replaces (null before the first), which the caller
-  // may fill again once no painting shares it (QImage::isDetached).
-  QImage PresentFrame(QImage frame);
-  // The frame painted next (a shared copy); null before the first.
+  // Shows `frame` next, its rows top first, or bottom first when `upsideDown` (a bottom-up
+  // bitmap shown in place); returns the frame it replaces (null before the first), which the
+  // caller may fill again once no painting shares it (QImage::isDetached).
+  QImage PresentFrame(QImage frame, bool upsideDown);
+  // The frame painted next, the right way up (a shared copy, or an upright copy of a frame
+  // stored upside down); null before the first.
   QImage LatestFrame() const;
   // Frames received, and repaints that showed one (tests, diagnostics).
   long FramesPresented() const { return presented_.load(); }
@@ -58,6 +61,7 @@ class VideoRendererWindow : public QWidget {
 
   mutable std::mutex frameMutex_;
   QImage frame_;                // guarded by frameMutex_
+  bool upsideDown_ = false;     // guarded by frameMutex_
   bool repaintQueued_ = false;  // guarded by frameMutex_
   std::atomic<long> presented_{0};
   std::atomic<HWND> drain_{nullptr};

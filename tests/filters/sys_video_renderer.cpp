@@ -1,5 +1,6 @@
 // "Video Renderer": accepted types, the last frame shown the right way up and scaled to the
-// window (grabbed offscreen), IVideoWindow placement (owner, position, styles, visibility,
+// window (grabbed offscreen), a frame shown where it was written left intact by the frames
+// after it, IVideoWindow placement (owner, position, styles, visibility,
 // caption), input forwarded to the message drain, and a window destroyed by its owner.
 #include <ColorSpaceConverter.h>
 #include <HwndQt.h>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <functional>
 #include <memory>
 
 #include "sys_filter_support.h"
@@ -26,7 +28,8 @@ constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 constexpr int kFrames = 5;
 
-// Frame k: top half (200, 10k, 0), bottom half (0, 0, 200); stored bottom-up, untimed.
+// Frame k: top half (200, 10k, 0), bottom half (0, 0, 200); stored bottom-up (or top-down),
+// untimed.
 QColor TopColour(int frame) { return QColor(200, 10 * frame, 0); }
 const QColor kBottomColour(0, 0, 200);
 
@@ -34,8 +37,10 @@ class PictureSource;
 
 class PictureStream : public CSourceStream {
  public:
-  PictureStream(CSource* source, PixelFormat format)
-      : CSourceStream(source, L"Output"), layout_{format, kWidth, kHeight, true} {}
+  PictureStream(CSource* source, PixelFormat format, bool bottomUp)
+      : CSourceStream(source, L"Output"), layout_{format, kWidth, kHeight, bottomUp} {}
+  // Called on the streaming thread before frame k is made (the frames before it are shown).
+  std::function<void(int frame)> beforeFill;
   HRESULT GetMediaType(int position, CMediaType* mt) override {
     if (position != 0) return VFW_S_NO_MORE_ITEMS;
     VIDEOINFOHEADER info{};
@@ -59,12 +64,13 @@ class PictureStream : public CSourceStream {
   }
   HRESULT FillBuffer(IMediaSample* sample) override {
     if (frame_ >= kFrames) return S_FALSE;
+    if (beforeFill) beforeFill(frame_);
     BYTE* data = nullptr;
     sample->GetPointer(&data);
     const size_t bytes = layout_.format == PixelFormat::kRgb32 ? 4 : 3;
     for (int y = 0; y < kHeight; ++y) {
       const QColor c = y < kHeight / 2 ? TopColour(frame_) : kBottomColour;
-      BYTE* row = data + layout_.Stride() * (kHeight - 1 - y);  // bottom-up
+      BYTE* row = data + layout_.Stride() * (layout_.bottomUp ? kHeight - 1 - y : y);
       for (int x = 0; x < kWidth; ++x) {
         BYTE* p = row + x * bytes;
         p[0] = static_cast<BYTE>(c.blue());
@@ -86,10 +92,12 @@ class PictureStream : public CSourceStream {
 
 class PictureSource : public CSource {
  public:
-  explicit PictureSource(PixelFormat format) : CSource(L"Picture Source", CLSID_TestPushSource) {
-    AddPin(std::make_unique<PictureStream>(this, format));
+  PictureSource(PixelFormat format, bool bottomUp)
+      : CSource(L"Picture Source", CLSID_TestPushSource) {
+    AddPin(std::make_unique<PictureStream>(this, format, bottomUp));
   }
   IPin* OutputPin() const { return Stream(0); }
+  PictureStream* PictureOutput() const { return static_cast<PictureStream*>(Stream(0)); }
 };
 
 struct RendererGraph {
@@ -99,8 +107,8 @@ struct RendererGraph {
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
-  explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32)
-      : source(MakeComObject<PictureSource>(format)) {
+  explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true)
+      : source(MakeComObject<PictureSource>(format, bottomUp)) {
     graph->AddFilter(source.Get(), L"Source");
     graph->AddFilter(renderer.Get(), L"Video Renderer");
   }
@@ -132,8 +140,11 @@ TEST(SysVideoRenderer, AcceptsRgb32AndRgb24Only) {
 }
 
 TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaled) {
-  for (PixelFormat format : {PixelFormat::kRgb32, PixelFormat::kRgb24}) {
-    RendererGraph g(format);
+  for (const auto& [format, bottomUp] :
+       {std::pair{PixelFormat::kRgb32, true}, std::pair{PixelFormat::kRgb24, true},
+        std::pair{PixelFormat::kRgb32, false}}) {
+    SCOPED_TRACE(bottomUp ? "bottom-up" : "top-down");
+    RendererGraph g(format, bottomUp);
     ASSERT_TRUE(g.window);
     ASSERT_EQ(S_OK, g.Connect());
     ASSERT_EQ(S_OK, g.video->SetWindowPosition(0, 0, kWidth * 2, kHeight * 2));
@@ -150,7 +161,41 @@ TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaled) {
     ASSERT_EQ(shown.size(), QSize(kWidth * 2, kHeight * 2)) << "picture scaled to the window";
     ExpectColourNear(shown.pixel(kWidth, kHeight / 2), TopColour(kFrames - 1), "top half");
     ExpectColourNear(shown.pixel(kWidth, kHeight * 3 / 2), kBottomColour, "bottom half");
+
+    // Inside an owner, as the program shows it: upright at its place in the owner.
+    QWidget owner;
+    owner.resize(kWidth * 4, kHeight * 4);
+    ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(&owner))));
+    ASSERT_EQ(S_OK, g.video->SetWindowPosition(kWidth, kHeight, kWidth * 2, kHeight * 2));
+    ASSERT_EQ(S_OK, g.video->put_Visible(OATRUE));
+    const QImage inOwner = owner.grab().toImage();
+    ExpectColourNear(inOwner.pixel(kWidth * 2, kHeight * 3 / 2), TopColour(kFrames - 1),
+                     "top half in the owner");
+    ExpectColourNear(inOwner.pixel(kWidth * 2, kHeight * 5 / 2), kBottomColour,
+                     "bottom half in the owner");
   }
+}
+
+TEST(SysVideoRenderer, AFrameStillShownIsLeftIntactByTheFramesAfterIt) {
+  // Frames are shown in the buffers they were written to. Frame 0, held here as painting holds
+  // the frame it draws, keeps its picture while the frames after it arrive.
+  RendererGraph g(PixelFormat::kRgb32, false);
+  ASSERT_TRUE(g.window);
+  QImage held;
+  g.source->PictureOutput()->beforeFill = [&](int frame) {
+    if (frame == 1) held = g.window->LatestFrame();
+  };
+  ASSERT_EQ(S_OK, g.Connect());
+  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+  ASSERT_TRUE(WaitUntil([&] { return g.window->FramesPresented() == kFrames; }));
+  ASSERT_FALSE(held.isNull());
+  const QImage latest = g.window->LatestFrame();
+  EXPECT_NE(held.constBits(), latest.constBits());
+  ExpectColourNear(latest.pixel(0, 0), TopColour(kFrames - 1), "latest frame");
+  for (int y : {0, kHeight / 2 - 1}) {
+    for (int x : {0, kWidth - 1}) ExpectColourNear(held.pixel(x, y), TopColour(0), "held frame");
+  }
+  ExpectColourNear(held.pixel(0, kHeight - 1), kBottomColour, "held frame's bottom");
 }
 
 TEST(SysVideoRenderer, FollowsOwnerAndPlacement) {
