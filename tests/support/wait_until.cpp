@@ -25,8 +25,13 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   }
   QEventLoop loop;
   QTimer look;
+  // The look that saw the condition hold decides: a condition may judge each new state once
+  // (a frame, an event), so it is not asked again after it held.
+  bool held = false;
   QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-    if (condition()) loop.quit();
+    if (held) return;
+    held = condition();
+    if (held) loop.quit();
   });
   QTimer deadline;
   deadline.setSingleShot(true);
@@ -34,7 +39,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   look.start(kLookEvery);
   deadline.start(timeout);
   loop.exec();
-  return condition();
+  return held || condition();
 }
 
 }  // namespace vidorra::test
