@@ -14,9 +14,12 @@ HRESULT CBaseInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** ppAllocator) {
   if (!ppAllocator) return E_POINTER;
   std::lock_guard lock(lock_);
-  if (!allocator_) allocator_ = MakeComObject<CMemAllocator>();
+  if (!allocator_) allocator_ = CreateAllocator();
+  if (!allocator_) return E_OUTOFMEMORY;
   return allocator_.CopyTo(ppAllocator);
 }
+
+ComPtr<IMemAllocator> CBaseInputPin::CreateAllocator() { return MakeComObject<CMemAllocator>(); }
 
 STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) {
   if (!pAllocator) return E_POINTER;

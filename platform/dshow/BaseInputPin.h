@@ -46,6 +46,10 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   IMemAllocator* Allocator() const { return allocator_.Get(); }
 
  protected:
+  // The allocator GetAllocator offers when the pin has none: a plain memory allocator here; a
+  // pin whose filter wants samples in buffers of its own returns that one.
+  virtual ComPtr<IMemAllocator> CreateAllocator();
+
   std::atomic<bool> flushing_{false};
   std::atomic<bool> endOfStream_{false};
   ComPtr<IMemAllocator> allocator_;

@@ -1,6 +1,8 @@
 // CBaseRenderer: presentation on the graph clock.
 #include "BaseRenderer.h"
 
+#include "MemAllocator.h"
+
 CBaseRenderer::CBaseRenderer(std::wstring name, REFCLSID clsid)
     : CBaseFilter(std::move(name), clsid),
       input_(std::make_unique<CRendererInputPin>(this, L"In")),
@@ -184,3 +186,6 @@ HRESULT CBaseRenderer::OnStartStreaming() { return S_OK; }
 HRESULT CBaseRenderer::OnStopStreaming() { return S_OK; }
 HRESULT CBaseRenderer::CompleteConnect(IPin* /*receivePin*/) { return S_OK; }
 HRESULT CBaseRenderer::BreakConnect() { return S_OK; }
+ComPtr<IMemAllocator> CBaseRenderer::CreateInputAllocator() {
+  return MakeComObject<CMemAllocator>();
+}

@@ -48,6 +48,8 @@ class CBaseRenderer : public CBaseFilter {
   virtual HRESULT OnStopStreaming();
   virtual HRESULT CompleteConnect(IPin* receivePin);
   virtual HRESULT BreakConnect();
+  // The allocator the input pin offers upstream (a plain memory allocator by default).
+  virtual ComPtr<IMemAllocator> CreateInputAllocator();
 
   // ---- Stream control, called by the input pin ----
   virtual HRESULT Receive(IMediaSample* sample);

@@ -20,6 +20,10 @@ HRESULT CRendererInputPin::CompleteConnect(IPin* receivePin) {
   return renderer_->CompleteConnect(receivePin);
 }
 
+ComPtr<IMemAllocator> CRendererInputPin::CreateAllocator() {
+  return renderer_->CreateInputAllocator();
+}
+
 HRESULT CRendererInputPin::BreakConnect() {
   renderer_->BreakConnect();
   return CBaseInputPin::BreakConnect();

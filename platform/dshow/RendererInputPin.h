@@ -19,6 +19,9 @@ class CRendererInputPin : public CBaseInputPin {
   STDMETHODIMP BeginFlush() override;
   STDMETHODIMP EndFlush() override;
 
+ protected:
+  ComPtr<IMemAllocator> CreateAllocator() override;
+
  private:
   CBaseRenderer* const renderer_;
 };

@@ -310,12 +310,7 @@ HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) {
   return S_OK;
 }
 
-HRESULT CVideoRenderer::CompleteConnect(IPin* receivePin) {
-  // Offered to the output pin that connects next (the pin forgets its allocator when it
-  // disconnects): frames are then written into buffers the window can show.
-  if (!InputPin()->Allocator()) InputPin()->NotifyAllocator(frameAllocator_.Get(), FALSE);
-  return CBaseRenderer::CompleteConnect(receivePin);
-}
+ComPtr<IMemAllocator> CVideoRenderer::CreateInputAllocator() { return frameAllocator_; }
 
 HRESULT CVideoRenderer::OnStartStreaming() {
   if (autoShow_) {

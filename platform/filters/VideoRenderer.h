@@ -124,7 +124,8 @@ class CVideoRenderer : public CBaseRenderer, public DispatchWithoutTypeInfo<IVid
   HRESULT SetMediaType(const CMediaType* mt) override;
   HRESULT DoRenderSample(IMediaSample* sample) override;
   HRESULT OnStartStreaming() override;
-  HRESULT CompleteConnect(IPin* receivePin) override;
+  // Frames are written into buffers the window can show.
+  ComPtr<IMemAllocator> CreateInputAllocator() override;
 
   // The window (null once destroyed by its owner); tests grab it.
   VideoRendererWindow* WindowForTesting() const { return window_; }

@@ -186,6 +186,11 @@ TEST(SysVideoRenderer, AFrameStillShownIsLeftIntactByTheFramesAfterIt) {
     if (frame == 1) held = g.window->LatestFrame();
   };
   ASSERT_EQ(S_OK, g.Connect());
+  // The source writes into the renderer's own frame buffers.
+  ComPtr<IMemAllocator> used;
+  ASSERT_EQ(S_OK, QueryAs<IMemInputPin>(PinAtIndex(g.renderer.Get(), 0).Get())
+                      ->GetAllocator(used.GetAddressOf()));
+  EXPECT_NE(dynamic_cast<vidorra::filters::CVideoFrameAllocator*>(used.Get()), nullptr);
   ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
   ASSERT_TRUE(WaitUntil([&] { return g.window->FramesPresented() == kFrames; }));
   ASSERT_FALSE(held.isNull());
