@@ -133,43 +133,6 @@ TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
   }
 }
 
-// Records, for every sample passing a Sample Grabber, its start time and the clock's time
-// (relative to the run's start) when it passed.
-class ClockReadingCallback : public CUnknown, public ISampleGrabberCB {
- public:
-  ClockReadingCallback(test::TestManualClock* clock, REFERENCE_TIME runStart)
-      : clock_(clock), runStart_(runStart) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_ISampleGrabberCB) {
-      return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
-    }
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP SampleCB(double, IMediaSample* sample) override {
-    REFERENCE_TIME start = -1, stop = -1;
-    sample->GetTime(&start, &stop);
-    std::lock_guard lock(mutex_);
-    passed_.push_back({start, clock_->Now() - runStart_});
-    return S_OK;
-  }
-  STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
-  struct Passage {
-    REFERENCE_TIME start;
-    REFERENCE_TIME streamTimeWhenPassed;
-  };
-  std::vector<Passage> Passed() {
-    std::lock_guard lock(mutex_);
-    return passed_;
-  }
-
- private:
-  test::TestManualClock* clock_;
-  const REFERENCE_TIME runStart_;
-  std::mutex mutex_;
-  std::vector<Passage> passed_;
-};
-
 // On a clock the source hands out each frame no sooner than its stream time. The clock here
 // moves only when the test moves it: frame k may leave once the clock reaches its time, and the
 // next one must wait for the next step. A pause stops stream time: after it the source goes on
@@ -193,9 +156,23 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
                    {{source.Get(), L"Source"}, {grabber.Get(), L"Grabber"}, {renderer.Get(), L"Null"}});
   ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, grabber.Get(), 0), S_OK);
   ASSERT_EQ(test::Link(graph.Get(), grabber.Get(), 1, renderer.Get(), 0), S_OK);
-  auto callback = MakeComObject<ClockReadingCallback>(clock.Get(), kRunStart);
+  // For every sample passing the grabber: its start time and the stream time when it passed.
+  struct Passage {
+    REFERENCE_TIME start, streamTimeWhenPassed;
+  };
+  std::mutex mutex;
+  std::vector<Passage> passed;
+  auto callback = MakeComObject<test::GrabberCallback>([&](double, IMediaSample* sample, const BYTE*, long) {
+    REFERENCE_TIME start = -1, stop = -1;
+    sample->GetTime(&start, &stop);
+    std::lock_guard lock(mutex);
+    passed.push_back({start, clock->Now() - kRunStart});
+  });
   QueryAs<ISampleGrabber>(grabber.Get())->SetCallback(callback.Get(), 0);
-  auto passedCount = [&] { return callback->Passed().size(); };
+  auto passedCount = [&] {
+    std::lock_guard lock(mutex);
+    return passed.size();
+  };
 
   ComPtr<IMediaFilter> control = QueryAs<IMediaFilter>(graph.Get());
   ASSERT_TRUE(SUCCEEDED(control->Run(kRunStart)));  // S_FALSE while the graph still cues
@@ -222,7 +199,6 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
   EXPECT_TRUE(WaitForComplete(graph.Get()));
   ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
 
-  const auto passed = callback->Passed();
   ASSERT_EQ(passed.size(), static_cast<size_t>(kFrames));
   for (int k = 0; k < kFrames; ++k) {
     EXPECT_EQ(passed[k].start, k * kFrameTime);

@@ -109,51 +109,15 @@ double Combing(const std::vector<int>& luma) {
   return total / (static_cast<double>(kWidth) * (kHeight - 2));
 }
 
-// Pushes the combed frames in one layout, times n * 40 ms, then end of stream.
-class CombedSource : public CSource {
- public:
-  explicit CombedSource(const FrameLayout& layout)
-      : CSource(L"Combed Source", CLSID_TestPushSource), layout_(layout) {
-    AddPin(std::make_unique<PictureStream>(this));
+// The combed frames in one layout, times n * 40 ms.
+ComPtr<ListSource> CombedSource(const FrameLayout& layout) {
+  std::vector<ListedSample> frames;
+  for (int n = 0; n < kFrames; ++n) {
+    frames.push_back({PictureIn(layout, CombedLuma(n)), std::pair{n * kFrameTime, (n + 1) * kFrameTime},
+                      std::nullopt});
   }
-  const FrameLayout& Layout() const { return layout_; }
-
- private:
-  class PictureStream : public CSourceStream {
-   public:
-    explicit PictureStream(CombedSource* source)
-        : CSourceStream(source, L"Output"), source_(source) {}
-    HRESULT GetMediaType(int position, CMediaType* mt) override {
-      if (position != 0) return VFW_S_NO_MORE_ITEMS;
-      *mt = filters::MakeVideoMediaType(source_->Layout());
-      return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-      return DecideBuffers(
-          allocator, *request,
-          {.buffers = 2, .bytes = static_cast<long>(source_->Layout().ImageSize())});
-    }
-    HRESULT FillBuffer(IMediaSample* sample) override {
-      if (frame_ >= kFrames) return S_FALSE;
-      const std::vector<BYTE> picture = PictureIn(source_->Layout(), CombedLuma(frame_));
-      BYTE* data = nullptr;
-      sample->GetPointer(&data);
-      std::copy(picture.begin(), picture.end(), data);
-      sample->SetActualDataLength(static_cast<long>(picture.size()));
-      REFERENCE_TIME start = frame_ * kFrameTime;
-      REFERENCE_TIME stop = start + kFrameTime;
-      sample->SetTime(&start, &stop);
-      sample->SetSyncPoint(TRUE);
-      ++frame_;
-      return S_OK;
-    }
-
-   private:
-    CombedSource* const source_;
-    int frame_ = 0;
-  };
-  FrameLayout layout_;
-};
+  return MakeComObject<ListSource>(filters::MakeVideoMediaType(layout), std::move(frames));
+}
 
 // Keeps a copy of every picture with its times; accepts one subtype.
 class PictureSink : public CBaseRenderer {
@@ -254,16 +218,13 @@ class SysDeinterlacerStream : public ::testing::TestWithParam<Conversion> {};
 TEST_P(SysDeinterlacerStream, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
   const Conversion conversion = GetParam();
   ComPtr<IGraphBuilder> graph = NewSysGraph();
-  auto source = MakeComObject<CombedSource>(conversion.input);
+  auto source = CombedSource(conversion.input);
   ComPtr<IBaseFilter> deinterlacer = NewSystemFilter(CLSID_VideoDeinterlacer);
   auto sink = MakeComObject<PictureSink>(filters::SubtypeFromPixelFormat(conversion.output.format));
-  ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
-  ASSERT_EQ(S_OK, graph->AddFilter(deinterlacer.Get(), L"Deinterlacer"));
-  ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->Stream(0), PinAtIndex(deinterlacer.Get(), 0).Get(),
-                                       nullptr));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(PinAtIndex(deinterlacer.Get(), 1).Get(),
-                                       sink->InputPinInterface(), nullptr));
+  AddFilters(graph.Get(),
+             {{source.Get(), L"Source"}, {deinterlacer.Get(), L"Deinterlacer"}, {sink.Get(), L"Sink"}});
+  ASSERT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, deinterlacer.Get(), 0));
+  ASSERT_EQ(S_OK, Link(graph.Get(), deinterlacer.Get(), 1, sink.Get(), 0));
   AM_MEDIA_TYPE connected{};
   ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&connected));
   EXPECT_EQ(FrameLayout::FromMediaType(connected), conversion.output);

@@ -1,13 +1,15 @@
 // Helpers of the system filter tests: graphs, pins by index, system filters by CLSID, a source
-// that pushes a list of samples, and a renderer that can be held up.
+// that pushes a list of samples, a renderer that can be held up, a Sample Grabber callback.
 #pragma once
 
 #include <TestFilterTypes.h>
 #include <gtest/gtest.h>
+#include <qedit.h>
 #include <streams.h>
 #include <wait_until.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -86,7 +88,7 @@ inline HRESULT StopGraph(IGraphBuilder* graph) {
   return control ? control->Stop() : E_NOINTERFACE;
 }
 
-// A source that pushes a list of samples: each with its bytes, its time range if it has one,
+// A source that pushes a list of samples: each with its bytes, its time range (none: untimed),
 // and a new media type if it announces one.
 struct ListedSample {
   std::vector<uint8_t> bytes;
@@ -100,6 +102,8 @@ class ListSource : public CSource {
       : CSource(L"List Source", GUID_NULL), type_(std::move(type)), samples_(std::move(samples)) {
     AddPin(std::make_unique<Stream>(this));
   }
+  // Called on the streaming thread before sample n is made (the samples before it are sent).
+  std::function<void(size_t n)> beforeFill;
 
  private:
   class Stream : public CSourceStream {
@@ -122,12 +126,13 @@ class ListSource : public CSource {
     }
     HRESULT FillBuffer(IMediaSample* sample) override {
       if (next_ >= source_->samples_.size()) return S_FALSE;
+      if (source_->beforeFill) source_->beforeFill(next_);
       ListedSample& s = source_->samples_[next_++];
       BYTE* data = nullptr;
       sample->GetPointer(&data);
       std::copy(s.bytes.begin(), s.bytes.end(), data);
       sample->SetActualDataLength(static_cast<long>(s.bytes.size()));
-      if (s.time) sample->SetTime(&s.time->first, &s.time->second);
+      sample->SetTime(s.time ? &s.time->first : nullptr, s.time ? &s.time->second : nullptr);
       if (s.type) sample->SetMediaType(&*s.type);
       return S_OK;
     }
@@ -204,6 +209,30 @@ class GatedSink : public CBaseRenderer {
   bool released_ = false;
   std::vector<uint32_t> frames_;
   std::vector<bool> timed_;
+};
+
+// A Sample Grabber callback that hands what it is given to `seen`: the sample's stream time in
+// seconds and, from SampleCB, the sample (bytes null), or from BufferCB, the bytes (sample null).
+class GrabberCallback : public CUnknown, public ISampleGrabberCB {
+ public:
+  using Seen = std::function<void(double time, IMediaSample* sample, const BYTE* bytes, long length)>;
+  explicit GrabberCallback(Seen seen) : seen_(std::move(seen)) {}
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_ISampleGrabberCB) return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP SampleCB(double time, IMediaSample* sample) override {
+    seen_(time, sample, nullptr, 0);
+    return S_OK;
+  }
+  STDMETHODIMP BufferCB(double time, BYTE* bytes, long length) override {
+    seen_(time, nullptr, bytes, length);
+    return S_OK;
+  }
+
+ private:
+  const Seen seen_;
 };
 
 }  // namespace vidorra::test

@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <functional>
 #include <memory>
 
 #include "sys_filter_support.h"
@@ -33,88 +32,41 @@ constexpr int kFrames = 5;
 QColor TopColour(int frame) { return QColor(200, 10 * frame, 0); }
 const QColor kBottomColour(0, 0, 200);
 
-class PictureSource;
-
-class PictureStream : public CSourceStream {
- public:
-  PictureStream(CSource* source, PixelFormat format, bool bottomUp)
-      : CSourceStream(source, L"Output"), layout_{format, kWidth, kHeight, bottomUp} {}
-  // Called on the streaming thread before frame k is made (the frames before it are shown).
-  std::function<void(int frame)> beforeFill;
-  HRESULT GetMediaType(int position, CMediaType* mt) override {
-    if (position != 0) return VFW_S_NO_MORE_ITEMS;
-    VIDEOINFOHEADER info{};
-    info.bmiHeader = layout_.ToBitmapInfo();
-    CMediaType type(&MEDIATYPE_Video);
-    type.SetSubtype(layout_.format == PixelFormat::kRgb32 ? &MEDIASUBTYPE_RGB32
-                                                          : &MEDIASUBTYPE_RGB24);
-    type.SetFormatType(&FORMAT_VideoInfo);
-    type.SetFormat(reinterpret_cast<const BYTE*>(&info), sizeof(info));
-    type.SetSampleSize(static_cast<ULONG>(layout_.ImageSize()));
-    *mt = type;
-    return S_OK;
-  }
-  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    return DecideBuffers(allocator, *request,
-                         {.buffers = 2, .bytes = static_cast<long>(layout_.ImageSize())});
-  }
-  HRESULT OnThreadCreate() override {
-    frame_ = 0;
-    return S_OK;
-  }
-  HRESULT FillBuffer(IMediaSample* sample) override {
-    if (frame_ >= kFrames) return S_FALSE;
-    if (beforeFill) beforeFill(frame_);
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    const size_t bytes = layout_.format == PixelFormat::kRgb32 ? 4 : 3;
+ComPtr<ListSource> PictureSource(PixelFormat format, bool bottomUp) {
+  const FrameLayout layout{format, kWidth, kHeight, bottomUp};
+  const size_t bytes = format == PixelFormat::kRgb32 ? 4 : 3;  // RGB32's unused byte left 0
+  std::vector<ListedSample> frames;
+  for (int k = 0; k < kFrames; ++k) {
+    std::vector<uint8_t> image(layout.ImageSize(), 0);
     for (int y = 0; y < kHeight; ++y) {
-      const QColor c = y < kHeight / 2 ? TopColour(frame_) : kBottomColour;
-      BYTE* row = data + layout_.Stride() * (layout_.bottomUp ? kHeight - 1 - y : y);
+      const QColor c = y < kHeight / 2 ? TopColour(k) : kBottomColour;
+      uint8_t* row = image.data() + layout.Stride() * (bottomUp ? kHeight - 1 - y : y);
       for (int x = 0; x < kWidth; ++x) {
-        BYTE* p = row + x * bytes;
-        p[0] = static_cast<BYTE>(c.blue());
-        p[1] = static_cast<BYTE>(c.green());
-        p[2] = static_cast<BYTE>(c.red());
-        if (bytes == 4) p[3] = 0;  // unused byte, as capture devices leave it
+        row[x * bytes] = static_cast<uint8_t>(c.blue());
+        row[x * bytes + 1] = static_cast<uint8_t>(c.green());
+        row[x * bytes + 2] = static_cast<uint8_t>(c.red());
       }
     }
-    sample->SetActualDataLength(static_cast<long>(layout_.ImageSize()));
-    sample->SetTime(nullptr, nullptr);
-    ++frame_;
-    return S_OK;
+    frames.push_back({std::move(image), std::nullopt, std::nullopt});
   }
-
- private:
-  FrameLayout layout_;
-  int frame_ = 0;
-};
-
-class PictureSource : public CSource {
- public:
-  PictureSource(PixelFormat format, bool bottomUp)
-      : CSource(L"Picture Source", CLSID_TestPushSource) {
-    AddPin(std::make_unique<PictureStream>(this, format, bottomUp));
-  }
-  IPin* OutputPin() const { return Stream(0); }
-  PictureStream* PictureOutput() const { return static_cast<PictureStream*>(Stream(0)); }
-};
+  return MakeComObject<ListSource>(vidorra::filters::MakeVideoMediaType(layout), std::move(frames));
+}
 
 struct RendererGraph {
   ComPtr<IGraphBuilder> graph = NewSysGraph();
-  ComPtr<PictureSource> source;
+  ComPtr<ListSource> source;
   ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_VideoRenderer);
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
   explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true)
-      : source(MakeComObject<PictureSource>(format, bottomUp)) {
+      : source(PictureSource(format, bottomUp)) {
     graph->AddFilter(source.Get(), L"Source");
     graph->AddFilter(renderer.Get(), L"Video Renderer");
   }
   ~RendererGraph() { StopGraph(graph.Get()); }
   HRESULT Connect() {
-    return graph->ConnectDirect(source->OutputPin(), PinAtIndex(renderer.Get(), 0).Get(), nullptr);
+    return Link(graph.Get(), source.Get(), 0, renderer.Get(), 0);
   }
 };
 
@@ -182,7 +134,7 @@ TEST(SysVideoRenderer, AFrameStillShownIsLeftIntactByTheFramesAfterIt) {
   RendererGraph g(PixelFormat::kRgb32, false);
   ASSERT_TRUE(g.window);
   QImage held;
-  g.source->PictureOutput()->beforeFill = [&](int frame) {
+  g.source->beforeFill = [&](size_t frame) {
     if (frame == 1) held = g.window->LatestFrame();
   };
   ASSERT_EQ(S_OK, g.Connect());
