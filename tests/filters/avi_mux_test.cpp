@@ -17,9 +17,8 @@
 #include "avi/AviMux.h"
 #include "avi/AviReader.h"
 #include "avi/FileWriter.h"
-#include "avi_test_support.h"
 #include "dv/DvFrame.h"
-#include "sys_filter_support.h"
+#include "dv_test_support.h"
 
 namespace vidorra::filters {
 namespace {
@@ -36,20 +35,14 @@ using test::TempDir;
 constexpr int kWidth = 64, kHeight = 48;
 constexpr REFERENCE_TIME kFrameTime = 400000;
 
-CMediaType Yuy2Type() {
-  CMediaType mt(&MEDIATYPE_Video);
-  mt.SetSubtype(&MEDIASUBTYPE_YUY2);
-  mt.SetFormatType(&FORMAT_VideoInfo);
-  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-  vih->AvgTimePerFrame = kFrameTime;
-  vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  vih->bmiHeader.biWidth = kWidth;
-  vih->bmiHeader.biHeight = kHeight;
-  vih->bmiHeader.biPlanes = 1;
-  vih->bmiHeader.biBitCount = 16;
-  vih->bmiHeader.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
-  vih->bmiHeader.biSizeImage = kWidth * kHeight * 2;
-  mt.SetSampleSize(kWidth * kHeight * 2);
+// Uncompressed video of kWidth x kHeight: YUY2, or with compression BI_RGB, 24-bit RGB.
+CMediaType VideoType(DWORD compression = MAKEFOURCC('Y', 'U', 'Y', '2')) {
+  CMediaType mt = test::MakeTestVideoType(compression == BI_RGB ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_YUY2);
+  BITMAPINFOHEADER& header = reinterpret_cast<VIDEOINFOHEADER*>(mt.Format())->bmiHeader;
+  header.biCompression = compression;
+  header.biBitCount = compression == BI_RGB ? 24 : 16;
+  header.biSizeImage = kWidth * kHeight * header.biBitCount / 8;
+  mt.SetSampleSize(header.biSizeImage);
   return mt;
 }
 
@@ -68,14 +61,14 @@ CMediaType WaveType(WORD tag, DWORD rate, WORD channels, WORD bits,
 
 test::TestPushSourceConfig Frames(int count, bool paced = false) {
   test::TestPushSourceConfig config;
-  config.mediaType = Yuy2Type();
+  config.mediaType = VideoType();
   config.frameCount = count;
   config.paceOnClock = paced;
   return config;
 }
 
 // Records the list into a new file and returns what our reader finds in it.
-std::optional<avi::AviFileInfo> RecordList(const std::string& path, CMediaType type,
+avi::AviFileInfo RecordList(const std::string& path, CMediaType type,
                                            std::vector<ListedSample> samples,
                                            const std::wstring& streamName = L"",
                                            long* dropped = nullptr) {
@@ -93,10 +86,7 @@ std::optional<avi::AviFileInfo> RecordList(const std::string& path, CMediaType t
   EXPECT_EQ(g.SetFile(path), S_OK);
   EXPECT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
   if (dropped) *dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
-  std::string error;
-  auto info = avi::AviReader::Read(path, &error);
-  EXPECT_TRUE(info) << error;
-  return info;
+  return test::ReadBack(path);
 }
 
 // ---- Faces ----------------------------------------------------------------------------------
@@ -256,27 +246,29 @@ TEST(FileWriterFilter, StreamSamplesLandAtTheirByteRanges) {
 
 // ---- Recording ------------------------------------------------------------------------------
 
+// Uncompressed YUY2 and RGB: every frame, unchanged.
 TEST(AviMuxGraph, RecordsEveryPushedFrame) {
-  TempDir dir;
-  const std::string path = dir.File("graph.avi");
-  auto source = MakeComObject<test::TestPushSource>(Frames(50));
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}), S_OK);
-  ASSERT_EQ(g.SetFile(path), S_OK);
-  ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
-  std::string error;
-  const auto info = avi::AviReader::Read(path, &error);
-  ASSERT_TRUE(info) << error;
-  ASSERT_EQ(info->streams.size(), 1u);
-  EXPECT_EQ(info->streams[0].length, 50u);
-  ASSERT_EQ(info->streams[0].odmlChunks.size(), 50u);
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(avi::AviReader::ReadChunk(path, info->streams[0].odmlChunks[33], bytes));
-  EXPECT_EQ(avi::GetU32(bytes.data()), 33u);
-  const auto probed = test::Probe(path);
-  ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0].codec, "rawvideo");
-  EXPECT_EQ(probed[0].count, 50);
+  for (DWORD compression : {DWORD{MAKEFOURCC('Y', 'U', 'Y', '2')}, DWORD{BI_RGB}}) {
+    SCOPED_TRACE(compression);
+    TempDir dir;
+    const std::string path = dir.File("graph.avi");
+    test::TestPushSourceConfig config = Frames(50);
+    config.mediaType = VideoType(compression);
+    auto source = MakeComObject<test::TestPushSource>(config);
+    RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get()}), S_OK);
+    ASSERT_EQ(g.SetFile(path), S_OK);
+    ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
+    const avi::AviFileInfo info = test::ReadBack(path);
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].length, 50u);
+    ASSERT_EQ(info.streams[0].odmlChunks.size(), 50u);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(avi::AviReader::ReadChunk(path, info.streams[0].odmlChunks[33], bytes));
+    EXPECT_EQ(bytes.size(), static_cast<size_t>(config.mediaType.GetSampleSize()));
+    EXPECT_EQ(avi::GetU32(bytes.data()), 33u);
+    test::ExpectProbed(path, {"rawvideo"}, 50);
+  }
 }
 
 // Sound in a format other than PCM is written as it comes, under the name its pin was given.
@@ -290,15 +282,13 @@ TEST(AviMuxGraph, OtherWaveFormatsAreWrittenAsTheyComeWithTheStreamName) {
   }
   const auto info = RecordList(path, WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32),
                                std::move(blocks), L"Commentary");
-  ASSERT_TRUE(info);
-  const auto& s = info->streams.at(0);
+  const auto& s = info.streams.at(0);
   EXPECT_EQ(s.name, "Commentary");
   ASSERT_GE(s.format.size(), avi::wfx::kBytes);
   EXPECT_EQ(avi::GetU16(&s.format[avi::wfx::kFormatTag]), WAVE_FORMAT_IEEE_FLOAT);
   EXPECT_EQ(s.length, static_cast<uint32_t>(kBlocks * 1920));
-  const auto probed = test::Probe(path);
-  ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0].codec, "pcm_f32le");
+  ASSERT_EQ(test::Probe(path).size(), 1u);
+  EXPECT_EQ(test::Probe(path)[0].codec, "pcm_f32le");
 }
 
 // A DV picture whose format gives no size (a zero-filled DVINFO) takes size and DVINFO from its
@@ -317,19 +307,15 @@ TEST(AviMuxGraph, DvVideoWithAZeroFilledDvInfoTakesItsSizeFromTheFrames) {
     frames.push_back({maker.Frame(i), std::pair{i * kFrameTime, (i + 1) * kFrameTime}, {}});
   }
   const auto info = RecordList(path, type, std::move(frames));
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->width, 720u);
-  EXPECT_EQ(info->height, 576u);
-  const auto& s = info->streams.at(0);
+  EXPECT_EQ(info.width, 720u);
+  EXPECT_EQ(info.height, 576u);
+  const auto& s = info.streams.at(0);
   EXPECT_EQ(s.type, avi::kFccVids);
   EXPECT_EQ(s.length, 10u);
   ASSERT_EQ(s.format.size(), avi::bih::kBytes + avi::dvinfo::kBytes);
   const DVINFO expected = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
   EXPECT_EQ(avi::GetU32(&s.format[avi::bih::kBytes + avi::dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
-  const auto probed = test::Probe(path);
-  ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0].codec, "dvvideo");
-  EXPECT_EQ(probed[0].count, 10);
+  test::ExpectProbed(path, {"dvvideo"}, 10);
 }
 
 // DV type 1: a damaged or foreign frame keeps its place as a dropped frame and is counted.
@@ -351,17 +337,14 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
   ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
   EXPECT_EQ(dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples(),
             static_cast<long>(damaged.size()));
-  const auto info = avi::AviReader::Read(aviPath);
-  ASSERT_TRUE(info);
-  const auto& s = info->streams.at(0);
+  const avi::AviFileInfo info = test::ReadBack(aviPath);
+  const auto& s = info.streams.at(0);
   EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
   ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) {
     EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << "frame " << i;
   }
-  const auto probed = test::Probe(aviPath);
-  ASSERT_FALSE(probed.empty());
-  EXPECT_EQ(probed[0].count, static_cast<long>(kFrames - damaged.size()));
+  test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, static_cast<long>(kFrames - damaged.size()));
   EXPECT_NEAR(test::ProbeFormatDuration(aviPath), kFrames * 0.04, 1e-3);
 }
 
@@ -464,8 +447,7 @@ TEST(AviMuxGraph, SoundFormatChangeEndsThatStreamCleanly) {
   const auto info =
       RecordList(path, WaveType(WAVE_FORMAT_PCM, 48000, 2, 16), std::move(blocks), L"", &dropped);
   EXPECT_EQ(dropped, kBlocks - kChangeAt);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kChangeAt * 1920));
+  EXPECT_EQ(info.streams.at(0).length, static_cast<uint32_t>(kChangeAt * 1920));
   EXPECT_EQ(test::DecodedAudioSamples(path, 2), kChangeAt * 1920L);
 }
 
@@ -501,16 +483,15 @@ TEST(AviMuxGraph, FullDiskEndsWithErrorAbortAndAReadableFile) {
   ASSERT_TRUE(abort.has_value());
   EXPECT_EQ(*abort, std::to_string(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)));
 
-  std::string error;
-  const auto info = avi::AviReader::Read(path, &error);
-  ASSERT_TRUE(info) << error;
-  const size_t frames = info->streams[0].odmlChunks.size();
+  const avi::AviFileInfo info = test::ReadBack(path);
+  ASSERT_EQ(info.streams.size(), 1u);
+  const size_t frames = info.streams[0].odmlChunks.size();
   ASSERT_GT(frames, 0u);
   const size_t frameBytes = kWidth * kHeight * 2 + 8;
   EXPECT_GE(frames + 2, (kLimit - 64 * 1024) / frameBytes);
-  EXPECT_EQ(info->streams[0].length, frames);
+  EXPECT_EQ(info.streams[0].length, frames);
   std::vector<uint8_t> bytes;
-  ASSERT_TRUE(avi::AviReader::ReadChunk(path, info->streams[0].odmlChunks.back(), bytes));
+  ASSERT_TRUE(avi::AviReader::ReadChunk(path, info.streams[0].odmlChunks.back(), bytes));
   EXPECT_EQ(avi::GetU32(bytes.data()), frames - 1);
   EXPECT_EQ(test::Probe(path)[0].count, static_cast<long>(frames));
 }

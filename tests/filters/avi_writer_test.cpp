@@ -1,5 +1,6 @@
-// AVI writer: each file kind read back by our reader and by ffprobe (with and without the
-// OpenDML index), frame placement by time stamps, master stream, RIFF AVIX continuations.
+// AVI writer: frame placement by time stamps, frames checked one by one, master stream, RIFF AVIX
+// continuations, files without idx1, a second salvage; each file read back by our reader and
+// ffprobe. The DV type-1 file and uncompressed video: through the mux, in the DV and mux tests.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,14 +10,15 @@
 #include "avi/AviReader.h"
 #include "avi/AviWriter.h"
 #include "avi/PosixFileOutput.h"
-#include "avi_test_support.h"
 #include "dv/DvFrame.h"
+#include "dv_test_support.h"
 
 namespace vidorra::avi {
 namespace {
 
 using test::DvFrameMaker;
 using test::Probe;
+using test::ReadBack;
 using test::TempDir;
 
 constexpr REFERENCE_TIME kPalFrame = 400000;
@@ -87,85 +89,6 @@ void WriteFile(const std::string& path, const std::vector<AviStreamFormat>& stre
   ASSERT_EQ(out.Close(), S_OK);
 }
 
-// Checks what every file must satisfy: our reader parses it, the OpenDML index and (when
-// present) idx1 agree with the chunks found in the movi lists.
-AviFileInfo ReadBack(const std::string& path) {
-  std::string error;
-  auto info = AviReader::Read(path, &error);
-  EXPECT_TRUE(info.has_value()) << error;
-  if (!info) return {};
-  size_t odmlTotal = 0;
-  for (const auto& s : info->streams) {
-    EXPECT_TRUE(s.hasSuperIndex);
-    odmlTotal += s.odmlChunks.size();
-  }
-  EXPECT_EQ(odmlTotal, info->moviChunks.size());
-  for (size_t i = 0; i < info->streams.size(); ++i) {
-    std::vector<AviChunkRef> movi;
-    for (const auto& c : info->moviChunks) {
-      if (c.stream == static_cast<int>(i)) movi.push_back(c);
-    }
-    const auto& odml = info->streams[i].odmlChunks;
-    EXPECT_EQ(odml.size(), movi.size());
-    for (size_t k = 0; k < std::min(odml.size(), movi.size()); ++k) {
-      EXPECT_EQ(odml[k].dataOffset, movi[k].dataOffset) << "stream " << i << " chunk " << k;
-      EXPECT_EQ(odml[k].size, movi[k].size);
-    }
-  }
-  return *info;
-}
-
-TEST(AviWriterDv, Type1FileReadsBackEverywhere) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
-  TempDir dir;
-  const std::string path = dir.File("type1.avi");
-  constexpr int kFrames = 50;
-  WriteFile(path, {DvType1()}, [&](AviWriter& writer) {
-    for (int i = 0; i < kFrames; ++i) {
-      ASSERT_EQ(writer.WriteSample(0, maker.Frame(i), FrameTime(i)), S_OK);
-    }
-  });
-  const AviFileInfo info = ReadBack(path);
-  ASSERT_EQ(info.streams.size(), 1u);
-  const auto& s = info.streams[0];
-  EXPECT_EQ(s.type, kFccIavs);
-  EXPECT_EQ(s.handler, kFccDvsd);
-  EXPECT_EQ(s.scale, 1u);
-  EXPECT_EQ(s.rate, 25u);
-  EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info.totalFrames, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info.microSecPerFrame, 40000u);
-  EXPECT_EQ(info.width, 720u);
-  EXPECT_EQ(info.height, 576u);
-  EXPECT_TRUE(info.flags & avih::kFlagHasIndex);
-  EXPECT_EQ(info.idx1Chunks.size(), static_cast<size_t>(kFrames));
-  EXPECT_EQ(s.name, "DV");
-
-  // DVINFO comes from the first frame's packs.
-  ASSERT_EQ(s.format.size(), dvinfo::kBytes);
-  const auto frame0 = maker.Frame(0);
-  const DVINFO expected = dv::DvInfoFromFrame(frame0, dv::DvSystem::k625_50);
-  EXPECT_EQ(GetU32(&s.format[dvinfo::kAAuxSrc]), expected.dwDVAAuxSrc);
-  EXPECT_EQ(GetU32(&s.format[dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
-  EXPECT_NE(expected.dwDVAAuxSrc, 0xFFFFFFFFu);
-
-  // The chunk bytes are the frames, unchanged.
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(AviReader::ReadChunk(path, s.odmlChunks[7], bytes));
-  EXPECT_EQ(bytes, maker.Frame(7));
-
-  for (bool odml : {true, false}) {
-    const auto probed = Probe(path, odml);
-    ASSERT_EQ(probed.size(), 2u) << "odml " << odml;
-    EXPECT_EQ(probed[0].codec, "dvvideo");
-    EXPECT_EQ(probed[0].count, kFrames);
-    EXPECT_EQ(probed[1].codec, "pcm_s16le");
-    EXPECT_EQ(test::DecodedAudioSamples(path, 2, odml), kFrames * 1920L);
-  }
-}
-
 // Each type-1 frame is checked as the first: a foreign one keeps its place as a dropped frame (a
 // zero-length entry) and is counted; a frame of the other system ends the stream, whose header
 // cannot describe it. Damaged frames: the mux's tests, end to end.
@@ -208,31 +131,6 @@ TEST(AviWriterDv, Type1FramesAreCheckedOneByOne) {
     }
     EXPECT_EQ(info.height, 576u);
     EXPECT_EQ(Probe(path)[0].count, 6 - (ended ? 1 : 0));
-  }
-}
-
-// Uncompressed RGB goes in 'db' chunks, everything else in 'dc'.
-TEST(AviWriterVideo, UncompressedYuy2AndRgbFiles) {
-  TempDir dir;
-  for (const auto& [name, compression, bits] :
-       {std::tuple{"yuy2.avi", Fourcc("YUY2"), 16}, std::tuple{"rgb24.avi", 0u, 24}}) {
-    SCOPED_TRACE(name);
-    const std::string path = dir.File(name);
-    const int w = 64, h = 48;
-    WriteFile(path, {RawVideo(compression, w, h, bits)}, [&](AviWriter& writer) {
-      std::vector<uint8_t> image(static_cast<size_t>(w * h * bits / 8), 0x80);
-      for (int i = 0; i < 30; ++i) {
-        image[0] = static_cast<uint8_t>(i);
-        ASSERT_EQ(writer.WriteSample(0, image, FrameTime(i)), S_OK);
-      }
-    });
-    const AviFileInfo info = ReadBack(path);
-    ASSERT_EQ(info.streams.size(), 1u);
-    EXPECT_EQ(info.streams[0].length, 30u);
-    const auto probed = Probe(path);
-    ASSERT_EQ(probed.size(), 1u);
-    EXPECT_EQ(probed[0].codec, "rawvideo");
-    EXPECT_EQ(probed[0].count, 30);
   }
 }
 
@@ -329,10 +227,7 @@ TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
   EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
   EXPECT_LT(info.totalFrames, static_cast<uint32_t>(kFrames));
   EXPECT_EQ(info.idx1Chunks.size(), 2 * info.totalFrames);
-  const auto probed = Probe(path);
-  ASSERT_EQ(probed.size(), 2u);
-  EXPECT_EQ(probed[0].codec, "dvvideo");
-  EXPECT_EQ(probed[0].count, kFrames);
+  test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, kFrames);
   EXPECT_EQ(test::DecodedAudioSamples(path, 2), kFrames * 1920L);
 }
 

@@ -247,10 +247,7 @@ TEST(DvChains, RecompressMeetsOnTheCodecsFormat) {
   EXPECT_EQ(chain.decoder->Conversions(), 0);
   EXPECT_EQ(encoder->Conversions(), 0);
   EXPECT_EQ(encoder->Copies(), 0);
-  const auto probed = test::Probe(aviPath);
-  ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0].codec, "dvvideo");
-  EXPECT_EQ(probed[0].count, kFrames);
+  test::ExpectProbed(aviPath, {"dvvideo"}, kFrames);
 }
 
 // DV file -> splitter -> decoder -> (intelligent connect) Smart Tee -> preview -> (intelligent

@@ -110,10 +110,7 @@ TEST(DvDamage, FlippedBytesKeepEveryReadableFrameThroughSplitterMuxAndDecoder) {
       EXPECT_EQ(splitter->DamagedFrames(), damagedFrames);
       EXPECT_GE(splitter->DamagedBlocks(), damagedFrames);
       EXPECT_EQ(splitter->SoundDropped(), 0);
-      const auto probed = test::Probe(aviPath);
-      ASSERT_EQ(probed.size(), 2u);
-      EXPECT_EQ(probed[0].codec, "dvvideo");
-      EXPECT_EQ(probed[0].count, readable) << "ffprobe decodes every frame on disk";
+      test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, readable);  // every frame on disk
       EXPECT_EQ(test::DecodedAudioSamples(aviPath, 2), readable * 1920);
     }
     // Decoded: every readable frame becomes a picture.

@@ -14,6 +14,7 @@
 #include "avi/AviLayout.h"
 #include "avi/AviReader.h"
 #include "dv/DvFileSource.h"
+#include "dv/DvFrame.h"
 #include "dv/DvMediaTypes.h"
 #include "dv_test_support.h"
 
@@ -52,18 +53,11 @@ TEST(DvSplitterFilter, Type2RecordingKeepsPictureAndSound) {
   const auto pcm = WriteDvFile(dvPath, maker, kFrames);
   ASSERT_TRUE(test::Type2RecordingChain(dvPath, aviPath).Record());
 
-  const auto info = avi::AviReader::Read(aviPath);
-  ASSERT_TRUE(info);
-  ASSERT_EQ(info->streams.size(), 2u);
-  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info->streams[1].length, static_cast<uint32_t>(kFrames * 1920));
-  for (bool odml : {true, false}) {
-    const auto probed = test::Probe(aviPath, odml);
-    ASSERT_EQ(probed.size(), 2u);
-    EXPECT_EQ(probed[0].codec, "dvvideo");
-    EXPECT_EQ(probed[0].count, kFrames);
-    EXPECT_EQ(probed[1].codec, "pcm_s16le");
-  }
+  const avi::AviFileInfo info = test::ReadBack(aviPath);
+  ASSERT_EQ(info.streams.size(), 2u);
+  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.streams[1].length, static_cast<uint32_t>(kFrames * 1920));
+  for (bool odml : {true, false}) test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, kFrames, odml);
   const std::string raw = test::RunCommand("ffmpeg -v error -i " + test::Quote(aviPath) +
                                            " -map 0:a:0 -f s16le -acodec pcm_s16le -");
   ASSERT_EQ(raw.size(), pcm.size() * 2);
@@ -103,33 +97,55 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
   ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
 }
 
-// DV file -> AVI Mux directly: a type-1 file ('iavs') with DVINFO from the first frame.
+// DV file -> AVI Mux directly: a type-1 file ('iavs') described by the system's rate and size,
+// DVINFO from the first frame's packs, the frames stored unchanged.
 TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
-  DvFrameMaker maker(dv::DvSystem::k525_60);
-  ASSERT_TRUE(maker.ok());
-  TempDir dir;
-  const std::string dvPath = dir.File("ntsc.dv"), aviPath = dir.File("type1.avi");
   constexpr int kFrames = 30;
-  WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IBaseFilter> source = LoadedSource(dvPath);
-  test::RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
-  ASSERT_EQ(g.SetFile(aviPath), S_OK);
-  ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
-  const auto info = avi::AviReader::Read(aviPath);
-  ASSERT_TRUE(info);
-  ASSERT_EQ(info->streams.size(), 1u);
-  EXPECT_EQ(info->streams[0].type, avi::kFccIavs);
-  EXPECT_EQ(info->streams[0].scale, 1001u);
-  EXPECT_EQ(info->streams[0].rate, 30000u);
-  EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info->height, 480u);
-  for (bool odml : {true, false}) {
-    const auto probed = test::Probe(aviPath, odml);
-    ASSERT_EQ(probed.size(), 2u);
-    EXPECT_EQ(probed[0].count, kFrames);
-    // 48 kHz locked on 525/60: 8008 samples every 5 frames.
-    EXPECT_EQ(test::DecodedAudioSamples(aviPath, 2, odml), 6 * 8008L);
+  const struct {
+    dv::DvSystem system;
+    uint32_t scale, rate, microSecPerFrame, height;
+    long samples;  // 48 kHz locked: 1920 a frame on 625/50, 8008 every 5 frames on 525/60
+  } cases[] = {{dv::DvSystem::k625_50, 1, 25, 40000, 576, kFrames * 1920L},
+               {dv::DvSystem::k525_60, 1001, 30000, 33366, 480, kFrames / 5 * 8008L}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.height);
+    DvFrameMaker maker(c.system);
+    ASSERT_TRUE(maker.ok());
+    TempDir dir;
+    const std::string dvPath = dir.File("in.dv"), aviPath = dir.File("type1.avi");
+    WriteDvFile(dvPath, maker, kFrames);
+    ComPtr<IBaseFilter> source = LoadedSource(dvPath);
+    test::RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+    ASSERT_EQ(g.SetFile(aviPath), S_OK);
+    ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
+    const avi::AviFileInfo info = test::ReadBack(aviPath);
+    ASSERT_EQ(info.streams.size(), 1u);
+    const auto& s = info.streams[0];
+    EXPECT_EQ(s.type, avi::kFccIavs);
+    EXPECT_EQ(s.handler, avi::kFccDvsd);
+    EXPECT_EQ(s.scale, c.scale);
+    EXPECT_EQ(s.rate, c.rate);
+    EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
+    EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
+    EXPECT_EQ(info.totalFrames, static_cast<uint32_t>(kFrames));
+    EXPECT_EQ(info.microSecPerFrame, c.microSecPerFrame);
+    EXPECT_EQ(info.width, 720u);
+    EXPECT_EQ(info.height, c.height);
+    EXPECT_TRUE(info.flags & avi::avih::kFlagHasIndex);
+    EXPECT_EQ(info.idx1Chunks.size(), static_cast<size_t>(kFrames));
+    ASSERT_EQ(s.format.size(), avi::dvinfo::kBytes);
+    const DVINFO expected = dv::DvInfoFromFrame(maker.Frame(0), c.system);
+    EXPECT_EQ(avi::GetU32(&s.format[avi::dvinfo::kAAuxSrc]), expected.dwDVAAuxSrc);
+    EXPECT_EQ(avi::GetU32(&s.format[avi::dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
+    EXPECT_NE(expected.dwDVAAuxSrc, 0xFFFFFFFFu);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(avi::AviReader::ReadChunk(aviPath, s.odmlChunks.at(7), bytes));
+    EXPECT_EQ(bytes, maker.Frame(7));
+    for (bool odml : {true, false}) {
+      test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, kFrames, odml);
+      EXPECT_EQ(test::DecodedAudioSamples(aviPath, 2, odml), c.samples);
+    }
   }
 }
 
@@ -265,17 +281,13 @@ TEST(DvVideoEncoderFilterTest, ScalesAndKeepsTheFrameRate) {
     ASSERT_EQ(g.SetFile(path), S_OK);
     ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
 
-    const auto info = avi::AviReader::Read(path);
-    ASSERT_TRUE(info);
-    ASSERT_EQ(info->streams.size(), 1u);
-    EXPECT_EQ(info->streams[0].length, static_cast<uint32_t>(kFrames));
-    EXPECT_EQ(info->streams[0].scale, 1001u);
-    EXPECT_EQ(info->streams[0].rate, 30000u);
-    EXPECT_EQ(info->height, videoFormat == DVENCODERVIDEOFORMAT_PAL ? 576u : 480u);
-    const auto probed = test::Probe(path);
-    ASSERT_EQ(probed.size(), 1u);
-    EXPECT_EQ(probed[0].codec, "dvvideo");
-    EXPECT_EQ(probed[0].count, kFrames);
+    const avi::AviFileInfo info = test::ReadBack(path);
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kFrames));
+    EXPECT_EQ(info.streams[0].scale, 1001u);
+    EXPECT_EQ(info.streams[0].rate, 30000u);
+    EXPECT_EQ(info.height, videoFormat == DVENCODERVIDEOFORMAT_PAL ? 576u : 480u);
+    test::ExpectProbed(path, {"dvvideo"}, kFrames);
   }
 }
 

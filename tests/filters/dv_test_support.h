@@ -1,4 +1,5 @@
-// Helpers of the DV filter tests: a loaded DV File Source and the DV chains the tests build.
+// Helpers of the DV and AVI tests: a loaded DV File Source, the DV chains the tests build, and a
+// recording read back by our reader and by ffprobe.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/AviReader.h"
 #include "avi_test_support.h"
 #include "dv/DvSplitter.h"
 #include "dv/DvVideoDecoderFilter.h"
@@ -19,6 +21,42 @@ inline ComPtr<IBaseFilter> LoadedSource(const std::string& path) {
   ComPtr<IBaseFilter> source = LoadedDvSource(path);
   EXPECT_TRUE(source) << path;
   return source;
+}
+
+// Our reader's view of a finished recording, checked for what every such file satisfies: it
+// parses, and each stream's OpenDML index lists exactly the chunks found in the movi lists.
+inline avi::AviFileInfo ReadBack(const std::string& path) {
+  std::string error;
+  auto info = avi::AviReader::Read(path, &error);
+  EXPECT_TRUE(info.has_value()) << path << ": " << error;
+  if (!info) return {};
+  size_t odmlTotal = 0;
+  for (size_t i = 0; i < info->streams.size(); ++i) {
+    const auto& odml = info->streams[i].odmlChunks;
+    EXPECT_TRUE(info->streams[i].hasSuperIndex) << "stream " << i;
+    odmlTotal += odml.size();
+    std::vector<avi::AviChunkRef> movi;
+    for (const auto& c : info->moviChunks) {
+      if (c.stream == static_cast<int>(i)) movi.push_back(c);
+    }
+    EXPECT_EQ(odml.size(), movi.size()) << "stream " << i;
+    for (size_t k = 0; k < std::min(odml.size(), movi.size()); ++k) {
+      EXPECT_EQ(odml[k].dataOffset, movi[k].dataOffset) << "stream " << i << " chunk " << k;
+      EXPECT_EQ(odml[k].size, movi[k].size) << "stream " << i << " chunk " << k;
+    }
+  }
+  EXPECT_EQ(odmlTotal, info->moviChunks.size());
+  return *info;
+}
+
+// ffprobe finds streams of these codecs, in this order, and counts `frames` frames in the first.
+inline void ExpectProbed(const std::string& path, const std::vector<std::string>& codecs,
+                         long frames, bool useOdml = true) {
+  const auto probed = Probe(path, useOdml);
+  std::vector<std::string> found;
+  for (const ProbedStream& s : probed) found.push_back(s.codec);
+  EXPECT_EQ(found, codecs) << path << (useOdml ? "" : " without the OpenDML index");
+  EXPECT_EQ(probed.empty() ? -1 : probed[0].count, frames) << path;
 }
 
 inline bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
