@@ -30,20 +30,6 @@ AviStreamFormat DvType1() {
   return f;
 }
 
-AviStreamFormat DvsdVideo(REFERENCE_TIME perFrame = kPalFrame) {
-  AviStreamFormat f;
-  f.kind = AviStreamFormat::Kind::kVideo;
-  f.bitmap.biSize = 40;
-  f.bitmap.biWidth = 720;
-  f.bitmap.biHeight = 576;
-  f.bitmap.biPlanes = 1;
-  f.bitmap.biBitCount = 24;
-  f.bitmap.biCompression = kFccDvsd;
-  f.bitmap.biSizeImage = dv::kFrameBytesPal;
-  f.avgTimePerFrame = perFrame;
-  return f;
-}
-
 AviStreamFormat Pcm(int rate = 48000, int channels = 2) {
   AviStreamFormat f;
   f.kind = AviStreamFormat::Kind::kAudio;
@@ -202,8 +188,10 @@ TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
   AviWriterOptions options;
   options.riffLimitBytes = 3u << 20;  // about 21 frames a RIFF
   options.stdIndexCapacity = 16;      // several ix## slots per RIFF
+  AviStreamFormat dvsd = RawVideo(kFccDvsd, 720, 576, 24);
+  dvsd.bitmap.biSizeImage = dv::kFrameBytesPal;
   WriteFile(
-      path, {DvsdVideo(), Pcm()},
+      path, {dvsd, Pcm()},
       [&](AviWriter& writer) {
         for (int i = 0; i < kFrames; ++i) {
           std::vector<int16_t> pcm;

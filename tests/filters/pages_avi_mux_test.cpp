@@ -11,19 +11,13 @@
 
 #include "modal_dialog_driver.h"
 #include "page_test_support.h"
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {
 
-ComPtr<IBaseFilter> AviMux() {
-  ComPtr<IBaseFilter> mux;
-  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   mux.ReleaseAndGetVoidAddressOf()));
-  return mux;
-}
-
 TEST(AviMuxPage, ShowsTheMultiplexerSettings) {
-  ComPtr<IBaseFilter> mux = AviMux();
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   PageHost page(CLSID_AviMuxPropertyPage, mux.Get());
   ASSERT_EQ(S_OK, page.Activate());
   EXPECT_EQ("Au fil de la capture", page.Find<QComboBox>("cboxInterleaveMode")->currentText());
@@ -37,7 +31,7 @@ TEST(AviMuxPage, ShowsTheMultiplexerSettings) {
 }
 
 TEST(AviMuxPage, ApplySetsWhatTheUserChanged) {
-  ComPtr<IBaseFilter> mux = AviMux();
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   PageHost page(CLSID_AviMuxPropertyPage, mux.Get());
   ASSERT_EQ(S_OK, page.Activate());
   ASSERT_TRUE(TypeInto(page.Find<QSpinBox>("spinInterleave"), "500"));
@@ -62,7 +56,7 @@ TEST(AviMuxPage, ApplySetsWhatTheUserChanged) {
 }
 
 TEST(AviMuxPage, AModeTheMultiplexerCannotDoIsShownRefusedAndTheRestIsSet) {
-  ComPtr<IBaseFilter> mux = AviMux();
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   PageHost page(CLSID_AviMuxPropertyPage, mux.Get());
   ASSERT_EQ(S_OK, page.Activate());
   ASSERT_TRUE(ChooseItem(page.Find<QComboBox>("cboxInterleaveMode"), "Complet"));

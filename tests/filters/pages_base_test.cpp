@@ -9,6 +9,7 @@
 
 #include "modal_dialog_driver.h"
 #include "page_test_support.h"
+#include "sys_filter_support.h"
 
 namespace vidorra::test {
 namespace {
@@ -46,9 +47,7 @@ TEST(PropertyPages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterfa
 }
 
 TEST(PropertyPages, ThePageWidgetLivesFromActivateToDeactivate) {
-  ComPtr<IBaseFilter> mux;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AviDest, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   mux.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> mux = NewSystemFilter(CLSID_AviDest);
   PageHost page(CLSID_AviMuxPropertyPage, mux.Get());
   ASSERT_EQ(S_OK, page.connected);
   EXPECT_EQ(E_UNEXPECTED, page->SetPageSite(MakeComObject<RecordingPageSite>().Get()));

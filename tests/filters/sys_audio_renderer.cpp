@@ -84,12 +84,10 @@ TEST(SysAudioRenderer, VolumeInHundredthsOfADecibel) {
   ASSERT_EQ(S_OK, audio->get_Volume(&volume));
   EXPECT_EQ(volume, 0) << "full level at first";
   EXPECT_EQ(S_OK, audio->put_Volume(-10000));
-  audio->get_Volume(&volume);
-  EXPECT_EQ(volume, -10000);
   EXPECT_EQ(E_INVALIDARG, audio->put_Volume(1));
   EXPECT_EQ(E_INVALIDARG, audio->put_Volume(-10001));
   audio->get_Volume(&volume);
-  EXPECT_EQ(volume, -10000) << "a refused value changes nothing";
+  EXPECT_EQ(volume, -10000) << "the last value taken; a refused one changes nothing";
   EXPECT_EQ(E_POINTER, audio->get_Volume(nullptr));
   EXPECT_EQ(E_NOTIMPL, audio->put_Balance(0));
 }
