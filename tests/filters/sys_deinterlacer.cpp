@@ -1,5 +1,5 @@
-// The deinterlacer: found through the stored moniker the program binds it by, field order from
-// the media type, and combed pictures (two moments woven line by line, as a camera's fields
+// The deinterlacer (its stored moniker: the device enumerator's tests): field order from the
+// media type, and combed pictures (two moments woven line by line, as a camera's fields
 // give them) coming out without combing, one frame out per frame in with the input's times,
 // in the input's layout or converted to a bitmap.
 #include <ColorSpaceConverter.h>
@@ -7,7 +7,6 @@
 #include <FilterPins.h>
 #include <PixelFormatConverter.h>
 #include <amvideo.h>
-#include <devmoniker.h>
 #include <dvdmedia.h>
 
 #include <cmath>
@@ -156,27 +155,6 @@ class PictureSink : public CBaseRenderer {
   std::vector<std::vector<BYTE>> pictures_;
   std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> times_;
 };
-
-TEST(SysDeinterlacer, TheStoredMonikerNamesAndBindsIt) {
-  ComPtr<IMoniker> stored;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
-                                      L"{96A6F294-84B5-4779-AA94-9C9AD33ABEC6}",
-                                      stored.GetAddressOf()));
-  ComPtr<IPropertyBag> bag;
-  ASSERT_EQ(S_OK, stored->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                        bag.ReleaseAndGetVoidAddressOf()));
-  VARIANT name{};
-  name.vt = VT_BSTR;
-  ASSERT_EQ(S_OK, bag->Read(L"FriendlyName", &name, nullptr));
-  EXPECT_EQ(std::wstring(name.bstrVal), L"Pinnacle Video Deinterlacer");
-  SysFreeString(name.bstrVal);
-  ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, stored->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                       filter.ReleaseAndGetVoidAddressOf()));
-  CLSID clsid{};
-  filter->GetClassID(&clsid);
-  EXPECT_EQ(clsid, CLSID_VideoDeinterlacer);
-}
 
 TEST(SysDeinterlacer, FieldOrderComesFromTheTypeOrIsAssumed) {
   struct Case {

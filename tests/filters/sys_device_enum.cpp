@@ -1,5 +1,6 @@
 // The system device enumerator: the category list, software filter monikers, stable order,
 // empty and unknown categories, hidden filters.
+#include <Deinterlacer.h>
 #include <FilterRegistry.h>
 #include <ScopedMachine.h>
 #include <devmoniker.h>
@@ -112,6 +113,9 @@ TEST(SysDeviceEnum, SoftwareFilterMonikersNameBindAndDescribeTheFilter) {
       {CLSID_LegacyAmFilterCategory, L"Smart Tee", CLSID_SmartTee,
        L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
        L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}"},
+      {CLSID_LegacyAmFilterCategory, L"Pinnacle Video Deinterlacer", CLSID_VideoDeinterlacer,
+       L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+       L"{96A6F294-84B5-4779-AA94-9C9AD33ABEC6}"},
       // A registration with a moniker name of its own: the program's stored forms name it so.
       {CLSID_VideoCompressorCategory, L"DV Video Encoder", CLSID_DVVideoEnc,
        L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder"},
