@@ -149,16 +149,10 @@ TEST(SysVideoRenderer, FollowsOwnerAndPlacement) {
   ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(&owner))));
   EXPECT_EQ(g.window->parentWidget(), &owner);
   ASSERT_EQ(S_OK, g.video->SetWindowPosition(16, 16, 384, 288));
-  long left = 0, top = 0, width = 0, height = 0;
-  ASSERT_EQ(S_OK, g.video->GetWindowPosition(&left, &top, &width, &height));
-  EXPECT_EQ((std::array{left, top, width, height}), (std::array{16L, 16L, 384L, 288L}));
   EXPECT_EQ(g.window->geometry(), QRect(16, 16, 384, 288));
   ASSERT_EQ(S_OK, g.video->put_Visible(OATRUE));
   owner.show();
   EXPECT_TRUE(g.window->isVisible());
-  OAHWND stored = 0;
-  g.video->get_Owner(&stored);
-  EXPECT_EQ(stored, reinterpret_cast<OAHWND>(HwndForWidget(&owner)));
 
   // Full screen as the program does it: no owner, no caption or frame, top-most.
   ASSERT_EQ(S_OK, g.video->put_Owner(0));
@@ -182,10 +176,6 @@ TEST(SysVideoRenderer, FollowsOwnerAndPlacement) {
 
   ASSERT_EQ(S_OK, g.video->put_Caption(const_cast<BSTR>(L"vwEcran")));
   EXPECT_EQ(g.window->windowTitle(), QString("vwEcran"));
-  BSTR caption = nullptr;
-  ASSERT_EQ(S_OK, g.video->get_Caption(&caption));
-  EXPECT_STREQ(caption, L"vwEcran");
-  SysFreeString(caption);
   ASSERT_EQ(S_OK, g.video->put_Visible(OAFALSE));
   EXPECT_FALSE(g.window->isVisible());
   EXPECT_EQ(E_INVALIDARG, g.video->put_Visible(2));
