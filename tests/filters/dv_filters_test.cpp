@@ -27,7 +27,6 @@ using test::NewSysGraph;
 using test::NewSystemFilter;
 using test::TempDir;
 using test::UnclockedGraph;
-using test::WaitForComplete;
 using test::WriteDvFile;
 
 TEST(DvFileSourceFilter, LoadRefusesWhatIsNotDv) {
@@ -93,7 +92,7 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
   sound->Open();
   EXPECT_TRUE(test::WaitUntil([&] { return sound->Count() == kFrames; }))
       << "the queued sound follows once the receiver takes it: " << sound->Count();
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  EXPECT_TRUE(test::WaitForGraphEvent(graph.Get(), EC_COMPLETE));
   ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
 }
 
@@ -212,7 +211,7 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
     ASSERT_TRUE(test::WaitUntil([&] { return passedCount() == static_cast<size_t>(k + 1); }))
         << "frame " << k << ", " << passedCount() << " passed";
   }
-  EXPECT_TRUE(WaitForComplete(graph.Get()));
+  EXPECT_TRUE(test::WaitForGraphEvent(graph.Get(), EC_COMPLETE));
   ASSERT_EQ(test::StopGraph(graph.Get()), S_OK);
 
   ASSERT_EQ(passed.size(), static_cast<size_t>(kFrames));

@@ -59,12 +59,6 @@ inline void ExpectProbed(const std::string& path, const std::vector<std::string>
   EXPECT_EQ(probed.empty() ? -1 : probed[0].count, frames) << path;
 }
 
-inline bool WaitForComplete(IGraphBuilder* graph, long timeoutMs = 20000) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  long code = 0;
-  return events->WaitForCompletion(timeoutMs, &code) == S_OK && code == EC_COMPLETE;
-}
-
 // DV File Source -> DV Splitter -> DV Video Decoder in a graph without clock, linked, for the
 // tests that go on from the decoder's output.
 struct DecodingChain {
