@@ -1,6 +1,7 @@
 // The checklist every system filter passes: its class and registration, pins that lead back to
 // it and answer as unconnected, state changes while unconnected, no reference left behind; a
-// filter whose pins change at run time is also checked connected as it is used, and run.
+// filter whose pins change at run time or that takes part in a chain (the DV filters) is also
+// checked connected as it is used (both ends of each link agreeing), run, and taken out again.
 #include <Deinterlacer.h>
 #include <FilterRegistry.h>
 #include <TestPushSource.h>
@@ -28,6 +29,7 @@ struct SystemFilter {
   Prepare prepare = {};
   Connect connect = {};
   size_t pinsConnected = 0;
+  size_t pinsFree = 0;  // of them, left unconnected
 };
 
 std::string WriteSmallDvFile(const TempDir& dir) {
@@ -52,6 +54,28 @@ ComPtr<TestPushSource> AddFramesSource(IGraphBuilder* graph) {
 void NameFile(IBaseFilter* writer, const std::string& path) {
   ASSERT_EQ(QueryAs<IFileSinkFilter>(writer)->SetFileName(Utf8ToWide(path).c_str(), nullptr),
             S_OK);
+}
+
+// DV File Source -> DV Splitter (picture -> DV Video Decoder -> DV Video Encoder -> Null Renderer,
+// sound -> Null Renderer), with the tested DV filter in its place.
+void ConnectDvChain(IGraphBuilder* graph, IBaseFilter* tested, const TempDir& dir) {
+  CLSID testedClass{};
+  tested->GetClassID(&testedClass);
+  ComPtr<IBaseFilter> chain[] = {LoadedDvSource(WriteSmallDvFile(dir)), NewSystemFilter(CLSID_DVSplitter),
+                                 NewSystemFilter(CLSID_DVVideoCodec), NewSystemFilter(CLSID_DVVideoEnc),
+                                 NewSystemFilter(CLSID_NullRenderer), NewSystemFilter(CLSID_NullRenderer)};
+  for (ComPtr<IBaseFilter>& filter : chain) {
+    CLSID clsid{};
+    filter->GetClassID(&clsid);
+    if (clsid == testedClass) filter = tested;
+    else ASSERT_EQ(graph->AddFilter(filter.Get(), nullptr), S_OK);
+  }
+  ASSERT_EQ(Link(graph, chain[0].Get(), 0, chain[1].Get(), 0), S_OK);
+  EXPECT_EQ(PinName(PinAtIndex(chain[1].Get(), 1).Get()), L"DVVidOut0");
+  EXPECT_EQ(PinName(PinAtIndex(chain[1].Get(), 2).Get()), L"AudOut00") << "one stereo pair";
+  for (auto [from, out, to] : {std::tuple{1, 1, 2}, {1, 2, 4}, {2, 1, 3}, {3, 1, 5}}) {
+    ASSERT_EQ(Link(graph, chain[from].Get(), out, chain[to].Get(), 0), S_OK) << from << " -> " << to;
+  }
 }
 
 const SystemFilter kSystemFilters[] = {
@@ -94,7 +118,8 @@ const SystemFilter kSystemFilters[] = {
            ConnectOrFail(graph, source->OutputPin(), PinAtIndex(mux, 1).Get());
            ConnectOrFail(graph, PinAtIndex(mux, 0).Get(), PinAtIndex(writer.Get(), 0).Get());
          },
-     .pinsConnected = 3},
+     .pinsConnected = 3,
+     .pinsFree = 1},
     {.clsid = &CLSID_FileWriter,
      .name = "File writer",
      .pins = 1,
@@ -109,12 +134,16 @@ const SystemFilter kSystemFilters[] = {
          },
      .pinsConnected = 1},
     // DV: the splitter's sound outputs appear when its input connects.
-    {&CLSID_DVSplitter, "DV Splitter", 2},
-    {&CLSID_DVVideoCodec, "DV Video Decoder", 2},
-    {&CLSID_DVVideoEnc, "DV Video Encoder", 2, &CLSID_VideoCompressorCategory},
+    {.clsid = &CLSID_DVSplitter, .name = "DV Splitter", .pins = 2, .connect = ConnectDvChain,
+     .pinsConnected = 3},
+    {.clsid = &CLSID_DVVideoCodec, .name = "DV Video Decoder", .pins = 2, .connect = ConnectDvChain,
+     .pinsConnected = 2},
+    {.clsid = &CLSID_DVVideoEnc, .name = "DV Video Encoder", .pins = 2,
+     .category = &CLSID_VideoCompressorCategory, .connect = ConnectDvChain, .pinsConnected = 2},
 };
 
-void ExpectPinsLeadBack(IBaseFilter* filter, bool connected) {
+// Counts the connected pins in *linked.
+void ExpectPinsLeadBack(IBaseFilter* filter, bool connected, size_t* linked = nullptr) {
   for (auto& pin : PinsOf(filter)) {
     PIN_INFO info{};
     ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
@@ -126,12 +155,28 @@ void ExpectPinsLeadBack(IBaseFilter* filter, bool connected) {
     EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
     CoTaskMemFree(id);
     EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
-    if (connected) continue;
     ComPtr<IPin> peer;
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
-    EXPECT_FALSE(peer);
-    AM_MEDIA_TYPE mt{};
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mt));
+    AM_MEDIA_TYPE mine{};
+    if (pin->ConnectedTo(peer.GetAddressOf()) == VFW_E_NOT_CONNECTED) {
+      EXPECT_FALSE(peer);
+      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mine));
+      continue;
+    }
+    // Connected: both ends name each other and agree on a type the pin accepts.
+    SCOPED_TRACE(testing::Message() << "pin " << WideToUtf8(PinName(pin.Get())));
+    EXPECT_TRUE(connected) << "connected before its graph was built";
+    if (linked) ++*linked;
+    ComPtr<IPin> back;
+    ASSERT_TRUE(peer);
+    ASSERT_EQ(S_OK, peer->ConnectedTo(back.GetAddressOf()));
+    EXPECT_TRUE(IsSameObject(back.Get(), pin.Get()));
+    AM_MEDIA_TYPE theirs{};
+    ASSERT_EQ(S_OK, pin->ConnectionMediaType(&mine));
+    ASSERT_EQ(S_OK, peer->ConnectionMediaType(&theirs));
+    EXPECT_EQ(CMediaType(mine), CMediaType(theirs));
+    EXPECT_EQ(S_OK, pin->QueryAccept(&mine));
+    FreeMediaType(mine);
+    FreeMediaType(theirs);
   }
 }
 
@@ -172,75 +217,20 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
       ASSERT_EQ(graph->AddFilter(filter.Get(), L"Tested"), S_OK);
       entry.connect(graph.Get(), filter.Get(), dir);
       EXPECT_EQ(PinsOf(filter.Get()).size(), entry.pinsConnected);
-      ExpectPinsLeadBack(filter.Get(), true);
+      size_t linked = 0;
+      ExpectPinsLeadBack(filter.Get(), true, &linked);
+      EXPECT_EQ(linked, entry.pinsConnected - entry.pinsFree);
       EXPECT_TRUE(RunToCompletion(graph.Get(), 20'000));
       EXPECT_EQ(S_OK, filter->GetState(0, &state));
       EXPECT_EQ(state, State_Stopped);
+      ASSERT_EQ(S_OK, graph->RemoveFilter(filter.Get()));
+      for (const auto& pin : PinsOf(filter.Get())) {
+        ComPtr<IPin> peer;
+        EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf())) << "once removed";
+      }
     }
 
     // Only our reference is left.
-    auto* object = dynamic_cast<CUnknown*>(filter.Get());
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(object->RefCountForTesting(), 1u);
-  }
-}
-
-// Connected: DV File Source -> DV Splitter (picture -> DV Video Decoder -> DV Video Encoder,
-// sound -> Null Renderer) -> Null Renderer. The pins the splitter grew, both ends of every link
-// agreeing on it and its type, a run to the end, and once taken apart no reference left.
-TEST(SysConformance, DvFiltersConnectedPassTheChecklist) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
-  TempDir dir;
-  const std::string path = dir.File("in.dv");
-  WriteDvFile(path, maker, 5);
-  ComPtr<IGraphBuilder> graph = UnclockedGraph();
-  ComPtr<IBaseFilter> source = LoadedSource(path);
-  ComPtr<IBaseFilter> dv[] = {NewSystemFilter(CLSID_DVSplitter), NewSystemFilter(CLSID_DVVideoCodec),
-                              NewSystemFilter(CLSID_DVVideoEnc)};
-  ComPtr<IBaseFilter> pictureSink = NewSystemFilter(CLSID_NullRenderer);
-  ComPtr<IBaseFilter> soundSink = NewSystemFilter(CLSID_NullRenderer);
-  AddFilters(graph.Get(), {{source.Get(), L"Source"},
-                           {dv[0].Get(), L"DV Splitter"},
-                           {dv[1].Get(), L"DV Video Decoder"},
-                           {dv[2].Get(), L"DV Video Encoder"},
-                           {pictureSink.Get(), L"Picture"},
-                           {soundSink.Get(), L"Sound"}});
-  ASSERT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, dv[0].Get(), 0));
-  ASSERT_EQ(PinsOf(dv[0].Get()).size(), 3u) << "input, picture, one stereo pair";
-  EXPECT_EQ(PinName(PinAtIndex(dv[0].Get(), 1).Get()), L"DVVidOut0");
-  EXPECT_EQ(PinName(PinAtIndex(dv[0].Get(), 2).Get()), L"AudOut00");
-  ASSERT_EQ(S_OK, Link(graph.Get(), dv[0].Get(), 1, dv[1].Get(), 0));
-  ASSERT_EQ(S_OK, Link(graph.Get(), dv[0].Get(), 2, soundSink.Get(), 0));
-  ASSERT_EQ(S_OK, Link(graph.Get(), dv[1].Get(), 1, dv[2].Get(), 0));
-  ASSERT_EQ(S_OK, Link(graph.Get(), dv[2].Get(), 1, pictureSink.Get(), 0));
-  for (const auto& filter : dv) {
-    for (const auto& pin : PinsOf(filter.Get())) {
-      SCOPED_TRACE(testing::Message() << "pin " << WideToUtf8(PinName(pin.Get())));
-      ComPtr<IPin> peer, back;
-      ASSERT_EQ(S_OK, pin->ConnectedTo(peer.GetAddressOf()));
-      ASSERT_EQ(S_OK, peer->ConnectedTo(back.GetAddressOf()));
-      EXPECT_TRUE(IsSameObject(back.Get(), pin.Get()));
-      AM_MEDIA_TYPE mine{}, theirs{};
-      ASSERT_EQ(S_OK, pin->ConnectionMediaType(&mine));
-      ASSERT_EQ(S_OK, peer->ConnectionMediaType(&theirs));
-      EXPECT_EQ(CMediaType(mine), CMediaType(theirs));
-      EXPECT_EQ(S_OK, pin->QueryAccept(&mine));
-      FreeMediaType(mine);
-      FreeMediaType(theirs);
-    }
-  }
-  ASSERT_TRUE(RunToCompletion(graph.Get(), 20'000));
-
-  for (IBaseFilter* filter : {source.Get(), dv[0].Get(), dv[1].Get(), dv[2].Get(),
-                              pictureSink.Get(), soundSink.Get()}) {
-    ASSERT_EQ(S_OK, graph->RemoveFilter(filter));
-  }
-  for (const auto& filter : dv) {
-    for (const auto& pin : PinsOf(filter.Get())) {
-      ComPtr<IPin> peer;
-      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
-    }
     auto* object = dynamic_cast<CUnknown*>(filter.Get());
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->RefCountForTesting(), 1u);
