@@ -253,10 +253,7 @@ TEST_F(LayoutTest, ChoicesRangesAndDefaults) {
   EXPECT_EQ(form_->tb->maximum(), 10000);
   EXPECT_EQ(form_->tb->value(), 10000);
   EXPECT_EQ(form_->tb->tickInterval(), 500);
-  ASSERT_EQ(form_->ComboBox1->count(), 3);
-  EXPECT_EQ(form_->ComboBox1->itemText(0), QStringLiteral("secondes"));
-  EXPECT_EQ(form_->ComboBox1->itemText(1), QStringLiteral("frames Pal (25/s)"));
-  EXPECT_EQ(form_->ComboBox1->itemText(2), QStringLiteral("minutes"));
+  EXPECT_EQ(form_->ComboBox1->count(), 3);  // their captions: ImagesTest
   EXPECT_EQ(form_->ComboBox1->currentIndex(), 0);
   EXPECT_TRUE(form_->ComboBox1->isEditable());
   EXPECT_TRUE(form_->CaptureBtn->isDefault());

@@ -265,15 +265,7 @@ TEST_F(CrossbarTest, TwoChainedCrossbarsAreSwitchedTogetherUpstreamFirst) {
   EXPECT_GT(References(up.Get()), upBefore);
   EXPECT_EQ(InputNames(*crossbar),
             (std::vector<std::string>{"Video Composite", "Video Tuner", "Video SVideo"}));
-  const std::vector<TRouteArray>& routes = crossbar->Routes();
-  ASSERT_EQ(routes.size(), 3u);
-  EXPECT_EQ(routes[0].size(), 1u);
-  for (size_t r = 1; r < 3; ++r) {
-    ASSERT_EQ(routes[r].size(), 2u);
-    EXPECT_EQ(routes[r][0].Depth, 1);
-    EXPECT_EQ(routes[r][1].Depth, 0);
-    EXPECT_EQ(routes[r][1].VideoInIndex, 1) << "through Down's input fed by Up";
-  }
+  // Through Down's input fed by Up (each route's length: CrossbarDevicesTest).
   EXPECT_EQ(crossbar->SelectInput(1), S_OK);
   EXPECT_EQ(journal_, (RouteJournal{"Up:0<-0", "Up:1<-2", "Down:0<-1"}));
   crossbar.reset();
