@@ -19,35 +19,24 @@ constexpr const char* kShellFolders =
 
 class LifecycleTest : public test::AppTest {};
 
-// The video and image folders, and the first names in them, by the shell folders and the XDG
-// user folders; the shell folders only where the machine has them.
-TEST_F(LifecycleTest, TheFoldersComeFromTheShellFoldersOrTheUserFolders) {
-  const struct {
-    const char* name;
-    QByteArray userDirs;  // none: no user-dirs.dirs
-    bool noShellFolders;
-    QString videos, images;
-  } kCases[] = {
-      {"the personal folder for the absent My Video", {}, false, home_, home_ + "/"},
-      {"the XDG folders", "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n",
-       false, home_ + "/Films", home_ + "/Photos/"},
-      {"no shell folder key: at the root", {}, true, QString(), "/"},
-  };
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.name);
-    const QString userDirs = config_ + QStringLiteral("/user-dirs.dirs");
-    QFile::remove(userDirs);
-    if (!c.userDirs.isEmpty()) WriteFile(userDirs, c.userDirs);
-    if (c.noShellFolders) Simulate(QByteArray("registry ") + kShellFolders + "\n");
-    TCaptureForm form;
-    EXPECT_EQ(form.MyVideoDir, c.videos);
-    EXPECT_EQ(form.VideoDirEdit->Text(), c.videos);
-    EXPECT_EQ(form.VideoDirEdit->InitialDir(), c.videos);
-    EXPECT_EQ(form.ImageDirEdit->Text(), c.images);
-    EXPECT_TRUE(form.VideoFileName.startsWith(c.videos + QStringLiteral("/Video_")))
-        << form.VideoFileName.toStdString();
-    EXPECT_EQ(form.ImageFileName, c.images + QStringLiteral("Image_0000.bmp"));
-  }
+TEST_F(LifecycleTest, PersonalPresentAndMyVideoAbsentGivesThePersonalFolder) {
+  TCaptureForm form;
+  EXPECT_EQ(form.PersonalDir, home_);
+  EXPECT_EQ(form.MyVideoDir, home_);
+  EXPECT_EQ(form.MyPicturesDir, home_);
+  EXPECT_EQ(form.VideoDirEdit->Text(), home_);
+  EXPECT_EQ(form.VideoDirEdit->InitialDir(), home_);
+  EXPECT_EQ(form.ImageDirEdit->Text(), home_ + QStringLiteral("/"));
+}
+
+TEST_F(LifecycleTest, XdgFoldersBecomeTheVideoAndImageFolders) {
+  WriteFile(config_ + QStringLiteral("/user-dirs.dirs"),
+            "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n");
+  TCaptureForm form;
+  EXPECT_EQ(form.VideoDirEdit->Text(), home_ + QStringLiteral("/Films"));
+  EXPECT_EQ(form.ImageDirEdit->Text(), home_ + QStringLiteral("/Photos/"));
+  EXPECT_TRUE(form.VideoFileName.startsWith(home_ + QStringLiteral("/Films/Video_")));
+  EXPECT_EQ(form.ImageFileName, home_ + QStringLiteral("/Photos/Image_0000.bmp"));
 }
 
 TEST_F(LifecycleTest, FirstNamesAreNumberZeroWhateverTheChangeHandlersDid) {
@@ -66,6 +55,15 @@ TEST_F(LifecycleTest, FirstNamesAreNumberZeroWhateverTheChangeHandlersDid) {
   EXPECT_EQ(form.GrabBitmap->Height(), 576);
   EXPECT_NE(form.GrabJpeg, nullptr);
   EXPECT_EQ(form.CaptureState, stNoSource);
+}
+
+TEST_F(LifecycleTest, NoShellFolderKeyLeavesTheFoldersEmpty) {
+  Simulate(QByteArray("registry ") + kShellFolders + "\n");
+  TCaptureForm form;
+  EXPECT_TRUE(form.PersonalDir.isEmpty());
+  EXPECT_TRUE(form.MyVideoDir.isEmpty());
+  EXPECT_EQ(form.ImageDirEdit->Text(), QStringLiteral("/"));
+  EXPECT_TRUE(form.VideoFileName.startsWith(QStringLiteral("/Video_")));
 }
 
 TEST_F(LifecycleTest, LongFoldersAreCutTo255Characters) {
