@@ -4,16 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <scoped_env.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <optional>
 #include <ostream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "../win/FakeScreenSaverService.h"
 #include "ErrorReport.h"
@@ -55,26 +52,16 @@ class AppTest : public ::testing::Test {
     config_ = dir_.path() + QStringLiteral("/config");
     QDir().mkpath(home_);
     QDir().mkpath(config_);
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "VIDORRA_SIMULATION"}) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    }
-    setenv("HOME", home_.toUtf8().constData(), 1);
-    setenv("XDG_CONFIG_HOME", config_.toUtf8().constData(), 1);
-    unsetenv("VIDORRA_SIMULATION");
+    env_.Set("HOME", home_.toStdString());
+    env_.Set("XDG_CONFIG_HOME", config_.toStdString());
+    env_.Set("VIDORRA_SIMULATION", std::nullopt);
     win::SimulatedMachine::ReloadCurrentForTesting();
     previousReporter_ = SetErrorReporter([this](const QString& m) { reports_ << m; });
   }
 
   void TearDown() override {
     SetErrorReporter(previousReporter_);
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    env_.Restore();
     win::SimulatedMachine::ReloadCurrentForTesting();
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
   }
@@ -89,7 +76,7 @@ class AppTest : public ::testing::Test {
   void Simulate(const QByteArray& text) {
     const QString path = dir_.path() + QStringLiteral("/machine");
     WriteFile(path, text);
-    setenv("VIDORRA_SIMULATION", path.toUtf8().constData(), 1);
+    env_.Set("VIDORRA_SIMULATION", path.toStdString());
     win::SimulatedMachine::ReloadCurrentForTesting();
   }
 
@@ -99,7 +86,7 @@ class AppTest : public ::testing::Test {
   QStringList reports_;
 
  private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  ScopedEnv env_;
   ErrorReporter previousReporter_;
 };
 

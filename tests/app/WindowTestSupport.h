@@ -29,15 +29,23 @@
 
 namespace vidorra::test {
 
-// The frame number the form's video window shows now.
-inline std::optional<uint32_t> ShownFrame(TCaptureForm& form) {
-  IBaseFilter* renderer = form.vwEcran->MemberFilter();
-  if (renderer == nullptr) return std::nullopt;
-  const QImage image =
-      static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
+// The frame number a picture carries.
+inline std::optional<uint32_t> FrameNumberOf(const QImage& image) {
   if (image.isNull()) return std::nullopt;
   return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
                                        image.width());
+}
+
+// The picture the form's video window shows now (null when there is none).
+inline QImage ShownImage(TCaptureForm& form) {
+  IBaseFilter* renderer = form.vwEcran->MemberFilter();
+  if (renderer == nullptr) return {};
+  return static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
+}
+
+// The frame number the form's video window shows now.
+inline std::optional<uint32_t> ShownFrame(TCaptureForm& form) {
+  return FrameNumberOf(ShownImage(form));
 }
 
 // The picture moves on: two different numbered frames are shown one after the other.
@@ -49,6 +57,20 @@ inline bool PictureMoves(TCaptureForm& form) {
     return first && now && *now > *first;
   });
 }
+
+// The window alone, made on the test's own folders without a simulated machine or data module.
+class FormTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    form_ = std::make_unique<TCaptureForm>();
+  }
+  void TearDown() override {
+    form_.reset();
+    AppTest::TearDown();
+  }
+  std::unique_ptr<TCaptureForm> form_;
+};
 
 // The program on a simulated machine, its window made and shown as main() does.
 class WindowTest : public AppTest {

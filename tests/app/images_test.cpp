@@ -25,12 +25,6 @@ constexpr int kSeconds = 0;
 constexpr int kPalFrames = 1;
 constexpr int kMinutes = 2;
 
-std::optional<uint32_t> FrameNumber(const QImage& image) {
-  if (image.isNull()) return std::nullopt;
-  return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                       image.width());
-}
-
 class ImagesTest : public test::WindowTest {
  protected:
   void SetUp() override {
@@ -68,12 +62,12 @@ TEST_F(ImagesTest, GrabWritesBmpAndJpegPicturesOfThePreview) {
   EXPECT_EQ(bmpReader.format(), QByteArray("bmp"));
   const QImage picture = bmpReader.read();
   EXPECT_EQ(picture.size(), QSize(720, 576));
-  const std::optional<uint32_t> first = FrameNumber(picture);
+  const std::optional<uint32_t> first = test::FrameNumberOf(picture);
   ASSERT_TRUE(first.has_value()) << "the camcorder's frame number reads back from the file";
   EXPECT_EQ(Probed(bmp), QStringLiteral("bmp,720,576"));
   const QImage thumbnail = form_->Image->pixmap().toImage();
   EXPECT_EQ(thumbnail.size(), QSize(192, 144));
-  EXPECT_EQ(FrameNumber(thumbnail.scaled(720, 576)), first) << "the thumbnail shows it";
+  EXPECT_EQ(test::FrameNumberOf(thumbnail.scaled(720, 576)), first) << "the thumbnail shows it";
   EXPECT_EQ(form_->destlab->text(), Path("Image_0001.bmp"));
   EXPECT_EQ(form_->LabelImage->text(), QStringLiteral("Image_0001.bmp"));
 
@@ -104,7 +98,7 @@ TEST_F(ImagesTest, GrabWritesBmpAndJpegPicturesOfThePreview) {
     EXPECT_GT(QFileInfo(jpeg).size(), lastSize) << "a better picture takes more room";
     lastSize = QFileInfo(jpeg).size();
     if (c.quality >= 50) {
-      const std::optional<uint32_t> frame = FrameNumber(image);
+      const std::optional<uint32_t> frame = test::FrameNumberOf(image);
       ASSERT_TRUE(frame.has_value());
       EXPECT_GT(*frame, *lastFrame) << "a later frame of the preview";
       lastFrame = frame;
@@ -197,7 +191,8 @@ TEST_F(ImagesTest, TheIntervallometerRunsOnRealTimeAtOnePalFrame) {
   const QStringList taken = Images();
   std::optional<uint32_t> previous;
   for (const QString& name : taken) {
-    const std::optional<uint32_t> frame = FrameNumber(QImage(folder_ + QLatin1Char('/') + name));
+    const std::optional<uint32_t> frame =
+        test::FrameNumberOf(QImage(folder_ + QLatin1Char('/') + name));
     ASSERT_TRUE(frame.has_value()) << name.toStdString();
     if (previous) {
       EXPECT_GE(*frame, *previous) << name.toStdString();

@@ -141,21 +141,14 @@ TEST_F(OptionsMenuTest, TheDriversFormatDialogRebuildsThePreviewInTheNewSize) {
   Entry(form_->MENU_OPTIONS, QStringLiteral("Video Format..."))->trigger();
   EXPECT_EQ(driver.DialogsDriven(), 1);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  const auto* renderer = static_cast<filters::CVideoRenderer*>(form_->vwEcran->MemberFilter());
-  ASSERT_NE(renderer, nullptr);
-  EXPECT_TRUE(test::WaitUntil(
-      [&] { return renderer->WindowForTesting()->LatestFrame().size() == QSize(320, 240); }));
+  EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(*form_).size() == QSize(320, 240); }));
   EXPECT_TRUE(PictureMoves());
 }
 
 // The card's input the picture shows now, judged on a numbered frame.
 std::optional<sim::PatternSource> ShownSource(TCaptureForm& form) {
-  const auto* renderer = static_cast<filters::CVideoRenderer*>(form.vwEcran->MemberFilter());
-  if (renderer == nullptr) return std::nullopt;
-  const QImage image = renderer->WindowForTesting()->LatestFrame();
-  if (image.isNull()) return std::nullopt;
-  const std::optional<uint32_t> number =
-      sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); }, image.width());
+  const QImage image = test::ShownImage(form);
+  const std::optional<uint32_t> number = test::FrameNumberOf(image);
   if (!number) return std::nullopt;
   return test::ShownInput([&](int x, int y) { return image.pixel(x, y); }, image.width(),
                           image.height(), *number, kChannel);

@@ -112,7 +112,6 @@ TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
 TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence) {
   Start(QByteArray(kCamcorder) + kMicro);
   ASSERT_EQ(form_->CaptureState, stPreview);
-  EXPECT_TRUE(form_->CaptureBtn->isEnabled());
   EXPECT_TRUE(PictureMoves());
   form_->tb->setValue(5000);
   // The DV sound is listened to while recording: a sound server that starts late (the test
@@ -245,8 +244,6 @@ TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBac
     }
     Replug(kMicro);
     ASSERT_TRUE(InState(stNoSource));
-    EXPECT_EQ(Border(), QColor(128, 128, 128));
-    EXPECT_FALSE(form_->CaptureBtn->isEnabled());
     EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
     if (recording) {
       EXPECT_NE(form_->VideoFileName, file) << "the next recording gets a new name";
@@ -256,7 +253,6 @@ TEST_F(RecordingControlsTest, UnpluggingTheCamcorderLeavesNoSourceAndPluggingBac
     }
     Replug(QByteArray(kCamcorder) + kMicro);
     ASSERT_TRUE(InState(stPreview));
-    EXPECT_TRUE(form_->CaptureBtn->isEnabled());
     EXPECT_TRUE(PictureMoves());
   }
 }

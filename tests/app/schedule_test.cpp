@@ -20,8 +20,6 @@ namespace {
 constexpr const char* kCamcorder = "video dv Caméscope DV\n";
 constexpr int kFramesPerSecond = 25;  // the camcorder records PAL
 constexpr int kSecondsPerDay = 24 * 60 * 60;
-const QColor kProgrammed(255, 255, 0);
-const QColor kRecordingTimed(255, 0, 255);
 
 class ScheduleTest : public test::WindowTest {
  protected:
@@ -95,8 +93,6 @@ TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
     SetClock(c.armedAt);
     Programme(c.start, c.end);
     EXPECT_EQ(form_->CaptureState, stProgrammed);
-    EXPECT_EQ(Border(), kProgrammed);
-    EXPECT_TRUE(form_->ProgStopBtn->isEnabled());
     if (c.passes.isValid()) {
       ASSERT_TRUE(ClockPasses(c.passes));
       EXPECT_EQ(form_->CaptureState, stProgrammed) << "a time earlier today waits for tomorrow";
@@ -104,11 +100,8 @@ TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
       SetClock(c.nextDay);
     }
     ASSERT_TRUE(InState(stRecordingTimed));
-    EXPECT_EQ(Border(), kRecordingTimed);
     EXPECT_EQ(form_->VideoFileName, file);
     ASSERT_TRUE(InState(stPreview));
-    EXPECT_EQ(Border(), form_->palette().color(QPalette::Button));
-    EXPECT_FALSE(form_->RxClock2->AlarmEnabled());
     EXPECT_NE(form_->VideoFileName, file);
     EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(form_->VideoFileName).fileName());
     EXPECT_EQ(AviFiles(), filesBefore + 1);
@@ -128,7 +121,6 @@ TEST_F(ScheduleTest, AnEndPutOnARunningRecordingEndsItAndCanBeMoved) {
   ASSERT_EQ(form_->CaptureState, stRecording);
   Programme(QTime(9, 0, 0), QTime(10, 0, 40));
   EXPECT_EQ(form_->CaptureState, stRecordingTimed);
-  EXPECT_EQ(Border(), kRecordingTimed);
   // The end moved while the recording runs: it now ends 2 seconds after the clock was set.
   form_->RxSpinEdit6->SetValue(2);
   ASSERT_TRUE(InState(stPreview));
@@ -144,7 +136,6 @@ TEST_F(ScheduleTest, StopProgDropsTheProgramme) {
   ASSERT_EQ(form_->CaptureState, stProgrammed);
   Click(form_->ProgStopBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_TRUE(form_->ProgBtn->isEnabled());
   ASSERT_TRUE(ClockPasses(QTime(10, 0, 2)));
   EXPECT_EQ(form_->CaptureState, stPreview) << "no start";
   EXPECT_EQ(AviFiles(), 0);

@@ -13,14 +13,6 @@ namespace {
 const std::wstring kEncoderName =
     L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
 
-std::wstring DisplayName(IMoniker* moniker) {
-  LPOLESTR name = nullptr;
-  if (FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) || name == nullptr) return {};
-  std::wstring out(name);
-  CoTaskMemFree(name);
-  return out;
-}
-
 // A device category of the tests, listed by a replacement of the system device enumerator.
 DEFINE_GUID(kTestCategory, 0x5E1D0C02, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
             0x66);

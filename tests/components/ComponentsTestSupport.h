@@ -35,6 +35,18 @@ inline bool InGraph(TFilterGraph& graph, const wchar_t* name, IBaseFilter** foun
   return true;
 }
 
+// The display name of a moniker (empty when it has none).
+inline std::wstring DisplayName(IMoniker* moniker) {
+  LPOLESTR name = nullptr;
+  if (moniker == nullptr || FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) ||
+      name == nullptr) {
+    return {};
+  }
+  std::wstring out(name);
+  CoTaskMemFree(name);
+  return out;
+}
+
 using Journal = std::vector<std::string>;
 
 inline const char* OperationName(TMemberOperation operation) {

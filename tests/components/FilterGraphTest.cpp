@@ -167,22 +167,6 @@ TEST_F(FilterGraphTest, RunAndStopTellListenersFirst) {
   EXPECT_EQ(graph.GraphState(), grsStopped);
 }
 
-TEST_F(FilterGraphTest, GraphVolumeGoesToTheAudioRenderer) {
-  RecordingMember renderer("Audio", journal, [] { return CreateFilter(CLSID_DSoundRender); });
-  graph.AddMember(&renderer);
-  graph.SetActive(true);
-  ComPtr<IBasicAudio> audio = QueryAs<IBasicAudio>(renderer.MemberFilter());
-  ASSERT_TRUE(audio);
-  for (const auto& [graphVolume, rendererVolume] :
-       {std::pair{5000, -5000}, std::pair{0, -10000}, std::pair{10000, 0}}) {
-    long volume = 1;
-    graph.SetGraphVolume(graphVolume);
-    ASSERT_EQ(audio->get_Volume(&volume), S_OK);
-    EXPECT_EQ(volume, rendererVolume) << graphVolume;
-  }
-  graph.RemoveMember(&renderer);
-}
-
 // ---- EmptyGraph --------------------------------------------------------------------------------
 
 // EmptyGraph stops the graph and keeps exactly the members' filters, disconnected from the

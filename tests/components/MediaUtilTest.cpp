@@ -155,17 +155,6 @@ TEST(MediaTypeRecord, AssertionsGuardTheCopy) {
 
 // ---- TMediaType --------------------------------------------------------------------------------
 
-TEST(MediaType, NewTypeHoldsFixedSizeSamplesOfSizeOne) {
-  TMediaType type;
-  const AM_MEDIA_TYPE* mt = type.AmMediaType();
-  EXPECT_EQ(mt->majortype, GUID_NULL);
-  EXPECT_NE(mt->bFixedSizeSamples, 0);
-  EXPECT_EQ(mt->bTemporalCompression, 0);
-  EXPECT_EQ(mt->lSampleSize, 1u);
-  EXPECT_EQ(type.FormatLength(), 0u);
-  EXPECT_EQ(mt->pbFormat, nullptr);
-}
-
 // The two pointer slots (offsets 60 and 68) mean nothing once read.
 TEST(MediaTypePersistence, Stored72BytesReadBackWithoutFormatBlock) {
   TMediaType type;

@@ -3,15 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <scoped_env.h>
 
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <cstdlib>
 #include <memory>
-#include <optional>
-#include <string>
 
+#include "../components/ComponentsTestSupport.h"
 #include "ErrorReport.h"
 #include "SimulatedMachine.h"
 #include "graph.h"
@@ -41,7 +40,6 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    if (const char* value = std::getenv(kVariable)) saved_ = value;
     Simulate("");
     previousReporter_ = vidorra::SetErrorReporter([this](const QString& m) { reports_ << m; });
   }
@@ -49,11 +47,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override {
     module_.reset();
     vidorra::SetErrorReporter(previousReporter_);
-    if (saved_) {
-      setenv(kVariable, saved_->c_str(), 1);
-    } else {
-      unsetenv(kVariable);
-    }
+    env_.Restore();
     vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
   }
@@ -65,7 +59,7 @@ class EngineTest : public ::testing::Test {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text);
     file.close();
-    setenv(kVariable, path.toUtf8().constData(), 1);
+    env_.Set("VIDORRA_SIMULATION", path.toStdString());
     vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
   }
 
@@ -102,22 +96,11 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<TdmCam> module_;
 
  private:
-  static constexpr const char* kVariable = "VIDORRA_SIMULATION";
-  std::optional<std::string> saved_;
+  vidorra::test::ScopedEnv env_;
   vidorra::ErrorReporter previousReporter_;
 };
 
-// The display name of a moniker (empty when it has none).
-inline std::wstring DisplayName(IMoniker* moniker) {
-  LPOLESTR name = nullptr;
-  if (moniker == nullptr || FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) ||
-      name == nullptr) {
-    return {};
-  }
-  std::wstring out(name);
-  CoTaskMemFree(name);
-  return out;
-}
+using components_test::DisplayName;
 
 // The class of a filter (GUID_NULL when there is none).
 inline CLSID ClassOf(IBaseFilter* filter) {

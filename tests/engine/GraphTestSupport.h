@@ -140,36 +140,6 @@ class GraphTest : public EngineTest {
                                           [&](const QString& n) { return n.startsWith(prefix); }));
   }
 
-  // The graph's connections, "filter[pin]->filter[pin]" each, for failure messages.
-  std::string Connections() {
-    ComPtr<IFilterGraph> graph;
-    Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
-    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
-    std::string out;
-    for (int f = 0; f < filters.Count(); ++f) {
-      const TPinList pins = TPinList::CreateFromFilter(filters.FilterAt(f).Get());
-      out += filters.FilterNameAt(f).toStdString() + "{";
-      for (int p = 0; p < pins.Count(); ++p) {
-        PIN_DIRECTION direction = PINDIR_INPUT;
-        ComPtr<IPin> peer;
-        pins.PinAt(p)->QueryDirection(&direction);
-        if (direction != PINDIR_OUTPUT || FAILED(pins.PinAt(p)->ConnectedTo(peer.GetAddressOf()))) {
-          continue;
-        }
-        PIN_INFO info{};
-        peer->QueryPinInfo(&info);
-        FILTER_INFO owner{};
-        if (info.pFilter != nullptr) info.pFilter->QueryFilterInfo(&owner);
-        out +=
-            " " + std::to_string(p) + "->" + QString::fromWCharArray(owner.achName).toStdString();
-        if (owner.pGraph != nullptr) owner.pGraph->Release();
-        if (info.pFilter != nullptr) info.pFilter->Release();
-      }
-      out += " } ";
-    }
-    return out;
-  }
-
   // Whether the named filter's pin at `index` is connected.
   bool PinConnected(const QString& filter, int index) {
     ComPtr<IFilterGraph> graph;

@@ -182,7 +182,7 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
   Prepare(kMachine);
   const QString path = File("rec.avi");
   ASSERT_TRUE(Build(r, path));
-  SCOPED_TRACE(Connections());
+  SCOPED_TRACE(FiltersInGraph().join(u' ').toStdString());
   EXPECT_EQ(MasterStream(), ExpectedMaster(r));
   Record(kGrabbedFrames);
   EXPECT_FALSE(CheckFile(r, path).empty());

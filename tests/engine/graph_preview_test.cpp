@@ -1,5 +1,6 @@
 // The preview graph on the simulated machine: every kind of source, classified by its pins,
-// delivers numbered frames into sg and the video window; the deinterlacer; listening on and off.
+// delivers numbered frames into sg and the video window; the deinterlacer; listening. Sources
+// without pictures are checked with the window's source boxes.
 #include "GraphTestSupport.h"
 
 using namespace engine_test;
@@ -59,19 +60,6 @@ TEST_F(GraphTest, AVideoPortPreviewLeavesTheTeesCaptureOutputFree) {
   EXPECT_TRUE(PinConnected(QStringLiteral("Smarttee"), 2));
 }
 
-TEST_F(GraphTest, ASourceWithoutPicturesOrWithoutDeviceIsNotPreviewed) {
-  TdmCam& dm = Prepare(kMachine);
-  ASSERT_TRUE(Select("Sans sortie"));
-  EXPECT_EQ(dm.VideoSourceKind, vskNone);
-  EXPECT_FALSE(dm.SourcePin);
-  EXPECT_EQ(dm.VideoSource->FilterGraph(), dm.fg);
-  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
-  EXPECT_FALSE(dm.PreviewReady);
-  EXPECT_FALSE(dm.SelectVideoDevice(QStringLiteral("Absent")));
-  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
-  EXPECT_FALSE(dm.PreviewReady);
-}
-
 TEST_F(GraphTest, AMissingDeinterlacerFailsTheBuild) {
   TdmCam& dm = Prepare(QByteArray(kMachine) + "hide-filter Pinnacle Video Deinterlacer\n");
   ASSERT_TRUE(Select("Webcam"));
@@ -95,9 +83,6 @@ TEST_F(GraphTest, TheDeinterlacerGoesInFrontOfTheGrabber) {
     RunAndWatch(kFrames);
     ASSERT_TRUE(dm.fg->StopGraph());
   }
-  dm.UseDeinterlacer = false;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-  EXPECT_FALSE(FiltersInGraph().contains(QStringLiteral("Deinterlacer")));
 }
 
 TEST_F(GraphTest, ListeningAddsAndRemovesTheAudioRenderer) {
@@ -107,18 +92,11 @@ TEST_F(GraphTest, ListeningAddsAndRemovesTheAudioRenderer) {
   dm.ListenDVAudio = true;
   ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
   EXPECT_EQ(CountNamed(renderer), 1) << FiltersInGraph().join(u',').toStdString();
-  // Asked again while rendered: nothing changes.
+  // Asked for what is already so: nothing changes (each sound switched on and off on the
+  // running graph: the window's ChoicesTest).
   EXPECT_TRUE(dm.MonitorDVAudio(true));
-  EXPECT_EQ(CountNamed(renderer), 1);
-  EXPECT_TRUE(dm.MonitorAudioSource(true));
-  EXPECT_EQ(CountNamed(renderer), 2) << "the audio device is heard too";
-  ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(dm.fg->StopGraph());
-  EXPECT_TRUE(dm.MonitorDVAudio(false));
-  EXPECT_EQ(CountNamed(renderer), 1);
   EXPECT_TRUE(dm.MonitorAudioSource(false));
-  EXPECT_EQ(CountNamed(renderer), 0);
-  EXPECT_TRUE(dm.MonitorAudioSource(false)) << "not listening already: nothing changes";
+  EXPECT_EQ(CountNamed(renderer), 1);
   // No DV sound on a webcam: the graph is left as it is.
   ASSERT_TRUE(Select("Webcam"));
   ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
