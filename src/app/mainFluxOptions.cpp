@@ -50,7 +50,6 @@ constexpr const char* kEntryCaptions[oeCount] = {
 };
 
 constexpr const char* kVideoInputCaption = "Video Input";
-constexpr const char* kSeparatorCaption = "-";
 // Where the property frames open, from the main window's corner.
 constexpr UINT kFrameX = 30;
 constexpr UINT kFrameY = 30;
@@ -198,7 +197,8 @@ void TCaptureForm::BuildOptionsMenu() {
 }
 
 void TCaptureForm::AddVideoInputMenu() {
-  MENU_OPTIONS->addSeparator()->setText(QString::fromLatin1(kSeparatorCaption));
+  // A bare separator: styles draw a separator's text as a section title beside its line.
+  MENU_OPTIONS->addSeparator();
   VideoInputMenu = MENU_OPTIONS->addMenu(QString::fromLatin1(kVideoInputCaption));
   VideoInputMenu->setObjectName(QStringLiteral("VideoInputMenu"));
   auto* radio = new QActionGroup(VideoInputMenu);

@@ -23,10 +23,17 @@ constexpr long kChannel = 6;
 
 class OptionsMenuTest : public test::WindowTest {
  protected:
+  // The entries' captions, a separator as "-"; a separator has no text of its own (a style
+  // would draw it beside the line).
   static QStringList Captions(const QMenu* menu) {
     QStringList captions;
     if (menu == nullptr) return captions;
-    for (const QAction* action : menu->actions()) captions << action->text();
+    for (const QAction* action : menu->actions()) {
+      if (action->isSeparator()) {
+        EXPECT_TRUE(action->text().isEmpty());
+      }
+      captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
     return captions;
   }
   // The submenu of the menu's current build.
