@@ -64,33 +64,6 @@ TEST(GraphRun, SamplesFlowThroughThreePassThroughsAndCompleteOnce) {
   for (auto& middle : chain.middles) EXPECT_EQ(30, middle->Count());
 }
 
-// EC_COMPLETE comes once the renderers of both a short and a long stream have ended.
-TEST(GraphRun, CompleteWaitsForEveryRenderer) {
-  auto graph = NewGraph();
-  std::vector<ComPtr<TestCountingSink>> sinks;
-  for (int frames : {2, 40}) {
-    TestPushSourceConfig config;
-    config.frameCount = frames;
-    auto source = MakeComObject<TestPushSource>(config);
-    sinks.push_back(MakeComObject<TestCountingSink>());
-    graph->AddFilter(source.Get(), nullptr);
-    graph->AddFilter(sinks.back().Get(), nullptr);
-    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sinks.back()->InputPinInterface()));
-  }
-  QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
-  auto control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_TRUE(SUCCEEDED(control->Run()));
-  GraphEvent event{};
-  ASSERT_TRUE(NextEvent(graph.Get(), &event, 10'000));
-  EXPECT_EQ(EC_COMPLETE, event.code);
-  EXPECT_EQ(2, sinks[0]->Count());
-  EXPECT_EQ(40, sinks[1]->Count());
-  long code = 0;
-  EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code));
-  EXPECT_EQ(EC_COMPLETE, code);
-  control->Stop();
-}
-
 // A failure anywhere in the stream (source, transform, renderer) ends it with EC_ERRORABORT;
 // the samples before it reach the sink.
 TEST(GraphRun, AStreamingFailureBecomesErrorAbort) {
