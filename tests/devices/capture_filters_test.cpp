@@ -299,8 +299,6 @@ TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
     EXPECT_EQ(value, r.defaultValue);
     EXPECT_EQ(E_INVALIDARG, amp->Set(r.property, r.maximum + 1, VideoProcAmp_Flags_Manual));
     EXPECT_EQ(S_OK, amp->Set(r.property, r.minimum, VideoProcAmp_Flags_Manual));
-    amp->Get(r.property, &value, &flags);
-    EXPECT_EQ(value, r.minimum);
   }
   long value = 0, flags = 0;
   EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Get(VideoProcAmp_Gamma, &value, &flags));

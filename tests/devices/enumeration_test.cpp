@@ -89,7 +89,8 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   EXPECT_FALSE(filter);
 }
 
-// Binding makes a new filter each time; a broken device is listed but does not bind.
+// Binding makes a new filter each time; a broken device is listed but does not bind. (The
+// other kinds are bound by the capture filter and card tests.)
 TEST(DeviceEnumeration, BindingCreatesANewFilterEachTime) {
   MachineFile machine(kMachine);
   ComPtr<IBaseFilter> a = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
@@ -99,18 +100,6 @@ TEST(DeviceEnumeration, BindingCreatesANewFilterEachTime) {
   HRESULT hr = S_OK;
   EXPECT_FALSE(BindDevice(CLSID_VideoInputDeviceCategory, L"Dead Card", &hr));
   EXPECT_EQ(hr, VFW_E_NO_CAPTURE_HARDWARE);
-  for (const wchar_t* name : {L"Carte son", L"Son TV"}) {
-    EXPECT_TRUE(BindDevice(CLSID_AudioInputDeviceCategory, name)) << name;
-  }
-  for (const GUID* category :
-       {&AM_KSCATEGORY_CROSSBAR, &AM_KSCATEGORY_TVTUNER, &AM_KSCATEGORY_TVAUDIO}) {
-    for (const ListedDevice& device : ListDevices(*category)) {
-      ComPtr<IBaseFilter> filter;
-      EXPECT_EQ(S_OK, device.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                                   filter.ReleaseAndGetVoidAddressOf()))
-          << device.friendlyName;
-    }
-  }
 }
 
 }  // namespace

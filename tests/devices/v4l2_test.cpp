@@ -491,9 +491,6 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO);
   ASSERT_EQ(S_OK, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_STEREO));
   EXPECT_EQ(fake_->AudioMode("/dev/video6"), static_cast<uint32_t>(V4L2_TUNER_MODE_STEREO));
-  long mode = 0;
-  ASSERT_EQ(S_OK, tvAudio->get_TVAudioMode(&mode));
-  EXPECT_EQ(mode, AMTVAUDIO_MODE_STEREO);
   EXPECT_EQ(E_INVALIDARG, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_LANG_B));
 
   // The crossbar's tuner inputs are on the tuner's wires.
