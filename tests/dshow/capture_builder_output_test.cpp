@@ -57,14 +57,14 @@ TEST_F(CaptureBuilderOutput, RefusesOtherSubtypesAndNullArgumentsAndAddsNothing)
   EXPECT_EQ(0, FilterCount());
 }
 
-// The mux and writer named for the path, connected, with a free mux input that the webcam's
-// capture pin then renders straight into (the native capture).
-TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterForTheCaptureToRenderInto) {
-  const std::wstring path = PathOf("capture.avi");
+// The mux and the writer, named, the writer fed by the mux; nothing is written before the
+// graph runs. (The capture rendered into them, recorded and read back: the device recording
+// tests.)
+TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriter) {
   ComPtr<IBaseFilter> mux;
   ComPtr<IFileSinkFilter> sink;
-  ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, path.c_str(), mux.GetAddressOf(),
-                                              sink.GetAddressOf()));
+  ASSERT_EQ(S_OK, builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, PathOf("capture.avi").c_str(),
+                                              mux.GetAddressOf(), sink.GetAddressOf()));
   ASSERT_TRUE(mux);
   ASSERT_TRUE(sink);
   EXPECT_EQ(CLSID_AviDest, ClassOf(mux.Get()));
@@ -73,23 +73,10 @@ TEST_F(CaptureBuilderOutput, AddsAConnectedAviMuxAndFileWriterForTheCaptureToRen
   EXPECT_EQ(CLSID_FileWriter, ClassOf(writer.Get()));
   EXPECT_TRUE(IsSameObject(FindByName(L"AVI Mux").Get(), mux.Get()));
   EXPECT_TRUE(IsSameObject(FindByName(L"File writer").Get(), writer.Get()));
-  LPOLESTR current = nullptr;
-  ASSERT_EQ(S_OK, sink->GetCurFile(&current, nullptr));
-  ASSERT_NE(nullptr, current);
-  EXPECT_EQ(path, std::wstring(current));
-  CoTaskMemFree(current);
   ComPtr<IPin> muxOut = PeerOf(PinAt(writer.Get(), 0).Get());
   ASSERT_TRUE(muxOut);
   EXPECT_TRUE(IsSameObject(OwnerOf(muxOut.Get()).Get(), mux.Get()));
-
-  ComPtr<TableFilter> webcam = MakeWebcam();
-  Add(webcam->Base(), L"Webcam");
-  ASSERT_EQ(S_OK, builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, webcam->Base(),
-                                         nullptr, mux.Get()));
-  ComPtr<IPin> muxIn = PeerOf(webcam->Pin(L"Capture"));
-  ASSERT_TRUE(muxIn);
-  EXPECT_TRUE(IsSameObject(OwnerOf(muxIn.Get()).Get(), mux.Get()));
-  EXPECT_FALSE(std::filesystem::exists(folder_.File("capture.avi"))) << "written once it runs";
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("capture.avi")));
 }
 
 // The program's audio stream of a recording: the audio source through an Infinite Pin Tee into
