@@ -30,8 +30,6 @@ class MachineFile {
   // Replaces the file's text as an editor would (a new file renamed over the old one); the
   // machine's watcher picks it up.
   void Rewrite(const std::string& text);
-  std::string Folder() const { return folder_.string(); }
-  std::string File(const std::string& name) const { return (folder_ / name).string(); }
 
  private:
   std::filesystem::path folder_;
@@ -142,8 +140,6 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
                      int sampleRate);
 
 // ---- Reading recordings back ----
-
-using TempFolder = TempDir;
 
 struct ProbedStream {
   std::string type;   // video, audio

@@ -43,7 +43,7 @@ class Recordings : public ::testing::TestWithParam<Recording> {};
 TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
   const Recording& r = GetParam();
   MachineFile machine(std::string(r.line) + "\n");
-  TempFolder folder;
+  TempDir folder;
   const std::string path = folder.File("recording.avi");
   ClockedGraph g;
   ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, r.device);
@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, Recordings, ::testing::ValuesIn(kRecordings)
 
 TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
   MachineFile machine("video capture Grabber\naudio tone Tone\n");
-  TempFolder folder;
+  TempDir folder;
   const std::string path = folder.File("with-sound.avi");
   ClockedGraph g;
   ComPtr<IBaseFilter> grabber = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
