@@ -161,6 +161,10 @@ TEST(GraphEvents, CompleteComesOncePerRunAndStopOrANewRunTakesItBack) {
   EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code));
   EXPECT_EQ(EC_COMPLETE, code);
   EXPECT_EQ(1u, QueuedCompletions(graph.Get()).size()) << "a run after Stop";
+  code = 0;
+  EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code))
+      << "still complete once the event is read";
+  EXPECT_EQ(EC_COMPLETE, code);
   ASSERT_EQ(S_OK, control->Stop());
 }
 
