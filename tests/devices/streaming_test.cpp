@@ -1,7 +1,7 @@
 // Live streaming of the simulated devices on a clock the test moves: real-time pacing and
 // capture time stamps, frames lost and counted when downstream holds every buffer or reads
-// late, pause and stop, the preview pin, the DV camcorder through the DV Splitter and decoder
-// with its sound, and the sound devices.
+// late, pause and stop, the preview pin, the DV camcorder's sound through the DV Splitter, and
+// the sound devices.
 #include <algorithm>
 #include <cmath>
 #include <future>
@@ -179,31 +179,20 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   for (REFERENCE_TIME start : shown->Starts()) EXPECT_EQ(start, -1);
 }
 
-TEST_F(Streaming, TheCamcorderDeliversDvFramesWithSoundThroughSplitterAndDecoder) {
-  ComPtr<IBaseFilter> camcorder = BindDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
+// The camcorder's sound through the DV Splitter. (Its pictures through the splitter and the
+// decoder, every one in order: the deinterlaced preview test.)
+TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
+  ComPtr<IBaseFilter> camcorder = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
   ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
-  ComPtr<IBaseFilter> decoder = CreateFilter(CLSID_DVVideoCodec);
-  ComPtr<PatternSink> pictures = MakeComObject<PatternSink>();
   ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
-  for (auto [filter, name] : {std::pair{camcorder.Get(), L"Camcorder"},
-                              {splitter.Get(), L"DV Splitter"},
-                              {decoder.Get(), L"Decoder"},
-                              {static_cast<IBaseFilter*>(pictures.Get()), L"Pictures"},
-                              {static_cast<IBaseFilter*>(sound.Get()), L"Sound"}}) {
-    ASSERT_EQ(S_OK, g_.Add(filter, name));
-  }
+  ASSERT_EQ(S_OK, g_.Add(splitter.Get(), L"DV Splitter"));
   ComPtr<IPin> dv = PinByName(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinAt(splitter.Get(), 1).Get(),
-                                          PinAt(decoder.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, g_.graph->Connect(PinAt(decoder.Get(), 1).Get(), pictures->Input()));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinAt(splitter.Get(), 2).Get(), sound->Input(), nullptr));
+  ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, dv.Get(), 12, k25Fps));
-  ASSERT_TRUE(WaitUntil([&] { return pictures->Count() == 12; }));
+  ASSERT_TRUE(WaitUntil([&] { return sound->Samples().size() >= 12u * 1920 * 2; }));
   g_.Stop();
-  const auto numbers = pictures->Numbers();
-  for (size_t n = 0; n < numbers.size(); ++n) EXPECT_EQ(numbers[n], n);
   const auto samples = sound->Samples();
   ASSERT_EQ(sound->Channels(), 2);
   EXPECT_EQ(samples.size(), 12u * 1920 * 2) << "48 kHz: 1920 samples a PAL frame";
