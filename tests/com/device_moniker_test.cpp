@@ -10,7 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "com_test_support.h"
+
 namespace {
+
+using vidorra::test::CPersistObject;
+using vidorra::test::DisplayNameOf;
+using vidorra::test::NewStream;
 
 constexpr wchar_t kDvEncoderName[] =
     L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
@@ -18,12 +24,6 @@ constexpr BYTE kDeviceMonikerClassBytes[16] = {0x37, 0xD4, 0x15, 0x43, 0x8C, 0x5
                                                0xBD, 0x3B, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86};
 
 DEFINE_GUID(CLSID_TestSoftwareFilter, 0x7E570001, 0xAAAA, 0xBBBB, 0xCC, 0xDD, 1, 2, 3, 4, 5, 6);
-
-ComPtr<IStream> NewStream() {
-  ComPtr<IStream> stream;
-  EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.ReleaseAndGetAddressOf()), S_OK);
-  return stream;
-}
 
 ComPtr<IStream> StreamWith(const std::vector<BYTE>& bytes) {
   ComPtr<IStream> stream = NewStream();
@@ -42,14 +42,6 @@ std::vector<BYTE> BytesOf(IStream* stream) {
   ULONG read = 0;
   stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
   return bytes;
-}
-
-std::wstring DisplayNameOf(IMoniker* moniker) {
-  LPOLESTR text = nullptr;
-  EXPECT_EQ(moniker->GetDisplayName(nullptr, nullptr, &text), S_OK);
-  std::wstring name = text ? text : L"";
-  CoTaskMemFree(text);
-  return name;
 }
 
 ComPtr<IMoniker> DeviceMoniker(const std::wstring& name) {
@@ -173,21 +165,8 @@ TEST(ClassStream, WriteAndReadUseTheLittleEndianLayout) {
 }
 
 // A filter-like object for the binding tests.
-class CTestObject : public CUnknown, public IPersist {
- public:
-  explicit CTestObject(CLSID clsid = CLSID_TestSoftwareFilter) : clsid_(clsid) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP GetClassID(CLSID* clsid) override {
-    *clsid = clsid_;
-    return S_OK;
-  }
-
- private:
-  CLSID clsid_;
+struct CTestObject : CPersistObject {
+  CTestObject() : CPersistObject(CLSID_TestSoftwareFilter) {}
 };
 
 // Knows one display name; records what it was asked.
