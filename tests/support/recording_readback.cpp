@@ -10,11 +10,12 @@
 namespace vidorra::test {
 
 long ProbedFrames(const std::string& path) {
-  int status = 0;
-  const std::string out = RunCommand(
+  const std::string command =
       "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-      "-of csv=p=0 " + Quote(path) + " 2>/dev/null",
-      &status);
+      "-of csv=p=0 " +
+      Quote(path) + " 2>/dev/null";
+  int status = 0;
+  const std::string out = RunCommand(command, &status);
   char* end = nullptr;
   const long frames = std::strtol(out.c_str(), &end, 10);
   return status == 0 && end != out.c_str() ? frames : -1;
