@@ -1,5 +1,5 @@
-// What the COM tests share: a memory stream, a moniker's display name and a plain object
-// that answers IPersist with its class.
+// What the COM tests share: memory streams, monikers saved and loaded, a moniker's display
+// name and a plain object that answers IPersist with its class.
 #pragma once
 
 #include <comimpl.h>
@@ -7,6 +7,7 @@
 #include <objbase.h>
 
 #include <string>
+#include <vector>
 
 namespace vidorra::test {
 
@@ -14,6 +15,40 @@ inline ComPtr<IStream> NewStream() {
   ComPtr<IStream> stream;
   EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.ReleaseAndGetAddressOf()), S_OK);
   return stream;
+}
+
+// A stream holding the bytes, read from the start.
+inline ComPtr<IStream> StreamWith(const std::vector<BYTE>& bytes) {
+  ComPtr<IStream> stream = NewStream();
+  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  return stream;
+}
+
+inline std::vector<BYTE> BytesOf(IStream* stream) {
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::vector<BYTE> bytes(stat.cbSize.QuadPart);
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+  return bytes;
+}
+
+// What OleSaveToStream writes of the moniker, and the moniker OleLoadFromStream makes of
+// bytes (*hr: its result).
+inline std::vector<BYTE> SavedBytes(IMoniker* moniker) {
+  ComPtr<IStream> stream = NewStream();
+  EXPECT_EQ(OleSaveToStream(moniker, stream.Get()), S_OK);
+  return BytesOf(stream.Get());
+}
+inline ComPtr<IMoniker> LoadMoniker(const std::vector<BYTE>& bytes, HRESULT* hr) {
+  ComPtr<IMoniker> moniker;
+  *hr = OleLoadFromStream(StreamWith(bytes).Get(), IID_IMoniker,
+                          moniker.ReleaseAndGetVoidAddressOf());
+  return moniker;
 }
 
 inline std::wstring DisplayNameOf(IMoniker* moniker) {

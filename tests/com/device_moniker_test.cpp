@@ -14,9 +14,7 @@
 
 namespace {
 
-using vidorra::test::CPersistObject;
-using vidorra::test::DisplayNameOf;
-using vidorra::test::NewStream;
+using namespace vidorra::test;
 
 constexpr wchar_t kDvEncoderName[] =
     L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
@@ -25,25 +23,6 @@ constexpr BYTE kDeviceMonikerClassBytes[16] = {0x37, 0xD4, 0x15, 0x43, 0x8C, 0x5
 
 DEFINE_GUID(CLSID_TestSoftwareFilter, 0x7E570001, 0xAAAA, 0xBBBB, 0xCC, 0xDD, 1, 2, 3, 4, 5, 6);
 
-ComPtr<IStream> StreamWith(const std::vector<BYTE>& bytes) {
-  ComPtr<IStream> stream = NewStream();
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  return stream;
-}
-
-std::vector<BYTE> BytesOf(IStream* stream) {
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<BYTE> bytes(stat.cbSize.QuadPart);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  return bytes;
-}
-
 ComPtr<IMoniker> DeviceMoniker(const std::wstring& name) {
   ComPtr<IMoniker> moniker;
   EXPECT_EQ(CreateDeviceMoniker(name, moniker.ReleaseAndGetAddressOf()), S_OK);
@@ -51,17 +30,7 @@ ComPtr<IMoniker> DeviceMoniker(const std::wstring& name) {
 }
 
 std::vector<BYTE> SavedImage(const std::wstring& name) {
-  ComPtr<IMoniker> moniker = DeviceMoniker(name);
-  ComPtr<IStream> stream = NewStream();
-  EXPECT_EQ(OleSaveToStream(moniker.Get(), stream.Get()), S_OK);
-  return BytesOf(stream.Get());
-}
-
-ComPtr<IMoniker> LoadMoniker(const std::vector<BYTE>& bytes, HRESULT* hr) {
-  ComPtr<IStream> stream = StreamWith(bytes);
-  ComPtr<IMoniker> moniker;
-  *hr = OleLoadFromStream(stream.Get(), IID_IMoniker, moniker.ReleaseAndGetVoidAddressOf());
-  return moniker;
+  return SavedBytes(DeviceMoniker(name).Get());
 }
 
 TEST(DeviceMonikerPersistence, SavedImageHasTheStoredLayoutAndLoadsBack) {

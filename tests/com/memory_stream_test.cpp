@@ -12,7 +12,7 @@
 
 namespace {
 
-using vidorra::test::NewStream;
+using namespace vidorra::test;
 
 ULONGLONG SeekTo(IStream* s, LONGLONG offset, DWORD origin) {
   LARGE_INTEGER move{};

@@ -11,7 +11,9 @@
 
 namespace {
 
-using CRunning = vidorra::test::CPersistObject;
+using namespace vidorra::test;
+
+using CRunning = CPersistObject;
 
 ComPtr<IMoniker> Item(const wchar_t* delimiter, const wchar_t* item) {
   ComPtr<IMoniker> moniker;
@@ -27,7 +29,7 @@ ComPtr<IRunningObjectTable> Table() {
 
 TEST(ItemMonikerTest, DisplayNameEqualityAndPersistence) {
   ComPtr<IMoniker> m = Item(L"!", L"FilterGraph 0x1234 pid 0x42");
-  EXPECT_EQ(vidorra::test::DisplayNameOf(m.Get()), L"!FilterGraph 0x1234 pid 0x42");
+  EXPECT_EQ(DisplayNameOf(m.Get()), L"!FilterGraph 0x1234 pid 0x42");
   EXPECT_EQ(m->IsEqual(Item(L"!", L"FILTERGRAPH 0x1234 PID 0x42").Get()), S_OK);
   EXPECT_EQ(m->IsEqual(Item(L"!", L"FilterGraph 0x1235 pid 0x42").Get()), S_FALSE);
   DWORD h1 = 0;
@@ -36,13 +38,9 @@ TEST(ItemMonikerTest, DisplayNameEqualityAndPersistence) {
   Item(L"!", L"filtergraph 0x1234 pid 0x42")->Hash(&h2);
   EXPECT_EQ(h1, h2);
 
-  ComPtr<IStream> stream = vidorra::test::NewStream();
-  ASSERT_EQ(OleSaveToStream(m.Get(), stream.Get()), S_OK);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ComPtr<IMoniker> loaded;
-  ASSERT_EQ(OleLoadFromStream(stream.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()),
-            S_OK);
+  HRESULT hr = E_FAIL;
+  ComPtr<IMoniker> loaded = LoadMoniker(SavedBytes(m.Get()), &hr);
+  ASSERT_EQ(hr, S_OK);
   EXPECT_EQ(loaded->IsEqual(m.Get()), S_OK);
   EXPECT_EQ(m->BindToStorage(nullptr, nullptr, IID_IStream, nullptr), E_NOTIMPL);
 
