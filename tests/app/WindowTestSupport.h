@@ -5,6 +5,7 @@
 
 #include <VideoRenderer.h>
 #include <gtest/gtest.h>
+#include <recording_readback.h>
 #include <wait_until.h>
 
 #include <QAbstractButton>
@@ -158,41 +159,15 @@ inline QString Ffprobe(const QString& path, const QStringList& arguments) {
                                : QString();
 }
 
-// ffprobe's frame count of the file's first video stream (-1 when it cannot be read).
-inline long ProbedFrames(const QString& path) {
-  bool ok = false;
-  const long frames = Ffprobe(path, {"-count_frames", "-select_streams", "v:0", "-show_entries",
-                                     "stream=nb_read_frames"})
-                          .toLong(&ok);
-  return ok ? frames : -1;
-}
+inline long ProbedFrames(const QString& path) { return ProbedFrames(path.toStdString()); }
 
-// The frame numbers of the file's pictures (720 x 576) as ffmpeg decodes them.
-inline std::vector<std::optional<uint32_t>> FrameNumbers(const QString& path) {
-  constexpr int kWidth = 720;
-  constexpr int kHeight = 576;
-  QProcess decode;
-  decode.start(QStringLiteral("ffmpeg"),
-               {"-v", "error", "-i", path, "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "gray",
-                "-vsync", "passthrough", "-"});
-  decode.waitForFinished(60000);
-  const QByteArray pictures = decode.readAllStandardOutput();
-  const qsizetype frameBytes = qsizetype{kWidth} * kHeight;
-  std::vector<std::optional<uint32_t>> numbers;
-  for (qsizetype at = 0; at + frameBytes <= pictures.size(); at += frameBytes) {
-    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.constData() + at);
-    numbers.push_back(devices::sim::ReadFrameNumber(
-        [&](int x, int y) { return luma[static_cast<size_t>(y) * kWidth + x]; }, kWidth));
-  }
-  return numbers;
-}
-
-// The file is whole: ffprobe reads its frames, each with its number, one after the other.
+// The file (720 x 576) is whole: ffprobe reads its frames, each with its number, one after the
+// other.
 inline void ExpectWholeRecording(const QString& path) {
   SCOPED_TRACE(path.toStdString());
   const long probed = ProbedFrames(path);
   EXPECT_GE(probed, 3);
-  const auto numbers = FrameNumbers(path);
+  const auto numbers = RecordedFrameNumbers(path.toStdString(), 720, 576);
   EXPECT_EQ(static_cast<long>(numbers.size()), probed);
   for (size_t i = 0; i < numbers.size(); ++i) {
     ASSERT_TRUE(numbers[i].has_value()) << "frame " << i;

@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "com_test_support.h"
+
 namespace {
 
 DEFINE_GUID(CLSID_TestWidget, 0x5E5E0001, 0x1111, 0x2222, 1, 2, 3, 4, 5, 6, 7, 8);
@@ -12,17 +14,8 @@ DEFINE_GUID(CLSID_TestStatic, 0x5E5E0003, 0x1111, 0x2222, 1, 2, 3, 4, 5, 6, 7, 8
 DEFINE_GUID(CLSID_TestNested, 0x5E5E0004, 0x1111, 0x2222, 1, 2, 3, 4, 5, 6, 7, 8);
 DEFINE_GUID(CLSID_TestLiar, 0x5E5E0005, 0x1111, 0x2222, 1, 2, 3, 4, 5, 6, 7, 8);
 
-class CWidget : public CUnknown, public IPersist {
- public:
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP GetClassID(CLSID* clsid) override {
-    *clsid = CLSID_TestWidget;
-    return S_OK;
-  }
+struct CWidget : vidorra::test::CPersistObject {
+  CWidget() : CPersistObject(CLSID_TestWidget) {}
 };
 
 // Registered by a static initialiser, as the filter and device libraries do.

@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "com_test_support.h"
+
 namespace {
+
+using namespace vidorra::test;
 
 constexpr wchar_t kDvEncoderName[] =
     L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
@@ -19,39 +23,6 @@ constexpr BYTE kDeviceMonikerClassBytes[16] = {0x37, 0xD4, 0x15, 0x43, 0x8C, 0x5
 
 DEFINE_GUID(CLSID_TestSoftwareFilter, 0x7E570001, 0xAAAA, 0xBBBB, 0xCC, 0xDD, 1, 2, 3, 4, 5, 6);
 
-ComPtr<IStream> NewStream() {
-  ComPtr<IStream> stream;
-  EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.ReleaseAndGetAddressOf()), S_OK);
-  return stream;
-}
-
-ComPtr<IStream> StreamWith(const std::vector<BYTE>& bytes) {
-  ComPtr<IStream> stream = NewStream();
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  return stream;
-}
-
-std::vector<BYTE> BytesOf(IStream* stream) {
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<BYTE> bytes(stat.cbSize.QuadPart);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  return bytes;
-}
-
-std::wstring DisplayNameOf(IMoniker* moniker) {
-  LPOLESTR text = nullptr;
-  EXPECT_EQ(moniker->GetDisplayName(nullptr, nullptr, &text), S_OK);
-  std::wstring name = text ? text : L"";
-  CoTaskMemFree(text);
-  return name;
-}
-
 ComPtr<IMoniker> DeviceMoniker(const std::wstring& name) {
   ComPtr<IMoniker> moniker;
   EXPECT_EQ(CreateDeviceMoniker(name, moniker.ReleaseAndGetAddressOf()), S_OK);
@@ -59,17 +30,7 @@ ComPtr<IMoniker> DeviceMoniker(const std::wstring& name) {
 }
 
 std::vector<BYTE> SavedImage(const std::wstring& name) {
-  ComPtr<IMoniker> moniker = DeviceMoniker(name);
-  ComPtr<IStream> stream = NewStream();
-  EXPECT_EQ(OleSaveToStream(moniker.Get(), stream.Get()), S_OK);
-  return BytesOf(stream.Get());
-}
-
-ComPtr<IMoniker> LoadMoniker(const std::vector<BYTE>& bytes, HRESULT* hr) {
-  ComPtr<IStream> stream = StreamWith(bytes);
-  ComPtr<IMoniker> moniker;
-  *hr = OleLoadFromStream(stream.Get(), IID_IMoniker, moniker.ReleaseAndGetVoidAddressOf());
-  return moniker;
+  return SavedBytes(DeviceMoniker(name).Get());
 }
 
 TEST(DeviceMonikerPersistence, SavedImageHasTheStoredLayoutAndLoadsBack) {
@@ -173,21 +134,8 @@ TEST(ClassStream, WriteAndReadUseTheLittleEndianLayout) {
 }
 
 // A filter-like object for the binding tests.
-class CTestObject : public CUnknown, public IPersist {
- public:
-  explicit CTestObject(CLSID clsid = CLSID_TestSoftwareFilter) : clsid_(clsid) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP GetClassID(CLSID* clsid) override {
-    *clsid = clsid_;
-    return S_OK;
-  }
-
- private:
-  CLSID clsid_;
+struct CTestObject : CPersistObject {
+  CTestObject() : CPersistObject(CLSID_TestSoftwareFilter) {}
 };
 
 // Knows one display name; records what it was asked.

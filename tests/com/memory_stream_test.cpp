@@ -8,13 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "com_test_support.h"
+
 namespace {
 
-ComPtr<IStream> NewStream() {
-  ComPtr<IStream> stream;
-  EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.ReleaseAndGetAddressOf()), S_OK);
-  return stream;
-}
+using namespace vidorra::test;
 
 ULONGLONG SeekTo(IStream* s, LONGLONG offset, DWORD origin) {
   LARGE_INTEGER move{};

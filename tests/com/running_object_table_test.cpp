@@ -7,20 +7,13 @@
 #include <thread>
 #include <vector>
 
+#include "com_test_support.h"
+
 namespace {
 
-class CRunning : public CUnknown, public IPersist {
- public:
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP GetClassID(CLSID* clsid) override {
-    *clsid = GUID_NULL;
-    return S_OK;
-  }
-};
+using namespace vidorra::test;
+
+using CRunning = CPersistObject;
 
 ComPtr<IMoniker> Item(const wchar_t* delimiter, const wchar_t* item) {
   ComPtr<IMoniker> moniker;
@@ -36,10 +29,7 @@ ComPtr<IRunningObjectTable> Table() {
 
 TEST(ItemMonikerTest, DisplayNameEqualityAndPersistence) {
   ComPtr<IMoniker> m = Item(L"!", L"FilterGraph 0x1234 pid 0x42");
-  LPOLESTR text = nullptr;
-  ASSERT_EQ(m->GetDisplayName(nullptr, nullptr, &text), S_OK);
-  EXPECT_STREQ(text, L"!FilterGraph 0x1234 pid 0x42");
-  CoTaskMemFree(text);
+  EXPECT_EQ(DisplayNameOf(m.Get()), L"!FilterGraph 0x1234 pid 0x42");
   EXPECT_EQ(m->IsEqual(Item(L"!", L"FILTERGRAPH 0x1234 PID 0x42").Get()), S_OK);
   EXPECT_EQ(m->IsEqual(Item(L"!", L"FilterGraph 0x1235 pid 0x42").Get()), S_FALSE);
   DWORD h1 = 0;
@@ -48,14 +38,9 @@ TEST(ItemMonikerTest, DisplayNameEqualityAndPersistence) {
   Item(L"!", L"filtergraph 0x1234 pid 0x42")->Hash(&h2);
   EXPECT_EQ(h1, h2);
 
-  ComPtr<IStream> stream;
-  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.ReleaseAndGetAddressOf()), S_OK);
-  ASSERT_EQ(OleSaveToStream(m.Get(), stream.Get()), S_OK);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ComPtr<IMoniker> loaded;
-  ASSERT_EQ(OleLoadFromStream(stream.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()),
-            S_OK);
+  HRESULT hr = E_FAIL;
+  ComPtr<IMoniker> loaded = LoadMoniker(SavedBytes(m.Get()), &hr);
+  ASSERT_EQ(hr, S_OK);
   EXPECT_EQ(loaded->IsEqual(m.Get()), S_OK);
   EXPECT_EQ(m->BindToStorage(nullptr, nullptr, IID_IStream, nullptr), E_NOTIMPL);
 

@@ -490,21 +490,6 @@ double ProbeDuration(const std::string& path) {
                        .c_str());
 }
 
-std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
-                                                          int height) {
-  const std::string pictures =
-      RunCommand("ffmpeg -v error -i " + Quote(path) +
-                 " -map 0:v:0 -f rawvideo -pix_fmt gray -vsync passthrough - 2>/dev/null");
-  const size_t frameBytes = static_cast<size_t>(width) * height;
-  std::vector<std::optional<uint32_t>> numbers;
-  for (size_t at = 0; frameBytes > 0 && at + frameBytes <= pictures.size(); at += frameBytes) {
-    const auto* luma = reinterpret_cast<const uint8_t*>(pictures.data() + at);
-    numbers.push_back(devices::sim::ReadFrameNumber(
-        [&](int x, int y) { return luma[static_cast<size_t>(y) * width + x]; }, width));
-  }
-  return numbers;
-}
-
 long RecordedSoundSamples(const std::string& path, int channels) {
   const std::string cmd = "ffmpeg -v error -i " + Quote(path) +
                           " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null | wc -c";

@@ -7,6 +7,7 @@
 #include <FilterPins.h>
 #include <TestManualClock.h>
 #include <gtest/gtest.h>
+#include <recording_readback.h>
 #include <streams.h>
 #include <temp_dir.h>
 #include <wait_until.h>
@@ -154,9 +155,6 @@ struct ProbedStream {
 // ffprobe's view of a file's streams.
 std::vector<ProbedStream> Probe(const std::string& path);
 double ProbeDuration(const std::string& path);
-// The frame numbers of a file's video pictures as ffmpeg decodes them.
-std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
-                                                          int height);
 // The samples per channel ffmpeg decodes from the file's first sound stream.
 long RecordedSoundSamples(const std::string& path, int channels);
 

@@ -2,6 +2,7 @@
 // answers; and the real opener, xdg-open, getting the address as its one argument (a stand-in
 // xdg-open on PATH records what it was given).
 #include <gtest/gtest.h>
+#include <scoped_env.h>
 #include <shellapi.h>
 #include <winuser.h>
 
@@ -127,16 +128,10 @@ class XdgOpenTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    const char* path = std::getenv("PATH");
-    savedPath_ = path != nullptr ? path : "";
     record_ = dir_.path() + QStringLiteral("/arguments");
     previous_ = win::SetDesktopOpener(nullptr);  // the default: xdg-open
   }
-  void TearDown() override {
-    setenv("PATH", savedPath_.c_str(), 1);
-    unsetenv("XDG_OPEN_RECORD");
-    win::SetDesktopOpener(previous_);
-  }
+  void TearDown() override { win::SetDesktopOpener(previous_); }
 
   // An xdg-open that writes how many arguments it got, then each one ended by a NUL.
   void InstallRecorder() {
@@ -151,13 +146,13 @@ class XdgOpenTest : public ::testing::Test {
         "mv \"$XDG_OPEN_RECORD.part\" \"$XDG_OPEN_RECORD\"\n");
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    setenv("PATH", (bin.toStdString() + ":" + savedPath_).c_str(), 1);
-    setenv("XDG_OPEN_RECORD", record_.toUtf8().constData(), 1);
+    env_.Set("PATH", bin.toStdString() + ":" + std::getenv("PATH"));
+    env_.Set("XDG_OPEN_RECORD", record_.toStdString());
   }
 
   QTemporaryDir dir_;
   QString record_;
-  std::string savedPath_;
+  test::ScopedEnv env_;
 
  private:
   win::DesktopOpener previous_;
@@ -179,7 +174,7 @@ TEST_F(XdgOpenTest, TheAddressIsItsOneArgumentExactly) {
 }
 
 TEST_F(XdgOpenTest, WithoutXdgOpenTheDesktopCannotBeAsked) {
-  setenv("PATH", dir_.path().toUtf8().constData(), 1);  // a folder without xdg-open
+  env_.Set("PATH", dir_.path().toStdString());  // a folder without xdg-open
   EXPECT_EQ(Code(ShellExecuteA(nullptr, "open", "https://www.orvale.fr/", nullptr, nullptr,
                                SW_SHOWNORMAL)),
             SE_ERR_NOASSOC);

@@ -1,5 +1,6 @@
 // The simulated machine file: directives, comments, malformed lines reported with their number.
 #include <gtest/gtest.h>
+#include <scoped_env.h>
 #include <stdlib.h>
 #include <temp_dir.h>
 #include <wait_until.h>
@@ -104,7 +105,7 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   test::TempDir folder;
   const std::filesystem::path file = folder.File("machine.txt");
   std::ofstream(file) << "video dv Camescope\n";
-  ::setenv("VIDORRA_SIMULATION", file.c_str(), 1);
+  test::ScopedEnv env("VIDORRA_SIMULATION", file.string());
   SimulatedMachine::ReloadCurrentForTesting();
 
   std::mutex mutex;
@@ -138,7 +139,7 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   ASSERT_TRUE(
       test::WaitUntil([] { return SimulatedMachine::Current().VideoDevices().size() == 1; }));
   EXPECT_EQ(changes.size(), 2u) << "no listener any more";
-  ::unsetenv("VIDORRA_SIMULATION");
+  env.Restore();
   SimulatedMachine::ReloadCurrentForTesting();
 }
 
