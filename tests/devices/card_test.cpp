@@ -110,16 +110,7 @@ TEST_F(Cards, TheBuilderConnectsTheFrontEndAndThePictureShowsTheRoutedInputAndCh
   ComPtr<IBaseFilter> card = Build(L"Double");
   ComPtr<IAMCrossbar> first = Find<IAMCrossbar>(card.Get());
   ASSERT_TRUE(first);
-  std::vector<std::wstring> names;
-  ComPtr<IEnumFilters> filters;
-  g_.graph->EnumFilters(filters.GetAddressOf());
-  ComPtr<IBaseFilter> filter;
-  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    FILTER_INFO info{};
-    filter->QueryFilterInfo(&info);
-    if (info.pGraph) info.pGraph->Release();
-    names.emplace_back(info.achName);
-  }
+  std::vector<std::wstring> names = FilterNames(g_.graph.Get());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Double", L"Double Crossbar", L"Double Crossbar 2",
                                               L"Double TV Audio", L"Double TV Tuner", L"Sink"}));

@@ -23,20 +23,6 @@ inline ComPtr<IPin> Peer(IPin* pin) {
   return peer;
 }
 
-inline std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
-  std::vector<std::wstring> names;
-  ComPtr<IEnumFilters> filters;
-  graph->EnumFilters(filters.GetAddressOf());
-  ComPtr<IBaseFilter> filter;
-  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    FILTER_INFO info{};
-    filter->QueryFilterInfo(&info);
-    if (info.pGraph) info.pGraph->Release();
-    names.emplace_back(info.achName);
-  }
-  return names;
-}
-
 struct GraphEvent {
   long code;
   LONG_PTR param1;

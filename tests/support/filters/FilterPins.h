@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace vidorra::test {
 
@@ -25,6 +27,21 @@ inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
   ComPtr<IPin> pin;
   if (pins->Next(1, pin.GetAddressOf(), nullptr) != S_OK) return nullptr;
   return pin;
+}
+
+// The names of the graph's filters, in its enumeration order.
+inline std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
+  std::vector<std::wstring> names;
+  ComPtr<IEnumFilters> filters;
+  graph->EnumFilters(filters.GetAddressOf());
+  ComPtr<IBaseFilter> filter;
+  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    FILTER_INFO info{};
+    filter->QueryFilterInfo(&info);
+    if (info.pGraph) info.pGraph->Release();
+    names.emplace_back(info.achName);
+  }
+  return names;
 }
 
 // Waits up to timeoutMs for the graph's event `code`, passing over the others; its first
