@@ -17,14 +17,14 @@ CCrossbarFilter::CCrossbarFilter(std::wstring name, std::unique_ptr<CrossbarBack
     : CFrontEndFilter(std::move(name), CLSID_VidorraCrossbar, WiresOf(backend->Pins())),
       backend_(std::move(backend)),
       pins_(backend_->Pins()) {
-  for (const CrossbarPinSpec& pin : pins_) {
+  for (const CrossbarPinDesc& pin : pins_) {
     (pin.pin.direction == PINDIR_INPUT ? inputs_ : outputs_)++;
   }
 }
 
-std::vector<AnalogPinSpec> CCrossbarFilter::WiresOf(const std::vector<CrossbarPinSpec>& pins) {
-  std::vector<AnalogPinSpec> wires;
-  for (const CrossbarPinSpec& pin : pins) wires.push_back(pin.pin);
+std::vector<AnalogPinDesc> CCrossbarFilter::WiresOf(const std::vector<CrossbarPinDesc>& pins) {
+  std::vector<AnalogPinDesc> wires;
+  for (const CrossbarPinDesc& pin : pins) wires.push_back(pin.pin);
   return wires;
 }
 
@@ -36,7 +36,7 @@ HRESULT CCrossbarFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CFrontEndFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
-const CrossbarPinSpec* CCrossbarFilter::PinSpec(bool input, long index) const {
+const CrossbarPinDesc* CCrossbarFilter::PinDesc(bool input, long index) const {
   if (index < 0 || index >= (input ? inputs_ : outputs_)) return nullptr;
   return &pins_[static_cast<size_t>(input ? index : inputs_ + index)];
 }
@@ -49,10 +49,10 @@ STDMETHODIMP CCrossbarFilter::get_PinCounts(long* OutputPinCount, long* InputPin
 }
 
 STDMETHODIMP CCrossbarFilter::CanRoute(long OutputPinIndex, long InputPinIndex) {
-  const CrossbarPinSpec* output = PinSpec(false, OutputPinIndex);
+  const CrossbarPinDesc* output = PinDesc(false, OutputPinIndex);
   if (!output) return E_INVALIDARG;
   if (InputPinIndex == -1) return S_OK;
-  const CrossbarPinSpec* input = PinSpec(true, InputPinIndex);
+  const CrossbarPinDesc* input = PinDesc(true, InputPinIndex);
   if (!input) return E_INVALIDARG;
   if (IsVideo(input->physicalType) != IsVideo(output->physicalType)) return S_FALSE;
   return backend_->CanRoute(OutputPinIndex, InputPinIndex) ? S_OK : S_FALSE;
@@ -67,7 +67,7 @@ STDMETHODIMP CCrossbarFilter::Route(long OutputPinIndex, long InputPinIndex) {
 
 STDMETHODIMP CCrossbarFilter::get_IsRoutedTo(long OutputPinIndex, long* InputPinIndex) {
   if (!InputPinIndex) return E_POINTER;
-  if (!PinSpec(false, OutputPinIndex)) return E_INVALIDARG;
+  if (!PinDesc(false, OutputPinIndex)) return E_INVALIDARG;
   *InputPinIndex = backend_->RoutedTo(OutputPinIndex);
   return S_OK;
 }
@@ -75,7 +75,7 @@ STDMETHODIMP CCrossbarFilter::get_IsRoutedTo(long OutputPinIndex, long* InputPin
 STDMETHODIMP CCrossbarFilter::get_CrossbarPinInfo(BOOL IsInputPin, long PinIndex,
                                                   long* PinIndexRelated, long* PhysicalType) {
   if (!PinIndexRelated || !PhysicalType) return E_POINTER;
-  const CrossbarPinSpec* pin = PinSpec(IsInputPin != FALSE, PinIndex);
+  const CrossbarPinDesc* pin = PinDesc(IsInputPin != FALSE, PinIndex);
   if (!pin) return E_INVALIDARG;
   *PinIndexRelated = pin->related;
   *PhysicalType = pin->physicalType;

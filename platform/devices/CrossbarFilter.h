@@ -39,11 +39,11 @@ class CCrossbarFilter : public CFrontEndFilter, public IAMCrossbar, public ISpec
   STDMETHODIMP GetPages(CAUUID* pPages) override;
 
  private:
-  static std::vector<AnalogPinSpec> WiresOf(const std::vector<CrossbarPinSpec>& pins);
-  const CrossbarPinSpec* PinSpec(bool input, long index) const;
+  static std::vector<AnalogPinDesc> WiresOf(const std::vector<CrossbarPinDesc>& pins);
+  const CrossbarPinDesc* PinDesc(bool input, long index) const;
 
   const std::unique_ptr<CrossbarBackend> backend_;
-  const std::vector<CrossbarPinSpec> pins_;
+  const std::vector<CrossbarPinDesc> pins_;
   long inputs_ = 0;
   long outputs_ = 0;
 };

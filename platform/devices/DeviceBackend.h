@@ -85,14 +85,14 @@ class CaptureBackend {
 
 enum class VideoPinRole { kCapture, kPreview, kVideoPort };
 
-struct VideoPinSpec {
+struct VideoPinDesc {
   VideoPinRole role = VideoPinRole::kCapture;
   std::wstring name;
 };
 
 // The pins of a video capture device and what it offers besides frames.
 struct VideoDeviceLayout {
-  std::vector<VideoPinSpec> outputs;  // in pin order; may be empty
+  std::vector<VideoPinDesc> outputs;  // in pin order; may be empty
   // The analogue video input of a capture card, on the wire from its crossbar.
   std::optional<KSPIN_MEDIUM> analogVideoIn;
   bool vfwDialogs = false;  // capture driver dialogs for format and source
@@ -140,7 +140,7 @@ class AudioBackend : public CaptureBackend {
 // ---- Analogue front end of a capture card -------------------------------------------------
 
 // A pin on an analogue wire of the card: no samples flow, the medium names the wire.
-struct AnalogPinSpec {
+struct AnalogPinDesc {
   std::wstring name;
   PIN_DIRECTION direction = PINDIR_INPUT;
   GUID majorType = MEDIATYPE_AnalogVideo;  // or MEDIATYPE_AnalogAudio
@@ -149,8 +149,8 @@ struct AnalogPinSpec {
 
 // One crossbar pin: its wire, its connector type (PhysicalConnectorType) and the index of
 // the related pin on the same side (the sound of a video pin and back; -1 for none).
-struct CrossbarPinSpec {
-  AnalogPinSpec pin;
+struct CrossbarPinDesc {
+  AnalogPinDesc pin;
   long physicalType = 0;
   long related = -1;
 };
@@ -159,7 +159,7 @@ class CrossbarBackend {
  public:
   virtual ~CrossbarBackend() = default;
   // Inputs first in input-index order, then outputs in output-index order.
-  virtual std::vector<CrossbarPinSpec> Pins() = 0;
+  virtual std::vector<CrossbarPinDesc> Pins() = 0;
   // Whether the hardware can join input to output (the filter has already checked that both
   // carry the same kind of signal).
   virtual bool CanRoute(long output, long input) = 0;
@@ -178,7 +178,7 @@ struct TunerState {
 class TunerBackend {
  public:
   virtual ~TunerBackend() = default;
-  virtual std::vector<AnalogPinSpec> Pins() = 0;
+  virtual std::vector<AnalogPinDesc> Pins() = 0;
   virtual void ChannelRange(long* minimum, long* maximum) = 0;
   virtual TunerState State() = 0;
   // E_INVALIDARG for a channel out of range or an unknown country.

@@ -4,9 +4,9 @@
 namespace vidorra::devices {
 
 CFrontEndFilter::CFrontEndFilter(std::wstring name, REFCLSID clsid,
-                                 const std::vector<AnalogPinSpec>& pins)
+                                 const std::vector<AnalogPinDesc>& pins)
     : CBaseFilter(std::move(name), clsid) {
-  for (const AnalogPinSpec& spec : pins) pins_.push_back(std::make_unique<CWirePin>(this, spec));
+  for (const AnalogPinDesc& desc : pins) pins_.push_back(std::make_unique<CWirePin>(this, desc));
 }
 
 CBasePin* CFrontEndFilter::GetPin(int n) {

@@ -23,7 +23,7 @@ DEFINE_GUID(CLSID_VidorraTvAudio, 0x8E3A5F20, 0x1D4C, 0x4B7A, 0x9E, 0x61, 0x5C, 
 
 class CFrontEndFilter : public CBaseFilter {
  public:
-  CFrontEndFilter(std::wstring name, REFCLSID clsid, const std::vector<AnalogPinSpec>& pins);
+  CFrontEndFilter(std::wstring name, REFCLSID clsid, const std::vector<AnalogPinDesc>& pins);
 
   int GetPinCount() override { return static_cast<int>(pins_.size()); }
   CBasePin* GetPin(int n) override;

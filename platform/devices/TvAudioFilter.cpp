@@ -5,7 +5,7 @@
 
 namespace vidorra::devices {
 
-CTvAudioFilter::CTvAudioFilter(std::wstring name, const std::vector<AnalogPinSpec>& pins,
+CTvAudioFilter::CTvAudioFilter(std::wstring name, const std::vector<AnalogPinDesc>& pins,
                                std::unique_ptr<TvAudioBackend> backend)
     : CFrontEndFilter(std::move(name), CLSID_VidorraTvAudio, pins),
       CTvAudioControl(backend.get()),

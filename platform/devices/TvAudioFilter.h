@@ -16,7 +16,7 @@ class CTvAudioFilter : public CFrontEndFilter,
                        public CTvAudioControl,
                        public ISpecifyPropertyPages {
  public:
-  CTvAudioFilter(std::wstring name, const std::vector<AnalogPinSpec>& pins,
+  CTvAudioFilter(std::wstring name, const std::vector<AnalogPinDesc>& pins,
                  std::unique_ptr<TvAudioBackend> backend);
 
   DECLARE_IUNKNOWN

@@ -74,16 +74,16 @@ CVideoCaptureFilter::CVideoCaptureFilter(std::wstring friendlyName, std::wstring
       device_(static_cast<VideoBackend*>(backend_.get())),
       layout_(device_->Layout()) {
   if (layout_.analogVideoIn) {
-    AnalogPinSpec input{L"Analog Video In", PINDIR_INPUT, MEDIATYPE_AnalogVideo,
+    AnalogPinDesc input{L"Analog Video In", PINDIR_INPUT, MEDIATYPE_AnalogVideo,
                         layout_.analogVideoIn};
     auto pin = std::make_unique<CWirePin>(this, input);
     pin->SetPinCategory(PIN_CATEGORY_ANALOGVIDEOIN);
     pins_.push_back(std::move(pin));
   }
-  for (const VideoPinSpec& output : layout_.outputs) {
+  for (const VideoPinDesc& output : layout_.outputs) {
     if (output.role == VideoPinRole::kVideoPort) {
       // A video port goes straight to the display hardware: no samples through memory.
-      AnalogPinSpec port{output.name, PINDIR_OUTPUT, MEDIATYPE_Video, std::nullopt};
+      AnalogPinDesc port{output.name, PINDIR_OUTPUT, MEDIATYPE_Video, std::nullopt};
       auto pin = std::make_unique<CWirePin>(this, port, MEDIASUBTYPE_VPVideo);
       pin->SetPinCategory(PIN_CATEGORY_VIDEOPORT);
       pins_.push_back(std::move(pin));

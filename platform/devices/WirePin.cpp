@@ -5,11 +5,11 @@
 
 namespace vidorra::devices {
 
-CWirePin::CWirePin(CBaseFilter* filter, const AnalogPinSpec& spec, const GUID& subtype)
-    : CBasePin(filter, spec.name, spec.direction),
-      majorType_(spec.majorType),
+CWirePin::CWirePin(CBaseFilter* filter, const AnalogPinDesc& desc, const GUID& subtype)
+    : CBasePin(filter, desc.name, desc.direction),
+      majorType_(desc.majorType),
       subtype_(subtype),
-      medium_(spec.medium) {}
+      medium_(desc.medium) {}
 
 HRESULT CWirePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IKsPropertySet && medium_) {

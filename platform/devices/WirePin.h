@@ -18,7 +18,7 @@ namespace vidorra::devices {
 
 class CWirePin : public CBasePin {
  public:
-  CWirePin(CBaseFilter* filter, const AnalogPinSpec& spec, const GUID& subtype = MEDIASUBTYPE_None);
+  CWirePin(CBaseFilter* filter, const AnalogPinDesc& desc, const GUID& subtype = MEDIASUBTYPE_None);
 
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 

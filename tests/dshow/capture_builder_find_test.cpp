@@ -103,7 +103,7 @@ using CaptureBuilderFindInterface = CaptureBuilderTest;
 TEST_F(CaptureBuilderFindInterface, TheTypeIsMatchedAgainstTheTypesThePinOffers) {
   ComPtr<TableFilter> camcorder = MakeComObject<TableFilter>(
       L"Two-faced DV", GUID_NULL,
-      std::vector<PinSpec>{
+      std::vector<PinDesc>{
           {L"DV",
            PINDIR_OUTPUT,
            PIN_CATEGORY_CAPTURE,
@@ -131,7 +131,7 @@ class CaptureBuilderSearchChain : public CaptureBuilderTest {
     source_ = MakeCaptureOnly();
     middle_ = MakeComObject<TableFilter>(
         L"Middle", GUID_NULL,
-        std::vector<PinSpec>{{L"In", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
+        std::vector<PinDesc>{{L"In", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
                              {L"Out",
                               PINDIR_OUTPUT,
                               std::nullopt,

@@ -48,7 +48,7 @@ bool TypeMatches(const PinType& wanted, const CMediaType& type) {
 template <class Base>
 class TablePin : public Base, public IAMStreamConfig {
  public:
-  TablePin(CBaseFilter* filter, PinSpec description)
+  TablePin(CBaseFilter* filter, PinDesc description)
       : Base(filter, description.name), spec_(std::move(description)) {
     if (spec_.category) this->SetPinCategory(*spec_.category);
   }
@@ -101,7 +101,7 @@ class TablePin : public Base, public IAMStreamConfig {
   STDMETHODIMP GetStreamCaps(int, AM_MEDIA_TYPE**, BYTE*) override { return E_NOTIMPL; }
 
  protected:
-  const PinSpec spec_;
+  const PinDesc spec_;
 };
 
 class TableOutputPin : public TablePin<CBaseOutputPin> {
@@ -118,13 +118,13 @@ class TableInputPin : public TablePin<CBaseInputPin> {
 };
 
 // One analogue pin of a card's front end, joined to its partner on the medium when given.
-PinSpec Analog(std::wstring name, PIN_DIRECTION direction, std::optional<KSPIN_MEDIUM> medium,
+PinDesc Analog(std::wstring name, PIN_DIRECTION direction, std::optional<KSPIN_MEDIUM> medium,
                const GUID& major) {
   return {std::move(name), direction, std::nullopt, medium, {{major, MEDIASUBTYPE_None}}};
 }
 
 ComPtr<IBaseFilter> MakeFrontEndFilter(const wchar_t* name, REFCLSID clsid,
-                                       const std::vector<PinSpec>& pins) {
+                                       const std::vector<PinDesc>& pins) {
   return ComPtr<IBaseFilter>(MakeComObject<TableFilter>(name, clsid, pins).Get());
 }
 
@@ -153,14 +153,14 @@ class TestCrossbar : public TableFilter, public IAMCrossbar {
   STDMETHODIMP get_CrossbarPinInfo(BOOL, long, long*, long*) override { return E_NOTIMPL; }
 };
 
-std::vector<PinSpec> OutputOf(const std::wstring& name, const GUID& category, PinType type,
+std::vector<PinDesc> OutputOf(const std::wstring& name, const GUID& category, PinType type,
                               bool streamConfig) {
   return {{name, PINDIR_OUTPUT, category, std::nullopt, {type}, streamConfig}};
 }
 
 const PinType kYuy2{MEDIATYPE_Video, MEDIASUBTYPE_YUY2};
 
-ComPtr<TableFilter> MakeTable(const std::wstring& name, const std::vector<PinSpec>& pins) {
+ComPtr<TableFilter> MakeTable(const std::wstring& name, const std::vector<PinDesc>& pins) {
   return MakeComObject<TableFilter>(name, CLSID_TestTableFilter, pins);
 }
 
@@ -201,9 +201,9 @@ CMediaType MakeMediaType(const PinType& type) {
   return mt;
 }
 
-TableFilter::TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinSpec>& pins)
+TableFilter::TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinDesc>& pins)
     : CBaseFilter(std::move(name), clsid) {
-  for (const PinSpec& pin : pins) {
+  for (const PinDesc& pin : pins) {
     if (pin.direction == PINDIR_INPUT) {
       pins_.push_back(std::make_unique<TableInputPin>(this, pin));
     } else {
@@ -228,7 +228,7 @@ IPin* TableFilter::Pin(const std::wstring& name) {
 }
 
 ComPtr<TableFilter> MakeWebcam() {
-  std::vector<PinSpec> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
+  std::vector<PinDesc> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
   pins.push_back(OutputOf(L"Preview", PIN_CATEGORY_PREVIEW, kYuy2, true).front());
   return MakeTable(L"Test Webcam", pins);
 }
@@ -243,13 +243,13 @@ ComPtr<TableFilter> MakeDvCamcorder() {
 }
 
 ComPtr<TableFilter> MakeVideoPortSource() {
-  std::vector<PinSpec> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
+  std::vector<PinDesc> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
   pins.push_back(OutputOf(L"VP", PIN_CATEGORY_VIDEOPORT, kYuy2, false).front());
   return MakeTable(L"Test Video Port", pins);
 }
 
 ComPtr<TableFilter> MakeTvCard(const KSPIN_MEDIUM& analogIn) {
-  std::vector<PinSpec> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
+  std::vector<PinDesc> pins = OutputOf(L"Capture", PIN_CATEGORY_CAPTURE, kYuy2, true);
   pins.insert(pins.begin(),
               Analog(L"Analog Video In", PINDIR_INPUT, analogIn, MEDIATYPE_AnalogVideo));
   pins.front().category = PIN_CATEGORY_ANALOGVIDEOIN;
@@ -268,7 +268,7 @@ ComPtr<TableFilter> MakeSink(const std::wstring& name, std::vector<PinType> acce
 ComPtr<TableFilter> MakeTeeLookalike() {
   return MakeComObject<TableFilter>(
       L"Tee lookalike", CLSID_SmartTee,
-      std::vector<PinSpec>{{L"Input", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
+      std::vector<PinDesc>{{L"Input", PINDIR_INPUT, std::nullopt, std::nullopt, {}},
                            {L"Capture", PINDIR_OUTPUT, std::nullopt, std::nullopt, {kYuy2}},
                            {L"Preview", PINDIR_OUTPUT, std::nullopt, std::nullopt, {kYuy2}}});
 }

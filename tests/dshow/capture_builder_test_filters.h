@@ -19,7 +19,7 @@ struct PinType {
   GUID subtype = GUID_NULL;
 };
 
-struct PinSpec {
+struct PinDesc {
   std::wstring name;
   PIN_DIRECTION direction = PINDIR_OUTPUT;
   std::optional<GUID> category;
@@ -37,7 +37,7 @@ CMediaType MakeMediaType(const PinType& type);
 // A filter whose pins follow the table, in table order.
 class TableFilter : public CBaseFilter {
  public:
-  TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinSpec>& pins);
+  TableFilter(std::wstring name, REFCLSID clsid, const std::vector<PinDesc>& pins);
   ~TableFilter() override;
 
   int GetPinCount() override;

@@ -1,9 +1,9 @@
 // The seam over libraw1394 and libiec61883; see FireWireSeam.h.
 //
-// A camera is a node whose configuration ROM has an AV/C unit directory (unit spec id 0x00A02D,
-// version 0x010001); its name is the text of the ROM's textual descriptor leaves (vendor, then
-// model), its identity the EUI-64 of the bus information block. Reception connects the camera's
-// output plug to ours (falling back to the broadcast channel when the camera has no plug
+// A camera is a node whose configuration ROM has an AV/C unit directory (unit specifier id
+// 0x00A02D, version 0x010001); its name is the text of the ROM's textual descriptor leaves (vendor,
+// then model), its identity the EUI-64 of the bus information block. Reception connects the
+// camera's output plug to ours (falling back to the broadcast channel when the camera has no plug
 // registers) and assembles DIF frames with libiec61883's frame receiver; after a bus reset the
 // camera is looked up again by its EUI-64 and the connection made again.
 #include "FireWireSeam.h"
@@ -28,9 +28,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kMaxPorts = 16;
 constexpr nodeid_t kLocalBus = 0xFFC0;
-constexpr uint32_t kAvcSpecId = 0x00A02D;
+constexpr uint32_t kAvcSpecifierId = 0x00A02D;
 constexpr uint32_t kAvcVersion = 0x010001;
-constexpr uint32_t kKeyUnitSpecId = 0x12;
+constexpr uint32_t kKeyUnitSpecifierId = 0x12;
 constexpr uint32_t kKeyUnitVersion = 0x13;
 constexpr uint32_t kKeyTextualLeaf = 0x81;
 constexpr uint32_t kKeyUnitDirectory = 0xD1;
@@ -119,13 +119,13 @@ std::optional<DvCamera> CameraAt(raw1394handle_t handle, nodeid_t node) {
     const uint32_t key = entry >> 24;
     if (key == kKeyTextualLeaf) texts.push_back(rom.Text(at, entry));
     if (key != kKeyUnitDirectory) continue;
-    uint32_t spec = 0;
+    uint32_t specifierId = 0;
     uint32_t version = 0;
     for (const auto& [unitAt, unitEntry] : rom.Directory(at + 4 * (entry & 0xFFFFFF))) {
-      if (unitEntry >> 24 == kKeyUnitSpecId) spec = unitEntry & 0xFFFFFF;
+      if (unitEntry >> 24 == kKeyUnitSpecifierId) specifierId = unitEntry & 0xFFFFFF;
       if (unitEntry >> 24 == kKeyUnitVersion) version = unitEntry & 0xFFFFFF;
     }
-    avc = avc || (spec == kAvcSpecId && version == kAvcVersion);
+    avc = avc || (specifierId == kAvcSpecifierId && version == kAvcVersion);
   }
   if (!avc) return std::nullopt;
   DvCamera camera;

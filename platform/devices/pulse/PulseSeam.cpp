@@ -258,17 +258,17 @@ class LibPulseSeam : public PulseSeam {
                                          std::string* error) override {
     auto connection = std::make_unique<Connection>();
     if (!connection->Connect(error)) return nullptr;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<uint32_t>(format.sampleRate);
-    spec.channels = static_cast<uint8_t>(format.channels);
-    if (!pa_sample_spec_valid(&spec)) {
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = PA_SAMPLE_S16LE;
+    sampleFormat.rate = static_cast<uint32_t>(format.sampleRate);
+    sampleFormat.channels = static_cast<uint8_t>(format.channels);
+    if (!pa_sample_spec_valid(&sampleFormat)) {
       if (error) *error = "invalid sound format";
       return nullptr;
     }
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    connection->stream_ = pa_stream_new(connection->Context(), kClientName, &spec, &map);
+    pa_channel_map_init_auto(&map, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
+    connection->stream_ = pa_stream_new(connection->Context(), kClientName, &sampleFormat, &map);
     if (!connection->stream_) {
       if (error) *error = pa_strerror(pa_context_errno(connection->Context()));
       return nullptr;

@@ -102,7 +102,7 @@ const char* SoundText(long mode) {
   return "STEREO";
 }
 
-CrossbarPinSpec Pin(const wchar_t* name, PIN_DIRECTION direction, long type, long related,
+CrossbarPinDesc Pin(const wchar_t* name, PIN_DIRECTION direction, long type, long related,
                     std::optional<KSPIN_MEDIUM> medium = std::nullopt) {
   const GUID& major = type < PhysConn_Audio_Tuner ? MEDIATYPE_AnalogVideo : MEDIATYPE_AnalogAudio;
   return {{name, direction, major, medium}, type, related};
@@ -137,7 +137,7 @@ class SimulatedCard::CrossbarView : public CrossbarBackend {
  public:
   CrossbarView(std::shared_ptr<SimulatedCard> card, size_t index)
       : card_(std::move(card)), index_(index) {}
-  std::vector<CrossbarPinSpec> Pins() override {
+  std::vector<CrossbarPinDesc> Pins() override {
     std::lock_guard lock(card_->mutex_);
     return State().pins;
   }
@@ -162,7 +162,7 @@ class SimulatedCard::CrossbarView : public CrossbarBackend {
 class SimulatedCard::TunerView : public TunerBackend {
  public:
   explicit TunerView(std::shared_ptr<SimulatedCard> card) : card_(std::move(card)) {}
-  std::vector<AnalogPinSpec> Pins() override {
+  std::vector<AnalogPinDesc> Pins() override {
     return {{L"Analog Video", PINDIR_OUTPUT, MEDIATYPE_AnalogVideo, card_->Wire(kTunerVideo)},
             {L"Analog Audio", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio, card_->Wire(kTunerSound)}};
   }
@@ -238,7 +238,7 @@ std::optional<KSPIN_MEDIUM> SimulatedCard::AnalogVideoIn() const {
   return Wire(kCrossbarToCapture);
 }
 
-std::vector<AnalogPinSpec> SimulatedCard::TvAudioPins() const {
+std::vector<AnalogPinDesc> SimulatedCard::TvAudioPins() const {
   return {{L"TVAudio In", PINDIR_INPUT, MEDIATYPE_AnalogAudio, Wire(kTunerSound)},
           {L"TVAudio Out", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio, Wire(kTvAudioToCrossbar)}};
 }

@@ -65,7 +65,7 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
   std::unique_ptr<CrossbarBackend> Crossbar(int index);
   std::unique_ptr<TunerBackend> Tuner();
   std::unique_ptr<TvAudioBackend> TvAudio();
-  std::vector<AnalogPinSpec> TvAudioPins() const;
+  std::vector<AnalogPinDesc> TvAudioPins() const;
 
  private:
   class CrossbarView;
@@ -73,7 +73,7 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
   class TvAudioView;
 
   struct CrossbarState {
-    std::vector<CrossbarPinSpec> pins;
+    std::vector<CrossbarPinDesc> pins;
     std::vector<long> routes;  // per output: the routed input, -1 for none
   };
 

@@ -13,10 +13,10 @@ constexpr REFERENCE_TIME k25Fps = 400000;
 constexpr ULONG kCardStandards = AnalogVideo_PAL_B | AnalogVideo_PAL_D | AnalogVideo_PAL_G |
                                  AnalogVideo_PAL_I | AnalogVideo_SECAM_L | AnalogVideo_NTSC_M;
 
-const VideoPinSpec kCapturePin{VideoPinRole::kCapture, L"Capture"};
-const VideoPinSpec kPreviewPin{VideoPinRole::kPreview, L"Preview"};
+const VideoPinDesc kCapturePin{VideoPinRole::kCapture, L"Capture"};
+const VideoPinDesc kPreviewPin{VideoPinRole::kPreview, L"Preview"};
 
-VideoKind Camera(std::string name, std::vector<VideoPinSpec> outputs, std::vector<VideoMode> modes,
+VideoKind Camera(std::string name, std::vector<VideoPinDesc> outputs, std::vector<VideoMode> modes,
                  bool vfwDialogs = false) {
   return {std::move(name),
           std::move(outputs),

@@ -31,7 +31,7 @@ enum class CardFrontEnd { kNone, kOneCrossbar, kTwoCrossbars };
 
 struct VideoKind {
   std::string name;
-  std::vector<VideoPinSpec> outputs;
+  std::vector<VideoPinDesc> outputs;
   std::vector<VideoMode> modes;  // uncompressed and MJPEG formats, the first the default
   std::optional<dv::DvSystem> dvSystem;
   CardFrontEnd frontEnd = CardFrontEnd::kNone;

@@ -99,11 +99,11 @@ V4l2Crossbar::V4l2Crossbar(std::shared_ptr<V4l2Calls> calls, int fd,
 
 V4l2Crossbar::~V4l2Crossbar() { calls_->Close(fd_); }
 
-std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
-  std::vector<CrossbarPinSpec> pins;
+std::vector<CrossbarPinDesc> V4l2Crossbar::Pins() {
+  std::vector<CrossbarPinDesc> pins;
   const long videoCount = VideoCount();
   for (const v4l2_input& input : inputs_.video) {
-    CrossbarPinSpec pin;
+    CrossbarPinDesc pin;
     pin.physicalType = VideoConnector(input);
     pin.pin = {NameOf(input.name, sizeof input.name), PINDIR_INPUT, MEDIATYPE_AnalogVideo,
                pin.physicalType == PhysConn_Video_Tuner
@@ -119,7 +119,7 @@ std::vector<CrossbarPinSpec> V4l2Crossbar::Pins() {
   }
   for (size_t a = 0; a < inputs_.audio.size(); ++a) {
     const v4l2_audio& audio = inputs_.audio[a];
-    CrossbarPinSpec pin;
+    CrossbarPinDesc pin;
     pin.physicalType = AudioConnector(audio);
     pin.pin = {NameOf(audio.name, sizeof audio.name), PINDIR_INPUT, MEDIATYPE_AnalogAudio,
                pin.physicalType == PhysConn_Audio_Tuner

@@ -45,7 +45,7 @@ class V4l2Crossbar : public CrossbarBackend {
                       std::unique_ptr<V4l2Crossbar>* crossbar);
   ~V4l2Crossbar() override;
 
-  std::vector<CrossbarPinSpec> Pins() override;
+  std::vector<CrossbarPinDesc> Pins() override;
   bool CanRoute(long output, long input) override;
   HRESULT Route(long output, long input) override;
   long RoutedTo(long output) override;

@@ -177,7 +177,7 @@ V4l2Tuner::V4l2Tuner(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerInd
 
 V4l2Tuner::~V4l2Tuner() { calls_->Close(fd_); }
 
-std::vector<AnalogPinSpec> V4l2Tuner::Pins() {
+std::vector<AnalogPinDesc> V4l2Tuner::Pins() {
   return {{L"Analog Video", PINDIR_OUTPUT, MEDIATYPE_AnalogVideo,
            CardWire(displayName_, kTunerPictureWire)},
           {L"Analog Audio", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio,
@@ -305,7 +305,7 @@ V4l2TvAudio::V4l2TvAudio(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tune
 
 V4l2TvAudio::~V4l2TvAudio() { calls_->Close(fd_); }
 
-std::vector<AnalogPinSpec> V4l2TvAudio::Pins(const std::wstring& deviceDisplayName) {
+std::vector<AnalogPinDesc> V4l2TvAudio::Pins(const std::wstring& deviceDisplayName) {
   return {{L"TVAudio In", PINDIR_INPUT, MEDIATYPE_AnalogAudio,
            CardWire(deviceDisplayName, kTunerSoundWire)},
           {L"TVAudio Out", PINDIR_OUTPUT, MEDIATYPE_AnalogAudio,

@@ -45,7 +45,7 @@ class V4l2Tuner : public TunerBackend {
                       const std::wstring& deviceDisplayName, std::unique_ptr<V4l2Tuner>* tuner);
   ~V4l2Tuner() override;
 
-  std::vector<AnalogPinSpec> Pins() override;
+  std::vector<AnalogPinDesc> Pins() override;
   void ChannelRange(long* minimum, long* maximum) override;
   TunerState State() override;
   HRESULT SetChannel(long channel) override;
@@ -83,7 +83,7 @@ class V4l2TvAudio : public TvAudioBackend {
                       uint32_t tunerIndex, std::unique_ptr<V4l2TvAudio>* audio);
   ~V4l2TvAudio() override;
   // The filter's pins: from the tuner's sound wire to the crossbar's.
-  static std::vector<AnalogPinSpec> Pins(const std::wstring& deviceDisplayName);
+  static std::vector<AnalogPinDesc> Pins(const std::wstring& deviceDisplayName);
 
   long SupportedModes() override;
   long AvailableModes() override;

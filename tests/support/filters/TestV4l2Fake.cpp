@@ -162,17 +162,17 @@ FakeV4l2::~FakeV4l2() {
 
 // ---- The test's side ----
 
-void FakeV4l2::Plug(FakeNode spec) {
+void FakeV4l2::Plug(FakeNode desc) {
   std::lock_guard lock(mutex_);
   auto node = std::make_unique<Node>();
-  if (!spec.formats.empty()) {
-    const FakeFormat& first = spec.formats[spec.currentFormat];
+  if (!desc.formats.empty()) {
+    const FakeFormat& first = desc.formats[desc.currentFormat];
     node->format = PixFormat(first.pixelFormat, first.sizes.front().first,
-                             first.sizes.front().second, spec.extraBytesPerLine);
+                             first.sizes.front().second, desc.extraBytesPerLine);
     node->interval = first.intervals.front();
   }
-  const std::string devnode = spec.devnode;
-  node->spec = std::move(spec);
+  const std::string devnode = desc.devnode;
+  node->desc = std::move(desc);
   nodes_.push_back(std::move(node));
   Notify(NodeEvent::Action::kAdded, devnode);
 }
@@ -180,7 +180,7 @@ void FakeV4l2::Plug(FakeNode spec) {
 void FakeV4l2::Unplug(const std::string& devnode) {
   std::lock_guard lock(mutex_);
   for (auto& node : nodes_) {
-    if (node->spec.devnode != devnode || !node->present) continue;
+    if (node->desc.devnode != devnode || !node->present) continue;
     node->present = false;
     // Everyone waiting on the node wakes to find it gone.
     for (const auto& [fd, open] : open_) {
@@ -196,7 +196,7 @@ void FakeV4l2::Notify(NodeEvent::Action action, const std::string& devnode) {
 
 FakeV4l2::Node* FakeV4l2::Find(const std::string& devnode) {
   for (auto& node : nodes_) {
-    if (node->spec.devnode == devnode && node->present) return node.get();
+    if (node->desc.devnode == devnode && node->present) return node.get();
   }
   return nullptr;
 }
@@ -250,7 +250,7 @@ v4l2_fract FakeV4l2::Interval(const std::string& devnode) {
 
 long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
   return Read(devnode, -1L, [id](Node& node) {
-    for (const FakeControl& control : node.spec.controls) {
+    for (const FakeControl& control : node.desc.controls) {
       if (control.query.id == id) return control.value;
     }
     return -1L;
@@ -259,7 +259,7 @@ long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
 
 std::string FakeV4l2::ControlText(const std::string& devnode, uint32_t id) {
   return Read(devnode, std::string(), [id](Node& node) {
-    for (const FakeControl& control : node.spec.controls) {
+    for (const FakeControl& control : node.desc.controls) {
       if (control.query.id == id) return control.text;
     }
     return std::string();
@@ -292,7 +292,7 @@ std::vector<VideoNode> FakeV4l2::Nodes() {
   std::lock_guard lock(mutex_);
   std::vector<VideoNode> nodes;
   for (const auto& node : nodes_) {
-    if (node->present) nodes.push_back({node->spec.devnode, node->spec.links});
+    if (node->present) nodes.push_back({node->desc.devnode, node->desc.links});
   }
   return nodes;
 }
@@ -345,27 +345,27 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
 }
 
 int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
-  const FakeNode& spec = node.spec;
+  const FakeNode& desc = node.desc;
   switch (request) {
     case VIDIOC_QUERYCAP: {
       auto* caps = static_cast<v4l2_capability*>(arg);
       *caps = {};
       CopyName(caps->driver, sizeof caps->driver, "fake");
-      CopyName(caps->card, sizeof caps->card, spec.card);
-      CopyName(caps->bus_info, sizeof caps->bus_info, spec.busInfo);
-      caps->device_caps = spec.deviceCaps;
-      caps->capabilities = spec.deviceCaps | V4L2_CAP_DEVICE_CAPS;
+      CopyName(caps->card, sizeof caps->card, desc.card);
+      CopyName(caps->bus_info, sizeof caps->bus_info, desc.busInfo);
+      caps->device_caps = desc.deviceCaps;
+      caps->capabilities = desc.deviceCaps | V4L2_CAP_DEVICE_CAPS;
       return 0;
     }
     case VIDIOC_ENUM_FMT: {
       auto* description = static_cast<v4l2_fmtdesc*>(arg);
-      if (description->index >= spec.formats.size()) return Error(EINVAL);
-      description->pixelformat = spec.formats[description->index].pixelFormat;
+      if (description->index >= desc.formats.size()) return Error(EINVAL);
+      description->pixelformat = desc.formats[description->index].pixelFormat;
       return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
       auto* size = static_cast<v4l2_frmsizeenum*>(arg);
-      for (const FakeFormat& format : spec.formats) {
+      for (const FakeFormat& format : desc.formats) {
         if (format.pixelFormat != size->pixel_format) continue;
         if (size->index >= format.sizes.size()) return Error(EINVAL);
         size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
@@ -376,7 +376,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_ENUM_FRAMEINTERVALS: {
       auto* interval = static_cast<v4l2_frmivalenum*>(arg);
-      for (const FakeFormat& format : spec.formats) {
+      for (const FakeFormat& format : desc.formats) {
         if (format.pixelFormat != interval->pixel_format) continue;
         if (interval->index >= format.intervals.size()) return Error(EINVAL);
         interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
@@ -392,9 +392,9 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       if (node.streamOn) return Error(EBUSY);
       auto* format = static_cast<v4l2_format*>(arg);
       const v4l2_pix_format want = format->fmt.pix;
-      for (const FakeFormat& offered : spec.formats) {
+      for (const FakeFormat& offered : desc.formats) {
         if (offered.pixelFormat != want.pixelformat) continue;
-        node.format = PixFormat(want.pixelformat, want.width, want.height, spec.extraBytesPerLine);
+        node.format = PixFormat(want.pixelformat, want.width, want.height, desc.extraBytesPerLine);
         format->fmt.pix = node.format;
         return 0;
       }
@@ -453,7 +453,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       const bool next = query->id & V4L2_CTRL_FLAG_NEXT_CTRL;
       const uint32_t id = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
       const FakeControl* found = nullptr;
-      for (const FakeControl& control : spec.controls) {
+      for (const FakeControl& control : desc.controls) {
         if (next ? control.query.id > id && (!found || control.query.id < found->query.id)
                  : control.query.id == id) {
           found = &control;
@@ -465,7 +465,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_QUERYMENU: {
       auto* item = static_cast<v4l2_querymenu*>(arg);
-      for (const FakeControl& control : spec.controls) {
+      for (const FakeControl& control : desc.controls) {
         if (control.query.id != item->id) continue;
         const long at = static_cast<long>(item->index) - control.query.minimum;
         if (at < 0 || at >= static_cast<long>(control.menu.size())) return Error(EINVAL);
@@ -477,7 +477,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL: {
       auto* value = static_cast<v4l2_control*>(arg);
-      for (FakeControl& control : node.spec.controls) {
+      for (FakeControl& control : node.desc.controls) {
         if (control.query.id != value->id) continue;
         // As the kernel's: only the 32-bit kinds go through the plain calls.
         if (control.query.type == V4L2_CTRL_TYPE_INTEGER64 ||
@@ -499,7 +499,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_QUERY_EXT_CTRL: {
       auto* query = static_cast<v4l2_query_ext_ctrl*>(arg);
-      for (const FakeControl& control : spec.controls) {
+      for (const FakeControl& control : desc.controls) {
         if (control.query.id != query->id) continue;
         const bool wide = control.query.type == V4L2_CTRL_TYPE_INTEGER64;
         *query = v4l2_query_ext_ctrl{};
@@ -522,7 +522,7 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       for (uint32_t i = 0; i < list->count; ++i) {
         v4l2_ext_control& asked = list->controls[i];
         FakeControl* found = nullptr;
-        for (FakeControl& control : node.spec.controls) {
+        for (FakeControl& control : node.desc.controls) {
           if (control.query.id == asked.id) found = &control;
         }
         if (!found) return Error(EINVAL);
@@ -554,14 +554,14 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_ENUMINPUT: {
       auto* input = static_cast<v4l2_input*>(arg);
-      if (input->index >= spec.inputs.size()) return Error(EINVAL);
-      *input = spec.inputs[input->index];
+      if (input->index >= desc.inputs.size()) return Error(EINVAL);
+      *input = desc.inputs[input->index];
       return 0;
     }
     case VIDIOC_ENUMAUDIO: {
       auto* audio = static_cast<v4l2_audio*>(arg);
-      if (audio->index >= spec.audios.size()) return Error(EINVAL);
-      *audio = spec.audios[audio->index];
+      if (audio->index >= desc.audios.size()) return Error(EINVAL);
+      *audio = desc.audios[audio->index];
       return 0;
     }
     case VIDIOC_G_INPUT:
@@ -569,32 +569,32 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       return 0;
     case VIDIOC_S_INPUT: {
       const int index = *static_cast<int*>(arg);
-      if (index < 0 || static_cast<size_t>(index) >= spec.inputs.size()) return Error(EINVAL);
+      if (index < 0 || static_cast<size_t>(index) >= desc.inputs.size()) return Error(EINVAL);
       node.input = static_cast<uint32_t>(index);
       return 0;
     }
     case VIDIOC_G_AUDIO:
-      *static_cast<v4l2_audio*>(arg) = spec.audios.empty() ? v4l2_audio{} : spec.audios[node.audio];
-      return spec.audios.empty() ? Error(EINVAL) : 0;
+      *static_cast<v4l2_audio*>(arg) = desc.audios.empty() ? v4l2_audio{} : desc.audios[node.audio];
+      return desc.audios.empty() ? Error(EINVAL) : 0;
     case VIDIOC_S_AUDIO: {
       const auto* audio = static_cast<v4l2_audio*>(arg);
-      if (audio->index >= spec.audios.size()) return Error(EINVAL);
+      if (audio->index >= desc.audios.size()) return Error(EINVAL);
       node.audio = audio->index;
       return 0;
     }
     case VIDIOC_G_TUNER: {
       auto* tuner = static_cast<v4l2_tuner*>(arg);
-      if (tuner->index != 0 || spec.inputs.empty()) return Error(EINVAL);
+      if (tuner->index != 0 || desc.inputs.empty()) return Error(EINVAL);
       tuner->type = V4L2_TUNER_ANALOG_TV;
-      tuner->capability = spec.tunerCapability;
-      tuner->signal = spec.signal;
-      tuner->rxsubchans = spec.rxsubchans;
+      tuner->capability = desc.tunerCapability;
+      tuner->signal = desc.signal;
+      tuner->rxsubchans = desc.rxsubchans;
       tuner->audmode = node.audmode;
       return 0;
     }
     case VIDIOC_S_TUNER: {
       const auto* tuner = static_cast<v4l2_tuner*>(arg);
-      if (tuner->index != 0 || spec.inputs.empty()) return Error(EINVAL);
+      if (tuner->index != 0 || desc.inputs.empty()) return Error(EINVAL);
       node.audmode = tuner->audmode;
       return 0;
     }

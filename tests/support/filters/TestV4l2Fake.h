@@ -109,7 +109,7 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
 
  private:
   struct Node {
-    FakeNode spec;
+    FakeNode desc;
     bool present = true;
     v4l2_pix_format format{};
     v4l2_fract interval{1, 30};
