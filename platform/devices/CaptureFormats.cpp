@@ -25,7 +25,20 @@ constexpr LayoutFacts kLayouts[] = {
     {PictureLayout::kMjpg, &MEDIASUBTYPE_MJPG, 24, MAKEFOURCC('M', 'J', 'P', 'G')},
     {PictureLayout::kUyvy, &MEDIASUBTYPE_UYVY, 16, MAKEFOURCC('U', 'Y', 'V', 'Y')},
     {PictureLayout::kNv12, &MEDIASUBTYPE_NV12, 12, MAKEFOURCC('N', 'V', '1', '2')},
+    {PictureLayout::kYvyu, &MEDIASUBTYPE_YVYU, 16, MAKEFOURCC('Y', 'V', 'Y', 'U')},
+    {PictureLayout::kYv12, &MEDIASUBTYPE_YV12, 12, MAKEFOURCC('Y', 'V', '1', '2')},
+    {PictureLayout::kNv21, &MEDIASUBTYPE_NV21, 12, MAKEFOURCC('N', 'V', '2', '1')},
+    {PictureLayout::kGrey, &MEDIASUBTYPE_Y800, 8, MAKEFOURCC('Y', '8', '0', '0')},
+    {PictureLayout::kRgb32, &MEDIASUBTYPE_RGB32, 32, BI_RGB},
 };
+// Compressed pictures of other codings: a FOURCC subtype, 24 bits as cameras give them.
+constexpr WORD kCompressedBitCount = 24;
+
+GUID FourccSubtype(uint32_t fourcc) {
+  GUID subtype = MEDIASUBTYPE_YUY2;  // any FOURCC subtype: the same but for its first field
+  subtype.Data1 = fourcc;
+  return subtype;
+}
 
 const LayoutFacts* FactsOf(PictureLayout layout) {
   for (const LayoutFacts& facts : kLayouts) {
@@ -39,6 +52,11 @@ const LayoutFacts* FactsOf(const GUID& subtype) {
     if (*facts.subtype == subtype) return &facts;
   }
   return nullptr;
+}
+
+bool IsFourccSubtype(const GUID& subtype) {
+  const GUID base = FourccSubtype(subtype.Data1);
+  return base == subtype;
 }
 
 template <class Caps>
@@ -71,16 +89,25 @@ VIDEO_STREAM_CONFIG_CAPS OneSizeCaps(const GUID& formatType, int width, int heig
 
 }  // namespace
 
+bool Showable(PictureLayout layout) { return layout != PictureLayout::kCompressed; }
+
 int PictureStride(PictureLayout layout, int width) {
   switch (layout) {
     case PictureLayout::kYuy2:
     case PictureLayout::kUyvy:
+    case PictureLayout::kYvyu:
       return (width * 2 + kDibRowAlign - 1) / kDibRowAlign * kDibRowAlign;
     case PictureLayout::kRgb24:
       return (width * 3 + kDibRowAlign - 1) / kDibRowAlign * kDibRowAlign;
+    case PictureLayout::kRgb32:
+      return width * 4;
     case PictureLayout::kI420:
+    case PictureLayout::kYv12:
     case PictureLayout::kNv12:
+    case PictureLayout::kNv21:
+    case PictureLayout::kGrey:
     case PictureLayout::kMjpg:
+    case PictureLayout::kCompressed:
       return 0;
   }
   return 0;
@@ -92,25 +119,34 @@ size_t PictureBytes(const VideoMode& mode) {
   switch (mode.layout) {
     case PictureLayout::kYuy2:
     case PictureLayout::kUyvy:
+    case PictureLayout::kYvyu:
     case PictureLayout::kRgb24:
+    case PictureLayout::kRgb32:
       return static_cast<size_t>(PictureStride(mode.layout, mode.width)) * h;
     case PictureLayout::kI420:
+    case PictureLayout::kYv12:
     case PictureLayout::kNv12:
+    case PictureLayout::kNv21:
       return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+    case PictureLayout::kGrey:
+      return w * h;
     case PictureLayout::kMjpg:
-      // A baseline JPEG of a camera picture stays well under two bytes a pixel.
+    case PictureLayout::kCompressed:
+      // A camera's coded picture stays well under two bytes a pixel.
       return w * h * 2;
   }
   return 0;
 }
 
 FormatCapability VideoCapability(const VideoMode& mode, ULONG standards) {
+  const bool compressed = mode.layout == PictureLayout::kCompressed;
   const LayoutFacts* facts = FactsOf(mode.layout);
+  const GUID subtype = compressed ? FourccSubtype(mode.fourcc) : *facts->subtype;
   const size_t bytes = PictureBytes(mode);
   FormatCapability capability;
   CMediaType& mt = capability.type;
   mt.SetType(&MEDIATYPE_Video);
-  mt.SetSubtype(facts->subtype);
+  mt.SetSubtype(&subtype);
   mt.SetFormatType(&FORMAT_VideoInfo);
   auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
   vih->AvgTimePerFrame = mode.frameInterval;
@@ -119,10 +155,10 @@ FormatCapability VideoCapability(const VideoMode& mode, ULONG standards) {
   vih->bmiHeader.biWidth = mode.width;
   vih->bmiHeader.biHeight = mode.height;  // bottom-up RGB, top-down YUV as the fourcc says
   vih->bmiHeader.biPlanes = 1;
-  vih->bmiHeader.biBitCount = facts->bitCount;
-  vih->bmiHeader.biCompression = facts->compression;
+  vih->bmiHeader.biBitCount = compressed ? kCompressedBitCount : facts->bitCount;
+  vih->bmiHeader.biCompression = compressed ? mode.fourcc : facts->compression;
   vih->bmiHeader.biSizeImage = static_cast<DWORD>(bytes);
-  if (mode.layout == PictureLayout::kMjpg) {
+  if (mode.layout == PictureLayout::kMjpg || compressed) {
     mt.SetVariableSize();
     mt.SetTemporalCompression(FALSE);
   } else {
@@ -180,12 +216,14 @@ std::optional<VideoMode> VideoModeOf(const AM_MEDIA_TYPE& type) {
     return std::nullopt;
   }
   const LayoutFacts* facts = FactsOf(type.subtype);
-  if (!facts) return std::nullopt;
+  if (!facts && !IsFourccSubtype(type.subtype)) return std::nullopt;
   VIDEOINFOHEADER vih;
   std::memcpy(&vih, type.pbFormat, sizeof vih);
   if (vih.bmiHeader.biWidth <= 0 || vih.bmiHeader.biHeight == 0) return std::nullopt;
-  return VideoMode{facts->layout, static_cast<int>(vih.bmiHeader.biWidth),
-                   std::abs(static_cast<int>(vih.bmiHeader.biHeight)), vih.AvgTimePerFrame};
+  return VideoMode{facts ? facts->layout : PictureLayout::kCompressed,
+                   static_cast<int>(vih.bmiHeader.biWidth),
+                   std::abs(static_cast<int>(vih.bmiHeader.biHeight)), vih.AvgTimePerFrame,
+                   facts ? 0 : type.subtype.Data1};
 }
 
 std::optional<SoundMode> SoundModeOf(const AM_MEDIA_TYPE& type) {

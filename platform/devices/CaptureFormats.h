@@ -13,15 +13,23 @@
 
 namespace vidorra::devices {
 
-// The picture layouts capture devices deliver here.
-enum class PictureLayout { kYuy2, kRgb24, kI420, kMjpg, kUyvy, kNv12 };
+// The picture layouts capture devices deliver here. RGB comes as bottom-up bitmaps, grey as
+// 'Y800'; kCompressed is any other coded picture, under its own fourcc (H.264, MPEG ...).
+enum class PictureLayout {
+  kYuy2, kRgb24, kI420, kMjpg, kUyvy, kNv12, kYvyu, kYv12, kNv21, kGrey, kRgb32, kCompressed
+};
 
 struct VideoMode {
   PictureLayout layout = PictureLayout::kYuy2;
   int width = 0;
   int height = 0;
   REFERENCE_TIME frameInterval = 0;  // 100-ns units
+  uint32_t fourcc = 0;               // kCompressed: the coding's fourcc
 };
+
+// Whether the program's preview chain can show pictures of this layout (every layout but a
+// coding no decoder here reads).
+bool Showable(PictureLayout layout);
 
 struct SoundMode {
   int sampleRate = 48000;

@@ -47,6 +47,12 @@ constexpr std::array kFormats = {
                AV_PIX_FMT_NV12},
     FormatInfo{PixelFormat::kY41b, &kSubtypeY41b, 12, MAKEFOURCC('Y', '4', '1', 'B'),
                AV_PIX_FMT_YUV411P},
+    FormatInfo{PixelFormat::kYvyu, &MEDIASUBTYPE_YVYU, 16, MAKEFOURCC('Y', 'V', 'Y', 'U'),
+               AV_PIX_FMT_YVYU422},
+    FormatInfo{PixelFormat::kNv21, &MEDIASUBTYPE_NV21, 12, MAKEFOURCC('N', 'V', '2', '1'),
+               AV_PIX_FMT_NV21},
+    FormatInfo{PixelFormat::kGrey, &MEDIASUBTYPE_Y800, 8, MAKEFOURCC('Y', '8', '0', '0'),
+               AV_PIX_FMT_GRAY8},
 };
 constexpr DWORD kFourccI420 = MAKEFOURCC('I', '4', '2', '0');
 
@@ -64,11 +70,12 @@ const FormatInfo* InfoOf(PixelFormat format) {
 
 bool IsPlanar420(PixelFormat format) {
   return format == PixelFormat::kI420 || format == PixelFormat::kYv12 ||
-         format == PixelFormat::kNv12;
+         format == PixelFormat::kNv12 || format == PixelFormat::kNv21;
 }
 
 bool IsPacked422(PixelFormat format) {
-  return format == PixelFormat::kYuy2 || format == PixelFormat::kUyvy;
+  return format == PixelFormat::kYuy2 || format == PixelFormat::kUyvy ||
+         format == PixelFormat::kYvyu;
 }
 
 using Planes = FramePlanes;
@@ -91,6 +98,7 @@ FramePlanes PlanesOf(const FrameLayout& layout, uint8_t* base) {
       break;
     }
     case PixelFormat::kNv12:
+    case PixelFormat::kNv21:
       planes.data = {base, base + lumaSize, nullptr, nullptr};
       planes.strides = {stride, stride, 0, 0};
       break;
@@ -166,7 +174,9 @@ size_t FrameLayout::Stride() const {
     return (bytes + kDibRowAlignment - 1) / kDibRowAlignment * kDibRowAlignment;
   }
   if (IsPacked422(format)) return w * 2;
-  if (IsPlanar420(format) || format == PixelFormat::kY41b) return w;
+  if (IsPlanar420(format) || format == PixelFormat::kY41b || format == PixelFormat::kGrey) {
+    return w;
+  }
   return 0;
 }
 

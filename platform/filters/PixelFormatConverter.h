@@ -1,7 +1,7 @@
 // Pixel conversion between the uncompressed video layouts that filters exchange: packed RGB as
 // device-independent bitmaps lay it out (RGB24, RGB32, RGB565, RGB555: rows padded to 4 bytes,
 // bottom-up when biHeight is positive, top-down when it is negative) and the YUV layouts
-// (YUY2, UYVY, I420/IYUV, YV12, NV12, and Y41B, the planar 4:1:1 of 525-line DV: always
+// (YUY2, UYVY, YVYU, I420/IYUV, YV12, NV12, NV21, grey, and Y41B, the planar 4:1:1 of 525-line DV: always
 // top-down, BT.601 limited range).
 //
 // A PixelFormatConverter is configured once for an input and an output layout of the same
@@ -35,6 +35,9 @@ enum class PixelFormat {
   kYv12,  // Y, then V, then U planes
   kNv12,  // Y plane, then interleaved U/V plane
   kY41b,  // Y, then U, then V planes, chroma a quarter of the width, full height
+  kYvyu,  // packed 4:2:2, Y0 V Y1 U
+  kNv21,  // Y plane, then interleaved V/U plane
+  kGrey,  // Y plane only ('Y800')
 };
 
 // The subtype of planar 4:1:1 ('Y41B').

@@ -25,8 +25,11 @@ namespace {
 
 constexpr const char* kEnvironmentVariable = "VIDORRA_SIMULATION";
 
-constexpr std::array<std::string_view, 10> kVideoKinds = {
-    "dv", "dv-ntsc", "webcam", "capture", "tv", "tv2", "vfw", "videoport", "nopins", "broken"};
+constexpr std::array<std::string_view, 12> kVideoKinds = {
+    "dv",  "dv-ntsc",   "webcam", "capture", "tv",   "tv2",
+    "vfw", "videoport", "nopins", "broken",  "v4l2", "dvfile"};
+// The kinds whose rest of the line is a file they replay.
+constexpr std::array<std::string_view, 2> kReplayKinds = {"v4l2", "dvfile"};
 constexpr std::array<std::string_view, 2> kAudioKinds = {"tone", "tv-audio"};
 
 constexpr std::string_view kVideoDirective = "video";
@@ -121,7 +124,8 @@ SimulatedMachine MachineOf(const MachineSource& source) {
     std::cerr << "simulated machine: cannot read " << source.path << " (" << kEnvironmentVariable
               << "); no simulated device\n";
   }
-  return SimulatedMachine::Parse(source.text, std::cerr);
+  return SimulatedMachine::Parse(source.text, std::cerr,
+                                 std::filesystem::path(source.path).parent_path().string());
 }
 
 // The current machine and the ones it replaced (kept so that references stay valid). Never
@@ -342,7 +346,8 @@ std::unique_ptr<MachineWatch> SimulatedMachine::Watch(MachineListener listener) 
   return std::make_unique<Subscription>(std::move(watcher), id);
 }
 
-SimulatedMachine SimulatedMachine::Parse(const std::string& text, std::ostream& errors) {
+SimulatedMachine SimulatedMachine::Parse(const std::string& text, std::ostream& errors,
+                                         const std::string& folder) {
   SimulatedMachine machine;
   machine.active_ = true;
   std::istringstream lines(text);
@@ -352,7 +357,7 @@ SimulatedMachine SimulatedMachine::Parse(const std::string& text, std::ostream& 
     ++lineNumber;
     const std::string directive = Trim(line);
     if (directive.empty() || IsComment(directive)) continue;
-    machine.ParseLine(directive, lineNumber, errors);
+    machine.ParseLine(directive, lineNumber, errors, folder);
   }
   return machine;
 }
@@ -362,12 +367,13 @@ bool SimulatedMachine::IsFilterHidden(const std::string& friendlyNameUtf8) const
          hiddenFilters_.end();
 }
 
-bool SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::ostream& errors) {
+bool SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
+                                 const std::string& folder) {
   std::string word;
   std::string rest;
   SplitWord(line, word, rest);
-  if (word == kVideoDirective) return ParseDevice(rest, true, lineNumber, errors);
-  if (word == kAudioDirective) return ParseDevice(rest, false, lineNumber, errors);
+  if (word == kVideoDirective) return ParseDevice(rest, true, lineNumber, errors, folder);
+  if (word == kAudioDirective) return ParseDevice(rest, false, lineNumber, errors, folder);
   if (word == kRegistryDirective) return ParseRegistry(rest, lineNumber, errors);
   if (word == kHideFilterDirective) {
     if (rest.empty()) {
@@ -390,7 +396,7 @@ bool SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::o
 }
 
 bool SimulatedMachine::ParseDevice(const std::string& rest, bool video, int lineNumber,
-                                   std::ostream& errors) {
+                                   std::ostream& errors, const std::string& folder) {
   std::string kind;
   std::string name;
   SplitWord(rest, kind, name);
@@ -400,11 +406,26 @@ bool SimulatedMachine::ParseDevice(const std::string& rest, bool video, int line
                                 << "\"\n";
     return false;
   }
+  if (video && Contains(kReplayKinds, kind)) {
+    if (name.empty()) {
+      ErrorAt(errors, lineNumber) << kind << " needs the path of the file it replays\n";
+      return false;
+    }
+    std::filesystem::path path(name);
+    if (path.is_relative() && !folder.empty()) path = std::filesystem::path(folder) / path;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+      ErrorAt(errors, lineNumber) << "cannot read " << path.string() << "\n";
+      return false;
+    }
+    videoDevices_.push_back(SimulatedDevice{kind, name, lineNumber, path.string()});
+    return true;
+  }
   if (name.empty()) {
     ErrorAt(errors, lineNumber) << "device without a friendly name\n";
     return false;
   }
-  (video ? videoDevices_ : audioDevices_).push_back(SimulatedDevice{kind, name, lineNumber});
+  (video ? videoDevices_ : audioDevices_).push_back(SimulatedDevice{kind, name, lineNumber, {}});
   return true;
 }
 

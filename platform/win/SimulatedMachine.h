@@ -7,6 +7,11 @@
 //
 //   video KIND FRIENDLY NAME...   a video capture device, listed in file order. KIND is one of
 //                                 dv dv-ntsc webcam capture tv tv2 vfw videoport nopins broken
+//   video v4l2 PATH               a V4L2 device replayed from what v4l2-ctl printed for it
+//   video dvfile PATH             a DV camcorder whose tape is the raw DV file PATH
+//                                 (PATH: the rest of the line, relative to the machine file's
+//                                 folder when not absolute; a file that cannot be read is
+//                                 reported as a malformed line)
 //   audio KIND FRIENDLY NAME...   an audio capture device; KIND is tone or tv-audio
 //   hide-filter FRIENDLY NAME...  leave this system filter unregistered
 //   registry KEY|VALUE|DATA       set (add or override) the string value VALUE of KEY to DATA;
@@ -41,8 +46,9 @@ namespace vidorra::win {
 
 struct SimulatedDevice {
   std::string kind;
-  std::string friendlyName;
-  int line = 0;  // line of the file that describes it (1-based)
+  std::string friendlyName;  // for the kinds that replay a file: the path as the line gives it
+  int line = 0;              // line of the file that describes it (1-based)
+  std::string path;          // the kinds that replay a file: the file, resolved
 };
 
 // One `registry` directive. Key is normalised: "HKCU" or "HKLM", then the subkey path with
@@ -81,7 +87,9 @@ class SimulatedMachine {
   // Starts telling `listener` of every change of the current machine, and watches the file.
   static std::unique_ptr<MachineWatch> Watch(MachineListener listener);
   // Reads the directives of `text`; malformed lines are reported on `errors` and skipped.
-  static SimulatedMachine Parse(const std::string& text, std::ostream& errors);
+  // Relative paths of replayed devices are taken from `folder` (the machine file's).
+  static SimulatedMachine Parse(const std::string& text, std::ostream& errors,
+                                const std::string& folder = {});
 
   SimulatedMachine() = default;
 
@@ -99,8 +107,10 @@ class SimulatedMachine {
   static bool NormaliseRegistryKey(const std::string& text, std::string& normalised);
 
  private:
-  bool ParseLine(const std::string& line, int lineNumber, std::ostream& errors);
-  bool ParseDevice(const std::string& rest, bool video, int lineNumber, std::ostream& errors);
+  bool ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
+                 const std::string& folder);
+  bool ParseDevice(const std::string& rest, bool video, int lineNumber, std::ostream& errors,
+                   const std::string& folder);
   bool ParseRegistry(const std::string& rest, int lineNumber, std::ostream& errors);
 
   bool active_ = false;

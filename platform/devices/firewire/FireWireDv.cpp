@@ -37,9 +37,20 @@ std::wstring DisplayNameOf(uint64_t guid) {
 FireWireDvCamera::FireWireDvCamera(std::shared_ptr<FireWireSeam> seam, uint64_t guid)
     : seam_(std::move(seam)), guid_(guid) {}
 
+std::vector<dv::DvSystem> FireWireDvCamera::Systems() {
+  // The system the camera is known to send first, so that it is the default format.
+  std::vector<dv::DvSystem> systems(kSystems.begin(), kSystems.end());
+  for (const DvCamera& camera : seam_->Cameras()) {
+    if (camera.guid != guid_ || !camera.system) continue;
+    std::stable_partition(systems.begin(), systems.end(),
+                          [&](dv::DvSystem s) { return s == *camera.system; });
+  }
+  return systems;
+}
+
 std::vector<FormatCapability> FireWireDvCamera::Capabilities() {
   std::vector<FormatCapability> capabilities;
-  for (const dv::DvSystem system : kSystems) {
+  for (const dv::DvSystem system : Systems()) {
     const std::optional<DVINFO> info = sim::DvCamcorderFrames::Info(system);
     if (!info) continue;
     const dv::SystemFacts& facts = dv::FactsOf(system);
@@ -57,10 +68,11 @@ HRESULT FireWireDvCamera::Available() {
 }
 
 HRESULT FireWireDvCamera::StartStream(const CMediaType& format) {
+  const std::vector<dv::DvSystem> systems = Systems();
   const std::vector<FormatCapability> capabilities = Capabilities();
   const int index = FindCapability(capabilities, format);
-  if (index < 0 || index >= static_cast<int>(kSystems.size())) return VFW_E_INVALIDMEDIATYPE;
-  system_ = kSystems[static_cast<size_t>(index)];
+  if (index < 0 || index >= static_cast<int>(systems.size())) return VFW_E_INVALIDMEDIATYPE;
+  system_ = systems[static_cast<size_t>(index)];
   std::string error;
   reception_ = seam_->Receive(guid_, &error);
   if (!reception_) return VFW_E_NO_CAPTURE_HARDWARE;

@@ -46,6 +46,9 @@ class FireWireDvCamera : public VideoBackend {
   uint64_t BusResets() const { return busResets_; }
 
  private:
+  // The systems in the order their formats are offered.
+  std::vector<dv::DvSystem> Systems();
+
   const std::shared_ptr<FireWireSeam> seam_;
   const uint64_t guid_;
 

@@ -8,14 +8,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "dv/DvFrame.h"
 
 namespace vidorra::devices::firewire {
 
 struct DvCamera {
   uint64_t guid = 0;  // the camera's EUI-64: the same on every bus, after every reset
   std::string name;   // vendor and model from its configuration ROM
+  // The system it sends, when known before it sends (a camcorder on the bus says nothing of
+  // it; a tape replayed from a file does).
+  std::optional<dv::DvSystem> system = std::nullopt;
 };
 
 class DvReception {

@@ -229,6 +229,19 @@ SimulatedCard::SimulatedCard(const VideoKind& kind, std::string friendlyName, ui
   BuildFrontEnd();
 }
 
+uint64_t SimulatedCard::FirstFrameNumber(std::chrono::steady_clock::time_point start,
+                                         REFERENCE_TIME interval) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(start - pluggedIn_);
+  const int64_t periods = interval > 0 ? (elapsed.count() / 100 + interval / 2) / interval : 0;
+  return std::max<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(periods, 0)), nextNumber_.load());
+}
+
+void SimulatedCard::FrameShown(uint64_t number) {
+  uint64_t next = nextNumber_.load();
+  while (number + 1 > next && !nextNumber_.compare_exchange_weak(next, number + 1)) {
+  }
+}
+
 KSPIN_MEDIUM SimulatedCard::Wire(uint32_t wire) const {
   return {KSMEDIUMSETID_SimulatedCard, mediumKey_ | wire, 0};
 }

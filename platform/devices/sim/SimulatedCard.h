@@ -10,6 +10,8 @@
 // Threads: any; one mutex guards the state.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -56,6 +58,14 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
   // What the capture filter shows now (the frame number left to the caller).
   PatternScene Scene();
 
+  // ---- The frame clock ----
+  // The device numbers its frames by a clock that runs from its plug-in (the card's making):
+  // frame k is the k-th frame period since then. The number of the first frame of a stream
+  // that starts at `start` with frames of `interval` (100-ns units), never one already shown.
+  uint64_t FirstFrameNumber(std::chrono::steady_clock::time_point start, REFERENCE_TIME interval);
+  // A frame was shown under `number`.
+  void FrameShown(uint64_t number);
+
   // ---- Wires ----
   // The medium of the capture filter's analogue input (none without a crossbar).
   std::optional<KSPIN_MEDIUM> AnalogVideoIn() const;
@@ -85,6 +95,8 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
   const VideoKind& kind_;
   const std::string friendlyName_;
   const uint32_t mediumKey_;
+  const std::chrono::steady_clock::time_point pluggedIn_ = std::chrono::steady_clock::now();
+  std::atomic<uint64_t> nextNumber_{0};  // above every number shown
 
   mutable std::mutex mutex_;
   PictureControls controls_;

@@ -4,7 +4,13 @@
 #include <comimpl.h>
 
 #include <algorithm>
-#include <set>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "firewire/FireWireDv.h"
+#include "v4l2/V4l2Devices.h"
 
 #include "AudioCaptureFilter.h"
 #include "CrossbarFilter.h"
@@ -35,6 +41,24 @@ uint32_t MediumKeyOf(const std::wstring& displayName) {
   return hash & ~kWiresPerCard;
 }
 
+constexpr std::string_view kReplayedV4l2Kind = "v4l2";
+constexpr std::string_view kDvTapeKind = "dvfile";
+constexpr std::string_view kNodePrefix = "replay:";
+
+std::string NodeOf(const std::wstring& displayName) {
+  return std::string(kNodePrefix) + WideToUtf8(displayName);
+}
+
+// FNV-1a over 64 bits: a camcorder's EUI-64 of its own, from its display name.
+uint64_t GuidOf(const std::wstring& displayName) {
+  uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : displayName) {
+    hash ^= static_cast<uint64_t>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
 const bool kRegistered = [] {
   DeviceCatalog::Instance().AddProvider(std::make_shared<SimulatedDevices>(), true);
   return true;
@@ -56,7 +80,7 @@ std::vector<SimulatedDevices::Line> SimulatedDevices::LinesOf(
       const std::wstring displayName =
           std::wstring(kPrefix) + (video ? L"video\\" : L"audio\\") + Utf8ToWide(device.kind) +
           L"\\" + std::to_wstring(occurrence) + L"\\" + Utf8ToWide(device.friendlyName);
-      lines.push_back({video, device.kind, device.friendlyName, displayName});
+      lines.push_back({video, device.kind, device.friendlyName, displayName, device.path});
     }
   }
   return lines;
@@ -82,6 +106,8 @@ std::vector<DeviceEntry> SimulatedDevices::Devices() {
 }
 
 void SimulatedDevices::AddVideoEntries(const Line& line, std::vector<DeviceEntry>* entries) {
+  if (line.kind == kReplayedV4l2Kind) return AddReplayedV4l2Entries(line, entries);
+  if (line.kind == kDvTapeKind) return AddDvTapeEntry(line, entries);
   const VideoKind* kind = FindVideoKind(line.kind);
   if (!kind) return;
   const std::wstring name = Utf8ToWide(line.name);
@@ -154,6 +180,81 @@ void SimulatedDevices::AddAudioEntry(const Line& line, std::vector<DeviceEntry>*
        }});
 }
 
+void SimulatedDevices::AddReplayedV4l2Entries(const Line& line, std::vector<DeviceEntry>* entries) {
+  const std::string node = PlugReplayed(line);
+  if (node.empty()) return;
+  std::optional<v4l2::ListedNode> listed = v4l2::ProbeCaptureNode(*kernel_, node);
+  if (!listed) return;  // a description of something that captures no video
+  listed->displayName = line.displayName;
+  auto locate = [displayName = line.displayName, node]() -> std::optional<std::string> {
+    if (!Present(displayName)) return std::nullopt;
+    return node;
+  };
+  v4l2::AppendNodeEntries(kernel_, *listed, std::move(locate), entries);
+}
+
+void SimulatedDevices::AddDvTapeEntry(const Line& line, std::vector<DeviceEntry>* entries) {
+  const std::shared_ptr<replay::DvTape> tape = TapeFor(line);
+  if (!tape) return;
+  const std::wstring displayName = line.displayName;
+  const std::wstring name =
+      L"Caméscope DV (" + std::filesystem::path(line.path).filename().wstring() + L")";
+  const uint64_t guid = GuidOf(displayName);
+  auto seam = std::make_shared<replay::DvTapeSeam>(tape, guid, WideToUtf8(name),
+                                                   [displayName] { return Present(displayName); });
+  entries->push_back(
+      {CLSID_VideoInputDeviceCategory, displayName, name, CLSID_VidorraVideoCapture,
+       [seam, guid, name, displayName](IBaseFilter** filter) -> HRESULT {
+         if (!filter) return E_POINTER;
+         ComPtr<CVideoCaptureFilter> made = MakeComObject<CVideoCaptureFilter>(
+             name, displayName, std::make_unique<firewire::FireWireDvCamera>(seam, guid),
+             CLSID_VidorraVideoCapture);
+         return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+       }});
+}
+
+std::string SimulatedDevices::PlugReplayed(const Line& line) {
+  const std::string node = NodeOf(line.displayName);
+  if (kernel_->Present(node)) return node;
+  std::ifstream file(line.path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) {
+    std::cerr << "simulated machine: cannot read " << line.path << "\n";
+    return {};
+  }
+  replay::V4l2Description description = replay::ReadV4l2Description(text.str(), line.path);
+  for (const replay::DescriptionProblem& problem : description.problems) {
+    std::cerr << line.path << ", line " << problem.line << ": " << problem.text << "\n";
+  }
+  kernel_->Plug(node, std::move(description));
+  return node;
+}
+
+std::shared_ptr<replay::DvTape> SimulatedDevices::TapeFor(const Line& line) {
+  std::lock_guard lock(mutex_);
+  std::shared_ptr<replay::DvTape>& tape = tapes_[line.displayName];
+  if (!tape) {
+    std::string error;
+    tape = replay::DvTape::Open(line.path, &error);
+    if (!tape) {
+      std::cerr << "simulated machine: " << line.path << ": " << error << "\n";
+      tapes_.erase(line.displayName);
+      return nullptr;
+    }
+  }
+  return tape;
+}
+
+void SimulatedDevices::Unplug(const Line& line) {
+  // Unplugged: the device starts afresh when it comes back.
+  if (line.kind == kReplayedV4l2Kind) kernel_->Unplug(NodeOf(line.displayName));
+  std::lock_guard lock(mutex_);
+  cards_.erase(line.displayName);
+  tvSounds_.erase(line.displayName);
+  tapes_.erase(line.displayName);
+}
+
 std::shared_ptr<SimulatedCard> SimulatedDevices::CardFor(const Line& line, const VideoKind& kind) {
   std::lock_guard lock(mutex_);
   std::shared_ptr<SimulatedCard>& card = cards_[line.displayName];
@@ -179,22 +280,30 @@ void SimulatedDevices::EnsureWatching() {
 
 void SimulatedDevices::MachineChanged(const win::SimulatedMachine& before,
                                       const win::SimulatedMachine& after) {
-  std::set<std::wstring> was;
-  std::set<std::wstring> is;
-  for (const Line& line : LinesOf(before)) was.insert(line.displayName);
-  for (const Line& line : LinesOf(after)) is.insert(line.displayName);
-  for (const std::wstring& name : was) {
-    if (is.contains(name)) continue;
-    {
-      // Unplugged: the device starts afresh when it comes back.
-      std::lock_guard lock(mutex_);
-      cards_.erase(name);
-      tvSounds_.erase(name);
-    }
-    DeviceCatalog::Instance().DeviceRemoved(name);
+  const std::vector<Line> was = LinesOf(before);
+  const std::vector<Line> is = LinesOf(after);
+  auto listed = [](const std::vector<Line>& lines, const Line& line) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const Line& other) { return other.displayName == line.displayName; });
+  };
+  for (const Line& line : was) {
+    if (listed(is, line)) continue;
+    Unplug(line);
+    DeviceCatalog::Instance().DeviceRemoved(line.displayName);
   }
-  for (const std::wstring& name : is) {
-    if (!was.contains(name)) DeviceCatalog::Instance().DeviceArrived(name);
+  for (const Line& line : is) {
+    if (listed(was, line)) continue;
+    // Plugged in now: its frame clock starts here.
+    if (line.video) {
+      if (line.kind == kReplayedV4l2Kind) {
+        PlugReplayed(line);
+      } else if (line.kind == kDvTapeKind) {
+        TapeFor(line);
+      } else if (const VideoKind* kind = FindVideoKind(line.kind)) {
+        CardFor(line, *kind);
+      }
+    }
+    DeviceCatalog::Instance().DeviceArrived(line.displayName);
   }
 }
 

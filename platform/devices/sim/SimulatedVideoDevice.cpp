@@ -68,6 +68,11 @@ HRESULT SimulatedVideoDevice::NextFrame(StreamTiming& timing, FrameInfo* frame) 
   if (hr != S_OK) return hr;
   if (!present_()) return VFW_E_NO_CAPTURE_HARDWARE;
   const REFERENCE_TIME now = timing.Now();
+  if (next_ == 0) {
+    // Stream time 0 on the card's clock.
+    const auto start = std::chrono::steady_clock::now() - std::chrono::nanoseconds(now * 100);
+    firstShown_ = card_->FirstFrameNumber(start, interval);
+  }
   const uint64_t latest = now > 0 ? static_cast<uint64_t>(now / interval) : 0;
   if (latest >= next_ + kDriverQueue) next_ = latest - kDriverQueue + 1;
   ready_ = next_++;
@@ -83,7 +88,8 @@ HRESULT SimulatedVideoDevice::ReadFrame(std::span<uint8_t> destination, size_t* 
   *length = 0;
   if (destination.empty()) return S_OK;
   PatternScene scene = card_->Scene();
-  scene.frameNumber = ready_;
+  scene.frameNumber = firstShown_ + ready_;
+  card_->FrameShown(scene.frameNumber);
   if (dv_) {
     const size_t bytes = dv::FactsOf(*card_->Kind().dvSystem).frameBytes;
     const HRESULT hr = dvFrames_->Make(scene, destination);

@@ -3,10 +3,12 @@
 // drawn straight into the sample, MJPG through the JPEG encoder, DV through the camcorder's
 // frame maker), with the card's picture controls and routes applied.
 //
-// Frame n is captured at stream time n x the frame interval. Like a driver with a queue of a
-// few buffers, a late reader still gets the last frames it missed, and loses older ones (the
-// filter counts them from the gap in the frame numbers). The device is gone once its line
-// leaves the machine file.
+// Frame n of a stream is captured at stream time n x the frame interval. Like a driver with a
+// queue of a few buffers, a late reader still gets the last frames it missed, and loses older
+// ones (the filter counts them from the gap in the frame numbers). The number drawn into a
+// picture is the card's clock's (frames since the device was plugged in), so a stream stopped
+// and started again, or a frame lost, shows as a gap in what was recorded. The device is gone
+// once its line leaves the machine file.
 //
 // Threads: see VideoBackend.
 #pragma once
@@ -52,6 +54,7 @@ class SimulatedVideoDevice : public VideoBackend {
   std::vector<uint8_t> picture_;  // the pattern before JPEG coding
   uint64_t next_ = 0;             // the number of the next frame to capture
   uint64_t ready_ = 0;            // the frame NextFrame made ready
+  uint64_t firstShown_ = 0;       // the card's number of the stream's first frame
 };
 
 }  // namespace vidorra::devices::sim

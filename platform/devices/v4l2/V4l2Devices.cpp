@@ -37,29 +37,36 @@ long NodeNumber(const std::string& devnode) {
 }
 
 struct Probed {
-  std::string devnode;
+  ListedNode node;
   std::string card;
-  std::string busInfo;
   std::string byId;
-  bool crossbar = false;
-  std::optional<uint32_t> tuner;
-  uint64_t tunerStandards = 0;
 };
 
 std::optional<Probed> Probe(V4l2Calls& calls, const VideoNode& node) {
-  const int fd = calls.Open(node.devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  std::optional<ListedNode> listed = ProbeCaptureNode(calls, node.devnode);
+  if (!listed) return std::nullopt;
+  Probed probed{*listed, WideToUtf8(listed->friendlyName), {}};
+  for (const std::string& link : node.links) {
+    if (link.rfind(kById, 0) == 0) probed.byId = link.substr(kById.size());
+  }
+  return probed;
+}
+
+}  // namespace
+
+std::optional<ListedNode> ProbeCaptureNode(V4l2Calls& calls, const std::string& devnode) {
+  const int fd = calls.Open(devnode, O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  std::optional<Probed> probed;
+  std::optional<ListedNode> probed;
   v4l2_capability caps{};
   if (RetryIoctl(calls, fd, VIDIOC_QUERYCAP, &caps) == 0) {
     const uint32_t device = (caps.capabilities & V4L2_CAP_DEVICE_CAPS) ? caps.device_caps
                                                                        : caps.capabilities;
     if ((device & V4L2_CAP_VIDEO_CAPTURE) && (device & V4L2_CAP_STREAMING)) {
-      probed = Probed{node.devnode, Text(caps.card, sizeof caps.card),
-                      Text(caps.bus_info, sizeof caps.bus_info), {}, false, std::nullopt, 0};
-      for (const std::string& link : node.links) {
-        if (link.rfind(kById, 0) == 0) probed->byId = link.substr(kById.size());
-      }
+      probed = ListedNode{};
+      probed->devnode = devnode;
+      probed->friendlyName = Utf8ToWide(Text(caps.card, sizeof caps.card));
+      probed->busInfo = Text(caps.bus_info, sizeof caps.bus_info);
       const AnalogInputs inputs = QueryInputs(calls, fd);
       probed->crossbar = HasCrossbar(inputs);
       for (const v4l2_input& input : inputs.video) {
@@ -73,8 +80,6 @@ std::optional<Probed> Probe(V4l2Calls& calls, const VideoNode& node) {
   calls.Close(fd);
   return probed;
 }
-
-}  // namespace
 
 V4l2Devices& V4l2Devices::Instance() {
   // Never destroyed: the catalog holds it for the whole run, and the watching thread may be
@@ -101,27 +106,27 @@ std::vector<ListedNode> V4l2Devices::List(V4l2Calls& calls, NodeSource& nodes) {
     if (auto found = Probe(calls, node)) probed.push_back(std::move(*found));
   }
   std::sort(probed.begin(), probed.end(), [](const Probed& a, const Probed& b) {
-    if (a.busInfo != b.busInfo) return a.busInfo < b.busInfo;
-    return NodeNumber(a.devnode) < NodeNumber(b.devnode);
+    if (a.node.busInfo != b.node.busInfo) return a.node.busInfo < b.node.busInfo;
+    return NodeNumber(a.node.devnode) < NodeNumber(b.node.devnode);
   });
   std::vector<ListedNode> listed;
   std::map<std::string, int> perBus;
   std::map<std::string, int> perCard;
-  for (const Probed& node : probed) {
+  for (Probed& probe : probed) {
+    ListedNode& node = probe.node;
     const int onBus = perBus[node.busInfo]++;
-    std::string identity = node.byId;
+    std::string identity = probe.byId;
     if (identity.empty()) {
-      identity = node.busInfo.empty() ? node.card : node.busInfo;
+      identity = node.busInfo.empty() ? probe.card : node.busInfo;
       if (onBus > 0) {
         identity += '\\';
         identity += std::to_string(onBus);
       }
     }
-    const int sameName = ++perCard[node.card];
-    std::wstring friendly = Utf8ToWide(node.card);
-    if (sameName > 1) friendly += L" #" + std::to_wstring(sameName);
-    listed.push_back({node.devnode, std::wstring(kPrefix) + Utf8ToWide(identity), friendly,
-                      node.busInfo, node.crossbar, node.tuner, node.tunerStandards});
+    const int sameName = ++perCard[probe.card];
+    if (sameName > 1) node.friendlyName += L" #" + std::to_wstring(sameName);
+    node.displayName = std::wstring(kPrefix) + Utf8ToWide(identity);
+    listed.push_back(std::move(node));
   }
   return listed;
 }
@@ -148,68 +153,75 @@ std::vector<DeviceEntry> V4l2Devices::Devices() {
   }
   std::vector<DeviceEntry> entries;
   for (const ListedNode& node : Listing()) {
-    const std::wstring displayName = node.displayName;
-    const std::wstring name = node.friendlyName;
-    const std::optional<KSPIN_MEDIUM> wire =
-        node.crossbar ? std::optional(CaptureWire(displayName)) : std::nullopt;
-    entries.push_back(
-        {CLSID_VideoInputDeviceCategory, displayName, name, CLSID_VidorraVideoCapture,
-         [this, calls, displayName, name, wire](IBaseFilter** filter) -> HRESULT {
-           if (!filter) return E_POINTER;
-           *filter = nullptr;
-           std::unique_ptr<V4l2VideoDevice> device;
-           const HRESULT hr = V4l2VideoDevice::Open(
-               calls, [this, displayName] { return NodeOf(displayName); }, wire, &device);
-           if (FAILED(hr)) return hr;
-           ComPtr<CV4l2CaptureFilter> made =
-               MakeComObject<CV4l2CaptureFilter>(name, displayName, std::move(device));
-           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
-         }});
-    if (!node.crossbar) continue;
-    const std::string devnode = node.devnode;
-    entries.push_back(
-        {AM_KSCATEGORY_CROSSBAR, displayName + L"\\crossbar", name + L" Crossbar",
-         CLSID_VidorraCrossbar,
-         [calls, devnode, name, displayName](IBaseFilter** filter) -> HRESULT {
-           if (!filter) return E_POINTER;
-           *filter = nullptr;
-           std::unique_ptr<V4l2Crossbar> crossbar;
-           const HRESULT hr = V4l2Crossbar::Open(calls, devnode, displayName, &crossbar);
-           if (FAILED(hr)) return hr;
-           ComPtr<CCrossbarFilter> made =
-               MakeComObject<CCrossbarFilter>(name + L" Crossbar", std::move(crossbar));
-           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
-         }});
-    if (!node.tuner) continue;
-    entries.push_back(
-        {AM_KSCATEGORY_TVTUNER, displayName + L"\\tuner", name + L" TV Tuner",
-         CLSID_VidorraTvTuner,
-         [calls, devnode, name, displayName, index = *node.tuner,
-          standards = node.tunerStandards](IBaseFilter** filter) -> HRESULT {
-           if (!filter) return E_POINTER;
-           *filter = nullptr;
-           std::unique_ptr<V4l2Tuner> tuner;
-           const HRESULT hr = V4l2Tuner::Open(calls, devnode, index, standards, displayName, &tuner);
-           if (FAILED(hr)) return hr;
-           ComPtr<CTvTunerFilter> made =
-               MakeComObject<CTvTunerFilter>(name + L" TV Tuner", std::move(tuner));
-           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
-         }});
-    entries.push_back(
-        {AM_KSCATEGORY_TVAUDIO, displayName + L"\\tvaudio", name + L" TV Audio",
-         CLSID_VidorraTvAudio,
-         [calls, devnode, name, displayName, index = *node.tuner](IBaseFilter** filter) -> HRESULT {
-           if (!filter) return E_POINTER;
-           *filter = nullptr;
-           std::unique_ptr<V4l2TvAudio> audio;
-           const HRESULT hr = V4l2TvAudio::Open(calls, devnode, index, &audio);
-           if (FAILED(hr)) return hr;
-           ComPtr<CTvAudioFilter> made = MakeComObject<CTvAudioFilter>(
-               name + L" TV Audio", V4l2TvAudio::Pins(displayName), std::move(audio));
-           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
-         }});
+    AppendNodeEntries(calls, node,
+                      [this, displayName = node.displayName] { return NodeOf(displayName); },
+                      &entries);
   }
   return entries;
+}
+
+void AppendNodeEntries(const std::shared_ptr<V4l2Calls>& calls, const ListedNode& node,
+                       std::function<std::optional<std::string>()> locate,
+                       std::vector<DeviceEntry>* entries) {
+  const std::wstring displayName = node.displayName;
+  const std::wstring name = node.friendlyName;
+  const std::optional<KSPIN_MEDIUM> wire =
+      node.crossbar ? std::optional(CaptureWire(displayName)) : std::nullopt;
+  entries->push_back(
+      {CLSID_VideoInputDeviceCategory, displayName, name, CLSID_VidorraVideoCapture,
+       [calls, locate, displayName, name, wire](IBaseFilter** filter) -> HRESULT {
+         if (!filter) return E_POINTER;
+         *filter = nullptr;
+         std::unique_ptr<V4l2VideoDevice> device;
+         const HRESULT hr = V4l2VideoDevice::Open(calls, locate, wire, &device);
+         if (FAILED(hr)) return hr;
+         ComPtr<CV4l2CaptureFilter> made =
+             MakeComObject<CV4l2CaptureFilter>(name, displayName, std::move(device));
+         return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+       }});
+  if (!node.crossbar) return;
+  const std::string devnode = node.devnode;
+  entries->push_back(
+      {AM_KSCATEGORY_CROSSBAR, displayName + L"\\crossbar", name + L" Crossbar",
+       CLSID_VidorraCrossbar,
+       [calls, devnode, name, displayName](IBaseFilter** filter) -> HRESULT {
+         if (!filter) return E_POINTER;
+         *filter = nullptr;
+         std::unique_ptr<V4l2Crossbar> crossbar;
+         const HRESULT hr = V4l2Crossbar::Open(calls, devnode, displayName, &crossbar);
+         if (FAILED(hr)) return hr;
+         ComPtr<CCrossbarFilter> made =
+             MakeComObject<CCrossbarFilter>(name + L" Crossbar", std::move(crossbar));
+         return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+       }});
+  if (!node.tuner) return;
+  entries->push_back(
+      {AM_KSCATEGORY_TVTUNER, displayName + L"\\tuner", name + L" TV Tuner",
+       CLSID_VidorraTvTuner,
+       [calls, devnode, name, displayName, index = *node.tuner,
+        standards = node.tunerStandards](IBaseFilter** filter) -> HRESULT {
+         if (!filter) return E_POINTER;
+         *filter = nullptr;
+         std::unique_ptr<V4l2Tuner> tuner;
+         const HRESULT hr = V4l2Tuner::Open(calls, devnode, index, standards, displayName, &tuner);
+         if (FAILED(hr)) return hr;
+         ComPtr<CTvTunerFilter> made =
+             MakeComObject<CTvTunerFilter>(name + L" TV Tuner", std::move(tuner));
+         return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+       }});
+  entries->push_back(
+      {AM_KSCATEGORY_TVAUDIO, displayName + L"\\tvaudio", name + L" TV Audio",
+       CLSID_VidorraTvAudio,
+       [calls, devnode, name, displayName, index = *node.tuner](IBaseFilter** filter) -> HRESULT {
+         if (!filter) return E_POINTER;
+         *filter = nullptr;
+         std::unique_ptr<V4l2TvAudio> audio;
+         const HRESULT hr = V4l2TvAudio::Open(calls, devnode, index, &audio);
+         if (FAILED(hr)) return hr;
+         ComPtr<CTvAudioFilter> made = MakeComObject<CTvAudioFilter>(
+             name + L" TV Audio", V4l2TvAudio::Pins(displayName), std::move(audio));
+         return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+       }});
 }
 
 // ---- Hot-plug ----

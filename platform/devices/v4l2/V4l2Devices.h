@@ -20,6 +20,7 @@
 // Threads: any; one mutex guards the seams and the list.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,17 @@ struct ListedNode {
   std::optional<uint32_t> tuner;  // the tuner of the tuner input
   uint64_t tunerStandards = 0;    // V4L2_STD_* bits of the tuner input
 };
+
+// Probes one node: what the catalog lists of a capture node (card, bus, crossbar and tuner),
+// without its names; nullopt for a node that cannot be opened or is no capture node.
+std::optional<ListedNode> ProbeCaptureNode(V4l2Calls& calls, const std::string& devnode);
+
+// The catalog entries of a listed node over `calls`: its capture filter and, for a card, its
+// crossbar, TV tuner and TV sound decoder, under the node's display and friendly names.
+// `locate` says where the device is now (nullopt once it is gone).
+void AppendNodeEntries(const std::shared_ptr<V4l2Calls>& calls, const ListedNode& node,
+                       std::function<std::optional<std::string>()> locate,
+                       std::vector<DeviceEntry>* entries);
 
 class V4l2Devices : public DeviceProvider {
  public:

@@ -4,10 +4,12 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 
+#include "V4l2PixelFormats.h"
 #include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::devices::v4l2 {
@@ -29,44 +31,115 @@ constexpr Size kUsualSizes[] = {{1920, 1080}, {1280, 720}, {800, 600}, {720, 576
 // Frame rates offered inside a range of intervals, fastest first (frames per second).
 constexpr uint32_t kUsualRates[] = {60, 30, 25, 15, 10, 5};
 
-std::optional<PictureLayout> LayoutOf(uint32_t pixelFormat) {
-  switch (pixelFormat) {
-    case V4L2_PIX_FMT_YUYV:
-      return PictureLayout::kYuy2;
-    case V4L2_PIX_FMT_UYVY:
-      return PictureLayout::kUyvy;
-    case V4L2_PIX_FMT_NV12:
-      return PictureLayout::kNv12;
-    case V4L2_PIX_FMT_YUV420:
-      return PictureLayout::kI420;
-    case V4L2_PIX_FMT_BGR24:
-    case V4L2_PIX_FMT_RGB24:
-      return PictureLayout::kRgb24;
-    case V4L2_PIX_FMT_MJPEG:
-    case V4L2_PIX_FMT_JPEG:
-      return PictureLayout::kMjpg;
-    default:
-      return std::nullopt;
-  }
-}
-
-bool Offered(uint32_t pixelFormat) {
-  return pixelFormat == V4L2_PIX_FMT_DV || LayoutOf(pixelFormat).has_value();
-}
-
 std::optional<FormatCapability> CapabilityOf(const V4l2Mode& mode) {
   const REFERENCE_TIME interval = IntervalOf(mode);
   const int width = static_cast<int>(mode.width);
   const int height = static_cast<int>(mode.height);
+  if (width <= 0 || height <= 0) return std::nullopt;
   if (mode.pixelFormat == V4L2_PIX_FMT_DV) {
     const bool pal = mode.height == kPalLines;
     const auto info = sim::DvCamcorderFrames::Info(pal ? dv::DvSystem::k625_50 : dv::DvSystem::k525_60);
     if (!info) return std::nullopt;
     return DvCapability(*info, width, height, interval, pal ? kDvPalFrameBytes : kDvNtscFrameBytes);
   }
-  const auto layout = LayoutOf(mode.pixelFormat);
-  if (!layout || width <= 0 || height <= 0) return std::nullopt;
-  return VideoCapability({*layout, width, height, interval});
+  const V4l2PixelFormat* known = FindPixelFormat(mode.pixelFormat);
+  VideoMode video{known ? known->delivered : PictureLayout::kCompressed, width, height, interval,
+                  known ? 0 : mode.pixelFormat};
+  return VideoCapability(video);
+}
+
+// The media type a fourcc is delivered as (formats that share one are offered once).
+std::pair<int, uint32_t> DeliveredAs(uint32_t pixelFormat) {
+  if (pixelFormat == V4L2_PIX_FMT_DV) return {-1, pixelFormat};
+  const V4l2PixelFormat* known = FindPixelFormat(pixelFormat);
+  if (!known) return {static_cast<int>(PictureLayout::kCompressed), pixelFormat};
+  return {static_cast<int>(known->delivered), 0};
+}
+
+bool SameMode(const V4l2Mode& a, const V4l2Mode& b) {
+  return a.pixelFormat == b.pixelFormat && a.width == b.width && a.height == b.height &&
+         static_cast<uint64_t>(a.numerator) * b.denominator ==
+             static_cast<uint64_t>(b.numerator) * a.denominator;
+}
+
+// ---- The default format ----
+
+double RateOf(const V4l2Mode& mode) {
+  return mode.numerator ? static_cast<double>(mode.denominator) / mode.numerator : 0;
+}
+
+bool CanShow(const V4l2Format& format) {
+  if (format.mode.pixelFormat == V4L2_PIX_FMT_DV) return true;
+  const auto video = VideoModeOf(format.capability.type);
+  return video && Showable(video->layout);
+}
+
+// Lower is preferred: 4:2:2, coded pictures the program decodes, 4:2:0, RGB, grey.
+int Preference(const V4l2Format& format) {
+  if (format.mode.pixelFormat == V4L2_PIX_FMT_DV) return 1;
+  switch (VideoModeOf(format.capability.type)->layout) {
+    case PictureLayout::kYuy2:
+    case PictureLayout::kUyvy:
+    case PictureLayout::kYvyu:
+      return 0;
+    case PictureLayout::kMjpg:
+      return 1;
+    case PictureLayout::kI420:
+    case PictureLayout::kYv12:
+    case PictureLayout::kNv12:
+    case PictureLayout::kNv21:
+      return 2;
+    case PictureLayout::kRgb24:
+    case PictureLayout::kRgb32:
+      return 3;
+    case PictureLayout::kGrey:
+    case PictureLayout::kCompressed:
+      return 4;
+  }
+  return 4;
+}
+
+constexpr double kCurrentRateFloor = 10;
+constexpr double kLargestRateFloor = 20;
+constexpr uint32_t kLargestWidth = 1920;
+constexpr uint32_t kLargestHeight = 1080;
+
+uint64_t Area(const V4l2Mode& mode) { return static_cast<uint64_t>(mode.width) * mode.height; }
+
+// The index of the default format among `formats` (see V4l2Formats.h); -1 keeps the order.
+int DefaultFormat(const std::vector<V4l2Format>& formats, const V4l2Mode& current) {
+  const double slack = 0.01;  // 29.97 frames/s counts as 30
+  for (size_t i = 0; i < formats.size(); ++i) {
+    if (SameMode(formats[i].mode, current) && CanShow(formats[i]) &&
+        RateOf(formats[i].mode) >= kCurrentRateFloor - slack) {
+      return static_cast<int>(i);
+    }
+  }
+  int best = -1;
+  auto better = [&](const V4l2Format& a, const V4l2Format& b) {
+    if (Area(a.mode) != Area(b.mode)) return Area(a.mode) > Area(b.mode);
+    if (Preference(a) != Preference(b)) return Preference(a) < Preference(b);
+    return RateOf(a.mode) > RateOf(b.mode);
+  };
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const V4l2Format& f = formats[i];
+    if (!CanShow(f) || f.mode.width > kLargestWidth || f.mode.height > kLargestHeight ||
+        RateOf(f.mode) < kLargestRateFloor - slack) {
+      continue;
+    }
+    if (best < 0 || better(f, formats[static_cast<size_t>(best)])) best = static_cast<int>(i);
+  }
+  if (best >= 0) return best;
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const V4l2Format& f = formats[i];
+    if (!CanShow(f)) continue;
+    const V4l2Format* chosen = best < 0 ? nullptr : &formats[static_cast<size_t>(best)];
+    if (!chosen || RateOf(f.mode) > RateOf(chosen->mode) + slack ||
+        (std::abs(RateOf(f.mode) - RateOf(chosen->mode)) <= slack && Area(f.mode) > Area(chosen->mode))) {
+      best = static_cast<int>(i);
+    }
+  }
+  return best;
 }
 
 std::vector<Size> SizesOf(V4l2Calls& calls, int fd, uint32_t pixelFormat, const v4l2_format& current) {
@@ -132,11 +205,6 @@ std::vector<v4l2_fract> IntervalsOf(V4l2Calls& calls, int fd, uint32_t pixelForm
   return intervals;
 }
 
-bool SameMode(const V4l2Mode& a, const V4l2Mode& b) {
-  return a.pixelFormat == b.pixelFormat && a.width == b.width && a.height == b.height &&
-         static_cast<uint64_t>(a.numerator) * b.denominator ==
-             static_cast<uint64_t>(b.numerator) * a.denominator;
-}
 
 void CopyRows(const uint8_t* from, size_t fromStride, uint8_t* to, size_t toStride, size_t rowBytes,
               size_t rows, const uint8_t* fromEnd) {
@@ -170,24 +238,20 @@ std::vector<V4l2Format> EnumerateFormats(V4l2Calls& calls, int fd) {
   std::vector<V4l2Format> formats;
   v4l2_fmtdesc description{};
   description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  std::vector<uint32_t> seen;
+  std::vector<std::pair<int, uint32_t>> offered;
   for (description.index = 0; RetryIoctl(calls, fd, VIDIOC_ENUM_FMT, &description) == 0;
        ++description.index) {
     const uint32_t pixelFormat = description.pixelformat;
-    if (!Offered(pixelFormat) || std::find(seen.begin(), seen.end(), pixelFormat) != seen.end()) {
-      continue;
-    }
-    // BGR24 and RGB24 are the same media type: the first one listed gives it.
-    const bool rgb = pixelFormat == V4L2_PIX_FMT_BGR24 || pixelFormat == V4L2_PIX_FMT_RGB24;
-    if (rgb && (std::find(seen.begin(), seen.end(), V4L2_PIX_FMT_BGR24) != seen.end() ||
-                std::find(seen.begin(), seen.end(), V4L2_PIX_FMT_RGB24) != seen.end())) {
-      continue;
-    }
-    seen.push_back(pixelFormat);
+    const auto deliveredAs = DeliveredAs(pixelFormat);
+    if (std::find(offered.begin(), offered.end(), deliveredAs) != offered.end()) continue;
+    offered.push_back(deliveredAs);
     for (const Size& size : SizesOf(calls, fd, pixelFormat, current)) {
       for (const v4l2_fract& interval : IntervalsOf(calls, fd, pixelFormat, size, currentInterval)) {
-        V4l2Mode mode{pixelFormat, size.width, size.height, interval.numerator,
-                      interval.denominator};
+        const V4l2Mode mode{pixelFormat, size.width, size.height, interval.numerator,
+                            interval.denominator};
+        const bool listed = std::any_of(formats.begin(), formats.end(),
+                                        [&](const V4l2Format& f) { return SameMode(f.mode, mode); });
+        if (listed) continue;
         auto capability = CapabilityOf(mode);
         if (capability) formats.push_back({std::move(*capability), mode});
       }
@@ -195,9 +259,13 @@ std::vector<V4l2Format> EnumerateFormats(V4l2Calls& calls, int fd) {
   }
   const V4l2Mode now{current.fmt.pix.pixelformat, current.fmt.pix.width, current.fmt.pix.height,
                      currentInterval.numerator, currentInterval.denominator};
-  const auto it = std::find_if(formats.begin(), formats.end(),
-                               [&](const V4l2Format& f) { return SameMode(f.mode, now); });
-  if (it != formats.end()) std::rotate(formats.begin(), it, it + 1);
+  int first = DefaultFormat(formats, now);
+  if (first < 0) {
+    const auto it = std::find_if(formats.begin(), formats.end(),
+                                 [&](const V4l2Format& f) { return SameMode(f.mode, now); });
+    first = it == formats.end() ? -1 : static_cast<int>(it - formats.begin());
+  }
+  if (first > 0) std::rotate(formats.begin(), formats.begin() + first, formats.begin() + first + 1);
   return formats;
 }
 
@@ -205,65 +273,76 @@ size_t CopyPicture(const CapturedPicture& picture, std::span<uint8_t> destinatio
   const size_t w = picture.width;
   const size_t h = picture.height;
   const uint8_t* end = picture.data + picture.bytesUsed;
-  const auto layout = LayoutOf(picture.pixelFormat);
-  if (!layout || *layout == PictureLayout::kMjpg) {
-    // Compressed pictures and DV frames: the bytes as they came.
+  const V4l2PixelFormat* format = FindPixelFormat(picture.pixelFormat);
+  if (!format || format->buffer == BufferLayout::kCompressed) {
+    // Coded pictures and DV frames: the bytes as they came.
     if (destination.size() < picture.bytesUsed) return 0;
     std::memcpy(destination.data(), picture.data, picture.bytesUsed);
     return picture.bytesUsed;
   }
-  const VideoMode mode{*layout, static_cast<int>(w), static_cast<int>(h), 0};
+  const VideoMode mode{format->delivered, static_cast<int>(w), static_cast<int>(h), 0};
   const size_t bytes = PictureBytes(mode);
   if (destination.size() < bytes) return 0;
   uint8_t* to = destination.data();
-  switch (*layout) {
-    case PictureLayout::kYuy2:
-    case PictureLayout::kUyvy: {
+  const size_t toStride = static_cast<size_t>(PictureStride(format->delivered, mode.width));
+  switch (format->buffer) {
+    case BufferLayout::kPacked422: {
       const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w * 2;
-      CopyRows(picture.data, stride, to, static_cast<size_t>(PictureStride(*layout, mode.width)),
-               w * 2, h, end);
+      CopyRows(picture.data, stride, to, toStride, w * 2, h, end);
       break;
     }
-    case PictureLayout::kRgb24: {
-      // A DIB: blue, green, red, rows bottom-up.
-      const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w * 3;
-      const size_t toStride = static_cast<size_t>(PictureStride(*layout, mode.width));
-      const bool swap = picture.pixelFormat == V4L2_PIX_FMT_RGB24;
+    case BufferLayout::kGrey: {
+      const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w;
+      CopyRows(picture.data, stride, to, w, w, h, end);
+      break;
+    }
+    case BufferLayout::kRgb24:
+    case BufferLayout::kRgb32: {
+      // A DIB: blue, green, red (and an opaque fourth byte), rows bottom-up.
+      const size_t from = format->buffer == BufferLayout::kRgb24 ? 3 : 4;
+      const size_t out = format->delivered == PictureLayout::kRgb24 ? 3 : 4;
+      const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w * from;
+      const auto [b, g, r, unused] = format->order;
       for (size_t y = 0; y < h; ++y) {
         const uint8_t* row = picture.data + y * stride;
-        if (row + w * 3 > end) break;
-        uint8_t* out = to + (h - 1 - y) * toStride;
-        if (!swap) {
-          std::memcpy(out, row, w * 3);
+        if (row + w * from > end) break;
+        uint8_t* line = to + (h - 1 - y) * toStride;
+        if (from == out && b == 0 && g == 1 && r == 2 && out == 3) {
+          std::memcpy(line, row, w * 3);
           continue;
         }
-        for (size_t x = 0; x < w; ++x) {
-          out[3 * x] = row[3 * x + 2];
-          out[3 * x + 1] = row[3 * x + 1];
-          out[3 * x + 2] = row[3 * x];
+        for (size_t x = 0; x < w; ++x, row += from, line += out) {
+          line[0] = row[b];
+          line[1] = row[g];
+          line[2] = row[r];
+          if (out == 4) line[3] = 0xFF;
         }
       }
       break;
     }
-    case PictureLayout::kI420: {
+    case BufferLayout::kPlanar420: {
       const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w;
       const size_t cw = (w + 1) / 2;
       const size_t ch = (h + 1) / 2;
       const size_t cStride = (stride + 1) / 2;
+      // The planes keep their order: YU12 is delivered as I420 and YV12 as YV12.
       CopyRows(picture.data, stride, to, w, w, h, end);
-      const uint8_t* u = picture.data + stride * h;
-      CopyRows(u, cStride, to + w * h, cw, cw, ch, end);
-      CopyRows(u + cStride * ch, cStride, to + w * h + cw * ch, cw, cw, ch, end);
+      const uint8_t* first = picture.data + stride * h;
+      CopyRows(first, cStride, to + w * h, cw, cw, ch, end);
+      CopyRows(first + cStride * ch, cStride, to + w * h + cw * ch, cw, cw, ch, end);
       break;
     }
-    case PictureLayout::kNv12: {
+    case BufferLayout::kNv420: {
       const size_t stride = picture.bytesPerLine ? picture.bytesPerLine : w;
       CopyRows(picture.data, stride, to, w, w, h, end);
       CopyRows(picture.data + stride * h, stride, to + w * h, 2 * ((w + 1) / 2), 2 * ((w + 1) / 2),
                (h + 1) / 2, end);
       break;
     }
-    case PictureLayout::kMjpg:
+    case BufferLayout::kHm12:
+      Hm12ToNv12(picture.data, picture.bytesUsed, to, picture.width, picture.height);
+      break;
+    case BufferLayout::kCompressed:
       break;
   }
   return bytes;
