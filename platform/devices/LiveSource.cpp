@@ -75,11 +75,13 @@ class CLiveSource::Timing : public StreamTiming {
     SetEvent(runningEvent_);
   }
   void Paused() {
+    pausedStreamTime_ = Now();  // still running: the stream time that now stands still
     ResetEvent(runningEvent_);
     std::lock_guard lock(steadyMutex_);
     pausedAt_ = std::chrono::steady_clock::now();
   }
   void Stopped() {
+    pausedStreamTime_ = 0;
     std::lock_guard lock(steadyMutex_);
     steadyStarted_ = false;
     pausedAt_.reset();
@@ -88,6 +90,9 @@ class CLiveSource::Timing : public StreamTiming {
 
   // ---- StreamTiming (streaming thread) ----
   REFERENCE_TIME Now() override {
+    // Paused, stream time stands where the pause left it (0 before the first run): the clock
+    // goes on, but the stream's start is only set by the next run.
+    if (filter_->State() != State_Running) return pausedStreamTime_.load();
     if (ComPtr<IReferenceClock> clock = filter_->Clock()) {
       REFERENCE_TIME now = 0;
       clock->GetTime(&now);
@@ -145,6 +150,7 @@ class CLiveSource::Timing : public StreamTiming {
   const HANDLE adviseEvent_;   // auto reset: the clock's advise
   const int interruptFd_;
   std::atomic<bool> stopping_{false};
+  std::atomic<REFERENCE_TIME> pausedStreamTime_{0};
   // The monotonic stand-in for a missing graph clock.
   std::mutex steadyMutex_;
   std::chrono::steady_clock::time_point steadyStart_;

@@ -1,0 +1,94 @@
+// Real devices as their owners described them (resources/v4l2-samples), replayed on the
+// simulated machine through the V4L2 backend: each is listed under its card type, shows a
+// moving picture, records its own stream and re-encodes it to DV, as a user does it.
+#include <QComboBox>
+#include <QFileInfo>
+#include <QRadioButton>
+
+#include "RadioGroup.h"
+#include "WindowTestSupport.h"
+
+namespace vidorra {
+namespace {
+
+struct Sample {
+  const char* file;
+  const char* card;
+  const char* nativeStream;  // codec, fourcc and size as ffprobe reads them
+  int width;
+  int height;
+};
+
+class ReplayedDevicesTest : public test::WindowTest, public testing::WithParamInterface<Sample> {
+ protected:
+  static QByteArray Machine(const char* file) {
+    return QByteArray("video v4l2 ") + VIDORRA_SOURCE_DIR "/resources/v4l2-samples/" + file +
+           "\naudio tone Micro\n";
+  }
+
+  // Records until the file holds a few frames of `frameBytes`; its name, or "" when the
+  // recording did not start or wrote nothing.
+  QString Record(qint64 frameBytes) {
+    const QString file = form_->VideoFileName;
+    Click(form_->CaptureBtn);
+    if (form_->CaptureState != stRecording) return {};
+    const bool written = test::WaitUntil([&] { return QFileInfo(file).size() > 5 * frameBytes; });
+    Click(form_->StopBtn);
+    return written ? file : QString();
+  }
+
+  static QString Stream(const QString& file) {
+    return test::Ffprobe(file, {"-select_streams", "v:0", "-show_entries",
+                                "stream=codec_name,codec_tag_string,width,height"});
+  }
+
+  // Every frame ffmpeg decodes carries the number after the one before.
+  static void ExpectConsecutiveFrames(const QString& file, int width, int height) {
+    const auto numbers = test::RecordedFrameNumbers(file.toStdString(), width, height);
+    EXPECT_GE(numbers.size(), 3u);
+    EXPECT_EQ(static_cast<long>(numbers.size()), test::ProbedFrames(file));
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      ASSERT_TRUE(numbers[i]) << "frame " << i;
+      if (i > 0) {
+        EXPECT_EQ(*numbers[i], *numbers[i - 1] + 1) << "frame " << i;
+      }
+    }
+  }
+};
+
+TEST_P(ReplayedDevicesTest, ListedUnderItsCardItPreviewsRecordsItsStreamAndReencodesToDv) {
+  const Sample& sample = GetParam();
+  Start(Machine(sample.file));
+  TCaptureForm& f = *form_;
+  EXPECT_EQ(f.cboxVideo->currentText(), QString::fromUtf8(sample.card));
+  ASSERT_EQ(f.CaptureState, stPreview);
+  EXPECT_TRUE(PictureMoves());
+
+  ASSERT_EQ(f.rgFormat->ItemIndex(), 0) << "the device's own stream";
+  const QString native = Record(qint64{sample.width} * sample.height);
+  ASSERT_FALSE(native.isEmpty());
+  EXPECT_EQ(Stream(native), QString::fromLatin1(sample.nativeStream));
+  ExpectConsecutiveFrames(native, sample.width, sample.height);
+
+  Click(f.rgFormat->Button(1));
+  ASSERT_EQ(f.CaptureState, stPreview);
+  const QString dv = Record(144000);
+  ASSERT_FALSE(dv.isEmpty());
+  EXPECT_EQ(Stream(dv), QStringLiteral("dvvideo,dvsd,720,576"));
+  ExpectConsecutiveFrames(dv, 720, 576);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, ReplayedDevicesTest,
+    testing::Values(
+        Sample{"uvc-logitech-c920.txt", "HD Pro Webcam C920", "rawvideo,YUY2,640,480", 640, 480},
+        Sample{"usb-grabber-em28xx-em2860.txt", "EM2860/SAA711X Reference Design",
+               "rawvideo,YUY2,720,576", 720, 576},
+        Sample{"tv-saa7134-gigabyte-gtp8000-as-aopen-va1000.txt", "AOPEN VA1000 POWER",
+               "rawvideo,YV12,640,480", 640, 480}),
+    [](const testing::TestParamInfo<Sample>& info) {
+      return std::string(info.param.file).substr(0, std::string(info.param.file).find('-'));
+    });
+
+}  // namespace
+}  // namespace vidorra
