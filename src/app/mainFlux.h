@@ -120,9 +120,11 @@ class TCaptureForm : public QMainWindow {
   // with the window's sound choices and runs it; when the source cannot be rendered the video
   // box says "Connexion impossible". StartCapture builds the recording graph of the selected
   // format into VideoFileName and runs it. Both give false (and show nothing else) when the
-  // graph does not run.
+  // graph does not run, but for a source whose formats the preview cannot show at all: the
+  // error panel then says which formats it offers (ReportUnshowableSource).
   bool StartPreview();
   bool StartCapture();
+  void ReportUnshowableSource(const QString& source);
 
   // States and recording commands (mainFluxRecording.cpp). Each state operation sets
   // CaptureState, the colour of Panel1 (the border round the picture), the clock alarm's

@@ -7,11 +7,16 @@
 #include "MediaGraph.h"
 #include "RadioGroup.h"
 #include "graph.h"
+#include "erreurUnit.h"
 #include "mainFlux.h"
 
 namespace {
 
 const QString kConnectionFailed = QStringLiteral("Connexion impossible");
+// Why the preview failed when the source offers nothing it can show.
+constexpr const char* kNothingToShow = "La source vidéo « %1 » propose : %2. Aucun de ces formats "
+                                       "ne peut être affiché.";
+constexpr const char* kNoFormat = "La source vidéo « %1 » ne propose aucun format d'image.";
 
 // rgFormat's items: the recompressing format is the last one of either list (2 for a DV
 // source, 1 for any other), "DV type 2 normal" the second for a DV source.
@@ -48,13 +53,25 @@ bool TCaptureForm::StartPreview() {
       ApplyVolume();
       dmCam->fg->RunGraph();
     } else {
+      const QString source = cboxVideo->currentText();
       cboxVideo->setEditText(kConnectionFailed);
+      ReportUnshowableSource(source);
     }
     BuildOptionsMenu();
     return built;
   } catch (...) {
     return false;
   }
+}
+
+void TCaptureForm::ReportUnshowableSource(const QString& source) {
+  QStringList offered;
+  bool showable = true;
+  if (!dmCam->DescribeVideoFormats(offered, showable) || showable) return;
+  const QString line = offered.isEmpty()
+                           ? QString::fromUtf8(kNoFormat).arg(source)
+                           : QString::fromUtf8(kNothingToShow).arg(source, offered.join(QStringLiteral(", ")));
+  ErreurFrame1->ShowErrorPanel(line + QStringLiteral("\r\n"), false);
 }
 
 bool TCaptureForm::StartCapture() {

@@ -88,6 +88,11 @@ class TdmCam : public TComponent {
   bool ReleaseSourceInterfaces();
   // The audio source's stream configuration; false (nothing done) when audio is not recorded.
   bool FindAudioStreamConfig();
+  // What the video source's output offers, each coding with its sizes ("H264 (1920x1080,
+  // 1280x720)"), and whether the preview's converters and decoders take any of its formats
+  // (graphFormats.cpp). False when the source has no stream configuration or an error was
+  // caught.
+  bool DescribeVideoFormats(QStringList& offered, bool& showable);
 
   // ---- Recording (graphCapture.cpp) ----
 

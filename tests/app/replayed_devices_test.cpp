@@ -7,6 +7,7 @@
 
 #include "RadioGroup.h"
 #include "WindowTestSupport.h"
+#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {
@@ -19,7 +20,7 @@ struct Sample {
   int height;
 };
 
-class ReplayedDevicesTest : public test::WindowTest, public testing::WithParamInterface<Sample> {
+class ReplayedDevicesTest : public test::WindowTest {
  protected:
   static QByteArray Machine(const char* file) {
     return QByteArray("video v4l2 ") + VIDORRA_SOURCE_DIR "/resources/v4l2-samples/" + file +
@@ -56,7 +57,9 @@ class ReplayedDevicesTest : public test::WindowTest, public testing::WithParamIn
   }
 };
 
-TEST_P(ReplayedDevicesTest, ListedUnderItsCardItPreviewsRecordsItsStreamAndReencodesToDv) {
+class ReplayedSampleTest : public ReplayedDevicesTest, public testing::WithParamInterface<Sample> {};
+
+TEST_P(ReplayedSampleTest, ListedUnderItsCardItPreviewsRecordsItsStreamAndReencodesToDv) {
   const Sample& sample = GetParam();
   Start(Machine(sample.file));
   TCaptureForm& f = *form_;
@@ -79,7 +82,7 @@ TEST_P(ReplayedDevicesTest, ListedUnderItsCardItPreviewsRecordsItsStreamAndReenc
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Samples, ReplayedDevicesTest,
+    Samples, ReplayedSampleTest,
     testing::Values(
         Sample{"uvc-logitech-c920.txt", "HD Pro Webcam C920", "rawvideo,YUY2,640,480", 640, 480},
         Sample{"usb-grabber-em28xx-em2860.txt", "EM2860/SAA711X Reference Design",
@@ -89,6 +92,32 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Sample>& info) {
       return std::string(info.param.file).substr(0, std::string(info.param.file).find('-'));
     });
+
+// A node that offers only codings the program has no decoder for is listed, and choosing it
+// says why there is no picture.
+TEST_F(ReplayedDevicesTest, ADeviceWithNothingToShowSaysWhatItOffers) {
+  WriteFile(dir_.path() + QStringLiteral("/encoder.txt"),
+            "Driver Info:\n\tCard type        : H264 Encoder\n"
+            "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n"
+            "\t[0]: 'H264' (H.264, compressed)\n"
+            "\t\tSize: Discrete 1920x1080\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
+            "\t\tSize: Discrete 1280x720\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
+            "\t[1]: 'MPEG' (MPEG-1/2/4, compressed)\n"
+            "\t\tSize: Discrete 720x576\n\t\t\tInterval: Discrete 0.040s (25.000 fps)\n");
+  Start("video v4l2 encoder.txt\nvideo webcam Webcam\n");
+  TCaptureForm& f = *form_;
+  EXPECT_EQ(f.cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
+  EXPECT_EQ(f.CaptureState, stNoSource);
+  EXPECT_TRUE(ErrorShown().contains(QStringLiteral(
+      "La source vidéo « H264 Encoder » propose : H264 (1920x1080, 1280x720), MPEG (720x576). "
+      "Aucun de ces formats ne peut être affiché.")))
+      << ErrorShown().toStdString();
+  CloseError();
+  // The other device still works.
+  ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam")));
+  EXPECT_EQ(f.CaptureState, stPreview);
+  EXPECT_TRUE(PictureMoves());
+}
 
 }  // namespace
 }  // namespace vidorra

@@ -76,4 +76,5 @@ TEST(ReplayedV4l2, TheWebcamStreamsItsDefaultModeNumberedByItsOwnClock) {
   EXPECT_TRUE(Consecutive(w.sink->Numbers()));
 }
 
+}  // namespace
 }  // namespace vidorra::test
