@@ -111,6 +111,12 @@ struct ControlRange {
 class VideoBackend : public CaptureBackend {
  public:
   virtual VideoDeviceLayout Layout() = 0;
+  // The broadcast standards the device's analogue decoder takes (AnalogVideoStandard bits;
+  // 0 for a device without one), the one it decodes, and choosing one (E_INVALIDARG for a
+  // standard it does not take).
+  virtual long AnalogStandards() { return AnalogVideo_None; }
+  virtual long AnalogStandard() { return AnalogVideo_None; }
+  virtual HRESULT SetAnalogStandard(long) { return E_NOTIMPL; }
   virtual std::vector<ControlRange> PictureControls() = 0;
   // E_PROP_ID_UNSUPPORTED for a control the device lacks; E_INVALIDARG out of range.
   virtual HRESULT GetPictureControl(long property, long* value, long* flags) = 0;

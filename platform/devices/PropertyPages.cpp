@@ -6,6 +6,10 @@
 namespace vidorra::devices {
 
 HRESULT ListPages(CAUUID* pages, std::initializer_list<const GUID*> classIds) {
+  return ListPages(pages, std::vector<const GUID*>(classIds));
+}
+
+HRESULT ListPages(CAUUID* pages, const std::vector<const GUID*>& classIds) {
   if (!pages) return E_POINTER;
   pages->cElems = 0;
   pages->pElems = nullptr;

@@ -107,6 +107,9 @@ HRESULT CVideoCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
   if (riid == IID_IAMVfwCaptureDialogs && layout_.vfwDialogs) {
     return GetInterface(static_cast<IAMVfwCaptureDialogs*>(this), ppv);
   }
+  if (riid == IID_IAMAnalogVideoDecoder && DecodesStandards()) {
+    return GetInterface(static_cast<IAMAnalogVideoDecoder*>(this), ppv);
+  }
   return CLiveSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -241,8 +244,75 @@ STDMETHODIMP CVideoCaptureFilter::Get(long Property, long* lValue, long* Flags) 
 
 // ---- ISpecifyPropertyPages ----
 
+std::vector<const GUID*> CVideoCaptureFilter::DevicePages() {
+  std::vector<const GUID*> pages = {&CLSID_VideoProcAmpPropertyPage};
+  if (DecodesStandards()) pages.push_back(&CLSID_AnalogVideoDecoderPropertyPage);
+  return pages;
+}
+
 STDMETHODIMP CVideoCaptureFilter::GetPages(CAUUID* pPages) {
-  return ListPages(pPages, {&CLSID_VideoProcAmpPropertyPage});
+  return ListPages(pPages, DevicePages());
+}
+
+// ---- IAMAnalogVideoDecoder ----
+
+STDMETHODIMP CVideoCaptureFilter::get_AvailableTVFormats(long* lAnalogVideoStandard) {
+  if (!lAnalogVideoStandard) return E_POINTER;
+  *lAnalogVideoStandard = device_->AnalogStandards();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::put_TVFormat(long lAnalogVideoStandard) {
+  // One standard at a time, among those the decoder takes.
+  if (lAnalogVideoStandard == 0 || (lAnalogVideoStandard & (lAnalogVideoStandard - 1)) != 0 ||
+      !(lAnalogVideoStandard & device_->AnalogStandards())) {
+    return E_INVALIDARG;
+  }
+  return device_->SetAnalogStandard(lAnalogVideoStandard);
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_TVFormat(long* plAnalogVideoStandard) {
+  if (!plAnalogVideoStandard) return E_POINTER;
+  *plAnalogVideoStandard = device_->AnalogStandard();
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_HorizontalLocked(long* plLocked) {
+  if (!plLocked) return E_POINTER;
+  *plLocked = TRUE;  // the picture the device delivers is always whole
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::put_VCRHorizontalLocking(long lVCRHorizontalLocking) {
+  vcrLocking_ = lVCRHorizontalLocking != 0;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_VCRHorizontalLocking(long* plVCRHorizontalLocking) {
+  if (!plVCRHorizontalLocking) return E_POINTER;
+  *plVCRHorizontalLocking = vcrLocking_ ? TRUE : FALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_NumberOfLines(long* plNumberOfLines) {
+  if (!plNumberOfLines) return E_POINTER;
+  constexpr long k525LineStandards = AnalogVideo_NTSC_M | AnalogVideo_NTSC_M_J |
+                                     AnalogVideo_NTSC_433 | AnalogVideo_PAL_M | AnalogVideo_PAL_60;
+  const long standard = device_->AnalogStandard();
+  if (standard == AnalogVideo_None) return E_FAIL;
+  *plNumberOfLines = (standard & k525LineStandards) ? 525 : 625;
+  return S_OK;
+}
+
+STDMETHODIMP CVideoCaptureFilter::put_OutputEnable(long lOutputEnable) {
+  // The decoder's output is the capture pin's stream: it cannot be switched off apart.
+  return lOutputEnable ? S_OK : E_NOTIMPL;
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_OutputEnable(long* plOutputEnable) {
+  if (!plOutputEnable) return E_POINTER;
+  *plOutputEnable = TRUE;
+  return S_OK;
 }
 
 // ---- IAMVfwCaptureDialogs ----

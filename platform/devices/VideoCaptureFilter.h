@@ -9,7 +9,8 @@
 // as it comes). A frame that finds no free buffer is dropped and counted on the capture pin.
 //
 // The filter answers IAMVideoProcAmp (the device's picture controls), ISpecifyPropertyPages
-// (the picture controls page) and, for drivers that have them, IAMVfwCaptureDialogs: the
+// (the picture controls page, and the analogue video decoder's), IAMAnalogVideoDecoder for a
+// device that decodes broadcast standards and, for drivers that have them, IAMVfwCaptureDialogs: the
 // format dialog shows the stream format page of the capture pin and answers
 // VFW_E_CANNOT_CONNECT when the chosen format no longer fits the connected pin; the source
 // dialog shows the picture controls page; there is no display dialog.
@@ -38,7 +39,8 @@ DEFINE_GUID(CLSID_VidorraVideoCapture, 0x8E3A5F20, 0x1D4C, 0x4B7A, 0x9E, 0x61, 0
 class CVideoCaptureFilter : public CLiveSource,
                             public IAMVideoProcAmp,
                             public ISpecifyPropertyPages,
-                            public IAMVfwCaptureDialogs {
+                            public IAMVfwCaptureDialogs,
+                            public IAMAnalogVideoDecoder {
  public:
   CVideoCaptureFilter(std::wstring friendlyName, std::wstring deviceName,
                       std::unique_ptr<VideoBackend> backend, REFCLSID clsid);
@@ -64,7 +66,22 @@ class CVideoCaptureFilter : public CLiveSource,
   STDMETHODIMP ShowDialog(int iDialog, HWND hwnd) override;
   STDMETHODIMP SendDriverMessage(int iDialog, int uMsg, long dw1, long dw2) override;
 
+  // ---- IAMAnalogVideoDecoder (the device's analogue standards) ----
+  STDMETHODIMP get_AvailableTVFormats(long* lAnalogVideoStandard) override;
+  STDMETHODIMP put_TVFormat(long lAnalogVideoStandard) override;
+  STDMETHODIMP get_TVFormat(long* plAnalogVideoStandard) override;
+  STDMETHODIMP get_HorizontalLocked(long* plLocked) override;
+  STDMETHODIMP put_VCRHorizontalLocking(long lVCRHorizontalLocking) override;
+  STDMETHODIMP get_VCRHorizontalLocking(long* plVCRHorizontalLocking) override;
+  STDMETHODIMP get_NumberOfLines(long* plNumberOfLines) override;
+  STDMETHODIMP put_OutputEnable(long lOutputEnable) override;
+  STDMETHODIMP get_OutputEnable(long* plOutputEnable) override;
+
  protected:
+  // The pages of the device's settings: the picture controls, and the analogue decoder's for
+  // a device that has one; filters of other devices add their own.
+  std::vector<const GUID*> DevicePages();
+  bool DecodesStandards() { return device_->AnalogStandards() != AnalogVideo_None; }
   std::vector<CCapturePin*> CapturePins() override;
   void StreamStarting() override;
   HRESULT CaptureOne(StreamTiming& timing) override;
@@ -77,6 +94,8 @@ class CVideoCaptureFilter : public CLiveSource,
   std::vector<std::unique_ptr<CBasePin>> pins_;  // in pin order
   CCapturePin* capture_ = nullptr;
   CCapturePin* preview_ = nullptr;
+
+  bool vcrLocking_ = false;
 
   // Streaming thread (StreamStarting resets them before the thread starts).
   std::optional<uint64_t> lastNumber_;

@@ -60,6 +60,8 @@ DEFINE_GUID(IID_IAMTVTuner, 0x211A8766, 0x03AC, 0x11D1, 0x8D, 0x13, 0x00, 0xAA, 
             0x39);
 DEFINE_GUID(IID_IAMTVAudio, 0x83EC1C30, 0x23D1, 0x11D1, 0x99, 0xE6, 0x00, 0xA0, 0xC9, 0x56, 0x02,
             0x66);
+DEFINE_GUID(IID_IAMAnalogVideoDecoder, 0xC6E13350, 0x30AC, 0x11D0, 0xA1, 0x8C, 0x00, 0xA0, 0xC9,
+            0x11, 0x89, 0x56);
 DEFINE_GUID(IID_IAMVfwCaptureDialogs, 0xD8D715A0, 0x6E5E, 0x11D0, 0xB3, 0xF0, 0x00, 0xAA, 0x00,
             0x37, 0x61, 0xC5);
 DEFINE_GUID(IID_IKsPropertySet, 0x31EFAC30, 0x515C, 0x11D0, 0xA9, 0xAA, 0x00, 0xAA, 0x00, 0x61,
@@ -520,6 +522,22 @@ typedef enum tagTVAudioMode {
   AMTVAUDIO_MODE_LANG_B = 0x0020,
   AMTVAUDIO_MODE_LANG_C = 0x0040,
 } TVAudioMode;
+
+// The analogue video decoder of a capture device: the broadcast standards it decodes and the
+// one it uses (AnalogVideoStandard), whether it is locked to the picture's lines, how many
+// lines a picture has.
+struct IAMAnalogVideoDecoder : IUnknown {
+  VIDORRA_INTERFACE(IID_IAMAnalogVideoDecoder, IUnknown)
+  STDMETHOD(get_AvailableTVFormats)(long* lAnalogVideoStandard) PURE;
+  STDMETHOD(put_TVFormat)(long lAnalogVideoStandard) PURE;
+  STDMETHOD(get_TVFormat)(long* plAnalogVideoStandard) PURE;
+  STDMETHOD(get_HorizontalLocked)(long* plLocked) PURE;
+  STDMETHOD(put_VCRHorizontalLocking)(long lVCRHorizontalLocking) PURE;
+  STDMETHOD(get_VCRHorizontalLocking)(long* plVCRHorizontalLocking) PURE;
+  STDMETHOD(get_NumberOfLines)(long* plNumberOfLines) PURE;
+  STDMETHOD(put_OutputEnable)(long lOutputEnable) PURE;
+  STDMETHOD(get_OutputEnable)(long* plOutputEnable) PURE;
+};
 
 struct IAMTVAudio : IUnknown {
   VIDORRA_INTERFACE(IID_IAMTVAudio, IUnknown)

@@ -34,3 +34,7 @@ DEFINE_GUID(CLSID_TVAudioPropertyPage, 0x6B1D2C40, 0x5A7E, 0x4E0B, 0x9C, 0x61, 0
 // {6B1D2C40-5A7E-4E0B-9C61-3F0A8E2D7107}
 DEFINE_GUID(CLSID_AviMuxPropertyPage, 0x6B1D2C40, 0x5A7E, 0x4E0B, 0x9C, 0x61, 0x3F, 0x0A, 0x8E,
             0x2D, 0x71, 0x07);
+// Analogue video decoder (IAMAnalogVideoDecoder): the standard decoded, the lines, the lock.
+// {6B1D2C40-5A7E-4E0B-9C61-3F0A8E2D7108}
+DEFINE_GUID(CLSID_AnalogVideoDecoderPropertyPage, 0x6B1D2C40, 0x5A7E, 0x4E0B, 0x9C, 0x61, 0x3F,
+            0x0A, 0x8E, 0x2D, 0x71, 0x08);

@@ -5,8 +5,12 @@
 #include <streams.h>
 
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "device_test_support.h"
+#include "replay/V4l2Description.h"
+#include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::test {
 namespace {
@@ -42,7 +46,9 @@ struct Watched {
     capture = CapturePinOf(device.Get());
     g.graph->AddFilter(sink.Get(), L"Sink");
   }
+  // Straight, or through whatever converts the device's pictures into what the sink takes.
   HRESULT Connect() { return g.graph->ConnectDirect(capture.Get(), sink->Input(), nullptr); }
+  HRESULT Render() { return g.graph->Connect(capture.Get(), sink->Input()); }
   bool Frames(size_t count) {
     return WaitUntil([&] { return sink->Count() >= count; });
   }
@@ -60,21 +66,215 @@ testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>&
   return testing::AssertionSuccess();
 }
 
-TEST(ReplayedV4l2, TheWebcamStreamsItsDefaultModeNumberedByItsOwnClock) {
-  MachineFile machine("video v4l2 " + kSamples + "uvc-logitech-c920.txt\n");
+// Every mode the description lists, once; the current one first; frames that go on being
+// numbered by the device's clock across a stop (the frames of the stop are a gap).
+TEST(ReplayedV4l2, TheWebcamOffersEveryModeOnceAndNumbersFramesByItsClock) {
+  const std::string file = kSamples + "uvc-logitech-c920.txt";
+  MachineFile machine("video v4l2 " + file + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"HD Pro Webcam C920"});
   Watched w(L"HD Pro Webcam C920");
   ASSERT_TRUE(w.device);
+
+  std::ifstream text(file);
+  std::stringstream read;
+  read << text.rdbuf();
+  size_t modes = 0;
+  for (const auto& format : devices::replay::ReadV4l2Description(read.str(), file).formats) {
+    for (const auto& size : format.sizes) modes += size.intervals.size();
+  }
+  int count = 0;
+  int size = 0;
+  ASSERT_EQ(S_OK, QueryAs<IAMStreamConfig>(w.capture.Get())->GetNumberOfCapabilities(&count, &size));
+  EXPECT_EQ(static_cast<size_t>(count), modes);
   const CMediaType first = Capability(w.capture.Get(), 0);
   EXPECT_EQ(first.subtype, MEDIASUBTYPE_YUY2) << "the current mode, shown and at 30 frames/s";
   EXPECT_EQ(VideoSizeOf(first), std::make_pair(640, 480));
+
   ASSERT_EQ(S_OK, w.Connect());
   ASSERT_EQ(S_OK, w.g.Run());
   ASSERT_TRUE(w.Frames(5));
   w.g.Stop();
-  EXPECT_TRUE(Consecutive(w.sink->Numbers()));
+  const auto before = w.sink->Numbers();
+  EXPECT_TRUE(Consecutive(before));
+  ASSERT_EQ(S_OK, w.g.Run());
+  ASSERT_TRUE(w.Frames(before.size() + 3));
+  w.g.Stop();
+  const auto after = w.sink->Numbers();
+  ASSERT_TRUE(after[before.size()]);
+  EXPECT_GT(*after[before.size()], *before.back() + 1) << "the stop left a gap";
 }
+
+// The description of a one-mode device in `fourcc`.
+std::string OneMode(const std::string& fourcc, const std::string& size = "320x240") {
+  return "Driver Info:\n\tCard type        : Cam " + fourcc + "\n"
+         "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n\t[0]: '" + fourcc + "' (a format)\n"
+         "\t\tSize: Discrete " + size + "\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n";
+}
+
+// Frames in every pixel format a V4L2 device gives are drawn, read by the backend into their
+// media type and shown by the preview's converters with their numbers.
+TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
+  TempDir dir;
+  std::string lines;
+  const std::vector<std::string> fourccs = {"YUYV", "UYVY", "YVYU", "NV12", "NV21", "YU12",
+                                            "YV12", "HM12", "GREY", "RGB3", "BGR3", "BGR4",
+                                            "RGB4", "XR24", "MJPG"};
+  for (const std::string& fourcc : fourccs) {
+    std::ofstream(dir.File(fourcc + ".txt")) << OneMode(fourcc, fourcc == "HM12" ? "720x576" : "320x240");
+    lines += "video v4l2 " + dir.File(fourcc + ".txt") + "\n";
+  }
+  MachineFile machine(lines);
+  for (const std::string& fourcc : fourccs) {
+    SCOPED_TRACE(fourcc);
+    Watched w(Utf8ToWide("Cam " + fourcc));
+    ASSERT_TRUE(w.device);
+    ASSERT_EQ(S_OK, w.Render());
+    ASSERT_EQ(S_OK, w.g.Run());
+    EXPECT_TRUE(w.Frames(3));
+    w.g.Stop();
+    EXPECT_TRUE(Consecutive(w.sink->Numbers()));
+  }
+}
+
+// Which mode a device starts in: its current one when it can be shown at 10 frames/s or more,
+// else the largest picture up to 1920x1080 at 20 frames/s or more (4:2:2 before MJPEG before
+// 4:2:0 before RGB), else the fastest that can be shown.
+TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
+  const std::string modes =
+      "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n"
+      "\t[0]: 'H264' (H.264, compressed)\n\t\tSize: Discrete 1920x1080\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
+      "\t[1]: 'YUYV' (YUYV 4:2:2)\n\t\tSize: Discrete 640x480\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n\t\tSize: Discrete 1920x1080\n"
+      "\t\t\tInterval: Discrete 0.200s (5.000 fps)\n"
+      "\t[2]: 'NV12' (Y/CbCr 4:2:0)\n\t\tSize: Discrete 1280x720\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n\t\tSize: Discrete 1920x1080\n"
+      "\t\t\tInterval: Discrete 0.040s (25.000 fps)\n"
+      "\t[3]: 'MJPG' (Motion-JPEG, compressed)\n\t\tSize: Discrete 1920x1080\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n\t\tSize: Discrete 2560x1440\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n";
+  auto current = [](const char* fourcc, const char* size, const char* fps) {
+    return std::string("Format Video Capture:\n\tWidth/Height : ") + size +
+           "\n\tPixel Format : '" + fourcc + "'\nStreaming Parameters Video Capture:\n"
+           "\tFrames per second: " + fps + "\n";
+  };
+  const struct {
+    const char* why;
+    std::string text;
+    GUID subtype;
+    std::pair<int, int> size;
+  } rows[] = {
+      {"the current mode", current("NV12", "1280/720", "30.000 (30/1)") + modes,
+       MEDIASUBTYPE_NV12, {1280, 720}},
+      {"the current mode is too slow: MJPEG beats 4:2:0 at 1080 lines, 1440 is too large",
+       current("YUYV", "1920/1080", "5.000 (5/1)") + modes, MEDIASUBTYPE_MJPG, {1920, 1080}},
+      {"the current mode cannot be shown", current("H264", "1920/1080", "30.000 (30/1)") + modes,
+       MEDIASUBTYPE_MJPG, {1920, 1080}},
+      {"nothing at 20 frames/s: the fastest",
+       "ioctl: VIDIOC_ENUM_FMT\n\t[0]: 'YUYV' (YUYV 4:2:2)\n\t\tSize: Discrete 2592x1944\n"
+       "\t\t\tInterval: Discrete 0.500s (2.000 fps)\n\t\tSize: Discrete 1600x1200\n"
+       "\t\t\tInterval: Discrete 0.200s (5.000 fps)\n",
+       MEDIASUBTYPE_YUY2, {1600, 1200}},
+  };
+  TempDir dir;
+  std::string lines;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const std::string path = dir.File("cam" + std::to_string(i) + ".txt");
+    std::ofstream(path) << "Driver Info:\n\tCard type : Cam " << i << "\n" << rows[i].text;
+    lines += "video v4l2 " + path + "\n";
+  }
+  MachineFile machine(lines);
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].why);
+    ComPtr<IBaseFilter> device =
+        BindDevice(CLSID_VideoInputDeviceCategory, L"Cam " + std::to_wstring(i));
+    ASSERT_TRUE(device);
+    const CMediaType first = Capability(CapturePinOf(device.Get()).Get(), 0);
+    EXPECT_EQ(first.subtype, rows[i].subtype);
+    EXPECT_EQ(VideoSizeOf(first), rows[i].size);
+  }
+}
+
+// A replayed device is unplugged and plugged in like a real one: the graph hears of both, and
+// the device streams again.
+TEST(ReplayedV4l2, UnpluggedAndPluggedBackByItsLine) {
+  TempDir dir;
+  std::ofstream(dir.File("cam.txt")) << OneMode("YUYV");
+  const std::string line = "video v4l2 " + dir.File("cam.txt") + "\n";
+  MachineFile machine(line);
+  Watched w(L"Cam YUYV");
+  ASSERT_TRUE(w.device);
+  ASSERT_EQ(S_OK, w.Connect());
+  ASSERT_EQ(S_OK, w.g.Run());
+  ASSERT_TRUE(w.Frames(2));
+  machine.Rewrite("");
+  EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 0);
+  EXPECT_TRUE(FriendlyNames(CLSID_VideoInputDeviceCategory).empty());
+  machine.Rewrite(line);
+  EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 1);
+  w.g.Stop();
+  const size_t before = w.sink->Count();
+  ASSERT_EQ(S_OK, w.g.Run());
+  EXPECT_TRUE(w.Frames(before + 2));
+  w.g.Stop();
+}
+
+// A DV file of `frames` numbered frames of the simulated camcorder's picture.
+void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
+  auto maker = devices::sim::DvCamcorderFrames::Create(system);
+  ASSERT_TRUE(maker);
+  std::vector<uint8_t> frame(dv::FactsOf(system).frameBytes);
+  std::ofstream out(path, std::ios::binary);
+  for (uint32_t n = 0; n < frames; ++n) {
+    devices::sim::PatternScene scene;
+    scene.frameNumber = n;
+    ASSERT_EQ(S_OK, maker->Make(scene, frame));
+    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+  }
+}
+
+// The camcorder plays its tape in real time from where it was, the file's frames as they are;
+// at the end of the recorded area it sends nothing more and the graph hears of no end.
+TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
+  TempDir dir;
+  WriteTape(dir.File("Vacances 1998.dv"), dv::DvSystem::k525_60, 20);
+  MachineFile machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
+  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
+            std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
+  Watched w(L"Caméscope DV (Vacances 1998.dv)");
+  ASSERT_TRUE(w.device);
+  const CMediaType first = Capability(w.capture.Get(), 0);
+  EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);
+  EXPECT_EQ(first.lSampleSize, 120000u) << "the tape's system (NTSC) first";
+  ASSERT_EQ(S_OK, w.Render());
+  ASSERT_EQ(S_OK, w.g.Run());
+  ASSERT_TRUE(w.Frames(8));
+  w.g.Stop();
+  const size_t played = w.sink->Count();
+  ASSERT_EQ(S_OK, w.g.Run());
+  ASSERT_TRUE(WaitUntil([&] { return w.sink->Numbers().back() >= 15u; }));
+  // The tape's end: no more frames, and no end of stream for a live source.
+  EXPECT_FALSE(WaitUntil([&] { return EventQueued(w.g.graph.Get(), EC_COMPLETE); },
+                         std::chrono::milliseconds(800)));
+  EXPECT_LE(w.sink->Numbers().back(), 19u);
+  w.g.Stop();
+  // In the file's order, from its start, the second run going on where the first stopped (a
+  // reader more than a few frames late on a busy machine loses some, as from a real camcorder).
+  const auto numbers = w.sink->Numbers();
+  ASSERT_GT(numbers.size(), played);
+  EXPECT_EQ(numbers.front(), std::optional<uint32_t>(0));
+  for (size_t i = 1; i < numbers.size(); ++i) {
+    ASSERT_TRUE(numbers[i] && numbers[i - 1]);
+    EXPECT_GT(*numbers[i], *numbers[i - 1]) << "frame " << i;
+  }
+  // Played in real time: one frame every 1001/30000 s of stream time, never faster.
+  const auto starts = w.sink->Starts();
+  const REFERENCE_TIME span = starts[played - 1] - starts[0];
+  const auto frames = static_cast<double>(*numbers[played - 1] - *numbers[0]);
+  EXPECT_GE(static_cast<double>(span), 0.8 * 333667.0 * frames);
+}
+
 
 }  // namespace
 }  // namespace vidorra::test

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace vidorra::devices::replay {
 
@@ -25,17 +26,18 @@ class TapeReception : public firewire::DvReception {
   TapeReception(std::shared_ptr<DvTape> tape, std::function<bool()> present)
       : tape_(std::move(tape)),
         present_(std::move(present)),
-        period_(std::chrono::nanoseconds(dv::FactsOf(tape_->System()).avgTimePerFrame * 100)),
-        start_(Clock::now()) {}
+        period_(std::chrono::nanoseconds(dv::FactsOf(tape_->System()).avgTimePerFrame * 100)) {}
 
   Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) override {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The tape starts playing when the stream first asks for a frame.
+    if (!start_) start_ = Clock::now();
     for (;;) {
       if (!present_()) return Result::kGone;
       const Clock::time_point now = Clock::now();
       // Frame k of this reception arrives once it has been played: k + 1 periods after the
       // start.
-      const Clock::time_point due = start_ + period_ * static_cast<int64_t>(sent_ + 1);
+      const Clock::time_point due = *start_ + period_ * static_cast<int64_t>(sent_ + 1);
       if (due <= now) {
         const auto behind = static_cast<size_t>((now - due) / period_);
         if (behind > kQueuedFrames) {
@@ -68,7 +70,7 @@ class TapeReception : public firewire::DvReception {
   const std::shared_ptr<DvTape> tape_;
   const std::function<bool()> present_;
   const Clock::duration period_;
-  const Clock::time_point start_;
+  std::optional<Clock::time_point> start_;
   size_t sent_ = 0;  // frames of this reception, delivered or lost
 };
 

@@ -26,11 +26,10 @@ bool CV4l2CaptureFilter::HasCameraControls() {
 }
 
 STDMETHODIMP CV4l2CaptureFilter::GetPages(CAUUID* pPages) {
-  if (HasCameraControls()) {
-    return ListPages(pPages, {&CLSID_VideoProcAmpPropertyPage, &CLSID_CameraControlPropertyPage,
-                              &CLSID_DeviceControlsPropertyPage});
-  }
-  return ListPages(pPages, {&CLSID_VideoProcAmpPropertyPage, &CLSID_DeviceControlsPropertyPage});
+  std::vector<const GUID*> pages = DevicePages();
+  if (HasCameraControls()) pages.insert(pages.begin() + 1, &CLSID_CameraControlPropertyPage);
+  pages.push_back(&CLSID_DeviceControlsPropertyPage);
+  return ListPages(pPages, pages);
 }
 
 std::vector<DeviceControl> CV4l2CaptureFilter::Controls() { return controls_.Controls(); }

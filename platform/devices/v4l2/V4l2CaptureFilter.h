@@ -1,8 +1,8 @@
 // CV4l2CaptureFilter: the video capture filter of a V4L2 node. Besides what every video
 // capture filter answers (CVideoCaptureFilter), it answers IAMCameraControl when the camera
 // has any of its controls (exposure, focus, zoom, pan, tilt, iris) and IDeviceControls, and
-// lists the camera controls page and the page of all the device's controls after the picture
-// controls page.
+// lists the camera controls page after the picture controls page, and the page of all the
+// device's controls last.
 //
 // IAMCameraControl has the same method names as IAMVideoProcAmp, so it lives on a small
 // object of its own that shares the filter's identity and reference count.

@@ -84,7 +84,12 @@ constexpr StandardPair kStandards[] = {
     {AnalogVideo_PAL_N, V4L2_STD_PAL_N},       {AnalogVideo_SECAM_B, V4L2_STD_SECAM_B},
     {AnalogVideo_SECAM_D, V4L2_STD_SECAM_D},   {AnalogVideo_SECAM_G, V4L2_STD_SECAM_G},
     {AnalogVideo_SECAM_K, V4L2_STD_SECAM_K},   {AnalogVideo_SECAM_L, V4L2_STD_SECAM_L},
+    {AnalogVideo_NTSC_433, V4L2_STD_NTSC_443}, {AnalogVideo_PAL_60, V4L2_STD_PAL_60},
+    {AnalogVideo_SECAM_H, V4L2_STD_SECAM_H},   {AnalogVideo_SECAM_K1, V4L2_STD_SECAM_K1},
+    {AnalogVideo_SECAM_L1, V4L2_STD_SECAM_LC}, {AnalogVideo_PAL_N_COMBO, V4L2_STD_PAL_Nc},
 };
+
+}  // namespace
 
 long ToAnalogVideo(v4l2_std_id ids) {
   long bits = 0;
@@ -101,7 +106,12 @@ v4l2_std_id ToV4l2(long analogVideo) {
   return 0;
 }
 
-}  // namespace
+long FirstStandard(long analogVideo) {
+  for (const StandardPair& pair : kStandards) {
+    if (analogVideo & pair.analogVideo) return pair.analogVideo;
+  }
+  return AnalogVideo_None;
+}
 
 std::optional<long> PictureCarrier(long country, bool cable, long channel) {
   const Plan plan = PlanOf(country);
@@ -169,6 +179,11 @@ V4l2Tuner::V4l2Tuner(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerInd
   tuner.index = index_;
   if (RetryIoctl(*calls_, fd_, VIDIOC_G_TUNER, &tuner) == 0) {
     lowUnits_ = (tuner.capability & V4L2_TUNER_CAP_LOW) != 0;
+    const double unit = lowUnits_ ? 62.5 : 62'500.0;
+    if (tuner.rangehigh > tuner.rangelow) {
+      rangeHz_ = {static_cast<double>(tuner.rangelow) * unit,
+                  static_cast<double>(tuner.rangehigh) * unit};
+    }
   }
   state_.countryCode = kDefaultCountry;
   state_.channel = kDefaultChannel;
@@ -184,9 +199,28 @@ std::vector<AnalogPinDesc> V4l2Tuner::Pins() {
            CardWire(displayName_, kTunerSoundWire)}};
 }
 
+bool V4l2Tuner::InRange(long carrierHz) const {
+  return !rangeHz_ ||
+         (carrierHz >= rangeHz_->first && carrierHz <= rangeHz_->second);
+}
+
 void V4l2Tuner::ChannelRange(long* minimum, long* maximum) {
   const TunerState state = State();
-  ChannelRangeOf(state.countryCode, state.inputType == TunerInputCable, minimum, maximum);
+  const bool cable = state.inputType == TunerInputCable;
+  ChannelRangeOf(state.countryCode, cable, minimum, maximum);
+  // The channels whose carrier the tuner reaches.
+  long first = *maximum + 1;
+  long last = *minimum - 1;
+  for (long channel = *minimum; channel <= *maximum; ++channel) {
+    const auto carrier = PictureCarrier(state.countryCode, cable, channel);
+    if (!carrier || !InRange(*carrier)) continue;
+    first = std::min(first, channel);
+    last = std::max(last, channel);
+  }
+  if (first <= last) {
+    *minimum = first;
+    *maximum = last;
+  }
 }
 
 TunerState V4l2Tuner::State() {
@@ -196,7 +230,7 @@ TunerState V4l2Tuner::State() {
 
 HRESULT V4l2Tuner::Tune(long channel, long country, bool cable) {
   const auto carrier = PictureCarrier(country, cable, channel);
-  if (!carrier) return E_INVALIDARG;
+  if (!carrier || !InRange(*carrier)) return E_INVALIDARG;
   v4l2_frequency frequency{};
   frequency.tuner = index_;
   frequency.type = V4L2_TUNER_ANALOG_TV;
@@ -245,10 +279,7 @@ long V4l2Tuner::Standard() {
   v4l2_std_id standard = 0;
   if (RetryIoctl(*calls_, fd_, VIDIOC_G_STD, &standard) == 0) {
     // The first of the standards the card says it is set to.
-    const long bits = ToAnalogVideo(standard);
-    for (const StandardPair& pair : kStandards) {
-      if (bits & pair.analogVideo) return pair.analogVideo;
-    }
+    if (const long first = FirstStandard(ToAnalogVideo(standard))) return first;
   }
   return CountryStandard(State().countryCode);
 }

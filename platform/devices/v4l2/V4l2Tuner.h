@@ -6,7 +6,9 @@
 // L band I/III channels and UHF), NTSC-M-J (Japan, 81: its own VHF channels 1-12 and UHF 13-62,
 // cable C13-C63). Setting the country sets the card's TV standard
 // (VIDIOC_S_STD) and tunes the current channel again; setting a channel tunes its picture
-// carrier (VIDIOC_S_FREQUENCY, in the tuner's 62.5 kHz or 62.5 Hz units). The signal is the
+// carrier (VIDIOC_S_FREQUENCY, in the tuner's 62.5 kHz or 62.5 Hz units). The channels offered
+// are those of the plan whose carrier lies in the tuner's frequency range (VIDIOC_G_TUNER);
+// one outside it is refused. The signal is the
 // tuner's (VIDIOC_G_TUNER); the standards the card takes are its tuner input's.
 //
 // Threads: any; a mutex guards the tuner's state.
@@ -29,6 +31,12 @@ std::optional<long> PictureCarrier(long country, bool cable, long channel);
 void ChannelRangeOf(long country, bool cable, long* minimum, long* maximum);
 long CountryStandard(long country);
 long SoundOffset(long standard);
+
+// V4L2 standards as AnalogVideoStandard bits and back (one standard), and the first of a set of
+// bits in the order of this layer's table (NTSC M first).
+long ToAnalogVideo(v4l2_std_id ids);
+v4l2_std_id ToV4l2(long analogVideo);
+long FirstStandard(long analogVideo);
 
 // The wires of a card, by number (1: crossbar to capture, 2: tuner picture, 3: tuner sound to
 // the TV sound decoder, 4: TV sound decoder to crossbar).
@@ -62,6 +70,8 @@ class V4l2Tuner : public TunerBackend {
   V4l2Tuner(std::shared_ptr<V4l2Calls> calls, int fd, uint32_t tunerIndex, uint64_t standards,
             std::wstring displayName);
   HRESULT Tune(long channel, long country, bool cable);
+  // Whether the tuner reaches a carrier (its VIDIOC_G_TUNER range).
+  bool InRange(long carrierHz) const;
 
   const std::shared_ptr<V4l2Calls> calls_;
   const int fd_;
@@ -69,6 +79,7 @@ class V4l2Tuner : public TunerBackend {
   const uint64_t standards_;  // V4L2_STD_* bits
   const std::wstring displayName_;
   bool lowUnits_ = false;     // frequencies in 62.5 Hz units rather than 62.5 kHz
+  std::optional<std::pair<double, double>> rangeHz_;  // what it tunes, when it says
 
   std::mutex mutex_;
   TunerState state_;

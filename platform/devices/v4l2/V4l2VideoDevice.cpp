@@ -1,6 +1,8 @@
 // The backend of a V4L2 capture node; see V4l2VideoDevice.h.
 #include "V4l2VideoDevice.h"
 
+#include "V4l2Tuner.h"
+
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <sys/mman.h>
@@ -274,6 +276,28 @@ VideoDeviceLayout V4l2VideoDevice::Layout() {
   layout.outputs.push_back({VideoPinRole::kCapture, L"Capture"});
   layout.analogVideoIn = analogVideoIn_;
   return layout;
+}
+
+long V4l2VideoDevice::AnalogStandards() {
+  long standards = AnalogVideo_None;
+  v4l2_standard standard{};
+  for (standard.index = 0; RetryIoctl(*calls_, fd_, VIDIOC_ENUMSTD, &standard) == 0; ++standard.index) {
+    standards |= ToAnalogVideo(standard.id);
+  }
+  return standards;
+}
+
+long V4l2VideoDevice::AnalogStandard() {
+  v4l2_std_id standard = 0;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_G_STD, &standard) != 0) return AnalogVideo_None;
+  return FirstStandard(ToAnalogVideo(standard));
+}
+
+HRESULT V4l2VideoDevice::SetAnalogStandard(long standard) {
+  v4l2_std_id id = ToV4l2(standard);
+  if (id == 0) return E_INVALIDARG;
+  if (RetryIoctl(*calls_, fd_, VIDIOC_S_STD, &id) != 0) return HResultFromErrno(errno);
+  return S_OK;
 }
 
 std::vector<ControlRange> V4l2VideoDevice::PictureControls() {

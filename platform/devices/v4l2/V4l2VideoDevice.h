@@ -50,6 +50,10 @@ class V4l2VideoDevice : public VideoBackend {
   void StopStream() override;
 
   VideoDeviceLayout Layout() override;
+  // The standards of VIDIOC_ENUMSTD, the one of VIDIOC_G_STD, VIDIOC_S_STD.
+  long AnalogStandards() override;
+  long AnalogStandard() override;
+  HRESULT SetAnalogStandard(long standard) override;
   std::vector<ControlRange> PictureControls() override;
   HRESULT GetPictureControl(long property, long* value, long* flags) override;
   HRESULT SetPictureControl(long property, long value, long flags) override;

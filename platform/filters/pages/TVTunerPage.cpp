@@ -1,6 +1,8 @@
 // The TV tuner page.
 #include "TVTunerPage.h"
 
+#include "AnalogStandardNames.h"
+
 #include <vidorra_pages.h>
 
 #include <QComboBox>
@@ -22,34 +24,8 @@ constexpr std::chrono::milliseconds kReceptionRefresh{500};
 constexpr int kMaxCountryCode = 9999;
 constexpr int kMaxChannelWhenUnknown = 999;
 
-struct StandardName {
-  long standard;
-  const char16_t* name;
-};
-constexpr StandardName kStandards[] = {
-    {AnalogVideo_NTSC_M, u"NTSC M"},      {AnalogVideo_NTSC_M_J, u"NTSC M Japon"},
-    {AnalogVideo_NTSC_433, u"NTSC 4,43"}, {AnalogVideo_PAL_B, u"PAL B"},
-    {AnalogVideo_PAL_D, u"PAL D"},        {AnalogVideo_PAL_G, u"PAL G"},
-    {AnalogVideo_PAL_H, u"PAL H"},        {AnalogVideo_PAL_I, u"PAL I"},
-    {AnalogVideo_PAL_M, u"PAL M"},        {AnalogVideo_PAL_N, u"PAL N"},
-    {AnalogVideo_PAL_60, u"PAL 60"},      {AnalogVideo_SECAM_B, u"SECAM B"},
-    {AnalogVideo_SECAM_D, u"SECAM D"},    {AnalogVideo_SECAM_G, u"SECAM G"},
-    {AnalogVideo_SECAM_H, u"SECAM H"},    {AnalogVideo_SECAM_K, u"SECAM K"},
-    {AnalogVideo_SECAM_K1, u"SECAM K1"},  {AnalogVideo_SECAM_L, u"SECAM L"},
-    {AnalogVideo_SECAM_L1, u"SECAM L1"},  {AnalogVideo_PAL_N_COMBO, u"PAL N combiné"},
-};
-
 const ComClassRegistration kRegistration(CLSID_TVTunerPropertyPage, "TV Tuner Page",
                                          ComClassFactoryFor<CTVTunerPage>());
-
-// The names of the standards whose bits are set, or "Aucun".
-QString StandardsText(long standards) {
-  QStringList names;
-  for (const StandardName& entry : kStandards) {
-    if (standards & entry.standard) names << QString::fromUtf16(entry.name);
-  }
-  return names.isEmpty() ? QStringLiteral("Aucun") : names.join(QStringLiteral(", "));
-}
 
 }  // namespace
 
@@ -186,9 +162,9 @@ void CTVTunerPage::ShowReception() {
   long standard = 0;
   long offered = 0;
   if (FAILED(tuner_->get_TVFormat(&standard))) standard = 0;
-  QString standards = StandardsText(standard);
+  QString standards = AnalogStandardsText(standard);
   if (SUCCEEDED(tuner_->get_AvailableTVFormats(&offered)) && offered != 0) {
-    standards += QStringLiteral(" (offerts : %1)").arg(StandardsText(offered));
+    standards += QStringLiteral(" (offerts : %1)").arg(AnalogStandardsText(offered));
   }
   standard_->setText(standards);
   // SignalPresent answers 1 for a signal, 0 for none, -1 when the tuner cannot tell.
