@@ -22,6 +22,9 @@ file(CREATE_LINK ${demo_machine} ${PROJECT_BINARY_DIR}/share/vidorra/demo-machin
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/resources)
 if(EXISTS ${demo_machine})
   install(FILES ${demo_machine} DESTINATION ${VIDORRA_DATADIR})
+  # The real devices' descriptions it replays, beside it.
+  file(GLOB device_samples ${PROJECT_SOURCE_DIR}/resources/v4l2-samples/*.txt)
+  install(FILES ${device_samples} DESTINATION ${VIDORRA_DATADIR}/v4l2-samples)
 endif()
 
 set(desktop_dir ${PROJECT_SOURCE_DIR}/resources/desktop)

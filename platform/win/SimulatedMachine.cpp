@@ -124,8 +124,12 @@ SimulatedMachine MachineOf(const MachineSource& source) {
     std::cerr << "simulated machine: cannot read " << source.path << " (" << kEnvironmentVariable
               << "); no simulated device\n";
   }
+  // Paths in the file are relative to where it really is (the build tree links the demo
+  // machine from the sources).
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(source.path, error);
   return SimulatedMachine::Parse(source.text, std::cerr,
-                                 std::filesystem::path(source.path).parent_path().string());
+                                 (error ? std::filesystem::path(source.path) : real).parent_path().string());
 }
 
 // The current machine and the ones it replaced (kept so that references stay valid). Never

@@ -32,6 +32,10 @@ for size in "${sizes[@]}"; do
 done
 if [ -e "$source/resources/demo-machine" ]; then
   expected+=(share/vidorra/demo-machine)
+  # The real devices' descriptions the demo machine replays.
+  for sample in "$source"/resources/v4l2-samples/*.txt; do
+    expected+=("share/vidorra/v4l2-samples/$(basename "$sample")")
+  done
 fi
 expected_list=$(printf '%s\n' "${expected[@]}" | sort)
 
