@@ -274,6 +274,15 @@ bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TI
 
 PatternSink::PatternSink() : CBaseRenderer(L"Pattern Sink", GUID_NULL) {}
 
+std::vector<std::optional<uint32_t>> FromFirst(const std::vector<std::optional<uint32_t>>& numbers) {
+  std::vector<std::optional<uint32_t>> counted;
+  for (const auto& number : numbers) {
+    counted.push_back(number && numbers.front() ? std::optional(*number - *numbers.front())
+                                                : std::nullopt);
+  }
+  return counted;
+}
+
 HRESULT PatternSink::CheckMediaType(const CMediaType* mt) {
   if (!mt || mt->majortype != MEDIATYPE_Video || mt->formattype != FORMAT_VideoInfo ||
       mt->cbFormat < sizeof(VIDEOINFOHEADER)) {

@@ -90,6 +90,10 @@ long Dropped(IPin* pin);
 // frame does not come.
 bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TIME interval);
 
+// Frame numbers counted from the first one read: the simulated devices number their frames by
+// a clock that runs from their plug-in, not from the start of a stream.
+std::vector<std::optional<uint32_t>> FromFirst(const std::vector<std::optional<uint32_t>>& numbers);
+
 // A renderer of uncompressed video (YUY2, RGB24, RGB32, I420) that reads the frame number from
 // every picture and keeps the last picture's luma; it renders samples as they come.
 class PatternSink : public CBaseRenderer {

@@ -73,7 +73,7 @@ TEST_F(Streaming, FramesComeOnTheClockNeverBeforeWithTheirCaptureTimes) {
     EXPECT_EQ(sink->Count(), static_cast<size_t>(n + 1));
   }
   g_.Stop();
-  const auto numbers = sink->Numbers();
+  const auto numbers = FromFirst(sink->Numbers());
   const auto starts = sink->Starts();
   for (size_t n = 0; n < numbers.size(); ++n) {
     EXPECT_EQ(numbers[n], n) << "the picture's own number";
@@ -100,7 +100,7 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
   sink->LetGo();
   g_.AdvanceTo(8 * k30Fps);
   ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) == delivered + 1; }));
-  EXPECT_EQ(sink->Numbers().back(), 8u);
+  EXPECT_EQ(FromFirst(sink->Numbers()).back(), 8u);
   std::vector<long> dropped(16);
   long copied = 0;
   QueryAs<IAMDroppedFrames>(capture.Get())->GetDroppedInfo(16, dropped.data(), &copied);
@@ -120,7 +120,7 @@ TEST_F(Streaming, ALateReaderGetsTheDevicesQueuedFramesAndLosesOlderOnes) {
   g_.AdvanceTo(10 * k30Fps);
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 5; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 7, 8, 9, 10}));
+  EXPECT_EQ(FromFirst(sink->Numbers()), (std::vector<std::optional<uint32_t>>{0, 7, 8, 9, 10}));
   EXPECT_EQ(Dropped(capture.Get()), 6);
   g_.Stop();
 }
@@ -141,7 +141,7 @@ TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 1; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
   EXPECT_EQ(sink->Count(), 1u);
-  EXPECT_EQ(sink->Numbers()[0], 0u);
+  EXPECT_EQ(sink->Starts()[0], 0) << "the stream's first frame";
   // The source waits for a clock that never moves; Stop must not wait for it.
   auto stopped = std::async(std::launch::async, [&] { return g_.Stop(); });
   ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
