@@ -59,7 +59,9 @@ HRESULT CTransInPlaceFilter::Receive(IMediaSample* sample) {
     IMediaSample* copy = nullptr;
     HRESULT hr = CopySample(sample, &copy);
     if (FAILED(hr)) {
+      // As in CTransformFilter::Receive: a stop is going on, here or downstream.
       if (IsStopped()) return VFW_E_WRONG_STATE;
+      if (hr == VFW_E_NOT_COMMITTED) return hr;
       NotifyEvent(EC_ERRORABORT, hr, 0);
       return hr;
     }

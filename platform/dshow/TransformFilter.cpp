@@ -87,8 +87,11 @@ HRESULT CTransformFilter::Receive(IMediaSample* sample) {
   IMediaSample* out = nullptr;
   HRESULT hr = InitializeOutputSample(sample, &out);
   if (FAILED(hr)) {
-    // No buffer while stopping is no fault: the stream is going away.
+    // No buffer while stopping is no fault: the stream is going away. The graph stops the
+    // filters downstream first, so an allocator already decommitted under a filter that still
+    // runs is the same stop reaching it.
     if (IsStopped()) return VFW_E_WRONG_STATE;
+    if (hr == VFW_E_NOT_COMMITTED) return hr;
     NotifyEvent(EC_ERRORABORT, hr, 0);
     return hr;
   }

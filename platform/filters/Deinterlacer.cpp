@@ -362,8 +362,10 @@ HRESULT CVideoDeinterlacer::DeliverReady() {
     IMediaSample* out = nullptr;
     HRESULT hr = output_->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
     if (FAILED(hr)) {
-      // No buffer while stopping is no fault: the stream is going away.
+      // No buffer while stopping, here or downstream (stopped first), is no fault: the stream
+      // is going away.
       if (IsStopped()) return VFW_E_WRONG_STATE;
+      if (hr == VFW_E_NOT_COMMITTED) return hr;
       NotifyEvent(EC_ERRORABORT, hr, 0);
       return hr;
     }

@@ -1,8 +1,11 @@
 // Real devices as their owners described them (resources/v4l2-samples), replayed on the
 // simulated machine through the V4L2 backend: each is listed under its card type, shows a
 // moving picture, records its own stream and re-encodes it to DV, as a user does it.
+#include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QMenu>
+#include <QTabWidget>
 #include <QRadioButton>
 
 #include "RadioGroup.h"
@@ -92,6 +95,51 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Sample>& info) {
       return std::string(info.param.file).substr(0, std::string(info.param.file).find('-'));
     });
+
+QAction* Entry(const QMenu* menu, const QString& caption) {
+  for (QAction* action : menu->actions()) {
+    if (action->text() == caption) return action;
+  }
+  return nullptr;
+}
+
+// The TV card's settings as a real card's: its inputs in "Video Input" (the tuner routed), its
+// standards on the decoder's page (choosing one reaches the device), its tuner's channels.
+TEST_F(ReplayedDevicesTest, TheTvCardsInputsStandardsAndTunerAreInItsSettings) {
+  Start(Machine("tv-saa7134-gigabyte-gtp8000-as-aopen-va1000.txt"));
+  TCaptureForm& f = *form_;
+  ASSERT_EQ(f.CaptureState, stPreview);
+  QAction* inputs = Entry(f.MENU_OPTIONS, QStringLiteral("Video Input"));
+  ASSERT_NE(inputs, nullptr);
+  QStringList names;
+  for (const QAction* input : inputs->menu()->actions()) {
+    names << input->text() + (input->isChecked() ? QStringLiteral(" *") : QString());
+  }
+  EXPECT_EQ(names, (QStringList{QStringLiteral("Video Tuner *"), QStringLiteral("Video Composite")}));
+  ASSERT_NE(Entry(f.MENU_OPTIONS, QStringLiteral("TV Tuner...")), nullptr);
+
+  QStringList standards;
+  test::ModalDialogDriver driver([&](QWidget& frame) {
+    auto* tabs = frame.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (int i = 0; i < tabs->count(); ++i) {
+      if (tabs->tabText(i) == QStringLiteral("Décodeur vidéo")) tabs->setCurrentIndex(i);
+    }
+    auto* box = frame.findChild<QComboBox*>(QStringLiteral("cboxStandard"));
+    ASSERT_NE(box, nullptr);
+    for (int i = 0; i < box->count(); ++i) standards << box->itemText(i);
+    EXPECT_EQ(box->currentText(), QStringLiteral("NTSC M"));
+    EXPECT_TRUE(test::ChooseItem(box, QStringLiteral("PAL B")));
+    test::ClickButton(frame, QStringLiteral("OK"));
+  });
+  Entry(f.MENU_OPTIONS, QStringLiteral("Video Capture Filter..."))->trigger();
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  EXPECT_TRUE(standards.contains(QStringLiteral("SECAM L"))) << standards.join(", ").toStdString();
+  long standard = 0;
+  ASSERT_EQ(QueryAs<IAMAnalogVideoDecoder>(dmCam->VideoSource)->get_TVFormat(&standard), S_OK);
+  EXPECT_EQ(standard, AnalogVideo_PAL_B);
+  EXPECT_TRUE(PictureMoves());
+}
 
 // A node that offers only codings the program has no decoder for is listed, and choosing it
 // says why there is no picture.
