@@ -1,5 +1,5 @@
 // Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
-// removal of connected filters, reconnection, pin categories, interfaces and reference counts.
+// removal of connected filters, reconnection, the filter registry, interfaces and references.
 #include "TestConverter.h"
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
@@ -17,15 +17,12 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   EXPECT_EQ(S_OK, graph->AddFilter(f[0].Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[1].Get(), L"Tee"));
   EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[2].Get(), L"Tee"));
-  EXPECT_EQ((std::vector<std::wstring>{L"Tee 0002", L"Tee 0001", L"Tee"}),
-            FilterNames(graph.Get()));
+  EXPECT_TRUE(FAILED(graph->AddFilter(f[0].Get(), L"Other"))) << "the same filter twice";
   ComPtr<IBaseFilter> found;
   ASSERT_EQ(S_OK, graph->FindFilterByName(L"Tee 0001", found.GetAddressOf()));
   EXPECT_TRUE(IsSameObject(found.Get(), static_cast<IBaseFilter*>(f[1].Get())));
   EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(L"Tee 0003", found.ReleaseAndGetAddressOf()));
   EXPECT_FALSE(found);
-  EXPECT_TRUE(FAILED(graph->AddFilter(f[0].Get(), L"Other"))) << "the same filter twice";
-
   EXPECT_EQ(S_OK, graph->AddFilter(f[3].Get(), nullptr));
   EXPECT_EQ(S_OK, graph->AddFilter(f[4].Get(), L""));
   FILTER_INFO info{};
@@ -40,27 +37,25 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
             FilterNames(graph.Get()));
 }
 
+// Newest first; a change of the graph puts every enumerator out of step until it is reset.
 TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
   auto graph = NewGraph();
   std::vector<ComPtr<TestPassThrough>> filters;
-  for (const wchar_t* name : {L"A", L"B", L"C", L"D"}) {
+  for (const wchar_t* name : {L"A", L"B", L"C"}) {
     filters.push_back(MakeComObject<TestPassThrough>());
     ASSERT_EQ(S_OK, graph->AddFilter(filters.back().Get(), name));
   }
   ASSERT_EQ(S_OK, graph->RemoveFilter(filters[1].Get()));
-  EXPECT_EQ((std::vector<std::wstring>{L"D", L"C", L"A"}), FilterNames(graph.Get()));
+  EXPECT_EQ((std::vector<std::wstring>{L"C", L"A"}), FilterNames(graph.Get()));
   EXPECT_EQ(VFW_E_NOT_FOUND, graph->RemoveFilter(filters[1].Get()));
   FILTER_INFO info{};
   filters[1]->QueryFilterInfo(&info);
   EXPECT_EQ(nullptr, info.pGraph);
-
-  ComPtr<IEnumFilters> enumerator;
+  ComPtr<IEnumFilters> enumerator, clone;
   ASSERT_EQ(S_OK, graph->EnumFilters(enumerator.GetAddressOf()));
   ComPtr<IBaseFilter> next;
   ASSERT_EQ(S_OK, enumerator->Next(1, next.GetAddressOf(), nullptr));
-  ComPtr<IEnumFilters> clone;
   ASSERT_EQ(S_OK, enumerator->Clone(clone.GetAddressOf()));
-  // A change of the graph puts every enumerator out of step until it is reset.
   ASSERT_EQ(S_OK, graph->AddFilter(filters[1].Get(), L"E"));
   for (IEnumFilters* stale : {enumerator.Get(), clone.Get()}) {
     ULONG fetched = 7;
@@ -71,110 +66,92 @@ TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
   ASSERT_EQ(S_OK, enumerator->Reset());
   ASSERT_EQ(S_OK, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
   EXPECT_TRUE(IsSameObject(next.Get(), static_cast<IBaseFilter*>(filters[1].Get())));
-  EXPECT_EQ(S_OK, enumerator->Skip(3));
+  EXPECT_EQ(S_OK, enumerator->Skip(2));
   EXPECT_EQ(S_FALSE, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
 }
 
-TEST(GraphBuild, ConnectDirectNegotiatesTheSourceType) {
+// ConnectDirect takes the source's type or the one given; it refuses wrong directions, types
+// and filters outside the graph; a connection is undone and redone by Disconnect and Reconnect.
+TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
   auto sink = MakeComObject<TestCountingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), sink->InputPinInterface(), nullptr));
-  EXPECT_EQ(VFW_E_ALREADY_CONNECTED,
-            graph->ConnectDirect(source->OutputPin(), sink->InputPinInterface(), nullptr));
-  CMediaType mt;
-  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&mt));
-  EXPECT_EQ(MEDIASUBTYPE_TestA, *mt.Subtype());
-  EXPECT_TRUE(mt == source->Config().mediaType);
-  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), source->OutputPin());
-  LPWSTR id = nullptr;
-  ASSERT_EQ(S_OK, source->OutputPin()->QueryId(&id));
-  EXPECT_STREQ(L"Output", id);
-  CoTaskMemFree(id);
-}
-
-TEST(GraphBuild, ConnectDirectRefusesWrongDirectionsTypesAndStrangers) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
   auto sinkOfB = MakeComObject<TestCountingSink>(MEDIASUBTYPE_TestB);
   auto stranger = MakeComObject<TestCountingSink>();
   graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sinkOfB.Get(), L"Sink");
-  EXPECT_EQ(VFW_E_INVALID_DIRECTION,
-            graph->ConnectDirect(sinkOfB->InputPinInterface(), source->OutputPin(), nullptr));
-  EXPECT_TRUE(
-      FAILED(graph->ConnectDirect(source->OutputPin(), sinkOfB->InputPinInterface(), nullptr)));
-  EXPECT_FALSE(Peer(source->OutputPin()));
-  EXPECT_EQ(VFW_E_NOT_IN_GRAPH,
-            graph->ConnectDirect(source->OutputPin(), stranger->InputPinInterface(), nullptr));
-  // A fully specified type the source does not offer is refused.
+  graph->AddFilter(sink.Get(), L"Sink");
+  graph->AddFilter(sinkOfB.Get(), L"Sink of B");
+  IPin* out = source->OutputPin();
+  EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->InputPinInterface(), out, nullptr));
+  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sinkOfB->InputPinInterface(), nullptr)));
+  EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out, stranger->InputPinInterface(), nullptr));
   CMediaType other = MakeTestVideoType(MEDIASUBTYPE_TestB);
-  auto sinkAny = MakeComObject<TestCountingSink>();
-  graph->AddFilter(sinkAny.Get(), L"Any");
-  EXPECT_TRUE(
-      FAILED(graph->ConnectDirect(source->OutputPin(), sinkAny->InputPinInterface(), &other)));
+  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sink->InputPinInterface(), &other)))
+      << "a type the source does not offer";
+  EXPECT_FALSE(Peer(out));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(out, sink->InputPinInterface(), nullptr));
+  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(out, sink->InputPinInterface(), nullptr));
+  CMediaType mt;
+  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&mt));
+  EXPECT_TRUE(mt == source->Config().mediaType);
+  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), out);
+  ASSERT_EQ(S_OK, graph->Reconnect(sink->InputPinInterface()));
+  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), out);
+  EXPECT_EQ(S_OK, graph->Disconnect(out));
+  EXPECT_EQ(S_OK, graph->Disconnect(sink->InputPinInterface()));
+  EXPECT_EQ(S_FALSE, graph->Disconnect(sink->InputPinInterface()));
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, graph->Reconnect(sink->InputPinInterface()));
 }
 
-// Intelligent connect inserts the registered converter where one fits; where none does it
-// fails, and the filters tried on the way are gone again.
-TEST(GraphBuild, IntelligentConnectInsertsTheRegisteredConverterOrFailsCleanly) {
-  for (const GUID& wanted : {MEDIASUBTYPE_TestB, MEDIASUBTYPE_TestC}) {
-    const bool converts = wanted == MEDIASUBTYPE_TestB;
-    SCOPED_TRACE(converts ? "converter" : "none");
-    auto graph = NewGraph();
-    auto source = MakeComObject<TestPushSource>();
-    auto sink = MakeComObject<TestCountingSink>(wanted);
-    graph->AddFilter(source.Get(), L"Source");
-    graph->AddFilter(sink.Get(), L"Sink");
-    if (!converts) {
-      EXPECT_EQ(VFW_E_CANNOT_CONNECT,
-                graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-      EXPECT_EQ((std::vector<std::wstring>{L"Sink", L"Source"}), FilterNames(graph.Get()));
-      EXPECT_FALSE(Peer(source->OutputPin()));
-      continue;
-    }
-    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-    const auto names = FilterNames(graph.Get());
-    ASSERT_EQ(3u, names.size());
-    EXPECT_EQ(L"Test Converter", names[0]);
-    ComPtr<IBaseFilter> converter;
-    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Test Converter", converter.GetAddressOf()));
-    EXPECT_EQ(Peer(source->OutputPin()).Get(), PinAt(converter.Get(), 0).Get());
-    CMediaType mt;
-    sink->InputPinInterface()->ConnectionMediaType(&mt);
-    EXPECT_EQ(MEDIASUBTYPE_TestB, *mt.Subtype());
-  }
-}
-
-// A chain the application prepared (a filter already in the graph with free pins) is used
-// before any registered filter, by Connect and by Render.
-TEST(GraphBuild, IntelligentConnectTriesTheFiltersInTheGraphFirst) {
-  struct Case {
+// Intelligent connect and Render use a filter the application put in the graph (with free
+// pins) before any registered one, else insert the registered converter (and, for Render, the
+// registered renderer); where nothing fits they fail and the filters tried are gone again.
+TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
+  const GUID kNone = GUID_NULL;
+  const struct {
     const char* name;
-    GUID converterOutput;  // what the converter already in the graph gives
+    GUID sinkTakes;      // kNone: no sink in the graph
+    GUID preparedGives;  // kNone: no converter in the graph
     bool render;
+    HRESULT expected;
+    const wchar_t* names;  // the graph's filters afterwards, newest first
+  } cases[] = {
+      {"the registered converter", MEDIASUBTYPE_TestB, kNone, false, S_OK,
+       L"Test Converter|Sink|Source"},
+      {"nothing fits", MEDIASUBTYPE_TestC, kNone, false, VFW_E_CANNOT_CONNECT, L"Sink|Source"},
+      {"the graph's converter, none registered would do", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC,
+       false, S_OK, L"Sink|Prepared|Source"},
+      {"the graph's converter, a registered one would do", MEDIASUBTYPE_TestB, MEDIASUBTYPE_TestB,
+       false, S_OK, L"Sink|Prepared|Source"},
+      {"Render through the graph's converter", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC, true, S_OK,
+       L"Sink|Prepared|Source"},
+      {"Render through the registered ones", kNone, kNone, true, S_OK,
+       L"Test Converter|Test Counting Sink|Source"},
   };
-  const Case cases[] = {
-      {"Connect through a converter no registered filter matches", MEDIASUBTYPE_TestC, false},
-      {"Connect through it although a registered one would do", MEDIASUBTYPE_TestB, false},
-      {"Render through it into the sink already there", MEDIASUBTYPE_TestC, true},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto graph = NewGraph();
     auto source = MakeComObject<TestPushSource>();
-    auto prepared = MakeComObject<TestConverter>(MEDIASUBTYPE_TestA, c.converterOutput);
-    auto sink = MakeComObject<TestCountingSink>(c.converterOutput);
+    auto prepared = MakeComObject<TestConverter>(MEDIASUBTYPE_TestA, c.preparedGives);
+    auto sink = MakeComObject<TestCountingSink>(c.sinkTakes);
     graph->AddFilter(source.Get(), L"Source");
-    graph->AddFilter(prepared.Get(), L"Prepared");
-    graph->AddFilter(sink.Get(), L"Sink");
-    ASSERT_EQ(S_OK, c.render ? graph->Render(source->OutputPin())
-                             : graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-    EXPECT_EQ(Peer(source->OutputPin()).Get(), PinAt(prepared.Get(), 0).Get());
-    EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), PinAt(prepared.Get(), 1).Get());
-    EXPECT_EQ(3u, FilterNames(graph.Get()).size()) << "no filter added";
+    if (c.preparedGives != kNone) graph->AddFilter(prepared.Get(), L"Prepared");
+    if (c.sinkTakes != kNone) graph->AddFilter(sink.Get(), L"Sink");
+    EXPECT_EQ(c.expected, c.render
+                              ? graph->Render(source->OutputPin())
+                              : graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+    std::wstring names;
+    for (const std::wstring& name : FilterNames(graph.Get()))
+      names += (names.empty() ? L"" : L"|") + name;
+    EXPECT_EQ(c.names, names);
+    EXPECT_EQ(SUCCEEDED(c.expected), Peer(source->OutputPin()) != nullptr);
+    if (c.preparedGives != kNone) {
+      EXPECT_TRUE(Connected(source->OutputPin(), PinAt(prepared.Get(), 0).Get()));
+      EXPECT_TRUE(Connected(PinAt(prepared.Get(), 1).Get(), sink->InputPinInterface()));
+    }
+    if (c.render) {
+      EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
+    }
   }
 }
 
@@ -206,80 +183,30 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
   EXPECT_FALSE(Peer(in(3).Get())) << "no way round through the spare filter";
 }
 
-// A filter able to change its connections while active decides; the others refuse.
-class ConnectWhilePausedSink : public TestCountingSink {
- public:
-  ConnectWhilePausedSink() { InputPin()->SetCanConnectWhileActive(true); }
-};
-
+// While paused, a filter able to change its connections while active decides; the others
+// refuse, and intelligent connect waits for a stopped graph.
 TEST(GraphBuild, ConnectDirectWhilePausedIsLeftToTheFilters) {
+  class WillingSink : public TestCountingSink {
+   public:
+    WillingSink() { InputPin()->SetCanConnectWhileActive(true); }
+  };
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
   auto second = MakeComObject<TestPushSource>();
-  auto willing = MakeComObject<ConnectWhilePausedSink>();
+  auto willing = MakeComObject<WillingSink>();
   auto unwilling = MakeComObject<TestCountingSink>();
   second->Stream(0)->SetCanConnectWhileActive(true);
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(second.Get(), L"Second source");
-  graph->AddFilter(willing.Get(), L"Willing");
-  graph->AddFilter(unwilling.Get(), L"Unwilling");
+  for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
+                                                            willing.Get(), unwilling.Get()}) {
+    graph->AddFilter(f, nullptr);
+  }
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
   ASSERT_TRUE(SUCCEEDED(control->Pause()));
   EXPECT_EQ(VFW_E_NOT_STOPPED,
             graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
   EXPECT_EQ(S_OK, graph->ConnectDirect(second->OutputPin(), willing->InputPinInterface(), nullptr));
-  EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()))
-      << "intelligent connect only in a stopped graph";
+  EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
   EXPECT_EQ(S_OK, control->Stop());
-}
-
-TEST(GraphBuild, RenderFindsARegisteredRendererThroughTheConverter) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  graph->AddFilter(source.Get(), L"Source");
-  ASSERT_EQ(S_OK, graph->Render(source->OutputPin()));
-  const auto names = FilterNames(graph.Get());
-  ASSERT_EQ(3u, names.size());
-  EXPECT_EQ(L"Test Converter", names[0]);
-  EXPECT_EQ(L"Test Counting Sink", names[1]);
-  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
-}
-
-TEST(GraphBuild, DisconnectAndReconnect) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<TestCountingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-  ASSERT_EQ(S_OK, graph->Reconnect(sink->InputPinInterface()));
-  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), source->OutputPin());
-  EXPECT_EQ(S_OK, graph->Disconnect(source->OutputPin()));
-  EXPECT_EQ(S_OK, graph->Disconnect(sink->InputPinInterface()));
-  EXPECT_EQ(S_FALSE, graph->Disconnect(sink->InputPinInterface()));
-  EXPECT_EQ(VFW_E_NOT_CONNECTED, graph->Reconnect(sink->InputPinInterface()));
-}
-
-TEST(GraphBuild, PinCategoryIsReadThroughIKsPropertySet) {
-  auto source = MakeComObject<TestPushSource>();
-  ComPtr<IKsPropertySet> none = QueryAs<IKsPropertySet>(source->OutputPin());
-  EXPECT_FALSE(none);
-  source->Stream(0)->SetPinCategory(PIN_CATEGORY_CAPTURE);
-  ComPtr<IKsPropertySet> props = QueryAs<IKsPropertySet>(source->OutputPin());
-  ASSERT_TRUE(props);
-  GUID category = GUID_NULL;
-  DWORD returned = 0;
-  ASSERT_EQ(S_OK, props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                             sizeof(category), &returned));
-  EXPECT_EQ(PIN_CATEGORY_CAPTURE, category);
-  EXPECT_EQ(sizeof(GUID), returned);
-  DWORD support = 0;
-  EXPECT_EQ(S_OK, props->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, &support));
-  EXPECT_EQ(static_cast<DWORD>(KSPROPERTY_SUPPORT_GET), support);
-  EXPECT_TRUE(FAILED(props->Set(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                                sizeof(category))));
-  // The pin's IUnknown is the same object through either interface.
-  EXPECT_TRUE(IsSameObject(props.Get(), source->OutputPin()));
 }
 
 // Removing a connected filter disconnects both sides; releasing a running graph stops and
@@ -301,44 +228,21 @@ TEST(GraphBuild, RemovingAFilterOrReleasingTheGraphLetsGoOfIt) {
     EXPECT_FALSE(Peer(PinAt(middle.Get(), 0).Get()));
     EXPECT_EQ(1u, middle->RefCountForTesting());
     ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-    // S_FALSE while the renderer has not cued its first sample yet.
     ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
-    EXPECT_GT(source->RefCountForTesting(), 1u);
   }
   EXPECT_EQ(1u, source->RefCountForTesting());
   EXPECT_EQ(1u, sink->RefCountForTesting());
   EXPECT_EQ(State_Stopped, sink->State());
 }
 
-TEST(GraphBuild, QueryInterfaceIsSymmetric) {
-  auto graph = NewGraph();
-  const IID* iids[] = {&IID_IFilterGraph,  &IID_IGraphBuilder, &IID_IFilterGraph2,
-                       &IID_IMediaControl, &IID_IMediaEvent,   &IID_IMediaEventEx,
-                       &IID_IMediaFilter,  &IID_IBasicAudio,   &IID_IMediaEventSink,
-                       &IID_IVideoWindow};
-  // Each automation interface is its own IDispatch; the graph object answers none.
-  ComPtr<IDispatch> dispatch;
-  EXPECT_EQ(E_NOINTERFACE,
-            graph->QueryInterface(IID_IDispatch, dispatch.ReleaseAndGetVoidAddressOf()));
-  ComPtr<IUnknown> identity = QueryAs<IUnknown>(graph.Get());
-  for (const IID* iid : iids) {
-    ComPtr<IUnknown> itf;
-    ASSERT_EQ(S_OK, graph->QueryInterface(*iid, itf.ReleaseAndGetVoidAddressOf()));
-    ComPtr<IUnknown> back = QueryAs<IUnknown>(itf.Get());
-    EXPECT_EQ(identity.Get(), back.Get());
-    ComPtr<IUnknown> again;
-    EXPECT_EQ(S_OK, itf->QueryInterface(IID_IGraphBuilder, again.ReleaseAndGetVoidAddressOf()));
-  }
-}
-
-// IVideoWindow of the graph is its video renderer's; without one, there is no window.
+// IVideoWindow of the graph is its video renderer's; without one there is no window, and the
+// automation interfaces are their own IDispatch.
 TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
   auto graph = NewGraph();
+  EXPECT_FALSE(QueryAs<IDispatch>(graph.Get()));
   auto window = QueryAs<IVideoWindow>(graph.Get());
-  ASSERT_TRUE(window);
-  long left = -1;
+  long left = -1, top = 0, width = 0, height = 0;
   EXPECT_EQ(E_NOINTERFACE, window->put_Left(10));
-  EXPECT_EQ(E_NOINTERFACE, window->get_Left(&left));
   UINT count = 1;
   EXPECT_EQ(E_NOTIMPL, window->GetTypeInfoCount(&count));
   EXPECT_EQ(0u, count);
@@ -347,12 +251,43 @@ TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
   graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Not a window");
   graph->AddFilter(renderer.Get(), L"Video Renderer");
   EXPECT_EQ(S_OK, window->SetWindowPosition(10, 20, 320, 240));
-  long top = 0, width = 0, height = 0;
   ASSERT_EQ(S_OK,
             QueryAs<IVideoWindow>(renderer.Get())->GetWindowPosition(&left, &top, &width, &height));
   EXPECT_EQ((std::vector<long>{10, 20, 320, 240}), (std::vector<long>{left, top, width, height}));
-  EXPECT_EQ(S_OK, window->get_Left(&left));
-  EXPECT_EQ(10, left);
+}
+
+// Registration order is kept within a category; a registered filter is created through
+// CoCreateInstance until it is unregistered; registered pin types match with wildcards.
+TEST(FilterRegistry, LookupsKeepRegistrationOrderAndCreateThroughCom) {
+  // {5D6E0A03-...}: classes and a category registered by this test only.
+  const CLSID first = {0x5D6E0A03, 0x7C1B, 0x4E8A, {0x9F, 0x00, 0, 0, 0, 0, 0, 1}};
+  const CLSID second = {0x5D6E0A03, 0x7C1B, 0x4E8A, {0x9F, 0x00, 0, 0, 0, 0, 0, 2}};
+  const GUID category = {0x5D6E0A03, 0x7C1B, 0x4E8A, {0x9F, 0x00, 0, 0, 0, 0, 0, 9}};
+  auto& registry = FilterRegistry::Instance();
+  for (const auto& [clsid, name] : {std::pair{second, L"Second"}, std::pair{first, L"First"}}) {
+    FilterRecord record;
+    record.clsid = clsid;
+    record.friendlyName = name;
+    record.category = category;
+    record.merit = MERIT_NORMAL;
+    record.factory = FilterFactoryFor<TestPassThrough>();
+    registry.Register(std::move(record));
+  }
+  const auto records = registry.FiltersInCategory(category);
+  ASSERT_EQ(2u, records.size());
+  EXPECT_EQ(L"Second", records[0].friendlyName);
+  EXPECT_EQ(L"First", records[1].friendlyName);
+  ComPtr<IBaseFilter> filter = CreateFilter(first);
+  EXPECT_EQ(CLSID_TestPassThrough, ClassOf(filter.Get()));
+  registry.Unregister(first);
+  registry.Unregister(second);
+  EXPECT_TRUE(registry.FiltersInCategory(category).empty());
+  EXPECT_FALSE(CreateFilter(first));
+  EXPECT_TRUE(RegPinTypeMatches({MEDIATYPE_Video, GUID_NULL}, MEDIATYPE_Video, MEDIASUBTYPE_YUY2));
+  EXPECT_TRUE(RegPinTypeMatches({MEDIATYPE_Video, MEDIASUBTYPE_YUY2}, MEDIATYPE_Video, GUID_NULL));
+  EXPECT_FALSE(RegPinTypeMatches({MEDIATYPE_Audio, GUID_NULL}, MEDIATYPE_Video, MEDIASUBTYPE_YUY2));
+  EXPECT_FALSE(
+      RegPinTypeMatches({MEDIATYPE_Video, MEDIASUBTYPE_RGB24}, MEDIATYPE_Video, MEDIASUBTYPE_YUY2));
 }
 
 }  // namespace

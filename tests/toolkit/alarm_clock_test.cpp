@@ -8,35 +8,34 @@
 namespace vidorra {
 namespace {
 
-class AlarmClockTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    clock_.ReadingTimer()->stop();  // readings are taken by the test only
-    clock_.SetTimeSource([this] { return now_; });
-    clock_.SetAlarmAction([this] { ++fired_; });
+// A clock read only when the test says, at the time the test sets; it counts the firings.
+struct ManualClock {
+  ManualClock() {
+    clock.ReadingTimer()->stop();
+    clock.SetTimeSource([this] { return now; });
+    clock.SetAlarmAction([this] { ++fired; });
   }
-
-  void At(int h, int m, int s) {
-    now_ = QTime(h, m, s);
-    clock_.ReadTime();
+  void Arm(const QTime& time) {
+    clock.SetAlarmHour(static_cast<std::uint8_t>(time.hour()));
+    clock.SetAlarmMinute(static_cast<std::uint8_t>(time.minute()));
+    clock.SetAlarmSecond(static_cast<std::uint8_t>(time.second()));
+    clock.SetAlarmEnabled(true);
   }
-
-  void Arm(int h, int m, int s) {
-    clock_.SetAlarmHour(static_cast<std::uint8_t>(h));
-    clock_.SetAlarmMinute(static_cast<std::uint8_t>(m));
-    clock_.SetAlarmSecond(static_cast<std::uint8_t>(s));
-    clock_.SetAlarmEnabled(true);
+  void At(const QTime& time) {
+    now = time;
+    clock.ReadTime();
   }
-
-  AlarmClock clock_;
-  QTime now_{12, 0, 0};
-  int fired_ = 0;
+  AlarmClock clock;
+  QTime now{12, 0, 0};
+  int fired = 0;
 };
+
+QTime Time(const QString& text) { return QTime::fromString(text, QStringLiteral("HH:mm:ss")); }
 
 // Each scenario is a list of steps: "now=T" the time of day, "alarm=T" the alarm armed for T,
 // "T=N" a reading at T after which the alarm has fired N times in all, "off"/"on" the alarm
 // switched, "waiting=0|1" what AlarmWaiting says.
-TEST(AlarmClockAlarm, FiresOncePerOccurrenceOfItsTime) {
+TEST(AlarmClock, FiresOncePerOccurrenceOfItsTime) {
   const struct {
     const char* name;
     const char* steps;
@@ -52,87 +51,63 @@ TEST(AlarmClockAlarm, FiresOncePerOccurrenceOfItsTime) {
        "now=09:30:15 alarm=09:30:15 09:30:15=0 09:30:16=0 09:31:00=0 09:30:14=0 09:30:15=1"},
       {"midnight is always ahead", "now=00:00:20 alarm=00:00:00 waiting=1 00:00:20=1 00:00:40=1"},
       {"midnight armed by day", "now=18:00:00 alarm=00:00:00 23:59:59=0 00:00:00=1"},
+      {"the last second of the day", "now=23:59:00 alarm=23:59:59 23:59:58=0 23:59:59=1"},
       {"off: no firing, waiting kept up to date",
        "now=08:00:00 alarm=08:00:30 off 08:00:30=0 waiting=0 on 08:00:31=0"},
       {"on just before the time", "now=08:00:00 alarm=08:00:30 off 08:00:29=0 on 08:00:30=1"},
   };
   for (const auto& c : kScenarios) {
     SCOPED_TRACE(c.name);
-    AlarmClock clock;
-    clock.ReadingTimer()->stop();
-    QTime now;
-    int fired = 0;
-    clock.SetTimeSource([&] { return now; });
-    clock.SetAlarmAction([&] { ++fired; });
+    ManualClock m;
     for (const QString& step : QString::fromLatin1(c.steps).split(u' ')) {
       SCOPED_TRACE(step.toStdString());
       const QStringList parts = step.split(u'=');
-      const QTime time = QTime::fromString(parts.value(1), QStringLiteral("HH:mm:ss"));
       if (step == QStringLiteral("off") || step == QStringLiteral("on")) {
-        clock.SetAlarmEnabled(step == QStringLiteral("on"));
+        m.clock.SetAlarmEnabled(step == QStringLiteral("on"));
       } else if (parts[0] == QStringLiteral("waiting")) {
-        EXPECT_EQ(clock.AlarmWaiting(), parts[1] == QStringLiteral("1"));
+        EXPECT_EQ(m.clock.AlarmWaiting(), parts[1] == QStringLiteral("1"));
       } else if (parts[0] == QStringLiteral("now")) {
-        now = time;
+        m.now = Time(parts[1]);
       } else if (parts[0] == QStringLiteral("alarm")) {
-        clock.SetAlarmHour(static_cast<std::uint8_t>(time.hour()));
-        clock.SetAlarmMinute(static_cast<std::uint8_t>(time.minute()));
-        clock.SetAlarmSecond(static_cast<std::uint8_t>(time.second()));
-        clock.SetAlarmEnabled(true);
+        m.Arm(Time(parts[1]));
       } else {
-        now = QTime::fromString(parts[0], QStringLiteral("HH:mm:ss"));
-        ASSERT_TRUE(now.isValid());
-        clock.ReadTime();
-        EXPECT_EQ(clock.DisplayedTime(), now);
-        EXPECT_EQ(fired, parts[1].toInt());
+        m.At(Time(parts[0]));
+        ASSERT_TRUE(m.now.isValid());
+        EXPECT_EQ(m.clock.DisplayedTime(), m.now);
+        EXPECT_EQ(m.fired, parts[1].toInt());
       }
     }
   }
 }
 
-TEST_F(AlarmClockTest, InvalidComponentsAreRefusedAndLeaveTheAlarmTimeUnchanged) {
-  Arm(7, 8, 9);
-  EXPECT_THROW(clock_.SetAlarmHour(24), EInvalidTime);
-  EXPECT_THROW(clock_.SetAlarmMinute(60), EInvalidTime);
-  EXPECT_THROW(clock_.SetAlarmSecond(60), EInvalidTime);
-  EXPECT_THROW(clock_.SetAlarmSecond(255), EInvalidTime);
-  EXPECT_EQ(clock_.AlarmHour(), 7);
-  EXPECT_EQ(clock_.AlarmMinute(), 8);
-  EXPECT_EQ(clock_.AlarmSecond(), 9);
-  EXPECT_NO_THROW(clock_.SetAlarmHour(23));
-  EXPECT_NO_THROW(clock_.SetAlarmMinute(59));
-  EXPECT_NO_THROW(clock_.SetAlarmSecond(59));
+// Invalid components are refused with a message and leave the alarm time as it was; the
+// action may replace itself, and the new one waits for its own time.
+TEST(AlarmClock, RefusesInvalidTimesAndLetsTheActionReplaceItself) {
+  ManualClock m;
+  m.now = QTime(10, 0, 0);
+  m.Arm(QTime(10, 0, 5));
+  EXPECT_THROW(m.clock.SetAlarmHour(24), EInvalidTime);
+  EXPECT_THROW(m.clock.SetAlarmMinute(60), EInvalidTime);
   try {
-    clock_.SetAlarmHour(24);
-    FAIL() << "no error for hour 24";
+    m.clock.SetAlarmSecond(255);
+    FAIL() << "no error for second 255";
   } catch (const Exception& error) {
     EXPECT_FALSE(error.Message().isEmpty());
   }
-}
-
-TEST_F(AlarmClockTest, TheActionMayReplaceItselfAndTheNewOneWaitsForItsOwnTime) {
+  EXPECT_EQ(QTime(m.clock.AlarmHour(), m.clock.AlarmMinute(), m.clock.AlarmSecond()),
+            QTime(10, 0, 5));
   int stops = 0;
-  now_ = QTime(10, 0, 0);
-  Arm(10, 0, 5);
-  clock_.SetAlarmAction([&] {
-    ++fired_;
-    clock_.SetAlarmHour(10);
-    clock_.SetAlarmMinute(0);
-    clock_.SetAlarmSecond(20);
-    clock_.SetAlarmAction([&] { ++stops; });
+  m.clock.SetAlarmAction([&] {
+    ++m.fired;
+    m.clock.SetAlarmSecond(20);
+    m.clock.SetAlarmAction([&] { ++stops; });
   });
-  At(10, 0, 5);
-  EXPECT_EQ(fired_, 1);
+  m.At(QTime(10, 0, 5));
+  EXPECT_EQ(std::make_pair(m.fired, stops), std::make_pair(1, 0));
+  m.At(QTime(10, 0, 19));
   EXPECT_EQ(stops, 0);
-  At(10, 0, 19);
-  At(10, 0, 20);
+  m.At(QTime(10, 0, 20));
   EXPECT_EQ(stops, 1);
-}
-
-TEST(AlarmClockTimer, ReadsEveryFourHundredFiftyMilliseconds) {
-  AlarmClock clock;
-  EXPECT_TRUE(clock.ReadingTimer()->isActive());
-  EXPECT_EQ(clock.ReadingTimer()->interval(), 450) << "under a second: no second is skipped";
 }
 
 }  // namespace

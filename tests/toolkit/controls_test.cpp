@@ -1,14 +1,19 @@
-// The small controls: radio group, folder picker, spin edit, on/off switch, font match.
+// The small controls (radio group, on/off switch, spin edit, folder picker, font match), the
+// handler guard with the error report, and the assertion's message.
 #include <gtest/gtest.h>
 
-#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <stdexcept>
 
+#include "Assert.h"
+#include "ErrorReport.h"
 #include "FolderPicker.h"
 #include "FontMatch.h"
+#include "HandlerGuard.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "SpinEdit.h"
@@ -16,37 +21,56 @@
 namespace vidorra {
 namespace {
 
-TEST(RadioGroup, TheIndexSetByCodeOrUserFiresClickWhenItChanges) {
+// Set from code or clicked, each control tells a change of its value once, and nothing else; a
+// disabled group or switch takes no clicks.
+TEST(Controls, ChangesAreToldOnceFromCodeAsFromTheUser) {
   RadioGroup group(QStringLiteral("g"));
   group.SetItems({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
   EXPECT_EQ(group.ItemIndex(), RadioGroup::kNoItem);
-  std::vector<int> seen;
-  QObject::connect(&group, &RadioGroup::Click, [&] { seen.push_back(group.ItemIndex()); });
+  std::vector<int> indexes;
+  QObject::connect(&group, &RadioGroup::Click, [&] { indexes.push_back(group.ItemIndex()); });
   group.SetItemIndex(0);
   group.SetItemIndex(0);
   group.SetItemIndex(5);  // out of range: ignored
-  EXPECT_TRUE(group.Button(0)->isChecked());
-  group.Button(2)->click();  // the user
+  group.Button(2)->click();
   group.Button(2)->click();
   EXPECT_FALSE(group.Button(0)->isChecked());
   group.SetItemIndex(RadioGroup::kNoItem);
-  EXPECT_EQ(seen, (std::vector<int>{0, 2, RadioGroup::kNoItem}));
   EXPECT_FALSE(group.Button(2)->isChecked());
+  EXPECT_EQ(indexes, (std::vector<int>{0, 2, RadioGroup::kNoItem}));
   group.setEnabled(false);
-  EXPECT_FALSE(group.Button(1)->isEnabled()) << "a disabled group disables its items";
+  EXPECT_FALSE(group.Button(1)->isEnabled());
+  OnOffSwitch onOff;
+  std::vector<bool> switched;
+  QObject::connect(&onOff, &OnOffSwitch::Switched, [&](bool on) { switched.push_back(on); });
+  onOff.click();
+  onOff.SetOn(true);
+  onOff.SetOn(false);
+  onOff.setEnabled(false);
+  onOff.click();
+  EXPECT_EQ(switched, (std::vector<bool>{true, false}));
+  SpinEdit edit(0, 59, 10);
+  int changes = 0;
+  QObject::connect(&edit, &SpinEdit::Change, [&] { ++changes; });
+  edit.SetValue(75);
+  edit.SetValue(59);
+  EXPECT_EQ(edit.Value(), 59);
+  EXPECT_EQ(changes, 1);
+  // An installed font family is kept (the layout's others are the window's layout test's).
+  const QString installed = QFontInfo(QFont()).family();
+  EXPECT_EQ(NearestFontFamily(installed), installed);
 }
 
-TEST(FolderPicker, ReadOnlyTextChangeEventAndDialog) {
+// The folder's text is read-only; the dialog (replaced here) starts at the initial folder and
+// its choice becomes the text; a cancelled dialog changes nothing.
+TEST(Controls, TheFolderPickerTakesTheDialogsChoice) {
   FolderPicker picker;
   EXPECT_TRUE(picker.Edit()->isReadOnly());
   int changes = 0;
   QObject::connect(&picker, &FolderPicker::Change, [&] { ++changes; });
   picker.SetText(QStringLiteral("/home/a"));
   picker.SetText(QStringLiteral("/home/a"));
-  EXPECT_EQ(changes, 1) << "setting the same text is no change";
-
-  QString askedStart;
-  QString chosen = QStringLiteral("/srv/videos/2026");
+  QString askedStart, chosen = QStringLiteral("/srv/videos/2026");
   picker.SetInitialDir(QStringLiteral("/srv/videos"));
   picker.SetFolderDialog([&](QWidget*, const QString& start) {
     askedStart = start;
@@ -55,60 +79,50 @@ TEST(FolderPicker, ReadOnlyTextChangeEventAndDialog) {
   picker.BrowseButton()->click();
   EXPECT_EQ(askedStart, QStringLiteral("/srv/videos"));
   EXPECT_EQ(picker.Text(), QStringLiteral("/srv/videos/2026"));
-  EXPECT_EQ(changes, 2);
-  chosen.clear();  // cancelled: nothing changes
+  chosen.clear();
   EXPECT_FALSE(picker.Browse());
   EXPECT_EQ(picker.Text(), QStringLiteral("/srv/videos/2026"));
   EXPECT_EQ(changes, 2);
 }
 
-TEST(SpinEdit, BoundsAndChange) {
-  SpinEdit edit(0, 59, 10);
-  EXPECT_EQ(edit.Value(), 10);
-  int changes = 0;
-  QObject::connect(&edit, &SpinEdit::Change, [&] { ++changes; });
-  edit.SetValue(75);
-  EXPECT_EQ(edit.Value(), 59);
-  edit.SetValue(-3);
-  EXPECT_EQ(edit.Value(), 0);
-  edit.SetValue(0);
-  EXPECT_EQ(changes, 2);
-  SpinEdit wide(0, 999999, 10);
-  wide.SetValue(999999);
-  EXPECT_EQ(wide.Value(), 999999);
-}
-
-TEST(OnOffSwitch, ClickTogglesAndCodeFiresToo) {
-  OnOffSwitch sw;
-  std::vector<bool> seen;
-  QObject::connect(&sw, &OnOffSwitch::Switched, [&](bool on) { seen.push_back(on); });
-  EXPECT_FALSE(sw.IsOn());
-  sw.click();
-  sw.SetOn(true);
-  sw.SetOn(false);
-  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
-  sw.setEnabled(false);
-  sw.click();
-  EXPECT_FALSE(sw.IsOn()) << "a disabled switch ignores clicks";
-}
-
-TEST(FontMatch, InstalledFamiliesStayAndMissingOnesGetAnInstalledFamily) {
-  QStringList installed = QFontDatabase::families();
-  ASSERT_FALSE(installed.isEmpty());
-  // A family offered by several foundries is listed as "Name [foundry]"; it is still installed.
-  QString plain = installed.first();
-  plain.truncate(plain.indexOf(QLatin1String(" [")) > 0 ? plain.indexOf(QLatin1String(" ["))
-                                                        : plain.size());
-  EXPECT_EQ(NearestFontFamily(plain), plain);
-  for (const char* name : {"MS Sans Serif", "Rockwell", "Arial"}) {
-    const QString family = NearestFontFamily(QString::fromLatin1(name));
-    ASSERT_FALSE(family.isEmpty()) << name;
-    EXPECT_TRUE(QFontInfo(QFont(family)).family().startsWith(family))
-        << name << " gives " << family.toStdString() << ", not an installed family";
+// Whatever a handler throws reaches the report and the other handlers still run; handlers take
+// the signal's arguments or none; the connection ends with the receiver.
+TEST(HandlerGuard, EveryExceptionReachesTheReportAndTheOtherHandlersStillRun) {
+  QStringList messages;
+  const ErrorReporter previous = SetErrorReporter([&](const QString& m) { messages << m; });
+  QPushButton button;
+  button.setCheckable(true);
+  int calls = 0;
+  bool lastChecked = false;
+  {
+    QObject receiver;
+    Connect(&button, &QPushButton::clicked, &receiver,
+            [] { throw Exception(QStringLiteral("Échec du gestionnaire")); });
+    Connect(&button, &QPushButton::clicked, &receiver, [] { throw std::runtime_error("boom"); });
+    Connect(&button, &QPushButton::clicked, &receiver, [] { throw 42; });
+    Connect(&button, &QPushButton::clicked, &receiver, [&] { ++calls; });
+    Connect(&button, &QPushButton::toggled, &receiver, [&](bool on) { lastChecked = on; });
+    button.click();
   }
-  const QFont font = NearestFont(QStringLiteral("Rockwell"), 21, true);
-  EXPECT_EQ(font.pixelSize(), 21);
-  EXPECT_TRUE(font.bold());
+  button.click();
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(lastChecked);
+  ASSERT_EQ(messages.size(), 3);
+  EXPECT_EQ(messages[0], QStringLiteral("Échec du gestionnaire"));
+  EXPECT_EQ(messages[1], QStringLiteral("boom"));
+  EXPECT_FALSE(messages[2].isEmpty());
+  SetErrorReporter(previous);
+}
+
+// The assertion's message names the file without its folders, and the line.
+TEST(Assertion, NamesTheFileAndTheLine) {
+  try {
+    RaiseAssertion("", "/some/where/mainFlux.cpp", 42);
+    FAIL();
+  } catch (const EAssertionFailed& error) {
+    EXPECT_EQ(error.Message(), QStringLiteral("Assertion failure (mainFlux.cpp, line 42)"));
+    EXPECT_STREQ(error.what(), "Assertion failure (mainFlux.cpp, line 42)");
+  }
 }
 
 }  // namespace

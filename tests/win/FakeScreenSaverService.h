@@ -8,7 +8,6 @@
 #include <sys/types.h>
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QProcess>
@@ -21,27 +20,25 @@
 
 namespace vidorra::test {
 
-class FakeScreenSaverService {
+class FakeScreenSaverService : public QDBusVirtualObject {
  public:
   struct Call {
     QString method;
     QVariantList arguments;
   };
 
-  // Gives this test process a session bus of its own, before anything uses the session bus:
-  // tests of several processes run at once, and each registers the one screen-saver name.
-  // The bus daemon is stopped when the process exits. False when no bus could be started.
+  // Gives this test process a session bus of its own, before anything uses the session bus;
+  // the bus daemon is stopped when the process exits. False when no bus could be started.
   static bool UsePrivateBus() {
     static const bool ready = [] {
       QProcess daemon;
       daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--fork"),
                     QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
-      if (!daemon.waitForFinished(kDaemonStartMs) || daemon.exitCode() != 0) return false;
+      if (!daemon.waitForFinished(5000) || daemon.exitCode() != 0) return false;
       const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput())
                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-      if (lines.size() < 2) return false;
-      static const pid_t pid = static_cast<pid_t>(lines[1].trimmed().toLongLong());
+      static const pid_t pid = lines.size() < 2 ? 0 : static_cast<pid_t>(lines[1].toLongLong());
       if (pid <= 0) return false;
       setenv("DBUS_SESSION_BUS_ADDRESS", lines[0].trimmed().toUtf8().constData(), 1);
       std::atexit([] { kill(pid, SIGTERM); });
@@ -67,13 +64,12 @@ class FakeScreenSaverService {
   FakeScreenSaverService()
       : connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName)) {
     thread_.start();
-    object_.moveToThread(&thread_);
-    object_.owner = this;
-    registered_ = connection_.isConnected() && connection_.registerVirtualObject(kPath, &object_) &&
+    moveToThread(&thread_);
+    registered_ = connection_.isConnected() && connection_.registerVirtualObject(kPath, this) &&
                   connection_.registerService(kService);
   }
 
-  ~FakeScreenSaverService() {
+  ~FakeScreenSaverService() override {
     if (connection_.isConnected()) {
       connection_.unregisterService(kService);
       connection_.unregisterObject(kPath);
@@ -84,7 +80,6 @@ class FakeScreenSaverService {
   }
 
   bool Registered() const { return registered_; }
-
   std::vector<Call> Calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
@@ -94,47 +89,31 @@ class FakeScreenSaverService {
     return active_.size();
   }
 
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    std::lock_guard lock(mutex_);
+    calls_.push_back({message.member(), message.arguments()});
+    const QVariantList arguments = message.arguments();
+    if (message.member() == QLatin1String("Inhibit") && arguments.size() == 2) {
+      active_.insert(nextCookie_);
+      return connection.send(message.createReply(QVariant::fromValue(nextCookie_++)));
+    }
+    if (message.member() != QLatin1String("UnInhibit") || arguments.size() != 1) return false;
+    if (active_.erase(arguments[0].toUInt()) == 0) {
+      return connection.send(
+          message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                                   QStringLiteral("unknown cookie")));
+    }
+    return connection.send(message.createReply());
+  }
+
  private:
-  static constexpr int kDaemonStartMs = 5000;
   static constexpr const char* kConnectionName = "vidorra-fake-screensaver";
   static constexpr const char* kService = "org.freedesktop.ScreenSaver";
   static constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
 
-  class Object : public QDBusVirtualObject {
-   public:
-    QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-      return owner->Handle(message, connection);
-    }
-    FakeScreenSaverService* owner = nullptr;
-  };
-
-  bool Handle(const QDBusMessage& message, const QDBusConnection& connection) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back({message.member(), message.arguments()});
-    if (message.member() == QLatin1String("Inhibit") && message.arguments().size() == 2) {
-      const uint cookie = nextCookie_++;
-      active_.insert(cookie);
-      connection.send(message.createReply(QVariant::fromValue(cookie)));
-      return true;
-    }
-    if (message.member() == QLatin1String("UnInhibit") && message.arguments().size() == 1) {
-      const uint cookie = message.arguments()[0].toUInt();
-      if (active_.erase(cookie) == 0) {
-        connection.send(
-            message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                                     QStringLiteral("unknown cookie")));
-      } else {
-        connection.send(message.createReply());
-      }
-      return true;
-    }
-    return false;
-  }
-
   QDBusConnection connection_;
   QThread thread_;
-  Object object_;
   bool registered_ = false;
   mutable std::mutex mutex_;
   std::vector<Call> calls_;

@@ -1,14 +1,12 @@
-// The property frame: pages in tabs, pages left out, OK / Annuler / Appliquer, owner and
-// position, arguments; and the modal dialog driver the tests use to act on it.
+// The property frame: pages in tabs, pages left out, OK / Annuler / Appliquer, owner, position
+// and title, arguments.
 #include <comimpl.h>
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <olectl.h>
 
-#include <QDialog>
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <memory>
@@ -20,14 +18,6 @@
 namespace vidorra::test {
 namespace {
 
-// {5E0C1A00-7B2D-4C11-9A41-2F6D0E8B3C00} + n: the fake pages' class ids.
-GUID FakePageClsid(int n) {
-  return {0x5E0C1A00u + static_cast<unsigned>(n),
-          0x7B2D,
-          0x4C11,
-          {0x9A, 0x41, 0x2F, 0x6D, 0x0E, 0x8B, 0x3C, 0x00}};
-}
-
 // What a fake page does and what the frame did with it.
 struct FakePageScript {
   std::wstring title;
@@ -38,8 +28,7 @@ struct FakePageScript {
   int deactivated = 0;
   ULONG objectsGiven = 0;
   bool destroyed = false;
-  bool heldSiteAtEnd = false;
-  bool heldObjectsAtEnd = false;
+  bool heldAtEnd = false;  // its site or its objects, when the page went
 };
 
 // A page with one line edit: typing in it makes the page dirty.
@@ -48,13 +37,12 @@ class FakePage : public CUnknown, public IPropertyPage {
   explicit FakePage(FakePageScript& script) : script_(script) {}
   ~FakePage() override {
     script_.destroyed = true;
-    script_.heldSiteAtEnd = site_ != nullptr;
-    script_.heldObjectsAtEnd = !objects_.empty();
+    script_.heldAtEnd = site_ || !objects_.empty();
   }
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IPropertyPage) return GetInterface(static_cast<IPropertyPage*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+    const HRESULT hr = QueryInterfaceTable<IPropertyPage>(this, riid, ppv);
+    return hr != E_NOINTERFACE ? hr : CUnknown::NonDelegatingQueryInterface(riid, ppv);
   }
   STDMETHODIMP SetPageSite(IPropertyPageSite* site) override {
     site_ = site;
@@ -62,10 +50,7 @@ class FakePage : public CUnknown, public IPropertyPage {
   }
   STDMETHODIMP Activate(HWND parent, LPCRECT, BOOL) override {
     if (FAILED(script_.activate)) return script_.activate;
-    QWidget* area = WidgetForHwnd(parent);
-    if (!area) return E_INVALIDARG;
-    edit_ = new QLineEdit(area);
-    edit_->setObjectName(QStringLiteral("edit"));
+    edit_ = new QLineEdit(WidgetForHwnd(parent));
     QObject::connect(edit_, &QLineEdit::textEdited, edit_, [this] {
       dirty_ = true;
       site_->OnStatusChange(PROPPAGESTATUS_DIRTY);
@@ -82,13 +67,9 @@ class FakePage : public CUnknown, public IPropertyPage {
     return S_OK;
   }
   STDMETHODIMP SetObjects(ULONG count, IUnknown** objects) override {
-    if (count == 0) {
-      objects_.clear();
-      return S_OK;
-    }
-    if (FAILED(script_.setObjects)) return script_.setObjects;
+    if (count > 0 && FAILED(script_.setObjects)) return script_.setObjects;
     objects_.assign(objects, objects + count);
-    script_.objectsGiven = count;
+    if (count > 0) script_.objectsGiven = count;
     return S_OK;
   }
   STDMETHODIMP Show(UINT) override { return S_OK; }
@@ -116,23 +97,23 @@ class Thing : public CUnknown {};
 
 class PropertyFrameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    owner_ = std::make_unique<QWidget>();
+  PropertyFrameTest() {
     owner_->setGeometry(100, 120, 400, 300);
     owner_->show();
-    thing_ = MakeComObject<Thing>();
   }
-  void TearDown() override {
-    for (const GUID& clsid : registered_) UnregisterComClass(clsid);
+  ~PropertyFrameTest() override {
+    for (const CLSID& clsid : registered_) UnregisterComClass(clsid);
   }
-
-  // Registers fake pages with these titles (and failures); their class ids are returned in order.
+  // Registers fake pages following the scripts; their class ids, in order.
   std::vector<CLSID> Pages(std::vector<FakePageScript> scripts) {
     std::vector<CLSID> clsids;
     for (FakePageScript& script : scripts) {
       scripts_.push_back(std::make_unique<FakePageScript>(std::move(script)));
       FakePageScript* kept = scripts_.back().get();
-      const CLSID clsid = FakePageClsid(static_cast<int>(scripts_.size()));
+      const CLSID clsid = {0x5E0C1A00u + static_cast<unsigned>(scripts_.size()),
+                           0x7B2D,
+                           0x4C11,
+                           {0x9A, 0x41, 0x2F, 0x6D, 0x0E, 0x8B, 0x3C, 0x00}};
       RegisterComClass(clsid, "Fake page", [kept](REFIID riid, void** ppv) {
         return MakeComObject<FakePage>(*kept)->QueryInterface(riid, ppv);
       });
@@ -142,35 +123,33 @@ class PropertyFrameTest : public ::testing::Test {
     return clsids;
   }
   FakePageScript& Script(size_t i) { return *scripts_[i]; }
-
   HRESULT ShowFrame(const std::vector<CLSID>& pages, LPCOLESTR caption = nullptr) {
     IUnknown* object = thing_.Get();
     return OleCreatePropertyFrame(HwndForWidget(owner_.get()), 30, 30, caption, 1, &object,
                                   static_cast<ULONG>(pages.size()), pages.data(), 0, 0, nullptr);
   }
-
   static QTabWidget* Tabs(QWidget& frame) { return frame.findChild<QTabWidget*>(); }
-  static QStringList TabTitles(QWidget& frame) {
-    QStringList titles;
-    for (int i = 0; i < Tabs(frame)->count(); ++i) titles << Tabs(frame)->tabText(i);
-    return titles;
-  }
-  static void TypeOnPage(QWidget& frame, int tab) {
-    Tabs(frame)->setCurrentIndex(tab);
-    QTest::keyClicks(Tabs(frame)->widget(tab)->findChild<QLineEdit*>("edit"), "x");
-  }
 
-  std::unique_ptr<QWidget> owner_;
-  ComPtr<Thing> thing_;
+  std::unique_ptr<QWidget> owner_ = std::make_unique<QWidget>();
+  ComPtr<Thing> thing_ = MakeComObject<Thing>();
   std::vector<std::unique_ptr<FakePageScript>> scripts_;
-  std::vector<GUID> registered_;
+  std::vector<CLSID> registered_;
 };
 
-TEST_F(PropertyFrameTest, ShowsOneTabPerPageInOrderOwnedByTheWindowAtItsPosition) {
-  const auto pages = Pages({{.title = L"Un"}, {.title = L"Deux"}, {.title = L"Trois"}});
+// Pages that cannot be created (GUID_NULL), given their objects or activated are left out and
+// given back their site and objects; the others show as tabs in order, in a modal frame owned
+// by the window at the given place; every page lets go of the objects when it closes.
+TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
+  auto pages = Pages({{.title = L"Un"},
+                      {.title = L"Sans objet", .setObjects = E_NOINTERFACE},
+                      {.title = L"Sans controles", .activate = E_FAIL},
+                      {.title = L"Deux"}});
+  pages.insert(pages.begin() + 1, GUID_NULL);
   const ULONG refsBefore = thing_->RefCountForTesting();
   ModalDialogDriver driver([&](QWidget& frame) {
-    EXPECT_EQ(QStringList({"Un", "Deux", "Trois"}), TabTitles(frame));
+    EXPECT_EQ(Tabs(frame)->count(), 2);
+    EXPECT_EQ(Tabs(frame)->tabText(0), "Un");
+    EXPECT_EQ(Tabs(frame)->tabText(1), "Deux");
     EXPECT_EQ(owner_.get(), frame.parentWidget());
     EXPECT_EQ(Qt::ApplicationModal, frame.windowModality());
     EXPECT_EQ(owner_->mapToGlobal(QPoint(30, 30)), frame.pos());
@@ -180,50 +159,64 @@ TEST_F(PropertyFrameTest, ShowsOneTabPerPageInOrderOwnedByTheWindowAtItsPosition
   });
   EXPECT_EQ(S_OK, ShowFrame(pages, L"Webcam"));
   EXPECT_EQ(1, driver.DialogsDriven());
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(1u, Script(i).objectsGiven);
-    EXPECT_EQ(1, Script(i).deactivated);
-    EXPECT_TRUE(Script(i).destroyed);
-    EXPECT_FALSE(Script(i).heldSiteAtEnd);
-    EXPECT_FALSE(Script(i).heldObjectsAtEnd);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_TRUE(Script(i).destroyed) << i;
+    EXPECT_FALSE(Script(i).heldAtEnd) << i;
+    EXPECT_EQ(Script(i).deactivated, i == 0 || i == 3 ? 1 : 0) << i;
   }
+  EXPECT_EQ(1u, Script(3).objectsGiven);
   EXPECT_EQ(refsBefore, thing_->RefCountForTesting());
-}
-
-TEST_F(PropertyFrameTest, WithoutCaptionTheTitleComesFromThePages) {
-  struct Case {
-    std::vector<FakePageScript> pages;
-    QString title;
-  };
-  const Case cases[] = {
-      {{{.title = L"Format vidéo"}}, QString::fromUtf16(u"Format vidéo")},
-      {{{.title = L"Un"}, {.title = L"Deux"}}, QString::fromUtf16(u"Propriétés")}};
-  for (const Case& c : cases) {
-    ModalDialogDriver driver([&](QWidget& frame) {
-      EXPECT_EQ(c.title, frame.windowTitle());
+  // Without a caption the title is the only page's, else a general one.
+  for (const auto& [titles, expected] :
+       {std::pair{std::vector<std::wstring>{L"Format vidéo"}, u"Format vidéo"},
+        std::pair{std::vector<std::wstring>{L"Un", L"Deux"}, u"Propriétés"}}) {
+    std::vector<FakePageScript> scripts;
+    for (const std::wstring& title : titles) scripts.push_back({.title = title});
+    driver.Then([&](QWidget& frame) {
+      EXPECT_EQ(QString::fromUtf16(expected), frame.windowTitle());
       ClickButton(frame, "Annuler");
     });
-    EXPECT_EQ(S_OK, ShowFrame(Pages(c.pages)));
+    EXPECT_EQ(S_OK, ShowFrame(Pages(scripts)));
   }
 }
 
-TEST_F(PropertyFrameTest, LeavesOutPagesThatCannotBeCreatedConnectedOrActivated) {
-  auto pages = Pages({{.title = L"Bonne"},
-                      {.title = L"Sans objet", .setObjects = E_NOINTERFACE},
-                      {.title = L"Sans controles", .activate = E_FAIL},
-                      {.title = L"Autre"}});
-  pages.insert(pages.begin() + 1, FakePageClsid(999));  // not registered
-  ModalDialogDriver driver([&](QWidget& frame) {
-    EXPECT_EQ(QStringList({"Bonne", "Autre"}), TabTitles(frame));
-    ClickButton(frame, "Annuler");
-  });
-  EXPECT_EQ(S_OK, ShowFrame(pages));
-  EXPECT_EQ(1, driver.DialogsDriven());
-  // The pages left out were given back their site and objects.
-  for (size_t i : {1, 2}) {
-    EXPECT_TRUE(Script(i).destroyed);
-    EXPECT_FALSE(Script(i).heldSiteAtEnd);
-    EXPECT_FALSE(Script(i).heldObjectsAtEnd);
+// Typing makes a page dirty and enables "Appliquer"; "Appliquer" applies the dirty pages and
+// stays; "OK" applies them and closes, unless a page refuses (the frame stays on that page);
+// "Annuler" applies nothing.
+TEST_F(PropertyFrameTest, TheButtonsApplyTheDirtyPagesOnly) {
+  const struct {
+    const char* button;
+    HRESULT thirdApplies;
+    std::vector<int> applied;
+    bool staysOpen;
+  } cases[] = {
+      {"Appliquer", S_OK, {1, 0, 1}, true},
+      {"OK", S_OK, {1, 0, 1}, false},
+      {"Annuler", S_OK, {0, 0, 0}, false},
+      {"OK", E_INVALIDARG, {1, 0, 1}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    const auto pages =
+        Pages({{.title = L"Un"}, {.title = L"Deux"}, {.title = L"Trois", .apply = c.thirdApplies}});
+    const size_t first = scripts_.size() - 3;
+    ModalDialogDriver driver([&](QWidget& frame) {
+      QAbstractButton* apply = FindButton(frame, "Appliquer");
+      for (int tab : {2, 0}) {
+        Tabs(frame)->setCurrentIndex(tab);
+        QTest::keyClicks(Tabs(frame)->widget(tab)->findChild<QLineEdit*>(), "x");
+      }
+      EXPECT_TRUE(apply->isEnabled());
+      EXPECT_TRUE(ClickButton(frame, c.button));
+      EXPECT_EQ(frame.isVisible(), c.staysOpen);
+      if (!c.staysOpen) return;
+      EXPECT_EQ(apply->isEnabled(), FAILED(c.thirdApplies));
+      EXPECT_EQ(Tabs(frame)->currentIndex(), FAILED(c.thirdApplies) ? 2 : 0);
+      ClickButton(frame, "Annuler");
+    });
+    EXPECT_EQ(S_OK, ShowFrame(pages));
+    EXPECT_EQ(1, driver.DialogsDriven());
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(c.applied[i], Script(first + i).applied) << i;
   }
 }
 
@@ -231,87 +224,28 @@ TEST_F(PropertyFrameTest, RefusesBadArgumentsAndFailsWithoutAFrameWhenNoPageCanB
   const CLSID page = Pages({{.title = L"A"}}).front();
   IUnknown* object = thing_.Get();
   IUnknown* nullObject = nullptr;
-  int reserved = 0;
-  struct Case {
+  const struct {
     ULONG objects;
     IUnknown** objectList;
-    ULONG pages;
     const CLSID* pageList;
-    DWORD reservedWord;
-    void* reservedPointer;
+    DWORD reserved;
     HRESULT expected;
-  };
-  const Case cases[] = {
-      {1, nullptr, 1, &page, 0, nullptr, E_POINTER},
-      {1, &object, 1, nullptr, 0, nullptr, E_POINTER},
-      {0, &object, 1, &page, 0, nullptr, E_INVALIDARG},
-      {1, &nullObject, 1, &page, 0, nullptr, E_INVALIDARG},
-      {1, &object, 1, &page, 1, nullptr, E_INVALIDARG},
-      {1, &object, 1, &page, 0, &reserved, E_INVALIDARG},
-  };
+  } cases[] = {{1, nullptr, &page, 0, E_POINTER},
+               {1, &object, nullptr, 0, E_POINTER},
+               {0, &object, &page, 0, E_INVALIDARG},
+               {1, &nullObject, &page, 0, E_INVALIDARG},
+               {1, &object, &page, 1, E_INVALIDARG}};
   ModalDialogDriver noDialog;
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.expected, OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr,
-                                                 c.objects, c.objectList, c.pages, c.pageList, 0,
-                                                 c.reservedWord, c.reservedPointer));
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected,
+              OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr, c.objects,
+                                     c.objectList, 1, c.pageList, 0, c.reserved, nullptr));
   }
   EXPECT_EQ(E_FAIL, ShowFrame({}));
   EXPECT_EQ(E_FAIL, ShowFrame(Pages({{.title = L"A", .activate = E_FAIL},
                                      {.title = L"B", .setObjects = E_NOINTERFACE}})));
-  EXPECT_EQ(E_FAIL, ShowFrame({FakePageClsid(998)}));
+  EXPECT_EQ(E_FAIL, ShowFrame({GUID_NULL}));
   EXPECT_EQ(0, noDialog.DialogsDriven());
-}
-
-TEST_F(PropertyFrameTest, AppliquerIsEnabledWhileAPageIsDirtyAndAppliesItWithoutClosing) {
-  const auto pages = Pages({{.title = L"Un"}, {.title = L"Deux"}});
-  ModalDialogDriver driver([&](QWidget& frame) {
-    QAbstractButton* apply = FindButton(frame, "Appliquer");
-    EXPECT_FALSE(apply->isEnabled());
-    TypeOnPage(frame, 1);
-    EXPECT_TRUE(apply->isEnabled());
-    EXPECT_TRUE(Click(apply));
-    EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(0, Script(0).applied);
-    EXPECT_EQ(1, Script(1).applied);
-    EXPECT_FALSE(apply->isEnabled());
-    ClickButton(frame, "Annuler");
-  });
-  EXPECT_EQ(S_OK, ShowFrame(pages));
-  EXPECT_EQ(1, driver.DialogsDriven());
-}
-
-TEST_F(PropertyFrameTest, OkAppliesTheDirtyPagesAndClosesAnnulerAppliesNothing) {
-  for (const char* button : {"OK", "Annuler"}) {
-    const auto pages = Pages({{.title = L"Un"}, {.title = L"Deux"}, {.title = L"Trois"}});
-    const size_t first = scripts_.size() - 3;
-    ModalDialogDriver driver([&](QWidget& frame) {
-      TypeOnPage(frame, 0);
-      TypeOnPage(frame, 2);
-      EXPECT_TRUE(ClickButton(frame, button));
-    });
-    EXPECT_EQ(S_OK, ShowFrame(pages)) << button;
-    const int expected = std::string(button) == "OK" ? 1 : 0;
-    EXPECT_EQ(expected, Script(first).applied) << button;
-    EXPECT_EQ(0, Script(first + 1).applied) << button;
-    EXPECT_EQ(expected, Script(first + 2).applied) << button;
-  }
-}
-
-TEST_F(PropertyFrameTest, OkStaysOpenOnAPageThatRefusedItsValues) {
-  const auto pages = Pages({{.title = L"Un"}, {.title = L"Refuse", .apply = E_INVALIDARG}});
-  ModalDialogDriver driver([&](QWidget& frame) {
-    TypeOnPage(frame, 0);
-    TypeOnPage(frame, 1);
-    Tabs(frame)->setCurrentIndex(0);
-    ClickButton(frame, "OK");
-    EXPECT_TRUE(frame.isVisible());
-    EXPECT_EQ(1, Tabs(frame)->currentIndex());
-    EXPECT_EQ(1, Script(0).applied);
-    EXPECT_TRUE(FindButton(frame, "Appliquer")->isEnabled());
-    ClickButton(frame, "Annuler");
-  });
-  EXPECT_EQ(S_OK, ShowFrame(pages));
-  EXPECT_EQ(1, driver.DialogsDriven());
 }
 
 TEST_F(PropertyFrameTest, ReturnsAndReleasesThePagesWhenTheOwnerGoesAway) {
@@ -319,38 +253,7 @@ TEST_F(PropertyFrameTest, ReturnsAndReleasesThePagesWhenTheOwnerGoesAway) {
   ModalDialogDriver driver([&](QWidget&) { owner_.reset(); });
   EXPECT_EQ(S_OK, ShowFrame(pages));
   EXPECT_TRUE(Script(0).destroyed);
-  EXPECT_FALSE(Script(0).heldSiteAtEnd);
-}
-
-TEST(ModalDialogDriver, ClosesADialogNoActionWasQueuedForAndFails) {
-  QDialog dialog;
-  dialog.setWindowTitle("Surprise");
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ModalDialogDriver driver;
-        dialog.exec();
-      },
-      "unexpected modal dialog \"Surprise\"");
-}
-
-TEST(ModalDialogDriver, DrivesADialogOpenedFromAnotherOne) {
-  QDialog outer;
-  auto* open = new QPushButton("Ouvrir", &outer);
-  bool innerDone = false;
-  QObject::connect(open, &QPushButton::clicked, &outer, [&] {
-    QDialog inner(&outer);
-    auto* ok = new QPushButton("OK", &inner);
-    QObject::connect(ok, &QPushButton::clicked, &inner, &QDialog::accept);
-    innerDone = inner.exec() == QDialog::Accepted;
-  });
-  ModalDialogDriver driver([](QWidget& dialog) {
-    ClickButton(dialog, "Ouvrir");
-    static_cast<QDialog&>(dialog).accept();
-  });
-  driver.Then([](QWidget& dialog) { ClickButton(dialog, "OK"); });
-  EXPECT_EQ(QDialog::Accepted, outer.exec());
-  EXPECT_TRUE(innerDone);
-  EXPECT_EQ(2, driver.DialogsDriven());
+  EXPECT_FALSE(Script(0).heldAtEnd);
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-// The registry stand-in: shell folders from the XDG user dirs, the DirectX version, simulated
-// machine edits, size queries and ERROR_MORE_DATA.
+// The registry stand-in: shell folders from the XDG user dirs, the DirectX version, the
+// simulated machine's edits, key paths, size queries and ERROR_MORE_DATA.
 #include <gtest/gtest.h>
 #include <scoped_env.h>
+#include <temp_dir.h>
 #include <winreg.h>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 
 #include "SimulatedMachine.h"
@@ -18,160 +18,113 @@ namespace {
 constexpr const char* kShellFolders =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// Points HOME, XDG_CONFIG_HOME and VIDORRA_SIMULATION at a private folder for one test.
+// HOME, XDG_CONFIG_HOME and the simulated machine in a private folder for one test.
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    home_ = dir_.path() + QStringLiteral("/home");
-    config_ = dir_.path() + QStringLiteral("/config");
-    QDir().mkpath(home_);
-    QDir().mkpath(config_);
-    env_.Set("HOME", home_.toStdString());
-    env_.Set("XDG_CONFIG_HOME", config_.toStdString());
-    env_.Set("VIDORRA_SIMULATION", std::nullopt);
-    SimulatedMachine::ReloadCurrentForTesting();
+    std::filesystem::create_directories(home_);
+    std::filesystem::create_directories(dir_.File("config"));
+    env_.Set("HOME", home_);
+    env_.Set("XDG_CONFIG_HOME", dir_.File("config"));
+    Simulate(std::nullopt);
   }
-
   void TearDown() override {
     env_.Restore();
     SimulatedMachine::ReloadCurrentForTesting();
   }
-
-  void WriteFile(const QString& path, const QByteArray& text) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  }
-
-  void WriteUserDirs(const QByteArray& text) {
-    WriteFile(config_ + QStringLiteral("/user-dirs.dirs"), text);
-  }
-
-  void Simulate(const QByteArray& text) {
-    const QString path = dir_.path() + QStringLiteral("/machine");
-    WriteFile(path, text);
-    env_.Set("VIDORRA_SIMULATION", path.toStdString());
+  void Simulate(const std::optional<std::string>& machine) {
+    if (machine) std::ofstream(dir_.File("machine")) << *machine;
+    env_.Set("VIDORRA_SIMULATION", machine ? std::optional(dir_.File("machine")) : std::nullopt);
     SimulatedMachine::ReloadCurrentForTesting();
   }
-
-  // The value as a string, or nullopt when missing (checks the size query on the way).
+  // The value, or nullopt when missing (sized first, as the program reads values).
   std::optional<std::string> Read(HKEY root, const char* key, const char* value) {
     HKEY hkey = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        &hkey, &disposition) != ERROR_SUCCESS) {
-      return std::nullopt;
-    }
-    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-    DWORD size = 0;
-    DWORD type = REG_NONE;
+    if (RegOpenKeyExA(root, key, 0, KEY_READ, &hkey) != ERROR_SUCCESS) return std::nullopt;
+    DWORD size = 0, type = REG_NONE;
     std::optional<std::string> result;
     if (RegQueryValueExA(hkey, value, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-      EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
       std::string buffer(size, '?');
-      EXPECT_EQ(RegQueryValueExA(hkey, value, nullptr, nullptr,
-                                 reinterpret_cast<LPBYTE>(buffer.data()), &size),
-                ERROR_SUCCESS);
+      RegQueryValueExA(hkey, value, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()),
+                       &size);
+      EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
       EXPECT_EQ(buffer.back(), '\0');
-      buffer.pop_back();
-      result = buffer;
+      result = buffer.substr(0, buffer.size() - 1);
     }
     EXPECT_EQ(RegCloseKey(hkey), ERROR_SUCCESS);
     return result;
   }
 
-  QTemporaryDir dir_;
-  QString home_;
-  QString config_;
+  test::TempDir dir_;
+  const std::string home_ = dir_.File("home");
   test::ScopedEnv env_;
 };
 
-TEST_F(RegistryTest, PersonalIsHomeXdgFoldersArePresentOnlyWhenSetAndTheDirectXVersion) {
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "Personal"), home_.toStdString());
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), std::nullopt);
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Pictures"), std::nullopt);
-
-  WriteUserDirs(
-      "# written by xdg-user-dirs-update\n"
-      "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-      "XDG_VIDEOS_DIR=\"$HOME/Vidéos\"\n"
-      "XDG_PICTURES_DIR=\"/srv/photos/\"\n");
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"),
-            (home_ + QStringLiteral("/Vidéos")).toStdString());
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Pictures"), "/srv/photos");
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders + 1, "my video"),
-            (home_ + QStringLiteral("/Vidéos")).toStdString())
-      << "no leading backslash, any case";
-  // A folder set to the home folder means disabled; a relative one is not taken.
-  WriteUserDirs("XDG_VIDEOS_DIR=\"$HOME/\"\nXDG_PICTURES_DIR=\"relative/nonsense\"\n");
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), std::nullopt);
-  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Pictures"), std::nullopt);
+// "My Video" and "My Pictures" exist only when user-dirs.dirs sets them to a folder other than
+// the home folder ($HOME/ means disabled; a relative path is not taken; the last line wins).
+TEST_F(RegistryTest, ShellFoldersFollowTheUserDirsAndTheDirectXVersionIsThere) {
+  const struct {
+    const char* userDirs;
+    std::optional<std::string> video, pictures;
+  } cases[] = {
+      {nullptr, std::nullopt, std::nullopt},
+      {"# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+       "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_VIDEOS_DIR=\"$HOME/Vidéos\"\n"
+       "XDG_PICTURES_DIR=\"/srv/photos/\"\n",
+       home_ + "/Vidéos", "/srv/photos"},
+      {"XDG_VIDEOS_DIR=\"$HOME/\"\nXDG_PICTURES_DIR=\"relative/nonsense\"\n", std::nullopt,
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.userDirs ? c.userDirs : "no file");
+    if (c.userDirs) std::ofstream(dir_.File("config/user-dirs.dirs")) << c.userDirs;
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "Personal"), home_);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), c.video);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders + 1, "my pictures"), c.pictures)
+        << "no leading backslash, any case";
+  }
   EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\DirectX", "Version"), "4.09.00.0904");
 }
 
-TEST_F(RegistryTest, SimulatedMachineOverridesAddsAndRemoves) {
+// A value set, replaced or removed, a key removed: missing, and refused as not creatable.
+TEST_F(RegistryTest, TheMachinesEditsKeyPathsAndSizes) {
   Simulate(
       "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
       "Folders|My Video|/media/films\n"
       "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
       "Folders|Personal\n"
       "registry HKLM\\Software\\Microsoft\\DirectX|Version|4.08.00.0400\n"
-      "registry HKLM\\Software\\Vidorra\\Extra|Empty|\n");
+      "registry HKLM\\Software\\Vidorra\\Extra|Empty|\n"
+      "registry HKLM\\Software\\Vidorra\\Gone|Value|x\n"
+      "registry HKLM\\Software\\Vidorra\\Gone\n");
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "My Video"), "/media/films");
   EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "Personal"), std::nullopt);
   EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\DirectX", "Version"), "4.08.00.0400");
   EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, "Software\\Vidorra\\Extra", "Empty"), "");
-}
-
-TEST_F(RegistryTest, RemovedKeyIsMissingAndCannotBeCreated) {
-  Simulate(
-      "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\n");
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key),
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vidorra\\Gone", 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vidorra\\Gone", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(key, nullptr);
-}
-
-TEST_F(RegistryTest, ParentKeysExistAndSubkeysOpenFromThem) {
-  HKEY software = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft", 0, KEY_READ, &software),
+  // A parent of keys with values exists and opens them; a prefix of a name is no parent. A
+  // buffer too small gets ERROR_MORE_DATA and the size; a closed key is refused.
+  HKEY parent = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vidorra", 0, KEY_READ, &parent),
             ERROR_SUCCESS);
-  HKEY directx = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(software, "DirectX", 0, KEY_READ, &directx), ERROR_SUCCESS);
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(directx, "Version", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, sizeof("4.09.00.0904"));
-  EXPECT_EQ(RegQueryValueExA(software, "Version", nullptr, nullptr, nullptr, &size),
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vido", 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegCloseKey(directx), ERROR_SUCCESS);
-  EXPECT_EQ(RegCloseKey(software), ERROR_SUCCESS);
-  EXPECT_EQ(RegCloseKey(software), ERROR_INVALID_HANDLE) << "closed twice";
-  HKEY none = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Micro", 0, KEY_READ, &none),
-            ERROR_FILE_NOT_FOUND)
-      << "a prefix of a name is not a parent key";
-}
-
-TEST_F(RegistryTest, SmallBufferGivesMoreDataAndTheNeededSize) {
-  HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\DirectX", 0, KEY_READ, &key),
             ERROR_SUCCESS);
-  char buffer[4] = {'x', 'x', 'x', 'x'};
+  char buffer[4] = {};
   DWORD size = sizeof(buffer);
   EXPECT_EQ(
       RegQueryValueExA(key, "Version", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size),
       ERROR_MORE_DATA);
-  EXPECT_EQ(size, sizeof("4.09.00.0904"));
-  EXPECT_EQ(
-      RegQueryValueExA(key, "Version", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), nullptr),
-      ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &size),
-            ERROR_FILE_NOT_FOUND);
-  RegCloseKey(key);
+  EXPECT_EQ(size, sizeof("4.08.00.0400"));
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(parent), ERROR_SUCCESS);
   EXPECT_EQ(RegQueryValueExA(key, "Version", nullptr, nullptr, nullptr, &size),
             ERROR_INVALID_HANDLE);
 }
