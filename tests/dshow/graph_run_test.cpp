@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "TestConverter.h"
 #include "TestCountingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
@@ -114,6 +115,38 @@ TEST(GraphRun, SamplesFlowInOrderOrTheStreamEndsWithTheFailure) {
     }
     for (auto& middle : chain.middles) EXPECT_EQ(c.frames, middle->Count());
   }
+}
+
+// The graph stops the filters downstream first: a transform that still runs finds its output
+// allocator decommitted under it. That is the stop reaching it, not a failure of the stream:
+// no EC_ERRORABORT (one would end whatever the graph runs next).
+TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  // One frame, then a wait on the clock for the next that outlasts the test.
+  auto source = MakeComObject<TestPushSource>(
+      TestPushSourceConfig{.frameDuration = 36'000'000'000, .paceOnClock = true});
+  auto converter = MakeComObject<TestConverter>();
+  auto sink = MakeComObject<TestCountingSink>(GUID_NULL);
+  ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
+  ASSERT_EQ(S_OK, graph->AddFilter(converter.Get(), L"Converter"));
+  ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+  ComPtr<IPin> input = PinAt(converter.Get(), 0);
+  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), input.Get()));
+  ASSERT_EQ(S_OK, graph->Connect(PinAt(converter.Get(), 1).Get(), sink->InputPinInterface()));
+  auto control = QueryAs<IMediaControl>(graph.Get());
+  ASSERT_TRUE(SUCCEEDED(control->Run()));
+  ASSERT_TRUE(WaitUntil([&] { return sink->Samples().size() == 1; }));
+  ASSERT_EQ(S_OK, sink->Stop());  // as the graph's stop does first
+  // The next sample reaches the converter, still running.
+  auto memInput = QueryAs<IMemInputPin>(input.Get());
+  ComPtr<IMemAllocator> allocator;
+  ASSERT_EQ(S_OK, memInput->GetAllocator(allocator.GetAddressOf()));
+  ComPtr<IMediaSample> sample;
+  ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
+  EXPECT_TRUE(FAILED(memInput->Receive(sample.Get())));
+  GraphEvent event{};
+  EXPECT_FALSE(NextEvent(graph.Get(), &event, 0)) << "event " << event.code;
+  EXPECT_EQ(S_OK, control->Stop());
 }
 
 TEST(GraphRun, ARunningGraphRefusesChangesAndStopInterruptsAWaitOnTheClock) {
