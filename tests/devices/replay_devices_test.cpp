@@ -137,6 +137,50 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
   }
 }
 
+// A device's own stream recorded as it comes: each pixel format under the fourcc players know
+// it by (RGB as a bitmap, JPEG staying JPEG), every frame there with its number.
+TEST(ReplayedV4l2, TheOwnStreamIsRecordedUnderItsFourcc) {
+  const struct {
+    const char* fourcc;
+    const char* probed;  // codec and tag as ffprobe reads them
+  } rows[] = {{"NV12", "rawvideo,NV12"}, {"YU12", "rawvideo,I420"}, {"YVYU", "rawvideo,YVYU"},
+              {"GREY", "rawvideo,Y800"}, {"BGR4", "rawvideo,[0][0][0][0]"}, {"MJPG", "mjpeg,MJPG"}};
+  TempDir dir;
+  std::string lines;
+  for (const auto& row : rows) {
+    std::ofstream(dir.File(std::string(row.fourcc) + ".txt")) << OneMode(row.fourcc);
+    lines += "video v4l2 " + dir.File(std::string(row.fourcc) + ".txt") + "\n";
+  }
+  MachineFile machine(lines);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.fourcc);
+    RealTimeGraph g;
+    ComPtr<IBaseFilter> device = g.Add(Utf8ToWide(std::string("Cam ") + row.fourcc));
+    ASSERT_TRUE(device);
+    const std::string path = dir.File(std::string(row.fourcc) + ".avi");
+    ComPtr<ICaptureGraphBuilder2> builder;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
+    builder->SetFiltergraph(g.graph.Get());
+    ComPtr<IBaseFilter> mux;
+    ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
+                                               mux.GetAddressOf(), nullptr));
+    ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, device.Get(),
+                                          nullptr, mux.Get()));
+    ComPtr<IPin> capture = CapturePinOf(device.Get());
+    ASSERT_EQ(S_OK, g.Run());
+    ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) >= 5; }));
+    ASSERT_EQ(S_OK, g.Stop());
+    const std::string probed = RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,codec_tag_string "
+        "-of csv=p=0 " + path);
+    EXPECT_EQ(probed, std::string(row.probed) + "\n");
+    const auto numbers = RecordedFrameNumbers(path, 320, 240);
+    EXPECT_GE(numbers.size(), 5u);
+    EXPECT_TRUE(Consecutive(numbers));
+  }
+}
+
 // Which mode a device starts in: its current one when it can be shown at 10 frames/s or more,
 // else the largest picture up to 1920x1080 at 20 frames/s or more (4:2:2 before MJPEG before
 // 4:2:0 before RGB), else the fastest that can be shown.
