@@ -221,5 +221,33 @@ TEST(V4l2Description, ControlsOfEveryTypeAndLinesItCannotRead) {
   EXPECT_EQ(d.problems[0].line, 8);
 }
 
+// Damaged texts (cut anywhere, bytes changed) are read without fault: what a user pastes is not
+// trusted.
+TEST(V4l2Description, DamagedTextsAreReadWithoutFault) {
+  for (const char* file : {"uvc-logitech-c920.txt", "usb-grabber-em28xx-em2860.txt",
+                           "tv-saa7134-gigabyte-gtp8000-as-aopen-va1000.txt"}) {
+    const std::string text = Sample(file);
+    uint32_t seed = 12345;
+    for (size_t cut = 0; cut < text.size(); cut += 97) {
+      std::string damaged = text.substr(0, cut);
+      for (int flips = 0; flips < 8 && !damaged.empty(); ++flips) {
+        seed = seed * 1103515245 + 12345;
+        damaged[seed % damaged.size()] = static_cast<char>(seed >> 16);
+      }
+      const V4l2Description d = ReadV4l2Description(damaged, file);
+      for (const auto& format : d.formats) {
+        ASSERT_FALSE(format.sizes.empty());
+        for (const auto& size : format.sizes) EXPECT_LE(size.width * size.height, 16384u * 16384u);
+      }
+      for (const auto& control : d.controls) {
+        if (control.type == V4L2_CTRL_TYPE_MENU) {
+          EXPECT_LT(control.maximum - control.minimum, 1024);
+        }
+      }
+      EXPECT_FALSE(d.inputs.empty());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vidorra::test

@@ -348,6 +348,14 @@ std::string DriverName(std::string_view printed) {
 
 // ---- The reader ----
 
+// What no driver gives, so a damaged text cannot make the replay allocate or loop without end.
+constexpr uint32_t kMaxDimension = 16384;
+constexpr int64_t kMaxMenuItems = 1024;
+
+bool SensibleSize(double width, double height) {
+  return width >= 1 && height >= 1 && width <= kMaxDimension && height <= kMaxDimension;
+}
+
 enum class Section {
   kNone,
   kIgnored,  // a block of no use here, up to the next known heading
@@ -588,7 +596,7 @@ class Reader {
     const std::string name = Lower(key);
     if (name == "width/height") {
       const std::vector<double> size = NumbersIn(value);
-      if (size.size() < 2) return false;
+      if (size.size() < 2 || !SensibleSize(size[0], size[1])) return false;
       format.width = static_cast<uint32_t>(size[0]);
       format.height = static_cast<uint32_t>(size[1]);
     } else if (name == "pixel format") {
@@ -803,6 +811,8 @@ class Reader {
     const std::string kind = Lower(text.substr(0, text.find(' ')));
     std::vector<double> numbers = NumbersIn(text);
     DescribedSize size;
+    if (numbers.size() >= 2 && !SensibleSize(numbers[0], numbers[1])) return false;
+    if (numbers.size() >= 4 && !SensibleSize(numbers[2], numbers[3])) return false;
     if (kind == "discrete" && numbers.size() >= 2) {
       size.width = static_cast<uint32_t>(numbers[0]);
       size.height = static_cast<uint32_t>(numbers[1]);
@@ -969,6 +979,12 @@ class Reader {
     if (control.type == V4L2_CTRL_TYPE_BUTTON) control.step = 0;
     if (control.id == 0) {
       Problem("control without an id: " + printed);
+      return true;
+    }
+    const bool menu = control.type == V4L2_CTRL_TYPE_MENU || control.type == V4L2_CTRL_TYPE_INTEGER_MENU;
+    if (menu && (control.maximum < control.minimum || control.minimum < 0 ||
+                 control.maximum - control.minimum >= kMaxMenuItems)) {
+      Problem("a menu of no sensible range: " + printed);
       return true;
     }
     // A control listed twice (--all and --list-ctrls together) is the same control.
