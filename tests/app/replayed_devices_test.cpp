@@ -141,6 +141,33 @@ TEST_F(ReplayedDevicesTest, TheTvCardsInputsStandardsAndTunerAreInItsSettings) {
   EXPECT_TRUE(PictureMoves());
 }
 
+// The webcam's stream format dialog lists its formats (the H.264 the program cannot show too),
+// and another mode chosen there rebuilds the preview in it.
+TEST_F(ReplayedDevicesTest, AnotherModeOfTheWebcamRebuildsThePreviewInIt) {
+  Start(Machine("uvc-logitech-c920.txt"));
+  TCaptureForm& f = *form_;
+  ASSERT_EQ(f.CaptureState, stPreview);
+  QStringList formats;
+  test::ModalDialogDriver driver([&](QWidget& frame) {
+    auto* subtype = frame.findChild<QComboBox*>(QStringLiteral("cboxSubtype"));
+    ASSERT_NE(subtype, nullptr);
+    for (int i = 0; i < subtype->count(); ++i) formats << subtype->itemText(i);
+    ASSERT_TRUE(test::ChooseItem(subtype, QStringLiteral("MJPG")));
+    ASSERT_TRUE(test::ChooseItem(frame.findChild<QComboBox*>(QStringLiteral("cboxSize")),
+                                 QStringLiteral("1280 x 720")));
+    test::ClickButton(frame, QStringLiteral("OK"));
+  });
+  QAction* pin = Entry(f.MENU_OPTIONS, QStringLiteral("Video Capture Pin..."));
+  ASSERT_NE(pin, nullptr);
+  pin->trigger();
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  formats.sort();
+  EXPECT_EQ(formats, (QStringList{QStringLiteral("H264"), QStringLiteral("MJPG"), QStringLiteral("YUY2")}));
+  EXPECT_EQ(f.CaptureState, stPreview);
+  EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(f).size() == QSize(1280, 720); }));
+  EXPECT_TRUE(PictureMoves());
+}
+
 // A node that offers only codings the program has no decoder for is listed, and choosing it
 // says why there is no picture.
 TEST_F(ReplayedDevicesTest, ADeviceWithNothingToShowSaysWhatItOffers) {
