@@ -65,7 +65,8 @@ struct Buffer {
 }  // namespace
 
 struct ReplayedV4l2::Device {
-  explicit Device(V4l2Description d) : description(std::move(d)), plugged(Clock::now()) {
+  Device(V4l2Description d, std::vector<std::string> l)
+      : description(std::move(d)), links(std::move(l)), plugged(Clock::now()) {
     const v4l2_pix_format& current = description.format.value_or(v4l2_pix_format{});
     format = DriverFormat(current.pixelformat, current.width, current.height,
                           current.field ? current.field : uint32_t{V4L2_FIELD_NONE});
@@ -79,6 +80,7 @@ struct ReplayedV4l2::Device {
   }
 
   const V4l2Description description;
+  const std::vector<std::string> links;
   const Clock::time_point plugged;
   bool present = true;
   std::set<int> fds;
@@ -305,14 +307,68 @@ struct ReplayedV4l2::Device {
   }
 };
 
+// Hears plugs and unplugs: readable while an event waits.
+class ReplayedV4l2::PlugMonitor : public v4l2::NodeMonitor {
+ public:
+  explicit PlugMonitor(ReplayedV4l2* kernel)
+      : kernel_(kernel), fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
+  ~PlugMonitor() override {
+    {
+      std::lock_guard lock(kernel_->mutex_);
+      std::erase(kernel_->monitors_, this);
+    }
+    ::close(fd_);
+  }
+  int Fd() override { return fd_; }
+  std::optional<v4l2::NodeEvent> Receive() override {
+    std::lock_guard lock(kernel_->mutex_);
+    uint64_t one = 0;
+    if (::read(fd_, &one, sizeof one) != sizeof one || events_.empty()) return std::nullopt;
+    v4l2::NodeEvent event = events_.front();
+    events_.pop_front();
+    return event;
+  }
+  // Under the kernel's mutex.
+  void Push(v4l2::NodeEvent event) {
+    events_.push_back(std::move(event));
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd_, &one, sizeof one);
+  }
+
+ private:
+  ReplayedV4l2* const kernel_;
+  const int fd_;
+  std::deque<v4l2::NodeEvent> events_;
+};
+
 ReplayedV4l2::~ReplayedV4l2() {
   for (const auto& [fd, device] : open_) ::close(fd);
 }
 
-void ReplayedV4l2::Plug(const std::string& node, V4l2Description description) {
-  auto device = std::make_shared<Device>(std::move(description));
+void ReplayedV4l2::Tell(v4l2::NodeEvent::Action action, const std::string& node) {
+  for (PlugMonitor* monitor : monitors_) monitor->Push({action, node});
+}
+
+void ReplayedV4l2::Plug(const std::string& node, V4l2Description description,
+                        std::vector<std::string> links) {
+  auto device = std::make_shared<Device>(std::move(description), std::move(links));
   std::lock_guard lock(mutex_);
   devices_[node] = std::move(device);
+  Tell(v4l2::NodeEvent::Action::kAdded, node);
+}
+
+std::vector<v4l2::VideoNode> ReplayedV4l2::Nodes() {
+  std::lock_guard lock(mutex_);
+  std::vector<v4l2::VideoNode> nodes;
+  for (const auto& [node, device] : devices_) nodes.push_back({node, device->links});
+  return nodes;
+}
+
+std::unique_ptr<v4l2::NodeMonitor> ReplayedV4l2::Monitor() {
+  auto monitor = std::make_unique<PlugMonitor>(this);
+  std::lock_guard lock(mutex_);
+  monitors_.push_back(monitor.get());
+  return monitor;
 }
 
 void ReplayedV4l2::Unplug(const std::string& node) {
@@ -322,6 +378,7 @@ void ReplayedV4l2::Unplug(const std::string& node) {
   Device& device = *it->second;
   device.present = false;
   device.FreeBuffers();
+  Tell(v4l2::NodeEvent::Action::kRemoved, node);
   // Every poll on the device wakes to find it gone.
   for (int fd : device.fds) {
     const uint64_t one = 1;

@@ -23,6 +23,9 @@
 // when a frame is due. Unplugging a device wakes every poll on it and fails every later call
 // on its descriptors with ENODEV; plugged in again it is a new device (state and clock anew).
 //
+// It is also the node source of its devices (NodeSource): the nodes plugged in, with the links
+// they were plugged in with, and a monitor that hears each plug and unplug, as udev's.
+//
 // Threads: any; one mutex guards the devices, frames are drawn outside it into the dequeued
 // buffer (which no one else touches until it is queued again).
 #pragma once
@@ -33,6 +36,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "V4l2Description.h"
 #include "sim/TestPattern.h"
@@ -40,15 +44,17 @@
 
 namespace vidorra::devices::replay {
 
-class ReplayedV4l2 : public v4l2::V4l2Calls {
+class ReplayedV4l2 : public v4l2::V4l2Calls, public v4l2::NodeSource {
  public:
   ReplayedV4l2() = default;
   ~ReplayedV4l2() override;
   ReplayedV4l2(const ReplayedV4l2&) = delete;
   ReplayedV4l2& operator=(const ReplayedV4l2&) = delete;
 
-  // Plugs a device in at `node` (replacing one unplugged there); its frame clock starts now.
-  void Plug(const std::string& node, V4l2Description description);
+  // Plugs a device in at `node` (replacing one unplugged there), with udev's symbolic links for
+  // it; its frame clock starts now.
+  void Plug(const std::string& node, V4l2Description description,
+            std::vector<std::string> links = {});
   void Unplug(const std::string& node);
   bool Present(const std::string& node);
 
@@ -60,14 +66,21 @@ class ReplayedV4l2 : public v4l2::V4l2Calls {
   int Munmap(void* start, size_t length) override;
   int Poll(pollfd* fds, nfds_t count, int timeoutMs) override;
 
+  // ---- NodeSource ----
+  std::vector<v4l2::VideoNode> Nodes() override;
+  std::unique_ptr<v4l2::NodeMonitor> Monitor() override;
+
   struct Device;
 
  private:
+  class PlugMonitor;
   std::shared_ptr<Device> DeviceOf(int fd);
+  void Tell(v4l2::NodeEvent::Action action, const std::string& node);  // under mutex_
 
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Device>> devices_;
   std::map<int, std::shared_ptr<Device>> open_;
+  std::vector<PlugMonitor*> monitors_;
 };
 
 }  // namespace vidorra::devices::replay
