@@ -290,9 +290,10 @@ struct ReplayedV4l2::Device {
       std::string lower = name;
       std::transform(lower.begin(), lower.end(), lower.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      const bool svideo = lower.find("s-video") != std::string::npos ||
+                          lower.find("svideo") != std::string::npos;
       scene.source = in.type == V4L2_INPUT_TYPE_TUNER                ? sim::PatternSource::kTuner
-                     : lower.find("video") != std::string::npos &&
-                               lower.find('s') == 0                   ? sim::PatternSource::kSVideo
+                     : svideo                                         ? sim::PatternSource::kSVideo
                      : lower.find("composite") != std::string::npos ? sim::PatternSource::kComposite
                                                                      : sim::PatternSource::kCamera;
       scene.caption = name;
