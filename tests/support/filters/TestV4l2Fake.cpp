@@ -639,34 +639,4 @@ int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   return ready;
 }
 
-// ---- BytesSink ----
-
-BytesSink::BytesSink() : CBaseRenderer(L"Bytes Sink", GUID_NULL) {}
-
-HRESULT BytesSink::CheckMediaType(const CMediaType* mt) {
-  return mt && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT BytesSink::DoRenderSample(IMediaSample* sample) {
-  Sample kept;
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  kept.bytes.assign(data, data + sample->GetActualDataLength());
-  sample->GetTime(&kept.start, &kept.stop);
-  kept.discontinuity = sample->IsDiscontinuity() == S_OK;
-  std::lock_guard lock(mutex_);
-  samples_.push_back(std::move(kept));
-  return S_OK;
-}
-
-std::vector<BytesSink::Sample> BytesSink::Samples() {
-  std::lock_guard lock(mutex_);
-  return samples_;
-}
-
-size_t BytesSink::Count() {
-  std::lock_guard lock(mutex_);
-  return samples_.size();
-}
-
 }  // namespace vidorra::test
