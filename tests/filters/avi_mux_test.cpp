@@ -87,8 +87,7 @@ avi::AviFileInfo RecordList(const std::string& path, CMediaType type,
               S_OK);
     VariantClear(&name);
   }
-  EXPECT_EQ(g.SetFile(path), S_OK);
-  EXPECT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
+  EXPECT_TRUE(g.Record(path));
   if (dropped) *dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
   return test::ReadBack(path);
 }
@@ -165,8 +164,7 @@ TEST(AviMuxGraph, RecordsEveryPushedFrame) {
         test::TestPushSourceConfig{.mediaType = VideoType(compression), .frameCount = 50});
     RecordingGraph g;
     ASSERT_EQ(g.Build({source.Get()}), S_OK);
-    ASSERT_EQ(g.SetFile(path), S_OK);
-    ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
+    ASSERT_TRUE(g.Record(path));
     const avi::AviFileInfo info = test::ReadBack(path);
     ASSERT_EQ(info.streams.size(), 1u);
     EXPECT_EQ(info.streams[0].length, 50u);
@@ -236,8 +234,7 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
   ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
   RecordingGraph g;
   ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
-  ASSERT_EQ(g.SetFile(aviPath), S_OK);
-  ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 20'000));
+  ASSERT_TRUE(g.Record(aviPath));
   EXPECT_EQ(dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples(),
             static_cast<long>(damaged.size()));
   const avi::AviFileInfo info = test::ReadBack(aviPath);

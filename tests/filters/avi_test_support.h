@@ -142,6 +142,10 @@ struct RecordingGraph {
     ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
     return sink ? sink->SetFileName(Utf8ToWide(path).c_str(), nullptr) : E_NOINTERFACE;
   }
+  // Records into path to the end of the stream; false when it fails or does not end in time.
+  bool Record(const std::string& path, long timeoutMs = 20'000) {
+    return SUCCEEDED(SetFile(path)) && RunToCompletion(graph.Get(), timeoutMs);
+  }
   HRESULT Run() { return RunGraph(graph.Get()); }
   HRESULT Stop() { return StopGraph(graph.Get()); }
   std::optional<LONG_PTR> WaitForEvent(long code, long timeoutMs = 20'000) {

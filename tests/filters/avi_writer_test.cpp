@@ -190,12 +190,11 @@ TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
   EXPECT_GT(info.riffCount, 4u);
   for (uint32_t size : info.riffSizes) EXPECT_LE(size + 8u, 3u << 20);
   ASSERT_EQ(info.streams.size(), 2u);
-  EXPECT_EQ(info.streams[0].handler, kFccDvsd);
-  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(info.streams[1].type, kFccAuds);
-  EXPECT_EQ(info.streams[1].length, static_cast<uint32_t>(kFrames * 1920));
-  EXPECT_EQ(info.streams[1].sampleSize, 4u);
-  EXPECT_EQ(info.grandFrames, static_cast<uint32_t>(kFrames));
+  const auto& [video, sound] = std::tie(info.streams[0], info.streams[1]);
+  EXPECT_EQ(std::tuple(video.handler, video.length, info.grandFrames),
+            std::tuple(kFccDvsd, uint32_t{kFrames}, uint32_t{kFrames}));
+  EXPECT_EQ(std::tuple(sound.type, sound.length, sound.sampleSize),
+            std::tuple(kFccAuds, uint32_t{kFrames * 1920}, 4u));
   EXPECT_LT(info.totalFrames, static_cast<uint32_t>(kFrames));
   EXPECT_EQ(info.idx1Chunks.size(), 2 * info.totalFrames);
   test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, kFrames);
