@@ -12,6 +12,7 @@
 #include <vidorra_filters.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -99,6 +100,14 @@ inline std::vector<int16_t> WriteDvFile(
     all.insert(all.end(), pcm.begin(), pcm.end());
   }
   return all;
+}
+
+// A raw DV file of `frames` DvFrameMaker frames in dir (the same file at each call).
+inline std::string SmallDvFile(const TempDir& dir, int frames) {
+  DvFrameMaker maker;
+  const std::string path = dir.File("small.dv");
+  if (maker.ok() && !std::filesystem::exists(path)) WriteDvFile(path, maker, frames);
+  return path;
 }
 
 // A DV File Source that has loaded path (null when it cannot).

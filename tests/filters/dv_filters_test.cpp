@@ -219,16 +219,13 @@ TEST(DvFileSourceFilter, Type1RecordingThroughTheMux) {
 // time, and the next must wait for the next step. A pause stops stream time: after it the
 // source goes on from the frame where it stood.
 TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   TempDir dir;
   constexpr int kFrames = 6;
   constexpr REFERENCE_TIME kFrameTime = 400'000, kRunStart = 5'000'000;
-  WriteDvFile(dir.File("paced.dv"), maker, kFrames);
   ComPtr<IGraphBuilder> graph = test::NewGraph();
   auto clock = MakeComObject<test::TestManualClock>();
   ASSERT_EQ(QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(clock.Get()), S_OK);
-  ComPtr<IBaseFilter> source = test::LoadedDvSource(dir.File("paced.dv"));
+  ComPtr<IBaseFilter> source = test::LoadedDvSource(test::SmallDvFile(dir, kFrames));
   ComPtr<IBaseFilter> grabber = test::CreateFilter(CLSID_SampleGrabber);
   ComPtr<IBaseFilter> null = test::CreateFilter(CLSID_NullRenderer);
   test::AddFilters(graph.Get(),
@@ -342,12 +339,9 @@ TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
 // The sound leaves from a queue of its own: a sound receiver that stops taking samples (a
 // renderer waiting for its server) holds up neither the picture nor the source.
 TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   TempDir dir;
   constexpr int kFrames = 12;
-  WriteDvFile(dir.File("in.dv"), maker, kFrames);
-  DecodingChain chain(dir.File("in.dv"));
+  DecodingChain chain(test::SmallDvFile(dir, kFrames));
   auto video = chain.AddSink(MEDIASUBTYPE_IYUV);
   auto sound =
       MakeComObject<test::RecordingSink>(test::RecordingSinkOptions{.majorType = MEDIATYPE_Audio});
@@ -438,45 +432,31 @@ TEST(DvVideoEncoderFilterTest, ScalesToTheChosenSystemAndKeepsTheFrameRate) {
   }
 }
 
-// DV file -> splitter -> decoder -> (intelligent connect) encoder -> AVI: the decoder and the
-// encoder meet on the codec's own format; nothing is copied or converted; every frame is
-// recorded and decodes.
+// DV file -> splitter -> decoder -> encoder -> AVI: the decoder and the encoder meet on the
+// codec's own format; nothing is copied or converted; every frame is recorded and decodes.
 TEST(DvChains, RecompressMeetsOnTheCodecsFormat) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   TempDir dir;
-  const std::string aviPath = dir.File("recoded.avi");
-  WriteDvFile(dir.File("in.dv"), maker, 12);
-  DecodingChain chain(dir.File("in.dv"));
-  IGraphBuilder* graph = chain.graph.Get();
+  auto splitter = MakeComObject<CDvSplitter>();
+  auto decoder = MakeComObject<CDvVideoDecoderFilter>();
   auto encoder = MakeComObject<CDvVideoEncoderFilter>();
-  ComPtr<IBaseFilter> mux = test::CreateFilter(CLSID_AviDest),
-                      writer = test::CreateFilter(CLSID_FileWriter);
-  test::AddFilters(graph, {{encoder.Get(), L"DV Video Encoder"},
-                           {mux.Get(), L"AVI Mux"},
-                           {writer.Get(), L"File writer"}});
-  ASSERT_EQ(graph->Connect(chain.decoder->OutputPin(), encoder->InputPin()), S_OK);
+  ComPtr<IBaseFilter> source = test::LoadedDvSource(test::SmallDvFile(dir, 12));
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get(), splitter.Get(), decoder.Get(), encoder.Get()}, false), S_OK);
   EXPECT_EQ(ConnectionSubtype(encoder->InputPin()), MEDIASUBTYPE_IYUV);
-  ASSERT_EQ(Link(graph, encoder.Get(), 1, mux.Get(), 1), S_OK);
-  ASSERT_EQ(Link(graph, mux.Get(), 0, writer.Get(), 0), S_OK);
-  QueryAs<IFileSinkFilter>(writer.Get())->SetFileName(Utf8ToWide(aviPath).c_str(), nullptr);
-  ASSERT_TRUE(test::RunToCompletion(graph, 20'000));
-  EXPECT_EQ(chain.splitter->CopiedFrames(), 0);
-  EXPECT_EQ(chain.decoder->Copies() + chain.decoder->Conversions(), 0);
+  ASSERT_TRUE(g.Record(dir.File("recoded.avi")));
+  EXPECT_EQ(splitter->CopiedFrames(), 0);
+  EXPECT_EQ(decoder->Copies() + decoder->Conversions(), 0);
   EXPECT_EQ(encoder->Copies() + encoder->Conversions(), 0);
-  test::ExpectProbed(aviPath, {"dvvideo"}, 12);
+  test::ExpectProbed(dir.File("recoded.avi"), {"dvvideo"}, 12);
 }
 
 // DV file -> splitter -> decoder -> (intelligent connect) Smart Tee -> preview -> (intelligent
 // connect) Video Renderer: the tee carries the codec's own format, one Color Space Converter
 // turns it into RGB32 for the renderer; the decoder neither copies nor converts.
 TEST(DvChains, PreviewConvertsOnceFromTheCodecsFormat) {
-  DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   TempDir dir;
   constexpr int kFrames = 8;
-  WriteDvFile(dir.File("in.dv"), maker, kFrames);
-  DecodingChain chain(dir.File("in.dv"));
+  DecodingChain chain(test::SmallDvFile(dir, kFrames));
   IGraphBuilder* graph = chain.graph.Get();
   ComPtr<IBaseFilter> tee = test::CreateFilter(CLSID_SmartTee),
                       renderer = test::CreateFilter(CLSID_VideoRenderer);

@@ -31,13 +31,6 @@ struct SystemFilter {
   size_t pinsFree = 0;  // of them, left unconnected
 };
 
-std::string WriteSmallDvFile(const TempDir& dir) {
-  DvFrameMaker maker;
-  const std::string path = dir.File("small.dv");
-  if (!std::filesystem::exists(path)) WriteDvFile(path, maker, 3);
-  return path;
-}
-
 void ConnectOrFail(IGraphBuilder* graph, IPin* out, IPin* in) {
   ASSERT_EQ(graph->ConnectDirect(out, in, nullptr), S_OK);
 }
@@ -54,7 +47,7 @@ void NameFile(IBaseFilter* writer, const std::string& path) {
 
 // DV File Source -> DV Splitter, its picture and sound each to a Null Renderer.
 void ConnectSplitter(IGraphBuilder* graph, IBaseFilter* splitter, const TempDir& dir) {
-  ComPtr<IBaseFilter> source = LoadedDvSource(WriteSmallDvFile(dir)),
+  ComPtr<IBaseFilter> source = LoadedDvSource(SmallDvFile(dir, 3)),
                       picture = CreateFilter(CLSID_NullRenderer),
                       sound = CreateFilter(CLSID_NullRenderer);
   AddFilters(graph,
@@ -80,7 +73,7 @@ const SystemFilter kSystemFilters[] = {
      .prepare =
          [](IBaseFilter* source, const TempDir& dir) {
            ASSERT_EQ(QueryAs<IFileSourceFilter>(source)->Load(
-                         Utf8ToWide(WriteSmallDvFile(dir)).c_str(), nullptr),
+                         Utf8ToWide(SmallDvFile(dir, 3)).c_str(), nullptr),
                      S_OK);
          },
      .connect =
