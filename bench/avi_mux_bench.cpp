@@ -66,7 +66,7 @@ std::string CheckType2(const std::string& path, long frames) {
   if (info->streams[0].length != frames) {
     return "video stream of " + std::to_string(info->streams[0].length) + " frames";
   }
-  const long samples = vidorra::test::DecodedAudioSamples(path, 2);
+  const long samples = vidorra::test::RecordedSoundSamples(path, 2);
   if (samples != frames * 1920) return "sound of " + std::to_string(samples) + " samples";
   return {};
 }

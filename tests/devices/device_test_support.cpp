@@ -20,33 +20,6 @@ namespace vidorra::test {
 
 namespace {
 
-constexpr const char* kVariable = "VIDORRA_SIMULATION";
-
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-std::filesystem::path NewFolder(const char* stem) {
-  std::string pattern = (std::filesystem::temp_directory_path() / stem).string() + "-XXXXXX";
-  if (!::mkdtemp(pattern.data())) return {};
-  return pattern;
-}
-
-std::wstring ReadBag(IMoniker* moniker, const wchar_t* name) {
-  ComPtr<IPropertyBag> bag;
-  if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                    bag.ReleaseAndGetVoidAddressOf()))) {
-    return {};
-  }
-  VARIANT value{};
-  value.vt = VT_BSTR;
-  if (FAILED(bag->Read(name, &value, nullptr))) return {};
-  std::wstring text = value.bstrVal ? value.bstrVal : L"";
-  VariantClear(&value);
-  return text;
-}
-
 uint8_t Luma(int r, int g, int b) {
   return static_cast<uint8_t>(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255));
 }
@@ -58,75 +31,6 @@ uint8_t Cr(int r, int g, int b) {
 }
 
 }  // namespace
-
-// ---- MachineFile ----
-
-MachineFile::MachineFile(const std::string& text) : folder_(NewFolder("vidorra-machine")) {
-  path_ = folder_ / "machine.txt";
-  WriteText(path_, text);
-  ::setenv(kVariable, path_.c_str(), 1);
-  win::SimulatedMachine::ReloadCurrentForTesting();
-}
-
-MachineFile::~MachineFile() {
-  ::unsetenv(kVariable);
-  win::SimulatedMachine::ReloadCurrentForTesting();
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
-
-void MachineFile::Rewrite(const std::string& text) {
-  const std::filesystem::path next = folder_ / "machine.next";
-  WriteText(next, text);
-  std::filesystem::rename(next, path_);
-}
-
-// ---- Devices ----
-
-std::vector<ListedDevice> ListDevices(REFGUID category) {
-  std::vector<ListedDevice> devices;
-  ComPtr<ICreateDevEnum> enumerator;
-  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_ICreateDevEnum, enumerator.ReleaseAndGetVoidAddressOf()))) {
-    return devices;
-  }
-  ComPtr<IEnumMoniker> monikers;
-  if (enumerator->CreateClassEnumerator(category, monikers.GetAddressOf(), 0) != S_OK) {
-    return devices;
-  }
-  ComPtr<IMoniker> moniker;
-  while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    LPOLESTR name = nullptr;
-    std::wstring displayName;
-    if (SUCCEEDED(moniker->GetDisplayName(nullptr, nullptr, &name)) && name) {
-      displayName = name;
-      CoTaskMemFree(name);
-    }
-    devices.push_back({ReadBag(moniker.Get(), L"FriendlyName"), displayName,
-                       ReadBag(moniker.Get(), L"CLSID"), moniker});
-  }
-  return devices;
-}
-
-std::vector<std::wstring> FriendlyNames(REFGUID category) {
-  std::vector<std::wstring> names;
-  for (const ListedDevice& device : ListDevices(category)) names.push_back(device.friendlyName);
-  return names;
-}
-
-ComPtr<IBaseFilter> BindDevice(REFGUID category, const std::wstring& friendlyName,
-                               HRESULT* result) {
-  for (const ListedDevice& device : ListDevices(category)) {
-    if (device.friendlyName != friendlyName) continue;
-    ComPtr<IBaseFilter> filter;
-    const HRESULT hr = device.moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                                    filter.ReleaseAndGetVoidAddressOf());
-    if (result) *result = hr;
-    return SUCCEEDED(hr) ? filter : nullptr;
-  }
-  if (result) *result = VFW_E_NOT_FOUND;
-  return nullptr;
-}
 
 ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name) {
   ComPtr<IPin> pin;
@@ -446,63 +350,6 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
   }
   if (crossings < 2) return 0;
   return static_cast<double>(crossings - 1) * sampleRate / static_cast<double>(last - first);
-}
-
-// ---- Recordings ----
-
-namespace {
-
-double Rate(const std::string& fraction) {
-  const size_t slash = fraction.find('/');
-  if (slash == std::string::npos) return std::atof(fraction.c_str());
-  const double den = std::atof(fraction.c_str() + slash + 1);
-  return den == 0 ? 0 : std::atof(fraction.substr(0, slash).c_str()) / den;
-}
-
-}  // namespace
-
-std::vector<ProbedStream> Probe(const std::string& path) {
-  // key=value lines, one [STREAM] block each.
-  const std::string out = RunCommand(
-      "ffprobe -v error -count_packets -show_entries "
-      "stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_packets,sample_rate,"
-      "channels -of default=noprint_wrappers=0 " +
-      Quote(path) + " 2>/dev/null");
-  std::vector<ProbedStream> streams;
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line == "[STREAM]") {
-      streams.emplace_back();
-      continue;
-    }
-    const size_t equals = line.find('=');
-    if (streams.empty() || equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const std::string value = line.substr(equals + 1);
-    ProbedStream& s = streams.back();
-    if (key == "codec_type") s.type = value;
-    if (key == "codec_name") s.codec = value;
-    if (key == "width") s.width = std::atoi(value.c_str());
-    if (key == "height") s.height = std::atoi(value.c_str());
-    if (key == "r_frame_rate") s.frameRate = Rate(value);
-    if (key == "nb_read_packets") s.frames = std::atol(value.c_str());
-    if (key == "sample_rate") s.sampleRate = std::atoi(value.c_str());
-    if (key == "channels") s.channels = std::atoi(value.c_str());
-  }
-  return streams;
-}
-
-double ProbeDuration(const std::string& path) {
-  return std::atof(RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                              Quote(path) + " 2>/dev/null")
-                       .c_str());
-}
-
-long RecordedSoundSamples(const std::string& path, int channels) {
-  const std::string cmd = "ffmpeg -v error -i " + Quote(path) +
-                          " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null | wc -c";
-  return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
 }
 
 // ---- Graph events ----

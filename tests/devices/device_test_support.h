@@ -4,7 +4,9 @@
 // ffmpeg.
 #pragma once
 
+#include <DeviceList.h>
 #include <FilterPins.h>
+#include <ScopedMachine.h>
 #include <TestManualClock.h>
 #include <gtest/gtest.h>
 #include <recording_readback.h>
@@ -20,36 +22,8 @@
 
 namespace vidorra::test {
 
-// A machine file in a folder of its own, named by $VIDORRA_SIMULATION while the object lives.
-class MachineFile {
- public:
-  explicit MachineFile(const std::string& text);
-  ~MachineFile();
-  MachineFile(const MachineFile&) = delete;
-  MachineFile& operator=(const MachineFile&) = delete;
-
-  // Replaces the file's text as an editor would (a new file renamed over the old one); the
-  // machine's watcher picks it up.
-  void Rewrite(const std::string& text);
-
- private:
-  std::filesystem::path folder_;
-  std::filesystem::path path_;
-};
-
-struct ListedDevice {
-  std::wstring friendlyName;
-  std::wstring displayName;
-  std::wstring clsid;
-  ComPtr<IMoniker> moniker;
-};
-
-// The devices of a category in the system device enumerator's order.
-std::vector<ListedDevice> ListDevices(REFGUID category);
-std::vector<std::wstring> FriendlyNames(REFGUID category);
-// Binds the first device of the category with that friendly name (null when it fails).
-ComPtr<IBaseFilter> BindDevice(REFGUID category, const std::wstring& friendlyName,
-                               HRESULT* result = nullptr);
+// A machine file a test writes and changes: the test support's ScopedMachine.
+using MachineFile = ScopedMachine;
 
 ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
 std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
@@ -144,31 +118,8 @@ class SoundSink : public CBaseRenderer {
 double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
                      int sampleRate);
 
-// ---- Reading recordings back ----
-
-struct ProbedStream {
-  std::string type;   // video, audio
-  std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le
-  int width = 0;
-  int height = 0;
-  double frameRate = 0;
-  long frames = 0;  // frames or packets read
-  int sampleRate = 0;
-  int channels = 0;
-};
-// ffprobe's view of a file's streams.
-std::vector<ProbedStream> Probe(const std::string& path);
-double ProbeDuration(const std::string& path);
-// The samples per channel ffmpeg decodes from the file's first sound stream.
-long RecordedSoundSamples(const std::string& path, int channels);
-
 // ---- Graph events ----
 
-struct GraphEvent {
-  long code = 0;
-  LONG_PTR param1 = 0;
-  LONG_PTR param2 = 0;
-};
 // The graph's next event with this code, waiting up to ten seconds; other events are skipped.
 std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code);
 // The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up

@@ -1,118 +1,43 @@
-// Helpers shared by the AVI and DV test files (and the benchmarks): a temporary folder, running
-// ffprobe/ffmpeg and reading their answers, real DV frames (picture from libavcodec, sound from
-// our writer) and raw DV files of them, and the recording graph source -> AVI Mux -> File writer.
+// Helpers of the AVI and DV tests (and the benchmarks): real DV frames (the simulated devices'
+// numbered pattern through our encoder, with locked 48 kHz sound) and raw DV files of them, the
+// recording graph source -> AVI Mux -> File writer, a writer stand-in that logs every delivery,
+// an AVI output in memory, and recordings read back by our reader and by ffprobe.
 #pragma once
 
 #include <FilterPins.h>
 #include <PinUnknown.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
+#include <recording_readback.h>
 #include <temp_dir.h>
 #include <vidorra_filters.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "avi/AviOutput.h"
+#include "avi/AviReader.h"
 #include "avi/FileWriterProtocol.h"
 #include "dv/DvAudio.h"
 #include "dv/DvVideoCodec.h"
+#include "sim/TestPattern.h"
 
 namespace vidorra::test {
-
-// One line per stream: "codec_type,codec_name,nb_read_frames or packets".
-struct ProbedStream {
-  std::string type;
-  std::string codec;
-  long count = -1;
-  double duration = -1;
-};
-
-// ffprobe's view of a file: counts frames (decoding) or packets (countPackets).
-inline std::vector<ProbedStream> Probe(const std::string& path, bool useOdml = true,
-                                       bool countPackets = false) {
-  const std::string what = countPackets ? "nb_read_packets" : "nb_read_frames";
-  const std::string cmd = std::string("ffprobe -v error ") + (useOdml ? "" : "-use_odml 0 ") +
-                          (countPackets ? "-count_packets " : "-count_frames ") +
-                          "-show_entries stream=codec_type,codec_name,duration," + what +
-                          " -of csv=p=0 " + Quote(path) + " 2>/dev/null";
-  std::vector<ProbedStream> streams;
-  std::istringstream lines(RunCommand(cmd));
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.empty()) continue;
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    std::string item;
-    while (std::getline(ss, item, ',')) f.push_back(item);
-    // Entries come in the order ffprobe defines: codec_name, codec_type, duration, count.
-    if (f.size() < 4) continue;
-    ProbedStream s;
-    s.codec = f[0];
-    s.type = f[1];
-    s.duration = std::atof(f[2].c_str());
-    s.count = std::atol(f[3].c_str());
-    streams.push_back(s);
-  }
-  return streams;
-}
-
-// Container duration in seconds as ffprobe reports it.
-inline double ProbeFormatDuration(const std::string& path) {
-  return std::atof(RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
-                              Quote(path) + " 2>/dev/null")
-                       .c_str());
-}
-
-// Audio samples per channel that ffmpeg decodes from the file's first audio stream.
-inline long DecodedAudioSamples(const std::string& path, int channels, bool useOdml = true) {
-  const std::string cmd = std::string("ffmpeg -v error ") + (useOdml ? "" : "-use_odml 0 ") +
-                          "-i " + Quote(path) + " -map 0:a:0 -f s16le -acodec pcm_s16le - | wc -c";
-  return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
-}
 
 // Writes bytes as the whole of the file at path.
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
-// Colour bars in YUY2 with the frame number as 32 black/white blocks across the top rows.
-inline std::vector<uint8_t> Yuy2Bars(int width, int height, uint32_t number) {
-  static constexpr uint8_t kBars[8][3] = {{235, 128, 128}, {210, 16, 146},  {170, 166, 16},
-                                          {145, 54, 34},   {106, 202, 222}, {81, 90, 240},
-                                          {41, 240, 110},  {16, 128, 128}};
-  std::vector<uint8_t> image(static_cast<size_t>(width) * height * 2);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; x += 2) {
-      const uint8_t* c = kBars[(x * 8) / width];
-      uint8_t luma = c[0];
-      if (y < 16) {
-        const int bit = 31 - (x * 32) / width;
-        luma = ((number >> bit) & 1) ? 235 : 16;
-      }
-      uint8_t* p = &image[(static_cast<size_t>(y) * width + x) * 2];
-      p[0] = luma;
-      p[1] = y < 16 ? 128 : c[1];
-      p[2] = luma;
-      p[3] = y < 16 ? 128 : c[2];
-    }
-  }
-  return image;
-}
-
-// A 1 kHz-ish tone, distinct per channel, continuing across frames.
+// A tone, distinct per channel of the stereo pair, continuing across frames.
 inline std::vector<int16_t> Tone(size_t firstSample, int samples, int rate = 48000) {
   std::vector<int16_t> pcm(static_cast<size_t>(samples) * 2);
   for (int i = 0; i < samples; ++i) {
@@ -123,46 +48,40 @@ inline std::vector<int16_t> Tone(size_t firstSample, int samples, int rate = 480
   return pcm;
 }
 
-// Makes DV frames with a picture (bars + frame number) and locked 48 kHz stereo sound.
+// DV frames: picture n % 4 of the numbered pattern (frame number n % 4), and locked 48 kHz
+// stereo sound continuing from the frames before.
 class DvFrameMaker {
  public:
-  explicit DvFrameMaker(dv::DvSystem system = dv::DvSystem::k625_50)
-      : system_(system), encoder_(dv::DvVideoEncoder::Create(system)) {
+  explicit DvFrameMaker(dv::DvSystem system = dv::DvSystem::k625_50) : system_(system) {
     const auto& f = dv::FactsOf(system);
-    for (int i = 0; i < kDistinctPictures; ++i) {
-      auto image = Yuy2Bars(f.width, f.height, static_cast<uint32_t>(i));
-      dv::Picture p{dv::PictureFormat::kYuy2, f.width, f.height, false, image, f.width * 2};
-      std::vector<uint8_t> frame;
-      if (encoder_ && SUCCEEDED(encoder_->Encode(p, frame))) pictures_.push_back(frame);
+    auto encoder = dv::DvVideoEncoder::Create(system);
+    for (uint32_t i = 0; encoder && i < 4; ++i) {
+      std::vector<uint8_t> image(static_cast<size_t>(f.width) * f.height * 2), frame;
+      devices::sim::PatternScene scene;
+      scene.frameNumber = i;
+      devices::sim::DrawPattern(scene,
+                                {.width = f.width, .height = f.height, .data = image.data()});
+      const dv::Picture p{dv::PictureFormat::kYuy2, f.width, f.height, false, image, f.width * 2};
+      if (SUCCEEDED(encoder->Encode(p, frame))) pictures_.push_back(frame);
     }
   }
-  bool ok() const { return !pictures_.empty(); }
+  bool ok() const { return pictures_.size() == 4; }
 
-  // Frame n: picture n % kDistinctPictures, sound continuing from the previous frames.
   std::vector<uint8_t> Frame(uint64_t n, std::vector<int16_t>* pcmOut = nullptr) {
     std::vector<uint8_t> frame = pictures_[n % pictures_.size()];
     dv::DvAudioFormat format;
-    format.sampleRate = 48000;
     format.samplesPerFrame = dv::LockedSamplesForFrame(system_, 48000, n);
-    if (n != nextFrame_) {
-      samples_ = 0;
-      for (uint64_t i = 0; i < n; ++i) samples_ += dv::LockedSamplesForFrame(system_, 48000, i);
-    }
-    const auto pcm = Tone(samples_, format.samplesPerFrame);
+    uint64_t first = 0;
+    for (uint64_t i = 0; i < n; ++i) first += dv::LockedSamplesForFrame(system_, 48000, i);
+    const auto pcm = Tone(first, format.samplesPerFrame);
     dv::InsertAudio(frame, system_, format, pcm);
-    samples_ += format.samplesPerFrame;
-    nextFrame_ = n + 1;
     if (pcmOut) *pcmOut = pcm;
     return frame;
   }
 
  private:
-  static constexpr int kDistinctPictures = 4;
   dv::DvSystem system_;
-  std::unique_ptr<dv::DvVideoEncoder> encoder_;
   std::vector<std::vector<uint8_t>> pictures_;
-  uint64_t samples_ = 0;
-  uint64_t nextFrame_ = 0;
 };
 
 // Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file; returns
@@ -183,6 +102,14 @@ inline std::vector<int16_t> WriteDvFile(
   return all;
 }
 
+// A raw DV file of `frames` DvFrameMaker frames in dir (the same file at each call).
+inline std::string SmallDvFile(const TempDir& dir, int frames) {
+  DvFrameMaker maker;
+  const std::string path = dir.File("small.dv");
+  if (maker.ok() && !std::filesystem::exists(path)) WriteDvFile(path, maker, frames);
+  return path;
+}
+
 // A DV File Source that has loaded path (null when it cannot).
 inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
   ComPtr<IBaseFilter> source = CreateFilter(CLSID_DvFileSource);
@@ -191,9 +118,10 @@ inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
   return source;
 }
 
-// The recording graph: a source (and the filters after it, each with its input as pin 0 and its
-// output as pin 1) -> AVI Mux -> File writer (or another sink given). The methods answer
-// failures rather than assert, so a child process and a benchmark use it as well as a test.
+// The recording graph: a chain of filters (each after the first with its input as pin 0 and
+// its output as pin 1; the last one's outputs from pin `firstOutput` on each feed an input of
+// the mux) -> AVI Mux -> File writer (or another sink given). The methods answer failures
+// rather than assert, so a child process and a benchmark use it as well as a test.
 struct RecordingGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
@@ -203,33 +131,32 @@ struct RecordingGraph {
       : writer(std::move(sink)) {}
 
   // clocked false: no clock, the source runs as fast as the file takes its samples.
-  HRESULT Build(std::initializer_list<IBaseFilter*> chain, bool clocked = true) {
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     graph.ReleaseAndGetVoidAddressOf());
+  HRESULT Build(std::initializer_list<IBaseFilter*> chain, bool clocked = true, int outputs = 1) {
+    graph = NewGraph(clocked);
     if (!graph || !mux || !writer || chain.size() == 0) return E_FAIL;
-    if (!clocked) QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
-    ComPtr<IPin> out;
-    int n = 0;
+    HRESULT hr = AddFilters(graph.Get(), {{mux.Get(), L"AVI Mux"}, {writer.Get(), L"File writer"}});
+    IBaseFilter* last = nullptr;
     for (IBaseFilter* filter : chain) {
-      HRESULT hr = graph->AddFilter(filter, (L"Filter " + std::to_wstring(++n)).c_str());
-      if (SUCCEEDED(hr) && out) hr = graph->ConnectDirect(out.Get(), PinAt(filter, 0).Get(), nullptr);
-      if (FAILED(hr)) return hr;
-      out = PinAt(filter, out ? 1 : 0);
+      if (SUCCEEDED(hr)) hr = graph->AddFilter(filter, nullptr);
+      if (SUCCEEDED(hr) && last)
+        hr = Link(graph.Get(), last, last == *chain.begin() ? 0 : 1, filter, 0);
+      last = filter;
     }
-    HRESULT hr = graph->AddFilter(mux.Get(), L"AVI Mux");
-    if (SUCCEEDED(hr)) hr = graph->AddFilter(writer.Get(), L"File writer");
-    if (SUCCEEDED(hr)) hr = graph->ConnectDirect(out.Get(), PinAt(mux.Get(), 1).Get(), nullptr);
-    if (SUCCEEDED(hr)) {
-      hr = graph->ConnectDirect(PinAt(mux.Get(), 0).Get(), PinAt(writer.Get(), 0).Get(), nullptr);
-    }
-    return hr;
+    const int first = chain.size() == 1 ? 0 : 1;
+    for (int i = 0; i < outputs && SUCCEEDED(hr); ++i)
+      hr = Link(graph.Get(), last, first + i, mux.Get(), 1 + i);
+    return SUCCEEDED(hr) ? Link(graph.Get(), mux.Get(), 0, writer.Get(), 0) : hr;
   }
   HRESULT SetFile(const std::string& path) {
     ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
     return sink ? sink->SetFileName(Utf8ToWide(path).c_str(), nullptr) : E_NOINTERFACE;
   }
-  HRESULT Run() { return QueryAs<IMediaControl>(graph.Get())->Run(); }
-  HRESULT Stop() { return QueryAs<IMediaControl>(graph.Get())->Stop(); }
+  // Records into path to the end of the stream; false when it fails or does not end in time.
+  bool Record(const std::string& path, long timeoutMs = 20'000) {
+    return SUCCEEDED(SetFile(path)) && RunToCompletion(graph.Get(), timeoutMs);
+  }
+  HRESULT Run() { return RunGraph(graph.Get()); }
+  HRESULT Stop() { return StopGraph(graph.Get()); }
   std::optional<LONG_PTR> WaitForEvent(long code, long timeoutMs = 20'000) {
     return WaitForGraphEvent(graph.Get(), code, timeoutMs);
   }
@@ -268,10 +195,8 @@ class DeliveryLog : public CBaseFilter {
     std::vector<uint8_t> image;
     for (size_t i = 0; i < n && i < steps.size(); ++i) {
       const Step& step = steps[i];
-      if (step.sync) continue;
-      if (image.size() < step.offset + step.bytes.size()) {
+      if (image.size() < step.offset + step.bytes.size())
         image.resize(step.offset + step.bytes.size());
-      }
       std::copy(step.bytes.begin(), step.bytes.end(),
                 image.begin() + static_cast<ptrdiff_t>(step.offset));
     }
@@ -284,9 +209,8 @@ class DeliveryLog : public CBaseFilter {
     explicit Pin(DeliveryLog* log) : CBaseInputPin(log, L"In"), log_(log) {}
     DECLARE_PIN_IUNKNOWN
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-      if (riid == IID_IFileWriterStatus) {
+      if (riid == IID_IFileWriterStatus)
         return GetInterface(static_cast<IFileWriterStatus*>(this), ppv);
-      }
       return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
     }
     HRESULT CheckMediaType(const CMediaType* mt) override {
@@ -297,12 +221,9 @@ class DeliveryLog : public CBaseFilter {
       if (hr != S_OK) return hr;
       REFERENCE_TIME start = 0, stop = 0;
       BYTE* data = nullptr;
-      if (sample->GetTime(&start, &stop) != S_OK || FAILED(sample->GetPointer(&data))) {
+      if (sample->GetTime(&start, &stop) != S_OK || FAILED(sample->GetPointer(&data)))
         return E_INVALIDARG;
-      }
-      Step step;
-      step.offset = static_cast<uint64_t>(start);
-      step.bytes.assign(data, data + sample->GetActualDataLength());
+      Step step{false, static_cast<uint64_t>(start), {data, data + sample->GetActualDataLength()}};
       std::lock_guard lock(log_->mutex_);
       log_->end_ = std::max<uint64_t>(log_->end_, step.offset + step.bytes.size());
       log_->steps_.push_back(std::move(step));
@@ -341,14 +262,13 @@ class MemoryOutput : public avi::AviOutput {
   using avi::AviOutput::WriteAt;
   HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
     for (Bytes piece : pieces) {
-      const uint64_t end = offset + piece.size();
-      const uint64_t fit = end > limit_ ? (offset >= limit_ ? 0 : limit_ - offset) : piece.size();
+      const uint64_t fit = std::min<uint64_t>(piece.size(), limit_ > offset ? limit_ - offset : 0);
       if (bytes.size() < offset + fit) bytes.resize(offset + fit);
       std::copy(piece.begin(), piece.begin() + static_cast<ptrdiff_t>(fit),
                 bytes.begin() + static_cast<ptrdiff_t>(offset));
       writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
       if (fit < piece.size()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-      offset = end;
+      offset += piece.size();
     }
     return S_OK;
   }
@@ -362,5 +282,41 @@ class MemoryOutput : public avi::AviOutput {
   uint64_t limit_;
   uint64_t writtenEnd_ = 0;
 };
+
+// Our reader's view of a finished recording, checked for what every such file satisfies: it
+// parses, and each stream's OpenDML index lists exactly the chunks found in the movi lists.
+inline avi::AviFileInfo ReadBack(const std::string& path) {
+  std::string error;
+  auto info = avi::AviReader::Read(path, &error);
+  EXPECT_TRUE(info.has_value()) << path << ": " << error;
+  if (!info) return {};
+  size_t odmlTotal = 0;
+  for (size_t i = 0; i < info->streams.size(); ++i) {
+    const auto& odml = info->streams[i].odmlChunks;
+    EXPECT_TRUE(info->streams[i].hasSuperIndex) << "stream " << i;
+    odmlTotal += odml.size();
+    std::vector<avi::AviChunkRef> movi;
+    for (const auto& c : info->moviChunks) {
+      if (c.stream == static_cast<int>(i)) movi.push_back(c);
+    }
+    EXPECT_EQ(odml.size(), movi.size()) << "stream " << i;
+    for (size_t k = 0; k < std::min(odml.size(), movi.size()); ++k) {
+      EXPECT_TRUE(odml[k].dataOffset == movi[k].dataOffset && odml[k].size == movi[k].size)
+          << "stream " << i << " chunk " << k;
+    }
+  }
+  EXPECT_EQ(odmlTotal, info->moviChunks.size());
+  return *info;
+}
+
+// ffprobe finds streams of these codecs, in this order, and decodes `frames` frames of the first.
+inline void ExpectProbed(const std::string& path, const std::vector<std::string>& codecs,
+                         long frames, bool useOdml = true) {
+  const auto probed = Probe(path, {.decode = true, .useOdml = useOdml});
+  std::vector<std::string> found;
+  for (const ProbedStream& s : probed) found.push_back(s.codec);
+  EXPECT_EQ(found, codecs) << path << (useOdml ? "" : " without the OpenDML index");
+  EXPECT_EQ(probed.empty() ? -1 : probed[0].frames, frames) << path;
+}
 
 }  // namespace vidorra::test

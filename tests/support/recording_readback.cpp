@@ -4,21 +4,73 @@
 #include <temp_dir.h>
 
 #include <cstdlib>
+#include <sstream>
 
 #include "sim/TestPattern.h"
 
 namespace vidorra::test {
 
+namespace {
+
+double Rate(const std::string& fraction) {
+  const size_t slash = fraction.find('/');
+  const double den = slash == std::string::npos ? 1 : std::atof(fraction.c_str() + slash + 1);
+  return den == 0 ? 0 : std::atof(fraction.substr(0, slash).c_str()) / den;
+}
+
+std::string Odml(bool useOdml) { return useOdml ? "" : "-use_odml 0 "; }
+
+}  // namespace
+
+std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options) {
+  const std::string count = options.decode ? "nb_read_frames" : "nb_read_packets";
+  // key=value lines, one [STREAM] block each.
+  const std::string out = RunCommand(
+      "ffprobe -v error " + Odml(options.useOdml) +
+      (options.decode ? "-count_frames " : "-count_packets ") +
+      "-show_entries stream=codec_type,codec_name,width,height,r_frame_rate,duration,sample_rate,"
+      "channels," +
+      count + " -of default=noprint_wrappers=0 " + Quote(path) + " 2>/dev/null");
+  std::vector<ProbedStream> streams;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == "[STREAM]") streams.emplace_back();
+    const size_t equals = line.find('=');
+    if (streams.empty() || equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const char* value = line.c_str() + equals + 1;
+    ProbedStream& s = streams.back();
+    if (key == "codec_type") s.type = value;
+    if (key == "codec_name") s.codec = value;
+    if (key == "width") s.width = std::atoi(value);
+    if (key == "height") s.height = std::atoi(value);
+    if (key == "r_frame_rate") s.frameRate = Rate(value);
+    if (key == "duration") s.duration = std::atof(value);
+    if (key == count) s.frames = std::atol(value);
+    if (key == "sample_rate") s.sampleRate = std::atoi(value);
+    if (key == "channels") s.channels = std::atoi(value);
+  }
+  return streams;
+}
+
+double ProbeDuration(const std::string& path) {
+  return std::atof(RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
+                              Quote(path) + " 2>/dev/null")
+                       .c_str());
+}
+
 long ProbedFrames(const std::string& path) {
-  const std::string command =
-      "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-      "-of csv=p=0 " +
-      Quote(path) + " 2>/dev/null";
-  int status = 0;
-  const std::string out = RunCommand(command, &status);
-  char* end = nullptr;
-  const long frames = std::strtol(out.c_str(), &end, 10);
-  return status == 0 && end != out.c_str() ? frames : -1;
+  for (const ProbedStream& s : Probe(path, {.decode = true})) {
+    if (s.type == "video") return s.frames;
+  }
+  return -1;
+}
+
+long RecordedSoundSamples(const std::string& path, int channels, bool useOdml) {
+  const std::string cmd = "ffmpeg -v error " + Odml(useOdml) + "-i " + Quote(path) +
+                          " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null | wc -c";
+  return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
 }
 
 std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,

@@ -1,5 +1,5 @@
-// Recordings read back with ffprobe and ffmpeg: the frames a file holds and the frame numbers
-// the simulated devices draw into every picture.
+// Recordings read back with ffprobe and ffmpeg, readers nobody here wrote: the streams a file
+// holds, its sound, and the frame numbers the simulated devices draw into every picture.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,30 @@
 
 namespace vidorra::test {
 
+struct ProbedStream {
+  std::string type;   // video, audio
+  std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le, ...
+  int width = 0;
+  int height = 0;
+  double frameRate = 0;
+  double duration = -1;  // seconds, as the stream header gives it
+  long frames = 0;       // packets read, or frames decoded
+  int sampleRate = 0;
+  int channels = 0;
+};
+struct ProbeOptions {
+  bool decode = false;  // count decoded frames rather than packets
+  bool useOdml = true;  // false: an AVI's old idx1 index only
+};
+// ffprobe's view of a file's streams (none when it cannot read the file).
+std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options = {});
+// The container's duration in seconds.
+double ProbeDuration(const std::string& path);
 // ffprobe's count of the decoded frames of the file's first video stream (-1 when it cannot
 // read the file).
 long ProbedFrames(const std::string& path);
+// The samples per channel ffmpeg decodes from the file's first sound stream.
+long RecordedSoundSamples(const std::string& path, int channels, bool useOdml = true);
 // The frame numbers of the file's video pictures (width x height) as ffmpeg decodes them
 // (nullopt: a picture without a readable number).
 std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,

@@ -1,12 +1,15 @@
-// Creating filters, finding their pins by index, waiting for a graph's events and running a
-// graph to its end, for tests and benchmarks that build graphs by hand.
+// The tests' and benchmarks' one set of graph helpers: creating filters and graphs, finding and
+// linking pins, running a graph, and waiting for its events.
 #pragma once
 
 #include <streams.h>
 
+#include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vidorra::test {
@@ -19,14 +22,58 @@ inline ComPtr<IBaseFilter> CreateFilter(REFCLSID clsid) {
   return filter;
 }
 
+// A filter graph; without clock its sources run as fast as the graph takes their samples.
+inline ComPtr<IGraphBuilder> NewGraph(bool clocked = true) {
+  ComPtr<IGraphBuilder> graph;
+  CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                   graph.ReleaseAndGetVoidAddressOf());
+  if (graph && !clocked) QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr);
+  return graph;
+}
+
+// The filter's pins in its enumeration order.
+inline std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
+  std::vector<ComPtr<IPin>> pins;
+  ComPtr<IEnumPins> e;
+  if (filter == nullptr || FAILED(filter->EnumPins(e.GetAddressOf())) || !e) return pins;
+  ComPtr<IPin> pin;
+  while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
+  return pins;
+}
+
 // The filter's pin at `index` in its enumeration order, or null when there is none.
 inline ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
-  ComPtr<IEnumPins> pins;
-  if (filter == nullptr || FAILED(filter->EnumPins(pins.GetAddressOf())) || !pins) return nullptr;
-  if (index > 0 && pins->Skip(static_cast<ULONG>(index)) != S_OK) return nullptr;
-  ComPtr<IPin> pin;
-  if (pins->Next(1, pin.GetAddressOf(), nullptr) != S_OK) return nullptr;
-  return pin;
+  const auto pins = PinsOf(filter);
+  return index >= 0 && static_cast<size_t>(index) < pins.size() ? pins[index] : nullptr;
+}
+
+inline std::wstring PinName(IPin* pin) {
+  PIN_INFO info{};
+  pin->QueryPinInfo(&info);
+  if (info.pFilter) info.pFilter->Release();
+  return info.achName;
+}
+
+// The pin connected to `pin` (null when none).
+inline ComPtr<IPin> Peer(IPin* pin) {
+  ComPtr<IPin> peer;
+  pin->ConnectedTo(peer.GetAddressOf());
+  return peer;
+}
+
+// Adds the filters under the given names; the first failure.
+inline HRESULT AddFilters(IGraphBuilder* graph,
+                          std::initializer_list<std::pair<IBaseFilter*, const wchar_t*>> filters) {
+  for (const auto& [filter, name] : filters) {
+    const HRESULT hr = graph->AddFilter(filter, name);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+// Connects pin `out` of `from` straight to pin `in` of `to` (pins by enumeration index).
+inline HRESULT Link(IGraphBuilder* graph, IBaseFilter* from, int out, IBaseFilter* to, int in) {
+  return graph->ConnectDirect(PinAt(from, out).Get(), PinAt(to, in).Get(), nullptr);
 }
 
 // The names of the graph's filters, in its enumeration order.
@@ -44,26 +91,48 @@ inline std::vector<std::wstring> FilterNames(IFilterGraph* graph) {
   return names;
 }
 
-// Waits up to timeoutMs for the graph's event `code`, passing over the others; its first
-// parameter, or nullopt when it does not come in time.
-inline std::optional<LONG_PTR> WaitForGraphEvent(IUnknown* graph, long code,
-                                                 long timeoutMs = 20'000) {
+inline HRESULT RunGraph(IUnknown* graph) { return QueryAs<IMediaControl>(graph)->Run(); }
+inline HRESULT StopGraph(IUnknown* graph) { return QueryAs<IMediaControl>(graph)->Stop(); }
+
+struct GraphEvent {
+  long code = 0;
+  LONG_PTR param1 = 0;
+  LONG_PTR param2 = 0;
+};
+
+// The graph's next event whose code is among `codes` (any code when none is given), passing
+// over the others; nullopt when none comes within timeoutMs.
+inline std::optional<GraphEvent> NextGraphEvent(IUnknown* graph, std::initializer_list<long> codes,
+                                                long timeoutMs = 20'000) {
   ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  if (!events) return std::nullopt;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    long got = 0;
-    LONG_PTR p1 = 0, p2 = 0;
-    if (events->GetEvent(&got, &p1, &p2, static_cast<long>(left.count())) != S_OK) {
+    GraphEvent e;
+    if (!events || events->GetEvent(&e.code, &e.param1, &e.param2,
+                                    std::max<long>(static_cast<long>(left.count()), 0)) != S_OK) {
       return std::nullopt;
     }
-    events->FreeEventParams(got, p1, p2);
-    if (got == code) return p1;
+    events->FreeEventParams(e.code, e.param1, e.param2);
+    if (codes.size() == 0 || std::find(codes.begin(), codes.end(), e.code) != codes.end()) {
+      return e;
+    }
   }
+}
+
+// The first parameter of the graph's next event `code`; nullopt when it does not come in time.
+inline std::optional<LONG_PTR> WaitForGraphEvent(IUnknown* graph, long code,
+                                                 long timeoutMs = 20'000) {
+  const auto e = NextGraphEvent(graph, {code}, timeoutMs);
+  return e ? std::optional<LONG_PTR>(e->param1) : std::nullopt;
+}
+
+// The graph's next event of any code into *event (the graph tests' form).
+inline bool NextEvent(IUnknown* graph, GraphEvent* event, long timeoutMs) {
+  const auto e = NextGraphEvent(graph, {}, timeoutMs);
+  if (e) *event = *e;
+  return e.has_value();
 }
 
 // Runs the graph until it reports EC_COMPLETE (true) or fails, aborts or times out (false),

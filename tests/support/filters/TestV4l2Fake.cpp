@@ -67,6 +67,20 @@ v4l2_pix_format PixFormat(uint32_t pixelFormat, uint32_t width, uint32_t height,
   return pix;
 }
 
+const FakeFormat* FormatOf(const FakeNode& node, uint32_t pixelFormat) {
+  for (const FakeFormat& format : node.formats) {
+    if (format.pixelFormat == pixelFormat) return &format;
+  }
+  return nullptr;
+}
+
+FakeControl* ControlOf(FakeNode& node, uint32_t id) {
+  for (FakeControl& control : node.controls) {
+    if (control.query.id == id) return &control;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 FakeControl IntegerControl(uint32_t id, const char* name, long min, long max, long step, long def) {
@@ -89,8 +103,7 @@ FakeControl BooleanControl(uint32_t id, const char* name, long def) {
 }
 
 FakeControl MenuControl(uint32_t id, const char* name, std::vector<std::string> items, long def) {
-  FakeControl control =
-      IntegerControl(id, name, 0, static_cast<long>(items.size()) - 1, 1, def);
+  FakeControl control = IntegerControl(id, name, 0, static_cast<long>(items.size()) - 1, 1, def);
   control.query.type = V4L2_CTRL_TYPE_MENU;
   control.menu = std::move(items);
   return control;
@@ -130,7 +143,8 @@ v4l2_audio AudioInput(uint32_t index, const char* name) {
 
 class FakeV4l2::Monitor_ : public devices::v4l2::NodeMonitor {
  public:
-  explicit Monitor_(FakeV4l2* fake) : fake_(fake), fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
+  explicit Monitor_(FakeV4l2* fake)
+      : fake_(fake), fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE)) {}
   ~Monitor_() override {
     std::lock_guard lock(fake_->mutex_);
     if (fake_->monitor_ == this) fake_->monitor_ = nullptr;
@@ -250,19 +264,15 @@ v4l2_fract FakeV4l2::Interval(const std::string& devnode) {
 
 long FakeV4l2::ControlValue(const std::string& devnode, uint32_t id) {
   return Read(devnode, -1L, [id](Node& node) {
-    for (const FakeControl& control : node.desc.controls) {
-      if (control.query.id == id) return control.value;
-    }
-    return -1L;
+    const FakeControl* control = ControlOf(node.desc, id);
+    return control ? control->value : -1L;
   });
 }
 
 std::string FakeV4l2::ControlText(const std::string& devnode, uint32_t id) {
   return Read(devnode, std::string(), [id](Node& node) {
-    for (const FakeControl& control : node.desc.controls) {
-      if (control.query.id == id) return control.text;
-    }
-    return std::string();
+    const FakeControl* control = ControlOf(node.desc, id);
+    return control ? control->text : std::string();
   });
 }
 
@@ -365,25 +375,19 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_ENUM_FRAMESIZES: {
       auto* size = static_cast<v4l2_frmsizeenum*>(arg);
-      for (const FakeFormat& format : desc.formats) {
-        if (format.pixelFormat != size->pixel_format) continue;
-        if (size->index >= format.sizes.size()) return Error(EINVAL);
-        size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        size->discrete = {format.sizes[size->index].first, format.sizes[size->index].second};
-        return 0;
-      }
-      return Error(EINVAL);
+      const FakeFormat* format = FormatOf(desc, size->pixel_format);
+      if (!format || size->index >= format->sizes.size()) return Error(EINVAL);
+      size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+      size->discrete = {format->sizes[size->index].first, format->sizes[size->index].second};
+      return 0;
     }
     case VIDIOC_ENUM_FRAMEINTERVALS: {
       auto* interval = static_cast<v4l2_frmivalenum*>(arg);
-      for (const FakeFormat& format : desc.formats) {
-        if (format.pixelFormat != interval->pixel_format) continue;
-        if (interval->index >= format.intervals.size()) return Error(EINVAL);
-        interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
-        interval->discrete = format.intervals[interval->index];
-        return 0;
-      }
-      return Error(EINVAL);
+      const FakeFormat* format = FormatOf(desc, interval->pixel_format);
+      if (!format || interval->index >= format->intervals.size()) return Error(EINVAL);
+      interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+      interval->discrete = format->intervals[interval->index];
+      return 0;
     }
     case VIDIOC_G_FMT:
       static_cast<v4l2_format*>(arg)->fmt.pix = node.format;
@@ -392,13 +396,10 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
       if (node.streamOn) return Error(EBUSY);
       auto* format = static_cast<v4l2_format*>(arg);
       const v4l2_pix_format want = format->fmt.pix;
-      for (const FakeFormat& offered : desc.formats) {
-        if (offered.pixelFormat != want.pixelformat) continue;
-        node.format = PixFormat(want.pixelformat, want.width, want.height, desc.extraBytesPerLine);
-        format->fmt.pix = node.format;
-        return 0;
-      }
-      return Error(EINVAL);
+      if (!FormatOf(desc, want.pixelformat)) return Error(EINVAL);
+      node.format = PixFormat(want.pixelformat, want.width, want.height, desc.extraBytesPerLine);
+      format->fmt.pix = node.format;
+      return 0;
     }
     case VIDIOC_G_PARM:
     case VIDIOC_S_PARM: {
@@ -465,66 +466,55 @@ int FakeV4l2::Handle(Node& node, int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_QUERYMENU: {
       auto* item = static_cast<v4l2_querymenu*>(arg);
-      for (const FakeControl& control : desc.controls) {
-        if (control.query.id != item->id) continue;
-        const long at = static_cast<long>(item->index) - control.query.minimum;
-        if (at < 0 || at >= static_cast<long>(control.menu.size())) return Error(EINVAL);
-        CopyName(item->name, sizeof item->name, control.menu[static_cast<size_t>(at)]);
-        return 0;
-      }
-      return Error(EINVAL);
+      const FakeControl* control = ControlOf(node.desc, item->id);
+      const long at = control ? static_cast<long>(item->index) - control->query.minimum : -1;
+      if (at < 0 || at >= static_cast<long>(control->menu.size())) return Error(EINVAL);
+      CopyName(item->name, sizeof item->name, control->menu[static_cast<size_t>(at)]);
+      return 0;
     }
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL: {
       auto* value = static_cast<v4l2_control*>(arg);
-      for (FakeControl& control : node.desc.controls) {
-        if (control.query.id != value->id) continue;
-        // As the kernel's: only the 32-bit kinds go through the plain calls.
-        if (control.query.type == V4L2_CTRL_TYPE_INTEGER64 ||
-            control.query.type == V4L2_CTRL_TYPE_STRING) {
-          return Error(EINVAL);
-        }
-        if (request == VIDIOC_G_CTRL) {
-          value->value = static_cast<__s32>(control.value);
-          return 0;
-        }
-        if (control.failWith) return Error(control.failWith);
-        if (value->value < control.query.minimum || value->value > control.query.maximum) {
-          return Error(ERANGE);
-        }
-        control.value = value->value;
+      FakeControl* control = ControlOf(node.desc, value->id);
+      // As the kernel's: only the 32-bit kinds go through the plain calls.
+      if (!control || control->query.type == V4L2_CTRL_TYPE_INTEGER64 ||
+          control->query.type == V4L2_CTRL_TYPE_STRING) {
+        return Error(EINVAL);
+      }
+      if (request == VIDIOC_G_CTRL) {
+        value->value = static_cast<__s32>(control->value);
         return 0;
       }
-      return Error(EINVAL);
+      if (control->failWith) return Error(control->failWith);
+      if (value->value < control->query.minimum || value->value > control->query.maximum) {
+        return Error(ERANGE);
+      }
+      control->value = value->value;
+      return 0;
     }
     case VIDIOC_QUERY_EXT_CTRL: {
       auto* query = static_cast<v4l2_query_ext_ctrl*>(arg);
-      for (const FakeControl& control : desc.controls) {
-        if (control.query.id != query->id) continue;
-        const bool wide = control.query.type == V4L2_CTRL_TYPE_INTEGER64;
-        *query = v4l2_query_ext_ctrl{};
-        query->id = control.query.id;
-        query->type = control.query.type;
-        std::memcpy(query->name, control.query.name, sizeof query->name);
-        query->minimum = wide ? control.minimum64 : control.query.minimum;
-        query->maximum = wide ? control.maximum64 : control.query.maximum;
-        query->step = wide ? 1 : static_cast<__u64>(control.query.step);
-        query->default_value = wide ? control.value : control.query.default_value;
-        query->flags = control.query.flags;
-        query->elems = 1;
-        return 0;
-      }
-      return Error(EINVAL);
+      const FakeControl* control = ControlOf(node.desc, query->id);
+      if (!control) return Error(EINVAL);
+      const bool wide = control->query.type == V4L2_CTRL_TYPE_INTEGER64;
+      *query = v4l2_query_ext_ctrl{};
+      query->id = control->query.id;
+      query->type = control->query.type;
+      std::memcpy(query->name, control->query.name, sizeof query->name);
+      query->minimum = wide ? control->minimum64 : control->query.minimum;
+      query->maximum = wide ? control->maximum64 : control->query.maximum;
+      query->step = wide ? 1 : static_cast<__u64>(control->query.step);
+      query->default_value = wide ? control->value : control->query.default_value;
+      query->flags = control->query.flags;
+      query->elems = 1;
+      return 0;
     }
     case VIDIOC_G_EXT_CTRLS:
     case VIDIOC_S_EXT_CTRLS: {
       auto* list = static_cast<v4l2_ext_controls*>(arg);
       for (uint32_t i = 0; i < list->count; ++i) {
         v4l2_ext_control& asked = list->controls[i];
-        FakeControl* found = nullptr;
-        for (FakeControl& control : node.desc.controls) {
-          if (control.query.id == asked.id) found = &control;
-        }
+        FakeControl* found = ControlOf(node.desc, asked.id);
         if (!found) return Error(EINVAL);
         const bool text = found->query.type == V4L2_CTRL_TYPE_STRING;
         if (request == VIDIOC_G_EXT_CTRLS) {
@@ -637,36 +627,6 @@ int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   const int ready = ::poll(fds, count, timeoutMs);
   --polling_;
   return ready;
-}
-
-// ---- BytesSink ----
-
-BytesSink::BytesSink() : CBaseRenderer(L"Bytes Sink", GUID_NULL) {}
-
-HRESULT BytesSink::CheckMediaType(const CMediaType* mt) {
-  return mt && mt->majortype == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT BytesSink::DoRenderSample(IMediaSample* sample) {
-  Sample kept;
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  kept.bytes.assign(data, data + sample->GetActualDataLength());
-  sample->GetTime(&kept.start, &kept.stop);
-  kept.discontinuity = sample->IsDiscontinuity() == S_OK;
-  std::lock_guard lock(mutex_);
-  samples_.push_back(std::move(kept));
-  return S_OK;
-}
-
-std::vector<BytesSink::Sample> BytesSink::Samples() {
-  std::lock_guard lock(mutex_);
-  return samples_;
-}
-
-size_t BytesSink::Count() {
-  std::lock_guard lock(mutex_);
-  return samples_.size();
 }
 
 }  // namespace vidorra::test

@@ -3,8 +3,6 @@
 // and a stream whose buffers the test fills one by one (Capture). Descriptors are real
 // eventfds, readable while a filled buffer waits, so the backend polls them as it would a
 // device. Unplugging a node makes every call on it fail with ENODEV and tells the monitor.
-//
-// Also a sink that keeps each sample's bytes and times.
 #pragma once
 
 #include <linux/videodev2.h>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingSink.h"
 #include "v4l2/V4l2Calls.h"
 
 namespace vidorra::test {
@@ -142,25 +141,11 @@ class FakeV4l2 : public devices::v4l2::V4l2Calls, public devices::v4l2::NodeSour
   std::atomic<int64_t> lastDequeue_{0};
 };
 
-// A renderer of any video that keeps every sample: its bytes, times and flags.
-class BytesSink : public CBaseRenderer {
+// The V4L2 tests' sink (to be removed once they use RecordingSink): any video, bytes kept.
+class BytesSink : public RecordingSink {
  public:
-  struct Sample {
-    std::vector<uint8_t> bytes;
-    REFERENCE_TIME start = -1;
-    REFERENCE_TIME stop = -1;
-    bool discontinuity = false;
-  };
-  BytesSink();
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT DoRenderSample(IMediaSample* sample) override;
-  IPin* Input() { return InputPin(); }
-  std::vector<Sample> Samples();
-  size_t Count();
-
- private:
-  std::mutex mutex_;
-  std::vector<Sample> samples_;
+  BytesSink() : RecordingSink(RecordingSinkOptions{.keepBytes = true}) {}
+  size_t Count() { return static_cast<size_t>(RecordingSink::Count()); }
 };
 
 }  // namespace vidorra::test

@@ -4,13 +4,11 @@
 // in the input's layout or converted to a bitmap.
 #include <ColorSpaceConverter.h>
 #include <Deinterlacer.h>
-#include <FilterPins.h>
 #include <PixelFormatConverter.h>
 #include <amvideo.h>
 #include <dvdmedia.h>
 
 #include <cmath>
-#include <mutex>
 #include <numbers>
 
 #include "sys_filter_support.h"
@@ -112,49 +110,11 @@ double Combing(const std::vector<int>& luma) {
 ComPtr<ListSource> CombedSource(const FrameLayout& layout) {
   std::vector<ListedSample> frames;
   for (int n = 0; n < kFrames; ++n) {
-    frames.push_back({PictureIn(layout, CombedLuma(n)), std::pair{n * kFrameTime, (n + 1) * kFrameTime},
-                      std::nullopt});
+    frames.push_back({PictureIn(layout, CombedLuma(n)),
+                      std::pair{n * kFrameTime, (n + 1) * kFrameTime}, std::nullopt});
   }
   return MakeComObject<ListSource>(filters::MakeVideoMediaType(layout), std::move(frames));
 }
-
-// Keeps a copy of every picture with its times; accepts one subtype.
-class PictureSink : public CBaseRenderer {
- public:
-  explicit PictureSink(GUID subtype)
-      : CBaseRenderer(L"Picture Sink", CLSID_TestCountingSink), subtype_(subtype) {}
-  HRESULT CheckMediaType(const CMediaType* mt) override {
-    return mt && mt->majortype == MEDIATYPE_Video && mt->subtype == subtype_
-               ? S_OK
-               : VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    REFERENCE_TIME start = -1;
-    REFERENCE_TIME stop = -1;
-    sample->GetTime(&start, &stop);
-    std::lock_guard lock(mutex_);
-    pictures_.emplace_back(data, data + sample->GetActualDataLength());
-    times_.emplace_back(start, stop);
-    return S_OK;
-  }
-  std::vector<std::vector<BYTE>> Pictures() {
-    std::lock_guard lock(mutex_);
-    return pictures_;
-  }
-  std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> Times() {
-    std::lock_guard lock(mutex_);
-    return times_;
-  }
-  IPin* InputPinInterface() { return InputPin(); }
-
- private:
-  const GUID subtype_;
-  std::mutex mutex_;
-  std::vector<std::vector<BYTE>> pictures_;
-  std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> times_;
-};
 
 TEST(SysDeinterlacer, FieldOrderComesFromTheTypeOrIsAssumed) {
   struct Case {
@@ -195,34 +155,31 @@ class SysDeinterlacerStream : public ::testing::TestWithParam<Conversion> {};
 
 TEST_P(SysDeinterlacerStream, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
   const Conversion conversion = GetParam();
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<IGraphBuilder> graph = NewGraph();
   auto source = CombedSource(conversion.input);
-  ComPtr<IBaseFilter> deinterlacer = NewSystemFilter(CLSID_VideoDeinterlacer);
-  auto sink = MakeComObject<PictureSink>(filters::SubtypeFromPixelFormat(conversion.output.format));
-  AddFilters(graph.Get(),
-             {{source.Get(), L"Source"}, {deinterlacer.Get(), L"Deinterlacer"}, {sink.Get(), L"Sink"}});
+  ComPtr<IBaseFilter> deinterlacer = CreateFilter(CLSID_VideoDeinterlacer);
+  auto sink = MakeComObject<RecordingSink>(RecordingSinkOptions{
+      .subtype = filters::SubtypeFromPixelFormat(conversion.output.format), .keepBytes = true});
+  AddFilters(
+      graph.Get(),
+      {{source.Get(), L"Source"}, {deinterlacer.Get(), L"Deinterlacer"}, {sink.Get(), L"Sink"}});
   ASSERT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, deinterlacer.Get(), 0));
   ASSERT_EQ(S_OK, Link(graph.Get(), deinterlacer.Get(), 1, sink.Get(), 0));
   AM_MEDIA_TYPE connected{};
-  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&connected));
+  ASSERT_EQ(S_OK, sink->Input()->ConnectionMediaType(&connected));
   EXPECT_EQ(FrameLayout::FromMediaType(connected), conversion.output);
   FreeMediaType(connected);
-
-  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
-  EXPECT_TRUE(WaitForGraphEvent(graph.Get(), EC_COMPLETE));
-  StopGraph(graph.Get());
-
-  const auto pictures = sink->Pictures();
-  const auto times = sink->Times();
-  ASSERT_EQ(pictures.size(), static_cast<size_t>(kFrames)) << "one frame out per frame in";
+  ASSERT_TRUE(RunToCompletion(graph.Get(), 20'000));
+  const auto samples = sink->Samples();
+  ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames)) << "one frame out per frame in";
   const double combedInput =
       Combing(LumaOf(conversion.input, PictureIn(conversion.input, CombedLuma(0))));
   ASSERT_GT(combedInput, 40.0) << "the test picture is combed";
   for (int n = 0; n < kFrames; ++n) {
-    EXPECT_EQ(times[n].first, n * kFrameTime);
-    EXPECT_EQ(times[n].second, (n + 1) * kFrameTime);
-    ASSERT_EQ(pictures[n].size(), conversion.output.ImageSize());
-    const std::vector<int> luma = LumaOf(conversion.output, pictures[n]);
+    EXPECT_EQ(samples[n].start, n * kFrameTime);
+    EXPECT_EQ(samples[n].stop, (n + 1) * kFrameTime);
+    ASSERT_EQ(samples[n].bytes.size(), conversion.output.ImageSize());
+    const std::vector<int> luma = LumaOf(conversion.output, samples[n].bytes);
     EXPECT_LT(Combing(luma), combedInput / 10) << "frame " << n;
     if (!(conversion.output == conversion.input)) continue;
     // The picture is still the scene: the bottom field (first in time) is kept as it was.

@@ -54,9 +54,9 @@ ComPtr<ListSource> PictureSource(PixelFormat format, bool bottomUp) {
 }
 
 struct RendererGraph {
-  ComPtr<IGraphBuilder> graph = NewSysGraph();
+  ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<ListSource> source;
-  ComPtr<IBaseFilter> renderer = NewSystemFilter(CLSID_VideoRenderer);
+  ComPtr<IBaseFilter> renderer = CreateFilter(CLSID_VideoRenderer);
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
@@ -66,9 +66,7 @@ struct RendererGraph {
     graph->AddFilter(renderer.Get(), L"Video Renderer");
   }
   ~RendererGraph() { StopGraph(graph.Get()); }
-  HRESULT Connect() {
-    return Link(graph.Get(), source.Get(), 0, renderer.Get(), 0);
-  }
+  HRESULT Connect() { return Link(graph.Get(), source.Get(), 0, renderer.Get(), 0); }
 };
 
 void ExpectColourNear(QRgb actual, const QColor& expected, const char* where) {
@@ -126,8 +124,9 @@ TEST(SysVideoRenderer, AFrameStillShownIsLeftIntactByTheFramesAfterIt) {
   ASSERT_EQ(S_OK, g.Connect());
   // The source writes into the renderer's own frame buffers.
   ComPtr<IMemAllocator> used;
-  ASSERT_EQ(S_OK, QueryAs<IMemInputPin>(PinAtIndex(g.renderer.Get(), 0).Get())
-                      ->GetAllocator(used.GetAddressOf()));
+  ASSERT_EQ(
+      S_OK,
+      QueryAs<IMemInputPin>(PinAt(g.renderer.Get(), 0).Get())->GetAllocator(used.GetAddressOf()));
   EXPECT_NE(dynamic_cast<vidorra::filters::CVideoFrameAllocator*>(used.Get()), nullptr);
   ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
   ASSERT_TRUE(WaitUntil([&] { return g.window->FramesPresented() == kFrames; }));

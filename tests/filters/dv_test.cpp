@@ -1,0 +1,358 @@
+// DV frames and the DV codec: the structural check and the inspection of damaged frames, DVINFO,
+// sound extraction and insertion (every rate, 12-bit, locked and unlocked) checked against
+// ffmpeg's own DV reader, damaged sound muted, a seeded mutation loop feeding thousands of
+// damaged frames to every parser; decoding and coding where the frame lies, one conversion at
+// most. The DV filters: dv_filters_test.
+#include <PixelFormatConverter.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "avi_test_support.h"
+#include "dv/DvAudio.h"
+#include "dv/DvFrame.h"
+#include "dv/DvMediaTypes.h"
+
+namespace vidorra::dv {
+namespace {
+
+using test::DvFrameMaker;
+
+uint8_t* BlockAt(std::vector<uint8_t>& frame, size_t sequence, size_t block) {
+  return frame.data() + sequence * kSequenceBytes + block * kDifBlockBytes;
+}
+
+// The strict check takes a whole frame of its system only; the inspection also takes a frame
+// whose blocks carry damaged IDs (counting them) and refuses only what cannot be read.
+TEST(DvFrame, CheckTakesWholeFramesAndInspectionCountsDamage) {
+  for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
+    DvFrameMaker maker(system);
+    ASSERT_TRUE(maker.ok());
+    const auto frame = maker.Frame(0);
+    EXPECT_EQ(frame.size(), FactsOf(system).frameBytes);
+    EXPECT_EQ(CheckFrame(frame), system);
+    EXPECT_EQ(InspectFrame(frame)->damagedBlocks, 0u);
+    EXPECT_FALSE(CheckFrame({frame.data(), frame.size() - 1}));
+    EXPECT_FALSE(InspectFrame({frame.data(), frame.size() - 1})) << "truncated";
+    auto flipped = frame;
+    flipped[kDsfByte] ^= kDsfBit;
+    EXPECT_FALSE(CheckFrame(flipped));
+    EXPECT_FALSE(InspectFrame(flipped)) << "a header of the other system";
+    auto headerless = frame;
+    headerless[0] = 0x90;
+    EXPECT_FALSE(InspectFrame(headerless));
+  }
+  DvFrameMaker maker;
+  auto damaged = maker.Frame(0);
+  BlockAt(damaged, 3, AudioBlockIndex(2))[0] = 0x90;  // a video section type in an audio block
+  BlockAt(damaged, 7, 40)[1] ^= 0x30;                 // a wrong sequence number
+  const auto inspection = InspectFrame(damaged);
+  ASSERT_TRUE(inspection);
+  EXPECT_EQ(inspection->system, DvSystem::k625_50);
+  EXPECT_EQ(inspection->damagedBlocks, 2u);
+  EXPECT_FALSE(CheckFrame(damaged)) << "the strict check still refuses damage";
+  EXPECT_TRUE(BlockIntact(damaged, 3, AudioBlockIndex(1)));
+  EXPECT_FALSE(BlockIntact(damaged, 3, AudioBlockIndex(2)));
+}
+
+TEST(DvFrame, DvInfoHoldsThePackPayloads) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  const auto frame = maker.Frame(0);
+  const auto as = FindPack(frame, DvSystem::k625_50, kPackAas);
+  const auto vs = FindPack(frame, DvSystem::k625_50, kPackVs);
+  ASSERT_TRUE(as && vs);
+  const DVINFO info = DvInfoFromFrame(frame, DvSystem::k625_50);
+  EXPECT_EQ(info.dwDVAAuxSrc, static_cast<uint32_t>((*as)[1] | (*as)[2] << 8 | (*as)[3] << 16 |
+                                                    static_cast<uint32_t>((*as)[4]) << 24));
+  EXPECT_EQ(info.dwDVVAuxSrc & 0xFF, (*vs)[1]);
+  EXPECT_TRUE((info.dwDVAAuxSrc >> 16) & aas::k50FieldsBit) << "PAL";
+  EXPECT_EQ(info.dwDVReserved[0], 0u);
+}
+
+struct AudioCase {
+  DvSystem system;
+  int rate;
+  int bits;
+  int pairs;
+  bool locked;
+};
+
+class DvAudioRoundTrip : public ::testing::TestWithParam<AudioCase> {};
+
+TEST_P(DvAudioRoundTrip, WhatIsWrittenIsReadBack) {
+  const AudioCase c = GetParam();
+  DvFrameMaker maker(c.system);
+  ASSERT_TRUE(maker.ok());
+  int minimum = 0;
+  for (const RateFacts& r : kRateFacts) {
+    if (r.sampleRate == c.rate)
+      minimum = c.system == DvSystem::k625_50 ? r.minSamples50 : r.minSamples60;
+  }
+  std::mt19937 rng(7);
+  for (uint64_t n = 0; n < 6; ++n) {
+    auto frame = maker.Frame(n);
+    DvAudioFormat format{
+        .sampleRate = c.rate, .bits = c.bits, .pairs = c.pairs, .locked = c.locked};
+    // Unlocked sound varies from frame to frame: AF_SIZE must be read every time.
+    format.samplesPerFrame = c.locked ? LockedSamplesForFrame(c.system, c.rate, n)
+                                      : minimum + static_cast<int>(rng() % 20);
+    const auto pcm0 = test::Tone(n * 2000, format.samplesPerFrame, c.rate);
+    const auto pcm1 = test::Tone(n * 2000 + 17, format.samplesPerFrame, c.rate);
+    ASSERT_TRUE(InsertAudio(frame, c.system, format, pcm0, pcm1));
+    ASSERT_TRUE(CheckFrame(frame));
+    const auto audio = ExtractAudio(frame);
+    ASSERT_TRUE(audio.has_value());
+    EXPECT_EQ(audio->format.samplesPerFrame, format.samplesPerFrame);
+    EXPECT_EQ(audio->format.sampleRate, c.rate);
+    EXPECT_EQ(audio->format.bits, c.bits);
+    EXPECT_EQ(audio->format.locked, c.locked);
+    EXPECT_EQ(audio->format.pairs, c.pairs);
+    EXPECT_EQ(audio->mutedSamples, 0u);
+    for (int p = 0; p < c.pairs; ++p) {
+      const auto& in = p == 0 ? pcm0 : pcm1;
+      ASSERT_EQ(audio->pcm[p].size(), in.size());
+      for (size_t i = 0; i < in.size(); ++i) {
+        // 12-bit nonlinear keeps the value within its segment's step.
+        const int tolerance = c.bits == 16 ? 0 : std::max(1, std::abs(in[i]) / 64);
+        ASSERT_NEAR(audio->pcm[p][i], in[i], tolerance) << "pair " << p << " sample " << i;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, DvAudioRoundTrip,
+                         ::testing::Values(AudioCase{DvSystem::k625_50, 48000, 16, 1, true},
+                                           AudioCase{DvSystem::k525_60, 48000, 16, 1, true},
+                                           AudioCase{DvSystem::k625_50, 44100, 16, 1, false},
+                                           AudioCase{DvSystem::k525_60, 44100, 16, 1, false},
+                                           AudioCase{DvSystem::k625_50, 32000, 16, 1, true},
+                                           AudioCase{DvSystem::k525_60, 32000, 16, 1, false},
+                                           AudioCase{DvSystem::k625_50, 32000, 12, 2, true},
+                                           AudioCase{DvSystem::k525_60, 32000, 12, 2, false},
+                                           AudioCase{DvSystem::k625_50, 32000, 12, 1, false}));
+
+// 48 kHz locked: 1920 samples a PAL frame; NTSC's five-frame cycle starts with 1600.
+TEST(DvAudio, LockedNtscCycleAndPalCounts) {
+  EXPECT_EQ(LockedSamplesForFrame(DvSystem::k625_50, 48000, 3), 1920);
+  int total = 0;
+  for (uint64_t n = 0; n < 5; ++n) total += LockedSamplesForFrame(DvSystem::k525_60, 48000, n);
+  EXPECT_EQ(total, 8008);
+  EXPECT_EQ(LockedSamplesForFrame(DvSystem::k525_60, 48000, 0), 1600);
+  EXPECT_EQ(LockedSamplesForFrame(DvSystem::k525_60, 48000, 1), 1602);
+}
+
+// An error code mutes its sample; a damaged audio block ID mutes that block's samples, while a
+// damaged copy of the source pack is outvoted by the others.
+TEST(DvAudio, DamagedSoundIsMutedTheRestKept) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  std::vector<int16_t> pcm;
+  auto frame = maker.Frame(5, &pcm);
+  uint8_t* first = BlockAt(frame, 0, AudioBlockIndex(0)) + kAudioDataOffset;
+  first[0] = 0x80;  // the error code in the left channel's first sample
+  first[1] = 0x00;
+  BlockAt(frame, 1, AudioBlockIndex(4))[0] ^= 0xE0;
+  BlockAt(frame, 8, AudioBlockIndex(7))[1] ^= 0xF0;
+  BlockAt(frame, 0, AudioBlockIndex(kAsBlockEven))[kAauxPackOffset + 4] ^= 0x38;  // SMP
+  const auto audio = ExtractAudio(frame);
+  ASSERT_TRUE(audio);
+  EXPECT_EQ(audio->format.sampleRate, 48000);
+  ASSERT_EQ(audio->pcm[0].size(), pcm.size());
+  EXPECT_EQ(audio->pcm[0][0], 0);
+  size_t muted = 0;
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    if (audio->pcm[0][i] == pcm[i]) continue;
+    EXPECT_EQ(audio->pcm[0][i], 0) << "sample " << i << " is neither kept nor muted";
+    ++muted;
+  }
+  // Two blocks of 36 sample slots each (1920 samples fill 35 or 36 of a block's), and one.
+  EXPECT_GE(audio->mutedSamples, 2u * (kSamples16PerBlock - 1) + 1);
+  EXPECT_LE(audio->mutedSamples, 2u * kSamples16PerBlock + 1);
+  EXPECT_LE(muted, audio->mutedSamples);
+  EXPECT_GT(muted, audio->mutedSamples / 2);
+}
+
+TEST(DvAudio, TwelveBitCodesAreMonotonicAndSymmetric) {
+  int previous = Expand12To16(0x800 + 1);  // most negative valid code
+  for (int code = -2047; code <= 2047; ++code) {
+    const int16_t x = Expand12To16(static_cast<uint16_t>(code & 0xFFF));
+    EXPECT_TRUE(code == -2047 || x > previous) << code;
+    previous = x;
+    EXPECT_EQ(Compress16To12(x), static_cast<uint16_t>(code & 0xFFF)) << code;
+  }
+  EXPECT_EQ(Expand12To16(0), 0);
+  EXPECT_EQ(Expand12To16(0xFFF), -1);
+}
+
+TEST(DvAudio, ImpossibleFormatsAreRefused) {
+  DvFrameMaker maker;
+  ASSERT_TRUE(maker.ok());
+  auto frame = maker.Frame(0);
+  const auto before = frame;
+  const auto pcm = test::Tone(0, 5000);
+  // More than the frame holds; a rate DV does not have; 12 bits other than at 32 kHz.
+  for (const DvAudioFormat& format : {DvAudioFormat{.samplesPerFrame = 5000},
+                                      DvAudioFormat{.sampleRate = 22050, .samplesPerFrame = 1920},
+                                      DvAudioFormat{.bits = 12, .samplesPerFrame = 1920}}) {
+    EXPECT_FALSE(InsertAudio(frame, DvSystem::k625_50, format, pcm));
+  }
+  EXPECT_EQ(frame, before);
+  // AF_SIZE beyond the frame's capacity in a received frame: no sound, no read past it.
+  for (size_t seq = 0; seq < kSequencesPal; ++seq) {
+    for (size_t j = 0; j < kAudioBlocksPerSequence; ++j) {
+      uint8_t* pack = BlockAt(frame, seq, AudioBlockIndex(j)) + kAauxPackOffset;
+      if (pack[0] == kPackAas) pack[1] |= aas::kAfSizeMask;
+    }
+  }
+  EXPECT_FALSE(ExtractAudio(frame).has_value());
+}
+
+// ffmpeg's DV reader, which nobody here wrote, hears the same samples we wrote.
+TEST(DvAudio, FfmpegDecodesTheSoundWeWrite) {
+  for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
+    DvFrameMaker maker(system);
+    ASSERT_TRUE(maker.ok());
+    test::TempDir dir;
+    const std::string path = dir.File("tone.dv");
+    const std::vector<int16_t> expected = test::WriteDvFile(path, maker, 10);
+    const std::string raw = test::RunCommand("ffmpeg -v error -f dv -i " + test::Quote(path) +
+                                             " -map 0:a:0 -f s16le -acodec pcm_s16le -");
+    ASSERT_EQ(raw.size(), expected.size() * 2);
+    EXPECT_EQ(std::memcmp(raw.data(), expected.data(), raw.size()), 0);
+  }
+}
+
+// Thousands of damaged frames: flipped bytes, rewritten packs, truncations. Every parser must
+// either reject the frame or read inside it (ASan watches), and a rejected frame is counted.
+TEST(DvFuzz, MutatedFramesNeverReadOutOfBounds) {
+  DvFrameMaker maker;
+  DvFrameMaker ntsc(DvSystem::k525_60);
+  ASSERT_TRUE(maker.ok() && ntsc.ok());
+  const std::vector<uint8_t> seeds[] = {maker.Frame(0), maker.Frame(1), ntsc.Frame(0)};
+  std::mt19937 rng(20261206);
+  constexpr int kIterations = 3000;
+  int rejected = 0, accepted = 0;
+  for (int i = 0; i < kIterations; ++i) {
+    std::vector<uint8_t> frame = seeds[rng() % std::size(seeds)];
+    switch (rng() % 5) {
+      case 0:  // random bytes anywhere
+        for (int k = 0; k < 1 + static_cast<int>(rng() % 20); ++k)
+          frame[rng() % frame.size()] = rng();
+        break;
+      case 1:  // damage the AAUX packs (rates, AF_SIZE, quantisation)
+        for (size_t seq = 0; seq < frame.size() / kSequenceBytes; ++seq) {
+          BlockAt(frame, seq,
+                  AudioBlockIndex(rng() %
+                                  kAudioBlocksPerSequence))[kAauxPackOffset + rng() % kPackBytes] =
+              rng();
+        }
+        break;
+      case 2:
+        frame.resize(rng() % frame.size());
+        break;
+      case 3:
+        frame.resize(frame.size() + 1 + rng() % 100, 0);
+        break;
+      case 4:  // header block damaged (system bit)
+        frame[rng() % kDifBlockBytes] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        break;
+    }
+    if (const auto system = CheckFrame(frame)) {
+      (void)DvInfoFromFrame(frame, *system);
+      (void)ReadAudioFormat(frame, *system);
+    }
+    const auto audio = ExtractAudio(frame);
+    if (!audio) {
+      ++rejected;
+      continue;
+    }
+    ++accepted;
+    ASSERT_LE(audio->pcm[0].size(), 2u * 1944u);
+  }
+  EXPECT_GT(rejected, kIterations / 10);
+  EXPECT_GT(accepted, 0);
+}
+
+// ---- The codec ------------------------------------------------------------------------------
+
+constexpr uint32_t kPictureNumber = 2;
+
+// The number the pattern carries, from a picture whose first bytes are its luma plane.
+std::optional<uint32_t> NumberOf(const std::vector<uint8_t>& planes, int width) {
+  return devices::sim::ReadFrameNumber([&](int x, int y) { return planes[y * width + x]; }, width);
+}
+
+// Each format in one step, the frame read where it lies (copied only without room after it);
+// the codec's own format shows the picture, any other the same as the Color Space Converter
+// makes of it. What is not a frame is refused.
+TEST(DvCodec, DecodesEachFormatInOneStepAndItsOwnWithoutAny) {
+  for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
+    DvFrameMaker maker(system);
+    ASSERT_TRUE(maker.ok());
+    const std::vector<uint8_t> dif = maker.Frame(kPictureNumber);
+    std::vector<uint8_t> padded = dif;
+    padded.resize(dif.size() + kPadding, 0);
+    const std::span<const uint8_t> frame{padded.data(), dif.size()};
+    const SystemFacts& facts = FactsOf(system);
+    std::vector<uint8_t> planes;
+    ASSERT_EQ(DvVideoDecoder::Create()->Decode(dif, NativeFormat(system), planes), S_OK);
+    EXPECT_EQ(NumberOf(planes, facts.width), kPictureNumber);
+    for (PictureFormat format : {PictureFormat::kI420, PictureFormat::kY41b, PictureFormat::kRgb32,
+                                 PictureFormat::kRgb24, PictureFormat::kYuy2}) {
+      SCOPED_TRACE(testing::Message()
+                   << static_cast<int>(system) << " " << static_cast<int>(format));
+      auto decoder = DvVideoDecoder::Create();
+      std::vector<uint8_t> picture(PictureBytes(format, facts.width, facts.height), 0), copied;
+      ASSERT_EQ(decoder->Decode(frame, padded.size(), format, picture), S_OK);
+      EXPECT_EQ(decoder->Copies(), 0) << "the frame is read where it lies";
+      EXPECT_EQ(decoder->Conversions(), format == NativeFormat(system) ? 0 : 1);
+      ASSERT_EQ(decoder->Decode(dif, format, copied), S_OK);
+      EXPECT_EQ(decoder->Copies(), 1) << "no room after the frame: it is copied first";
+      EXPECT_EQ(copied, picture);
+      auto layout = [&](PictureFormat f) {
+        return filters::FrameLayout::FromMediaType(PictureType(f, facts.width, facts.height, 0));
+      };
+      const auto from = layout(NativeFormat(system)), to = layout(format);
+      filters::PixelFormatConverter converter;
+      std::vector<uint8_t> reference = planes;
+      if (format != NativeFormat(system)) {
+        ASSERT_TRUE(from && to && converter.Configure(*from, *to));
+        reference.assign(to->ImageSize(), 0);
+        ASSERT_TRUE(
+            converter.Convert(planes.data(), planes.size(), reference.data(), reference.size()));
+      }
+      EXPECT_TRUE(picture == reference);
+    }
+  }
+  std::vector<uint8_t> junk(kFrameBytesPal, 0), picture;
+  EXPECT_EQ(DvVideoDecoder::Create()->Decode(junk, PictureFormat::kI420, picture), E_INVALIDARG);
+}
+
+TEST(DvCodec, EncoderCodesItsOwnFormatWhereItLiesIntoTheOutput) {
+  for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
+    DvFrameMaker maker(system);
+    ASSERT_TRUE(maker.ok());
+    const SystemFacts& facts = FactsOf(system);
+    const PictureFormat own = NativeFormat(system);
+    std::vector<uint8_t> planes, back;
+    ASSERT_EQ(DvVideoDecoder::Create()->Decode(maker.Frame(kPictureNumber), own, planes), S_OK);
+    const Picture picture{own, facts.width, facts.height, false, planes, 0};
+    auto encoder = DvVideoEncoder::Create(system);
+    std::vector<uint8_t> inPlace(facts.frameBytes + kPadding), copied(facts.frameBytes);
+    ASSERT_EQ(encoder->Encode(picture, std::span<uint8_t>(inPlace)), S_OK);
+    EXPECT_EQ(encoder->Conversions(), 0);
+    EXPECT_EQ(encoder->Copies(), 0);
+    ASSERT_EQ(encoder->Encode(picture, std::span<uint8_t>(copied)), S_OK);
+    EXPECT_EQ(encoder->Copies(), 1) << "no room after the output: copied out of the codec";
+    inPlace.resize(facts.frameBytes);
+    EXPECT_EQ(inPlace, copied);
+    EXPECT_EQ(InspectFrame(inPlace)->system, system);
+    ASSERT_EQ(DvVideoDecoder::Create()->Decode(inPlace, own, back), S_OK);
+    EXPECT_EQ(NumberOf(back, facts.width), kPictureNumber);
+  }
+}
+
+}  // namespace
+}  // namespace vidorra::dv

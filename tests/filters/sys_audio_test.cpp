@@ -1,0 +1,207 @@
+// Sound playback: the PCM output to the sound server (the volume mapping, playing at the sound
+// card's pace, a flush releasing a blocked writer, a write ending at its deadline, no server) and
+// the "Default DirectSound Device" over it (accepted types, IBasicAudio volume on the server's
+// stream, a graph played to its end with and without a server).
+#include <DSoundRender.h>
+#include <PulseAudioOutput.h>
+#include <TestPushSource.h>
+#include <pulse/volume.h>
+#include <scoped_env.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "sys_filter_support.h"
+
+namespace vidorra::filters {
+namespace {
+
+constexpr DWORD kRate = 48000;
+constexpr const char* kNoServer = "unix:/nonexistent/vidorra/native";
+
+WAVEFORMATEX Pcm(WORD bits = 16, WORD channels = 2) {
+  const WORD align = static_cast<WORD>(channels * bits / 8);
+  return {WAVE_FORMAT_PCM, channels, kRate, kRate * align, align, bits, 0};
+}
+
+std::vector<int16_t> Tone(int milliseconds) {
+  std::vector<int16_t> samples(kRate * milliseconds / 1000 * 2);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000 * (i / 2) / kRate));
+  }
+  return samples;
+}
+
+TEST(SysPulseOutput, VolumeMapsHundredthsOfDecibels) {
+  for (auto [volume, expected] : {std::pair{0L, PA_VOLUME_NORM},
+                                  {500L, PA_VOLUME_NORM},
+                                  {-10000L, PA_VOLUME_MUTED},
+                                  {-20000L, PA_VOLUME_MUTED},
+                                  {-2000L, pa_sw_volume_from_dB(-20.0)},
+                                  {-600L, pa_sw_volume_from_dB(-6.0)}}) {
+    EXPECT_EQ(PulseVolumeFromHundredthsDb(volume), expected) << volume;
+  }
+  uint32_t previous = PA_VOLUME_MUTED;
+  for (long v = -9999; v <= 0; v += 1111) {
+    EXPECT_GT(PulseVolumeFromHundredthsDb(v), previous) << v;
+    previous = PulseVolumeFromHundredthsDb(v);
+  }
+}
+
+TEST(SysPulseOutput, WithoutServerOrWithAFormatItCannotPlayOpenFails) {
+  PulseAudioOutput output("test");
+  WAVEFORMATEX format = Pcm();
+  format.nBlockAlign = 3;
+  EXPECT_FALSE(output.Open(Pcm(12)));
+  EXPECT_FALSE(output.Open(format));
+  test::ScopedEnv server("PULSE_SERVER", kNoServer);
+  std::string error;
+  EXPECT_FALSE(output.Open(Pcm(), &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(output.IsOpen());
+  const std::vector<int16_t> tone = Tone(10);
+  EXPECT_FALSE(output.Write(tone.data(), tone.size() * 2));
+}
+
+class SysPulseOutputServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    if (!output_.Open(Pcm(), &error))
+      GTEST_SKIP() << "no sound server (scripts/test starts one): " << error;
+  }
+  // Writes `tone` from a thread of its own (a streaming thread); the result once it returns.
+  bool WriteFromAnotherThread(const std::vector<int16_t>& tone,
+                              std::optional<std::chrono::steady_clock::time_point> deadline = {}) {
+    std::atomic<int> result{-1};
+    std::thread writer([&] {
+      result = (deadline ? output_.Write(tone.data(), tone.size() * 2, *deadline)
+                         : output_.Write(tone.data(), tone.size() * 2))
+                   ? 1
+                   : 0;
+    });
+    if (!deadline) output_.BeginFlush();
+    EXPECT_TRUE(test::WaitUntil([&] { return result.load() != -1; }));
+    writer.join();
+    return result.load() == 1;
+  }
+  PulseAudioOutput output_{"vidorra test"};
+};
+
+TEST_F(SysPulseOutputServer, PlaysPcmAtTheSoundCardsPace) {
+  const std::vector<int16_t> tone = Tone(300);
+  output_.SetPaused(false);
+  ASSERT_TRUE(output_.Write(tone.data(), tone.size() * 2));
+  // The server's clock for the stream advances as the sink consumes what was written.
+  EXPECT_TRUE(test::WaitUntil([&] { return output_.PlayedMicroseconds().value_or(0) >= 150'000; }))
+      << "played " << output_.PlayedMicroseconds().value_or(0) << " us";
+  EXPECT_LE(output_.PlayedMicroseconds().value_or(0), 400'000u) << "not more than was written";
+}
+
+// Paused, the server's buffer fills and a writer waits for room that never comes: a flush
+// releases it (the write did not finish), and the stream plays again after.
+TEST_F(SysPulseOutputServer, FlushReleasesAWriterBlockedOnAPausedStream) {
+  EXPECT_FALSE(WriteFromAnotherThread(Tone(2000)));
+  output_.EndFlush();
+  output_.SetPaused(false);
+  const std::vector<int16_t> shortTone = Tone(50);
+  EXPECT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
+}
+
+// Paused, the server takes what fits in its buffer: the write waits for room until its deadline
+// and drops the rest, as late (not a failure); a deadline already past drops all at once.
+TEST_F(SysPulseOutputServer, AWriteTheServerHasNoRoomForEndsAtItsDeadline) {
+  const std::vector<int16_t> tone = Tone(2000);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  EXPECT_TRUE(WriteFromAnotherThread(tone, deadline));
+  EXPECT_GE(std::chrono::steady_clock::now(), deadline) << "it waited for room until then";
+  EXPECT_GT(output_.LateBytes(), 0u);
+  EXPECT_LT(output_.LateBytes(), tone.size() * 2) << "what fitted was written";
+  const uint64_t before = output_.LateBytes();
+  EXPECT_TRUE(output_.Write(tone.data(), tone.size() * 2, std::chrono::steady_clock::now()));
+  EXPECT_EQ(output_.LateBytes(), before + tone.size() * 2);
+}
+
+CMediaType PcmType(WORD bits = 16, WORD channels = 2) {
+  const WAVEFORMATEX format = Pcm(bits, channels);
+  CMediaType mt(&MEDIATYPE_Audio);
+  mt.SetSubtype(&MEDIASUBTYPE_PCM);
+  mt.SetFormatType(&FORMAT_WaveFormatEx);
+  mt.SetFormat(reinterpret_cast<const BYTE*>(&format), sizeof(format));
+  mt.SetSampleSize(format.nAvgBytesPerSec / 100);  // 10 ms a sample
+  return mt;
+}
+
+// Source (10 ms samples) -> renderer.
+struct AudioGraph {
+  ComPtr<IGraphBuilder> graph = test::NewGraph();
+  ComPtr<test::TestPushSource> source;
+  ComPtr<IBaseFilter> renderer = test::CreateFilter(CLSID_DSoundRender);
+  CDSoundRender* dsound = static_cast<CDSoundRender*>(renderer.Get());
+  ComPtr<IBasicAudio> audio = QueryAs<IBasicAudio>(renderer.Get());
+
+  explicit AudioGraph(int frames)
+      : source(MakeComObject<test::TestPushSource>(test::TestPushSourceConfig{
+            .mediaType = PcmType(), .frameCount = frames, .frameDuration = 100'000})) {
+    test::AddFilters(graph.Get(), {{source.Get(), L"Source"}, {renderer.Get(), L"Audio"}});
+    EXPECT_EQ(S_OK, test::Link(graph.Get(), source.Get(), 0, renderer.Get(), 0));
+  }
+  long PlayToTheEnd() {
+    EXPECT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
+    long code = 0;
+    EXPECT_EQ(S_OK, QueryAs<IMediaEvent>(graph.Get())->WaitForCompletion(10'000, &code));
+    test::StopGraph(graph.Get());
+    return code;
+  }
+};
+
+TEST(SysAudioRenderer, AcceptsIntegerPcmAndAVolumeInHundredthsOfADecibel) {
+  AudioGraph g(0);
+  ComPtr<IPin> input = test::PinAt(g.renderer.Get(), 0);
+  for (const auto& [type, taken] : {std::pair{PcmType(8, 1), true},
+                                    {PcmType(12, 2), false},
+                                    {test::MakeTestVideoType(test::MEDIASUBTYPE_TestA), false}}) {
+    EXPECT_EQ(input->QueryAccept(&type) == S_OK, taken) << type.majortype.Data1;
+  }
+  long volume = 1;
+  ASSERT_EQ(S_OK, g.audio->get_Volume(&volume));
+  EXPECT_EQ(volume, 0) << "full level at first";
+  EXPECT_EQ(S_OK, g.audio->put_Volume(-10000));
+  EXPECT_EQ(E_INVALIDARG, g.audio->put_Volume(1));
+  EXPECT_EQ(E_INVALIDARG, g.audio->put_Volume(-10001));
+  g.audio->get_Volume(&volume);
+  EXPECT_EQ(volume, -10000) << "the last value taken; a refused one changes nothing";
+  EXPECT_EQ(E_POINTER, g.audio->get_Volume(nullptr));
+  EXPECT_EQ(E_NOTIMPL, g.audio->put_Balance(0));
+}
+
+TEST(SysAudioRenderer, PlaysToTheServerWithTheVolumeOnTheStream) {
+  AudioGraph g(30);
+  if (!PulseAudioOutput("probe").Open(Pcm()))
+    GTEST_SKIP() << "no sound server (scripts/test starts one)";
+  ASSERT_EQ(S_OK, g.audio->put_Volume(-2000));
+  ASSERT_TRUE(SUCCEEDED(test::RunGraph(g.graph.Get())));
+  EXPECT_TRUE(test::WaitUntil([&] { return g.dsound->PlaysToServer(); }));
+  EXPECT_EQ(g.dsound->ServerVolume(), PulseVolumeFromHundredthsDb(-2000)) << "set before the run";
+  ASSERT_EQ(S_OK, g.audio->put_Volume(-10000));
+  EXPECT_EQ(g.dsound->ServerVolume(), PA_VOLUME_MUTED) << "changed while running";
+  EXPECT_EQ(g.PlayToTheEnd(), EC_COMPLETE);
+  EXPECT_EQ(g.dsound->RenderedSamples(), 30);
+}
+
+TEST(SysAudioRenderer, WithoutServerConsumesOnTheClock) {
+  test::ScopedEnv server("PULSE_SERVER", kNoServer);
+  AudioGraph g(20);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(g.PlayToTheEnd(), EC_COMPLETE);
+  EXPECT_FALSE(g.dsound->PlaysToServer());
+  EXPECT_EQ(g.dsound->RenderedSamples(), 20);
+  // The last sample starts at 190 ms of stream time: it cannot have been consumed earlier.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(180))
+      << "paced by the clock, not thrown away";
+}
+
+}  // namespace
+}  // namespace vidorra::filters
