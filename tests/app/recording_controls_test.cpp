@@ -96,7 +96,6 @@ TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence
   Start(QByteArray(kCamcorder) + kMicro);
   ASSERT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(PictureMoves());
-  form_->tb->setValue(5000);
   // The DV sound is listened to while recording: a sound server that starts late (the test
   // run's has a null sink) must cost sound at most, never frames of the recording.
   EXPECT_TRUE(form_->cbEcouterAudioDV->isChecked());
@@ -119,7 +118,6 @@ TEST_F(RecordingControlsTest, CaptureTwoCutsAndStopGiveThreeWholeFilesInSequence
         << files[cut].toStdString();
     EXPECT_TRUE(labelShows(files[cut]));
     EXPECT_EQ(form_->CaptureState, stRecording);
-    EXPECT_EQ(test::GraphVolume(), -5000) << "the volume applied again after the cut";
     ASSERT_TRUE(Written(files[cut]));
   }
 
