@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "AppTestEnvironment.h"
+#include "AppTestSupport.h"
 #include "CommandLine.h"
 #include "SimulatedMachine.h"
 
@@ -93,7 +93,9 @@ class CommandLineTest : public test::AppTest {
   std::ostringstream err_;
 };
 
-TEST_F(CommandLineTest, HelpAndVersionPrintAndEndWithoutNamingAMachine) {
+// Help and version are printed and end the run, a wrong command line is explained on standard
+// error with status 2: none of them names a machine; no arguments run on the environment.
+TEST_F(CommandLineTest, WhatIsPrintedAndTheExitStatus) {
   EXPECT_EQ(Apply({"--help"}), 0);
   EXPECT_NE(out_.str().find("Usage: vidorra [OPTION]..."), std::string::npos) << out_.str();
   for (const char* option : {"--demo", "--simulation FILE", "VIDORRA_SIMULATION", "--version"}) {
@@ -103,10 +105,6 @@ TEST_F(CommandLineTest, HelpAndVersionPrintAndEndWithoutNamingAMachine) {
   EXPECT_EQ(Apply({"--version"}), 0);
   EXPECT_TRUE(out_.str().starts_with("Vidorra 2.")) << out_.str();
   EXPECT_EQ(out_.str().back(), '\n');
-  EXPECT_EQ(Simulation(), "<unset>");
-}
-
-TEST_F(CommandLineTest, AWrongCommandLineIsExplainedOnStandardErrorWithStatusTwo) {
   EXPECT_EQ(Apply({"--bogus"}), 2);
   EXPECT_EQ(err_.str(),
             "vidorra: unknown option '--bogus'\n"
@@ -114,9 +112,6 @@ TEST_F(CommandLineTest, AWrongCommandLineIsExplainedOnStandardErrorWithStatusTwo
   EXPECT_EQ(out_.str(), "");
   EXPECT_EQ(Apply({"--demo", "--simulation", "m"}), 2);
   EXPECT_EQ(Simulation(), "<unset>");
-}
-
-TEST_F(CommandLineTest, NoArgumentsRunOnTheEnvironmentAsItIs) {
   setenv("VIDORRA_SIMULATION", "/somewhere/machine", 1);
   EXPECT_EQ(Apply({}), std::nullopt);
   EXPECT_EQ(Simulation(), "/somewhere/machine");
@@ -141,7 +136,7 @@ TEST_F(CommandLineTest, SimulationNamesTheFileByItsAbsolutePathBeforeThePlatform
   EXPECT_EQ(machine.RegistryEdits()[0].data, "from the command line");
 }
 
-TEST_F(CommandLineTest, AMachineThatCannotBeReadStopsTheStartWithStatusOne) {
+TEST_F(CommandLineTest, AMachineThatCannotBeReadStopsTheStartWithStatusOneAndTheDemoOne) {
   const std::string missing = (Root() / "none").string();
   EXPECT_EQ(Apply({"--simulation=" + missing}), 1);
   EXPECT_EQ(err_.str(), "vidorra: cannot read the simulated machine '" + missing +
@@ -153,9 +148,7 @@ TEST_F(CommandLineTest, AMachineThatCannotBeReadStopsTheStartWithStatusOne) {
             "vidorra: no demo machine: " + (Root() / "prefix/share/vidorra/demo-machine").string() +
                 ": No such file or directory\n");
   EXPECT_EQ(Simulation(), "<unset>");
-}
-
-TEST_F(CommandLineTest, DemoTakesTheMachineInstalledBesideTheProgram) {
+  // The demo machine installed beside the program.
   WriteFile(dir_.path() + QStringLiteral("/prefix/share/vidorra/demo-machine"), "video dv Cam\n");
   EXPECT_EQ(DemoMachinePath(executableDir_), Root() / "prefix/share/vidorra/demo-machine");
   EXPECT_EQ(Apply({"--demo"}), std::nullopt) << err_.str();

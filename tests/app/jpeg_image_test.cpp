@@ -1,11 +1,10 @@
 // TJpegImage writes a real JPEG file that reads back with the picture's size, orientation and
-// colours, from a Qt image or from a bitmap as the grabber fills it.
+// colours, from a bitmap as the grabber fills it (the window's grabs are read back by ffprobe
+// with their frame numbers, a better quality taking more room).
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
-#include <utility>
 
 #include "Bitmap.h"
 #include "Exception.h"
@@ -13,61 +12,29 @@
 
 namespace {
 
-// A red top half over a blue bottom half.
-constexpr QRgb kTop = qRgb(200, 30, 40);
-constexpr QRgb kBottom = qRgb(20, 40, 210);
-
-QImage TwoHalves() {
-  QImage picture(720, 576, QImage::Format_RGB32);
-  picture.fill(kTop);
-  for (int y = 288; y < 576; ++y) {
-    for (int x = 0; x < 720; ++x) picture.setPixel(x, y, kBottom);
-  }
-  return picture;
-}
-
-// The same picture in a DIB, rows stored bottom-up (positive height) or top-down.
-void Paint(TBitmap& bitmap) {
-  const int bytes = bitmap.BitsPerPixel() / 8;
-  for (int y = 0; y < bitmap.Height(); ++y) {
-    const QRgb colour = y < bitmap.Height() / 2 ? kTop : kBottom;
-    auto* row = const_cast<uint8_t*>(bitmap.ScanLine(y));
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      row[x * bytes] = static_cast<uint8_t>(qBlue(colour));
-      row[x * bytes + 1] = static_cast<uint8_t>(qGreen(colour));
-      row[x * bytes + 2] = static_cast<uint8_t>(qRed(colour));
-    }
-  }
-}
-
 TEST(JpegImage, WritesAFileThatReadsBackUprightInItsColours) {
+  // A red top half over a blue bottom half, in bitmaps stored bottom-up or top-down.
+  constexpr QRgb kTop = qRgb(200, 30, 40);
+  constexpr QRgb kBottom = qRgb(20, 40, 210);
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  const struct {
-    const char* source;
-    int height;  // of the bitmap; 0: a Qt image
-    int bits;
-  } kSources[] = {{"image", 0, 0}, {"bottom-up", 576, 24}, {"top-down", -576, 24}, {"32", 576, 32}};
-  for (const auto& c : kSources) {
-    SCOPED_TRACE(c.source);
+  for (const auto& [height, bits] : {std::pair{576, 24}, std::pair{-576, 24}, std::pair{576, 32}}) {
+    SCOPED_TRACE(height * 100 + bits);
+    TBitmap bitmap(720, height, bits);
+    for (int y = 0; y < 576; ++y) {
+      const QRgb colour = y < 288 ? kTop : kBottom;
+      auto* row = const_cast<uint8_t*>(bitmap.ScanLine(y));
+      for (int x = 0; x < 720; ++x) {
+        row[x * bits / 8] = static_cast<uint8_t>(qBlue(colour));
+        row[x * bits / 8 + 1] = static_cast<uint8_t>(qGreen(colour));
+        row[x * bits / 8 + 2] = static_cast<uint8_t>(qRed(colour));
+      }
+    }
     TJpegImage jpeg;
     jpeg.SetCompressionQuality(90);
-    if (c.height == 0) {
-      jpeg.Assign(TwoHalves());
-    } else {
-      TBitmap bitmap(720, c.height, c.bits);
-      Paint(bitmap);
-      jpeg.Assign(bitmap);
-    }
-    const QString path = dir.filePath(QString::fromLatin1(c.source) + QStringLiteral(".jpg"));
+    jpeg.Assign(bitmap);
+    const QString path = dir.filePath(QStringLiteral("%1.jpg").arg(height * 100 + bits));
     jpeg.SaveToFile(path);
-
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    ASSERT_GT(bytes.size(), 4);
-    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);  // SOI marker
-    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xD8);
     const QImage back(path);
     ASSERT_EQ(back.size(), QSize(720, 576));
     for (const auto& [y, expected] : {std::pair{100, kTop}, std::pair{476, kBottom}}) {
@@ -79,7 +46,6 @@ TEST(JpegImage, WritesAFileThatReadsBackUprightInItsColours) {
   }
 }
 
-// A better quality giving a bigger file is checked on the grabs of the window's tests.
 TEST(JpegImage, QualityIsClampedAndFailuresAreErrorsNotSilence) {
   TJpegImage jpeg;
   jpeg.SetCompressionQuality(0);

@@ -5,73 +5,59 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "../win/FakeScreenSaverService.h"
-#include "AppTestEnvironment.h"
+#include "AppTestSupport.h"
 #include "Bitmap.h"
 #include "FolderPicker.h"
-#include "mainFlux.h"
 
 namespace vidorra {
 namespace {
 
 constexpr const char* kShellFolders =
-    "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 class LifecycleTest : public test::AppTest {};
 
-TEST_F(LifecycleTest, PersonalPresentAndMyVideoAbsentGivesThePersonalFolder) {
-  TCaptureForm form;
-  EXPECT_EQ(form.PersonalDir, home_);
-  EXPECT_EQ(form.MyVideoDir, home_);
-  EXPECT_EQ(form.MyPicturesDir, home_);
-  EXPECT_EQ(form.VideoDirEdit->Text(), home_);
-  EXPECT_EQ(form.VideoDirEdit->InitialDir(), home_);
-  EXPECT_EQ(form.ImageDirEdit->Text(), home_ + QStringLiteral("/"));
-}
-
-TEST_F(LifecycleTest, XdgFoldersBecomeTheVideoAndImageFolders) {
-  WriteFile(config_ + QStringLiteral("/user-dirs.dirs"),
-            "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n");
-  TCaptureForm form;
-  EXPECT_EQ(form.VideoDirEdit->Text(), home_ + QStringLiteral("/Films"));
-  EXPECT_EQ(form.ImageDirEdit->Text(), home_ + QStringLiteral("/Photos/"));
-  EXPECT_TRUE(form.VideoFileName.startsWith(home_ + QStringLiteral("/Films/Video_")));
-  EXPECT_EQ(form.ImageFileName, home_ + QStringLiteral("/Photos/Image_0000.bmp"));
-}
-
-TEST_F(LifecycleTest, FirstNamesAreNumberZeroWhateverTheChangeHandlersDid) {
-  TCaptureForm form;
-  const QString stamp = TCaptureForm::TwoDigits(form.StartupTime.date().day()) +
-                        TCaptureForm::TwoDigits(form.StartupTime.date().month());
-  EXPECT_TRUE(form.VideoFileName.endsWith(QStringLiteral("_0.avi")))
-      << form.VideoFileName.toStdString();
-  EXPECT_TRUE(form.VideoFileName.contains(QStringLiteral("/Video_") + stamp));
-  EXPECT_EQ(form.VideoCounter, 1);
-  EXPECT_EQ(form.ImageCounter, 1);
-  EXPECT_EQ(form.LabelVideo->text(), form.VideoFileName.section(QLatin1Char('/'), -1));
-  EXPECT_EQ(form.destlab->text(), form.ImageFileName);
-  ASSERT_NE(form.GrabBitmap, nullptr);
-  EXPECT_EQ(form.GrabBitmap->Width(), 720);
-  EXPECT_EQ(form.GrabBitmap->Height(), 576);
-  EXPECT_NE(form.GrabJpeg, nullptr);
-  EXPECT_EQ(form.CaptureState, stNoSource);
-}
-
-TEST_F(LifecycleTest, NoShellFolderKeyLeavesTheFoldersEmpty) {
-  Simulate(QByteArray("registry ") + kShellFolders + "\n");
-  TCaptureForm form;
-  EXPECT_TRUE(form.PersonalDir.isEmpty());
-  EXPECT_TRUE(form.MyVideoDir.isEmpty());
-  EXPECT_EQ(form.ImageDirEdit->Text(), QStringLiteral("/"));
-  EXPECT_TRUE(form.VideoFileName.startsWith(QStringLiteral("/Video_")));
-}
-
-TEST_F(LifecycleTest, LongFoldersAreCutTo255Characters) {
+// The video and image folders from the XDG user folders, else the personal folder (the home),
+// else none (the root); a folder cut to 255 characters.
+TEST_F(LifecycleTest, TheFoldersAndTheFirstNames) {
   const QString longFolder = QStringLiteral("/") + QString(300, QChar(0x00E9));
-  Simulate(QByteArray("registry ") + kShellFolders + "|My Video|" + longFolder.toUtf8() + "\n");
-  TCaptureForm form;
-  EXPECT_EQ(form.MyVideoDir.size(), 255);
-  EXPECT_EQ(form.MyVideoDir, longFolder.left(255));
+  const struct {
+    const char* machine;
+    const char* userDirs;
+    QString videos;
+    QString images;
+  } kCases[] = {
+      {nullptr, nullptr, home_, home_ + QStringLiteral("/")},
+      {nullptr, "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n",
+       home_ + QStringLiteral("/Films"), home_ + QStringLiteral("/Photos/")},
+      {"", nullptr, QString(), QStringLiteral("/")},  // no shell folder key
+      {"|My Video|", nullptr, longFolder.left(255), home_ + QStringLiteral("/")},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.videos.left(40).toStdString());
+    if (c.machine != nullptr) {
+      Simulate(QByteArray(kShellFolders) + c.machine + (*c.machine ? longFolder.toUtf8() : "") +
+               "\n");
+    }
+    if (c.userDirs != nullptr) WriteFile(config_ + QStringLiteral("/user-dirs.dirs"), c.userDirs);
+    TCaptureForm form;
+    QFile::remove(config_ + QStringLiteral("/user-dirs.dirs"));
+    EXPECT_EQ(form.VideoDirEdit->Text(), c.videos);
+    EXPECT_EQ(form.ImageDirEdit->Text(), c.images);
+    const QString stamp = TCaptureForm::TwoDigits(form.StartupTime.date().day()) +
+                          TCaptureForm::TwoDigits(form.StartupTime.date().month());
+    EXPECT_TRUE(form.VideoFileName.startsWith(c.videos + QStringLiteral("/Video_") + stamp))
+        << form.VideoFileName.toStdString();
+    EXPECT_TRUE(form.VideoFileName.endsWith(QStringLiteral("_0.avi")));
+    EXPECT_EQ(form.ImageFileName, c.images + QStringLiteral("Image_0000.bmp"));
+    EXPECT_EQ(form.VideoCounter, 1);
+    EXPECT_EQ(form.ImageCounter, 1);
+    EXPECT_EQ(form.LabelVideo->text(), form.VideoFileName.section(QLatin1Char('/'), -1));
+    EXPECT_EQ(form.destlab->text(), form.ImageFileName);
+    ASSERT_NE(form.GrabBitmap, nullptr);
+    EXPECT_EQ(form.GrabBitmap->Width(), 720);
+    EXPECT_EQ(form.CaptureState, stNoSource);
+  }
 }
 
 TEST_F(LifecycleTest, ScreenSaverOffForTheRunAndOnAgainOnlyWhenItWasOn) {
@@ -88,6 +74,9 @@ TEST_F(LifecycleTest, ScreenSaverOffForTheRunAndOnAgainOnlyWhenItWasOn) {
       TCaptureForm form;
       EXPECT_EQ(form.ScreenSaverWasActive, wasOn ? TRUE : FALSE);
       EXPECT_EQ(service.ActiveInhibitions(), 1u);
+      form.show();
+      form.QuitterBtn->click();
+      EXPECT_FALSE(form.isVisible()) << "Quitter closes the window";
     }
     QStringList methods;
     for (const auto& call : service.Calls()) methods << call.method;
@@ -100,14 +89,6 @@ TEST_F(LifecycleTest, ScreenSaverOffForTheRunAndOnAgainOnlyWhenItWasOn) {
       ASSERT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0));
     }
   }
-}
-
-TEST_F(LifecycleTest, QuitterClosesTheWindow) {
-  TCaptureForm form;
-  form.show();
-  ASSERT_TRUE(form.isVisible());
-  form.QuitterBtn->click();
-  EXPECT_FALSE(form.isVisible());
 }
 
 }  // namespace

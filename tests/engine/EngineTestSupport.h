@@ -1,19 +1,26 @@
 // The engine tests run on a simulated machine of their own (none until a test describes one)
-// with the application's error report recorded: an error that reaches it fails the test.
+// with the application's error report recorded: an error that reaches it fails the test. The
+// graph tests put a video window standing in for the main window's in the data module's graph
+// and read the frame numbers that reach the sample grabber and the window.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <scoped_env.h>
+#include <ScopedMachine.h>
+#include <VideoRenderer.h>
+#include <device_test_support.h>
+#include <wait_until.h>
 
-#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "../components/ComponentsTestSupport.h"
-#include "ErrorReport.h"
-#include "SimulatedMachine.h"
 #include "graph.h"
+#include "sim/TestPattern.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -21,6 +28,10 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace engine_test {
+
+namespace sim = vidorra::devices::sim;
+namespace vt = vidorra::test;
+using components_test::DisplayName;
 
 // A machine with one device of each kind that has a classification of its own, a device that
 // cannot be opened and two sound devices.
@@ -36,6 +47,17 @@ inline constexpr const char* kEveryKindMachine =
     "audio tone Micro\n"
     "audio tv-audio Son TV\n";
 
+// The frame number of a grabbed RGB24 (bottom-up) picture.
+inline std::optional<uint32_t> NumberOfRgb24(const uint8_t* data, int width, int height) {
+  const int stride = (width * 3 + 3) / 4 * 4;
+  return sim::ReadFrameNumber(
+      [&](int x, int y) {
+        const uint8_t* bgr = data + static_cast<size_t>((height - 1 - y) * stride + x * 3);
+        return (29 * bgr[0] + 150 * bgr[1] + 77 * bgr[2]) >> 8;
+      },
+      width);
+}
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,70 +65,143 @@ class EngineTest : public ::testing::Test {
     Simulate("");
     previousReporter_ = vidorra::SetErrorReporter([this](const QString& m) { reports_ << m; });
   }
-
   void TearDown() override {
+    if (module_) module_->fg->StopGraph();
+    window_.reset();
     module_.reset();
     vidorra::SetErrorReporter(previousReporter_);
-    env_.Restore();
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+    machine_.reset();
     EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
   }
 
   // The machine the next enumerations and registry reads see.
-  void Simulate(const QByteArray& text) {
-    const QString path = dir_.filePath(QStringLiteral("machine"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-    file.close();
-    env_.Set("VIDORRA_SIMULATION", path.toStdString());
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+  void Simulate(const std::string& text) {
+    machine_.reset();
+    machine_.emplace(text);
   }
-
   // The data module, created at first use (it becomes dmCam).
   TdmCam& Module() {
     if (!module_) module_ = std::make_unique<TdmCam>();
     return *module_;
   }
-
+  ComPtr<IFilterGraph> Graph() { return QueryAs<IFilterGraph>(Module().fg); }
   // Adds a filter that no component owns (a Null Renderer) to the graph.
   void AddStranger() {
-    ComPtr<IFilterGraph> graph;
-    ASSERT_EQ(Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    ComPtr<IBaseFilter> stranger;
-    ASSERT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                               stranger.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    ASSERT_EQ(graph->AddFilter(stranger.Get(), L"stranger"), S_OK);
+    ASSERT_EQ(Graph()->AddFilter(vt::CreateFilter(CLSID_NullRenderer).Get(), L"stranger"), S_OK);
   }
-
   // The names of the filters now in the graph, in the graph's order.
   QStringList FiltersInGraph() {
-    ComPtr<IFilterGraph> graph;
-    Module().fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf());
-    const TFilterList filters = TFilterList::CreateFromGraph(graph.Get());
     QStringList names;
-    for (int i = 0; i < filters.Count(); ++i) names << filters.FilterNameAt(i);
+    for (const std::wstring& name : vt::FilterNames(Graph().Get())) {
+      names << QString::fromStdWString(name);
+    }
     return names;
+  }
+  // The filters of the graph whose name starts with `prefix`.
+  int CountNamed(const QString& prefix) {
+    const QStringList names = FiltersInGraph();
+    return static_cast<int>(std::count_if(names.begin(), names.end(),
+                                          [&](const QString& n) { return n.startsWith(prefix); }));
+  }
+  // Whether the named filter's pin at `index` is connected.
+  bool PinConnected(const QString& filter, int index) {
+    ComPtr<IBaseFilter> found;
+    Graph()->FindFilterByName(filter.toStdWString().c_str(), found.GetAddressOf());
+    const ComPtr<IPin> pin = vt::PinAt(found.Get(), index);
+    ComPtr<IPin> peer;
+    return pin && SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf()));
+  }
+
+  // The module on `machine` with the video window in its graph and sg reporting every frame
+  // it passes.
+  TdmCam& Prepare(const std::string& machine) {
+    Simulate(machine);
+    TdmCam& dm = Module();
+    window_ = std::make_unique<TVideoWindow>();
+    window_->SetName(QStringLiteral("vwEcran"));
+    window_->resize(384, 288);
+    window_->SetFilterGraph(dm.fg);
+    dm.sg->SetFilterGraph(nullptr);
+    dm.sg->OnBuffer = [this](TComponent*, double, void* buffer, int) {
+      const auto number = NumberOfRgb24(static_cast<const uint8_t*>(buffer), width_, height_);
+      const std::lock_guard lock(mutex_);
+      grabbed_.push_back(number);
+      arrivals_.push_back(std::chrono::steady_clock::now());
+    };
+    dm.sg->SetFilterGraph(dm.fg);
+    return dm;
+  }
+  bool Select(const char* video, const char* audio = nullptr) {
+    TdmCam& dm = Module();
+    dm.IsDVSource = false;
+    if (audio != nullptr && !dm.SelectAudioDevice(QString::fromUtf8(audio))) return false;
+    return dm.SelectVideoDevice(QString::fromUtf8(video));
+  }
+  IBaseFilter* Renderer() { return window_->MemberFilter(); }
+
+  // Reads the grabber's picture size; the grabber's frames are counted from here on.
+  void WatchGrabber() {
+    AM_MEDIA_TYPE type{};
+    ASSERT_EQ(QueryAs<ISampleGrabber>(Module().sg)->GetConnectedMediaType(&type), S_OK);
+    ASSERT_EQ(type.formattype, FORMAT_VideoInfo);
+    const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
+    width_ = info->bmiHeader.biWidth;
+    height_ = std::abs(info->bmiHeader.biHeight);
+    FreeMediaTypeRecord(type);
+    const std::lock_guard lock(mutex_);
+    grabbed_.clear();
+    arrivals_.clear();
+  }
+  size_t GrabbedCount() {
+    const std::lock_guard lock(mutex_);
+    return grabbed_.size();
+  }
+  // When the grabber passed the frame at `index` (the latest when past the end).
+  std::chrono::steady_clock::time_point ArrivalAt(size_t index) {
+    const std::lock_guard lock(mutex_);
+    return arrivals_.at(std::min(index, arrivals_.size() - 1));
+  }
+
+  // Runs the graph and waits until `frames` readable frames passed sg and the window shows
+  // numbered pictures that move on.
+  void RunAndWatch(size_t frames) {
+    WatchGrabber();
+    ASSERT_TRUE(Module().fg->RunGraph());
+    ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= frames; })) << GrabbedCount();
+    {
+      const std::lock_guard lock(mutex_);
+      for (const auto& number : grabbed_) ASSERT_TRUE(number.has_value());
+    }
+    auto* renderer = static_cast<vidorra::filters::CVideoRenderer*>(Renderer());
+    ASSERT_NE(renderer, nullptr);
+    std::optional<uint32_t> first;
+    ASSERT_TRUE(vt::WaitUntil([&] {
+      const QImage image = renderer->WindowForTesting()->LatestFrame();
+      const std::optional<uint32_t> shown =
+          image.isNull()
+              ? std::nullopt
+              : sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
+                                     image.width());
+      if (!first) first = shown;
+      return first && shown && *shown > *first;
+    })) << "the window shows no moving numbered picture";
   }
 
   QTemporaryDir dir_;
   QStringList reports_;
   std::unique_ptr<TdmCam> module_;
+  std::unique_ptr<TVideoWindow> window_;
+  int width_ = 0;
+  int height_ = 0;
 
  private:
-  vidorra::test::ScopedEnv env_;
+  std::optional<vt::ScopedMachine> machine_;
   vidorra::ErrorReporter previousReporter_;
+  std::mutex mutex_;
+  std::vector<std::optional<uint32_t>> grabbed_;
+  std::vector<std::chrono::steady_clock::time_point> arrivals_;
 };
 
-using components_test::DisplayName;
-
-// The class of a filter (GUID_NULL when there is none).
-inline CLSID ClassOf(IBaseFilter* filter) {
-  CLSID clsid = GUID_NULL;
-  if (filter != nullptr) filter->GetClassID(&clsid);
-  return clsid;
-}
+using GraphTest = EngineTest;
 
 }  // namespace engine_test

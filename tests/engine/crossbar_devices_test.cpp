@@ -1,17 +1,16 @@
 // TCrossbar on the simulated TV cards, through the data module's video source: the inputs of
 // one crossbar and of two in a chain, and switching an input, which the capture filter's
-// pictures show and the sound follows.
+// pictures show and the sound follows; no route without a start pin or past the last input.
 #include <uuids.h>
 #include <wait_until.h>
 
 #include <vector>
 
 #include "CrossBar.h"
-#include "GraphTestSupport.h"
+#include "EngineTestSupport.h"
 #include "ShownInput.h"
 
 using namespace engine_test;
-namespace sim = vidorra::devices::sim;
 
 namespace {
 
@@ -32,51 +31,16 @@ sim::PatternSource SourceOf(const QString& connector) {
 
 class CrossbarDevicesTest : public GraphTest {
  protected:
-  // Binds the card and connects its front end as the capture graph builder does when asked
-  // for an interface upstream; the capture pin feeds sg and the Null Renderer.
-  void Build(const char* card) {
-    TdmCam& dm = Module();
-    ASSERT_TRUE(dm.SelectVideoDevice(QString::fromUtf8(card)));
-    ASSERT_EQ(
-        dm.fg->QueryInterface(IID_ICaptureGraphBuilder2, builder_.ReleaseAndGetVoidAddressOf()),
-        S_OK);
-    ASSERT_EQ(dm.VideoSource->QueryInterface(IID_IBaseFilter, source_.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    ComPtr<IAMTVTuner> tuner;
-    ASSERT_EQ(builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, source_.Get(), IID_IAMTVTuner,
-                                      tuner.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    // A channel whose picture no other input shows.
-    ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
-    ASSERT_EQ(builder_->FindPin(source_.Get(), PINDIR_INPUT, &PIN_CATEGORY_ANALOGVIDEOIN, nullptr,
-                                FALSE, 0, analogIn_.ReleaseAndGetAddressOf()),
-              S_OK);
-  }
-
-  void RunToGrabber() {
-    TdmCam& dm = Module();
-    dm.Null->SetFilterGraph(dm.fg);
-    ComPtr<IBaseFilter> grabber;
-    ComPtr<IBaseFilter> sink;
-    ASSERT_EQ(dm.sg->QueryInterface(IID_IBaseFilter, grabber.ReleaseAndGetVoidAddressOf()), S_OK);
-    ASSERT_EQ(dm.Null->QueryInterface(IID_IBaseFilter, sink.ReleaseAndGetVoidAddressOf()), S_OK);
-    ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video,
-                                                 source_.Get(), grabber.Get(), sink.Get())));
-    ASSERT_EQ(dm.sg->QueryInterface(IID_ISampleGrabber, samples_.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    WatchGrabber();  // the picture's size
-    ASSERT_TRUE(dm.fg->RunGraph());
-  }
-
   // Waits until the frame the grabber keeps (RGB24, bottom-up) shows `source`; the frames
   // already under way when the input was switched still show the one before.
   bool WaitForPicture(sim::PatternSource source) {
     std::optional<uint32_t> judged;  // each frame is judged once
     return vidorra::test::WaitUntil([&] {
       long size = 0;
-      if (samples_->GetCurrentBuffer(&size, nullptr) != S_OK || size <= 0) return false;
+      const ComPtr<ISampleGrabber> samples = QueryAs<ISampleGrabber>(Module().sg);
+      if (samples->GetCurrentBuffer(&size, nullptr) != S_OK || size <= 0) return false;
       std::vector<uint8_t> frame(static_cast<size_t>(size));
-      if (samples_->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
+      if (samples->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
         return false;
       }
       const int stride = (width_ * 3 + 3) / 4 * 4;
@@ -90,17 +54,13 @@ class CrossbarDevicesTest : public GraphTest {
       return vidorra::test::ShownInput(rgb, width_, height_, *number, kChannel) == source;
     });
   }
-
-  ComPtr<ICaptureGraphBuilder2> builder_;
-  ComPtr<IBaseFilter> source_;
-  ComPtr<IPin> analogIn_;
-  ComPtr<ISampleGrabber> samples_;
 };
 
 }  // namespace
 
+// The crossbar the preview of each card finds, its picture on a channel no other input shows.
 TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogether) {
-  Simulate("video tv Carte TV\nvideo tv2 Carte double\n");
+  TdmCam& dm = Prepare("video tv Carte TV\nvideo tv2 Carte double\n");
   const Card kCards[] = {
       {"Carte TV", {"Video Tuner", "Video Composite", "Video SVideo"}, {1, 1, 1}},
       // The second crossbar (tuner, composite) feeds the first one, which has its own S-Video.
@@ -108,8 +68,16 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
   };
   for (const Card& card : kCards) {
     SCOPED_TRACE(card.name);
-    Build(card.name);
-    TCrossbar crossbar(analogIn_.Get());
+    ASSERT_TRUE(Select(card.name));
+    ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+    ComPtr<IAMTVTuner> tuner;
+    ASSERT_EQ(QueryAs<ICaptureGraphBuilder2>(dm.fg)->FindInterface(
+                  &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(dm.VideoSource).Get(),
+                  IID_IAMTVTuner, tuner.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
+    ASSERT_TRUE(dm.Crossbar);
+    TCrossbar& crossbar = *dm.Crossbar;
     int32_t count = 0;
     ASSERT_EQ(crossbar.InputCount(count), S_OK);
     ASSERT_EQ(count, static_cast<int32_t>(card.inputs.size()));
@@ -121,7 +89,8 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
                 card.lengths[static_cast<size_t>(i)]);
     }
 
-    RunToGrabber();
+    WatchGrabber();
+    ASSERT_TRUE(dm.fg->RunGraph());
     // Every input in turn, from the last: each differs from the one shown before.
     for (int32_t i = count - 1; i >= 0; --i) {
       QString name;
@@ -139,6 +108,11 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
         }
       }
     }
-    EXPECT_TRUE(Module().fg->StopGraph());
+    EXPECT_EQ(crossbar.SelectInput(count), E_FAIL);
+    EXPECT_EQ(crossbar.SelectInput(-1), E_FAIL);
+    EXPECT_TRUE(dm.fg->StopGraph());
   }
+  int32_t none = -1;
+  EXPECT_EQ(TCrossbar(nullptr).InputCount(none), S_OK);
+  EXPECT_EQ(none, 0);
 }

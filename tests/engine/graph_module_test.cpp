@@ -1,5 +1,8 @@
-// The data module: its component set read from the form data, the stored monikers and media
-// type, joining the graph under the component names, and its destruction.
+// The data module: its components read from the form data, its destruction, the environment
+// checks (filters found by their category and friendly names, a filter bound by them, the
+// DirectX version text), the device lists and the source selection. Each kind of source's
+// classification is checked with its preview; empty lists with the window's source boxes.
+#include <FilterRegistry.h>
 #include <uuids.h>
 
 #include "EngineTestSupport.h"
@@ -8,106 +11,178 @@ using namespace engine_test;
 
 namespace {
 
-constexpr const wchar_t* kDirectShowFilters =
-    L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\";
+// Filters registered for these tests only: two of one name (told apart by their class) and
+// one whose name has accented letters.
+DEFINE_GUID(CLSID_TwinFirst, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x01);
+DEFINE_GUID(CLSID_TwinSecond, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x02);
+DEFINE_GUID(CLSID_Accented, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
+            0x03);
 
-// The helper filters: their stored moniker and the filter it binds to.
-struct StoredFilter {
-  const char* component;
-  std::wstring displayName;
-  CLSID clsid;
-};
+FilterRecord TestRecord(const CLSID& clsid, const wchar_t* name) {
+  return {.clsid = clsid,
+          .friendlyName = name,
+          .category = CLSID_LegacyAmFilterCategory,
+          .merit = MERIT_DO_NOT_USE,
+          .inputTypes = {},
+          .outputTypes = {},
+          .monikerName = {},
+          .factory = FilterFactoryFor<components_test::PinlessFilter>()};
+}
 
-const StoredFilter kStoredFilters[] = {
-    {"Deinterlacer", std::wstring(kDirectShowFilters) + L"{96A6F294-84B5-4779-AA94-9C9AD33ABEC6}",
-     GUID_NULL},  // installed on few machines
-    {"DVencoder", L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder",
-     CLSID_DVVideoEnc},
-    {"color", std::wstring(kDirectShowFilters) + L"{1643E180-90F5-11CE-97D5-00AA0055595A}",
-     CLSID_Colour},
-    {"color2", std::wstring(kDirectShowFilters) + L"{1643E180-90F5-11CE-97D5-00AA0055595A}",
-     CLSID_Colour},
-    {"Smarttee", std::wstring(kDirectShowFilters) + L"{CC58E280-8AA1-11D1-B3F1-00AA003761C5}",
-     CLSID_SmartTee},
-    {"Infinite", std::wstring(kDirectShowFilters) + L"{F8388A40-D5BB-11D0-BE5A-0080C706568E}",
-     CLSID_InfTee},
-    {"Infinite2", std::wstring(kDirectShowFilters) + L"{F8388A40-D5BB-11D0-BE5A-0080C706568E}",
-     CLSID_InfTee},
-    {"Null", std::wstring(kDirectShowFilters) + L"{C1F400A4-3F08-11D3-9F0B-006008039E37}",
-     CLSID_NullRenderer},
-};
+const FilterRegistration kTwinFirst(TestRecord(CLSID_TwinFirst, L"Filtre jumeau"));
+const FilterRegistration kTwinSecond(TestRecord(CLSID_TwinSecond, L"Filtre jumeau"));
+const FilterRegistration kAccented(TestRecord(CLSID_Accented, L"Filtre \u00e9l\u00e9gant"));
 
 }  // namespace
 
-TEST_F(EngineTest, TheComponentSetIsReadFromTheFormData) {
+// The form data gives the module its graph (active, capture mode), the grabber its stored
+// type and no source; destroyed, it stops, empties and deactivates the graph.
+TEST_F(EngineTest, TheModuleIsReadFromTheFormDataAndLeavesNothingBehind) {
   TdmCam& dm = Module();
   EXPECT_EQ(dmCam, &dm);
-  QStringList components;
-  for (int i = 0; i < dm.ComponentCount(); ++i) {
-    components << dm.Components(i)->Name() + QLatin1Char(':') + dm.Components(i)->ClassName();
-  }
-  EXPECT_EQ(components.join(QLatin1Char(' ')),
-            QStringLiteral("fg:TFilterGraph VideoSource:TFilter AudioSource:TFilter "
-                           "sg:TSampleGrabber Deinterlacer:TFilter DVencoder:TFilter "
-                           "color:TFilter color2:TFilter Smarttee:TFilter Infinite:TFilter "
-                           "Infinite2:TFilter Null:TFilter"));
-
   EXPECT_TRUE(dm.fg->Active()) << "AutoCreate";
   EXPECT_EQ(dm.fg->Mode(), gmCapture);
   EXPECT_FALSE(dm.fg->GraphEdit());
-  ComPtr<ICaptureGraphBuilder2> builder;
-  EXPECT_EQ(dm.fg->QueryInterface(IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()),
-            S_OK);
-
-  EXPECT_EQ(dm.sg->FilterGraph(), dm.fg);
-  EXPECT_EQ(dm.sg->MediaType().MajorType(), MEDIATYPE_Video);
   EXPECT_EQ(dm.sg->MediaType().SubType(), MEDIASUBTYPE_RGB24);
   EXPECT_EQ(dm.sg->MediaType().FormatType(), FORMAT_VideoInfo);
   EXPECT_EQ(dm.sg->MediaType().FormatLength(), 0u);
-  EXPECT_EQ(dm.sg->MediaType().AmMediaType()->lSampleSize, 1u);
   EXPECT_TRUE(dm.sg->MediaType().AmMediaType()->bFixedSizeSamples);
-  EXPECT_FALSE(dm.sg->MediaType().AmMediaType()->bTemporalCompression);
   EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")}) << "only sg is always there";
-
   EXPECT_EQ(dm.VideoSource->BaseFilter().Size(), 0u);
-  EXPECT_EQ(dm.AudioSource->BaseFilter().Size(), 0u);
-  EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
-  EXPECT_EQ(dm.VideoSourceKind, vskInterleaved);
   EXPECT_FALSE(dm.IsDVSource);
   EXPECT_FALSE(dm.SourcePin);
-}
 
-TEST_F(EngineTest, EachStoredMonikerBindsTheTabledFilterUnderItsComponentName) {
-  TdmCam& dm = Module();
-  for (const StoredFilter& stored : kStoredFilters) {
-    SCOPED_TRACE(stored.component);
-    auto* filter = dynamic_cast<TFilter*>(dm.FindComponent(QString::fromLatin1(stored.component)));
-    ASSERT_NE(filter, nullptr);
-    EXPECT_EQ(DisplayName(filter->BaseFilter().Moniker().Get()), stored.displayName);
-    if (stored.clsid == GUID_NULL) continue;
-    filter->SetFilterGraph(dm.fg);
-    EXPECT_EQ(ClassOf(filter->MemberFilter()), stored.clsid);
-    EXPECT_TRUE(FiltersInGraph().contains(QString::fromLatin1(stored.component)));
-    filter->SetFilterGraph(nullptr);
-  }
-  EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")});
-}
-
-TEST_F(EngineTest, DestroyStopsEmptiesAndDeactivatesTheGraph) {
-  TdmCam& dm = Module();
   dm.Infinite->SetFilterGraph(dm.fg);
   AddStranger();
-  ComPtr<IFilterGraph> graph;
-  ASSERT_EQ(dm.fg->QueryInterface(IID_IFilterGraph, graph.ReleaseAndGetVoidAddressOf()), S_OK);
-
+  ComPtr<IFilterGraph> graph = Graph();
   dm.DataModuleDestroy();
   EXPECT_FALSE(dm.fg->Active());
-  ComPtr<IEnumFilters> left;
-  ASSERT_EQ(graph->EnumFilters(left.GetAddressOf()), S_OK);
-  ComPtr<IBaseFilter> any;
-  EXPECT_NE(left->Next(1, any.GetAddressOf(), nullptr), S_OK)
+  EXPECT_TRUE(vt::FilterNames(graph.Get()).empty())
       << "the members left with the deactivation, the stranger with EmptyGraph";
-
   module_.reset();
   EXPECT_EQ(dmCam, nullptr);
+}
+
+TEST_F(EngineTest, IsFilterInstalledComparesTheNamesInAnyCaseOfAToZ) {
+  const struct {
+    const char16_t* category;
+    const char16_t* name;
+    bool installed;
+  } kCases[] = {
+      // The six filters the first show checks are found there (SourcesTest). Other letter case
+      // of A to Z:
+      {u"directshow filters", u"smart tee", true},
+      {u"DIRECTSHOW FILTERS", u"SMART TEE", true},
+      {u"DirectShow Filters", u"filtre \u00e9l\u00e9gant", true},
+      // Only an exact match of the rest.
+      {u"DirectShow Filters", u"FILTRE \u00c9L\u00c9GANT", false},
+      {u"DirectShow Filters", u" Smart Tee", false},
+      {u"DirectShow Filters", u"Smart Tee ", false},
+      {u"DirectShow Filters ", u"Smart Tee", false},
+      {u"Video Compressors", u"Smart Tee", false},
+      {u"No Such Category", u"Smart Tee", false},
+  };
+  TdmCam& dm = Module();
+  for (const auto& c : kCases) {
+    const QString category = QString::fromUtf16(c.category);
+    const QString name = QString::fromUtf16(c.name);
+    EXPECT_EQ(dm.IsFilterInstalled(category, name), c.installed)
+        << (category + QStringLiteral(" / ") + name).toStdString();
+  }
+}
+
+// The first of two namesakes is stored, and joins the graph; a failed search, or a filter the
+// machine hides, changes nothing.
+TEST_F(EngineTest, BindFilterByNameStoresTheFirstOfTwoNamesakes) {
+  TdmCam& dm = Module();
+  ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("directshow filters"),
+                                  QStringLiteral("FILTRE JUMEAU"), dm.Deinterlacer));
+  EXPECT_EQ(DisplayName(dm.Deinterlacer->BaseFilter().Moniker().Get()),
+            L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
+            L"{5E1D0C10-7A2B-4C3D-9E4F-102132435401}");
+  dm.Deinterlacer->SetFilterGraph(dm.fg);
+  EXPECT_TRUE(FiltersInGraph().contains(QStringLiteral("Deinterlacer")));
+  dm.Deinterlacer->SetFilterGraph(nullptr);
+
+  const QByteArray bound = dm.Deinterlacer->BaseFilter().Block();
+  EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
+                                   QStringLiteral("Filtre absent"), dm.Deinterlacer));
+  EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("No Such Category"),
+                                   QStringLiteral("Filtre jumeau"), dm.Deinterlacer));
+  Simulate("hide-filter Smart Tee\n");
+  EXPECT_FALSE(
+      dm.IsFilterInstalled(QStringLiteral("DirectShow Filters"), QStringLiteral("Smart Tee")));
+  EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
+                                   QStringLiteral("Smart Tee"), dm.Deinterlacer));
+  EXPECT_EQ(dm.Deinterlacer->BaseFilter().Block(), bound) << "a failed search changes nothing";
+}
+
+TEST_F(EngineTest, DirectXVersionTextFromTheRegistry) {
+  const struct {
+    const char* directive;  // registry edit of the DirectX key, or none for the platform's own
+    const char* text;       // expected text; null: a conversion error is raised
+  } kCases[] = {
+      {nullptr, "9.0d"},  // the platform's own 4.09.00.0904
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.08.01.0810", "8.1 "},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09.00.0900", "9.0 "},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09.00.0909", "9.0i"},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.10.00.0901", "10.0a"},  // reads as too old
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09.00.", "9.0 "},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09.00", nullptr},  // three parts
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09", nullptr},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|", nullptr},  // empty value
+      {"HKLM\\Software\\Microsoft\\DirectX|Version|4.x9.00.0904", nullptr},
+      {"HKLM\\Software\\Microsoft\\DirectX|Version", nullptr},  // value missing
+      {"HKLM\\Software\\Microsoft\\DirectX", nullptr},          // key missing: "Erreur"
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.directive ? c.directive : "no directive");
+    Simulate(c.directive ? std::string("registry ") + c.directive + '\n' : std::string());
+    QString text = QStringLiteral("unchanged");
+    if (c.text == nullptr) {
+      EXPECT_THROW(Module().GetDirectXVersion(text), EConvertError);
+      EXPECT_EQ(text, QStringLiteral("Erreur"));
+    } else {
+      Module().GetDirectXVersion(text);
+      EXPECT_EQ(text, QString::fromLatin1(c.text));
+    }
+  }
+}
+
+// The lists in the machine's order, namesakes included (the first is bound); a name that
+// matches no device, in its whole or its case, or a device that cannot be bound, leaves the
+// source out of a graph emptied of everything but the members' filters.
+TEST_F(EngineTest, DevicesAreListedAndBoundByTheirWholeName) {
+  Simulate(std::string(kEveryKindMachine) + "video webcam Caméscope DV\n");
+  TdmCam& dm = Module();
+  QStringList names;
+  ASSERT_TRUE(dm.ListAudioDevices(names));
+  EXPECT_EQ(names, (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
+  ASSERT_TRUE(dm.ListVideoDevices(names));
+  ASSERT_EQ(names.size(), 9);
+  EXPECT_EQ(names.front(), QStringLiteral("Caméscope DV"));
+  EXPECT_EQ(names.back(), QStringLiteral("Caméscope DV"));
+  ASSERT_TRUE(dm.SelectVideoDevice(QStringLiteral("Caméscope DV")));
+  EXPECT_EQ(dm.VideoSourceKind, vskInterleaved) << "the camcorder, first in the list";
+  ASSERT_TRUE(dm.SelectAudioDevice(QStringLiteral("Son TV")));
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), dm.fg);
+  EXPECT_NE(dm.AudioSource->MemberFilter(), nullptr);
+
+  dm.Smarttee->SetFilterGraph(dm.fg);
+  AddStranger();
+  EXPECT_FALSE(dm.SelectAudioDevice(QStringLiteral("son tv")));
+  EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
+  for (const char* name : {"Aucune source vidéo", "En panne"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(dm.SelectVideoDevice(QString::fromUtf8(name)));
+    EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
+    EXPECT_FALSE(dm.SourcePin) << "the camcorder's pin went with the camcorder";
+    EXPECT_EQ(dm.VideoSourceKind, vskNone);
+    EXPECT_EQ(dm.fg->GraphState(), grsStopped);
+    QStringList left = FiltersInGraph();
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("Smarttee"), QStringLiteral("sg")}));
+  }
 }
