@@ -9,8 +9,9 @@
 #include <QRadioButton>
 
 #include "RadioGroup.h"
-#include "WindowTestSupport.h"
+#include "AppTestSupport.h"
 #include "modal_dialog_driver.h"
+#include "temp_dir.h"
 
 namespace vidorra {
 namespace {
@@ -41,16 +42,20 @@ class ReplayedDevicesTest : public test::WindowTest {
     return written ? file : QString();
   }
 
+  // The picture's codec, fourcc and size, as ffprobe reads them.
   static QString Stream(const QString& file) {
-    return test::Ffprobe(file, {"-select_streams", "v:0", "-show_entries",
-                                "stream=codec_name,codec_tag_string,width,height"});
+    return QString::fromStdString(test::RunCommand(
+                                      "ffprobe -v error -select_streams v:0 -show_entries "
+                                      "stream=codec_name,codec_tag_string,width,height -of csv=p=0 " +
+                                      test::Quote(file.toStdString())))
+        .trimmed();
   }
 
   // Every frame ffmpeg decodes carries the number after the one before.
   static void ExpectConsecutiveFrames(const QString& file, int width, int height) {
     const auto numbers = test::RecordedFrameNumbers(file.toStdString(), width, height);
     EXPECT_GE(numbers.size(), 3u);
-    EXPECT_EQ(static_cast<long>(numbers.size()), test::ProbedFrames(file));
+    EXPECT_EQ(static_cast<long>(numbers.size()), test::ProbedFrames(file.toStdString()));
     for (size_t i = 0; i < numbers.size(); ++i) {
       ASSERT_TRUE(numbers[i]) << "frame " << i;
       if (i > 0) {
