@@ -57,7 +57,7 @@ endfunction()
 
 # One GoogleTest executable per tested layer: every .cpp of the folder goes in.
 # THREADS: the tests of the layer that exercise threads, those whose names match a pattern of
-# VIDORRA_THREAD_TESTS, get the label "threads" as well; they are the ones that the
+# VIDORRA_THREAD_TESTS, get the label "LABEL-threads" instead of "LABEL"; they are the ones that the
 # ThreadSanitizer build (VIDORRA_TSAN) builds and runs, and it compiles only the files that hold
 # one of them (and the files that define no test: shared helpers).
 function(vidorra_tests name dir)
@@ -111,8 +111,10 @@ function(vidorra_tests name dir)
     set(serial TRUE)
   endif()
   if(threads_filter)
+    # One label, since the discovered tests' properties cannot carry a list: ctest -L takes a
+    # regular expression, so -L threads selects these and -L platform still does too.
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "${threads_filter}-*Long*"
-      PROPERTIES LABELS "${ARG_LABEL};threads" TIMEOUT 600 RUN_SERIAL ${serial}
+      PROPERTIES LABELS "${ARG_LABEL}-threads" TIMEOUT 600 RUN_SERIAL ${serial}
       DISCOVERY_TIMEOUT 60)
     if(VIDORRA_TSAN)
       return()
