@@ -39,6 +39,7 @@ install(FILES ${PROJECT_BINARY_DIR}/desktop/${VIDORRA_DESKTOP_ID}.metainfo.xml
 configure_file(${PROJECT_SOURCE_DIR}/resources/vidorra.1.in ${PROJECT_BINARY_DIR}/man/vidorra.1
   @ONLY)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/man1/vidorra.1.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory man1
   COMMAND ${CMAKE_COMMAND} -E copy man/vidorra.1 man1/vidorra.1
   COMMAND gzip -9nf man1/vidorra.1
   DEPENDS ${PROJECT_BINARY_DIR}/man/vidorra.1
@@ -54,8 +55,11 @@ find_program(RSVG_CONVERT rsvg-convert)
 if(RSVG_CONVERT)
   set(icon_pngs)
   foreach(size IN LISTS VIDORRA_ICON_SIZES)
-    set(png ${PROJECT_BINARY_DIR}/icons/${size}x${size}/vidorra.png)
+    set(png_dir ${PROJECT_BINARY_DIR}/icons/${size}x${size})
+    set(png ${png_dir}/vidorra.png)
+    # Ninja makes the folders of a rule's outputs, other generators (Unix Makefiles) do not.
     add_custom_command(OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${png_dir}
       COMMAND ${RSVG_CONVERT} --width=${size} --height=${size} --output=${png} ${icon_svg}
       DEPENDS ${icon_svg} VERBATIM)
     list(APPEND icon_pngs ${png})
