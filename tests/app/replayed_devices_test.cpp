@@ -184,7 +184,8 @@ TEST_F(ReplayedDevicesTest, ADeviceWithNothingToShowSaysWhatItOffers) {
             "\t\tSize: Discrete 1280x720\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
             "\t[1]: 'MPEG' (MPEG-1/2/4, compressed)\n"
             "\t\tSize: Discrete 720x576\n\t\t\tInterval: Discrete 0.040s (25.000 fps)\n");
-  Start("video v4l2 encoder.txt\nvideo webcam Webcam\n");
+  Start("video v4l2 " + (dir_.path() + QStringLiteral("/encoder.txt")).toUtf8() +
+        "\nvideo webcam Webcam\n");
   TCaptureForm& f = *form_;
   EXPECT_EQ(f.cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
   EXPECT_EQ(f.CaptureState, stNoSource);

@@ -113,7 +113,7 @@ TEST(MjpegDecompressor, IsFoundByIntelligentConnectAndDropsWhatItCannotDecode) {
   ASSERT_TRUE(StepFrames(g, capture.Get(), 3, 333333));
   ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 3; }));
   g.Stop();
-  EXPECT_EQ(sink->Numbers(), (std::vector<std::optional<uint32_t>>{0, 1, 2}));
+  EXPECT_EQ(FromFirst(sink->Numbers()), (std::vector<std::optional<uint32_t>>{0, 1, 2}));
   EXPECT_EQ(sink->Width(), 1280);
 }
 

@@ -40,7 +40,7 @@ FakeNode Webcam(const std::string& devnode = "/dev/video0") {
   node.card = "HD Webcam";
   node.busInfo = "usb-0000:00:14.0-1";
   node.formats = {{V4L2_PIX_FMT_YUYV, {{640, 480}, {320, 240}}, {{1, 30}, {1, 15}}},
-                  {V4L2_PIX_FMT_SGRBG8, {{640, 480}}, {{1, 30}}},  // raw Bayer: not offered
+                  {V4L2_PIX_FMT_SGRBG8, {{640, 480}}, {{1, 30}}},  // raw Bayer: listed, not shown
                   {V4L2_PIX_FMT_MJPEG, {{1280, 720}}, {{1, 30}}}};
   node.currentFormat = 2;
   node.extraBytesPerLine = 16;
@@ -150,6 +150,13 @@ TEST_F(V4l2, ListsCaptureNodesOnceWithUniqueNamesAndStableIdentities) {
   }));
 }
 
+// The subtype of a fourcc media type.
+GUID FourccSubtype(uint32_t fourcc) {
+  GUID subtype = MEDIASUBTYPE_YUY2;
+  subtype.Data1 = fourcc;
+  return subtype;
+}
+
 TEST_F(V4l2, OffersEachSizeAndRateOfTheMappedFormatsCurrentOneFirst) {
   fake_->Plug(Webcam());
   ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"HD Webcam");
@@ -157,7 +164,7 @@ TEST_F(V4l2, OffersEachSizeAndRateOfTheMappedFormatsCurrentOneFirst) {
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(CapturePinOf(webcam.Get()).Get());
   int count = 0, size = 0;
   ASSERT_EQ(S_OK, config->GetNumberOfCapabilities(&count, &size));
-  ASSERT_EQ(count, 5);  // MJPG 1280x720@30, YUY2 640x480 and 320x240 @30 and @15
+  ASSERT_EQ(count, 6);  // MJPG 1280x720@30, YUY2 640x480 and 320x240 @30 and @15, Bayer
   ASSERT_EQ(size, static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
   struct Expected {
     GUID subtype;
@@ -168,7 +175,8 @@ TEST_F(V4l2, OffersEachSizeAndRateOfTheMappedFormatsCurrentOneFirst) {
                                {MEDIASUBTYPE_YUY2, 640, 480, 333333},
                                {MEDIASUBTYPE_YUY2, 640, 480, 666667},
                                {MEDIASUBTYPE_YUY2, 320, 240, 333333},
-                               {MEDIASUBTYPE_YUY2, 320, 240, 666667}};
+                               {MEDIASUBTYPE_YUY2, 320, 240, 666667},
+                               {FourccSubtype(V4L2_PIX_FMT_SGRBG8), 640, 480, 333333}};
   for (int i = 0; i < count; ++i) {
     AM_MEDIA_TYPE* type = nullptr;
     VIDEO_STREAM_CONFIG_CAPS caps{};

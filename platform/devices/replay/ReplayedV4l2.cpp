@@ -378,7 +378,9 @@ void ReplayedV4l2::Unplug(const std::string& node) {
   if (it == devices_.end()) return;
   Device& device = *it->second;
   device.present = false;
-  device.FreeBuffers();
+  // No frame comes any more; the buffers stay mapped until their descriptor closes, as a
+  // driver's do (a streaming thread may be reading one).
+  device.StopStreaming();
   Tell(v4l2::NodeEvent::Action::kRemoved, node);
   // Every poll on the device wakes to find it gone.
   for (int fd : device.fds) {
