@@ -5,27 +5,18 @@
 // fixture that shows the program on a simulated machine.
 #pragma once
 
-#include <FilterPins.h>
-#include <ScopedMachine.h>
 #include <VideoRenderer.h>
 #include <device_test_support.h>
-#include <gtest/gtest.h>
-#include <recording_readback.h>
 #include <scoped_env.h>
-#include <wait_until.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdio>
-#include <memory>
-#include <optional>
-#include <ostream>
 
 #include "../win/FakeScreenSaverService.h"
 #include "ErrorReport.h"
@@ -96,14 +87,8 @@ class AppTest : public ::testing::Test {
     machine_.reset();
     machine_.emplace(text.toStdString());
   }
-  // Changes the machine as an editor would (a new file renamed over the old one).
-  void Replug(const QByteArray& text) {
-    const QString path = QString::fromLocal8Bit(qgetenv("VIDORRA_SIMULATION"));
-    WriteFile(path + QStringLiteral(".next"), text);
-    ASSERT_EQ(std::rename((path + QStringLiteral(".next")).toUtf8().constData(),
-                          path.toUtf8().constData()),
-              0);
-  }
+  // Changes the machine as an editor would: its watcher plugs and unplugs what changed.
+  void Replug(const QByteArray& text) { machine_->Rewrite(text.toStdString()); }
 
   QTemporaryDir dir_;
   QString home_;
@@ -132,6 +117,52 @@ inline QImage ShownImage(TCaptureForm& form) {
 
 inline std::optional<uint32_t> ShownFrame(TCaptureForm& form) {
   return FrameNumberOf(ShownImage(form));
+}
+
+// The menu's entry of that caption, or null.
+inline QAction* Entry(const QMenu* menu, const QString& caption) {
+  for (QAction* action : menu->actions()) {
+    if (action->text() == caption) return action;
+  }
+  return nullptr;
+}
+
+// A file (a recording, a picture) as ffprobe reads it: each stream's codec, its fourcc when it
+// has a readable one and a picture's size, joined by " + " ("dvvideo dvsd 720x576 + pcm_s16le").
+inline QString Streams(const QString& file) {
+  QStringList streams;
+  const std::string out = RunCommand(
+      "ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height "
+      "-of compact=p=0:nk=1 " +
+      Quote(file.toStdString()));
+  for (const QString& line : QString::fromStdString(out).split(u'\n', Qt::SkipEmptyParts)) {
+    const QStringList field = line.split(u'|');
+    QString stream = field[0];
+    if (field.size() > 1 && !field[1].startsWith(u'[')) stream += u' ' + field[1];
+    if (field.size() > 3) stream += QStringLiteral(" %1x%2").arg(field[2], field[3]);
+    streams << stream;
+  }
+  return streams.join(QStringLiteral(" + "));
+}
+
+// Reads a recording back: ffmpeg decodes as many pictures as ffprobe counts (at least three),
+// each numbered one after the one before; returns its Streams().
+inline QString ReadBack(const QString& file) {
+  SCOPED_TRACE(file.toStdString());
+  const std::string path = file.toStdString();
+  const std::vector<ProbedStream> streams = Probe(path);
+  if (streams.empty()) return QStringLiteral("unreadable");
+  const auto numbers = RecordedFrameNumbers(path, streams[0].width, streams[0].height);
+  EXPECT_GE(numbers.size(), 3u);
+  EXPECT_EQ(static_cast<long>(numbers.size()), ProbedFrames(path));
+  QStringList wrong;  // the pictures whose number does not follow the one before
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    if (!numbers[i] || (i > 0 && (!numbers[i - 1] || *numbers[i] != *numbers[i - 1] + 1))) {
+      wrong << QString::number(i);
+    }
+  }
+  EXPECT_EQ(wrong.join(u' '), QString());
+  return Streams(file);
 }
 
 // The window alone, made on the test's own folders without a simulated machine or data module.
@@ -190,16 +221,24 @@ class WindowTest : public AppTest {
   bool InState(std::uint8_t state) {
     return WaitUntil([&] { return form_->CaptureState == state; });
   }
-  // Waits until the file holds some frames (seven of PAL DV).
-  static bool Written(const QString& file) {
-    return WaitUntil([&] { return QFileInfo(file).size() > 1000000; });
+  // Waits until the file holds `bytes` (by default seven frames of PAL DV).
+  static bool Written(const QString& file, qint64 bytes = 1000000) {
+    return WaitUntil([&] { return QFileInfo(file).size() > bytes; });
   }
-  // Presses "Capture" and waits until the recording has written some frames; its file.
-  QString Capture() {
+  // Presses "Capture" and waits until the recording has written `bytes`; its file.
+  QString Capture(qint64 bytes = 1000000) {
     const QString file = form_->VideoFileName;
     Click(form_->CaptureBtn);
     EXPECT_EQ(form_->CaptureState, stRecording);
-    EXPECT_TRUE(Written(file));
+    EXPECT_TRUE(Written(file, bytes));
+    return file;
+  }
+  // Records with "Capture" and "Stop", the preview going on meanwhile; the file.
+  QString Record(qint64 bytes = 1000000) {
+    const QString file = Capture(bytes);
+    EXPECT_TRUE(PictureMoves()) << "the preview goes on while recording";
+    Click(form_->StopBtn);
+    EXPECT_EQ(form_->CaptureState, stPreview);
     return file;
   }
   // The error panel's text while it is shown, "" otherwise.
@@ -232,36 +271,6 @@ inline long GraphVolume() {
   long volume = 1;
   if (ComPtr<IBasicAudio> audio = QueryAs<IBasicAudio>(dmCam->fg)) audio->get_Volume(&volume);
   return volume;
-}
-
-// The streams of a file (a recording, a picture) as ffprobe reads them: "codec widthxheight"
-// for a picture, the codec for a sound, joined by " + ".
-inline QString Streams(const QString& file) {
-  QStringList streams;
-  for (const ProbedStream& s : Probe(file.toStdString())) {
-    streams << (s.type == "video" ? QStringLiteral("%1 %2x%3")
-                                        .arg(QString::fromStdString(s.codec))
-                                        .arg(s.width)
-                                        .arg(s.height)
-                                  : QString::fromStdString(s.codec));
-  }
-  return streams.join(QStringLiteral(" + "));
-}
-
-// The file (720 x 576) is whole: ffprobe reads its frames, each with its number, one after the
-// other.
-inline void ExpectWholeRecording(const QString& path) {
-  SCOPED_TRACE(path.toStdString());
-  const long probed = ProbedFrames(path.toStdString());
-  EXPECT_GE(probed, 3);
-  const auto numbers = RecordedFrameNumbers(path.toStdString(), 720, 576);
-  EXPECT_EQ(static_cast<long>(numbers.size()), probed);
-  for (size_t i = 0; i < numbers.size(); ++i) {
-    ASSERT_TRUE(numbers[i].has_value()) << "frame " << i;
-    if (i > 0) {
-      EXPECT_EQ(*numbers[i], *numbers[i - 1] + 1) << "frame " << i;
-    }
-  }
 }
 
 }  // namespace vidorra::test

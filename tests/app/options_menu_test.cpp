@@ -1,12 +1,8 @@
 // The menu "Réglages": the entries each kind of device gets, their dialogs driven without a
 // person, and the submenu "Video Input" routing the card's crossbar while the preview runs.
 #include <modal_dialog_driver.h>
-#include <uuids.h>
 
-#include <QAction>
 #include <QComboBox>
-#include <QFileInfo>
-#include <QMenu>
 #include <QTabWidget>
 
 #include "../engine/ShownInput.h"
@@ -15,173 +11,112 @@
 namespace vidorra {
 namespace {
 
-namespace sim = devices::sim;
-
-// A channel whose picture no other input of the card shows.
-constexpr long kChannel = 6;
+constexpr long kChannel = 6;  // a channel whose picture no other input of the card shows
 
 class OptionsMenuTest : public test::WindowTest {
  protected:
-  // The entries' captions, a separator as "-"; a separator has no text of its own (a style
-  // would draw it beside the line).
-  static QStringList Captions(const QMenu* menu) {
+  // The entries' captions, a separator as "-" (it has no text of its own: a style would draw it
+  // beside the line), the submenu's items after ">", the checked one marked "*".
+  static QString Captions(const QMenu* menu) {
     QStringList captions;
-    if (menu == nullptr) return captions;
     for (const QAction* action : menu->actions()) {
-      if (action->isSeparator()) {
-        EXPECT_TRUE(action->text().isEmpty());
-      }
+      EXPECT_TRUE(!action->isSeparator() || action->text().isEmpty());
       captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+      if (action->menu() != nullptr) captions << QStringLiteral(">") + Captions(action->menu());
+      if (action->isChecked()) captions.last() += u'*';
     }
-    return captions;
+    return captions.join(u',');
   }
-  // The submenu of the menu's current build.
-  QMenu* VideoInputs() {
-    QAction* item = Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"));
-    return item != nullptr ? item->menu() : nullptr;
+  QMenu* VideoInputs() { return test::Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"))->menu(); }
+  // Opens the entry's dialog, in which `action` is done.
+  void Open(const QString& entry, const test::ModalDialogDriver::Action& action) {
+    test::ModalDialogDriver driver(action);
+    test::Entry(form_->MENU_OPTIONS, entry)->trigger();
+    EXPECT_EQ(driver.DialogsDriven(), 1) << entry.toStdString();
   }
-  QAction* Entry(const QMenu* menu, const QString& caption) {
-    for (QAction* action : menu->actions()) {
-      if (action->text() == caption) return action;
-    }
-    return nullptr;
-  }
-  QString CheckedInput() {
-    for (const QAction* action : VideoInputs()->actions()) {
-      if (action->isChecked()) return action->text();
-    }
-    return {};
-  }
+  static void Cancel(QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); }
 };
 
-TEST_F(OptionsMenuTest, EachKindOfDeviceGetsTheEntriesOfItsDialogs) {
-  const QString kAudioFilter = QStringLiteral("Audio Capture Filter...");
-  const QString kVideoFilter = QStringLiteral("Video Capture Filter...");
-  const QString kCapturePin = QStringLiteral("Video Capture Pin...");
-  const QString kAudioPin = QStringLiteral("Audio Capture Pin...");
-  const QStringList kTvInputs = {QStringLiteral("Video Tuner"), QStringLiteral("Video Composite"),
-                                 QStringLiteral("Video SVideo")};
+// Each kind of device gets the entries of its dialogs (a camcorder's interleaved pin answers the
+// look-ups: no pin entries; without an audio device a card's inputs are not offered). Every
+// entry opens its dialog, a property frame with at least one page, and the preview runs again
+// once it is closed, the menu rebuilt still offering it. The driver's format dialog changes the
+// picture size: the preview is built again in it.
+TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAndThePreviewComesBackAfterThem) {
+  const QString kTv =
+      "Audio Capture Filter...,Video Capture Filter...,Video Capture Pin...,Video Crossbar...,";
   const struct {
     const char* machine;
-    QStringList entries;
-    QStringList inputs;  // the submenu "Video Input", the tuner checked
+    QString entries;
   } kCases[] = {
-      {"video vfw Old Driver\naudio tone Micro\n",
-       {QStringLiteral("Video Format..."), QStringLiteral("Video Source..."), kAudioFilter},
-       {}},
+      {"", ""},
       {"video webcam Webcam\naudio tone Micro\n",
-       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Preview Pin..."), kAudioPin},
-       {}},
-      // The camcorder's interleaved pin answers the look-ups: no pin entries.
-      {"video dv Caméscope DV\naudio tone Micro\n", {kAudioFilter, kVideoFilter, kAudioPin}, {}},
+       "Audio Capture Filter...,Video Capture Filter...,Video Capture Pin...,Video Preview Pin...,"
+       "Audio Capture Pin..."},
+      {"video dv Caméscope DV\naudio tone Micro\n",
+       "Audio Capture Filter...,Video Capture Filter...,Audio Capture Pin..."},
       {"video tv Carte TV\naudio tv-audio Son TV\n",
-       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
-        QStringLiteral("TV Tuner..."), kAudioPin, QStringLiteral("TV Audio..."),
-        QStringLiteral("-"), QStringLiteral("Video Input")},
-       kTvInputs},
+       kTv + "TV Tuner...,Audio Capture Pin...,TV Audio...,-,Video Input,>Video Tuner*,Video "
+             "Composite,Video SVideo"},
       {"video tv2 Carte double\naudio tv-audio Son TV\n",
-       {kAudioFilter, kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
-        QStringLiteral("Second Crossbar..."), QStringLiteral("TV Tuner..."), kAudioPin,
-        QStringLiteral("TV Audio..."), QStringLiteral("-"), QStringLiteral("Video Input")},
-       {QStringLiteral("Video SVideo"), QStringLiteral("Video Tuner"),
-        QStringLiteral("Video Composite")}},
-      // Without an audio device the card's inputs are not offered.
+       kTv + "Second Crossbar...,TV Tuner...,Audio Capture Pin...,TV Audio...,-,Video Input,>Video "
+             "SVideo,Video Tuner*,Video Composite"},
       {"video tv Carte TV\n",
-       {kVideoFilter, kCapturePin, QStringLiteral("Video Crossbar..."),
-        QStringLiteral("TV Tuner...")},
-       {}},
-      {"", {}, {}},
+       "Video Capture Filter...,Video Capture Pin...,Video Crossbar...,TV Tuner..."},
+      {"video vfw Old Driver\naudio tone Micro\n",
+       "Video Format...,Video Source...,Audio Capture Filter..."},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.machine);
     Start(c.machine);
     EXPECT_EQ(Captions(form_->MENU_OPTIONS), c.entries);
-    EXPECT_EQ(Captions(VideoInputs()), c.inputs);
-    if (!c.inputs.isEmpty()) {
-      EXPECT_EQ(CheckedInput(), QStringLiteral("Video Tuner"));
-    }
-  }
-}
-
-// Every entry opens its dialog (a property frame with at least one page), and the preview runs
-// again once it is closed; a dialog's entry rebuilds the menu, which still offers it. The
-// driver's format dialog changes the picture size: the preview is built again in it.
-TEST_F(OptionsMenuTest, EveryEntryOpensItsDialogAndThePreviewComesBack) {
-  for (const char* machine : {"video webcam Webcam\naudio tone Micro\n",
-                              "video tv2 Carte double\naudio tv-audio Son TV\n",
-                              "video vfw Old Driver\naudio tone Micro\n"}) {
-    SCOPED_TRACE(machine);
-    Start(machine);
-    QStringList entries = Captions(form_->MENU_OPTIONS);
-    entries.removeAll(QStringLiteral("-"));
-    entries.removeAll(QStringLiteral("Video Input"));
-    ASSERT_FALSE(entries.isEmpty());
-    for (const QString& caption : entries) {
-      SCOPED_TRACE(caption.toStdString());
-      test::ModalDialogDriver driver([](QWidget& frame) {
+    for (const QString& entry : c.entries.section(QStringLiteral(",-,"), 0, 0).split(u',', Qt::SkipEmptyParts)) {
+      SCOPED_TRACE(entry.toStdString());
+      Open(entry, [](QWidget& frame) {
         EXPECT_EQ(frame.objectName(), QStringLiteral("PropertyFrame"));
         const auto* tabs = frame.findChild<QTabWidget*>();
-        ASSERT_NE(tabs, nullptr);
-        EXPECT_GE(tabs->count(), 1);
-        test::ClickButton(frame, QStringLiteral("Annuler"));
+        EXPECT_GE(tabs != nullptr ? tabs->count() : 0, 1);
+        Cancel(frame);
       });
-      Entry(form_->MENU_OPTIONS, caption)->trigger();
-      EXPECT_EQ(driver.DialogsDriven(), 1);
       EXPECT_EQ(form_->CaptureState, stPreview);
       EXPECT_TRUE(PictureMoves());
-      EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(caption), 1);
+      EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(entry), 1);
     }
   }
-  test::ModalDialogDriver driver([](QWidget& frame) {
+  Open(QStringLiteral("Video Format..."), [](QWidget& frame) {
     ASSERT_TRUE(test::ChooseItem(frame.findChild<QComboBox*>(QStringLiteral("cboxSize")),
                                  QStringLiteral("320 x 240")));
     test::ClickButton(frame, QStringLiteral("OK"));
   });
-  Entry(form_->MENU_OPTIONS, QStringLiteral("Video Format..."))->trigger();
-  EXPECT_EQ(driver.DialogsDriven(), 1);
   EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(*form_).size() == QSize(320, 240); }));
   EXPECT_TRUE(PictureMoves());
 }
 
-// The card's input the picture shows now, judged on a numbered frame.
-std::optional<sim::PatternSource> ShownSource(TCaptureForm& form) {
-  const QImage image = test::ShownImage(form);
-  const std::optional<uint32_t> number = test::FrameNumberOf(image);
-  if (!number) return std::nullopt;
-  return test::ShownInput([&](int x, int y) { return image.pixel(x, y); }, image.width(),
-                          image.height(), *number, kChannel);
-}
-
 TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   Start("video tv Carte TV\naudio tv-audio Son TV\n");
-  ASSERT_NE(VideoInputs(), nullptr);
-  ComPtr<IAMTVTuner> tuner;
-  ASSERT_EQ(QueryAs<ICaptureGraphBuilder2>(dmCam->fg)->FindInterface(
-                &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(dmCam->VideoSource).Get(),
-                IID_IAMTVTuner, tuner.ReleaseAndGetVoidAddressOf()),
-            S_OK);
-  ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
-  EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == sim::PatternSource::kTuner; }));
+  ASSERT_EQ(test::TuneTo(dmCam->fg, dmCam->VideoSource, kChannel), S_OK);
+  const auto shows = [&](devices::sim::PatternSource input) {
+    return test::WaitUntil([&] { return test::ShownInput(test::ShownImage(*form_), kChannel) == input; });
+  };
+  EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
   const IBaseFilter* renderer = form_->vwEcran->MemberFilter();
-  const struct {
-    const char* input;
-    sim::PatternSource shown;
-  } kInputs[] = {{"Video Composite", sim::PatternSource::kComposite},
-                 {"Video SVideo", sim::PatternSource::kSVideo},
-                 {"Video Tuner", sim::PatternSource::kTuner}};
-  for (const auto& c : kInputs) {
-    SCOPED_TRACE(c.input);
-    Entry(VideoInputs(), QString::fromUtf8(c.input))->trigger();
-    EXPECT_EQ(CheckedInput(), QString::fromUtf8(c.input));
-    EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == c.shown; }));
+  const std::pair<const char*, devices::sim::PatternSource> kInputs[] = {
+      {"Video Composite", devices::sim::PatternSource::kComposite},
+      {"Video SVideo", devices::sim::PatternSource::kSVideo},
+      {"Video Tuner", devices::sim::PatternSource::kTuner}};
+  for (const auto& [input, shown] : kInputs) {
+    SCOPED_TRACE(input);
+    test::Entry(VideoInputs(), QString::fromUtf8(input))->trigger();
+    EXPECT_TRUE(Captions(VideoInputs()).contains(QString::fromUtf8(input) + u'*'));
+    EXPECT_TRUE(shows(shown));
     EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
     EXPECT_EQ(form_->vwEcran->MemberFilter(), renderer) << "the preview is not rebuilt";
   }
   // A rebuild routes the tuner again.
-  Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
+  test::Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
   form_->BuildOptionsMenu();
-  EXPECT_EQ(CheckedInput(), QStringLiteral("Video Tuner"));
-  EXPECT_TRUE(test::WaitUntil([&] { return ShownSource(*form_) == sim::PatternSource::kTuner; }));
+  EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
+  EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
 }
 
 // A dialog opened during a recording: the audio filter's page, after which the graph runs
@@ -190,35 +125,26 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
 // over. A programme in force stays armed after a dialog.
 TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWholeAndAProgrammeArmed) {
   Start("video dv Caméscope DV\naudio tone Micro\n");
-  const auto cancelled = [&](const char* entry) {
-    test::ModalDialogDriver driver(
-        [](QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); });
-    Entry(form_->MENU_OPTIONS, QString::fromLatin1(entry))->trigger();
-    EXPECT_EQ(driver.DialogsDriven(), 1);
-  };
-  const struct {
-    const char* entry;
-    std::uint8_t after;
-  } kCases[] = {{"Audio Capture Filter...", stRecording}, {"Video Capture Filter...", stPreview}};
-  for (const auto& c : kCases) {
-    SCOPED_TRACE(c.entry);
+  const QString kRecorded = QStringLiteral("dvvideo dvsd 720x576 + pcm_s16le");
+  for (const bool goesOn : {true, false}) {
+    SCOPED_TRACE(goesOn ? "audio filter" : "video filter");
     const QString first = Capture();
-    cancelled(c.entry);
-    EXPECT_EQ(form_->CaptureState, c.after);
+    Open(goesOn ? QStringLiteral("Audio Capture Filter...") : QStringLiteral("Video Capture Filter..."), Cancel);
+    EXPECT_EQ(form_->CaptureState, goesOn ? stRecording : stPreview);
     EXPECT_NE(form_->VideoFileName, first);
-    if (c.after == stRecording) {
+    if (goesOn) {
       const QString second = form_->VideoFileName;
       ASSERT_TRUE(Written(second));
-      form_->StopBtn->click();
-      test::ExpectWholeRecording(second);
+      Click(form_->StopBtn);
+      EXPECT_EQ(test::ReadBack(second), kRecorded);
     }
-    test::ExpectWholeRecording(first);
+    EXPECT_EQ(test::ReadBack(first), kRecorded);
     EXPECT_TRUE(PictureMoves());
   }
   form_->PageControl1->setCurrentWidget(form_->TabSheet2);  // proposes a start in 10 s
-  form_->ProgBtn->click();
+  Click(form_->ProgBtn);
   ASSERT_EQ(form_->CaptureState, stProgrammed);
-  cancelled("Video Capture Filter...");
+  Open(QStringLiteral("Video Capture Filter..."), Cancel);
   EXPECT_EQ(form_->CaptureState, stProgrammed);
   EXPECT_TRUE(PictureMoves());
 }

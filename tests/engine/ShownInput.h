@@ -1,10 +1,15 @@
-// Which input of a simulated TV card a picture shows; shared by the engine and window tests.
+// Which input of a simulated TV card a picture shows, and tuning the card; shared by the engine
+// and window tests.
 #pragma once
 
-#include <QColor>
+#include <comptr.h>
+#include <strmif.h>
+#include <uuids.h>
+
+#include <QImage>
 #include <cstdlib>
-#include <functional>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "sim/TestPattern.h"
@@ -12,12 +17,16 @@
 namespace vidorra::test {
 
 // The input whose bars, drawn for the picture's frame number and the tuned channel, differ least
-// from the picture's (every other pixel of the band under the frame number's rows); `rgb(x, y)`
-// reads the picture top-down.
-inline devices::sim::PatternSource ShownInput(const std::function<QRgb(int x, int y)>& rgb,
-                                              int width, int height, uint32_t number,
-                                              long channel) {
+// from the picture's (every other pixel of the band under the frame number's rows); none when
+// the picture carries no readable number.
+inline std::optional<devices::sim::PatternSource> ShownInput(const QImage& image, long channel) {
   namespace sim = devices::sim;
+  const int width = image.width();
+  const int height = image.height();
+  const std::optional<uint32_t> number =
+      image.isNull() ? std::nullopt
+                     : sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); }, width);
+  if (!number) return std::nullopt;
   const int stride = (width * 3 + 3) / 4 * 4;
   const int bottom = sim::kFrameNumberRows + (height - sim::kFrameNumberRows) * 3 / 5;
   std::vector<uint8_t> drawn(static_cast<size_t>(stride) * height);
@@ -26,7 +35,7 @@ inline devices::sim::PatternSource ShownInput(const std::function<QRgb(int x, in
   for (sim::PatternSource source :
        {sim::PatternSource::kTuner, sim::PatternSource::kComposite, sim::PatternSource::kSVideo}) {
     sim::PatternScene scene;
-    scene.frameNumber = number;
+    scene.frameNumber = *number;
     scene.source = source;
     scene.channel = channel;
     sim::DrawPattern(scene, {sim::PatternLayout::kRgb24, width, height, drawn.data(), false});
@@ -34,7 +43,7 @@ inline devices::sim::PatternSource ShownInput(const std::function<QRgb(int x, in
     for (int y = sim::kFrameNumberRows; y < bottom; y += 2) {
       for (int x = 0; x < width; x += 2) {
         const uint8_t* bgr = &drawn[static_cast<size_t>((height - 1 - y) * stride + x * 3)];
-        const QRgb shown = rgb(x, y);
+        const QRgb shown = image.pixel(x, y);
         distance += std::abs(qBlue(shown) - bgr[0]) + std::abs(qGreen(shown) - bgr[1]) +
                     std::abs(qRed(shown) - bgr[2]);
       }
@@ -45,6 +54,16 @@ inline devices::sim::PatternSource ShownInput(const std::function<QRgb(int x, in
     }
   }
   return best;
+}
+
+// Tunes the TV card upstream of `source` to `channel`.
+template <class Graph, class Source>
+HRESULT TuneTo(Graph* graph, Source* source, long channel) {
+  ComPtr<IAMTVTuner> tuner;
+  const HRESULT hr = QueryAs<ICaptureGraphBuilder2>(graph)->FindInterface(
+      &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(source).Get(), IID_IAMTVTuner,
+      tuner.ReleaseAndGetVoidAddressOf());
+  return FAILED(hr) ? hr : tuner->put_Channel(channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
 }
 
 }  // namespace vidorra::test

@@ -43,15 +43,12 @@ class CrossbarDevicesTest : public GraphTest {
       if (samples->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
         return false;
       }
-      const int stride = (width_ * 3 + 3) / 4 * 4;
-      const auto rgb = [&](int x, int y) {
-        const uint8_t* bgr = &frame[static_cast<size_t>((height_ - 1 - y) * stride + x * 3)];
-        return qRgb(bgr[2], bgr[1], bgr[0]);
-      };
       const std::optional<uint32_t> number = NumberOfRgb24(frame.data(), width_, height_);
       if (!number || number == judged) return false;
       judged = number;
-      return vidorra::test::ShownInput(rgb, width_, height_, *number, kChannel) == source;
+      const QImage image(frame.data(), width_, height_, (width_ * 3 + 3) / 4 * 4,
+                         QImage::Format_BGR888);
+      return vidorra::test::ShownInput(image.mirrored(), kChannel) == source;
     });
   }
 };
@@ -70,12 +67,7 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
     SCOPED_TRACE(card.name);
     ASSERT_TRUE(Select(card.name));
     ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-    ComPtr<IAMTVTuner> tuner;
-    ASSERT_EQ(QueryAs<ICaptureGraphBuilder2>(dm.fg)->FindInterface(
-                  &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(dm.VideoSource).Get(),
-                  IID_IAMTVTuner, tuner.ReleaseAndGetVoidAddressOf()),
-              S_OK);
-    ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
+    ASSERT_EQ(vidorra::test::TuneTo(dm.fg, dm.VideoSource, kChannel), S_OK);
     ASSERT_TRUE(dm.Crossbar);
     TCrossbar& crossbar = *dm.Crossbar;
     int32_t count = 0;

@@ -1,0 +1,287 @@
+// The main window without a machine: its layout as it starts (which controls are usable and
+// shown, the choices made, everything inside a fixed client area, texts that fit in the fonts
+// the layout was made for, Enter and Escape on the first page); the names of recordings and
+// pictures; its start-up folders and first names, and the screen saver off for the run.
+#include <winuser.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+#include <map>
+
+#include "AlarmClock.h"
+#include "AppTestSupport.h"
+#include "Bitmap.h"
+#include "FolderPicker.h"
+#include "RadioGroup.h"
+#include "SpinEdit.h"
+#include "WindowTimer.h"
+
+namespace vidorra {
+namespace {
+
+class FormTest : public test::FormTest {};
+
+TEST_F(FormTest, EveryControlStartsInItsState) {
+  TCaptureForm& f = *form_;
+  // The controls by their names: usable and shown, disabled, hidden; check marks.
+  const std::pair<const char*, const char*> kStates[] = {
+      {"on",
+       "PleinEcranBtn AproposBtn ActualiserVideoBtn cboxVideo QuitterBtn Panel1 gbFichier "
+       "VideoDirEdit VideoRacineEdit VideoDate LabelVideo rgFormat gbAudio "
+       "cbEnregistrerAudioSource cbEnregistrerAudioDV cboxAudio CaptureBtn RxClock2 RxSpinEdit1 "
+       "RxSpinEdit6 NowBtn ProgBtn grabBtn RxSwitch1 chronoLab destlab gbFichiersImages "
+       "ImageDirEdit ImageRacineEdit ImageDate LabelImage rgExtension labQuality "
+       "gbIntervallometre RxSpinEdit7 ComboBox1 cbEcouterAudioDV tb cbMute"},
+      {"off", "rgStandard CouperBtn StopBtn ProgStopBtn cbEcouterAudioSource"},
+      {"hidden", "cbDeinterlacer gbQuality LabelIntervallo AproposFrame1 ErreurFrame1"},
+      {"checked", "VideoDate cbEnregistrerAudioDV cbEcouterAudioDV"},
+      {"unchecked", "ImageDate cbEnregistrerAudioSource cbDeinterlacer cbEcouterAudioSource cbMute"},
+  };
+  for (const auto& [state, names] : kStates) {
+    for (const QString& name : QString::fromLatin1(names).split(u' ')) {
+      SCOPED_TRACE(name.toStdString());
+      QWidget* widget = f.findChild<QWidget*>(name);
+      ASSERT_NE(widget, nullptr);
+      if (auto* box = qobject_cast<QCheckBox*>(widget); box && std::string(state).ends_with("checked")) {
+        EXPECT_EQ(box->isChecked(), std::string(state) == "checked");
+        continue;
+      }
+      EXPECT_EQ(widget->isEnabledTo(&f), std::string(state) != "off");
+      EXPECT_EQ(widget->isHidden(), std::string(state) == "hidden");
+    }
+  }
+  // The page, the format, standard and picture kind, the period and its unit, the quality, the
+  // volume (full), the timer and the alarm, the editable lists, the picture's pop-up menu.
+  const auto n = [](auto value) { return QString::number(static_cast<int>(value)); };
+  EXPECT_EQ(QStringList({n(f.PageControl1->currentIndex()), n(f.rgFormat->ItemIndex()),
+                         n(f.rgStandard->ItemIndex()), n(f.rgExtension->ItemIndex()),
+                         n(f.RxSpinEdit7->Value()), n(f.ComboBox1->currentIndex()),
+                         n(f.TrackBar1->value()), n(f.tb->value() == f.tb->maximum()),
+                         n(f.Timer1->Enabled() || f.RxClock2->AlarmEnabled())})
+                .join(u' '),
+            QStringLiteral("0 1 0 0 10 0 50 1 0"));
+  EXPECT_TRUE(f.cboxVideo->isEditable() && f.cboxAudio->isEditable());
+  EXPECT_EQ(f.vwEcran->PopupMenu(), f.PopupMenu) << "opened over the picture";
+}
+
+// Captions measured against Arial's advance widths (units of 1/2048 em): hinting rounds each
+// to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
+// The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
+// the package.
+TEST_F(FormTest, AFixedClientAreaHoldsEveryControlInTheFontsTheLayoutWasMadeFor) {
+  form_->show();
+  const QRect client(QPoint(0, 0), QSize(694, 446));
+  EXPECT_EQ(form_->centralWidget()->size(), client.size());
+  EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "not resizable";
+  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  for (const char* name : {"Bevel1", "PageControl1", "Panel1", "tb", "cbMute", "QuitterBtn",
+                           "cbEcouterAudioSource", "LabelIntervallo"}) {
+    QWidget* widget = form_->findChild<QWidget*>(QString::fromLatin1(name));
+    ASSERT_NE(widget, nullptr) << name;
+    EXPECT_TRUE(client.contains(widget->geometry())) << name;
+  }
+  // The compact tabs' style sheet still applies: the last tab ends inside the pane.
+  QTabBar* tabs = form_->PageControl1->tabBar();
+  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), form_->PageControl1->width());
+
+  const char* kMissingFonts =
+      "the window's fonts are missing: install fonts-liberation2 and fonts-roboto-slab";
+  const std::map<QChar, int> kArial = {
+      {u' ', 569},  {u'C', 1479}, {u'E', 1366}, {u'P', 1366}, {u'a', 1139}, {u'c', 1024},
+      {u'e', 1139}, {u'i', 455},  {u'l', 455},  {u'n', 1139}, {u'p', 1139}, {u'r', 682},
+      {u't', 569},  {u'u', 1139}, {u'I', 569},  {u'm', 1706}, {u'g', 1139}, {u'o', 1139},
+      {u'Q', 1593},
+  };
+  const std::pair<QWidget*, QString> kMeasured[] = {
+      {form_->PleinEcranBtn, QStringLiteral("Plein Ecran")},
+      {form_->QuitterBtn, QStringLiteral("Quitter")},
+      {form_->destlab, QStringLiteral("Image")},
+      // Inside the tabbed pages, and the tabs' own captions.
+      {form_->CaptureBtn, QStringLiteral("Capture")},
+      {form_->PageControl1->tabBar(), QStringLiteral("Programmer")},
+  };
+  for (const auto& [widget, text] : kMeasured) {
+    SCOPED_TRACE(widget->objectName().toStdString());
+    const QFont font = widget->font();
+    ASSERT_GT(font.pixelSize(), 0) << font.toString().toStdString();
+    double units = 0;
+    for (QChar c : text) units += kArial.at(c);
+    EXPECT_NEAR(QFontMetrics(font).horizontalAdvance(text), units * font.pixelSize() / 2048.0, 2.0)
+        << QFontInfo(font).family().toStdString() << " for \"" << text.toStdString()
+        << "\": " << kMissingFonts;
+  }
+  EXPECT_EQ(QFontInfo(form_->RxClock2->font()).family(), QStringLiteral("Roboto Slab"))
+      << kMissingFonts;
+  EXPECT_TRUE(form_->RxClock2->font().bold());
+
+  // Enter and Escape reach only the enabled buttons of the first page.
+  int captures = 0;
+  int stops = 0;
+  QObject::connect(form_->CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
+  QObject::connect(form_->StopBtn, &QPushButton::clicked, [&] { ++stops; });
+  EXPECT_TRUE(form_->CaptureBtn->isDefault() && form_->ProgBtn->isDefault());
+  for (auto* shortcut : form_->TabSheet1->findChildren<QShortcut*>()) {
+    if (shortcut->key() == QKeySequence(Qt::Key_Return)) emit shortcut->activated();
+    if (shortcut->key() == QKeySequence(Qt::Key_Escape)) emit shortcut->activated();
+  }
+  EXPECT_EQ(captures, 1);
+  EXPECT_EQ(stops, 0) << "Stop is disabled at start";
+}
+
+// Recordings: the start-up stamp and consecutive numbers, the date box and the refreshes keep
+// the number, one "/" between folder and root, no existing file replaced (nor one written
+// meanwhile). Pictures: the same, at least four digits, JPEG changing only the extension.
+TEST_F(FormTest, TheNamesOfRecordingsAndPictures) {
+  TCaptureForm& f = *form_;
+  const QString videos = dir_.path() + QStringLiteral("/Vidéos/");
+  const QString images = dir_.path() + QStringLiteral("/Images/");
+  f.StartupTime = QDateTime(QDate(2026, 12, 5), QTime(13, 10, 12));
+  f.VideoDirEdit->SetText(videos.chopped(1));
+  f.ImageDirEdit->SetText(images);
+  f.VideoCounter = f.ImageCounter = 0;
+  EXPECT_EQ(f.BuildVideoFileName(), videos + QStringLiteral("Video_051226_131012_0.avi"));
+  EXPECT_EQ(f.BuildVideoFileName(), videos + QStringLiteral("Video_051226_131012_1.avi"));
+  EXPECT_EQ(f.LabelVideo->text(), QStringLiteral("Video_051226_131012_1.avi"));
+  f.VideoFileName = videos + QStringLiteral("Video_051226_131012_1.avi");
+  f.VideoDate->click();
+  EXPECT_EQ(f.VideoFileName, videos + QStringLiteral("Video_1.avi")) << "re-formed, its number kept";
+  f.VideoDate->click();
+  EXPECT_EQ(f.VideoFileName, videos + QStringLiteral("Video_051226_131012_1.avi"));
+  EXPECT_EQ(f.VideoCounter, 2);
+
+  f.VideoDate->setChecked(false);
+  const std::pair<QString, QString> kJoined[] = {  // folder and root
+      {videos, QStringLiteral("Video")}, {QString(), QStringLiteral("Video")}, {videos.chopped(1), QString()}};
+  const QString kNames[] = {videos + QStringLiteral("Video_0.avi"), QStringLiteral("/Video_0.avi"),
+                            videos + QStringLiteral("_0.avi")};
+  for (int i = 0; i < 3; ++i) {
+    f.VideoDirEdit->SetText(kJoined[i].first);
+    f.VideoRacineEdit->setText(kJoined[i].second);
+    f.VideoCounter = 0;
+    EXPECT_EQ(f.BuildVideoFileName(), kNames[i]);
+    EXPECT_EQ(f.LabelVideo->text(), QFileInfo(kNames[i]).fileName());
+  }
+  f.VideoRacineEdit->setText(QStringLiteral("Video"));
+  WriteFile(videos + QStringLiteral("Video_0.avi"), "earlier recording");
+  WriteFile(videos + QStringLiteral("Video_1.avi"), "earlier recording");
+  f.VideoCounter = 0;
+  f.VideoFileName = f.BuildVideoFileName();
+  EXPECT_EQ(f.VideoFileName, videos + QStringLiteral("Video_2.avi"));
+  EXPECT_EQ(f.VideoCounter, 3) << "the numbers of the files skipped are used up";
+  f.VideoRacineEdit->setText(QStringLiteral("Mariage"));
+  emit f.VideoRacineEdit->editingFinished();
+  EXPECT_EQ(f.VideoFileName, videos + QStringLiteral("Mariage_2.avi"));
+  const QString other = dir_.path() + QStringLiteral("/ailleurs");
+  f.VideoDirEdit->SetFolderDialog([&](QWidget*, const QString&) { return other; });
+  ASSERT_TRUE(f.VideoDirEdit->Browse());
+  EXPECT_EQ(f.VideoFileName, other + QStringLiteral("/Mariage_2.avi"));
+  WriteFile(f.VideoFileName, "the recording into the shown name");
+  f.VideoRacineEditExit();
+  EXPECT_EQ(f.VideoFileName, other + QStringLiteral("/Mariage_3.avi")) << "written meanwhile";
+
+  WriteFile(images + QStringLiteral("Image_0000.bmp"));
+  EXPECT_EQ(f.BuildImageFileName(), images + QStringLiteral("Image_0001.bmp"));
+  EXPECT_EQ(f.ImageCounter, 2);
+  f.ImageCounter = 9999;
+  EXPECT_EQ(f.BuildImageFileName(), images + QStringLiteral("Image_9999.bmp"));
+  EXPECT_EQ(f.BuildImageFileName(), images + QStringLiteral("Image_10000.bmp"));
+  f.ImageCounter = 3;
+  f.ImageFileName = f.BuildImageFileName();
+  EXPECT_TRUE(f.gbQuality->isHidden());
+  f.rgExtension->SetItemIndex(1);
+  EXPECT_EQ(f.ImageFileName, images + QStringLiteral("Image_0003.jpg"));
+  EXPECT_FALSE(f.gbQuality->isHidden()) << "JPEG shows the quality";
+  EXPECT_EQ(f.LabelImage->text(), QStringLiteral("Image_0003.jpg"));
+  EXPECT_EQ(f.destlab->text(), f.ImageFileName);
+  f.rgExtension->SetItemIndex(0);
+  EXPECT_TRUE(f.gbQuality->isHidden());
+  f.ImageRacineEdit->setText(QStringLiteral("Photo"));
+  emit f.ImageRacineEdit->editingFinished();
+  EXPECT_EQ(f.ImageFileName, images + QStringLiteral("Photo_0003.bmp"));
+  f.ImageDate->setChecked(true);
+  EXPECT_EQ(f.ImageFileName, images + QStringLiteral("Photo_051226_131012_0003.bmp"));
+  EXPECT_EQ(f.ImageCounter, 4);
+}
+
+class LifecycleTest : public test::AppTest {};
+
+// The video and image folders from the XDG user folders, else the personal folder (the home),
+// else none (the root); a folder cut to 255 characters.
+TEST_F(LifecycleTest, TheFoldersAndTheFirstNames) {
+  const QString longFolder = QStringLiteral("/") + QString(300, QChar(0x00E9));
+  const struct {
+    const char* machine;
+    const char* userDirs;
+    QString videos;
+    QString images;
+  } kCases[] = {
+      {nullptr, nullptr, home_, home_ + QStringLiteral("/")},
+      {nullptr, "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n",
+       home_ + QStringLiteral("/Films"), home_ + QStringLiteral("/Photos/")},
+      {"", nullptr, QString(), QStringLiteral("/")},  // no shell folder key
+      {"|My Video|", nullptr, longFolder.left(255), home_ + QStringLiteral("/")},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.videos.left(40).toStdString());
+    if (c.machine != nullptr) {
+      Simulate("registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" +
+               QByteArray(c.machine) + (*c.machine ? longFolder.toUtf8() : "") + "\n");
+    }
+    if (c.userDirs != nullptr) WriteFile(config_ + QStringLiteral("/user-dirs.dirs"), c.userDirs);
+    TCaptureForm form;
+    QFile::remove(config_ + QStringLiteral("/user-dirs.dirs"));
+    EXPECT_EQ(form.VideoDirEdit->Text(), c.videos);
+    EXPECT_EQ(form.ImageDirEdit->Text(), c.images);
+    const QDate day = form.StartupTime.date();
+    EXPECT_TRUE(form.VideoFileName.startsWith(c.videos + QStringLiteral("/Video_") +
+                                              TCaptureForm::TwoDigits(day.day()) +
+                                              TCaptureForm::TwoDigits(day.month())))
+        << form.VideoFileName.toStdString();
+    EXPECT_TRUE(form.VideoFileName.endsWith(QStringLiteral("_0.avi")));
+    EXPECT_EQ(form.ImageFileName, c.images + QStringLiteral("Image_0000.bmp"));
+    EXPECT_EQ(std::pair(form.VideoCounter, form.ImageCounter), std::pair(1, 1));
+    EXPECT_EQ(form.LabelVideo->text(), form.VideoFileName.section(QLatin1Char('/'), -1));
+    EXPECT_EQ(form.destlab->text(), form.ImageFileName);
+    EXPECT_EQ(form.GrabBitmap ? form.GrabBitmap->Width() : 0, 720);
+    EXPECT_EQ(form.CaptureState, stNoSource);
+  }
+}
+
+// Off for the run, on again at exit only when it was on; "Quitter" closes the window.
+TEST_F(LifecycleTest, ScreenSaverOffForTheRunAndOnAgainOnlyWhenItWasOn) {
+  if (!test::FakeScreenSaverService::BusAvailable()) GTEST_SKIP() << "no session bus";
+  for (const bool wasOn : {true, false}) {
+    SCOPED_TRACE(wasOn ? "on" : "off");
+    test::FakeScreenSaverService service;
+    ASSERT_TRUE(service.Registered());
+    // Switched off before the program starts (by this process, as another program would).
+    ASSERT_TRUE(wasOn || SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0));
+    {
+      TCaptureForm form;
+      EXPECT_EQ(form.ScreenSaverWasActive, wasOn ? TRUE : FALSE);
+      EXPECT_EQ(service.ActiveInhibitions(), 1u);
+      form.show();
+      form.QuitterBtn->click();
+      EXPECT_FALSE(form.isVisible()) << "Quitter closes the window";
+    }
+    QStringList methods;
+    for (const auto& call : service.Calls()) methods << call.method;
+    EXPECT_EQ(service.ActiveInhibitions(), wasOn ? 0u : 1u);
+    EXPECT_EQ(methods.contains(QStringLiteral("UnInhibit")), wasOn) << "switched on at exit";
+    EXPECT_TRUE(!wasOn || methods.join(u' ') == QStringLiteral("Inhibit UnInhibit"))
+        << methods.join(u' ').toStdString();
+    ASSERT_TRUE(wasOn || SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0));
+  }
+}
+
+}  // namespace
+}  // namespace vidorra
