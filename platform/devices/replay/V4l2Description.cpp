@@ -1330,6 +1330,9 @@ void CompleteDescription(V4l2Description& d, const std::string& fileName) {
   uint32_t device = d.deviceCaps ? d.deviceCaps
                                  : (d.capabilities & ~V4L2_CAP_DEVICE_CAPS);
   if (device == 0) device = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+  // The replay streams every capture device through mmap buffers, whatever the text says of
+  // read() and streaming: the program captures by streaming only.
+  if (device & V4L2_CAP_VIDEO_CAPTURE) device |= V4L2_CAP_STREAMING;
   if (!d.tuners.empty()) device |= V4L2_CAP_TUNER;
   if (!d.audioInputs.empty()) device |= V4L2_CAP_AUDIO;
   d.deviceCaps = device;
