@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "../engine/ShownInput.h"
 #include "../win/FakeScreenSaverService.h"
 #include "ErrorReport.h"
 #include "MediaGraph.h"
@@ -100,13 +101,6 @@ class AppTest : public ::testing::Test {
   std::optional<ScopedMachine> machine_;
   ErrorReporter previousReporter_;
 };
-
-// The frame number a picture carries.
-inline std::optional<uint32_t> FrameNumberOf(const QImage& image) {
-  if (image.isNull()) return std::nullopt;
-  return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                       image.width());
-}
 
 // The picture the form's video window shows now (null when there is none).
 inline QImage ShownImage(TCaptureForm& form) {

@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QTabWidget>
 
-#include "../engine/ShownInput.h"
 #include "AppTestSupport.h"
 
 namespace vidorra {

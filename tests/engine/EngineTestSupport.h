@@ -12,15 +12,14 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include "../components/ComponentsTestSupport.h"
+#include "ShownInput.h"
 #include "graph.h"
-#include "sim/TestPattern.h"
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -46,17 +45,6 @@ inline constexpr const char* kEveryKindMachine =
     "video broken En panne\n"
     "audio tone Micro\n"
     "audio tv-audio Son TV\n";
-
-// The frame number of a grabbed RGB24 (bottom-up) picture.
-inline std::optional<uint32_t> NumberOfRgb24(const uint8_t* data, int width, int height) {
-  const int stride = (width * 3 + 3) / 4 * 4;
-  return sim::ReadFrameNumber(
-      [&](int x, int y) {
-        const uint8_t* bgr = data + static_cast<size_t>((height - 1 - y) * stride + x * 3);
-        return (29 * bgr[0] + 150 * bgr[1] + 77 * bgr[2]) >> 8;
-      },
-      width);
-}
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -123,10 +111,9 @@ class EngineTest : public ::testing::Test {
     window_->SetFilterGraph(dm.fg);
     dm.sg->SetFilterGraph(nullptr);
     dm.sg->OnBuffer = [this](TComponent*, double, void* buffer, int) {
-      const auto number = NumberOfRgb24(static_cast<const uint8_t*>(buffer), width_, height_);
+      const auto number = vt::FrameNumberOf(vt::Rgb24Image(buffer, width_, height_));
       const std::lock_guard lock(mutex_);
       grabbed_.push_back(number);
-      arrivals_.push_back(std::chrono::steady_clock::now());
     };
     dm.sg->SetFilterGraph(dm.fg);
     return dm;
@@ -150,18 +137,11 @@ class EngineTest : public ::testing::Test {
     FreeMediaTypeRecord(type);
     const std::lock_guard lock(mutex_);
     grabbed_.clear();
-    arrivals_.clear();
   }
   size_t GrabbedCount() {
     const std::lock_guard lock(mutex_);
     return grabbed_.size();
   }
-  // When the grabber passed the frame at `index` (the latest when past the end).
-  std::chrono::steady_clock::time_point ArrivalAt(size_t index) {
-    const std::lock_guard lock(mutex_);
-    return arrivals_.at(std::min(index, arrivals_.size() - 1));
-  }
-
   // Runs the graph and waits until `frames` readable frames passed sg and the window shows
   // numbered pictures that move on.
   void RunAndWatch(size_t frames) {
@@ -176,12 +156,7 @@ class EngineTest : public ::testing::Test {
     ASSERT_NE(renderer, nullptr);
     std::optional<uint32_t> first;
     ASSERT_TRUE(vt::WaitUntil([&] {
-      const QImage image = renderer->WindowForTesting()->LatestFrame();
-      const std::optional<uint32_t> shown =
-          image.isNull()
-              ? std::nullopt
-              : sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                     image.width());
+      const auto shown = vt::FrameNumberOf(renderer->WindowForTesting()->LatestFrame());
       if (!first) first = shown;
       return first && shown && *shown > *first;
     })) << "the window shows no moving numbered picture";
@@ -199,7 +174,6 @@ class EngineTest : public ::testing::Test {
   vidorra::ErrorReporter previousReporter_;
   std::mutex mutex_;
   std::vector<std::optional<uint32_t>> grabbed_;
-  std::vector<std::chrono::steady_clock::time_point> arrivals_;
 };
 
 using GraphTest = EngineTest;

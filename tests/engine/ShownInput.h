@@ -1,5 +1,5 @@
-// Which input of a simulated TV card a picture shows, and tuning the card; shared by the engine
-// and window tests.
+// What the engine and window tests read from a picture of a simulated device: its frame number
+// and, for a TV card, which input it shows; and tuning the card.
 #pragma once
 
 #include <comptr.h>
@@ -16,6 +16,20 @@
 
 namespace vidorra::test {
 
+// The frame number a picture carries.
+inline std::optional<uint32_t> FrameNumberOf(const QImage& image) {
+  if (image.isNull()) return std::nullopt;
+  return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
+                                       image.width());
+}
+
+// A grabbed RGB24 (bottom-up) picture, copied upright.
+inline QImage Rgb24Image(const void* data, int width, int height) {
+  return QImage(static_cast<const uchar*>(data), width, height, (width * 3 + 3) / 4 * 4,
+                QImage::Format_BGR888)
+      .mirrored();
+}
+
 // The input whose bars, drawn for the picture's frame number and the tuned channel, differ least
 // from the picture's (every other pixel of the band under the frame number's rows); none when
 // the picture carries no readable number.
@@ -23,9 +37,7 @@ inline std::optional<devices::sim::PatternSource> ShownInput(const QImage& image
   namespace sim = devices::sim;
   const int width = image.width();
   const int height = image.height();
-  const std::optional<uint32_t> number =
-      image.isNull() ? std::nullopt
-                     : sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); }, width);
+  const std::optional<uint32_t> number = FrameNumberOf(image);
   if (!number) return std::nullopt;
   const int stride = (width * 3 + 3) / 4 * 4;
   const int bottom = sim::kFrameNumberRows + (height - sim::kFrameNumberRows) * 3 / 5;

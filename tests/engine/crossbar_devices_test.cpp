@@ -8,7 +8,6 @@
 
 #include "CrossBar.h"
 #include "EngineTestSupport.h"
-#include "ShownInput.h"
 
 using namespace engine_test;
 
@@ -35,7 +34,7 @@ class CrossbarDevicesTest : public GraphTest {
   // already under way when the input was switched still show the one before.
   bool WaitForPicture(sim::PatternSource source) {
     std::optional<uint32_t> judged;  // each frame is judged once
-    return vidorra::test::WaitUntil([&] {
+    return vt::WaitUntil([&] {
       long size = 0;
       const ComPtr<ISampleGrabber> samples = QueryAs<ISampleGrabber>(Module().sg);
       if (samples->GetCurrentBuffer(&size, nullptr) != S_OK || size <= 0) return false;
@@ -43,12 +42,11 @@ class CrossbarDevicesTest : public GraphTest {
       if (samples->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
         return false;
       }
-      const std::optional<uint32_t> number = NumberOfRgb24(frame.data(), width_, height_);
+      const QImage image = vt::Rgb24Image(frame.data(), width_, height_);
+      const std::optional<uint32_t> number = vt::FrameNumberOf(image);
       if (!number || number == judged) return false;
       judged = number;
-      const QImage image(frame.data(), width_, height_, (width_ * 3 + 3) / 4 * 4,
-                         QImage::Format_BGR888);
-      return vidorra::test::ShownInput(image.mirrored(), kChannel) == source;
+      return vt::ShownInput(image, kChannel) == source;
     });
   }
 };
@@ -67,7 +65,7 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
     SCOPED_TRACE(card.name);
     ASSERT_TRUE(Select(card.name));
     ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-    ASSERT_EQ(vidorra::test::TuneTo(dm.fg, dm.VideoSource, kChannel), S_OK);
+    ASSERT_EQ(vt::TuneTo(dm.fg, dm.VideoSource, kChannel), S_OK);
     ASSERT_TRUE(dm.Crossbar);
     TCrossbar& crossbar = *dm.Crossbar;
     int32_t count = 0;
