@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "../components/ComponentsTestSupport.h"
-#include "ShownInput.h"
+#include "SimulatedPictures.h"
 #include "graph.h"
 
 // Readable QString values in failure messages.

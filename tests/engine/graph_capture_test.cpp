@@ -97,19 +97,8 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
     EXPECT_EQ(described, expected);
     if (streams.empty()) return {};
     const vt::ProbedStream& video = streams.front();
-    EXPECT_EQ(video.width, r.width);
-    EXPECT_EQ(video.height, r.height);
-    const auto read = vt::RecordedFrameNumbers(file, r.width, r.height);
-    EXPECT_EQ(static_cast<long>(read.size()), video.frames);
-    std::vector<uint32_t> numbers;
-    for (size_t i = 0; i < read.size(); ++i) {
-      EXPECT_TRUE(read[i].has_value()) << "frame " << i << " has no readable number";
-      if (!read[i]) return {};
-      numbers.push_back(*read[i]);
-      if (i > 0) {
-        EXPECT_EQ(numbers[i], numbers[i - 1] + 1) << "frame " << i;
-      }
-    }
+    EXPECT_EQ(std::pair(video.width, video.height), std::pair(r.width, r.height));
+    const std::vector<uint32_t> numbers = vt::NumberedFrames(file, r.width, r.height);
     EXPECT_GE(numbers.size(), kGrabbedFrames / 2);
     if (firstSound != nullptr && video.frameRate > 0) {
       // Sound and picture last as long, within two frames for such a short recording.

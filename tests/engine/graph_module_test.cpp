@@ -11,29 +11,18 @@ using namespace engine_test;
 
 namespace {
 
-// Filters registered for these tests only: two of one name (told apart by their class) and
-// one whose name has accented letters.
-DEFINE_GUID(CLSID_TwinFirst, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
-            0x01);
-DEFINE_GUID(CLSID_TwinSecond, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
-            0x02);
-DEFINE_GUID(CLSID_Accented, 0x5E1D0C10, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54,
-            0x03);
-
-FilterRecord TestRecord(const CLSID& clsid, const wchar_t* name) {
-  return {.clsid = clsid,
-          .friendlyName = name,
-          .category = CLSID_LegacyAmFilterCategory,
-          .merit = MERIT_DO_NOT_USE,
-          .inputTypes = {},
-          .outputTypes = {},
-          .monikerName = {},
-          .factory = FilterFactoryFor<components_test::PinlessFilter>()};
+// Filters registered for these tests only: two of one name, told apart by their class (the
+// first's ends in 01), and one whose name has accented letters.
+FilterRegistration Register(uint8_t last, const wchar_t* name) {
+  FilterRecord record;
+  record.clsid = {0x5E1D0C10, 0x7A2B, 0x4C3D, {0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43, 0x54, last}};
+  record.friendlyName = name;
+  record.category = CLSID_LegacyAmFilterCategory;
+  record.factory = FilterFactoryFor<components_test::PinlessFilter>();
+  return FilterRegistration(std::move(record));
 }
-
-const FilterRegistration kTwinFirst(TestRecord(CLSID_TwinFirst, L"Filtre jumeau"));
-const FilterRegistration kTwinSecond(TestRecord(CLSID_TwinSecond, L"Filtre jumeau"));
-const FilterRegistration kAccented(TestRecord(CLSID_Accented, L"Filtre \u00e9l\u00e9gant"));
+const FilterRegistration kFilters[] = {Register(1, L"Filtre jumeau"), Register(2, L"Filtre jumeau"),
+                                       Register(3, L"Filtre \u00e9l\u00e9gant")};
 
 }  // namespace
 
@@ -45,10 +34,9 @@ TEST_F(EngineTest, TheModuleIsReadFromTheFormDataAndLeavesNothingBehind) {
   EXPECT_TRUE(dm.fg->Active()) << "AutoCreate";
   EXPECT_EQ(dm.fg->Mode(), gmCapture);
   EXPECT_FALSE(dm.fg->GraphEdit());
-  EXPECT_EQ(dm.sg->MediaType().SubType(), MEDIASUBTYPE_RGB24);
-  EXPECT_EQ(dm.sg->MediaType().FormatType(), FORMAT_VideoInfo);
-  EXPECT_EQ(dm.sg->MediaType().FormatLength(), 0u);
-  EXPECT_TRUE(dm.sg->MediaType().AmMediaType()->bFixedSizeSamples);
+  const auto& stored = dm.sg->MediaType();
+  EXPECT_TRUE(stored.SubType() == MEDIASUBTYPE_RGB24 && stored.FormatType() == FORMAT_VideoInfo &&
+              stored.FormatLength() == 0 && stored.AmMediaType()->bFixedSizeSamples);
   EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")}) << "only sg is always there";
   EXPECT_EQ(dm.VideoSource->BaseFilter().Size(), 0u);
   EXPECT_FALSE(dm.IsDVSource);

@@ -1,8 +1,11 @@
-// What the engine and window tests read from a picture of a simulated device: its frame number
-// and, for a TV card, which input it shows; and tuning the card.
+// What the engine and window tests read from the pictures of a simulated device: a picture's
+// frame number and, for a TV card, which input it shows (and tuning the card); a recording's
+// frame numbers.
 #pragma once
 
 #include <comptr.h>
+#include <gtest/gtest.h>
+#include <recording_readback.h>
 #include <strmif.h>
 #include <uuids.h>
 
@@ -21,6 +24,24 @@ inline std::optional<uint32_t> FrameNumberOf(const QImage& image) {
   if (image.isNull()) return std::nullopt;
   return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
                                        image.width());
+}
+
+// The frame numbers of a recording's pictures as ffmpeg decodes them: as many as ffprobe counts,
+// each one after the one before (empty when a picture has none).
+inline std::vector<uint32_t> NumberedFrames(const std::string& path, int width, int height) {
+  SCOPED_TRACE(path);
+  const std::vector<std::optional<uint32_t>> read = RecordedFrameNumbers(path, width, height);
+  EXPECT_EQ(static_cast<long>(read.size()), ProbedFrames(path));
+  std::vector<uint32_t> numbers;
+  for (const std::optional<uint32_t>& number : read) {
+    if (!number) {
+      ADD_FAILURE() << "frame " << numbers.size() << " has no readable number";
+      return {};
+    }
+    EXPECT_TRUE(numbers.empty() || *number == numbers.back() + 1) << "frame " << numbers.size();
+    numbers.push_back(*number);
+  }
+  return numbers;
 }
 
 // A grabbed RGB24 (bottom-up) picture, copied upright.
