@@ -9,9 +9,9 @@
 #include <device_test_support.h>
 #include <wait_until.h>
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,10 +86,9 @@ class EngineTest : public ::testing::Test {
     return names;
   }
   // The filters of the graph whose name starts with `prefix`.
-  int CountNamed(const QString& prefix) {
-    const QStringList names = FiltersInGraph();
-    return static_cast<int>(std::count_if(names.begin(), names.end(),
-                                          [&](const QString& n) { return n.startsWith(prefix); }));
+  qsizetype CountNamed(const QString& prefix) {
+    return FiltersInGraph().filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix)))
+        .size();
   }
   // Whether the named filter's pin at `index` is connected.
   bool PinConnected(const QString& filter, int index) {

@@ -96,7 +96,8 @@ HRESULT TuneTo(Graph* graph, Source* source, long channel) {
   const HRESULT hr = QueryAs<ICaptureGraphBuilder2>(graph)->FindInterface(
       &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(source).Get(), IID_IAMTVTuner,
       tuner.ReleaseAndGetVoidAddressOf());
-  return FAILED(hr) ? hr : tuner->put_Channel(channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
+  return FAILED(hr) ? hr
+                    : tuner->put_Channel(channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
 }
 
 }  // namespace vidorra::test
