@@ -1,6 +1,5 @@
 // TBaseFilter's stored block (the moniker's own bytes are the COM tests') and TSysDevEnum.
 #include <ScopedMachine.h>
-#include <devmoniker.h>
 
 #include <QByteArray>
 
@@ -12,11 +11,7 @@ using namespace components_test;
 // nothing; an empty block binds nothing and is always written ("no moniker" must survive an
 // ancestor that has one).
 TEST(BaseFilter, StoredMonikerReadsBackAndEmptyOrDamagedBlocksBindNothing) {
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(
-      CreateDeviceMoniker(L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder",
-                          moniker.GetAddressOf()),
-      S_OK);
+  const ComPtr<IMoniker> moniker = EncoderMoniker();
   TBaseFilter stored;
   stored.SetMoniker(moniker.Get());
   TBaseFilter loaded;

@@ -1,7 +1,9 @@
 // Helpers shared by the component tests (and the engine's): a pinless filter, a graph's filter
-// by name, a moniker's display name and a recorder for the application's error report.
+// by name, a moniker's display name, the encoder's moniker and a recorder for the application's
+// error report.
 #pragma once
 
+#include <devmoniker.h>
 #include <gtest/gtest.h>
 
 #include <QStringList>
@@ -43,6 +45,16 @@ inline std::wstring DisplayName(IMoniker* moniker) {
   std::wstring out(name);
   CoTaskMemFree(name);
   return out;
+}
+
+// A moniker of the DV Video Encoder, as the platform registers it.
+inline ComPtr<IMoniker> EncoderMoniker() {
+  ComPtr<IMoniker> moniker;
+  EXPECT_EQ(
+      CreateDeviceMoniker(L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder",
+                          moniker.GetAddressOf()),
+      S_OK);
+  return moniker;
 }
 
 // Replaces the application's error report with a recorder for the life of the object.

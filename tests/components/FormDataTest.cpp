@@ -1,5 +1,4 @@
 // The form data: components created with their stored properties, and written back.
-#include <devmoniker.h>
 #include <gtest/gtest.h>
 
 #include "ComponentsTestSupport.h"
@@ -19,11 +18,7 @@ TEST(FormData, WriterAndReaderAgree) {
   fg->SetLogFile(QStringLiteral("/tmp/a \"quoted\" name.log"));
   auto* filter = source.Adopt(std::make_unique<TFilter>());
   filter->SetName(QStringLiteral("Encoder"));
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(
-      CreateDeviceMoniker(L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder",
-                          moniker.GetAddressOf()),
-      S_OK);
+  const ComPtr<IMoniker> moniker = EncoderMoniker();
   filter->BaseFilter().SetMoniker(moniker.Get());
   filter->SetFilterGraph(fg);
   auto* sg = source.Adopt(std::make_unique<TSampleGrabber>());

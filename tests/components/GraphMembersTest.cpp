@@ -203,6 +203,12 @@ class VideoWindowTest : public GraphMembersTest {
     if (menu) menu->hide();
     if (window != nullptr) window->SetFilterGraph(nullptr);
   }
+  // Where the renderer is placed.
+  static QRect Placed(IVideoWindow* video) {
+    long left = -1, top = -1, width = -1, height = -1;
+    EXPECT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
+    return QRect(left, top, width, height);
+  }
   std::unique_ptr<QWidget> parent;
   std::unique_ptr<QMenu> menu;
   TVideoWindow* window = nullptr;
@@ -230,17 +236,12 @@ TEST_F(VideoWindowTest, TheRendererFillsTheScreenOrFollowsTheControl) {
   graph->SetActive(true);
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(window);
   ASSERT_TRUE(video);
-  const auto placed = [&] {
-    long left = -1, top = -1, width = -1, height = -1;
-    EXPECT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
-    return QRect(left, top, width, height);
-  };
   long style = 0, styleEx = 0;
   OAHWND owner = 1;
   window->SetFullScreen(true);
   window->resize(200, 100);
   EXPECT_TRUE(window->FullScreenShown());
-  EXPECT_EQ(placed(), QGuiApplication::primaryScreen()->geometry());
+  EXPECT_EQ(Placed(video.Get()), QGuiApplication::primaryScreen()->geometry());
   ASSERT_EQ(video->get_WindowStyle(&style), S_OK);
   ASSERT_EQ(video->get_WindowStyleEx(&styleEx), S_OK);
   ASSERT_EQ(video->get_Owner(&owner), S_OK);
@@ -249,9 +250,9 @@ TEST_F(VideoWindowTest, TheRendererFillsTheScreenOrFollowsTheControl) {
   EXPECT_EQ(owner, 0);
   window->SetFullScreen(false);
   EXPECT_FALSE(window->FullScreenShown());
-  EXPECT_EQ(placed(), window->geometry());
+  EXPECT_EQ(Placed(video.Get()), window->geometry());
   window->setGeometry(10, 12, 320, 240);
-  EXPECT_EQ(placed(), QRect(10, 12, 320, 240));
+  EXPECT_EQ(Placed(video.Get()), QRect(10, 12, 320, 240));
   ASSERT_EQ(video->get_Owner(&owner), S_OK);
   ASSERT_EQ(video->get_WindowStyle(&style), S_OK);
   EXPECT_EQ(owner, reinterpret_cast<OAHWND>(HwndForWidget(parent.get())));
@@ -285,9 +286,7 @@ TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) 
   ASSERT_EQ(video->SetWindowPosition(1, 1, 2, 2), S_OK);
   ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaEventSink>(graph)->Notify(EC_PALETTE_CHANGED, 0, 0)));
   SendMessageA(graph->NotifyWindow(), GraphNotifyMessage, 0, 0);
-  long left = 0, top = 0, width = 0, height = 0;
-  ASSERT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
-  EXPECT_EQ(QRect(left, top, width, height), window->geometry());
+  EXPECT_EQ(Placed(video.Get()), window->geometry());
   long visible = OATRUE;
   window->setVisible(false);
   ASSERT_EQ(video->get_Visible(&visible), S_OK);
