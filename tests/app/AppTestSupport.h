@@ -9,21 +9,23 @@
 #include <device_test_support.h>
 #include <scoped_env.h>
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QDir>
-#include <QMenu>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
+#include <QtWidgets>  // the window's controls, for every window test
 
 #include "../engine/SimulatedPictures.h"
 #include "../win/FakeScreenSaverService.h"
+#include "AlarmClock.h"
+#include "Bitmap.h"
 #include "ErrorReport.h"
+#include "FolderPicker.h"
 #include "MediaGraph.h"
+#include "OnOffSwitch.h"
+#include "RadioGroup.h"
 #include "ShellExecute.h"
 #include "SimulatedMachine.h"
+#include "SpinEdit.h"
+#include "UrlLabel.h"
+#include "WindowTimer.h"
 #include "erreurUnit.h"
 #include "graph.h"
 #include "mainFlux.h"

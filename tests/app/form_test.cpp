@@ -4,26 +4,9 @@
 // pictures; its start-up folders and first names, and the screen saver off for the run.
 #include <winuser.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFontInfo>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QShortcut>
-#include <QSlider>
-#include <QTabBar>
-#include <QTabWidget>
 #include <map>
 
-#include "AlarmClock.h"
 #include "AppTestSupport.h"
-#include "Bitmap.h"
-#include "FolderPicker.h"
-#include "RadioGroup.h"
-#include "SpinEdit.h"
-#include "WindowTimer.h"
 
 namespace vidorra {
 namespace {

@@ -1,17 +1,7 @@
 // Still images of the camcorder's preview from the page "Images": "Grab" and the intervallometer
 // (on the test's own time) write BMP and JPEG files whose pictures carry the frame number.
-#include <QComboBox>
-#include <QGroupBox>
-#include <QImageReader>
-#include <QLabel>
-#include <QSlider>
 
 #include "AppTestSupport.h"
-#include "FolderPicker.h"
-#include "OnOffSwitch.h"
-#include "RadioGroup.h"
-#include "SpinEdit.h"
-#include "WindowTimer.h"
 
 namespace vidorra {
 namespace {

@@ -2,9 +2,6 @@
 // person, and the submenu "Video Input" routing the card's crossbar while the preview runs.
 #include <modal_dialog_driver.h>
 
-#include <QComboBox>
-#include <QTabWidget>
-
 #include "AppTestSupport.h"
 
 namespace vidorra {

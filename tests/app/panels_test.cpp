@@ -3,18 +3,10 @@
 // inside; the error report and the mail link carrying it exactly; a fatal error. The link label
 // they are made of: the address it composes, its look under the mouse, its clicks. The JPEG
 // image the window's grabs are written with.
-#include <QEnterEvent>
-#include <QFontInfo>
-#include <QGraphicsEffect>
-#include <QLabel>
-#include <QUrl>
-#include <QUrlQuery>
 
 #include "AppTestSupport.h"
-#include "Bitmap.h"
 #include "Exception.h"
 #include "JpegImage.h"
-#include "UrlLabel.h"
 
 namespace vidorra {
 namespace {

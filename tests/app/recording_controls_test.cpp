@@ -3,21 +3,11 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QSlider>
-#include <QToolButton>
 #include <csignal>
 #include <vector>
 
-#include "AlarmClock.h"
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
-#include "FolderPicker.h"
-#include "OnOffSwitch.h"
-#include "RadioGroup.h"
 
 namespace vidorra {
 namespace {

@@ -2,12 +2,8 @@
 // simulated machine through the V4L2 backend: each is listed under its card type, shows a
 // moving picture, records its own stream and re-encodes it to DV, and offers its settings, as a
 // user sees them.
-#include <QComboBox>
-#include <QRadioButton>
-#include <QTabWidget>
 
 #include "AppTestSupport.h"
-#include "RadioGroup.h"
 #include "modal_dialog_driver.h"
 
 namespace vidorra {

@@ -1,16 +1,8 @@
 // Programmed recording from the page "Programmer", as a user would set it. The clock reads a time
 // of day the test sets, which then runs on at the real pace: no test waits for a time to come.
-#include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QTabWidget>
-#include <QTime>
-#include <QToolButton>
 #include <array>
 
-#include "AlarmClock.h"
 #include "AppTestSupport.h"
-#include "SpinEdit.h"
 
 namespace vidorra {
 namespace {

@@ -1,12 +1,7 @@
 // The window's source lists and source choice, and the first show that runs them with the
 // helper filter checks, the DirectX version, the preview, the error panel and the first page.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QTabWidget>
 
 #include "AppTestSupport.h"
-#include "RadioGroup.h"
-#include "UrlLabel.h"
 
 namespace vidorra {
 namespace {
