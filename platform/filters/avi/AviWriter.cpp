@@ -202,6 +202,97 @@ HRESULT AviWriter::Start() {
   return SUCCEEDED(hr) ? output_.Flush() : hr;
 }
 
+HRESULT AviWriter::Resume(const AviWrittenLayout& layout) {
+  if (state_ != State::kDeclaring || !streams_.empty() || layout.streams.empty() ||
+      layout.riffs.empty() || layout.slotCapacity == 0) {
+    return E_INVALIDARG;
+  }
+  options_.stdIndexCapacity = layout.slotCapacity;
+  options_.masterStream = -1;  // the rates stand as the header has them
+  // A file of several RIFFs without idx1 was written without it; a file still in its first RIFF
+  // gets one, as the writer's default has it.
+  options_.compatibilityIndex = layout.riffs.size() == 1 || layout.idx1Offset.has_value();
+  for (const AviWrittenLayout::Riff& r : layout.riffs) {
+    riffs_.push_back({.offset = r.offset, .moviOffset = r.moviOffset,
+                      .moviEnd = r.moviOffset + kListHeaderBytes,
+                      .end = r.moviOffset + kListHeaderBytes});
+  }
+  struct Placed {
+    uint64_t offset;
+    uint32_t chunkId;
+    uint32_t size;
+    bool keyframe;
+  };
+  std::vector<Placed> firstRiffChunks;
+  for (const AviWrittenLayout::Stream& found : layout.streams) {
+    if (AddStream(found.format) < 0 || found.scale == 0 || found.rate == 0) return E_INVALIDARG;
+    Stream& s = streams_.back();
+    s.scale = found.scale;
+    s.rate = found.rate;
+    s.rateKnown = true;
+    s.dvInfo = found.dvInfo;
+    if (found.indexSlots.size() > odml::kIndxCapacity) return E_INVALIDARG;
+    for (const AviWrittenLayout::Slot& slot : found.indexSlots) {
+      if (slot.riff >= riffs_.size() || slot.chunks.size() > layout.slotCapacity) {
+        return E_INVALIDARG;
+      }
+      StdIndex ix;
+      ix.offset = slot.offset;
+      ix.base = riffs_[slot.riff].moviOffset;
+      ix.riff = slot.riff;
+      Riff& riff = riffs_[slot.riff];
+      riff.moviEnd = riff.end = std::max(riff.end, slot.offset + IndexSlotBytes());
+      for (const AviWrittenLayout::Chunk& c : slot.chunks) {
+        if (c.offset < ix.base || c.offset - ix.base > UINT32_MAX || c.size > kMaxChunkBytes) {
+          return E_INVALIDARG;
+        }
+        ix.offsets.push_back(static_cast<uint32_t>(c.offset - ix.base));
+        ix.sizes.push_back(c.size | (c.keyframe ? 0 : odml::kDeltaFrameBit));
+        const uint64_t ticks = Ticks(s, c.size);
+        ix.duration += ticks;
+        s.length += ticks;
+        ++s.chunks;
+        if (IsVideoLike(s) && c.size == 0) ++s.dropped;
+        s.maxChunk = std::max(s.maxChunk, c.size);
+        maxChunkAll_ = std::max(maxChunkAll_, c.size);
+        riff.moviEnd = riff.end = std::max(riff.end, c.offset + c.size + (c.size & 1));
+        if (slot.riff == 0) {
+          ++s.firstRiffFrames;
+          firstRiffChunks.push_back({c.offset, s.chunkId, c.size, c.keyframe});
+        }
+      }
+      s.indexes.push_back(std::move(ix));
+    }
+    s.indexOpen = !s.indexes.empty() && s.indexes.back().riff == riffs_.size() - 1;
+  }
+  headerBytes_ = BuildHeader().size();
+  if (headerBytes_ != riffs_.front().moviOffset + kListHeaderBytes) return E_INVALIDARG;
+
+  if (layout.idx1Offset) {
+    Riff& first = riffs_.front();
+    if (riffs_.size() < 2 || *layout.idx1Offset < first.moviEnd) return E_INVALIDARG;
+    first.moviEnd = *layout.idx1Offset;
+    first.end = *layout.idx1Offset + layout.idx1Bytes;
+    idx1Offset_ = *layout.idx1Offset;
+    idx1Written_ = true;
+  } else if (options_.compatibilityIndex) {
+    std::sort(firstRiffChunks.begin(), firstRiffChunks.end(),
+              [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    const uint64_t moviData = riffs_.front().moviOffset + kChunkHeaderBytes;
+    for (const Placed& c : firstRiffChunks) {
+      idx1_.push_back({c.chunkId, c.keyframe ? idx1::kFlagKeyframe : 0u,
+                       static_cast<uint32_t>(c.offset - kChunkHeaderBytes - moviData), c.size});
+    }
+  }
+  Riff& last = riffs_.back();
+  if (layout.dataEnd < last.end) return E_INVALIDARG;
+  last.moviEnd = last.end = layout.dataEnd;
+  fileEnd_ = layout.dataEnd;
+  describedEnd_ = 0;
+  state_ = State::kWriting;
+  return S_OK;
+}
+
 HRESULT AviWriter::TakeDvFrame(Stream& s, std::span<const uint8_t>& data) {
   const auto system = dv::CheckFrame(data);
   if (!s.dvSystem) {

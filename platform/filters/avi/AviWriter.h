@@ -61,6 +61,40 @@ struct AviStreamFormat {
   std::string name;
 };
 
+// What a scan found on disk of a file this writer laid out and never finished: the streams as its
+// header declares them, its RIFFs, each stream's index slots with the chunks that follow them,
+// and where the whole data ends (AviRepair builds it; AviWriter::Resume takes it up).
+struct AviWrittenLayout {
+  struct Chunk {
+    uint64_t offset = 0;  // of the chunk's data
+    uint32_t size = 0;
+    bool keyframe = true;
+  };
+  struct Slot {
+    uint64_t offset = 0;  // of the 'ix##' chunk header
+    size_t riff = 0;
+    std::vector<Chunk> chunks;
+  };
+  struct Stream {
+    AviStreamFormat format;
+    uint32_t scale = 1;
+    uint32_t rate = 1;
+    DVINFO dvInfo{};  // a type-1 stream's
+    std::vector<Slot> indexSlots;
+  };
+  struct Riff {
+    uint64_t offset = 0;
+    uint64_t moviOffset = 0;
+  };
+  std::vector<Stream> streams;
+  std::vector<Riff> riffs;
+  size_t slotCapacity = 0;
+  // A whole idx1 that closes the first RIFF of a file that went on into a second one.
+  std::optional<uint64_t> idx1Offset;
+  uint64_t idx1Bytes = 0;
+  uint64_t dataEnd = 0;  // end of the last whole chunk
+};
+
 struct AviWriterOptions {
   static constexpr uint64_t kDefaultRiffLimitBytes = uint64_t{1} << 30;
   static constexpr size_t kDefaultStdIndexCapacity = 2048;
@@ -84,6 +118,12 @@ class AviWriter {
 
   // Writes the headers (with room for all indexes) and the first movi list, and flushes them.
   HRESULT Start();
+  // Takes up a file of this layout that was left unfinished, in place of AddStream and Start:
+  // its streams, RIFFs and index slots as found on disk, its data ending at layout.dataEnd.
+  // Finish() then writes what a finished recording of the same chunks has. E_INVALIDARG when the
+  // layout is not one this writer could have written (its header would not fit in the place of
+  // the header on disk, a chunk outside the slots' reach).
+  HRESULT Resume(const AviWrittenLayout& layout);
   // A stream whose DV frames changed system takes no more samples (WriteSample's answer).
   static constexpr HRESULT kStreamEnded = VFW_E_INVALIDMEDIATYPE;
 
