@@ -19,6 +19,10 @@ namespace vidorra::filters {
 namespace {
 
 constexpr auto kCheckpointInterval = std::chrono::milliseconds(1000);
+// A file is also described after this many frames, and after this much stream time, whichever
+// comes first: a recording made faster than real time is covered as well as a live one.
+constexpr uint64_t kCheckpointFrames = 25;
+constexpr REFERENCE_TIME kCheckpointStreamTime = 10'000'000;
 // After the two rectangles, the bit rate and the error rate: the same place in both headers.
 constexpr size_t kAvgTimePerFrameOffset = offsetof(VIDEOINFOHEADER, AvgTimePerFrame);
 static_assert(kAvgTimePerFrameOffset == offsetof(VIDEOINFOHEADER2, AvgTimePerFrame));
@@ -342,6 +346,8 @@ STDMETHODIMP CAviMux::Pause() {
     ended_.assign(inputs_.size(), false);
     failure_ = S_OK;
     dropped_ = 0;
+    framesSinceCheckpoint_ = 0;
+    checkpointTime_.reset();
     fileState_ = FileState::kRecording;
     // The header goes out at once: the file is an AVI from its first bytes on.
     hr = writer_->Start();
@@ -427,8 +433,16 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
     FailLocked(hr, FAILED(writer_->Status()));
     return hr;
   }
-  // A file's first frame is described on disk at once, not a second later.
-  if (chunksBefore == 0) queue_.CheckpointSoon();
+  // A file's first frame is described on disk at once; later ones every kCheckpointFrames
+  // frames or kCheckpointStreamTime, besides the queue's checkpoint each second.
+  if (*inputTypes_[input].Type() != MEDIATYPE_Audio) ++framesSinceCheckpoint_;
+  if (time && !checkpointTime_) checkpointTime_ = *time;
+  if (chunksBefore == 0 || framesSinceCheckpoint_ >= kCheckpointFrames ||
+      (time && *time - *checkpointTime_ >= kCheckpointStreamTime)) {
+    queue_.CheckpointSoon();
+    framesSinceCheckpoint_ = 0;
+    checkpointTime_ = time;
+  }
   return S_OK;
 }
 

@@ -13,9 +13,10 @@
 //
 // Streaming: Receive lays the sample out under muxMutex_ and copies it into the file queue
 // (AviFileQueue), which gathers the bytes into large blocks; the queue's delivery thread hands
-// them to the File Writer, syncs, and makes a checkpoint once a second by time (and at once after
-// a file's first sample) so that the file on disk is a readable AVI from its first frame on,
-// describing at most a second less than it holds. No disk I/O, sync or downstream call happens
+// them to the File Writer, syncs, and makes a checkpoint once a second by time, at once after a
+// file's first sample, and after every 25 frames or second of stream time (a recording faster
+// than real time), so that the file on disk is a readable AVI from its first frame on,
+// describing at most a second or 25 frames less than it holds. No disk I/O, sync or downstream call happens
 // on an upstream streaming thread; one waits only while the queue is full (a disk far slower
 // than the stream).
 //
@@ -40,6 +41,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "AviFileQueue.h"
@@ -173,6 +175,9 @@ class CAviMux : public CBaseFilter,
   std::vector<bool> ended_;
   HRESULT failure_ = S_OK;
   long dropped_ = 0;
+  // Frames and stream time since the last checkpoint asked for (the file's first sample on).
+  uint64_t framesSinceCheckpoint_ = 0;
+  std::optional<REFERENCE_TIME> checkpointTime_;
   std::vector<uint64_t> lastChunks_;
 };
 
