@@ -68,6 +68,11 @@ TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
   EXPECT_TRUE(said.contains(QStringLiteral(" images ("))) << said.toStdString();
   CloseError();
   test::ExpectWholeRecording(file);
+  // Seeking goes through the rebuilt index: one second in is the 26th frame.
+  const auto first = test::RecordedFrameNumbers(file.toStdString(), 720, 576);
+  const auto second = test::RecordedFrameNumbers(file.toStdString(), 720, 576, 1.0);
+  ASSERT_TRUE(!first.empty() && first[0] && second.size() == 1 && second[0]);
+  EXPECT_EQ(*second[0], *first[0] + 25);
   EXPECT_TRUE(journals.entryList(QDir::Files).isEmpty());
   Close();
 
