@@ -29,6 +29,7 @@ static_assert(kAvgTimePerFrameOffset == offsetof(VIDEOINFOHEADER2, AvgTimePerFra
 constexpr size_t kWaveFormatBaseBytes = 16;  // WAVEFORMAT without cbSize
 constexpr size_t kWaveFormatExBytes = 18;
 constexpr wchar_t kStreamNameProperty[] = L"name";
+constexpr wchar_t kLockedProperty[] = L"locked";
 
 std::wstring InputName(int index) {
   wchar_t name[16];
@@ -116,6 +117,12 @@ STDMETHODIMP CAviMuxInputPin::EndOfStream() {
 
 STDMETHODIMP CAviMuxInputPin::Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) {
   if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kLockedProperty) == 0) {
+    if (pVar->vt != VT_EMPTY && pVar->vt != VT_BOOL) return E_INVALIDARG;
+    pVar->vt = VT_BOOL;
+    pVar->boolVal = SoundLocked() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
   if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
   if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) return E_INVALIDARG;
   const std::wstring name = StreamName();
@@ -128,6 +135,12 @@ STDMETHODIMP CAviMuxInputPin::Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorL
 
 STDMETHODIMP CAviMuxInputPin::Write(LPCOLESTR pszPropName, VARIANT* pVar) {
   if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kLockedProperty) == 0) {
+    if (pVar->vt != VT_BOOL) return E_INVALIDARG;
+    std::lock_guard lock(nameMutex_);
+    soundLocked_ = pVar->boolVal != VARIANT_FALSE;
+    return S_OK;
+  }
   if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
   if (pVar->vt != VT_BSTR) return E_INVALIDARG;
   std::lock_guard lock(nameMutex_);
@@ -138,6 +151,11 @@ STDMETHODIMP CAviMuxInputPin::Write(LPCOLESTR pszPropName, VARIANT* pVar) {
 std::wstring CAviMuxInputPin::StreamName() const {
   std::lock_guard lock(nameMutex_);
   return streamName_;
+}
+
+bool CAviMuxInputPin::SoundLocked() const {
+  std::lock_guard lock(nameMutex_);
+  return soundLocked_;
 }
 
 // ---- Output pin -----------------------------------------------------------------------------
@@ -318,6 +336,7 @@ STDMETHODIMP CAviMux::Pause() {
     auto format = FormatOf(types[i]);
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     format->name = WideToUtf8(inputs_[i]->StreamName());
+    format->lockedToPicture = inputs_[i]->SoundLocked();
     streamOfInput[i] = writer->AddStream(*format);
   }
   const bool anyInput =

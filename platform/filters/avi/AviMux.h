@@ -6,7 +6,10 @@
 // VideoInfo2 format (any picture; a zero-filled block is taken, a DV picture then gets its size
 // from its first frame) or a DvInfo format (a DV picture), and MEDIATYPE_Audio with any wave
 // format (a non-PCM one is written as it comes). Each connected input becomes a stream, in pin
-// order; its IPropertyBag property "name" is written as the stream's 'strn'. Interleaving is
+// order; its IPropertyBag property "name" is written as the stream's 'strn', and its property
+// "locked" (VT_BOOL, false by default) marks PCM sound that belongs to the picture's frames (a
+// DV camcorder's): it is placed by its time stamps, the sound of frames lost upstream filled
+// with silence, and it keeps its rate whatever the master stream. Interleaving is
 // capture-style: a sample is laid out in the file the moment it arrives (INTERLEAVE_CAPTURE, the
 // default; INTERLEAVE_NONE behaves the same). The filter lists its property page through
 // ISpecifyPropertyPages.
@@ -64,16 +67,19 @@ class CAviMuxInputPin : public CBaseInputPin, public IPropertyBag {
   STDMETHODIMP EndOfStream() override;
   int index() const { return index_; }
 
-  // IPropertyBag: "name", the stream's name (a BSTR), written in the next file.
+  // IPropertyBag: "name", the stream's name (a BSTR), and "locked" (a VT_BOOL), for the next
+  // file.
   STDMETHODIMP Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog* pErrorLog) override;
   STDMETHODIMP Write(LPCOLESTR pszPropName, VARIANT* pVar) override;
   std::wstring StreamName() const;
+  bool SoundLocked() const;
 
  private:
   CAviMux* const mux_;
   const int index_;
-  mutable std::mutex nameMutex_;
+  mutable std::mutex nameMutex_;  // guards both properties
   std::wstring streamName_;
+  bool soundLocked_ = false;
 };
 
 class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {

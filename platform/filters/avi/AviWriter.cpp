@@ -22,6 +22,8 @@ constexpr uint32_t kNtscRate = 30000;
 constexpr uint64_t kMoviAlign = 2048;
 // A time stamp further ahead than this is taken as a clock jump, not as dropped frames.
 constexpr uint64_t kMaxGapFrames = 1500;
+// The same for sound locked to the picture (1500 frames at 25 frames/s).
+constexpr uint64_t kMaxSoundGapSeconds = 60;
 // Placeholder rate until the first time stamps tell the real one.
 constexpr uint32_t kPlaceholderScale = 1;
 constexpr uint32_t kPlaceholderRate = 25;
@@ -374,10 +376,56 @@ HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
     }
   }
 
+  if (IsLockedSound(s) && start) {
+    const HRESULT hr = FillSoundGap(stream, data.size(), *start);
+    if (FAILED(hr)) return hr;
+  }
+
   const HRESULT hr = AppendChunk(stream, data, keyframe);
   if (FAILED(hr)) return hr;
   if (taken == S_FALSE) ++s.dropped;
   return taken;
+}
+
+bool AviWriter::IsLockedSound(const Stream& s) {
+  return s.format.lockedToPicture && s.format.kind == AviStreamFormat::Kind::kAudio &&
+         s.format.wave.wFormatTag == WAVE_FORMAT_PCM;
+}
+
+HRESULT AviWriter::FillSoundGap(int stream, size_t sampleBytes, REFERENCE_TIME start) {
+  Stream& s = streams_[stream];
+  if (!s.firstTime) {
+    // Counted from the picture's first frame when it came first, so that sound missing at the
+    // start is filled too.
+    const int video = FirstVideoStream();
+    const std::optional<REFERENCE_TIME> picture =
+        video >= 0 ? streams_[video].firstTime : std::nullopt;
+    s.firstTime = picture ? std::min(*picture, start) : start;
+  }
+  // Where the sample belongs, in blocks.
+  const int64_t delta = std::max<int64_t>(start - *s.firstTime, 0);
+  const __int128 denom = static_cast<__int128>(s.scale) * kUnitsPerSecond;
+  const auto target =
+      static_cast<uint64_t>((delta * static_cast<__int128>(s.rate) + denom / 2) / denom);
+  // Sample counts that vary from frame to frame (NTSC's 1600/1602 cycle) stray from the stamps
+  // by a few blocks: only a gap of more than half a sample is sound that never came.
+  const uint32_t block = BlockAlign(s.format);
+  const uint64_t sampleBlocks =
+      std::max<uint64_t>(std::max<size_t>(sampleBytes, s.maxChunk) / block, 1);
+  if (target <= s.length + sampleBlocks / 2) return S_OK;
+  uint64_t gap = std::min<uint64_t>(target - s.length, kMaxSoundGapSeconds * s.rate / s.scale);
+  // Silence in pieces the size of the samples, as the lost ones were; the last one takes what
+  // is left of the gap, up to half a sample more.
+  const uint64_t lastPiece = sampleBlocks + sampleBlocks / 2;
+  const uint8_t zero = s.format.wave.wBitsPerSample == 8 ? 0x80 : 0;
+  const std::vector<uint8_t> silence(std::min(gap, lastPiece) * block, zero);
+  while (gap > 0) {
+    const uint64_t blocks = gap <= lastPiece ? gap : sampleBlocks;
+    const HRESULT hr = AppendChunk(stream, {silence.data(), blocks * block}, true);
+    if (FAILED(hr)) return hr;
+    gap -= blocks;
+  }
+  return S_OK;
 }
 
 HRESULT AviWriter::AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe) {
@@ -594,7 +642,8 @@ void AviWriter::AdjustToMaster() {
   if (m.length == 0) return;
   for (size_t i = 0; i < streams_.size(); ++i) {
     Stream& s = streams_[i];
-    if (static_cast<int>(i) == master || s.length == 0) continue;
+    // Sound locked to the picture was placed by its stamps: it keeps its rate.
+    if (static_cast<int>(i) == master || s.length == 0 || IsLockedSound(s)) continue;
     // Wanted: length * scale / rate == master length * master scale / master rate.
     if (!IsVideoLike(s)) {
       // Sound keeps its block as the unit of scale; only its rate moves.

@@ -17,6 +17,8 @@
 // Video placement: a video frame lands at the index given by its start time; a gap becomes
 // zero-length chunks (dropped frames) so sound and picture stay in step. The frame rate comes
 // from AvgTimePerFrame, else from the first two time stamps (DV: from the frame's system).
+// Sound is written as it comes, except sound locked to the picture, which is placed by its time
+// stamps too (see AviStreamFormat::lockedToPicture).
 //
 // DV streams: the first frame (a sound DIF frame) fixes the system, the picture size and, for
 // type 1, the DVINFO. Each later type-1 frame is checked the same way: a damaged or foreign frame
@@ -59,6 +61,11 @@ struct AviStreamFormat {
   std::vector<uint8_t> waveExtra;
   // Stream name written in 'strn' (may be empty).
   std::string name;
+  // kAudio, PCM: sound that belongs to the picture's frames (a DV camcorder's). Each sample is
+  // placed at its time stamp, counted from the picture's first frame: a gap (the sound of frames
+  // lost upstream) is filled with silence, as a lost frame is with an empty chunk, and the
+  // stream keeps its own rate whatever the master stream.
+  bool lockedToPicture = false;
 };
 
 // What a scan found on disk of a file this writer laid out and never finished: the streams as its
@@ -207,6 +214,8 @@ class AviWriter {
   int FirstVideoStream() const;
   void SetRateFromFrameTime(Stream& s, REFERENCE_TIME perFrame);
   HRESULT AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe);
+  static bool IsLockedSound(const Stream& s);
+  HRESULT FillSoundGap(int stream, size_t sampleBytes, REFERENCE_TIME start);
   HRESULT EnsureRiffRoom(uint64_t chunkBytes, bool needsIndexSlot);
   HRESULT OpenIndexSlot(int stream);
   HRESULT WriteBytes(uint64_t offset, const uint8_t* data, size_t size);
