@@ -30,7 +30,9 @@ struct Recording {
   int width;
   int height;
   int soundStreams;
-  LONG master;  // the stream the multiplexer follows: the first sound, or none (-1)
+  // The stream the multiplexer follows: the first sound, the picture (0) when it is the
+  // camcorder's DV (it keeps DV's exact rate), or none (-1).
+  LONG master;
 };
 
 using R = Recording;
@@ -173,11 +175,11 @@ INSTANTIATE_TEST_SUITE_P(
         // it is the file's only stream; beside a second sound stream it shows the picture only.
         R{"Caméscope DV", Format::kNative, true, false, "dvvideo", 720, 576, 1, -1},
         R{"Caméscope DV", Format::kNative, false, false, "dvvideo", 720, 576, 1, -1},
-        R{"Caméscope DV", Format::kNative, true, true, "dvvideo", 720, 576, 1, 1},
-        R{"Caméscope DV", Format::kNative, false, true, "dvvideo", 720, 576, 1, 1},
-        R{"Caméscope DV", Format::kDVType2, true, false, "dvvideo", 720, 576, 1, 1},
+        R{"Caméscope DV", Format::kNative, true, true, "dvvideo", 720, 576, 1, 0},
+        R{"Caméscope DV", Format::kNative, false, true, "dvvideo", 720, 576, 1, 0},
+        R{"Caméscope DV", Format::kDVType2, true, false, "dvvideo", 720, 576, 1, 0},
         R{"Caméscope DV", Format::kDVType2, false, false, "dvvideo", 720, 576, 0, -1},
-        R{"Caméscope DV", Format::kDVType2, true, true, "dvvideo", 720, 576, 2, 1},
+        R{"Caméscope DV", Format::kDVType2, true, true, "dvvideo", 720, 576, 2, 0},
         R{"Caméscope DV", Format::kDVType2, false, true, "dvvideo", 720, 576, 1, -1},
         R{"Caméscope DV", Format::kPal, true, false, "dvvideo", 720, 576, 1, 1},
         R{"Caméscope DV", Format::kPal, false, false, "dvvideo", 720, 576, 0, -1},
