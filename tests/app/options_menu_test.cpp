@@ -110,6 +110,7 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   }
   // A rebuild routes the tuner again.
   test::Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
+  ASSERT_TRUE(shows(devices::sim::PatternSource::kComposite));
   form_->BuildOptionsMenu();
   EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
   EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
