@@ -42,7 +42,8 @@ QList<QPair<QString, qint64>> Journals() {
   static const QRegularExpression kName(QStringLiteral("^recording-(\\d+)\\.journal$"));
   QList<QPair<QString, qint64>> journals;
   const QDir folder(RecordingJournal::Folder());
-  for (const QString& name : folder.entryList({kPrefix + QLatin1Char('*') + kSuffix}, QDir::Files)) {
+  for (const QString& name :
+       folder.entryList({kPrefix + QLatin1Char('*') + kSuffix}, QDir::Files)) {
     const QRegularExpressionMatch match = kName.match(name);
     if (match.hasMatch()) journals.append({folder.filePath(name), match.captured(1).toLongLong()});
   }
@@ -86,7 +87,8 @@ bool RecordingJournal::Begin(const QString& file) {
   if (::lseek(fd_, 0, SEEK_END) < 0) return false;
   qsizetype done = 0;
   while (done < line.size()) {
-    const ssize_t n = ::write(fd_, line.constData() + done, static_cast<size_t>(line.size() - done));
+    const ssize_t n =
+        ::write(fd_, line.constData() + done, static_cast<size_t>(line.size() - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += n;
@@ -94,7 +96,8 @@ bool RecordingJournal::Begin(const QString& file) {
   noted_ = true;
   // Durable before the recording's first byte: the journal and its entry in the folder.
   bool durable = ::fsync(fd_) == 0;
-  const int folder = ::open(QFile::encodeName(Folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder =
+      ::open(QFile::encodeName(Folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     durable = ::fsync(folder) == 0 && durable;
     ::close(folder);

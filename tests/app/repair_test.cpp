@@ -69,8 +69,8 @@ TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
   Start(kCamcorder);
   ASSERT_TRUE(test::WaitUntil([&] { return !ErrorShown().isEmpty(); }));
   const QString said = ErrorShown();
-  EXPECT_TRUE(said.contains(QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ")
-                                  .arg(file)))
+  EXPECT_TRUE(said.contains(
+      QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ").arg(file)))
       << said.toStdString();
   EXPECT_TRUE(said.contains(QStringLiteral(" images ("))) << said.toStdString();
   CloseError();
