@@ -72,8 +72,8 @@ HRESULT CSampleGrabber::Accepts(const AM_MEDIA_TYPE* pmt) {
   if (!pmt) return E_POINTER;
   std::lock_guard lock(settingsMutex_);
   if (!acceptedType_) return S_OK;
-  for (auto field : {&AM_MEDIA_TYPE::majortype, &AM_MEDIA_TYPE::subtype,
-                     &AM_MEDIA_TYPE::formattype}) {
+  for (auto field :
+       {&AM_MEDIA_TYPE::majortype, &AM_MEDIA_TYPE::subtype, &AM_MEDIA_TYPE::formattype}) {
     const GUID& wanted = (*acceptedType_).*field;
     if (wanted == GUID_NULL) return S_OK;
     if (wanted != pmt->*field) return S_FALSE;

@@ -143,9 +143,9 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
     std::vector<Step> steps;
     bool completeKept;
   };
-  for (const Row& row : {Row{"Stop", {stop}, true}, Row{"Stop, Pause", {stop, pause}, true},
-                         Row{"Stop, Run", {stop, run}, false},
-                         Row{"Pause, Run", {pause, run}, false}}) {
+  for (const Row& row :
+       {Row{"Stop", {stop}, true}, Row{"Stop, Pause", {stop, pause}, true},
+        Row{"Stop, Run", {stop, run}, false}, Row{"Pause, Run", {pause, run}, false}}) {
     SCOPED_TRACE(row.name);
     ASSERT_EQ(S_OK, control->Run());
     queued();
