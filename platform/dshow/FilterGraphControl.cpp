@@ -191,7 +191,7 @@ HRESULT CFilterGraph::StopLocked() {
     finished_.clear();
     completeSent_ = false;
   }
-  events_.WithdrawComplete();
+  // An EC_COMPLETE not read yet stays queued: only the next run takes it back.
   HRESULT result = S_OK;
   for (auto& filter : DownstreamFirst()) {
     const HRESULT hr = filter->Stop();

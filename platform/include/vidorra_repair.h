@@ -10,9 +10,10 @@
 #include <wtypes.h>
 
 enum VIDORRA_AVI_REPAIR_OUTCOME {
-  VIDORRA_AVI_WHOLE = 0,          // whole as it was: not written to
-  VIDORRA_AVI_REPAIRED = 1,       // whole now
-  VIDORRA_AVI_NOT_REPAIRABLE = 2, // left as it was: not one of ours, damaged in its header, unreadable
+  VIDORRA_AVI_WHOLE = 0,     // whole as it was: not written to
+  VIDORRA_AVI_REPAIRED = 1,  // whole now
+  VIDORRA_AVI_NOT_REPAIRABLE =
+      2,  // left as it was: not one of ours, damaged in its header, unreadable
   VIDORRA_AVI_REPAIR_FAILED = 3,  // a write failed half-way: a later repair can finish it
 };
 

@@ -6,6 +6,7 @@
 #include <comimpl.h>
 #include <vidorra_repair.h>
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QString>
 #include <cerrno>
@@ -15,6 +16,8 @@
 #include <iostream>
 #include <string_view>
 #include <system_error>
+
+#include "RecordingJournal.h"
 
 #ifndef VIDORRA_VERSION
 #error "VIDORRA_VERSION is set by the build (cmake/VidorraInstall.cmake)"
@@ -97,7 +100,14 @@ std::optional<int> ResolveMachine(const CommandLine& line,
 // Repairs each file, telling on `out` what it found and did; 0 when all are whole afterwards.
 int RepairFiles(const std::vector<std::string>& files, std::ostream& out) {
   int status = EXIT_SUCCESS;
+  const QStringList recording = RecordingJournal::BeingRecorded();
   for (const std::string& file : files) {
+    const QString absolute = QFileInfo(QString::fromStdString(file)).absoluteFilePath();
+    if (recording.contains(absolute)) {
+      out << file << ": being recorded by a running program: left as it is\n";
+      status = kStartFailureExitStatus;
+      continue;
+    }
     VIDORRA_AVI_REPAIR result{};
     const HRESULT hr = VidorraRepairAviFile(Utf8ToWide(file).c_str(), &result);
     if (hr != S_OK) status = kStartFailureExitStatus;

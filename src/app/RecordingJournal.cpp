@@ -24,6 +24,32 @@ bool ProcessExists(qint64 pid) {
   return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+// The files a journal notes, each once, added to `files`.
+void AddNotedFiles(int fd, QStringList& files) {
+  QByteArray content;
+  char buffer[4096];
+  for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, content.size())) > 0;) {
+    content.append(buffer, n);
+  }
+  for (const QByteArray& line : content.split('\n')) {
+    const QString file = QString::fromUtf8(line);
+    if (!file.isEmpty() && !files.contains(file)) files.append(file);
+  }
+}
+
+// The journals of the state folder with the number of the process that wrote each.
+QList<QPair<QString, qint64>> Journals() {
+  static const QRegularExpression kName(QStringLiteral("^recording-(\\d+)\\.journal$"));
+  QList<QPair<QString, qint64>> journals;
+  const QDir folder(RecordingJournal::Folder());
+  for (const QString& name :
+       folder.entryList({kPrefix + QLatin1Char('*') + kSuffix}, QDir::Files)) {
+    const QRegularExpressionMatch match = kName.match(name);
+    if (match.hasMatch()) journals.append({folder.filePath(name), match.captured(1).toLongLong()});
+  }
+  return journals;
+}
+
 }  // namespace
 
 QString RecordingJournal::Folder() {
@@ -61,7 +87,8 @@ bool RecordingJournal::Begin(const QString& file) {
   if (::lseek(fd_, 0, SEEK_END) < 0) return false;
   qsizetype done = 0;
   while (done < line.size()) {
-    const ssize_t n = ::write(fd_, line.constData() + done, static_cast<size_t>(line.size() - done));
+    const ssize_t n =
+        ::write(fd_, line.constData() + done, static_cast<size_t>(line.size() - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += n;
@@ -69,7 +96,8 @@ bool RecordingJournal::Begin(const QString& file) {
   noted_ = true;
   // Durable before the recording's first byte: the journal and its entry in the folder.
   bool durable = ::fsync(fd_) == 0;
-  const int folder = ::open(QFile::encodeName(Folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder =
+      ::open(QFile::encodeName(Folder()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     durable = ::fsync(folder) == 0 && durable;
     ::close(folder);
@@ -93,32 +121,31 @@ RecordingJournal::LeftBehind::~LeftBehind() {
 }
 
 std::unique_ptr<RecordingJournal::LeftBehind> RecordingJournal::FindLeftBehind() {
-  static const QRegularExpression kName(QStringLiteral("^recording-(\\d+)\\.journal$"));
   auto found = std::make_unique<LeftBehind>();
-  const QDir folder(Folder());
-  for (const QString& name : folder.entryList({kPrefix + QLatin1Char('*') + kSuffix}, QDir::Files)) {
-    const QRegularExpressionMatch match = kName.match(name);
-    const qint64 pid = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+  for (const auto& [path, pid] : Journals()) {
     if (pid == ::getpid() || ProcessExists(pid)) continue;
-    const QString path = folder.filePath(name);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       ::close(fd);
       continue;
     }
-    QByteArray content;
-    char buffer[4096];
-    for (ssize_t n; (n = ::pread(fd, buffer, sizeof buffer, content.size())) > 0;) {
-      content.append(buffer, n);
-    }
-    for (const QByteArray& line : content.split('\n')) {
-      const QString file = QString::fromUtf8(line);
-      if (!file.isEmpty() && !found->files.contains(file)) found->files.append(file);
-    }
+    AddNotedFiles(fd, found->files);
     found->journals_.append({path, fd});
   }
   return found;
+}
+
+QStringList RecordingJournal::BeingRecorded() {
+  QStringList files;
+  for (const auto& [path, pid] : Journals()) {
+    if (pid != ::getpid() && !ProcessExists(pid)) continue;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    AddNotedFiles(fd, files);
+    ::close(fd);
+  }
+  return files;
 }
 
 }  // namespace vidorra

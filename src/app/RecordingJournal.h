@@ -47,6 +47,8 @@ class RecordingJournal {
     QList<QPair<QString, int>> journals_;
   };
   static std::unique_ptr<LeftBehind> FindLeftBehind();
+  // The files that running programs (this one included) are recording now.
+  static QStringList BeingRecorded();
 
  private:
   bool Open();

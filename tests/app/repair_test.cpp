@@ -1,7 +1,8 @@
 // A recording whose program dies: killed while the window records the camcorder, the next start
 // of the program repairs the file it left (every frame on disk read back, numbered one after the
-// other), says so in the error panel and forgets the journal; `vidorra --repair` then finds the
-// file whole and refuses a file that is not a recording.
+// other), says so in the error panel and forgets the journal; `vidorra --repair` leaves the file
+// alone while it is being recorded, then finds it whole, and refuses a file that is not a
+// recording.
 #include <child_process.h>
 
 #include <sstream>
@@ -49,6 +50,12 @@ TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
     test::ChildProcess child("window-records-until-killed",
                              {home_.toStdString(), machine.toStdString()});
     written = child.NextReport();
+    // While it records, --repair leaves the file alone.
+    std::ostringstream out, err;
+    EXPECT_EQ(ApplyCommandLine({"--repair", written.value_or("")}, {}, out, err), 1);
+    EXPECT_NE(out.str().find(": being recorded by a running program: left as it is"),
+              std::string::npos)
+        << out.str();
     child.Kill();
     EXPECT_EQ(child.Wait(), 128 + SIGKILL);
   }
@@ -60,8 +67,8 @@ TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
   Start(kCamcorder);
   ASSERT_TRUE(test::WaitUntil([&] { return !ErrorShown().isEmpty(); }));
   const QString said = ErrorShown();
-  EXPECT_TRUE(said.contains(QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ")
-                                  .arg(file)))
+  EXPECT_TRUE(said.contains(
+      QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ").arg(file)))
       << said.toStdString();
   EXPECT_TRUE(said.contains(QStringLiteral(" images ("))) << said.toStdString();
   CloseError();

@@ -102,23 +102,34 @@ std::vector<Sample> Samples() {
   return samples;
 }
 
-AviWriterOptions SmallFileOptions() {
-  return {.riffLimitBytes = 96 * 1024, .stdIndexCapacity = 6};
-}
+AviWriterOptions SmallFileOptions() { return {.riffLimitBytes = 96 * 1024, .stdIndexCapacity = 6}; }
 
 // Writes the first `count` samples through a writer on out, with a checkpoint every 7 samples,
 // and finishes when asked.
 void Record(AviOutput& out, size_t count, bool finish) {
   AviWriter writer(out, SmallFileOptions());
   AviStreamFormat video;
-  video.bitmap = {.biSize = 40, .biWidth = kWidth, .biHeight = kHeight, .biPlanes = 1,
-                  .biBitCount = 24, .biCompression = BI_RGB, .biSizeImage = kFrameBytes,
-                  .biXPelsPerMeter = 0, .biYPelsPerMeter = 0, .biClrUsed = 0, .biClrImportant = 0};
+  video.bitmap = {.biSize = 40,
+                  .biWidth = kWidth,
+                  .biHeight = kHeight,
+                  .biPlanes = 1,
+                  .biBitCount = 24,
+                  .biCompression = BI_RGB,
+                  .biSizeImage = kFrameBytes,
+                  .biXPelsPerMeter = 0,
+                  .biYPelsPerMeter = 0,
+                  .biClrUsed = 0,
+                  .biClrImportant = 0};
   video.avgTimePerFrame = 400000;
   AviStreamFormat sound;
   sound.kind = AviStreamFormat::Kind::kAudio;
-  sound.wave = {.wFormatTag = WAVE_FORMAT_PCM, .nChannels = 2, .nSamplesPerSec = 48000,
-                .nAvgBytesPerSec = 192000, .nBlockAlign = 4, .wBitsPerSample = 16, .cbSize = 0};
+  sound.wave = {.wFormatTag = WAVE_FORMAT_PCM,
+                .nChannels = 2,
+                .nSamplesPerSec = 48000,
+                .nAvgBytesPerSec = 192000,
+                .nBlockAlign = 4,
+                .wBitsPerSample = 16,
+                .cbSize = 0};
   sound.name = "Son";
   ASSERT_EQ(writer.AddStream(video), 0);
   ASSERT_EQ(writer.AddStream(sound), 1);
@@ -207,8 +218,10 @@ TEST(AviRepair, ARepairCutOffAtAnyOfItsWritesIsCompletedByTheNext) {
 TEST(AviRepair, FilesNotOursAreNeverWrittenTo) {
   const test::TempDir dir;
   const std::string path = dir.File("other.avi");
-  const std::string command = "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 "
-                              "-c:v mjpeg -y " + path;
+  const std::string command =
+      "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 "
+      "-c:v mjpeg -y " +
+      path;
   ASSERT_EQ(std::system(command.c_str()), 0);
   std::ifstream in(path, std::ios::binary);
   const Image whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -217,10 +230,10 @@ TEST(AviRepair, FilesNotOursAreNeverWrittenTo) {
     size_t keep;
     AviRepairResult::Outcome outcome;
   };
-  for (const Case& c : {Case{"whole", whole.size(), AviRepairResult::Outcome::kWhole},
-                        Case{"truncated", whole.size() * 2 / 3,
-                             AviRepairResult::Outcome::kNotRepairable},
-                        Case{"only a header", 100, AviRepairResult::Outcome::kNotRepairable}}) {
+  for (const Case& c :
+       {Case{"whole", whole.size(), AviRepairResult::Outcome::kWhole},
+        Case{"truncated", whole.size() * 2 / 3, AviRepairResult::Outcome::kNotRepairable},
+        Case{"only a header", 100, AviRepairResult::Outcome::kNotRepairable}}) {
     MemoryFile file(Image(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(c.keep)));
     EXPECT_EQ(RepairAvi(file).outcome, c.outcome) << c.name;
     EXPECT_EQ(file.writes, 0u) << c.name;
@@ -247,15 +260,28 @@ TEST(AviRepair, DamagedFilesEndWithAnAnswerAndNeverWorse) {
     const int damages = 1 + static_cast<int>(at(4));
     for (int d = 0; d < damages; ++d) {
       // Mostly near the structures (header, slots, chunk headers), sometimes anywhere.
-      const size_t where = random() % 3 ? at(std::min<size_t>(image.size(), 8192)) : at(image.size());
+      const size_t where =
+          random() % 3 ? at(std::min<size_t>(image.size(), 8192)) : at(image.size());
       const size_t pos = std::min(where, image.size() - 8);
       switch (random() % 6) {
-        case 0: image[pos] ^= static_cast<uint8_t>(1 + random() % 255); break;
-        case 1: PutU32(&image[pos], static_cast<uint32_t>(random())); break;   // a lying size
-        case 2: PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos)); break;
-        case 3: image.resize(std::max<size_t>(pos, 1)); break;                // a cut
-        case 4: std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos)); break;
-        case 5: PutU32(&image[pos], kFccRiff); break;                          // a RIFF inside
+        case 0:
+          image[pos] ^= static_cast<uint8_t>(1 + random() % 255);
+          break;
+        case 1:
+          PutU32(&image[pos], static_cast<uint32_t>(random()));
+          break;  // a lying size
+        case 2:
+          PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos));
+          break;
+        case 3:
+          image.resize(std::max<size_t>(pos, 1));
+          break;  // a cut
+        case 4:
+          std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos));
+          break;
+        case 5:
+          PutU32(&image[pos], kFccRiff);
+          break;  // a RIFF inside
       }
       if (image.size() < 16) break;
     }

@@ -169,6 +169,14 @@ HRESULT CAviMuxOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
 }
 
+STDMETHODIMP CAviMuxOutputPin::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+  if (!pmt) return E_POINTER;
+  // A byte stream of AVI, either left open; nothing else is looked at.
+  const bool stream = pmt->majortype == MEDIATYPE_Stream || pmt->majortype == GUID_NULL;
+  const bool avi = pmt->subtype == MEDIASUBTYPE_Avi || pmt->subtype == GUID_NULL;
+  return stream && avi ? S_OK : S_FALSE;
+}
+
 HRESULT CAviMuxOutputPin::CheckMediaType(const CMediaType* mt) {
   if (!mt || *mt->Type() != MEDIATYPE_Stream) return VFW_E_TYPE_NOT_ACCEPTED;
   return *mt->Subtype() == MEDIASUBTYPE_Avi || *mt->Subtype() == GUID_NULL

@@ -91,6 +91,8 @@ class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT GetMediaType(int position, CMediaType* mt) override;
+  // S_OK for MEDIATYPE_Stream / MEDIASUBTYPE_Avi, either of them GUID_NULL; else S_FALSE.
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* pmt) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
   HRESULT BreakConnect() override;

@@ -1,18 +1,17 @@
 #include "AviRepair.h"
 
+#include <comimpl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unique_handle.h>
 #include <unistd.h>
+#include <vidorra_repair.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
-
-#include <comimpl.h>
-#include <unique_handle.h>
-#include <vidorra_repair.h>
 
 #include "AviLayout.h"
 #include "AviWriter.h"
@@ -249,8 +248,8 @@ std::optional<Header> ReadHeader(AviRepairFile& file) {
 // The chunk id the writer gives a stream's chunks.
 uint32_t ChunkIdOf(const AviWrittenLayout::Stream& s, unsigned n) {
   if (s.format.kind == AviStreamFormat::Kind::kAudio) return StreamChunkId(n, "wb");
-  const bool rgb = s.format.kind == AviStreamFormat::Kind::kVideo &&
-                   s.format.bitmap.biCompression == BI_RGB;
+  const bool rgb =
+      s.format.kind == AviStreamFormat::Kind::kVideo && s.format.bitmap.biCompression == BI_RGB;
   return StreamChunkId(n, rgb ? "db" : "dc");
 }
 
@@ -304,8 +303,8 @@ std::optional<Scan> ScanChunks(AviRepairFile& file, Header header) {
   }
   uint64_t slotBytes = 0;
   uint64_t pos = header.moviOffset + kListHeaderBytes;
-  uint64_t end = pos;          // after the last whole item
-  int lastSlotStream = -1;     // the last whole item was an empty slot of this stream
+  uint64_t end = pos;       // after the last whole item
+  int lastSlotStream = -1;  // the last whole item was an empty slot of this stream
   const uint64_t size = file.Size();
 
   while (size - pos >= kChunkHeaderBytes) {
@@ -347,8 +346,8 @@ std::optional<Scan> ScanChunks(AviRepairFile& file, Header header) {
       }
       auto& streamSlots = layout.streams[n].indexSlots;
       if (bytes != slotBytes || streamSlots.size() >= odml::kIndxCapacity) break;
-      auto entries = ReadSlot(file, pos, layout.slotCapacity, chunkIds[n],
-                              layout.riffs.back().moviOffset);
+      auto entries =
+          ReadSlot(file, pos, layout.slotCapacity, chunkIds[n], layout.riffs.back().moviOffset);
       if (!entries) break;
       streamSlots.emplace_back();
       streamSlots.back().offset = pos;
@@ -466,7 +465,7 @@ bool PlanMatchesFile(AviRepairFile& file, const PlannedOutput& plan, uint64_t en
 
 std::unique_ptr<AviRepairFile> OpenForRepair(const std::string& path, std::string* error) {
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-  struct stat st{};
+  struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
     if (error) *error = std::strerror(errno);
     return nullptr;
@@ -509,8 +508,8 @@ AviRepairResult RepairAvi(AviRepairFile& file) {
   result.tornBytes = scan->tornBytes;
   result.outcome = AviRepairResult::Outcome::kFailed;
   for (const PlannedOutput::Step& step : plan.steps()) {
-    const HRESULT hr = step.sync ? file.Sync()
-                                 : file.WriteAt(step.offset, step.bytes.data(), step.bytes.size());
+    const HRESULT hr =
+        step.sync ? file.Sync() : file.WriteAt(step.offset, step.bytes.data(), step.bytes.size());
     if (FAILED(hr)) {
       result.reason = "writing to it failed";
       return result;
@@ -541,12 +540,18 @@ HRESULT VidorraRepairAviFile(LPCWSTR path, VIDORRA_AVI_REPAIR* result) {
   const AviRepairResult repair = vidorra::avi::RepairAviFile(WideToUtf8(path));
   *result = {};
   switch (repair.outcome) {
-    case AviRepairResult::Outcome::kWhole: result->outcome = VIDORRA_AVI_WHOLE; break;
-    case AviRepairResult::Outcome::kRepaired: result->outcome = VIDORRA_AVI_REPAIRED; break;
+    case AviRepairResult::Outcome::kWhole:
+      result->outcome = VIDORRA_AVI_WHOLE;
+      break;
+    case AviRepairResult::Outcome::kRepaired:
+      result->outcome = VIDORRA_AVI_REPAIRED;
+      break;
     case AviRepairResult::Outcome::kNotRepairable:
       result->outcome = VIDORRA_AVI_NOT_REPAIRABLE;
       break;
-    case AviRepairResult::Outcome::kFailed: result->outcome = VIDORRA_AVI_REPAIR_FAILED; break;
+    case AviRepairResult::Outcome::kFailed:
+      result->outcome = VIDORRA_AVI_REPAIR_FAILED;
+      break;
   }
   result->frames = repair.frames;
   result->seconds = repair.seconds;

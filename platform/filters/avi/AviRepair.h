@@ -49,10 +49,10 @@ struct AviRepairResult {
     kFailed,         // a write or sync failed: the file may need another repair
   };
   Outcome outcome = Outcome::kNotRepairable;
-  std::string reason;       // kNotRepairable, kFailed: why, in a few words
-  uint64_t frames = 0;      // chunks of the first video stream (dropped frames included)
-  double seconds = 0;       // the recording's length, from its longest stream
-  uint64_t tornBytes = 0;   // bytes after the last whole chunk, cut off
+  std::string reason;      // kNotRepairable, kFailed: why, in a few words
+  uint64_t frames = 0;     // chunks of the first video stream (dropped frames included)
+  double seconds = 0;      // the recording's length, from its longest stream
+  uint64_t tornBytes = 0;  // bytes after the last whole chunk, cut off
   bool IsWhole() const { return outcome == Outcome::kWhole || outcome == Outcome::kRepaired; }
 };
 
