@@ -68,6 +68,7 @@ class AppTest : public ::testing::Test {
     QDir().mkpath(config_);
     env_.Set("HOME", home_.toStdString());
     env_.Set("XDG_CONFIG_HOME", config_.toStdString());
+    env_.Set("XDG_STATE_HOME", std::nullopt);  // journals in the test's home
     env_.Set("VIDORRA_SIMULATION", std::nullopt);
     win::SimulatedMachine::ReloadCurrentForTesting();
     previousReporter_ = SetErrorReporter([this](const QString& m) { reports_ << m; });

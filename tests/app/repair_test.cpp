@@ -42,7 +42,6 @@ const test::ChildRoutineRegistration kRecordUntilKilled(
 class RepairTest : public test::WindowTest {};
 
 TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
-  test::ScopedEnv state("XDG_STATE_HOME", std::nullopt);
   Simulate(kCamcorder);
   const QString machine = qEnvironmentVariable("VIDORRA_SIMULATION");
   std::optional<std::string> written;
