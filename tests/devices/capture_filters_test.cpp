@@ -71,7 +71,7 @@ const std::vector<KindExpectation>& Kinds() {
 
 class CaptureFilters : public ::testing::Test {
  protected:
-  MachineFile machine_{kMachine};
+  ScopedMachine machine_{kMachine};
 };
 
 TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {

@@ -41,7 +41,7 @@ class Cards : public ::testing::Test {
   // The mean luma of the grey ramp below the bars.
   double Ramp() { return sink_->MeanYuv(0, 155, 320, 30)[0]; }
 
-  MachineFile machine_{kMachine};
+  ScopedMachine machine_{kMachine};
   ClockedGraph g_;
   ComPtr<PatternSink> sink_ = MakeComObject<PatternSink>();
   ComPtr<IPin> capture_;

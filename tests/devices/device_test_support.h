@@ -1,7 +1,6 @@
-// Helpers of the device tests: a simulated machine file that a test writes and changes, the
-// devices of a category and binding them, graphs on a clock the test moves, a sink that reads
-// the frame numbers the simulated devices draw, and reading recordings back with ffprobe and
-// ffmpeg.
+// Helpers of the device tests: the devices of a category and binding them, graphs on a clock
+// the test moves, a sink that reads the frame numbers the simulated devices draw, and reading
+// recordings back with ffprobe and ffmpeg.
 #pragma once
 
 #include <DeviceList.h>
@@ -21,9 +20,6 @@
 #include <vector>
 
 namespace vidorra::test {
-
-// A machine file a test writes and changes: the test support's ScopedMachine.
-using MachineFile = ScopedMachine;
 
 ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
 std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);

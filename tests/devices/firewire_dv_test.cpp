@@ -123,7 +123,7 @@ TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
 }
 
 TEST(FireWireDv, WithoutAnAdapterTheRealBusListsNothing) {
-  MachineFile machine("real-devices\n");
+  ScopedMachine machine("real-devices\n");
   for (const ListedDevice& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
     EXPECT_NE(device.displayName.rfind(L"@device:1394:", 0), 0u)
         << "this machine has no 1394 adapter";

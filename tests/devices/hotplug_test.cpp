@@ -29,7 +29,7 @@ class HotPlug : public ::testing::Test {
     return c;
   }
 
-  MachineFile machine_{kWith};
+  ScopedMachine machine_{kWith};
 };
 
 TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAgain) {

@@ -314,7 +314,7 @@ class PulseCaptureServer : public ::testing::Test {
     if (!sources_) GTEST_SKIP() << "no sound server (scripts/test starts one)";
   }
   std::optional<std::vector<PulseSource>> sources_;
-  MachineFile machine_{"real-devices\n"};
+  ScopedMachine machine_{"real-devices\n"};
 };
 
 TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {

@@ -42,7 +42,7 @@ class Recordings : public ::testing::TestWithParam<Recording> {};
 
 TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
   const Recording& r = GetParam();
-  MachineFile machine(std::string(r.line) + "\n");
+  ScopedMachine machine(std::string(r.line) + "\n");
   TempDir folder;
   const std::string path = folder.File("recording.avi");
   ClockedGraph g;
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, Recordings, ::testing::ValuesIn(kRecordings)
                          });
 
 TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
-  MachineFile machine("video capture Grabber\naudio tone Tone\n");
+  ScopedMachine machine("video capture Grabber\naudio tone Tone\n");
   TempDir folder;
   const std::string path = folder.File("with-sound.avi");
   ClockedGraph g;

@@ -70,7 +70,7 @@ testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>&
 // numbered by the device's clock across a stop (the frames of the stop, if any, a gap).
 TEST(ReplayedV4l2, TheWebcamOffersEveryModeOnceAndNumbersFramesByItsClock) {
   const std::string file = kSamples + "uvc-logitech-c920.txt";
-  MachineFile machine("video v4l2 " + file + "\n");
+  ScopedMachine machine("video v4l2 " + file + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"HD Pro Webcam C920"});
   Watched w(L"HD Pro Webcam C920");
@@ -124,7 +124,7 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
     std::ofstream(dir.File(fourcc + ".txt")) << OneMode(fourcc, fourcc == "HM12" ? "720x576" : "320x240");
     lines += "video v4l2 " + dir.File(fourcc + ".txt") + "\n";
   }
-  MachineFile machine(lines);
+  ScopedMachine machine(lines);
   for (const std::string& fourcc : fourccs) {
     SCOPED_TRACE(fourcc);
     Watched w(Utf8ToWide("Cam " + fourcc));
@@ -151,7 +151,7 @@ TEST(ReplayedV4l2, TheOwnStreamIsRecordedUnderItsFourcc) {
     std::ofstream(dir.File(std::string(row.fourcc) + ".txt")) << OneMode(row.fourcc);
     lines += "video v4l2 " + dir.File(std::string(row.fourcc) + ".txt") + "\n";
   }
-  MachineFile machine(lines);
+  ScopedMachine machine(lines);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fourcc);
     RealTimeGraph g;
@@ -228,7 +228,7 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
     std::ofstream(path) << "Driver Info:\n\tCard type : Cam " << i << "\n" << rows[i].text;
     lines += "video v4l2 " + path + "\n";
   }
-  MachineFile machine(lines);
+  ScopedMachine machine(lines);
   for (size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(rows[i].why);
     ComPtr<IBaseFilter> device =
@@ -246,7 +246,7 @@ TEST(ReplayedV4l2, UnpluggedAndPluggedBackByItsLine) {
   TempDir dir;
   std::ofstream(dir.File("cam.txt")) << OneMode("YUYV");
   const std::string line = "video v4l2 " + dir.File("cam.txt") + "\n";
-  MachineFile machine(line);
+  ScopedMachine machine(line);
   Watched w(L"Cam YUYV");
   ASSERT_TRUE(w.device);
   ASSERT_EQ(S_OK, w.Connect());
@@ -283,7 +283,7 @@ void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
 TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   TempDir dir;
   WriteTape(dir.File("Vacances 1998.dv"), dv::DvSystem::k525_60, 20);
-  MachineFile machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
+  ScopedMachine machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
   Watched w(L"Caméscope DV (Vacances 1998.dv)");

@@ -55,7 +55,7 @@ class Streaming : public ::testing::Test {
     return output;
   }
 
-  MachineFile machine_{kMachine};
+  ScopedMachine machine_{kMachine};
   ClockedGraph g_;
   ComPtr<IBaseFilter> source_;
 };
