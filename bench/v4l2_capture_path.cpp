@@ -3,6 +3,7 @@
 // replayed device streaming 1280x720 YUYV at 120 frames/s (the copy into the sample included). The graph runs without
 // a clock, so the renderer takes each sample at once. Goal: under 0.3 ms a frame.
 #include <benchmark/benchmark.h>
+#include <streams.h>
 
 #include <algorithm>
 #include <atomic>
