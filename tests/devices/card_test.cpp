@@ -75,7 +75,7 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTellsRelatedPins) {
   EXPECT_EQ(related, 1);
   EXPECT_EQ(E_INVALIDARG, crossbar->get_CrossbarPinInfo(TRUE, 5, &related, &type));
   // Inputs first, then outputs, as pins of the filter.
-  const auto pins = PinsOfFilter(QueryAs<IBaseFilter>(crossbar.Get()).Get());
+  const auto pins = PinsOf(QueryAs<IBaseFilter>(crossbar.Get()).Get());
   ASSERT_EQ(pins.size(), 7u);
   PIN_DIRECTION direction;
   pins[4]->QueryDirection(&direction);
@@ -124,7 +124,7 @@ TEST_F(Cards, TheBuilderConnectsTheFrontEndAndThePictureShowsTheRoutedInputAndCh
   auto peerOwner = [](IUnknown* unknown, size_t index) {
     ComPtr<IPin> peer;
     PIN_INFO info{};
-    const auto pins = PinsOfFilter(QueryAs<IBaseFilter>(unknown).Get());
+    const auto pins = PinsOf(QueryAs<IBaseFilter>(unknown).Get());
     if (index < pins.size() && pins[index]->ConnectedTo(peer.GetAddressOf()) == S_OK) {
       peer->QueryPinInfo(&info);
     }

@@ -19,18 +19,14 @@ const std::string kSamples = VIDORRA_SOURCE_DIR "/resources/v4l2-samples/";
 
 // A graph on the system clock, as the program runs them: the replayed devices keep real time.
 struct RealTimeGraph {
-  RealTimeGraph() {
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                     graph.ReleaseAndGetVoidAddressOf());
-  }
   ComPtr<IBaseFilter> Add(const std::wstring& device) {
     ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, device);
     if (filter && FAILED(graph->AddFilter(filter.Get(), device.c_str()))) filter.Reset();
     return filter;
   }
-  HRESULT Run() { return QueryAs<IMediaControl>(graph.Get())->Run(); }
-  HRESULT Stop() { return QueryAs<IMediaControl>(graph.Get())->Stop(); }
-  ComPtr<IGraphBuilder> graph;
+  HRESULT Run() { return RunGraph(graph.Get()); }
+  HRESULT Stop() { return StopGraph(graph.Get()); }
+  ComPtr<IGraphBuilder> graph = NewGraph();
 };
 
 // The device's capture pin straight into a sink that reads the pictures' numbers.

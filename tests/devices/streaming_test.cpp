@@ -191,9 +191,9 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, dv.Get(), 12, k25Fps));
-  ASSERT_TRUE(WaitUntil([&] { return sound->Samples().size() >= 12u * 1920 * 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return sound->Pcm().size() >= 12u * 1920 * 2; }));
   g_.Stop();
-  const auto samples = sound->Samples();
+  const auto samples = sound->Pcm();
   ASSERT_EQ(sound->Channels(), 2);
   EXPECT_EQ(samples.size(), 12u * 1920 * 2) << "48 kHz: 1920 samples a PAL frame";
   EXPECT_NEAR(ToneFrequency(samples, 2, 0, 48000), 1000, 1);
@@ -215,7 +215,7 @@ TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormat) {
     ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == n; }));
   }
   g_.Stop();
-  const auto samples = sink->Samples();
+  const auto samples = sink->Pcm();
   ASSERT_EQ(samples.size(), 10u * 882);
   // Sample n is the sine at n, whatever buffer it is in.
   for (size_t n = 0; n < samples.size(); n += 97) {
@@ -249,7 +249,7 @@ TEST_F(Streaming, TheTvSoundModeIsHeard) {
   g_.AdvanceTo(2000000);
   ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == 10; }));
   g_.Stop();
-  EXPECT_NEAR(ToneFrequency(sink->Samples(), 2, 0, 48000), 500, 1) << "language B";
+  EXPECT_NEAR(ToneFrequency(sink->Pcm(), 2, 0, 48000), 500, 1) << "language B";
 }
 
 }  // namespace

@@ -467,7 +467,7 @@ TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
   // The capture filter's analogue input is on the crossbar's wire.
   ComPtr<IBaseFilter> capture = BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
   ASSERT_TRUE(capture);
-  const auto pins = PinsOfFilter(capture.Get());
+  const auto pins = PinsOf(capture.Get());
   ASSERT_FALSE(pins.empty());
   EXPECT_EQ(CategoryOfPin(pins.front().Get()), PIN_CATEGORY_ANALOGVIDEOIN);
 }
