@@ -108,19 +108,24 @@ std::string OneMode(const std::string& fourcc, const std::string& size = "320x24
          "\t\tSize: Discrete " + size + "\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n";
 }
 
-// Frames in every pixel format a V4L2 device gives are drawn, read by the backend into their
-// media type and shown by the preview's converters with their numbers.
-TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
-  TempDir dir;
+// A machine of the one-mode devices "Cam <fourcc>", their descriptions written in `dir`.
+ScopedMachine OneModeMachine(const TempDir& dir, const std::vector<std::string>& fourccs) {
   std::string lines;
-  const std::vector<std::string> fourccs = {"YUYV", "UYVY", "YVYU", "NV12", "NV21", "YU12",
-                                            "YV12", "HM12", "GREY", "RGB3", "BGR3", "BGR4",
-                                            "RGB4", "XR24", "MJPG"};
   for (const std::string& fourcc : fourccs) {
     std::ofstream(dir.File(fourcc + ".txt")) << OneMode(fourcc, fourcc == "HM12" ? "720x576" : "320x240");
     lines += "video v4l2 " + dir.File(fourcc + ".txt") + "\n";
   }
-  ScopedMachine machine(lines);
+  return ScopedMachine(lines);
+}
+
+// Frames in every pixel format a V4L2 device gives are drawn, read by the backend into their
+// media type and shown by the preview's converters with their numbers.
+TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
+  TempDir dir;
+  const std::vector<std::string> fourccs = {"YUYV", "UYVY", "YVYU", "NV12", "NV21", "YU12",
+                                            "YV12", "HM12", "GREY", "RGB3", "BGR3", "BGR4",
+                                            "RGB4", "XR24", "MJPG"};
+  const ScopedMachine machine = OneModeMachine(dir, fourccs);
   for (const std::string& fourcc : fourccs) {
     SCOPED_TRACE(fourcc);
     Watched w(Utf8ToWide("Cam " + fourcc));
@@ -142,12 +147,7 @@ TEST(ReplayedV4l2, TheOwnStreamIsRecordedUnderItsFourcc) {
   } rows[] = {{"NV12", "rawvideo,NV12"}, {"YU12", "rawvideo,I420"}, {"YVYU", "rawvideo,YVYU"},
               {"GREY", "rawvideo,Y800"}, {"BGR4", "rawvideo,[0][0][0][0]"}, {"MJPG", "mjpeg,MJPG"}};
   TempDir dir;
-  std::string lines;
-  for (const auto& row : rows) {
-    std::ofstream(dir.File(std::string(row.fourcc) + ".txt")) << OneMode(row.fourcc);
-    lines += "video v4l2 " + dir.File(std::string(row.fourcc) + ".txt") + "\n";
-  }
-  ScopedMachine machine(lines);
+  const ScopedMachine machine = OneModeMachine(dir, {"NV12", "YU12", "YVYU", "GREY", "BGR4", "MJPG"});
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fourcc);
     RealTimeGraph g;
@@ -240,9 +240,7 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
 // the device streams again.
 TEST(ReplayedV4l2, UnpluggedAndPluggedBackByItsLine) {
   TempDir dir;
-  std::ofstream(dir.File("cam.txt")) << OneMode("YUYV");
-  const std::string line = "video v4l2 " + dir.File("cam.txt") + "\n";
-  ScopedMachine machine(line);
+  ScopedMachine machine = OneModeMachine(dir, {"YUYV"});
   Watched w(L"Cam YUYV");
   ASSERT_TRUE(w.device);
   ASSERT_EQ(S_OK, w.Connect());
@@ -251,7 +249,7 @@ TEST(ReplayedV4l2, UnpluggedAndPluggedBackByItsLine) {
   machine.Rewrite("");
   EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 0);
   EXPECT_TRUE(FriendlyNames(CLSID_VideoInputDeviceCategory).empty());
-  machine.Rewrite(line);
+  machine.Rewrite("video v4l2 " + dir.File("YUYV.txt") + "\n");
   EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 1);
   w.g.Stop();
   const size_t before = w.sink->Count();
