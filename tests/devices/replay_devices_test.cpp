@@ -286,8 +286,11 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);
   EXPECT_EQ(first.lSampleSize, 120000u) << "the tape's system (NTSC) first";
   ASSERT_EQ(S_OK, w.Render());
+  const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, w.g.Run());
   ASSERT_TRUE(w.Frames(8));
+  const auto seen = w.sink->Numbers();  // each arrived before `took` ends
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   w.g.Stop();
   const size_t played = w.sink->Count();
   ASSERT_EQ(S_OK, w.g.Run());
@@ -306,11 +309,13 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
     ASSERT_TRUE(numbers[i] && numbers[i - 1]);
     EXPECT_GT(*numbers[i], *numbers[i - 1]) << "frame " << i;
   }
-  // Played in real time: one frame every 1001/30000 s of stream time, never faster.
+  // Played in real time: one frame every 1001/30000 s, of stream time and of the clock on the
+  // wall, never faster.
   const auto starts = w.sink->Starts();
   const REFERENCE_TIME span = starts[played - 1] - starts[0];
   const auto frames = static_cast<double>(*numbers[played - 1] - *numbers[0]);
   EXPECT_GE(static_cast<double>(span), 0.8 * 333667.0 * frames);
+  EXPECT_GE(took.count(), 0.8 * 0.0333667 * (seen.back().value_or(0) - seen.front().value_or(0)));
 }
 
 
