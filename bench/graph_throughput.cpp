@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FilterPins.h"
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
 
@@ -26,7 +26,7 @@ void BM_GraphThroughput(benchmark::State& state) {
   config.frameCount = kFramesPerRun;
   config.mediaType = MakeTestVideoType(MEDIASUBTYPE_TestA, static_cast<long>(state.range(0)), 2);
   auto source = MakeComObject<TestPushSource>(config);
-  auto sink = MakeComObject<TestCountingSink>();
+  auto sink = MakeComObject<RecordingSink>();
   graph->AddFilter(source.Get(), L"Source");
   ComPtr<IPin> out(source->OutputPin());
   std::vector<ComPtr<TestPassThrough>> middles;

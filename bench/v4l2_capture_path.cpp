@@ -1,8 +1,9 @@
 // The V4L2 capture path: from the moment the capture thread dequeues a filled buffer to the
-// moment the sample holding its picture reaches the renderer downstream, per frame, on a fake
-// device streaming 1280x720 YUYV (the copy into the sample included). The graph runs without
+// moment the sample holding its picture reaches the renderer downstream, per frame, on a
+// replayed device streaming 1280x720 YUYV at 120 frames/s (the copy into the sample included). The graph runs without
 // a clock, so the renderer takes each sample at once. Goal: under 0.3 ms a frame.
 #include <benchmark/benchmark.h>
+#include <streams.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,14 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "TestV4l2Fake.h"
+#include "replay/ReplayedV4l2.h"
 #include "v4l2/V4l2Devices.h"
 
 namespace {
 
 using vidorra::devices::v4l2::V4l2Devices;
-using vidorra::test::FakeNode;
-using vidorra::test::FakeV4l2;
+using vidorra::devices::replay::ReplayedV4l2;
 
 int64_t SteadyNanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -57,14 +57,19 @@ bool SpinUntil(Condition condition) {
 }
 
 void BM_V4l2DequeueToDelivered720p(benchmark::State& state) {
-  auto fake = std::make_shared<FakeV4l2>();
-  FakeNode node;
-  node.devnode = "/dev/video0";
-  node.card = "Bench Camera";
-  node.busInfo = "usb-bench";
-  node.formats = {{V4L2_PIX_FMT_YUYV, {{1280, 720}}, {{1, 30}}}};
-  fake->Plug(node);
-  V4l2Devices::Instance().UseForTesting(fake, fake);
+  auto kernel = std::make_shared<ReplayedV4l2>();
+  kernel->Plug("/dev/video0", vidorra::devices::replay::ReadV4l2Description(
+                                  "Driver Info:\n\tCard type : Bench Camera\n"
+                                  "ioctl: VIDIOC_ENUM_FMT\n\t[0]: 'YUYV' (YUYV 4:2:2)\n"
+                                  "\t\tSize: Discrete 1280x720\n"
+                                  "\t\t\tInterval: Discrete 0.008s (120.000 fps)\n",
+                                  "bench.txt"));
+  std::atomic<int64_t> lastDequeue{0};  // when the last buffer was dequeued
+  kernel->SetIoctlHook([&](unsigned long request, void*, int result) {
+    if (request == VIDIOC_DQBUF && result == 0) lastDequeue = SteadyNanos();
+    return result;
+  });
+  V4l2Devices::Instance().UseForTesting(kernel, kernel);
 
   ComPtr<IGraphBuilder> graph;
   CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -81,22 +86,19 @@ void BM_V4l2DequeueToDelivered720p(benchmark::State& state) {
   pins->Next(1, output.GetAddressOf(), nullptr);
   if (FAILED(graph->ConnectDirect(output.Get(), sink->Input(), nullptr)) ||
       FAILED(QueryAs<IMediaControl>(graph.Get())->Run()) ||
-      !SpinUntil([&] { return fake->Streaming("/dev/video0") && fake->Polling() > 0; })) {
-    state.SkipWithError("the fake camera does not stream");
+      !SpinUntil([&] { return sink->Count() > 0; })) {
+    state.SkipWithError("the replayed camera does not stream");
     return;
   }
 
   std::vector<double> micros;
-  uint32_t sequence = 0;
   for (auto _ : state) {
     const int before = sink->Count();
-    if (!SpinUntil([&] { return fake->Capture("/dev/video0", sequence); }) ||
-        !SpinUntil([&] { return sink->Count() > before; })) {
+    if (!SpinUntil([&] { return sink->Count() > before; })) {
       state.SkipWithError("a frame did not arrive");
       break;
     }
-    ++sequence;
-    const double elapsed = static_cast<double>(sink->LastArrival() - fake->LastDequeue()) * 1e-9;
+    const double elapsed = static_cast<double>(sink->LastArrival() - lastDequeue) * 1e-9;
     state.SetIterationTime(elapsed);
     micros.push_back(elapsed * 1e6);
   }
@@ -104,6 +106,7 @@ void BM_V4l2DequeueToDelivered720p(benchmark::State& state) {
   graph->RemoveFilter(source.Get());
   source = nullptr;
   V4l2Devices::Instance().UseForTesting(nullptr, nullptr);
+  kernel->SetIoctlHook(nullptr);
   if (!micros.empty()) {
     std::sort(micros.begin(), micros.end());
     state.counters["median_us"] = micros[micros.size() / 2];

@@ -71,7 +71,7 @@ const std::vector<KindExpectation>& Kinds() {
 
 class CaptureFilters : public ::testing::Test {
  protected:
-  MachineFile machine_{kMachine};
+  ScopedMachine machine_{kMachine};
 };
 
 TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
@@ -82,14 +82,14 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
     EXPECT_EQ(static_cast<bool>(QueryAs<IAMVfwCaptureDialogs>(filter.Get())),
               kind.device == L"Old Driver")
         << "driver dialogs on the capture driver kind only";
-    ASSERT_EQ(PinsOfFilter(filter.Get()).size(), kind.pins.size());
+    ASSERT_EQ(PinsOf(filter.Get()).size(), kind.pins.size());
     if (kind.pins.empty()) {  // runs and stops like any other
       EXPECT_EQ(S_OK, filter->Run(0));
       EXPECT_EQ(S_OK, filter->Stop());
     }
     for (size_t i = 0; i < kind.pins.size(); ++i) {
       const PinExpectation& want = kind.pins[i];
-      ComPtr<IPin> pin = PinsOfFilter(filter.Get())[i];
+      ComPtr<IPin> pin = PinsOf(filter.Get())[i];
       PIN_INFO info{};
       pin->QueryPinInfo(&info);
       if (info.pFilter) info.pFilter->Release();
@@ -152,7 +152,7 @@ TEST_F(CaptureFilters, SoundDevicesOfferTheirFormatsOnOneCapturePin) {
   for (const wchar_t* name : {L"Tone", L"TV Sound"}) {
     ComPtr<IBaseFilter> filter = BindDevice(CLSID_AudioInputDeviceCategory, name);
     ASSERT_TRUE(filter);
-    const auto pins = PinsOfFilter(filter.Get());
+    const auto pins = PinsOf(filter.Get());
     ASSERT_EQ(pins.size(), 1u);
     EXPECT_EQ(CategoryOfPin(pins[0].Get()), PIN_CATEGORY_CAPTURE);
     ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pins[0].Get());
@@ -275,7 +275,7 @@ TEST_F(CaptureFilters, EveryObjectListsItsPropertyPages) {
   }
   ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   EXPECT_EQ(PagesOf(tone.Get()), std::vector<GUID>{CLSID_StreamFormatPropertyPage});
-  EXPECT_EQ(PagesOf(PinsOfFilter(tone.Get())[0].Get()),
+  EXPECT_EQ(PagesOf(PinsOf(tone.Get())[0].Get()),
             std::vector<GUID>{CLSID_StreamFormatPropertyPage});
 }
 

@@ -30,7 +30,7 @@ class DeinterlacedPreview : public ::testing::TestWithParam<Preview> {};
 
 TEST_P(DeinterlacedPreview, EveryFrameComesThroughInOrder) {
   const Preview& p = GetParam();
-  MachineFile machine(std::string(p.line) + "\n");
+  ScopedMachine machine(std::string(p.line) + "\n");
   ClockedGraph g;
   ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, p.device);
   ASSERT_TRUE(device);

@@ -38,15 +38,6 @@ ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name) {
   return pin;
 }
 
-std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter) {
-  std::vector<ComPtr<IPin>> pins;
-  ComPtr<IEnumPins> e;
-  if (!filter || FAILED(filter->EnumPins(e.GetAddressOf())) || !e) return pins;
-  ComPtr<IPin> pin;
-  while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
-  return pins;
-}
-
 std::optional<GUID> CategoryOfPin(IPin* pin) {
   ComPtr<IKsPropertySet> properties = QueryAs<IKsPropertySet>(pin);
   if (!properties) return std::nullopt;
@@ -83,7 +74,7 @@ std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type) {
 }
 
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
-  for (const ComPtr<IPin>& pin : PinsOfFilter(filter)) {
+  for (const ComPtr<IPin>& pin : PinsOf(filter)) {
     PIN_DIRECTION direction = PINDIR_INPUT;
     pin->QueryDirection(&direction);
     if (direction == PINDIR_OUTPUT && CategoryOfPin(pin.Get()) == PIN_CATEGORY_CAPTURE) return pin;
@@ -113,9 +104,7 @@ HRESULT ChooseCapability(IPin* pin, int index) {
 
 // ---- Graphs on a manual clock ----
 
-ClockedGraph::ClockedGraph() : clock(MakeComObject<TestManualClock>()) {
-  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
+ClockedGraph::ClockedGraph() : graph(NewGraph()), clock(MakeComObject<TestManualClock>()) {
   EXPECT_EQ(S_OK,
             CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                              IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
@@ -294,44 +283,26 @@ std::vector<double> PatternSink::MeanYuv(int x, int y, int w, int h) {
 
 // ---- SoundSink ----
 
-SoundSink::SoundSink() : CBaseRenderer(L"Sound Sink", GUID_NULL) {}
-
-HRESULT SoundSink::CheckMediaType(const CMediaType* mt) {
-  if (!mt || mt->majortype != MEDIATYPE_Audio || mt->subtype != MEDIASUBTYPE_PCM ||
-      mt->formattype != FORMAT_WaveFormatEx || mt->cbFormat < sizeof(WAVEFORMATEX)) {
-    return VFW_E_TYPE_NOT_ACCEPTED;
+std::vector<int16_t> SoundSink::Pcm() {
+  std::vector<int16_t> pcm;
+  for (const Sample& sample : Samples()) {
+    const size_t at = pcm.size();
+    pcm.resize(at + sample.bytes.size() / sizeof(int16_t));
+    std::memcpy(pcm.data() + at, sample.bytes.data(), (pcm.size() - at) * sizeof(int16_t));
   }
-  WAVEFORMATEX wfx;
-  std::memcpy(&wfx, mt->pbFormat, sizeof wfx);
-  if (wfx.wBitsPerSample != 16) return VFW_E_TYPE_NOT_ACCEPTED;
-  std::lock_guard lock(mutex_);
-  channels_ = wfx.nChannels;
-  return S_OK;
+  return pcm;
 }
 
-HRESULT SoundSink::DoRenderSample(IMediaSample* sample) {
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  REFERENCE_TIME start = -1, stop = -1;
-  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
-  const long bytes = sample->GetActualDataLength();
-  std::lock_guard lock(mutex_);
-  const size_t count = static_cast<size_t>(bytes) / sizeof(int16_t);
-  const size_t at = samples_.size();
-  samples_.resize(at + count);
-  std::memcpy(samples_.data() + at, data, count * sizeof(int16_t));
-  starts_.push_back(start);
-  return S_OK;
-}
-
-std::vector<int16_t> SoundSink::Samples() {
-  std::lock_guard lock(mutex_);
-  return samples_;
+int SoundSink::Channels() {
+  CMediaType mt;
+  if (FAILED(Input()->ConnectionMediaType(&mt)) || mt.cbFormat < sizeof(WAVEFORMATEX)) return 0;
+  return reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat)->nChannels;
 }
 
 std::vector<REFERENCE_TIME> SoundSink::Starts() {
-  std::lock_guard lock(mutex_);
-  return starts_;
+  std::vector<REFERENCE_TIME> starts;
+  for (const Sample& sample : Samples()) starts.push_back(sample.start);
+  return starts;
 }
 
 double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
@@ -354,20 +325,8 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
 
 // ---- Graph events ----
 
-std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    GraphEvent e;
-    if (events->GetEvent(&e.code, &e.param1, &e.param2, 100) != S_OK) continue;
-    events->FreeEventParams(e.code, e.param1, e.param2);
-    if (e.code == code) return e;
-  }
-  return std::nullopt;
-}
-
 std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph) {
-  const std::optional<GraphEvent> e = NextEventOf(graph, EC_DEVICE_LOST);
+  const std::optional<GraphEvent> e = NextGraphEvent(graph, {EC_DEVICE_LOST}, 10'000);
   return e ? std::optional<LONG_PTR>(e->param2) : std::nullopt;
 }
 

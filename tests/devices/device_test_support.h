@@ -1,11 +1,11 @@
-// Helpers of the device tests: a simulated machine file that a test writes and changes, the
-// devices of a category and binding them, graphs on a clock the test moves, a sink that reads
-// the frame numbers the simulated devices draw, and reading recordings back with ffprobe and
-// ffmpeg.
+// Helpers of the device tests: the devices of a category and binding them, graphs on a clock
+// the test moves, a sink that reads the frame numbers the simulated devices draw, and reading
+// recordings back with ffprobe and ffmpeg.
 #pragma once
 
 #include <DeviceList.h>
 #include <FilterPins.h>
+#include <RecordingSink.h>
 #include <ScopedMachine.h>
 #include <TestManualClock.h>
 #include <gtest/gtest.h>
@@ -21,9 +21,6 @@
 #include <vector>
 
 namespace vidorra::test {
-
-// A machine file a test writes and changes: the test support's ScopedMachine.
-using MachineFile = ScopedMachine;
 
 ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
 std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
@@ -96,22 +93,14 @@ class PatternSink : public CBaseRenderer {
   std::vector<uint8_t> y_, u_, v_;  // the last picture, full resolution planes
 };
 
-// A renderer of PCM that keeps every sample it receives (interleaved 16-bit).
-class SoundSink : public CBaseRenderer {
+// A renderer of 16-bit PCM: the RecordingSink, its sound read as one run of interleaved samples.
+class SoundSink : public RecordingSink {
  public:
-  SoundSink();
-  HRESULT CheckMediaType(const CMediaType* mt) override;
-  HRESULT DoRenderSample(IMediaSample* sample) override;
-  IPin* Input() { return InputPin(); }
-  std::vector<int16_t> Samples();
-  int Channels() const { return channels_; }
+  SoundSink()
+      : RecordingSink({.majorType = MEDIATYPE_Audio, .subtype = MEDIASUBTYPE_PCM, .keepBytes = true}) {}
+  std::vector<int16_t> Pcm();
+  int Channels();  // of the connection
   std::vector<REFERENCE_TIME> Starts();
-
- private:
-  std::mutex mutex_;
-  int channels_ = 0;
-  std::vector<int16_t> samples_;
-  std::vector<REFERENCE_TIME> starts_;
 };
 
 // The frequency of a channel of interleaved sound, from its zero crossings.
@@ -120,8 +109,6 @@ double ToneFrequency(const std::vector<int16_t>& samples, int channels, int chan
 
 // ---- Graph events ----
 
-// The graph's next event with this code, waiting up to ten seconds; other events are skipped.
-std::optional<GraphEvent> NextEventOf(IGraphBuilder* graph, long code);
 // The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up
 // to ten seconds; nullopt when none comes.
 std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph);

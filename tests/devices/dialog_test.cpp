@@ -31,7 +31,7 @@ class DriverDialogs : public ::testing::Test {
     return mt;
   }
 
-  MachineFile machine_{"video vfw Old Driver\n"};
+  ScopedMachine machine_{"video vfw Old Driver\n"};
   ClockedGraph g_;
   ComPtr<IBaseFilter> device_;
   ComPtr<IAMVfwCaptureDialogs> dialogs_;

@@ -22,7 +22,7 @@ constexpr const char* kMachine =
     "hide-filter Smart Tee\n";
 
 TEST(DeviceEnumeration, ListsEveryLineInFileOrderWithItsFriendlyName) {
-  MachineFile machine(kMachine);
+  ScopedMachine machine(kMachine);
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             (std::vector<std::wstring>{L"Caméscope DV", L"USB Camera", L"Dead Card", L"Carte TV",
                                        L"Double Tuner", L"USB Camera"}));
@@ -54,7 +54,7 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   ComPtr<IStream> saved;
   ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, saved.GetAddressOf()));
   {
-    MachineFile machine(kMachine);
+    ScopedMachine machine(kMachine);
     const auto devices = ListDevices(CLSID_VideoInputDeviceCategory);
     for (const auto& device : devices) first.push_back(device.displayName);
     camcorder = devices[0].moniker;
@@ -62,7 +62,7 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
                                     saved.Get()));
   }
   // Another run: a comment and a new device come first; the lines keep their names.
-  MachineFile machine("# moved\nvideo capture Another\n" + std::string(kMachine));
+  ScopedMachine machine("# moved\nvideo capture Another\n" + std::string(kMachine));
   std::vector<std::wstring> second;
   for (const auto& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
     second.push_back(device.displayName);
@@ -82,7 +82,7 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   EXPECT_STREQ(info.achName, L"USB Camera");
   EXPECT_TRUE(PinByName(webcam.Get(), L"Preview")) << "a webcam, as saved";
 
-  MachineFile other("video capture Other\n");
+  ScopedMachine other("video capture Other\n");
   ComPtr<IBaseFilter> filter;
   EXPECT_TRUE(FAILED(camcorder->BindToObject(nullptr, nullptr, IID_IBaseFilter,
                                              filter.ReleaseAndGetVoidAddressOf())));
@@ -92,7 +92,7 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
 // Binding makes a new filter each time; a broken device is listed but does not bind. (The
 // other kinds are bound by the capture filter and card tests.)
 TEST(DeviceEnumeration, BindingCreatesANewFilterEachTime) {
-  MachineFile machine(kMachine);
+  ScopedMachine machine(kMachine);
   ComPtr<IBaseFilter> a = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
   ComPtr<IBaseFilter> b = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
   ASSERT_TRUE(a && b);

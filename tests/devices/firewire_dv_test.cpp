@@ -77,36 +77,6 @@ class FakeBus : public FireWireSeam {
   std::deque<Step> steps;
 };
 
-// Keeps every interleaved DV sample with its media start (the camera's frame number).
-class DvSink : public CBaseRenderer {
- public:
-  DvSink() : CBaseRenderer(L"DV Sink", GUID_NULL) {}
-  HRESULT CheckMediaType(const CMediaType* mt) override {
-    return mt && mt->majortype == MEDIATYPE_Interleaved && mt->subtype == MEDIASUBTYPE_dvsd
-               ? S_OK
-               : VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  HRESULT DoRenderSample(IMediaSample* sample) override {
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    LONGLONG start = -1;
-    LONGLONG stop = -1;
-    sample->GetMediaTime(&start, &stop);
-    std::lock_guard lock(mutex_);
-    frames_.emplace_back(start, std::vector<uint8_t>(data, data + sample->GetActualDataLength()));
-    return S_OK;
-  }
-  std::vector<std::pair<LONGLONG, std::vector<uint8_t>>> Frames() {
-    std::lock_guard lock(mutex_);
-    return frames_;
-  }
-  IPin* Input() { return InputPin(); }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::pair<LONGLONG, std::vector<uint8_t>>> frames_;
-};
-
 TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
   auto bus = std::make_shared<FakeBus>();
   const std::vector<DeviceEntry> entries = FireWireDevices(bus).Devices();
@@ -123,7 +93,7 @@ TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
 }
 
 TEST(FireWireDv, WithoutAnAdapterTheRealBusListsNothing) {
-  MachineFile machine("real-devices\n");
+  ScopedMachine machine("real-devices\n");
   for (const ListedDevice& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
     EXPECT_NE(device.displayName.rfind(L"@device:1394:", 0), 0u)
         << "this machine has no 1394 adapter";
@@ -144,28 +114,27 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
 
   ComPtr<IBaseFilter> camera;
   ASSERT_EQ(S_OK, FireWireDevices(bus).Devices().at(0).create(camera.GetAddressOf()));
-  ComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
-  auto sink = MakeComObject<DvSink>();
-  ASSERT_EQ(S_OK, graph->AddFilter(camera.Get(), L"DV camera"));
-  ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  auto sink = MakeComObject<RecordingSink>(RecordingSinkOptions{
+      .majorType = MEDIATYPE_Interleaved, .subtype = MEDIASUBTYPE_dvsd, .keepBytes = true});
+  ASSERT_EQ(S_OK, AddFilters(graph.Get(), {{camera.Get(), L"DV camera"}, {sink.Get(), L"Sink"}}));
   ComPtr<IPin> pin = CapturePinOf(camera.Get());
   ASSERT_TRUE(pin);
   EXPECT_TRUE(PinByName(camera.Get(), L"DV A/V Out"));
   ASSERT_EQ(S_OK, graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
-  ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   ASSERT_TRUE(WaitForGraphEvent(graph.Get(), EC_DEVICE_LOST)) << "unplugged";
-  EXPECT_EQ(S_OK, QueryAs<IMediaControl>(graph.Get())->Stop());
+  EXPECT_EQ(S_OK, StopGraph(graph.Get()));
 
-  const auto frames = sink->Frames();
+  const auto frames = sink->Samples();
   EXPECT_EQ(frames.size() + static_cast<size_t>(Dropped(pin.Get())), kFrames);
   bool afterReset = false;
-  for (const auto& [number, bytes] : frames) {
+  for (const auto& frame : frames) {
+    const LONGLONG number = frame.mediaStart;  // the camera's frame number
     ASSERT_GE(number, 0);
     ASSERT_LT(number, static_cast<LONGLONG>(kFrames));
     EXPECT_NE(number, static_cast<LONGLONG>(kNtscAt)) << "the NTSC frame is not PAL";
-    EXPECT_TRUE(bytes == sent[static_cast<size_t>(number)]) << "frame " << number;
+    EXPECT_TRUE(frame.bytes == sent[static_cast<size_t>(number)]) << "frame " << number;
     afterReset = afterReset || number > 3;
   }
   EXPECT_TRUE(afterReset) << "the stream goes on after the bus reset";

@@ -29,7 +29,7 @@ class HotPlug : public ::testing::Test {
     return c;
   }
 
-  MachineFile machine_{kWith};
+  ScopedMachine machine_{kWith};
 };
 
 TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAgain) {
@@ -49,7 +49,7 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
 
   machine_.Rewrite(kWithout);
   for (auto* c : {one.get(), two.get()}) {
-    const auto lost = NextEventOf(c->g.graph.Get(), EC_DEVICE_LOST);
+    const auto lost = NextGraphEvent(c->g.graph.Get(), {EC_DEVICE_LOST}, 10'000);
     ASSERT_TRUE(lost);
     EXPECT_EQ(lost->param2, 0) << "removed";
     EXPECT_TRUE(IsSameObject(reinterpret_cast<IUnknown*>(lost->param1), c->grabber.Get()));

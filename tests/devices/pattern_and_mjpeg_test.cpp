@@ -70,7 +70,7 @@ TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
 // Intelligent connect puts the decoder between an MJPG pin and a renderer of pictures; its
 // outputs are offered once the input knows the size.
 TEST(MjpegDecompressor, IsFoundByIntelligentConnectAndDropsWhatItCannotDecode) {
-  MachineFile machine("video webcam Webcam\n");
+  ScopedMachine machine("video webcam Webcam\n");
   ClockedGraph g;
   ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();

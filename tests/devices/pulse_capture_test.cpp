@@ -170,24 +170,18 @@ ComPtr<IBaseFilter> Create(const DeviceEntry& entry) {
 
 // A graph on the system clock with the device's capture pin into a SoundSink.
 struct SoundGraph {
-  ComPtr<IGraphBuilder> graph;
+  ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<IBaseFilter> device;
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
   ComPtr<IPin> pin;
 
   explicit SoundGraph(ComPtr<IBaseFilter> filter) : device(std::move(filter)) {
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IGraphBuilder, graph.ReleaseAndGetVoidAddressOf()));
-    EXPECT_EQ(S_OK, graph->AddFilter(device.Get(), L"Sound"));
-    EXPECT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+    EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Sound"}, {sink.Get(), L"Sink"}}));
     pin = CapturePinOf(device.Get());
-    EXPECT_TRUE(pin);
-    if (pin) {
-      EXPECT_EQ(S_OK, graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
-    }
+    EXPECT_TRUE(pin && graph->ConnectDirect(pin.Get(), sink->Input(), nullptr) == S_OK);
   }
-  HRESULT Run() { return QueryAs<IMediaControl>(graph.Get())->Run(); }
-  HRESULT Stop() { return QueryAs<IMediaControl>(graph.Get())->Stop(); }
+  HRESULT Run() { return RunGraph(graph.Get()); }
+  HRESULT Stop() { return StopGraph(graph.Get()); }
   ~SoundGraph() { Stop(); }
 };
 
@@ -232,14 +226,14 @@ TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 5));
   SoundGraph g(filter);
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return g.sink->Samples().size() >= 32000; }));
+  ASSERT_TRUE(WaitUntil([&] { return g.sink->Pcm().size() >= 32000; }));
   g.Stop();
   EXPECT_EQ(seam->recorded, "alsa_input.card");
   EXPECT_EQ(seam->lastFormat.sampleRate, 32000);
   EXPECT_EQ(seam->lastFormat.channels, 1);
   EXPECT_EQ(seam->lastFormat.fragmentBytes, 32000u / 25 * 2) << "40 ms fragments";
-  EXPECT_NEAR(ToneFrequency(g.sink->Samples(), 1, 0, 32000), 1000.0, 1.0);
-  EXPECT_TRUE(Breaks(g.sink->Samples(), 1, 32000).empty()) << "no sample lost or repeated";
+  EXPECT_NEAR(ToneFrequency(g.sink->Pcm(), 1, 0, 32000), 1000.0, 1.0);
+  EXPECT_TRUE(Breaks(g.sink->Pcm(), 1, 32000).empty()) << "no sample lost or repeated";
 }
 
 // The stop comes while the device waits for sound: the fake read waits for the interrupt,
@@ -314,7 +308,7 @@ class PulseCaptureServer : public ::testing::Test {
     if (!sources_) GTEST_SKIP() << "no sound server (scripts/test starts one)";
   }
   std::optional<std::vector<PulseSource>> sources_;
-  MachineFile machine_{"real-devices\n"};
+  ScopedMachine machine_{"real-devices\n"};
 };
 
 TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {
@@ -343,9 +337,9 @@ TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
   SoundGraph g(filter);
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   constexpr size_t kSecond = 48000 * 2;
-  ASSERT_TRUE(WaitUntil([&] { return g.sink->Samples().size() >= kSecond; }));
+  ASSERT_TRUE(WaitUntil([&] { return g.sink->Pcm().size() >= kSecond; }));
   g.Stop();
-  const std::vector<int16_t> samples = g.sink->Samples();
+  const std::vector<int16_t> samples = g.sink->Pcm();
   EXPECT_EQ(g.sink->Channels(), 2);
   EXPECT_NEAR(ToneFrequency(samples, 2, 0, 48000), 1000.0, 2.0);
   // A loaded machine may make the server lose some of the stream (overruns): the device counts

@@ -168,6 +168,10 @@ TEST(V4l2Description, ListingStylesAndWhatADriverFillsIn) {
        "\tType        : 0x00000002\n\n\tInput       : 1\n\tName        : S-Video\n",
        {"YUYV", "GREY"}, {{720, 480}, {640, 480}, {320, 240}}, {1001, 30000},
        {"Composite0", "S-Video"}},
+      {"a standard of both families is one of 625 lines",
+       "Video Standard = 0x0000b0ff\nFormat Video Capture:\n\tWidth/Height  : 320/240\n"
+       "\tPixel Format  : 'YUYV'\nioctl: VIDIOC_ENUM_FMT\n\t[0]: 'YUYV' (YUYV 4:2:2)\n",
+       {"YUYV"}, {{720, 576}, {640, 480}, {320, 240}}, {1, 25}, {"Camera 1"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

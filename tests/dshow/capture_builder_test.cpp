@@ -9,7 +9,7 @@
 
 #include <filesystem>
 
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 #include "graph_test_support.h"
 #include "temp_dir.h"
 
@@ -81,7 +81,7 @@ class CaptureBuilder : public ::testing::Test {
   }
   // A renderer of video of that subtype (GUID_NULL: any).
   ComPtr<IBaseFilter> Sink(const wchar_t* name, const GUID& subtype = GUID_NULL) {
-    return Add(ComPtr<IBaseFilter>(MakeComObject<TestCountingSink>(subtype).Get()), name);
+    return Add(ComPtr<IBaseFilter>(MakeComObject<RecordingSink>(subtype).Get()), name);
   }
   size_t FilterCount() { return FilterNames(graph_.Get()).size(); }
   ComPtr<IBaseFilter> Find(const wchar_t* name) {

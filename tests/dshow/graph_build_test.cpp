@@ -1,7 +1,7 @@
 // Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
 // removal of connected filters, reconnection, the filter registry, interfaces and references.
 #include "TestConverter.h"
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
 #include "graph_test_support.h"
@@ -75,9 +75,9 @@ TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
 TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<TestCountingSink>();
-  auto sinkOfB = MakeComObject<TestCountingSink>(MEDIASUBTYPE_TestB);
-  auto stranger = MakeComObject<TestCountingSink>();
+  auto sink = MakeComObject<RecordingSink>();
+  auto sinkOfB = MakeComObject<RecordingSink>(MEDIASUBTYPE_TestB);
+  auto stranger = MakeComObject<RecordingSink>();
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(sink.Get(), L"Sink");
   graph->AddFilter(sinkOfB.Get(), L"Sink of B");
@@ -133,7 +133,7 @@ TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
     auto graph = NewGraph();
     auto source = MakeComObject<TestPushSource>();
     auto prepared = MakeComObject<TestConverter>(MEDIASUBTYPE_TestA, c.preparedGives);
-    auto sink = MakeComObject<TestCountingSink>(c.sinkTakes);
+    auto sink = MakeComObject<RecordingSink>(c.sinkTakes);
     graph->AddFilter(source.Get(), L"Source");
     if (c.preparedGives != kNone) graph->AddFilter(prepared.Get(), L"Prepared");
     if (c.sinkTakes != kNone) graph->AddFilter(sink.Get(), L"Sink");
@@ -187,7 +187,7 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
 // ConnectDirect and Connect alike (Connect asks the pins first); the others refuse, and
 // intelligent connect waits for a stopped graph.
 TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
-  class WillingSink : public TestCountingSink {
+  class WillingSink : public RecordingSink {
    public:
     WillingSink() { InputPin()->SetCanConnectWhileActive(true); }
   };
@@ -195,7 +195,7 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
   auto source = MakeComObject<TestPushSource>();
   auto second = MakeComObject<TestPushSource>();
   auto willing = MakeComObject<WillingSink>();
-  auto unwilling = MakeComObject<TestCountingSink>();
+  auto unwilling = MakeComObject<RecordingSink>();
   second->Stream(0)->SetCanConnectWhileActive(true);
   for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
                                                             willing.Get(), unwilling.Get()}) {
@@ -215,7 +215,7 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
 TEST(GraphBuild, RemovingAFilterOrReleasingTheGraphLetsGoOfIt) {
   auto source = MakeComObject<TestPushSource>();
   auto middle = MakeComObject<TestPassThrough>();
-  auto sink = MakeComObject<TestCountingSink>();
+  auto sink = MakeComObject<RecordingSink>();
   {
     auto graph = NewGraph();
     graph->AddFilter(source.Get(), L"Source");
@@ -249,7 +249,7 @@ TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
   EXPECT_EQ(0u, count);
   ComPtr<IBaseFilter> renderer = CreateFilter(CLSID_VideoRenderer);
   ASSERT_TRUE(renderer);
-  graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Not a window");
+  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Not a window");
   graph->AddFilter(renderer.Get(), L"Video Renderer");
   EXPECT_EQ(S_OK, window->SetWindowPosition(10, 20, 320, 240));
   ASSERT_EQ(S_OK,

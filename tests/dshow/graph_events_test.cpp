@@ -8,7 +8,7 @@
 #include <sstream>
 #include <thread>
 
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 #include "TestPushSource.h"
 #include "graph_test_support.h"
 #include "temp_dir.h"
@@ -104,7 +104,7 @@ size_t QueuedCompletions(IUnknown* graph) {
 // EC_COMPLETE among other events goes the same way, the others kept in order.
 TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   auto graph = NewGraph();
-  graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Lonely");
+  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Lonely");
   auto control = QueryAs<IMediaControl>(graph.Get());
   ASSERT_EQ(S_OK, control->Run());
   EXPECT_EQ(1u, QueuedCompletions(graph.Get())) << "first run";
@@ -168,13 +168,13 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
 // cannot cue, so the graph does not wait for its renderer to pause.
 TEST(GraphEvents, CompleteWaitsForEveryRendererWhileTheGraphRuns) {
   auto graph = NewGraph();
-  std::vector<ComPtr<TestCountingSink>> renderers;
+  std::vector<ComPtr<RecordingSink>> renderers;
   for (int i = 0; i < 2; ++i) {
     TestPushSourceConfig config;
     config.paceOnClock = true;
     config.frameDuration = 36'000'000'000;  // nothing comes during the test after frame 0
     auto source = MakeComObject<TestPushSource>(config);
-    renderers.push_back(MakeComObject<TestCountingSink>());
+    renderers.push_back(MakeComObject<RecordingSink>());
     graph->AddFilter(source.Get(), nullptr);
     graph->AddFilter(renderers.back().Get(), nullptr);
     ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), renderers.back()->InputPinInterface(),
@@ -234,7 +234,7 @@ TEST(GraphEvents, TheFileWriterTellsItsEndWhileTheGraphRuns) {
 // The event holds the lost device until FreeEventParams, or until the graph goes.
 TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
   auto graph = NewGraph();
-  auto device = MakeComObject<TestCountingSink>();
+  auto device = MakeComObject<RecordingSink>();
   const ULONG before = device->RefCountForTesting();
   const auto lost = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get()));
   QueryAs<IMediaEventSink>(graph.Get())->Notify(EC_DEVICE_LOST, lost, 0);
@@ -262,7 +262,7 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   TestPushSourceConfig config;
   config.frameCount = 1;
   auto source = MakeComObject<TestPushSource>(config);
-  auto sink = MakeComObject<TestCountingSink>();
+  auto sink = MakeComObject<RecordingSink>();
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(sink.Get(), L"Sink");
   graph->Connect(source->OutputPin(), sink->InputPinInterface());

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "TestConverter.h"
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
 #include "graph_test_support.h"
@@ -20,13 +20,13 @@ struct Chain {
   ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<TestPushSource> source;
   std::vector<ComPtr<TestPassThrough>> middles;
-  ComPtr<TestCountingSink> sink;
+  ComPtr<RecordingSink> sink;
   ComPtr<IMediaControl> control;
 
   Chain(TestPushSourceConfig config, int passThroughs, int failAtMiddle = -1, int failAtSink = -1,
         bool clocked = true) {
     source = MakeComObject<TestPushSource>(std::move(config));
-    sink = MakeComObject<TestCountingSink>(GUID_NULL, failAtSink);
+    sink = MakeComObject<RecordingSink>(GUID_NULL, failAtSink);
     EXPECT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
     ComPtr<IPin> out(source->OutputPin());
     for (int i = 0; i < passThroughs; ++i) {
@@ -127,7 +127,7 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   auto source = MakeComObject<TestPushSource>(
       TestPushSourceConfig{.frameDuration = 36'000'000'000, .paceOnClock = true});
   auto converter = MakeComObject<TestConverter>();
-  auto sink = MakeComObject<TestCountingSink>(GUID_NULL);
+  auto sink = MakeComObject<RecordingSink>(GUID_NULL);
   ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
   ASSERT_EQ(S_OK, graph->AddFilter(converter.Get(), L"Converter"));
   ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
@@ -366,7 +366,7 @@ TEST(GraphRun, ARendererCuesOnItsFirstSampleAndAPacedSourceCannotCue) {
 
 TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<TestCountingSink>();
+  auto sink = MakeComObject<RecordingSink>();
   ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->InputPinInterface(), nullptr));
   auto input = QueryAs<IMemInputPin>(sink->InputPinInterface());
   ComPtr<IMemAllocator> allocator;
@@ -391,7 +391,7 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
 
 // A renderer that cannot start: Run fails with its error and leaves the graph stopped.
 TEST(GraphRun, AFilterFailingToRunFailsRunAndStopsTheGraph) {
-  class FailingRenderer : public TestCountingSink {
+  class FailingRenderer : public RecordingSink {
    public:
     HRESULT OnStartStreaming() override { return VFW_E_NO_AUDIO_HARDWARE; }
   };
@@ -413,7 +413,7 @@ TEST(GraphRun, BasicAudioIsForwardedToEveryAudioRendererAndNotImplementedWithout
   auto graph = NewGraph();
   auto audio = QueryAs<IBasicAudio>(graph.Get());
   long volume = 0;
-  graph->AddFilter(MakeComObject<TestCountingSink>().Get(), L"Not audio");
+  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Not audio");
   EXPECT_EQ(E_NOTIMPL, audio->put_Volume(-500));
   EXPECT_EQ(E_NOTIMPL, audio->get_Volume(&volume));
   ComPtr<IBaseFilter> renderers[] = {CreateFilter(CLSID_DSoundRender),

@@ -1,7 +1,7 @@
 // Filters registered only in this test executable: the converter that intelligent connect
 // must find, and a renderer of subtype B that Render must find.
 #include "TestConverter.h"
-#include "TestCountingSink.h"
+#include "RecordingSink.h"
 
 namespace vidorra::test {
 namespace {
@@ -27,7 +27,7 @@ const FilterRegistration kSinkOfB({
     .monikerName = {},
     .factory =
         [](IBaseFilter** filter) {
-          return MakeComObject<TestCountingSink>(MEDIASUBTYPE_TestB)
+          return MakeComObject<RecordingSink>(MEDIASUBTYPE_TestB)
               ->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
         },
 });

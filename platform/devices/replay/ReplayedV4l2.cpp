@@ -71,6 +71,10 @@ struct ReplayedV4l2::Device {
     const v4l2_pix_format& current = description.format.value_or(v4l2_pix_format{});
     format = DriverFormat(current.pixelformat, current.width, current.height,
                           current.field ? current.field : uint32_t{V4L2_FIELD_NONE});
+    if (SinglePlane(format) && current.bytesperline > format.bytesperline) {
+      rowPadding = current.bytesperline - format.bytesperline;
+    }
+    format = Padded(format);
     interval = description.interval.value_or(v4l2_fract{1, 30});
     input = description.input.value_or(0);
     audio = description.audioInput.value_or(0);
@@ -82,6 +86,7 @@ struct ReplayedV4l2::Device {
 
   const V4l2Description description;
   const std::vector<std::string> links;
+  uint32_t rowPadding = 0;  // bytes after each row of a single-plane format
   const Clock::time_point plugged;
   bool present = true;
   std::set<int> fds;
@@ -103,6 +108,16 @@ struct ReplayedV4l2::Device {
   std::deque<uint32_t> done;
   uint64_t nextFrame = 0;
   std::shared_ptr<V4l2PatternFrames> frames;
+
+  static bool SinglePlane(const v4l2_pix_format& f) {
+    return f.bytesperline != 0 && f.sizeimage == f.bytesperline * f.height;
+  }
+  v4l2_pix_format Padded(v4l2_pix_format f) const {
+    if (!SinglePlane(f) || rowPadding == 0) return f;
+    f.bytesperline += rowPadding;
+    f.sizeimage = f.bytesperline * f.height;
+    return f;
+  }
 
   // ---- The frame clock ----
 
@@ -207,7 +222,7 @@ struct ReplayedV4l2::Device {
     if (description.format && description.format->field != V4L2_FIELD_ANY) {
       field = description.format->field;
     }
-    return DriverFormat(f->fourcc, width, height, field);
+    return Padded(DriverFormat(f->fourcc, width, height, field));
   }
 
   // The interval nearest to `want` that the format in use has at its size.
@@ -502,7 +517,24 @@ int ReplayedV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   }
 }
 
+void ReplayedV4l2::SetIoctlHook(IoctlHook hook) {
+  std::lock_guard lock(mutex_);
+  hook_ = std::move(hook);
+}
+
 int ReplayedV4l2::Ioctl(int fd, unsigned long request, void* arg) {
+  const int result = Answer(fd, request, arg);
+  const int error = errno;
+  IoctlHook hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = hook_;
+  }
+  errno = error;
+  return hook ? hook(request, arg, result) : result;
+}
+
+int ReplayedV4l2::Answer(int fd, unsigned long request, void* arg) {
   std::unique_lock lock(mutex_);
   const auto device = DeviceOf(fd);
   if (!device) return Fail(EBADF);

@@ -23,6 +23,9 @@
 // when a frame is due. Unplugging a device wakes every poll on it and fails every later call
 // on its descriptors with ENODEV; plugged in again it is a new device (state and clock anew).
 //
+// A device whose description pads its rows (bytes per line beyond a packed format's pixels)
+// pads every size of its single-plane formats by as much, as such drivers do.
+//
 // It is also the node source of its devices (NodeSource): the nodes plugged in, with the links
 // they were plugged in with, and a monitor that hears each plug and unplug, as udev's.
 //
@@ -32,6 +35,7 @@
 
 #include <poll.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +62,12 @@ class ReplayedV4l2 : public v4l2::V4l2Calls, public v4l2::NodeSource {
   void Unplug(const std::string& node);
   bool Present(const std::string& node);
 
+  // For tests of the backend's error paths: called after each ioctl with its answer, it may
+  // change what the caller gets (a dequeued buffer's flags, sequence or time stamp) and returns
+  // the call's result (-1 with errno set: a failure). Called on the caller's thread.
+  using IoctlHook = std::function<int(unsigned long request, void* arg, int result)>;
+  void SetIoctlHook(IoctlHook hook);
+
   // ---- V4l2Calls ----
   int Open(const std::string& path, int flags) override;
   int Close(int fd) override;
@@ -75,12 +85,14 @@ class ReplayedV4l2 : public v4l2::V4l2Calls, public v4l2::NodeSource {
  private:
   class PlugMonitor;
   std::shared_ptr<Device> DeviceOf(int fd);
+  int Answer(int fd, unsigned long request, void* arg);
   void Tell(v4l2::NodeEvent::Action action, const std::string& node);  // under mutex_
 
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<Device>> devices_;
   std::map<int, std::shared_ptr<Device>> open_;
   std::vector<PlugMonitor*> monitors_;
+  IoctlHook hook_;
 };
 
 }  // namespace vidorra::devices::replay

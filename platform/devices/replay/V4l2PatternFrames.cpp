@@ -138,6 +138,7 @@ V4l2PatternFrames::V4l2PatternFrames(const v4l2_pix_format& format)
 bool V4l2PatternFrames::ConvertsInPlace() const {
   const V4l2PixelFormat& format = *FindPixelFormat(format_.pixelformat);
   if (format.buffer == BufferLayout::kHm12) return false;
+  if (format.buffer == BufferLayout::kPacked422) return converter_.Output().Stride() == format_.bytesperline;
   if (format.buffer != BufferLayout::kRgb24 && format.buffer != BufferLayout::kRgb32) return true;
   // RGB as the converter writes it: blue, green, red, rows as long as the driver's.
   return BlueGreenRed(format) && converter_.Output().Stride() == format_.bytesperline;
@@ -164,12 +165,26 @@ size_t V4l2PatternFrames::Make(const sim::PatternScene& scene, std::span<uint8_t
       return SUCCEEDED(jpeg_->Encode(scratch_, out, &length)) ? length : 0;
     }
     case BufferLayout::kGrey:
-      std::memcpy(out.data(), scratch_.data(), w * h);
+      for (size_t y = 0; y < h; ++y) {
+        std::memcpy(out.data() + y * format_.bytesperline, scratch_.data() + y * w, w);
+      }
       return format_.sizeimage;
+    case BufferLayout::kPacked422:
+      if (!ConvertsInPlace()) {
+        // Into the driver's padded rows.
+        if (!converter_.Convert(scratch_.data(), scratch_.size(), converted_.data(), converted_.size())) {
+          return 0;
+        }
+        for (size_t y = 0; y < h; ++y) {
+          std::memcpy(out.data() + y * format_.bytesperline,
+                      converted_.data() + y * converter_.Output().Stride(), w * 2);
+        }
+        return format_.sizeimage;
+      }
+      [[fallthrough]];
     case BufferLayout::kPlanar420:
       if (direct) return format_.sizeimage;
       [[fallthrough]];
-    case BufferLayout::kPacked422:
     case BufferLayout::kNv420:
       return converter_.Convert(scratch_.data(), scratch_.size(), out.data(), out.size())
                  ? format_.sizeimage
