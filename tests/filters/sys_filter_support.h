@@ -1,5 +1,5 @@
-// Helpers of the system filter tests: a source that pushes a list of samples, and a Sample
-// Grabber callback.
+// Helpers of the system filter tests: chains of filters linked in a graph, a source that pushes a
+// list of samples, and a Sample Grabber callback.
 #pragma once
 
 #include <FilterPins.h>
@@ -16,6 +16,35 @@
 #include <vector>
 
 namespace vidorra::test {
+
+// The filter's first pin of that direction that is not connected (null when none).
+inline ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION direction) {
+  for (const ComPtr<IPin>& pin : PinsOf(filter)) {
+    PIN_DIRECTION d = PINDIR_INPUT;
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction && !Peer(pin.Get())) return pin;
+  }
+  return nullptr;
+}
+
+// Adds the filters not yet in the graph and connects each one's first free output straight to
+// the next one's first free input: Chain(graph, {source, tee, capture}), then Chain(graph, {tee,
+// preview}) for the tee's next output. The first failure.
+inline HRESULT Chain(IGraphBuilder* graph, std::initializer_list<IBaseFilter*> filters) {
+  IBaseFilter* last = nullptr;
+  for (IBaseFilter* filter : filters) {
+    FILTER_INFO info{};
+    filter->QueryFilterInfo(&info);
+    HRESULT hr = info.pGraph ? S_OK : graph->AddFilter(filter, nullptr);
+    if (info.pGraph) info.pGraph->Release();
+    if (SUCCEEDED(hr) && last) {
+      hr = graph->ConnectDirect(FreePin(last, PINDIR_OUTPUT).Get(),
+                                FreePin(filter, PINDIR_INPUT).Get(), nullptr);
+    }
+    if (FAILED(hr)) return hr;
+    last = filter;
+  }
+  return S_OK;
+}
 
 // A sample of a ListSource: its bytes, its time range (none: untimed) and a new media type if
 // it announces one.
