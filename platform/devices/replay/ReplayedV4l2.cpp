@@ -13,6 +13,7 @@
 #include <limits>
 #include <set>
 
+#include "PixelFormatConverter.h"
 #include "V4l2PatternFrames.h"
 
 namespace vidorra::devices::replay {
@@ -829,7 +830,9 @@ int ReplayedV4l2::Ioctl(int fd, unsigned long request, void* arg) {
       r->count = std::min(r->count, kMaxBuffers);
       for (uint32_t i = 0; i < r->count; ++i) {
         Buffer buffer;
-        buffer.bytes = std::make_shared<std::vector<uint8_t>>(std::max<uint32_t>(d.format.sizeimage, 1));
+        // Room after the image lets the frames be converted straight into the buffer.
+        buffer.bytes = std::make_shared<std::vector<uint8_t>>(
+            std::max<uint32_t>(d.format.sizeimage, 1) + filters::PixelFormatConverter::kBufferPadding);
         d.buffers.push_back(std::move(buffer));
       }
       d.owner = fd;

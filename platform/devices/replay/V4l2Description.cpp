@@ -496,18 +496,24 @@ class Reader {
       out_.standard = *id;
       return Enter(Section::kIgnored);
     }
-    if (StartsWith(line, "Frequency for tuner")) {
-      // "Frequency for tuner 0: 15328 (958.000000 MHz)"
+    if (StartsWith(line, "Frequency for tuner") || StartsWith(line, "Frequency:")) {
+      // "Frequency for tuner 0: 15328 (958.000000 MHz)"; older versions: "Frequency: 15328
+      // (958.000000 MHz)", of the first tuner
       std::string_view head;
       if (!SplitKey(line, &head, &value)) return false;
-      const auto index = HexOrDecimal(head.substr(std::strlen("Frequency for tuner")));
+      const auto index = head == "Frequency"
+                             ? std::optional<uint64_t>(0)
+                             : HexOrDecimal(head.substr(std::strlen("Frequency for tuner")));
       const auto frequency = HexOrDecimal(value);
       if (!index || !frequency) return false;
       TunerAt(static_cast<uint32_t>(*index)).frequency = static_cast<uint32_t>(*frequency);
       return Enter(Section::kNone);
     }
-    if (StartsWith(line, "Tuner ") && line.back() == ':') {
-      const auto index = HexOrDecimal(line.substr(6, line.size() - 7));
+    if (StartsWith(line, "Tuner") && line.back() == ':' &&
+        (line == "Tuner:" || StartsWith(line, "Tuner "))) {
+      // "Tuner 0:", or "Tuner:" for the first in older versions
+      const auto index = line == "Tuner:" ? std::optional<uint64_t>(0)
+                                          : HexOrDecimal(line.substr(6, line.size() - 7));
       if (!index) return false;
       tuner_ = static_cast<uint32_t>(*index);
       TunerAt(tuner_);
@@ -1330,6 +1336,9 @@ void CompleteDescription(V4l2Description& d, const std::string& fileName) {
   uint32_t device = d.deviceCaps ? d.deviceCaps
                                  : (d.capabilities & ~V4L2_CAP_DEVICE_CAPS);
   if (device == 0) device = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+  // The replay streams every capture device through mmap buffers, whatever the text says of
+  // read() and streaming: the program captures by streaming only.
+  if (device & V4L2_CAP_VIDEO_CAPTURE) device |= V4L2_CAP_STREAMING;
   if (!d.tuners.empty()) device |= V4L2_CAP_TUNER;
   if (!d.audioInputs.empty()) device |= V4L2_CAP_AUDIO;
   d.deviceCaps = device;

@@ -23,6 +23,8 @@
 //   standards           none listed on a device that has a standard: the usual ones of an
 //                       analogue decoder (PAL, NTSC, SECAM families)
 //   controls            none listed: none
+//   capabilities        none: a capture device; a capture device streams (mmap) whatever the
+//                       text says of read() and streaming
 //
 // Pure functions, any thread.
 #pragma once

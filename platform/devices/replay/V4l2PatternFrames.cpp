@@ -70,6 +70,40 @@ v4l2_pix_format DriverFormat(uint32_t fourcc, uint32_t width, uint32_t height, u
   return format;
 }
 
+namespace {
+
+// The layout the pattern is converted into for a buffer layout (nullopt: drawn, or copied,
+// without a conversion). RGB is converted top-down in blue, green, red order and reordered after
+// when the fourcc wants another order.
+std::optional<filters::PixelFormat> ConvertedTo(const V4l2PixelFormat& format) {
+  switch (format.buffer) {
+    case BufferLayout::kPacked422:
+      return format.order[1] == 1   ? filters::PixelFormat::kYuy2
+             : format.order[1] == 0 ? filters::PixelFormat::kUyvy
+                                    : filters::PixelFormat::kYvyu;
+    case BufferLayout::kPlanar420:
+      return format.order[1] != 0 ? std::optional(filters::PixelFormat::kYv12) : std::nullopt;
+    case BufferLayout::kNv420:
+      return format.order[1] != 0 ? filters::PixelFormat::kNv21 : filters::PixelFormat::kNv12;
+    case BufferLayout::kHm12:
+      return filters::PixelFormat::kNv12;
+    case BufferLayout::kRgb24:
+      return filters::PixelFormat::kRgb24;
+    case BufferLayout::kRgb32:
+      return filters::PixelFormat::kRgb32;
+    case BufferLayout::kGrey:
+    case BufferLayout::kCompressed:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool BlueGreenRed(const V4l2PixelFormat& format) {
+  return format.order[0] == 0 && format.order[1] == 1 && format.order[2] == 2;
+}
+
+}  // namespace
+
 std::unique_ptr<V4l2PatternFrames> V4l2PatternFrames::Create(const v4l2_pix_format& format) {
   const V4l2PixelFormat* known = FindPixelFormat(format.pixelformat);
   if (!known || format.width == 0 || format.height == 0 || format.width % 2 != 0 ||
@@ -82,19 +116,31 @@ std::unique_ptr<V4l2PatternFrames> V4l2PatternFrames::Create(const v4l2_pix_form
                                               static_cast<int>(format.height));
     if (!frames->jpeg_) return nullptr;
   }
+  if (const auto target = ConvertedTo(*known)) {
+    const int width = static_cast<int>(format.width);
+    const int height = static_cast<int>(format.height);
+    if (!frames->converter_.Configure({filters::PixelFormat::kI420, width, height, false},
+                                      {*target, width, height, false})) {
+      return nullptr;
+    }
+    if (!frames->ConvertsInPlace()) {
+      frames->converted_.resize(frames->converter_.Output().ImageSize() +
+                                filters::PixelFormatConverter::kBufferPadding);
+    }
+  }
   return frames;
 }
 
-V4l2PatternFrames::V4l2PatternFrames(const v4l2_pix_format& format) : format_(format) {
-  const size_t w = format.width;
-  const size_t h = format.height;
-  const V4l2PixelFormat* known = FindPixelFormat(format.pixelformat);
-  // Layouts drawn elsewhere and then reshaped: RGB from a bottom-up bitmap, the rest from I420.
-  if (known->buffer == BufferLayout::kRgb24 || known->buffer == BufferLayout::kRgb32) {
-    scratch_.resize((w * 3 + 3) / 4 * 4 * h);
-  } else if (known->buffer != BufferLayout::kPacked422) {
-    scratch_.resize(I420Bytes(format.width, format.height));
-  }
+V4l2PatternFrames::V4l2PatternFrames(const v4l2_pix_format& format)
+    : format_(format),
+      scratch_(I420Bytes(format.width, format.height) + filters::PixelFormatConverter::kBufferPadding) {}
+
+bool V4l2PatternFrames::ConvertsInPlace() const {
+  const V4l2PixelFormat& format = *FindPixelFormat(format_.pixelformat);
+  if (format.buffer == BufferLayout::kHm12) return false;
+  if (format.buffer != BufferLayout::kRgb24 && format.buffer != BufferLayout::kRgb32) return true;
+  // RGB as the converter writes it: blue, green, red, rows as long as the driver's.
+  return BlueGreenRed(format) && converter_.Output().Stride() == format_.bytesperline;
 }
 
 size_t V4l2PatternFrames::Make(const sim::PatternScene& scene, std::span<uint8_t> out) {
@@ -103,84 +149,65 @@ size_t V4l2PatternFrames::Make(const sim::PatternScene& scene, std::span<uint8_t
   const int height = static_cast<int>(format_.height);
   const size_t w = format_.width;
   const size_t h = format_.height;
-  const size_t lumaBytes = w * h;
-  if (format.buffer == BufferLayout::kCompressed) {
-    sim::DrawPattern(scene, {sim::PatternLayout::kI420, width, height, scratch_.data(), true});
-    size_t length = 0;
-    return SUCCEEDED(jpeg_->Encode(scratch_, out, &length)) ? length : 0;
+  // The pattern is drawn once, as planar 4:2:0 (the cheapest layout to draw), then converted.
+  const bool direct = format.buffer == BufferLayout::kPlanar420 && !converter_.IsConfigured();
+  if (!direct && out.size() < format_.sizeimage && format.buffer != BufferLayout::kCompressed) {
+    return 0;
   }
-  if (out.size() < format_.sizeimage) return 0;
-  uint8_t* to = out.data();
+  uint8_t* picture = direct ? out.data() : scratch_.data();
+  if (direct && out.size() < format_.sizeimage) return 0;
+  sim::DrawPattern(scene, {sim::PatternLayout::kI420, width, height, picture,
+                           format.buffer == BufferLayout::kCompressed});
   switch (format.buffer) {
-    case BufferLayout::kPacked422: {
-      sim::DrawPattern(scene, {sim::PatternLayout::kYuy2, width, height, to, false});
-      const auto [y0, u, y1, v] = format.order;
-      if (y0 == 0 && u == 1) break;  // YUYV as drawn
-      for (size_t i = 0; i + 4 <= lumaBytes * 2; i += 4) {
-        const uint8_t pair[4] = {to[i], to[i + 1], to[i + 2], to[i + 3]};
-        to[i + y0] = pair[0];
-        to[i + u] = pair[1];
-        to[i + y1] = pair[2];
-        to[i + v] = pair[3];
-      }
-      break;
+    case BufferLayout::kCompressed: {
+      size_t length = 0;
+      return SUCCEEDED(jpeg_->Encode(scratch_, out, &length)) ? length : 0;
     }
+    case BufferLayout::kGrey:
+      std::memcpy(out.data(), scratch_.data(), w * h);
+      return format_.sizeimage;
+    case BufferLayout::kPlanar420:
+      if (direct) return format_.sizeimage;
+      [[fallthrough]];
+    case BufferLayout::kPacked422:
+    case BufferLayout::kNv420:
+      return converter_.Convert(scratch_.data(), scratch_.size(), out.data(), out.size())
+                 ? format_.sizeimage
+                 : 0;
+    case BufferLayout::kHm12:
+      if (!converter_.Convert(scratch_.data(), scratch_.size(), converted_.data(), converted_.size())) {
+        return 0;
+      }
+      v4l2::Nv12ToHm12(converted_.data(), out.data(), format_.width, format_.height);
+      return format_.sizeimage;
     case BufferLayout::kRgb24:
     case BufferLayout::kRgb32: {
-      sim::DrawPattern(scene, {sim::PatternLayout::kRgb24, width, height, scratch_.data(), false});
-      const size_t bitmapStride = (w * 3 + 3) / 4 * 4;
+      if (ConvertsInPlace()) {
+        return converter_.Convert(scratch_.data(), scratch_.size(), out.data(), out.size())
+                   ? format_.sizeimage
+                   : 0;
+      }
+      if (!converter_.Convert(scratch_.data(), scratch_.size(), converted_.data(), converted_.size())) {
+        return 0;
+      }
+      // Blue, green, red (and an opaque fourth byte) into the fourcc's order and rows.
       const size_t pixel = PixelBytes(format.buffer);
+      const size_t fromStride = converter_.Output().Stride();
       const auto [b, g, r, unused] = format.order;
       for (size_t y = 0; y < h; ++y) {
-        const uint8_t* from = scratch_.data() + (h - 1 - y) * bitmapStride;  // bottom-up
-        uint8_t* row = to + y * w * pixel;
-        if (pixel == 4) std::memset(row, 0xFF, w * pixel);  // opaque alpha where there is one
-        for (size_t x = 0; x < w; ++x, from += 3, row += pixel) {
-          row[b] = from[0];
-          row[g] = from[1];
-          row[r] = from[2];
+        const uint8_t* from = converted_.data() + y * fromStride;
+        uint8_t* to = out.data() + y * format_.bytesperline;
+        for (size_t x = 0; x < w; ++x, from += pixel, to += pixel) {
+          to[b] = from[0];
+          to[g] = from[1];
+          to[r] = from[2];
+          if (pixel == 4) to[6 - b - g - r] = 0xFF;
         }
       }
-      break;
+      return format_.sizeimage;
     }
-    case BufferLayout::kPlanar420:
-    case BufferLayout::kNv420:
-    case BufferLayout::kHm12:
-    case BufferLayout::kGrey: {
-      sim::DrawPattern(scene, {sim::PatternLayout::kI420, width, height, scratch_.data(), false});
-      const uint8_t* y = scratch_.data();
-      const uint8_t* planeU = y + lumaBytes;
-      const uint8_t* planeV = planeU + lumaBytes / 4;
-      const bool vFirst = format.order[1] != 0;
-      if (format.buffer == BufferLayout::kGrey) {
-        std::memcpy(to, y, lumaBytes);
-      } else if (format.buffer == BufferLayout::kPlanar420) {
-        std::memcpy(to, y, lumaBytes);
-        std::memcpy(to + lumaBytes, vFirst ? planeV : planeU, lumaBytes / 4);
-        std::memcpy(to + lumaBytes * 5 / 4, vFirst ? planeU : planeV, lumaBytes / 4);
-      } else {
-        // Semi-planar: the chroma samples interleaved, then HM12 tiles that.
-        uint8_t* target = to;
-        if (format.buffer == BufferLayout::kHm12) {
-          nv12_.resize(I420Bytes(format_.width, format_.height));
-          target = nv12_.data();
-        }
-        std::memcpy(target, y, lumaBytes);
-        uint8_t* chroma = target + lumaBytes;
-        for (size_t i = 0; i < lumaBytes / 4; ++i) {
-          chroma[2 * i] = vFirst ? planeV[i] : planeU[i];
-          chroma[2 * i + 1] = vFirst ? planeU[i] : planeV[i];
-        }
-        if (format.buffer == BufferLayout::kHm12) {
-          v4l2::Nv12ToHm12(nv12_.data(), to, format_.width, format_.height);
-        }
-      }
-      break;
-    }
-    case BufferLayout::kCompressed:
-      break;
   }
-  return format_.sizeimage;
+  return 0;
 }
 
 }  // namespace vidorra::devices::replay

@@ -19,6 +19,7 @@
 #include <span>
 #include <vector>
 
+#include "PixelFormatConverter.h"
 #include "sim/MjpegEncoder.h"
 #include "sim/TestPattern.h"
 
@@ -36,16 +37,19 @@ class V4l2PatternFrames {
   // Null for a format no frame can be made in (or an odd size).
   static std::unique_ptr<V4l2PatternFrames> Create(const v4l2_pix_format& format);
 
-  // Draws `scene` into `out` (the format's sizeimage at least); the bytes used, 0 when it
-  // does not fit.
+  // Draws `scene` into `out` (the format's sizeimage at least; room after it lets the
+  // conversion write in place); the bytes used, 0 when it does not fit.
   size_t Make(const sim::PatternScene& scene, std::span<uint8_t> out);
 
  private:
   explicit V4l2PatternFrames(const v4l2_pix_format& format);
+  // Whether the converter writes the driver's layout straight into the buffer.
+  bool ConvertsInPlace() const;
 
   const v4l2_pix_format format_;
-  std::vector<uint8_t> scratch_;  // the pattern before its reshaping
-  std::vector<uint8_t> nv12_;     // HM12's picture before its tiling
+  std::vector<uint8_t> scratch_;    // the pattern, planar 4:2:0
+  std::vector<uint8_t> converted_;  // HM12's NV12 before its tiling, RGB before its reordering
+  filters::PixelFormatConverter converter_;
   std::unique_ptr<sim::MjpegEncoder> jpeg_;
 };
 
