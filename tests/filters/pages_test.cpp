@@ -185,14 +185,16 @@ class Pages : public ::testing::Test {
 
 class Nothing : public CUnknown {};
 
-TEST_F(Pages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterface) {
+// Each page: created by its class id, its info, an object without its interface refused; the
+// AVI Mux page's widget lives from Activate to Deactivate.
+TEST_F(Pages, EachIsCreatedRefusesAnObjectWithoutItsInterfaceAndLivesFromActivateToDeactivate) {
   auto nothing = MakeComObject<Nothing>();
   QWidget area;
+  ComPtr<IPropertyPage> page;
   for (const CLSID* clsid :
        {&CLSID_StreamFormatPropertyPage, &CLSID_VideoProcAmpPropertyPage,
         &CLSID_CameraControlPropertyPage, &CLSID_CrossbarPropertyPage, &CLSID_TVTunerPropertyPage,
         &CLSID_TVAudioPropertyPage, &CLSID_AviMuxPropertyPage}) {
-    ComPtr<IPropertyPage> page;
     ASSERT_EQ(S_OK, CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
                                      page.ReleaseAndGetVoidAddressOf()));
     PROPPAGEINFO info{};
@@ -208,16 +210,10 @@ TEST_F(Pages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterface) {
     EXPECT_EQ(S_FALSE, page->IsPageDirty());
   }
   EXPECT_EQ(1u, nothing->RefCountForTesting());
-}
 
-TEST_F(Pages, ThePageWidgetLivesFromActivateToDeactivate) {
-  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  ComPtr<IPropertyPage> page;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AviMuxPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IPropertyPage, page.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);  // the last page created: the mux's
   IUnknown* object = mux.Get();
   ASSERT_EQ(S_OK, page->SetObjects(1, &object));
-  QWidget area;
   area.show();
   EXPECT_EQ(E_INVALIDARG, page->Activate(reinterpret_cast<HWND>(0x7FFFFFF0), nullptr, TRUE));
   ASSERT_EQ(S_OK, page->Activate(HwndForWidget(&area), nullptr, TRUE));
