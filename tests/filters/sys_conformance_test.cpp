@@ -38,7 +38,32 @@ ComPtr<IBaseFilter> Null() { return CreateFilter(CLSID_NullRenderer); }
 void NameFile(IBaseFilter* writer, const std::string& path) {
   ASSERT_EQ(QueryAs<IFileSinkFilter>(writer)->SetFileName(Utf8ToWide(path).c_str(), nullptr), S_OK);
 }
+void LoadDv(IBaseFilter* source, const TempDir& dir) {
+  const std::wstring path = Utf8ToWide(SmallDvFile(dir, 3));
+  ASSERT_EQ(QueryAs<IFileSourceFilter>(source)->Load(path.c_str(), nullptr), S_OK);
+}
+void DvToNull(IGraphBuilder* graph, IBaseFilter* source, const TempDir&) {
+  ASSERT_EQ(S_OK, Chain(graph, {source, Null().Get()}));
+}
+void FramesToMuxToFile(IGraphBuilder* graph, IBaseFilter* mux, const TempDir& dir) {
+  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
+  NameFile(writer.Get(), dir.File("conformance.avi"));
+  ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), mux, writer.Get()}));
+}
+void NameUnconnected(IBaseFilter* writer, const TempDir& dir) {
+  NameFile(writer, dir.File("unconnected.bin"));
+}
+void FramesToFile(IGraphBuilder* graph, IBaseFilter* writer, const TempDir& dir) {
+  NameFile(writer, dir.File("connected.bin"));
+  ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), writer}));
+}
+// DV: the splitter's sound outputs appear when its input connects.
+void DvToSplitterToNulls(IGraphBuilder* graph, IBaseFilter* splitter, const TempDir& dir) {
+  ASSERT_EQ(S_OK, Chain(graph, {LoadedDvSource(SmallDvFile(dir, 3)).Get(), splitter, Null().Get()}));
+  ASSERT_EQ(S_OK, Chain(graph, {splitter, Null().Get()}));
+}
 
+const CLSID* const kLegacy = &CLSID_LegacyAmFilterCategory;
 const SystemFilter kSystemFilters[] = {
     {&CLSID_SmartTee, "Smart Tee", 3},
     {&CLSID_InfTee, "Infinite Pin Tee Filter", 2},
@@ -48,55 +73,10 @@ const SystemFilter kSystemFilters[] = {
     {&CLSID_VideoDeinterlacer, "Pinnacle Video Deinterlacer", 2},
     {&CLSID_VideoRenderer, "Video Renderer", 1},
     {&CLSID_DSoundRender, "Default DirectSound Device", 1, &CLSID_AudioRendererCategory},
-    {.clsid = &CLSID_DvFileSource,
-     .name = "DV File Source",
-     .pins = 1,
-     .firstPin = PINDIR_OUTPUT,
-     .prepare =
-         [](IBaseFilter* source, const TempDir& dir) {
-           ASSERT_EQ(QueryAs<IFileSourceFilter>(source)->Load(
-                         Utf8ToWide(SmallDvFile(dir, 3)).c_str(), nullptr),
-                     S_OK);
-         },
-     .connect =
-         [](IGraphBuilder* graph, IBaseFilter* source, const TempDir&) {
-           ASSERT_EQ(S_OK, Chain(graph, {source, Null().Get()}));
-         },
-     .pinsConnected = 1},
-    {.clsid = &CLSID_AviDest,
-     .name = "AVI Mux",
-     .pins = 2,
-     .firstPin = PINDIR_OUTPUT,
-     .connect =
-         [](IGraphBuilder* graph, IBaseFilter* mux, const TempDir& dir) {
-           ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
-           NameFile(writer.Get(), dir.File("conformance.avi"));
-           ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), mux, writer.Get()}));
-         },
-     .pinsConnected = 3,
-     .pinsFree = 1},
-    {.clsid = &CLSID_FileWriter,
-     .name = "File writer",
-     .pins = 1,
-     .prepare = [](IBaseFilter* writer,
-                   const TempDir& dir) { NameFile(writer, dir.File("unconnected.bin")); },
-     .connect =
-         [](IGraphBuilder* graph, IBaseFilter* writer, const TempDir& dir) {
-           NameFile(writer, dir.File("connected.bin"));
-           ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), writer}));
-         },
-     .pinsConnected = 1},
-    // DV: the splitter's sound outputs appear when its input connects.
-    {.clsid = &CLSID_DVSplitter,
-     .name = "DV Splitter",
-     .pins = 2,
-     .connect =
-         [](IGraphBuilder* graph, IBaseFilter* splitter, const TempDir& dir) {
-           ASSERT_EQ(S_OK, Chain(graph, {LoadedDvSource(SmallDvFile(dir, 3)).Get(), splitter,
-                                         Null().Get()}));
-           ASSERT_EQ(S_OK, Chain(graph, {splitter, Null().Get()}));
-         },
-     .pinsConnected = 3},
+    {&CLSID_DvFileSource, "DV File Source", 1, kLegacy, PINDIR_OUTPUT, LoadDv, DvToNull, 1},
+    {&CLSID_AviDest, "AVI Mux", 2, kLegacy, PINDIR_OUTPUT, {}, FramesToMuxToFile, 3, 1},
+    {&CLSID_FileWriter, "File writer", 1, kLegacy, PINDIR_INPUT, NameUnconnected, FramesToFile, 1},
+    {&CLSID_DVSplitter, "DV Splitter", 2, kLegacy, PINDIR_INPUT, {}, DvToSplitterToNulls, 3},
     {&CLSID_DVVideoCodec, "DV Video Decoder", 2},
     {&CLSID_DVVideoEnc, "DV Video Encoder", 2, &CLSID_VideoCompressorCategory},
 };
