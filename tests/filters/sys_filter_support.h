@@ -26,6 +26,19 @@ inline ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION direction) {
   return nullptr;
 }
 
+// The subtypes the pin offers, in order.
+inline std::vector<GUID> OfferedSubtypes(IPin* pin) {
+  std::vector<GUID> subtypes;
+  ComPtr<IEnumMediaTypes> types;
+  EXPECT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
+  AM_MEDIA_TYPE* mt = nullptr;
+  while (types && types->Next(1, &mt, nullptr) == S_OK) {
+    subtypes.push_back(mt->subtype);
+    DeleteMediaType(mt);
+  }
+  return subtypes;
+}
+
 // Adds the filters not yet in the graph and connects each one's first free output straight to
 // the next one's first free input: Chain(graph, {source, tee, capture}), then Chain(graph, {tee,
 // preview}) for the tee's next output. The first failure.

@@ -46,18 +46,6 @@ struct GrabberGraph {
       MakeComObject<RecordingSink>(RecordingSinkOptions{.subtype = GUID_NULL, .keepBytes = true});
 };
 
-std::vector<GUID> OfferedSubtypes(IPin* pin) {
-  std::vector<GUID> subtypes;
-  ComPtr<IEnumMediaTypes> types;
-  EXPECT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
-  AM_MEDIA_TYPE* mt = nullptr;
-  while (types && types->Next(1, &mt, nullptr) == S_OK) {
-    subtypes.push_back(mt->subtype);
-    DeleteMediaType(mt);
-  }
-  return subtypes;
-}
-
 // Unconnected, neither pin offers a type; connected, the output offers what the pin upstream
 // offers. The partial type decides what the input takes: its subtype, a format type without a
 // format block taking any picture size.
