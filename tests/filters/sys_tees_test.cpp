@@ -1,7 +1,6 @@
 // Smart Tee and Infinite Pin Tee in small graphs: pins, their order and the types they offer,
 // cueing, the preview branch never slowing the capture branch, untimed preview samples copied
 // into the preview's own, one free output always, every output getting every sample.
-#include <CaptureGraphBuilder.h>
 #include <SmartTee.h>
 #include <TestPushSource.h>
 
@@ -11,7 +10,8 @@ namespace vidorra::test {
 namespace {
 
 // The outputs report no pin category (a capture graph builder knows them by the tee and their
-// order) and offer no type, nor connect, until the input is connected.
+// order: the builder's tests continue a tee so) and offer no type, nor connect, until the input
+// is connected.
 TEST(SysSmartTee, PinsInputCapturePreviewInThatOrderAndItCannotCue) {
   ComPtr<IBaseFilter> tee = CreateFilter(CLSID_SmartTee);
   ASSERT_TRUE(tee);
@@ -22,17 +22,6 @@ TEST(SysSmartTee, PinsInputCapturePreviewInThatOrderAndItCannotCue) {
   for (int output : {1, 2}) {
     EXPECT_FALSE(QueryAs<IKsPropertySet>(pins[output].Get())) << "output " << output;
     EXPECT_TRUE(OfferedSubtypes(pins[output].Get()).empty()) << "output " << output;
-  }
-  vidorra::dshow::EnsureCaptureGraphBuilderRegistered();
-  ComPtr<ICaptureGraphBuilder2> builder;
-  ASSERT_EQ(S_OK,
-            CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
-  for (auto [index, category] : {std::pair{1, PIN_CATEGORY_CAPTURE}, {2, PIN_CATEGORY_PREVIEW}}) {
-    ComPtr<IPin> found;
-    ASSERT_EQ(S_OK, builder->FindPin(tee.Get(), PINDIR_OUTPUT, &category, nullptr, FALSE, 0,
-                                     found.GetAddressOf()));
-    EXPECT_EQ(found.Get(), pins[index].Get());
   }
   // An output cannot connect before the input.
   auto graph = NewGraph();
