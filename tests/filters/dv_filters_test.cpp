@@ -7,7 +7,6 @@
 #include <TestManualClock.h>
 #include <TestPushSource.h>
 #include <VideoRenderer.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -65,16 +64,12 @@ GUID ConnectionSubtype(IPin* pin) {
 
 // The descriptor this process has open on path.
 int OpenDescriptorOf(const std::string& path) {
-  DIR* fds = ::opendir("/proc/self/fd");
-  int found = -1;
-  while (dirent* entry = fds ? ::readdir(fds) : nullptr) {
-    char target[4096] = {};
-    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && path == target)
-      found = std::atoi(entry->d_name);
+  std::error_code error;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    if (std::filesystem::read_symlink(fd.path(), error) == path)
+      return std::stoi(fd.path().filename());
   }
-  if (fds) ::closedir(fds);
-  return found;
+  return -1;
 }
 
 // A clock that tells the time but cannot set an alarm.

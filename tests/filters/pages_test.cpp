@@ -504,8 +504,9 @@ TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
     return QString::asprintf("%ld %ld %s", channel, country,
                              type == TunerInputCable ? "cable" : "antenna");
   };
-  const QString secam = "1..69=4; 0..9999=33; Câble|[Antenne]; SECAM L (offerts : NTSC M, PAL B, "
-                        "PAL D, PAL G, PAL I, SECAM L); ";
+  const QString secam =
+      "1..69=4; 0..9999=33; Câble|[Antenne]; SECAM L (offerts : NTSC M, PAL B, "
+      "PAL D, PAL G, PAL I, SECAM L); ";
   Session(
       CLSID_TVTunerPropertyPage, tuner.Get(),
       {"spinChannel", "spinCountry", "cboxInputType", "labStandard", "labSignal", "labFrequency"},
@@ -515,8 +516,8 @@ TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
        {"@tune3", secam + "Absent; 55,25 MHz"},
        {"@tune4", secam + "Présent; 62,25 MHz"},
        {"spinChannel=21; spinCountry=44; cboxInputType=Câble; [Appliquer]",
-        "1..69=21; 0..9999=44; [Câble]|Antenne; PAL I (offerts : NTSC M, PAL B, PAL D, PAL G, PAL I, "
-        "SECAM L); Présent; 471,25 MHz",
+        "1..69=21; 0..9999=44; [Câble]|Antenne; PAL I (offerts : NTSC M, PAL B, PAL D, PAL G, "
+        "PAL I, SECAM L); Présent; 471,25 MHz",
         false, "21 44 cable"},
        {"spinCountry=0; [Appliquer]", "", true, "", "^Le tuner refuse le pays 0"},
        {"[Annuler]", "", false, "21 44 cable"}},
@@ -602,16 +603,16 @@ TEST_F(Pages, AviMuxShowsAppliesAndRefuses) {
       {"cboxInterleaveMode", "spinInterleave", "spinPreroll", "cbCompatibilityIndex",
        "cboxMasterStream"},
       settings,
-      {{"", "Aucun|[Au fil de la capture]|Complet|Aucun, avec mémoire tampon; 1..60000=1000; "
-             "0..60000=0; on; [Aucun]|Input 01"},
+      {{"",
+        "Aucun|[Au fil de la capture]|Complet|Aucun, avec mémoire tampon; 1..60000=1000; "
+        "0..60000=0; on; [Aucun]|Input 01"},
        {"spinInterleave=500; spinPreroll=250; cbCompatibilityIndex=off; cboxMasterStream=Input 01; "
         "[Appliquer]",
         "", false, "5000000 2500000 mode 1 index 0 master 0"},
        {"cboxInterleaveMode=Complet; spinPreroll=100; [OK]",
         "Aucun|Au fil de la capture|[Complet]|Aucun, avec mémoire tampon; 1..60000=500; "
         "0..60000=100; off; Aucun|[Input 01]",
-        true,
-        "", "^Le multiplexeur refuse ce mode d'entrelacement"},
+        true, "", "^Le multiplexeur refuse ce mode d'entrelacement"},
        {"[Annuler]", "", false, "5000000 1000000 mode 1 index 0 master 0"}});  // the rest is set
 }
 

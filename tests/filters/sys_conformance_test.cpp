@@ -59,7 +59,8 @@ void FramesToFile(IGraphBuilder* graph, IBaseFilter* writer, const TempDir& dir)
 }
 // DV: the splitter's sound outputs appear when its input connects.
 void DvToSplitterToNulls(IGraphBuilder* graph, IBaseFilter* splitter, const TempDir& dir) {
-  ASSERT_EQ(S_OK, Chain(graph, {LoadedDvSource(SmallDvFile(dir, 3)).Get(), splitter, Null().Get()}));
+  ASSERT_EQ(S_OK,
+            Chain(graph, {LoadedDvSource(SmallDvFile(dir, 3)).Get(), splitter, Null().Get()}));
   ASSERT_EQ(S_OK, Chain(graph, {splitter, Null().Get()}));
 }
 

@@ -76,7 +76,8 @@ TEST(SysSmartTee, SlowPreviewDoesNotSlowCaptureAndGetsUntimedCopies) {
   const auto previewed = preview->Samples();
   ASSERT_FALSE(previewed.empty());
   for (size_t i = 0; i < previewed.size(); ++i) {
-    EXPECT_EQ(std::pair(previewed[i].start, previewed[i].allocator), std::pair(REFERENCE_TIME{-1}, own));
+    EXPECT_EQ(std::pair(previewed[i].start, previewed[i].allocator),
+              std::pair(REFERENCE_TIME{-1}, own));
     EXPECT_TRUE(i == 0 || previewed[i].frame > previewed[i - 1].frame) << "in order";
   }
 }
