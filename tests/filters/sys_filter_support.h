@@ -1,5 +1,5 @@
-// Helpers of the system filter tests: chains of filters linked in a graph, a source that pushes a
-// list of samples, and a Sample Grabber callback.
+// Helpers of the system filter tests: the types a pin offers, chains of filters linked in a graph,
+// a source that pushes a list of samples, and a Sample Grabber callback.
 #pragma once
 
 #include <FilterPins.h>
