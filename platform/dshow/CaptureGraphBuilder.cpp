@@ -141,17 +141,17 @@ STDMETHODIMP CaptureGraphBuilder::FindPin(IUnknown* pSource, PIN_DIRECTION pindi
 
 // ---- FindInterface -------------------------------------------------------------------------
 
-// The search, by category:
-//   none                  the filter, its pins, then downstream, then upstream of it;
-//   LOOK_UPSTREAM_ONLY    the filter's input pins, then upstream (LOOK_DOWNSTREAM_ONLY: output
-//                         pins, then downstream); the filter itself is not asked;
-//   a pin category        the filter's output pin of that category (and major type, among the
-//                         types the pin offers or is connected with), then downstream of it;
-//                         then the filter itself and upstream of it, where drivers keep their
-//                         dialogs and where crossbars and tuners sit.
-// S_OK when found, E_NOINTERFACE when the search found nothing (or had no such pin to start
-// from), E_POINTER for a missing filter or out-parameter, E_INVALIDARG for a category that is
-// neither a pin category nor a direction.
+// The search (along a pin: see CaptureGraphBuilderSearch.h), by category:
+//   none                  the filter, along its outputs, along its inputs (pType not looked
+//                         at);
+//   LOOK_UPSTREAM_ONLY    along the filter's inputs (LOOK_DOWNSTREAM_ONLY: along its outputs);
+//                         the filter itself is not asked;
+//   a pin category        the filter itself; then, if it has outputs of that category (whose
+//                         own types include major type *pType, when given), along each of
+//                         them, then along the filter's inputs, where crossbars and tuners sit.
+// S_OK when found; E_FAIL when the search found nothing; E_NOINTERFACE with a category when the
+// filter does not answer and has no such output; E_POINTER for a missing filter or
+// out-parameter, E_INVALIDARG for a category that is neither a pin category nor a direction.
 STDMETHODIMP CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUID* pType,
                                                 IBaseFilter* pf, REFIID riid, void** ppint) {
   if (!ppint) return E_POINTER;
@@ -164,24 +164,24 @@ STDMETHODIMP CaptureGraphBuilder::FindInterface(const GUID* pCategory, const GUI
   }
   ConnectAnalogFrontEnd(GraphForSearch(pf).Get(), pf);
 
-  if (!pCategory) {
-    if (AskFilterAndPins(pf, riid, ppint) == S_OK) return S_OK;
-    if (SearchFromFilter(pf, SearchDirection::kDownstream, riid, ppint) == S_OK) return S_OK;
-    return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
-  }
   if (upstreamOnly || downstreamOnly) {
-    const auto direction = upstreamOnly ? SearchDirection::kUpstream : SearchDirection::kDownstream;
-    if (AskPins(pf, direction, riid, ppint) == S_OK) return S_OK;
-    return SearchFromFilter(pf, direction, riid, ppint);
+    const PIN_DIRECTION side = upstreamOnly ? PINDIR_INPUT : PINDIR_OUTPUT;
+    return AskAlongSide(pf, side, riid, ppint) == S_OK ? S_OK : E_FAIL;
   }
-  ComPtr<IPin> pin;
-  if (FAILED(FindPin(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pin.GetAddressOf()))) {
-    return E_NOINTERFACE;
-  }
-  if (AskFor(pin.Get(), riid, ppint) == S_OK) return S_OK;
-  if (SearchDownstreamOfPin(pin.Get(), riid, ppint) == S_OK) return S_OK;
   if (AskFor(pf, riid, ppint) == S_OK) return S_OK;
-  return SearchFromFilter(pf, SearchDirection::kUpstream, riid, ppint);
+  if (pCategory) {
+    bool any = false;
+    for (const ComPtr<IPin>& pin : PinsOf(pf)) {
+      if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || CategoryOf(pin.Get()) != *pCategory) continue;
+      if (pType && !EnumeratesMajorType(pin.Get(), *pType)) continue;
+      any = true;
+      if (AskAlong(pin.Get(), PINDIR_OUTPUT, riid, ppint) == S_OK) return S_OK;
+    }
+    if (!any) return E_NOINTERFACE;
+  } else if (AskAlongSide(pf, PINDIR_OUTPUT, riid, ppint) == S_OK) {
+    return S_OK;
+  }
+  return AskAlongSide(pf, PINDIR_INPUT, riid, ppint) == S_OK ? S_OK : E_FAIL;
 }
 
 // ---- SetOutputFileName ---------------------------------------------------------------------

@@ -137,6 +137,12 @@ bool OffersMajorType(IPin* pin, REFGUID majorType) {
                         [&](const AM_MEDIA_TYPE& type) { return type.majortype == majorType; });
 }
 
+bool EnumeratesMajorType(IPin* pin, REFGUID majorType) {
+  return pin && AnyOfferedType(pin, [&](const AM_MEDIA_TYPE& type) {
+           return type.majortype == majorType;
+         });
+}
+
 std::optional<GUID> MajorTypeOf(IPin* pin) {
   if (!pin) return std::nullopt;
   if (std::optional<GUID> connected = ConnectionMajorType(pin)) return connected;

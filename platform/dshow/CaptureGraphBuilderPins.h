@@ -35,6 +35,8 @@ bool SameMedium(const KSPIN_MEDIUM& a, const KSPIN_MEDIUM& b);
 
 // True when the pin is connected with a media type of that major type, or offers one.
 bool OffersMajorType(IPin* pin, REFGUID majorType);
+// True when the pin's own EnumMediaTypes lists a type of that major type.
+bool EnumeratesMajorType(IPin* pin, REFGUID majorType);
 // The major type of the pin's connection, else of the first type it offers.
 std::optional<GUID> MajorTypeOf(IPin* pin);
 

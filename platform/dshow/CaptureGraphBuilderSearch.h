@@ -1,6 +1,9 @@
-// The interface search behind ICaptureGraphBuilder2::FindInterface: asks objects of a graph,
-// nearest first, for an interface. Stateless; runs on the caller's thread with the graph
-// stopped or running (it only queries pins and filters).
+// The interface search behind ICaptureGraphBuilder2::FindInterface: asks objects of a graph for
+// an interface, depth first along connections. Stateless; runs on the caller's thread with the
+// graph stopped or running (it only queries pins and filters).
+//
+// Along a pin, on one side (outputs: downstream, inputs: upstream): the pin, its peer, the
+// peer's filter, then along each of that filter's pins on the same side, in their order.
 #pragma once
 
 #include <comptr.h>
@@ -8,23 +11,13 @@
 
 namespace vidorra::dshow::capture_builder {
 
-enum class SearchDirection { kUpstream, kDownstream };
-
 // Asks the object for riid; S_OK with *ppv set when it answers.
 HRESULT AskFor(IUnknown* object, REFIID riid, void** ppv);
 
-// Asks the filter, then each of its pins in enumeration order.
-HRESULT AskFilterAndPins(IBaseFilter* filter, REFIID riid, void** ppv);
+// Asks along one pin (see above); E_NOINTERFACE when nothing answers.
+HRESULT AskAlong(IPin* pin, PIN_DIRECTION side, REFIID riid, void** ppv);
 
-// Asks the filter's pins on one side (input pins for upstream, output pins for downstream).
-HRESULT AskPins(IBaseFilter* filter, SearchDirection direction, REFIID riid, void** ppv);
-
-// Walks the connections of `start` in one direction, breadth first, without asking `start`
-// itself: each pin on the far side of a connection, then its filter and that filter's pins,
-// then on from there. E_NOINTERFACE when nothing answers.
-HRESULT SearchFromFilter(IBaseFilter* start, SearchDirection direction, REFIID riid, void** ppv);
-
-// The same walk downstream of one output pin: its peer, the peer's filter, and on.
-HRESULT SearchDownstreamOfPin(IPin* output, REFIID riid, void** ppv);
+// Asks along each of the filter's pins on one side, in their order.
+HRESULT AskAlongSide(IBaseFilter* filter, PIN_DIRECTION side, REFIID riid, void** ppv);
 
 }  // namespace vidorra::dshow::capture_builder

@@ -137,9 +137,10 @@ STDMETHODIMP CFilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_M
 
 STDMETHODIMP CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
   std::lock_guard lock(graphLock_);
-  // Intelligent connect may add filters: only in a stopped graph.
-  const HRESULT hr =
-      state_ != State_Stopped ? VFW_E_NOT_STOPPED : ConnectLocked(ppinOut, ppinIn, 0);
+  // The pins are asked first, whatever the graph's state (a pin that cannot connect while
+  // active refuses); intelligent connect, which may add filters, only in a stopped graph.
+  const HRESULT hr = state_ != State_Stopped ? ConnectDirectLocked(ppinOut, ppinIn, nullptr)
+                                             : ConnectLocked(ppinOut, ppinIn, 0);
   log_.Write("Connect " + PinText(ppinOut) + " " + PinText(ppinIn), hr);
   return hr;
 }

@@ -191,11 +191,13 @@ HRESULT CFilterGraph::StopLocked() {
     finished_.clear();
     completeSent_ = false;
   }
-  events_.WithdrawComplete();
+  // An EC_COMPLETE not read yet stays queued: only the next run takes it back.
+  // A filter that stops asynchronously says S_FALSE: so does the graph, until it has stopped.
   HRESULT result = S_OK;
   for (auto& filter : DownstreamFirst()) {
     const HRESULT hr = filter->Stop();
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+    if (hr == S_FALSE && result == S_OK) result = S_FALSE;
   }
   state_ = State_Stopped;
   filtersRunning_ = false;
@@ -337,7 +339,23 @@ STDMETHODIMP CFilterGraph::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* Stat
       dwMilliSecsTimeout == INFINITE
           ? Deadline::max()
           : std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliSecsTimeout);
-  return WaitForCue(filters, deadline, [] { return false; });
+  for (;;) {
+    const HRESULT cue = WaitForCue(filters, deadline, [] { return false; });
+    if (FAILED(cue) || cue == VFW_S_STATE_INTERMEDIATE) return cue;
+    // Cued; every filter must also be in the graph's state: one still paused is on its way
+    // (a run that waits for its cue), one in any other state is not.
+    HRESULT hr = cue;
+    for (const ComPtr<IBaseFilter>& filter : filters) {
+      FILTER_STATE state = *State;
+      if (FAILED(filter->GetState(0, &state))) return E_FAIL;
+      if (state == *State) continue;
+      if (state != State_Paused) return E_FAIL;
+      hr = VFW_S_STATE_INTERMEDIATE;
+    }
+    if (hr != VFW_S_STATE_INTERMEDIATE || std::chrono::steady_clock::now() >= deadline) return hr;
+    std::unique_lock lock(runMutex_);
+    runWake_.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + kCueSlice));
+  }
 }
 
 STDMETHODIMP CFilterGraph::GetState(LONG msTimeout, OAFilterState* pfs) {

@@ -13,39 +13,72 @@ constexpr double kUnitsPerSecond = 10'000'000.0;
 
 }  // namespace
 
-CSampleGrabberOutputPin::CSampleGrabberOutputPin(CTransformFilter* grabber)
+CSampleGrabberInputPin::CSampleGrabberInputPin(CSampleGrabber* grabber)
+    : CTransformInputPin(grabber, L"Input"), grabber_(grabber) {
+  Rename(L"Input", L"In");
+}
+
+STDMETHODIMP CSampleGrabberInputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  if (!grabber_->OutputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  return CTransformInputPin::EnumMediaTypes(ppEnum);
+}
+
+STDMETHODIMP CSampleGrabberInputPin::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+  return grabber_->Accepts(pmt);
+}
+
+CSampleGrabberOutputPin::CSampleGrabberOutputPin(CSampleGrabber* grabber)
     : CTransformOutputPin(grabber, L"Output"), grabber_(grabber) {
   Rename(L"Output", L"Out");
 }
 
 STDMETHODIMP CSampleGrabberOutputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
   if (!ppEnum) return E_POINTER;
-  auto types = std::make_shared<std::vector<CMediaType>>();
+  *ppEnum = nullptr;
   CTransformInputPin* input = grabber_->InputPin();
-  if (ComPtr<IPin> upstream = input->GetConnected()) {
-    ComPtr<IEnumMediaTypes> offered;
-    if (SUCCEEDED(upstream->EnumMediaTypes(offered.GetAddressOf())) && offered) {
-      AM_MEDIA_TYPE* next = nullptr;
-      ULONG fetched = 0;
-      while (offered->Next(1, &next, &fetched) == S_OK && fetched == 1 && next) {
-        types->emplace_back().Adopt(*next);
-        CoTaskMemFree(next);
-      }
+  ComPtr<IPin> upstream = input->GetConnected();
+  if (!upstream) return VFW_E_NOT_CONNECTED;
+  auto types = std::make_shared<std::vector<CMediaType>>();
+  ComPtr<IEnumMediaTypes> offered;
+  if (SUCCEEDED(upstream->EnumMediaTypes(offered.GetAddressOf())) && offered) {
+    AM_MEDIA_TYPE* next = nullptr;
+    ULONG fetched = 0;
+    while (offered->Next(1, &next, &fetched) == S_OK && fetched == 1 && next) {
+      types->emplace_back().Adopt(*next);
+      CoTaskMemFree(next);
     }
-    // The type it is connected with may come from elsewhere (the grabber's receiver's list).
-    const CMediaType connection = input->CurrentMediaType();
-    if (connection.IsValid() &&
-        std::find(types->begin(), types->end(), connection) == types->end()) {
-      types->push_back(connection);
-    }
+  }
+  // The type it is connected with may come from elsewhere (the grabber's receiver's list).
+  const CMediaType connection = input->CurrentMediaType();
+  if (connection.IsValid() && std::find(types->begin(), types->end(), connection) == types->end()) {
+    types->push_back(connection);
   }
   *ppEnum = MakeComObject<CEnumMediaTypes>(std::move(types), 0).Detach();
   return S_OK;
 }
 
+STDMETHODIMP CSampleGrabberOutputPin::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+  return grabber_->Accepts(pmt);
+}
+
 CSampleGrabber::CSampleGrabber() : CTransInPlaceFilter(L"SampleGrabber", CLSID_SampleGrabber) {
-  InputPin()->Rename(L"Input", L"In");
+  input_ = std::make_unique<CSampleGrabberInputPin>(this);
   output_ = std::make_unique<CSampleGrabberOutputPin>(this);
+}
+
+HRESULT CSampleGrabber::Accepts(const AM_MEDIA_TYPE* pmt) {
+  if (!pmt) return E_POINTER;
+  std::lock_guard lock(settingsMutex_);
+  if (!acceptedType_) return S_OK;
+  for (auto field :
+       {&AM_MEDIA_TYPE::majortype, &AM_MEDIA_TYPE::subtype, &AM_MEDIA_TYPE::formattype}) {
+    const GUID& wanted = (*acceptedType_).*field;
+    if (wanted == GUID_NULL) return S_OK;
+    if (wanted != pmt->*field) return S_FALSE;
+  }
+  return S_OK;
 }
 
 HRESULT CSampleGrabber::NonDelegatingQueryInterface(REFIID riid, void** ppv) {

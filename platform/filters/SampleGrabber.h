@@ -32,16 +32,32 @@
 
 namespace vidorra::filters {
 
-// The grabber's output: offers the types of the pin upstream of the grabber. It reads them
-// without the grabber's lock (EnumMediaTypes is overridden, not GetMediaType), so that the
-// upstream filter's lock is never taken under the grabber's.
-class CSampleGrabberOutputPin : public CTransformOutputPin {
+class CSampleGrabber;
+
+// The grabber's input: enumerates nothing (VFW_E_NOT_CONNECTED) while the output is free, and
+// answers QueryAccept by the type given to SetMediaType (see CSampleGrabber::Accepts).
+class CSampleGrabberInputPin : public CTransformInputPin {
  public:
-  explicit CSampleGrabberOutputPin(CTransformFilter* grabber);
+  explicit CSampleGrabberInputPin(CSampleGrabber* grabber);
   STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* pmt) override;
 
  private:
-  CTransformFilter* const grabber_;
+  CSampleGrabber* const grabber_;
+};
+
+// The grabber's output: VFW_E_NOT_CONNECTED while the input is free, else offers the types of
+// the pin upstream of the grabber. It reads them without the grabber's lock (EnumMediaTypes is
+// overridden, not GetMediaType), so that the upstream filter's lock is never taken under the
+// grabber's. QueryAccept as the input's.
+class CSampleGrabberOutputPin : public CTransformOutputPin {
+ public:
+  explicit CSampleGrabberOutputPin(CSampleGrabber* grabber);
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* pmt) override;
+
+ private:
+  CSampleGrabber* const grabber_;
 };
 
 class CSampleGrabber : public CTransInPlaceFilter, public ISampleGrabber {
@@ -59,6 +75,11 @@ class CSampleGrabber : public CTransInPlaceFilter, public ISampleGrabber {
   STDMETHODIMP GetCurrentBuffer(long* pBufferSize, long* pBuffer) override;
   STDMETHODIMP GetCurrentSample(IMediaSample** ppSample) override;
   STDMETHODIMP SetCallback(ISampleGrabberCB* pCallback, long WhichMethodToCallback) override;
+
+  // QueryAccept on either pin: S_OK without a type set; else majortype, subtype and formattype
+  // of the set type compared in that order with pmt's, the first GUID_NULL of the set type
+  // ending with S_OK, the first difference with S_FALSE (the format block is not compared).
+  HRESULT Accepts(const AM_MEDIA_TYPE* pmt);
 
   // ---- Transform hooks ----
   HRESULT CheckInputType(const CMediaType* in) override;

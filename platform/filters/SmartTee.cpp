@@ -90,6 +90,13 @@ HRESULT CSmartTeeOutputPin::GetMediaType(int position, CMediaType* mt) {
   return S_OK;
 }
 
+STDMETHODIMP CSmartTeeOutputPin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  if (!tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  return CBaseOutputPin::EnumMediaTypes(ppEnum);
+}
+
 HRESULT CSmartTeeOutputPin::CheckConnect(IPin* pin) {
   if (!tee_->InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
   return CBaseOutputPin::CheckConnect(pin);

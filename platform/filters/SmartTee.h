@@ -46,6 +46,8 @@ class CSmartTeeOutputPin : public CBaseOutputPin {
   CSmartTeeOutputPin(CSmartTee* tee, std::wstring name);
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT GetMediaType(int position, CMediaType* mt) override;
+  // VFW_E_NOT_CONNECTED, and no enumerator, while "Input" is free.
+  STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
   HRESULT CheckConnect(IPin* pin) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 

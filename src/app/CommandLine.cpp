@@ -3,14 +3,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <comimpl.h>
+#include <vidorra_repair.h>
+
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QString>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string_view>
 #include <system_error>
+
+#include "RecordingJournal.h"
 
 #ifndef VIDORRA_VERSION
 #error "VIDORRA_VERSION is set by the build (cmake/VidorraInstall.cmake)"
@@ -31,6 +38,7 @@ constexpr std::string_view kShortHelpOption = "-h";
 constexpr std::string_view kVersionOption = "--version";
 constexpr std::string_view kDemoOption = "--demo";
 constexpr std::string_view kSimulationOption = "--simulation";
+constexpr std::string_view kRepairOption = "--repair";
 constexpr std::string_view kEndOfOptions = "--";
 
 constexpr std::string_view kHelp =
@@ -41,6 +49,8 @@ constexpr std::string_view kHelp =
     "      --demo             run on the bundled demo machine (no hardware needed)\n"
     "      --simulation FILE  run on the simulated machine described in FILE\n"
     "                         (the same as VIDORRA_SIMULATION=FILE in the environment)\n"
+    "      --repair FILE...   make whole the AVI recordings left unfinished by a crash\n"
+    "                         (exit status 0 when every file is whole afterwards)\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "\n"
@@ -87,16 +97,62 @@ std::optional<int> ResolveMachine(const CommandLine& line,
   return std::nullopt;
 }
 
+// Repairs each file, telling on `out` what it found and did; 0 when all are whole afterwards.
+int RepairFiles(const std::vector<std::string>& files, std::ostream& out) {
+  int status = EXIT_SUCCESS;
+  const QStringList recording = RecordingJournal::BeingRecorded();
+  for (const std::string& file : files) {
+    const QString absolute = QFileInfo(QString::fromStdString(file)).absoluteFilePath();
+    if (recording.contains(absolute)) {
+      out << file << ": being recorded by a running program: left as it is\n";
+      status = kStartFailureExitStatus;
+      continue;
+    }
+    VIDORRA_AVI_REPAIR result{};
+    const HRESULT hr = VidorraRepairAviFile(Utf8ToWide(file).c_str(), &result);
+    if (hr != S_OK) status = kStartFailureExitStatus;
+    const std::string reason = WideToUtf8(result.reason);
+    char length[96];
+    std::snprintf(length, sizeof length, "%llu frames, %.2f s",
+                  static_cast<unsigned long long>(result.frames), result.seconds);
+    out << file << ": ";
+    switch (result.outcome) {
+      case VIDORRA_AVI_WHOLE:
+        out << "whole, left as it is (" << length << ")\n";
+        break;
+      case VIDORRA_AVI_REPAIRED:
+        out << "repaired: " << length << " kept";
+        if (result.tornBytes > 0) out << ", " << result.tornBytes << " bytes of a torn end cut off";
+        out << "\n";
+        break;
+      case VIDORRA_AVI_NOT_REPAIRABLE:
+        out << "not repaired, left as it is: " << reason << "\n";
+        break;
+      case VIDORRA_AVI_REPAIR_FAILED:
+        out << "repair failed (" << reason << "): run it again once the cause is mended\n";
+        break;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool help = false;
   bool version = false;
+  bool repair = false;
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
-    if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
+    const bool isOption =
+        !optionsEnded && !argument.empty() && argument.front() == '-' && argument != "-";
+    if (!isOption && repair) {
+      line.repairFiles.emplace_back(argument);
+      continue;
+    }
+    if (!isOption) {
       return Error("unexpected argument " + Quoted(argument) + ": vidorra takes no file names");
     }
     if (argument == kEndOfOptions) {
@@ -105,6 +161,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       help = true;
     } else if (argument == kVersionOption) {
       version = true;
+    } else if (argument == kRepairOption) {
+      repair = true;
     } else if (argument == kDemoOption) {
       line.demo = true;
     } else if (argument == kSimulationOption ||
@@ -127,10 +185,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (line.demo && !line.simulationFile.empty()) {
     return Error("--demo and --simulation name two machines: give only one");
   }
+  if (repair && line.repairFiles.empty()) {
+    return Error("option " + Quoted(kRepairOption) + " needs the files to repair");
+  }
+  if (repair && (line.demo || !line.simulationFile.empty())) {
+    return Error("--repair runs no machine: give it only files");
+  }
   if (help) {
     line.action = CommandLine::Action::kHelp;
   } else if (version) {
     line.action = CommandLine::Action::kVersion;
+  } else if (repair) {
+    line.action = CommandLine::Action::kRepair;
   }
   return line;
 }
@@ -154,6 +220,8 @@ std::optional<int> ApplyCommandLine(const std::vector<std::string>& arguments,
     case CommandLine::Action::kVersion:
       out << "Vidorra " << VIDORRA_VERSION << "\n";
       return EXIT_SUCCESS;
+    case CommandLine::Action::kRepair:
+      return RepairFiles(line.repairFiles, out);
     case CommandLine::Action::kRun:
       break;
   }

@@ -14,11 +14,12 @@ namespace vidorra {
 
 // What the arguments ask for.
 struct CommandLine {
-  enum class Action { kRun, kHelp, kVersion, kError };
+  enum class Action { kRun, kHelp, kVersion, kRepair, kError };
   Action action = Action::kRun;
   bool demo = false;
   std::string simulationFile;  // empty when none is given
   std::string error;           // for kError: what is wrong, one line
+  std::vector<std::string> repairFiles;  // for kRepair: the recordings to make whole
 };
 
 // Exit status of a wrong command line; 1 is a command line that cannot be carried out.
@@ -34,7 +35,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // build tree links the same place to the file in the sources.
 std::filesystem::path DemoMachinePath(const std::filesystem::path& executableDir);
 
-// Carries out `arguments`: prints the help, the version or the error, or names the simulated
+// Carries out `arguments`: prints the help, the version or the error, repairs the files named
+// after --repair (one line per file; the status is 0 when every file is whole afterwards), or
+// names the simulated
 // machine (the demo machine of `executableDir`, or the file given) in $VIDORRA_SIMULATION.
 // Returns the exit status when the program must end now, nothing when it goes on to run.
 std::optional<int> ApplyCommandLine(const std::vector<std::string>& arguments,

@@ -6,10 +6,12 @@
 
 #include <QDateTime>
 #include <QLabel>
+#include <QThread>
 
 #include "Bitmap.h"
 #include "FolderPicker.h"
 #include "JpegImage.h"
+#include "RecordingJournal.h"
 #include "MediaGraph.h"
 #include "RegistryKey.h"
 #include "graph.h"
@@ -52,6 +54,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
 TCaptureForm::~TCaptureForm() {
   // A destructor must not throw: FormDestroy only calls the platform and frees objects.
   FormDestroy();
+  if (RepairThread) RepairThread->wait();
 }
 
 void TCaptureForm::FormCreate() {
@@ -76,6 +79,9 @@ void TCaptureForm::FormCreate() {
   // Whether the screen saver was on, then off for the run (restored by FormDestroy).
   SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &ScreenSaverWasActive, 0);
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
+
+  Journal = std::make_unique<vidorra::RecordingJournal>();
+  RepairUnfinishedRecordings();
 }
 
 void TCaptureForm::ReadShellFolders() {

@@ -44,6 +44,7 @@ class QAction;
 class QPushButton;
 class QSlider;
 class QTabWidget;
+class QThread;
 class QToolButton;
 
 namespace vidorra {
@@ -51,6 +52,7 @@ class AlarmClock;
 class DiskSpaceWatch;
 class FolderPicker;
 class OnOffSwitch;
+class RecordingJournal;
 class RadioGroup;
 class SpinEdit;
 class WindowTimer;
@@ -312,6 +314,10 @@ class TCaptureForm : public QMainWindow {
   vidorra::WindowTimer* Timer1 = nullptr;
   // The free space where recordings go: checked at each start, watched while one runs.
   vidorra::DiskSpaceWatch* DiskSpace = nullptr;
+  // The files being recorded, noted for a repair at the next start should the program die.
+  std::unique_ptr<vidorra::RecordingJournal> Journal;
+  // Repairs the recordings a program that died left unfinished (started by FormCreate).
+  std::unique_ptr<QThread> RepairThread;
 
  protected:
   // Keeps the panel's hint from showing over the picture (the video window has no tooltip).
@@ -351,6 +357,10 @@ class TCaptureForm : public QMainWindow {
   void RecordingEnded(const QString& message);
   // False, with the error panel saying so, when VideoFileName's disk has too little room.
   bool EnoughSpaceToRecord();
+
+  // Repairs, off the window's thread, the files noted by programs that ended before finishing
+  // them; the error panel then names each file repaired, with its frames and length.
+  void RepairUnfinishedRecordings();
 
   // Ends a start that failed: a file it left is not reused, the preview (or no-source state)
   // comes back as `previewState` says, and the error panel names the file.

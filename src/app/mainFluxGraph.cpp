@@ -8,6 +8,7 @@
 #include "RadioGroup.h"
 #include "graph.h"
 #include "erreurUnit.h"
+#include "RecordingJournal.h"
 #include "mainFlux.h"
 
 namespace {
@@ -76,6 +77,8 @@ void TCaptureForm::ReportUnshowableSource(const QString& source) {
 
 bool TCaptureForm::StartCapture() {
   try {
+    // Noted before the file's first byte, so that a program dying now leaves it for repair.
+    Journal->Begin(VideoFileName);
     if (dmCam->fg->GraphState() == grsPlaying) dmCam->fg->StopGraph();
     CopyAudioChoices();
     const int format = rgFormat->ItemIndex();

@@ -8,6 +8,7 @@
 // recording the graph gives up (a write error, a full disk) and for one stopped because the disk
 // is almost full: it ends as "Stop" ends it, and the error panel says why.
 #include <comptr.h>
+#include <vidorra_repair.h>
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,6 +16,9 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QLocale>
+#include <QScopeGuard>
+#include <QThread>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSlider>
@@ -27,11 +31,13 @@
 #include "MediaUtil.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
+#include "RecordingJournal.h"
 #include "graph.h"
 #include "mainFlux.h"
 
 using vidorra::Connect;
 using vidorra::DiskSpaceWatch;
+using vidorra::RecordingJournal;
 
 namespace {
 
@@ -52,6 +58,10 @@ const char* const kLowSpace =
 const char* const kAborted =
     "L'enregistrement dans le fichier %1 est arrêté sur une erreur : %2 Le fichier garde tout "
     "ce qui a été enregistré.";
+const char* const kRepaired =
+    "L'enregistrement %1, interrompu, a été réparé : il garde %2 images (%3 s).";
+const char* const kNotRepaired =
+    "L'enregistrement %1, interrompu, n'a pas pu être réparé (vidorra --repair dit pourquoi).";
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool IsRecordingState(std::uint8_t state) {
@@ -177,6 +187,9 @@ void TCaptureForm::SetRecordingTimedState() {
 // ---- Recording commands ------------------------------------------------------------------------
 
 void TCaptureForm::EndInPreview(std::uint8_t previewState) {
+  // The recording graph is gone with the preview rebuilt or the graph emptied: its files are
+  // finished.
+  const auto finished = qScopeGuard([this] { Journal->Finished(); });
   if (StartPreview()) {
     if (previewState == stProgrammed) {
       SetProgrammedState();
@@ -192,6 +205,32 @@ void TCaptureForm::EndInPreview(std::uint8_t previewState) {
     // ResetGraph reports by its result; the window's state is what matters here.
   }
   SetNoSourceState();
+}
+
+void TCaptureForm::RepairUnfinishedRecordings() {
+  std::shared_ptr<RecordingJournal::LeftBehind> leftBehind = RecordingJournal::FindLeftBehind();
+  if (leftBehind->files.isEmpty()) return;
+  auto lines = std::make_shared<QStringList>();
+  RepairThread.reset(QThread::create([leftBehind, lines]() mutable {
+    const QLocale french(QLocale::French, QLocale::France);
+    for (const QString& file : leftBehind->files) {
+      if (!QFileInfo::exists(file)) continue;  // never created, or removed since
+      VIDORRA_AVI_REPAIR result{};
+      VidorraRepairAviFile(file.toStdWString().c_str(), &result);
+      if (result.outcome == VIDORRA_AVI_REPAIRED) {
+        lines->append(QString::fromUtf8(kRepaired)
+                          .arg(file, french.toString(static_cast<qulonglong>(result.frames)),
+                               french.toString(result.seconds, 'f', 1)));
+      } else if (result.outcome != VIDORRA_AVI_WHOLE) {
+        lines->append(QString::fromUtf8(kNotRepaired).arg(file));
+      }
+    }
+    leftBehind.reset();  // the journals go once their files are whole
+  }));
+  connect(RepairThread.get(), &QThread::finished, this, [this, lines] {
+    if (!lines->isEmpty()) ErreurFrame1->ShowErrorPanel(lines->join(kCrLf) + kCrLf, false);
+  });
+  RepairThread->start();
 }
 
 void TCaptureForm::RecordingFailed(const QString& message) {
@@ -243,6 +282,7 @@ void TCaptureForm::CouperBtnClick() {
   try {
     // The file writer keeps its old name if the switch fails: running again would then write
     // over the file just finished, so the recording stops there instead.
+    Journal->Begin(VideoFileName);
     cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) && dmCam->fg->RunGraph();
     if (cut) ApplyVolume();
   } catch (...) {

@@ -176,7 +176,7 @@ class TdmCam : public TComponent {
   void FindCrossbar();
   // Recording steps.
   bool OpenCapture(ICaptureGraphBuilder2* builder, const QString& path, bool strict,
-                   bool withAudio);
+                   bool withAudio, bool dvPicture);
   void CloseCapture(ICaptureGraphBuilder2* builder);
   void AddAudioStream(ICaptureGraphBuilder2* builder, IBaseFilter* source, TFilter* tee);
   // Listening: the pin to render or free, null when there is none.

@@ -16,9 +16,11 @@ using graph_support::Require;
 namespace {
 
 const QString kDvSplitterName = QStringLiteral("DV Splitter");
-// The multiplexer's stream the others follow: the first sound stream, or none.
+// The multiplexer's stream the others follow: the picture, the first sound stream, or none.
+constexpr LONG kVideoMasterStream = 0;
 constexpr LONG kAudioMasterStream = 1;
 constexpr LONG kNoMasterStream = -1;
+constexpr wchar_t kLockedSoundProperty[] = L"locked";
 // Pins of the Smart Tee and of the Color Space Converter, in their order.
 constexpr int kTeeInput = 0;
 constexpr int kTeeCapture = 1;
@@ -36,10 +38,36 @@ void ReconnectHead(IPin* output, IPin* head, const AM_MEDIA_TYPE& previous) {
   output->Connect(head, &previous);
 }
 
+// With sound recorded, the streams follow the first sound stream, except a DV camcorder's
+// picture, which keeps its system's exact rate: the streams follow it (its own sound is locked
+// to it, a separate device's is stretched to it).
+LONG MasterStream(bool withAudio, bool dvPicture) {
+  if (!withAudio) return kNoMasterStream;
+  return dvPicture ? kVideoMasterStream : kAudioMasterStream;
+}
+
+// Tells the multiplexer that the sound it takes from `tee` belongs to the picture's frames (a DV
+// camcorder's sound): placed by its time stamps, the sound of a frame the camcorder lost is
+// filled with silence, so that picture and sound keep in step at the picture's rate.
+void LockSoundToPicture(IBaseFilter* tee, IBaseFilter* mux) {
+  const TPinList pins = TPinList::CreateFromFilter(tee);
+  for (int i = 0; i < pins.Count(); ++i) {
+    ComPtr<IPin> peer;
+    if (FAILED(pins.PinAt(i)->ConnectedTo(peer.GetAddressOf()))) continue;
+    if (FilterOfPin(peer.Get()).Get() != mux) continue;
+    ComPtr<IPropertyBag> bag;
+    CheckGraphResult(peer->QueryInterface(IID_IPropertyBag, bag.ReleaseAndGetVoidAddressOf()));
+    VARIANT locked{};
+    locked.vt = VT_BOOL;
+    locked.boolVal = VARIANT_TRUE;
+    CheckGraphResult(bag->Write(kLockedSoundProperty, &locked));
+  }
+}
+
 }  // namespace
 
 bool TdmCam::OpenCapture(ICaptureGraphBuilder2* builder, const QString& path, bool strict,
-                         bool withAudio) {
+                         bool withAudio, bool dvPicture) {
   AviMux.Reset();
   FileSink.Reset();
   const std::wstring file = path.toStdWString();
@@ -49,7 +77,7 @@ bool TdmCam::OpenCapture(ICaptureGraphBuilder2* builder, const QString& path, bo
   ComPtr<IConfigAviMux> mux;
   CheckGraphResult(AviMux->QueryInterface(IID_IConfigAviMux, mux.ReleaseAndGetVoidAddressOf()));
   CheckGraphResult(mux->SetOutputCompatibilityIndex(TRUE));
-  CheckGraphResult(mux->SetMasterStream(withAudio ? kAudioMasterStream : kNoMasterStream));
+  CheckGraphResult(mux->SetMasterStream(MasterStream(withAudio, dvPicture)));
   JoinDeinterlacer();
   return true;
 }
@@ -81,7 +109,10 @@ bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer)
   try {
     ResetGraph();
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
-    if (!OpenCapture(builder.Get(), path, false, RecordAudioSource)) return false;
+    if (!OpenCapture(builder.Get(), path, false, RecordAudioSource,
+                     VideoSourceKind == vskInterleaved)) {
+      return false;
+    }
     const ComPtr<IBaseFilter> deinterlacer =
         UseDeinterlacer ? Require<IBaseFilter>(Deinterlacer) : ComPtr<IBaseFilter>();
     const ComPtr<IBaseFilter> grabber = Require<IBaseFilter>(sg);
@@ -134,7 +165,7 @@ bool TdmCam::BuildDVType2CaptureGraph(const QString& path) {
     // empty file behind.
     const ComPtr<IBaseFilter> splitter = FindFilterNamed(graph.Get(), kDvSplitterName);
     if (!splitter) return false;
-    if (!OpenCapture(builder.Get(), path, false, RecordDVAudio)) return false;
+    if (!OpenCapture(builder.Get(), path, false, RecordDVAudio, true)) return false;
     const ComPtr<IPin> video = PinOf(splitter.Get(), kSplitterVideo);
     ComPtr<IPin> decoder;
     CheckGraphResult(video->ConnectedTo(decoder.GetAddressOf()));
@@ -146,7 +177,10 @@ bool TdmCam::BuildDVType2CaptureGraph(const QString& path) {
     CheckGraphResult(builder->RenderStream(nullptr, nullptr, PinOf(tee.Get(), kTeeCapture).Get(),
                                            nullptr, AviMux.Get()));
     CheckGraphResult(PinOf(tee.Get(), kTeePreview)->Connect(decoder.Get(), nullptr));
-    if (RecordDVAudio) AddAudioStream(builder.Get(), splitter.Get(), Infinite);
+    if (RecordDVAudio) {
+      AddAudioStream(builder.Get(), splitter.Get(), Infinite);
+      LockSoundToPicture(Require<IBaseFilter>(Infinite).Get(), AviMux.Get());
+    }
     CloseCapture(builder.Get());
     return true;
   } catch (...) {
@@ -157,7 +191,9 @@ bool TdmCam::BuildDVType2CaptureGraph(const QString& path) {
 bool TdmCam::BuildRecompressCaptureGraph(const QString& path, std::uint8_t standard) {
   try {
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
-    if (!OpenCapture(builder.Get(), path, true, RecordDVAudio || RecordAudioSource)) return false;
+    if (!OpenCapture(builder.Get(), path, true, RecordDVAudio || RecordAudioSource, false)) {
+      return false;
+    }
     const ComPtr<IFilterGraph> graph = Graph();
     DVencoder->SetFilterGraph(fg);
     const ComPtr<IBaseFilter> encoder = Require<IBaseFilter>(DVencoder);

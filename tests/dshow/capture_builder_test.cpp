@@ -162,11 +162,12 @@ TEST_F(CaptureBuilder, FindPinGivesTheIndexthMatchingPin) {
             builder_->FindPin(webcam.Get(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, nullptr));
 }
 
-// Where each kind of search looks first, told by what answers, on Capture -> Sample Grabber ->
+// What each kind of search finds on the program's devices, on Capture -> Sample Grabber ->
 // Null Renderer: IBaseFilter and IPin answer everywhere, IMemInputPin on the input pins,
-// IAMStreamConfig on the capture pins, IAMVideoProcAmp on the devices. A category finds the
-// pin of that category and type only: the program asks with MEDIATYPE_Interleaved first and
-// MEDIATYPE_Video second, and relies on the first failing for a video source.
+// IAMStreamConfig on the capture pins, IAMVideoProcAmp on the devices. A category asks the
+// filter, then along its pins of that category and type only: the program asks with
+// MEDIATYPE_Interleaved first and MEDIATYPE_Video second, and relies on the first failing for a
+// video source. (The order itself: CaptureBuilderOrder.)
 TEST_F(CaptureBuilder, FindInterfaceLooksWhereItShouldFirst) {
   ComPtr<IBaseFilter> source = Device(L"Capture");
   ComPtr<IBaseFilter> grabber = New(CLSID_SampleGrabber, L"Grabber");
@@ -183,12 +184,12 @@ TEST_F(CaptureBuilder, FindInterfaceLooksWhereItShouldFirst) {
     IBaseFilter* start;
     const IID& iid;
     IUnknown* expected;  // null: `failure`, and no object
-    HRESULT failure = E_NOINTERFACE;
+    HRESULT failure = E_FAIL;
   } cases[] = {
       {"no category: the filter itself", nullptr, nullptr, grabber.Get(), IID_IBaseFilter,
        grabber.Get()},
-      {"no category: its pins next", nullptr, nullptr, grabber.Get(), IID_IMemInputPin,
-       InOf(grabber.Get())},
+      {"no category: downstream before upstream", nullptr, nullptr, grabber.Get(), IID_IMemInputPin,
+       InOf(sink.Get())},
       {"no category: upstream last", nullptr, nullptr, sink.Get(), IID_IAMStreamConfig,
        capture.Get()},
       {"no category: nowhere", nullptr, nullptr, webcam.Get(), IID_IAMCrossbar, nullptr},
@@ -209,13 +210,13 @@ TEST_F(CaptureBuilder, FindInterfaceLooksWhereItShouldFirst) {
       {"category: the pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
        IID_IAMStreamConfig, capture.Get()},
       {"category: downstream of the pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
-       IID_IBaseFilter, grabber.Get()},
-      {"category: then the filter", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
+       IID_IMemInputPin, InOf(grabber.Get())},
+      {"category: the filter first", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
        IID_IAMVideoProcAmp, source.Get()},
       {"category: no such pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, source.Get(),
-       IID_IBaseFilter, nullptr},
+       IID_IAMStreamConfig, nullptr, E_NOINTERFACE},
       {"category: no preview pin", &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source.Get(),
-       IID_IAMStreamConfig, nullptr},
+       IID_IAMStreamConfig, nullptr, E_NOINTERFACE},
       {"category: the preview pin", &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, webcam.Get(),
        IID_IAMStreamConfig, PinNamed(webcam.Get(), L"Preview").Get()},
       {"category: the interleaved pin", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved,
@@ -238,6 +239,136 @@ TEST_F(CaptureBuilder, FindInterfaceLooksWhereItShouldFirst) {
                                                found.ReleaseAndGetVoidAddressOf()));
 }
 
+// Test filters whose objects answer an interface nobody else has, each once: the order in which
+// FindInterface finds them, on F1.out1 -> F2.in1, F2.out1 -> F3.in1 (pins out1, in1, out2, in2),
+// F2.out1 of the capture category offering video.
+constexpr GUID kAskedIid = {
+    0x5f1c2e70, 0x3b1d, 0x4c55, {0x9e, 0x21, 0x6a, 0x0b, 0x42, 0x8d, 0x11, 0xc3}};
+
+class OrderNode : public CBaseFilter {
+ public:
+  explicit OrderNode(const std::string& name)
+      : CBaseFilter(L"Order", GUID_NULL),
+        name_(name),
+        pins_{std::make_unique<Out>(this, L"out1"), std::make_unique<In>(this, L"in1"),
+              std::make_unique<Out>(this, L"out2"), std::make_unique<In>(this, L"in2")} {}
+  int GetPinCount() override { return 4; }
+  CBasePin* GetPin(int n) override { return n >= 0 && n < 4 ? pins_[n].get() : nullptr; }
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (riid == kAsked && Answer(name_)) return GetInterface(static_cast<IBaseFilter*>(this), ppv);
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+  }
+  void SetCapture() { static_cast<Out*>(pins_[0].get())->SetPinCategory(PIN_CATEGORY_CAPTURE); }
+  // Answers once; who answered, in order.
+  static bool Answer(const std::string& who) {
+    if (std::find(answered.begin(), answered.end(), who) != answered.end()) return false;
+    answered.push_back(who);
+    return true;
+  }
+  static inline std::vector<std::string> answered;
+  static inline GUID kAsked = kAskedIid;
+
+ private:
+  class Out : public CBaseOutputPin {
+   public:
+    Out(OrderNode* f, const wchar_t* name) : CBaseOutputPin(f, name), node_(f) {}
+    DECLARE_PIN_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+      if (riid == kAsked && Answer(node_->name_ + "." + WideToUtf8(CBasePin::Name()))) {
+        return GetInterface(static_cast<IPin*>(this), ppv);
+      }
+      return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+    }
+    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    HRESULT GetMediaType(int i, CMediaType* mt) override {
+      if (i > 0) return VFW_S_NO_MORE_ITEMS;
+      *mt = CMediaType(&MEDIATYPE_Video);
+      return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* a, ALLOCATOR_PROPERTIES* p) override {
+      p->cBuffers = 1;
+      p->cbBuffer = 1;
+      ALLOCATOR_PROPERTIES actual{};
+      return a->SetProperties(p, &actual);
+    }
+    using CBasePin::SetPinCategory;
+
+   private:
+    OrderNode* node_;
+  };
+  class In : public CBaseInputPin {
+   public:
+    In(OrderNode* f, const wchar_t* name) : CBaseInputPin(f, name), node_(f) {}
+    DECLARE_PIN_IUNKNOWN
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+      if (riid == kAsked && Answer(node_->name_ + "." + WideToUtf8(CBasePin::Name()))) {
+        return GetInterface(static_cast<IPin*>(this), ppv);
+      }
+      return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
+    }
+    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+
+   private:
+    OrderNode* node_;
+  };
+  std::string name_;
+  std::unique_ptr<CBasePin> pins_[4];
+};
+
+TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
+  struct Row {
+    const char* name;
+    const GUID* category;
+    const GUID* type;
+    int start;  // F1, F2 or F3
+    std::string order;
+    HRESULT last;
+  };
+  const std::string down = "F2.out1 F3.in1 F3 F3.out1 F3.out2";
+  const std::string up = "F2.in1 F1.out1 F1 F1.in1 F1.in2 F2.in2";
+  const Row rows[] = {
+      {"from F2", nullptr, &MEDIATYPE_Audio, 2, "F2 " + down + " F2.out2 " + up, E_FAIL},
+      {"from F1", nullptr, nullptr, 1,
+       "F1 F1.out1 F2.in1 F2 " + down + " F2.out2 F1.out2 F1.in1 F1.in2", E_FAIL},
+      {"upstream only", &LOOK_UPSTREAM_ONLY, nullptr, 2, up, E_FAIL},
+      {"downstream only", &LOOK_DOWNSTREAM_ONLY, nullptr, 2, down + " F2.out2", E_FAIL},
+      {"a category", &PIN_CATEGORY_CAPTURE, nullptr, 2, "F2 " + down + " " + up, E_FAIL},
+      {"a category and a type its pin offers", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, 2,
+       "F2 " + down + " " + up, E_FAIL},
+      {"a category and a type its pin does not offer", &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, 2,
+       "F2", E_NOINTERFACE},
+      {"a category no pin has", &PIN_CATEGORY_PREVIEW, nullptr, 2, "F2", E_NOINTERFACE},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ComPtr<IGraphBuilder> graph = NewGraph();
+    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
+    ASSERT_EQ(S_OK, builder->SetFiltergraph(graph.Get()));
+    std::vector<ComPtr<OrderNode>> f;
+    for (const char* name : {"F1", "F2", "F3"}) {
+      f.push_back(MakeComObject<OrderNode>(name));
+      ASSERT_EQ(S_OK, graph->AddFilter(f.back().Get(), Utf8ToWide(name).c_str()));
+    }
+    f[1]->SetCapture();
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[0].Get(), 0).Get(), PinAt(f[1].Get(), 1).Get(),
+                                         nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[1].Get(), 0).Get(), PinAt(f[2].Get(), 1).Get(),
+                                         nullptr));
+    OrderNode::answered.clear();
+    HRESULT hr = S_OK;
+    for (int i = 0; i < 30 && hr == S_OK; ++i) {
+      ComPtr<IUnknown> found;
+      hr = builder->FindInterface(row.category, row.type, f[row.start - 1].Get(), OrderNode::kAsked,
+                                  found.ReleaseAndGetVoidAddressOf());
+    }
+    std::string order;
+    for (const std::string& who : OrderNode::answered) order += (order.empty() ? "" : " ") + who;
+    EXPECT_EQ(order, row.order);
+    EXPECT_EQ(hr, row.last);
+    for (auto& node : f) graph->RemoveFilter(node.Get());
+  }
+}
+
 // The card's crossbar, TV tuner and TV audio filter are found by their pins' mediums among all
 // the cards' and connected upstream of its analogue input (crossbar pins: five inputs, then the
 // outputs), whatever the look-up asks; nothing is added once they are there, nor while the
@@ -247,7 +378,7 @@ TEST_F(CaptureBuilder, TheFrontEndOfTheSameCardIsConnectedUpstreamOfTheCapturePi
   ComPtr<IMediaControl> control = graph_.As<IMediaControl>();
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   ComPtr<IAMCrossbar> crossbar;
-  EXPECT_EQ(E_NOINTERFACE,
+  EXPECT_EQ(E_FAIL,
             builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, card.Get(),
                                     IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(1u, FilterCount()) << "nothing joins a running graph";
@@ -269,7 +400,7 @@ TEST_F(CaptureBuilder, TheFrontEndOfTheSameCardIsConnectedUpstreamOfTheCapturePi
                                           IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
   EXPECT_TRUE(IsSameObject(crossbar.Get(), ours.Get()));
   EXPECT_EQ(4u, FilterCount());
-  EXPECT_EQ(E_NOINTERFACE,
+  EXPECT_EQ(E_FAIL,
             builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, ours.Get(), IID_IAMCrossbar,
                                     crossbar.ReleaseAndGetVoidAddressOf()))
       << "one crossbar on this card";

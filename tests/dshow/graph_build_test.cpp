@@ -183,9 +183,10 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
   EXPECT_FALSE(Peer(in(3).Get())) << "no way round through the spare filter";
 }
 
-// While paused, a filter able to change its connections while active decides; the others
-// refuse, and intelligent connect waits for a stopped graph.
-TEST(GraphBuild, ConnectDirectWhilePausedIsLeftToTheFilters) {
+// While paused, a filter able to change its connections while active decides, through
+// ConnectDirect and Connect alike (Connect asks the pins first); the others refuse, and
+// intelligent connect waits for a stopped graph.
+TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
   class WillingSink : public TestCountingSink {
    public:
     WillingSink() { InputPin()->SetCanConnectWhileActive(true); }
@@ -204,7 +205,7 @@ TEST(GraphBuild, ConnectDirectWhilePausedIsLeftToTheFilters) {
   ASSERT_TRUE(SUCCEEDED(control->Pause()));
   EXPECT_EQ(VFW_E_NOT_STOPPED,
             graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
-  EXPECT_EQ(S_OK, graph->ConnectDirect(second->OutputPin(), willing->InputPinInterface(), nullptr));
+  EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
   EXPECT_EQ(S_OK, control->Stop());
 }

@@ -2,6 +2,7 @@
 // changes, the renderer on the clock and without one, cueing and the run state, failing state
 // changes, IBasicAudio.
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "TestConverter.h"
@@ -186,20 +187,54 @@ TEST(GraphRun, ThousandRunStopCyclesWhileStreaming) {
 
 // ---- Run state ----------------------------------------------------------------------------
 
-// A filter without pins whose GetState while paused answers what the test sets.
+// A filter without pins whose GetState while paused answers what the test sets; it may also
+// report another state than its own, answer Pause and Stop with S_FALSE (a filter that gets
+// there asynchronously, GetState then answering VFW_S_STATE_INTERMEDIATE), and keeps the start
+// time of each Run.
 class StateFilter : public CBaseFilter {
  public:
   explicit StateFilter(HRESULT answer) : CBaseFilter(L"State", GUID_NULL), answer_(answer) {}
   int GetPinCount() override { return 0; }
   CBasePin* GetPin(int) override { return nullptr; }
   STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override {
-    const HRESULT hr = CBaseFilter::GetState(timeout, state);
+    HRESULT hr = CBaseFilter::GetState(timeout, state);
+    if (reported_ >= 0) *state = static_cast<FILTER_STATE>(reported_.load());
+    if (stopping_) return VFW_S_STATE_INTERMEDIATE;
     return hr == S_OK && *state == State_Paused ? answer_.load() : hr;
   }
+  STDMETHODIMP Pause() override {
+    const HRESULT hr = CBaseFilter::Pause();
+    return SUCCEEDED(hr) ? pauseAnswer_.load() : hr;
+  }
+  STDMETHODIMP Stop() override {
+    const HRESULT hr = CBaseFilter::Stop();
+    stopping_ = stopAnswer_ == S_FALSE;
+    return SUCCEEDED(hr) ? stopAnswer_.load() : hr;
+  }
+  STDMETHODIMP Run(REFERENCE_TIME start) override {
+    {
+      std::lock_guard lock(runsMutex_);
+      runs_.push_back(start);
+    }
+    return CBaseFilter::Run(start);
+  }
   void Answer(HRESULT answer) { answer_.store(answer); }
+  void Report(int state) { reported_ = state; }  // -1: its own
+  void AnswerPauseAndStop(HRESULT answer) { pauseAnswer_ = stopAnswer_ = answer; }
+  void Stopped() { stopping_ = false; }
+  std::vector<REFERENCE_TIME> Runs() {
+    std::lock_guard lock(runsMutex_);
+    return runs_;
+  }
 
  private:
   std::atomic<HRESULT> answer_;
+  std::atomic<int> reported_{-1};
+  std::atomic<HRESULT> pauseAnswer_{S_OK};
+  std::atomic<HRESULT> stopAnswer_{S_OK};
+  std::atomic<bool> stopping_{false};
+  std::mutex runsMutex_;
+  std::vector<REFERENCE_TIME> runs_;
 };
 
 TEST(GraphRun, GetStateCombinesTheFiltersAnswers) {
@@ -234,6 +269,33 @@ TEST(GraphRun, GetStateCombinesTheFiltersAnswers) {
     EXPECT_EQ(c.run, control->Run());
     EXPECT_EQ(S_OK, control->Stop());
   }
+  // A filter in another state than the graph's: on its way when paused, else wrong.
+  const struct {
+    FILTER_STATE graph;
+    FILTER_STATE filter;
+    HRESULT state;
+  } mismatches[] = {
+      {State_Running, State_Paused, kCueing}, {State_Stopped, State_Paused, kCueing},
+      {State_Running, State_Stopped, E_FAIL}, {State_Stopped, State_Running, E_FAIL},
+      {State_Paused, State_Running, E_FAIL},  {State_Paused, State_Stopped, E_FAIL},
+  };
+  for (const auto& m : mismatches) {
+    SCOPED_TRACE(testing::Message() << "graph " << m.graph << ", filter " << m.filter);
+    auto graph = NewGraph();
+    auto odd = MakeComObject<StateFilter>(S_OK);
+    graph->AddFilter(odd.Get(), nullptr);
+    auto control = QueryAs<IMediaControl>(graph.Get());
+    ASSERT_EQ(S_OK, m.graph == State_Running  ? control->Run()
+                    : m.graph == State_Paused ? control->Pause()
+                                              : control->Stop());
+    odd->Report(m.filter);
+    OAFilterState state = State_Stopped;
+    EXPECT_EQ(m.state, control->GetState(0, &state));
+    EXPECT_EQ(m.graph, state);
+    odd->Report(-1);
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(S_OK, control->Stop());
+  }
 }
 
 // Run answers S_FALSE and runs the filters once they have cued; a Pause, and a Stop, withdraw
@@ -245,6 +307,7 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   graph->AddFilter(cueing.Get(), L"Cueing");
   graph->AddFilter(ready.Get(), L"Ready");
   auto control = QueryAs<IMediaControl>(graph.Get());
+  cueing->AnswerPauseAndStop(S_FALSE);
   EXPECT_EQ(S_FALSE, control->Run());
   OAFilterState state = State_Stopped;
   EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
@@ -252,10 +315,18 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   EXPECT_EQ(State_Paused, ready->State());
   EXPECT_EQ(S_FALSE, control->Run()) << "still pausing";
   cueing->Answer(S_OK);
-  EXPECT_TRUE(WaitUntil([&] { return ready->State() == State_Running; }));
+  EXPECT_EQ(S_OK, control->GetState(INFINITE, &state)) << "once every filter runs";
+  EXPECT_EQ(State_Running, ready->State());
   EXPECT_EQ(State_Running, cueing->State());
+  EXPECT_EQ(ready->Runs(), cueing->Runs()) << "one start time, one Run each";
+  EXPECT_EQ(ready->Runs().size(), 1u);
+  // A filter that stops asynchronously: so does the graph.
+  EXPECT_EQ(S_FALSE, control->Stop());
+  EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+  EXPECT_EQ(State_Stopped, state);
+  cueing->Stopped();
   EXPECT_EQ(S_OK, control->GetState(0, &state));
-  EXPECT_EQ(S_OK, control->Stop());
+  cueing->AnswerPauseAndStop(S_OK);
   cueing->Answer(VFW_S_STATE_INTERMEDIATE);
   EXPECT_EQ(S_FALSE, control->Run());
   EXPECT_EQ(S_FALSE, control->Pause());

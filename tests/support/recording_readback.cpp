@@ -74,10 +74,12 @@ long RecordedSoundSamples(const std::string& path, int channels, bool useOdml) {
 }
 
 std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
-                                                          int height) {
+                                                          int height, double seekSeconds) {
+  const bool seek = seekSeconds > 0;
   const std::string pictures =
-      RunCommand("ffmpeg -v error -i " + Quote(path) +
-                 " -map 0:v:0 -f rawvideo -pix_fmt gray -vsync passthrough - 2>/dev/null");
+      RunCommand("ffmpeg -v error" + (seek ? " -ss " + std::to_string(seekSeconds) : "") + " -i " +
+                 Quote(path) + " -map 0:v:0" + (seek ? " -frames:v 1" : "") +
+                 " -f rawvideo -pix_fmt gray -vsync passthrough - 2>/dev/null");
   const size_t frameBytes = static_cast<size_t>(width) * height;
   std::vector<std::optional<uint32_t>> numbers;
   for (size_t at = 0; frameBytes > 0 && at + frameBytes <= pictures.size(); at += frameBytes) {

@@ -34,8 +34,9 @@ long ProbedFrames(const std::string& path);
 // The samples per channel ffmpeg decodes from the file's first sound stream.
 long RecordedSoundSamples(const std::string& path, int channels, bool useOdml = true);
 // The frame numbers of the file's video pictures (width x height) as ffmpeg decodes them
-// (nullopt: a picture without a readable number).
+// (nullopt: a picture without a readable number); with seekSeconds, of the one picture ffmpeg
+// seeks to there through the file's index.
 std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
-                                                          int height);
+                                                          int height, double seekSeconds = 0);
 
 }  // namespace vidorra::test

@@ -19,12 +19,17 @@ namespace vidorra::filters {
 namespace {
 
 constexpr auto kCheckpointInterval = std::chrono::milliseconds(1000);
+// A file is also described after this many frames, and after this much stream time, whichever
+// comes first: a recording made faster than real time is covered as well as a live one.
+constexpr uint64_t kCheckpointFrames = 25;
+constexpr REFERENCE_TIME kCheckpointStreamTime = 10'000'000;
 // After the two rectangles, the bit rate and the error rate: the same place in both headers.
 constexpr size_t kAvgTimePerFrameOffset = offsetof(VIDEOINFOHEADER, AvgTimePerFrame);
 static_assert(kAvgTimePerFrameOffset == offsetof(VIDEOINFOHEADER2, AvgTimePerFrame));
 constexpr size_t kWaveFormatBaseBytes = 16;  // WAVEFORMAT without cbSize
 constexpr size_t kWaveFormatExBytes = 18;
 constexpr wchar_t kStreamNameProperty[] = L"name";
+constexpr wchar_t kLockedProperty[] = L"locked";
 
 std::wstring InputName(int index) {
   wchar_t name[16];
@@ -112,6 +117,12 @@ STDMETHODIMP CAviMuxInputPin::EndOfStream() {
 
 STDMETHODIMP CAviMuxInputPin::Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) {
   if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kLockedProperty) == 0) {
+    if (pVar->vt != VT_EMPTY && pVar->vt != VT_BOOL) return E_INVALIDARG;
+    pVar->vt = VT_BOOL;
+    pVar->boolVal = SoundLocked() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
   if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
   if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) return E_INVALIDARG;
   const std::wstring name = StreamName();
@@ -124,6 +135,12 @@ STDMETHODIMP CAviMuxInputPin::Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorL
 
 STDMETHODIMP CAviMuxInputPin::Write(LPCOLESTR pszPropName, VARIANT* pVar) {
   if (!pszPropName || !pVar) return E_POINTER;
+  if (::wcscasecmp(pszPropName, kLockedProperty) == 0) {
+    if (pVar->vt != VT_BOOL) return E_INVALIDARG;
+    std::lock_guard lock(nameMutex_);
+    soundLocked_ = pVar->boolVal != VARIANT_FALSE;
+    return S_OK;
+  }
   if (::wcscasecmp(pszPropName, kStreamNameProperty) != 0) return E_INVALIDARG;
   if (pVar->vt != VT_BSTR) return E_INVALIDARG;
   std::lock_guard lock(nameMutex_);
@@ -136,6 +153,11 @@ std::wstring CAviMuxInputPin::StreamName() const {
   return streamName_;
 }
 
+bool CAviMuxInputPin::SoundLocked() const {
+  std::lock_guard lock(nameMutex_);
+  return soundLocked_;
+}
+
 // ---- Output pin -----------------------------------------------------------------------------
 
 CAviMuxOutputPin::CAviMuxOutputPin(CAviMux* mux) : CBaseOutputPin(mux, L"AVI Out"), mux_(mux) {}
@@ -145,6 +167,14 @@ HRESULT CAviMuxOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     return GetInterface(static_cast<IFileWriterUpstream*>(this), ppv);
   }
   return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CAviMuxOutputPin::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+  if (!pmt) return E_POINTER;
+  // A byte stream of AVI, either left open; nothing else is looked at.
+  const bool stream = pmt->majortype == MEDIATYPE_Stream || pmt->majortype == GUID_NULL;
+  const bool avi = pmt->subtype == MEDIASUBTYPE_Avi || pmt->subtype == GUID_NULL;
+  return stream && avi ? S_OK : S_FALSE;
 }
 
 HRESULT CAviMuxOutputPin::CheckMediaType(const CMediaType* mt) {
@@ -314,6 +344,7 @@ STDMETHODIMP CAviMux::Pause() {
     auto format = FormatOf(types[i]);
     if (!format) return VFW_E_TYPE_NOT_ACCEPTED;
     format->name = WideToUtf8(inputs_[i]->StreamName());
+    format->lockedToPicture = inputs_[i]->SoundLocked();
     streamOfInput[i] = writer->AddStream(*format);
   }
   const bool anyInput =
@@ -342,6 +373,8 @@ STDMETHODIMP CAviMux::Pause() {
     ended_.assign(inputs_.size(), false);
     failure_ = S_OK;
     dropped_ = 0;
+    framesSinceCheckpoint_ = 0;
+    checkpointTime_.reset();
     fileState_ = FileState::kRecording;
     // The header goes out at once: the file is an AVI from its first bytes on.
     hr = writer_->Start();
@@ -427,8 +460,16 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
     FailLocked(hr, FAILED(writer_->Status()));
     return hr;
   }
-  // A file's first frame is described on disk at once, not a second later.
-  if (chunksBefore == 0) queue_.CheckpointSoon();
+  // A file's first frame is described on disk at once; later ones every kCheckpointFrames
+  // frames or kCheckpointStreamTime, besides the queue's checkpoint each second.
+  if (*inputTypes_[input].Type() != MEDIATYPE_Audio) ++framesSinceCheckpoint_;
+  if (time && !checkpointTime_) checkpointTime_ = *time;
+  if (chunksBefore == 0 || framesSinceCheckpoint_ >= kCheckpointFrames ||
+      (time && *time - *checkpointTime_ >= kCheckpointStreamTime)) {
+    queue_.CheckpointSoon();
+    framesSinceCheckpoint_ = 0;
+    checkpointTime_ = time;
+  }
   return S_OK;
 }
 

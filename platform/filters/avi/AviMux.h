@@ -6,16 +6,20 @@
 // VideoInfo2 format (any picture; a zero-filled block is taken, a DV picture then gets its size
 // from its first frame) or a DvInfo format (a DV picture), and MEDIATYPE_Audio with any wave
 // format (a non-PCM one is written as it comes). Each connected input becomes a stream, in pin
-// order; its IPropertyBag property "name" is written as the stream's 'strn'. Interleaving is
+// order; its IPropertyBag property "name" is written as the stream's 'strn', and its property
+// "locked" (VT_BOOL, false by default) marks PCM sound that belongs to the picture's frames (a
+// DV camcorder's): it is placed by its time stamps, the sound of frames lost upstream filled
+// with silence, and it keeps its rate whatever the master stream. Interleaving is
 // capture-style: a sample is laid out in the file the moment it arrives (INTERLEAVE_CAPTURE, the
 // default; INTERLEAVE_NONE behaves the same). The filter lists its property page through
 // ISpecifyPropertyPages.
 //
 // Streaming: Receive lays the sample out under muxMutex_ and copies it into the file queue
 // (AviFileQueue), which gathers the bytes into large blocks; the queue's delivery thread hands
-// them to the File Writer, syncs, and makes a checkpoint once a second by time (and at once after
-// a file's first sample) so that the file on disk is a readable AVI from its first frame on,
-// describing at most a second less than it holds. No disk I/O, sync or downstream call happens
+// them to the File Writer, syncs, and makes a checkpoint once a second by time, at once after a
+// file's first sample, and after every 25 frames or second of stream time (a recording faster
+// than real time), so that the file on disk is a readable AVI from its first frame on,
+// describing at most a second or 25 frames less than it holds. No disk I/O, sync or downstream call happens
 // on an upstream streaming thread; one waits only while the queue is full (a disk far slower
 // than the stream).
 //
@@ -40,6 +44,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "AviFileQueue.h"
@@ -62,16 +67,19 @@ class CAviMuxInputPin : public CBaseInputPin, public IPropertyBag {
   STDMETHODIMP EndOfStream() override;
   int index() const { return index_; }
 
-  // IPropertyBag: "name", the stream's name (a BSTR), written in the next file.
+  // IPropertyBag: "name", the stream's name (a BSTR), and "locked" (a VT_BOOL), for the next
+  // file.
   STDMETHODIMP Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog* pErrorLog) override;
   STDMETHODIMP Write(LPCOLESTR pszPropName, VARIANT* pVar) override;
   std::wstring StreamName() const;
+  bool SoundLocked() const;
 
  private:
   CAviMux* const mux_;
   const int index_;
-  mutable std::mutex nameMutex_;
+  mutable std::mutex nameMutex_;  // guards both properties
   std::wstring streamName_;
+  bool soundLocked_ = false;
 };
 
 class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
@@ -83,6 +91,8 @@ class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
 
   HRESULT CheckMediaType(const CMediaType* mt) override;
   HRESULT GetMediaType(int position, CMediaType* mt) override;
+  // S_OK for MEDIATYPE_Stream / MEDIASUBTYPE_Avi, either of them GUID_NULL; else S_FALSE.
+  STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE* pmt) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
   HRESULT CompleteConnect(IPin* receivePin) override;
   HRESULT BreakConnect() override;
@@ -173,6 +183,9 @@ class CAviMux : public CBaseFilter,
   std::vector<bool> ended_;
   HRESULT failure_ = S_OK;
   long dropped_ = 0;
+  // Frames and stream time since the last checkpoint asked for (the file's first sample on).
+  uint64_t framesSinceCheckpoint_ = 0;
+  std::optional<REFERENCE_TIME> checkpointTime_;
   std::vector<uint64_t> lastChunks_;
 };
 

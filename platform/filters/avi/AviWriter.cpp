@@ -22,6 +22,8 @@ constexpr uint32_t kNtscRate = 30000;
 constexpr uint64_t kMoviAlign = 2048;
 // A time stamp further ahead than this is taken as a clock jump, not as dropped frames.
 constexpr uint64_t kMaxGapFrames = 1500;
+// The same for sound locked to the picture (1500 frames at 25 frames/s).
+constexpr uint64_t kMaxSoundGapSeconds = 60;
 // Placeholder rate until the first time stamps tell the real one.
 constexpr uint32_t kPlaceholderScale = 1;
 constexpr uint32_t kPlaceholderRate = 25;
@@ -202,6 +204,97 @@ HRESULT AviWriter::Start() {
   return SUCCEEDED(hr) ? output_.Flush() : hr;
 }
 
+HRESULT AviWriter::Resume(const AviWrittenLayout& layout) {
+  if (state_ != State::kDeclaring || !streams_.empty() || layout.streams.empty() ||
+      layout.riffs.empty() || layout.slotCapacity == 0) {
+    return E_INVALIDARG;
+  }
+  options_.stdIndexCapacity = layout.slotCapacity;
+  options_.masterStream = -1;  // the rates stand as the header has them
+  // A file of several RIFFs without idx1 was written without it; a file still in its first RIFF
+  // gets one, as the writer's default has it.
+  options_.compatibilityIndex = layout.riffs.size() == 1 || layout.idx1Offset.has_value();
+  for (const AviWrittenLayout::Riff& r : layout.riffs) {
+    riffs_.push_back({.offset = r.offset, .moviOffset = r.moviOffset,
+                      .moviEnd = r.moviOffset + kListHeaderBytes,
+                      .end = r.moviOffset + kListHeaderBytes});
+  }
+  struct Placed {
+    uint64_t offset;
+    uint32_t chunkId;
+    uint32_t size;
+    bool keyframe;
+  };
+  std::vector<Placed> firstRiffChunks;
+  for (const AviWrittenLayout::Stream& found : layout.streams) {
+    if (AddStream(found.format) < 0 || found.scale == 0 || found.rate == 0) return E_INVALIDARG;
+    Stream& s = streams_.back();
+    s.scale = found.scale;
+    s.rate = found.rate;
+    s.rateKnown = true;
+    s.dvInfo = found.dvInfo;
+    if (found.indexSlots.size() > odml::kIndxCapacity) return E_INVALIDARG;
+    for (const AviWrittenLayout::Slot& slot : found.indexSlots) {
+      if (slot.riff >= riffs_.size() || slot.chunks.size() > layout.slotCapacity) {
+        return E_INVALIDARG;
+      }
+      StdIndex ix;
+      ix.offset = slot.offset;
+      ix.base = riffs_[slot.riff].moviOffset;
+      ix.riff = slot.riff;
+      Riff& riff = riffs_[slot.riff];
+      riff.moviEnd = riff.end = std::max(riff.end, slot.offset + IndexSlotBytes());
+      for (const AviWrittenLayout::Chunk& c : slot.chunks) {
+        if (c.offset < ix.base || c.offset - ix.base > UINT32_MAX || c.size > kMaxChunkBytes) {
+          return E_INVALIDARG;
+        }
+        ix.offsets.push_back(static_cast<uint32_t>(c.offset - ix.base));
+        ix.sizes.push_back(c.size | (c.keyframe ? 0 : odml::kDeltaFrameBit));
+        const uint64_t ticks = Ticks(s, c.size);
+        ix.duration += ticks;
+        s.length += ticks;
+        ++s.chunks;
+        if (IsVideoLike(s) && c.size == 0) ++s.dropped;
+        s.maxChunk = std::max(s.maxChunk, c.size);
+        maxChunkAll_ = std::max(maxChunkAll_, c.size);
+        riff.moviEnd = riff.end = std::max(riff.end, c.offset + c.size + (c.size & 1));
+        if (slot.riff == 0) {
+          ++s.firstRiffFrames;
+          firstRiffChunks.push_back({c.offset, s.chunkId, c.size, c.keyframe});
+        }
+      }
+      s.indexes.push_back(std::move(ix));
+    }
+    s.indexOpen = !s.indexes.empty() && s.indexes.back().riff == riffs_.size() - 1;
+  }
+  headerBytes_ = BuildHeader().size();
+  if (headerBytes_ != riffs_.front().moviOffset + kListHeaderBytes) return E_INVALIDARG;
+
+  if (layout.idx1Offset) {
+    Riff& first = riffs_.front();
+    if (riffs_.size() < 2 || *layout.idx1Offset < first.moviEnd) return E_INVALIDARG;
+    first.moviEnd = *layout.idx1Offset;
+    first.end = *layout.idx1Offset + layout.idx1Bytes;
+    idx1Offset_ = *layout.idx1Offset;
+    idx1Written_ = true;
+  } else if (options_.compatibilityIndex) {
+    std::sort(firstRiffChunks.begin(), firstRiffChunks.end(),
+              [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+    const uint64_t moviData = riffs_.front().moviOffset + kChunkHeaderBytes;
+    for (const Placed& c : firstRiffChunks) {
+      idx1_.push_back({c.chunkId, c.keyframe ? idx1::kFlagKeyframe : 0u,
+                       static_cast<uint32_t>(c.offset - kChunkHeaderBytes - moviData), c.size});
+    }
+  }
+  Riff& last = riffs_.back();
+  if (layout.dataEnd < last.end) return E_INVALIDARG;
+  last.moviEnd = last.end = layout.dataEnd;
+  fileEnd_ = layout.dataEnd;
+  describedEnd_ = 0;
+  state_ = State::kWriting;
+  return S_OK;
+}
+
 HRESULT AviWriter::TakeDvFrame(Stream& s, std::span<const uint8_t>& data) {
   const auto system = dv::CheckFrame(data);
   if (!s.dvSystem) {
@@ -283,10 +376,56 @@ HRESULT AviWriter::WriteSample(int stream, std::span<const uint8_t> data,
     }
   }
 
+  if (IsLockedSound(s) && start) {
+    const HRESULT hr = FillSoundGap(stream, data.size(), *start);
+    if (FAILED(hr)) return hr;
+  }
+
   const HRESULT hr = AppendChunk(stream, data, keyframe);
   if (FAILED(hr)) return hr;
   if (taken == S_FALSE) ++s.dropped;
   return taken;
+}
+
+bool AviWriter::IsLockedSound(const Stream& s) {
+  return s.format.lockedToPicture && s.format.kind == AviStreamFormat::Kind::kAudio &&
+         s.format.wave.wFormatTag == WAVE_FORMAT_PCM;
+}
+
+HRESULT AviWriter::FillSoundGap(int stream, size_t sampleBytes, REFERENCE_TIME start) {
+  Stream& s = streams_[stream];
+  if (!s.firstTime) {
+    // Counted from the picture's first frame when it came first, so that sound missing at the
+    // start is filled too.
+    const int video = FirstVideoStream();
+    const std::optional<REFERENCE_TIME> picture =
+        video >= 0 ? streams_[video].firstTime : std::nullopt;
+    s.firstTime = picture ? std::min(*picture, start) : start;
+  }
+  // Where the sample belongs, in blocks.
+  const int64_t delta = std::max<int64_t>(start - *s.firstTime, 0);
+  const __int128 denom = static_cast<__int128>(s.scale) * kUnitsPerSecond;
+  const auto target =
+      static_cast<uint64_t>((delta * static_cast<__int128>(s.rate) + denom / 2) / denom);
+  // Sample counts that vary from frame to frame (NTSC's 1600/1602 cycle) stray from the stamps
+  // by a few blocks: only a gap of more than half a sample is sound that never came.
+  const uint32_t block = BlockAlign(s.format);
+  const uint64_t sampleBlocks =
+      std::max<uint64_t>(std::max<size_t>(sampleBytes, s.maxChunk) / block, 1);
+  if (target <= s.length + sampleBlocks / 2) return S_OK;
+  uint64_t gap = std::min<uint64_t>(target - s.length, kMaxSoundGapSeconds * s.rate / s.scale);
+  // Silence in pieces the size of the samples, as the lost ones were; the last one takes what
+  // is left of the gap, up to half a sample more.
+  const uint64_t lastPiece = sampleBlocks + sampleBlocks / 2;
+  const uint8_t zero = s.format.wave.wBitsPerSample == 8 ? 0x80 : 0;
+  const std::vector<uint8_t> silence(std::min(gap, lastPiece) * block, zero);
+  while (gap > 0) {
+    const uint64_t blocks = gap <= lastPiece ? gap : sampleBlocks;
+    const HRESULT hr = AppendChunk(stream, {silence.data(), blocks * block}, true);
+    if (FAILED(hr)) return hr;
+    gap -= blocks;
+  }
+  return S_OK;
 }
 
 HRESULT AviWriter::AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe) {
@@ -503,7 +642,8 @@ void AviWriter::AdjustToMaster() {
   if (m.length == 0) return;
   for (size_t i = 0; i < streams_.size(); ++i) {
     Stream& s = streams_[i];
-    if (static_cast<int>(i) == master || s.length == 0) continue;
+    // Sound locked to the picture was placed by its stamps: it keeps its rate.
+    if (static_cast<int>(i) == master || s.length == 0 || IsLockedSound(s)) continue;
     // Wanted: length * scale / rate == master length * master scale / master rate.
     if (!IsVideoLike(s)) {
       // Sound keeps its block as the unit of scale; only its rate moves.

@@ -17,6 +17,8 @@
 // Video placement: a video frame lands at the index given by its start time; a gap becomes
 // zero-length chunks (dropped frames) so sound and picture stay in step. The frame rate comes
 // from AvgTimePerFrame, else from the first two time stamps (DV: from the frame's system).
+// Sound is written as it comes, except sound locked to the picture, which is placed by its time
+// stamps too (see AviStreamFormat::lockedToPicture).
 //
 // DV streams: the first frame (a sound DIF frame) fixes the system, the picture size and, for
 // type 1, the DVINFO. Each later type-1 frame is checked the same way: a damaged or foreign frame
@@ -59,6 +61,45 @@ struct AviStreamFormat {
   std::vector<uint8_t> waveExtra;
   // Stream name written in 'strn' (may be empty).
   std::string name;
+  // kAudio, PCM: sound that belongs to the picture's frames (a DV camcorder's). Each sample is
+  // placed at its time stamp, counted from the picture's first frame: a gap (the sound of frames
+  // lost upstream) is filled with silence, as a lost frame is with an empty chunk, and the
+  // stream keeps its own rate whatever the master stream.
+  bool lockedToPicture = false;
+};
+
+// What a scan found on disk of a file this writer laid out and never finished: the streams as its
+// header declares them, its RIFFs, each stream's index slots with the chunks that follow them,
+// and where the whole data ends (AviRepair builds it; AviWriter::Resume takes it up).
+struct AviWrittenLayout {
+  struct Chunk {
+    uint64_t offset = 0;  // of the chunk's data
+    uint32_t size = 0;
+    bool keyframe = true;
+  };
+  struct Slot {
+    uint64_t offset = 0;  // of the 'ix##' chunk header
+    size_t riff = 0;
+    std::vector<Chunk> chunks;
+  };
+  struct Stream {
+    AviStreamFormat format;
+    uint32_t scale = 1;
+    uint32_t rate = 1;
+    DVINFO dvInfo{};  // a type-1 stream's
+    std::vector<Slot> indexSlots;
+  };
+  struct Riff {
+    uint64_t offset = 0;
+    uint64_t moviOffset = 0;
+  };
+  std::vector<Stream> streams;
+  std::vector<Riff> riffs;
+  size_t slotCapacity = 0;
+  // A whole idx1 that closes the first RIFF of a file that went on into a second one.
+  std::optional<uint64_t> idx1Offset;
+  uint64_t idx1Bytes = 0;
+  uint64_t dataEnd = 0;  // end of the last whole chunk
 };
 
 struct AviWriterOptions {
@@ -84,6 +125,12 @@ class AviWriter {
 
   // Writes the headers (with room for all indexes) and the first movi list, and flushes them.
   HRESULT Start();
+  // Takes up a file of this layout that was left unfinished, in place of AddStream and Start:
+  // its streams, RIFFs and index slots as found on disk, its data ending at layout.dataEnd.
+  // Finish() then writes what a finished recording of the same chunks has. E_INVALIDARG when the
+  // layout is not one this writer could have written (its header would not fit in the place of
+  // the header on disk, a chunk outside the slots' reach).
+  HRESULT Resume(const AviWrittenLayout& layout);
   // A stream whose DV frames changed system takes no more samples (WriteSample's answer).
   static constexpr HRESULT kStreamEnded = VFW_E_INVALIDMEDIATYPE;
 
@@ -167,6 +214,8 @@ class AviWriter {
   int FirstVideoStream() const;
   void SetRateFromFrameTime(Stream& s, REFERENCE_TIME perFrame);
   HRESULT AppendChunk(int stream, std::span<const uint8_t> data, bool keyframe);
+  static bool IsLockedSound(const Stream& s);
+  HRESULT FillSoundGap(int stream, size_t sampleBytes, REFERENCE_TIME start);
   HRESULT EnsureRiffRoom(uint64_t chunkBytes, bool needsIndexSlot);
   HRESULT OpenIndexSlot(int stream);
   HRESULT WriteBytes(uint64_t offset, const uint8_t* data, size_t size);

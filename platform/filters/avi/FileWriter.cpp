@@ -18,8 +18,10 @@ HRESULT CFileWriterInputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv
 }
 
 HRESULT CFileWriterInputPin::CheckMediaType(const CMediaType* mt) {
-  // Every type: whether it suits the file is decided on Pause, once the file is known.
-  return mt ? S_OK : E_POINTER;
+  if (!mt) return E_POINTER;
+  // Every type until a file is named; then a byte stream (whether it suits the file is
+  // decided on Pause).
+  return !writer_->named_ || *mt->Type() == MEDIATYPE_Stream ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 STDMETHODIMP CFileWriterInputPin::Receive(IMediaSample* sample) {
@@ -167,6 +169,7 @@ STDMETHODIMP CFileWriter::SetFileName(LPCOLESTR pszFileName, const AM_MEDIA_TYPE
   std::wstring name(pszFileName);
   if (name.empty()) return E_INVALIDARG;
   fileName_ = std::move(name);
+  named_ = true;
   fileMajorType_ = pmt ? pmt->majortype : GUID_NULL;
   fileSubtype_ = pmt ? pmt->subtype : GUID_NULL;
   return S_OK;

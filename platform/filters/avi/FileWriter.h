@@ -4,9 +4,11 @@
 // written as it comes, in one write: the upstream filter gathers (the AVI Mux sends large
 // blocks), nothing is held back here.
 //
-// The input accepts every media type; the type is checked against the file on the first Pause
-// from Stopped (the subtype and major type given with SetFileName, when given: another type
-// fails the Pause with VFW_E_TYPE_NOT_ACCEPTED). IFileSinkFilter::SetFileName works while
+// The input accepts every media type until a file is named; from SetFileName on it takes only
+// MEDIATYPE_Stream (QueryAccept S_FALSE, a connection VFW_E_TYPE_NOT_ACCEPTED). The type is
+// also checked against the file on the first Pause from Stopped (the subtype and major type
+// given with SetFileName, when given: another type fails the Pause with
+// VFW_E_TYPE_NOT_ACCEPTED). IFileSinkFilter::SetFileName works while
 // stopped, connected or not. The file is created on that Pause, never over an existing file (the
 // Pause, hence the graph's Run, fails with HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) and the file is
 // left untouched); Stop asks the upstream filter to finish its stream, then closes the file, so
@@ -21,6 +23,7 @@
 #include <PinUnknown.h>
 #include <streams.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -78,6 +81,7 @@ class CFileWriter : public CBaseFilter, public IFileSinkFilter {
 
   CFileWriterInputPin input_;
   std::wstring fileName_;  // under the filter lock
+  std::atomic<bool> named_{false};  // a file name was given: only a byte stream is taken
   GUID fileMajorType_ = GUID_NULL;
   GUID fileSubtype_ = GUID_NULL;
 
