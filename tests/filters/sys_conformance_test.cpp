@@ -53,9 +53,10 @@ void FramesToMuxToFile(IGraphBuilder* graph, IBaseFilter* mux, const TempDir& di
 void NameUnconnected(IBaseFilter* writer, const TempDir& dir) {
   NameFile(writer, dir.File("unconnected.bin"));
 }
+// A named file takes a byte stream only.
 void FramesToFile(IGraphBuilder* graph, IBaseFilter* writer, const TempDir& dir) {
-  NameFile(writer, dir.File("connected.bin"));
-  ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), writer}));
+  ASSERT_EQ(S_OK, Chain(graph, {Frames().Get(), CreateFilter(CLSID_AviDest).Get(), writer}));
+  NameFile(writer, dir.File("connected.avi"));
 }
 // DV: the splitter's sound outputs appear when its input connects.
 void DvToSplitterToNulls(IGraphBuilder* graph, IBaseFilter* splitter, const TempDir& dir) {
