@@ -17,6 +17,7 @@
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
 #include "dv/DvFrame.h"
+#include "dv/DvMediaTypes.h"
 #include "sys_filter_support.h"
 
 namespace vidorra::filters {
@@ -42,6 +43,15 @@ CMediaType VideoType(DWORD compression = MAKEFOURCC('Y', 'U', 'Y', '2')) {
   return mt;
 }
 
+// DV video whose format gives no size: a zero-filled DVINFO.
+CMediaType ZeroedDvType() {
+  CMediaType type(&MEDIATYPE_Video);
+  type.SetSubtype(&MEDIASUBTYPE_dvsd);
+  type.SetFormatType(&FORMAT_DvInfo);
+  type.AllocFormatBuffer(sizeof(DVINFO));
+  return type;
+}
+
 CMediaType WaveType(WORD tag, DWORD rate, WORD channels, WORD bits,
                     const std::vector<uint8_t>& extra = {}) {
   CMediaType mt(&MEDIATYPE_Audio);
@@ -60,25 +70,38 @@ ComPtr<test::TestPushSource> Frames(int count, bool paced = false) {
       .mediaType = VideoType(), .frameCount = count, .paceOnClock = paced});
 }
 
-// n blocks of `bytes` zero bytes, a frame time each, the block at `changeAt` announcing `change`.
+// n blocks of `bytes` bytes (numbered in their first four), a frame time each, the block at
+// `changeAt` announcing `change`.
 std::vector<ListedSample> Blocks(int n, size_t bytes, int changeAt = -1, CMediaType change = {}) {
   std::vector<ListedSample> blocks;
   for (int i = 0; i < n; ++i) {
     blocks.push_back(
         {std::vector<uint8_t>(bytes, 0), std::pair{i * kFrameTime, (i + 1) * kFrameTime}, {}});
+    if (bytes >= 4) avi::PutU32(blocks.back().bytes.data(), static_cast<uint32_t>(i));
     if (i == changeAt) blocks.back().type = change;
   }
   return blocks;
 }
 
-// Records the list into a new file (its input given a stream name, if any) and returns what our
-// reader finds in it; *dropped: the samples the mux counted as dropped.
-avi::AviFileInfo RecordList(const std::string& path, CMediaType type,
-                            std::vector<ListedSample> samples, const wchar_t* streamName = nullptr,
-                            long* dropped = nullptr) {
+// n DV frames of the maker, each changed by `damage`.
+std::vector<ListedSample> DvFrames(
+    test::DvFrameMaker& maker, int n,
+    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+  std::vector<ListedSample> frames = Blocks(n, 0);
+  for (int i = 0; i < n; ++i) {
+    frames[i].bytes = maker.Frame(i);
+    if (damage) damage(i, frames[i].bytes);
+  }
+  return frames;
+}
+
+// Records the list into a new file without a clock (its input given a stream name, if any);
+// *dropped: the samples the mux counted as dropped.
+void RecordList(const std::string& path, CMediaType type, std::vector<ListedSample> samples,
+                const wchar_t* streamName = nullptr, long* dropped = nullptr) {
   auto source = MakeComObject<ListSource>(std::move(type), std::move(samples));
   RecordingGraph g;
-  EXPECT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
   if (streamName) {
     VARIANT name{};
     name.vt = VT_BSTR;
@@ -89,7 +112,6 @@ avi::AviFileInfo RecordList(const std::string& path, CMediaType type,
   }
   EXPECT_TRUE(g.Record(path));
   if (dropped) *dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
-  return test::ReadBack(path);
 }
 
 // ---- Faces ----------------------------------------------------------------------------------
@@ -99,12 +121,8 @@ avi::AviFileInfo RecordList(const std::string& path, CMediaType type,
 TEST(AviMuxFilter, InputsTakeWhatAFileCanStore) {
   ComPtr<IBaseFilter> mux = test::CreateFilter(CLSID_AviDest);
   ComPtr<IPin> input = test::PinAt(mux.Get(), 1);
-  CMediaType zeroed(&MEDIATYPE_Video);
-  zeroed.SetSubtype(&MEDIASUBTYPE_dvsd);
-  zeroed.SetFormatType(&FORMAT_VideoInfo);
-  zeroed.AllocFormatBuffer(sizeof(VIDEOINFOHEADER));
   for (const auto& [type, taken] :
-       {std::pair{zeroed, true},
+       {std::pair{ZeroedDvType(), true},
         {WaveType(WAVE_FORMAT_PCM, 48000, 2, 16), true},
         {WaveType(WAVE_FORMAT_MPEGLAYER3, 44100, 2, 0, {1, 2, 3, 4}), true},
         {CMediaType(&MEDIATYPE_AnalogVideo), false}}) {
@@ -154,67 +172,55 @@ TEST(FileWriterFilter, TakesEveryTypeAndChecksItAgainstTheFileOnPause) {
 
 // ---- Recording ------------------------------------------------------------------------------
 
-// Uncompressed YUY2 and RGB: every frame, unchanged.
-TEST(AviMuxGraph, RecordsEveryPushedFrame) {
-  for (DWORD compression : {DWORD{MAKEFOURCC('Y', 'U', 'Y', '2')}, DWORD{BI_RGB}}) {
-    SCOPED_TRACE(compression);
-    TempDir dir;
-    const std::string path = dir.File("graph.avi");
-    auto source = MakeComObject<test::TestPushSource>(
-        test::TestPushSourceConfig{.mediaType = VideoType(compression), .frameCount = 50});
-    RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get()}), S_OK);
-    ASSERT_TRUE(g.Record(path));
-    const avi::AviFileInfo info = test::ReadBack(path);
-    ASSERT_EQ(info.streams.size(), 1u);
-    EXPECT_EQ(info.streams[0].length, 50u);
-    ASSERT_EQ(info.streams[0].odmlChunks.size(), 50u);
-    std::vector<uint8_t> bytes;
-    ASSERT_TRUE(avi::AviReader::ReadChunk(path, info.streams[0].odmlChunks[33], bytes));
-    EXPECT_EQ(bytes.size(), static_cast<size_t>(VideoType(compression).GetSampleSize()));
-    EXPECT_EQ(avi::GetU32(bytes.data()), 33u);
-    test::ExpectProbed(path, {"rawvideo"}, 50);
-  }
-}
-
-// Sound in a format other than PCM is written as it comes, under the name its pin was given.
-TEST(AviMuxGraph, OtherWaveFormatsAreWrittenAsTheyComeWithTheStreamName) {
-  TempDir dir;
-  const std::string path = dir.File("float.avi");
-  const auto info = RecordList(path, WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32),
-                               Blocks(10, 1920 * 8), L"Commentary");
-  const auto& s = info.streams.at(0);
-  EXPECT_EQ(s.name, "Commentary");
-  ASSERT_GE(s.format.size(), avi::wfx::kBytes);
-  EXPECT_EQ(avi::GetU16(&s.format[avi::wfx::kFormatTag]), WAVE_FORMAT_IEEE_FLOAT);
-  EXPECT_EQ(s.length, 10u * 1920);
-  ASSERT_EQ(test::Probe(path).size(), 1u);
-  EXPECT_EQ(test::Probe(path)[0].codec, "pcm_f32le");
-}
-
-// A DV picture whose format gives no size (a zero-filled DVINFO) takes size and DVINFO from its
-// first frame.
-TEST(AviMuxGraph, DvVideoWithAZeroFilledDvInfoTakesItsSizeFromTheFrames) {
+// What the mux is given, the file holds, every sample at its place: uncompressed YUY2 and RGB;
+// sound in a format other than PCM, as it comes, under the name its pin was given; DV whose
+// format gives no size (a zero-filled DVINFO), its size and DVINFO taken from its first frame; a
+// sound format change mid-stream, which the stream's fixed header cannot describe: the stream
+// ends there (the rest counted as dropped) and the file stays sound.
+TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
   test::DvFrameMaker maker;
   ASSERT_TRUE(maker.ok());
-  TempDir dir;
-  const std::string path = dir.File("dvinfo.avi");
-  CMediaType type(&MEDIATYPE_Video);
-  type.SetSubtype(&MEDIASUBTYPE_dvsd);
-  type.SetFormatType(&FORMAT_DvInfo);
-  type.AllocFormatBuffer(sizeof(DVINFO));
-  std::vector<ListedSample> frames = Blocks(10, 0);
-  for (int i = 0; i < 10; ++i) frames[i].bytes = maker.Frame(i);
-  const auto info = RecordList(path, type, std::move(frames));
-  EXPECT_EQ(info.width, 720u);
-  EXPECT_EQ(info.height, 576u);
-  const auto& s = info.streams.at(0);
-  EXPECT_EQ(s.type, avi::kFccVids);
-  EXPECT_EQ(s.length, 10u);
-  ASSERT_EQ(s.format.size(), avi::bih::kBytes + avi::dvinfo::kBytes);
-  const DVINFO expected = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
-  EXPECT_EQ(avi::GetU32(&s.format[avi::bih::kBytes + avi::dvinfo::kVAuxSrc]), expected.dwDVVAuxSrc);
-  test::ExpectProbed(path, {"dvvideo"}, 10);
+  constexpr size_t kYuy2 = kWidth * kHeight * 2, kRgb = kWidth * kHeight * 3;
+  const CMediaType pcm = WaveType(WAVE_FORMAT_PCM, 48000, 2, 16);
+  const struct {
+    CMediaType type;
+    std::vector<ListedSample> samples;
+    const wchar_t* name;
+    std::string seen;  // our reader's stream, the mux's drops, ffprobe's (frames or samples)
+  } cases[] = {
+      {VideoType(), Blocks(50, kYuy2), nullptr, "vids 50 '' 48p, 0 dropped: rawvideo 50"},
+      {VideoType(BI_RGB), Blocks(50, kRgb), nullptr, "vids 50 '' 48p, 0 dropped: rawvideo 50"},
+      {WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32), Blocks(10, 1920 * 8), L"Commentary",
+       "auds 19200 'Commentary' 0p, 0 dropped: pcm_f32le 19200"},
+      {ZeroedDvType(), DvFrames(maker, 10), nullptr, "vids 10 '' 576p, 0 dropped: dvvideo 10"},
+      {pcm, Blocks(20, 1920 * 4, 12, WaveType(WAVE_FORMAT_PCM, 44100, 2, 16)), nullptr,
+       "auds 23040 '' 0p, 8 dropped: pcm_s16le 23040"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.seen);
+    TempDir dir;
+    const std::string path = dir.File("recorded.avi");
+    long dropped = -1;
+    RecordList(path, c.type, c.samples, c.name, &dropped);
+    const avi::AviFileInfo info = test::ReadBack(path);
+    ASSERT_EQ(info.streams.size(), 1u);
+    const auto& s = info.streams[0];
+    const test::ProbedStream p = test::Probe(path, {.decode = true}).at(0);
+    const long heard = s.type == avi::kFccAuds ? test::RecordedSoundSamples(path, 2) : p.frames;
+    EXPECT_EQ((testing::Message() << std::string(reinterpret_cast<const char*>(&s.type), 4) << ' '
+                                  << s.length << " '" << s.name << "' " << info.height << "p, "
+                                  << dropped << " dropped: " << p.codec << ' ' << heard)
+                  .GetString(),
+              c.seen);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(avi::AviReader::ReadChunk(path, s.odmlChunks.at(7), bytes));
+    EXPECT_EQ(bytes, c.samples[7].bytes);
+    if (s.format.size() == avi::bih::kBytes + avi::dvinfo::kBytes) {
+      const DVINFO expected = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
+      EXPECT_EQ(avi::GetU32(&s.format[avi::bih::kBytes + avi::dvinfo::kVAuxSrc]),
+                expected.dwDVVAuxSrc);
+    }
+  }
 }
 
 // DV type 1: a damaged or foreign frame keeps its place as a dropped frame and is counted.
@@ -222,29 +228,28 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
   test::DvFrameMaker maker;
   ASSERT_TRUE(maker.ok());
   TempDir dir;
-  const std::string dvPath = dir.File("damaged.dv"), aviPath = dir.File("type1.avi");
+  const std::string path = dir.File("type1.avi");
   constexpr int kFrames = 40;
   const std::set<int> damaged = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 27};
-  test::WriteDvFile(dvPath, maker, kFrames, [&](int i, std::vector<uint8_t>& frame) {
-    if (i == 27)
-      frame[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
-    else if (damaged.contains(i))
-      std::fill(frame.begin(), frame.end(), 0);
-  });
-  ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
-  ASSERT_TRUE(g.Record(aviPath));
-  EXPECT_EQ(dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples(),
-            static_cast<long>(damaged.size()));
-  const avi::AviFileInfo info = test::ReadBack(aviPath);
+  long dropped = 0;
+  RecordList(path,
+             dv::InterleavedDvType(dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50)),
+             DvFrames(maker, kFrames,
+                      [&](int i, std::vector<uint8_t>& frame) {
+                        if (i == 27)
+                          frame[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
+                        else if (damaged.contains(i))
+                          std::fill(frame.begin(), frame.end(), 0);
+                      }),
+             nullptr, &dropped);
+  EXPECT_EQ(dropped, static_cast<long>(damaged.size()));
+  const avi::AviFileInfo info = test::ReadBack(path);
   const auto& s = info.streams.at(0);
   EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
   ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << i;
-  test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"},
-                     static_cast<long>(kFrames - damaged.size()));
-  EXPECT_NEAR(test::ProbeDuration(aviPath), kFrames * 0.04, 1e-3);
+  test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(kFrames - damaged.size()));
+  EXPECT_NEAR(test::ProbeDuration(path), kFrames * 0.04, 1e-3);
 }
 
 // The header and each frame reach the file, described, without waiting for more samples: after
@@ -322,20 +327,6 @@ TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {
   }
   EXPECT_LE(recorded, static_cast<size_t>(source->FramesDelivered()));
   EXPECT_GE(recorded + 2, static_cast<size_t>(source->FramesDelivered()));
-}
-
-// A sound format change mid-stream cannot be written under the stream's fixed header: the
-// stream ends there (the rest is counted as dropped) and the file stays sound.
-TEST(AviMuxGraph, SoundFormatChangeEndsThatStreamCleanly) {
-  TempDir dir;
-  const std::string path = dir.File("change.avi");
-  long dropped = 0;
-  const auto info = RecordList(path, WaveType(WAVE_FORMAT_PCM, 48000, 2, 16),
-                               Blocks(20, 1920 * 4, 12, WaveType(WAVE_FORMAT_PCM, 44100, 2, 16)),
-                               nullptr, &dropped);
-  EXPECT_EQ(dropped, 20 - 12);
-  EXPECT_EQ(info.streams.at(0).length, 12u * 1920);
-  EXPECT_EQ(test::RecordedSoundSamples(path, 2), 12 * 1920L);
 }
 
 // Child: records pushed frames under a file-size limit (a full disk) set for its whole process;

@@ -1,7 +1,8 @@
 // Helpers of the AVI and DV tests (and the benchmarks): real DV frames (the simulated devices'
-// numbered pattern through our encoder, with locked 48 kHz sound) and raw DV files of them, the
-// recording graph source -> AVI Mux -> File writer, a writer stand-in that logs every delivery,
-// an AVI output in memory, and recordings read back by our reader and by ffprobe.
+// numbered pattern through our encoder, with locked 48 kHz sound) and raw DV files of them, AVI
+// files written by the writer alone, the recording graph source -> AVI Mux -> File writer, a
+// writer stand-in that logs every delivery, an AVI output in memory, and recordings read back by
+// our reader and by ffprobe.
 #pragma once
 
 #include <FilterPins.h>
@@ -23,12 +24,17 @@
 
 #include "avi/AviOutput.h"
 #include "avi/AviReader.h"
+#include "avi/AviWriter.h"
 #include "avi/FileWriterProtocol.h"
+#include "avi/PosixFileOutput.h"
 #include "dv/DvAudio.h"
 #include "dv/DvVideoCodec.h"
 #include "sim/TestPattern.h"
 
 namespace vidorra::test {
+
+constexpr REFERENCE_TIME kPalFrame = 400000;  // 25 frames a second
+inline REFERENCE_TIME FrameTime(uint64_t n) { return static_cast<REFERENCE_TIME>(n) * kPalFrame; }
 
 // Writes bytes as the whole of the file at path.
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -116,6 +122,43 @@ inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
   ComPtr<IFileSourceFilter> file = source ? QueryAs<IFileSourceFilter>(source.Get()) : nullptr;
   if (!file || FAILED(file->Load(Utf8ToWide(path).c_str(), nullptr))) return nullptr;
   return source;
+}
+
+// Streams of the AVI writer: DV type 1, 48 kHz 16-bit stereo PCM, uncompressed video.
+inline avi::AviStreamFormat StreamOf(avi::AviStreamFormat::Kind kind) {
+  avi::AviStreamFormat f;
+  f.kind = kind;
+  return f;
+}
+inline avi::AviStreamFormat DvType1() { return StreamOf(avi::AviStreamFormat::Kind::kDvType1); }
+inline avi::AviStreamFormat PcmStream() {
+  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kAudio);
+  f.wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+  return f;
+}
+inline avi::AviStreamFormat VideoStream(uint32_t compression, int width, int height, int bits,
+                                        REFERENCE_TIME perFrame = kPalFrame) {
+  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kVideo);
+  const auto size = static_cast<DWORD>(width * height * bits / 8);
+  f.bitmap = {40, width, height, 1, static_cast<WORD>(bits), compression, size, 0, 0, 0, 0};
+  f.avgTimePerFrame = perFrame;
+  return f;
+}
+
+// Writes an AVI file at path with the writer alone: the streams, the samples `write` gives (it
+// checks the writer's answers), the finish.
+inline void WriteAvi(const std::string& path, const std::vector<avi::AviStreamFormat>& streams,
+                     const std::function<void(avi::AviWriter&)>& write,
+                     avi::AviWriterOptions options = {}) {
+  avi::PosixFileOutput out;
+  ASSERT_EQ(out.Create(path), S_OK);
+  avi::AviWriter writer(out, options);
+  for (size_t i = 0; i < streams.size(); ++i)
+    ASSERT_EQ(writer.AddStream(streams[i]), static_cast<int>(i));
+  ASSERT_EQ(writer.Start(), S_OK);
+  write(writer);
+  ASSERT_EQ(writer.Finish(), S_OK);
+  ASSERT_EQ(out.Close(), S_OK);
 }
 
 // The recording graph: a chain of filters (each after the first with its input as pin 0 and

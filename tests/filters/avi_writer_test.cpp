@@ -1,13 +1,10 @@
 // AVI writer: frames placed by their time stamps, DV frames checked one by one, the frame rate
-// from the stamps or a master stream, RIFF AVIX continuations, a second salvage; each file read
-// back by our reader and ffprobe. Recordings through the mux: avi_mux_test; kills: avi_crash_test.
+// from the stamps or a master stream, RIFF AVIX continuations, files past 1 GiB (and 4 GiB,
+// long), a second salvage; each file read back by our reader and ffprobe. Recordings through the
+// mux: avi_mux_test; kills: avi_crash_test.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "avi/AviLayout.h"
-#include "avi/AviWriter.h"
-#include "avi/PosixFileOutput.h"
 #include "avi_test_support.h"
 #include "dv/DvFrame.h"
 
@@ -15,59 +12,11 @@ namespace vidorra::avi {
 namespace {
 
 using test::DvFrameMaker;
+using test::FrameTime;
 using test::ReadBack;
 using test::TempDir;
-
-constexpr REFERENCE_TIME kPalFrame = 400000;
-
-AviStreamFormat DvType1() {
-  AviStreamFormat f;
-  f.kind = AviStreamFormat::Kind::kDvType1;
-  return f;
-}
-
-AviStreamFormat Pcm() {
-  AviStreamFormat f;
-  f.kind = AviStreamFormat::Kind::kAudio;
-  f.wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
-  return f;
-}
-
-AviStreamFormat RawVideo(uint32_t compression, int width, int height, int bits,
-                         REFERENCE_TIME perFrame = kPalFrame) {
-  AviStreamFormat f;
-  f.kind = AviStreamFormat::Kind::kVideo;
-  f.bitmap = {40,
-              width,
-              height,
-              1,
-              static_cast<WORD>(bits),
-              compression,
-              static_cast<DWORD>(width * height * bits / 8),
-              0,
-              0,
-              0,
-              0};
-  f.avgTimePerFrame = perFrame;
-  return f;
-}
-
-REFERENCE_TIME FrameTime(uint64_t n) { return static_cast<REFERENCE_TIME>(n) * kPalFrame; }
-
-// Writes a file at path: the streams, the samples `write` gives (it checks the writer's answers),
-// the finish.
-void WriteFile(const std::string& path, const std::vector<AviStreamFormat>& streams,
-               const std::function<void(AviWriter&)>& write, AviWriterOptions options = {}) {
-  PosixFileOutput out;
-  ASSERT_EQ(out.Create(path), S_OK);
-  AviWriter writer(out, options);
-  for (size_t i = 0; i < streams.size(); ++i)
-    ASSERT_EQ(writer.AddStream(streams[i]), static_cast<int>(i));
-  ASSERT_EQ(writer.Start(), S_OK);
-  write(writer);
-  ASSERT_EQ(writer.Finish(), S_OK);
-  ASSERT_EQ(out.Close(), S_OK);
-}
+using test::VideoStream;
+using test::WriteAvi;
 
 // Each type-1 frame is checked as the first: a foreign one keeps its place as a dropped frame (a
 // zero-length entry) and is counted; a frame of the other system ends the stream, whose header
@@ -84,19 +33,17 @@ TEST(AviWriterDv, Type1FramesAreCheckedOneByOne) {
     const bool ended = answer == AviWriter::kStreamEnded;
     TempDir dir;
     const std::string path = dir.File("checked.avi");
-    WriteFile(path, {DvType1()}, [&](AviWriter& writer) {
+    WriteAvi(path, {test::DvType1()}, [&](AviWriter& writer) {
       for (int i = 0; i < 5; ++i)
         ASSERT_EQ(writer.WriteSample(0, pal.Frame(i), FrameTime(i)), S_OK);
       EXPECT_EQ(writer.WriteSample(0, frame, FrameTime(5)), answer);
       EXPECT_EQ(writer.WriteSample(0, pal.Frame(6), FrameTime(6)), ended ? answer : S_OK);
-      EXPECT_EQ(writer.ChunkCount(0), ended ? 5u : 7u);
-      EXPECT_EQ(writer.DroppedFrames(0), ended ? 0u : 1u);
+      EXPECT_EQ(std::pair(writer.ChunkCount(0), writer.DroppedFrames(0)),
+                ended ? std::pair(5ul, 0ul) : std::pair(7ul, 1ul));
     });
     const AviFileInfo info = ReadBack(path);
     ASSERT_EQ(info.streams[0].odmlChunks.size(), ended ? 5u : 7u);
-    if (!ended) {
-      EXPECT_EQ(info.streams[0].odmlChunks[5].size, 0u);
-    }
+    EXPECT_TRUE(ended || info.streams[0].odmlChunks[5].size == 0);
     EXPECT_EQ(info.height, 576u);
     EXPECT_EQ(test::Probe(path, {.decode = true})[0].frames, ended ? 5 : 6);
   }
@@ -108,20 +55,16 @@ TEST(AviWriterVideo, TimeStampsPlaceTheFramesAndGapsBecomeDroppedFrames) {
   TempDir dir;
   const std::string path = dir.File("gaps.avi");
   const std::vector<uint8_t> image(32 * 16 * 2, 0x40);
-  WriteFile(path, {RawVideo(Fourcc("YUY2"), 32, 16, 16)}, [&](AviWriter& writer) {
+  WriteAvi(path, {VideoStream(Fourcc("YUY2"), 32, 16, 16)}, [&](AviWriter& writer) {
     for (uint64_t n : {0, 1, 3, 7, 8}) ASSERT_EQ(writer.WriteSample(0, image, FrameTime(n)), S_OK);
     ASSERT_EQ(writer.WriteSample(0, image, FrameTime(8) + 1000), S_OK);
-    EXPECT_EQ(writer.DroppedFrames(0), 4u);
-    EXPECT_EQ(writer.ChunkCount(0), 10u);
+    EXPECT_EQ(std::pair(writer.DroppedFrames(0), writer.ChunkCount(0)), std::pair(4ul, 10ul));
   });
   const AviFileInfo info = ReadBack(path);
-  const auto& chunks = info.streams[0].odmlChunks;
-  ASSERT_EQ(chunks.size(), 10u);
-  for (size_t k = 0; k < chunks.size(); ++k) {
-    const bool dropped = k == 2 || (k >= 4 && k <= 6);
-    EXPECT_EQ(chunks[k].size, dropped ? 0u : image.size()) << k;
-    EXPECT_EQ(chunks[k].keyframe, !dropped) << k;
-  }
+  std::string chunks;  // a written frame x, a dropped one . (no bytes, not a key frame)
+  for (const AviChunkRef& c : info.streams[0].odmlChunks)
+    chunks += c.size == image.size() && c.keyframe ? 'x' : c.size == 0 && !c.keyframe ? '.' : '?';
+  EXPECT_EQ(chunks, "xx.x...xxx");
   EXPECT_EQ(info.streams[0].length, 10u);
   EXPECT_NEAR(test::ProbeDuration(path), 10 * 0.04, 0.001);
 }
@@ -131,28 +74,24 @@ TEST(AviWriterVideo, TimeStampsPlaceTheFramesAndGapsBecomeDroppedFrames) {
 TEST(AviWriterVideo, RateFromTheFirstStampsOrFromTheMasterStream) {
   TempDir dir;
   const std::vector<uint8_t> image(16 * 16 * 2, 1);
-  WriteFile(dir.File("rate.avi"), {RawVideo(Fourcc("YUY2"), 16, 16, 16, 0)},
-            [&](AviWriter& writer) {
-              for (int i = 0; i < 10; ++i)
-                ASSERT_EQ(writer.WriteSample(0, image, i * REFERENCE_TIME{333667}), S_OK);
-            });
+  WriteAvi(dir.File("rate.avi"), {VideoStream(Fourcc("YUY2"), 16, 16, 16, 0)},
+           [&](AviWriter& writer) {
+             for (int i = 0; i < 10; ++i)
+               ASSERT_EQ(writer.WriteSample(0, image, i * REFERENCE_TIME{333667}), S_OK);
+           });
   const AviFileInfo rate = ReadBack(dir.File("rate.avi"));
-  EXPECT_EQ(rate.streams[0].scale, 1001u);
-  EXPECT_EQ(rate.streams[0].rate, 30000u);
-  EXPECT_EQ(rate.microSecPerFrame, 33366u);
+  EXPECT_EQ(std::tuple(rate.streams[0].scale, rate.streams[0].rate, rate.microSecPerFrame),
+            std::tuple(1001u, 30000u, 33366u));
 
   const std::string path = dir.File("master.avi");
-  AviWriterOptions options;
-  options.masterStream = 1;
-  options.compatibilityIndex = false;
-  WriteFile(
-      path, {RawVideo(Fourcc("YUY2"), 16, 16, 16), Pcm()},
-      [&](AviWriter& writer) {
-        // 24 video frames against 1 s of sound: the video must be stretched to 24 frames/s.
-        for (int i = 0; i < 24; ++i) ASSERT_EQ(writer.WriteSample(0, image, std::nullopt), S_OK);
-        ASSERT_EQ(writer.WriteSample(1, std::vector<uint8_t>(48000 * 4, 0), 0), S_OK);
-      },
-      options);
+  WriteAvi(path, {VideoStream(Fourcc("YUY2"), 16, 16, 16), test::PcmStream()},
+           [&](AviWriter& writer) {
+             // 24 video frames against 1 s of sound: the video must be stretched to 24 frames/s.
+             for (int i = 0; i < 24; ++i)
+               ASSERT_EQ(writer.WriteSample(0, image, std::nullopt), S_OK);
+             ASSERT_EQ(writer.WriteSample(1, std::vector<uint8_t>(48000 * 4, 0), 0), S_OK);
+           },
+           {.compatibilityIndex = false, .masterStream = 1});
   const AviFileInfo info = ReadBack(path);
   EXPECT_EQ(info.streams[0].length, 24u);
   EXPECT_DOUBLE_EQ(static_cast<double>(info.streams[0].rate) / info.streams[0].scale, 24.0);
@@ -168,24 +107,18 @@ TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
   TempDir dir;
   const std::string path = dir.File("avix.avi");
   constexpr int kFrames = 120;
-  AviWriterOptions options;
-  options.riffLimitBytes = 3u << 20;  // about 21 frames a RIFF
-  options.stdIndexCapacity = 16;
-  AviStreamFormat dvsd = RawVideo(kFccDvsd, 720, 576, 24);
+  AviStreamFormat dvsd = VideoStream(kFccDvsd, 720, 576, 24);
   dvsd.bitmap.biSizeImage = dv::kFrameBytesPal;
-  WriteFile(
-      path, {dvsd, Pcm()},
-      [&](AviWriter& writer) {
-        for (int i = 0; i < kFrames; ++i) {
-          std::vector<int16_t> pcm;
-          ASSERT_EQ(writer.WriteSample(0, maker.Frame(i, &pcm), FrameTime(i)), S_OK);
-          ASSERT_EQ(
-              writer.WriteSample(1, {reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2},
-                                 FrameTime(i)),
-              S_OK);
-        }
-      },
-      options);
+  WriteAvi(path, {dvsd, test::PcmStream()},
+           [&](AviWriter& writer) {
+             for (int i = 0; i < kFrames; ++i) {
+               std::vector<int16_t> pcm;
+               ASSERT_EQ(writer.WriteSample(0, maker.Frame(i, &pcm), FrameTime(i)), S_OK);
+               const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+               ASSERT_EQ(writer.WriteSample(1, {bytes, pcm.size() * 2}, FrameTime(i)), S_OK);
+             }
+           },
+           {.riffLimitBytes = 3u << 20, .stdIndexCapacity = 16});  // about 21 frames a RIFF
   const AviFileInfo info = ReadBack(path);
   EXPECT_GT(info.riffCount, 4u);
   for (uint32_t size : info.riffSizes) EXPECT_LE(size + 8u, 3u << 20);
@@ -201,6 +134,40 @@ TEST(AviWriterOdml, AvixContinuationsKeepEveryFrame) {
   EXPECT_EQ(test::RecordedSoundSamples(path, 2), kFrames * 1920L);
 }
 
+// Big files with the default RIFF limit: frames of 4 MiB of RGB32 keep the test fast.
+void WriteBigFileAndCheck(uint64_t targetBytes) {
+  TempDir dir;
+  const std::string path = dir.File("big.avi");
+  const AviStreamFormat rgb = VideoStream(BI_RGB, 1024, 1024, 32);
+  const int frames = static_cast<int>(targetBytes / rgb.bitmap.biSizeImage) + 1;
+  WriteAvi(path, {rgb}, [&](AviWriter& writer) {
+    std::vector<uint8_t> image(rgb.bitmap.biSizeImage, 0x55);
+    for (int n = 0; n < frames; ++n) {
+      PutU32(image.data(), static_cast<uint32_t>(n));
+      ASSERT_EQ(writer.WriteSample(0, image, FrameTime(n)), S_OK);
+    }
+  });
+  const AviFileInfo info = ReadBack(path);
+  EXPECT_GE(info.riffCount, targetBytes >> 30);
+  const auto& s = info.streams[0];
+  EXPECT_EQ(std::pair(s.length, info.grandFrames), std::pair(uint32_t(frames), uint32_t(frames)));
+  ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(frames));
+  for (int n : {0, frames / 2, frames - 1}) {
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(AviReader::ReadChunk(path, s.odmlChunks[n], bytes));
+    EXPECT_EQ(GetU32(bytes.data()), static_cast<uint32_t>(n));
+  }
+  EXPECT_EQ(test::Probe(path).at(0).frames, frames);
+}
+
+TEST(AviBigFile, PastOneGibEveryFrameIsRead) {
+  WriteBigFileAndCheck((uint64_t{1} << 30) + (64u << 20));
+}
+
+TEST(AviLongBigFile, PastFourGibEveryFrameIsRead) {
+  WriteBigFileAndCheck((uint64_t{4} << 30) + (64u << 20));
+}
+
 // A queued output drops what was queued before its failure came to light, the description of
 // a first salvage included: the salvage that follows writes the whole description again.
 TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
@@ -208,7 +175,7 @@ TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
   ASSERT_TRUE(maker.ok());
   test::MemoryOutput out(2048 * 20 + 9 * 144008 + 5000);
   AviWriter writer(out);
-  ASSERT_EQ(writer.AddStream(DvType1()), 0);
+  ASSERT_EQ(writer.AddStream(test::DvType1()), 0);
   ASSERT_EQ(writer.Start(), S_OK);
   int written = 0;
   for (int i = 0; i < 30 && SUCCEEDED(writer.WriteSample(0, maker.Frame(i), FrameTime(i))); ++i) {
@@ -224,8 +191,8 @@ TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
   TempDir dir;
   test::WriteBytes(dir.File("salvaged.avi"), out.bytes);
   const AviFileInfo info = ReadBack(dir.File("salvaged.avi"));
-  EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(written));
-  EXPECT_EQ(info.streams[0].odmlChunks.size(), static_cast<size_t>(written));
+  EXPECT_EQ(std::pair(info.streams[0].length, info.streams[0].odmlChunks.size()),
+            std::pair(uint32_t(written), size_t(written)));
 }
 
 }  // namespace

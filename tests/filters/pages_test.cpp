@@ -1,10 +1,10 @@
-// The property pages, each shown, applied and refused in one test, in the property frame the
-// program opens them in and driven as a user would ("Appliquer" is enabled while a page has
-// something to apply), against the simulated machine's devices and the platform's AVI Mux;
-// small fakes only where no device gives the case (a refusal of the crossbar or the TV sound, the
-// controls pages' automatic modes and refusals, a scaling capability). And what every page does
-// alike: creation by class id, page info, objects without the page's interface, the page widget
-// from Activate to Deactivate.
+// The property pages, each shown, applied and refused in one session of steps, in the property
+// frame the program opens them in and driven as a user would ("Appliquer" is enabled while a
+// page has something to apply), against the simulated machine's devices and the platform's AVI
+// Mux; small fakes only where no device gives the case (a refusal of the crossbar or the TV
+// sound, the controls pages' automatic modes and refusals, a scaling capability). And what every
+// page does alike: creation by class id, page info, objects without the page's interface, the
+// page widget from Activate to Deactivate.
 #include <DeviceList.h>
 #include <ScopedMachine.h>
 #include <gtest/gtest.h>
@@ -17,11 +17,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTest>
 #include <map>
-#include <tuple>
 
 #include "HwndQt.h"
 #include "modal_dialog_driver.h"
@@ -30,43 +29,140 @@
 namespace vidorra::test {
 namespace {
 
-QString Fr(const char16_t* text) { return QString::fromUtf16(text); }
-
-template <class Widget = QComboBox>
-Widget* Get(QWidget& frame, const std::string& name) {
-  return frame.findChild<Widget*>(QString::fromStdString(name));
-}
-QStringList Items(QWidget& frame, const char* name) {
-  QStringList items;
-  for (int i = 0; i < Get(frame, name)->count(); ++i) items << Get(frame, name)->itemText(i);
-  return items;
-}
-QString Current(QWidget& frame, const char* name) { return Get(frame, name)->currentText(); }
-QString Text(QWidget& frame, const char* name) { return Get<QLabel>(frame, name)->text(); }
-// The page's error line, empty while hidden.
-QString Error(QWidget& frame) {
-  const QLabel* error = Get<QLabel>(frame, "labError");
-  return error && error->isVisible() ? error->text() : QString();
-}
-bool Shows(QWidget& frame, const QString& text) {
-  for (const QLabel* label : frame.findChildren<QLabel*>()) {
-    if (label->isVisible() && label->text().contains(text)) return true;
+// What the named controls show, "; " between them: a list its items, the current one in
+// brackets; a spin box its range and value; a slider its range, step and value; a check box
+// on or off; a label its text; " (grey)" after a disabled control, "-" for one the page lacks.
+QString Shown(QWidget& frame, const std::vector<std::string>& names) {
+  QStringList shown;
+  for (const std::string& name : names) {
+    QWidget* w = frame.findChild<QWidget*>(QString::fromStdString(name));
+    QString text = "-";
+    if (auto* list = qobject_cast<QComboBox*>(w)) {
+      QStringList items;
+      for (int i = 0; i < list->count(); ++i)
+        items << (i == list->currentIndex() ? "[" + list->itemText(i) + "]" : list->itemText(i));
+      text = items.join('|');
+    } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+      text = QString("%1..%2=%3").arg(spin->minimum()).arg(spin->maximum()).arg(spin->value());
+    } else if (auto* slider = qobject_cast<QSlider*>(w)) {
+      text = QString("%1..%2/%3=%4")
+                 .arg(slider->minimum())
+                 .arg(slider->maximum())
+                 .arg(slider->singleStep())
+                 .arg(slider->value());
+    } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+      text = check->isChecked() ? "on" : "off";
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+      text = label->text();
+    }
+    shown << (w && !w->isEnabled() ? text + " (grey)" : text);
   }
-  return false;
+  return shown.join("; ");
 }
-bool Dirty(QWidget& frame) { return FindButton(frame, "Appliquer")->isEnabled(); }
 
-// Shows the page for `object` in a property frame, as the program does, and has `act` drive it;
-// `act` closes it with "OK" or "Annuler".
+// A step of a session with a page: what the user does, then what the page shows (while the
+// frame is open) and the object's settings read back. The act is done in order, "; " between
+// its parts: "name=value" an item chosen in a list, a value typed into a spin box or a slider
+// moved to it, a check box set on or off; "[text]" the button of that text clicked; "@hook" a
+// hook of the session called (another client, the device's state); "?text" a text the frame's
+// title or a label must show.
+struct Step {
+  QString act;
+  QString shown = {};     // the page's controls (when given)
+  bool dirty = false;     // "Appliquer" enabled (while the frame is open)
+  QString settings = {};  // the object's settings (when given)
+  QString error = {};     // a pattern the error line shows (when given)
+};
+using Hooks = std::map<QString, std::function<void()>>;
+
+void Act(QWidget& frame, const QString& act, const Hooks& hooks) {
+  for (const QString& part : act.split("; ", Qt::SkipEmptyParts)) {
+    const QString name = part.section('=', 0, 0), value = part.section('=', 1);
+    auto* w = frame.findChild<QWidget*>(name);
+    bool done = true;
+    if (part.startsWith('[')) {
+      done = ClickButton(frame, part.mid(1, part.size() - 2));
+    } else if (part.startsWith('@')) {
+      hooks.at(part.mid(1))();
+    } else if (part.startsWith('?')) {
+      const auto labels = frame.findChildren<QLabel*>();
+      done = frame.windowTitle().contains(part.mid(1)) ||
+             std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) {
+               return label->isVisible() && label->text().contains(part.mid(1));
+             });
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+      done = ChooseItem(list, value);
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(w)) {
+      done = TypeInto(spin, value);
+    } else if (auto* slider = qobject_cast<QSlider*>(w)) {
+      slider->setValue(value.toInt());
+    } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+      done = check->isChecked() == (value == "on") || Click(check);
+    } else {
+      done = false;
+    }
+    EXPECT_TRUE(done) << part.toStdString();
+  }
+}
+
+// Opens the page for `object` in a property frame, as the program does, and goes through the
+// steps; the last one closes the frame ("[OK]" or "[Annuler]").
 template <class Object>
-void InFrame(REFCLSID page, Object* object, ModalDialogDriver::Action act) {
+void Session(REFCLSID page, Object* object, const std::vector<std::string>& controls,
+             const std::function<QString()>& settings, const std::vector<Step>& steps,
+             const Hooks& hooks = {}) {
   ComPtr<IUnknown> unknown;
   object->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf());
   IUnknown* objects[] = {unknown.Get()};
-  ModalDialogDriver driver(std::move(act));
+  ModalDialogDriver driver([&](QWidget& frame) {
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const Step& s = steps[i];
+      SCOPED_TRACE(testing::Message() << "step " << i + 1 << ": " << s.act.toStdString());
+      Act(frame, s.act, hooks);
+      // What the user did shows at once; what a hook did, once the object's notice comes.
+      if (!s.shown.isEmpty()) {
+        EXPECT_TRUE(frame.isVisible());
+        const auto shown = [&] { return Shown(frame, controls) == s.shown; };
+        EXPECT_TRUE(s.act.contains('@') ? WaitUntil(shown) : shown())
+            << Shown(frame, controls).toStdString();
+      }
+      if (frame.isVisible()) {
+        EXPECT_EQ(s.dirty, FindButton(frame, "Appliquer")->isEnabled());
+      }
+      if (!s.settings.isEmpty()) {
+        EXPECT_EQ(s.settings.toStdString(), settings().toStdString());
+      }
+      const QLabel* error = frame.findChild<QLabel*>("labError");
+      if (!s.error.isEmpty()) {
+        EXPECT_TRUE(error && error->isVisible() &&
+                    error->text().contains(QRegularExpression(s.error)))
+            << (error ? error->text().toStdString() : "no error line");
+      }
+    }
+  });
   EXPECT_EQ(S_OK,
             OleCreatePropertyFrame(nullptr, 0, 0, nullptr, 1, objects, 1, &page, 0, 0, nullptr));
   EXPECT_EQ(1, driver.DialogsDriven());
+}
+
+// A stream's format: "44100 Hz x1, 2 B, 88200 B/s" or "MJPG 1280x720 1843200 B 15/s".
+QString FormatText(IAMStreamConfig* config) {
+  AM_MEDIA_TYPE* mt = nullptr;
+  if (config->GetFormat(&mt) != S_OK) return "none";
+  const auto* w = reinterpret_cast<const WAVEFORMATEX*>(mt->pbFormat);
+  const BITMAPINFOHEADER& b = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat)->bmiHeader;
+  const char* fourcc = reinterpret_cast<const char*>(&mt->subtype.Data1);
+  const QString text =
+      mt->formattype == FORMAT_WaveFormatEx
+          ? QString::asprintf("%u Hz x%u, %u B, %u B/s", unsigned(w->nSamplesPerSec),
+                              unsigned(w->nChannels), unsigned(w->nBlockAlign),
+                              unsigned(w->nAvgBytesPerSec))
+          : QString::asprintf(
+                "%.4s %ldx%ld %u B %.0f/s", fourcc, long(b.biWidth), long(b.biHeight),
+                unsigned(b.biSizeImage),
+                1e7 / reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame);
+  DeleteMediaType(mt);
+  return text;
 }
 
 class Pages : public ::testing::Test {
@@ -81,13 +177,6 @@ class Pages : public ::testing::Test {
   ComPtr<IAMStreamConfig> StreamConfig(REFGUID category, const wchar_t* name) {
     return QueryAs<IAMStreamConfig>(PinAt(Device<IBaseFilter>(category, name).Get(), 0).Get());
   }
-  static CMediaType Format(IAMStreamConfig* config) {
-    AM_MEDIA_TYPE* type = nullptr;
-    CMediaType mt;
-    if (config->GetFormat(&type) == S_OK) mt.Adopt(*type);
-    CoTaskMemFree(type);
-    return mt;
-  }
 
   ScopedMachine machine_{
       "video webcam Webcam\nvideo dv Camescope\nvideo tv Carte\naudio tone Micro\n"};
@@ -98,14 +187,16 @@ class Pages : public ::testing::Test {
 
 class Nothing : public CUnknown {};
 
-TEST_F(Pages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterface) {
+// Each page: created by its class id, its info, an object without its interface refused; the
+// AVI Mux page's widget lives from Activate to Deactivate.
+TEST_F(Pages, EachIsCreatedRefusesAnObjectWithoutItsInterfaceAndLivesFromActivateToDeactivate) {
   auto nothing = MakeComObject<Nothing>();
   QWidget area;
+  ComPtr<IPropertyPage> page;
   for (const CLSID* clsid :
        {&CLSID_StreamFormatPropertyPage, &CLSID_VideoProcAmpPropertyPage,
         &CLSID_CameraControlPropertyPage, &CLSID_CrossbarPropertyPage, &CLSID_TVTunerPropertyPage,
         &CLSID_TVAudioPropertyPage, &CLSID_AviMuxPropertyPage}) {
-    ComPtr<IPropertyPage> page;
     ASSERT_EQ(S_OK, CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage,
                                      page.ReleaseAndGetVoidAddressOf()));
     PROPPAGEINFO info{};
@@ -121,105 +212,36 @@ TEST_F(Pages, EachIsCreatedByItsClassIdAndRefusesAnObjectWithoutItsInterface) {
     EXPECT_EQ(S_FALSE, page->IsPageDirty());
   }
   EXPECT_EQ(1u, nothing->RefCountForTesting());
-}
 
-TEST_F(Pages, ThePageWidgetLivesFromActivateToDeactivate) {
-  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  ComPtr<IPropertyPage> page;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_AviMuxPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IPropertyPage, page.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);  // the last page created: the mux's
   IUnknown* object = mux.Get();
   ASSERT_EQ(S_OK, page->SetObjects(1, &object));
-  QWidget area;
   area.show();
   EXPECT_EQ(E_INVALIDARG, page->Activate(reinterpret_cast<HWND>(0x7FFFFFF0), nullptr, TRUE));
   ASSERT_EQ(S_OK, page->Activate(HwndForWidget(&area), nullptr, TRUE));
   ASSERT_EQ(S_OK, page->Show(SW_SHOW));
-  QWidget* content = Get<QWidget>(area, "pageContent");
+  QWidget* content = area.findChild<QWidget*>("pageContent");
   ASSERT_TRUE(content && content->isVisible());
   EXPECT_EQ(E_UNEXPECTED, page->Activate(HwndForWidget(&area), nullptr, TRUE));
   EXPECT_EQ(E_UNEXPECTED, page->SetObjects(1, &object));
   EXPECT_EQ(S_OK, page->Show(SW_HIDE));
   EXPECT_FALSE(content->isVisible());
   EXPECT_EQ(S_OK, page->Show(SW_SHOW));
-  ASSERT_TRUE(Click(Get<QCheckBox>(area, "cbCompatibilityIndex")));
+  ASSERT_TRUE(Click(area.findChild<QCheckBox*>("cbCompatibilityIndex")));
   EXPECT_EQ(S_OK, page->IsPageDirty());
   EXPECT_EQ(S_OK, page->Deactivate());
-  EXPECT_EQ(nullptr, Get<QWidget>(area, "pageContent"));
+  EXPECT_EQ(nullptr, area.findChild<QWidget*>("pageContent"));
   EXPECT_EQ(S_FALSE, page->IsPageDirty()) << "the choices went with the controls";
   EXPECT_EQ(E_UNEXPECTED, page->Deactivate());
   EXPECT_EQ(E_UNEXPECTED, page->Show(SW_SHOW));
   // Activated again, the page shows the object's values afresh.
   ASSERT_EQ(S_OK, page->Activate(HwndForWidget(&area), nullptr, TRUE));
-  EXPECT_TRUE(Get<QCheckBox>(area, "cbCompatibilityIndex")->isChecked());
+  EXPECT_TRUE(area.findChild<QCheckBox*>("cbCompatibilityIndex")->isChecked());
   page->Deactivate();
   page->SetObjects(0, nullptr);
 }
 
 // ---- The stream format page -----------------------------------------------------------------
-
-// The webcam's capture pin: its formats narrowed choice by choice from the current one, the
-// chosen one applied, refused while the device runs; the camcorder's one DV format; sound.
-TEST_F(Pages, StreamFormatShowsAppliesAndRefuses) {
-  ComPtr<IAMStreamConfig> webcam = StreamConfig(CLSID_VideoInputDeviceCategory, L"Webcam");
-  InFrame(CLSID_StreamFormatPropertyPage, webcam.Get(), [&](QWidget& frame) {
-    EXPECT_EQ(QStringList({"YUY2", "MJPG"}), Items(frame, "cboxSubtype"));
-    EXPECT_EQ(QStringList({"320 x 240", "640 x 480"}), Items(frame, "cboxSize"));
-    EXPECT_EQ("640 x 480", Current(frame, "cboxSize"));
-    EXPECT_EQ(QStringList({"30 images/s", "15 images/s"}), Items(frame, "cboxRate"));
-    EXPECT_FALSE(Dirty(frame));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSubtype"), "MJPG"));
-    EXPECT_EQ(QStringList({"1280 x 720"}), Items(frame, "cboxSize"));
-    EXPECT_TRUE(Dirty(frame));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSubtype"), "YUY2"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSize"), "640 x 480"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxRate"), "30 images/s"));
-    EXPECT_FALSE(Dirty(frame)) << "back to what the pin has";
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSubtype"), "MJPG"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxRate"), "15 images/s"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_FALSE(Dirty(frame));
-    const CMediaType mjpg = Format(webcam.Get());
-    const auto& info = *reinterpret_cast<const VIDEOINFOHEADER*>(mjpg.Format());
-    EXPECT_EQ(MEDIASUBTYPE_MJPG, *mjpg.Subtype());
-    EXPECT_EQ(std::tuple(1280, 720), std::tuple(info.bmiHeader.biWidth, info.bmiHeader.biHeight));
-    EXPECT_NEAR(666667, info.AvgTimePerFrame, 1);
-    // Running, the device refuses a new format: the page says why and keeps it to apply.
-    ASSERT_TRUE(SUCCEEDED(filters_[0]->Pause()));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSubtype"), "YUY2"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Error(frame).startsWith(Fr(u"Le périphérique n'a pas accepté ce format")) &&
-                Error(frame).contains("0x80040224"))
-        << Error(frame).toStdString();
-    EXPECT_TRUE(Dirty(frame));
-    ASSERT_TRUE(SUCCEEDED(filters_[0]->Stop()));
-    ASSERT_TRUE(ClickButton(frame, "OK"));
-  });
-  EXPECT_EQ(MEDIASUBTYPE_YUY2, *Format(webcam.Get()).Subtype()) << "OK applied it";
-
-  InFrame(CLSID_StreamFormatPropertyPage,
-          StreamConfig(CLSID_VideoInputDeviceCategory, L"Camescope").Get(), [&](QWidget& frame) {
-            EXPECT_EQ("dvsd", Current(frame, "cboxSubtype"));
-            EXPECT_EQ("720 x 576", Current(frame, "cboxSize"));
-            EXPECT_EQ("25 images/s", Current(frame, "cboxRate"));
-            ClickButton(frame, "Annuler");
-          });
-
-  ComPtr<IAMStreamConfig> micro = StreamConfig(CLSID_AudioInputDeviceCategory, L"Micro");
-  InFrame(CLSID_StreamFormatPropertyPage, micro.Get(), [&](QWidget& frame) {
-    EXPECT_EQ("Format audio", frame.windowTitle());
-    EXPECT_EQ(QStringList({"44,1 kHz", "48 kHz"}), Items(frame, "cboxSampleRate"));
-    EXPECT_EQ("48 kHz", Current(frame, "cboxSampleRate"));
-    EXPECT_EQ(QStringList({"Mono", Fr(u"Stéréo")}), Items(frame, "cboxChannels"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSampleRate"), "44,1 kHz"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxChannels"), "Mono"));
-    ClickButton(frame, "OK");
-  });
-  WAVEFORMATEX wave;
-  std::memcpy(&wave, Format(micro.Get()).Format(), sizeof wave);
-  EXPECT_EQ(std::tuple(44100u, 1, 2, 88200u), std::tuple(wave.nSamplesPerSec, wave.nChannels,
-                                                         wave.nBlockAlign, wave.nAvgBytesPerSec));
-}
 
 // No device offers these: a capability that scales (the usual sizes on its steps), and none.
 class FakeStreamConfig : public CUnknown, public IAMStreamConfig {
@@ -248,41 +270,57 @@ class FakeStreamConfig : public CUnknown, public IAMStreamConfig {
   CMediaType current;
 };
 
-TEST_F(Pages, StreamFormatOffersAScalingCapabilityOnItsStepsAndSaysWhenThereIsNone) {
-  auto config = MakeComObject<FakeStreamConfig>();
-  config->current = MakeTestVideoType(MEDIASUBTYPE_RGB24, 320, 240);
-  auto& caps = config->caps;
+// The webcam's capture pin: its formats narrowed choice by choice from the current one, the
+// chosen one applied, refused while the device runs; the camcorder's one DV format; sound; a
+// scaling capability offered on its steps, and a pin without any format.
+TEST_F(Pages, StreamFormatShowsAppliesAndRefuses) {
+  const std::vector<std::string> video = {"cboxSubtype", "cboxSize", "cboxRate"};
+  ComPtr<IAMStreamConfig> webcam = StreamConfig(CLSID_VideoInputDeviceCategory, L"Webcam");
+  Session(CLSID_StreamFormatPropertyPage, webcam.Get(), video,
+          [&] { return FormatText(webcam.Get()); },
+          {{"", "[YUY2]|MJPG; 320 x 240|[640 x 480]; [30 images/s]|15 images/s"},
+           {"cboxSubtype=MJPG", "YUY2|[MJPG]; [1280 x 720]; [30 images/s]|15 images/s", true},
+           {"cboxSubtype=YUY2; cboxSize=640 x 480; cboxRate=30 images/s"},  // what the pin has
+           {"cboxSubtype=MJPG; cboxRate=15 images/s; [Appliquer]", "", false,
+            "MJPG 1280x720 1843200 B 15/s"},
+           // Running, the device refuses a new format: the page says why and keeps it to apply.
+           {"@run; cboxSubtype=YUY2; [Appliquer]", "", true, "",
+            "^Le périphérique n'a pas accepté ce format.*0x80040224"},
+           {"@stop; [OK]", "", false, "YUY2 320x240 153600 B 15/s"}},
+          {{"run", [&] { EXPECT_TRUE(SUCCEEDED(filters_[0]->Pause())); }},
+           {"stop", [&] { EXPECT_TRUE(SUCCEEDED(filters_[0]->Stop())); }}});
+  Session(CLSID_StreamFormatPropertyPage,
+          StreamConfig(CLSID_VideoInputDeviceCategory, L"Camescope").Get(), video, {},
+          {{"", "[dvsd]; [720 x 576]; [25 images/s]"}, {"[Annuler]"}});
+  ComPtr<IAMStreamConfig> micro = StreamConfig(CLSID_AudioInputDeviceCategory, L"Micro");
+  Session(CLSID_StreamFormatPropertyPage, micro.Get(), {"cboxSampleRate", "cboxChannels"},
+          [&] { return FormatText(micro.Get()); },
+          {{"?Format audio", "44,1 kHz|[48 kHz]; Mono|[Stéréo]"},
+           {"cboxSampleRate=44,1 kHz; cboxChannels=Mono; [OK]", "", false,
+            "44100 Hz x1, 2 B, 88200 B/s"}});
+
+  auto scaling = MakeComObject<FakeStreamConfig>();
+  scaling->current = MakeTestVideoType(MEDIASUBTYPE_RGB24, 320, 240);
+  auto& caps = scaling->caps;
   caps.guid = FORMAT_VideoInfo;
   caps.MinOutputSize = {160, 120};
   caps.MaxOutputSize = caps.InputSize = {640, 480};
   caps.OutputGranularityX = caps.OutputGranularityY = 16;
   caps.MinFrameInterval = caps.MaxFrameInterval = 400000;
-  InFrame(CLSID_StreamFormatPropertyPage, config.Get(), [&](QWidget& frame) {
-    // 176 x 144 and 352 x 288 are not on the 16-pixel steps from 160 x 120.
-    EXPECT_EQ(QStringList({"160 x 120", "320 x 240", "640 x 360", "640 x 480"}),
-              Items(frame, "cboxSize"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSize"), "640 x 360"));
-    ClickButton(frame, "OK");
-  });
-  const auto& header =
-      reinterpret_cast<const VIDEOINFOHEADER*>(config->current.Format())->bmiHeader;
-  EXPECT_EQ(std::tuple(640, 360, 640u * 3 * 360),
-            std::tuple(header.biWidth, header.biHeight, header.biSizeImage));
-
+  // 176 x 144 and 352 x 288 are not on the 16-pixel steps from 160 x 120.
+  Session(CLSID_StreamFormatPropertyPage, scaling.Get(), {"cboxSize"},
+          [&] { return FormatText(scaling.Get()).mid(5); },
+          {{"", "160 x 120|[320 x 240]|640 x 360|640 x 480"},
+           {"cboxSize=640 x 360; [OK]", "", false, "640x360 691200 B 25/s"}});
   auto none = MakeComObject<FakeStreamConfig>();
-  InFrame(CLSID_StreamFormatPropertyPage, none.Get(), [&](QWidget& frame) {
-    EXPECT_EQ(nullptr, Get(frame, "cboxSubtype"));
-    EXPECT_TRUE(Shows(frame, Fr(u"ne propose aucun format")));
-    ClickButton(frame, "OK");
-  });
+  Session(CLSID_StreamFormatPropertyPage, none.Get(), video, {},
+          {{"?ne propose aucun format", "-; -; -"}, {"[OK]"}});
 }
 
 // ---- The picture and camera controls pages ---------------------------------------------------
 
-constexpr long kAuto = 0x1;
-constexpr long kManual = 0x2;
-
 // No simulated device has camera controls, automatic modes or refuses a value in range.
+constexpr long kAuto = 0x1, kManual = 0x2;
 template <class Control>
 class FakeControls : public CUnknown, public Control {
  public:
@@ -303,7 +341,7 @@ class FakeControls : public CUnknown, public Control {
     return S_OK;
   }
   STDMETHODIMP Set(long id, long value, long flags) override {
-    sets.emplace_back(id, value, flags);
+    ++sets;
     if (!properties.contains(id) || id == refused) return E_INVALIDARG;
     properties[id].value = value;
     properties[id].flags = flags;
@@ -314,9 +352,16 @@ class FakeControls : public CUnknown, public Control {
     std::tie(*value, *flags) = std::tie(properties[id].value, properties[id].flags);
     return S_OK;
   }
+  // "N sets: value/flags ..." of the properties given.
+  QString Settings(std::initializer_list<long> ids) {
+    QString text = QString("%1 sets:").arg(sets);
+    for (long id : ids)
+      text += QString::asprintf(" %ld/%ld", properties[id].value, properties[id].flags);
+    return text;
+  }
   std::map<long, Property> properties;
   long refused = -1;
-  std::vector<std::tuple<long, long, long>> sets;
+  int sets = 0;
 };
 
 struct ProcAmp {
@@ -325,14 +370,14 @@ struct ProcAmp {
   static constexpr long kManualOne = VideoProcAmp_Brightness, kAutoOne = VideoProcAmp_Contrast;
   static constexpr const char *kManualKey = "Brightness", *kAutoKey = "Contrast",
                               *kMissingKey = "Hue";
-  static constexpr const char16_t* kManualName = u"Luminosité";
+  static constexpr const char* kManualName = "Luminosité";
 };
 struct Camera {
   using Control = IAMCameraControl;
   static const CLSID& Page() { return CLSID_CameraControlPropertyPage; }
   static constexpr long kManualOne = CameraControl_Focus, kAutoOne = CameraControl_Exposure;
   static constexpr const char *kManualKey = "Focus", *kAutoKey = "Exposure", *kMissingKey = "Zoom";
-  static constexpr const char16_t* kManualName = u"Mise au point";
+  static constexpr const char* kManualName = "Mise au point";
 };
 
 template <class Kind>
@@ -344,60 +389,40 @@ TYPED_TEST_SUITE(ControlsPage, Kinds);
 // "Défaut" putting the defaults back; a refused value shown while the others are set; a device
 // without any property says so.
 TYPED_TEST(ControlsPage, ShowsAppliesAndRefuses) {
-  using Set = std::tuple<long, long, long>;
   auto device = MakeComObject<FakeControls<typename TypeParam::Control>>();
   // One set by hand, 0..255 by 1, default 128, now 100; one the device sets itself, 0..100 by 5,
   // default 50, now 40 in automatic mode.
   device->properties[TypeParam::kManualOne] = {0, 255, 1, 128, kManual, 100, kManual};
   device->properties[TypeParam::kAutoOne] = {0, 100, 5, 50, kAuto | kManual, 40, kAuto};
-  InFrame(TypeParam::Page(), device.Get(), [&](QWidget& frame) {
-    auto* manual = Get<QSlider>(frame, std::string("slider") + TypeParam::kManualKey);
-    auto* automatic = Get<QSlider>(frame, std::string("slider") + TypeParam::kAutoKey);
-    auto* autoBox = Get<QCheckBox>(frame, std::string("cbAuto") + TypeParam::kAutoKey);
-    ASSERT_TRUE(manual && automatic && autoBox);
-    EXPECT_EQ(nullptr, Get<QSlider>(frame, std::string("slider") + TypeParam::kMissingKey));
-    EXPECT_EQ(nullptr, Get<QCheckBox>(frame, std::string("cbAuto") + TypeParam::kManualKey));
-    EXPECT_EQ(std::tuple(0, 255, 100, true), std::tuple(manual->minimum(), manual->maximum(),
-                                                        manual->value(), manual->isEnabled()));
-    EXPECT_EQ("100", Text(frame, (std::string("lab") + TypeParam::kManualKey).c_str()));
-    EXPECT_EQ(std::tuple(5, 40, false, true),
-              std::tuple(automatic->singleStep(), automatic->value(), automatic->isEnabled(),
-                         autoBox->isChecked()));
-    QTest::keyClick(manual, Qt::Key_End);
-    EXPECT_EQ(255, manual->value());
-    EXPECT_TRUE(Dirty(frame));
-    manual->setValue(100);  // dragged back where it was
-    EXPECT_FALSE(Dirty(frame));
-    ASSERT_TRUE(Click(autoBox));
-    EXPECT_TRUE(automatic->isEnabled());
-    automatic->setValue(53);  // a drag stops on the property's steps
-    EXPECT_EQ(55, automatic->value());
-    ASSERT_TRUE(ClickButton(frame, Fr(u"Défaut")));
-    EXPECT_EQ(std::pair(128, 50), std::pair(manual->value(), automatic->value()));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    auto sets = device->sets;
-    std::sort(sets.begin(), sets.end());
-    std::vector<Set> expected{{TypeParam::kManualOne, 128, kManual},
-                              {TypeParam::kAutoOne, 50, kManual}};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, sets);
-    EXPECT_FALSE(Dirty(frame));
-    device->refused = TypeParam::kManualOne;
-    manual->setValue(200);
-    ASSERT_TRUE(Click(autoBox));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Error(frame).contains(Fr(TypeParam::kManualName))) << Error(frame).toStdString();
-    EXPECT_EQ(kAuto, device->properties[TypeParam::kAutoOne].flags) << "the others are set";
-    EXPECT_TRUE(Dirty(frame));
-    ClickButton(frame, "Annuler");
-  });
-  EXPECT_EQ(4u, device->sets.size()) << "Annuler applies nothing";
+  const QString manual = QString("slider") + TypeParam::kManualKey;
+  const QString automatic = QString("slider") + TypeParam::kAutoKey + "=";
+  const QString autoBox = QString("cbAuto") + TypeParam::kAutoKey + "=";
+  const std::vector<std::string> controls = {manual.toStdString(),
+                                             std::string("lab") + TypeParam::kManualKey,
+                                             automatic.chopped(1).toStdString(),
+                                             autoBox.chopped(1).toStdString(),
+                                             std::string("slider") + TypeParam::kMissingKey,
+                                             std::string("cbAuto") + TypeParam::kManualKey};
+  Session(
+      TypeParam::Page(), device.Get(), controls,
+      [&] {
+        return device->Settings({TypeParam::kManualOne, TypeParam::kAutoOne});
+      },
+      {{"", "0..255/1=100; 100; 0..100/5=40 (grey); on; -; -"},
+       {manual + "=255", "0..255/1=255; 255; 0..100/5=40 (grey); on; -; -", true},
+       {manual + "=100"},  // dragged back where it was
+       // A drag stops on the property's steps.
+       {autoBox + "off; " + automatic + "53", "0..255/1=100; 100; 0..100/5=55; off; -; -", true},
+       {"[Défaut]", "0..255/1=128; 128; 0..100/5=50; off; -; -", true},
+       {"[Appliquer]", "", false, "2 sets: 128/2 50/2"},
+       // Refused, the value is shown and kept to apply; the others are set.
+       {"@refuse; " + manual + "=200; " + autoBox + "on; [Appliquer]", "", true,
+        "4 sets: 128/2 50/1", TypeParam::kManualName},
+       {"[Annuler]", "", false, "4 sets: 128/2 50/1"}},  // Annuler applies nothing
+      {{"refuse", [&] { device->refused = TypeParam::kManualOne; }}});
   device->properties.clear();
-  InFrame(TypeParam::Page(), device.Get(), [&](QWidget& frame) {
-    EXPECT_EQ(nullptr, FindButton(frame, Fr(u"Défaut")));
-    EXPECT_TRUE(Shows(frame, Fr(u"Ce périphérique n'a aucun réglage")));
-    ClickButton(frame, "OK");
-  });
+  Session(TypeParam::Page(), device.Get(), {manual.toStdString()}, {},
+          {{"?Ce périphérique n'a aucun réglage", "-"}, {"[OK]"}});
 }
 
 // ---- The crossbar page ----------------------------------------------------------------------
@@ -413,16 +438,19 @@ class RefusingCrossbar : public CUnknown, public IAMCrossbar {
   }
   STDMETHODIMP get_PinCounts(long* o, long* i) override { return real_->get_PinCounts(o, i); }
   STDMETHODIMP CanRoute(long o, long i) override { return real_->CanRoute(o, i); }
-  STDMETHODIMP Route(long o, long i) override {
-    routes.emplace_back(o, i);
-    return i == refused ? E_FAIL : real_->Route(o, i);
-  }
+  STDMETHODIMP Route(long o, long i) override { return i == refused ? E_FAIL : real_->Route(o, i); }
   STDMETHODIMP get_IsRoutedTo(long o, long* i) override { return real_->get_IsRoutedTo(o, i); }
   STDMETHODIMP get_CrossbarPinInfo(BOOL in, long n, long* related, long* type) override {
     return real_->get_CrossbarPinInfo(in, n, related, type);
   }
+  // The inputs routed to the two outputs: "0 3".
+  QString Routes() {
+    long video = -1, sound = -1;
+    real_->get_IsRoutedTo(0, &video);
+    real_->get_IsRoutedTo(1, &sound);
+    return QString::asprintf("%ld %ld", video, sound);
+  }
   long refused = -1;
-  std::vector<std::pair<long, long>> routes;
 
  private:
   ComPtr<IAMCrossbar> real_;
@@ -432,50 +460,33 @@ class RefusingCrossbar : public CUnknown, public IAMCrossbar {
 // applied with its related sound when the pins are linked, alone when not; a refused route
 // shown, the page showing the routes made.
 TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
-  using Routes = std::vector<std::pair<long, long>>;
   auto crossbar = MakeComObject<RefusingCrossbar>(
       Device<IAMCrossbar>(AM_KSCATEGORY_CROSSBAR, L"Carte Crossbar"));
-  for (const bool linked : {true, false}) {
-    InFrame(CLSID_CrossbarPropertyPage, crossbar.Get(), [&](QWidget& frame) {
-      EXPECT_TRUE(Shows(frame, "Video Decoder") && Shows(frame, "Audio Decoder"));
-      EXPECT_EQ(QStringList({"Video Tuner", "Video Composite", "Video SVideo"}),
-                Items(frame, "cboxOutput0"));
-      EXPECT_EQ(QStringList({"Audio Tuner", "Audio Line"}), Items(frame, "cboxOutput1"));
-      EXPECT_EQ(std::pair(QString("Video Tuner"), QString("Audio Tuner")),
-                std::pair(Current(frame, "cboxOutput0"), Current(frame, "cboxOutput1")));
-      EXPECT_TRUE(Get<QCheckBox>(frame, "cbLinkRelated")->isChecked());
-      if (!linked) {
-        ASSERT_TRUE(Click(Get<QCheckBox>(frame, "cbLinkRelated")));
-      }
-      ASSERT_TRUE(ChooseItem(Get(frame, "cboxOutput0"), "Video SVideo"));
-      EXPECT_EQ(linked ? "Audio Line" : "Audio Tuner", Current(frame, "cboxOutput1"));
-      crossbar->routes.clear();
-      ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-      EXPECT_EQ((linked ? Routes{{0, 2}, {1, 4}} : Routes{{0, 2}}), crossbar->routes);
-      EXPECT_FALSE(Dirty(frame));
-      // Back as it was for the next round; linked, the tuner's sound comes along.
-      ASSERT_TRUE(ChooseItem(Get(frame, "cboxOutput0"), "Video Tuner"));
-      if (!linked) {
-        ASSERT_TRUE(ChooseItem(Get(frame, "cboxOutput1"), "Audio Tuner"));
-      }
-      EXPECT_EQ("Audio Tuner", Current(frame, "cboxOutput1"));
-      ClickButton(frame, "OK");
-    });
-  }
-  crossbar->refused = 1;
-  InFrame(CLSID_CrossbarPropertyPage, crossbar.Get(), [&](QWidget& frame) {
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxOutput0"), "Video Composite"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Error(frame).contains(Fr(u"« Video Composite » à « Video Decoder »")))
-        << Error(frame).toStdString();
-    EXPECT_EQ("Video Composite", Current(frame, "cboxOutput0")) << "the refused choice stays";
-    EXPECT_EQ("Audio Line", Current(frame, "cboxOutput1")) << "the related sound was routed";
-    long routed = -1;
-    EXPECT_EQ(S_OK, crossbar->get_IsRoutedTo(1, &routed));
-    EXPECT_EQ(4, routed);
-    EXPECT_TRUE(Dirty(frame));
-    ClickButton(frame, "Annuler");
-  });
+  const std::vector<std::string> outputs = {"cboxOutput0", "cboxOutput1", "cbLinkRelated"};
+  const auto routes = [&] { return crossbar->Routes(); };
+  Session(
+      CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
+      {{"?Video Decoder; ?Audio Decoder",
+        "[Video Tuner]|Video Composite|Video SVideo; [Audio Tuner]|Audio Line; on", false, "0 3"},
+       {"cboxOutput0=Video SVideo",
+        "Video Tuner|Video Composite|[Video SVideo]; Audio Tuner|[Audio Line]; on", true},
+       {"[Appliquer]", "", false, "2 4"},
+       // Linked, the tuner's sound comes along.
+       {"cboxOutput0=Video Tuner",
+        "[Video Tuner]|Video Composite|Video SVideo; [Audio Tuner]|Audio Line; on", true},
+       {"[OK]", "", false, "0 3"}});
+  Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
+          {{"cbLinkRelated=off; cboxOutput0=Video SVideo",
+            "Video Tuner|Video Composite|[Video SVideo]; [Audio Tuner]|Audio Line; off", true},
+           {"[Appliquer]", "", false, "2 3"},
+           {"cboxOutput0=Video Tuner; [OK]", "", false, "0 3"}});
+  Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
+          // The related sound is routed, the refused choice stays.
+          {{"@refuse; cboxOutput0=Video Composite; [Appliquer]",
+            "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 4",
+            "« Video Composite » à « Video Decoder »"},
+           {"[Annuler]"}},
+          {{"refuse", [&] { crossbar->refused = 1; }}});
 }
 
 // ---- The TV tuner and TV sound pages --------------------------------------------------------
@@ -484,41 +495,34 @@ TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
 // channel and input type applied (the standard and reception shown anew); a country refused.
 TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
   ComPtr<IAMTVTuner> tuner = Device<IAMTVTuner>(AM_KSCATEGORY_TVTUNER, L"Carte TV Tuner");
-  InFrame(CLSID_TVTunerPropertyPage, tuner.Get(), [&](QWidget& frame) {
-    auto* channel = Get<QSpinBox>(frame, "spinChannel");
-    EXPECT_EQ(std::tuple(4, 1, 69),
-              std::tuple(channel->value(), channel->minimum(), channel->maximum()));
-    EXPECT_EQ(33, Get<QSpinBox>(frame, "spinCountry")->value());
-    EXPECT_EQ("Antenne", Current(frame, "cboxInputType"));
-    EXPECT_TRUE(Text(frame, "labStandard").startsWith("SECAM L"))
-        << Text(frame, "labStandard").toStdString();
-    EXPECT_EQ(std::pair(Fr(u"Présent"), QString("62,25 MHz")),
-              std::pair(Text(frame, "labSignal"), Text(frame, "labFrequency")));
-    ASSERT_EQ(S_OK, tuner->put_Channel(3, -1, -1));  // another client tunes to no station
-    EXPECT_TRUE(WaitUntil([&] { return Text(frame, "labSignal") == "Absent"; }));
-    ASSERT_EQ(S_OK, tuner->put_Channel(4, -1, -1));
-    EXPECT_FALSE(Dirty(frame));
-    ASSERT_TRUE(TypeInto(channel, "21"));
-    ASSERT_TRUE(TypeInto(Get<QSpinBox>(frame, "spinCountry"), "44"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxInputType"), Fr(u"Câble")));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Text(frame, "labStandard").startsWith("PAL I"))
-        << Text(frame, "labStandard").toStdString();
-    EXPECT_EQ(std::pair(Fr(u"Présent"), QString("471,25 MHz")),
-              std::pair(Text(frame, "labSignal"), Text(frame, "labFrequency")));
-    EXPECT_FALSE(Dirty(frame));
-    ASSERT_TRUE(TypeInto(Get<QSpinBox>(frame, "spinCountry"), "0"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Error(frame).startsWith("Le tuner refuse le pays 0")) << Error(frame).toStdString();
-    EXPECT_TRUE(Dirty(frame));
-    ClickButton(frame, "Annuler");
-  });
-  long channel = 0, country = 0, sub = 0;
-  TunerInputType type = TunerInputAntenna;
-  tuner->get_Channel(&channel, &sub, &sub);
-  tuner->get_CountryCode(&country);
-  tuner->get_InputType(0, &type);
-  EXPECT_EQ(std::tuple(21, 44, TunerInputCable), std::tuple(channel, country, type));
+  const auto settings = [&] {
+    long channel = 0, country = 0, sub = 0;
+    TunerInputType type = TunerInputAntenna;
+    tuner->get_Channel(&channel, &sub, &sub);
+    tuner->get_CountryCode(&country);
+    tuner->get_InputType(0, &type);
+    return QString::asprintf("%ld %ld %s", channel, country,
+                             type == TunerInputCable ? "cable" : "antenna");
+  };
+  const QString secam =
+      "1..69=4; 0..9999=33; Câble|[Antenne]; SECAM L (offerts : NTSC M, PAL B, "
+      "PAL D, PAL G, PAL I, SECAM L); ";
+  Session(
+      CLSID_TVTunerPropertyPage, tuner.Get(),
+      {"spinChannel", "spinCountry", "cboxInputType", "labStandard", "labSignal", "labFrequency"},
+      settings,
+      {{"", secam + "Présent; 62,25 MHz"},
+       // Another client tunes to no station, and back.
+       {"@tune3", secam + "Absent; 55,25 MHz"},
+       {"@tune4", secam + "Présent; 62,25 MHz"},
+       {"spinChannel=21; spinCountry=44; cboxInputType=Câble; [Appliquer]",
+        "1..69=21; 0..9999=44; [Câble]|Antenne; PAL I (offerts : NTSC M, PAL B, PAL D, PAL G, "
+        "PAL I, SECAM L); Présent; 471,25 MHz",
+        false, "21 44 cable"},
+       {"spinCountry=0; [Appliquer]", "", true, "", "^Le tuner refuse le pays 0"},
+       {"[Annuler]", "", false, "21 44 cable"}},
+      {{"tune3", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(3, -1, -1)); }},
+       {"tune4", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(4, -1, -1)); }}});
 }
 
 // The simulated TV sound, refusing every mode when asked (it takes every mode it lists).
@@ -555,75 +559,61 @@ class RefusingTVAudio : public CUnknown, public IAMTVAudio {
 TEST_F(Pages, TVAudioShowsAppliesAndRefuses) {
   auto audio =
       MakeComObject<RefusingTVAudio>(Device<IAMTVAudio>(AM_KSCATEGORY_TVAUDIO, L"Carte TV Audio"));
-  InFrame(CLSID_TVAudioPropertyPage, audio.Get(), [&](QWidget& frame) {
-    EXPECT_EQ(QStringList({"Mono", Fr(u"Stéréo")}), Items(frame, "cboxSound"));
-    EXPECT_EQ(QStringList({"Langue A", "Langue B"}), Items(frame, "cboxLanguage"));
-    EXPECT_EQ(std::pair(Fr(u"Stéréo"), QString("Langue A")),
-              std::pair(Current(frame, "cboxSound"), Current(frame, "cboxLanguage")));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSound"), "Mono"));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxLanguage"), "Langue B"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
+  const QString monoB = QString::number(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_LANG_B);
+  const auto mode = [&] {
     long mode = 0;
     audio->get_TVAudioMode(&mode);
-    EXPECT_EQ(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_LANG_B, mode);
-    EXPECT_FALSE(Dirty(frame));
-    audio->refuse = true;
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxSound"), Fr(u"Stéréo")));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_TRUE(Error(frame).startsWith("Le tuner refuse ce mode de son"))
-        << Error(frame).toStdString();
-    EXPECT_TRUE(Dirty(frame));
-    ClickButton(frame, "Annuler");
-  });
+    return QString::number(mode);
+  };
+  Session(CLSID_TVAudioPropertyPage, audio.Get(), {"cboxSound", "cboxLanguage"}, mode,
+          {{"", "Mono|[Stéréo]; [Langue A]|Langue B"},
+           {"cboxSound=Mono; cboxLanguage=Langue B; [Appliquer]", "", false, monoB},
+           {"@refuse; cboxSound=Stéréo; [Appliquer]", "", true, monoB,
+            "^Le tuner refuse ce mode de son"},
+           {"[Annuler]"}},
+          {{"refuse", [&] { audio->refuse = true; }}});
 }
 
 // ---- The AVI Mux page -----------------------------------------------------------------------
 
-// The mux's settings; what the user changed applied; a mode the mux cannot do refused, the rest
-// set.
+// The mux's settings, the page found in the mux's own list; what the user changed applied; a
+// mode the mux cannot do refused (OK stays on the page), the rest set.
 TEST_F(Pages, AviMuxShowsAppliesAndRefuses) {
   ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  auto config = QueryAs<IConfigAviMux>(mux.Get());
-  auto interleaving = QueryAs<IConfigInterleaving>(mux.Get());
-  REFERENCE_TIME interleave = 0, preroll = 0;
-  CAUUID pages{};  // the page the mux lists
+  CAUUID pages{};
   ASSERT_EQ(S_OK, QueryAs<ISpecifyPropertyPages>(mux.Get())->GetPages(&pages));
   ASSERT_EQ(1u, pages.cElems);
   const CLSID page = pages.pElems[0];
   CoTaskMemFree(pages.pElems);
-  InFrame(page, mux.Get(), [&](QWidget& frame) {
-    EXPECT_EQ("Au fil de la capture", Current(frame, "cboxInterleaveMode"));
-    EXPECT_EQ(std::pair(1000, 0), std::pair(Get<QSpinBox>(frame, "spinInterleave")->value(),
-                                            Get<QSpinBox>(frame, "spinPreroll")->value()));
-    EXPECT_TRUE(Get<QCheckBox>(frame, "cbCompatibilityIndex")->isChecked());
-    EXPECT_EQ(QStringList({"Aucun", "Input 01"}), Items(frame, "cboxMasterStream"));
-    ASSERT_TRUE(TypeInto(Get<QSpinBox>(frame, "spinInterleave"), "500"));
-    ASSERT_TRUE(TypeInto(Get<QSpinBox>(frame, "spinPreroll"), "250"));
-    ASSERT_TRUE(Click(Get<QCheckBox>(frame, "cbCompatibilityIndex")));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxMasterStream"), "Input 01"));
-    ASSERT_TRUE(ClickButton(frame, "Appliquer"));
-    EXPECT_FALSE(Dirty(frame));
+  const auto settings = [&] {
+    REFERENCE_TIME interleave = 0, preroll = 0;
+    InterleavingMode mode = INTERLEAVE_NONE;
     BOOL oldIndex = TRUE;
     LONG master = -1;
-    ASSERT_EQ(S_OK, interleaving->get_Interleaving(&interleave, &preroll));
-    ASSERT_EQ(S_OK, config->GetOutputCompatibilityIndex(&oldIndex));
-    ASSERT_EQ(S_OK, config->GetMasterStream(&master));
-    EXPECT_EQ(std::tuple(5'000'000, 2'500'000, FALSE, 0),
-              std::tuple(interleave, preroll, oldIndex, master));
-    ASSERT_TRUE(ChooseItem(Get(frame, "cboxInterleaveMode"), "Complet"));
-    ASSERT_TRUE(TypeInto(Get<QSpinBox>(frame, "spinPreroll"), "100"));
-    ASSERT_TRUE(ClickButton(frame, "OK"));
-    EXPECT_TRUE(Error(frame).startsWith("Le multiplexeur refuse ce mode d'entrelacement"))
-        << Error(frame).toStdString();
-    EXPECT_TRUE(frame.isVisible()) << "OK stays on a refused page";
-    ClickButton(frame, "Annuler");
-  });
-  InterleavingMode mode = INTERLEAVE_NONE;
-  ASSERT_EQ(S_OK, interleaving->get_Interleaving(&interleave, &preroll));
-  ASSERT_EQ(S_OK, interleaving->get_Mode(&mode));
-  EXPECT_EQ(std::tuple(5'000'000, 1'000'000, INTERLEAVE_CAPTURE),
-            std::tuple(interleave, preroll, mode))
-      << "the rest is set";
+    QueryAs<IConfigInterleaving>(mux.Get())->get_Interleaving(&interleave, &preroll);
+    QueryAs<IConfigInterleaving>(mux.Get())->get_Mode(&mode);
+    QueryAs<IConfigAviMux>(mux.Get())->GetOutputCompatibilityIndex(&oldIndex);
+    QueryAs<IConfigAviMux>(mux.Get())->GetMasterStream(&master);
+    return QString::asprintf("%lld %lld mode %d index %d master %ld",
+                             static_cast<long long>(interleave), static_cast<long long>(preroll),
+                             int(mode), int(oldIndex), long(master));
+  };
+  Session(
+      page, mux.Get(),
+      {"cboxInterleaveMode", "spinInterleave", "spinPreroll", "cbCompatibilityIndex",
+       "cboxMasterStream"},
+      settings,
+      {{"",
+        "Aucun|[Au fil de la capture]|Complet|Aucun, avec mémoire tampon; 1..60000=1000; "
+        "0..60000=0; on; [Aucun]|Input 01"},
+       {"spinInterleave=500; spinPreroll=250; cbCompatibilityIndex=off; cboxMasterStream=Input 01; "
+        "[Appliquer]",
+        "", false, "5000000 2500000 mode 1 index 0 master 0"},
+       {"cboxInterleaveMode=Complet; spinPreroll=100; [OK]",
+        "Aucun|Au fil de la capture|[Complet]|Aucun, avec mémoire tampon; 1..60000=500; "
+        "0..60000=100; off; Aucun|[Input 01]",
+        true, "", "^Le multiplexeur refuse ce mode d'entrelacement"},
+       {"[Annuler]", "", false, "5000000 1000000 mode 1 index 0 master 0"}});  // the rest is set
 }
 
 }  // namespace

@@ -90,38 +90,32 @@ class SysPulseOutputServer : public ::testing::Test {
   PulseAudioOutput output_{"vidorra test"};
 };
 
-TEST_F(SysPulseOutputServer, PlaysPcmAtTheSoundCardsPace) {
-  const std::vector<int16_t> tone = Tone(300);
+// Playing, the server's clock for the stream advances as the sink consumes what was written.
+// Paused, the server takes what fits in its buffer: a write waits for room until its deadline
+// and drops the rest, as late (not a failure), and a deadline already past drops all at once; a
+// writer waiting for room that never comes is released by a flush (the write did not finish),
+// and the stream plays again after.
+TEST_F(SysPulseOutputServer, PlaysAtThePaceAndAWriteWaitsForRoomUntilItsDeadlineOrAFlush) {
+  const std::vector<int16_t> shortTone = Tone(300), tone = Tone(2000);
   output_.SetPaused(false);
-  ASSERT_TRUE(output_.Write(tone.data(), tone.size() * 2));
-  // The server's clock for the stream advances as the sink consumes what was written.
+  ASSERT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
   EXPECT_TRUE(test::WaitUntil([&] { return output_.PlayedMicroseconds().value_or(0) >= 150'000; }))
       << "played " << output_.PlayedMicroseconds().value_or(0) << " us";
   EXPECT_LE(output_.PlayedMicroseconds().value_or(0), 400'000u) << "not more than was written";
-}
 
-// Paused, the server's buffer fills and a writer waits for room that never comes: a flush
-// releases it (the write did not finish), and the stream plays again after.
-TEST_F(SysPulseOutputServer, FlushReleasesAWriterBlockedOnAPausedStream) {
-  EXPECT_FALSE(WriteFromAnotherThread(Tone(2000)));
-  output_.EndFlush();
-  output_.SetPaused(false);
-  const std::vector<int16_t> shortTone = Tone(50);
-  EXPECT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
-}
-
-// Paused, the server takes what fits in its buffer: the write waits for room until its deadline
-// and drops the rest, as late (not a failure); a deadline already past drops all at once.
-TEST_F(SysPulseOutputServer, AWriteTheServerHasNoRoomForEndsAtItsDeadline) {
-  const std::vector<int16_t> tone = Tone(2000);
+  output_.SetPaused(true);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
   EXPECT_TRUE(WriteFromAnotherThread(tone, deadline));
   EXPECT_GE(std::chrono::steady_clock::now(), deadline) << "it waited for room until then";
-  EXPECT_GT(output_.LateBytes(), 0u);
-  EXPECT_LT(output_.LateBytes(), tone.size() * 2) << "what fitted was written";
-  const uint64_t before = output_.LateBytes();
+  const uint64_t late = output_.LateBytes();
+  EXPECT_TRUE(late > 0 && late < tone.size() * 2) << late << ": what fitted was written";
   EXPECT_TRUE(output_.Write(tone.data(), tone.size() * 2, std::chrono::steady_clock::now()));
-  EXPECT_EQ(output_.LateBytes(), before + tone.size() * 2);
+  EXPECT_EQ(output_.LateBytes(), late + tone.size() * 2);
+
+  EXPECT_FALSE(WriteFromAnotherThread(tone));
+  output_.EndFlush();
+  output_.SetPaused(false);
+  EXPECT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
 }
 
 CMediaType PcmType(WORD bits = 16, WORD channels = 2) {
@@ -145,8 +139,7 @@ struct AudioGraph {
   explicit AudioGraph(int frames)
       : source(MakeComObject<test::TestPushSource>(test::TestPushSourceConfig{
             .mediaType = PcmType(), .frameCount = frames, .frameDuration = 100'000})) {
-    test::AddFilters(graph.Get(), {{source.Get(), L"Source"}, {renderer.Get(), L"Audio"}});
-    EXPECT_EQ(S_OK, test::Link(graph.Get(), source.Get(), 0, renderer.Get(), 0));
+    EXPECT_EQ(S_OK, test::Chain(graph.Get(), {source.Get(), renderer.Get()}));
   }
   long PlayToTheEnd() {
     EXPECT_TRUE(SUCCEEDED(test::RunGraph(graph.Get())));
@@ -156,26 +149,6 @@ struct AudioGraph {
     return code;
   }
 };
-
-TEST(SysAudioRenderer, AcceptsIntegerPcmAndAVolumeInHundredthsOfADecibel) {
-  AudioGraph g(0);
-  ComPtr<IPin> input = test::PinAt(g.renderer.Get(), 0);
-  for (const auto& [type, taken] : {std::pair{PcmType(8, 1), true},
-                                    {PcmType(12, 2), false},
-                                    {test::MakeTestVideoType(test::MEDIASUBTYPE_TestA), false}}) {
-    EXPECT_EQ(input->QueryAccept(&type) == S_OK, taken) << type.majortype.Data1;
-  }
-  long volume = 1;
-  ASSERT_EQ(S_OK, g.audio->get_Volume(&volume));
-  EXPECT_EQ(volume, 0) << "full level at first";
-  EXPECT_EQ(S_OK, g.audio->put_Volume(-10000));
-  EXPECT_EQ(E_INVALIDARG, g.audio->put_Volume(1));
-  EXPECT_EQ(E_INVALIDARG, g.audio->put_Volume(-10001));
-  g.audio->get_Volume(&volume);
-  EXPECT_EQ(volume, -10000) << "the last value taken; a refused one changes nothing";
-  EXPECT_EQ(E_POINTER, g.audio->get_Volume(nullptr));
-  EXPECT_EQ(E_NOTIMPL, g.audio->put_Balance(0));
-}
 
 TEST(SysAudioRenderer, PlaysToTheServerWithTheVolumeOnTheStream) {
   AudioGraph g(30);
@@ -191,9 +164,27 @@ TEST(SysAudioRenderer, PlaysToTheServerWithTheVolumeOnTheStream) {
   EXPECT_EQ(g.dsound->RenderedSamples(), 30);
 }
 
-TEST(SysAudioRenderer, WithoutServerConsumesOnTheClock) {
+// Integer PCM only; a volume in hundredths of a decibel, full at first, a refused one changing
+// nothing. Without a server, what it is given is consumed on the clock, not thrown away.
+TEST(SysAudioRenderer, TakesIntegerPcmAndAVolumeAndWithoutServerConsumesOnTheClock) {
   test::ScopedEnv server("PULSE_SERVER", kNoServer);
   AudioGraph g(20);
+  for (const auto& [type, taken] : {std::pair{PcmType(8, 1), true},
+                                    {PcmType(12, 2), false},
+                                    {test::MakeTestVideoType(test::MEDIASUBTYPE_TestA), false}}) {
+    EXPECT_EQ(test::PinAt(g.renderer.Get(), 0)->QueryAccept(&type) == S_OK, taken)
+        << type.majortype.Data1;
+  }
+  long volume = 1;
+  ASSERT_EQ(S_OK, g.audio->get_Volume(&volume));
+  EXPECT_EQ(volume, 0) << "full level at first";
+  EXPECT_EQ(
+      std::tuple(g.audio->put_Volume(-10000), g.audio->put_Volume(1), g.audio->put_Volume(-10001)),
+      std::tuple(S_OK, E_INVALIDARG, E_INVALIDARG));
+  g.audio->get_Volume(&volume);
+  EXPECT_EQ(volume, -10000) << "the last value taken";
+  EXPECT_EQ(std::pair(g.audio->get_Volume(nullptr), g.audio->put_Balance(0)),
+            std::pair(E_POINTER, E_NOTIMPL));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(g.PlayToTheEnd(), EC_COMPLETE);
   EXPECT_FALSE(g.dsound->PlaysToServer());

@@ -46,51 +46,29 @@ std::vector<uint8_t> CombedLuma(int frame) {
   return luma;
 }
 
-// A grey picture of that luma in `layout` (neutral chroma).
-std::vector<BYTE> PictureIn(const FrameLayout& layout, const std::vector<uint8_t>& luma) {
-  std::vector<BYTE> bytes(layout.ImageSize(), 128);
-  const size_t stride = layout.Stride();
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      const uint8_t value = luma[static_cast<size_t>(y) * kWidth + x];
-      switch (layout.format) {
-        case PixelFormat::kI420:
-          bytes[y * stride + x] = value;
-          break;
-        case PixelFormat::kYuy2:
-          bytes[y * stride + 2 * x] = value;
-          break;
-        case PixelFormat::kRgb24: {
-          const size_t row = layout.bottomUp ? kHeight - 1 - y : y;
-          for (int c = 0; c < 3; ++c) bytes[row * stride + 3 * x + c] = value;
-          break;
-        }
-        default:
-          ADD_FAILURE() << "layout not drawn by this test";
-          return bytes;
-      }
-    }
-  }
-  return bytes;
+// The I420 layout of the test pictures, and a picture's luma as I420 (for RGB, the luma its
+// grey gives).
+const FrameLayout kI420{PixelFormat::kI420, kWidth, kHeight, false};
+std::vector<BYTE> Converted(const FrameLayout& from, const std::vector<BYTE>& bytes,
+                            const FrameLayout& to) {
+  filters::PixelFormatConverter converter;
+  std::vector<BYTE> out(to.ImageSize(), 128);
+  EXPECT_TRUE(from == to ||
+              (converter.Configure(from, to) &&
+               converter.Convert(bytes.data(), bytes.size(), out.data(), out.size())));
+  return from == to ? bytes : out;
 }
 
-// The luma (for RGB: green) of a picture in `layout`, top row first.
+// A grey picture of that luma in `layout`.
+std::vector<BYTE> PictureIn(const FrameLayout& layout, const std::vector<uint8_t>& luma) {
+  std::vector<BYTE> i420(kI420.ImageSize(), 128);
+  std::copy(luma.begin(), luma.end(), i420.begin());
+  return Converted(kI420, i420, layout);
+}
+
 std::vector<int> LumaOf(const FrameLayout& layout, const std::vector<BYTE>& bytes) {
-  std::vector<int> luma(static_cast<size_t>(kWidth) * kHeight);
-  const size_t stride = layout.Stride();
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      int value = 0;
-      if (layout.format == PixelFormat::kI420) value = bytes[y * stride + x];
-      if (layout.format == PixelFormat::kYuy2) value = bytes[y * stride + 2 * x];
-      if (layout.format == PixelFormat::kRgb24) {
-        const size_t row = layout.bottomUp ? kHeight - 1 - y : y;
-        value = bytes[row * stride + 3 * x + 1];
-      }
-      luma[static_cast<size_t>(y) * kWidth + x] = value;
-    }
-  }
-  return luma;
+  const std::vector<BYTE> i420 = Converted(layout, bytes, kI420);
+  return std::vector<int>(i420.begin(), i420.begin() + kWidth * kHeight);
 }
 
 // Combing: the mean distance of each row from the mean of its neighbours above and below.
@@ -147,6 +125,7 @@ TEST(SysDeinterlacer, FieldOrderComesFromTheTypeOrIsAssumed) {
 }
 
 struct Conversion {
+  const char* name;
   FrameLayout input;
   FrameLayout output;
 };
@@ -160,11 +139,7 @@ TEST_P(SysDeinterlacerStream, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
   ComPtr<IBaseFilter> deinterlacer = CreateFilter(CLSID_VideoDeinterlacer);
   auto sink = MakeComObject<RecordingSink>(RecordingSinkOptions{
       .subtype = filters::SubtypeFromPixelFormat(conversion.output.format), .keepBytes = true});
-  AddFilters(
-      graph.Get(),
-      {{source.Get(), L"Source"}, {deinterlacer.Get(), L"Deinterlacer"}, {sink.Get(), L"Sink"}});
-  ASSERT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, deinterlacer.Get(), 0));
-  ASSERT_EQ(S_OK, Link(graph.Get(), deinterlacer.Get(), 1, sink.Get(), 0));
+  ASSERT_EQ(S_OK, Chain(graph.Get(), {source.Get(), deinterlacer.Get(), sink.Get()}));
   AM_MEDIA_TYPE connected{};
   ASSERT_EQ(S_OK, sink->Input()->ConnectionMediaType(&connected));
   EXPECT_EQ(FrameLayout::FromMediaType(connected), conversion.output);
@@ -176,8 +151,8 @@ TEST_P(SysDeinterlacerStream, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
       Combing(LumaOf(conversion.input, PictureIn(conversion.input, CombedLuma(0))));
   ASSERT_GT(combedInput, 40.0) << "the test picture is combed";
   for (int n = 0; n < kFrames; ++n) {
-    EXPECT_EQ(samples[n].start, n * kFrameTime);
-    EXPECT_EQ(samples[n].stop, (n + 1) * kFrameTime);
+    EXPECT_EQ(std::pair(samples[n].start, samples[n].stop),
+              std::pair(n * kFrameTime, (n + 1) * kFrameTime));
     ASSERT_EQ(samples[n].bytes.size(), conversion.output.ImageSize());
     const std::vector<int> luma = LumaOf(conversion.output, samples[n].bytes);
     EXPECT_LT(Combing(luma), combedInput / 10) << "frame " << n;
@@ -198,28 +173,14 @@ FrameLayout Pal(PixelFormat format, bool bottomUp = false) {
   return FrameLayout{format, kWidth, kHeight, bottomUp};
 }
 
-const char* NameOf(const FrameLayout& layout) {
-  switch (layout.format) {
-    case PixelFormat::kI420:
-      return "I420";
-    case PixelFormat::kYuy2:
-      return "YUY2";
-    case PixelFormat::kRgb24:
-      return "RGB24";
-    default:
-      return "other";
-  }
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Layouts, SysDeinterlacerStream,
-    ::testing::Values(Conversion{Pal(PixelFormat::kI420), Pal(PixelFormat::kI420)},
-                      Conversion{Pal(PixelFormat::kYuy2), Pal(PixelFormat::kYuy2)},
-                      Conversion{Pal(PixelFormat::kRgb24, true), Pal(PixelFormat::kRgb24, true)},
-                      Conversion{Pal(PixelFormat::kI420), Pal(PixelFormat::kRgb24, true)}),
-    [](const ::testing::TestParamInfo<Conversion>& info) {
-      return std::string(NameOf(info.param.input)) + "To" + NameOf(info.param.output);
-    });
+    ::testing::Values(
+        Conversion{"I420ToI420", Pal(PixelFormat::kI420), Pal(PixelFormat::kI420)},
+        Conversion{"YUY2ToYUY2", Pal(PixelFormat::kYuy2), Pal(PixelFormat::kYuy2)},
+        Conversion{"RGB24ToRGB24", Pal(PixelFormat::kRgb24, true), Pal(PixelFormat::kRgb24, true)},
+        Conversion{"I420ToRGB24", Pal(PixelFormat::kI420), Pal(PixelFormat::kRgb24, true)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vidorra::test

@@ -1,5 +1,5 @@
-// Helpers of the system filter tests: a source that pushes a list of samples, and a Sample
-// Grabber callback.
+// Helpers of the system filter tests: the types a pin offers, chains of filters linked in a graph,
+// a source that pushes a list of samples, and a Sample Grabber callback.
 #pragma once
 
 #include <FilterPins.h>
@@ -16,6 +16,49 @@
 #include <vector>
 
 namespace vidorra::test {
+
+// The filter's first pin of that direction that is not connected (null when none).
+inline ComPtr<IPin> FreePin(IBaseFilter* filter, PIN_DIRECTION direction) {
+  for (const ComPtr<IPin>& pin : PinsOf(filter)) {
+    PIN_DIRECTION d = PINDIR_INPUT;
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction && !Peer(pin.Get())) return pin;
+  }
+  return nullptr;
+}
+
+// The subtypes the pin offers, in order (none from a pin that refuses to list them).
+inline std::vector<GUID> OfferedSubtypes(IPin* pin) {
+  std::vector<GUID> subtypes;
+  ComPtr<IEnumMediaTypes> types;
+  const HRESULT hr = pin->EnumMediaTypes(types.GetAddressOf());
+  EXPECT_TRUE(hr == S_OK || hr == VFW_E_NOT_CONNECTED) << hr;
+  AM_MEDIA_TYPE* mt = nullptr;
+  while (types && types->Next(1, &mt, nullptr) == S_OK) {
+    subtypes.push_back(mt->subtype);
+    DeleteMediaType(mt);
+  }
+  return subtypes;
+}
+
+// Adds the filters not yet in the graph and connects each one's first free output straight to
+// the next one's first free input: Chain(graph, {source, tee, capture}), then Chain(graph, {tee,
+// preview}) for the tee's next output. The first failure.
+inline HRESULT Chain(IGraphBuilder* graph, std::initializer_list<IBaseFilter*> filters) {
+  IBaseFilter* last = nullptr;
+  for (IBaseFilter* filter : filters) {
+    FILTER_INFO info{};
+    filter->QueryFilterInfo(&info);
+    HRESULT hr = info.pGraph ? S_OK : graph->AddFilter(filter, nullptr);
+    if (info.pGraph) info.pGraph->Release();
+    if (SUCCEEDED(hr) && last) {
+      hr = graph->ConnectDirect(FreePin(last, PINDIR_OUTPUT).Get(),
+                                FreePin(filter, PINDIR_INPUT).Get(), nullptr);
+    }
+    if (FAILED(hr)) return hr;
+    last = filter;
+  }
+  return S_OK;
+}
 
 // A sample of a ListSource: its bytes, its time range (none: untimed) and a new media type if
 // it announces one.

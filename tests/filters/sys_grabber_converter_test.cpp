@@ -17,27 +17,23 @@ using filters::PixelFormat;
 
 constexpr long kFrameBytes = 64 * 48 * 2;  // MakeTestVideoType: 64 x 48, 16 bits
 
-// Source (three frames of `subtype`) -> [Color Space Converter] -> SampleGrabber -> [sink].
+// Source (frames of `subtype`) -> [Color Space Converter] -> SampleGrabber -> [sink].
 struct GrabberGraph {
   explicit GrabberGraph(GUID subtype = MEDIASUBTYPE_TestA, bool convert = false, int frames = 3)
       : source(MakeComObject<TestPushSource>(
             TestPushSourceConfig{.mediaType = MakeTestVideoType(subtype), .frameCount = frames})),
         converter(convert ? CreateFilter(CLSID_Colour) : nullptr) {
-    AddFilters(graph.Get(), {{source.Get(), L"Source"}, {grabber.Get(), L"Grabber"}});
-    if (converter) {
-      graph->AddFilter(converter.Get(), L"Color");
-      EXPECT_EQ(S_OK, Link(graph.Get(), source.Get(), 0, converter.Get(), 0));
-    }
+    EXPECT_EQ(S_OK, converter ? Chain(graph.Get(), {source.Get(), converter.Get()})
+                              : graph->AddFilter(source.Get(), nullptr));
+    graph->AddFilter(grabber.Get(), L"Grabber");
   }
   HRESULT ConnectInput() {
-    return Link(graph.Get(), converter ? converter.Get() : source.Get(), converter ? 1 : 0,
-                grabber.Get(), 0);
+    return Chain(graph.Get(), {converter ? converter.Get() : source.Get(), grabber.Get()});
   }
   // The grabber's input and output connected, run until the sink has every frame.
   void RunIntoSink(int frames) {
-    graph->AddFilter(sink.Get(), L"Sink");
     EXPECT_EQ(S_OK, ConnectInput());
-    EXPECT_EQ(S_OK, Link(graph.Get(), grabber.Get(), 1, sink.Get(), 0));
+    EXPECT_EQ(S_OK, Chain(graph.Get(), {grabber.Get(), sink.Get()}));
     EXPECT_TRUE(RunToCompletion(graph.Get(), 10'000));
     EXPECT_EQ(sink->Count(), frames);
   }
@@ -46,20 +42,9 @@ struct GrabberGraph {
   ComPtr<IBaseFilter> converter;
   ComPtr<IBaseFilter> grabber = CreateFilter(CLSID_SampleGrabber);
   ComPtr<ISampleGrabber> control = QueryAs<ISampleGrabber>(grabber.Get());
-  ComPtr<RecordingSink> sink = MakeComObject<RecordingSink>();
+  ComPtr<RecordingSink> sink =
+      MakeComObject<RecordingSink>(RecordingSinkOptions{.subtype = GUID_NULL, .keepBytes = true});
 };
-
-std::vector<GUID> OfferedSubtypes(IPin* pin) {
-  std::vector<GUID> subtypes;
-  ComPtr<IEnumMediaTypes> types;
-  EXPECT_EQ(S_OK, pin->EnumMediaTypes(types.GetAddressOf()));
-  AM_MEDIA_TYPE* mt = nullptr;
-  while (types && types->Next(1, &mt, nullptr) == S_OK) {
-    subtypes.push_back(mt->subtype);
-    DeleteMediaType(mt);
-  }
-  return subtypes;
-}
 
 // Unconnected, neither pin offers a type; connected, the output offers what the pin upstream
 // offers. The partial type decides what the input takes: its subtype, a format type without a
@@ -82,52 +67,22 @@ TEST(SysSampleGrabber, OffersWhatIsUpstreamAndThePartialTypeDecides) {
             OfferedSubtypes(PinAt(g.converter.Get(), 1).Get()));
   EXPECT_TRUE(OfferedSubtypes(PinAt(g.grabber.Get(), 0).Get()).empty());
   ASSERT_EQ(S_OK, g.control->GetConnectedMediaType(&connected));
-  EXPECT_EQ(connected.subtype, MEDIASUBTYPE_RGB24);
   ASSERT_EQ(connected.cbFormat, sizeof(VIDEOINFOHEADER));
-  EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth, 64);
+  EXPECT_EQ(std::pair(connected.subtype,
+                      reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth),
+            std::pair(MEDIASUBTYPE_RGB24, LONG{64}));
   FreeMediaType(connected);
-  g.graph->AddFilter(g.sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, Link(g.graph.Get(), g.grabber.Get(), 1, g.sink.Get(), 0));
+  ASSERT_EQ(S_OK, Chain(g.graph.Get(), {g.grabber.Get(), g.sink.Get()}));
   ASSERT_EQ(S_OK, g.sink->Input()->ConnectionMediaType(&connected));
   EXPECT_EQ(connected.subtype, MEDIASUBTYPE_RGB24) << "the output takes the input's type";
   FreeMediaType(connected);
 }
 
-TEST(SysSampleGrabber, KeptCopyAndItsSizes) {
-  GrabberGraph g;
-  long size = 0;
-  EXPECT_EQ(E_INVALIDARG, g.control->GetCurrentBuffer(&size, nullptr)) << "not buffering";
-  ASSERT_EQ(S_OK, g.control->SetBufferSamples(TRUE));
-  EXPECT_EQ(VFW_E_WRONG_STATE, g.control->GetCurrentBuffer(&size, nullptr)) << "nothing yet";
-  EXPECT_EQ(E_POINTER, g.control->GetCurrentBuffer(nullptr, nullptr));
-  ASSERT_EQ(S_OK, g.ConnectInput());
-  // Output left unconnected: the grabber still samples.
-  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
-  std::vector<long> buffer(kFrameBytes / sizeof(long));
-  EXPECT_TRUE(WaitUntil([&] {
-    long bytes = kFrameBytes;
-    return g.control->GetCurrentBuffer(&bytes, buffer.data()) == S_OK &&
-           reinterpret_cast<BYTE*>(buffer.data())[0] == 2;
-  })) << "the last of three frames is kept";
-  StopGraph(g.graph.Get());
-  ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&size, nullptr));
-  EXPECT_EQ(size, kFrameBytes) << "size query";
-  // A buffer one byte short is refused and left untouched; a larger one gets the frame and the
-  // true size, nothing written past the frame.
-  std::vector<BYTE> bytes(kFrameBytes + 8, 0xEE);
-  long shortSize = kFrameBytes - 1;
-  EXPECT_EQ(E_OUTOFMEMORY,
-            g.control->GetCurrentBuffer(&shortSize, reinterpret_cast<long*>(bytes.data())));
-  EXPECT_EQ(bytes, std::vector<BYTE>(kFrameBytes + 8, 0xEE));
-  long bigSize = kFrameBytes + 8;
-  ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&bigSize, reinterpret_cast<long*>(bytes.data())));
-  EXPECT_EQ(bigSize, kFrameBytes);
-  EXPECT_EQ(bytes[0], 2);
-  EXPECT_EQ(bytes[kFrameBytes], 0xEE);
-  EXPECT_EQ(E_NOTIMPL, g.control->GetCurrentSample(nullptr));
-}
-
-TEST(SysSampleGrabber, BufferAndSampleCallbacksAndOneShot) {
+// Each sample passes on downstream and is handed to the callback, its bytes (BufferCB) or itself
+// (SampleCB), with its stream time; the last one is kept, asked for with a buffer that must hold
+// it (one byte short is refused and left untouched, a larger one gets the true size). One shot:
+// the first sample is grabbed and passed on, then the stream ends.
+TEST(SysSampleGrabber, CallsBackKeepsTheLastSampleAndOneShotEndsTheStream) {
   std::atomic<int> samples = 0, buffers = 0, lastFrame = -1;
   std::atomic<long> lastLength = 0;
   std::atomic<double> lastTime = -1;
@@ -141,27 +96,49 @@ TEST(SysSampleGrabber, BufferAndSampleCallbacksAndOneShot) {
   for (long method : {0L, 1L}) {
     GrabberGraph g;
     samples = buffers = 0;
+    long size = 0;
+    EXPECT_EQ(E_INVALIDARG, g.control->GetCurrentBuffer(&size, nullptr)) << "not buffering";
+    ASSERT_EQ(S_OK, g.control->SetBufferSamples(TRUE));
+    EXPECT_EQ(VFW_E_WRONG_STATE, g.control->GetCurrentBuffer(&size, nullptr)) << "nothing yet";
+    EXPECT_EQ(E_POINTER, g.control->GetCurrentBuffer(nullptr, nullptr));
     EXPECT_EQ(E_INVALIDARG, g.control->SetCallback(callback.Get(), 2));
     ASSERT_EQ(S_OK, g.control->SetCallback(callback.Get(), method));
-    g.RunIntoSink(3);  // passed on downstream
-    EXPECT_EQ((method == 1 ? buffers : samples).load(), 3);
-    EXPECT_EQ((method == 1 ? samples : buffers).load(), 0);
-    EXPECT_EQ(lastFrame.load(), method == 1 ? 2 : -1);
-    EXPECT_EQ(lastLength.load(), kFrameBytes);
+    g.RunIntoSink(3);
+    EXPECT_EQ(std::tuple(samples.load(), buffers.load(), lastFrame.load(), lastLength.load()),
+              method == 1 ? std::tuple(0, 3, 2, kFrameBytes) : std::tuple(3, 0, -1, kFrameBytes));
     EXPECT_DOUBLE_EQ(lastTime.load(), 0.08) << "stream time of frame 2, in seconds";
     g.control->SetCallback(nullptr, 0);
+    lastFrame = -1;
+    ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&size, nullptr));
+    EXPECT_EQ(size, kFrameBytes) << "size query";
+    std::vector<BYTE> bytes(kFrameBytes + 8, 0xEE);
+    long shortSize = kFrameBytes - 1, bigSize = kFrameBytes + 8;
+    EXPECT_EQ(E_OUTOFMEMORY,
+              g.control->GetCurrentBuffer(&shortSize, reinterpret_cast<long*>(bytes.data())));
+    EXPECT_EQ(bytes, std::vector<BYTE>(kFrameBytes + 8, 0xEE));
+    ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&bigSize, reinterpret_cast<long*>(bytes.data())));
+    EXPECT_EQ(std::tuple(bigSize, bytes[0], bytes[kFrameBytes]),
+              std::tuple(kFrameBytes, BYTE{2}, BYTE{0xEE}));
+    EXPECT_EQ(E_NOTIMPL, g.control->GetCurrentSample(nullptr));
   }
-  // One shot: the first sample passes, then end of stream; later samples are dropped.
   GrabberGraph g(MEDIASUBTYPE_TestA, false, 5);
   buffers = 0;
   g.control->SetCallback(callback.Get(), 1);
   g.control->SetOneShot(TRUE);
-  g.RunIntoSink(1);
-  EXPECT_EQ(buffers.load(), 1) << "one shot";
+  ASSERT_EQ(S_OK, g.ConnectInput());
+  ASSERT_EQ(S_OK, Chain(g.graph.Get(), {g.grabber.Get(), g.sink.Get()}));
+  ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
+  EXPECT_TRUE(WaitForGraphEvent(g.graph.Get(), EC_COMPLETE));
+  // The next frame is made and given to the grabber, which refuses it rather than grab it.
+  EXPECT_TRUE(WaitUntil([&] { return g.source->FramesDelivered() >= 2; }));
+  StopGraph(g.graph.Get());
+  EXPECT_EQ(std::tuple(buffers.load(), lastFrame.load(), g.sink->Count()), std::tuple(1, 0, 1))
+      << "one shot";
 }
 
-// Uncompressed video only; the first type it offers a renderer is bottom-up RGB32.
-TEST(SysColorSpaceConverter, TakesUncompressedVideoAndOffersBottomUpRgb32First) {
+// Uncompressed video only; the first type it offers a renderer is bottom-up RGB32, each frame
+// what the converter core makes of it.
+TEST(SysColorSpaceConverter, TakesUncompressedVideoAndOffersBottomUpRgb32LikeTheCore) {
   ComPtr<IPin> input = PinAt(CreateFilter(CLSID_Colour).Get(), 0);
   for (const auto& [subtype, taken] : {std::pair{MEDIASUBTYPE_YUY2, true},
                                        {MEDIASUBTYPE_RGB24, true},
@@ -170,55 +147,30 @@ TEST(SysColorSpaceConverter, TakesUncompressedVideoAndOffersBottomUpRgb32First) 
     const CMediaType type = MakeTestVideoType(subtype);
     EXPECT_EQ(input->QueryAccept(&type) == S_OK, taken) << subtype.Data1;
   }
-  GrabberGraph g(MEDIASUBTYPE_YUY2, /*convert=*/true);
-  g.RunIntoSink(3);
+  // Source (YUY2) -> grabber (keeps the input) -> converter -> sink.
+  GrabberGraph g(MEDIASUBTYPE_YUY2);
+  g.control->SetBufferSamples(TRUE);
+  ComPtr<IBaseFilter> converter = CreateFilter(CLSID_Colour);
+  ASSERT_EQ(S_OK, g.ConnectInput());
+  ASSERT_EQ(S_OK, Chain(g.graph.Get(), {g.grabber.Get(), converter.Get(), g.sink.Get()}));
+  ASSERT_TRUE(RunToCompletion(g.graph.Get(), 10'000));
   AM_MEDIA_TYPE mt{};
   ASSERT_EQ(S_OK, g.sink->Input()->ConnectionMediaType(&mt));
-  EXPECT_EQ(mt.subtype, MEDIASUBTYPE_RGB32);
-  const auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat);
-  EXPECT_EQ(vih->bmiHeader.biHeight, 48) << "bottom-up";
-  EXPECT_EQ(vih->bmiHeader.biBitCount, 32);
-  EXPECT_EQ(mt.lSampleSize, 64u * 48u * 4u);
+  const FrameLayout rgb{PixelFormat::kRgb32, 64, 48, true};
+  EXPECT_EQ(FrameLayout::FromMediaType(mt), rgb);
+  EXPECT_EQ(std::pair(mt.subtype, mt.lSampleSize),
+            std::pair(MEDIASUBTYPE_RGB32, ULONG{64 * 48 * 4}));
   FreeMediaType(mt);
-}
-
-// Source (YUY2) -> grabber (keeps the input) -> converter -> grabber (RGB24, keeps the output):
-// once the last frame has passed both, the converted copy is what the core makes of the input.
-TEST(SysColorSpaceConverter, ConvertsInAGraphLikeTheCore) {
-  GrabberGraph before(MEDIASUBTYPE_YUY2);
-  ComPtr<IBaseFilter> converter = CreateFilter(CLSID_Colour),
-                      after = CreateFilter(CLSID_SampleGrabber);
-  ComPtr<IBaseFilter> null = CreateFilter(CLSID_NullRenderer);
-  auto afterControl = QueryAs<ISampleGrabber>(after.Get());
-  AM_MEDIA_TYPE rgb24{};
-  rgb24.majortype = MEDIATYPE_Video;
-  rgb24.subtype = MEDIASUBTYPE_RGB24;
-  afterControl->SetMediaType(&rgb24);
-  before.control->SetBufferSamples(TRUE);
-  afterControl->SetBufferSamples(TRUE);
-  AddFilters(before.graph.Get(),
-             {{converter.Get(), L"Color"}, {after.Get(), L"After"}, {null.Get(), L"Null"}});
-  ASSERT_EQ(S_OK, before.ConnectInput());
-  ASSERT_EQ(S_OK, Link(before.graph.Get(), before.grabber.Get(), 1, converter.Get(), 0));
-  ASSERT_EQ(S_OK, Link(before.graph.Get(), converter.Get(), 1, after.Get(), 0));
-  ASSERT_EQ(S_OK, Link(before.graph.Get(), after.Get(), 1, null.Get(), 0));
-  ASSERT_TRUE(SUCCEEDED(RunGraph(before.graph.Get())));
   const FrameLayout yuy2{PixelFormat::kYuy2, 64, 48, false};
-  const FrameLayout rgb{PixelFormat::kRgb24, 64, 48, true};
-  std::vector<BYTE> input(yuy2.ImageSize()), output(rgb.ImageSize()), expected(rgb.ImageSize());
+  std::vector<BYTE> in(yuy2.ImageSize()), expected(rgb.ImageSize());
+  long inSize = static_cast<long>(in.size());
+  ASSERT_EQ(S_OK, g.control->GetCurrentBuffer(&inSize, reinterpret_cast<long*>(in.data())));
   filters::PixelFormatConverter core;
-  ASSERT_TRUE(core.Configure(yuy2, rgb));
-  EXPECT_TRUE(WaitUntil([&] {
-    long inSize = static_cast<long>(input.size()), outSize = static_cast<long>(output.size());
-    if (before.control->GetCurrentBuffer(&inSize, reinterpret_cast<long*>(input.data())) != S_OK ||
-        afterControl->GetCurrentBuffer(&outSize, reinterpret_cast<long*>(output.data())) != S_OK ||
-        input[0] != 2 || outSize != static_cast<long>(rgb.ImageSize())) {
-      return false;
-    }
-    return core.Convert(input.data(), input.size(), expected.data(), expected.size()) &&
-           output == expected;
-  }));
-  StopGraph(before.graph.Get());
+  ASSERT_TRUE(core.Configure(yuy2, rgb) &&
+              core.Convert(in.data(), in.size(), expected.data(), expected.size()));
+  const auto converted = g.sink->Samples();
+  ASSERT_EQ(converted.size(), 3u);
+  EXPECT_TRUE(converted.back().bytes == expected);
 }
 
 }  // namespace

@@ -10,12 +10,16 @@
 namespace vidorra::filters {
 namespace {
 
-struct Rgb {
-  int r, g, b;
-};
-struct Yuv {
-  int y, u, v;
-};
+using Rgb = std::array<int, 3>;  // r, g, b
+using Yuv = std::array<int, 3>;  // y, u, v
+
+// Each of the three within the tolerance.
+bool Near(const std::array<int, 3>& got, const std::array<int, 3>& wanted, int tolerance) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::abs(got[i] - wanted[i]) > tolerance) return false;
+  }
+  return true;
+}
 
 // The test picture, 64 x 4, top row first: red | green over blue | white (4:1:1 conversions
 // want a width of 64), and their BT.601 limited-range values.
@@ -81,7 +85,7 @@ TEST(SysPixelConvert, EveryLayoutHoldsThePictureAndGivesItBack) {
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
       BYTE* p = RgbPixel(rgb, picture, x, y);
-      std::tie(p[2], p[1], p[0]) = std::tuple(At(x, y).rgb.r, At(x, y).rgb.g, At(x, y).rgb.b);
+      std::tie(p[2], p[1], p[0]) = std::tuple(At(x, y).rgb[0], At(x, y).rgb[1], At(x, y).rgb[2]);
     }
   }
   const struct {
@@ -99,20 +103,16 @@ TEST(SysPixelConvert, EveryLayoutHoldsThePictureAndGivesItBack) {
     for (int y = 0; y < kHeight; ++y) {
       // Away from the colours' edges, where the chroma filters blend them.
       for (int x = 8; x < kWidth; x += x % 32 == 23 ? 17 : 1) {
+        SCOPED_TRACE(testing::Message() << x << "," << y);
         const Yuv yuv = ReadYuv(c.layout, out, x, y);
-        if (yuv.y >= 0) {
-          EXPECT_NEAR(yuv.y, At(x, y).yuv.y, 2) << x << "," << y;
-          EXPECT_NEAR(yuv.u, At(x, y).yuv.u, 2) << x << "," << y;
-          EXPECT_NEAR(yuv.v, At(x, y).yuv.v, 2) << x << "," << y;
-        } else if (c.layout.format == PixelFormat::kRgb32) {
+        EXPECT_PRED3(Near, yuv[0] < 0 ? At(x, y).yuv : yuv, At(x, y).yuv, 2);
+        if (c.layout.format == PixelFormat::kRgb32) {
           const BYTE* p = RgbPixel(c.layout, out, x, y);
-          EXPECT_EQ(std::tuple(p[2], p[1], p[0], p[3]),
-                    std::tuple(At(x, y).rgb.r, At(x, y).rgb.g, At(x, y).rgb.b, 255));
+          EXPECT_EQ((std::array<int, 4>{p[2], p[1], p[0], p[3]}),
+                    (std::array<int, 4>{At(x, y).rgb[0], At(x, y).rgb[1], At(x, y).rgb[2], 255}));
         }
         const BYTE* p = RgbPixel(rgb, back, x, y);
-        EXPECT_NEAR(p[2], At(x, y).rgb.r, c.tolerance) << x << "," << y;
-        EXPECT_NEAR(p[1], At(x, y).rgb.g, c.tolerance) << x << "," << y;
-        EXPECT_NEAR(p[0], At(x, y).rgb.b, c.tolerance) << x << "," << y;
+        EXPECT_PRED3(Near, (Rgb{p[2], p[1], p[0]}), At(x, y).rgb, c.tolerance);
       }
     }
   }
