@@ -1,7 +1,8 @@
 // Crash safety of AVI recordings. What a recording killed at any moment must be: our reader
 // parses it; its indexes and header claim only whole chunks that are on disk (the index is a
 // prefix of the chunks on disk, the lengths never exceed them); ffprobe opens it and decodes
-// every frame on disk; and in real time the index is at most about a second behind the data.
+// every frame on disk; in real time the index is at most about a second behind the data; and
+// once repaired every whole frame on disk is in the file.
 // Two tables of kills in a child process: of a writer (mid-recording in the first RIFF and a
 // later one, at every step of its finish) and of a recording graph (in its first second,
 // mid-recording and while finishing, in real time and at file speed); and every moment of a
@@ -18,6 +19,7 @@
 
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
+#include "avi/AviRepair.h"
 #include "avi_test_support.h"
 #include "wait_until.h"
 
@@ -78,8 +80,24 @@ struct AfterKill {
   size_t indexed = 0;  // of them, in the index
 };
 
+// The repair makes every whole frame on disk part of the file again: all of them indexed, read
+// by ffprobe, and a second repair leaves the file as it is.
+void ExpectWholeOnceRepaired(const std::string& path, size_t frames, bool probe) {
+  const AviRepairResult repaired = RepairAviFile(path);
+  ASSERT_TRUE(repaired.IsWhole()) << repaired.reason;
+  EXPECT_EQ(repaired.frames, frames);
+  const AviFileInfo info = test::ReadBack(path);
+  EXPECT_EQ(info.streams.empty() ? 0u : info.streams[0].odmlChunks.size(), frames);
+  if (probe) {
+    EXPECT_EQ(test::ProbedFrames(path), static_cast<long>(frames));
+  }
+  const uint64_t size = FileSize(path);
+  EXPECT_EQ(RepairAviFile(path).outcome, AviRepairResult::Outcome::kWhole);
+  EXPECT_EQ(FileSize(path), size);
+}
+
 // Checks a recording killed at some moment against the standard; with `frames`, the indexed
-// chunks hold DvFrameMaker's frames.
+// chunks hold DvFrameMaker's frames. Then repairs it.
 AfterKill ExpectSoundAfterKill(const std::string& path, bool probe = true,
                                DvFrameMaker* frames = nullptr) {
   const std::vector<AviChunkRef> disk = ChunksOnDisk(path);
@@ -114,6 +132,7 @@ AfterKill ExpectSoundAfterKill(const std::string& path, bool probe = true,
     EXPECT_GE(probed[0].frames + 1, static_cast<long>(disk.size())) << "frames on disk";
     EXPECT_LE(probed[0].duration, disk.size() * kPalFrameSeconds + 1e-3);
   }
+  ExpectWholeOnceRepaired(path, disk.size(), probe);
   return {disk.size(), odml.size()};
 }
 
