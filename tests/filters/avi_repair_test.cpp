@@ -108,29 +108,9 @@ AviWriterOptions SmallFileOptions() { return {.riffLimitBytes = 96 * 1024, .stdI
 // and finishes when asked.
 void Record(AviOutput& out, size_t count, bool finish) {
   AviWriter writer(out, SmallFileOptions());
-  AviStreamFormat video;
-  video.bitmap = {.biSize = 40,
-                  .biWidth = kWidth,
-                  .biHeight = kHeight,
-                  .biPlanes = 1,
-                  .biBitCount = 24,
-                  .biCompression = BI_RGB,
-                  .biSizeImage = kFrameBytes,
-                  .biXPelsPerMeter = 0,
-                  .biYPelsPerMeter = 0,
-                  .biClrUsed = 0,
-                  .biClrImportant = 0};
-  video.avgTimePerFrame = 400000;
-  AviStreamFormat sound;
-  sound.kind = AviStreamFormat::Kind::kAudio;
-  sound.wave = {.wFormatTag = WAVE_FORMAT_PCM,
-                .nChannels = 2,
-                .nSamplesPerSec = 48000,
-                .nAvgBytesPerSec = 192000,
-                .nBlockAlign = 4,
-                .wBitsPerSample = 16,
-                .cbSize = 0};
+  AviStreamFormat sound = test::PcmStream();
   sound.name = "Son";
+  const AviStreamFormat video = test::VideoStream(BI_RGB, kWidth, kHeight, 24);
   ASSERT_EQ(writer.AddStream(video), 0);
   ASSERT_EQ(writer.AddStream(sound), 1);
   ASSERT_EQ(writer.Start(), S_OK);
@@ -263,26 +243,13 @@ TEST(AviRepair, DamagedFilesEndWithAnAnswerAndNeverWorse) {
       const size_t where =
           random() % 3 ? at(std::min<size_t>(image.size(), 8192)) : at(image.size());
       const size_t pos = std::min(where, image.size() - 8);
-      switch (random() % 6) {
-        case 0:
-          image[pos] ^= static_cast<uint8_t>(1 + random() % 255);
-          break;
-        case 1:
-          PutU32(&image[pos], static_cast<uint32_t>(random()));
-          break;  // a lying size
-        case 2:
-          PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos));
-          break;
-        case 3:
-          image.resize(std::max<size_t>(pos, 1));
-          break;  // a cut
-        case 4:
-          std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos));
-          break;
-        case 5:
-          PutU32(&image[pos], kFccRiff);
-          break;  // a RIFF inside
-      }
+      const int damage = static_cast<int>(random() % 6);
+      if (damage == 0) image[pos] ^= static_cast<uint8_t>(1 + random() % 255);
+      if (damage == 1) PutU32(&image[pos], static_cast<uint32_t>(random()));  // a lying size
+      if (damage == 2) PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos));
+      if (damage == 3) image.resize(std::max<size_t>(pos, 1));  // a cut
+      if (damage == 4) std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos));
+      if (damage == 5) PutU32(&image[pos], kFccRiff);  // a RIFF inside
       if (image.size() < 16) break;
     }
     MemoryFile file(image);
