@@ -73,8 +73,9 @@ bool RecordingJournal::Open() {
   if (!QDir().mkpath(Folder())) return false;
   path_ = Folder() + QLatin1Char('/') + kPrefix + QString::number(::getpid()) + kSuffix;
   const QByteArray name = QFile::encodeName(path_);
-  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // Emptied only once locked: a journal this process already holds is not touched.
+  if (fd_ >= 0 && (::flock(fd_, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd_, 0) != 0)) {
     ::close(fd_);
     fd_ = -1;
   }

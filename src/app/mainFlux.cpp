@@ -11,8 +11,8 @@
 #include "Bitmap.h"
 #include "FolderPicker.h"
 #include "JpegImage.h"
-#include "RecordingJournal.h"
 #include "MediaGraph.h"
+#include "RecordingJournal.h"
 #include "RegistryKey.h"
 #include "graph.h"
 

@@ -16,12 +16,12 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
-#include <QLocale>
-#include <QScopeGuard>
-#include <QThread>
 #include <QGroupBox>
+#include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
+#include <QThread>
 #include <QToolButton>
 
 #include "AlarmClock.h"

@@ -46,6 +46,9 @@ TEST(CommandLineParse, EachArgumentListGivesItsActionOrItsError) {
       {{"--simulation", ""}, kError, false, kNoName},
       {{"--demo", "--simulation", "m"}, kError, true,
        "--demo and --simulation name two machines: give only one"},
+      {{"--repair", "a.avi", "-", "--", "-b.avi"}, kRepair, false, ""},
+      {{"--repair"}, kError, false, "option '--repair' needs the files to repair"},
+      {{"--demo", "--repair", "a.avi"}, kError, true, "--repair runs no machine: give it only files"},
   };
   for (const auto& row : kRows) {
     std::string joined;
@@ -53,7 +56,9 @@ TEST(CommandLineParse, EachArgumentListGivesItsActionOrItsError) {
     SCOPED_TRACE(joined);
     const CommandLine line = ParseCommandLine(row.arguments);
     EXPECT_EQ(line.action, row.action);
-    if (row.action != kError) {
+    if (row.action == kRepair) {
+      EXPECT_EQ(line.repairFiles, (std::vector<std::string>{"a.avi", "-", "-b.avi"}));
+    } else if (row.action != kError) {
       EXPECT_EQ(line.demo, row.demo);
       EXPECT_EQ(line.simulationFile + line.error, row.simulationFileOrError);
     } else {
