@@ -90,6 +90,7 @@ void ExpectWholeOnceRepaired(const std::string& path, size_t frames, bool probe)
   EXPECT_EQ(info.streams.empty() ? 0u : info.streams[0].odmlChunks.size(), frames);
   if (probe) {
     EXPECT_EQ(test::ProbedFrames(path), static_cast<long>(frames));
+    EXPECT_NEAR(test::ProbeDuration(path), frames * kPalFrameSeconds, 1e-3);
   }
   const uint64_t size = FileSize(path);
   EXPECT_EQ(RepairAviFile(path).outcome, AviRepairResult::Outcome::kWhole);
