@@ -108,9 +108,20 @@ struct ControlRange {
   long capsFlags = VideoProcAmp_Flags_Manual;
 };
 
+// The tape transport of a camcorder that has one: IDvTapeTransport's put_Mode and get_Mode
+// (ED_MODE_ values and failures as vidorra_dv.h says). Any thread.
+class TapeTransportBackend {
+ public:
+  virtual ~TapeTransportBackend() = default;
+  virtual HRESULT SetMode(long mode) = 0;
+  virtual HRESULT GetMode(long* mode) = 0;
+};
+
 class VideoBackend : public CaptureBackend {
  public:
   virtual VideoDeviceLayout Layout() = 0;
+  // The device's tape transport, or null for a device that has none to command.
+  virtual TapeTransportBackend* TapeTransport() { return nullptr; }
   // The broadcast standards the device's analogue decoder takes (AnalogVideoStandard bits;
   // 0 for a device without one), the one it decodes, and choosing one (E_INVALIDARG for a
   // standard it does not take).

@@ -110,6 +110,12 @@ HRESULT CVideoCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
   if (riid == IID_IAMAnalogVideoDecoder && DecodesStandards()) {
     return GetInterface(static_cast<IAMAnalogVideoDecoder*>(this), ppv);
   }
+  if (riid == IID_IDvTapeTransport && device_->TapeTransport()) {
+    return GetInterface(static_cast<IDvTapeTransport*>(this), ppv);
+  }
+  if (riid == IID_IDvFrameInfo && OffersDv()) {
+    return GetInterface(static_cast<IDvFrameInfo*>(this), ppv);
+  }
   return CLiveSource::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -132,6 +138,18 @@ std::vector<CCapturePin*> CVideoCaptureFilter::CapturePins() {
 void CVideoCaptureFilter::StreamStarting() {
   lastNumber_.reset();
   discontinuity_ = true;
+  const auto carriesDv = [](CCapturePin* pin) {
+    return pin && pin->IsConnected() && *pin->CurrentMediaType().Subtype() == MEDIASUBTYPE_dvsd;
+  };
+  streamIsDv_ = carriesDv(capture_) || carriesDv(preview_);
+  dvFrames_.Reset();
+}
+
+bool CVideoCaptureFilter::OffersDv() {
+  const std::vector<FormatCapability> formats = device_->Capabilities();
+  return std::any_of(formats.begin(), formats.end(), [](const FormatCapability& format) {
+    return *format.type.Subtype() == MEDIASUBTYPE_dvsd;
+  });
 }
 
 HRESULT CVideoCaptureFilter::CaptureOne(StreamTiming& timing) {
@@ -172,6 +190,7 @@ HRESULT CVideoCaptureFilter::CaptureOne(StreamTiming& timing) {
   }
   if (FAILED(hr)) return hr;
   target->SetActualDataLength(static_cast<long>(length));
+  if (streamIsDv_) dvFrames_.Look({data, length});
   target->SetSyncPoint(TRUE);
   target->SetPreroll(FALSE);
   if (captured) {
@@ -354,6 +373,22 @@ STDMETHODIMP CVideoCaptureFilter::ShowDialog(int iDialog, HWND hwnd) {
 STDMETHODIMP CVideoCaptureFilter::SendDriverMessage(int, int, long, long) {
   // Driver messages are private to each capture driver; this one defines none.
   return E_NOTIMPL;
+}
+
+// ---- IDvTapeTransport, IDvFrameInfo ----
+
+STDMETHODIMP CVideoCaptureFilter::put_Mode(long mode) {
+  TapeTransportBackend* transport = device_->TapeTransport();
+  return transport ? transport->SetMode(mode) : E_NOTIMPL;
+}
+
+STDMETHODIMP CVideoCaptureFilter::get_Mode(long* mode) {
+  TapeTransportBackend* transport = device_->TapeTransport();
+  return transport ? transport->GetMode(mode) : E_NOTIMPL;
+}
+
+STDMETHODIMP CVideoCaptureFilter::GetLastFrameInfo(DV_FRAME_INFO* info) {
+  return dvFrames_.Fill(info);
 }
 
 }  // namespace vidorra::devices

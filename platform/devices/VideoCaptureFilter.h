@@ -26,6 +26,7 @@
 
 #include "CapturePin.h"
 #include "DeviceBackend.h"
+#include "DvFrameWatch.h"
 #include "LiveSource.h"
 #include "WirePin.h"
 
@@ -40,7 +41,9 @@ class CVideoCaptureFilter : public CLiveSource,
                             public IAMVideoProcAmp,
                             public ISpecifyPropertyPages,
                             public IAMVfwCaptureDialogs,
-                            public IAMAnalogVideoDecoder {
+                            public IAMAnalogVideoDecoder,
+                            public IDvTapeTransport,
+                            public IDvFrameInfo {
  public:
   CVideoCaptureFilter(std::wstring friendlyName, std::wstring deviceName,
                       std::unique_ptr<VideoBackend> backend, REFCLSID clsid);
@@ -77,11 +80,19 @@ class CVideoCaptureFilter : public CLiveSource,
   STDMETHODIMP put_OutputEnable(long lOutputEnable) override;
   STDMETHODIMP get_OutputEnable(long* plOutputEnable) override;
 
+  // ---- IDvTapeTransport (a device with a tape transport) ----
+  STDMETHODIMP put_Mode(long mode) override;
+  STDMETHODIMP get_Mode(long* mode) override;
+
+  // ---- IDvFrameInfo (a device that offers DV) ----
+  STDMETHODIMP GetLastFrameInfo(DV_FRAME_INFO* info) override;
+
  protected:
   // The pages of the device's settings: the picture controls, and the analogue decoder's for
   // a device that has one; filters of other devices add their own.
   std::vector<const GUID*> DevicePages();
   bool DecodesStandards() { return device_->AnalogStandards() != AnalogVideo_None; }
+  bool OffersDv();
   std::vector<CCapturePin*> CapturePins() override;
   void StreamStarting() override;
   HRESULT CaptureOne(StreamTiming& timing) override;
@@ -96,10 +107,12 @@ class CVideoCaptureFilter : public CLiveSource,
   CCapturePin* preview_ = nullptr;
 
   bool vcrLocking_ = false;
+  DvFrameWatch dvFrames_;
 
   // Streaming thread (StreamStarting resets them before the thread starts).
   std::optional<uint64_t> lastNumber_;
   bool discontinuity_ = true;
+  bool streamIsDv_ = false;
 };
 
 }  // namespace vidorra::devices

@@ -6,7 +6,7 @@ VIDORRA_PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libavcodec-dev libavutil-dev libswscale-dev libavfilter-dev libavformat-dev
   libpulse-dev libjpeg-dev
-  libv4l-dev libudev-dev libiec61883-dev libraw1394-dev
+  libv4l-dev libudev-dev libiec61883-dev libraw1394-dev libavc1394-dev
   ffmpeg pulseaudio dbus xvfb xauth imagemagick
   # The window's fonts: metric-compatible with the ones it was laid out with.
   fonts-liberation2 fonts-roboto-slab

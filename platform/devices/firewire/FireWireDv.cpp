@@ -35,7 +35,7 @@ std::wstring DisplayNameOf(uint64_t guid) {
 }  // namespace
 
 FireWireDvCamera::FireWireDvCamera(std::shared_ptr<FireWireSeam> seam, uint64_t guid)
-    : seam_(std::move(seam)), guid_(guid) {}
+    : seam_(seam), guid_(guid), transport_(std::move(seam), guid) {}
 
 std::vector<dv::DvSystem> FireWireDvCamera::Systems() {
   // The system the camera is known to send first, so that it is the default format.

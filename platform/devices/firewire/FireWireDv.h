@@ -11,6 +11,9 @@
 // format chosen is dropped and counted. A bus reset is survived (the connection is made again
 // and frames go on); the camera leaving the bus is the device lost (EC_DEVICE_LOST). A camera
 // that is not playing sends no frame: the stream waits, a stop is answered at once.
+//
+// Tape transport: the camera's tape subunit is commanded over AV/C (AvcTapeTransport), offered
+// on the capture filter as IDvTapeTransport.
 #pragma once
 
 #include <memory>
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "AvcTapeTransport.h"
 #include "DeviceBackend.h"
 #include "DeviceCatalog.h"
 #include "FireWireSeam.h"
@@ -41,6 +45,9 @@ class FireWireDvCamera : public VideoBackend {
   std::vector<ControlRange> PictureControls() override { return {}; }
   HRESULT GetPictureControl(long, long*, long*) override { return E_PROP_ID_UNSUPPORTED; }
   HRESULT SetPictureControl(long, long, long) override { return E_PROP_ID_UNSUPPORTED; }
+  // Commanded over AV/C whether or not the camera answers: one in camera mode says it has no
+  // tape transport (E_NOTIMPL).
+  TapeTransportBackend* TapeTransport() override { return &transport_; }
 
   // Bus resets the stream went through (streaming thread, or after the stream).
   uint64_t BusResets() const { return busResets_; }
@@ -51,6 +58,7 @@ class FireWireDvCamera : public VideoBackend {
 
   const std::shared_ptr<FireWireSeam> seam_;
   const uint64_t guid_;
+  AvcTapeTransport transport_;
 
   // Streaming thread (set up by StartStream with the stream stopped).
   std::unique_ptr<DvReception> reception_;

@@ -9,6 +9,7 @@
 #include "FireWireSeam.h"
 
 #include <arpa/inet.h>
+#include <libavc1394/avc1394.h>
 #include <libiec61883/iec61883.h>
 #include <libraw1394/csr.h>
 #include <libraw1394/raw1394.h>
@@ -39,6 +40,8 @@ constexpr size_t kMaxDirectoryEntries = 64;
 constexpr size_t kMaxTextQuadlets = 64;
 constexpr size_t kTextLeafHeaderQuadlets = 2;  // specifier id and language
 constexpr size_t kQueuedFrames = 4;            // received in one go, not yet read
+constexpr int kAvcRetries = 2;
+constexpr size_t kMaxAvcQuadlets = 128;  // an FCP frame holds at most 512 bytes
 
 struct HandleDeleter {
   void operator()(raw1394handle_t handle) const { raw1394_destroy_handle(handle); }
@@ -296,6 +299,34 @@ class LibRaw1394Seam : public FireWireSeam {
     }
     if (error) *error = "the camera is not on the bus";
     return nullptr;
+  }
+
+  std::vector<uint8_t> AvcCommand(uint64_t guid, std::span<const uint8_t> command) override {
+    if (command.empty() || command.size() > 4 * kMaxAvcQuadlets) return {};
+    for (const FoundCamera& found : FindCameras()) {
+      if (found.camera.guid != guid) continue;
+      HandlePtr handle(raw1394_new_handle_on_port(found.port));
+      if (!handle) return {};
+      // The frame in quadlets, its first byte the most significant of the first quadlet (the
+      // library puts them on the bus in bus order).
+      std::vector<quadlet_t> request((command.size() + 3) / 4, 0);
+      for (size_t i = 0; i < command.size(); ++i) {
+        request[i / 4] |= static_cast<quadlet_t>(command[i]) << (24 - 8 * (i % 4));
+      }
+      unsigned int responseQuadlets = 0;
+      const quadlet_t* response =
+          avc1394_transaction_block2(handle.get(), found.node, request.data(),
+                                     static_cast<int>(request.size()), &responseQuadlets, kAvcRetries);
+      std::vector<uint8_t> bytes;
+      if (response) {
+        for (unsigned int q = 0; q < std::min<unsigned int>(responseQuadlets, kMaxAvcQuadlets); ++q) {
+          for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<uint8_t>(response[q] >> (24 - 8 * b)));
+        }
+      }
+      avc1394_transaction_block_close(handle.get());
+      return bytes;
+    }
+    return {};
   }
 };
 

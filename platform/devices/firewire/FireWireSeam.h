@@ -1,14 +1,16 @@
 // The thin seam between the DV camcorder backend and the IEEE 1394 bus (libraw1394 for the bus
-// and the cameras' configuration ROMs, libiec61883 for the connection and the DV frames). The
-// real seam talks to the bus; tests put a fake in its place.
+// and the cameras' configuration ROMs, libiec61883 for the connection and the DV frames,
+// libavc1394 for the AV/C commands of the tape transport). The real seam talks to the bus; tests
+// put a fake in its place.
 //
-// Threads: Cameras and Receive may be called on any thread (each opens its own handle); a
+// Threads: Cameras, Receive and AvcCommand may be called on any thread (each opens its own handle); a
 // reception belongs to the streaming thread that reads it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,15 @@ class FireWireSeam {
   // Connects to the camera's output plug and receives its DV frames; null (and the reason in
   // *error) when that fails.
   virtual std::unique_ptr<DvReception> Receive(uint64_t guid, std::string* error) = 0;
+  // Sends one AV/C command frame (ctype, subunit address, opcode, operands, as on the wire) to
+  // the camera and waits for its response frame (response code, subunit address, opcode,
+  // operands); empty when none came (no answer within the retries, the camera not on the bus).
+  // A bus that carries no AV/C commands answers none.
+  virtual std::vector<uint8_t> AvcCommand(uint64_t guid, std::span<const uint8_t> command) {
+    (void)guid;
+    (void)command;
+    return {};
+  }
 };
 
 // The seam over libraw1394 and libiec61883.
