@@ -48,6 +48,7 @@ TCaptureForm::TCaptureForm(QWidget* parent) : QMainWindow(parent) {
   ConnectScheduleHandlers();
   ConnectImageHandlers();
   ConnectChoiceHandlers();
+  ConnectTapeHandlers();
   FormCreate();
 }
 

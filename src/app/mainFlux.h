@@ -11,7 +11,8 @@
 // mainFluxSchedule.cpp (recording programmed by clock time on the page "Programmer"),
 // mainFluxImages.cpp (still images and the intervallometer), mainFluxOptions.cpp (the menu
 // "Réglages": the devices' settings dialogs and the crossbar's inputs), mainFluxChoices.cpp
-// (the choice of source, format and sound and the deinterlacer).
+// (the choice of source, format and sound and the deinterlacer), mainFluxTape.cpp (a DV
+// camcorder's tape: its transport, its timecode on screen and its capture, page "Cassette").
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -20,6 +21,7 @@
 #include <wtypes.h>
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
 #include <QString>
@@ -45,6 +47,7 @@ class QPushButton;
 class QSlider;
 class QTabWidget;
 class QThread;
+class QTimer;
 class QToolButton;
 
 namespace vidorra {
@@ -210,6 +213,24 @@ class TCaptureForm : public QMainWindow {
   void Timer1Timer();
   void TrackBar1Change();
 
+  // A DV camcorder's tape (mainFluxTape.cpp), on the page "Cassette", which is there while a
+  // DV camcorder is the source. The transport buttons command the tape over the camcorder's
+  // link; they are disabled, the page saying why, when it does not answer. "Capturer la
+  // cassette" rewinds the tape, then records it from its start, "Capturer à partir d'ici" from
+  // where it is, until the end of what was filmed (the camcorder stopped at the tape's end, or
+  // no frame for 3 s); the tape is then stopped and the preview comes back. A tape capture is a
+  // recording: "Stop" (either page's) ends it, every frame so far kept. TapeTimerTimer shows
+  // the timecode and recording date of the frame on show, five times a second, and follows a
+  // tape capture.
+  void LectureBtnClick();
+  void PauseBtnClick();
+  void StopBandeBtnClick();
+  void RembobinerBtnClick();
+  void AvanceBtnClick();
+  void CassetteBtnClick();
+  void IciBtnClick();
+  void TapeTimerTimer();
+
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
   QString VideoFileName;
@@ -300,6 +321,20 @@ class TCaptureForm : public QMainWindow {
   QGroupBox* gbIntervallometre = nullptr;
   vidorra::SpinEdit* RxSpinEdit7 = nullptr;
   QComboBox* ComboBox1 = nullptr;
+  // "Cassette".
+  QWidget* TabSheet5 = nullptr;
+  QPushButton* RembobinerBtn = nullptr;
+  QPushButton* AvanceBtn = nullptr;
+  QPushButton* LectureBtn = nullptr;
+  QPushButton* PauseBtn = nullptr;
+  QPushButton* StopBandeBtn = nullptr;
+  QLabel* labCommandes = nullptr;  // why the transport is disabled
+  QCheckBox* cbUnFichierParScene = nullptr;
+  QCheckBox* cbNommerParDate = nullptr;
+  QPushButton* CassetteBtn = nullptr;
+  QPushButton* IciBtn = nullptr;
+  QLabel* labTimecode = nullptr;  // under the picture, in Panel1
+  QTimer* TapeTimer = nullptr;
   // Bottom bar.
   QLabel* LabelIntervallo = nullptr;
   QCheckBox* cbEcouterAudioSource = nullptr;
@@ -335,6 +370,7 @@ class TCaptureForm : public QMainWindow {
   void BuildProgramPage();
   void BuildImagesPage();
   void BuildOptionsPage();
+  void BuildTapePage();
   void BuildBottomBar(QWidget* client);
   void BuildPanelsMenusAndTimer(QWidget* client);
   void ConnectHandlers();
@@ -385,6 +421,24 @@ class TCaptureForm : public QMainWindow {
   QPoint ListenPlaces[2];
   int FormatNarrowWidth = 0;
   int FormatWideWidth = 0;
+
+  // mainFluxTape.cpp
+  void ConnectTapeHandlers();
+  // Shows the page and the timecode line for a DV camcorder, and sets its controls for the
+  // window's state and the tape capture's step (called by every state change).
+  void UpdateTapePage();
+  // Asks the tape transport for `mode`; false, with the error panel naming `caption`'s
+  // command, when the camcorder refused it or did not answer.
+  bool TapeCommand(long mode, const char* caption);
+  void BeginTapeCapture(bool rewind);
+  // The tape is where the capture starts: the recording begins, then the tape plays.
+  void StartTapeRecording();
+  // Ends a tape capture: the tape stops, the recording ends as "Stop" ends it.
+  void EndTapeCapture();
+  enum class TapeStep { kNone, kRewinding, kRecording };
+  TapeStep TapeCapture = TapeStep::kNone;
+  std::uint64_t TapeFramesSeen = 0;
+  QElapsedTimer SinceTapeFrame;
 
   // mainFluxSchedule.cpp
   void ConnectScheduleHandlers();

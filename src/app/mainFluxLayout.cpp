@@ -21,6 +21,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <initializer_list>
 
@@ -117,6 +118,20 @@ constexpr QRect kLabQuality{122, 26, 28, 16};
 constexpr QRect kGbIntervallometre{4, 188, 241, 58};
 constexpr QRect kRxSpinEdit7{8, 24, 90, 22};
 constexpr QRect kComboBox1{104, 24, 130, 22};
+
+// Page "Cassette", and the timecode line under the picture (in Panel1's border).
+constexpr QRect kRembobinerBtn{4, 8, 119, 30};
+constexpr QRect kAvanceBtn{126, 8, 119, 30};
+constexpr QRect kLectureBtn{4, 42, 78, 30};
+constexpr QRect kPauseBtn{86, 42, 78, 30};
+constexpr QRect kStopBandeBtn{168, 42, 77, 30};
+constexpr QRect kLabCommandes{4, 76, 241, 30};
+constexpr QRect kCbUnFichierParScene{8, 110, 237, 20};
+constexpr QRect kCbNommerParDate{8, 132, 237, 20};
+constexpr QRect kCassetteBtn{4, 162, 241, 36};
+constexpr QRect kIciBtn{4, 204, 241, 36};
+constexpr QRect kLabTimecode{16, 304, 384, 16};
+constexpr int kTapeTimerIntervalMs = 200;
 
 // Ranges and defaults.
 constexpr int kHourMax = 23;
@@ -301,6 +316,15 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   black.setColor(QPalette::Window, Qt::black);
   vwEcran->setPalette(black);
   vwEcran->installEventFilter(this);  // no tooltip over the picture, not even the panel's
+  // A camcorder's own display: light text on black, whatever colour the border has.
+  labTimecode = Label(Panel1, "labTimecode", kLabTimecode, "",
+                      Hint({"Code temporel et date d'enregistrement de l'image affichée"}));
+  labTimecode->setAlignment(Qt::AlignCenter);
+  labTimecode->setAutoFillBackground(true);
+  labTimecode->setPalette(black);
+  Colour(labTimecode, qRgb(255, 255, 255));
+  Bold(labTimecode);
+  labTimecode->setVisible(false);
 
   PopupMenu = new QMenu(vwEcran);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -333,10 +357,13 @@ void TCaptureForm::BuildPages(QWidget* client) {
   TabSheet2 = page("TabSheet2", "Programmer");
   TabSheet3 = page("TabSheet3", "Images");
   TabSheet4 = page("TabSheet4", "Options");
+  TabSheet5 = page("TabSheet5", "Cassette");
+  PageControl1->setTabVisible(PageControl1->indexOf(TabSheet5), false);
   BuildCapturePage();
   BuildProgramPage();
   BuildImagesPage();
   BuildOptionsPage();
+  BuildTapePage();
   PageControl1->setCurrentIndex(0);
 }
 
@@ -496,6 +523,40 @@ void TCaptureForm::BuildOptionsPage() {
   ComboBox1->addItems({Text("secondes"), Text("frames Pal (25/s)"), Text("minutes")});
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setToolTip(Hint({"Unité pour calculer le délai de l'intervallomètre"}));
+}
+
+void TCaptureForm::BuildTapePage() {
+  QWidget* page = TabSheet5;
+  RembobinerBtn = Button(page, "RembobinerBtn", kRembobinerBtn, "Rembobiner",
+                         Hint({"Rembobiner la cassette du caméscope"}));
+  AvanceBtn = Button(page, "AvanceBtn", kAvanceBtn, "Avance rapide",
+                     Hint({"Avancer rapidement la cassette du caméscope"}));
+  LectureBtn = Button(page, "LectureBtn", kLectureBtn, "Lecture",
+                      Hint({"Lire la cassette du caméscope"}));
+  PauseBtn = Button(page, "PauseBtn", kPauseBtn, "Pause", Hint({"Mettre la lecture en pause"}));
+  StopBandeBtn = Button(page, "StopBandeBtn", kStopBandeBtn, "Stop",
+                        Hint({"Arrêter la cassette,", "et sa capture si elle est en cours."}));
+  labCommandes = Label(page, "labCommandes", kLabCommandes, "");
+  labCommandes->setWordWrap(true);
+  Colour(labCommandes, kRed);
+  cbUnFichierParScene =
+      CheckBox(page, "cbUnFichierParScene", kCbUnFichierParScene, "Un fichier par scène", false,
+               Hint({"En DV type 1 ou DV type 2, commencer un nouveau fichier",
+                     "à la première image de chaque scène de la cassette."}));
+  cbNommerParDate = CheckBox(
+      page, "cbNommerParDate", kCbNommerParDate, "Nommer par date d'enregistrement", false,
+      Hint({"Nommer les fichiers capturés d'ici par la date et l'heure", "où leur première image a été filmée."}));
+  CassetteBtn = Button(page, "CassetteBtn", kCassetteBtn, "Capturer la cassette",
+                       Hint({"Rembobiner la cassette, puis la capturer",
+                             "jusqu'à la fin de ce qui a été filmé."}),
+                       "capture");
+  IciBtn = Button(page, "IciBtn", kIciBtn, "Capturer à partir d'ici",
+                  Hint({"Capturer la cassette depuis sa position actuelle",
+                        "jusqu'à la fin de ce qui a été filmé."}),
+                  "capture");
+  TapeTimer = new QTimer(this);
+  TapeTimer->setObjectName(QStringLiteral("TapeTimer"));
+  TapeTimer->setInterval(kTapeTimerIntervalMs);
 }
 
 void TCaptureForm::BuildBottomBar(QWidget* client) {

@@ -155,6 +155,7 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
   } else {
     DiskSpace->Stop();
   }
+  UpdateTapePage();
 }
 
 void TCaptureForm::SetNoSourceState() {

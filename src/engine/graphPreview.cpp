@@ -92,6 +92,8 @@ bool TdmCam::FindSourceInterfaces() {
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
                            IID_IAMVfwCaptureDialogs,
                            VfwCaptureDialogs.ReleaseAndGetVoidAddressOf());
+    source->QueryInterface(IID_IDvTapeTransport, TapeTransport.ReleaseAndGetVoidAddressOf());
+    source->QueryInterface(IID_IDvFrameInfo, DvFrames.ReleaseAndGetVoidAddressOf());
     FindCrossbar();
     return true;
   } catch (...) {
@@ -108,6 +110,8 @@ bool TdmCam::ReleaseSourceInterfaces() {
   graph_support::LeaveGraph(VideoSource);
   graph_support::LeaveGraph(AudioSource);
   AudioStreamConfig.Reset();
+  TapeTransport.Reset();
+  DvFrames.Reset();
   VideoStreamConfig.Reset();
   VideoCompression.Reset();
   VfwCaptureDialogs.Reset();

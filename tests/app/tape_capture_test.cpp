@@ -1,0 +1,124 @@
+// Digitising a DV tape from the page "Cassette", on the `dvfile` camcorder whose tape holds
+// three outings filmed on different days: the timecode and date under the picture, the tape
+// captured from its start to its end and stopped there, every frame recorded once; and the page
+// of a camcorder that does not answer the tape's commands.
+
+#include <vidorra_dv.h>
+
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <fstream>
+
+#include "AppTestSupport.h"
+#include "sim/DvCamcorderFrames.h"
+
+namespace vidorra {
+namespace {
+
+struct Scene {
+  uint32_t frames;
+  const char* filmed;  // creation time, as ffmpeg takes it
+  const char* timecode;
+};
+// 4, 3 and 5 s of PAL, each outing on another day, its frames numbered on from the last.
+constexpr Scene kOutings[] = {
+    {100, "2019-06-01T09:00:00Z", "00:00:00:00"},
+    {75, "2020-12-24T18:30:00Z", "00:00:04:00"},
+    {125, "2021-08-15T14:45:10Z", "00:00:07:00"},
+};
+
+class TapeCaptureTest : public test::WindowTest {
+ protected:
+  // The tape: each outing's numbered frames (picture and sound of the simulated camcorder)
+  // given its date and timecode by ffmpeg, as a camcorder writes them, one after the other.
+  QString MakeTape() {
+    const QString tape = dir_.path() + QStringLiteral("/Vacances.dv");
+    auto maker = devices::sim::DvCamcorderFrames::Create(dv::DvSystem::k625_50);
+    EXPECT_TRUE(maker);
+    std::vector<uint8_t> frame(dv::kPalFacts.frameBytes);
+    uint32_t number = 0;
+    QFile out(tape);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    for (const Scene& scene : kOutings) {
+      const std::string raw = (dir_.path() + QStringLiteral("/raw.dv")).toStdString();
+      const std::string dated = (dir_.path() + QStringLiteral("/dated.dv")).toStdString();
+      {
+        std::ofstream file(raw, std::ios::binary);
+        for (uint32_t n = 0; maker && n < scene.frames; ++n) {
+          devices::sim::PatternScene picture;
+          picture.frameNumber = number++;
+          EXPECT_EQ(S_OK, maker->Make(picture, frame));
+          file.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+        }
+      }
+      test::RunCommand("ffmpeg -v fatal -f dv -i " + raw + " -c copy -timecode " + scene.timecode +
+                       " -metadata creation_time=" + scene.filmed + " -f dv -y " + dated);
+      QFile part(QString::fromStdString(dated));
+      EXPECT_TRUE(part.open(QIODevice::ReadOnly));
+      EXPECT_EQ(part.size(), qint64{scene.frames} * dv::kPalFacts.frameBytes) << scene.filmed;
+      out.write(part.readAll());
+    }
+    return tape;
+  }
+  QTabWidget* Pages() { return form_->PageControl1; }
+  bool TapePageShown() { return Pages()->isTabVisible(Pages()->indexOf(form_->TabSheet5)); }
+  long TapeMode() {
+    long mode = 0;
+    return dmCam->TapeTransport && dmCam->TapeTransport->get_Mode(&mode) == S_OK ? mode : -1;
+  }
+  // The recordings in the videos folder, by name.
+  QStringList Recordings() {
+    return QDir(QFileInfo(form_->VideoFileName).path()).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
+  }
+};
+
+TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
+  Start("video dvfile " + MakeTape().toUtf8() + "\n");
+  ASSERT_TRUE(InState(stPreview));
+  ASSERT_TRUE(TapePageShown());
+  Pages()->setCurrentWidget(form_->TabSheet5);
+  EXPECT_TRUE(form_->CassetteBtn->isEnabled());
+  EXPECT_TRUE(form_->labCommandes->text().isEmpty());
+  // The camcorder plays: the first outing's timecode and date under its picture.
+  const QRegularExpression firstOuting(QStringLiteral("^00:00:0[0-3]:[0-2][0-9]   01/06/2019 09:00:0[0-3]$"));
+  EXPECT_TRUE(test::WaitUntil([&] { return firstOuting.match(form_->labTimecode->text()).hasMatch(); }))
+      << form_->labTimecode->text().toStdString();
+
+  const QString folder = QFileInfo(form_->VideoFileName).path();
+  Click(form_->CassetteBtn);
+  EXPECT_FALSE(form_->CassetteBtn->isEnabled()) << "rewinding";
+  ASSERT_TRUE(InState(stRecording));
+  EXPECT_FALSE(form_->LectureBtn->isEnabled());
+  EXPECT_TRUE(form_->StopBandeBtn->isEnabled());
+  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(30)));
+  EXPECT_EQ(TapeMode(), ED_MODE_STOP) << "stopped at its end";
+
+  const QStringList files = Recordings();
+  ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
+  const std::string file = (folder + u'/' + files[0]).toStdString();
+  const std::vector<uint32_t> numbers = test::NumberedFrames(file, 720, 576);
+  ASSERT_EQ(numbers.size(), 300u);
+  EXPECT_EQ(numbers.front(), 0u);
+  EXPECT_EQ(test::RecordedSoundSamples(file, 2), 300 * 1920);
+}
+
+// A camcorder reached other than by its tape's link (the simulated one) has the page, its
+// frames' (absent) timecode under the picture, and its commands disabled with the reason.
+TEST_F(TapeCaptureTest, ACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
+  Start("video dv Caméscope DV\n");
+  ASSERT_TRUE(InState(stPreview));
+  ASSERT_TRUE(TapePageShown());
+  for (QPushButton* button : {form_->LectureBtn, form_->RembobinerBtn, form_->StopBandeBtn, form_->CassetteBtn}) {
+    EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+  }
+  EXPECT_TRUE(form_->labCommandes->text().startsWith(QStringLiteral("Le caméscope ne répond pas")));
+  EXPECT_TRUE(test::WaitUntil([&] { return form_->labTimecode->text() == QStringLiteral("--:--:--:--   --/--/---- --:--:--"); }))
+      << form_->labTimecode->text().toStdString();
+  Start("video webcam Webcam\n");
+  ASSERT_TRUE(InState(stPreview));
+  EXPECT_FALSE(TapePageShown());
+  EXPECT_FALSE(form_->labTimecode->isVisible());
+}
+
+}  // namespace
+}  // namespace vidorra
