@@ -371,6 +371,8 @@ class TCaptureForm : public QMainWindow {
   void BuildImagesPage();
   void BuildOptionsPage();
   void BuildTapePage();
+  // Shows or hides the fifth page, the tabs narrowed to fit five.
+  void ShowTapePage(bool shown);
   void BuildBottomBar(QWidget* client);
   void BuildPanelsMenusAndTimer(QWidget* client);
   void ConnectHandlers();

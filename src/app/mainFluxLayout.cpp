@@ -65,6 +65,8 @@ constexpr QRect kCbMute{614, 414, 70, 20};
 constexpr int kParkedOffset = 500;
 
 constexpr const char* kCompactTabs = "QTabBar::tab { padding: 3px 6px; }";
+// Five captions (with the page "Cassette") fit with narrower sides.
+constexpr const char* kFiveTabs = "QTabBar::tab { padding: 3px 3px; }";
 
 // Page "Capturer" (page coordinates).
 constexpr QRect kGbFichier{4, 2, 241, 98};
@@ -125,11 +127,11 @@ constexpr QRect kAvanceBtn{126, 8, 119, 30};
 constexpr QRect kLectureBtn{4, 42, 78, 30};
 constexpr QRect kPauseBtn{86, 42, 78, 30};
 constexpr QRect kStopBandeBtn{168, 42, 77, 30};
-constexpr QRect kLabCommandes{4, 76, 241, 30};
-constexpr QRect kCbUnFichierParScene{8, 110, 237, 20};
-constexpr QRect kCbNommerParDate{8, 132, 237, 20};
-constexpr QRect kCassetteBtn{4, 162, 241, 36};
-constexpr QRect kIciBtn{4, 204, 241, 36};
+constexpr QRect kLabCommandes{4, 76, 241, 42};
+constexpr QRect kCbUnFichierParScene{8, 122, 237, 20};
+constexpr QRect kCbNommerParDate{8, 144, 237, 20};
+constexpr QRect kCassetteBtn{4, 172, 241, 36};
+constexpr QRect kIciBtn{4, 214, 241, 36};
 constexpr QRect kLabTimecode{16, 304, 384, 16};
 constexpr int kTapeTimerIntervalMs = 200;
 
@@ -557,6 +559,13 @@ void TCaptureForm::BuildTapePage() {
   TapeTimer = new QTimer(this);
   TapeTimer->setObjectName(QStringLiteral("TapeTimer"));
   TapeTimer->setInterval(kTapeTimerIntervalMs);
+}
+
+void TCaptureForm::ShowTapePage(bool shown) {
+  const int index = PageControl1->indexOf(TabSheet5);
+  if (PageControl1->isTabVisible(index) == shown) return;
+  PageControl1->tabBar()->setStyleSheet(QString::fromLatin1(shown ? kFiveTabs : kCompactTabs));
+  PageControl1->setTabVisible(index, shown);
 }
 
 void TCaptureForm::BuildBottomBar(QWidget* client) {

@@ -74,7 +74,7 @@ void TCaptureForm::UpdateTapePage() {
   }
   const bool dv = dmCam != nullptr && source && dmCam->IsDVSource;
   if (!dv) TapeCapture = TapeStep::kNone;
-  PageControl1->setTabVisible(PageControl1->indexOf(TabSheet5), dv);
+  ShowTapePage(dv);
   labTimecode->setVisible(dv);
   if (!dv) labTimecode->clear();
   if (dv) {

@@ -6,6 +6,7 @@
 #include <vidorra_dv.h>
 
 #include <QRegularExpression>
+#include <QTabBar>
 #include <QTabWidget>
 #include <fstream>
 
@@ -112,6 +113,18 @@ TEST_F(TapeCaptureTest, ACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
     EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
   }
   EXPECT_TRUE(form_->labCommandes->text().startsWith(QStringLiteral("Le caméscope ne répond pas")));
+  // The fifth tab and every text of the page fit, in the window's fonts.
+  QTabBar* tabs = Pages()->tabBar();
+  EXPECT_LT(tabs->tabRect(Pages()->indexOf(form_->TabSheet5)).right(), Pages()->width());
+  for (const QCheckBox* box : form_->TabSheet5->findChildren<QCheckBox*>()) {
+    EXPECT_LE(box->sizeHint().width(), box->width()) << box->objectName().toStdString();
+  }
+  for (const QPushButton* button : form_->TabSheet5->findChildren<QPushButton*>()) {
+    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()) + icon + 8, button->width())
+        << button->objectName().toStdString();
+  }
+  EXPECT_LE(form_->labCommandes->heightForWidth(form_->labCommandes->width()), form_->labCommandes->height());
   EXPECT_TRUE(test::WaitUntil([&] { return form_->labTimecode->text() == QStringLiteral("--:--:--:--   --/--/---- --:--:--"); }))
       << form_->labTimecode->text().toStdString();
   Start("video webcam Webcam\n");
