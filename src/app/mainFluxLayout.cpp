@@ -323,6 +323,8 @@ void TCaptureForm::BuildPreview(QWidget* client) {
                       Hint({"Code temporel et date d'enregistrement de l'image affichée"}));
   labTimecode->setAlignment(Qt::AlignCenter);
   labTimecode->setAutoFillBackground(true);
+  labTimecode->setBackgroundRole(QPalette::Window);  // not the panel's, as for the picture
+  labTimecode->setForegroundRole(QPalette::WindowText);
   labTimecode->setPalette(black);
   Colour(labTimecode, qRgb(255, 255, 255));
   Bold(labTimecode);
