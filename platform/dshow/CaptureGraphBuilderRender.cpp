@@ -5,9 +5,18 @@
 // The Smart Tee goes on the capture pin of a source that has no preview pin (nor a video-port
 // pin, which serves as one): by the first of the two calls, preview or capture; the capture
 // call continues from the tee's "Capture" output, the preview call from its "Preview" output
-// with VFW_S_NOPREVIEWPIN. Arguments that do not fit the source answer E_INVALIDARG: a pin
-// named as the source that is connected already (other than to a Smart Tee), a category or
-// type none of the source's output pins has.
+// with VFW_S_NOPREVIEWPIN. A capture pin given itself as the source of a capture render goes
+// through a tee as well.
+//
+// Without a category, the source is its first free output of the type asked; when it has none
+// offering the type, the first free output offering it downstream of the source's connected
+// outputs (depth first, in pin order); when there is none either, nothing is done (S_OK). A
+// source or sink without a free pin gives E_FAIL; an intermediate filter the source cannot be
+// connected to gives E_FAIL and leaves nothing connected, one that cannot be connected to the
+// sink VFW_E_CANNOT_CONNECT, the links up to it kept. Arguments that do not fit the source
+// answer E_INVALIDARG: a pin named as the source that is connected already (other than to a
+// Smart Tee), a tee fed by the capture pin whose output of the category asked is taken, a
+// category none of the source's output pins has.
 #include <algorithm>
 
 #include "CaptureGraphBuilder.h"
@@ -46,7 +55,7 @@ ComPtr<IPin> FirstUnconnected(IBaseFilter* filter, PIN_DIRECTION direction) {
 HRESULT TeeOutput(IBaseFilter* tee, const GUID& category, ComPtr<IPin>* output) {
   for (ComPtr<IPin>& pin : PinsInDirection(tee, PINDIR_OUTPUT)) {
     if (CategoryOf(pin.Get()) != category) continue;
-    if (IsConnected(pin.Get())) return VFW_E_ALREADY_CONNECTED;
+    if (IsConnected(pin.Get())) return E_INVALIDARG;
     *output = std::move(pin);
     return S_OK;
   }
@@ -58,6 +67,25 @@ ComPtr<IBaseFilter> TeeFedBy(IPin* pin) {
   ComPtr<IPin> peer = PeerOf(pin);
   ComPtr<IBaseFilter> owner = peer ? OwnerOf(peer.Get()) : nullptr;
   return owner && IsSmartTee(owner.Get()) ? owner : nullptr;
+}
+
+// The first free output offering `type` downstream of the filter's connected outputs: on each
+// connected output's peer filter, its free outputs first, then further down (depth first).
+ComPtr<IPin> FreeOutputDownstream(IBaseFilter* filter, const GUID& type, int depth = 0) {
+  constexpr int kDeepest = 32;  // a graph with a loop ends the search here
+  if (depth > kDeepest) return nullptr;
+  for (const ComPtr<IPin>& output : PinsInDirection(filter, PINDIR_OUTPUT)) {
+    ComPtr<IPin> peer = PeerOf(output.Get());
+    ComPtr<IBaseFilter> next = peer ? OwnerOf(peer.Get()) : nullptr;
+    if (!next) continue;
+    for (ComPtr<IPin>& candidate : PinsInDirection(next.Get(), PINDIR_OUTPUT)) {
+      if (!IsConnected(candidate.Get()) && EnumeratesMajorType(candidate.Get(), type)) {
+        return std::move(candidate);
+      }
+    }
+    if (ComPtr<IPin> further = FreeOutputDownstream(next.Get(), type, depth + 1)) return further;
+  }
+  return nullptr;
 }
 
 bool IsPreviewOrCapture(const GUID* pCategory) {
@@ -118,14 +146,15 @@ STDMETHODIMP CaptureGraphBuilder::RenderStream(const GUID* pCategory, const GUID
     return E_NOINTERFACE;
   }
   if (FAILED(hr)) return hr;
+  if (!start) return S_OK;  // no output of the type, here or downstream: nothing to render
   const HRESULT rendered = RenderChain(graph.Get(), start.Get(), pType, pfCompressor, pfRenderer);
   if (FAILED(rendered)) return rendered;
   return hr == VFW_S_NOPREVIEWPIN ? hr : rendered;
 }
 
-// A pin given as the source is rendered as it is, except that a preview asked of a capture
-// pin goes through a Smart Tee, and a pin already feeding a Smart Tee is continued from the
-// tee output of the category asked.
+// A pin given as the source is rendered as it is, except that a preview or capture asked of a
+// capture pin goes through a Smart Tee, and a pin already feeding a Smart Tee is continued from
+// the tee output of the category asked.
 HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pCategory, IPin* pin,
                                             ComPtr<IPin>* start) {
   if (DirectionOf(pin) != PINDIR_OUTPUT) return E_INVALIDARG;
@@ -136,8 +165,8 @@ HRESULT CaptureGraphBuilder::SourcePinOfPin(IGraphBuilder* graph, const GUID* pC
     if (FAILED(hr)) return hr;
     return *pCategory == PIN_CATEGORY_PREVIEW ? VFW_S_NOPREVIEWPIN : S_OK;
   }
-  if (pCategory && *pCategory == PIN_CATEGORY_PREVIEW && CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
-    return TeeOnCapturePin(graph, pin, PIN_CATEGORY_PREVIEW, start);
+  if (IsPreviewOrCapture(pCategory) && CategoryOf(pin) == PIN_CATEGORY_CAPTURE) {
+    return TeeOnCapturePin(graph, pin, *pCategory, start);
   }
   *start = pin;
   return S_OK;
@@ -157,7 +186,12 @@ HRESULT CaptureGraphBuilder::SourcePinOfFilter(IGraphBuilder* graph, const GUID*
   ComPtr<IPin> taken;
   const bool exists =
       SUCCEEDED(FindPin(filter, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, taken.GetAddressOf()));
-  if (!IsPreviewOrCapture(pCategory)) return exists ? VFW_E_ALREADY_CONNECTED : E_INVALIDARG;
+  if (!pCategory) {
+    if (!pType) return E_FAIL;  // no free output
+    *start = FreeOutputDownstream(filter, *pType);  // none: nothing to render
+    return S_OK;
+  }
+  if (!IsPreviewOrCapture(pCategory)) return exists ? E_FAIL : E_INVALIDARG;
   // A Smart Tee given as the source.
   if (IsSmartTee(filter)) return TeeOutput(filter, *pCategory, start);
   // A preview pin that is already taken is not replaced by a tee on the capture pin.
@@ -192,24 +226,29 @@ HRESULT CaptureGraphBuilder::RenderChain(IGraphBuilder* graph, IPin* start, cons
                                          IBaseFilter* intermediate, IBaseFilter* sink) {
   ComPtr<IPin> current = start;
   if (intermediate) {
-    HRESULT hr = ConnectToFilter(graph, current.Get(), intermediate);
-    if (FAILED(hr)) return hr;
+    // Intelligent connect takes back what it added on a failure: nothing stays connected.
+    if (FAILED(ConnectToFilter(graph, current.Get(), intermediate))) return E_FAIL;
     current = FirstUnconnected(intermediate, PINDIR_OUTPUT);
     // An intermediate filter that renders the stream itself ends the chain.
-    if (!current) return sink ? VFW_E_NOT_FOUND : S_OK;
+    if (!current) return sink ? E_FAIL : S_OK;
+    if (sink) {
+      const HRESULT hr = ConnectToFilter(graph, current.Get(), sink);
+      return FAILED(hr) && hr != E_FAIL ? VFW_E_CANNOT_CONNECT : hr;
+    }
   }
   if (sink) return ConnectToFilter(graph, current.Get(), sink);
   return RenderToDefaultRenderer(graph, current.Get(), pType);
 }
 
-// Tries the target's free input pins in order; a filter not yet in a graph joins this one.
+// Tries the target's free input pins in order (E_FAIL when it has none); a filter not yet in a
+// graph joins this one.
 HRESULT CaptureGraphBuilder::ConnectToFilter(IGraphBuilder* graph, IPin* output,
                                              IBaseFilter* target) {
   if (!GraphOf(target)) {
     const HRESULT hr = graph->AddFilter(target, nullptr);
     if (FAILED(hr)) return hr;
   }
-  HRESULT hr = VFW_E_NOT_FOUND;
+  HRESULT hr = E_FAIL;
   for (const ComPtr<IPin>& input : PinsInDirection(target, PINDIR_INPUT)) {
     if (IsConnected(input.Get())) continue;
     hr = ConnectPins(graph, output, input.Get());

@@ -7,7 +7,9 @@
 #include <SystemDeviceEnum.h>
 #include <qedit.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "RecordingSink.h"
 #include "graph_test_support.h"
@@ -241,15 +243,19 @@ TEST_F(CaptureBuilder, FindInterfaceLooksWhereItShouldFirst) {
 
 // Test filters whose objects answer an interface nobody else has, each once: the order in which
 // FindInterface finds them, on F1.out1 -> F2.in1, F2.out1 -> F3.in1 (pins out1, in1, out2, in2),
-// F2.out1 of the capture category offering video.
+// F2.out1 of the capture category offering video. Their outputs offer one major type (video
+// unless told; GUID_NULL: none), their inputs take one (GUID_NULL: any).
 constexpr GUID kAskedIid = {
     0x5f1c2e70, 0x3b1d, 0x4c55, {0x9e, 0x21, 0x6a, 0x0b, 0x42, 0x8d, 0x11, 0xc3}};
 
 class OrderNode : public CBaseFilter {
  public:
-  explicit OrderNode(const std::string& name)
+  explicit OrderNode(const std::string& name, const GUID& offers = MEDIATYPE_Video,
+                     const GUID& takes = GUID_NULL)
       : CBaseFilter(L"Order", GUID_NULL),
         name_(name),
+        offers_(offers),
+        takes_(takes),
         pins_{std::make_unique<Out>(this, L"out1"), std::make_unique<In>(this, L"in1"),
               std::make_unique<Out>(this, L"out2"), std::make_unique<In>(this, L"in2")} {}
   int GetPinCount() override { return 4; }
@@ -258,7 +264,10 @@ class OrderNode : public CBaseFilter {
     if (riid == kAsked && Answer(name_)) return GetInterface(static_cast<IBaseFilter*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
   }
-  void SetCapture() { static_cast<Out*>(pins_[0].get())->SetPinCategory(PIN_CATEGORY_CAPTURE); }
+  void SetCapture() { SetCategory(0, PIN_CATEGORY_CAPTURE); }
+  void SetCategory(int pin, const GUID& category) {
+    static_cast<Out*>(pins_[pin].get())->SetPinCategory(category);
+  }
   // Answers once; who answered, in order.
   static bool Answer(const std::string& who) {
     if (std::find(answered.begin(), answered.end(), who) != answered.end()) return false;
@@ -281,8 +290,8 @@ class OrderNode : public CBaseFilter {
     }
     HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
     HRESULT GetMediaType(int i, CMediaType* mt) override {
-      if (i > 0) return VFW_S_NO_MORE_ITEMS;
-      *mt = CMediaType(&MEDIATYPE_Video);
+      if (i > 0 || node_->offers_ == GUID_NULL) return VFW_S_NO_MORE_ITEMS;
+      *mt = CMediaType(&node_->offers_);
       return S_OK;
     }
     HRESULT DecideBufferSize(IMemAllocator* a, ALLOCATOR_PROPERTIES* p) override {
@@ -306,12 +315,16 @@ class OrderNode : public CBaseFilter {
       }
       return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
     }
-    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    HRESULT CheckMediaType(const CMediaType* mt) override {
+      return node_->takes_ == GUID_NULL || *mt->Type() == node_->takes_ ? S_OK : S_FALSE;
+    }
 
    private:
     OrderNode* node_;
   };
   std::string name_;
+  GUID offers_;
+  GUID takes_;
   std::unique_ptr<CBasePin> pins_[4];
 };
 
@@ -366,6 +379,124 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
     EXPECT_EQ(order, row.order);
     EXPECT_EQ(hr, row.last);
     for (auto& node : f) graph->RemoveFilter(node.Get());
+  }
+}
+
+// RenderStream without an intermediate filter's help, on test filters S (outputs offering A),
+// T (inputs taking A, outputs offering B), R (inputs taking B) or I (an intermediate): the
+// source's free pins, the follow-on downstream for a type the source lacks, the failures, and
+// the capture pin through one Smart Tee. Each row: the links made first, the calls and their
+// answers, the links after.
+TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
+  static constexpr GUID kA = {0x7a1d0a01, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  static constexpr GUID kB = {0x7a1d0a02, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  static constexpr GUID kC = {0x7a1d0a03, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  static constexpr GUID kX = {0x7a1d0a04, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  struct Call {
+    const GUID* category;
+    const GUID* type;
+    const char* source;  // "S" or a pin of S: "S.out1"
+    const char* intermediate;
+    HRESULT answer;
+  };
+  struct Row {
+    const char* name;
+    const char* nodes;  // "STR" (T between), "SR" (R taking A), "SIR" (I taking C), "SJR" (J: A to C)
+    std::vector<std::string> before;
+    std::vector<Call> calls;
+    std::string after;
+    const GUID* previewPin = nullptr;  // S.out1 of the capture category, S.out2 of this one
+  };
+  const GUID* none = nullptr;
+  const Row rows[] = {
+      {"twice, then no free output", "STR", {},
+       {{none, none, "S", nullptr, S_OK}, {none, none, "S", nullptr, S_OK}, {none, none, "S", nullptr, E_FAIL}},
+       "S.out1>T.in1 S.out2>T.in2 T.out1>R.in1 T.out2>R.in2"},
+      {"a sink without a free input", "STR", {"S.out1>T.in1", "T.out1>R.in1", "T.out2>R.in2"},
+       {{none, none, "S", nullptr, E_FAIL}}, "S.out1>T.in1 T.out1>R.in1 T.out2>R.in2"},
+      {"an intermediate nobody feeds", "SIR", {}, {{none, none, "S", "I", E_FAIL}}, ""},
+      {"an intermediate the sink refuses", "SJR", {}, {{none, none, "S", "J", VFW_E_CANNOT_CONNECT}},
+       "S.out1>J.in1"},
+      {"a type nobody offers", "STR", {}, {{none, &kX, "S", nullptr, S_OK}, {none, &kB, "S", nullptr, S_OK}}, ""},
+      {"a type offered downstream", "STR", {"S.out1>T.in1", "T.out1>R.in1"},
+       {{none, &kB, "S", nullptr, S_OK}}, "S.out1>T.in1 T.out1>R.in1 T.out2>R.in2"},
+      {"capture through the tee, twice", "SR", {},
+       {{&PIN_CATEGORY_CAPTURE, none, "S", nullptr, S_OK}, {&PIN_CATEGORY_CAPTURE, none, "S", nullptr, E_INVALIDARG},
+        {&PIN_CATEGORY_PREVIEW, none, "S", nullptr, VFW_S_NOPREVIEWPIN}},
+       "S.out1>Smart Tee.Input Smart Tee.Capture>R.in1 Smart Tee.Preview>R.in2"},
+      {"preview through the tee, twice", "SR", {},
+       {{&PIN_CATEGORY_PREVIEW, none, "S", nullptr, VFW_S_NOPREVIEWPIN},
+        {&PIN_CATEGORY_PREVIEW, none, "S", nullptr, E_INVALIDARG}},
+       "S.out1>Smart Tee.Input Smart Tee.Preview>R.in1"},
+      {"the capture pin given", "SR", {}, {{&PIN_CATEGORY_CAPTURE, none, "S.out1", nullptr, S_OK}},
+       "S.out1>Smart Tee.Input Smart Tee.Capture>R.in1", &PIN_CATEGORY_PREVIEW},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ComPtr<IGraphBuilder> graph = NewGraph();
+    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
+    ASSERT_EQ(S_OK, builder->SetFiltergraph(graph.Get()));
+    const std::string nodes = row.nodes;
+    const bool sinkTakesA = nodes == "SR";
+    std::map<std::string, ComPtr<OrderNode>> node = {
+        {"S", MakeComObject<OrderNode>("S", kA, GUID_NULL)},
+        {"R", MakeComObject<OrderNode>("R", GUID_NULL, sinkTakesA ? kA : kB)},
+    };
+    if (nodes == "STR") node["T"] = MakeComObject<OrderNode>("T", kB, kA);
+    if (nodes == "SIR") node["I"] = MakeComObject<OrderNode>("I", kB, kC);
+    if (nodes == "SJR") node["J"] = MakeComObject<OrderNode>("J", kC, kA);
+    for (auto& [name, filter] : node) {
+      ASSERT_EQ(S_OK, graph->AddFilter(filter.Get(), Utf8ToWide(name).c_str()));
+    }
+    node["S"]->SetCapture();
+    if (row.previewPin) node["S"]->SetCategory(2, *row.previewPin);
+    const auto pin = [&](const std::string& named) {
+      const size_t dot = named.find('.');
+      return PinNamed(node.at(named.substr(0, dot)).Get(), Utf8ToWide(named.substr(dot + 1)).c_str());
+    };
+    for (const std::string& link : row.before) {
+      const size_t arrow = link.find('>');
+      ASSERT_EQ(S_OK, graph->ConnectDirect(pin(link.substr(0, arrow)).Get(), pin(link.substr(arrow + 1)).Get(), nullptr));
+    }
+    for (const Call& call : row.calls) {
+      const std::string source = call.source;
+      ComPtr<IUnknown> from = source == "S" ? ComPtr<IUnknown>(static_cast<IBaseFilter*>(node["S"].Get()))
+                                             : ComPtr<IUnknown>(pin(source).Get());
+      EXPECT_EQ(call.answer, builder->RenderStream(call.category, call.type, from.Get(),
+                                                   call.intermediate ? node.at(call.intermediate).Get() : nullptr,
+                                                   node["R"].Get()));
+    }
+    // Every link among the graph's filters, "filter.pin>filter.pin", sorted.
+    const auto described = [](IPin* p, PIN_DIRECTION* direction) {
+      PIN_INFO info{};
+      p->QueryPinInfo(&info);
+      FILTER_INFO owner{};
+      info.pFilter->QueryFilterInfo(&owner);
+      if (owner.pGraph) owner.pGraph->Release();
+      info.pFilter->Release();
+      if (direction) *direction = info.dir;
+      return WideToUtf8(owner.achName) + "." + WideToUtf8(info.achName);
+    };
+    std::vector<std::string> links;
+    for (const std::wstring& name : FilterNames(graph.Get())) {
+      ComPtr<IBaseFilter> filter;
+      graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
+      for (int i = 0; ComPtr<IPin> out = PinAt(filter.Get(), i); ++i) {
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        const std::string from = described(out.Get(), &direction);
+        ComPtr<IPin> peer = Peer(out.Get());
+        if (peer && direction == PINDIR_OUTPUT) links.push_back(from + ">" + described(peer.Get(), nullptr));
+      }
+    }
+    std::sort(links.begin(), links.end());
+    std::string after;
+    for (const std::string& link : links) after += (after.empty() ? "" : " ") + link;
+    EXPECT_EQ(after, row.after);
+    for (const std::wstring& name : FilterNames(graph.Get())) {
+      ComPtr<IBaseFilter> filter;
+      graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
+      graph->RemoveFilter(filter.Get());
+    }
   }
 }
 
@@ -438,7 +569,7 @@ TEST_F(CaptureBuilder, APreviewPinIsRenderedOnceStraightOrThroughAnIntermediateF
 
 // A pin given as the source is connected as it is (named again once taken: an argument that
 // does not fit); a filter without a category gives its first free output of the type; a
-// source without a pin of the category or type asked is an invalid argument.
+// source without a pin of the category asked is an invalid argument.
 TEST_F(CaptureBuilder, SourcePinsWithoutACategory) {
   ComPtr<IBaseFilter> webcam = Device(L"Webcam");
   ComPtr<IBaseFilter> first = Sink(L"First");
@@ -454,8 +585,7 @@ TEST_F(CaptureBuilder, SourcePinsWithoutACategory) {
   ComPtr<IBaseFilter> sink = Sink(L"Sink");
   const std::pair<const GUID*, const GUID*> asked[] = {{&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video},
                                                        {&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video},
-                                                       {&PIN_CATEGORY_VIDEOPORT, nullptr},
-                                                       {nullptr, &MEDIATYPE_Video}};
+                                                       {&PIN_CATEGORY_VIDEOPORT, nullptr}};
   const size_t count = FilterCount();
   for (auto [category, type] : asked) {
     EXPECT_EQ(E_INVALIDARG, Render(category, type, micro.Get(), nullptr, sink.Get()));
