@@ -418,9 +418,9 @@ class TCaptureForm : public QMainWindow {
   // the next file (a stopped file writer does not write over the file it finished), or ends
   // with the error panel when it cannot.
   void RestartGraphAfter(const std::function<void()>& change);
-  // Where the layout puts the two listening boxes and how wide the format group is beside the
+  // Where the layout puts the listening boxes and how wide the format group is beside the
   // standard group or alone.
-  QPoint ListenPlaces[2];
+  QPoint ListenPlaces[3];  // stacked: the upper and the lower place; a box alone
   int FormatNarrowWidth = 0;
   int FormatWideWidth = 0;
 

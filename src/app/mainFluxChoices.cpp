@@ -44,8 +44,6 @@ void Preview(TCaptureForm& form) {
 }  // namespace
 
 void TCaptureForm::ConnectChoiceHandlers() {
-  ListenPlaces[0] = cbEcouterAudioSource->pos();
-  ListenPlaces[1] = cbEcouterAudioDV->pos();
   FormatNarrowWidth = rgFormat->width();
   FormatWideWidth = rgStandard->geometry().right() + 1 - rgFormat->x();
 
@@ -141,16 +139,16 @@ void TCaptureForm::rgFormatClick() {
   const int format = rgFormat->ItemIndex();
   const bool recompressed = dv ? format == kDVRecompressed : format == kOtherRecompressed;
 
-  // The listening boxes shown take the places from the left.
+  // Both listening boxes shown stand one above the other; one alone stands between.
   cbEnregistrerAudioDV->setVisible(dv);
   cbEcouterAudioDV->setVisible(dv);
   if (dv && format == kDVRecompressed) {
     cbEcouterAudioSource->move(ListenPlaces[0]);
     cbEcouterAudioDV->move(ListenPlaces[1]);
   } else if (dv) {
-    cbEcouterAudioDV->move(ListenPlaces[0]);
+    cbEcouterAudioDV->move(ListenPlaces[2]);
   } else {
-    cbEcouterAudioSource->move(ListenPlaces[0]);
+    cbEcouterAudioSource->move(ListenPlaces[2]);
   }
 
   rgStandard->setVisible(recompressed);

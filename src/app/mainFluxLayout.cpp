@@ -57,11 +57,15 @@ constexpr QRect kPageControl1{6, 58, 257, 345};
 constexpr QRect kPanel1{270, 58, 417, 321};
 constexpr int kVideoInset = 16;
 constexpr QSize kVwEcran{384, 288};
-constexpr QRect kLabelIntervallo{270, 384, 417, 20};
-constexpr QRect kCbEcouterAudioSource{8, 414, 112, 20};
-constexpr QRect kCbEcouterAudioDV{124, 414, 100, 20};
-constexpr QRect kTb{300, 408, 300, 32};
-constexpr QRect kCbMute{614, 414, 70, 20};
+// Under the preview screen: the listening boxes stacked at left 344 (or one alone at top 413),
+// the volume slider and "Mute" beside them on the strip at top 413; the intervallometer's line
+// above them.
+constexpr QRect kLabelIntervallo{270, 382, 417, 18};
+constexpr QRect kCbEcouterAudioSource{344, 400, 112, 20};
+constexpr QRect kCbEcouterAudioDV{344, 420, 112, 20};
+constexpr int kListenAloneTop = 413;
+constexpr QRect kTb{462, 413, 146, 26};
+constexpr QRect kCbMute{614, 413, 70, 20};
 constexpr int kParkedOffset = 500;
 
 constexpr const char* kCompactTabs = "QTabBar::tab { padding: 3px 6px; }";
@@ -74,12 +78,16 @@ constexpr QRect kVideoDirEdit{8, 18, 225, 22};
 constexpr QRect kVideoRacineEdit{8, 44, 120, 22};
 constexpr QRect kVideoDate{136, 45, 100, 20};
 constexpr QRect kLabelVideo{8, 72, 225, 18};
-constexpr QRect kRgFormat{4, 102, 170, 58};
-constexpr QRect kRgStandard{178, 102, 67, 58};
-constexpr QRect kGbAudio{4, 162, 241, 100};
-constexpr QRect kCbEnregistrerAudioSource{8, 16, 112, 20};
-constexpr QRect kCbEnregistrerAudioDV{124, 16, 110, 20};
-constexpr QRect kCboxAudio{8, 42, 225, 22};
+// The format group beside rgStandard; alone it reaches rgStandard's right edge (225 wide). It is
+// 13 wider than 141 ("DV type 2 recompressé" needs 140 of the 127 that a 141-wide group leaves
+// its items), rgStandard 12 narrower than 81 with the same right edge ("NTSC" needs 55).
+constexpr QRect kRgFormat{12, 112, 154, 62};
+constexpr QRect kRgStandard{168, 112, 69, 62};
+constexpr QRect kGbAudio{12, 173, 225, 65};
+constexpr QRect kBevel4{12, 184, 225, 54};  // the DV sound frame, where gbAudio stands
+constexpr QRect kCbEnregistrerAudioSource{8, 12, 108, 20};
+constexpr QRect kCbEnregistrerAudioDV{120, 12, 100, 20};
+constexpr QRect kCboxAudio{8, 36, 209, 22};
 constexpr QRect kCaptureBtn{4, 270, 78, 36};
 constexpr QRect kCouperBtn{86, 270, 78, 36};
 constexpr QRect kStopBtn{168, 270, 77, 36};
@@ -400,10 +408,10 @@ void TCaptureForm::BuildCapturePage() {
 
   // The frame that says the sound is in the DV stream takes the audio group's place when the
   // format records the camcorder's own sound (the format's handler shows one or the other).
-  Bevel4 = Place(new QFrame(page), "Bevel4", kGbAudio);
+  Bevel4 = Place(new QFrame(page), "Bevel4", kBevel4);
   Bevel4->setFrameStyle(QFrame::Box | QFrame::Sunken);
   Bevel4->setVisible(false);
-  labAudioDV = Label(Bevel4, "labAudioDV", QRect(QPoint(0, 0), kGbAudio.size()),
+  labAudioDV = Label(Bevel4, "labAudioDV", QRect(QPoint(0, 0), kBevel4.size()),
                      "Audio intégré dans le flux DV");
   labAudioDV->setAlignment(Qt::AlignCenter);
   gbAudio =
@@ -584,6 +592,9 @@ void TCaptureForm::BuildBottomBar(QWidget* client) {
   cbEcouterAudioDV =
       CheckBox(client, "cbEcouterAudioDV", kCbEcouterAudioDV, "Ecouter DV", true,
                Hint({"Ecouter ou non l'audio de la source DV.", "Activé par défaut."}));
+  ListenPlaces[0] = kCbEcouterAudioSource.topLeft();
+  ListenPlaces[1] = kCbEcouterAudioDV.topLeft();
+  ListenPlaces[2] = QPoint(kCbEcouterAudioSource.left(), kListenAloneTop);
   tb = Place(new QSlider(Qt::Horizontal, client), "tb", kTb);
   tb->setRange(0, kVolumeMax);
   tb->setValue(kVolumeMax);

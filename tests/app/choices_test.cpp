@@ -1,6 +1,7 @@
 // The choices of source, format and sound made as a user makes them, one after the other on one
 // window: what each shows and hides, what it does to the running graph, and what a recording
 // made right after it holds.
+#include <QRadioButton>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -15,25 +16,44 @@ const QString kListener = QStringLiteral("Default DirectSound Device");
 
 class ChoicesTest : public test::WindowTest {
  protected:
-  // What the window shows of the choices: the standard, the format group's width, the audio
-  // group or the DV sound frame, and the listening boxes shown, from the left.
+  // What the window shows of the choices, where: the standard, the format group, the audio
+  // group or the DV sound frame (page coordinates), "audio DV", the listening boxes (window
+  // coordinates). Every text shown fits its control, and nothing under the picture overlaps.
   QString Layout() {
     TCaptureForm& f = *form_;
     QStringList parts;
-    if (f.rgStandard->isVisible()) parts << QStringLiteral("standard");
-    parts << (f.rgFormat->width() == f.rgStandard->geometry().right() + 1 - f.rgFormat->x()
-                  ? QStringLiteral("wide")
-                  : QStringLiteral("narrow"));
-    if (f.gbAudio->isVisible()) parts << QStringLiteral("audio group");
-    if (f.Bevel4->isVisible()) parts << QStringLiteral("sound in DV");
+    const auto at = [&](const QString& what, const QWidget* w, bool size = true) {
+      const QRect r = w->geometry();
+      parts << QStringLiteral("%1 %2,%3").arg(what).arg(r.x()).arg(r.y()) +
+                   (size ? QStringLiteral(" %1x%2").arg(r.width()).arg(r.height()) : QString());
+    };
+    if (f.rgStandard->isVisible()) at(QStringLiteral("standard"), f.rgStandard);
+    at(QStringLiteral("format"), f.rgFormat);
+    if (f.gbAudio->isVisible()) at(QStringLiteral("audio group"), f.gbAudio);
+    if (f.Bevel4->isVisible()) at(QStringLiteral("sound in DV"), f.Bevel4);
     if (f.cbEnregistrerAudioDV->isVisible()) parts << QStringLiteral("audio DV");
-    std::vector<QCheckBox*> boxes;
+    std::vector<QWidget*> strip = {f.tb, f.cbMute};
     for (QCheckBox* box : {f.cbEcouterAudioSource, f.cbEcouterAudioDV}) {
-      if (box->isVisible()) boxes.push_back(box);
+      if (box->isVisible()) {
+        at(box->text(), box, false);
+        strip.push_back(box);
+      }
     }
-    std::sort(boxes.begin(), boxes.end(),
-              [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
-    for (QCheckBox* box : boxes) parts << box->text();
+    for (vidorra::RadioGroup* group : {f.rgFormat, f.rgStandard}) group->layout()->activate();
+    for (const QRadioButton* item : f.findChildren<QRadioButton*>()) {
+      if (!item->isVisibleTo(&f) || item->parentWidget() == f.rgExtension) continue;
+      EXPECT_LE(item->sizeHint().width(), item->width()) << item->text().toStdString();
+    }
+    for (const QCheckBox* box : {f.cbEcouterAudioSource, f.cbEcouterAudioDV, f.cbMute,
+                                 f.cbEnregistrerAudioSource, f.cbEnregistrerAudioDV}) {
+      EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+    }
+    for (size_t i = 0; i < strip.size(); ++i) {
+      for (size_t j = i + 1; j < strip.size(); ++j) {
+        EXPECT_FALSE(strip[i]->geometry().intersects(strip[j]->geometry()))
+            << strip[i]->objectName().toStdString() << " over " << strip[j]->objectName().toStdString();
+      }
+    }
     return parts.join(QStringLiteral(", "));
   }
 };
@@ -42,9 +62,15 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
   Start("video dv Camescope DV\nvideo webcam Webcam\naudio tone Micro\n");
   TCaptureForm& f = *form_;
   const auto format = [&](int item) { Click(f.rgFormat->Button(item)); };
-  const QString kDVLayout = QStringLiteral("wide, sound in DV, Ecouter DV");
-  const QString kRecompressedDVLayout =
-      QStringLiteral("standard, narrow, audio group, audio DV, Ecouter Audio, Ecouter DV");
+  // Where the choices stand in each arrangement. Beside the standard, the format group is 154
+  // wide where the layout it follows has 141, and the standard group 69 from 168 where it has 81
+  // from 156 (the same right edge): "DV type 2 recompressé" needs 140 of the 127 a 141-wide group
+  // leaves its items.
+  const QString kDVLayout =
+      QStringLiteral("format 12,112 225x62, sound in DV 12,184 225x54, Ecouter DV 344,413");
+  const QString kRecompressedDVLayout = QStringLiteral(
+      "standard 168,112 69x62, format 12,112 154x62, audio group 12,173 225x65, audio DV, "
+      "Ecouter Audio 344,400, Ecouter DV 344,420");
   const struct {
     const char* choice;
     std::function<void()> make;
@@ -64,16 +90,19 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
        "dvvideo dvsd 720x480 + pcm_s16le"},
       // The microphone stays added: only a camcorder takes it away.
       {"the webcam", [&] { ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam"))); },
-       QStringLiteral("wide, audio group, Ecouter Audio"), "mjpeg MJPG 1280x720 + pcm_s16le"},
+       QStringLiteral("format 12,112 225x62, audio group 12,173 225x65, Ecouter Audio 344,413"),
+       "mjpeg MJPG 1280x720 + pcm_s16le"},
       {"the webcam re-encoded", [&] { format(1); },
-       QStringLiteral("standard, narrow, audio group, Ecouter Audio"),
+       QStringLiteral("standard 168,112 69x62, format 12,112 154x62, audio group 12,173 225x65, "
+                      "Ecouter Audio 344,413"),
        "dvvideo dvsd 720x480 + pcm_s16le"},
       {"the webcam's own stream without the microphone",
        [&] {
          format(0);
          Click(f.cbEnregistrerAudioSource);
        },
-       QStringLiteral("wide, audio group, Ecouter Audio"), "mjpeg MJPG 1280x720"},
+       QStringLiteral("format 12,112 225x62, audio group 12,173 225x65, Ecouter Audio 344,413"),
+       "mjpeg MJPG 1280x720"},
   };
   for (const auto& step : kSteps) {
     SCOPED_TRACE(step.choice);
