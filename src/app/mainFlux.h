@@ -144,6 +144,10 @@ class TCaptureForm : public QMainWindow {
   void CaptureBtnClick();
   void CouperBtnClick();
   void StopBtnClick();
+  // The pop-up menu's "Capture", "Couper" and "Stop": the buttons' handlers.
+  void Capture1Click();
+  void Couper1Click();
+  void Stop1Click();
   void tbChange();
   void cbMuteClick();
   void PleinEcranBtnClick();
@@ -411,6 +415,7 @@ class TCaptureForm : public QMainWindow {
   // The entries' position numbers in the current build, by kind; -1 when not offered.
   std::array<int, 11> OptionsSlots{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   QMenu* VideoInputMenu = nullptr;
+  QAction* VideoInputChecked = nullptr;  // the input in use, ticked in VideoInputMenu
 
   // mainFluxChoices.cpp
   void ConnectChoiceHandlers();

@@ -12,6 +12,7 @@
 #include <vfwmsgs.h>
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QActionGroup>
 #include <QMenu>
 #include <vector>
@@ -222,6 +223,7 @@ void TCaptureForm::AddVideoInputMenu() {
   // The first tuner input, else input 0.
   if (defaultInput < 0) defaultInput = 0;
   items[static_cast<size_t>(defaultInput)]->setChecked(true);
+  VideoInputChecked = items[static_cast<size_t>(defaultInput)];
   // The route goes back to the default input at every rebuild; a refusal shows in the picture.
   crossbar.SelectInput(defaultInput);
 }
@@ -229,10 +231,18 @@ void TCaptureForm::AddVideoInputMenu() {
 void TCaptureForm::MENU_VIDEOINPUTSELECT(QObject* Sender) {
   auto* item = qobject_cast<QAction*>(Sender);
   if (item == nullptr) return;
+  // The menu's exclusive group has ticked the entry already: a route the crossbar refuses gives
+  // the mark back to the input in use.
+  QAction* const inUse = VideoInputChecked;
+  auto keepMark = qScopeGuard([inUse] {
+    if (inUse != nullptr) inUse->setChecked(true);
+  });
   if (dmCam != nullptr && dmCam->Crossbar) {
     VIDORRA_ASSERT(dmCam->Crossbar->SelectInput(item->data().toInt()) == S_OK, "");
   }
+  keepMark.dismiss();
   item->setChecked(true);
+  VideoInputChecked = item;
 }
 
 void TCaptureForm::OptionsEntryClick(QObject* Sender) {

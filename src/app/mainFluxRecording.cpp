@@ -95,9 +95,9 @@ void TCaptureForm::ConnectRecordingHandlers() {
   Connect(CaptureBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CaptureBtnClick));
   Connect(CouperBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CouperBtnClick));
   Connect(StopBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::StopBtnClick));
-  Connect(Capture1, &QAction::triggered, this, onGraph(&TCaptureForm::CaptureBtnClick));
-  Connect(Couper1, &QAction::triggered, this, onGraph(&TCaptureForm::CouperBtnClick));
-  Connect(Stop1, &QAction::triggered, this, onGraph(&TCaptureForm::StopBtnClick));
+  Connect(Capture1, &QAction::triggered, this, onGraph(&TCaptureForm::Capture1Click));
+  Connect(Couper1, &QAction::triggered, this, onGraph(&TCaptureForm::Couper1Click));
+  Connect(Stop1, &QAction::triggered, this, onGraph(&TCaptureForm::Stop1Click));
   Connect(tb, &QSlider::valueChanged, this, onGraph(&TCaptureForm::tbChange));
   Connect(cbMute, &QCheckBox::toggled, this, onGraph(&TCaptureForm::cbMuteClick));
   Connect(PleinEcranBtn, &QPushButton::clicked, this, &TCaptureForm::PleinEcranBtnClick);
@@ -296,6 +296,12 @@ void TCaptureForm::StopBtnClick() {
   VideoFileName = BuildVideoFileName();
   EndInPreview();
 }
+
+void TCaptureForm::Capture1Click() { CaptureBtnClick(); }
+
+void TCaptureForm::Couper1Click() { CouperBtnClick(); }
+
+void TCaptureForm::Stop1Click() { StopBtnClick(); }
 
 void TCaptureForm::tbChange() { ApplyVolume(); }
 

@@ -90,14 +90,18 @@ bool TCaptureForm::ArmSchedule() {
 
 bool TCaptureForm::DisarmSchedule() {
   if (CaptureState != stProgrammed && CaptureState != stRecordingTimed) return false;
-  RxClock2->SetAlarmEnabled(false);
-  VideoFileName = BuildVideoFileName();
-  if (CaptureState == stRecordingTimed) {
-    SetRecordingState();  // the recording goes on without an end time
-  } else {
-    SetPreviewState();
+  try {
+    RxClock2->SetAlarmEnabled(false);
+    VideoFileName = BuildVideoFileName();
+    if (CaptureState == stRecordingTimed) {
+      SetRecordingState();  // the recording goes on without an end time
+    } else {
+      SetPreviewState();
+    }
+    return true;
+  } catch (...) {
+    return false;  // what went wrong leaves the window as far as it got
   }
-  return true;
 }
 
 void TCaptureForm::MoveProgrammedEnd(void (AlarmClock::*set)(std::uint8_t), const SpinEdit* edit) {

@@ -182,5 +182,9 @@ void TCaptureForm::showEvent(QShowEvent* event) {
   // A window shown without its data module (a test of the layout alone) has nothing to fill.
   if (shown_ || dmCam == nullptr) return;
   shown_ = true;
+  // The keyboard's input comes here at once, with or without a window manager to give it:
+  // Enter and Esc reach the first page's buttons.
+  activateWindow();
+  TabSheet1->setFocus(Qt::ActiveWindowFocusReason);
   vidorra::GuardCall([this] { FormShow(); });
 }

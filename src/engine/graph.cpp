@@ -4,7 +4,7 @@
 #include <QFile>
 
 #include "FormData.h"
-#include "HandlerGuard.h"
+#include "TearDown.h"
 
 TdmCam* dmCam = nullptr;
 
@@ -54,8 +54,9 @@ TdmCam::TdmCam() {
 }
 
 TdmCam::~TdmCam() {
-  // A destructor must not throw: a failure to stop or empty the graph is reported instead.
-  vidorra::GuardCall([this] { DataModuleDestroy(); });
+  // A destructor must not throw: a failure to stop or empty the graph is reported instead, on
+  // standard error once the window has gone.
+  TearDownReporting(*this, [this] { DataModuleDestroy(); });
   SourcePin.Reset();
   if (dmCam == this) dmCam = nullptr;
 }

@@ -83,6 +83,11 @@ TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
 TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
   Start(kMicro);
   TCaptureForm& f = *form_;
+  // The keyboard comes to the first page at once: Enter and Esc act on its buttons.
+  ASSERT_TRUE(test::WaitUntil([&] { return QApplication::focusWidget() != nullptr; }));
+  EXPECT_TRUE(f.TabSheet1->isAncestorOf(QApplication::focusWidget()) ||
+              QApplication::focusWidget() == f.TabSheet1)
+      << QApplication::focusWidget()->objectName().toStdString();
   {
     SCOPED_TRACE("plugged in while there is no source: found by the refresh button");
     ASSERT_EQ(f.CaptureState, stNoSource);
@@ -122,23 +127,29 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     }
   }
   {
-    SCOPED_TRACE("Capture, two cuts and Stop: three whole files in sequence");
+    SCOPED_TRACE("Capture, two cuts and Stop, the pop-up menu's or the buttons': three whole files in sequence");
     const auto labelShows = [&](const QString& file) {
       return f.LabelVideo->text() == QFileInfo(file).fileName();
     };
     QStringList files{f.VideoFileName};
     EXPECT_TRUE(labelShows(files[0])) << "the next file";
-    ASSERT_EQ(Capture(), files[0]);
+    f.Capture1->trigger();
+    ASSERT_EQ(f.CaptureState, stRecording);
+    ASSERT_TRUE(Written(files[0]));
     EXPECT_TRUE(labelShows(files[0])) << "the file being written";
     for (int cut = 1; cut <= 2; ++cut) {
-      Click(f.CouperBtn);
+      if (cut == 1) {
+        Click(f.CouperBtn);
+      } else {
+        f.Couper1->trigger();
+      }
       files << f.VideoFileName;
       EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut))) << files[cut].toStdString();
       EXPECT_TRUE(labelShows(files[cut]));
       EXPECT_EQ(f.CaptureState, stRecording);
       ASSERT_TRUE(Written(files[cut]));
     }
-    Click(f.StopBtn);
+    f.Stop1->trigger();
     EXPECT_EQ(f.CaptureState, stPreview);
     EXPECT_TRUE(f.VideoFileName.endsWith(QStringLiteral("_3.avi")) && labelShows(f.VideoFileName));
     EXPECT_FALSE(QFileInfo::exists(f.VideoFileName));
