@@ -62,6 +62,8 @@ const char* const kRepaired =
     "L'enregistrement %1, interrompu, a été réparé : il garde %2 images (%3 s).";
 const char* const kNotRepaired =
     "L'enregistrement %1, interrompu, n'a pas pu être réparé (vidorra --repair dit pourquoi).";
+const char* const kProgrammeDropped =
+    "La programmation a été annulée : une source de capture a été débranchée ou rebranchée.";
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool IsRecordingState(std::uint8_t state) {
@@ -316,9 +318,12 @@ void TCaptureForm::PLeinEcran1Click() { vwEcran->SetFullScreen(!vwEcran->FullScr
 void TCaptureForm::GraphDeviceLost() {
   // The file being written keeps its name; the next recording gets a new one.
   if (IsRecordingState(CaptureState)) VideoFileName = BuildVideoFileName();
+  const bool programmed = CaptureState == stProgrammed || CaptureState == stRecordingTimed;
   if (FillVideoSourceList()) SelectVideoSource();
   if (FillAudioSourceList()) SelectAudioSource();
   EndInPreview();
+  // The alarm is off now: a programme the user left armed must not vanish unseen.
+  if (programmed) ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kProgrammeDropped) + kCrLf, false);
 }
 
 void TCaptureForm::GraphErrorAbort(HRESULT result) {

@@ -115,8 +115,13 @@ TEST_F(ScheduleTest, StopProgAnEndPutOnARecordingAFailedStartAndTheProposedTimes
   EXPECT_EQ(form_->CaptureState, stPreview) << "no start";
   EXPECT_EQ(AviFiles(), 0);
 
+  // "Capture" drops a programme waiting for its start.
+  Programme(QTime(10, 0, 30), QTime(10, 0, 50));
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
   const QString file = form_->VideoFileName;
   Click(form_->CaptureBtn);
+  EXPECT_EQ(form_->CaptureState, stRecording);
+  EXPECT_FALSE(form_->ProgStopBtn->isEnabled());
   Programme(QTime(9, 0, 0), QTime(10, 0, 4));
   ASSERT_EQ(form_->CaptureState, stRecordingTimed);
   Click(form_->ProgStopBtn);
@@ -131,6 +136,19 @@ TEST_F(ScheduleTest, StopProgAnEndPutOnARecordingAFailedStartAndTheProposedTimes
   EXPECT_LT(form_->RxClock2->DisplayedTime(), QTime(10, 0, 40));
   EXPECT_EQ(AviFiles(), 1);
   EXPECT_EQ(test::ReadBack(file), QStringLiteral("dvvideo dvsd 720x576 + pcm_s16le"));
+
+  // A start equal to the end: the end is the next day's. "Stop" drops the programme.
+  SetClock(QTime(10, 1, 0));
+  Programme(QTime(10, 1, 1), QTime(10, 1, 1));
+  ASSERT_TRUE(InState(stRecordingTimed));
+  ASSERT_TRUE(ClockPasses(QTime(10, 1, 2)));
+  EXPECT_EQ(form_->CaptureState, stRecordingTimed) << "not ended at once";
+  Click(form_->StopBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_FALSE(form_->ProgStopBtn->isEnabled());
+  SetClock(QTime(10, 1, 0));
+  ASSERT_TRUE(ClockPasses(QTime(10, 1, 2)));
+  EXPECT_EQ(form_->CaptureState, stPreview) << "no new start";
 
   // A file in a folder that cannot be made: the recording cannot start.
   WriteFile(dir_.path() + QStringLiteral("/plain"));
@@ -158,6 +176,13 @@ TEST_F(ScheduleTest, StopProgAnEndPutOnARecordingAFailedStartAndTheProposedTimes
   Click(form_->ProgStopBtn);
   ShowProgramPage();
   EXPECT_EQ(TimesSet().first, QTime(11, 0, 10));
+
+  // The camcorder unplugged while a programme waits: dropped, and said.
+  Programme(QTime(11, 0, 30), QTime(11, 0, 40));
+  ASSERT_EQ(form_->CaptureState, stProgrammed);
+  Replug("");
+  ASSERT_TRUE(InState(stNoSource));
+  PanelSays(QStringLiteral("La programmation a été annulée"));
 }
 
 }  // namespace
