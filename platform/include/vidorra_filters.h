@@ -47,9 +47,11 @@ struct IAviFileSplitter : IUnknown {
   // name given to the File Writer beforehand is then dropped, its file still empty: removed).
   STDMETHOD(SetSplitting)(DWORD flags) PURE;
   // While running or paused with a namer: the next picture begins a new file named by the
-  // namer. VFW_E_WRONG_STATE while stopped, E_UNEXPECTED without a namer.
+  // namer (nothing to do when the current file has no picture yet). VFW_E_WRONG_STATE while
+  // stopped, E_UNEXPECTED without a namer.
   STDMETHOD(SplitAtNextFrame)() PURE;
   // Files begun since the run started (1 for an ordinary recording; kept after Stop until the
-  // next run; with AVI_SPLIT_NAME_FIRST 0 until the first picture).
+  // next run). A file the namer names counts once the File Writer has made it (on the mux's
+  // delivery thread, a moment after its first picture): with AVI_SPLIT_NAME_FIRST 0 until then.
   STDMETHOD(GetFileCount)(LONG* count) PURE;
 };

@@ -433,6 +433,10 @@ STDMETHODIMP CAviMux::Pause() {
     pictureEnd_.reset();
     held_.clear();
     heldBytes_ = 0;
+    pictures_.clear();
+    pictureBytes_ = 0;
+    picturesSinceSplit_ = 0;
+    soundEnd_.assign(inputs_.size(), std::nullopt);
     // The header goes out at once: the file is an AVI from its first bytes on. A first file
     // named at its first picture begins there.
     fileCount_ = (flags & AVI_SPLIT_NAME_FIRST) ? 0 : 1;
@@ -466,6 +470,8 @@ STDMETHODIMP CAviMux::Stop() {
   finishing_.clear();
   held_.clear();
   heldBytes_ = 0;
+  pictures_.clear();
+  pictureBytes_ = 0;
   runNamer_.Reset();
   fileState_ = FileState::kNoFile;
   return hr;
@@ -557,37 +563,81 @@ HRESULT CAviMux::ReceivePictureLocked(int input, std::span<const uint8_t> data,
                                       std::optional<REFERENCE_TIME> start,
                                       std::optional<REFERENCE_TIME> stop, bool keyframe) {
   // What the frame says of the tape: a DV frame's recording date, and whether a scene begins.
-  std::optional<dv::DvRecordedAt> recordedAt;
+  // Decided in the order the pictures come, whether or not they wait.
+  HeldPicture picture{input, {}, start, stop, keyframe, false, std::nullopt};
   bool newScene = false;
   if (const auto system = dv::CheckFrame(data)) {
     const dv::DvRecordingInfo info = dv::ReadRecordingInfo(data, *system);
     if (!scenes_) scenes_.emplace(*system);
     newScene = scenes_->StartsScene(info);
-    if (info.recordedState == dv::PackState::kRead) recordedAt = info.recorded;
+    if (info.recordedState == dv::PackState::kRead) picture.recordedAt = info.recorded;
   }
+  // A file that has no picture yet already begins here: a cut asked for then has nothing to do.
   const bool asked = splitNext_.exchange(false);
+  picture.split = picturesSinceSplit_ > 0 &&
+                  (asked || (newScene && (runFlags_ & AVI_SPLIT_AT_SCENES)));
+  picturesSinceSplit_ = picture.split ? 1 : picturesSinceSplit_ + 1;
+  const bool waits = picture.split && start && !SoundCaughtUpLocked(*start);
+  if (pictures_.empty() && !waits) {
+    const HRESULT hr = WritePictureLocked(picture, data);
+    return FAILED(hr) ? hr : fileState_ == FileState::kFailed ? failure_ : S_OK;
+  }
+  // The sound before this picture is still on its way: the pictures wait (in memory) for it.
+  picture.bytes.assign(data.begin(), data.end());
+  pictureBytes_ += data.size();
+  pictures_.push_back(std::move(picture));
+  DrainPicturesLocked(/*force=*/false);
+  return fileState_ == FileState::kFailed ? failure_ : S_OK;
+}
+
+bool CAviMux::SoundCaughtUpLocked(REFERENCE_TIME time) const {
+  for (size_t i = 0; i < soundEnd_.size(); ++i) {
+    if (soundEnd_[i] && !ended_[i] && streamOfInput_[i] >= 0 && *soundEnd_[i] < time - kSoundSlack) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void CAviMux::DrainPicturesLocked(bool force) {
+  if (drainingPictures_) return;
+  drainingPictures_ = true;
+  while (!pictures_.empty() && fileState_ != FileState::kFailed) {
+    const HeldPicture& next = pictures_.front();
+    const bool wait = next.split && next.start && !SoundCaughtUpLocked(*next.start);
+    if (wait && !force && pictureBytes_ <= kMaxHeldBytes) break;
+    HeldPicture picture = std::move(pictures_.front());
+    pictures_.pop_front();
+    pictureBytes_ -= picture.bytes.size();
+    WritePictureLocked(picture, picture.bytes);
+  }
+  drainingPictures_ = false;
+}
+
+HRESULT CAviMux::WritePictureLocked(const HeldPicture& picture, std::span<const uint8_t> data) {
+  const std::optional<REFERENCE_TIME> start = picture.start;
   HRESULT hr = S_OK;
   if (!writer_->Started()) {
-    hr = BeginFileLocked(recordedAt, start, /*first=*/true);
-  } else if (asked || (newScene && (runFlags_ & AVI_SPLIT_AT_SCENES))) {
-    hr = BeginFileLocked(recordedAt, start, /*first=*/false);
-  } else if (picturesInFile_ == 0 && recordedAt) {
-    writer_->SetRecordedAt(*recordedAt);
+    hr = BeginFileLocked(picture.recordedAt, start, /*first=*/true);
+  } else if (picture.split) {
+    hr = BeginFileLocked(picture.recordedAt, start, /*first=*/false);
+  } else if (picturesInFile_ == 0 && picture.recordedAt) {
+    writer_->SetRecordedAt(*picture.recordedAt);
   }
   if (FAILED(hr)) return hr;
   ++picturesInFile_;
-  hr = WriteLocked(input, data, start, keyframe);
+  hr = WriteLocked(picture.input, data, start, picture.keyframe);
   if (FAILED(hr) || !start) return hr;
   // The sound this picture covers can go in now.
   REFERENCE_TIME frame = kDefaultFrameTime;
-  if (stop) {
-    frame = *stop - *start;
+  if (picture.stop) {
+    frame = *picture.stop - *start;
   } else if (pictureEnd_ && *start > *pictureEnd_ - frame && *start < *pictureEnd_ + 10 * frame) {
     frame = std::max<REFERENCE_TIME>(*start - (*pictureEnd_ - frame), 1);
   }
   pictureEnd_ = *start + frame;
   ReleaseSoundLocked(*pictureEnd_ + kSoundSlack, /*cut=*/false);
-  return fileState_ == FileState::kFailed ? failure_ : S_OK;
+  return S_OK;
 }
 
 WAVEFORMATEX CAviMux::WaveOf(int input) const {
@@ -608,11 +658,20 @@ REFERENCE_TIME CAviMux::SoundDuration(int input, size_t bytes) const {
 
 HRESULT CAviMux::HoldSoundLocked(int input, std::span<const uint8_t> data,
                                  std::optional<REFERENCE_TIME> start) {
+  const REFERENCE_TIME duration = SoundDuration(input, data.size());
+  if (start) soundEnd_[input] = std::max(soundEnd_[input].value_or(*start), *start + duration);
   const bool pictureEnded = ended_[pictureInput_];
-  const bool covered = start && pictureEnd_ &&
-                       *start + SoundDuration(input, data.size()) <= *pictureEnd_ + kSoundSlack;
-  if (writer_->Started() && held_.empty() && (covered || pictureEnded)) {
+  const bool covered =
+      start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack;
+  if (writer_->Started() && held_.empty() && pictures_.empty() && (covered || pictureEnded)) {
     return WriteLocked(input, data, start, true);
+  }
+  if (!pictures_.empty() && start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack &&
+      held_.empty() && writer_->Started()) {
+    // Sound of the pictures written, come late while the next ones wait for it.
+    const HRESULT hr = WriteLocked(input, data, start, true);
+    DrainPicturesLocked(/*force=*/false);
+    return hr;
   }
   held_.push_back({input, {data.begin(), data.end()}, start});
   heldBytes_ += data.size();
@@ -628,7 +687,8 @@ HRESULT CAviMux::HoldSoundLocked(int input, std::span<const uint8_t> data,
     const HRESULT hr = WriteLocked(oldest.input, oldest.bytes, oldest.start, true);
     if (FAILED(hr)) return hr;
   }
-  return S_OK;
+  if (!pictures_.empty()) DrainPicturesLocked(/*force=*/false);
+  return fileState_ == FileState::kFailed ? failure_ : S_OK;
 }
 
 void CAviMux::ReleaseSoundLocked(REFERENCE_TIME limit, bool cut) {
@@ -689,7 +749,7 @@ HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recorded
   if (!first) {
     // The old file takes the sound up to this picture, then what describes it, all queued.
     if (at) ReleaseSoundLocked(*at, /*cut=*/true);
-    if (fileState_ != FileState::kRecording) return failure_;
+    if (fileState_ == FileState::kFailed) return failure_;
     hr = writer_->Finish();
     if (FAILED(hr)) {
       FailLocked(hr, FAILED(writer_->Status()));
@@ -705,7 +765,6 @@ HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recorded
     FailLocked(hr, FAILED(writer_->Status()));
     return hr;
   }
-  ++fileCount_;
   picturesInFile_ = 0;
   framesSinceCheckpoint_ = 0;
   checkpointTime_.reset();
@@ -715,6 +774,7 @@ HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recorded
 void CAviMux::FileSwitched(HRESULT hr) {
   std::lock_guard lock(muxMutex_);
   if (!finishing_.empty()) finishing_.pop_front();
+  if (SUCCEEDED(hr)) ++fileCount_;  // counted once the file is made
   if (SUCCEEDED(hr) || fileState_ == FileState::kNoFile || fileState_ == FileState::kFailed) {
     return;
   }
@@ -726,6 +786,8 @@ void CAviMux::FileSwitched(HRESULT hr) {
   finishing_.clear();
   held_.clear();
   heldBytes_ = 0;
+  pictures_.clear();
+  pictureBytes_ = 0;
   if (!output_.Status()) NotifyEvent(EC_ERRORABORT, hr, 0);
 }
 
@@ -737,6 +799,8 @@ HRESULT CAviMux::FinishWriterLocked() {
     if (FAILED(hr)) return hr;
     fileCount_ = 1;
   }
+  // The pictures waiting for their sound go in now (the splits they begin with too).
+  DrainPicturesLocked(/*force=*/true);
   ReleaseSoundLocked(std::numeric_limits<REFERENCE_TIME>::max(), /*cut=*/false);
   return writer_->Finish();
 }
@@ -760,6 +824,8 @@ void CAviMux::FailLocked(HRESULT hr, bool outputFailed) {
     queue_.Discard();
     held_.clear();
     heldBytes_ = 0;
+    pictures_.clear();
+    pictureBytes_ = 0;
     if (!finishing_.empty()) {
       finishing_.front()->Salvage(hr);
       finishing_.clear();
@@ -779,9 +845,13 @@ void CAviMux::InputEnded(int input) {
   std::lock_guard lock(muxMutex_);
   if (input < 0 || static_cast<size_t>(input) >= ended_.size()) return;
   ended_[input] = true;
-  // No picture will cover the sound held any more.
-  if (input == pictureInput_ && fileState_ == FileState::kRecording) {
-    ReleaseSoundLocked(std::numeric_limits<REFERENCE_TIME>::max(), /*cut=*/false);
+  // No picture will cover the sound held any more (unless pictures wait for earlier sound);
+  // a sound that ends is not waited for any more.
+  if (fileState_ == FileState::kRecording) {
+    if (input != pictureInput_) DrainPicturesLocked(/*force=*/false);
+    if (ended_[pictureInput_ < 0 ? input : pictureInput_] && pictures_.empty()) {
+      ReleaseSoundLocked(std::numeric_limits<REFERENCE_TIME>::max(), /*cut=*/false);
+    }
   }
   for (size_t i = 0; i < streamOfInput_.size(); ++i) {
     if (inputs_[i]->IsConnected() && !ended_[i]) return;

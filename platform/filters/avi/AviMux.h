@@ -40,10 +40,14 @@
 // that decides a split (a DV Splitter delivers sound and picture on different threads) still
 // lands in the right file. At a split at picture time T the held sound before T goes to the old
 // file; a sample straddling T is cut there at a block boundary, its rest stamped with the time
-// of its first block goes to the new file. Held sound is released into the current file when
-// the picture stream ends, at the end of the file, or beyond kMaxHeldBytes (sound that far ahead
-// of any picture; before a first picture named by the namer it is dropped and counted instead).
-// Without a namer nothing is held.
+// of its first block goes to the new file. The other way round, sound that comes after the
+// picture that begins a file (the sound thread behind the picture's) must still reach the old
+// file: the picture that begins a file, and the pictures after it, wait in memory until every
+// sound input that delivers timed sound has reached its time (or ended). Held sound is released
+// into the current file when the picture stream ends, at the end of the file, or beyond
+// kMaxHeldBytes (sound that far ahead of any picture; before a first picture named by the namer
+// it is dropped and counted instead); waiting pictures beyond kMaxHeldBytes, or at the end of
+// the file, go in without waiting any longer. Without a namer nothing is held.
 //
 // Output protocol: see FileWriterProtocol.h. The File Writer's Stop (downstream first) asks
 // the mux to finish the file; a mux stopped without a File Writer finishes it in its own Stop.
@@ -143,7 +147,8 @@ class CAviMux : public CBaseFilter,
                 public IAviFileSplitter {
  public:
   static constexpr REFERENCE_TIME kDefaultInterleave = 10'000'000;  // 1 s
-  // Sound held for a split beyond this is written (or, before the first file, dropped).
+  // Sound (or pictures) held for a split beyond this go in without waiting (sound before the
+  // first file is dropped).
   static constexpr size_t kMaxHeldBytes = size_t{8} << 20;
 
   CAviMux();
@@ -208,9 +213,25 @@ class CAviMux : public CBaseFilter,
   // Writes one sample of input into the current file and counts it for the checkpoints.
   HRESULT WriteLocked(int input, std::span<const uint8_t> data, std::optional<REFERENCE_TIME> time,
                       bool keyframe);
+  // A picture of the picture stream, waiting while the sound before a split it begins is
+  // still on its way (see above).
+  struct HeldPicture {
+    int input = -1;
+    std::vector<uint8_t> bytes;  // empty while it does not wait
+    std::optional<REFERENCE_TIME> start;
+    std::optional<REFERENCE_TIME> stop;
+    bool keyframe = true;
+    bool split = false;  // begins a new file
+    std::optional<dv::DvRecordedAt> recordedAt;
+  };
   HRESULT ReceivePictureLocked(int input, std::span<const uint8_t> data,
                                std::optional<REFERENCE_TIME> start,
                                std::optional<REFERENCE_TIME> stop, bool keyframe);
+  HRESULT WritePictureLocked(const HeldPicture& picture, std::span<const uint8_t> data);
+  // Every sound input that has delivered timed sound and goes on has reached time.
+  bool SoundCaughtUpLocked(REFERENCE_TIME time) const;
+  // Writes the waiting pictures whose sound has come (force: all of them).
+  void DrainPicturesLocked(bool force);
   HRESULT HoldSoundLocked(int input, std::span<const uint8_t> data,
                           std::optional<REFERENCE_TIME> start);
   // Writes the held sound that ends by `limit`; cut: also the part before limit of a sample
@@ -268,6 +289,11 @@ class CAviMux : public CBaseFilter,
   std::optional<REFERENCE_TIME> pictureEnd_;  // end of the last picture written
   std::deque<HeldSample> held_;
   size_t heldBytes_ = 0;
+  std::deque<HeldPicture> pictures_;
+  size_t pictureBytes_ = 0;
+  bool drainingPictures_ = false;
+  uint64_t picturesSinceSplit_ = 0;  // pictures come since the last split (or the run's start)
+  std::vector<std::optional<REFERENCE_TIME>> soundEnd_;  // each input's sound so far
   LONG fileCount_ = 0;
 };
 
