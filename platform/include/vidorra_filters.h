@@ -22,6 +22,9 @@ struct IAviFileNamer : IUnknown {
   // date/time is *recordedAt (null when the frame carries none or is not DV): *name receives
   // the new file's path (CoTaskMemAlloc'd). A failure ends the recording as a write failure
   // does (EC_ERRORABORT with that HRESULT); the file being written is finished as usual.
+  // Called with the mux's streaming lock held: it must not call the mux, nor wait for the
+  // thread that runs the graph (a file whose pictures waited for their sound until the graph
+  // stopped is named on the thread that stops it).
   STDMETHOD(NextFileName)(const SYSTEMTIME* recordedAt, LPOLESTR* name) PURE;
 };
 

@@ -13,10 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <span>
 
 #include "avi/AviRepair.h"
 #include "avi_test_support.h"
 #include "dv/DvAudio.h"
+#include "dv/DvMediaTypes.h"
 #include "dv/DvSplitter.h"
 
 namespace vidorra::test {
@@ -81,6 +83,18 @@ std::vector<Frame> MakeTape(const TempDir& dir) {
     frames.resize(std::min(frames.size(), static_cast<size_t>(s.frames)));
     tape.insert(tape.end(), frames.begin(), frames.end());
   }
+  return tape;
+}
+
+// The tape and a DV file of it, made once for all the tests.
+struct TapeFile {
+  TempDir dir;
+  std::vector<Frame> frames = MakeTape(dir);
+  std::string path = dir.File("tape.dv");
+  TapeFile() { WriteFrames(path, frames); }
+};
+const TapeFile& Tape() {
+  static const TapeFile tape;
   return tape;
 }
 
@@ -188,8 +202,8 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
   EXPECT_EQ(chunks.size(), count);
   Frame bytes;
   for (size_t i = 0; i < std::min(chunks.size(), count) && first + i < tape.size(); ++i) {
-    EXPECT_TRUE(avi::AviReader::ReadChunk(path, chunks[i], bytes) && bytes == tape[first + i]) << "frame " << i << " of the file, " << first + i
-                                          << " of the tape";
+    EXPECT_TRUE(avi::AviReader::ReadChunk(path, chunks[i], bytes) && bytes == tape[first + i])
+        << "frame " << i << " of the file, " << first + i << " of the tape";
   }
   const std::string sound = SoundOf(tape, first, count);
   if (info.streams.size() > 1) {
@@ -204,11 +218,9 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
 }
 
 TEST(AviSplit, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
-  const TempDir dir;
-  const std::vector<Frame> tape = MakeTape(dir);
+  const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
-  const std::string dvPath = dir.File("tape.dv");
-  WriteFrames(dvPath, tape);
+  const std::string& dvPath = Tape().path;
   const struct {
     const char* name;
     bool type2;
@@ -260,6 +272,140 @@ TEST(AviSplit, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
   }
 }
 
+// DV pictures and 48 kHz stereo sound on two pins, each sample sent when the test says, in the
+// order it says, on the test's thread.
+class ScriptedSource : public CBaseFilter {
+ public:
+  ScriptedSource()
+      : CBaseFilter(L"Scripted source", GUID_NULL),
+        picture_(this, L"Picture", dv::DvVideoType(dv::DvSystem::k625_50, kPalFrame)),
+        sound_(this, L"Sound", dv::PcmType(48000)) {}
+  int GetPinCount() override { return 2; }
+  CBasePin* GetPin(int n) override { return n == 0 ? &picture_ : n == 1 ? &sound_ : nullptr; }
+  HRESULT SendPicture(std::span<const uint8_t> bytes, REFERENCE_TIME start) {
+    return picture_.Send(bytes, start, start + kPalFrame);
+  }
+  HRESULT SendSound(std::span<const uint8_t> bytes, REFERENCE_TIME start) {
+    const auto duration = static_cast<REFERENCE_TIME>(bytes.size()) * 10'000'000 / 192'000;
+    return sound_.Send(bytes, start, start + duration);
+  }
+  void End() {
+    picture_.DeliverEndOfStream();
+    sound_.DeliverEndOfStream();
+  }
+
+ private:
+  class Out : public CBaseOutputPin {
+   public:
+    Out(CBaseFilter* filter, const wchar_t* name, CMediaType type)
+        : CBaseOutputPin(filter, name), type_(std::move(type)) {}
+    HRESULT CheckMediaType(const CMediaType* mt) override {
+      return mt && *mt == type_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    HRESULT GetMediaType(int i, CMediaType* mt) override {
+      if (i > 0) return VFW_S_NO_MORE_ITEMS;
+      *mt = type_;
+      return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* p) override {
+      p->cBuffers = 2;
+      p->cbBuffer = static_cast<long>(dv::kFrameBytesPal);
+      ALLOCATOR_PROPERTIES actual{};
+      return allocator->SetProperties(p, &actual);
+    }
+    HRESULT Send(std::span<const uint8_t> bytes, REFERENCE_TIME start, REFERENCE_TIME stop) {
+      ComPtr<IMediaSample> sample;
+      HRESULT hr = GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0);
+      BYTE* data = nullptr;
+      if (SUCCEEDED(hr)) hr = sample->GetPointer(&data);
+      if (FAILED(hr)) return hr;
+      std::copy(bytes.begin(), bytes.end(), data);
+      sample->SetActualDataLength(static_cast<long>(bytes.size()));
+      sample->SetTime(&start, &stop);
+      return Deliver(sample.Get());
+    }
+
+   private:
+    const CMediaType type_;
+  };
+  Out picture_;
+  Out sound_;
+};
+
+// The sound that arrives before the picture that begins a scene, and the sound that arrives
+// after it, each land in the file of their time; the sample that straddles the scene's start
+// is cut there. Ten frames of each side of a scene change of the tape, their sound in pieces of
+// 1000 samples (a ramp: each sample says where it belongs), sent ahead of the pictures, behind
+// them, or after all of them.
+TEST(AviSplit, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
+  const std::vector<Frame>& tape = Tape().frames;
+  ASSERT_EQ(tape.size(), 300u);
+  constexpr int kFrames = 20, kSplit = 10, kPerFrame = 1920, kPiece = 1000;
+  constexpr int kSamples = kFrames * kPerFrame;
+  std::vector<uint16_t> ramp(2 * kSamples);
+  for (int i = 0; i < kSamples; ++i) ramp[2 * i] = ramp[2 * i + 1] = static_cast<uint16_t>(i);
+  const auto* rampBytes = reinterpret_cast<const uint8_t*>(ramp.data());
+  const struct {
+    const char* name;
+    int soundLead;  // frames of sound sent before each picture (negative: behind it)
+  } rows[] = {{"sound ahead", 1}, {"sound behind", -3}, {"sound after every picture", -kFrames}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const TempDir out;
+    auto source = MakeComObject<ScriptedSource>();
+    auto namer = MakeComObject<Namer>(out.path());
+    RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get()}, false, 2), S_OK);
+    VARIANT locked{};
+    locked.vt = VT_BOOL;
+    locked.boolVal = VARIANT_TRUE;
+    ASSERT_EQ(QueryAs<IPropertyBag>(PinAt(g.mux.Get(), 2).Get())->Write(L"locked", &locked), S_OK);
+    auto splitter = QueryAs<IAviFileSplitter>(g.mux.Get());
+    ASSERT_EQ(splitter->SetFileNamer(namer.Get()), S_OK);
+    ASSERT_EQ(splitter->SetSplitting(AVI_SPLIT_AT_SCENES), S_OK);
+    const std::string given = out.File("given.avi");
+    ASSERT_EQ(g.SetFile(given), S_OK);
+    ASSERT_EQ(g.Run(), S_OK);
+    int sent = 0;  // samples of sound sent
+    const auto sendSoundTo = [&](int frames) {
+      const int until = std::clamp(frames, 0, kFrames) * kPerFrame;
+      for (; sent < until; sent += kPiece) {
+        const int n = std::min(kPiece, kSamples - sent);
+        ASSERT_EQ(source->SendSound({rampBytes + 4 * sent, static_cast<size_t>(4 * n)},
+                                    FrameTime(0) + int64_t{sent} * 10'000'000 / 48'000),
+                  S_OK);
+      }
+    };
+    for (int n = 0; n < kFrames; ++n) {
+      sendSoundTo(n + row.soundLead);
+      ASSERT_EQ(source->SendPicture(tape[90 + n], FrameTime(n)), S_OK);
+    }
+    sendSoundTo(kFrames);
+    source->End();
+    EXPECT_TRUE(g.WaitForEvent(EC_COMPLETE));
+    EXPECT_EQ(g.Stop(), S_OK);
+    ASSERT_EQ(namer->Paths().size(), 1u);
+    const std::string files[] = {given, namer->Paths()[0]};
+    for (int k = 0; k < 2; ++k) {
+      SCOPED_TRACE(files[k]);
+      const avi::AviFileInfo info = ReadBack(files[k]);
+      ASSERT_EQ(info.streams.size(), 2u);
+      EXPECT_EQ(info.streams[0].length, static_cast<uint32_t>(kSplit));
+      EXPECT_EQ(info.icrd, kScenes[k].icrd);
+      std::vector<uint8_t> sound, bytes;
+      for (const avi::AviChunkRef& chunk : info.streams[1].odmlChunks) {
+        ASSERT_TRUE(avi::AviReader::ReadChunk(files[k], chunk, bytes));
+        sound.insert(sound.end(), bytes.begin(), bytes.end());
+      }
+      const size_t first = 4 * static_cast<size_t>(k * kSplit * kPerFrame);
+      const size_t count = 4 * static_cast<size_t>(kSplit * kPerFrame);
+      EXPECT_TRUE(sound == std::vector<uint8_t>(rampBytes + first, rampBytes + first + count))
+          << sound.size() << " bytes of sound";
+      ExpectProbed(files[k], {"dvvideo", "pcm_s16le"}, kSplit);
+    }
+  }
+}
+
 // A cut asked for while the camcorder plays: the next picture begins the second file, and the
 // two files hold every frame once, in order.
 TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
@@ -294,11 +440,9 @@ TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
 // The namer failing, and the next name being an existing file: the recording ends with that
 // error, the first file is whole with its scene, the existing file is left as it was.
 TEST(AviSplit, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstFile) {
-  const TempDir dir;
-  const std::vector<Frame> tape = MakeTape(dir);
+  const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
-  const std::string dvPath = dir.File("tape.dv");
-  WriteFrames(dvPath, tape);
+  const std::string& dvPath = Tape().path;
   const struct {
     const char* name;
     bool namerFails;

@@ -431,10 +431,7 @@ STDMETHODIMP CAviMux::Pause() {
     finishing_.clear();
     picturesInFile_ = 0;
     pictureEnd_.reset();
-    held_.clear();
-    heldBytes_ = 0;
-    pictures_.clear();
-    pictureBytes_ = 0;
+    DropHeldLocked();
     picturesSinceSplit_ = 0;
     soundEnd_.assign(inputs_.size(), std::nullopt);
     // The header goes out at once: the file is an AVI from its first bytes on. A first file
@@ -468,10 +465,7 @@ STDMETHODIMP CAviMux::Stop() {
   }
   writer_.reset();
   finishing_.clear();
-  held_.clear();
-  heldBytes_ = 0;
-  pictures_.clear();
-  pictureBytes_ = 0;
+  DropHeldLocked();
   runNamer_.Reset();
   fileState_ = FileState::kNoFile;
   return hr;
@@ -515,6 +509,8 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
   if (runNamer_) {
     if (input == pictureInput_) return ReceivePictureLocked(input, bytes, time, stopTime, keyframe);
     const bool sound = *inputTypes_[input].Type() == MEDIATYPE_Audio;
+    // Sound without time stamps cannot be placed: no split waits for it.
+    if (sound && !time) soundEnd_[input] = std::numeric_limits<REFERENCE_TIME>::max();
     if ((sound && time) || !writer_->Started()) return HoldSoundLocked(input, bytes, time);
   }
   return WriteLocked(input, bytes, time, keyframe);
@@ -592,9 +588,10 @@ HRESULT CAviMux::ReceivePictureLocked(int input, std::span<const uint8_t> data,
 
 bool CAviMux::SoundCaughtUpLocked(REFERENCE_TIME time) const {
   for (size_t i = 0; i < soundEnd_.size(); ++i) {
-    if (soundEnd_[i] && !ended_[i] && streamOfInput_[i] >= 0 && *soundEnd_[i] < time - kSoundSlack) {
-      return false;
-    }
+    const bool sound = streamOfInput_[i] >= 0 && *inputTypes_[i].Type() == MEDIATYPE_Audio;
+    // A sound input that has sent nothing yet is behind too.
+    const bool behind = !soundEnd_[i] || *soundEnd_[i] < time - kSoundSlack;
+    if (sound && behind && !ended_[i]) return false;
   }
   return true;
 }
@@ -659,18 +656,16 @@ REFERENCE_TIME CAviMux::SoundDuration(int input, size_t bytes) const {
 HRESULT CAviMux::HoldSoundLocked(int input, std::span<const uint8_t> data,
                                  std::optional<REFERENCE_TIME> start) {
   const REFERENCE_TIME duration = SoundDuration(input, data.size());
-  if (start) soundEnd_[input] = std::max(soundEnd_[input].value_or(*start), *start + duration);
-  const bool pictureEnded = ended_[pictureInput_];
-  const bool covered =
-      start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack;
-  if (writer_->Started() && held_.empty() && pictures_.empty() && (covered || pictureEnded)) {
-    return WriteLocked(input, data, start, true);
+  if (start && *inputTypes_[input].Type() == MEDIATYPE_Audio) {
+    soundEnd_[input] = std::max(soundEnd_[input].value_or(*start), *start + duration);
   }
-  if (!pictures_.empty() && start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack &&
-      held_.empty() && writer_->Started()) {
-    // Sound of the pictures written, come late while the next ones wait for it.
+  // Sound the pictures written cover (also come late, while later pictures wait for it),
+  // or with no picture to come, goes in at once.
+  const bool covered = start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack;
+  const bool noMorePictures = ended_[pictureInput_] && pictures_.empty();
+  if (writer_->Started() && held_.empty() && (covered || noMorePictures)) {
     const HRESULT hr = WriteLocked(input, data, start, true);
-    DrainPicturesLocked(/*force=*/false);
+    if (!pictures_.empty()) DrainPicturesLocked(/*force=*/false);
     return hr;
   }
   held_.push_back({input, {data.begin(), data.end()}, start});
@@ -771,6 +766,13 @@ HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recorded
   return S_OK;
 }
 
+void CAviMux::DropHeldLocked() {
+  held_.clear();
+  heldBytes_ = 0;
+  pictures_.clear();
+  pictureBytes_ = 0;
+}
+
 void CAviMux::FileSwitched(HRESULT hr) {
   std::lock_guard lock(muxMutex_);
   if (!finishing_.empty()) finishing_.pop_front();
@@ -784,10 +786,7 @@ void CAviMux::FileSwitched(HRESULT hr) {
   failure_ = hr;
   queue_.Discard();
   finishing_.clear();
-  held_.clear();
-  heldBytes_ = 0;
-  pictures_.clear();
-  pictureBytes_ = 0;
+  DropHeldLocked();
   if (!output_.Status()) NotifyEvent(EC_ERRORABORT, hr, 0);
 }
 
@@ -822,10 +821,7 @@ void CAviMux::FailLocked(HRESULT hr, bool outputFailed) {
     // from what it holds. Before the delivery thread has moved on to the next file, the
     // failure is the finished file's; the next one was never opened.
     queue_.Discard();
-    held_.clear();
-    heldBytes_ = 0;
-    pictures_.clear();
-    pictureBytes_ = 0;
+    DropHeldLocked();
     if (!finishing_.empty()) {
       finishing_.front()->Salvage(hr);
       finishing_.clear();

@@ -43,11 +43,11 @@
 // of its first block goes to the new file. The other way round, sound that comes after the
 // picture that begins a file (the sound thread behind the picture's) must still reach the old
 // file: the picture that begins a file, and the pictures after it, wait in memory until every
-// sound input that delivers timed sound has reached its time (or ended). Held sound is released
-// into the current file when the picture stream ends, at the end of the file, or beyond
-// kMaxHeldBytes (sound that far ahead of any picture; before a first picture named by the namer
-// it is dropped and counted instead); waiting pictures beyond kMaxHeldBytes, or at the end of
-// the file, go in without waiting any longer. Without a namer nothing is held.
+// sound input has reached its time (or ended; sound without time stamps is not waited for).
+// Held sound is released into the current file when the picture stream ends, at the end of the
+// file, or beyond kMaxHeldBytes (sound that far ahead of any picture; before a first picture
+// named by the namer it is dropped and counted instead); waiting pictures beyond kMaxHeldBytes,
+// or at the end of the file, go in without waiting any longer. Without a namer nothing is held.
 //
 // Output protocol: see FileWriterProtocol.h. The File Writer's Stop (downstream first) asks
 // the mux to finish the file; a mux stopped without a File Writer finishes it in its own Stop.
@@ -228,7 +228,7 @@ class CAviMux : public CBaseFilter,
                                std::optional<REFERENCE_TIME> start,
                                std::optional<REFERENCE_TIME> stop, bool keyframe);
   HRESULT WritePictureLocked(const HeldPicture& picture, std::span<const uint8_t> data);
-  // Every sound input that has delivered timed sound and goes on has reached time.
+  // Every sound input of the file that goes on has reached time.
   bool SoundCaughtUpLocked(REFERENCE_TIME time) const;
   // Writes the waiting pictures whose sound has come (force: all of them).
   void DrainPicturesLocked(bool force);
@@ -247,6 +247,7 @@ class CAviMux : public CBaseFilter,
   // Starts the file if it was not (a first file never named), writes the held sound, finishes.
   HRESULT FinishWriterLocked();
   void FileSwitched(HRESULT hr);
+  void DropHeldLocked();  // the sound and pictures held for a split
   static std::optional<avi::AviStreamFormat> FormatOf(const CMediaType& mt);
 
   std::vector<std::unique_ptr<CAviMuxInputPin>> inputs_;  // under the filter lock

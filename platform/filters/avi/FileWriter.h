@@ -14,8 +14,9 @@
 // left untouched); Stop asks the upstream filter to finish its stream, then closes the file, so
 // stop / new name / run records into a new file. While it runs the upstream filter may move the
 // recording on to a new file between two samples (IFileWriterStatus::NextFile, on its delivering
-// thread); GetCurFile still tells the name given with SetFileName. A write failure fails Receive, is sent to the
-// graph as EC_ERRORABORT with its HRESULT, and the file keeps what was written before it.
+// thread); GetCurFile still tells the name given with SetFileName. A write failure fails
+// Receive, is sent to the graph as EC_ERRORABORT with its HRESULT, and the file keeps what was
+// written before it.
 //
 // Threads: Receive on the upstream filter's delivering thread (the mux's file queue) under
 // writeMutex_; Pause/Stop on the graph's thread under the filter lock; Stop never holds
