@@ -18,13 +18,14 @@ DEFINE_GUID(IID_IAviFileNamer, 0x6B0E2C1D, 0x5A43, 0x4F7E, 0x9E, 0x21, 0x3C, 0x8
             0xF0);
 struct IAviFileNamer : IUnknown {
   VIDORRA_INTERFACE(IID_IAviFileNamer, IUnknown)
-  // Called on a streaming thread just before a file begins at a picture whose recording
-  // date/time is *recordedAt (null when the frame carries none or is not DV): *name receives
-  // the new file's path (CoTaskMemAlloc'd). A failure ends the recording as a write failure
-  // does (EC_ERRORABORT with that HRESULT); the file being written is finished as usual.
-  // Called with the mux's streaming lock held: it must not call the mux, nor wait for the
-  // thread that runs the graph (a file whose pictures waited for their sound until the graph
-  // stopped is named on the thread that stops it).
+  // Called just before a file begins at a picture whose recording date/time is *recordedAt
+  // (null when the frame carries none or is not DV): *name receives the new file's path
+  // (CoTaskMemAlloc'd). Called on the mux's own streaming thread (the one that hands the
+  // bytes to the File Writer), after the old file's last bytes and before the new file's
+  // first, with no lock of the mux held: it may take its time (note the name durably in a
+  // journal, look at the disk), the sources' threads go on meanwhile; it must not stop the
+  // graph. A failure ends the recording as a write failure does (EC_ERRORABORT with that
+  // HRESULT); the file written before is whole.
   STDMETHOD(NextFileName)(const SYSTEMTIME* recordedAt, LPOLESTR* name) PURE;
 };
 

@@ -407,7 +407,8 @@ TEST(AviSplit, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
 }
 
 // A cut asked for while the camcorder plays: the next picture begins the second file, and the
-// two files hold every frame once, in order.
+// two files hold every frame once, in order. Settings only while stopped, splitting only with a
+// namer.
 TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   const TempDir dir;
   constexpr int kFrames = 50;
@@ -415,11 +416,16 @@ TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   const std::vector<Frame> frames = ReadFrames(dvPath);
   ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
   auto namer = MakeComObject<Namer>(dir.path());
-  SplitGraph graph(dvPath, false, namer.Get(), 0, /*clocked=*/true);
+  SplitGraph graph(dvPath, false, nullptr, 0, /*clocked=*/true);
+  EXPECT_EQ(graph.splitter->SetSplitting(AVI_SPLIT_AT_SCENES), E_UNEXPECTED) << "no namer";
+  ASSERT_EQ(graph.splitter->SetFileNamer(namer.Get()), S_OK);
+  EXPECT_EQ(graph.splitter->SetSplitting(0x10), E_INVALIDARG);
   EXPECT_EQ(graph.splitter->SplitAtNextFrame(), VFW_E_WRONG_STATE) << "not running";
   const std::string given = dir.File("given.avi");
   ASSERT_EQ(graph.g.SetFile(given), S_OK);
   ASSERT_EQ(graph.g.Run(), S_OK);
+  EXPECT_EQ(graph.splitter->SetFileNamer(nullptr), VFW_E_NOT_STOPPED) << "for the next run";
+  EXPECT_EQ(graph.splitter->SetSplitting(0), VFW_E_NOT_STOPPED);
   // A second of the recording is in the first file.
   ASSERT_TRUE(WaitUntil([&] { return fs::file_size(given) > 25 * dv::kFrameBytesPal; }));
   EXPECT_EQ(graph.splitter->SplitAtNextFrame(), S_OK);
@@ -446,10 +452,14 @@ TEST(AviSplit, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstF
   const struct {
     const char* name;
     bool namerFails;
+    DWORD flags;
     HRESULT expected;
   } rows[] = {
-      {"the namer fails", true, E_ACCESSDENIED},
-      {"the next file exists", false, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
+      {"the namer fails", true, AVI_SPLIT_AT_SCENES, E_ACCESSDENIED},
+      {"the next file exists", false, AVI_SPLIT_AT_SCENES, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
+      // No file at all: the name given beforehand, still empty, is not left behind.
+      {"the namer fails at the first picture", true,
+       AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST, E_ACCESSDENIED},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -459,7 +469,7 @@ TEST(AviSplit, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstF
     const Frame kept = {'k', 'e', 'e', 'p'};
     WriteBytes(namer->existing, kept);
     (row.namerFails ? namer->failAt : namer->existingAt) = 0;
-    SplitGraph graph(dvPath, false, namer.Get(), AVI_SPLIT_AT_SCENES);
+    SplitGraph graph(dvPath, false, namer.Get(), row.flags);
     const std::string given = out.File("given.avi");
     ASSERT_EQ(graph.g.SetFile(given), S_OK);
     ASSERT_EQ(graph.g.Run(), S_OK);
@@ -467,15 +477,18 @@ TEST(AviSplit, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstF
     ASSERT_TRUE(error);
     EXPECT_EQ(static_cast<HRESULT>(*error), row.expected);
     EXPECT_EQ(graph.g.Stop(), S_OK);
-    EXPECT_EQ(graph.FileCount(), 1);
+    const bool firstFile = !(row.flags & AVI_SPLIT_NAME_FIRST);
+    EXPECT_EQ(graph.FileCount(), firstFile ? 1 : 0);
     std::ifstream in(namer->existing, std::ios::binary);
     EXPECT_TRUE(Frame((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()) ==
                 kept);
-    const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
-    EXPECT_EQ(info.icrd, kScenes[0].icrd);
+    if (firstFile) {
+      const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
+      EXPECT_EQ(info.icrd, kScenes[0].icrd);
+    }
     size_t files = 0;
     for (const auto& entry : fs::directory_iterator(out.path())) files += entry.is_regular_file();
-    EXPECT_EQ(files, 2u) << "only the first file and the existing one";
+    EXPECT_EQ(files, firstFile ? 2u : 1u) << "only the first file and the existing one";
   }
 }
 

@@ -176,10 +176,10 @@ void AviFileQueue::Discard() {
   changed_.notify_all();
 }
 
-void AviFileQueue::NewFile(std::wstring path) {
+void AviFileQueue::NewFile(Namer name) {
   std::lock_guard lock(mutex_);
   CloseBlockLocked();
-  PushLocked({Item::Kind::kNewFile, {}, 0, std::move(path)});
+  PushLocked({Item::Kind::kNewFile, {}, 0, std::move(name)});
 }
 
 HRESULT AviFileQueue::WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) {
@@ -308,7 +308,9 @@ void AviFileQueue::Handle(Item& item) {
       return;
     case Item::Kind::kNewFile: {
       if (failedBefore) return;
-      hr = target_->NextFile(item.path);
+      std::wstring path;
+      hr = item.name ? item.name(path) : E_UNEXPECTED;
+      if (SUCCEEDED(hr)) hr = target_->NextFile(path);
       if (FAILED(hr)) {
         std::lock_guard lock(mutex_);
         failure_ = hr;

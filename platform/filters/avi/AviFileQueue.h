@@ -8,9 +8,10 @@
 // owned here, hands to a Target (the mux's output pin) in order: each block as one sample whose
 // start..stop are its byte range, each barrier as Target::Sync(). So the data reach the file in
 // the order they were written and every sync is a barrier, whoever wrote them. The delivery
-// thread also hands a NewFile() to the Target between the blocks before and after it (the
-// writes after it count their offsets from the new file's start), and runs the owner's
-// switched hook with its outcome. The delivery
+// thread also runs a NewFile() between the blocks before and after it: it asks the owner's
+// naming function for the new file's path (there, off the writers' threads, with no lock of the
+// queue held), hands it to the Target (the writes after it count their offsets from the new
+// file's start), and runs the owner's switched hook with the outcome. The delivery
 // thread also runs the owner's checkpoint hook once a checkpoint interval (by time, whether or
 // not a block filled) and as soon as asked (CheckpointSoon).
 //
@@ -95,8 +96,10 @@ class AviFileQueue final : public AviOutput {
   // Drops everything queued and not yet delivered.
   void Discard();
   // Queues a move to a new file after everything written so far: the writes that follow go
-  // to path, from its offset 0.
-  void NewFile(std::wstring path);
+  // to the path `name` gives (on the delivery thread), from its offset 0. A failure of `name`
+  // is the move's failure.
+  using Namer = std::function<HRESULT(std::wstring& path)>;
+  void NewFile(Namer name);
 
   // AviOutput
   using AviOutput::WriteAt;
@@ -115,7 +118,7 @@ class AviFileQueue final : public AviOutput {
     Kind kind = Kind::kBlock;
     Block block;
     size_t queuedBytes = 0;  // counted in queuedBytes_ until delivered
-    std::wstring path;       // kNewFile
+    Namer name;              // kNewFile
   };
 
   void Run();

@@ -730,17 +730,7 @@ std::unique_ptr<avi::AviWriter> CAviMux::NewWriterLocked() {
 
 HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recordedAt,
                                  std::optional<REFERENCE_TIME> at, bool first) {
-  const SYSTEMTIME when = recordedAt ? SystemTimeOf(*recordedAt) : SYSTEMTIME{};
-  LPOLESTR name = nullptr;
-  HRESULT hr = runNamer_->NextFileName(recordedAt ? &when : nullptr, &name);
-  const std::wstring path = name ? name : L"";
-  CoTaskMemFree(name);
-  if (SUCCEEDED(hr) && path.empty()) hr = E_INVALIDARG;
-  if (FAILED(hr)) {
-    // The file being written ends as at a stop; the recording ends with the namer's failure.
-    FailLocked(hr, /*outputFailed=*/false);
-    return hr;
-  }
+  HRESULT hr = S_OK;
   if (!first) {
     // The old file takes the sound up to this picture, then what describes it, all queued.
     if (at) ReleaseSoundLocked(*at, /*cut=*/true);
@@ -753,7 +743,19 @@ HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recorded
     finishing_.push_back(std::move(writer_));
     writer_ = NewWriterLocked();
   }
-  queue_.NewFile(path);
+  // The namer is asked on the delivery thread, once the old file's bytes are out: whatever it
+  // does (a journal made durable) keeps off the streaming threads.
+  queue_.NewFile([this, namer = runNamer_, recordedAt](std::wstring& path) {
+    const SYSTEMTIME when = recordedAt ? SystemTimeOf(*recordedAt) : SYSTEMTIME{};
+    LPOLESTR name = nullptr;
+    HRESULT named = namer->NextFileName(recordedAt ? &when : nullptr, &name);
+    path = name ? name : L"";
+    CoTaskMemFree(name);
+    if (SUCCEEDED(named) && path.empty()) named = E_INVALIDARG;
+    // The File Writer reports its own failures; the namer's is the mux's to report.
+    if (FAILED(named) && output_.Status()) NotifyEvent(EC_ERRORABORT, named, 0);
+    return named;
+  });
   if (recordedAt) writer_->SetRecordedAt(*recordedAt);
   hr = writer_->Start();
   if (FAILED(hr)) {
@@ -780,8 +782,8 @@ void CAviMux::FileSwitched(HRESULT hr) {
   if (SUCCEEDED(hr) || fileState_ == FileState::kNoFile || fileState_ == FileState::kFailed) {
     return;
   }
-  // The next file could not be made (it exists, the folder is gone): the old one is whole, the
-  // new one holds nothing; the recording ends here.
+  // The next file could not be named or made (the namer failed, it exists, the folder is gone):
+  // the old one is whole, the new one holds nothing; the recording ends here.
   fileState_ = FileState::kFailed;
   failure_ = hr;
   queue_.Discard();
@@ -829,8 +831,7 @@ void CAviMux::FailLocked(HRESULT hr, bool outputFailed) {
       writer_->Salvage(hr);
     }
   } else if (wasRecording) {
-    // The mux's own limit (or the namer's failure): what was written is sound and is closed
-    // as usual.
+    // The mux's own limit: what was written is sound and is closed as usual.
     FinishWriterLocked();
   }
   // The File Writer reports its own write failures; anything else is the mux's to report.

@@ -28,9 +28,10 @@
 // with AVI_SPLIT_NAME_FIRST at the first picture. The split happens on the streaming thread that
 // brings that picture, under muxMutex_, without waiting for the disk: the sound held for it
 // (below) up to the picture's time goes to the old file, the old writer's Finish (idx1, indexes,
-// headers) is queued like any bytes, then the move to the new file (the File Writer's
-// IFileWriterStatus::NextFile, run by the queue's delivery thread between the old file's last
-// bytes and the new file's first), then the new writer's header and the picture. The old writer
+// headers) is queued like any bytes, then the move to the new file, then the new writer's header
+// and the picture. The move runs on the queue's delivery thread between the old file's last
+// bytes and the new file's first: the namer names the file there (with no lock of the mux held),
+// then the File Writer's IFileWriterStatus::NextFile closes the old file and makes the new one. The old writer
 // is kept until the delivery thread has moved on (a failure before that is the old file's, which
 // is then described as far as it reached the disk). Each file is a recording of its own, with
 // the recording date of its first frame in its LIST 'INFO' when that frame carries one.

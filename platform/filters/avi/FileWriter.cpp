@@ -119,6 +119,9 @@ STDMETHODIMP CFileWriter::Stop() {
   if (file_.IsOpen()) {
     const HRESULT closed = file_.Close();
     if (FAILED(closed) && SUCCEEDED(failure_)) ReportFailure(closed);
+    // A byte stream that never came (its first file was to be named later, and never was):
+    // no empty file is left behind.
+    if (positioned_ && appendOffset_ == 0) ::unlink(filePath_.c_str());
   }
   return hr;
 }

@@ -14,7 +14,8 @@
 // left untouched); Stop asks the upstream filter to finish its stream, then closes the file, so
 // stop / new name / run records into a new file. While it runs the upstream filter may move the
 // recording on to a new file between two samples (IFileWriterStatus::NextFile, on its delivering
-// thread); GetCurFile still tells the name given with SetFileName. A write failure fails
+// thread); GetCurFile still tells the name given with SetFileName. A byte stream's file that
+// received no byte at all by Stop is removed. A write failure fails
 // Receive, is sent to the graph as EC_ERRORABORT with its HRESULT, and the file keeps what was
 // written before it.
 //
