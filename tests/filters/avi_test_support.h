@@ -287,6 +287,8 @@ class DeliveryLog : public CBaseFilter {
       *end = log_->end_;
       return S_OK;
     }
+    // One file only.
+    STDMETHODIMP NextFile(LPCOLESTR) override { return E_NOTIMPL; }
 
    private:
     DeliveryLog* const log_;

@@ -162,7 +162,7 @@ void AviFileQueue::CheckpointSoon() {
 void AviFileQueue::EndOfStream() {
   std::lock_guard lock(mutex_);
   CloseBlockLocked();
-  PushLocked({Item::Kind::kEndOfStream, {}});
+  PushLocked({Item::Kind::kEndOfStream, {}, 0, {}});
 }
 
 void AviFileQueue::Discard() {
@@ -174,6 +174,12 @@ void AviFileQueue::Discard() {
     queuedBytes_ = 0;
   }
   changed_.notify_all();
+}
+
+void AviFileQueue::NewFile(Namer name) {
+  std::lock_guard lock(mutex_);
+  CloseBlockLocked();
+  PushLocked({Item::Kind::kNewFile, {}, 0, std::move(name)});
 }
 
 HRESULT AviFileQueue::WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) {
@@ -216,7 +222,7 @@ HRESULT AviFileQueue::Sync() {
   std::lock_guard lock(mutex_);
   if (!running_ || stopping_) return VFW_E_WRONG_STATE;
   CloseBlockLocked();
-  PushLocked({Item::Kind::kSync, {}});
+  PushLocked({Item::Kind::kSync, {}, 0, {}});
   return S_OK;
 }
 
@@ -233,7 +239,7 @@ uint64_t AviFileQueue::WrittenEnd() const {
 void AviFileQueue::CloseBlockLocked() {
   if (current_.bytes.empty()) return;
   const size_t size = current_.bytes.size();
-  PushLocked({Item::Kind::kBlock, std::move(current_), size});
+  PushLocked({Item::Kind::kBlock, std::move(current_), size, {}});
   current_ = {};
 }
 
@@ -300,6 +306,19 @@ void AviFileQueue::Handle(Item& item) {
     case Item::Kind::kEndOfStream:
       if (!failedBefore) target_->EndOfStream();
       return;
+    case Item::Kind::kNewFile: {
+      if (failedBefore) return;
+      std::wstring path;
+      hr = item.name ? item.name(path) : E_UNEXPECTED;
+      if (SUCCEEDED(hr)) hr = target_->NextFile(path);
+      if (FAILED(hr)) {
+        std::lock_guard lock(mutex_);
+        failure_ = hr;
+        failedWrittenEnd_ = 0;  // the new file holds nothing
+      }
+      if (hooks_.switched) hooks_.switched(hr);
+      return;
+    }
   }
   if (SUCCEEDED(hr) || failedBefore) return;
   const uint64_t writtenEnd = target_->WrittenEnd();

@@ -8,6 +8,10 @@
 // owned here, hands to a Target (the mux's output pin) in order: each block as one sample whose
 // start..stop are its byte range, each barrier as Target::Sync(). So the data reach the file in
 // the order they were written and every sync is a barrier, whoever wrote them. The delivery
+// thread also runs a NewFile() between the blocks before and after it: it asks the owner's
+// naming function for the new file's path (there, off the writers' threads, with no lock of the
+// queue held), hands it to the Target (the writes after it count their offsets from the new
+// file's start), and runs the owner's switched hook with the outcome. The delivery
 // thread also runs the owner's checkpoint hook once a checkpoint interval (by time, whether or
 // not a block filled) and as soon as asked (CheckpointSoon).
 //
@@ -34,6 +38,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -59,10 +64,16 @@ class AviFileQueue final : public AviOutput {
     virtual HRESULT EndOfStream() = 0;
     // End of the contiguous bytes the file holds from offset 0.
     virtual uint64_t WrittenEnd() = 0;
+    // Closes the file delivered to so far and opens path for what follows.
+    virtual HRESULT NextFile(const std::wstring& path) = 0;
   };
   struct Hooks {
     std::function<void()> checkpoint;
+    // A delivery failed: nothing grows the file from then on.
     std::function<void(HRESULT)> failed;
+    // A NextFile reached the Target: its answer. A failure is also the queue's failure (as a
+    // failed delivery, but the failed hook is not called for it).
+    std::function<void(HRESULT)> switched;
   };
 
   AviFileQueue();
@@ -84,6 +95,11 @@ class AviFileQueue final : public AviOutput {
   void EndOfStream();
   // Drops everything queued and not yet delivered.
   void Discard();
+  // Queues a move to a new file after everything written so far: the writes that follow go
+  // to the path `name` gives (on the delivery thread), from its offset 0. A failure of `name`
+  // is the move's failure.
+  using Namer = std::function<HRESULT(std::wstring& path)>;
+  void NewFile(Namer name);
 
   // AviOutput
   using AviOutput::WriteAt;
@@ -98,10 +114,11 @@ class AviFileQueue final : public AviOutput {
     std::vector<uint8_t> bytes;
   };
   struct Item {
-    enum class Kind { kBlock, kSync, kEndOfStream };
+    enum class Kind { kBlock, kSync, kEndOfStream, kNewFile };
     Kind kind = Kind::kBlock;
     Block block;
     size_t queuedBytes = 0;  // counted in queuedBytes_ until delivered
+    Namer name;              // kNewFile
   };
 
   void Run();

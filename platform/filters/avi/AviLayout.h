@@ -36,6 +36,9 @@ inline constexpr uint32_t kFccMovi = Fourcc("movi");
 inline constexpr uint32_t kFccIdx1 = Fourcc("idx1");
 inline constexpr uint32_t kFccJunk = Fourcc("JUNK");
 inline constexpr uint32_t kFccRec = Fourcc("rec ");
+inline constexpr uint32_t kFccInfo = Fourcc("INFO");
+inline constexpr uint32_t kFccIdit = Fourcc("IDIT");
+inline constexpr uint32_t kFccIcrd = Fourcc("ICRD");
 
 // Stream types and handlers.
 inline constexpr uint32_t kFccVids = Fourcc("vids");

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <limits>
 #include <numeric>
 
 #include "AviLayout.h"
@@ -30,6 +31,23 @@ constexpr size_t kWaveFormatBaseBytes = 16;  // WAVEFORMAT without cbSize
 constexpr size_t kWaveFormatExBytes = 18;
 constexpr wchar_t kStreamNameProperty[] = L"name";
 constexpr wchar_t kLockedProperty[] = L"locked";
+constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
+// Sound ending this little past the last picture (a rounding of its length) counts as covered.
+constexpr REFERENCE_TIME kSoundSlack = 10'000;
+constexpr REFERENCE_TIME kDefaultFrameTime = 400'000;
+constexpr DWORD kSplitFlags = AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST;
+
+SYSTEMTIME SystemTimeOf(const dv::DvRecordedAt& at) {
+  SYSTEMTIME t{};
+  t.wYear = static_cast<WORD>(at.year);
+  t.wMonth = static_cast<WORD>(at.month);
+  t.wDayOfWeek = static_cast<WORD>(avi::Weekday(at.year, at.month, at.day));
+  t.wDay = static_cast<WORD>(at.day);
+  t.wHour = static_cast<WORD>(at.hours);
+  t.wMinute = static_cast<WORD>(at.minutes);
+  t.wSecond = static_cast<WORD>(at.seconds);
+  return t;
+}
 
 std::wstring InputName(int index) {
   wchar_t name[16];
@@ -73,6 +91,13 @@ class CAviMux::PinTarget final : public avi::AviFileQueue::Target {
     IFileWriterStatus* status = pin_.Status();
     if (status && SUCCEEDED(status->GetWrittenEnd(&end))) return end;
     return delivered_.load();
+  }
+  HRESULT NextFile(const std::wstring& path) override {
+    IFileWriterStatus* status = pin_.Status();
+    if (!status) return E_NOINTERFACE;  // only a File Writer moves on to another file
+    const HRESULT hr = status->NextFile(path.c_str());
+    if (SUCCEEDED(hr)) delivered_.store(0);
+    return hr;
   }
   void NewFile() { delivered_.store(0); }
 
@@ -240,6 +265,7 @@ HRESULT CAviMux::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_ISpecifyPropertyPages) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
   }
+  if (riid == IID_IAviFileSplitter) return GetInterface(static_cast<IAviFileSplitter*>(this), ppv);
   return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -335,6 +361,7 @@ STDMETHODIMP CAviMux::Pause() {
 
   std::vector<int> streamOfInput(inputs_.size(), -1);
   std::vector<CMediaType> types(inputs_.size());
+  std::vector<avi::AviStreamFormat> formats;
   avi::AviWriterOptions options;
   options.compatibilityIndex = compatibilityIndex_;
   auto writer = std::make_unique<avi::AviWriter>(queue_, options);
@@ -346,13 +373,30 @@ STDMETHODIMP CAviMux::Pause() {
     format->name = WideToUtf8(inputs_[i]->StreamName());
     format->lockedToPicture = inputs_[i]->SoundLocked();
     streamOfInput[i] = writer->AddStream(*format);
+    if (streamOfInput[i] >= 0) formats.push_back(*format);
   }
   const bool anyInput =
       std::any_of(streamOfInput.begin(), streamOfInput.end(), [](int s) { return s >= 0; });
   if (anyInput && !output_.IsConnected()) return VFW_E_NOT_CONNECTED;
   if (masterStream_ >= 0 && static_cast<size_t>(masterStream_) < streamOfInput.size()) {
-    writer->SetMasterStream(streamOfInput[masterStream_]);
+    options.masterStream = streamOfInput[masterStream_];
+    writer->SetMasterStream(options.masterStream);
   }
+  // The picture stream that begins files: the master input when it is a picture, else the
+  // first picture input.
+  const auto isPicture = [&](size_t i) {
+    return streamOfInput[i] >= 0 && *types[i].Type() != MEDIATYPE_Audio;
+  };
+  int pictureInput = -1;
+  if (masterStream_ >= 0 && static_cast<size_t>(masterStream_) < types.size() &&
+      isPicture(static_cast<size_t>(masterStream_))) {
+    pictureInput = static_cast<int>(masterStream_);
+  }
+  for (size_t i = 0; i < types.size() && pictureInput < 0; ++i) {
+    if (isPicture(i)) pictureInput = static_cast<int>(i);
+  }
+  const ComPtr<IAviFileNamer> namer = pictureInput >= 0 ? namer_ : nullptr;
+  const DWORD flags = namer ? splitFlags_ : 0;
 
   HRESULT hr = CBaseFilter::Pause();
   if (FAILED(hr) || !anyInput) return hr;
@@ -363,7 +407,8 @@ STDMETHODIMP CAviMux::Pause() {
                     [this](HRESULT failure) {
                       std::lock_guard mux(muxMutex_);
                       FailLocked(failure, /*outputFailed=*/true);
-                    }},
+                    },
+                .switched = [this](HRESULT result) { FileSwitched(result); }},
                kCheckpointInterval);
   {
     std::lock_guard mux(muxMutex_);
@@ -376,8 +421,23 @@ STDMETHODIMP CAviMux::Pause() {
     framesSinceCheckpoint_ = 0;
     checkpointTime_.reset();
     fileState_ = FileState::kRecording;
-    // The header goes out at once: the file is an AVI from its first bytes on.
-    hr = writer_->Start();
+    runNamer_ = namer;
+    runFlags_ = flags;
+    splitNext_ = false;
+    pictureInput_ = pictureInput;
+    writerOptions_ = options;
+    formats_ = std::move(formats);
+    scenes_.reset();
+    finishing_.clear();
+    picturesInFile_ = 0;
+    pictureEnd_.reset();
+    DropHeldLocked();
+    picturesSinceSplit_ = 0;
+    soundEnd_.assign(inputs_.size(), std::nullopt);
+    // The header goes out at once: the file is an AVI from its first bytes on. A first file
+    // named at its first picture begins there.
+    fileCount_ = (flags & AVI_SPLIT_NAME_FIRST) ? 0 : 1;
+    hr = fileCount_ ? writer_->Start() : S_OK;
     if (FAILED(hr)) {
       failure_ = hr;
       fileState_ = FileState::kFailed;
@@ -404,6 +464,9 @@ STDMETHODIMP CAviMux::Stop() {
     }
   }
   writer_.reset();
+  finishing_.clear();
+  DropHeldLocked();
+  runNamer_.Reset();
   fileState_ = FileState::kNoFile;
   return hr;
 }
@@ -436,16 +499,35 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
   if (FAILED(sample->GetPointer(&data))) return E_POINTER;
   const long length = sample->GetActualDataLength();
   if (length < 0) return E_INVALIDARG;
+  const std::span<const uint8_t> bytes(data, static_cast<size_t>(length));
   REFERENCE_TIME start = 0, stop = 0;
-  std::optional<REFERENCE_TIME> time;
-  if (SUCCEEDED(sample->GetTime(&start, &stop))) time = start;
+  std::optional<REFERENCE_TIME> time, stopTime;
+  const HRESULT timed = sample->GetTime(&start, &stop);
+  if (SUCCEEDED(timed)) time = start;
+  if (timed == S_OK && stop > start) stopTime = stop;
   const bool keyframe = !inputTypes_[input].IsTemporalCompressed() || sample->IsSyncPoint() == S_OK;
+  if (runNamer_) {
+    if (input == pictureInput_) return ReceivePictureLocked(input, bytes, time, stopTime, keyframe);
+    const bool sound = *inputTypes_[input].Type() == MEDIATYPE_Audio;
+    // Sound without time stamps cannot be placed: no split waits for it.
+    if (sound && !time) soundEnd_[input] = std::numeric_limits<REFERENCE_TIME>::max();
+    if ((sound && time) || !writer_->Started()) return HoldSoundLocked(input, bytes, time);
+  }
+  return WriteLocked(input, bytes, time, keyframe);
+}
+
+HRESULT CAviMux::WriteLocked(int input, std::span<const uint8_t> data,
+                             std::optional<REFERENCE_TIME> time, bool keyframe) {
+  const int stream = streamOfInput_[input];
+  if (stream < 0) {
+    ++dropped_;
+    return S_OK;
+  }
   uint64_t chunksBefore = 0;
   for (size_t s = 0; s < writer_->StreamCount(); ++s) {
     chunksBefore += writer_->ChunkCount(static_cast<int>(s));
   }
-  const HRESULT hr =
-      writer_->WriteSample(stream, {data, static_cast<size_t>(length)}, time, keyframe);
+  const HRESULT hr = writer_->WriteSample(stream, data, time, keyframe);
   if (hr == avi::AviWriter::kStreamEnded) {
     streamOfInput_[input] = -1;
     ++dropped_;
@@ -473,9 +555,260 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
   return S_OK;
 }
 
+HRESULT CAviMux::ReceivePictureLocked(int input, std::span<const uint8_t> data,
+                                      std::optional<REFERENCE_TIME> start,
+                                      std::optional<REFERENCE_TIME> stop, bool keyframe) {
+  // What the frame says of the tape: a DV frame's recording date, and whether a scene begins.
+  // Decided in the order the pictures come, whether or not they wait.
+  HeldPicture picture{input, {}, start, stop, keyframe, false, std::nullopt};
+  bool newScene = false;
+  if (const auto system = dv::CheckFrame(data)) {
+    const dv::DvRecordingInfo info = dv::ReadRecordingInfo(data, *system);
+    if (!scenes_) scenes_.emplace(*system);
+    newScene = scenes_->StartsScene(info);
+    if (info.recordedState == dv::PackState::kRead) picture.recordedAt = info.recorded;
+  }
+  // A file that has no picture yet already begins here: a cut asked for then has nothing to do.
+  const bool asked = splitNext_.exchange(false);
+  picture.split = picturesSinceSplit_ > 0 &&
+                  (asked || (newScene && (runFlags_ & AVI_SPLIT_AT_SCENES)));
+  picturesSinceSplit_ = picture.split ? 1 : picturesSinceSplit_ + 1;
+  const bool waits = picture.split && start && !SoundCaughtUpLocked(*start);
+  if (pictures_.empty() && !waits) {
+    const HRESULT hr = WritePictureLocked(picture, data);
+    return FAILED(hr) ? hr : fileState_ == FileState::kFailed ? failure_ : S_OK;
+  }
+  // The sound before this picture is still on its way: the pictures wait (in memory) for it.
+  picture.bytes.assign(data.begin(), data.end());
+  pictureBytes_ += data.size();
+  pictures_.push_back(std::move(picture));
+  DrainPicturesLocked(/*force=*/false);
+  return fileState_ == FileState::kFailed ? failure_ : S_OK;
+}
+
+bool CAviMux::SoundCaughtUpLocked(REFERENCE_TIME time) const {
+  for (size_t i = 0; i < soundEnd_.size(); ++i) {
+    const bool sound = streamOfInput_[i] >= 0 && *inputTypes_[i].Type() == MEDIATYPE_Audio;
+    // A sound input that has sent nothing yet is behind too.
+    const bool behind = !soundEnd_[i] || *soundEnd_[i] < time - kSoundSlack;
+    if (sound && behind && !ended_[i]) return false;
+  }
+  return true;
+}
+
+void CAviMux::DrainPicturesLocked(bool force) {
+  if (drainingPictures_) return;
+  drainingPictures_ = true;
+  while (!pictures_.empty() && fileState_ != FileState::kFailed) {
+    const HeldPicture& next = pictures_.front();
+    const bool wait = next.split && next.start && !SoundCaughtUpLocked(*next.start);
+    if (wait && !force && pictureBytes_ <= kMaxHeldBytes) break;
+    HeldPicture picture = std::move(pictures_.front());
+    pictures_.pop_front();
+    pictureBytes_ -= picture.bytes.size();
+    WritePictureLocked(picture, picture.bytes);
+  }
+  drainingPictures_ = false;
+}
+
+HRESULT CAviMux::WritePictureLocked(const HeldPicture& picture, std::span<const uint8_t> data) {
+  const std::optional<REFERENCE_TIME> start = picture.start;
+  HRESULT hr = S_OK;
+  if (!writer_->Started()) {
+    hr = BeginFileLocked(picture.recordedAt, start, /*first=*/true);
+  } else if (picture.split) {
+    hr = BeginFileLocked(picture.recordedAt, start, /*first=*/false);
+  } else if (picturesInFile_ == 0 && picture.recordedAt) {
+    writer_->SetRecordedAt(*picture.recordedAt);
+  }
+  if (FAILED(hr)) return hr;
+  ++picturesInFile_;
+  hr = WriteLocked(picture.input, data, start, picture.keyframe);
+  if (FAILED(hr) || !start) return hr;
+  // The sound this picture covers can go in now.
+  REFERENCE_TIME frame = kDefaultFrameTime;
+  if (picture.stop) {
+    frame = *picture.stop - *start;
+  } else if (pictureEnd_ && *start > *pictureEnd_ - frame && *start < *pictureEnd_ + 10 * frame) {
+    frame = std::max<REFERENCE_TIME>(*start - (*pictureEnd_ - frame), 1);
+  }
+  pictureEnd_ = *start + frame;
+  ReleaseSoundLocked(*pictureEnd_ + kSoundSlack, /*cut=*/false);
+  return S_OK;
+}
+
+WAVEFORMATEX CAviMux::WaveOf(int input) const {
+  WAVEFORMATEX wave{};
+  const CMediaType& type = inputTypes_[input];
+  if (*type.Type() == MEDIATYPE_Audio && type.Format()) {
+    std::memcpy(&wave, type.Format(), std::min<size_t>(type.FormatLength(), kWaveFormatBaseBytes));
+  }
+  return wave;
+}
+
+REFERENCE_TIME CAviMux::SoundDuration(int input, size_t bytes) const {
+  const WAVEFORMATEX wave = WaveOf(input);
+  if (wave.nAvgBytesPerSec == 0) return 0;
+  return static_cast<REFERENCE_TIME>(static_cast<__int128>(bytes) * kUnitsPerSecond /
+                                     wave.nAvgBytesPerSec);
+}
+
+HRESULT CAviMux::HoldSoundLocked(int input, std::span<const uint8_t> data,
+                                 std::optional<REFERENCE_TIME> start) {
+  const REFERENCE_TIME duration = SoundDuration(input, data.size());
+  if (start && *inputTypes_[input].Type() == MEDIATYPE_Audio) {
+    soundEnd_[input] = std::max(soundEnd_[input].value_or(*start), *start + duration);
+  }
+  // Sound the pictures written cover (also come late, while later pictures wait for it),
+  // or with no picture to come, goes in at once.
+  const bool covered = start && pictureEnd_ && *start + duration <= *pictureEnd_ + kSoundSlack;
+  const bool noMorePictures = ended_[pictureInput_] && pictures_.empty();
+  if (writer_->Started() && held_.empty() && (covered || noMorePictures)) {
+    const HRESULT hr = WriteLocked(input, data, start, true);
+    if (!pictures_.empty()) DrainPicturesLocked(/*force=*/false);
+    return hr;
+  }
+  held_.push_back({input, {data.begin(), data.end()}, start});
+  heldBytes_ += data.size();
+  // Sound that far ahead of every picture is not waited for any longer.
+  while (heldBytes_ > kMaxHeldBytes && !held_.empty()) {
+    HeldSample oldest = std::move(held_.front());
+    held_.pop_front();
+    heldBytes_ -= oldest.bytes.size();
+    if (!writer_->Started()) {
+      ++dropped_;
+      continue;
+    }
+    const HRESULT hr = WriteLocked(oldest.input, oldest.bytes, oldest.start, true);
+    if (FAILED(hr)) return hr;
+  }
+  if (!pictures_.empty()) DrainPicturesLocked(/*force=*/false);
+  return fileState_ == FileState::kFailed ? failure_ : S_OK;
+}
+
+void CAviMux::ReleaseSoundLocked(REFERENCE_TIME limit, bool cut) {
+  if (!writer_->Started()) return;
+  std::deque<HeldSample> kept;
+  while (!held_.empty()) {
+    HeldSample s = std::move(held_.front());
+    held_.pop_front();
+    heldBytes_ -= s.bytes.size();
+    const REFERENCE_TIME duration = SoundDuration(s.input, s.bytes.size());
+    std::span<const uint8_t> now(s.bytes);
+    if (s.start && *s.start + duration > limit) {
+      // Not covered: kept whole, or cut at a block boundary near limit.
+      size_t before = 0;
+      if (cut && *s.start < limit && duration > 0) {
+        const WAVEFORMATEX wave = WaveOf(s.input);
+        const size_t block = std::max<size_t>(wave.nBlockAlign, 1);
+        const size_t blocks = s.bytes.size() / block;
+        const auto wanted = static_cast<size_t>(
+            (static_cast<__int128>(limit - *s.start) * blocks + duration / 2) / duration);
+        before = wave.wFormatTag == WAVE_FORMAT_PCM ? std::min(wanted, blocks) * block
+                                                     : s.bytes.size();
+      }
+      now = now.first(before);
+      if (before < s.bytes.size()) {
+        HeldSample rest{s.input, {s.bytes.begin() + static_cast<ptrdiff_t>(before), s.bytes.end()},
+                        *s.start + SoundDuration(s.input, before)};
+        heldBytes_ += rest.bytes.size();
+        kept.push_back(std::move(rest));
+      }
+    }
+    if (!now.empty() && fileState_ != FileState::kNoFile) {
+      WriteLocked(s.input, now, s.start, true);
+    }
+  }
+  held_ = std::move(kept);
+}
+
+std::unique_ptr<avi::AviWriter> CAviMux::NewWriterLocked() {
+  auto writer = std::make_unique<avi::AviWriter>(queue_, writerOptions_);
+  for (const avi::AviStreamFormat& format : formats_) writer->AddStream(format);
+  return writer;
+}
+
+HRESULT CAviMux::BeginFileLocked(const std::optional<dv::DvRecordedAt>& recordedAt,
+                                 std::optional<REFERENCE_TIME> at, bool first) {
+  HRESULT hr = S_OK;
+  if (!first) {
+    // The old file takes the sound up to this picture, then what describes it, all queued.
+    if (at) ReleaseSoundLocked(*at, /*cut=*/true);
+    if (fileState_ == FileState::kFailed) return failure_;
+    hr = writer_->Finish();
+    if (FAILED(hr)) {
+      FailLocked(hr, FAILED(writer_->Status()));
+      return hr;
+    }
+    finishing_.push_back(std::move(writer_));
+    writer_ = NewWriterLocked();
+  }
+  // The namer is asked on the delivery thread, once the old file's bytes are out: whatever it
+  // does (a journal made durable) keeps off the streaming threads.
+  queue_.NewFile([this, namer = runNamer_, recordedAt](std::wstring& path) {
+    const SYSTEMTIME when = recordedAt ? SystemTimeOf(*recordedAt) : SYSTEMTIME{};
+    LPOLESTR name = nullptr;
+    HRESULT named = namer->NextFileName(recordedAt ? &when : nullptr, &name);
+    path = name ? name : L"";
+    CoTaskMemFree(name);
+    if (SUCCEEDED(named) && path.empty()) named = E_INVALIDARG;
+    // The File Writer reports its own failures; the namer's is the mux's to report.
+    if (FAILED(named) && output_.Status()) NotifyEvent(EC_ERRORABORT, named, 0);
+    return named;
+  });
+  if (recordedAt) writer_->SetRecordedAt(*recordedAt);
+  hr = writer_->Start();
+  if (FAILED(hr)) {
+    FailLocked(hr, FAILED(writer_->Status()));
+    return hr;
+  }
+  picturesInFile_ = 0;
+  framesSinceCheckpoint_ = 0;
+  checkpointTime_.reset();
+  return S_OK;
+}
+
+void CAviMux::DropHeldLocked() {
+  held_.clear();
+  heldBytes_ = 0;
+  pictures_.clear();
+  pictureBytes_ = 0;
+}
+
+void CAviMux::FileSwitched(HRESULT hr) {
+  std::lock_guard lock(muxMutex_);
+  if (!finishing_.empty()) finishing_.pop_front();
+  if (SUCCEEDED(hr)) ++fileCount_;  // counted once the file is made
+  if (SUCCEEDED(hr) || fileState_ == FileState::kNoFile || fileState_ == FileState::kFailed) {
+    return;
+  }
+  // The next file could not be named or made (the namer failed, it exists, the folder is gone):
+  // the old one is whole, the new one holds nothing; the recording ends here.
+  fileState_ = FileState::kFailed;
+  failure_ = hr;
+  queue_.Discard();
+  finishing_.clear();
+  DropHeldLocked();
+  if (!output_.Status()) NotifyEvent(EC_ERRORABORT, hr, 0);
+}
+
+HRESULT CAviMux::FinishWriterLocked() {
+  if (!writer_->Started()) {
+    // A first file that was to be named at its first picture, which never came: the name given
+    // beforehand keeps the recording.
+    const HRESULT hr = writer_->Start();
+    if (FAILED(hr)) return hr;
+    fileCount_ = 1;
+  }
+  // The pictures waiting for their sound go in now (the splits they begin with too).
+  DrainPicturesLocked(/*force=*/true);
+  ReleaseSoundLocked(std::numeric_limits<REFERENCE_TIME>::max(), /*cut=*/false);
+  return writer_->Finish();
+}
+
 void CAviMux::CheckpointFromQueue() {
   std::lock_guard lock(muxMutex_);
-  if (fileState_ != FileState::kRecording) return;
+  if (fileState_ != FileState::kRecording || !writer_->Started()) return;
   const HRESULT hr = writer_->Checkpoint();
   if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
 }
@@ -487,12 +820,19 @@ void CAviMux::FailLocked(HRESULT hr, bool outputFailed) {
   failure_ = hr;
   if (outputFailed) {
     // What is still queued assumed the write would go through: the file is described again
-    // from what it holds.
+    // from what it holds. Before the delivery thread has moved on to the next file, the
+    // failure is the finished file's; the next one was never opened.
     queue_.Discard();
-    writer_->Salvage(hr);
+    DropHeldLocked();
+    if (!finishing_.empty()) {
+      finishing_.front()->Salvage(hr);
+      finishing_.clear();
+    } else if (writer_->Started()) {
+      writer_->Salvage(hr);
+    }
   } else if (wasRecording) {
     // The mux's own limit: what was written is sound and is closed as usual.
-    writer_->Finish();
+    FinishWriterLocked();
   }
   // The File Writer reports its own write failures; anything else is the mux's to report.
   if (!(outputFailed && output_.Status())) NotifyEvent(EC_ERRORABORT, hr, 0);
@@ -502,12 +842,20 @@ void CAviMux::InputEnded(int input) {
   std::lock_guard lock(muxMutex_);
   if (input < 0 || static_cast<size_t>(input) >= ended_.size()) return;
   ended_[input] = true;
+  // No picture will cover the sound held any more (unless pictures wait for earlier sound);
+  // a sound that ends is not waited for any more.
+  if (fileState_ == FileState::kRecording) {
+    if (input != pictureInput_) DrainPicturesLocked(/*force=*/false);
+    if (ended_[pictureInput_ < 0 ? input : pictureInput_] && pictures_.empty()) {
+      ReleaseSoundLocked(std::numeric_limits<REFERENCE_TIME>::max(), /*cut=*/false);
+    }
+  }
   for (size_t i = 0; i < streamOfInput_.size(); ++i) {
     if (inputs_[i]->IsConnected() && !ended_[i]) return;
   }
   if (fileState_ == FileState::kRecording) {
     fileState_ = FileState::kFinished;
-    const HRESULT hr = writer_->Finish();
+    const HRESULT hr = FinishWriterLocked();
     if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
   }
   // The end of stream follows the file's last bytes through the queue.
@@ -519,7 +867,7 @@ void CAviMux::FinishFile() {
     std::lock_guard lock(muxMutex_);
     if (fileState_ == FileState::kRecording) {
       fileState_ = FileState::kFinished;
-      const HRESULT hr = writer_->Finish();
+      const HRESULT hr = FinishWriterLocked();
       if (FAILED(hr)) FailLocked(hr, FAILED(writer_->Status()));
     }
   }
@@ -548,7 +896,8 @@ STDMETHODIMP CAviMux::SetMasterStream(LONG iStream) {
   std::lock_guard mux(muxMutex_);
   if (writer_ && fileState_ == FileState::kRecording) {
     const bool mapped = iStream >= 0 && static_cast<size_t>(iStream) < streamOfInput_.size();
-    writer_->SetMasterStream(mapped ? streamOfInput_[iStream] : -1);
+    writerOptions_.masterStream = mapped ? streamOfInput_[iStream] : -1;
+    writer_->SetMasterStream(writerOptions_.masterStream);
   }
   return S_OK;
 }
@@ -624,6 +973,41 @@ STDMETHODIMP CAviMux::GetPages(CAUUID* pPages) {
   }
   pPages->cElems = 1;
   pPages->pElems[0] = CLSID_AviMuxPropertyPage;
+  return S_OK;
+}
+
+// ---- IAviFileSplitter -------------------------------------------------------------------------
+
+STDMETHODIMP CAviMux::SetFileNamer(IAviFileNamer* namer) {
+  std::lock_guard lock(filterLock_);
+  if (!IsStopped()) return VFW_E_NOT_STOPPED;
+  namer_ = namer;
+  if (!namer) splitFlags_ = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CAviMux::SetSplitting(DWORD flags) {
+  std::lock_guard lock(filterLock_);
+  if (!IsStopped()) return VFW_E_NOT_STOPPED;
+  if (flags & ~kSplitFlags) return E_INVALIDARG;
+  if (flags && !namer_) return E_UNEXPECTED;
+  splitFlags_ = flags;
+  return S_OK;
+}
+
+STDMETHODIMP CAviMux::SplitAtNextFrame() {
+  std::lock_guard lock(filterLock_);
+  if (IsStopped()) return VFW_E_WRONG_STATE;
+  std::lock_guard mux(muxMutex_);
+  if (!runNamer_) return E_UNEXPECTED;
+  splitNext_ = true;
+  return S_OK;
+}
+
+STDMETHODIMP CAviMux::GetFileCount(LONG* count) {
+  if (!count) return E_POINTER;
+  std::lock_guard lock(muxMutex_);
+  *count = fileCount_;
   return S_OK;
 }
 

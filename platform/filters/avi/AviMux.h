@@ -23,6 +23,33 @@
 // on an upstream streaming thread; one waits only while the queue is full (a disk far slower
 // than the stream).
 //
+// New files inside a run (IAviFileSplitter, with a namer): at a DV scene's first frame
+// (DvSceneTracker on the picture stream's frames), at the picture after SplitAtNextFrame, and
+// with AVI_SPLIT_NAME_FIRST at the first picture. The split happens on the streaming thread that
+// brings that picture, under muxMutex_, without waiting for the disk: the sound held for it
+// (below) up to the picture's time goes to the old file, the old writer's Finish (idx1, indexes,
+// headers) is queued like any bytes, then the move to the new file, then the new writer's header
+// and the picture. The move runs on the queue's delivery thread between the old file's last
+// bytes and the new file's first: the namer names the file there (with no lock of the mux held),
+// then the File Writer's IFileWriterStatus::NextFile closes the old file and makes the new one. The old writer
+// is kept until the delivery thread has moved on (a failure before that is the old file's, which
+// is then described as far as it reached the disk). Each file is a recording of its own, with
+// the recording date of its first frame in its LIST 'INFO' when that frame carries one.
+//
+// Sound while a namer is set: a timed sound sample that ends past the last picture written is
+// held (in arrival order) until a picture covers it, so that sound arriving before the picture
+// that decides a split (a DV Splitter delivers sound and picture on different threads) still
+// lands in the right file. At a split at picture time T the held sound before T goes to the old
+// file; a sample straddling T is cut there at a block boundary, its rest stamped with the time
+// of its first block goes to the new file. The other way round, sound that comes after the
+// picture that begins a file (the sound thread behind the picture's) must still reach the old
+// file: the picture that begins a file, and the pictures after it, wait in memory until every
+// sound input has reached its time (or ended; sound without time stamps is not waited for).
+// Held sound is released into the current file when the picture stream ends, at the end of the
+// file, or beyond kMaxHeldBytes (sound that far ahead of any picture; before a first picture
+// named by the namer it is dropped and counted instead); waiting pictures beyond kMaxHeldBytes,
+// or at the end of the file, go in without waiting any longer. Without a namer nothing is held.
+//
 // Output protocol: see FileWriterProtocol.h. The File Writer's Stop (downstream first) asks
 // the mux to finish the file; a mux stopped without a File Writer finishes it in its own Stop.
 // Finishing queues the last data, a sync, the indexes and headers, a sync, and waits until the
@@ -42,11 +69,17 @@
 #include <PinUnknown.h>
 #include <streams.h>
 
+#include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
+#include <vidorra_filters.h>
+
+#include "../dv/DvRecordingInfo.h"
 #include "AviFileQueue.h"
 #include "AviWriter.h"
 #include "FileWriterProtocol.h"
@@ -111,9 +144,13 @@ class CAviMuxOutputPin : public CBaseOutputPin, public IFileWriterUpstream {
 class CAviMux : public CBaseFilter,
                 public IConfigAviMux,
                 public IConfigInterleaving,
-                public ISpecifyPropertyPages {
+                public ISpecifyPropertyPages,
+                public IAviFileSplitter {
  public:
   static constexpr REFERENCE_TIME kDefaultInterleave = 10'000'000;  // 1 s
+  // Sound (or pictures) held for a split beyond this go in without waiting (sound before the
+  // first file is dropped).
+  static constexpr size_t kMaxHeldBytes = size_t{8} << 20;
 
   CAviMux();
   ~CAviMux() override;
@@ -140,6 +177,11 @@ class CAviMux : public CBaseFilter,
   STDMETHODIMP get_Interleaving(REFERENCE_TIME* prtInterleave, REFERENCE_TIME* prtPreroll) override;
   // ISpecifyPropertyPages
   STDMETHODIMP GetPages(CAUUID* pPages) override;
+  // IAviFileSplitter (see vidorra_filters.h)
+  STDMETHODIMP SetFileNamer(IAviFileNamer* namer) override;
+  STDMETHODIMP SetSplitting(DWORD flags) override;
+  STDMETHODIMP SplitAtNextFrame() override;
+  STDMETHODIMP GetFileCount(LONG* count) override;
 
   // Samples dropped (refused by the writer, or kept as dropped frames) since the last Pause
   // from Stopped.
@@ -156,12 +198,57 @@ class CAviMux : public CBaseFilter,
   // more (kFailed answers the failure); kNoFile between runs.
   enum class FileState { kNoFile, kRecording, kFinished, kFailed };
 
+  // A sound sample held for a split (see above); no time: held only before the first file.
+  struct HeldSample {
+    int input = -1;
+    std::vector<uint8_t> bytes;
+    std::optional<REFERENCE_TIME> start;
+  };
+
   void OnInputConnected();
   HRESULT ReceiveSample(int input, IMediaSample* sample);
   void InputEnded(int input);
   void FinishFile();
   void CheckpointFromQueue();
   void FailLocked(HRESULT hr, bool outputFailed);
+  // Writes one sample of input into the current file and counts it for the checkpoints.
+  HRESULT WriteLocked(int input, std::span<const uint8_t> data, std::optional<REFERENCE_TIME> time,
+                      bool keyframe);
+  // A picture of the picture stream, waiting while the sound before a split it begins is
+  // still on its way (see above).
+  struct HeldPicture {
+    int input = -1;
+    std::vector<uint8_t> bytes;  // empty while it does not wait
+    std::optional<REFERENCE_TIME> start;
+    std::optional<REFERENCE_TIME> stop;
+    bool keyframe = true;
+    bool split = false;  // begins a new file
+    std::optional<dv::DvRecordedAt> recordedAt;
+  };
+  HRESULT ReceivePictureLocked(int input, std::span<const uint8_t> data,
+                               std::optional<REFERENCE_TIME> start,
+                               std::optional<REFERENCE_TIME> stop, bool keyframe);
+  HRESULT WritePictureLocked(const HeldPicture& picture, std::span<const uint8_t> data);
+  // Every sound input of the file that goes on has reached time.
+  bool SoundCaughtUpLocked(REFERENCE_TIME time) const;
+  // Writes the waiting pictures whose sound has come (force: all of them).
+  void DrainPicturesLocked(bool force);
+  HRESULT HoldSoundLocked(int input, std::span<const uint8_t> data,
+                          std::optional<REFERENCE_TIME> start);
+  // Writes the held sound that ends by `limit`; cut: also the part before limit of a sample
+  // that straddles it.
+  void ReleaseSoundLocked(REFERENCE_TIME limit, bool cut);
+  REFERENCE_TIME SoundDuration(int input, size_t bytes) const;
+  // Ends the current file and begins the next one at a picture of time `at`, named by the
+  // namer (first: no file was begun yet).
+  HRESULT BeginFileLocked(const std::optional<dv::DvRecordedAt>& recordedAt,
+                          std::optional<REFERENCE_TIME> at, bool first);
+  std::unique_ptr<avi::AviWriter> NewWriterLocked();
+  WAVEFORMATEX WaveOf(int input) const;  // zero-filled when not sound
+  // Starts the file if it was not (a first file never named), writes the held sound, finishes.
+  HRESULT FinishWriterLocked();
+  void FileSwitched(HRESULT hr);
+  void DropHeldLocked();  // the sound and pictures held for a split
   static std::optional<avi::AviStreamFormat> FormatOf(const CMediaType& mt);
 
   std::vector<std::unique_ptr<CAviMuxInputPin>> inputs_;  // under the filter lock
@@ -187,6 +274,29 @@ class CAviMux : public CBaseFilter,
   uint64_t framesSinceCheckpoint_ = 0;
   std::optional<REFERENCE_TIME> checkpointTime_;
   std::vector<uint64_t> lastChunks_;
+
+  // Splitting: the settings (filter lock) and the run's copies (muxMutex_).
+  ComPtr<IAviFileNamer> namer_;
+  DWORD splitFlags_ = 0;
+  std::atomic<bool> splitNext_{false};
+  ComPtr<IAviFileNamer> runNamer_;
+  DWORD runFlags_ = 0;
+  int pictureInput_ = -1;  // the input whose pictures begin files
+  avi::AviWriterOptions writerOptions_;
+  std::vector<avi::AviStreamFormat> formats_;  // the file's streams, in order
+  std::optional<dv::DvSceneTracker> scenes_;
+  // Writers of files finished and queued, until the delivery thread has moved past them.
+  std::deque<std::unique_ptr<avi::AviWriter>> finishing_;
+  uint64_t picturesInFile_ = 0;
+  std::optional<REFERENCE_TIME> pictureEnd_;  // end of the last picture written
+  std::deque<HeldSample> held_;
+  size_t heldBytes_ = 0;
+  std::deque<HeldPicture> pictures_;
+  size_t pictureBytes_ = 0;
+  bool drainingPictures_ = false;
+  uint64_t picturesSinceSplit_ = 0;  // pictures come since the last split (or the run's start)
+  std::vector<std::optional<REFERENCE_TIME>> soundEnd_;  // each input's sound so far
+  LONG fileCount_ = 0;
 };
 
 }  // namespace vidorra::filters

@@ -160,6 +160,11 @@ class Parser {
         indx.resize(info_.streams.size());
         indx.back() = b;
       }
+    } else if ((id == kFccIdit || id == kFccIcrd) && listType == kFccInfo) {
+      if (!read(size)) return Fail("short INFO chunk");
+      std::string& text = id == kFccIdit ? info_.idit : info_.icrd;
+      text.assign(b.begin(), b.end());
+      while (!text.empty() && text.back() == '\0') text.pop_back();
     } else if (id == kFccDmlh && listType == kFccOdml) {
       if (size < 4 || !read(4)) return Fail("short dmlh");
       info_.hasOdmlHeader = true;

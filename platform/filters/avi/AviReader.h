@@ -1,5 +1,6 @@
 // Our AVI reader: parses RIFF 'AVI ' and 'AVIX' lists, the header list (avih, strl with strh,
-// strf, indx, strn; odml/dmlh), the movi lists, the OpenDML indexes (indx -> ix##) and idx1.
+// strf, indx, strn; odml/dmlh), the INFO list's recording date (IDIT, ICRD), the movi lists,
+// the OpenDML indexes (indx -> ix##) and idx1.
 // Used by tests and benchmarks to check every file the AVI Mux writes, and to read a chunk's
 // bytes back. Never trusts a size: every read is checked against the file's length.
 //
@@ -53,6 +54,9 @@ struct AviFileInfo {
   bool hasIdx1 = false;
   std::vector<AviChunkRef> idx1Chunks;  // absolute offsets
   std::vector<AviChunkRef> moviChunks;  // every stream chunk met scanning the movi lists
+  // LIST 'INFO': the 'IDIT' and 'ICRD' texts (without their terminating NULs), when present.
+  std::string idit;
+  std::string icrd;
 };
 
 class AviReader {

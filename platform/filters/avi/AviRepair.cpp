@@ -139,6 +139,7 @@ std::optional<Piece> PieceAt(const std::vector<uint8_t>& block, size_t pos, size
 struct Header {
   std::vector<AviWrittenLayout::Stream> streams;
   uint64_t moviOffset = 0;
+  std::optional<dv::DvRecordedAt> recordedAt;
 };
 
 std::optional<AviWrittenLayout::Stream> StreamFromList(const std::vector<uint8_t>& block,
@@ -218,7 +219,8 @@ std::optional<Header> ReadHeader(AviRepairFile& file) {
   }
   Header header;
   size_t pos = kListHeaderBytes;
-  // hdrl, then a JUNK filler, then the movi list: the order the writer lays them out in.
+  // hdrl, the recording date's LIST 'INFO' if the file has one, then a JUNK filler, then the
+  // movi list: the order the writer lays them out in.
   const auto hdrl = PieceAt(block, pos, block.size());
   if (!hdrl || hdrl->id != kFccList || hdrl->size < 4 || GetU32(&block[hdrl->data]) != kFccHdrl) {
     return std::nullopt;
@@ -234,6 +236,12 @@ std::optional<Header> ReadHeader(AviRepairFile& file) {
     at = p->end;
   }
   pos = hdrl->end;
+  const auto info = PieceAt(block, pos, block.size());
+  if (info && info->id == kFccList && info->size >= 4 && GetU32(&block[info->data]) == kFccInfo) {
+    header.recordedAt = RecordedAtFromInfo(
+        std::span(block).subspan(info->data + 4, info->end - info->data - 4));
+    pos = info->end;
+  }
   const auto junk = PieceAt(block, pos, block.size());
   if (!junk || junk->id != kFccJunk) return std::nullopt;
   pos = junk->end;
@@ -292,6 +300,7 @@ std::optional<Scan> ScanChunks(AviRepairFile& file, Header header) {
   Scan scan;
   AviWrittenLayout& layout = scan.layout;
   layout.streams = std::move(header.streams);
+  layout.recordedAt = header.recordedAt;
   layout.riffs.push_back({.offset = 0, .moviOffset = header.moviOffset});
   const size_t streams = layout.streams.size();
   // The open slot of each stream in the current RIFF, and the entries it had on disk.

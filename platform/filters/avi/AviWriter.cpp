@@ -1,6 +1,7 @@
 #include "AviWriter.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <utility>
@@ -83,6 +84,69 @@ void ReduceRatio(uint64_t& num, uint64_t& den) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+}  // namespace
+
+int Weekday(int year, int month, int day) {
+  static constexpr int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (month < 3) --year;
+  const int w = (year + year / 4 - year / 100 + year / 400 + kOffsets[(month + 11) % 12] + day) % 7;
+  return (w + 7) % 7;
+}
+
+std::vector<uint8_t> InfoListOf(const dv::DvRecordedAt& at) {
+  const int month = std::clamp(at.month, 1, 12);
+  char idit[64] = {};  // 25 characters and a NUL
+  std::snprintf(idit, sizeof idit, "%s %s %02d %02d:%02d:%02d %04d\n",
+                kWeekdays[Weekday(at.year, month, at.day)], kMonths[month - 1], at.day % 100,
+                at.hours % 100, at.minutes % 100, at.seconds % 100, at.year % 10000);
+  char icrd[32] = {};
+  std::snprintf(icrd, sizeof icrd, "%04d-%02d-%02d", at.year % 10000, month, at.day % 100);
+  HeaderBuilder b;
+  const size_t list = b.BeginList(kFccList, kFccInfo);
+  size_t chunk = b.BeginChunk(kFccIdit);
+  b.Bytes({reinterpret_cast<const uint8_t*>(idit), 26});
+  b.End(chunk);
+  chunk = b.BeginChunk(kFccIcrd);
+  b.Bytes({reinterpret_cast<const uint8_t*>(icrd), 11});
+  b.End(chunk);
+  b.End(list);
+  return b.Take();
+}
+
+std::optional<dv::DvRecordedAt> RecordedAtFromInfo(std::span<const uint8_t> content) {
+  std::optional<dv::DvRecordedAt> fromDay;
+  for (size_t pos = 0; pos + kChunkHeaderBytes <= content.size();) {
+    const uint32_t id = GetU32(&content[pos]);
+    const uint32_t size = GetU32(&content[pos + 4]);
+    if (size > content.size() - pos - kChunkHeaderBytes) break;
+    const std::string text(reinterpret_cast<const char*>(&content[pos + kChunkHeaderBytes]),
+                           strnlen(reinterpret_cast<const char*>(&content[pos + kChunkHeaderBytes]),
+                                   size));
+    dv::DvRecordedAt at;
+    if (id == kFccIdit) {
+      char weekday[4] = {}, month[4] = {};
+      if (std::sscanf(text.c_str(), "%3s %3s %d %d:%d:%d %d", weekday, month, &at.day,
+                      &at.hours, &at.minutes, &at.seconds, &at.year) == 7) {
+        for (int m = 0; m < 12; ++m) {
+          if (std::strcmp(month, kMonths[m]) == 0) at.month = m + 1;
+        }
+        if (at.month > 0) return at;
+      }
+    } else if (id == kFccIcrd &&
+               std::sscanf(text.c_str(), "%d-%d-%d", &at.year, &at.month, &at.day) == 3) {
+      fromDay = at;
+    }
+    pos += kChunkHeaderBytes + size + (size & 1);
+  }
+  return fromDay;
+}
 
 AviWriter::AviWriter(AviOutput& output, AviWriterOptions options)
     : output_(output), options_(options) {
@@ -267,7 +331,13 @@ HRESULT AviWriter::Resume(const AviWrittenLayout& layout) {
     }
     s.indexOpen = !s.indexes.empty() && s.indexes.back().riff == riffs_.size() - 1;
   }
+  recordedAt_ = layout.recordedAt;
   headerBytes_ = BuildHeader().size();
+  if (headerBytes_ != riffs_.front().moviOffset + kListHeaderBytes && !recordedAt_) {
+    // Written before the filler left room for the recording date.
+    infoRoom_ = false;
+    headerBytes_ = BuildHeader().size();
+  }
   if (headerBytes_ != riffs_.front().moviOffset + kListHeaderBytes) return E_INVALIDARG;
 
   if (layout.idx1Offset) {
@@ -928,9 +998,16 @@ std::vector<uint8_t> AviWriter::BuildHeader() const {
   b.End(odmlList);
   b.End(hdrl);
 
+  // The recording date, or room for it in the filler.
+  uint64_t infoRoom = infoRoom_ ? kInfoListBytes : 0;
+  if (recordedAt_) {
+    b.Bytes(InfoListOf(*recordedAt_));
+    infoRoom = 0;
+  }
   // JUNK up to the aligned start of the movi list.
   const uint64_t afterJunkHeader = b.Pos() + kChunkHeaderBytes;
-  const uint64_t moviStart = (afterJunkHeader + kMoviAlign - 1) / kMoviAlign * kMoviAlign;
+  const uint64_t moviStart =
+      (afterJunkHeader + infoRoom + kMoviAlign - 1) / kMoviAlign * kMoviAlign;
   const size_t junk = b.BeginChunk(kFccJunk);
   b.Zero(moviStart - afterJunkHeader);
   b.End(junk);

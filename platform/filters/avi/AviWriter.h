@@ -20,6 +20,11 @@
 // Sound is written as it comes, except sound locked to the picture, which is placed by its time
 // stamps too (see AviStreamFormat::lockedToPicture).
 //
+// Recording date: a file given one (SetRecordedAt, before or after Start) carries it in a
+// LIST 'INFO' between the header list and the JUNK filler, as 'IDIT' ("Mon Jul 14 10:20:30
+// 2024\n\0") and 'ICRD' ("2024-07-14"). The filler always leaves room for that list, so the
+// header keeps its size whether or not the date comes, and the repair finds the list again.
+//
 // DV streams: the first frame (a sound DIF frame) fixes the system, the picture size and, for
 // type 1, the DVINFO. Each later type-1 frame is checked the same way: a damaged or foreign frame
 // is written as a dropped frame (zero-length entry) and counted; a sound frame of the other
@@ -40,6 +45,7 @@
 #include <vector>
 
 #include "../dv/DvFrame.h"
+#include "../dv/DvRecordingInfo.h"
 #include "AviOutput.h"
 
 namespace vidorra::avi {
@@ -96,6 +102,9 @@ struct AviWrittenLayout {
   std::vector<Stream> streams;
   std::vector<Riff> riffs;
   size_t slotCapacity = 0;
+  // The recording date of the LIST 'INFO', when the file has one; whether the filler left
+  // room for that list (files written before it did not).
+  std::optional<dv::DvRecordedAt> recordedAt;
   // A whole idx1 that closes the first RIFF of a file that went on into a second one.
   std::optional<uint64_t> idx1Offset;
   uint64_t idx1Bytes = 0;
@@ -122,6 +131,9 @@ class AviWriter {
   // the writer has started.
   int AddStream(const AviStreamFormat& format);
   void SetMasterStream(int stream) { options_.masterStream = stream; }
+  // The recording date the file carries in its LIST 'INFO' (the next header written has it).
+  void SetRecordedAt(const dv::DvRecordedAt& at) { recordedAt_ = at; }
+  const std::optional<dv::DvRecordedAt>& RecordedAt() const { return recordedAt_; }
 
   // Writes the headers (with room for all indexes) and the first movi list, and flushes them.
   HRESULT Start();
@@ -249,6 +261,16 @@ class AviWriter {
   uint64_t fileEnd_ = 0;
   uint64_t describedEnd_ = 0;  // fileEnd_ at the last checkpoint
   uint32_t maxChunkAll_ = 0;
+  std::optional<dv::DvRecordedAt> recordedAt_;
+  bool infoRoom_ = true;  // the filler leaves room for the LIST 'INFO'
 };
+
+// The LIST 'INFO' of a recording date (list header included), and the date read back from
+// the list's content (after 'INFO'): from 'IDIT', else the day alone from 'ICRD'.
+std::vector<uint8_t> InfoListOf(const dv::DvRecordedAt& at);
+std::optional<dv::DvRecordedAt> RecordedAtFromInfo(std::span<const uint8_t> content);
+// 0 = Sunday, for a date of the Gregorian calendar (month 1..12).
+int Weekday(int year, int month, int day);
+inline constexpr size_t kInfoListBytes = 12 + 8 + 26 + 8 + 12;
 
 }  // namespace vidorra::avi

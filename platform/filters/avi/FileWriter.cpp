@@ -1,6 +1,8 @@
 // "File writer"; see FileWriter.h.
 #include "FileWriter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace vidorra::filters {
@@ -48,6 +50,12 @@ STDMETHODIMP CFileWriterInputPin::GetWrittenEnd(ULONGLONG* end) {
   return S_OK;
 }
 
+STDMETHODIMP CFileWriterInputPin::NextFile(LPCOLESTR name) {
+  if (!name) return E_POINTER;
+  if (!*name) return E_INVALIDARG;
+  return writer_->SwitchFile(WideToUtf8(name));
+}
+
 // ---- Filter --------------------------------------------------------------------------------
 
 CFileWriter::CFileWriter() : CBaseFilter(L"File writer", CLSID_FileWriter), input_(this) {}
@@ -80,7 +88,8 @@ STDMETHODIMP CFileWriter::Pause() {
       positioned = *type.Type() == MEDIATYPE_Stream;
     }
     std::lock_guard write(writeMutex_);
-    const HRESULT hr = file_.Create(WideToUtf8(fileName_));
+    filePath_ = WideToUtf8(fileName_);
+    const HRESULT hr = file_.Create(filePath_);
     if (FAILED(hr)) return hr;
     positioned_ = positioned;
     appendOffset_ = 0;
@@ -110,6 +119,9 @@ STDMETHODIMP CFileWriter::Stop() {
   if (file_.IsOpen()) {
     const HRESULT closed = file_.Close();
     if (FAILED(closed) && SUCCEEDED(failure_)) ReportFailure(closed);
+    // A byte stream that never came (its first file was to be named later, and never was):
+    // no empty file is left behind.
+    if (positioned_ && appendOffset_ == 0) ::unlink(filePath_.c_str());
   }
   return hr;
 }
@@ -149,6 +161,26 @@ HRESULT CFileWriter::SyncFile() {
   const HRESULT hr = file_.Sync();
   if (FAILED(hr)) ReportFailure(hr);
   return hr;
+}
+
+HRESULT CFileWriter::SwitchFile(const std::string& path) {
+  std::lock_guard lock(writeMutex_);
+  if (FAILED(failure_)) return failure_;
+  if (!file_.IsOpen()) return VFW_E_WRONG_STATE;
+  // The old file is whole on disk before the new one takes any byte.
+  HRESULT hr = file_.Sync();
+  const bool untouched = appendOffset_ == 0;
+  const HRESULT closed = file_.Close();
+  if (SUCCEEDED(hr)) hr = closed;
+  if (SUCCEEDED(hr) && untouched) ::unlink(filePath_.c_str());
+  if (SUCCEEDED(hr)) hr = file_.Create(path);
+  if (FAILED(hr)) {
+    ReportFailure(hr);
+    return hr;
+  }
+  filePath_ = path;
+  appendOffset_ = 0;
+  return S_OK;
 }
 
 uint64_t CFileWriter::WrittenEnd() {

@@ -12,8 +12,12 @@
 // stopped, connected or not. The file is created on that Pause, never over an existing file (the
 // Pause, hence the graph's Run, fails with HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) and the file is
 // left untouched); Stop asks the upstream filter to finish its stream, then closes the file, so
-// stop / new name / run records into a new file. A write failure fails Receive, is sent to the
-// graph as EC_ERRORABORT with its HRESULT, and the file keeps what was written before it.
+// stop / new name / run records into a new file. While it runs the upstream filter may move the
+// recording on to a new file between two samples (IFileWriterStatus::NextFile, on its delivering
+// thread); GetCurFile still tells the name given with SetFileName. A byte stream's file that
+// received no byte at all by Stop is removed. A write failure fails
+// Receive, is sent to the graph as EC_ERRORABORT with its HRESULT, and the file keeps what was
+// written before it.
 //
 // Threads: Receive on the upstream filter's delivering thread (the mux's file queue) under
 // writeMutex_; Pause/Stop on the graph's thread under the filter lock; Stop never holds
@@ -48,6 +52,7 @@ class CFileWriterInputPin : public CBaseInputPin, public IFileWriterStatus {
   // IFileWriterStatus
   STDMETHODIMP Sync() override;
   STDMETHODIMP GetWrittenEnd(ULONGLONG* end) override;
+  STDMETHODIMP NextFile(LPCOLESTR name) override;
 
  private:
   CFileWriter* const writer_;
@@ -77,6 +82,7 @@ class CFileWriter : public CBaseFilter, public IFileSinkFilter {
   HRESULT WriteSample(IMediaSample* sample);
   HRESULT SyncFile();
   uint64_t WrittenEnd();
+  HRESULT SwitchFile(const std::string& path);
   void ReportFailure(HRESULT hr);
 
   CFileWriterInputPin input_;
@@ -87,6 +93,7 @@ class CFileWriter : public CBaseFilter, public IFileSinkFilter {
 
   std::mutex writeMutex_;
   avi::PosixFileOutput file_;  // under writeMutex_
+  std::string filePath_;       // the open file's path, under writeMutex_
   bool positioned_ = false;    // MEDIATYPE_Stream: sample times are byte positions
   uint64_t appendOffset_ = 0;  // end of the furthest write, for appended samples
   HRESULT failure_ = S_OK;     // first write failure of this run

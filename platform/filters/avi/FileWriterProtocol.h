@@ -8,6 +8,13 @@
 // - IFileWriterStatus, on the File Writer's input pin: Sync() makes everything received so
 //   far durable (flush, fdatasync) and GetWrittenEnd() tells how far the file holds the bytes,
 //   so that after a failure the mux can finalise exactly what reached the file.
+//   NextFile(name) closes the open file (sync, close) and creates name in its place, between two
+//   writes, on the same thread that delivers the samples: what was delivered before it lands in
+//   the old file, what comes after it in the new one (offsets count from the new file's start).
+//   The new file is created as SetFileName's is, never over an existing file
+//   (HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), the existing file untouched); an old file that was
+//   never written to (a name given beforehand and replaced before the first byte) is removed.
+//   A failure of it is a write failure (Receive answers it from then on, EC_ERRORABORT once).
 // - IFileWriterUpstream, on the mux's output pin: the graph stops the File Writer before the
 //   mux (downstream first), so the writer's Stop first asks its upstream to finish the file
 //   (indexes, headers) through the still-open connection, then closes the file. FinishStream
@@ -30,6 +37,9 @@ struct IFileWriterStatus : IUnknown {
   STDMETHOD(Sync)() PURE;
   // End of the bytes the file holds from offset 0.
   STDMETHOD(GetWrittenEnd)(ULONGLONG* end) PURE;
+  // Syncs and closes the open file, then creates name (never over an existing file) for the
+  // writes that follow; removes the old file if nothing was ever written to it.
+  STDMETHOD(NextFile)(LPCOLESTR name) PURE;
 };
 
 struct IFileWriterUpstream : IUnknown {
