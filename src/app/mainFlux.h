@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 
+#include "RecordingFileNamer.h"
 #include "aproposUnit.h"
 #include "erreurUnit.h"
 
@@ -105,6 +106,8 @@ class TCaptureForm : public QMainWindow {
   void VideoDirEditChange();
   void ImageDirEditChange();
   void ImageRacineEditExit();
+  // What a recording's usual name starts with: folder, root, "_", the start-up stamp.
+  QString VideoNameStem() const;
   void ImageDateClick();
   void rgExtensionClick();
 
@@ -129,6 +132,9 @@ class TCaptureForm : public QMainWindow {
   // error panel then says which formats it offers (ReportUnshowableSource).
   bool StartPreview();
   bool StartCapture();
+  // Gives the recording graph just built its file namer and splitting (the scenes of a DV
+  // tape, its first file named by date for a tape capture); nothing for other recordings.
+  void SetUpFileSplitting();
   void ReportUnshowableSource(const QString& source);
 
   // States and recording commands (mainFluxRecording.cpp). Each state operation sets
@@ -357,6 +363,11 @@ class TCaptureForm : public QMainWindow {
   std::unique_ptr<vidorra::RecordingJournal> Journal;
   // Repairs the recordings a program that died left unfinished (started by FormCreate).
   std::unique_ptr<QThread> RepairThread;
+  // Names the files the recording's multiplexer begins while it runs (a DV stream recorded as
+  // DV type 1 or 2: its scenes, its cuts); null for other recordings. While a recording runs,
+  // the usual names come from it.
+  ComPtr<vidorra::RecordingFileNamer> FileNamer;
+  qsizetype FileNamesSeen = 0;  // of its names, those the window has shown
 
  protected:
   // Keeps the panel's hint from showing over the picture (the video window has no tooltip).

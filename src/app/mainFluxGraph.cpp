@@ -2,7 +2,10 @@
 // dmCam from the window's choices, then run with the listening volume.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QSlider>
+#include <stdexcept>
 
 #include "MediaGraph.h"
 #include "RadioGroup.h"
@@ -93,9 +96,36 @@ bool TCaptureForm::StartCapture() {
       built = dmCam->BuildNativeCaptureGraph(VideoFileName, VideoRenderer());
     }
     if (!built) return false;
+    SetUpFileSplitting();
     ApplyVolume();
     return dmCam->fg->RunGraph();
   } catch (...) {
     return false;
+  }
+}
+
+void TCaptureForm::SetUpFileSplitting() {
+  FileNamer.Reset();
+  FileNamesSeen = 0;
+  const int format = rgFormat->ItemIndex();
+  if (!dmCam->IsDVSource || (format != 0 && format != kDVType2) || !dmCam->AviMux) return;
+  ComPtr<IAviFileSplitter> splitter;
+  if (FAILED(dmCam->AviMux->QueryInterface(IID_IAviFileSplitter,
+                                           splitter.ReleaseAndGetVoidAddressOf()))) {
+    return;
+  }
+  vidorra::RecordingFileNamer::Rules rules;
+  QString folder = QFileInfo(VideoFileName).path();
+  if (!folder.endsWith(u'/')) folder += u'/';
+  rules.dateStem = folder + VideoRacineEdit->text() + u'_';
+  rules.byDate = TapeCapture == TapeStep::kRecording && cbNommerParDate->isChecked();
+  rules.usualStem = VideoNameStem();
+  rules.counter = VideoCounter;
+  FileNamer = MakeComObject<vidorra::RecordingFileNamer>(rules, Journal.get());
+  const DWORD flags = (cbUnFichierParScene->isChecked() ? AVI_SPLIT_AT_SCENES : 0u) |
+                      (rules.byDate ? AVI_SPLIT_NAME_FIRST : 0u);
+  if (FAILED(splitter->SetFileNamer(FileNamer.Get())) || FAILED(splitter->SetSplitting(flags))) {
+    FileNamer.Reset();
+    throw std::runtime_error("the recording's files cannot be split");
   }
 }

@@ -12,11 +12,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <limits>
 
+#include "FileNames.h"
 #include "FolderPicker.h"
 #include "RadioGroup.h"
 #include "mainFlux.h"
+
+using vidorra::FirstFreeName;
 
 namespace {
 
@@ -46,12 +48,6 @@ QString DateStamp(const QDateTime& time) {
 // What follows the last separator.
 QString FilePart(const QString& name) { return name.mid(name.lastIndexOf(kPathSeparator) + 1); }
 
-// True when something is on disk under `name` (a dangling link counts: writing would follow it).
-bool Taken(const QString& name) {
-  const QFileInfo info(name);
-  return info.exists() || info.isSymLink();
-}
-
 // At least four digits: 7 gives "0007", 10000 gives "10000". A negative number (only ever
 // seen transiently, before the first name is formed) keeps its sign inside the four places.
 QString ImageNumber(std::int32_t n) {
@@ -60,31 +56,28 @@ QString ImageNumber(std::int32_t n) {
   return (QStringLiteral("0000") + digits).right(kImageNumberDigits);
 }
 
-// The first name from `stem` + number(counter) + `extension` not taken on disk; uses up every
-// number it tries.
-template <typename NumberText>
-QString FirstFreeName(const QString& stem, std::int32_t& counter, const QString& extension,
-                      NumberText numberText) {
-  QString name;
-  do {
-    name = stem + numberText(counter) + extension;
-    if (counter == std::numeric_limits<std::int32_t>::max()) break;  // nothing left to try
-    ++counter;
-  } while (Taken(name));
-  return name;
-}
-
 }  // namespace
 
 QString TCaptureForm::TwoDigits(std::uint16_t n) {
   return (QStringLiteral("00") + QString::number(n)).right(2);
 }
 
-QString TCaptureForm::BuildVideoFileName() {
+QString TCaptureForm::VideoNameStem() const {
   QString stem = WithSeparator(VideoDirEdit->Text()) + VideoRacineEdit->text() + kPartSeparator;
   if (VideoDate->isChecked()) stem += DateStamp(StartupTime);
-  const QString name = FirstFreeName(stem, VideoCounter, QString::fromLatin1(kVideoExtension),
-                                     [](std::int32_t n) { return QString::number(n); });
+  return stem;
+}
+
+QString TCaptureForm::BuildVideoFileName() {
+  QString name;
+  if (FileNamer && (CaptureState == stRecording || CaptureState == stRecordingTimed)) {
+    // The recording's namer numbers the files it begins itself: one series of numbers.
+    name = FileNamer->NextUsualName();
+    VideoCounter = FileNamer->Counter();
+  } else {
+    name = FirstFreeName(VideoNameStem(), VideoCounter, QString::fromLatin1(kVideoExtension),
+                         [](std::int32_t n) { return QString::number(n); });
+  }
   LabelVideo->setText(FilePart(name));
   return name;
 }

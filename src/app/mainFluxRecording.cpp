@@ -8,6 +8,7 @@
 // recording the graph gives up (a write error, a full disk) and for one stopped because the disk
 // is almost full: it ends as "Stop" ends it, and the error panel says why.
 #include <comptr.h>
+#include <vidorra_filters.h>
 #include <vidorra_repair.h>
 
 #include <QAction>
@@ -283,11 +284,22 @@ void TCaptureForm::CouperBtnClick() {
   VideoFileName = BuildVideoFileName();
   bool cut = false;
   try {
-    // The file writer keeps its old name if the switch fails: running again would then write
-    // over the file just finished, so the recording stops there instead.
-    Journal->Begin(VideoFileName);
-    cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) && dmCam->fg->RunGraph();
-    if (cut) ApplyVolume();
+    ComPtr<IAviFileSplitter> splitter;
+    if (FileNamer && dmCam->AviMux &&
+        SUCCEEDED(dmCam->AviMux->QueryInterface(IID_IAviFileSplitter,
+                                                splitter.ReleaseAndGetVoidAddressOf()))) {
+      // A DV stream is cut by its multiplexer between two frames, the graph running on: the
+      // next frame begins the new file, nothing lost.
+      FileNamer->NameNextFile(VideoFileName);
+      cut = SUCCEEDED(splitter->SplitAtNextFrame());
+    } else {
+      // The file writer keeps its old name if the switch fails: running again would then write
+      // over the file just finished, so the recording stops there instead.
+      Journal->Begin(VideoFileName);
+      cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) &&
+            dmCam->fg->RunGraph();
+      if (cut) ApplyVolume();
+    }
   } catch (...) {
     cut = false;
   }

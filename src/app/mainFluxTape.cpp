@@ -7,6 +7,7 @@
 // (the recording is running before the tape plays, so its first frame is kept) until the
 // camcorder stops at the end of the tape or no frame has come for 3 s.
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -167,6 +168,15 @@ void TCaptureForm::TapeTimerTimer() {
   DV_FRAME_INFO info{};
   const bool seen = dmCam->DvFrames && dmCam->DvFrames->GetLastFrameInfo(&info) == S_OK;
   labTimecode->setText(seen ? TimecodeLine(info) : TimecodeLine(DV_FRAME_INFO{}));
+  // The file being written, once the multiplexer has begun another (a new scene, a first
+  // file named by its date).
+  const bool recording = CaptureState == stRecording || CaptureState == stRecordingTimed;
+  const QStringList names = FileNamer && recording ? FileNamer->Names() : QStringList();
+  if (names.size() > FileNamesSeen) {
+    FileNamesSeen = names.size();
+    VideoFileName = names.back();
+    LabelVideo->setText(QFileInfo(VideoFileName).fileName());
+  }
   if (TapeCapture == TapeStep::kNone) return;
   long mode = 0;
   const bool answered = dmCam->TapeTransport && SUCCEEDED(dmCam->TapeTransport->get_Mode(&mode));

@@ -73,6 +73,8 @@ class TapeCaptureTest : public test::WindowTest {
   }
 };
 
+// Captured twice: a file per outing named by its date, then one file; each time from the tape's
+// start to its end, the tape then stopped and the window back in preview.
 TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
   Start("video dvfile " + MakeTape().toUtf8() + "\n");
   ASSERT_TRUE(InState(stPreview));
@@ -86,21 +88,45 @@ TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
       << form_->labTimecode->text().toStdString();
 
   const QString folder = QFileInfo(form_->VideoFileName).path();
-  Click(form_->CassetteBtn);
-  EXPECT_FALSE(form_->CassetteBtn->isEnabled()) << "rewinding";
-  ASSERT_TRUE(InState(stRecording));
-  EXPECT_FALSE(form_->LectureBtn->isEnabled());
-  EXPECT_TRUE(form_->StopBandeBtn->isEnabled());
-  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(30)));
-  EXPECT_EQ(TapeMode(), ED_MODE_STOP) << "stopped at its end";
+  const struct {
+    bool byScene;
+    std::vector<std::pair<QString, uint32_t>> files;  // name (empty: the usual one), frames
+  } kCaptures[] = {
+      {true,
+       {{QStringLiteral("Video_2019-06-01_09-00-00.avi"), 100},
+        {QStringLiteral("Video_2020-12-24_18-30-00.avi"), 75},
+        {QStringLiteral("Video_2021-08-15_14-45-10.avi"), 125}}},
+      {false, {{QString(), 300}}},
+  };
+  for (const auto& capture : kCaptures) {
+    SCOPED_TRACE(capture.byScene ? "a file per outing, named by date" : "one file");
+    const QStringList before = Recordings();
+    const QString usual = QFileInfo(form_->VideoFileName).fileName();
+    if (form_->cbUnFichierParScene->isChecked() != capture.byScene) Click(form_->cbUnFichierParScene);
+    if (form_->cbNommerParDate->isChecked() != capture.byScene) Click(form_->cbNommerParDate);
+    Click(form_->CassetteBtn);
+    EXPECT_FALSE(form_->CassetteBtn->isEnabled()) << "rewinding";
+    ASSERT_TRUE(InState(stRecording));
+    EXPECT_FALSE(form_->LectureBtn->isEnabled() || form_->cbUnFichierParScene->isEnabled());
+    EXPECT_TRUE(form_->StopBandeBtn->isEnabled());
+    ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(40)));
+    EXPECT_EQ(TapeMode(), ED_MODE_STOP) << "stopped at its end";
 
-  const QStringList files = Recordings();
-  ASSERT_EQ(files.size(), 1) << files.join(u' ').toStdString();
-  const std::string file = (folder + u'/' + files[0]).toStdString();
-  const std::vector<uint32_t> numbers = test::NumberedFrames(file, 720, 576);
-  ASSERT_EQ(numbers.size(), 300u);
-  EXPECT_EQ(numbers.front(), 0u);
-  EXPECT_EQ(test::RecordedSoundSamples(file, 2), 300 * 1920);
+    QStringList made = Recordings();
+    for (const QString& old : before) made.removeOne(old);
+    ASSERT_EQ(made.size(), static_cast<qsizetype>(capture.files.size())) << made.join(u' ').toStdString();
+    uint32_t next = 0;  // the frames numbered on across the files
+    for (size_t i = 0; i < capture.files.size(); ++i) {
+      const auto& [name, frames] = capture.files[i];
+      EXPECT_EQ(made[static_cast<qsizetype>(i)], name.isEmpty() ? usual : name);
+      const std::string file = (folder + u'/' + made[static_cast<qsizetype>(i)]).toStdString();
+      const std::vector<uint32_t> numbers = test::NumberedFrames(file, 720, 576);
+      ASSERT_EQ(numbers.size(), frames) << file;
+      EXPECT_EQ(numbers.front(), next) << file;
+      next = numbers.back() + 1;
+      EXPECT_EQ(test::RecordedSoundSamples(file, 2), long{frames} * 1920) << file;
+    }
+  }
 }
 
 // A camcorder reached other than by its tape's link (the simulated one) has the page, its
