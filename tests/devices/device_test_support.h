@@ -22,8 +22,6 @@
 
 namespace vidorra::test {
 
-ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
-std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
 std::optional<GUID> CategoryOfPin(IPin* pin);
 std::vector<CMediaType> OfferedTypes(IPin* pin);
 // Width and height of a video type (0, 0 for another type).
@@ -106,6 +104,9 @@ class SoundSink : public RecordingSink {
 // The frequency of a channel of interleaved sound, from its zero crossings.
 double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
                      int sampleRate);
+
+// The crossbar's pins as (related pin, physical type): its inputs, then its outputs.
+std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar);
 
 // ---- Graph events ----
 

@@ -80,7 +80,7 @@ TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
   FILTER_INFO info{};
   webcam->QueryFilterInfo(&info);
   EXPECT_STREQ(info.achName, L"USB Camera");
-  EXPECT_TRUE(PinByName(webcam.Get(), L"Preview")) << "a webcam, as saved";
+  EXPECT_TRUE(PinNamed(webcam.Get(), L"Preview")) << "a webcam, as saved";
 
   ScopedMachine other("video capture Other\n");
   ComPtr<IBaseFilter> filter;

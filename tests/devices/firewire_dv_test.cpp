@@ -120,7 +120,7 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   ASSERT_EQ(S_OK, AddFilters(graph.Get(), {{camera.Get(), L"DV camera"}, {sink.Get(), L"Sink"}}));
   ComPtr<IPin> pin = CapturePinOf(camera.Get());
   ASSERT_TRUE(pin);
-  EXPECT_TRUE(PinByName(camera.Get(), L"DV A/V Out"));
+  EXPECT_TRUE(PinNamed(camera.Get(), L"DV A/V Out"));
   ASSERT_EQ(S_OK, graph->ConnectDirect(pin.Get(), sink->Input(), nullptr));
   ASSERT_TRUE(SUCCEEDED(RunGraph(graph.Get())));
   ASSERT_TRUE(WaitForGraphEvent(graph.Get(), EC_DEVICE_LOST)) << "unplugged";

@@ -50,7 +50,7 @@ class Streaming : public ::testing::Test {
   ComPtr<IPin> Connect(const wchar_t* device, IBaseFilter* sink, IPin* input,
                        const wchar_t* pin = L"Capture") {
     source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
-    ComPtr<IPin> output = PinByName(source_.Get(), pin);
+    ComPtr<IPin> output = PinNamed(source_.Get(), pin);
     EXPECT_EQ(S_OK, g_.ConnectToSink(output.Get(), sink, input));
     return output;
   }
@@ -157,7 +157,7 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<IPin> capture = Connect(L"Webcam", recorded.Get(), recorded->Input());
   ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinByName(source_.Get(), L"Preview").Get(),
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, capture.Get(), 5, k30Fps));
@@ -174,7 +174,7 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
   ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
   ASSERT_EQ(S_OK, g_.Add(splitter.Get(), L"DV Splitter"));
-  ComPtr<IPin> dv = PinByName(camcorder.Get(), L"DV A/V Out");
+  ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
   ASSERT_EQ(S_OK, g_.Run());

@@ -427,19 +427,12 @@ TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
   ComPtr<IBaseFilter> filter = BindDevice(AM_KSCATEGORY_CROSSBAR, L"Grabber Crossbar");
   ASSERT_TRUE(filter);
   ComPtr<IAMCrossbar> crossbar = QueryAs<IAMCrossbar>(filter.Get());
-  long outputs = 0, inputs = 0;
-  ASSERT_EQ(S_OK, crossbar->get_PinCounts(&outputs, &inputs));
-  EXPECT_EQ(std::make_pair(outputs, inputs), std::make_pair(2L, 3L));
-  const long expected[][2] = {  // physical type, related pin
-      {PhysConn_Video_Composite, 2}, {PhysConn_Video_SVideo, 2}, {PhysConn_Audio_Line, 0}};
-  for (long i = 0; i < 3; ++i) {
-    long related = 0, type = 0;
-    ASSERT_EQ(S_OK, crossbar->get_CrossbarPinInfo(TRUE, i, &related, &type));
-    EXPECT_EQ(std::make_pair(type, related), std::make_pair(expected[i][0], expected[i][1])) << i;
-  }
-  long related = 0, type = 0;
-  ASSERT_EQ(S_OK, crossbar->get_CrossbarPinInfo(FALSE, 0, &related, &type));
-  EXPECT_EQ(std::make_pair(type, related), std::make_pair(long{PhysConn_Video_VideoDecoder}, 1L));
+  EXPECT_EQ(CrossbarPins(crossbar.Get()),
+            (std::vector<std::pair<long, long>>{{2, PhysConn_Video_Composite},
+                                                {2, PhysConn_Video_SVideo},
+                                                {0, PhysConn_Audio_Line},
+                                                {1, PhysConn_Video_VideoDecoder},
+                                                {0, PhysConn_Audio_AudioDecoder}}));
 
   EXPECT_EQ(S_OK, crossbar->Route(0, 1));
   EXPECT_EQ(Ask(VIDIOC_G_INPUT, 0, "/dev/video4"), 1);
@@ -543,9 +536,8 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   // The crossbar's tuner inputs are on the tuner's wires.
   ComPtr<IBaseFilter> crossbar = BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar");
   ASSERT_TRUE(crossbar);
-  long related = 0, type = 0;
-  ASSERT_EQ(S_OK, QueryAs<IAMCrossbar>(crossbar.Get())->get_CrossbarPinInfo(TRUE, 0, &related, &type));
-  EXPECT_EQ(std::make_pair(type, related), std::make_pair(long{PhysConn_Video_Tuner}, 2L));
+  EXPECT_EQ(CrossbarPins(QueryAs<IAMCrossbar>(crossbar.Get()).Get()).at(0),
+            std::make_pair(2L, long{PhysConn_Video_Tuner}));
 }
 
 // udev's enumeration of this machine, for real: whatever it lists is a video node that

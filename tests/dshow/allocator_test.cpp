@@ -2,7 +2,8 @@
 #include <atomic>
 #include <thread>
 
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 
 namespace vidorra::test {
 namespace {

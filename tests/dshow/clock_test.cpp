@@ -4,7 +4,8 @@
 #include <limits>
 
 #include "SystemClock.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 
 namespace vidorra::test {
 namespace {

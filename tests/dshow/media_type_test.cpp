@@ -2,7 +2,8 @@
 // the reference a type's pUnk holds, and the copies a type enumerator hands out.
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 
 namespace vidorra::test {
 namespace {
