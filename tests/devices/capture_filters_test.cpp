@@ -1,7 +1,13 @@
 // The capture filters of every simulated kind: pins in order with their categories, media
 // types and stream capabilities, the device format (SetFormat, also while connected), the
-// property pages each object lists, which kind has driver dialogs, and picture controls.
+// property pages each object lists, which kind has driver dialogs and what they do, and picture
+// controls.
+#include <modal_dialog_driver.h>
 #include <vidorra_pages.h>
+
+#include <QComboBox>
+#include <QSlider>
+#include <QTabWidget>
 
 #include <cstring>
 
@@ -197,10 +203,7 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
     ASSERT_EQ(types.size(), 1u);
     EXPECT_TRUE(types[0] == CMediaType(*mjpg));
   }
-  AM_MEDIA_TYPE* now = nullptr;
-  QueryAs<IAMStreamConfig>(preview.Get())->GetFormat(&now);
-  EXPECT_EQ(now->subtype, MEDIASUBTYPE_MJPG);
-  DeleteMediaType(now);
+  EXPECT_EQ(CurrentFormat(preview.Get()).subtype, MEDIASUBTYPE_MJPG);
   // A size the device does not have, and no type at all.
   auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mjpg->pbFormat);
   vih->bmiHeader.biWidth = 100;
@@ -231,10 +234,7 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   CMediaType jpeg = Capability(capture.Get(), 4);
   EXPECT_TRUE(FAILED(config->SetFormat(&jpeg)));
   EXPECT_TRUE(connection() == small);
-  AM_MEDIA_TYPE* now = nullptr;
-  config->GetFormat(&now);
-  EXPECT_TRUE(CMediaType(*now) == small);
-  DeleteMediaType(now);
+  EXPECT_TRUE(CurrentFormat(capture.Get()) == small);
   // Not while the graph runs.
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   CMediaType large = Capability(capture.Get(), 0);
@@ -294,6 +294,68 @@ TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
   EXPECT_EQ(shown, "0..255/1 128=128; 0..200/1 100=100; -180..180/1 0=0; 0..200/1 100=100; none; ");
   EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Set(VideoProcAmp_Gamma, 1, VideoProcAmp_Flags_Manual));
 }
+
+class DriverDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Old Driver");
+    ASSERT_TRUE(device_);
+    dialogs_ = QueryAs<IAMVfwCaptureDialogs>(device_.Get());
+    ASSERT_TRUE(dialogs_);
+    capture_ = CapturePinOf(device_.Get());
+  }
+  CMediaType Format() { return CurrentFormat(capture_.Get()); }
+
+  ScopedMachine machine_{"video vfw Old Driver\n"};
+  ClockedGraph g_;
+  ComPtr<IBaseFilter> device_;
+  ComPtr<IAMVfwCaptureDialogs> dialogs_;
+  ComPtr<IPin> capture_;
+};
+
+// The capture driver dialogs of the `vfw` kind, driven without a person through the platform's
+// property frame: the source dialog's picture controls act on the device, and the format
+// dialog sets the device's format, answering VFW_E_CANNOT_CONNECT when that no longer fits the
+// connected pin. (Which dialogs the driver has: the program's Options menu tests.)
+TEST_F(DriverDialogs, TheSourceDialogSetsThePictureControls) {
+  ModalDialogDriver driver([](QWidget& frame) {
+    ASSERT_EQ(frame.findChild<QTabWidget*>()->count(), 1);
+    QSlider* brightness = frame.findChild<QSlider*>("sliderBrightness");
+    ASSERT_TRUE(brightness);
+    brightness->setValue(200);
+    ClickButton(frame, "OK");
+  });
+  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Source, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  long value = 0, flags = 0;
+  QueryAs<IAMVideoProcAmp>(device_.Get())->Get(VideoProcAmp_Brightness, &value, &flags);
+  EXPECT_EQ(value, 200);
+}
+
+TEST_F(DriverDialogs, TheFormatDialogChangesTheDeviceAndSaysWhenThePinMustConnectAgain) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ASSERT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink.Get(), sink->Input()));
+  const CMediaType connected = Format();
+  ModalDialogDriver driver([](QWidget& frame) {
+    ASSERT_TRUE(ChooseItem(frame.findChild<QComboBox*>("cboxSize"), "320 x 240"));
+    ClickButton(frame, "OK");
+  });
+  EXPECT_EQ(VFW_E_CANNOT_CONNECT, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  // The pin keeps its connection until the graph is built again; then it takes the new size.
+  EXPECT_TRUE(Format() == connected);
+  ASSERT_EQ(S_OK, g_.graph->Disconnect(capture_.Get()));
+  ASSERT_EQ(S_OK, g_.graph->Disconnect(sink->Input()));
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(capture_.Get(), sink->Input(), nullptr));
+  const auto size = VideoSizeOf(Format());
+  EXPECT_EQ(size, std::make_pair(320, 240));
+  // Closing the dialog without a change leaves a fitting connection alone.
+  driver.Then([](QWidget& frame) { ClickButton(frame, "Annuler"); });
+  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 2);
+  EXPECT_EQ(E_INVALIDARG, dialogs_->ShowDialog(VfwCaptureDialog_Display, nullptr));
+}
+
 
 }  // namespace
 }  // namespace vidorra::test

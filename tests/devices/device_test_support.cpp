@@ -89,6 +89,17 @@ CMediaType Capability(IPin* pin, int index) {
   return mt;
 }
 
+CMediaType CurrentFormat(IPin* pin) {
+  CMediaType mt;
+  AM_MEDIA_TYPE* type = nullptr;
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  if (config && config->GetFormat(&type) == S_OK && type) {
+    mt.Adopt(*type);
+    CoTaskMemFree(type);
+  }
+  return mt;
+}
+
 HRESULT ChooseCapability(IPin* pin, int index) {
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
   if (!config) return E_NOINTERFACE;

@@ -30,6 +30,8 @@ std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type);
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
 // The pin's capability at `index` (its media type, the caps bytes ignored).
 CMediaType Capability(IPin* pin, int index);
+// The pin's format now (IAMStreamConfig::GetFormat).
+CMediaType CurrentFormat(IPin* pin);
 // Makes the pin's capability at `index` the device's format; the SetFormat result.
 HRESULT ChooseCapability(IPin* pin, int index);
 

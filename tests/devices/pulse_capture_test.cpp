@@ -185,24 +185,6 @@ struct SoundGraph {
   ~SoundGraph() { Stop(); }
 };
 
-TEST(PulseCapture, ListsInputSourcesWithUniqueNamesAndStableIdentities) {
-  auto seam = std::make_shared<FakeSeam>();
-  const std::vector<DeviceEntry> entries = PulseDevices(seam).Devices();
-  ASSERT_EQ(entries.size(), 3u) << "the monitor of a sink is not an input";
-  const std::vector<std::pair<std::wstring, std::wstring>> expected = {
-      {L"USB Microphone", L"@device:pulse:alsa_input.usb-mic"},
-      {L"Built-in Audio", L"@device:pulse:alsa_input.card"},
-      {L"USB Microphone #2", L"@device:pulse:alsa_input.usb-mic-2"},
-  };
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(entries[i].friendlyName, expected[i].first);
-    EXPECT_EQ(entries[i].displayName, expected[i].second);
-    EXPECT_EQ(entries[i].category, CLSID_AudioInputDeviceCategory);
-  }
-  seam->sources.reset();
-  EXPECT_TRUE(PulseDevices(seam).Devices().empty()) << "no server, no entry, no error";
-}
-
 TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   auto seam = std::make_shared<FakeSeam>();
   ComPtr<IBaseFilter> filter = Create(PulseDevices(seam).Devices().at(1));
@@ -264,10 +246,20 @@ TEST(PulseCapture, ServerGoneMidRunIsTheDeviceLost) {
   EXPECT_EQ(g.Stop(), S_OK);
 }
 
-TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
+// Input sources listed with unique names and stable identities (a sink's monitor is not an
+// input); sources coming and going, and the server, reach the graphs holding them.
+TEST(PulseCapture, ListsInputSourcesAndTheirComingAndGoingReachesTheGraphsHoldingThem) {
   auto seam = std::make_shared<FakeSeam>();
   PulseDevices provider(seam);
   const std::vector<DeviceEntry> entries = provider.Devices();
+  std::vector<std::wstring> listed;
+  for (const DeviceEntry& entry : entries) {
+    listed.push_back(entry.friendlyName + L" " + entry.displayName);
+    EXPECT_EQ(entry.category, CLSID_AudioInputDeviceCategory);
+  }
+  EXPECT_EQ(listed, (std::vector<std::wstring>{L"USB Microphone @device:pulse:alsa_input.usb-mic",
+                                               L"Built-in Audio @device:pulse:alsa_input.card",
+                                               L"USB Microphone #2 @device:pulse:alsa_input.usb-mic-2"}));
   ASSERT_EQ(entries.size(), 3u);
   SoundGraph mic(Create(entries.at(0)));  // held, not running
   SoundGraph card(Create(entries.at(1)));
@@ -297,6 +289,8 @@ TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
   }
   seam->Change(std::vector<PulseSource>(all.begin(), all.end() - 2));
   EXPECT_EQ(NextDeviceLost(card.graph.Get()), 0) << "heard through the new subscription";
+  seam->Change(std::nullopt);
+  EXPECT_TRUE(provider.Devices().empty()) << "no server, no entry, no error";
 }
 
 // ---- For real, against the test server ----
@@ -311,7 +305,8 @@ class PulseCaptureServer : public ::testing::Test {
   ScopedMachine machine_{"real-devices\n"};
 };
 
-TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {
+// The sine source listed (no monitor, nothing without a server) and recorded.
+TEST_F(PulseCaptureServer, ListsTheSineSourceAndRecordsItAsAContinuousOneKilohertzTone) {
   const std::vector<ListedDevice> listed = ListDevices(CLSID_AudioInputDeviceCategory);
   const auto sine = std::find_if(listed.begin(), listed.end(), [](const ListedDevice& d) {
     return d.displayName == L"@device:pulse:sine";
@@ -322,18 +317,15 @@ TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {
     EXPECT_EQ(device.displayName.find(L".monitor"), std::wstring::npos)
         << WideToUtf8(device.displayName);
   }
-  ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
-  for (const ListedDevice& device : ListDevices(CLSID_AudioInputDeviceCategory)) {
-    EXPECT_NE(device.displayName.rfind(L"@device:pulse:", 0), 0u) << "no server, no entry";
+  {
+    ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
+    for (const ListedDevice& device : ListDevices(CLSID_AudioInputDeviceCategory)) {
+      EXPECT_NE(device.displayName.rfind(L"@device:pulse:", 0), 0u) << "no server, no entry";
+    }
   }
-}
-
-TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:sine", moniker.GetAddressOf()));
   ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                        filter.ReleaseAndGetVoidAddressOf()));
+  ASSERT_EQ(S_OK, sine->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                              filter.ReleaseAndGetVoidAddressOf()));
   SoundGraph g(filter);
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   constexpr size_t kSecond = 48000 * 2;
