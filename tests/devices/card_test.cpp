@@ -109,16 +109,9 @@ TEST_F(Cards, TheBuilderConnectsTheFrontEndAndThePictureShowsTheRoutedInputAndCh
   ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
   ASSERT_TRUE(tuner);
   // The filter at the other end of the unknown's pin at `index`.
-  auto peerOwner = [](IUnknown* unknown, size_t index) {
-    ComPtr<IPin> peer;
-    PIN_INFO info{};
-    const auto pins = PinsOf(QueryAs<IBaseFilter>(unknown).Get());
-    if (index < pins.size() && pins[index]->ConnectedTo(peer.GetAddressOf()) == S_OK) {
-      peer->QueryPinInfo(&info);
-    }
-    ComPtr<IBaseFilter> owner;
-    owner.Attach(info.pFilter);
-    return owner;
+  auto peerOwner = [](IUnknown* unknown, int index) {
+    const ComPtr<IPin> pin = PinAt(QueryAs<IBaseFilter>(unknown).Get(), index);
+    return pin ? OwnerOf(Peer(pin.Get()).Get()) : nullptr;
   };
   EXPECT_TRUE(IsSameObject(peerOwner(first.Get(), 1).Get(), second.Get()));
   EXPECT_TRUE(IsSameObject(peerOwner(tuner.Get(), 0).Get(), second.Get())) << "the tuner's picture";
