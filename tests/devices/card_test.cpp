@@ -1,6 +1,5 @@
-// TV cards: the capture graph builder finds and connects their crossbars, tuner and TV audio
-// filters on the pins' mediums; the crossbar routing rules and related pins; the tuner and TV
-// sound; and what routes, channels and picture controls do to the pictures.
+// TV cards: the crossbar routing rules and related pins; the tuner and TV sound; and what routes,
+// channels and picture controls do to the pictures.
 #include "device_test_support.h"
 
 namespace vidorra::test {
@@ -92,29 +91,19 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTellsRelatedPins) {
   }
 }
 
-// The builder connects the card's front end on the pins' mediums (a second crossbar feeding
-// the first one's input 1), and the pictures show what the routes and the channel select.
-TEST_F(Cards, TheBuilderConnectsTheFrontEndAndThePictureShowsTheRoutedInputAndChannel) {
+// The pictures show what the routes and the channel select, on a card whose second crossbar
+// feeds the first one's input 1. (The builder's connection of the front end: the capture
+// builder's tests; the chained crossbars' routes and their pictures: the engine's crossbar test.)
+TEST_F(Cards, ThePictureShowsTheRoutedInputAndChannel) {
   ComPtr<IBaseFilter> card = Build(L"Double");
   ComPtr<IAMCrossbar> first = Find<IAMCrossbar>(card.Get());
   ASSERT_TRUE(first);
-  std::vector<std::wstring> names = FilterNames(g_.graph.Get());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"Double", L"Double Crossbar", L"Double Crossbar 2",
-                                              L"Double TV Audio", L"Double TV Tuner", L"Sink"}));
   ComPtr<IAMCrossbar> second;
   ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr,
                                             QueryAs<IBaseFilter>(first.Get()).Get(),
                                             IID_IAMCrossbar, second.ReleaseAndGetVoidAddressOf()));
   ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
   ASSERT_TRUE(tuner);
-  // The filter at the other end of the unknown's pin at `index`.
-  auto peerOwner = [](IUnknown* unknown, int index) {
-    const ComPtr<IPin> pin = PinAt(QueryAs<IBaseFilter>(unknown).Get(), index);
-    return pin ? OwnerOf(Peer(pin.Get()).Get()) : nullptr;
-  };
-  EXPECT_TRUE(IsSameObject(peerOwner(first.Get(), 1).Get(), second.Get()));
-  EXPECT_TRUE(IsSameObject(peerOwner(tuner.Get(), 0).Get(), second.Get())) << "the tuner's picture";
   ASSERT_EQ(S_OK, g_.Run());
   const auto tuner4 = SecondBarAt(0);
   ASSERT_EQ(S_OK, tuner->put_Channel(6, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));

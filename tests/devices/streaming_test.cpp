@@ -1,9 +1,7 @@
 // Live streaming of the simulated devices on a clock the test moves: real-time pacing and
 // capture time stamps, frames lost and counted when downstream holds every buffer or reads
-// late, pause and stop, the preview pin, the DV camcorder's sound through the DV Splitter, the
-// sound devices, and the deinterlaced preview.
-#include <Deinterlacer.h>
-
+// late, pause and stop, the preview pin, the DV camcorder's sound through the DV Splitter, and
+// the sound devices.
 #include <algorithm>
 #include <cmath>
 #include <future>
@@ -241,49 +239,6 @@ TEST_F(Streaming, TheTvSoundModeIsHeard) {
   ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == 10; }));
   g_.Stop();
   EXPECT_NEAR(ToneFrequency(sink->Pcm(), 2, 0, 48000), 500, 1) << "language B";
-}
-
-// The deinterlacer in the preview chains the program builds: the capture graph builder renders
-// a simulated source through it (for a DV camcorder, with the DV Splitter and decoder it
-// inserts) into a renderer, and the frames come through in order, their numbers still readable:
-// every one from a DV camcorder; from a capture pin, through the Smart Tee's preview output,
-// which lets a busy preview drop frames.
-TEST_F(Streaming, DeinterlacedPreviewFramesComeThroughInOrder) {
-  constexpr long kFrames = 8;
-  const struct {
-    const wchar_t* device;
-    const GUID* category;  // of the RenderStream call
-    const GUID* major;
-    bool everyFrame;  // false: the preview may drop frames
-  } previews[] = {{L"Camcorder", nullptr, &MEDIATYPE_Interleaved, true},
-                  {L"Grabber", &PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, false}};
-  for (const auto& p : previews) {
-    SCOPED_TRACE(WideToUtf8(p.device));
-    ClockedGraph g;
-    ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, p.device);
-    ASSERT_TRUE(device);
-    ComPtr<IBaseFilter> deinterlacer = CreateFilter(CLSID_VideoDeinterlacer);
-    ASSERT_EQ(S_OK, g.Add(deinterlacer.Get(), L"Deinterlacer"));
-    auto sink = MakeComObject<PatternSink>();
-    ASSERT_EQ(S_OK, g.Add(sink.Get(), L"Sink"));
-    ASSERT_TRUE(SUCCEEDED(
-        g.builder->RenderStream(p.category, p.major, device.Get(), deinterlacer.Get(), sink.Get())));
-    ASSERT_TRUE(SUCCEEDED(g.Run()));
-    ComPtr<IPin> capture = CapturePinOf(device.Get());
-    ASSERT_TRUE(StepFrames(g, capture.Get(), kFrames, k25Fps));
-    g.AdvanceTo(kFrames * k25Fps);
-    // The deinterlacer holds the newest frame until the next one comes.
-    const size_t expected = p.everyFrame ? kFrames - 1 : 2;
-    ASSERT_TRUE(WaitUntil([&] { return sink->Count() >= expected; }));
-    g.Stop();
-    const auto numbers = sink->Numbers();
-    for (size_t i = 0; i < numbers.size(); ++i) {
-      ASSERT_TRUE(numbers[i]) << "frame " << i << " unreadable";
-      EXPECT_TRUE(p.everyFrame ? *numbers[i] == *numbers[0] + i
-                               : i == 0 || *numbers[i] > *numbers[i - 1])
-          << "frame " << i;
-    }
-  }
 }
 
 }  // namespace
