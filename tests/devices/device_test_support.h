@@ -54,6 +54,27 @@ struct ClockedGraph {
   void AdvanceTo(REFERENCE_TIME time) { clock->AdvanceTo(time); }
 };
 
+// A graph on the system clock, as the program runs them (live devices keep real time): the
+// device's capture pin into a sink of its own, straight or (render) through what converts its
+// pictures into what the sink takes; stopped when it goes.
+template <class Sink>
+struct LiveGraph {
+  explicit LiveGraph(ComPtr<IBaseFilter> filter, bool render = false) : device(std::move(filter)) {
+    if (!device) return;
+    capture = CapturePinOf(device.Get());
+    EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Device"}, {sink.Get(), L"Sink"}}));
+    EXPECT_EQ(S_OK, render ? graph->Connect(capture.Get(), sink->Input())
+                           : graph->ConnectDirect(capture.Get(), sink->Input(), nullptr));
+  }
+  ~LiveGraph() { Stop(); }
+  HRESULT Run() { return RunGraph(graph.Get()); }
+  HRESULT Stop() { return StopGraph(graph.Get()); }
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  ComPtr<IBaseFilter> device;
+  ComPtr<Sink> sink = MakeComObject<Sink>();
+  ComPtr<IPin> capture;
+};
+
 // Delivered frame count of a capture pin (IAMDroppedFrames).
 long Delivered(IPin* pin);
 long Dropped(IPin* pin);

@@ -168,22 +168,7 @@ ComPtr<IBaseFilter> Create(const DeviceEntry& entry) {
   return filter;
 }
 
-// A graph on the system clock with the device's capture pin into a SoundSink.
-struct SoundGraph {
-  ComPtr<IGraphBuilder> graph = NewGraph();
-  ComPtr<IBaseFilter> device;
-  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  ComPtr<IPin> pin;
-
-  explicit SoundGraph(ComPtr<IBaseFilter> filter) : device(std::move(filter)) {
-    EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Sound"}, {sink.Get(), L"Sink"}}));
-    pin = CapturePinOf(device.Get());
-    EXPECT_TRUE(pin && graph->ConnectDirect(pin.Get(), sink->Input(), nullptr) == S_OK);
-  }
-  HRESULT Run() { return RunGraph(graph.Get()); }
-  HRESULT Stop() { return StopGraph(graph.Get()); }
-  ~SoundGraph() { Stop(); }
-};
+using SoundGraph = LiveGraph<SoundSink>;
 
 TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   auto seam = std::make_shared<FakeSeam>();
@@ -226,8 +211,8 @@ TEST(PulseCapture, LostSoundIsCountedTimesGoOnFromTheClockAndStopEndsAWait) {
   seam->script.fragmentsAvailable = 8;
   SoundGraph g(Create(PulseDevices(seam).Devices().at(0)));
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 11; }));
-  EXPECT_EQ(Dropped(g.pin.Get()), 1);
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.capture.Get()) >= 11; }));
+  EXPECT_EQ(Dropped(g.capture.Get()), 1);
   EXPECT_EQ(g.Stop(), S_OK);
   const std::vector<REFERENCE_TIME> starts = g.sink->Starts();
   ASSERT_GE(starts.size(), 4u);
@@ -242,7 +227,7 @@ TEST(PulseCapture, ServerGoneMidRunIsTheDeviceLost) {
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   const auto lost = WaitForGraphEvent(g.graph.Get(), EC_DEVICE_LOST);
   ASSERT_TRUE(lost) << "EC_DEVICE_LOST";
-  EXPECT_EQ(Delivered(g.pin.Get()), 7) << "the whole buffers in five reads of 60 ms";
+  EXPECT_EQ(Delivered(g.capture.Get()), 7) << "the whole buffers in five reads of 60 ms";
   EXPECT_EQ(g.Stop(), S_OK);
 }
 
@@ -274,7 +259,7 @@ TEST(PulseCapture, ListsInputSourcesAndTheirComingAndGoingReachesTheGraphsHoldin
   ASSERT_EQ(NextDeviceLost(mic.graph.Get()), 1) << "the microphone plugged back";
   EXPECT_EQ(provider.Devices().size(), 3u);
   ASSERT_TRUE(SUCCEEDED(mic.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.pin.Get()) >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.capture.Get()) >= 2; }));
 
   seam->Change(std::nullopt);
   for (SoundGraph* g : {&mic, &card}) {
@@ -337,7 +322,7 @@ TEST_F(PulseCaptureServer, ListsTheSineSourceAndRecordsItAsAContinuousOneKiloher
   // A loaded machine may make the server lose some of the stream (overruns): the device counts
   // each loss as a dropped buffer and starts its times again from the clock, so every break
   // below must be one it counted. (Exact continuity is checked on the fake seam.)
-  const long dropped = Dropped(g.pin.Get());
+  const long dropped = Dropped(g.capture.Get());
 
   // No run of samples missing between buffers: at each buffer's first sample the tone goes on
   // from the buffer before. (The server's own sound may break now and then elsewhere, under
@@ -399,7 +384,7 @@ TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingI
   SoundGraph running(filters[0]);
   SoundGraph held(filters[1]);
   ASSERT_TRUE(SUCCEEDED(running.Run()));
-  EXPECT_TRUE(WaitUntil([&] { return Delivered(running.pin.Get()) >= 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(running.capture.Get()) >= 1; }));
 
   ASSERT_TRUE(source.Unload()) << "pactl";
   for (SoundGraph* g : {&running, &held}) {
@@ -413,7 +398,7 @@ TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingI
     EXPECT_EQ(NextDeviceLost(g->graph.Get()), 1) << "the source is back";
   }
   ASSERT_TRUE(SUCCEEDED(held.Run()));
-  EXPECT_TRUE(WaitUntil([&] { return Delivered(held.pin.Get()) >= 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(held.capture.Get()) >= 1; }));
 }
 
 }  // namespace
