@@ -1,7 +1,13 @@
 // The capture filters of every simulated kind: pins in order with their categories, media
 // types and stream capabilities, the device format (SetFormat, also while connected), the
-// property pages each object lists, which kind has driver dialogs, and picture controls.
+// property pages each object lists, which kind has driver dialogs and what they do, and picture
+// controls.
+#include <modal_dialog_driver.h>
 #include <vidorra_pages.h>
+
+#include <QComboBox>
+#include <QSlider>
+#include <QTabWidget>
 
 #include <cstring>
 
@@ -90,11 +96,9 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
     for (size_t i = 0; i < kind.pins.size(); ++i) {
       const PinExpectation& want = kind.pins[i];
       ComPtr<IPin> pin = PinsOf(filter.Get())[i];
-      PIN_INFO info{};
-      pin->QueryPinInfo(&info);
-      if (info.pFilter) info.pFilter->Release();
-      EXPECT_EQ(std::wstring(info.achName), want.name);
-      EXPECT_EQ(info.dir, want.direction);
+      PIN_DIRECTION direction = PINDIR_INPUT;
+      pin->QueryDirection(&direction);
+      EXPECT_EQ(std::pair(PinName(pin.Get()), direction), std::pair(want.name, want.direction));
       EXPECT_EQ(CategoryOfPin(pin.Get()), want.category);
       const std::vector<CMediaType> types = OfferedTypes(pin.Get());
       ASSERT_FALSE(types.empty());
@@ -183,8 +187,8 @@ TEST_F(CaptureFilters, SoundDevicesOfferTheirFormatsOnOneCapturePin) {
 
 TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
   ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
-  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
-  ComPtr<IPin> preview = PinByName(webcam.Get(), L"Preview");
+  ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
+  ComPtr<IPin> preview = PinNamed(webcam.Get(), L"Preview");
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
   AM_MEDIA_TYPE* mjpg = nullptr;
   VIDEO_STREAM_CONFIG_CAPS caps{};
@@ -197,10 +201,7 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
     ASSERT_EQ(types.size(), 1u);
     EXPECT_TRUE(types[0] == CMediaType(*mjpg));
   }
-  AM_MEDIA_TYPE* now = nullptr;
-  QueryAs<IAMStreamConfig>(preview.Get())->GetFormat(&now);
-  EXPECT_EQ(now->subtype, MEDIASUBTYPE_MJPG);
-  DeleteMediaType(now);
+  EXPECT_EQ(CurrentFormat(preview.Get()).subtype, MEDIASUBTYPE_MJPG);
   // A size the device does not have, and no type at all.
   auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mjpg->pbFormat);
   vih->bmiHeader.biWidth = 100;
@@ -213,7 +214,7 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   ClockedGraph g;
   ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = PinByName(webcam.Get(), L"Capture");
+  ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
   ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
   // 320x240: the sink takes it, the pins are connected again with it.
@@ -231,10 +232,7 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   CMediaType jpeg = Capability(capture.Get(), 4);
   EXPECT_TRUE(FAILED(config->SetFormat(&jpeg)));
   EXPECT_TRUE(connection() == small);
-  AM_MEDIA_TYPE* now = nullptr;
-  config->GetFormat(&now);
-  EXPECT_TRUE(CMediaType(*now) == small);
-  DeleteMediaType(now);
+  EXPECT_TRUE(CurrentFormat(capture.Get()) == small);
   // Not while the graph runs.
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   CMediaType large = Capability(capture.Get(), 0);
@@ -242,68 +240,121 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
   g.Stop();
 }
 
-// The pages each object lists: ISpecifyPropertyPages::GetPages.
-std::vector<GUID> PagesOf(IUnknown* object) {
-  std::vector<GUID> pages;
-  ComPtr<ISpecifyPropertyPages> specify = QueryAs<ISpecifyPropertyPages>(object);
-  if (!specify) return pages;
+// The one page an object lists (ISpecifyPropertyPages::GetPages); GUID_NULL for none or several.
+GUID OnlyPageOf(IUnknown* object) {
   CAUUID list{};
-  if (specify->GetPages(&list) != S_OK) return pages;
-  pages.assign(list.pElems, list.pElems + list.cElems);
+  ComPtr<ISpecifyPropertyPages> specify = QueryAs<ISpecifyPropertyPages>(object);
+  if (!specify || specify->GetPages(&list) != S_OK) return GUID_NULL;
+  const GUID only = list.cElems == 1 ? list.pElems[0] : GUID_NULL;
   CoTaskMemFree(list.pElems);
-  return pages;
+  return only;
 }
 
 TEST_F(CaptureFilters, EveryObjectListsItsPropertyPages) {
   ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
-  EXPECT_EQ(PagesOf(webcam.Get()), std::vector<GUID>{CLSID_VideoProcAmpPropertyPage});
-  for (const wchar_t* pin : {L"Capture", L"Preview"}) {
-    ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(PinByName(webcam.Get(), pin).Get());
-    EXPECT_EQ(PagesOf(config.Get()), std::vector<GUID>{CLSID_StreamFormatPropertyPage});
-  }
-  const std::pair<const GUID*, GUID> frontEnd[] = {
-      {&AM_KSCATEGORY_CROSSBAR, CLSID_CrossbarPropertyPage},
-      {&AM_KSCATEGORY_TVTUNER, CLSID_TVTunerPropertyPage},
-      {&AM_KSCATEGORY_TVAUDIO, CLSID_TVAudioPropertyPage}};
-  for (const auto& [category, page] : frontEnd) {
-    const auto devices = ListDevices(*category);
-    ASSERT_FALSE(devices.empty());
-    ComPtr<IBaseFilter> filter;
-    devices[0].moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                     filter.ReleaseAndGetVoidAddressOf());
-    EXPECT_EQ(PagesOf(filter.Get()), std::vector<GUID>{page});
-  }
   ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
-  EXPECT_EQ(PagesOf(tone.Get()), std::vector<GUID>{CLSID_StreamFormatPropertyPage});
-  EXPECT_EQ(PagesOf(PinsOf(tone.Get())[0].Get()),
-            std::vector<GUID>{CLSID_StreamFormatPropertyPage});
+  const std::pair<ComPtr<IUnknown>, GUID> objects[] = {
+      {webcam, CLSID_VideoProcAmpPropertyPage},
+      {QueryAs<IAMStreamConfig>(PinNamed(webcam.Get(), L"Capture").Get()), CLSID_StreamFormatPropertyPage},
+      {QueryAs<IAMStreamConfig>(PinNamed(webcam.Get(), L"Preview").Get()), CLSID_StreamFormatPropertyPage},
+      {ListDevices(AM_KSCATEGORY_CROSSBAR).at(0).moniker, CLSID_CrossbarPropertyPage},
+      {ListDevices(AM_KSCATEGORY_TVTUNER).at(0).moniker, CLSID_TVTunerPropertyPage},
+      {ListDevices(AM_KSCATEGORY_TVAUDIO).at(0).moniker, CLSID_TVAudioPropertyPage},
+      {tone, CLSID_StreamFormatPropertyPage},
+      {PinsOf(tone.Get()).at(0), CLSID_StreamFormatPropertyPage}};
+  for (size_t i = 0; i < std::size(objects); ++i) {
+    ComPtr<IUnknown> object = objects[i].first;
+    if (ComPtr<IMoniker> moniker = QueryAs<IMoniker>(object.Get())) {
+      moniker->BindToObject(nullptr, nullptr, IID_IUnknown, object.ReleaseAndGetVoidAddressOf());
+    }
+    EXPECT_EQ(OnlyPageOf(object.Get()), objects[i].second) << i;
+  }
 }
 
+// Each picture control's range, step, default and value ("min..max/step default=value"); its
+// least value taken, one past the range and a control the device lacks refused.
 TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
   ComPtr<IAMVideoProcAmp> amp =
       QueryAs<IAMVideoProcAmp>(BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber").Get());
   ASSERT_TRUE(amp);
-  struct Range {
-    long property, minimum, maximum, defaultValue;
-  };
-  for (const Range& r :
-       {Range{VideoProcAmp_Brightness, 0, 255, 128}, Range{VideoProcAmp_Contrast, 0, 200, 100},
-        Range{VideoProcAmp_Hue, -180, 180, 0}, Range{VideoProcAmp_Saturation, 0, 200, 100}}) {
-    long minimum = 0, maximum = 0, step = 0, def = 0, flags = 0, value = 0;
-    ASSERT_EQ(S_OK, amp->GetRange(r.property, &minimum, &maximum, &step, &def, &flags));
-    EXPECT_EQ(minimum, r.minimum);
-    EXPECT_EQ(maximum, r.maximum);
-    EXPECT_EQ(def, r.defaultValue);
-    EXPECT_EQ(step, 1);
-    ASSERT_EQ(S_OK, amp->Get(r.property, &value, &flags));
-    EXPECT_EQ(value, r.defaultValue);
-    EXPECT_EQ(E_INVALIDARG, amp->Set(r.property, r.maximum + 1, VideoProcAmp_Flags_Manual));
-    EXPECT_EQ(S_OK, amp->Set(r.property, r.minimum, VideoProcAmp_Flags_Manual));
+  std::string shown;
+  for (long p : {VideoProcAmp_Brightness, VideoProcAmp_Contrast, VideoProcAmp_Hue,
+                 VideoProcAmp_Saturation, VideoProcAmp_Gamma}) {
+    long min = 0, max = 0, step = 0, def = 0, flags = 0, value = 0;
+    const HRESULT range = amp->GetRange(p, &min, &max, &step, &def, &flags);
+    const HRESULT got = amp->Get(p, &value, &flags);
+    const bool refused = amp->Set(p, max + 1, VideoProcAmp_Flags_Manual) == E_INVALIDARG;
+    const bool taken = amp->Set(p, min, VideoProcAmp_Flags_Manual) == S_OK;
+    shown += range != S_OK || got != S_OK ? "none; "
+             : std::to_string(min) + ".." + std::to_string(max) + "/" + std::to_string(step) +
+                   " " + std::to_string(def) + "=" + std::to_string(value) +
+                   (refused && taken ? "; " : " wrongly checked; ");
   }
-  long value = 0, flags = 0;
-  EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Get(VideoProcAmp_Gamma, &value, &flags));
+  EXPECT_EQ(shown, "0..255/1 128=128; 0..200/1 100=100; -180..180/1 0=0; 0..200/1 100=100; none; ");
   EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Set(VideoProcAmp_Gamma, 1, VideoProcAmp_Flags_Manual));
 }
+
+class DriverDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Old Driver");
+    ASSERT_TRUE(device_);
+    dialogs_ = QueryAs<IAMVfwCaptureDialogs>(device_.Get());
+    ASSERT_TRUE(dialogs_);
+    capture_ = CapturePinOf(device_.Get());
+  }
+  CMediaType Format() { return CurrentFormat(capture_.Get()); }
+
+  ScopedMachine machine_{"video vfw Old Driver\n"};
+  ClockedGraph g_;
+  ComPtr<IBaseFilter> device_;
+  ComPtr<IAMVfwCaptureDialogs> dialogs_;
+  ComPtr<IPin> capture_;
+};
+
+// The capture driver dialogs of the `vfw` kind, driven without a person through the platform's
+// property frame: the source dialog's picture controls act on the device, and the format
+// dialog sets the device's format, answering VFW_E_CANNOT_CONNECT when that no longer fits the
+// connected pin. (Which dialogs the driver has: the program's Options menu tests.)
+TEST_F(DriverDialogs, TheSourceDialogSetsThePictureControls) {
+  ModalDialogDriver driver([](QWidget& frame) {
+    ASSERT_EQ(frame.findChild<QTabWidget*>()->count(), 1);
+    QSlider* brightness = frame.findChild<QSlider*>("sliderBrightness");
+    ASSERT_TRUE(brightness);
+    brightness->setValue(200);
+    ClickButton(frame, "OK");
+  });
+  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Source, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  long value = 0, flags = 0;
+  QueryAs<IAMVideoProcAmp>(device_.Get())->Get(VideoProcAmp_Brightness, &value, &flags);
+  EXPECT_EQ(value, 200);
+}
+
+TEST_F(DriverDialogs, TheFormatDialogChangesTheDeviceAndSaysWhenThePinMustConnectAgain) {
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ASSERT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink.Get(), sink->Input()));
+  const CMediaType connected = Format();
+  ModalDialogDriver driver([](QWidget& frame) {
+    ASSERT_TRUE(ChooseItem(frame.findChild<QComboBox*>("cboxSize"), "320 x 240"));
+    ClickButton(frame, "OK");
+  });
+  EXPECT_EQ(VFW_E_CANNOT_CONNECT, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 1);
+  // The pin keeps its connection until the graph is built again; then it takes the new size.
+  EXPECT_TRUE(Format() == connected);
+  ASSERT_EQ(S_OK, g_.graph->Disconnect(capture_.Get()));
+  ASSERT_EQ(S_OK, g_.graph->Disconnect(sink->Input()));
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(capture_.Get(), sink->Input(), nullptr));
+  const auto size = VideoSizeOf(Format());
+  EXPECT_EQ(size, std::make_pair(320, 240));
+  // Closing the dialog without a change leaves a fitting connection alone.
+  driver.Then([](QWidget& frame) { ClickButton(frame, "Annuler"); });
+  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 2);
+  EXPECT_EQ(E_INVALIDARG, dialogs_->ShowDialog(VfwCaptureDialog_Display, nullptr));
+}
+
 
 }  // namespace
 }  // namespace vidorra::test

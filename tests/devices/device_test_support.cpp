@@ -32,12 +32,6 @@ uint8_t Cr(int r, int g, int b) {
 
 }  // namespace
 
-ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name) {
-  ComPtr<IPin> pin;
-  if (!filter || FAILED(filter->FindPin(name.c_str(), pin.GetAddressOf()))) return nullptr;
-  return pin;
-}
-
 std::optional<GUID> CategoryOfPin(IPin* pin) {
   ComPtr<IKsPropertySet> properties = QueryAs<IKsPropertySet>(pin);
   if (!properties) return std::nullopt;
@@ -89,6 +83,17 @@ CMediaType Capability(IPin* pin, int index) {
   // Room for either caps structure.
   BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
   if (config && config->GetStreamCaps(index, &type, caps) == S_OK && type) {
+    mt.Adopt(*type);
+    CoTaskMemFree(type);
+  }
+  return mt;
+}
+
+CMediaType CurrentFormat(IPin* pin) {
+  CMediaType mt;
+  AM_MEDIA_TYPE* type = nullptr;
+  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
+  if (config && config->GetFormat(&type) == S_OK && type) {
     mt.Adopt(*type);
     CoTaskMemFree(type);
   }
@@ -161,6 +166,18 @@ bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TI
     if (!WaitUntil([&] { return Delivered(capturePin) > n; })) return false;
   }
   return true;
+}
+
+std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar) {
+  long outputs = 0, inputs = 0;
+  crossbar->get_PinCounts(&outputs, &inputs);
+  std::vector<std::pair<long, long>> pins;
+  for (long i = 0; i < inputs + outputs; ++i) {
+    long related = -1, type = -1;
+    crossbar->get_CrossbarPinInfo(i < inputs, i < inputs ? i : i - inputs, &related, &type);
+    pins.emplace_back(related, type);
+  }
+  return pins;
 }
 
 // ---- PatternSink ----

@@ -22,8 +22,6 @@
 
 namespace vidorra::test {
 
-ComPtr<IPin> PinByName(IBaseFilter* filter, const std::wstring& name);
-std::vector<ComPtr<IPin>> PinsOfFilter(IBaseFilter* filter);
 std::optional<GUID> CategoryOfPin(IPin* pin);
 std::vector<CMediaType> OfferedTypes(IPin* pin);
 // Width and height of a video type (0, 0 for another type).
@@ -32,6 +30,8 @@ std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type);
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
 // The pin's capability at `index` (its media type, the caps bytes ignored).
 CMediaType Capability(IPin* pin, int index);
+// The pin's format now (IAMStreamConfig::GetFormat).
+CMediaType CurrentFormat(IPin* pin);
 // Makes the pin's capability at `index` the device's format; the SetFormat result.
 HRESULT ChooseCapability(IPin* pin, int index);
 
@@ -52,6 +52,27 @@ struct ClockedGraph {
   HRESULT Stop();
   // Moves the clock to stream time `time`.
   void AdvanceTo(REFERENCE_TIME time) { clock->AdvanceTo(time); }
+};
+
+// A graph on the system clock, as the program runs them (live devices keep real time): the
+// device's capture pin into a sink of its own, straight or (render) through what converts its
+// pictures into what the sink takes; stopped when it goes.
+template <class Sink>
+struct LiveGraph {
+  explicit LiveGraph(ComPtr<IBaseFilter> filter, bool render = false) : device(std::move(filter)) {
+    if (!device) return;
+    capture = CapturePinOf(device.Get());
+    EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Device"}, {sink.Get(), L"Sink"}}));
+    EXPECT_EQ(S_OK, render ? graph->Connect(capture.Get(), sink->Input())
+                           : graph->ConnectDirect(capture.Get(), sink->Input(), nullptr));
+  }
+  ~LiveGraph() { Stop(); }
+  HRESULT Run() { return RunGraph(graph.Get()); }
+  HRESULT Stop() { return StopGraph(graph.Get()); }
+  ComPtr<IGraphBuilder> graph = NewGraph();
+  ComPtr<IBaseFilter> device;
+  ComPtr<Sink> sink = MakeComObject<Sink>();
+  ComPtr<IPin> capture;
 };
 
 // Delivered frame count of a capture pin (IAMDroppedFrames).
@@ -106,6 +127,9 @@ class SoundSink : public RecordingSink {
 // The frequency of a channel of interleaved sound, from its zero crossings.
 double ToneFrequency(const std::vector<int16_t>& samples, int channels, int channel,
                      int sampleRate);
+
+// The crossbar's pins as (related pin, physical type): its inputs, then its outputs.
+std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar);
 
 // ---- Graph events ----
 

@@ -168,40 +168,7 @@ ComPtr<IBaseFilter> Create(const DeviceEntry& entry) {
   return filter;
 }
 
-// A graph on the system clock with the device's capture pin into a SoundSink.
-struct SoundGraph {
-  ComPtr<IGraphBuilder> graph = NewGraph();
-  ComPtr<IBaseFilter> device;
-  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  ComPtr<IPin> pin;
-
-  explicit SoundGraph(ComPtr<IBaseFilter> filter) : device(std::move(filter)) {
-    EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Sound"}, {sink.Get(), L"Sink"}}));
-    pin = CapturePinOf(device.Get());
-    EXPECT_TRUE(pin && graph->ConnectDirect(pin.Get(), sink->Input(), nullptr) == S_OK);
-  }
-  HRESULT Run() { return RunGraph(graph.Get()); }
-  HRESULT Stop() { return StopGraph(graph.Get()); }
-  ~SoundGraph() { Stop(); }
-};
-
-TEST(PulseCapture, ListsInputSourcesWithUniqueNamesAndStableIdentities) {
-  auto seam = std::make_shared<FakeSeam>();
-  const std::vector<DeviceEntry> entries = PulseDevices(seam).Devices();
-  ASSERT_EQ(entries.size(), 3u) << "the monitor of a sink is not an input";
-  const std::vector<std::pair<std::wstring, std::wstring>> expected = {
-      {L"USB Microphone", L"@device:pulse:alsa_input.usb-mic"},
-      {L"Built-in Audio", L"@device:pulse:alsa_input.card"},
-      {L"USB Microphone #2", L"@device:pulse:alsa_input.usb-mic-2"},
-  };
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(entries[i].friendlyName, expected[i].first);
-    EXPECT_EQ(entries[i].displayName, expected[i].second);
-    EXPECT_EQ(entries[i].category, CLSID_AudioInputDeviceCategory);
-  }
-  seam->sources.reset();
-  EXPECT_TRUE(PulseDevices(seam).Devices().empty()) << "no server, no entry, no error";
-}
+using SoundGraph = LiveGraph<SoundSink>;
 
 TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   auto seam = std::make_shared<FakeSeam>();
@@ -244,8 +211,8 @@ TEST(PulseCapture, LostSoundIsCountedTimesGoOnFromTheClockAndStopEndsAWait) {
   seam->script.fragmentsAvailable = 8;
   SoundGraph g(Create(PulseDevices(seam).Devices().at(0)));
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.pin.Get()) >= 11; }));
-  EXPECT_EQ(Dropped(g.pin.Get()), 1);
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(g.capture.Get()) >= 11; }));
+  EXPECT_EQ(Dropped(g.capture.Get()), 1);
   EXPECT_EQ(g.Stop(), S_OK);
   const std::vector<REFERENCE_TIME> starts = g.sink->Starts();
   ASSERT_GE(starts.size(), 4u);
@@ -260,14 +227,24 @@ TEST(PulseCapture, ServerGoneMidRunIsTheDeviceLost) {
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   const auto lost = WaitForGraphEvent(g.graph.Get(), EC_DEVICE_LOST);
   ASSERT_TRUE(lost) << "EC_DEVICE_LOST";
-  EXPECT_EQ(Delivered(g.pin.Get()), 7) << "the whole buffers in five reads of 60 ms";
+  EXPECT_EQ(Delivered(g.capture.Get()), 7) << "the whole buffers in five reads of 60 ms";
   EXPECT_EQ(g.Stop(), S_OK);
 }
 
-TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
+// Input sources listed with unique names and stable identities (a sink's monitor is not an
+// input); sources coming and going, and the server, reach the graphs holding them.
+TEST(PulseCapture, ListsInputSourcesAndTheirComingAndGoingReachesTheGraphsHoldingThem) {
   auto seam = std::make_shared<FakeSeam>();
   PulseDevices provider(seam);
   const std::vector<DeviceEntry> entries = provider.Devices();
+  std::vector<std::wstring> listed;
+  for (const DeviceEntry& entry : entries) {
+    listed.push_back(entry.friendlyName + L" " + entry.displayName);
+    EXPECT_EQ(entry.category, CLSID_AudioInputDeviceCategory);
+  }
+  EXPECT_EQ(listed, (std::vector<std::wstring>{L"USB Microphone @device:pulse:alsa_input.usb-mic",
+                                               L"Built-in Audio @device:pulse:alsa_input.card",
+                                               L"USB Microphone #2 @device:pulse:alsa_input.usb-mic-2"}));
   ASSERT_EQ(entries.size(), 3u);
   SoundGraph mic(Create(entries.at(0)));  // held, not running
   SoundGraph card(Create(entries.at(1)));
@@ -282,7 +259,7 @@ TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
   ASSERT_EQ(NextDeviceLost(mic.graph.Get()), 1) << "the microphone plugged back";
   EXPECT_EQ(provider.Devices().size(), 3u);
   ASSERT_TRUE(SUCCEEDED(mic.Run()));
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.pin.Get()) >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.capture.Get()) >= 2; }));
 
   seam->Change(std::nullopt);
   for (SoundGraph* g : {&mic, &card}) {
@@ -297,6 +274,8 @@ TEST(PulseCapture, SourcesComingAndGoingReachTheGraphsHoldingThem) {
   }
   seam->Change(std::vector<PulseSource>(all.begin(), all.end() - 2));
   EXPECT_EQ(NextDeviceLost(card.graph.Get()), 0) << "heard through the new subscription";
+  seam->Change(std::nullopt);
+  EXPECT_TRUE(provider.Devices().empty()) << "no server, no entry, no error";
 }
 
 // ---- For real, against the test server ----
@@ -311,7 +290,8 @@ class PulseCaptureServer : public ::testing::Test {
   ScopedMachine machine_{"real-devices\n"};
 };
 
-TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {
+// The sine source listed (no monitor, nothing without a server) and recorded.
+TEST_F(PulseCaptureServer, ListsTheSineSourceAndRecordsItAsAContinuousOneKilohertzTone) {
   const std::vector<ListedDevice> listed = ListDevices(CLSID_AudioInputDeviceCategory);
   const auto sine = std::find_if(listed.begin(), listed.end(), [](const ListedDevice& d) {
     return d.displayName == L"@device:pulse:sine";
@@ -322,18 +302,15 @@ TEST_F(PulseCaptureServer, ListsTheSineSourceAndNoMonitor) {
     EXPECT_EQ(device.displayName.find(L".monitor"), std::wstring::npos)
         << WideToUtf8(device.displayName);
   }
-  ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
-  for (const ListedDevice& device : ListDevices(CLSID_AudioInputDeviceCategory)) {
-    EXPECT_NE(device.displayName.rfind(L"@device:pulse:", 0), 0u) << "no server, no entry";
+  {
+    ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/vidorra/native");
+    for (const ListedDevice& device : ListDevices(CLSID_AudioInputDeviceCategory)) {
+      EXPECT_NE(device.displayName.rfind(L"@device:pulse:", 0), 0u) << "no server, no entry";
+    }
   }
-}
-
-TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
-  ComPtr<IMoniker> moniker;
-  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:sine", moniker.GetAddressOf()));
   ComPtr<IBaseFilter> filter;
-  ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                        filter.ReleaseAndGetVoidAddressOf()));
+  ASSERT_EQ(S_OK, sine->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                              filter.ReleaseAndGetVoidAddressOf()));
   SoundGraph g(filter);
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   constexpr size_t kSecond = 48000 * 2;
@@ -345,7 +322,7 @@ TEST_F(PulseCaptureServer, RecordsTheSineAsAContinuousOneKilohertzTone) {
   // A loaded machine may make the server lose some of the stream (overruns): the device counts
   // each loss as a dropped buffer and starts its times again from the clock, so every break
   // below must be one it counted. (Exact continuity is checked on the fake seam.)
-  const long dropped = Dropped(g.pin.Get());
+  const long dropped = Dropped(g.capture.Get());
 
   // No run of samples missing between buffers: at each buffer's first sample the tone goes on
   // from the buffer before. (The server's own sound may break now and then elsewhere, under
@@ -407,7 +384,7 @@ TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingI
   SoundGraph running(filters[0]);
   SoundGraph held(filters[1]);
   ASSERT_TRUE(SUCCEEDED(running.Run()));
-  EXPECT_TRUE(WaitUntil([&] { return Delivered(running.pin.Get()) >= 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(running.capture.Get()) >= 1; }));
 
   ASSERT_TRUE(source.Unload()) << "pactl";
   for (SoundGraph* g : {&running, &held}) {
@@ -421,7 +398,7 @@ TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingI
     EXPECT_EQ(NextDeviceLost(g->graph.Get()), 1) << "the source is back";
   }
   ASSERT_TRUE(SUCCEEDED(held.Run()));
-  EXPECT_TRUE(WaitUntil([&] { return Delivered(held.pin.Get()) >= 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return Delivered(held.capture.Get()) >= 1; }));
 }
 
 }  // namespace

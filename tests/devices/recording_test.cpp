@@ -66,13 +66,10 @@ TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
   const auto streams = Probe(path);
   ASSERT_FALSE(streams.empty());
   const ProbedStream& video = streams[0];
-  EXPECT_EQ(video.type, "video");
-  EXPECT_EQ(video.codec, r.codec);
-  EXPECT_EQ(video.width, r.width);
-  EXPECT_EQ(video.height, r.height);
+  EXPECT_EQ(std::tuple(video.type, video.codec, video.width, video.height, video.frames),
+            std::tuple("video", r.codec, r.width, r.height, kFrames));
   const double rate = 1e7 / static_cast<double>(r.interval);
   EXPECT_NEAR(video.frameRate, rate, 0.01);
-  EXPECT_EQ(video.frames, kFrames);
   EXPECT_NEAR(ProbeDuration(path) * rate, kFrames, 1.0);
   const auto recorded = RecordedFrameNumbers(path, r.width, r.height);
   const auto numbers = FromFirst(recorded);
@@ -82,18 +79,16 @@ TEST_P(Recordings, RecordsEveryFrameReadBackByFfprobeAndOurReader) {
     long sound = 0;
     for (const auto& n : recorded) sound += r.soundPerFrame == 1602 && n.value_or(1) % 5 == 0 ? 1600 : r.soundPerFrame;
     ASSERT_EQ(streams.size(), 2u) << "a camcorder records its sound in the DV frames";
-    EXPECT_EQ(streams[1].sampleRate, 48000);
-    EXPECT_EQ(streams[1].channels, 2);
-    EXPECT_EQ(RecordedSoundSamples(path, 2), sound);
+    EXPECT_EQ(std::tuple(streams[1].sampleRate, streams[1].channels, RecordedSoundSamples(path, 2)),
+              std::tuple(48000, 2, sound));
   }
 
   std::string error;
   const auto file = avi::AviReader::Read(path, &error);
   ASSERT_TRUE(file) << error;
   ASSERT_EQ(file->streams.size(), 1u);
-  EXPECT_EQ(file->streams[0].type, r.streamType);
-  EXPECT_EQ(file->streams[0].length, static_cast<uint32_t>(kFrames));
-  EXPECT_EQ(file->idx1Chunks.size(), static_cast<size_t>(kFrames));
+  EXPECT_EQ(std::tuple(file->streams[0].type, file->streams[0].length, file->idx1Chunks.size()),
+            std::tuple(r.streamType, static_cast<uint32_t>(kFrames), static_cast<size_t>(kFrames)));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, Recordings, ::testing::ValuesIn(kRecordings),
@@ -127,9 +122,8 @@ TEST(SoundRecording, TheSoundDeviceRecordsBesideThePicture) {
   ASSERT_EQ(S_OK, g.Stop());
   const auto streams = Probe(path);
   ASSERT_EQ(streams.size(), 2u);
-  EXPECT_EQ(streams[1].codec, "pcm_s16le");
-  EXPECT_EQ(streams[1].sampleRate, 48000);
-  EXPECT_EQ(RecordedSoundSamples(path, 2), 2 * (kFrames - 1) * 960);
+  EXPECT_EQ(std::tuple(streams[1].codec, streams[1].sampleRate, RecordedSoundSamples(path, 2)),
+            std::tuple("pcm_s16le", 48000, 2 * (kFrames - 1) * 960));
 }
 
 }  // namespace

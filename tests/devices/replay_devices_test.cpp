@@ -17,38 +17,16 @@ namespace {
 
 const std::string kSamples = VIDORRA_SOURCE_DIR "/resources/v4l2-samples/";
 
-// A graph on the system clock, as the program runs them: the replayed devices keep real time.
-struct RealTimeGraph {
-  ComPtr<IBaseFilter> Add(const std::wstring& device) {
-    ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, device);
-    if (filter && FAILED(graph->AddFilter(filter.Get(), device.c_str()))) filter.Reset();
-    return filter;
-  }
-  HRESULT Run() { return RunGraph(graph.Get()); }
-  HRESULT Stop() { return StopGraph(graph.Get()); }
-  ComPtr<IGraphBuilder> graph = NewGraph();
-};
+using Watched = LiveGraph<PatternSink>;
 
-// The device's capture pin straight into a sink that reads the pictures' numbers.
-struct Watched {
-  RealTimeGraph g;
-  ComPtr<IBaseFilter> device;
-  ComPtr<IPin> capture;
-  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-
-  explicit Watched(const std::wstring& name) {
-    device = g.Add(name);
-    if (!device) return;
-    capture = CapturePinOf(device.Get());
-    g.graph->AddFilter(sink.Get(), L"Sink");
-  }
-  // Straight, or through whatever converts the device's pictures into what the sink takes.
-  HRESULT Connect() { return g.graph->ConnectDirect(capture.Get(), sink->Input(), nullptr); }
-  HRESULT Render() { return g.graph->Connect(capture.Get(), sink->Input()); }
-  bool Frames(size_t count) {
-    return WaitUntil([&] { return sink->Count() >= count; });
-  }
-};
+// The replayed video device of that name, its capture pin into a PatternSink, straight or
+// (render) through what converts its pictures.
+Watched Watch(const std::wstring& name, bool render = false) {
+  return Watched(BindDevice(CLSID_VideoInputDeviceCategory, name), render);
+}
+bool Frames(Watched& w, size_t count) {
+  return WaitUntil([&] { return w.sink->Count() >= count; });
+}
 
 // Consecutive numbers, readable all.
 testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>& numbers) {
@@ -63,13 +41,14 @@ testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>&
 }
 
 // Every mode the description lists, once; the current one first; frames that go on being
-// numbered by the device's clock across a stop (the frames of the stop, if any, a gap).
+// numbered by the device's clock across a stop (the frames of the stop, if any, a gap); an
+// unplug and the device's return.
 TEST(ReplayedV4l2, TheWebcamOffersEveryModeOnceAndNumbersFramesByItsClock) {
   const std::string file = kSamples + "uvc-logitech-c920.txt";
   ScopedMachine machine("video v4l2 " + file + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"HD Pro Webcam C920"});
-  Watched w(L"HD Pro Webcam C920");
+  Watched w = Watch(L"HD Pro Webcam C920");
   ASSERT_TRUE(w.device);
 
   std::ifstream text(file);
@@ -87,18 +66,32 @@ TEST(ReplayedV4l2, TheWebcamOffersEveryModeOnceAndNumbersFramesByItsClock) {
   EXPECT_EQ(first.subtype, MEDIASUBTYPE_YUY2) << "the current mode, shown and at 30 frames/s";
   EXPECT_EQ(VideoSizeOf(first), std::make_pair(640, 480));
 
-  ASSERT_EQ(S_OK, w.Connect());
-  ASSERT_EQ(S_OK, w.g.Run());
-  ASSERT_TRUE(w.Frames(5));
-  w.g.Stop();
+  ASSERT_EQ(S_OK, w.Run());
+  ASSERT_TRUE(Frames(w, 5));
+  w.Stop();
   const auto before = w.sink->Numbers();
   EXPECT_TRUE(Consecutive(before));
-  ASSERT_EQ(S_OK, w.g.Run());
-  ASSERT_TRUE(w.Frames(before.size() + 3));
-  w.g.Stop();
+  ASSERT_EQ(S_OK, w.Run());
+  ASSERT_TRUE(Frames(w, before.size() + 3));
+  w.Stop();
   const auto after = w.sink->Numbers();
   ASSERT_TRUE(after[before.size()]);
   EXPECT_GT(*after[before.size()], *before.back()) << "numbered on, by the clock, not anew";
+
+  // Unplugged while streaming and plugged in like a real one, by its line: the graph hears of
+  // both, and the device streams again.
+  ASSERT_EQ(S_OK, w.Run());
+  ASSERT_TRUE(Frames(w, after.size() + 1));
+  machine.Rewrite("");
+  EXPECT_EQ(NextDeviceLost(w.graph.Get()), 0);
+  EXPECT_TRUE(FriendlyNames(CLSID_VideoInputDeviceCategory).empty());
+  machine.Rewrite("video v4l2 " + file + "\n");
+  EXPECT_EQ(NextDeviceLost(w.graph.Get()), 1);
+  w.Stop();
+  const size_t played = w.sink->Count();
+  ASSERT_EQ(S_OK, w.Run());
+  EXPECT_TRUE(Frames(w, played + 2));
+  w.Stop();
 }
 
 // The description of a one-mode device in `fourcc`.
@@ -128,12 +121,11 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
   const ScopedMachine machine = OneModeMachine(dir, fourccs);
   for (const std::string& fourcc : fourccs) {
     SCOPED_TRACE(fourcc);
-    Watched w(Utf8ToWide("Cam " + fourcc));
+    Watched w = Watch(Utf8ToWide("Cam " + fourcc), true);
     ASSERT_TRUE(w.device);
-    ASSERT_EQ(S_OK, w.Render());
-    ASSERT_EQ(S_OK, w.g.Run());
-    EXPECT_TRUE(w.Frames(3));
-    w.g.Stop();
+      ASSERT_EQ(S_OK, w.Run());
+    EXPECT_TRUE(Frames(w, 3));
+    w.Stop();
     EXPECT_TRUE(Consecutive(w.sink->Numbers()));
   }
 }
@@ -150,23 +142,24 @@ TEST(ReplayedV4l2, TheOwnStreamIsRecordedUnderItsFourcc) {
   const ScopedMachine machine = OneModeMachine(dir, {"NV12", "YU12", "YVYU", "GREY", "BGR4", "MJPG"});
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fourcc);
-    RealTimeGraph g;
-    ComPtr<IBaseFilter> device = g.Add(Utf8ToWide(std::string("Cam ") + row.fourcc));
-    ASSERT_TRUE(device);
+    const std::wstring name = Utf8ToWide(std::string("Cam ") + row.fourcc);
+    ComPtr<IGraphBuilder> graph = NewGraph();
+    ComPtr<IBaseFilter> device = BindDevice(CLSID_VideoInputDeviceCategory, name);
+    ASSERT_TRUE(device && graph->AddFilter(device.Get(), name.c_str()) == S_OK);
     const std::string path = dir.File(std::string(row.fourcc) + ".avi");
     ComPtr<ICaptureGraphBuilder2> builder;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
-    builder->SetFiltergraph(g.graph.Get());
+    builder->SetFiltergraph(graph.Get());
     ComPtr<IBaseFilter> mux;
     ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
                                                mux.GetAddressOf(), nullptr));
     ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, device.Get(),
                                           nullptr, mux.Get()));
     ComPtr<IPin> capture = CapturePinOf(device.Get());
-    ASSERT_EQ(S_OK, g.Run());
+    ASSERT_EQ(S_OK, RunGraph(graph.Get()));
     ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) >= 5; }));
-    ASSERT_EQ(S_OK, g.Stop());
+    ASSERT_EQ(S_OK, StopGraph(graph.Get()));
     const std::string probed = RunCommand(
         "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,codec_tag_string "
         "-of csv=p=0 " + path);
@@ -236,28 +229,6 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
   }
 }
 
-// A replayed device is unplugged and plugged in like a real one: the graph hears of both, and
-// the device streams again.
-TEST(ReplayedV4l2, UnpluggedAndPluggedBackByItsLine) {
-  TempDir dir;
-  ScopedMachine machine = OneModeMachine(dir, {"YUYV"});
-  Watched w(L"Cam YUYV");
-  ASSERT_TRUE(w.device);
-  ASSERT_EQ(S_OK, w.Connect());
-  ASSERT_EQ(S_OK, w.g.Run());
-  ASSERT_TRUE(w.Frames(2));
-  machine.Rewrite("");
-  EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 0);
-  EXPECT_TRUE(FriendlyNames(CLSID_VideoInputDeviceCategory).empty());
-  machine.Rewrite("video v4l2 " + dir.File("YUYV.txt") + "\n");
-  EXPECT_EQ(NextDeviceLost(w.g.graph.Get()), 1);
-  w.g.Stop();
-  const size_t before = w.sink->Count();
-  ASSERT_EQ(S_OK, w.g.Run());
-  EXPECT_TRUE(w.Frames(before + 2));
-  w.g.Stop();
-}
-
 // A DV file of `frames` numbered frames of the simulated camcorder's picture.
 void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
   auto maker = devices::sim::DvCamcorderFrames::Create(system);
@@ -280,26 +251,25 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   ScopedMachine machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
-  Watched w(L"Caméscope DV (Vacances 1998.dv)");
+  Watched w = Watch(L"Caméscope DV (Vacances 1998.dv)", true);
   ASSERT_TRUE(w.device);
   const CMediaType first = Capability(w.capture.Get(), 0);
   EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);
   EXPECT_EQ(first.lSampleSize, 120000u) << "the tape's system (NTSC) first";
-  ASSERT_EQ(S_OK, w.Render());
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_EQ(S_OK, w.g.Run());
-  ASSERT_TRUE(w.Frames(8));
+  ASSERT_EQ(S_OK, w.Run());
+  ASSERT_TRUE(Frames(w, 8));
   const auto seen = w.sink->Numbers();  // each arrived before `took` ends
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-  w.g.Stop();
+  w.Stop();
   const size_t played = w.sink->Count();
-  ASSERT_EQ(S_OK, w.g.Run());
+  ASSERT_EQ(S_OK, w.Run());
   ASSERT_TRUE(WaitUntil([&] { return w.sink->Count() > played && w.sink->Numbers().back() >= 35u; }));
   // The tape's end: no more frames, and no end of stream for a live source.
-  EXPECT_FALSE(WaitUntil([&] { return EventQueued(w.g.graph.Get(), EC_COMPLETE); },
+  EXPECT_FALSE(WaitUntil([&] { return EventQueued(w.graph.Get(), EC_COMPLETE); },
                          std::chrono::milliseconds(800)));
   EXPECT_LE(w.sink->Numbers().back(), 39u);
-  w.g.Stop();
+  w.Stop();
   // In the file's order, from its start, the second run going on where the first stopped (a
   // reader more than a few frames late on a busy machine loses some, as from a real camcorder).
   const auto numbers = w.sink->Numbers();

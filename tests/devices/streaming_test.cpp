@@ -21,8 +21,8 @@ constexpr const char* kMachine =
     "audio tone Tone\n"
     "audio tv-audio TV Sound\n";
 
-// A renderer that keeps the samples it gets until told to let them go, as a slow consumer
-// holding every buffer would.
+// A renderer that, when told to, keeps the samples it gets until told to let them go, as a slow
+// consumer holding every buffer would.
 class HoldingSink : public PatternSink {
  public:
   HRESULT DoRenderSample(IMediaSample* sample) override {
@@ -32,15 +32,15 @@ class HoldingSink : public PatternSink {
     }
     return PatternSink::DoRenderSample(sample);
   }
-  void LetGo() {
+  void Hold(bool holding) {
     std::lock_guard lock(mutex_);
-    holding_ = false;
-    held_.clear();
+    holding_ = holding;
+    if (!holding) held_.clear();
   }
 
  private:
   std::mutex mutex_;
-  bool holding_ = true;
+  bool holding_ = false;
   std::vector<ComPtr<IMediaSample>> held_;
 };
 
@@ -50,37 +50,43 @@ class Streaming : public ::testing::Test {
   ComPtr<IPin> Connect(const wchar_t* device, IBaseFilter* sink, IPin* input,
                        const wchar_t* pin = L"Capture") {
     source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
-    ComPtr<IPin> output = PinByName(source_.Get(), pin);
+    ComPtr<IPin> output = PinNamed(source_.Get(), pin);
     EXPECT_EQ(S_OK, g_.ConnectToSink(output.Get(), sink, input));
     return output;
+  }
+
+  // The grabber's capture pin at 320x240 into sink_.
+  ComPtr<IPin> ConnectGrabber() {
+    ComPtr<IPin> capture = Connect(L"Grabber", sink_.Get(), sink_->Input());
+    EXPECT_EQ(S_OK, ChooseCapability(capture.Get(), 2));
+    return capture;
   }
 
   ScopedMachine machine_{kMachine};
   ClockedGraph g_;
   ComPtr<IBaseFilter> source_;
+  ComPtr<HoldingSink> sink_ = MakeComObject<HoldingSink>();
 };
 
 // Frames come on the clock, never before, with their capture times; a reader late by ten frame
 // times gets the device's queued frames (the last four) and loses the older ones, counted.
 TEST_F(Streaming, FramesComeOnTheClockAndALateReaderGetsTheQueuedOnesAndLosesOlderOnes) {
-  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IPin> capture = ConnectGrabber();
   ASSERT_EQ(S_OK, g_.Run());
   for (long n = 0; n < 10; ++n) {
     g_.AdvanceTo(n * k30Fps);
-    ASSERT_TRUE(WaitUntil([&] { return sink->Count() == static_cast<size_t>(n + 1); }));
+    ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == static_cast<size_t>(n + 1); }));
     // Once the source waits on the clock for the next frame, nothing more comes.
     ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-    EXPECT_EQ(sink->Count(), static_cast<size_t>(n + 1));
+    EXPECT_EQ(sink_->Count(), static_cast<size_t>(n + 1));
   }
-  const auto starts = sink->Starts();
+  const auto starts = sink_->Starts();
   for (size_t n = 0; n < starts.size(); ++n) EXPECT_EQ(starts[n], static_cast<REFERENCE_TIME>(n) * k30Fps);
   EXPECT_EQ(Dropped(capture.Get()), 0);
   g_.AdvanceTo(19 * k30Fps);
-  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 14; }));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == 14; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  EXPECT_EQ(FromFirst(sink->Numbers()),
+  EXPECT_EQ(FromFirst(sink_->Numbers()),
             (std::vector<std::optional<uint32_t>>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 17, 18, 19}));
   EXPECT_EQ(Delivered(capture.Get()), 14);
   EXPECT_EQ(Dropped(capture.Get()), 6);
@@ -88,9 +94,8 @@ TEST_F(Streaming, FramesComeOnTheClockAndALateReaderGetsTheQueuedOnesAndLosesOld
 }
 
 TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
-  ComPtr<HoldingSink> sink = MakeComObject<HoldingSink>();
-  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IPin> capture = ConnectGrabber();
+  sink_->Hold(true);
   ASSERT_EQ(S_OK, g_.Run());
   // The sink keeps every buffer: after the pool is empty the device drops, and is not held up.
   for (long n = 0; n < 8; ++n) {
@@ -101,10 +106,10 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
   const long delivered = Delivered(capture.Get());
   EXPECT_GE(delivered, 1);
   EXPECT_EQ(Dropped(capture.Get()), 8 - delivered);
-  sink->LetGo();
+  sink_->Hold(false);
   g_.AdvanceTo(8 * k30Fps);
   ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) == delivered + 1; }));
-  EXPECT_EQ(FromFirst(sink->Numbers()).back(), 8u);
+  EXPECT_EQ(FromFirst(sink_->Numbers()).back(), 8u);
   std::vector<long> dropped(16);
   long copied = 0;
   QueryAs<IAMDroppedFrames>(capture.Get())->GetDroppedInfo(16, dropped.data(), &copied);
@@ -114,22 +119,20 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
 }
 
 TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
-  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IPin> capture = ConnectGrabber();
   ComPtr<IMediaControl> control = QueryAs<IMediaControl>(g_.graph.Get());
   control->Pause();
   g_.AdvanceTo(5 * k30Fps);
   FILTER_STATE state;
   EXPECT_EQ(VFW_S_CANT_CUE, source_->GetState(0, &state));
   EXPECT_EQ(state, State_Paused);
-  EXPECT_EQ(sink->Count(), 0u);
+  EXPECT_EQ(sink_->Count(), 0u);
   // Stream time starts with the run: one frame, then a wait on the clock.
   ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(g_.graph.Get())->Run(5 * k30Fps));
-  ASSERT_TRUE(WaitUntil([&] { return sink->Count() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == 1; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  EXPECT_EQ(sink->Count(), 1u);
-  EXPECT_EQ(sink->Starts()[0], 0) << "the stream's first frame";
+  EXPECT_EQ(sink_->Count(), 1u);
+  EXPECT_EQ(sink_->Starts()[0], 0) << "the stream's first frame";
   // The source waits for a clock that never moves; Stop must not wait for it.
   auto stopped = std::async(std::launch::async, [&] { return g_.Stop(); });
   ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -137,18 +140,16 @@ TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
 }
 
 TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
-  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = Connect(L"Grabber", sink.Get(), sink->Input());
-  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IPin> capture = ConnectGrabber();
   QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, QueryAs<IMediaControl>(g_.graph.Get())->Run());
-  ASSERT_TRUE(WaitUntil([&] { return sink->Count() >= 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 3; }));
   g_.Stop();
   // Never more frames than the time that passed allows (load can only make fewer).
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LE(static_cast<double>(sink->Count()), seconds * 1e7 / k30Fps + 1);
+  EXPECT_LE(static_cast<double>(sink_->Count()), seconds * 1e7 / k30Fps + 1);
 }
 
 TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
@@ -157,7 +158,7 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<IPin> capture = Connect(L"Webcam", recorded.Get(), recorded->Input());
   ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
   ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinByName(source_.Get(), L"Preview").Get(),
+  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, capture.Get(), 5, k30Fps));
@@ -174,7 +175,7 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
   ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
   ASSERT_EQ(S_OK, g_.Add(splitter.Get(), L"DV Splitter"));
-  ComPtr<IPin> dv = PinByName(camcorder.Get(), L"DV A/V Out");
+  ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
   ASSERT_EQ(S_OK, g_.Run());

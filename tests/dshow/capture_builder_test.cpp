@@ -3,6 +3,7 @@
 // pins, the Smart Tee, intermediate filters, the DV Splitter, default renderers, failures),
 // SetOutputFileName, and the front end of TV cards joined on their pins' mediums.
 #include <CaptureGraphBuilder.h>
+#include <DeviceList.h>
 #include <ScopedMachine.h>
 #include <SystemDeviceEnum.h>
 #include <qedit.h>
@@ -12,7 +13,8 @@
 #include <map>
 
 #include "RecordingSink.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 #include "temp_dir.h"
 
 namespace vidorra::test {
@@ -46,33 +48,9 @@ class CaptureBuilder : public ::testing::Test {
 
   // Binds the simulated device of that friendly name and adds it to the graph under it.
   ComPtr<IBaseFilter> Device(const std::wstring& name) {
-    ComPtr<ICreateDevEnum> devices;
-    CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                     devices.ReleaseAndGetVoidAddressOf());
-    for (const GUID* category :
-         {&CLSID_VideoInputDeviceCategory, &CLSID_AudioInputDeviceCategory}) {
-      ComPtr<IEnumMoniker> monikers;
-      if (!devices ||
-          devices->CreateClassEnumerator(*category, monikers.GetAddressOf(), 0) != S_OK) {
-        continue;
-      }
-      for (ComPtr<IMoniker> m; monikers->Next(1, m.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
-        ComPtr<IPropertyBag> bag;
-        m->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReleaseAndGetVoidAddressOf());
-        VARIANT friendly;
-        VariantInit(&friendly);
-        const bool found = bag && SUCCEEDED(bag->Read(L"FriendlyName", &friendly, nullptr)) &&
-                           name == friendly.bstrVal;
-        VariantClear(&friendly);
-        ComPtr<IBaseFilter> filter;
-        if (found && SUCCEEDED(m->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                               filter.ReleaseAndGetVoidAddressOf()))) {
-          return Add(filter, name.c_str());
-        }
-      }
-    }
-    ADD_FAILURE() << "no device " << WideToUtf8(name);
-    return nullptr;
+    ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, name);
+    if (!filter) filter = BindDevice(CLSID_AudioInputDeviceCategory, name);
+    return Add(filter, name.c_str());
   }
   ComPtr<IBaseFilter> Add(ComPtr<IBaseFilter> filter, const wchar_t* name) {
     EXPECT_TRUE(filter && SUCCEEDED(graph_->AddFilter(filter.Get(), name))) << WideToUtf8(name);

@@ -4,7 +4,8 @@
 #include "RecordingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 
 namespace vidorra::test {
 namespace {

@@ -10,7 +10,8 @@
 
 #include "RecordingSink.h"
 #include "TestPushSource.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 #include "temp_dir.h"
 #include "wait_until.h"
 

@@ -9,7 +9,8 @@
 #include "RecordingSink.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
-#include "graph_test_support.h"
+#include "FilterPins.h"
+#include <gtest/gtest.h>
 #include "wait_until.h"
 
 namespace vidorra::test {

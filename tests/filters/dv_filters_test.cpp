@@ -414,13 +414,8 @@ TEST(DvChains, PreviewConvertsOnceFromTheCodecsFormat) {
   EXPECT_EQ(ConnectionSubtype(chain.decoder->OutputPin()), MEDIASUBTYPE_IYUV);
   const ComPtr<IPin> rendererIn = test::PinAt(renderer.Get(), 0);
   ASSERT_EQ(graph->Connect(test::PinAt(tee.Get(), 2).Get(), rendererIn.Get()), S_OK);
-  PIN_INFO info{};
-  test::Peer(rendererIn.Get())->QueryPinInfo(&info);
-  ComPtr<IBaseFilter> converter;
-  converter.Attach(info.pFilter);
-  CLSID clsid{};
-  converter->GetClassID(&clsid);
-  EXPECT_EQ(clsid, CLSID_Colour);
+  ComPtr<IBaseFilter> converter = test::OwnerOf(test::Peer(rendererIn.Get()).Get());
+  EXPECT_EQ(test::ClassOf(converter.Get()), CLSID_Colour);
   EXPECT_EQ(ConnectionSubtype(test::PinAt(converter.Get(), 0).Get()), MEDIASUBTYPE_IYUV);
   EXPECT_EQ(ConnectionSubtype(rendererIn.Get()), MEDIASUBTYPE_RGB32);
   ASSERT_TRUE(test::RunToCompletion(graph, 20'000));

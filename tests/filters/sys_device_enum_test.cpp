@@ -56,11 +56,7 @@ TEST(SysDeviceEnum, SoftwareFilterMonikersNameBindAndDescribeTheFilter) {
     ASSERT_EQ(S_OK, stored->BindToObject(nullptr, nullptr, IID_IBaseFilter,
                                          second.ReleaseAndGetVoidAddressOf()));
     EXPECT_FALSE(IsSameObject(first.Get(), second.Get())) << "each bind makes a new filter";
-    for (IBaseFilter* filter : {first.Get(), second.Get()}) {
-      CLSID clsid{};
-      filter->GetClassID(&clsid);
-      EXPECT_EQ(clsid, f.clsid);
-    }
+    EXPECT_EQ(std::pair(ClassOf(first.Get()), ClassOf(second.Get())), std::pair(f.clsid, f.clsid));
   }
 }
 

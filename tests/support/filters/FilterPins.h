@@ -1,5 +1,5 @@
 // The tests' and benchmarks' one set of graph helpers: creating filters and graphs, finding and
-// linking pins, running a graph, and waiting for its events.
+// linking pins and their owners, running a graph, and waiting for its events.
 #pragma once
 
 #include <streams.h>
@@ -59,6 +59,33 @@ inline ComPtr<IPin> Peer(IPin* pin) {
   ComPtr<IPin> peer;
   pin->ConnectedTo(peer.GetAddressOf());
   return peer;
+}
+
+// The filter a pin belongs to, or null.
+inline ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
+  PIN_INFO info{};
+  if (!pin || FAILED(pin->QueryPinInfo(&info))) return nullptr;
+  ComPtr<IBaseFilter> owner;
+  owner.Attach(info.pFilter);
+  return owner;
+}
+
+inline CLSID ClassOf(IBaseFilter* filter) {
+  CLSID clsid = GUID_NULL;
+  if (filter) filter->GetClassID(&clsid);
+  return clsid;
+}
+
+// The filter's pin of that name, or null.
+inline ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* name) {
+  ComPtr<IPin> pin;
+  if (filter) filter->FindPin(name, pin.GetAddressOf());
+  return pin;
+}
+
+inline bool Connected(IPin* output, IPin* input) {
+  ComPtr<IPin> peer = Peer(output);
+  return peer && IsSameObject(peer.Get(), input);
 }
 
 // Adds the filters under the given names; the first failure.
