@@ -4,6 +4,8 @@
 // ffprobe, the repair, also of a torn copy), its frames the scene's frames byte for byte, its
 // sound the scene's sound sample for sample, its recording date in LIST 'INFO'. A cut asked for
 // while running, a namer that fails and a next name that exists are handled as a user expects.
+// The suite is the mux graph's: its tests also run with ThreadSanitizer (streaming, sound and
+// delivery threads meet at every split).
 #include <gtest/gtest.h>
 #include <oleauto.h>
 #include <vidorra_filters.h>
@@ -217,7 +219,7 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
   return info;
 }
 
-TEST(AviSplit, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
+TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
   const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
   const std::string& dvPath = Tape().path;
@@ -337,7 +339,7 @@ class ScriptedSource : public CBaseFilter {
 // is cut there. Ten frames of each side of a scene change of the tape, their sound in pieces of
 // 1000 samples (a ramp: each sample says where it belongs), sent ahead of the pictures, behind
 // them, or after all of them.
-TEST(AviSplit, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
+TEST(AviMuxGraph, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
   const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
   constexpr int kFrames = 20, kSplit = 10, kPerFrame = 1920, kPiece = 1000;
@@ -409,7 +411,7 @@ TEST(AviSplit, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
 // A cut asked for while the camcorder plays: the next picture begins the second file, and the
 // two files hold every frame once, in order. Settings only while stopped, splitting only with a
 // namer.
-TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
+TEST(AviMuxGraph, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   const TempDir dir;
   constexpr int kFrames = 50;
   const std::string dvPath = SmallDvFile(dir, kFrames);
@@ -445,7 +447,7 @@ TEST(AviSplit, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
 
 // The namer failing, and the next name being an existing file: the recording ends with that
 // error, the first file is whole with its scene, the existing file is left as it was.
-TEST(AviSplit, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstFile) {
+TEST(AviMuxGraph, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstFile) {
   const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
   const std::string& dvPath = Tape().path;

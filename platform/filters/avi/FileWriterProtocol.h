@@ -15,6 +15,9 @@
 //   (HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), the existing file untouched); an old file that was
 //   never written to (a name given beforehand and replaced before the first byte) is removed.
 //   A failure of it is a write failure (Receive answers it from then on, EC_ERRORABORT once).
+//   The AVI Mux calls it from its delivery thread in the order of its writes (the old file's
+//   indexes and headers queued before it like any bytes), so a split costs the sources'
+//   streaming threads no disk I/O and no wait for the File Writer.
 // - IFileWriterUpstream, on the mux's output pin: the graph stops the File Writer before the
 //   mux (downstream first), so the writer's Stop first asks its upstream to finish the file
 //   (indexes, headers) through the still-open connection, then closes the file. FinishStream
