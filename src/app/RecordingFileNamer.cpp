@@ -72,8 +72,9 @@ QString RecordingFileNamer::UsualNameLocked() {
                        [](std::int32_t n) { return QString::number(n); });
 }
 
-QString RecordingFileNamer::NextUsualName() {
+QString RecordingFileNamer::NextUsualName(const QString& stem) {
   std::lock_guard lock(mutex_);
+  rules_.usualStem = stem;
   return UsualNameLocked();
 }
 

@@ -38,9 +38,10 @@ class RecordingFileNamer : public CUnknown, public IAviFileNamer {
   HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
   STDMETHODIMP NextFileName(const SYSTEMTIME* recordedAt, LPOLESTR* name) override;
 
-  // Window's thread: the next of the usual names (its number used up), and the name the next
+  // Window's thread: the next of the usual names from `stem` (the window's folder and root as
+  // they are now, kept for the files named later; its number used up), and the name the next
   // file the mux begins is to have (a cut's).
-  QString NextUsualName();
+  QString NextUsualName(const QString& stem);
   void NameNextFile(const QString& file);
   // The names given so far, in order, and the usual names' next number.
   QStringList Names() const;

@@ -9,7 +9,9 @@
 // go when the caller is done with them (a program that dies while repairing leaves them for the
 // next start).
 //
-// Thread: the window's (Begin, Finished); FindLeftBehind and LeftBehind from any thread.
+// Threads: Begin and Finished on one thread at a time: the window's, or, while a recording runs,
+// the thread of its multiplexer that asks for the name of each file it begins (the window does
+// not use the journal then); FindLeftBehind and LeftBehind from any thread.
 #pragma once
 
 #include <QString>

@@ -72,7 +72,7 @@ QString TCaptureForm::BuildVideoFileName() {
   QString name;
   if (FileNamer && (CaptureState == stRecording || CaptureState == stRecordingTimed)) {
     // The recording's namer numbers the files it begins itself: one series of numbers.
-    name = FileNamer->NextUsualName();
+    name = FileNamer->NextUsualName(VideoNameStem());
     VideoCounter = FileNamer->Counter();
   } else {
     name = FirstFreeName(VideoNameStem(), VideoCounter, QString::fromLatin1(kVideoExtension),
