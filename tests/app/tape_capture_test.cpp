@@ -6,6 +6,7 @@
 #include <vidorra_dv.h>
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTabBar>
 #include <QTabWidget>
 #include <fstream>
@@ -157,6 +158,39 @@ TEST_F(TapeCaptureTest, ACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
   ASSERT_TRUE(InState(stPreview));
   EXPECT_FALSE(TapePageShown());
   EXPECT_FALSE(form_->labTimecode->isVisible());
+}
+
+// The names the recording's namer gives: by the first frame's date (taken names get "_2",
+// "_3"), the usual names for a frame without a date or a recording not named by date, a cut's
+// name as the window gave it; each noted in the journal first.
+TEST(RecordingFileNamer, NamesByDateWithoutEverTakingAnExistingName) {
+  QTemporaryDir dir;
+  const QString folder = dir.path() + u'/';
+  const SYSTEMTIME filmed{2019, 6, 6, 1, 9, 5, 7, 0};
+  QFile(folder + QStringLiteral("Video_2019-06-01_09-05-07.avi")).open(QIODevice::WriteOnly);
+  QFile(folder + QStringLiteral("Video_1.avi")).open(QIODevice::WriteOnly);
+  vidorra::RecordingFileNamer::Rules rules;
+  rules.dateStem = folder + QStringLiteral("Video_");
+  rules.byDate = true;
+  rules.usualStem = folder + QStringLiteral("Video_");
+  rules.counter = 0;
+  const auto namer = MakeComObject<vidorra::RecordingFileNamer>(rules, nullptr);
+  const auto next = [&](const SYSTEMTIME* at) {
+    LPOLESTR name = nullptr;
+    EXPECT_EQ(S_OK, namer->NextFileName(at, &name));
+    const QString file = QString::fromWCharArray(name).mid(folder.size());
+    CoTaskMemFree(name);
+    QFile(folder + file).open(QIODevice::WriteOnly);  // as the File Writer makes it
+    return file;
+  };
+  EXPECT_EQ(next(&filmed), QStringLiteral("Video_2019-06-01_09-05-07_2.avi"));
+  EXPECT_EQ(next(&filmed), QStringLiteral("Video_2019-06-01_09-05-07_3.avi"));
+  EXPECT_EQ(next(nullptr), QStringLiteral("Video_0.avi"));
+  EXPECT_EQ(next(nullptr), QStringLiteral("Video_2.avi")) << "_1 is taken";
+  namer->NameNextFile(folder + QStringLiteral("Video_9.avi"));
+  EXPECT_EQ(next(&filmed), QStringLiteral("Video_9.avi")) << "a cut's name";
+  EXPECT_EQ(namer->Counter(), 3);
+  EXPECT_EQ(namer->Names().size(), 5);
 }
 
 }  // namespace
