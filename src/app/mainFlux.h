@@ -12,7 +12,8 @@
 // mainFluxImages.cpp (still images and the intervallometer), mainFluxOptions.cpp (the menu
 // "Réglages": the devices' settings dialogs and the crossbar's inputs), mainFluxChoices.cpp
 // (the choice of source, format and sound and the deinterlacer), mainFluxTape.cpp (a DV
-// camcorder's tape: its transport, its timecode on screen and its capture, page "Cassette").
+// camcorder's tape: its transport, its timecode on screen and its capture, page "Cassette"),
+// mainFluxStatus.cpp (the status line of a running recording).
 //
 // Thread: the UI thread only; every handler is connected through the handler guard.
 // The controls are owned by Qt's parent chain; the pointers below never own.
@@ -240,6 +241,8 @@ class TCaptureForm : public QMainWindow {
   void CassetteBtnClick();
   void IciBtnClick();
   void TapeTimerTimer();
+  // The status line over the picture while a recording runs (mainFluxStatus.cpp), once a second.
+  void StatsTimerTimer();
 
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
@@ -344,6 +347,8 @@ class TCaptureForm : public QMainWindow {
   QPushButton* CassetteBtn = nullptr;
   QPushButton* IciBtn = nullptr;
   QLabel* labTimecode = nullptr;  // under the picture, in Panel1
+  QLabel* labStatistiques = nullptr;  // over the picture, in Panel1, while recording
+  QTimer* StatsTimer = nullptr;
   QTimer* TapeTimer = nullptr;
   // Bottom bar.
   QLabel* LabelIntervallo = nullptr;
@@ -439,6 +444,12 @@ class TCaptureForm : public QMainWindow {
   QPoint ListenPlaces[3];  // stacked: the upper and the lower place; a box alone
   int FormatNarrowWidth = 0;
   int FormatWideWidth = 0;
+
+  // mainFluxStatus.cpp: shows and starts the status line as a recording begins, hides it as it
+  // ends (called by every state change).
+  void UpdateStatusLine(bool recording);
+  QElapsedTimer RecordingClock;
+  bool DropsSeen = false;
 
   // mainFluxTape.cpp
   void ConnectTapeHandlers();

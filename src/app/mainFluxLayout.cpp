@@ -141,6 +141,8 @@ constexpr QRect kCbNommerParDate{8, 144, 237, 20};
 constexpr QRect kCassetteBtn{4, 172, 241, 36};
 constexpr QRect kIciBtn{4, 214, 241, 36};
 constexpr QRect kLabTimecode{16, 304, 384, 16};
+constexpr QRect kLabStatistiques{16, 0, 384, 16};
+constexpr int kStatsTimerIntervalMs = 1000;
 constexpr int kTapeTimerIntervalMs = 200;
 
 // Ranges and defaults.
@@ -337,6 +339,18 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   Colour(labTimecode, qRgb(255, 255, 255));
   Bold(labTimecode);
   labTimecode->setVisible(false);
+  labStatistiques = Label(Panel1, "labStatistiques", kLabStatistiques, "");
+  labStatistiques->setAlignment(Qt::AlignCenter);
+  labStatistiques->setAutoFillBackground(true);
+  labStatistiques->setBackgroundRole(QPalette::Window);
+  labStatistiques->setForegroundRole(QPalette::WindowText);
+  labStatistiques->setPalette(labTimecode->palette());
+  labStatistiques->setTextFormat(Qt::RichText);
+  labStatistiques->setAccessibleName(Text("Statistiques d'enregistrement"));
+  labStatistiques->setVisible(false);
+  StatsTimer = new QTimer(this);
+  StatsTimer->setObjectName(QStringLiteral("StatsTimer"));
+  StatsTimer->setInterval(kStatsTimerIntervalMs);
 
   PopupMenu = new QMenu(vwEcran);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));

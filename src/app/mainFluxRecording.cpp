@@ -23,6 +23,7 @@
 #include <QScopeGuard>
 #include <QSlider>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include "AlarmClock.h"
@@ -107,6 +108,7 @@ void TCaptureForm::ConnectRecordingHandlers() {
   Connect(PLeinEcran1, &QAction::triggered, this, &TCaptureForm::PLeinEcran1Click);
   Connect(ActualiserVideoBtn, &QToolButton::clicked, this,
           onGraph(&TCaptureForm::ActualiserVideoBtnClick));
+  Connect(StatsTimer, &QTimer::timeout, this, &TCaptureForm::StatsTimerTimer);
   DiskSpace = new DiskSpaceWatch(this);
 }
 
@@ -158,6 +160,7 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
   } else {
     DiskSpace->Stop();
   }
+  UpdateStatusLine(recording);
   UpdateTapePage();
 }
 

@@ -82,9 +82,9 @@ class TdmCam : public TComponent {
   bool BuildPreviewGraph(IBaseFilter* renderer);
   // Stops and empties the graph; every helper filter leaves it (the sources stay).
   bool ResetGraph();
-  // The source's compression, stream configuration and driver dialogs interfaces, a DV
-  // camcorder's tape transport and frame information, and the crossbar found upstream of its
-  // first analogue video input pin.
+  // The source's compression, stream configuration, dropped frames and driver dialogs
+  // interfaces, a DV camcorder's tape transport and frame information, and the crossbar found
+  // upstream of its first analogue video input pin.
   bool FindSourceInterfaces();
   // Empties the graph, takes both sources out of it and releases what the look-ups found.
   bool ReleaseSourceInterfaces();
@@ -158,6 +158,8 @@ class TdmCam : public TComponent {
   std::unique_ptr<TCrossbar> Crossbar;
   std::int32_t CrossbarInputCount = 0;
   ComPtr<IAMStreamConfig> AudioStreamConfig;
+  // The capture pin's counts of frames delivered and dropped.
+  ComPtr<IAMDroppedFrames> DroppedFrames;
   // A DV camcorder's tape transport and what its last frame carried (null for other sources).
   ComPtr<IDvTapeTransport> TapeTransport;
   ComPtr<IDvFrameInfo> DvFrames;

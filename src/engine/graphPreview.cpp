@@ -88,6 +88,7 @@ bool TdmCam::FindSourceInterfaces() {
     ComPtr<IBaseFilter> source = Require<IBaseFilter>(VideoSource);
     FindCaptureInterface(builder.Get(), source.Get(), VideoCompression);
     FindCaptureInterface(builder.Get(), source.Get(), VideoStreamConfig);
+    FindCaptureInterface(builder.Get(), source.Get(), DroppedFrames);
     VfwCaptureDialogs.Reset();
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source.Get(),
                            IID_IAMVfwCaptureDialogs,
@@ -112,6 +113,7 @@ bool TdmCam::ReleaseSourceInterfaces() {
   AudioStreamConfig.Reset();
   TapeTransport.Reset();
   DvFrames.Reset();
+  DroppedFrames.Reset();
   VideoStreamConfig.Reset();
   VideoCompression.Reset();
   VfwCaptureDialogs.Reset();

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <vector>
 
+#include <QRegularExpression>
+
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
 
@@ -137,6 +139,15 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     ASSERT_EQ(f.CaptureState, stRecording);
     ASSERT_TRUE(Written(files[0]));
     EXPECT_TRUE(labelShows(files[0])) << "the file being written";
+    // The status line over the picture, as a screen reader reads it.
+    EXPECT_TRUE(f.labStatistiques->isVisible());
+    EXPECT_EQ(f.labStatistiques->accessibleName(), QStringLiteral("Statistiques d'enregistrement"));
+    const QRegularExpression status(QStringLiteral(
+        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · [0-9]+ Mo · [0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
+    EXPECT_TRUE(test::WaitUntil([&] {
+      const QRegularExpressionMatch line = status.match(f.labStatistiques->accessibleDescription());
+      return line.hasMatch() && line.captured(1).toInt() >= 25;
+    })) << f.labStatistiques->accessibleDescription().toStdString();
     for (int cut = 1; cut <= 2; ++cut) {
       if (cut == 1) {
         Click(f.CouperBtn);
@@ -151,6 +162,7 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     }
     f.Stop1->trigger();
     EXPECT_EQ(f.CaptureState, stPreview);
+    EXPECT_FALSE(f.labStatistiques->isVisible());
     EXPECT_TRUE(f.VideoFileName.endsWith(QStringLiteral("_3.avi")) && labelShows(f.VideoFileName));
     EXPECT_FALSE(QFileInfo::exists(f.VideoFileName));
     EXPECT_TRUE(PictureMoves());

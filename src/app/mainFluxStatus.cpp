@@ -1,0 +1,83 @@
+// TCaptureForm's status line while a recording runs, across the top of the picture's border:
+// how long it has run, the frames the capture pin delivered and those it dropped (red from the
+// first drop until the recording ends), the file's size, the rate at which it grows and how long
+// the free space of its folder lasts at that rate. Updated once a second, from counters the
+// streaming threads keep anyway: nothing is added to them.
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QTimer>
+
+#include "DiskSpaceWatch.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+constexpr qint64 kSecondsPerHour = 3600;
+constexpr qint64 kSecondsPerMinute = 60;
+const char* const kDropColour = "#ff5050";
+
+// "reste 3 h 12 min" (or "reste 12 min"), how long `freeBytes` last at `bytesPerSecond`.
+QString TimeLeft(qint64 freeBytes, double bytesPerSecond) {
+  const auto seconds = static_cast<qint64>(static_cast<double>(freeBytes) / bytesPerSecond);
+  const qint64 hours = seconds / kSecondsPerHour;
+  const qint64 minutes = seconds % kSecondsPerHour / kSecondsPerMinute;
+  if (hours == 0) return QStringLiteral("reste %1 min").arg(minutes);
+  return QStringLiteral("reste %1 h %2 min").arg(hours).arg(minutes);
+}
+
+}  // namespace
+
+void TCaptureForm::StatsTimerTimer() {
+  const QLocale french(QLocale::French, QLocale::France);
+  long delivered = 0;
+  long dropped = 0;
+  if (dmCam != nullptr && dmCam->DroppedFrames) {
+    dmCam->DroppedFrames->GetNumNotDropped(&delivered);
+    dmCam->DroppedFrames->GetNumDropped(&dropped);
+  }
+  DropsSeen = DropsSeen || dropped > 0;
+  const qint64 seconds = RecordingClock.elapsed() / 1000;
+  QStringList parts;
+  parts << QStringLiteral("%1:%2:%3")
+               .arg(seconds / kSecondsPerHour)
+               .arg(seconds % kSecondsPerHour / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+               .arg(seconds % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
+  parts << QStringLiteral("%1 images").arg(french.toString(static_cast<qlonglong>(delivered)));
+  const QString drops = QStringLiteral("%1 perdue%2")
+                            .arg(french.toString(static_cast<qlonglong>(dropped)))
+                            .arg(dropped > 1 ? QStringLiteral("s") : QString());
+  const QString file = VideoFileName;
+  const qint64 size = QFileInfo(file).size();
+  parts << drops << QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
+  const double elapsed = static_cast<double>(RecordingClock.elapsed()) / 1000.0;
+  const double rate = elapsed > 0 ? static_cast<double>(size) / elapsed : 0;
+  if (rate > 0) {
+    parts << QStringLiteral("%1 Mo/s").arg(french.toString(rate / kMiB, 'f', 1));
+    if (const std::optional<qint64> free = DiskSpace->FreeSpace(file)) parts << TimeLeft(*free, rate);
+  }
+  const QString separator = QStringLiteral(" · ");
+  const QString line = parts.join(separator);
+  QStringList shown = parts;
+  if (DropsSeen) {
+    shown[2] = QStringLiteral("<span style=\"color:%1\">%2</span>").arg(QString::fromLatin1(kDropColour),
+                                                                        drops.toHtmlEscaped());
+  }
+  labStatistiques->setText(shown.join(separator));
+  labStatistiques->setAccessibleDescription(line);
+}
+
+void TCaptureForm::UpdateStatusLine(bool recording) {
+  if (recording == StatsTimer->isActive()) return;
+  labStatistiques->setVisible(recording);
+  if (!recording) {
+    StatsTimer->stop();
+    return;
+  }
+  RecordingClock.start();
+  DropsSeen = false;
+  StatsTimerTimer();
+  StatsTimer->start();
+}
