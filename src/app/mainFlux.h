@@ -402,6 +402,9 @@ class TCaptureForm : public QMainWindow {
 
   // mainFluxRecording.cpp
   void ConnectRecordingHandlers();
+  // `handler` as a slot that acts only when the data module exists (a window made alone, as the
+  // layout tests make it, has no graph to act on).
+  std::function<void()> OnGraph(void (TCaptureForm::*handler)());
   // Sets the border colour and the controls common to every state (the table's rows).
   void ApplyStateControls(std::uint8_t state, const QColor& border);
   // Rebuilds the preview and enters `previewState` (stPreview or stProgrammed), or

@@ -89,25 +89,25 @@ qint64 Megabytes(qint64 bytes) { return bytes / DiskSpaceWatch::kMiB; }
 
 }  // namespace
 
-void TCaptureForm::ConnectRecordingHandlers() {
-  // A window without its data module (a test of the layout alone) has no graph to act on.
-  const auto onGraph = [this](void (TCaptureForm::*handler)()) {
-    return [this, handler] {
-      if (dmCam != nullptr) (this->*handler)();
-    };
+std::function<void()> TCaptureForm::OnGraph(void (TCaptureForm::*handler)()) {
+  return [this, handler] {
+    if (dmCam != nullptr) (this->*handler)();
   };
-  Connect(CaptureBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CaptureBtnClick));
-  Connect(CouperBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CouperBtnClick));
-  Connect(StopBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::StopBtnClick));
-  Connect(Capture1, &QAction::triggered, this, onGraph(&TCaptureForm::Capture1Click));
-  Connect(Couper1, &QAction::triggered, this, onGraph(&TCaptureForm::Couper1Click));
-  Connect(Stop1, &QAction::triggered, this, onGraph(&TCaptureForm::Stop1Click));
-  Connect(tb, &QSlider::valueChanged, this, onGraph(&TCaptureForm::tbChange));
-  Connect(cbMute, &QCheckBox::toggled, this, onGraph(&TCaptureForm::cbMuteClick));
+}
+
+void TCaptureForm::ConnectRecordingHandlers() {
+  Connect(CaptureBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::CaptureBtnClick));
+  Connect(CouperBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::CouperBtnClick));
+  Connect(StopBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::StopBtnClick));
+  Connect(Capture1, &QAction::triggered, this, OnGraph(&TCaptureForm::Capture1Click));
+  Connect(Couper1, &QAction::triggered, this, OnGraph(&TCaptureForm::Couper1Click));
+  Connect(Stop1, &QAction::triggered, this, OnGraph(&TCaptureForm::Stop1Click));
+  Connect(tb, &QSlider::valueChanged, this, OnGraph(&TCaptureForm::tbChange));
+  Connect(cbMute, &QCheckBox::toggled, this, OnGraph(&TCaptureForm::cbMuteClick));
   Connect(PleinEcranBtn, &QPushButton::clicked, this, &TCaptureForm::PleinEcranBtnClick);
   Connect(PLeinEcran1, &QAction::triggered, this, &TCaptureForm::PLeinEcran1Click);
   Connect(ActualiserVideoBtn, &QToolButton::clicked, this,
-          onGraph(&TCaptureForm::ActualiserVideoBtnClick));
+          OnGraph(&TCaptureForm::ActualiserVideoBtnClick));
   Connect(StatsTimer, &QTimer::timeout, this, &TCaptureForm::StatsTimerTimer);
   DiskSpace = new DiskSpaceWatch(this);
 }

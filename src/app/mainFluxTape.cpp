@@ -49,19 +49,14 @@ QString TimecodeLine(const DV_FRAME_INFO& info) {
 }  // namespace
 
 void TCaptureForm::ConnectTapeHandlers() {
-  const auto onGraph = [this](void (TCaptureForm::*handler)()) {
-    return [this, handler] {
-      if (dmCam != nullptr) (this->*handler)();
-    };
-  };
-  Connect(LectureBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::LectureBtnClick));
-  Connect(PauseBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::PauseBtnClick));
-  Connect(StopBandeBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::StopBandeBtnClick));
-  Connect(RembobinerBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::RembobinerBtnClick));
-  Connect(AvanceBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::AvanceBtnClick));
-  Connect(CassetteBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::CassetteBtnClick));
-  Connect(IciBtn, &QPushButton::clicked, this, onGraph(&TCaptureForm::IciBtnClick));
-  Connect(TapeTimer, &QTimer::timeout, this, onGraph(&TCaptureForm::TapeTimerTimer));
+  Connect(LectureBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::LectureBtnClick));
+  Connect(PauseBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::PauseBtnClick));
+  Connect(StopBandeBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::StopBandeBtnClick));
+  Connect(RembobinerBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::RembobinerBtnClick));
+  Connect(AvanceBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::AvanceBtnClick));
+  Connect(CassetteBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::CassetteBtnClick));
+  Connect(IciBtn, &QPushButton::clicked, this, OnGraph(&TCaptureForm::IciBtnClick));
+  Connect(TapeTimer, &QTimer::timeout, this, OnGraph(&TCaptureForm::TapeTimerTimer));
 }
 
 void TCaptureForm::UpdateTapePage() {
