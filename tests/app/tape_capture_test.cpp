@@ -128,6 +128,13 @@ TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
       EXPECT_EQ(test::RecordedSoundSamples(file, 2), long{frames} * 1920) << file;
     }
   }
+  // From here, at the tape's end: nothing more was filmed, the capture ends at once (its file,
+  // as any recording stopped before its first frame, holds none).
+  const QString file = form_->VideoFileName;
+  Click(form_->IciBtn);
+  ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(10)));
+  EXPECT_EQ(TapeMode(), ED_MODE_STOP);
+  EXPECT_EQ(test::ProbedFrames(file.toStdString()), 0);
 }
 
 // A camcorder reached other than by its tape's link (the simulated one) has the page, its
