@@ -176,7 +176,9 @@ void TCaptureForm::TapeTimerTimer() {
   long mode = 0;
   const bool answered = dmCam->TapeTransport && SUCCEEDED(dmCam->TapeTransport->get_Mode(&mode));
   if (TapeCapture == TapeStep::kRewinding) {
-    if (!answered) {
+    if (!answered || CaptureState != stPreview) {
+      // The camcorder went silent, or a recording or programme began meanwhile: the tape
+      // capture gives way.
       EndTapeCapture();
     } else if (mode == ED_MODE_STOP) {
       StartTapeRecording();
