@@ -207,6 +207,18 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
     EXPECT_TRUE(f.cbMute->isChecked()) << "the DV sound leaves Mute alone";
     EXPECT_EQ(test::FiltersNamed(kListener), 2);
     EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
+    // Both still heard while recorded (the audio device through the second tee): the sound
+    // server's sink receives two streams, the file carries both sounds.
+    const QString heard = Capture();
+    EXPECT_EQ(test::FiltersNamed(kListener), 2);
+    const auto sinkInputs = [] {
+      return QString::fromStdString(test::RunCommand("pactl list short sink-inputs"))
+          .split(u'\n', Qt::SkipEmptyParts)
+          .size();
+    };
+    EXPECT_TRUE(test::WaitUntil([&] { return sinkInputs() == 2; })) << sinkInputs();
+    Click(f.StopBtn);
+    EXPECT_EQ(test::ReadBack(heard), QStringLiteral("dvvideo dvsd 720x480 + pcm_s16le + pcm_s16le"));
     // Taking the audio device away stops hearing it and locks its boxes.
     Click(f.cbEnregistrerAudioSource);
     EXPECT_FALSE(f.cbEcouterAudioSource->isChecked() || f.cbEcouterAudioSource->isEnabled() ||
