@@ -1,8 +1,6 @@
 // A DV camcorder playing a tape; see DvTape.h.
 #include "DvTape.h"
 
-#include "firewire/AvcTapeTransport.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -14,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+
+#include "firewire/AvcTapeTransport.h"
 
 namespace vidorra::devices::replay {
 
