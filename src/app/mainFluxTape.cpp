@@ -29,7 +29,7 @@ const char* const kCommandFailed = "Le caméscope n'a pas exécuté la commande 
 const char* const kUnknownTimecode = "--:--:--:--";
 const char* const kUnknownDate = "--/--/---- --:--:--";
 
-QString Two(long n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); }
+QString Two(long n) { return TCaptureForm::TwoDigits(static_cast<std::uint16_t>(n)); }
 
 // "hh:mm:ss:ff   JJ/MM/AAAA hh:mm:ss" of the frame, with dashes for what it does not carry.
 QString TimecodeLine(const DV_FRAME_INFO& info) {

@@ -28,9 +28,9 @@ std::optional<long> ModeOfState(uint8_t opcode, uint8_t operand) {
     }
   }
   if (opcode != kOpPlay) return std::nullopt;
-  // Paused play is any of the pause operands (0x6D reverse, 0x7D forward); the other play
-  // operands (slow, fast, reverse) all move the tape with the picture on.
-  if (operand == kPlayForwardPause || operand == 0x6D) return ED_MODE_FREEZE;
+  // Paused play is either pause operand; the other play operands (slow, fast, reverse) all
+  // move the tape with the picture on.
+  if (operand == kPlayForwardPause || operand == kPlayReversePause) return ED_MODE_FREEZE;
   return ED_MODE_PLAY;
 }
 

@@ -35,6 +35,7 @@ inline constexpr uint8_t kOpWind = 0xC4;
 inline constexpr uint8_t kOpTransportState = 0xD0;
 inline constexpr uint8_t kPlayForward = 0x75;
 inline constexpr uint8_t kPlayForwardPause = 0x7D;
+inline constexpr uint8_t kPlayReversePause = 0x6D;
 inline constexpr uint8_t kWindStop = 0x60;
 inline constexpr uint8_t kWindRewind = 0x65;
 inline constexpr uint8_t kWindHighSpeedRewind = 0x45;
