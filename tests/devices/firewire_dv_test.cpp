@@ -1,7 +1,7 @@
 // DV camcorders on IEEE 1394, against a fake of the bus seam fed with DIF frames made by our
 // encoder: the listing (names, stable identities, no adapter no entry), streaming as
 // MEDIATYPE_Interleaved through a bus reset, a frame of the other system dropped and counted,
-// and the camera unplugged reported as the device lost.
+// and the camera unplugged reported as the device lost; the frames' steady stamps.
 #include <FilterPins.h>
 #include <poll.h>
 
@@ -10,6 +10,7 @@
 
 #include "device_test_support.h"
 #include "firewire/FireWireDv.h"
+#include "firewire/SteadyFrameStamps.h"
 #include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::test {
@@ -33,28 +34,42 @@ std::vector<uint8_t> DifFrame(dv::DvSystem system, uint64_t number) {
   return frame;
 }
 
-// What the fake bus does, step by step, on each read.
+constexpr auto kPeriod = std::chrono::milliseconds(40);
+
+// What the fake bus does, step by step, on each read. Frames come a period apart, or later.
 struct Step {
   DvReception::Result result = DvReception::Result::kFrame;
   std::vector<uint8_t> frame;
+  std::chrono::milliseconds lateBy{0};  // the reader gets it this late
+  uint64_t leftOutBefore = 0;           // frames the bus left out before it
 };
 
 class FakeReception : public DvReception {
  public:
   explicit FakeReception(std::deque<Step> steps) : steps_(std::move(steps)) {}
   Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) override {
-    if (steps_.empty()) {
-      pollfd fd{interruptFd, POLLIN, 0};
-      return ::poll(&fd, 1, timeoutMs) > 0 ? Result::kInterrupted : Result::kTimedOut;
-    }
+    pollfd fd{interruptFd, POLLIN, 0};
+    if (steps_.empty()) return ::poll(&fd, 1, timeoutMs) > 0 ? Result::kInterrupted : Result::kTimedOut;
     Step step = std::move(steps_.front());
     steps_.pop_front();
-    if (step.result == Result::kFrame) *frame = std::move(step.frame);
-    return step.result;
+    if (step.result != Result::kFrame) return step.result;
+    const auto now = std::chrono::steady_clock::now();
+    if (!start_) start_ = now;
+    leftOut_ += step.leftOutBefore;
+    sent_ += step.leftOutBefore + 1;
+    const auto due = *start_ + kPeriod * sent_ + step.lateBy;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+    if (wait > 0 && ::poll(&fd, 1, static_cast<int>(wait)) > 0) return Result::kInterrupted;
+    *frame = std::move(step.frame);
+    return Result::kFrame;
   }
+  uint64_t FramesLeftOut() const override { return leftOut_; }
 
  private:
   std::deque<Step> steps_;
+  std::optional<std::chrono::steady_clock::time_point> start_;
+  int64_t sent_ = 0;
+  uint64_t leftOut_ = 0;
 };
 
 class FakeBus : public FireWireSeam {
@@ -97,14 +112,21 @@ TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
   }
 }
 
+// Also: a frame that reaches the reader late keeps its place in time, frames the bus left out
+// are counted as dropped and leave their time free.
 TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   auto bus = std::make_shared<FakeBus>();
-  constexpr uint64_t kFrames = 8;
+  constexpr uint64_t kFrames = 10;
   constexpr uint64_t kNtscAt = 5;
+  constexpr uint64_t kLateAt = 2;
+  constexpr uint64_t kLeftOutBefore = 7;
   std::vector<std::vector<uint8_t>> sent;
   for (uint64_t n = 0; n < kFrames; ++n) {
     sent.push_back(DifFrame(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n));
-    bus->steps.push_back({DvReception::Result::kFrame, sent.back()});
+    if (n == kLeftOutBefore - 1) continue;
+    bus->steps.push_back({DvReception::Result::kFrame, sent.back(),
+                          n == kLateAt ? std::chrono::milliseconds(90) : std::chrono::milliseconds(0),
+                          n == kLeftOutBefore ? 1u : 0u});
     if (n == 3) bus->steps.push_back({DvReception::Result::kBusReset, {}});
   }
   bus->steps.push_back({DvReception::Result::kGone, {}});
@@ -126,6 +148,12 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   const auto frames = sink->Samples();
   EXPECT_EQ(frames.size() + static_cast<size_t>(Dropped(pin.Get())), kFrames);
   bool afterReset = false;
+  for (size_t i = 1; i < frames.size(); ++i) {
+    // At most the frames' distance apart (a frame found late by a busy reader moves the stamps
+    // back, never apart).
+    const LONGLONG apart = frames[i].mediaStart - frames[i - 1].mediaStart;
+    EXPECT_LE(frames[i].start - frames[i - 1].start, apart * 400000) << "frame " << frames[i].mediaStart;
+  }
   for (const auto& frame : frames) {
     const LONGLONG number = frame.mediaStart;  // the camera's frame number
     ASSERT_GE(number, 0);
@@ -135,6 +163,42 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
     afterReset = afterReset || number > 3;
   }
   EXPECT_TRUE(afterReset) << "the stream goes on after the bus reset";
+}
+
+// A frame that reaches the reader late keeps its place; the stream standing still, frames left
+// out, an early first frame and a camcorder clock slower than ours move the origin. In ms.
+TEST(FireWireDv, FramesAreStampedAtTheCamcordersSteadyRate) {
+  using devices::firewire::SteadyFrameStamps;
+  constexpr int64_t kMs = 10000;
+  struct Frame {
+    uint64_t number;
+    int64_t arrivedMs;  // when its capture began as its arrival says
+    int64_t stampMs;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Frame> frames;
+  };
+  std::vector<Frame> slowClock = {{0, 0, 0}};
+  for (uint64_t n = 1; n <= 200; ++n) {
+    const auto at = static_cast<int64_t>(n) * 40;
+    slowClock.push_back({n, at + 7, n < 200 ? at : at + 7});
+  }
+  const Row rows[] = {
+      {"late frames keep their places", {{0, 0, 0}, {1, 40, 40}, {2, 140, 80}, {3, 125, 120}}},
+      {"an early frame moves the origin back", {{0, 30, 30}, {1, 40, 40}, {2, 85, 80}}},
+      {"a stream that stood still", {{0, 0, 0}, {1, 40, 40}, {2, 1000, 1000}, {3, 1045, 1040}}},
+      {"frames left out", {{0, 0, 0}, {1, 40, 40}, {4, 180, 160}, {5, 200, 200}}},
+      {"a slower clock, after a window of late frames", slowClock},
+  };
+  static_assert(SteadyFrameStamps::kWindowFrames == 100);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SteadyFrameStamps stamps(40 * kMs, 12);
+    for (const Frame& f : row.frames) {
+      EXPECT_EQ(stamps.Stamp(f.number, f.arrivedMs * kMs), f.stampMs * kMs) << "frame " << f.number;
+    }
+  }
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ namespace {
 // The systems in the order their formats are offered.
 constexpr std::array kSystems = {dv::DvSystem::k625_50, dv::DvSystem::k525_60};
 constexpr int kReadWaitMs = 200;
+// How late a frame can come out of the bus's queues (the reception's and the kernel's) before
+// its delay means the stream stood still rather than that the reader was busy.
+constexpr uint32_t kResyncFrames = 12;
 
 const bool kRegistered = [] {
   DeviceCatalog::Instance().AddProvider(std::make_shared<FireWireDevices>(MakeLibRaw1394Seam()),
@@ -77,6 +80,8 @@ HRESULT FireWireDvCamera::StartStream(const CMediaType& format) {
   reception_ = seam_->Receive(guid_, &error);
   if (!reception_) return VFW_E_NO_CAPTURE_HARDWARE;
   number_ = 0;
+  leftOutSeen_ = 0;
+  stamps_.emplace(dv::FactsOf(system_).avgTimePerFrame, kResyncFrames);
   busResets_ = 0;
   return S_OK;
 }
@@ -107,9 +112,12 @@ HRESULT FireWireDvCamera::NextFrame(StreamTiming& timing, FrameInfo* frame) {
       ++number_;  // the gap counts it as dropped
       continue;
     }
-    const REFERENCE_TIME now = timing.Now();
+    // Frames the reception left out take their numbers: the gap counts them as dropped.
+    const uint64_t leftOut = reception_->FramesLeftOut();
+    number_ += leftOut - leftOutSeen_;
+    leftOutSeen_ = leftOut;
     frame->number = number_;
-    frame->captureTime = now - facts.avgTimePerFrame;
+    frame->captureTime = stamps_->Stamp(number_, timing.Now() - facts.avgTimePerFrame);
     frame->duration = facts.avgTimePerFrame;
     frame->mediaStart = static_cast<LONGLONG>(number_);
     frame->mediaStop = frame->mediaStart + 1;

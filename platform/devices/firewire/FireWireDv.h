@@ -6,8 +6,9 @@
 // name "@device:1394:" + its EUI-64 in hex, the same on every bus and after every reset. No
 // adapter: no entry.
 //
-// Streaming: each frame is stamped when it has arrived (its capture began a frame earlier) on
-// the graph's clock and numbered in arrival order. A frame of the other system than the
+// Streaming: frames are numbered in arrival order, those the reception left out counted, and
+// stamped on the graph's clock at the camcorder's steady rate (SteadyFrameStamps), so a frame
+// that reaches us late keeps its place. A frame of the other system than the
 // format chosen is dropped and counted. A bus reset is survived (the connection is made again
 // and frames go on); the camera leaving the bus is the device lost (EC_DEVICE_LOST). A camera
 // that is not playing sends no frame: the stream waits, a stop is answered at once.
@@ -25,6 +26,7 @@
 #include "DeviceBackend.h"
 #include "DeviceCatalog.h"
 #include "FireWireSeam.h"
+#include "SteadyFrameStamps.h"
 #include "dv/DvFrame.h"
 
 namespace vidorra::devices::firewire {
@@ -65,6 +67,8 @@ class FireWireDvCamera : public VideoBackend {
   dv::DvSystem system_ = dv::DvSystem::k625_50;
   std::vector<uint8_t> frame_;  // the frame NextFrame made ready
   uint64_t number_ = 0;
+  uint64_t leftOutSeen_ = 0;  // the reception's FramesLeftOut already counted
+  std::optional<SteadyFrameStamps> stamps_;
   uint64_t busResets_ = 0;
 };
 

@@ -184,6 +184,8 @@ class LibRaw1394Reception : public DvReception {
     return true;
   }
 
+  uint64_t FramesLeftOut() const override { return leftOut_; }
+
   Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) override {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -256,8 +258,14 @@ class LibRaw1394Reception : public DvReception {
   static int OnFrame(unsigned char* data, int length, int complete, void* self) {
     auto* reception = static_cast<LibRaw1394Reception*>(self);
     // An incomplete frame (packets lost) is left out; the next complete one follows.
-    if (!complete || length <= 0) return 0;
-    if (reception->ready_.size() >= kQueuedFrames) reception->ready_.pop_front();
+    if (!complete || length <= 0) {
+      ++reception->leftOut_;
+      return 0;
+    }
+    if (reception->ready_.size() >= kQueuedFrames) {
+      reception->ready_.pop_front();
+      ++reception->leftOut_;
+    }
     reception->ready_.emplace_back(data, data + length);
     return 0;
   }
@@ -277,6 +285,7 @@ class LibRaw1394Reception : public DvReception {
   int iplug_ = -1;
   int bandwidth_ = 0;
   int channel_ = kBroadcastChannel;
+  uint64_t leftOut_ = 0;
   bool connected_ = false;
   bool reset_ = false;
   std::deque<std::vector<uint8_t>> ready_;

@@ -37,6 +37,9 @@ class DvReception {
   };
   virtual ~DvReception() = default;
   virtual Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) = 0;
+  // Frames the reception left out since it began: those a reader too late pushed out of the
+  // queue, those that came incomplete. Read on the reading thread.
+  virtual uint64_t FramesLeftOut() const { return 0; }
 };
 
 class FireWireSeam {

@@ -33,6 +33,8 @@ class TapeReception : public firewire::DvReception {
         present_(std::move(present)),
         period_(tape_->Period()) {}
 
+  uint64_t FramesLeftOut() const override { return leftOut_; }
+
   Result Next(std::vector<uint8_t>* frame, int interruptFd, int timeoutMs) override {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -58,6 +60,7 @@ class TapeReception : public firewire::DvReception {
         if (behind > kQueuedFrames) {
           tape_->Skip(behind - kQueuedFrames);
           sent_ += behind - kQueuedFrames;
+          leftOut_ += behind - kQueuedFrames;
         }
         // False when the tape stopped at its end or was stopped meanwhile: looked at again.
         if (!tape_->ReadNext(frame)) continue;
@@ -84,7 +87,8 @@ class TapeReception : public firewire::DvReception {
   const Clock::duration period_;
   std::optional<Clock::time_point> start_;
   uint64_t plays_ = 0;
-  size_t sent_ = 0;  // frames of this play, delivered or lost
+  size_t sent_ = 0;     // frames of this play, delivered or lost
+  uint64_t leftOut_ = 0;  // frames lost, every play
 };
 
 }  // namespace
