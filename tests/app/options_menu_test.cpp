@@ -114,6 +114,15 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   form_->BuildOptionsMenu();
   EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
   EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
+  // The card unplugged before the window has heard of it: its crossbar refuses the route, and
+  // the mark stays on the input in use.
+  Replug("audio tv-audio Son TV\n");
+  win::SimulatedMachine::ReloadCurrentForTesting();
+  test::Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
+  EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
+  EXPECT_FALSE(Captions(VideoInputs()).contains(QStringLiteral("Video Composite*")));
+  ASSERT_EQ(reports_.size(), 1);
+  EXPECT_TRUE(reports_.takeFirst().startsWith(QStringLiteral("Assertion failure (mainFluxOptions.cpp")));
 }
 
 // A dialog opened during a recording: the audio filter's page, after which the graph runs

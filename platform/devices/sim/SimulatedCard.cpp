@@ -135,8 +135,8 @@ HRESULT TvSoundState::SetMode(long mode) {
 
 class SimulatedCard::CrossbarView : public CrossbarBackend {
  public:
-  CrossbarView(std::shared_ptr<SimulatedCard> card, size_t index)
-      : card_(std::move(card)), index_(index) {}
+  CrossbarView(std::shared_ptr<SimulatedCard> card, size_t index, std::function<bool()> present)
+      : card_(std::move(card)), index_(index), present_(std::move(present)) {}
   std::vector<CrossbarPinDesc> Pins() override {
     std::lock_guard lock(card_->mutex_);
     return State().pins;
@@ -144,6 +144,7 @@ class SimulatedCard::CrossbarView : public CrossbarBackend {
   // The simulated crossbars join any input to any output of the same kind.
   bool CanRoute(long, long) override { return true; }
   HRESULT Route(long output, long input) override {
+    if (!present_()) return VFW_E_NO_CAPTURE_HARDWARE;
     std::lock_guard lock(card_->mutex_);
     State().routes.at(static_cast<size_t>(output)) = input;
     return S_OK;
@@ -157,6 +158,7 @@ class SimulatedCard::CrossbarView : public CrossbarBackend {
   CrossbarState& State() { return card_->crossbars_[index_]; }
   const std::shared_ptr<SimulatedCard> card_;
   const size_t index_;
+  const std::function<bool()> present_;
 };
 
 class SimulatedCard::TunerView : public TunerBackend {
@@ -298,9 +300,11 @@ void SimulatedCard::BuildFrontEnd() {
   }
 }
 
-std::unique_ptr<CrossbarBackend> SimulatedCard::Crossbar(int index) {
+std::unique_ptr<CrossbarBackend> SimulatedCard::Crossbar(int index,
+                                                        std::function<bool()> present) {
   if (index < 0 || static_cast<size_t>(index) >= crossbars_.size()) return nullptr;
-  return std::make_unique<CrossbarView>(shared_from_this(), static_cast<size_t>(index));
+  return std::make_unique<CrossbarView>(shared_from_this(), static_cast<size_t>(index),
+                                        std::move(present));
 }
 
 std::unique_ptr<TunerBackend> SimulatedCard::Tuner() {

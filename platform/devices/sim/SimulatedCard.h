@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,8 +72,9 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
   std::optional<KSPIN_MEDIUM> AnalogVideoIn() const;
 
   // ---- Front-end backends (each keeps the card alive) ----
-  // The crossbar next to the capture filter is 0, the one feeding it 1.
-  std::unique_ptr<CrossbarBackend> Crossbar(int index);
+  // The crossbar next to the capture filter is 0, the one feeding it 1. `present` says whether
+  // the card is still plugged in: an unplugged card's crossbar routes nothing.
+  std::unique_ptr<CrossbarBackend> Crossbar(int index, std::function<bool()> present);
   std::unique_ptr<TunerBackend> Tuner();
   std::unique_ptr<TvAudioBackend> TvAudio();
   std::vector<AnalogPinDesc> TvAudioPins() const;

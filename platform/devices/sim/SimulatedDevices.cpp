@@ -137,10 +137,11 @@ void SimulatedDevices::AddVideoEntries(const Line& line, std::vector<DeviceEntry
   for (int i = 0; i < crossbars; ++i) {
     entries->push_back({AM_KSCATEGORY_CROSSBAR, RoleName(i == 0 ? L"crossbar" : L"crossbar2", rest),
                         name + (i == 0 ? L" Crossbar" : L" Crossbar 2"), CLSID_VidorraCrossbar,
-                        [card, i, name](IBaseFilter** filter) -> HRESULT {
+                        [card, i, name, present](IBaseFilter** filter) -> HRESULT {
                           if (!filter) return E_POINTER;
                           ComPtr<CCrossbarFilter> made = MakeComObject<CCrossbarFilter>(
-                              name + (i == 0 ? L" Crossbar" : L" Crossbar 2"), card->Crossbar(i));
+                              name + (i == 0 ? L" Crossbar" : L" Crossbar 2"),
+                              card->Crossbar(i, present));
                           return made->QueryInterface(IID_IBaseFilter,
                                                       reinterpret_cast<void**>(filter));
                         }});
