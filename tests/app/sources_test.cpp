@@ -124,6 +124,10 @@ TEST_F(SourcesTest, WithoutAPictureOrWithoutHelperFiltersTheWindowSaysSo) {
                               "Vous devriez mettre à jour votre version de DirectX.\r\n"
                               "\r\nVous avez directX version 8.1 "));
   PanelSays(QString::fromUtf8("Le filtre DV Splitter n'est pas installé."));
+  // Without the splitter the camcorder's picture cannot be built, so there is nothing to record
+  // in any format: no file is begun.
+  EXPECT_EQ(form_->CaptureState, stNoSource);
+  EXPECT_FALSE(form_->CaptureBtn->isEnabled());
 }
 
 }  // namespace
