@@ -21,7 +21,7 @@ constexpr std::array kSystems = {dv::DvSystem::k625_50, dv::DvSystem::k525_60};
 constexpr int kReadWaitMs = 200;
 // How late a frame can come out of the bus's queues (the reception's and the kernel's) before
 // its delay means the stream stood still rather than that the reader was busy.
-constexpr uint32_t kResyncFrames = 12;
+constexpr uint32_t kResyncFrames = 16;
 
 const bool kRegistered = [] {
   DeviceCatalog::Instance().AddProvider(std::make_shared<FireWireDevices>(MakeLibRaw1394Seam()),
