@@ -8,6 +8,7 @@ namespace {
 // Sound buffers in flight: a tenth of a second each at most, so downstream may hold most of a
 // second before the device has to drop.
 constexpr long kSoundBuffers = 8;
+constexpr int kMeteredBits = 16;
 
 }  // namespace
 
@@ -26,6 +27,7 @@ HRESULT CAudioCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
   if (riid == IID_ISpecifyPropertyPages) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
   }
+  if (riid == IID_IAudioLevels) return GetInterface(static_cast<IAudioLevels*>(this), ppv);
   if (riid == IID_IAMTVAudio && device_->TvAudio()) {
     return GetInterface(static_cast<IAMTVAudio*>(this), ppv);
   }
@@ -35,6 +37,9 @@ HRESULT CAudioCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
 void CAudioCaptureFilter::StreamStarting() {
   lastNumber_.reset();
   discontinuity_ = true;
+  mode_ = SoundModeOf(CurrentFormat());
+  if (mode_ && mode_->bits != kMeteredBits) mode_.reset();
+  levels_.Reset();
 }
 
 HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
@@ -66,6 +71,10 @@ HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
   sample->SetSyncPoint(TRUE);
   sample->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
   discontinuity_ = false;
+  if (mode_) {
+    levels_.Measure({reinterpret_cast<const int16_t*>(data), length / sizeof(int16_t)},
+                    mode_->channels, mode_->sampleRate);
+  }
   pin_.Deliver(sample.Get());
   pin_.CountDelivered(length);
   return S_OK;

@@ -5,19 +5,22 @@
 //
 // The filter and its pin answer IAMStreamConfig (the device's sound formats) and
 // ISpecifyPropertyPages (the stream format page); a device with a TV sound decoder answers
-// IAMTVAudio too.
+// IAMTVAudio too. It measures the levels of the sound it delivers (IAudioLevels).
 //
 // Threads: see CLiveSource.
 #pragma once
 
 #include <streams.h>
+#include <vidorra_levels.h>
 
 #include <memory>
 #include <optional>
 
+#include "CaptureFormats.h"
 #include "CapturePin.h"
 #include "DeviceBackend.h"
 #include "LiveSource.h"
+#include "SoundLevelMeter.h"
 #include "TvAudioControl.h"
 
 namespace vidorra::devices {
@@ -29,6 +32,7 @@ DEFINE_GUID(CLSID_VidorraAudioCapture, 0x8E3A5F20, 0x1D4C, 0x4B7A, 0x9E, 0x61, 0
 class CAudioCaptureFilter : public CLiveSource,
                             public IAMStreamConfig,
                             public ISpecifyPropertyPages,
+                            public IAudioLevels,
                             public CTvAudioControl {
  public:
   CAudioCaptureFilter(std::wstring friendlyName, std::wstring deviceName,
@@ -54,6 +58,10 @@ class CAudioCaptureFilter : public CLiveSource,
   // ---- ISpecifyPropertyPages ----
   STDMETHODIMP GetPages(CAUUID* pPages) override { return pin_.GetPages(pPages); }
 
+  // ---- IAudioLevels: only the sound delivered is measured ----
+  STDMETHODIMP GetLevels(SOUND_LEVELS* levels) override { return levels_.Take(levels); }
+  STDMETHODIMP SetMetering(BOOL /*on*/) override { return S_FALSE; }
+
  protected:
   std::vector<CCapturePin*> CapturePins() override { return {&pin_}; }
   void StreamStarting() override;
@@ -65,6 +73,8 @@ class CAudioCaptureFilter : public CLiveSource,
   // Streaming thread (StreamStarting resets them before the thread starts).
   std::optional<uint64_t> lastNumber_;
   bool discontinuity_ = true;
+  std::optional<SoundMode> mode_;  // of the run, when 16-bit PCM (else nothing is measured)
+  filters::SoundLevelMeter levels_;
 };
 
 }  // namespace vidorra::devices

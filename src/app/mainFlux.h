@@ -59,6 +59,7 @@ class FolderPicker;
 class OnOffSwitch;
 class RecordingJournal;
 class RadioGroup;
+class SoundMeter;
 class SpinEdit;
 class WindowTimer;
 }  // namespace vidorra
@@ -349,6 +350,7 @@ class TCaptureForm : public QMainWindow {
   QLabel* labTimecode = nullptr;  // under the picture, in Panel1
   QLabel* labStatistiques = nullptr;  // over the picture, in Panel1, while recording
   QTimer* StatsTimer = nullptr;
+  vidorra::SoundMeter* SoundMeter1 = nullptr;  // beside the picture, in Panel1's border
   QTimer* TapeTimer = nullptr;
   // Bottom bar.
   QLabel* LabelIntervallo = nullptr;
@@ -451,6 +453,8 @@ class TCaptureForm : public QMainWindow {
   // mainFluxStatus.cpp: shows and starts the status line as a recording begins, hides it as it
   // ends (called by every state change).
   void UpdateStatusLine(bool recording);
+  // Gives the sound meter the sounds of the graph as it now is (every state change).
+  void UpdateSoundMeter(bool recording);
   QElapsedTimer RecordingClock;
   bool DropsSeen = false;
 

@@ -32,6 +32,7 @@
 #include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
+#include "SoundMeter.h"
 #include "SpinEdit.h"
 #include "WindowTimer.h"
 #include "mainFlux.h"
@@ -142,6 +143,7 @@ constexpr QRect kCassetteBtn{4, 172, 241, 36};
 constexpr QRect kIciBtn{4, 214, 241, 36};
 constexpr QRect kLabTimecode{16, 304, 384, 16};
 constexpr QRect kLabStatistiques{16, 0, 384, 16};
+constexpr QRect kSoundMeter{402, 16, 12, 288};  // the border right of the picture
 constexpr int kStatsTimerIntervalMs = 1000;
 constexpr int kTapeTimerIntervalMs = 200;
 
@@ -351,6 +353,7 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   StatsTimer = new QTimer(this);
   StatsTimer->setObjectName(QStringLiteral("StatsTimer"));
   StatsTimer->setInterval(kStatsTimerIntervalMs);
+  SoundMeter1 = Place(new vidorra::SoundMeter(Panel1), "SoundMeter1", kSoundMeter);
 
   PopupMenu = new QMenu(vwEcran);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));

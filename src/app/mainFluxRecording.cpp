@@ -161,6 +161,7 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
     DiskSpace->Stop();
   }
   UpdateStatusLine(recording);
+  UpdateSoundMeter(recording);
   UpdateTapePage();
 }
 

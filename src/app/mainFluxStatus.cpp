@@ -2,13 +2,16 @@
 // how long it has run, the frames the capture pin delivered and those it dropped (red from the
 // first drop until the recording ends), the file's size, the rate at which it grows and how long
 // the free space of its folder lasts at that rate. Updated once a second, from counters the
-// streaming threads keep anyway: nothing is added to them.
+// streaming threads keep anyway: nothing is added to them. Beside the picture, the sound meter
+// of the sounds recorded (or to be recorded, during the preview).
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
 
 #include "DiskSpaceWatch.h"
+#include "SoundMeter.h"
 #include "graph.h"
 #include "mainFlux.h"
 
@@ -18,6 +21,7 @@ constexpr qint64 kMiB = 1024 * 1024;
 constexpr qint64 kSecondsPerHour = 3600;
 constexpr qint64 kSecondsPerMinute = 60;
 const char* const kDropColour = "#ff5050";
+const char* const kNoSoundColour = "#ff8c00";
 
 // "reste 3 h 12 min" (or "reste 12 min"), how long `freeBytes` last at `bytesPerSecond`.
 QString TimeLeft(qint64 freeBytes, double bytesPerSecond) {
@@ -59,12 +63,17 @@ void TCaptureForm::StatsTimerTimer() {
     if (const std::optional<qint64> free = DiskSpace->FreeSpace(file)) parts << TimeLeft(*free, rate);
   }
   const QString separator = QStringLiteral(" · ");
-  const QString line = parts.join(separator);
   QStringList shown = parts;
-  if (DropsSeen) {
-    shown[2] = QStringLiteral("<span style=\"color:%1\">%2</span>").arg(QString::fromLatin1(kDropColour),
-                                                                        drops.toHtmlEscaped());
+  const auto coloured = [](const char* colour, const QString& text) {
+    return QStringLiteral("<span style=\"color:%1\">%2</span>")
+        .arg(QString::fromLatin1(colour), text.toHtmlEscaped());
+  };
+  if (DropsSeen) shown[2] = coloured(kDropColour, drops);
+  for (const QString& name : SoundMeter1->Unheard()) {
+    parts << QStringLiteral("%1 : pas de son").arg(name);
+    shown << coloured(kNoSoundColour, parts.last());
   }
+  const QString line = parts.join(separator);
   labStatistiques->setText(shown.join(separator));
   labStatistiques->setAccessibleDescription(line);
 }
@@ -80,4 +89,16 @@ void TCaptureForm::UpdateStatusLine(bool recording) {
   DropsSeen = false;
   StatsTimerTimer();
   StatsTimer->start();
+}
+
+void TCaptureForm::UpdateSoundMeter(bool recording) {
+  std::vector<vidorra::SoundMeter::Source> sources;
+  if (dmCam != nullptr && CaptureState != stNoSource) {
+    if (dmCam->RecordDVAudio) sources.push_back({QStringLiteral("Son DV"), dmCam->DvSoundLevels()});
+    if (dmCam->RecordAudioSource) {
+      sources.push_back({cboxAudio->currentText(), dmCam->AudioSourceLevels()});
+    }
+  }
+  SoundMeter1->SetRecording(recording);
+  SoundMeter1->SetSources(std::move(sources));
 }

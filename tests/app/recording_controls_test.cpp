@@ -6,10 +6,14 @@
 #include <csignal>
 #include <vector>
 
+#include <QLocale>
 #include <QRegularExpression>
+#include <cmath>
 
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
+#include "SoundMeter.h"
+#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {
@@ -231,6 +235,47 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     ASSERT_TRUE(InState(stPreview));
     EXPECT_TRUE(PictureMoves());
   }
+}
+
+// The meter beside the picture, read as a screen reader reads it: the camcorder's sound and the
+// microphone's tone (-12 dBFS: peak -12 dB, RMS -15 dB), and a muted input that says "pas de
+// son", in the meter and in orange in the status line, once a recording has heard 3 s of it.
+TEST_F(RecordingControlsTest, TheSoundMeterGivesTheLevelsAndTellsASoundThatIsNotThere) {
+  Start(QByteArray(kCamcorder) + kMicro + "audio silence Muet\n");
+  TCaptureForm& f = *form_;
+  ASSERT_EQ(f.CaptureState, stPreview);
+  const auto meter = [&] { return f.SoundMeter1->accessibleDescription(); };
+  const QLocale french(QLocale::French, QLocale::France);
+  const auto hearsTheTone = [&](const QString& name) {
+    const QRegularExpression levels(QRegularExpression::escape(name) +
+                                    QStringLiteral(" : (-[0-9]+,[0-9]) dB, efficace (-[0-9]+,[0-9]) dB"));
+    return test::WaitUntil([&] {
+      const QRegularExpressionMatch match = levels.match(meter());
+      return match.hasMatch() && std::abs(french.toDouble(match.captured(1)) + 12) <= 0.5 &&
+             std::abs(french.toDouble(match.captured(2)) + 15) <= 0.5;
+    });
+  };
+  EXPECT_TRUE(f.SoundMeter1->isVisible());
+  EXPECT_TRUE(f.Panel1->rect().contains(f.SoundMeter1->geometry()) &&
+              !f.SoundMeter1->geometry().intersects(f.vwEcran->geometry()));
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV"))) << "not listened to: " << meter().toStdString();
+  Click(f.cbEnregistrerAudioSource);
+  ASSERT_EQ(f.cboxAudio->currentText(), QStringLiteral("Micro"));
+  Capture();
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")) && hearsTheTone(QStringLiteral("Micro")))
+      << meter().toStdString();
+  Click(f.StopBtn);
+  ASSERT_TRUE(test::ChooseItem(f.cboxAudio, QStringLiteral("Muet")));
+  Capture();
+  EXPECT_TRUE(test::WaitUntil([&] { return meter().contains(QStringLiteral("Muet : silence")); }))
+      << "not before 3 s: " << meter().toStdString();
+  EXPECT_TRUE(test::WaitUntil([&] {
+    return meter().contains(QStringLiteral("Muet : pas de son")) &&
+           f.labStatistiques->text().contains(QStringLiteral("#ff8c00\">Muet : pas de son"));
+  })) << meter().toStdString() << " / " << f.labStatistiques->text().toStdString();
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")));
+  Click(f.StopBtn);
+  EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
 }
 
 // Child: the window on the camcorder records under a file-size limit (a full disk) until the
