@@ -335,6 +335,7 @@ class TCaptureForm : public QMainWindow {
   QGroupBox* gbIntervallometre = nullptr;
   vidorra::SpinEdit* RxSpinEdit7 = nullptr;
   QComboBox* ComboBox1 = nullptr;
+  QCheckBox* cbRapport = nullptr;  // a report beside each recording
   // "Cassette".
   QWidget* TabSheet5 = nullptr;
   QPushButton* RembobinerBtn = nullptr;
@@ -457,6 +458,15 @@ class TCaptureForm : public QMainWindow {
   void UpdateSoundMeter(bool recording);
   QElapsedTimer RecordingClock;
   bool DropsSeen = false;
+  // For the report of the running recording: its start, the drops counted so far and when they
+  // were seen ("0:00:12 : 2"), and the file it is written beside (noted as the recording ends,
+  // before its graph stops).
+  QDateTime RecordingStart;
+  long DropsNoted = 0;
+  QStringList DropTimes;
+  QString ReportFile;
+  // Writes ReportFile's report when "Rapport d'enregistrement" is ticked (the file finished).
+  void WriteRecordingReport();
 
   // mainFluxTape.cpp
   void ConnectTapeHandlers();

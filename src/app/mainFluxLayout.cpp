@@ -129,6 +129,7 @@ constexpr QRect kLabQuality{122, 26, 28, 16};
 constexpr QRect kGbIntervallometre{4, 188, 241, 58};
 constexpr QRect kRxSpinEdit7{8, 24, 90, 22};
 constexpr QRect kComboBox1{104, 24, 130, 22};
+constexpr QRect kCbRapport{8, 252, 237, 20};
 
 // Page "Cassette", and the timecode line under the picture (in Panel1's border).
 constexpr QRect kRembobinerBtn{4, 8, 119, 30};
@@ -552,6 +553,9 @@ void TCaptureForm::BuildOptionsPage() {
   ComboBox1->addItems({Text("secondes"), Text("frames Pal (25/s)"), Text("minutes")});
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setToolTip(Hint({"Unité pour calculer le délai de l'intervallomètre"}));
+  cbRapport = CheckBox(page, "cbRapport", kCbRapport, "Rapport d'enregistrement", false,
+                       Hint({"Ecrire à la fin de chaque enregistrement un rapport NOM.avi.txt",
+                             "à côté du fichier : heures, images, pertes, décalage du son, taille."}));
 }
 
 void TCaptureForm::BuildTapePage() {

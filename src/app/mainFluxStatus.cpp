@@ -4,13 +4,19 @@
 // the free space of its folder lasts at that rate. Updated once a second, from counters the
 // streaming threads keep anyway: nothing is added to them. Beside the picture, the sound meter
 // of the sounds recorded (or to be recorded, during the preview).
+#include <vidorra_filters.h>
+
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
+#include <utility>
 
 #include "DiskSpaceWatch.h"
+#include "erreurUnit.h"
 #include "SoundMeter.h"
 #include "graph.h"
 #include "mainFlux.h"
@@ -20,6 +26,7 @@ namespace {
 constexpr qint64 kMiB = 1024 * 1024;
 constexpr qint64 kSecondsPerHour = 3600;
 constexpr qint64 kSecondsPerMinute = 60;
+constexpr REFERENCE_TIME kUnitsPerMs = 10'000;
 const char* const kDropColour = "#ff5050";
 const char* const kNoSoundColour = "#ff8c00";
 
@@ -31,6 +38,51 @@ QString TimeLeft(qint64 freeBytes, double bytesPerSecond) {
   if (hours == 0) return QStringLiteral("reste %1 min").arg(minutes);
   return QStringLiteral("reste %1 h %2 min").arg(hours).arg(minutes);
 }
+
+// The first picture stream and the first sound stream of the file the multiplexer writes (or
+// finished last), as far as it wrote them.
+struct FileStreams {
+  std::optional<AVI_STREAM_TIMES> picture;
+  std::optional<AVI_STREAM_TIMES> sound;
+};
+
+FileStreams StreamsOf(IBaseFilter* mux) {
+  FileStreams found;
+  ComPtr<IAviStreamTimes> streams;
+  if (mux == nullptr ||
+      FAILED(mux->QueryInterface(IID_IAviStreamTimes, streams.ReleaseAndGetVoidAddressOf()))) {
+    return found;
+  }
+  AVI_STREAM_TIMES times{};
+  for (LONG stream = 0; streams->GetStreamTimes(stream, &times) == S_OK; ++stream) {
+    std::optional<AVI_STREAM_TIMES>& slot = times.sound ? found.sound : found.picture;
+    if (!slot) slot = times;
+  }
+  return found;
+}
+
+// How far the sound runs ahead of the picture in the file (negative: behind), in milliseconds,
+// from the times the two streams reach as written. Nothing while the file lacks either.
+std::optional<qint64> SoundLeadMs(const FileStreams& file) {
+  if (!file.picture || !file.sound || file.picture->duration == 0 || file.sound->duration == 0) {
+    return std::nullopt;
+  }
+  return (file.sound->duration - file.picture->duration) / kUnitsPerMs;
+}
+
+QString Lead(qint64 ms) {
+  return QStringLiteral("%1%2 ms").arg(ms >= 0 ? QStringLiteral("+") : QString()).arg(ms);
+}
+
+// "1:02:03".
+QString Clock(qint64 seconds) {
+  return QStringLiteral("%1:%2:%3")
+      .arg(seconds / kSecondsPerHour)
+      .arg(seconds % kSecondsPerHour / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
+      .arg(seconds % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
+}
+
+IBaseFilter* Mux() { return dmCam != nullptr ? dmCam->AviMux.Get() : nullptr; }
 
 }  // namespace
 
@@ -45,17 +97,22 @@ void TCaptureForm::StatsTimerTimer() {
   DropsSeen = DropsSeen || dropped > 0;
   const qint64 seconds = RecordingClock.elapsed() / 1000;
   QStringList parts;
-  parts << QStringLiteral("%1:%2:%3")
-               .arg(seconds / kSecondsPerHour)
-               .arg(seconds % kSecondsPerHour / kSecondsPerMinute, 2, 10, QLatin1Char('0'))
-               .arg(seconds % kSecondsPerMinute, 2, 10, QLatin1Char('0'));
+  parts << Clock(seconds);
+  if (dropped > DropsNoted) {
+    DropTimes << QStringLiteral("%1 : %2").arg(parts[0]).arg(dropped - DropsNoted);
+    DropsNoted = dropped;
+  }
   parts << QStringLiteral("%1 images").arg(french.toString(static_cast<qlonglong>(delivered)));
   const QString drops = QStringLiteral("%1 perdue%2")
                             .arg(french.toString(static_cast<qlonglong>(dropped)))
                             .arg(dropped > 1 ? QStringLiteral("s") : QString());
   const QString file = VideoFileName;
   const qint64 size = QFileInfo(file).size();
-  parts << drops << QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
+  parts << drops;
+  if (const std::optional<qint64> lead = SoundLeadMs(StreamsOf(Mux()))) {
+    parts << QStringLiteral("décalage son ") + Lead(*lead);
+  }
+  parts << QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
   const double elapsed = static_cast<double>(RecordingClock.elapsed()) / 1000.0;
   const double rate = elapsed > 0 ? static_cast<double>(size) / elapsed : 0;
   if (rate > 0) {
@@ -83,10 +140,14 @@ void TCaptureForm::UpdateStatusLine(bool recording) {
   labStatistiques->setVisible(recording);
   if (!recording) {
     StatsTimer->stop();
+    WriteRecordingReport();
     return;
   }
   RecordingClock.start();
+  RecordingStart = QDateTime::currentDateTime();
   DropsSeen = false;
+  DropsNoted = 0;
+  DropTimes.clear();
   StatsTimerTimer();
   StatsTimer->start();
 }
@@ -101,4 +162,33 @@ void TCaptureForm::UpdateSoundMeter(bool recording) {
   }
   SoundMeter1->SetRecording(recording);
   SoundMeter1->SetSources(std::move(sources));
+}
+
+void TCaptureForm::WriteRecordingReport() {
+  const QString file = std::exchange(ReportFile, QString());
+  if (file.isEmpty() || !cbRapport->isChecked()) return;
+  const QString format = QStringLiteral("dd/MM/yyyy hh:mm:ss");
+  const FileStreams streams = StreamsOf(Mux());
+  QStringList lines;
+  lines << QStringLiteral("Enregistrement : %1").arg(QFileInfo(file).fileName())
+        << QStringLiteral("Début : %1").arg(RecordingStart.toString(format))
+        << QStringLiteral("Fin : %1").arg(QDateTime::currentDateTime().toString(format))
+        << QStringLiteral("Images : %1").arg(streams.picture ? streams.picture->chunks : 0)
+        << QStringLiteral("Images perdues : %1").arg(DropsNoted)
+        << QStringLiteral("Pertes : %1")
+               .arg(DropTimes.isEmpty() ? QStringLiteral("aucune") : DropTimes.join(QStringLiteral(" ; ")));
+  if (const std::optional<qint64> lead = SoundLeadMs(streams)) {
+    lines << QStringLiteral("Décalage son : %1").arg(Lead(*lead));
+  }
+  lines << QStringLiteral("Taille : %1 octets").arg(QFileInfo(file).size());
+  // A file of that name that is already there is not the report's to replace.
+  QFile report(file + QStringLiteral(".txt"));
+  if (!report.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Text) ||
+      report.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 ||
+      !report.flush()) {
+    ErreurFrame1->ShowErrorPanel(
+        QStringLiteral("Le rapport %1 n'a pas pu être écrit : %2").arg(report.fileName(), report.errorString()) +
+            QStringLiteral("\r\n"),
+        false);
+  }
 }

@@ -13,6 +13,7 @@
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
 #include "SoundMeter.h"
+#include "avi/AviReader.h"
 #include "modal_dialog_driver.h"
 
 namespace vidorra {
@@ -147,10 +148,12 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_TRUE(f.labStatistiques->isVisible());
     EXPECT_EQ(f.labStatistiques->accessibleName(), QStringLiteral("Statistiques d'enregistrement"));
     const QRegularExpression status(QStringLiteral(
-        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · [0-9]+ Mo · [0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
+        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · décalage son ([-+][0-9]+) ms · [0-9]+ Mo · "
+        "[0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
     EXPECT_TRUE(test::WaitUntil([&] {
       const QRegularExpressionMatch line = status.match(f.labStatistiques->accessibleDescription());
-      return line.hasMatch() && line.captured(1).toInt() >= 25;
+      return line.hasMatch() && line.captured(1).toInt() >= 25 &&
+             std::abs(line.captured(2).toInt()) <= 80;
     })) << f.labStatistiques->accessibleDescription().toStdString();
     for (int cut = 1; cut <= 2; ++cut) {
       if (cut == 1) {
@@ -170,7 +173,10 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_TRUE(f.VideoFileName.endsWith(QStringLiteral("_3.avi")) && labelShows(f.VideoFileName));
     EXPECT_FALSE(QFileInfo::exists(f.VideoFileName));
     EXPECT_TRUE(PictureMoves());
-    for (const QString& file : files) EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+    for (const QString& file : files) {
+      EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+      EXPECT_FALSE(QFileInfo::exists(file + QStringLiteral(".txt"))) << "no report unless asked";
+    }
   }
   {
     SCOPED_TRACE("a start in a folder that cannot be made leaves the preview and says so");
@@ -240,7 +246,8 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
 // The meter beside the picture, read as a screen reader reads it: the camcorder's sound and the
 // microphone's tone (-12 dBFS: peak -12 dB, RMS -15 dB), and a muted input that says "pas de
 // son", in the meter and in orange in the status line, once a recording has heard 3 s of it.
-TEST_F(RecordingControlsTest, TheSoundMeterGivesTheLevelsAndTellsASoundThatIsNotThere) {
+// Then the report beside a recording of 3 s, its figures those of the file read back.
+TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   Start(QByteArray(kCamcorder) + kMicro + "audio silence Muet\n");
   TCaptureForm& f = *form_;
   ASSERT_EQ(f.CaptureState, stPreview);
@@ -258,6 +265,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterGivesTheLevelsAndTellsASoundThatIsNot
   EXPECT_TRUE(f.SoundMeter1->isVisible());
   EXPECT_TRUE(f.Panel1->rect().contains(f.SoundMeter1->geometry()) &&
               !f.SoundMeter1->geometry().intersects(f.vwEcran->geometry()));
+  Click(f.cbEcouterAudioDV);
+  ASSERT_FALSE(f.cbEcouterAudioDV->isChecked());
   EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV"))) << "not listened to: " << meter().toStdString();
   Click(f.cbEnregistrerAudioSource);
   ASSERT_EQ(f.cboxAudio->currentText(), QStringLiteral("Micro"));
@@ -276,6 +285,48 @@ TEST_F(RecordingControlsTest, TheSoundMeterGivesTheLevelsAndTellsASoundThatIsNot
   EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")));
   Click(f.StopBtn);
   EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
+  {
+    SCOPED_TRACE("with \"Rapport d'enregistrement\", 3 s recorded and described beside the file");
+    Click(f.cbEnregistrerAudioSource);  // the camcorder alone
+    f.PageControl1->setCurrentWidget(f.TabSheet4);
+    Click(f.cbRapport);
+    f.PageControl1->setCurrentWidget(f.TabSheet1);
+    const QString file = Capture();
+    EXPECT_TRUE(test::WaitUntil([&] {
+      return f.labStatistiques->accessibleDescription().startsWith(QStringLiteral("0:00:03"));
+    }));
+    Click(f.StopBtn);
+    QFile report(file + QStringLiteral(".txt"));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly)) << report.fileName().toStdString();
+    const QString text = QString::fromUtf8(report.readAll());
+    const auto figure = [&](const QString& name) {
+      const QRegularExpressionMatch match =
+          QRegularExpression(QStringLiteral("^%1 : ([-+]?[0-9]+)").arg(name), QRegularExpression::MultilineOption)
+              .match(text);
+      EXPECT_TRUE(match.hasMatch()) << name.toStdString() << " in " << text.toStdString();
+      return match.captured(1).toLongLong();
+    };
+    const std::vector<test::ProbedStream> streams = test::Probe(file.toStdString());
+    ASSERT_EQ(streams.size(), 2U);
+    EXPECT_EQ(figure(QStringLiteral("Images")), streams[0].frames);
+    EXPECT_GE(streams[0].frames, 75);
+    EXPECT_EQ(figure(QStringLiteral("Images perdues")), 0);
+    EXPECT_TRUE(text.contains(QStringLiteral("Pertes : aucune")));
+    // ffprobe gives no duration to PCM in AVI: the streams' lengths as our reader finds them.
+    const std::optional<avi::AviFileInfo> read = avi::AviReader::Read(file.toStdString());
+    ASSERT_TRUE(read && read->streams.size() == 2);
+    const auto seconds = [](const avi::AviStreamInfo& s) {
+      return static_cast<double>(s.length) * s.scale / s.rate;
+    };
+    EXPECT_NEAR(static_cast<double>(figure(QStringLiteral("Décalage son"))),
+                (seconds(read->streams[1]) - seconds(read->streams[0])) * 1000, 1.0);
+    EXPECT_EQ(figure(QStringLiteral("Taille")), QFileInfo(file).size());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Début : [0-9/]+ [0-9:]+\nFin : [0-9/]+ [0-9:]+$"),
+                                   QRegularExpression::MultilineOption)
+                    .match(text)
+                    .hasMatch())
+        << text.toStdString();
+  }
 }
 
 // Child: the window on the camcorder records under a file-size limit (a full disk) until the
