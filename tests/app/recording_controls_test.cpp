@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include <QLocale>
@@ -384,6 +386,85 @@ TEST_F(RecordingControlsTest, AWriteErrorEndsTheRecordingWithEveryFrameWritten) 
   const QString path = QString::fromStdString(*file);
   EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
   EXPECT_EQ(test::ReadBack(path), kDVWithSound);
+}
+
+// Child: the window records the camcorder with "Rapport d'enregistrement" ticked and stops the
+// whole process (SIGSTOP) once the file has begun, as a machine too busy to read the device
+// would, for the parent to let it go on; reports its pid, then, once the status line counted the
+// loss and the recording was stopped, the file and the status line.
+const test::ChildRoutineRegistration kRecordAStall(
+    "window-records-a-stall", [](const std::vector<std::string>& args) -> int {
+      if (args.size() != 2) return 2;
+      test::FakeScreenSaverService::UsePrivateBus();
+      const QString home = QString::fromStdString(args[0]);
+      setenv("HOME", home.toUtf8().constData(), 1);
+      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
+      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
+      win::SimulatedMachine::ReloadCurrentForTesting();
+      int status = 0;
+      {
+        TCaptureForm form;
+        TdmCam module;
+        form.show();
+        if (form.CaptureState != stPreview) return 3;
+        form.cbRapport->setChecked(true);
+        const QString file = form.VideoFileName;
+        QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
+        if (form.CaptureState != stRecording || !test::WaitUntil([&] { return QFileInfo(file).size() > 1000000; })) {
+          return 4;
+        }
+        test::ReportToParent(std::to_string(::getpid()));
+        ::raise(SIGSTOP);
+        const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
+        if (!test::WaitUntil([&] { return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch(); })) {
+          status = 5;
+        }
+        QTest::mouseClick(form.StopBtn, Qt::LeftButton);
+        test::ReportToParent(file.toStdString());
+        test::ReportToParent(form.labStatistiques->accessibleDescription().toStdString());
+        dmCam->fg->StopGraph();
+      }
+      return status;
+    });
+
+// Frames lost while recording (the program stopped for a second): the status line counts
+// exactly the frames the camcorder dropped, the report says as much and when, and the file
+// lacks exactly those frames.
+TEST_F(RecordingControlsTest, FramesLostAreCountedAsTheFileLacksThem) {
+  Simulate(kCamcorder);
+  test::ChildProcess child("window-records-a-stall",
+                           {home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString()});
+  const std::optional<std::string> pid = child.NextReport();
+  ASSERT_TRUE(pid);
+  // The stall provoked: the child stands still for this long, its camcorder running on.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(std::stoi(*pid), SIGCONT);
+  const std::optional<std::string> file = child.NextReport();
+  const std::optional<std::string> line = child.NextReport();
+  EXPECT_EQ(child.Wait(), 0);
+  ASSERT_TRUE(file && line);
+  const QRegularExpressionMatch shown =
+      QRegularExpression(QStringLiteral(" · ([0-9]+) perdues? · ")).match(QString::fromStdString(*line));
+  ASSERT_TRUE(shown.hasMatch()) << *line;
+  const int drops = shown.captured(1).toInt();
+  EXPECT_GT(drops, 4) << "a second stood still";
+  QFile report(QString::fromStdString(*file) + QStringLiteral(".txt"));
+  ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(report.readAll());
+  EXPECT_TRUE(text.contains(QStringLiteral("Images perdues : %1\n").arg(drops))) << text.toStdString();
+  // "Pertes : 0:00:02 : 21 ; ...": when they were counted, adding up to them all.
+  int listed = 0;
+  auto losses = QRegularExpression(QStringLiteral("(?:: |; )0:00:[0-9]{2} : ([0-9]+)"))
+                    .globalMatch(text.section(u'\n', 5, 5));
+  while (losses.hasNext()) listed += losses.next().captured(1).toInt();
+  EXPECT_EQ(listed, drops) << text.toStdString();
+  std::set<uint32_t> numbers;
+  for (const std::optional<uint32_t>& number : test::RecordedFrameNumbers(*file, 720, 576)) {
+    if (number) numbers.insert(*number);
+  }
+  ASSERT_FALSE(numbers.empty());
+  EXPECT_EQ(static_cast<long>(*numbers.rbegin() - *numbers.begin() + 1 - numbers.size()), drops)
+      << "the frames missing from the file";
 }
 
 }  // namespace

@@ -1,0 +1,146 @@
+// What the sound meter and the status line cost: the main window on the simulated DV camcorder
+// (with the tone device added as a second sound), previewing and then recording DV type 2, its
+// process CPU per frame with the meter and the status line at work and with both switched off
+// (no levels measured by the DV Splitter or the audio device, no meter polled or painted, no
+// status line), in interleaved rounds (on, off, on, off, ...) of the same length. "Ecouter DV" is
+// unticked, so that in the preview the DV sound is read from the frames only for the meter. The
+// difference is given per frame and as a share of one core (CPU seconds per second); medians
+// over the rounds with the lowest and highest round. Goal: under 2 % of one core.
+#include <SimulatedMachine.h>
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "BenchCompare.h"
+#include "SoundMeter.h"
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace {
+
+using vidorra::bench::SpreadOf;
+
+constexpr double kSeconds = 4;
+constexpr double kSettleSeconds = 0.5;
+constexpr double kFramesPerSecond = 25.0;
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs the window's event loop for `seconds`, as the program's runs between events.
+void Pump(double seconds) {
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+struct Window {
+  Window() {
+    std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString())
+        << "video dv Camcorder\naudio tone Micro\n";
+    ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
+    ::setenv("HOME", dir.path().toUtf8().constData(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData(), 1);
+    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
+    form = std::make_unique<TCaptureForm>();
+    module = std::make_unique<TdmCam>();
+    form->cbEcouterAudioDV->setChecked(false);
+    form->cbEnregistrerAudioSource->setChecked(true);
+    form->show();  // the first show starts the preview
+    Pump(1);
+  }
+  ~Window() {
+    module->fg->StopGraph();
+    module.reset();
+    form.reset();
+  }
+  // The meter and the status line at work (as the state operations set them), or switched off.
+  void Figures(bool on, bool recording) {
+    if (on) {
+      if (recording) {
+        form->SetRecordingState();
+      } else {
+        form->SetPreviewState();
+      }
+      return;
+    }
+    form->SoundMeter1->SetSources({});
+    if (const ComPtr<IAudioLevels> dv = dmCam->DvSoundLevels()) dv->SetMetering(FALSE);
+    form->StatsTimer->stop();
+    form->labStatistiques->hide();
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<TCaptureForm> form;
+  std::unique_ptr<TdmCam> module;
+};
+
+// One side's process CPU per second of a run.
+double Share(Window& window, bool on, bool recording) {
+  window.Figures(on, recording);
+  Pump(kSettleSeconds);
+  const double cpu = ProcessCpuSeconds();
+  Pump(kSeconds);
+  return (ProcessCpuSeconds() - cpu) / kSeconds;
+}
+
+void Compare(benchmark::State& state, bool recording) {
+  int argc = 0;
+  QApplication app(argc, nullptr);
+  Window window;
+  TCaptureForm& form = *window.form;
+  if (form.CaptureState != stPreview) {
+    state.SkipWithError("no preview");
+    return;
+  }
+  if (recording) {
+    form.CaptureBtnClick();
+    if (form.CaptureState != stRecording) {
+      state.SkipWithError("the recording did not start");
+      return;
+    }
+  }
+  std::vector<double> onMs, offMs, points;
+  for (auto _ : state) {
+    const double on = Share(window, true, recording);
+    const double off = Share(window, false, recording);
+    onMs.push_back(on / kFramesPerSecond * 1000);
+    offMs.push_back(off / kFramesPerSecond * 1000);
+    points.push_back((on - off) * 100);
+    std::printf("round: with %.3f ms, without %.3f ms per frame, difference %.2f %% of a core\n",
+                onMs.back(), offMs.back(), points.back());
+  }
+  if (recording) form.StopBtnClick();
+  const auto report = [&](const char* name, const std::vector<double>& values) {
+    const auto spread = SpreadOf(values);
+    state.counters[std::string(name)] = spread.median;
+    state.counters[std::string(name) + "_low"] = spread.low;
+    state.counters[std::string(name) + "_high"] = spread.high;
+  };
+  report("with_ms_per_frame", onMs);
+  report("without_ms_per_frame", offMs);
+  report("difference_percent_of_core", points);
+}
+
+void BM_Preview(benchmark::State& state) { Compare(state, false); }
+void BM_RecordingDVType2(benchmark::State& state) { Compare(state, true); }
+
+BENCHMARK(BM_Preview)->Iterations(7)->Unit(benchmark::kSecond);
+BENCHMARK(BM_RecordingDVType2)->Iterations(7)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
