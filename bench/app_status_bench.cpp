@@ -6,68 +6,35 @@
 // unticked, so that in the preview the DV sound is read from the frames only for the meter. The
 // difference is given per frame and as a share of one core (CPU seconds per second); medians
 // over the rounds with the lowest and highest round. Goal: under 2 % of one core.
-#include <SimulatedMachine.h>
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <time.h>
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QEventLoop>
-#include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <fstream>
-#include <memory>
 #include <vector>
 
 #include "BenchCompare.h"
+#include "BenchWindow.h"
 #include "SoundMeter.h"
-#include "graph.h"
-#include "mainFlux.h"
 
 namespace {
 
+using vidorra::bench::ProcessCpuSeconds;
+using vidorra::bench::Pump;
 using vidorra::bench::SpreadOf;
 
 constexpr double kSeconds = 4;
 constexpr double kSettleSeconds = 0.5;
 constexpr double kFramesPerSecond = 25.0;
 
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Runs the window's event loop for `seconds`, as the program's runs between events.
-void Pump(double seconds) {
-  QEventLoop loop;
-  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-struct Window {
-  Window() {
-    std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString())
-        << "video dv Camcorder\naudio tone Micro\n";
-    ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
-    ::setenv("HOME", dir.path().toUtf8().constData(), 1);
-    ::setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData(), 1);
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
-    form = std::make_unique<TCaptureForm>();
-    module = std::make_unique<TdmCam>();
-    form->cbEcouterAudioDV->setChecked(false);
-    form->cbEnregistrerAudioSource->setChecked(true);
-    form->show();  // the first show starts the preview
-    Pump(1);
-  }
-  ~Window() {
-    module->fg->StopGraph();
-    module.reset();
-    form.reset();
-  }
+// The window with the tone device added to the camcorder's sound, not listening to the DV sound.
+struct Window : vidorra::bench::WindowOnMachine {
+  Window()
+      : WindowOnMachine("video dv Camcorder\naudio tone Micro\n", [](TCaptureForm& form) {
+          form.cbEcouterAudioDV->setChecked(false);
+          form.cbEnregistrerAudioSource->setChecked(true);
+        }) {}
   // The meter and the status line at work (as the state operations set them), or switched off.
   void Figures(bool on, bool recording) {
     if (on) {
@@ -83,9 +50,6 @@ struct Window {
     form->StatsTimer->stop();
     form->labStatistiques->hide();
   }
-  QTemporaryDir dir;
-  std::unique_ptr<TCaptureForm> form;
-  std::unique_ptr<TdmCam> module;
 };
 
 // One side's process CPU per second of a run.
