@@ -26,7 +26,8 @@ double Decibels(double magnitude) {
 }
 
 QString Db(double db) {
-  return QStringLiteral("%1 dB").arg(QLocale(QLocale::French, QLocale::France).toString(db, 'f', 1));
+  return QStringLiteral("%1 dB").arg(
+      QLocale(QLocale::French, QLocale::France).toString(db, 'f', 1));
 }
 
 }  // namespace
@@ -64,7 +65,8 @@ void SoundMeter::SetRecording(bool recording) {
 void SoundMeter::Take(Shown& shown, double elapsedSeconds) {
   SOUND_LEVELS levels{};
   const bool fresh = shown.source.levels->GetLevels(&levels) == S_OK;
-  const auto channels = static_cast<size_t>(std::clamp<LONG>(levels.channels, 0, SOUND_LEVELS_MAX_CHANNELS));
+  const auto channels =
+      static_cast<size_t>(std::clamp<LONG>(levels.channels, 0, SOUND_LEVELS_MAX_CHANNELS));
   shown.channels.resize(channels);
   const double fall = kFallDbPerSecond * elapsedSeconds;
   for (size_t c = 0; c < channels; ++c) {
@@ -86,7 +88,8 @@ void SoundMeter::Take(Shown& shown, double elapsedSeconds) {
   shown.silentSeconds =
       levels.sampleRate > 0 ? static_cast<double>(levels.silentSamples) / levels.sampleRate : 0;
   const double recorded = recording_.isValid() ? recording_.elapsed() / 1000.0 : 0;
-  shown.noSound = recording_.isValid() && std::min(shown.silentSeconds, recorded) >= kSilenceSeconds;
+  shown.noSound =
+      recording_.isValid() && std::min(shown.silentSeconds, recorded) >= kSilenceSeconds;
 }
 
 QString SoundMeter::Describe(const Shown& shown) const {
@@ -100,7 +103,8 @@ QString SoundMeter::Describe(const Shown& shown) const {
   for (const Channel& channel : shown.channels) {
     peak = std::max(peak, channel.peakDb);
     rms = std::max(rms, channel.rmsDb);
-    clipped = clipped || (channel.clippedAtMs >= 0 && clock_.elapsed() - channel.clippedAtMs < kClipMarkMs);
+    clipped = clipped ||
+              (channel.clippedAtMs >= 0 && clock_.elapsed() - channel.clippedAtMs < kClipMarkMs);
   }
   QString text = name + Db(peak) + QStringLiteral(", efficace ") + Db(rms);
   if (clipped) text += QStringLiteral(", saturé");

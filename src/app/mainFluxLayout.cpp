@@ -553,9 +553,10 @@ void TCaptureForm::BuildOptionsPage() {
   ComboBox1->addItems({Text("secondes"), Text("frames Pal (25/s)"), Text("minutes")});
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setToolTip(Hint({"Unité pour calculer le délai de l'intervallomètre"}));
-  cbRapport = CheckBox(page, "cbRapport", kCbRapport, "Rapport d'enregistrement", false,
-                       Hint({"Ecrire à la fin de chaque enregistrement un rapport NOM.avi.txt",
-                             "à côté du fichier : heures, images, pertes, décalage du son, taille."}));
+  cbRapport =
+      CheckBox(page, "cbRapport", kCbRapport, "Rapport d'enregistrement", false,
+               Hint({"Ecrire à la fin de chaque enregistrement un rapport NOM.avi.txt",
+                     "à côté du fichier : heures, images, pertes, décalage du son, taille."}));
 }
 
 void TCaptureForm::BuildTapePage() {

@@ -16,8 +16,8 @@
 #include <utility>
 
 #include "DiskSpaceWatch.h"
-#include "erreurUnit.h"
 #include "SoundMeter.h"
+#include "erreurUnit.h"
 #include "graph.h"
 #include "mainFlux.h"
 
@@ -176,7 +176,8 @@ void TCaptureForm::WriteRecordingReport() {
         << QStringLiteral("Images : %1").arg(streams.picture ? streams.picture->chunks : 0)
         << QStringLiteral("Images perdues : %1").arg(DropsNoted)
         << QStringLiteral("Pertes : %1")
-               .arg(DropTimes.isEmpty() ? QStringLiteral("aucune") : DropTimes.join(QStringLiteral(" ; ")));
+               .arg(DropTimes.isEmpty() ? QStringLiteral("aucune")
+                                        : DropTimes.join(QStringLiteral(" ; ")));
   if (const std::optional<qint64> lead = SoundLeadMs(streams)) {
     lines << QStringLiteral("Décalage son : %1").arg(Lead(*lead));
   }
@@ -186,9 +187,9 @@ void TCaptureForm::WriteRecordingReport() {
   if (!report.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Text) ||
       report.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0 ||
       !report.flush()) {
-    ErreurFrame1->ShowErrorPanel(
-        QStringLiteral("Le rapport %1 n'a pas pu être écrit : %2").arg(report.fileName(), report.errorString()) +
-            QStringLiteral("\r\n"),
-        false);
+    ErreurFrame1->ShowErrorPanel(QStringLiteral("Le rapport %1 n'a pas pu être écrit : %2")
+                                         .arg(report.fileName(), report.errorString()) +
+                                     QStringLiteral("\r\n"),
+                                 false);
   }
 }

@@ -3,14 +3,13 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
 #include <csignal>
 #include <set>
 #include <thread>
 #include <vector>
-
-#include <QLocale>
-#include <QRegularExpression>
-#include <cmath>
 
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
@@ -256,8 +255,9 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   const auto meter = [&] { return f.SoundMeter1->accessibleDescription(); };
   const QLocale french(QLocale::French, QLocale::France);
   const auto hearsTheTone = [&](const QString& name) {
-    const QRegularExpression levels(QRegularExpression::escape(name) +
-                                    QStringLiteral(" : (-[0-9]+,[0-9]) dB, efficace (-[0-9]+,[0-9]) dB"));
+    const QRegularExpression levels(
+        QRegularExpression::escape(name) +
+        QStringLiteral(" : (-[0-9]+,[0-9]) dB, efficace (-[0-9]+,[0-9]) dB"));
     return test::WaitUntil([&] {
       const QRegularExpressionMatch match = levels.match(meter());
       return match.hasMatch() && std::abs(french.toDouble(match.captured(1)) + 12) <= 0.5 &&
@@ -269,7 +269,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
               !f.SoundMeter1->geometry().intersects(f.vwEcran->geometry()));
   Click(f.cbEcouterAudioDV);
   ASSERT_FALSE(f.cbEcouterAudioDV->isChecked());
-  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV"))) << "not listened to: " << meter().toStdString();
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")))
+      << "not listened to: " << meter().toStdString();
   Click(f.cbEnregistrerAudioSource);
   ASSERT_EQ(f.cboxAudio->currentText(), QStringLiteral("Micro"));
   Capture();
@@ -283,7 +284,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   EXPECT_TRUE(test::WaitUntil([&] {
     return meter().contains(QStringLiteral("Muet : pas de son")) &&
            f.labStatistiques->text().contains(QStringLiteral("#ff8c00\">Muet : pas de son"));
-  })) << meter().toStdString() << " / " << f.labStatistiques->text().toStdString();
+  })) << meter().toStdString()
+      << " / " << f.labStatistiques->text().toStdString();
   EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")));
   Click(f.StopBtn);
   EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
@@ -303,7 +305,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
     const QString text = QString::fromUtf8(report.readAll());
     const auto figure = [&](const QString& name) {
       const QRegularExpressionMatch match =
-          QRegularExpression(QStringLiteral("^%1 : ([-+]?[0-9]+)").arg(name), QRegularExpression::MultilineOption)
+          QRegularExpression(QStringLiteral("^%1 : ([-+]?[0-9]+)").arg(name),
+                             QRegularExpression::MultilineOption)
               .match(text);
       EXPECT_TRUE(match.hasMatch()) << name.toStdString() << " in " << text.toStdString();
       return match.captured(1).toLongLong();
@@ -323,12 +326,24 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
     EXPECT_NEAR(static_cast<double>(figure(QStringLiteral("Décalage son"))),
                 (seconds(read->streams[1]) - seconds(read->streams[0])) * 1000, 1.0);
     EXPECT_EQ(figure(QStringLiteral("Taille")), QFileInfo(file).size());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Début : [0-9/]+ [0-9:]+\nFin : [0-9/]+ [0-9:]+$"),
-                                   QRegularExpression::MultilineOption)
-                    .match(text)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Début : [0-9/]+ [0-9:]+\nFin : [0-9/]+ [0-9:]+$"),
+                           QRegularExpression::MultilineOption)
+            .match(text)
+            .hasMatch())
         << text.toStdString();
   }
+}
+
+// In a child: the parent test's home and simulated machine (args: the home, the machine file),
+// and a session bus of its own.
+void ChildOnTestMachine(const std::vector<std::string>& args) {
+  test::FakeScreenSaverService::UsePrivateBus();
+  const QString home = QString::fromStdString(args[0]);
+  setenv("HOME", home.toUtf8().constData(), 1);
+  setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
+  setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
+  win::SimulatedMachine::ReloadCurrentForTesting();
 }
 
 // Child: the window on the camcorder records under a file-size limit (a full disk) until the
@@ -336,12 +351,7 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
 const test::ChildRoutineRegistration kRecordUntilFull(
     "window-records-until-full", [](const std::vector<std::string>& args) -> int {
       if (args.size() != 2) return 2;
-      test::FakeScreenSaverService::UsePrivateBus();  // before the limit: the bus daemon is forked
-      const QString home = QString::fromStdString(args[0]);
-      setenv("HOME", home.toUtf8().constData(), 1);
-      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
-      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
-      win::SimulatedMachine::ReloadCurrentForTesting();
+      ChildOnTestMachine(args);  // before the limit: the bus daemon is forked
       QStringList reports;
       SetErrorReporter([&](const QString& m) { reports << m; });
       int status = 0;
@@ -395,12 +405,7 @@ TEST_F(RecordingControlsTest, AWriteErrorEndsTheRecordingWithEveryFrameWritten) 
 const test::ChildRoutineRegistration kRecordAStall(
     "window-records-a-stall", [](const std::vector<std::string>& args) -> int {
       if (args.size() != 2) return 2;
-      test::FakeScreenSaverService::UsePrivateBus();
-      const QString home = QString::fromStdString(args[0]);
-      setenv("HOME", home.toUtf8().constData(), 1);
-      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
-      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
-      win::SimulatedMachine::ReloadCurrentForTesting();
+      ChildOnTestMachine(args);
       int status = 0;
       {
         TCaptureForm form;
@@ -410,13 +415,16 @@ const test::ChildRoutineRegistration kRecordAStall(
         form.cbRapport->setChecked(true);
         const QString file = form.VideoFileName;
         QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
-        if (form.CaptureState != stRecording || !test::WaitUntil([&] { return QFileInfo(file).size() > 1000000; })) {
+        if (form.CaptureState != stRecording ||
+            !test::WaitUntil([&] { return QFileInfo(file).size() > 1000000; })) {
           return 4;
         }
         test::ReportToParent(std::to_string(::getpid()));
         ::raise(SIGSTOP);
         const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
-        if (!test::WaitUntil([&] { return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch(); })) {
+        if (!test::WaitUntil([&] {
+              return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch();
+            })) {
           status = 5;
         }
         QTest::mouseClick(form.StopBtn, Qt::LeftButton);
@@ -444,14 +452,16 @@ TEST_F(RecordingControlsTest, FramesLostAreCountedAsTheFileLacksThem) {
   EXPECT_EQ(child.Wait(), 0);
   ASSERT_TRUE(file && line);
   const QRegularExpressionMatch shown =
-      QRegularExpression(QStringLiteral(" · ([0-9]+) perdues? · ")).match(QString::fromStdString(*line));
+      QRegularExpression(QStringLiteral(" · ([0-9]+) perdues? · "))
+          .match(QString::fromStdString(*line));
   ASSERT_TRUE(shown.hasMatch()) << *line;
   const int drops = shown.captured(1).toInt();
   EXPECT_GT(drops, 4) << "a second stood still";
   QFile report(QString::fromStdString(*file) + QStringLiteral(".txt"));
   ASSERT_TRUE(report.open(QIODevice::ReadOnly));
   const QString text = QString::fromUtf8(report.readAll());
-  EXPECT_TRUE(text.contains(QStringLiteral("Images perdues : %1\n").arg(drops))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Images perdues : %1\n").arg(drops)))
+      << text.toStdString();
   // "Pertes : 0:00:02 : 21 ; ...": when they were counted, adding up to them all.
   int listed = 0;
   auto losses = QRegularExpression(QStringLiteral("(?:: |; )0:00:[0-9]{2} : ([0-9]+)"))

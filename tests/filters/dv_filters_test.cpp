@@ -16,6 +16,7 @@
 #include <random>
 #include <set>
 
+#include "SoundLevelMeter.h"
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
@@ -24,7 +25,6 @@
 #include "dv/DvSplitter.h"
 #include "dv/DvVideoDecoderFilter.h"
 #include "dv/DvVideoEncoderFilter.h"
-#include "SoundLevelMeter.h"
 #include "sys_filter_support.h"
 
 namespace vidorra::filters {
@@ -363,8 +363,8 @@ TEST(SoundLevelMeter, PeakRmsFullScaleAndTheSilenceThatEndsTheSound) {
     ULONGLONG silent;  // after this buffer
   } kRows[] = {
       {stereo({100, -300, 0}, 5), 300, 5, 100000, 0, 0},
-      {stereo({0, 0}, 0), 0, 0, 0, 0, 2},                          // silence begins
-      {stereo({0, 0, 0}, 0), 0, 0, 0, 0, 5},                       // and goes on across buffers
+      {stereo({0, 0}, 0), 0, 0, 0, 0, 2},     // silence begins
+      {stereo({0, 0, 0}, 0), 0, 0, 0, 0, 5},  // and goes on across buffers
       {stereo({-32768, 32767, 0}, 0), 32768, 0, 1073741824ULL + 1073676289ULL, 2, 1},
   };
   for (const auto& row : kRows) {

@@ -210,7 +210,8 @@ std::optional<AVI_STREAM_TIMES> AviWriter::StreamTimes(int stream) const {
   times.chunks = s.chunks;
   times.sound = IsVideoLike(s) ? FALSE : TRUE;
   if (s.rateKnown && s.rate > 0) {
-    times.duration = static_cast<REFERENCE_TIME>(s.length * s.scale * uint64_t{10'000'000} / s.rate);
+    times.duration =
+        static_cast<REFERENCE_TIME>(s.length * s.scale * uint64_t{10'000'000} / s.rate);
   }
   return times;
 }
