@@ -143,9 +143,10 @@ constexpr QRect kCbNommerParDate{8, 144, 237, 20};
 constexpr QRect kCassetteBtn{4, 172, 241, 36};
 constexpr QRect kIciBtn{4, 214, 241, 36};
 constexpr QRect kLabTimecode{16, 304, 384, 16};
-constexpr QRect kLabStatistiques{16, 0, 384, 16};
+constexpr QRect kLabStatistiques{0, 0, 417, 16};  // the whole strip above the picture
 constexpr QRect kSoundMeter{402, 16, 12, 288};  // the border right of the picture
 constexpr int kStatsTimerIntervalMs = 1000;
+constexpr int kStatsFontPx = 10;  // a long line fits the strip
 constexpr int kTapeTimerIntervalMs = 200;
 
 // Ranges and defaults.
@@ -349,6 +350,7 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   labStatistiques->setForegroundRole(QPalette::WindowText);
   labStatistiques->setPalette(labTimecode->palette());
   labStatistiques->setTextFormat(Qt::RichText);
+  labStatistiques->setFont(vidorra::NearestFont(QString::fromLatin1(kWindowFont), kStatsFontPx));
   labStatistiques->setAccessibleName(Text("Statistiques d'enregistrement"));
   labStatistiques->setVisible(false);
   StatsTimer = new QTimer(this);

@@ -110,7 +110,7 @@ void TCaptureForm::StatsTimerTimer() {
   const qint64 size = QFileInfo(file).size();
   parts << drops;
   if (const std::optional<qint64> lead = SoundLeadMs(StreamsOf(Mux()))) {
-    parts << QStringLiteral("décalage son ") + Lead(*lead);
+    parts << QStringLiteral("son/image ") + Lead(*lead);
   }
   parts << QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
   const double elapsed = static_cast<double>(RecordingClock.elapsed()) / 1000.0;
@@ -126,9 +126,10 @@ void TCaptureForm::StatsTimerTimer() {
         .arg(QString::fromLatin1(colour), text.toHtmlEscaped());
   };
   if (DropsSeen) shown[2] = coloured(kDropColour, drops);
+  // First, where a long line cannot cut it off.
   for (const QString& name : SoundMeter1->Unheard()) {
-    parts << QStringLiteral("%1 : pas de son").arg(name);
-    shown << coloured(kNoSoundColour, parts.last());
+    parts.prepend(QStringLiteral("%1 : pas de son").arg(name));
+    shown.prepend(coloured(kNoSoundColour, parts.first()));
   }
   const QString line = parts.join(separator);
   labStatistiques->setText(shown.join(separator));

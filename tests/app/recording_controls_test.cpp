@@ -149,7 +149,7 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_TRUE(f.labStatistiques->isVisible());
     EXPECT_EQ(f.labStatistiques->accessibleName(), QStringLiteral("Statistiques d'enregistrement"));
     const QRegularExpression status(QStringLiteral(
-        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · décalage son ([-+][0-9]+) ms · [0-9]+ Mo · "
+        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · son/image ([-+][0-9]+) ms · [0-9]+ Mo · "
         "[0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
     EXPECT_TRUE(test::WaitUntil([&] {
       const QRegularExpressionMatch line = status.match(f.labStatistiques->accessibleDescription());
