@@ -12,7 +12,8 @@
 // with silence, and it keeps its rate whatever the master stream. Interleaving is
 // capture-style: a sample is laid out in the file the moment it arrives (INTERLEAVE_CAPTURE, the
 // default; INTERLEAVE_NONE behaves the same). The filter lists its property page through
-// ISpecifyPropertyPages.
+// ISpecifyPropertyPages, and tells how far each stream of its file reaches through
+// IAviStreamTimes.
 //
 // Streaming: Receive lays the sample out under muxMutex_ and copies it into the file queue
 // (AviFileQueue), which gathers the bytes into large blocks; the queue's delivery thread hands
