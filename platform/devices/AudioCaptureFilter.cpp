@@ -9,6 +9,9 @@ namespace {
 // second before the device has to drop.
 constexpr long kSoundBuffers = 8;
 constexpr int kMeteredBits = 16;
+// Room for a sound buffer read without a receiver: beyond the tenth of a second of the largest
+// format (48 kHz stereo 16-bit).
+constexpr size_t kUnconnectedBytes = 48000 * 2 * 2;
 
 }  // namespace
 
@@ -51,6 +54,7 @@ HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
     discontinuity_ = true;
   }
   lastNumber_ = buffer.number;
+  if (!pin_.IsConnected()) return MeasureUnconnected();
   ComPtr<IMediaSample> sample = pin_.TryGetBuffer();
   size_t length = 0;
   if (!sample) {
@@ -77,6 +81,23 @@ HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
   }
   pin_.Deliver(sample.Get());
   pin_.CountDelivered(length);
+  return S_OK;
+}
+
+STDMETHODIMP CAudioCaptureFilter::SetMetering(BOOL on) {
+  metering_ = on != FALSE;
+  return S_OK;
+}
+
+HRESULT CAudioCaptureFilter::MeasureUnconnected() {
+  unconnected_.resize(kUnconnectedBytes);
+  size_t length = 0;
+  const HRESULT hr = device_->ReadFrame(unconnected_, &length);
+  if (FAILED(hr)) return hr;
+  if (mode_) {
+    levels_.Measure({reinterpret_cast<const int16_t*>(unconnected_.data()), length / sizeof(int16_t)},
+                    mode_->channels, mode_->sampleRate);
+  }
   return S_OK;
 }
 

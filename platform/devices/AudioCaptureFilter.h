@@ -5,7 +5,8 @@
 //
 // The filter and its pin answer IAMStreamConfig (the device's sound formats) and
 // ISpecifyPropertyPages (the stream format page); a device with a TV sound decoder answers
-// IAMTVAudio too. It measures the levels of the sound it delivers (IAudioLevels).
+// IAMTVAudio too. It measures the levels of the sound it captures (IAudioLevels); metering on,
+// it captures while the graph runs even with its pin unconnected.
 //
 // Threads: see CLiveSource.
 #pragma once
@@ -13,6 +14,7 @@
 #include <streams.h>
 #include <vidorra_levels.h>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -58,16 +60,22 @@ class CAudioCaptureFilter : public CLiveSource,
   // ---- ISpecifyPropertyPages ----
   STDMETHODIMP GetPages(CAUUID* pPages) override { return pin_.GetPages(pPages); }
 
-  // ---- IAudioLevels: only the sound delivered is measured ----
+  // ---- IAudioLevels ----
   STDMETHODIMP GetLevels(SOUND_LEVELS* levels) override { return levels_.Take(levels); }
-  STDMETHODIMP SetMetering(BOOL /*on*/) override { return S_FALSE; }
+  // From the next run on: the device runs with the graph also without a receiver, its sound
+  // measured and dropped.
+  STDMETHODIMP SetMetering(BOOL on) override;
 
  protected:
   std::vector<CCapturePin*> CapturePins() override { return {&pin_}; }
   void StreamStarting() override;
   HRESULT CaptureOne(StreamTiming& timing) override;
+  bool RunsUnconnected() override { return metering_.load(); }
 
  private:
+  // Streaming thread, no receiver: reads the buffer the device has ready and measures it.
+  HRESULT MeasureUnconnected();
+
   AudioBackend* const device_;  // owned by CLiveSource
   CCapturePin pin_;
   // Streaming thread (StreamStarting resets them before the thread starts).
@@ -75,6 +83,8 @@ class CAudioCaptureFilter : public CLiveSource,
   bool discontinuity_ = true;
   std::optional<SoundMode> mode_;  // of the run, when 16-bit PCM (else nothing is measured)
   filters::SoundLevelMeter levels_;
+  std::atomic<bool> metering_{false};
+  std::vector<uint8_t> unconnected_;  // streaming thread: a buffer's room without a receiver
 };
 
 }  // namespace vidorra::devices

@@ -34,8 +34,9 @@ struct IAudioLevels : IUnknown {
   // The levels since the previous call, then cleared: S_OK; S_FALSE when no sample was measured
   // since (levels then says so: samples 0, channels and silentSamples as before).
   STDMETHOD(GetLevels)(SOUND_LEVELS* levels) PURE;
-  // Whether the filter measures the sound also when none of its sound is otherwise needed
-  // (the DV Splitter then reads the frames' sound without a sound output connected): S_OK;
-  // S_FALSE from a filter that can measure only the sound it delivers.
+  // Whether the filter measures the sound also when none of its sound is otherwise needed: the
+  // DV Splitter then reads the frames' sound without a sound output connected (at once), an
+  // audio capture filter runs its device with the graph without a receiver (from the next
+  // run). S_OK.
   STDMETHOD(SetMetering)(BOOL on) PURE;
 };

@@ -122,8 +122,9 @@ class TdmCam : public TComponent {
   // ---- Sound levels (graphLevels.cpp) ----
 
   // The levels of the DV sound (the DV Splitter's, measured also while nobody listens to it)
-  // and of the separate audio source, for the window's meter; null when the graph carries no
-  // such sound.
+  // and of the separate audio source (which then runs with the graph even while neither
+  // recorded nor listened to), for the window's meter; null when the graph carries no such
+  // sound.
   ComPtr<IAudioLevels> DvSoundLevels();
   ComPtr<IAudioLevels> AudioSourceLevels();
 

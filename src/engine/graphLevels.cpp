@@ -36,5 +36,7 @@ ComPtr<IAudioLevels> TdmCam::AudioSourceLevels() {
   if (AudioSource->QueryInterface(IID_IBaseFilter, source.ReleaseAndGetVoidAddressOf()) != S_OK) {
     return {};
   }
-  return LevelsOf(source.Get());
+  ComPtr<IAudioLevels> levels = LevelsOf(source.Get());
+  if (levels) levels->SetMetering(TRUE);
+  return levels;
 }

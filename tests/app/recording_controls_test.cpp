@@ -273,6 +273,9 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
       << "not listened to: " << meter().toStdString();
   Click(f.cbEnregistrerAudioSource);
   ASSERT_EQ(f.cboxAudio->currentText(), QStringLiteral("Micro"));
+  ASSERT_TRUE(f.StartPreview()) << "the added sound joins the next graph";
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Micro"))) << "neither recorded nor listened to: "
+                                                     << meter().toStdString();
   Capture();
   EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")) && hearsTheTone(QStringLiteral("Micro")))
       << meter().toStdString();
