@@ -336,6 +336,17 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
             .hasMatch())
         << text.toStdString();
   }
+  {
+    SCOPED_TRACE("a file already there under the report's name is left as it was, and said so");
+    const QString mine = f.VideoFileName + QStringLiteral(".txt");
+    WriteFile(mine, "mine");
+    Capture();
+    Click(f.StopBtn);
+    PanelSays(QFileInfo(mine).fileName());
+    QFile kept(mine);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("mine"));
+  }
 }
 
 // In a child: the parent test's home and simulated machine (args: the home, the machine file),
