@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -112,11 +113,13 @@ void TCaptureForm::StatsTimerTimer() {
   if (const std::optional<qint64> lead = SoundLeadMs(StreamsOf(Mux()))) {
     parts << QStringLiteral("son/image ") + Lead(*lead);
   }
-  parts << QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
+  const QString sizePart = QStringLiteral("%1 Mo").arg(french.toString(size / kMiB));
+  parts << sizePart;
   const double elapsed = static_cast<double>(RecordingClock.elapsed()) / 1000.0;
   const double rate = elapsed > 0 ? static_cast<double>(size) / elapsed : 0;
+  const QString ratePart = QStringLiteral("%1 Mo/s").arg(french.toString(rate / kMiB, 'f', 1));
   if (rate > 0) {
-    parts << QStringLiteral("%1 Mo/s").arg(french.toString(rate / kMiB, 'f', 1));
+    parts << ratePart;
     if (const std::optional<qint64> free = DiskSpace->FreeSpace(file)) parts << TimeLeft(*free, rate);
   }
   const QString separator = QStringLiteral(" · ");
@@ -132,6 +135,17 @@ void TCaptureForm::StatsTimerTimer() {
     shown.prepend(coloured(kNoSoundColour, parts.first()));
   }
   const QString line = parts.join(separator);
+  // A line wider than the strip shows neither the rate nor then the size (its description keeps
+  // them), rather than losing its end.
+  QStringList visible = parts;
+  const QFontMetrics metrics(labStatistiques->font());
+  for (const QString& part : {ratePart, sizePart}) {
+    if (metrics.horizontalAdvance(visible.join(separator)) <= labStatistiques->width()) break;
+    const qsizetype at = visible.indexOf(part);
+    if (at < 0) continue;
+    visible.removeAt(at);
+    shown.removeAt(at);
+  }
   labStatistiques->setText(shown.join(separator));
   labStatistiques->setAccessibleDescription(line);
 }

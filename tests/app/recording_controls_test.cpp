@@ -3,8 +3,10 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
+#include <QFontMetrics>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <cmath>
 #include <csignal>
 #include <set>
@@ -290,6 +292,13 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   })) << meter().toStdString()
       << " / " << f.labStatistiques->text().toStdString();
   EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")));
+  // The longer line still fits its strip, the time left on the disk included.
+  QTextDocument shown;
+  shown.setHtml(f.labStatistiques->text());
+  EXPECT_LE(QFontMetrics(f.labStatistiques->font()).horizontalAdvance(shown.toPlainText()),
+            f.labStatistiques->width())
+      << shown.toPlainText().toStdString();
+  EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral(" · reste "))) << shown.toPlainText().toStdString();
   Click(f.StopBtn);
   EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
   {
