@@ -298,7 +298,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   EXPECT_LE(QFontMetrics(f.labStatistiques->font()).horizontalAdvance(shown.toPlainText()),
             f.labStatistiques->width())
       << shown.toPlainText().toStdString();
-  EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral(" · reste "))) << shown.toPlainText().toStdString();
+  EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral(" · reste ")))
+      << shown.toPlainText().toStdString();
   Click(f.StopBtn);
   EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
   {
