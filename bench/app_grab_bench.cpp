@@ -7,26 +7,21 @@
 // grab is given beside it. Each file is removed outside the timing. Goals: JPEG under 2 ms,
 // BMP under 3 ms. The camcorder's test pattern compresses well (about 17 KB at quality 85), so
 // the JPEG step alone is also timed on a noisy picture that does not (about 160 KB).
-#include <SimulatedMachine.h>
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 #include <time.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <memory>
 #include <random>
 #include <vector>
 
+#include "BenchWindow.h"
 #include "Bitmap.h"
 #include "JpegImage.h"
 #include "RadioGroup.h"
@@ -49,31 +44,10 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-struct Window {
-  Window() {
-    std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString())
-        << "video dv Camcorder\n";
-    ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
-    // The pictures folder (from the XDG user dirs of this home) is the benchmark's own.
-    ::setenv("HOME", dir.path().toUtf8().constData(), 1);
-    ::setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData(), 1);
-    vidorra::win::SimulatedMachine::ReloadCurrentForTesting();
-    form = std::make_unique<TCaptureForm>();
-    module = std::make_unique<TdmCam>();
-    form->cbEcouterAudioDV->setChecked(false);
-    form->show();  // the first show starts the preview
-    QEventLoop loop;
-    QTimer::singleShot(1000, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  ~Window() {
-    module->fg->StopGraph();
-    module.reset();
-    form.reset();
-  }
-  QTemporaryDir dir;
-  std::unique_ptr<TCaptureForm> form;
-  std::unique_ptr<TdmCam> module;
+struct Window : vidorra::bench::WindowOnMachine {
+  Window()
+      : WindowOnMachine("video dv Camcorder\n",
+                        [](TCaptureForm& form) { form.cbEcouterAudioDV->setChecked(false); }) {}
 };
 
 void Grab(benchmark::State& state, int extension) {

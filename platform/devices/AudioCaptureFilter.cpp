@@ -8,6 +8,10 @@ namespace {
 // Sound buffers in flight: a tenth of a second each at most, so downstream may hold most of a
 // second before the device has to drop.
 constexpr long kSoundBuffers = 8;
+constexpr int kMeteredBits = 16;
+// Room for a sound buffer read without a receiver: beyond the tenth of a second of the largest
+// format (48 kHz stereo 16-bit).
+constexpr size_t kUnconnectedBytes = 48000 * 2 * 2;
 
 }  // namespace
 
@@ -26,6 +30,7 @@ HRESULT CAudioCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
   if (riid == IID_ISpecifyPropertyPages) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
   }
+  if (riid == IID_IAudioLevels) return GetInterface(static_cast<IAudioLevels*>(this), ppv);
   if (riid == IID_IAMTVAudio && device_->TvAudio()) {
     return GetInterface(static_cast<IAMTVAudio*>(this), ppv);
   }
@@ -35,6 +40,9 @@ HRESULT CAudioCaptureFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv
 void CAudioCaptureFilter::StreamStarting() {
   lastNumber_.reset();
   discontinuity_ = true;
+  mode_ = SoundModeOf(CurrentFormat());
+  if (mode_ && mode_->bits != kMeteredBits) mode_.reset();
+  levels_.Reset();
 }
 
 HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
@@ -46,6 +54,7 @@ HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
     discontinuity_ = true;
   }
   lastNumber_ = buffer.number;
+  if (!pin_.IsConnected()) return MeasureUnconnected();
   ComPtr<IMediaSample> sample = pin_.TryGetBuffer();
   size_t length = 0;
   if (!sample) {
@@ -66,8 +75,29 @@ HRESULT CAudioCaptureFilter::CaptureOne(StreamTiming& timing) {
   sample->SetSyncPoint(TRUE);
   sample->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
   discontinuity_ = false;
+  if (mode_) {
+    levels_.Measure({reinterpret_cast<const int16_t*>(data), length / sizeof(int16_t)},
+                    mode_->channels, mode_->sampleRate);
+  }
   pin_.Deliver(sample.Get());
   pin_.CountDelivered(length);
+  return S_OK;
+}
+
+STDMETHODIMP CAudioCaptureFilter::SetMetering(BOOL on) {
+  metering_ = on != FALSE;
+  return S_OK;
+}
+
+HRESULT CAudioCaptureFilter::MeasureUnconnected() {
+  unconnected_.resize(kUnconnectedBytes);
+  size_t length = 0;
+  const HRESULT hr = device_->ReadFrame(unconnected_, &length);
+  if (FAILED(hr)) return hr;
+  if (mode_) {
+    levels_.Measure({reinterpret_cast<const int16_t*>(unconnected_.data()), length / sizeof(int16_t)},
+                    mode_->channels, mode_->sampleRate);
+  }
   return S_OK;
 }
 

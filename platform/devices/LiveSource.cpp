@@ -203,7 +203,7 @@ STDMETHODIMP CLiveSource::Pause() {
   if (FAILED(hr)) return hr;
   hr = CBaseFilter::Pause();
   if (FAILED(hr)) return hr;
-  if (!AnyCapturePinConnected()) return S_OK;
+  if (!AnyCapturePinConnected() && !RunsUnconnected()) return S_OK;
   for (CCapturePin* pin : CapturePins()) pin->ResetCounts();
   hr = backend_->StartStream(CurrentFormat());
   if (FAILED(hr)) {

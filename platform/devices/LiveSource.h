@@ -84,6 +84,9 @@ class CLiveSource : public CBaseFilter {
   // Streaming thread: waits for and delivers one frame. S_OK to go on, S_FALSE when the
   // stream is to stop, an error when it failed (VFW_E_NO_CAPTURE_HARDWARE: the device went).
   virtual HRESULT CaptureOne(StreamTiming& timing) = 0;
+  // Whether the device runs with the graph even when no capture pin is connected (CaptureOne
+  // then reads and drops what it captures).
+  virtual bool RunsUnconnected() { return false; }
 
   // Sends EndOfStream on every connected capture pin (after a failure).
   void DeliverEndOfStreamEverywhere();

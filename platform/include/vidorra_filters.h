@@ -59,3 +59,24 @@ struct IAviFileSplitter : IUnknown {
   // delivery thread, a moment after its first picture): with AVI_SPLIT_NAME_FIRST 0 until then.
   STDMETHOD(GetFileCount)(LONG* count) PURE;
 };
+
+// What one stream of an AVI Mux's file holds: its chunks (pictures: dropped frames included)
+// and the time they cover at the stream's own rate (pictures: frames times the frame duration;
+// sound: its blocks at its sample rate), as written so far.
+struct AVI_STREAM_TIMES {
+  ULONGLONG chunks;
+  REFERENCE_TIME duration;  // 0 while the stream's rate is not known yet
+  BOOL sound;
+};
+
+// On the AVI Mux: how far each stream of the current file reaches (after Stop: of the last
+// file, until the next run), so that the picture-to-sound offset can be shown while recording.
+// {9A41C6E2-7B58-4D13-A0F5-2E86B9C4D710}
+DEFINE_GUID(IID_IAviStreamTimes, 0x9A41C6E2, 0x7B58, 0x4D13, 0xA0, 0xF5, 0x2E, 0x86, 0xB9, 0xC4,
+            0xD7, 0x10);
+struct IAviStreamTimes : IUnknown {
+  VIDORRA_INTERFACE(IID_IAviStreamTimes, IUnknown)
+  // Stream `stream` (the file's order: the connected inputs in pin order). E_INVALIDARG for a
+  // stream the file does not have (none before the first sample of a run), E_POINTER.
+  STDMETHOD(GetStreamTimes)(LONG stream, AVI_STREAM_TIMES* times) PURE;
+};

@@ -30,7 +30,7 @@ constexpr std::array<std::string_view, 12> kVideoKinds = {
     "vfw", "videoport", "nopins", "broken",  "v4l2", "dvfile"};
 // The kinds whose rest of the line is a file they replay.
 constexpr std::array<std::string_view, 2> kReplayKinds = {"v4l2", "dvfile"};
-constexpr std::array<std::string_view, 2> kAudioKinds = {"tone", "tv-audio"};
+constexpr std::array<std::string_view, 3> kAudioKinds = {"tone", "tv-audio", "silence"};
 
 constexpr std::string_view kVideoDirective = "video";
 constexpr std::string_view kAudioDirective = "audio";

@@ -59,6 +59,7 @@ class FolderPicker;
 class OnOffSwitch;
 class RecordingJournal;
 class RadioGroup;
+class SoundMeter;
 class SpinEdit;
 class WindowTimer;
 }  // namespace vidorra
@@ -334,6 +335,7 @@ class TCaptureForm : public QMainWindow {
   QGroupBox* gbIntervallometre = nullptr;
   vidorra::SpinEdit* RxSpinEdit7 = nullptr;
   QComboBox* ComboBox1 = nullptr;
+  QCheckBox* cbRapport = nullptr;  // a report beside each recording
   // "Cassette".
   QWidget* TabSheet5 = nullptr;
   QPushButton* RembobinerBtn = nullptr;
@@ -349,6 +351,7 @@ class TCaptureForm : public QMainWindow {
   QLabel* labTimecode = nullptr;  // under the picture, in Panel1
   QLabel* labStatistiques = nullptr;  // over the picture, in Panel1, while recording
   QTimer* StatsTimer = nullptr;
+  vidorra::SoundMeter* SoundMeter1 = nullptr;  // beside the picture, in Panel1's border
   QTimer* TapeTimer = nullptr;
   // Bottom bar.
   QLabel* LabelIntervallo = nullptr;
@@ -451,8 +454,19 @@ class TCaptureForm : public QMainWindow {
   // mainFluxStatus.cpp: shows and starts the status line as a recording begins, hides it as it
   // ends (called by every state change).
   void UpdateStatusLine(bool recording);
+  // Gives the sound meter the sounds of the graph as it now is (every state change).
+  void UpdateSoundMeter(bool recording);
   QElapsedTimer RecordingClock;
   bool DropsSeen = false;
+  // For the report of the running recording: its start, the drops counted so far and when they
+  // were seen ("0:00:12 : 2"), and the file it is written beside (noted as the recording ends,
+  // before its graph stops).
+  QDateTime RecordingStart;
+  long DropsNoted = 0;
+  QStringList DropTimes;
+  QString ReportFile;
+  // Writes ReportFile's report when "Rapport d'enregistrement" is ticked (the file finished).
+  void WriteRecordingReport();
 
   // mainFluxTape.cpp
   void ConnectTapeHandlers();

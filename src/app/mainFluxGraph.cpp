@@ -56,6 +56,7 @@ bool TCaptureForm::StartPreview() {
     if (built) {
       ApplyVolume();
       dmCam->fg->RunGraph();
+      UpdateSoundMeter(false);
     } else {
       const QString source = cboxVideo->currentText();
       cboxVideo->setEditText(kConnectionFailed);

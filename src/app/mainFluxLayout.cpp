@@ -32,6 +32,7 @@
 #include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
+#include "SoundMeter.h"
 #include "SpinEdit.h"
 #include "WindowTimer.h"
 #include "mainFlux.h"
@@ -128,6 +129,7 @@ constexpr QRect kLabQuality{122, 26, 28, 16};
 constexpr QRect kGbIntervallometre{4, 188, 241, 58};
 constexpr QRect kRxSpinEdit7{8, 24, 90, 22};
 constexpr QRect kComboBox1{104, 24, 130, 22};
+constexpr QRect kCbRapport{8, 252, 237, 20};
 
 // Page "Cassette", and the timecode line under the picture (in Panel1's border).
 constexpr QRect kRembobinerBtn{4, 8, 119, 30};
@@ -141,8 +143,10 @@ constexpr QRect kCbNommerParDate{8, 144, 237, 20};
 constexpr QRect kCassetteBtn{4, 172, 241, 36};
 constexpr QRect kIciBtn{4, 214, 241, 36};
 constexpr QRect kLabTimecode{16, 304, 384, 16};
-constexpr QRect kLabStatistiques{16, 0, 384, 16};
+constexpr QRect kLabStatistiques{0, 0, 417, 16};  // the whole strip above the picture
+constexpr QRect kSoundMeter{402, 16, 12, 288};  // the border right of the picture
 constexpr int kStatsTimerIntervalMs = 1000;
+constexpr int kStatsFontPx = 10;  // a long line fits the strip
 constexpr int kTapeTimerIntervalMs = 200;
 
 // Ranges and defaults.
@@ -346,11 +350,13 @@ void TCaptureForm::BuildPreview(QWidget* client) {
   labStatistiques->setForegroundRole(QPalette::WindowText);
   labStatistiques->setPalette(labTimecode->palette());
   labStatistiques->setTextFormat(Qt::RichText);
+  labStatistiques->setFont(vidorra::NearestFont(QString::fromLatin1(kWindowFont), kStatsFontPx));
   labStatistiques->setAccessibleName(Text("Statistiques d'enregistrement"));
   labStatistiques->setVisible(false);
   StatsTimer = new QTimer(this);
   StatsTimer->setObjectName(QStringLiteral("StatsTimer"));
   StatsTimer->setInterval(kStatsTimerIntervalMs);
+  SoundMeter1 = Place(new vidorra::SoundMeter(Panel1), "SoundMeter1", kSoundMeter);
 
   PopupMenu = new QMenu(vwEcran);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -549,6 +555,10 @@ void TCaptureForm::BuildOptionsPage() {
   ComboBox1->addItems({Text("secondes"), Text("frames Pal (25/s)"), Text("minutes")});
   ComboBox1->setCurrentIndex(0);
   ComboBox1->setToolTip(Hint({"Unité pour calculer le délai de l'intervallomètre"}));
+  cbRapport =
+      CheckBox(page, "cbRapport", kCbRapport, "Rapport d'enregistrement", false,
+               Hint({"Ecrire à la fin de chaque enregistrement un rapport NOM.avi.txt",
+                     "à côté du fichier : heures, images, pertes, décalage du son, taille."}));
 }
 
 void TCaptureForm::BuildTapePage() {

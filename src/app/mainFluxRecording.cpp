@@ -161,6 +161,7 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
     DiskSpace->Stop();
   }
   UpdateStatusLine(recording);
+  UpdateSoundMeter(recording);
   UpdateTapePage();
 }
 
@@ -197,6 +198,10 @@ void TCaptureForm::EndInPreview(std::uint8_t previewState) {
   // The recording graph is gone with the preview rebuilt or the graph emptied: its files are
   // finished.
   const auto finished = qScopeGuard([this] { Journal->Finished(); });
+  if (IsRecordingState(CaptureState)) {
+    StatsTimerTimer();  // the drops the capture pin counted until now, before it starts afresh
+    ReportFile = FileBeingWritten();
+  }
   if (StartPreview()) {
     if (previewState == stProgrammed) {
       SetProgrammedState();

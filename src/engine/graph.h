@@ -19,6 +19,7 @@
 #include <comptr.h>
 #include <strmif.h>
 #include <vidorra_dv.h>
+#include <vidorra_levels.h>
 
 #include <QString>
 #include <QStringList>
@@ -117,6 +118,15 @@ class TdmCam : public TComponent {
   bool MonitorAudioSource(bool on);
   // The same for the DV sound (through Infinite, else the DV Splitter's first audio output).
   bool MonitorDVAudio(bool on);
+
+  // ---- Sound levels (graphLevels.cpp) ----
+
+  // The levels of the DV sound (the DV Splitter's, measured also while nobody listens to it)
+  // and of the separate audio source (which then runs with the graph even while neither
+  // recorded nor listened to), for the window's meter; null when the graph carries no such
+  // sound.
+  ComPtr<IAudioLevels> DvSoundLevels();
+  ComPtr<IAudioLevels> AudioSourceLevels();
 
   // The components.
   TFilterGraph* fg = nullptr;

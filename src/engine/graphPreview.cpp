@@ -126,6 +126,7 @@ bool TdmCam::FindAudioStreamConfig() {
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
     if (!RecordAudioSource) return false;
     AudioSource->SetFilterGraph(fg);
+    AudioSourceLevels();  // measured for the meter from this graph's run on
     AudioStreamConfig.Reset();
     ComPtr<IBaseFilter> source = Require<IBaseFilter>(AudioSource);
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, source.Get(),

@@ -3,13 +3,21 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
-#include <csignal>
-#include <vector>
-
+#include <QFontMetrics>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QTextDocument>
+#include <cmath>
+#include <csignal>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "DiskSpaceWatch.h"
+#include "SoundMeter.h"
+#include "avi/AviReader.h"
+#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {
@@ -143,10 +151,12 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_TRUE(f.labStatistiques->isVisible());
     EXPECT_EQ(f.labStatistiques->accessibleName(), QStringLiteral("Statistiques d'enregistrement"));
     const QRegularExpression status(QStringLiteral(
-        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · [0-9]+ Mo · [0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
+        "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · son/image ([-+][0-9]+) ms · [0-9]+ Mo · "
+        "[0-9]+,[0-9] Mo/s · reste ([0-9]+ h )?[0-9]+ min$"));
     EXPECT_TRUE(test::WaitUntil([&] {
       const QRegularExpressionMatch line = status.match(f.labStatistiques->accessibleDescription());
-      return line.hasMatch() && line.captured(1).toInt() >= 25;
+      return line.hasMatch() && line.captured(1).toInt() >= 25 &&
+             std::abs(line.captured(2).toInt()) <= 80;
     })) << f.labStatistiques->accessibleDescription().toStdString();
     for (int cut = 1; cut <= 2; ++cut) {
       if (cut == 1) {
@@ -166,7 +176,10 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_TRUE(f.VideoFileName.endsWith(QStringLiteral("_3.avi")) && labelShows(f.VideoFileName));
     EXPECT_FALSE(QFileInfo::exists(f.VideoFileName));
     EXPECT_TRUE(PictureMoves());
-    for (const QString& file : files) EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+    for (const QString& file : files) {
+      EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+      EXPECT_FALSE(QFileInfo::exists(file + QStringLiteral(".txt"))) << "no report unless asked";
+    }
   }
   {
     SCOPED_TRACE("a start in a folder that cannot be made leaves the preview and says so");
@@ -233,17 +246,136 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
   }
 }
 
+// The meter beside the picture, read as a screen reader reads it: the camcorder's sound and the
+// microphone's tone (-12 dBFS: peak -12 dB, RMS -15 dB), and a muted input that says "pas de
+// son", in the meter and in orange in the status line, once a recording has heard 3 s of it.
+// Then the report beside a recording of 3 s, its figures those of the file read back.
+TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
+  Start(QByteArray(kCamcorder) + kMicro + "audio silence Muet\n");
+  TCaptureForm& f = *form_;
+  ASSERT_EQ(f.CaptureState, stPreview);
+  const auto meter = [&] { return f.SoundMeter1->accessibleDescription(); };
+  const QLocale french(QLocale::French, QLocale::France);
+  const auto hearsTheTone = [&](const QString& name) {
+    const QRegularExpression levels(
+        QRegularExpression::escape(name) +
+        QStringLiteral(" : (-[0-9]+,[0-9]) dB, efficace (-[0-9]+,[0-9]) dB"));
+    return test::WaitUntil([&] {
+      const QRegularExpressionMatch match = levels.match(meter());
+      return match.hasMatch() && std::abs(french.toDouble(match.captured(1)) + 12) <= 0.5 &&
+             std::abs(french.toDouble(match.captured(2)) + 15) <= 0.5;
+    });
+  };
+  EXPECT_TRUE(f.SoundMeter1->isVisible());
+  EXPECT_TRUE(f.Panel1->rect().contains(f.SoundMeter1->geometry()) &&
+              !f.SoundMeter1->geometry().intersects(f.vwEcran->geometry()));
+  Click(f.cbEcouterAudioDV);
+  ASSERT_FALSE(f.cbEcouterAudioDV->isChecked());
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")))
+      << "not listened to: " << meter().toStdString();
+  Click(f.cbEnregistrerAudioSource);
+  ASSERT_EQ(f.cboxAudio->currentText(), QStringLiteral("Micro"));
+  ASSERT_TRUE(f.StartPreview()) << "the added sound joins the next graph";
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Micro"))) << "neither recorded nor listened to: "
+                                                     << meter().toStdString();
+  Capture();
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")) && hearsTheTone(QStringLiteral("Micro")))
+      << meter().toStdString();
+  Click(f.StopBtn);
+  ASSERT_TRUE(test::ChooseItem(f.cboxAudio, QStringLiteral("Muet")));
+  Capture();
+  EXPECT_TRUE(test::WaitUntil([&] { return meter().contains(QStringLiteral("Muet : silence")); }))
+      << "not before 3 s: " << meter().toStdString();
+  EXPECT_TRUE(test::WaitUntil([&] {
+    return meter().contains(QStringLiteral("Muet : pas de son")) &&
+           f.labStatistiques->text().contains(QStringLiteral("#ff8c00\">Muet : pas de son"));
+  })) << meter().toStdString()
+      << " / " << f.labStatistiques->text().toStdString();
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Son DV")));
+  // The longer line still fits its strip, the time left on the disk included.
+  QTextDocument shown;
+  shown.setHtml(f.labStatistiques->text());
+  EXPECT_LE(QFontMetrics(f.labStatistiques->font()).horizontalAdvance(shown.toPlainText()),
+            f.labStatistiques->width())
+      << shown.toPlainText().toStdString();
+  EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral(" · reste ")))
+      << shown.toPlainText().toStdString();
+  Click(f.StopBtn);
+  EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
+  {
+    SCOPED_TRACE("with \"Rapport d'enregistrement\", 3 s recorded and described beside the file");
+    Click(f.cbEnregistrerAudioSource);  // the camcorder alone
+    f.PageControl1->setCurrentWidget(f.TabSheet4);
+    Click(f.cbRapport);
+    f.PageControl1->setCurrentWidget(f.TabSheet1);
+    const QString file = Capture();
+    EXPECT_TRUE(test::WaitUntil([&] {
+      return f.labStatistiques->accessibleDescription().startsWith(QStringLiteral("0:00:03"));
+    }));
+    Click(f.StopBtn);
+    QFile report(file + QStringLiteral(".txt"));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly)) << report.fileName().toStdString();
+    const QString text = QString::fromUtf8(report.readAll());
+    const auto figure = [&](const QString& name) {
+      const QRegularExpressionMatch match =
+          QRegularExpression(QStringLiteral("^%1 : ([-+]?[0-9]+)").arg(name),
+                             QRegularExpression::MultilineOption)
+              .match(text);
+      EXPECT_TRUE(match.hasMatch()) << name.toStdString() << " in " << text.toStdString();
+      return match.captured(1).toLongLong();
+    };
+    const std::vector<test::ProbedStream> streams = test::Probe(file.toStdString());
+    ASSERT_EQ(streams.size(), 2U);
+    EXPECT_EQ(figure(QStringLiteral("Images")), streams[0].frames);
+    EXPECT_GE(streams[0].frames, 75);
+    EXPECT_EQ(figure(QStringLiteral("Images perdues")), 0);
+    EXPECT_TRUE(text.contains(QStringLiteral("Pertes : aucune")));
+    // ffprobe gives no duration to PCM in AVI: the streams' lengths as our reader finds them.
+    const std::optional<avi::AviFileInfo> read = avi::AviReader::Read(file.toStdString());
+    ASSERT_TRUE(read && read->streams.size() == 2);
+    const auto seconds = [](const avi::AviStreamInfo& s) {
+      return static_cast<double>(s.length) * s.scale / s.rate;
+    };
+    EXPECT_NEAR(static_cast<double>(figure(QStringLiteral("Décalage son"))),
+                (seconds(read->streams[1]) - seconds(read->streams[0])) * 1000, 1.0);
+    EXPECT_EQ(figure(QStringLiteral("Taille")), QFileInfo(file).size());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Début : [0-9/]+ [0-9:]+\nFin : [0-9/]+ [0-9:]+$"),
+                           QRegularExpression::MultilineOption)
+            .match(text)
+            .hasMatch())
+        << text.toStdString();
+  }
+  {
+    SCOPED_TRACE("a file already there under the report's name is left as it was, and said so");
+    const QString mine = f.VideoFileName + QStringLiteral(".txt");
+    WriteFile(mine, "mine");
+    Capture();
+    Click(f.StopBtn);
+    PanelSays(QFileInfo(mine).fileName());
+    QFile kept(mine);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("mine"));
+  }
+}
+
+// In a child: the parent test's home and simulated machine (args: the home, the machine file),
+// and a session bus of its own.
+void ChildOnTestMachine(const std::vector<std::string>& args) {
+  test::FakeScreenSaverService::UsePrivateBus();
+  const QString home = QString::fromStdString(args[0]);
+  setenv("HOME", home.toUtf8().constData(), 1);
+  setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
+  setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
+  win::SimulatedMachine::ReloadCurrentForTesting();
+}
+
 // Child: the window on the camcorder records under a file-size limit (a full disk) until the
 // graph gives up; reports the file, then the state, the panel's text and the reports.
 const test::ChildRoutineRegistration kRecordUntilFull(
     "window-records-until-full", [](const std::vector<std::string>& args) -> int {
       if (args.size() != 2) return 2;
-      test::FakeScreenSaverService::UsePrivateBus();  // before the limit: the bus daemon is forked
-      const QString home = QString::fromStdString(args[0]);
-      setenv("HOME", home.toUtf8().constData(), 1);
-      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
-      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
-      win::SimulatedMachine::ReloadCurrentForTesting();
+      ChildOnTestMachine(args);  // before the limit: the bus daemon is forked
       QStringList reports;
       SetErrorReporter([&](const QString& m) { reports << m; });
       int status = 0;
@@ -288,6 +420,85 @@ TEST_F(RecordingControlsTest, AWriteErrorEndsTheRecordingWithEveryFrameWritten) 
   const QString path = QString::fromStdString(*file);
   EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
   EXPECT_EQ(test::ReadBack(path), kDVWithSound);
+}
+
+// Child: the window records the camcorder with "Rapport d'enregistrement" ticked and stops the
+// whole process (SIGSTOP) once the file has begun, as a machine too busy to read the device
+// would, for the parent to let it go on; reports its pid, then, once the status line counted the
+// loss and the recording was stopped, the file and the status line.
+const test::ChildRoutineRegistration kRecordAStall(
+    "window-records-a-stall", [](const std::vector<std::string>& args) -> int {
+      if (args.size() != 2) return 2;
+      ChildOnTestMachine(args);
+      int status = 0;
+      {
+        TCaptureForm form;
+        TdmCam module;
+        form.show();
+        if (form.CaptureState != stPreview) return 3;
+        form.cbRapport->setChecked(true);
+        const QString file = form.VideoFileName;
+        QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
+        if (form.CaptureState != stRecording ||
+            !test::WaitUntil([&] { return QFileInfo(file).size() > 1000000; })) {
+          return 4;
+        }
+        test::ReportToParent(std::to_string(::getpid()));
+        ::raise(SIGSTOP);
+        const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
+        if (!test::WaitUntil([&] {
+              return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch();
+            })) {
+          status = 5;
+        }
+        QTest::mouseClick(form.StopBtn, Qt::LeftButton);
+        test::ReportToParent(file.toStdString());
+        test::ReportToParent(form.labStatistiques->accessibleDescription().toStdString());
+        dmCam->fg->StopGraph();
+      }
+      return status;
+    });
+
+// Frames lost while recording (the program stopped for a second): the status line counts
+// exactly the frames the camcorder dropped, the report says as much and when, and the file
+// lacks exactly those frames.
+TEST_F(RecordingControlsTest, FramesLostAreCountedAsTheFileLacksThem) {
+  Simulate(kCamcorder);
+  test::ChildProcess child("window-records-a-stall",
+                           {home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString()});
+  const std::optional<std::string> pid = child.NextReport();
+  ASSERT_TRUE(pid);
+  // The stall provoked: the child stands still for this long, its camcorder running on.
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  ::kill(std::stoi(*pid), SIGCONT);
+  const std::optional<std::string> file = child.NextReport();
+  const std::optional<std::string> line = child.NextReport();
+  EXPECT_EQ(child.Wait(), 0);
+  ASSERT_TRUE(file && line);
+  const QRegularExpressionMatch shown =
+      QRegularExpression(QStringLiteral(" · ([0-9]+) perdues? · "))
+          .match(QString::fromStdString(*line));
+  ASSERT_TRUE(shown.hasMatch()) << *line;
+  const int drops = shown.captured(1).toInt();
+  EXPECT_GT(drops, 4) << "a second stood still";
+  QFile report(QString::fromStdString(*file) + QStringLiteral(".txt"));
+  ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(report.readAll());
+  EXPECT_TRUE(text.contains(QStringLiteral("Images perdues : %1\n").arg(drops)))
+      << text.toStdString();
+  // "Pertes : 0:00:02 : 21 ; ...": when they were counted, adding up to them all.
+  int listed = 0;
+  auto losses = QRegularExpression(QStringLiteral("(?:: |; )0:00:[0-9]{2} : ([0-9]+)"))
+                    .globalMatch(text.section(u'\n', 5, 5));
+  while (losses.hasNext()) listed += losses.next().captured(1).toInt();
+  EXPECT_EQ(listed, drops) << text.toStdString();
+  std::set<uint32_t> numbers;
+  for (const std::optional<uint32_t>& number : test::RecordedFrameNumbers(*file, 720, 576)) {
+    if (number) numbers.insert(*number);
+  }
+  ASSERT_FALSE(numbers.empty());
+  EXPECT_EQ(static_cast<long>(*numbers.rbegin() - *numbers.begin() + 1 - numbers.size()), drops)
+      << "the frames missing from the file";
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <random>
 #include <set>
 
+#include "SoundLevelMeter.h"
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
@@ -340,6 +341,49 @@ TEST(DvSplitterFilter, PassesTheInputSampleItselfAndDropsForeignFrames) {
   ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) EXPECT_EQ(samples[i].allocator == input, i > 0) << i;
   EXPECT_TRUE(static_cast<CBaseInputPin*>(sink->GetPin(0))->IsReadOnly());
+}
+
+// The levels a sound filter keeps for a meter, read and cleared by another thread: peak and RMS
+// per channel, samples at full scale, and the digital silence that ends the sound so far, across
+// buffers and not cleared by a reading.
+TEST(SoundLevelMeter, PeakRmsFullScaleAndTheSilenceThatEndsTheSound) {
+  SoundLevelMeter meter;
+  SOUND_LEVELS levels{};
+  EXPECT_EQ(meter.Take(&levels), S_FALSE) << "nothing passed";
+  const auto stereo = [](std::initializer_list<int16_t> left, int16_t right) {
+    std::vector<int16_t> samples;
+    for (const int16_t sample : left) samples.insert(samples.end(), {sample, right});
+    return samples;
+  };
+  const struct {
+    std::vector<int16_t> samples;
+    ULONG peakLeft, peakRight;
+    ULONGLONG sumLeft;
+    ULONG clipped;
+    ULONGLONG silent;  // after this buffer
+  } kRows[] = {
+      {stereo({100, -300, 0}, 5), 300, 5, 100000, 0, 0},
+      {stereo({0, 0}, 0), 0, 0, 0, 0, 2},     // silence begins
+      {stereo({0, 0, 0}, 0), 0, 0, 0, 0, 5},  // and goes on across buffers
+      {stereo({-32768, 32767, 0}, 0), 32768, 0, 1073741824ULL + 1073676289ULL, 2, 1},
+  };
+  for (const auto& row : kRows) {
+    meter.Measure(row.samples, 2, 48000);
+    ASSERT_EQ(meter.Take(&levels), S_OK);
+    EXPECT_EQ(levels.channels, 2);
+    EXPECT_EQ(levels.sampleRate, 48000);
+    EXPECT_EQ(levels.samples, row.samples.size() / 2);
+    EXPECT_EQ(levels.peak[0], row.peakLeft);
+    EXPECT_EQ(levels.peak[1], row.peakRight);
+    EXPECT_EQ(levels.sumOfSquares[0], row.sumLeft);
+    EXPECT_EQ(levels.clipped, row.clipped);
+    EXPECT_EQ(levels.silentSamples, row.silent);
+  }
+  EXPECT_EQ(meter.Take(&levels), S_FALSE);
+  EXPECT_EQ(levels.silentSamples, 1U) << "kept until sound comes";
+  meter.Reset();
+  meter.Take(&levels);
+  EXPECT_EQ(levels.silentSamples, 0U);
 }
 
 // Pictures of another size and rate -> DV Video Encoder -> AVI: scaled to the chosen system's

@@ -1,6 +1,8 @@
 // SimulatedAudioDevice; see SimulatedAudioDevice.h.
 #include "SimulatedAudioDevice.h"
 
+#include <algorithm>
+
 #include "CaptureFormats.h"
 #include "Tone.h"
 
@@ -69,10 +71,14 @@ HRESULT SimulatedAudioDevice::ReadFrame(std::span<uint8_t> destination, size_t* 
   if (destination.empty()) return S_OK;
   const size_t bytes = samplesPerBuffer_ * static_cast<size_t>(mode_.channels) * sizeof(int16_t);
   if (destination.size() < bytes) return E_OUTOFMEMORY;
+  *length = bytes;
+  if (kind_.silent) {
+    std::fill_n(destination.begin(), bytes, uint8_t{0});
+    return S_OK;
+  }
   const int hertz = tvSound_ ? TvSoundHz(tvSound_->Mode()) : kToneHz;
   FillTone(reinterpret_cast<int16_t*>(destination.data()), ready_ * samplesPerBuffer_,
            samplesPerBuffer_, mode_.channels, mode_.sampleRate, hertz);
-  *length = bytes;
   return S_OK;
 }
 

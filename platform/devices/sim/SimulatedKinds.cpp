@@ -82,7 +82,8 @@ const std::vector<VideoKind>& VideoKinds() {
 const std::vector<AudioKind>& AudioKinds() {
   static const std::vector<SoundMode> modes = {
       {48000, 2, 16}, {48000, 1, 16}, {44100, 2, 16}, {44100, 1, 16}};
-  static const std::vector<AudioKind> kinds = {{"tone", modes, false}, {"tv-audio", modes, true}};
+  static const std::vector<AudioKind> kinds = {
+      {"tone", modes, false}, {"tv-audio", modes, true}, {"silence", modes, false, true}};
   return kinds;
 }
 

@@ -43,6 +43,7 @@ struct AudioKind {
   std::string name;
   std::vector<SoundMode> modes;
   bool tvSound = false;
+  bool silent = false;  // digital silence (every sample 0) instead of the tone
 };
 
 const VideoKind* FindVideoKind(const std::string& name);

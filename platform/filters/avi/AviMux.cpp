@@ -266,6 +266,7 @@ HRESULT CAviMux::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
   }
   if (riid == IID_IAviFileSplitter) return GetInterface(static_cast<IAviFileSplitter*>(this), ppv);
+  if (riid == IID_IAviStreamTimes) return GetInterface(static_cast<IAviStreamTimes*>(this), ppv);
   return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -458,9 +459,9 @@ STDMETHODIMP CAviMux::Stop() {
   const HRESULT hr = CBaseFilter::Stop();
   std::lock_guard mux(muxMutex_);
   if (writer_) {
-    lastChunks_.clear();
+    lastTimes_.clear();
     for (size_t s = 0; s < writer_->StreamCount(); ++s) {
-      lastChunks_.push_back(writer_->ChunkCount(static_cast<int>(s)));
+      lastTimes_.push_back(*writer_->StreamTimes(static_cast<int>(s)));
     }
   }
   writer_.reset();
@@ -883,8 +884,22 @@ long CAviMux::DroppedSamples() const {
 uint64_t CAviMux::ChunksWritten(int stream) const {
   std::lock_guard lock(muxMutex_);
   if (writer_) return writer_->ChunkCount(stream);
-  if (stream < 0 || static_cast<size_t>(stream) >= lastChunks_.size()) return 0;
-  return lastChunks_[stream];
+  if (stream < 0 || static_cast<size_t>(stream) >= lastTimes_.size()) return 0;
+  return lastTimes_[stream].chunks;
+}
+
+STDMETHODIMP CAviMux::GetStreamTimes(LONG stream, AVI_STREAM_TIMES* times) {
+  if (times == nullptr) return E_POINTER;
+  std::lock_guard lock(muxMutex_);
+  if (writer_) {
+    const std::optional<AVI_STREAM_TIMES> now = writer_->StreamTimes(stream);
+    if (!now) return E_INVALIDARG;
+    *times = *now;
+    return S_OK;
+  }
+  if (stream < 0 || static_cast<size_t>(stream) >= lastTimes_.size()) return E_INVALIDARG;
+  *times = lastTimes_[stream];
+  return S_OK;
 }
 
 // ---- IConfigAviMux / IConfigInterleaving / ISpecifyPropertyPages -----------------------------

@@ -12,7 +12,8 @@
 // with silence, and it keeps its rate whatever the master stream. Interleaving is
 // capture-style: a sample is laid out in the file the moment it arrives (INTERLEAVE_CAPTURE, the
 // default; INTERLEAVE_NONE behaves the same). The filter lists its property page through
-// ISpecifyPropertyPages.
+// ISpecifyPropertyPages, and tells how far each stream of its file reaches through
+// IAviStreamTimes.
 //
 // Streaming: Receive lays the sample out under muxMutex_ and copies it into the file queue
 // (AviFileQueue), which gathers the bytes into large blocks; the queue's delivery thread hands
@@ -145,7 +146,8 @@ class CAviMux : public CBaseFilter,
                 public IConfigAviMux,
                 public IConfigInterleaving,
                 public ISpecifyPropertyPages,
-                public IAviFileSplitter {
+                public IAviFileSplitter,
+                public IAviStreamTimes {
  public:
   static constexpr REFERENCE_TIME kDefaultInterleave = 10'000'000;  // 1 s
   // Sound (or pictures) held for a split beyond this go in without waiting (sound before the
@@ -182,6 +184,8 @@ class CAviMux : public CBaseFilter,
   STDMETHODIMP SetSplitting(DWORD flags) override;
   STDMETHODIMP SplitAtNextFrame() override;
   STDMETHODIMP GetFileCount(LONG* count) override;
+  // IAviStreamTimes (see vidorra_filters.h)
+  STDMETHODIMP GetStreamTimes(LONG stream, AVI_STREAM_TIMES* times) override;
 
   // Samples dropped (refused by the writer, or kept as dropped frames) since the last Pause
   // from Stopped.
@@ -273,7 +277,7 @@ class CAviMux : public CBaseFilter,
   // Frames and stream time since the last checkpoint asked for (the file's first sample on).
   uint64_t framesSinceCheckpoint_ = 0;
   std::optional<REFERENCE_TIME> checkpointTime_;
-  std::vector<uint64_t> lastChunks_;
+  std::vector<AVI_STREAM_TIMES> lastTimes_;  // of the last file, from Stop to the next run
 
   // Splitting: the settings (filter lock) and the run's copies (muxMutex_).
   ComPtr<IAviFileNamer> namer_;

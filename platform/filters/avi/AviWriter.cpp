@@ -203,6 +203,19 @@ uint64_t AviWriter::DroppedFrames(int stream) const {
   return streams_[stream].dropped;
 }
 
+std::optional<AVI_STREAM_TIMES> AviWriter::StreamTimes(int stream) const {
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return std::nullopt;
+  const Stream& s = streams_[stream];
+  AVI_STREAM_TIMES times{};
+  times.chunks = s.chunks;
+  times.sound = IsVideoLike(s) ? FALSE : TRUE;
+  if (s.rateKnown && s.rate > 0) {
+    times.duration =
+        static_cast<REFERENCE_TIME>(s.length * s.scale * uint64_t{10'000'000} / s.rate);
+  }
+  return times;
+}
+
 uint64_t AviWriter::Ticks(const Stream& s, uint32_t chunkBytes) const {
   return IsVideoLike(s) ? 1 : chunkBytes / BlockAlign(s.format);
 }

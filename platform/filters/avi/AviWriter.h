@@ -37,6 +37,7 @@
 #include <mmreg.h>
 #include <strmif.h>
 #include <vfwmsgs.h>
+#include <vidorra_filters.h>
 
 #include <cstdint>
 #include <optional>
@@ -170,6 +171,8 @@ class AviWriter {
   // Chunks written for stream, including zero-length ones for dropped frames.
   uint64_t ChunkCount(int stream) const;
   uint64_t DroppedFrames(int stream) const;
+  // The chunks of stream and the time they cover at its own rate; nullopt for no such stream.
+  std::optional<AVI_STREAM_TIMES> StreamTimes(int stream) const;
   uint64_t FileBytes() const { return fileEnd_; }
   size_t RiffCount() const { return riffs_.size(); }
 

@@ -20,6 +20,7 @@ constexpr long kAudioBuffers = 16;
 constexpr int kMaxSamplesPerFrame = 1944 + 63;  // beyond any AF_SIZE a checked frame allows
 constexpr long kAudioBufferBytes = kMaxSamplesPerFrame * 4;
 constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
+constexpr int kStereo = 2;
 
 }  // namespace
 
@@ -162,6 +163,16 @@ void CDvSplitter::CreateOutputs(const CMediaType& input) {
   }
 }
 
+HRESULT CDvSplitter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IAudioLevels) return GetInterface(static_cast<IAudioLevels*>(this), ppv);
+  return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CDvSplitter::SetMetering(BOOL on) {
+  metering_.store(on != FALSE, std::memory_order_relaxed);
+  return S_OK;
+}
+
 HRESULT CDvSplitter::Split(IMediaSample* sample) {
   BYTE* data = nullptr;
   if (FAILED(sample->GetPointer(&data))) return E_POINTER;
@@ -183,12 +194,14 @@ HRESULT CDvSplitter::Split(IMediaSample* sample) {
 
   const bool anyAudio =
       std::any_of(audio_.begin(), audio_.end(), [](const auto& pin) { return pin->IsConnected(); });
-  if (!anyAudio) return S_OK;
+  if (!anyAudio && !metering_.load(std::memory_order_relaxed)) return S_OK;
   const auto sound = dv::ExtractAudio(frame);
   if (!sound || sound->format.sampleRate != sampleRate_) {
-    ++soundDropped_;
+    if (anyAudio) ++soundDropped_;
     return S_OK;
   }
+  if (!sound->pcm[0].empty()) levels_.Measure(sound->pcm[0], kStereo, sound->format.sampleRate);
+  if (!anyAudio) return S_OK;
   REFERENCE_TIME start = 0, stop = 0;
   const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
   const bool discontinuity = sample->IsDiscontinuity() == S_OK;

@@ -17,6 +17,10 @@
 // muted); a frame whose sound format no longer matches the output's type loses its sound
 // (counted), the picture goes on.
 //
+// IAudioLevels: the levels of the first stereo pair, measured on the sound extracted for the
+// sound outputs; with metering on, the sound is extracted for that alone when no sound output
+// is connected (a preview that does not listen).
+//
 // Threads: Receive on the upstream streaming thread delivers the video on that thread; each
 // sound output delivers from a queue of its own (CQueuedOutputPin), so that a sound receiver
 // that blocks (a renderer waiting for its sound server) never holds up the picture, nor a live
@@ -24,6 +28,7 @@
 #pragma once
 
 #include <streams.h>
+#include <vidorra_levels.h>
 
 #include <atomic>
 #include <memory>
@@ -32,6 +37,7 @@
 
 #include "DvAudio.h"
 #include "DvFrame.h"
+#include "SoundLevelMeter.h"
 
 namespace vidorra::filters {
 
@@ -66,10 +72,17 @@ class CDvSplitterOutputPin : public CQueuedOutputPin {
   const long bufferBytes_;
 };
 
-class CDvSplitter : public CBaseFilter {
+class CDvSplitter : public CBaseFilter, public IAudioLevels {
  public:
   CDvSplitter();
   ~CDvSplitter() override;
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+  // ---- IAudioLevels ----
+  STDMETHODIMP GetLevels(SOUND_LEVELS* levels) override { return levels_.Take(levels); }
+  STDMETHODIMP SetMetering(BOOL on) override;
 
   int GetPinCount() override;
   CBasePin* GetPin(int n) override;
@@ -104,6 +117,8 @@ class CDvSplitter : public CBaseFilter {
   std::atomic<long> damagedBlocks_{0};
   std::atomic<long> soundDropped_{0};
   std::atomic<long> copiedFrames_{0};
+  std::atomic<bool> metering_{false};
+  SoundLevelMeter levels_;
 };
 
 }  // namespace vidorra::filters

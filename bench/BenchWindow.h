@@ -1,0 +1,64 @@
+// What the benchmarks that drive the main window share: the process's CPU time, the window's
+// event loop run for a while, and the window itself on a simulated machine of its own.
+#pragma once
+
+#include <SimulatedMachine.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "graph.h"
+#include "mainFlux.h"
+
+namespace vidorra::bench {
+
+inline double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs the Qt event loop for `seconds` (the window paints meanwhile); the loop sleeps between
+// events, as the program's does.
+inline void Pump(double seconds) {
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The main window and its data module on the simulated machine `machine` (the text of its
+// file), with a home and settings folder of their own (recordings and pictures go there):
+// `prepare` sets its controls before the first show, which starts the preview; then a second
+// to settle.
+struct WindowOnMachine {
+  explicit WindowOnMachine(const std::string& machine,
+                           const std::function<void(TCaptureForm&)>& prepare) {
+    std::ofstream(dir.filePath(QStringLiteral("machine")).toStdString()) << machine;
+    ::setenv("VIDORRA_SIMULATION", dir.filePath(QStringLiteral("machine")).toUtf8().constData(), 1);
+    ::setenv("HOME", dir.path().toUtf8().constData(), 1);
+    ::setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8().constData(), 1);
+    win::SimulatedMachine::ReloadCurrentForTesting();
+    form = std::make_unique<TCaptureForm>();
+    module = std::make_unique<TdmCam>();
+    prepare(*form);
+    form->show();
+    Pump(1);
+  }
+  ~WindowOnMachine() {
+    module->fg->StopGraph();
+    module.reset();
+    form.reset();
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<TCaptureForm> form;
+  std::unique_ptr<TdmCam> module;
+};
+
+}  // namespace vidorra::bench
