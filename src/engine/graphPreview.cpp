@@ -137,7 +137,7 @@ bool TdmCam::FindAudioStreamConfig() {
 }
 
 ComPtr<IBaseFilter> TdmCam::JoinDeinterlacer() {
-  if (!UseDeinterlacer) return {};
+  if (!UseDeinterlacer || PreviewResolution != DVRESOLUTION_FULL) return {};
   Deinterlacer->SetFilterGraph(fg);
   // A deinterlacer that could not be made has no filter: this raises, and the build fails.
   return Require<IBaseFilter>(Deinterlacer);
@@ -172,6 +172,7 @@ bool TdmCam::BuildPreviewGraph(IBaseFilter* renderer) {
     ResetGraph();
     FindSourceInterfaces();
     FindAudioStreamConfig();
+    PreviewResolution = ChoosePreviewResolution();
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
     ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
     ComPtr<IBaseFilter> grabber = Require<IBaseFilter>(sg);
@@ -195,6 +196,7 @@ bool TdmCam::BuildPreviewGraph(IBaseFilter* renderer) {
         break;
     }
     if (FAILED(hr)) return false;
+    ApplyPreviewResolution();
     color->SetFilterGraph(fg);
     builder->RenderStream(nullptr, nullptr, grabber.Get(), Require<IBaseFilter>(color).Get(),
                           renderer);

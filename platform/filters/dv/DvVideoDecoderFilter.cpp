@@ -40,6 +40,7 @@ CDvVideoDecoderFilter::~CDvVideoDecoderFilter() = default;
 
 HRESULT CDvVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IIPDVDec) return GetInterface(static_cast<IIPDVDec*>(this), ppv);
+  if (riid == IID_IDvFullFrame) return GetInterface(static_cast<IDvFullFrame*>(this), ppv);
   return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -170,6 +171,11 @@ HRESULT CDvVideoDecoderFilter::StartStreaming() {
   }
   decoder_ = dv::DvVideoDecoder::Create(*LowresOf(resolution));
   if (!decoder_) return E_FAIL;
+  keepFrames_ = resolution != DVRESOLUTION_FULL;
+  {
+    std::lock_guard lock(lastFrameLock_);
+    lastFrame_.clear();
+  }
   copies_ = 0;
   conversions_ = 0;
   return CTransformFilter::StartStreaming();
@@ -198,8 +204,40 @@ HRESULT CDvVideoDecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
     ++badFrames_;
     return S_FALSE;
   }
+  if (keepFrames_) {
+    std::lock_guard lock(lastFrameLock_);
+    lastFrame_.assign(source, source + length);
+  }
   out->SetActualDataLength(pictureBytes_);
   out->SetSyncPoint(TRUE);
+  return S_OK;
+}
+
+STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BYTE* buffer, LONG* size, LONG* width,
+                                                 LONG* height) {
+  if (!size || !width || !height) return E_POINTER;
+  std::vector<uint8_t> frame;
+  {
+    std::lock_guard lock(lastFrameLock_);
+    frame = lastFrame_;
+  }
+  const auto system = dv::ReadableFrame(frame);
+  if (frame.empty() || !system) return S_FALSE;
+  const dv::SystemFacts& facts = dv::FactsOf(*system);
+  const auto bytes = static_cast<LONG>(
+      dv::PictureBytes(dv::PictureFormat::kRgb24, facts.width, facts.height));
+  const LONG room = *size;
+  *width = facts.width;
+  *height = facts.height;
+  *size = bytes;
+  if (!buffer) return S_OK;
+  if (room < bytes) return E_OUTOFMEMORY;
+  // A decoder of its own: the streaming thread's goes on meanwhile.
+  const std::unique_ptr<dv::DvVideoDecoder> whole = dv::DvVideoDecoder::Create();
+  if (!whole || FAILED(whole->Decode(frame, frame.size(), dv::PictureFormat::kRgb24,
+                                     {buffer, static_cast<size_t>(bytes)}))) {
+    return E_FAIL;
+  }
   return S_OK;
 }
 

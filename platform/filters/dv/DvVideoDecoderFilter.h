@@ -12,22 +12,27 @@
 // offered types follow. A change while the output is connected reconnects it at the new size,
 // in the format in use, when the receiver accepts that (VFW_E_TYPE_NOT_ACCEPTED, and nothing
 // changed, otherwise); a change is refused with VFW_E_NOT_STOPPED unless the filter is stopped.
+// Below full size it keeps a copy of the last frame (a coded frame, a quarter of a picture's
+// bytes), which IDvFullFrame decodes whole on demand, for still images of a reduced preview.
 //
 // Threads: Transform on the upstream streaming thread (the decoder is used there only);
 // IIPDVDec on any thread, the resolution under the filter lock.
 #pragma once
 
 #include <streams.h>
+#include <vidorra_dv.h>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 #include "DvVideoCodec.h"
 
 namespace vidorra::filters {
 
-class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec {
+class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec, public IDvFullFrame {
  public:
   CDvVideoDecoderFilter();
   ~CDvVideoDecoderFilter() override;
@@ -46,6 +51,8 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec {
   // IIPDVDec
   STDMETHODIMP get_IPDisplay(int* displayPix) override;
   STDMETHODIMP put_IPDisplay(int displayPix) override;
+  // IDvFullFrame
+  STDMETHODIMP GetFullFrame(BYTE* buffer, LONG* size, LONG* width, LONG* height) override;
 
   long BadFrames() const { return badFrames_.load(); }
   // Frames copied before decoding and pictures converted after it, since the last start.
@@ -58,6 +65,9 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec {
 
   int resolution_ = DVRESOLUTION_FULL;
   std::unique_ptr<dv::DvVideoDecoder> decoder_;
+  bool keepFrames_ = false;  // decoding below full size: the last frame is kept
+  std::mutex lastFrameLock_;
+  std::vector<uint8_t> lastFrame_;
   dv::PictureFormat outputFormat_ = dv::PictureFormat::kI420;
   long pictureBytes_ = 0;
   std::atomic<long> badFrames_{0};
