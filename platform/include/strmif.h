@@ -76,6 +76,8 @@ DEFINE_GUID(IID_IFileSinkFilter, 0xA2104830, 0x7C70, 0x11CF, 0x8B, 0xCE, 0x00, 0
             0xF1, 0xA6);
 DEFINE_GUID(IID_IDVEnc, 0xD18E17A0, 0xAACB, 0x11D0, 0xAF, 0xB0, 0x00, 0xAA, 0x00, 0xB6, 0x7A,
             0x42);
+DEFINE_GUID(IID_IIPDVDec, 0xB8E8BD60, 0x0BFE, 0x11D0, 0xAF, 0x91, 0x00, 0xAA, 0x00, 0xB6, 0x7A,
+            0x42);
 DEFINE_GUID(IID_IDvdGraphBuilder, 0xFCC152B6, 0xF372, 0x11D0, 0x8E, 0x00, 0x00, 0xC0, 0x4F, 0xD7,
             0xC0, 0x8B);
 
@@ -701,6 +703,21 @@ struct IDVEnc : IUnknown {
                                    DVINFO* sDVInfo) PURE;
   STDMETHOD(put_IFormatResolution)(int VideoFormat, int DVFormat, int Resolution, BYTE fDVInfo,
                                    DVINFO* sDVInfo) PURE;
+};
+
+// The DV decoder's picture size: the whole frame, half, a quarter of it in each direction, or
+// the DC coefficients alone (88 pixels wide).
+enum _DVRESOLUTION {
+  DVRESOLUTION_FULL = 1000,
+  DVRESOLUTION_HALF = 1001,
+  DVRESOLUTION_QUARTER = 1002,
+  DVRESOLUTION_DC = 1003,
+};
+
+struct IIPDVDec : IUnknown {
+  VIDORRA_INTERFACE(IID_IIPDVDec, IUnknown)
+  STDMETHOD(get_IPDisplay)(int* displayPix) PURE;
+  STDMETHOD(put_IPDisplay)(int displayPix) PURE;
 };
 
 // ---- Graph building ------------------------------------------------------------------------

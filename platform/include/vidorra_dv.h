@@ -1,6 +1,7 @@
 // What a DV camcorder's capture filter offers besides its frames, on this platform: the tape's
 // transport (commanded over AV/C, as a tape deck answers it) and what the last frame delivered
-// carries (the tape's timecode and the date and time it was filmed).
+// carries (the tape's timecode and the date and time it was filmed). And what the DV Video
+// Decoder offers while it decodes below full size: the last frame, decoded whole.
 //
 // A capture filter answers IDvTapeTransport only for a camcorder reached over IEEE 1394, and
 // IDvFrameInfo whenever its stream is DV.
@@ -50,4 +51,19 @@ struct IDvFrameInfo : IUnknown {
   // What the last DV frame delivered carries; S_FALSE, with nothing read, before the first
   // frame of a run.
   STDMETHOD(GetLastFrameInfo)(DV_FRAME_INFO* info) PURE;
+};
+
+// {5537D2EF-D1F2-425B-9307-D14B50CFF11A}
+DEFINE_GUID(IID_IDvFullFrame, 0x5537D2EF, 0xD1F2, 0x425B, 0x93, 0x07, 0xD1, 0x4B, 0x50, 0xCF, 0xF1,
+            0x1A);
+
+struct IDvFullFrame : IUnknown {
+  VIDORRA_INTERFACE(IID_IDvFullFrame, IUnknown)
+  // The last frame the decoder was given while it decoded below full size (IIPDVDec), decoded
+  // whole as a bottom-up RGB24 DIB (rows padded to 4 bytes): *width, *height and *size (its
+  // bytes) are set, and with a buffer of at least *size bytes on entry, the picture is written
+  // there. S_FALSE, nothing set, when there is no such frame (none since the graph last ran, or
+  // the decoder decodes whole pictures: they are whole where they go); E_POINTER;
+  // E_OUTOFMEMORY when the buffer is too small; E_FAIL when the frame cannot be decoded.
+  STDMETHOD(GetFullFrame)(BYTE* buffer, LONG* size, LONG* width, LONG* height) PURE;
 };

@@ -25,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
+#include <QSize>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -160,6 +161,12 @@ class TCaptureForm : public QMainWindow {
   void cbMuteClick();
   void PleinEcranBtnClick();
   void PLeinEcran1Click();
+  // The preview's size (mainFluxPreviewSize.cpp): the video area in device pixels (empty while
+  // full screen), from which the preview build picks the DV decoder's resolution; after a change
+  // of size (full screen and back, the area resized) a running preview is rebuilt when the
+  // resolution changes. A recording keeps its graph: its end rebuilds the preview.
+  QSize PreviewAreaInPixels() const;
+  void FollowPreviewSize();
   // A capture device went away or came back: the lists are read again and the preview rebuilt.
   void GraphDeviceLost();
   // The graph gave up (EC_ERRORABORT: a write error, a full disk): a recording ends as "Stop"

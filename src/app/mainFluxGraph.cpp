@@ -52,6 +52,7 @@ bool TCaptureForm::StartPreview() {
   try {
     CopyAudioChoices();
     if (dmCam->fg->GraphState() == grsPlaying) dmCam->fg->StopGraph();
+    dmCam->PreviewArea = PreviewAreaInPixels();
     const bool built = dmCam->BuildPreviewGraph(VideoRenderer());
     if (built) {
       ApplyVolume();
@@ -89,6 +90,11 @@ bool TCaptureForm::StartCapture() {
     const bool dv = dmCam->IsDVSource;
     bool built = false;
     if ((dv && format == kDVRecompressed) || (!dv && format == kOtherRecompressed)) {
+      // The picture is coded from the preview's decoder: a whole picture, whatever the area.
+      if (dv && dmCam->PreviewResolution != DVRESOLUTION_FULL) {
+        dmCam->PreviewArea = QSize();
+        if (!dmCam->BuildPreviewGraph(VideoRenderer())) return false;
+      }
       built = dmCam->BuildRecompressCaptureGraph(
           VideoFileName, static_cast<std::uint8_t>(rgStandard->ItemIndex() & 0xFF));
     } else if (dv && format == kDVType2) {

@@ -82,8 +82,8 @@ void TCaptureForm::ConnectImageHandlers() {
 
 bool TCaptureForm::GrabFrame() {
   // A new bitmap each time, so that a failed copy leaves the last picture whole.
-  auto frame = std::make_unique<TBitmap>();
-  if (dmCam == nullptr || !dmCam->sg->CopyFrameToBitmap(frame.get())) return false;
+  std::unique_ptr<TBitmap> frame = dmCam != nullptr ? dmCam->GrabFrame() : nullptr;
+  if (!frame) return false;
   GrabBitmap = std::move(frame);
   // At the thumbnail's own size: the label shows it as it is, and no full-size copy is made.
   Image->setPixmap(QPixmap::fromImage(GrabBitmap->ToThumbnail(Image->size())));

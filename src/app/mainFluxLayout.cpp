@@ -653,6 +653,7 @@ void TCaptureForm::HelpBtnClick() { AproposFrame1->ShowAboutPanel(); }
 
 bool TCaptureForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == vwEcran && event->type() == QEvent::ToolTip) return true;
+  if (watched == vwEcran && event->type() == QEvent::Resize) FollowPreviewSize();
   return QMainWindow::eventFilter(watched, event);
 }
 

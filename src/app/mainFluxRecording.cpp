@@ -329,9 +329,15 @@ void TCaptureForm::tbChange() { ApplyVolume(); }
 
 void TCaptureForm::cbMuteClick() { ApplyVolume(); }
 
-void TCaptureForm::PleinEcranBtnClick() { vwEcran->SetFullScreen(true); }
+void TCaptureForm::PleinEcranBtnClick() {
+  vwEcran->SetFullScreen(true);
+  FollowPreviewSize();
+}
 
-void TCaptureForm::PLeinEcran1Click() { vwEcran->SetFullScreen(!vwEcran->FullScreen()); }
+void TCaptureForm::PLeinEcran1Click() {
+  vwEcran->SetFullScreen(!vwEcran->FullScreen());
+  FollowPreviewSize();
+}
 
 // ---- Device loss and refresh -------------------------------------------------------------------
 

@@ -21,11 +21,13 @@
 #include <vidorra_dv.h>
 #include <vidorra_levels.h>
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
 
+#include "Bitmap.h"
 #include "Component.h"
 #include "CrossBar.h"
 #include "MediaGraph.h"
@@ -111,6 +113,18 @@ class TdmCam : public TComponent {
   // graph was built.
   bool SwitchOutputFile(const QString& path);
 
+  // ---- The preview's size (graphPreviewSize.cpp) ----
+
+  // The DV decoder's resolution (IIPDVDec) for a preview of PreviewArea: for a DV source, the
+  // smallest of half and quarter whose picture, shown at 4:3 (a PAL half picture is 384x288 on
+  // screen), covers the area in both directions, else full; full for other sources and for an
+  // empty area (full screen).
+  int ChoosePreviewResolution();
+  // A still image of the preview's last frame, whole: while the preview shows the DV picture
+  // reduced, the DV decoder's last frame decoded whole, else the copy sg keeps. Null when there
+  // is no frame.
+  std::unique_ptr<TBitmap> GrabFrame();
+
   // ---- Listening (graphMonitor.cpp); both need the graph stopped ----
 
   // Renders the separate audio source (through Infinite2 while it is recorded) to the default
@@ -173,6 +187,11 @@ class TdmCam : public TComponent {
   // A DV camcorder's tape transport and what its last frame carried (null for other sources).
   ComPtr<IDvTapeTransport> TapeTransport;
   ComPtr<IDvFrameInfo> DvFrames;
+  // The preview's video area in device pixels (empty: full screen), given by the window; and
+  // the DV decoder's resolution the last preview build chose from it (below full, the
+  // deinterlacer is left out: half a picture's rows are one field's).
+  QSize PreviewArea;
+  int PreviewResolution = DVRESOLUTION_FULL;
   // The multiplexer and file writer of the last recording graph.
   ComPtr<IBaseFilter> AviMux;
   ComPtr<IFileSinkFilter> FileSink;
@@ -191,6 +210,13 @@ class TdmCam : public TComponent {
                           IBaseFilter* grabber);
   ComPtr<IBaseFilter> JoinDeinterlacer();
   void FindCrossbar();
+  // The filter that feeds sg (null when sg is not connected).
+  ComPtr<IBaseFilter> GrabberFeeder();
+  // Sets PreviewResolution on the DV decoder that feeds sg, whose output is then connected to
+  // nothing else.
+  void ApplyPreviewResolution();
+  // The rows of the DV source's picture (576, or 480 for a 525/60 stream).
+  int DvSourceRows();
   // Recording steps.
   bool OpenCapture(ICaptureGraphBuilder2* builder, const QString& path, bool strict,
                    bool withAudio, bool dvPicture);

@@ -108,13 +108,13 @@ void TdmCam::CloseCapture(ICaptureGraphBuilder2* builder) {
 bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer) {
   try {
     ResetGraph();
+    PreviewResolution = ChoosePreviewResolution();
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
     if (!OpenCapture(builder.Get(), path, false, RecordAudioSource,
                      VideoSourceKind == vskInterleaved)) {
       return false;
     }
-    const ComPtr<IBaseFilter> deinterlacer =
-        UseDeinterlacer ? Require<IBaseFilter>(Deinterlacer) : ComPtr<IBaseFilter>();
+    const ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
     const ComPtr<IBaseFilter> grabber = Require<IBaseFilter>(sg);
     HRESULT hr = S_OK;
     switch (VideoSourceKind) {
@@ -146,6 +146,7 @@ bool TdmCam::BuildNativeCaptureGraph(const QString& path, IBaseFilter* renderer)
         break;  // no video: the recording carries the sound alone
     }
     if (FAILED(hr)) return false;
+    ApplyPreviewResolution();
     color->SetFilterGraph(fg);
     builder->RenderStream(nullptr, nullptr, grabber.Get(), Require<IBaseFilter>(color).Get(),
                           renderer);

@@ -138,7 +138,7 @@ bool TdmCam::FindAudioStreamConfig() {
 }
 
 ComPtr<IBaseFilter> TdmCam::JoinDeinterlacer() {
-  if (!UseDeinterlacer) return {};
+  if (!UseDeinterlacer || PreviewResolution != DVRESOLUTION_FULL) return {};
   Deinterlacer->SetFilterGraph(fg);
   // A deinterlacer that could not be made has no filter: this raises, and the build fails.
   return Require<IBaseFilter>(Deinterlacer);
@@ -173,6 +173,7 @@ bool TdmCam::BuildPreviewGraph(IBaseFilter* renderer) {
     ResetGraph();
     FindSourceInterfaces();
     FindAudioStreamConfig();
+    PreviewResolution = ChoosePreviewResolution();
     ComPtr<ICaptureGraphBuilder2> builder = Require<ICaptureGraphBuilder2>(fg);
     ComPtr<IBaseFilter> deinterlacer = JoinDeinterlacer();
     ComPtr<IBaseFilter> grabber = Require<IBaseFilter>(sg);
@@ -196,6 +197,7 @@ bool TdmCam::BuildPreviewGraph(IBaseFilter* renderer) {
         break;
     }
     if (FAILED(hr)) return false;
+    ApplyPreviewResolution();
     color->SetFilterGraph(fg);
     builder->RenderStream(nullptr, nullptr, grabber.Get(), Require<IBaseFilter>(color).Get(),
                           renderer);

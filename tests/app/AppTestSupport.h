@@ -252,6 +252,17 @@ inline int FiltersNamed(const QString& name) {
   return count;
 }
 
+// The resolution of the DV decoder in dmCam's graph (IIPDVDec), 0 when there is none.
+inline int DecoderResolution() {
+  ComPtr<IBaseFilter> decoder;
+  QueryAs<IFilterGraph>(dmCam->fg)->FindFilterByName(L"DV Video Decoder", decoder.GetAddressOf());
+  int resolution = 0;
+  if (const ComPtr<IIPDVDec> settings = QueryAs<IIPDVDec>(decoder.Get())) {
+    settings->get_IPDisplay(&resolution);
+  }
+  return resolution;
+}
+
 // The volume of dmCam's graph's IBasicAudio (1 when the graph has none).
 inline long GraphVolume() {
   long volume = 1;

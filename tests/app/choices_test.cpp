@@ -148,24 +148,32 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
     EXPECT_EQ(f.cboxVideo->count(), 2) << "not added to the list";
   }
   {
-    SCOPED_TRACE("the deinterlacer box rebuilds the preview through it and without it");
+    // Full screen: at the window's size the picture is decoded at half size, one field's rows,
+    // and needs none.
+    SCOPED_TRACE("the deinterlacer box rebuilds the whole picture's preview through it and without it");
     ASSERT_TRUE(f.cbDeinterlacer->isVisibleTo(f.TabSheet4)) << "the deinterlacer is installed";
     f.PageControl1->setCurrentWidget(f.TabSheet4);
     for (const int deinterlacers : {1, 0}) {
       Click(f.cbDeinterlacer);
       EXPECT_EQ(dmCam->UseDeinterlacer, deinterlacers == 1);
+      EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), 0);
+      Click(f.PleinEcranBtn);
       EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), deinterlacers);
       EXPECT_EQ(f.CaptureState, stPreview);
       EXPECT_TRUE(PictureMoves());
+      f.PLeinEcran1->trigger();
       if (deinterlacers == 0) continue;
-      // Recordings take the picture before it, both fields as the camcorder gave them; the
-      // preview goes on through it.
+      // Recordings take the picture before it, both fields as the camcorder gave them, from the
+      // window's half-size preview. The re-encoded one is decoded whole, and the preview goes on
+      // through the deinterlacer.
       for (const int item : {0, 2}) {
         SCOPED_TRACE(item == 0 ? "DV type 1" : "DV type 2 recompressé");
         f.PageControl1->setCurrentWidget(f.TabSheet1);
         format(item);
+        EXPECT_EQ(test::DecoderResolution(), DVRESOLUTION_HALF);
         const QString file = Capture();
-        EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), 1);
+        EXPECT_EQ(test::DecoderResolution(), item == 0 ? DVRESOLUTION_HALF : DVRESOLUTION_FULL);
+        EXPECT_EQ(test::FiltersNamed(QStringLiteral("Deinterlacer")), item == 0 ? 0 : 1);
         const QStringList upstream = Upstream(dmCam->AviMux.Get());
         EXPECT_TRUE(upstream.contains(QStringLiteral("VideoSource")) &&
                     !upstream.contains(QStringLiteral("Deinterlacer")))

@@ -43,6 +43,8 @@ class ImagesTest : public test::WindowTest {
 // over: the next name is taken.
 TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
   ASSERT_EQ(form_->ImageFileName, Path(Name(0)));
+  // The picture is whole while the preview shows it at half size.
+  ASSERT_EQ(test::DecoderResolution(), DVRESOLUTION_HALF);
   Grab();
   const std::optional<uint32_t> first = test::FrameNumberOf(QImage(Path(Name(0))));
   ASSERT_TRUE(first.has_value()) << "the camcorder's frame number reads back from the file";

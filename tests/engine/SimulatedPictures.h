@@ -19,11 +19,16 @@
 
 namespace vidorra::test {
 
-// The frame number a picture carries.
+// The frame number a picture carries; a DV picture decoded at half size carries its rows of
+// blocks half as tall.
 inline std::optional<uint32_t> FrameNumberOf(const QImage& image) {
   if (image.isNull()) return std::nullopt;
-  return devices::sim::ReadFrameNumber([&](int x, int y) { return qGray(image.pixel(x, y)); },
-                                       image.width());
+  for (const int scale : {1, 2}) {
+    const std::optional<uint32_t> number = devices::sim::ReadFrameNumber(
+        [&](int x, int y) { return qGray(image.pixel(x, y / scale)); }, image.width());
+    if (number) return number;
+  }
+  return std::nullopt;
 }
 
 // The frame numbers of a recording's pictures as ffmpeg decodes them: as many as ffprobe counts,

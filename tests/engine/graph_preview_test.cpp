@@ -21,23 +21,37 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndPreviewedIntoTheGrabberAndTheW
     bool dv;
     bool crossbar;
     const char* inserted;  // a filter the build puts between the source and sg
+    // The DV decoder's resolution for the window's 384x288 area and for a 192x144 one: the
+    // smallest picture that covers it shown at 4:3 (PAL's half is 384x288, NTSC's 320x240).
+    int resolution;
+    int smallAreaResolution;
   } kCases[] = {
-      {"Caméscope DV", vskInterleaved, true, false, "DV Splitter"},
-      {"Caméscope NTSC", vskInterleaved, true, false, "DV Splitter"},
-      {"Webcam", vskPreview, false, false, nullptr},
-      {"Carte d'acquisition", vskCapture, false, false, "Smart Tee"},
-      {"Carte TV", vskCapture, false, true, "Smart Tee"},
-      {"Port vidéo", vskVideoPort, false, false, "Smarttee"},
+      {"Caméscope DV", vskInterleaved, true, false, "DV Splitter", DVRESOLUTION_HALF,
+       DVRESOLUTION_QUARTER},
+      {"Caméscope NTSC", vskInterleaved, true, false, "DV Splitter", DVRESOLUTION_FULL,
+       DVRESOLUTION_HALF},
+      {"Webcam", vskPreview, false, false, nullptr, DVRESOLUTION_FULL, DVRESOLUTION_FULL},
+      {"Carte d'acquisition", vskCapture, false, false, "Smart Tee", DVRESOLUTION_FULL,
+       DVRESOLUTION_FULL},
+      {"Carte TV", vskCapture, false, true, "Smart Tee", DVRESOLUTION_FULL, DVRESOLUTION_FULL},
+      {"Port vidéo", vskVideoPort, false, false, "Smarttee", DVRESOLUTION_FULL,
+       DVRESOLUTION_FULL},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(Select(c.name));
+    dm.PreviewArea = QSize(192, 144);
+    EXPECT_EQ(dm.ChoosePreviewResolution(), c.smallAreaResolution);
+    dm.PreviewArea = QSize();
+    EXPECT_EQ(dm.ChoosePreviewResolution(), DVRESOLUTION_FULL) << "full screen";
+    dm.PreviewArea = QSize(384, 288);
     EXPECT_EQ(dm.VideoSourceKind, c.kind);
     EXPECT_EQ(dm.IsDVSource, c.dv);
     EXPECT_TRUE(dm.SourcePin);
     EXPECT_TRUE(FiltersInGraph().contains(QStringLiteral("VideoSource")));
     ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
     EXPECT_TRUE(dm.PreviewReady);
+    EXPECT_EQ(dm.PreviewResolution, c.resolution);
     EXPECT_EQ(static_cast<bool>(dm.Crossbar), c.crossbar);
     EXPECT_EQ(dm.CrossbarInputCount, c.crossbar ? 3 : dm.CrossbarInputCount);
     EXPECT_TRUE(dm.VideoStreamConfig) << "the source's capture pin configures its stream";

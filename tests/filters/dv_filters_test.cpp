@@ -293,6 +293,76 @@ TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
   }
 }
 
+// IIPDVDec: the picture at each resolution for both systems, decoded at that size into the
+// output (no conversion), whether set before the output connects or changed while it is
+// connected (the output reconnected at the new size, in the format in use); refused while the
+// graph runs and for a value that is none. The frame numbers the pattern draws in its top rows
+// still read at half size.
+TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
+  const auto pal = dv::DvSystem::k625_50, ntsc = dv::DvSystem::k525_60;
+  const struct {
+    dv::DvSystem system;
+    int resolution;
+    LONG width, height;
+    bool numbersRead;
+  } rows[] = {{pal, DVRESOLUTION_FULL, 720, 576, true},   {pal, DVRESOLUTION_HALF, 360, 288, true},
+              {pal, DVRESOLUTION_QUARTER, 180, 144, false}, {pal, DVRESOLUTION_DC, 88, 72, false},
+              {ntsc, DVRESOLUTION_FULL, 720, 480, true},  {ntsc, DVRESOLUTION_HALF, 360, 240, true},
+              {ntsc, DVRESOLUTION_QUARTER, 180, 120, false}, {ntsc, DVRESOLUTION_DC, 88, 60, false}};
+  constexpr int kFrames = 6;
+  for (const auto& [system, resolution, width, height, numbersRead] : rows) {
+    for (const bool whileConnected : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "system " << static_cast<int>(system) << ", resolution "
+                                      << resolution << (whileConnected ? ", changed" : ", set"));
+      TempDir dir;
+      DvFrameMaker maker(system);
+      ASSERT_TRUE(maker.ok());
+      WriteDvFile(dir.File("tape.dv"), maker, kFrames);
+      DecodingChain chain(dir.File("tape.dv"));
+      ComPtr<IIPDVDec> settings = QueryAs<IIPDVDec>(static_cast<IBaseFilter*>(chain.decoder.Get()));
+      ASSERT_TRUE(settings);
+      auto sink = MakeComObject<test::RecordingSink>(test::RecordingSinkOptions{.keepBytes = true});
+      chain.graph->AddFilter(sink.Get(), L"Sink");
+      const auto set = [&] { EXPECT_EQ(settings->put_IPDisplay(resolution), S_OK); };
+      if (!whileConnected) set();
+      ASSERT_EQ(chain.graph->Connect(chain.decoder->OutputPin(), sink->Input()), S_OK);
+      if (whileConnected) set();
+      EXPECT_EQ(settings->put_IPDisplay(999), E_INVALIDARG);
+      int shown = 0;
+      EXPECT_EQ(settings->get_IPDisplay(&shown), S_OK);
+      EXPECT_EQ(shown, resolution);
+      AM_MEDIA_TYPE mt{};
+      ASSERT_EQ(chain.decoder->OutputPin()->ConnectionMediaType(&mt), S_OK);
+      const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+      EXPECT_EQ(std::pair(info->bmiHeader.biWidth, info->bmiHeader.biHeight),
+                std::pair(width, height));
+      EXPECT_EQ(mt.subtype, system == pal ? MEDIASUBTYPE_IYUV : kSubtypeY41b);
+      FreeMediaType(mt);
+
+      ASSERT_TRUE(SUCCEEDED(test::RunGraph(chain.graph.Get())));  // S_FALSE: cueing
+      EXPECT_EQ(settings->put_IPDisplay(DVRESOLUTION_FULL == resolution ? DVRESOLUTION_HALF
+                                                                        : DVRESOLUTION_FULL),
+                VFW_E_NOT_STOPPED);
+      ASSERT_TRUE(test::WaitUntil([&] { return sink->Count() == kFrames; }));
+      ASSERT_EQ(test::StopGraph(chain.graph.Get()), S_OK);
+      EXPECT_EQ(chain.decoder->Conversions(), resolution == DVRESOLUTION_DC ? kFrames : 0);
+      const std::vector<test::RecordingSink::Sample> samples = sink->Samples();
+      for (int k = 0; k < kFrames; ++k) {
+        const std::vector<uint8_t>& luma = samples[static_cast<size_t>(k)].bytes;
+        ASSERT_GE(luma.size(), static_cast<size_t>(width * height));
+        if (!numbersRead) continue;
+        // The pattern's rows of blocks, as tall at this size as the picture is.
+        const int scale = 720 / width;
+        EXPECT_EQ(devices::sim::ReadFrameNumber(
+                      [&](int x, int y) { return luma[static_cast<size_t>(y / scale * width + x)]; },
+                      width),
+                  std::optional<uint32_t>(k % 4))
+            << "frame " << k;
+      }
+    }
+  }
+}
+
 // The sound leaves from a queue of its own: a sound receiver that stops taking samples (a
 // renderer waiting for its server) holds up neither the picture nor the source.
 TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {

@@ -138,8 +138,8 @@ bool StillReferenced(const BufferPtr& memory) { return av_buffer_get_ref_count(m
 // a bottom-up picture are put in order by reading the planes upwards; the conversion library
 // reads upside-down 4:1:1 planes wrongly, so those are written upwards instead (right at the
 // codec's 720-pixel width).
-void ConvertFrame(SwsContext* scaler, const AVFrame* f, PictureFormat format,
-                  const SystemFacts& facts, std::span<uint8_t> out) {
+void ConvertFrame(SwsContext* scaler, const AVFrame* f, PictureFormat format, PictureSize size,
+                  std::span<uint8_t> out) {
   std::array<const uint8_t*, 4> planes{};
   std::array<int, 4> linesizes{};
   for (size_t i = 0; i < planes.size(); ++i) {
@@ -157,7 +157,7 @@ void ConvertFrame(SwsContext* scaler, const AVFrame* f, PictureFormat format,
     }
   }
   const Planes target =
-      PlanesOf(format, facts.width, facts.height, IsRgb(format) && !upwards, out.data());
+      PlanesOf(format, size.width, size.height, IsRgb(format) && !upwards, out.data());
   sws_scale(scaler, planes.data(), linesizes.data(), 0, f->height, target.data.data(),
             target.linesize.data());
 }
@@ -176,6 +176,13 @@ size_t PictureBytes(PictureFormat format, int width, int height) {
     return static_cast<size_t>(width) * height + 2 * static_cast<size_t>(cw) * ch;
   }
   return static_cast<size_t>(PackedStride(format, width)) * height;
+}
+
+PictureSize DecodedSize(DvSystem system, int lowres) {
+  const SystemFacts& facts = FactsOf(system);
+  // The DC picture is the codec's eighth (90 pixels) less its last two columns: 88.
+  constexpr int kDcWidth = 88;
+  return {lowres >= kMaxLowres ? kDcWidth : facts.width >> lowres, facts.height >> lowres};
 }
 
 PictureFormat NativeFormat(DvSystem system) {
@@ -365,7 +372,7 @@ struct DvVideoDecoder::Impl {
     return 0;
   }
 
-  static std::unique_ptr<Impl> Open() {
+  static std::unique_ptr<Impl> Open(int lowres) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
     if (!codec) return nullptr;
     auto impl = std::make_unique<Impl>();
@@ -375,6 +382,7 @@ struct DvVideoDecoder::Impl {
     // caller's only for the length of a call.
     impl->context->thread_count = 1;
     impl->context->thread_type = 0;
+    impl->context->lowres = lowres;
     if (codec->capabilities & AV_CODEC_CAP_DR1) {
       impl->context->opaque = impl.get();
       impl->context->get_buffer2 = GetBuffer;
@@ -387,13 +395,15 @@ struct DvVideoDecoder::Impl {
   }
 };
 
-DvVideoDecoder::DvVideoDecoder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+DvVideoDecoder::DvVideoDecoder(std::unique_ptr<Impl> impl, int lowres)
+    : impl_(std::move(impl)), lowres_(lowres) {}
 DvVideoDecoder::~DvVideoDecoder() = default;
 
-std::unique_ptr<DvVideoDecoder> DvVideoDecoder::Create() {
-  auto impl = Impl::Open();
-  if (!impl) return nullptr;
-  return std::unique_ptr<DvVideoDecoder>(new DvVideoDecoder(std::move(impl)));
+std::unique_ptr<DvVideoDecoder> DvVideoDecoder::Create(int lowres) {
+  if (lowres < 0 || lowres > kMaxLowres) return nullptr;
+  auto impl = Impl::Open(lowres);
+  if (!impl || impl->context->lowres != lowres) return nullptr;
+  return std::unique_ptr<DvVideoDecoder>(new DvVideoDecoder(std::move(impl), lowres));
 }
 
 HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, size_t bufferBytes,
@@ -401,7 +411,8 @@ HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, size_t bufferByte
   const auto system = ReadableFrame(frame);
   if (!system || format == PictureFormat::kUyvy) return E_INVALIDARG;
   const SystemFacts& facts = FactsOf(*system);
-  if (out.size() < PictureBytes(format, facts.width, facts.height)) return E_INVALIDARG;
+  const PictureSize size = DecodedSize(*system, lowres_);
+  if (out.size() < PictureBytes(format, size.width, size.height)) return E_INVALIDARG;
   // The codec reads a little past the frame: where the buffer has no room for it, a copy does.
   const uint8_t* data = frame.data();
   if (bufferBytes < frame.size() + kPadding) {
@@ -421,8 +432,8 @@ HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, size_t bufferByte
 
   if (format == NativeFormat(*system)) {
     impl_->targetFormat = AvFormatOf(format);
-    impl_->targetWidth = facts.width;
-    impl_->targetHeight = facts.height;
+    impl_->targetWidth = size.width;
+    impl_->targetHeight = size.height;
     impl_->target = out;
   }
   AVCodecContext* c = impl_->context.get();
@@ -433,13 +444,17 @@ HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, size_t bufferByte
   impl_->target = {};
   HRESULT hr = result < 0 ? E_INVALIDARG : S_OK;
   if (SUCCEEDED(hr) && f->data[0] != out.data()) {
-    // Another format, or a damaged frame the codec read as another profile: one conversion
-    // (and a scaling, should the sizes differ) into the output.
+    // Another format, the DC picture (the codec's, less its last columns), or a damaged frame
+    // the codec read as another profile: one conversion (and a scaling, should the sizes
+    // differ) into the output.
+    const bool codecSize = f->width == AV_CEIL_RSHIFT(facts.width, lowres_) &&
+                           f->height == size.height && f->width >= size.width;
+    const int width = codecSize ? size.width : f->width;
     impl_->scaler.reset(sws_getCachedContext(
-        impl_->scaler.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
-        facts.width, facts.height, AvFormatOf(format), kConvertFlags, nullptr, nullptr, nullptr));
+        impl_->scaler.release(), width, f->height, static_cast<AVPixelFormat>(f->format),
+        size.width, size.height, AvFormatOf(format), kConvertFlags, nullptr, nullptr, nullptr));
     if (impl_->scaler) {
-      ConvertFrame(impl_->scaler.get(), f, format, facts, out);
+      ConvertFrame(impl_->scaler.get(), f, format, size, out);
       ++conversions_;
     } else {
       hr = E_FAIL;
@@ -450,7 +465,7 @@ HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, size_t bufferByte
   if (StillReferenced(memory) || impl_->targetHeld) avcodec_flush_buffers(c);
   if (StillReferenced(memory) || impl_->targetHeld) {
     impl_.reset();
-    impl_ = Impl::Open();
+    impl_ = Impl::Open(lowres_);
     return impl_ ? E_UNEXPECTED : E_OUTOFMEMORY;
   }
   return hr;
@@ -460,8 +475,8 @@ HRESULT DvVideoDecoder::Decode(std::span<const uint8_t> frame, PictureFormat for
                                std::vector<uint8_t>& out) {
   const auto system = ReadableFrame(frame);
   if (!system) return E_INVALIDARG;
-  const SystemFacts& facts = FactsOf(*system);
-  out.resize(PictureBytes(format, facts.width, facts.height));
+  const PictureSize size = DecodedSize(*system, lowres_);
+  out.resize(PictureBytes(format, size.width, size.height));
   return Decode(frame, frame.size(), format, out);
 }
 

@@ -46,6 +46,18 @@ PictureFormat NativeFormat(DvSystem system);
 // Bytes a buffer needs after its data for the codec to read or write it in place.
 inline constexpr size_t kPadding = 64;
 
+// The decoder's reduced sizes: 0 decodes the whole picture, 1 half of it in each direction, 2 a
+// quarter, 3 the DC coefficients alone (an eighth, 88 pixels wide).
+inline constexpr int kMaxLowres = 3;
+struct PictureSize {
+  int width = 0;
+  int height = 0;
+  bool operator==(const PictureSize&) const = default;
+};
+// The size of a system's picture decoded at `lowres` (720x576, 360x288, 180x144, 88x72 on
+// 625/50; 720x480, 360x240, 180x120, 88x60 on 525/60).
+PictureSize DecodedSize(DvSystem system, int lowres);
+
 class DvVideoEncoder {
  public:
   // nullptr when libavcodec has no DV encoder.
@@ -75,13 +87,15 @@ class DvVideoEncoder {
 
 class DvVideoDecoder {
  public:
-  static std::unique_ptr<DvVideoDecoder> Create();
+  // Decodes at the size DecodedSize gives for `lowres` (0 to kMaxLowres), with the codec's own
+  // reduced decoding, which reads only the coefficients that size needs.
+  static std::unique_ptr<DvVideoDecoder> Create(int lowres = 0);
   ~DvVideoDecoder();
   DvVideoDecoder(const DvVideoDecoder&) = delete;
   DvVideoDecoder& operator=(const DvVideoDecoder&) = delete;
 
-  // Decodes a DIF frame into out (format I420, Y41B, YUY2, RGB24 or RGB32, size width x height
-  // of the frame's system, RGB bottom-up as DIBs are); out must hold PictureBytes of it.
+  // Decodes a DIF frame into out (format I420, Y41B, YUY2, RGB24 or RGB32, the size DecodedSize
+  // gives for the frame's system, RGB bottom-up as DIBs are); out must hold PictureBytes of it.
   // bufferBytes is how much may be read from frame.data() on (at least frame.size()); with
   // kPadding more than the frame the codec reads the frame where it lies. Damaged blocks are
   // concealed by the codec; E_INVALIDARG for a frame whose structure cannot be read or that
@@ -97,8 +111,9 @@ class DvVideoDecoder {
 
  private:
   struct Impl;
-  explicit DvVideoDecoder(std::unique_ptr<Impl> impl);
+  explicit DvVideoDecoder(std::unique_ptr<Impl> impl, int lowres);
   std::unique_ptr<Impl> impl_;
+  int lowres_ = 0;
   long copies_ = 0;
   long conversions_ = 0;
 };

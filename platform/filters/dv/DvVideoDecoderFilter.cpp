@@ -25,12 +25,79 @@ std::span<const dv::PictureFormat> OfferedFor(dv::DvSystem system) {
   return kOfferedNtsc;
 }
 
+// The codec's reduced decoding for a resolution of IIPDVDec; none for another value.
+std::optional<int> LowresOf(int resolution) {
+  if (resolution < DVRESOLUTION_FULL || resolution > DVRESOLUTION_DC) return std::nullopt;
+  return resolution - DVRESOLUTION_FULL;
+}
+
 }  // namespace
 
 CDvVideoDecoderFilter::CDvVideoDecoderFilter()
     : CTransformFilter(L"DV Video Decoder", CLSID_DVVideoCodec) {}
 
 CDvVideoDecoderFilter::~CDvVideoDecoderFilter() = default;
+
+HRESULT CDvVideoDecoderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (riid == IID_IIPDVDec) return GetInterface(static_cast<IIPDVDec*>(this), ppv);
+  if (riid == IID_IDvFullFrame) return GetInterface(static_cast<IDvFullFrame*>(this), ppv);
+  return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+std::optional<dv::PictureSize> CDvVideoDecoderFilter::OutputSize(const CMediaType& input) {
+  const auto system = dv::SystemOfType(input);
+  if (!system) return std::nullopt;
+  std::lock_guard lock(FilterLock());
+  return dv::DecodedSize(*system, *LowresOf(resolution_));
+}
+
+STDMETHODIMP CDvVideoDecoderFilter::get_IPDisplay(int* displayPix) {
+  if (!displayPix) return E_POINTER;
+  std::lock_guard lock(FilterLock());
+  *displayPix = resolution_;
+  return S_OK;
+}
+
+STDMETHODIMP CDvVideoDecoderFilter::put_IPDisplay(int displayPix) {
+  if (!LowresOf(displayPix)) return E_INVALIDARG;
+  int previous = 0;
+  {
+    std::lock_guard lock(FilterLock());
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    previous = resolution_;
+    if (displayPix == previous) return S_OK;
+    if (!OutputPin()->IsConnected()) {
+      resolution_ = displayPix;
+      return S_OK;
+    }
+  }
+  // Connected: the same format at the new size, if the receiver takes it. The graph is called
+  // outside the filter lock (it takes its own lock, then ours).
+  const CMediaType current = OutputPin()->CurrentMediaType();
+  const ComPtr<IPin> receiver(OutputPin()->GetConnected());
+  const auto format = dv::PictureFormatOf(current);
+  const auto video = dv::VideoFormatOf(current);
+  const auto system = dv::SystemOfType(InputPin()->CurrentMediaType());
+  if (!format || !video || !system || !receiver) return VFW_E_NOT_CONNECTED;
+  const dv::PictureSize size = dv::DecodedSize(*system, *LowresOf(displayPix));
+  const CMediaType next = dv::PictureType(*format, size.width, size.height, video->avgTimePerFrame);
+  if (receiver->QueryAccept(&next) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
+  const ComPtr<IFilterGraph2> graph = QueryAs<IFilterGraph2>(Graph());
+  if (!graph) return VFW_E_NOT_IN_GRAPH;
+  {
+    std::lock_guard lock(FilterLock());
+    resolution_ = displayPix;
+  }
+  const HRESULT hr = graph->ReconnectEx(OutputPin(), &next);
+  if (SUCCEEDED(hr)) return hr;
+  // Refused after all: the connection as it was.
+  {
+    std::lock_guard lock(FilterLock());
+    resolution_ = previous;
+  }
+  if (!OutputPin()->IsConnected()) graph->ConnectDirect(OutputPin(), receiver.Get(), &current);
+  return hr;
+}
 
 HRESULT CDvVideoDecoderFilter::CheckInputType(const CMediaType* in) {
   if (!in || *in->Type() != MEDIATYPE_Video || *in->Subtype() != MEDIASUBTYPE_dvsd) {
@@ -49,9 +116,9 @@ HRESULT CDvVideoDecoderFilter::CheckTransform(const CMediaType* in, const CMedia
   if (std::find(offered.begin(), offered.end(), *format) == offered.end()) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
-  const dv::SystemFacts& facts = dv::FactsOf(*system);
-  // The picture is delivered at the frame's size (RGB bottom-up, as DIBs are).
-  if (video->bitmap.biWidth != facts.width || video->bitmap.biHeight != facts.height) {
+  // The picture is delivered at the resolution's size (RGB bottom-up, as DIBs are).
+  const auto size = OutputSize(*in);
+  if (!size || video->bitmap.biWidth != size->width || video->bitmap.biHeight != size->height) {
     return VFW_E_TYPE_NOT_ACCEPTED;
   }
   return S_OK;
@@ -67,7 +134,8 @@ HRESULT CDvVideoDecoderFilter::GetMediaType(int position, CMediaType* mt) {
   const auto offered = OfferedFor(*system);
   if (position >= static_cast<int>(offered.size())) return VFW_S_NO_MORE_ITEMS;
   const dv::SystemFacts& facts = dv::FactsOf(*system);
-  *mt = dv::PictureType(offered[position], facts.width, facts.height,
+  const dv::PictureSize size = *OutputSize(input);
+  *mt = dv::PictureType(offered[position], size.width, size.height,
                         video->avgTimePerFrame ? video->avgTimePerFrame : facts.avgTimePerFrame);
   return S_OK;
 }
@@ -96,8 +164,18 @@ HRESULT CDvVideoDecoderFilter::StartStreaming() {
   outputFormat_ = *format;
   pictureBytes_ = static_cast<long>(
       dv::PictureBytes(*format, video->bitmap.biWidth, video->bitmap.biHeight));
-  decoder_ = dv::DvVideoDecoder::Create();
+  int resolution = DVRESOLUTION_FULL;
+  {
+    std::lock_guard lock(FilterLock());
+    resolution = resolution_;
+  }
+  decoder_ = dv::DvVideoDecoder::Create(*LowresOf(resolution));
   if (!decoder_) return E_FAIL;
+  keepFrames_ = resolution != DVRESOLUTION_FULL;
+  {
+    std::lock_guard lock(lastFrameLock_);
+    lastFrame_.clear();
+  }
   copies_ = 0;
   conversions_ = 0;
   return CTransformFilter::StartStreaming();
@@ -126,8 +204,40 @@ HRESULT CDvVideoDecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
     ++badFrames_;
     return S_FALSE;
   }
+  if (keepFrames_) {
+    std::lock_guard lock(lastFrameLock_);
+    lastFrame_.assign(source, source + length);
+  }
   out->SetActualDataLength(pictureBytes_);
   out->SetSyncPoint(TRUE);
+  return S_OK;
+}
+
+STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BYTE* buffer, LONG* size, LONG* width,
+                                                 LONG* height) {
+  if (!size || !width || !height) return E_POINTER;
+  std::vector<uint8_t> frame;
+  {
+    std::lock_guard lock(lastFrameLock_);
+    frame = lastFrame_;
+  }
+  const auto system = dv::ReadableFrame(frame);
+  if (frame.empty() || !system) return S_FALSE;
+  const dv::SystemFacts& facts = dv::FactsOf(*system);
+  const auto bytes = static_cast<LONG>(
+      dv::PictureBytes(dv::PictureFormat::kRgb24, facts.width, facts.height));
+  const LONG room = *size;
+  *width = facts.width;
+  *height = facts.height;
+  *size = bytes;
+  if (!buffer) return S_OK;
+  if (room < bytes) return E_OUTOFMEMORY;
+  // A decoder of its own: the streaming thread's goes on meanwhile.
+  const std::unique_ptr<dv::DvVideoDecoder> whole = dv::DvVideoDecoder::Create();
+  if (!whole || FAILED(whole->Decode(frame, frame.size(), dv::PictureFormat::kRgb24,
+                                     {buffer, static_cast<size_t>(bytes)}))) {
+    return E_FAIL;
+  }
   return S_OK;
 }
 
