@@ -38,11 +38,11 @@
 
 #include "BenchDevices.h"
 #include "graph.h"
-#include "sim/DvCamcorderFrames.h"
 
 namespace {
 
 using vidorra::bench::BindFirstVideoDevice;
+using vidorra::bench::WriteCamcorderFrames;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
 
@@ -76,27 +76,6 @@ double CommandCpuSeconds(const std::string& command) {
   auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec * 1e-6; };
   return seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) -
          seconds(before.ru_stime);
-}
-
-// Writes the first `frames` DIF frames of the simulated PAL camcorder to `path`, back to back,
-// as the device makes them (the same scene: its name, "CAMERA", the frame number).
-bool WriteCamcorderFrames(const std::string& path, int frames) {
-  namespace sim = vidorra::devices::sim;
-  namespace dv = vidorra::dv;
-  auto maker = sim::DvCamcorderFrames::Create(dv::DvSystem::k625_50);
-  if (!maker) return false;
-  std::vector<uint8_t> frame(dv::FactsOf(dv::DvSystem::k625_50).frameBytes);
-  std::ofstream out(path, std::ios::binary);
-  sim::PatternScene scene;
-  scene.title = kCamcorderName;
-  scene.caption = "CAMERA";
-  for (int i = 0; i < frames; ++i) {
-    scene.frameNumber = static_cast<uint64_t>(i);
-    if (FAILED(maker->Make(scene, frame))) return false;
-    out.write(reinterpret_cast<const char*>(frame.data()),
-              static_cast<std::streamsize>(frame.size()));
-  }
-  return static_cast<bool>(out);
 }
 
 struct Engine {
@@ -188,8 +167,9 @@ void BM_PreviewAndRecordingOfTheDVCamcorder(benchmark::State& state) {
     state.SkipWithError("the deinterlacer is not installed");
     return;
   }
-  if (!WriteCamcorderFrames(dv, static_cast<int>(kSeconds * kFramesPerSecond)) ||
-      !WriteCamcorderFrames(shortDv, static_cast<int>(kShortSeconds * kFramesPerSecond))) {
+  if (!WriteCamcorderFrames(dv, static_cast<int>(kSeconds * kFramesPerSecond), kCamcorderName) ||
+      !WriteCamcorderFrames(shortDv, static_cast<int>(kShortSeconds * kFramesPerSecond),
+                            kCamcorderName)) {
     state.SkipWithError("could not write the camcorder's frames");
     return;
   }

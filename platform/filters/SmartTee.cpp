@@ -1,6 +1,8 @@
 // "Smart Tee"; see SmartTee.h.
 #include "SmartTee.h"
 
+#include <StreamingThreadRole.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -206,6 +208,8 @@ long CSmartTeePreviewPin::DroppedCount() const {
 }
 
 void CSmartTeePreviewPin::ThreadProc() {
+  // The preview gives way: its thread keeps the ordinary priority.
+  const CStreamingThreadRole role("tee-preview", CStreamingThreadRole::Path::kPreview);
   std::unique_lock lock(previewMutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stop_ || !queue_.empty() || endOfStreamPending_; });
