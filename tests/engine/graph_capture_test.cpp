@@ -143,7 +143,9 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
         EXPECT_TRUE(thread.Raised()) << thread.name;
         ++raised;
       }
-      if (thread.name == "tee-preview") EXPECT_FALSE(thread.Raised()) << thread.name;
+      if (thread.name == "tee-preview") {
+        EXPECT_FALSE(thread.Raised()) << thread.name;
+      }
     }
     EXPECT_GE(raised, 2) << "the device's and the writer's";
   }
