@@ -17,8 +17,8 @@
 #include <SimulatedMachine.h>
 #include <VideoRenderer.h>
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <recording_readback.h>
+#include <thread_scheduling.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -38,7 +38,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -77,24 +76,8 @@ bool PumpUntil(Done done, double seconds) {
 // The CPU seconds of each of the process's threads so far, summed by thread name.
 std::map<std::string, double> CpuByThread() {
   std::map<std::string, double> cpu;
-  const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
-  const std::string self = std::to_string(::getpid());
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream in(task.path() / "stat");
-    std::string line;
-    std::getline(in, line);
-    const size_t open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) continue;
-    std::string name = line.substr(open + 1, close - open - 1);
-    if (task.path().filename() == self) name = "window (main thread)";
-    // After the name: state, then 10 fields up to utime (field 14) and stime (15).
-    std::istringstream fields(line.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-      if (i >= 14) ticks += std::stod(field);
-    }
-    cpu[name] += ticks / tick;
+  for (const vidorra::test::ThreadScheduling& thread : vidorra::test::ProcessThreads()) {
+    cpu[thread.main ? "window (main thread)" : thread.name] += thread.cpuSeconds;
   }
   return cpu;
 }

@@ -12,10 +12,8 @@
 
 namespace vidorra::test {
 
-class FakeRealtimeKit : public QDBusVirtualObject {
+class FakeRealtimeKit : public FakeBusService {
  public:
-  using Call = FakeScreenSaverService::Call;
-
   // The private session bus, made the system bus as well.
   static bool BusAvailable() {
     if (!FakeScreenSaverService::BusAvailable()) return false;
@@ -24,32 +22,12 @@ class FakeRealtimeKit : public QDBusVirtualObject {
   }
 
   FakeRealtimeKit(bool grantsRealtime, bool grantsNice)
-      : grantsRealtime_(grantsRealtime),
-        grantsNice_(grantsNice),
-        connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName)) {
-    thread_.start();
-    moveToThread(&thread_);
-    registered_ = connection_.isConnected() && connection_.registerVirtualObject(kPath, this) &&
-                  connection_.registerService(kService);
+      : FakeBusService(kConnectionName), grantsRealtime_(grantsRealtime), grantsNice_(grantsNice) {
+    Register(kService, kPath);
   }
-  ~FakeRealtimeKit() override {
-    if (connection_.isConnected()) {
-      connection_.unregisterService(kService);
-      connection_.unregisterObject(kPath);
-    }
-    thread_.quit();
-    thread_.wait();
-    QDBusConnection::disconnectFromBus(kConnectionName);
-  }
+  ~FakeRealtimeKit() override { Unregister(); }
 
-  bool Registered() const { return registered_; }
-  // The calls of the two methods (not the property reads).
-  std::vector<Call> Calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
-
-  QString introspect(const QString&) const override { return {}; }
+  // Calls() holds the calls of the two methods (not the property reads).
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
     const QString member = message.member();
     if (member == QLatin1String("Get") && message.arguments().size() == 2) {
@@ -70,7 +48,7 @@ class FakeRealtimeKit : public QDBusVirtualObject {
     }
     {
       std::lock_guard lock(mutex_);
-      calls_.push_back({member, message.arguments()});
+      RecordLocked(message);
     }
     return connection.send(grants ? message.createReply()
                                   : message.createErrorReply(
@@ -85,11 +63,6 @@ class FakeRealtimeKit : public QDBusVirtualObject {
 
   const bool grantsRealtime_;
   const bool grantsNice_;
-  QDBusConnection connection_;
-  QThread thread_;
-  bool registered_ = false;
-  mutable std::mutex mutex_;
-  std::vector<Call> calls_;
 };
 
 }  // namespace vidorra::test
