@@ -25,6 +25,11 @@
 
 namespace vidorra::devices {
 
+// Frames a device keeps for a streaming thread that is late (on a busy machine), older ones
+// being lost: the buffers the V4L2 backend asks a driver for, a FireWire reception's
+// isochronous buffers, the simulated devices'. About 0.4 s at 25 frames/s.
+inline constexpr size_t kDeviceQueueFrames = 10;
+
 // One format a device can deliver: the complete media type (what GetStreamCaps hands out and
 // SetFormat takes) and its VIDEO_STREAM_CONFIG_CAPS or AUDIO_STREAM_CONFIG_CAPS bytes.
 struct FormatCapability {

@@ -1,6 +1,7 @@
 // CLiveSource; see LiveSource.h.
 #include "LiveSource.h"
 
+#include <StreamingThreadRole.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -255,6 +256,7 @@ bool CLiveSource::AnyCapturePinConnected() {
 // ---- Streaming thread ----
 
 void CLiveSource::ThreadProc() {
+  const CStreamingThreadRole role("capture", CStreamingThreadRole::Path::kCapture);
   for (;;) {
     if (lost_.load()) {
       ReportLost();

@@ -36,7 +36,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
   HRESULT hr = pin->GetAllocator(candidate.GetAddressOf());
   if (SUCCEEDED(hr) && candidate) {
     hr = DecideBufferSize(candidate.Get(), &request);
-    if (SUCCEEDED(hr)) hr = pin->NotifyAllocator(candidate.Get(), FALSE);
+    if (SUCCEEDED(hr)) hr = pin->NotifyAllocator(candidate.Get(), SamplesReadOnly() ? TRUE : FALSE);
     if (SUCCEEDED(hr)) {
       *allocator = candidate.Detach();
       return S_OK;
@@ -48,7 +48,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloc
   if (FAILED(hr)) return hr;
   hr = DecideBufferSize(candidate.Get(), &request);
   if (FAILED(hr)) return hr;
-  hr = pin->NotifyAllocator(candidate.Get(), FALSE);
+  hr = pin->NotifyAllocator(candidate.Get(), SamplesReadOnly() ? TRUE : FALSE);
   if (FAILED(hr)) return hr;
   *allocator = candidate.Detach();
   return S_OK;

@@ -25,6 +25,9 @@ class CBaseOutputPin : public CBasePin {
   // ---- Allocator negotiation (overridable) ----
   virtual HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator);
   virtual HRESULT InitAllocator(IMemAllocator** allocator);
+  // Whether the receiver is told (NotifyAllocator) that the samples are read-only: they may be
+  // shared with another branch, and an in-place receiver must copy before it writes.
+  virtual bool SamplesReadOnly() const { return false; }
 
   HRESULT CheckConnect(IPin* pin) override;
   HRESULT CompleteConnect(IPin* receivePin) override;

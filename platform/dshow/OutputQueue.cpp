@@ -1,6 +1,8 @@
 // OutputQueue: a stream delivered from a thread of its own.
 #include "OutputQueue.h"
 
+#include "StreamingThreadRole.h"
+
 OutputQueue::OutputQueue(CBaseOutputPin* pin) : pin_(pin), thread_([this] { ThreadProc(); }) {}
 
 OutputQueue::~OutputQueue() {
@@ -80,6 +82,8 @@ void OutputQueue::DeliverItem(const Item& item) {
 }
 
 void OutputQueue::ThreadProc() {
+  // Its receivers are a multiplexer or a renderer of sound: part of the capture path.
+  const CStreamingThreadRole role("out-queue", CStreamingThreadRole::Path::kCapture);
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return quit_ || !items_.empty(); });

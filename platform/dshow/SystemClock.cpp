@@ -6,6 +6,8 @@
 #include <chrono>
 #include <limits>
 
+#include "StreamingThreadRole.h"
+
 namespace {
 
 constexpr REFERENCE_TIME kUnitsPerSecond = 10'000'000;
@@ -85,6 +87,8 @@ STDMETHODIMP CSystemClock::Unadvise(DWORD_PTR dwAdviseCookie) {
 }
 
 void CSystemClock::ThreadProc() {
+  // Live sources wait on its advises.
+  const CStreamingThreadRole role("clock", CStreamingThreadRole::Path::kCapture);
   std::unique_lock lock(mutex_);
   while (!quit_) {
     const REFERENCE_TIME now = now_();

@@ -1,6 +1,8 @@
 // "Smart Tee"; see SmartTee.h.
 #include "SmartTee.h"
 
+#include <StreamingThreadRole.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,6 +11,38 @@ namespace {
 
 constexpr long kCaptureBuffers = 1;
 constexpr long kPreviewBuffers = 2;
+// Input samples the preview may hold at once, and what the input asks its allocator for beside
+// them: the sample upstream fills and the one the capture branch is given.
+constexpr long kSharedPreview = 2;
+constexpr long kUpstreamBuffers = 2;
+
+// An input sample lent to the preview: its bytes where they are (read-only for the preview),
+// without its time stamps; the input sample stays held until the preview lets this go.
+class CLentSample : public CMediaSample {
+ public:
+  CLentSample(IMediaSample* input, BYTE* data, std::shared_ptr<std::atomic<long>> lent)
+      : CMediaSample(nullptr, data, input->GetSize()), input_(input), lent_(std::move(lent)) {
+    ++*lent_;
+    SetActualDataLength(std::max(input->GetActualDataLength(), 0L));
+    SetSyncPoint(input->IsSyncPoint() == S_OK ? TRUE : FALSE);
+  }
+  ~CLentSample() override { --*lent_; }
+  CLentSample(const CLentSample&) = delete;
+  CLentSample& operator=(const CLentSample&) = delete;
+
+  // Counted here, not by an allocator: the last reference gives the input sample back.
+  STDMETHODIMP_(ULONG) AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  const ComPtr<IMediaSample> input_;
+  const std::shared_ptr<std::atomic<long>> lent_;
+  std::atomic<ULONG> refs_{0};
+};
 
 }  // namespace
 
@@ -70,6 +104,13 @@ STDMETHODIMP CSmartTeeInputPin::EndFlush() {
 STDMETHODIMP CSmartTeeInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
   CBasePin::NewSegment(start, stop, rate);
   if (tee_->CapturePin()->IsConnected()) tee_->CapturePin()->DeliverNewSegment(start, stop, rate);
+  return S_OK;
+}
+
+STDMETHODIMP CSmartTeeInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) {
+  if (!pProps) return E_POINTER;
+  *pProps = {};
+  pProps->cBuffers = kSharedPreview + kUpstreamBuffers;
   return S_OK;
 }
 
@@ -160,17 +201,23 @@ HRESULT CSmartTeePreviewPin::Inactive() {
   return hr;
 }
 
-bool CSmartTeePreviewPin::Offer(IMediaSample* sample) {
+ComPtr<IMediaSample> CSmartTeePreviewPin::PreviewSample(IMediaSample* sample) {
   BYTE* data = nullptr;
-  if (FAILED(sample->GetPointer(&data)) || !data) return false;
+  if (FAILED(sample->GetPointer(&data)) || !data) return nullptr;
+  // A sample of the input's own allocator, which holds enough for the preview's share.
+  const auto* own = dynamic_cast<CMediaSample*>(sample);
+  IMemAllocator* input = tee_->InputPin()->Allocator();
+  if (own && input && own->Allocator() &&
+      static_cast<IMemAllocator*>(own->Allocator()) == input) {
+    if (lent_->load() >= kSharedPreview) return nullptr;
+    return MakeComObject<CLentSample>(sample, data, lent_);
+  }
   const long length = std::max(sample->GetActualDataLength(), 0L);
   ComPtr<IMediaSample> copy;
   BYTE* target = nullptr;
   if (FAILED(GetDeliveryBuffer(copy.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT)) || !copy ||
       FAILED(copy->GetPointer(&target)) || copy->GetSize() < length) {
-    std::lock_guard lock(previewMutex_);
-    ++dropped_;
-    return false;
+    return nullptr;
   }
   std::memcpy(target, data, static_cast<size_t>(length));
   copy->SetActualDataLength(length);
@@ -178,11 +225,18 @@ bool CSmartTeePreviewPin::Offer(IMediaSample* sample) {
   copy->SetTime(nullptr, nullptr);
   copy->SetMediaTime(nullptr, nullptr);
   copy->SetSyncPoint(sample->IsSyncPoint() == S_OK);
-  {
-    std::lock_guard lock(previewMutex_);
-    if (stop_) return false;
-    queue_.push_back(std::move(copy));
+  return copy;
+}
+
+bool CSmartTeePreviewPin::Offer(IMediaSample* sample) {
+  ComPtr<IMediaSample> preview = PreviewSample(sample);
+  std::lock_guard lock(previewMutex_);
+  if (!preview) {
+    ++dropped_;
+    return false;
   }
+  if (stop_) return false;
+  queue_.push_back(std::move(preview));
   wake_.notify_one();
   return true;
 }
@@ -206,6 +260,8 @@ long CSmartTeePreviewPin::DroppedCount() const {
 }
 
 void CSmartTeePreviewPin::ThreadProc() {
+  // The preview gives way: its thread keeps the ordinary priority.
+  const CStreamingThreadRole role("tee-preview", CStreamingThreadRole::Path::kPreview);
   std::unique_lock lock(previewMutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stop_ || !queue_.empty() || endOfStreamPending_; });

@@ -5,10 +5,14 @@
 // as the live source it is put after does.
 //
 // The capture output gets every sample itself, on the upstream streaming thread. The preview
-// output never holds up capture: each sample is copied into a sample of the preview's
-// allocator taken without waiting; when none is free (the preview branch still holds them all)
-// the preview drops the frame. The preview thread delivers the copies in order. Preview samples
-// carry no time stamps, so the preview renderer shows them at once.
+// output never holds up capture. A sample of the input's own allocator (which the input asks
+// to hold kSharedPreview samples more than upstream needs) is lent to the preview as it is,
+// read-only, while fewer than kSharedPreview are lent; any other sample (one passed through
+// from further upstream) is copied into a sample of the preview's allocator taken without
+// waiting. When none can be had (the preview branch still holds them all) the preview drops
+// the frame. The preview thread delivers them in order. Preview samples carry no time stamps,
+// so the preview renderer shows them at once; the preview output tells its receiver that they
+// are read-only (an in-place filter there copies before it writes).
 //
 // Threads: the upstream streaming thread (Receive), the preview thread (owned by the preview
 // pin: started when the filter leaves Stopped with the preview connected, interrupted and
@@ -18,8 +22,10 @@
 
 #include <streams.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -36,6 +42,8 @@ class CSmartTeeInputPin : public CBaseInputPin {
   STDMETHODIMP BeginFlush() override;
   STDMETHODIMP EndFlush() override;
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+  // Buffers enough for the preview's lent samples besides upstream's own needs.
+  STDMETHODIMP GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
 
  private:
   CSmartTee* const tee_;
@@ -62,10 +70,10 @@ class CSmartTeePreviewPin : public CSmartTeeOutputPin {
   ~CSmartTeePreviewPin() override;
   HRESULT Active() override;
   HRESULT Inactive() override;
+  bool SamplesReadOnly() const override { return true; }
 
-  // Upstream streaming thread: queues a copy of the sample for the preview thread when the
-  // preview allocator has a free sample; otherwise the frame is dropped for the preview. True
-  // when it was taken.
+  // Upstream streaming thread: queues the sample for the preview thread, lent or copied (see
+  // above); otherwise the frame is dropped for the preview. True when it was taken.
   bool Offer(IMediaSample* sample);
   // Upstream streaming thread: end of stream reaches the preview after its queued frames.
   void OfferEndOfStream();
@@ -77,6 +85,8 @@ class CSmartTeePreviewPin : public CSmartTeeOutputPin {
  private:
   void ThreadProc();
   void Stop();
+  // The preview's sample for `sample`: lent, copied, or null (dropped).
+  ComPtr<IMediaSample> PreviewSample(IMediaSample* sample);
 
   std::thread thread_;
   mutable std::mutex previewMutex_;
@@ -85,6 +95,8 @@ class CSmartTeePreviewPin : public CSmartTeeOutputPin {
   bool endOfStreamPending_ = false;
   long dropped_ = 0;
   std::deque<ComPtr<IMediaSample>> queue_;
+  // Input samples lent to the preview and not yet given back (the lent samples count down).
+  const std::shared_ptr<std::atomic<long>> lent_ = std::make_shared<std::atomic<long>>(0);
 };
 
 class CSmartTee : public CBaseFilter {

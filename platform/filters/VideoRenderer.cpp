@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -85,6 +86,34 @@ void MakeOpaque(BYTE* data, size_t pixels) {
   for (size_t i = 0; i < pixels; ++i) all &= pixel[i];
   if (all == kOpaqueAlpha) return;
   for (size_t i = 0; i < pixels; ++i) pixel[i] |= kOpaqueAlpha;
+}
+
+// Puts a bottom-up frame's rows top first, in place, making RGB32 pixels opaque in the same
+// pass: the window then draws it as it is, where a flipping transform would cost Qt a
+// filtered fetch of every pixel.
+void FlipRowsMakingOpaque(BYTE* data, const FrameLayout& layout) {
+  const size_t stride = layout.Stride();
+  const int height = layout.height;
+  const int width = layout.width;
+  const bool rgb32 = layout.format == PixelFormat::kRgb32;
+  for (int y = 0; y < height / 2; ++y) {
+    BYTE* top = data + stride * static_cast<size_t>(y);
+    BYTE* bottom = data + stride * static_cast<size_t>(height - 1 - y);
+    if (!rgb32) {
+      std::swap_ranges(top, top + static_cast<size_t>(width) * 3, bottom);
+      continue;
+    }
+    auto* a = reinterpret_cast<uint32_t*>(top);
+    auto* b = reinterpret_cast<uint32_t*>(bottom);
+    for (int x = 0; x < width; ++x) {
+      const uint32_t upper = a[x];
+      a[x] = b[x] | kOpaqueAlpha;
+      b[x] = upper | kOpaqueAlpha;
+    }
+  }
+  if (rgb32 && height % 2 != 0) {
+    MakeOpaque(data + stride * static_cast<size_t>(height / 2), static_cast<size_t>(width));
+  }
 }
 
 }  // namespace
@@ -289,12 +318,15 @@ HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) {
   QImage shared = frameAllocator_->ShareFrame(sample, layout_);
   if (!shared.isNull()) {
     // The fourth byte of a device-independent RGB32 pixel is unused (often 0); the image
-    // format wants it opaque. The buffer is ours to change.
-    if (layout_.format == PixelFormat::kRgb32) {
+    // format wants it opaque. A bottom-up frame is turned the right way up. The buffer is ours
+    // to change.
+    if (layout_.bottomUp) {
+      FlipRowsMakingOpaque(data, layout_);
+    } else if (layout_.format == PixelFormat::kRgb32) {
       MakeOpaque(data, static_cast<size_t>(layout_.width) * static_cast<size_t>(layout_.height));
     }
     // Shown where it was written; the window's previous frame goes back to its buffer's pool.
-    window_->PresentFrame(std::move(shared), layout_.bottomUp);
+    window_->PresentFrame(std::move(shared), false);
     windowHoldsCopy_ = false;
     return S_OK;
   }

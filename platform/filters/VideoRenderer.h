@@ -9,8 +9,9 @@
 // NotifyOwnerMessage, GetMinIdealImageSize, GetMaxIdealImageSize and the IDispatch methods.
 //
 // Frames are shown where the upstream filter wrote them: the input pin offers an allocator
-// (CVideoFrameAllocator) whose buffers the window can paint as they are, bottom-up or top-down,
-// so a frame is handed to the window without a copy. A frame in a buffer of another allocator
+// (CVideoFrameAllocator) whose buffers the window can paint as they are, so a frame is handed to
+// the window without a copy; a bottom-up frame's rows are first put top first in its buffer (the
+// window draws it without a flipping transform). A frame in a buffer of another allocator
 // (an upstream pin that insisted on its own) is copied once into an image (the window's
 // previous one when painting no longer holds it).
 //

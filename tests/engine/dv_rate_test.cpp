@@ -1,8 +1,10 @@
 // A DV type 2 recording in which the camcorder lost a frame keeps DV's exact rate: the lost
 // frame keeps its place as an empty chunk, its sound is silence, and picture and sound last as
-// long. The camcorder runs on a clock the test moves: one jump of five frame periods makes it a
-// reader late enough to lose its oldest queued frame, as on a busy machine. Read back by our
+// long. The camcorder runs on a clock the test moves: one jump of one frame period more than
+// the device keeps makes it a reader late enough to lose its oldest queued frame, as on a
+// machine busy for longer than the device's queue lasts. Read back by our
 // reader and by ffprobe and ffmpeg.
+#include <DeviceBackend.h>
 #include <TestManualClock.h>
 
 #include "../filters/avi_test_support.h"
@@ -41,8 +43,9 @@ TEST_F(GraphTest, ADVType2RecordingKeepsDVsRateAcrossAFrameTheCamcorderLost) {
     return true;
   };
   ASSERT_TRUE(stepTo(kLost));
-  clock->AdvanceTo((kLost + 4) * kPeriod);
-  ASSERT_TRUE(vt::WaitUntil([&] { return vt::Delivered(capture.Get()) == kLost + 4; }));
+  constexpr long kKept = static_cast<long>(vidorra::devices::kDeviceQueueFrames);
+  clock->AdvanceTo((kLost + kKept) * kPeriod);
+  ASSERT_TRUE(vt::WaitUntil([&] { return vt::Delivered(capture.Get()) == kLost + kKept; }));
   ASSERT_EQ(vt::Dropped(capture.Get()), 1) << "one frame lost";
   ASSERT_TRUE(stepTo(kFrames - 1));
   // Every frame and its sound in the file (the sound comes through a queue), then the end.

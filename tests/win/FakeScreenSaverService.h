@@ -20,13 +20,70 @@
 
 namespace vidorra::test {
 
-class FakeScreenSaverService : public QDBusVirtualObject {
+// A service's object on a connection of its own to the test's private bus, answered on a
+// thread of its own (what it answers is the derived class's handleMessage), with the calls it
+// records.
+class FakeBusService : public QDBusVirtualObject {
  public:
   struct Call {
     QString method;
     QVariantList arguments;
   };
 
+  bool Registered() const { return registered_; }
+  std::vector<Call> Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  QString introspect(const QString&) const override { return {}; }
+
+ protected:
+  explicit FakeBusService(const char* connectionName)
+      : connectionName_(QString::fromLatin1(connectionName)),
+        connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)) {
+    thread_.start();
+    moveToThread(&thread_);
+  }
+  ~FakeBusService() override {
+    Unregister();
+    QDBusConnection::disconnectFromBus(connectionName_);
+  }
+  // Puts the object and the service on the bus: the derived constructor's last step.
+  void Register(const char* service, const char* path) {
+    service_ = QString::fromLatin1(service);
+    path_ = QString::fromLatin1(path);
+    registered_ = connection_.isConnected() && connection_.registerVirtualObject(path_, this) &&
+                  connection_.registerService(service_);
+  }
+  // Takes them off the bus and stops the thread: the derived destructor's first step.
+  void Unregister() {
+    if (connection_.isConnected() && !path_.isEmpty()) {
+      connection_.unregisterService(service_);
+      connection_.unregisterObject(path_);
+      path_.clear();
+    }
+    thread_.quit();
+    thread_.wait();
+  }
+  // Under mutex_.
+  void RecordLocked(const QDBusMessage& message) {
+    calls_.push_back({message.member(), message.arguments()});
+  }
+
+  mutable std::mutex mutex_;  // guards the calls and the derived class's state
+
+ private:
+  const QString connectionName_;
+  QDBusConnection connection_;
+  QThread thread_;
+  QString service_;
+  QString path_;
+  bool registered_ = false;
+  std::vector<Call> calls_;
+};
+
+class FakeScreenSaverService : public FakeBusService {
+ public:
   // Gives this test process a session bus of its own, before anything uses the session bus;
   // the bus daemon is stopped when the process exits. False when no bus could be started.
   static bool UsePrivateBus() {
@@ -61,38 +118,17 @@ class FakeScreenSaverService : public QDBusVirtualObject {
     return UsePrivateBus() && QDBusConnection::sessionBus().isConnected();
   }
 
-  FakeScreenSaverService()
-      : connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName)) {
-    thread_.start();
-    moveToThread(&thread_);
-    registered_ = connection_.isConnected() && connection_.registerVirtualObject(kPath, this) &&
-                  connection_.registerService(kService);
-  }
+  FakeScreenSaverService() : FakeBusService(kConnectionName) { Register(kService, kPath); }
+  ~FakeScreenSaverService() override { Unregister(); }
 
-  ~FakeScreenSaverService() override {
-    if (connection_.isConnected()) {
-      connection_.unregisterService(kService);
-      connection_.unregisterObject(kPath);
-    }
-    thread_.quit();
-    thread_.wait();
-    QDBusConnection::disconnectFromBus(kConnectionName);
-  }
-
-  bool Registered() const { return registered_; }
-  std::vector<Call> Calls() const {
-    std::lock_guard lock(mutex_);
-    return calls_;
-  }
   size_t ActiveInhibitions() const {
     std::lock_guard lock(mutex_);
     return active_.size();
   }
 
-  QString introspect(const QString&) const override { return {}; }
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
     std::lock_guard lock(mutex_);
-    calls_.push_back({message.member(), message.arguments()});
+    RecordLocked(message);
     const QVariantList arguments = message.arguments();
     if (message.member() == QLatin1String("Inhibit") && arguments.size() == 2) {
       active_.insert(nextCookie_);
@@ -112,11 +148,6 @@ class FakeScreenSaverService : public QDBusVirtualObject {
   static constexpr const char* kService = "org.freedesktop.ScreenSaver";
   static constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
 
-  QDBusConnection connection_;
-  QThread thread_;
-  bool registered_ = false;
-  mutable std::mutex mutex_;
-  std::vector<Call> calls_;
   std::set<uint> active_;
   uint nextCookie_ = 7001;
 };

@@ -21,6 +21,8 @@
 #include <deque>
 #include <optional>
 
+#include "DeviceBackend.h"
+
 namespace vidorra::devices::firewire {
 
 namespace {
@@ -39,7 +41,10 @@ constexpr int kBroadcastChannel = 63;
 constexpr size_t kMaxDirectoryEntries = 64;
 constexpr size_t kMaxTextQuadlets = 64;
 constexpr size_t kTextLeafHeaderQuadlets = 2;  // specifier id and language
-constexpr size_t kQueuedFrames = 4;            // received in one go, not yet read
+// Frames received and not yet read, and what the kernel is asked to buffer for a late reader
+// (a DV frame is 300 isochronous packets in PAL, 250 in NTSC).
+constexpr size_t kQueuedFrames = kDeviceQueueFrames;
+constexpr unsigned kBufferPackets = 300 * kDeviceQueueFrames;
 constexpr int kAvcRetries = 2;
 constexpr size_t kMaxAvcQuadlets = 128;  // an FCP frame holds at most 512 bytes
 
@@ -178,6 +183,7 @@ class LibRaw1394Reception : public DvReception {
     node_ = node;
     Connect();
     frames_ = iec61883_dv_fb_init(handle_.get(), &LibRaw1394Reception::OnFrame, this);
+    if (frames_) iec61883_dv_set_buffers(iec61883_dv_fb_get_dv(frames_), kBufferPackets);
     if (!frames_ || iec61883_dv_fb_start(frames_, channel_) < 0) {
       return Fail(error, "cannot receive DV from the camera");
     }

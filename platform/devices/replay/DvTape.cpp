@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 
+#include "DeviceBackend.h"
 #include "firewire/AvcTapeTransport.h"
 
 namespace vidorra::devices::replay {
@@ -21,8 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Frames the bus keeps for a reader that is late; older ones are lost.
-constexpr size_t kQueuedFrames = 4;
+// Frames the bus keeps for a reader that is late (as a real reception's buffers); older ones
+// are lost.
+constexpr size_t kQueuedFrames = kDeviceQueueFrames;
 // How often a reception looks whether a tape that does not play plays again.
 constexpr auto kIdleLook = std::chrono::milliseconds(20);
 

@@ -8,7 +8,7 @@ namespace vidorra::devices::sim {
 namespace {
 
 // Frames a late reader can still get, as from a driver's queue of buffers.
-constexpr uint64_t kDriverQueue = 4;
+constexpr uint64_t kDriverQueue = kDeviceQueueFrames;
 
 PatternLayout PatternLayoutOf(PictureLayout layout) {
   return layout == PictureLayout::kRgb24 ? PatternLayout::kRgb24 : PatternLayout::kYuy2;

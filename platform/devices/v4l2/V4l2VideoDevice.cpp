@@ -15,7 +15,7 @@ namespace vidorra::devices::v4l2 {
 
 namespace {
 
-constexpr uint32_t kBufferCount = 4;
+constexpr uint32_t kBufferCount = kDeviceQueueFrames;
 constexpr int kPollMs = 500;
 // A wait for the run longer than this was a pause: what the driver filled meanwhile is old.
 constexpr auto kPauseSeen = std::chrono::milliseconds(5);

@@ -1,6 +1,7 @@
 // AviFileQueue; see AviFileQueue.h.
 #include "AviFileQueue.h"
 
+#include <StreamingThreadRole.h>
 #include <comimpl.h>
 #include <vfwmsgs.h>
 
@@ -249,6 +250,7 @@ void AviFileQueue::PushLocked(Item item) {
 }
 
 void AviFileQueue::Run() {
+  const CStreamingThreadRole role("avi-writer", CStreamingThreadRole::Path::kCapture);
   std::unique_lock lock(mutex_);
   auto nextCheckpoint = std::chrono::steady_clock::now() + interval_;
   for (;;) {

@@ -419,6 +419,7 @@ STDMETHODIMP CAviMux::Pause() {
     ended_.assign(inputs_.size(), false);
     failure_ = S_OK;
     dropped_ = 0;
+    longestDelay_.assign(inputs_.size(), 0);
     framesSinceCheckpoint_ = 0;
     checkpointTime_.reset();
     fileState_ = FileState::kRecording;
@@ -473,6 +474,7 @@ STDMETHODIMP CAviMux::Stop() {
 }
 
 HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
+  const std::optional<REFERENCE_TIME> arrived = StreamTimeNow();
   // Waits (without the lock) only while the file queue is full.
   queue_.WaitForRoom();
   std::lock_guard lock(muxMutex_);
@@ -506,6 +508,9 @@ HRESULT CAviMux::ReceiveSample(int input, IMediaSample* sample) {
   const HRESULT timed = sample->GetTime(&start, &stop);
   if (SUCCEEDED(timed)) time = start;
   if (timed == S_OK && stop > start) stopTime = stop;
+  if (arrived && stopTime && static_cast<size_t>(input) < longestDelay_.size()) {
+    longestDelay_[input] = std::max(longestDelay_[input], *arrived - *stopTime);
+  }
   const bool keyframe = !inputTypes_[input].IsTemporalCompressed() || sample->IsSyncPoint() == S_OK;
   if (runNamer_) {
     if (input == pictureInput_) return ReceivePictureLocked(input, bytes, time, stopTime, keyframe);
@@ -874,6 +879,18 @@ void CAviMux::FinishFile() {
   }
   // Once the queue is drained the file holds its last data and, after them, what describes it.
   queue_.Drain();
+}
+
+std::optional<REFERENCE_TIME> CAviMux::StreamTimeNow() {
+  ComPtr<IReferenceClock> clock = Clock();
+  REFERENCE_TIME now = 0;
+  if (State() != State_Running || !clock || FAILED(clock->GetTime(&now))) return std::nullopt;
+  return now - StreamStartTime();
+}
+
+REFERENCE_TIME CAviMux::LongestDelay(int input) const {
+  std::lock_guard lock(muxMutex_);
+  return input >= 0 && static_cast<size_t>(input) < longestDelay_.size() ? longestDelay_[input] : 0;
 }
 
 long CAviMux::DroppedSamples() const {

@@ -190,6 +190,10 @@ class CAviMux : public CBaseFilter,
   // Samples dropped (refused by the writer, or kept as dropped frames) since the last Pause
   // from Stopped.
   long DroppedSamples() const;
+  // The longest time a timed sample of input n took since the last Pause from Stopped, from
+  // its stop time (for a live source's frame: when it had arrived) to the mux's Receive, on the
+  // graph's clock (diagnostics, benchmarks).
+  REFERENCE_TIME LongestDelay(int input) const;
   // Chunks written for stream n of the current or last file (dropped frames included).
   uint64_t ChunksWritten(int stream) const;
 
@@ -210,6 +214,8 @@ class CAviMux : public CBaseFilter,
   };
 
   void OnInputConnected();
+  // The stream time now, while running on a clock.
+  std::optional<REFERENCE_TIME> StreamTimeNow();
   HRESULT ReceiveSample(int input, IMediaSample* sample);
   void InputEnded(int input);
   void FinishFile();
@@ -274,6 +280,7 @@ class CAviMux : public CBaseFilter,
   std::vector<bool> ended_;
   HRESULT failure_ = S_OK;
   long dropped_ = 0;
+  std::vector<REFERENCE_TIME> longestDelay_;  // by input
   // Frames and stream time since the last checkpoint asked for (the file's first sample on).
   uint64_t framesSinceCheckpoint_ = 0;
   std::optional<REFERENCE_TIME> checkpointTime_;

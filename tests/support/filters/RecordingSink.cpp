@@ -26,7 +26,8 @@ HRESULT RecordingSink::DoRenderSample(IMediaSample* sample) {
     kept.renderedAt = now - StreamStartTime();
   }
   BYTE* data = nullptr;
-  if (options_.keepBytes && SUCCEEDED(sample->GetPointer(&data))) {
+  if (SUCCEEDED(sample->GetPointer(&data))) kept.data = data;
+  if (options_.keepBytes && data) {
     kept.bytes.assign(data, data + sample->GetActualDataLength());
   }
   std::unique_lock lock(mutex_);

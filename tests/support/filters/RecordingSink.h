@@ -1,6 +1,6 @@
 // RecordingSink: the tests' renderer. It takes the media types of its options and keeps, for
 // every sample it receives, its frame number (the first four bytes, as TestPushSource writes
-// them), times, flags, the allocator it came from, the stream time it was rendered at (graph
+// them), times, flags, the allocator it came from and where its bytes are, the stream time it was rendered at (graph
 // clock minus the run's start; -1 without a clock) and, when asked, its bytes. It can fail at
 // one sample (the graph aborts) and be held: a sample then waits in its receive until released.
 #pragma once
@@ -29,6 +29,7 @@ class RecordingSink : public CBaseRenderer {
     LONGLONG mediaStart = -1;
     bool discontinuity = false;
     IMemAllocator* allocator = nullptr;  // not a reference
+    const BYTE* data = nullptr;          // where its bytes are
     REFERENCE_TIME renderedAt = -1;
     std::vector<uint8_t> bytes;  // kept when asked
   };

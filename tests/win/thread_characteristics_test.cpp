@@ -1,0 +1,118 @@
+// AvSetMmThreadCharacteristicsW for the task "Capture" against a RealtimeKit service on a
+// private bus: real-time when the service grants it, else a nice level (lowered by the process
+// itself where it may, else by the service), else nothing, and never a failure the thread has to
+// stop for.
+#include <avrt.h>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <winbase.h>
+
+#include <thread>
+
+#include "FakeRealtimeKit.h"
+
+namespace vidorra {
+namespace {
+
+using test::FakeRealtimeKit;
+
+struct Outcome {
+  HANDLE handle = nullptr;
+  DWORD error = 0;
+  pid_t thread = 0;
+  int niceRaised = 0;  // the thread's nice level while raised
+  int niceAfter = 0;   // after the revert
+};
+
+// Drops CAP_SYS_NICE from the calling thread's effective capabilities (they are per thread).
+void DropNicePrivilege() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return;
+  data[0].effective &= ~(1u << CAP_SYS_NICE);
+  ::syscall(SYS_capset, &header, data);
+}
+
+// Asks for "Capture" on a thread of its own (without the privilege to lower its own nice level
+// when dropNice), then reverts.
+Outcome RaiseOnAThread(bool dropNice) {
+  Outcome o;
+  std::thread([&] {
+    if (dropNice) DropNicePrivilege();
+    o.thread = ::gettid();
+    DWORD task = 99;
+    o.handle = AvSetMmThreadCharacteristicsW(L"Capture", &task);
+    o.error = o.handle ? 0 : GetLastError();
+    o.niceRaised = ::getpriority(PRIO_PROCESS, static_cast<id_t>(o.thread));
+    if (o.handle) {
+      EXPECT_EQ(task, 0u);
+      EXPECT_TRUE(AvRevertMmThreadCharacteristics(o.handle));
+    }
+    o.niceAfter = ::getpriority(PRIO_PROCESS, static_cast<id_t>(o.thread));
+  }).join();
+  return o;
+}
+
+// Whether a thread of this process may lower its own nice level to -11 (privilege or limit).
+bool MayLowerNice(bool dropNice) {
+  bool may = false;
+  std::thread([&] {
+    if (dropNice) DropNicePrivilege();
+    may = ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -11) == 0;
+  }).join();
+  return may;
+}
+
+TEST(ThreadCharacteristics, CaptureIsRealtimeWhenGrantedElseANiceLevelElseAsItWas) {
+  if (test::FakeScreenSaverService::ThreadSanitizerBuild()) GTEST_SKIP() << "uninstrumented D-Bus";
+  if (!FakeRealtimeKit::BusAvailable()) GTEST_SKIP() << "no private bus";
+  DWORD task = 0;
+  EXPECT_EQ(AvSetMmThreadCharacteristicsW(L"Pro Audio", &task), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_TASK_NAME));
+  {
+    SCOPED_TRACE("the service grants real-time");
+    FakeRealtimeKit kit(true, true);
+    ASSERT_TRUE(kit.Registered());
+    const Outcome o = RaiseOnAThread(false);
+    EXPECT_NE(o.handle, nullptr);
+    const auto calls = kit.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].method, QStringLiteral("MakeThreadRealtime"));
+    EXPECT_EQ(calls[0].arguments[0].toULongLong(), static_cast<qulonglong>(o.thread));
+    EXPECT_EQ(calls[0].arguments[1].toUInt(), 3u) << "under a sound server's priority";
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_RTTIME, &limit), 0);
+    EXPECT_LE(limit.rlim_max, 200000u) << "the service's condition: real-time CPU time limited";
+  }
+  {
+    SCOPED_TRACE("the service refuses real-time");
+    FakeRealtimeKit kit(false, true);
+    const Outcome o = RaiseOnAThread(false);
+    EXPECT_NE(o.handle, nullptr);
+    const auto calls = kit.Calls();
+    ASSERT_FALSE(calls.empty());
+    if (MayLowerNice(false)) {
+      EXPECT_EQ(o.niceRaised, -11) << "lowered by the process itself";
+      EXPECT_EQ(o.niceAfter, 0) << "put back";
+      EXPECT_EQ(calls.size(), 1u);
+    } else {
+      EXPECT_EQ(calls.back().method, QStringLiteral("MakeThreadHighPriority"));
+      EXPECT_EQ(calls.back().arguments[1].toInt(), -11);
+    }
+  }
+  if (!MayLowerNice(true)) {
+    SCOPED_TRACE("nothing allowed");
+    FakeRealtimeKit kit(false, false);
+    const Outcome o = RaiseOnAThread(true);
+    EXPECT_EQ(o.handle, nullptr);
+    EXPECT_EQ(o.error, static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD));
+    EXPECT_EQ(o.niceRaised, 0) << "the thread runs as it was";
+    EXPECT_EQ(kit.Calls().size(), 2u) << "real-time, then a nice level, both asked";
+  }
+}
+
+}  // namespace
+}  // namespace vidorra
