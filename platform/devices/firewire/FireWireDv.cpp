@@ -19,9 +19,10 @@ namespace {
 // The systems in the order their formats are offered.
 constexpr std::array kSystems = {dv::DvSystem::k625_50, dv::DvSystem::k525_60};
 constexpr int kReadWaitMs = 200;
-// How late a frame can come out of the bus's queues (the reception's and the kernel's) before
-// its delay means the stream stood still rather than that the reader was busy.
-constexpr uint32_t kResyncFrames = 16;
+// How late a frame can come out of the bus's queues (the reception's, and a few more frames
+// the kernel's) before its delay means the stream stood still rather than that the reader
+// was busy.
+constexpr uint32_t kResyncFrames = static_cast<uint32_t>(kDeviceQueueFrames) + 6;
 
 const bool kRegistered = [] {
   DeviceCatalog::Instance().AddProvider(std::make_shared<FireWireDevices>(MakeLibRaw1394Seam()),
