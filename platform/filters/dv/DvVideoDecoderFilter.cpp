@@ -233,9 +233,10 @@ STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BYTE* buffer, LONG* size, LONG*
   if (!buffer) return S_OK;
   if (room < bytes) return E_OUTOFMEMORY;
   // A decoder of its own: the streaming thread's goes on meanwhile.
-  const std::unique_ptr<dv::DvVideoDecoder> whole = dv::DvVideoDecoder::Create();
-  if (!whole || FAILED(whole->Decode(frame, frame.size(), dv::PictureFormat::kRgb24,
-                                     {buffer, static_cast<size_t>(bytes)}))) {
+  std::lock_guard lock(wholeLock_);
+  if (!whole_) whole_ = dv::DvVideoDecoder::Create();
+  if (!whole_ || FAILED(whole_->Decode(frame, frame.size(), dv::PictureFormat::kRgb24,
+                                       {buffer, static_cast<size_t>(bytes)}))) {
     return E_FAIL;
   }
   return S_OK;

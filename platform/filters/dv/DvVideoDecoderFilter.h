@@ -68,6 +68,9 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec, public I
   bool keepFrames_ = false;  // decoding below full size: the last frame is kept
   std::mutex lastFrameLock_;
   std::vector<uint8_t> lastFrame_;
+  // The whole-size decoder of IDvFullFrame, kept from one still image to the next.
+  std::mutex wholeLock_;
+  std::unique_ptr<dv::DvVideoDecoder> whole_;
   dv::PictureFormat outputFormat_ = dv::PictureFormat::kI420;
   long pictureBytes_ = 0;
   std::atomic<long> badFrames_{0};
