@@ -52,7 +52,8 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec, public I
   STDMETHODIMP get_IPDisplay(int* displayPix) override;
   STDMETHODIMP put_IPDisplay(int displayPix) override;
   // IDvFullFrame
-  STDMETHODIMP GetFullFrame(BYTE* buffer, LONG* size, LONG* width, LONG* height) override;
+  STDMETHODIMP GetFullFrame(BOOL deinterlaced, BYTE* buffer, LONG* size, LONG* width,
+                            LONG* height) override;
 
   long BadFrames() const { return badFrames_.load(); }
   // Frames copied before decoding and pictures converted after it, since the last start.
