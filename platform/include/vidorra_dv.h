@@ -60,10 +60,12 @@ DEFINE_GUID(IID_IDvFullFrame, 0x5537D2EF, 0xD1F2, 0x425B, 0x93, 0x07, 0xD1, 0x4B
 struct IDvFullFrame : IUnknown {
   VIDORRA_INTERFACE(IID_IDvFullFrame, IUnknown)
   // The last frame the decoder was given while it decoded below full size (IIPDVDec), decoded
-  // whole as a bottom-up RGB24 DIB (rows padded to 4 bytes): *width, *height and *size (its
-  // bytes) are set, and with a buffer of at least *size bytes on entry, the picture is written
-  // there. S_FALSE, nothing set, when there is no such frame (none since the graph last ran, or
-  // the decoder decodes whole pictures: they are whole where they go); E_POINTER;
-  // E_OUTOFMEMORY when the buffer is too small; E_FAIL when the frame cannot be decoded.
-  STDMETHOD(GetFullFrame)(BYTE* buffer, LONG* size, LONG* width, LONG* height) PURE;
+  // whole as a bottom-up RGB24 DIB (rows padded to 4 bytes), deinterlaced when asked (the
+  // second field's lines made from the first's): *width, *height and *size (its bytes) are
+  // set, and with a buffer of at least *size bytes on entry, the picture is written there.
+  // S_FALSE, nothing set, when there is no such frame (none since the graph last ran, or the
+  // decoder decodes whole pictures: they are whole where they go); E_POINTER; E_OUTOFMEMORY
+  // when the buffer is too small; E_FAIL when the frame cannot be decoded.
+  STDMETHOD(GetFullFrame)(BOOL deinterlaced, BYTE* buffer, LONG* size, LONG* width,
+                          LONG* height) PURE;
 };

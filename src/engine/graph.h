@@ -121,8 +121,8 @@ class TdmCam : public TComponent {
   // empty area (full screen).
   int ChoosePreviewResolution();
   // A still image of the preview's last frame, whole: while the preview shows the DV picture
-  // reduced, the DV decoder's last frame decoded whole, else the copy sg keeps. Null when there
-  // is no frame.
+  // reduced, the DV decoder's last frame decoded whole (and deinterlaced when UseDeinterlacer),
+  // else the copy sg keeps. Null when there is no frame.
   std::unique_ptr<TBitmap> GrabFrame();
 
   // ---- Listening (graphMonitor.cpp); both need the graph stopped ----

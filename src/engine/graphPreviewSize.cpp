@@ -80,10 +80,14 @@ std::unique_ptr<TBitmap> TdmCam::GrabFrame() {
     }
   }
   LONG size = 0, width = 0, height = 0;
-  if (decoder && decoder->GetFullFrame(nullptr, &size, &width, &height) == S_OK) {
+  // "Désentrelacer" ticked: deinterlaced, as the whole picture's preview shows it.
+  const BOOL deinterlaced = UseDeinterlacer ? TRUE : FALSE;
+  if (decoder && decoder->GetFullFrame(deinterlaced, nullptr, &size, &width, &height) == S_OK) {
     auto bitmap = std::make_unique<TBitmap>(width, height);
     size = static_cast<LONG>(bitmap->ImageSize());
-    if (decoder->GetFullFrame(bitmap->Bits(), &size, &width, &height) == S_OK) return bitmap;
+    if (decoder->GetFullFrame(deinterlaced, bitmap->Bits(), &size, &width, &height) == S_OK) {
+      return bitmap;
+    }
   }
   auto bitmap = std::make_unique<TBitmap>();
   if (!sg->CopyFrameToBitmap(bitmap.get())) return nullptr;

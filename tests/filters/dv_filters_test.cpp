@@ -297,7 +297,8 @@ TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
 // output (no conversion), whether set before the output connects or changed while it is
 // connected (the output reconnected at the new size, in the format in use); refused while the
 // graph runs and for a value that is none. The frame numbers the pattern draws in its top rows
-// still read at half size.
+// still read at half size. Below full size the last frame is there whole for still images, as
+// decoded and deinterlaced.
 TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
   const auto pal = dv::DvSystem::k625_50, ntsc = dv::DvSystem::k525_60;
   const struct {
@@ -346,6 +347,28 @@ TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
       ASSERT_TRUE(test::WaitUntil([&] { return sink->Count() == kFrames; }));
       ASSERT_EQ(test::StopGraph(chain.graph.Get()), S_OK);
       EXPECT_EQ(chain.decoder->Conversions(), resolution == DVRESOLUTION_DC ? kFrames : 0);
+      ComPtr<IDvFullFrame> still = QueryAs<IDvFullFrame>(static_cast<IBaseFilter*>(chain.decoder.Get()));
+      LONG size = 0, stillWidth = 0, stillHeight = 0;
+      const HRESULT there = still->GetFullFrame(FALSE, nullptr, &size, &stillWidth, &stillHeight);
+      ASSERT_EQ(there, resolution == DVRESOLUTION_FULL ? S_FALSE : S_OK);
+      if (there == S_OK && !whileConnected) {
+        EXPECT_EQ(stillWidth, 720);
+        EXPECT_EQ(stillHeight, system == pal ? 576 : 480);
+        std::vector<uint8_t> pictures[2];
+        for (const BOOL deinterlaced : {FALSE, TRUE}) {
+          std::vector<uint8_t>& rgb = pictures[deinterlaced];
+          rgb.resize(static_cast<size_t>(size));
+          ASSERT_EQ(still->GetFullFrame(deinterlaced, rgb.data(), &size, &stillWidth, &stillHeight),
+                    S_OK);
+          const auto luma = [&](int x, int y) {  // bottom-up BGR rows
+            const uint8_t* p = &rgb[static_cast<size_t>((stillHeight - 1 - y) * 720 * 3 + x * 3)];
+            return (p[0] * 114 + p[1] * 587 + p[2] * 299) / 1000;
+          };
+          EXPECT_EQ(devices::sim::ReadFrameNumber(luma, 720),
+                    std::optional<uint32_t>((kFrames - 1) % 4));
+        }
+        EXPECT_NE(pictures[0], pictures[1]) << "one field's lines made anew";
+      }
       const std::vector<test::RecordingSink::Sample> samples = sink->Samples();
       for (int k = 0; k < kFrames; ++k) {
         const std::vector<uint8_t>& luma = samples[static_cast<size_t>(k)].bytes;

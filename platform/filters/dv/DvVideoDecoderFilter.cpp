@@ -25,6 +25,22 @@ std::span<const dv::PictureFormat> OfferedFor(dv::DvSystem system) {
   return kOfferedNtsc;
 }
 
+// A still image of one instant: the lines of a bottom-up DIB's second field (DV sends the
+// bottom field first: the top field's lines, 0, 2, 4... counted from the top) made anew as the
+// mean of the first field's lines above and below them. A motion-adaptive deinterlacer has
+// nothing to compare a lone frame with and would leave it as it is.
+void KeepFirstField(std::span<uint8_t> dib, int stride, int height) {
+  const auto row = [&](int fromTop) {
+    return dib.data() + static_cast<size_t>(height - 1 - fromTop) * static_cast<size_t>(stride);
+  };
+  for (int y = 0; y < height; y += 2) {
+    const uint8_t* above = row(y > 0 ? y - 1 : y + 1);
+    const uint8_t* below = row(y + 1 < height ? y + 1 : y - 1);
+    uint8_t* line = row(y);
+    for (int x = 0; x < stride; ++x) line[x] = static_cast<uint8_t>((above[x] + below[x] + 1) / 2);
+  }
+}
+
 // The codec's reduced decoding for a resolution of IIPDVDec; none for another value.
 std::optional<int> LowresOf(int resolution) {
   if (resolution < DVRESOLUTION_FULL || resolution > DVRESOLUTION_DC) return std::nullopt;
@@ -213,8 +229,8 @@ HRESULT CDvVideoDecoderFilter::Transform(IMediaSample* in, IMediaSample* out) {
   return S_OK;
 }
 
-STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BYTE* buffer, LONG* size, LONG* width,
-                                                 LONG* height) {
+STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BOOL deinterlaced, BYTE* buffer, LONG* size,
+                                                 LONG* width, LONG* height) {
   if (!size || !width || !height) return E_POINTER;
   std::vector<uint8_t> frame;
   {
@@ -233,11 +249,14 @@ STDMETHODIMP CDvVideoDecoderFilter::GetFullFrame(BYTE* buffer, LONG* size, LONG*
   if (!buffer) return S_OK;
   if (room < bytes) return E_OUTOFMEMORY;
   // A decoder of its own: the streaming thread's goes on meanwhile.
-  const std::unique_ptr<dv::DvVideoDecoder> whole = dv::DvVideoDecoder::Create();
-  if (!whole || FAILED(whole->Decode(frame, frame.size(), dv::PictureFormat::kRgb24,
-                                     {buffer, static_cast<size_t>(bytes)}))) {
+  std::lock_guard lock(wholeLock_);
+  if (!whole_) whole_ = dv::DvVideoDecoder::Create();
+  const std::span<uint8_t> picture(buffer, static_cast<size_t>(bytes));
+  if (!whole_ || FAILED(whole_->Decode(frame, frame.size(), dv::PictureFormat::kRgb24, picture))) {
     return E_FAIL;
   }
+  if (deinterlaced) KeepFirstField(picture, dv::PackedStride(dv::PictureFormat::kRgb24, facts.width),
+                                   facts.height);
   return S_OK;
 }
 

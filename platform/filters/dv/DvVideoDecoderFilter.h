@@ -52,7 +52,8 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec, public I
   STDMETHODIMP get_IPDisplay(int* displayPix) override;
   STDMETHODIMP put_IPDisplay(int displayPix) override;
   // IDvFullFrame
-  STDMETHODIMP GetFullFrame(BYTE* buffer, LONG* size, LONG* width, LONG* height) override;
+  STDMETHODIMP GetFullFrame(BOOL deinterlaced, BYTE* buffer, LONG* size, LONG* width,
+                            LONG* height) override;
 
   long BadFrames() const { return badFrames_.load(); }
   // Frames copied before decoding and pictures converted after it, since the last start.
@@ -68,6 +69,9 @@ class CDvVideoDecoderFilter : public CTransformFilter, public IIPDVDec, public I
   bool keepFrames_ = false;  // decoding below full size: the last frame is kept
   std::mutex lastFrameLock_;
   std::vector<uint8_t> lastFrame_;
+  // The whole-size decoder of IDvFullFrame, kept from one still image to the next.
+  std::mutex wholeLock_;
+  std::unique_ptr<dv::DvVideoDecoder> whole_;
   dv::PictureFormat outputFormat_ = dv::PictureFormat::kI420;
   long pictureBytes_ = 0;
   std::atomic<long> badFrames_{0};
