@@ -375,8 +375,11 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
     ASSERT_TRUE(Written(second, 100000));
     Click(f.StopBtn);
     // The last count, taken as the recording stopped, holds the frames of both files.
-    const auto frames = [](const QString& file) { return test::Probe(file.toStdString()).at(0).frames; };
-    EXPECT_NEAR(counted(), frames(first) + frames(second), 2) << f.labStatistiques->accessibleDescription().toStdString();
+    const auto frames = [](const QString& file) {
+      return test::Probe(file.toStdString()).at(0).frames;
+    };
+    EXPECT_NEAR(counted(), frames(first) + frames(second), 2)
+        << f.labStatistiques->accessibleDescription().toStdString();
   }
 }
 
