@@ -470,6 +470,13 @@ class TCaptureForm : public QMainWindow {
   // before its graph stops).
   QDateTime RecordingStart;
   long DropsNoted = 0;
+  // The capture pin's counts before the recording's graph last ran again (a cut that stops and
+  // restarts the graph, a settings dialog), and the frames shown last.
+  long DeliveredBefore = 0;
+  long DroppedBefore = 0;
+  long DeliveredShown = 0;
+  // Before the recording's graph stops to run again: its counts so far are kept.
+  void CarryCaptureCounts();
   QStringList DropTimes;
   QString ReportFile;
   // Writes ReportFile's report when "Rapport d'enregistrement" is ticked (the file finished).

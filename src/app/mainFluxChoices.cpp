@@ -110,6 +110,7 @@ void TCaptureForm::cbEcouterAudioDVClick() {
 
 void TCaptureForm::RestartGraphAfter(const std::function<void()>& change) {
   const bool recording = IsRecording(CaptureState);
+  if (recording) CarryCaptureCounts();
   dmCam->fg->StopGraph();
   change();
   if (!recording) {

@@ -304,6 +304,7 @@ void TCaptureForm::CouperBtnClick() {
       // The file writer keeps its old name if the switch fails: running again would then write
       // over the file just finished, so the recording stops there instead.
       Journal->Begin(VideoFileName);
+      CarryCaptureCounts();
       cut = dmCam->fg->StopGraph() && dmCam->SwitchOutputFile(VideoFileName) &&
             dmCam->fg->RunGraph();
       if (cut) ApplyVolume();

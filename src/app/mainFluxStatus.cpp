@@ -95,6 +95,11 @@ void TCaptureForm::StatsTimerTimer() {
     dmCam->DroppedFrames->GetNumNotDropped(&delivered);
     dmCam->DroppedFrames->GetNumDropped(&dropped);
   }
+  // The capture pin counts from its graph's last run: a recording that restarted its graph goes
+  // on from what it had counted before.
+  delivered += DeliveredBefore;
+  dropped += DroppedBefore;
+  DeliveredShown = delivered;
   DropsSeen = DropsSeen || dropped > 0;
   const qint64 seconds = RecordingClock.elapsed() / 1000;
   QStringList parts;
@@ -150,6 +155,13 @@ void TCaptureForm::StatsTimerTimer() {
   labStatistiques->setAccessibleDescription(line);
 }
 
+void TCaptureForm::CarryCaptureCounts() {
+  if (!StatsTimer->isActive()) return;
+  StatsTimerTimer();
+  DeliveredBefore = DeliveredShown;
+  DroppedBefore = DropsNoted;
+}
+
 void TCaptureForm::UpdateStatusLine(bool recording) {
   if (recording == StatsTimer->isActive()) return;
   labStatistiques->setVisible(recording);
@@ -161,6 +173,8 @@ void TCaptureForm::UpdateStatusLine(bool recording) {
   RecordingClock.start();
   RecordingStart = QDateTime::currentDateTime();
   DropsSeen = false;
+  DeliveredBefore = 0;
+  DroppedBefore = 0;
   DropsNoted = 0;
   DropTimes.clear();
   StatsTimerTimer();
