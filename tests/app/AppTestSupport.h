@@ -196,12 +196,17 @@ class WindowTest : public AppTest {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
   }
   // The picture moves on: two different numbered frames are shown one after the other.
+  // The picture shows another frame, then a later one: a device plugged in again numbers its
+  // frames anew, below the last one an unplugged device left on the screen.
   bool PictureMoves() {
     std::optional<uint32_t> first;
+    std::optional<uint32_t> changed;
     return WaitUntil([&] {
       const std::optional<uint32_t> now = ShownFrame(*form_);
+      if (!now) return false;
       if (!first) first = now;
-      return first && now && *now > *first;
+      if (!changed && *now != *first) changed = now;
+      return changed && *now > *changed;
     });
   }
   bool InState(std::uint8_t state) {
