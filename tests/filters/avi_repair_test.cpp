@@ -26,29 +26,6 @@ constexpr size_t kFrameBytes = kWidth * kHeight * 3;
 constexpr size_t kSoundBytes = 1920 * 4;  // 40 ms of 48 kHz stereo
 constexpr int kFrames = 40;
 
-// An AVI output that logs its writes and syncs, to rebuild the file after any of them.
-class StepLog final : public AviOutput {
- public:
-  using AviOutput::WriteAt;
-  HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
-    DeliveryLog::Step step{false, offset, {}};
-    for (Bytes p : pieces) step.bytes.insert(step.bytes.end(), p.begin(), p.end());
-    end_ = std::max<uint64_t>(end_, offset + step.bytes.size());
-    steps.push_back(std::move(step));
-    return S_OK;
-  }
-  HRESULT Flush() override { return S_OK; }
-  HRESULT Sync() override {
-    steps.push_back({true, 0, {}});
-    return S_OK;
-  }
-  uint64_t WrittenEnd() const override { return end_; }
-  std::vector<DeliveryLog::Step> steps;
-
- private:
-  uint64_t end_ = 0;
-};
-
 // The file under repair, in memory; it stops taking writes after `writes` of them (a repair
 // killed there), and remembers where the first write past the file's end began.
 class MemoryFile final : public AviRepairFile {
@@ -141,7 +118,7 @@ size_t SamplesIn(const Image& image, const test::TempDir& dir) {
 }
 
 TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChunks) {
-  StepLog log;
+  test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
   const test::TempDir dir;
   size_t checked = 0;
@@ -175,9 +152,9 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
 }
 
 TEST(AviRepair, ARepairCutOffAtAnyOfItsWritesIsCompletedByTheNext) {
-  StepLog log;
+  test::MemoryOutput log;
   Record(log, 2 * kFrames - 5, false);
-  Image torn = DeliveryLog::ImageAfter(log.steps, log.steps.size());
+  Image torn = log.bytes;
   torn.resize(torn.size() - 100);
   MemoryFile clean(torn);
   ASSERT_EQ(RepairAvi(clean).outcome, AviRepairResult::Outcome::kRepaired);
@@ -226,9 +203,9 @@ TEST(AviRepair, FilesNotOursAreNeverWrittenTo) {
 // outside the file, a RIFF inside itself, cuts anywhere. Each repair ends in time with an answer,
 // never writes beyond the file's end, and what it calls whole stays whole.
 TEST(AviRepair, DamagedFilesEndWithAnAnswerAndNeverWorse) {
-  StepLog log;
+  test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
-  const Image finished = DeliveryLog::ImageAfter(log.steps, log.steps.size());
+  const Image finished = log.bytes;
   const Image unfinished = DeliveryLog::ImageAfter(log.steps, log.steps.size() * 2 / 3);
   std::mt19937 random(20261208);
   auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };

@@ -300,17 +300,20 @@ class DeliveryLog : public CBaseFilter {
   uint64_t end_ = 0;
 };
 
-// AviOutput over memory, optionally failing (like a full disk) past a byte limit.
+// AviOutput over memory, optionally failing (like a full disk) past a byte limit; it also logs
+// its writes and syncs, to rebuild the file as it stood after any of them.
 class MemoryOutput : public avi::AviOutput {
  public:
   explicit MemoryOutput(uint64_t limit = UINT64_MAX) : limit_(limit) {}
   using avi::AviOutput::WriteAt;
   HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
+    DeliveryLog::Step& step = steps.emplace_back(DeliveryLog::Step{false, offset, {}});
     for (Bytes piece : pieces) {
       const uint64_t fit = std::min<uint64_t>(piece.size(), limit_ > offset ? limit_ - offset : 0);
       if (bytes.size() < offset + fit) bytes.resize(offset + fit);
       std::copy(piece.begin(), piece.begin() + static_cast<ptrdiff_t>(fit),
                 bytes.begin() + static_cast<ptrdiff_t>(offset));
+      step.bytes.insert(step.bytes.end(), piece.begin(), piece.end());
       writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
       if (fit < piece.size()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
       offset += piece.size();
@@ -318,10 +321,11 @@ class MemoryOutput : public avi::AviOutput {
     return S_OK;
   }
   HRESULT Flush() override { return S_OK; }
-  HRESULT Sync() override { return S_OK; }
+  HRESULT Sync() override { return steps.push_back({true, 0, {}}), S_OK; }
   uint64_t WrittenEnd() const override { return writtenEnd_; }
 
   std::vector<uint8_t> bytes;
+  std::vector<DeliveryLog::Step> steps;
 
  private:
   uint64_t limit_;

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "SoundLevelMeter.h"
 #include "avi/AviLayout.h"
@@ -448,29 +449,22 @@ TEST(SoundLevelMeter, PeakRmsFullScaleAndTheSilenceThatEndsTheSound) {
     for (const int16_t sample : left) samples.insert(samples.end(), {sample, right});
     return samples;
   };
-  const struct {
-    std::vector<int16_t> samples;
-    ULONG peakLeft, peakRight;
-    ULONGLONG sumLeft;
-    ULONG clipped;
-    ULONGLONG silent;  // after this buffer
-  } kRows[] = {
-      {stereo({100, -300, 0}, 5), 300, 5, 100000, 0, 0},
-      {stereo({0, 0}, 0), 0, 0, 0, 0, 2},     // silence begins
-      {stereo({0, 0, 0}, 0), 0, 0, 0, 0, 5},  // and goes on across buffers
-      {stereo({-32768, 32767, 0}, 0), 32768, 0, 1073741824ULL + 1073676289ULL, 2, 1},
+  // Per buffer: "samples channels rate: peak left/right, sum of squares left, clipped, silent".
+  const std::pair<std::vector<int16_t>, std::string> kRows[] = {
+      {stereo({100, -300, 0}, 5), "3 2 48000: 300/5 100000 0 0"},
+      {stereo({0, 0}, 0), "2 2 48000: 0/0 0 0 2"},     // silence begins
+      {stereo({0, 0, 0}, 0), "3 2 48000: 0/0 0 0 5"},  // and goes on across buffers
+      {stereo({-32768, 32767, 0}, 0), "3 2 48000: 32768/0 2147418113 2 1"},
   };
-  for (const auto& row : kRows) {
-    meter.Measure(row.samples, 2, 48000);
+  for (const auto& [samples, seen] : kRows) {
+    meter.Measure(samples, 2, 48000);
     ASSERT_EQ(meter.Take(&levels), S_OK);
-    EXPECT_EQ(levels.channels, 2);
-    EXPECT_EQ(levels.sampleRate, 48000);
-    EXPECT_EQ(levels.samples, row.samples.size() / 2);
-    EXPECT_EQ(levels.peak[0], row.peakLeft);
-    EXPECT_EQ(levels.peak[1], row.peakRight);
-    EXPECT_EQ(levels.sumOfSquares[0], row.sumLeft);
-    EXPECT_EQ(levels.clipped, row.clipped);
-    EXPECT_EQ(levels.silentSamples, row.silent);
+    EXPECT_EQ((std::ostringstream() << levels.samples << ' ' << levels.channels << ' '
+                                    << levels.sampleRate << ": " << levels.peak[0] << '/'
+                                    << levels.peak[1] << ' ' << levels.sumOfSquares[0] << ' '
+                                    << levels.clipped << ' ' << levels.silentSamples)
+                  .str(),
+              seen);
   }
   EXPECT_EQ(meter.Take(&levels), S_FALSE);
   EXPECT_EQ(levels.silentSamples, 1U) << "kept until sound comes";
@@ -480,8 +474,10 @@ TEST(SoundLevelMeter, PeakRmsFullScaleAndTheSilenceThatEndsTheSound) {
 }
 
 // Pictures of another size and rate -> DV Video Encoder -> AVI: scaled to the chosen system's
-// size (PAL by default), the input's frame rate kept; what is not a system is refused.
-TEST(DvVideoEncoderFilterTest, ScalesToTheChosenSystemAndKeepsTheFrameRate) {
+// size (PAL by default), the input's frame rate kept; what is not a system is refused. DV file ->
+// splitter -> decoder -> encoder -> AVI: the decoder and the encoder meet on the codec's own
+// format; nothing is copied or converted; every frame is recorded and decodes.
+TEST(DvVideoEncoderFilterTest, ScalesToTheChosenSystemKeepsTheRateAndRecompressesWithoutCopies) {
   ComPtr<IDVEnc> defaults = QueryAs<IDVEnc>(test::CreateFilter(CLSID_DVVideoEnc).Get());
   int video = 0, format = 0, resolution = 0;
   ASSERT_EQ(defaults->get_IFormatResolution(&video, &format, &resolution, FALSE, nullptr), S_OK);
@@ -493,47 +489,46 @@ TEST(DvVideoEncoderFilterTest, ScalesToTheChosenSystemAndKeepsTheFrameRate) {
     EXPECT_EQ(defaults->put_IFormatResolution(v, DVENCODERFORMAT_DVSD, r, FALSE, nullptr),
               E_INVALIDARG);
   }
-  for (int videoFormat : {DVENCODERVIDEOFORMAT_PAL, DVENCODERVIDEOFORMAT_NTSC}) {
+  constexpr int kFrames = 12;
+  const struct {
+    int videoFormat;
+    bool recompress;
+    uint32_t scale, rate, height;
+  } rows[] = {{DVENCODERVIDEOFORMAT_PAL, false, 1001, 30000, 576},
+              {DVENCODERVIDEOFORMAT_NTSC, false, 1001, 30000, 480},
+              {DVENCODERVIDEOFORMAT_PAL, true, 1, 25, 576}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.height << (row.recompress ? " recompressed" : ""));
     TempDir dir;
-    constexpr int kFrames = 12;
     auto source = MakeComObject<test::TestPushSource>(test::TestPushSourceConfig{
         .mediaType = dv::PictureType(dv::PictureFormat::kYuy2, 320, 240, 333667),
         .frameCount = kFrames,
         .frameDuration = 333667});
-    ComPtr<IBaseFilter> encoder = test::CreateFilter(CLSID_DVVideoEnc);
-    ASSERT_EQ(QueryAs<IDVEnc>(encoder.Get())
-                  ->put_IFormatResolution(videoFormat, DVENCODERFORMAT_DVSD,
-                                          DVENCODERRESOLUTION_720x480, FALSE, nullptr),
+    auto splitter = MakeComObject<CDvSplitter>();
+    auto decoder = MakeComObject<CDvVideoDecoderFilter>();
+    auto encoder = MakeComObject<CDvVideoEncoderFilter>();
+    ASSERT_EQ(encoder->put_IFormatResolution(row.videoFormat, DVENCODERFORMAT_DVSD,
+                                             DVENCODERRESOLUTION_720x480, FALSE, nullptr),
               S_OK);
+    ComPtr<IBaseFilter> file = test::LoadedDvSource(test::SmallDvFile(dir, kFrames));
     RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get(), encoder.Get()}, /*clocked=*/false), S_OK);
+    ASSERT_EQ(row.recompress
+                  ? g.Build({file.Get(), splitter.Get(), decoder.Get(), encoder.Get()}, false)
+                  : g.Build({source.Get(), encoder.Get()}, false),
+              S_OK);
     ASSERT_TRUE(g.Record(dir.File("encoded.avi")));
     const avi::AviFileInfo info = test::ReadBack(dir.File("encoded.avi"));
     ASSERT_EQ(info.streams.size(), 1u);
     EXPECT_EQ(std::tuple(info.streams[0].length, info.streams[0].scale, info.streams[0].rate,
                          info.height),
-              std::tuple(uint32_t{kFrames}, 1001u, 30000u,
-                         videoFormat == DVENCODERVIDEOFORMAT_PAL ? 576u : 480u));
+              std::tuple(uint32_t{kFrames}, row.scale, row.rate, row.height));
     test::ExpectProbed(dir.File("encoded.avi"), {"dvvideo"}, kFrames);
+    if (!row.recompress) continue;
+    EXPECT_EQ(ConnectionSubtype(encoder->InputPin()), MEDIASUBTYPE_IYUV);
+    EXPECT_EQ(std::tuple(splitter->CopiedFrames(), decoder->Copies() + decoder->Conversions(),
+                         encoder->Copies() + encoder->Conversions()),
+              std::tuple(0L, 0L, 0L));
   }
-}
-
-// DV file -> splitter -> decoder -> encoder -> AVI: the decoder and the encoder meet on the
-// codec's own format; nothing is copied or converted; every frame is recorded and decodes.
-TEST(DvChains, RecompressMeetsOnTheCodecsFormat) {
-  TempDir dir;
-  auto splitter = MakeComObject<CDvSplitter>();
-  auto decoder = MakeComObject<CDvVideoDecoderFilter>();
-  auto encoder = MakeComObject<CDvVideoEncoderFilter>();
-  ComPtr<IBaseFilter> source = test::LoadedDvSource(test::SmallDvFile(dir, 12));
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get(), splitter.Get(), decoder.Get(), encoder.Get()}, false), S_OK);
-  EXPECT_EQ(ConnectionSubtype(encoder->InputPin()), MEDIASUBTYPE_IYUV);
-  ASSERT_TRUE(g.Record(dir.File("recoded.avi")));
-  EXPECT_EQ(std::tuple(splitter->CopiedFrames(), decoder->Copies() + decoder->Conversions(),
-                       encoder->Copies() + encoder->Conversions()),
-            std::tuple(0L, 0L, 0L));
-  test::ExpectProbed(dir.File("recoded.avi"), {"dvvideo"}, 12);
 }
 
 // DV file -> splitter -> decoder -> (intelligent connect) Smart Tee -> preview -> (intelligent
