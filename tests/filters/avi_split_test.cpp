@@ -59,13 +59,6 @@ std::vector<Frame> ReadFrames(const std::string& path) {
   return frames;
 }
 
-void WriteFrames(const std::string& path, const std::vector<Frame>& frames) {
-  std::ofstream out(path, std::ios::binary);
-  for (const Frame& f : frames) {
-    out.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
-  }
-}
-
 // The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
 // timecode and recording date), one scene after the other. ffmpeg is asked for a few frames
 // more than wanted (its DV muxer stops short of the end of its sound).
@@ -93,7 +86,11 @@ struct TapeFile {
   TempDir dir;
   std::vector<Frame> frames = MakeTape(dir);
   std::string path = dir.File("tape.dv");
-  TapeFile() { WriteFrames(path, frames); }
+  TapeFile() {
+    Frame all;
+    for (const Frame& f : frames) all.insert(all.end(), f.begin(), f.end());
+    WriteBytes(path, all);
+  }
 };
 const TapeFile& Tape() {
   static const TapeFile tape;
@@ -145,32 +142,34 @@ bool SameTime(const SYSTEMTIME& a, const SYSTEMTIME& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-// The recording graph of a DV file: type 1 straight into the mux, type 2 through the DV
-// Splitter, its sound marked as locked to the picture; the mux splitting with namer.
+// The recording graph of a chain: its last filter's `streams` outputs into the mux (two: the
+// sound marked as locked to the picture); the mux splitting with namer. A DV file: type 1
+// straight into the mux, type 2 through the DV Splitter.
 struct SplitGraph {
   RecordingGraph g;
   ComPtr<IAviFileSplitter> splitter;
 
-  SplitGraph(const std::string& dvPath, bool type2, IAviFileNamer* namer, DWORD flags,
-             bool clocked = false) {
-    ComPtr<IBaseFilter> source = LoadedDvSource(dvPath);
-    EXPECT_TRUE(source);
-    if (!source) return;
-    if (type2) {
-      auto dvSplitter = MakeComObject<filters::CDvSplitter>();
-      EXPECT_EQ(g.Build({source.Get(), dvSplitter.Get()}, clocked, 2), S_OK);
-      VARIANT locked{};
-      locked.vt = VT_BOOL;
-      locked.boolVal = VARIANT_TRUE;
+  SplitGraph(const std::vector<ComPtr<IBaseFilter>>& chain, int streams, IAviFileNamer* namer,
+             DWORD flags, bool clocked = false) {
+    std::vector<IBaseFilter*> filters;
+    for (const auto& filter : chain)
+      if (filter) filters.push_back(filter.Get());
+    EXPECT_EQ(g.Build(filters, clocked, streams), S_OK);
+    VARIANT locked{};
+    locked.vt = VT_BOOL;
+    locked.boolVal = VARIANT_TRUE;
+    if (streams == 2) {
       EXPECT_EQ(QueryAs<IPropertyBag>(PinAt(g.mux.Get(), 2).Get())->Write(L"locked", &locked),
                 S_OK);
-    } else {
-      EXPECT_EQ(g.Build({source.Get()}, clocked, 1), S_OK);
     }
     splitter = QueryAs<IAviFileSplitter>(g.mux.Get());
     EXPECT_EQ(splitter->SetFileNamer(namer), S_OK);
     EXPECT_EQ(splitter->SetSplitting(flags), S_OK);
   }
+  SplitGraph(const std::string& dvPath, bool type2, IAviFileNamer* namer, DWORD flags,
+             bool clocked = false)
+      : SplitGraph({LoadedDvSource(dvPath), type2 ? MakeComObject<filters::CDvSplitter>() : nullptr},
+                   type2 ? 2 : 1, namer, flags, clocked) {}
   LONG FileCount() {
     LONG count = -1;
     EXPECT_EQ(splitter->GetFileCount(&count), S_OK);
@@ -356,15 +355,8 @@ TEST(AviMuxGraph, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
     const TempDir out;
     auto source = MakeComObject<ScriptedSource>();
     auto namer = MakeComObject<Namer>(out.path());
-    RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get()}, false, 2), S_OK);
-    VARIANT locked{};
-    locked.vt = VT_BOOL;
-    locked.boolVal = VARIANT_TRUE;
-    ASSERT_EQ(QueryAs<IPropertyBag>(PinAt(g.mux.Get(), 2).Get())->Write(L"locked", &locked), S_OK);
-    auto splitter = QueryAs<IAviFileSplitter>(g.mux.Get());
-    ASSERT_EQ(splitter->SetFileNamer(namer.Get()), S_OK);
-    ASSERT_EQ(splitter->SetSplitting(AVI_SPLIT_AT_SCENES), S_OK);
+    SplitGraph graph({ComPtr<IBaseFilter>(source.Get())}, 2, namer.Get(), AVI_SPLIT_AT_SCENES);
+    RecordingGraph& g = graph.g;
     const std::string given = out.File("given.avi");
     ASSERT_EQ(g.SetFile(given), S_OK);
     ASSERT_EQ(g.Run(), S_OK);

@@ -174,7 +174,7 @@ struct RecordingGraph {
       : writer(std::move(sink)) {}
 
   // clocked false: no clock, the source runs as fast as the file takes its samples.
-  HRESULT Build(std::initializer_list<IBaseFilter*> chain, bool clocked = true, int outputs = 1) {
+  HRESULT Build(const std::vector<IBaseFilter*>& chain, bool clocked = true, int outputs = 1) {
     graph = NewGraph(clocked);
     if (!graph || !mux || !writer || chain.size() == 0) return E_FAIL;
     HRESULT hr = AddFilters(graph.Get(), {{mux.Get(), L"AVI Mux"}, {writer.Get(), L"File writer"}});
