@@ -284,32 +284,25 @@ TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
 }
 
 // A file that exists is never written over, a missing folder is not made: the run fails with
-// the reason and the existing file keeps its bytes.
-TEST(AviMuxGraph, ExistingFileOrMissingFolderFailsTheRun) {
+// the reason and the existing file keeps its bytes. Then a new name while connected and stopped:
+// the next run records into it.
+TEST(AviMuxGraph, ExistingFileOrMissingFolderFailsTheRunAndStopRenameRunMakesANewFile) {
   TempDir dir;
+  auto source = Frames(-1, /*paced=*/true);
+  RecordingGraph g;
+  ASSERT_EQ(g.Build({source.Get()}), S_OK);
   const std::string existing = dir.File("exists.avi");
   std::ofstream(existing) << "keep me";
   for (const auto& [path, error] :
        {std::pair{existing, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
         std::pair{dir.File("missing/dir.avi"), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)}}) {
-    auto source = Frames(5);
-    RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get()}), S_OK);
     ASSERT_EQ(g.SetFile(path), S_OK);
     EXPECT_EQ(g.Run(), error) << path;
     g.Stop();
   }
   EXPECT_EQ(std::filesystem::file_size(existing), 7u);
-}
-
-TEST(AviMuxGraph, StopRenameRunContinuesInANewFile) {
-  TempDir dir;
-  auto source = Frames(-1, /*paced=*/true);
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}), S_OK);
   const std::string files[] = {dir.File("one.avi"), dir.File("two.avi")};
   for (const std::string& file : files) {
-    // A new name while connected and stopped; the next run records into it.
     const int before = source->FramesDelivered();
     ASSERT_EQ(g.SetFile(file), S_OK);
     ASSERT_EQ(g.Run(), S_OK);
