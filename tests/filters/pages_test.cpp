@@ -190,8 +190,10 @@ class Nothing : public CUnknown {};
 // Each page: created by its class id, its info, an object without its interface refused; the
 // AVI Mux page's widget lives from Activate to Deactivate.
 TEST_F(Pages, EachIsCreatedRefusesAnObjectWithoutItsInterfaceAndLivesFromActivateToDeactivate) {
+  using Answers = std::vector<HRESULT>;  // a braced list calls in order
   auto nothing = MakeComObject<Nothing>();
   QWidget area;
+  const HWND window = HwndForWidget(&area);
   ComPtr<IPropertyPage> page;
   for (const CLSID* clsid :
        {&CLSID_StreamFormatPropertyPage, &CLSID_VideoProcAmpPropertyPage,
@@ -201,42 +203,41 @@ TEST_F(Pages, EachIsCreatedRefusesAnObjectWithoutItsInterfaceAndLivesFromActivat
                                      page.ReleaseAndGetVoidAddressOf()));
     PROPPAGEINFO info{};
     ASSERT_EQ(S_OK, page->GetPageInfo(&info));
-    EXPECT_NE(L'\0', info.pszTitle[0]);
-    EXPECT_TRUE(info.size.cx > 0 && info.size.cy > 0 && !info.pszDocString);
+    EXPECT_TRUE(info.pszTitle[0] && info.size.cx > 0 && info.size.cy > 0 && !info.pszDocString);
     CoTaskMemFree(info.pszTitle);
-    EXPECT_EQ(E_POINTER, page->GetPageInfo(nullptr));
     IUnknown* object = nothing.Get();
-    EXPECT_EQ(E_NOINTERFACE, page->SetObjects(1, &object));
-    EXPECT_EQ(E_UNEXPECTED, page->Activate(HwndForWidget(&area), nullptr, TRUE));
-    EXPECT_EQ(E_UNEXPECTED, page->Apply());
-    EXPECT_EQ(S_FALSE, page->IsPageDirty());
+    EXPECT_EQ((Answers{page->GetPageInfo(nullptr), page->SetObjects(1, &object),
+                       page->Activate(window, nullptr, TRUE), page->Apply(), page->IsPageDirty()}),
+              (Answers{E_POINTER, E_NOINTERFACE, E_UNEXPECTED, E_UNEXPECTED, S_FALSE}));
   }
   EXPECT_EQ(1u, nothing->RefCountForTesting());
 
   ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);  // the last page created: the mux's
   IUnknown* object = mux.Get();
-  ASSERT_EQ(S_OK, page->SetObjects(1, &object));
   area.show();
-  EXPECT_EQ(E_INVALIDARG, page->Activate(reinterpret_cast<HWND>(0x7FFFFFF0), nullptr, TRUE));
-  ASSERT_EQ(S_OK, page->Activate(HwndForWidget(&area), nullptr, TRUE));
-  ASSERT_EQ(S_OK, page->Show(SW_SHOW));
-  QWidget* content = area.findChild<QWidget*>("pageContent");
-  ASSERT_TRUE(content && content->isVisible());
-  EXPECT_EQ(E_UNEXPECTED, page->Activate(HwndForWidget(&area), nullptr, TRUE));
-  EXPECT_EQ(E_UNEXPECTED, page->SetObjects(1, &object));
-  EXPECT_EQ(S_OK, page->Show(SW_HIDE));
-  EXPECT_FALSE(content->isVisible());
+  const auto shown = [&] {
+    const QWidget* content = area.findChild<QWidget*>("pageContent");
+    return content ? content->isVisible() ? "shown" : "hidden" : "none";
+  };
+  const auto index = [&] { return area.findChild<QCheckBox*>("cbCompatibilityIndex"); };
+  EXPECT_EQ((Answers{page->SetObjects(1, &object),
+                     page->Activate(reinterpret_cast<HWND>(0x7FFFFFF0), nullptr, TRUE),
+                     page->Activate(window, nullptr, TRUE), page->Show(SW_SHOW)}),
+            (Answers{S_OK, E_INVALIDARG, S_OK, S_OK}));
+  EXPECT_STREQ(shown(), "shown");
+  EXPECT_EQ((Answers{page->Activate(window, nullptr, TRUE), page->SetObjects(1, &object),
+                     page->Show(SW_HIDE)}),
+            (Answers{E_UNEXPECTED, E_UNEXPECTED, S_OK}));
+  EXPECT_STREQ(shown(), "hidden");
   EXPECT_EQ(S_OK, page->Show(SW_SHOW));
-  ASSERT_TRUE(Click(area.findChild<QCheckBox*>("cbCompatibilityIndex")));
-  EXPECT_EQ(S_OK, page->IsPageDirty());
-  EXPECT_EQ(S_OK, page->Deactivate());
-  EXPECT_EQ(nullptr, area.findChild<QWidget*>("pageContent"));
-  EXPECT_EQ(S_FALSE, page->IsPageDirty()) << "the choices went with the controls";
-  EXPECT_EQ(E_UNEXPECTED, page->Deactivate());
-  EXPECT_EQ(E_UNEXPECTED, page->Show(SW_SHOW));
-  // Activated again, the page shows the object's values afresh.
-  ASSERT_EQ(S_OK, page->Activate(HwndForWidget(&area), nullptr, TRUE));
-  EXPECT_TRUE(area.findChild<QCheckBox*>("cbCompatibilityIndex")->isChecked());
+  ASSERT_TRUE(Click(index()));
+  EXPECT_EQ((Answers{page->IsPageDirty(), page->Deactivate()}), (Answers{S_OK, S_OK}));
+  EXPECT_STREQ(shown(), "none");
+  // The choices went with the controls; activated again, the page shows the object's values.
+  EXPECT_EQ((Answers{page->IsPageDirty(), page->Deactivate(), page->Show(SW_SHOW),
+                     page->Activate(window, nullptr, TRUE)}),
+            (Answers{S_FALSE, E_UNEXPECTED, E_UNEXPECTED, S_OK}));
+  EXPECT_TRUE(index()->isChecked());
   page->Deactivate();
   page->SetObjects(0, nullptr);
 }
