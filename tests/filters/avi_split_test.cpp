@@ -48,34 +48,12 @@ const Scene kScenes[] = {
      "2024-07-17", "Wed Jul 17 21:45:10 2024\n"},
 };
 
-std::vector<Frame> ReadFrames(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const Frame all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<Frame> frames;
-  for (size_t at = 0; at + dv::kFrameBytesPal <= all.size(); at += dv::kFrameBytesPal) {
-    frames.emplace_back(all.begin() + static_cast<ptrdiff_t>(at),
-                        all.begin() + static_cast<ptrdiff_t>(at + dv::kFrameBytesPal));
-  }
-  return frames;
-}
-
 // The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
-// timecode and recording date), one scene after the other. ffmpeg is asked for a few frames
-// more than wanted (its DV muxer stops short of the end of its sound).
+// timecode and recording date), one scene after the other.
 std::vector<Frame> MakeTape(const TempDir& dir) {
   std::vector<Frame> tape;
   for (const Scene& s : kScenes) {
-    const std::string path = dir.File("scene.dv");
-    const std::string command =
-        "ffmpeg -v error -f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i sine=frequency=" +
-        std::to_string(s.frequency) + ":sample_rate=48000 -frames:v " +
-        std::to_string(s.frames + 10) +
-        " -pix_fmt yuv420p -ac 2 -ar 48000 -c:a pcm_s16le -timecode '" + s.timecode +
-        "' -metadata creation_time=" + s.created + " -f dv -y " + path + " 2>/dev/null";
-    std::system(command.c_str());
-    std::vector<Frame> frames = ReadFrames(path);
-    EXPECT_GE(frames.size(), static_cast<size_t>(s.frames)) << command;
-    frames.resize(std::min(frames.size(), static_cast<size_t>(s.frames)));
+    const auto frames = FfmpegDvFrames(dir, s.frames, s.timecode, s.created, false, s.frequency);
     tape.insert(tape.end(), frames.begin(), frames.end());
   }
   return tape;
@@ -407,7 +385,7 @@ TEST(AviMuxGraph, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   const TempDir dir;
   constexpr int kFrames = 50;
   const std::string dvPath = SmallDvFile(dir, kFrames);
-  const std::vector<Frame> frames = ReadFrames(dvPath);
+  const std::vector<Frame> frames = ReadDvFrames(dvPath);
   ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
   auto namer = MakeComObject<Namer>(dir.path());
   SplitGraph graph(dvPath, false, nullptr, 0, /*clocked=*/true);

@@ -28,6 +28,7 @@
 #include "avi/FileWriterProtocol.h"
 #include "avi/PosixFileOutput.h"
 #include "dv/DvAudio.h"
+#include "dv/DvFrame.h"
 #include "dv/DvVideoCodec.h"
 #include "sim/TestPattern.h"
 
@@ -114,6 +115,40 @@ inline std::string SmallDvFile(const TempDir& dir, int frames) {
   const std::string path = dir.File("small.dv");
   if (maker.ok() && !std::filesystem::exists(path)) WriteDvFile(path, maker, frames);
   return path;
+}
+
+// The whole frames of a raw DV file (frames of `bytes` bytes).
+inline std::vector<std::vector<uint8_t>> ReadDvFrames(const std::string& path,
+                                                      size_t bytes = dv::kFrameBytesPal) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<uint8_t> all((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+  std::vector<std::vector<uint8_t>> frames;
+  for (size_t at = 0; at + bytes <= all.size(); at += bytes)
+    frames.emplace_back(all.begin() + static_cast<ptrdiff_t>(at),
+                        all.begin() + static_cast<ptrdiff_t>(at + bytes));
+  return frames;
+}
+
+// The frames of a DV file ffmpeg writes (in dir, as scene.dv): its test picture and a tone of
+// `frequency` Hz, the timecode and creation time given. A few frames more than wanted are asked
+// for (its DV muxer stops short of the end of its sound).
+inline std::vector<std::vector<uint8_t>> FfmpegDvFrames(const TempDir& dir, size_t frames,
+                                                        const std::string& timecode,
+                                                        const std::string& created,
+                                                        bool ntsc = false, int frequency = 1000) {
+  const std::string path = dir.File("scene.dv");
+  const std::string command =
+      std::string("ffmpeg -v error -f lavfi -i testsrc=size=720x") +
+      (ntsc ? "480:rate=30000/1001" : "576:rate=25") + " -f lavfi -i sine=frequency=" +
+      std::to_string(frequency) + ":sample_rate=48000 -frames:v " + std::to_string(frames + 10) +
+      " -pix_fmt " + (ntsc ? "yuv411p" : "yuv420p") + " -ac 2 -ar 48000 -c:a pcm_s16le -timecode '" +
+      timecode + "' -metadata creation_time=" + created + " -f dv -y " + path + " 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  auto read = ReadDvFrames(path, ntsc ? dv::kFrameBytesNtsc : dv::kFrameBytesPal);
+  EXPECT_GE(read.size(), frames) << command;
+  read.resize(std::min(read.size(), frames));
+  return read;
 }
 
 // A DV File Source that has loaded path (null when it cannot).

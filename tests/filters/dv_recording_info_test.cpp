@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "dv/DvRecordingInfo.h"
-#include "temp_dir.h"
+#include "avi_test_support.h"
 
 namespace vidorra::dv {
 namespace {
@@ -16,22 +16,7 @@ using Frame = std::vector<uint8_t>;
 
 // The frames of a DV file ffmpeg writes with this timecode and creation time.
 std::vector<Frame> FfmpegFrames(const test::TempDir& dir, bool ntsc, const std::string& timecode) {
-  const std::string path = dir.File(ntsc ? "ntsc.dv" : "pal.dv");
-  const std::string command = std::string("ffmpeg -v error -f lavfi -i testsrc=size=720x") +
-                              (ntsc ? "480:rate=30000/1001" : "576:rate=25") +
-                              " -frames:v 6 -pix_fmt " + (ntsc ? "yuv411p" : "yuv420p") +
-                              " -timecode '" + timecode + "'" +
-                              " -metadata creation_time=2024-07-14T10:20:30Z -f dv -y " + path;
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  std::ifstream in(path, std::ios::binary);
-  const Frame all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t bytes = ntsc ? kFrameBytesNtsc : kFrameBytesPal;
-  std::vector<Frame> frames;
-  for (size_t at = 0; at + bytes <= all.size(); at += bytes) {
-    frames.emplace_back(all.begin() + static_cast<ptrdiff_t>(at),
-                        all.begin() + static_cast<ptrdiff_t>(at + bytes));
-  }
-  return frames;
+  return test::FfmpegDvFrames(dir, 6, timecode, "2024-07-14T10:20:30Z", ntsc);
 }
 
 // Changes every pack of this id in the frame's subcode (where = 1) or VAUX (where = 2) blocks.
@@ -58,65 +43,36 @@ TEST(DvRecordingInfo, ReadFromFramesAsWrittenAndAsDamaged) {
   const auto blank = [](uint8_t* p) { std::fill(p + 1, p + 5, 0xFF); };
   const auto badSeconds = [](uint8_t* p) { p[2] = 0x7A; };
   const auto gone = [](uint8_t* p) { p[0] = 0xFF; };
-  struct Row {
-    const char* name;
-    Frame frame;
-    DvSystem system;
-    std::function<void(Frame&)> damage;
-    std::string timecode;
-    std::string recorded;
-    PackState recordedState;
+  const auto pal25 = DvSystem::k625_50;
+  const auto blankAll = [&](Frame& f) {
+    for (int where : {1, 2}) {
+      for (uint8_t id : {kPackTimecode, kPackRecordingDate, kPackRecordingTime})
+        EditPacks(f, id, where, blank);
+    }
   };
-  const Row rows[] = {
-      {"PAL",
-       pal[0],
-       DvSystem::k625_50,
-       {},
-       "01:02:03:04",
-       "14/07/2024 10:20:30",
-       PackState::kRead},
-      {"PAL, sixth frame",
-       pal[5],
-       DvSystem::k625_50,
-       {},
-       "01:02:03:09",
-       "14/07/2024 10:20:30",
-       PackState::kRead},
-      {"NTSC",
-       ntsc[1],
-       DvSystem::k525_60,
-       {},
-       "01:02:03:05",
-       "14/07/2024 10:20:30",
-       PackState::kRead},
-      {"blank packs", pal[0], DvSystem::k625_50,
-       [&](Frame& f) {
-         for (int where : {1, 2}) {
-           for (uint8_t id : {kPackTimecode, kPackRecordingDate, kPackRecordingTime})
-             EditPacks(f, id, where, blank);
-         }
-       },
-       "--:--:--:--", "", PackState::kAbsent},
-      {"unreadable time", pal[0], DvSystem::k625_50,
-       [&](Frame& f) {
-         for (int where : {1, 2}) EditPacks(f, kPackRecordingTime, where, badSeconds);
-       },
-       "01:02:03:04", "", PackState::kUnreadable},
-      {"only the subcode's copies", pal[0], DvSystem::k625_50,
-       [&](Frame& f) {
-         EditPacks(f, kPackRecordingDate, 2, gone);
-         EditPacks(f, kPackRecordingTime, 2, gone);
-       },
-       "01:02:03:04", "14/07/2024 10:20:30", PackState::kRead},
+  const auto badTime = [&](Frame& f) {
+    for (int where : {1, 2}) EditPacks(f, kPackRecordingTime, where, badSeconds);
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Frame frame = row.frame;
-    if (row.damage) row.damage(frame);
-    const DvRecordingInfo info = ReadRecordingInfo(frame, row.system);
-    EXPECT_EQ(TimecodeText(info), row.timecode);
-    EXPECT_EQ(RecordedAtText(info), row.recorded);
-    EXPECT_EQ(info.recordedState, row.recordedState);
+  const auto subcodeOnly = [&](Frame& f) {
+    EditPacks(f, kPackRecordingDate, 2, gone);
+    EditPacks(f, kPackRecordingTime, 2, gone);
+  };
+  // The timecode, the recording date and the state of its packs (PackState: 0 read, 1 absent, 2 unreadable).
+  const std::tuple<Frame, DvSystem, std::function<void(Frame&)>, std::string> rows[] = {
+      {pal[0], pal25, {}, "01:02:03:04 14/07/2024 10:20:30 0"},
+      {pal[5], pal25, {}, "01:02:03:09 14/07/2024 10:20:30 0"},
+      {ntsc[1], DvSystem::k525_60, {}, "01:02:03:05 14/07/2024 10:20:30 0"},
+      {pal[0], pal25, blankAll, "--:--:--:--  1"},
+      {pal[0], pal25, badTime, "01:02:03:04  2"},
+      {pal[0], pal25, subcodeOnly, "01:02:03:04 14/07/2024 10:20:30 0"},
+  };
+  for (auto [frame, system, damage, seen] : rows) {
+    SCOPED_TRACE(seen);
+    if (damage) damage(frame);
+    const DvRecordingInfo info = ReadRecordingInfo(frame, system);
+    EXPECT_EQ(TimecodeText(info) + " " + RecordedAtText(info) + " " +
+                  std::to_string(static_cast<int>(info.recordedState)),
+              seen);
   }
   EXPECT_TRUE(ReadRecordingInfo(ntsc[0], DvSystem::k525_60).timecode.dropFrame);
   EXPECT_FALSE(ReadRecordingInfo(pal[0], DvSystem::k625_50).timecode.dropFrame);
