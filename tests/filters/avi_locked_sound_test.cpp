@@ -48,32 +48,22 @@ TEST(AviWriterLockedSound, ALostFramesSoundIsSilenceOnlyWhenTheSoundIsLocked) {
   test::TempDir dir;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    test::MemoryOutput output;
-    AviWriter writer(output, {.masterStream = r.master});
-    AviStreamFormat video;
-    video.kind = AviStreamFormat::Kind::kVideo;
-    video.bitmap = {40, 16, 16, 1, 16, Fourcc("YUY2"), 512, 0, 0, 0, 0};
-    video.avgTimePerFrame = r.perFrame;
-    AviStreamFormat sound;
-    sound.kind = AviStreamFormat::Kind::kAudio;
-    sound.wave = {WAVE_FORMAT_PCM, 2, 48000, 48000 * kBlock, kBlock, 16, 0};
+    AviStreamFormat sound = test::PcmStream();
     sound.lockedToPicture = r.locked;
-    ASSERT_EQ(writer.AddStream(video), 0);
-    ASSERT_EQ(writer.AddStream(sound), 1);
-    ASSERT_EQ(writer.Start(), S_OK);
     const std::vector<uint8_t> picture(512, 0x40);
     uint64_t samples = 0;
-    for (uint32_t n = 0; n < kFrames; ++n) {
-      const REFERENCE_TIME start = n * r.perFrame;
-      samples += SamplesOf(r.perFrame, n);
-      if (n == r.lost) continue;
-      ASSERT_EQ(writer.WriteSample(0, picture, start), S_OK);
-      const std::vector<uint8_t> pcm(SamplesOf(r.perFrame, n) * kBlock, 0x11);
-      ASSERT_EQ(writer.WriteSample(1, pcm, start), S_OK);
-    }
-    ASSERT_EQ(writer.Finish(), S_OK);
-    const std::string path = dir.File("locked.avi");
-    test::WriteBytes(path, output.bytes);
+    const std::string path = dir.File(std::string(r.name) + ".avi");
+    test::WriteAvi(path, {test::VideoStream(Fourcc("YUY2"), 16, 16, 16, r.perFrame), sound},
+                   [&](AviWriter& writer) {
+                     for (uint32_t n = 0; n < kFrames; ++n) {
+                       samples += SamplesOf(r.perFrame, n);
+                       if (n == r.lost) continue;
+                       ASSERT_EQ(writer.WriteSample(0, picture, n * r.perFrame), S_OK);
+                       const std::vector<uint8_t> pcm(SamplesOf(r.perFrame, n) * kBlock, 0x11);
+                       ASSERT_EQ(writer.WriteSample(1, pcm, n * r.perFrame), S_OK);
+                     }
+                   },
+                   {.masterStream = r.master});
     const AviFileInfo info = test::ReadBack(path);
     ASSERT_EQ(info.streams.size(), 2u);
     const AviStreamInfo& v = info.streams[0];
