@@ -223,14 +223,16 @@ TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
   }
 }
 
-// DV type 1: a damaged or foreign frame keeps its place as a dropped frame and is counted.
+// DV type 1: each frame is checked as the first. A damaged, foreign or cut frame keeps its
+// place as a dropped frame and is counted; a frame of the other system ends the stream, whose
+// header cannot describe it (the rest counted as dropped).
 TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
-  test::DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
+  test::DvFrameMaker maker, ntsc(dv::DvSystem::k525_60);
+  ASSERT_TRUE(maker.ok() && ntsc.ok());
   TempDir dir;
   const std::string path = dir.File("type1.avi");
-  constexpr int kFrames = 40;
-  const std::set<int> damaged = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 27};
+  constexpr int kFrames = 40, kEnd = 36;  // the NTSC frame
+  const std::set<int> damaged = {5, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 27};
   long dropped = 0;
   RecordList(path,
              dv::InterleavedDvType(dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50)),
@@ -238,18 +240,22 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
                       [&](int i, std::vector<uint8_t>& frame) {
                         if (i == 27)
                           frame[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
+                        else if (i == 5)
+                          frame.resize(frame.size() / 2);
+                        else if (i == kEnd)
+                          frame = ntsc.Frame(i);
                         else if (damaged.contains(i))
                           std::fill(frame.begin(), frame.end(), 0);
                       }),
              nullptr, &dropped);
-  EXPECT_EQ(dropped, static_cast<long>(damaged.size()));
+  EXPECT_EQ(dropped, static_cast<long>(damaged.size() + kFrames - kEnd));
   const avi::AviFileInfo info = test::ReadBack(path);
   const auto& s = info.streams.at(0);
-  EXPECT_EQ(s.length, static_cast<uint32_t>(kFrames));
-  ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kFrames));
-  for (int i = 0; i < kFrames; ++i) EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << i;
-  test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(kFrames - damaged.size()));
-  EXPECT_NEAR(test::ProbeDuration(path), kFrames * 0.04, 1e-3);
+  EXPECT_EQ(std::pair(s.length, info.height), std::pair(uint32_t{kEnd}, 576u));
+  ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kEnd));
+  for (int i = 0; i < kEnd; ++i) EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << i;
+  test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(kEnd - damaged.size()));
+  EXPECT_NEAR(test::ProbeDuration(path), kEnd * 0.04, 1e-3);
 }
 
 // The header and each frame reach the file, described, without waiting for more samples: after

@@ -1,7 +1,7 @@
-// AVI writer: frames placed by their time stamps, DV frames checked one by one, the frame rate
+// AVI writer: frames placed by their time stamps, the frame rate
 // from the stamps or a master stream, RIFF AVIX continuations, files past 1 GiB (and 4 GiB,
 // long), a second salvage; each file read back by our reader and ffprobe. Recordings through the
-// mux: avi_mux_test; kills: avi_crash_test.
+// mux (DV type-1 frames checked one by one): avi_mux_test; kills: avi_crash_test.
 #include <gtest/gtest.h>
 
 #include "avi/AviLayout.h"
@@ -17,37 +17,6 @@ using test::ReadBack;
 using test::TempDir;
 using test::VideoStream;
 using test::WriteAvi;
-
-// Each type-1 frame is checked as the first: a foreign one keeps its place as a dropped frame (a
-// zero-length entry) and is counted; a frame of the other system ends the stream, whose header
-// cannot describe it. Damaged frames: the mux's tests, end to end.
-TEST(AviWriterDv, Type1FramesAreCheckedOneByOne) {
-  DvFrameMaker pal;
-  DvFrameMaker ntsc(dv::DvSystem::k525_60);
-  ASSERT_TRUE(pal.ok() && ntsc.ok());
-  auto cut = pal.Frame(5);
-  cut.resize(dv::kFrameBytesPal / 2);
-  for (const auto& [frame, answer] :
-       {std::pair{cut, S_FALSE}, std::pair{ntsc.Frame(5), AviWriter::kStreamEnded}}) {
-    SCOPED_TRACE(answer);
-    const bool ended = answer == AviWriter::kStreamEnded;
-    TempDir dir;
-    const std::string path = dir.File("checked.avi");
-    WriteAvi(path, {test::DvType1()}, [&](AviWriter& writer) {
-      for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(writer.WriteSample(0, pal.Frame(i), FrameTime(i)), S_OK);
-      EXPECT_EQ(writer.WriteSample(0, frame, FrameTime(5)), answer);
-      EXPECT_EQ(writer.WriteSample(0, pal.Frame(6), FrameTime(6)), ended ? answer : S_OK);
-      EXPECT_EQ(std::pair(writer.ChunkCount(0), writer.DroppedFrames(0)),
-                ended ? std::pair(5ul, 0ul) : std::pair(7ul, 1ul));
-    });
-    const AviFileInfo info = ReadBack(path);
-    ASSERT_EQ(info.streams[0].odmlChunks.size(), ended ? 5u : 7u);
-    EXPECT_TRUE(ended || info.streams[0].odmlChunks[5].size == 0);
-    EXPECT_EQ(info.height, 576u);
-    EXPECT_EQ(test::Probe(path, {.decode = true})[0].frames, ended ? 5 : 6);
-  }
-}
 
 // Frames at 0, 1, 3, 7, 8 and a late stamp of 8: the gaps (one frame, then three) are kept as
 // dropped frames, the late frame takes the next place.
