@@ -1,10 +1,10 @@
 // The property pages, each shown, applied and refused in one session of steps, in the property
 // frame the program opens them in and driven as a user would ("Appliquer" is enabled while a
 // page has something to apply), against the simulated machine's devices and the platform's AVI
-// Mux; small fakes only where no device gives the case (a refusal of the crossbar or the TV
-// sound, the controls pages' automatic modes and refusals, a scaling capability). And what every
-// page does alike: creation by class id, page info, objects without the page's interface, the
-// page widget from Activate to Deactivate.
+// Mux; small fakes only where no device gives the case (a refusal of the TV sound, the controls
+// pages' automatic modes and refusals, a scaling capability). And what every page does alike:
+// creation by class id, page info, objects without the page's interface, the page widget from
+// Activate to Deactivate.
 #include <DeviceList.h>
 #include <ScopedMachine.h>
 #include <gtest/gtest.h>
@@ -428,43 +428,18 @@ TYPED_TEST(ControlsPage, ShowsAppliesAndRefuses) {
 
 // ---- The crossbar page ----------------------------------------------------------------------
 
-// The simulated crossbar, refusing one input when asked (no device refuses a route it lists).
-class RefusingCrossbar : public CUnknown, public IAMCrossbar {
- public:
-  explicit RefusingCrossbar(ComPtr<IAMCrossbar> real) : real_(std::move(real)) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IAMCrossbar) return GetInterface(static_cast<IAMCrossbar*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP get_PinCounts(long* o, long* i) override { return real_->get_PinCounts(o, i); }
-  STDMETHODIMP CanRoute(long o, long i) override { return real_->CanRoute(o, i); }
-  STDMETHODIMP Route(long o, long i) override { return i == refused ? E_FAIL : real_->Route(o, i); }
-  STDMETHODIMP get_IsRoutedTo(long o, long* i) override { return real_->get_IsRoutedTo(o, i); }
-  STDMETHODIMP get_CrossbarPinInfo(BOOL in, long n, long* related, long* type) override {
-    return real_->get_CrossbarPinInfo(in, n, related, type);
-  }
-  // The inputs routed to the two outputs: "0 3".
-  QString Routes() {
-    long video = -1, sound = -1;
-    real_->get_IsRoutedTo(0, &video);
-    real_->get_IsRoutedTo(1, &sound);
-    return QString::asprintf("%ld %ld", video, sound);
-  }
-  long refused = -1;
-
- private:
-  ComPtr<IAMCrossbar> real_;
-};
-
 // The TV card's crossbar: each output with the inputs that can feed it and its route; a choice
 // applied with its related sound when the pins are linked, alone when not; a refused route
 // shown, the page showing the routes made.
 TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
-  auto crossbar = MakeComObject<RefusingCrossbar>(
-      Device<IAMCrossbar>(AM_KSCATEGORY_CROSSBAR, L"Carte Crossbar"));
+  ComPtr<IAMCrossbar> crossbar = Device<IAMCrossbar>(AM_KSCATEGORY_CROSSBAR, L"Carte Crossbar");
   const std::vector<std::string> outputs = {"cboxOutput0", "cboxOutput1", "cbLinkRelated"};
-  const auto routes = [&] { return crossbar->Routes(); };
+  const auto routes = [&] {  // the inputs routed to the two outputs: "0 3"
+    long video = -1, sound = -1;
+    crossbar->get_IsRoutedTo(0, &video);
+    crossbar->get_IsRoutedTo(1, &sound);
+    return QString::asprintf("%ld %ld", video, sound);
+  };
   Session(
       CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
       {{"?Video Decoder; ?Audio Decoder",
@@ -481,13 +456,17 @@ TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
             "Video Tuner|Video Composite|[Video SVideo]; [Audio Tuner]|Audio Line; off", true},
            {"[Appliquer]", "", false, "2 3"},
            {"cboxOutput0=Video Tuner; [OK]", "", false, "0 3"}});
+  // The card unplugged, every route is refused: each choice stays, the first refusal is shown.
   Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
-          // The related sound is routed, the refused choice stays.
-          {{"@refuse; cboxOutput0=Video Composite; [Appliquer]",
-            "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 4",
+          {{"@unplug; cboxOutput0=Video Composite; [Appliquer]",
+            "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 3",
             "« Video Composite » à « Video Decoder »"},
            {"[Annuler]"}},
-          {{"refuse", [&] { crossbar->refused = 1; }}});
+          {{"unplug", [&] {
+              machine_.Rewrite("video webcam Webcam\n");
+              EXPECT_TRUE(
+                  WaitUntil([&] { return crossbar->Route(0, 0) == VFW_E_NO_CAPTURE_HARDWARE; }));
+            }}});
 }
 
 // ---- The TV tuner and TV sound pages --------------------------------------------------------
