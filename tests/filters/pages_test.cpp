@@ -1,10 +1,10 @@
 // The property pages, each shown, applied and refused in one session of steps, in the property
 // frame the program opens them in and driven as a user would ("Appliquer" is enabled while a
-// page has something to apply), against the simulated machine's devices and the platform's AVI
-// Mux; small fakes only where no device gives the case (a refusal of the TV sound, the controls
-// pages' automatic modes and refusals, a scaling capability). And what every page does alike:
-// creation by class id, page info, objects without the page's interface, the page widget from
-// Activate to Deactivate.
+// page has something to apply), against the simulated machine's devices (the crossbar refusing
+// once its card is unplugged) and the platform's AVI Mux; small fakes only where no device gives
+// the case (a refusal of the TV sound, the controls pages' automatic modes and refusals, a
+// scaling capability). And what every page does alike: creation by class id, page info, objects
+// without the page's interface, the page widget from Activate to Deactivate.
 #include <DeviceList.h>
 #include <ScopedMachine.h>
 #include <gtest/gtest.h>
