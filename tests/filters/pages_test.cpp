@@ -365,49 +365,28 @@ class FakeControls : public CUnknown, public Control {
   int sets = 0;
 };
 
-struct ProcAmp {
-  using Control = IAMVideoProcAmp;
-  static const CLSID& Page() { return CLSID_VideoProcAmpPropertyPage; }
-  static constexpr long kManualOne = VideoProcAmp_Brightness, kAutoOne = VideoProcAmp_Contrast;
-  static constexpr const char *kManualKey = "Brightness", *kAutoKey = "Contrast",
-                              *kMissingKey = "Hue";
-  static constexpr const char* kManualName = "Luminosité";
-};
-struct Camera {
-  using Control = IAMCameraControl;
-  static const CLSID& Page() { return CLSID_CameraControlPropertyPage; }
-  static constexpr long kManualOne = CameraControl_Focus, kAutoOne = CameraControl_Exposure;
-  static constexpr const char *kManualKey = "Focus", *kAutoKey = "Exposure", *kMissingKey = "Zoom";
-  static constexpr const char* kManualName = "Mise au point";
-};
-
-template <class Kind>
-class ControlsPage : public ::testing::Test {};
-using Kinds = ::testing::Types<ProcAmp, Camera>;
-TYPED_TEST_SUITE(ControlsPage, Kinds);
-
 // A row per property of the device with its range, value and mode; what the user moved applied,
 // "Défaut" putting the defaults back; a refused value shown while the others are set; a device
-// without any property says so.
-TYPED_TEST(ControlsPage, ShowsAppliesAndRefuses) {
-  auto device = MakeComObject<FakeControls<typename TypeParam::Control>>();
+// without any property says so. The controls' names: slider<key>, lab<key>, cbAuto<key>.
+template <class Control>
+void ControlsSession(REFCLSID page, long manualOne, long autoOne, const QString& manualKey,
+                     const QString& autoKey, const QString& missingKey, const QString& manualName) {
+  SCOPED_TRACE(manualKey.toStdString());
+  auto device = MakeComObject<FakeControls<Control>>();
   // One set by hand, 0..255 by 1, default 128, now 100; one the device sets itself, 0..100 by 5,
   // default 50, now 40 in automatic mode.
-  device->properties[TypeParam::kManualOne] = {0, 255, 1, 128, kManual, 100, kManual};
-  device->properties[TypeParam::kAutoOne] = {0, 100, 5, 50, kAuto | kManual, 40, kAuto};
-  const QString manual = QString("slider") + TypeParam::kManualKey;
-  const QString automatic = QString("slider") + TypeParam::kAutoKey + "=";
-  const QString autoBox = QString("cbAuto") + TypeParam::kAutoKey + "=";
-  const std::vector<std::string> controls = {manual.toStdString(),
-                                             std::string("lab") + TypeParam::kManualKey,
-                                             automatic.chopped(1).toStdString(),
-                                             autoBox.chopped(1).toStdString(),
-                                             std::string("slider") + TypeParam::kMissingKey,
-                                             std::string("cbAuto") + TypeParam::kManualKey};
+  device->properties[manualOne] = {0, 255, 1, 128, kManual, 100, kManual};
+  device->properties[autoOne] = {0, 100, 5, 50, kAuto | kManual, 40, kAuto};
+  const QString manual = "slider" + manualKey, automatic = "slider" + autoKey + "=",
+                autoBox = "cbAuto" + autoKey + "=";
+  std::vector<std::string> controls;
+  for (const QString& name : {manual, "lab" + manualKey, automatic.chopped(1), autoBox.chopped(1),
+                              "slider" + missingKey, "cbAuto" + manualKey})
+    controls.push_back(name.toStdString());
   Session(
-      TypeParam::Page(), device.Get(), controls,
+      page, device.Get(), controls,
       [&] {
-        return device->Settings({TypeParam::kManualOne, TypeParam::kAutoOne});
+        return device->Settings({manualOne, autoOne});
       },
       {{"", "0..255/1=100; 100; 0..100/5=40 (grey); on; -; -"},
        {manual + "=255", "0..255/1=255; 255; 0..100/5=40 (grey); on; -; -", true},
@@ -418,12 +397,21 @@ TYPED_TEST(ControlsPage, ShowsAppliesAndRefuses) {
        {"[Appliquer]", "", false, "2 sets: 128/2 50/2"},
        // Refused, the value is shown and kept to apply; the others are set.
        {"@refuse; " + manual + "=200; " + autoBox + "on; [Appliquer]", "", true,
-        "4 sets: 128/2 50/1", TypeParam::kManualName},
+        "4 sets: 128/2 50/1", manualName},
        {"[Annuler]", "", false, "4 sets: 128/2 50/1"}},  // Annuler applies nothing
-      {{"refuse", [&] { device->refused = TypeParam::kManualOne; }}});
+      {{"refuse", [&] { device->refused = manualOne; }}});
   device->properties.clear();
-  Session(TypeParam::Page(), device.Get(), {manual.toStdString()}, {},
+  Session(page, device.Get(), {manual.toStdString()}, {},
           {{"?Ce périphérique n'a aucun réglage", "-"}, {"[OK]"}});
+}
+
+TEST_F(Pages, ProcAmpAndCameraControlsShowApplyAndRefuse) {
+  ControlsSession<IAMVideoProcAmp>(CLSID_VideoProcAmpPropertyPage, VideoProcAmp_Brightness,
+                                   VideoProcAmp_Contrast, "Brightness", "Contrast", "Hue",
+                                   "Luminosité");
+  ControlsSession<IAMCameraControl>(CLSID_CameraControlPropertyPage, CameraControl_Focus,
+                                    CameraControl_Exposure, "Focus", "Exposure", "Zoom",
+                                    "Mise au point");
 }
 
 // ---- The crossbar page ----------------------------------------------------------------------
