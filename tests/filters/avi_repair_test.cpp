@@ -62,45 +62,24 @@ class MemoryFile final : public AviRepairFile {
   uint64_t originalSize_;
 };
 
-// The recording's samples in the order they reach the writer: frame n (its number in every
-// byte) then its sound.
-struct Sample {
-  int stream;
-  Image bytes;
-  REFERENCE_TIME start;
-};
-
-std::vector<Sample> Samples() {
-  std::vector<Sample> samples;
-  for (int n = 0; n < kFrames; ++n) {
-    samples.push_back({0, Image(kFrameBytes, static_cast<uint8_t>(n + 1)), n * 400000LL});
-    samples.push_back({1, Image(kSoundBytes, static_cast<uint8_t>(0x80 + n)), n * 400000LL});
-  }
-  return samples;
-}
-
-AviWriterOptions SmallFileOptions() { return {.riffLimitBytes = 96 * 1024, .stdIndexCapacity = 6}; }
-
-// Writes the first `count` samples through a writer on out, with a checkpoint every 7 samples,
-// and finishes when asked.
+// Writes the first `count` samples of the recording through a writer on out (frame n, its
+// number in every byte, then its sound: sample i is of stream i % 2, frame i / 2), with a
+// checkpoint every 7 samples, and finishes when asked.
 void Record(AviOutput& out, size_t count, bool finish) {
-  AviWriter writer(out, SmallFileOptions());
+  AviWriter writer(out, {.riffLimitBytes = 96 * 1024, .stdIndexCapacity = 6});
   AviStreamFormat sound = test::PcmStream();
   sound.name = "Son";
-  const AviStreamFormat video = test::VideoStream(BI_RGB, kWidth, kHeight, 24);
-  ASSERT_EQ(writer.AddStream(video), 0);
+  ASSERT_EQ(writer.AddStream(test::VideoStream(BI_RGB, kWidth, kHeight, 24)), 0);
   ASSERT_EQ(writer.AddStream(sound), 1);
   ASSERT_EQ(writer.Start(), S_OK);
-  const std::vector<Sample> samples = Samples();
   for (size_t i = 0; i < count; ++i) {
-    ASSERT_EQ(writer.WriteSample(samples[i].stream, samples[i].bytes, samples[i].start), S_OK);
-    if (i % 7 == 6) {
-      ASSERT_EQ(writer.Checkpoint(), S_OK);
-    }
+    const int stream = static_cast<int>(i % 2), n = static_cast<int>(i / 2);
+    const Image bytes(stream ? kSoundBytes : kFrameBytes,
+                      static_cast<uint8_t>(stream ? 0x80 + n : n + 1));
+    ASSERT_EQ(writer.WriteSample(stream, bytes, n * 400000LL), S_OK);
+    ASSERT_EQ(i % 7 == 6 ? writer.Checkpoint() : S_OK, S_OK);
   }
-  if (finish) {
-    ASSERT_EQ(writer.Finish(), S_OK);
-  }
+  ASSERT_EQ(finish ? writer.Finish() : S_OK, S_OK);
 }
 
 Image Finished(size_t samples) {
