@@ -330,8 +330,8 @@ TEST_P(AviCrashGraph, KilledLeavesASoundFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kills, AviCrashGraph,
-    ::testing::Values(GraphKill{"RealTimeInItsFirstSecond", true, 50, -1, {150, 700}},
-                      GraphKill{"RealTimeMidRecording", true, 100, -1, {2600}},
+    ::testing::Values(GraphKill{"RealTimeInItsFirstSecondAndMidRecording", true, 100, -1,
+                                {150, 700, 2600}},
                       GraphKill{"RealTimeWhileFinishing", true, 100, 40, {0, 2, 10}},
                       GraphKill{"FileSpeedMidRecording", false, 300, -1, {30, 250}},
                       GraphKill{"FileSpeedWhileFinishing", false, 300, 150, {0, 3}}),

@@ -188,8 +188,7 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
   if (info.streams.size() > 1) {
     EXPECT_EQ(info.streams[1].length * 4, sound.size());
   }
-  const std::string decoded = RunCommand("ffmpeg -v error -i " + Quote(path) +
-                                         " -map 0:a:0 -f s16le -acodec pcm_s16le -");
+  const std::string decoded = RecordedSound(path);
   EXPECT_EQ(decoded.size(), sound.size());
   EXPECT_TRUE(decoded == sound) << "the sound differs";
   ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(count));

@@ -138,7 +138,7 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     const std::string dvPath = dir.File("in" + std::to_string(c.hr) + ".dv");
     const std::string aviPath =
         dir.File("out" + std::to_string(c.hr) + std::to_string(c.height) + ".avi");
-    WriteDvFile(dvPath, maker, kFrames);
+    const std::vector<int16_t> pcm = WriteDvFile(dvPath, maker, kFrames);
     ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
     RecordingGraph g;
     ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
@@ -174,7 +174,11 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     EXPECT_EQ(bytes, maker.Frame(7));
     for (bool odml : {true, false}) {
       test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, kFrames, odml);
-      EXPECT_EQ(test::RecordedSoundSamples(aviPath, 2, odml), c.samples);
+      // ffmpeg's DV reader, which nobody here wrote, hears the samples we wrote.
+      const std::string sound = test::RecordedSound(aviPath, odml);
+      EXPECT_EQ(sound.size(), static_cast<size_t>(c.samples) * 4);
+      EXPECT_TRUE(sound.size() == pcm.size() * 2 &&
+                  std::memcmp(sound.data(), pcm.data(), sound.size()) == 0);
     }
   }
 }
@@ -284,8 +288,7 @@ TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
     for (bool odml : {true, false}) {
       test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, readable, odml);
     }
-    const std::string raw = test::RunCommand("ffmpeg -v error -i " + test::Quote(aviPath) +
-                                             " -map 0:a:0 -f s16le -acodec pcm_s16le -");
+    const std::string raw = test::RecordedSound(aviPath);
     ASSERT_EQ(raw.size(), static_cast<size_t>(readable) * 1920 * 4);
     EXPECT_TRUE(rate > 0 || std::memcmp(raw.data(), pcm.data(), raw.size()) == 0);
 

@@ -73,6 +73,11 @@ long RecordedSoundSamples(const std::string& path, int channels, bool useOdml) {
   return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
 }
 
+std::string RecordedSound(const std::string& path, bool useOdml) {
+  return RunCommand("ffmpeg -v error " + Odml(useOdml) + "-i " + Quote(path) +
+                    " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null");
+}
+
 std::vector<std::optional<uint32_t>> RecordedFrameNumbers(const std::string& path, int width,
                                                           int height, double seekSeconds) {
   const bool seek = seekSeconds > 0;

@@ -33,6 +33,8 @@ double ProbeDuration(const std::string& path);
 long ProbedFrames(const std::string& path);
 // The samples per channel ffmpeg decodes from the file's first sound stream.
 long RecordedSoundSamples(const std::string& path, int channels, bool useOdml = true);
+// That sound's bytes, as 16-bit samples.
+std::string RecordedSound(const std::string& path, bool useOdml = true);
 // The frame numbers of the file's video pictures (width x height) as ffmpeg decodes them
 // (nullopt: a picture without a readable number); with seekSeconds, of the one picture ffmpeg
 // seeks to there through the file's index.
