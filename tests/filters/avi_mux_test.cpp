@@ -13,6 +13,7 @@
 #include <fstream>
 #include <set>
 
+#include "ColorSpaceConverter.h"
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
@@ -31,16 +32,9 @@ using test::TempDir;
 constexpr int kWidth = 64, kHeight = 48;
 constexpr REFERENCE_TIME kFrameTime = 400000;
 
-// Uncompressed video of kWidth x kHeight: YUY2, or with compression BI_RGB, 24-bit RGB.
-CMediaType VideoType(DWORD compression = MAKEFOURCC('Y', 'U', 'Y', '2')) {
-  CMediaType mt =
-      test::MakeTestVideoType(compression == BI_RGB ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_YUY2);
-  BITMAPINFOHEADER& header = reinterpret_cast<VIDEOINFOHEADER*>(mt.Format())->bmiHeader;
-  header.biCompression = compression;
-  header.biBitCount = compression == BI_RGB ? 24 : 16;
-  header.biSizeImage = kWidth * kHeight * header.biBitCount / 8;
-  mt.SetSampleSize(header.biSizeImage);
-  return mt;
+// Uncompressed video of kWidth x kHeight: YUY2, or 24-bit RGB (bottom-up).
+CMediaType VideoType(bool rgb = false) {
+  return MakeVideoMediaType({rgb ? PixelFormat::kRgb24 : PixelFormat::kYuy2, kWidth, kHeight, rgb});
 }
 
 // DV video whose format gives no size: a zero-filled DVINFO.
@@ -189,7 +183,7 @@ TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
     std::string seen;  // our reader's stream, the mux's drops, ffprobe's (frames or samples)
   } cases[] = {
       {VideoType(), Blocks(50, kYuy2), nullptr, "vids 50 '' 48p, 0 dropped: rawvideo 50"},
-      {VideoType(BI_RGB), Blocks(50, kRgb), nullptr, "vids 50 '' 48p, 0 dropped: rawvideo 50"},
+      {VideoType(true), Blocks(50, kRgb), nullptr, "vids 50 '' 48p, 0 dropped: rawvideo 50"},
       {WaveType(WAVE_FORMAT_IEEE_FLOAT, 48000, 2, 32), Blocks(10, 1920 * 8), L"Commentary",
        "auds 19200 'Commentary' 0p, 0 dropped: pcm_f32le 19200"},
       {ZeroedDvType(), DvFrames(maker, 10), nullptr, "vids 10 '' 576p, 0 dropped: dvvideo 10"},
