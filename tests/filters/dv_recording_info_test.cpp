@@ -57,7 +57,7 @@ TEST(DvRecordingInfo, ReadFromFramesAsWrittenAndAsDamaged) {
     EditPacks(f, kPackRecordingDate, 2, gone);
     EditPacks(f, kPackRecordingTime, 2, gone);
   };
-  // The timecode, the recording date and the state of its packs (PackState: 0 read, 1 absent, 2 unreadable).
+  // The timecode, the recording date and the state of its packs (0 read, 1 absent, 2 unreadable).
   const std::tuple<Frame, DvSystem, std::function<void(Frame&)>, std::string> rows[] = {
       {pal[0], pal25, {}, "01:02:03:04 14/07/2024 10:20:30 0"},
       {pal[5], pal25, {}, "01:02:03:09 14/07/2024 10:20:30 0"},
