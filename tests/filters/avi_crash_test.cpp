@@ -377,7 +377,7 @@ TEST(AviCrashReplay, EveryMomentOfTheDeliveriesLeavesASoundFile) {
   for (size_t n = 1; n <= steps.size(); ++n) {
     if (steps[n - 1].sync) continue;
     SCOPED_TRACE("killed after step " + std::to_string(n) + " of " + std::to_string(steps.size()));
-    test::WriteBytes(path, test::DeliveryLog::ImageAfter(steps, n));
+    test::WriteBytes(path, test::ImageAfter(steps, n));
     // Our reader at every moment; ffprobe too once the header has been rewritten, and at the end.
     const bool headerRewritten = steps[n - 1].offset == 0 && n > 1;
     const AfterKill found =

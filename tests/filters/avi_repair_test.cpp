@@ -18,7 +18,6 @@
 namespace vidorra::avi {
 namespace {
 
-using test::DeliveryLog;
 using Image = std::vector<uint8_t>;
 
 constexpr int kWidth = 16, kHeight = 8;
@@ -103,8 +102,8 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
   size_t checked = 0;
   for (size_t n = 1; n <= log.steps.size(); ++n) {
     for (const bool torn : {false, true}) {
-      Image image = DeliveryLog::ImageAfter(log.steps, n);
-      const DeliveryLog::Step& next = log.steps[std::min(n, log.steps.size() - 1)];
+      Image image = test::ImageAfter(log.steps, n);
+      const test::WriteStep& next = log.steps[std::min(n, log.steps.size() - 1)];
       if (torn) {
         if (n == log.steps.size() || next.sync || next.offset != image.size()) continue;
         image.insert(image.end(), next.bytes.begin(), next.bytes.begin() + next.bytes.size() / 2);
@@ -185,7 +184,7 @@ TEST(AviRepair, DamagedFilesEndWithAnAnswerAndNeverWorse) {
   test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
   const Image finished = log.bytes;
-  const Image unfinished = DeliveryLog::ImageAfter(log.steps, log.steps.size() * 2 / 3);
+  const Image unfinished = test::ImageAfter(log.steps, log.steps.size() * 2 / 3);
   std::mt19937 random(20261208);
   auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };
   const int cases = std::getenv("VIDORRA_REPAIR_FUZZ_CASES")

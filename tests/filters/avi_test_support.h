@@ -241,18 +241,64 @@ struct RecordingGraph {
   }
 };
 
+// A write (a sample at its byte range) or a sync, as an output took it.
+struct WriteStep {
+  bool sync = false;
+  uint64_t offset = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// The file as it stood after the first n steps.
+inline std::vector<uint8_t> ImageAfter(const std::vector<WriteStep>& steps, size_t n) {
+  std::vector<uint8_t> image;
+  for (size_t i = 0; i < n && i < steps.size(); ++i) {
+    const WriteStep& step = steps[i];
+    if (image.size() < step.offset + step.bytes.size())
+      image.resize(step.offset + step.bytes.size());
+    std::copy(step.bytes.begin(), step.bytes.end(),
+              image.begin() + static_cast<ptrdiff_t>(step.offset));
+  }
+  return image;
+}
+
+// AviOutput over memory, optionally failing (like a full disk) past a byte limit; it also logs
+// its writes and syncs, to rebuild the file as it stood after any of them.
+class MemoryOutput : public avi::AviOutput {
+ public:
+  explicit MemoryOutput(uint64_t limit = UINT64_MAX) : limit_(limit) {}
+  using avi::AviOutput::WriteAt;
+  HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
+    WriteStep& step = steps.emplace_back(WriteStep{false, offset, {}});
+    for (Bytes piece : pieces) {
+      const uint64_t fit = std::min<uint64_t>(piece.size(), limit_ > offset ? limit_ - offset : 0);
+      if (bytes.size() < offset + fit) bytes.resize(offset + fit);
+      std::copy(piece.begin(), piece.begin() + static_cast<ptrdiff_t>(fit),
+                bytes.begin() + static_cast<ptrdiff_t>(offset));
+      step.bytes.insert(step.bytes.end(), piece.begin(), piece.end());
+      writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
+      if (fit < piece.size()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+      offset += piece.size();
+    }
+    return S_OK;
+  }
+  HRESULT Flush() override { return S_OK; }
+  HRESULT Sync() override { return steps.push_back({true, 0, {}}), S_OK; }
+  uint64_t WrittenEnd() const override { return writtenEnd_; }
+
+  std::vector<uint8_t> bytes;
+  std::vector<WriteStep> steps;
+
+ private:
+  uint64_t limit_;
+  uint64_t writtenEnd_ = 0;
+};
+
 // A File writer stand-in that keeps, in order, every write (a sample at its byte range) and
 // every sync the mux delivers, so that a test can rebuild the file as it stood after each of
 // them: what a kill at that moment leaves. Like the File writer it has the mux finish the file
 // on Stop, and ends the stream with EC_COMPLETE.
 class DeliveryLog : public CBaseFilter {
  public:
-  struct Step {
-    bool sync = false;
-    uint64_t offset = 0;
-    std::vector<uint8_t> bytes;
-  };
-
   DeliveryLog() : CBaseFilter(L"Delivery Log", GUID_NULL), pin_(this) {}
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
@@ -265,21 +311,13 @@ class DeliveryLog : public CBaseFilter {
     return CBaseFilter::Stop();
   }
 
-  std::vector<Step> Steps() {
+  std::vector<WriteStep> Steps() {
     std::lock_guard lock(mutex_);
-    return steps_;
+    return file_.steps;
   }
-  // The file as it stood after the first n steps.
-  static std::vector<uint8_t> ImageAfter(const std::vector<Step>& steps, size_t n) {
-    std::vector<uint8_t> image;
-    for (size_t i = 0; i < n && i < steps.size(); ++i) {
-      const Step& step = steps[i];
-      if (image.size() < step.offset + step.bytes.size())
-        image.resize(step.offset + step.bytes.size());
-      std::copy(step.bytes.begin(), step.bytes.end(),
-                image.begin() + static_cast<ptrdiff_t>(step.offset));
-    }
-    return image;
+  std::vector<uint8_t> Bytes() {  // the file as it stands
+    std::lock_guard lock(mutex_);
+    return file_.bytes;
   }
 
  private:
@@ -302,11 +340,9 @@ class DeliveryLog : public CBaseFilter {
       BYTE* data = nullptr;
       if (sample->GetTime(&start, &stop) != S_OK || FAILED(sample->GetPointer(&data)))
         return E_INVALIDARG;
-      Step step{false, static_cast<uint64_t>(start), {data, data + sample->GetActualDataLength()}};
       std::lock_guard lock(log_->mutex_);
-      log_->end_ = std::max<uint64_t>(log_->end_, step.offset + step.bytes.size());
-      log_->steps_.push_back(std::move(step));
-      return S_OK;
+      return log_->file_.WriteAt(static_cast<uint64_t>(start), data,
+                                 static_cast<size_t>(sample->GetActualDataLength()));
     }
     STDMETHODIMP EndOfStream() override {
       const HRESULT hr = CBaseInputPin::EndOfStream();
@@ -315,12 +351,11 @@ class DeliveryLog : public CBaseFilter {
     }
     STDMETHODIMP Sync() override {
       std::lock_guard lock(log_->mutex_);
-      log_->steps_.push_back({true, 0, {}});
-      return S_OK;
+      return log_->file_.Sync();
     }
     STDMETHODIMP GetWrittenEnd(ULONGLONG* end) override {
       std::lock_guard lock(log_->mutex_);
-      *end = log_->end_;
+      *end = log_->file_.WrittenEnd();
       return S_OK;
     }
     // One file only.
@@ -332,40 +367,7 @@ class DeliveryLog : public CBaseFilter {
 
   Pin pin_;
   std::mutex mutex_;
-  std::vector<Step> steps_;
-  uint64_t end_ = 0;
-};
-
-// AviOutput over memory, optionally failing (like a full disk) past a byte limit; it also logs
-// its writes and syncs, to rebuild the file as it stood after any of them.
-class MemoryOutput : public avi::AviOutput {
- public:
-  explicit MemoryOutput(uint64_t limit = UINT64_MAX) : limit_(limit) {}
-  using avi::AviOutput::WriteAt;
-  HRESULT WriteAt(uint64_t offset, std::initializer_list<Bytes> pieces) override {
-    DeliveryLog::Step& step = steps.emplace_back(DeliveryLog::Step{false, offset, {}});
-    for (Bytes piece : pieces) {
-      const uint64_t fit = std::min<uint64_t>(piece.size(), limit_ > offset ? limit_ - offset : 0);
-      if (bytes.size() < offset + fit) bytes.resize(offset + fit);
-      std::copy(piece.begin(), piece.begin() + static_cast<ptrdiff_t>(fit),
-                bytes.begin() + static_cast<ptrdiff_t>(offset));
-      step.bytes.insert(step.bytes.end(), piece.begin(), piece.end());
-      writtenEnd_ = std::max<uint64_t>(writtenEnd_, offset + fit);
-      if (fit < piece.size()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-      offset += piece.size();
-    }
-    return S_OK;
-  }
-  HRESULT Flush() override { return S_OK; }
-  HRESULT Sync() override { return steps.push_back({true, 0, {}}), S_OK; }
-  uint64_t WrittenEnd() const override { return writtenEnd_; }
-
-  std::vector<uint8_t> bytes;
-  std::vector<DeliveryLog::Step> steps;
-
- private:
-  uint64_t limit_;
-  uint64_t writtenEnd_ = 0;
+  MemoryOutput file_;
 };
 
 // Our reader's view of a finished recording, checked for what every such file satisfies: it
