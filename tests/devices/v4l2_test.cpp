@@ -240,11 +240,10 @@ TEST_F(V4l2, OffersEachSizeAndRateOfTheMappedFormatsCurrentOneFirst) {
     CMediaType mt;
     mt.Adopt(*type);
     CoTaskMemFree(type);
-    EXPECT_EQ(mt.subtype, expected[i].subtype);
-    EXPECT_EQ(VideoSizeOf(mt), std::make_pair(expected[i].width, expected[i].height));
-    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame, expected[i].interval);
-    EXPECT_EQ(caps.MinFrameInterval, expected[i].interval);
-    EXPECT_EQ(caps.InputSize.cx, expected[i].width);
+    const auto& e = expected[i];
+    EXPECT_EQ(std::tuple(mt.subtype, VideoSizeOf(mt), reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame,
+                         caps.MinFrameInterval, caps.InputSize.cx),
+              std::tuple(e.subtype, std::make_pair(e.width, e.height), e.interval, e.interval, e.width));
   }
 }
 
