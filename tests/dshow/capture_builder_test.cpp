@@ -288,16 +288,25 @@ class OrderNode : public CBaseFilter {
   static inline GUID kAsked = kAskedIid;
 
  private:
-  class Out : public CBaseOutputPin {
+  // A pin that answers the asked interface once, as "node.pin".
+  template <class Base>
+  class Answering : public Base {
    public:
-    Out(OrderNode* f, const wchar_t* name) : CBaseOutputPin(f, name), node_(f) {}
+    Answering(OrderNode* f, const wchar_t* name) : Base(f, name), node_(f) {}
     DECLARE_PIN_IUNKNOWN
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
       if (riid == kAsked && Answer(node_->name_ + "." + WideToUtf8(CBasePin::Name()))) {
         return GetInterface(static_cast<IPin*>(this), ppv);
       }
-      return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
+      return Base::NonDelegatingQueryInterface(riid, ppv);
     }
+
+   protected:
+    OrderNode* node_;
+  };
+  class Out : public Answering<CBaseOutputPin> {
+   public:
+    using Answering::Answering;
     HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
     HRESULT GetMediaType(int i, CMediaType* mt) override {
       if (i > 0 || node_->offers_ == GUID_NULL) return VFW_S_NO_MORE_ITEMS;
@@ -311,26 +320,13 @@ class OrderNode : public CBaseFilter {
       return a->SetProperties(p, &actual);
     }
     using CBasePin::SetPinCategory;
-
-   private:
-    OrderNode* node_;
   };
-  class In : public CBaseInputPin {
+  class In : public Answering<CBaseInputPin> {
    public:
-    In(OrderNode* f, const wchar_t* name) : CBaseInputPin(f, name), node_(f) {}
-    DECLARE_PIN_IUNKNOWN
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-      if (riid == kAsked && Answer(node_->name_ + "." + WideToUtf8(CBasePin::Name()))) {
-        return GetInterface(static_cast<IPin*>(this), ppv);
-      }
-      return CBaseInputPin::NonDelegatingQueryInterface(riid, ppv);
-    }
+    using Answering::Answering;
     HRESULT CheckMediaType(const CMediaType* mt) override {
       return node_->takes_ == GUID_NULL || *mt->Type() == node_->takes_ ? S_OK : S_FALSE;
     }
-
-   private:
-    OrderNode* node_;
   };
   std::string name_;
   GUID offers_;
