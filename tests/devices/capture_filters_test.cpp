@@ -123,31 +123,20 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
         CMediaType mt;
         mt.Adopt(*type);
         CoTaskMemFree(type);
-        EXPECT_EQ(mt.majortype, want.majorType);
-        EXPECT_EQ(caps.guid, mt.formattype);
-        EXPECT_EQ(caps.MinFrameInterval, caps.MaxFrameInterval);
-        EXPECT_GT(caps.MaxBitsPerSecond, 0);
+        EXPECT_EQ(std::tuple(mt.majortype, caps.guid, caps.MaxFrameInterval, caps.MaxBitsPerSecond > 0),
+                  std::tuple(want.majorType, mt.formattype, caps.MinFrameInterval, true));
         if (mt.formattype == FORMAT_VideoInfo) {
           const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
-          EXPECT_EQ(caps.InputSize.cx, vih->bmiHeader.biWidth);
-          EXPECT_EQ(caps.InputSize.cy, vih->bmiHeader.biHeight);
-          EXPECT_EQ(caps.MinFrameInterval, vih->AvgTimePerFrame);
+          EXPECT_EQ(std::tuple(caps.InputSize.cx, caps.InputSize.cy, caps.MinFrameInterval),
+                    std::tuple(vih->bmiHeader.biWidth, vih->bmiHeader.biHeight, vih->AvgTimePerFrame));
         }
-        if (c == 0) {
-          EXPECT_EQ(caps.InputSize.cx, kind.width);
-          EXPECT_EQ(caps.InputSize.cy, kind.height);
-          EXPECT_EQ(caps.MinFrameInterval, kind.interval);
-        }
+        EXPECT_TRUE(c > 0 || std::tuple(caps.InputSize.cx, caps.InputSize.cy, caps.MinFrameInterval) ==
+                                 std::tuple(kind.width, kind.height, kind.interval));
       }
-      AM_MEDIA_TYPE* stream = nullptr;
-      AM_MEDIA_TYPE* first = nullptr;
+      EXPECT_TRUE(CurrentFormat(pin.Get()) == Capability(pin.Get(), 0)) << "the first by default";
+      AM_MEDIA_TYPE* past = nullptr;
       VIDEO_STREAM_CONFIG_CAPS caps{};
-      ASSERT_EQ(S_OK, config->GetFormat(&stream));
-      ASSERT_EQ(S_OK, config->GetStreamCaps(0, &first, reinterpret_cast<BYTE*>(&caps)));
-      EXPECT_TRUE(CMediaType(*stream) == CMediaType(*first)) << "the first capability by default";
-      DeleteMediaType(stream);
-      DeleteMediaType(first);
-      EXPECT_EQ(S_FALSE, config->GetStreamCaps(count, &first, reinterpret_cast<BYTE*>(&caps)));
+      EXPECT_EQ(S_FALSE, config->GetStreamCaps(count, &past, reinterpret_cast<BYTE*>(&caps)));
     }
   }
 }
@@ -185,40 +174,34 @@ TEST_F(CaptureFilters, SoundDevicesOfferTheirFormatsOnOneCapturePin) {
   }
 }
 
-TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndRefusesOthers) {
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
+// SetFormat chooses one of the device's capabilities for both pins and refuses others; while
+// connected it connects the pins again with it, unless the sink refuses it (the connection and
+// the format stay as they were); not while the graph runs.
+TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndReconnectsOrFailsCleanly) {
+  ClockedGraph g;
+  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
   ComPtr<IPin> preview = PinNamed(webcam.Get(), L"Preview");
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
-  AM_MEDIA_TYPE* mjpg = nullptr;
-  VIDEO_STREAM_CONFIG_CAPS caps{};
-  ASSERT_EQ(S_OK, config->GetStreamCaps(4, &mjpg, reinterpret_cast<BYTE*>(&caps)));
-  EXPECT_EQ(mjpg->subtype, MEDIASUBTYPE_MJPG);
-  ASSERT_EQ(S_OK, config->SetFormat(mjpg));
-  // One format for the device: both pins now offer only it.
+  CMediaType mjpg = Capability(capture.Get(), 4);
+  EXPECT_EQ(mjpg.subtype, MEDIASUBTYPE_MJPG);
+  ASSERT_EQ(S_OK, config->SetFormat(&mjpg));
   for (IPin* pin : {capture.Get(), preview.Get()}) {
     const auto types = OfferedTypes(pin);
     ASSERT_EQ(types.size(), 1u);
-    EXPECT_TRUE(types[0] == CMediaType(*mjpg));
+    EXPECT_TRUE(types[0] == mjpg);
   }
   EXPECT_EQ(CurrentFormat(preview.Get()).subtype, MEDIASUBTYPE_MJPG);
-  // A size the device does not have, and no type at all.
-  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mjpg->pbFormat);
-  vih->bmiHeader.biWidth = 100;
-  EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(mjpg));
+  CMediaType odd = mjpg;
+  reinterpret_cast<VIDEOINFOHEADER*>(odd.pbFormat)->bmiHeader.biWidth = 100;
+  EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(&odd));
   EXPECT_EQ(E_POINTER, config->SetFormat(nullptr));
-  DeleteMediaType(mjpg);
-}
 
-TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
-  ClockedGraph g;
-  ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
+  CMediaType large = Capability(capture.Get(), 0);
+  ASSERT_EQ(S_OK, config->SetFormat(&large));
   ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
-  ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(capture.Get());
-  // 320x240: the sink takes it, the pins are connected again with it.
-  CMediaType small = Capability(capture.Get(), 2);
+  CMediaType small = Capability(capture.Get(), 2);  // 320x240
   ASSERT_EQ(S_OK, config->SetFormat(&small));
   auto connection = [&] {
     AM_MEDIA_TYPE type{};
@@ -228,14 +211,10 @@ TEST_F(CaptureFilters, SetFormatWhileConnectedReconnectsOrFailsCleanly) {
     return mt;
   };
   EXPECT_TRUE(connection() == small);
-  // MJPG: the sink refuses it; the connection and the format stay as they were.
-  CMediaType jpeg = Capability(capture.Get(), 4);
-  EXPECT_TRUE(FAILED(config->SetFormat(&jpeg)));
+  EXPECT_TRUE(FAILED(config->SetFormat(&mjpg)));
   EXPECT_TRUE(connection() == small);
   EXPECT_TRUE(CurrentFormat(capture.Get()) == small);
-  // Not while the graph runs.
   ASSERT_TRUE(SUCCEEDED(g.Run()));
-  CMediaType large = Capability(capture.Get(), 0);
   EXPECT_EQ(VFW_E_NOT_STOPPED, config->SetFormat(&large));
   g.Stop();
 }
@@ -294,29 +273,19 @@ TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
   EXPECT_EQ(E_PROP_ID_UNSUPPORTED, amp->Set(VideoProcAmp_Gamma, 1, VideoProcAmp_Flags_Manual));
 }
 
-class DriverDialogs : public ::testing::Test {
- protected:
-  void SetUp() override {
-    device_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Old Driver");
-    ASSERT_TRUE(device_);
-    dialogs_ = QueryAs<IAMVfwCaptureDialogs>(device_.Get());
-    ASSERT_TRUE(dialogs_);
-    capture_ = CapturePinOf(device_.Get());
-  }
-  CMediaType Format() { return CurrentFormat(capture_.Get()); }
-
-  ScopedMachine machine_{"video vfw Old Driver\n"};
-  ClockedGraph g_;
-  ComPtr<IBaseFilter> device_;
-  ComPtr<IAMVfwCaptureDialogs> dialogs_;
-  ComPtr<IPin> capture_;
-};
-
 // The capture driver dialogs of the `vfw` kind, driven without a person through the platform's
-// property frame: the source dialog's picture controls act on the device, and the format
-// dialog sets the device's format, answering VFW_E_CANNOT_CONNECT when that no longer fits the
-// connected pin. (Which dialogs the driver has: the program's Options menu tests.)
-TEST_F(DriverDialogs, TheSourceDialogSetsThePictureControls) {
+// property frame: the source dialog's picture controls act on the device; the format dialog
+// sets the device's format, answering VFW_E_CANNOT_CONNECT when that no longer fits the
+// connected pin, which keeps its connection until the graph is built again; closed without a
+// change it leaves a fitting connection alone. (Which dialogs the driver has: the program's
+// Options menu tests.)
+TEST(DriverDialogs, TheSourceAndFormatDialogsChangeTheDevice) {
+  ScopedMachine machine("video vfw Old Driver\n");
+  ClockedGraph g;
+  ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Old Driver");
+  ComPtr<IAMVfwCaptureDialogs> dialogs = QueryAs<IAMVfwCaptureDialogs>(device.Get());
+  ASSERT_TRUE(dialogs);
+  ComPtr<IPin> capture = CapturePinOf(device.Get());
   ModalDialogDriver driver([](QWidget& frame) {
     ASSERT_EQ(frame.findChild<QTabWidget*>()->count(), 1);
     QSlider* brightness = frame.findChild<QSlider*>("sliderBrightness");
@@ -324,37 +293,29 @@ TEST_F(DriverDialogs, TheSourceDialogSetsThePictureControls) {
     brightness->setValue(200);
     ClickButton(frame, "OK");
   });
-  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Source, nullptr));
-  EXPECT_EQ(driver.DialogsDriven(), 1);
+  EXPECT_EQ(S_OK, dialogs->ShowDialog(VfwCaptureDialog_Source, nullptr));
   long value = 0, flags = 0;
-  QueryAs<IAMVideoProcAmp>(device_.Get())->Get(VideoProcAmp_Brightness, &value, &flags);
+  QueryAs<IAMVideoProcAmp>(device.Get())->Get(VideoProcAmp_Brightness, &value, &flags);
   EXPECT_EQ(value, 200);
-}
 
-TEST_F(DriverDialogs, TheFormatDialogChangesTheDeviceAndSaysWhenThePinMustConnectAgain) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ASSERT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink.Get(), sink->Input()));
-  const CMediaType connected = Format();
-  ModalDialogDriver driver([](QWidget& frame) {
+  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
+  const CMediaType connected = CurrentFormat(capture.Get());
+  driver.Then([](QWidget& frame) {
     ASSERT_TRUE(ChooseItem(frame.findChild<QComboBox*>("cboxSize"), "320 x 240"));
     ClickButton(frame, "OK");
   });
-  EXPECT_EQ(VFW_E_CANNOT_CONNECT, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
-  EXPECT_EQ(driver.DialogsDriven(), 1);
-  // The pin keeps its connection until the graph is built again; then it takes the new size.
-  EXPECT_TRUE(Format() == connected);
-  ASSERT_EQ(S_OK, g_.graph->Disconnect(capture_.Get()));
-  ASSERT_EQ(S_OK, g_.graph->Disconnect(sink->Input()));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(capture_.Get(), sink->Input(), nullptr));
-  const auto size = VideoSizeOf(Format());
-  EXPECT_EQ(size, std::make_pair(320, 240));
-  // Closing the dialog without a change leaves a fitting connection alone.
+  EXPECT_EQ(VFW_E_CANNOT_CONNECT, dialogs->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_TRUE(CurrentFormat(capture.Get()) == connected);
+  ASSERT_EQ(S_OK, g.graph->Disconnect(capture.Get()));
+  ASSERT_EQ(S_OK, g.graph->Disconnect(sink->Input()));
+  ASSERT_EQ(S_OK, g.graph->ConnectDirect(capture.Get(), sink->Input(), nullptr));
+  EXPECT_EQ(VideoSizeOf(CurrentFormat(capture.Get())), std::make_pair(320, 240));
   driver.Then([](QWidget& frame) { ClickButton(frame, "Annuler"); });
-  EXPECT_EQ(S_OK, dialogs_->ShowDialog(VfwCaptureDialog_Format, nullptr));
-  EXPECT_EQ(driver.DialogsDriven(), 2);
-  EXPECT_EQ(E_INVALIDARG, dialogs_->ShowDialog(VfwCaptureDialog_Display, nullptr));
+  EXPECT_EQ(S_OK, dialogs->ShowDialog(VfwCaptureDialog_Format, nullptr));
+  EXPECT_EQ(driver.DialogsDriven(), 3);
+  EXPECT_EQ(E_INVALIDARG, dialogs->ShowDialog(VfwCaptureDialog_Display, nullptr));
 }
-
 
 }  // namespace
 }  // namespace vidorra::test

@@ -49,7 +49,8 @@ class Cards : public ::testing::Test {
   ComPtr<IPin> capture_;
 };
 
-TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTellsRelatedPins) {
+// The crossbar: routing rules and related pins; then the tuner and the TV sound of the card.
+TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChannel) {
   ComPtr<IBaseFilter> card = Build(L"Carte TV");
   ComPtr<IAMCrossbar> crossbar = Find<IAMCrossbar>(card.Get());
   ASSERT_TRUE(crossbar);
@@ -89,6 +90,36 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTellsRelatedPins) {
     crossbar->get_IsRoutedTo(1, &sound);
     EXPECT_EQ(std::make_pair(video, sound), std::make_pair(r.video, r.sound)) << r.input;
   }
+
+  // The tuner keeps channel, country, input and standard.
+  ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
+  ASSERT_TRUE(tuner);
+  long minimum = 0, maximum = 0, found = 0, channel = 0, video = 0, audio = 0, standard = 0;
+  tuner->ChannelMinMax(&minimum, &maximum);
+  EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(1L, 69L));
+  EXPECT_EQ(E_INVALIDARG, tuner->put_Channel(70, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
+  ASSERT_EQ(S_OK, tuner->AutoTune(21, &found));
+  EXPECT_EQ(found, 1);
+  tuner->get_Channel(&channel, &video, &audio);
+  tuner->get_VideoFrequency(&video);
+  tuner->get_AudioFrequency(&audio);
+  tuner->get_TVFormat(&standard);  // France by default
+  EXPECT_EQ(std::vector<long>({channel, video, audio, standard}),
+            std::vector<long>({21, 471'250'000, 476'750'000, AnalogVideo_SECAM_L}));
+  ASSERT_EQ(S_OK, tuner->put_CountryCode(44));
+  tuner->get_TVFormat(&standard);
+  EXPECT_EQ(standard, AnalogVideo_PAL_I);
+  long available = 0;
+  tuner->get_AvailableTVFormats(&available);
+  EXPECT_TRUE(available & AnalogVideo_PAL_I);
+  EXPECT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
+  EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
+  EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
+  // The TV audio filter of the same card.
+  ComPtr<IAMTVAudio> sound;
+  ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, card.Get(),
+                                            IID_IAMTVAudio, sound.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(S_OK, sound->put_TVAudioMode(AMTVAUDIO_MODE_MONO));
 }
 
 // The pictures show what the routes and the channel select, on a card whose second crossbar
@@ -125,38 +156,6 @@ TEST_F(Cards, ThePictureShowsTheRoutedInputAndChannel) {
   EXPECT_EQ(signal, AMTUNER_NOSIGNAL);
   // The frame numbers stay readable whatever is shown.
   EXPECT_EQ(FromFirst(sink_->Numbers()), (std::vector<std::optional<uint32_t>>{0, 1, 2, 3, 4}));
-}
-
-TEST_F(Cards, TheTunerKeepsChannelCountryInputAndStandard) {
-  ComPtr<IBaseFilter> card = Build(L"Carte TV");
-  ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
-  ASSERT_TRUE(tuner);
-  long minimum = 0, maximum = 0, found = 0, channel = 0, video = 0, audio = 0, standard = 0;
-  tuner->ChannelMinMax(&minimum, &maximum);
-  EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(1L, 69L));
-  EXPECT_EQ(E_INVALIDARG, tuner->put_Channel(70, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
-  ASSERT_EQ(S_OK, tuner->AutoTune(21, &found));
-  EXPECT_EQ(found, 1);
-  tuner->get_Channel(&channel, &video, &audio);
-  tuner->get_VideoFrequency(&video);
-  tuner->get_AudioFrequency(&audio);
-  tuner->get_TVFormat(&standard);  // France by default
-  EXPECT_EQ(std::vector<long>({channel, video, audio, standard}),
-            std::vector<long>({21, 471'250'000, 476'750'000, AnalogVideo_SECAM_L}));
-  ASSERT_EQ(S_OK, tuner->put_CountryCode(44));
-  tuner->get_TVFormat(&standard);
-  EXPECT_EQ(standard, AnalogVideo_PAL_I);
-  long available = 0;
-  tuner->get_AvailableTVFormats(&available);
-  EXPECT_TRUE(available & AnalogVideo_PAL_I);
-  EXPECT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
-  EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
-  EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
-  // The TV audio filter of the same card.
-  ComPtr<IAMTVAudio> sound;
-  ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, card.Get(),
-                                            IID_IAMTVAudio, sound.ReleaseAndGetVoidAddressOf()));
-  EXPECT_EQ(S_OK, sound->put_TVAudioMode(AMTVAUDIO_MODE_MONO));
 }
 
 TEST_F(Cards, PictureControlsActOnThePictureButNotOnTheFrameNumber) {

@@ -30,6 +30,14 @@ uint8_t Cr(int r, int g, int b) {
   return static_cast<uint8_t>(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255));
 }
 
+// The type handed out (null: none), owned by the result.
+CMediaType Adopted(AM_MEDIA_TYPE* type) {
+  CMediaType mt;
+  if (type) mt.Adopt(*type);
+  CoTaskMemFree(type);
+  return mt;
+}
+
 }  // namespace
 
 std::optional<GUID> CategoryOfPin(IPin* pin) {
@@ -49,12 +57,7 @@ std::vector<CMediaType> OfferedTypes(IPin* pin) {
   ComPtr<IEnumMediaTypes> e;
   if (FAILED(pin->EnumMediaTypes(e.GetAddressOf())) || !e) return types;
   AM_MEDIA_TYPE* next = nullptr;
-  while (e->Next(1, &next, nullptr) == S_OK && next) {
-    CMediaType mt;
-    mt.Adopt(*next);
-    CoTaskMemFree(next);
-    types.push_back(std::move(mt));
-  }
+  while (e->Next(1, &next, nullptr) == S_OK && next) types.push_back(Adopted(next));
   return types;
 }
 
@@ -77,27 +80,19 @@ ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
 }
 
 CMediaType Capability(IPin* pin, int index) {
-  CMediaType mt;
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
   AM_MEDIA_TYPE* type = nullptr;
   // Room for either caps structure.
   BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
-  if (config && config->GetStreamCaps(index, &type, caps) == S_OK && type) {
-    mt.Adopt(*type);
-    CoTaskMemFree(type);
-  }
-  return mt;
+  if (config && config->GetStreamCaps(index, &type, caps) != S_OK) type = nullptr;
+  return Adopted(type);
 }
 
 CMediaType CurrentFormat(IPin* pin) {
-  CMediaType mt;
   AM_MEDIA_TYPE* type = nullptr;
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
-  if (config && config->GetFormat(&type) == S_OK && type) {
-    mt.Adopt(*type);
-    CoTaskMemFree(type);
-  }
-  return mt;
+  if (config && config->GetFormat(&type) != S_OK) type = nullptr;
+  return Adopted(type);
 }
 
 HRESULT ChooseCapability(IPin* pin, int index) {
@@ -146,17 +141,13 @@ HRESULT ClockedGraph::Stop() {
 
 long Delivered(IPin* pin) {
   long count = -1;
-  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) {
-    frames->GetNumNotDropped(&count);
-  }
+  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) frames->GetNumNotDropped(&count);
   return count;
 }
 
 long Dropped(IPin* pin) {
   long count = -1;
-  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) {
-    frames->GetNumDropped(&count);
-  }
+  if (ComPtr<IAMDroppedFrames> frames = QueryAs<IAMDroppedFrames>(pin)) frames->GetNumDropped(&count);
   return count;
 }
 

@@ -73,7 +73,7 @@ TEST(AvcTapeTransport, SendsTheTapeSubunitsCommandsAndUnderstandsTheAnswers) {
   const std::vector<std::pair<std::pair<uint8_t, uint8_t>, long>> states = {
       {{0xC3, 0x75}, ED_MODE_PLAY}, {{0xC3, 0x7D}, ED_MODE_FREEZE}, {{0xC3, 0x3F}, ED_MODE_PLAY},
       {{0xC4, 0x60}, ED_MODE_STOP}, {{0xC4, 0x65}, ED_MODE_REW},    {{0xC4, 0x45}, ED_MODE_REW},
-      {{0xC4, 0x75}, ED_MODE_FF},   {{0xC2, 0x75}, ED_MODE_STOP},
+      {{0xC4, 0x75}, ED_MODE_FF},   {{0xC2, 0x75}, ED_MODE_STOP},   {{0xC3, 0x6D}, ED_MODE_FREEZE},
   };
   bus->answer = avc::kStable;
   for (const auto& [state, expected] : states) {

@@ -181,24 +181,22 @@ TEST(PulseCapture, OffersThreeRatesInMonoAndStereoAndRecordsTheChosenOne) {
   int size = 0;
   ASSERT_EQ(S_OK, config->GetNumberOfCapabilities(&count, &size));
   ASSERT_EQ(count, 6);
-  const std::pair<DWORD, WORD> expected[] = {{48000, 2}, {48000, 1}, {44100, 2},
-                                             {44100, 1}, {32000, 2}, {32000, 1}};
+  std::vector<std::tuple<DWORD, WORD, WORD>> modes;
   for (int i = 0; i < count; ++i) {
     const CMediaType type = Capability(pin.Get(), i);
     const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type.Format());
-    EXPECT_EQ(wave->nSamplesPerSec, expected[i].first);
-    EXPECT_EQ(wave->nChannels, expected[i].second);
-    EXPECT_EQ(wave->wBitsPerSample, 16);
+    modes.emplace_back(wave->nSamplesPerSec, wave->nChannels, wave->wBitsPerSample);
   }
+  EXPECT_EQ(modes, (std::vector<std::tuple<DWORD, WORD, WORD>>{
+                       {48000, 2, 16}, {48000, 1, 16}, {44100, 2, 16}, {44100, 1, 16}, {32000, 2, 16}, {32000, 1, 16}}));
   ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 5));
   SoundGraph g(filter);
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   ASSERT_TRUE(WaitUntil([&] { return g.sink->Pcm().size() >= 32000; }));
   g.Stop();
-  EXPECT_EQ(seam->recorded, "alsa_input.card");
-  EXPECT_EQ(seam->lastFormat.sampleRate, 32000);
-  EXPECT_EQ(seam->lastFormat.channels, 1);
-  EXPECT_EQ(seam->lastFormat.fragmentBytes, 32000u / 25 * 2) << "40 ms fragments";
+  EXPECT_EQ(std::tuple(seam->recorded, seam->lastFormat.sampleRate, seam->lastFormat.channels,
+                       seam->lastFormat.fragmentBytes),
+            std::tuple("alsa_input.card", 32000, 1, 32000u / 25 * 2)) << "40 ms fragments";
   EXPECT_NEAR(ToneFrequency(g.sink->Pcm(), 1, 0, 32000), 1000.0, 1.0);
   EXPECT_TRUE(Breaks(g.sink->Pcm(), 1, 32000).empty()) << "no sample lost or repeated";
 }

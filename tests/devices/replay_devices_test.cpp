@@ -112,37 +112,33 @@ ScopedMachine OneModeMachine(const TempDir& dir, const std::vector<std::string>&
 }
 
 // Frames in every pixel format a V4L2 device gives are drawn, read by the backend into their
-// media type and shown by the preview's converters with their numbers.
-TEST(ReplayedV4l2, FramesOfEveryPixelFormatReachThePreviewWithTheirNumbers) {
-  TempDir dir;
-  const std::vector<std::string> fourccs = {"YUYV", "UYVY", "YVYU", "NV12", "NV21", "YU12",
-                                            "YV12", "HM12", "GREY", "RGB3", "BGR3", "BGR4",
-                                            "RGB4", "XR24", "MJPG"};
-  const ScopedMachine machine = OneModeMachine(dir, fourccs);
-  for (const std::string& fourcc : fourccs) {
-    SCOPED_TRACE(fourcc);
-    Watched w = Watch(Utf8ToWide("Cam " + fourcc), true);
-    ASSERT_TRUE(w.device);
-      ASSERT_EQ(S_OK, w.Run());
-    EXPECT_TRUE(Frames(w, 3));
-    w.Stop();
-    EXPECT_TRUE(Consecutive(w.sink->Numbers()));
-  }
-}
-
-// A device's own stream recorded as it comes: each pixel format under the fourcc players know
-// it by (RGB as a bitmap, JPEG staying JPEG), every frame there with its number.
-TEST(ReplayedV4l2, TheOwnStreamIsRecordedUnderItsFourcc) {
+// media type and shown by the preview's converters with their numbers. Some are also recorded
+// as they come: each pixel format under the fourcc players know it by (RGB as a bitmap, JPEG
+// staying JPEG), every frame there with its number.
+TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbers) {
   const struct {
     const char* fourcc;
-    const char* probed;  // codec and tag as ffprobe reads them
-  } rows[] = {{"NV12", "rawvideo,NV12"}, {"YU12", "rawvideo,I420"}, {"YVYU", "rawvideo,YVYU"},
-              {"GREY", "rawvideo,Y800"}, {"BGR4", "rawvideo,[0][0][0][0]"}, {"MJPG", "mjpeg,MJPG"}};
+    const char* probed;  // codec and tag as ffprobe reads them (null: not recorded)
+  } rows[] = {{"YUYV", nullptr}, {"UYVY", nullptr}, {"YVYU", "rawvideo,YVYU"}, {"NV12", "rawvideo,NV12"},
+              {"NV21", nullptr}, {"YU12", "rawvideo,I420"}, {"YV12", nullptr}, {"HM12", nullptr},
+              {"GREY", "rawvideo,Y800"}, {"RGB3", nullptr}, {"BGR3", nullptr}, {"BGR4", "rawvideo,[0][0][0][0]"},
+              {"RGB4", nullptr}, {"XR24", nullptr}, {"MJPG", "mjpeg,MJPG"}};
   TempDir dir;
-  const ScopedMachine machine = OneModeMachine(dir, {"NV12", "YU12", "YVYU", "GREY", "BGR4", "MJPG"});
+  std::vector<std::string> fourccs;
+  for (const auto& row : rows) fourccs.push_back(row.fourcc);
+  const ScopedMachine machine = OneModeMachine(dir, fourccs);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fourcc);
     const std::wstring name = Utf8ToWide(std::string("Cam ") + row.fourcc);
+    {
+      Watched w = Watch(name, true);
+      ASSERT_TRUE(w.device);
+      ASSERT_EQ(S_OK, w.Run());
+      EXPECT_TRUE(Frames(w, 3));
+      w.Stop();
+      EXPECT_TRUE(Consecutive(w.sink->Numbers()));
+    }
+    if (!row.probed) continue;
     ComPtr<IGraphBuilder> graph = NewGraph();
     ComPtr<IBaseFilter> device = BindDevice(CLSID_VideoInputDeviceCategory, name);
     ASSERT_TRUE(device && graph->AddFilter(device.Get(), name.c_str()) == S_OK);

@@ -38,14 +38,9 @@ class FakeRealtimeKit : public FakeBusService {
       if (name == QLatin1String("RTTimeUSecMax")) value = QVariant::fromValue(qlonglong{200000});
       return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
     }
-    bool grants = false;
-    if (member == QLatin1String("MakeThreadRealtime")) {
-      grants = grantsRealtime_;
-    } else if (member == QLatin1String("MakeThreadHighPriority")) {
-      grants = grantsNice_;
-    } else {
-      return false;
-    }
+    const bool realtime = member == QLatin1String("MakeThreadRealtime");
+    if (!realtime && member != QLatin1String("MakeThreadHighPriority")) return false;
+    const bool grants = realtime ? grantsRealtime_ : grantsNice_;
     {
       std::lock_guard lock(mutex_);
       RecordLocked(message);

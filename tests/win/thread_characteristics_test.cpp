@@ -49,6 +49,7 @@ Outcome RaiseOnAThread(bool dropNice) {
     o.niceRaised = ::getpriority(PRIO_PROCESS, static_cast<id_t>(o.thread));
     if (o.handle) {
       EXPECT_EQ(task, 0u);
+      std::thread([&] { EXPECT_FALSE(AvRevertMmThreadCharacteristics(o.handle)) << "another's"; }).join();
       EXPECT_TRUE(AvRevertMmThreadCharacteristics(o.handle));
     }
     o.niceAfter = ::getpriority(PRIO_PROCESS, static_cast<id_t>(o.thread));
