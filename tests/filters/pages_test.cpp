@@ -177,6 +177,12 @@ class Pages : public ::testing::Test {
   ComPtr<IAMStreamConfig> StreamConfig(REFGUID category, const wchar_t* name) {
     return QueryAs<IAMStreamConfig>(PinAt(Device<IBaseFilter>(category, name).Get(), 0).Get());
   }
+  // Unplugs the TV card and waits until `call` (one that changes nothing) fails as a card's
+  // driver does once the card is gone.
+  void UnplugCard(const std::function<HRESULT()>& call) {
+    machine_.Rewrite("video webcam Webcam\n");
+    EXPECT_TRUE(WaitUntil([&] { return call() == VFW_E_NO_CAPTURE_HARDWARE; }));
+  }
 
   ScopedMachine machine_{
       "video webcam Webcam\nvideo dv Camescope\nvideo tv Carte\naudio tone Micro\n"};
@@ -450,11 +456,7 @@ TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
             "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 3",
             "« Video Composite » à « Video Decoder »"},
            {"[Annuler]"}},
-          {{"unplug", [&] {
-              machine_.Rewrite("video webcam Webcam\n");
-              EXPECT_TRUE(
-                  WaitUntil([&] { return crossbar->Route(0, 0) == VFW_E_NO_CAPTURE_HARDWARE; }));
-            }}});
+          {{"unplug", [&] { UnplugCard([&] { return crossbar->Route(0, 0); }); }}});
 }
 
 // ---- The TV tuner and TV sound pages --------------------------------------------------------
@@ -493,53 +495,25 @@ TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
        {"tune4", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(4, -1, -1)); }}});
 }
 
-// The simulated TV sound, refusing every mode when asked (it takes every mode it lists).
-class RefusingTVAudio : public CUnknown, public IAMTVAudio {
- public:
-  explicit RefusingTVAudio(ComPtr<IAMTVAudio> real) : real_(std::move(real)) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IAMTVAudio) return GetInterface(static_cast<IAMTVAudio*>(this), ppv);
-    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-  }
-  STDMETHODIMP GetHardwareSupportedTVAudioModes(long* m) override {
-    return real_->GetHardwareSupportedTVAudioModes(m);
-  }
-  STDMETHODIMP GetAvailableTVAudioModes(long* m) override {
-    return real_->GetAvailableTVAudioModes(m);
-  }
-  STDMETHODIMP get_TVAudioMode(long* m) override { return real_->get_TVAudioMode(m); }
-  STDMETHODIMP put_TVAudioMode(long m) override {
-    return refuse ? E_FAIL : real_->put_TVAudioMode(m);
-  }
-  STDMETHODIMP RegisterNotificationCallBack(IAMTunerNotification*, long) override {
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP UnRegisterNotificationCallBack(IAMTunerNotification*) override { return E_NOTIMPL; }
-  bool refuse = false;
-
- private:
-  ComPtr<IAMTVAudio> real_;
-};
-
 // The TV card's sound: the broadcast's modes and languages offered, the chosen sound and
 // language set together; a refusal shown.
 TEST_F(Pages, TVAudioShowsAppliesAndRefuses) {
-  auto audio =
-      MakeComObject<RefusingTVAudio>(Device<IAMTVAudio>(AM_KSCATEGORY_TVAUDIO, L"Carte TV Audio"));
+  ComPtr<IAMTVAudio> audio = Device<IAMTVAudio>(AM_KSCATEGORY_TVAUDIO, L"Carte TV Audio");
   const QString monoB = QString::number(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_LANG_B);
   const auto mode = [&] {
     long mode = 0;
     audio->get_TVAudioMode(&mode);
     return QString::number(mode);
   };
-  Session(CLSID_TVAudioPropertyPage, audio.Get(), {"cboxSound", "cboxLanguage"}, mode,
-          {{"", "Mono|[Stéréo]; [Langue A]|Langue B"},
-           {"cboxSound=Mono; cboxLanguage=Langue B; [Appliquer]", "", false, monoB},
-           {"@refuse; cboxSound=Stéréo; [Appliquer]", "", true, monoB,
-            "^Le tuner refuse ce mode de son"},
-           {"[Annuler]"}},
-          {{"refuse", [&] { audio->refuse = true; }}});
+  Session(
+      CLSID_TVAudioPropertyPage, audio.Get(), {"cboxSound", "cboxLanguage"}, mode,
+      {{"", "Mono|[Stéréo]; [Langue A]|Langue B"},
+       {"cboxSound=Mono; cboxLanguage=Langue B; [Appliquer]", "", false, monoB},
+       // The card unplugged, its sound takes no mode.
+       {"@unplug; cboxSound=Stéréo; [Appliquer]", "", true, monoB,
+        "^Le tuner refuse ce mode de son"},
+       {"[Annuler]"}},
+      {{"unplug", [&] { UnplugCard([&] { return audio->put_TVAudioMode(monoB.toLong()); }); }}});
 }
 
 // ---- The AVI Mux page -----------------------------------------------------------------------

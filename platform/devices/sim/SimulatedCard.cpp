@@ -212,14 +212,20 @@ class SimulatedCard::TunerView : public TunerBackend {
 
 class SimulatedCard::TvAudioView : public TvAudioBackend {
  public:
-  explicit TvAudioView(std::shared_ptr<SimulatedCard> card) : card_(std::move(card)) {}
+  TvAudioView(std::shared_ptr<SimulatedCard> card, std::function<bool()> present)
+      : card_(std::move(card)), present_(std::move(present)) {}
   long SupportedModes() override { return card_->tvSound_.SupportedModes(); }
   long AvailableModes() override { return card_->tvSound_.AvailableModes(); }
   long Mode() override { return card_->tvSound_.Mode(); }
-  HRESULT SetMode(long mode) override { return card_->tvSound_.SetMode(mode); }
+  HRESULT SetMode(long mode) override {
+    // A card's driver fails once the card is gone.
+    if (!present_()) return VFW_E_NO_CAPTURE_HARDWARE;
+    return card_->tvSound_.SetMode(mode);
+  }
 
  private:
   const std::shared_ptr<SimulatedCard> card_;
+  const std::function<bool()> present_;
 };
 
 // ---- The card ----
@@ -235,7 +241,8 @@ uint64_t SimulatedCard::FirstFrameNumber(std::chrono::steady_clock::time_point s
                                          REFERENCE_TIME interval) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(start - pluggedIn_);
   const int64_t periods = interval > 0 ? (elapsed.count() / 100 + interval / 2) / interval : 0;
-  return std::max<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(periods, 0)), nextNumber_.load());
+  return std::max<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(periods, 0)),
+                            nextNumber_.load());
 }
 
 void SimulatedCard::FrameShown(uint64_t number) {
@@ -300,8 +307,7 @@ void SimulatedCard::BuildFrontEnd() {
   }
 }
 
-std::unique_ptr<CrossbarBackend> SimulatedCard::Crossbar(int index,
-                                                        std::function<bool()> present) {
+std::unique_ptr<CrossbarBackend> SimulatedCard::Crossbar(int index, std::function<bool()> present) {
   if (index < 0 || static_cast<size_t>(index) >= crossbars_.size()) return nullptr;
   return std::make_unique<CrossbarView>(shared_from_this(), static_cast<size_t>(index),
                                         std::move(present));
@@ -311,8 +317,8 @@ std::unique_ptr<TunerBackend> SimulatedCard::Tuner() {
   return std::make_unique<TunerView>(shared_from_this());
 }
 
-std::unique_ptr<TvAudioBackend> SimulatedCard::TvAudio() {
-  return std::make_unique<TvAudioView>(shared_from_this());
+std::unique_ptr<TvAudioBackend> SimulatedCard::TvAudio(std::function<bool()> present) {
+  return std::make_unique<TvAudioView>(shared_from_this(), std::move(present));
 }
 
 std::vector<ControlRange> SimulatedCard::ControlRanges() {

@@ -73,10 +73,11 @@ class SimulatedCard : public std::enable_shared_from_this<SimulatedCard> {
 
   // ---- Front-end backends (each keeps the card alive) ----
   // The crossbar next to the capture filter is 0, the one feeding it 1. `present` says whether
-  // the card is still plugged in: an unplugged card's crossbar routes nothing.
+  // the card is still plugged in: an unplugged card's crossbar routes nothing and its TV sound
+  // takes no mode.
   std::unique_ptr<CrossbarBackend> Crossbar(int index, std::function<bool()> present);
   std::unique_ptr<TunerBackend> Tuner();
-  std::unique_ptr<TvAudioBackend> TvAudio();
+  std::unique_ptr<TvAudioBackend> TvAudio(std::function<bool()> present);
   std::vector<AnalogPinDesc> TvAudioPins() const;
 
  private:

@@ -9,9 +9,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "firewire/FireWireDv.h"
-#include "v4l2/V4l2Devices.h"
-
 #include "AudioCaptureFilter.h"
 #include "CrossbarFilter.h"
 #include "SimulatedAudioDevice.h"
@@ -19,6 +16,8 @@
 #include "TvAudioFilter.h"
 #include "TvTunerFilter.h"
 #include "VideoCaptureFilter.h"
+#include "firewire/FireWireDv.h"
+#include "v4l2/V4l2Devices.h"
 
 namespace vidorra::devices::sim {
 
@@ -135,16 +134,15 @@ void SimulatedDevices::AddVideoEntries(const Line& line, std::vector<DeviceEntry
   const std::wstring rest = displayName.substr(displayName.find(L'\\') + 1);
   const int crossbars = kind->frontEnd == CardFrontEnd::kTwoCrossbars ? 2 : 1;
   for (int i = 0; i < crossbars; ++i) {
-    entries->push_back({AM_KSCATEGORY_CROSSBAR, RoleName(i == 0 ? L"crossbar" : L"crossbar2", rest),
-                        name + (i == 0 ? L" Crossbar" : L" Crossbar 2"), CLSID_VidorraCrossbar,
-                        [card, i, name, present](IBaseFilter** filter) -> HRESULT {
-                          if (!filter) return E_POINTER;
-                          ComPtr<CCrossbarFilter> made = MakeComObject<CCrossbarFilter>(
-                              name + (i == 0 ? L" Crossbar" : L" Crossbar 2"),
-                              card->Crossbar(i, present));
-                          return made->QueryInterface(IID_IBaseFilter,
-                                                      reinterpret_cast<void**>(filter));
-                        }});
+    entries->push_back(
+        {AM_KSCATEGORY_CROSSBAR, RoleName(i == 0 ? L"crossbar" : L"crossbar2", rest),
+         name + (i == 0 ? L" Crossbar" : L" Crossbar 2"), CLSID_VidorraCrossbar,
+         [card, i, name, present](IBaseFilter** filter) -> HRESULT {
+           if (!filter) return E_POINTER;
+           ComPtr<CCrossbarFilter> made = MakeComObject<CCrossbarFilter>(
+               name + (i == 0 ? L" Crossbar" : L" Crossbar 2"), card->Crossbar(i, present));
+           return made->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(filter));
+         }});
   }
   entries->push_back({AM_KSCATEGORY_TVTUNER, RoleName(L"tuner", rest), name + L" TV Tuner",
                       CLSID_VidorraTvTuner, [card, name](IBaseFilter** filter) -> HRESULT {
@@ -155,10 +153,10 @@ void SimulatedDevices::AddVideoEntries(const Line& line, std::vector<DeviceEntry
                                                     reinterpret_cast<void**>(filter));
                       }});
   entries->push_back({AM_KSCATEGORY_TVAUDIO, RoleName(L"tvaudio", rest), name + L" TV Audio",
-                      CLSID_VidorraTvAudio, [card, name](IBaseFilter** filter) -> HRESULT {
+                      CLSID_VidorraTvAudio, [card, name, present](IBaseFilter** filter) -> HRESULT {
                         if (!filter) return E_POINTER;
                         ComPtr<CTvAudioFilter> made = MakeComObject<CTvAudioFilter>(
-                            name + L" TV Audio", card->TvAudioPins(), card->TvAudio());
+                            name + L" TV Audio", card->TvAudioPins(), card->TvAudio(present));
                         return made->QueryInterface(IID_IBaseFilter,
                                                     reinterpret_cast<void**>(filter));
                       }});
