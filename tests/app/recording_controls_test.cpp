@@ -393,23 +393,26 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   }
 }
 
-// In a child: the parent test's home and simulated machine (args: the home, the machine file),
-// and a session bus of its own.
-void ChildOnTestMachine(const std::vector<std::string>& args) {
-  test::FakeScreenSaverService::UsePrivateBus();
-  const QString home = QString::fromStdString(args[0]);
-  setenv("HOME", home.toUtf8().constData(), 1);
-  setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
-  setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
-  win::SimulatedMachine::ReloadCurrentForTesting();
-}
-
-// Child: the window on the camcorder records under a file-size limit (a full disk) until the
-// graph gives up; reports the file, then the state, the panel's text and the reports.
-const test::ChildRoutineRegistration kRecordUntilFull(
-    "window-records-until-full", [](const std::vector<std::string>& args) -> int {
-      if (args.size() != 2) return 2;
-      ChildOnTestMachine(args);  // before the limit: the bus daemon is forked
+// Child: the window on the camcorder (args: the parent test's home, its machine file, how the
+// recording goes) records as the parent asked:
+// - "full": under a file-size limit (a full disk) until the graph gives up; reports the file,
+//   then the state and the panel's text, then the error reports;
+// - "stall": with "Rapport d'enregistrement" ticked, it stops the whole process (SIGSTOP) once
+//   the file has begun, as a machine too busy to read the device would, for the parent to let it
+//   go on; reports its pid, then, once the status line counted the loss and the recording was
+//   stopped, the file and the status line;
+// - "killed": until it is killed; reports the file once it holds some frames.
+const test::ChildRoutineRegistration kWindowRecords(
+    "window-records", [](const std::vector<std::string>& args) -> int {
+      if (args.size() != 3) return 2;
+      test::FakeScreenSaverService::UsePrivateBus();  // before the limit: the bus daemon forks
+      const QString home = QString::fromStdString(args[0]);
+      setenv("HOME", home.toUtf8().constData(), 1);
+      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
+      unsetenv("XDG_STATE_HOME");
+      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
+      win::SimulatedMachine::ReloadCurrentForTesting();
+      const std::string& mode = args[2];
       QStringList reports;
       SetErrorReporter([&](const QString& m) { reports << m; });
       int status = 0;
@@ -418,96 +421,87 @@ const test::ChildRoutineRegistration kRecordUntilFull(
         TdmCam module;
         form.show();
         if (form.CaptureState != stPreview) return 3;
-        ::signal(SIGXFSZ, SIG_IGN);
-        constexpr rlim_t kLimit = rlim_t{3} << 20;
-        const rlimit limited{kLimit, kLimit};
-        if (::setrlimit(RLIMIT_FSIZE, &limited) != 0) return 4;
-        test::ReportToParent(form.VideoFileName.toStdString());
+        const QString file = form.VideoFileName;
+        const auto report = [](const QString& line) { test::ReportToParent(line.toStdString()); };
+        if (mode == "full") {
+          ::signal(SIGXFSZ, SIG_IGN);
+          constexpr rlim_t kLimit = rlim_t{3} << 20;
+          const rlimit limited{kLimit, kLimit};
+          if (::setrlimit(RLIMIT_FSIZE, &limited) != 0) return 4;
+          report(file);
+        }
+        form.cbRapport->setChecked(mode == "stall");
         QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
         if (form.CaptureState != stRecording) return 5;
-        if (!test::WaitUntil([&] { return form.CaptureState != stRecording; })) status = 6;
-        test::ReportToParent(std::to_string(form.CaptureState) + " " +
-                             (form.ErreurFrame1->isVisible()
-                                  ? form.ErreurFrame1->Memo1->toPlainText().simplified()
-                                  : QStringLiteral("(no panel)"))
-                                 .toStdString());
+        if (mode == "full") {
+          if (!test::WaitUntil([&] { return form.CaptureState != stRecording; })) status = 6;
+          report(QString::number(form.CaptureState) + u' ' +
+                 (form.ErreurFrame1->isVisible()
+                      ? form.ErreurFrame1->Memo1->toPlainText().simplified()
+                      : QStringLiteral("(no panel)")));
+        } else {
+          // Past the first second's description, and a little more that no index holds yet.
+          const qint64 bytes = mode == "killed" ? 5'000'000 : 1'000'000;
+          if (!test::WaitUntil([&] { return QFileInfo(file).size() > bytes; })) return 4;
+          if (mode == "killed") {
+            report(file);
+            for (;;) QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+          }
+          report(QString::number(::getpid()));
+          ::raise(SIGSTOP);
+          const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
+          if (!test::WaitUntil([&] {
+                return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch();
+              })) {
+            status = 7;
+          }
+          QTest::mouseClick(form.StopBtn, Qt::LeftButton);
+          report(file);
+          report(form.labStatistiques->accessibleDescription());
+        }
         dmCam->fg->StopGraph();
       }
-      test::ReportToParent(reports.join(QStringLiteral(" | ")).toStdString());
+      if (mode == "full") test::ReportToParent(reports.join(QStringLiteral(" | ")).toStdString());
       return status;
     });
 
-TEST_F(RecordingControlsTest, AWriteErrorEndsTheRecordingWithEveryFrameWritten) {
+// A write error (the disk full) ends the recording with every frame written. Frames lost while
+// recording (the program stopped for a second): the status line counts exactly the frames the
+// camcorder dropped, the report says as much and when, and the file lacks exactly those frames.
+TEST_F(RecordingControlsTest, AFullDiskAndFramesLostInAChildWindow) {
   Simulate(kCamcorder);
-  test::ChildProcess child("window-records-until-full",
-                           {home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString()});
-  const std::optional<std::string> file = child.NextReport();
-  const std::optional<std::string> statePanel = child.NextReport();
-  const std::optional<std::string> reports = child.NextReport();
-  EXPECT_EQ(child.Wait(), 0);
-  ASSERT_TRUE(file && statePanel && reports);
-  EXPECT_TRUE(statePanel->starts_with(std::to_string(stPreview) + " ")) << *statePanel;
-  EXPECT_NE(statePanel->find("est arrêté sur une erreur : The file size exceeds the limit"),
-            std::string::npos)
-      << *statePanel;
-  EXPECT_EQ(*reports, "");
-  const QString path = QString::fromStdString(*file);
-  EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
-  EXPECT_EQ(test::ReadBack(path), kDVWithSound);
-}
-
-// Child: the window records the camcorder with "Rapport d'enregistrement" ticked and stops the
-// whole process (SIGSTOP) once the file has begun, as a machine too busy to read the device
-// would, for the parent to let it go on; reports its pid, then, once the status line counted the
-// loss and the recording was stopped, the file and the status line.
-const test::ChildRoutineRegistration kRecordAStall(
-    "window-records-a-stall", [](const std::vector<std::string>& args) -> int {
-      if (args.size() != 2) return 2;
-      ChildOnTestMachine(args);
-      int status = 0;
-      {
-        TCaptureForm form;
-        TdmCam module;
-        form.show();
-        if (form.CaptureState != stPreview) return 3;
-        form.cbRapport->setChecked(true);
-        const QString file = form.VideoFileName;
-        QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
-        if (form.CaptureState != stRecording ||
-            !test::WaitUntil([&] { return QFileInfo(file).size() > 1000000; })) {
-          return 4;
-        }
-        test::ReportToParent(std::to_string(::getpid()));
-        ::raise(SIGSTOP);
-        const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
-        if (!test::WaitUntil([&] {
-              return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch();
-            })) {
-          status = 5;
-        }
-        QTest::mouseClick(form.StopBtn, Qt::LeftButton);
-        test::ReportToParent(file.toStdString());
-        test::ReportToParent(form.labStatistiques->accessibleDescription().toStdString());
-        dmCam->fg->StopGraph();
-      }
-      return status;
-    });
-
-// Frames lost while recording (the program stopped for a second): the status line counts
-// exactly the frames the camcorder dropped, the report says as much and when, and the file
-// lacks exactly those frames.
-TEST_F(RecordingControlsTest, FramesLostAreCountedAsTheFileLacksThem) {
-  Simulate(kCamcorder);
-  test::ChildProcess child("window-records-a-stall",
-                           {home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString()});
-  const std::optional<std::string> pid = child.NextReport();
+  const auto child = [&](const char* mode) {
+    return std::make_unique<test::ChildProcess>(
+        "window-records",
+        std::vector<std::string>{home_.toStdString(), qgetenv("VIDORRA_SIMULATION").toStdString(), mode});
+  };
+  {
+    SCOPED_TRACE("a full disk");
+    const auto full = child("full");
+    const std::optional<std::string> file = full->NextReport();
+    const std::optional<std::string> statePanel = full->NextReport();
+    const std::optional<std::string> reports = full->NextReport();
+    EXPECT_EQ(full->Wait(), 0);
+    ASSERT_TRUE(file && statePanel && reports);
+    EXPECT_TRUE(statePanel->starts_with(std::to_string(stPreview) + " ")) << *statePanel;
+    EXPECT_NE(statePanel->find("est arrêté sur une erreur : The file size exceeds the limit"),
+              std::string::npos)
+        << *statePanel;
+    EXPECT_EQ(*reports, "");
+    const QString path = QString::fromStdString(*file);
+    EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
+    EXPECT_EQ(test::ReadBack(path), kDVWithSound);
+  }
+  SCOPED_TRACE("a second stood still");
+  const auto stalled = child("stall");
+  const std::optional<std::string> pid = stalled->NextReport();
   ASSERT_TRUE(pid);
   // The stall provoked: the child stands still for this long, its camcorder running on.
   std::this_thread::sleep_for(std::chrono::seconds(1));
   ::kill(std::stoi(*pid), SIGCONT);
-  const std::optional<std::string> file = child.NextReport();
-  const std::optional<std::string> line = child.NextReport();
-  EXPECT_EQ(child.Wait(), 0);
+  const std::optional<std::string> file = stalled->NextReport();
+  const std::optional<std::string> line = stalled->NextReport();
+  EXPECT_EQ(stalled->Wait(), 0);
   ASSERT_TRUE(file && line);
   const QRegularExpressionMatch shown =
       QRegularExpression(QStringLiteral(" · ([0-9]+) perdues? · "))
