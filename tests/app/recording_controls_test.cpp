@@ -27,69 +27,9 @@ constexpr const char* kMicro = "audio tone Micro\n";
 const QString kDVWithSound = QStringLiteral("dvvideo dvsd 720x576 + pcm_s16le");
 class RecordingControlsTest : public test::WindowTest {};
 
-TEST_F(RecordingControlsTest, EachStateHasItsBorderAndItsControls) {
-  Start(QByteArray(kCamcorder) + kMicro);
-  TCaptureForm& f = *form_;
-  // Columns: no source, preview, programmed, recording, recording with a programmed end.
-  // '1' enabled, '0' disabled, '-' left as it was; the controls and pop-up items by name.
-  const struct {
-    const char* expected;
-    std::vector<const char*> names;
-  } kRows[] = {
-      {"01111", {"RxSwitch1", "grabBtn", "PleinEcranBtn"}},
-      {"11100",
-       {"cbDeinterlacer", "cboxVideo", "cboxAudio", "ActualiserVideoBtn",
-        "cbEnregistrerAudioSource", "gbAudio", "rgFormat", "rgStandard"}},
-      {"01100", {"CaptureBtn", "Capture1"}},
-      {"00011", {"CouperBtn", "StopBtn", "Couper1", "Stop1"}},
-      {"01010", {"ProgBtn"}},
-      {"00101", {"ProgStopBtn"}},
-      {"-1-00", {"cbEnregistrerAudioDV"}},
-  };
-  const auto enabled = [&](const char* name) {
-    QObject* control = f.findChild<QObject*>(QString::fromLatin1(name));
-    if (auto* action = qobject_cast<QAction*>(control)) return action->isEnabled();
-    auto* widget = qobject_cast<QWidget*>(control);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget != nullptr && widget->isEnabled();
-  };
-  const struct {
-    void (TCaptureForm::*enter)();
-    std::uint8_t state;
-    QColor border;
-  } kStates[] = {
-      {&TCaptureForm::SetNoSourceState, stNoSource, QColor(128, 128, 128)},
-      {&TCaptureForm::SetPreviewState, stPreview, f.palette().color(QPalette::Button)},
-      {&TCaptureForm::SetProgrammedState, stProgrammed, QColor(255, 255, 0)},
-      {&TCaptureForm::SetRecordingState, stRecording, QColor(255, 0, 0)},
-      {&TCaptureForm::SetRecordingTimedState, stRecordingTimed, QColor(255, 0, 255)},
-  };
-  for (int column = 0; column < 5; ++column) {
-    // From the opposite state, so that every control must change to pass.
-    std::invoke(kStates[column < 3 ? 3 : 0].enter, f);
-    f.RxClock2->SetAlarmAction([] {});  // as the programmed recording gives it
-    std::invoke(kStates[column].enter, f);
-    SCOPED_TRACE(column);
-    EXPECT_EQ(f.CaptureState, kStates[column].state);
-    EXPECT_EQ(f.Panel1->palette().color(f.Panel1->backgroundRole()), kStates[column].border);
-    for (const auto& row : kRows) {
-      for (const char* name : row.names) {
-        EXPECT_TRUE(row.expected[column] == '-' || enabled(name) == (row.expected[column] == '1'))
-            << name;
-      }
-    }
-    EXPECT_EQ(f.RxClock2->AlarmEnabled(), column == 2 || column == 4) << "the clock's alarm";
-    EXPECT_EQ(f.RxClock2->HasAlarmAction(), f.RxClock2->AlarmEnabled()) << "off: no action";
-  }
-  // The preview of a source that is not DV takes the DV sound away.
-  dmCam->IsDVSource = false;
-  f.SetPreviewState();
-  EXPECT_FALSE(f.cbEnregistrerAudioDV->isEnabled() || f.cbEnregistrerAudioDV->isChecked() ||
-               f.cbEcouterAudioDV->isEnabled());
-}
-
 // A session on a camcorder, from its plug-in to its unplugging, each step on what the one
-// before left: every recording file is whole, whatever ended it.
+// before left: every recording file is whole, whatever ended it. Then each state's border and
+// controls.
 TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
   Start(kMicro);
   TCaptureForm& f = *form_;
@@ -253,6 +193,65 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     Replug(QByteArray(kCamcorder) + kMicro);
     ASSERT_TRUE(InState(stPreview));
     EXPECT_TRUE(PictureMoves());
+  }
+  {
+    SCOPED_TRACE("each state has its border and its controls");
+    // Columns: no source, preview, programmed, recording, recording with a programmed end.
+    // '1' enabled, '0' disabled, '-' left as it was; the controls and pop-up items by name.
+    const struct {
+      const char* expected;
+      std::vector<const char*> names;
+    } kRows[] = {
+        {"01111", {"RxSwitch1", "grabBtn", "PleinEcranBtn"}},
+        {"11100",
+         {"cbDeinterlacer", "cboxVideo", "cboxAudio", "ActualiserVideoBtn",
+          "cbEnregistrerAudioSource", "gbAudio", "rgFormat", "rgStandard"}},
+        {"01100", {"CaptureBtn", "Capture1"}},
+        {"00011", {"CouperBtn", "StopBtn", "Couper1", "Stop1"}},
+        {"01010", {"ProgBtn"}},
+        {"00101", {"ProgStopBtn"}},
+        {"-1-00", {"cbEnregistrerAudioDV"}},
+    };
+    const auto enabled = [&](const char* name) {
+      QObject* control = f.findChild<QObject*>(QString::fromLatin1(name));
+      if (auto* action = qobject_cast<QAction*>(control)) return action->isEnabled();
+      auto* widget = qobject_cast<QWidget*>(control);
+      EXPECT_NE(widget, nullptr) << name;
+      return widget != nullptr && widget->isEnabled();
+    };
+    const struct {
+      void (TCaptureForm::*enter)();
+      std::uint8_t state;
+      QColor border;
+    } kStates[] = {
+        {&TCaptureForm::SetNoSourceState, stNoSource, QColor(128, 128, 128)},
+        {&TCaptureForm::SetPreviewState, stPreview, f.palette().color(QPalette::Button)},
+        {&TCaptureForm::SetProgrammedState, stProgrammed, QColor(255, 255, 0)},
+        {&TCaptureForm::SetRecordingState, stRecording, QColor(255, 0, 0)},
+        {&TCaptureForm::SetRecordingTimedState, stRecordingTimed, QColor(255, 0, 255)},
+    };
+    for (int column = 0; column < 5; ++column) {
+      // From the opposite state, so that every control must change to pass.
+      std::invoke(kStates[column < 3 ? 3 : 0].enter, f);
+      f.RxClock2->SetAlarmAction([] {});  // as the programmed recording gives it
+      std::invoke(kStates[column].enter, f);
+      SCOPED_TRACE(column);
+      EXPECT_EQ(f.CaptureState, kStates[column].state);
+      EXPECT_EQ(f.Panel1->palette().color(f.Panel1->backgroundRole()), kStates[column].border);
+      for (const auto& row : kRows) {
+        for (const char* name : row.names) {
+          EXPECT_TRUE(row.expected[column] == '-' || enabled(name) == (row.expected[column] == '1'))
+              << name;
+        }
+      }
+      EXPECT_EQ(f.RxClock2->AlarmEnabled(), column == 2 || column == 4) << "the clock's alarm";
+      EXPECT_EQ(f.RxClock2->HasAlarmAction(), f.RxClock2->AlarmEnabled()) << "off: no action";
+    }
+    // The preview of a source that is not DV takes the DV sound away.
+    dmCam->IsDVSource = false;
+    f.SetPreviewState();
+    EXPECT_FALSE(f.cbEnregistrerAudioDV->isEnabled() || f.cbEnregistrerAudioDV->isChecked() ||
+                 f.cbEcouterAudioDV->isEnabled());
   }
 }
 
