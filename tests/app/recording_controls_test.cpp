@@ -391,7 +391,7 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
 // - "stall": with "Rapport d'enregistrement" ticked, it stops the whole process (SIGSTOP) once
 //   the file has begun, as a machine too busy to read the device would, for the parent to let it
 //   go on; reports its pid, then, once the status line counted the loss and the recording was
-//   stopped, the file and the status line;
+//   stopped, the file, the status line and the error reports;
 // - "killed": until it is killed; reports the file once it holds some frames.
 const test::ChildRoutineRegistration kWindowRecords(
     "window-records", [](const std::vector<std::string>& args) -> int {
@@ -452,7 +452,7 @@ const test::ChildRoutineRegistration kWindowRecords(
         }
         dmCam->fg->StopGraph();
       }
-      if (mode == "full") test::ReportToParent(reports.join(QStringLiteral(" | ")).toStdString());
+      test::ReportToParent(reports.join(QStringLiteral(" | ")).toStdString());
       return status;
     });
 
@@ -492,6 +492,7 @@ TEST_F(RecordingControlsTest, AFullDiskAndFramesLostInAChildWindow) {
   ::kill(std::stoi(*pid), SIGCONT);
   const std::optional<std::string> file = stalled->NextReport();
   const std::optional<std::string> line = stalled->NextReport();
+  EXPECT_EQ(stalled->NextReport(), "") << "no error reported";
   EXPECT_EQ(stalled->Wait(), 0);
   ASSERT_TRUE(file && line);
   const QRegularExpressionMatch shown =
