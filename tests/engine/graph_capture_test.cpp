@@ -2,7 +2,6 @@
 // ffmpeg: streams, codecs, every frame's number in sequence, the master stream, the cut.
 #include <thread_scheduling.h>
 
-#include <QFileInfo>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -209,36 +208,6 @@ INSTANTIATE_TEST_SUITE_P(
         R{"Carte TV", Format::kNative, false, false, "rawvideo", 720, 576, 0, -1},
         R{"Carte TV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0, -1}),
     NameOf);
-
-// A source that is not DV refuses a DV type 2 graph and writes nothing; listening to the DV
-// sound during a DV type 2 recording goes through the tee.
-TEST_F(GraphTest, DVType2IsRefusedForAnotherSourceAndListensThroughTheTee) {
-  TdmCam& dm = Prepare(kMachine);
-  ASSERT_TRUE(Select("Webcam"));
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-  const QString path = dir_.filePath(QStringLiteral("refused.avi"));
-  EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
-  EXPECT_FALSE(dm.AviMux);
-  EXPECT_FALSE(dm.SwitchOutputFile(path)) << "no file writer to name";
-  ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(dm.fg->StopGraph());
-  EXPECT_FALSE(QFileInfo::exists(path));
-
-  const QString renderer = QStringLiteral("Default DirectSound Device");
-  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
-  dm.RecordDVAudio = true;
-  dm.ListenDVAudio = true;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-  ASSERT_EQ(CountNamed(renderer), 1);
-  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
-  EXPECT_EQ(CountNamed(renderer), 1) << "the preview's renderer went, the tee's came";
-  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 1));
-  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 2));
-  EXPECT_TRUE(dm.MonitorDVAudio(false));
-  EXPECT_EQ(CountNamed(renderer), 0);
-  EXPECT_TRUE(dm.MonitorDVAudio(true));
-  EXPECT_EQ(CountNamed(renderer), 1);
-}
 
 // A minute of a camcorder's picture with the sound of a separate device: the sound lasts as
 // long as the picture, within 40 ms.

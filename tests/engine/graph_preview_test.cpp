@@ -1,7 +1,10 @@
 // The preview graph on the simulated machine: every kind of source, classified by its pins,
 // delivers numbered frames into sg and the video window (a video port leaves the tee's capture
-// output free); the deinterlacer; listening; the reset. Sources without pictures are checked
-// with the window's source boxes.
+// output free); the deinterlacer; listening; the reset; DV type 2 refused to another source and
+// listened to through its tee. Sources without pictures are checked with the window's source
+// boxes.
+#include <QFileInfo>
+
 #include "EngineTestSupport.h"
 
 using namespace engine_test;
@@ -111,4 +114,27 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndPreviewedIntoTheGrabberAndTheW
   const QStringList before = FiltersInGraph();
   EXPECT_FALSE(dm.MonitorDVAudio(true));
   EXPECT_EQ(FiltersInGraph(), before);
+
+  // A source that is not DV refuses a DV type 2 graph and writes nothing; listening to the DV
+  // sound during a DV type 2 recording goes through the tee.
+  const QString path = dir_.filePath(QStringLiteral("refused.avi"));
+  EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
+  EXPECT_FALSE(dm.AviMux);
+  EXPECT_FALSE(dm.SwitchOutputFile(path)) << "no file writer to name";
+  ASSERT_TRUE(dm.fg->RunGraph());
+  ASSERT_TRUE(dm.fg->StopGraph());
+  EXPECT_FALSE(QFileInfo::exists(path));
+  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
+  dm.RecordDVAudio = true;
+  dm.ListenDVAudio = true;
+  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_EQ(CountNamed(renderer), 1);
+  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
+  EXPECT_EQ(CountNamed(renderer), 1) << "the preview's renderer went, the tee's came";
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 1));
+  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 2));
+  EXPECT_TRUE(dm.MonitorDVAudio(false));
+  EXPECT_EQ(CountNamed(renderer), 0);
+  EXPECT_TRUE(dm.MonitorDVAudio(true));
+  EXPECT_EQ(CountNamed(renderer), 1);
 }
