@@ -239,14 +239,5 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
   }
 }
 
-// The video-port device (a capture pin and a video-port pin, no preview pin) records its own
-// stream through the Smart Tee the recording puts on its capture pin, the preview going on.
-TEST_F(ChoicesTest, TheVideoPortDeviceRecordsItsOwnStream) {
-  Start("video videoport Port vidéo\n");
-  ASSERT_TRUE(InState(stPreview));
-  EXPECT_TRUE(PictureMoves());
-  EXPECT_EQ(test::ReadBack(Record()), QStringLiteral("rawvideo YUY2 720x576"));
-}
-
 }  // namespace
 }  // namespace vidorra

@@ -13,7 +13,7 @@ namespace {
 
 class FormTest : public test::FormTest {};
 
-TEST_F(FormTest, EveryControlStartsInItsState) {
+TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
   TCaptureForm& f = *form_;
   // The controls by their names: usable and shown, disabled, hidden; check marks.
   const std::pair<const char*, const char*> kStates[] = {
@@ -54,13 +54,11 @@ TEST_F(FormTest, EveryControlStartsInItsState) {
             QStringLiteral("0 1 0 0 10 0 50 1 0"));
   EXPECT_TRUE(f.cboxVideo->isEditable() && f.cboxAudio->isEditable());
   EXPECT_EQ(f.vwEcran->PopupMenu(), f.PopupMenu) << "opened over the picture";
-}
 
-// Captions measured against Arial's advance widths (units of 1/2048 em): hinting rounds each
-// to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
-// The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
-// the package.
-TEST_F(FormTest, AFixedClientAreaHoldsEveryControlInTheFontsTheLayoutWasMadeFor) {
+  // Captions measured against Arial's advance widths (units of 1/2048 em): hinting rounds each
+  // to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
+  // The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
+  // the package.
   form_->show();
   const QRect client(QPoint(0, 0), QSize(694, 446));
   EXPECT_EQ(form_->centralWidget()->size(), client.size());
@@ -118,13 +116,10 @@ TEST_F(FormTest, AFixedClientAreaHoldsEveryControlInTheFontsTheLayoutWasMadeFor)
   }
   EXPECT_EQ(captures, 1);
   EXPECT_EQ(stops, 0) << "Stop is disabled at start";
-}
 
-// Recordings: the start-up stamp and consecutive numbers, the date box and the refreshes keep
-// the number, one "/" between folder and root, no existing file replaced (nor one written
-// meanwhile). Pictures: the same, at least four digits, JPEG changing only the extension.
-TEST_F(FormTest, TheNamesOfRecordingsAndPictures) {
-  TCaptureForm& f = *form_;
+  // Recordings: the start-up stamp and consecutive numbers, the date box and the refreshes keep
+  // the number, one "/" between folder and root, no existing file replaced (nor one written
+  // meanwhile). Pictures: the same, at least four digits, JPEG changing only the extension.
   const QString videos = dir_.path() + QStringLiteral("/Vidéos/");
   const QString images = dir_.path() + QStringLiteral("/Images/");
   f.StartupTime = QDateTime(QDate(2026, 12, 5), QTime(13, 10, 12));
@@ -199,7 +194,7 @@ class LifecycleTest : public test::AppTest {};
 
 // The video and image folders from the XDG user folders, else the personal folder (the home),
 // else none (the root); a folder cut to 255 characters.
-TEST_F(LifecycleTest, TheFoldersAndTheFirstNames) {
+TEST_F(LifecycleTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
   const QString longFolder = QStringLiteral("/") + QString(300, QChar(0x00E9));
   const struct {
     const char* machine;
@@ -237,10 +232,8 @@ TEST_F(LifecycleTest, TheFoldersAndTheFirstNames) {
     EXPECT_EQ(form.GrabBitmap ? form.GrabBitmap->Width() : 0, 720);
     EXPECT_EQ(form.CaptureState, stNoSource);
   }
-}
 
-// Off for the run, on again at exit only when it was on; "Quitter" closes the window.
-TEST_F(LifecycleTest, ScreenSaverOffForTheRunAndOnAgainOnlyWhenItWasOn) {
+  // Off for the run, on again at exit only when it was on; "Quitter" closes the window.
   if (!test::FakeScreenSaverService::BusAvailable()) GTEST_SKIP() << "no session bus";
   for (const bool wasOn : {true, false}) {
     SCOPED_TRACE(wasOn ? "on" : "off");

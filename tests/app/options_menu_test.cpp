@@ -38,7 +38,7 @@ class OptionsMenuTest : public test::WindowTest {
 // entry opens its dialog, a property frame with at least one page, and the preview runs again
 // once it is closed, the menu rebuilt still offering it. The driver's format dialog changes the
 // picture size: the preview is built again in it.
-TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAndThePreviewComesBackAfterThem) {
+TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAndADialogKeepsARecordingWhole) {
   const QString kTv =
       "Audio Capture Filter...,Video Capture Filter...,Video Capture Pin...,Video Crossbar...,";
   const struct {
@@ -86,9 +86,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAndThePreviewComesBackAfte
   });
   EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(*form_).size() == QSize(320, 240); }));
   EXPECT_TRUE(PictureMoves());
-}
 
-TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   Start("video tv Carte TV\naudio tv-audio Son TV\n");
   ASSERT_EQ(test::TuneTo(dmCam->fg, dmCam->VideoSource, kChannel), S_OK);
   const auto shows = [&](devices::sim::PatternSource input) {
@@ -123,13 +121,11 @@ TEST_F(OptionsMenuTest, AVideoInputRoutesTheCardWhileThePreviewRuns) {
   EXPECT_FALSE(Captions(VideoInputs()).contains(QStringLiteral("Video Composite*")));
   ASSERT_EQ(reports_.size(), 1);
   EXPECT_TRUE(reports_.takeFirst().startsWith(QStringLiteral("Assertion failure (mainFluxOptions.cpp")));
-}
 
-// A dialog opened during a recording: the audio filter's page, after which the graph runs
-// again, lets the recording go on in the next file; the video filter's page, after which the
-// preview is built anew, ends it. Either way the finished file is whole and is not written
-// over. A programme in force stays armed after a dialog.
-TEST_F(OptionsMenuTest, ADialogDuringARecordingKeepsTheFileWholeAndAProgrammeArmed) {
+  // A dialog opened during a recording: the audio filter's page, after which the graph runs
+  // again, lets the recording go on in the next file; the video filter's page, after which the
+  // preview is built anew, ends it. Either way the finished file is whole and is not written
+  // over. A programme in force stays armed after a dialog.
   Start("video dv Caméscope DV\naudio tone Micro\n");
   const QString kRecorded = QStringLiteral("dvvideo dvsd 720x576 + pcm_s16le");
   for (const bool goesOn : {true, false}) {

@@ -56,7 +56,7 @@ class PanelsTest : public test::FormTest {
   test::RecordingOpener opener_;
 };
 
-TEST_F(PanelsTest, AboutPanelShowsOverTheWindowAndFermerOrEscGiveItBack) {
+TEST_F(PanelsTest, TheAboutAndErrorPanelsOverTheWindowTheReportMailedExactlyAndAFatalOne) {
   TAproposFrame* about = form_->AproposFrame1;
   for (const bool escape : {false, true}) {
     QTest::mouseClick(form_->AproposBtn, Qt::LeftButton);
@@ -82,13 +82,11 @@ TEST_F(PanelsTest, AboutPanelShowsOverTheWindowAndFermerOrEscGiveItBack) {
     ExpectGivenBack(about);
     EXPECT_TRUE(form_->AproposBtn->hasFocus()) << "focus back where it was";
   }
-}
 
-// The report is shown between the panel's own lines, and the mail link hands the desktop a
-// plain ASCII address, one query of two fields, whose subject and body the mail program gets
-// back exactly (line breaks as CR LF, letters in UTF-8); the home page link. A panel shown over
-// the other keeps the window's own size to come back to; a fatal error closes the window.
-TEST_F(PanelsTest, TheErrorPanelShowsTheReportMailsItExactlyAndAFatalOneCloses) {
+  // The report is shown between the panel's own lines, and the mail link hands the desktop a
+  // plain ASCII address, one query of two fields, whose subject and body the mail program gets
+  // back exactly (line breaks as CR LF, letters in UTF-8); the home page link. A panel shown over
+  // the other keeps the window's own size to come back to; a fatal error closes the window.
   TErreurFrame* panel = form_->ErreurFrame1;
   QTest::mouseClick(form_->AproposBtn, Qt::LeftButton);
   panel->ShowErrorPanel(kReport, false);

@@ -15,30 +15,6 @@ namespace {
 
 constexpr const char* kCamcorder = "video dv Caméscope DV\n";
 
-// Child: the window on the camcorder records until it is killed; reports the file once it holds
-// some frames.
-const test::ChildRoutineRegistration kRecordUntilKilled(
-    "window-records-until-killed", [](const std::vector<std::string>& args) -> int {
-      if (args.size() != 2) return 2;
-      test::FakeScreenSaverService::UsePrivateBus();
-      const QString home = QString::fromStdString(args[0]);
-      setenv("HOME", home.toUtf8().constData(), 1);
-      setenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8().constData(), 1);
-      unsetenv("XDG_STATE_HOME");
-      setenv("VIDORRA_SIMULATION", args[1].c_str(), 1);
-      win::SimulatedMachine::ReloadCurrentForTesting();
-      TCaptureForm form;
-      TdmCam module;
-      form.show();
-      const QString file = form.VideoFileName;
-      QTest::mouseClick(form.CaptureBtn, Qt::LeftButton);
-      if (form.CaptureState != stRecording) return 3;
-      // Past the first second's description, and a little more that no index holds yet.
-      if (!test::WaitUntil([&] { return QFileInfo(file).size() > 5'000'000; })) return 4;
-      test::ReportToParent(file.toStdString());
-      for (;;) QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-    });
-
 class RepairTest : public test::WindowTest {};
 
 TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
@@ -46,8 +22,8 @@ TEST_F(RepairTest, ARecordingLeftByAKilledProgramIsRepairedAtTheNextStart) {
   const QString machine = qEnvironmentVariable("VIDORRA_SIMULATION");
   std::optional<std::string> written;
   {
-    test::ChildProcess child("window-records-until-killed",
-                             {home_.toStdString(), machine.toStdString()});
+    // The child routine is recording_controls_test.cpp's.
+    test::ChildProcess child("window-records", {home_.toStdString(), machine.toStdString(), "killed"});
     written = child.NextReport();
     // While it records, --repair leaves the file alone.
     std::ostringstream out, err;

@@ -1,7 +1,7 @@
 // Real devices as their owners described them (resources/v4l2-samples), replayed on the
-// simulated machine through the V4L2 backend: each is listed under its card type, shows a
-// moving picture, records its own stream and re-encodes it to DV, and offers its settings, as a
-// user sees them.
+// simulated machine through the V4L2 backend, and the simulated video-port device: each is
+// listed under its card type, shows a moving picture, records its own stream and re-encodes it
+// to DV, and offers its settings, as a user sees them.
 
 #include "AppTestSupport.h"
 #include "modal_dialog_driver.h"
@@ -74,27 +74,30 @@ class ReplayedDevicesTest : public test::WindowTest {
 };
 
 TEST_F(ReplayedDevicesTest, EachSampleIsListedPreviewedRecordedInBothFormatsAndSetUp) {
+  const QByteArray kV4l2("video v4l2 " VIDORRA_SOURCE_DIR "/resources/v4l2-samples/");
   const struct {
-    const char* file;
+    QByteArray machine;
     const char* card;
     const char* native;  // its own stream as ffprobe reads it: codec, fourcc, size
     int width;
     int height;
     void (ReplayedDevicesTest::*settings)();
   } kSamples[] = {
-      {"uvc-logitech-c920.txt", "HD Pro Webcam C920", "rawvideo YUY2 640x480", 640, 480,
+      {kV4l2 + "uvc-logitech-c920.txt", "HD Pro Webcam C920", "rawvideo YUY2 640x480", 640, 480,
        &ReplayedDevicesTest::AnotherWebcamMode},
-      {"usb-grabber-em28xx-em2860.txt", "EM2860/SAA711X Reference Design",
+      {kV4l2 + "usb-grabber-em28xx-em2860.txt", "EM2860/SAA711X Reference Design",
        "rawvideo YUY2 720x576", 720, 576, nullptr},
-      {"tv-saa7134-gigabyte-gtp8000-as-aopen-va1000.txt", "AOPEN VA1000 POWER",
+      {kV4l2 + "tv-saa7134-gigabyte-gtp8000-as-aopen-va1000.txt", "AOPEN VA1000 POWER",
        "rawvideo YV12 640x480", 640, 480, &ReplayedDevicesTest::TvCardSettings},
+      // The video-port device (a capture pin and a video-port pin, no preview pin) records its
+      // own stream through the Smart Tee the recording puts on its capture pin.
+      {"video videoport Port vidéo", "Port vidéo", "rawvideo YUY2 720x576", 720, 576, nullptr},
   };
   for (const auto& sample : kSamples) {
-    SCOPED_TRACE(sample.file);
-    Start(QByteArray("video v4l2 " VIDORRA_SOURCE_DIR "/resources/v4l2-samples/") + sample.file +
-          "\naudio tone Micro\n");
+    SCOPED_TRACE(sample.machine.toStdString());
+    Start(sample.machine + "\naudio tone Micro\n");
     EXPECT_EQ(form_->cboxVideo->currentText(), QString::fromUtf8(sample.card));
-    ASSERT_EQ(form_->CaptureState, stPreview);
+    ASSERT_TRUE(InState(stPreview));
     EXPECT_TRUE(PictureMoves());
     ASSERT_EQ(form_->rgFormat->ItemIndex(), 0) << "the device's own stream";
     EXPECT_EQ(test::ReadBack(Record(10 * sample.width * sample.height)),

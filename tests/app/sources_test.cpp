@@ -28,7 +28,7 @@ class SourcesTest : public test::WindowTest {
 // Without a device the boxes show their placeholders, and filling them fires none of their
 // signals (it is not the user choosing); selecting no video source offers the formats of a
 // source that is not DV (the group's handler fires), selecting no sound binds none.
-TEST_F(SourcesTest, WithoutADeviceTheBoxesShowTheirPlaceholders) {
+TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstShow) {
   int changes = 0;
   int formatClicks = 0;
   QObject alive;  // the connections go before the counters
@@ -57,12 +57,40 @@ TEST_F(SourcesTest, WithoutADeviceTheBoxesShowTheirPlaceholders) {
   EXPECT_TRUE(form_->cbEnregistrerAudioSource->isChecked()) << "unchanged for a non-DV source";
   EXPECT_FALSE(form_->SelectAudioSource());
   EXPECT_EQ(dmCam->AudioSource->FilterGraph(), nullptr);
-}
 
-// The first show lists the devices, selects the first ones (the formats and sounds of a
-// camcorder) and previews the camcorder at once on the first page, the deinterlacer offered,
-// nothing reported; another choice binds the other devices.
-TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndPreviews) {
+  // Without a picture (no device, or one without an output) the box says so and nothing is
+  // reported; missing filters and an old version are reported in order.
+  for (const char* machine : {"", "video nopins Sans sortie\n"}) {
+    SCOPED_TRACE(machine);
+    Show(machine);
+    EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
+    EXPECT_EQ(form_->cboxAudio->currentText(), QStringLiteral("Pas de source Audio"));
+    EXPECT_EQ(dmCam->HasVideoSources, *machine != '\0');
+    EXPECT_FALSE(form_->StartPreview());
+    EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
+    EXPECT_EQ(ErrorShown(), QString());
+    EXPECT_EQ(form_->PageControl1->currentWidget(), form_->TabSheet1);
+  }
+  Show(
+      "video dv Caméscope DV\n"
+      "hide-filter Pinnacle Video Deinterlacer\nhide-filter DV Splitter\n"
+      "hide-filter Smart Tee\n"
+      "registry HKLM\\Software\\Microsoft\\DirectX|Version|4.08.01.0810\n");
+  EXPECT_FALSE(form_->cbDeinterlacer->isVisibleTo(form_->TabSheet4) || dmCam->DeinterlacerInstalled);
+  EXPECT_EQ(form_->ErreurFrame1->UrlLabel2->MailBody(),
+            QString::fromUtf8("Le Filtre Smart Tee n'est pas installé.\r\n"
+                              "Le filtre DV Splitter n'est pas installé.\r\n"
+                              "Vous devriez mettre à jour votre version de DirectX.\r\n"
+                              "\r\nVous avez directX version 8.1 "));
+  PanelSays(QString::fromUtf8("Le filtre DV Splitter n'est pas installé."));
+  // Without the splitter the camcorder's picture cannot be built, so there is nothing to record
+  // in any format: no file is begun.
+  EXPECT_EQ(form_->CaptureState, stNoSource);
+  EXPECT_FALSE(form_->CaptureBtn->isEnabled());
+
+  // The first show lists the devices, selects the first ones (the formats and sounds of a
+  // camcorder) and previews the camcorder at once on the first page, the deinterlacer offered,
+  // nothing reported; another choice binds the other devices.
   Make(
       "video dv Caméscope DV\nvideo capture Carte d'acquisition\n"
       "audio tone Micro\naudio tv-audio Son TV\n");
@@ -96,38 +124,6 @@ TEST_F(SourcesTest, TheFirstShowSelectsTheFirstDevicesAndPreviews) {
   form_->cboxAudio->setCurrentIndex(1);
   EXPECT_TRUE(form_->SelectAudioSource());
   EXPECT_EQ(dmCam->AudioSource->FilterGraph(), dmCam->fg);
-}
-
-// Without a picture (no device, or one without an output) the box says so and nothing is
-// reported; missing filters and an old version are reported in order.
-TEST_F(SourcesTest, WithoutAPictureOrWithoutHelperFiltersTheWindowSaysSo) {
-  for (const char* machine : {"", "video nopins Sans sortie\n"}) {
-    SCOPED_TRACE(machine);
-    Show(machine);
-    EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
-    EXPECT_EQ(form_->cboxAudio->currentText(), QStringLiteral("Pas de source Audio"));
-    EXPECT_EQ(dmCam->HasVideoSources, *machine != '\0');
-    EXPECT_FALSE(form_->StartPreview());
-    EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
-    EXPECT_EQ(ErrorShown(), QString());
-    EXPECT_EQ(form_->PageControl1->currentWidget(), form_->TabSheet1);
-  }
-  Show(
-      "video dv Caméscope DV\n"
-      "hide-filter Pinnacle Video Deinterlacer\nhide-filter DV Splitter\n"
-      "hide-filter Smart Tee\n"
-      "registry HKLM\\Software\\Microsoft\\DirectX|Version|4.08.01.0810\n");
-  EXPECT_FALSE(form_->cbDeinterlacer->isVisibleTo(form_->TabSheet4) || dmCam->DeinterlacerInstalled);
-  EXPECT_EQ(form_->ErreurFrame1->UrlLabel2->MailBody(),
-            QString::fromUtf8("Le Filtre Smart Tee n'est pas installé.\r\n"
-                              "Le filtre DV Splitter n'est pas installé.\r\n"
-                              "Vous devriez mettre à jour votre version de DirectX.\r\n"
-                              "\r\nVous avez directX version 8.1 "));
-  PanelSays(QString::fromUtf8("Le filtre DV Splitter n'est pas installé."));
-  // Without the splitter the camcorder's picture cannot be built, so there is nothing to record
-  // in any format: no file is begun.
-  EXPECT_EQ(form_->CaptureState, stNoSource);
-  EXPECT_FALSE(form_->CaptureBtn->isEnabled());
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ class TapeCaptureTest : public test::WindowTest {
 
 // Captured twice: a file per outing named by its date, then one file; each time from the tape's
 // start to its end, the tape then stopped and the window back in preview.
-TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
+TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
   Start("video dvfile " + MakeTape().toUtf8() + "\n");
   ASSERT_TRUE(InState(stPreview));
   ASSERT_TRUE(TapePageShown());
@@ -136,11 +136,9 @@ TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndStoppedThere) {
   ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(10)));
   EXPECT_EQ(TapeMode(), ED_MODE_STOP);
   EXPECT_EQ(test::ProbedFrames(file.toStdString()), 0);
-}
 
-// A camcorder reached other than by its tape's link (the simulated one) has the page, its
-// frames' (absent) timecode under the picture, and its commands disabled with the reason.
-TEST_F(TapeCaptureTest, ACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
+  // A camcorder reached other than by its tape's link (the simulated one) has the page, its
+  // frames' (absent) timecode under the picture, and its commands disabled with the reason.
   Start("video dv Caméscope DV\n");
   ASSERT_TRUE(InState(stPreview));
   ASSERT_TRUE(TapePageShown());

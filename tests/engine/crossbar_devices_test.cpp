@@ -30,23 +30,12 @@ sim::PatternSource SourceOf(const QString& connector) {
 
 class CrossbarDevicesTest : public GraphTest {
  protected:
-  // Waits until the frame the grabber keeps (RGB24, bottom-up) shows `source`; the frames
-  // already under way when the input was switched still show the one before.
+  // Waits until the window shows `source`; the frames already under way when the input was
+  // switched still show the one before.
   bool WaitForPicture(sim::PatternSource source) {
-    std::optional<uint32_t> judged;  // each frame is judged once
+    auto* renderer = static_cast<vidorra::filters::CVideoRenderer*>(Renderer());
     return vt::WaitUntil([&] {
-      long size = 0;
-      const ComPtr<ISampleGrabber> samples = QueryAs<ISampleGrabber>(Module().sg);
-      if (samples->GetCurrentBuffer(&size, nullptr) != S_OK || size <= 0) return false;
-      std::vector<uint8_t> frame(static_cast<size_t>(size));
-      if (samples->GetCurrentBuffer(&size, reinterpret_cast<long*>(frame.data())) != S_OK) {
-        return false;
-      }
-      const QImage image = vt::Rgb24Image(frame.data(), width_, height_);
-      const std::optional<uint32_t> number = vt::FrameNumberOf(image);
-      if (!number || number == judged) return false;
-      judged = number;
-      return vt::ShownInput(image, kChannel) == source;
+      return vt::ShownInput(renderer->WindowForTesting()->LatestFrame(), kChannel) == source;
     });
   }
 };
@@ -87,7 +76,7 @@ TEST_F(CrossbarDevicesTest, TheCardsInputsAreFoundAndSwitchedVideoAndSoundTogeth
       crossbar.InputConnectorName(i, name);
       SCOPED_TRACE(name.toStdString());
       ASSERT_EQ(crossbar.SelectInput(i), S_OK);
-      EXPECT_TRUE(WaitForPicture(SourceOf(name))) << "the capture filter shows the input";
+      EXPECT_TRUE(WaitForPicture(SourceOf(name))) << "the window shows the input";
       for (const TCrRouting& step : crossbar.Routes()[static_cast<size_t>(i)]) {
         long routed = -2;
         EXPECT_EQ(step.XBar->get_IsRoutedTo(step.VideoOutIndex, &routed), S_OK);

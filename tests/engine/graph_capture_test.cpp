@@ -2,7 +2,6 @@
 // ffmpeg: streams, codecs, every frame's number in sequence, the master stream, the cut.
 #include <thread_scheduling.h>
 
-#include <QFileInfo>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -124,15 +123,20 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
 
 }  // namespace
 
-TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
+// Every frame of each format recorded. Then, for one row per format (no separate sound, the DV
+// sound only in type 1), a cut: the graph stopped, the file writer given the next name, the graph
+// run again. Both files are whole, and the cut loses 0 to 2 frames: the gap between the last
+// frame number of the first file and the first of the second (the devices number their frames
+// by a clock that runs from their plug-in).
+TEST_P(RecordingTest, RecordsEveryFrameInItsFormatAndACutContinuesIt) {
   const Recording& r = GetParam();
-  Prepare(kMachine);
-  const QString path = File("rec.avi");
-  ASSERT_TRUE(Build(r, path));
+  TdmCam& dm = Prepare(kMachine);
+  const QString first = File("first.avi");
+  ASSERT_TRUE(Build(r, first));
   SCOPED_TRACE(FiltersInGraph().join(u' ').toStdString());
   EXPECT_EQ(MasterStream(), r.master);
   WatchGrabber();
-  ASSERT_TRUE(Module().fg->RunGraph());
+  ASSERT_TRUE(dm.fg->RunGraph());
   ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= kGrabbedFrames; }));
   // On a busy machine the capture goes on and the preview gives way: the threads of the capture
   // path run raised (where the machine allows any raise), the preview's as they were.
@@ -149,27 +153,13 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormat) {
     }
     EXPECT_GE(raised, 2) << "the device's and the writer's";
   }
-  ASSERT_TRUE(Module().fg->StopGraph());
-  EXPECT_FALSE(CheckFile(r, path).empty());
-}
-
-// A cut: the graph stopped, the file writer given the next name, the graph run again. Both
-// files are whole, and the cut loses 0 to 2 frames: the gap between the last frame number of
-// the first file and the first of the second (the devices number their frames by a clock that
-// runs from their plug-in).
-TEST_P(RecordingTest, ACutContinuesInASecondCompleteFile) {
-  const Recording& r = GetParam();
-  if (r.sourceAudio || (r.dvAudio && r.format != Format::kNative)) {
-    GTEST_SKIP() << "one cut per format";
-  }
-  TdmCam& dm = Prepare(kMachine);
-  const QString first = File("first.avi");
-  const QString second = File("second.avi");
-  ASSERT_TRUE(Build(r, first));
-  WatchGrabber();
-  ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= kGrabbedFrames; }));
   ASSERT_TRUE(dm.fg->StopGraph());
+  if (r.sourceAudio || (r.dvAudio && r.format != Format::kNative)) {
+    EXPECT_FALSE(CheckFile(r, first).empty());
+    return;
+  }
+  // The cut at once (the first file read back after it).
+  const QString second = File("second.avi");
   const size_t before = GrabbedCount();
   ASSERT_TRUE(dm.SwitchOutputFile(second));
   ASSERT_TRUE(dm.fg->RunGraph());
@@ -177,8 +167,7 @@ TEST_P(RecordingTest, ACutContinuesInASecondCompleteFile) {
   ASSERT_TRUE(dm.fg->StopGraph());
   const std::vector<uint32_t> a = CheckFile(r, first);
   const std::vector<uint32_t> b = CheckFile(r, second);
-  ASSERT_FALSE(a.empty());
-  ASSERT_FALSE(b.empty());
+  ASSERT_FALSE(a.empty() || b.empty());
   ASSERT_GT(b.front(), a.back()) << "no frame in both files";
   const long lost = static_cast<long>(b.front() - a.back()) - 1;
   RecordProperty("FramesLostAtTheCut", static_cast<int>(lost));
@@ -219,36 +208,6 @@ INSTANTIATE_TEST_SUITE_P(
         R{"Carte TV", Format::kNative, false, false, "rawvideo", 720, 576, 0, -1},
         R{"Carte TV", Format::kNtsc, false, false, "dvvideo", 720, 480, 0, -1}),
     NameOf);
-
-// A source that is not DV refuses a DV type 2 graph and writes nothing; listening to the DV
-// sound during a DV type 2 recording goes through the tee.
-TEST_F(GraphTest, DVType2IsRefusedForAnotherSourceAndListensThroughTheTee) {
-  TdmCam& dm = Prepare(kMachine);
-  ASSERT_TRUE(Select("Webcam"));
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-  const QString path = dir_.filePath(QStringLiteral("refused.avi"));
-  EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
-  EXPECT_FALSE(dm.AviMux);
-  EXPECT_FALSE(dm.SwitchOutputFile(path)) << "no file writer to name";
-  ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(dm.fg->StopGraph());
-  EXPECT_FALSE(QFileInfo::exists(path));
-
-  const QString renderer = QStringLiteral("Default DirectSound Device");
-  ASSERT_TRUE(Select("Caméscope DV", "Micro"));
-  dm.RecordDVAudio = true;
-  dm.ListenDVAudio = true;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
-  ASSERT_EQ(CountNamed(renderer), 1);
-  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
-  EXPECT_EQ(CountNamed(renderer), 1) << "the preview's renderer went, the tee's came";
-  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 1));
-  EXPECT_TRUE(PinConnected(QStringLiteral("Infinite"), 2));
-  EXPECT_TRUE(dm.MonitorDVAudio(false));
-  EXPECT_EQ(CountNamed(renderer), 0);
-  EXPECT_TRUE(dm.MonitorDVAudio(true));
-  EXPECT_EQ(CountNamed(renderer), 1);
-}
 
 // A minute of a camcorder's picture with the sound of a separate device: the sound lasts as
 // long as the picture, within 40 ms.

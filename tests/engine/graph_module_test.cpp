@@ -26,9 +26,10 @@ const FilterRegistration kFilters[] = {Register(1, L"Filtre jumeau"), Register(2
 
 }  // namespace
 
-// The form data gives the module its graph (active, capture mode), the grabber its stored
-// type and no source; destroyed, it stops, empties and deactivates the graph.
-TEST_F(EngineTest, TheModuleIsReadFromTheFormDataAndLeavesNothingBehind) {
+// One module from its making to its destruction. The form data gives it its graph (active,
+// capture mode), the grabber its stored type and no source; destroyed at the end, it stops,
+// empties and deactivates the graph.
+TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
   TdmCam& dm = Module();
   EXPECT_EQ(dmCam, &dm);
   EXPECT_TRUE(dm.fg->Active()) << "AutoCreate";
@@ -40,18 +41,7 @@ TEST_F(EngineTest, TheModuleIsReadFromTheFormDataAndLeavesNothingBehind) {
   EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")}) << "only sg is always there";
   EXPECT_FALSE(dm.VideoSource->BaseFilter().Size() != 0 || dm.IsDVSource || dm.SourcePin);
 
-  dm.Infinite->SetFilterGraph(dm.fg);
-  AddStranger();
-  ComPtr<IFilterGraph> graph = Graph();
-  dm.DataModuleDestroy();
-  EXPECT_FALSE(dm.fg->Active());
-  EXPECT_TRUE(vt::FilterNames(graph.Get()).empty())
-      << "the members left with the deactivation, the stranger with EmptyGraph";
-  module_.reset();
-  EXPECT_EQ(dmCam, nullptr);
-}
-
-TEST_F(EngineTest, IsFilterInstalledComparesTheNamesInAnyCaseOfAToZ) {
+  // IsFilterInstalled compares the names in any case of A to Z.
   const struct {
     const char16_t* category;
     const char16_t* name;
@@ -70,19 +60,15 @@ TEST_F(EngineTest, IsFilterInstalledComparesTheNamesInAnyCaseOfAToZ) {
       {u"Video Compressors", u"Smart Tee", false},
       {u"No Such Category", u"Smart Tee", false},
   };
-  TdmCam& dm = Module();
   for (const auto& c : kCases) {
     const QString category = QString::fromUtf16(c.category);
     const QString name = QString::fromUtf16(c.name);
     EXPECT_EQ(dm.IsFilterInstalled(category, name), c.installed)
         << (category + QStringLiteral(" / ") + name).toStdString();
   }
-}
 
-// The first of two namesakes is stored, and joins the graph; a failed search, or a filter the
-// machine hides, changes nothing.
-TEST_F(EngineTest, BindFilterByNameStoresTheFirstOfTwoNamesakes) {
-  TdmCam& dm = Module();
+  // The first of two namesakes is stored, and joins the graph; a failed search, or a filter
+  // the machine hides, changes nothing.
   ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("directshow filters"),
                                   QStringLiteral("FILTRE JUMEAU"), dm.Deinterlacer));
   EXPECT_EQ(DisplayName(dm.Deinterlacer->BaseFilter().Moniker().Get()),
@@ -103,13 +89,12 @@ TEST_F(EngineTest, BindFilterByNameStoresTheFirstOfTwoNamesakes) {
   EXPECT_FALSE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
                                    QStringLiteral("Smart Tee"), dm.Deinterlacer));
   EXPECT_EQ(dm.Deinterlacer->BaseFilter().Block(), bound) << "a failed search changes nothing";
-}
 
-TEST_F(EngineTest, DirectXVersionTextFromTheRegistry) {
+  // The DirectX version text from the registry.
   const struct {
     const char* directive;  // registry edit of the DirectX key, or none for the platform's own
     const char* text;       // expected text; null: a conversion error is raised
-  } kCases[] = {
+  } kVersions[] = {
       {nullptr, "9.0d"},  // the platform's own 4.09.00.0904
       {"HKLM\\Software\\Microsoft\\DirectX|Version|4.08.01.0810", "8.1 "},
       {"HKLM\\Software\\Microsoft\\DirectX|Version|4.09.00.0900", "9.0 "},
@@ -123,7 +108,7 @@ TEST_F(EngineTest, DirectXVersionTextFromTheRegistry) {
       {"HKLM\\Software\\Microsoft\\DirectX|Version", nullptr},  // value missing
       {"HKLM\\Software\\Microsoft\\DirectX", nullptr},          // key missing: "Erreur"
   };
-  for (const auto& c : kCases) {
+  for (const auto& c : kVersions) {
     SCOPED_TRACE(c.directive ? c.directive : "no directive");
     Simulate(c.directive ? std::string("registry ") + c.directive + '\n' : std::string());
     QString text = QStringLiteral("unchanged");
@@ -135,14 +120,11 @@ TEST_F(EngineTest, DirectXVersionTextFromTheRegistry) {
       EXPECT_EQ(text, QString::fromLatin1(c.text));
     }
   }
-}
 
-// The lists in the machine's order, namesakes included (the first is bound); a name that
-// matches no device, in its whole or its case, or a device that cannot be bound, leaves the
-// source out of a graph emptied of everything but the members' filters.
-TEST_F(EngineTest, DevicesAreListedAndBoundByTheirWholeName) {
+  // The lists in the machine's order, namesakes included (the first is bound); a name that
+  // matches no device, in its whole or its case, or a device that cannot be bound, leaves the
+  // source out of a graph emptied of everything but the members' filters.
   Simulate(std::string(kEveryKindMachine) + "video webcam Caméscope DV\n");
-  TdmCam& dm = Module();
   QStringList names;
   ASSERT_TRUE(dm.ListAudioDevices(names));
   EXPECT_EQ(names, (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV")}));
@@ -171,4 +153,13 @@ TEST_F(EngineTest, DevicesAreListedAndBoundByTheirWholeName) {
     left.sort();
     EXPECT_EQ(left, (QStringList{QStringLiteral("Smarttee"), QStringLiteral("sg")}));
   }
+  dm.Infinite->SetFilterGraph(dm.fg);
+  AddStranger();
+  ComPtr<IFilterGraph> graph = Graph();
+  dm.DataModuleDestroy();
+  EXPECT_FALSE(dm.fg->Active());
+  EXPECT_TRUE(vt::FilterNames(graph.Get()).empty())
+      << "the members left with the deactivation, the stranger with EmptyGraph";
+  module_.reset();
+  EXPECT_EQ(dmCam, nullptr);
 }
