@@ -1,37 +1,21 @@
-// What the benchmarks that drive the main window share: the process's CPU time, the window's
-// event loop run for a while, and the window itself on a simulated machine of its own.
+// What the benchmarks that drive the main window share: the window on a simulated machine of
+// its own (and, through BenchTiming.h, the process's CPU time and the event loop run for a while).
 #pragma once
 
 #include <SimulatedMachine.h>
 #include <stdlib.h>
-#include <time.h>
 
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "BenchTiming.h"
 #include "graph.h"
 #include "mainFlux.h"
 
 namespace vidorra::bench {
-
-inline double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Runs the Qt event loop for `seconds` (the window paints meanwhile); the loop sleeps between
-// events, as the program's does.
-inline void Pump(double seconds) {
-  QEventLoop loop;
-  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // The main window and its data module on the simulated machine `machine` (the text of its
 // file), with a home and settings folder of their own (recordings and pictures go there):

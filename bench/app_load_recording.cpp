@@ -13,24 +13,22 @@
 // by name (the capture path's threads are named by the platform: "capture", "clock",
 // "out-queue", "avi-writer"; the preview's "tee-preview"; the window's is the process's first
 // thread) in per cent of one core over the recording.
-#include <avi/AviMux.h>
 #include <SimulatedMachine.h>
 #include <VideoRenderer.h>
+#include <avi/AviMux.h>
 #include <benchmark/benchmark.h>
 #include <recording_readback.h>
-#include <thread_scheduling.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <thread_scheduling.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -42,6 +40,7 @@
 #include <vector>
 
 #include "BenchDevices.h"
+#include "BenchTiming.h"
 #include "MediaGraph.h"
 #include "graph.h"
 #include "mainFlux.h"
@@ -50,17 +49,13 @@ extern char** environ;
 
 namespace {
 
+using vidorra::bench::Pump;
+
 constexpr int kSeconds = 60;
 constexpr int kBusyProcesses = 2;
 // The tape: the recording and the preview before it, with room to spare.
 constexpr int kTapeFrames = (kSeconds + 15) * 25;
 constexpr const char* kTapeTitle = "Tape";
-
-void Pump(double seconds) {
-  QEventLoop loop;
-  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // Pumps the event loop until `done` or `seconds` have gone by.
 template <class Done>
@@ -110,8 +105,8 @@ struct RunResult {
   bool ok = false;
   std::string problem;
   long recorded = 0;
-  long lost = 0;         // gaps in the recorded numbers
-  long pinDropped = 0;   // the capture pin's count
+  long lost = 0;        // gaps in the recorded numbers
+  long pinDropped = 0;  // the capture pin's count
   double pictureDelayMs = 0;
   double soundDelayMs = 0;
   long previewShown = 0;
@@ -175,7 +170,8 @@ RunResult RecordUnderLoad(const QTemporaryDir& dir, const std::string& tape, int
       result.problem = "a picture without a number";
       return result;
     }
-    if (i > 0) result.lost += static_cast<long>(*numbers[i]) - static_cast<long>(*numbers[i - 1]) - 1;
+    if (i > 0)
+      result.lost += static_cast<long>(*numbers[i]) - static_cast<long>(*numbers[i - 1]) - 1;
   }
   QFile::remove(file);
   std::filesystem::remove(link);

@@ -20,14 +20,12 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <time.h>
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QSize>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,11 +36,14 @@
 #include <vector>
 
 #include "BenchDevices.h"
+#include "BenchTiming.h"
 #include "graph.h"
 
 namespace {
 
 using vidorra::bench::BindFirstVideoDevice;
+using vidorra::bench::ProcessCpuSeconds;
+using vidorra::bench::Pump;
 using vidorra::bench::WriteCamcorderFrames;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
@@ -52,20 +53,6 @@ constexpr int kShortSeconds = 1;
 constexpr double kFramesPerSecond = 25.0;
 // The simulated machine's camcorder, as the pattern names it.
 constexpr const char* kCamcorderName = "Camcorder";
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Runs the Qt event loop for `seconds` (the window paints meanwhile); the loop sleeps between
-// events, as the program's does.
-void Pump(double seconds) {
-  QEventLoop loop;
-  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // The CPU (user + system) of a command and its children, in seconds.
 double CommandCpuSeconds(const std::string& command) {

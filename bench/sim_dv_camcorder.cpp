@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 #include <qedit.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,22 +14,18 @@
 #include <thread>
 
 #include "BenchDevices.h"
+#include "BenchTiming.h"
 #include "FilterPins.h"
 
 namespace {
 
 using vidorra::bench::BindFirstVideoDevice;
+using vidorra::bench::ProcessCpuSeconds;
 using vidorra::test::CreateFilter;
 using vidorra::test::PinAt;
 
 constexpr int kSeconds = 4;
 constexpr double kFramesPerSecond = 25.0;
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 void BM_SimulatedDvCamcorderCpuShare(benchmark::State& state) {
   const std::filesystem::path machine =
