@@ -1,6 +1,5 @@
-// DV frames and the DV codec: the structural check and the inspection of damaged frames, DVINFO,
-// sound extraction and insertion (every rate, 12-bit, locked and unlocked), damaged sound muted,
-// a seeded mutation loop feeding thousands of damaged frames to every parser; decoding and coding
+// DV frames and the DV codec: sound extraction and insertion (every rate, 12-bit, locked and
+// unlocked), damaged sound muted, impossible formats refused, a seeded mutation loop feeding thousands of damaged frames to every parser; decoding and coding
 // where the frame lies, one conversion at most. The DV filters, and our sound as ffmpeg's own DV
 // reader hears it: dv_filters_test.
 #include <PixelFormatConverter.h>
@@ -21,50 +20,6 @@ using test::DvFrameMaker;
 
 uint8_t* BlockAt(std::vector<uint8_t>& frame, size_t sequence, size_t block) {
   return frame.data() + sequence * kSequenceBytes + block * kDifBlockBytes;
-}
-
-// The strict check takes a whole frame of its system only; the inspection also takes a frame
-// whose blocks carry damaged IDs (counting them) and refuses only what cannot be read. DVINFO
-// holds the frame's source packs.
-TEST(DvFrame, CheckTakesWholeFramesInspectionCountsDamageDvInfoHoldsThePacks) {
-  for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
-    DvFrameMaker maker(system);
-    ASSERT_TRUE(maker.ok());
-    const auto frame = maker.Frame(0);
-    EXPECT_EQ(frame.size(), FactsOf(system).frameBytes);
-    EXPECT_EQ(CheckFrame(frame), system);
-    EXPECT_EQ(InspectFrame(frame)->damagedBlocks, 0u);
-    auto flipped = frame, headerless = frame;
-    flipped[kDsfByte] ^= kDsfBit;  // a header of the other system
-    headerless[0] = 0x90;
-    for (const std::span<const uint8_t> bad :
-         {std::span<const uint8_t>(frame.data(), frame.size() - 1),
-          std::span<const uint8_t>(flipped)}) {
-      EXPECT_FALSE(CheckFrame(bad));
-      EXPECT_FALSE(InspectFrame(bad));
-    }
-    EXPECT_FALSE(InspectFrame(headerless));
-    const auto as = FindPack(frame, system, kPackAas);
-    const auto vs = FindPack(frame, system, kPackVs);
-    ASSERT_TRUE(as && vs);
-    const DVINFO info = DvInfoFromFrame(frame, system);
-    EXPECT_EQ(info.dwDVAAuxSrc, static_cast<uint32_t>((*as)[1] | (*as)[2] << 8 | (*as)[3] << 16 |
-                                                      static_cast<uint32_t>((*as)[4]) << 24));
-    EXPECT_EQ(info.dwDVVAuxSrc & 0xFF, (*vs)[1]);
-    EXPECT_EQ(((info.dwDVAAuxSrc >> 16) & aas::k50FieldsBit) != 0, system == DvSystem::k625_50);
-    EXPECT_EQ(info.dwDVReserved[0], 0u);
-  }
-  DvFrameMaker maker;
-  auto damaged = maker.Frame(0);
-  BlockAt(damaged, 3, AudioBlockIndex(2))[0] = 0x90;  // a video section type in an audio block
-  BlockAt(damaged, 7, 40)[1] ^= 0x30;                 // a wrong sequence number
-  const auto inspection = InspectFrame(damaged);
-  ASSERT_TRUE(inspection);
-  EXPECT_EQ(std::pair(inspection->system, inspection->damagedBlocks),
-            std::pair(DvSystem::k625_50, size_t{2}));
-  EXPECT_FALSE(CheckFrame(damaged)) << "the strict check still refuses damage";
-  EXPECT_TRUE(BlockIntact(damaged, 3, AudioBlockIndex(1)));
-  EXPECT_FALSE(BlockIntact(damaged, 3, AudioBlockIndex(2)));
 }
 
 // Every rate, 16 and 12 bits, one or two pairs, locked and unlocked (whose AF_SIZE varies from
