@@ -1,7 +1,6 @@
 // AVI Mux and File writer as filters: what their inputs take, recordings of pushed streams read
 // back by our reader and ffprobe, and the failures a recording meets (an existing file, a format
 // change, a full disk).
-#include <TestManualClock.h>
 #include <TestPushSource.h>
 #include <child_process.h>
 #include <gtest/gtest.h>
@@ -250,36 +249,6 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
   for (int i = 0; i < kEnd; ++i) EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << i;
   test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(kEnd - damaged.size()));
   EXPECT_NEAR(test::ProbeDuration(path), kEnd * 0.04, 1e-3);
-}
-
-// The header and each frame reach the file, described, without waiting for more samples: after
-// the first frame and after a few more, with nothing arriving after them.
-TEST(AviMuxGraph, FramesAreDescribedOnDiskWithoutWaitingForMore) {
-  TempDir dir;
-  auto source = Frames(-1, /*paced=*/true);
-  auto log = MakeComObject<test::DeliveryLog>();
-  RecordingGraph g(log);
-  ASSERT_EQ(g.Build({source.Get()}), S_OK);
-  auto clock = MakeComObject<test::TestManualClock>();
-  ASSERT_EQ(QueryAs<IMediaFilter>(g.graph.Get())->SetSyncSource(clock.Get()), S_OK);
-  const std::string path = dir.File("image.avi");
-  auto describedFrames = [&]() -> size_t {
-    test::WriteBytes(path, log->Bytes());
-    const auto info = avi::AviReader::Read(path);
-    if (!info || info->streams.empty()) return 0;
-    return std::min<size_t>(info->streams[0].length, info->streams[0].odmlChunks.size());
-  };
-  constexpr REFERENCE_TIME kStart = 1'000'000;
-  ASSERT_EQ(QueryAs<IMediaFilter>(g.graph.Get())->Run(kStart), S_OK);
-  // The header is the file's first write, before any frame.
-  ASSERT_TRUE(test::WaitUntil([&] { return !log->Steps().empty(); }));
-  EXPECT_EQ(log->Steps()[0].offset, 0u);
-  clock->AdvanceTo(kStart);
-  EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 1; }));
-  clock->AdvanceTo(kStart + 3 * kFrameTime);
-  EXPECT_TRUE(test::WaitUntil([&] { return describedFrames() == 4; }));
-  g.Stop();
-  EXPECT_EQ(describedFrames(), 4u);
 }
 
 // A file that exists is never written over, a missing folder is not made: the run fails with
