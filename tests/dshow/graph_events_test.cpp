@@ -165,44 +165,6 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   }
 }
 
-// The graph's EC_COMPLETE needs every renderer's, sent while the graph runs; a paced source
-// cannot cue, so the graph does not wait for its renderer to pause.
-TEST(GraphEvents, CompleteWaitsForEveryRendererWhileTheGraphRuns) {
-  auto graph = NewGraph();
-  std::vector<ComPtr<RecordingSink>> renderers;
-  for (int i = 0; i < 2; ++i) {
-    TestPushSourceConfig config;
-    config.paceOnClock = true;
-    config.frameDuration = 36'000'000'000;  // nothing comes during the test after frame 0
-    auto source = MakeComObject<TestPushSource>(config);
-    renderers.push_back(MakeComObject<RecordingSink>());
-    graph->AddFilter(source.Get(), nullptr);
-    graph->AddFilter(renderers.back().Get(), nullptr);
-    ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), renderers.back()->InputPinInterface(),
-                                         nullptr));
-  }
-  auto sink = QueryAs<IMediaEventSink>(graph.Get());
-  auto complete = [&](int i) {
-    sink->Notify(EC_COMPLETE, S_OK,
-                 reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(renderers[i].Get())));
-  };
-  auto control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_TRUE(SUCCEEDED(control->Pause()));
-  complete(0);
-  complete(1);
-  EXPECT_EQ(0u, QueuedCompletions(graph.Get())) << "paused";
-  OAFilterState state = State_Stopped;
-  ASSERT_TRUE(WaitUntil([&] { return control->GetState(0, &state) == VFW_S_CANT_CUE; }));
-  ASSERT_EQ(S_OK, control->Run());
-  complete(0);
-  EXPECT_EQ(0u, QueuedCompletions(graph.Get())) << "one renderer of two";
-  complete(0);
-  complete(1);
-  complete(1);
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get()));
-  ASSERT_EQ(S_OK, control->Stop());
-}
-
 // The File writer ends its stream like a renderer: an end reached while paused is told when
 // the graph runs.
 TEST(GraphEvents, TheFileWriterTellsItsEndWhileTheGraphRuns) {
