@@ -1,9 +1,7 @@
 // Devices listed and bound: the simulated machine's lines in the video and audio capture
-// categories in file order, their monikers (display names stable for a line, saved and loaded
-// again), binding, a broken device, two lines with one name, and the front-end filters of TV
-// cards in the crossbar, tuner and TV audio categories; devices unplugged and plugged back.
-#include <devmoniker.h>
-
+// categories in file order, binding, a broken device, two lines with one name, and the
+// front-end filters of TV cards in the crossbar, tuner and TV audio categories; devices
+// unplugged and plugged back.
 #include "device_test_support.h"
 
 namespace vidorra::test {
@@ -52,49 +50,6 @@ TEST(DeviceEnumeration, ListsEveryLineInFileOrderWithItsFriendlyNameAndBindsIt) 
   EXPECT_TRUE(WaitUntil([] { return ListDevices(CLSID_VideoInputDeviceCategory).empty(); }));
   EXPECT_TRUE(ListDevices(CLSID_AudioInputDeviceCategory).empty());
   EXPECT_TRUE(ListDevices(AM_KSCATEGORY_CROSSBAR).empty());
-}
-
-// A line keeps its display name from run to run, so a saved moniker loaded in the next run
-// binds the same device; a moniker of a line no longer there does not bind.
-TEST(DeviceEnumeration, DisplayNamesStayTheSameForTheSameLine) {
-  std::vector<std::wstring> first;
-  ComPtr<IMoniker> camcorder;
-  ComPtr<IStream> saved;
-  ASSERT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, saved.GetAddressOf()));
-  {
-    ScopedMachine machine(kMachine);
-    const auto devices = ListDevices(CLSID_VideoInputDeviceCategory);
-    for (const auto& device : devices) first.push_back(device.displayName);
-    camcorder = devices[0].moniker;
-    ASSERT_EQ(S_OK, OleSaveToStream(QueryAs<IPersistStream>(devices[5].moniker.Get()).Get(),
-                                    saved.Get()));
-  }
-  // Another run: a comment and a new device come first; the lines keep their names.
-  ScopedMachine machine("# moved\nvideo capture Another\n" + std::string(kMachine));
-  std::vector<std::wstring> second;
-  for (const auto& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
-    second.push_back(device.displayName);
-  }
-  ASSERT_EQ(second.size(), first.size() + 1);
-  EXPECT_EQ(std::vector<std::wstring>(second.begin() + 1, second.end()), first);
-  LARGE_INTEGER zero{};
-  saved->Seek(zero, STREAM_SEEK_SET, nullptr);
-  ComPtr<IMoniker> loaded;
-  ASSERT_EQ(S_OK,
-            OleLoadFromStream(saved.Get(), IID_IMoniker, loaded.ReleaseAndGetVoidAddressOf()));
-  ComPtr<IBaseFilter> webcam;
-  ASSERT_EQ(S_OK, loaded->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                       webcam.ReleaseAndGetVoidAddressOf()));
-  FILTER_INFO info{};
-  webcam->QueryFilterInfo(&info);
-  EXPECT_STREQ(info.achName, L"USB Camera");
-  EXPECT_TRUE(PinNamed(webcam.Get(), L"Preview")) << "a webcam, as saved";
-
-  ScopedMachine other("video capture Other\n");
-  ComPtr<IBaseFilter> filter;
-  EXPECT_TRUE(FAILED(camcorder->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                             filter.ReleaseAndGetVoidAddressOf())));
-  EXPECT_FALSE(filter);
 }
 
 // Hot-plug: a device line removed from the machine file while the program runs unplugs the
