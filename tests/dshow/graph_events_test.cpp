@@ -165,35 +165,6 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   }
 }
 
-// The File writer ends its stream like a renderer: an end reached while paused is told when
-// the graph runs.
-TEST(GraphEvents, TheFileWriterTellsItsEndWhileTheGraphRuns) {
-  TempDir folder;
-  auto graph = NewGraph();
-  TestPushSourceConfig config;
-  config.mediaType = CMediaType(&MEDIATYPE_Stream);
-  config.frameCount = 3;
-  config.frameDuration = 4;  // byte positions: the samples follow each other
-  auto source = MakeComObject<TestPushSource>(config);
-  ComPtr<IBaseFilter> writer = CreateFilter(CLSID_FileWriter);
-  ASSERT_EQ(S_OK, QueryAs<IFileSinkFilter>(writer.Get())
-                      ->SetFileName(Utf8ToWide(folder.File("out.bin")).c_str(), nullptr));
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(writer.Get(), L"File writer");
-  ComPtr<IPin> input = PinAt(writer.Get(), 0);
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), input.Get(), nullptr));
-  auto control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_EQ(S_OK, control->Pause());
-  auto* writerInput = static_cast<CBaseInputPin*>(input.Get());
-  ASSERT_TRUE(WaitUntil([&] { return writerInput->IsEndOfStream(); }));
-  EXPECT_EQ(0u, QueuedCompletions(graph.Get())) << "paused";
-  ASSERT_EQ(S_OK, control->Run());
-  long code = 0;
-  EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(5'000, &code));
-  EXPECT_EQ(EC_COMPLETE, code);
-  EXPECT_EQ(S_OK, control->Stop());
-}
-
 // The event holds the lost device until FreeEventParams, or until the graph goes.
 TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
   auto graph = NewGraph();

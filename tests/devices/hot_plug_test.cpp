@@ -1,61 +1,11 @@
-// Devices listed and bound: the simulated machine's lines in the video and audio capture
-// categories in file order, binding, a broken device, two lines with one name, and the
-// front-end filters of TV cards in the crossbar, tuner and TV audio categories; devices
-// unplugged and plugged back.
-#include "device_test_support.h"
-
-namespace vidorra::test {
-namespace {
-
-constexpr const char* kMachine =
-    "# a machine of every kind\n"
-    "video dv Caméscope DV\n"
-    "video webcam USB Camera\n"
-    "video broken Dead Card\n"
-    "video tv Carte TV\n"
-    "video tv2 Double Tuner\n"
-    "video webcam USB Camera\n"
-    "audio tone Carte son\n"
-    "audio tv-audio Son TV\n"
-    "hide-filter Smart Tee\n";
-
-TEST(DeviceEnumeration, ListsEveryLineInFileOrderWithItsFriendlyNameAndBindsIt) {
-  ScopedMachine machine(kMachine);
-  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
-            (std::vector<std::wstring>{L"Caméscope DV", L"USB Camera", L"Dead Card", L"Carte TV",
-                                       L"Double Tuner", L"USB Camera"}));
-  EXPECT_EQ(FriendlyNames(CLSID_AudioInputDeviceCategory),
-            (std::vector<std::wstring>{L"Carte son", L"Son TV"}));
-  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_CROSSBAR),
-            (std::vector<std::wstring>{L"Carte TV Crossbar", L"Double Tuner Crossbar",
-                                       L"Double Tuner Crossbar 2"}));
-  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVTUNER),
-            (std::vector<std::wstring>{L"Carte TV TV Tuner", L"Double Tuner TV Tuner"}));
-  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_TVAUDIO),
-            (std::vector<std::wstring>{L"Carte TV TV Audio", L"Double Tuner TV Audio"}));
-  // Every entry has a class, and the two lines of one name have names of their own.
-  const auto video = ListDevices(CLSID_VideoInputDeviceCategory);
-  for (const ListedDevice& device : video) EXPECT_FALSE(device.clsid.empty());
-  EXPECT_NE(video[1].displayName, video[5].displayName);
-  // Binding makes a new filter each time; a broken device is listed but does not bind.
-  ComPtr<IBaseFilter> a = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
-  ComPtr<IBaseFilter> b = BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV");
-  ASSERT_TRUE(a && b);
-  EXPECT_NE(a.Get(), b.Get());
-  HRESULT hr = S_OK;
-  EXPECT_FALSE(BindDevice(CLSID_VideoInputDeviceCategory, L"Dead Card", &hr));
-  EXPECT_EQ(hr, VFW_E_NO_CAPTURE_HARDWARE);
-
-  machine.Rewrite("hide-filter Smart Tee\n");  // a machine without devices lists none
-  EXPECT_TRUE(WaitUntil([] { return ListDevices(CLSID_VideoInputDeviceCategory).empty(); }));
-  EXPECT_TRUE(ListDevices(CLSID_AudioInputDeviceCategory).empty());
-  EXPECT_TRUE(ListDevices(AM_KSCATEGORY_CROSSBAR).empty());
-}
-
 // Hot-plug: a device line removed from the machine file while the program runs unplugs the
 // device (its stream stops, every graph holding it and no other gets EC_DEVICE_LOST with 0, its
 // filter cannot run), the line added back plugs it in again (EC_DEVICE_LOST with 1), and lists
 // made after the change show it.
+#include "device_test_support.h"
+
+namespace vidorra::test {
+namespace {
 
 constexpr REFERENCE_TIME kInterval = 400000;  // the grabber's 25 fps
 
