@@ -1,5 +1,5 @@
 // Graph events: notification through a window on the UI thread, the event handle, flags,
-// EC_COMPLETE and the run, parameters that hold references, and the trace of SetLogFile.
+// EC_COMPLETE and the run, and the trace of SetLogFile.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -163,27 +163,6 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
     EXPECT_EQ(kept, expected);
     ASSERT_EQ(S_OK, control->Stop());
   }
-}
-
-// The event holds the lost device until FreeEventParams, or until the graph goes.
-TEST(GraphEvents, DeviceLostHoldsItsDeviceUntilFreeEventParams) {
-  auto graph = NewGraph();
-  auto device = MakeComObject<RecordingSink>();
-  const ULONG before = device->RefCountForTesting();
-  const auto lost = reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(device.Get()));
-  QueryAs<IMediaEventSink>(graph.Get())->Notify(EC_DEVICE_LOST, lost, 0);
-  EXPECT_EQ(before + 1, device->RefCountForTesting());
-  auto events = QueryAs<IMediaEventEx>(graph.Get());
-  GraphEvent e{};
-  ASSERT_EQ(S_OK, events->GetEvent(&e.code, &e.param1, &e.param2, 0));
-  EXPECT_EQ(EC_DEVICE_LOST, e.code);
-  EXPECT_EQ(before + 1, device->RefCountForTesting());
-  events->FreeEventParams(e.code, e.param1, e.param2);
-  EXPECT_EQ(before, device->RefCountForTesting());
-  QueryAs<IMediaEventSink>(graph.Get())->Notify(EC_DEVICE_LOST, lost, 1);
-  events = nullptr;
-  graph = nullptr;
-  EXPECT_EQ(before, device->RefCountForTesting());
 }
 
 TEST(GraphEvents, SetLogFileTracesGraphOperations) {
