@@ -337,34 +337,6 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   EXPECT_EQ(State_Stopped, cueing->State());
 }
 
-// A renderer paused without a sample is in transition until one comes; a source that paces
-// itself on the clock sends none before the run, so it answers VFW_S_CANT_CUE and the graph
-// runs at once.
-TEST(GraphRun, ARendererCuesOnItsFirstSampleAndAPacedSourceCannotCue) {
-  for (const bool paced : {false, true}) {
-    SCOPED_TRACE(paced ? "paced source" : "free source");
-    TestPushSourceConfig config;
-    config.paceOnClock = paced;
-    config.frameDuration = 200'000;
-    Chain chain(std::move(config), 0);
-    EXPECT_EQ(S_FALSE, chain.sink->Pause());
-    FILTER_STATE state = State_Stopped;
-    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, chain.sink->GetState(0, &state));
-    EXPECT_EQ(S_OK, chain.sink->Stop());
-    ASSERT_TRUE(SUCCEEDED(chain.control->Pause()));
-    OAFilterState graphState = State_Stopped;
-    const HRESULT cued = paced ? VFW_S_CANT_CUE : S_OK;
-    EXPECT_TRUE(WaitUntil([&] { return chain.control->GetState(0, &graphState) == cued; }));
-    EXPECT_EQ(paced ? 0 : 1, chain.source->FramesDelivered()) << "the first frame is held";
-    EXPECT_EQ(0, chain.sink->Count()) << "and not rendered while paused";
-    EXPECT_EQ(S_OK, chain.control->Run());
-    EXPECT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 2; }));
-    EXPECT_EQ(S_OK, chain.control->GetState(0, &graphState));
-    EXPECT_EQ(State_Running, graphState);
-    EXPECT_EQ(S_OK, chain.control->Stop());
-  }
-}
-
 TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   auto source = MakeComObject<TestPushSource>();
   auto sink = MakeComObject<RecordingSink>();
