@@ -77,6 +77,23 @@ TEST(V4l2Description, RealDescriptionsAsTheirDriversAnswer) {
   }
 }
 
+// The webcam's details the figures leave out: a rate of 7.5 frames/s, a menu with a gap, an
+// inactive control.
+TEST(V4l2Description, TheWebcamsRatesMenusAndFlags) {
+  const V4l2Description d = ReadV4l2Description(Sample("uvc-logitech-c920.txt"), "c920.txt");
+  const v4l2_fract seven = d.formats[0].sizes[0].intervals[5];
+  EXPECT_EQ(seven.numerator * 15, seven.denominator * 2) << "7.5 frames/s is 2/15";
+  for (const auto& c : d.controls) {
+    if (c.id == V4L2_CID_EXPOSURE_AUTO) {
+      ASSERT_EQ(c.menu.size(), 2u);
+      EXPECT_EQ(c.menu[1].index, 3u) << "menus keep their gaps";
+    }
+    if (c.id == V4L2_CID_EXPOSURE_ABSOLUTE) {
+      EXPECT_TRUE(c.flags & V4L2_CTRL_FLAG_INACTIVE);
+    }
+  }
+}
+
 // Texts of both listing styles, other control types, and what the driver fills in.
 TEST(V4l2Description, ListingStylesAndWhatADriverFillsIn) {
   struct Row {

@@ -7,12 +7,14 @@
 #include <SystemDeviceEnum.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include <streams.h>
 
 #include "FilterPins.h"
 #include <gtest/gtest.h>
+#include "temp_dir.h"
 
 namespace vidorra::test {
 namespace {
@@ -365,7 +367,7 @@ TEST_F(CaptureBuilder, TheFrontEndOfTheSameCardIsConnectedUpstreamOfTheCapturePi
       << "one crossbar on this card";
 }
 
-TEST(CaptureBuilderGraph, SetFiltergraphKeepsTheFirstGraphAndWithoutOneMakesItsOwn) {
+TEST(CaptureBuilderGraph, KeepsTheFirstGraphOrMakesItsOwnAndAddsTheWriterOfAnAviFile) {
   ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
   ComPtr<IGraphBuilder> made, again;
   ASSERT_EQ(S_OK, builder->GetFiltergraph(made.GetAddressOf()));
@@ -380,6 +382,19 @@ TEST(CaptureBuilderGraph, SetFiltergraphKeepsTheFirstGraphAndWithoutOneMakesItsO
   ASSERT_EQ(S_OK, builder->GetFiltergraph(again.ReleaseAndGetAddressOf()));
   EXPECT_TRUE(IsSameObject(again.Get(), first.Get()));
   EXPECT_EQ(E_POINTER, builder->GetFiltergraph(nullptr));
+  // Recordings are AVI files with a name; a refusal adds nothing to the graph.
+  ComPtr<IBaseFilter> mux;
+  EXPECT_EQ(E_INVALIDARG, builder->SetOutputFileName(&MEDIASUBTYPE_RGB24, L"capture.avi",
+                                                     mux.GetAddressOf(), nullptr));
+  EXPECT_EQ(E_INVALIDARG, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"", mux.GetAddressOf(), nullptr));
+  EXPECT_EQ(E_POINTER, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, L"capture.avi", nullptr, nullptr));
+  EXPECT_TRUE(FilterNames(first.Get()).empty());
+  // The mux and the writer join under their names; nothing is written before a run.
+  TempDir folder;
+  ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(folder.File("capture.avi")).c_str(),
+                                             mux.GetAddressOf(), nullptr));
+  EXPECT_EQ(FilterNames(first.Get()), (std::vector<std::wstring>{L"File writer", L"AVI Mux"}));
+  EXPECT_FALSE(std::filesystem::exists(folder.File("capture.avi")));
 }
 
 }  // namespace
