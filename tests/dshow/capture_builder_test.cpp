@@ -278,6 +278,8 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
        "S.out1>Smart Tee.Input Smart Tee.Preview>R.in1"},
       {"the capture pin given", "SR", {}, {{&PIN_CATEGORY_CAPTURE, none, "S.out1", nullptr, S_OK}},
        "S.out1>Smart Tee.Input Smart Tee.Capture>R.in1", &PIN_CATEGORY_PREVIEW},
+      {"a video-port pin serves as the preview: no tee", "SR", {},
+       {{&PIN_CATEGORY_CAPTURE, none, "S", nullptr, S_OK}}, "S.out1>R.in1", &PIN_CATEGORY_VIDEOPORT},
       {"a preview pin, once", "SR", {},
        {{&PIN_CATEGORY_PREVIEW, none, "S", nullptr, S_OK}, {&PIN_CATEGORY_PREVIEW, none, "S", nullptr, VFW_E_ALREADY_CONNECTED}},
        "S.out2>R.in1", &PIN_CATEGORY_PREVIEW},

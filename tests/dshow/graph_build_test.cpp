@@ -1,5 +1,5 @@
 // Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
-// reconnection, the filter registry, interfaces and references.
+// reconnection, the release of a running graph, the filter registry, interfaces and references.
 #include "TestConverter.h"
 #include "RecordingSink.h"
 #include "TestPassThrough.h"
@@ -209,6 +209,22 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
   EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
   EXPECT_EQ(S_OK, control->Stop());
+}
+
+// Releasing a running graph stops and releases every filter.
+TEST(GraphBuild, ReleasingARunningGraphStopsAndReleasesItsFilters) {
+  auto source = MakeComObject<TestPushSource>();
+  auto sink = MakeComObject<RecordingSink>();
+  {
+    auto graph = NewGraph();
+    graph->AddFilter(source.Get(), L"Source");
+    graph->AddFilter(sink.Get(), L"Sink");
+    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+    ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
+  }
+  EXPECT_EQ(1u, source->RefCountForTesting());
+  EXPECT_EQ(1u, sink->RefCountForTesting());
+  EXPECT_EQ(State_Stopped, sink->State());
 }
 
 // IVideoWindow of the graph is its video renderer's; without one there is no window, and the
