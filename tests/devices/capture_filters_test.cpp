@@ -26,6 +26,7 @@ constexpr const char* kMachine =
     "video vfw Old Driver\n"
     "video videoport Port Card\n"
     "video nopins No Pins\n"
+    "video broken Dead Card\n"
     "audio tone Tone\n";
 
 struct PinExpectation {
@@ -138,6 +139,9 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
       EXPECT_EQ(S_FALSE, config->GetStreamCaps(count, &past, reinterpret_cast<BYTE*>(&caps)));
     }
   }
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(BindDevice(CLSID_VideoInputDeviceCategory, L"Dead Card", &hr));
+  EXPECT_EQ(hr, VFW_E_NO_CAPTURE_HARDWARE) << "a broken device is listed but does not bind";
 }
 
 // SetFormat chooses one of the device's capabilities for both pins and refuses others; while

@@ -1,6 +1,7 @@
 // The capture graph builder: FindInterface's search order and RenderStream's rules on test
-// filters, and the front end of the simulated TV cards joined on their pins' mediums. (What it
-// builds for the program's devices: the device recordings and the engine's graphs.)
+// filters, the front end of the simulated TV cards joined on their pins' mediums, interleaved DV
+// rendered without a sink, its graph and the writer of an AVI file. (What it builds for the
+// program's devices: the device recordings and the engine's graphs.)
 #include <CaptureGraphBuilder.h>
 #include <DeviceList.h>
 #include <ScopedMachine.h>
@@ -23,7 +24,8 @@ namespace {
 // tell them apart.
 constexpr const char* kMachine =
     "video tv Card A\n"
-    "video tv Card B\n";
+    "video tv Card B\n"
+    "video dv Camcorder\n";
 
 ComPtr<ICaptureGraphBuilder2> NewBuilder() {
   dshow::EnsureCaptureGraphBuilderRegistered();
@@ -367,6 +369,18 @@ TEST_F(CaptureBuilder, TheFrontEndOfTheSameCardIsConnectedUpstreamOfTheCapturePi
             builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, ours.Get(), IID_IAMCrossbar,
                                     crossbar.ReleaseAndGetVoidAddressOf()))
       << "one crossbar on this card";
+}
+
+// Without a sink, interleaved DV goes through the DV Splitter and the decoder to a video renderer
+// of the builder's own.
+TEST_F(CaptureBuilder, InterleavedDvWithoutASinkGetsAVideoRenderer) {
+  ComPtr<IBaseFilter> camcorder = Device(L"Camcorder");
+  ASSERT_TRUE(SUCCEEDED(builder_->RenderStream(nullptr, &MEDIATYPE_Interleaved,
+                                               PinNamed(camcorder.Get(), L"DV A/V Out").Get(),
+                                               nullptr, nullptr)));
+  EXPECT_EQ(LinksOf(graph_.Get()),
+            "Camcorder.DV A/V Out>DV Splitter.Input DV Splitter.DVVidOut0>DV Video Decoder.XForm In "
+            "DV Video Decoder.XForm Out>Video Renderer.In");
 }
 
 TEST(CaptureBuilderGraph, KeepsTheFirstGraphOrMakesItsOwnAndAddsTheWriterOfAnAviFile) {
