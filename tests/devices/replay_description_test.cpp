@@ -77,37 +77,21 @@ TEST(V4l2Description, RealDescriptionsAsTheirDriversAnswer) {
   }
 }
 
-TEST(V4l2Description, TheWebcamsModesAndControlsInDetail) {
+// The webcam's details the figures leave out: a rate of 7.5 frames/s, a menu with a gap, an
+// inactive control.
+TEST(V4l2Description, TheWebcamsRatesMenusAndFlags) {
   const V4l2Description d = ReadV4l2Description(Sample("uvc-logitech-c920.txt"), "c920.txt");
-  const auto& yuyv = d.formats[0];
-  EXPECT_EQ(yuyv.sizes.back().width, 2304u);
-  EXPECT_EQ(yuyv.sizes.back().height, 1536u);
-  ASSERT_EQ(yuyv.sizes.back().intervals.size(), 1u);
-  EXPECT_EQ(yuyv.sizes.back().intervals[0].denominator, 2u) << "2 frames/s at full size";
-  const v4l2_fract seven = yuyv.sizes[0].intervals[5];
+  const v4l2_fract seven = d.formats[0].sizes[0].intervals[5];
   EXPECT_EQ(seven.numerator * 15, seven.denominator * 2) << "7.5 frames/s is 2/15";
-  EXPECT_TRUE(d.formats[1].flags & V4L2_FMT_FLAG_COMPRESSED);
-  EXPECT_TRUE(d.timePerFrame);
-  auto control = [&](uint32_t id) {
-    for (const auto& c : d.controls) {
-      if (c.id == id) return c;
+  for (const auto& c : d.controls) {
+    if (c.id == V4L2_CID_EXPOSURE_AUTO) {
+      ASSERT_EQ(c.menu.size(), 2u);
+      EXPECT_EQ(c.menu[1].index, 3u) << "menus keep their gaps";
     }
-    ADD_FAILURE() << "no control " << std::hex << id;
-    return devices::replay::DescribedControl{};
-  };
-  const auto power = control(V4L2_CID_POWER_LINE_FREQUENCY);
-  EXPECT_EQ(power.type, uint32_t{V4L2_CTRL_TYPE_MENU});
-  ASSERT_EQ(power.menu.size(), 3u);
-  EXPECT_EQ(power.menu[1].name, "50 Hz");
-  EXPECT_EQ(power.value, 2);
-  const auto exposure = control(V4L2_CID_EXPOSURE_AUTO);
-  ASSERT_EQ(exposure.menu.size(), 2u);
-  EXPECT_EQ(exposure.menu[1].index, 3u) << "menus keep their gaps";
-  const auto pan = control(V4L2_CID_PAN_ABSOLUTE);
-  EXPECT_EQ(pan.minimum, -36000);
-  EXPECT_EQ(pan.step, 3600u);
-  EXPECT_EQ(pan.name, "Pan Absolute");
-  EXPECT_TRUE(control(V4L2_CID_EXPOSURE_ABSOLUTE).flags & V4L2_CTRL_FLAG_INACTIVE);
+    if (c.id == V4L2_CID_EXPOSURE_ABSOLUTE) {
+      EXPECT_TRUE(c.flags & V4L2_CTRL_FLAG_INACTIVE);
+    }
+  }
 }
 
 // Texts of both listing styles, other control types, and what the driver fills in.

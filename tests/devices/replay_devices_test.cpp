@@ -1,12 +1,10 @@
 // Devices replayed on the simulated machine through the real backends at their seams: V4L2
-// devices from their v4l2-ctl descriptions (listing, modes and the default one, frames in every
-// pixel format, numbered by the clock that runs from the plug-in) and DV camcorders whose tapes
-// are DV files (real-time delivery of the file's frames, the tape's position kept).
+// devices from their v4l2-ctl descriptions (the default mode, frames in every pixel format) and
+// DV camcorders whose tapes are DV files (real-time delivery of the file's frames, the tape's
+// position kept).
 #include <streams.h>
 
 #include <fstream>
-#include <map>
-#include <set>
 
 #include "device_test_support.h"
 #include "replay/V4l2Description.h"
@@ -38,60 +36,6 @@ testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>&
     }
   }
   return testing::AssertionSuccess();
-}
-
-// Every mode the description lists, once; the current one first; frames that go on being
-// numbered by the device's clock across a stop (the frames of the stop, if any, a gap); an
-// unplug and the device's return.
-TEST(ReplayedV4l2, TheWebcamOffersEveryModeOnceAndNumbersFramesByItsClock) {
-  const std::string file = kSamples + "uvc-logitech-c920.txt";
-  ScopedMachine machine("video v4l2 " + file + "\n");
-  EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
-            std::vector<std::wstring>{L"HD Pro Webcam C920"});
-  Watched w = Watch(L"HD Pro Webcam C920");
-  ASSERT_TRUE(w.device);
-
-  std::ifstream text(file);
-  std::stringstream read;
-  read << text.rdbuf();
-  size_t modes = 0;
-  for (const auto& format : devices::replay::ReadV4l2Description(read.str(), file).formats) {
-    for (const auto& size : format.sizes) modes += size.intervals.size();
-  }
-  int count = 0;
-  int size = 0;
-  ASSERT_EQ(S_OK, QueryAs<IAMStreamConfig>(w.capture.Get())->GetNumberOfCapabilities(&count, &size));
-  EXPECT_EQ(static_cast<size_t>(count), modes);
-  const CMediaType first = Capability(w.capture.Get(), 0);
-  EXPECT_EQ(first.subtype, MEDIASUBTYPE_YUY2) << "the current mode, shown and at 30 frames/s";
-  EXPECT_EQ(VideoSizeOf(first), std::make_pair(640, 480));
-
-  ASSERT_EQ(S_OK, w.Run());
-  ASSERT_TRUE(Frames(w, 5));
-  w.Stop();
-  const auto before = w.sink->Numbers();
-  EXPECT_TRUE(Consecutive(before));
-  ASSERT_EQ(S_OK, w.Run());
-  ASSERT_TRUE(Frames(w, before.size() + 3));
-  w.Stop();
-  const auto after = w.sink->Numbers();
-  ASSERT_TRUE(after[before.size()]);
-  EXPECT_GT(*after[before.size()], *before.back()) << "numbered on, by the clock, not anew";
-
-  // Unplugged while streaming and plugged in like a real one, by its line: the graph hears of
-  // both, and the device streams again.
-  ASSERT_EQ(S_OK, w.Run());
-  ASSERT_TRUE(Frames(w, after.size() + 1));
-  machine.Rewrite("");
-  EXPECT_EQ(NextDeviceLost(w.graph.Get()), 0);
-  EXPECT_TRUE(FriendlyNames(CLSID_VideoInputDeviceCategory).empty());
-  machine.Rewrite("video v4l2 " + file + "\n");
-  EXPECT_EQ(NextDeviceLost(w.graph.Get()), 1);
-  w.Stop();
-  const size_t played = w.sink->Count();
-  ASSERT_EQ(S_OK, w.Run());
-  EXPECT_TRUE(Frames(w, played + 2));
-  w.Stop();
 }
 
 // The description of a one-mode device in `fourcc`.

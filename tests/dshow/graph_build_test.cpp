@@ -1,5 +1,5 @@
 // Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
-// removal of connected filters, reconnection, the filter registry, interfaces and references.
+// reconnection, the release of a running graph, the filter registry, interfaces and references.
 #include "TestConverter.h"
 #include "RecordingSink.h"
 #include "TestPassThrough.h"
@@ -211,24 +211,14 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
   EXPECT_EQ(S_OK, control->Stop());
 }
 
-// Removing a connected filter disconnects both sides; releasing a running graph stops and
-// releases every filter.
-TEST(GraphBuild, RemovingAFilterOrReleasingTheGraphLetsGoOfIt) {
+// Releasing a running graph stops and releases every filter.
+TEST(GraphBuild, ReleasingARunningGraphStopsAndReleasesItsFilters) {
   auto source = MakeComObject<TestPushSource>();
-  auto middle = MakeComObject<TestPassThrough>();
   auto sink = MakeComObject<RecordingSink>();
   {
     auto graph = NewGraph();
     graph->AddFilter(source.Get(), L"Source");
-    graph->AddFilter(middle.Get(), L"Middle");
     graph->AddFilter(sink.Get(), L"Sink");
-    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), PinAt(middle.Get(), 0).Get()));
-    ASSERT_EQ(S_OK, graph->Connect(PinAt(middle.Get(), 1).Get(), sink->InputPinInterface()));
-    ASSERT_EQ(S_OK, graph->RemoveFilter(middle.Get()));
-    EXPECT_FALSE(Peer(source->OutputPin()));
-    EXPECT_FALSE(Peer(sink->InputPinInterface()));
-    EXPECT_FALSE(Peer(PinAt(middle.Get(), 0).Get()));
-    EXPECT_EQ(1u, middle->RefCountForTesting());
     ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
     ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
   }
