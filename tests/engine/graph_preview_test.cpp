@@ -1,8 +1,8 @@
 // The preview graph's choices on the simulated machine: every kind of source classified by its
 // pins and given the DV decoder's resolution for the video area; a deinterlacer the machine no
-// longer has; the reset; DV type 2 refused to another source. The previews themselves (each
-// kind's picture in the window, the deinterlacer, listening, the tees) are built and watched by
-// the window's tests, as a user makes them.
+// longer has; listening; the reset; DV type 2 refused to another source. The previews
+// themselves (each kind's picture in the window, the deinterlacer, listening to each sound)
+// are built and watched by the window's tests, as a user makes them.
 #include <QFileInfo>
 
 #include "EngineTestSupport.h"
@@ -65,9 +65,21 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   // the grabber and the window.
   ASSERT_TRUE(Select("Caméscope DV", "Micro"));
   dm.ListenDVAudio = true;
+  dm.RecordDVAudio = true;
   ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  const auto listeners = [&] {
+    return FiltersInGraph().filter(QStringLiteral("Default DirectSound Device")).size();
+  };
   EXPECT_TRUE(dm.MonitorDVAudio(true) && dm.MonitorAudioSource(false));
-  EXPECT_EQ(FiltersInGraph().filter(QStringLiteral("Default DirectSound Device")).size(), 1);
+  EXPECT_EQ(listeners(), 1);
+  // During a DV type 2 recording the DV sound is heard through the tee, whose output a listener
+  // left is taken again.
+  ASSERT_TRUE(dm.BuildDVType2CaptureGraph(dir_.filePath(QStringLiteral("heard.avi"))));
+  EXPECT_EQ(listeners(), 1) << "the preview's renderer went, the tee's came";
+  for (const bool on : {false, true}) {
+    EXPECT_TRUE(dm.MonitorDVAudio(on));
+    EXPECT_EQ(listeners(), on ? 1 : 0);
+  }
   ASSERT_TRUE(dm.fg->RunGraph());
   ASSERT_TRUE(dm.ResetGraph());
   QStringList names = FiltersInGraph();
