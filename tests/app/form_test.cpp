@@ -231,6 +231,7 @@ TEST_F(LifecycleTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
     EXPECT_EQ(form.destlab->text(), form.ImageFileName);
     EXPECT_EQ(form.GrabBitmap ? form.GrabBitmap->Width() : 0, 720);
     EXPECT_EQ(form.CaptureState, stNoSource);
+    EXPECT_EQ(form.ScreenSaverWasActive, FALSE) << "no screen-saver service";
   }
 
   // Off for the run, on again at exit only when it was on; "Quitter" closes the window.

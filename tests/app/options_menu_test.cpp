@@ -87,22 +87,38 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   EXPECT_TRUE(test::WaitUntil([&] { return test::ShownImage(*form_).size() == QSize(320, 240); }));
   EXPECT_TRUE(PictureMoves());
 
-  Start("video tv Carte TV\naudio tv-audio Son TV\n");
+  // The card of two crossbars: its S-Video on the first, its tuner and composite input on the
+  // second, which feeds the first. Every crossbar of an input's route switches its picture and
+  // its sound.
+  Start("video tv2 Carte double\naudio tv-audio Son TV\n");
   ASSERT_EQ(test::TuneTo(dmCam->fg, dmCam->VideoSource, kChannel), S_OK);
   const auto shows = [&](devices::sim::PatternSource input) {
     return test::WaitUntil([&] { return test::ShownInput(test::ShownImage(*form_), kChannel) == input; });
   };
   EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
   const IBaseFilter* renderer = form_->vwEcran->MemberFilter();
-  const std::pair<const char*, devices::sim::PatternSource> kInputs[] = {
-      {"Video Composite", devices::sim::PatternSource::kComposite},
-      {"Video SVideo", devices::sim::PatternSource::kSVideo},
-      {"Video Tuner", devices::sim::PatternSource::kTuner}};
-  for (const auto& [input, shown] : kInputs) {
+  const struct {
+    const char* input;
+    devices::sim::PatternSource shown;
+    size_t index;
+    size_t crossbars;
+  } kInputs[] = {{"Video Composite", devices::sim::PatternSource::kComposite, 2, 2},
+                 {"Video SVideo", devices::sim::PatternSource::kSVideo, 0, 1},
+                 {"Video Tuner", devices::sim::PatternSource::kTuner, 1, 2}};
+  for (const auto& [input, shown, index, crossbars] : kInputs) {
     SCOPED_TRACE(input);
     test::Entry(VideoInputs(), QString::fromUtf8(input))->trigger();
     EXPECT_TRUE(Captions(VideoInputs()).contains(QString::fromUtf8(input) + u'*'));
     EXPECT_TRUE(shows(shown));
+    ASSERT_EQ(dmCam->Crossbar->Routes().at(index).size(), crossbars);
+    for (const TCrRouting& step : dmCam->Crossbar->Routes()[index]) {
+      long video = -1;
+      long sound = -1;
+      step.XBar->get_IsRoutedTo(step.VideoOutIndex, &video);
+      step.XBar->get_IsRoutedTo(step.AudioOutIndex, &sound);
+      EXPECT_EQ(video, step.VideoInIndex);
+      EXPECT_TRUE(step.AudioInIndex == -1 || sound == step.AudioInIndex) << "the sound follows";
+    }
     EXPECT_EQ(dmCam->fg->GraphState(), grsPlaying);
     EXPECT_EQ(form_->vwEcran->MemberFilter(), renderer) << "the preview is not rebuilt";
   }

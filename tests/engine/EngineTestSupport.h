@@ -1,15 +1,13 @@
 // The engine tests run on a simulated machine of their own (none until a test describes one)
 // with the application's error report recorded: an error that reaches it fails the test. The
 // graph tests put a video window standing in for the main window's in the data module's graph
-// and read the frame numbers that reach the sample grabber and the window.
+// and read the frame numbers that reach the sample grabber.
 #pragma once
 
 #include <ScopedMachine.h>
-#include <VideoRenderer.h>
 #include <device_test_support.h>
 #include <wait_until.h>
 
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
@@ -85,20 +83,6 @@ class EngineTest : public ::testing::Test {
     }
     return names;
   }
-  // The filters of the graph whose name starts with `prefix`.
-  qsizetype CountNamed(const QString& prefix) {
-    return FiltersInGraph().filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix)))
-        .size();
-  }
-  // Whether the named filter's pin at `index` is connected.
-  bool PinConnected(const QString& filter, int index) {
-    ComPtr<IBaseFilter> found;
-    Graph()->FindFilterByName(filter.toStdWString().c_str(), found.GetAddressOf());
-    const ComPtr<IPin> pin = vt::PinAt(found.Get(), index);
-    ComPtr<IPin> peer;
-    return pin && SUCCEEDED(pin->ConnectedTo(peer.GetAddressOf()));
-  }
-
   // The module on `machine` with the video window in its graph and sg reporting every frame
   // it passes.
   TdmCam& Prepare(const std::string& machine) {
@@ -141,26 +125,6 @@ class EngineTest : public ::testing::Test {
     const std::lock_guard lock(mutex_);
     return grabbed_.size();
   }
-  // Runs the graph and waits until `frames` readable frames passed sg and the window shows
-  // numbered pictures that move on.
-  void RunAndWatch(size_t frames) {
-    WatchGrabber();
-    ASSERT_TRUE(Module().fg->RunGraph());
-    ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= frames; })) << GrabbedCount();
-    {
-      const std::lock_guard lock(mutex_);
-      for (const auto& number : grabbed_) ASSERT_TRUE(number.has_value());
-    }
-    auto* renderer = static_cast<vidorra::filters::CVideoRenderer*>(Renderer());
-    ASSERT_NE(renderer, nullptr);
-    std::optional<uint32_t> first;
-    ASSERT_TRUE(vt::WaitUntil([&] {
-      const auto shown = vt::FrameNumberOf(renderer->WindowForTesting()->LatestFrame());
-      if (!first) first = shown;
-      return first && shown && *shown > *first;
-    })) << "the window shows no moving numbered picture";
-  }
-
   QTemporaryDir dir_;
   QStringList reports_;
   std::unique_ptr<TdmCam> module_;
