@@ -79,6 +79,5 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
   one->g.Stop();
 }
 
-
 }  // namespace
 }  // namespace vidorra::test

@@ -6,15 +6,14 @@
 #include <DeviceList.h>
 #include <ScopedMachine.h>
 #include <SystemDeviceEnum.h>
+#include <gtest/gtest.h>
+#include <streams.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 
-#include <streams.h>
-
 #include "FilterPins.h"
-#include <gtest/gtest.h>
 #include "temp_dir.h"
 
 namespace vidorra::test {
@@ -225,9 +224,9 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
   // A category that is neither a pin category nor a direction; no filter.
   ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
   ComPtr<IUnknown> found;
-  EXPECT_EQ(E_INVALIDARG, builder->FindInterface(&MEDIATYPE_Video, nullptr,
-                                                 MakeComObject<OrderNode>("F").Get(), IID_IPin,
-                                                 found.ReleaseAndGetVoidAddressOf()));
+  EXPECT_EQ(E_INVALIDARG,
+            builder->FindInterface(&MEDIATYPE_Video, nullptr, MakeComObject<OrderNode>("F").Get(),
+                                   IID_IPin, found.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(E_POINTER, builder->FindInterface(nullptr, nullptr, nullptr, IID_IPin,
                                               found.ReleaseAndGetVoidAddressOf()));
 }

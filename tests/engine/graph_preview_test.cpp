@@ -35,9 +35,9 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
     EXPECT_EQ(dm.VideoSourceKind, c.kind);
     EXPECT_EQ(dm.IsDVSource, c.dv);
     EXPECT_TRUE(dm.SourcePin);
-    for (const auto& [area, resolution] :
-         {std::pair{QSize(384, 288), c.resolution}, std::pair{QSize(192, 144), c.smallAreaResolution},
-          std::pair{QSize(), int{DVRESOLUTION_FULL}}}) {
+    for (const auto& [area, resolution] : {std::pair{QSize(384, 288), c.resolution},
+                                           std::pair{QSize(192, 144), c.smallAreaResolution},
+                                           std::pair{QSize(), int{DVRESOLUTION_FULL}}}) {
       dm.PreviewArea = area;
       EXPECT_EQ(dm.ChoosePreviewResolution(), resolution) << area.width();
     }

@@ -1,7 +1,8 @@
 // DV frames and the DV codec: sound extraction and insertion (every rate, 12-bit, locked and
-// unlocked), damaged sound muted, impossible formats refused, a seeded mutation loop feeding thousands of damaged frames to every parser; decoding and coding
-// where the frame lies, one conversion at most. The DV filters, and our sound as ffmpeg's own DV
-// reader hears it: dv_filters_test.
+// unlocked), damaged sound muted, impossible formats refused, a seeded mutation loop feeding
+// thousands of damaged frames to every parser; decoding and coding where the frame lies, one
+// conversion at most. The DV filters, and our sound as ffmpeg's own DV reader hears it:
+// dv_filters_test.
 #include <PixelFormatConverter.h>
 #include <gtest/gtest.h>
 
