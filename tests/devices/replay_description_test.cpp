@@ -2,6 +2,7 @@
 // a driver answers where a description is silent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -81,17 +82,20 @@ TEST(V4l2Description, RealDescriptionsAsTheirDriversAnswer) {
 // inactive control.
 TEST(V4l2Description, TheWebcamsRatesMenusAndFlags) {
   const V4l2Description d = ReadV4l2Description(Sample("uvc-logitech-c920.txt"), "c920.txt");
+  ASSERT_FALSE(d.formats.empty() || d.formats[0].sizes.empty());
+  ASSERT_GT(d.formats[0].sizes[0].intervals.size(), 5u);
   const v4l2_fract seven = d.formats[0].sizes[0].intervals[5];
   EXPECT_EQ(seven.numerator * 15, seven.denominator * 2) << "7.5 frames/s is 2/15";
-  for (const auto& c : d.controls) {
-    if (c.id == V4L2_CID_EXPOSURE_AUTO) {
-      ASSERT_EQ(c.menu.size(), 2u);
-      EXPECT_EQ(c.menu[1].index, 3u) << "menus keep their gaps";
-    }
-    if (c.id == V4L2_CID_EXPOSURE_ABSOLUTE) {
-      EXPECT_TRUE(c.flags & V4L2_CTRL_FLAG_INACTIVE);
-    }
-  }
+  const auto control = [&](uint32_t id) {
+    return std::find_if(d.controls.begin(), d.controls.end(),
+                        [&](const auto& c) { return c.id == id; });
+  };
+  const auto exposureAuto = control(V4L2_CID_EXPOSURE_AUTO);
+  const auto exposure = control(V4L2_CID_EXPOSURE_ABSOLUTE);
+  ASSERT_TRUE(exposureAuto != d.controls.end() && exposure != d.controls.end());
+  ASSERT_EQ(exposureAuto->menu.size(), 2u);
+  EXPECT_EQ(exposureAuto->menu[1].index, 3u) << "menus keep their gaps";
+  EXPECT_TRUE(exposure->flags & V4L2_CTRL_FLAG_INACTIVE);
 }
 
 // Texts of both listing styles, other control types, and what the driver fills in.
