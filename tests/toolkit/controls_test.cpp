@@ -1,5 +1,5 @@
-// The small controls (radio group, on/off switch, spin edit, folder picker, font match), the
-// handler guard with the error report, and the assertion's message.
+// The small controls (radio group, on/off switch, spin edit, folder picker, font match) and the
+// handler guard with the error report.
 #include <gtest/gtest.h>
 
 #include <QFontInfo>
@@ -9,8 +9,8 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "Assert.h"
 #include "ErrorReport.h"
+#include "Exception.h"
 #include "FolderPicker.h"
 #include "FontMatch.h"
 #include "HandlerGuard.h"
@@ -112,17 +112,6 @@ TEST(HandlerGuard, EveryExceptionReachesTheReportAndTheOtherHandlersStillRun) {
   EXPECT_EQ(messages[1], QStringLiteral("boom"));
   EXPECT_FALSE(messages[2].isEmpty());
   SetErrorReporter(previous);
-}
-
-// The assertion's message names the file without its folders, and the line.
-TEST(Assertion, NamesTheFileAndTheLine) {
-  try {
-    RaiseAssertion("", "/some/where/mainFlux.cpp", 42);
-    FAIL();
-  } catch (const EAssertionFailed& error) {
-    EXPECT_EQ(error.Message(), QStringLiteral("Assertion failure (mainFlux.cpp, line 42)"));
-    EXPECT_STREQ(error.what(), "Assertion failure (mainFlux.cpp, line 42)");
-  }
 }
 
 }  // namespace
