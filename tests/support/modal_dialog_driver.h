@@ -48,8 +48,6 @@ class ModalDialogDriver {
   ModalDialogDriver& Then(Action action);
   // Dialogs handed to an action so far.
   int DialogsDriven() const { return driven_; }
-  // Actions still waiting for their dialog.
-  int Pending() const { return static_cast<int>(actions_.size()); }
 
  private:
   void Poll();
