@@ -104,16 +104,6 @@ class FakeScreenSaverService : public FakeBusService {
     return ready;
   }
 
-  // libdbus and QtDBus are not instrumented: ThreadSanitizer sees their internal hand-overs
-  // (atomics it cannot observe) as races that are not in our code, so bus tests skip under it.
-  static bool ThreadSanitizerBuild() {
-#if defined(__SANITIZE_THREAD__)
-    return true;
-#else
-    return false;
-#endif
-  }
-
   static bool BusAvailable() {
     return UsePrivateBus() && QDBusConnection::sessionBus().isConnected();
   }
