@@ -110,10 +110,8 @@ class PropertyFrameTest : public ::testing::Test {
     for (FakePageScript& script : scripts) {
       scripts_.push_back(std::make_unique<FakePageScript>(std::move(script)));
       FakePageScript* kept = scripts_.back().get();
-      const CLSID clsid = {0x5E0C1A00u + static_cast<unsigned>(scripts_.size()),
-                           0x7B2D,
-                           0x4C11,
-                           {0x9A, 0x41, 0x2F, 0x6D, 0x0E, 0x8B, 0x3C, 0x00}};
+      CLSID clsid = CLSID_NULL;
+      clsid.Data1 = 0x5E0C1A00u + static_cast<unsigned>(scripts_.size());
       RegisterComClass(clsid, "Fake page", [kept](REFIID riid, void** ppv) {
         return MakeComObject<FakePage>(*kept)->QueryInterface(riid, ppv);
       });
