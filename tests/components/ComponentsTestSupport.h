@@ -15,13 +15,10 @@
 
 namespace components_test {
 
-DEFINE_GUID(CLSID_PinlessTestFilter, 0x5E1D0C01, 0x7A2B, 0x4C3D, 0x9E, 0x4F, 0x10, 0x21, 0x32, 0x43,
-            0x54, 0x65);
-
 // A filter without pins: enough to be added to, found in and removed from a graph.
 class PinlessFilter : public CBaseFilter {
  public:
-  PinlessFilter() : CBaseFilter(L"Pinless test filter", CLSID_PinlessTestFilter) {}
+  PinlessFilter() : CBaseFilter(L"Pinless test filter", GUID_NULL) {}
   int GetPinCount() override { return 0; }
   CBasePin* GetPin(int) override { return nullptr; }
 };
