@@ -134,7 +134,6 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.hr << " " << c.height);
     DvFrameMaker maker(c.system);
-    ASSERT_TRUE(maker.ok());
     const std::string dvPath = dir.File("in" + std::to_string(c.hr) + ".dv");
     const std::string aviPath =
         dir.File("out" + std::to_string(c.hr) + std::to_string(c.height) + ".avi");
@@ -246,7 +245,6 @@ TEST(DvFileSourceFilter, FramesLeaveAtTheirStreamTimeOnTheGraphClock) {
 // frames.
 TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
   DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   constexpr int kFrames = 40;
   const struct {
     double rate;
@@ -324,7 +322,6 @@ TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
                                       << resolution << (whileConnected ? ", changed" : ", set"));
       TempDir dir;
       DvFrameMaker maker(system);
-      ASSERT_TRUE(maker.ok());
       WriteDvFile(dir.File("tape.dv"), maker, kFrames);
       DecodingChain chain(dir.File("tape.dv"));
       ComPtr<IIPDVDec> settings = QueryAs<IIPDVDec>(static_cast<IBaseFilter*>(chain.decoder.Get()));
@@ -449,7 +446,6 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePictureNorItsPreview) 
 TEST(DvSplitterFilter, PassesTheInputSampleItselfAndDropsForeignFrames) {
   DvFrameMaker maker;
   DvFrameMaker ntsc(dv::DvSystem::k525_60);
-  ASSERT_TRUE(maker.ok() && ntsc.ok());
   constexpr int kFrames = 5;
   const CMediaType interleaved =
       dv::InterleavedDvType(dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50));

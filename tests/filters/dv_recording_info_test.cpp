@@ -14,11 +14,6 @@ namespace {
 
 using Frame = std::vector<uint8_t>;
 
-// The frames of a DV file ffmpeg writes with this timecode and creation time.
-std::vector<Frame> FfmpegFrames(const test::TempDir& dir, bool ntsc, const std::string& timecode) {
-  return test::FfmpegDvFrames(dir, 6, timecode, "2024-07-14T10:20:30Z", ntsc);
-}
-
 // Changes every pack of this id in the frame's subcode (where = 1) or VAUX (where = 2) blocks.
 void EditPacks(Frame& frame, uint8_t id, int where, const std::function<void(uint8_t*)>& edit) {
   for (size_t q = 0; q < frame.size() / kSequenceBytes; ++q) {
@@ -36,8 +31,8 @@ void EditPacks(Frame& frame, uint8_t id, int where, const std::function<void(uin
 
 TEST(DvRecordingInfo, ReadFromFramesAsWrittenAndAsDamaged) {
   const test::TempDir dir;
-  const auto pal = FfmpegFrames(dir, false, "01:02:03:04");
-  const auto ntsc = FfmpegFrames(dir, true, "01:02:03;04");
+  const auto pal = test::FfmpegDvFrames(dir, 6, "01:02:03:04", "2024-07-14T10:20:30Z");
+  const auto ntsc = test::FfmpegDvFrames(dir, 6, "01:02:03;04", "2024-07-14T10:20:30Z", true);
   ASSERT_EQ(pal.size(), 6u);
   ASSERT_EQ(ntsc.size(), 6u);
   const auto blank = [](uint8_t* p) { std::fill(p + 1, p + 5, 0xFF); };

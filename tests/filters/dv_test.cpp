@@ -39,7 +39,6 @@ TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormat) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.bits << " bits " << c.pairs
                                     << " pairs, system " << static_cast<int>(c.system));
     DvFrameMaker maker(c.system);
-    ASSERT_TRUE(maker.ok());
     int minimum = 0;
     for (const RateFacts& r : kRateFacts) {
       if (r.sampleRate == c.rate)
@@ -96,7 +95,6 @@ TEST(DvAudio, LockedNtscCycleAndPalCountsAndTwelveBitCodes) {
 // damaged copy of the source pack is outvoted by the others.
 TEST(DvAudio, DamagedSoundIsMutedTheRestKept) {
   DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   std::vector<int16_t> pcm;
   auto frame = maker.Frame(5, &pcm);
   uint8_t* first = BlockAt(frame, 0, AudioBlockIndex(0)) + kAudioDataOffset;
@@ -128,7 +126,6 @@ TEST(DvAudio, DamagedSoundIsMutedTheRestKept) {
 // read past it.
 TEST(DvAudio, ImpossibleFormatsAreRefused) {
   DvFrameMaker maker;
-  ASSERT_TRUE(maker.ok());
   auto frame = maker.Frame(0);
   const auto before = frame;
   const auto pcm = test::Tone(0, 5000);
@@ -152,7 +149,6 @@ TEST(DvAudio, ImpossibleFormatsAreRefused) {
 TEST(DvFuzz, MutatedFramesNeverReadOutOfBounds) {
   DvFrameMaker maker;
   DvFrameMaker ntsc(DvSystem::k525_60);
-  ASSERT_TRUE(maker.ok() && ntsc.ok());
   const std::vector<uint8_t> seeds[] = {maker.Frame(0), maker.Frame(1), ntsc.Frame(0)};
   std::mt19937 rng(20261206);
   constexpr int kIterations = 3000;
@@ -209,7 +205,6 @@ std::optional<uint32_t> NumberOf(const std::vector<uint8_t>& planes, int width) 
 TEST(DvCodec, DecodesAndCodesWhereTheFrameLiesConvertingAtMostOnce) {
   for (DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
     DvFrameMaker maker(system);
-    ASSERT_TRUE(maker.ok());
     const std::vector<uint8_t> dif = maker.Frame(kPictureNumber);
     std::vector<uint8_t> padded = dif;
     padded.resize(dif.size() + kPadding, 0);

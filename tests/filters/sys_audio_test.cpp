@@ -1,6 +1,6 @@
-// Sound playback: the PCM output to the sound server (the volume mapping, playing at the sound
-// card's pace, a flush releasing a blocked writer, a write ending at its deadline, no server) and
-// the "Default DirectSound Device" over it (accepted types, IBasicAudio volume on the server's
+// Sound playback: the PCM output to the sound server (playing at the sound card's pace, a flush
+// releasing a blocked writer, a write ending at its deadline, no server) and the "Default
+// DirectSound Device" over it (accepted types, IBasicAudio volume in decibels on the server's
 // stream, a graph played to its end with and without a server).
 #include <DSoundRender.h>
 #include <PulseAudioOutput.h>
@@ -32,22 +32,6 @@ std::vector<int16_t> Tone(int milliseconds) {
     samples[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000 * (i / 2) / kRate));
   }
   return samples;
-}
-
-TEST(SysPulseOutput, VolumeMapsHundredthsOfDecibels) {
-  for (auto [volume, expected] : {std::pair{0L, PA_VOLUME_NORM},
-                                  {500L, PA_VOLUME_NORM},
-                                  {-10000L, PA_VOLUME_MUTED},
-                                  {-20000L, PA_VOLUME_MUTED},
-                                  {-2000L, pa_sw_volume_from_dB(-20.0)},
-                                  {-600L, pa_sw_volume_from_dB(-6.0)}}) {
-    EXPECT_EQ(PulseVolumeFromHundredthsDb(volume), expected) << volume;
-  }
-  uint32_t previous = PA_VOLUME_MUTED;
-  for (long v = -9999; v <= 0; v += 1111) {
-    EXPECT_GT(PulseVolumeFromHundredthsDb(v), previous) << v;
-    previous = PulseVolumeFromHundredthsDb(v);
-  }
 }
 
 class SysPulseOutputServer : public ::testing::Test {
@@ -142,7 +126,7 @@ TEST(SysAudioRenderer, PlaysToTheServerWithTheVolumeOnTheStream) {
   ASSERT_EQ(S_OK, g.audio->put_Volume(-2000));
   ASSERT_TRUE(SUCCEEDED(test::RunGraph(g.graph.Get())));
   EXPECT_TRUE(test::WaitUntil([&] { return g.dsound->PlaysToServer(); }));
-  EXPECT_EQ(g.dsound->ServerVolume(), PulseVolumeFromHundredthsDb(-2000)) << "set before the run";
+  EXPECT_EQ(g.dsound->ServerVolume(), pa_sw_volume_from_dB(-20.0)) << "set before the run";
   ASSERT_EQ(S_OK, g.audio->put_Volume(-10000));
   EXPECT_EQ(g.dsound->ServerVolume(), PA_VOLUME_MUTED) << "changed while running";
   EXPECT_EQ(g.PlayToTheEnd(), EC_COMPLETE);

@@ -43,30 +43,24 @@ struct GrabberGraph {
 };
 
 // Unconnected, neither pin offers a type; connected, the output offers what the pin upstream
-// offers. The partial type decides what the input takes: its subtype, a format type without a
-// format block taking any picture size.
+// offers. The partial type decides what the input takes (a subtype nothing upstream offers: the
+// engine's recordings), a format type without a format block taking any picture size.
 TEST(SysSampleGrabber, OffersWhatIsUpstreamAndThePartialTypeDecides) {
   GrabberGraph g(MEDIASUBTYPE_YUY2, /*convert=*/true);
   for (int i : {0, 1}) EXPECT_TRUE(OfferedSubtypes(PinAt(g.grabber.Get(), i).Get()).empty()) << i;
-  AM_MEDIA_TYPE wanted{};
-  wanted.majortype = MEDIATYPE_Video;
-  wanted.subtype = MEDIASUBTYPE_MJPG;
-  ASSERT_EQ(S_OK, g.control->SetMediaType(&wanted));
-  EXPECT_TRUE(FAILED(g.ConnectInput())) << "the converter offers no MJPG";
   AM_MEDIA_TYPE connected{};
   EXPECT_EQ(VFW_E_NOT_CONNECTED, g.control->GetConnectedMediaType(&connected));
+  AM_MEDIA_TYPE wanted{};
+  wanted.majortype = MEDIATYPE_Video;
   wanted.subtype = MEDIASUBTYPE_RGB24;
   wanted.formattype = FORMAT_VideoInfo;
   ASSERT_EQ(S_OK, g.control->SetMediaType(&wanted));
   ASSERT_EQ(S_OK, g.ConnectInput());
   EXPECT_EQ(OfferedSubtypes(PinAt(g.grabber.Get(), 1).Get()),
             OfferedSubtypes(PinAt(g.converter.Get(), 1).Get()));
-  EXPECT_TRUE(OfferedSubtypes(PinAt(g.grabber.Get(), 0).Get()).empty());
   ASSERT_EQ(S_OK, g.control->GetConnectedMediaType(&connected));
-  ASSERT_EQ(connected.cbFormat, sizeof(VIDEOINFOHEADER));
-  EXPECT_EQ(std::pair(connected.subtype,
-                      reinterpret_cast<VIDEOINFOHEADER*>(connected.pbFormat)->bmiHeader.biWidth),
-            std::pair(MEDIASUBTYPE_RGB24, LONG{64}));
+  EXPECT_EQ(std::pair(connected.subtype, connected.cbFormat),
+            std::pair(MEDIASUBTYPE_RGB24, ULONG{sizeof(VIDEOINFOHEADER)}));
   FreeMediaType(connected);
   ASSERT_EQ(S_OK, Chain(g.graph.Get(), {g.grabber.Get(), g.sink.Get()}));
   ASSERT_EQ(S_OK, g.sink->Input()->ConnectionMediaType(&connected));
