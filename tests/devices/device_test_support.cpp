@@ -1,19 +1,15 @@
 // Helpers of the device tests; see device_test_support.h.
 #include "device_test_support.h"
 
-#include <SimulatedMachine.h>
 #include <amvideo.h>
 #include <mmreg.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <span>
 
+#include "sim/DvCamcorderFrames.h"
 #include "sim/TestPattern.h"
 
 namespace vidorra::test {
@@ -114,10 +110,6 @@ ClockedGraph::ClockedGraph() : graph(NewGraph()), clock(MakeComObject<TestManual
   }
 }
 
-HRESULT ClockedGraph::Add(IBaseFilter* filter, const wchar_t* name) {
-  return graph->AddFilter(filter, name);
-}
-
 ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
   ComPtr<IBaseFilter> device = BindDevice(category, name);
   if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
@@ -132,11 +124,6 @@ HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input
 HRESULT ClockedGraph::Run() {
   ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get());
   return filter ? filter->Run(0) : E_NOINTERFACE;
-}
-
-HRESULT ClockedGraph::Stop() {
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-  return control ? control->Stop() : E_NOINTERFACE;
 }
 
 long Delivered(IPin* pin) {
@@ -338,15 +325,24 @@ std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph) {
   return e ? std::optional<LONG_PTR>(e->param2) : std::nullopt;
 }
 
-bool EventQueued(IGraphBuilder* graph, long code) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  bool found = false;
-  GraphEvent e;
-  while (events->GetEvent(&e.code, &e.param1, &e.param2, 0) == S_OK) {
-    events->FreeEventParams(e.code, e.param1, e.param2);
-    found = found || e.code == code;
+// ---- DV ----
+
+std::vector<uint8_t> CamcorderFrames(dv::DvSystem system, uint64_t first, uint32_t count) {
+  auto maker = devices::sim::DvCamcorderFrames::Create(system);
+  const size_t size = dv::FactsOf(system).frameBytes;
+  std::vector<uint8_t> frames(size * count);
+  for (uint32_t n = 0; n < count; ++n) {
+    devices::sim::PatternScene scene;
+    scene.frameNumber = first + n;
+    EXPECT_TRUE(maker && maker->Make(scene, std::span(frames).subspan(n * size, size)) == S_OK);
   }
-  return found;
+  return frames;
+}
+
+void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
+  const std::vector<uint8_t> bytes = CamcorderFrames(system, 0, frames);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace vidorra::test

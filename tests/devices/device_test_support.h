@@ -14,11 +14,12 @@
 #include <temp_dir.h>
 #include <wait_until.h>
 
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "dv/DvFrame.h"
 
 namespace vidorra::test {
 
@@ -41,7 +42,7 @@ struct ClockedGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<TestManualClock> clock;
   ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
-  HRESULT Add(IBaseFilter* filter, const wchar_t* name);
+  HRESULT Add(IBaseFilter* filter, const wchar_t* name) { return graph->AddFilter(filter, name); }
   // Binds the device of the category with that friendly name and adds it under its name
   // (null when it cannot be bound or added).
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
@@ -49,7 +50,7 @@ struct ClockedGraph {
   HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
   // Runs with stream time 0 at clock time 0.
   HRESULT Run();
-  HRESULT Stop();
+  HRESULT Stop() { return StopGraph(graph.Get()); }
   // Moves the clock to stream time `time`.
   void AdvanceTo(REFERENCE_TIME time) { clock->AdvanceTo(time); }
 };
@@ -102,7 +103,6 @@ class PatternSink : public CBaseRenderer {
   // read through BT.601).
   std::vector<double> MeanYuv(int x, int y, int w, int h);
   int Width() const { return width_; }
-  int Height() const { return height_; }
 
  private:
   std::mutex mutex_;
@@ -136,7 +136,15 @@ std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar);
 // The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up
 // to ten seconds; nullopt when none comes.
 std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph);
-// Whether an event with this code is among those the graph has queued now (all are taken).
-bool EventQueued(IGraphBuilder* graph, long code);
+// Whether an event with this code is among those the graph has queued now (taken with those
+// before it).
+inline bool EventQueued(IGraphBuilder* graph, long code) {
+  return NextGraphEvent(graph, {code}, 0).has_value();
+}
+
+// `count` DIF frames of the simulated camcorder's picture numbered from `first`, one after the
+// other; a DV file (a camcorder's tape) of `frames` of them numbered from 0.
+std::vector<uint8_t> CamcorderFrames(dv::DvSystem system, uint64_t first, uint32_t count);
+void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames);
 
 }  // namespace vidorra::test
