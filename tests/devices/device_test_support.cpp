@@ -342,7 +342,8 @@ std::vector<uint8_t> CamcorderFrames(dv::DvSystem system, uint64_t first, uint32
 void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
   const std::vector<uint8_t> bytes = CamcorderFrames(system, 0, frames);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace vidorra::test

@@ -109,7 +109,8 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   constexpr uint64_t kLeftOutBefore = 7;
   std::vector<std::vector<uint8_t>> sent;
   for (uint64_t n = 0; n < kFrames; ++n) {
-    sent.push_back(CamcorderFrames(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n, 1));
+    sent.push_back(
+        CamcorderFrames(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n, 1));
     if (n == kLeftOutBefore - 1) continue;
     bus->steps.push_back({DvReception::Result::kFrame, sent.back(),
                           n == kLateAt ? std::chrono::milliseconds(90) : std::chrono::milliseconds(0),
