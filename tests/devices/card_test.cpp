@@ -1,5 +1,7 @@
 // TV cards: the crossbar routing rules and related pins; the tuner and TV sound; and what routes,
 // channels and picture controls do to the pictures.
+#include <vidorra_pages.h>
+
 #include "device_test_support.h"
 
 namespace vidorra::test {
@@ -115,11 +117,15 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
   EXPECT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
-  // The TV audio filter of the same card.
+  // The TV audio filter of the same card, and its page.
   ComPtr<IAMTVAudio> sound;
   ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, card.Get(),
                                             IID_IAMTVAudio, sound.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(S_OK, sound->put_TVAudioMode(AMTVAUDIO_MODE_MONO));
+  CAUUID pages{};
+  ASSERT_EQ(S_OK, QueryAs<ISpecifyPropertyPages>(sound.Get())->GetPages(&pages));
+  EXPECT_TRUE(pages.cElems == 1 && pages.pElems[0] == CLSID_TVAudioPropertyPage);
+  CoTaskMemFree(pages.pElems);
 }
 
 // The pictures show what the routes and the channel select, on a card whose second crossbar
