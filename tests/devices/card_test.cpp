@@ -19,10 +19,8 @@ class Cards : public ::testing::Test {
   // The card's capture pin (320x240) connected to sink_, its front end connected by the
   // capture graph builder; returns the card.
   ComPtr<IBaseFilter> Build(const wchar_t* device) {
-    ComPtr<IBaseFilter> card = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
-    capture_ = CapturePinOf(card.Get());
-    EXPECT_EQ(S_OK, ChooseCapability(capture_.Get(), 2));
-    EXPECT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink_.Get(), sink_->Input()));
+    ComPtr<IBaseFilter> card;
+    capture_ = g_.Capture(device, sink_.Get(), sink_->Input(), 2, &card);
     return card;
   }
   template <class I>

@@ -121,6 +121,15 @@ HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input
   return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
 }
 
+ComPtr<IPin> ClockedGraph::Capture(const std::wstring& name, IBaseFilter* sink, IPin* input,
+                                   int mode, ComPtr<IBaseFilter>* device) {
+  *device = AddDevice(CLSID_VideoInputDeviceCategory, name);
+  ComPtr<IPin> pin = CapturePinOf(device->Get());
+  EXPECT_TRUE(pin && (mode < 0 || ChooseCapability(pin.Get(), mode) == S_OK));
+  EXPECT_EQ(S_OK, ConnectToSink(pin.Get(), sink, input));
+  return pin;
+}
+
 HRESULT ClockedGraph::Run() {
   ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get());
   return filter ? filter->Run(0) : E_NOINTERFACE;

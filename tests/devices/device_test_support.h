@@ -48,6 +48,10 @@ struct ClockedGraph {
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
   // Adds `sink` under "Sink" and connects `output` straight to its `input`.
   HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
+  // Adds the video device of that name (into *device), makes its capture pin's capability
+  // `mode` its format (-1: keeps its own) and connects the pin to `sink`; the pin.
+  ComPtr<IPin> Capture(const std::wstring& name, IBaseFilter* sink, IPin* input, int mode,
+                       ComPtr<IBaseFilter>* device);
   // Runs with stream time 0 at clock time 0.
   HRESULT Run();
   HRESULT Stop() { return StopGraph(graph.Get()); }

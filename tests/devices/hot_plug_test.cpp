@@ -23,9 +23,7 @@ class HotPlug : public ::testing::Test {
   };
   std::unique_ptr<Capture> NewCapture() {
     auto c = std::make_unique<Capture>();
-    c->grabber = c->g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
-    c->pin = CapturePinOf(c->grabber.Get());
-    EXPECT_EQ(S_OK, c->g.ConnectToSink(c->pin.Get(), c->sink.Get(), c->sink->Input()));
+    c->pin = c->g.Capture(L"Grabber", c->sink.Get(), c->sink->Input(), -1, &c->grabber);
     return c;
   }
 
