@@ -199,56 +199,60 @@ HRESULT PatternSink::CheckMediaType(const CMediaType* mt) {
   return S_OK;
 }
 
-HRESULT PatternSink::DoRenderSample(IMediaSample* sample) {
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  REFERENCE_TIME start = -1, stop = -1;
-  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
-  std::lock_guard lock(mutex_);
-  const int w = width_, h = height_;
+Planes PlanesOf(const GUID& subtype, const BYTE* data, int w, int h) {
   const size_t pixels = static_cast<size_t>(w) * h;
-  y_.assign(pixels, 0);
-  u_.assign(pixels, 128);
-  v_.assign(pixels, 128);
-  if (subtype_ == MEDIASUBTYPE_YUY2) {
+  Planes planes = {std::vector<uint8_t>(pixels, 0), std::vector<uint8_t>(pixels, 128),
+                   std::vector<uint8_t>(pixels, 128)};
+  auto& [y, u, v] = planes;
+  if (subtype == MEDIASUBTYPE_YUY2) {
     const int stride = (w * 2 + 3) / 4 * 4;
     for (int row = 0; row < h; ++row) {
       const BYTE* p = data + static_cast<size_t>(row) * stride;
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
-        y_[i] = p[2 * x];
-        u_[i] = p[4 * (x / 2) + 1];
-        v_[i] = p[4 * (x / 2) + 3];
+        y[i] = p[2 * x];
+        u[i] = p[4 * (x / 2) + 1];
+        v[i] = p[4 * (x / 2) + 3];
       }
     }
-  } else if (subtype_ == MEDIASUBTYPE_I420 || subtype_ == MEDIASUBTYPE_IYUV) {
+  } else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_IYUV) {
     const BYTE* uPlane = data + pixels;
     const BYTE* vPlane = uPlane + static_cast<size_t>((w + 1) / 2) * ((h + 1) / 2);
     for (int row = 0; row < h; ++row) {
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const size_t c = static_cast<size_t>(row / 2) * ((w + 1) / 2) + x / 2;
-        y_[i] = data[i];
-        u_[i] = uPlane[c];
-        v_[i] = vPlane[c];
+        y[i] = data[i];
+        u[i] = uPlane[c];
+        v[i] = vPlane[c];
       }
     }
   } else {
-    const int bytes = subtype_ == MEDIASUBTYPE_RGB32 ? 4 : 3;
+    const int bytes = subtype == MEDIASUBTYPE_RGB32 ? 4 : 3;
     const int stride = (w * bytes + 3) / 4 * 4;
     for (int row = 0; row < h; ++row) {
       const BYTE* p = data + static_cast<size_t>(h - 1 - row) * stride;  // bottom-up
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const int b = p[bytes * x], g = p[bytes * x + 1], r = p[bytes * x + 2];
-        y_[i] = Luma(r, g, b);
-        u_[i] = Cb(r, g, b);
-        v_[i] = Cr(r, g, b);
+        y[i] = Luma(r, g, b);
+        u[i] = Cb(r, g, b);
+        v[i] = Cr(r, g, b);
       }
     }
   }
+  return planes;
+}
+
+HRESULT PatternSink::DoRenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  REFERENCE_TIME start = -1, stop = -1;
+  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
+  std::lock_guard lock(mutex_);
+  planes_ = PlanesOf(subtype_, data, width_, height_);
   numbers_.push_back(devices::sim::ReadFrameNumber(
-      [&](int x, int yy) { return y_[static_cast<size_t>(yy) * w + x]; }, w));
+      [&](int x, int y) { return planes_[0][static_cast<size_t>(y) * width_ + x]; }, width_));
   starts_.push_back(start);
   return S_OK;
 }
@@ -275,9 +279,7 @@ std::vector<double> PatternSink::MeanYuv(int x, int y, int w, int h) {
   for (int row = y; row < y + h && row < height_; ++row) {
     for (int col = x; col < x + w && col < width_; ++col) {
       const size_t i = static_cast<size_t>(row) * width_ + col;
-      sums[0] += y_[i];
-      sums[1] += u_[i];
-      sums[2] += v_[i];
+      for (int c = 0; c < 3; ++c) sums[c] += planes_[c][i];
       ++count;
     }
   }

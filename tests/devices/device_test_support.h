@@ -14,6 +14,7 @@
 #include <temp_dir.h>
 #include <wait_until.h>
 
+#include <array>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -91,6 +92,11 @@ bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TI
 // a clock that runs from their plug-in, not from the start of a stream.
 std::vector<std::optional<uint32_t>> FromFirst(const std::vector<std::optional<uint32_t>>& numbers);
 
+// The planes Y, Cb, Cr of a picture at full resolution, rows top-down (RGB read through BT.601),
+// of a picture of that subtype (YUY2, I420, IYUV, RGB24, RGB32).
+using Planes = std::array<std::vector<uint8_t>, 3>;
+Planes PlanesOf(const GUID& subtype, const BYTE* data, int width, int height);
+
 // A renderer of uncompressed video (YUY2, RGB24, RGB32, I420) that reads the frame number from
 // every picture and keeps the last picture's luma; it renders samples as they come.
 class PatternSink : public CBaseRenderer {
@@ -115,7 +121,7 @@ class PatternSink : public CBaseRenderer {
   int height_ = 0;
   std::vector<std::optional<uint32_t>> numbers_;
   std::vector<REFERENCE_TIME> starts_;
-  std::vector<uint8_t> y_, u_, v_;  // the last picture, full resolution planes
+  Planes planes_;  // of the last picture
 };
 
 // A renderer of 16-bit PCM: the RecordingSink, its sound read as one run of interleaved samples.
