@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QSlider>
 #include <QTabWidget>
-#include <cstring>
 
 #include "device_test_support.h"
 

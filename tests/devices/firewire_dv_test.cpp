@@ -2,11 +2,9 @@
 // encoder: the listing (names, stable identities, no adapter no entry), streaming as
 // MEDIATYPE_Interleaved through a bus reset, a frame of the other system dropped and counted,
 // and the camera unplugged reported as the device lost; the frames' steady stamps.
-#include <FilterPins.h>
 #include <poll.h>
 
 #include <deque>
-#include <mutex>
 
 #include "device_test_support.h"
 #include "firewire/FireWireDv.h"

@@ -2,8 +2,6 @@
 // devices from their v4l2-ctl descriptions (the default mode, frames in every pixel format) and
 // DV camcorders whose tapes are DV files (real-time delivery of the file's frames, the tape's
 // position kept).
-#include <streams.h>
-
 #include <fstream>
 
 #include "device_test_support.h"
@@ -11,8 +9,6 @@
 
 namespace vidorra::test {
 namespace {
-
-const std::string kSamples = VIDORRA_SOURCE_DIR "/resources/v4l2-samples/";
 
 using Watched = LiveGraph<PatternSink>;
 

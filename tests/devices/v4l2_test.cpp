@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
-#include "RecordingSink.h"
 #include "device_test_support.h"
 #include "replay/ReplayedV4l2.h"
 #include "sim/TestPattern.h"
