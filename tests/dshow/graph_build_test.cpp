@@ -184,6 +184,33 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
   EXPECT_FALSE(Peer(in(3).Get())) << "no way round through the spare filter";
 }
 
+// While paused, a filter able to change its connections while active decides, through
+// ConnectDirect and Connect alike (Connect asks the pins first); the others refuse, and
+// intelligent connect waits for a stopped graph.
+TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
+  class WillingSink : public RecordingSink {
+   public:
+    WillingSink() { InputPin()->SetCanConnectWhileActive(true); }
+  };
+  auto graph = NewGraph();
+  auto source = MakeComObject<TestPushSource>();
+  auto second = MakeComObject<TestPushSource>();
+  auto willing = MakeComObject<WillingSink>();
+  auto unwilling = MakeComObject<RecordingSink>();
+  second->Stream(0)->SetCanConnectWhileActive(true);
+  for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
+                                                            willing.Get(), unwilling.Get()}) {
+    graph->AddFilter(f, nullptr);
+  }
+  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+  ASSERT_TRUE(SUCCEEDED(control->Pause()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED,
+            graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
+  EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
+  EXPECT_EQ(S_OK, control->Stop());
+}
+
 // Releasing a running graph stops and releases every filter.
 TEST(GraphBuild, ReleasingARunningGraphStopsAndReleasesItsFilters) {
   auto source = MakeComObject<TestPushSource>();
