@@ -1,15 +1,12 @@
 // The capture filters of every simulated kind: pins in order with their categories, media
-// types and stream capabilities, the device format (SetFormat, also while connected), the
-// property pages each object lists, which kind has driver dialogs and what they do, and picture
-// controls.
+// types and stream capabilities, the device format (SetFormat, also while connected), which
+// kind has driver dialogs and what they do, and picture controls. (The property pages each
+// object lists: the program's Options menu tests.)
 #include <modal_dialog_driver.h>
-#include <vidorra_pages.h>
 
 #include <QComboBox>
 #include <QSlider>
 #include <QTabWidget>
-
-#include <cstring>
 
 #include "device_test_support.h"
 
@@ -187,37 +184,6 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndReconnectsOrFailsCleanly) {
   ASSERT_TRUE(SUCCEEDED(g.Run()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, config->SetFormat(&large));
   g.Stop();
-}
-
-// The one page an object lists (ISpecifyPropertyPages::GetPages); GUID_NULL for none or several.
-GUID OnlyPageOf(IUnknown* object) {
-  CAUUID list{};
-  ComPtr<ISpecifyPropertyPages> specify = QueryAs<ISpecifyPropertyPages>(object);
-  if (!specify || specify->GetPages(&list) != S_OK) return GUID_NULL;
-  const GUID only = list.cElems == 1 ? list.pElems[0] : GUID_NULL;
-  CoTaskMemFree(list.pElems);
-  return only;
-}
-
-TEST_F(CaptureFilters, EveryObjectListsItsPropertyPages) {
-  ComPtr<IBaseFilter> webcam = BindDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
-  ComPtr<IBaseFilter> tone = BindDevice(CLSID_AudioInputDeviceCategory, L"Tone");
-  const std::pair<ComPtr<IUnknown>, GUID> objects[] = {
-      {webcam, CLSID_VideoProcAmpPropertyPage},
-      {QueryAs<IAMStreamConfig>(PinNamed(webcam.Get(), L"Capture").Get()), CLSID_StreamFormatPropertyPage},
-      {QueryAs<IAMStreamConfig>(PinNamed(webcam.Get(), L"Preview").Get()), CLSID_StreamFormatPropertyPage},
-      {ListDevices(AM_KSCATEGORY_CROSSBAR).at(0).moniker, CLSID_CrossbarPropertyPage},
-      {ListDevices(AM_KSCATEGORY_TVTUNER).at(0).moniker, CLSID_TVTunerPropertyPage},
-      {ListDevices(AM_KSCATEGORY_TVAUDIO).at(0).moniker, CLSID_TVAudioPropertyPage},
-      {tone, CLSID_StreamFormatPropertyPage},
-      {PinsOf(tone.Get()).at(0), CLSID_StreamFormatPropertyPage}};
-  for (size_t i = 0; i < std::size(objects); ++i) {
-    ComPtr<IUnknown> object = objects[i].first;
-    if (ComPtr<IMoniker> moniker = QueryAs<IMoniker>(object.Get())) {
-      moniker->BindToObject(nullptr, nullptr, IID_IUnknown, object.ReleaseAndGetVoidAddressOf());
-    }
-    EXPECT_EQ(OnlyPageOf(object.Get()), objects[i].second) << i;
-  }
 }
 
 // Each picture control's range, step, default and value ("min..max/step default=value"); its

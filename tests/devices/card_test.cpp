@@ -1,5 +1,7 @@
 // TV cards: the crossbar routing rules and related pins; the tuner and TV sound; and what routes,
 // channels and picture controls do to the pictures.
+#include <vidorra_pages.h>
+
 #include "device_test_support.h"
 
 namespace vidorra::test {
@@ -17,10 +19,8 @@ class Cards : public ::testing::Test {
   // The card's capture pin (320x240) connected to sink_, its front end connected by the
   // capture graph builder; returns the card.
   ComPtr<IBaseFilter> Build(const wchar_t* device) {
-    ComPtr<IBaseFilter> card = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
-    capture_ = CapturePinOf(card.Get());
-    EXPECT_EQ(S_OK, ChooseCapability(capture_.Get(), 2));
-    EXPECT_EQ(S_OK, g_.ConnectToSink(capture_.Get(), sink_.Get(), sink_->Input()));
+    ComPtr<IBaseFilter> card;
+    capture_ = g_.Capture(device, sink_.Get(), sink_->Input(), 2, &card);
     return card;
   }
   template <class I>
@@ -115,11 +115,15 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
   EXPECT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
-  // The TV audio filter of the same card.
+  // The TV audio filter of the same card, and its page.
   ComPtr<IAMTVAudio> sound;
   ASSERT_EQ(S_OK, g_.builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, card.Get(),
                                             IID_IAMTVAudio, sound.ReleaseAndGetVoidAddressOf()));
   EXPECT_EQ(S_OK, sound->put_TVAudioMode(AMTVAUDIO_MODE_MONO));
+  CAUUID pages{};
+  ASSERT_EQ(S_OK, QueryAs<ISpecifyPropertyPages>(sound.Get())->GetPages(&pages));
+  EXPECT_TRUE(pages.cElems == 1 && pages.pElems[0] == CLSID_TVAudioPropertyPage);
+  CoTaskMemFree(pages.pElems);
 }
 
 // The pictures show what the routes and the channel select, on a card whose second crossbar

@@ -1,19 +1,15 @@
 // Helpers of the device tests; see device_test_support.h.
 #include "device_test_support.h"
 
-#include <SimulatedMachine.h>
 #include <amvideo.h>
 #include <mmreg.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <span>
 
+#include "sim/DvCamcorderFrames.h"
 #include "sim/TestPattern.h"
 
 namespace vidorra::test {
@@ -114,10 +110,6 @@ ClockedGraph::ClockedGraph() : graph(NewGraph()), clock(MakeComObject<TestManual
   }
 }
 
-HRESULT ClockedGraph::Add(IBaseFilter* filter, const wchar_t* name) {
-  return graph->AddFilter(filter, name);
-}
-
 ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
   ComPtr<IBaseFilter> device = BindDevice(category, name);
   if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
@@ -129,14 +121,18 @@ HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input
   return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
 }
 
+ComPtr<IPin> ClockedGraph::Capture(const std::wstring& name, IBaseFilter* sink, IPin* input,
+                                   int mode, ComPtr<IBaseFilter>* device) {
+  *device = AddDevice(CLSID_VideoInputDeviceCategory, name);
+  ComPtr<IPin> pin = CapturePinOf(device->Get());
+  EXPECT_TRUE(pin && (mode < 0 || ChooseCapability(pin.Get(), mode) == S_OK));
+  EXPECT_EQ(S_OK, ConnectToSink(pin.Get(), sink, input));
+  return pin;
+}
+
 HRESULT ClockedGraph::Run() {
   ComPtr<IMediaFilter> filter = QueryAs<IMediaFilter>(graph.Get());
   return filter ? filter->Run(0) : E_NOINTERFACE;
-}
-
-HRESULT ClockedGraph::Stop() {
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-  return control ? control->Stop() : E_NOINTERFACE;
 }
 
 long Delivered(IPin* pin) {
@@ -203,56 +199,60 @@ HRESULT PatternSink::CheckMediaType(const CMediaType* mt) {
   return S_OK;
 }
 
-HRESULT PatternSink::DoRenderSample(IMediaSample* sample) {
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  REFERENCE_TIME start = -1, stop = -1;
-  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
-  std::lock_guard lock(mutex_);
-  const int w = width_, h = height_;
+Planes PlanesOf(const GUID& subtype, const BYTE* data, int w, int h) {
   const size_t pixels = static_cast<size_t>(w) * h;
-  y_.assign(pixels, 0);
-  u_.assign(pixels, 128);
-  v_.assign(pixels, 128);
-  if (subtype_ == MEDIASUBTYPE_YUY2) {
+  Planes planes = {std::vector<uint8_t>(pixels, 0), std::vector<uint8_t>(pixels, 128),
+                   std::vector<uint8_t>(pixels, 128)};
+  auto& [y, u, v] = planes;
+  if (subtype == MEDIASUBTYPE_YUY2) {
     const int stride = (w * 2 + 3) / 4 * 4;
     for (int row = 0; row < h; ++row) {
       const BYTE* p = data + static_cast<size_t>(row) * stride;
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
-        y_[i] = p[2 * x];
-        u_[i] = p[4 * (x / 2) + 1];
-        v_[i] = p[4 * (x / 2) + 3];
+        y[i] = p[2 * x];
+        u[i] = p[4 * (x / 2) + 1];
+        v[i] = p[4 * (x / 2) + 3];
       }
     }
-  } else if (subtype_ == MEDIASUBTYPE_I420 || subtype_ == MEDIASUBTYPE_IYUV) {
+  } else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_IYUV) {
     const BYTE* uPlane = data + pixels;
     const BYTE* vPlane = uPlane + static_cast<size_t>((w + 1) / 2) * ((h + 1) / 2);
     for (int row = 0; row < h; ++row) {
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const size_t c = static_cast<size_t>(row / 2) * ((w + 1) / 2) + x / 2;
-        y_[i] = data[i];
-        u_[i] = uPlane[c];
-        v_[i] = vPlane[c];
+        y[i] = data[i];
+        u[i] = uPlane[c];
+        v[i] = vPlane[c];
       }
     }
   } else {
-    const int bytes = subtype_ == MEDIASUBTYPE_RGB32 ? 4 : 3;
+    const int bytes = subtype == MEDIASUBTYPE_RGB32 ? 4 : 3;
     const int stride = (w * bytes + 3) / 4 * 4;
     for (int row = 0; row < h; ++row) {
       const BYTE* p = data + static_cast<size_t>(h - 1 - row) * stride;  // bottom-up
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const int b = p[bytes * x], g = p[bytes * x + 1], r = p[bytes * x + 2];
-        y_[i] = Luma(r, g, b);
-        u_[i] = Cb(r, g, b);
-        v_[i] = Cr(r, g, b);
+        y[i] = Luma(r, g, b);
+        u[i] = Cb(r, g, b);
+        v[i] = Cr(r, g, b);
       }
     }
   }
+  return planes;
+}
+
+HRESULT PatternSink::DoRenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  REFERENCE_TIME start = -1, stop = -1;
+  if (FAILED(sample->GetTime(&start, &stop))) start = -1;
+  std::lock_guard lock(mutex_);
+  planes_ = PlanesOf(subtype_, data, width_, height_);
   numbers_.push_back(devices::sim::ReadFrameNumber(
-      [&](int x, int yy) { return y_[static_cast<size_t>(yy) * w + x]; }, w));
+      [&](int x, int y) { return planes_[0][static_cast<size_t>(y) * width_ + x]; }, width_));
   starts_.push_back(start);
   return S_OK;
 }
@@ -279,9 +279,7 @@ std::vector<double> PatternSink::MeanYuv(int x, int y, int w, int h) {
   for (int row = y; row < y + h && row < height_; ++row) {
     for (int col = x; col < x + w && col < width_; ++col) {
       const size_t i = static_cast<size_t>(row) * width_ + col;
-      sums[0] += y_[i];
-      sums[1] += u_[i];
-      sums[2] += v_[i];
+      for (int c = 0; c < 3; ++c) sums[c] += planes_[c][i];
       ++count;
     }
   }
@@ -338,15 +336,25 @@ std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph) {
   return e ? std::optional<LONG_PTR>(e->param2) : std::nullopt;
 }
 
-bool EventQueued(IGraphBuilder* graph, long code) {
-  ComPtr<IMediaEventEx> events = QueryAs<IMediaEventEx>(graph);
-  bool found = false;
-  GraphEvent e;
-  while (events->GetEvent(&e.code, &e.param1, &e.param2, 0) == S_OK) {
-    events->FreeEventParams(e.code, e.param1, e.param2);
-    found = found || e.code == code;
+// ---- DV ----
+
+std::vector<uint8_t> CamcorderFrames(dv::DvSystem system, uint64_t first, uint32_t count) {
+  auto maker = devices::sim::DvCamcorderFrames::Create(system);
+  const size_t size = dv::FactsOf(system).frameBytes;
+  std::vector<uint8_t> frames(size * count);
+  for (uint32_t n = 0; n < count; ++n) {
+    devices::sim::PatternScene scene;
+    scene.frameNumber = first + n;
+    EXPECT_TRUE(maker && maker->Make(scene, std::span(frames).subspan(n * size, size)) == S_OK);
   }
-  return found;
+  return frames;
+}
+
+void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
+  const std::vector<uint8_t> bytes = CamcorderFrames(system, 0, frames);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace vidorra::test

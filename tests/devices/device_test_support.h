@@ -14,11 +14,13 @@
 #include <temp_dir.h>
 #include <wait_until.h>
 
-#include <filesystem>
+#include <array>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "dv/DvFrame.h"
 
 namespace vidorra::test {
 
@@ -41,15 +43,19 @@ struct ClockedGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<TestManualClock> clock;
   ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
-  HRESULT Add(IBaseFilter* filter, const wchar_t* name);
+  HRESULT Add(IBaseFilter* filter, const wchar_t* name) { return graph->AddFilter(filter, name); }
   // Binds the device of the category with that friendly name and adds it under its name
   // (null when it cannot be bound or added).
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
   // Adds `sink` under "Sink" and connects `output` straight to its `input`.
   HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
+  // Adds the video device of that name (into *device), makes its capture pin's capability
+  // `mode` its format (-1: keeps its own) and connects the pin to `sink`; the pin.
+  ComPtr<IPin> Capture(const std::wstring& name, IBaseFilter* sink, IPin* input, int mode,
+                       ComPtr<IBaseFilter>* device);
   // Runs with stream time 0 at clock time 0.
   HRESULT Run();
-  HRESULT Stop();
+  HRESULT Stop() { return StopGraph(graph.Get()); }
   // Moves the clock to stream time `time`.
   void AdvanceTo(REFERENCE_TIME time) { clock->AdvanceTo(time); }
 };
@@ -86,6 +92,11 @@ bool StepFrames(ClockedGraph& graph, IPin* capturePin, long frames, REFERENCE_TI
 // a clock that runs from their plug-in, not from the start of a stream.
 std::vector<std::optional<uint32_t>> FromFirst(const std::vector<std::optional<uint32_t>>& numbers);
 
+// The planes Y, Cb, Cr of a picture at full resolution, rows top-down (RGB read through BT.601),
+// of a picture of that subtype (YUY2, I420, IYUV, RGB24, RGB32).
+using Planes = std::array<std::vector<uint8_t>, 3>;
+Planes PlanesOf(const GUID& subtype, const BYTE* data, int width, int height);
+
 // A renderer of uncompressed video (YUY2, RGB24, RGB32, I420) that reads the frame number from
 // every picture and keeps the last picture's luma; it renders samples as they come.
 class PatternSink : public CBaseRenderer {
@@ -102,7 +113,6 @@ class PatternSink : public CBaseRenderer {
   // read through BT.601).
   std::vector<double> MeanYuv(int x, int y, int w, int h);
   int Width() const { return width_; }
-  int Height() const { return height_; }
 
  private:
   std::mutex mutex_;
@@ -111,7 +121,7 @@ class PatternSink : public CBaseRenderer {
   int height_ = 0;
   std::vector<std::optional<uint32_t>> numbers_;
   std::vector<REFERENCE_TIME> starts_;
-  std::vector<uint8_t> y_, u_, v_;  // the last picture, full resolution planes
+  Planes planes_;  // of the last picture
 };
 
 // A renderer of 16-bit PCM: the RecordingSink, its sound read as one run of interleaved samples.
@@ -136,7 +146,15 @@ std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar);
 // The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up
 // to ten seconds; nullopt when none comes.
 std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph);
-// Whether an event with this code is among those the graph has queued now (all are taken).
-bool EventQueued(IGraphBuilder* graph, long code);
+// Whether an event with this code is among those the graph has queued now (taken with those
+// before it).
+inline bool EventQueued(IGraphBuilder* graph, long code) {
+  return NextGraphEvent(graph, {code}, 0).has_value();
+}
+
+// `count` DIF frames of the simulated camcorder's picture numbered from `first`, one after the
+// other; a DV file (a camcorder's tape) of `frames` of them numbered from 0.
+std::vector<uint8_t> CamcorderFrames(dv::DvSystem system, uint64_t first, uint32_t count);
+void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames);
 
 }  // namespace vidorra::test

@@ -4,14 +4,11 @@
 #include <vfwmsgs.h>
 #include <vidorra_dv.h>
 
-#include <array>
 #include <chrono>
-#include <fstream>
 
 #include "device_test_support.h"
 #include "firewire/AvcTapeTransport.h"
 #include "replay/DvTape.h"
-#include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::test {
 namespace {
@@ -84,26 +81,12 @@ TEST(AvcTapeTransport, SendsTheTapeSubunitsCommandsAndUnderstandsTheAnswers) {
   }
 }
 
-// A PAL tape of `frames` frames of the camcorder's numbered picture.
-std::shared_ptr<devices::replay::DvTape> Tape(const std::string& path, uint32_t frames) {
-  auto maker = devices::sim::DvCamcorderFrames::Create(dv::DvSystem::k625_50);
-  std::vector<uint8_t> frame(dv::kPalFacts.frameBytes);
-  std::ofstream out(path, std::ios::binary);
-  for (uint32_t n = 0; maker && n < frames; ++n) {
-    devices::sim::PatternScene scene;
-    scene.frameNumber = n;
-    EXPECT_EQ(S_OK, maker->Make(scene, frame));
-    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
-  }
-  out.close();
-  std::string error;
-  return devices::replay::DvTape::Open(path, &error);
-}
-
 TEST(DvTapeCamcorder, TheTransportMovesTheTape) {
   TempDir dir;
-  auto tape = Tape(dir.File("tape.dv"), 125);
-  ASSERT_TRUE(tape);
+  WriteTape(dir.File("tape.dv"), dv::DvSystem::k625_50, 125);
+  std::string error;
+  auto tape = devices::replay::DvTape::Open(dir.File("tape.dv"), &error);
+  ASSERT_TRUE(tape) << error;
   auto seam = std::make_shared<devices::replay::DvTapeSeam>(tape, kGuid, "DV", [] { return true; });
   AvcTapeTransport transport(seam, kGuid);
   const auto modeNow = [&] {
@@ -112,7 +95,6 @@ TEST(DvTapeCamcorder, TheTransportMovesTheTape) {
   };
   EXPECT_EQ(ED_MODE_PLAY, modeNow()) << "a camcorder its owner pressed Play on";
 
-  std::string error;
   auto reception = seam->Receive(kGuid, &error);
   ASSERT_TRUE(reception);
   std::vector<uint8_t> frame;

@@ -2,16 +2,13 @@
 // encoder: the listing (names, stable identities, no adapter no entry), streaming as
 // MEDIATYPE_Interleaved through a bus reset, a frame of the other system dropped and counted,
 // and the camera unplugged reported as the device lost; the frames' steady stamps.
-#include <FilterPins.h>
 #include <poll.h>
 
 #include <deque>
-#include <mutex>
 
 #include "device_test_support.h"
 #include "firewire/FireWireDv.h"
 #include "firewire/SteadyFrameStamps.h"
-#include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::test {
 namespace {
@@ -21,18 +18,6 @@ using devices::firewire::DvCamera;
 using devices::firewire::DvReception;
 using devices::firewire::FireWireDevices;
 using devices::firewire::FireWireSeam;
-
-// One DIF frame of the test pattern numbered `number`.
-std::vector<uint8_t> DifFrame(dv::DvSystem system, uint64_t number) {
-  auto maker = devices::sim::DvCamcorderFrames::Create(system);
-  EXPECT_TRUE(maker);
-  std::vector<uint8_t> frame(dv::FactsOf(system).frameBytes);
-  if (!maker) return frame;
-  devices::sim::PatternScene scene;
-  scene.frameNumber = number;
-  EXPECT_EQ(S_OK, maker->Make(scene, frame));
-  return frame;
-}
 
 constexpr auto kPeriod = std::chrono::milliseconds(40);
 
@@ -122,7 +107,8 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   constexpr uint64_t kLeftOutBefore = 7;
   std::vector<std::vector<uint8_t>> sent;
   for (uint64_t n = 0; n < kFrames; ++n) {
-    sent.push_back(DifFrame(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n));
+    sent.push_back(
+        CamcorderFrames(n == kNtscAt ? dv::DvSystem::k525_60 : dv::DvSystem::k625_50, n, 1));
     if (n == kLeftOutBefore - 1) continue;
     bus->steps.push_back({DvReception::Result::kFrame, sent.back(),
                           n == kLateAt ? std::chrono::milliseconds(90) : std::chrono::milliseconds(0),

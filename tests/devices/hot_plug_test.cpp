@@ -23,9 +23,7 @@ class HotPlug : public ::testing::Test {
   };
   std::unique_ptr<Capture> NewCapture() {
     auto c = std::make_unique<Capture>();
-    c->grabber = c->g.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
-    c->pin = CapturePinOf(c->grabber.Get());
-    EXPECT_EQ(S_OK, c->g.ConnectToSink(c->pin.Get(), c->sink.Get(), c->sink->Input()));
+    c->pin = c->g.Capture(L"Grabber", c->sink.Get(), c->sink->Input(), -1, &c->grabber);
     return c;
   }
 
@@ -62,10 +60,13 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
   EXPECT_EQ(one->sink->Count(), 3u);
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory), std::vector<std::wstring>{L"Webcam"});
   EXPECT_TRUE(FriendlyNames(CLSID_AudioInputDeviceCategory).empty());
-  // A lost device cannot run: a clear error, not a hang.
+  // A lost device cannot run: a clear error, not a hang, and the graph's other filters are
+  // stopped again.
   one->g.Stop();
   sound.Stop();
   EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, one->g.Run());
+  FILTER_STATE state = State_Paused;
+  EXPECT_TRUE(one->sink->GetState(0, &state) == S_OK && state == State_Stopped);
   EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, two->grabber->Pause());
   EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, sound.Run());
 

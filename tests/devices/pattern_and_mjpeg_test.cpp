@@ -14,29 +14,15 @@ using devices::sim::PatternLayout;
 using devices::sim::PatternScene;
 using devices::sim::ReadFrameNumber;
 
-// Luma of pixel (x, y) of a picture drawn in `layout`.
-int LumaAt(PatternLayout layout, const std::vector<uint8_t>& data, int width, int height, int x,
-           int y) {
-  switch (layout) {
-    case PatternLayout::kYuy2:
-      return data[static_cast<size_t>(y) * ((width * 2 + 3) / 4 * 4) + 2 * x];
-    case PatternLayout::kI420:
-      return data[static_cast<size_t>(y) * width + x];
-    case PatternLayout::kRgb24: {
-      const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
-      const uint8_t* p = &data[(height - 1 - y) * stride + 3 * x];
-      return (p[0] + p[1] + p[2]) / 3;
-    }
-  }
-  return 0;
-}
-
 TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
   const uint32_t numbers[] = {0, 1, 0x80000001u, 0xFFFFFFFFu, 123456789u};
   struct Size {
     int width, height;
   };
-  for (PatternLayout layout : {PatternLayout::kYuy2, PatternLayout::kI420, PatternLayout::kRgb24}) {
+  const std::pair<PatternLayout, GUID> layouts[] = {{PatternLayout::kYuy2, MEDIASUBTYPE_YUY2},
+                                                    {PatternLayout::kI420, MEDIASUBTYPE_I420},
+                                                    {PatternLayout::kRgb24, MEDIASUBTYPE_RGB24}};
+  for (const auto& [layout, subtype] : layouts) {
     for (const Size size : {Size{320, 240}, Size{720, 576}, Size{1280, 720}}) {
       std::vector<uint8_t> picture(static_cast<size_t>(size.width) * size.height * 3 + 4096);
       for (uint32_t number : numbers) {
@@ -48,8 +34,9 @@ TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
         scene.controls.brightness = 255;
         scene.controls.contrast = 0;
         DrawPattern(scene, {layout, size.width, size.height, picture.data(), false});
+        const Planes planes = PlanesOf(subtype, picture.data(), size.width, size.height);
         const auto read = ReadFrameNumber(
-            [&](int x, int y) { return LumaAt(layout, picture, size.width, size.height, x, y); },
+            [&](int x, int y) { return planes[0][static_cast<size_t>(y) * size.width + x]; },
             size.width);
         EXPECT_EQ(read, number) << static_cast<int>(layout) << " " << size.width;
       }

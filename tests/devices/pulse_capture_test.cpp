@@ -4,7 +4,6 @@
 // sources coming and going reported to the graphs holding them. For real, against the test
 // server's 1 kHz sine source: listed, recorded as a 1 kHz tone without a sample missing across
 // buffers; a source unloaded and loaded again reaches the graphs holding it.
-#include <FilterPins.h>
 #include <devmoniker.h>
 #include <poll.h>
 #include <scoped_env.h>
@@ -12,8 +11,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <condition_variable>
-#include <deque>
 #include <numbers>
 
 #include "device_test_support.h"

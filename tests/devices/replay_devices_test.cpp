@@ -2,18 +2,13 @@
 // devices from their v4l2-ctl descriptions (the default mode, frames in every pixel format) and
 // DV camcorders whose tapes are DV files (real-time delivery of the file's frames, the tape's
 // position kept).
-#include <streams.h>
-
 #include <fstream>
 
 #include "device_test_support.h"
 #include "replay/V4l2Description.h"
-#include "sim/DvCamcorderFrames.h"
 
 namespace vidorra::test {
 namespace {
-
-const std::string kSamples = VIDORRA_SOURCE_DIR "/resources/v4l2-samples/";
 
 using Watched = LiveGraph<PatternSink>;
 
@@ -169,20 +164,6 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
   }
 }
 
-// A DV file of `frames` numbered frames of the simulated camcorder's picture.
-void WriteTape(const std::string& path, dv::DvSystem system, uint32_t frames) {
-  auto maker = devices::sim::DvCamcorderFrames::Create(system);
-  ASSERT_TRUE(maker);
-  std::vector<uint8_t> frame(dv::FactsOf(system).frameBytes);
-  std::ofstream out(path, std::ios::binary);
-  for (uint32_t n = 0; n < frames; ++n) {
-    devices::sim::PatternScene scene;
-    scene.frameNumber = n;
-    ASSERT_EQ(S_OK, maker->Make(scene, frame));
-    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
-  }
-}
-
 // The camcorder plays its tape in real time from where it was, the file's frames as they are;
 // at the end of the recorded area it sends nothing more and the graph hears of no end.
 TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
@@ -227,7 +208,6 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   EXPECT_GE(static_cast<double>(span), 0.8 * 333667.0 * frames);
   EXPECT_GE(took.count(), 0.8 * 0.0333667 * (seen.back().value_or(0) - seen.front().value_or(0)));
 }
-
 
 }  // namespace
 }  // namespace vidorra::test

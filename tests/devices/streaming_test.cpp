@@ -46,20 +46,9 @@ class HoldingSink : public PatternSink {
 
 class Streaming : public ::testing::Test {
  protected:
-  // The device's pin connected straight to `sink`, in g_.
-  ComPtr<IPin> Connect(const wchar_t* device, IBaseFilter* sink, IPin* input,
-                       const wchar_t* pin = L"Capture") {
-    source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, device);
-    ComPtr<IPin> output = PinNamed(source_.Get(), pin);
-    EXPECT_EQ(S_OK, g_.ConnectToSink(output.Get(), sink, input));
-    return output;
-  }
-
   // The grabber's capture pin at 320x240 into sink_.
   ComPtr<IPin> ConnectGrabber() {
-    ComPtr<IPin> capture = Connect(L"Grabber", sink_.Get(), sink_->Input());
-    EXPECT_EQ(S_OK, ChooseCapability(capture.Get(), 2));
-    return capture;
+    return g_.Capture(L"Grabber", sink_.Get(), sink_->Input(), 2, &source_);
   }
 
   ScopedMachine machine_{kMachine};
@@ -159,8 +148,7 @@ TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
 TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = Connect(L"Webcam", recorded.Get(), recorded->Input());
-  ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 2));  // 320x240
+  ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), recorded->Input(), 2, &source_);
   ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));

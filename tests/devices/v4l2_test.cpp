@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
-#include "RecordingSink.h"
 #include "device_test_support.h"
 #include "replay/ReplayedV4l2.h"
 #include "sim/TestPattern.h"
@@ -139,13 +138,7 @@ class V4l2 : public ::testing::Test {
 
   // The webcam's capture pin, in the mode at `capability`, connected to the sink in g_.
   ComPtr<IPin> ConnectWebcam(int capability = 0) {
-    source_ = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"HD Webcam");
-    EXPECT_TRUE(source_);
-    if (!source_) return nullptr;
-    ComPtr<IPin> pin = CapturePinOf(source_.Get());
-    EXPECT_EQ(S_OK, ChooseCapability(pin.Get(), capability));
-    EXPECT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink_.Get(), sink_->Input()));
-    return pin;
+    return g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), capability, &source_);
   }
   bool Frames(int count) {
     return WaitUntil([&] { return sink_->Count() >= count; });

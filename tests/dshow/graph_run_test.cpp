@@ -362,26 +362,6 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   sink->InputPinInterface()->Disconnect();
 }
 
-// A renderer that cannot start: Run fails with its error and leaves the graph stopped.
-TEST(GraphRun, AFilterFailingToRunFailsRunAndStopsTheGraph) {
-  class FailingRenderer : public RecordingSink {
-   public:
-    HRESULT OnStartStreaming() override { return VFW_E_NO_AUDIO_HARDWARE; }
-  };
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<FailingRenderer>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-  auto control = QueryAs<IMediaControl>(graph.Get());
-  EXPECT_EQ(VFW_E_NO_AUDIO_HARDWARE, control->Run());
-  OAFilterState state = State_Running;
-  control->GetState(0, &state);
-  EXPECT_EQ(State_Stopped, state);
-  EXPECT_EQ(State_Stopped, source->State());
-}
-
 // The graph's volume goes to every audio renderer; without one it is not implemented.
 TEST(GraphRun, BasicAudioIsForwardedToEveryAudioRenderer) {
   auto graph = NewGraph();

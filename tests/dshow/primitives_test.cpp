@@ -101,40 +101,12 @@ ComPtr<IReferenceClock> NewClock() {
 
 // A one-shot advise sets its event once the time is reached (at once for a time passed, never
 // when cancelled before); a periodic one releases its semaphore again and again; a clock
-// released with an advise pending joins its thread without setting it.
-TEST(SystemClock, AdvisesFireAtTheirTimeUnlessCancelled) {
+// released with an advise pending joins its thread without setting it. Bad arguments are
+// refused.
+TEST(SystemClock, AdvisesFireAtTheirTimeUnlessCancelledAndBadArgumentsAreRefused) {
   HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 100, nullptr);
   auto clock = NewClock();
-  REFERENCE_TIME now = 0, after = 0;
-  clock->GetTime(&now);
-  DWORD_PTR cookie = 0;
-  ASSERT_EQ(S_OK, clock->AdviseTime(now, 20 * kMs, reinterpret_cast<HEVENT>(event), &cookie));
-  EXPECT_NE(0u, cookie);
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, kDeadlineMs));
-  clock->GetTime(&after);
-  EXPECT_GE(after, now + 20 * kMs);
-  ASSERT_EQ(S_OK, clock->AdviseTime(0, 0, reinterpret_cast<HEVENT>(event), &cookie));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, kDeadlineMs));
-  clock->GetTime(&now);
-  ASSERT_EQ(S_OK, clock->AdviseTime(now, 30 * kMs, reinterpret_cast<HEVENT>(event), &cookie));
-  EXPECT_EQ(S_OK, clock->Unadvise(cookie));
-  EXPECT_EQ(S_FALSE, clock->Unadvise(cookie));
-  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 100));
-  ASSERT_EQ(S_OK,
-            clock->AdvisePeriodic(now, 5 * kMs, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, kDeadlineMs));
-  EXPECT_EQ(S_OK, clock->Unadvise(cookie));
-  ASSERT_EQ(S_OK, clock->AdviseTime(now, 36'000'000'000, reinterpret_cast<HEVENT>(event), &cookie));
-  clock = nullptr;
-  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
-  CloseHandle(event);
-  CloseHandle(semaphore);
-}
-
-TEST(SystemClock, RefusesBadArguments) {
-  auto clock = NewClock();
-  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HEVENT h = reinterpret_cast<HEVENT>(event);
   constexpr REFERENCE_TIME kMax = std::numeric_limits<REFERENCE_TIME>::max();
   const struct {
@@ -154,13 +126,33 @@ TEST(SystemClock, RefusesBadArguments) {
         << c.base << " + " << c.stream;
     EXPECT_TRUE(FAILED(c.expected) || WaitForSingleObject(event, kDeadlineMs) == WAIT_OBJECT_0);
   }
-  CloseHandle(event);
-  HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 1, nullptr);
   auto s = reinterpret_cast<HSEMAPHORE>(semaphore);
   DWORD_PTR cookie = 0;
   EXPECT_EQ(E_INVALIDARG, clock->AdvisePeriodic(0, 0, s, &cookie));
   EXPECT_EQ(E_POINTER, clock->AdvisePeriodic(0, kMs, s, nullptr));
   EXPECT_EQ(E_POINTER, clock->GetTime(nullptr));
+
+  REFERENCE_TIME now = 0, after = 0;
+  clock->GetTime(&now);
+  ASSERT_EQ(S_OK, clock->AdviseTime(now, 20 * kMs, h, &cookie));
+  EXPECT_NE(0u, cookie);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, kDeadlineMs));
+  clock->GetTime(&after);
+  EXPECT_GE(after, now + 20 * kMs);
+  ASSERT_EQ(S_OK, clock->AdviseTime(0, 0, h, &cookie));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, kDeadlineMs));
+  clock->GetTime(&now);
+  ASSERT_EQ(S_OK, clock->AdviseTime(now, 30 * kMs, h, &cookie));
+  EXPECT_EQ(S_OK, clock->Unadvise(cookie));
+  EXPECT_EQ(S_FALSE, clock->Unadvise(cookie));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 100));
+  ASSERT_EQ(S_OK, clock->AdvisePeriodic(now, 5 * kMs, s, &cookie));
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, kDeadlineMs));
+  EXPECT_EQ(S_OK, clock->Unadvise(cookie));
+  ASSERT_EQ(S_OK, clock->AdviseTime(now, 36'000'000'000, h, &cookie));
+  clock = nullptr;
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+  CloseHandle(event);
   CloseHandle(semaphore);
 }
 
