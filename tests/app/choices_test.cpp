@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {

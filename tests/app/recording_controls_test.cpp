@@ -17,7 +17,6 @@
 #include "DiskSpaceWatch.h"
 #include "SoundMeter.h"
 #include "avi/AviReader.h"
-#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {

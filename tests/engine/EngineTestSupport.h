@@ -19,11 +19,6 @@
 #include "SimulatedPictures.h"
 #include "graph.h"
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
-
 namespace engine_test {
 
 namespace sim = vidorra::devices::sim;

@@ -1,6 +1,6 @@
 // What the engine and window tests read from the pictures of a simulated device: a picture's
 // frame number and, for a TV card, which input it shows (and tuning the card); a recording's
-// frame numbers.
+// frame numbers. And QString values made readable in their failure messages.
 #pragma once
 
 #include <comptr.h>
@@ -16,6 +16,10 @@
 #include <vector>
 
 #include "sim/TestPattern.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace vidorra::test {
 
