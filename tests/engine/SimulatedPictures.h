@@ -53,13 +53,6 @@ inline std::vector<uint32_t> NumberedFrames(const std::string& path, int width, 
   return numbers;
 }
 
-// A grabbed RGB24 (bottom-up) picture, copied upright.
-inline QImage Rgb24Image(const void* data, int width, int height) {
-  return QImage(static_cast<const uchar*>(data), width, height, (width * 3 + 3) / 4 * 4,
-                QImage::Format_BGR888)
-      .mirrored();
-}
-
 // The input whose bars, drawn for the picture's frame number and the tuned channel, differ least
 // from the picture's (every other pixel of the band under the frame number's rows); none when
 // the picture carries no readable number.
