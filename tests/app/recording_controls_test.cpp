@@ -3,10 +3,6 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
-#include <QFontMetrics>
-#include <QLocale>
-#include <QRegularExpression>
-#include <QTextDocument>
 #include <cmath>
 #include <csignal>
 #include <set>

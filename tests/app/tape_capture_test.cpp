@@ -6,9 +6,6 @@
 
 #include <vidorra_dv.h>
 
-#include <QRegularExpression>
-#include <QTabBar>
-#include <QTabWidget>
 #include <fstream>
 
 #include "AppTestSupport.h"
