@@ -7,6 +7,7 @@
 
 #include <VideoRenderer.h>
 #include <device_test_support.h>
+#include <modal_dialog_driver.h>
 #include <scoped_env.h>
 
 #include <QTest>
@@ -30,11 +31,6 @@
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
 
 namespace vidorra::test {
 
@@ -122,6 +118,13 @@ inline QAction* Entry(const QMenu* menu, const QString& caption) {
     if (action->text() == caption) return action;
   }
   return nullptr;
+}
+
+// The items of a combo box, in order.
+inline QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
 }
 
 // A file (a recording, a picture) as ffprobe reads it: each stream's codec, its fourcc when it
@@ -237,6 +240,14 @@ class WindowTest : public AppTest {
     return form_->ErreurFrame1->isVisible() ? form_->ErreurFrame1->Memo1->toPlainText() : QString();
   }
   void CloseError() { Click(form_->ErreurFrame1->FermerErreurBtn); }
+  // Opens the dialog of the entry of "Réglages" of that caption, in which `action` is done.
+  void OpenDialog(const QString& entry, const ModalDialogDriver::Action& action) {
+    ModalDialogDriver driver(action);
+    QAction* item = Entry(form_->MENU_OPTIONS, entry);
+    ASSERT_NE(item, nullptr) << entry.toStdString();
+    item->trigger();
+    EXPECT_EQ(driver.DialogsDriven(), 1) << entry.toStdString();
+  }
   // The error panel is shown and its text holds `part`; the panel is closed again.
   void PanelSays(const QString& part) {
     EXPECT_TRUE(ErrorShown().contains(part)) << ErrorShown().toStdString();

@@ -1,13 +1,11 @@
 // The choices of source, format and sound made as a user makes them, one after the other on one
 // window: what each shows and hides, what it does to the running graph, and what a recording
 // made right after it holds.
-#include <QRadioButton>
 #include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "AppTestSupport.h"
-#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {

@@ -1,7 +1,5 @@
 // The menu "Réglages": the entries each kind of device gets, their dialogs driven without a
 // person, and the submenu "Video Input" routing the card's crossbar while the preview runs.
-#include <modal_dialog_driver.h>
-
 #include "AppTestSupport.h"
 
 namespace vidorra {
@@ -23,12 +21,8 @@ class OptionsMenuTest : public test::WindowTest {
     }
     return captions.join(u',');
   }
-  QMenu* VideoInputs() { return test::Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"))->menu(); }
-  // Opens the entry's dialog, in which `action` is done.
-  void Open(const QString& entry, const test::ModalDialogDriver::Action& action) {
-    test::ModalDialogDriver driver(action);
-    test::Entry(form_->MENU_OPTIONS, entry)->trigger();
-    EXPECT_EQ(driver.DialogsDriven(), 1) << entry.toStdString();
+  QMenu* VideoInputs() {
+    return test::Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"))->menu();
   }
   static void Cancel(QWidget& frame) { test::ClickButton(frame, QStringLiteral("Annuler")); }
 };
@@ -68,7 +62,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
     EXPECT_EQ(Captions(form_->MENU_OPTIONS), c.entries);
     for (const QString& entry : c.entries.section(QStringLiteral(",-,"), 0, 0).split(u',', Qt::SkipEmptyParts)) {
       SCOPED_TRACE(entry.toStdString());
-      Open(entry, [](QWidget& frame) {
+      OpenDialog(entry, [](QWidget& frame) {
         EXPECT_EQ(frame.objectName(), QStringLiteral("PropertyFrame"));
         const auto* tabs = frame.findChild<QTabWidget*>();
         EXPECT_GE(tabs != nullptr ? tabs->count() : 0, 1);
@@ -79,7 +73,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
       EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(entry), 1);
     }
   }
-  Open(QStringLiteral("Video Format..."), [](QWidget& frame) {
+  OpenDialog(QStringLiteral("Video Format..."), [](QWidget& frame) {
     ASSERT_TRUE(test::ChooseItem(frame.findChild<QComboBox*>(QStringLiteral("cboxSize")),
                                  QStringLiteral("320 x 240")));
     test::ClickButton(frame, QStringLiteral("OK"));
@@ -147,7 +141,9 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   for (const bool goesOn : {true, false}) {
     SCOPED_TRACE(goesOn ? "audio filter" : "video filter");
     const QString first = Capture();
-    Open(goesOn ? QStringLiteral("Audio Capture Filter...") : QStringLiteral("Video Capture Filter..."), Cancel);
+    OpenDialog(goesOn ? QStringLiteral("Audio Capture Filter...")
+                      : QStringLiteral("Video Capture Filter..."),
+               Cancel);
     EXPECT_EQ(form_->CaptureState, goesOn ? stRecording : stPreview);
     EXPECT_NE(form_->VideoFileName, first);
     if (goesOn) {
@@ -162,7 +158,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   form_->PageControl1->setCurrentWidget(form_->TabSheet2);  // proposes a start in 10 s
   Click(form_->ProgBtn);
   ASSERT_EQ(form_->CaptureState, stProgrammed);
-  Open(QStringLiteral("Video Capture Filter..."), Cancel);
+  OpenDialog(QStringLiteral("Video Capture Filter..."), Cancel);
   EXPECT_EQ(form_->CaptureState, stProgrammed);
   EXPECT_TRUE(PictureMoves());
 }

@@ -3,10 +3,6 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
-#include <QFontMetrics>
-#include <QLocale>
-#include <QRegularExpression>
-#include <QTextDocument>
 #include <cmath>
 #include <csignal>
 #include <set>
@@ -17,7 +13,6 @@
 #include "DiskSpaceWatch.h"
 #include "SoundMeter.h"
 #include "avi/AviReader.h"
-#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {

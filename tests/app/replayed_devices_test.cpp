@@ -4,27 +4,12 @@
 // to DV, and offers its settings, as a user sees them.
 
 #include "AppTestSupport.h"
-#include "modal_dialog_driver.h"
 
 namespace vidorra {
 namespace {
 
 class ReplayedDevicesTest : public test::WindowTest {
  public:
-  // Drives the modal dialog that `entry` of "Réglages" opens with `action`.
-  void Dialog(const char* entry, const test::ModalDialogDriver::Action& action) {
-    test::ModalDialogDriver driver(action);
-    QAction* item = test::Entry(form_->MENU_OPTIONS, QString::fromLatin1(entry));
-    ASSERT_NE(item, nullptr) << entry;
-    item->trigger();
-    EXPECT_EQ(driver.DialogsDriven(), 1);
-  }
-  static QStringList Items(const QComboBox* box) {
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-    return items;
-  }
-
   // The TV card's settings as a real card's: its inputs in "Video Input" (the tuner routed), its
   // tuner, its standards on the decoder's page (choosing one reaches the device).
   void TvCardSettings() {
@@ -36,7 +21,7 @@ class ReplayedDevicesTest : public test::WindowTest {
     }
     EXPECT_EQ(inputs, (QStringList{QStringLiteral("Video Tuner *"), QStringLiteral("Video Composite")}));
     EXPECT_NE(test::Entry(form_->MENU_OPTIONS, QStringLiteral("TV Tuner...")), nullptr);
-    Dialog("Video Capture Filter...", [](QWidget& frame) {
+    OpenDialog(QStringLiteral("Video Capture Filter..."), [](QWidget& frame) {
       auto* tabs = frame.findChild<QTabWidget*>();
       ASSERT_NE(tabs, nullptr);
       for (int i = 0; i < tabs->count(); ++i) {
@@ -44,7 +29,8 @@ class ReplayedDevicesTest : public test::WindowTest {
       }
       auto* box = frame.findChild<QComboBox*>(QStringLiteral("cboxStandard"));
       ASSERT_NE(box, nullptr);
-      EXPECT_TRUE(Items(box).contains(QStringLiteral("SECAM L"))) << Items(box).join(u',').toStdString();
+      EXPECT_TRUE(test::Items(box).contains(QStringLiteral("SECAM L")))
+          << test::Items(box).join(u',').toStdString();
       EXPECT_EQ(box->currentText(), QStringLiteral("NTSC M"));
       EXPECT_TRUE(test::ChooseItem(box, QStringLiteral("PAL B")));
       test::ClickButton(frame, QStringLiteral("OK"));
@@ -57,10 +43,10 @@ class ReplayedDevicesTest : public test::WindowTest {
   // The webcam's stream format dialog lists its formats (the H.264 the program cannot show
   // too), and another mode chosen there rebuilds the preview in it.
   void AnotherWebcamMode() {
-    Dialog("Video Capture Pin...", [](QWidget& frame) {
+    OpenDialog(QStringLiteral("Video Capture Pin..."), [](QWidget& frame) {
       auto* subtype = frame.findChild<QComboBox*>(QStringLiteral("cboxSubtype"));
       ASSERT_NE(subtype, nullptr);
-      QStringList formats = Items(subtype);
+      QStringList formats = test::Items(subtype);
       formats.sort();
       EXPECT_EQ(formats, (QStringList{QStringLiteral("H264"), QStringLiteral("MJPG"), QStringLiteral("YUY2")}));
       ASSERT_TRUE(test::ChooseItem(subtype, QStringLiteral("MJPG")));
@@ -107,29 +93,6 @@ TEST_F(ReplayedDevicesTest, EachSampleIsListedPreviewedRecordedInBothFormatsAndS
     if (sample.settings != nullptr) (this->*sample.settings)();
     EXPECT_TRUE(PictureMoves());
   }
-}
-
-// A node that offers only codings the program has no decoder for is listed, and choosing it
-// says why there is no picture; the other device still works.
-TEST_F(ReplayedDevicesTest, ADeviceWithNothingToShowSaysWhatItOffers) {
-  WriteFile(dir_.path() + QStringLiteral("/encoder.txt"),
-            "Driver Info:\n\tCard type        : H264 Encoder\n"
-            "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n"
-            "\t[0]: 'H264' (H.264, compressed)\n"
-            "\t\tSize: Discrete 1920x1080\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
-            "\t\tSize: Discrete 1280x720\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
-            "\t[1]: 'MPEG' (MPEG-1/2/4, compressed)\n"
-            "\t\tSize: Discrete 720x576\n\t\t\tInterval: Discrete 0.040s (25.000 fps)\n");
-  Start("video v4l2 " + (dir_.path() + QStringLiteral("/encoder.txt")).toUtf8() +
-        "\nvideo webcam Webcam\n");
-  EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
-  EXPECT_EQ(form_->CaptureState, stNoSource);
-  PanelSays(QStringLiteral(
-      "La source vidéo « H264 Encoder » propose : H264 (1920x1080, 1280x720), MPEG (720x576). "
-      "Aucun de ces formats ne peut être affiché."));
-  ASSERT_TRUE(test::ChooseItem(form_->cboxVideo, QStringLiteral("Webcam")));
-  EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_TRUE(PictureMoves());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The window's source lists and source choice, and the first show that runs them with the
-// helper filter checks, the DirectX version, the preview, the error panel and the first page.
+// helper filter checks, the DirectX version, the preview, the error panel and the first page;
+// devices that give no picture.
 
 #include "AppTestSupport.h"
 
@@ -19,9 +20,7 @@ class SourcesTest : public test::WindowTest {
     form_->show();
   }
   static QStringList Items(const QComboBox* box) {
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
-    return items << QStringLiteral("current: ") + box->currentText();
+    return test::Items(box) << QStringLiteral("current: ") + box->currentText();
   }
 };
 
@@ -58,19 +57,48 @@ TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstS
   EXPECT_FALSE(form_->SelectAudioSource());
   EXPECT_EQ(dmCam->AudioSource->FilterGraph(), nullptr);
 
-  // Without a picture (no device, or one without an output) the box says so and nothing is
-  // reported; missing filters and an old version are reported in order.
-  for (const char* machine : {"", "video nopins Sans sortie\n"}) {
-    SCOPED_TRACE(machine);
-    Show(machine);
+  // Without a picture (no device, one without an output, a node that offers only codings the
+  // program has no decoder for) the box says so; only the last is reported, with what it offers,
+  // and another device chosen then shows its picture. Missing filters and an old version are
+  // reported in order.
+  WriteFile(dir_.path() + QStringLiteral("/encoder.txt"),
+            "Driver Info:\n\tCard type        : H264 Encoder\n"
+            "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n"
+            "\t[0]: 'H264' (H.264, compressed)\n"
+            "\t\tSize: Discrete 1920x1080\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
+            "\t\tSize: Discrete 1280x720\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
+            "\t[1]: 'MPEG' (MPEG-1/2/4, compressed)\n"
+            "\t\tSize: Discrete 720x576\n\t\t\tInterval: Discrete 0.040s (25.000 fps)\n");
+  const struct {
+    QByteArray machine;
+    const char* says;
+  } kNoPicture[] = {
+      {"", nullptr},
+      {"video nopins Sans sortie\n", nullptr},
+      {"video v4l2 " + (dir_.path() + QStringLiteral("/encoder.txt")).toUtf8() +
+           "\nvideo webcam Webcam\n",
+       "La source vidéo « H264 Encoder » propose : H264 (1920x1080, 1280x720), MPEG (720x576). "
+       "Aucun de ces formats ne peut être affiché."},
+  };
+  for (const auto& row : kNoPicture) {
+    SCOPED_TRACE(row.machine.toStdString());
+    Show(row.machine);
     EXPECT_EQ(form_->cboxVideo->currentText(), QStringLiteral("Connexion impossible"));
     EXPECT_EQ(form_->cboxAudio->currentText(), QStringLiteral("Pas de source Audio"));
-    EXPECT_EQ(dmCam->HasVideoSources, *machine != '\0');
-    EXPECT_FALSE(form_->StartPreview());
+    EXPECT_EQ(dmCam->HasVideoSources, !row.machine.isEmpty());
+    EXPECT_EQ(form_->CaptureState, stNoSource);
+    if (row.says != nullptr) {
+      PanelSays(QString::fromUtf8(row.says));
+    } else {
+      EXPECT_FALSE(form_->StartPreview());
+    }
     EXPECT_NE(dmCam->fg->GraphState(), grsPlaying);
     EXPECT_EQ(ErrorShown(), QString());
     EXPECT_EQ(form_->PageControl1->currentWidget(), form_->TabSheet1);
   }
+  ASSERT_TRUE(test::ChooseItem(form_->cboxVideo, QStringLiteral("Webcam")));
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  EXPECT_TRUE(PictureMoves());
   Show(
       "video dv Caméscope DV\n"
       "hide-filter Pinnacle Video Deinterlacer\nhide-filter DV Splitter\n"

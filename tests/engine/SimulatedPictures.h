@@ -1,6 +1,6 @@
 // What the engine and window tests read from the pictures of a simulated device: a picture's
 // frame number and, for a TV card, which input it shows (and tuning the card); a recording's
-// frame numbers.
+// frame numbers. And QString values made readable in their failure messages.
 #pragma once
 
 #include <comptr.h>
@@ -16,6 +16,10 @@
 #include <vector>
 
 #include "sim/TestPattern.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace vidorra::test {
 
@@ -47,13 +51,6 @@ inline std::vector<uint32_t> NumberedFrames(const std::string& path, int width, 
     numbers.push_back(*number);
   }
   return numbers;
-}
-
-// A grabbed RGB24 (bottom-up) picture, copied upright.
-inline QImage Rgb24Image(const void* data, int width, int height) {
-  return QImage(static_cast<const uchar*>(data), width, height, (width * 3 + 3) / 4 * 4,
-                QImage::Format_BGR888)
-      .mirrored();
 }
 
 // The input whose bars, drawn for the picture's frame number and the tuned channel, differ least

@@ -137,7 +137,7 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormatAndACutContinuesIt) {
   EXPECT_EQ(MasterStream(), r.master);
   WatchGrabber();
   ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= kGrabbedFrames; }));
+  ASSERT_TRUE(vt::WaitUntil([&] { return grabbed_ >= kGrabbedFrames; }));
   // On a busy machine the capture goes on and the preview gives way: the threads of the capture
   // path run raised (where the machine allows any raise), the preview's as they were.
   if (vt::MayRaiseThreads()) {
@@ -160,10 +160,10 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormatAndACutContinuesIt) {
   }
   // The cut at once (the first file read back after it).
   const QString second = File("second.avi");
-  const size_t before = GrabbedCount();
+  const size_t before = grabbed_;
   ASSERT_TRUE(dm.SwitchOutputFile(second));
   ASSERT_TRUE(dm.fg->RunGraph());
-  ASSERT_TRUE(vt::WaitUntil([&] { return GrabbedCount() >= before + kGrabbedFrames; }));
+  ASSERT_TRUE(vt::WaitUntil([&] { return grabbed_ >= before + kGrabbedFrames; }));
   ASSERT_TRUE(dm.fg->StopGraph());
   const std::vector<uint32_t> a = CheckFile(r, first);
   const std::vector<uint32_t> b = CheckFile(r, second);

@@ -1,7 +1,7 @@
-// The data module: its components read from the form data, its destruction, the environment
-// checks (filters found by their category and friendly names, a filter bound by them, the
-// DirectX version text), the device lists and the source selection. Each kind of source's
-// classification is checked with its preview; empty lists with the window's source boxes.
+// The data module: its destruction, the environment checks (filters found by their category
+// and friendly names, a filter bound by them, the DirectX version text), the device lists and
+// the source selection. Each kind of source's classification is checked with its preview; empty
+// lists with the window's source boxes.
 #include <FilterRegistry.h>
 #include <uuids.h>
 
@@ -26,20 +26,10 @@ const FilterRegistration kFilters[] = {Register(1, L"Filtre jumeau"), Register(2
 
 }  // namespace
 
-// One module from its making to its destruction. The form data gives it its graph (active,
-// capture mode), the grabber its stored type and no source; destroyed at the end, it stops,
-// empties and deactivates the graph.
+// One module from its making to its destruction: destroyed at the end, it stops, empties and
+// deactivates the graph.
 TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
   TdmCam& dm = Module();
-  EXPECT_EQ(dmCam, &dm);
-  EXPECT_TRUE(dm.fg->Active()) << "AutoCreate";
-  EXPECT_EQ(dm.fg->Mode(), gmCapture);
-  EXPECT_FALSE(dm.fg->GraphEdit());
-  const auto& stored = dm.sg->MediaType();
-  EXPECT_TRUE(stored.SubType() == MEDIASUBTYPE_RGB24 && stored.FormatType() == FORMAT_VideoInfo &&
-              stored.FormatLength() == 0 && stored.AmMediaType()->bFixedSizeSamples);
-  EXPECT_EQ(FiltersInGraph(), QStringList{QStringLiteral("sg")}) << "only sg is always there";
-  EXPECT_FALSE(dm.VideoSource->BaseFilter().Size() != 0 || dm.IsDVSource || dm.SourcePin);
 
   // IsFilterInstalled compares the names in any case of A to Z.
   const struct {
