@@ -254,6 +254,9 @@ class TCaptureForm : public QMainWindow {
 
   // Window-level state.
   std::uint8_t CaptureState = stNoSource;
+  // The name of the video device last bound, which the video box no longer shows once it says
+  // "Connexion impossible".
+  QString VideoSourceName;
   QString VideoFileName;
   QString ImageFileName;
   QString PersonalDir;

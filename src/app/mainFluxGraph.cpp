@@ -59,9 +59,8 @@ bool TCaptureForm::StartPreview() {
       dmCam->fg->RunGraph();
       UpdateSoundMeter(false);
     } else {
-      const QString source = cboxVideo->currentText();
       cboxVideo->setEditText(kConnectionFailed);
-      ReportUnshowableSource(source);
+      ReportUnshowableSource(VideoSourceName);
     }
     BuildOptionsMenu();
     return built;

@@ -69,6 +69,7 @@ bool TCaptureForm::SelectVideoSource() {
     dmCam->PreviewReady = false;
     dmCam->IsDVSource = false;
     const bool result = dmCam->SelectVideoDevice(cboxVideo->currentText());
+    VideoSourceName = result ? cboxVideo->currentText() : QString();
     rgStandard->hide();
     // Selecting the item and setting the marks fire their handlers, which arrange the window
     // for the new source.
