@@ -252,6 +252,10 @@ TEST(AviMuxGraph, DamagedType1FramesAreKeptAsDroppedFramesAndCounted) {
   const avi::AviFileInfo info = test::ReadBack(path);
   const auto& s = info.streams.at(0);
   EXPECT_EQ(std::pair(s.length, info.height), std::pair(uint32_t{kEnd}, 576u));
+  const DVINFO first = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
+  EXPECT_EQ(std::pair(avi::GetU32(&s.format.at(avi::dvinfo::kAAuxSrc)),
+                      avi::GetU32(&s.format.at(avi::dvinfo::kVAuxSrc))),
+            std::pair(first.dwDVAAuxSrc, first.dwDVVAuxSrc));
   ASSERT_EQ(s.odmlChunks.size(), static_cast<size_t>(kEnd));
   for (int i = 0; i < kEnd; ++i) EXPECT_EQ(s.odmlChunks[i].size == 0, damaged.contains(i)) << i;
   test::ExpectProbed(path, {"dvvideo", "pcm_s16le"}, static_cast<long>(kEnd - damaged.size()));
