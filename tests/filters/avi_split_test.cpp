@@ -242,6 +242,7 @@ TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
     const avi::AviFileInfo info = ReadBack(torn);
     EXPECT_EQ(info.icrd, kScenes[1].icrd);
     EXPECT_EQ(info.idit, kScenes[1].idit);
+    EXPECT_EQ(ProbedFrames(torn), static_cast<long>(repaired.frames));
   }
 }
 
@@ -366,6 +367,7 @@ TEST(AviMuxGraph, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
       const size_t count = 4 * static_cast<size_t>(kSplit * kPerFrame);
       EXPECT_TRUE(sound == std::vector<uint8_t>(rampBytes + first, rampBytes + first + count))
           << sound.size() << " bytes of sound";
+      ExpectProbed(files[k], {"dvvideo", "pcm_s16le"}, kSplit);
     }
   }
 }

@@ -122,7 +122,8 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
     RecordingGraph g;
     ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
-    ASSERT_EQ(g.SetFile(dir.File("out" + std::to_string(&c - cases) + ".avi")), S_OK);
+    const std::string aviPath = dir.File("out" + std::to_string(&c - cases) + ".avi");
+    ASSERT_EQ(g.SetFile(aviPath), S_OK);
     if (c.harm) c.harm(dvPath, g.graph.Get());
     ASSERT_EQ(g.Run(), S_OK);
     const auto end = test::NextGraphEvent(g.graph.Get(), {EC_COMPLETE, EC_ERRORABORT});
@@ -133,6 +134,9 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     ASSERT_TRUE(test::WaitUntil([&] { return mux->ChunksWritten(0) >= c.framesRecorded; }));
     g.Stop();
     EXPECT_EQ(mux->ChunksWritten(0), c.framesRecorded);
+    if (c.hr != S_OK) continue;
+    EXPECT_EQ(test::ReadBack(aviPath).totalFrames, kFrames);
+    test::ExpectProbed(aviPath, {"dvvideo", "pcm_s16le"}, kFrames);
   }
 }
 
