@@ -1,7 +1,7 @@
 // The capture filters of every simulated kind: pins in order with their categories, media
 // types and stream capabilities, the device format (SetFormat, also while connected), what the
-// driver dialogs do, and picture controls. (The property pages and dialogs each object has, and
-// the broken device that does not bind: the program's Options menu and data module tests.)
+// driver dialogs do, and picture controls. (The property pages and dialogs each object has: the
+// program's Options menu tests.)
 #include <modal_dialog_driver.h>
 
 #include <QComboBox>
@@ -23,6 +23,7 @@ constexpr const char* kMachine =
     "video vfw Old Driver\n"
     "video videoport Port Card\n"
     "video nopins No Pins\n"
+    "video broken Dead Card\n"
     "audio tone Tone\n";
 
 struct PinExpectation {
@@ -132,6 +133,9 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
       EXPECT_EQ(S_FALSE, config->GetStreamCaps(count, &past, reinterpret_cast<BYTE*>(&caps)));
     }
   }
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(BindDevice(CLSID_VideoInputDeviceCategory, L"Dead Card", &hr));
+  EXPECT_EQ(hr, VFW_E_NO_CAPTURE_HARDWARE) << "a broken device is listed but does not bind";
 }
 
 // SetFormat chooses one of the device's capabilities for both pins and refuses others; while
