@@ -250,6 +250,9 @@ TEST(PulseCapture, ListsInputSourcesAndTheirComingAndGoingReachesTheGraphsHoldin
 
   seam->Change(all);
   ASSERT_EQ(NextDeviceLost(mic.graph.Get()), 1) << "the microphone plugged back";
+  EXPECT_EQ(provider.Devices().size(), 3u);
+  ASSERT_TRUE(SUCCEEDED(mic.Run()));
+  ASSERT_TRUE(WaitUntil([&] { return Delivered(mic.capture.Get()) >= 2; }));
 
   seam->Change(std::nullopt);
   for (SoundGraph* g : {&mic, &card}) {
