@@ -71,9 +71,6 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
   }
   EXPECT_EQ(directions, "iiiiioo");
 
-  EXPECT_EQ(S_OK, crossbar->CanRoute(0, 1));
-  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 3)) << "sound to a video output";
-  EXPECT_EQ(S_FALSE, crossbar->CanRoute(1, 2)) << "video to a sound output";
   EXPECT_EQ(E_INVALIDARG, crossbar->CanRoute(2, 0));
   EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, 3));
   long routed = -2;
@@ -91,12 +88,10 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
     EXPECT_EQ(std::make_pair(video, sound), std::make_pair(r.video, r.sound)) << r.input;
   }
 
-  // The tuner keeps channel, country, input and standard.
+  // The tuner tunes a channel; refusals. (Its range, countries and input type: the tuner page.)
   ComPtr<IAMTVTuner> tuner = Find<IAMTVTuner>(card.Get());
   ASSERT_TRUE(tuner);
-  long minimum = 0, maximum = 0, found = 0, channel = 0, video = 0, audio = 0, standard = 0;
-  tuner->ChannelMinMax(&minimum, &maximum);
-  EXPECT_EQ(std::make_pair(minimum, maximum), std::make_pair(1L, 69L));
+  long found = 0, channel = 0, video = 0, audio = 0, standard = 0;
   EXPECT_EQ(E_INVALIDARG, tuner->put_Channel(70, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT));
   ASSERT_EQ(S_OK, tuner->AutoTune(21, &found));
   EXPECT_EQ(found, 1);
@@ -106,13 +101,6 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
   tuner->get_TVFormat(&standard);  // France by default
   EXPECT_EQ(std::vector<long>({channel, video, audio, standard}),
             std::vector<long>({21, 471'250'000, 476'750'000, AnalogVideo_SECAM_L}));
-  ASSERT_EQ(S_OK, tuner->put_CountryCode(44));
-  tuner->get_TVFormat(&standard);
-  EXPECT_EQ(standard, AnalogVideo_PAL_I);
-  long available = 0;
-  tuner->get_AvailableTVFormats(&available);
-  EXPECT_TRUE(available & AnalogVideo_PAL_I);
-  EXPECT_EQ(S_OK, tuner->put_InputType(0, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_InputType(1, TunerInputCable));
   EXPECT_EQ(E_INVALIDARG, tuner->put_Mode(AMTUNER_MODE_FM_RADIO));
   // The TV audio filter of the same card, and its page.

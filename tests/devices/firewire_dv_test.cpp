@@ -89,12 +89,6 @@ TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
                                                L"Camcorder DV-100 #2 @device:1394:0800460102030999"}));
   bus->cameras.clear();
   EXPECT_TRUE(FireWireDevices(bus).Devices().empty()) << "no adapter or camera, no entry";
-  // The real bus of this machine, which has no adapter.
-  ScopedMachine machine("real-devices\n");
-  for (const ListedDevice& device : ListDevices(CLSID_VideoInputDeviceCategory)) {
-    EXPECT_NE(device.displayName.rfind(L"@device:1394:", 0), 0u)
-        << "this machine has no 1394 adapter";
-  }
 }
 
 // Also: a frame that reaches the reader late keeps its place in time, frames the bus left out

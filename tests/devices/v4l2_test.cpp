@@ -199,12 +199,6 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   EXPECT_TRUE(Frames(before + 1));
   g_.Stop();
   EXPECT_FALSE(EventQueued(other.graph.Get(), EC_DEVICE_LOST));
-
-  // A simulated machine without `real-devices` lists only its own.
-  machine_.Rewrite("video webcam Sim Cam\n");
-  EXPECT_TRUE(WaitUntil([] {
-    return FriendlyNames(CLSID_VideoInputDeviceCategory) == std::vector<std::wstring>{L"Sim Cam"};
-  }));
 }
 
 int64_t Micros(const timeval& t) { return int64_t{t.tv_sec} * 1'000'000 + t.tv_usec; }
@@ -237,11 +231,6 @@ TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) 
   });
   g_.AdvanceTo(kSecond);
   ASSERT_EQ(S_OK, g_.Run());
-  v4l2_format asked{};
-  asked.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  const v4l2_pix_format format = Ask(VIDIOC_G_FMT, asked).fmt.pix;
-  EXPECT_EQ(std::make_tuple(format.pixelformat, format.width, format.height, format.bytesperline),
-            std::make_tuple(uint32_t{V4L2_PIX_FMT_YUYV}, 320u, 240u, 656u));
   v4l2_streamparm parm{};
   parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   EXPECT_EQ(Ask(VIDIOC_G_PARM, parm).parm.capture.timeperframe.denominator, 15u);
@@ -401,13 +390,6 @@ TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
   EXPECT_EQ(S_OK, crossbar->Route(1, 2));
   EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 2));     // sound to the picture
   EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, -1));  // the card always has an input
-
-  // The capture filter's analogue input is on the crossbar's wire.
-  ComPtr<IBaseFilter> capture = BindDevice(CLSID_VideoInputDeviceCategory, L"Grabber");
-  ASSERT_TRUE(capture);
-  const auto pins = PinsOf(capture.Get());
-  ASSERT_FALSE(pins.empty());
-  EXPECT_EQ(CategoryOfPin(pins.front().Get()), PIN_CATEGORY_ANALOGVIDEOIN);
 }
 
 TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
