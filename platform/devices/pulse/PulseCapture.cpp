@@ -187,14 +187,16 @@ std::vector<PulseSource> PulseDevices::Inputs() {
 
 void PulseDevices::EnsureWatching() {
   std::lock_guard lock(watchMutex_);
-  if (watcher_.Running()) return;
+  if (watcher_.Running() && !watchEnding_) return;
   // Subscribed before the listing that follows, so that no change falls between the two.
   std::shared_ptr<PulseSourceWatch> watch = seam_->WatchSources();
   if (!watch) return;
+  watchEnding_ = false;
   watcher_.Start([this, watch](int stopFd) {
     for (;;) {
       const PulseSourceWatch::Result result = watch->Wait(stopFd);
       if (result == PulseSourceWatch::Result::kInterrupted) return;
+      if (result == PulseSourceWatch::Result::kGone) watchEnding_ = true;
       Inputs();
       if (result == PulseSourceWatch::Result::kGone) return;
     }

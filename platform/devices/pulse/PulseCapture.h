@@ -19,6 +19,7 @@
 // five seconds without sound, is the device lost (EC_DEVICE_LOST); a stop is answered at once.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -83,6 +84,9 @@ class PulseDevices : public DeviceProvider {
   std::optional<std::set<std::string>> known_;  // the last listing's sources (listMutex_)
   std::mutex watchMutex_;
   WatchThread watcher_;  // under watchMutex_
+  // Set by the watcher once its server is gone, before it reports the loss: a listing made
+  // while the report runs subscribes again instead of counting on a watcher about to end.
+  std::atomic<bool> watchEnding_{false};
 };
 
 }  // namespace vidorra::devices::pulse
