@@ -285,7 +285,9 @@ void CLiveSource::DeliverEndOfStreamEverywhere() {
 // ---- Hot-plug ----
 
 void CLiveSource::ReportLost() {
-  if (!lostReported_.exchange(true)) {
+  std::lock_guard lock(hotPlugMutex_);
+  // A device back before the streaming thread got here was told lost and back by DeviceArrived.
+  if (lost_.load() && !lostReported_.exchange(true)) {
     NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(Identity(this)), 0);
   }
 }
@@ -298,10 +300,12 @@ void CLiveSource::DeviceRemoved() {
 }
 
 void CLiveSource::DeviceArrived() {
-  lost_ = false;
-  if (lostReported_.exchange(false)) {
-    NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(Identity(this)), 1);
-  }
+  std::lock_guard lock(hotPlugMutex_);
+  const auto self = reinterpret_cast<LONG_PTR>(Identity(this));
+  // Lost while streaming and back before the streaming thread told the loss: its stream has
+  // stopped all the same, so the loss is told here, first.
+  if (lost_.exchange(false) && !lostReported_.exchange(true)) NotifyEvent(EC_DEVICE_LOST, self, 0);
+  if (lostReported_.exchange(false)) NotifyEvent(EC_DEVICE_LOST, self, 1);
 }
 
 // ---- Format ----

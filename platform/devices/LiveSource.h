@@ -18,7 +18,8 @@
 //    when it comes back, EC_DEVICE_LOST with param2 1.
 //
 // Locks: FilterLock() for state, format and connection changes; the streaming thread never
-// takes it. The timing's events, the counters and the lost flag are safe from any thread.
+// takes it. The timing's events, the counters and the lost flag are safe from any thread; the
+// loss and the return are told under a lock of their own, so that they reach the graph in order.
 #pragma once
 
 #include <streams.h>
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -112,6 +114,7 @@ class CLiveSource : public CBaseFilter {
   std::unique_ptr<Timing> timing_;
   std::thread thread_;
   std::atomic<bool> streaming_{false};  // a streaming thread was started and not yet joined
+  std::mutex hotPlugMutex_;             // one report of the loss or the return at a time
   std::atomic<bool> lost_{false};
   std::atomic<bool> lostReported_{false};
   std::atomic<bool> inCatalog_{false};
