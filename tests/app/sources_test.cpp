@@ -134,8 +134,6 @@ TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstS
   EXPECT_EQ(form_->rgFormat->Items(),
             (QStringList{QStringLiteral("DV type 1"), QStringLiteral("DV type 2 normal"),
                          QStringLiteral("DV type 2 recompressé")}));
-  EXPECT_EQ(form_->rgFormat->ItemIndex(), 1);
-  EXPECT_TRUE(form_->cbEnregistrerAudioDV->isChecked());
   EXPECT_FALSE(form_->cbEnregistrerAudioSource->isChecked());
   EXPECT_EQ(form_->PageControl1->currentWidget(), form_->TabSheet1);
   EXPECT_TRUE(form_->cbDeinterlacer->isVisibleTo(form_->TabSheet4) && dmCam->DeinterlacerInstalled);
