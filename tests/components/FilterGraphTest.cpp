@@ -1,5 +1,5 @@
-// TFilterGraph: activation and its order, mode changes, run-state commands, emptying, the
-// delivery of graph events on the UI thread, GraphEdit and the log file, a failing member.
+// TFilterGraph: activation and its order, mode changes, run-state commands, emptying, GraphEdit
+// and the log file, the delivery of graph events on the UI thread, a failing member.
 #include <evcode.h>
 
 #include <QCoreApplication>
@@ -77,12 +77,18 @@ class FilterGraphTest : public ::testing::Test {
 }  // namespace
 
 // Inactive, the graph only stores what it is told and tells nobody; activated, it adds its
-// members, then says so; a mode written on an active graph makes it anew.
+// members, then says so; a mode written on an active graph makes it anew. GraphEdit registers
+// the graph in the running object table while it is active (the table itself: the COM tests);
+// a log file that cannot be made keeps the previous name.
 TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
+  QTemporaryDir dir;
+  const QString log = dir.filePath(QStringLiteral("graph.log"));
   graph.AddMember(&first);
   graph.AddListener(&listener);
   graph.SetMode(gmCapture);
   graph.SetMode(gmNormal);
+  graph.SetGraphEdit(true);
+  graph.SetLogFile(log);
   EXPECT_FALSE(graph.RunGraph());
   EXPECT_FALSE(graph.StopGraph());
   EXPECT_EQ(graph.GraphState(), grsUninitialized);
@@ -90,6 +96,8 @@ TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
   EXPECT_NO_THROW(graph.EmptyGraph());
   EXPECT_TRUE(journal.empty()) << "an inactive graph tells nobody";
   EXPECT_FALSE(QueryAs<IGraphBuilder>(&graph));
+  EXPECT_EQ(graph.RotCookie(), 0u);
+  EXPECT_FALSE(QFileInfo::exists(log));
 
   graph.SetAutoCreate(true);
   graph.Loaded();
@@ -99,6 +107,14 @@ TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
                               "L:gckActiveChanged:1", "Second:moAdding", "Second:moAdded"}));
   EXPECT_TRUE(InGraph(graph, L"First"));
   EXPECT_TRUE(InGraph(graph, L"Second"));
+  EXPECT_NE(graph.RotCookie(), 0u);
+  EXPECT_TRUE(QFileInfo::exists(log));
+  graph.SetGraphEdit(false);
+  EXPECT_EQ(graph.RotCookie(), 0u);
+  graph.SetGraphEdit(true);
+  EXPECT_NE(graph.RotCookie(), 0u);
+  graph.SetLogFile(dir.filePath(QStringLiteral("missing/folder/graph.log")));
+  EXPECT_EQ(graph.LogFile(), log);
   journal.clear();
   graph.RemoveMember(&second);
   graph.RemoveMember(&second);
@@ -132,6 +148,8 @@ TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
   EXPECT_EQ(journal, (Journal{"L:gckStart:0", "L:gckStop:0", "L:gckActiveChanged:0",
                               "First:moRemoving", "First:moRemoved"}));
   EXPECT_FALSE(QueryAs<IGraphBuilder>(&graph)) << "inactive: only the component answers";
+  EXPECT_EQ(graph.RotCookie(), 0u);
+  EXPECT_TRUE(graph.GraphEdit());
 }
 
 // One notification delivers every queued event in order, each to the listeners, then to
@@ -183,30 +201,6 @@ TEST_F(FilterGraphTest, QueuedEventsGoInOrderToListenersThenOnDSEventThenTheirHa
   NotifyOnce();
   QCoreApplication::processEvents();
   EXPECT_EQ(journal, (Journal{})) << "nothing after deactivation";
-}
-
-// GraphEdit registers the graph in the running object table while it is active (the table
-// itself: the COM tests); a log file that cannot be made keeps the previous name; an inactive
-// graph only stores both.
-TEST_F(FilterGraphTest, GraphEditAndTheLogFileFollowTheActivation) {
-  QTemporaryDir dir;
-  const QString good = dir.filePath(QStringLiteral("graph.log"));
-  graph.SetGraphEdit(true);
-  graph.SetLogFile(good);
-  EXPECT_EQ(graph.RotCookie(), 0u);
-  EXPECT_FALSE(QFileInfo::exists(good));
-  graph.SetActive(true);
-  EXPECT_NE(graph.RotCookie(), 0u);
-  EXPECT_TRUE(QFileInfo::exists(good));
-  graph.SetGraphEdit(false);
-  EXPECT_EQ(graph.RotCookie(), 0u);
-  graph.SetGraphEdit(true);
-  EXPECT_NE(graph.RotCookie(), 0u);
-  graph.SetLogFile(dir.filePath(QStringLiteral("missing/folder/graph.log")));
-  EXPECT_EQ(graph.LogFile(), good);
-  graph.SetActive(false);
-  EXPECT_EQ(graph.RotCookie(), 0u);
-  EXPECT_TRUE(graph.GraphEdit());
 }
 
 // A member that fails to leave does not end the program from the graph's destructor: with no

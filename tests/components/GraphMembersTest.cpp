@@ -214,40 +214,46 @@ class VideoWindowTest : public GraphMembersTest {
   TVideoWindow* window = nullptr;
 };
 
-// Right-clicked in full screen, the video opens the pop-up; outside full screen a mouse
-// position is the message's own.
-TEST_F(VideoWindowTest, TheVideosInputReachesTheControl) {
+// Full screen is stored until the graph starts, which applies it: over the primary screen,
+// without owner, caption or frame, top-most and not following the control; otherwise over the
+// control, owned by its parent, a child window (the renderer's own placement: the filters'
+// tests). The start captions the renderer and drains its input to the control (a mouse
+// position outside full screen is the message's own; right-clicked in full screen, the video
+// opens the pop-up); a palette change places it again; the renderer's window is the video's
+// handle once it carries the name; writing the mode makes a new renderer.
+TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) {
   std::vector<QPoint> downs;
   window->OnMouseDown = [&](TComponent*, Qt::MouseButton, const QPoint& p) { downs.push_back(p); };
-  HWND drain = HwndForWidget(window);
-  SendMessageA(drain, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+  HWND handle = HwndForWidget(window);
+  SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
   EXPECT_EQ(downs, std::vector<QPoint>{QPoint(5, 7)});
   window->SetFullScreen(true);
-  SendMessageA(drain, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
-  SendMessageA(drain, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
-  EXPECT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
-}
-
-// The control's placement of its renderer (the renderer's own placement: the filters' tests):
-// in full screen over the primary screen, without owner, caption or frame, top-most and not
-// following the control; otherwise over the control, owned by its parent, a child window.
-TEST_F(VideoWindowTest, TheRendererFillsTheScreenOrFollowsTheControl) {
+  EXPECT_TRUE(window->FullScreen());
+  EXPECT_FALSE(window->FullScreenShown());
+  EXPECT_EQ(window->VideoHandle(), handle);
   window->SetFilterGraph(graph);
   graph->SetActive(true);
+  EXPECT_FALSE(window->FullScreenShown());
+  ASSERT_TRUE(graph->RunGraph());
+  EXPECT_TRUE(window->FullScreenShown());
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(window);
   ASSERT_TRUE(video);
-  long style = 0, styleEx = 0;
-  OAHWND owner = 1;
-  window->SetFullScreen(true);
   window->resize(200, 100);
-  EXPECT_TRUE(window->FullScreenShown());
   EXPECT_EQ(Placed(video.Get()), QGuiApplication::primaryScreen()->geometry());
+  long style = 0, styleEx = 0;
+  OAHWND owner = 1, drain = 0;
   ASSERT_EQ(video->get_WindowStyle(&style), S_OK);
   ASSERT_EQ(video->get_WindowStyleEx(&styleEx), S_OK);
   ASSERT_EQ(video->get_Owner(&owner), S_OK);
   EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME), 0);
   EXPECT_NE(styleEx & WS_EX_TOPMOST, 0);
   EXPECT_EQ(owner, 0);
+  ASSERT_EQ(video->get_MessageDrain(&drain), S_OK);
+  EXPECT_EQ(drain, reinterpret_cast<OAHWND>(handle));
+  SendMessageA(handle, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(handle, WM_RBUTTONUP, 0, MAKELPARAM(10, 10));
+  EXPECT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
+  menu->hide();
   window->SetFullScreen(false);
   EXPECT_FALSE(window->FullScreenShown());
   EXPECT_EQ(Placed(video.Get()), window->geometry());
@@ -257,27 +263,6 @@ TEST_F(VideoWindowTest, TheRendererFillsTheScreenOrFollowsTheControl) {
   ASSERT_EQ(video->get_WindowStyle(&style), S_OK);
   EXPECT_EQ(owner, reinterpret_cast<OAHWND>(HwndForWidget(parent.get())));
   EXPECT_NE(style & WS_CHILD, 0);
-}
-
-// Full screen is stored until the graph starts, which applies it, captions the renderer and
-// drains its input to the control; a palette change places it again; the renderer's window is
-// the video's handle once it carries the name; writing the mode makes a new renderer.
-TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) {
-  window->SetFullScreen(true);
-  EXPECT_TRUE(window->FullScreen());
-  EXPECT_FALSE(window->FullScreenShown());
-  EXPECT_EQ(window->VideoHandle(), HwndForWidget(window));
-  window->SetFilterGraph(graph);
-  graph->SetActive(true);
-  EXPECT_FALSE(window->FullScreenShown());
-  ASSERT_TRUE(graph->RunGraph());
-  EXPECT_TRUE(window->FullScreenShown());
-  ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(window);
-  ASSERT_TRUE(video);
-  OAHWND drain = 0;
-  ASSERT_EQ(video->get_MessageDrain(&drain), S_OK);
-  EXPECT_EQ(drain, reinterpret_cast<OAHWND>(HwndForWidget(window)));
-  window->SetFullScreen(false);
   QWidget* renderer = WidgetForHwnd(window->VideoHandle());
   ASSERT_NE(renderer, nullptr);
   EXPECT_EQ(renderer->windowTitle(), QStringLiteral("vwEcran"));
