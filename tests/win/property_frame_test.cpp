@@ -1,5 +1,5 @@
-// The property frame: pages in tabs, pages left out, OK / Annuler / Appliquer, owner, position
-// and title, arguments.
+// The property frame: arguments, pages in tabs, pages left out, OK / Annuler / Appliquer, owner,
+// position and title.
 #include <comimpl.h>
 #include <gtest/gtest.h>
 #include <olectl.h>
@@ -134,10 +134,11 @@ class PropertyFrameTest : public ::testing::Test {
   std::vector<CLSID> registered_;
 };
 
-// Pages that cannot be created (GUID_NULL), given their objects or activated are left out and
-// given back their site and objects; the others show as tabs in order, in a modal frame owned
-// by the window at the given place; every page lets go of the objects when it closes, also
-// when the owner goes away.
+// Bad arguments are refused, and without a page that can be shown there is no frame. Pages that
+// cannot be created (GUID_NULL), given their objects or activated are left out and given back
+// their site and objects; the others show as tabs in order, in a modal frame owned by the window
+// at the given place; every page lets go of the objects when it closes, also when the owner
+// goes away.
 TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   auto pages = Pages({{.title = L"Un"},
                       {.title = L"Sans objet", .setObjects = E_NOINTERFACE},
@@ -156,6 +157,27 @@ TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
     EXPECT_FALSE(FindButton(frame, "Appliquer")->isEnabled());
     EXPECT_TRUE(ClickButton(frame, "Annuler"));
   });
+  IUnknown* object = thing_.Get();
+  IUnknown* nullObject = nullptr;
+  const struct {
+    ULONG objects;
+    IUnknown** objectList;
+    const CLSID* pageList;
+    DWORD reserved;
+    HRESULT expected;
+  } cases[] = {{1, nullptr, pages.data(), 0, E_POINTER},
+               {1, &object, nullptr, 0, E_POINTER},
+               {0, &object, pages.data(), 0, E_INVALIDARG},
+               {1, &nullObject, pages.data(), 0, E_INVALIDARG},
+               {1, &object, pages.data(), 1, E_INVALIDARG}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected,
+              OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr, c.objects,
+                                     c.objectList, 1, c.pageList, 0, c.reserved, nullptr));
+  }
+  EXPECT_EQ(E_FAIL, ShowFrame({}));
+  EXPECT_EQ(E_FAIL, ShowFrame({pages.begin() + 1, pages.begin() + 4}));
+  EXPECT_EQ(0, driver.DialogsDriven());
   EXPECT_EQ(S_OK, ShowFrame(pages, L"Webcam"));
   EXPECT_EQ(1, driver.DialogsDriven());
   for (size_t i = 0; i < 4; ++i) {
@@ -223,34 +245,6 @@ TEST_F(PropertyFrameTest, TheButtonsApplyTheDirtyPagesOnly) {
     EXPECT_EQ(1, driver.DialogsDriven());
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(c.applied[i], Script(first + i).applied) << i;
   }
-}
-
-TEST_F(PropertyFrameTest, RefusesBadArgumentsAndFailsWithoutAFrameWhenNoPageCanBeShown) {
-  const CLSID page = Pages({{.title = L"A"}}).front();
-  IUnknown* object = thing_.Get();
-  IUnknown* nullObject = nullptr;
-  const struct {
-    ULONG objects;
-    IUnknown** objectList;
-    const CLSID* pageList;
-    DWORD reserved;
-    HRESULT expected;
-  } cases[] = {{1, nullptr, &page, 0, E_POINTER},
-               {1, &object, nullptr, 0, E_POINTER},
-               {0, &object, &page, 0, E_INVALIDARG},
-               {1, &nullObject, &page, 0, E_INVALIDARG},
-               {1, &object, &page, 1, E_INVALIDARG}};
-  ModalDialogDriver noDialog;
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.expected,
-              OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr, c.objects,
-                                     c.objectList, 1, c.pageList, 0, c.reserved, nullptr));
-  }
-  EXPECT_EQ(E_FAIL, ShowFrame({}));
-  EXPECT_EQ(E_FAIL, ShowFrame(Pages({{.title = L"A", .activate = E_FAIL},
-                                     {.title = L"B", .setObjects = E_NOINTERFACE}})));
-  EXPECT_EQ(E_FAIL, ShowFrame({GUID_NULL}));
-  EXPECT_EQ(0, noDialog.DialogsDriven());
 }
 
 }  // namespace
