@@ -1,8 +1,7 @@
 // The registry stand-in: shell folders from the XDG user dirs, the DirectX version, the
 // simulated machine's edits, key paths, size queries and ERROR_MORE_DATA.
+#include <ScopedMachine.h>
 #include <gtest/gtest.h>
-#include <scoped_env.h>
-#include <temp_dir.h>
 #include <winreg.h>
 
 #include <filesystem>
@@ -10,15 +9,13 @@
 #include <optional>
 #include <string>
 
-#include "SimulatedMachine.h"
-
 namespace vidorra::win {
 namespace {
 
 constexpr const char* kShellFolders =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// HOME, XDG_CONFIG_HOME and the simulated machine in a private folder for one test.
+// HOME and XDG_CONFIG_HOME in a private folder, and an empty simulated machine, for one test.
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,16 +23,6 @@ class RegistryTest : public ::testing::Test {
     std::filesystem::create_directories(dir_.File("config"));
     env_.Set("HOME", home_);
     env_.Set("XDG_CONFIG_HOME", dir_.File("config"));
-    Simulate(std::nullopt);
-  }
-  void TearDown() override {
-    env_.Restore();
-    SimulatedMachine::ReloadCurrentForTesting();
-  }
-  void Simulate(const std::optional<std::string>& machine) {
-    if (machine) std::ofstream(dir_.File("machine")) << *machine;
-    env_.Set("VIDORRA_SIMULATION", machine ? std::optional(dir_.File("machine")) : std::nullopt);
-    SimulatedMachine::ReloadCurrentForTesting();
   }
   // The value, or nullopt when missing (sized first, as the program reads values).
   std::optional<std::string> Read(HKEY root, const char* key, const char* value) {
@@ -58,6 +45,7 @@ class RegistryTest : public ::testing::Test {
   test::TempDir dir_;
   const std::string home_ = dir_.File("home");
   test::ScopedEnv env_;
+  test::ScopedMachine machine_{""};
 };
 
 // "My Video" and "My Pictures" exist only when user-dirs.dirs sets them to a folder other than
@@ -88,7 +76,7 @@ TEST_F(RegistryTest, ShellFoldersFollowTheUserDirsAndTheDirectXVersionIsThere) {
 
 // A value set, replaced or removed, a key removed: missing, and refused as not creatable.
 TEST_F(RegistryTest, TheMachinesEditsKeyPathsAndSizes) {
-  Simulate(
+  test::ScopedMachine machine(
       "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "
       "Folders|My Video|/media/films\n"
       "registry HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell "

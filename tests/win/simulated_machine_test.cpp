@@ -1,11 +1,9 @@
 // The simulated machine file: directives, comments, malformed lines reported with their
 // number, and watching the file.
+#include <ScopedMachine.h>
 #include <gtest/gtest.h>
-#include <scoped_env.h>
-#include <temp_dir.h>
 #include <wait_until.h>
 
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -80,11 +78,7 @@ TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumbe
 // a new current machine and is told with the machines before and after; a listener gone hears
 // nothing more.
 TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
-  test::TempDir folder;
-  const std::filesystem::path file = folder.File("machine.txt");
-  std::ofstream(file) << "video dv Camescope\n";
-  test::ScopedEnv env("VIDORRA_SIMULATION", file.string());
-  SimulatedMachine::ReloadCurrentForTesting();
+  test::ScopedMachine machine("video dv Camescope\n");
   std::mutex mutex;
   std::vector<std::pair<size_t, size_t>> changes;  // video devices before and after
   auto watch =
@@ -98,15 +92,14 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
       return changes.size() == count;
     });
   };
-  std::ofstream(file, std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
+  std::ofstream(machine.Path(), std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
   ASSERT_TRUE(heard(1));
   EXPECT_EQ(SimulatedMachine::Current().VideoDevices().size(), 2u);
-  std::ofstream(folder.File("machine.new")) << "audio tone Son\n";
-  std::filesystem::rename(folder.File("machine.new"), file);
+  machine.Rewrite("audio tone Son\n");
   ASSERT_TRUE(heard(2));
   EXPECT_EQ(SimulatedMachine::Current().AudioDevices().size(), 1u);
   watch.reset();
-  std::ofstream(file, std::ios::trunc) << "video tv Carte\n";
+  std::ofstream(machine.Path(), std::ios::trunc) << "video tv Carte\n";
   ASSERT_TRUE(
       test::WaitUntil([] { return SimulatedMachine::Current().VideoDevices().size() == 1; }));
   {
@@ -114,8 +107,6 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
     EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{1, 2}, {2, 0}}))
         << "no listener any more";
   }
-  env.Restore();
-  SimulatedMachine::ReloadCurrentForTesting();
 }
 
 }  // namespace

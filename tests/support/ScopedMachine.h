@@ -25,6 +25,7 @@ class ScopedMachine {
   }
   ScopedMachine(const ScopedMachine&) = delete;
   ScopedMachine& operator=(const ScopedMachine&) = delete;
+  const std::string& Path() const { return path_; }
 
   // Replaces the file's text as an editor does (a new file renamed over the old one): the
   // machine's watcher plugs and unplugs what changed.
