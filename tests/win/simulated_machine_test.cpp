@@ -15,7 +15,8 @@ namespace vidorra::win {
 namespace {
 
 // Every directive in file order, blanks and comments skipped; a malformed line is reported
-// with its number and skipped, and binary garbage makes no crash.
+// with its number and skipped, and binary garbage makes no crash (what the hidden filters and
+// the real devices do: the engine's and the V4L2 tests).
 TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumber) {
   std::ostringstream errors;
   const SimulatedMachine machine = SimulatedMachine::Parse(
@@ -49,11 +50,7 @@ TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumbe
             (std::vector<std::tuple<std::string, std::string, int>>{
                 {"dv", "Caméscope DV", 2}, {"webcam", "USB Camera #2", 3}, {"tv", "Carte TV", 9}}));
   ASSERT_EQ(machine.AudioDevices().size(), 2u);
-  EXPECT_EQ(machine.AudioDevices()[0].kind, "tone");
   EXPECT_EQ(machine.AudioDevices()[1].line, 23);
-  EXPECT_TRUE(machine.IsFilterHidden("Smart Tee"));
-  EXPECT_FALSE(machine.IsFilterHidden("Infinite Pin Tee"));
-  EXPECT_TRUE(machine.ListsRealDevices());
   // Keys in their short form, the removal forms.
   using Kind = RegistryEdit::Kind;
   std::vector<std::tuple<Kind, std::string, std::string, std::string>> edits;
