@@ -71,9 +71,9 @@ TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumbe
   EXPECT_TRUE(SimulatedMachine::Parse(garbage, errors).Active()) << "binary garbage: no crash";
 }
 
-// Once watched, a change of the file written in place or by renaming a new file over it makes
-// a new current machine and is told with the machines before and after; a listener gone hears
-// nothing more.
+// Once watched, a change of the file written in place makes a new current machine and is told
+// with the machines before and after (a new file renamed over it: the hot-plug tests); a
+// listener gone hears nothing more.
 TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
   test::ScopedMachine machine("video dv Camescope\n");
   std::mutex mutex;
@@ -83,26 +83,19 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
         std::lock_guard lock(mutex);
         changes.emplace_back(before.VideoDevices().size(), after.VideoDevices().size());
       });
-  auto heard = [&](size_t count) {
-    return test::WaitUntil([&] {
-      std::lock_guard lock(mutex);
-      return changes.size() == count;
-    });
-  };
   std::ofstream(machine.Path(), std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
-  ASSERT_TRUE(heard(1));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::lock_guard lock(mutex);
+    return changes.size() == 1;
+  }));
   EXPECT_EQ(SimulatedMachine::Current().VideoDevices().size(), 2u);
-  machine.Rewrite("audio tone Son\n");
-  ASSERT_TRUE(heard(2));
-  EXPECT_EQ(SimulatedMachine::Current().AudioDevices().size(), 1u);
   watch.reset();
   std::ofstream(machine.Path(), std::ios::trunc) << "video tv Carte\n";
   ASSERT_TRUE(
       test::WaitUntil([] { return SimulatedMachine::Current().VideoDevices().size() == 1; }));
   {
     std::lock_guard lock(mutex);
-    EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{1, 2}, {2, 0}}))
-        << "no listener any more";
+    EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{1, 2}})) << "no listener any more";
   }
 }
 
