@@ -21,7 +21,7 @@ namespace {
 using Image = std::vector<uint8_t>;
 
 constexpr int kWidth = 16, kHeight = 8;
-constexpr size_t kFrameBytes = kWidth * kHeight * 3;
+constexpr size_t kFrameBytes = kWidth * kHeight * 2;
 constexpr size_t kSoundBytes = 1920 * 4;  // 40 ms of 48 kHz stereo
 constexpr int kFrames = 40;
 
@@ -68,7 +68,7 @@ void Record(AviOutput& out, size_t count, bool finish) {
   AviWriter writer(out, {.riffLimitBytes = 96 * 1024, .stdIndexCapacity = 6});
   AviStreamFormat sound = test::PcmStream();
   sound.name = "Son";
-  ASSERT_EQ(writer.AddStream(test::VideoStream(BI_RGB, kWidth, kHeight, 24)), 0);
+  ASSERT_EQ(writer.AddStream(test::VideoStream(Fourcc("YUY2"), kWidth, kHeight, 16)), 0);
   ASSERT_EQ(writer.AddStream(sound), 1);
   ASSERT_EQ(writer.Start(), S_OK);
   for (size_t i = 0; i < count; ++i) {
@@ -123,10 +123,26 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
     }
   }
   EXPECT_GT(checked, log.steps.size());
-  // The finished file itself is whole as it is.
+  // The finished file itself is whole as it is: RIFFs within their limit (the first one with
+  // the old index of its chunks), picture and sound each whole.
   MemoryFile finished(Finished(2 * kFrames));
   EXPECT_EQ(RepairAvi(finished).outcome, AviRepairResult::Outcome::kWhole);
   EXPECT_EQ(finished.writes, 0u);
+  const std::string path = dir.File("finished.avi");
+  test::WriteBytes(path, finished.bytes);
+  const AviFileInfo info = test::ReadBack(path);
+  EXPECT_GT(info.riffCount, 3u);
+  for (uint32_t size : info.riffSizes) EXPECT_LE(size + 8u, 96u * 1024);
+  ASSERT_EQ(info.streams.size(), 2u);
+  const auto& [video, sound] = std::tie(info.streams[0], info.streams[1]);
+  EXPECT_EQ(std::tuple(video.handler, video.length, info.grandFrames, sound.length),
+            std::tuple(Fourcc("YUY2"), uint32_t{kFrames}, uint32_t{kFrames}, kFrames * 1920u));
+  EXPECT_LT(info.totalFrames, static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(info.idx1Chunks.size(),
+            std::count_if(info.moviChunks.begin(), info.moviChunks.end(),
+                          [&](const auto& c) { return c.dataOffset < info.riffSizes.at(0) + 8u; }));
+  test::ExpectProbed(path, {"rawvideo", "pcm_s16le"}, kFrames);
+  EXPECT_EQ(test::RecordedSoundSamples(path, 2), kFrames * 1920L);
 }
 
 TEST(AviRepair, ARepairCutOffAtAnyOfItsWritesIsCompletedByTheNext) {
