@@ -40,12 +40,27 @@ struct Scene {
   const char* idit;
 };
 const Scene kScenes[] = {
-    {100, "00:00:00:00", "2024-07-14T10:20:30Z", 700, {2024, 7, 0, 14, 10, 20, 30, 0},
-     "2024-07-14", "Sun Jul 14 10:20:30 2024\n"},
-    {75, "00:10:00:00", "2024-07-15T08:05:00Z", 1100, {2024, 7, 1, 15, 8, 5, 0, 0}, "2024-07-15",
+    {100,
+     "00:00:00:00",
+     "2024-07-14T10:20:30Z",
+     700,
+     {2024, 7, 0, 14, 10, 20, 30, 0},
+     "2024-07-14",
+     "Sun Jul 14 10:20:30 2024\n"},
+    {75,
+     "00:10:00:00",
+     "2024-07-15T08:05:00Z",
+     1100,
+     {2024, 7, 1, 15, 8, 5, 0, 0},
+     "2024-07-15",
      "Mon Jul 15 08:05:00 2024\n"},
-    {125, "01:00:00:00", "2024-07-17T21:45:10Z", 400, {2024, 7, 3, 17, 21, 45, 10, 0},
-     "2024-07-17", "Wed Jul 17 21:45:10 2024\n"},
+    {125,
+     "01:00:00:00",
+     "2024-07-17T21:45:10Z",
+     400,
+     {2024, 7, 3, 17, 21, 45, 10, 0},
+     "2024-07-17",
+     "Wed Jul 17 21:45:10 2024\n"},
 };
 
 // The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
@@ -168,8 +183,8 @@ std::string SoundOf(const std::vector<Frame>& frames, size_t first, size_t count
 // The file at path holds exactly tape[first, first + count): its picture chunks are those
 // frames byte for byte, ffmpeg decodes their sound from it sample for sample and ffprobe counts
 // the frames. Returns our reader's view.
-avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>& tape,
-                              size_t first, size_t count) {
+avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>& tape, size_t first,
+                              size_t count) {
   SCOPED_TRACE(path);
   const avi::AviFileInfo info = ReadBack(path);
   if (info.streams.empty()) return info;
@@ -192,29 +207,60 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
   return info;
 }
 
-TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
+// The tape recorded as type 1 and as type 2, each file named by the namer or the first one as
+// given. The namer failing, and the next name being an existing file: the recording ends with
+// that error, the first file is whole with its scene, the existing file is left as it was.
+TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerSceneOrEndsAtAFailingName) {
   const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
   const std::string& dvPath = Tape().path;
+  constexpr DWORD kNameFirst = AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST;
   const struct {
     const char* name;
     bool type2;
     DWORD flags;
+    HRESULT failure;  // S_OK: no failure; E_ACCESSDENIED: the namer's; else the next file exists
   } rows[] = {
-      {"type 1, every file named", false, AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST},
-      {"type 2, every file named", true, AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST},
-      {"type 2, the first file as given", true, AVI_SPLIT_AT_SCENES},
+      {"type 1, every file named", false, kNameFirst, S_OK},
+      {"type 2, every file named", true, kNameFirst, S_OK},
+      {"type 2, the first file as given", true, AVI_SPLIT_AT_SCENES, S_OK},
+      {"the namer fails", false, AVI_SPLIT_AT_SCENES, E_ACCESSDENIED},
+      {"the next file exists", false, AVI_SPLIT_AT_SCENES, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
+      // No file at all: the name given beforehand, still empty, is not left behind.
+      {"the namer fails at the first picture", false, kNameFirst, E_ACCESSDENIED},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const TempDir out;
     auto namer = MakeComObject<Namer>(out.path());
+    const bool nameFirst = row.flags & AVI_SPLIT_NAME_FIRST;
     SplitGraph graph(dvPath, row.type2, namer.Get(), row.flags);
     const std::string given = out.File("given.avi");
+    if (row.failure != S_OK) {
+      namer->existing = out.File("existing.avi");
+      const Frame kept = {'k', 'e', 'e', 'p'};
+      WriteBytes(namer->existing, kept);
+      (row.failure == E_ACCESSDENIED ? namer->failAt : namer->existingAt) = 0;
+      ASSERT_EQ(graph.g.SetFile(given), S_OK);
+      ASSERT_EQ(graph.g.Run(), S_OK);
+      const auto error = graph.g.WaitForEvent(EC_ERRORABORT);
+      ASSERT_TRUE(error);
+      EXPECT_EQ(static_cast<HRESULT>(*error), row.failure);
+      EXPECT_EQ(graph.g.Stop(), S_OK);
+      EXPECT_EQ(graph.FileCount(), nameFirst ? 0 : 1);
+      EXPECT_EQ(ReadDvFrames(namer->existing, kept.size()), std::vector<Frame>{kept});
+      if (!nameFirst) {
+        const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
+        EXPECT_EQ(info.icrd, kScenes[0].icrd);
+      }
+      size_t files = 0;
+      for (const auto& entry : fs::directory_iterator(out.path())) files += entry.is_regular_file();
+      EXPECT_EQ(files, nameFirst ? 1u : 2u) << "only the first file and the existing one";
+      continue;
+    }
     ASSERT_TRUE(graph.g.Record(given, 60'000));
     EXPECT_EQ(graph.FileCount(), 3);
 
-    const bool nameFirst = row.flags & AVI_SPLIT_NAME_FIRST;
     std::vector<std::string> files = namer->Paths();
     if (!nameFirst) files.insert(files.begin(), given);
     ASSERT_EQ(files.size(), 3u);
@@ -407,53 +453,6 @@ TEST(AviMuxGraph, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   EXPECT_TRUE(head.icrd.empty() && head.idit.empty()) << "no date known";
   ExpectFrames(given, frames, 0, split);
   ExpectFrames(namer->Paths()[0], frames, split, kFrames - split);
-}
-
-// The namer failing, and the next name being an existing file: the recording ends with that
-// error, the first file is whole with its scene, the existing file is left as it was.
-TEST(AviMuxGraph, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstFile) {
-  const std::vector<Frame>& tape = Tape().frames;
-  ASSERT_EQ(tape.size(), 300u);
-  const std::string& dvPath = Tape().path;
-  const struct {
-    const char* name;
-    bool namerFails;
-    DWORD flags;
-    HRESULT expected;
-  } rows[] = {
-      {"the namer fails", true, AVI_SPLIT_AT_SCENES, E_ACCESSDENIED},
-      {"the next file exists", false, AVI_SPLIT_AT_SCENES, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
-      // No file at all: the name given beforehand, still empty, is not left behind.
-      {"the namer fails at the first picture", true,
-       AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST, E_ACCESSDENIED},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const TempDir out;
-    auto namer = MakeComObject<Namer>(out.path());
-    namer->existing = out.File("existing.avi");
-    const Frame kept = {'k', 'e', 'e', 'p'};
-    WriteBytes(namer->existing, kept);
-    (row.namerFails ? namer->failAt : namer->existingAt) = 0;
-    SplitGraph graph(dvPath, false, namer.Get(), row.flags);
-    const std::string given = out.File("given.avi");
-    ASSERT_EQ(graph.g.SetFile(given), S_OK);
-    ASSERT_EQ(graph.g.Run(), S_OK);
-    const auto error = graph.g.WaitForEvent(EC_ERRORABORT);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(static_cast<HRESULT>(*error), row.expected);
-    EXPECT_EQ(graph.g.Stop(), S_OK);
-    const bool firstFile = !(row.flags & AVI_SPLIT_NAME_FIRST);
-    EXPECT_EQ(graph.FileCount(), firstFile ? 1 : 0);
-    EXPECT_EQ(ReadDvFrames(namer->existing, kept.size()), std::vector<Frame>{kept});
-    if (firstFile) {
-      const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
-      EXPECT_EQ(info.icrd, kScenes[0].icrd);
-    }
-    size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(out.path())) files += entry.is_regular_file();
-    EXPECT_EQ(files, firstFile ? 2u : 1u) << "only the first file and the existing one";
-  }
 }
 
 }  // namespace
