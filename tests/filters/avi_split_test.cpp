@@ -40,27 +40,12 @@ struct Scene {
   const char* idit;
 };
 const Scene kScenes[] = {
-    {100,
-     "00:00:00:00",
-     "2024-07-14T10:20:30Z",
-     700,
-     {2024, 7, 0, 14, 10, 20, 30, 0},
-     "2024-07-14",
-     "Sun Jul 14 10:20:30 2024\n"},
-    {75,
-     "00:10:00:00",
-     "2024-07-15T08:05:00Z",
-     1100,
-     {2024, 7, 1, 15, 8, 5, 0, 0},
-     "2024-07-15",
+    {100, "00:00:00:00", "2024-07-14T10:20:30Z", 700, {2024, 7, 0, 14, 10, 20, 30, 0},
+     "2024-07-14", "Sun Jul 14 10:20:30 2024\n"},
+    {75, "00:10:00:00", "2024-07-15T08:05:00Z", 1100, {2024, 7, 1, 15, 8, 5, 0, 0}, "2024-07-15",
      "Mon Jul 15 08:05:00 2024\n"},
-    {125,
-     "01:00:00:00",
-     "2024-07-17T21:45:10Z",
-     400,
-     {2024, 7, 3, 17, 21, 45, 10, 0},
-     "2024-07-17",
-     "Wed Jul 17 21:45:10 2024\n"},
+    {125, "01:00:00:00", "2024-07-17T21:45:10Z", 400, {2024, 7, 3, 17, 21, 45, 10, 0},
+     "2024-07-17", "Wed Jul 17 21:45:10 2024\n"},
 };
 
 // The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
@@ -183,8 +168,8 @@ std::string SoundOf(const std::vector<Frame>& frames, size_t first, size_t count
 // The file at path holds exactly tape[first, first + count): its picture chunks are those
 // frames byte for byte, ffmpeg decodes their sound from it sample for sample and ffprobe counts
 // the frames. Returns our reader's view.
-avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>& tape, size_t first,
-                              size_t count) {
+avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>& tape,
+                              size_t first, size_t count) {
   SCOPED_TRACE(path);
   const avi::AviFileInfo info = ReadBack(path);
   if (info.streams.empty()) return info;

@@ -140,9 +140,9 @@ inline std::vector<std::vector<uint8_t>> FfmpegDvFrames(const TempDir& dir, size
   const std::string path = dir.File("scene.dv");
   const std::string command =
       std::string("ffmpeg -v error -f lavfi -i testsrc=size=720x") +
-      (ntsc ? "480:rate=30000/1001" : "576:rate=25") +
-      " -f lavfi -i sine=frequency=" + std::to_string(frequency) + ":sample_rate=48000 -frames:v " +
-      std::to_string(frames + 10) + " -pix_fmt " + (ntsc ? "yuv411p" : "yuv420p") +
+      (ntsc ? "480:rate=30000/1001" : "576:rate=25") + " -f lavfi -i sine=frequency=" +
+      std::to_string(frequency) + ":sample_rate=48000 -frames:v " + std::to_string(frames + 10) +
+      " -pix_fmt " + (ntsc ? "yuv411p" : "yuv420p") +
       " -ac 2 -ar 48000 -c:a pcm_s16le -timecode '" + timecode +
       "' -metadata creation_time=" + created + " -f dv -y " + path + " 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
