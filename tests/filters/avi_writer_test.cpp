@@ -1,7 +1,7 @@
 // AVI writer: frames placed by their time stamps, the frame rate from the stamps, sound locked to
 // the picture or not, files past 1 GiB (and 4 GiB, long), a second salvage; each file read back
-// by our reader and ffprobe. RIFF AVIX continuations: avi_repair_test; recordings through the
-// mux (DV type-1 frames checked one by one): avi_mux_test; kills: avi_crash_test.
+// by our reader and ffprobe. RIFF AVIX continuations, kills and repairs: avi_crash_test;
+// recordings through the mux (DV type-1 frames checked one by one): avi_mux_test.
 #include <gtest/gtest.h>
 
 #include "avi/AviLayout.h"
