@@ -78,8 +78,8 @@ struct AfterKill {
   size_t indexed = 0;  // of them, in the index
 };
 
-// The repair makes every whole frame on disk part of the file again: all of them indexed, read
-// by ffprobe, and a second repair leaves the file as it is.
+// The repair makes every whole frame on disk part of the file again: all of them indexed and
+// read by ffprobe.
 void ExpectWholeOnceRepaired(const std::string& path, size_t frames, bool probe) {
   const AviRepairResult repaired = RepairAviFile(path);
   ASSERT_TRUE(repaired.IsWhole()) << repaired.reason;
@@ -90,9 +90,6 @@ void ExpectWholeOnceRepaired(const std::string& path, size_t frames, bool probe)
     EXPECT_EQ(test::ProbedFrames(path), static_cast<long>(frames));
     EXPECT_NEAR(test::ProbeDuration(path), frames * kPalFrameSeconds, 1e-3);
   }
-  const uint64_t size = std::filesystem::file_size(path);
-  EXPECT_EQ(RepairAviFile(path).outcome, AviRepairResult::Outcome::kWhole);
-  EXPECT_EQ(std::filesystem::file_size(path), size);
 }
 
 // Checks a recording killed at some moment against the standard; with `frames`, the indexed
@@ -222,14 +219,6 @@ TEST_P(AviCrashWriter, KilledLeavesASoundFile) {
     if (c.frames < 0) {
       ASSERT_EQ(status, 128 + SIGKILL);
       EXPECT_GT(found.onDisk, checkpointed);
-      EXPECT_GE(AviReader::Read(path)->streams[0].length, checkpointed);
-      EXPECT_GE(test::ProbeDuration(path) + 1e-6, checkpointed * kPalFrameSeconds);
-      // Seeking lands exactly on the asked frame up to the checkpoint.
-      const double target = (checkpointed - 2) * kPalFrameSeconds;
-      const std::string packets = test::RunCommand(
-          "ffprobe -v error -select_streams v -read_intervals " + std::to_string(target) +
-          "%+#1 -show_entries packet=pts_time -of csv=p=0 " + test::Quote(path));
-      EXPECT_NEAR(std::atof(packets.c_str()), target, 1e-3) << packets;
       return;
     }
     EXPECT_EQ(found.onDisk, static_cast<size_t>(c.frames));

@@ -340,8 +340,7 @@ TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
 }
 
 // The sound leaves from a queue of its own: a sound receiver that stops taking samples (a
-// renderer waiting for its server) holds up neither the picture nor the source; the decoder
-// neither copies nor converts.
+// renderer waiting for its server) holds up neither the picture nor the source.
 TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
   TempDir dir;
   constexpr int kFrames = 12;
@@ -360,9 +359,6 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
       << "the queued sound follows once the receiver takes it: " << sound->Count();
   EXPECT_TRUE(test::WaitForGraphEvent(chain.graph.Get(), EC_COMPLETE));
   ASSERT_EQ(test::StopGraph(chain.graph.Get()), S_OK);
-  EXPECT_EQ(std::pair(chain.splitter->CopiedFrames(),
-                      chain.decoder->Copies() + chain.decoder->Conversions()),
-            std::pair(0L, 0L));
 }
 
 // The video output delivers the input's own samples (from the source's allocator); only the
