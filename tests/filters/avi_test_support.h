@@ -91,22 +91,16 @@ class DvFrameMaker {
   std::vector<std::vector<uint8_t>> pictures_;
 };
 
-// Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file; returns
-// the sound they carry.
-inline std::vector<int16_t> WriteDvFile(
-    const std::string& path, DvFrameMaker& maker, int n,
-    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+// Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file.
+inline void WriteDvFile(const std::string& path, DvFrameMaker& maker, int n,
+                        const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
   std::ofstream out(path, std::ios::binary);
-  std::vector<int16_t> all;
   for (int i = 0; i < n; ++i) {
-    std::vector<int16_t> pcm;
-    auto frame = maker.Frame(i, &pcm);
+    auto frame = maker.Frame(i);
     if (damage) damage(i, frame);
     out.write(reinterpret_cast<const char*>(frame.data()),
               static_cast<std::streamsize>(frame.size()));
-    all.insert(all.end(), pcm.begin(), pcm.end());
   }
-  return all;
 }
 
 // A raw DV file of `frames` DvFrameMaker frames in dir (the same file at each call).
