@@ -451,18 +451,11 @@ Image Finished(size_t samples) {
   return out.bytes;
 }
 
-// Samples whose chunks are whole in a repaired file, counted by our reader.
-size_t SamplesIn(const Image& image, const test::TempDir& dir) {
-  const std::string path = dir.File("read.avi");
-  test::WriteBytes(path, image);
-  const AviFileInfo info = test::ReadBack(path);
-  return info.moviChunks.size();
-}
-
 TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChunks) {
   test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
   const test::TempDir dir;
+  const std::string path = dir.File("repaired.avi");
   size_t checked = 0;
   for (size_t n = 1; n <= log.steps.size(); ++n) {
     for (const bool torn : {false, true}) {
@@ -476,7 +469,8 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
       MemoryFile file(image);
       const AviRepairResult result = RepairAvi(file);
       ASSERT_TRUE(result.IsWhole()) << result.reason;
-      const size_t samples = SamplesIn(file.bytes, dir);
+      test::WriteBytes(path, file.bytes);
+      const size_t samples = test::ReadBack(path).moviChunks.size();  // their chunks whole
       EXPECT_EQ(file.bytes, Finished(samples)) << samples << " samples";
       EXPECT_EQ(result.frames, (samples + 1) / 2);
       EXPECT_FALSE(file.wroteBeyondEnd);
@@ -492,7 +486,6 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
   MemoryFile finished(Finished(2 * kFrames));
   EXPECT_EQ(RepairAvi(finished).outcome, AviRepairResult::Outcome::kWhole);
   EXPECT_EQ(finished.writes, 0u);
-  const std::string path = dir.File("finished.avi");
   test::WriteBytes(path, finished.bytes);
   const AviFileInfo info = test::ReadBack(path);
   EXPECT_GT(info.riffCount, 3u);
