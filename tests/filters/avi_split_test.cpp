@@ -48,23 +48,18 @@ const Scene kScenes[] = {
      "2024-07-17", "Wed Jul 17 21:45:10 2024\n"},
 };
 
-// The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
-// timecode and recording date), one scene after the other.
-std::vector<Frame> MakeTape(const TempDir& dir) {
-  std::vector<Frame> tape;
-  for (const Scene& s : kScenes) {
-    const auto frames = FfmpegDvFrames(dir, s.frames, s.timecode, s.created, false, s.frequency);
-    tape.insert(tape.end(), frames.begin(), frames.end());
-  }
-  return tape;
-}
-
-// The tape and a DV file of it, made once for all the tests.
+// The tape, made once for all the tests: each scene's frames as ffmpeg writes them (a picture
+// and a tone of its own, its timecode and recording date), one scene after the other; and a DV
+// file of it.
 struct TapeFile {
   TempDir dir;
-  std::vector<Frame> frames = MakeTape(dir);
+  std::vector<Frame> frames;
   std::string path = dir.File("tape.dv");
   TapeFile() {
+    for (const Scene& s : kScenes) {
+      const auto scene = FfmpegDvFrames(dir, s.frames, s.timecode, s.created, false, s.frequency);
+      frames.insert(frames.end(), scene.begin(), scene.end());
+    }
     Frame all;
     for (const Frame& f : frames) all.insert(all.end(), f.begin(), f.end());
     WriteBytes(path, all);
@@ -152,19 +147,6 @@ struct SplitGraph {
   }
 };
 
-// The sound of these frames as our DV code reads it, as 16-bit stereo bytes.
-std::string SoundOf(const std::vector<Frame>& frames, size_t first, size_t count) {
-  std::string bytes;
-  for (size_t i = first; i < first + count; ++i) {
-    const auto audio = dv::ExtractAudio(frames[i]);
-    EXPECT_TRUE(audio) << "frame " << i;
-    if (!audio) continue;
-    bytes.append(reinterpret_cast<const char*>(audio->pcm[0].data()),
-                 audio->pcm[0].size() * sizeof(int16_t));
-  }
-  return bytes;
-}
-
 // The file at path holds exactly tape[first, first + count): its picture chunks are those
 // frames byte for byte, ffmpeg decodes their sound from it sample for sample and ffprobe counts
 // the frames. Returns our reader's view.
@@ -181,7 +163,14 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
     EXPECT_TRUE(avi::AviReader::ReadChunk(path, chunks[i], bytes) && bytes == tape[first + i])
         << "frame " << i << " of the file, " << first + i << " of the tape";
   }
-  const std::string sound = SoundOf(tape, first, count);
+  std::string sound;  // the frames' sound as our DV code reads it, as 16-bit stereo bytes
+  for (size_t i = first; i < first + count; ++i) {
+    const auto audio = dv::ExtractAudio(tape[i]);
+    EXPECT_TRUE(audio) << "frame " << i;
+    if (audio)
+      sound.append(reinterpret_cast<const char*>(audio->pcm[0].data()),
+                   audio->pcm[0].size() * sizeof(int16_t));
+  }
   if (info.streams.size() > 1) {
     EXPECT_EQ(info.streams[1].length * 4, sound.size());
   }
