@@ -88,25 +88,6 @@ std::vector<ListedSample> DvFrames(
   return frames;
 }
 
-// Records the list into a new file without a clock (its input given a stream name, if any);
-// *dropped: the samples the mux counted as dropped.
-void RecordList(const std::string& path, CMediaType type, std::vector<ListedSample> samples,
-                const wchar_t* streamName = nullptr, long* dropped = nullptr) {
-  auto source = MakeComObject<ListSource>(std::move(type), std::move(samples));
-  RecordingGraph g;
-  ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
-  if (streamName) {
-    VARIANT name{};
-    name.vt = VT_BSTR;
-    name.bstrVal = SysAllocString(streamName);
-    EXPECT_EQ(QueryAs<IPropertyBag>(test::PinAt(g.mux.Get(), 1).Get())->Write(L"name", &name),
-              S_OK);
-    VariantClear(&name);
-  }
-  EXPECT_TRUE(g.Record(path));
-  if (dropped) *dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
-}
-
 // ---- Faces ----------------------------------------------------------------------------------
 
 // Any video (a zero-filled format too) and any wave format; a new input once one connects; not
@@ -223,8 +204,20 @@ TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
     SCOPED_TRACE(c.seen);
     TempDir dir;
     const std::string path = dir.File("recorded.avi");
-    long dropped = -1;
-    RecordList(path, c.type, c.samples, c.name, &dropped);
+    // Recorded without a clock, the input given its stream name, if any.
+    auto source = MakeComObject<ListSource>(c.type, c.samples);
+    RecordingGraph g;
+    ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+    if (c.name) {
+      VARIANT name{};
+      name.vt = VT_BSTR;
+      name.bstrVal = SysAllocString(c.name);
+      EXPECT_EQ(QueryAs<IPropertyBag>(test::PinAt(g.mux.Get(), 1).Get())->Write(L"name", &name),
+                S_OK);
+      VariantClear(&name);
+    }
+    EXPECT_TRUE(g.Record(path));
+    const long dropped = dynamic_cast<CAviMux*>(g.mux.Get())->DroppedSamples();
     const avi::AviFileInfo info = test::ReadBack(path);
     ASSERT_EQ(info.streams.size(), 1u);
     const auto& s = info.streams[0];
