@@ -55,27 +55,6 @@ const SystemFilter kSystemFilters[] = {
     {&CLSID_DVVideoEnc, "DV Video Encoder", 2, &CLSID_VideoCompressorCategory},
 };
 
-// Each pin names the filter, is found by its id, and answers as unconnected.
-void ExpectPinsLeadBack(IBaseFilter* filter) {
-  for (auto& pin : PinsOf(filter)) {
-    PIN_INFO info{};
-    ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
-    EXPECT_TRUE(IsSameObject(info.pFilter, filter));
-    info.pFilter->Release();
-    LPWSTR id = nullptr;
-    ASSERT_EQ(S_OK, pin->QueryId(&id));
-    ComPtr<IPin> found;
-    EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
-    CoTaskMemFree(id);
-    EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
-    ComPtr<IPin> peer;
-    AM_MEDIA_TYPE mine{};
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
-    EXPECT_FALSE(peer);
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mine));
-  }
-}
-
 TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
   for (const SystemFilter& entry : kSystemFilters) {
     SCOPED_TRACE(entry.name);
@@ -91,7 +70,24 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
 
     ASSERT_EQ(PinsOf(filter.Get()).size(), entry.pins);
     EXPECT_EQ(PinsOf(filter.Get())[0], FreePin(filter.Get(), entry.firstPin)) << "the first pin";
-    ExpectPinsLeadBack(filter.Get());
+    // Each pin names the filter, is found by its id, and answers as unconnected.
+    for (auto& pin : PinsOf(filter.Get())) {
+      PIN_INFO info{};
+      ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
+      EXPECT_TRUE(IsSameObject(info.pFilter, filter.Get()));
+      info.pFilter->Release();
+      LPWSTR id = nullptr;
+      ASSERT_EQ(S_OK, pin->QueryId(&id));
+      ComPtr<IPin> found;
+      EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
+      CoTaskMemFree(id);
+      EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
+      ComPtr<IPin> peer;
+      AM_MEDIA_TYPE mine{};
+      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
+      EXPECT_FALSE(peer);
+      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mine));
+    }
 
     // Unconnected, it still goes through its states.
     if (entry.prepare) entry.prepare(filter.Get(), dir);
@@ -110,12 +106,6 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
 
 // ---- The system device enumerator over the filters' registrations ---------------------------
 
-std::wstring GuidText(REFGUID guid) {
-  wchar_t text[40] = {};
-  StringFromGUID2(guid, text, 40);
-  return text;
-}
-
 // The registration order, the same at each enumeration, each filter with its CLSID; S_FALSE and
 // no enumerator for an empty or unknown category.
 TEST(SysDeviceEnum, RegistrationOrderAndEmptyCategories) {
@@ -123,7 +113,9 @@ TEST(SysDeviceEnum, RegistrationOrderAndEmptyCategories) {
   for (const FilterRecord& record :
        FilterRegistry::Instance().FiltersInCategory(CLSID_LegacyAmFilterCategory)) {
     registered.push_back(record.friendlyName);
-    clsids.push_back(GuidText(record.clsid));
+    wchar_t clsid[40] = {};
+    StringFromGUID2(record.clsid, clsid, 40);
+    clsids.push_back(clsid);
   }
   for (const ListedDevice& entry : ListDevices(CLSID_LegacyAmFilterCategory))
     listed.push_back(entry.clsid);
