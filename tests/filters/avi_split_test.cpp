@@ -48,23 +48,18 @@ const Scene kScenes[] = {
      "2024-07-17", "Wed Jul 17 21:45:10 2024\n"},
 };
 
-// The tape: each scene's frames as ffmpeg writes them (a picture and a tone of its own, its
-// timecode and recording date), one scene after the other.
-std::vector<Frame> MakeTape(const TempDir& dir) {
-  std::vector<Frame> tape;
-  for (const Scene& s : kScenes) {
-    const auto frames = FfmpegDvFrames(dir, s.frames, s.timecode, s.created, false, s.frequency);
-    tape.insert(tape.end(), frames.begin(), frames.end());
-  }
-  return tape;
-}
-
-// The tape and a DV file of it, made once for all the tests.
+// The tape, made once for all the tests: each scene's frames as ffmpeg writes them (a picture
+// and a tone of its own, its timecode and recording date), one scene after the other; and a DV
+// file of it.
 struct TapeFile {
   TempDir dir;
-  std::vector<Frame> frames = MakeTape(dir);
+  std::vector<Frame> frames;
   std::string path = dir.File("tape.dv");
   TapeFile() {
+    for (const Scene& s : kScenes) {
+      const auto scene = FfmpegDvFrames(dir, s.frames, s.timecode, s.created, false, s.frequency);
+      frames.insert(frames.end(), scene.begin(), scene.end());
+    }
     Frame all;
     for (const Frame& f : frames) all.insert(all.end(), f.begin(), f.end());
     WriteBytes(path, all);
@@ -152,19 +147,6 @@ struct SplitGraph {
   }
 };
 
-// The sound of these frames as our DV code reads it, as 16-bit stereo bytes.
-std::string SoundOf(const std::vector<Frame>& frames, size_t first, size_t count) {
-  std::string bytes;
-  for (size_t i = first; i < first + count; ++i) {
-    const auto audio = dv::ExtractAudio(frames[i]);
-    EXPECT_TRUE(audio) << "frame " << i;
-    if (!audio) continue;
-    bytes.append(reinterpret_cast<const char*>(audio->pcm[0].data()),
-                 audio->pcm[0].size() * sizeof(int16_t));
-  }
-  return bytes;
-}
-
 // The file at path holds exactly tape[first, first + count): its picture chunks are those
 // frames byte for byte, ffmpeg decodes their sound from it sample for sample and ffprobe counts
 // the frames. Returns our reader's view.
@@ -181,7 +163,14 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
     EXPECT_TRUE(avi::AviReader::ReadChunk(path, chunks[i], bytes) && bytes == tape[first + i])
         << "frame " << i << " of the file, " << first + i << " of the tape";
   }
-  const std::string sound = SoundOf(tape, first, count);
+  std::string sound;  // the frames' sound as our DV code reads it, as 16-bit stereo bytes
+  for (size_t i = first; i < first + count; ++i) {
+    const auto audio = dv::ExtractAudio(tape[i]);
+    EXPECT_TRUE(audio) << "frame " << i;
+    if (audio)
+      sound.append(reinterpret_cast<const char*>(audio->pcm[0].data()),
+                   audio->pcm[0].size() * sizeof(int16_t));
+  }
   if (info.streams.size() > 1) {
     EXPECT_EQ(info.streams[1].length * 4, sound.size());
   }
@@ -192,29 +181,60 @@ avi::AviFileInfo ExpectFrames(const std::string& path, const std::vector<Frame>&
   return info;
 }
 
-TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerScene) {
+// The tape recorded as type 1 and as type 2, each file named by the namer or the first one as
+// given. The namer failing, and the next name being an existing file: the recording ends with
+// that error, the first file is whole with its scene, the existing file is left as it was.
+TEST(AviMuxGraph, ATapeOfThreeScenesGivesOneWholeFilePerSceneOrEndsAtAFailingName) {
   const std::vector<Frame>& tape = Tape().frames;
   ASSERT_EQ(tape.size(), 300u);
   const std::string& dvPath = Tape().path;
+  constexpr DWORD kNameFirst = AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST;
   const struct {
     const char* name;
     bool type2;
     DWORD flags;
+    HRESULT failure;  // S_OK: no failure; E_ACCESSDENIED: the namer's; else the next file exists
   } rows[] = {
-      {"type 1, every file named", false, AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST},
-      {"type 2, every file named", true, AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST},
-      {"type 2, the first file as given", true, AVI_SPLIT_AT_SCENES},
+      {"type 1, every file named", false, kNameFirst, S_OK},
+      {"type 2, every file named", true, kNameFirst, S_OK},
+      {"type 2, the first file as given", true, AVI_SPLIT_AT_SCENES, S_OK},
+      {"the namer fails", false, AVI_SPLIT_AT_SCENES, E_ACCESSDENIED},
+      {"the next file exists", false, AVI_SPLIT_AT_SCENES, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
+      // No file at all: the name given beforehand, still empty, is not left behind.
+      {"the namer fails at the first picture", false, kNameFirst, E_ACCESSDENIED},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const TempDir out;
     auto namer = MakeComObject<Namer>(out.path());
+    const bool nameFirst = row.flags & AVI_SPLIT_NAME_FIRST;
     SplitGraph graph(dvPath, row.type2, namer.Get(), row.flags);
     const std::string given = out.File("given.avi");
+    if (row.failure != S_OK) {
+      namer->existing = out.File("existing.avi");
+      const Frame kept = {'k', 'e', 'e', 'p'};
+      WriteBytes(namer->existing, kept);
+      (row.failure == E_ACCESSDENIED ? namer->failAt : namer->existingAt) = 0;
+      ASSERT_EQ(graph.g.SetFile(given), S_OK);
+      ASSERT_EQ(graph.g.Run(), S_OK);
+      const auto error = graph.g.WaitForEvent(EC_ERRORABORT);
+      ASSERT_TRUE(error);
+      EXPECT_EQ(static_cast<HRESULT>(*error), row.failure);
+      EXPECT_EQ(graph.g.Stop(), S_OK);
+      EXPECT_EQ(graph.FileCount(), nameFirst ? 0 : 1);
+      EXPECT_EQ(ReadDvFrames(namer->existing, kept.size()), std::vector<Frame>{kept});
+      if (!nameFirst) {
+        const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
+        EXPECT_EQ(info.icrd, kScenes[0].icrd);
+      }
+      size_t files = 0;
+      for (const auto& entry : fs::directory_iterator(out.path())) files += entry.is_regular_file();
+      EXPECT_EQ(files, nameFirst ? 1u : 2u) << "only the first file and the existing one";
+      continue;
+    }
     ASSERT_TRUE(graph.g.Record(given, 60'000));
     EXPECT_EQ(graph.FileCount(), 3);
 
-    const bool nameFirst = row.flags & AVI_SPLIT_NAME_FIRST;
     std::vector<std::string> files = namer->Paths();
     if (!nameFirst) files.insert(files.begin(), given);
     ASSERT_EQ(files.size(), 3u);
@@ -407,53 +427,6 @@ TEST(AviMuxGraph, ACutWhileRunningGivesTwoFilesOfConsecutiveFrames) {
   EXPECT_TRUE(head.icrd.empty() && head.idit.empty()) << "no date known";
   ExpectFrames(given, frames, 0, split);
   ExpectFrames(namer->Paths()[0], frames, split, kFrames - split);
-}
-
-// The namer failing, and the next name being an existing file: the recording ends with that
-// error, the first file is whole with its scene, the existing file is left as it was.
-TEST(AviMuxGraph, ANamerFailureOrAnExistingNextFileEndsTheRecordingKeepingTheFirstFile) {
-  const std::vector<Frame>& tape = Tape().frames;
-  ASSERT_EQ(tape.size(), 300u);
-  const std::string& dvPath = Tape().path;
-  const struct {
-    const char* name;
-    bool namerFails;
-    DWORD flags;
-    HRESULT expected;
-  } rows[] = {
-      {"the namer fails", true, AVI_SPLIT_AT_SCENES, E_ACCESSDENIED},
-      {"the next file exists", false, AVI_SPLIT_AT_SCENES, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)},
-      // No file at all: the name given beforehand, still empty, is not left behind.
-      {"the namer fails at the first picture", true,
-       AVI_SPLIT_AT_SCENES | AVI_SPLIT_NAME_FIRST, E_ACCESSDENIED},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const TempDir out;
-    auto namer = MakeComObject<Namer>(out.path());
-    namer->existing = out.File("existing.avi");
-    const Frame kept = {'k', 'e', 'e', 'p'};
-    WriteBytes(namer->existing, kept);
-    (row.namerFails ? namer->failAt : namer->existingAt) = 0;
-    SplitGraph graph(dvPath, false, namer.Get(), row.flags);
-    const std::string given = out.File("given.avi");
-    ASSERT_EQ(graph.g.SetFile(given), S_OK);
-    ASSERT_EQ(graph.g.Run(), S_OK);
-    const auto error = graph.g.WaitForEvent(EC_ERRORABORT);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(static_cast<HRESULT>(*error), row.expected);
-    EXPECT_EQ(graph.g.Stop(), S_OK);
-    const bool firstFile = !(row.flags & AVI_SPLIT_NAME_FIRST);
-    EXPECT_EQ(graph.FileCount(), firstFile ? 1 : 0);
-    EXPECT_EQ(ReadDvFrames(namer->existing, kept.size()), std::vector<Frame>{kept});
-    if (firstFile) {
-      const avi::AviFileInfo info = ExpectFrames(given, tape, 0, kScenes[0].frames);
-      EXPECT_EQ(info.icrd, kScenes[0].icrd);
-    }
-    size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(out.path())) files += entry.is_regular_file();
-    EXPECT_EQ(files, firstFile ? 2u : 1u) << "only the first file and the existing one";
-  }
 }
 
 }  // namespace

@@ -91,22 +91,16 @@ class DvFrameMaker {
   std::vector<std::vector<uint8_t>> pictures_;
 };
 
-// Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file; returns
-// the sound they carry.
-inline std::vector<int16_t> WriteDvFile(
-    const std::string& path, DvFrameMaker& maker, int n,
-    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+// Writes n DV frames of maker (each optionally changed by `damage`) to a raw .dv file.
+inline void WriteDvFile(const std::string& path, DvFrameMaker& maker, int n,
+                        const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
   std::ofstream out(path, std::ios::binary);
-  std::vector<int16_t> all;
   for (int i = 0; i < n; ++i) {
-    std::vector<int16_t> pcm;
-    auto frame = maker.Frame(i, &pcm);
+    auto frame = maker.Frame(i);
     if (damage) damage(i, frame);
     out.write(reinterpret_cast<const char*>(frame.data()),
               static_cast<std::streamsize>(frame.size()));
-    all.insert(all.end(), pcm.begin(), pcm.end());
   }
-  return all;
 }
 
 // A raw DV file of `frames` DvFrameMaker frames in dir (the same file at each call).
@@ -398,11 +392,11 @@ inline avi::AviFileInfo ReadBack(const std::string& path) {
 
 // ffprobe finds streams of these codecs, in this order, and decodes `frames` frames of the first.
 inline void ExpectProbed(const std::string& path, const std::vector<std::string>& codecs,
-                         long frames, bool useOdml = true) {
-  const auto probed = Probe(path, {.decode = true, .useOdml = useOdml});
+                         long frames) {
+  const auto probed = Probe(path, {.decode = true});
   std::vector<std::string> found;
   for (const ProbedStream& s : probed) found.push_back(s.codec);
-  EXPECT_EQ(found, codecs) << path << (useOdml ? "" : " without the OpenDML index");
+  EXPECT_EQ(found, codecs) << path;
   EXPECT_EQ(probed.empty() ? -1 : probed[0].frames, frames) << path;
 }
 

@@ -55,16 +55,6 @@ struct DecodingChain {
   ComPtr<CDvVideoDecoderFilter> decoder = MakeComObject<CDvVideoDecoderFilter>();
 };
 
-// The descriptor this process has open on path.
-int OpenDescriptorOf(const std::string& path) {
-  std::error_code error;
-  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-    if (std::filesystem::read_symlink(fd.path(), error) == path)
-      return std::stoi(fd.path().filename());
-  }
-  return -1;
-}
-
 // A clock that tells the time but cannot set an alarm.
 struct ClockWithoutAlarms : test::TestManualClock {
   STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override {
@@ -94,7 +84,12 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     ASSERT_EQ(::truncate(path.c_str(), dv::kFrameBytesPal * 3 + 1000), 0);
   };
   const auto readsAFolder = [](const std::string& path, IGraphBuilder*) {
-    const int fd = OpenDescriptorOf(path), folder = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = -1;  // the descriptor the source has open on path
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+      if (fd < 0 && std::filesystem::read_symlink(entry.path(), error) == path)
+        fd = std::stoi(entry.path().filename());
+    const int folder = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::dup2(folder, fd), fd);
     ::close(folder);
@@ -340,8 +335,7 @@ TEST(DvVideoDecoderFilter, DecodesAtTheResolutionSetAndReconnectsForAChange) {
 }
 
 // The sound leaves from a queue of its own: a sound receiver that stops taking samples (a
-// renderer waiting for its server) holds up neither the picture nor the source; the decoder
-// neither copies nor converts.
+// renderer waiting for its server) holds up neither the picture nor the source.
 TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
   TempDir dir;
   constexpr int kFrames = 12;
@@ -360,9 +354,6 @@ TEST(DvSplitterFilter, AStuckSoundReceiverDoesNotHoldUpThePicture) {
       << "the queued sound follows once the receiver takes it: " << sound->Count();
   EXPECT_TRUE(test::WaitForGraphEvent(chain.graph.Get(), EC_COMPLETE));
   ASSERT_EQ(test::StopGraph(chain.graph.Get()), S_OK);
-  EXPECT_EQ(std::pair(chain.splitter->CopiedFrames(),
-                      chain.decoder->Copies() + chain.decoder->Conversions()),
-            std::pair(0L, 0L));
 }
 
 // The video output delivers the input's own samples (from the source's allocator); only the

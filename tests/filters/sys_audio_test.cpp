@@ -10,9 +10,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <thread>
 
+#include "avi_test_support.h"
 #include "sys_filter_support.h"
 
 namespace vidorra::filters {
@@ -24,14 +24,6 @@ constexpr const char* kNoServer = "unix:/nonexistent/vidorra/native";
 WAVEFORMATEX Pcm(WORD bits = 16, WORD channels = 2) {
   const WORD align = static_cast<WORD>(channels * bits / 8);
   return {WAVE_FORMAT_PCM, channels, kRate, kRate * align, align, bits, 0};
-}
-
-std::vector<int16_t> Tone(int milliseconds) {
-  std::vector<int16_t> samples(kRate * milliseconds / 1000 * 2);
-  for (size_t i = 0; i < samples.size(); ++i) {
-    samples[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 1000 * (i / 2) / kRate));
-  }
-  return samples;
 }
 
 class SysPulseOutputServer : public ::testing::Test {
@@ -65,7 +57,8 @@ class SysPulseOutputServer : public ::testing::Test {
 // writer waiting for room that never comes is released by a flush (the write did not finish),
 // and the stream plays again after.
 TEST_F(SysPulseOutputServer, PlaysAtThePaceAndAWriteWaitsForRoomUntilItsDeadlineOrAFlush) {
-  const std::vector<int16_t> shortTone = Tone(300), tone = Tone(2000);
+  const std::vector<int16_t> shortTone = test::Tone(0, kRate * 3 / 10),
+                             tone = test::Tone(0, kRate * 2);
   output_.SetPaused(false);
   ASSERT_TRUE(output_.Write(shortTone.data(), shortTone.size() * 2));
   EXPECT_TRUE(test::WaitUntil([&] { return output_.PlayedMicroseconds().value_or(0) >= 150'000; }))
@@ -144,7 +137,7 @@ TEST(SysAudioRenderer, TakesIntegerPcmAndAVolumeAndWithoutServerConsumesOnTheClo
   test::ScopedEnv server("PULSE_SERVER", kNoServer);
   std::string error;
   EXPECT_FALSE(output.Open(Pcm(), &error) || error.empty() || output.IsOpen());
-  const std::vector<int16_t> tone = Tone(10);
+  const std::vector<int16_t> tone = test::Tone(0, kRate / 100);
   EXPECT_FALSE(output.Write(tone.data(), tone.size() * 2));
   AudioGraph g(20);
   for (const auto& [type, taken] : {std::pair{PcmType(8, 1), true},

@@ -1,7 +1,11 @@
 // The checklist every system filter passes: its class and registration, pins that lead back to
 // it and answer as unconnected, state changes while unconnected, no reference left behind. Each
-// one connected as it is used, run and taken out again: the tests of its graphs.
+// one connected as it is used, run and taken out again: the tests of its graphs. The system
+// device enumerator over the filters' registrations: the registration order, empty and unknown
+// categories. Software filter monikers as the program stores them, and hidden filters: the
+// program's tests (the engine's module); the devices it lists: the device tests.
 #include <Deinterlacer.h>
+#include <DeviceList.h>
 #include <FilterRegistry.h>
 #include <qedit.h>
 #include <vidorra_filters.h>
@@ -51,27 +55,6 @@ const SystemFilter kSystemFilters[] = {
     {&CLSID_DVVideoEnc, "DV Video Encoder", 2, &CLSID_VideoCompressorCategory},
 };
 
-// Each pin names the filter, is found by its id, and answers as unconnected.
-void ExpectPinsLeadBack(IBaseFilter* filter) {
-  for (auto& pin : PinsOf(filter)) {
-    PIN_INFO info{};
-    ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
-    EXPECT_TRUE(IsSameObject(info.pFilter, filter));
-    info.pFilter->Release();
-    LPWSTR id = nullptr;
-    ASSERT_EQ(S_OK, pin->QueryId(&id));
-    ComPtr<IPin> found;
-    EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
-    CoTaskMemFree(id);
-    EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
-    ComPtr<IPin> peer;
-    AM_MEDIA_TYPE mine{};
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
-    EXPECT_FALSE(peer);
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mine));
-  }
-}
-
 TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
   for (const SystemFilter& entry : kSystemFilters) {
     SCOPED_TRACE(entry.name);
@@ -87,7 +70,24 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
 
     ASSERT_EQ(PinsOf(filter.Get()).size(), entry.pins);
     EXPECT_EQ(PinsOf(filter.Get())[0], FreePin(filter.Get(), entry.firstPin)) << "the first pin";
-    ExpectPinsLeadBack(filter.Get());
+    // Each pin names the filter, is found by its id, and answers as unconnected.
+    for (auto& pin : PinsOf(filter.Get())) {
+      PIN_INFO info{};
+      ASSERT_EQ(S_OK, pin->QueryPinInfo(&info));
+      EXPECT_TRUE(IsSameObject(info.pFilter, filter.Get()));
+      info.pFilter->Release();
+      LPWSTR id = nullptr;
+      ASSERT_EQ(S_OK, pin->QueryId(&id));
+      ComPtr<IPin> found;
+      EXPECT_EQ(S_OK, filter->FindPin(id, found.GetAddressOf())) << "found by its id";
+      CoTaskMemFree(id);
+      EXPECT_TRUE(IsSameObject(found.Get(), pin.Get()));
+      ComPtr<IPin> peer;
+      AM_MEDIA_TYPE mine{};
+      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectedTo(peer.GetAddressOf()));
+      EXPECT_FALSE(peer);
+      EXPECT_EQ(VFW_E_NOT_CONNECTED, pin->ConnectionMediaType(&mine));
+    }
 
     // Unconnected, it still goes through its states.
     if (entry.prepare) entry.prepare(filter.Get(), dir);
@@ -102,6 +102,39 @@ TEST(SysConformance, EverySystemFilterPassesTheChecklist) {
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->RefCountForTesting(), 1u);
   }
+}
+
+// ---- The system device enumerator over the filters' registrations ---------------------------
+
+// The registration order, the same at each enumeration, each filter with its CLSID; S_FALSE and
+// no enumerator for an empty or unknown category.
+TEST(SysDeviceEnum, RegistrationOrderAndEmptyCategories) {
+  std::vector<std::wstring> registered, clsids, listed;
+  for (const FilterRecord& record :
+       FilterRegistry::Instance().FiltersInCategory(CLSID_LegacyAmFilterCategory)) {
+    registered.push_back(record.friendlyName);
+    wchar_t clsid[40] = {};
+    StringFromGUID2(record.clsid, clsid, 40);
+    clsids.push_back(clsid);
+  }
+  for (const ListedDevice& entry : ListDevices(CLSID_LegacyAmFilterCategory))
+    listed.push_back(entry.clsid);
+  EXPECT_EQ(listed, clsids);
+  EXPECT_EQ(FriendlyNames(CLSID_LegacyAmFilterCategory), registered);
+  EXPECT_EQ(FriendlyNames(CLSID_LegacyAmFilterCategory), registered);
+  HRESULT hr = S_OK;
+  EXPECT_TRUE(ListDevices(CLSID_AudioCompressorCategory, &hr).empty());
+  EXPECT_EQ(S_FALSE, hr) << "nothing registered";
+  const GUID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  ListDevices(unknown, &hr);
+  EXPECT_EQ(S_FALSE, hr);
+  ComPtr<ICreateDevEnum> enumerator;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICreateDevEnum, enumerator.ReleaseAndGetVoidAddressOf()));
+  ComPtr<IEnumMoniker> none;
+  EXPECT_EQ(S_FALSE, enumerator->CreateClassEnumerator(unknown, none.GetAddressOf(), 0));
+  EXPECT_FALSE(none) << "no enumerator unless S_OK";
+  EXPECT_EQ(E_POINTER, enumerator->CreateClassEnumerator(unknown, nullptr, 0));
 }
 
 }  // namespace
