@@ -219,7 +219,6 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
     for (const std::string& who : OrderNode::answered) order += (order.empty() ? "" : " ") + who;
     EXPECT_EQ(order, row.order);
     EXPECT_EQ(hr, row.last);
-    for (auto& node : f) graph->RemoveFilter(node.Get());
   }
   // A category that is neither a pin category nor a direction; no filter.
   ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
@@ -324,11 +323,6 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
                                                    node["R"].Get()));
     }
     EXPECT_EQ(LinksOf(graph.Get()), row.after);
-    for (const std::wstring& name : FilterNames(graph.Get())) {
-      ComPtr<IBaseFilter> filter;
-      graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
-      graph->RemoveFilter(filter.Get());
-    }
   }
   EXPECT_EQ(E_POINTER, NewBuilder()->RenderStream(nullptr, nullptr, nullptr, nullptr, nullptr));
 }

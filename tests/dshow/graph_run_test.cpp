@@ -1,6 +1,6 @@
 // Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
 // changes, the renderer on the clock and without one, cueing and the run state, failing state
-// changes, IBasicAudio.
+// changes.
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -360,23 +360,6 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   sample.Reset();
   source->OutputPin()->Disconnect();
   sink->InputPinInterface()->Disconnect();
-}
-
-// The graph's volume goes to every audio renderer; without one it is not implemented.
-TEST(GraphRun, BasicAudioIsForwardedToEveryAudioRenderer) {
-  auto graph = NewGraph();
-  auto audio = QueryAs<IBasicAudio>(graph.Get());
-  long volume = 0;
-  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Not audio");
-  EXPECT_EQ(E_NOTIMPL, audio->put_Volume(-500));
-  ComPtr<IBaseFilter> renderers[] = {CreateFilter(CLSID_DSoundRender),
-                                     CreateFilter(CLSID_DSoundRender)};
-  for (const auto& renderer : renderers) graph->AddFilter(renderer.Get(), nullptr);
-  EXPECT_EQ(S_OK, audio->put_Volume(-2500));
-  for (const auto& renderer : renderers) {
-    EXPECT_EQ(S_OK, QueryAs<IBasicAudio>(renderer.Get())->get_Volume(&volume));
-    EXPECT_EQ(-2500, volume);
-  }
 }
 
 }  // namespace
