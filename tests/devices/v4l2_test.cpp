@@ -370,29 +370,7 @@ TEST_F(V4l2, ControlsArePictureAndCameraPropertiesAndThePageListsEveryOne) {
   EXPECT_EQ(Extended(kLabel).second, "garage");
 }
 
-TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
-  Plug("/dev/video4", kGrabber);
-  ComPtr<IBaseFilter> filter = BindDevice(AM_KSCATEGORY_CROSSBAR, L"Grabber Crossbar");
-  ASSERT_TRUE(filter);
-  ComPtr<IAMCrossbar> crossbar = QueryAs<IAMCrossbar>(filter.Get());
-  EXPECT_EQ(CrossbarPins(crossbar.Get()),
-            (std::vector<std::pair<long, long>>{{2, PhysConn_Video_Composite},
-                                                {2, PhysConn_Video_SVideo},
-                                                {0, PhysConn_Audio_Line},
-                                                {1, PhysConn_Video_VideoDecoder},
-                                                {0, PhysConn_Audio_AudioDecoder}}));
-
-  EXPECT_EQ(S_OK, crossbar->Route(0, 1));
-  EXPECT_EQ(Ask(VIDIOC_G_INPUT, 0, "/dev/video4"), 1);
-  long routed = -1;
-  ASSERT_EQ(S_OK, crossbar->get_IsRoutedTo(0, &routed));
-  EXPECT_EQ(routed, 1);
-  EXPECT_EQ(S_OK, crossbar->Route(1, 2));
-  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 2));     // sound to the picture
-  EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, -1));  // the card always has an input
-}
-
-TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
+TEST_F(V4l2, TheTunerTunesTheCountrysChannelsTheTvSoundItsModesAndTheCrossbarTheInput) {
   // PAL-B/G, PAL-I, SECAM-L, NTSC-M, NTSC-M-JP on the tuner input.
   Plug("/dev/video6", Device("TV Card", "pci-0000:04:00.0") +
                           "Tuner 0:\n\tName                 : TV Card\n"
@@ -474,11 +452,26 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   EXPECT_EQ(Ask(VIDIOC_G_TUNER, v4l2_tuner{}, "/dev/video6").audmode, uint32_t{V4L2_TUNER_MODE_STEREO});
   EXPECT_EQ(E_INVALIDARG, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_LANG_B));
 
-  // The crossbar's tuner inputs are on the tuner's wires.
-  ComPtr<IBaseFilter> crossbar = BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar");
+  // The analogue inputs are a crossbar (its tuner inputs on the tuner's wires) that selects the
+  // input.
+  ComPtr<IAMCrossbar> crossbar =
+      QueryAs<IAMCrossbar>(BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar").Get());
   ASSERT_TRUE(crossbar);
-  EXPECT_EQ(CrossbarPins(QueryAs<IAMCrossbar>(crossbar.Get()).Get()).at(0),
-            std::make_pair(2L, long{PhysConn_Video_Tuner}));
+  EXPECT_EQ(CrossbarPins(crossbar.Get()),
+            (std::vector<std::pair<long, long>>{{2, PhysConn_Video_Tuner},
+                                                {3, PhysConn_Video_Composite},
+                                                {0, PhysConn_Audio_Tuner},
+                                                {1, PhysConn_Audio_Line},
+                                                {1, PhysConn_Video_VideoDecoder},
+                                                {0, PhysConn_Audio_AudioDecoder}}));
+  EXPECT_EQ(S_OK, crossbar->Route(0, 1));
+  EXPECT_EQ(Ask(VIDIOC_G_INPUT, 0, "/dev/video6"), 1);
+  long routed = -1;
+  ASSERT_EQ(S_OK, crossbar->get_IsRoutedTo(0, &routed));
+  EXPECT_EQ(routed, 1);
+  EXPECT_EQ(S_OK, crossbar->Route(1, 3));
+  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 2));     // sound to the picture
+  EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, -1));  // the card always has an input
 }
 
 }  // namespace
