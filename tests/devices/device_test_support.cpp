@@ -16,16 +16,6 @@ namespace vidorra::test {
 
 namespace {
 
-uint8_t Luma(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255));
-}
-uint8_t Cb(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255));
-}
-uint8_t Cr(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255));
-}
-
 // The type handed out (null: none), owned by the result.
 CMediaType Adopted(AM_MEDIA_TYPE* type) {
   CMediaType mt;
@@ -235,9 +225,10 @@ Planes PlanesOf(const GUID& subtype, const BYTE* data, int w, int h) {
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const int b = p[bytes * x], g = p[bytes * x + 1], r = p[bytes * x + 2];
-        y[i] = Luma(r, g, b);
-        u[i] = Cb(r, g, b);
-        v[i] = Cr(r, g, b);
+        // BT.601, limited range.
+        y[i] = std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
+        u[i] = std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
+        v[i] = std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
       }
     }
   }

@@ -12,11 +12,6 @@ namespace {
 
 using Watched = LiveGraph<PatternSink>;
 
-// The replayed video device of that name, its capture pin into a PatternSink, straight or
-// (render) through what converts its pictures.
-Watched Watch(const std::wstring& name, bool render = false) {
-  return Watched(BindDevice(CLSID_VideoInputDeviceCategory, name), render);
-}
 bool Frames(Watched& w, size_t count) {
   return WaitUntil([&] { return w.sink->Count() >= count; });
 }
@@ -72,7 +67,7 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbe
     SCOPED_TRACE(row.fourcc);
     const std::wstring name = Utf8ToWide(std::string("Cam ") + row.fourcc);
     {
-      Watched w = Watch(name, true);
+      Watched w(BindDevice(CLSID_VideoInputDeviceCategory, name), true);
       ASSERT_TRUE(w.device);
       ASSERT_EQ(S_OK, w.Run());
       EXPECT_TRUE(Frames(w, 3));
@@ -170,7 +165,7 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   ScopedMachine machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
-  Watched w = Watch(L"Caméscope DV (Vacances 1998.dv)", true);
+  Watched w(BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV (Vacances 1998.dv)"), true);
   ASSERT_TRUE(w.device);
   const CMediaType first = Capability(w.capture.Get(), 0);
   EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);
