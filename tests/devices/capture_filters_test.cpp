@@ -107,12 +107,8 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
       EXPECT_EQ(count, kind.capabilities);
       EXPECT_EQ(size, static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
       for (int c = 0; c < count; ++c) {
-        AM_MEDIA_TYPE* type = nullptr;
         VIDEO_STREAM_CONFIG_CAPS caps{};
-        ASSERT_EQ(S_OK, config->GetStreamCaps(c, &type, reinterpret_cast<BYTE*>(&caps)));
-        CMediaType mt;
-        mt.Adopt(*type);
-        CoTaskMemFree(type);
+        const CMediaType mt = Capability(pin.Get(), c, &caps);
         EXPECT_EQ(std::tuple(mt.majortype, caps.guid, caps.MaxFrameInterval, caps.MaxBitsPerSecond > 0),
                   std::tuple(want.majorType, mt.formattype, caps.MinFrameInterval, true));
         if (mt.formattype == FORMAT_VideoInfo) {
@@ -156,10 +152,8 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndReconnectsOrFailsCleanly) {
   CMediaType small = Capability(capture.Get(), 2);  // 320x240
   ASSERT_EQ(S_OK, config->SetFormat(&small));
   auto connection = [&] {
-    AM_MEDIA_TYPE type{};
-    capture->ConnectionMediaType(&type);
     CMediaType mt;
-    mt.Adopt(type);
+    capture->ConnectionMediaType(&mt);
     return mt;
   };
   EXPECT_TRUE(connection() == small);

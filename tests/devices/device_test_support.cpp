@@ -65,12 +65,13 @@ ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
   return nullptr;
 }
 
-CMediaType Capability(IPin* pin, int index) {
+CMediaType Capability(IPin* pin, int index, VIDEO_STREAM_CONFIG_CAPS* videoCaps) {
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
   AM_MEDIA_TYPE* type = nullptr;
   // Room for either caps structure.
   BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
   if (config && config->GetStreamCaps(index, &type, caps) != S_OK) type = nullptr;
+  if (videoCaps) std::memcpy(videoCaps, caps, sizeof *videoCaps);
   return Adopted(type);
 }
 
