@@ -368,14 +368,12 @@ class LoadedSource {
 TEST_F(PulseCaptureServer, ASourceUnloadedAndLoadedAgainReachesTheGraphsHoldingIt) {
   LoadedSource source("vidorra_unplugged");
   ASSERT_TRUE(source.Loaded()) << "pactl";
-  std::vector<ComPtr<IBaseFilter>> filters;
-  for (int i = 0; i < 2; ++i) {
-    ComPtr<IMoniker> moniker;
-    ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:vidorra_unplugged", moniker.GetAddressOf()));
-    ComPtr<IBaseFilter> filter;
+  ComPtr<IMoniker> moniker;
+  ASSERT_EQ(S_OK, CreateDeviceMoniker(L"@device:pulse:vidorra_unplugged", moniker.GetAddressOf()));
+  ComPtr<IBaseFilter> filters[2];  // each binding makes a filter of its own
+  for (ComPtr<IBaseFilter>& filter : filters) {
     ASSERT_EQ(S_OK, moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
                                           filter.ReleaseAndGetVoidAddressOf()));
-    filters.push_back(filter);
   }
   SoundGraph running(filters[0]);
   SoundGraph held(filters[1]);

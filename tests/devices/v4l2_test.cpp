@@ -119,9 +119,7 @@ class V4l2 : public ::testing::Test {
     kernel_->Close(fd);
     return arg;
   }
-  int64_t Control(uint32_t id, const std::string& node = "/dev/video0") {
-    return Ask(VIDIOC_G_CTRL, v4l2_control{id, 0}, node).value;
-  }
+  int64_t Control(uint32_t id) { return Ask(VIDIOC_G_CTRL, v4l2_control{id, 0}).value; }
   // A 64-bit control's value, a string control's text.
   std::pair<int64_t, std::string> Extended(uint32_t id) {
     char text[32] = {};
