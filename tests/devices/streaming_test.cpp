@@ -85,11 +85,9 @@ TEST_F(Streaming, FramesComeOnTheClockOnceRunningALateReaderGetsTheQueuedOnesAnd
   g_.AdvanceTo(kRun + 29 * k30Fps);
   ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == 20; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  std::vector<std::optional<uint32_t>> expected;
-  for (uint32_t n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29}) {
-    expected.emplace_back(n);
-  }
-  EXPECT_EQ(FromFirst(sink_->Numbers()), expected);
+  EXPECT_EQ(FromFirst(sink_->Numbers()),
+            (std::vector<std::optional<uint32_t>>{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                  20, 21, 22, 23, 24, 25, 26, 27, 28, 29}));
   EXPECT_EQ(Delivered(capture.Get()), 20);
   EXPECT_EQ(Dropped(capture.Get()), 10);
   // The source waits for a clock that never moves; Stop must not wait for it.
