@@ -12,10 +12,6 @@ namespace {
 
 using Watched = LiveGraph<PatternSink>;
 
-bool Frames(Watched& w, size_t count) {
-  return WaitUntil([&] { return w.sink->Count() >= count; });
-}
-
 // Consecutive numbers, readable all.
 testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>& numbers) {
   for (size_t i = 0; i < numbers.size(); ++i) {
@@ -70,7 +66,7 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbe
       Watched w(BindDevice(CLSID_VideoInputDeviceCategory, name), true);
       ASSERT_TRUE(w.device);
       ASSERT_EQ(S_OK, w.Run());
-      EXPECT_TRUE(Frames(w, 3));
+      EXPECT_TRUE(WaitUntil([&] { return w.sink->Count() >= 3u; }));
       w.Stop();
       EXPECT_TRUE(Consecutive(w.sink->Numbers()));
     }
@@ -172,7 +168,7 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   EXPECT_EQ(first.lSampleSize, 120000u) << "the tape's system (NTSC) first";
   const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, w.Run());
-  ASSERT_TRUE(Frames(w, 8));
+  ASSERT_TRUE(WaitUntil([&] { return w.sink->Count() >= 8u; }));
   const auto seen = w.sink->Numbers();  // each arrived before `took` ends
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   w.Stop();

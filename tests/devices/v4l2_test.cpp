@@ -138,9 +138,6 @@ class V4l2 : public ::testing::Test {
   ComPtr<IPin> ConnectWebcam(int capability = 0) {
     return g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), capability, &source_);
   }
-  bool Frames(int count) {
-    return WaitUntil([&] { return sink_->Count() >= count; });
-  }
 
   std::shared_ptr<devices::replay::ReplayedV4l2> kernel_ =
       std::make_shared<devices::replay::ReplayedV4l2>();
@@ -175,7 +172,7 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber"));
   ConnectWebcam();
   ASSERT_EQ(S_OK, g_.Run());
-  ASSERT_TRUE(Frames(1));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 1; }));
   kernel_->Unplug("/dev/video0");
   ASSERT_EQ(NextDeviceLost(g_.graph.Get()), 0);
   // The stream may hear of the unplug before the device watch does: the listing follows.
@@ -194,7 +191,7 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   g_.Stop();
   const int before = sink_->Count();
   ASSERT_EQ(S_OK, g_.Run());
-  EXPECT_TRUE(Frames(before + 1));
+  EXPECT_TRUE(WaitUntil([&] { return sink_->Count() >= before + 1; }));
   g_.Stop();
   EXPECT_FALSE(EventQueued(other.graph.Get(), EC_DEVICE_LOST));
 }
@@ -232,10 +229,10 @@ TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) 
   v4l2_streamparm parm{};
   parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   EXPECT_EQ(Ask(VIDIOC_G_PARM, parm).parm.capture.timeperframe.denominator, 15u);
-  ASSERT_TRUE(Frames(2));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 2; }));
   const int before = sink_->Count();
   inject = true;
-  ASSERT_TRUE(Frames(before + 4));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= before + 4; }));
   g_.Stop();
   kernel_->SetIoctlHook(nullptr);
 
