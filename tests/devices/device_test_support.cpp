@@ -103,12 +103,12 @@ ClockedGraph::ClockedGraph() : graph(NewGraph()), clock(MakeComObject<TestManual
 
 ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
   ComPtr<IBaseFilter> device = BindDevice(category, name);
-  if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
+  if (!device || FAILED(graph->AddFilter(device.Get(), name.c_str()))) return nullptr;
   return device;
 }
 
 HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input) {
-  const HRESULT hr = Add(sink, L"Sink");
+  const HRESULT hr = graph->AddFilter(sink, L"Sink");
   return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
 }
 

@@ -44,7 +44,6 @@ struct ClockedGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<TestManualClock> clock;
   ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
-  HRESULT Add(IBaseFilter* filter, const wchar_t* name) { return graph->AddFilter(filter, name); }
   // Binds the device of the category with that friendly name and adds it under its name
   // (null when it cannot be bound or added).
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);

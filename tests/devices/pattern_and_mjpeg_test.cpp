@@ -58,7 +58,7 @@ TEST(MjpegDecompressor, IsFoundByIntelligentConnectAndDropsWhatItCannotDecode) {
   ClockedGraph g;
   ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g.Add(sink.Get(), L"Sink");
+  g.graph->AddFilter(sink.Get(), L"Sink");
   ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
   ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
   EXPECT_TRUE(OfferedTypes(PinAt(CreateFilter(CLSID_MjpegDec).Get(), 1).Get()).empty());

@@ -138,7 +138,7 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), recorded->Input(), 2, &source_);
-  ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(shown.Get(), L"Shown"));
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));
   ASSERT_EQ(S_OK, g_.Run());
@@ -155,7 +155,7 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ComPtr<IBaseFilter> camcorder = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
   ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
   ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.Add(splitter.Get(), L"DV Splitter"));
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(splitter.Get(), L"DV Splitter"));
   ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
@@ -190,7 +190,7 @@ TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormatAndTheTvS
   EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
   ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
   ComPtr<SoundSink> tvSink = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.Add(device.Get(), L"TV Sound"));
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(device.Get(), L"TV Sound"));
   ComPtr<IPin> tvPin = CapturePinOf(device.Get());
   ASSERT_EQ(S_OK, g_.ConnectToSink(tvPin.Get(), tvSink.Get(), tvSink->Input()));
   ASSERT_EQ(S_OK, g_.Run());

@@ -134,11 +134,6 @@ class V4l2 : public ::testing::Test {
     return {control.string == text ? 0 : control.value64, text};
   }
 
-  // The webcam's capture pin, in the mode at `capability`, connected to the sink in g_.
-  ComPtr<IPin> ConnectWebcam(int capability = 0) {
-    return g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), capability, &source_);
-  }
-
   std::shared_ptr<devices::replay::ReplayedV4l2> kernel_ =
       std::make_shared<devices::replay::ReplayedV4l2>();
   ScopedMachine machine_{"video webcam Sim Cam\nreal-devices\n"};
@@ -170,7 +165,7 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   ASSERT_EQ(S_OK, CreateDeviceMoniker(listing[1].displayName, stored.GetAddressOf()));
   ClockedGraph other;
   ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber"));
-  ConnectWebcam();
+  g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 0, &source_);
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 1; }));
   kernel_->Unplug("/dev/video0");
@@ -203,7 +198,8 @@ int64_t Micros(const timeval& t) { return int64_t{t.tv_sec} * 1'000'000 + t.tv_u
 // the driver lost (a jump in its sequence) and damaged ones are counted as dropped.
 TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) {
   PlugWebcam();
-  ComPtr<IPin> pin = ConnectWebcam(3);  // YUY2 320x240 @15
+  // YUY2 320x240 @15.
+  ComPtr<IPin> pin = g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 3, &source_);
   // From the sample after the injection starts: the first 100 ms old, the driver's sequence
   // 2 ahead from the second on (two lost), the third damaged.
   std::atomic<bool> inject = false;
