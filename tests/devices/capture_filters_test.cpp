@@ -52,6 +52,8 @@ const std::vector<KindExpectation>& Kinds() {
                                MEDIASUBTYPE_YUY2};
   const PinExpectation dv{L"DV A/V Out", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Interleaved,
                           MEDIASUBTYPE_dvsd};
+  const PinExpectation port{L"VP", PINDIR_OUTPUT, PIN_CATEGORY_VIDEOPORT, MEDIATYPE_Video,
+                            MEDIASUBTYPE_VPVideo};
   static const std::vector<KindExpectation> kinds = {
       {L"DV PAL", {dv}, 1, 720, 576, 400000},
       {L"DV NTSC", {dv}, 1, 720, 480, 333667},
@@ -60,13 +62,7 @@ const std::vector<KindExpectation>& Kinds() {
       {L"TV One", {analogIn, capture}, 3, 720, 576, 400000},
       {L"TV Two", {analogIn, capture}, 3, 720, 576, 400000},
       {L"Old Driver", {capture, preview}, 3, 640, 480, 333333},
-      {L"Port Card",
-       {capture,
-        {L"VP", PINDIR_OUTPUT, PIN_CATEGORY_VIDEOPORT, MEDIATYPE_Video, MEDIASUBTYPE_VPVideo}},
-       2,
-       720,
-       576,
-       400000},
+      {L"Port Card", {capture, port}, 2, 720, 576, 400000},
       {L"No Pins", {}, 0, 0, 0, 0},
   };
   return kinds;
@@ -111,12 +107,8 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
       EXPECT_EQ(count, kind.capabilities);
       EXPECT_EQ(size, static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
       for (int c = 0; c < count; ++c) {
-        AM_MEDIA_TYPE* type = nullptr;
         VIDEO_STREAM_CONFIG_CAPS caps{};
-        ASSERT_EQ(S_OK, config->GetStreamCaps(c, &type, reinterpret_cast<BYTE*>(&caps)));
-        CMediaType mt;
-        mt.Adopt(*type);
-        CoTaskMemFree(type);
+        const CMediaType mt = Capability(pin.Get(), c, &caps);
         EXPECT_EQ(std::tuple(mt.majortype, caps.guid, caps.MaxFrameInterval, caps.MaxBitsPerSecond > 0),
                   std::tuple(want.majorType, mt.formattype, caps.MinFrameInterval, true));
         if (mt.formattype == FORMAT_VideoInfo) {
@@ -160,10 +152,8 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndReconnectsOrFailsCleanly) {
   CMediaType small = Capability(capture.Get(), 2);  // 320x240
   ASSERT_EQ(S_OK, config->SetFormat(&small));
   auto connection = [&] {
-    AM_MEDIA_TYPE type{};
-    capture->ConnectionMediaType(&type);
     CMediaType mt;
-    mt.Adopt(type);
+    capture->ConnectionMediaType(&mt);
     return mt;
   };
   EXPECT_TRUE(connection() == small);
@@ -204,8 +194,7 @@ TEST_F(CaptureFilters, PictureControlsHaveRangesDefaultsAndCheckValues) {
 // connected pin, which keeps its connection until the graph is built again; closed without a
 // change it leaves a fitting connection alone. (Which dialogs the driver has: the program's
 // Options menu tests.)
-TEST(DriverDialogs, TheSourceAndFormatDialogsChangeTheDevice) {
-  ScopedMachine machine("video vfw Old Driver\n");
+TEST_F(CaptureFilters, TheDriverSourceAndFormatDialogsChangeTheDevice) {
   ClockedGraph g;
   ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Old Driver");
   ComPtr<IAMVfwCaptureDialogs> dialogs = QueryAs<IAMVfwCaptureDialogs>(device.Get());

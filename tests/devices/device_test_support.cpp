@@ -16,16 +16,6 @@ namespace vidorra::test {
 
 namespace {
 
-uint8_t Luma(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255));
-}
-uint8_t Cb(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255));
-}
-uint8_t Cr(int r, int g, int b) {
-  return static_cast<uint8_t>(std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255));
-}
-
 // The type handed out (null: none), owned by the result.
 CMediaType Adopted(AM_MEDIA_TYPE* type) {
   CMediaType mt;
@@ -75,12 +65,13 @@ ComPtr<IPin> CapturePinOf(IBaseFilter* filter) {
   return nullptr;
 }
 
-CMediaType Capability(IPin* pin, int index) {
+CMediaType Capability(IPin* pin, int index, VIDEO_STREAM_CONFIG_CAPS* videoCaps) {
   ComPtr<IAMStreamConfig> config = QueryAs<IAMStreamConfig>(pin);
   AM_MEDIA_TYPE* type = nullptr;
   // Room for either caps structure.
   BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS) + sizeof(AUDIO_STREAM_CONFIG_CAPS)] = {};
   if (config && config->GetStreamCaps(index, &type, caps) != S_OK) type = nullptr;
+  if (videoCaps) std::memcpy(videoCaps, caps, sizeof *videoCaps);
   return Adopted(type);
 }
 
@@ -112,12 +103,12 @@ ClockedGraph::ClockedGraph() : graph(NewGraph()), clock(MakeComObject<TestManual
 
 ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring& name) {
   ComPtr<IBaseFilter> device = BindDevice(category, name);
-  if (!device || FAILED(Add(device.Get(), name.c_str()))) return nullptr;
+  if (!device || FAILED(graph->AddFilter(device.Get(), name.c_str()))) return nullptr;
   return device;
 }
 
 HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input) {
-  const HRESULT hr = Add(sink, L"Sink");
+  const HRESULT hr = graph->AddFilter(sink, L"Sink");
   return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
 }
 
@@ -235,9 +226,10 @@ Planes PlanesOf(const GUID& subtype, const BYTE* data, int w, int h) {
       for (int x = 0; x < w; ++x) {
         const size_t i = static_cast<size_t>(row) * w + x;
         const int b = p[bytes * x], g = p[bytes * x + 1], r = p[bytes * x + 2];
-        y[i] = Luma(r, g, b);
-        u[i] = Cb(r, g, b);
-        v[i] = Cr(r, g, b);
+        // BT.601, limited range.
+        y[i] = std::lround(16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255);
+        u[i] = std::lround(128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255);
+        v[i] = std::lround(128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255);
       }
     }
   }

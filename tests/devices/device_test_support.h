@@ -30,8 +30,9 @@ std::vector<CMediaType> OfferedTypes(IPin* pin);
 std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type);
 // The filter's first output pin of category PIN_CATEGORY_CAPTURE.
 ComPtr<IPin> CapturePinOf(IBaseFilter* filter);
-// The pin's capability at `index` (its media type, the caps bytes ignored).
-CMediaType Capability(IPin* pin, int index);
+// The pin's capability at `index`: its media type (empty when there is none), its video caps
+// into *videoCaps when asked.
+CMediaType Capability(IPin* pin, int index, VIDEO_STREAM_CONFIG_CAPS* videoCaps = nullptr);
 // The pin's format now (IAMStreamConfig::GetFormat).
 CMediaType CurrentFormat(IPin* pin);
 // Makes the pin's capability at `index` the device's format; the SetFormat result.
@@ -43,7 +44,6 @@ struct ClockedGraph {
   ComPtr<IGraphBuilder> graph;
   ComPtr<TestManualClock> clock;
   ComPtr<ICaptureGraphBuilder2> builder;  // working on `graph`
-  HRESULT Add(IBaseFilter* filter, const wchar_t* name) { return graph->AddFilter(filter, name); }
   // Binds the device of the category with that friendly name and adds it under its name
   // (null when it cannot be bound or added).
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);

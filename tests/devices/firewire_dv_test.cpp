@@ -77,7 +77,10 @@ class FakeBus : public FireWireSeam {
   std::deque<Step> steps;
 };
 
-TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
+// The cameras listed by name with stable identities (no adapter or camera, no entry); the
+// first one streams. Also: a frame that reaches the reader late keeps its place in time, frames
+// the bus left out are counted as dropped and leave their time free.
+TEST(FireWireDv, ListsCamerasAndStreamsInterleavedDvThroughABusResetUntilUnplugged) {
   auto bus = std::make_shared<FakeBus>();
   const std::vector<DeviceEntry> entries = FireWireDevices(bus).Devices();
   std::vector<std::wstring> listed;
@@ -85,16 +88,9 @@ TEST(FireWireDv, ListsCamerasByNameWithStableIdentities) {
     listed.push_back(entry.friendlyName + L" " + entry.displayName);
     EXPECT_EQ(entry.category, CLSID_VideoInputDeviceCategory);
   }
-  EXPECT_EQ(listed, (std::vector<std::wstring>{L"Camcorder DV-100 @device:1394:0800460102030405",
-                                               L"Camcorder DV-100 #2 @device:1394:0800460102030999"}));
-  bus->cameras.clear();
-  EXPECT_TRUE(FireWireDevices(bus).Devices().empty()) << "no adapter or camera, no entry";
-}
-
-// Also: a frame that reaches the reader late keeps its place in time, frames the bus left out
-// are counted as dropped and leave their time free.
-TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
-  auto bus = std::make_shared<FakeBus>();
+  EXPECT_EQ(listed,
+            (std::vector<std::wstring>{L"Camcorder DV-100 @device:1394:0800460102030405",
+                                       L"Camcorder DV-100 #2 @device:1394:0800460102030999"}));
   constexpr uint64_t kFrames = 10;
   constexpr uint64_t kNtscAt = 5;
   constexpr uint64_t kLateAt = 2;
@@ -112,7 +108,7 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
   bus->steps.push_back({DvReception::Result::kGone, {}});
 
   ComPtr<IBaseFilter> camera;
-  ASSERT_EQ(S_OK, FireWireDevices(bus).Devices().at(0).create(camera.GetAddressOf()));
+  ASSERT_EQ(S_OK, entries.at(0).create(camera.GetAddressOf()));
   ComPtr<IGraphBuilder> graph = NewGraph();
   auto sink = MakeComObject<RecordingSink>(RecordingSinkOptions{
       .majorType = MEDIATYPE_Interleaved, .subtype = MEDIASUBTYPE_dvsd, .keepBytes = true});
@@ -143,6 +139,8 @@ TEST(FireWireDv, StreamsInterleavedDvThroughABusResetUntilUnplugged) {
     afterReset = afterReset || number > 3;
   }
   EXPECT_TRUE(afterReset) << "the stream goes on after the bus reset";
+  bus->cameras.clear();
+  EXPECT_TRUE(FireWireDevices(bus).Devices().empty()) << "no adapter or camera, no entry";
 }
 
 // A frame that reaches the reader late keeps its place; the stream standing still, frames left

@@ -12,28 +12,20 @@ constexpr REFERENCE_TIME kInterval = 400000;  // the grabber's 25 fps
 const std::string kWith = "video capture Grabber\nvideo webcam Webcam\naudio tone Tone\n";
 const std::string kWithout = "video webcam Webcam\n";
 
-class HotPlug : public ::testing::Test {
- protected:
-  // A graph with the grabber's capture pin (320x240) feeding a sink.
-  struct Capture {
-    ClockedGraph g;
-    ComPtr<IBaseFilter> grabber;
-    ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-    ComPtr<IPin> pin;
-  };
-  std::unique_ptr<Capture> NewCapture() {
-    auto c = std::make_unique<Capture>();
-    c->pin = c->g.Capture(L"Grabber", c->sink.Get(), c->sink->Input(), -1, &c->grabber);
-    return c;
-  }
-
-  ScopedMachine machine_{kWith};
+// A graph with the grabber's capture pin feeding a sink.
+struct Capture {
+  Capture() { pin = g.Capture(L"Grabber", sink.Get(), sink->Input(), -1, &grabber); }
+  ClockedGraph g;
+  ComPtr<IBaseFilter> grabber;
+  ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
+  ComPtr<IPin> pin;
 };
 
-TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAgain) {
-  auto one = NewCapture();
-  auto two = NewCapture();  // a second graph holding the same device
-  ClockedGraph other;       // a graph holding another device only
+TEST(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAgain) {
+  ScopedMachine machine(kWith);
+  auto one = std::make_unique<Capture>();
+  auto two = std::make_unique<Capture>();  // a second graph holding the same device
+  ClockedGraph other;                      // a graph holding another device only
   ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam"));
   ClockedGraph sound;
   ComPtr<IBaseFilter> tone = sound.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
@@ -45,7 +37,7 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
   ASSERT_TRUE(StepFrames(one->g, one->pin.Get(), 3, kInterval));
   ASSERT_TRUE(WaitUntil([&] { return one->g.clock->PendingAdvises() > 0; }));
 
-  machine_.Rewrite(kWithout);
+  machine.Rewrite(kWithout);
   for (auto* c : {one.get(), two.get()}) {
     const auto lost = NextGraphEvent(c->g.graph.Get(), {EC_DEVICE_LOST}, 10'000);
     ASSERT_TRUE(lost);
@@ -70,7 +62,7 @@ TEST_F(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemA
   EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, two->grabber->Pause());
   EXPECT_EQ(VFW_E_NO_CAPTURE_HARDWARE, sound.Run());
 
-  machine_.Rewrite(kWith);
+  machine.Rewrite(kWith);
   for (auto* c : {one.get(), two.get()}) EXPECT_EQ(NextDeviceLost(c->g.graph.Get()), 1);
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             (std::vector<std::wstring>{L"Grabber", L"Webcam"}));

@@ -16,15 +16,13 @@ using devices::sim::ReadFrameNumber;
 
 TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
   const uint32_t numbers[] = {0, 1, 0x80000001u, 0xFFFFFFFFu, 123456789u};
-  struct Size {
-    int width, height;
-  };
   const std::pair<PatternLayout, GUID> layouts[] = {{PatternLayout::kYuy2, MEDIASUBTYPE_YUY2},
                                                     {PatternLayout::kI420, MEDIASUBTYPE_I420},
                                                     {PatternLayout::kRgb24, MEDIASUBTYPE_RGB24}};
   for (const auto& [layout, subtype] : layouts) {
-    for (const Size size : {Size{320, 240}, Size{720, 576}, Size{1280, 720}}) {
-      std::vector<uint8_t> picture(static_cast<size_t>(size.width) * size.height * 3 + 4096);
+    for (const auto& [width, height] :
+         {std::pair{320, 240}, std::pair{720, 576}, std::pair{1280, 720}}) {
+      std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 3 + 4096);
       for (uint32_t number : numbers) {
         PatternScene scene;
         scene.frameNumber = number;
@@ -33,12 +31,11 @@ TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
         // Controls act on the picture, never on the number.
         scene.controls.brightness = 255;
         scene.controls.contrast = 0;
-        DrawPattern(scene, {layout, size.width, size.height, picture.data(), false});
-        const Planes planes = PlanesOf(subtype, picture.data(), size.width, size.height);
+        DrawPattern(scene, {layout, width, height, picture.data(), false});
+        const Planes planes = PlanesOf(subtype, picture.data(), width, height);
         const auto read = ReadFrameNumber(
-            [&](int x, int y) { return planes[0][static_cast<size_t>(y) * size.width + x]; },
-            size.width);
-        EXPECT_EQ(read, number) << static_cast<int>(layout) << " " << size.width;
+            [&](int x, int y) { return planes[0][static_cast<size_t>(y) * width + x]; }, width);
+        EXPECT_EQ(read, number) << static_cast<int>(layout) << " " << width;
       }
     }
   }
@@ -61,7 +58,7 @@ TEST(MjpegDecompressor, IsFoundByIntelligentConnectAndDropsWhatItCannotDecode) {
   ClockedGraph g;
   ComPtr<IBaseFilter> webcam = g.AddDevice(CLSID_VideoInputDeviceCategory, L"Webcam");
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  g.Add(sink.Get(), L"Sink");
+  g.graph->AddFilter(sink.Get(), L"Sink");
   ComPtr<IPin> capture = PinNamed(webcam.Get(), L"Capture");
   ASSERT_EQ(S_OK, ChooseCapability(capture.Get(), 4));  // MJPG 1280x720
   EXPECT_TRUE(OfferedTypes(PinAt(CreateFilter(CLSID_MjpegDec).Get(), 1).Get()).empty());

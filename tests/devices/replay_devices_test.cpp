@@ -12,15 +12,6 @@ namespace {
 
 using Watched = LiveGraph<PatternSink>;
 
-// The replayed video device of that name, its capture pin into a PatternSink, straight or
-// (render) through what converts its pictures.
-Watched Watch(const std::wstring& name, bool render = false) {
-  return Watched(BindDevice(CLSID_VideoInputDeviceCategory, name), render);
-}
-bool Frames(Watched& w, size_t count) {
-  return WaitUntil([&] { return w.sink->Count() >= count; });
-}
-
 // Consecutive numbers, readable all.
 testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>& numbers) {
   for (size_t i = 0; i < numbers.size(); ++i) {
@@ -33,19 +24,21 @@ testing::AssertionResult Consecutive(const std::vector<std::optional<uint32_t>>&
   return testing::AssertionSuccess();
 }
 
-// The description of a one-mode device in `fourcc`.
-std::string OneMode(const std::string& fourcc, const std::string& size = "320x240") {
+// The description of a one-mode device in `fourcc` (HM12 at 720x576, the others at 320x240).
+std::string OneMode(const std::string& fourcc) {
+  const std::string size = fourcc == "HM12" ? "720x576" : "320x240";
   return "Driver Info:\n\tCard type        : Cam " + fourcc + "\n"
          "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n\t[0]: '" + fourcc + "' (a format)\n"
          "\t\tSize: Discrete " + size + "\n\t\t\tInterval: Discrete 0.033s (30.000 fps)\n";
 }
 
-// A machine of the one-mode devices "Cam <fourcc>", their descriptions written in `dir`.
-ScopedMachine OneModeMachine(const TempDir& dir, const std::vector<std::string>& fourccs) {
+// A machine of replayed V4L2 devices, their descriptions (file name, text) written in `dir`.
+ScopedMachine V4l2Machine(const TempDir& dir,
+                          const std::vector<std::pair<std::string, std::string>>& devices) {
   std::string lines;
-  for (const std::string& fourcc : fourccs) {
-    std::ofstream(dir.File(fourcc + ".txt")) << OneMode(fourcc, fourcc == "HM12" ? "720x576" : "320x240");
-    lines += "video v4l2 " + dir.File(fourcc + ".txt") + "\n";
+  for (const auto& [name, text] : devices) {
+    std::ofstream(dir.File(name + ".txt")) << text;
+    lines += "video v4l2 " + dir.File(name + ".txt") + "\n";
   }
   return ScopedMachine(lines);
 }
@@ -63,38 +56,35 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbe
               {"GREY", "rawvideo,Y800"}, {"RGB3", nullptr}, {"BGR3", nullptr}, {"BGR4", "rawvideo,[0][0][0][0]"},
               {"RGB4", nullptr}, {"XR24", nullptr}, {"MJPG", "mjpeg,MJPG"}};
   TempDir dir;
-  std::vector<std::string> fourccs;
-  for (const auto& row : rows) fourccs.push_back(row.fourcc);
-  const ScopedMachine machine = OneModeMachine(dir, fourccs);
+  std::vector<std::pair<std::string, std::string>> devices;
+  for (const auto& row : rows) devices.emplace_back(row.fourcc, OneMode(row.fourcc));
+  const ScopedMachine machine = V4l2Machine(dir, devices);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fourcc);
     const std::wstring name = Utf8ToWide(std::string("Cam ") + row.fourcc);
     {
-      Watched w = Watch(name, true);
+      Watched w(BindDevice(CLSID_VideoInputDeviceCategory, name), true);
       ASSERT_TRUE(w.device);
       ASSERT_EQ(S_OK, w.Run());
-      EXPECT_TRUE(Frames(w, 3));
+      EXPECT_TRUE(WaitUntil([&] { return w.sink->Count() >= 3u; }));
       w.Stop();
       EXPECT_TRUE(Consecutive(w.sink->Numbers()));
     }
     if (!row.probed) continue;
-    ComPtr<IGraphBuilder> graph = NewGraph();
-    ComPtr<IBaseFilter> device = BindDevice(CLSID_VideoInputDeviceCategory, name);
-    ASSERT_TRUE(device && graph->AddFilter(device.Get(), name.c_str()) == S_OK);
+    ClockedGraph g;
+    ASSERT_EQ(S_OK, g.graph->SetDefaultSyncSource());  // the system's clock, as the program has
+    ComPtr<IBaseFilter> device = g.AddDevice(CLSID_VideoInputDeviceCategory, name);
+    ASSERT_TRUE(device);
     const std::string path = dir.File(std::string(row.fourcc) + ".avi");
-    ComPtr<ICaptureGraphBuilder2> builder;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
-    builder->SetFiltergraph(graph.Get());
     ComPtr<IBaseFilter> mux;
-    ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
-                                               mux.GetAddressOf(), nullptr));
-    ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, device.Get(),
-                                          nullptr, mux.Get()));
+    ASSERT_EQ(S_OK, g.builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Utf8ToWide(path).c_str(),
+                                                 mux.GetAddressOf(), nullptr));
+    ASSERT_EQ(S_OK, g.builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, device.Get(),
+                                            nullptr, mux.Get()));
     ComPtr<IPin> capture = CapturePinOf(device.Get());
-    ASSERT_EQ(S_OK, RunGraph(graph.Get()));
+    ASSERT_EQ(S_OK, RunGraph(g.graph.Get()));
     ASSERT_TRUE(WaitUntil([&] { return Delivered(capture.Get()) >= 5; }));
-    ASSERT_EQ(S_OK, StopGraph(graph.Get()));
+    ASSERT_EQ(S_OK, g.Stop());
     const std::string probed = RunCommand(
         "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,codec_tag_string "
         "-of csv=p=0 " + path);
@@ -146,13 +136,12 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
        MEDIASUBTYPE_YUY2, {1600, 1200}},
   };
   TempDir dir;
-  std::string lines;
+  std::vector<std::pair<std::string, std::string>> devices;
   for (size_t i = 0; i < std::size(rows); ++i) {
-    const std::string path = dir.File("cam" + std::to_string(i) + ".txt");
-    std::ofstream(path) << "Driver Info:\n\tCard type : Cam " << i << "\n" << rows[i].text;
-    lines += "video v4l2 " + path + "\n";
+    const std::string card = "Cam " + std::to_string(i);
+    devices.emplace_back(card, "Driver Info:\n\tCard type : " + card + "\n" + rows[i].text);
   }
-  ScopedMachine machine(lines);
+  const ScopedMachine machine = V4l2Machine(dir, devices);
   for (size_t i = 0; i < std::size(rows); ++i) {
     SCOPED_TRACE(rows[i].why);
     ComPtr<IBaseFilter> device =
@@ -172,14 +161,14 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   ScopedMachine machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
-  Watched w = Watch(L"Caméscope DV (Vacances 1998.dv)", true);
+  Watched w(BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV (Vacances 1998.dv)"), true);
   ASSERT_TRUE(w.device);
   const CMediaType first = Capability(w.capture.Get(), 0);
   EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);
   EXPECT_EQ(first.lSampleSize, 120000u) << "the tape's system (NTSC) first";
   const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, w.Run());
-  ASSERT_TRUE(Frames(w, 8));
+  ASSERT_TRUE(WaitUntil([&] { return w.sink->Count() >= 8u; }));
   const auto seen = w.sink->Numbers();  // each arrived before `took` ends
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   w.Stop();

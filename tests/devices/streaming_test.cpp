@@ -57,14 +57,23 @@ class Streaming : public ::testing::Test {
   ComPtr<HoldingSink> sink_ = MakeComObject<HoldingSink>();
 };
 
-// Frames come on the clock, never before, with their capture times; a reader late by twenty
-// frame times gets the device's queued frames (the last ten, 0.4 s at 25 frames/s: what a busy
-// machine may hold a streaming thread up for) and loses the older ones, counted.
-TEST_F(Streaming, FramesComeOnTheClockAndALateReaderGetsTheQueuedOnesAndLosesOlderOnes) {
+// Nothing comes while paused. Frames come on the clock once the graph runs, never before, with
+// their capture times (stream time starting with the run); a reader late by twenty frame times
+// gets the device's queued frames (the last ten, 0.4 s at 25 frames/s: what a busy machine may
+// hold a streaming thread up for) and loses the older ones, counted. Stop wakes the source
+// waiting on the clock at once.
+TEST_F(Streaming, FramesComeOnTheClockOnceRunningALateReaderGetsTheQueuedOnesAndStopIsAtOnce) {
   ComPtr<IPin> capture = ConnectGrabber();
-  ASSERT_EQ(S_OK, g_.Run());
+  QueryAs<IMediaControl>(g_.graph.Get())->Pause();
+  constexpr REFERENCE_TIME kRun = 5 * k30Fps;  // the clock when the graph runs
+  g_.AdvanceTo(kRun);
+  FILTER_STATE state;
+  EXPECT_EQ(VFW_S_CANT_CUE, source_->GetState(0, &state));
+  EXPECT_EQ(state, State_Paused);
+  EXPECT_EQ(sink_->Count(), 0u);
+  ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(g_.graph.Get())->Run(kRun));
   for (long n = 0; n < 10; ++n) {
-    g_.AdvanceTo(n * k30Fps);
+    g_.AdvanceTo(kRun + n * k30Fps);
     ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == static_cast<size_t>(n + 1); }));
     // Once the source waits on the clock for the next frame, nothing more comes.
     ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
@@ -73,17 +82,18 @@ TEST_F(Streaming, FramesComeOnTheClockAndALateReaderGetsTheQueuedOnesAndLosesOld
   const auto starts = sink_->Starts();
   for (size_t n = 0; n < starts.size(); ++n) EXPECT_EQ(starts[n], static_cast<REFERENCE_TIME>(n) * k30Fps);
   EXPECT_EQ(Dropped(capture.Get()), 0);
-  g_.AdvanceTo(29 * k30Fps);
+  g_.AdvanceTo(kRun + 29 * k30Fps);
   ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == 20; }));
   ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  std::vector<std::optional<uint32_t>> expected;
-  for (uint32_t n : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29}) {
-    expected.emplace_back(n);
-  }
-  EXPECT_EQ(FromFirst(sink_->Numbers()), expected);
+  EXPECT_EQ(FromFirst(sink_->Numbers()),
+            (std::vector<std::optional<uint32_t>>{0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                  20, 21, 22, 23, 24, 25, 26, 27, 28, 29}));
   EXPECT_EQ(Delivered(capture.Get()), 20);
   EXPECT_EQ(Dropped(capture.Get()), 10);
-  g_.Stop();
+  // The source waits for a clock that never moves; Stop must not wait for it.
+  auto stopped = std::async(std::launch::async, [&] { return g_.Stop(); });
+  ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(stopped.get(), S_OK);
 }
 
 TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
@@ -111,27 +121,6 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
   g_.Stop();
 }
 
-TEST_F(Streaming, NothingComesWhilePausedAndStopWakesAWaitingSourceAtOnce) {
-  ComPtr<IPin> capture = ConnectGrabber();
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(g_.graph.Get());
-  control->Pause();
-  g_.AdvanceTo(5 * k30Fps);
-  FILTER_STATE state;
-  EXPECT_EQ(VFW_S_CANT_CUE, source_->GetState(0, &state));
-  EXPECT_EQ(state, State_Paused);
-  EXPECT_EQ(sink_->Count(), 0u);
-  // Stream time starts with the run: one frame, then a wait on the clock.
-  ASSERT_EQ(S_OK, QueryAs<IMediaFilter>(g_.graph.Get())->Run(5 * k30Fps));
-  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() == 1; }));
-  ASSERT_TRUE(WaitUntil([&] { return g_.clock->PendingAdvises() > 0; }));
-  EXPECT_EQ(sink_->Count(), 1u);
-  EXPECT_EQ(sink_->Starts()[0], 0) << "the stream's first frame";
-  // The source waits for a clock that never moves; Stop must not wait for it.
-  auto stopped = std::async(std::launch::async, [&] { return g_.Stop(); });
-  ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(stopped.get(), S_OK);
-}
-
 TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
   ComPtr<IPin> capture = ConnectGrabber();
   QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
@@ -149,7 +138,7 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), recorded->Input(), 2, &source_);
-  ASSERT_EQ(S_OK, g_.Add(shown.Get(), L"Shown"));
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(shown.Get(), L"Shown"));
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
                                           shown->Input(), nullptr));
   ASSERT_EQ(S_OK, g_.Run());
@@ -166,7 +155,7 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ComPtr<IBaseFilter> camcorder = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
   ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
   ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.Add(splitter.Get(), L"DV Splitter"));
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(splitter.Get(), L"DV Splitter"));
   ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
@@ -182,18 +171,35 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 8231, 2) << "-12 dBFS";
 }
 
-TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormat) {
+// The sound devices: the tone in buffers of continuous phase at the chosen format, the TV sound
+// in the mode chosen.
+TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormatAndTheTvSoundModeIsHeard) {
   ComPtr<IBaseFilter> tone = g_.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
   ComPtr<IPin> pin = CapturePinOf(tone.Get());
   ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 3));  // 44.1 kHz mono
   ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
+  ComPtr<IBaseFilter> device = BindDevice(CLSID_AudioInputDeviceCategory, L"TV Sound");
+  ComPtr<IAMTVAudio> tv = QueryAs<IAMTVAudio>(device.Get());
+  ASSERT_TRUE(tv);
+  long modes = 0;
+  tv->GetHardwareSupportedTVAudioModes(&modes);
+  EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A |
+                       AMTVAUDIO_MODE_LANG_B);
+  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_LANG_C));
+  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
+  ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
+  ComPtr<SoundSink> tvSink = MakeComObject<SoundSink>();
+  ASSERT_EQ(S_OK, g_.graph->AddFilter(device.Get(), L"TV Sound"));
+  ComPtr<IPin> tvPin = CapturePinOf(device.Get());
+  ASSERT_EQ(S_OK, g_.ConnectToSink(tvPin.Get(), tvSink.Get(), tvSink->Input()));
   ASSERT_EQ(S_OK, g_.Run());
   // A buffer is a fiftieth of a second, delivered once its last sample is captured.
   constexpr REFERENCE_TIME kBuffer = 200000;
   for (long n = 1; n <= 10; ++n) {
     g_.AdvanceTo(n * kBuffer);
-    ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == n; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Delivered(pin.Get()) == n && Delivered(tvPin.Get()) == n; }));
   }
   g_.Stop();
   const auto samples = sink->Pcm();
@@ -207,28 +213,7 @@ TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormat) {
   for (size_t k = 0; k < starts.size(); ++k) {
     EXPECT_EQ(starts[k], static_cast<REFERENCE_TIME>(k * 882 * 10'000'000ull / 44100));
   }
-}
-
-TEST_F(Streaming, TheTvSoundModeIsHeard) {
-  ComPtr<IBaseFilter> device = BindDevice(CLSID_AudioInputDeviceCategory, L"TV Sound");
-  ComPtr<IAMTVAudio> tv = QueryAs<IAMTVAudio>(device.Get());
-  ASSERT_TRUE(tv);
-  long modes = 0;
-  tv->GetHardwareSupportedTVAudioModes(&modes);
-  EXPECT_EQ(modes, AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_A |
-                       AMTVAUDIO_MODE_LANG_B);
-  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_LANG_C));
-  EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
-  ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
-  ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.Add(device.Get(), L"TV Sound"));
-  ComPtr<IPin> pin = CapturePinOf(device.Get());
-  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
-  ASSERT_EQ(S_OK, g_.Run());
-  g_.AdvanceTo(2000000);
-  ASSERT_TRUE(WaitUntil([&] { return Delivered(pin.Get()) == 10; }));
-  g_.Stop();
-  EXPECT_NEAR(ToneFrequency(sink->Pcm(), 2, 0, 48000), 500, 1) << "language B";
+  EXPECT_NEAR(ToneFrequency(tvSink->Pcm(), 2, 0, 48000), 500, 1) << "language B";
 }
 
 }  // namespace

@@ -119,9 +119,7 @@ class V4l2 : public ::testing::Test {
     kernel_->Close(fd);
     return arg;
   }
-  int64_t Control(uint32_t id, const std::string& node = "/dev/video0") {
-    return Ask(VIDIOC_G_CTRL, v4l2_control{id, 0}, node).value;
-  }
+  int64_t Control(uint32_t id) { return Ask(VIDIOC_G_CTRL, v4l2_control{id, 0}).value; }
   // A 64-bit control's value, a string control's text.
   std::pair<int64_t, std::string> Extended(uint32_t id) {
     char text[32] = {};
@@ -134,14 +132,6 @@ class V4l2 : public ::testing::Test {
     list.controls = &control;
     Ask(VIDIOC_G_EXT_CTRLS, list);
     return {control.string == text ? 0 : control.value64, text};
-  }
-
-  // The webcam's capture pin, in the mode at `capability`, connected to the sink in g_.
-  ComPtr<IPin> ConnectWebcam(int capability = 0) {
-    return g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), capability, &source_);
-  }
-  bool Frames(int count) {
-    return WaitUntil([&] { return sink_->Count() >= count; });
   }
 
   std::shared_ptr<devices::replay::ReplayedV4l2> kernel_ =
@@ -175,9 +165,9 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   ASSERT_EQ(S_OK, CreateDeviceMoniker(listing[1].displayName, stored.GetAddressOf()));
   ClockedGraph other;
   ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber"));
-  ConnectWebcam();
+  g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 0, &source_);
   ASSERT_EQ(S_OK, g_.Run());
-  ASSERT_TRUE(Frames(1));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 1; }));
   kernel_->Unplug("/dev/video0");
   ASSERT_EQ(NextDeviceLost(g_.graph.Get()), 0);
   // The stream may hear of the unplug before the device watch does: the listing follows.
@@ -196,7 +186,7 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   g_.Stop();
   const int before = sink_->Count();
   ASSERT_EQ(S_OK, g_.Run());
-  EXPECT_TRUE(Frames(before + 1));
+  EXPECT_TRUE(WaitUntil([&] { return sink_->Count() >= before + 1; }));
   g_.Stop();
   EXPECT_FALSE(EventQueued(other.graph.Get(), EC_DEVICE_LOST));
 }
@@ -208,7 +198,8 @@ int64_t Micros(const timeval& t) { return int64_t{t.tv_sec} * 1'000'000 + t.tv_u
 // the driver lost (a jump in its sequence) and damaged ones are counted as dropped.
 TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) {
   PlugWebcam();
-  ComPtr<IPin> pin = ConnectWebcam(3);  // YUY2 320x240 @15
+  // YUY2 320x240 @15.
+  ComPtr<IPin> pin = g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 3, &source_);
   // From the sample after the injection starts: the first 100 ms old, the driver's sequence
   // 2 ahead from the second on (two lost), the third damaged.
   std::atomic<bool> inject = false;
@@ -234,10 +225,10 @@ TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) 
   v4l2_streamparm parm{};
   parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   EXPECT_EQ(Ask(VIDIOC_G_PARM, parm).parm.capture.timeperframe.denominator, 15u);
-  ASSERT_TRUE(Frames(2));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 2; }));
   const int before = sink_->Count();
   inject = true;
-  ASSERT_TRUE(Frames(before + 4));
+  ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= before + 4; }));
   g_.Stop();
   kernel_->SetIoctlHook(nullptr);
 
@@ -370,29 +361,7 @@ TEST_F(V4l2, ControlsArePictureAndCameraPropertiesAndThePageListsEveryOne) {
   EXPECT_EQ(Extended(kLabel).second, "garage");
 }
 
-TEST_F(V4l2, AnaloguInputsAreACrossbarThatSelectsTheInput) {
-  Plug("/dev/video4", kGrabber);
-  ComPtr<IBaseFilter> filter = BindDevice(AM_KSCATEGORY_CROSSBAR, L"Grabber Crossbar");
-  ASSERT_TRUE(filter);
-  ComPtr<IAMCrossbar> crossbar = QueryAs<IAMCrossbar>(filter.Get());
-  EXPECT_EQ(CrossbarPins(crossbar.Get()),
-            (std::vector<std::pair<long, long>>{{2, PhysConn_Video_Composite},
-                                                {2, PhysConn_Video_SVideo},
-                                                {0, PhysConn_Audio_Line},
-                                                {1, PhysConn_Video_VideoDecoder},
-                                                {0, PhysConn_Audio_AudioDecoder}}));
-
-  EXPECT_EQ(S_OK, crossbar->Route(0, 1));
-  EXPECT_EQ(Ask(VIDIOC_G_INPUT, 0, "/dev/video4"), 1);
-  long routed = -1;
-  ASSERT_EQ(S_OK, crossbar->get_IsRoutedTo(0, &routed));
-  EXPECT_EQ(routed, 1);
-  EXPECT_EQ(S_OK, crossbar->Route(1, 2));
-  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 2));     // sound to the picture
-  EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, -1));  // the card always has an input
-}
-
-TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
+TEST_F(V4l2, TheTunerTunesTheCountrysChannelsTheTvSoundItsModesAndTheCrossbarTheInput) {
   // PAL-B/G, PAL-I, SECAM-L, NTSC-M, NTSC-M-JP on the tuner input.
   Plug("/dev/video6", Device("TV Card", "pci-0000:04:00.0") +
                           "Tuner 0:\n\tName                 : TV Card\n"
@@ -474,11 +443,26 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsAndSetsItsStandardAndSoundMode) {
   EXPECT_EQ(Ask(VIDIOC_G_TUNER, v4l2_tuner{}, "/dev/video6").audmode, uint32_t{V4L2_TUNER_MODE_STEREO});
   EXPECT_EQ(E_INVALIDARG, tvAudio->put_TVAudioMode(AMTVAUDIO_MODE_LANG_B));
 
-  // The crossbar's tuner inputs are on the tuner's wires.
-  ComPtr<IBaseFilter> crossbar = BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar");
+  // The analogue inputs are a crossbar (its tuner inputs on the tuner's wires) that selects the
+  // input.
+  ComPtr<IAMCrossbar> crossbar =
+      QueryAs<IAMCrossbar>(BindDevice(AM_KSCATEGORY_CROSSBAR, L"TV Card Crossbar").Get());
   ASSERT_TRUE(crossbar);
-  EXPECT_EQ(CrossbarPins(QueryAs<IAMCrossbar>(crossbar.Get()).Get()).at(0),
-            std::make_pair(2L, long{PhysConn_Video_Tuner}));
+  EXPECT_EQ(CrossbarPins(crossbar.Get()),
+            (std::vector<std::pair<long, long>>{{2, PhysConn_Video_Tuner},
+                                                {3, PhysConn_Video_Composite},
+                                                {0, PhysConn_Audio_Tuner},
+                                                {1, PhysConn_Audio_Line},
+                                                {1, PhysConn_Video_VideoDecoder},
+                                                {0, PhysConn_Audio_AudioDecoder}}));
+  EXPECT_EQ(S_OK, crossbar->Route(0, 1));
+  EXPECT_EQ(Ask(VIDIOC_G_INPUT, 0, "/dev/video6"), 1);
+  long routed = -1;
+  ASSERT_EQ(S_OK, crossbar->get_IsRoutedTo(0, &routed));
+  EXPECT_EQ(routed, 1);
+  EXPECT_EQ(S_OK, crossbar->Route(1, 3));
+  EXPECT_EQ(S_FALSE, crossbar->CanRoute(0, 2));     // sound to the picture
+  EXPECT_EQ(E_INVALIDARG, crossbar->Route(0, -1));  // the card always has an input
 }
 
 }  // namespace

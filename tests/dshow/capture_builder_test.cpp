@@ -90,7 +90,7 @@ std::string LinksOf(IGraphBuilder* graph) {
 // FindInterface finds them, on F1.out1 -> F2.in1, F2.out1 -> F3.in1 (pins out1, in1, out2, in2),
 // F2.out1 of the capture category offering video. Their outputs offer one major type (video
 // unless told; GUID_NULL: none), their inputs take one (GUID_NULL: any).
-constexpr GUID kAskedIid = {
+constexpr GUID kAsked = {
     0x5f1c2e70, 0x3b1d, 0x4c55, {0x9e, 0x21, 0x6a, 0x0b, 0x42, 0x8d, 0x11, 0xc3}};
 
 class OrderNode : public CBaseFilter {
@@ -109,7 +109,6 @@ class OrderNode : public CBaseFilter {
     if (riid == kAsked && Answer(name_)) return GetInterface(static_cast<IBaseFilter*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
   }
-  void SetCapture() { SetCategory(0, PIN_CATEGORY_CAPTURE); }
   void SetCategory(int pin, const GUID& category) {
     static_cast<Out*>(pins_[pin].get())->SetPinCategory(category);
   }
@@ -120,7 +119,6 @@ class OrderNode : public CBaseFilter {
     return true;
   }
   static inline std::vector<std::string> answered;
-  static inline GUID kAsked = kAskedIid;
 
  private:
   // A pin that answers the asked interface once, as "node.pin".
@@ -203,7 +201,7 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
       f.push_back(MakeComObject<OrderNode>(name));
       ASSERT_EQ(S_OK, graph->AddFilter(f.back().Get(), Utf8ToWide(name).c_str()));
     }
-    f[1]->SetCapture();
+    f[1]->SetCategory(0, PIN_CATEGORY_CAPTURE);
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[0].Get(), 0).Get(), PinAt(f[1].Get(), 1).Get(),
                                          nullptr));
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[1].Get(), 0).Get(), PinAt(f[2].Get(), 1).Get(),
@@ -212,14 +210,13 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
     HRESULT hr = S_OK;
     for (int i = 0; i < 30 && hr == S_OK; ++i) {
       ComPtr<IUnknown> found;
-      hr = builder->FindInterface(row.category, row.type, f[row.start - 1].Get(), OrderNode::kAsked,
+      hr = builder->FindInterface(row.category, row.type, f[row.start - 1].Get(), kAsked,
                                   found.ReleaseAndGetVoidAddressOf());
     }
     std::string order;
     for (const std::string& who : OrderNode::answered) order += (order.empty() ? "" : " ") + who;
     EXPECT_EQ(order, row.order);
     EXPECT_EQ(hr, row.last);
-    for (auto& node : f) graph->RemoveFilter(node.Get());
   }
   // A category that is neither a pin category nor a direction; no filter.
   ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
@@ -305,7 +302,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
     for (auto& [name, filter] : node) {
       ASSERT_EQ(S_OK, graph->AddFilter(filter.Get(), Utf8ToWide(name).c_str()));
     }
-    node["S"]->SetCapture();
+    node["S"]->SetCategory(0, PIN_CATEGORY_CAPTURE);
     if (row.previewPin) node["S"]->SetCategory(2, *row.previewPin);
     const auto pin = [&](const std::string& named) {
       const size_t dot = named.find('.');
@@ -324,11 +321,6 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
                                                    node["R"].Get()));
     }
     EXPECT_EQ(LinksOf(graph.Get()), row.after);
-    for (const std::wstring& name : FilterNames(graph.Get())) {
-      ComPtr<IBaseFilter> filter;
-      graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
-      graph->RemoveFilter(filter.Get());
-    }
   }
   EXPECT_EQ(E_POINTER, NewBuilder()->RenderStream(nullptr, nullptr, nullptr, nullptr, nullptr));
 }

@@ -1,5 +1,6 @@
 // Graph building: names, enumeration, direct and intelligent connection, loops, rendering,
-// reconnection, the release of a running graph, the filter registry, interfaces and references.
+// reconnection, the release of a running graph, the filter registry, the video window and
+// volume of the graph.
 #include "TestConverter.h"
 #include "RecordingSink.h"
 #include "TestPassThrough.h"
@@ -10,7 +11,8 @@
 namespace vidorra::test {
 namespace {
 
-// A name taken gets a numbered suffix; no name at all gets the first free number.
+// A name taken gets a numbered suffix; no name at all gets the first free number; the newest
+// filter is listed first, a removed one is gone from the graph.
 TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   auto graph = NewGraph();
   std::vector<ComPtr<TestPassThrough>> f;
@@ -33,31 +35,19 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   EXPECT_TRUE(IsSameObject(info.pGraph, graph.Get()));
   info.pGraph->Release();
   ASSERT_EQ(S_OK, graph->RemoveFilter(f[3].Get()));
+  EXPECT_EQ(VFW_E_NOT_FOUND, graph->RemoveFilter(f[3].Get()));
+  ASSERT_EQ(S_OK, f[3]->QueryFilterInfo(&info));
+  EXPECT_EQ(nullptr, info.pGraph);
   EXPECT_EQ(S_OK, graph->AddFilter(f[5].Get(), nullptr));
   EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002", L"Tee 0002", L"Tee 0001", L"Tee"}),
             FilterNames(graph.Get()));
-}
-
-// Newest first; a change of the graph puts every enumerator out of step until it is reset.
-TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
-  auto graph = NewGraph();
-  std::vector<ComPtr<TestPassThrough>> filters;
-  for (const wchar_t* name : {L"A", L"B", L"C"}) {
-    filters.push_back(MakeComObject<TestPassThrough>());
-    ASSERT_EQ(S_OK, graph->AddFilter(filters.back().Get(), name));
-  }
-  ASSERT_EQ(S_OK, graph->RemoveFilter(filters[1].Get()));
-  EXPECT_EQ((std::vector<std::wstring>{L"C", L"A"}), FilterNames(graph.Get()));
-  EXPECT_EQ(VFW_E_NOT_FOUND, graph->RemoveFilter(filters[1].Get()));
-  FILTER_INFO info{};
-  filters[1]->QueryFilterInfo(&info);
-  EXPECT_EQ(nullptr, info.pGraph);
+  // A change of the graph puts every enumerator out of step until it is reset.
   ComPtr<IEnumFilters> enumerator, clone;
   ASSERT_EQ(S_OK, graph->EnumFilters(enumerator.GetAddressOf()));
   ComPtr<IBaseFilter> next;
   ASSERT_EQ(S_OK, enumerator->Next(1, next.GetAddressOf(), nullptr));
   ASSERT_EQ(S_OK, enumerator->Clone(clone.GetAddressOf()));
-  ASSERT_EQ(S_OK, graph->AddFilter(filters[1].Get(), L"E"));
+  ASSERT_EQ(S_OK, graph->AddFilter(f[3].Get(), L"E"));
   for (IEnumFilters* stale : {enumerator.Get(), clone.Get()}) {
     ULONG fetched = 7;
     EXPECT_EQ(VFW_E_ENUM_OUT_OF_SYNC, stale->Next(1, next.ReleaseAndGetAddressOf(), &fetched));
@@ -66,8 +56,8 @@ TEST(GraphBuild, EnumFiltersListsTheNewestFirstAndKnowsWhenTheGraphChanged) {
   }
   ASSERT_EQ(S_OK, enumerator->Reset());
   ASSERT_EQ(S_OK, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
-  EXPECT_TRUE(IsSameObject(next.Get(), static_cast<IBaseFilter*>(filters[1].Get())));
-  EXPECT_EQ(S_OK, enumerator->Skip(2));
+  EXPECT_TRUE(IsSameObject(next.Get(), static_cast<IBaseFilter*>(f[3].Get())));
+  EXPECT_EQ(S_OK, enumerator->Skip(5));
   EXPECT_EQ(S_FALSE, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
 }
 
@@ -186,54 +176,47 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
 
 // While paused, a filter able to change its connections while active decides, through
 // ConnectDirect and Connect alike (Connect asks the pins first); the others refuse, and
-// intelligent connect waits for a stopped graph.
-TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFilters) {
+// intelligent connect waits for a stopped graph. Releasing the running graph then stops and
+// releases every filter.
+TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFiltersAndReleasingTheRunningGraphStopsThem) {
   class WillingSink : public RecordingSink {
    public:
     WillingSink() { InputPin()->SetCanConnectWhileActive(true); }
   };
-  auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
   auto second = MakeComObject<TestPushSource>();
   auto willing = MakeComObject<WillingSink>();
   auto unwilling = MakeComObject<RecordingSink>();
   second->Stream(0)->SetCanConnectWhileActive(true);
-  for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
-                                                            willing.Get(), unwilling.Get()}) {
-    graph->AddFilter(f, nullptr);
-  }
-  ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_TRUE(SUCCEEDED(control->Pause()));
-  EXPECT_EQ(VFW_E_NOT_STOPPED,
-            graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
-  EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
-  EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
-  EXPECT_EQ(S_OK, control->Stop());
-}
-
-// Releasing a running graph stops and releases every filter.
-TEST(GraphBuild, ReleasingARunningGraphStopsAndReleasesItsFilters) {
-  auto source = MakeComObject<TestPushSource>();
-  auto sink = MakeComObject<RecordingSink>();
   {
     auto graph = NewGraph();
-    graph->AddFilter(source.Get(), L"Source");
-    graph->AddFilter(sink.Get(), L"Sink");
-    ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), sink->InputPinInterface()));
-    ASSERT_TRUE(SUCCEEDED(QueryAs<IMediaControl>(graph.Get())->Run()));
+    for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
+                                                              willing.Get(), unwilling.Get()}) {
+      graph->AddFilter(f, nullptr);
+    }
+    ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
+    ASSERT_TRUE(SUCCEEDED(control->Pause()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED,
+              graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
+    EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED,
+              graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
   }
-  EXPECT_EQ(1u, source->RefCountForTesting());
-  EXPECT_EQ(1u, sink->RefCountForTesting());
-  EXPECT_EQ(State_Stopped, sink->State());
+  EXPECT_EQ(1u, second->RefCountForTesting());
+  EXPECT_EQ(1u, willing->RefCountForTesting());
+  EXPECT_EQ(State_Stopped, willing->State());
 }
 
 // IVideoWindow of the graph is its video renderer's; without one there is no window, and the
-// automation interfaces are their own IDispatch.
-TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
+// automation interfaces are their own IDispatch. Its volume goes to every audio renderer; without
+// one it is not implemented.
+TEST(GraphBuild, TheGraphsVideoWindowAndVolumeAreItsRenderers) {
   auto graph = NewGraph();
   EXPECT_FALSE(QueryAs<IDispatch>(graph.Get()));
   auto window = QueryAs<IVideoWindow>(graph.Get());
-  long left = -1, top = 0, width = 0, height = 0;
+  auto audio = QueryAs<IBasicAudio>(graph.Get());
+  long left = -1, top = 0, width = 0, height = 0, volume = 0;
   EXPECT_EQ(E_NOINTERFACE, window->put_Left(10));
   UINT count = 1;
   EXPECT_EQ(E_NOTIMPL, window->GetTypeInfoCount(&count));
@@ -241,11 +224,20 @@ TEST(GraphBuild, TheGraphsVideoWindowIsItsRenderers) {
   ComPtr<IBaseFilter> renderer = CreateFilter(CLSID_VideoRenderer);
   ASSERT_TRUE(renderer);
   graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Not a window");
+  EXPECT_EQ(E_NOTIMPL, audio->put_Volume(-500));
   graph->AddFilter(renderer.Get(), L"Video Renderer");
   EXPECT_EQ(S_OK, window->SetWindowPosition(10, 20, 320, 240));
   ASSERT_EQ(S_OK,
             QueryAs<IVideoWindow>(renderer.Get())->GetWindowPosition(&left, &top, &width, &height));
   EXPECT_EQ((std::vector<long>{10, 20, 320, 240}), (std::vector<long>{left, top, width, height}));
+  ComPtr<IBaseFilter> renderers[] = {CreateFilter(CLSID_DSoundRender),
+                                     CreateFilter(CLSID_DSoundRender)};
+  for (const auto& sound : renderers) graph->AddFilter(sound.Get(), nullptr);
+  EXPECT_EQ(S_OK, audio->put_Volume(-2500));
+  for (const auto& sound : renderers) {
+    EXPECT_EQ(S_OK, QueryAs<IBasicAudio>(sound.Get())->get_Volume(&volume));
+    EXPECT_EQ(-2500, volume);
+  }
 }
 
 // Registration order is kept within a category; a registered filter is created through

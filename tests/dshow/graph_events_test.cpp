@@ -165,26 +165,6 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   }
 }
 
-// The graph's EC_COMPLETE needs every renderer's: one still fed by its source holds it back.
-TEST(GraphEvents, CompleteWaitsForEveryRenderer) {
-  auto graph = NewGraph();
-  auto source = MakeComObject<TestPushSource>(
-      TestPushSourceConfig{.frameDuration = 36'000'000'000, .paceOnClock = true});
-  auto fed = MakeComObject<RecordingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(fed.Get(), L"Fed");
-  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Lonely");  // ends at every run
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->OutputPin(), fed->InputPinInterface(), nullptr));
-  auto control = QueryAs<IMediaControl>(graph.Get());
-  ASSERT_TRUE(SUCCEEDED(control->Run()));
-  ASSERT_TRUE(WaitUntil([&] { return fed->Count() == 1; }));
-  EXPECT_EQ(0u, QueuedCompletions(graph.Get())) << "one renderer of two";
-  QueryAs<IMediaEventSink>(graph.Get())
-      ->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(fed.Get())));
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get()));
-  EXPECT_EQ(S_OK, control->Stop());
-}
-
 TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   TempDir folder;
   const std::string path = folder.File("graph.log");

@@ -1,6 +1,6 @@
 // Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
 // changes, the renderer on the clock and without one, cueing and the run state, failing state
-// changes, IBasicAudio.
+// changes.
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -119,6 +119,7 @@ TEST(GraphRun, SamplesFlowInOrderOrTheStreamEndsWithTheFailure) {
   }
 }
 
+// The graph's EC_COMPLETE needs every renderer's: one still fed by its source holds it back.
 // The graph stops the filters downstream first: a transform that still runs finds its output
 // allocator decommitted under it. That is the stop reaching it, not a failure of the stream:
 // no EC_ERRORABORT (one would end whatever the graph runs next).
@@ -132,12 +133,20 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   ASSERT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
   ASSERT_EQ(S_OK, graph->AddFilter(converter.Get(), L"Converter"));
   ASSERT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
+  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Lonely");  // ends at every run
   ComPtr<IPin> input = PinAt(converter.Get(), 0);
   ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), input.Get()));
   ASSERT_EQ(S_OK, graph->Connect(PinAt(converter.Get(), 1).Get(), sink->InputPinInterface()));
   auto control = QueryAs<IMediaControl>(graph.Get());
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   ASSERT_TRUE(WaitUntil([&] { return sink->Samples().size() == 1; }));
+  GraphEvent event{};
+  EXPECT_FALSE(NextEvent(graph.Get(), &event, 0)) << "one renderer of two: event " << event.code;
+  QueryAs<IMediaEventSink>(graph.Get())
+      ->Notify(EC_COMPLETE, S_OK,
+               reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(sink.Get())));
+  ASSERT_TRUE(NextEvent(graph.Get(), &event, 0));
+  EXPECT_EQ(EC_COMPLETE, event.code);
   ASSERT_EQ(S_OK, sink->Stop());  // as the graph's stop does first
   // The next sample reaches the converter, still running.
   auto memInput = QueryAs<IMemInputPin>(input.Get());
@@ -146,7 +155,6 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   ComPtr<IMediaSample> sample;
   ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
   EXPECT_TRUE(FAILED(memInput->Receive(sample.Get())));
-  GraphEvent event{};
   EXPECT_FALSE(NextEvent(graph.Get(), &event, 0)) << "event " << event.code;
   EXPECT_EQ(S_OK, control->Stop());
 }
@@ -360,23 +368,6 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   sample.Reset();
   source->OutputPin()->Disconnect();
   sink->InputPinInterface()->Disconnect();
-}
-
-// The graph's volume goes to every audio renderer; without one it is not implemented.
-TEST(GraphRun, BasicAudioIsForwardedToEveryAudioRenderer) {
-  auto graph = NewGraph();
-  auto audio = QueryAs<IBasicAudio>(graph.Get());
-  long volume = 0;
-  graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Not audio");
-  EXPECT_EQ(E_NOTIMPL, audio->put_Volume(-500));
-  ComPtr<IBaseFilter> renderers[] = {CreateFilter(CLSID_DSoundRender),
-                                     CreateFilter(CLSID_DSoundRender)};
-  for (const auto& renderer : renderers) graph->AddFilter(renderer.Get(), nullptr);
-  EXPECT_EQ(S_OK, audio->put_Volume(-2500));
-  for (const auto& renderer : renderers) {
-    EXPECT_EQ(S_OK, QueryAs<IBasicAudio>(renderer.Get())->get_Volume(&volume));
-    EXPECT_EQ(-2500, volume);
-  }
 }
 
 }  // namespace
