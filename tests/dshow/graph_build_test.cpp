@@ -73,25 +73,25 @@ TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   graph->AddFilter(sink.Get(), L"Sink");
   graph->AddFilter(sinkOfB.Get(), L"Sink of B");
   IPin* out = source->OutputPin();
-  EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->InputPinInterface(), out, nullptr));
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sinkOfB->InputPinInterface(), nullptr)));
-  EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out, stranger->InputPinInterface(), nullptr));
+  EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->Input(), out, nullptr));
+  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sinkOfB->Input(), nullptr)));
+  EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out, stranger->Input(), nullptr));
   CMediaType other = MakeTestVideoType(MEDIASUBTYPE_TestB);
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sink->InputPinInterface(), &other)))
+  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sink->Input(), &other)))
       << "a type the source does not offer";
   EXPECT_FALSE(Peer(out));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(out, sink->InputPinInterface(), nullptr));
-  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(out, sink->InputPinInterface(), nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(out, sink->Input(), nullptr));
+  EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(out, sink->Input(), nullptr));
   CMediaType mt;
-  ASSERT_EQ(S_OK, sink->InputPinInterface()->ConnectionMediaType(&mt));
+  ASSERT_EQ(S_OK, sink->Input()->ConnectionMediaType(&mt));
   EXPECT_TRUE(mt == source->Config().mediaType);
-  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), out);
-  ASSERT_EQ(S_OK, graph->Reconnect(sink->InputPinInterface()));
-  EXPECT_EQ(Peer(sink->InputPinInterface()).Get(), out);
+  EXPECT_EQ(Peer(sink->Input()).Get(), out);
+  ASSERT_EQ(S_OK, graph->Reconnect(sink->Input()));
+  EXPECT_EQ(Peer(sink->Input()).Get(), out);
   EXPECT_EQ(S_OK, graph->Disconnect(out));
-  EXPECT_EQ(S_OK, graph->Disconnect(sink->InputPinInterface()));
-  EXPECT_EQ(S_FALSE, graph->Disconnect(sink->InputPinInterface()));
-  EXPECT_EQ(VFW_E_NOT_CONNECTED, graph->Reconnect(sink->InputPinInterface()));
+  EXPECT_EQ(S_OK, graph->Disconnect(sink->Input()));
+  EXPECT_EQ(S_FALSE, graph->Disconnect(sink->Input()));
+  EXPECT_EQ(VFW_E_NOT_CONNECTED, graph->Reconnect(sink->Input()));
 }
 
 // Intelligent connect and Render use a filter the application put in the graph (with free
@@ -128,9 +128,8 @@ TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
     graph->AddFilter(source.Get(), L"Source");
     if (c.preparedGives != kNone) graph->AddFilter(prepared.Get(), L"Prepared");
     if (c.sinkTakes != kNone) graph->AddFilter(sink.Get(), L"Sink");
-    EXPECT_EQ(c.expected, c.render
-                              ? graph->Render(source->OutputPin())
-                              : graph->Connect(source->OutputPin(), sink->InputPinInterface()));
+    EXPECT_EQ(c.expected, c.render ? graph->Render(source->OutputPin())
+                                   : graph->Connect(source->OutputPin(), sink->Input()));
     std::wstring names;
     for (const std::wstring& name : FilterNames(graph.Get()))
       names += (names.empty() ? L"" : L"|") + name;
@@ -138,7 +137,7 @@ TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
     EXPECT_EQ(SUCCEEDED(c.expected), Peer(source->OutputPin()) != nullptr);
     if (c.preparedGives != kNone) {
       EXPECT_TRUE(Connected(source->OutputPin(), PinAt(prepared.Get(), 0).Get()));
-      EXPECT_TRUE(Connected(PinAt(prepared.Get(), 1).Get(), sink->InputPinInterface()));
+      EXPECT_TRUE(Connected(PinAt(prepared.Get(), 1).Get(), sink->Input()));
     }
     if (c.render) {
       EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
@@ -197,10 +196,9 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFiltersAndReleasingTheRunningGr
     ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
     ASSERT_TRUE(SUCCEEDED(control->Pause()));
     EXPECT_EQ(VFW_E_NOT_STOPPED,
-              graph->ConnectDirect(source->OutputPin(), unwilling->InputPinInterface(), nullptr));
-    EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->InputPinInterface()));
-    EXPECT_EQ(VFW_E_NOT_STOPPED,
-              graph->Connect(source->OutputPin(), unwilling->InputPinInterface()));
+              graph->ConnectDirect(source->OutputPin(), unwilling->Input(), nullptr));
+    EXPECT_EQ(S_OK, graph->Connect(second->OutputPin(), willing->Input()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Connect(source->OutputPin(), unwilling->Input()));
     ASSERT_TRUE(SUCCEEDED(control->Run()));
   }
   EXPECT_EQ(1u, second->RefCountForTesting());

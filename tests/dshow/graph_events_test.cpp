@@ -178,7 +178,7 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   auto sink = MakeComObject<RecordingSink>();
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(sink.Get(), L"Sink");
-  graph->Connect(source->OutputPin(), sink->InputPinInterface());
+  graph->Connect(source->OutputPin(), sink->Input());
   auto control = QueryAs<IMediaControl>(graph.Get());
   control->Run();
   control->Stop();

@@ -37,7 +37,7 @@ struct Chain {
       out = PinAt(middles.back().Get(), 1);
     }
     EXPECT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
-    EXPECT_EQ(S_OK, graph->Connect(out.Get(), sink->InputPinInterface()));
+    EXPECT_EQ(S_OK, graph->Connect(out.Get(), sink->Input()));
     control = QueryAs<IMediaControl>(graph.Get());
     if (!clocked) {
       EXPECT_EQ(S_OK, QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr));
@@ -136,7 +136,7 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Lonely");  // ends at every run
   ComPtr<IPin> input = PinAt(converter.Get(), 0);
   ASSERT_EQ(S_OK, graph->Connect(source->OutputPin(), input.Get()));
-  ASSERT_EQ(S_OK, graph->Connect(PinAt(converter.Get(), 1).Get(), sink->InputPinInterface()));
+  ASSERT_EQ(S_OK, graph->Connect(PinAt(converter.Get(), 1).Get(), sink->Input()));
   auto control = QueryAs<IMediaControl>(graph.Get());
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   ASSERT_TRUE(WaitUntil([&] { return sink->Samples().size() == 1; }));
@@ -165,7 +165,7 @@ TEST(GraphRun, ARunningGraphRefusesChangesAndStopInterruptsAWaitOnTheClock) {
   Chain chain(std::move(config), 1);
   ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->RemoveFilter(chain.sink.Get()));
-  EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->Disconnect(chain.sink->InputPinInterface()));
+  EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->Disconnect(chain.sink->Input()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, QueryAs<IMediaFilter>(chain.graph.Get())->SetSyncSource(nullptr));
   // The second sample waits an hour on the clock; Stop must not.
   ASSERT_TRUE(WaitUntil([&] { return chain.sink->Count() >= 1; }));
@@ -348,8 +348,8 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
 TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   auto source = MakeComObject<TestPushSource>();
   auto sink = MakeComObject<RecordingSink>();
-  ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->InputPinInterface(), nullptr));
-  auto input = QueryAs<IMemInputPin>(sink->InputPinInterface());
+  ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->Input(), nullptr));
+  auto input = QueryAs<IMemInputPin>(sink->Input());
   ComPtr<IMemAllocator> allocator;
   ASSERT_EQ(S_OK, input->GetAllocator(allocator.GetAddressOf()));
   ASSERT_EQ(S_OK, allocator->Commit());
@@ -367,7 +367,7 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   EXPECT_EQ(0, sink->Count()) << "released, not rendered";
   sample.Reset();
   source->OutputPin()->Disconnect();
-  sink->InputPinInterface()->Disconnect();
+  sink->Input()->Disconnect();
 }
 
 }  // namespace

@@ -42,7 +42,6 @@ class RecordingSink : public CBaseRenderer {
   HRESULT DoRenderSample(IMediaSample* sample) override;
   HRESULT OnStopStreaming() override;
   IPin* Input() const { return InputPin(); }
-  IPin* InputPinInterface() const { return InputPin(); }
   int Count();
   std::vector<Sample> Samples();
   // Held, samples wait in their receive until let go (and when the stream stops).
