@@ -1,15 +1,18 @@
 // The recording controls clicked as a user would: the states, Capture / Couper / Stop giving
-// whole files, volume and listening, full screen, unplugging, and the disk filling up.
+// whole files, volume and listening, full screen, unplugging, the disk filling up, and a
+// recording left by a killed program repaired at the next start.
 #include <child_process.h>
 #include <sys/resource.h>
 
 #include <cmath>
 #include <csignal>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "CommandLine.h"
 #include "DiskSpaceWatch.h"
 #include "SoundMeter.h"
 #include "avi/AviReader.h"
@@ -117,17 +120,6 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     }
   }
   {
-    SCOPED_TRACE("a start in a folder that cannot be made leaves the preview and says so");
-    WriteFile(dir_.path() + QStringLiteral("/plain"));
-    const QString next = f.VideoFileName;
-    f.VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
-    Click(f.CaptureBtn);
-    EXPECT_EQ(f.CaptureState, stPreview);
-    PanelSays(QStringLiteral("x.avi"));
-    EXPECT_TRUE(PictureMoves());
-    f.VideoFileName = next;
-  }
-  {
     SCOPED_TRACE("the room left on the disk, checked at the start and watched while recording");
     qint64 freeBytes = 150 * DiskSpaceWatch::kMiB;
     f.DiskSpace->SetProbe([&](const QString&) { return std::optional<qint64>(freeBytes); });
@@ -157,6 +149,7 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     SCOPED_TRACE("a cut whose next file cannot be opened ends the recording, its file whole");
     const QString first = Capture();
     const QString folder = f.VideoDirEdit->Text();
+    WriteFile(dir_.path() + QStringLiteral("/plain"));
     f.VideoDirEdit->SetText(dir_.path() + QStringLiteral("/plain"));
     Click(f.CouperBtn);
     ASSERT_TRUE(InState(stPreview));
@@ -441,10 +434,14 @@ const test::ChildRoutineRegistration kWindowRecords(
       return status;
     });
 
-// A write error (the disk full) ends the recording with every frame written. Frames lost while
-// recording (the program stopped for a second): the status line counts exactly the frames the
-// camcorder dropped, the report says as much and when, and the file lacks exactly those frames.
-TEST_F(RecordingControlsTest, AFullDiskAndFramesLostInAChildWindow) {
+// A write error (the disk full) ends the recording with every frame written. A recording whose
+// program is killed: the next start of the program repairs the file it left (every frame on
+// disk read back, numbered one after the other), says so in the error panel and forgets the
+// journal; `vidorra --repair` leaves the file alone while it is being recorded, then finds it
+// whole, and refuses a file that is not a recording. Frames lost while recording (the program
+// stopped for a second): the status line counts exactly the frames the camcorder dropped, the
+// report says as much and when, and the file lacks exactly those frames.
+TEST_F(RecordingControlsTest, AFullDiskAKilledProgramAndFramesLostInAChildWindow) {
   Simulate(kCamcorder);
   const auto child = [&](const char* mode) {
     return std::make_unique<test::ChildProcess>(
@@ -467,6 +464,53 @@ TEST_F(RecordingControlsTest, AFullDiskAndFramesLostInAChildWindow) {
     const QString path = QString::fromStdString(*file);
     EXPECT_LE(QFileInfo(path).size(), qint64{3} << 20);
     EXPECT_EQ(test::ReadBack(path), kDVWithSound);
+  }
+  {
+    SCOPED_TRACE("killed while recording, then started again");
+    const QString machine = qEnvironmentVariable("VIDORRA_SIMULATION");
+    const auto killed = child("killed");
+    const std::optional<std::string> written = killed->NextReport();
+    // While it records, --repair leaves the file alone.
+    std::ostringstream out, err;
+    EXPECT_EQ(ApplyCommandLine({"--repair", written.value_or("")}, {}, out, err), 1);
+    EXPECT_NE(out.str().find(": being recorded by a running program: left as it is"),
+              std::string::npos)
+        << out.str();
+    killed->Kill();
+    EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
+    ASSERT_TRUE(written);
+    const QString file = QString::fromStdString(*written);
+    const QDir journals(home_ + QStringLiteral("/.local/state/vidorra"));
+    ASSERT_EQ(journals.entryList(QDir::Files).size(), 1);
+
+    Start(kCamcorder);
+    ASSERT_TRUE(test::WaitUntil([&] { return !ErrorShown().isEmpty(); }));
+    const QString said = ErrorShown();
+    EXPECT_TRUE(said.contains(
+        QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ").arg(file)))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral(" images ("))) << said.toStdString();
+    CloseError();
+    EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+    // Seeking goes through the rebuilt index: one second in is the 26th frame.
+    const auto first = test::RecordedFrameNumbers(file.toStdString(), 720, 576);
+    const auto second = test::RecordedFrameNumbers(file.toStdString(), 720, 576, 1.0);
+    ASSERT_TRUE(!first.empty() && first[0] && second.size() == 1 && second[0]);
+    EXPECT_EQ(*second[0], *first[0] + 25);
+    EXPECT_TRUE(journals.entryList(QDir::Files).isEmpty());
+    Close();
+
+    struct Row {
+      QString file;
+      int status;
+      const char* says;
+    };
+    for (const Row& row : {Row{file, 0, ": whole, left as it is ("},
+                           Row{machine, 1, ": not repaired, left as it is: "}}) {
+      out.str({});
+      EXPECT_EQ(ApplyCommandLine({"--repair", row.file.toStdString()}, {}, out, err), row.status);
+      EXPECT_NE(out.str().find(row.says), std::string::npos) << out.str();
+    }
   }
   SCOPED_TRACE("a second stood still");
   const auto stalled = child("stall");

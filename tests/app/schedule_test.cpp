@@ -146,9 +146,13 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   ASSERT_TRUE(ClockPasses(QTime(10, 1, 2)));
   EXPECT_EQ(form_->CaptureState, stPreview) << "no new start";
 
-  // A file in a folder that cannot be made: the recording cannot start.
+  // A file in a folder that cannot be made: the recording cannot start, from "Capture" (the
+  // preview goes on) nor from a programme.
   WriteFile(dir_.path() + QStringLiteral("/plain"));
   form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
+  Click(form_->CaptureBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  PanelSays(QStringLiteral("x.avi"));
   SetClock(QTime(11, 0, 0));
   Programme(QTime(11, 0, 1), QTime(11, 0, 2));
   ASSERT_TRUE(ClockPasses(QTime(11, 0, 1)));
