@@ -154,20 +154,6 @@ inline QString ReadBack(const QString& file) {
   return Streams(file);
 }
 
-// The window alone, made on the test's own folders without a simulated machine or data module.
-class FormTest : public AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    form_ = std::make_unique<TCaptureForm>();
-  }
-  void TearDown() override {
-    form_.reset();
-    AppTest::TearDown();
-  }
-  std::unique_ptr<TCaptureForm> form_;
-};
-
 // The program on a simulated machine, its window made and shown as main() does.
 class WindowTest : public AppTest {
  protected:

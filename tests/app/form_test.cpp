@@ -11,10 +11,11 @@
 namespace vidorra {
 namespace {
 
-class FormTest : public test::FormTest {};
+// The window alone, made on the test's own folders without a simulated machine or data module.
+class FormTest : public test::AppTest {};
 
 TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
-  TCaptureForm& f = *form_;
+  TCaptureForm f;
   // The controls by their names: usable and shown, disabled, hidden; check marks.
   const std::pair<const char*, const char*> kStates[] = {
       {"on",
@@ -59,20 +60,20 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
   // to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
   // The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
   // the package.
-  form_->show();
+  f.show();
   const QRect client(QPoint(0, 0), QSize(694, 446));
-  EXPECT_EQ(form_->centralWidget()->size(), client.size());
-  EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "not resizable";
-  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(f.centralWidget()->size(), client.size());
+  EXPECT_EQ(f.minimumSize(), f.maximumSize()) << "not resizable";
+  EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   for (const char* name : {"Bevel1", "PageControl1", "Panel1", "tb", "cbMute", "QuitterBtn",
                            "cbEcouterAudioSource", "LabelIntervallo"}) {
-    QWidget* widget = form_->findChild<QWidget*>(QString::fromLatin1(name));
+    QWidget* widget = f.findChild<QWidget*>(QString::fromLatin1(name));
     ASSERT_NE(widget, nullptr) << name;
     EXPECT_TRUE(client.contains(widget->geometry())) << name;
   }
   // The compact tabs' style sheet still applies: the last tab ends inside the pane.
-  QTabBar* tabs = form_->PageControl1->tabBar();
-  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), form_->PageControl1->width());
+  QTabBar* tabs = f.PageControl1->tabBar();
+  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), f.PageControl1->width());
 
   const char* kMissingFonts =
       "the window's fonts are missing: install fonts-liberation2 and fonts-roboto-slab";
@@ -83,12 +84,12 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
       {u'Q', 1593},
   };
   const std::pair<QWidget*, QString> kMeasured[] = {
-      {form_->PleinEcranBtn, QStringLiteral("Plein Ecran")},
-      {form_->QuitterBtn, QStringLiteral("Quitter")},
-      {form_->destlab, QStringLiteral("Image")},
+      {f.PleinEcranBtn, QStringLiteral("Plein Ecran")},
+      {f.QuitterBtn, QStringLiteral("Quitter")},
+      {f.destlab, QStringLiteral("Image")},
       // Inside the tabbed pages, and the tabs' own captions.
-      {form_->CaptureBtn, QStringLiteral("Capture")},
-      {form_->PageControl1->tabBar(), QStringLiteral("Programmer")},
+      {f.CaptureBtn, QStringLiteral("Capture")},
+      {f.PageControl1->tabBar(), QStringLiteral("Programmer")},
   };
   for (const auto& [widget, text] : kMeasured) {
     SCOPED_TRACE(widget->objectName().toStdString());
@@ -100,17 +101,16 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
         << QFontInfo(font).family().toStdString() << " for \"" << text.toStdString()
         << "\": " << kMissingFonts;
   }
-  EXPECT_EQ(QFontInfo(form_->RxClock2->font()).family(), QStringLiteral("Roboto Slab"))
-      << kMissingFonts;
-  EXPECT_TRUE(form_->RxClock2->font().bold());
+  EXPECT_EQ(QFontInfo(f.RxClock2->font()).family(), QStringLiteral("Roboto Slab")) << kMissingFonts;
+  EXPECT_TRUE(f.RxClock2->font().bold());
 
   // Enter and Escape reach only the enabled buttons of the first page.
   int captures = 0;
   int stops = 0;
-  QObject::connect(form_->CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
-  QObject::connect(form_->StopBtn, &QPushButton::clicked, [&] { ++stops; });
-  EXPECT_TRUE(form_->CaptureBtn->isDefault() && form_->ProgBtn->isDefault());
-  for (auto* shortcut : form_->TabSheet1->findChildren<QShortcut*>()) {
+  QObject::connect(f.CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
+  QObject::connect(f.StopBtn, &QPushButton::clicked, [&] { ++stops; });
+  EXPECT_TRUE(f.CaptureBtn->isDefault() && f.ProgBtn->isDefault());
+  for (auto* shortcut : f.TabSheet1->findChildren<QShortcut*>()) {
     if (shortcut->key() == QKeySequence(Qt::Key_Return)) emit shortcut->activated();
     if (shortcut->key() == QKeySequence(Qt::Key_Escape)) emit shortcut->activated();
   }

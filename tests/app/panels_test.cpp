@@ -18,10 +18,12 @@ const QString kReport = QString::fromUtf8(
     "Le filtre DV Splitter n'est pas installé.\r\n"
     "\r\nVous avez directX version 4.09 &Body=faux?Subject=faux#fin = 100% + ; /x à € 日本");
 
-class PanelsTest : public test::FormTest {
+// The window alone, made on the test's own folders without a simulated machine or data module.
+class PanelsTest : public test::AppTest {
  protected:
   void SetUp() override {
-    FormTest::SetUp();
+    AppTest::SetUp();
+    form_ = std::make_unique<TCaptureForm>();
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     outerSize_ = form_->frameGeometry().size();
@@ -52,6 +54,12 @@ class PanelsTest : public test::FormTest {
     EXPECT_TRUE(MenuShown()) << "\"Réglages\" is back";
   }
 
+  void TearDown() override {
+    form_.reset();
+    AppTest::TearDown();
+  }
+
+  std::unique_ptr<TCaptureForm> form_;
   QSize outerSize_;
   test::RecordingOpener opener_;
 };
