@@ -120,6 +120,19 @@ inline QAction* Entry(const QMenu* menu, const QString& caption) {
   return nullptr;
 }
 
+// The menu's captions, a separator as "-" (it has no text of its own: a style would draw it
+// beside the line), a submenu's items after ">", the checked ones marked "*".
+inline QString Captions(const QMenu* menu) {
+  QStringList captions;
+  for (const QAction* action : menu->actions()) {
+    EXPECT_TRUE(!action->isSeparator() || action->text().isEmpty());
+    captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    if (action->menu() != nullptr) captions << QStringLiteral(">") + Captions(action->menu());
+    if (action->isChecked()) captions.last() += u'*';
+  }
+  return captions.join(u',');
+}
+
 // The items of a combo box, in order.
 inline QStringList Items(const QComboBox* box) {
   QStringList items;
