@@ -149,9 +149,11 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
     EXPECT_EQ(test::Streams(Record()), QString::fromLatin1(step.streams));
   }
   {
-    // The webcam offers two formats and no DV sound.
+    // The webcam offers two formats, no DV sound and no tape.
     SCOPED_TRACE("a name typed letter by letter binds nothing until it names a device");
     EXPECT_EQ(f.rgFormat->Items().size(), 2);
+    EXPECT_FALSE(f.PageControl1->isTabVisible(f.PageControl1->indexOf(f.TabSheet5)) ||
+                 f.labTimecode->isVisible());
     EXPECT_FALSE(f.cbEnregistrerAudioDV->isChecked() || f.cbEcouterAudioDV->isChecked());
     EXPECT_EQ(test::FiltersNamed(kListener), 0);
     f.cboxVideo->lineEdit()->clear();
