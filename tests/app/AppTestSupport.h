@@ -144,15 +144,10 @@ inline QStringList Items(const QComboBox* box) {
 // has a readable one and a picture's size, joined by " + " ("dvvideo dvsd 720x576 + pcm_s16le").
 inline QString Streams(const QString& file) {
   QStringList streams;
-  const std::string out = RunCommand(
-      "ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height "
-      "-of compact=p=0:nk=1 " +
-      Quote(file.toStdString()));
-  for (const QString& line : QString::fromStdString(out).split(u'\n', Qt::SkipEmptyParts)) {
-    const QStringList field = line.split(u'|');
-    QString stream = field[0];
-    if (field.size() > 1 && !field[1].startsWith(u'[')) stream += u' ' + field[1];
-    if (field.size() > 3) stream += QStringLiteral(" %1x%2").arg(field[2], field[3]);
+  for (const ProbedStream& s : Probe(file.toStdString())) {
+    QString stream = QString::fromStdString(s.codec);
+    if (!s.tag.empty() && s.tag[0] != '[') stream += u' ' + QString::fromStdString(s.tag);
+    if (s.type == "video") stream += QStringLiteral(" %1x%2").arg(s.width).arg(s.height);
     streams << stream;
   }
   return streams.join(QStringLiteral(" + "));
