@@ -149,6 +149,27 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
     EXPECT_EQ(test::Streams(Record()), QString::fromLatin1(step.streams));
   }
   {
+    // The webcam's own stream, cut by stopping and running the graph again.
+    SCOPED_TRACE("a cut that stops and runs the graph again: the status line counts on");
+    const QRegularExpression images(QStringLiteral("^0:00:[0-9]{2} · ([0-9]+) images"));
+    const auto counted = [&] {
+      return images.match(f.labStatistiques->accessibleDescription()).captured(1).toLong();
+    };
+    const QString first = Capture(100000);
+    ASSERT_TRUE(test::WaitUntil([&] { return counted() >= 30; }));
+    Click(f.CouperBtn);
+    const QString second = f.VideoFileName;
+    ASSERT_EQ(f.CaptureState, stRecording);
+    ASSERT_TRUE(Written(second, 100000));
+    Click(f.StopBtn);
+    // The last count, taken as the recording stopped, holds the frames of both files.
+    const auto frames = [](const QString& file) {
+      return test::Probe(file.toStdString()).at(0).frames;
+    };
+    EXPECT_NEAR(counted(), frames(first) + frames(second), 2)
+        << f.labStatistiques->accessibleDescription().toStdString();
+  }
+  {
     // The webcam offers two formats, no DV sound and no tape.
     SCOPED_TRACE("a name typed letter by letter binds nothing until it names a device");
     EXPECT_EQ(f.rgFormat->Items().size(), 2);
