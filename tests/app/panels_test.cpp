@@ -13,7 +13,7 @@ class UrlLabelTest : public test::AppTest {};
 // The scheme of each type in front of the URL (the other types' schemes are a table of the
 // code's own), as given for a custom one; empty mail fields left out, the first one given
 // opening the query. The hint is the address, unless the label is told otherwise.
-TEST_F(UrlLabelTest, ComposesTheAddressFromItsTypeAndMailFields) {
+TEST_F(UrlLabelTest, ComposesItsAddressLightsUnderTheMouseAndHandsItToTheDesktopOnALeftClick) {
   const struct {
     TUrlLabel::TUrlType type;
     const char *custom, *url, *subject, *body, *address;
@@ -37,18 +37,16 @@ TEST_F(UrlLabelTest, ComposesTheAddressFromItsTypeAndMailFields) {
     EXPECT_EQ(label.Address(), QString::fromUtf8(row.address));
     EXPECT_EQ(label.toolTip(), label.Address()) << "the hint is the address";
   }
-  TUrlLabel label;
-  label.SetShowUrlHint(false);
-  label.setToolTip(QStringLiteral("mine"));
-  label.SetURL(QStringLiteral("c@d.fr"));
-  EXPECT_EQ(label.toolTip(), QStringLiteral("mine")) << "without the URL hint, left alone";
-}
+  TUrlLabel hinted;
+  hinted.SetShowUrlHint(false);
+  hinted.setToolTip(QStringLiteral("mine"));
+  hinted.SetURL(QStringLiteral("c@d.fr"));
+  EXPECT_EQ(hinted.toolTip(), QStringLiteral("mine")) << "without the URL hint, left alone";
 
-// Under the mouse the link lights up and is underlined, and is plain again once it has left,
-// no style of its own left behind; a label told not to follow the mouse keeps its colour. Only
-// a left click released on the link opens it; a link the desktop cannot open gives no message
-// (AppTest fails on any report).
-TEST_F(UrlLabelTest, TheMouseOverItAndALeftClickHandTheAddressToTheDesktop) {
+  // Under the mouse the link lights up and is underlined, and is plain again once it has left,
+  // no style of its own left behind; a label told not to follow the mouse keeps its colour. Only
+  // a left click released on the link opens it; a link the desktop cannot open gives no message
+  // (AppTest fails on any report).
   TUrlLabel label;
   const QString family = QFontInfo(label.font()).family();
   EXPECT_TRUE(family == QStringLiteral("Verdana") || family == QStringLiteral("Liberation Sans"))
