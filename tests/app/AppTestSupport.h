@@ -192,7 +192,6 @@ class WindowTest : public AppTest {
   static void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
   }
-  // The picture moves on: two different numbered frames are shown one after the other.
   // The picture shows another frame, then a later one: a device plugged in again numbers its
   // frames anew, below the last one an unplugged device left on the screen.
   bool PictureMoves() {
@@ -208,6 +207,11 @@ class WindowTest : public AppTest {
   }
   bool InState(std::uint8_t state) {
     return WaitUntil([&] { return form_->CaptureState == state; });
+  }
+  // The recordings in the videos folder, by name.
+  QStringList Recordings() const {
+    return QDir(QFileInfo(form_->VideoFileName).path())
+        .entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
   }
   // Waits until the file holds `bytes` (by default seven frames of PAL DV).
   static bool Written(const QString& file, qint64 bytes = 1000000) {

@@ -62,10 +62,6 @@ class TapeCaptureTest : public test::WindowTest {
     long mode = 0;
     return dmCam->TapeTransport && dmCam->TapeTransport->get_Mode(&mode) == S_OK ? mode : -1;
   }
-  // The recordings in the videos folder, by name.
-  QStringList Recordings() {
-    return QDir(QFileInfo(form_->VideoFileName).path()).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
-  }
 };
 
 // Captured twice: a file per outing named by its date, then one file; each time from the tape's
