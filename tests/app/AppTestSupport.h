@@ -120,6 +120,19 @@ inline QAction* Entry(const QMenu* menu, const QString& caption) {
   return nullptr;
 }
 
+// The menu's captions, a separator as "-" (it has no text of its own: a style would draw it
+// beside the line), a submenu's items after ">", the checked ones marked "*".
+inline QString Captions(const QMenu* menu) {
+  QStringList captions;
+  for (const QAction* action : menu->actions()) {
+    EXPECT_TRUE(!action->isSeparator() || action->text().isEmpty());
+    captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    if (action->menu() != nullptr) captions << QStringLiteral(">") + Captions(action->menu());
+    if (action->isChecked()) captions.last() += u'*';
+  }
+  return captions.join(u',');
+}
+
 // The items of a combo box, in order.
 inline QStringList Items(const QComboBox* box) {
   QStringList items;
@@ -131,15 +144,10 @@ inline QStringList Items(const QComboBox* box) {
 // has a readable one and a picture's size, joined by " + " ("dvvideo dvsd 720x576 + pcm_s16le").
 inline QString Streams(const QString& file) {
   QStringList streams;
-  const std::string out = RunCommand(
-      "ffprobe -v error -show_entries stream=codec_name,codec_tag_string,width,height "
-      "-of compact=p=0:nk=1 " +
-      Quote(file.toStdString()));
-  for (const QString& line : QString::fromStdString(out).split(u'\n', Qt::SkipEmptyParts)) {
-    const QStringList field = line.split(u'|');
-    QString stream = field[0];
-    if (field.size() > 1 && !field[1].startsWith(u'[')) stream += u' ' + field[1];
-    if (field.size() > 3) stream += QStringLiteral(" %1x%2").arg(field[2], field[3]);
+  for (const ProbedStream& s : Probe(file.toStdString())) {
+    QString stream = QString::fromStdString(s.codec);
+    if (!s.tag.empty() && s.tag[0] != '[') stream += u' ' + QString::fromStdString(s.tag);
+    if (s.type == "video") stream += QStringLiteral(" %1x%2").arg(s.width).arg(s.height);
     streams << stream;
   }
   return streams.join(QStringLiteral(" + "));
@@ -153,20 +161,6 @@ inline QString ReadBack(const QString& file) {
       << file.toStdString();
   return Streams(file);
 }
-
-// The window alone, made on the test's own folders without a simulated machine or data module.
-class FormTest : public AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    form_ = std::make_unique<TCaptureForm>();
-  }
-  void TearDown() override {
-    form_.reset();
-    AppTest::TearDown();
-  }
-  std::unique_ptr<TCaptureForm> form_;
-};
 
 // The program on a simulated machine, its window made and shown as main() does.
 class WindowTest : public AppTest {
@@ -198,7 +192,6 @@ class WindowTest : public AppTest {
   static void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
   }
-  // The picture moves on: two different numbered frames are shown one after the other.
   // The picture shows another frame, then a later one: a device plugged in again numbers its
   // frames anew, below the last one an unplugged device left on the screen.
   bool PictureMoves() {
@@ -214,6 +207,11 @@ class WindowTest : public AppTest {
   }
   bool InState(std::uint8_t state) {
     return WaitUntil([&] { return form_->CaptureState == state; });
+  }
+  // The recordings in the videos folder, by name.
+  QStringList Recordings() const {
+    return QDir(QFileInfo(form_->VideoFileName).path())
+        .entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
   }
   // Waits until the file holds `bytes` (by default seven frames of PAL DV).
   static bool Written(const QString& file, qint64 bytes = 1000000) {

@@ -14,7 +14,15 @@ namespace {
 
 using enum CommandLine::Action;
 
-TEST(CommandLineParse, EachArgumentListGivesItsActionOrItsError) {
+// What each argument list asks for, or its error. Help and version are printed and end the run,
+// a wrong command line is explained on standard
+// error with status 2, a machine that cannot be read stops the start with status 1: none of
+// them names a machine. No arguments run on the environment; --simulation names its file by its
+// absolute path (over the variable) before the platform reads it; --demo the one installed
+// beside the program. ApplyCommandLine writes $VIDORRA_SIMULATION: AppTest puts it back.
+class CommandLineTest : public test::AppTest {};
+
+TEST_F(CommandLineTest, EachArgumentListGivesItsActionOrItsErrorAndIsCarriedOutWithItsExitStatus) {
   const std::string kNoFiles = "': vidorra takes no file names";
   const std::string kNoName = "option '--simulation' needs a file name";
   const struct {
@@ -65,16 +73,7 @@ TEST(CommandLineParse, EachArgumentListGivesItsActionOrItsError) {
       EXPECT_EQ(line.error, row.simulationFileOrError);
     }
   }
-}
 
-// Help and version are printed and end the run, a wrong command line is explained on standard
-// error with status 2, a machine that cannot be read stops the start with status 1: none of
-// them names a machine. No arguments run on the environment; --simulation names its file by its
-// absolute path (over the variable) before the platform reads it; --demo the one installed
-// beside the program. ApplyCommandLine writes $VIDORRA_SIMULATION: AppTest puts it back.
-class CommandLineTest : public test::AppTest {};
-
-TEST_F(CommandLineTest, TheCommandLineIsCarriedOutWithItsExitStatus) {
   const std::filesystem::path root = dir_.path().toStdString();
   std::ostringstream out;
   std::ostringstream err;

@@ -1,7 +1,8 @@
 // The main window without a machine: its layout as it starts (which controls are usable and
 // shown, the choices made, everything inside a fixed client area, texts that fit in the fonts
 // the layout was made for, Enter and Escape on the first page); the names of recordings and
-// pictures; its start-up folders and first names, and the screen saver off for the run.
+// pictures; the about and error panels over it; its start-up folders and first names, and the
+// screen saver off for the run.
 #include <winuser.h>
 
 #include <map>
@@ -11,10 +12,18 @@
 namespace vidorra {
 namespace {
 
-class FormTest : public test::FormTest {};
+// A report as the first show forms it, with what an address must carry encoded: a mail field's
+// separators, line breaks, letters beyond ASCII.
+const QString kReport = QString::fromUtf8(
+    "Le filtre SampleGrabber n'est pas installé.\r\n"
+    "Le filtre DV Splitter n'est pas installé.\r\n"
+    "\r\nVous avez directX version 4.09 &Body=faux?Subject=faux#fin = 100% + ; /x à € 日本");
 
-TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
-  TCaptureForm& f = *form_;
+// The window alone, made on the test's own folders without a simulated machine or data module.
+class FormTest : public test::AppTest {};
+
+TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePanels) {
+  TCaptureForm f;
   // The controls by their names: usable and shown, disabled, hidden; check marks.
   const std::pair<const char*, const char*> kStates[] = {
       {"on",
@@ -59,20 +68,20 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
   // to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
   // The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
   // the package.
-  form_->show();
+  f.show();
   const QRect client(QPoint(0, 0), QSize(694, 446));
-  EXPECT_EQ(form_->centralWidget()->size(), client.size());
-  EXPECT_EQ(form_->minimumSize(), form_->maximumSize()) << "not resizable";
-  EXPECT_FALSE(form_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(f.centralWidget()->size(), client.size());
+  EXPECT_EQ(f.minimumSize(), f.maximumSize()) << "not resizable";
+  EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   for (const char* name : {"Bevel1", "PageControl1", "Panel1", "tb", "cbMute", "QuitterBtn",
                            "cbEcouterAudioSource", "LabelIntervallo"}) {
-    QWidget* widget = form_->findChild<QWidget*>(QString::fromLatin1(name));
+    QWidget* widget = f.findChild<QWidget*>(QString::fromLatin1(name));
     ASSERT_NE(widget, nullptr) << name;
     EXPECT_TRUE(client.contains(widget->geometry())) << name;
   }
   // The compact tabs' style sheet still applies: the last tab ends inside the pane.
-  QTabBar* tabs = form_->PageControl1->tabBar();
-  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), form_->PageControl1->width());
+  QTabBar* tabs = f.PageControl1->tabBar();
+  EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), f.PageControl1->width());
 
   const char* kMissingFonts =
       "the window's fonts are missing: install fonts-liberation2 and fonts-roboto-slab";
@@ -83,12 +92,12 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
       {u'Q', 1593},
   };
   const std::pair<QWidget*, QString> kMeasured[] = {
-      {form_->PleinEcranBtn, QStringLiteral("Plein Ecran")},
-      {form_->QuitterBtn, QStringLiteral("Quitter")},
-      {form_->destlab, QStringLiteral("Image")},
+      {f.PleinEcranBtn, QStringLiteral("Plein Ecran")},
+      {f.QuitterBtn, QStringLiteral("Quitter")},
+      {f.destlab, QStringLiteral("Image")},
       // Inside the tabbed pages, and the tabs' own captions.
-      {form_->CaptureBtn, QStringLiteral("Capture")},
-      {form_->PageControl1->tabBar(), QStringLiteral("Programmer")},
+      {f.CaptureBtn, QStringLiteral("Capture")},
+      {f.PageControl1->tabBar(), QStringLiteral("Programmer")},
   };
   for (const auto& [widget, text] : kMeasured) {
     SCOPED_TRACE(widget->objectName().toStdString());
@@ -100,17 +109,16 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
         << QFontInfo(font).family().toStdString() << " for \"" << text.toStdString()
         << "\": " << kMissingFonts;
   }
-  EXPECT_EQ(QFontInfo(form_->RxClock2->font()).family(), QStringLiteral("Roboto Slab"))
-      << kMissingFonts;
-  EXPECT_TRUE(form_->RxClock2->font().bold());
+  EXPECT_EQ(QFontInfo(f.RxClock2->font()).family(), QStringLiteral("Roboto Slab")) << kMissingFonts;
+  EXPECT_TRUE(f.RxClock2->font().bold());
 
   // Enter and Escape reach only the enabled buttons of the first page.
   int captures = 0;
   int stops = 0;
-  QObject::connect(form_->CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
-  QObject::connect(form_->StopBtn, &QPushButton::clicked, [&] { ++stops; });
-  EXPECT_TRUE(form_->CaptureBtn->isDefault() && form_->ProgBtn->isDefault());
-  for (auto* shortcut : form_->TabSheet1->findChildren<QShortcut*>()) {
+  QObject::connect(f.CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
+  QObject::connect(f.StopBtn, &QPushButton::clicked, [&] { ++stops; });
+  EXPECT_TRUE(f.CaptureBtn->isDefault() && f.ProgBtn->isDefault());
+  for (auto* shortcut : f.TabSheet1->findChildren<QShortcut*>()) {
     if (shortcut->key() == QKeySequence(Qt::Key_Return)) emit shortcut->activated();
     if (shortcut->key() == QKeySequence(Qt::Key_Escape)) emit shortcut->activated();
   }
@@ -183,6 +191,109 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaAndTheNames) {
   f.ImageDate->setChecked(true);
   EXPECT_EQ(f.ImageFileName, images + QStringLiteral("Photo_051226_131012_0003.bmp"));
   EXPECT_EQ(f.ImageCounter, 4);
+
+  // The about and error panels driven as a user would: shown over the window shrunk to them and
+  // given back, in front with their texts inside them, closed by "Fermer" or Esc, the focus kept
+  // inside; the error report and the mail link carrying it exactly; a fatal error.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  const QSize outerSize = f.frameGeometry().size();
+  QWidget* central = f.centralWidget();
+  const auto menuShown = [&] { return f.MENU_OPTIONS->menuAction()->isVisible(); };
+  // The panel covers the central area, shrunk to it, in front, its texts inside it.
+  const auto expectCovered = [&](TInfoPanel* panel, QSize size) {
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->geometry(), QRect(QPoint(0, 0), size));
+    EXPECT_EQ(central->size(), size);
+    QWidget* front = central->childAt(size.width() / 2, size.height() - 2);
+    while (front != nullptr && front->parentWidget() != central) front = front->parentWidget();
+    EXPECT_EQ(front, panel) << "in front";
+    EXPECT_FALSE(menuShown());
+    EXPECT_LT(f.frameGeometry().width(), outerSize.width());
+    for (QWidget* child : panel->findChildren<QWidget*>()) {
+      EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(child->geometry()))
+          << child->objectName().toStdString();
+    }
+  };
+  const auto expectGivenBack = [&](TInfoPanel* panel) {
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(panel->pos(), QPoint(-500, 0)) << "parked again";
+    EXPECT_EQ(central->size(), QSize(TCaptureForm::kClientWidth, TCaptureForm::kClientHeight));
+    EXPECT_EQ(f.frameGeometry().size(), outerSize);
+    EXPECT_TRUE(menuShown()) << "\"Réglages\" is back";
+  };
+
+  test::RecordingOpener opener;
+  TAproposFrame* about = f.AproposFrame1;
+  for (const bool escape : {false, true}) {
+    QTest::mouseClick(f.AproposBtn, Qt::LeftButton);
+    expectCovered(about, QSize(300, 408));
+    EXPECT_TRUE(about->FermerBtn->hasFocus());
+    EXPECT_FALSE(about->Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(about->Memo1->isReadOnly());
+    EXPECT_NE(about->RxLabel1->graphicsEffect(), nullptr) << "the title's shadow";
+    EXPECT_FALSE(about->findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().isNull());
+    EXPECT_FALSE(f.windowIcon().isNull()) << "the pictures are built in";
+    // Tab and Backtab stay inside the panel.
+    for (int i = 0; i < 6; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), i % 3 == 0 ? Qt::Key_Backtab : Qt::Key_Tab);
+      ASSERT_NE(QApplication::focusWidget(), nullptr);
+      EXPECT_TRUE(about->isAncestorOf(QApplication::focusWidget()))
+          << QApplication::focusWidget()->objectName().toStdString();
+    }
+    if (escape) {
+      QTest::keyClick(about->FermerBtn, Qt::Key_Escape);
+    } else {
+      QTest::mouseClick(about->FermerBtn, Qt::LeftButton);
+    }
+    expectGivenBack(about);
+    EXPECT_TRUE(f.AproposBtn->hasFocus()) << "focus back where it was";
+  }
+
+  // The report is shown between the panel's own lines, and the mail link hands the desktop a
+  // plain ASCII address, one query of two fields, whose subject and body the mail program gets
+  // back exactly (line breaks as CR LF, letters in UTF-8); the home page link. A panel shown over
+  // the other keeps the window's own size to come back to; a fatal error closes the window.
+  TErreurFrame* panel = f.ErreurFrame1;
+  QTest::mouseClick(f.AproposBtn, Qt::LeftButton);
+  panel->ShowErrorPanel(kReport, false);
+  EXPECT_FALSE(f.AproposFrame1->isVisible());
+  EXPECT_EQ(f.AproposFrame1->pos(), QPoint(-500, 0));
+  expectCovered(panel, QSize(320, 446));
+  EXPECT_TRUE(panel->FermerErreurBtn->hasFocus());
+  const QStringList lines = panel->Memo1->toPlainText().split(QLatin1Char('\n'));
+  ASSERT_GE(lines.size(), 6);
+  EXPECT_EQ(lines.mid(2, 4), kReport.split(QStringLiteral("\r\n")));
+
+  QTest::mouseClick(panel->UrlLabel2, Qt::LeftButton);
+  QTest::mouseClick(panel->UrlLabel1, Qt::LeftButton);
+  const QStringList& opened = opener.Addresses();
+  ASSERT_EQ(opened.size(), 2);
+  for (QChar c : opened[0]) {
+    EXPECT_TRUE(c.unicode() > 0x20 && c.unicode() < 0x7F) << "sent as it is: " << int(c.unicode());
+  }
+  EXPECT_EQ(std::pair(opened[0].count(u'?'), opened[0].count(u'&')),
+            (std::pair<qsizetype, qsizetype>(1, 1)))
+      << "one query of two fields: " << opened[0].toStdString();
+  EXPECT_TRUE(opened[0].contains(QStringLiteral("%0D%0A")) &&
+              opened[0].contains(QStringLiteral("%C3%A0")));
+  const QUrl mail(opened[0], QUrl::StrictMode);
+  ASSERT_TRUE(mail.isValid()) << opened[0].toStdString();
+  EXPECT_EQ(mail.scheme() + QLatin1Char(':') + mail.path(),
+            QStringLiteral("mailto:") + QString::fromLatin1(TInfoPanel::kMailAddress));
+  const QUrlQuery query(mail);
+  EXPECT_EQ(query.queryItemValue(QStringLiteral("Subject"), QUrl::FullyDecoded),
+            QStringLiteral("Erreur de Vidorra 2.3d"));
+  EXPECT_EQ(query.queryItemValue(QStringLiteral("Body"), QUrl::FullyDecoded), kReport);
+  EXPECT_EQ(opened[1], QString::fromLatin1(TInfoPanel::kHomePage));
+
+  panel->ShowErrorPanel(kReport, false);  // a second report
+  QTest::mouseClick(panel->FermerErreurBtn, Qt::LeftButton);
+  expectGivenBack(panel);
+  EXPECT_TRUE(f.isVisible()) << "not fatal: the program goes on";
+  panel->ShowErrorPanel(QStringLiteral("Plus de mémoire."), true);
+  EXPECT_TRUE(panel->Memo1->toPlainText().contains(QStringLiteral("Plus de mémoire.")));
+  QTest::mouseClick(panel->FermerErreurBtn, Qt::LeftButton);
+  EXPECT_FALSE(f.isVisible());
 }
 
 class LifecycleTest : public test::AppTest {};

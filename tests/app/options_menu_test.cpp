@@ -9,18 +9,6 @@ constexpr long kChannel = 6;  // a channel whose picture no other input of the c
 
 class OptionsMenuTest : public test::WindowTest {
  protected:
-  // The entries' captions, a separator as "-" (it has no text of its own: a style would draw it
-  // beside the line), the submenu's items after ">", the checked one marked "*".
-  static QString Captions(const QMenu* menu) {
-    QStringList captions;
-    for (const QAction* action : menu->actions()) {
-      EXPECT_TRUE(!action->isSeparator() || action->text().isEmpty());
-      captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-      if (action->menu() != nullptr) captions << QStringLiteral(">") + Captions(action->menu());
-      if (action->isChecked()) captions.last() += u'*';
-    }
-    return captions.join(u',');
-  }
   QMenu* VideoInputs() {
     return test::Entry(form_->MENU_OPTIONS, QStringLiteral("Video Input"))->menu();
   }
@@ -59,7 +47,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.machine);
     Start(c.machine);
-    EXPECT_EQ(Captions(form_->MENU_OPTIONS), c.entries);
+    EXPECT_EQ(test::Captions(form_->MENU_OPTIONS), c.entries);
     for (const QString& entry : c.entries.section(QStringLiteral(",-,"), 0, 0).split(u',', Qt::SkipEmptyParts)) {
       SCOPED_TRACE(entry.toStdString());
       OpenDialog(entry, [](QWidget& frame) {
@@ -70,7 +58,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
       });
       EXPECT_EQ(form_->CaptureState, stPreview);
       EXPECT_TRUE(PictureMoves());
-      EXPECT_EQ(Captions(form_->MENU_OPTIONS).count(entry), 1);
+      EXPECT_EQ(test::Captions(form_->MENU_OPTIONS).count(entry), 1);
     }
   }
   OpenDialog(QStringLiteral("Video Format..."), [](QWidget& frame) {
@@ -102,7 +90,7 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   for (const auto& [input, shown, index, crossbars] : kInputs) {
     SCOPED_TRACE(input);
     test::Entry(VideoInputs(), QString::fromUtf8(input))->trigger();
-    EXPECT_TRUE(Captions(VideoInputs()).contains(QString::fromUtf8(input) + u'*'));
+    EXPECT_TRUE(test::Captions(VideoInputs()).contains(QString::fromUtf8(input) + u'*'));
     EXPECT_TRUE(shows(shown));
     ASSERT_EQ(dmCam->Crossbar->Routes().at(index).size(), crossbars);
     for (const TCrRouting& step : dmCam->Crossbar->Routes()[index]) {
@@ -120,15 +108,15 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   test::Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
   ASSERT_TRUE(shows(devices::sim::PatternSource::kComposite));
   form_->BuildOptionsMenu();
-  EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
+  EXPECT_TRUE(test::Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
   EXPECT_TRUE(shows(devices::sim::PatternSource::kTuner));
   // The card unplugged before the window has heard of it: its crossbar refuses the route, and
   // the mark stays on the input in use.
   Replug("audio tv-audio Son TV\n");
   win::SimulatedMachine::ReloadCurrentForTesting();
   test::Entry(VideoInputs(), QStringLiteral("Video Composite"))->trigger();
-  EXPECT_TRUE(Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
-  EXPECT_FALSE(Captions(VideoInputs()).contains(QStringLiteral("Video Composite*")));
+  EXPECT_TRUE(test::Captions(VideoInputs()).contains(QStringLiteral("Video Tuner*")));
+  EXPECT_FALSE(test::Captions(VideoInputs()).contains(QStringLiteral("Video Composite*")));
   ASSERT_EQ(reports_.size(), 1);
   EXPECT_TRUE(reports_.takeFirst().startsWith(QStringLiteral("Assertion failure (mainFluxOptions.cpp")));
 

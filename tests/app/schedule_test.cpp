@@ -53,9 +53,6 @@ class ScheduleTest : public test::WindowTest {
     const auto v = [&](int i) { return static_cast<int>(Fields()[i]->Value()); };
     return {{v(0), v(1), v(2)}, {v(3), v(4), v(5)}};
   }
-  qsizetype AviFiles() const {
-    return QDir(QFileInfo(form_->VideoFileName).path()).entryList({QStringLiteral("*.avi")}).size();
-  }
 
   QTime base_;
   QElapsedTimer elapsed_;
@@ -74,7 +71,7 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    const qsizetype filesBefore = AviFiles();
+    const qsizetype filesBefore = Recordings().size();
     const QString file = form_->VideoFileName;
     SetClock(c.armedAt);
     Programme(c.start, c.end);
@@ -89,7 +86,7 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
     EXPECT_EQ(form_->VideoFileName, file);
     ASSERT_TRUE(InState(stPreview));
     EXPECT_NE(form_->VideoFileName, file);
-    EXPECT_EQ(AviFiles(), filesBefore + 1);
+    EXPECT_EQ(Recordings().size(), filesBefore + 1);
     // At most the programmed length, give or take a reading of the clock; less by the time the
     // recording graph takes to start, which a loaded machine can make most of these 2 s (the
     // file holds frames: read back below).
@@ -103,7 +100,7 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   // that fails keeps the preview and the programme waits for its end. The page proposes a start
   // in 10 s and an end 30 min later unless a programme is in force; the small button copies the
   // start into the end.
-  const qsizetype files = AviFiles();
+  const qsizetype files = Recordings().size();
   SetClock(QTime(10, 0, 0));
   Programme(QTime(10, 0, 1), QTime(10, 0, 3));
   ASSERT_EQ(form_->CaptureState, stProgrammed);
@@ -111,7 +108,7 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   EXPECT_EQ(form_->CaptureState, stPreview);
   ASSERT_TRUE(ClockPasses(QTime(10, 0, 2)));
   EXPECT_EQ(form_->CaptureState, stPreview) << "no start";
-  EXPECT_EQ(AviFiles(), files);
+  EXPECT_EQ(Recordings().size(), files);
 
   // "Capture" drops a programme waiting for its start.
   Programme(QTime(10, 0, 30), QTime(10, 0, 50));
@@ -131,7 +128,7 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   ASSERT_TRUE(InState(stPreview));
   EXPECT_GE(form_->RxClock2->DisplayedTime(), QTime(10, 0, 7));
   EXPECT_LT(form_->RxClock2->DisplayedTime(), QTime(10, 0, 40));
-  EXPECT_EQ(AviFiles(), files + 1);
+  EXPECT_EQ(Recordings().size(), files + 1);
   EXPECT_EQ(test::ReadBack(file), QStringLiteral("dvvideo dvsd 720x576 + pcm_s16le"));
 
   // A start equal to the end: the end is the next day's. "Stop" drops the programme.
@@ -146,9 +143,13 @@ TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndThePro
   ASSERT_TRUE(ClockPasses(QTime(10, 1, 2)));
   EXPECT_EQ(form_->CaptureState, stPreview) << "no new start";
 
-  // A file in a folder that cannot be made: the recording cannot start.
+  // A file in a folder that cannot be made: the recording cannot start, from "Capture" (the
+  // preview goes on) nor from a programme.
   WriteFile(dir_.path() + QStringLiteral("/plain"));
   form_->VideoFileName = dir_.path() + QStringLiteral("/plain/x.avi");
+  Click(form_->CaptureBtn);
+  EXPECT_EQ(form_->CaptureState, stPreview);
+  PanelSays(QStringLiteral("x.avi"));
   SetClock(QTime(11, 0, 0));
   Programme(QTime(11, 0, 1), QTime(11, 0, 2));
   ASSERT_TRUE(ClockPasses(QTime(11, 0, 1)));

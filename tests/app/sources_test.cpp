@@ -113,32 +113,6 @@ TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstS
   // in any format: no file is begun.
   EXPECT_EQ(form_->CaptureState, stNoSource);
   EXPECT_FALSE(form_->CaptureBtn->isEnabled());
-
-  // The first show lists the devices, selects the first ones (the formats and sounds of a
-  // camcorder) and previews the camcorder at once on the first page, the deinterlacer offered,
-  // nothing reported.
-  Make(
-      "video dv Caméscope DV\nvideo capture Carte d'acquisition\n"
-      "audio tone Micro\naudio tv-audio Son TV\n");
-  form_->cbEnregistrerAudioSource->setChecked(true);
-  form_->cbEnregistrerAudioDV->setChecked(false);
-  form_->PageControl1->setCurrentIndex(2);
-  form_->show();
-  EXPECT_EQ(Items(form_->cboxVideo), (QStringList{QStringLiteral("Caméscope DV"), QStringLiteral("Carte d'acquisition"),
-                                                   QStringLiteral("current: Caméscope DV")}));
-  EXPECT_EQ(Items(form_->cboxAudio), (QStringList{QStringLiteral("Micro"), QStringLiteral("Son TV"),
-                                                   QStringLiteral("current: Micro")}));
-  EXPECT_EQ(dmCam->VideoSource->FilterGraph(), dmCam->fg);
-  EXPECT_EQ(dmCam->AudioSource->FilterGraph(), dmCam->fg);
-  EXPECT_EQ(form_->rgFormat->Items(),
-            (QStringList{QStringLiteral("DV type 1"), QStringLiteral("DV type 2 normal"),
-                         QStringLiteral("DV type 2 recompressé")}));
-  EXPECT_FALSE(form_->cbEnregistrerAudioSource->isChecked());
-  EXPECT_EQ(form_->PageControl1->currentWidget(), form_->TabSheet1);
-  EXPECT_TRUE(form_->cbDeinterlacer->isVisibleTo(form_->TabSheet4) && dmCam->DeinterlacerInstalled);
-  EXPECT_FALSE(dmCam->UseDeinterlacer) << "the box is unchecked";
-  EXPECT_TRUE(PictureMoves());
-  EXPECT_EQ(ErrorShown(), QString()) << "nothing is missing";
 }
 
 }  // namespace

@@ -80,8 +80,6 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
     return false;
   }
 
-  QString File(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
-
   // Checks the file's streams against `r`; its frame numbers, in order (empty on a failure).
   std::vector<uint32_t> CheckFile(const Recording& r, const QString& path) {
     const std::string file = path.toStdString();
@@ -113,12 +111,6 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
     }
     return numbers;
   }
-
-  LONG MasterStream() {
-    LONG master = -2;
-    EXPECT_EQ(QueryAs<IConfigAviMux>(Module().AviMux.Get())->GetMasterStream(&master), S_OK);
-    return master;
-  }
 };
 
 }  // namespace
@@ -131,10 +123,12 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
 TEST_P(RecordingTest, RecordsEveryFrameInItsFormatAndACutContinuesIt) {
   const Recording& r = GetParam();
   TdmCam& dm = Prepare(kMachine);
-  const QString first = File("first.avi");
+  const QString first = dir_.filePath(QStringLiteral("first.avi"));
   ASSERT_TRUE(Build(r, first));
   SCOPED_TRACE(FiltersInGraph().join(u' ').toStdString());
-  EXPECT_EQ(MasterStream(), r.master);
+  LONG master = -2;
+  EXPECT_EQ(QueryAs<IConfigAviMux>(dm.AviMux.Get())->GetMasterStream(&master), S_OK);
+  EXPECT_EQ(master, r.master);
   WatchGrabber();
   ASSERT_TRUE(dm.fg->RunGraph());
   ASSERT_TRUE(vt::WaitUntil([&] { return grabbed_ >= kGrabbedFrames; }));
@@ -159,7 +153,7 @@ TEST_P(RecordingTest, RecordsEveryFrameInItsFormatAndACutContinuesIt) {
     return;
   }
   // The cut at once (the first file read back after it).
-  const QString second = File("second.avi");
+  const QString second = dir_.filePath(QStringLiteral("second.avi"));
   const size_t before = grabbed_;
   ASSERT_TRUE(dm.SwitchOutputFile(second));
   ASSERT_TRUE(dm.fg->RunGraph());

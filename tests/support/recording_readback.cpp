@@ -28,8 +28,8 @@ std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options) {
   const std::string out = RunCommand(
       "ffprobe -v error " + Odml(options.useOdml) +
       (options.decode ? "-count_frames " : "-count_packets ") +
-      "-show_entries stream=codec_type,codec_name,width,height,r_frame_rate,duration,sample_rate,"
-      "channels," +
+      "-show_entries stream=codec_type,codec_name,codec_tag_string,width,height,r_frame_rate,"
+      "duration,sample_rate,channels," +
       count + " -of default=noprint_wrappers=0 " + Quote(path) + " 2>/dev/null");
   std::vector<ProbedStream> streams;
   std::istringstream lines(out);
@@ -43,6 +43,7 @@ std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options) {
     ProbedStream& s = streams.back();
     if (key == "codec_type") s.type = value;
     if (key == "codec_name") s.codec = value;
+    if (key == "codec_tag_string") s.tag = value;
     if (key == "width") s.width = std::atoi(value);
     if (key == "height") s.height = std::atoi(value);
     if (key == "r_frame_rate") s.frameRate = Rate(value);

@@ -12,6 +12,7 @@ namespace vidorra::test {
 struct ProbedStream {
   std::string type;   // video, audio
   std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le, ...
+  std::string tag;    // the fourcc (dvsd, MJPG, ...), or "[1][0][0][0]" when it has none
   int width = 0;
   int height = 0;
   double frameRate = 0;
