@@ -289,7 +289,7 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
   {
     SCOPED_TRACE(
         "with \"Rapport d'enregistrement\", a file already there under the report's name "
-        "is left as it was, and said so");
+        "is left as it was, and said so; the next one's says nothing was lost");
     Click(f.cbEnregistrerAudioSource);  // the camcorder alone
     f.PageControl1->setCurrentWidget(f.TabSheet4);
     Click(f.cbRapport);
@@ -302,6 +302,13 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
     QFile kept(mine);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("mine"));
+    // The next recording's report, nothing lost.
+    QFile report(Capture() + QStringLiteral(".txt"));
+    Click(f.StopBtn);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly)) << report.fileName().toStdString();
+    const QString text = QString::fromUtf8(report.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("Images perdues : 0\nPertes : aucune\n")))
+        << text.toStdString();
   }
 }
 
