@@ -146,11 +146,6 @@ std::vector<std::pair<long, long>> CrossbarPins(IAMCrossbar* crossbar);
 // The second parameter of the graph's next EC_DEVICE_LOST (0: removed, 1: back), waiting up
 // to ten seconds; nullopt when none comes.
 std::optional<LONG_PTR> NextDeviceLost(IGraphBuilder* graph);
-// Whether an event with this code is among those the graph has queued now (taken with those
-// before it).
-inline bool EventQueued(IGraphBuilder* graph, long code) {
-  return NextGraphEvent(graph, {code}, 0).has_value();
-}
 
 // `count` DIF frames of the simulated camcorder's picture numbered from `first`, one after the
 // other; a DV file (a camcorder's tape) of `frames` of them numbered from 0.

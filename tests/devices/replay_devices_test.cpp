@@ -176,8 +176,9 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   ASSERT_EQ(S_OK, w.Run());
   ASSERT_TRUE(WaitUntil([&] { return w.sink->Count() > played && w.sink->Numbers().back() >= 35u; }));
   // The tape's end: no more frames, and no end of stream for a live source.
-  EXPECT_FALSE(WaitUntil([&] { return EventQueued(w.graph.Get(), EC_COMPLETE); },
-                         std::chrono::milliseconds(800)));
+  EXPECT_FALSE(
+      WaitUntil([&] { return NextGraphEvent(w.graph.Get(), {EC_COMPLETE}, 0).has_value(); },
+                std::chrono::milliseconds(800)));
   EXPECT_LE(w.sink->Numbers().back(), 39u);
   w.Stop();
   // In the file's order, from its start, the second run going on where the first stopped (a

@@ -26,20 +26,20 @@ constexpr const char* kMachine =
     "video tv Card B\n"
     "video dv Camcorder\n";
 
-ComPtr<ICaptureGraphBuilder2> NewBuilder() {
+// A capture graph builder, working on `graph` when one is given.
+ComPtr<ICaptureGraphBuilder2> NewBuilder(IGraphBuilder* graph = nullptr) {
   dshow::EnsureCaptureGraphBuilderRegistered();
   dshow::EnsureSystemDeviceEnumRegistered();
   ComPtr<ICaptureGraphBuilder2> builder;
   EXPECT_EQ(S_OK,
             CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
                              IID_ICaptureGraphBuilder2, builder.ReleaseAndGetVoidAddressOf()));
+  EXPECT_TRUE(!graph || builder->SetFiltergraph(graph) == S_OK);
   return builder;
 }
 
 class CaptureBuilder : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(S_OK, builder_->SetFiltergraph(graph_.Get())); }
-
   // Binds the simulated device of that friendly name and adds it to the graph under it.
   ComPtr<IBaseFilter> Device(const std::wstring& name) {
     ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, name);
@@ -55,19 +55,16 @@ class CaptureBuilder : public ::testing::Test {
 
   ScopedMachine machine_{kMachine};
   ComPtr<IGraphBuilder> graph_ = NewGraph();
-  ComPtr<ICaptureGraphBuilder2> builder_ = NewBuilder();
+  ComPtr<ICaptureGraphBuilder2> builder_ = NewBuilder(graph_.Get());
 };
 
 // Every link among the graph's filters, "filter.pin>filter.pin", sorted.
 std::string LinksOf(IGraphBuilder* graph) {
   const auto named = [](IPin* p) {
-    PIN_INFO info{};
-    p->QueryPinInfo(&info);
     FILTER_INFO owner{};
-    info.pFilter->QueryFilterInfo(&owner);
+    OwnerOf(p)->QueryFilterInfo(&owner);
     if (owner.pGraph) owner.pGraph->Release();
-    info.pFilter->Release();
-    return WideToUtf8(owner.achName) + "." + WideToUtf8(info.achName);
+    return WideToUtf8(owner.achName) + "." + WideToUtf8(PinName(p));
   };
   std::vector<std::string> links;
   for (const std::wstring& name : FilterNames(graph)) {
@@ -194,8 +191,7 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ComPtr<IGraphBuilder> graph = NewGraph();
-    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
-    ASSERT_EQ(S_OK, builder->SetFiltergraph(graph.Get()));
+    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder(graph.Get());
     std::vector<ComPtr<OrderNode>> f;
     for (const char* name : {"F1", "F2", "F3"}) {
       f.push_back(MakeComObject<OrderNode>(name));
@@ -288,8 +284,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ComPtr<IGraphBuilder> graph = NewGraph();
-    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder();
-    ASSERT_EQ(S_OK, builder->SetFiltergraph(graph.Get()));
+    ComPtr<ICaptureGraphBuilder2> builder = NewBuilder(graph.Get());
     const std::string nodes = row.nodes;
     const bool sinkTakesA = nodes == "SR";
     std::map<std::string, ComPtr<OrderNode>> node = {

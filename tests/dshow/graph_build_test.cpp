@@ -69,9 +69,8 @@ TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   auto sink = MakeComObject<RecordingSink>();
   auto sinkOfB = MakeComObject<RecordingSink>(MEDIASUBTYPE_TestB);
   auto stranger = MakeComObject<RecordingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
-  graph->AddFilter(sinkOfB.Get(), L"Sink of B");
+  AddFilters(graph.Get(),
+             {{source.Get(), L"Source"}, {sink.Get(), L"Sink"}, {sinkOfB.Get(), L"Sink of B"}});
   IPin* out = source->OutputPin();
   EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->Input(), out, nullptr));
   EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sinkOfB->Input(), nullptr)));
@@ -189,10 +188,10 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFiltersAndReleasingTheRunningGr
   second->Stream(0)->SetCanConnectWhileActive(true);
   {
     auto graph = NewGraph();
-    for (IBaseFilter* f : std::initializer_list<IBaseFilter*>{source.Get(), second.Get(),
-                                                              willing.Get(), unwilling.Get()}) {
-      graph->AddFilter(f, nullptr);
-    }
+    AddFilters(graph.Get(), {{source.Get(), nullptr},
+                             {second.Get(), nullptr},
+                             {willing.Get(), nullptr},
+                             {unwilling.Get(), nullptr}});
     ComPtr<IMediaControl> control = QueryAs<IMediaControl>(graph.Get());
     ASSERT_TRUE(SUCCEEDED(control->Pause()));
     EXPECT_EQ(VFW_E_NOT_STOPPED,

@@ -64,14 +64,13 @@ TEST(GraphEvents, TheWindowTheHandleAndTheFlags) {
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(h, 0));
   sink->Notify(EC_USER, 0, 0);
   sink->Notify(EC_USER, 0, 0);
-  GraphEvent e{};
   for (int left = 2; left > 0; --left) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, 0));
-    ASSERT_TRUE(NextEvent(graph.Get(), &e, 0));
+    ASSERT_TRUE(NextGraphEvent(graph.Get(), {}, 0));
   }
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(h, 0));
   SetEvent(h);  // set with nothing queued (a waiter woken late, say)
-  EXPECT_FALSE(NextEvent(graph.Get(), &e, 0));
+  EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0));
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(h, 0));
 
   sink->Notify(EC_USER, 1, 0);
@@ -81,21 +80,20 @@ TEST(GraphEvents, TheWindowTheHandleAndTheFlags) {
   events->GetNotifyFlags(&flags);
   EXPECT_EQ(AM_MEDIAEVENT_NONOTIFY, flags);
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(h, 0));
-  EXPECT_FALSE(NextEvent(graph.Get(), &e, 0)) << "the queued event is dropped";
+  EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0)) << "the queued event is dropped";
   sink->Notify(EC_USER, 2, 0);
-  EXPECT_FALSE(NextEvent(graph.Get(), &e, 0)) << "nor is a new one queued";
+  EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0)) << "nor is a new one queued";
   EXPECT_EQ(S_OK, events->SetNotifyFlags(0));
   sink->Notify(EC_USER, 3, 0);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, 0));
-  ASSERT_TRUE(NextEvent(graph.Get(), &e, 0));
-  EXPECT_EQ(3, e.param1);
+  EXPECT_EQ(3, NextGraphEvent(graph.Get(), {}, 0).value_or(GraphEvent{}).param1);
   DeallocateHWnd(window);
 }
 
 // Every EC_COMPLETE queued; the drain reads the queue to the end.
 size_t QueuedCompletions(IUnknown* graph) {
   size_t completions = 0;
-  for (GraphEvent e{}; NextEvent(graph, &e, 0);) completions += e.code == EC_COMPLETE;
+  while (const auto e = NextGraphEvent(graph, {}, 0)) completions += e->code == EC_COMPLETE;
   return completions;
 }
 
@@ -134,7 +132,7 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
   const auto queued = [&] {
     std::vector<long> codes;
-    for (GraphEvent e{}; NextEvent(graph.Get(), &e, 0);) codes.push_back(e.code);
+    while (const auto e = NextGraphEvent(graph.Get(), {}, 0)) codes.push_back(e->code);
     return codes;
   };
   using Step = HRESULT (IMediaControl::*)();
@@ -172,9 +170,7 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   ASSERT_GE(fd, 0);
   auto graph = NewGraph();
   ASSERT_EQ(S_OK, graph->SetLogFile(static_cast<DWORD_PTR>(fd)));
-  TestPushSourceConfig config;
-  config.frameCount = 1;
-  auto source = MakeComObject<TestPushSource>(config);
+  auto source = MakeComObject<TestPushSource>(TestPushSourceConfig{.frameCount = 1});
   auto sink = MakeComObject<RecordingSink>();
   graph->AddFilter(source.Get(), L"Source");
   graph->AddFilter(sink.Get(), L"Sink");

@@ -18,14 +18,15 @@ namespace {
 
 // source -> pass-through x n -> sink, all in one graph.
 struct Chain {
-  ComPtr<IGraphBuilder> graph = NewGraph();
+  ComPtr<IGraphBuilder> graph;
   ComPtr<TestPushSource> source;
   std::vector<ComPtr<TestPassThrough>> middles;
   ComPtr<RecordingSink> sink;
   ComPtr<IMediaControl> control;
 
   Chain(TestPushSourceConfig config, int passThroughs, int failAtMiddle = -1, int failAtSink = -1,
-        bool clocked = true) {
+        bool clocked = true)
+      : graph(NewGraph(clocked)) {
     source = MakeComObject<TestPushSource>(std::move(config));
     sink = MakeComObject<RecordingSink>(GUID_NULL, failAtSink);
     EXPECT_EQ(S_OK, graph->AddFilter(source.Get(), L"Source"));
@@ -39,9 +40,6 @@ struct Chain {
     EXPECT_EQ(S_OK, graph->AddFilter(sink.Get(), L"Sink"));
     EXPECT_EQ(S_OK, graph->Connect(out.Get(), sink->Input()));
     control = QueryAs<IMediaControl>(graph.Get());
-    if (!clocked) {
-      EXPECT_EQ(S_OK, QueryAs<IMediaFilter>(graph.Get())->SetSyncSource(nullptr));
-    }
   }
 };
 
@@ -76,14 +74,11 @@ TEST(GraphRun, SamplesFlowInOrderOrTheStreamEndsWithTheFailure) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TestPushSourceConfig config;
-    config.frameCount = c.frames;
-    config.frameDuration = c.duration;
-    if (c.failAt == kSource) {
-      config.failAtFrame = c.failIndex;
-      config.failure = c.error;
-    }
-    Chain chain(config, c.passThroughs, c.failAt == kMiddle ? c.failIndex : -1,
+    Chain chain({.frameCount = c.frames,
+                 .frameDuration = c.duration,
+                 .failAtFrame = c.failAt == kSource ? c.failIndex : -1,
+                 .failure = c.error},
+                c.passThroughs, c.failAt == kMiddle ? c.failIndex : -1,
                 c.failAt == kSink ? c.failIndex : -1, c.clocked);
     IMemAllocator* pool = chain.source->Stream(0)->Allocator();
     if (c.readOnly) {
@@ -96,12 +91,12 @@ TEST(GraphRun, SamplesFlowInOrderOrTheStreamEndsWithTheFailure) {
       ASSERT_NE(pool, chain.source->Stream(0)->Allocator());
     }
     ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-    GraphEvent event{};
-    ASSERT_TRUE(NextEvent(chain.graph.Get(), &event, 10'000));
-    EXPECT_EQ(c.event, event.code);
-    EXPECT_TRUE(SUCCEEDED(c.error) || event.param1 == c.error);
-    EXPECT_FALSE(c.event == EC_COMPLETE && NextEvent(chain.graph.Get(), &event, 0))
-        << "a second event " << event.code;
+    const auto event = NextGraphEvent(chain.graph.Get(), {}, 10'000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(c.event, event->code);
+    EXPECT_TRUE(SUCCEEDED(c.error) || event->param1 == c.error);
+    EXPECT_FALSE(c.event == EC_COMPLETE && NextGraphEvent(chain.graph.Get(), {}, 0))
+        << "a second event";
     EXPECT_EQ(S_OK, chain.control->Stop());
     const auto samples = chain.sink->Samples();
     EXPECT_TRUE(c.delivered < 0 || samples.size() == static_cast<size_t>(c.delivered))
@@ -140,13 +135,11 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   auto control = QueryAs<IMediaControl>(graph.Get());
   ASSERT_TRUE(SUCCEEDED(control->Run()));
   ASSERT_TRUE(WaitUntil([&] { return sink->Samples().size() == 1; }));
-  GraphEvent event{};
-  EXPECT_FALSE(NextEvent(graph.Get(), &event, 0)) << "one renderer of two: event " << event.code;
+  EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0)) << "one renderer of two";
   QueryAs<IMediaEventSink>(graph.Get())
       ->Notify(EC_COMPLETE, S_OK,
                reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(sink.Get())));
-  ASSERT_TRUE(NextEvent(graph.Get(), &event, 0));
-  EXPECT_EQ(EC_COMPLETE, event.code);
+  EXPECT_EQ(EC_COMPLETE, NextGraphEvent(graph.Get(), {}, 0).value_or(GraphEvent{}).code);
   ASSERT_EQ(S_OK, sink->Stop());  // as the graph's stop does first
   // The next sample reaches the converter, still running.
   auto memInput = QueryAs<IMemInputPin>(input.Get());
@@ -155,14 +148,12 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   ComPtr<IMediaSample> sample;
   ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
   EXPECT_TRUE(FAILED(memInput->Receive(sample.Get())));
-  EXPECT_FALSE(NextEvent(graph.Get(), &event, 0)) << "event " << event.code;
+  EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0));
   EXPECT_EQ(S_OK, control->Stop());
 }
 
 TEST(GraphRun, ARunningGraphRefusesChangesAndStopInterruptsAWaitOnTheClock) {
-  TestPushSourceConfig config;
-  config.frameDuration = 36'000'000'000;
-  Chain chain(std::move(config), 1);
+  Chain chain({.frameDuration = 36'000'000'000}, 1);
   ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->RemoveFilter(chain.sink.Get()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, chain.graph->Disconnect(chain.sink->Input()));

@@ -155,13 +155,6 @@ inline std::optional<LONG_PTR> WaitForGraphEvent(IUnknown* graph, long code,
   return e ? std::optional<LONG_PTR>(e->param1) : std::nullopt;
 }
 
-// The graph's next event of any code into *event (the graph tests' form).
-inline bool NextEvent(IUnknown* graph, GraphEvent* event, long timeoutMs) {
-  const auto e = NextGraphEvent(graph, {}, timeoutMs);
-  if (e) *event = *e;
-  return e.has_value();
-}
-
 // Runs the graph until it reports EC_COMPLETE (true) or fails, aborts or times out (false),
 // and stops it.
 inline bool RunToCompletion(IGraphBuilder* graph, long timeoutMs) {
