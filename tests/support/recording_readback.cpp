@@ -24,7 +24,7 @@ std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options) {
   const std::string count = options.decode ? "nb_read_frames" : "nb_read_packets";
   // key=value lines, one [STREAM] block each.
   const std::string out = RunCommand(
-      "ffprobe -v error " + (options.decode ? "-count_frames " : "-count_packets ") +
+      std::string("ffprobe -v error ") + (options.decode ? "-count_frames " : "-count_packets ") +
       "-show_entries stream=codec_type,codec_name,codec_tag_string,width,height,r_frame_rate,"
       "duration,sample_rate,channels," +
       count + " -of default=noprint_wrappers=0 " + Quote(path) + " 2>/dev/null");
