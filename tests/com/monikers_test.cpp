@@ -322,8 +322,6 @@ TEST(MonikerEnumerator, NextSkipAndReset) {
   EXPECT_EQ(e->Skip(1), S_FALSE);
 }
 
-class CRunning : public CTestObject {};
-
 // One table per process; it holds a reference until Revoke; any equal moniker finds the
 // object, through the table and through the item moniker's binding; threads may use it at once.
 TEST(RunningObjectTableTest, RegisterFindAndRevokeFromSeveralThreads) {
@@ -331,7 +329,7 @@ TEST(RunningObjectTableTest, RegisterFindAndRevokeFromSeveralThreads) {
   ASSERT_EQ(GetRunningObjectTable(0, table.ReleaseAndGetAddressOf()), S_OK);
   ASSERT_EQ(GetRunningObjectTable(0, again.ReleaseAndGetAddressOf()), S_OK);
   EXPECT_EQ(again.Get(), table.Get());
-  ComPtr<CRunning> object = MakeComObject<CRunning>();
+  ComPtr<CTestObject> object = MakeComObject<CTestObject>();
   IUnknown* unknown = static_cast<IPersist*>(object.Get());
   ComPtr<IMoniker> name = Item(L"FilterGraph 0x1234 pid 0x42");
   EXPECT_EQ(DisplayNameOf(name.Get()), L"!FilterGraph 0x1234 pid 0x42");

@@ -3,6 +3,7 @@
 // error report.
 #pragma once
 
+#include <DeviceList.h>
 #include <devmoniker.h>
 #include <gtest/gtest.h>
 
@@ -32,17 +33,7 @@ inline bool InGraph(TFilterGraph& graph, const wchar_t* name, IBaseFilter** foun
   return true;
 }
 
-// The display name of a moniker (empty when it has none).
-inline std::wstring DisplayName(IMoniker* moniker) {
-  LPOLESTR name = nullptr;
-  if (moniker == nullptr || FAILED(moniker->GetDisplayName(nullptr, nullptr, &name)) ||
-      name == nullptr) {
-    return {};
-  }
-  std::wstring out(name);
-  CoTaskMemFree(name);
-  return out;
-}
+using vidorra::test::DisplayName;
 
 // A moniker of the DV Video Encoder, as the platform registers it.
 inline ComPtr<IMoniker> EncoderMoniker() {

@@ -43,15 +43,13 @@ class EngineTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     Simulate("");
-    previousReporter_ = vidorra::SetErrorReporter([this](const QString& m) { reports_ << m; });
   }
   void TearDown() override {
     if (module_) module_->fg->StopGraph();
     window_.reset();
     module_.reset();
-    vidorra::SetErrorReporter(previousReporter_);
     machine_.reset();
-    EXPECT_TRUE(reports_.isEmpty()) << reports_.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(reports_.messages.isEmpty()) << reports_.messages.join(u" | ").toStdString();
   }
 
   // The machine the next enumerations and registry reads see.
@@ -65,10 +63,6 @@ class EngineTest : public ::testing::Test {
     return *module_;
   }
   ComPtr<IFilterGraph> Graph() { return QueryAs<IFilterGraph>(Module().fg); }
-  // Adds a filter that no component owns (a Null Renderer) to the graph.
-  void AddStranger() {
-    ASSERT_EQ(Graph()->AddFilter(vt::CreateFilter(CLSID_NullRenderer).Get(), L"stranger"), S_OK);
-  }
   // The names of the filters now in the graph, in the graph's order.
   QStringList FiltersInGraph() {
     QStringList names;
@@ -97,7 +91,6 @@ class EngineTest : public ::testing::Test {
     if (audio != nullptr && !dm.SelectAudioDevice(QString::fromUtf8(audio))) return false;
     return dm.SelectVideoDevice(QString::fromUtf8(video));
   }
-  IBaseFilter* Renderer() { return window_->MemberFilter(); }
 
   // The grabber takes the pictures of its stored type (RGB24 with a VIDEOINFOHEADER); its frames
   // are counted from here on.
@@ -109,16 +102,13 @@ class EngineTest : public ::testing::Test {
     grabbed_ = 0;
   }
   QTemporaryDir dir_;
-  QStringList reports_;
+  components_test::ErrorRecorder reports_;
   std::unique_ptr<TdmCam> module_;
   std::unique_ptr<TVideoWindow> window_;
   std::atomic<size_t> grabbed_ = 0;  // frames the grabber passed
 
  private:
   std::optional<vt::ScopedMachine> machine_;
-  vidorra::ErrorReporter previousReporter_;
 };
-
-using GraphTest = EngineTest;
 
 }  // namespace engine_test

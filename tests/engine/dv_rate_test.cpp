@@ -21,11 +21,11 @@ constexpr long kLost = 30;
 constexpr uint32_t kSamplesPerFrame = 1920;  // 48 kHz
 constexpr uint32_t kBlock = 4;               // 16-bit stereo
 
-TEST_F(GraphTest, ADVType2RecordingKeepsDVsRateAcrossAFrameTheCamcorderLost) {
+TEST_F(EngineTest, ADVType2RecordingKeepsDVsRateAcrossAFrameTheCamcorderLost) {
   TdmCam& dm = Prepare("video dv Caméscope DV\n");
   ASSERT_TRUE(Select("Caméscope DV"));
   dm.RecordDVAudio = true;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_TRUE(dm.BuildPreviewGraph(window_->MemberFilter()));
   const std::string path = dir_.filePath(QStringLiteral("lost.avi")).toStdString();
   ASSERT_TRUE(dm.BuildDVType2CaptureGraph(QString::fromStdString(path)));
   const auto clock = MakeComObject<vt::TestManualClock>();

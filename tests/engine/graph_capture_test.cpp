@@ -40,16 +40,16 @@ using R = Recording;
 
 std::string NameOf(const ::testing::TestParamInfo<Recording>& info) {
   const Recording& r = info.param;
-  std::string name = std::string(r.codec) + std::to_string(info.index);
   const char* formats[] = {"Native", "DVType2", "Pal", "Ntsc"};
-  return formats[static_cast<int>(r.format)] + std::string("_") + name +
-         (r.dvAudio ? "_DVAudio" : "") + (r.sourceAudio ? "_SourceAudio" : "");
+  return formats[static_cast<int>(r.format)] + ("_" + std::string(r.codec)) +
+         std::to_string(info.index) + (r.dvAudio ? "_DVAudio" : "") +
+         (r.sourceAudio ? "_SourceAudio" : "");
 }
 
 // Frames recorded per file: enough for the graph to settle, few enough to stay fast.
 constexpr size_t kGrabbedFrames = 30;
 
-class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Recording> {
+class RecordingTest : public EngineTest, public ::testing::WithParamInterface<Recording> {
  protected:
   // Builds the preview, then the recording graph of `r` into `path`.
   bool Build(const Recording& r, const QString& path) {
@@ -66,10 +66,10 @@ class RecordingTest : public GraphTest, public ::testing::WithParamInterface<Rec
       while (vt::Capability(pin.Get(), i).subtype != MEDIASUBTYPE_YUY2) ++i;
       EXPECT_EQ(vt::ChooseCapability(pin.Get(), i), S_OK);
     }
-    if (!dm.BuildPreviewGraph(Renderer())) return false;
+    if (!dm.BuildPreviewGraph(window_->MemberFilter())) return false;
     switch (r.format) {
       case Format::kNative:
-        return dm.BuildNativeCaptureGraph(path, Renderer());
+        return dm.BuildNativeCaptureGraph(path, window_->MemberFilter());
       case Format::kDVType2:
         return dm.BuildDVType2CaptureGraph(path);
       case Format::kPal:
@@ -205,11 +205,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A minute of a camcorder's picture with the sound of a separate device: the sound lasts as
 // long as the picture, within 40 ms.
-TEST_F(GraphTest, LongSoundAndPictureStayInStepOverAMinute) {
+TEST_F(EngineTest, LongSoundAndPictureStayInStepOverAMinute) {
   TdmCam& dm = Prepare(kMachine);
   ASSERT_TRUE(Select("Caméscope DV", "Micro"));
   dm.RecordAudioSource = true;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_TRUE(dm.BuildPreviewGraph(window_->MemberFilter()));
   const QString path = dir_.filePath(QStringLiteral("minute.avi"));
   ASSERT_TRUE(dm.BuildDVType2CaptureGraph(path));
   WatchGrabber();

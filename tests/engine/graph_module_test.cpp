@@ -124,7 +124,7 @@ TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
   EXPECT_NE(dm.AudioSource->MemberFilter(), nullptr);
 
   dm.Smarttee->SetFilterGraph(dm.fg);
-  AddStranger();
+  ASSERT_EQ(Graph()->AddFilter(vt::CreateFilter(CLSID_NullRenderer).Get(), L"stranger"), S_OK);
   EXPECT_FALSE(dm.SelectAudioDevice(QStringLiteral("son tv")));
   EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
   for (const char* name : {"Aucune source vidéo", "En panne"}) {
@@ -139,7 +139,7 @@ TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
     EXPECT_EQ(left, (QStringList{QStringLiteral("Smarttee"), QStringLiteral("sg")}));
   }
   dm.Infinite->SetFilterGraph(dm.fg);
-  AddStranger();
+  ASSERT_EQ(Graph()->AddFilter(vt::CreateFilter(CLSID_NullRenderer).Get(), L"stranger"), S_OK);
   ComPtr<IFilterGraph> graph = Graph();
   dm.DataModuleDestroy();
   EXPECT_FALSE(dm.fg->Active());

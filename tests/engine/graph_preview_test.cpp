@@ -11,7 +11,7 @@ using namespace engine_test;
 
 // The resolution is the smallest picture that covers the area shown at 4:3 (PAL's half is
 // 384x288, NTSC's 320x240), whole for full screen and for a source that is not DV.
-TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
+TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   TdmCam& dm = Prepare(kEveryKindMachine);
   ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
                                   QStringLiteral("Pinnacle Video Deinterlacer"), dm.Deinterlacer));
@@ -46,13 +46,13 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   Simulate(std::string(kEveryKindMachine) + "hide-filter Pinnacle Video Deinterlacer\n");
   ASSERT_TRUE(Select("Webcam"));
   dm.UseDeinterlacer = true;
-  EXPECT_FALSE(dm.BuildPreviewGraph(Renderer()));
+  EXPECT_FALSE(dm.BuildPreviewGraph(window_->MemberFilter()));
   dm.UseDeinterlacer = false;
   Simulate(kEveryKindMachine);
 
   // A source that is not DV refuses a DV type 2 graph and writes nothing.
   ASSERT_TRUE(Select("Webcam"));
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_TRUE(dm.BuildPreviewGraph(window_->MemberFilter()));
   const QString path = dir_.filePath(QStringLiteral("refused.avi"));
   EXPECT_FALSE(dm.BuildDVType2CaptureGraph(path));
   EXPECT_FALSE(dm.AviMux);
@@ -66,7 +66,7 @@ TEST_F(GraphTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   ASSERT_TRUE(Select("Caméscope DV", "Micro"));
   dm.ListenDVAudio = true;
   dm.RecordDVAudio = true;
-  ASSERT_TRUE(dm.BuildPreviewGraph(Renderer()));
+  ASSERT_TRUE(dm.BuildPreviewGraph(window_->MemberFilter()));
   const auto listeners = [&] {
     return FiltersInGraph().filter(QStringLiteral("Default DirectSound Device")).size();
   };

@@ -37,7 +37,6 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
   // The next line the child reported, waiting up to timeout; nullopt when it ended or when
   // nothing came in time.
   std::optional<std::string> NextReport(

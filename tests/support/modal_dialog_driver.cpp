@@ -29,10 +29,9 @@ void CloseDialog(QWidget* dialog) {
 
 }  // namespace
 
-ModalDialogDriver::ModalDialogDriver() : context_(new QObject) { SchedulePoll(); }
-
-ModalDialogDriver::ModalDialogDriver(Action first) : ModalDialogDriver() {
+ModalDialogDriver::ModalDialogDriver(Action first) : context_(new QObject) {
   actions_.push_back(std::move(first));
+  SchedulePoll();
 }
 
 ModalDialogDriver::~ModalDialogDriver() {

@@ -37,8 +37,6 @@ class ModalDialogDriver {
  public:
   using Action = std::function<void(QWidget& dialog)>;
 
-  // A driver with no action yet: every modal dialog that shows up is unexpected.
-  ModalDialogDriver();
   explicit ModalDialogDriver(Action first);
   ~ModalDialogDriver();
   ModalDialogDriver(const ModalDialogDriver&) = delete;

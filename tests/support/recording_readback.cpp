@@ -18,16 +18,13 @@ double Rate(const std::string& fraction) {
   return den == 0 ? 0 : std::atof(fraction.substr(0, slash).c_str()) / den;
 }
 
-std::string Odml(bool useOdml) { return useOdml ? "" : "-use_odml 0 "; }
-
 }  // namespace
 
 std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options) {
   const std::string count = options.decode ? "nb_read_frames" : "nb_read_packets";
   // key=value lines, one [STREAM] block each.
   const std::string out = RunCommand(
-      "ffprobe -v error " + Odml(options.useOdml) +
-      (options.decode ? "-count_frames " : "-count_packets ") +
+      std::string("ffprobe -v error ") + (options.decode ? "-count_frames " : "-count_packets ") +
       "-show_entries stream=codec_type,codec_name,codec_tag_string,width,height,r_frame_rate,"
       "duration,sample_rate,channels," +
       count + " -of default=noprint_wrappers=0 " + Quote(path) + " 2>/dev/null");
@@ -68,14 +65,12 @@ long ProbedFrames(const std::string& path) {
   return -1;
 }
 
-long RecordedSoundSamples(const std::string& path, int channels, bool useOdml) {
-  const std::string cmd = "ffmpeg -v error " + Odml(useOdml) + "-i " + Quote(path) +
-                          " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null | wc -c";
-  return std::atol(RunCommand(cmd).c_str()) / (2 * channels);
+long RecordedSoundSamples(const std::string& path, int channels) {
+  return static_cast<long>(RecordedSound(path).size()) / (2 * channels);
 }
 
-std::string RecordedSound(const std::string& path, bool useOdml) {
-  return RunCommand("ffmpeg -v error " + Odml(useOdml) + "-i " + Quote(path) +
+std::string RecordedSound(const std::string& path) {
+  return RunCommand("ffmpeg -v error -i " + Quote(path) +
                     " -map 0:a:0 -f s16le -acodec pcm_s16le - 2>/dev/null");
 }
 

@@ -23,7 +23,6 @@ struct ProbedStream {
 };
 struct ProbeOptions {
   bool decode = false;  // count decoded frames rather than packets
-  bool useOdml = true;  // false: an AVI's old idx1 index only
 };
 // ffprobe's view of a file's streams (none when it cannot read the file).
 std::vector<ProbedStream> Probe(const std::string& path, ProbeOptions options = {});
@@ -33,9 +32,9 @@ double ProbeDuration(const std::string& path);
 // read the file).
 long ProbedFrames(const std::string& path);
 // The samples per channel ffmpeg decodes from the file's first sound stream.
-long RecordedSoundSamples(const std::string& path, int channels, bool useOdml = true);
+long RecordedSoundSamples(const std::string& path, int channels);
 // That sound's bytes, as 16-bit samples.
-std::string RecordedSound(const std::string& path, bool useOdml = true);
+std::string RecordedSound(const std::string& path);
 // The frame numbers of the file's video pictures (width x height) as ffmpeg decodes them
 // (nullopt: a picture without a readable number); with seekSeconds, of the one picture ffmpeg
 // seeks to there through the file's index.

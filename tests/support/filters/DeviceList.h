@@ -1,5 +1,6 @@
 // The system device enumerator's view of a category, for tests: its entries in order (friendly
-// name, display name, CLSID, moniker) and binding one by its friendly name.
+// name, display name, CLSID, moniker) and binding one by its friendly name; a moniker's display
+// name.
 #pragma once
 
 #include <devmoniker.h>
@@ -32,6 +33,15 @@ inline std::wstring BagText(IMoniker* moniker, const wchar_t* name) {
   return text;
 }
 
+// The display name of a moniker (empty when it has none).
+inline std::wstring DisplayName(IMoniker* moniker) {
+  LPOLESTR name = nullptr;
+  std::wstring text;
+  if (moniker && SUCCEEDED(moniker->GetDisplayName(nullptr, nullptr, &name)) && name) text = name;
+  CoTaskMemFree(name);
+  return text;
+}
+
 // The devices of a category in the enumerator's order; *result: the enumerator's answer.
 inline std::vector<ListedDevice> ListDevices(REFGUID category, HRESULT* result = nullptr) {
   std::vector<ListedDevice> devices;
@@ -43,11 +53,7 @@ inline std::vector<ListedDevice> ListDevices(REFGUID category, HRESULT* result =
   if (result) *result = hr;
   ComPtr<IMoniker> moniker;
   while (hr == S_OK && monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-    LPOLESTR name = nullptr;
-    std::wstring displayName;
-    if (SUCCEEDED(moniker->GetDisplayName(nullptr, nullptr, &name)) && name) displayName = name;
-    CoTaskMemFree(name);
-    devices.push_back({BagText(moniker.Get(), L"FriendlyName"), displayName,
+    devices.push_back({BagText(moniker.Get(), L"FriendlyName"), DisplayName(moniker.Get()),
                        BagText(moniker.Get(), L"CLSID"), moniker});
   }
   return devices;
