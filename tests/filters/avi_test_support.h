@@ -155,24 +155,16 @@ inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
 }
 
 // Streams of the AVI writer: DV type 1, 48 kHz 16-bit stereo PCM, uncompressed video.
-inline avi::AviStreamFormat StreamOf(avi::AviStreamFormat::Kind kind) {
-  avi::AviStreamFormat f;
-  f.kind = kind;
-  return f;
-}
-inline avi::AviStreamFormat DvType1() { return StreamOf(avi::AviStreamFormat::Kind::kDvType1); }
+inline avi::AviStreamFormat DvType1() { return {.kind = avi::AviStreamFormat::Kind::kDvType1}; }
 inline avi::AviStreamFormat PcmStream() {
-  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kAudio);
-  f.wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
-  return f;
+  return {.kind = avi::AviStreamFormat::Kind::kAudio,
+          .wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0}};
 }
 inline avi::AviStreamFormat VideoStream(uint32_t compression, int width, int height, int bits,
                                         REFERENCE_TIME perFrame = kPalFrame) {
-  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kVideo);
   const auto size = static_cast<DWORD>(width * height * bits / 8);
-  f.bitmap = {40, width, height, 1, static_cast<WORD>(bits), compression, size, 0, 0, 0, 0};
-  f.avgTimePerFrame = perFrame;
-  return f;
+  return {.bitmap = {40, width, height, 1, static_cast<WORD>(bits), compression, size, 0, 0, 0, 0},
+          .avgTimePerFrame = perFrame};
 }
 
 // Writes an AVI file at path with the writer alone: the streams, the samples `write` gives (it
@@ -308,10 +300,6 @@ class DeliveryLog : public CBaseFilter {
   std::vector<WriteStep> Steps() {
     std::lock_guard lock(mutex_);
     return file_.steps;
-  }
-  std::vector<uint8_t> Bytes() {  // the file as it stands
-    std::lock_guard lock(mutex_);
-    return file_.bytes;
   }
 
  private:
