@@ -9,14 +9,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <fstream>
 #include <set>
 
 #include "ColorSpaceConverter.h"
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
-#include "dv/DvFrame.h"
 #include "dv/DvMediaTypes.h"
 #include "sys_filter_support.h"
 

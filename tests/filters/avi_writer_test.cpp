@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "avi/AviLayout.h"
-#include "avi/AviWriter.h"
 #include "avi_test_support.h"
-#include "dv/DvFrame.h"
 
 namespace vidorra::avi {
 namespace {
