@@ -463,7 +463,9 @@ TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
 
 // The TV card's tuner: its settings and reception, followed while the page is open; a country,
 // channel and input type applied (the standard and reception shown anew); a country refused.
-TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
+// Its sound: the broadcast's modes and languages offered, the chosen sound and language set
+// together; a refusal shown.
+TEST_F(Pages, TVTunerAndTVAudioShowApplyAndRefuse) {
   ComPtr<IAMTVTuner> tuner = Device<IAMTVTuner>(AM_KSCATEGORY_TVTUNER, L"Carte TV Tuner");
   const auto settings = [&] {
     long channel = 0, country = 0, sub = 0;
@@ -493,11 +495,7 @@ TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
        {"[Annuler]", "", false, "21 44 cable"}},
       {{"tune3", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(3, -1, -1)); }},
        {"tune4", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(4, -1, -1)); }}});
-}
 
-// The TV card's sound: the broadcast's modes and languages offered, the chosen sound and
-// language set together; a refusal shown.
-TEST_F(Pages, TVAudioShowsAppliesAndRefuses) {
   ComPtr<IAMTVAudio> audio = Device<IAMTVAudio>(AM_KSCATEGORY_TVAUDIO, L"Carte TV Audio");
   const QString monoB = QString::number(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_LANG_B);
   const auto mode = [&] {
