@@ -155,16 +155,24 @@ inline ComPtr<IBaseFilter> LoadedDvSource(const std::string& path) {
 }
 
 // Streams of the AVI writer: DV type 1, 48 kHz 16-bit stereo PCM, uncompressed video.
-inline avi::AviStreamFormat DvType1() { return {.kind = avi::AviStreamFormat::Kind::kDvType1}; }
+inline avi::AviStreamFormat StreamOf(avi::AviStreamFormat::Kind kind) {
+  avi::AviStreamFormat f;
+  f.kind = kind;
+  return f;
+}
+inline avi::AviStreamFormat DvType1() { return StreamOf(avi::AviStreamFormat::Kind::kDvType1); }
 inline avi::AviStreamFormat PcmStream() {
-  return {.kind = avi::AviStreamFormat::Kind::kAudio,
-          .wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0}};
+  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kAudio);
+  f.wave = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+  return f;
 }
 inline avi::AviStreamFormat VideoStream(uint32_t compression, int width, int height, int bits,
                                         REFERENCE_TIME perFrame = kPalFrame) {
+  avi::AviStreamFormat f = StreamOf(avi::AviStreamFormat::Kind::kVideo);
   const auto size = static_cast<DWORD>(width * height * bits / 8);
-  return {.bitmap = {40, width, height, 1, static_cast<WORD>(bits), compression, size, 0, 0, 0, 0},
-          .avgTimePerFrame = perFrame};
+  f.bitmap = {40, width, height, 1, static_cast<WORD>(bits), compression, size, 0, 0, 0, 0};
+  f.avgTimePerFrame = perFrame;
+  return f;
 }
 
 // Writes an AVI file at path with the writer alone: the streams, the samples `write` gives (it
