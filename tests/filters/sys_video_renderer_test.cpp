@@ -20,7 +20,6 @@ namespace vidorra::test {
 namespace {
 
 using vidorra::filters::CVideoRenderer;
-using vidorra::filters::FrameLayout;
 using vidorra::filters::PixelFormat;
 using vidorra::filters::VideoRendererWindow;
 
@@ -41,7 +40,7 @@ struct RendererGraph {
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
   explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true) {
-    const FrameLayout layout{format, kWidth, kHeight, bottomUp};
+    const filters::FrameLayout layout{format, kWidth, kHeight, bottomUp};
     const size_t bytes = format == PixelFormat::kRgb32 ? 4 : 3;  // RGB32's unused byte left 0
     std::vector<ListedSample> frames;
     for (int k = 0; k < kFrames; ++k) {
