@@ -14,15 +14,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <thread>
 
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi/AviRepair.h"
-#include "avi/AviWriter.h"
 #include "avi_test_support.h"
 #include "wait_until.h"
 

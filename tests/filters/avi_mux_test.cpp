@@ -9,14 +9,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <fstream>
 #include <set>
 
 #include "ColorSpaceConverter.h"
 #include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
-#include "dv/DvFrame.h"
 #include "dv/DvMediaTypes.h"
 #include "sys_filter_support.h"
 
@@ -24,7 +22,6 @@ namespace vidorra::filters {
 namespace {
 
 using test::ListedSample;
-using test::ListSource;
 using test::RecordingGraph;
 using test::TempDir;
 
@@ -205,7 +202,7 @@ TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
     TempDir dir;
     const std::string path = dir.File("recorded.avi");
     // Recorded without a clock, the input given its stream name, if any.
-    auto source = MakeComObject<ListSource>(c.type, c.samples);
+    auto source = MakeComObject<test::ListSource>(c.type, c.samples);
     RecordingGraph g;
     ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
     if (c.name) {

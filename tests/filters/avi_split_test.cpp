@@ -8,18 +8,13 @@
 // delivery threads meet at every split).
 #include <gtest/gtest.h>
 #include <oleauto.h>
-#include <vidorra_filters.h>
 #include <wait_until.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <span>
 
 #include "avi/AviRepair.h"
 #include "avi_test_support.h"
-#include "dv/DvAudio.h"
 #include "dv/DvMediaTypes.h"
 #include "dv/DvSplitter.h"
 

@@ -309,10 +309,6 @@ class DeliveryLog : public CBaseFilter {
     std::lock_guard lock(mutex_);
     return file_.steps;
   }
-  std::vector<uint8_t> Bytes() {  // the file as it stands
-    std::lock_guard lock(mutex_);
-    return file_.bytes;
-  }
 
  private:
   class Pin : public CBaseInputPin, public IFileWriterStatus {

@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "avi/AviLayout.h"
-#include "avi/AviWriter.h"
 #include "avi_test_support.h"
-#include "dv/DvFrame.h"
 
 namespace vidorra::avi {
 namespace {
 
-using test::DvFrameMaker;
 using test::FrameTime;
 using test::ReadBack;
 using test::TempDir;
@@ -86,7 +83,7 @@ TEST(AviLongBigFile, PastFourGibEveryFrameIsRead) {
 // A queued output drops what was queued before its failure came to light, the description of
 // a first salvage included: the salvage that follows writes the whole description again.
 TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
-  DvFrameMaker maker;
+  test::DvFrameMaker maker;
   test::MemoryOutput out(2048 * 20 + 9 * 144008 + 5000);
   AviWriter writer(out);
   ASSERT_EQ(writer.AddStream(test::DvType1()), 0);

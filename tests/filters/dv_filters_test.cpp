@@ -8,17 +8,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <mutex>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "SoundLevelMeter.h"
-#include "avi/AviLayout.h"
 #include "avi/AviMux.h"
 #include "avi_test_support.h"
-#include "dv/DvFrame.h"
 #include "dv/DvMediaTypes.h"
 #include "dv/DvSplitter.h"
 #include "dv/DvVideoDecoderFilter.h"
@@ -28,10 +24,7 @@
 namespace vidorra::filters {
 namespace {
 
-using filters::FrameLayout;
-using filters::PixelFormat;
 using test::DvFrameMaker;
-using test::Link;
 using test::RecordingGraph;
 using test::TempDir;
 using test::WriteDvFile;
@@ -58,9 +51,6 @@ struct DecodingChain {
 // A clock that tells the time but cannot set an alarm.
 struct ClockWithoutAlarms : test::TestManualClock {
   STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override {
-    return E_OUTOFMEMORY;
-  }
-  STDMETHODIMP AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override {
     return E_OUTOFMEMORY;
   }
 };

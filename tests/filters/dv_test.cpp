@@ -9,12 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <random>
 
 #include "avi_test_support.h"
-#include "dv/DvAudio.h"
-#include "dv/DvFrame.h"
 #include "dv/DvMediaTypes.h"
 #include "dv/DvRecordingInfo.h"
 

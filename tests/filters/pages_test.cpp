@@ -420,12 +420,15 @@ TEST_F(Pages, ProcAmpAndCameraControlsShowApplyAndRefuse) {
                                     "Mise au point");
 }
 
-// ---- The crossbar page ----------------------------------------------------------------------
+// ---- The TV card's pages: crossbar, tuner, sound -------------------------------------------
 
-// The TV card's crossbar: each output with the inputs that can feed it and its route; a choice
-// applied with its related sound when the pins are linked, alone when not; a refused route
-// shown, the page showing the routes made.
-TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
+// The crossbar: each output with the inputs that can feed it and its route; a choice applied
+// with its related sound when the pins are linked, alone when not; a refused route shown, the
+// page showing the routes made. The tuner: its settings and reception, followed while the page
+// is open; a country, channel and input type applied (the standard and reception shown anew); a
+// country refused. The sound: the broadcast's modes and languages offered, the chosen sound and
+// language set together; a refusal shown.
+TEST_F(Pages, TVCardPagesShowApplyAndRefuse) {
   ComPtr<IAMCrossbar> crossbar = Device<IAMCrossbar>(AM_KSCATEGORY_CROSSBAR, L"Carte Crossbar");
   const std::vector<std::string> outputs = {"cboxOutput0", "cboxOutput1", "cbLinkRelated"};
   const auto routes = [&] {  // the inputs routed to the two outputs: "0 3"
@@ -450,20 +453,7 @@ TEST_F(Pages, CrossbarShowsAppliesAndRefuses) {
             "Video Tuner|Video Composite|[Video SVideo]; [Audio Tuner]|Audio Line; off", true},
            {"[Appliquer]", "", false, "2 3"},
            {"cboxOutput0=Video Tuner; [OK]", "", false, "0 3"}});
-  // The card unplugged, every route is refused: each choice stays, the first refusal is shown.
-  Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
-          {{"@unplug; cboxOutput0=Video Composite; [Appliquer]",
-            "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 3",
-            "« Video Composite » à « Video Decoder »"},
-           {"[Annuler]"}},
-          {{"unplug", [&] { UnplugCard([&] { return crossbar->Route(0, 0); }); }}});
-}
 
-// ---- The TV tuner and TV sound pages --------------------------------------------------------
-
-// The TV card's tuner: its settings and reception, followed while the page is open; a country,
-// channel and input type applied (the standard and reception shown anew); a country refused.
-TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
   ComPtr<IAMTVTuner> tuner = Device<IAMTVTuner>(AM_KSCATEGORY_TVTUNER, L"Carte TV Tuner");
   const auto settings = [&] {
     long channel = 0, country = 0, sub = 0;
@@ -493,11 +483,7 @@ TEST_F(Pages, TVTunerShowsAppliesAndRefuses) {
        {"[Annuler]", "", false, "21 44 cable"}},
       {{"tune3", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(3, -1, -1)); }},
        {"tune4", [&] { EXPECT_EQ(S_OK, tuner->put_Channel(4, -1, -1)); }}});
-}
 
-// The TV card's sound: the broadcast's modes and languages offered, the chosen sound and
-// language set together; a refusal shown.
-TEST_F(Pages, TVAudioShowsAppliesAndRefuses) {
   ComPtr<IAMTVAudio> audio = Device<IAMTVAudio>(AM_KSCATEGORY_TVAUDIO, L"Carte TV Audio");
   const QString monoB = QString::number(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_LANG_B);
   const auto mode = [&] {
@@ -514,6 +500,14 @@ TEST_F(Pages, TVAudioShowsAppliesAndRefuses) {
         "^Le tuner refuse ce mode de son"},
        {"[Annuler]"}},
       {{"unplug", [&] { UnplugCard([&] { return audio->put_TVAudioMode(monoB.toLong()); }); }}});
+
+  // The card unplugged, every route is refused: each choice stays, the first refusal is shown.
+  Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
+          {{"@unplug; cboxOutput0=Video Composite; [Appliquer]",
+            "Video Tuner|[Video Composite]|Video SVideo; Audio Tuner|[Audio Line]; on", true, "0 3",
+            "« Video Composite » à « Video Decoder »"},
+           {"[Annuler]"}},
+          {{"unplug", [&] { UnplugCard([&] { return crossbar->Route(0, 0); }); }}});
 }
 
 // ---- The AVI Mux page -----------------------------------------------------------------------

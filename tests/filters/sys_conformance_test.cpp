@@ -7,8 +7,6 @@
 #include <Deinterlacer.h>
 #include <DeviceList.h>
 #include <FilterRegistry.h>
-#include <qedit.h>
-#include <vidorra_filters.h>
 
 #include "avi_test_support.h"
 #include "sys_filter_support.h"

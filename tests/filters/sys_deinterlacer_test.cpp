@@ -84,16 +84,6 @@ double Combing(const std::vector<int>& luma) {
   return total / (static_cast<double>(kWidth) * (kHeight - 2));
 }
 
-// The combed frames in one layout, times n * 40 ms.
-ComPtr<ListSource> CombedSource(const FrameLayout& layout) {
-  std::vector<ListedSample> frames;
-  for (int n = 0; n < kFrames; ++n) {
-    frames.push_back({PictureIn(layout, CombedLuma(n)),
-                      std::pair{n * kFrameTime, (n + 1) * kFrameTime}, std::nullopt});
-  }
-  return MakeComObject<ListSource>(filters::MakeVideoMediaType(layout), std::move(frames));
-}
-
 TEST(SysDeinterlacer, FieldOrderComesFromTheTypeOrIsAssumed) {
   // Width, height, VIDEOINFOHEADER2 with these interlace flags (else VIDEOINFOHEADER), order.
   const struct {
@@ -138,7 +128,12 @@ TEST(SysDeinterlacer, CombedFramesComeOutCleanOneForOneWithTheirTimes) {
   for (const auto& [input, output] : conversions) {
     SCOPED_TRACE(testing::Message() << int(input.format) << " to " << int(output.format));
     ComPtr<IGraphBuilder> graph = NewGraph();
-    auto source = CombedSource(input);
+    std::vector<ListedSample> frames;  // the combed frames, times n * 40 ms
+    for (int n = 0; n < kFrames; ++n) {
+      frames.push_back({PictureIn(input, CombedLuma(n)),
+                        std::pair{n * kFrameTime, (n + 1) * kFrameTime}, std::nullopt});
+    }
+    auto source = MakeComObject<ListSource>(filters::MakeVideoMediaType(input), std::move(frames));
     ComPtr<IBaseFilter> deinterlacer = CreateFilter(CLSID_VideoDeinterlacer);
     auto sink = MakeComObject<RecordingSink>(RecordingSinkOptions{
         .subtype = filters::SubtypeFromPixelFormat(output.format), .keepBytes = true});

@@ -87,11 +87,9 @@ TEST(SysInfTee, AlwaysExactlyOneFreeOutputAndEveryOutputGetsEverySample) {
   const auto outputs = [&] {
     std::pair<int, int> counts;
     for (const auto& pin : PinsOf(tee.Get())) {
-      ComPtr<IPin> peer;
       PIN_DIRECTION direction = PINDIR_INPUT;
       pin->QueryDirection(&direction);
-      if (direction == PINDIR_OUTPUT)
-        ++(pin->ConnectedTo(peer.GetAddressOf()) == S_OK ? counts.first : counts.second);
+      if (direction == PINDIR_OUTPUT) ++(Peer(pin.Get()) ? counts.first : counts.second);
     }
     return counts;
   };

@@ -20,7 +20,6 @@ namespace vidorra::test {
 namespace {
 
 using vidorra::filters::CVideoRenderer;
-using vidorra::filters::FrameLayout;
 using vidorra::filters::PixelFormat;
 using vidorra::filters::VideoRendererWindow;
 
@@ -33,25 +32,6 @@ constexpr int kFrames = 5;
 QColor TopColour(int frame) { return QColor(200, 10 * frame, 0); }
 const QColor kBottomColour(0, 0, 200);
 
-ComPtr<ListSource> PictureSource(PixelFormat format, bool bottomUp) {
-  const FrameLayout layout{format, kWidth, kHeight, bottomUp};
-  const size_t bytes = format == PixelFormat::kRgb32 ? 4 : 3;  // RGB32's unused byte left 0
-  std::vector<ListedSample> frames;
-  for (int k = 0; k < kFrames; ++k) {
-    std::vector<uint8_t> image(layout.ImageSize(), 0);
-    for (int y = 0; y < kHeight; ++y) {
-      const QColor c = y < kHeight / 2 ? TopColour(k) : kBottomColour;
-      uint8_t* row = image.data() + layout.Stride() * (bottomUp ? kHeight - 1 - y : y);
-      for (int x = 0; x < kWidth; ++x) {
-        std::tie(row[x * bytes], row[x * bytes + 1], row[x * bytes + 2]) =
-            std::tuple(c.blue(), c.green(), c.red());
-      }
-    }
-    frames.push_back({std::move(image), std::nullopt, std::nullopt});
-  }
-  return MakeComObject<ListSource>(vidorra::filters::MakeVideoMediaType(layout), std::move(frames));
-}
-
 struct RendererGraph {
   ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<ListSource> source;
@@ -59,8 +39,24 @@ struct RendererGraph {
   ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
-  explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true)
-      : source(PictureSource(format, bottomUp)) {
+  explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true) {
+    const filters::FrameLayout layout{format, kWidth, kHeight, bottomUp};
+    const size_t bytes = format == PixelFormat::kRgb32 ? 4 : 3;  // RGB32's unused byte left 0
+    std::vector<ListedSample> frames;
+    for (int k = 0; k < kFrames; ++k) {
+      std::vector<uint8_t> image(layout.ImageSize(), 0);
+      for (int y = 0; y < kHeight; ++y) {
+        const QColor c = y < kHeight / 2 ? TopColour(k) : kBottomColour;
+        uint8_t* row = image.data() + layout.Stride() * (bottomUp ? kHeight - 1 - y : y);
+        for (int x = 0; x < kWidth; ++x) {
+          std::tie(row[x * bytes], row[x * bytes + 1], row[x * bytes + 2]) =
+              std::tuple(c.blue(), c.green(), c.red());
+        }
+      }
+      frames.push_back({std::move(image), std::nullopt, std::nullopt});
+    }
+    source =
+        MakeComObject<ListSource>(vidorra::filters::MakeVideoMediaType(layout), std::move(frames));
     AddFilters(graph.Get(), {{source.Get(), L"Source"}, {renderer.Get(), L"Video Renderer"}});
   }
   ~RendererGraph() { StopGraph(graph.Get()); }
