@@ -1,7 +1,10 @@
-// The recording graphs of every format, with and without each sound, read back with ffprobe and
-// ffmpeg: streams, codecs, every frame's number in sequence, the master stream, the cut.
+// The recording graphs of every format, with and without each sound, read back with ffprobe,
+// ffmpeg and our reader: streams, codecs, every frame's number in sequence, the master stream,
+// the cut.
+#include <avi/AviReader.h>
 #include <thread_scheduling.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -100,6 +103,11 @@ class RecordingTest : public EngineTest, public ::testing::WithParamInterface<Re
     const vt::ProbedStream& video = streams.front();
     EXPECT_EQ(std::pair(video.width, video.height), std::pair(r.width, r.height));
     const std::vector<uint32_t> numbers = vt::NumberedFrames(file, r.width, r.height);
+    // Our reader finds those frames in the file's index, a lost one an empty place.
+    const std::optional<vidorra::avi::AviFileInfo> read = vidorra::avi::AviReader::Read(file);
+    EXPECT_TRUE(read && !read->streams.empty() &&
+                std::ranges::count_if(read->streams[0].odmlChunks,
+                                      [](const auto& c) { return c.size > 0; }) == video.frames);
     EXPECT_GE(numbers.size(), kGrabbedFrames / 2);
     if (firstSound != nullptr && video.frameRate > 0) {
       // Sound and picture last as long, within two frames for such a short recording.
