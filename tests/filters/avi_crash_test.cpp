@@ -448,7 +448,7 @@ Image Finished(size_t samples) {
   return out.bytes;
 }
 
-TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChunks) {
+TEST(AviRepair, EveryMomentRepairsToTheFileFinishedAfterItsWholeChunksAndDamageNeverWorse) {
   test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
   const test::TempDir dir;
@@ -480,7 +480,7 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
   EXPECT_GT(checked, log.steps.size());
   // The finished file itself is whole as it is: RIFFs within their limit (the first one with
   // the old index of its chunks), picture and sound each whole.
-  MemoryFile finished(Finished(2 * kFrames));
+  MemoryFile finished(log.bytes);
   EXPECT_EQ(RepairAvi(finished).outcome, AviRepairResult::Outcome::kWhole);
   EXPECT_EQ(finished.writes, 0u);
   test::WriteBytes(path, finished.bytes);
@@ -497,6 +497,46 @@ TEST(AviRepair, EveryMomentOfARecordingRepairsToTheFileFinishedAfterItsWholeChun
                           [&](const auto& c) { return c.dataOffset < info.riffSizes.at(0) + 8u; }));
   test::ExpectProbed(path, {"rawvideo", "pcm_s16le"}, kFrames);
   EXPECT_EQ(test::RecordedSoundSamples(path, 2), kFrames * 1920L);
+
+  // Damaged files of every kind: sizes that lie, chunks that overlap or loop, indexes pointing
+  // outside the file, a RIFF inside itself, cuts anywhere. Each repair ends in time with an
+  // answer, never writes beyond the file's end, and what it calls whole stays whole.
+  const Image unfinished = test::ImageAfter(log.steps, log.steps.size() * 2 / 3);
+  std::mt19937 random(20261208);
+  auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };
+  const int cases = std::getenv("VIDORRA_REPAIR_FUZZ_CASES")
+                        ? std::atoi(std::getenv("VIDORRA_REPAIR_FUZZ_CASES"))
+                        : 3000;
+  for (int i = 0; i < cases; ++i) {
+    Image image = (i & 1) ? log.bytes : unfinished;
+    const int damages = 1 + static_cast<int>(at(4));
+    for (int d = 0; d < damages; ++d) {
+      // Mostly near the structures (header, slots, chunk headers), sometimes anywhere.
+      const size_t where =
+          random() % 3 ? at(std::min<size_t>(image.size(), 8192)) : at(image.size());
+      const size_t pos = std::min(where, image.size() - 8);
+      const int damage = static_cast<int>(random() % 6);
+      if (damage == 0) image[pos] ^= static_cast<uint8_t>(1 + random() % 255);
+      if (damage == 1) PutU32(&image[pos], static_cast<uint32_t>(random()));  // a lying size
+      if (damage == 2) PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos));
+      if (damage == 3) image.resize(std::max<size_t>(pos, 1));  // a cut
+      if (damage == 4) std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos));
+      if (damage == 5) PutU32(&image[pos], kFccRiff);  // a RIFF inside
+      if (image.size() < 16) break;
+    }
+    MemoryFile file(image);
+    const auto began = std::chrono::steady_clock::now();
+    const AviRepairResult result = RepairAvi(file);
+    ASSERT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1)) << "case " << i;
+    ASSERT_FALSE(file.wroteBeyondEnd) << "case " << i;
+    if (result.outcome == AviRepairResult::Outcome::kNotRepairable) {
+      ASSERT_EQ(file.writes, 0u) << "case " << i;
+    } else if (result.IsWhole()) {
+      MemoryFile again(file.bytes);
+      ASSERT_EQ(RepairAvi(again).outcome, AviRepairResult::Outcome::kWhole) << "case " << i;
+      ASSERT_EQ(again.writes, 0u) << "case " << i;
+    }
+  }
 }
 
 TEST(AviRepair, ARepairCutOffAtAnyOfItsWritesIsCompletedByTheNext) {
@@ -545,51 +585,6 @@ TEST(AviRepair, FilesNotOursAreNeverWrittenTo) {
   }
   EXPECT_EQ(RepairAviFile(dir.File("missing.avi")).outcome,
             AviRepairResult::Outcome::kNotRepairable);
-}
-
-// Damaged files of every kind: sizes that lie, chunks that overlap or loop, indexes pointing
-// outside the file, a RIFF inside itself, cuts anywhere. Each repair ends in time with an answer,
-// never writes beyond the file's end, and what it calls whole stays whole.
-TEST(AviRepair, DamagedFilesEndWithAnAnswerAndNeverWorse) {
-  test::MemoryOutput log;
-  Record(log, 2 * kFrames, true);
-  const Image finished = log.bytes;
-  const Image unfinished = test::ImageAfter(log.steps, log.steps.size() * 2 / 3);
-  std::mt19937 random(20261208);
-  auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(random); };
-  const int cases = std::getenv("VIDORRA_REPAIR_FUZZ_CASES")
-                        ? std::atoi(std::getenv("VIDORRA_REPAIR_FUZZ_CASES"))
-                        : 3000;
-  for (int i = 0; i < cases; ++i) {
-    Image image = (i & 1) ? finished : unfinished;
-    const int damages = 1 + static_cast<int>(at(4));
-    for (int d = 0; d < damages; ++d) {
-      // Mostly near the structures (header, slots, chunk headers), sometimes anywhere.
-      const size_t where =
-          random() % 3 ? at(std::min<size_t>(image.size(), 8192)) : at(image.size());
-      const size_t pos = std::min(where, image.size() - 8);
-      const int damage = static_cast<int>(random() % 6);
-      if (damage == 0) image[pos] ^= static_cast<uint8_t>(1 + random() % 255);
-      if (damage == 1) PutU32(&image[pos], static_cast<uint32_t>(random()));  // a lying size
-      if (damage == 2) PutU32(&image[pos], static_cast<uint32_t>(image.size() - pos));
-      if (damage == 3) image.resize(std::max<size_t>(pos, 1));  // a cut
-      if (damage == 4) std::copy_n(image.begin(), 8, image.begin() + static_cast<ptrdiff_t>(pos));
-      if (damage == 5) PutU32(&image[pos], kFccRiff);  // a RIFF inside
-      if (image.size() < 16) break;
-    }
-    MemoryFile file(image);
-    const auto began = std::chrono::steady_clock::now();
-    const AviRepairResult result = RepairAvi(file);
-    ASSERT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1)) << "case " << i;
-    ASSERT_FALSE(file.wroteBeyondEnd) << "case " << i;
-    if (result.outcome == AviRepairResult::Outcome::kNotRepairable) {
-      ASSERT_EQ(file.writes, 0u) << "case " << i;
-    } else if (result.IsWhole()) {
-      MemoryFile again(file.bytes);
-      ASSERT_EQ(RepairAvi(again).outcome, AviRepairResult::Outcome::kWhole) << "case " << i;
-      ASSERT_EQ(again.writes, 0u) << "case " << i;
-    }
-  }
 }
 
 }  // namespace
