@@ -93,8 +93,8 @@ TEST(DvAudio, LockedNtscCycleAndPalCountsAndTwelveBitCodes) {
 }
 
 // An error code mutes its sample; a damaged audio block ID mutes that block's samples, while a
-// damaged copy of the source pack is outvoted by the others.
-TEST(DvAudio, DamagedSoundIsMutedTheRestKept) {
+// damaged copy of the source pack is outvoted by the others; impossible formats are refused.
+TEST(DvAudio, DamagedSoundIsMutedTheRestKeptAndImpossibleFormatsRefused) {
   DvFrameMaker maker;
   std::vector<int16_t> pcm;
   auto frame = maker.Frame(5, &pcm);
@@ -120,16 +120,13 @@ TEST(DvAudio, DamagedSoundIsMutedTheRestKept) {
   EXPECT_LE(audio->mutedSamples, 2u * kSamples16PerBlock + 1);
   EXPECT_LE(muted, audio->mutedSamples);
   EXPECT_GT(muted, audio->mutedSamples / 2);
-}
 
-// More than the frame holds, a rate DV does not have, 12 bits other than at 32 kHz: refused,
-// the frame unchanged. AF_SIZE beyond the frame's capacity in a received frame: no sound, no
-// read past it.
-TEST(DvAudio, ImpossibleFormatsAreRefused) {
-  DvFrameMaker maker;
-  auto frame = maker.Frame(0);
+  // More than the frame holds, a rate DV does not have, 12 bits other than at 32 kHz: refused,
+  // the frame unchanged. AF_SIZE beyond the frame's capacity in a received frame: no sound, no
+  // read past it.
+  frame = maker.Frame(0);
   const auto before = frame;
-  const auto pcm = test::Tone(0, 5000);
+  pcm = test::Tone(0, 5000);
   for (const DvAudioFormat& format : {DvAudioFormat{.samplesPerFrame = 5000},
                                       DvAudioFormat{.sampleRate = 22050, .samplesPerFrame = 1920},
                                       DvAudioFormat{.bits = 12, .samplesPerFrame = 1920}}) {
