@@ -167,7 +167,7 @@ TEST(SysPixelConvert, PlanarToBottomUpRgbIsWrittenInPlace) {
   }
 }
 
-TEST(SysPixelConvert, RefusesBadLayoutsAndShortBuffers) {
+TEST(SysPixelConvert, RefusesBadLayoutsAndShortBuffersAndReadsLayoutsFromTypesAndHeaders) {
   PixelFormatConverter converter;
   EXPECT_FALSE(converter.Configure(Layout(PixelFormat::kUnknown), Layout(PixelFormat::kRgb24)));
   EXPECT_FALSE(converter.Configure(FrameLayout{PixelFormat::kYuy2, 7, 4, false},
@@ -188,11 +188,9 @@ TEST(SysPixelConvert, RefusesBadLayoutsAndShortBuffers) {
   EXPECT_FALSE(converter.Convert(in.data(), in.size() - 1, out.data(), out.size()));
   EXPECT_FALSE(converter.Convert(in.data(), in.size(), out.data(), out.size() - 1));
   EXPECT_EQ(out[0], 0xAB) << "nothing written on refusal";
-}
 
-// RGB is bottom-up for a positive height, YUV top-down whatever the sign; a short format block
-// or a compressed subtype gives no layout; a layout's bitmap header gives it back.
-TEST(SysPixelConvert, LayoutFromMediaTypeAndBitmapHeader) {
+  // RGB is bottom-up for a positive height, YUV top-down whatever the sign; a short format block
+  // or a compressed subtype gives no layout; a layout's bitmap header gives it back.
   VIDEOINFOHEADER vih{};
   vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 320, -240, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   AM_MEDIA_TYPE mt{
