@@ -442,12 +442,6 @@ void Record(AviOutput& out, size_t count, bool finish) {
   ASSERT_EQ(finish ? writer.Finish() : S_OK, S_OK);
 }
 
-Image Finished(size_t samples) {
-  test::MemoryOutput out;
-  Record(out, samples, true);
-  return out.bytes;
-}
-
 TEST(AviRepair, EveryMomentRepairsToTheFileFinishedAfterItsWholeChunksAndDamageNeverWorse) {
   test::MemoryOutput log;
   Record(log, 2 * kFrames, true);
@@ -468,7 +462,9 @@ TEST(AviRepair, EveryMomentRepairsToTheFileFinishedAfterItsWholeChunksAndDamageN
       ASSERT_TRUE(result.IsWhole()) << result.reason;
       test::WriteBytes(path, file.bytes);
       const size_t samples = test::ReadBack(path).moviChunks.size();  // their chunks whole
-      EXPECT_EQ(file.bytes, Finished(samples)) << samples << " samples";
+      test::MemoryOutput finished;  // the file a writer finishes after those samples
+      Record(finished, samples, true);
+      EXPECT_EQ(file.bytes, finished.bytes) << samples << " samples";
       EXPECT_EQ(result.frames, (samples + 1) / 2);
       EXPECT_FALSE(file.wroteBeyondEnd);
       MemoryFile again(file.bytes);
