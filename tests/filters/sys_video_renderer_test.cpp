@@ -60,7 +60,6 @@ struct RendererGraph {
     AddFilters(graph.Get(), {{source.Get(), L"Source"}, {renderer.Get(), L"Video Renderer"}});
   }
   ~RendererGraph() { StopGraph(graph.Get()); }
-  HRESULT Connect() { return Link(graph.Get(), source.Get(), 0, renderer.Get(), 0); }
 };
 
 void ExpectColourNear(QRgb actual, const QColor& expected, const char* where) {
@@ -85,7 +84,7 @@ TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaledLeavingAHeldFrameIntact)
     g.source->beforeFill = [&](size_t frame) {
       if (frame == 1) held = g.window->LatestFrame();
     };
-    ASSERT_EQ(S_OK, g.Connect());
+    ASSERT_EQ(S_OK, Link(g.graph.Get(), g.source.Get(), 0, g.renderer.Get(), 0));
     ComPtr<IMemAllocator> used;
     ASSERT_EQ(
         S_OK,
@@ -192,7 +191,7 @@ TEST(SysVideoRenderer, FollowsOwnerPlacementAndStylesPassesInputOnAndOutlivesIts
   owner.reset();  // deletes the renderer's window with it
   EXPECT_EQ(static_cast<CVideoRenderer*>(g.renderer.Get())->WindowForTesting(), nullptr);
   EXPECT_EQ(E_UNEXPECTED, g.video->put_Visible(OATRUE));
-  ASSERT_EQ(S_OK, g.Connect());
+  ASSERT_EQ(S_OK, Link(g.graph.Get(), g.source.Get(), 0, g.renderer.Get(), 0));
   ASSERT_TRUE(SUCCEEDED(RunGraph(g.graph.Get())));
   long code = 0;
   EXPECT_EQ(S_OK, QueryAs<IMediaEvent>(g.graph.Get())->WaitForCompletion(5000, &code));
