@@ -297,10 +297,7 @@ class ScriptedSource : public CBaseFilter {
       return S_OK;
     }
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* p) override {
-      p->cBuffers = 2;
-      p->cbBuffer = static_cast<long>(dv::kFrameBytesPal);
-      ALLOCATOR_PROPERTIES actual{};
-      return allocator->SetProperties(p, &actual);
+      return DecideBuffers(allocator, *p, {.buffers = 2, .bytes = long{dv::kFrameBytesPal}});
     }
     HRESULT Send(std::span<const uint8_t> bytes, REFERENCE_TIME start, REFERENCE_TIME stop) {
       ComPtr<IMediaSample> sample;
