@@ -25,8 +25,9 @@ uint8_t* BlockAt(std::vector<uint8_t>& frame, size_t sequence, size_t block) {
 }
 
 // Every rate, 16 and 12 bits, one or two pairs, locked and unlocked (whose AF_SIZE varies from
-// frame to frame): what is written is read back (12-bit within its segment's step).
-TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormat) {
+// frame to frame): what is written is read back (12-bit within its segment's step); the locked
+// counts and the 12-bit codes themselves.
+TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormatWithTheLockedCountsAndTwelveBitCodes) {
   const struct {
     DvSystem system;
     int rate, bits, pairs;
@@ -72,11 +73,9 @@ TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormat) {
       }
     }
   }
-}
 
-// 48 kHz locked: 1920 samples a PAL frame; NTSC's five-frame cycle starts with 1600. 12-bit
-// codes are monotonic and symmetric.
-TEST(DvAudio, LockedNtscCycleAndPalCountsAndTwelveBitCodes) {
+  // 48 kHz locked: 1920 samples a PAL frame; NTSC's five-frame cycle starts with 1600. 12-bit
+  // codes are monotonic and symmetric.
   std::vector<int> ntsc;
   for (uint64_t n = 0; n < 6; ++n)
     ntsc.push_back(LockedSamplesForFrame(DvSystem::k525_60, 48000, n));
