@@ -43,7 +43,12 @@ struct KindExpectation {
   REFERENCE_TIME interval;
 };
 
-const std::vector<KindExpectation>& Kinds() {
+class CaptureFilters : public ::testing::Test {
+ protected:
+  ScopedMachine machine_{kMachine};
+};
+
+TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
   const PinExpectation analogIn{L"Analog Video In", PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN,
                                 MEDIATYPE_AnalogVideo, MEDIASUBTYPE_None};
   const PinExpectation capture{L"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Video,
@@ -54,7 +59,7 @@ const std::vector<KindExpectation>& Kinds() {
                           MEDIASUBTYPE_dvsd};
   const PinExpectation port{L"VP", PINDIR_OUTPUT, PIN_CATEGORY_VIDEOPORT, MEDIATYPE_Video,
                             MEDIASUBTYPE_VPVideo};
-  static const std::vector<KindExpectation> kinds = {
+  const std::vector<KindExpectation> kinds = {
       {L"DV PAL", {dv}, 1, 720, 576, 400000},
       {L"DV NTSC", {dv}, 1, 720, 480, 333667},
       {L"Webcam", {capture, preview}, 6, 640, 480, 333333},
@@ -65,16 +70,7 @@ const std::vector<KindExpectation>& Kinds() {
       {L"Port Card", {capture, port}, 2, 720, 576, 400000},
       {L"No Pins", {}, 0, 0, 0, 0},
   };
-  return kinds;
-}
-
-class CaptureFilters : public ::testing::Test {
- protected:
-  ScopedMachine machine_{kMachine};
-};
-
-TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
-  for (const KindExpectation& kind : Kinds()) {
+  for (const KindExpectation& kind : kinds) {
     SCOPED_TRACE(std::string(kind.device.begin(), kind.device.end()));
     ComPtr<IBaseFilter> filter = BindDevice(CLSID_VideoInputDeviceCategory, kind.device);
     ASSERT_TRUE(filter);
@@ -148,7 +144,7 @@ TEST_F(CaptureFilters, SetFormatChoosesACapabilityAndReconnectsOrFailsCleanly) {
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
   CMediaType large = Capability(capture.Get(), 0);
   ASSERT_EQ(S_OK, config->SetFormat(&large));
-  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get()));
   CMediaType small = Capability(capture.Get(), 2);  // 320x240
   ASSERT_EQ(S_OK, config->SetFormat(&small));
   auto connection = [&] {
@@ -213,7 +209,7 @@ TEST_F(CaptureFilters, TheDriverSourceAndFormatDialogsChangeTheDevice) {
   EXPECT_EQ(value, 200);
 
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
-  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get(), sink->Input()));
+  ASSERT_EQ(S_OK, g.ConnectToSink(capture.Get(), sink.Get()));
   const CMediaType connected = CurrentFormat(capture.Get());
   driver.Then([](QWidget& frame) {
     ASSERT_TRUE(ChooseItem(frame.findChild<QComboBox*>("cboxSize"), "320 x 240"));

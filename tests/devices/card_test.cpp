@@ -19,7 +19,7 @@ class Cards : public ::testing::Test {
   // capture graph builder; returns the card.
   ComPtr<IBaseFilter> Build(const wchar_t* device) {
     ComPtr<IBaseFilter> card;
-    capture_ = g_.Capture(device, sink_.Get(), sink_->Input(), 2, &card);
+    capture_ = g_.Capture(device, sink_.Get(), 2, &card);
     return card;
   }
   template <class I>

@@ -107,17 +107,17 @@ ComPtr<IBaseFilter> ClockedGraph::AddDevice(REFGUID category, const std::wstring
   return device;
 }
 
-HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input) {
+HRESULT ClockedGraph::ConnectToSink(IPin* output, IBaseFilter* sink) {
   const HRESULT hr = graph->AddFilter(sink, L"Sink");
-  return FAILED(hr) ? hr : graph->ConnectDirect(output, input, nullptr);
+  return FAILED(hr) ? hr : graph->ConnectDirect(output, PinAt(sink, 0).Get(), nullptr);
 }
 
-ComPtr<IPin> ClockedGraph::Capture(const std::wstring& name, IBaseFilter* sink, IPin* input,
-                                   int mode, ComPtr<IBaseFilter>* device) {
+ComPtr<IPin> ClockedGraph::Capture(const std::wstring& name, IBaseFilter* sink, int mode,
+                                   ComPtr<IBaseFilter>* device) {
   *device = AddDevice(CLSID_VideoInputDeviceCategory, name);
   ComPtr<IPin> pin = CapturePinOf(device->Get());
   EXPECT_TRUE(pin && (mode < 0 || ChooseCapability(pin.Get(), mode) == S_OK));
-  EXPECT_EQ(S_OK, ConnectToSink(pin.Get(), sink, input));
+  EXPECT_EQ(S_OK, ConnectToSink(pin.Get(), sink));
   return pin;
 }
 

@@ -47,11 +47,11 @@ struct ClockedGraph {
   // Binds the device of the category with that friendly name and adds it under its name
   // (null when it cannot be bound or added).
   ComPtr<IBaseFilter> AddDevice(REFGUID category, const std::wstring& name);
-  // Adds `sink` under "Sink" and connects `output` straight to its `input`.
-  HRESULT ConnectToSink(IPin* output, IBaseFilter* sink, IPin* input);
+  // Adds `sink` (a renderer) under "Sink" and connects `output` straight to its input pin.
+  HRESULT ConnectToSink(IPin* output, IBaseFilter* sink);
   // Adds the video device of that name (into *device), makes its capture pin's capability
   // `mode` its format (-1: keeps its own) and connects the pin to `sink`; the pin.
-  ComPtr<IPin> Capture(const std::wstring& name, IBaseFilter* sink, IPin* input, int mode,
+  ComPtr<IPin> Capture(const std::wstring& name, IBaseFilter* sink, int mode,
                        ComPtr<IBaseFilter>* device);
   // Runs with stream time 0 at clock time 0.
   HRESULT Run();
@@ -61,16 +61,15 @@ struct ClockedGraph {
 };
 
 // A graph on the system clock, as the program runs them (live devices keep real time): the
-// device's capture pin into a sink of its own, straight or (render) through what converts its
-// pictures into what the sink takes; stopped when it goes.
+// device's capture pin into a sink of its own, through what converts its pictures into what the
+// sink takes; stopped when it goes.
 template <class Sink>
 struct LiveGraph {
-  explicit LiveGraph(ComPtr<IBaseFilter> filter, bool render = false) : device(std::move(filter)) {
+  explicit LiveGraph(ComPtr<IBaseFilter> filter) : device(std::move(filter)) {
     if (!device) return;
     capture = CapturePinOf(device.Get());
     EXPECT_EQ(S_OK, AddFilters(graph.Get(), {{device.Get(), L"Device"}, {sink.Get(), L"Sink"}}));
-    EXPECT_EQ(S_OK, render ? graph->Connect(capture.Get(), sink->Input())
-                           : graph->ConnectDirect(capture.Get(), sink->Input(), nullptr));
+    EXPECT_EQ(S_OK, graph->Connect(capture.Get(), sink->Input()));
   }
   ~LiveGraph() { Stop(); }
   HRESULT Run() { return RunGraph(graph.Get()); }

@@ -14,7 +14,7 @@ const std::string kWithout = "video webcam Webcam\n";
 
 // A graph with the grabber's capture pin feeding a sink.
 struct Capture {
-  Capture() { pin = g.Capture(L"Grabber", sink.Get(), sink->Input(), -1, &grabber); }
+  Capture() { pin = g.Capture(L"Grabber", sink.Get(), -1, &grabber); }
   ClockedGraph g;
   ComPtr<IBaseFilter> grabber;
   ComPtr<PatternSink> sink = MakeComObject<PatternSink>();
@@ -30,8 +30,7 @@ TEST(HotPlug, UnpluggingStopsTheStreamTellsEveryGraphAndPluggingBackTellsThemAga
   ClockedGraph sound;
   ComPtr<IBaseFilter> tone = sound.AddDevice(CLSID_AudioInputDeviceCategory, L"Tone");
   ComPtr<SoundSink> soundSink = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, sound.ConnectToSink(CapturePinOf(tone.Get()).Get(), soundSink.Get(),
-                                      soundSink->Input()));
+  ASSERT_EQ(S_OK, sound.ConnectToSink(CapturePinOf(tone.Get()).Get(), soundSink.Get()));
   ASSERT_EQ(S_OK, sound.Run());
   ASSERT_EQ(S_OK, one->g.Run());
   ASSERT_TRUE(StepFrames(one->g, one->pin.Get(), 3, kInterval));

@@ -63,7 +63,7 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbe
     SCOPED_TRACE(row.fourcc);
     const std::wstring name = Utf8ToWide(std::string("Cam ") + row.fourcc);
     {
-      Watched w(BindDevice(CLSID_VideoInputDeviceCategory, name), true);
+      Watched w(BindDevice(CLSID_VideoInputDeviceCategory, name));
       ASSERT_TRUE(w.device);
       ASSERT_EQ(S_OK, w.Run());
       EXPECT_TRUE(WaitUntil([&] { return w.sink->Count() >= 3u; }));
@@ -161,7 +161,7 @@ TEST(DvTapeCamcorder, PlaysTheFileInRealTimeFromWhereItStoppedUntilItsEnd) {
   ScopedMachine machine("video dvfile " + dir.File("Vacances 1998.dv") + "\n");
   EXPECT_EQ(FriendlyNames(CLSID_VideoInputDeviceCategory),
             std::vector<std::wstring>{L"Caméscope DV (Vacances 1998.dv)"});
-  Watched w(BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV (Vacances 1998.dv)"), true);
+  Watched w(BindDevice(CLSID_VideoInputDeviceCategory, L"Caméscope DV (Vacances 1998.dv)"));
   ASSERT_TRUE(w.device);
   const CMediaType first = Capability(w.capture.Get(), 0);
   EXPECT_EQ(first.majortype, MEDIATYPE_Interleaved);

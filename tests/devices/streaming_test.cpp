@@ -47,9 +47,7 @@ class HoldingSink : public PatternSink {
 class Streaming : public ::testing::Test {
  protected:
   // The grabber's capture pin at 320x240 into sink_.
-  ComPtr<IPin> ConnectGrabber() {
-    return g_.Capture(L"Grabber", sink_.Get(), sink_->Input(), 2, &source_);
-  }
+  ComPtr<IPin> ConnectGrabber() { return g_.Capture(L"Grabber", sink_.Get(), 2, &source_); }
 
   ScopedMachine machine_{kMachine};
   ClockedGraph g_;
@@ -137,10 +135,8 @@ TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
 TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
   ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
-  ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), recorded->Input(), 2, &source_);
-  ASSERT_EQ(S_OK, g_.graph->AddFilter(shown.Get(), L"Shown"));
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(PinNamed(source_.Get(), L"Preview").Get(),
-                                          shown->Input(), nullptr));
+  ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), 2, &source_);
+  ASSERT_EQ(S_OK, g_.ConnectToSink(PinNamed(source_.Get(), L"Preview").Get(), shown.Get()));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, capture.Get(), 5, k30Fps));
   ASSERT_TRUE(WaitUntil([&] { return shown->Count() == 5; }));
@@ -158,7 +154,7 @@ TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
   ASSERT_EQ(S_OK, g_.graph->AddFilter(splitter.Get(), L"DV Splitter"));
   ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
   ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get(), sound->Input()));
+  ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get()));
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(StepFrames(g_, dv.Get(), 12, k25Fps));
   ASSERT_TRUE(WaitUntil([&] { return sound->Pcm().size() >= 12u * 1920 * 2; }));
@@ -178,8 +174,8 @@ TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormatAndTheTvS
   ComPtr<SoundSink> sink = MakeComObject<SoundSink>();
   ComPtr<IPin> pin = CapturePinOf(tone.Get());
   ASSERT_EQ(S_OK, ChooseCapability(pin.Get(), 3));  // 44.1 kHz mono
-  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get(), sink->Input()));
-  ComPtr<IBaseFilter> device = BindDevice(CLSID_AudioInputDeviceCategory, L"TV Sound");
+  ASSERT_EQ(S_OK, g_.ConnectToSink(pin.Get(), sink.Get()));
+  ComPtr<IBaseFilter> device = g_.AddDevice(CLSID_AudioInputDeviceCategory, L"TV Sound");
   ComPtr<IAMTVAudio> tv = QueryAs<IAMTVAudio>(device.Get());
   ASSERT_TRUE(tv);
   long modes = 0;
@@ -190,9 +186,8 @@ TEST_F(Streaming, SoundComesInBuffersOfContinuousPhaseAtTheChosenFormatAndTheTvS
   EXPECT_EQ(E_INVALIDARG, tv->put_TVAudioMode(AMTVAUDIO_MODE_MONO | AMTVAUDIO_MODE_STEREO));
   ASSERT_EQ(S_OK, tv->put_TVAudioMode(AMTVAUDIO_MODE_STEREO | AMTVAUDIO_MODE_LANG_B));
   ComPtr<SoundSink> tvSink = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.graph->AddFilter(device.Get(), L"TV Sound"));
   ComPtr<IPin> tvPin = CapturePinOf(device.Get());
-  ASSERT_EQ(S_OK, g_.ConnectToSink(tvPin.Get(), tvSink.Get(), tvSink->Input()));
+  ASSERT_EQ(S_OK, g_.ConnectToSink(tvPin.Get(), tvSink.Get()));
   ASSERT_EQ(S_OK, g_.Run());
   // A buffer is a fiftieth of a second, delivered once its last sample is captured.
   constexpr REFERENCE_TIME kBuffer = 200000;

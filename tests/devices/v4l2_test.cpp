@@ -165,7 +165,7 @@ TEST_F(V4l2, ListsCaptureNodesOnceAndFollowsADeviceUnpluggedAndPluggedBackElsewh
   ASSERT_EQ(S_OK, CreateDeviceMoniker(listing[1].displayName, stored.GetAddressOf()));
   ClockedGraph other;
   ASSERT_TRUE(other.AddDevice(CLSID_VideoInputDeviceCategory, L"Grabber"));
-  g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 0, &source_);
+  g_.Capture(L"HD Webcam", sink_.Get(), 0, &source_);
   ASSERT_EQ(S_OK, g_.Run());
   ASSERT_TRUE(WaitUntil([&] { return sink_->Count() >= 1; }));
   kernel_->Unplug("/dev/video0");
@@ -199,7 +199,7 @@ int64_t Micros(const timeval& t) { return int64_t{t.tv_sec} * 1'000'000 + t.tv_u
 TEST_F(V4l2, SetFormatStampsFramesOnTheGraphClockAndCountsTheOnesTheDriverLost) {
   PlugWebcam();
   // YUY2 320x240 @15.
-  ComPtr<IPin> pin = g_.Capture(L"HD Webcam", sink_.Get(), sink_->Input(), 3, &source_);
+  ComPtr<IPin> pin = g_.Capture(L"HD Webcam", sink_.Get(), 3, &source_);
   // From the sample after the injection starts: the first 100 ms old, the driver's sequence
   // 2 ahead from the second on (two lost), the third damaged.
   std::atomic<bool> inject = false;

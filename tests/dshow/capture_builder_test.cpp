@@ -198,10 +198,8 @@ TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
       ASSERT_EQ(S_OK, graph->AddFilter(f.back().Get(), Utf8ToWide(name).c_str()));
     }
     f[1]->SetCategory(0, PIN_CATEGORY_CAPTURE);
-    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[0].Get(), 0).Get(), PinAt(f[1].Get(), 1).Get(),
-                                         nullptr));
-    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(f[1].Get(), 0).Get(), PinAt(f[2].Get(), 1).Get(),
-                                         nullptr));
+    ASSERT_EQ(S_OK, Link(graph.Get(), f[0].Get(), 0, f[1].Get(), 1));
+    ASSERT_EQ(S_OK, Link(graph.Get(), f[1].Get(), 0, f[2].Get(), 1));
     OrderNode::answered.clear();
     HRESULT hr = S_OK;
     for (int i = 0; i < 30 && hr == S_OK; ++i) {

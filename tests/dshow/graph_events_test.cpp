@@ -90,13 +90,6 @@ TEST(GraphEvents, TheWindowTheHandleAndTheFlags) {
   DeallocateHWnd(window);
 }
 
-// Every EC_COMPLETE queued; the drain reads the queue to the end.
-size_t QueuedCompletions(IUnknown* graph) {
-  size_t completions = 0;
-  while (const auto e = NextGraphEvent(graph, {}, 0)) completions += e->code == EC_COMPLETE;
-  return completions;
-}
-
 // An unconnected renderer has nothing to wait for: it reports its end at every run. What the
 // application is told: one EC_COMPLETE a run; an unread one stays through Stop (and Pause)
 // and only the next run takes it back. With the default handling cancelled, the renderer's own
@@ -105,23 +98,30 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   auto graph = NewGraph();
   graph->AddFilter(MakeComObject<RecordingSink>().Get(), L"Lonely");
   auto control = QueryAs<IMediaControl>(graph.Get());
+  // The codes queued (the queue read to the end), and the EC_COMPLETEs among them.
+  const auto queued = [&] {
+    std::vector<long> codes;
+    while (const auto e = NextGraphEvent(graph.Get(), {}, 0)) codes.push_back(e->code);
+    return codes;
+  };
+  const auto completions = [&] { return std::ranges::count(queued(), EC_COMPLETE); };
   ASSERT_EQ(S_OK, control->Run());
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get())) << "first run";
+  EXPECT_EQ(1, completions()) << "first run";
   ASSERT_EQ(S_OK, control->Pause());
-  EXPECT_EQ(0u, QueuedCompletions(graph.Get())) << "not while paused";
+  EXPECT_EQ(0, completions()) << "not while paused";
   ASSERT_EQ(S_OK, control->Run());
   ASSERT_EQ(S_OK, control->Pause());
   ASSERT_EQ(S_OK, control->Run());
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get())) << "the unread one was taken back";
+  EXPECT_EQ(1, completions()) << "the unread one was taken back";
   ASSERT_EQ(S_OK, control->Stop());
   ASSERT_EQ(S_OK, control->Run());
   ASSERT_EQ(S_OK, control->Stop());
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get())) << "Stop keeps it";
+  EXPECT_EQ(1, completions()) << "Stop keeps it";
   long code = 0;
   ASSERT_EQ(S_OK, control->Run());
   EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code));
   EXPECT_EQ(EC_COMPLETE, code);
-  EXPECT_EQ(1u, QueuedCompletions(graph.Get())) << "a run after Stop";
+  EXPECT_EQ(1, completions()) << "a run after Stop";
   code = 0;
   EXPECT_EQ(S_OK, QueryAs<IMediaEventEx>(graph.Get())->WaitForCompletion(0, &code))
       << "still complete once the event is read";
@@ -130,11 +130,6 @@ TEST(GraphEvents, CompleteComesOncePerRunAndOnlyANewRunTakesItBack) {
   auto events = QueryAs<IMediaEventEx>(graph.Get());
   auto sink = QueryAs<IMediaEventSink>(graph.Get());
   ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
-  const auto queued = [&] {
-    std::vector<long> codes;
-    while (const auto e = NextGraphEvent(graph.Get(), {}, 0)) codes.push_back(e->code);
-    return codes;
-  };
   using Step = HRESULT (IMediaControl::*)();
   const Step stop = &IMediaControl::Stop, pause = &IMediaControl::Pause, run = &IMediaControl::Run;
   struct Row {
@@ -172,8 +167,7 @@ TEST(GraphEvents, SetLogFileTracesGraphOperations) {
   ASSERT_EQ(S_OK, graph->SetLogFile(static_cast<DWORD_PTR>(fd)));
   auto source = MakeComObject<TestPushSource>(TestPushSourceConfig{.frameCount = 1});
   auto sink = MakeComObject<RecordingSink>();
-  graph->AddFilter(source.Get(), L"Source");
-  graph->AddFilter(sink.Get(), L"Sink");
+  AddFilters(graph.Get(), {{source.Get(), L"Source"}, {sink.Get(), L"Sink"}});
   graph->Connect(source->OutputPin(), sink->Input());
   auto control = QueryAs<IMediaControl>(graph.Get());
   control->Run();

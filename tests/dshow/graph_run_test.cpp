@@ -304,8 +304,7 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   auto graph = NewGraph();
   auto cueing = MakeComObject<StateFilter>(VFW_S_STATE_INTERMEDIATE);
   auto ready = MakeComObject<StateFilter>(S_OK);
-  graph->AddFilter(cueing.Get(), L"Cueing");
-  graph->AddFilter(ready.Get(), L"Ready");
+  AddFilters(graph.Get(), {{cueing.Get(), L"Cueing"}, {ready.Get(), L"Ready"}});
   auto control = QueryAs<IMediaControl>(graph.Get());
   cueing->AnswerPauseAndStop(S_FALSE);
   EXPECT_EQ(S_FALSE, control->Run());

@@ -92,21 +92,16 @@ TEST(MemAllocator, AWaitingGetBufferEndsOnAReturnedSampleOrOnDecommit) {
 constexpr DWORD kDeadlineMs = 5000;
 constexpr REFERENCE_TIME kMs = 10'000;
 
-ComPtr<IReferenceClock> NewClock() {
-  ComPtr<IReferenceClock> clock;
-  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IReferenceClock, clock.ReleaseAndGetVoidAddressOf()));
-  return clock;
-}
-
 // A one-shot advise sets its event once the time is reached (at once for a time passed, never
 // when cancelled before); a periodic one releases its semaphore again and again; a clock
 // released with an advise pending joins its thread without setting it. Bad arguments are
 // refused.
 TEST(SystemClock, AdvisesFireAtTheirTimeUnlessCancelledAndBadArgumentsAreRefused) {
+  ComPtr<IReferenceClock> clock;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IReferenceClock, clock.ReleaseAndGetVoidAddressOf()));
   HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 100, nullptr);
-  auto clock = NewClock();
   HEVENT h = reinterpret_cast<HEVENT>(event);
   constexpr REFERENCE_TIME kMax = std::numeric_limits<REFERENCE_TIME>::max();
   const struct {
