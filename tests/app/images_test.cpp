@@ -22,8 +22,8 @@ class ImagesTest : public test::WindowTest {
   }
 
   QString Path(const QString& name) const { return folder_ + u'/' + name; }
-  static QString Name(int number, const char* extension = "bmp") {
-    return QStringLiteral("Image_%1.%2").arg(number, 4, 10, QLatin1Char('0')).arg(extension);
+  static QString Name(int number) {
+    return QStringLiteral("Image_%1.bmp").arg(number, 4, 10, QLatin1Char('0'));
   }
   QStringList Images() const {
     return QDir(folder_).entryList({QStringLiteral("Image_*")}, QDir::Files, QDir::Name);
@@ -63,7 +63,8 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
     form_->TrackBar1->setValue(quality);
     EXPECT_EQ(form_->labQuality->text(), QString::number(quality));
     // The grabber, ahead of the window, then holds a later frame than the last file's.
-    ASSERT_TRUE(test::WaitUntil([&] { return test::ShownFrame(*form_) > lastFrame; }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return test::FrameNumberOf(test::ShownImage(*form_)) > lastFrame; }));
     const QString jpeg = form_->ImageFileName;
     Grab();
     EXPECT_EQ(test::Streams(jpeg), QStringLiteral("mjpeg 720x576"));
