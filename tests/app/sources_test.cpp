@@ -9,10 +9,6 @@ namespace {
 
 class SourcesTest : public test::WindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    Make("");
-  }
   // The first show, made on another page than the first.
   void Show(const QByteArray& machine) {
     Make(machine);
@@ -25,6 +21,7 @@ class SourcesTest : public test::WindowTest {
 // signals (it is not the user choosing); selecting no video source offers the formats of a
 // source that is not DV (the group's handler fires), selecting no sound binds none.
 TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstShow) {
+  Make("");
   int changes = 0;
   int formatClicks = 0;
   QObject alive;  // the connections go before the counters
