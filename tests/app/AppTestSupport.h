@@ -16,10 +16,8 @@
 #include "../engine/SimulatedPictures.h"
 #include "../win/FakeScreenSaverService.h"
 #include "AlarmClock.h"
-#include "Bitmap.h"
 #include "ErrorReport.h"
 #include "FolderPicker.h"
-#include "MediaGraph.h"
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "ShellExecute.h"
@@ -27,7 +25,6 @@
 #include "SpinEdit.h"
 #include "UrlLabel.h"
 #include "WindowTimer.h"
-#include "erreurUnit.h"
 #include "graph.h"
 #include "mainFlux.h"
 #include "sim/TestPattern.h"
@@ -106,10 +103,6 @@ inline QImage ShownImage(TCaptureForm& form) {
   IBaseFilter* renderer = form.vwEcran->MemberFilter();
   if (renderer == nullptr) return {};
   return static_cast<filters::CVideoRenderer*>(renderer)->WindowForTesting()->LatestFrame();
-}
-
-inline std::optional<uint32_t> ShownFrame(TCaptureForm& form) {
-  return FrameNumberOf(ShownImage(form));
 }
 
 // The menu's entry of that caption, or null.
@@ -198,7 +191,7 @@ class WindowTest : public AppTest {
     std::optional<uint32_t> first;
     std::optional<uint32_t> changed;
     return WaitUntil([&] {
-      const std::optional<uint32_t> now = ShownFrame(*form_);
+      const std::optional<uint32_t> now = FrameNumberOf(ShownImage(*form_));
       if (!now) return false;
       if (!first) first = now;
       if (!changed && *now != *first) changed = now;
@@ -237,7 +230,6 @@ class WindowTest : public AppTest {
   QString ErrorShown() const {
     return form_->ErreurFrame1->isVisible() ? form_->ErreurFrame1->Memo1->toPlainText() : QString();
   }
-  void CloseError() { Click(form_->ErreurFrame1->FermerErreurBtn); }
   // Opens the dialog of the entry of "Réglages" of that caption, in which `action` is done.
   void OpenDialog(const QString& entry, const ModalDialogDriver::Action& action) {
     ModalDialogDriver driver(action);
@@ -249,7 +241,7 @@ class WindowTest : public AppTest {
   // The error panel is shown and its text holds `part`; the panel is closed again.
   void PanelSays(const QString& part) {
     EXPECT_TRUE(ErrorShown().contains(part)) << ErrorShown().toStdString();
-    CloseError();
+    Click(form_->ErreurFrame1->FermerErreurBtn);
   }
 
   std::unique_ptr<TCaptureForm> form_;

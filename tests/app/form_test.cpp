@@ -19,7 +19,7 @@ const QString kReport = QString::fromUtf8(
     "Le filtre DV Splitter n'est pas installé.\r\n"
     "\r\nVous avez directX version 4.09 &Body=faux?Subject=faux#fin = 100% + ; /x à € 日本");
 
-// The window alone, made on the test's own folders without a simulated machine or data module.
+// The window alone, made on the test's own folders without a data module.
 class FormTest : public test::AppTest {};
 
 TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePanels) {
@@ -296,11 +296,9 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   EXPECT_FALSE(f.isVisible());
 }
 
-class LifecycleTest : public test::AppTest {};
-
 // The video and image folders from the XDG user folders, else the personal folder (the home),
 // else none (the root); a folder cut to 255 characters.
-TEST_F(LifecycleTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
+TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
   const QString longFolder = QStringLiteral("/") + QString(300, QChar(0x00E9));
   const struct {
     const char* machine;

@@ -22,14 +22,12 @@ class ImagesTest : public test::WindowTest {
   }
 
   QString Path(const QString& name) const { return folder_ + u'/' + name; }
-  static QString Name(int number, const char* extension = "bmp") {
-    return QStringLiteral("Image_%1.%2").arg(number, 4, 10, QLatin1Char('0')).arg(extension);
+  static QString Name(int number) {
+    return QStringLiteral("Image_%1.bmp").arg(number, 4, 10, QLatin1Char('0'));
   }
   QStringList Images() const {
     return QDir(folder_).entryList({QStringLiteral("Image_*")}, QDir::Files, QDir::Name);
   }
-  void Grab() { Click(form_->grabBtn); }
-  void Switch() { Click(form_->RxSwitch1); }
   void SetPeriod(int value, int unit) {
     form_->RxSpinEdit7->SetValue(value);
     form_->ComboBox1->setCurrentIndex(unit);
@@ -45,7 +43,7 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
   ASSERT_EQ(form_->ImageFileName, Path(Name(0)));
   // The picture is whole while the preview shows it at half size.
   ASSERT_EQ(test::DecoderResolution(), DVRESOLUTION_HALF);
-  Grab();
+  Click(form_->grabBtn);
   const std::optional<uint32_t> first = test::FrameNumberOf(QImage(Path(Name(0))));
   ASSERT_TRUE(first.has_value()) << "the camcorder's frame number reads back from the file";
   EXPECT_EQ(test::Streams(Path(Name(0))), QStringLiteral("bmp 720x576"));
@@ -63,9 +61,10 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
     form_->TrackBar1->setValue(quality);
     EXPECT_EQ(form_->labQuality->text(), QString::number(quality));
     // The grabber, ahead of the window, then holds a later frame than the last file's.
-    ASSERT_TRUE(test::WaitUntil([&] { return test::ShownFrame(*form_) > lastFrame; }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return test::FrameNumberOf(test::ShownImage(*form_)) > lastFrame; }));
     const QString jpeg = form_->ImageFileName;
-    Grab();
+    Click(form_->grabBtn);
     EXPECT_EQ(test::Streams(jpeg), QStringLiteral("mjpeg 720x576"));
     EXPECT_GT(QFileInfo(jpeg).size(), lastSize) << "a better picture takes more room";
     lastSize = QFileInfo(jpeg).size();
@@ -80,12 +79,12 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
   form_->ImageDirEdit->SetText(folder_ + QStringLiteral("/absent"));
   const QString name = form_->ImageFileName;
   ASSERT_EQ(name, folder_ + QStringLiteral("/absent/") + Name(4));
-  Grab();
+  Click(form_->grabBtn);
   EXPECT_FALSE(QFileInfo::exists(name));
   EXPECT_EQ(form_->ImageFileName, name) << "the name is not used up";
   PanelSays(QStringLiteral("n'a pas pu être enregistrée"));
   WriteFile(name, "someone else's");
-  Grab();
+  Click(form_->grabBtn);
   QFile kept(name);
   ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
   EXPECT_EQ(kept.readAll(), QByteArray("someone else's"));
@@ -98,9 +97,9 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
   form_->ImageDirEdit->SetText(folder_);
   SetPeriod(1, kPalFrames);
   form_->rgExtension->SetItemIndex(1);
-  Switch();
+  Click(form_->RxSwitch1);
   ASSERT_TRUE(test::WaitUntil([&] { return Images().size() >= 7; }));
-  Switch();
+  Click(form_->RxSwitch1);
   std::optional<uint32_t> previous;
   for (const QString& name : Images().mid(4)) {
     const std::optional<uint32_t> frame = test::FrameNumberOf(QImage(Path(name)));
@@ -132,7 +131,7 @@ TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
     SCOPED_TRACE(c.periodMs);
     SetPeriod(c.value, c.unit);
     for (const bool on : {true, false}) {
-      Switch();
+      Click(form_->RxSwitch1);
       const bool runs = on && c.periodMs > 0;
       EXPECT_EQ(form_->RxSwitch1->IsOn(), on);
       EXPECT_EQ(form_->Timer1->Enabled(), runs);
@@ -154,7 +153,7 @@ TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
   }
 
   SetPeriod(3, kSeconds);
-  Switch();
+  Click(form_->RxSwitch1);
   // What chronoLab shows at the switch and after each second, and the pictures taken by then.
   const struct {
     const char* shown;
@@ -166,18 +165,18 @@ TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
     EXPECT_EQ(form_->chronoLab->text(), QString::fromLatin1(kShown[second].shown));
     EXPECT_EQ(Images().size(), taken + kShown[second].images);
   }
-  Switch();
-  Switch();
+  Click(form_->RxSwitch1);
+  Click(form_->RxSwitch1);
   EXPECT_EQ(form_->chronoLab->text(), QStringLiteral("3")) << "a new start counts the full period";
   form_->Timer1->Advance(2999);
   EXPECT_EQ(Images().size(), taken + 2);
   form_->Timer1->Advance(1);
   taken += 3;
   EXPECT_EQ(Images().size(), taken);
-  Switch();
+  Click(form_->RxSwitch1);
 
   SetPeriod(1, kSeconds);
-  Switch();
+  Click(form_->RxSwitch1);
   Replug("");
   ASSERT_TRUE(InState(stNoSource));
   EXPECT_FALSE(form_->grabBtn->isEnabled());
@@ -191,7 +190,7 @@ TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
   ASSERT_TRUE(PictureMoves());
   form_->Timer1->Advance(1000);
   EXPECT_EQ(Images().mid(taken), QStringList{Name(taken)});
-  Switch();
+  Click(form_->RxSwitch1);
 }
 
 }  // namespace

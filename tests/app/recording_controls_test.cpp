@@ -441,7 +441,7 @@ TEST_F(RecordingControlsTest, AFullDiskAKilledProgramAndFramesLostInAChildWindow
         QStringLiteral("L'enregistrement %1, interrompu, a été réparé : il garde ").arg(file)))
         << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral(" images ("))) << said.toStdString();
-    CloseError();
+    Click(form_->ErreurFrame1->FermerErreurBtn);
     EXPECT_EQ(test::ReadBack(file), kDVWithSound);
     // Seeking goes through the rebuilt index: one second in is the 26th frame.
     const auto first = test::RecordedFrameNumbers(file.toStdString(), 720, 576);

@@ -12,15 +12,6 @@ constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 class ScheduleTest : public test::WindowTest {
  protected:
-  void SetUp() override {
-    WindowTest::SetUp();
-    Make("video dv Caméscope DV\n");
-    form_->RxClock2->SetTimeSource([this] { return base_.addMSecs(elapsed_.elapsed()); });
-    SetClock(QTime(12, 0, 0));
-    form_->show();
-    ASSERT_EQ(form_->CaptureState, stPreview);
-  }
-
   // The clock reads `time` now and runs on from there.
   void SetClock(const QTime& time) {
     base_ = time;
@@ -59,6 +50,11 @@ class ScheduleTest : public test::WindowTest {
 };
 
 TEST_F(ScheduleTest, ProgrammesStopProgAnEndPutOnARecordingAFailedStartAndTheProposedTimes) {
+  Make("video dv Caméscope DV\n");
+  form_->RxClock2->SetTimeSource([this] { return base_.addMSecs(elapsed_.elapsed()); });
+  SetClock(QTime(12, 0, 0));
+  form_->show();
+  ASSERT_EQ(form_->CaptureState, stPreview);
   const struct {
     const char* name;
     QTime armedAt, start, end;

@@ -28,34 +28,6 @@ constexpr Scene kOutings[] = {
 
 class TapeCaptureTest : public test::WindowTest {
  protected:
-  // The tape: each outing's numbered frames (picture and sound of the simulated camcorder)
-  // given its date and timecode by ffmpeg, as a camcorder writes them, one after the other.
-  QString MakeTape() {
-    const QString tape = dir_.path() + QStringLiteral("/Vacances.dv");
-    const std::string raw = (dir_.path() + QStringLiteral("/raw.dv")).toStdString();
-    const std::string dated = (dir_.path() + QStringLiteral("/dated.dv")).toStdString();
-    uint32_t number = 0;
-    QFile out(tape);
-    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-    for (const Scene& scene : kOutings) {
-      const std::vector<uint8_t> frames =
-          test::CamcorderFrames(dv::DvSystem::k625_50, number, scene.frames);
-      number += scene.frames;
-      std::ofstream(raw, std::ios::binary)
-          .write(reinterpret_cast<const char*>(frames.data()),
-                 static_cast<std::streamsize>(frames.size()));
-      if (scene.filmed != nullptr) {
-        test::RunCommand("ffmpeg -v fatal -f dv -i " + raw + " -c copy -timecode " +
-                         scene.timecode + " -metadata creation_time=" + scene.filmed +
-                         " -f dv -y " + dated);
-      }
-      QFile part(QString::fromStdString(scene.filmed ? dated : raw));
-      EXPECT_TRUE(part.open(QIODevice::ReadOnly));
-      EXPECT_EQ(part.size(), qint64{scene.frames} * dv::kPalFacts.frameBytes) << scene.frames;
-      out.write(part.readAll());
-    }
-    return tape;
-  }
   QTabWidget* Pages() { return form_->PageControl1; }
   bool TapePageShown() { return Pages()->isTabVisible(Pages()->indexOf(form_->TabSheet5)); }
   long TapeMode() {
@@ -67,7 +39,32 @@ class TapeCaptureTest : public test::WindowTest {
 // Captured twice: a file per outing named by its date, then one file; each time from the tape's
 // start to its end, the tape then stopped and the window back in preview.
 TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
-  Start("video dvfile " + MakeTape().toUtf8() + "\n");
+  // The tape: each outing's numbered frames (picture and sound of the simulated camcorder)
+  // given its date and timecode by ffmpeg, as a camcorder writes them, one after the other.
+  const QString tape = dir_.path() + QStringLiteral("/Vacances.dv");
+  const std::string raw = (dir_.path() + QStringLiteral("/raw.dv")).toStdString();
+  const std::string dated = (dir_.path() + QStringLiteral("/dated.dv")).toStdString();
+  uint32_t number = 0;
+  QFile out(tape);
+  EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+  for (const Scene& scene : kOutings) {
+    const std::vector<uint8_t> frames =
+        test::CamcorderFrames(dv::DvSystem::k625_50, number, scene.frames);
+    number += scene.frames;
+    std::ofstream(raw, std::ios::binary)
+        .write(reinterpret_cast<const char*>(frames.data()),
+               static_cast<std::streamsize>(frames.size()));
+    if (scene.filmed != nullptr) {
+      test::RunCommand("ffmpeg -v fatal -f dv -i " + raw + " -c copy -timecode " + scene.timecode +
+                       " -metadata creation_time=" + scene.filmed + " -f dv -y " + dated);
+    }
+    QFile part(QString::fromStdString(scene.filmed ? dated : raw));
+    EXPECT_TRUE(part.open(QIODevice::ReadOnly));
+    EXPECT_EQ(part.size(), qint64{scene.frames} * dv::kPalFacts.frameBytes) << scene.frames;
+    out.write(part.readAll());
+  }
+  out.close();
+  Start("video dvfile " + tape.toUtf8() + "\n");
   ASSERT_TRUE(InState(stPreview));
   ASSERT_TRUE(TapePageShown());
   Pages()->setCurrentWidget(form_->TabSheet5);

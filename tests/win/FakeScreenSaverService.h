@@ -108,7 +108,9 @@ class FakeScreenSaverService : public FakeBusService {
     return UsePrivateBus() && QDBusConnection::sessionBus().isConnected();
   }
 
-  FakeScreenSaverService() : FakeBusService(kConnectionName) { Register(kService, kPath); }
+  FakeScreenSaverService() : FakeBusService("vidorra-fake-screensaver") {
+    Register("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver");
+  }
   ~FakeScreenSaverService() override { Unregister(); }
 
   size_t ActiveInhibitions() const {
@@ -134,10 +136,6 @@ class FakeScreenSaverService : public FakeBusService {
   }
 
  private:
-  static constexpr const char* kConnectionName = "vidorra-fake-screensaver";
-  static constexpr const char* kService = "org.freedesktop.ScreenSaver";
-  static constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
-
   std::set<uint> active_;
   uint nextCookie_ = 7001;
 };

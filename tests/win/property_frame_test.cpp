@@ -118,7 +118,6 @@ class PropertyFrameTest : public ::testing::Test {
     }
     return clsids;
   }
-  FakePageScript& Script(size_t i) { return *scripts_[i]; }
   HRESULT ShowFrame(const std::vector<CLSID>& pages, LPCOLESTR caption = nullptr) {
     IUnknown* object = thing_.Get();
     return OleCreatePropertyFrame(HwndForWidget(owner_.get()), 30, 30, caption, 1, &object,
@@ -179,9 +178,9 @@ TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   EXPECT_EQ(S_OK, ShowFrame(pages, L"Webcam"));
   EXPECT_EQ(1, driver.DialogsDriven());
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_TRUE(Script(i).destroyed) << i;
-    EXPECT_FALSE(Script(i).heldAtEnd) << i;
-    EXPECT_EQ(Script(i).deactivated, i == 0 || i == 3 ? 1 : 0) << i;
+    EXPECT_TRUE(scripts_[i]->destroyed) << i;
+    EXPECT_FALSE(scripts_[i]->heldAtEnd) << i;
+    EXPECT_EQ(scripts_[i]->deactivated, i == 0 || i == 3 ? 1 : 0) << i;
   }
   EXPECT_EQ(refsBefore, thing_->RefCountForTesting());
   // Without a caption the title of several pages is a general one (of one page, its title: the
@@ -224,7 +223,7 @@ TEST_F(PropertyFrameTest, TheButtonsApplyTheDirtyPagesOnly) {
     });
     EXPECT_EQ(S_OK, ShowFrame(pages));
     EXPECT_EQ(1, driver.DialogsDriven());
-    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(i == 1 ? 0 : 1, Script(first + i).applied) << i;
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(i == 1 ? 0 : 1, scripts_[first + i]->applied) << i;
   }
 }
 

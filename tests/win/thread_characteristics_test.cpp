@@ -26,16 +26,9 @@ namespace {
 // the calls.
 class FakeRealtimeKit : public test::FakeBusService {
  public:
-  // The private session bus, made the system bus as well.
-  static bool BusAvailable() {
-    if (!test::FakeScreenSaverService::BusAvailable()) return false;
-    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", std::getenv("DBUS_SESSION_BUS_ADDRESS"), 1);
-    return true;
-  }
-
   FakeRealtimeKit(bool grantsRealtime, bool grantsNice)
-      : FakeBusService(kConnectionName), grantsRealtime_(grantsRealtime), grantsNice_(grantsNice) {
-    Register(kService, kPath);
+      : FakeBusService("vidorra-rtkit"), grantsRealtime_(grantsRealtime), grantsNice_(grantsNice) {
+    Register("org.freedesktop.RealtimeKit1", "/org/freedesktop/RealtimeKit1");
   }
   ~FakeRealtimeKit() override { Unregister(); }
 
@@ -64,10 +57,6 @@ class FakeRealtimeKit : public test::FakeBusService {
   }
 
  private:
-  static constexpr const char* kConnectionName = "vidorra-fake-rtkit";
-  static constexpr const char* kService = "org.freedesktop.RealtimeKit1";
-  static constexpr const char* kPath = "/org/freedesktop/RealtimeKit1";
-
   const bool grantsRealtime_;
   const bool grantsNice_;
 };
@@ -126,7 +115,8 @@ TEST(ThreadCharacteristics, CaptureIsRealtimeWhenGrantedElseANiceLevelElseAsItWa
   // (atomics it cannot observe) as races that are not in our code.
   GTEST_SKIP() << "uninstrumented D-Bus";
 #endif
-  if (!FakeRealtimeKit::BusAvailable()) GTEST_SKIP() << "no private bus";
+  if (!test::FakeScreenSaverService::BusAvailable()) GTEST_SKIP() << "no private bus";
+  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", std::getenv("DBUS_SESSION_BUS_ADDRESS"), 1);
   DWORD task = 0;
   EXPECT_EQ(AvSetMmThreadCharacteristicsW(L"Pro Audio", &task), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_TASK_NAME));
