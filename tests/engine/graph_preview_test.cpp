@@ -3,6 +3,8 @@
 // longer has; listening; the reset; DV type 2 refused to another source. The previews
 // themselves (each kind's picture in the window, the deinterlacer, listening to each sound)
 // are built and watched by the window's tests, as a user makes them.
+#include <avi/AviReader.h>
+
 #include <QFileInfo>
 
 #include "EngineTestSupport.h"
@@ -86,6 +88,13 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   names.sort();
   EXPECT_EQ(names, (QStringList{QStringLiteral("AudioSource"), QStringLiteral("VideoSource"),
                                 QStringLiteral("sg"), QStringLiteral("vwEcran")}));
+  // The reset ended that recording as a whole file: both readers find the same DV frames.
+  const std::string heard = dir_.filePath(QStringLiteral("heard.avi")).toStdString();
+  const std::vector<vt::ProbedStream> probed = vt::Probe(heard);
+  const std::optional<vidorra::avi::AviFileInfo> read = vidorra::avi::AviReader::Read(heard);
+  ASSERT_TRUE(!probed.empty() && read && !read->streams.empty());
+  EXPECT_EQ(probed.front().codec, "dvvideo");
+  EXPECT_EQ(static_cast<long>(read->streams[0].odmlChunks.size()), probed.front().frames);
   ASSERT_TRUE(dm.ReleaseSourceInterfaces());
   EXPECT_EQ(dm.VideoSource->FilterGraph(), nullptr);
   EXPECT_EQ(dm.AudioSource->FilterGraph(), nullptr);
