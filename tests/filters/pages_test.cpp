@@ -246,6 +246,43 @@ TEST_F(Pages, EachIsCreatedRefusesAnObjectWithoutItsInterfaceAndLivesFromActivat
   EXPECT_TRUE(index()->isChecked());
   page->Deactivate();
   page->SetObjects(0, nullptr);
+
+  // The mux's settings, the page found in the mux's own list; what the user changed applied; a
+  // mode the mux cannot do refused (OK stays on the page), the rest set.
+  CAUUID pages{};
+  ASSERT_EQ(S_OK, QueryAs<ISpecifyPropertyPages>(mux.Get())->GetPages(&pages));
+  ASSERT_EQ(1u, pages.cElems);
+  const CLSID muxPage = pages.pElems[0];
+  CoTaskMemFree(pages.pElems);
+  const auto settings = [&] {
+    REFERENCE_TIME interleave = 0, preroll = 0;
+    InterleavingMode mode = INTERLEAVE_NONE;
+    BOOL oldIndex = TRUE;
+    LONG master = -1;
+    QueryAs<IConfigInterleaving>(mux.Get())->get_Interleaving(&interleave, &preroll);
+    QueryAs<IConfigInterleaving>(mux.Get())->get_Mode(&mode);
+    QueryAs<IConfigAviMux>(mux.Get())->GetOutputCompatibilityIndex(&oldIndex);
+    QueryAs<IConfigAviMux>(mux.Get())->GetMasterStream(&master);
+    return QString::asprintf("%lld %lld mode %d index %d master %ld",
+                             static_cast<long long>(interleave), static_cast<long long>(preroll),
+                             int(mode), int(oldIndex), long(master));
+  };
+  Session(
+      muxPage, mux.Get(),
+      {"cboxInterleaveMode", "spinInterleave", "spinPreroll", "cbCompatibilityIndex",
+       "cboxMasterStream"},
+      settings,
+      {{"",
+        "Aucun|[Au fil de la capture]|Complet|Aucun, avec mémoire tampon; 1..60000=1000; "
+        "0..60000=0; on; [Aucun]|Input 01"},
+       {"spinInterleave=500; spinPreroll=250; cbCompatibilityIndex=off; cboxMasterStream=Input 01; "
+        "[Appliquer]",
+        "", false, "5000000 2500000 mode 1 index 0 master 0"},
+       {"cboxInterleaveMode=Complet; spinPreroll=100; [OK]",
+        "Aucun|Au fil de la capture|[Complet]|Aucun, avec mémoire tampon; 1..60000=500; "
+        "0..60000=100; off; Aucun|[Input 01]",
+        true, "", "^Le multiplexeur refuse ce mode d'entrelacement"},
+       {"[Annuler]", "", false, "5000000 1000000 mode 1 index 0 master 0"}});  // the rest is set
 }
 
 // ---- The stream format page -----------------------------------------------------------------
@@ -508,48 +545,6 @@ TEST_F(Pages, TVCardPagesShowApplyAndRefuse) {
             "« Video Composite » à « Video Decoder »"},
            {"[Annuler]"}},
           {{"unplug", [&] { UnplugCard([&] { return crossbar->Route(0, 0); }); }}});
-}
-
-// ---- The AVI Mux page -----------------------------------------------------------------------
-
-// The mux's settings, the page found in the mux's own list; what the user changed applied; a
-// mode the mux cannot do refused (OK stays on the page), the rest set.
-TEST_F(Pages, AviMuxShowsAppliesAndRefuses) {
-  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  CAUUID pages{};
-  ASSERT_EQ(S_OK, QueryAs<ISpecifyPropertyPages>(mux.Get())->GetPages(&pages));
-  ASSERT_EQ(1u, pages.cElems);
-  const CLSID page = pages.pElems[0];
-  CoTaskMemFree(pages.pElems);
-  const auto settings = [&] {
-    REFERENCE_TIME interleave = 0, preroll = 0;
-    InterleavingMode mode = INTERLEAVE_NONE;
-    BOOL oldIndex = TRUE;
-    LONG master = -1;
-    QueryAs<IConfigInterleaving>(mux.Get())->get_Interleaving(&interleave, &preroll);
-    QueryAs<IConfigInterleaving>(mux.Get())->get_Mode(&mode);
-    QueryAs<IConfigAviMux>(mux.Get())->GetOutputCompatibilityIndex(&oldIndex);
-    QueryAs<IConfigAviMux>(mux.Get())->GetMasterStream(&master);
-    return QString::asprintf("%lld %lld mode %d index %d master %ld",
-                             static_cast<long long>(interleave), static_cast<long long>(preroll),
-                             int(mode), int(oldIndex), long(master));
-  };
-  Session(
-      page, mux.Get(),
-      {"cboxInterleaveMode", "spinInterleave", "spinPreroll", "cbCompatibilityIndex",
-       "cboxMasterStream"},
-      settings,
-      {{"",
-        "Aucun|[Au fil de la capture]|Complet|Aucun, avec mémoire tampon; 1..60000=1000; "
-        "0..60000=0; on; [Aucun]|Input 01"},
-       {"spinInterleave=500; spinPreroll=250; cbCompatibilityIndex=off; cboxMasterStream=Input 01; "
-        "[Appliquer]",
-        "", false, "5000000 2500000 mode 1 index 0 master 0"},
-       {"cboxInterleaveMode=Complet; spinPreroll=100; [OK]",
-        "Aucun|Au fil de la capture|[Complet]|Aucun, avec mémoire tampon; 1..60000=500; "
-        "0..60000=100; off; Aucun|[Input 01]",
-        true, "", "^Le multiplexeur refuse ce mode d'entrelacement"},
-       {"[Annuler]", "", false, "5000000 1000000 mode 1 index 0 master 0"}});  // the rest is set
 }
 
 }  // namespace
