@@ -75,20 +75,6 @@ struct AfterKill {
   size_t indexed = 0;  // of them, in the index
 };
 
-// The repair makes every whole frame on disk part of the file again: all of them indexed and
-// read by ffprobe.
-void ExpectWholeOnceRepaired(const std::string& path, size_t frames, bool probe) {
-  const AviRepairResult repaired = RepairAviFile(path);
-  ASSERT_TRUE(repaired.IsWhole()) << repaired.reason;
-  EXPECT_EQ(repaired.frames, frames);
-  const AviFileInfo info = test::ReadBack(path);
-  EXPECT_EQ(info.streams.empty() ? 0u : info.streams[0].odmlChunks.size(), frames);
-  if (probe) {
-    EXPECT_EQ(test::ProbedFrames(path), static_cast<long>(frames));
-    EXPECT_NEAR(test::ProbeDuration(path), frames * kPalFrameSeconds, 1e-3);
-  }
-}
-
 // Checks a recording killed at some moment against the standard; with `frames`, the indexed
 // chunks hold DvFrameMaker's frames. Then repairs it.
 AfterKill ExpectSoundAfterKill(const std::string& path, bool probe = true,
@@ -125,7 +111,17 @@ AfterKill ExpectSoundAfterKill(const std::string& path, bool probe = true,
     EXPECT_GE(probed[0].frames + 1, static_cast<long>(disk.size())) << "frames on disk";
     EXPECT_LE(probed[0].duration, disk.size() * kPalFrameSeconds + 1e-3);
   }
-  ExpectWholeOnceRepaired(path, disk.size(), probe);
+  // The repair makes every whole frame on disk part of the file again: all of them indexed and
+  // read by ffprobe.
+  const AviRepairResult repaired = RepairAviFile(path);
+  EXPECT_TRUE(repaired.IsWhole()) << repaired.reason;
+  EXPECT_EQ(repaired.frames, disk.size());
+  const AviFileInfo whole = test::ReadBack(path);
+  EXPECT_EQ(whole.streams.empty() ? 0u : whole.streams[0].odmlChunks.size(), disk.size());
+  if (probe) {
+    EXPECT_EQ(test::ProbedFrames(path), static_cast<long>(disk.size()));
+    EXPECT_NEAR(test::ProbeDuration(path), disk.size() * kPalFrameSeconds, 1e-3);
+  }
   return {disk.size(), odml.size()};
 }
 
@@ -183,7 +179,7 @@ struct WriterKill {
   const char* what;
   uint64_t riffLimit;
   int frames;  // -1: killed mid-recording, else at each step of the finish of that many
-  int checkpoint;
+  size_t checkpoint;
 };
 
 class AviCrashWriter : public ::testing::TestWithParam<WriterKill> {};
@@ -192,7 +188,6 @@ TEST_P(AviCrashWriter, KilledLeavesASoundFile) {
   const WriterKill& c = GetParam();
   DvFrameMaker maker;
   TempDir dir;
-  const size_t checkpointed = static_cast<size_t>(c.checkpoint);
   for (int step = 0;; ++step) {
     ASSERT_LT(step, 40) << "the finish never completed";
     SCOPED_TRACE("killed before step " + std::to_string(step) + " of the finish");
@@ -212,10 +207,10 @@ TEST_P(AviCrashWriter, KilledLeavesASoundFile) {
     }
     const int status = child.Wait();
     const AfterKill found = ExpectSoundAfterKill(path, true, &maker);
-    EXPECT_GE(found.indexed, checkpointed) << "the header and index as of the checkpoint";
+    EXPECT_GE(found.indexed, c.checkpoint) << "the header and index as of the checkpoint";
     if (c.frames < 0) {
       ASSERT_EQ(status, 128 + SIGKILL);
-      EXPECT_GT(found.onDisk, checkpointed);
+      EXPECT_GT(found.onDisk, c.checkpoint);
       return;
     }
     EXPECT_EQ(found.onDisk, static_cast<size_t>(c.frames));
@@ -281,10 +276,8 @@ class AviCrashGraph : public ::testing::TestWithParam<GraphKill> {};
 
 TEST_P(AviCrashGraph, KilledLeavesASoundFile) {
   const GraphKill& c = GetParam();
-  DvFrameMaker maker;
   TempDir dir;
-  const std::string dvPath = dir.File("in.dv");
-  test::WriteDvFile(dvPath, maker, c.frames);
+  const std::string dvPath = test::SmallDvFile(dir, c.frames);
   const char* moment = c.finishAfter < 0 ? "running" : "finishing";
   for (int delay : c.delaysMs) {
     SCOPED_TRACE(std::string("killed ") + std::to_string(delay) + " ms after \"" + moment + "\"");
@@ -326,10 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(AviCrashReplay, EveryMomentOfTheDeliveriesLeavesASoundFile) {
   DvFrameMaker maker;
   TempDir dir;
-  const std::string dvPath = dir.File("in.dv");
   constexpr int kFrames = 40;  // 1.6 s: a checkpoint after the first frame, one on time, the finish
-  test::WriteDvFile(dvPath, maker, kFrames);
-  ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
+  ComPtr<IBaseFilter> source = test::LoadedDvSource(test::SmallDvFile(dir, kFrames));
   auto log = MakeComObject<test::DeliveryLog>();
   test::RecordingGraph g(log);
   ASSERT_EQ(g.Build({source.Get()}), S_OK);
@@ -533,17 +524,14 @@ TEST(AviRepair, EveryMomentRepairsToTheFileFinishedAfterItsWholeChunksAndDamageN
       ASSERT_EQ(again.writes, 0u) << "case " << i;
     }
   }
-}
 
-TEST(AviRepair, ARepairCutOffAtAnyOfItsWritesIsCompletedByTheNext) {
-  test::MemoryOutput log;
-  Record(log, 2 * kFrames - 5, false);
-  Image torn = log.bytes;
+  // A repair cut off at any of its own writes: the next repair completes it.
+  test::MemoryOutput cutLog;
+  Record(cutLog, 2 * kFrames - 5, false);
+  Image torn = cutLog.bytes;
   torn.resize(torn.size() - 100);
   MemoryFile clean(torn);
   ASSERT_EQ(RepairAvi(clean).outcome, AviRepairResult::Outcome::kRepaired);
-  const test::TempDir dir;
-  const std::string path = dir.File("repaired.avi");
   test::WriteBytes(path, clean.bytes);
   test::ExpectProbed(path, {"rawvideo", "pcm_s16le"}, kFrames - 3);
   for (size_t w = 0; w < clean.writes; ++w) {
