@@ -73,15 +73,10 @@ std::vector<ListedSample> Blocks(int n, size_t bytes, int changeAt = -1, CMediaT
   return blocks;
 }
 
-// n DV frames of the maker, each changed by `damage`.
-std::vector<ListedSample> DvFrames(
-    test::DvFrameMaker& maker, int n,
-    const std::function<void(int, std::vector<uint8_t>&)>& damage = {}) {
+// n DV frames of the maker.
+std::vector<ListedSample> DvFrames(test::DvFrameMaker& maker, int n) {
   std::vector<ListedSample> frames = Blocks(n, 0);
-  for (int i = 0; i < n; ++i) {
-    frames[i].bytes = maker.Frame(i);
-    if (damage) damage(i, frames[i].bytes);
-  }
+  for (int i = 0; i < n; ++i) frames[i].bytes = maker.Frame(i);
   return frames;
 }
 
@@ -101,9 +96,7 @@ TEST(AviMuxFilter, InputsTakeWhatAFileCanStore) {
     EXPECT_EQ(input->QueryAccept(&type) == S_OK, taken) << type.majortype.Data1;
   }
   ComPtr<IGraphBuilder> graph = test::NewGraph();
-  auto source = Frames(1);
-  test::AddFilters(graph.Get(), {{source.Get(), L"Source"}, {mux.Get(), L"Mux"}});
-  ASSERT_EQ(graph->ConnectDirect(source->OutputPin(), input.Get(), nullptr), S_OK);
+  ASSERT_EQ(test::Chain(graph.Get(), {Frames(1).Get(), mux.Get()}), S_OK);  // into `input`
   ASSERT_EQ(test::PinsOf(mux.Get()).size(), 3u);
   EXPECT_EQ(test::PinName(test::PinAt(mux.Get(), 2).Get()), L"Input 02");
 
@@ -124,10 +117,8 @@ TEST(FileWriterFilter, TakesEveryTypeAndChecksItAgainstTheFileOnPause) {
   const std::string path = dir.File("frames.raw"), existing = dir.File("exists.raw");
   std::ofstream(existing) << "keep me";
   ComPtr<IGraphBuilder> graph = test::NewGraph(false);
-  auto source = Frames(5);
   ComPtr<IBaseFilter> writer = test::CreateFilter(CLSID_FileWriter);
-  test::AddFilters(graph.Get(), {{source.Get(), L"Source"}, {writer.Get(), L"File writer"}});
-  ASSERT_EQ(test::Link(graph.Get(), source.Get(), 0, writer.Get(), 0), S_OK);
+  ASSERT_EQ(test::Chain(graph.Get(), {Frames(5).Get(), writer.Get()}), S_OK);
   ComPtr<IFileSinkFilter> sink = QueryAs<IFileSinkFilter>(writer.Get());
   LPOLESTR name = nullptr;
   EXPECT_EQ(sink->GetCurFile(&name, nullptr), E_FAIL);
@@ -158,16 +149,13 @@ TEST(FileWriterFilter, TakesEveryTypeAndChecksItAgainstTheFileOnPause) {
 const std::set<int> kDamaged = {5, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 27};
 std::vector<ListedSample> WornTape(test::DvFrameMaker& maker) {
   test::DvFrameMaker ntsc(dv::DvSystem::k525_60);
-  return DvFrames(maker, 40, [&](int i, std::vector<uint8_t>& frame) {
-    if (i == 27)
-      frame[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
-    else if (i == 5)
-      frame.resize(frame.size() / 2);
-    else if (i == 36)
-      frame = ntsc.Frame(i);
-    else if (kDamaged.contains(i))
-      std::fill(frame.begin(), frame.end(), 0);
-  });
+  std::vector<ListedSample> tape = DvFrames(maker, 40);
+  tape[27].bytes[5 * dv::kDifBlockBytes] ^= 0xE0;  // a block id
+  tape[5].bytes.resize(tape[5].bytes.size() / 2);
+  tape[36].bytes = ntsc.Frame(36);
+  for (int i : kDamaged)
+    if (i != 5 && i != 27) std::fill(tape[i].bytes.begin(), tape[i].bytes.end(), 0);
+  return tape;
 }
 
 // What the mux is given, the file holds, every sample at its place: uncompressed YUY2 and RGB;
