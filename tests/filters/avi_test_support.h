@@ -74,15 +74,13 @@ class DvFrameMaker {
     }
   }
 
-  std::vector<uint8_t> Frame(uint64_t n, std::vector<int16_t>* pcmOut = nullptr) {
+  std::vector<uint8_t> Frame(uint64_t n) {
     std::vector<uint8_t> frame = pictures_[n % pictures_.size()];
     dv::DvAudioFormat format;
     format.samplesPerFrame = dv::LockedSamplesForFrame(system_, 48000, n);
     uint64_t first = 0;
     for (uint64_t i = 0; i < n; ++i) first += dv::LockedSamplesForFrame(system_, 48000, i);
-    const auto pcm = Tone(first, format.samplesPerFrame);
-    dv::InsertAudio(frame, system_, format, pcm);
-    if (pcmOut) *pcmOut = pcm;
+    dv::InsertAudio(frame, system_, format, Tone(first, format.samplesPerFrame));
     return frame;
   }
 

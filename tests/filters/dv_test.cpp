@@ -95,8 +95,8 @@ TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormatWithTheLockedCountsAndTwelveBi
 // damaged copy of the source pack is outvoted by the others; impossible formats are refused.
 TEST(DvAudio, DamagedSoundIsMutedTheRestKeptAndImpossibleFormatsRefused) {
   DvFrameMaker maker;
-  std::vector<int16_t> pcm;
-  auto frame = maker.Frame(5, &pcm);
+  std::vector<int16_t> pcm = test::Tone(5 * 1920, 1920);  // frame 5's sound, after 5 of 1920
+  auto frame = maker.Frame(5);
   uint8_t* first = BlockAt(frame, 0, AudioBlockIndex(0)) + kAudioDataOffset;
   first[0] = 0x80;  // the error code in the left channel's first sample
   first[1] = 0x00;
