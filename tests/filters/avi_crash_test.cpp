@@ -320,10 +320,9 @@ TEST(AviCrashReplay, EveryMomentOfTheDeliveriesLeavesASoundFile) {
   DvFrameMaker maker;
   TempDir dir;
   constexpr int kFrames = 40;  // 1.6 s: a checkpoint after the first frame, one on time, the finish
-  ComPtr<IBaseFilter> source = test::LoadedDvSource(test::SmallDvFile(dir, kFrames));
   auto log = MakeComObject<test::DeliveryLog>();
   test::RecordingGraph g(log);
-  ASSERT_EQ(g.Build({source.Get()}), S_OK);
+  ASSERT_EQ(g.Build({test::LoadedDvSource(test::SmallDvFile(dir, kFrames)).Get()}), S_OK);
   ASSERT_TRUE(test::RunToCompletion(g.graph.Get(), 30'000));
   const auto steps = log->Steps();
 

@@ -104,9 +104,8 @@ TEST(DvFileSourceFilter, OnlyTheRealEndOfTheFileCompletesTheStreamAndMakesAType1
     DvFrameMaker maker(c.system);
     const std::string dvPath = dir.File("in" + std::to_string(c.hr) + ".dv");
     WriteDvFile(dvPath, maker, kFrames);
-    ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
     RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get()}, /*clocked=*/false), S_OK);
+    ASSERT_EQ(g.Build({test::LoadedDvSource(dvPath).Get()}, /*clocked=*/false), S_OK);
     const std::string aviPath = dir.File("out" + std::to_string(&c - cases) + ".avi");
     ASSERT_EQ(g.SetFile(aviPath), S_OK);
     if (c.harm) c.harm(dvPath, g.graph.Get());
@@ -215,9 +214,8 @@ TEST(DvSplitterFilter, Type2RecordingKeepsEveryReadableFrameAndItsSound) {
     EXPECT_EQ(damagedFrames > 0, rate > 0);
     const long readable = kFrames - static_cast<long>(headerless.size());
     auto splitter = MakeComObject<CDvSplitter>();
-    ComPtr<IBaseFilter> source = test::LoadedDvSource(dvPath);
     RecordingGraph g;
-    ASSERT_EQ(g.Build({source.Get(), splitter.Get()}, false, 2), S_OK);
+    ASSERT_EQ(g.Build({test::LoadedDvSource(dvPath).Get(), splitter.Get()}, false, 2), S_OK);
     ASSERT_TRUE(g.Record(aviPath));
     EXPECT_EQ(
         std::tuple(splitter->BadFrames(), splitter->DamagedFrames(), splitter->SoundDropped()),
