@@ -7,24 +7,13 @@
 #include <ScopedMachine.h>
 #include <SystemDeviceEnum.h>
 #include <gtest/gtest.h>
-#include <streams.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "FilterPins.h"
-#include "temp_dir.h"
 
 namespace vidorra::test {
 namespace {
-
-// Two TV cards: the first card's crossbar comes first in its category, only the pins' mediums
-// tell them apart.
-constexpr const char* kMachine =
-    "video tv Card A\n"
-    "video tv Card B\n"
-    "video dv Camcorder\n";
 
 // A capture graph builder, working on `graph` when one is given.
 ComPtr<ICaptureGraphBuilder2> NewBuilder(IGraphBuilder* graph = nullptr) {
@@ -53,7 +42,12 @@ class CaptureBuilder : public ::testing::Test {
     return filter;
   }
 
-  ScopedMachine machine_{kMachine};
+  // Two TV cards: the first card's crossbar comes first in its category, only the pins' mediums
+  // tell them apart.
+  ScopedMachine machine_{
+      "video tv Card A\n"
+      "video tv Card B\n"
+      "video dv Camcorder\n"};
   ComPtr<IGraphBuilder> graph_ = NewGraph();
   ComPtr<ICaptureGraphBuilder2> builder_ = NewBuilder(graph_.Get());
 };
