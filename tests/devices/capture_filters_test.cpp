@@ -13,19 +13,6 @@
 namespace vidorra::test {
 namespace {
 
-constexpr const char* kMachine =
-    "video dv DV PAL\n"
-    "video dv-ntsc DV NTSC\n"
-    "video webcam Webcam\n"
-    "video capture Grabber\n"
-    "video tv TV One\n"
-    "video tv2 TV Two\n"
-    "video vfw Old Driver\n"
-    "video videoport Port Card\n"
-    "video nopins No Pins\n"
-    "video broken Dead Card\n"
-    "audio tone Tone\n";
-
 struct PinExpectation {
   std::wstring name;
   PIN_DIRECTION direction;
@@ -45,7 +32,18 @@ struct KindExpectation {
 
 class CaptureFilters : public ::testing::Test {
  protected:
-  ScopedMachine machine_{kMachine};
+  ScopedMachine machine_{
+      "video dv DV PAL\n"
+      "video dv-ntsc DV NTSC\n"
+      "video webcam Webcam\n"
+      "video capture Grabber\n"
+      "video tv TV One\n"
+      "video tv2 TV Two\n"
+      "video vfw Old Driver\n"
+      "video videoport Port Card\n"
+      "video nopins No Pins\n"
+      "video broken Dead Card\n"
+      "audio tone Tone\n"};
 };
 
 TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {

@@ -9,19 +9,8 @@ namespace {
 
 constexpr REFERENCE_TIME k25Fps = 400000;
 
-constexpr const char* kMachine =
-    "video tv Carte TV\n"
-    "video tv2 Double\n";
-
 class Cards : public ::testing::Test {
  protected:
-  // The card's capture pin (320x240) connected to sink_, its front end connected by the
-  // capture graph builder; returns the card.
-  ComPtr<IBaseFilter> Build(const wchar_t* device) {
-    ComPtr<IBaseFilter> card;
-    capture_ = g_.Capture(device, sink_.Get(), 2, &card);
-    return card;
-  }
   template <class I>
   ComPtr<I> Find(IBaseFilter* card, const GUID* category = &PIN_CATEGORY_CAPTURE) {
     ComPtr<I> found;
@@ -42,7 +31,9 @@ class Cards : public ::testing::Test {
   // The mean luma of the grey ramp below the bars.
   double Ramp() { return sink_->MeanYuv(0, 155, 320, 30)[0]; }
 
-  ScopedMachine machine_{kMachine};
+  ScopedMachine machine_{
+      "video tv Carte TV\n"
+      "video tv2 Double\n"};
   ClockedGraph g_;
   ComPtr<PatternSink> sink_ = MakeComObject<PatternSink>();
   ComPtr<IPin> capture_;
@@ -50,7 +41,8 @@ class Cards : public ::testing::Test {
 
 // The crossbar: routing rules and related pins; then the tuner and the TV sound of the card.
 TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChannel) {
-  ComPtr<IBaseFilter> card = Build(L"Carte TV");
+  ComPtr<IBaseFilter> card;  // its capture pin (320x240) into sink_
+  capture_ = g_.Capture(L"Carte TV", sink_.Get(), 2, &card);
   ComPtr<IAMCrossbar> crossbar = Find<IAMCrossbar>(card.Get());
   ASSERT_TRUE(crossbar);
   // Inputs: tuner, composite, S-Video, tuner sound, line; outputs: video, sound.
@@ -110,7 +102,8 @@ TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChanne
 // number. (The builder's connection of the front end: the capture builder's tests; the chained
 // crossbars' routes and their pictures: the engine's crossbar test.)
 TEST_F(Cards, ThePictureShowsTheRoutedInputAndChannelAndWhatThePictureControlsDo) {
-  ComPtr<IBaseFilter> card = Build(L"Double");
+  ComPtr<IBaseFilter> card;
+  capture_ = g_.Capture(L"Double", sink_.Get(), 2, &card);
   ComPtr<IAMCrossbar> first = Find<IAMCrossbar>(card.Get());
   ASSERT_TRUE(first);
   ComPtr<IAMCrossbar> second;

@@ -111,7 +111,6 @@ class PatternSink : public CBaseRenderer {
   // Mean Y, Cb and Cr of a rectangle of the last picture (rows top-down; RGB pictures are
   // read through BT.601).
   std::vector<double> MeanYuv(int x, int y, int w, int h);
-  int Width() const { return width_; }
 
  private:
   std::mutex mutex_;

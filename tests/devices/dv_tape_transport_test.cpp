@@ -1,10 +1,7 @@
 // The camcorder's tape transport over AV/C: the command frames sent and the answers understood
 // (against a fake bus), and the `dvfile` camcorder's tape moved by them: played, paused, wound
 // back and forth at ten times the playing rate, stopped at its ends.
-#include <vfwmsgs.h>
 #include <vidorra_dv.h>
-
-#include <chrono>
 
 #include "device_test_support.h"
 #include "firewire/AvcTapeTransport.h"

@@ -8,7 +8,6 @@
 
 #include "device_test_support.h"
 #include "firewire/FireWireDv.h"
-#include "firewire/SteadyFrameStamps.h"
 
 namespace vidorra::test {
 namespace {

@@ -4,9 +4,7 @@
 // sources coming and going reported to the graphs holding them. For real, against the test
 // server's 1 kHz sine source: listed, recorded as a 1 kHz tone without a sample missing across
 // buffers; a source unloaded and loaded again reaches the graphs holding it.
-#include <devmoniker.h>
 #include <poll.h>
-#include <scoped_env.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 

@@ -2,7 +2,6 @@
 // devices from their v4l2-ctl descriptions (the default mode, frames in every pixel format) and
 // DV camcorders whose tapes are DV files (real-time delivery of the file's frames, the tape's
 // position kept).
-#include <fstream>
 
 #include "device_test_support.h"
 #include "replay/V4l2Description.h"

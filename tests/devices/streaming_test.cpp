@@ -2,7 +2,6 @@
 // capture time stamps, frames lost and counted when downstream holds every buffer or reads
 // late, pause and stop, the preview pin, the DV camcorder's sound through the DV Splitter, and
 // the sound devices.
-#include <algorithm>
 #include <cmath>
 #include <future>
 
@@ -13,13 +12,6 @@ namespace {
 
 constexpr REFERENCE_TIME k30Fps = 333333;
 constexpr REFERENCE_TIME k25Fps = 400000;
-
-constexpr const char* kMachine =
-    "video capture Grabber\n"
-    "video webcam Webcam\n"
-    "video dv Camcorder\n"
-    "audio tone Tone\n"
-    "audio tv-audio TV Sound\n";
 
 // A renderer that, when told to, keeps the samples it gets until told to let them go, as a slow
 // consumer holding every buffer would.
@@ -46,10 +38,12 @@ class HoldingSink : public PatternSink {
 
 class Streaming : public ::testing::Test {
  protected:
-  // The grabber's capture pin at 320x240 into sink_.
-  ComPtr<IPin> ConnectGrabber() { return g_.Capture(L"Grabber", sink_.Get(), 2, &source_); }
-
-  ScopedMachine machine_{kMachine};
+  ScopedMachine machine_{
+      "video capture Grabber\n"
+      "video webcam Webcam\n"
+      "video dv Camcorder\n"
+      "audio tone Tone\n"
+      "audio tv-audio TV Sound\n"};
   ClockedGraph g_;
   ComPtr<IBaseFilter> source_;
   ComPtr<HoldingSink> sink_ = MakeComObject<HoldingSink>();
@@ -61,7 +55,7 @@ class Streaming : public ::testing::Test {
 // hold a streaming thread up for) and loses the older ones, counted. Stop wakes the source
 // waiting on the clock at once.
 TEST_F(Streaming, FramesComeOnTheClockOnceRunningALateReaderGetsTheQueuedOnesAndStopIsAtOnce) {
-  ComPtr<IPin> capture = ConnectGrabber();
+  ComPtr<IPin> capture = g_.Capture(L"Grabber", sink_.Get(), 2, &source_);
   QueryAs<IMediaControl>(g_.graph.Get())->Pause();
   constexpr REFERENCE_TIME kRun = 5 * k30Fps;  // the clock when the graph runs
   g_.AdvanceTo(kRun);
@@ -95,7 +89,7 @@ TEST_F(Streaming, FramesComeOnTheClockOnceRunningALateReaderGetsTheQueuedOnesAnd
 }
 
 TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
-  ComPtr<IPin> capture = ConnectGrabber();
+  ComPtr<IPin> capture = g_.Capture(L"Grabber", sink_.Get(), 2, &source_);
   sink_->Hold(true);
   ASSERT_EQ(S_OK, g_.Run());
   // The sink keeps every buffer: after the pool is empty the device drops, and is not held up.
@@ -120,7 +114,7 @@ TEST_F(Streaming, AFrameWithoutAFreeBufferIsDroppedAndCounted) {
 }
 
 TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
-  ComPtr<IPin> capture = ConnectGrabber();
+  ComPtr<IPin> capture = g_.Capture(L"Grabber", sink_.Get(), 2, &source_);
   QueryAs<IMediaFilter>(g_.graph.Get())->SetSyncSource(nullptr);
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(S_OK, QueryAs<IMediaControl>(g_.graph.Get())->Run());

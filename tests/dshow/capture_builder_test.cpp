@@ -7,24 +7,13 @@
 #include <ScopedMachine.h>
 #include <SystemDeviceEnum.h>
 #include <gtest/gtest.h>
-#include <streams.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "FilterPins.h"
-#include "temp_dir.h"
 
 namespace vidorra::test {
 namespace {
-
-// Two TV cards: the first card's crossbar comes first in its category, only the pins' mediums
-// tell them apart.
-constexpr const char* kMachine =
-    "video tv Card A\n"
-    "video tv Card B\n"
-    "video dv Camcorder\n";
 
 // A capture graph builder, working on `graph` when one is given.
 ComPtr<ICaptureGraphBuilder2> NewBuilder(IGraphBuilder* graph = nullptr) {
@@ -38,6 +27,12 @@ ComPtr<ICaptureGraphBuilder2> NewBuilder(IGraphBuilder* graph = nullptr) {
   return builder;
 }
 
+ComPtr<IBaseFilter> Find(IGraphBuilder* graph, const std::wstring& name) {
+  ComPtr<IBaseFilter> filter;
+  graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
+  return filter;
+}
+
 class CaptureBuilder : public ::testing::Test {
  protected:
   // Binds the simulated device of that friendly name and adds it to the graph under it.
@@ -47,13 +42,13 @@ class CaptureBuilder : public ::testing::Test {
     return filter;
   }
   size_t FilterCount() { return FilterNames(graph_.Get()).size(); }
-  ComPtr<IBaseFilter> Find(const wchar_t* name) {
-    ComPtr<IBaseFilter> filter;
-    graph_->FindFilterByName(name, filter.GetAddressOf());
-    return filter;
-  }
 
-  ScopedMachine machine_{kMachine};
+  // Two TV cards: the first card's crossbar comes first in its category, only the pins' mediums
+  // tell them apart.
+  ScopedMachine machine_{
+      "video tv Card A\n"
+      "video tv Card B\n"
+      "video dv Camcorder\n"};
   ComPtr<IGraphBuilder> graph_ = NewGraph();
   ComPtr<ICaptureGraphBuilder2> builder_ = NewBuilder(graph_.Get());
 };
@@ -68,9 +63,7 @@ std::string LinksOf(IGraphBuilder* graph) {
   };
   std::vector<std::string> links;
   for (const std::wstring& name : FilterNames(graph)) {
-    ComPtr<IBaseFilter> filter;
-    graph->FindFilterByName(name.c_str(), filter.GetAddressOf());
-    for (const ComPtr<IPin>& pin : PinsOf(filter.Get())) {
+    for (const ComPtr<IPin>& pin : PinsOf(Find(graph, name).Get())) {
       ComPtr<IPin> peer = Peer(pin.Get());
       PIN_DIRECTION direction = PINDIR_INPUT;
       pin->QueryDirection(&direction);
@@ -334,9 +327,9 @@ TEST_F(CaptureBuilder, TheFrontEndOfTheSameCardIsConnectedUpstreamOfTheCapturePi
   ASSERT_EQ(S_OK, control->Stop());
   EXPECT_NE(S_OK, builder_->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Interleaved, card.Get(),
                                           IID_IAMCrossbar, crossbar.ReleaseAndGetVoidAddressOf()));
-  ComPtr<IBaseFilter> ours = Find(L"Card B Crossbar");
-  ComPtr<IBaseFilter> tuner = Find(L"Card B TV Tuner");
-  ComPtr<IBaseFilter> tvAudio = Find(L"Card B TV Audio");
+  ComPtr<IBaseFilter> ours = Find(graph_.Get(), L"Card B Crossbar");
+  ComPtr<IBaseFilter> tuner = Find(graph_.Get(), L"Card B TV Tuner");
+  ComPtr<IBaseFilter> tvAudio = Find(graph_.Get(), L"Card B TV Audio");
   ASSERT_TRUE(ours && tuner && tvAudio);
   EXPECT_EQ(4u, FilterCount()) << "no filter of the other card";
   EXPECT_TRUE(

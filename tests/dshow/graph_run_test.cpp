@@ -1,8 +1,6 @@
 // Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
 // changes, the renderer on the clock and without one, cueing and the run state, failing state
 // changes.
-#include <atomic>
-#include <mutex>
 #include <thread>
 
 #include "TestConverter.h"

@@ -5,11 +5,8 @@
 // type enumerator hands out).
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <limits>
-#include <thread>
 
-#include "FilterPins.h"
 #include "SystemClock.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
