@@ -3,7 +3,6 @@
 // the source selection. Each kind of source's classification is checked with its preview; empty
 // lists with the window's source boxes.
 #include <FilterRegistry.h>
-#include <uuids.h>
 
 #include "EngineTestSupport.h"
 
