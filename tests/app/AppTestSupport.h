@@ -8,7 +8,6 @@
 #include <VideoRenderer.h>
 #include <device_test_support.h>
 #include <modal_dialog_driver.h>
-#include <scoped_env.h>
 
 #include <QTest>
 #include <QtWidgets>  // the window's controls, for every window test
@@ -21,13 +20,11 @@
 #include "OnOffSwitch.h"
 #include "RadioGroup.h"
 #include "ShellExecute.h"
-#include "SimulatedMachine.h"
 #include "SpinEdit.h"
 #include "UrlLabel.h"
 #include "WindowTimer.h"
 #include "graph.h"
 #include "mainFlux.h"
-#include "sim/TestPattern.h"
 
 namespace vidorra::test {
 

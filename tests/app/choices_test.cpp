@@ -1,9 +1,6 @@
 // The choices of source, format and sound made as a user makes them, one after the other on one
 // window from its first show: what each shows and hides, what it does to the running graph, and
 // what a recording made right after it holds.
-#include <functional>
-#include <vector>
-
 #include "AppTestSupport.h"
 
 namespace vidorra {

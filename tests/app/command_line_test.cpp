@@ -1,9 +1,5 @@
 // The command line: what each argument list asks for, what is printed with which exit status,
 // and the simulated machine that reaches the platform through the environment.
-#include <cstdlib>
-#include <filesystem>
-#include <sstream>
-
 #include "AppTestSupport.h"
 #include "CommandLine.h"
 

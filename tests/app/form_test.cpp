@@ -3,8 +3,6 @@
 // the layout was made for, Enter and Escape on the first page); the names of recordings and
 // pictures; the about and error panels over it; its start-up folders and first names, and the
 // screen saver off for the run.
-#include <winuser.h>
-
 #include <map>
 
 #include "AppTestSupport.h"

@@ -73,7 +73,12 @@ TEST_F(OptionsMenuTest, EachKindOfDeviceGetsItsDialogsAVideoInputRoutesTheCardAn
   // second, which feeds the first. Every crossbar of an input's route switches its picture and
   // its sound.
   Start("video tv2 Carte double\naudio tv-audio Son TV\n");
-  ASSERT_EQ(test::TuneTo(dmCam->fg, dmCam->VideoSource, kChannel), S_OK);
+  ComPtr<IAMTVTuner> tuner;
+  ASSERT_EQ(QueryAs<ICaptureGraphBuilder2>(dmCam->fg)->FindInterface(
+                &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(dmCam->VideoSource).Get(),
+                IID_IAMTVTuner, tuner.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  ASSERT_EQ(tuner->put_Channel(kChannel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT), S_OK);
   const auto shows = [&](devices::sim::PatternSource input) {
     return test::WaitUntil([&] { return test::ShownInput(test::ShownImage(*form_), kChannel) == input; });
   };

@@ -4,13 +4,6 @@
 #include <child_process.h>
 #include <sys/resource.h>
 
-#include <cmath>
-#include <csignal>
-#include <set>
-#include <sstream>
-#include <thread>
-#include <vector>
-
 #include "AppTestSupport.h"
 #include "CommandLine.h"
 #include "DiskSpaceWatch.h"

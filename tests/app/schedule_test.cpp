@@ -1,7 +1,5 @@
 // Programmed recording from the page "Programmer", as a user would set it. The clock reads a time
 // of day the test sets, which then runs on at the real pace: no test waits for a time to come.
-#include <array>
-
 #include "AppTestSupport.h"
 
 namespace vidorra {

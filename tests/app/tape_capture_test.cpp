@@ -3,10 +3,7 @@
 // picture, the tape captured from its start to its end and stopped there, every frame recorded
 // once, the files named by date without replacing a file; and the page of a camcorder that does
 // not answer the tape's commands.
-
 #include <vidorra_dv.h>
-
-#include <fstream>
 
 #include "AppTestSupport.h"
 

@@ -4,9 +4,7 @@
 #include <winbase.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
-#include <vector>
 
 namespace {
 

@@ -8,9 +8,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 

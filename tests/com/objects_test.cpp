@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
 namespace {
 

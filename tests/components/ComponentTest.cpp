@@ -1,9 +1,6 @@
 // The component base: ownership, removal notifications, names.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "Component.h"
 #include "CustomControl.h"
 

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
-#include <string>
 
 #include "ErrorReport.h"
 #include "MediaGraph.h"

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <vector>
 
 #include "ComponentsTestSupport.h"
 

@@ -1,6 +1,4 @@
 // The form data: components created with their stored properties, and written back.
-#include <gtest/gtest.h>
-
 #include "ComponentsTestSupport.h"
 #include "FormData.h"
 

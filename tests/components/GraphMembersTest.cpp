@@ -1,6 +1,5 @@
 // TFilter, TSampleGrabber and TVideoWindow as members of a TFilterGraph.
 #include <amvideo.h>
-#include <devmoniker.h>
 #include <dvdmedia.h>
 #include <evcode.h>
 #include <oleauto.h>
@@ -9,8 +8,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <optional>
-#include <utility>
 
 #include "Bitmap.h"
 #include "ComponentsTestSupport.h"

@@ -4,15 +4,11 @@
 // and count the frames that reach the sample grabber.
 #pragma once
 
-#include <ScopedMachine.h>
 #include <device_test_support.h>
-#include <wait_until.h>
 
-#include <QStringList>
 #include <QTemporaryDir>
 #include <atomic>
 #include <memory>
-#include <optional>
 
 #include "../components/ComponentsTestSupport.h"
 #include "SimulatedPictures.h"
@@ -20,9 +16,7 @@
 
 namespace engine_test {
 
-namespace sim = vidorra::devices::sim;
 namespace vt = vidorra::test;
-using components_test::DisplayName;
 
 // A machine with one device of each kind that has a classification of its own, a device that
 // cannot be opened and two sound devices.

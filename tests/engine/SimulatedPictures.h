@@ -1,19 +1,14 @@
 // What the engine and window tests read from the pictures of a simulated device: a picture's
-// frame number and, for a TV card, which input it shows (and tuning the card); a recording's
-// frame numbers. And QString values made readable in their failure messages.
+// frame number and, for a TV card, which input it shows; a recording's frame numbers. And QString
+// values made readable in their failure messages.
 #pragma once
 
-#include <comptr.h>
 #include <gtest/gtest.h>
 #include <recording_readback.h>
-#include <strmif.h>
-#include <uuids.h>
 
 #include <QImage>
 #include <cstdlib>
 #include <limits>
-#include <optional>
-#include <vector>
 
 #include "sim/TestPattern.h"
 
@@ -89,17 +84,6 @@ inline std::optional<devices::sim::PatternSource> ShownInput(const QImage& image
     }
   }
   return best;
-}
-
-// Tunes the TV card upstream of `source` to `channel`.
-template <class Graph, class Source>
-HRESULT TuneTo(Graph* graph, Source* source, long channel) {
-  ComPtr<IAMTVTuner> tuner;
-  const HRESULT hr = QueryAs<ICaptureGraphBuilder2>(graph)->FindInterface(
-      &LOOK_UPSTREAM_ONLY, nullptr, QueryAs<IBaseFilter>(source).Get(), IID_IAMTVTuner,
-      tuner.ReleaseAndGetVoidAddressOf());
-  return FAILED(hr) ? hr
-                    : tuner->put_Channel(channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT);
 }
 
 }  // namespace vidorra::test

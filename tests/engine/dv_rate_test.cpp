@@ -5,7 +5,6 @@
 // machine busy for longer than the device's queue lasts. Read back by our
 // reader and by ffprobe and ffmpeg.
 #include <DeviceBackend.h>
-#include <TestManualClock.h>
 
 #include "../filters/avi_test_support.h"
 #include "EngineTestSupport.h"

@@ -4,11 +4,6 @@
 #include <avi/AviReader.h>
 #include <thread_scheduling.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-
 #include "EngineTestSupport.h"
 
 using namespace engine_test;

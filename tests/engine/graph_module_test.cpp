@@ -3,7 +3,6 @@
 // the source selection. Each kind of source's classification is checked with its preview; empty
 // lists with the window's source boxes.
 #include <FilterRegistry.h>
-#include <uuids.h>
 
 #include "EngineTestSupport.h"
 
@@ -61,7 +60,7 @@ TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
   // (filters the machine hides: SourcesTest).
   ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("directshow filters"),
                                   QStringLiteral("FILTRE JUMEAU"), dm.Deinterlacer));
-  EXPECT_EQ(DisplayName(dm.Deinterlacer->BaseFilter().Moniker().Get()),
+  EXPECT_EQ(vt::DisplayName(dm.Deinterlacer->BaseFilter().Moniker().Get()),
             L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\"
             L"{5E1D0C10-7A2B-4C3D-9E4F-102132435401}");
   dm.Deinterlacer->SetFilterGraph(dm.fg);

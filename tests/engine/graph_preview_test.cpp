@@ -5,8 +5,6 @@
 // are built and watched by the window's tests, as a user makes them.
 #include <avi/AviReader.h>
 
-#include <QFileInfo>
-
 #include "EngineTestSupport.h"
 
 using namespace engine_test;

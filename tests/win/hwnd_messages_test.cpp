@@ -6,9 +6,7 @@
 
 #include <QThread>
 #include <QWidget>
-#include <memory>
 #include <thread>
-#include <vector>
 
 #include "HwndQt.h"
 #include "wait_until.h"

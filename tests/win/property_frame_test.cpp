@@ -6,11 +6,8 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
-#include <QPointer>
 #include <QTabWidget>
 #include <QTest>
-#include <memory>
-#include <vector>
 
 #include "HwndQt.h"
 #include "modal_dialog_driver.h"

@@ -4,11 +4,6 @@
 #include <gtest/gtest.h>
 #include <winreg.h>
 
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <string>
-
 namespace vidorra::win {
 namespace {
 

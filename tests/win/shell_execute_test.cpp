@@ -8,13 +8,8 @@
 #include <winuser.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "ShellExecute.h"
 #include "wait_until.h"

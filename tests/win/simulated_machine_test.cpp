@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <wait_until.h>
 
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <tuple>

@@ -11,7 +11,6 @@
 #include <winbase.h>
 
 #include <QDBusVariant>
-#include <cstdlib>
 #include <thread>
 
 #include "FakeScreenSaverService.h"
