@@ -22,7 +22,7 @@ class FormTest : public test::AppTest {};
 
 TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePanels) {
   TCaptureForm f;
-  // The controls by their names: usable and shown, disabled, hidden; check marks.
+  // The controls by their names: usable and shown, disabled, hidden, hinted; check marks.
   const std::pair<const char*, const char*> kStates[] = {
       {"on",
        "PleinEcranBtn AproposBtn ActualiserVideoBtn cboxVideo QuitterBtn Panel1 gbFichier "
@@ -36,6 +36,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
       {"checked", "VideoDate cbEnregistrerAudioDV cbEcouterAudioDV"},
       {"unchecked", "ImageDate cbEnregistrerAudioSource cbDeinterlacer cbEcouterAudioSource cbMute"},
   };
+  const QStringList kUnhinted = {"labQuality", "LabelIntervallo", "AproposFrame1", "ErreurFrame1"};
   for (const auto& [state, names] : kStates) {
     for (const QString& name : QString::fromLatin1(names).split(u' ')) {
       SCOPED_TRACE(name.toStdString());
@@ -47,6 +48,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
       }
       EXPECT_EQ(widget->isEnabledTo(&f), std::string(state) != "off");
       EXPECT_EQ(widget->isHidden(), std::string(state) == "hidden");
+      EXPECT_EQ(widget->toolTip().isEmpty(), kUnhinted.contains(name)) << "its hint as a tooltip";
     }
   }
   // The page, the format, standard and picture kind, the period and its unit, the quality, the

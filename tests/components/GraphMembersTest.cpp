@@ -215,11 +215,13 @@ class VideoWindowTest : public GraphMembersTest {
 // opens the pop-up); a palette change places it again; the renderer's window is the video's
 // handle once it carries the name; writing the mode makes a new renderer.
 TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) {
-  std::vector<QPoint> downs;
-  window->OnMouseDown = [&](TComponent*, Qt::MouseButton, const QPoint& p) { downs.push_back(p); };
+  std::vector<QPoint> clicks;
+  window->OnMouseDown = [&](TComponent*, Qt::MouseButton, const QPoint& p) { clicks.push_back(p); };
+  window->OnMouseUp = [&](TComponent*, Qt::MouseButton, const QPoint& p) { clicks.push_back(p); };
   HWND handle = HwndForWidget(window);
   SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
-  EXPECT_EQ(downs, std::vector<QPoint>{QPoint(5, 7)});
+  SendMessageA(handle, WM_LBUTTONUP, 0, MAKELPARAM(6, 8));
+  EXPECT_EQ(clicks, (std::vector<QPoint>{QPoint(5, 7), QPoint(6, 8)}));
   window->SetFullScreen(true);
   EXPECT_TRUE(window->FullScreen());
   EXPECT_FALSE(window->FullScreenShown());
