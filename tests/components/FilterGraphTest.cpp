@@ -140,7 +140,11 @@ TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
   EXPECT_TRUE(graph.RunGraph());
   EXPECT_EQ(journal, (Journal{"L:gckStart:0"}));
   EXPECT_TRUE(graph.StopGraph());
+  const DWORD registered = graph.RotCookie();
   graph.SetActive(false);
+  ComPtr<IRunningObjectTable> table;
+  ASSERT_EQ(GetRunningObjectTable(0, table.GetAddressOf()), S_OK);
+  EXPECT_NE(table->Revoke(registered), S_OK) << "already out of the table";
   EXPECT_EQ(journal, (Journal{"L:gckStart:0", "L:gckStop:0", "L:gckActiveChanged:0",
                               "First:moRemoving", "First:moRemoved"}));
   EXPECT_FALSE(QueryAs<IGraphBuilder>(&graph)) << "inactive: only the component answers";
