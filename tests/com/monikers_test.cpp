@@ -185,7 +185,10 @@ class TestResolver : public DeviceMonikerResolver {
   HRESULT BindToObject(const std::wstring& displayName, REFIID riid, void** ppv) override {
     ++bindCalls;
     if (displayName != name_) return MK_E_NOOBJECT;
-    if (failBinding) return E_OUTOFMEMORY;
+    if (failBinding) {  // and, carelessly, an object with the failure
+      MakeComObject<CTestObject>()->QueryInterface(riid, ppv);
+      return E_OUTOFMEMORY;
+    }
     return MakeComObject<CTestObject>()->QueryInterface(riid, ppv);
   }
   HRESULT ReadProperties(const std::wstring& displayName, PropertyList*) override {
@@ -215,8 +218,9 @@ HRESULT Storage(IMoniker* moniker, ComPtr<IUnknown>* bag) {
 }
 
 // Resolvers are asked in order for the object (for the properties: the device lists of the
-// components' tests); a resolver's failure is final. Without one, a software filter's name binds
-// its class; other names bind nothing. Names ignore case; an item moniker of the same text differs.
+// components' tests); a resolver's failure is final, and an object it hands out with it is
+// released. Without one, a software filter's name binds its class; other names bind nothing.
+// Names ignore case; an item moniker of the same text differs.
 TEST(DeviceMonikerBinding, ResolversFirstThenTheSoftwareFilterClass) {
   auto first = std::make_shared<TestResolver>(L"@device:pnp:camera");
   auto second = std::make_shared<TestResolver>(kDvEncoderName);

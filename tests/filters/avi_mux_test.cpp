@@ -226,13 +226,17 @@ TEST(AviMuxGraph, RecordsWhatItIsGivenAsItComes) {
     if (worn) {
       EXPECT_NEAR(test::ProbeDuration(path), 36 * 0.04, 1e-3);
     }
-    // DV's DVINFO (a video stream's after its bitmap header): the first frame's packs.
+    // DV's DVINFO (a video stream's after its bitmap header): the first frame's AS pack (in the
+    // fourth audio block of its first DIF sequence) and VS pack (the first of its first VAUX
+    // block), each after its pack ID.
     if (worn || s.format.size() == avi::bih::kBytes + avi::dvinfo::kBytes) {
       const size_t at = s.format.size() - avi::dvinfo::kBytes;
-      const DVINFO first = dv::DvInfoFromFrame(maker.Frame(0), dv::DvSystem::k625_50);
+      const auto first = maker.Frame(0);
+      const size_t as = 80 * (6 + 16 * 3) + 3, vs = 80 * 3 + 3;
+      ASSERT_EQ(std::pair(first[as], first[vs]), std::pair(uint8_t{0x50}, uint8_t{0x60}));
       EXPECT_EQ(std::pair(avi::GetU32(&s.format[at + avi::dvinfo::kAAuxSrc]),
                           avi::GetU32(&s.format[at + avi::dvinfo::kVAuxSrc])),
-                std::pair(first.dwDVAAuxSrc, first.dwDVVAuxSrc));
+                std::pair(avi::GetU32(&first[as + 1]), avi::GetU32(&first[vs + 1])));
     }
   }
 }

@@ -29,7 +29,7 @@ TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumbe
       "   # an indented comment\n"
       "video tv Carte TV  \r\n"
       "registry \\HKEY_CURRENT_USER\\\\Software\\X\\|Empty|\n"
-      "registry HKLM\\Software\\Y|Gone\n"
+      "registry HKLM\\ Software \\  \\Y|Gone\n"
       "registry hklm\\Software\\Z\n"
       "video toaster Bad kind\n"
       "video dv\n"
