@@ -76,8 +76,9 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     ASSERT_EQ(f.CaptureState, stRecording);
     ASSERT_TRUE(Written(files[0]));
     EXPECT_TRUE(labelShows(files[0])) << "the file being written";
-    // The status line over the picture, as a screen reader reads it.
+    // The status line over the picture, on black as the picture, as a screen reader reads it.
     EXPECT_TRUE(f.labStatistiques->isVisible());
+    EXPECT_EQ(f.labStatistiques->grab().toImage().pixelColor(0, 0), QColor(Qt::black));
     EXPECT_EQ(f.labStatistiques->accessibleName(), QStringLiteral("Statistiques d'enregistrement"));
     const QRegularExpression status(QStringLiteral(
         "^0:00:0[0-9] · ([0-9]+) images · 0 perdue · son/image ([-+][0-9]+) ms · [0-9]+ Mo · "

@@ -94,15 +94,16 @@ TEST(KernelObjects, WaitAnyAndWaitAll) {
   EXPECT_EQ(Poll(a), WAIT_TIMEOUT);
 }
 
-// Each SetEvent of an auto-reset event releases exactly one parked waiter; every release of a
-// semaphore is consumed once by one of several consumers, none twice, none lost.
+// Each SetEvent of an auto-reset event, and each release of a semaphore, wakes exactly one
+// parked waiter; every release of a semaphore is consumed once by one of several consumers,
+// none twice, none lost.
 TEST(KernelObjects, NoSignalIsLostOrTakenTwiceUnderConcurrency) {
   UniqueHandle ping = MakeEvent(false, false);
-  UniqueHandle pong = MakeEvent(false, false);
+  UniqueHandle pong(CreateSemaphoreW(nullptr, 0, 1, nullptr));
   std::thread echo([&] {
     for (int i = 0; i < 300; ++i) {
       ASSERT_EQ(WaitForSingleObject(ping.get(), 5000), WAIT_OBJECT_0);
-      SetEvent(pong.get());
+      ReleaseSemaphore(pong.get(), 1, nullptr);
     }
   });
   for (int i = 0; i < 300; ++i) {

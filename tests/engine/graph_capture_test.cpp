@@ -49,7 +49,8 @@ constexpr size_t kGrabbedFrames = 30;
 
 class RecordingTest : public EngineTest, public ::testing::WithParamInterface<Recording> {
  protected:
-  // Builds the preview, then the recording graph of `r` into `path`.
+  // Builds the preview, then the recording graph of `r` into `path` (after one refused for a
+  // file without a name).
   bool Build(const Recording& r, const QString& path) {
     TdmCam& dm = Module();
     EXPECT_TRUE(Select(r.source, "Micro"));
@@ -65,17 +66,21 @@ class RecordingTest : public EngineTest, public ::testing::WithParamInterface<Re
       EXPECT_EQ(vt::ChooseCapability(pin.Get(), i), S_OK);
     }
     if (!dm.BuildPreviewGraph(window_->MemberFilter())) return false;
-    switch (r.format) {
-      case Format::kNative:
-        return dm.BuildNativeCaptureGraph(path, window_->MemberFilter());
-      case Format::kDVType2:
-        return dm.BuildDVType2CaptureGraph(path);
-      case Format::kPal:
-        return dm.BuildRecompressCaptureGraph(path, 0);
-      case Format::kNtsc:
-        return dm.BuildRecompressCaptureGraph(path, 1);
-    }
-    return false;
+    const auto build = [&](const QString& file) {
+      switch (r.format) {
+        case Format::kNative:
+          return dm.BuildNativeCaptureGraph(file, window_->MemberFilter());
+        case Format::kDVType2:
+          return dm.BuildDVType2CaptureGraph(file);
+        case Format::kPal:
+          return dm.BuildRecompressCaptureGraph(file, 0);
+        case Format::kNtsc:
+          return dm.BuildRecompressCaptureGraph(file, 1);
+      }
+      return false;
+    };
+    EXPECT_FALSE(build(QString())) << "a file the writer refuses";
+    return build(path);
   }
 
   // Checks the file's streams against `r`; its frame numbers, in order (empty on a failure).

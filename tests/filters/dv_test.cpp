@@ -25,8 +25,8 @@ uint8_t* BlockAt(std::vector<uint8_t>& frame, size_t sequence, size_t block) {
 }
 
 // Every rate, 16 and 12 bits, one or two pairs, locked and unlocked (whose AF_SIZE varies from
-// frame to frame): what is written is read back (12-bit within its segment's step); the locked
-// counts and the 12-bit codes themselves.
+// frame to frame): what is written is read back (12-bit within its segment's step), and the
+// frame's recording info (DVINFO) describes it; the locked counts and the 12-bit codes themselves.
 TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormatWithTheLockedCountsAndTwelveBitCodes) {
   const struct {
     DvSystem system;
@@ -63,6 +63,10 @@ TEST(DvAudio, WhatIsWrittenIsReadBackInEveryFormatWithTheLockedCountsAndTwelveBi
       const DvAudioFormat& got = audio->format;
       EXPECT_EQ(std::tuple(got.samplesPerFrame, got.sampleRate, got.bits, got.locked, got.pairs),
                 std::tuple(format.samplesPerFrame, c.rate, c.bits, c.locked, c.pairs));
+      const auto described = AudioOfDvInfo(DvInfoFromFrame(frame, c.system));
+      ASSERT_TRUE(described.has_value());
+      EXPECT_EQ(std::tuple(described->sampleRate, described->bits, described->pairs),
+                std::tuple(c.rate, c.bits, c.pairs));
       EXPECT_EQ(audio->mutedSamples, 0u);
       for (int p = 0; p < c.pairs; ++p) {
         ASSERT_EQ(audio->pcm[p].size(), pcm[p].size());

@@ -125,8 +125,8 @@ TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaledLeavingAHeldFrameIntact)
 }
 
 // The window as the program moves it: in its owner at a place, full screen (no owner, no
-// caption or frame, top-most) and back, its caption, hidden; input on it reaches the message
-// drain; destroyed by its owner, it leaves a renderer that still runs.
+// caption or frame, top-most) and back, its caption, hidden, brought in front; input on it
+// reaches the message drain; destroyed by its owner, it leaves a renderer that still runs.
 TEST(SysVideoRenderer, FollowsOwnerPlacementAndStylesPassesInputOnAndOutlivesItsWindow) {
   RendererGraph g;
   ASSERT_TRUE(g.window);
@@ -167,6 +167,9 @@ TEST(SysVideoRenderer, FollowsOwnerPlacementAndStylesPassesInputOnAndOutlivesIts
   EXPECT_EQ(E_NOTIMPL, g.video->put_FullScreenMode(OATRUE));
 
   ASSERT_EQ(S_OK, g.video->put_Owner(reinterpret_cast<OAHWND>(HwndForWidget(owner.get()))));
+  new QWidget(owner.get());  // a sibling above it
+  ASSERT_EQ(S_OK, g.video->SetWindowForeground(OAFALSE));
+  EXPECT_EQ(owner->children().back(), g.window) << "in front of its siblings";
   QWidget drainWidget;
   const HWND drain = HwndForWidget(&drainWidget);
   std::vector<std::tuple<UINT, WPARAM, LPARAM>> received;

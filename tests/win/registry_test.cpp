@@ -88,6 +88,7 @@ TEST_F(RegistryTest, TheMachinesEditsKeyPathsAndSizes) {
   HKEY parent = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vidorra", 0, KEY_READ, &parent),
             ERROR_SUCCESS);
+  EXPECT_EQ(Read(parent, "Extra", "Empty"), "");
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vido", 0, KEY_READ, &key),
             ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\DirectX", 0, KEY_READ, &key),
