@@ -9,14 +9,14 @@ off by one, a returned truth value inverted, a call dropped.
 
   draw_faults.py SEED PER_LAYER OUT_DIR [SKIP...]
 
-writes OUT_DIR/NN.patch (git diff of the tree with the fault) and OUT_DIR/faults.tsv (number,
+writes OUT_DIR/NN.patch (the fault as a patch of the tree; the tree itself is left alone) and OUT_DIR/faults.tsv (number,
 layer, file, line, kind, the line before and after). SKIP names drawn faults to draw again
 (NN, for a fault that does not build or changes nothing; named twice, drawn a third time):
 each fault has its own random sequence, so that every other fault stays the one drawn before.
 """
+import difflib
 import random
 import re
-import subprocess
 import sys
 from pathlib import Path
 
@@ -151,15 +151,9 @@ def main():
                 if passes == 0:
                     break
                 passes -= 1
-            original = path.read_text()
-            lines[index] = changed + "\n"
-            path.write_text("".join(lines))
-            try:
-                diff = subprocess.run(["git", "diff", "--", str(path)], check=True,
-                                      capture_output=True, text=True).stdout
-            finally:
-                path.write_text(original)
-            (out / f"{name}.patch").write_text(diff)
+            planted = lines[:index] + [changed + "\n"] + lines[index + 1:]
+            diff = difflib.unified_diff(lines, planted, f"a/{path}", f"b/{path}")
+            (out / f"{name}.patch").write_text("".join(diff))
             rows.append("\t".join([name, layer, str(path), str(index + 1), kind, text.strip(),
                                    changed.strip()]))
     (out / "faults.tsv").write_text("\n".join(rows) + "\n")

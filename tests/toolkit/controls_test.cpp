@@ -62,7 +62,7 @@ TEST(Controls, ChangesAreToldOnceFromCodeAsFromTheUser) {
 }
 
 // The folder's text is read-only; the dialog (replaced here) starts at the initial folder and
-// its choice becomes the text; a cancelled dialog changes nothing.
+// its choice becomes the text; a cancelled dialog, or none, changes nothing.
 TEST(Controls, TheFolderPickerTakesTheDialogsChoice) {
   FolderPicker picker;
   EXPECT_TRUE(picker.Edit()->isReadOnly());
@@ -83,6 +83,8 @@ TEST(Controls, TheFolderPickerTakesTheDialogsChoice) {
   EXPECT_FALSE(picker.Browse());
   EXPECT_EQ(picker.Text(), QStringLiteral("/srv/videos/2026"));
   EXPECT_EQ(changes, 2);
+  picker.SetFolderDialog({});
+  EXPECT_FALSE(picker.Browse()) << "without a dialog";
 }
 
 // Whatever a handler throws reaches the report and the other handlers still run; handlers take
