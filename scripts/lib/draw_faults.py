@@ -86,10 +86,8 @@ def faults_of(line, previous):
         return []
     found = []
     for op, flipped in COMPARISON_FLIPS.items():
+        # Spaced on both sides: neither a template's brackets nor a shift.
         for m in re.finditer(re.escape(op), code):
-            # "a < b" but not a shift or a stream operator.
-            if op.strip() in ("<", ">") and (code[m.start() - 1:m.start()] in "<>"):
-                continue
             found.append(("comparison", line[:m.start()] + flipped + line[m.end():]))
     for op, other in ((" && ", " || "), (" || ", " && ")):
         for m in re.finditer(re.escape(op), code):
