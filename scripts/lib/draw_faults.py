@@ -9,14 +9,16 @@ off by one, a returned truth value inverted, a call dropped.
 
   draw_faults.py SEED PER_LAYER OUT_DIR [SKIP...]
 
-writes OUT_DIR/NN.patch (the fault as a patch of the tree; the tree itself is left alone) and OUT_DIR/faults.tsv (number,
-layer, file, line, kind, the line before and after). SKIP names drawn faults to draw again
+writes OUT_DIR/NN.patch (the fault as a patch of the committed tree, read from git: a change
+in the working tree, such as a fault being run, is neither read nor touched) and
+OUT_DIR/faults.tsv (number, layer, file, line, kind, the line before and after). SKIP names drawn faults to draw again
 (NN, for a fault that does not build or changes nothing; named twice, drawn a third time):
 each fault has its own random sequence, so that every other fault stays the one drawn before.
 """
 import difflib
 import random
 import re
+import subprocess
 import sys
 from pathlib import Path
 
@@ -118,8 +120,15 @@ def faults_of(line, previous):
 def code_files(folders):
     files = []
     for folder in folders:
-        files += sorted(p for p in Path(folder).rglob("*") if p.suffix in (".cpp", ".h"))
+        listed = subprocess.run(["git", "ls-tree", "-r", "--name-only", "HEAD", "--", folder],
+                                capture_output=True, text=True, check=True).stdout.split()
+        files += sorted(Path(p) for p in listed if Path(p).suffix in (".cpp", ".h"))
     return files
+
+
+def committed_text(path):
+    return subprocess.run(["git", "show", f"HEAD:{path}"], capture_output=True, text=True,
+                          check=True).stdout
 
 
 def main():
@@ -130,7 +139,7 @@ def main():
     number = 0
     for layer, folders in LAYERS:
         files = code_files(folders)
-        weights = [len([l for l in f.read_text().splitlines() if l.strip()]) for f in files]
+        weights = [len([l for l in committed_text(f).splitlines() if l.strip()]) for f in files]
         for _ in range(per_layer):
             number += 1
             name = f"{number:02d}"
@@ -139,7 +148,7 @@ def main():
             passes = skips.count(name)
             while True:
                 path = rng.choices(files, weights)[0]
-                lines = path.read_text().splitlines(keepends=True)
+                lines = committed_text(path).splitlines(keepends=True)
                 index = rng.randrange(len(lines))
                 text = lines[index].rstrip("\n")
                 faults = faults_of(text, lines[index - 1] if index else "")
