@@ -11,9 +11,10 @@ off by one, a returned truth value inverted, a call dropped.
 
 writes OUT_DIR/NN.patch (the fault as a patch of the committed tree, read from git: a change
 in the working tree, such as a fault being run, is neither read nor touched) and
-OUT_DIR/faults.tsv (number, layer, file, line, kind, the line before and after). SKIP names drawn faults to draw again
-(NN, for a fault that does not build or changes nothing; named twice, drawn a third time):
-each fault has its own random sequence, so that every other fault stays the one drawn before.
+OUT_DIR/faults.tsv (number, layer, file, line, kind, the line before and after). SKIP names
+drawn faults to draw again (NN, for a fault that does not build or changes nothing; named
+twice, drawn a third time): each fault has its own random sequence, so that every other fault
+stays the one drawn before.
 """
 import difflib
 import random
