@@ -7,6 +7,7 @@
 #include "AppTestSupport.h"
 #include "CommandLine.h"
 #include "DiskSpaceWatch.h"
+#include "RecordingJournal.h"
 #include "SoundMeter.h"
 #include "avi/AviReader.h"
 
@@ -132,6 +133,10 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
     EXPECT_NE(f.VideoFileName, file) << "stopped as Stop does: the next name is formed";
     EXPECT_TRUE(PictureMoves());
     EXPECT_EQ(test::ReadBack(file), kDVWithSound);
+    bool stoppedWhenTold = false;  // the watch tells once: it stops first
+    f.DiskSpace->Watch([&] { return file; },
+                       [&](qint64) { stoppedWhenTold = !f.DiskSpace->Watching(); });
+    EXPECT_TRUE(test::WaitUntil([&] { return stoppedWhenTold; }));
     f.DiskSpace->SetProbe(nullptr);
   }
   {
@@ -381,11 +386,11 @@ const test::ChildRoutineRegistration kWindowRecords(
 // A write error (the disk full) ends the recording with every frame written. A recording whose
 // program is killed: the next start of the program repairs the file it left (every frame on
 // disk read back, numbered one after the other), says so in the error panel and forgets the
-// journal; `vidorra --repair` leaves the file alone while it is being recorded, then finds it
-// whole, and refuses a file that is not a recording. Frames lost while recording (the program
-// stopped for a second): the status line counts exactly the frames the camcorder dropped, the
-// report says as much and when (its other figures those of the file read back), and the file
-// lacks exactly those frames.
+// journal; `vidorra --repair` leaves the file alone while it is being recorded (not once its
+// program is dead), then finds it whole, and refuses a file that is not a recording. Frames
+// lost while recording (the program stopped for a second): the status line counts exactly the
+// frames the camcorder dropped, the report says as much and when (its other figures those of
+// the file read back), and the file lacks exactly those frames.
 TEST_F(RecordingControlsTest, AFullDiskAKilledProgramAndFramesLostInAChildWindow) {
   Simulate(kCamcorder);
   const auto child = [&](const char* mode) {
@@ -425,6 +430,7 @@ TEST_F(RecordingControlsTest, AFullDiskAKilledProgramAndFramesLostInAChildWindow
     EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
     ASSERT_TRUE(written);
     const QString file = QString::fromStdString(*written);
+    EXPECT_FALSE(RecordingJournal::BeingRecorded().contains(file)) << "its program is dead";
     const QDir journals(home_ + QStringLiteral("/.local/state/vidorra"));
     ASSERT_EQ(journals.entryList(QDir::Files).size(), 1);
 

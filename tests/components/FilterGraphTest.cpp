@@ -190,6 +190,26 @@ TEST_F(FilterGraphTest, QueuedEventsGoInOrderToListenersThenOnDSEventThenTheirHa
   EXPECT_EQ(journal, (Journal{})) << "nothing after deactivation";
 }
 
+// An event without a handler of its own, whichever it is, goes to the listeners alone.
+TEST_F(FilterGraphTest, EveryEventWithoutAHandlerGoesToTheListenersAlone) {
+  ErrorRecorder errors;
+  graph.AddListener(&listener);
+  graph.SetActive(true);
+  const auto notify = [&](std::initializer_list<long> events) {
+    for (long event : events) ASSERT_TRUE(SUCCEEDED(Sink()->Notify(event, 0, 0)));
+  };
+  notify({EC_BUFFERING_DATA, EC_CLOCK_CHANGED, EC_COMPLETE, EC_DEVICE_LOST, EC_END_OF_SEGMENT,
+          EC_ERROR_STILLPLAYING, EC_ERRORABORT, EC_FULLSCREEN_LOST, EC_GRAPH_CHANGED, EC_OLE_EVENT,
+          EC_OPENING_FILE, EC_PALETTE_CHANGED, EC_PAUSED, EC_QUALITY_CHANGE});
+  notify({EC_SNDDEV_IN_ERROR, EC_SNDDEV_OUT_ERROR, EC_STEP_COMPLETE, EC_STREAM_CONTROL_STARTED,
+          EC_STREAM_CONTROL_STOPPED, EC_STREAM_ERROR_STILLPLAYING, EC_STREAM_ERROR_STOPPED,
+          EC_USERABORT, EC_VIDEO_SIZE_CHANGED, EC_TIMECODE_AVAILABLE, EC_EXTDEVICE_MODE_CHANGE,
+          EC_CLOCK_UNSET, EC_VMR_RENDERDEVICE_SET, EC_STATE_CHANGE, EC_USER});
+  NotifyOnce();
+  EXPECT_EQ(errors.messages, QStringList());
+  EXPECT_EQ(journal.empty() ? "" : journal.back(), "L:event:32768:0:0") << "all delivered";
+}
+
 // A member that fails to leave does not end the program from the graph's destructor: with no
 // window on screen the failure goes to the log, and the other members still leave.
 TEST_F(FilterGraphTest, DestroyedGraphLogsAMemberThatFailsToLeaveAndRemovesTheOthers) {

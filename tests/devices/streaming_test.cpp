@@ -4,6 +4,7 @@
 // the sound devices.
 #include <cmath>
 #include <future>
+#include <numbers>
 
 #include "device_test_support.h"
 
@@ -42,6 +43,7 @@ class Streaming : public ::testing::Test {
       "video capture Grabber\n"
       "video webcam Webcam\n"
       "video dv Camcorder\n"
+      "video dv-ntsc Camcorder NTSC\n"
       "audio tone Tone\n"
       "audio tv-audio TV Sound\n"};
   ClockedGraph g_;
@@ -139,26 +141,37 @@ TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
   for (REFERENCE_TIME start : shown->Starts()) EXPECT_EQ(start, -1);
 }
 
-// The camcorder's sound through the DV Splitter. (Its pictures through the splitter and the
-// decoder, every one in order: the deinterlaced preview test.)
-TEST_F(Streaming, TheCamcorderSendsItsToneInEveryDvFrame) {
-  ComPtr<IBaseFilter> camcorder = g_.AddDevice(CLSID_VideoInputDeviceCategory, L"Camcorder");
-  ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
-  ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
-  ASSERT_EQ(S_OK, g_.graph->AddFilter(splitter.Get(), L"DV Splitter"));
-  ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
-  ASSERT_EQ(S_OK, g_.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
-  ASSERT_EQ(S_OK, g_.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get()));
-  ASSERT_EQ(S_OK, g_.Run());
-  ASSERT_TRUE(StepFrames(g_, dv.Get(), 12, k25Fps));
-  ASSERT_TRUE(WaitUntil([&] { return sound->Pcm().size() >= 12u * 1920 * 2; }));
-  g_.Stop();
-  const auto samples = sound->Pcm();
-  ASSERT_EQ(sound->Channels(), 2);
-  EXPECT_EQ(samples.size(), 12u * 1920 * 2) << "48 kHz: 1920 samples a PAL frame";
-  EXPECT_NEAR(ToneFrequency(samples, 2, 0, 48000), 1000, 1);
-  EXPECT_NEAR(ToneFrequency(samples, 2, 1, 48000), 1000, 1);
-  EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 8231, 2) << "-12 dBFS";
+// The camcorders' sound through the DV Splitter, PAL and NTSC: 48 kHz locked to the frames
+// (1920 samples a PAL frame, 8008 in five NTSC ones), the tone at -12 dBFS on both channels, its
+// phase running on from frame to frame: a pure sine, each sample 2 cos(w) times the one before
+// less the one before that. (Their pictures through the splitter and the decoder, every one in
+// order: the deinterlaced preview test.)
+TEST_F(Streaming, TheCamcordersSendTheirToneInEveryDvFrame) {
+  for (const auto& [name, interval, frames, samples] :
+       {std::tuple(L"Camcorder", k25Fps, 12, 12u * 1920),
+        {L"Camcorder NTSC", 333667, 10, 2u * 8008}}) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
+    ClockedGraph g;
+    ComPtr<IBaseFilter> camcorder = g.AddDevice(CLSID_VideoInputDeviceCategory, name);
+    ComPtr<IBaseFilter> splitter = CreateFilter(CLSID_DVSplitter);
+    ComPtr<SoundSink> sound = MakeComObject<SoundSink>();
+    ASSERT_EQ(S_OK, g.graph->AddFilter(splitter.Get(), L"DV Splitter"));
+    ComPtr<IPin> dv = PinNamed(camcorder.Get(), L"DV A/V Out");
+    ASSERT_EQ(S_OK, g.graph->ConnectDirect(dv.Get(), PinAt(splitter.Get(), 0).Get(), nullptr));
+    ASSERT_EQ(S_OK, g.ConnectToSink(PinAt(splitter.Get(), 2).Get(), sound.Get()));
+    ASSERT_EQ(S_OK, g.Run());
+    ASSERT_TRUE(StepFrames(g, dv.Get(), frames, interval));
+    ASSERT_TRUE(WaitUntil([&] { return sound->Pcm().size() >= samples * 2; }));
+    g.Stop();
+    const auto pcm = sound->Pcm();
+    ASSERT_EQ(sound->Channels(), 2);
+    EXPECT_EQ(pcm.size(), samples * 2);
+    EXPECT_NEAR(*std::max_element(pcm.begin(), pcm.end()), 8231, 2) << "-12 dBFS";
+    const double twoCos = 2 * std::cos(2 * std::numbers::pi * 1000 / 48000);
+    for (size_t at = 4; at < pcm.size(); ++at) {  // interleaved: a channel's last two before
+      ASSERT_NEAR(pcm[at], twoCos * pcm[at - 2] - pcm[at - 4], 3) << "at " << at;
+    }
+  }
 }
 
 // The sound devices: the tone in buffers of continuous phase at the chosen format, the TV sound

@@ -333,7 +333,8 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   EXPECT_EQ(State_Stopped, cueing->State());
 }
 
-TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
+// Run straight from stopped passes through pause, as a graph's Run does.
+TEST(GraphRun, StopReleasesAReceiveHeldWhilePausedAndRunStartsFromStopped) {
   auto source = MakeComObject<TestPushSource>();
   auto sink = MakeComObject<RecordingSink>();
   ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->Input(), nullptr));
@@ -353,6 +354,9 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePaused) {
   upstream.join();
   EXPECT_EQ(S_OK, received.load());
   EXPECT_EQ(0, sink->Count()) << "released, not rendered";
+  EXPECT_EQ(S_OK, sink->Run(0));
+  EXPECT_TRUE(sink->GetState(0, &state) == S_OK && state == State_Running);
+  EXPECT_EQ(S_OK, sink->Stop());
   sample.Reset();
   source->OutputPin()->Disconnect();
   sink->Input()->Disconnect();

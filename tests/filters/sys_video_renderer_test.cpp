@@ -99,6 +99,8 @@ TEST(SysVideoRenderer, ShowsTheLastFrameUprightAndScaledLeavingAHeldFrameIntact)
     const QImage latest = g.window->LatestFrame();
     ASSERT_FALSE(latest.isNull() || held.isNull());
     ExpectColourNear(latest.pixel(0, 0), TopColour(kFrames - 1), "latest frame wins");
+    const uint32_t first = *reinterpret_cast<const uint32_t*>(latest.constBits());
+    EXPECT_TRUE(format != PixelFormat::kRgb32 || first >> 24 == 0xFF) << "made opaque";
     EXPECT_NE(held.constBits(), latest.constBits());
     for (int y : {0, kHeight / 2 - 1}) {
       for (int x : {0, kWidth - 1}) ExpectColourNear(held.pixel(x, y), TopColour(0), "held frame");

@@ -66,6 +66,8 @@ TEST_F(RegistryTest, ShellFoldersFollowTheUserDirs) {
     EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders + 1, "my pictures"), c.pictures)
         << "no leading backslash, any case";
   }
+  env_.Set("HOME", "/");
+  EXPECT_EQ(Read(HKEY_CURRENT_USER, kShellFolders, "Personal"), "/") << "the root as home";
 }
 
 // A value set empty, a key removed: missing, and refused as not creatable (the values set,
