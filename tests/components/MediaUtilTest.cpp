@@ -84,7 +84,8 @@ TEST(MediaTypeRecord, CopyIsDeepAndHoldsPUnkUntilFreed) {
 
 // The stored value: the 72-byte record (its two pointer slots zero), then the format block; it
 // reads back the same in a block of its own. A truncated value raises and changes nothing.
-// The types compare by their GUIDs and format block only; Assign copies deeply.
+// The types compare by their GUIDs and format block only; Assign copies deeply, and setting no
+// format frees the block.
 TEST(MediaTypePersistence, StoredValueReadsBackTheSameAndATruncatedOneChangesNothing) {
   auto saved = GrabberType();
   const VIDEOINFOHEADER vih = PalRgb24Format();
@@ -111,8 +112,8 @@ TEST(MediaTypePersistence, StoredValueReadsBackTheSameAndATruncatedOneChangesNot
   type->SetFormatType(FORMAT_VideoInfo2);
   EXPECT_FALSE(type->SameAs(saved.get()));
   type->Assign(*saved);
-  saved->ResetFormat();
-  EXPECT_EQ(type->FormatLength(), 88u);
+  saved->SetFormat(nullptr, 0);  // the block freed
+  EXPECT_EQ(std::pair(type->FormatLength(), saved->FormatLength()), std::pair(88u, 0u));
   EXPECT_EQ(type->FormatType(), FORMAT_VideoInfo);
   class Other : public TPersistent {};
   Other other;

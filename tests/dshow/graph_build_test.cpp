@@ -175,7 +175,7 @@ TEST(GraphBuild, AConnectionClosingALoopIsRefused) {
 // While paused, a filter able to change its connections while active decides, through
 // ConnectDirect and Connect alike (Connect asks the pins first); the others refuse, and
 // intelligent connect waits for a stopped graph. Releasing the running graph then stops and
-// releases every filter.
+// releases every filter, which keeps no clock of it.
 TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFiltersAndReleasingTheRunningGraphStopsThem) {
   class WillingSink : public RecordingSink {
    public:
@@ -203,6 +203,8 @@ TEST(GraphBuild, ConnectingWhilePausedIsLeftToTheFiltersAndReleasingTheRunningGr
   EXPECT_EQ(1u, second->RefCountForTesting());
   EXPECT_EQ(1u, willing->RefCountForTesting());
   EXPECT_EQ(State_Stopped, willing->State());
+  ComPtr<IReferenceClock> clock;
+  EXPECT_TRUE(SUCCEEDED(willing->GetSyncSource(clock.GetAddressOf())) && !clock);
 }
 
 // IVideoWindow of the graph is its video renderer's; without one there is no window, and the
