@@ -122,7 +122,7 @@ def code_files(folders):
     files = []
     for folder in folders:
         listed = subprocess.run(["git", "ls-tree", "-r", "--name-only", "HEAD", "--", folder],
-                                capture_output=True, text=True, check=True).stdout.split()
+                                capture_output=True, text=True, check=True).stdout.splitlines()
         files += sorted(Path(p) for p in listed if Path(p).suffix in (".cpp", ".h"))
     return files
 
