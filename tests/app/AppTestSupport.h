@@ -8,6 +8,7 @@
 #include <VideoRenderer.h>
 #include <device_test_support.h>
 #include <modal_dialog_driver.h>
+#include <widget_snapshot.h>
 
 #include <QTest>
 #include <QtWidgets>  // the window's controls, for every window test

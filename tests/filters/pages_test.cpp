@@ -25,6 +25,7 @@
 #include "HwndQt.h"
 #include "modal_dialog_driver.h"
 #include "sys_filter_support.h"
+#include "widget_snapshot.h"
 
 namespace vidorra::test {
 namespace {
@@ -105,6 +106,14 @@ void Act(QWidget& frame, const QString& act, const Hooks& hooks) {
   }
 }
 
+// A name for each session of a test, for what its frame shows first (tests/snapshots/).
+QString SessionName() {
+  static std::pair<std::string, int> session;
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  session = {test, session.first == test ? session.second + 1 : 1};
+  return QString::fromStdString("page-" + test + "-" + std::to_string(session.second));
+}
+
 // Opens the page for `object` in a property frame, as the program does, and goes through the
 // steps; the last one closes the frame ("[OK]" or "[Annuler]").
 template <class Object>
@@ -114,7 +123,9 @@ void Session(REFCLSID page, Object* object, const std::vector<std::string>& cont
   ComPtr<IUnknown> unknown;
   object->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetVoidAddressOf());
   IUnknown* objects[] = {unknown.Get()};
+  const QString snapshot = SessionName();
   ModalDialogDriver driver([&](QWidget& frame) {
+    ExpectSnapshot(frame, snapshot);  // as the frame shows first
     for (size_t i = 0; i < steps.size(); ++i) {
       const Step& s = steps[i];
       SCOPED_TRACE(testing::Message() << "step " << i + 1 << ": " << s.act.toStdString());

@@ -25,6 +25,7 @@ struct FakePageScript {
   int deactivated = 0;
   bool destroyed = false;
   bool heldAtEnd = false;  // its site or its objects, when the page went
+  QRect area = {};         // where it was asked to place its controls
 };
 
 // A page with one line edit: typing in it makes the page dirty.
@@ -44,7 +45,8 @@ class FakePage : public CUnknown, public IPropertyPage {
     site_ = site;
     return S_OK;
   }
-  STDMETHODIMP Activate(HWND parent, LPCRECT, BOOL) override {
+  STDMETHODIMP Activate(HWND parent, LPCRECT area, BOOL) override {
+    script_.area = QRect(area->left, area->top, area->right - area->left, area->bottom - area->top);
     if (FAILED(script_.activate)) return script_.activate;
     edit_ = new QLineEdit(WidgetForHwnd(parent));
     QObject::connect(edit_, &QLineEdit::textEdited, edit_, [this] {
@@ -178,6 +180,7 @@ TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
     EXPECT_TRUE(scripts_[i]->destroyed) << i;
     EXPECT_FALSE(scripts_[i]->heldAtEnd) << i;
     EXPECT_EQ(scripts_[i]->deactivated, i == 0 || i == 3 ? 1 : 0) << i;
+    EXPECT_EQ(scripts_[i]->area, i == 1 ? QRect() : QRect(0, 0, 200, 80)) << "the page's size";
   }
   EXPECT_EQ(refsBefore, thing_->RefCountForTesting());
   // Without a caption the title of several pages is a general one (of one page, its title: the

@@ -1,0 +1,94 @@
+#include "widget_snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
+#include <QTabWidget>
+
+namespace vidorra::test {
+namespace {
+
+// The properties that tell what a widget shows, of those it has (false and empty ones left out).
+constexpr const char* kShown[] = {"windowTitle", "title", "text",    "plainText",
+                                  "currentText", "value", "checked", "toolTip"};
+
+void Describe(const QWidget& widget, int depth, const QRegularExpression& varying,
+              QStringList* lines) {
+  // Qt's own parts of a widget (a spin box's edit, a tab widget's stack) are not described,
+  // their children are; scroll bars, placed as the text they scroll is laid out, not at all.
+  if (qobject_cast<const QScrollBar*>(&widget)) return;
+  const bool own = !widget.objectName().startsWith(QLatin1String("qt_"));
+  if (own) {
+    // A window's place is the screen's choice: its size alone.
+    const QRect r = widget.geometry();
+    QString line = QString(depth * 2, u' ') + QString::fromLatin1(widget.metaObject()->className());
+    if (!widget.objectName().isEmpty()) line += u' ' + widget.objectName();
+    if (!widget.isWindow()) line += QStringLiteral(" %1,%2").arg(r.x()).arg(r.y());
+    line += QStringLiteral(" %1x%2").arg(r.width()).arg(r.height());
+    if (widget.isHidden()) line += QStringLiteral(" hidden");
+    if (!widget.isEnabled()) line += QStringLiteral(" disabled");
+    QStringList shown;
+    for (const char* name : kShown) {
+      const QVariant value = widget.property(name);
+      if (value.typeId() == QMetaType::Bool ? value.toBool() : !value.toString().isEmpty()) {
+        shown << name + (u'=' + value.toString());
+      }
+    }
+    if (const auto* tabs = qobject_cast<const QTabWidget*>(&widget)) {
+      for (int i = 0; i < tabs->count(); ++i) shown << "tab=" + tabs->tabText(i);
+    }
+    for (const QAction* action : widget.actions()) shown << "item=" + action->text();
+    for (QString text : shown) {
+      text.replace(QDir::homePath(), QStringLiteral("~")).replace(u'\n', QStringLiteral("\\n"));
+      if (!varying.pattern().isEmpty()) text.replace(varying, QStringLiteral("*"));
+      line += QStringLiteral(" [%1]").arg(text.replace(u'\r', QStringLiteral("\\r")));
+    }
+    const QFont& font = widget.font();
+    if (!widget.parentWidget() || font != widget.parentWidget()->font()) {
+      line += font.pixelSize() > 0 ? QStringLiteral(" %1px").arg(font.pixelSize())
+                                   : QStringLiteral(" %1pt").arg(font.pointSizeF());
+      if (font.bold()) line += QStringLiteral(" bold");
+    }
+    lines->append(line);
+  }
+  for (const QWidget* child : widget.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!child->isWindow() || !child->actions().isEmpty()) {
+      Describe(*child, depth + (own ? 1 : 0), varying, lines);
+    }
+  }
+}
+
+}  // namespace
+
+QString DescribeWidgets(const QWidget& root, const QRegularExpression& varying) {
+  QStringList lines;
+  Describe(root, 0, varying, &lines);
+  return lines.join(u'\n') + u'\n';
+}
+
+void ExpectSnapshot(const QWidget& root, const QString& name, const QRegularExpression& varying) {
+  const QString path = QStringLiteral(VIDORRA_SOURCE_DIR "/tests/snapshots/") + name + ".txt";
+  const QString described = DescribeWidgets(root, varying);
+  QFile file(path);
+  if (qEnvironmentVariableIntValue("VIDORRA_RECORD_SNAPSHOTS") == 1) {
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(described.toUtf8()) >= 0)
+        << path.toStdString();
+    return;
+  }
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly))
+      << path.toStdString() << " missing: record it with VIDORRA_RECORD_SNAPSHOTS=1";
+  const QStringList recorded = QString::fromUtf8(file.readAll()).split(u'\n');
+  const QStringList shown = described.split(u'\n');
+  for (qsizetype i = 0; i < std::max(recorded.size(), shown.size()); ++i) {
+    if (recorded.value(i) != shown.value(i)) {
+      ADD_FAILURE() << path.toStdString() << ", line " << i + 1
+                    << ":\n  recorded: " << recorded.value(i).toStdString()
+                    << "\n  shown:    " << shown.value(i).toStdString();
+      return;
+    }
+  }
+}
+
+}  // namespace vidorra::test
