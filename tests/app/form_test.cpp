@@ -1,9 +1,7 @@
-// The main window without a machine: its layout as it starts (which controls are usable and
-// shown, the choices made, everything inside a fixed client area, texts that fit in the fonts
-// the layout was made for, Enter and Escape on the first page); the names of recordings and
-// pictures; the about and error panels over it; its start-up folders and first names, and the
+// The main window without a machine: its layout as it starts (every control as recorded, in its
+// fonts, inside a fixed client area; Enter and Escape on the first page); the names of recordings
+// and pictures; the about and error panels over it; its start-up folders and first names, and the
 // screen saver off for the run.
-#include <map>
 
 #include "AppTestSupport.h"
 
@@ -23,8 +21,9 @@ class FormTest : public test::AppTest {};
 TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePanels) {
   TCaptureForm f;
   // Every control as it starts (usable or not, shown or not, checked, its texts and hint, its
-  // place and font: tests/snapshots/main-window.txt) in a fixed client area; the timer and the
-  // alarm off, the editable lists, the picture's pop-up menu.
+  // place and font: tests/snapshots/main-window.txt, the fonts those installed by scripts/run,
+  // scripts/test and the package) in a fixed client area; the timer and the alarm off, the
+  // editable lists, the picture's pop-up menu.
   f.show();
   test::ExpectSnapshot(f, QStringLiteral("main-window"), QRegularExpression("\\d{6}_\\d{6}"));
   EXPECT_EQ(f.minimumSize(), f.maximumSize()) << "not resizable";
@@ -35,39 +34,6 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   // The compact tabs' style sheet still applies: the last tab ends inside the pane.
   QTabBar* tabs = f.PageControl1->tabBar();
   EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), f.PageControl1->width());
-
-  // Captions measured against Arial's advance widths (units of 1/2048 em): hinting rounds each
-  // to a whole pixel; another sans (DejaVu Sans) is 10 to 20 % wider, several pixels on these.
-  // The clock's slab serif like Rockwell. The fonts: installed by scripts/run, scripts/test and
-  // the package.
-  const char* kMissingFonts =
-      "the window's fonts are missing: install fonts-liberation2 and fonts-roboto-slab";
-  const std::map<QChar, int> kArial = {
-      {u' ', 569},  {u'C', 1479}, {u'E', 1366}, {u'P', 1366}, {u'a', 1139}, {u'c', 1024},
-      {u'e', 1139}, {u'i', 455},  {u'l', 455},  {u'n', 1139}, {u'p', 1139}, {u'r', 682},
-      {u't', 569},  {u'u', 1139}, {u'I', 569},  {u'm', 1706}, {u'g', 1139}, {u'o', 1139},
-      {u'Q', 1593},
-  };
-  const std::pair<QWidget*, QString> kMeasured[] = {
-      {f.PleinEcranBtn, QStringLiteral("Plein Ecran")},
-      {f.QuitterBtn, QStringLiteral("Quitter")},
-      {f.destlab, QStringLiteral("Image")},
-      // Inside the tabbed pages, and the tabs' own captions.
-      {f.CaptureBtn, QStringLiteral("Capture")},
-      {f.PageControl1->tabBar(), QStringLiteral("Programmer")},
-  };
-  for (const auto& [widget, text] : kMeasured) {
-    SCOPED_TRACE(widget->objectName().toStdString());
-    const QFont font = widget->font();
-    ASSERT_GT(font.pixelSize(), 0) << font.toString().toStdString();
-    double units = 0;
-    for (QChar c : text) units += kArial.at(c);
-    EXPECT_NEAR(QFontMetrics(font).horizontalAdvance(text), units * font.pixelSize() / 2048.0, 2.0)
-        << QFontInfo(font).family().toStdString() << " for \"" << text.toStdString()
-        << "\": " << kMissingFonts;
-  }
-  EXPECT_EQ(QFontInfo(f.RxClock2->font()).family(), QStringLiteral("Roboto Slab")) << kMissingFonts;
-  EXPECT_TRUE(f.RxClock2->font().bold());
 
   // Enter and Escape reach only the enabled buttons of the first page.
   int captures = 0;

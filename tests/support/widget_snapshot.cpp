@@ -49,7 +49,8 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
     if (!widget.parentWidget() || font != widget.parentWidget()->font()) {
       line += font.pixelSize() > 0 ? QStringLiteral(" %1px").arg(font.pixelSize())
                                    : QStringLiteral(" %1pt").arg(font.pointSizeF());
-      if (font.bold()) line += QStringLiteral(" bold");
+      line +=
+          (font.bold() ? QStringLiteral(" bold ") : QStringLiteral(" ")) + QFontInfo(font).family();
     }
     lines->append(line);
   }
