@@ -10,30 +10,21 @@ const QString kListener = QStringLiteral("Default DirectSound Device");
 
 class ChoicesTest : public test::WindowTest {
  protected:
-  // What the window shows of the choices, where: the standard, the format group, the audio
-  // group or the DV sound frame (page coordinates), "audio DV", the listening boxes (window
-  // coordinates). Every text shown fits its control, and nothing under the picture overlaps.
-  QString Layout() {
+  // What the window shows of the choices: the capture page as recorded (tests/snapshots/,
+  // `snapshot`), and where the listening boxes stand (window coordinates). Every text shown fits
+  // its control, and nothing under the picture overlaps.
+  QString Layout(const QString& snapshot) {
     TCaptureForm& f = *form_;
+    for (vidorra::RadioGroup* group : {f.rgFormat, f.rgStandard}) group->layout()->activate();
+    test::ExpectSnapshot(*f.TabSheet1, snapshot, QRegularExpression("\\d{6}_\\d{6}"));
     QStringList parts;
-    const auto at = [&](const QString& what, const QWidget* w, bool size = true) {
-      const QRect r = w->geometry();
-      parts << QStringLiteral("%1 %2,%3").arg(what).arg(r.x()).arg(r.y()) +
-                   (size ? QStringLiteral(" %1x%2").arg(r.width()).arg(r.height()) : QString());
-    };
-    if (f.rgStandard->isVisible()) at(QStringLiteral("standard"), f.rgStandard);
-    at(QStringLiteral("format"), f.rgFormat);
-    if (f.gbAudio->isVisible()) at(QStringLiteral("audio group"), f.gbAudio);
-    if (f.Bevel4->isVisible()) at(QStringLiteral("sound in DV"), f.Bevel4);
-    if (f.cbEnregistrerAudioDV->isVisible()) parts << QStringLiteral("audio DV");
     std::vector<QWidget*> strip = {f.tb, f.cbMute};
     for (QCheckBox* box : {f.cbEcouterAudioSource, f.cbEcouterAudioDV}) {
       if (box->isVisible()) {
-        at(box->text(), box, false);
+        parts << QStringLiteral("%1 %2,%3").arg(box->text()).arg(box->x()).arg(box->y());
         strip.push_back(box);
       }
     }
-    for (vidorra::RadioGroup* group : {f.rgFormat, f.rgStandard}) group->layout()->activate();
     for (const QRadioButton* item : f.findChildren<QRadioButton*>()) {
       if (!item->isVisibleTo(&f) || item->parentWidget() == f.rgExtension) continue;
       EXPECT_LE(item->sizeHint().width(), item->width()) << item->text().toStdString();
@@ -87,52 +78,42 @@ TEST_F(ChoicesTest, EachChoiceArrangesTheWindowActsOnTheGraphAndShowsInTheRecord
   EXPECT_TRUE(f.cbDeinterlacer->isVisibleTo(f.TabSheet4) && dmCam->DeinterlacerInstalled);
   EXPECT_FALSE(dmCam->UseDeinterlacer) << "the box is unchecked";
   const auto format = [&](int item) { Click(f.rgFormat->Button(item)); };
-  // Where the choices stand in each arrangement. Beside the standard, the format group is 154
-  // wide where the layout it follows has 141, and the standard group 69 from 168 where it has 81
-  // from 156 (the same right edge): "DV type 2 recompressé" needs 140 of the 127 a 141-wide group
-  // leaves its items.
-  const QString kDVLayout =
-      QStringLiteral("format 12,112 225x62, sound in DV 12,184 225x54, Ecouter DV 344,413");
-  const QString kRecompressedDVLayout = QStringLiteral(
-      "standard 168,112 69x62, format 12,112 154x62, audio group 12,173 225x65, audio DV, "
-      "Ecouter Audio 344,400, Ecouter DV 344,420");
+  // Where the listening boxes stand: beside each other, or one over the other when both show.
+  const QString kDVStrip = QStringLiteral("Ecouter DV 344,413");
+  const QString kBothStrip = QStringLiteral("Ecouter Audio 344,400, Ecouter DV 344,420");
+  const QString kAudioStrip = QStringLiteral("Ecouter Audio 344,413");
   const struct {
     const char* choice;
     std::function<void()> make;
-    QString layout;
+    QString strip;
     const char* streams;
   } kSteps[] = {
-      {"the camcorder, at first show", [] {}, kDVLayout, "dvvideo dvsd 720x576 + pcm_s16le"},
+      {"the camcorder, at first show", [] {}, kDVStrip, "dvvideo dvsd 720x576 + pcm_s16le"},
       // The sound travels inside the interleaved stream, where ffprobe finds it too.
-      {"DV type 1", [&] { format(0); }, kDVLayout, "dvvideo 720x576 + pcm_s16le"},
-      {"DV type 2 recompressé", [&] { format(2); }, kRecompressedDVLayout,
-       "dvvideo dvsd 720x576 + pcm_s16le"},
-      {"NTSC", [&] { Click(f.rgStandard->Button(1)); }, kRecompressedDVLayout,
+      {"DV type 1", [&] { format(0); }, kDVStrip, "dvvideo 720x576 + pcm_s16le"},
+      {"DV type 2 recompressé", [&] { format(2); }, kBothStrip, "dvvideo dvsd 720x576 + pcm_s16le"},
+      {"NTSC", [&] { Click(f.rgStandard->Button(1)); }, kBothStrip,
        "dvvideo dvsd 720x480 + pcm_s16le"},
-      {"no DV sound", [&] { Click(f.cbEnregistrerAudioDV); }, kRecompressedDVLayout,
-       "dvvideo dvsd 720x480"},
-      {"the microphone added", [&] { Click(f.cbEnregistrerAudioSource); }, kRecompressedDVLayout,
+      {"no DV sound", [&] { Click(f.cbEnregistrerAudioDV); }, kBothStrip, "dvvideo dvsd 720x480"},
+      {"the microphone added", [&] { Click(f.cbEnregistrerAudioSource); }, kBothStrip,
        "dvvideo dvsd 720x480 + pcm_s16le"},
       // The microphone stays added: only a camcorder takes it away.
       {"the webcam", [&] { ASSERT_TRUE(test::ChooseItem(f.cboxVideo, QStringLiteral("Webcam"))); },
-       QStringLiteral("format 12,112 225x62, audio group 12,173 225x65, Ecouter Audio 344,413"),
-       "mjpeg MJPG 1280x720 + pcm_s16le"},
-      {"the webcam re-encoded", [&] { format(1); },
-       QStringLiteral("standard 168,112 69x62, format 12,112 154x62, audio group 12,173 225x65, "
-                      "Ecouter Audio 344,413"),
+       kAudioStrip, "mjpeg MJPG 1280x720 + pcm_s16le"},
+      {"the webcam re-encoded", [&] { format(1); }, kAudioStrip,
        "dvvideo dvsd 720x480 + pcm_s16le"},
       {"the webcam's own stream without the microphone",
        [&] {
          format(0);
          Click(f.cbEnregistrerAudioSource);
        },
-       QStringLiteral("format 12,112 225x62, audio group 12,173 225x65, Ecouter Audio 344,413"),
-       "mjpeg MJPG 1280x720"},
+       kAudioStrip, "mjpeg MJPG 1280x720"},
   };
+  int steps = 0;
   for (const auto& step : kSteps) {
     SCOPED_TRACE(step.choice);
     step.make();
-    EXPECT_EQ(Layout(), step.layout);
+    EXPECT_EQ(Layout(QStringLiteral("choices-%1").arg(++steps)), step.strip);
     EXPECT_EQ(f.CaptureState, stPreview);
     EXPECT_TRUE(PictureMoves());
     // The webcam's frames are numbered too, but its 1280x720 JPEG pictures cost the simulated
