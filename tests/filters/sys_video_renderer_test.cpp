@@ -7,6 +7,7 @@
 #include <HwndQt.h>
 #include <VideoRenderer.h>
 #include <amvideo.h>
+#include <shellapi.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -36,7 +37,7 @@ struct RendererGraph {
   ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<ListSource> source;
   ComPtr<IBaseFilter> renderer = CreateFilter(CLSID_VideoRenderer);
-  ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(renderer.Get());
+  ComPtr<IVideoWindow> video = QueryAs<IVideoWindow>(graph.Get());  // forwarded to the renderer
   VideoRendererWindow* window = static_cast<CVideoRenderer*>(renderer.Get())->WindowForTesting();
 
   explicit RendererGraph(PixelFormat format = PixelFormat::kRgb32, bool bottomUp = true) {
@@ -160,6 +161,27 @@ TEST(SysVideoRenderer, FollowsOwnerPlacementAndStylesPassesInputOnAndOutlivesIts
   ASSERT_EQ(S_OK, g.video->put_WindowStyle(style));
   ASSERT_EQ(S_OK, g.video->put_WindowStyleEx(0));
   EXPECT_EQ(flags(), std::tuple(false, false, true)) << "caption and frame, not top-most";
+  // Every other property of the window reads back as written.
+  using Put = HRESULT (IVideoWindow::*)(long);
+  using Get = HRESULT (IVideoWindow::*)(long*);
+  const std::tuple<Put, Get, long> kProperties[] = {
+      {&IVideoWindow::put_Left, &IVideoWindow::get_Left, 30},
+      {&IVideoWindow::put_Top, &IVideoWindow::get_Top, 40},
+      {&IVideoWindow::put_Width, &IVideoWindow::get_Width, 320},
+      {&IVideoWindow::put_Height, &IVideoWindow::get_Height, 240},
+      {&IVideoWindow::put_AutoShow, &IVideoWindow::get_AutoShow, OAFALSE},
+      {&IVideoWindow::put_BorderColor, &IVideoWindow::get_BorderColor, 0x204060},
+      {&IVideoWindow::HideCursor, &IVideoWindow::IsCursorHidden, OATRUE},
+      {&IVideoWindow::put_WindowState, &IVideoWindow::get_WindowState, SW_SHOWMAXIMIZED},
+      {&IVideoWindow::put_WindowState, &IVideoWindow::get_WindowState, SW_SHOWMINIMIZED},
+      {&IVideoWindow::put_WindowState, &IVideoWindow::get_WindowState, SW_HIDE},
+  };
+  for (const auto& [put, get, value] : kProperties) {
+    long back = -1;
+    EXPECT_EQ(S_OK, (g.video.Get()->*put)(value));
+    EXPECT_EQ(S_OK, (g.video.Get()->*get)(&back));
+    EXPECT_EQ(back, value);
+  }
   ASSERT_EQ(S_OK, g.video->put_Caption(const_cast<BSTR>(L"vwEcran")));
   EXPECT_EQ(g.window->windowTitle(), QString("vwEcran"));
   ASSERT_EQ(S_OK, g.video->put_Visible(OAFALSE));
