@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QScrollBar>
@@ -10,9 +11,11 @@
 namespace vidorra::test {
 namespace {
 
-// The properties that tell what a widget shows, of those it has (false and empty ones left out).
-constexpr const char* kShown[] = {"windowTitle", "title", "text",    "plainText",
-                                  "currentText", "value", "checked", "toolTip"};
+// The properties that tell what a widget shows, of those it has (false and empty ones left out),
+// then its tabs, its menu's items or its list's.
+constexpr const char* kShown[] = {"windowTitle", "title",   "text",    "plainText",
+                                  "currentText", "minimum", "maximum", "singleStep",
+                                  "value",       "checked", "toolTip"};
 
 void Describe(const QWidget& widget, int depth, const QRegularExpression& varying,
               QStringList* lines) {
@@ -40,6 +43,9 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
       for (int i = 0; i < tabs->count(); ++i) shown << "tab=" + tabs->tabText(i);
     }
     for (const QAction* action : widget.actions()) shown << "item=" + action->text();
+    if (const auto* list = qobject_cast<const QComboBox*>(&widget)) {
+      for (int i = 0; i < list->count(); ++i) shown << "item=" + list->itemText(i);
+    }
     for (QString text : shown) {
       text.replace(QDir::homePath(), QStringLiteral("~")).replace(u'\n', QStringLiteral("\\n"));
       if (!varying.pattern().isEmpty()) text.replace(varying, QStringLiteral("*"));

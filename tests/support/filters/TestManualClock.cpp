@@ -22,18 +22,7 @@ STDMETHODIMP TestManualClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME
   if (!hEvent || baseTime + streamTime < 0) return E_INVALIDARG;
   std::lock_guard lock(mutex_);
   *pdwAdviseCookie = nextCookie_++;
-  advises_[*pdwAdviseCookie] = {baseTime + streamTime, 0, reinterpret_cast<HANDLE>(hEvent)};
-  FireDueLocked();
-  return S_OK;
-}
-
-STDMETHODIMP TestManualClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
-                                             HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie) {
-  if (!pdwAdviseCookie) return E_POINTER;
-  if (!hSemaphore || startTime < 0 || periodTime <= 0) return E_INVALIDARG;
-  std::lock_guard lock(mutex_);
-  *pdwAdviseCookie = nextCookie_++;
-  advises_[*pdwAdviseCookie] = {startTime, periodTime, reinterpret_cast<HANDLE>(hSemaphore)};
+  advises_[*pdwAdviseCookie] = {baseTime + streamTime, reinterpret_cast<HANDLE>(hEvent)};
   FireDueLocked();
   return S_OK;
 }
@@ -61,18 +50,11 @@ size_t TestManualClock::PendingAdvises() {
 
 void TestManualClock::FireDueLocked() {
   for (auto it = advises_.begin(); it != advises_.end();) {
-    Advise& advise = it->second;
-    if (advise.due > now_) {
+    if (it->second.due > now_) {
       ++it;
-    } else if (advise.period == 0) {
-      SetEvent(advise.handle);
-      it = advises_.erase(it);
     } else {
-      while (advise.due <= now_) {
-        ReleaseSemaphore(advise.handle, 1, nullptr);
-        advise.due += advise.period;
-      }
-      ++it;
+      SetEvent(it->second.handle);
+      it = advises_.erase(it);
     }
   }
 }

@@ -1,6 +1,6 @@
 // TestManualClock: a reference clock that only moves when the test moves it, so that what a
 // filter does "before its time" can be checked without racing a real clock. Advises fire when
-// AdvanceTo reaches them, one-shot events once, periodic semaphores once per period passed.
+// AdvanceTo reaches them; periodic ones are not offered (no filter under test asks for them).
 #pragma once
 
 #include <comimpl.h>
@@ -19,8 +19,9 @@ class TestManualClock : public CUnknown, public IReferenceClock {
   STDMETHODIMP GetTime(REFERENCE_TIME* pTime) override;
   STDMETHODIMP AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT hEvent,
                           DWORD_PTR* pdwAdviseCookie) override;
-  STDMETHODIMP AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
-                              HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie) override;
+  STDMETHODIMP AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override {
+    return E_NOTIMPL;
+  }
   STDMETHODIMP Unadvise(DWORD_PTR dwAdviseCookie) override;
 
   // Moves the time forward (never back) and fires what has become due.
@@ -32,7 +33,6 @@ class TestManualClock : public CUnknown, public IReferenceClock {
  private:
   struct Advise {
     REFERENCE_TIME due;
-    REFERENCE_TIME period;  // 0: one-shot event
     HANDLE handle;
   };
   void FireDueLocked();
