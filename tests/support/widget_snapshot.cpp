@@ -17,6 +17,7 @@ constexpr const char* kShown[] = {"windowTitle", "title",   "text",    "plainTex
                                   "currentText", "minimum", "maximum", "singleStep",
                                   "value",       "checked", "toolTip"};
 
+// One line a widget, children indented under their parent, in the order they were made.
 void Describe(const QWidget& widget, int depth, const QRegularExpression& varying,
               QStringList* lines) {
   // Qt's own parts of a widget (a spin box's edit, a tab widget's stack) are not described,
@@ -69,15 +70,11 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
 
 }  // namespace
 
-QString DescribeWidgets(const QWidget& root, const QRegularExpression& varying) {
-  QStringList lines;
-  Describe(root, 0, varying, &lines);
-  return lines.join(u'\n') + u'\n';
-}
-
 void ExpectSnapshot(const QWidget& root, const QString& name, const QRegularExpression& varying) {
   const QString path = QStringLiteral(VIDORRA_SOURCE_DIR "/tests/snapshots/") + name + ".txt";
-  const QString described = DescribeWidgets(root, varying);
+  QStringList lines;
+  Describe(root, 0, varying, &lines);
+  const QString described = lines.join(u'\n') + u'\n';
   QFile file(path);
   if (qEnvironmentVariableIntValue("VIDORRA_RECORD_SNAPSHOTS") == 1) {
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(described.toUtf8()) >= 0)

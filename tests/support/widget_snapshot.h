@@ -12,11 +12,9 @@ class QWidget;
 
 namespace vidorra::test {
 
-// One line a widget, children indented under their parent, in the order they were made. In the
-// texts, the home folder shows as "~" and what `varying` matches (a date, a time) as "*".
-QString DescribeWidgets(const QWidget& root, const QRegularExpression& varying = {});
-
-// Expects `root` described as tests/snapshots/`name`.txt says (or records it, as above).
+// Expects `root` described as tests/snapshots/`name`.txt says (or records it, as above): a line
+// a widget, children indented under their parent. In the texts, the home folder shows as "~" and
+// what `varying` matches (a date, a time) as "*".
 void ExpectSnapshot(const QWidget& root, const QString& name,
                     const QRegularExpression& varying = {});
 
