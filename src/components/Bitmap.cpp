@@ -76,12 +76,6 @@ const uint8_t* TBitmap::ScanLine(int y) const {
   return bits_ + static_cast<size_t>(stored) * rowBytes_;
 }
 
-QByteArray TBitmap::ToBmpData() const {
-  QByteArray out = BmpHeaders();
-  out.append(reinterpret_cast<const char*>(bits_), static_cast<qsizetype>(ImageSize()));
-  return out;
-}
-
 bool TBitmap::WriteBmp(QIODevice& out) const {
   if (Empty()) return false;
   const QByteArray headers = BmpHeaders();

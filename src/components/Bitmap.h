@@ -45,10 +45,8 @@ class TBitmap {
   // Row `y` counted from the top of the picture.
   const uint8_t* ScanLine(int y) const;
 
-  // The Windows BMP file: file header, info header, colour table, pixels.
-  QByteArray ToBmpData() const;
-  // The same, written to `out` with the pixels taken straight from the bitmap; false when
-  // `out` did not take it all.
+  // Writes the Windows BMP file (file header, info header, colour table, pixels) to `out`, the
+  // pixels taken straight from the bitmap; false when `out` did not take it all.
   bool WriteBmp(QIODevice& out) const;
   // Writes the BMP file; raises vidorra::Exception when it cannot (the file is then absent
   // or left as it was).

@@ -191,8 +191,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   const QStringList& opened = opener.Addresses();
   ASSERT_EQ(opened.size(), 2);
   EXPECT_EQ(opened[0], panel->UrlLabel2->toolTip());
-  const QUrl mail(opened[0], QUrl::StrictMode);
-  ASSERT_TRUE(mail.isValid()) << opened[0].toStdString();
+  const QUrl mail(opened[0], QUrl::StrictMode);  // an invalid one has no query
   EXPECT_EQ(QUrlQuery(mail).queryItemValue(QStringLiteral("Body"), QUrl::FullyDecoded), kReport);
   EXPECT_EQ(opened[1], QString::fromLatin1(TInfoPanel::kHomePage));
 
