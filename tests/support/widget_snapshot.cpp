@@ -11,11 +11,11 @@
 namespace vidorra::test {
 namespace {
 
-// The properties that tell what a widget shows, of those it has (false and empty ones left out),
-// then its tabs, its menu's items or its list's.
+// The properties that tell what a widget shows and how it takes the focus, of those it has
+// (false and empty ones left out), then its tabs, its menu's items or its list's.
 constexpr const char* kShown[] = {"windowTitle", "title",   "text",    "plainText",
                                   "currentText", "minimum", "maximum", "singleStep",
-                                  "value",       "checked", "toolTip"};
+                                  "value",       "checked", "toolTip", "focusPolicy"};
 
 // One line a widget, children indented under their parent, in the order they were made.
 void Describe(const QWidget& widget, int depth, const QRegularExpression& varying,
