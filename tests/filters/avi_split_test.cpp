@@ -29,14 +29,15 @@ struct Scene {
   const char* timecode;
   const char* created;
   int frequency;
-  // Expected: the recording date as the namer gets it and as the file's INFO list has it.
+  // Expected: the recording date as the namer gets it and as the file's INFO list has it (the
+  // first scene's in a leap century, whose weekdays a year divisible by 400 gives).
   SYSTEMTIME at;
   const char* icrd;
   const char* idit;
 };
 const Scene kScenes[] = {
     {100, "00:00:00:00", "2000-03-01T10:20:30Z", 700, {2000, 3, 3, 1, 10, 20, 30, 0},
-     "2000-03-01", "Wed Mar 01 10:20:30 2000\n"},  // a leap century
+     "2000-03-01", "Wed Mar 01 10:20:30 2000\n"},
     {75, "00:10:00:00", "2024-07-15T08:05:00Z", 1100, {2024, 7, 1, 15, 8, 5, 0, 0}, "2024-07-15",
      "Mon Jul 15 08:05:00 2024\n"},
     {125, "01:00:00:00", "2024-07-17T21:45:10Z", 400, {2024, 7, 3, 17, 21, 45, 10, 0},
