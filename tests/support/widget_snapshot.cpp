@@ -48,9 +48,8 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
       for (int i = 0; i < list->count(); ++i) shown << "item=" + list->itemText(i);
     }
     for (QString text : shown) {
-      text.replace(QDir::homePath(), QStringLiteral("~")).replace(u'\n', QStringLiteral("\\n"));
-      if (!varying.pattern().isEmpty()) text.replace(varying, QStringLiteral("*"));
-      line += QStringLiteral(" [%1]").arg(text.replace(u'\r', QStringLiteral("\\r")));
+      text.replace(QDir::homePath(), "~").replace(u'\n', "\\n").replace(u'\r', "\\r");
+      line += " [" + (varying.pattern().isEmpty() ? text : text.replace(varying, "*")) + ']';
     }
     const QFont& font = widget.font();
     if (!widget.parentWidget() || font != widget.parentWidget()->font()) {
