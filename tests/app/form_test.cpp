@@ -173,7 +173,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   }
 
   // The report is shown between the panel's own lines, and the mail link hands the desktop the
-  // address it shows as its hint (both as recorded: plain ASCII), whose subject and body the mail
+  // address it shows as its hint (both as recorded: plain ASCII, its subject), whose body the mail
   // program gets back exactly (line breaks as CR LF, letters in UTF-8); the home page link. A panel
   // shown over the other keeps the window's own size to come back to; a fatal error closes the
   // window.
