@@ -371,7 +371,7 @@ bool SimulatedMachine::IsFilterHidden(const std::string& friendlyNameUtf8) const
          hiddenFilters_.end();
 }
 
-bool SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
+void SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
                                  const std::string& folder) {
   std::string word;
   std::string rest;
@@ -382,24 +382,23 @@ bool SimulatedMachine::ParseLine(const std::string& line, int lineNumber, std::o
   if (word == kHideFilterDirective) {
     if (rest.empty()) {
       ErrorAt(errors, lineNumber) << "hide-filter needs a filter name\n";
-      return false;
+      return;
     }
     hiddenFilters_.push_back(rest);
-    return true;
+    return;
   }
   if (word == kRealDevicesDirective) {
     if (!rest.empty()) {
       ErrorAt(errors, lineNumber) << "real-devices takes nothing after it\n";
-      return false;
+      return;
     }
     listsRealDevices_ = true;
-    return true;
+    return;
   }
   ErrorAt(errors, lineNumber) << "unknown directive \"" << word << "\"\n";
-  return false;
 }
 
-bool SimulatedMachine::ParseDevice(const std::string& rest, bool video, int lineNumber,
+void SimulatedMachine::ParseDevice(const std::string& rest, bool video, int lineNumber,
                                    std::ostream& errors, const std::string& folder) {
   std::string kind;
   std::string name;
@@ -408,32 +407,31 @@ bool SimulatedMachine::ParseDevice(const std::string& rest, bool video, int line
   if (!known) {
     ErrorAt(errors, lineNumber) << "unknown " << (video ? "video" : "audio") << " kind \"" << kind
                                 << "\"\n";
-    return false;
+    return;
   }
   if (video && Contains(kReplayKinds, kind)) {
     if (name.empty()) {
       ErrorAt(errors, lineNumber) << kind << " needs the path of the file it replays\n";
-      return false;
+      return;
     }
     std::filesystem::path path(name);
     if (path.is_relative() && !folder.empty()) path = std::filesystem::path(folder) / path;
     std::ifstream file(path, std::ios::binary);
     if (!file) {
       ErrorAt(errors, lineNumber) << "cannot read " << path.string() << "\n";
-      return false;
+      return;
     }
     videoDevices_.push_back(SimulatedDevice{kind, name, lineNumber, path.string()});
-    return true;
+    return;
   }
   if (name.empty()) {
     ErrorAt(errors, lineNumber) << "device without a friendly name\n";
-    return false;
+    return;
   }
   (video ? videoDevices_ : audioDevices_).push_back(SimulatedDevice{kind, name, lineNumber, {}});
-  return true;
 }
 
-bool SimulatedMachine::ParseRegistry(const std::string& rest, int lineNumber,
+void SimulatedMachine::ParseRegistry(const std::string& rest, int lineNumber,
                                      std::ostream& errors) {
   RegistryEdit edit;
   edit.line = lineNumber;
@@ -442,7 +440,7 @@ bool SimulatedMachine::ParseRegistry(const std::string& rest, int lineNumber,
   if (!NormaliseRegistryKey(keyText, edit.key)) {
     ErrorAt(errors, lineNumber) << "registry key \"" << keyText
                                 << "\" must begin with HKCU\\ or HKLM\\\n";
-    return false;
+    return;
   }
   if (first == std::string::npos) {
     edit.kind = RegistryEdit::Kind::kRemoveKey;
@@ -458,7 +456,6 @@ bool SimulatedMachine::ParseRegistry(const std::string& rest, int lineNumber,
     }
   }
   registryEdits_.push_back(std::move(edit));
-  return true;
 }
 
 bool SimulatedMachine::NormaliseRegistryKey(const std::string& text, std::string& normalised) {

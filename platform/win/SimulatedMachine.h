@@ -107,11 +107,11 @@ class SimulatedMachine {
   static bool NormaliseRegistryKey(const std::string& text, std::string& normalised);
 
  private:
-  bool ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
+  void ParseLine(const std::string& line, int lineNumber, std::ostream& errors,
                  const std::string& folder);
-  bool ParseDevice(const std::string& rest, bool video, int lineNumber, std::ostream& errors,
+  void ParseDevice(const std::string& rest, bool video, int lineNumber, std::ostream& errors,
                    const std::string& folder);
-  bool ParseRegistry(const std::string& rest, int lineNumber, std::ostream& errors);
+  void ParseRegistry(const std::string& rest, int lineNumber, std::ostream& errors);
 
   bool active_ = false;
   std::vector<SimulatedDevice> videoDevices_;
