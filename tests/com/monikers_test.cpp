@@ -304,7 +304,7 @@ TEST(MemoryPropertyBag, ReadsStringsAndNumbersAndWritesBack) {
   EXPECT_EQ(bag->Write(L"Object", &v), DISP_E_TYPEMISMATCH);
 }
 
-TEST(MonikerEnumerator, NextSkipAndReset) {
+TEST(MonikerEnumerator, NextSkipResetAndClone) {
   ComPtr<IEnumMoniker> e;
   ASSERT_EQ(CreateMonikerEnumerator({DeviceMoniker(L"a"), DeviceMoniker(L"b"), DeviceMoniker(L"c")},
                                     e.ReleaseAndGetAddressOf()),
@@ -318,9 +318,13 @@ TEST(MonikerEnumerator, NextSkipAndReset) {
   for (IMoniker* m : got) m->Release();
   EXPECT_EQ(e->Reset(), S_OK);
   EXPECT_EQ(e->Skip(2), S_OK);
-  ASSERT_EQ(e->Next(1, got, nullptr), S_OK);
-  EXPECT_EQ(DisplayNameOf(got[0]), L"c");
-  got[0]->Release();
+  ComPtr<IEnumMoniker> clone;  // goes on from where the original stands, on its own
+  ASSERT_EQ(e->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
+  for (IEnumMoniker* each : {e.Get(), clone.Get()}) {
+    ASSERT_EQ(each->Next(1, got, nullptr), S_OK);
+    EXPECT_EQ(DisplayNameOf(got[0]), L"c");
+    got[0]->Release();
+  }
   EXPECT_EQ(e->Skip(1), S_FALSE);
 }
 

@@ -184,6 +184,7 @@ class VideoWindowTest : public GraphMembersTest {
     parent = std::make_unique<QWidget>();
     parent->resize(640, 480);
     window = new TVideoWindow(parent.get());  // NOLINT: the parent widget frees it
+    EXPECT_EQ(window->size(), QSize(160, 120)) << "a new window's size";
     window->SetName(QStringLiteral("vwEcran"));
     window->setGeometry(20, 30, 384, 288);
     window->SetFullScreenTopMost(true);

@@ -1,14 +1,16 @@
 // Running graphs: streaming end to end, EC_COMPLETE, errors while streaming, repeated state
 // changes, the renderer on the clock and without one, cueing and the run state, failing state
 // changes.
+#include <gtest/gtest.h>
+
 #include <thread>
 
-#include "TestConverter.h"
+#include "FilterPins.h"
 #include "RecordingSink.h"
+#include "TestConverter.h"
+#include "TestManualClock.h"
 #include "TestPassThrough.h"
 #include "TestPushSource.h"
-#include "FilterPins.h"
-#include <gtest/gtest.h>
 #include "wait_until.h"
 
 namespace vidorra::test {
@@ -333,8 +335,10 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   EXPECT_EQ(State_Stopped, cueing->State());
 }
 
-// Run straight from stopped passes through pause, as a graph's Run does.
-TEST(GraphRun, StopReleasesAReceiveHeldWhilePausedAndRunStartsFromStopped) {
+// Run straight from stopped passes through pause, as a graph's Run does. A Pause while a sample
+// waits on the clock for its time turns the wait into the paused hold, which Stop releases; a
+// first sample received while paused is held and cues the renderer.
+TEST(GraphRun, APauseTurnsAWaitOnTheClockIntoAHoldThatStopReleases) {
   auto source = MakeComObject<TestPushSource>();
   auto sink = MakeComObject<RecordingSink>();
   ASSERT_EQ(S_OK, source->OutputPin()->Connect(sink->Input(), nullptr));
@@ -344,19 +348,28 @@ TEST(GraphRun, StopReleasesAReceiveHeldWhilePausedAndRunStartsFromStopped) {
   ASSERT_EQ(S_OK, allocator->Commit());
   ComPtr<IMediaSample> sample;
   ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
-  EXPECT_EQ(S_FALSE, sink->Pause());
+  REFERENCE_TIME times[] = {10'000'000, 10'000'001};
+  ASSERT_EQ(S_OK, sample->SetTime(&times[0], &times[1]));
+  auto clock = MakeComObject<TestManualClock>();
+  ASSERT_EQ(S_OK, sink->SetSyncSource(clock.Get()));
+  EXPECT_EQ(S_OK, sink->Run(0));
   std::atomic<HRESULT> received{E_PENDING};
   std::thread upstream([&] { received = input->Receive(sample.Get()); });
+  EXPECT_TRUE(WaitUntil([&] { return clock->PendingAdvises() == 1; })) << "waiting for its time";
+  EXPECT_EQ(S_OK, sink->Pause()) << "cued by the sample it holds";
+  EXPECT_TRUE(WaitUntil([&] { return clock->PendingAdvises() == 0; })) << "no longer on the clock";
   FILTER_STATE state = State_Stopped;
-  EXPECT_TRUE(WaitUntil([&] { return sink->GetState(0, &state) == S_OK; })) << "held";
+  EXPECT_TRUE(sink->GetState(0, &state) == S_OK && state == State_Paused);
   EXPECT_EQ(E_PENDING, received.load());
   EXPECT_EQ(S_OK, sink->Stop());
   upstream.join();
   EXPECT_EQ(S_OK, received.load());
   EXPECT_EQ(0, sink->Count()) << "released, not rendered";
-  EXPECT_EQ(S_OK, sink->Run(0));
-  EXPECT_TRUE(sink->GetState(0, &state) == S_OK && state == State_Running);
+  EXPECT_EQ(S_FALSE, sink->Pause()) << "not cued until a sample comes";
+  std::thread held([&] { received = input->Receive(sample.Get()); });
+  EXPECT_TRUE(WaitUntil([&] { return sink->GetState(0, &state) == S_OK; })) << "cued, held";
   EXPECT_EQ(S_OK, sink->Stop());
+  held.join();
   sample.Reset();
   source->OutputPin()->Disconnect();
   sink->Input()->Disconnect();

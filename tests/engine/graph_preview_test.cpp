@@ -15,19 +15,22 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
   TdmCam& dm = Prepare(kEveryKindMachine);
   ASSERT_TRUE(dm.BindFilterByName(QStringLiteral("DirectShow Filters"),
                                   QStringLiteral("Pinnacle Video Deinterlacer"), dm.Deinterlacer));
+  constexpr int kFull = DVRESOLUTION_FULL, kHalf = DVRESOLUTION_HALF,
+                kQuarter = DVRESOLUTION_QUARTER;
   const struct {
     const char* name;
     std::uint8_t kind;  // the classification by the source's pins
     bool dv;
     int resolution;           // for the window's 384x288 area
     int smallAreaResolution;  // for a 192x144 one
+    int wideAreaResolution;   // for a 200x144 one, wider than the quarter picture
   } kCases[] = {
-      {"Caméscope DV", vskInterleaved, true, DVRESOLUTION_HALF, DVRESOLUTION_QUARTER},
-      {"Caméscope NTSC", vskInterleaved, true, DVRESOLUTION_FULL, DVRESOLUTION_HALF},
-      {"Webcam", vskPreview, false, DVRESOLUTION_FULL, DVRESOLUTION_FULL},
-      {"Carte d'acquisition", vskCapture, false, DVRESOLUTION_FULL, DVRESOLUTION_FULL},
-      {"Carte TV", vskCapture, false, DVRESOLUTION_FULL, DVRESOLUTION_FULL},
-      {"Port vidéo", vskVideoPort, false, DVRESOLUTION_FULL, DVRESOLUTION_FULL},
+      {"Caméscope DV", vskInterleaved, true, kHalf, kQuarter, kHalf},
+      {"Caméscope NTSC", vskInterleaved, true, kFull, kHalf, kHalf},
+      {"Webcam", vskPreview, false, kFull, kFull, kFull},
+      {"Carte d'acquisition", vskCapture, false, kFull, kFull, kFull},
+      {"Carte TV", vskCapture, false, kFull, kFull, kFull},
+      {"Port vidéo", vskVideoPort, false, kFull, kFull, kFull},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -37,7 +40,8 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
     EXPECT_TRUE(dm.SourcePin);
     for (const auto& [area, resolution] : {std::pair{QSize(384, 288), c.resolution},
                                            std::pair{QSize(192, 144), c.smallAreaResolution},
-                                           std::pair{QSize(), int{DVRESOLUTION_FULL}}}) {
+                                           std::pair{QSize(200, 144), c.wideAreaResolution},
+                                           std::pair{QSize(), kFull}}) {
       dm.PreviewArea = area;
       EXPECT_EQ(dm.ChoosePreviewResolution(), resolution) << area.width();
     }

@@ -309,7 +309,7 @@ class FakeStreamConfig : public CUnknown, public IAMStreamConfig {
   }
   STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override {
     *count = current.IsValid() ? 1 : 0;
-    *size = sizeof caps;
+    *size = current.majortype == MEDIATYPE_Audio ? sizeof sound : sizeof caps;
     return S_OK;
   }
   STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* out) override {
@@ -318,7 +318,10 @@ class FakeStreamConfig : public CUnknown, public IAMStreamConfig {
     std::memcpy(out, &caps, sizeof caps);
     return S_OK;
   }
-  VIDEO_STREAM_CONFIG_CAPS caps{};
+  union {
+    VIDEO_STREAM_CONFIG_CAPS caps{};
+    AUDIO_STREAM_CONFIG_CAPS sound;
+  };
   CMediaType current;
 };
 
@@ -346,9 +349,19 @@ TEST_F(Pages, StreamFormatShowsAppliesAndRefuses) {
   ComPtr<IAMStreamConfig> micro = StreamConfig(CLSID_AudioInputDeviceCategory, L"Micro");
   Session(CLSID_StreamFormatPropertyPage, micro.Get(), {"cboxSampleRate", "cboxChannels"},
           [&] { return FormatText(micro.Get()); },
-          {{"?Format audio", "44,1 kHz|[48 kHz]; Mono|[Stéréo]"},
-           {"cboxSampleRate=44,1 kHz; cboxChannels=Mono; [OK]", "", false,
+          {{"cboxSampleRate=44,1 kHz; cboxChannels=Mono; [OK]", "", false,
             "44100 Hz x1, 2 B, 88200 B/s"}});
+  // Sound whose capability ranges over rates (too many steps: the usual ones) and channels.
+  auto ranged = MakeComObject<FakeStreamConfig>();
+  AM_MEDIA_TYPE* own = nullptr;
+  ASSERT_EQ(micro->GetFormat(&own), S_OK);
+  ranged->SetFormat(own);
+  DeleteMediaType(own);
+  ranged->sound = {MEDIATYPE_Audio, 1, 2, 1, 16, 16, 8, 11025, 48000, 1};
+  Session(CLSID_StreamFormatPropertyPage, ranged.Get(), {},
+          [&] { return FormatText(ranged.Get()); },
+          {{"cboxSampleRate=22,05 kHz; cboxChannels=Mono; [OK]", "", false,
+            "22050 Hz x1, 2 B, 44100 B/s"}});
 
   auto scaling = MakeComObject<FakeStreamConfig>();
   scaling->current = MakeTestVideoType(MEDIASUBTYPE_RGB24, 320, 240);

@@ -43,7 +43,10 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
     if (const auto* tabs = qobject_cast<const QTabWidget*>(&widget)) {
       for (int i = 0; i < tabs->count(); ++i) shown << "tab=" + tabs->tabText(i);
     }
-    for (const QAction* action : widget.actions()) shown << "item=" + action->text();
+    for (const QAction* action : widget.actions()) {
+      shown << "item=" + action->text() + (action->isChecked() ? "*" : "") +
+                   (action->isEnabled() ? "" : " (disabled)");
+    }
     if (const auto* list = qobject_cast<const QComboBox*>(&widget)) {
       for (int i = 0; i < list->count(); ++i) shown << "item=" + list->itemText(i);
     }
@@ -57,6 +60,12 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
                                    : QStringLiteral(" %1pt").arg(font.pointSizeF());
       line +=
           (font.bold() ? QStringLiteral(" bold ") : QStringLiteral(" ")) + QFontInfo(font).family();
+    }
+    // Colours unlike the parent's.
+    for (const auto role : {QPalette::WindowText, QPalette::Window}) {
+      const QColor colour = widget.palette().color(role);
+      if (!widget.parentWidget() || colour != widget.parentWidget()->palette().color(role))
+        line += (role == QPalette::Window ? " on " : " text ") + colour.name();
     }
     lines->append(line);
   }

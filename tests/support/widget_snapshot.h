@@ -1,8 +1,9 @@
 // A window compared with a recorded description of what it shows: every widget's kind, name,
 // place and size, whether it is hidden or disabled, its texts, value, hint, how it takes the
-// keyboard's focus, and its font (the family the machine gives it). The descriptions live in
-// tests/snapshots/ and are read by people against the window they describe; a change meant to
-// be is recorded again with VIDORRA_RECORD_SNAPSHOTS=1 and the new file reviewed.
+// keyboard's focus, its font (the family the machine gives it) and its colours. The
+// descriptions live in tests/snapshots/ and are read by people against the window they
+// describe; a change meant to be is recorded again with VIDORRA_RECORD_SNAPSHOTS=1 and the new
+// file reviewed.
 #pragma once
 
 #include <QRegularExpression>
