@@ -62,10 +62,10 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
           (font.bold() ? QStringLiteral(" bold ") : QStringLiteral(" ")) + QFontInfo(font).family();
     }
     // Colours unlike the parent's.
-    for (const auto role : {QPalette::WindowText, QPalette::Window}) {
+    for (const QPalette::ColorRole role : {widget.foregroundRole(), widget.backgroundRole()}) {
       const QColor colour = widget.palette().color(role);
       if (!widget.parentWidget() || colour != widget.parentWidget()->palette().color(role))
-        line += (role == QPalette::Window ? " on " : " text ") + colour.name();
+        line += (role == widget.backgroundRole() ? " on " : " text ") + colour.name();
     }
     lines->append(line);
   }
