@@ -329,7 +329,8 @@ TEST(MonikerEnumerator, NextSkipResetAndClone) {
 }
 
 // One table per process; it holds a reference until Revoke; any equal moniker finds the
-// object, through the table and through the item moniker's binding; threads may use it at once.
+// object, through the table and through the item moniker's binding, and its time of last
+// change; threads may use it at once.
 TEST(RunningObjectTableTest, RegisterFindAndRevokeFromSeveralThreads) {
   ComPtr<IRunningObjectTable> table, again;
   ASSERT_EQ(GetRunningObjectTable(0, table.ReleaseAndGetAddressOf()), S_OK);
@@ -360,6 +361,14 @@ TEST(RunningObjectTableTest, RegisterFindAndRevokeFromSeveralThreads) {
       sameName->BindToObject(nullptr, nullptr, IID_IPersist, bound.ReleaseAndGetVoidAddressOf()),
       S_OK);
   EXPECT_TRUE(IsSameObject(bound.Get(), unknown));
+  // A change noted by its cookie is read back by name; the table lists each registration.
+  FILETIME changed{7, 8}, read{};
+  EXPECT_EQ(table->NoteChangeTime(cookies[1], &changed), S_OK);
+  EXPECT_EQ(table->GetTimeOfLastChange(Item(L"other").Get(), &read), S_OK);
+  EXPECT_TRUE(read.dwLowDateTime == 7 && read.dwHighDateTime == 8);
+  ComPtr<IEnumMoniker> running;
+  ASSERT_EQ(table->EnumRunning(running.GetAddressOf()), S_OK);
+  EXPECT_TRUE(running->Skip(3) == S_OK && running->Skip(1) == S_FALSE);
   found = nullptr;
   bound = nullptr;
   for (DWORD cookie : cookies) ASSERT_EQ(table->Revoke(cookie), S_OK);

@@ -38,10 +38,10 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
     EXPECT_EQ(dm.VideoSourceKind, c.kind);
     EXPECT_EQ(dm.IsDVSource, c.dv);
     EXPECT_TRUE(dm.SourcePin);
-    for (const auto& [area, resolution] : {std::pair{QSize(384, 288), c.resolution},
-                                           std::pair{QSize(192, 144), c.smallAreaResolution},
-                                           std::pair{QSize(200, 144), c.wideAreaResolution},
-                                           std::pair{QSize(), kFull}}) {
+    for (const auto& [area, resolution] :
+         {std::pair{QSize(384, 288), c.resolution},
+          std::pair{QSize(192, 144), c.smallAreaResolution},
+          std::pair{QSize(200, 144), c.wideAreaResolution}, std::pair{QSize(), kFull}}) {
       dm.PreviewArea = area;
       EXPECT_EQ(dm.ChoosePreviewResolution(), resolution) << area.width();
     }
