@@ -35,7 +35,8 @@ class TapeCaptureTest : public test::WindowTest {
 
 // Captured twice: a file per outing named by its date, then one file; each time from the tape's
 // start to its end, the tape then stopped and the window back in preview.
-TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndACamcorderThatDoesNotAnswerHasItsCommandsDisabled) {
+TEST_F(TapeCaptureTest,
+       TheTapeIsCapturedFromItsStartToItsEndAndThePageOfACamcorderThatDoesNotAnswerFits) {
   // The tape: each outing's numbered frames (picture and sound of the simulated camcorder)
   // given its date and timecode by ffmpeg, as a camcorder writes them, one after the other.
   const QString tape = dir_.path() + QStringLiteral("/Vacances.dv");
@@ -128,14 +129,11 @@ TEST_F(TapeCaptureTest, TheTapeIsCapturedFromItsStartToItsEndAndACamcorderThatDo
   EXPECT_EQ(test::ProbedFrames(file.toStdString()), 0);
 
   // A camcorder reached other than by its tape's link (the simulated one) has the page, its
-  // frames' (absent) timecode under the picture, and its commands disabled with the reason.
+  // frames' (absent) timecode under the picture, and its commands disabled with the reason (in
+  // the recording controls' snapshots of the window, tests/snapshots/state-*.txt).
   Start("video dv Caméscope DV\n");
   ASSERT_TRUE(InState(stPreview));
   ASSERT_TRUE(TapePageShown());
-  for (QPushButton* button : {form_->LectureBtn, form_->RembobinerBtn, form_->StopBandeBtn, form_->CassetteBtn}) {
-    EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
-  }
-  EXPECT_TRUE(form_->labCommandes->text().startsWith(QStringLiteral("Le caméscope ne répond pas")));
   // The fifth tab and every text of the page fit, in the window's fonts.
   QTabBar* tabs = Pages()->tabBar();
   EXPECT_LT(tabs->tabRect(Pages()->indexOf(form_->TabSheet5)).right(), Pages()->width());

@@ -110,7 +110,7 @@ constexpr wchar_t kDvEncoderName[] =
 
 // The class, the byte count of the UTF-16 text with its zero (little-endian), the text.
 // Characters beyond ASCII and beyond the basic plane (a surrogate pair) survive the round
-// trip, as does an item moniker.
+// trip, as does an item moniker; each tells the size it saves.
 TEST(MonikerPersistence, SavedBytesHaveTheStoredLayoutAndLoadBack) {
   const std::wstring name = kDvEncoderName;
   Bytes expected = {0x37, 0xD4, 0x15, 0x43, 0x8C, 0x5B, 0xD0, 0x11, 0xBD, 0x3B,
@@ -125,6 +125,9 @@ TEST(MonikerPersistence, SavedBytesHaveTheStoredLayoutAndLoadBack) {
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(DisplayNameOf(loaded.Get()), DisplayNameOf(moniker.Get()));
     EXPECT_EQ(loaded->IsEqual(moniker.Get()), S_OK);
+    ULARGE_INTEGER size{};  // exactly what Save writes after the class
+    EXPECT_EQ(moniker->GetSizeMax(&size), S_OK);
+    EXPECT_EQ(size.QuadPart + 16, SavedBytes(moniker.Get()).size());
   }
 }
 
