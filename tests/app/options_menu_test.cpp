@@ -16,7 +16,8 @@ class OptionsMenuTest : public test::WindowTest {
 };
 
 // Each kind of device gets the entries of its dialogs (a camcorder's interleaved pin answers the
-// look-ups: no pin entries; without an audio device a card's inputs are not offered). Every
+// look-ups: no pin entries; without an audio device a card's inputs are not offered), as
+// tests/snapshots/options-menu-*.txt record them, one file per machine of the table. Every
 // entry opens its dialog, a property frame with at least one page, and the preview runs again
 // once it is closed, the menu rebuilt still offering it. The driver's format dialog changes the
 // picture size: the preview is built again in it.
