@@ -284,8 +284,8 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
 //   then the state and the panel's text, then the error reports;
 // - "stall": with "Rapport d'enregistrement" ticked, it stops the whole process (SIGSTOP) once
 //   the file has begun, as a machine too busy to read the device would, for the parent to let it
-//   go on; reports its pid, then, once the status line counted the loss and the recording was
-//   stopped, the file, the status line and the error reports;
+//   go on; reports its pid, then, once the status line counted the loss, a second later, and
+//   the recording was stopped, the file, the status line and the error reports;
 // - "killed": until it is killed; reports the file once it holds some frames.
 const test::ChildRoutineRegistration kWindowRecords(
     "window-records", [](const std::vector<std::string>& args) -> int {
@@ -334,12 +334,14 @@ const test::ChildRoutineRegistration kWindowRecords(
           }
           report(QString::number(::getpid()));
           ::raise(SIGSTOP);
-          const QRegularExpression noDrop(QStringLiteral(" · 0 perdue · "));
-          if (!test::WaitUntil([&] {
-                return !noDrop.match(form.labStatistiques->accessibleDescription()).hasMatch();
-              })) {
-            status = 7;
-          }
+          // Once the loss is counted, a second more, for the frames after it to reach the file.
+          const auto shown = [&] { return form.labStatistiques->accessibleDescription(); };
+          const auto second = [&] {
+            return QTime::fromString(shown().section(u' ', 0, 0), "h:mm:ss").msecsSinceStartOfDay();
+          };
+          if (!test::WaitUntil([&] { return !shown().contains(" · 0 perdue · "); })) status = 7;
+          const int counted = second();
+          if (!test::WaitUntil([&] { return second() >= counted + 2000; })) status = 8;
           QTest::mouseClick(form.StopBtn, Qt::LeftButton);
           report(file);
           report(form.labStatistiques->accessibleDescription());
