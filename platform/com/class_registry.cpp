@@ -1,5 +1,4 @@
-// The in-process class registry behind CoCreateInstance, and the per-thread initialisation
-// count of CoInitialize/CoUninitialize.
+// The in-process class registry behind CoCreateInstance.
 //
 // Classes register from static initialisers of other libraries, so the registry is a
 // function-local static (constructed on first use, whatever the initialisation order). One
@@ -56,16 +55,6 @@ ClassRegistry& Registry() {
   return registry;
 }
 
-// Per-thread initialisation state: how many successful CoInitialize(Ex) calls are still to be
-// balanced, and the concurrency model the first one chose.
-struct ThreadComState {
-  unsigned initCount = 0;
-  DWORD model = COINIT_APARTMENTTHREADED;
-};
-thread_local ThreadComState tComState;
-
-constexpr DWORD kConcurrencyModelMask = COINIT_APARTMENTTHREADED;
-
 }  // namespace
 
 void RegisterComClass(REFCLSID clsid, const char* name, ClassFactoryFunction factory) {
@@ -76,31 +65,8 @@ void UnregisterComClass(REFCLSID clsid) { Registry().Remove(clsid); }
 
 bool IsComClassRegistered(REFCLSID clsid) { return Registry().Contains(clsid); }
 
-HRESULT CoInitialize(LPVOID pvReserved) {
-  return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
-}
-
-HRESULT CoInitializeEx(LPVOID /*pvReserved*/, DWORD dwCoInit) {
-  const DWORD model = dwCoInit & kConcurrencyModelMask;
-  if (tComState.initCount > 0) {
-    // A thread keeps the model it was first initialised with; a conflicting call is not
-    // counted, so the caller must not balance it with CoUninitialize.
-    if (model != tComState.model) return RPC_E_CHANGED_MODE;
-    ++tComState.initCount;
-    return S_FALSE;
-  }
-  tComState.initCount = 1;
-  tComState.model = model;
-  return S_OK;
-}
-
-void CoUninitialize() {
-  if (tComState.initCount > 0) --tComState.initCount;
-}
-
-// Objects can be created whether or not the calling thread called CoInitialize: every class
-// here is in-process and free-threaded, and refusing would only turn a missed call into a
-// failure far from its cause.
+// Every class here is in-process and free-threaded: any thread may create objects, with no
+// per-thread set-up first.
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD /*dwClsContext*/, REFIID riid,
                          LPVOID* ppv) {
   if (!ppv) return E_POINTER;

@@ -129,10 +129,6 @@ HRESULT GuidToTaskMemString(REFGUID guid, LPOLESTR* out) {
 }
 }  // namespace
 
-HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz) {
-  return GuidToTaskMemString(rclsid, lplpsz);
-}
-
 HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz) {
   return GuidToTaskMemString(rclsid, lplpsz);
 }

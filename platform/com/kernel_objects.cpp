@@ -22,7 +22,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -302,10 +301,6 @@ DWORD GetTickCount() {
   const auto sinceEpoch = Clock::now().time_since_epoch();
   return static_cast<DWORD>(
       std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count());
-}
-
-void Sleep(DWORD dwMilliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }

@@ -104,34 +104,3 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
   VariantInit(pvarg);
   return S_OK;
 }
-
-HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc) {
-  if (!pvargDest || !pvargSrc) return E_INVALIDARG;
-  if (pvargDest == pvargSrc) return S_OK;
-  if (!IsKnownType(pvargSrc->vt)) return DISP_E_BADVARTYPE;
-  // Build the copy first so that a failed allocation leaves the destination as it was.
-  VARIANT copy = *pvargSrc;
-  switch (pvargSrc->vt) {
-    case VT_BSTR:
-      if (pvargSrc->bstrVal) {
-        copy.bstrVal = SysAllocStringLen(pvargSrc->bstrVal, SysStringLen(pvargSrc->bstrVal));
-        if (!copy.bstrVal) return E_OUTOFMEMORY;
-      }
-      break;
-    case VT_UNKNOWN:
-      if (copy.punkVal) copy.punkVal->AddRef();
-      break;
-    case VT_DISPATCH:
-      if (copy.pdispVal) copy.pdispVal->AddRef();
-      break;
-    default:
-      break;
-  }
-  const HRESULT hr = VariantClear(pvargDest);
-  if (FAILED(hr)) {
-    VariantClear(&copy);
-    return hr;
-  }
-  *pvargDest = copy;
-  return S_OK;
-}

@@ -13,16 +13,6 @@ constexpr SIZE_T kMinimumBlock = 1;
 
 LPVOID CoTaskMemAlloc(SIZE_T cb) { return std::malloc(cb == 0 ? kMinimumBlock : cb); }
 
-// As its callers expect: a null block is a fresh allocation, and a size of 0 frees the block.
-LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
-  if (!pv) return CoTaskMemAlloc(cb);
-  if (cb == 0) {
-    std::free(pv);
-    return nullptr;
-  }
-  return std::realloc(pv, cb);
-}
-
 void CoTaskMemFree(LPVOID pv) { std::free(pv); }
 
 LPWSTR CoTaskMemStrDup(const std::wstring& text) {

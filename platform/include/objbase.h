@@ -16,27 +16,16 @@ enum CLSCTX : DWORD {
                CLSCTX_REMOTE_SERVER,
 };
 
-enum COINIT : DWORD {
-  COINIT_MULTITHREADED = 0x0,
-  COINIT_APARTMENTTHREADED = 0x2,
-  COINIT_DISABLE_OLE1DDE = 0x4,
-};
-
-HRESULT CoInitialize(LPVOID pvReserved);
-HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
-void CoUninitialize();
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                          LPVOID* ppv);
 
 LPVOID CoTaskMemAlloc(SIZE_T cb);
-LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb);
 void CoTaskMemFree(LPVOID pv);
 
 // GUID text form: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case hexadecimal.
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid);
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
-HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR* lplpsz);
 HRESULT StringFromIID(REFIID rclsid, LPOLESTR* lplpsz);
 
 // A stream over growable memory. With hGlobal null the stream allocates its own memory.

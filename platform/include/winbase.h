@@ -36,4 +36,3 @@ BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 DWORD GetTickCount();
-void Sleep(DWORD dwMilliseconds);
