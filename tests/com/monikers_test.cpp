@@ -78,7 +78,8 @@ ComPtr<IMoniker> Item(const std::wstring& item) {
 }
 
 // A write past the end fills the gap with zeros; reads may be short; a seek before the start
-// or from an unknown origin is refused; clones share the bytes, not the position.
+// or from an unknown origin is refused; clones share the bytes, not the position; a copy takes
+// as many bytes as asked from the source's position to the target's.
 TEST(MemoryStream, ReadWriteSeekAndClone) {
   ComPtr<IStream> s = NewStream();
   SeekTo(s.Get(), 4);
@@ -101,6 +102,14 @@ TEST(MemoryStream, ReadWriteSeekAndClone) {
   clone->Write("W", 1, nullptr);
   s = nullptr;  // the clone keeps the bytes alive
   EXPECT_EQ(ReadAll(clone.Get()), std::string("\0\0\0\0hello World", 15));
+  ULARGE_INTEGER size{.QuadPart = 6}, copied{}, written{};
+  ASSERT_EQ(clone->SetSize(size), S_OK);
+  ComPtr<IStream> copy = NewStream("xyz");
+  SeekTo(clone.Get(), 3);
+  size.QuadPart = 2;
+  EXPECT_EQ(clone->CopyTo(copy.Get(), size, &copied, &written), S_OK);
+  EXPECT_EQ(copied.QuadPart + written.QuadPart, 4u);
+  EXPECT_EQ(ReadAll(copy.Get()), std::string("\0hz", 3));
   int memory = 0;
   EXPECT_EQ(CreateStreamOnHGlobal(&memory, FALSE, s.ReleaseAndGetAddressOf()), E_INVALIDARG);
 }
@@ -223,7 +232,7 @@ HRESULT Storage(IMoniker* moniker, ComPtr<IUnknown>* bag) {
 // Resolvers are asked in order for the object (for the properties: the device lists of the
 // components' tests); a resolver's failure is final, and an object it hands out with it is
 // released. Without one, a software filter's name binds its class; other names bind nothing.
-// Names ignore case; an item moniker of the same text differs.
+// Names ignore case (and so do their hashes); an item moniker of the same text differs.
 TEST(DeviceMonikerBinding, ResolversFirstThenTheSoftwareFilterClass) {
   auto first = std::make_shared<TestResolver>(L"@device:pnp:camera");
   auto second = std::make_shared<TestResolver>(kDvEncoderName);
@@ -234,6 +243,11 @@ TEST(DeviceMonikerBinding, ResolversFirstThenTheSoftwareFilterClass) {
       DeviceMoniker(L"@device:sw:{33d9a760-90c8-11d0-bd43-00a0c911ce86}\\dv video encoder");
   EXPECT_EQ(same->IsEqual(lower.Get()), S_OK);
   EXPECT_EQ(same->IsEqual(Item(kDvEncoderName).Get()), S_FALSE);
+  DWORD hashes[3] = {};
+  ComPtr<IMoniker> item = Item(kDvEncoderName);
+  for (int i = 0; IMoniker * m : {same.Get(), lower.Get(), item.Get()})
+    EXPECT_EQ(m->Hash(&hashes[i++]), S_OK);
+  EXPECT_TRUE(hashes[0] == hashes[1] && hashes[0] != hashes[2]);
   ComPtr<IPersist> object;
   ASSERT_EQ(same->BindToObject(nullptr, nullptr, IID_IPersist, object.ReleaseAndGetVoidAddressOf()),
             S_OK);
@@ -298,10 +312,13 @@ TEST(MemoryPropertyBag, ReadsStringsAndNumbersAndWritesBack) {
   ASSERT_EQ(bag->Write(L"FRIENDLYNAME", &v), S_OK);
   VariantClear(&v);
   EXPECT_EQ(ReadString(bag.Get(), L"FriendlyName", &hr), L"Renamed");
-  v.vt = VT_UI4;
-  v.ulVal = 7;
-  ASSERT_EQ(bag->Write(L"New", &v), S_OK);
-  EXPECT_EQ(ReadString(bag.Get(), L"New", &hr), L"7");
+  for (const auto& [type, text] :
+       {std::pair{VT_I4, L"-65539"}, {VT_UI4, L"4294901757"}, {VT_I2, L"-3"}, {VT_UI1, L"253"}}) {
+    v.vt = type;
+    v.lVal = -65539;  // 0xFFFEFFFD: each type reads its own width of it
+    ASSERT_EQ(bag->Write(L"New", &v), S_OK);
+    EXPECT_EQ(ReadString(bag.Get(), L"New", &hr), text);
+  }
   v.vt = VT_UNKNOWN;
   v.punkVal = nullptr;
   EXPECT_EQ(bag->Write(L"Object", &v), DISP_E_TYPEMISMATCH);
