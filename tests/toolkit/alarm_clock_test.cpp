@@ -11,6 +11,7 @@ namespace {
 // A clock read only when the test says, at the time the test sets; it counts the firings.
 struct ManualClock {
   ManualClock() {
+    EXPECT_GT(clock.ReadingTimer()->interval(), 0) << "read now and then, not at every event";
     clock.ReadingTimer()->stop();
     clock.SetTimeSource([this] { return now; });
     clock.SetAlarmAction([this] { ++fired; });
