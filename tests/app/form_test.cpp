@@ -21,15 +21,14 @@ class FormTest : public test::AppTest {};
 TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePanels) {
   TCaptureForm f;
   // Every control as it starts (usable or not, shown or not, checked, its texts and hint, its
-  // place and font: tests/snapshots/main-window.txt, the fonts those installed by scripts/run,
-  // scripts/test and the package) in a fixed client area; the timer and the alarm off, the
-  // editable lists, the picture's pop-up menu.
+  // place and font, a list's edit: tests/snapshots/main-window.txt, the fonts those installed by
+  // scripts/run, scripts/test and the package) in a fixed client area; the timer and the alarm
+  // off, the picture's pop-up menu.
   f.show();
   test::ExpectSnapshot(f, QStringLiteral("main-window"), QRegularExpression("\\d{6}_\\d{6}"));
   EXPECT_EQ(f.minimumSize(), f.maximumSize()) << "not resizable";
   EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   EXPECT_FALSE(f.Timer1->Enabled() || f.RxClock2->AlarmEnabled());
-  EXPECT_TRUE(f.cboxVideo->isEditable() && f.cboxAudio->isEditable());
   EXPECT_EQ(f.vwEcran->PopupMenu(), f.PopupMenu) << "opened over the picture";
   // The compact tabs' style sheet still applies: the last tab ends inside the pane.
   QTabBar* tabs = f.PageControl1->tabBar();
@@ -116,13 +115,13 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   EXPECT_EQ(f.ImageCounter, 4);
 
   // The about and error panels driven as a user would: shown over the window shrunk to them and
-  // given back, in front with their texts inside them, closed by "Fermer" or Esc, the focus kept
-  // inside; the error report and the mail link carrying it exactly; a fatal error.
+  // given back, in front (their texts and places: their snapshots), closed by "Fermer" or Esc,
+  // the focus kept inside; the error report and the mail link carrying it exactly; a fatal error.
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   const QSize outerSize = f.frameGeometry().size();
   QWidget* central = f.centralWidget();
   const auto menuShown = [&] { return f.MENU_OPTIONS->menuAction()->isVisible(); };
-  // The panel covers the central area, shrunk to it, in front, its texts inside it.
+  // The panel covers the central area, shrunk to it, in front.
   const auto expectCovered = [&](TInfoPanel* panel, QSize size) {
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->geometry(), QRect(QPoint(0, 0), size));
@@ -132,10 +131,6 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
     EXPECT_EQ(front, panel) << "in front";
     EXPECT_FALSE(menuShown());
     EXPECT_LT(f.frameGeometry().width(), outerSize.width());
-    for (QWidget* child : panel->findChildren<QWidget*>()) {
-      EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(child->geometry()))
-          << child->objectName().toStdString();
-    }
   };
   const auto expectGivenBack = [&](TInfoPanel* panel) {
     EXPECT_FALSE(panel->isVisible());

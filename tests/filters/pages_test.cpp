@@ -491,17 +491,14 @@ TEST_F(Pages, TVCardPagesShowApplyAndRefuse) {
     crossbar->get_IsRoutedTo(1, &sound);
     return QString::asprintf("%ld %ld", video, sound);
   };
-  Session(
-      CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
-      {{"?Video Decoder; ?Audio Decoder",
-        "[Video Tuner]|Video Composite|Video SVideo; [Audio Tuner]|Audio Line; on", false, "0 3"},
-       {"cboxOutput0=Video SVideo",
-        "Video Tuner|Video Composite|[Video SVideo]; Audio Tuner|[Audio Line]; on", true},
-       {"[Appliquer]", "", false, "2 4"},
-       // Linked, the tuner's sound comes along.
-       {"cboxOutput0=Video Tuner",
-        "[Video Tuner]|Video Composite|Video SVideo; [Audio Tuner]|Audio Line; on", true},
-       {"[OK]", "", false, "0 3"}});
+  Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
+          {{"cboxOutput0=Video SVideo",
+            "Video Tuner|Video Composite|[Video SVideo]; Audio Tuner|[Audio Line]; on", true},
+           {"[Appliquer]", "", false, "2 4"},
+           // Linked, the tuner's sound comes along.
+           {"cboxOutput0=Video Tuner",
+            "[Video Tuner]|Video Composite|Video SVideo; [Audio Tuner]|Audio Line; on", true},
+           {"[OK]", "", false, "0 3"}});
   Session(CLSID_CrossbarPropertyPage, crossbar.Get(), outputs, routes,
           {{"cbLinkRelated=off; cboxOutput0=Video SVideo",
             "Video Tuner|Video Composite|[Video SVideo]; [Audio Tuner]|Audio Line; off", true},
