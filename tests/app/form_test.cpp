@@ -240,7 +240,8 @@ TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
     EXPECT_EQ(form.ScreenSaverWasActive, FALSE) << "no screen-saver service";
   }
 
-  // Off for the run, on again at exit only when it was on; "Quitter" closes the window.
+  // Off for the run (asked in the program's own name), on again at exit only when it was on;
+  // "Quitter" closes the window.
   if (!test::FakeScreenSaverService::BusAvailable()) GTEST_SKIP() << "no session bus";
   for (const bool wasOn : {true, false}) {
     SCOPED_TRACE(wasOn ? "on" : "off");
@@ -258,6 +259,7 @@ TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
     }
     QStringList methods;
     for (const auto& call : service.Calls()) methods << call.method;
+    EXPECT_EQ(service.Calls()[0].arguments[0], QVariant(qApp->applicationName())) << "its name";
     EXPECT_EQ(service.ActiveInhibitions(), wasOn ? 0u : 1u);
     EXPECT_EQ(methods.contains(QStringLiteral("UnInhibit")), wasOn) << "switched on at exit";
     EXPECT_TRUE(!wasOn || methods.join(u' ') == QStringLiteral("Inhibit UnInhibit"))

@@ -1,6 +1,7 @@
 // The small controls (radio group, on/off switch, spin edit, folder picker, font match) and the
 // handler guard with the error report.
 #include <gtest/gtest.h>
+#include <modal_dialog_driver.h>
 
 #include <QFontInfo>
 #include <QLineEdit>
@@ -88,7 +89,8 @@ TEST(Controls, TheFolderPickerTakesTheDialogsChoice) {
 }
 
 // Whatever a handler throws reaches the report and the other handlers still run; handlers take
-// the signal's arguments or none; the connection ends with the receiver.
+// the signal's arguments or none; the connection ends with the receiver. A report goes to a
+// message box unless a reporter replaces it.
 TEST(HandlerGuard, EveryExceptionReachesTheReportAndTheOtherHandlersStillRun) {
   QStringList messages;
   const ErrorReporter previous = SetErrorReporter([&](const QString& m) { messages << m; });
@@ -110,10 +112,12 @@ TEST(HandlerGuard, EveryExceptionReachesTheReportAndTheOtherHandlersStillRun) {
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(lastChecked);
   ASSERT_EQ(messages.size(), 3);
-  EXPECT_EQ(messages[0], QStringLiteral("Échec du gestionnaire"));
-  EXPECT_EQ(messages[1], QStringLiteral("boom"));
+  EXPECT_EQ(messages.first(2), QStringList({QStringLiteral("Échec du gestionnaire"), "boom"}));
   EXPECT_FALSE(messages[2].isEmpty());
   SetErrorReporter(previous);
+  test::ModalDialogDriver driver([](QWidget& box) { EXPECT_TRUE(test::ClickButton(box, "OK")); });
+  ReportError(QStringLiteral("Plus de place"));  // by default, in a message box
+  EXPECT_EQ(driver.DialogsDriven(), 1);
 }
 
 }  // namespace
