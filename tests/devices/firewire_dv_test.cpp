@@ -1,13 +1,15 @@
 // DV camcorders on IEEE 1394, against a fake of the bus seam fed with DIF frames made by our
 // encoder: the listing (names, stable identities, no adapter no entry), streaming as
 // MEDIATYPE_Interleaved through a bus reset, a frame of the other system dropped and counted,
-// and the camera unplugged reported as the device lost; the frames' steady stamps.
+// and the camera unplugged reported as the device lost; the frames' steady stamps. Cameras known
+// by their configuration ROMs.
 #include <poll.h>
 
 #include <deque>
 
 #include "device_test_support.h"
 #include "firewire/FireWireDv.h"
+#include "firewire/FireWireSeam.h"
 
 namespace vidorra::test {
 namespace {
@@ -140,6 +142,32 @@ TEST(FireWireDv, ListsCamerasAndStreamsInterleavedDvThroughABusResetUntilUnplugg
   EXPECT_TRUE(afterReset) << "the stream goes on after the bus reset";
   bus->cameras.clear();
   EXPECT_TRUE(FireWireDevices(bus).Devices().empty()) << "no adapter or camera, no entry";
+}
+
+// A node is a camera when its configuration ROM has an AV/C unit directory; its name is its
+// textual leaves' (vendor, then model) as far as they can be read, its identity its EUI-64.
+TEST(FireWireDv, CamerasAreKnownByTheirConfigurationRom) {
+  const std::vector<uint32_t> acme = {
+      0x0404A1B2, 0x31333934, 0x0000A002, 0x08004601, 0x0A0B0C0D,   // bus information block
+      0x00030000, 0xD1000003, 0x81000005, 0x81000008,               // root: unit, vendor, model
+      0x00020000, 0x1200A02D, 0x13010001,                           // an AV/C unit
+      0x00030000, 0,          0,          0x41636D65,               // "Acme"
+      0x00040000, 0,          0,          0x4D6F6465, 0x6C203900};  // "Model 9"
+  const auto nameOf = [](const std::vector<uint32_t>& rom, size_t readable = 99) -> std::string {
+    const auto camera = devices::firewire::CameraOfConfigRom([&](uint64_t offset) {
+      return offset / 4 < std::min(readable, rom.size()) ? std::optional(rom[offset / 4])
+                                                         : std::nullopt;
+    });
+    if (!camera) return "none";
+    return camera->guid == 0x080046010A0B0C0D ? camera->name : "another EUI-64";
+  };
+  auto otherUnit = acme, noTexts = acme;
+  otherUnit[11] = 0x13010002;
+  noTexts[7] = noTexts[8] = 0x0C0083C0;  // node capabilities in their place
+  EXPECT_EQ(nameOf(acme), "Acme Model 9");
+  EXPECT_EQ(nameOf(acme, 20), "Acme Mode");
+  EXPECT_EQ(nameOf(otherUnit), "none");
+  EXPECT_EQ(nameOf(noTexts), "DV camcorder");
 }
 
 // A frame that reaches the reader late keeps its place; the stream standing still, frames left

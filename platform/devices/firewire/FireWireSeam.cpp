@@ -56,17 +56,10 @@ using HandlePtr = std::unique_ptr<std::remove_pointer_t<raw1394handle_t>, Handle
 // Reads a node's configuration ROM a quadlet at a time.
 class RomReader {
  public:
-  RomReader(raw1394handle_t handle, nodeid_t node) : handle_(handle), node_(node) {}
+  explicit RomReader(const RomQuadletReader& read) : read_(read) {}
 
   // The quadlet at byte offset `offset` of the ROM.
-  std::optional<uint32_t> At(uint64_t offset) {
-    quadlet_t value = 0;
-    if (raw1394_read(handle_, node_, CSR_REGISTER_BASE + CSR_CONFIG_ROM + offset, sizeof value,
-                     &value) < 0) {
-      return std::nullopt;
-    }
-    return ntohl(value);
-  }
+  std::optional<uint32_t> At(uint64_t offset) { return read_(offset); }
 
   // The entries (offset of the entry, its quadlet) of the directory at `offset`.
   std::vector<std::pair<uint64_t, uint32_t>> Directory(uint64_t offset) {
@@ -103,19 +96,13 @@ class RomReader {
   }
 
  private:
-  raw1394handle_t handle_;
-  nodeid_t node_;
+  const RomQuadletReader& read_;
 };
 
-struct FoundCamera {
-  DvCamera camera;
-  int port = 0;
-  nodeid_t node = 0;
-};
+}  // namespace
 
-// The camera on this node, if it is one.
-std::optional<DvCamera> CameraAt(raw1394handle_t handle, nodeid_t node) {
-  RomReader rom(handle, node);
+std::optional<DvCamera> CameraOfConfigRom(const RomQuadletReader& read) {
+  RomReader rom(read);
   const auto info = rom.At(0);
   const auto guidHigh = rom.At(12);
   const auto guidLow = rom.At(16);
@@ -145,6 +132,26 @@ std::optional<DvCamera> CameraAt(raw1394handle_t handle, nodeid_t node) {
   }
   if (camera.name.empty()) camera.name = "DV camcorder";
   return camera;
+}
+
+namespace {
+
+struct FoundCamera {
+  DvCamera camera;
+  int port = 0;
+  nodeid_t node = 0;
+};
+
+// The camera on this node, if it is one.
+std::optional<DvCamera> CameraAt(raw1394handle_t handle, nodeid_t node) {
+  return CameraOfConfigRom([&](uint64_t offset) -> std::optional<uint32_t> {
+    quadlet_t value = 0;
+    if (raw1394_read(handle, node, CSR_REGISTER_BASE + CSR_CONFIG_ROM + offset, sizeof value,
+                     &value) < 0) {
+      return std::nullopt;
+    }
+    return ntohl(value);
+  });
 }
 
 std::vector<FoundCamera> FindCameras() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -60,6 +61,15 @@ class FireWireSeam {
     return {};
   }
 };
+
+// A quadlet of a node's configuration ROM at a byte offset, in host order; none when it cannot
+// be read.
+using RomQuadletReader = std::function<std::optional<uint32_t>(uint64_t offset)>;
+
+// The DV camera a configuration ROM describes: a node with an AV/C unit directory, named by the
+// root directory's textual leaves (vendor, then model) and known by the EUI-64 of its bus
+// information block. None for any other node, or when the ROM cannot be read that far.
+std::optional<DvCamera> CameraOfConfigRom(const RomQuadletReader& read);
 
 // The seam over libraw1394 and libiec61883.
 std::shared_ptr<FireWireSeam> MakeLibRaw1394Seam();
