@@ -119,7 +119,8 @@ TEST(V4l2Description, ListingStylesAndWhatADriverFillsIn) {
       "        Index       : 2\n"
       "        Type        : Video Capture\n"
       "        Pixel Format: BGR3\n"
-      "        Name        : 24-bit BGR 8-8-8\n";
+      "        Name        : 24-bit BGR 8-8-8\n"
+      "        Flags       : emulated\n";
   const Row rows[] = {
       {"nothing at all", "", {}, {}, {1, 30}, {"Camera 1"}},
       {"older style, NV12 twice, a bare fourcc, ranges", oldStyle, {"NV12", "BGR3"},

@@ -6,6 +6,7 @@
 
 #include <QThread>
 #include <QWidget>
+#include <atomic>
 #include <thread>
 
 #include "HwndQt.h"
@@ -15,8 +16,9 @@ namespace vidorra::test {
 namespace {
 
 // Posted messages wait for the event loop and keep their order and parameters; sent ones run
-// at once; both on the window's thread. A destroyed window takes no more messages and drops
-// those posted before; the desktop stays.
+// at once (from another thread, when the window's thread next takes events); both on the
+// window's thread. A destroyed window takes no more messages and drops those posted before; the
+// desktop stays.
 TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDestroyed) {
   std::vector<std::pair<WPARAM, LPARAM>> received;
   bool onCreator = true;
@@ -38,6 +40,9 @@ TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDe
     EXPECT_EQ(received[i], std::make_pair(static_cast<WPARAM>(i), static_cast<LPARAM>(-i)));
   }
   EXPECT_EQ(42, SendMessageA(window, WM_USER, 21, 0));
+  static std::atomic<LRESULT> sentFromAnotherThread = 0;  // outlives a sender that never returns
+  std::thread([window] { sentFromAnotherThread = SendMessageA(window, WM_USER, 4, 0); }).detach();
+  EXPECT_TRUE(WaitUntil([] { return sentFromAnotherThread == 8; }));
   EXPECT_TRUE(onCreator);
   HWND other = AllocateHWnd(nullptr);
   EXPECT_TRUE(PostMessageA(window, WM_APP, 0, 0));
