@@ -119,13 +119,10 @@ TEST(SysDeviceEnum, RegistrationOrderAndEmptyCategories) {
     listed.push_back(entry.clsid);
   EXPECT_EQ(listed, clsids);
   EXPECT_EQ(FriendlyNames(CLSID_LegacyAmFilterCategory), registered);
-  EXPECT_EQ(FriendlyNames(CLSID_LegacyAmFilterCategory), registered);
   HRESULT hr = S_OK;
   EXPECT_TRUE(ListDevices(CLSID_AudioCompressorCategory, &hr).empty());
   EXPECT_EQ(S_FALSE, hr) << "nothing registered";
   const GUID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-  ListDevices(unknown, &hr);
-  EXPECT_EQ(S_FALSE, hr);
   ComPtr<ICreateDevEnum> enumerator;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_ICreateDevEnum, enumerator.ReleaseAndGetVoidAddressOf()));
