@@ -29,7 +29,7 @@ TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
   const std::string folder = root.File("vidéos");
   const std::string video = folder + "/Video 0.avi";
   std::filesystem::create_directories(folder);
-  for (const std::string& file : {video, folder + "/-x"}) std::ofstream{file};
+  std::ofstream{video};
   std::vector<std::string> opened;
   bool accept = true;
   const win::DesktopOpener previous = win::SetDesktopOpener([&](const std::string& address) {
@@ -45,12 +45,9 @@ TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
   } rows[] = {
       {"web address, any folder", "open", "https://www.orvale.fr/a b?x=1&y=2", "/nowhere", 0,
        "https://www.orvale.fr/a b?x=1&y=2"},
-      {"no verb is open", nullptr, "mailto:a@b.fr?Subject=%C3%A9t%C3%A9", "", 0,
-       "mailto:a@b.fr?Subject=%C3%A9t%C3%A9"},
       {"verb in capitals", "OPEN", "news:fr.rec.video", "", 0, "news:fr.rec.video"},
       {"a path in the given folder, made plain", "open", "./../vidéos/./Video 0.avi", folder, 0,
        video},
-      {"a name that looks like an option", "open", "-x", folder, 0, folder + "/-x"},
       {"no file", "open", "", "", SE_ERR_FNF, std::nullopt},
       {"a missing file", "open", folder + "/Video 1.avi", "", SE_ERR_FNF, std::nullopt},
       {"a missing folder", "open", root.File("nowhere/Video 0.avi"), "", SE_ERR_PNF, std::nullopt},
