@@ -181,8 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // DV type 1: the interleaved stream, which ffmpeg reads as DV picture and DV sound when
         // it is the file's only stream; beside a second sound stream it shows the picture only.
-        // The native graph records the DV sound inside the stream whatever "audio DV" says.
         R{"Caméscope DV", Format::kNative, true, false, "dvvideo", 720, 576, 1, -1},
+        R{"Caméscope DV", Format::kNative, false, false, "dvvideo", 720, 576, 1, -1},
+        R{"Caméscope DV", Format::kNative, true, true, "dvvideo", 720, 576, 1, 0},
         R{"Caméscope DV", Format::kNative, false, true, "dvvideo", 720, 576, 1, 0},
         R{"Caméscope DV", Format::kDVType2, true, false, "dvvideo", 720, 576, 1, 0},
         R{"Caméscope DV", Format::kDVType2, false, false, "dvvideo", 720, 576, 0, -1},
