@@ -275,6 +275,12 @@ TEST(DeviceMonikerBinding, ResolversFirstThenTheSoftwareFilterClass) {
   EXPECT_EQ(out, nullptr);
   UnregisterComClass(CLSID_TestSoftwareFilter);
   EXPECT_EQ(software->BindToObject(nullptr, nullptr, IID_IPersist, &out), REGDB_E_CLASSNOTREG);
+  for (const size_t at : {9, 47, 49, 86}) {  // the prefix, the category, the separator, the class
+    std::wstring name = DisplayNameOf(software.Get());
+    name[at] = L'X';
+    const HRESULT hr = DeviceMoniker(name)->BindToObject(nullptr, nullptr, IID_IUnknown, &out);
+    EXPECT_EQ(hr, MK_E_NOOBJECT) << at;
+  }
   // A friendly name, not a class, with no resolver installed.
   out = &out;
   EXPECT_EQ(same->BindToObject(nullptr, nullptr, IID_IUnknown, &out), MK_E_NOOBJECT);
