@@ -127,6 +127,18 @@ TEST_F(TapeCaptureTest,
   ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(10)));
   EXPECT_EQ(TapeMode(), ED_MODE_STOP);
   EXPECT_EQ(test::ProbedFrames(file.toStdString()), 0);
+  // Each button of the transport gives its command, none reported as failed: a rewind to the
+  // start (where it stops), play, pause, wind on, stop.
+  std::vector<long> modes;
+  for (QPushButton* button : {form_->RembobinerBtn, form_->LectureBtn, form_->PauseBtn,
+                              form_->AvanceBtn, form_->StopBandeBtn}) {
+    Click(button);
+    modes.push_back(TapeMode());
+    ASSERT_TRUE(test::WaitUntil([&] { return TapeMode() != ED_MODE_REW; }));
+  }
+  EXPECT_EQ(modes, (std::vector<long>{ED_MODE_REW, ED_MODE_PLAY, ED_MODE_FREEZE, ED_MODE_FF,
+                                      ED_MODE_STOP}));
+  EXPECT_FALSE(form_->ErreurFrame1->isVisible());
 
   // A camcorder reached other than by its tape's link (the simulated one) has the page, its
   // frames' (absent) timecode under the picture, and its commands disabled with the reason (in
