@@ -70,12 +70,6 @@ inline ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
   return owner;
 }
 
-inline CLSID ClassOf(IBaseFilter* filter) {
-  CLSID clsid = GUID_NULL;
-  if (filter) filter->GetClassID(&clsid);
-  return clsid;
-}
-
 // The filter's pin of that name, or null.
 inline ComPtr<IPin> PinNamed(IBaseFilter* filter, const wchar_t* name) {
   ComPtr<IPin> pin;
