@@ -1,6 +1,6 @@
 // SampleGrabber in small graphs (behind a Color Space Converter, for the types it offers): the
-// types the grabber offers and its partial type, the kept copy and its sizes, callbacks, one-shot;
-// what the converter takes.
+// types the grabber offers and its partial type, the kept copy and its sizes, callbacks, one-shot.
+// What the converter takes is the pictures a frame layout describes (the pixel conversion tests).
 #include <TestPushSource.h>
 #include <amvideo.h>
 
@@ -120,19 +120,6 @@ TEST(SysSampleGrabber, CallsBackKeepsTheLastSampleAndOneShotEndsTheStream) {
   StopGraph(g.graph.Get());
   EXPECT_EQ(std::tuple(buffers.load(), lastFrame.load(), g.sink->Count()), std::tuple(1, 0, 1))
       << "one shot";
-}
-
-// The Color Space Converter takes uncompressed video only (what it makes of it: the device and
-// engine recordings read back by their frame numbers).
-TEST(SysColorSpaceConverter, TakesUncompressedVideoOnly) {
-  ComPtr<IPin> input = PinAt(CreateFilter(CLSID_Colour).Get(), 0);
-  for (const auto& [subtype, taken] : {std::pair{MEDIASUBTYPE_YUY2, true},
-                                       {MEDIASUBTYPE_RGB24, true},
-                                       {MEDIASUBTYPE_MJPG, false},
-                                       {MEDIASUBTYPE_TestA, false}}) {
-    const CMediaType type = MakeTestVideoType(subtype);
-    EXPECT_EQ(input->QueryAccept(&type) == S_OK, taken) << subtype.Data1;
-  }
 }
 
 }  // namespace
