@@ -149,11 +149,8 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
     grabber->MediaType().SetFormatType(FORMAT_VideoInfo2);
     grabber->MemberNotify(moRefresh, 0);
   }
-  TestPushSourceConfig config;
-  config.mediaType = Rgb24Type(c.videoInfo2, c.extra);
-  config.frameCount = 1;
-  config.bufferCount = 1;
-  auto source = MakeComObject<TestPushSource>(config);
+  auto source = MakeComObject<TestPushSource>(TestPushSourceConfig{
+      .mediaType = Rgb24Type(c.videoInfo2, c.extra), .frameCount = 1, .bufferCount = 1});
   ComPtr<IGraphBuilder> manager = QueryAs<IGraphBuilder>(graph);
   ASSERT_TRUE(SUCCEEDED(manager->AddFilter(source.Get(), L"Source")));
   const ComPtr<IPin> input = TPinList::CreateFromFilter(grabber->MemberFilter()).PinAt(0);

@@ -24,13 +24,11 @@ TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
          {std::pair{320, 240}, std::pair{720, 576}, std::pair{1280, 720}}) {
       std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 3 + 4096);
       for (uint32_t number : numbers) {
-        PatternScene scene;
-        scene.frameNumber = number;
-        scene.title = "Caméscope";
-        scene.caption = "TUNER CH 4";
         // Controls act on the picture, never on the number.
-        scene.controls.brightness = 255;
-        scene.controls.contrast = 0;
+        const PatternScene scene{.frameNumber = number,
+                                 .title = "Caméscope",
+                                 .caption = "TUNER CH 4",
+                                 .controls = {.brightness = 255, .contrast = 0}};
         DrawPattern(scene, {layout, width, height, picture.data(), false});
         const Planes planes = PlanesOf(subtype, picture.data(), width, height);
         const auto read = ReadFrameNumber(

@@ -150,10 +150,9 @@ TEST(SystemClock, AdvisesFireAtTheirTimeUnlessCancelledAndBadArgumentsAreRefused
 
 // GetTime tells whether the time moved since the previous call: S_FALSE when it did not.
 std::atomic<REFERENCE_TIME> fakeTime{100};
-REFERENCE_TIME FakeNow() { return fakeTime.load(); }
 
 TEST(SystemClock, GetTimeNeverGoesBackAndAnswersSFalseWhenItHasNotMoved) {
-  ComPtr<IReferenceClock> clock = MakeComObject<CSystemClock>(&FakeNow);
+  ComPtr<IReferenceClock> clock = MakeComObject<CSystemClock>([] { return fakeTime.load(); });
   const struct {
     REFERENCE_TIME source;
     HRESULT expected;
