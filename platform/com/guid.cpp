@@ -66,8 +66,6 @@ bool ParseGuid(LPCOLESTR text, GUID* out) {
 
 }  // namespace
 
-bool operator<(const GUID& a, const GUID& b) { return TextOrderBytes(a) < TextOrderBytes(b); }
-
 size_t std::hash<GUID>::operator()(const GUID& g) const noexcept {
   // FNV-1a over the 16 bytes: cheap, and every byte counts.
   constexpr uint64_t kFnvOffset = 14695981039346656037ull;

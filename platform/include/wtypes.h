@@ -161,8 +161,6 @@ constexpr bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
 inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
-// Strict weak order, so GUIDs can key ordered containers.
-bool operator<(const GUID& a, const GUID& b);
 
 template <>
 struct std::hash<GUID> {
