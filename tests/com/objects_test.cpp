@@ -44,7 +44,8 @@ class CWidget : public CUnknown, public ITestBetaPlus, public IPersist {
 };
 
 // Every answered interface reaches every other and leads back to one identity; a refusal
-// leaves no pointer behind. The count is atomic and the object goes at the last Release.
+// leaves no pointer behind. The count is atomic and the object goes at the last Release; a
+// variant holding it releases it when cleared.
 TEST(ComObject, InterfaceTableAndReferenceCount) {
   ComPtr<CWidget> object = MakeComObject<CWidget>();
   const IID answered[] = {IID_IUnknown, IID_ITestBeta, IID_ITestBetaPlus, IID_IPersist};
@@ -71,6 +72,12 @@ TEST(ComObject, InterfaceTableAndReferenceCount) {
     });
   }
   for (auto& thread : threads) thread.join();
+  VARIANT held{};  // a reference that a variant holds goes when it is cleared
+  held.vt = VT_UNKNOWN;
+  (held.punkVal = static_cast<IPersist*>(object.Get()))->AddRef();
+  EXPECT_EQ(VariantClear(&held), S_OK);
+  held.vt = 0xFFF;
+  EXPECT_EQ(VariantClear(&held), DISP_E_BADVARTYPE) << "a type it does not know";
   EXPECT_EQ(object->RefCountForTesting(), 1u);
   object = nullptr;
   EXPECT_EQ(gLiveWidgets.load(), 0);
