@@ -186,8 +186,7 @@ class WindowTest : public AppTest {
   // The picture shows another frame, then a later one: a device plugged in again numbers its
   // frames anew, below the last one an unplugged device left on the screen.
   bool PictureMoves() {
-    std::optional<uint32_t> first;
-    std::optional<uint32_t> changed;
+    std::optional<uint32_t> first, changed;
     return WaitUntil([&] {
       const std::optional<uint32_t> now = FrameNumberOf(ShownImage(*form_));
       if (!now) return false;

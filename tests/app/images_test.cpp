@@ -7,9 +7,7 @@ namespace vidorra {
 namespace {
 
 constexpr const char* kCamcorder = "video dv Caméscope DV\n";
-constexpr int kSeconds = 0;
-constexpr int kPalFrames = 1;
-constexpr int kMinutes = 2;
+constexpr int kSeconds = 0, kPalFrames = 1, kMinutes = 2;
 
 class ImagesTest : public test::WindowTest {
  protected:

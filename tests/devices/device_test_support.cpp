@@ -48,9 +48,7 @@ std::vector<CMediaType> OfferedTypes(IPin* pin) {
 }
 
 std::pair<int, int> VideoSizeOf(const AM_MEDIA_TYPE& type) {
-  if (type.formattype != FORMAT_VideoInfo || type.cbFormat < sizeof(VIDEOINFOHEADER)) {
-    return {0, 0};
-  }
+  if (type.formattype != FORMAT_VideoInfo || type.cbFormat < sizeof(VIDEOINFOHEADER)) return {0, 0};
   VIDEOINFOHEADER vih;
   std::memcpy(&vih, type.pbFormat, sizeof vih);
   return {vih.bmiHeader.biWidth, std::abs(vih.bmiHeader.biHeight)};

@@ -92,10 +92,7 @@ TEST(FireWireDv, ListsCamerasAndStreamsInterleavedDvThroughABusResetUntilUnplugg
   EXPECT_EQ(listed,
             (std::vector<std::wstring>{L"Camcorder DV-100 @device:1394:0800460102030405",
                                        L"Camcorder DV-100 #2 @device:1394:0800460102030999"}));
-  constexpr uint64_t kFrames = 10;
-  constexpr uint64_t kNtscAt = 5;
-  constexpr uint64_t kLateAt = 2;
-  constexpr uint64_t kLeftOutBefore = 7;
+  constexpr uint64_t kFrames = 10, kNtscAt = 5, kLateAt = 2, kLeftOutBefore = 7;
   std::vector<std::vector<uint8_t>> sent;
   for (uint64_t n = 0; n < kFrames; ++n) {
     sent.push_back(

@@ -11,8 +11,7 @@
 namespace vidorra::test {
 namespace {
 
-constexpr REFERENCE_TIME k30Fps = 333333;
-constexpr REFERENCE_TIME k25Fps = 400000;
+constexpr REFERENCE_TIME k30Fps = 333333, k25Fps = 400000;
 
 // A renderer that, when told to, keeps the samples it gets until told to let them go, as a slow
 // consumer holding every buffer would.

@@ -29,8 +29,7 @@ TEST(MemAllocator, SamplesComeBackToThePoolOnRelease) {
   IMediaSample* none = nullptr;
   EXPECT_EQ(VFW_E_NOT_COMMITTED, allocator->GetBuffer(&none, nullptr, nullptr, 0));
   ASSERT_EQ(S_OK, allocator->Commit());
-  ComPtr<IMediaSample> a;
-  ComPtr<IMediaSample> b;
+  ComPtr<IMediaSample> a, b;
   ASSERT_EQ(S_OK, allocator->GetBuffer(a.GetAddressOf(), nullptr, nullptr, 0));
   ASSERT_EQ(S_OK, allocator->GetBuffer(b.GetAddressOf(), nullptr, nullptr, 0));
   BYTE* pa = nullptr;
@@ -40,8 +39,7 @@ TEST(MemAllocator, SamplesComeBackToThePoolOnRelease) {
   ComPtr<IMediaSample> c;
   EXPECT_EQ(VFW_E_TIMEOUT, allocator->GetBuffer(c.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT));
   // Properties of a sample do not survive its return.
-  REFERENCE_TIME start = 5;
-  REFERENCE_TIME end = 6;
+  REFERENCE_TIME start = 5, end = 6;
   a->SetTime(&start, &end);
   a->SetSyncPoint(TRUE);
   a = nullptr;

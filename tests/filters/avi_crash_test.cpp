@@ -547,9 +547,7 @@ TEST(AviRepair, FilesNotOursAreNeverWrittenTo) {
   const test::TempDir dir;
   const std::string path = dir.File("other.avi");
   const std::string command =
-      "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 "
-      "-c:v mjpeg -y " +
-      path;
+      "ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 -c:v mjpeg -y " + path;
   ASSERT_EQ(std::system(command.c_str()), 0);
   std::ifstream in(path, std::ios::binary);
   const Image whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -21,16 +21,13 @@ using filters::FieldOrderOf;
 using filters::FrameLayout;
 using filters::PixelFormat;
 
-constexpr int kWidth = 720;
-constexpr int kHeight = 576;
-constexpr int kFrames = 6;
+constexpr int kWidth = 720, kHeight = 576, kFrames = 6;
 constexpr REFERENCE_TIME kFrameTime = 400'000;
 
 // The luma of a vertical-bar pattern moving right by 16 pixels a field: two fields a quarter
 // of the bars' period apart, so that weaving them combs every edge.
 uint8_t PatternLuma(int x, int field) {
-  constexpr double kPeriod = 64.0;
-  constexpr double kStepPerField = 16.0;
+  constexpr double kPeriod = 64.0, kStepPerField = 16.0;
   const double phase = 2.0 * std::numbers::pi * (x - kStepPerField * field) / kPeriod;
   return static_cast<uint8_t>(std::lround(128.0 + 90.0 * std::sin(phase)));
 }

@@ -23,8 +23,7 @@ bool Near(const std::array<int, 3>& got, const std::array<int, 3>& wanted, int t
 
 // The test picture, 64 x 4, top row first: red | green over blue | white (4:1:1 conversions
 // want a width of 64), and their BT.601 limited-range values.
-constexpr int kWidth = 64;
-constexpr int kHeight = 4;
+constexpr int kWidth = 64, kHeight = 4;
 constexpr struct {
   Rgb rgb;
   Yuv yuv;

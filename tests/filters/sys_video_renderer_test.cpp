@@ -24,9 +24,7 @@ using vidorra::filters::CVideoRenderer;
 using vidorra::filters::PixelFormat;
 using vidorra::filters::VideoRendererWindow;
 
-constexpr int kWidth = 64;
-constexpr int kHeight = 48;
-constexpr int kFrames = 5;
+constexpr int kWidth = 64, kHeight = 48, kFrames = 5;
 
 // Frame k: top half (200, 10k, 0), bottom half (0, 0, 200); stored bottom-up (or top-down),
 // untimed.

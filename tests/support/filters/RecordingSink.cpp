@@ -27,9 +27,7 @@ HRESULT RecordingSink::DoRenderSample(IMediaSample* sample) {
   }
   BYTE* data = nullptr;
   if (SUCCEEDED(sample->GetPointer(&data))) kept.data = data;
-  if (options_.keepBytes && data) {
-    kept.bytes.assign(data, data + sample->GetActualDataLength());
-  }
+  if (options_.keepBytes && data) kept.bytes.assign(data, data + sample->GetActualDataLength());
   std::unique_lock lock(mutex_);
   samples_.push_back(std::move(kept));
   const bool fail = static_cast<int>(samples_.size()) - 1 == options_.failAtSample;
