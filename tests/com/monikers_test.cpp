@@ -310,9 +310,11 @@ TEST(MemoryPropertyBag, ReadsStringsAndNumbersAndWritesBack) {
   VariantClear(&v);
   EXPECT_EQ(ReadString(bag.Get(), L"FriendlyName", &hr), L"Renamed");
   v.vt = VT_UI4;
-  v.ulVal = 7;
+  v.ulVal = 0;  // the lowest unsigned value
   ASSERT_EQ(bag->Write(L"New", &v), S_OK);
-  EXPECT_EQ(ReadString(bag.Get(), L"New", &hr), L"7");
+  EXPECT_EQ(ReadString(bag.Get(), L"New", &hr), L"0");
+  ASSERT_EQ(bag->Read(L"New", &v, nullptr), S_OK);
+  EXPECT_EQ(std::pair(v.vt, v.ulVal), (std::pair<VARTYPE, ULONG>(VT_UI4, 0)));
   v.vt = VT_UNKNOWN;
   v.punkVal = nullptr;
   EXPECT_EQ(bag->Write(L"Object", &v), DISP_E_TYPEMISMATCH);

@@ -58,6 +58,9 @@ TEST(Bitmap, ANewHandleFreesTheOldImageAndUnusableBitmapsAreRefused) {
   EXPECT_EQ(bitmap.Width(), 2);
   EXPECT_EQ(bitmap.Bits(), bits);
   EXPECT_EQ(DeleteObject(old), FALSE) << "already freed";
+  BITMAP bm{};
+  ASSERT_EQ(GetObjectA(fresh, sizeof bm, &bm), static_cast<int>(sizeof bm));
+  EXPECT_EQ(std::tuple(bm.bmPlanes, bm.bmWidthBytes, bm.bmBitsPixel), std::tuple(1, 4, 8));
   static_cast<uint8_t*>(bits)[1] = 1;  // the bottom row's second pixel: red
   QTemporaryDir dir;
   bitmap.SaveToFile(dir.filePath(QStringLiteral("paletted.bmp")));

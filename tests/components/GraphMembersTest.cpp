@@ -152,6 +152,8 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
       .mediaType = Rgb24Type(c.videoInfo2, c.extra), .frameCount = 1, .bufferCount = 1});
   ComPtr<IGraphBuilder> manager = QueryAs<IGraphBuilder>(graph);
   ASSERT_TRUE(SUCCEEDED(manager->AddFilter(source.Get(), L"Source")));
+  EXPECT_THROW(TFilterList::CreateFromGraph(manager.Get()).FilterAt(2), EListError);  // two
+  EXPECT_THROW(TPinList::CreateFromFilter(source.Get()).PinAt(1), EListError);
   const ComPtr<IPin> input = TPinList::CreateFromFilter(grabber->MemberFilter()).PinAt(0);
   ASSERT_EQ(manager->ConnectDirect(source->OutputPin(), input.Get(), nullptr), S_OK);
   EXPECT_FALSE(grabber->CopyFrameToBitmap(&bitmap)) << "no sample yet";
@@ -165,6 +167,12 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
   EXPECT_EQ(grabber->CopyFrameToBitmap(&bitmap), c.extra == 0);
   EXPECT_EQ(bitmap.Height(), kPalHeight);
   EXPECT_EQ(bitmap.RowBytes(), kPalRowBytes);
+  // Taken out of the graph, the member lets its filter go: only this test's pin holds it.
+  graph->StopGraph();
+  ASSERT_EQ(manager->Disconnect(source->OutputPin()), S_OK);
+  grabber->SetFilterGraph(nullptr);
+  sg = nullptr;
+  EXPECT_EQ((input->AddRef(), input->Release()), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SampleGrabberTest,

@@ -12,6 +12,7 @@ namespace {
 using devices::sim::DrawPattern;
 using devices::sim::PatternLayout;
 using devices::sim::PatternScene;
+using devices::sim::PatternSource;
 using devices::sim::ReadFrameNumber;
 
 TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
@@ -47,6 +48,20 @@ TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
   EXPECT_EQ(devices::sim::Drawable("Ça à l'œil"), "CA A L'?IL");
   EXPECT_EQ(devices::sim::Drawable("\xC3"), "?") << "a cut sequence";
   EXPECT_EQ(devices::sim::GlyphFor('~'), devices::sim::GlyphFor('?'));
+}
+
+// The pattern looks as it did, its bars, ramp and texts in their places, with a signal and
+// without: a deliberate change of its look changes these values.
+TEST(TestPattern, LooksAsItDid) {
+  std::vector<uint8_t> picture(320 * 240 * 2);
+  for (const auto& [signal, look] :
+       {std::pair{true, 0x1331bdffd8f4e566ull}, std::pair{false, 0xc2be780d341f8506ull}}) {
+    const PatternScene scene{5, "Caméscope", "TUNER CH 4", PatternSource::kCamera, 0, signal, {}};
+    DrawPattern(scene, {PatternLayout::kYuy2, 320, 240, picture.data()});
+    uint64_t fnv = 14695981039346656037u;
+    for (uint8_t b : picture) fnv = (fnv ^ b) * 1099511628211u;
+    EXPECT_EQ(fnv, look) << signal;
+  }
 }
 
 // Intelligent connect puts the decoder between an MJPG pin and a renderer of pictures; its

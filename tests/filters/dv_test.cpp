@@ -18,6 +18,7 @@
 namespace vidorra::dv {
 namespace {
 
+using devices::sim::PatternLayout;
 using test::DvFrameMaker;
 
 uint8_t* BlockAt(std::vector<uint8_t>& frame, size_t sequence, size_t block) {
@@ -253,6 +254,15 @@ TEST(DvCodec, DecodesAndCodesWhereTheFrameLiesConvertingAtMostOnce) {
     EXPECT_EQ(InspectFrame(inPlace)->system, system);
     ASSERT_EQ(DvVideoDecoder::Create()->Decode(inPlace, own, back), S_OK);
     EXPECT_EQ(NumberOf(back, facts.width), kPictureNumber);
+    // An RGB picture of odd width, its rows padded to whole words, is coded as drawn.
+    std::vector<uint8_t> odd(972 * 240);
+    devices::sim::PatternScene seven;
+    seven.frameNumber = 7;
+    devices::sim::DrawPattern(seven, {PatternLayout::kRgb24, 323, 240, odd.data()});
+    const Picture rgb{PictureFormat::kRgb24, 323, 240, true, odd};
+    ASSERT_EQ(encoder->Encode(rgb, std::span<uint8_t>(copied)), S_OK);
+    ASSERT_EQ(DvVideoDecoder::Create()->Decode(copied, own, back), S_OK);
+    EXPECT_EQ(NumberOf(back, facts.width), 7u);
   }
   std::vector<uint8_t> junk(kFrameBytesPal, 0), picture;
   EXPECT_EQ(DvVideoDecoder::Create()->Decode(junk, PictureFormat::kI420, picture), E_INVALIDARG);
