@@ -152,7 +152,7 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
       .mediaType = Rgb24Type(c.videoInfo2, c.extra), .frameCount = 1, .bufferCount = 1});
   ComPtr<IGraphBuilder> manager = QueryAs<IGraphBuilder>(graph);
   ASSERT_TRUE(SUCCEEDED(manager->AddFilter(source.Get(), L"Source")));
-  EXPECT_THROW(TFilterList::CreateFromGraph(manager.Get()).FilterAt(2), EListError);  // two
+  EXPECT_THROW(TFilterList::CreateFromGraph(manager.Get()).FilterAt(2), EListError);  // of 2
   EXPECT_THROW(TPinList::CreateFromFilter(source.Get()).PinAt(1), EListError);
   const ComPtr<IPin> input = TPinList::CreateFromFilter(grabber->MemberFilter()).PinAt(0);
   ASSERT_EQ(manager->ConnectDirect(source->OutputPin(), input.Get(), nullptr), S_OK);

@@ -1,5 +1,6 @@
 // The simulated pictures' test pattern (every layout keeps the frame number readable, the font
-// draws names as it can) and the MJPEG Decompressor's handling of what it is given.
+// draws names as it can, the look stays as it was) and the MJPEG Decompressor's handling of what
+// it is given.
 #include <MjpegDecompressor.h>
 
 #include "device_test_support.h"
