@@ -167,7 +167,8 @@ TEST_P(SampleGrabberTest, CopiesTheFrameIntoABitmap) {
   EXPECT_EQ(grabber->CopyFrameToBitmap(&bitmap), c.extra == 0);
   EXPECT_EQ(bitmap.Height(), kPalHeight);
   EXPECT_EQ(bitmap.RowBytes(), kPalRowBytes);
-  // Taken out of the graph, the member lets its filter go: only this test's pin holds it.
+  // Taken out of the graph, the member lets its filter go: only this test's pin holds it. The
+  // source lets go first, since the member breaks only its own end of the connection.
   graph->StopGraph();
   ASSERT_EQ(manager->Disconnect(source->OutputPin()), S_OK);
   grabber->SetFilterGraph(nullptr);
