@@ -277,30 +277,30 @@ TEST_F(V4l2, ControlsArePictureAndCameraPropertiesAndThePageListsEveryOne) {
   ComPtr<IAMVideoProcAmp> amp = QueryAs<IAMVideoProcAmp>(webcam.Get());
   ComPtr<IAMCameraControl> camera = QueryAs<IAMCameraControl>(webcam.Get());
   ASSERT_TRUE(amp && camera);
-  // Each one's range, default, capabilities and mode now (white balance and exposure automatic
-  // until set by hand; exposure in log2 seconds: 0.3 ms to 204.7 ms); those the device lacks.
+  // Each one's range, default, capabilities, value and mode now (white balance and exposure
+  // automatic until set by hand; exposure in log2 seconds: 0.3 ms to 204.7 ms); those the device
+  // lacks.
   const auto range = [](auto* control, long property) {
     long min = 0, max = 0, step = 0, def = 0, caps = 0, value = 0, flags = 0;
     if (control->GetRange(property, &min, &max, &step, &def, &caps) != S_OK) return std::vector<long>{};
     control->Get(property, &value, &flags);
-    return std::vector<long>({min, max, step, def, caps, flags});
+    return std::vector<long>({min, max, step, def, caps, value, flags});
   };
-  constexpr long kBoth = VideoProcAmp_Flags_Manual | VideoProcAmp_Flags_Auto;
+  constexpr long kManual = VideoProcAmp_Flags_Manual, kBoth = kManual | VideoProcAmp_Flags_Auto;
   EXPECT_EQ(range(amp.Get(), VideoProcAmp_Brightness),
-            std::vector<long>({0, 255, 1, 128, VideoProcAmp_Flags_Manual, VideoProcAmp_Flags_Manual}));
+            std::vector<long>({0, 255, 1, 128, kManual, 128, kManual}));
   EXPECT_EQ(range(amp.Get(), VideoProcAmp_WhiteBalance).back(), VideoProcAmp_Flags_Auto);
   EXPECT_EQ(range(amp.Get(), VideoProcAmp_WhiteBalance)[4], kBoth);
   EXPECT_EQ(range(camera.Get(), CameraControl_Exposure),
-            std::vector<long>({-12, -2, 1, -5, kBoth, CameraControl_Flags_Auto}));
+            std::vector<long>({-12, -2, 1, -5, kBoth, -5, CameraControl_Flags_Auto}));
   EXPECT_TRUE(range(amp.Get(), VideoProcAmp_Hue).empty());
   EXPECT_TRUE(range(camera.Get(), CameraControl_Zoom).empty());
-  EXPECT_EQ(S_OK, amp->Set(VideoProcAmp_Brightness, 200, VideoProcAmp_Flags_Manual));
-  EXPECT_EQ(E_INVALIDARG, amp->Set(VideoProcAmp_Brightness, 300, VideoProcAmp_Flags_Manual));
+  for (long brightness : {-1L, 0L, 255L, 256L, 200L})  // taken up to both ends, refused past
+    EXPECT_EQ(brightness < 0 || brightness > 255 ? E_INVALIDARG : S_OK,
+              amp->Set(VideoProcAmp_Brightness, brightness, kManual));
   ASSERT_EQ(S_OK, amp->Set(VideoProcAmp_WhiteBalance, 5000, VideoProcAmp_Flags_Manual));
   ASSERT_EQ(S_OK, camera->Set(CameraControl_Exposure, -6, CameraControl_Flags_Manual));
-  long value = 0, flags = 0;
-  ASSERT_EQ(S_OK, camera->Get(CameraControl_Exposure, &value, &flags));
-  EXPECT_EQ(value, -6);
+  EXPECT_EQ(range(camera.Get(), CameraControl_Exposure)[5], -6);
   EXPECT_EQ(std::vector<int64_t>({Control(V4L2_CID_BRIGHTNESS), Control(V4L2_CID_AUTO_WHITE_BALANCE),
                                   Control(V4L2_CID_WHITE_BALANCE_TEMPERATURE),
                                   Control(V4L2_CID_EXPOSURE_AUTO), Control(V4L2_CID_EXPOSURE_ABSOLUTE)}),

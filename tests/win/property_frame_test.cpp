@@ -19,7 +19,7 @@ namespace {
 struct FakePageScript {
   std::wstring title;
   HRESULT setObjects = S_OK;
-  HRESULT activate = S_OK;
+  HRESULT activate = S_OK, pageInfo = S_OK;
   HRESULT apply = S_OK;
   int applied = 0;
   int deactivated = 0;
@@ -61,6 +61,7 @@ class FakePage : public CUnknown, public IPropertyPage {
     return S_OK;
   }
   STDMETHODIMP GetPageInfo(PROPPAGEINFO* info) override {
+    if (FAILED(script_.pageInfo)) return script_.pageInfo;
     *info = {sizeof(PROPPAGEINFO), CoTaskMemStrDup(script_.title), {200, 80}, nullptr, nullptr, 0};
     return S_OK;
   }
@@ -131,15 +132,16 @@ class PropertyFrameTest : public ::testing::Test {
 };
 
 // Bad arguments are refused, and without a page that can be shown there is no frame. Pages that
-// cannot be created (GUID_NULL), given their objects or activated are left out and given back
-// their site and objects; the others show as tabs in order, in a modal frame owned by the window
-// at the given place; every page lets go of the objects when it closes, also when the owner
-// goes away.
+// cannot be created (GUID_NULL), given their objects, asked for their size and title or activated
+// are left out and given back their site and objects; the others show as tabs in order, in a
+// modal frame owned by the window at the given place; every page lets go of the objects when it
+// closes, also when the owner goes away.
 TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   auto pages = Pages({{.title = L"Un"},
                       {.title = L"Sans objet", .setObjects = E_NOINTERFACE},
                       {.title = L"Sans controles", .activate = E_FAIL},
-                      {.title = L"Deux"}});
+                      {.title = L"Deux"},
+                      {.title = L"Sans taille", .pageInfo = E_FAIL}});
   pages.insert(pages.begin() + 1, GUID_NULL);
   const ULONG refsBefore = thing_->RefCountForTesting();
   ModalDialogDriver driver([&](QWidget& frame) {
@@ -175,11 +177,11 @@ TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   EXPECT_EQ(0, driver.DialogsDriven());
   EXPECT_EQ(S_OK, ShowFrame(pages, L"Webcam"));
   EXPECT_EQ(1, driver.DialogsDriven());
-  for (size_t i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 5; ++i) {
     EXPECT_TRUE(scripts_[i]->destroyed) << i;
     EXPECT_FALSE(scripts_[i]->heldAtEnd) << i;
     EXPECT_EQ(scripts_[i]->deactivated, i == 0 || i == 3 ? 1 : 0) << i;
-    EXPECT_EQ(scripts_[i]->area, i == 1 ? QRect() : QRect(0, 0, 200, 80)) << "the page's size";
+    EXPECT_EQ(scripts_[i]->area, i == 1 || i == 4 ? QRect() : QRect(0, 0, 200, 80)) << i;
   }
   EXPECT_EQ(refsBefore, thing_->RefCountForTesting());
   // Without a caption the title of several pages is a general one (of one page, its title: the
