@@ -23,11 +23,17 @@ int SecondsOfDay(const QTime& time) {
 
 QString TwoDigitText(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
 
+// The face's hours, minutes and seconds.
+QStringList FaceParts(const QTime& time) {
+  return {TwoDigitText(time.hour()), TwoDigitText(time.minute()), TwoDigitText(time.second())};
+}
+
 }  // namespace
 
 AlarmClock::AlarmClock(QWidget* parent)
     : QWidget(parent), timer_(new QTimer(this)), timeSource_(&QTime::currentTime) {
   displayed_ = timeSource_();
+  setAccessibleDescription(FaceParts(displayed_).join(u':'));
   timer_->setInterval(kReadingPeriodMs);
   Connect(timer_, &QTimer::timeout, this, &AlarmClock::ReadTime);
   timer_->start();
@@ -41,6 +47,7 @@ void AlarmClock::ReadTime() {
   const QTime now = timeSource_();
   if (now != displayed_) {
     displayed_ = now;
+    setAccessibleDescription(FaceParts(displayed_).join(u':'));  // what a screen reader reads
     update();
   }
   const bool timeReached =
@@ -102,8 +109,7 @@ QSize AlarmClock::sizeHint() const {
 void AlarmClock::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QFontMetrics metrics(font());
-  const QString parts[] = {TwoDigitText(displayed_.hour()), TwoDigitText(displayed_.minute()),
-                           TwoDigitText(displayed_.second())};
+  const QStringList parts = FaceParts(displayed_);
   const QString separator = QStringLiteral(":");
   const int total =
       metrics.horizontalAdvance(parts[0] + separator + parts[1] + separator + parts[2]);

@@ -54,7 +54,8 @@ class AlarmClock : public QWidget {
   // One reading: what the timer does every kReadingPeriodMs. Runs the action when the alarm
   // fires; an exception from the action propagates to the caller (the guard, for the timer).
   void ReadTime();
-  // The time of day of the last reading (shown on the face).
+  // The time of day of the last reading (shown on the face, which gives it as its accessible
+  // description, hh:mm:ss).
   QTime DisplayedTime() const { return displayed_; }
   QTimer* ReadingTimer() const { return timer_; }
 
