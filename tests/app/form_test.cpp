@@ -225,8 +225,8 @@ TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
     if (c.userDirs != nullptr) WriteFile(config_ + QStringLiteral("/user-dirs.dirs"), c.userDirs);
     TCaptureForm form;
     QFile::remove(config_ + QStringLiteral("/user-dirs.dirs"));
-    EXPECT_EQ(form.VideoDirEdit->Text(), c.videos);
-    EXPECT_EQ(form.ImageDirEdit->Text(), c.images);
+    EXPECT_EQ(form.VideoDirEdit->InitialDir() + form.VideoDirEdit->Text(), c.videos + c.videos);
+    EXPECT_EQ(form.ImageDirEdit->InitialDir() + form.ImageDirEdit->Text(), c.images + c.images);
     const QDate day = form.StartupTime.date();
     EXPECT_TRUE(form.VideoFileName.startsWith(c.videos + QStringLiteral("/Video_") +
                                               TCaptureForm::TwoDigits(day.day()) +

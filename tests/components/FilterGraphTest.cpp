@@ -167,11 +167,14 @@ TEST_F(FilterGraphTest, QueuedEventsGoInOrderToListenersThenOnDSEventThenTheirHa
   graph.OnGraphErrorAbort = [&](TComponent*, HRESULT hr) {
     journal.push_back("OnGraphErrorAbort:" + std::to_string(hr));
   };
+  graph.OnGraphVideoSizeChanged = [&](TComponent*, int width, int height) {
+    journal.push_back("Size:" + std::to_string(width) + "x" + std::to_string(height));
+  };
   journal.clear();
   ASSERT_TRUE(SUCCEEDED(Sink()->Notify(EC_USER + 1, 11, 12)));
   ASSERT_TRUE(SUCCEEDED(Sink()->Notify(EC_ERRORABORT, E_FAIL, 0)));
   ASSERT_TRUE(SUCCEEDED(Sink()->Notify(EC_USER + 2, 0, 0)));
-  ASSERT_TRUE(SUCCEEDED(Sink()->Notify(EC_USER + 3, 0, 0)));
+  ASSERT_TRUE(SUCCEEDED(Sink()->Notify(EC_VIDEO_SIZE_CHANGED, 576 << 16 | 720, 0)));
   EXPECT_NO_THROW(NotifyOnce());
   const std::string fail = std::to_string(E_FAIL);
   EXPECT_EQ(journal, (Journal{"L:event:32769:11:12", "OnDSEvent:32769", "L:event:3:" + fail + ":0",
@@ -180,7 +183,7 @@ TEST_F(FilterGraphTest, QueuedEventsGoInOrderToListenersThenOnDSEventThenTheirHa
   EXPECT_EQ(errors.messages, (QStringList{QStringLiteral("second failed")}));
   journal.clear();
   NotifyOnce();
-  EXPECT_EQ(journal, (Journal{"L:event:32771:0:0", "OnDSEvent:32771"}));
+  EXPECT_EQ(journal, (Journal{"L:event:10:37749456:0", "OnDSEvent:10", "Size:720x576"}));
   Sink()->Notify(EC_USER + 4, 0, 0);
   graph.SetActive(false);
   journal.clear();

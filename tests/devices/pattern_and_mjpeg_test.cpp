@@ -52,13 +52,13 @@ TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {
 }
 
 // The pattern looks as it did, its bars, ramp and texts in their places, with a signal and
-// without: a deliberate change of its look changes these values.
+// without (full range, twice the contrast): a deliberate change of its look changes these values.
 TEST(TestPattern, LooksAsItDid) {
   std::vector<uint8_t> picture(320 * 240 * 2);
   for (const auto& [signal, look] :
-       {std::pair{true, 0x1331bdffd8f4e566ull}, std::pair{false, 0xc2be780d341f8506ull}}) {
-    const PatternScene scene{5, "Caméscope", "TUNER CH 4", PatternSource::kCamera, 0, signal, {}};
-    DrawPattern(scene, {PatternLayout::kYuy2, 320, 240, picture.data()});
+       {std::pair{true, 0x1331bdffd8f4e566ull}, std::pair{false, 0xab6d48048e96e0a2ull}}) {
+    PatternScene scene{5, "Caméscope", "TUNER CH 4", {}, 0, signal, {.contrast = 200 >> signal}};
+    DrawPattern(scene, {PatternLayout::kYuy2, 320, 240, picture.data(), !signal});
     uint64_t fnv = 14695981039346656037u;
     for (uint8_t b : picture) fnv = (fnv ^ b) * 1099511628211u;
     EXPECT_EQ(fnv, look) << signal;

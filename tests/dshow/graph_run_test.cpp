@@ -147,7 +147,7 @@ TEST(GraphRun, ATransformWhoseDownstreamStoppedFirstReportsNoFailure) {
   ASSERT_EQ(S_OK, memInput->GetAllocator(allocator.GetAddressOf()));
   ComPtr<IMediaSample> sample;
   ASSERT_EQ(S_OK, allocator->GetBuffer(sample.GetAddressOf(), nullptr, nullptr, 0));
-  EXPECT_TRUE(FAILED(memInput->Receive(sample.Get())));
+  EXPECT_EQ(VFW_E_NOT_COMMITTED, memInput->Receive(sample.Get()));
   EXPECT_FALSE(NextGraphEvent(graph.Get(), {}, 0));
   EXPECT_EQ(S_OK, control->Stop());
 }

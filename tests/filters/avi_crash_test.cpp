@@ -464,12 +464,9 @@ TEST(AviRepair, EveryMomentRepairsToTheFileFinishedAfterItsWholeChunksAndDamageN
     }
   }
   EXPECT_GT(checked, log.steps.size());
-  // The finished file itself is whole as it is: RIFFs within their limit (the first one with
-  // the old index of its chunks), picture and sound each whole.
-  MemoryFile finished(log.bytes);
-  EXPECT_EQ(RepairAvi(finished).outcome, AviRepairResult::Outcome::kWhole);
-  EXPECT_EQ(finished.writes, 0u);
-  test::WriteBytes(path, finished.bytes);
+  // The finished file (whole as it is: the last step above) has RIFFs within their limit (the
+  // first one with the old index of its chunks), picture and sound each whole.
+  test::WriteBytes(path, log.bytes);
   const AviFileInfo info = test::ReadBack(path);
   EXPECT_GT(info.riffCount, 3u);
   for (uint32_t size : info.riffSizes) EXPECT_LE(size + 8u, 96u * 1024);

@@ -525,7 +525,8 @@ TEST_F(Pages, TVCardPagesShowApplyAndRefuse) {
       {// Another client tunes to no station, and back.
        {"@tune3", secam + "Absent; 55,25 MHz"},
        {"@tune4", secam + "Présent; 62,25 MHz"},
-       {"spinChannel=21; spinCountry=44; cboxInputType=Câble; [Appliquer]",
+       {"spinChannel=21", "", true},
+       {"spinCountry=44; cboxInputType=Câble; [Appliquer]",
         "1..69=21; 0..9999=44; [Câble]|Antenne; PAL I (offerts : NTSC M, PAL B, PAL D, PAL G, "
         "PAL I, SECAM L); Présent; 471,25 MHz",
         false, "21 44 cable"},
