@@ -35,8 +35,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
   EXPECT_LT(tabs->tabRect(tabs->count() - 1).right(), f.PageControl1->width());
 
   // Enter and Escape reach only the enabled buttons of the first page.
-  int captures = 0;
-  int stops = 0;
+  int captures = 0, stops = 0;
   QObject::connect(f.CaptureBtn, &QPushButton::clicked, [&] { ++captures; });
   QObject::connect(f.StopBtn, &QPushButton::clicked, [&] { ++stops; });
   EXPECT_TRUE(f.CaptureBtn->isDefault() && f.ProgBtn->isDefault());

@@ -89,8 +89,7 @@ TEST_F(OptionsMenuTest,
     EXPECT_TRUE(shows(shown));
     ASSERT_EQ(dmCam->Crossbar->Routes().at(index).size(), crossbars);
     for (const TCrRouting& step : dmCam->Crossbar->Routes()[index]) {
-      long video = -1;
-      long sound = -1;
+      long video = -1, sound = -1;
       step.XBar->get_IsRoutedTo(step.VideoOutIndex, &video);
       step.XBar->get_IsRoutedTo(step.AudioOutIndex, &sound);
       EXPECT_EQ(video, step.VideoInIndex);

@@ -22,8 +22,7 @@ class SourcesTest : public test::WindowTest {
 // source that is not DV (the group's handler fires), selecting no sound binds none.
 TEST_F(SourcesTest, TheBoxesWithoutADeviceOrAPictureTheHelperFiltersAndTheFirstShow) {
   Make("");
-  int changes = 0;
-  int formatClicks = 0;
+  int changes = 0, formatClicks = 0;
   QObject alive;  // the connections go before the counters
   for (QComboBox* box : {form_->cboxVideo, form_->cboxAudio}) {
     QObject::connect(box, &QComboBox::currentIndexChanged, &alive, [&] { ++changes; });

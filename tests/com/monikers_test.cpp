@@ -79,7 +79,8 @@ ComPtr<IMoniker> Item(const std::wstring& item) {
 
 // A write past the end fills the gap with zeros; reads may be short; a seek before the start
 // or from an unknown origin is refused; clones share the bytes, not the position; a copy takes
-// as many bytes as asked from the source's position to the target's.
+// as many bytes as asked from the source's position to the target's, up to the end its size set
+// leaves; a write past 1 TiB finds the medium full, and a class written there reports just that.
 TEST(MemoryStream, ReadWriteSeekAndClone) {
   ComPtr<IStream> s = NewStream();
   SeekTo(s.Get(), 4);
@@ -106,10 +107,12 @@ TEST(MemoryStream, ReadWriteSeekAndClone) {
   ASSERT_EQ(clone->SetSize(size), S_OK);
   ComPtr<IStream> copy = NewStream("xyz");
   SeekTo(clone.Get(), 3);
-  size.QuadPart = 2;
+  size.QuadPart = 4;
   EXPECT_EQ(clone->CopyTo(copy.Get(), size, &copied, &written), S_OK);
-  EXPECT_EQ(copied.QuadPart + written.QuadPart, 4u);
-  EXPECT_EQ(ReadAll(copy.Get()), std::string("\0hz", 3));
+  EXPECT_EQ(copied.QuadPart + written.QuadPart, 6u);
+  EXPECT_EQ(ReadAll(copy.Get()), std::string("\0he", 3));
+  SeekTo(copy.Get(), (LONGLONG{1} << 40) - 8);
+  EXPECT_EQ(WriteClassStm(copy.Get(), GUID_NULL), STG_E_MEDIUMFULL);
   int memory = 0;
   EXPECT_EQ(CreateStreamOnHGlobal(&memory, FALSE, s.ReleaseAndGetAddressOf()), E_INVALIDARG);
 }

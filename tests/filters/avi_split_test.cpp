@@ -96,8 +96,7 @@ class Namer : public CUnknown, public IAviFileNamer {
     return dates_;
   }
 
-  int failAt = -1;
-  int existingAt = -1;
+  int failAt = -1, existingAt = -1;
   std::string existing;
 
  private:

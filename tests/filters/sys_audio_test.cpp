@@ -124,6 +124,7 @@ TEST(SysAudioRenderer, PlaysToTheServerWithTheVolumeOnTheStream) {
   EXPECT_EQ(g.dsound->ServerVolume(), PA_VOLUME_MUTED) << "changed while running";
   EXPECT_EQ(g.PlayToTheEnd(), EC_COMPLETE);
   EXPECT_EQ(g.dsound->RenderedSamples(), 30);
+  EXPECT_EQ(g.dsound->ServerVolume(), std::nullopt) << "its stream closed at the stop";
 }
 
 // Integer PCM only; a volume in hundredths of a decibel, full at first, a refused one changing

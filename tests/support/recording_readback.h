@@ -13,13 +13,11 @@ struct ProbedStream {
   std::string type;   // video, audio
   std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le, ...
   std::string tag;    // the fourcc (dvsd, MJPG, ...), or "[1][0][0][0]" when it has none
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   double frameRate = 0;
   double duration = -1;  // seconds, as the stream header gives it
   long frames = 0;       // packets read, or frames decoded
-  int sampleRate = 0;
-  int channels = 0;
+  int sampleRate = 0, channels = 0;
 };
 struct ProbeOptions {
   bool decode = false;  // count decoded frames rather than packets
