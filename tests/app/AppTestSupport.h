@@ -86,8 +86,7 @@ class AppTest : public ::testing::Test {
   void Replug(const QByteArray& text) { machine_->Rewrite(text.toStdString()); }
 
   QTemporaryDir dir_;
-  QString home_;
-  QString config_;
+  QString home_, config_;
   QStringList reports_;
 
  private:

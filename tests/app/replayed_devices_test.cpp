@@ -61,8 +61,7 @@ TEST_F(ReplayedDevicesTest, EachSampleIsListedPreviewedRecordedInBothFormatsAndS
     QByteArray machine;
     const char* card;
     const char* native;  // its own stream as ffprobe reads it: codec, fourcc, size
-    int width;
-    int height;
+    int width, height;
     void (ReplayedDevicesTest::*settings)();
   } kSamples[] = {
       {kV4l2 + "uvc-logitech-c920.txt", "HD Pro Webcam C920", "rawvideo YUY2 640x480", 640, 480,

@@ -115,8 +115,7 @@ class PatternSink : public CBaseRenderer {
  private:
   std::mutex mutex_;
   GUID subtype_ = GUID_NULL;
-  int width_ = 0;
-  int height_ = 0;
+  int width_ = 0, height_ = 0;
   std::vector<std::optional<uint32_t>> numbers_;
   std::vector<REFERENCE_TIME> starts_;
   Planes planes_;  // of the last picture

@@ -107,8 +107,7 @@ TEST(DvTapeCamcorder, TheTransportMovesTheTape) {
   // Wound at ten times the playing rate (250 frames a second for PAL), stopping at each end.
   const struct {
     long mode;
-    size_t from;
-    size_t to;
+    size_t from, to;
   } winds[] = {{ED_MODE_REW, 100, 0}, {ED_MODE_FF, 25, 125}};
   for (const auto& wind : winds) {
     tape->SetPosition(wind.from);

@@ -82,8 +82,7 @@ class FakeRecording : public PulseRecording {
   const RecordFormat format_;
   const FakeScript script_;
   int sent_ = 0;
-  uint64_t position_ = 0;
-  uint64_t overruns_ = 0;
+  uint64_t position_ = 0, overruns_ = 0;
 };
 
 // The server's source events: an eventfd the test writes when it changes the sources.

@@ -19,8 +19,7 @@ struct Recording {
   std::wstring device;
   int capability;     // the format chosen on the capture pin
   const char* codec;  // as ffprobe names it
-  int width;
-  int height;
+  int width, height;
   REFERENCE_TIME interval;
 };
 

@@ -26,8 +26,7 @@ struct Recording {
   bool sourceAudio;  // "Ajouter Audio"
   // What the file holds: the video codec and size, then the sound streams.
   const char* codec;
-  int width;
-  int height;
+  int width, height;
   int soundStreams;
   // The stream the multiplexer follows: the first sound, the picture (0) when it is the
   // camcorder's DV (it keeps DV's exact rate), or none (-1).

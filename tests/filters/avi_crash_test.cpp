@@ -147,8 +147,7 @@ class KillingOutput final : public AviOutput {
     if (killAt_ >= 0 && calls_++ == killAt_) ::raise(SIGKILL);
   }
   PosixFileOutput& file_;
-  int killAt_ = -1;
-  int calls_ = 0;
+  int killAt_ = -1, calls_ = 0;
 };
 
 // Child: writes DV type 1 into args[0] with RIFFs of args[1] bytes, `frames` frames (args[2];

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -12,7 +13,7 @@ namespace vidorra::test {
 namespace {
 
 // The properties that tell what a widget shows and how it takes the focus, of those it has
-// (false and empty ones left out), then its tabs, its menu's items or its list's.
+// (false and empty ones left out), then its icon if any, its tabs, its menu's items or its list's.
 constexpr const char* kShown[] = {"windowTitle", "title",   "text",    "plainText",
                                   "currentText", "minimum", "maximum", "singleStep",
                                   "value",       "checked", "toolTip", "focusPolicy"};
@@ -39,6 +40,9 @@ void Describe(const QWidget& widget, int depth, const QRegularExpression& varyin
       if (value.typeId() == QMetaType::Bool ? value.toBool() : !value.toString().isEmpty()) {
         shown << name + (u'=' + value.toString());
       }
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&widget)) {
+      if (!button->icon().isNull()) shown << QStringLiteral("icon");
     }
     if (const auto* tabs = qobject_cast<const QTabWidget*>(&widget)) {
       for (int i = 0; i < tabs->count(); ++i) shown << "tab=" + tabs->tabText(i);

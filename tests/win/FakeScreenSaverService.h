@@ -76,8 +76,7 @@ class FakeBusService : public QDBusVirtualObject {
   const QString connectionName_;
   QDBusConnection connection_;
   QThread thread_;
-  QString service_;
-  QString path_;
+  QString service_, path_;
   bool registered_ = false;
   std::vector<Call> calls_;
 };

@@ -56,8 +56,7 @@ class FakeRealtimeKit : public test::FakeBusService {
   }
 
  private:
-  const bool grantsRealtime_;
-  const bool grantsNice_;
+  const bool grantsRealtime_, grantsNice_;
 };
 
 struct Outcome {
