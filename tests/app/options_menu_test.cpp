@@ -77,8 +77,7 @@ TEST_F(OptionsMenuTest,
   const struct {
     const char* input;
     devices::sim::PatternSource shown;
-    size_t index;
-    size_t crossbars;
+    size_t index, crossbars;
   } kInputs[] = {{"Video Composite", devices::sim::PatternSource::kComposite, 2, 2},
                  {"Video SVideo", devices::sim::PatternSource::kSVideo, 0, 1},
                  {"Video Tuner", devices::sim::PatternSource::kTuner, 1, 2}};

@@ -226,6 +226,7 @@ TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) 
   window->OnMouseUp = [&](TComponent*, Qt::MouseButton, const QPoint& p) { clicks.push_back(p); };
   HWND handle = HwndForWidget(window);
   SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+  SendMessageA(handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(6, 8));  // nobody listens: ignored
   SendMessageA(handle, WM_LBUTTONUP, 0, MAKELPARAM(6, 8));
   EXPECT_EQ(clicks, (std::vector<QPoint>{QPoint(5, 7), QPoint(6, 8)}));
   window->SetFullScreen(true);

@@ -242,8 +242,7 @@ TEST(GraphRun, GetStateCombinesTheFiltersAnswers) {
   const struct {
     std::vector<HRESULT> answers;
     HRESULT state;  // the graph's GetState while paused
-    HRESULT pause;
-    HRESULT run;
+    HRESULT pause, run;
   } cases[] = {
       {{S_OK, S_OK}, S_OK, S_OK, S_OK},
       {{S_OK, kCueing}, kCueing, S_FALSE, S_FALSE},

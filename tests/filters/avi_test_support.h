@@ -281,8 +281,7 @@ class MemoryOutput : public avi::AviOutput {
   std::vector<WriteStep> steps;
 
  private:
-  uint64_t limit_;
-  uint64_t writtenEnd_ = 0;
+  uint64_t limit_, writtenEnd_ = 0;
 };
 
 // A File writer stand-in that keeps, in order, every write (a sample at its byte range) and

@@ -126,8 +126,7 @@ struct Row {
   int master;
   uint32_t lost;  // the frame lost upstream, picture and sound
   // Expected: sound chunks, the silent one (kNone), the picture's frames per second.
-  uint32_t soundChunks;
-  uint32_t silent;
+  uint32_t soundChunks, silent;
   double frameRate;
 };
 

@@ -204,14 +204,17 @@ TEST(SysVideoRenderer, FollowsOwnerPlacementAndStylesPassesInputOnAndOutlivesIts
                     Qt::LeftButton, Qt::NoModifier);
   QMouseEvent release(QEvent::MouseButtonRelease, QPointF(6, 8), QPointF(6, 8), Qt::RightButton,
                       Qt::NoButton, Qt::ShiftModifier);
-  QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
-  for (QEvent* event : std::initializer_list<QEvent*>{&press, &release, &key})
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier),
+      escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  for (QEvent* event : std::initializer_list<QEvent*>{&press, &release, &key, &escape})
     QApplication::sendEvent(g.window, event);
-  ASSERT_TRUE(WaitUntil([&] { return received.size() >= 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return received.size() >= 4; }));
   using Message = std::tuple<UINT, WPARAM, LPARAM>;
-  EXPECT_EQ(received, (std::vector<Message>{{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7)},
-                                            {WM_RBUTTONUP, MK_SHIFT, MAKELPARAM(6, 8)},
-                                            {WM_KEYDOWN, 'A', std::get<2>(received[2])}}));
+  EXPECT_EQ(received,
+            (std::vector<Message>{{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7)},
+                                  {WM_RBUTTONUP, MK_SHIFT, MAKELPARAM(6, 8)},
+                                  {WM_KEYDOWN, 'A', std::get<2>(received[2])},
+                                  {WM_KEYDOWN, 0x1B /* Escape */, std::get<2>(received[3])}}));
 
   owner.reset();  // deletes the renderer's window with it
   EXPECT_EQ(static_cast<CVideoRenderer*>(g.renderer.Get())->WindowForTesting(), nullptr);

@@ -17,8 +17,7 @@ namespace vidorra::test {
 
 struct ThreadScheduling {
   std::string name;
-  int nice = 0;
-  int policy = SCHED_OTHER;
+  int nice = 0, policy = SCHED_OTHER;
   double cpuSeconds = 0;  // user and system time so far
   bool main = false;      // the process's first thread
   bool Raised() const { return policy != SCHED_OTHER || nice < 0; }

@@ -19,8 +19,7 @@ namespace {
 struct FakePageScript {
   std::wstring title;
   HRESULT setObjects = S_OK;
-  HRESULT activate = S_OK, pageInfo = S_OK;
-  HRESULT apply = S_OK;
+  HRESULT activate = S_OK, pageInfo = S_OK, apply = S_OK;
   int applied = 0, deactivated = 0;
   bool destroyed = false;
   bool heldAtEnd = false;  // its site or its objects, when the page went

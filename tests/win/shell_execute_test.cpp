@@ -45,7 +45,8 @@ TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
   } rows[] = {
       {"web address, any folder", "open", "https://www.orvale.fr/a b?x=1&y=2", "/nowhere", 0,
        "https://www.orvale.fr/a b?x=1&y=2"},
-      {"verb in capitals", "OPEN", "news:fr.rec.video", "", 0, "news:fr.rec.video"},
+      {"verb in capitals, a scheme with digits", "OPEN", "z39.50r://bnf.fr/x", "", 0,
+       "z39.50r://bnf.fr/x"},
       {"a path in the given folder, made plain", "open", "./../vidéos/./Video 0.avi", folder, 0,
        video},
       {"no file", "open", "", "", SE_ERR_FNF, std::nullopt},
