@@ -69,8 +69,7 @@ TEST_F(CommandLineTest, EachArgumentListGivesItsActionOrItsErrorAndIsCarriedOutW
   }
 
   const std::filesystem::path root = dir_.path().toStdString();
-  std::ostringstream out;
-  std::ostringstream err;
+  std::ostringstream out, err;
   const auto apply = [&](const std::vector<std::string>& arguments) {
     out.str({});
     err.str({});

@@ -206,8 +206,7 @@ TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
   const struct {
     const char* machine;
     const char* userDirs;
-    QString videos;
-    QString images;
+    QString videos, images;
   } kCases[] = {
       {nullptr, nullptr, home_, home_ + QStringLiteral("/")},
       {nullptr, "XDG_VIDEOS_DIR=\"$HOME/Films\"\nXDG_PICTURES_DIR=\"$HOME/Photos\"\n",

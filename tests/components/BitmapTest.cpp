@@ -57,8 +57,9 @@ TEST(Bitmap, ANewHandleFreesTheOldImageAndUnusableBitmapsAreRefused) {
   bitmap.SetHandle(fresh);
   EXPECT_EQ(bitmap.Width(), 2);
   EXPECT_EQ(bitmap.Bits(), bits);
-  EXPECT_EQ(DeleteObject(old), FALSE) << "already freed";
   BITMAP bm{};
+  EXPECT_EQ(GetObjectA(old, sizeof bm, &bm), 0) << "freed";
+  EXPECT_EQ(DeleteObject(old), FALSE) << "already freed";
   ASSERT_EQ(GetObjectA(fresh, sizeof bm, &bm), static_cast<int>(sizeof bm));
   EXPECT_EQ(std::tuple(bm.bmPlanes, bm.bmWidthBytes, bm.bmBitsPixel), std::tuple(1, 4, 8));
   static_cast<uint8_t*>(bits)[1] = 1;  // the bottom row's second pixel: red

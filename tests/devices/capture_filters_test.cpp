@@ -16,8 +16,7 @@ namespace {
 struct PinExpectation {
   std::wstring name;
   PIN_DIRECTION direction;
-  GUID category;
-  GUID majorType;
+  GUID category, majorType;
   GUID subtype;  // of the first type offered
 };
 

@@ -152,8 +152,7 @@ class OrderNode : public CBaseFilter {
     }
   };
   std::string name_;
-  GUID offers_;
-  GUID takes_;
+  GUID offers_, takes_;
   std::unique_ptr<CBasePin> pins_[4];
 };
 

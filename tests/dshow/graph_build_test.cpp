@@ -61,6 +61,7 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
 
 // ConnectDirect takes the source's type or the one given; it refuses wrong directions, types
 // and filters outside the graph; a connection is undone and redone by Disconnect and Reconnect.
+// A receiver whose allocator cannot be had leaves the source to bring its own.
 TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
@@ -77,7 +78,13 @@ TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sink->Input(), &other)))
       << "a type the source does not offer";
   EXPECT_FALSE(Peer(out));
+  // The sink's own allocator is in use elsewhere: the source brings one of its own.
+  ComPtr<IMemAllocator> busy;
+  ASSERT_EQ(S_OK, QueryAs<IMemInputPin>(sink->Input())->GetAllocator(busy.GetAddressOf()));
+  ALLOCATOR_PROPERTIES props{1, 8, 1, 0}, actual{};
+  ASSERT_TRUE(SUCCEEDED(busy->SetProperties(&props, &actual)) && SUCCEEDED(busy->Commit()));
   ASSERT_EQ(S_OK, graph->ConnectDirect(out, sink->Input(), nullptr));
+  EXPECT_TRUE(source->Stream(0)->Allocator() && source->Stream(0)->Allocator() != busy.Get());
   EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(out, sink->Input(), nullptr));
   CMediaType mt;
   ASSERT_EQ(S_OK, sink->Input()->ConnectionMediaType(&mt));

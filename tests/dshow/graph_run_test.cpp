@@ -230,8 +230,7 @@ class StateFilter : public CBaseFilter {
  private:
   std::atomic<HRESULT> answer_;
   std::atomic<int> reported_{-1};
-  std::atomic<HRESULT> pauseAnswer_{S_OK};
-  std::atomic<HRESULT> stopAnswer_{S_OK};
+  std::atomic<HRESULT> pauseAnswer_{S_OK}, stopAnswer_{S_OK};
   std::atomic<bool> stopping_{false};
   std::mutex runsMutex_;
   std::vector<REFERENCE_TIME> runs_;
