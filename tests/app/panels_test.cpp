@@ -26,11 +26,11 @@ TEST_F(UrlLabelTest, ComposesItsAddressLightsUnderTheMouseAndHandsItToTheDesktop
   };
   for (const auto& row : kRows) {
     TUrlLabel label;
-    label.SetURLType(row.type);
     label.SetCustomURLType(QString::fromLatin1(row.custom));
     label.SetURL(QString::fromUtf8(row.url));
     label.SetMailSubject(QString::fromLatin1(row.subject));
     label.SetMailBody(QString::fromLatin1(row.body));
+    label.SetURLType(row.type);  // last: the hint follows a change of type too
     EXPECT_EQ(label.Address(), QString::fromUtf8(row.address));
     EXPECT_EQ(label.toolTip(), label.Address()) << "the hint is the address";
   }
