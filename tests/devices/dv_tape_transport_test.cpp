@@ -10,10 +10,7 @@
 namespace vidorra::test {
 namespace {
 
-using devices::firewire::AvcTapeTransport;
-using devices::firewire::DvCamera;
-using devices::firewire::DvReception;
-using devices::firewire::FireWireSeam;
+using namespace devices::firewire;
 namespace avc = devices::firewire::avc;
 
 constexpr uint64_t kGuid = 0x0800460102030405;

@@ -15,10 +15,7 @@ namespace vidorra::test {
 namespace {
 
 using devices::DeviceEntry;
-using devices::firewire::DvCamera;
-using devices::firewire::DvReception;
-using devices::firewire::FireWireDevices;
-using devices::firewire::FireWireSeam;
+using namespace devices::firewire;
 
 constexpr auto kPeriod = std::chrono::milliseconds(40);
 

@@ -18,12 +18,7 @@ namespace vidorra::test {
 namespace {
 
 using devices::DeviceEntry;
-using devices::pulse::PulseDevices;
-using devices::pulse::PulseRecording;
-using devices::pulse::PulseSeam;
-using devices::pulse::PulseSource;
-using devices::pulse::PulseSourceWatch;
-using devices::pulse::RecordFormat;
+using namespace devices::pulse;
 
 // Where the tone (channel 0 of interleaved sound) does not go on from the samples before: the
 // sine recurrence x[n] = 2 cos(w) x[n-1] - x[n-2] misses by more than a tenth of the peak at

@@ -12,9 +12,7 @@
 namespace vidorra::test {
 namespace {
 
-using devices::replay::ParseV4l2Description;
-using devices::replay::ReadV4l2Description;
-using devices::replay::V4l2Description;
+using namespace devices::replay;
 
 std::string Sample(const std::string& name) {
   std::ifstream file(std::string(VIDORRA_SOURCE_DIR) + "/resources/v4l2-samples/" + name);

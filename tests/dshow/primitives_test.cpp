@@ -16,8 +16,7 @@ namespace {
 
 ComPtr<IMemAllocator> NewAllocator(long count, long size, long align = 1) {
   auto allocator = MakeComObject<CMemAllocator>();
-  ALLOCATOR_PROPERTIES wanted{count, size, align, 0};
-  ALLOCATOR_PROPERTIES actual{};
+  ALLOCATOR_PROPERTIES wanted{count, size, align, 0}, actual{};
   EXPECT_EQ(S_OK, allocator->SetProperties(&wanted, &actual));
   EXPECT_EQ(count, actual.cBuffers);
   return ComPtr<IMemAllocator>(allocator.Get());
@@ -48,8 +47,7 @@ TEST(MemAllocator, SamplesComeBackToThePoolOnRelease) {
   EXPECT_EQ(S_FALSE, c->IsSyncPoint());
   EXPECT_EQ(VFW_E_BUFFER_OVERFLOW, c->SetActualDataLength(101));
   // Changing properties is refused while committed or while samples are out.
-  ALLOCATOR_PROPERTIES wanted{4, 10, 1, 0};
-  ALLOCATOR_PROPERTIES actual{};
+  ALLOCATOR_PROPERTIES wanted{4, 10, 1, 0}, actual{};
   EXPECT_EQ(VFW_E_ALREADY_COMMITTED, allocator->SetProperties(&wanted, &actual));
   allocator->Decommit();
   EXPECT_EQ(VFW_E_BUFFERS_OUTSTANDING, allocator->SetProperties(&wanted, &actual));

@@ -53,8 +53,7 @@ inline std::vector<uint32_t> NumberedFrames(const std::string& path, int width, 
 // the picture carries no readable number.
 inline std::optional<devices::sim::PatternSource> ShownInput(const QImage& image, long channel) {
   namespace sim = devices::sim;
-  const int width = image.width();
-  const int height = image.height();
+  const int width = image.width(), height = image.height();
   const std::optional<uint32_t> number = FrameNumberOf(image);
   if (!number) return std::nullopt;
   const int stride = (width * 3 + 3) / 4 * 4;

@@ -21,9 +21,7 @@
 namespace vidorra::filters {
 namespace {
 
-using test::ListedSample;
-using test::RecordingGraph;
-using test::TempDir;
+using namespace test;
 
 constexpr int kWidth = 64, kHeight = 48;
 constexpr REFERENCE_TIME kFrameTime = 400000;

@@ -313,8 +313,7 @@ class ScriptedSource : public CBaseFilter {
    private:
     const CMediaType type_;
   };
-  Out picture_;
-  Out sound_;
+  Out picture_, sound_;
 };
 
 // The sound that arrives before the picture that begins a scene, and the sound that arrives

@@ -10,11 +10,7 @@
 namespace vidorra::avi {
 namespace {
 
-using test::FrameTime;
-using test::ReadBack;
-using test::TempDir;
-using test::VideoStream;
-using test::WriteAvi;
+using namespace test;
 
 constexpr REFERENCE_TIME kNtscFrame = 333667;
 

@@ -24,10 +24,7 @@
 namespace vidorra::filters {
 namespace {
 
-using test::DvFrameMaker;
-using test::RecordingGraph;
-using test::TempDir;
-using test::WriteDvFile;
+using namespace test;
 
 // DV File Source -> DV Splitter -> DV Video Decoder in a graph without clock, linked.
 struct DecodingChain {

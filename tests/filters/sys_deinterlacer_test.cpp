@@ -16,10 +16,7 @@
 namespace vidorra::test {
 namespace {
 
-using filters::FieldOrder;
-using filters::FieldOrderOf;
-using filters::FrameLayout;
-using filters::PixelFormat;
+using namespace filters;
 
 constexpr int kWidth = 720, kHeight = 576, kFrames = 6;
 constexpr REFERENCE_TIME kFrameTime = 400'000;

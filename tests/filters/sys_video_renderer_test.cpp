@@ -20,9 +20,7 @@
 namespace vidorra::test {
 namespace {
 
-using vidorra::filters::CVideoRenderer;
-using vidorra::filters::PixelFormat;
-using vidorra::filters::VideoRendererWindow;
+using namespace vidorra::filters;
 
 constexpr int kWidth = 64, kHeight = 48, kFrames = 5;
 

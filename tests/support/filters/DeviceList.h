@@ -12,9 +12,7 @@
 namespace vidorra::test {
 
 struct ListedDevice {
-  std::wstring friendlyName;
-  std::wstring displayName;
-  std::wstring clsid;
+  std::wstring friendlyName, displayName, clsid;
   ComPtr<IMoniker> moniker;
 };
 

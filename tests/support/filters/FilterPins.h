@@ -117,8 +117,7 @@ inline HRESULT StopGraph(IUnknown* graph) { return QueryAs<IMediaControl>(graph)
 
 struct GraphEvent {
   long code = 0;
-  LONG_PTR param1 = 0;
-  LONG_PTR param2 = 0;
+  LONG_PTR param1 = 0, param2 = 0;
 };
 
 // The graph's next event whose code is among `codes` (any code when none is given), passing

@@ -16,8 +16,7 @@ class TestConverter : public CTransformFilter {
   HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
 
  private:
-  const GUID from_;
-  const GUID to_;
+  const GUID from_, to_;
 };
 
 }  // namespace vidorra::test
