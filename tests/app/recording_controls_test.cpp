@@ -248,6 +248,9 @@ TEST_F(RecordingControlsTest, TheSoundMeterAndTheReportOfARecording) {
       << shown.toPlainText().toStdString();
   Click(f.StopBtn);
   EXPECT_FALSE(meter().contains(QStringLiteral("pas de son"))) << "told only while recording";
+  f.cboxAudio->lineEdit()->selectAll();
+  QTest::keyClicks(f.cboxAudio->lineEdit(), QStringLiteral("Micro"));  // typed: chosen as named
+  EXPECT_TRUE(hearsTheTone(QStringLiteral("Micro"))) << meter().toStdString();
   {
     SCOPED_TRACE(
         "with \"Rapport d'enregistrement\", a file already there under the report's name "

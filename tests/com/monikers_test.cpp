@@ -251,6 +251,8 @@ TEST(DeviceMonikerBinding, ResolversFirstThenTheSoftwareFilterClass) {
   for (int i = 0; IMoniker * m : {same.Get(), lower.Get(), item.Get()})
     EXPECT_EQ(m->Hash(&hashes[i++]), S_OK);
   EXPECT_TRUE(hashes[0] == hashes[1] && hashes[0] != hashes[2]);
+  DWORD system = 1;
+  EXPECT_TRUE(same->IsSystemMoniker(&system) == S_FALSE && system == 0) << "not a system kind";
   ComPtr<IPersist> object;
   ASSERT_EQ(same->BindToObject(nullptr, nullptr, IID_IPersist, object.ReleaseAndGetVoidAddressOf()),
             S_OK);

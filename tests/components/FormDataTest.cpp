@@ -54,6 +54,7 @@ TEST(FormData, ErrorsNameTheLine) {
       {"object x TNoSuchClass\nend\n", "line 1"},
       {"object y TFilter\n  BaseFilter.data = hex:0A\nend\n", "truncated"},
       {"object z TFilter\n  FilterGraph = nowhere\nend\n", "nowhere"},
+      {"object v TFilterGraph\n  LogFile = two words\nend\n", "malformed value"},
       {"object w TFilter\n", "end"},
   };
   for (const auto& c : kCases) {

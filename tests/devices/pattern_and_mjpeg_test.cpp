@@ -10,11 +10,8 @@
 namespace vidorra::test {
 namespace {
 
-using devices::sim::DrawPattern;
-using devices::sim::PatternLayout;
-using devices::sim::PatternScene;
-using devices::sim::PatternSource;
-using devices::sim::ReadFrameNumber;
+using namespace devices::sim;
+using devices::sim::ReadFrameNumber;  // not the test support's, which reads a sample
 
 TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
   const uint32_t numbers[] = {0, 1, 0x80000001u, 0xFFFFFFFFu, 123456789u};
@@ -39,9 +36,12 @@ TEST(TestPattern, EveryLayoutAndSizeCarriesItsFrameNumber) {
       }
     }
   }
-  // A picture of another kind reads as no number rather than a wrong one.
-  std::vector<uint8_t> grey(320 * 240 * 2, 128);
-  EXPECT_FALSE(ReadFrameNumber([&](int x, int y) { return grey[y * 640 + 2 * x]; }, 320));
+  // A picture of another kind, grey between the bits' black and white, reads as no number
+  // rather than a wrong one; the bounds read as bits.
+  const std::pair<int, std::optional<uint32_t>> levels[] = {
+      {80, 0}, {81, {}}, {175, {}}, {176, 0xFFFFFFFFu}};
+  for (const auto& [level, read] : levels)
+    EXPECT_EQ(ReadFrameNumber([&](int, int) { return level; }, 320), read) << level;
 }
 
 TEST(TestPattern, TheFontDrawsLatinNamesAsCapitals) {

@@ -269,8 +269,7 @@ TEST(GraphRun, GetStateCombinesTheFiltersAnswers) {
   // A filter in another state than the graph's: on its way when paused, else wrong (the
   // graph's state is only compared with the filter's).
   const struct {
-    FILTER_STATE graph;
-    FILTER_STATE filter;
+    FILTER_STATE graph, filter;
     HRESULT state;
   } mismatches[] = {{State_Running, State_Paused, kCueing}, {State_Running, State_Stopped, E_FAIL}};
   for (const auto& m : mismatches) {
@@ -361,7 +360,7 @@ TEST(GraphRun, APauseTurnsAWaitOnTheClockIntoAHoldThatStopReleases) {
   EXPECT_EQ(0, sink->Count()) << "released, not rendered";
   EXPECT_EQ(S_FALSE, sink->Pause()) << "not cued until a sample comes";
   std::thread held([&] { received = input->Receive(sample.Get()); });
-  EXPECT_TRUE(WaitUntil([&] { return sink->GetState(0, &state) == S_OK; })) << "cued, held";
+  EXPECT_EQ(S_OK, sink->GetState(INFINITE, &state)) << "woken as the sample cues it, held";
   EXPECT_EQ(S_OK, sink->Stop());
   held.join();
   sample.Reset();

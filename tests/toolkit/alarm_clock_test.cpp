@@ -1,4 +1,5 @@
-// The clock's one-shot alarm, driven through an injected time source: no real time passes.
+// The clock's one-shot alarm, driven through an injected time source (no real time passes),
+// and its face.
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -108,6 +109,28 @@ TEST(AlarmClock, RefusesInvalidTimesAndLetsTheActionReplaceItself) {
   EXPECT_EQ(stops, 0);
   m.At(QTime(10, 0, 20));
   EXPECT_EQ(stops, 1);
+}
+
+// The face: the time in the text's colour, centred, its separators in their own colour.
+TEST(AlarmClock, DrawsItsFaceCentred) {
+  ManualClock m;
+  m.At(QTime(0, 0, 0));  // noughts, as wide on either side
+  m.clock.SetSeparatorColour(Qt::red);
+  m.clock.resize(m.clock.sizeHint() + QSize(60, 0));
+  const QImage face = m.clock.grab().toImage();
+  int left = face.width(), right = 0, grey = 0, red = 0;
+  for (int y = 0; y < face.height(); ++y) {
+    for (int x = 0; x < face.width(); ++x) {
+      const QRgb p = face.pixel(x, y);
+      if (p == face.pixel(0, 0)) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      grey += std::abs(qRed(p) - qGreen(p)) < 10;
+      red += qRed(p) - qGreen(p) > 100;
+    }
+  }
+  EXPECT_TRUE(grey > 0 && red > 0) << grey << " " << red;
+  EXPECT_NEAR(left, face.width() - 1 - right, 2) << left << " " << right;
 }
 
 }  // namespace
