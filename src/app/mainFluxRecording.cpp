@@ -66,6 +66,8 @@ const char* const kNotRepaired =
     "L'enregistrement %1, interrompu, n'a pas pu être réparé (vidorra --repair dit pourquoi).";
 const char* const kProgrammeDropped =
     "La programmation a été annulée : une source de capture a été débranchée ou rebranchée.";
+const char* const kProgrammeWithoutPicture =
+    "La programmation a été annulée : la source de capture ne donne plus d'image.";
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool IsRecordingState(std::uint8_t state) {
@@ -166,8 +168,13 @@ void TCaptureForm::ApplyStateControls(std::uint8_t state, const QColor& border) 
 }
 
 void TCaptureForm::SetNoSourceState() {
+  // A programme waiting for its start cannot record without a picture: it goes, and says so.
+  const bool programmeDropped = CaptureState == stProgrammed;
   ApplyStateControls(stNoSource, kNoSourceBorder);
   if (dmCam != nullptr && dmCam->HasAudioSources) cbEnregistrerAudioSource->setEnabled(true);
+  if (programmeDropped) {
+    ErreurFrame1->ShowErrorPanel(QString::fromUtf8(kProgrammeWithoutPicture) + kCrLf, false);
+  }
 }
 
 void TCaptureForm::SetPreviewState() {

@@ -144,13 +144,14 @@ TEST_F(OptionsMenuTest,
   EXPECT_EQ(form_->CaptureState, stProgrammed);
   EXPECT_TRUE(PictureMoves());
   // A preview that cannot be built again after the dialog (the DV splitter gone meanwhile)
-  // leaves the window without a source.
+  // leaves the window without a source, and the programme dropped, said.
   OpenDialog(QStringLiteral("Video Capture Filter..."), [&](QWidget& frame) {
     Replug("video dv Caméscope DV\naudio tone Micro\nhide-filter DV Splitter\n");
     win::SimulatedMachine::ReloadCurrentForTesting();
     Cancel(frame);
   });
   EXPECT_EQ(form_->CaptureState, stNoSource);
+  PanelSays(QStringLiteral("la source de capture ne donne plus d'image"));
 }
 
 }  // namespace
