@@ -178,8 +178,10 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
         &TCaptureForm::SetProgrammedState, &TCaptureForm::SetRecordingState,
         &TCaptureForm::SetRecordingTimedState};
     for (int column = 0; column < 5; ++column) {
-      // From the opposite state, so that every control must change to pass.
+      // From the opposite state, so that every control must change to pass (a programme left
+      // for no source is dropped, and said).
       std::invoke(kStates[column < 3 ? 3 : 0], f);
+      if (column == 3) PanelSays(QStringLiteral("La programmation a été annulée"));
       f.RxClock2->SetAlarmAction([] {});  // as the programmed recording gives it
       std::invoke(kStates[column], f);
       test::ExpectSnapshot(f, QStringLiteral("state-%1").arg(column + 1),
