@@ -72,6 +72,7 @@ TEST(Bitmap, ANewHandleFreesTheOldImageAndUnusableBitmapsAreRefused) {
   }
 
   EXPECT_THROW(TBitmap(0, 10), vidorra::Exception);
+  EXPECT_EQ(TBitmap(1, 10).Width(), 1) << "the narrowest";
   EXPECT_THROW(TBitmap(10, 10, 7), vidorra::Exception);
   EXPECT_THROW(TBitmap(100000, 100000), vidorra::Exception);
   const QString path = dir.filePath(QStringLiteral("missing/folder/grab.bmp"));

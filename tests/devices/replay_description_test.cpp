@@ -165,7 +165,7 @@ TEST(V4l2Description, ListingStylesAndWhatADriverFillsIn) {
   }
 }
 
-TEST(V4l2Description, ControlsOfEveryTypeAndLinesItCannotRead) {
+TEST(V4l2Description, ControlsOfEveryTypeAStandardAndLinesItCannotRead) {
   const V4l2Description d = ParseV4l2Description(
       "User Controls\n"
       "\n"
@@ -175,7 +175,9 @@ TEST(V4l2Description, ControlsOfEveryTypeAndLinesItCannotRead) {
       "               device_label 0x00981980 (str)    : min=0 max=32 step=1 value='Cam A'\n"
       "             restore_factory 0x00981981 (button) : flags=write-only, execute-on-write\n"
       "              private_gadget (bool)   : default=0 value=1\n"
-      "some text a mail folded\n");
+      "some text a mail folded\n"
+      "ioctl: VIDIOC_ENUMSTD\n\tIndex       : 0\n\tID          : 0x000000000000B000\n"
+      "\tName        : NTSC\n");
   ASSERT_EQ(d.controls.size(), 5u);
   EXPECT_EQ(d.controls[0].id, uint32_t{V4L2_CID_BRIGHTNESS}) << "known names get their ids";
   EXPECT_EQ(d.controls[0].value, 10);
@@ -186,6 +188,9 @@ TEST(V4l2Description, ControlsOfEveryTypeAndLinesItCannotRead) {
   EXPECT_GE(d.controls[4].id, uint32_t{V4L2_CID_USER_BASE | 0x1000}) << "a driver's own id";
   ASSERT_EQ(d.problems.size(), 1u);
   EXPECT_EQ(d.problems[0].line, 8);
+  ASSERT_EQ(d.standards.size(), 1u);
+  EXPECT_EQ(d.standards[0].id, v4l2_std_id{0xb000});
+  EXPECT_EQ(NameOf(d.standards[0].name, sizeof d.standards[0].name), "NTSC");
 }
 
 // Damaged texts (cut anywhere, bytes changed) are read without fault: what a user pastes is not

@@ -230,6 +230,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
     const char* source;  // "S" or a pin of S: "S.out1"
     const char* intermediate;
     HRESULT answer;
+    bool toSink = true;  // false: no sink, the stream rendered on as the graph finds fit
   };
   struct Row {
     const char* name;
@@ -240,6 +241,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
     const GUID* previewPin = nullptr;  // S.out1 of the capture category, S.out2 of this one
   };
   const GUID* none = nullptr;
+  // clang-format off
   const Row rows[] = {
       {"twice, then no free output", "STR", {},
        {{none, none, "S", nullptr, S_OK}, {none, none, "S", nullptr, S_OK}, {none, none, "S", nullptr, E_FAIL}},
@@ -249,6 +251,8 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
       {"an intermediate nobody feeds", "SIR", {}, {{none, none, "S", "I", E_FAIL}}, ""},
       {"an intermediate the sink refuses", "SJR", {}, {{none, none, "S", "J", VFW_E_CANNOT_CONNECT}},
        "S.out1>J.in1"},
+      {"an intermediate without a sink, R not a renderer", "STR", {},
+       {{none, none, "S", "T", VFW_E_CANNOT_RENDER, false}}, "S.out1>T.in1"},
       {"a type nobody offers", "STR", {}, {{none, &kX, "S", nullptr, S_OK}, {none, &kB, "S", nullptr, S_OK}}, ""},
       {"a type offered downstream", "STR", {"S.out1>T.in1", "T.out1>R.in1"},
        {{none, &kB, "S", nullptr, S_OK}}, "S.out1>T.in1 T.out1>R.in1 T.out2>R.in2"},
@@ -271,6 +275,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
        {{&PIN_CATEGORY_VIDEOPORT, none, "S", nullptr, E_INVALIDARG}, {&PIN_CATEGORY_CAPTURE, &kX, "S", nullptr, E_INVALIDARG}},
        ""},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ComPtr<IGraphBuilder> graph = NewGraph();
@@ -301,9 +306,10 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
       const std::string source = call.source;
       ComPtr<IUnknown> from = source == "S" ? ComPtr<IUnknown>(static_cast<IBaseFilter*>(node["S"].Get()))
                                              : ComPtr<IUnknown>(pin(source).Get());
-      EXPECT_EQ(call.answer, builder->RenderStream(call.category, call.type, from.Get(),
-                                                   call.intermediate ? node.at(call.intermediate).Get() : nullptr,
-                                                   node["R"].Get()));
+      EXPECT_EQ(call.answer, builder->RenderStream(
+                                 call.category, call.type, from.Get(),
+                                 call.intermediate ? node.at(call.intermediate).Get() : nullptr,
+                                 call.toSink ? node["R"].Get() : nullptr));
     }
     EXPECT_EQ(LinksOf(graph.Get()), row.after);
   }

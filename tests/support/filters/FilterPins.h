@@ -135,9 +135,7 @@ inline std::optional<GraphEvent> NextGraphEvent(IUnknown* graph, std::initialize
       return std::nullopt;
     }
     events->FreeEventParams(e.code, e.param1, e.param2);
-    if (codes.size() == 0 || std::find(codes.begin(), codes.end(), e.code) != codes.end()) {
-      return e;
-    }
+    if (codes.size() == 0 || std::find(codes.begin(), codes.end(), e.code) != codes.end()) return e;
   }
 }
 
