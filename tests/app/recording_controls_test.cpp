@@ -186,6 +186,8 @@ TEST_F(RecordingControlsTest, ACamcorderFromPlugInToUnplugging) {
       std::invoke(kStates[column], f);
       test::ExpectSnapshot(f, QStringLiteral("state-%1").arg(column + 1),
                            QRegularExpression("\\d+|Body=.*"));
+      const QPoint edge(0, f.Panel1->height() - 1);  // the border, below the statistics
+      EXPECT_EQ(f.Panel1->grab().toImage().pixelColor(edge), f.Panel1->palette().button().color());
       EXPECT_EQ(f.RxClock2->AlarmEnabled(), column == 2 || column == 4) << "the clock's alarm";
       EXPECT_EQ(f.RxClock2->HasAlarmAction(), f.RxClock2->AlarmEnabled()) << "off: no action";
     }
