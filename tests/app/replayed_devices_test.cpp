@@ -11,7 +11,8 @@ namespace {
 class ReplayedDevicesTest : public test::WindowTest {
  public:
   // The TV card's settings as a real card's: its inputs in "Video Input" (the tuner routed), its
-  // tuner, its standards on the decoder's page (choosing one reaches the device).
+  // tuner, its standards on the decoder's page (choosing one reaches the device), the picture
+  // locked.
   void TvCardSettings() {
     const QString entries = test::Captions(form_->MENU_OPTIONS);
     EXPECT_TRUE(entries.contains(QStringLiteral(",TV Tuner...,")) &&
@@ -19,15 +20,15 @@ class ReplayedDevicesTest : public test::WindowTest {
         << entries.toStdString();
     OpenDialog(QStringLiteral("Video Capture Filter..."), [](QWidget& frame) {
       auto* tabs = frame.findChild<QTabWidget*>();
-      ASSERT_NE(tabs, nullptr);
-      for (int i = 0; i < tabs->count(); ++i) {
-        if (tabs->tabText(i) == QStringLiteral("Décodeur vidéo")) tabs->setCurrentIndex(i);
-      }
+      ASSERT_TRUE(tabs && tabs->tabText(1) == QStringLiteral("Décodeur vidéo"));
+      tabs->setCurrentIndex(1);
       auto* box = frame.findChild<QComboBox*>(QStringLiteral("cboxStandard"));
       ASSERT_NE(box, nullptr);
       EXPECT_TRUE(test::Items(box).contains(QStringLiteral("SECAM L")))
           << test::Items(box).join(u',').toStdString();
       EXPECT_EQ(box->currentText(), QStringLiteral("NTSC M"));
+      const auto* locked = frame.findChild<QLabel*>(QStringLiteral("labLocked"));
+      EXPECT_TRUE(locked && locked->text() == QStringLiteral("Oui"));
       EXPECT_TRUE(test::ChooseItem(box, QStringLiteral("PAL B")));
       test::ClickButton(frame, QStringLiteral("OK"));
     });

@@ -59,9 +59,10 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   EXPECT_EQ(S_FALSE, enumerator->Next(1, next.ReleaseAndGetAddressOf(), nullptr));
 }
 
-// ConnectDirect takes the source's type or the one given; it refuses wrong directions, types
-// and filters outside the graph; a connection is undone and redone by Disconnect and Reconnect.
-// A receiver whose allocator cannot be had leaves the source to bring its own.
+// ConnectDirect takes the source's type or the one given; it refuses wrong directions, types (no
+// type both take, rather than the last one refused) and filters outside the graph; a connection
+// is undone and redone by Disconnect and Reconnect. A receiver whose allocator cannot be had
+// leaves the source to bring its own.
 TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
   auto graph = NewGraph();
   auto source = MakeComObject<TestPushSource>();
@@ -72,7 +73,7 @@ TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
              {{source.Get(), L"Source"}, {sink.Get(), L"Sink"}, {sinkOfB.Get(), L"Sink of B"}});
   IPin* out = source->OutputPin();
   EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->Input(), out, nullptr));
-  EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sinkOfB->Input(), nullptr)));
+  EXPECT_EQ(VFW_E_NO_ACCEPTABLE_TYPES, graph->ConnectDirect(out, sinkOfB->Input(), nullptr));
   EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out, stranger->Input(), nullptr));
   CMediaType other = MakeTestVideoType(MEDIASUBTYPE_TestB);
   EXPECT_TRUE(FAILED(graph->ConnectDirect(out, sink->Input(), &other)))
