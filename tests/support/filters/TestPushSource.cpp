@@ -38,7 +38,7 @@ class TestPushStream : public CSourceStream {
     sample->SetActualDataLength(
         std::max<long>(4, static_cast<long>(CurrentMediaType().GetSampleSize())));
     ++frame_;
-    source_->FrameCounter().fetch_add(1);
+    ++source_->FramesDelivered();
     return S_OK;
   }
 

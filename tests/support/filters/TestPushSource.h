@@ -24,9 +24,8 @@ class TestPushSource : public CSource {
  public:
   explicit TestPushSource(TestPushSourceConfig config = {});
   IPin* OutputPin() const;
-  int FramesDelivered() const { return frames_.load(); }
+  std::atomic<int>& FramesDelivered() { return frames_; }
   const TestPushSourceConfig& Config() const { return config_; }
-  std::atomic<int>& FrameCounter() { return frames_; }
 
  private:
   TestPushSourceConfig config_;
