@@ -100,6 +100,7 @@ class V4l2 : public ::testing::Test {
   void TearDown() override {
     kernel_->SetIoctlHook(nullptr);
     V4l2Devices::Instance().UseForTesting(nullptr, nullptr);
+    kernel_->Unplug("/dev/video0");  // heard by no monitor now
   }
   void Plug(const std::string& node, const std::string& text, std::vector<std::string> links = {}) {
     kernel_->Plug(node, ReadV4l2Description(text, "device.txt"), std::move(links));

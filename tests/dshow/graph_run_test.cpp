@@ -197,6 +197,7 @@ class StateFilter : public CBaseFilter {
   int GetPinCount() override { return 0; }
   CBasePin* GetPin(int) override { return nullptr; }
   STDMETHODIMP GetState(DWORD timeout, FILTER_STATE* state) override {
+    if (timeout > 0) ++waitedOn;
     HRESULT hr = CBaseFilter::GetState(timeout, state);
     if (reported_ >= 0) *state = static_cast<FILTER_STATE>(reported_.load());
     if (stopping_) return VFW_S_STATE_INTERMEDIATE;
@@ -218,6 +219,7 @@ class StateFilter : public CBaseFilter {
     }
     return CBaseFilter::Run(start);
   }
+  std::atomic<int> waitedOn{0};  // GetState calls that may wait for the state
   void Answer(HRESULT answer) { answer_.store(answer); }
   void Report(int state) { reported_ = state; }  // -1: its own
   void AnswerPauseAndStop(HRESULT answer) { pauseAnswer_ = stopAnswer_ = answer; }
@@ -304,6 +306,7 @@ TEST(GraphRun, RunOnAGraphStillPausingRunsTheFiltersOnceTheyHaveCued) {
   OAFilterState state = State_Stopped;
   EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
   EXPECT_EQ(State_Running, state) << "the state the graph is going to";
+  ASSERT_TRUE(WaitUntil([&] { return cueing->waitedOn > 0; })) << "waiting for it to cue";
   EXPECT_EQ(State_Paused, ready->State());
   EXPECT_EQ(S_FALSE, control->Run()) << "still pausing";
   cueing->Answer(S_OK);

@@ -131,9 +131,9 @@ class PropertyFrameTest : public ::testing::Test {
 
 // Bad arguments are refused, and without a page that can be shown there is no frame. Pages that
 // cannot be created (GUID_NULL), given their objects, asked for their size and title or activated
-// are left out and given back their site and objects; the others show as tabs in order, in a
-// modal frame owned by the window at the given place; every page lets go of the objects when it
-// closes, also when the owner goes away.
+// are left out, each said on standard error, and given back their site and objects; the others show
+// as tabs in order, in a modal frame owned by the window at the given place; every page lets go of
+// the objects when it closes, also when the owner goes away.
 TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   auto pages = Pages({{.title = L"Un"},
                       {.title = L"Sans objet", .setObjects = E_NOINTERFACE},
@@ -155,25 +155,20 @@ TEST_F(PropertyFrameTest, ShowsTheUsablePagesInTabsOwnedByTheWindowAtItsPlace) {
   });
   IUnknown* object = thing_.Get();
   IUnknown* nullObject = nullptr;
-  const struct {
-    ULONG objects;
-    IUnknown** objectList;
-    const CLSID* pageList;
-    DWORD reserved;
-    HRESULT expected;
-  } cases[] = {{1, nullptr, pages.data(), 0, E_POINTER},
-               {1, &object, nullptr, 0, E_POINTER},
-               {0, &object, pages.data(), 0, E_INVALIDARG},
-               {1, &nullObject, pages.data(), 0, E_INVALIDARG},
-               {1, &object, pages.data(), 1, E_INVALIDARG}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.expected,
-              OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr, c.objects,
-                                     c.objectList, 1, c.pageList, 0, c.reserved, nullptr));
-  }
+  const auto create = [&](ULONG count, IUnknown** objects, const CLSID* list, DWORD reserved) {
+    return OleCreatePropertyFrame(HwndForWidget(owner_.get()), 0, 0, nullptr, count, objects, 1,
+                                  list, 0, reserved, nullptr);
+  };
+  EXPECT_EQ(E_POINTER, create(1, nullptr, pages.data(), 0));
+  EXPECT_EQ(E_POINTER, create(1, &object, nullptr, 0));
+  EXPECT_EQ(E_INVALIDARG, create(0, &object, pages.data(), 0));
+  EXPECT_EQ(E_INVALIDARG, create(1, &nullObject, pages.data(), 0));
+  EXPECT_EQ(E_INVALIDARG, create(1, &object, pages.data(), 1));
   EXPECT_EQ(E_FAIL, ShowFrame({pages.begin() + 1, pages.begin() + 4}));
   EXPECT_EQ(0, driver.DialogsDriven());
+  testing::internal::CaptureStderr();
   EXPECT_EQ(S_OK, ShowFrame(pages, L"Webcam"));
+  EXPECT_EQ(QString::fromStdString(testing::internal::GetCapturedStderr()).count("left out"), 4);
   EXPECT_EQ(1, driver.DialogsDriven());
   for (size_t i = 0; i < 5; ++i) {
     EXPECT_TRUE(scripts_[i]->destroyed) << i;
