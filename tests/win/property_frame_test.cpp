@@ -46,6 +46,8 @@ class FakePage : public CUnknown, public IPropertyPage {
   STDMETHODIMP Activate(HWND parent, LPCRECT area, BOOL) override {
     script_.area = QRect(area->left, area->top, area->right - area->left, area->bottom - area->top);
     if (FAILED(script_.activate)) return script_.activate;
+    IUnknown* container = site_.Get();  // the frame has none to give: a page asking gets null
+    EXPECT_TRUE(site_->GetPageContainer(&container) == E_NOTIMPL && container == nullptr);
     edit_ = new QLineEdit(WidgetForHwnd(parent));
     QObject::connect(edit_, &QLineEdit::textEdited, edit_, [this] {
       dirty_ = true;
