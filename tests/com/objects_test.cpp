@@ -200,7 +200,7 @@ TEST(TextConversion, Utf8RoundTripsAndMalformedInputIsReplaced) {
   const std::wstring wide = L"Caméra \u4e2d\U0001F3A5";
   EXPECT_EQ(WideToUtf8(wide), "Cam\xc3\xa9ra \xe4\xb8\xad\xf0\x9f\x8e\xa5");
   EXPECT_EQ(Utf8ToWide(WideToUtf8(wide)), wide);
-  EXPECT_EQ(Utf8ToWide(std::string("a\xff") + "b"), L"a\uFFFDb");
+  EXPECT_EQ(Utf8ToWide(std::string("a\xff\x80") + "b"), L"a\uFFFD\uFFFDb");
   EXPECT_EQ(Utf8ToWide("\xe4\xb8"), L"\uFFFD\uFFFD");  // truncated sequence
   EXPECT_EQ(Utf8ToWide("\xc0\xaf"), L"\uFFFD\uFFFD");  // overlong
   EXPECT_EQ(WideToUtf8(std::wstring(1, static_cast<wchar_t>(0xD800))), "\xef\xbf\xbd");
