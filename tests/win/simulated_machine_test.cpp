@@ -69,10 +69,9 @@ TEST(SimulatedMachine, ReadsEveryDirectiveAndReportsMalformedLinesWithTheirNumbe
 }
 
 // Once watched, a change of the file written in place makes a new current machine and is told
-// with the machines before and after (a new file renamed over it: the hot-plug tests); a
-// listener gone hears nothing more.
+// with the machines before and after (a new file renamed over it: the hot-plug tests), as is
+// pointing the watch at another file; a listener gone hears nothing more.
 TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
-  test::ScopedMachine machine("video dv Camescope\n");
   std::mutex mutex;
   std::vector<std::pair<size_t, size_t>> changes;  // video devices before and after
   auto watch =
@@ -80,10 +79,11 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
         std::lock_guard lock(mutex);
         changes.emplace_back(before.VideoDevices().size(), after.VideoDevices().size());
       });
+  test::ScopedMachine machine("video dv Camescope\n");  // watched from now on in its stead
   std::ofstream(machine.Path(), std::ios::trunc) << "video dv Camescope\nvideo webcam Webcam\n";
   ASSERT_TRUE(test::WaitUntil([&] {
     std::lock_guard lock(mutex);
-    return changes.size() == 1;
+    return changes.size() == 2;
   }));
   EXPECT_EQ(SimulatedMachine::Current().VideoDevices().size(), 2u);
   watch.reset();
@@ -92,7 +92,7 @@ TEST(SimulatedMachine, WatchersHearEveryChangeOfTheFile) {
       test::WaitUntil([] { return SimulatedMachine::Current().VideoDevices().size() == 1; }));
   {
     std::lock_guard lock(mutex);
-    EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{1, 2}})) << "no listener any more";
+    EXPECT_EQ(changes, (std::vector<std::pair<size_t, size_t>>{{0, 1}, {1, 2}})) << "no listener any more";
   }
 }
 
