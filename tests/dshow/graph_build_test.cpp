@@ -11,20 +11,21 @@
 namespace vidorra::test {
 namespace {
 
-// A name taken gets a numbered suffix; no name at all gets the first free number; the newest
-// filter is listed first, a removed one is gone from the graph.
+// A name is cut to 127 characters, a taken one to 122 and a numbered suffix; no name at all
+// gets the first free number; the newest filter is listed first, a removed one is gone.
 TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   auto graph = NewGraph();
   std::vector<ComPtr<TestPassThrough>> f;
   for (int i = 0; i < 6; ++i) f.push_back(MakeComObject<TestPassThrough>());
-  EXPECT_EQ(S_OK, graph->AddFilter(f[0].Get(), L"Tee"));
-  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[1].Get(), L"Tee"));
-  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[2].Get(), L"Tee"));
+  const std::wstring tee(130, L'T'), cut = tee.substr(0, 122) + L' ';
+  EXPECT_EQ(S_OK, graph->AddFilter(f[0].Get(), tee.c_str()));
+  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[1].Get(), tee.c_str()));
+  EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(f[2].Get(), tee.c_str()));
   EXPECT_TRUE(FAILED(graph->AddFilter(f[0].Get(), L"Other"))) << "the same filter twice";
   ComPtr<IBaseFilter> found;
-  ASSERT_EQ(S_OK, graph->FindFilterByName(L"Tee 0001", found.GetAddressOf()));
+  ASSERT_EQ(S_OK, graph->FindFilterByName((cut + L"0001").c_str(), found.GetAddressOf()));
   EXPECT_TRUE(IsSameObject(found.Get(), static_cast<IBaseFilter*>(f[1].Get())));
-  EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(L"Tee 0003", found.ReleaseAndGetAddressOf()));
+  EXPECT_EQ(VFW_E_NOT_FOUND, graph->FindFilterByName(tee.c_str(), found.ReleaseAndGetAddressOf()));
   EXPECT_EQ(S_OK, graph->AddFilter(f[3].Get(), nullptr));
   EXPECT_EQ(S_OK, graph->AddFilter(f[4].Get(), L""));
   FILTER_INFO info{};
@@ -37,7 +38,8 @@ TEST(GraphBuild, DuplicateAndMissingNamesAreNumbered) {
   ASSERT_EQ(S_OK, f[3]->QueryFilterInfo(&info));
   EXPECT_EQ(nullptr, info.pGraph);
   EXPECT_EQ(S_OK, graph->AddFilter(f[5].Get(), nullptr));
-  EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002", L"Tee 0002", L"Tee 0001", L"Tee"}),
+  EXPECT_EQ((std::vector<std::wstring>{L"0001", L"0002", cut + L"0002", cut + L"0001",
+                                       tee.substr(0, 127)}),
             FilterNames(graph.Get()));
   // A change of the graph puts every enumerator out of step until it is reset.
   ComPtr<IEnumFilters> enumerator, clone;
