@@ -17,8 +17,8 @@ namespace {
 
 // Posted messages wait for the event loop and keep their order and parameters; sent ones run
 // at once (from another thread, when the window's thread next takes events); both on the
-// window's thread. A destroyed window takes no more messages and drops those posted before; the
-// desktop stays.
+// window's thread. A window keeps the value it is given; a destroyed one takes no more messages
+// and drops those posted before; the desktop stays.
 TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDestroyed) {
   std::vector<std::pair<WPARAM, LPARAM>> received;
   bool onCreator = true;
@@ -44,6 +44,8 @@ TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDe
   std::thread([window] { sentFromAnotherThread = SendMessageA(window, WM_USER, 4, 0); }).detach();
   EXPECT_TRUE(WaitUntil([] { return sentFromAnotherThread == 8; }));
   EXPECT_TRUE(onCreator);
+  EXPECT_EQ(0, SetWindowLongPtrA(window, GWLP_USERDATA, 7));
+  EXPECT_EQ(7, GetWindowLongPtrA(window, GWLP_USERDATA));
   HWND other = AllocateHWnd(nullptr);
   EXPECT_TRUE(PostMessageA(window, WM_APP, 0, 0));
   EXPECT_TRUE(DestroyWindow(window));
