@@ -128,8 +128,7 @@ TEST_F(Streaming, WithoutAGraphClockTheDeviceKeepsRealTime) {
 }
 
 TEST_F(Streaming, ThePreviewPinShowsTheSameFramesWithoutTimes) {
-  ComPtr<PatternSink> recorded = MakeComObject<PatternSink>();
-  ComPtr<PatternSink> shown = MakeComObject<PatternSink>();
+  ComPtr<PatternSink> recorded = MakeComObject<PatternSink>(), shown = MakeComObject<PatternSink>();
   ComPtr<IPin> capture = g_.Capture(L"Webcam", recorded.Get(), 2, &source_);
   ASSERT_EQ(S_OK, g_.ConnectToSink(PinNamed(source_.Get(), L"Preview").Get(), shown.Get()));
   ASSERT_EQ(S_OK, g_.Run());

@@ -88,8 +88,7 @@ class RecordingTest : public EngineTest, public ::testing::WithParamInterface<Re
     const std::vector<vt::ProbedStream> streams = vt::Probe(file);
     // The video stream, then the sound streams (a DV type 1 stream beside a second sound shows
     // as a stream of no known type).
-    std::string described;
-    std::string expected = "video:" + std::string(r.codec) + " ";
+    std::string described, expected = "video:" + std::string(r.codec) + " ";
     const vt::ProbedStream* firstSound = nullptr;
     for (const vt::ProbedStream& s : streams) {
       if (s.type != "video" && s.type != "audio") continue;

@@ -195,8 +195,7 @@ inline void WriteAvi(const std::string& path, const std::vector<avi::AviStreamFo
 // rather than assert, so a child process and a benchmark use it as well as a test.
 struct RecordingGraph {
   ComPtr<IGraphBuilder> graph;
-  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest);
-  ComPtr<IBaseFilter> writer;
+  ComPtr<IBaseFilter> mux = CreateFilter(CLSID_AviDest), writer;
 
   explicit RecordingGraph(ComPtr<IBaseFilter> sink = CreateFilter(CLSID_FileWriter))
       : writer(std::move(sink)) {}

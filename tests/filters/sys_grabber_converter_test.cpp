@@ -28,8 +28,7 @@ struct GrabberGraph {
   }
   ComPtr<IGraphBuilder> graph = NewGraph();
   ComPtr<TestPushSource> source;
-  ComPtr<IBaseFilter> converter;
-  ComPtr<IBaseFilter> grabber = CreateFilter(CLSID_SampleGrabber);
+  ComPtr<IBaseFilter> converter, grabber = CreateFilter(CLSID_SampleGrabber);
   ComPtr<ISampleGrabber> control = QueryAs<ISampleGrabber>(grabber.Get());
   ComPtr<RecordingSink> sink =
       MakeComObject<RecordingSink>(RecordingSinkOptions{.subtype = GUID_NULL, .keepBytes = true});

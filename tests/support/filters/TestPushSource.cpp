@@ -29,8 +29,7 @@ class TestPushStream : public CSourceStream {
     const TestPushSourceConfig& config = source_->Config();
     if (config.frameCount >= 0 && frame_ >= config.frameCount) return S_FALSE;
     if (frame_ == config.failAtFrame) return config.failure;
-    REFERENCE_TIME start = frame_ * config.frameDuration;
-    REFERENCE_TIME end = start + config.frameDuration;
+    REFERENCE_TIME start = frame_ * config.frameDuration, end = start + config.frameDuration;
     if (config.paceOnClock && WaitForStreamTime(start) != S_OK) return S_FALSE;
     WriteFrameNumber(sample, static_cast<uint32_t>(frame_));
     sample->SetTime(&start, &end);
