@@ -107,6 +107,7 @@ TEST_F(CaptureFilters, EveryKindHasItsPinsCategoriesTypesAndCapabilities) {
           const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
           EXPECT_EQ(std::tuple(caps.InputSize.cx, caps.InputSize.cy, caps.MinFrameInterval),
                     std::tuple(vih->bmiHeader.biWidth, vih->bmiHeader.biHeight, vih->AvgTimePerFrame));
+          EXPECT_EQ(mt.IsFixedSize(), mt.subtype != MEDIASUBTYPE_MJPG) << "pictures of one size";
         }
         EXPECT_TRUE(c > 0 || std::tuple(caps.InputSize.cx, caps.InputSize.cy, caps.MinFrameInterval) ==
                                  std::tuple(kind.width, kind.height, kind.interval));
