@@ -141,6 +141,7 @@ TEST_F(FilterGraphTest, ActivationAndModeChangesInTheirOrder) {
   EXPECT_TRUE(graph.StopGraph());
   const DWORD registered = graph.RotCookie();
   graph.SetActive(false);
+  EXPECT_EQ((after->AddRef(), after->Release()), 2u) << "held here twice, by the builder no more";
   ComPtr<IRunningObjectTable> table;
   ASSERT_EQ(GetRunningObjectTable(0, table.GetAddressOf()), S_OK);
   EXPECT_NE(table->Revoke(registered), S_OK) << "already out of the table";
