@@ -113,8 +113,7 @@ TEST_F(ImagesTest, GrabWritesPicturesOfThePreviewAndNeverOverAnotherFile) {
 TEST_F(ImagesTest, TheIntervallometerGrabsAtItsPeriodUntilSwitchedOff) {
   form_->Timer1->UseManualTime();
   const struct {
-    int value, unit;
-    int periodMs;  // 0: nothing runs
+    int value, unit, periodMs;  // periodMs 0: nothing runs
     const char* caption;
   } kPeriods[] = {
       {3, kSeconds, 3000, "Image toutes les 3 secondes"},

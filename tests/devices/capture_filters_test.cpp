@@ -16,16 +16,13 @@ namespace {
 struct PinExpectation {
   std::wstring name;
   PIN_DIRECTION direction;
-  GUID category, majorType;
-  GUID subtype;  // of the first type offered
+  GUID category, majorType, subtype;  // subtype: of the first type offered
 };
 
 struct KindExpectation {
   std::wstring device;
   std::vector<PinExpectation> pins;
-  int capabilities;  // on the capture pin
-  int width;         // of the default format
-  int height;
+  int capabilities, width, height;  // on the capture pin; the default format's size
   REFERENCE_TIME interval;
 };
 

@@ -42,8 +42,8 @@ std::vector<size_t> Breaks(const std::vector<int16_t>& samples, int channels, in
 // script: after `gone_after` fragments the server goes away; `overrun_at` marks a fragment
 // after which the server reports lost sound.
 struct FakeScript {
-  int goneAfter = -1, overrunAt = -1;
-  int fragmentsAvailable = 1 << 30;  // afterwards reads wait (for the interrupt)
+  // After the fragments available, reads wait (for the interrupt).
+  int goneAfter = -1, overrunAt = -1, fragmentsAvailable = 1 << 30;
 };
 
 class FakeRecording : public PulseRecording {

@@ -384,8 +384,7 @@ TEST_F(V4l2, TheTunerTunesTheCountrysChannelsTheTvSoundItsModesAndTheCrossbarThe
     long country;
     TunerInputType input;
     long channel;
-    long picture;  // Hz, 0: not in the plan
-    long sound;
+    long picture, sound;  // Hz, 0: not in the plan
     v4l2_std_id standard;
   } cases[] = {
       {33, TunerInputAntenna, 21, 471'250'000, 477'750'000, V4L2_STD_SECAM_L},

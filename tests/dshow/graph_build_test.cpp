@@ -108,8 +108,7 @@ TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
   const GUID kNone = GUID_NULL;
   const struct {
     const char* name;
-    GUID sinkTakes;      // kNone: no sink in the graph
-    GUID preparedGives;  // kNone: no converter in the graph
+    GUID sinkTakes, preparedGives;  // kNone: no sink, no converter in the graph
     bool render;
     HRESULT expected;
     const wchar_t* names;  // the graph's filters afterwards, newest first

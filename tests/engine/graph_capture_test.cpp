@@ -22,12 +22,10 @@ enum class Format { kNative, kDVType2, kPal, kNtsc };
 struct Recording {
   const char* source;
   Format format;
-  bool dvAudio;      // "audio DV"
-  bool sourceAudio;  // "Ajouter Audio"
+  bool dvAudio, sourceAudio;  // "audio DV", "Ajouter Audio"
   // What the file holds: the video codec and size, then the sound streams.
   const char* codec;
-  int width, height;
-  int soundStreams;
+  int width, height, soundStreams;
   // The stream the multiplexer follows: the first sound, the picture (0) when it is the
   // camcorder's DV (it keeps DV's exact rate), or none (-1).
   LONG master;

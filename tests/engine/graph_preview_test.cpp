@@ -21,9 +21,9 @@ TEST_F(EngineTest, EveryKindOfSourceIsClassifiedAndGivenItsPreviewResolution) {
     const char* name;
     std::uint8_t kind;  // the classification by the source's pins
     bool dv;
-    int resolution;           // for the window's 384x288 area
-    int smallAreaResolution;  // for a 192x144 one
-    int wideAreaResolution;   // for a 200x144 one, wider than the quarter picture
+    // For the window's 384x288 area, a 192x144 one, and a 200x144 one wider than the quarter
+    // picture.
+    int resolution, smallAreaResolution, wideAreaResolution;
   } kCases[] = {
       {"Caméscope DV", vskInterleaved, true, kHalf, kQuarter, kHalf},
       {"Caméscope NTSC", vskInterleaved, true, kFull, kHalf, kHalf},

@@ -71,8 +71,7 @@ std::vector<AviChunkRef> ChunksOnDisk(const std::string& path) {
 }
 
 struct AfterKill {
-  size_t onDisk = 0;   // whole frames on disk
-  size_t indexed = 0;  // of them, in the index
+  size_t onDisk = 0, indexed = 0;  // whole frames on disk; of them, in the index
 };
 
 // Checks a recording killed at some moment against the standard; with `frames`, the indexed
@@ -266,8 +265,7 @@ const test::ChildRoutineRegistration kRecordDv(
 struct GraphKill {
   const char* what;
   bool clocked;
-  int frames;
-  int finishAfter;            // -1: killed while recording
+  int frames, finishAfter;    // finishAfter -1: killed while recording
   std::vector<int> delaysMs;  // after "running", or after "finishing"
 };
 

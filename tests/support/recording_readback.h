@@ -10,12 +10,11 @@
 namespace vidorra::test {
 
 struct ProbedStream {
-  std::string type;   // video, audio
-  std::string codec;  // dvvideo, rawvideo, mjpeg, pcm_s16le, ...
-  std::string tag;    // the fourcc (dvsd, MJPG, ...), or "[1][0][0][0]" when it has none
+  // The type (video, audio), the codec (dvvideo, rawvideo, mjpeg, pcm_s16le, ...) and the tag:
+  // the fourcc (dvsd, MJPG, ...), or "[1][0][0][0]" when it has none.
+  std::string type, codec, tag;
   int width = 0, height = 0;
-  double frameRate = 0;
-  double duration = -1;  // seconds, as the stream header gives it
+  double frameRate = 0, duration = -1;  // duration: seconds, as the stream header gives it
   long frames = 0;       // packets read, or frames decoded
   int sampleRate = 0, channels = 0;
 };

@@ -21,8 +21,7 @@ struct FakePageScript {
   HRESULT setObjects = S_OK;
   HRESULT activate = S_OK, pageInfo = S_OK, apply = S_OK;
   int applied = 0, deactivated = 0;
-  bool destroyed = false;
-  bool heldAtEnd = false;  // its site or its objects, when the page went
+  bool destroyed = false, heldAtEnd = false;  // held: its site or its objects, when the page went
   QRect area = {};         // where it was asked to place its controls
 };
 

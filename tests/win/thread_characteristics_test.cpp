@@ -63,8 +63,7 @@ struct Outcome {
   HANDLE handle = nullptr;
   DWORD error = 0;
   pid_t thread = 0;
-  int niceRaised = 0;  // the thread's nice level while raised
-  int niceAfter = 0;   // after the revert
+  int niceRaised = 0, niceAfter = 0;  // the thread's nice level while raised, after the revert
 };
 
 // Drops CAP_SYS_NICE from the calling thread's effective capabilities (they are per thread).

@@ -14,8 +14,7 @@
 namespace vidorra::test {
 
 struct RecordingSinkOptions {
-  GUID majorType = MEDIATYPE_Video;  // GUID_NULL: any
-  GUID subtype = GUID_NULL;          // GUID_NULL: any
+  GUID majorType = MEDIATYPE_Video, subtype = GUID_NULL;  // GUID_NULL: any
   bool keepBytes = false;
   int failAtSample = -1;
 };
@@ -24,8 +23,7 @@ class RecordingSink : public CBaseRenderer {
  public:
   struct Sample {
     uint32_t frame = 0;
-    REFERENCE_TIME start = -1;  // -1: untimed
-    REFERENCE_TIME stop = -1;
+    REFERENCE_TIME start = -1, stop = -1;  // -1: untimed
     LONGLONG mediaStart = -1;
     bool discontinuity = false;
     IMemAllocator* allocator = nullptr;  // not a reference
