@@ -94,6 +94,7 @@ TEST(MemoryStream, ReadWriteSeekAndClone) {
   EXPECT_EQ(s->Read(buffer, sizeof(buffer), &read), S_OK);
   EXPECT_EQ(std::string(buffer, read), "world");
   EXPECT_EQ(s->Read(nullptr, 4, &read), STG_E_INVALIDPOINTER);
+  EXPECT_EQ(s->Write(nullptr, 1, &read), STG_E_INVALIDPOINTER);
   LARGE_INTEGER move{};
   move.QuadPart = -16;
   EXPECT_EQ(s->Seek(move, STREAM_SEEK_END, nullptr), STG_E_INVALIDFUNCTION);
