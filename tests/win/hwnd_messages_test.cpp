@@ -17,8 +17,8 @@ namespace {
 
 // Posted messages wait for the event loop and keep their order and parameters; sent ones run
 // at once (from another thread, when the window's thread next takes events); both on the
-// window's thread. A window keeps the value it is given; a destroyed one takes no more messages
-// and drops those posted before; the desktop stays.
+// window's thread. A window keeps the value it is given (and has none at an index it lacks); a
+// destroyed one takes no more messages and drops those posted before; the desktop stays.
 TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDestroyed) {
   std::vector<std::pair<WPARAM, LPARAM>> received;
   bool onCreator = true;
@@ -52,6 +52,8 @@ TEST(HwndMessages, PostedAndSentMessagesRunOnTheCreatingThreadUntilTheWindowIsDe
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(PostMessageA(window, WM_APP, 0, 0));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+  EXPECT_EQ(0, GetWindowLongPtrA(other, 0));  // no extra bytes
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
   EXPECT_FALSE(DestroyWindow(window));
   bool flushed = false;
   SetHwndProcedure(other, [&](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return flushed = true; });
