@@ -30,9 +30,11 @@ std::optional<GUID> CategoryOfPin(IPin* pin) {
   ComPtr<IKsPropertySet> properties = QueryAs<IKsPropertySet>(pin);
   if (!properties) return std::nullopt;
   GUID category{};
-  DWORD returned = 0;
+  DWORD returned = 0, support = 0;
   if (FAILED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                             sizeof category, &returned))) {
+                             sizeof category, &returned)) ||
+      properties->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, &support) != S_OK ||
+      support != KSPROPERTY_SUPPORT_GET) {
     return std::nullopt;
   }
   return category;

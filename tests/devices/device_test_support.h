@@ -24,6 +24,7 @@
 
 namespace vidorra::test {
 
+// The pin's category from its property set, which must also say the category can be read.
 std::optional<GUID> CategoryOfPin(IPin* pin);
 std::vector<CMediaType> OfferedTypes(IPin* pin);
 // Width and height of a video type (0, 0 for another type).
