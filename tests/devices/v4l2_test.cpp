@@ -42,7 +42,8 @@ std::string Heading(const std::string& card, const std::string& bus, const char*
 }
 
 // YUYV at 640x480 with rows padded to 1296 bytes, 320x240, Bayer, and MJPEG at 1280x720 (the
-// current mode), its controls as --list-ctrls-menus prints them.
+// current mode), its controls as --list-ctrls-menus prints them (one with a step of 0, which
+// takes any value in its range as it is).
 const std::string kWebcam =
     Heading("HD Webcam", "usb-0000:00:14.0-1") +
     "Format Video Capture:\n\tWidth/Height  : 640/480\n\tPixel Format  : 'YUYV'\n"
@@ -62,7 +63,7 @@ const std::string kWebcam =
     "\t\t0: Disabled\n\t\t1: 50 Hz\n\t\t2: 60 Hz\n"
     "  white_balance_temperature 0x0098091a (int) : min=2800 max=6500 step=10 default=4600 "
     "value=4600\n"
-    "  limit 0x00981900 (int64) : min=0 max=10000000000 step=1 default=5000000000 "
+    "  limit 0x00981900 (int64) : min=0 max=10000000000 step=0 default=5000000000 "
     "value=5000000000\n"
     "  label 0x00981901 (str)   : min=0 max=8 step=1 value='cam'\n"
     "Camera Controls\n"
@@ -324,7 +325,7 @@ TEST_F(V4l2, ControlsArePictureAndCameraPropertiesAndThePageListsEveryOne) {
     ASSERT_TRUE(brightness && contrast && autoWhite && powerLine && limit && label);
     EXPECT_EQ(limit->text(), "5000000000");
     EXPECT_EQ(label->text(), "cam");
-    limit->setText("6000000000");
+    limit->setText("6000000001");
     label->setText("garage");
     EXPECT_EQ(brightness->value(), 200);
     EXPECT_FALSE(autoWhite->isChecked());
@@ -349,7 +350,7 @@ TEST_F(V4l2, ControlsArePictureAndCameraPropertiesAndThePageListsEveryOne) {
   EXPECT_EQ(Control(V4L2_CID_BRIGHTNESS), 90);
   EXPECT_EQ(Control(V4L2_CID_AUTO_WHITE_BALANCE), 1);
   EXPECT_EQ(Control(V4L2_CID_POWER_LINE_FREQUENCY), 2);
-  EXPECT_EQ(Extended(kLimit).first, 6'000'000'000);
+  EXPECT_EQ(Extended(kLimit).first, 6'000'000'001);
   EXPECT_EQ(Extended(kLabel).second, "garage");
   // Out of range: a 64-bit value past the most, a string longer than its most.
   ComPtr<devices::v4l2::IDeviceControls> controls = QueryAs<devices::v4l2::IDeviceControls>(webcam.Get());
