@@ -6,6 +6,7 @@
 #include <winuser.h>
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
 
@@ -182,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, SampleGrabberTest,
 
 // ---- TVideoWindow -----------------------------------------------------------------------------
 
-class VideoWindowTest : public GraphMembersTest {
+class VideoWindowTest : public GraphMembersTest, public QObject {
  protected:
   void SetUp() override {
     GraphMembersTest::SetUp();
@@ -208,18 +209,25 @@ class VideoWindowTest : public GraphMembersTest {
     EXPECT_EQ(video->GetWindowPosition(&left, &top, &width, &height), S_OK);
     return QRect(left, top, width, height);
   }
+  // The keys the control hears: each one's code, negated when released.
+  bool eventFilter(QObject*, QEvent* e) override {
+    const int sign = e->type() == QEvent::KeyPress ? 1 : e->type() == QEvent::KeyRelease ? -1 : 0;
+    if (sign) keys.push_back(sign * static_cast<QKeyEvent*>(e)->key());
+    return false;
+  }
   std::unique_ptr<QWidget> parent;
   std::unique_ptr<QMenu> menu;
   TVideoWindow* window = nullptr;
+  std::vector<int> keys;
 };
 
 // Full screen is stored until the graph starts, which applies it: over the primary screen,
 // without owner, caption or frame, top-most and not following the control; otherwise over the
 // control, owned by its parent, a child window (the renderer's own placement: the filters'
-// tests). The start captions the renderer and drains its input to the control (a mouse
-// position outside full screen is the message's own; right-clicked in full screen, the video
-// opens the pop-up); a palette change places it again; the renderer's window is the video's
-// handle once it carries the name; writing the mode makes a new renderer.
+// tests). The start captions the renderer and drains its input to the control (keys pressed and
+// released; a mouse position outside full screen is the message's own; right-clicked in full
+// screen, the video opens the pop-up); a palette change places it again; the renderer's window is
+// the video's handle once it carries the name; writing the mode makes a new renderer.
 TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) {
   std::vector<QPoint> clicks;
   window->OnMouseDown = [&](TComponent*, Qt::MouseButton, const QPoint& p) { clicks.push_back(p); };
@@ -229,6 +237,10 @@ TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) 
   SendMessageA(handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(6, 8));  // nobody listens: ignored
   SendMessageA(handle, WM_LBUTTONUP, 0, MAKELPARAM(6, 8));
   EXPECT_EQ(clicks, (std::vector<QPoint>{QPoint(5, 7), QPoint(6, 8)}));
+  window->installEventFilter(this);
+  for (UINT message : {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP})
+    SendMessageA(handle, message, 'A', 0);
+  EXPECT_EQ(keys, (std::vector<int>{Qt::Key_A, -Qt::Key_A, Qt::Key_A, -Qt::Key_A}));
   window->SetFullScreen(true);
   EXPECT_FALSE(window->FullScreenShown());
   EXPECT_EQ(window->VideoHandle(), handle);
