@@ -13,6 +13,7 @@ namespace {
 struct ManualClock {
   ManualClock() {
     EXPECT_GT(clock.ReadingTimer()->interval(), 0) << "read now and then, not at every event";
+    EXPECT_EQ(clock.accessibleDescription().size(), 8) << "the face read aloud from the start";
     clock.ReadingTimer()->stop();
     clock.SetTimeSource([this] { return now; });
     clock.SetAlarmAction([this] { ++fired; });
