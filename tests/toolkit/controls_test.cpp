@@ -52,16 +52,16 @@ TEST(Controls, ChangesAreToldOnceFromCodeAsFromTheUser) {
   onOff.click();
   EXPECT_EQ(switched, (std::vector<bool>{true, false}));
   // Drawn as a track in its state's colour, the white knob on the side of the state.
-  const auto middles = [&] {  // of the knob's two places
+  const auto knobSides = [&] {  // of the knob's two places, a pixel within its outer edge
     const QImage image = onOff.grab().toImage();
-    return std::pair(image.pixel(11, 11) & 0xFFFFFFu, image.pixel(33, 11) & 0xFFFFFFu);
+    return std::pair(image.pixel(5, 11) & 0xFFFFFFu, image.pixel(38, 11) & 0xFFFFFFu);
   };
   onOff.resize(onOff.sizeHint());
-  EXPECT_EQ(middles(), std::pair(0xFFFFFFu, 0xD2D2D2u)) << "off and disabled";
+  EXPECT_EQ(knobSides(), std::pair(0xFFFFFFu, 0xD2D2D2u)) << "off and disabled";
   onOff.setEnabled(true);
-  EXPECT_EQ(middles(), std::pair(0xFFFFFFu, 0xA0A0A0u)) << "off";
+  EXPECT_EQ(knobSides(), std::pair(0xFFFFFFu, 0xA0A0A0u)) << "off";
   onOff.SetOn(true);
-  EXPECT_EQ(middles(), std::pair(0x00A000u, 0xFFFFFFu)) << "on";
+  EXPECT_EQ(knobSides(), std::pair(0x00A000u, 0xFFFFFFu)) << "on";
   SpinEdit edit(0, 59, 10);
   int changes = 0;
   QObject::connect(&edit, &SpinEdit::Change, [&] { ++changes; });
