@@ -20,7 +20,7 @@ ComPtr<IStream> NewStream(const std::string& bytes = {}) {
   stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
   LARGE_INTEGER start{};
   stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  return stream;
+  return QueryAs<IStream>(stream.Get());  // the stream it answers for itself
 }
 
 ULONGLONG SeekTo(IStream* s, LONGLONG offset, DWORD origin = STREAM_SEEK_SET) {
@@ -122,15 +122,15 @@ constexpr wchar_t kDvEncoderName[] =
     L"@device:sw:{33D9A760-90C8-11D0-BD43-00A0C911CE86}\\DV Video Encoder";
 
 // The class, the byte count of the UTF-16 text with its zero (little-endian), the text.
-// Characters beyond ASCII and beyond the basic plane (a surrogate pair) survive the round
-// trip, as does an item moniker; each tells the size it saves.
+// Characters beyond ASCII and beyond the basic plane (a surrogate pair, its low half the first of
+// its range) survive the round trip, as does an item moniker; each tells the size it saves.
 TEST(MonikerPersistence, SavedBytesHaveTheStoredLayoutAndLoadBack) {
   const std::wstring name = kDvEncoderName;
   Bytes expected = {0x37, 0xD4, 0x15, 0x43, 0x8C, 0x5B, 0xD0, 0x11, 0xBD, 0x3B,
                     0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86, 134,  0,    0,    0};
   for (wchar_t c : name + L'\0') expected.insert(expected.end(), {static_cast<BYTE>(c), 0});
   EXPECT_EQ(SavedBytes(DeviceMoniker(name).Get()), expected);
-  const std::wstring wide = L"@device:pnp:Caméra \u4e2d \U0001F3A5";
+  const std::wstring wide = L"@device:pnp:Caméra \u4e2d \U0001F400";
   EXPECT_EQ(SavedBytes(DeviceMoniker(wide).Get()).size(), 16u + 4u + 2u * (wide.size() + 1 + 1));
   for (ComPtr<IMoniker> moniker : {DeviceMoniker(name), DeviceMoniker(wide), Item(L"Graph")}) {
     HRESULT hr = E_FAIL;
