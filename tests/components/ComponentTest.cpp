@@ -22,6 +22,7 @@ class Probe : public TComponent {
  protected:
   void Notification(TComponent* component, TOperation operation) override {
     TComponent::Notification(component, operation);
+    EXPECT_NE(component, this) << "told of itself";
     if (operation == opRemove && component == watched) {
       gLog.push_back(tag_ + " forgets " + watchedTag);
       watched = nullptr;
