@@ -34,7 +34,8 @@ class TapeCaptureTest : public test::WindowTest {
 };
 
 // Captured twice: a file per outing named by its date, then one file; each time from the tape's
-// start to its end, the tape then stopped and the window back in preview.
+// start to its end (an end programmed later), the tape then stopped and the window back in
+// preview.
 TEST_F(TapeCaptureTest,
        TheTapeIsCapturedFromItsStartToItsEndAndThePageOfACamcorderThatDoesNotAnswerFits) {
   // The tape: each outing's numbered frames (picture and sound of the simulated camcorder)
@@ -97,6 +98,12 @@ TEST_F(TapeCaptureTest,
     Click(form_->CassetteBtn);
     EXPECT_FALSE(form_->CassetteBtn->isEnabled()) << "rewinding";
     ASSERT_TRUE(InState(stRecording));
+    // An end put on the recording, 30 min on from the page "Programmer": the tape's end comes
+    // first and stops it all the same.
+    Pages()->setCurrentWidget(form_->TabSheet2);
+    Click(form_->ProgBtn);
+    ASSERT_TRUE(InState(stRecordingTimed));
+    Pages()->setCurrentWidget(form_->TabSheet5);
     EXPECT_FALSE(form_->LectureBtn->isEnabled() || form_->cbUnFichierParScene->isEnabled());
     EXPECT_TRUE(form_->StopBandeBtn->isEnabled());
     ASSERT_TRUE(test::WaitUntil([&] { return form_->CaptureState == stPreview; }, std::chrono::seconds(40)));
