@@ -219,8 +219,7 @@ Planes PlanesOf(const GUID& subtype, const BYTE* data, int w, int h) {
       }
     }
   } else {
-    const int bytes = subtype == MEDIASUBTYPE_RGB32 ? 4 : 3;
-    const int stride = (w * bytes + 3) / 4 * 4;
+    const int bytes = subtype == MEDIASUBTYPE_RGB32 ? 4 : 3, stride = (w * bytes + 3) / 4 * 4;
     for (int row = 0; row < h; ++row) {
       const BYTE* p = data + static_cast<size_t>(h - 1 - row) * stride;  // bottom-up
       for (int x = 0; x < w; ++x) {

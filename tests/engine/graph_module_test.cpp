@@ -46,8 +46,7 @@ TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
       {u"Video Compressors", u"Smart Tee", false},
   };
   for (const auto& c : kCases) {
-    const QString category = QString::fromUtf16(c.category);
-    const QString name = QString::fromUtf16(c.name);
+    const QString category = QString::fromUtf16(c.category), name = QString::fromUtf16(c.name);
     EXPECT_EQ(dm.IsFilterInstalled(category, name), c.installed)
         << (category + QStringLiteral(" / ") + name).toStdString();
   }

@@ -106,8 +106,7 @@ TEST(AviWriterOutput, ASecondSalvageDescribesEverythingAgain) {
 // upstream leaves an empty video chunk and silence of its sound's length, and the picture keeps
 // its rate; sound not locked is written as it comes and, as the master stream, stretches the
 // picture to its own length.
-constexpr uint32_t kFrames = 10;
-constexpr uint32_t kNone = kFrames;
+constexpr uint32_t kFrames = 10, kNone = kFrames;
 constexpr uint32_t kBlock = 4;  // 16-bit stereo
 
 // Samples a frame carries: 1920 in PAL, NTSC's five-frame cycle.

@@ -18,8 +18,7 @@ namespace {
 // What a fake page does and what the frame did with it.
 struct FakePageScript {
   std::wstring title;
-  HRESULT setObjects = S_OK;
-  HRESULT activate = S_OK, pageInfo = S_OK, apply = S_OK;
+  HRESULT setObjects = S_OK, activate = S_OK, pageInfo = S_OK, apply = S_OK;
   int applied = 0, deactivated = 0;
   bool destroyed = false, heldAtEnd = false;  // held: its site or its objects, when the page went
   QRect area = {};         // where it was asked to place its controls

@@ -26,8 +26,7 @@ intptr_t Open(const char* verb, const std::string& file, const std::string& dire
 // The desktop replaced by a recorder: what it is handed for each request, and the answer.
 TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
   test::TempDir root;
-  const std::string folder = root.File("vidéos");
-  const std::string video = folder + "/Video 0.avi";
+  const std::string folder = root.File("vidéos"), video = folder + "/Video 0.avi";
   std::filesystem::create_directories(folder);
   std::ofstream{video};
   std::vector<std::string> opened;
