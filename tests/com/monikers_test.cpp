@@ -218,8 +218,7 @@ class TestResolver : public DeviceMonikerResolver {
 };
 
 std::wstring ReadString(IUnknown* storage, const wchar_t* name, HRESULT* hr) {
-  VARIANT v;
-  VariantInit(&v);
+  VARIANT v{};
   *hr = QueryAs<IPropertyBag>(storage)->Read(name, &v, nullptr);
   std::wstring text;
   if (SUCCEEDED(*hr) && v.vt == VT_BSTR) text.assign(v.bstrVal, SysStringLen(v.bstrVal));
@@ -301,9 +300,9 @@ TEST(MemoryPropertyBag, ReadsStringsAndNumbersAndWritesBack) {
             S_OK);
   HRESULT hr = E_FAIL;
   EXPECT_EQ(ReadString(bag.Get(), L"friendlyname", &hr), L"Webcam");  // names ignore case
-  VARIANT v;
-  VariantInit(&v);
+  VARIANT v{};
   v.vt = VT_I4;
+  EXPECT_EQ(bag->Read(L"Index", nullptr, nullptr), E_POINTER);
   ASSERT_EQ(bag->Read(L"Index", &v, nullptr), S_OK);
   EXPECT_EQ(v.lVal, 42);
   EXPECT_EQ(bag->Read(L"FriendlyName", &v, nullptr), DISP_E_TYPEMISMATCH);

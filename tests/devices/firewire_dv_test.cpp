@@ -149,8 +149,8 @@ TEST(FireWireDv, CamerasAreKnownByTheirConfigurationRom) {
       0x00040000, 0,          0,          0x4D6F6465, 0x6C203900};  // "Model 9"
   const auto nameOf = [](const std::vector<uint32_t>& rom, size_t readable = 99) -> std::string {
     const auto camera = devices::firewire::CameraOfConfigRom([&](uint64_t offset) {
-      return offset / 4 < std::min(readable, rom.size()) ? std::optional(rom[offset / 4])
-                                                         : std::nullopt;
+      const bool read = offset % 4 == 0 && offset / 4 < std::min(readable, rom.size());
+      return read ? std::optional(rom[offset / 4]) : std::nullopt;  // quadlets only
     });
     if (!camera) return "none";
     return camera->guid == 0x080046010A0B0C0D ? camera->name : "another EUI-64";

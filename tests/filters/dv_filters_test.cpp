@@ -370,7 +370,10 @@ TEST(DvSplitterFilter, PassesTheInputSampleItselfAndDropsForeignFrames) {
   const auto samples = sink->Samples();
   ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) EXPECT_EQ(samples[i].allocator == input, i > 0) << i;
-  EXPECT_TRUE(static_cast<CBaseInputPin*>(sink->GetPin(0))->IsReadOnly());
+  IPin* in = splitter->GetPin(0);  // a flush passes through to the renderer, and its end too
+  ASSERT_TRUE(in->BeginFlush() == S_OK && in->EndFlush() == S_OK);
+  auto* rendered = static_cast<CBaseInputPin*>(sink->GetPin(0));
+  EXPECT_TRUE(rendered->IsReadOnly() && !rendered->IsFlushing());
 }
 
 // The levels a sound filter keeps for a meter, read and cleared by another thread: peak and RMS

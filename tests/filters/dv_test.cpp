@@ -357,7 +357,7 @@ TEST(DvSceneTracker, ScenesBeginWhereTheRecordingJumps) {
       {"one steady recording", steady(0, 80, 0), {}},
       {"a later outing", join(steady(0, 30, 0), steady(3600, 30, 30)), {30}},
       {"an earlier date", join(steady(100, 30, 0), steady(10, 30, 30)), {30}},
-      {"the timecode jumps", join(steady(0, 30, 0), steady(1, 30, 500)), {30}},
+      {"the timecode skips a second and a frame", join(steady(0, 30, 0), steady(1, 30, 56)), {30}},
       {"undated frames, then dated again",
        join(join(steady(0, 10, 0), {{-1, 10}, {-1, 11}}), steady(5000, 5, 12)),
        {10, 12}},
