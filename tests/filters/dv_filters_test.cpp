@@ -370,7 +370,7 @@ TEST(DvSplitterFilter, PassesTheInputSampleItselfAndDropsForeignFrames) {
   const auto samples = sink->Samples();
   ASSERT_EQ(samples.size(), static_cast<size_t>(kFrames));
   for (int i = 0; i < kFrames; ++i) EXPECT_EQ(samples[i].allocator == input, i > 0) << i;
-  IPin* in = splitter->GetPin(0);  // a flush passes through to the renderer, and its end too
+  IPin* in = splitter->GetPin(0);  // the end of a flush at its input ends it at the renderer
   ASSERT_TRUE(in->BeginFlush() == S_OK && in->EndFlush() == S_OK);
   auto* rendered = static_cast<CBaseInputPin*>(sink->GetPin(0));
   EXPECT_TRUE(rendered->IsReadOnly() && !rendered->IsFlushing());
