@@ -117,6 +117,7 @@ TEST(ThreadCharacteristics, CaptureIsRealtimeWhenGrantedElseANiceLevelElseAsItWa
   DWORD task = 0;
   EXPECT_EQ(AvSetMmThreadCharacteristicsW(L"Pro Audio", &task), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_TASK_NAME));
+  EXPECT_TRUE(!AvRevertMmThreadCharacteristics(nullptr) && GetLastError() == ERROR_INVALID_HANDLE);
   {
     SCOPED_TRACE("the service grants real-time");
     FakeRealtimeKit kit(true, true);

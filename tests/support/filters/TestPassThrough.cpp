@@ -11,8 +11,7 @@ HRESULT TestPassThrough::CheckInputType(const CMediaType* in) {
 }
 
 HRESULT TestPassThrough::Transform(IMediaSample* /*sample*/) {
-  const int n = count_.fetch_add(1);
-  return n == failAtSample_ ? E_FAIL : S_OK;
+  return count_.fetch_add(1) == failAtSample_ ? E_FAIL : S_OK;
 }
 
 }  // namespace vidorra::test
