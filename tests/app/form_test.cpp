@@ -204,8 +204,7 @@ TEST_F(FormTest, EveryControlStartsInItsStateInAFixedClientAreaTheNamesAndThePan
 TEST_F(FormTest, TheFoldersAndTheFirstNamesAndTheScreenSaverOffForTheRun) {
   const QString longFolder = QStringLiteral("/") + QString(300, QChar(0x00E9));
   const struct {
-    const char* machine;
-    const char* userDirs;
+    const char *machine, *userDirs;
     QString videos, images;
   } kCases[] = {
       {nullptr, nullptr, home_, home_ + QStringLiteral("/")},

@@ -8,6 +8,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include <ctime>
 #include <thread>
 
 namespace {
@@ -380,8 +381,12 @@ TEST(RunningObjectTableTest, RegisterFindAndRevokeFromSeveralThreads) {
       sameName->BindToObject(nullptr, nullptr, IID_IPersist, bound.ReleaseAndGetVoidAddressOf()),
       S_OK);
   EXPECT_TRUE(IsSameObject(bound.Get(), unknown));
-  // A change noted by its cookie is read back by name; the table lists each registration.
+  // A registration is dated now (in 100 ns since 1601), a change noted by its cookie is read back
+  // by name; the table lists each registration.
   FILETIME changed{7, 8}, read{};
+  ASSERT_EQ(table->GetTimeOfLastChange(name.Get(), &read), S_OK);
+  EXPECT_NEAR((ULONGLONG{read.dwHighDateTime} << 32 | read.dwLowDateTime) / 1e7 - 11'644'473'600,
+              std::time(nullptr), 60);
   EXPECT_EQ(table->NoteChangeTime(cookies[1], &changed), S_OK);
   EXPECT_EQ(table->GetTimeOfLastChange(Item(L"other").Get(), &read), S_OK);
   EXPECT_TRUE(read.dwLowDateTime == 7 && read.dwHighDateTime == 8);

@@ -16,8 +16,7 @@ TEST(FormData, WriterAndReaderAgree) {
   fg->SetLogFile(QStringLiteral("/tmp/a \"quoted\" name.log"));
   auto* filter = source.Adopt(std::make_unique<TFilter>());
   filter->SetName(QStringLiteral("Encoder"));
-  const ComPtr<IMoniker> moniker = EncoderMoniker();
-  filter->BaseFilter().SetMoniker(moniker.Get());
+  filter->BaseFilter().SetMoniker(EncoderMoniker().Get());
   filter->SetFilterGraph(fg);
   auto* sg = source.Adopt(std::make_unique<TSampleGrabber>());
   sg->SetName(QStringLiteral("sg"));
@@ -47,8 +46,7 @@ TEST(FormData, WriterAndReaderAgree) {
 // Errors name the line, or what was wrong with a value.
 TEST(FormData, ErrorsNameTheLine) {
   const struct {
-    const char* text;
-    const char* says;
+    const char *text, *says;
   } kCases[] = {
       {"object fg TFilterGraph\n  Colour = clRed\nend\n", "line 2"},
       {"object x TNoSuchClass\nend\n", "line 1"},

@@ -225,9 +225,10 @@ class VideoWindowTest : public GraphMembersTest, public QObject {
 // without owner, caption or frame, top-most and not following the control; otherwise over the
 // control, owned by its parent, a child window (the renderer's own placement: the filters'
 // tests). The start captions the renderer and drains its input to the control (keys pressed and
-// released; a mouse position outside full screen is the message's own; right-clicked in full
-// screen, the video opens the pop-up); a palette change places it again; the renderer's window is
-// the video's handle once it carries the name; writing the mode makes a new renderer.
+// released, the left and middle buttons; a mouse position outside full screen is the message's
+// own; right-clicked in full screen, the video opens the pop-up); a palette change places it
+// again; the renderer's window is the video's handle once it carries the name; writing the mode
+// makes a new renderer.
 TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) {
   std::vector<QPoint> clicks;
   window->OnMouseDown = [&](TComponent*, Qt::MouseButton, const QPoint& p) { clicks.push_back(p); };
@@ -236,7 +237,9 @@ TEST_F(VideoWindowTest, TheGraphStartAppliesThePlacementAndCaptionsTheRenderer) 
   SendMessageA(handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
   SendMessageA(handle, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(6, 8));  // nobody listens: ignored
   SendMessageA(handle, WM_LBUTTONUP, 0, MAKELPARAM(6, 8));
-  EXPECT_EQ(clicks, (std::vector<QPoint>{QPoint(5, 7), QPoint(6, 8)}));
+  SendMessageA(handle, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(1, 2));
+  SendMessageA(handle, WM_MBUTTONUP, 0, MAKELPARAM(3, 4));
+  EXPECT_EQ(clicks, (std::vector<QPoint>{{5, 7}, {6, 8}, {1, 2}, {3, 4}}));
   window->installEventFilter(this);
   for (UINT message : {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP})
     SendMessageA(handle, message, 'A', 0);

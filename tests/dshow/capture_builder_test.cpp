@@ -159,8 +159,7 @@ class OrderNode : public CBaseFilter {
 TEST(CaptureBuilderOrder, FindInterfaceAsksInItsOrder) {
   struct Row {
     const char* name;
-    const GUID* category;
-    const GUID* type;
+    const GUID *category, *type;
     int start;  // F1, F2 or F3
     std::string order;
     HRESULT last;
@@ -225,8 +224,7 @@ TEST(CaptureBuilderRules, RenderStreamFromPinsOfTypesAndCategories) {
   static constexpr GUID kC = {0x7a1d0a03, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
   static constexpr GUID kX = {0x7a1d0a04, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
   struct Call {
-    const GUID* category;
-    const GUID* type;
+    const GUID *category, *type;
     const char* source;  // "S" or a pin of S: "S.out1"
     const char* intermediate;
     HRESULT answer;

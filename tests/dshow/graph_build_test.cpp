@@ -104,38 +104,44 @@ TEST(GraphBuild, ConnectDirectDisconnectAndReconnect) {
 // Intelligent connect and Render use a filter the application put in the graph (with free
 // pins) before any registered one, else insert the registered converter (and, for Render, the
 // registered renderer); where nothing fits they fail and the filters tried are gone again.
+// RenderEx to the renderers already there connects to one of them the same way.
 TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
   const GUID kNone = GUID_NULL;
+  enum Build { kConnect, kRender, kRenderToExisting };
   const struct {
     const char* name;
     GUID sinkTakes, preparedGives;  // kNone: no sink, no converter in the graph
-    bool render;
+    Build build;
     HRESULT expected;
     const wchar_t* names;  // the graph's filters afterwards, newest first
   } cases[] = {
-      {"the registered converter", MEDIASUBTYPE_TestB, kNone, false, S_OK,
+      {"the registered converter", MEDIASUBTYPE_TestB, kNone, kConnect, S_OK,
        L"Test Converter|Sink|Source"},
-      {"nothing fits", MEDIASUBTYPE_TestC, kNone, false, VFW_E_CANNOT_CONNECT, L"Sink|Source"},
+      {"nothing fits", MEDIASUBTYPE_TestC, kNone, kConnect, VFW_E_CANNOT_CONNECT, L"Sink|Source"},
       {"the graph's converter, none registered would do", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC,
-       false, S_OK, L"Sink|Prepared|Source"},
+       kConnect, S_OK, L"Sink|Prepared|Source"},
       {"the graph's converter, a registered one would do", MEDIASUBTYPE_TestB, MEDIASUBTYPE_TestB,
-       false, S_OK, L"Sink|Prepared|Source"},
-      {"Render through the graph's converter", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC, true, S_OK,
-       L"Sink|Prepared|Source"},
-      {"Render through the registered ones", kNone, kNone, true, S_OK,
+       kConnect, S_OK, L"Sink|Prepared|Source"},
+      {"Render through the graph's converter", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC, kRender,
+       S_OK, L"Sink|Prepared|Source"},
+      {"Render through the registered ones", kNone, kNone, kRender, S_OK,
        L"Test Converter|Test Counting Sink|Source"},
+      {"RenderEx to the graph's renderer", MEDIASUBTYPE_TestC, MEDIASUBTYPE_TestC,
+       kRenderToExisting, S_OK, L"Sink|Prepared|Source"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto graph = NewGraph();
+    auto graph = QueryAs<IFilterGraph2>(NewGraph().Get());
     auto source = MakeComObject<TestPushSource>();
     auto prepared = MakeComObject<TestConverter>(MEDIASUBTYPE_TestA, c.preparedGives);
     auto sink = MakeComObject<RecordingSink>(c.sinkTakes);
     graph->AddFilter(source.Get(), L"Source");
     if (c.preparedGives != kNone) graph->AddFilter(prepared.Get(), L"Prepared");
     if (c.sinkTakes != kNone) graph->AddFilter(sink.Get(), L"Sink");
-    EXPECT_EQ(c.expected, c.render ? graph->Render(source->OutputPin())
-                                   : graph->Connect(source->OutputPin(), sink->Input()));
+    IPin* out = source->OutputPin();
+    const DWORD flags = c.build == kRenderToExisting ? AM_RENDEREX_RENDERTOEXISTINGRENDERERS : 0;
+    EXPECT_EQ(c.expected, c.build == kConnect ? graph->Connect(out, sink->Input())
+                                              : graph->RenderEx(out, flags, nullptr));
     std::wstring names;
     for (const std::wstring& name : FilterNames(graph.Get()))
       names += (names.empty() ? L"" : L"|") + name;
@@ -145,8 +151,8 @@ TEST(GraphBuild, IntelligentConnectAndRenderTryTheGraphFirstThenTheRegistry) {
       EXPECT_TRUE(Connected(source->OutputPin(), PinAt(prepared.Get(), 0).Get()));
       EXPECT_TRUE(Connected(PinAt(prepared.Get(), 1).Get(), sink->Input()));
     }
-    if (c.render) {
-      EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(source->OutputPin()));
+    if (c.build != kConnect) {
+      EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(out));
     }
   }
 }

@@ -32,8 +32,7 @@ TEST_F(EngineTest, TheModuleItsChecksItsDevicesAndItsDestruction) {
 
   // IsFilterInstalled compares the names in any case of A to Z.
   const struct {
-    const char16_t* category;
-    const char16_t* name;
+    const char16_t *category, *name;
     bool installed;
   } kCases[] = {
       // The six filters the first show checks are found there (SourcesTest). Other letter case

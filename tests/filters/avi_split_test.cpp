@@ -26,14 +26,12 @@ using Frame = std::vector<uint8_t>;
 
 struct Scene {
   int frames;
-  const char* timecode;
-  const char* created;
+  const char *timecode, *created;
   int frequency;
   // Expected: the recording date as the namer gets it and as the file's INFO list has it (the
   // first scene's in a leap century, whose weekdays a year divisible by 400 gives).
   SYSTEMTIME at;
-  const char* icrd;
-  const char* idit;
+  const char *icrd, *idit;
 };
 const Scene kScenes[] = {
     {100, "00:00:00:00", "2000-03-01T10:20:30Z", 700, {2000, 3, 3, 1, 10, 20, 30, 0},
@@ -345,8 +343,7 @@ TEST(AviMuxGraph, SoundOnEitherSideOfTheSplitLandsInTheFileOfItsTime) {
     ASSERT_EQ(g.Run(), S_OK);
     int sent = 0;  // samples of sound sent
     const auto sendSoundTo = [&](int frames) {
-      const int until = std::clamp(frames, 0, kFrames) * kPerFrame;
-      for (; sent < until; sent += kPiece) {
+      for (; sent < std::clamp(frames, 0, kFrames) * kPerFrame; sent += kPiece) {
         const int n = std::min(kPiece, kSamples - sent);
         ASSERT_EQ(source->SendSound({rampBytes + 4 * sent, static_cast<size_t>(4 * n)},
                                     FrameTime(0) + int64_t{sent} * 10'000'000 / 48'000),

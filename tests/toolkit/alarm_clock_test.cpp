@@ -40,8 +40,7 @@ QTime Time(const QString& text) { return QTime::fromString(text, QStringLiteral(
 // switched, "waiting=0|1" what AlarmWaiting says.
 TEST(AlarmClock, FiresOncePerOccurrenceOfItsTime) {
   const struct {
-    const char* name;
-    const char* steps;
+    const char *name, *steps;
   } kScenarios[] = {
       {"ahead today",
        "now=10:00:00 alarm=10:05:00 10:04:59=0 10:05:00=1 10:05:00=1 10:05:30=1 10:06:00=1 "

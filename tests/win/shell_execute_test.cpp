@@ -36,8 +36,7 @@ TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
     return accept;
   });
   const struct {
-    const char* what;
-    const char* verb;
+    const char *what, *verb;
     std::string file, directory;
     intptr_t code;                      // 0: success (above 32)
     std::optional<std::string> opened;  // what the desktop was handed
