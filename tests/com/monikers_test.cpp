@@ -311,10 +311,10 @@ TEST(MemoryPropertyBag, ReadsStringsAndNumbersAndWritesBack) {
   EXPECT_EQ(bag->Read(L"Missing", &v, nullptr), E_INVALIDARG);
   EXPECT_EQ(v.vt, VT_EMPTY);
   v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(L"Renamed");
+  v.bstrVal = SysAllocString(L"");
   ASSERT_EQ(bag->Write(L"FRIENDLYNAME", &v), S_OK);
   VariantClear(&v);
-  EXPECT_EQ(ReadString(bag.Get(), L"FriendlyName", &hr), L"Renamed");
+  EXPECT_EQ(ReadString(bag.Get(), L"FriendlyName", &hr), L"");
   v.vt = VT_UI4;
   v.ulVal = 0;  // the lowest unsigned value
   ASSERT_EQ(bag->Write(L"New", &v), S_OK);
@@ -342,7 +342,7 @@ TEST(MonikerEnumerator, NextSkipResetAndClone) {
   EXPECT_EQ(e->Skip(2), S_OK);
   ComPtr<IEnumMoniker> clone;  // goes on from where the original stands, on its own
   ASSERT_EQ(e->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
-  for (IEnumMoniker* each : {e.Get(), clone.Get()}) {
+  for (IEnumMoniker* each : {e.Get(), QueryAs<IEnumMoniker>(clone.Get()).Get()}) {
     ASSERT_EQ(each->Next(1, got, nullptr), S_OK);
     EXPECT_EQ(DisplayNameOf(got[0]), L"c");
     got[0]->Release();

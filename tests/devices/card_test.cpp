@@ -39,8 +39,10 @@ class Cards : public ::testing::Test {
   ComPtr<IPin> capture_;
 };
 
-// The crossbar: routing rules and related pins; then the tuner and the TV sound of the card.
+// The crossbars listed; the crossbar: routing rules and related pins; then the tuner and the TV
+// sound of the card.
 TEST_F(Cards, CrossbarRoutesVideoToVideoAndSoundToSoundAndTheTunerKeepsItsChannel) {
+  EXPECT_EQ(FriendlyNames(AM_KSCATEGORY_CROSSBAR).size(), 3u) << "the card's one, the double's two";
   ComPtr<IBaseFilter> card;  // its capture pin (320x240) into sink_
   capture_ = g_.Capture(L"Carte TV", sink_.Get(), 2, &card);
   ComPtr<IAMCrossbar> crossbar = Find<IAMCrossbar>(card.Get());
@@ -135,8 +137,7 @@ TEST_F(Cards, ThePictureShowsTheRoutedInputAndChannelAndWhatThePictureControlsDo
   amp->Set(VideoProcAmp_Contrast, 100, VideoProcAmp_Flags_Manual);
   amp->Set(VideoProcAmp_Saturation, 0, VideoProcAmp_Flags_Manual);
   const auto grey = SecondBarAt(7);
-  EXPECT_NEAR(grey[1], 128, 3);
-  EXPECT_NEAR(grey[2], 128, 3);
+  EXPECT_LT(std::abs(grey[1] - 128) + std::abs(grey[2] - 128), 6) << "no saturation: grey";
   amp->Set(VideoProcAmp_Saturation, 100, VideoProcAmp_Flags_Manual);
   amp->Set(VideoProcAmp_Hue, 180, VideoProcAmp_Flags_Manual);
   const auto turned = SecondBarAt(8);
