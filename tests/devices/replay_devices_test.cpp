@@ -96,7 +96,7 @@ TEST(ReplayedV4l2, FramesOfEveryPixelFormatArePreviewedAndRecordedWithTheirNumbe
 
 // Which mode a device starts in: its current one when it can be shown at 10 frames/s or more,
 // else the largest picture up to 1920x1080 at 20 frames/s or more (4:2:2 before MJPEG before
-// 4:2:0 before RGB), else the fastest that can be shown.
+// 4:2:0 before RGB, whatever their rates), else the fastest that can be shown.
 TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
   const std::string modes =
       "ioctl: VIDIOC_ENUM_FMT\n\tType: Video Capture\n\n"
@@ -107,7 +107,7 @@ TEST(ReplayedV4l2, TheDefaultModeIsOneThePreviewShows) {
       "\t\t\tInterval: Discrete 0.200s (5.000 fps)\n"
       "\t[2]: 'NV12' (Y/CbCr 4:2:0)\n\t\tSize: Discrete 1280x720\n"
       "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n\t\tSize: Discrete 1920x1080\n"
-      "\t\t\tInterval: Discrete 0.040s (25.000 fps)\n"
+      "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n"
       "\t[3]: 'MJPG' (Motion-JPEG, compressed)\n\t\tSize: Discrete 1920x1080\n"
       "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n\t\tSize: Discrete 2560x1440\n"
       "\t\t\tInterval: Discrete 0.033s (30.000 fps)\n";
