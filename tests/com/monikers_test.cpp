@@ -87,13 +87,13 @@ TEST(MemoryStream, ReadWriteSeekAndClone) {
   SeekTo(s.Get(), 4);
   ASSERT_EQ(s->Write("hello world", 11, nullptr), S_OK);
   EXPECT_EQ(ReadAll(s.Get()), std::string("\0\0\0\0hello world", 15));
-  EXPECT_EQ(SeekTo(s.Get(), -5, STREAM_SEEK_END), 10u);
+  EXPECT_EQ(SeekTo(s.Get(), -1, STREAM_SEEK_END), 14u);
   ComPtr<IStream> clone;
   ASSERT_EQ(s->Clone(clone.ReleaseAndGetAddressOf()), S_OK);
   char buffer[16] = {};
   ULONG read = 0;
   EXPECT_EQ(s->Read(buffer, sizeof(buffer), &read), S_OK);
-  EXPECT_EQ(std::string(buffer, read), "world");
+  EXPECT_EQ(std::string(buffer, read), "d");
   EXPECT_EQ(s->Read(nullptr, 4, &read), STG_E_INVALIDPOINTER);
   EXPECT_EQ(s->Write(nullptr, 1, &read), STG_E_INVALIDPOINTER);
   LARGE_INTEGER move{};
@@ -101,10 +101,10 @@ TEST(MemoryStream, ReadWriteSeekAndClone) {
   EXPECT_EQ(s->Seek(move, STREAM_SEEK_END, nullptr), STG_E_INVALIDFUNCTION);
   EXPECT_EQ(s->Seek(move, 7, nullptr), STG_E_INVALIDFUNCTION);
   EXPECT_EQ(SeekTo(s.Get(), 0, STREAM_SEEK_CUR), 15u);
-  EXPECT_EQ(SeekTo(clone.Get(), 0, STREAM_SEEK_CUR), 10u);
+  EXPECT_EQ(SeekTo(clone.Get(), 0, STREAM_SEEK_CUR), 14u);
   clone->Write("W", 1, nullptr);
   s = nullptr;  // the clone keeps the bytes alive
-  EXPECT_EQ(ReadAll(clone.Get()), std::string("\0\0\0\0hello World", 15));
+  EXPECT_EQ(ReadAll(clone.Get()), std::string("\0\0\0\0hello worlW", 15));
   ULARGE_INTEGER size{.QuadPart = 6}, copied{}, written{};
   ASSERT_EQ(clone->SetSize(size), S_OK);
   ComPtr<IStream> copy = NewStream("xyz");

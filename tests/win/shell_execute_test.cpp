@@ -54,7 +54,7 @@ TEST(ShellExecute, VerbsFilesAndFoldersGiveTheDocumentedResults) {
        SE_ERR_FNF, std::nullopt},
       {"an address explored", "explore", "https://www.orvale.fr/", "", SE_ERR_NOASSOC,
        std::nullopt},
-      {"a verb the desktop has not", "print", video, "", SE_ERR_NOASSOC, std::nullopt},
+      {"a verb the desktop has not", "edit", video, "", SE_ERR_NOASSOC, std::nullopt},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
