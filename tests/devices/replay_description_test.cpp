@@ -155,7 +155,7 @@ TEST(V4l2Description, ListingStylesAndWhatADriverFillsIn) {
       } else {
         EXPECT_EQ(first.type, uint32_t{V4L2_FRMSIZE_TYPE_STEPWISE});
         EXPECT_EQ(first.intervalType, uint32_t{V4L2_FRMIVAL_TYPE_CONTINUOUS});
-        EXPECT_EQ(first.fastest.denominator, 30u);
+        EXPECT_EQ(std::pair(first.fastest.denominator, first.stepHeight), std::pair(30u, 8u));
       }
     }
     std::vector<std::string> inputs;
